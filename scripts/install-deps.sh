@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, testing and the integration tests need.
+# Idempotent: packages already present are left alone, and apt is only touched when something is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format
+  # libraries
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev
+  libsqlite3-dev libssl-dev libsecret-1-dev libpam0g-dev libxcb1-dev libxcb-keysyms1-dev libicu-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
+  xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils
+  fonts-dejavu-core
+  # the MCP client used by the black-box test
+  nodejs
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+# npm comes with some Node.js builds; only install Debian's when no npm is on the PATH.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
+
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

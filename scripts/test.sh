@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: unit, widget and integration tests in the
+# normal build, then the unit tests and a short run of every fuzzer in the ASan+UBSan build.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-15}
+
+echo "== Sanitizer build (ASan + UBSan, clang)"
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DTARNWICK_SANITIZE=ON -DTARNWICK_FUZZ=ON -DTARNWICK_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-asan && ctest -L unit --output-on-failure -j"$jobs")
+
+echo "== Fuzzers (${fuzz_seconds}s each)"
+for fuzzer in build-asan/fuzz/*Fuzzer; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  corpus="build-asan/fuzz-corpus/$name"
+  mkdir -p "$corpus"
+  [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null || true
+  echo "-- $name"
+  "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+  test "${PIPESTATUS[0]}" -eq 0
+done
+unset ASAN_OPTIONS UBSAN_OPTIONS
+
+echo "== Build (RelWithDebInfo, gcc)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+echo "== All tests"
+(cd build && ctest --output-on-failure -j"$jobs")

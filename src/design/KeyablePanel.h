@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QWidget>
+
+// A frameless floating panel that still takes keyboard focus when shown, so its text fields and key
+// handlers work over another application. The shelf, the capture peek, the approval card and the
+// onboarding panel are made as keyable panels.
+class KeyablePanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit KeyablePanel(QWidget* parent = nullptr, Qt::WindowFlags extraFlags = {});
+
+    // Always true: the panel may become the window that receives key events.
+    bool canBecomeKey() const { return true; }
+
+    // Shows the panel, raises it and gives it keyboard focus.
+    void showAndFocus();
+};

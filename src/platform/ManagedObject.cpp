@@ -1,0 +1,98 @@
+#include "platform/ManagedObject.h"
+
+#include "platform/ModelContext.h"
+
+int EntityDescription::indexOf(const QString& attribute) const
+{
+    for (int i = 0; i < attributes.size(); ++i)
+        if (attributes[i].name == attribute) return i;
+    return -1;
+}
+
+bool storedValuesEqual(const QVariant& a, const QVariant& b)
+{
+    if (a.isValid() != b.isValid()) return false;
+    if (!a.isValid()) return true;
+    if (a.typeId() != b.typeId()) return false;
+    return a == b;
+}
+
+QVariant ManagedObject::normalized(AttributeType type, const QVariant& value)
+{
+    if (!value.isValid()) return value;
+    switch (type) {
+    case AttributeType::Uuid:
+        return value.typeId() == QMetaType::QUuid ? value : QVariant(QUuid(value.toString()));
+    case AttributeType::String:
+        return value.typeId() == QMetaType::QString ? value : QVariant(value.toString());
+    case AttributeType::Bool:
+        return QVariant(value.toBool());
+    case AttributeType::Int:
+        return QVariant::fromValue<qint64>(value.toLongLong());
+    case AttributeType::Double:
+        return QVariant(value.toDouble());
+    case AttributeType::Date:
+        return QVariant(value.toDateTime().toUTC());
+    case AttributeType::Data:
+        return value.typeId() == QMetaType::QByteArray ? value : QVariant(value.toByteArray());
+    case AttributeType::StringList:
+        return QVariant(value.toStringList());
+    case AttributeType::Url:
+        return value.typeId() == QMetaType::QUrl ? value : QVariant(QUrl(value.toString()));
+    }
+    return value;
+}
+
+ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity)
+{
+    m_values.reserve(entity.attributes.size());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const AttributeDescription& a : entity.attributes) {
+        QVariant v = a.defaultValue;
+        if (!v.isValid() && !a.optional) {
+            switch (a.type) {
+            case AttributeType::Uuid: v = QUuid::createUuid(); break;
+            case AttributeType::Date: v = now; break;
+            case AttributeType::String: v = QString(); break;
+            case AttributeType::Bool: v = false; break;
+            case AttributeType::Int: v = QVariant::fromValue<qint64>(0); break;
+            case AttributeType::Double: v = 0.0; break;
+            case AttributeType::Data: v = QByteArray(); break;
+            case AttributeType::StringList: v = QStringList(); break;
+            case AttributeType::Url: v = QUrl(); break;
+            }
+        }
+        m_values.push_back(normalized(a.type, v));
+    }
+    m_saved = m_values;
+}
+
+ManagedObject::~ManagedObject() = default;
+
+void ManagedObject::setValue(int attribute, const QVariant& value)
+{
+    const QVariant v = normalized(m_entity->attributes[attribute].type, value);
+    if (!storedValuesEqual(m_values[attribute], v)) {
+        m_values[attribute] = v;
+        ++m_version;
+        if (m_context) m_context->objectDidChange(this);
+    }
+    Q_EMIT attributeChanged(attribute);
+}
+
+bool ManagedObject::hasChanges() const
+{
+    for (int i = 0; i < m_values.size(); ++i)
+        if (!storedValuesEqual(m_values[i], m_saved[i])) return true;
+    return false;
+}
+
+bool ManagedObject::isChanged(int attribute) const { return !storedValuesEqual(m_values[attribute], m_saved[attribute]); }
+
+void ManagedObject::markSaved() { m_saved = m_values; }
+
+void ManagedObject::revertToSaved()
+{
+    m_values = m_saved;
+    ++m_version;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+
+class ManagedObject;
+class ModelContext;
+
+// Stored attribute types and the QVariant type each is held in:
+//   Uuid → QUuid, String → QString, Bool → bool, Int → qint64, Double → double,
+//   Date → QDateTime (UTC), Data → QByteArray, StringList → QStringList, Url → QUrl.
+// An optional attribute holds an invalid QVariant for "none".
+enum class AttributeType { Uuid, String, Bool, Int, Double, Date, Data, StringList, Url };
+
+struct AttributeDescription {
+    QString name;
+    AttributeType type;
+    bool optional = false;
+    // The value a new object holds. Uuid and Date attributes without one get a new random UUID and
+    // the current time.
+    QVariant defaultValue;
+    // The name the attribute was stored under before; a store that has that column is migrated as
+    // a rename with every value kept.
+    QString originalName;
+};
+
+// One entity of the schema: its table name, attributes in schema order, and how to make an instance.
+struct EntityDescription {
+    QString name;
+    QVector<AttributeDescription> attributes;
+    std::function<ManagedObject*()> make;
+
+    int indexOf(const QString& attribute) const;
+};
+
+// A stored, observable object. Holds one value per attribute of its entity, remembers the values as
+// last saved, and tells its context when it changed. Every assignment emits attributeChanged (also
+// when the value is equal); only a real difference from the saved value counts as an unsaved change.
+class ManagedObject : public QObject {
+    Q_OBJECT
+public:
+    explicit ManagedObject(const EntityDescription& entity);
+    ~ManagedObject() override;
+
+    const EntityDescription& entity() const { return *m_entity; }
+    ModelContext* context() const { return m_context; }
+    // The row's identity in the store (0 until the object is first saved). Distinct rows may share a
+    // UUID; this is what tells them apart.
+    qint64 rowID() const { return m_rowID; }
+
+    const QVariant& value(int attribute) const { return m_values[attribute]; }
+    void setValue(int attribute, const QVariant& value);
+
+    // True when some attribute differs from what was last saved or loaded.
+    bool hasChanges() const;
+    bool isChanged(int attribute) const;
+    // Increases on every real change; caches keyed on an object compare it.
+    quint64 version() const { return m_version; }
+    bool isDeleted() const { return m_deleted; }
+    bool isInserted() const { return m_rowID == 0 && m_context != nullptr; }
+
+    // Normalises a value to the attribute's storage type (an int becomes qint64, a local date UTC).
+    static QVariant normalized(AttributeType type, const QVariant& value);
+
+Q_SIGNALS:
+    void attributeChanged(int attribute);
+
+private:
+    friend class ModelContext;
+    void markSaved();
+    void revertToSaved();
+
+    const EntityDescription* m_entity;
+    ModelContext* m_context = nullptr;
+    qint64 m_rowID = 0;
+    bool m_deleted = false;
+    quint64 m_version = 0;
+    QVector<QVariant> m_values;
+    QVector<QVariant> m_saved;
+};
+
+// Strict equality for stored values: same type and same value (an empty string is not "none").
+bool storedValuesEqual(const QVariant& a, const QVariant& b);

@@ -1,0 +1,305 @@
+#include "platform/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimeZone>
+
+#include "platform/Log.h"
+
+namespace {
+
+// Each value is stored as {"type": ..., "value": ...} so its type survives the round trip.
+QJsonObject encodeValue(const QVariant& v)
+{
+    QJsonObject o;
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        o[QStringLiteral("type")] = QStringLiteral("bool");
+        o[QStringLiteral("value")] = v.toBool();
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        o[QStringLiteral("type")] = QStringLiteral("int");
+        // As text: a JSON number would lose precision past 2^53.
+        o[QStringLiteral("value")] = QString::number(v.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        o[QStringLiteral("type")] = QStringLiteral("double");
+        o[QStringLiteral("value")] = v.toDouble();
+        break;
+    case QMetaType::QDateTime:
+        o[QStringLiteral("type")] = QStringLiteral("date");
+        o[QStringLiteral("value")] = double(v.toDateTime().toMSecsSinceEpoch()) / 1000.0;
+        break;
+    case QMetaType::QByteArray:
+        o[QStringLiteral("type")] = QStringLiteral("data");
+        o[QStringLiteral("value")] = QString::fromLatin1(v.toByteArray().toBase64());
+        break;
+    case QMetaType::QStringList:
+        o[QStringLiteral("type")] = QStringLiteral("stringList");
+        o[QStringLiteral("value")] = QJsonArray::fromStringList(v.toStringList());
+        break;
+    default:
+        o[QStringLiteral("type")] = QStringLiteral("string");
+        o[QStringLiteral("value")] = v.toString();
+        break;
+    }
+    return o;
+}
+
+QVariant decodeValue(const QJsonValue& jv)
+{
+    const QJsonObject o = jv.toObject();
+    const QString type = o.value(QStringLiteral("type")).toString();
+    const QJsonValue value = o.value(QStringLiteral("value"));
+    if (type == QLatin1String("bool") && value.isBool()) return value.toBool();
+    if (type == QLatin1String("int")) {
+        bool ok = false;
+        const qint64 n = value.toString().toLongLong(&ok);
+        if (ok) return QVariant::fromValue<qint64>(n);
+        if (value.isDouble()) return QVariant::fromValue<qint64>(qint64(value.toDouble()));
+        return {};
+    }
+    if (type == QLatin1String("double") && value.isDouble()) return value.toDouble();
+    if (type == QLatin1String("date") && value.isDouble())
+        return QDateTime::fromMSecsSinceEpoch(qint64(value.toDouble() * 1000.0), Qt::UTC);
+    if (type == QLatin1String("data") && value.isString())
+        return QByteArray::fromBase64(value.toString().toLatin1());
+    if (type == QLatin1String("stringList") && value.isArray()) {
+        QStringList list;
+        for (const QJsonValue& e : value.toArray()) list << e.toString();
+        return list;
+    }
+    if (type == QLatin1String("string") && value.isString()) return value.toString();
+    return {};
+}
+
+std::unique_ptr<Settings>& sharedSlot()
+{
+    static std::unique_ptr<Settings> instance;
+    return instance;
+}
+
+}  // namespace
+
+FileSettingsBackend::FileSettingsBackend(QString path) : m_path(std::move(path)) {}
+
+QString FileSettingsBackend::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tarnwick/settings.json");
+}
+
+QVariantMap FileSettingsBackend::load()
+{
+    QFile file(m_path);
+    if (!file.exists()) return {};
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(Log::app, "Settings file could not be read: %s", qUtf8Printable(file.errorString()));
+        return {};
+    }
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    file.close();
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        // Keep the unreadable file for the user; the next write would otherwise replace it.
+        const QString aside = m_path + QStringLiteral(".corrupt-") +
+                              QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
+        QFile::rename(m_path, aside);
+        qCWarning(Log::app, "Settings file was unreadable and was moved to %s", qUtf8Printable(aside));
+        return {};
+    }
+    QVariantMap values;
+    const QJsonObject root = doc.object();
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        const QVariant v = decodeValue(it.value());
+        if (v.isValid()) values.insert(it.key(), v);
+    }
+    return values;
+}
+
+bool FileSettingsBackend::store(const QVariantMap& values)
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QJsonObject root;
+    for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
+        return false;
+    }
+    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    if (!file.commit()) {
+        qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+Settings::Settings(std::unique_ptr<SettingsBackend> backend, QObject* parent)
+    : QObject(parent), m_backend(std::move(backend))
+{
+    m_values = m_backend->load();
+}
+
+Settings::~Settings() = default;
+
+Settings& Settings::shared()
+{
+    auto& slot = sharedSlot();
+    if (!slot)
+        slot = std::make_unique<Settings>(std::make_unique<FileSettingsBackend>(FileSettingsBackend::defaultPath()));
+    return *slot;
+}
+
+void Settings::setShared(std::unique_ptr<Settings> settings) { sharedSlot() = std::move(settings); }
+
+QVariant Settings::value(const QString& key) const
+{
+    auto it = m_values.constFind(key);
+    if (it != m_values.constEnd()) return *it;
+    return m_defaults.value(key);
+}
+
+QVariant Settings::storedValue(const QString& key) const { return m_values.value(key); }
+
+bool Settings::contains(const QString& key) const { return m_values.contains(key); }
+
+bool Settings::boolValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return v.toDouble() != 0.0;
+    case QMetaType::QString: {
+        const QString s = v.toString().trimmed().toLower();
+        return s == QLatin1String("true") || s == QLatin1String("yes") || s.toLongLong() != 0;
+    }
+    default:
+        return false;
+    }
+}
+
+qint64 Settings::intValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? 1 : 0;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return v.toLongLong();
+    case QMetaType::Double:
+        return qint64(v.toDouble());
+    case QMetaType::QString:
+        return qint64(v.toString().trimmed().toDouble());
+    default:
+        return 0;
+    }
+}
+
+double Settings::doubleValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? 1.0 : 0.0;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return v.toDouble();
+    case QMetaType::QString:
+        return v.toString().trimmed().toDouble();
+    default:
+        return 0.0;
+    }
+}
+
+QString Settings::stringValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QString ? v.toString() : QString();
+}
+
+std::optional<QDateTime> Settings::dateValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::QDateTime) return v.toDateTime();
+    return std::nullopt;
+}
+
+QByteArray Settings::dataValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QByteArray ? v.toByteArray() : QByteArray();
+}
+
+QStringList Settings::stringListValue(const QString& key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QStringList ? v.toStringList() : QStringList();
+}
+
+std::optional<bool> Settings::boolIfStored(const QString& key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::Bool) return v.toBool();
+    return std::nullopt;
+}
+
+void Settings::setValue(const QString& key, const QVariant& value)
+{
+    if (!value.isValid()) {
+        remove(key);
+        return;
+    }
+    QVariant normalized = value;
+    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::UInt ||
+        value.typeId() == QMetaType::ULongLong)
+        normalized = QVariant::fromValue<qint64>(value.toLongLong());
+    else if (value.typeId() == QMetaType::Float)
+        normalized = value.toDouble();
+    auto it = m_values.constFind(key);
+    const bool same = it != m_values.constEnd() && it->typeId() == normalized.typeId() && *it == normalized;
+    m_values.insert(key, normalized);
+    if (same) return;
+    persist();
+    Q_EMIT valueChanged(key);
+}
+
+void Settings::remove(const QString& key)
+{
+    if (m_values.remove(key) == 0) return;
+    persist();
+    Q_EMIT valueChanged(key);
+}
+
+void Settings::registerDefaults(const QVariantMap& defaults)
+{
+    for (auto it = defaults.begin(); it != defaults.end(); ++it) {
+        QVariant v = it.value();
+        if (v.typeId() == QMetaType::Int) v = QVariant::fromValue<qint64>(v.toLongLong());
+        m_defaults.insert(it.key(), v);
+    }
+}
+
+void Settings::persist() { m_lastWriteOk = m_backend->store(m_values); }

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+#include <memory>
+#include <optional>
+
+// Where settings are kept. The file backend writes a JSON document atomically; the memory backend
+// serves tests.
+class SettingsBackend {
+public:
+    virtual ~SettingsBackend() = default;
+    virtual QVariantMap load() = 0;
+    // Returns false when the values could not be written (the caller keeps them in memory).
+    virtual bool store(const QVariantMap& values) = 0;
+};
+
+class MemorySettingsBackend : public SettingsBackend {
+public:
+    QVariantMap load() override { return m_values; }
+    bool store(const QVariantMap& values) override
+    {
+        m_values = values;
+        return true;
+    }
+
+private:
+    QVariantMap m_values;
+};
+
+// A JSON file. Each value is written with its type, so a stored string never reads back as a Boolean
+// and an integer never turns into a double. A file that cannot be parsed is moved aside (never
+// overwritten) and reading starts empty.
+class FileSettingsBackend : public SettingsBackend {
+public:
+    explicit FileSettingsBackend(QString path);
+    QVariantMap load() override;
+    bool store(const QVariantMap& values) override;
+    QString path() const { return m_path; }
+    // $XDG_CONFIG_HOME/tarnwick/settings.json
+    static QString defaultPath();
+
+private:
+    QString m_path;
+};
+
+// Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
+// wins over a registered default, and registering defaults writes nothing.
+// Supported value types: bool, int (qint64), double, QString, QDateTime, QByteArray, QStringList.
+class Settings : public QObject {
+    Q_OBJECT
+public:
+    explicit Settings(std::unique_ptr<SettingsBackend> backend, QObject* parent = nullptr);
+    ~Settings() override;
+
+    // The process-wide settings. Until setShared() is called it is a file-backed instance at the
+    // default path.
+    static Settings& shared();
+    static void setShared(std::unique_ptr<Settings> settings);
+
+    // The stored value, else the registered default, else an invalid QVariant.
+    QVariant value(const QString& key) const;
+    // Only what is stored; invalid when nothing is.
+    QVariant storedValue(const QString& key) const;
+    bool contains(const QString& key) const;
+
+    // Readers in the manner of user defaults: a number or a recognised string is converted, anything
+    // else gives the type's empty value.
+    bool boolValue(const QString& key) const;
+    qint64 intValue(const QString& key) const;
+    double doubleValue(const QString& key) const;
+    QString stringValue(const QString& key) const;  // empty unless a string is there
+    std::optional<QDateTime> dateValue(const QString& key) const;
+    QByteArray dataValue(const QString& key) const;
+    QStringList stringListValue(const QString& key) const;
+    // Strict readers: a value only when one of exactly that type is there (stored or default).
+    std::optional<bool> boolIfStored(const QString& key) const;
+
+    void setValue(const QString& key, const QVariant& value);
+    void remove(const QString& key);
+
+    void registerDefaults(const QVariantMap& defaults);
+    QVariantMap registeredDefaults() const { return m_defaults; }
+
+    // False when the last write to the backend failed.
+    bool lastWriteSucceeded() const { return m_lastWriteOk; }
+
+Q_SIGNALS:
+    void valueChanged(const QString& key);
+
+private:
+    void persist();
+
+    std::unique_ptr<SettingsBackend> m_backend;
+    QVariantMap m_values;
+    QVariantMap m_defaults;
+    bool m_lastWriteOk = true;
+};

@@ -1,0 +1,65 @@
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "platform/Log.h"
+
+namespace tarnwick::test {
+
+namespace {
+std::unique_ptr<QTemporaryDir> g_root;
+
+QString sub(const char* name) { return g_root ? g_root->filePath(QString::fromLatin1(name)) : QString(); }
+}  // namespace
+
+void TestEnvironment::setUp()
+{
+    g_root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tarnwick-test-XXXXXX"));
+    const char* names[] = {"home", "config", "data", "runtime", "cache"};
+    for (const char* n : names) QDir().mkpath(sub(n));
+    QFile::setPermissions(sub("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("HOME", sub("home").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", sub("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", sub("data").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", sub("cache").toLocal8Bit());
+    // The integration session provides its own runtime dir (the keyring and the bus live there).
+    if (!integration()) qputenv("XDG_RUNTIME_DIR", sub("runtime").toLocal8Bit());
+}
+
+void TestEnvironment::tearDown() { g_root.reset(); }
+
+QString TestEnvironment::home() { return sub("home"); }
+QString TestEnvironment::configHome() { return sub("config"); }
+QString TestEnvironment::dataHome() { return sub("data"); }
+QString TestEnvironment::runtimeDir() { return QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")); }
+bool TestEnvironment::integration() { return qEnvironmentVariableIsSet("TARNWICK_INTEGRATION"); }
+
+LogCapture::LogCapture() { Log::startCapture(); }
+LogCapture::~LogCapture() { Log::stopCapture(); }
+QStringList LogCapture::lines() const { return Log::capturedLines(); }
+
+QStringList LogCapture::lines(const QString& category) const
+{
+    QStringList out;
+    const QString prefix = category + QStringLiteral(": ");
+    for (const QString& l : Log::capturedLines())
+        if (l.startsWith(prefix)) out << l.mid(prefix.size());
+    return out;
+}
+
+bool LogCapture::contains(const QString& fragment) const { return count(fragment) > 0; }
+
+int LogCapture::count(const QString& fragment) const
+{
+    int n = 0;
+    for (const QString& l : Log::capturedLines())
+        if (l.contains(fragment)) ++n;
+    return n;
+}
+
+void LogCapture::clear() { Log::clearCaptured(); }
+
+}  // namespace tarnwick::test

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarnwick::test {
+
+// The throw-away directories every test process runs in. Created before QApplication, removed at exit.
+struct TestEnvironment {
+    static void setUp();
+    static void tearDown();
+    static QString home();
+    static QString configHome();
+    static QString dataHome();
+    static QString runtimeDir();
+    // True when this process runs inside the integration desktop session (X server, session bus).
+    static bool integration();
+};
+
+// Collects the lines written to the application's logging categories while it lives.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    QStringList lines() const;
+    // Lines of one category ("store", "privacy", ...), each as written.
+    QStringList lines(const QString& category) const;
+    bool contains(const QString& fragment) const;
+    int count(const QString& fragment) const;
+    void clear();
+};
+
+}  // namespace tarnwick::test
