@@ -57,10 +57,10 @@ TextFont fontFromPostScriptName(const QString& name, double size)
     const QString style = dash < 0 ? QString() : name.mid(dash + 1);
     // Names beginning with a dot are the system interface fonts.
     font.family = family.startsWith(QLatin1Char('.')) ? QString() : family;
-    static const std::pair<const char*, int> weights[] = {
-        {"ultralight", 100}, {"thin", 100}, {"extralight", 200}, {"light", 300}, {"medium", 500},
-        {"semibold", 600},   {"demibold", 600}, {"extrabold", 800}, {"heavy", 800}, {"black", 900},
-        {"bold", 700}};
+    static const std::pair<const char*, int> weights[] = {{"ultralight", 100}, {"thin", 100},      {"extralight", 200},
+                                                          {"light", 300},      {"medium", 500},    {"semibold", 600},
+                                                          {"demibold", 600},   {"extrabold", 800}, {"heavy", 800},
+                                                          {"black", 900},      {"bold", 700}};
     const QString lower = style.toLower();
     for (const auto& [word, weight] : weights) {
         if (lower.contains(QLatin1String(word))) {
@@ -133,12 +133,23 @@ private:
     {
         auto value = std::make_shared<Value>();
         switch (raw.kind) {
-            case PlistKind::String: value->content = raw.string; break;
-            case PlistKind::Data: value->content = raw.data; break;
-            case PlistKind::Integer: value->content = Number{double(raw.integer), raw.integer}; break;
-            case PlistKind::Real: value->content = Number{raw.real, qint64(qBound(-9e18, raw.real, 9e18))}; break;
-            case PlistKind::Bool: value->content = Number{raw.boolean ? 1.0 : 0.0, raw.boolean ? 1 : 0}; break;
-            default: fail(Kind::Malformed, QStringLiteral("unexpected value"));
+            case PlistKind::String:
+                value->content = raw.string;
+                break;
+            case PlistKind::Data:
+                value->content = raw.data;
+                break;
+            case PlistKind::Integer:
+                value->content = Number{double(raw.integer), raw.integer};
+                break;
+            case PlistKind::Real:
+                value->content = Number{raw.real, qint64(qBound(-9e18, raw.real, 9e18))};
+                break;
+            case PlistKind::Bool:
+                value->content = Number{raw.boolean ? 1.0 : 0.0, raw.boolean ? 1 : 0};
+                break;
+            default:
+                fail(Kind::Malformed, QStringLiteral("unexpected value"));
         }
         return value;
     }
@@ -150,7 +161,8 @@ private:
         if (depth > m_limits.maxDepth) fail(Kind::LimitExceeded, QStringLiteral("nested too deep"));
         const size_t index = size_t(uid);
         if (m_state[index] == State::Done) return m_cache[index];
-        if (m_state[index] == State::InProgress) fail(Kind::Cycle, QStringLiteral("object %1 contains itself").arg(uid));
+        if (m_state[index] == State::InProgress)
+            fail(Kind::Cycle, QStringLiteral("object %1 contains itself").arg(uid));
         m_state[index] = State::InProgress;
 
         const quint32 plistIndex = (*m_objects)[index];
@@ -269,9 +281,11 @@ private:
             } else if (*key == u"NSBackgroundColor") {
                 if (const QColor* color = as<QColor>(decodeValue())) result.background = *color;
             } else if (*key == u"NSUnderline") {
-                if (const Number* n = as<Number>(decodeValue())) result.underline = int(std::clamp<qint64>(n->integer, -1, 0xFFFF));
+                if (const Number* n = as<Number>(decodeValue()))
+                    result.underline = int(std::clamp<qint64>(n->integer, -1, 0xFFFF));
             } else if (*key == u"NSStrikethrough") {
-                if (const Number* n = as<Number>(decodeValue())) result.strikethrough = int(std::clamp<qint64>(n->integer, -1, 0xFFFF));
+                if (const Number* n = as<Number>(decodeValue()))
+                    result.strikethrough = int(std::clamp<qint64>(n->integer, -1, 0xFFFF));
             } else if (*key == u"NSLink") {
                 const ValuePtr link = decodeValue();
                 if (const QUrl* url = as<QUrl>(link)) result.link = *url;

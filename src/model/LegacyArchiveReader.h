@@ -8,12 +8,12 @@
 
 struct LegacyArchiveError {
     enum class Kind {
-        NotAnArchive,     // not a binary property list holding a keyed archive
-        Malformed,        // the object graph breaks the layout of a keyed archive or of a class
-        LimitExceeded,    // too large, too many objects, or nested too deep
-        ClassNotAllowed,  // an object of a class that a rich body never holds
-        Cycle,            // an object that contains itself
-        NotAttributedText // the root object is not an attributed string
+        NotAnArchive,      // not a binary property list holding a keyed archive
+        Malformed,         // the object graph breaks the layout of a keyed archive or of a class
+        LimitExceeded,     // too large, too many objects, or nested too deep
+        ClassNotAllowed,   // an object of a class that a rich body never holds
+        Cycle,             // an object that contains itself
+        NotAttributedText  // the root object is not an attributed string
     };
     Kind kind;
     QString detail;

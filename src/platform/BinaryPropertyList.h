@@ -31,7 +31,10 @@ public:
         // Array and Set: the elements. Dictionary: n keys followed by their n values.
         std::vector<quint32> refs;
 
-        qsizetype count() const { return kind == Kind::Dictionary ? qsizetype(refs.size() / 2) : qsizetype(refs.size()); }
+        qsizetype count() const
+        {
+            return kind == Kind::Dictionary ? qsizetype(refs.size() / 2) : qsizetype(refs.size());
+        }
     };
 
     static Result<BinaryPropertyList, QString> parse(const QByteArray& bytes, const Limits& limits);
