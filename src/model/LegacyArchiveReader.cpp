@@ -32,10 +32,12 @@ struct Value {
         content;
 };
 
+// A copy of the value when it holds a T: callers often pass a temporary that lives no longer than the call.
 template <typename T>
-const T* as(const ValuePtr& value)
+std::optional<T> as(const ValuePtr& value)
 {
-    return value ? std::get_if<T>(&value->content) : nullptr;
+    if (const T* content = value ? std::get_if<T>(&value->content) : nullptr) return *content;
+    return std::nullopt;
 }
 
 struct Failure {
@@ -97,7 +99,7 @@ public:
         const auto root = m_plist.value(*topDict, u"root");
         if (!root) fail(Kind::NotAnArchive, QStringLiteral("no root object"));
         const ValuePtr value = decodeReference(*root, 0);
-        const AttributedText* text = as<AttributedText>(value);
+        const auto text = as<AttributedText>(value);
         if (!text) fail(Kind::NotAttributedText, QStringLiteral("root is not an attributed string"));
         return *text;
     }
@@ -198,14 +200,14 @@ private:
         if (name == u"NSAttributedString" || name == u"NSMutableAttributedString") {
             value->content = attributedString(instance, depth);
         } else if (name == u"NSString" || name == u"NSMutableString") {
-            if (const QString* s = as<QString>(member(instance, u"NS.string", depth)))
+            if (const auto s = as<QString>(member(instance, u"NS.string", depth)))
                 value->content = *s;
-            else if (const QByteArray* bytes = as<QByteArray>(member(instance, u"NS.bytes", depth)))
+            else if (const auto bytes = as<QByteArray>(member(instance, u"NS.bytes", depth)))
                 value->content = QString::fromUtf8(*bytes);
             else
                 fail(Kind::Malformed, QStringLiteral("string without characters"));
         } else if (name == u"NSData" || name == u"NSMutableData") {
-            const QByteArray* bytes = as<QByteArray>(member(instance, u"NS.data", depth));
+            auto bytes = as<QByteArray>(member(instance, u"NS.data", depth));
             if (!bytes) bytes = as<QByteArray>(member(instance, u"NS.bytes", depth));
             if (!bytes) fail(Kind::Malformed, QStringLiteral("data without bytes"));
             value->content = *bytes;
@@ -215,8 +217,8 @@ private:
             // The only dictionaries a rich body holds are attribute dictionaries.
             value->content = attributes(instance, depth);
         } else if (name == u"NSFont") {
-            const QString* fontName = as<QString>(member(instance, u"NSName", depth));
-            const Number* size = as<Number>(member(instance, u"NSSize", depth));
+            const auto fontName = as<QString>(member(instance, u"NSName", depth));
+            const auto size = as<Number>(member(instance, u"NSSize", depth));
             if (!fontName || !size || !(size->real > 0) || size->real > 10000)
                 fail(Kind::Malformed, QStringLiteral("bad font"));
             value->content = fontFromPostScriptName(*fontName, size->real);
@@ -224,22 +226,22 @@ private:
             const QColor color = this->color(instance, depth);
             if (color.isValid()) value->content = color;
         } else if (name == u"NSURL") {
-            const QString* relative = as<QString>(member(instance, u"NS.relative", depth));
+            const auto relative = as<QString>(member(instance, u"NS.relative", depth));
             if (!relative) fail(Kind::Malformed, QStringLiteral("link without text"));
             QUrl url(*relative);
-            if (const QUrl* base = as<QUrl>(member(instance, u"NS.base", depth))) url = base->resolved(url);
+            if (const auto base = as<QUrl>(member(instance, u"NS.base", depth))) url = base->resolved(url);
             value->content = url;
         } else if (name == u"NSTextAttachment") {
             auto attachment = std::make_shared<TextAttachment>();
             const ValuePtr wrapper = member(instance, u"NSFileWrapper", depth);
-            if (const FileWrapper* file = as<FileWrapper>(wrapper))
+            if (const auto file = as<FileWrapper>(wrapper))
                 attachment->fileContents = file->contents;
             else if (wrapper)
                 fail(Kind::Malformed, QStringLiteral("attachment with a bad file wrapper"));
             value->content = Attachment(std::move(attachment));
         } else if (name == u"NSFileWrapper") {
             const ValuePtr contents = member(instance, u"NSFileContents", depth);
-            const QByteArray* bytes = as<QByteArray>(contents);
+            const auto bytes = as<QByteArray>(contents);
             if (contents && !bytes) fail(Kind::Malformed, QStringLiteral("file wrapper with bad contents"));
             value->content = FileWrapper{bytes ? *bytes : QByteArray()};
         } else {
@@ -270,30 +272,30 @@ private:
         const auto& valueRefs = m_plist.object(*objects).refs;
         TextAttributes result;
         for (size_t i = 0; i < keyRefs.size(); ++i) {
-            const QString* key = as<QString>(decodeReference(keyRefs[i], depth + 1));
+            const auto key = as<QString>(decodeReference(keyRefs[i], depth + 1));
             if (!key) fail(Kind::Malformed, QStringLiteral("attribute without a name"));
             // Attributes a body does not use (kerning, shadows, tool tips...) are never decoded.
             auto decodeValue = [&] { return decodeReference(valueRefs[i], depth + 1); };
             if (*key == u"NSFont") {
-                if (const TextFont* font = as<TextFont>(decodeValue())) result.font = *font;
+                if (const auto font = as<TextFont>(decodeValue())) result.font = *font;
             } else if (*key == u"NSColor") {
-                if (const QColor* color = as<QColor>(decodeValue())) result.foreground = *color;
+                if (const auto color = as<QColor>(decodeValue())) result.foreground = *color;
             } else if (*key == u"NSBackgroundColor") {
-                if (const QColor* color = as<QColor>(decodeValue())) result.background = *color;
+                if (const auto color = as<QColor>(decodeValue())) result.background = *color;
             } else if (*key == u"NSUnderline") {
-                if (const Number* n = as<Number>(decodeValue()))
+                if (const auto n = as<Number>(decodeValue()))
                     result.underline = int(std::clamp<qint64>(n->integer, -1, 0xFFFF));
             } else if (*key == u"NSStrikethrough") {
-                if (const Number* n = as<Number>(decodeValue()))
+                if (const auto n = as<Number>(decodeValue()))
                     result.strikethrough = int(std::clamp<qint64>(n->integer, -1, 0xFFFF));
             } else if (*key == u"NSLink") {
                 const ValuePtr link = decodeValue();
-                if (const QUrl* url = as<QUrl>(link)) result.link = *url;
-                if (const QString* text = as<QString>(link)) result.link = *text;
+                if (const auto url = as<QUrl>(link)) result.link = *url;
+                if (const auto text = as<QString>(link)) result.link = *text;
             } else if (*key == u"NSAttachment") {
-                if (const Attachment* attachment = as<Attachment>(decodeValue())) result.attachment = *attachment;
+                if (const auto attachment = as<Attachment>(decodeValue())) result.attachment = *attachment;
             } else if (*key == u"tarnImageWidth") {
-                if (const Number* n = as<Number>(decodeValue())) result.imageWidth = n->real;
+                if (const auto n = as<Number>(decodeValue())) result.imageWidth = n->real;
             }
         }
         return result;
@@ -301,11 +303,11 @@ private:
 
     QColor color(quint32 instance, int depth)
     {
-        const Number* space = as<Number>(member(instance, u"NSColorSpace", depth));
+        const auto space = as<Number>(member(instance, u"NSColorSpace", depth));
         if (!space) fail(Kind::Malformed, QStringLiteral("colour without a colour space"));
         auto components = [&](QStringView key) {
             QList<double> values;
-            const QByteArray* text = as<QByteArray>(member(instance, key, depth));
+            const auto text = as<QByteArray>(member(instance, key, depth));
             if (!text) return values;
             // Components are written as decimal text, separated by spaces, ending in a NUL.
             for (const QByteArray& part : text->left(256).split(' ')) {
@@ -335,7 +337,7 @@ private:
             }
             case 6:
                 // A named colour carries a fallback colour of its own.
-                if (const QColor* fallback = as<QColor>(member(instance, u"NSColor", depth))) return *fallback;
+                if (const auto fallback = as<QColor>(member(instance, u"NSColor", depth))) return *fallback;
                 break;
             default:
                 break;
@@ -345,18 +347,18 @@ private:
 
     AttributedText attributedString(quint32 instance, int depth)
     {
-        const QString* string = as<QString>(member(instance, u"NSString", depth));
+        const auto string = as<QString>(member(instance, u"NSString", depth));
         if (!string) fail(Kind::Malformed, QStringLiteral("attributed string without characters"));
         const ValuePtr attributes = member(instance, u"NSAttributes", depth);
         const ValuePtr info = member(instance, u"NSAttributeInfo", depth);
         if (!attributes) return AttributedText(*string);
         if (!info) {
-            const TextAttributes* whole = as<TextAttributes>(attributes);
+            const auto whole = as<TextAttributes>(attributes);
             if (!whole) fail(Kind::Malformed, QStringLiteral("bad attributes"));
             return AttributedText(*string, *whole);
         }
-        const auto* table = as<std::vector<ValuePtr>>(attributes);
-        const QByteArray* runs = as<QByteArray>(info);
+        const auto table = as<std::vector<ValuePtr>>(attributes);
+        const auto runs = as<QByteArray>(info);
         if (!table || !runs) fail(Kind::Malformed, QStringLiteral("bad attribute runs"));
 
         // Runs are pairs of unsigned variable-length numbers (seven bits a byte, low bits first): the
@@ -378,7 +380,7 @@ private:
             const quint64 index = next();
             if (length > quint64(string->size() - at) || index >= table->size())
                 fail(Kind::Malformed, QStringLiteral("attribute run out of range"));
-            const TextAttributes* runAttributes = as<TextAttributes>((*table)[index]);
+            const auto runAttributes = as<TextAttributes>((*table)[index]);
             if (!runAttributes) fail(Kind::Malformed, QStringLiteral("bad attributes"));
             text.append(string->mid(at, qsizetype(length)), *runAttributes);
             at += qsizetype(length);
@@ -400,7 +402,9 @@ Result<AttributedText, LegacyArchiveError> LegacyArchiveReader::read(const QByte
 {
     if (bytes.size() > limits.maxBytes) return LegacyArchiveError{Kind::LimitExceeded, QStringLiteral("too large")};
     auto plist = BinaryPropertyList::parse(bytes, {limits.maxBytes, limits.maxObjects});
-    if (!plist) return LegacyArchiveError{Kind::NotAnArchive, plist.error()};
+    if (!plist)
+        return LegacyArchiveError{plist.error().limitExceeded ? Kind::LimitExceeded : Kind::NotAnArchive,
+                                  plist.error().detail};
     try {
         GraphDecoder decoder(*plist, limits);
         return decoder.decodeRoot();

@@ -30,12 +30,15 @@ private:
 
 }  // namespace
 
-Result<BinaryPropertyList, QString> BinaryPropertyList::parse(const QByteArray& bytes, const Limits& limits)
+Result<BinaryPropertyList, BinaryPropertyList::Error> BinaryPropertyList::parse(const QByteArray& bytes,
+                                                                                const Limits& limits)
 {
-    using R = Result<BinaryPropertyList, QString>;
-    if (bytes.size() > limits.maxBytes) return R::failure(QStringLiteral("property list too large"));
+    using R = Result<BinaryPropertyList, Error>;
+    auto malformed = [](const QString& detail) { return R::failure(Error{false, detail}); };
+    auto tooMuch = [](const QString& detail) { return R::failure(Error{true, detail}); };
+    if (bytes.size() > limits.maxBytes) return tooMuch(QStringLiteral("property list too large"));
     if (bytes.size() < kHeaderSize + kTrailerSize || !bytes.startsWith("bplist00"))
-        return R::failure(QStringLiteral("not a binary property list"));
+        return malformed(QStringLiteral("not a binary property list"));
 
     const qsizetype trailer = bytes.size() - kTrailerSize;
     const Reader whole(bytes, bytes.size());
@@ -45,20 +48,23 @@ Result<BinaryPropertyList, QString> BinaryPropertyList::parse(const QByteArray& 
     whole.readUnsigned(trailer + 8, 8, objectCount);
     whole.readUnsigned(trailer + 16, 8, top);
     whole.readUnsigned(trailer + 24, 8, tableOffset);
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8)
-        return R::failure(QStringLiteral("bad trailer"));
-    if (objectCount == 0 || objectCount > quint64(limits.maxObjects))
-        return R::failure(QStringLiteral("object count out of bounds"));
-    if (top >= objectCount) return R::failure(QStringLiteral("top object out of range"));
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8) return malformed(QStringLiteral("bad trailer"));
+    if (objectCount == 0) return malformed(QStringLiteral("no objects"));
+    if (objectCount > quint64(limits.maxObjects)) return tooMuch(QStringLiteral("too many objects"));
+    if (top >= objectCount) return malformed(QStringLiteral("top object out of range"));
     if (tableOffset < quint64(kHeaderSize) || tableOffset > quint64(trailer) ||
         objectCount > (quint64(trailer) - tableOffset) / offsetSize)
-        return R::failure(QStringLiteral("offset table out of range"));
+        return malformed(QStringLiteral("offset table out of range"));
 
     // Objects live between the header and the offset table.
     const Reader objects(bytes, qsizetype(tableOffset));
     qsizetype budget = limits.maxBytes;
-    auto spend = [&budget](qsizetype amount) {
-        if (amount < 0 || amount > budget) return false;
+    bool overBudget = false;
+    auto spend = [&budget, &overBudget](qsizetype amount) {
+        if (amount < 0 || amount > budget) {
+            overBudget = true;
+            return false;
+        }
         budget -= amount;
         return true;
     };
@@ -70,7 +76,7 @@ Result<BinaryPropertyList, QString> BinaryPropertyList::parse(const QByteArray& 
         quint64 offset = 0;
         whole.readUnsigned(qsizetype(tableOffset + index * offsetSize), int(offsetSize), offset);
         if (offset < quint64(kHeaderSize) || offset >= tableOffset)
-            return R::failure(QStringLiteral("object offset out of range"));
+            return malformed(QStringLiteral("object offset out of range"));
         qsizetype pos = qsizetype(offset);
         const quint8 marker = quint8(bytes[pos++]);
         const int high = marker >> 4;
@@ -202,7 +208,8 @@ Result<BinaryPropertyList, QString> BinaryPropertyList::parse(const QByteArray& 
             default:
                 ok = false;
         }
-        if (!ok) return R::failure(QStringLiteral("malformed object %1").arg(index));
+        if (overBudget) return tooMuch(QStringLiteral("contents beyond the size limit"));
+        if (!ok) return malformed(QStringLiteral("malformed object %1").arg(index));
     }
     return list;
 }

@@ -37,8 +37,13 @@ public:
         }
     };
 
-    static Result<BinaryPropertyList, QString> parse(const QByteArray& bytes, const Limits& limits);
-    static Result<BinaryPropertyList, QString> parse(const QByteArray& bytes) { return parse(bytes, Limits{}); }
+    struct Error {
+        bool limitExceeded = false;  // well-formed as far as read, but beyond the limits
+        QString detail;
+    };
+
+    static Result<BinaryPropertyList, Error> parse(const QByteArray& bytes, const Limits& limits);
+    static Result<BinaryPropertyList, Error> parse(const QByteArray& bytes) { return parse(bytes, Limits{}); }
 
     quint32 topObject() const { return m_top; }
     qsizetype size() const { return qsizetype(m_objects.size()); }
