@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include "model/LegacyArchiveReader.h"
 #include "platform/BinaryPropertyList.h"
 #include "support/KeyedArchiveWriter.h"
@@ -181,4 +183,32 @@ TEST(LegacyArchiveTest, PropertyListRejectsReferencesOutsideTheTable)
     QByteArray badTop = bytes;
     badTop[badTop.size() - 9] = 5;  // top object index past the table
     EXPECT_FALSE(BinaryPropertyList::parse(badTop).ok());
+}
+
+TEST(LegacyArchiveTest, ReadsArchivesFromAnIndependentWriter)
+{
+    // The fuzzing seeds are written by Python's plistlib, which packs integers, offsets and strings in
+    // its own way: a check of the container reader against a writer other than our own.
+    const QString dir = qEnvironmentVariable("TARNWICK_SOURCE_DIR") + "/fuzz/corpus/LegacyArchiveFuzzer/";
+    auto load = [&](const char* name) {
+        QFile file(dir + name);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+        return file.readAll();
+    };
+    auto styled = LegacyArchiveReader::read(load("styled.bplist"));
+    ASSERT_TRUE(styled.ok()) << qPrintable(styled.error().detail);
+    EXPECT_EQ(styled->text(), "Bold text and a link");
+    EXPECT_TRUE(styled->attributesAt(0).font->isBold());
+    EXPECT_EQ(styled->attributesAt(0).foreground, QColor::fromRgbF(1, 0, 0));
+    EXPECT_TRUE(styled->attributesAt(12).link);
+
+    auto picture = LegacyArchiveReader::read(load("picture.bplist"));
+    ASSERT_TRUE(picture.ok()) << qPrintable(picture.error().detail);
+    ASSERT_TRUE(picture->attributesAt(6).attachment);
+    EXPECT_TRUE(picture->attributesAt(6).attachment->fileContents.startsWith("\x89PNG"));
+    EXPECT_EQ(picture->attributesAt(6).imageWidth, 172.0);
+
+    auto cycle = LegacyArchiveReader::read(load("cycle.bplist"));
+    ASSERT_FALSE(cycle.ok());
+    EXPECT_EQ(cycle.error().kind, Kind::Cycle);
 }
