@@ -142,7 +142,7 @@ TEST(NoteBlockMigrationTest, UnusableRichDataFallsBackToThePlainBody)
 TEST(NoteBlockMigrationTest, JsonBodiesKeepTheirCharacters)
 {
     const QString body = "first\nsecond";
-    for (const QByteArray json :
+    for (const QByteArray& json :
          {QByteArray(R"({"text": "first\nsecond"})"), QByteArray(R"({"text": ["first\n", {}, "second", {"x": 1}]})"),
           QByteArray(R"({"text": {"runs": ["first\n", 0, "second", 1], "attributeTable": [{}, {}]}})")}) {
         auto r = NoteBlockMigration::migrate(body, json, 344, base());
