@@ -10,7 +10,10 @@ namespace {
 
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
-Cipher::Error failure(Cipher::Error::Code code, QString detail) { return Cipher::Error{code, std::move(detail)}; }
+Cipher::Error failure(Cipher::Error::Code code, QString detail)
+{
+    return Cipher::Error{code, std::move(detail)};
+}
 
 // The library's own explanation of its latest error, for the log.
 QString lastLibraryError(const char* step)
@@ -26,8 +29,14 @@ QString lastLibraryError(const char* step)
     return text;
 }
 
-const unsigned char* bytes(const QByteArray& data) { return reinterpret_cast<const unsigned char*>(data.constData()); }
-unsigned char* bytes(QByteArray& data) { return reinterpret_cast<unsigned char*>(data.data()); }
+const unsigned char* bytes(const QByteArray& data)
+{
+    return reinterpret_cast<const unsigned char*>(data.constData());
+}
+unsigned char* bytes(QByteArray& data)
+{
+    return reinterpret_cast<unsigned char*>(data.data());
+}
 
 Result<QByteArray, Cipher::Error> checkKey(const QByteArray& key)
 {
@@ -55,8 +64,7 @@ QString Cipher::Error::description() const
 Result<QByteArray, Cipher::Error> Cipher::sealAesGcm(const QByteArray& key, const QByteArray& plaintext)
 {
     const QByteArray nonce = randomBytes(nonceSize);
-    if (nonce.size() != nonceSize)
-        return failure(Error::Code::internalFailure, QStringLiteral("no random nonce"));
+    if (nonce.size() != nonceSize) return failure(Error::Code::internalFailure, QStringLiteral("no random nonce"));
     return sealAesGcm(key, nonce, plaintext);
 }
 
@@ -65,7 +73,8 @@ Result<QByteArray, Cipher::Error> Cipher::sealAesGcm(const QByteArray& key, cons
 {
     if (auto checked = checkKey(key); !checked) return checked.error();
     if (nonce.size() != nonceSize)
-        return failure(Error::Code::invalidParameterSize, QStringLiteral("a nonce has 12 bytes, not %1").arg(nonce.size()));
+        return failure(Error::Code::invalidParameterSize,
+                       QStringLiteral("a nonce has 12 bytes, not %1").arg(nonce.size()));
 
     CipherContext context(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
     if (!context) return failure(Error::Code::internalFailure, lastLibraryError("EVP_CIPHER_CTX_new"));

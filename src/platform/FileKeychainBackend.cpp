@@ -52,8 +52,8 @@ Result<QList<FileKeychainBackend::Item>, KeychainBackend::Failure> FileKeychainB
         const QJsonValue data = object.value(QStringLiteral("data"));
         if (!service.isString() || !account.isString() || !data.isString())
             return decodeFailure(m_path, QStringLiteral("an item without service, account or data"));
-        auto decoded = QByteArray::fromBase64Encoding(data.toString().toLatin1(),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
+        auto decoded =
+            QByteArray::fromBase64Encoding(data.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded) return decodeFailure(m_path, QStringLiteral("an item whose data is not Base64"));
         items.append(Item{service.toString(), account.toString(),
                           object.value(QStringLiteral("synchronizable")).toBool(false), *decoded});
@@ -79,8 +79,15 @@ Status<KeychainBackend::Failure> FileKeychainBackend::save(const QList<Item>& it
         file.cancelWriting();
         return ioFailure(QStringLiteral("cannot make %1 private").arg(m_path));
     }
-    if (file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 || !file.commit())
-        return ioFailure(file.errorString());
+    // A short write (disk full, size limit) is not an error to QSaveFile: check the count ourselves,
+    // or a truncated file would replace a whole one.
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();  // the temporary file goes with the QSaveFile
+        return ioFailure(QStringLiteral("%1 could not be written: %2").arg(m_path, reason));
+    }
+    if (!file.commit()) return ioFailure(file.errorString());
     return {};
 }
 
@@ -97,8 +104,7 @@ Status<KeychainBackend::Failure> FileKeychainBackend::modify(Change change)
     return save(*items);
 }
 
-Result<QStringList, KeychainBackend::Failure> FileKeychainBackend::accounts(const QString& service,
-                                                                            bool synchronizable)
+Result<QStringList, KeychainBackend::Failure> FileKeychainBackend::accounts(const QString& service, bool synchronizable)
 {
     auto items = load();
     if (!items) return items.error();
@@ -108,8 +114,7 @@ Result<QStringList, KeychainBackend::Failure> FileKeychainBackend::accounts(cons
     return out;
 }
 
-Result<QByteArray, KeychainBackend::Failure> FileKeychainBackend::read(const QString& service,
-                                                                       const QString& account,
+Result<QByteArray, KeychainBackend::Failure> FileKeychainBackend::read(const QString& service, const QString& account,
                                                                        bool synchronizable)
 {
     auto items = load();

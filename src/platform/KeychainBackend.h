@@ -17,12 +17,12 @@ public:
     // Status numbers of the failures the backends report.
     static constexpr qint32 statusItemNotFound = -25300;
     static constexpr qint32 statusDuplicateItem = -25299;
-    static constexpr qint32 statusNotAvailable = -25291;             // no keyring to talk to
-    static constexpr qint32 statusInteractionNotAllowed = -25308;    // the keyring is locked
-    static constexpr qint32 statusUserCanceled = -128;               // an unlock prompt was dismissed
-    static constexpr qint32 statusIOError = -36;                     // the file could not be read or written
-    static constexpr qint32 statusDecode = -26275;                   // stored data that cannot be understood
-    static constexpr qint32 statusInternalComponent = -26276;        // anything else the keyring reports
+    static constexpr qint32 statusNotAvailable = -25291;           // no keyring to talk to
+    static constexpr qint32 statusInteractionNotAllowed = -25308;  // the keyring is locked
+    static constexpr qint32 statusUserCanceled = -128;             // an unlock prompt was dismissed
+    static constexpr qint32 statusIOError = -36;                   // the file could not be read or written
+    static constexpr qint32 statusDecode = -26275;                 // stored data that cannot be understood
+    static constexpr qint32 statusInternalComponent = -26276;      // anything else the keyring reports
 
     struct Failure {
         qint32 status = statusInternalComponent;
@@ -36,8 +36,7 @@ public:
     // No items is an empty list, not a failure.
     virtual Result<QStringList, Failure> accounts(const QString& service, bool synchronizable) = 0;
     // The secret of one item; statusItemNotFound when there is none.
-    virtual Result<QByteArray, Failure> read(const QString& service, const QString& account,
-                                             bool synchronizable) = 0;
+    virtual Result<QByteArray, Failure> read(const QString& service, const QString& account, bool synchronizable) = 0;
     // Adds a local item; statusDuplicateItem (and nothing changed) when one is there already.
     virtual Status<Failure> add(const QString& service, const QString& account, const QByteArray& data) = 0;
     // Stores the local item, replacing any old one in a single step: when this fails, the old item is

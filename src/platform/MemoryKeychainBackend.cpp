@@ -4,8 +4,7 @@ MemoryKeychainBackend::Item* MemoryKeychainBackend::find(const QString& service,
                                                          bool synchronizable)
 {
     for (Item& item : m_items)
-        if (item.service == service && item.account == account && item.synchronizable == synchronizable)
-            return &item;
+        if (item.service == service && item.account == account && item.synchronizable == synchronizable) return &item;
     return nullptr;
 }
 
@@ -18,8 +17,7 @@ Result<QStringList, KeychainBackend::Failure> MemoryKeychainBackend::accounts(co
     return out;
 }
 
-Result<QByteArray, KeychainBackend::Failure> MemoryKeychainBackend::read(const QString& service,
-                                                                         const QString& account,
+Result<QByteArray, KeychainBackend::Failure> MemoryKeychainBackend::read(const QString& service, const QString& account,
                                                                          bool synchronizable)
 {
     if (const Item* item = find(service, account, synchronizable)) return item->data;

@@ -53,7 +53,10 @@ void deliver(const std::shared_ptr<PamAuthenticator::Evaluation>& evaluation, st
     evaluation->changed.notify_all();
 }
 
-QString pamText(pam_handle_t* handle, int code) { return QString::fromLocal8Bit(pam_strerror(handle, code)); }
+QString pamText(pam_handle_t* handle, int code)
+{
+    return QString::fromLocal8Bit(pam_strerror(handle, code));
+}
 }  // namespace
 
 // What runs on the worker thread: the PAM conversation and the attempts.
@@ -131,7 +134,8 @@ struct PamWorker {
                 case PAM_TEXT_INFO:
                     // Shown with the next question (a module's "your password expires soon").
                     if (!text.isEmpty())
-                        evaluation->problem += (evaluation->problem.isEmpty() ? QString() : QStringLiteral("\n")) + text;
+                        evaluation->problem +=
+                            (evaluation->problem.isEmpty() ? QString() : QStringLiteral("\n")) + text;
                     break;
                 default:
                     freeReplies(replies, count);
@@ -160,7 +164,8 @@ struct PamWorker {
             pam_handle_t* handle = nullptr;
             int code = pam_start(service.constData(), user.constData(), &conversation, &handle);
             if (code != PAM_SUCCESS) {
-                finish(evaluation, Outcome::unavailable, QStringLiteral("PAM could not start: ") + pamText(handle, code));
+                finish(evaluation, Outcome::unavailable,
+                       QStringLiteral("PAM could not start: ") + pamText(handle, code));
                 return;
             }
             // Modules that look at the terminal get the display, as screen lockers give it.
@@ -234,11 +239,10 @@ Authenticator::Availability PamAuthenticator::availability()
     if (user.isEmpty()) return {false, QStringLiteral("the account of this process has no user name")};
     if (!m_promptFactory) return {false, QStringLiteral("no password prompt can be shown")};
     // Starting a transaction is enough to know the stack loads; nothing is asked.
-    const pam_conv conversation{[](int, const pam_message**, pam_response**, void*) { return PAM_CONV_ERR; },
-                                nullptr};
+    const pam_conv conversation{[](int, const pam_message**, pam_response**, void*) { return PAM_CONV_ERR; }, nullptr};
     pam_handle_t* handle = nullptr;
-    const int code = pam_start(m_service.toLocal8Bit().constData(), user.toLocal8Bit().constData(), &conversation,
-                               &handle);
+    const int code =
+        pam_start(m_service.toLocal8Bit().constData(), user.toLocal8Bit().constData(), &conversation, &handle);
     const QString explanation = pamText(handle, code);
     if (handle) pam_end(handle, code);
     if (code != PAM_SUCCESS) return {false, QStringLiteral("PAM could not start: ") + explanation};
@@ -257,7 +261,8 @@ void PamAuthenticator::evaluate(const QString& reason, Completion done)
     m_running.emplace(evaluation, nullptr);
 
     if (evaluation->user.isEmpty()) {
-        PamWorker::finish(evaluation, Outcome::unavailable, QStringLiteral("the account of this process has no user name"));
+        PamWorker::finish(evaluation, Outcome::unavailable,
+                          QStringLiteral("the account of this process has no user name"));
         return;
     }
     std::thread([evaluation] { PamWorker::run(evaluation); }).detach();

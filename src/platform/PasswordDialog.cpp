@@ -15,8 +15,8 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
     auto* icon = new QLabel(this);
-    const QIcon keyIcon = QIcon::fromTheme(QStringLiteral("dialog-password"),
-                                           style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+    const QIcon keyIcon =
+        QIcon::fromTheme(QStringLiteral("dialog-password"), style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     icon->setPixmap(keyIcon.pixmap(48, 48));
     icon->setAlignment(Qt::AlignTop);
 

@@ -10,9 +10,9 @@
 class PasswordPrompt {
 public:
     struct Request {
-        QString reason;   // why the password is asked ("Unlock this note")
-        QString label;    // the authentication service's own prompt, e.g. "Password:"
-        QString problem;  // what went wrong with the previous answer, or a notice; may be empty
+        QString reason;     // why the password is asked ("Unlock this note")
+        QString label;      // the authentication service's own prompt, e.g. "Password:"
+        QString problem;    // what went wrong with the previous answer, or a notice; may be empty
         bool echo = false;  // show what is typed (a question rather than a secret)
     };
     using Answer = std::function<void(std::optional<QString> text)>;

@@ -19,7 +19,14 @@ const SecretSchema* schema()
                                     {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                     {"synchronizable", SECRET_SCHEMA_ATTRIBUTE_STRING},
                                     {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                   0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+                                   0,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr,
+                                   nullptr};
     return &s;
 }
 
@@ -128,8 +135,7 @@ Status<KeychainBackend::Failure> SecretServiceKeychainBackend::add(const QString
     return store(service, account, data);
 }
 
-Status<KeychainBackend::Failure> SecretServiceKeychainBackend::replace(const QString& service,
-                                                                       const QString& account,
+Status<KeychainBackend::Failure> SecretServiceKeychainBackend::replace(const QString& service, const QString& account,
                                                                        const QByteArray& data)
 {
     auto lock = writerLock();

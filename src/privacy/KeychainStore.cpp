@@ -40,9 +40,15 @@ KeychainBackend& KeychainStore::backend()
     return *chosen;
 }
 
-KeychainBackend::Kind KeychainStore::backendKind() { return backend().kind(); }
+KeychainBackend::Kind KeychainStore::backendKind()
+{
+    return backend().kind();
+}
 
-void KeychainStore::useBackend(std::shared_ptr<KeychainBackend> backend) { chosenBackend() = std::move(backend); }
+void KeychainStore::useBackend(std::shared_ptr<KeychainBackend> backend)
+{
+    chosenBackend() = std::move(backend);
+}
 
 Result<QByteArray, KeychainStore::KeychainError> KeychainStore::read(const QString& service, const QString& account,
                                                                      bool synchronizable)

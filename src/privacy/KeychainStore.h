@@ -38,8 +38,7 @@ public:
         bool operator==(const Item&) const = default;
     };
 
-    static Result<QByteArray, KeychainError> read(const QString& service, const QString& account,
-                                                  bool synchronizable);
+    static Result<QByteArray, KeychainError> read(const QString& service, const QString& account, bool synchronizable);
     // Every item of the service with that synchronizable flag, in the keychain's order. An item that
     // goes away while they are read is left out.
     static Result<QList<Item>, KeychainError> readAll(const QString& service, bool synchronizable);
