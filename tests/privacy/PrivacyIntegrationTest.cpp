@@ -163,8 +163,10 @@ protected:
         environment.insert(QStringLiteral("LD_PRELOAD"), library);
         environment.insert(QStringLiteral("PAM_WRAPPER"), QStringLiteral("1"));
         environment.insert(QStringLiteral("PAM_WRAPPER_SERVICE_DIR"), dir.filePath(QStringLiteral("services")));
-        // Sanitizer builds must not let the wrapper bind its symbols deeply.
+        // The sanitizer runtime refuses libraries loaded with RTLD_DEEPBIND. Debian's pam_wrapper 1.1.4
+        // reads the switch under the name of its sibling uid_wrapper; set both.
         environment.insert(QStringLiteral("PAM_WRAPPER_DISABLE_DEEPBIND"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("UID_WRAPPER_DISABLE_DEEPBIND"), QStringLiteral("1"));
     }
 
     ChildRun authenticate(const QStringList& answers, const QString& service = QStringLiteral("tarnwick"))
