@@ -49,11 +49,19 @@ pids+=($!)
 dunst >/dev/null 2>&1 &
 pids+=($!)
 
-# An unlocked default keyring, created with an empty password before anything asks for a secret.
-eval "$(printf '' | gnome-keyring-daemon --unlock --components=secrets 2>/dev/null)" || true
-export GNOME_KEYRING_CONTROL SSH_AUTH_SOCK 2>/dev/null || true
-kpid=$(pgrep -u "$(id -u)" -n gnome-keyring-d || true)
-[ -n "$kpid" ] && pids+=("$kpid")
+# An unlocked default ("login") keyring, created before anything asks for a secret. The daemon only
+# creates it when it reads a non-empty password; it runs in the foreground so that its pid is ours
+# (other sessions of the same user may run their own daemons).
+printf 'tarnwick-session' | gnome-keyring-daemon --foreground --unlock --components=secrets \
+  >"$TARNWICK_SESSION_SCRATCH/keyring.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do
+  if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+       org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q true; then
+    break
+  fi
+  sleep 0.05
+done
 
 # Wait until the window manager and the notification daemon are on the bus / display.
 for _ in $(seq 1 100); do

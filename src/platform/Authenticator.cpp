@@ -1,0 +1,8 @@
+#include "platform/Authenticator.h"
+
+QString Authenticator::capabilityDescription()
+{
+    if (!availability().available) return QStringLiteral("Not available on this Mac");
+    if (const auto name = biometryName()) return *name + QStringLiteral(" available");
+    return QStringLiteral("Available (password)");
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <map>
+#include <memory>
+
+#include "platform/Authenticator.h"
+#include "platform/PasswordPrompt.h"
+
+// Checks the account password of the user running the application through PAM. PAM runs on a
+// worker thread (modules may sleep after a wrong password); each of its questions is put to the owner
+// in a PasswordPrompt on the main thread. A wrong password is asked again, up to maxAttempts times.
+//
+// The PAM service is "tarnwick" when the system configures one, else "login", the stack that
+// screen lockers also check the owner's password against.
+class PamAuthenticator : public QObject, public Authenticator {
+    Q_OBJECT
+public:
+    using PromptFactory = std::function<std::unique_ptr<PasswordPrompt>()>;
+    static constexpr int maxAttempts = 3;
+
+    explicit PamAuthenticator(PromptFactory prompts, QString service = defaultService(), QObject* parent = nullptr);
+    ~PamAuthenticator() override;
+
+    Availability availability() override;
+    void evaluate(const QString& reason, Completion done) override;
+
+    QString service() const { return m_service; }
+    static QString defaultService();
+    // The login name of the user running the application; empty when it cannot be found.
+    static QString currentUser();
+
+    struct Evaluation;
+
+private:
+    friend struct PamWorker;
+    void askOnMainThread(const std::shared_ptr<Evaluation>& evaluation, const PasswordPrompt::Request& request);
+    void finishOnMainThread(const std::shared_ptr<Evaluation>& evaluation, Outcome outcome, const QString& detail);
+
+    PromptFactory m_promptFactory;
+    QString m_service;
+    // Evaluations under way and their prompts (main thread only).
+    std::map<std::shared_ptr<Evaluation>, std::unique_ptr<PasswordPrompt>> m_running;
+};

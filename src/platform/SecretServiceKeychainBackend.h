@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/KeychainBackend.h"
+
+// Items in the desktop keyring over the Secret Service API (libsecret). Each item carries the
+// attributes "service", "account" and "synchronizable" ("true" or "false"); items written here are
+// always "false". Lookups match on those attributes only, whichever program wrote the item.
+class SecretServiceKeychainBackend : public KeychainBackend {
+public:
+    Kind kind() const override { return Kind::secretService; }
+    Result<QStringList, Failure> accounts(const QString& service, bool synchronizable) override;
+    Result<QByteArray, Failure> read(const QString& service, const QString& account, bool synchronizable) override;
+    Status<Failure> add(const QString& service, const QString& account, const QByteArray& data) override;
+    Status<Failure> replace(const QString& service, const QString& account, const QByteArray& data) override;
+};

@@ -1,0 +1,164 @@
+#include "privacy/CryptoBox.h"
+
+#include <QMutex>
+#include <QSet>
+#include <algorithm>
+
+#include "platform/Log.h"
+#include "privacy/KeychainStore.h"
+
+namespace {
+
+// Items that are not AES-256 keys are left out of the ring: one damaged or foreign item must not stop
+// every seal (it could otherwise become the sealing key) or every open. Each is logged once per run.
+void reportMalformedKey(bool synchronizable, const QString& account, qsizetype size)
+{
+    static QMutex mutex;
+    static QSet<QString> reported;
+    const QString tag = QStringLiteral("%1/%2/%3").arg(synchronizable).arg(account).arg(size);
+    {
+        QMutexLocker lock(&mutex);
+        if (reported.contains(tag)) return;
+        reported.insert(tag);
+    }
+    qCWarning(Log::privacy, "Ignoring %s lock key item \"%s\": it holds %d bytes, not 32.",
+              synchronizable ? "a synchronizable" : "a local", qUtf8Printable(account), int(size));
+}
+
+QList<CryptoBox::StoredKey> keysFrom(const QList<KeychainStore::Item>& items, bool synchronizable)
+{
+    QList<CryptoBox::StoredKey> keys;
+    for (const KeychainStore::Item& item : items) {
+        if (item.data.size() != Cipher::keySize) {
+            reportMalformedKey(synchronizable, item.account, item.data.size());
+            continue;
+        }
+        keys.append(CryptoBox::StoredKey{CryptoBox::keyID(item.data), item.data});
+    }
+    return keys;
+}
+
+}  // namespace
+
+QString CryptoBox::CryptoError::description() const
+{
+    switch (kind) {
+        case Kind::keyUnreadable:
+            return QStringLiteral("lock key could not be read: ") + detail;
+        case Kind::noKeyOpensThis:
+            return QStringLiteral("none of the %1 key(s) on this Mac opens this note").arg(tried);
+        case Kind::sealProducedNoData:
+            return QStringLiteral("AES-GCM produced no combined box");
+        case Kind::keyMissing:
+            return QStringLiteral("no lock key in the Keychain");
+    }
+    return {};
+}
+
+QString CryptoBox::describe(const Error& error)
+{
+    return std::visit([](const auto& e) { return e.description(); }, error);
+}
+
+QString CryptoBox::keyID(const QByteArray& keyBytes)
+{
+    return QString::fromLatin1(Cipher::sha256(keyBytes).toHex().left(16));
+}
+
+Result<QList<CryptoBox::StoredKey>, CryptoBox::Error> CryptoBox::localKeys()
+{
+    auto items = KeychainStore::readAll(KeychainStore::lockKeyService, false);
+    if (!items) return Error(CryptoError::keyUnreadable(items.error().description()));
+    return keysFrom(*items, false);
+}
+
+QList<CryptoBox::StoredKey> CryptoBox::syncKeys()
+{
+    auto items = KeychainStore::readAll(KeychainStore::lockKeyService, true);
+    if (!items) {
+        // Keys from other machines are a bonus: their absence never stops sealing or opening.
+        qCDebug(Log::privacy, "Synchronizable lock keys unavailable: %s", qUtf8Printable(items.error().description()));
+        return {};
+    }
+    return keysFrom(*items, true);
+}
+
+Result<QList<CryptoBox::StoredKey>, CryptoBox::Error> CryptoBox::allKeys()
+{
+    auto local = localKeys();
+    if (!local) return local.error();
+    QList<StoredKey> ring;
+    QSet<QString> seen;
+    for (const QList<StoredKey>& list : {*local, syncKeys()}) {
+        for (const StoredKey& key : list) {
+            if (seen.contains(key.id)) continue;
+            seen.insert(key.id);
+            ring.append(key);
+        }
+    }
+    return ring;
+}
+
+Result<QByteArray, CryptoBox::Error> CryptoBox::sealingKey()
+{
+    auto local = localKeys();
+    if (!local) return local.error();
+    const QList<StoredKey> sync = syncKeys();
+    // Every machine of the user seals under the same key once the keys have travelled: the
+    // synchronizable key with the smallest id.
+    const QList<StoredKey>& candidates = sync.isEmpty() ? *local : sync;
+    if (candidates.isEmpty()) return mintDeviceKey();
+    const auto smallest = std::min_element(candidates.begin(), candidates.end(),
+                                           [](const StoredKey& a, const StoredKey& b) { return a.id < b.id; });
+    return smallest->key;
+}
+
+Result<QByteArray, CryptoBox::Error> CryptoBox::mintDeviceKey()
+{
+    const QByteArray key = Cipher::randomBytes(Cipher::keySize);
+    if (key.size() != Cipher::keySize)
+        return Error(Cipher::Error{Cipher::Error::Code::internalFailure, QStringLiteral("no random bytes for a key")});
+
+    auto added = KeychainStore::add(key, KeychainStore::lockKeyService, KeychainStore::lockKeyAccount);
+    if (added) {
+        qCInfo(Log::privacy, "Minted a new locked-note key (the keyring was empty).");
+        return key;
+    }
+    if (added.error().kind != KeychainStore::KeychainError::Kind::itemAlreadyExists)
+        return Error(CryptoError::keyUnreadable(added.error().description()));
+
+    // Another writer stored "primary" since the ring was read: use that key, drop ours.
+    auto stored = KeychainStore::read(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false);
+    if (!stored) return Error(CryptoError::keyUnreadable(stored.error().description()));
+    if (stored->size() != Cipher::keySize)
+        return Error(CryptoError::keyUnreadable(
+            QStringLiteral("the stored lock key holds %1 bytes, not 32").arg(stored->size())));
+    return *stored;
+}
+
+Result<QByteArray, CryptoBox::Error> CryptoBox::seal(const QByteArray& plaintext)
+{
+    auto key = sealingKey();
+    if (!key) return key.error();
+    auto sealed = Cipher::sealAesGcm(*key, plaintext);
+    if (!sealed) return Error(sealed.error());
+    if (sealed->size() != plaintext.size() + Cipher::overhead) return Error(CryptoError::sealProducedNoData());
+    return *sealed;
+}
+
+Result<QByteArray, CryptoBox::Error> CryptoBox::open(const QByteArray& sealed)
+{
+    // A value that cannot be a sealed box is refused before the keychain is asked.
+    if (sealed.size() < Cipher::overhead)
+        return Error(Cipher::Error{Cipher::Error::Code::invalidParameterSize,
+                                   QStringLiteral("a sealed box has at least 28 bytes, not %1").arg(sealed.size())});
+    auto ring = allKeys();
+    if (!ring) return ring.error();
+    if (ring->isEmpty()) return Error(CryptoError::keyMissing());
+    for (const StoredKey& key : *ring) {
+        auto opened = Cipher::openAesGcm(key.key, sealed);
+        if (opened) return *opened;
+        if (opened.error().code != Cipher::Error::Code::authenticationFailure) return Error(opened.error());
+    }
+    return Error(CryptoError::noKeyOpensThis(int(ring->size())));
+}

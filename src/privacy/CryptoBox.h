@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <variant>
+
+#include "platform/Cipher.h"
+#include "platform/Result.h"
+
+// Seals and opens the content of private notes with AES-256-GCM under the lock keys in the keychain.
+// The keys form a ring: this machine's key (account "primary") plus any synchronizable lock keys that
+// arrive from the user's other machines. Nothing is cached: every seal and every open reads the ring
+// afresh, so a key that arrives later is used at once.
+//
+// Sealed form: nonce (12 bytes) || ciphertext (as long as the plaintext) || tag (16), no additional data.
+class CryptoBox {
+public:
+    struct CryptoError {
+        enum class Kind { keyUnreadable, noKeyOpensThis, sealProducedNoData, keyMissing };
+        Kind kind = Kind::keyMissing;
+        QString detail;  // keyUnreadable: the keychain error's description
+        int tried = 0;   // noKeyOpensThis: how many keys were tried
+
+        static CryptoError keyUnreadable(QString detail) { return {Kind::keyUnreadable, std::move(detail), 0}; }
+        static CryptoError noKeyOpensThis(int tried) { return {Kind::noKeyOpensThis, {}, tried}; }
+        static CryptoError sealProducedNoData() { return {Kind::sealProducedNoData, {}, 0}; }
+        static CryptoError keyMissing() { return {Kind::keyMissing, {}, 0}; }
+        QString description() const;
+        bool operator==(const CryptoError&) const = default;
+    };
+
+    // What seal and open report: a problem with the ring, or the cipher's own error (a value too
+    // short to be a sealed box, a failure inside the library), passed on as it is.
+    using Error = std::variant<CryptoError, Cipher::Error>;
+    static QString describe(const Error& error);
+
+    // One key of the ring.
+    struct StoredKey {
+        QString id;  // keyID() of the bytes
+        QByteArray key;
+    };
+
+    // The sealed form of the plaintext under the sealing key. With an empty ring, the first key is
+    // made and stored ("primary") before sealing.
+    static Result<QByteArray, Error> seal(const QByteArray& plaintext);
+    // The plaintext, opened by whichever key of the ring fits (local keys first). Never makes a key.
+    static Result<QByteArray, Error> open(const QByteArray& sealed);
+
+    // The first 16 lower-case hexadecimal digits of the SHA-256 digest of the raw key bytes.
+    static QString keyID(const QByteArray& keyBytes);
+
+private:
+    static Result<QList<StoredKey>, Error> localKeys();
+    static QList<StoredKey> syncKeys();
+    static Result<QList<StoredKey>, Error> allKeys();
+    static Result<QByteArray, Error> sealingKey();
+    static Result<QByteArray, Error> mintDeviceKey();
+};

@@ -1,0 +1,98 @@
+#include "privacy/KeychainStore.h"
+
+namespace {
+std::shared_ptr<KeychainBackend>& chosenBackend()
+{
+    static std::shared_ptr<KeychainBackend> backend;
+    return backend;
+}
+
+KeychainStore::KeychainError unexpected(const KeychainBackend::Failure& failure)
+{
+    return KeychainStore::KeychainError::unexpectedStatus(failure.status, failure.message);
+}
+}  // namespace
+
+KeychainStore::KeychainError KeychainStore::KeychainError::unexpectedStatus(qint32 status, QString platformMessage)
+{
+    return {Kind::unexpectedStatus, status, std::move(platformMessage)};
+}
+
+QString KeychainStore::KeychainError::description() const
+{
+    switch (kind) {
+        case Kind::unexpectedStatus:
+            return QStringLiteral("Keychain error %1 (%2)")
+                .arg(status)
+                .arg(platformMessage.isEmpty() ? QStringLiteral("unknown") : platformMessage);
+        case Kind::itemNotFound:
+            return QStringLiteral("no such Keychain item");
+        case Kind::itemAlreadyExists:
+            return QStringLiteral("a Keychain item already exists here");
+    }
+    return {};
+}
+
+KeychainBackend& KeychainStore::backend()
+{
+    auto& chosen = chosenBackend();
+    if (!chosen) chosen = KeychainBackend::forSession();
+    return *chosen;
+}
+
+KeychainBackend::Kind KeychainStore::backendKind()
+{
+    return backend().kind();
+}
+
+void KeychainStore::useBackend(std::shared_ptr<KeychainBackend> backend)
+{
+    chosenBackend() = std::move(backend);
+}
+
+Result<QByteArray, KeychainStore::KeychainError> KeychainStore::read(const QString& service, const QString& account,
+                                                                     bool synchronizable)
+{
+    auto data = backend().read(service, account, synchronizable);
+    if (data) return *data;
+    if (data.error().status == KeychainBackend::statusItemNotFound) return KeychainError::itemNotFound();
+    return unexpected(data.error());
+}
+
+Result<QList<KeychainStore::Item>, KeychainStore::KeychainError> KeychainStore::readAll(const QString& service,
+                                                                                        bool synchronizable)
+{
+    // Two passes, as the keychain gives them: the accounts, then each item's secret.
+    auto accounts = backend().accounts(service, synchronizable);
+    if (!accounts) {
+        if (accounts.error().status == KeychainBackend::statusItemNotFound) return QList<Item>{};
+        return unexpected(accounts.error());
+    }
+    QList<Item> items;
+    for (const QString& account : *accounts) {
+        auto data = read(service, account, synchronizable);
+        if (data) {
+            items.append(Item{account, *data});
+        } else if (data.error().kind != KeychainError::Kind::itemNotFound) {
+            return data.error();
+        }
+    }
+    return items;
+}
+
+Status<KeychainStore::KeychainError> KeychainStore::add(const QByteArray& data, const QString& service,
+                                                        const QString& account)
+{
+    auto added = backend().add(service, account, data);
+    if (added) return {};
+    if (added.error().status == KeychainBackend::statusDuplicateItem) return KeychainError::itemAlreadyExists();
+    return unexpected(added.error());
+}
+
+Status<KeychainStore::KeychainError> KeychainStore::write(const QByteArray& data, const QString& service,
+                                                          const QString& account)
+{
+    auto written = backend().replace(service, account, data);
+    if (written) return {};
+    return unexpected(written.error());
+}

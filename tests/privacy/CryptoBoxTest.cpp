@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include "platform/Cipher.h"
+#include "platform/MemoryKeychainBackend.h"
+#include "privacy/CryptoBox.h"
+#include "privacy/KeychainStore.h"
+#include "support/TestEnvironment.h"
+
+using tarnwick::test::LogCapture;
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+QByteArray key(char fill)
+{
+    return QByteArray(32, fill);
+}
+
+const QString service = KeychainStore::lockKeyService;
+
+CryptoBox::CryptoError cryptoError(const CryptoBox::Error& error)
+{
+    EXPECT_TRUE(std::holds_alternative<CryptoBox::CryptoError>(error)) << qPrintable(CryptoBox::describe(error));
+    return std::holds_alternative<CryptoBox::CryptoError>(error) ? std::get<CryptoBox::CryptoError>(error)
+                                                                 : CryptoBox::CryptoError{};
+}
+
+class CryptoBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        keychain = std::make_shared<MemoryKeychainBackend>();
+        KeychainStore::useBackend(keychain);
+    }
+    void TearDown() override { KeychainStore::useBackend(nullptr); }
+
+    std::shared_ptr<MemoryKeychainBackend> keychain;
+};
+
+// A keychain whose local or synchronizable list cannot be read.
+class FailingKeychain : public MemoryKeychainBackend {
+public:
+    enum class Which { local, synchronizable };
+    explicit FailingKeychain(Which which) : m_which(which) {}
+    Result<QStringList, Failure> accounts(const QString& s, bool synchronizable) override
+    {
+        const bool fail = (m_which == Which::synchronizable) == synchronizable;
+        if (fail) return Failure{KeychainBackend::statusInteractionNotAllowed, QStringLiteral("the keyring is locked")};
+        return MemoryKeychainBackend::accounts(s, synchronizable);
+    }
+
+private:
+    Which m_which;
+};
+
+}  // namespace
+
+// McGrew and Viega's GCM test cases 13, 14 and 15 (AES-256, 96-bit IV, no additional data), in the
+// combined form nonce || ciphertext || tag.
+TEST(Cipher, MatchesTheAesGcmKnownAnswers)
+{
+    struct Case {
+        const char *key, *nonce, *plaintext, *ciphertext, *tag;
+    } cases[] = {
+        {"0000000000000000000000000000000000000000000000000000000000000000", "000000000000000000000000", "", "",
+         "530f8afbc74536b9a963b4f1c4cb738b"},
+        {"0000000000000000000000000000000000000000000000000000000000000000", "000000000000000000000000",
+         "00000000000000000000000000000000", "cea7403d4d606b6e074ec5d3baf39d18", "d0d1c8a799996bf0265b98b5d48ab919"},
+        {"feffe9928665731c6d6a8f9467308308feffe9928665731c6d6a8f9467308308", "cafebabefacedbaddecaf888",
+         "d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a721c3c0c95956809532fcf0e2449a6b525b16aedf5aa0de"
+         "6"
+         "57ba637b391aafd255",
+         "522dc1f099567d07f47f37a32a84427d643a8cdcbfe5c0c97598a2bd2555d1aa8cb08e48590dbb3da7b08b1056828838c5f61e6393ba7"
+         "a"
+         "0abcc9f662898015ad",
+         "b094dac5d93471bdec1a502270e3cc6c"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray combined = hex(c.nonce) + hex(c.ciphertext) + hex(c.tag);
+        auto sealed = Cipher::sealAesGcm(hex(c.key), hex(c.nonce), hex(c.plaintext));
+        ASSERT_TRUE(sealed.ok());
+        EXPECT_EQ(sealed->toHex(), combined.toHex());
+        auto opened = Cipher::openAesGcm(hex(c.key), combined);
+        ASSERT_TRUE(opened.ok());
+        EXPECT_EQ(*opened, hex(c.plaintext));
+    }
+}
+
+TEST(Cipher, RefusesAlteredBytesWrongKeysAndShortValues)
+{
+    const QByteArray plaintext("private words");
+    auto sealed = Cipher::sealAesGcm(key('k'), plaintext);
+    ASSERT_TRUE(sealed.ok());
+    ASSERT_EQ(sealed->size(), plaintext.size() + 28);
+
+    // One flipped bit in the nonce, the ciphertext or the tag.
+    for (qsizetype at : {qsizetype(0), qsizetype(12), sealed->size() - 1}) {
+        QByteArray altered = *sealed;
+        altered[at] = char(altered[at] ^ 0x01);
+        auto opened = Cipher::openAesGcm(key('k'), altered);
+        ASSERT_FALSE(opened.ok()) << at;
+        EXPECT_EQ(opened.error().code, Cipher::Error::Code::authenticationFailure);
+    }
+    auto wrongKey = Cipher::openAesGcm(key('x'), *sealed);
+    ASSERT_FALSE(wrongKey.ok());
+    EXPECT_EQ(wrongKey.error().code, Cipher::Error::Code::authenticationFailure);
+
+    auto tooShort = Cipher::openAesGcm(key('k'), sealed->left(27));
+    ASSERT_FALSE(tooShort.ok());
+    EXPECT_EQ(tooShort.error().code, Cipher::Error::Code::invalidParameterSize);
+    auto shortKey = Cipher::sealAesGcm(QByteArray(16, 'k'), plaintext);
+    ASSERT_FALSE(shortKey.ok());
+    EXPECT_EQ(shortKey.error().code, Cipher::Error::Code::invalidParameterSize);
+}
+
+TEST(CryptoBox, KeyIdAndErrorTexts)
+{
+    // SHA-256 of 32 zero bytes is 66687aadf862bd776c8fc18b8e9f8e20089714856ee233b3902a591d0d5f2925.
+    EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), QStringLiteral("66687aadf862bd77"));
+    using E = CryptoBox::CryptoError;
+    EXPECT_EQ(E::keyUnreadable(QStringLiteral("no such Keychain item")).description(),
+              QStringLiteral("lock key could not be read: no such Keychain item"));
+    EXPECT_EQ(E::noKeyOpensThis(1).description(), QStringLiteral("none of the 1 key(s) on this Mac opens this note"));
+    EXPECT_EQ(E::sealProducedNoData().description(), QStringLiteral("AES-GCM produced no combined box"));
+    EXPECT_EQ(E::keyMissing().description(), QStringLiteral("no lock key in the Keychain"));
+}
+
+TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
+{
+    LogCapture log;
+    const QByteArray plaintext("a private note");
+    auto first = CryptoBox::seal(plaintext);
+    auto second = CryptoBox::seal(plaintext);
+    ASSERT_TRUE(first.ok());
+    ASSERT_TRUE(second.ok());
+
+    EXPECT_EQ(log.lines(QStringLiteral("privacy")),
+              QStringList{QStringLiteral("Minted a new locked-note key (the keyring was empty).")});
+    auto stored = KeychainStore::readAll(service, false);
+    ASSERT_TRUE(stored.ok());
+    ASSERT_EQ(stored->size(), 1);
+    EXPECT_EQ(stored->first().account, QStringLiteral("primary"));
+    EXPECT_EQ(stored->first().data.size(), 32);
+
+    // A fresh nonce each time; both open to the same plaintext.
+    EXPECT_NE(*first, *second);
+    EXPECT_EQ(first->size(), plaintext.size() + 28);
+    EXPECT_EQ(second->size(), plaintext.size() + 28);
+    for (const QByteArray& sealed : {*first, *second}) {
+        auto opened = CryptoBox::open(sealed);
+        ASSERT_TRUE(opened.ok()) << qPrintable(CryptoBox::describe(opened.error()));
+        EXPECT_EQ(*opened, plaintext);
+    }
+    // An empty plaintext seals to the bare 28 bytes.
+    auto empty = CryptoBox::seal(QByteArray());
+    ASSERT_TRUE(empty.ok());
+    EXPECT_EQ(empty->size(), 28);
+}
+
+TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
+{
+    auto sealedElsewhere = Cipher::sealAesGcm(key('o'), QByteArray("from another ring"));
+    ASSERT_TRUE(sealedElsewhere.ok());
+
+    auto withoutKeys = CryptoBox::open(*sealedElsewhere);
+    ASSERT_FALSE(withoutKeys.ok());
+    EXPECT_EQ(cryptoError(withoutKeys.error()).kind, CryptoBox::CryptoError::Kind::keyMissing);
+    EXPECT_EQ(keychain->count(), 0);
+
+    keychain->put(service, QStringLiteral("primary"), false, key('p'));
+    auto foreign = CryptoBox::open(*sealedElsewhere);
+    ASSERT_FALSE(foreign.ok());
+    EXPECT_EQ(CryptoBox::describe(foreign.error()), QStringLiteral("none of the 1 key(s) on this Mac opens this note"));
+
+    // A flipped bit fails under every key of the ring, and the same key standing both as a local and
+    // as a synchronizable item is tried once.
+    keychain->put(service, QStringLiteral("other-mac"), true, key('o'));
+    keychain->put(service, QStringLiteral("copy"), true, key('p'));
+    QByteArray altered = *sealedElsewhere;
+    altered[14] = char(altered[14] ^ 0x80);
+    auto tampered = CryptoBox::open(altered);
+    ASSERT_FALSE(tampered.ok());
+    EXPECT_EQ(cryptoError(tampered.error()), CryptoBox::CryptoError::noKeyOpensThis(2));
+    // The synchronizable key opens what the local one cannot.
+    auto opened = CryptoBox::open(*sealedElsewhere);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_EQ(*opened, QByteArray("from another ring"));
+}
+
+TEST_F(CryptoBoxTest, SealsUnderTheSmallestSynchronizableKey)
+{
+    const QList<QByteArray> syncKeys{key('a'), key('b'), key('c')};
+    keychain->put(service, QStringLiteral("primary"), false, key('p'));
+    for (int i = 0; i < syncKeys.size(); ++i)
+        keychain->put(service, QStringLiteral("mac-%1").arg(i), true, syncKeys[i]);
+    QByteArray smallest = syncKeys.first();
+    for (const QByteArray& k : syncKeys)
+        if (CryptoBox::keyID(k) < CryptoBox::keyID(smallest)) smallest = k;
+
+    auto sealed = CryptoBox::seal(QByteArray("shared"));
+    ASSERT_TRUE(sealed.ok());
+    EXPECT_TRUE(Cipher::openAesGcm(smallest, *sealed).ok());
+    EXPECT_FALSE(Cipher::openAesGcm(key('p'), *sealed).ok());
+}
+
+// Items that are not 32-byte keys are left out of the ring (and logged once), so a damaged or foreign
+// item can neither become the sealing key nor stop opening.
+TEST_F(CryptoBoxTest, OnlyThirtyTwoByteItemsAreKeys)
+{
+    keychain->put(service, QStringLiteral("primary"), false, key('p'));
+    keychain->put(service, QStringLiteral("stale"), false, QByteArray("short"));
+    // The damaged item would have the smallest id of the synchronizable list.
+    QByteArray damaged(16, '\0');
+    for (int i = 0; CryptoBox::keyID(damaged) >= CryptoBox::keyID(key('s')); ++i) damaged[0] = char(i);
+    keychain->put(service, QStringLiteral("damaged"), true, damaged);
+    keychain->put(service, QStringLiteral("good"), true, key('s'));
+
+    LogCapture log;
+    for (int round = 0; round < 2; ++round) {
+        auto sealed = CryptoBox::seal(QByteArray("kept safe"));
+        ASSERT_TRUE(sealed.ok()) << qPrintable(CryptoBox::describe(sealed.error()));
+        EXPECT_TRUE(Cipher::openAesGcm(key('s'), *sealed).ok());
+        auto opened = CryptoBox::open(*sealed);
+        ASSERT_TRUE(opened.ok());
+    }
+    EXPECT_EQ(log.count(QStringLiteral("\"damaged\": it holds 16 bytes, not 32")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("\"stale\": it holds 5 bytes, not 32")), 1);
+
+    auto foreign = CryptoBox::open(*Cipher::sealAesGcm(key('z'), QByteArray("x")));
+    ASSERT_FALSE(foreign.ok());
+    EXPECT_EQ(cryptoError(foreign.error()), CryptoBox::CryptoError::noKeyOpensThis(2));
+}
+
+TEST_F(CryptoBoxTest, DamagedPrimaryKeyIsReportedNotUsedNorReplaced)
+{
+    keychain->put(service, QStringLiteral("primary"), false, QByteArray(16, 'p'));
+    auto sealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_FALSE(sealed.ok());
+    EXPECT_EQ(cryptoError(sealed.error()).kind, CryptoBox::CryptoError::Kind::keyUnreadable);
+    EXPECT_EQ(*KeychainStore::read(service, QStringLiteral("primary"), false), QByteArray(16, 'p'));
+}
+
+TEST_F(CryptoBoxTest, KeyStoredByAnotherWriterDuringMintingIsUsed)
+{
+    // Another process stores "primary" just after this one found the ring empty.
+    class RacingKeychain : public MemoryKeychainBackend {
+    public:
+        Result<QStringList, Failure> accounts(const QString& s, bool synchronizable) override
+        {
+            auto listed = MemoryKeychainBackend::accounts(s, synchronizable);
+            if (!synchronizable && !m_raced) {
+                m_raced = true;
+                put(s, QStringLiteral("primary"), false, QByteArray(32, 'w'));
+            }
+            return listed;
+        }
+
+    private:
+        bool m_raced = false;
+    };
+    KeychainStore::useBackend(std::make_shared<RacingKeychain>());
+
+    LogCapture log;
+    auto sealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_TRUE(sealed.ok());
+    EXPECT_TRUE(Cipher::openAesGcm(QByteArray(32, 'w'), *sealed).ok());
+    EXPECT_TRUE(log.lines(QStringLiteral("privacy")).isEmpty());
+}
+
+TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLogged)
+{
+    KeychainStore::useBackend(std::make_shared<FailingKeychain>(FailingKeychain::Which::local));
+    const QString expected =
+        QStringLiteral("lock key could not be read: Keychain error -25308 (the keyring is locked)");
+    auto sealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_FALSE(sealed.ok());
+    EXPECT_EQ(CryptoBox::describe(sealed.error()), expected);
+    auto opened = CryptoBox::open(QByteArray(40, 'x'));
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(CryptoBox::describe(opened.error()), expected);
+    // A value too short to be a sealed box is refused by the cipher before the keychain is asked.
+    auto tooShort = CryptoBox::open(QByteArray(27, 'x'));
+    ASSERT_FALSE(tooShort.ok());
+    ASSERT_TRUE(std::holds_alternative<Cipher::Error>(tooShort.error()));
+    EXPECT_EQ(std::get<Cipher::Error>(tooShort.error()).code, Cipher::Error::Code::invalidParameterSize);
+
+    auto cloudDown = std::make_shared<FailingKeychain>(FailingKeychain::Which::synchronizable);
+    cloudDown->put(service, QStringLiteral("primary"), false, key('p'));
+    KeychainStore::useBackend(cloudDown);
+    LogCapture log;
+    auto resealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_TRUE(resealed.ok());
+    EXPECT_TRUE(CryptoBox::open(*resealed).ok());
+    EXPECT_TRUE(log.contains(QStringLiteral(
+        "privacy: Synchronizable lock keys unavailable: Keychain error -25308 (the keyring is locked)")));
+}

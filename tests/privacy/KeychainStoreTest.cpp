@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "platform/MemoryKeychainBackend.h"
+#include "privacy/KeychainStore.h"
+
+namespace {
+
+const QString service = QStringLiteral("test.service");
+using Error = KeychainStore::KeychainError;
+
+class KeychainStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        keychain = std::make_shared<MemoryKeychainBackend>();
+        KeychainStore::useBackend(keychain);
+    }
+    void TearDown() override { KeychainStore::useBackend(nullptr); }
+
+    std::shared_ptr<MemoryKeychainBackend> keychain;
+};
+
+}  // namespace
+
+TEST(KeychainError, Texts)
+{
+    EXPECT_EQ(Error::itemNotFound().description(), QStringLiteral("no such Keychain item"));
+    EXPECT_EQ(Error::itemAlreadyExists().description(), QStringLiteral("a Keychain item already exists here"));
+    EXPECT_EQ(Error::unexpectedStatus(-25308, QStringLiteral("Collection is locked")).description(),
+              QStringLiteral("Keychain error -25308 (Collection is locked)"));
+    EXPECT_EQ(Error::unexpectedStatus(0).description(), QStringLiteral("Keychain error 0 (unknown)"));
+}
+
+TEST_F(KeychainStoreTest, MissingItemsAreNotFoundAndEmptyLists)
+{
+    auto read = KeychainStore::read(service, QStringLiteral("primary"), false);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error(), Error::itemNotFound());
+    auto all = KeychainStore::readAll(service, false);
+    ASSERT_TRUE(all.ok());
+    EXPECT_TRUE(all->isEmpty());
+}
+
+TEST_F(KeychainStoreTest, SynchronizableAndLocalItemsAreKeptApart)
+{
+    keychain->put(service, QStringLiteral("primary"), false, "local");
+    keychain->put(service, QStringLiteral("primary"), true, "cloud");
+    keychain->put(service, QStringLiteral("other-mac"), true, "cloud2");
+    keychain->put(QStringLiteral("another.service"), QStringLiteral("x"), false, "elsewhere");
+
+    EXPECT_EQ(*KeychainStore::readAll(service, false),
+              (QList<KeychainStore::Item>{{QStringLiteral("primary"), "local"}}));
+    EXPECT_EQ(
+        *KeychainStore::readAll(service, true),
+        (QList<KeychainStore::Item>{{QStringLiteral("primary"), "cloud"}, {QStringLiteral("other-mac"), "cloud2"}}));
+    EXPECT_EQ(*KeychainStore::read(service, QStringLiteral("primary"), true), QByteArray("cloud"));
+    EXPECT_FALSE(KeychainStore::read(service, QStringLiteral("other-mac"), false).ok());
+}
+
+TEST_F(KeychainStoreTest, AddReportsAnExistingItemAndWriteReplacesIt)
+{
+    ASSERT_TRUE(KeychainStore::add("first", service, QStringLiteral("a")).ok());
+    auto again = KeychainStore::add("second", service, QStringLiteral("a"));
+    ASSERT_FALSE(again.ok());
+    EXPECT_EQ(again.error(), Error::itemAlreadyExists());
+    EXPECT_EQ(*KeychainStore::read(service, QStringLiteral("a"), false), QByteArray("first"));
+
+    ASSERT_TRUE(KeychainStore::write("third", service, QStringLiteral("a")).ok());
+    ASSERT_TRUE(KeychainStore::write("new", service, QStringLiteral("b")).ok());
+    EXPECT_EQ(*KeychainStore::readAll(service, false),
+              (QList<KeychainStore::Item>{{QStringLiteral("a"), "third"}, {QStringLiteral("b"), "new"}}));
+    // Our own writes are never synchronizable.
+    EXPECT_TRUE(KeychainStore::readAll(service, true)->isEmpty());
+}
+
+TEST_F(KeychainStoreTest, ReadAllSkipsItemsThatGoAwayAndStopsAtOtherFailures)
+{
+    // The first pass lists an item that is gone (or unreadable) by the time its secret is read.
+    class ShiftingKeychain : public MemoryKeychainBackend {
+    public:
+        qint32 ghostStatus = statusItemNotFound;
+        Result<QStringList, Failure> accounts(const QString& s, bool synchronizable) override
+        {
+            auto listed = MemoryKeychainBackend::accounts(s, synchronizable);
+            listed->insert(1, QStringLiteral("ghost"));
+            return listed;
+        }
+        Result<QByteArray, Failure> read(const QString& s, const QString& account, bool synchronizable) override
+        {
+            if (account == QStringLiteral("ghost")) return Failure{ghostStatus, QStringLiteral("gone")};
+            return MemoryKeychainBackend::read(s, account, synchronizable);
+        }
+    };
+    auto shifting = std::make_shared<ShiftingKeychain>();
+    shifting->put(service, QStringLiteral("a"), false, "1");
+    shifting->put(service, QStringLiteral("b"), false, "2");
+    KeychainStore::useBackend(shifting);
+
+    EXPECT_EQ(*KeychainStore::readAll(service, false),
+              (QList<KeychainStore::Item>{{QStringLiteral("a"), "1"}, {QStringLiteral("b"), "2"}}));
+
+    shifting->ghostStatus = KeychainBackend::statusInteractionNotAllowed;
+    auto failed = KeychainStore::readAll(service, false);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error(),
+              Error::unexpectedStatus(KeychainBackend::statusInteractionNotAllowed, QStringLiteral("gone")));
+}
