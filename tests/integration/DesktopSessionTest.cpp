@@ -4,9 +4,13 @@
 
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
+
+#include "design/KeyablePanel.h"
 
 #include "support/TestEnvironment.h"
 
@@ -78,6 +82,30 @@ TEST_F(DesktopSession, FloatingToolWindowStaysAboveANormalWindowThatIsRaised)
     EXPECT_TRUE(
         run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(top), QStringLiteral("_NET_WM_STATE")})
             .contains(QStringLiteral("_NET_WM_STATE_ABOVE")));
+}
+
+TEST_F(DesktopSession, KeyablePanelShownOverAnotherWindowTakesTyping)
+{
+    QWidget other;
+    other.setGeometry(0, 0, 500, 400);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    other.activateWindow();
+
+    KeyablePanel panel;
+    auto* field = new QLineEdit(&panel);
+    (new QVBoxLayout(&panel))->addWidget(field);
+    panel.setGeometry(120, 120, 300, 60);
+    panel.showAndFocus();
+    field->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isActiveWindow(); }, 10000));
+
+    // Real key events from the X server, sent to whichever window has the input focus.
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("shelf")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("shelf"); }, 10000))
+        << field->text().toStdString();
 }
 
 TEST_F(DesktopSession, NotificationDaemonAcceptsANotification)
