@@ -44,33 +44,45 @@ fi
 export DISPLAY=":$(head -n1 "$displayfile")"
 export QT_QPA_PLATFORM=xcb
 
-openbox --sm-disable >/dev/null 2>&1 &
+openbox --sm-disable >"$TARNWICK_SESSION_SCRATCH/openbox.log" 2>&1 &
 pids+=($!)
-dunst >/dev/null 2>&1 &
+dunst >"$TARNWICK_SESSION_SCRATCH/dunst.log" 2>&1 &
 pids+=($!)
 
-# An unlocked default ("login") keyring, created before anything asks for a secret. The daemon only
-# creates it when it reads a non-empty password; it runs in the foreground so that its pid is ours
-# (other sessions of the same user may run their own daemons).
-printf 'tarnwick-session' | gnome-keyring-daemon --foreground --unlock --components=secrets \
-  >"$TARNWICK_SESSION_SCRATCH/keyring.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do
-  if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-       org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q true; then
+# Services the bus starts on demand (the keyring's prompter, for one) must find the X server too.
+dbus-update-activation-environment DISPLAY XDG_RUNTIME_DIR >/dev/null 2>&1 || true
+
+# An unlocked login keyring, made before anything asks for a secret. The daemon only creates and
+# unlocks it when given a non-empty password on standard input; the keyring is thrown away afterwards.
+printf 'tarnwick-session' | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1 || true
+
+has_owner() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q true
+}
+
+# Wait until the window manager manages the screen and the daemons are on the bus.
+ready=0
+for _ in $(seq 1 200); do
+  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+     has_owner org.freedesktop.Notifications && has_owner org.freedesktop.secrets; then
+    ready=1
     break
   fi
   sleep 0.05
 done
+if [ "$ready" -ne 1 ]; then
+  echo "desktop-session: the window manager, notification daemon or keyring did not come up" >&2
+  cat "$TARNWICK_SESSION_SCRATCH/openbox.log" "$TARNWICK_SESSION_SCRATCH/dunst.log" >&2 || true
+  exit 1
+fi
 
-# Wait until the window manager and the notification daemon are on the bus / display.
-for _ in $(seq 1 100); do
-  if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-       org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null | grep -q true; then
-    break
-  fi
-  sleep 0.05
-done
+# The keyring daemon detached itself; stop it with the session (found through the bus, never by name,
+# so another session's daemon is left alone).
+kpid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+  org.freedesktop.DBus.GetConnectionUnixProcessID string:org.freedesktop.secrets 2>/dev/null |
+  awk '/uint32/ {print $2}')
+[ -n "$kpid" ] && pids+=("$kpid")
 
 set +e
 "$@"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "design/ColorHex.h"
+#include "design/HexColor.h"
 #include "design/TarnwickTheme.h"
 #include "model/NoteTheme.h"
 
@@ -87,15 +87,6 @@ TEST(NoteThemeTest, StoredCopyOfABuiltInTakesItsBadgeFromThePaper)
     const auto paper = resolved.hsb();
     EXPECT_NEAR(resolved.badge().hsvHueF(), builtIn.paper.hsvHueF(), kTolerance);
     EXPECT_NEAR(resolved.badge().hsvSaturationF(), std::min(std::max(paper.s * 3.2, 0.42), 0.60), kTolerance);
-}
-
-TEST(ColorHexTest, ParsesAndWritesHexText)
-{
-    EXPECT_EQ(hexString(*colorFromHex(QStringLiteral(" #a1B2c3\n"))), QStringLiteral("A1B2C3"));
-    EXPECT_EQ(hexString(*colorFromHex(QStringLiteral("fa0"))), QStringLiteral("FFAA00"));
-    for (const char* bad : {"", "#", "##fff", "ffff", "12345g", "1234567", "0x123456", "# 123"})
-        EXPECT_FALSE(colorFromHex(QString::fromLatin1(bad))) << bad;
-    EXPECT_EQ(hexString(QColor::fromRgbF(1.5f, -0.2f, 0.5f)), QStringLiteral("FF0080"));
 }
 
 }  // namespace

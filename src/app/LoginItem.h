@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Launch at login, as an XDG autostart entry: $XDG_CONFIG_HOME/autostart/tarnwick.desktop.
+struct LoginItem {
+    // Writes the entry when `enabled`, removes it otherwise. Returns nothing on success, else a message
+    // for the user. Callers keep "general.launchAtLogin" themselves.
+    static std::optional<QString> set(bool enabled);
+
+    static QString entryPath();
+    // The entry's text for the given executable.
+    static QByteArray desktopEntry(const QString& executable);
+};

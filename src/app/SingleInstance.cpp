@@ -1,0 +1,61 @@
+#include "app/SingleInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+#include "platform/Log.h"
+
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+
+SingleInstance::~SingleInstance()
+{
+    if (!m_registered) return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(QString::fromLatin1(kObjectPath));
+    bus.unregisterService(QString::fromLatin1(kServiceName));
+}
+
+SingleInstance::Claim SingleInstance::claim()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qCWarning(Log::app, "No session bus (%s): a second Tarnwick cannot be detected",
+                  qUtf8Printable(bus.lastError().message()));
+        return Claim::NoBus;
+    }
+    // The object goes up before the name, so a launch that sees the name can call it at once.
+    if (!bus.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportScriptableSlots)) {
+        qCWarning(Log::app, "Could not serve %s on the session bus", kObjectPath);
+        return Claim::NoBus;
+    }
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(QString::fromLatin1(kServiceName), QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+        m_registered = true;
+        return Claim::Primary;
+    }
+    bus.unregisterObject(QString::fromLatin1(kObjectPath));
+    if (!reply.isValid()) {
+        qCWarning(Log::app, "Could not claim %s: %s", kServiceName, qUtf8Printable(reply.error().message()));
+        return Claim::NoBus;
+    }
+    return Claim::AlreadyRunning;
+}
+
+std::optional<QString> SingleInstance::activateRunning()
+{
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+                                       QString::fromLatin1(kServiceName), QStringLiteral("Activate"));
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage();
+    return std::nullopt;
+}
+
+void SingleInstance::Activate()
+{
+    qCInfo(Log::app, "Activation requested by another launch");
+    Q_EMIT activationRequested();
+}

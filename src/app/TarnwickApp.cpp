@@ -1,0 +1,32 @@
+#include "app/TarnwickApp.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include "app/SingleInstance.h"
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "platform/Log.h"
+
+TarnwickApp::TarnwickApp(SingleInstance& instance, QObject* parent) : QObject(parent)
+{
+    m_menu = std::make_unique<QMenu>();
+    QAction* quit = m_menu->addAction(QStringLiteral("Quit Tarnwick"));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    m_tray = new QSystemTrayIcon(this);
+    // The glyph is a monochrome mask; a warm mid grey reads on both light and dark panels.
+    m_tray->setIcon(Symbols::tinted(QStringLiteral("MenubarGlyph"), TarnwickTheme::textTertiary(), 22));
+    m_tray->setToolTip(QStringLiteral("Tarnwick"));
+    m_tray->setContextMenu(m_menu.get());
+    // Without a tray on the desktop, the icon appears when one starts; the application runs either way.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) qCInfo(Log::app, "No system tray is available yet");
+    m_tray->show();
+
+    // Placeholder until the launch sequence lands: a second launch is only logged by SingleInstance;
+    // the shell's reopen handling will connect to activationRequested here.
+    Q_UNUSED(instance);
+}
+
+TarnwickApp::~TarnwickApp() = default;

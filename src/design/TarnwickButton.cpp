@@ -1,0 +1,118 @@
+#include "design/TarnwickButton.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVariantAnimation>
+
+TarnwickButton::TarnwickButton(const QString& text, QWidget* parent) : QPushButton(text, parent)
+{
+    m_press = new QVariantAnimation(this);
+    m_press->setDuration(ButtonLook::kPressAnimationMs);
+    m_press->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_press, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        m_pressProgress = v.toReal();
+        update();
+    });
+    connect(this, &QPushButton::pressed, this, [this] { pressedChanged(true); });
+    connect(this, &QPushButton::released, this, [this] { pressedChanged(false); });
+    setAttribute(Qt::WA_Hover, false);
+    setFlat(true);
+    applyGeometry();
+}
+
+void TarnwickButton::setPrimaryStyle(const TarnwickPrimaryButtonStyle& style)
+{
+    m_style = style;
+    applyGeometry();
+}
+
+void TarnwickButton::setQuietStyle(const TarnwickQuietButtonStyle& style)
+{
+    m_style = style;
+    applyGeometry();
+}
+
+ButtonLook TarnwickButton::lookFor(bool pressed) const
+{
+    return std::visit(
+        [&](auto style) {
+            if constexpr (std::is_same_v<decltype(style), TarnwickPrimaryButtonStyle>) style.isEnabled = isEnabled();
+            return style.makeBody(pressed);
+        },
+        m_style);
+}
+
+ButtonLook TarnwickButton::currentLook() const
+{
+    return ButtonLook::blend(lookFor(false), lookFor(true), m_pressProgress);
+}
+
+void TarnwickButton::applyGeometry()
+{
+    const ButtonLook look = lookFor(false);
+    setFont(look.font);
+    setFixedHeight(qRound(look.height));
+    setSizePolicy(look.fullWidth ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
+    updateGeometry();
+    update();
+}
+
+void TarnwickButton::pressedChanged(bool pressed)
+{
+    m_press->stop();
+    m_press->setStartValue(m_pressProgress);
+    m_press->setEndValue(pressed ? 1.0 : 0.0);
+    m_press->start();
+}
+
+QSize TarnwickButton::sizeHint() const
+{
+    const ButtonLook look = lookFor(false);
+    const int textWidth = QFontMetrics(look.font).horizontalAdvance(text());
+    return {textWidth + qRound(2 * look.horizontalPadding), qRound(look.height)};
+}
+
+QSize TarnwickButton::minimumSizeHint() const
+{
+    const ButtonLook look = lookFor(false);
+    return {qRound(2 * look.horizontalPadding), qRound(look.height)};
+}
+
+void TarnwickButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange) update();
+    QPushButton::changeEvent(event);
+}
+
+bool TarnwickButton::hitButton(const QPoint& pos) const
+{
+    const ButtonLook look = lookFor(false);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), look.cornerRadius, look.cornerRadius);
+    return shape.contains(QPointF(pos));
+}
+
+void TarnwickButton::paintEvent(QPaintEvent*)
+{
+    const ButtonLook look = currentLook();
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(look.opacity);
+    const QPointF centre = QRectF(rect()).center();
+    p.translate(centre);
+    p.scale(look.scale, look.scale);
+    p.translate(-centre);
+
+    const QRectF bounds(rect());
+    if (look.background.alpha() > 0) {
+        QPainterPath shape;
+        shape.addRoundedRect(bounds, look.cornerRadius, look.cornerRadius);
+        p.fillPath(shape, look.background);
+    }
+    p.setFont(look.font);
+    p.setPen(look.foreground);
+    const QRectF textRect = bounds.adjusted(look.horizontalPadding, 0, -look.horizontalPadding, 0);
+    const QString label = QFontMetrics(look.font).elidedText(text(), Qt::ElideRight, int(textRect.width()));
+    p.drawText(textRect, Qt::AlignCenter, label);
+}

@@ -1,0 +1,121 @@
+#include "design/TarnwickType.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <cmath>
+#include <mutex>
+
+#include "platform/Log.h"
+#include "platform/Resources.h"
+
+namespace {
+const QString kBundledFont = QStringLiteral(":/fonts/Newsreader.ttf");
+const QString kNewsreader = QStringLiteral("Newsreader");
+}  // namespace
+
+QFont TarnwickType::system(qreal designSize, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(pointSize(designSize));
+    font.setWeight(weight);
+    return font;
+}
+
+QFont TarnwickType::brand(qreal designSize, QFont::Weight weight)
+{
+    if (newsreaderAvailable()) {
+        QFont font(kNewsreader);
+        font.setPointSizeF(pointSize(designSize));
+        font.setWeight(weight);
+        return font;
+    }
+    // "serif" is the fontconfig alias for the system's serif face; the hint covers other font back ends.
+    QFont font(QStringLiteral("serif"));
+    font.setStyleHint(QFont::Serif);
+    font.setPointSizeF(pointSize(designSize));
+    font.setWeight(weight);
+    return font;
+}
+
+const QFont& TarnwickType::readerTitle()
+{
+    static const QFont f = system(20, QFont::DemiBold);
+    return f;
+}
+
+const QFont& TarnwickType::readerBody()
+{
+    static const QFont f = system(14);
+    return f;
+}
+
+const QFont& TarnwickType::title()
+{
+    static const QFont f = system(15, QFont::DemiBold);
+    return f;
+}
+
+const QFont& TarnwickType::noteTitle()
+{
+    static const QFont f = system(13.5, QFont::DemiBold);
+    return f;
+}
+
+const QFont& TarnwickType::noteBody()
+{
+    static const QFont f = system(14);
+    return f;
+}
+
+const QFont& TarnwickType::caption()
+{
+    static const QFont f = system(11);
+    return f;
+}
+
+const QFont& TarnwickType::mono()
+{
+    static const QFont f = [] {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(pointSize(12));
+        font.setWeight(QFont::Normal);
+        return font;
+    }();
+    return f;
+}
+
+qreal TarnwickType::readerLineSpacing()
+{
+    static const qreal spacing = [] {
+        const QFontMetricsF metrics(system(14));
+        // Qt gives the descent as a positive distance, so ascent + descent is the full height.
+        const qreal natural = std::ceil(metrics.ascent() + metrics.descent() + metrics.leading());
+        return std::max<qreal>(0, 20.3 - natural);
+    }();
+    return spacing;
+}
+
+qreal TarnwickType::noteLineSpacing()
+{
+    return readerLineSpacing();
+}
+
+bool TarnwickType::newsreaderAvailable()
+{
+    return QFontDatabase::families().contains(kNewsreader);
+}
+
+void TarnwickType::registerBundledFonts()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Resources::ensureLoaded();
+        if (!QFile::exists(kBundledFont)) {
+            qCWarning(Log::app, "Newsreader.ttf not found in bundle; brand headings fall back to system serif.");
+            return;
+        }
+        if (QFontDatabase::addApplicationFont(kBundledFont) < 0)
+            qCInfo(Log::app, "Newsreader registration: %s", "the font file could not be read");
+    });
+}

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <QWindow>
+
+#include "app/Defaults.h"
+#include "app/SharePrivacy.h"
+#include "platform/Settings.h"
+#include "support/TestEnvironment.h"
+
+using tarnwick::test::LogCapture;
+
+namespace {
+
+TEST(SharePrivacy, HiddenUnlessABooleanFalseIsStored)
+{
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    const QString key = QStringLiteral("privacy.hideFromScreenShare");
+    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+    Defaults::registerTable(settings);
+    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+    settings.setValue(key, false);
+    EXPECT_FALSE(SharePrivacy::hideFromScreenShare(settings));
+    // Anything but a Boolean counts as hide, even a string that reads as "no" to lenient readers.
+    settings.setValue(key, QStringLiteral("false"));
+    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+    settings.setValue(key, 0);
+    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+    settings.setValue(key, true);
+    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+}
+
+TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)
+{
+    auto settings = std::make_unique<Settings>(std::make_unique<MemorySettingsBackend>());
+    Settings* raw = settings.get();
+    Settings::setShared(std::move(settings));
+
+    QWindow window;
+    QWidget widget;
+    QWidget tray;
+    tray.setObjectName(QStringLiteral("QSystemTrayIconSys"));
+    LogCapture log;
+
+    SharePrivacy::apply(QList<QWindow*>{&window});
+    SharePrivacy::apply(QList<QWidget*>{&widget, &tray});
+    EXPECT_FALSE(SharePrivacy::isSupported());
+    EXPECT_EQ(SharePrivacy::wishedHidden(&window), true);
+    EXPECT_EQ(SharePrivacy::wishedHidden(&widget), true);
+    EXPECT_EQ(SharePrivacy::wishedHidden(&tray), std::nullopt);
+
+    // Switching off takes effect on existing windows when applied again.
+    raw->setValue(QStringLiteral("privacy.hideFromScreenShare"), false);
+    SharePrivacy::apply(QList<QWindow*>{&window});
+    EXPECT_EQ(SharePrivacy::wishedHidden(&window), false);
+    raw->setValue(QStringLiteral("privacy.hideFromScreenShare"), true);
+    SharePrivacy::apply(QList<QWindow*>{&window});
+
+    // Said once per process, not on every apply.
+    EXPECT_EQ(log.count(QStringLiteral("not supported")), 1);
+    Settings::setShared(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "design/HexColor.h"
+#include "design/TarnwickTheme.h"
+
+namespace {
+
+TEST(HexColor, AcceptsThreeOrSixDigitsWithOptionalHashAndSurroundingSpace)
+{
+    const QStringList accepted = {QStringLiteral("B0563A"), QStringLiteral("b0563a"), QStringLiteral("#B0563a"),
+                                  QStringLiteral("  #b0563A\n"), QStringLiteral("\t\r\nB0563A \n")};
+    for (const QString& text : accepted) {
+        SCOPED_TRACE(text.toStdString());
+        const auto color = colorFromHex(text);
+        ASSERT_TRUE(color.has_value());
+        EXPECT_EQ(hexString(*color), QStringLiteral("B0563A"));
+        EXPECT_EQ(color->alphaF(), 1.0f);
+    }
+    // Each of three digits stands for two equal ones, in order.
+    EXPECT_EQ(hexString(*colorFromHex(QStringLiteral("#a1F"))), QStringLiteral("AA11FF"));
+    EXPECT_EQ(*colorFromHex(QStringLiteral("a1F")), *colorFromHex(QStringLiteral("AA11FF")));
+}
+
+TEST(HexColor, RejectsEverythingElse)
+{
+    const QStringList rejected = {
+        QString(), QStringLiteral("#"), QStringLiteral("##B0563A"), QStringLiteral("B056"), QStringLiteral("B0563"),
+        QStringLiteral("B0563A0"), QStringLiteral("B0563A00"), QStringLiteral("B0563G"), QStringLiteral("B0 63A"),
+        QStringLiteral("0xB056"), QStringLiteral("+B0563"), QStringLiteral("B0563A#"),
+        // Full-width digits are digits to some Unicode readers, but not hex text.
+        QString::fromUtf8("\xEF\xBC\xA1\xEF\xBC\xA1\xEF\xBC\xA1"), QString::fromUtf8("B0563\xC3\xA9")};
+    for (const QString& text : rejected) EXPECT_FALSE(colorFromHex(text).has_value()) << text.toStdString();
+}
+
+TEST(HexColor, HexStringIsUpperCaseWithoutHashOrAlphaAndAlwaysSixDigits)
+{
+    QColor translucent = *colorFromHex(QStringLiteral("8A4230"));
+    translucent.setAlphaF(0.12f);
+    EXPECT_EQ(hexString(translucent), QStringLiteral("8A4230"));
+    EXPECT_EQ(hexString(QColor()), QStringLiteral("FFFFFF"));  // unreadable colour reads as white
+    EXPECT_EQ(hexString(QColor::fromHsvF(0.0f, 0.0f, 0.0f)), QStringLiteral("000000"));
+
+    // Extended-range components are clamped, never written as three digits or a sign.
+    EXPECT_EQ(hexString(QColor::fromRgbF(1.5f, -0.25f, 0.5f)), QStringLiteral("FF0080"));
+
+    // The tokens' documented nearest hex values.
+    EXPECT_EQ(hexString(TarnwickTheme::canvas()), QStringLiteral("F6F1E8"));
+    EXPECT_EQ(hexString(TarnwickTheme::textPrimary()), QStringLiteral("26241F"));
+    EXPECT_EQ(hexString(TarnwickTheme::accentWash()), QStringLiteral("B0563A"));
+    EXPECT_EQ(hexString(TarnwickTheme::OnInkTint::accent()), QStringLiteral("E08B65"));
+    EXPECT_EQ(hexString(TarnwickTheme::success()), QStringLiteral("3D784C"));
+}
+
+TEST(HexColor, HueSaturationBrightness)
+{
+    const HSB red = hsb(*colorFromHex(QStringLiteral("FF0000")));
+    EXPECT_DOUBLE_EQ(red.h, 0.0);
+    EXPECT_DOUBLE_EQ(red.s, 1.0);
+    EXPECT_DOUBLE_EQ(red.b, 1.0);
+    const HSB blue = hsb(*colorFromHex(QStringLiteral("000080")));
+    EXPECT_NEAR(blue.h, 2.0 / 3.0, 1e-4);
+    EXPECT_NEAR(blue.b, 128.0 / 255.0, 1e-4);
+    // Greys have no hue; Qt's -1 is not passed on.
+    const HSB grey = hsb(*colorFromHex(QStringLiteral("808080")));
+    EXPECT_EQ(grey.h, 0.0);
+    EXPECT_EQ(grey.s, 0.0);
+    const HSB invalid = hsb(QColor());
+    EXPECT_EQ(invalid.b, 1.0);
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <cmath>
+
+#include "design/TarnwickType.h"
+#include "support/TestEnvironment.h"
+
+using tarnwick::test::LogCapture;
+
+namespace {
+
+TEST(TarnwickType, MissingBundledFontIsLoggedOnceAndHeadingsFallBackToSerif)
+{
+    LogCapture log;
+    TarnwickType::registerBundledFonts();
+    TarnwickType::registerBundledFonts();
+    EXPECT_EQ(
+        log.lines(QStringLiteral("app")),
+        QStringList{QStringLiteral("Newsreader.ttf not found in bundle; brand headings fall back to system serif.")});
+    if (!TarnwickType::newsreaderAvailable()) {
+        const QFont heading = TarnwickType::brand(19, QFont::DemiBold);
+        EXPECT_EQ(heading.styleHint(), QFont::Serif);
+        EXPECT_EQ(heading.weight(), QFont::DemiBold);
+        EXPECT_EQ(heading.pointSizeF(), TarnwickType::pointSize(19));
+    }
+}
+
+TEST(TarnwickType, LineSpacingBringsTheBodyFontToA20Point3Line)
+{
+    const QFontMetricsF metrics(TarnwickType::readerBody());
+    const qreal natural = std::ceil(metrics.ascent() + metrics.descent() + metrics.leading());
+    const qreal spacing = TarnwickType::readerLineSpacing();
+    EXPECT_GE(spacing, 0);
+    if (natural < 20.3)
+        EXPECT_NEAR(natural + spacing, 20.3, 1e-9);
+    else
+        EXPECT_EQ(spacing, 0);
+    EXPECT_EQ(TarnwickType::noteLineSpacing(), TarnwickType::readerLineSpacing());
+    EXPECT_TRUE(QFontInfo(TarnwickType::mono()).fixedPitch());
+    EXPECT_EQ(TarnwickType::noteTitle().pointSizeF(), TarnwickType::pointSize(13.5));
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// The desktop session the integration tests run in: a real X server with a window manager that
+// honours "stay on top", and a notification daemon on the session bus.
+#include <gtest/gtest.h>
+
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include "design/KeyablePanel.h"
+
+#include "support/TestEnvironment.h"
+
+namespace {
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(10000)) return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Client windows bottom to top, as the window manager stacks them.
+QList<WId> stacking()
+{
+    const QString out =
+        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    QList<WId> ids;
+    const qsizetype hash = out.indexOf(u'#');
+    if (hash < 0) return ids;
+    for (const QString& part : out.mid(hash + 1).split(u',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const WId id = part.trimmed().toULongLong(&ok, 16);
+        if (ok) ids << id;
+    }
+    return ids;
+}
+
+bool viewable(WId id)
+{
+    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(id)})
+        .contains(QStringLiteral("IsViewable"));
+}
+
+class DesktopSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!tarnwick::test::TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+    }
+};
+
+TEST_F(DesktopSession, FloatingToolWindowStaysAboveANormalWindowThatIsRaised)
+{
+    QWidget floating(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    floating.setGeometry(100, 100, 200, 150);
+    floating.show();
+    QWidget normal;
+    normal.setGeometry(50, 50, 400, 300);
+    normal.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&floating));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&normal));
+    normal.raise();
+    normal.activateWindow();
+
+    const WId top = floating.winId(), plain = normal.winId();
+    auto floatingAbove = [&] {
+        const QList<WId> order = stacking();
+        return order.contains(plain) && order.contains(top) && order.indexOf(top) > order.indexOf(plain);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(floatingAbove, 10000))
+        << "stacking: "
+        << run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
+               .toStdString();
+    EXPECT_TRUE(viewable(top));
+    EXPECT_TRUE(viewable(plain));
+    // The window manager saw the wish to stay on top.
+    EXPECT_TRUE(
+        run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(top), QStringLiteral("_NET_WM_STATE")})
+            .contains(QStringLiteral("_NET_WM_STATE_ABOVE")));
+}
+
+TEST_F(DesktopSession, KeyablePanelShownOverAnotherWindowTakesTyping)
+{
+    QWidget other;
+    other.setGeometry(0, 0, 500, 400);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    other.activateWindow();
+
+    KeyablePanel panel;
+    auto* field = new QLineEdit(&panel);
+    (new QVBoxLayout(&panel))->addWidget(field);
+    panel.setGeometry(120, 120, 300, 60);
+    panel.showAndFocus();
+    field->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isActiveWindow(); }, 10000));
+
+    // Real key events from the X server, sent to whichever window has the input focus.
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("shelf")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("shelf"); }, 10000))
+        << field->text().toStdString();
+}
+
+TEST_F(DesktopSession, NotificationDaemonAcceptsANotification)
+{
+    QDBusInterface notifications(QStringLiteral("org.freedesktop.Notifications"),
+                                 QStringLiteral("/org/freedesktop/Notifications"),
+                                 QStringLiteral("org.freedesktop.Notifications"));
+    ASSERT_TRUE(notifications.isValid()) << notifications.lastError().message().toStdString();
+
+    const QDBusMessage info = notifications.call(QStringLiteral("GetServerInformation"));
+    ASSERT_EQ(info.type(), QDBusMessage::ReplyMessage) << info.errorMessage().toStdString();
+    ASSERT_EQ(info.arguments().size(), 4);
+    EXPECT_FALSE(info.arguments().at(0).toString().isEmpty());
+
+    const QDBusReply<uint> id = notifications.call(
+        QStringLiteral("Notify"), QStringLiteral("tarnwick"), 0u, QString(), QStringLiteral("Reminder"),
+        QStringLiteral("A note wants your attention"), QStringList(), QVariantMap(), 5000);
+    ASSERT_TRUE(id.isValid()) << id.error().message().toStdString();
+    EXPECT_GT(id.value(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// The built application, run as a user would: one instance per session, a second launch hands over.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QTest>
+
+#include "support/TestEnvironment.h"
+
+namespace {
+
+const QString kBusName = QStringLiteral("app.tarnwick.Tarnwick");
+
+uint busNameOwnerPid()
+{
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus->isServiceRegistered(kBusName)) return 0;
+    const QDBusReply<uint> pid = bus->servicePid(kBusName);
+    return pid.isValid() ? pid.value() : 0;
+}
+
+TEST(SingleInstance, SecondLaunchHandsOverToTheFirstWhichKeepsRunningUntilTerminated)
+{
+    if (!tarnwick::test::TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+    ASSERT_EQ(busNameOwnerPid(), 0u);
+
+    QProcess first;
+    first.setProcessChannelMode(QProcess::SeparateChannels);
+    first.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return busNameOwnerPid() == uint(first.processId()); }, 30000))
+        << first.readAllStandardError().toStdString();
+
+    QProcess second;
+    second.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    EXPECT_TRUE(second.readAllStandardOutput().contains("already running"));
+
+    // The first heard the hand-over and is still the owner.
+    QByteArray firstLog;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            firstLog += first.readAllStandardError();
+            return firstLog.contains("Activation requested by another launch");
+        },
+        10000))
+        << firstLog.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(busNameOwnerPid(), uint(first.processId()));
+
+    // SIGTERM ends it in order, and it gives its name back.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return busNameOwnerPid() == 0; }, 10000));
+}
+
+}  // namespace

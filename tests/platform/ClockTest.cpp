@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+
+#include "platform/Clock.h"
+
+namespace {
+
+TEST(SystemClock, AfterFiresOnceUnlessCancelledOrItsContextIsGone)
+{
+    SystemClock clock;
+    int fired = 0, cancelledFired = 0, orphanFired = 0;
+    QObject context;
+    auto doomed = std::make_unique<QObject>();
+
+    TimerHandle handle = clock.after(10, &context, [&] { ++fired; });
+    EXPECT_TRUE(handle.isActive());
+    TimerHandle cancelled = clock.after(10, &context, [&] { ++cancelledFired; });
+    cancelled.cancel();
+    clock.after(10, doomed.get(), [&] { ++orphanFired; });
+    doomed.reset();
+    // Even a zero delay never calls back synchronously.
+    int immediate = 0;
+    clock.after(0, nullptr, [&] { ++immediate; });
+    EXPECT_EQ(immediate, 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired == 1 && immediate == 1; }));
+    // The others were due at the same moment as the first, so they would have run by now.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(handle.isActive());
+    EXPECT_EQ(cancelledFired, 0);
+    EXPECT_EQ(orphanFired, 0);
+}
+
+TEST(MainQueue, NextTurnRunsLaterInOrderAndNotForADestroyedContext)
+{
+    QStringList order;
+    auto doomed = std::make_unique<QObject>();
+    MainQueue::nextTurn(nullptr, [&] { order << QStringLiteral("a"); });
+    MainQueue::nextTurn(doomed.get(), [&] { order << QStringLiteral("dropped"); });
+    MainQueue::nextTurn(nullptr, [&] { order << QStringLiteral("b"); });
+    doomed.reset();
+    order << QStringLiteral("now");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() >= 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(order, (QStringList{QStringLiteral("now"), QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+}  // namespace

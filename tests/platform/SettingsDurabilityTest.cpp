@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "platform/Settings.h"
+
+namespace {
+
+const char* const kWriterPathVariable = "TARNWICK_SETTINGS_WRITER_PATH";
+
+// Run as a child process by the test below: rewrites the settings file as fast as it can, printing a
+// dot after each write, until it is killed.
+TEST(SettingsDurability, WriterChild)
+{
+    const QString path = qEnvironmentVariable(kWriterPathVariable);
+    if (path.isEmpty()) GTEST_SKIP() << "only runs as the writer child";
+    Settings settings(std::make_unique<FileSettingsBackend>(path));
+    const QString filler(4096, u'x');
+    for (qint64 i = 0;; ++i) {
+        // One value per write, so every complete file holds a whole filler and its number.
+        settings.setValue(QStringLiteral("filler"), filler + QString::number(i));
+        fputc('.', stdout);
+        fflush(stdout);
+    }
+}
+
+TEST(SettingsDurability, FileAlwaysParsesAfterTheWriterIsKilledMidWrite)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tarnwick/settings.json"));
+    qint64 lastCounter = -1;
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kWriterPathVariable), path);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=SettingsDurability.WriterChild")});
+        ASSERT_TRUE(child.waitForStarted());
+        // Let it write a varying number of times, then kill it without warning.
+        qint64 dots = 0;
+        while (dots < 20 + round * 37 && child.waitForReadyRead(30000))
+            dots += child.readAllStandardOutput().count('.');
+        ASSERT_GT(dots, 0);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
+
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QJsonParseError error{};
+        QJsonDocument::fromJson(file.readAll(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError);
+        Settings reread(std::make_unique<FileSettingsBackend>(path));
+        const QString value = reread.stringValue(QStringLiteral("filler"));
+        bool whole = false;
+        const qint64 counter = value.mid(4096).toLongLong(&whole);
+        EXPECT_TRUE(whole && value.startsWith(QString(4096, u'x'))) << value.size();
+        EXPECT_GE(counter, 0);
+        lastCounter = counter;
+    }
+    // Nothing was ever found unreadable and moved aside.
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("tarnwick"))).entryList({QStringLiteral("*.corrupt-*")}).isEmpty());
+    EXPECT_GE(lastCounter, 0);
+}
+
+TEST(SettingsDurability, LeftoverTemporaryFileFromACrashIsHarmless)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    {
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        s.setValue(QStringLiteral("kept"), true);
+    }
+    // What an interrupted atomic write leaves behind: a half-written sibling.
+    QFile stale(path + QStringLiteral(".Ab12Cd"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("{ \"kept\": { \"type\": \"bo");
+    stale.close();
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    EXPECT_TRUE(s.boolValue(QStringLiteral("kept")));
+    s.setValue(QStringLiteral("more"), 1);
+    EXPECT_TRUE(s.lastWriteSucceeded());
+    Settings again(std::make_unique<FileSettingsBackend>(path));
+    EXPECT_EQ(again.intValue(QStringLiteral("more")), 1);
+}
+
+}  // namespace
