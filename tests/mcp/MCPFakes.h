@@ -1,65 +1,56 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
+#include <QTcpServer>
 #include <QUuid>
 #include <memory>
 
-#include "mcp/HTTPRequest.h"
 #include "mcp/MCPApprover.h"
 #include "mcp/MCPService.h"
 #include "mcp/MCPTokenStore.h"
 #include "mcp/MCPToolHost.h"
 #include "platform/Settings.h"
 
-// Notes in a list; search matches titles and bodies, case-insensitively, like the real engine's filter.
-class FakeToolHost : public MCPToolHost {
-public:
-    QList<MCPNoteRecord> notes;  // most recently updated first
-    QList<std::pair<QString, QString>> created;
+// Notes in a list, most recently updated first; search keeps titles containing the query.
+struct FakeToolHost : MCPToolHost {
+    QList<MCPNoteRecord> notes;
+    QStringList pinnedIDs;
+    QList<QStringList> created;
 
     MCPNoteRecord& add(const QString& title, const QString& body = {})
     {
-        MCPNoteRecord n;
-        n.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        n.title = title;
-        n.displayTitle = title.isEmpty() ? QStringLiteral("Untitled") : title;
-        n.body = body;
+        MCPNoteRecord n{QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), title,
+                        title.isEmpty() ? QStringLiteral("Untitled") : title, body};
         n.createdAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-        n.updatedAt = QDateTime::fromSecsSinceEpoch(1700000500, Qt::UTC);
+        n.updatedAt = n.createdAt.addSecs(500);
         notes.append(n);
         return notes.last();
     }
-
-    QList<MCPNoteRecord> search(const QString& query) override
+    QList<MCPNoteRecord> where(const std::function<bool(const MCPNoteRecord&)>& keep) const
     {
         QList<MCPNoteRecord> out;
-        const QString q = query.trimmed().toLower();
         for (const auto& n : notes)
-            if (!n.isTrashed && (q.isEmpty() || n.title.toLower().contains(q) || n.body.toLower().contains(q)))
-                out << n;
+            if (!n.isTrashed && keep(n)) out << n;
         return out;
+    }
+    QList<MCPNoteRecord> search(const QString& q) override
+    {
+        return where([&](const auto& n) { return n.title.contains(q); });
     }
     QList<MCPNoteRecord> allActive() override
     {
-        QList<MCPNoteRecord> out;
-        for (const auto& n : notes)
-            if (!n.isTrashed) out << n;
-        return out;
+        return where([](const auto&) { return true; });
     }
     QList<MCPNoteRecord> pinned() override
     {
-        QList<MCPNoteRecord> out;
-        for (const auto& n : notes)
-            if (!n.isTrashed && pinnedIDs.contains(n.id)) out << n;
-        return out;
+        return where([&](const auto& n) { return pinnedIDs.contains(n.id); });
     }
     std::optional<MCPNoteRecord> note(const QUuid& id) override
     {
-        const QString key = id.toString(QUuid::WithoutBraces).toUpper();
         for (const auto& n : notes)
-            if (n.id == key) return n;
+            if (QUuid::fromString(n.id) == id) return n;
         return std::nullopt;
     }
     QString create(const QString& title, const QString& body) override
@@ -67,41 +58,30 @@ public:
         created.append({title, body});
         return add(title, body).id;
     }
-
-    QStringList pinnedIDs;
 };
 
-// Answers as told; either at once or when answer() is called.
-class FakeApprover : public MCPApprover {
-public:
+// Allows or denies at once, or holds the answer until answer() is called.
+struct FakeApprover : MCPApprover {
     enum class Mode { Allow, Deny, Hold } mode = Mode::Allow;
-    QStringList askedNames;
-    QStringList askedScopes;
+    QStringList names, scopes;
     std::function<void(bool)> held;
 
-    void request(const QString& clientName, const QString& scope, std::function<void(bool)> done) override
+    void request(const QString& name, const QString& scope, std::function<void(bool)> done) override
     {
-        askedNames << clientName;
-        askedScopes << scope;
+        names << name;
+        scopes << scope;
         if (mode == Mode::Hold)
             held = std::move(done);
         else
             done(mode == Mode::Allow);
     }
-    void answer(bool allow)
-    {
-        auto done = std::move(held);
-        held = nullptr;
-        if (done) done(allow);
-    }
+    void answer(bool allow) { std::exchange(held, nullptr)(allow); }
 };
 
-class FakeTokenStore : public MCPTokenStore {
-public:
+struct FakeTokenStore : MCPTokenStore {
     std::optional<QByteArray> stored;
     bool failWrites = false;
     int writes = 0;
-
     std::optional<QByteArray> read() override { return stored; }
     Status<QString> write(const QByteArray& token) override
     {
@@ -112,7 +92,7 @@ public:
     }
 };
 
-// A service over fakes with an in-memory settings store.
+// A service over fakes and in-memory settings; make() again stands for a relaunch.
 struct ServiceFixture {
     FakeToolHost tools;
     FakeApprover approver;
@@ -125,66 +105,45 @@ struct ServiceFixture {
     {
         service = std::make_unique<MCPService>(tools, approver, tokens, settings, options);
     }
-
     HTTPRequest post(const QByteArray& body, const QString& target = {}) const
     {
-        HTTPRequest r;
-        r.method = QStringLiteral("POST");
-        r.target = target.isEmpty() ? QStringLiteral("/mcp/") + service->token() : target;
+        HTTPRequest r{QStringLiteral("POST"), target.isEmpty() ? QStringLiteral("/mcp/") + service->token() : target};
         r.headers.insert(QStringLiteral("host"), QStringLiteral("127.0.0.1:48219"));
         r.body = body;
         return r;
     }
-
-    // The response bytes, which this service always gives synchronously unless the approver holds.
     QByteArray respond(const HTTPRequest& request)
     {
-        QByteArray out;
-        bool answered = false;
-        service->respond(request, [&](const QByteArray& bytes) {
-            out = bytes;
-            answered = true;
-        });
-        EXPECT_TRUE(answered);
-        return out;
+        std::optional<QByteArray> out;
+        service->respond(request, [&](const QByteArray& bytes) { out = bytes; });
+        EXPECT_TRUE(out);
+        return out.value_or(QByteArray());
     }
     QByteArray call(const QByteArray& json) { return respond(post(json)); }
-
-    // A JSON-RPC call of a method; answers the envelope's object.
     QJsonObject rpc(const QString& method, const QJsonObject& params = {}, const QJsonValue& id = 1)
     {
-        QJsonObject m{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-                      {QStringLiteral("method"), method},
-                      {QStringLiteral("params"), params},
-                      {QStringLiteral("id"), id}};
+        const QJsonObject m{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}, {"id", id}};
         return bodyOf(call(QJsonDocument(m).toJson()));
     }
     QJsonObject tool(const QString& name, const QJsonObject& arguments = {})
     {
-        return rpc(QStringLiteral("tools/call"),
-                   {{QStringLiteral("name"), name}, {QStringLiteral("arguments"), arguments}});
+        return rpc("tools/call", {{"name", name}, {"arguments", arguments}});
     }
 
     static QJsonObject bodyOf(const QByteArray& response)
     {
-        const qsizetype at = response.indexOf("\r\n\r\n");
-        return QJsonDocument::fromJson(response.mid(at + 4)).object();
+        return QJsonDocument::fromJson(response.mid(response.indexOf("\r\n\r\n") + 4)).object();
     }
     static int statusOf(const QByteArray& response) { return response.mid(9, 3).toInt(); }
 };
 
-#include <QTcpServer>
-
 // The first port of a run of `count` ports on 127.0.0.1 that are free right now.
-inline quint16 freePortRun(int count, quint16 from = 41000)
+inline quint16 freePortRun(int count)
 {
-    for (quint32 start = from; start + count < 60000; start += count) {
-        bool allFree = true;
-        for (int i = 0; i < count && allFree; ++i) {
-            QTcpServer probe;
-            allFree = probe.listen(QHostAddress::LocalHost, quint16(start + i));
-        }
-        if (allFree) return quint16(start);
+    for (quint32 start = 41000; start + count < 60000; start += count) {
+        bool free = true;
+        for (int i = 0; i < count && free; ++i) free = QTcpServer().listen(QHostAddress::LocalHost, quint16(start + i));
+        if (free) return quint16(start);
     }
     return 0;
 }
