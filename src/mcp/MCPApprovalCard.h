@@ -1,0 +1,44 @@
+#pragma once
+
+#include "design/KeyablePanel.h"
+
+class QLabel;
+class QPushButton;
+
+// The card that asks whether a new client may read the notes: the client's name, the access it
+// would get, "Deny" and "Allow". It floats above other windows, frameless, and takes the keyboard
+// so that Return allows and Escape denies at once.
+class MCPApprovalCard : public KeyablePanel {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 360;
+
+    MCPApprovalCard(const QString& clientName, const QString& scope, QWidget* parent = nullptr);
+
+    // The symbol shown beside the scope: "square.and.pencil" when the access includes writing, else "eye".
+    QString scopeSymbol() const { return m_scopeSymbol; }
+    QLabel* headline() const { return m_headline; }
+    QPushButton* allowButton() const { return m_allow; }
+    QPushButton* denyButton() const { return m_deny; }
+
+    // Centres the card on the primary screen's free area and shows it with the keyboard focus.
+    void present();
+
+Q_SIGNALS:
+    void allowed();
+    void denied();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void answer(bool allow);
+
+    QString m_scopeSymbol;
+    QLabel* m_headline = nullptr;
+    QPushButton* m_allow = nullptr;
+    QPushButton* m_deny = nullptr;
+    bool m_answered = false;
+};

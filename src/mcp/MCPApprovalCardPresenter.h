@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QPointer>
+
+#include "mcp/MCPApprovalCard.h"
+#include "mcp/MCPApprovalPresenter.h"
+
+// Shows the approval controller's questions as approval cards, a new card each time.
+class MCPApprovalCardPresenter : public MCPApprovalPresenter {
+public:
+    ~MCPApprovalCardPresenter() override;
+    void show(const QString& clientName, const QString& scope, std::function<void(bool)> answer) override;
+    void hide() override;
+
+    MCPApprovalCard* card() const { return m_card; }
+
+private:
+    QPointer<MCPApprovalCard> m_card;
+};

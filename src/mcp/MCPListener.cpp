@@ -1,0 +1,432 @@
+#include "mcp/MCPListener.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QPointer>
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "mcp/MCPService.h"
+#include "platform/Log.h"
+
+namespace {
+
+qint64 nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// After the answer is sent the peer gets this long to read it and close; closing at once while its
+// bytes are still unread would reset the connection and could destroy the answer in flight.
+constexpr qint64 kDrainMs = 2000;
+// When the process runs out of descriptors, accepting is paused this long instead of spinning.
+constexpr qint64 kAcceptBackoffMs = 100;
+constexpr qsizetype kReadSize = 65536;
+
+}  // namespace
+
+// The socket thread: a poll loop over the listening socket and the open connections. Everything in
+// here runs on that thread, apart from post(), which any thread may call.
+class MCPSocketLoop {
+public:
+    using RequestSink = std::function<void(quint64 connection, const HTTPRequest& request)>;
+    using StateSink = std::function<void(quint64 generation, bool ready, quint16 port)>;
+
+    struct Command {
+        enum Kind { Bind, Unbind, Reply, Drop, Quit } kind;
+        quint64 generation = 0;
+        quint16 port = 0;
+        quint64 connection = 0;
+        QByteArray bytes;
+    };
+
+    MCPSocketLoop(MCPListener::Limits limits, RequestSink onRequest, StateSink onState)
+        : m_limits(limits), m_onRequest(std::move(onRequest)), m_onState(std::move(onState))
+    {
+        m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~MCPSocketLoop()
+    {
+        post({Command::Quit});
+        if (m_thread.joinable()) m_thread.join();
+        if (m_wakeFd >= 0) ::close(m_wakeFd);
+    }
+
+    void post(Command command)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_commands.push_back(std::move(command));
+        }
+        const quint64 one = 1;
+        [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+    }
+
+private:
+    enum class Phase { Reading, Answering, Writing, Draining };
+
+    struct Connection {
+        int fd = -1;
+        Phase phase = Phase::Reading;
+        HTTPRequestParser parser;
+        QByteArray out;
+        qsizetype sent = 0;
+        qint64 idleDeadline = 0;
+        qint64 finalDeadline = 0;  // the whole request (Reading) or the drain (Draining)
+        bool closed = false;
+    };
+
+    void run()
+    {
+        std::vector<pollfd> fds;
+        std::vector<quint64> ids;
+        std::vector<char> scratch(kReadSize);
+        for (;;) {
+            qint64 now = nowMs();
+            fds.clear();
+            ids.clear();
+            fds.push_back({m_wakeFd, POLLIN, 0});
+            const bool acceptOpen = m_listenFd >= 0 && now >= m_acceptPausedUntil;
+            if (acceptOpen) fds.push_back({m_listenFd, POLLIN, 0});
+            const size_t firstConnection = fds.size();
+            qint64 nextDeadline = m_listenFd >= 0 && !acceptOpen ? m_acceptPausedUntil : -1;
+            auto consider = [&nextDeadline](qint64 d) {
+                if (nextDeadline < 0 || d < nextDeadline) nextDeadline = d;
+            };
+            for (auto& [id, c] : m_connections) {
+                short events = 0;
+                switch (c.phase) {
+                    case Phase::Reading:
+                        events = POLLIN;
+                        consider(std::min(c.idleDeadline, c.finalDeadline));
+                        break;
+                    case Phase::Writing:
+                        events = POLLOUT;
+                        consider(c.idleDeadline);
+                        break;
+                    case Phase::Draining:
+                        events = POLLIN;
+                        consider(c.finalDeadline);
+                        break;
+                    case Phase::Answering:
+                        // The main thread has the request; the peer waits for the answer.
+                        continue;
+                }
+                fds.push_back({c.fd, events, 0});
+                ids.push_back(id);
+            }
+            const int timeout = nextDeadline < 0 ? -1 : int(std::clamp<qint64>(nextDeadline - now, 0, 60'000));
+            const int ready = ::poll(fds.data(), fds.size(), timeout);
+            if (ready < 0 && errno != EINTR) {
+                qCCritical(Log::app, "MCP listener poll failed: %s", strerror(errno));
+                closeAll();
+                return;
+            }
+            now = nowMs();
+
+            if (fds[0].revents & POLLIN) {
+                quint64 count = 0;
+                [[maybe_unused]] const auto n = ::read(m_wakeFd, &count, sizeof count);
+                if (!runCommands(now)) {
+                    closeAll();
+                    return;
+                }
+            }
+            if (acceptOpen && (fds[1].revents & POLLIN)) acceptAll(now);
+            for (size_t i = firstConnection; i < fds.size(); ++i) {
+                if (!fds[i].revents) continue;
+                auto it = m_connections.find(ids[i - firstConnection]);
+                if (it != m_connections.end()) service(it->first, it->second, fds[i].revents, scratch, now);
+            }
+            expire(now);
+            std::erase_if(m_connections, [](const auto& entry) { return entry.second.closed; });
+        }
+    }
+
+    // Returns false when told to quit.
+    bool runCommands(qint64 now)
+    {
+        std::vector<Command> commands;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            commands.swap(m_commands);
+        }
+        for (Command& cmd : commands) {
+            switch (cmd.kind) {
+                case Command::Quit:
+                    return false;
+                case Command::Bind:
+                    bind(cmd.generation, cmd.port);
+                    break;
+                case Command::Unbind:
+                    closeListener();
+                    break;
+                case Command::Reply: {
+                    auto it = m_connections.find(cmd.connection);
+                    if (it == m_connections.end() || it->second.phase != Phase::Answering) break;
+                    it->second.out = std::move(cmd.bytes);
+                    it->second.sent = 0;
+                    it->second.phase = Phase::Writing;
+                    it->second.idleDeadline = now + m_limits.idleTimeoutMs;
+                    break;
+                }
+                case Command::Drop: {
+                    auto it = m_connections.find(cmd.connection);
+                    if (it != m_connections.end() && it->second.phase == Phase::Answering) close(it->second);
+                    break;
+                }
+            }
+        }
+        return true;
+    }
+
+    void bind(quint64 generation, quint16 preferredPort)
+    {
+        closeListener();
+        quint32 port = preferredPort;
+        for (int attemptsLeft = MCPListener::kFallbackPorts;; --attemptsLeft, ++port) {
+            const int fd = listenOn(quint16(port));
+            if (fd >= 0) {
+                m_listenFd = fd;
+                m_onState(generation, true, quint16(port));
+                return;
+            }
+            if (attemptsLeft < 1 || port >= 65535) {
+                m_onState(generation, false, quint16(port));
+                return;
+            }
+        }
+    }
+
+    static int listenOn(quint16 port)
+    {
+        if (port == 0) return -1;  // would pick an arbitrary port
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return -1;
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 32) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    void closeListener()
+    {
+        if (m_listenFd >= 0) ::close(m_listenFd);
+        m_listenFd = -1;
+    }
+
+    void acceptAll(qint64 now)
+    {
+        for (;;) {
+            const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    m_acceptPausedUntil = now + kAcceptBackoffMs;
+                return;
+            }
+            if (int(m_connections.size()) >= m_limits.maxConnections) {
+                // Full: say so at once rather than leave the client hanging.
+                static const QByteArray busy =
+                    MCPService::rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {});
+                [[maybe_unused]] const auto n = ::send(fd, busy.constData(), size_t(busy.size()), MSG_NOSIGNAL);
+                ::shutdown(fd, SHUT_WR);
+                ::close(fd);
+                continue;
+            }
+            Connection c;
+            c.fd = fd;
+            c.parser = HTTPRequestParser(m_limits.maxRequestBytes);
+            c.idleDeadline = now + m_limits.idleTimeoutMs;
+            c.finalDeadline = now + m_limits.requestTimeoutMs;
+            m_connections.emplace(++m_lastId, std::move(c));
+        }
+    }
+
+    void service(quint64 id, Connection& c, short revents, std::vector<char>& scratch, qint64 now)
+    {
+        switch (c.phase) {
+            case Phase::Reading: {
+                const ssize_t n = ::recv(c.fd, scratch.data(), scratch.size(), 0);
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+                if (n <= 0) {
+                    // End of stream or an error before the request was complete: nothing to answer.
+                    close(c);
+                    return;
+                }
+                c.idleDeadline = now + m_limits.idleTimeoutMs;
+                switch (c.parser.feed(scratch.data(), n)) {
+                    case HTTPRequestParser::State::NeedMore:
+                        return;
+                    case HTTPRequestParser::State::Complete:
+                        c.phase = Phase::Answering;
+                        m_onRequest(id, c.parser.request());
+                        return;
+                    case HTTPRequestParser::State::BadLength:
+                        c.out =
+                            MCPService::rawResponse(400, QStringLiteral("Bad Request"), std::nullopt, std::nullopt, {});
+                        c.sent = 0;
+                        c.phase = Phase::Writing;
+                        return;
+                    case HTTPRequestParser::State::Malformed:
+                    case HTTPRequestParser::State::TooLarge:
+                        close(c);
+                        return;
+                }
+                return;
+            }
+            case Phase::Writing: {
+                if (revents & (POLLERR | POLLNVAL)) {
+                    close(c);
+                    return;
+                }
+                const ssize_t n = ::send(c.fd, c.out.constData() + c.sent, size_t(c.out.size() - c.sent),
+                                         MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n < 0) {
+                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(c);
+                    return;
+                }
+                c.sent += n;
+                c.idleDeadline = now + m_limits.idleTimeoutMs;
+                if (c.sent < c.out.size()) return;
+                c.out.clear();
+                ::shutdown(c.fd, SHUT_WR);
+                c.phase = Phase::Draining;
+                c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+                return;
+            }
+            case Phase::Draining: {
+                const ssize_t n = ::recv(c.fd, scratch.data(), scratch.size(), 0);
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+                if (n <= 0) close(c);
+                return;
+            }
+            case Phase::Answering:
+                return;
+        }
+    }
+
+    void expire(qint64 now)
+    {
+        for (auto& [id, c] : m_connections) {
+            if (c.closed) continue;
+            const bool late = (c.phase == Phase::Reading && (now >= c.idleDeadline || now >= c.finalDeadline)) ||
+                              (c.phase == Phase::Writing && now >= c.idleDeadline) ||
+                              (c.phase == Phase::Draining && now >= c.finalDeadline);
+            if (late) close(c);
+        }
+    }
+
+    void close(Connection& c)
+    {
+        if (c.fd >= 0) ::close(c.fd);
+        c.fd = -1;
+        c.closed = true;
+    }
+
+    void closeAll()
+    {
+        closeListener();
+        for (auto& [id, c] : m_connections) close(c);
+        m_connections.clear();
+    }
+
+    MCPListener::Limits m_limits;
+    RequestSink m_onRequest;
+    StateSink m_onState;
+    int m_wakeFd = -1;
+    int m_listenFd = -1;
+    qint64 m_acceptPausedUntil = 0;
+    quint64 m_lastId = 0;
+    std::map<quint64, Connection> m_connections;
+    std::mutex m_mutex;
+    std::vector<Command> m_commands;
+    std::thread m_thread;
+};
+
+MCPListener::MCPListener(Handler handle, QObject* parent) : MCPListener(std::move(handle), Limits{}, parent) {}
+
+MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent) : QObject(parent), m_handle(std::move(handle))
+{
+    // The loop calls back from its own thread; queued calls bring the work here. The loop is joined
+    // in the destructor before this object goes, so `this` is valid whenever the loop runs.
+    m_loop = std::make_shared<MCPSocketLoop>(
+        limits,
+        [this](quint64 connection, const HTTPRequest& request) {
+            QMetaObject::invokeMethod(
+                this, [this, connection, request] { deliver(connection, request); }, Qt::QueuedConnection);
+        },
+        [this](quint64 generation, bool ready, quint16 port) {
+            QMetaObject::invokeMethod(
+                this, [this, generation, ready, port] { report(generation, ready, port); }, Qt::QueuedConnection);
+        });
+}
+
+MCPListener::~MCPListener()
+{
+    m_loop.reset();
+}
+
+void MCPListener::start(quint16 preferredPort, StateCallback onState)
+{
+    m_onState = std::move(onState);
+    m_loop->post({MCPSocketLoop::Command::Bind, ++m_generation, preferredPort});
+}
+
+void MCPListener::stop()
+{
+    ++m_generation;
+    m_loop->post({MCPSocketLoop::Command::Unbind});
+}
+
+void MCPListener::report(quint64 generation, bool ready, quint16 port)
+{
+    if (generation == m_generation && m_onState) m_onState(ready, port);
+}
+
+namespace {
+// The answer slot of one connection. If it is dropped without an answer the connection is closed,
+// so a lost reply can never hold a connection open.
+struct PendingReply {
+    std::weak_ptr<MCPSocketLoop> loop;
+    quint64 connection = 0;
+    bool answered = false;
+
+    ~PendingReply()
+    {
+        if (answered) return;
+        if (auto l = loop.lock()) l->post({MCPSocketLoop::Command::Drop, 0, 0, connection});
+    }
+};
+}  // namespace
+
+void MCPListener::deliver(quint64 connection, const HTTPRequest& request)
+{
+    auto pending = std::make_shared<PendingReply>();
+    pending->loop = m_loop;
+    pending->connection = connection;
+    Reply reply = [pending](const QByteArray& response) {
+        if (pending->answered) return;
+        pending->answered = true;
+        if (auto l = pending->loop.lock())
+            l->post({MCPSocketLoop::Command::Reply, 0, 0, pending->connection, response});
+    };
+    m_handle(request, std::move(reply));
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+#include "mcp/HTTPRequest.h"
+#include "mcp/HTTPRequestParser.h"
+
+class MCPSocketLoop;
+
+// The loopback HTTP listener of the local endpoint. Sockets live on a thread of their own; each
+// complete request is handed to the thread that made the listener (the main thread) to be answered,
+// and the answer goes back to its connection, which is closed after it. One request per connection.
+class MCPListener : public QObject {
+    Q_OBJECT
+public:
+    // Sends the complete response bytes back. Call it once, on the listener's thread; later calls do
+    // nothing. Dropping it unanswered closes the connection without a response.
+    using Reply = std::function<void(const QByteArray& response)>;
+    using Handler = std::function<void(const HTTPRequest& request, Reply reply)>;
+    using StateCallback = std::function<void(bool ready, quint16 port)>;
+
+    // Slow or silent clients must not hold the endpoint: connections are bounded in number, and one
+    // that stays silent (or takes too long over its request) is closed.
+    struct Limits {
+        int maxConnections = 16;
+        int idleTimeoutMs = 10'000;
+        int requestTimeoutMs = 30'000;
+        qsizetype maxRequestBytes = HTTPRequestParser::kDefaultMaxBytes;
+    };
+
+    // Besides the preferred port, this many ports after it are tried in turn.
+    static constexpr int kFallbackPorts = 12;
+
+    explicit MCPListener(Handler handle, QObject* parent = nullptr);
+    MCPListener(Handler handle, Limits limits, QObject* parent = nullptr);
+    ~MCPListener() override;
+
+    // Binds 127.0.0.1 on the preferred port or the first free one of the ports after it. onState is
+    // called on this object's thread: (true, port) when listening, (false, last port tried) when no
+    // port could be bound. A later start() or stop() silences the reports of an earlier start().
+    void start(quint16 preferredPort, StateCallback onState);
+    // Stops accepting. Connections already accepted still get their answer.
+    void stop();
+
+private:
+    void deliver(quint64 connection, const HTTPRequest& request);
+    void report(quint64 generation, bool ready, quint16 port);
+
+    Handler m_handle;
+    StateCallback m_onState;
+    quint64 m_generation = 0;
+    std::shared_ptr<MCPSocketLoop> m_loop;
+};

@@ -1,0 +1,193 @@
+#include "mcp/MCPService.h"
+
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+
+#include "mcp/MCPTokenStore.h"
+#include "platform/Log.h"
+#include "platform/Settings.h"
+
+namespace {
+const QString kEnabledKey = QStringLiteral("mcp.enabled");
+const QString kReadOnlyKey = QStringLiteral("mcp.readOnly");
+const QString kApprovedKey = QStringLiteral("mcp.approvedClients");
+const QString kLegacyTokenKey = QStringLiteral("mcp.token");
+}  // namespace
+
+MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
+                       QObject* parent)
+    : MCPService(tools, approval, tokens, settings, Options{}, parent)
+{
+}
+
+MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
+                       Options options, QObject* parent)
+    : QObject(parent),
+      m_tools(tools),
+      m_approval(approval),
+      m_tokens(tokens),
+      m_settings(settings),
+      m_options(options),
+      m_port(options.preferredPort)
+{
+    m_enabled = m_settings.boolValue(kEnabledKey);
+    m_token = loadOrCreateToken();
+}
+
+MCPService::~MCPService() = default;
+
+void MCPService::setEnabled(bool enabled)
+{
+    const bool changed = enabled != m_enabled;
+    m_enabled = enabled;
+    m_settings.setValue(kEnabledKey, enabled);
+    if (changed) Q_EMIT enabledChanged(enabled);
+    if (enabled)
+        start();
+    else
+        stop();
+}
+
+bool MCPService::readOnly() const
+{
+    // Writing must be switched on explicitly: anything but a stored false keeps clients reading only.
+    return m_settings.boolIfStored(kReadOnlyKey).value_or(true);
+}
+
+QString MCPService::endpointURL() const
+{
+    return QStringLiteral("http://127.0.0.1:") + QString::number(m_port) + QStringLiteral("/mcp/") + m_token;
+}
+
+void MCPService::start()
+{
+    if (m_listening) return;
+    if (!m_listener) {
+        QPointer<MCPService> self(this);
+        m_listener = std::make_unique<MCPListener>(
+            [self](const HTTPRequest& request, MCPListener::Reply reply) {
+                if (!self) {
+                    reply(rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {}));
+                    return;
+                }
+                self->respond(request, reply);
+            },
+            m_options.limits);
+    }
+    m_listening = true;
+    QPointer<MCPService> self(this);
+    m_listener->start(m_options.preferredPort, [self](bool ready, quint16 port) {
+        if (!self) return;
+        if (!ready) self->m_listening = false;
+        self->setRunning(ready, port);
+    });
+}
+
+void MCPService::stop()
+{
+    if (m_listener) m_listener->stop();
+    m_listening = false;
+    setRunning(false, quint16(m_port));
+}
+
+void MCPService::setRunning(bool running, quint16 port)
+{
+    if (port != m_port) {
+        m_port = port;
+        Q_EMIT portChanged(m_port);
+        Q_EMIT endpointURLChanged(endpointURL());
+    }
+    if (running != m_isRunning) {
+        m_isRunning = running;
+        Q_EMIT isRunningChanged(running);
+    }
+}
+
+QStringList MCPService::approvedClients() const
+{
+    return m_settings.stringListValue(kApprovedKey);
+}
+
+void MCPService::revoke(const QString& clientName)
+{
+    QStringList approved = approvedClients();
+    approved.removeAll(clientName);
+    m_settings.setValue(kApprovedKey, approved);
+    m_sessionDenied.insert(clientName);
+}
+
+void MCPService::regenerateToken()
+{
+    const QString token = newToken();
+    persist(token);
+    setToken(token);
+}
+
+void MCPService::setToken(const QString& token)
+{
+    if (token == m_token) return;
+    m_token = token;
+    Q_EMIT tokenChanged(m_token);
+    Q_EMIT endpointURLChanged(endpointURL());
+}
+
+QString MCPService::appVersion()
+{
+    const QString version = QStringLiteral(TARNWICK_VERSION);
+    return version.isEmpty() ? QStringLiteral("1.0") : version;
+}
+
+const QStringList& MCPService::supportedProtocols()
+{
+    static const QStringList versions{QStringLiteral("2025-11-25"), QStringLiteral("2025-06-18"),
+                                      QStringLiteral("2025-03-26"), QStringLiteral("2024-11-05")};
+    return versions;
+}
+
+QString MCPService::newToken()
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    constexpr quint64 n = sizeof alphabet - 1;
+    // Multiply-and-shift picks an index from the high half of r * n; rejecting the few low halves
+    // below 2^64 mod n leaves every index equally likely.
+    constexpr quint64 threshold = (0 - n) % n;
+    QString token;
+    token.reserve(24);
+    QRandomGenerator* random = QRandomGenerator::system();  // the kernel's CSPRNG
+    for (int i = 0; i < 24; ++i) {
+        for (;;) {
+            const unsigned __int128 product = (unsigned __int128)random->generate64() * n;
+            if (quint64(product) < threshold) continue;
+            token.append(QLatin1Char(alphabet[quint64(product >> 64)]));
+            break;
+        }
+    }
+    return token;
+}
+
+void MCPService::persist(const QString& token)
+{
+    const Status<QString> stored = m_tokens.write(token.toUtf8());
+    if (!stored)
+        qCWarning(Log::app, "Could not store the MCP token in the Keychain: %s", qUtf8Printable(stored.error()));
+}
+
+QString MCPService::loadOrCreateToken()
+{
+    if (const std::optional<QByteArray> bytes = m_tokens.read(); bytes && !bytes->isEmpty()) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString token = decoder(*bytes);
+        if (!decoder.hasError() && !token.isEmpty()) return token;
+    }
+    const QString legacy = m_settings.stringValue(kLegacyTokenKey);
+    if (!legacy.isEmpty()) {
+        persist(legacy);
+        m_settings.remove(kLegacyTokenKey);
+        qCInfo(Log::app, "Moved the MCP token out of UserDefaults into the Keychain.");
+        return legacy;
+    }
+    const QString token = newToken();
+    persist(token);
+    return token;
+}

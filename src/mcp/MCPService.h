@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+#include "mcp/HTTPRequest.h"
+#include "mcp/MCPListener.h"
+
+class MCPApprover;
+class MCPTokenStore;
+class MCPToolHost;
+class Settings;
+
+// The local MCP endpoint: whether it is switched on, its listener and port, the token clients must
+// present, and the answers to their requests (request checks, JSON-RPC, the note tools).
+// Lives on the main thread.
+class MCPService : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(int port READ port NOTIFY portChanged)
+    Q_PROPERTY(QString token READ token NOTIFY tokenChanged)
+    Q_PROPERTY(QString endpointURL READ endpointURL NOTIFY endpointURLChanged)
+public:
+    static constexpr quint16 kDefaultPort = 48219;
+
+    // Response header lines, written in this order.
+    using HeaderList = QList<QPair<QString, QString>>;
+
+    // The answer to one JSON-RPC call: a result object or an error.
+    struct RPCOutcome {
+        struct Error {
+            int code = 0;
+            QString message;
+        };
+        std::variant<QJsonObject, Error> value;
+
+        static RPCOutcome result(QJsonObject object) { return {std::move(object)}; }
+        static RPCOutcome error(int code, QString message) { return {Error{code, std::move(message)}}; }
+        bool isError() const { return value.index() == 1; }
+        const QJsonObject& resultObject() const { return std::get<0>(value); }
+        const Error& errorValue() const { return std::get<1>(value); }
+    };
+
+    struct Options {
+        quint16 preferredPort = kDefaultPort;
+        MCPListener::Limits limits;
+    };
+
+    // Reads "mcp.enabled" without starting anything, and loads (or makes) the token.
+    MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
+               QObject* parent = nullptr);
+    MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings, Options options,
+               QObject* parent = nullptr);
+    ~MCPService() override;
+
+    // The user's switch. Every assignment, also of the same value, writes "mcp.enabled" and then
+    // starts (true) or stops (false) the listener.
+    bool enabled() const { return m_enabled; }
+    void setEnabled(bool enabled);
+    // Whether clients may only read ("mcp.readOnly"; true unless set otherwise).
+    bool readOnly() const;
+
+    bool isRunning() const { return m_isRunning; }
+    // The port the listener last reported (the preferred port until then).
+    int port() const { return m_port; }
+    QString token() const { return m_token; }
+    // "http://127.0.0.1:" + port + "/mcp/" + token, whether or not the listener runs.
+    QString endpointURL() const;
+
+    // Starts the listener unless one exists. The shell calls it after launch when enabled.
+    void start();
+    void stop();
+
+    // Takes the client off the approved list and refuses it without asking until quit.
+    void revoke(const QString& clientName);
+    // Makes, stores and publishes a new token; the old one stops working at once.
+    void regenerateToken();
+
+    static QString appVersion();
+    static const QStringList& supportedProtocols();
+
+    // -- Answering requests
+
+    // Answers one request; done is called once with the response bytes (later, while the user is
+    // asked to approve a client).
+    void respond(const HTTPRequest& request, std::function<void(const QByteArray&)> done);
+
+    static bool isLocalOrigin(const QString& origin);
+    static bool isLocalHost(const QString& value);
+    static HeaderList corsHeaders(const HTTPRequest& request);
+    bool authTokenValid(const HTTPRequest& request) const;
+    static QJsonObject errorEnvelope(const QJsonValue& id, int code, const QString& message);
+
+    void handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome)> done);
+    QJsonObject handleToolsList() const;
+    RPCOutcome handleToolsCall(const QJsonObject& params);
+
+    // The wire form of a response. Without a body: "Content-Length: 0" and no content type.
+    static QByteArray rawResponse(int status, const QString& reason, const std::optional<QByteArray>& body,
+                                  const std::optional<QString>& contentType, const HeaderList& extraHeaders);
+
+Q_SIGNALS:
+    void enabledChanged(bool enabled);
+    void isRunningChanged(bool isRunning);
+    void portChanged(int port);
+    void tokenChanged(const QString& token);
+    void endpointURLChanged(const QString& url);
+
+private:
+    QJsonObject searchNotes(const QJsonObject& arguments);
+    QJsonObject listNotes(const QJsonObject& arguments);
+    RPCOutcome readNote(const QJsonObject& arguments);
+    RPCOutcome createNote(const QJsonObject& arguments);
+    static RPCOutcome toolContent(const QJsonObject& payload);
+
+    static void finishRequest(const HTTPRequest& request, const QJsonValue& id, const RPCOutcome& outcome,
+                              const std::function<void(const QByteArray&)>& done);
+    QStringList approvedClients() const;
+    void setRunning(bool running, quint16 port);
+    void setToken(const QString& token);
+
+    static QString newToken();
+    void persist(const QString& token);
+    QString loadOrCreateToken();
+
+    MCPToolHost& m_tools;
+    MCPApprover& m_approval;
+    MCPTokenStore& m_tokens;
+    Settings& m_settings;
+    Options m_options;
+    std::unique_ptr<MCPListener> m_listener;
+    // Whether a listener is bound or being bound.
+    bool m_listening = false;
+    QSet<QString> m_sessionDenied;
+    bool m_isRunning = false;
+    int m_port = kDefaultPort;
+    QString m_token;
+    bool m_enabled = false;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <optional>
+
+// What the tools see of one note.
+struct MCPNoteRecord {
+    QString id;            // the note's UUID, upper case with hyphens
+    QString title;         // the stored title (may be empty)
+    QString displayTitle;  // the title as lists show it
+    QString body;          // plain body: text blocks joined with "\n", one U+FFFC per picture
+    QStringList tags;
+    bool isLocked = false;
+    bool isTrashed = false;
+    QDateTime createdAt;
+    QDateTime updatedAt;
+};
+
+// The notes behind the endpoint's tools: implemented over the note store and the search engine.
+// Everything is called on the main thread. Which notes may leave the application (locked and binned
+// ones may not) is decided by the caller, so these answer with everything they are asked for.
+class MCPToolHost {
+public:
+    virtual ~MCPToolHost() = default;
+
+    // The search engine's matches for the query: notes not in the bin, best first, locked ones
+    // included; an empty query gives every such note, most recently updated first.
+    virtual QList<MCPNoteRecord> search(const QString& query) = 0;
+    // Notes not in the bin, most recently updated first, locked ones included.
+    virtual QList<MCPNoteRecord> allActive() = 0;
+    // Pinned notes not in the bin, most recently updated first, locked ones included.
+    virtual QList<MCPNoteRecord> pinned() = 0;
+    // The note with that id, in the bin or not; none when there is no such note.
+    virtual std::optional<MCPNoteRecord> note(const QUuid& id) = 0;
+    // Makes a note with this title and body (tint blue, solid opacity, no source; the default theme
+    // when one is set, with its tint when the theme id names a tint), inserts it, saves, and makes it
+    // the active note without opening a window. Returns its id (upper case with hyphens). A failed
+    // save keeps the note in memory and still returns its id.
+    virtual QString create(const QString& title, const QString& body) = 0;
+};

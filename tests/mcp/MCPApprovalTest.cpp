@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "mcp/MCPApprovalCard.h"
+#include "mcp/MCPApprovalCardPresenter.h"
+#include "mcp/MCPApprovalController.h"
+#include "support/FakeClock.h"
+
+namespace {
+
+struct RecordingPresenter : MCPApprovalPresenter {
+    int shown = 0, hidden = 0;
+    QString name;
+    std::function<void(bool)> answer;
+    void show(const QString& n, const QString&, std::function<void(bool)> a) override
+    {
+        ++shown;
+        name = n;
+        answer = std::move(a);
+    }
+    void hide() override { ++hidden; }
+};
+
+struct ControllerFixture {
+    FakeClock clock;
+    MCPApprovalController controller{clock};
+    RecordingPresenter* presenter = new RecordingPresenter;
+    QList<bool> answers;
+
+    ControllerFixture() { controller.setPresenter(std::unique_ptr<MCPApprovalPresenter>(presenter)); }
+    void ask(const QString& name = "Claude")
+    {
+        controller.request(name, "Read only", [this](bool a) { answers << a; });
+    }
+};
+
+TEST(MCPApprovalController, OneCardAtATimeEachAnsweredOnce)
+{
+    ControllerFixture f;
+    f.ask("First");
+    f.ask("Second");  // refused at once; the first card stays
+    EXPECT_EQ(f.answers, QList<bool>{false});
+    EXPECT_EQ(f.presenter->shown, 1);
+    EXPECT_EQ(f.presenter->name, "First");
+    auto firstCard = f.presenter->answer;
+    firstCard(true);
+    firstCard(false);  // a second press finds nothing pending
+    EXPECT_EQ(f.answers, (QList<bool>{false, true}));
+    EXPECT_EQ(f.presenter->hidden, 1);
+
+    f.ask("Third");
+    firstCard(true);  // a stale card cannot answer the next one
+    EXPECT_TRUE(f.controller.isPending());
+    f.presenter->answer(false);
+    EXPECT_EQ(f.answers, (QList<bool>{false, true, false}));
+    EXPECT_EQ(f.clock.pendingCount(), 0);  // answered cards leave no time-out behind
+
+    MCPApprovalController headless(f.clock);  // nobody could answer: refused
+    headless.request("X", "Read only", [&](bool a) { f.answers << a; });
+    EXPECT_EQ(f.answers.last(), false);
+}
+
+TEST(MCPApprovalController, UnansweredCardIsRefusedAfterAMinute)
+{
+    ControllerFixture f;
+    f.ask();
+    f.clock.advance(MCPApprovalController::kTimeoutMs - 1);
+    EXPECT_TRUE(f.answers.isEmpty());
+    f.clock.advance(1);
+    EXPECT_EQ(f.answers, QList<bool>{false});
+    EXPECT_EQ(f.presenter->hidden, 1);
+    f.presenter->answer(true);  // pressed after the time-out
+    EXPECT_EQ(f.answers, QList<bool>{false});
+}
+
+TEST(MCPApprovalCard, ButtonsKeysAndLook)
+{
+    MCPApprovalCard card("Claude", "Read only");
+    EXPECT_EQ(card.scopeSymbol(), "eye");
+    EXPECT_EQ(card.headline()->text(), "Claude wants to read your notes");
+    EXPECT_EQ(card.windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint),
+              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint);
+    EXPECT_EQ(MCPApprovalCard("C", "Read & write").scopeSymbol(), "square.and.pencil");
+    EXPECT_EQ(MCPApprovalCard("C", "Read & Write").scopeSymbol(), "eye");  // the match is case-sensitive
+    MCPApprovalCard longName(QString(40, 'W') + " " + QString(40, 'W') + " assistant", "Read only");
+    EXPECT_EQ(longName.width(), MCPApprovalCard::kWidth);
+    EXPECT_EQ(card.width(), MCPApprovalCard::kWidth);
+    EXPECT_GT(longName.height(), card.height());
+
+    const QList<std::pair<std::function<void(MCPApprovalCard&)>, bool>> cases{
+        {[](MCPApprovalCard& c) { QTest::mouseClick(c.allowButton(), Qt::LeftButton); }, true},
+        {[](MCPApprovalCard& c) { QTest::keyClick(&c, Qt::Key_Return); }, true},
+        {[](MCPApprovalCard& c) { QTest::mouseClick(c.denyButton(), Qt::LeftButton); }, false},
+        {[](MCPApprovalCard& c) { QTest::keyClick(&c, Qt::Key_Escape); }, false},
+        {[](MCPApprovalCard& c) { QTest::keyClick(&c, Qt::Key_Period, Qt::ControlModifier); }, false},
+        {[](MCPApprovalCard& c) { c.close(); }, false},
+    };
+    for (const auto& [act, allowed] : cases) {
+        MCPApprovalCard c("Client", "Read only");
+        QList<bool> answers;
+        QObject::connect(&c, &MCPApprovalCard::allowed, [&] { answers << true; });
+        QObject::connect(&c, &MCPApprovalCard::denied, [&] { answers << false; });
+        c.present();
+        act(c);
+        QTest::keyClick(&c, Qt::Key_Escape);  // only the first answer counts
+        EXPECT_EQ(answers, QList<bool>{allowed});
+    }
+}
+
+TEST(MCPApprovalCard, PresenterTakesTheCardAwayAfterAnAnswerOrTheTimeOut)
+{
+    FakeClock clock;
+    MCPApprovalController controller(clock);
+    auto* presenter = new MCPApprovalCardPresenter;
+    controller.setPresenter(std::unique_ptr<MCPApprovalPresenter>(presenter));
+    QList<bool> answers;
+    controller.request("Raycast", "Read & write", [&](bool a) { answers << a; });
+    QPointer<MCPApprovalCard> card = presenter->card();
+    ASSERT_TRUE(card && card->isVisible());
+    QTest::mouseClick(card->allowButton(), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return card.isNull(); }, 2000));
+
+    controller.request("Raycast", "Read only", [&](bool a) { answers << a; });
+    card = presenter->card();
+    clock.advance(MCPApprovalController::kTimeoutMs);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return card.isNull(); }, 2000));
+    EXPECT_EQ(answers, (QList<bool>{true, false}));
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QUuid>
+#include <memory>
+
+#include "mcp/MCPApprover.h"
+#include "mcp/MCPService.h"
+#include "mcp/MCPTokenStore.h"
+#include "mcp/MCPToolHost.h"
+#include "platform/Settings.h"
+
+// Notes in a list, most recently updated first; search keeps titles containing the query.
+struct FakeToolHost : MCPToolHost {
+    QList<MCPNoteRecord> notes;
+    QStringList pinnedIDs;
+    QList<QStringList> created;
+
+    MCPNoteRecord& add(const QString& title, const QString& body = {})
+    {
+        MCPNoteRecord n{QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), title,
+                        title.isEmpty() ? QStringLiteral("Untitled") : title, body};
+        n.createdAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+        n.updatedAt = n.createdAt.addSecs(500);
+        notes.append(n);
+        return notes.last();
+    }
+    QList<MCPNoteRecord> where(const std::function<bool(const MCPNoteRecord&)>& keep) const
+    {
+        QList<MCPNoteRecord> out;
+        for (const auto& n : notes)
+            if (!n.isTrashed && keep(n)) out << n;
+        return out;
+    }
+    QList<MCPNoteRecord> search(const QString& q) override
+    {
+        return where([&](const auto& n) { return n.title.contains(q); });
+    }
+    QList<MCPNoteRecord> allActive() override
+    {
+        return where([](const auto&) { return true; });
+    }
+    QList<MCPNoteRecord> pinned() override
+    {
+        return where([&](const auto& n) { return pinnedIDs.contains(n.id); });
+    }
+    std::optional<MCPNoteRecord> note(const QUuid& id) override
+    {
+        for (const auto& n : notes)
+            if (QUuid::fromString(n.id) == id) return n;
+        return std::nullopt;
+    }
+    QString create(const QString& title, const QString& body) override
+    {
+        created.append({title, body});
+        return add(title, body).id;
+    }
+};
+
+// Allows or denies at once, or holds the answer until answer() is called.
+struct FakeApprover : MCPApprover {
+    enum class Mode { Allow, Deny, Hold } mode = Mode::Allow;
+    QStringList names, scopes;
+    std::function<void(bool)> held;
+
+    void request(const QString& name, const QString& scope, std::function<void(bool)> done) override
+    {
+        names << name;
+        scopes << scope;
+        if (mode == Mode::Hold)
+            held = std::move(done);
+        else
+            done(mode == Mode::Allow);
+    }
+    void answer(bool allow) { std::exchange(held, nullptr)(allow); }
+};
+
+struct FakeTokenStore : MCPTokenStore {
+    std::optional<QByteArray> stored;
+    bool failWrites = false;
+    int writes = 0;
+    std::optional<QByteArray> read() override { return stored; }
+    Status<QString> write(const QByteArray& token) override
+    {
+        ++writes;
+        if (failWrites) return QStringLiteral("The keyring is locked.");
+        stored = token;
+        return {};
+    }
+};
+
+// A service over fakes and in-memory settings; make() again stands for a relaunch.
+struct ServiceFixture {
+    FakeToolHost tools;
+    FakeApprover approver;
+    FakeTokenStore tokens;
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    std::unique_ptr<MCPService> service;
+
+    ServiceFixture() { make(); }
+    void make(MCPService::Options options = {})
+    {
+        service = std::make_unique<MCPService>(tools, approver, tokens, settings, options);
+    }
+    HTTPRequest post(const QByteArray& body, const QString& target = {}) const
+    {
+        HTTPRequest r{QStringLiteral("POST"), target.isEmpty() ? QStringLiteral("/mcp/") + service->token() : target};
+        r.headers.insert(QStringLiteral("host"), QStringLiteral("127.0.0.1:48219"));
+        r.body = body;
+        return r;
+    }
+    QByteArray respond(const HTTPRequest& request)
+    {
+        std::optional<QByteArray> out;
+        service->respond(request, [&](const QByteArray& bytes) { out = bytes; });
+        EXPECT_TRUE(out);
+        return out.value_or(QByteArray());
+    }
+    QByteArray call(const QByteArray& json) { return respond(post(json)); }
+    QJsonObject rpc(const QString& method, const QJsonObject& params = {}, const QJsonValue& id = 1)
+    {
+        const QJsonObject m{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}, {"id", id}};
+        return bodyOf(call(QJsonDocument(m).toJson()));
+    }
+    QJsonObject tool(const QString& name, const QJsonObject& arguments = {})
+    {
+        return rpc("tools/call", {{"name", name}, {"arguments", arguments}});
+    }
+
+    static QJsonObject bodyOf(const QByteArray& response)
+    {
+        return QJsonDocument::fromJson(response.mid(response.indexOf("\r\n\r\n") + 4)).object();
+    }
+    static int statusOf(const QByteArray& response) { return response.mid(9, 3).toInt(); }
+};
+
+// The first port of a run of `count` ports on 127.0.0.1 that are free right now.
+inline quint16 freePortRun(int count)
+{
+    for (quint32 start = 41000; start + count < 60000; start += count) {
+        bool free = true;
+        for (int i = 0; i < count && free; ++i) free = QTcpServer().listen(QHostAddress::LocalHost, quint16(start + i));
+        if (free) return quint16(start);
+    }
+    return 0;
+}

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <unistd.h>
+#include <QSignalSpy>
+#include <QTest>
+#include <future>
+#include <thread>
+
+#include "MCPFakes.h"
+#include "mcp/MCPListener.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int connectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+bool refused(quint16 port)
+{
+    const int fd = connectTo(port);
+    if (fd >= 0) ::close(fd);
+    return fd < 0;
+}
+
+// A blocking client on a thread of its own (the main thread must stay free to answer): sends its
+// chunks with pauses, optionally shuts its sending side, and reads until the server closes.
+std::future<QByteArray> exchange(quint16 port, QList<QByteArray> chunks, int pauseMs = 0, bool halfClose = false)
+{
+    return std::async(std::launch::async, [=] {
+        const int fd = connectTo(port);
+        for (const QByteArray& chunk : chunks) {
+            ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+        if (halfClose) ::shutdown(fd, SHUT_WR);
+        QByteArray out;
+        char buf[4096];
+        for (int waited = 0; waited < 20000;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) {
+                waited += 100;
+                continue;
+            }
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            out.append(buf, n);
+        }
+        ::close(fd);
+        return out;
+    });
+}
+
+QByteArray await(std::future<QByteArray> f)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.wait_for(0s) == std::future_status::ready; }, 30000));
+    return f.get();
+}
+
+// Answers "ok:" + body, or keeps the answer slots when told to hold.
+struct EchoListener {
+    QList<MCPListener::Reply> held;
+    int requests = 0;
+    bool hold = false;
+    quint16 port = 0;
+    std::unique_ptr<MCPListener> listener;
+
+    explicit EchoListener(MCPListener::Limits limits = {})
+        : listener(std::make_unique<MCPListener>(
+              [this](const HTTPRequest& r, MCPListener::Reply reply) {
+                  ++requests;
+                  if (hold) return held.append(reply);
+                  reply(MCPService::rawResponse(200, "OK", "ok:" + r.body, std::nullopt, {}));
+              },
+              limits))
+    {
+    }
+    bool start(quint16 preferred)
+    {
+        std::optional<bool> ready;
+        listener->start(preferred, [&](bool r, quint16 p) { ready = r, port = p; });
+        return QTest::qWaitFor([&] { return ready.has_value(); }, 10000) && *ready;
+    }
+};
+
+const QByteArray kPost = "POST /mcp HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello";
+
+TEST(MCPListener, RoundTripThroughTheServiceOnTheNextFreePort)
+{
+    const quint16 base = freePortRun(2);
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, base));
+    ServiceFixture f;
+    f.make({base, {}});
+    QSignalSpy running(f.service.get(), &MCPService::isRunningChanged);
+    f.service->start();
+    ASSERT_TRUE(running.wait(5000));
+    EXPECT_EQ(f.service->endpointURL(),
+              QStringLiteral("http://127.0.0.1:%1/mcp/%2").arg(base + 1).arg(f.service->token()));
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, base + 1);
+    const QByteArray body = R"({"jsonrpc":"2.0","method":"tools/list","id":"t"})";
+    socket.write("POST /mcp/" + f.service->token().toLatin1() + " HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body + "GET /next HTTP/1.1\r\n\r\n");
+    QByteArray response;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return (response += socket.readAll(),
+                    !socket.isOpen() || socket.state() == QAbstractSocket::UnconnectedState);
+        },
+        10000));
+    response += socket.readAll();
+    EXPECT_TRUE(response.startsWith("HTTP/1.1 200 OK\r\n")) << response.constData();
+    EXPECT_EQ(ServiceFixture::bodyOf(response).value("id"), "t");
+    EXPECT_EQ(response.count("HTTP/1.1"), 1);  // one request per connection
+}
+
+TEST(MCPListener, WholeRunTakenReportsTheLastPortTried)
+{
+    const quint16 base = freePortRun(13);
+    std::vector<std::unique_ptr<QTcpServer>> squatters;
+    for (int i = 0; i < 13; ++i) {
+        squatters.push_back(std::make_unique<QTcpServer>());
+        ASSERT_TRUE(squatters.back()->listen(QHostAddress::LocalHost, base + i));
+    }
+    EchoListener e;
+    EXPECT_FALSE(e.start(base));
+    EXPECT_EQ(e.port, base + 12);
+}
+
+TEST(MCPListener, FramingOverTheWire)
+{
+    MCPListener::Limits limits;
+    limits.maxRequestBytes = 1000;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    EXPECT_TRUE(
+        await(exchange(e.port, {kPost.left(10), kPost.mid(10, 30), kPost.mid(40)}, 50)).endsWith("\r\n\r\nok:hello"));
+    // The last bytes arriving with the end of the stream still get their answer...
+    EXPECT_TRUE(await(exchange(e.port, {kPost}, 0, true)).endsWith("ok:hello"));
+    // ...but an incomplete request ended by its sender gets none.
+    EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: 10\r\n\r\nabcd"}, 0, true)), "");
+    EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: -5\r\n\r\nhello"})),
+              "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: 5000\r\n\r\n"})), "");
+    EXPECT_EQ(await(exchange(e.port, {QByteArray(600, 'a'), QByteArray(600, 'a')}, 20)), "");
+    EXPECT_EQ(e.requests, 2);
+}
+
+TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)
+{
+    MCPListener::Limits limits;
+    limits.maxConnections = 2;
+    limits.idleTimeoutMs = 300;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\n"})), "");  // silent past the time-out
+
+    e.hold = true;
+    auto first = exchange(e.port, {kPost});
+    auto second = exchange(e.port, {kPost});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return e.held.size() == 2; }, 10000));
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
+
+    // Waiting for the main thread is not idleness; an answer slot dropped unanswered closes its connection.
+    QTest::qWait(500);
+    e.held[0](MCPService::rawResponse(200, "OK", QByteArray("late"), std::nullopt, {}));
+    e.held[0](MCPService::rawResponse(200, "OK", QByteArray("twice"), std::nullopt, {}));
+    e.held.clear();
+    QList<QByteArray> answers{await(std::move(first)), await(std::move(second))};
+    std::sort(answers.begin(), answers.end());
+    EXPECT_EQ(answers[0], "");
+    EXPECT_TRUE(answers[1].endsWith("\r\n\r\nlate")) << answers[1].constData();
+
+    // Stopping ends accepting, not the connections already accepted; started again it serves.
+    auto pending = exchange(e.port, {kPost});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return e.held.size() == 1; }, 10000));
+    e.listener->stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refused(e.port); }, 5000));
+    e.held[0](MCPService::rawResponse(200, "OK", QByteArray("still"), std::nullopt, {}));
+    EXPECT_TRUE(await(std::move(pending)).endsWith("still"));
+    e.hold = false;
+    ASSERT_TRUE(e.start(e.port));
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello"));
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include "MCPFakes.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using tarnwick::test::LogCapture;
+
+bool wellFormed(const QString& token)
+{
+    return QRegularExpression("^[A-Za-z0-9]{24}$").match(token).hasMatch();
+}
+
+TEST(MCPService, TokenIsKeptAcrossLaunchesAndReplacedWhenUnreadable)
+{
+    ServiceFixture f;
+    const QString token = f.service->token();
+    EXPECT_TRUE(wellFormed(token)) << qPrintable(token);
+    EXPECT_EQ(f.tokens.stored, token.toUtf8());
+    f.make();
+    EXPECT_EQ(f.service->token(), token);
+    EXPECT_EQ(f.service->endpointURL(), "http://127.0.0.1:48219/mcp/" + token);
+    for (const QByteArray& bad : {QByteArray(), QByteArray("\xff\xfe")}) {
+        f.tokens.stored = bad;
+        f.make();
+        EXPECT_TRUE(wellFormed(f.service->token()));
+        EXPECT_NE(f.service->token(), token);
+    }
+}
+
+TEST(MCPService, LegacyTokenMovesOutOfSettingsAndStoreFailuresAreLogged)
+{
+    ServiceFixture f;
+    LogCapture log;
+    f.tokens.stored.reset();
+    f.settings.setValue("mcp.token", "short-legacy");
+    f.make();
+    EXPECT_EQ(f.service->token(), "short-legacy");
+    EXPECT_EQ(f.tokens.stored, "short-legacy");
+    EXPECT_FALSE(f.settings.contains("mcp.token"));
+    EXPECT_TRUE(log.lines("app").contains("Moved the MCP token out of UserDefaults into the Keychain."));
+
+    f.tokens.stored.reset();
+    f.tokens.failWrites = true;
+    f.settings.setValue("mcp.token", QString());
+    f.make();
+    EXPECT_TRUE(wellFormed(f.service->token()));
+    EXPECT_TRUE(log.lines("app").contains("Could not store the MCP token in the Keychain: The keyring is locked."));
+    EXPECT_EQ(ServiceFixture::statusOf(f.call(R"({"jsonrpc":"2.0","method":"ping","id":1})")), 200);
+}
+
+TEST(MCPService, RegenerateAndRevoke)
+{
+    ServiceFixture f;
+    const QString old = f.service->token();
+    QSignalSpy urlChanged(f.service.get(), &MCPService::endpointURLChanged);
+    f.service->regenerateToken();
+    EXPECT_NE(f.service->token(), old);
+    EXPECT_EQ(f.tokens.stored, f.service->token().toUtf8());
+    EXPECT_EQ(urlChanged.count(), 1);
+    EXPECT_EQ(ServiceFixture::statusOf(f.respond(f.post("{}", "/mcp/" + old))), 401);
+
+    f.settings.setValue("mcp.approvedClients", QStringList{"A", "B", "A"});
+    f.service->revoke("A");
+    f.service->revoke("Never approved");
+    EXPECT_EQ(f.settings.stringListValue("mcp.approvedClients"), QStringList{"B"});
+    for (const char* name : {"A", "Never approved"})
+        EXPECT_TRUE(f.rpc("initialize", {{"clientInfo", QJsonObject{{"name", name}}}}).contains("error"));
+    EXPECT_TRUE(f.approver.names.isEmpty());
+}
+
+TEST(MCPService, EnabledSwitchStartsAndStopsTheListener)
+{
+    ServiceFixture f;
+    f.settings.setValue("mcp.enabled", true);
+    const quint16 base = freePortRun(2);
+    ASSERT_NE(base, 0);
+    f.make({base, {}});
+    EXPECT_TRUE(f.service->enabled());
+    EXPECT_FALSE(f.service->isRunning());  // the shell starts it after launch, not the constructor
+
+    QSignalSpy running(f.service.get(), &MCPService::isRunningChanged);
+    QSignalSpy enabledChanged(f.service.get(), &MCPService::enabledChanged);
+    f.service->setEnabled(true);
+    f.service->setEnabled(true);
+    ASSERT_TRUE(running.wait(5000));
+    EXPECT_EQ(f.service->port(), base);
+    EXPECT_TRUE(QTcpServer().listen(QHostAddress::LocalHost, base + 1));  // only one listener was bound
+
+    f.service->setEnabled(false);
+    EXPECT_FALSE(f.service->isRunning());
+    EXPECT_FALSE(f.settings.boolValue("mcp.enabled"));
+    EXPECT_EQ(f.service->port(), base);
+    f.settings.remove("mcp.enabled");
+    f.service->setEnabled(false);
+    EXPECT_TRUE(f.settings.contains("mcp.enabled"));
+    EXPECT_EQ(enabledChanged.count(), 1);
+    EXPECT_EQ(running.count(), 2);
+}
+
+}  // namespace
