@@ -88,6 +88,12 @@ ModelContainer::ModelContainer(const Schema& schema, std::unique_ptr<SqliteDatab
 
 ModelContainer::~ModelContainer()
 {
+    // A change made in the last turn of the event loop before quitting would otherwise wait for an
+    // autosave that never comes.
+    if (m_context->autosaveEnabled() && m_context->hasChanges()) {
+        if (auto saved = m_context->save(); !saved)
+            qWarning("The store could not save its last changes: %s", qUtf8Printable(saved.error().description()));
+    }
     m_context.reset();
     m_db.reset();
 }

@@ -24,6 +24,7 @@ public:
     // a database, or one that cannot be written, fails here rather than at the first save.
     static Result<std::unique_ptr<ModelContainer>, StoreError> open(const Schema& schema, const QString& path);
     static Result<std::unique_ptr<ModelContainer>, StoreError> openInMemory(const Schema& schema);
+    // Saves what autosave has not written yet, then closes the store.
     ~ModelContainer();
 
     const Schema& schema() const { return m_schema; }

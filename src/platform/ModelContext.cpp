@@ -54,6 +54,64 @@ int compareValues(AttributeType type, const QVariant& a, const QVariant& b)
     return 0;
 }
 
+bool isNumeric(AttributeType type)
+{
+    return type == AttributeType::Bool || type == AttributeType::Int || type == AttributeType::Double ||
+           type == AttributeType::Date;
+}
+
+// Sorts stably by the descriptors. A numeric first key (dates, mostly) is read out once per object
+// into a flat array, so the comparisons of a large sort touch neither the objects nor QVariants.
+void sortObjects(QList<ManagedObject*>& objects, const EntityDescription& entity, const QVector<SortDescriptor>& sort)
+{
+    const QVector<AttributeDescription>& attributes = entity.attributes;
+    auto compareRest = [&](const ManagedObject* a, const ManagedObject* b, qsizetype from) {
+        for (qsizetype k = from; k < sort.size(); ++k) {
+            const SortDescriptor& d = sort[k];
+            const int c = compareValues(attributes[d.attribute].type, a->value(d.attribute), b->value(d.attribute));
+            if (c != 0) return d.ascending ? c < 0 : c > 0;
+        }
+        return false;
+    };
+    const SortDescriptor first = sort.first();
+    const AttributeType type = attributes[first.attribute].type;
+    if (!isNumeric(type)) {
+        std::stable_sort(objects.begin(), objects.end(),
+                         [&](const ManagedObject* a, const ManagedObject* b) { return compareRest(a, b, 0); });
+        return;
+    }
+    struct Keyed {
+        ManagedObject* object;
+        qint64 integer;
+        double real;
+        bool present;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(objects.size()));
+    for (ManagedObject* o : std::as_const(objects)) {
+        const QVariant& v = o->value(first.attribute);
+        Keyed k{o, 0, 0.0, v.isValid()};
+        if (k.present) {
+            if (type == AttributeType::Double)
+                k.real = v.toDouble();
+            else if (type == AttributeType::Date)
+                k.integer = v.typeId() == QMetaType::QDateTime ? as<QDateTime>(v).toMSecsSinceEpoch()
+                                                               : v.toDateTime().toMSecsSinceEpoch();
+            else
+                k.integer = v.toLongLong();
+        }
+        keyed.push_back(k);
+    }
+    const bool real = type == AttributeType::Double;
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        int c = int(a.present) - int(b.present);
+        if (c == 0 && a.present) c = real ? threeWay(a.real, b.real) : threeWay(a.integer, b.integer);
+        if (c != 0) return first.ascending ? c < 0 : c > 0;
+        return compareRest(a.object, b.object, 1);
+    });
+    for (qsizetype i = 0; i < objects.size(); ++i) objects[i] = keyed[size_t(i)].object;
+}
+
 // The value a non-optional attribute takes when its column holds NULL (a row written by another
 // program, or a column this build has just added).
 QVariant fallbackValue(const AttributeDescription& a)
@@ -240,17 +298,7 @@ Result<QList<ManagedObject*>, StoreError> ModelContext::fetch(const EntityDescri
         for (auto it = state->inserted.begin(); more && it != state->inserted.end(); ++it) more = consider(*it);
     }
 
-    if (!request.sort.isEmpty()) {
-        const QVector<AttributeDescription>& attributes = entity.attributes;
-        std::stable_sort(out.begin(), out.end(), [&](const ManagedObject* a, const ManagedObject* b) {
-            for (const SortDescriptor& d : request.sort) {
-                const int c =
-                    compareValues(attributes[d.attribute].type, a->m_values[d.attribute], b->m_values[d.attribute]);
-                if (c != 0) return d.ascending ? c < 0 : c > 0;
-            }
-            return false;
-        });
-    }
+    if (!request.sort.isEmpty()) sortObjects(out, entity, request.sort);
     if (request.limit && out.size() > wanted) out.resize(wanted);
     return out;
 }

@@ -122,6 +122,36 @@ QString columnText(sqlite3_stmt* s, int column)
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
     return QString::fromUtf8(text, sqlite3_column_bytes(s, column));
 }
+
+// The JSON array of strings we write. Tag lists are read for every note at launch, so the common
+// form (no escapes) is split directly; anything else goes through the JSON parser.
+QStringList parseStringList(QByteArrayView text)
+{
+    QStringList list;
+    if (text.size() <= 2) return list;
+    if (!text.contains('\\') && text.front() == '[' && text.back() == ']') {
+        const qsizetype end = text.size() - 1;
+        qsizetype i = 1;
+        bool ok = true;
+        while (ok && i < end) {
+            const qsizetype close = text[i] == '"' ? text.indexOf('"', i + 1) : -1;
+            if (close < 0 || close >= end) {
+                ok = false;
+                break;
+            }
+            list.append(QString::fromUtf8(text.sliced(i + 1, close - i - 1)));
+            i = close + 1;
+            if (i < end) ok = text[i++] == ',';
+        }
+        if (ok) return list;
+        list.clear();
+    }
+    const QJsonArray array = QJsonDocument::fromJson(text.toByteArray()).array();
+    list.reserve(array.size());
+    for (const QJsonValue& v : array)
+        if (v.isString()) list.append(v.toString());
+    return list;
+}
 }  // namespace
 
 void SqliteDatabase::bindValue(sqlite3_stmt* s, int index, AttributeType type, const QVariant& value)
@@ -197,14 +227,7 @@ QVariant SqliteDatabase::columnValue(sqlite3_stmt* s, int column, AttributeType 
         case AttributeType::StringList: {
             const int size = sqlite3_column_bytes(s, column);
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
-            QStringList list;
-            if (size > 2) {
-                const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromRawData(text, size)).array();
-                list.reserve(array.size());
-                for (const QJsonValue& v : array)
-                    if (v.isString()) list.append(v.toString());
-            }
-            return QVariant(list);
+            return QVariant(parseStringList(QByteArrayView(text, size)));
         }
         case AttributeType::Url:
             return QVariant(QUrl(columnText(s, column)));

@@ -70,7 +70,7 @@ TEST_F(ModelContextTest, EveryAttributeTypeRoundTripsWithNoneAndEmptyKeptApart)
     full->setValue(Sample::OptCount, 0);
     auto* bare = context().insert(std::make_unique<Sample>());
     bare->setValue(Sample::Name, QString());
-    bare->setValue(Sample::Tags, QStringList());
+    bare->setValue(Sample::Tags, QStringList{QStringLiteral("x,y"), QString(), QStringLiteral("ü]")});
     const QVector<QVariant> fullValues = [&] {
         QVector<QVariant> v;
         for (int i = 0; i <= Sample::OptCount; ++i) v << full->value(i);
@@ -93,7 +93,7 @@ TEST_F(ModelContextTest, EveryAttributeTypeRoundTripsWithNoneAndEmptyKeptApart)
     EXPECT_EQ(b->value(Sample::Name).toString(), QString());
     EXPECT_TRUE(b->value(Sample::Flag).toBool()) << "declared default";
     EXPECT_EQ(b->value(Sample::Ratio).toDouble(), 1.5);
-    EXPECT_TRUE(b->value(Sample::Tags).toStringList().isEmpty());
+    EXPECT_EQ(b->value(Sample::Tags).toStringList(), (QStringList{"x,y", "", "ü]"}));
     for (int i : {Sample::OptName, Sample::OptBytes, Sample::OptWhen, Sample::OptLink, Sample::OptCount})
         EXPECT_FALSE(b->value(i).isValid()) << i;
 
@@ -266,8 +266,11 @@ TEST_F(ModelContextTest, AutosaveWritesOnTheNextTurnOnlyWhenEnabled)
     for (int i = 0; i < 5; ++i) s->setValue(Sample::Count, i + 10);
     QCoreApplication::processEvents();
     EXPECT_FALSE(context().hasChanges());
+    s->setValue(Sample::Name, QStringLiteral("last change before quitting"));
+    container.reset();  // no turn of the event loop in between
     reopen();
     EXPECT_EQ(all().first()->value(Sample::Count).toLongLong(), 14);
+    EXPECT_EQ(all().first()->value(Sample::Name).toString(), QStringLiteral("last change before quitting"));
 }
 
 }  // namespace
