@@ -7,7 +7,7 @@ packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format
   # libraries
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libgl-dev libxkbcommon-dev
   libsqlite3-dev libssl-dev libsecret-1-dev libpam0g-dev libxcb1-dev libxcb-keysyms1-dev libicu-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev

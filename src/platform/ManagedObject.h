@@ -28,6 +28,8 @@ struct AttributeDescription {
     // The name the attribute was stored under before; a store that has that column is migrated as
     // a rename with every value kept.
     QString originalName;
+    // The store may keep the bytes in a file beside the database instead of in the row.
+    bool externalStorage = false;
 };
 
 // One entity of the schema: its table name, attributes in schema order, and how to make an instance.

@@ -1,0 +1,18 @@
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "model/NoteBlockEnvelope.h"
+
+// Any bytes must either read or fail cleanly; whatever reads must write and read back unchanged.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const auto blocks = NoteBlockEnvelope::decode(bytes);
+    if (!blocks) return 0;
+    const auto written = NoteBlockEnvelope::encode(*blocks);
+    if (!written) return 0;  // only non-finite numbers refuse, and JSON cannot hold them
+    const auto again = NoteBlockEnvelope::decode(*written);
+    if (!again || !(*again == *blocks)) abort();
+    return 0;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QColor>
+
+#include "editor/text/AttributedText.h"
+
+// The style a text block has where no stored run says otherwise.
+struct BaseStyle {
+    TextFont font;
+    QColor color;
+    ParagraphStyle paragraphStyle;
+};

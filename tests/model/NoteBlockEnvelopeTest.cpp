@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "model/NoteBlockEnvelope.h"
+
+namespace {
+
+using Error = NoteBlockEnvelope::Error;
+
+const QUuid kBlock = QUuid::fromString(QStringLiteral("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9"));
+const QUuid kImage = QUuid::fromString(QStringLiteral("11111111-2222-4333-8444-555555555555"));
+
+std::optional<Error> errorOf(const char* json)
+{
+    const auto r = NoteBlockEnvelope::decode(QByteArray(json));
+    if (r) return std::nullopt;
+    return r.error();
+}
+
+QVector<NoteBlock> blocksOf(const char* json)
+{
+    const auto r = NoteBlockEnvelope::decode(QByteArray(json));
+    EXPECT_TRUE(r.ok()) << json;
+    return r ? *r : QVector<NoteBlock>{};
+}
+
+QString textBlock(const char* extra = "")
+{
+    return QStringLiteral(R"({"id":"0a1b2c3d-4e5f-4061-8273-94a5b6c7d8e9","type":"text","text":"hi"%1})")
+        .arg(QLatin1String(extra));
+}
+
+std::optional<Error> errorOfBody(const QString& block)
+{
+    return errorOf(QStringLiteral(R"({"version":1,"blocks":[%1]})").arg(block).toUtf8().constData());
+}
+
+TEST(NoteBlockEnvelopeTest, WritesCompactSortedBytes)
+{
+    TextRuns text{QStringLiteral("ab"), {}};
+    TextRuns::Run run;
+    run.loc = 0;
+    run.len = 2;
+    run.b = true;
+    run.fg = QStringLiteral("FF0000");
+    run.size = 18;
+    run.family = QStringLiteral("Serif");
+    run.link = QStringLiteral("https://example.org");
+    run.bg = QStringLiteral("00FF00");
+    run.i = true;
+    run.u = true;
+    run.s = true;
+    text.runs = {run};
+    const auto bytes = NoteBlockEnvelope::encode({NoteBlock::text(text, kBlock)});
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(
+        QString::fromUtf8(*bytes),
+        QStringLiteral(R"({"blocks":[{"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","runs":[{"b":true,"bg":"00FF00",)"
+                       R"("family":"Serif","fg":"FF0000","i":true,"len":2,"link":"https://example.org","loc":0,)"
+                       R"("s":true,"size":18,"u":true}],"text":"ab","type":"text"}],"version":1})"));
+
+    const auto image = NoteBlockEnvelope::encode(
+        {NoteBlock::image({kImage, ImageSizing::makePreset(ImageSizing::Preset::small)}, kBlock),
+         NoteBlock::image({kImage, ImageSizing::makeFit()}, kBlock),
+         NoteBlock::image({kImage, ImageSizing::makeFraction(0.5)}, kBlock)});
+    ASSERT_TRUE(image);
+    const QString img = QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9",)"
+                                       R"("image":"11111111-2222-4333-8444-555555555555","sizing":%1,"type":"image"})");
+    EXPECT_EQ(QString::fromUtf8(*image),
+              QStringLiteral(R"({"blocks":[%1,%2,%3],"version":1})")
+                  .arg(img.arg(QStringLiteral(R"({"preset":"small"})")), img.arg(QStringLiteral(R"({"fit":{}})")),
+                       img.arg(QStringLiteral(R"({"fraction":0.5})"))));
+
+    EXPECT_EQ(*NoteBlockEnvelope::encode(QVector<NoteBlock>{}), QByteArray(R"({"blocks":[],"version":1})"));
+}
+
+TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
+{
+    TextRuns::Run plainFalse;
+    plainFalse.loc = -3;
+    plainFalse.len = 99;
+    plainFalse.b = false;
+    TextRuns::Run sized;
+    sized.loc = 1;
+    sized.len = 2;
+    sized.size = 13.37;
+    sized.link = QStringLiteral("x y \"quoted\" \\ \n");
+    const QVector<NoteBlock> blocks = {
+        NoteBlock::text({QStringLiteral("line one\nline two \U0001F600 é"), {plainFalse, sized}}),
+        NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFraction(0.1 + 0.2)}),
+        NoteBlock::image({QUuid::createUuid(), ImageSizing::makePreset(ImageSizing::Preset::large)}),
+        NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFit()}),
+        NoteBlock::text({QString(), {}}),
+    };
+    const auto bytes = NoteBlockEnvelope::encode(blocks);
+    ASSERT_TRUE(bytes);
+    EXPECT_FALSE(bytes->contains('\n')) << "compact output";
+    const auto back = NoteBlockEnvelope::decode(*bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, blocks);
+    EXPECT_EQ(*NoteBlockEnvelope::encode(*back), *bytes) << "deterministic";
+}
+
+TEST(NoteBlockEnvelopeTest, RefusesToWriteNonFiniteNumbers)
+{
+    TextRuns::Run run;
+    run.size = std::numeric_limits<double>::infinity();
+    EXPECT_FALSE(NoteBlockEnvelope::encode({NoteBlock::text({QStringLiteral("a"), {run}})}));
+    EXPECT_FALSE(NoteBlockEnvelope::encode(
+        {NoteBlock::image({kImage, ImageSizing::makeFraction(std::numeric_limits<double>::quiet_NaN())})}));
+}
+
+TEST(NoteBlockEnvelopeTest, OtherVersionsAreNewerWithoutReadingBlocks)
+{
+    EXPECT_EQ(errorOf(R"({"version":2})"), Error::newerVersion(2));
+    EXPECT_EQ(errorOf(R"({"version":2,"blocks":"garbage"})"), Error::newerVersion(2));
+    EXPECT_EQ(errorOf(R"({"version":0,"blocks":[]})"), Error::newerVersion(0));
+    EXPECT_EQ(errorOf(R"({"version":-4})"), Error::newerVersion(-4));
+    EXPECT_NE(Error::newerVersion(2), Error::newerVersion(3));
+    EXPECT_NE(Error::newerVersion(2), Error::corrupt());
+    EXPECT_TRUE(blocksOf(R"({"version":1.0,"blocks":[]})").isEmpty()) << "an integer written as 1.0";
+}
+
+TEST(NoteBlockEnvelopeTest, UnreadableEnvelopesAreCorrupt)
+{
+    for (const char* json :
+         {"", "not json", "[1,2]", "\"x\"", "{}", R"({"version":"1","blocks":[]})", R"({"version":1.5,"blocks":[]})",
+          R"({"version":null,"blocks":[]})", R"({"version":1})", R"({"version":1,"blocks":null})",
+          R"({"version":1,"blocks":{}})", R"({"version":1,"blocks":[]} trailing)"}) {
+        EXPECT_EQ(errorOf(json), Error::corrupt()) << json;
+    }
+    EXPECT_TRUE(blocksOf(R"({"version":1,"blocks":[]})").isEmpty());
+}
+
+TEST(NoteBlockEnvelopeTest, OneBadBlockSpoilsTheWholeBody)
+{
+    const QString good = textBlock();
+    EXPECT_TRUE(!errorOfBody(good));
+    const QString image =
+        QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"image","image":"%1","sizing":%2})");
+    const QString goodId = QStringLiteral("11111111-2222-4333-8444-555555555555");
+    const QStringList bad = {
+        QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"video","text":"x"})"),
+        QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"text"})"),
+        QStringLiteral(R"({"id":"not-a-uuid","type":"text","text":"x"})"),
+        QStringLiteral(R"({"id":"{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}","type":"text","text":"x"})"),
+        QStringLiteral(R"({"type":"text","text":"x"})"),
+        textBlock(R"(,"runs":{})"),
+        textBlock(R"(,"runs":[{"loc":0}])"),
+        textBlock(R"(,"runs":[{"loc":0.5,"len":1}])"),
+        textBlock(R"(,"runs":[{"loc":0,"len":1,"b":"yes"}])"),
+        textBlock(R"(,"runs":[{"loc":0,"len":1,"size":"12"}])"),
+        textBlock(R"(,"runs":[{"loc":0,"len":1,"fg":255}])"),
+        image.arg(goodId, QStringLiteral("{}")),
+        image.arg(goodId, QStringLiteral(R"({"preset":"huge"})")),
+        image.arg(goodId, QStringLiteral(R"({"preset":null})")),
+        image.arg(goodId, QStringLiteral(R"({"fraction":"half"})")),
+        image.arg(goodId, QStringLiteral(R"("fit")")),
+        image.arg(QStringLiteral("nope"), QStringLiteral(R"({"fit":{}})")),
+    };
+    for (const QString& b : bad) {
+        EXPECT_EQ(errorOfBody(QStringList{good, b, good}.join(u',')), Error::corrupt()) << qPrintable(b);
+    }
+}
+
+TEST(NoteBlockEnvelopeTest, LenientWhereTheFormatIsLenient)
+{
+    // Absent or null runs, nulls for marks, unknown keys and keys of the other kind are all fine.
+    auto blocks =
+        blocksOf(R"({"version":1,"extra":true,"blocks":[)"
+                 R"({"id":"0a1b2c3d-4e5f-4061-8273-94a5b6c7d8e9","type":"text","text":"a","runs":null,)"
+                 R"("image":"junk","sizing":5},)"
+                 R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"text","text":"b",)"
+                 R"("runs":[{"loc":5,"len":-2,"b":null,"fg":null},{"loc":0,"len":1e2}]},)"
+                 R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"image","text":7,)"
+                 R"("image":"11111111-2222-4333-8444-555555555555","sizing":{"fit":null}},)"
+                 R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"image",)"
+                 R"("image":"11111111-2222-4333-8444-555555555555","sizing":{"fraction":3,"preset":"small"}},)"
+                 R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"image",)"
+                 R"("image":"11111111-2222-4333-8444-555555555555","sizing":{"fraction":3,"fit":{}}}]})");
+    ASSERT_EQ(blocks.size(), 5);
+    EXPECT_EQ(blocks[0].id, kBlock) << "lower-case ids are accepted";
+    EXPECT_EQ(blocks[1].id, blocks[0].id) << "duplicate ids are not checked";
+    EXPECT_TRUE(blocks[0].textRuns()->runs.isEmpty());
+    ASSERT_EQ(blocks[1].textRuns()->runs.size(), 2);
+    EXPECT_EQ(blocks[1].textRuns()->runs[0].len, -2);
+    EXPECT_FALSE(blocks[1].textRuns()->runs[0].b.has_value());
+    EXPECT_EQ(blocks[1].textRuns()->runs[1].len, 100);
+    EXPECT_EQ(blocks[2].imagePlacement()->sizing, ImageSizing::makeFit());
+    EXPECT_EQ(blocks[3].imagePlacement()->sizing, ImageSizing::makePreset(ImageSizing::Preset::small));
+    EXPECT_EQ(blocks[4].imagePlacement()->sizing, ImageSizing::makeFraction(3));
+}
+
+TEST(NoteBlockEnvelopeTest, EqualityRules)
+{
+    TextRuns::Run bold;
+    bold.b = true;
+    TextRuns::Run notBold;
+    notBold.b = false;
+    TextRuns::Run unset;
+    EXPECT_FALSE(notBold.marksEqual(unset)) << "a stored false differs from an absent mark";
+    TextRuns::Run moved = bold;
+    moved.loc = 7;
+    EXPECT_TRUE(moved.marksEqual(bold));
+    EXPECT_FALSE(moved == bold);
+
+    // Canonically equivalent texts are equal: precomposed é against e + combining acute.
+    const TextRuns a{QStringLiteral("caf\u00E9"), {}};
+    const TextRuns b{QStringLiteral("cafe\u0301"), {}};
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, (TextRuns{QStringLiteral("cafe"), {}}));
+
+    EXPECT_NE(ImageSizing::makeFit(), ImageSizing::makeFraction(0));
+    EXPECT_NE(ImageSizing::makeFraction(0.5), ImageSizing::makeFraction(0.5000001));
+    EXPECT_NE(NoteBlock::text(a, kBlock), NoteBlock::image({kImage, ImageSizing::makeFit()}, kBlock));
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "design/ColorHex.h"
+#include "design/TarnwickTheme.h"
+#include "model/NoteTheme.h"
+
+namespace {
+
+constexpr double kTolerance = 1e-3;  // QColor keeps 16 bits a component
+
+TEST(NoteThemeTest, ResolvesInkOnlyWhenAllThreeComponentsAreSet)
+{
+    NoteTheme theme(QStringLiteral("t1"), QStringLiteral("Mine"), QColor::fromRgbF(0.2f, 0.4f, 0.6f), std::nullopt,
+                    std::nullopt, 1.0, 1.5);
+    EXPECT_FALSE(theme.inkR() || theme.inkG() || theme.inkB());
+    EXPECT_EQ(theme.resolved().ink, TarnwickTheme::textPrimary());
+    EXPECT_NEAR(theme.resolved().paper.greenF(), 0.4, kTolerance);
+
+    theme.setInkR(0.5);
+    theme.setInkG(0.5);
+    EXPECT_EQ(theme.resolved().ink, TarnwickTheme::textPrimary());
+    theme.setInkB(0.5);
+    EXPECT_NEAR(theme.resolved().ink.blueF(), 0.5, kTolerance);
+
+    const NoteTheme inked(QStringLiteral("t2"), QStringLiteral("Inked"), Qt::white, QStringLiteral("Serif"),
+                          QColor::fromRgbF(0.1f, 0.2f, 0.3f), 1.0, 0);
+    EXPECT_NEAR(*inked.inkG(), 0.2, kTolerance);
+    EXPECT_EQ(inked.resolved().fontFamily, QStringLiteral("Serif"));
+    EXPECT_FALSE(inked.resolved().badgeOverride) << "stored themes compute their badge from the paper";
+}
+
+TEST(NoteThemeTest, LineHeightIsNormalised)
+{
+    for (auto [stored, expected] : {std::pair{0.0, 1.45}, {-1.0, 1.45}, {1.0, 1.15}, {1.5, 1.5}, {2.5, 1.9}}) {
+        NoteTheme theme;
+        theme.setLineHeight(stored);
+        EXPECT_DOUBLE_EQ(theme.resolved().lineHeight, expected) << stored;
+    }
+}
+
+TEST(NoteThemeTest, ComponentsOfAColourWithoutRgbAreWhite)
+{
+    const auto c = NoteTheme::components(QColor());
+    EXPECT_EQ(c.r + c.g + c.b, 3.0);
+    NoteTheme fresh;
+    EXPECT_EQ(fresh.name(), QStringLiteral("Untitled"));
+    EXPECT_EQ(fresh.id().size(), 36);
+    EXPECT_NE(fresh.id(), NoteTheme().id());
+}
+
+TEST(NoteThemeTest, BuiltInsArePaleWashesOfTheirTint)
+{
+    const auto themes = NoteTheme::builtIns();
+    ASSERT_EQ(themes.size(), 6);
+    QStringList ids;
+    for (const auto& t : themes) {
+        ids << t.id;
+        const auto p = t.hsb();
+        EXPECT_GE(p.s, 0.16 - kTolerance) << qPrintable(t.id);
+        EXPECT_LE(p.s, 0.30 + kTolerance) << qPrintable(t.id);
+        EXPECT_GE(p.b, 0.94 - kTolerance) << qPrintable(t.id);
+        EXPECT_EQ(t.ink, TarnwickTheme::textPrimary());
+        EXPECT_DOUBLE_EQ(t.lineHeight, 1.45);
+        EXPECT_TRUE(t.badgeOverride);
+    }
+    EXPECT_EQ(ids, (QStringList{"slate", "blue", "green", "amber", "rose", "violet"}));
+    EXPECT_EQ(themes[4].name, QStringLiteral("Rose"));
+
+    // The bounds of the formulae: a nearly grey tint and a strong one.
+    const auto grey = NoteTheme::builtIn(QStringLiteral("x"), QStringLiteral("X"), 0.5, 0.05, 0.99);
+    EXPECT_NEAR(grey.hsb().s, 0.16, kTolerance);
+    EXPECT_NEAR(grey.hsb().b, 0.99, kTolerance);
+    EXPECT_NEAR(grey.badge().hsvSaturationF(), 0.42, kTolerance);
+    const auto strong = NoteTheme::builtIn(QStringLiteral("x"), QStringLiteral("X"), 0.5, 0.5, 0.5);
+    EXPECT_NEAR(strong.hsb().s, 0.30, kTolerance);
+    EXPECT_NEAR(strong.hsb().b, 0.94, kTolerance);
+    EXPECT_NEAR(strong.badge().hsvSaturationF(), 0.60, kTolerance);
+    EXPECT_NEAR(strong.badge().valueF(), 0.42, kTolerance);
+}
+
+TEST(NoteThemeTest, StoredCopyOfABuiltInTakesItsBadgeFromThePaper)
+{
+    const auto builtIn = NoteTheme::builtIn(Tint::green);
+    NoteTheme copy(builtIn.id, builtIn.name, builtIn.paper, std::nullopt, std::nullopt, 1.0, 0);
+    const auto resolved = copy.resolved();
+    EXPECT_FALSE(resolved.badgeOverride);
+    const auto paper = resolved.hsb();
+    EXPECT_NEAR(resolved.badge().hsvHueF(), builtIn.paper.hsvHueF(), kTolerance);
+    EXPECT_NEAR(resolved.badge().hsvSaturationF(), std::min(std::max(paper.s * 3.2, 0.42), 0.60), kTolerance);
+}
+
+TEST(ColorHexTest, ParsesAndWritesHexText)
+{
+    EXPECT_EQ(hexString(*colorFromHex(QStringLiteral(" #a1B2c3\n"))), QStringLiteral("A1B2C3"));
+    EXPECT_EQ(hexString(*colorFromHex(QStringLiteral("fa0"))), QStringLiteral("FFAA00"));
+    for (const char* bad : {"", "#", "##fff", "ffff", "12345g", "1234567", "0x123456", "# 123"})
+        EXPECT_FALSE(colorFromHex(QString::fromLatin1(bad))) << bad;
+    EXPECT_EQ(hexString(QColor::fromRgbF(1.5f, -0.2f, 0.5f)), QStringLiteral("FF0080"));
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <QFontDatabase>
+
+#include "model/TextRunsCodec.h"
+
+namespace {
+
+const QColor ink = QColor::fromRgb(0x26, 0x24, 0x1F);
+
+BaseStyle base()
+{
+    return BaseStyle{TextFont{QStringLiteral("BaseFace"), 14.5, 400, false}, ink, ParagraphStyle{4, 0, 0}};
+}
+
+TextAttributes font(TextFont f)
+{
+    TextAttributes a;
+    a.font = f;
+    return a;
+}
+
+TextFont bold()
+{
+    TextFont f = base().font;
+    f.weight = 700;
+    return f;
+}
+
+TextRuns::Run run(qint64 loc, qint64 len)
+{
+    TextRuns::Run r;
+    r.loc = loc;
+    r.len = len;
+    return r;
+}
+
+}  // namespace
+
+TEST(TextRunsCodecTest, StoresOnlyWhatDiffersFromTheBase)
+{
+    EXPECT_TRUE(TextRunsCodec::encode(AttributedText(), base()).runs.isEmpty());
+
+    TextAttributes explicitBase = font(base().font);
+    explicitBase.foreground = ink;
+    EXPECT_TRUE(TextRunsCodec::encode(AttributedText("plain text", explicitBase), base()).runs.isEmpty());
+
+    AttributedText text("Hello world");
+    text.setAttributes(6, 5, font(bold()));
+    const TextRuns runs = TextRunsCodec::encode(text, base());
+    EXPECT_EQ(runs.text, "Hello world");
+    TextRuns::Run expected = run(6, 5);
+    expected.b = true;
+    ASSERT_EQ(runs.runs.size(), 1);
+    EXPECT_EQ(runs.runs[0], expected);
+    EXPECT_FALSE(runs.runs[0].i.has_value());  // a missing trait is absent, never false
+}
+
+TEST(TextRunsCodecTest, MergesTouchingRunsWithEqualMarksOnly)
+{
+    TextFont italic = base().font;
+    italic.italic = true;
+    AttributedText text("abcdef");
+    TextAttributes first = font(italic);
+    first.paragraphStyle = ParagraphStyle{1, 0, 0};
+    TextAttributes second = font(italic);
+    second.paragraphStyle = ParagraphStyle{2, 0, 0};
+    text.setAttributes(0, 3, first);
+    text.setAttributes(3, 3, second);
+    auto runs = TextRunsCodec::encode(text, base()).runs;
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs[0].len, 6);
+
+    AttributedText broken("bbpb");
+    broken.setAttributes(0, 2, font(bold()));
+    broken.setAttributes(3, 1, font(bold()));
+    runs = TextRunsCodec::encode(broken, base()).runs;
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_EQ(std::pair(runs[0].loc, runs[0].len), std::pair(qint64(0), qint64(2)));
+    EXPECT_EQ(std::pair(runs[1].loc, runs[1].len), std::pair(qint64(3), qint64(1)));
+}
+
+TEST(TextRunsCodecTest, SizesAndColoursWithinToleranceAreNotStored)
+{
+    auto encodeOne = [](const TextAttributes& a) { return TextRunsCodec::encode(AttributedText("x", a), base()).runs; };
+    TextFont f = base().font;
+    f.pointSize += 0.005;
+    EXPECT_TRUE(encodeOne(font(f)).isEmpty());
+    f.pointSize = base().font.pointSize + 0.02;
+    ASSERT_EQ(encodeOne(font(f)).size(), 1);
+    EXPECT_DOUBLE_EQ(*encodeOne(font(f))[0].size, 14.52);
+
+    TextAttributes near;
+    near.foreground = QColor::fromRgbF(ink.redF() + 0.019f, ink.greenF() - 0.019f, ink.blueF() + 0.019f);
+    EXPECT_TRUE(encodeOne(near).isEmpty());
+
+    TextAttributes red;
+    red.foreground = QColor::fromRgb(0xC8, 0x0A, 0xff);
+    ASSERT_EQ(encodeOne(red).size(), 1);
+    EXPECT_EQ(encodeOne(red)[0].fg, "C80AFF");
+
+    TextAttributes highlight;
+    highlight.background = ink;  // a highlight is stored even in the ink colour
+    EXPECT_EQ(encodeOne(highlight)[0].bg, "26241F");
+}
+
+TEST(TextRunsCodecTest, LineStylesAndLinks)
+{
+    TextAttributes doubleLine;
+    doubleLine.underline = 9;
+    const TextRuns runs = TextRunsCodec::encode(AttributedText("ab", doubleLine), base());
+    ASSERT_EQ(runs.runs.size(), 1);
+    EXPECT_EQ(runs.runs[0].u, true);
+    EXPECT_EQ(TextRunsCodec::decode(runs, base()).attributesAt(0).underline, 1);
+
+    TextAttributes url;
+    url.link = QUrl("https://example.com/a?b=c");
+    EXPECT_EQ(TextRunsCodec::encode(AttributedText("ab", url), base()).runs.value(0).link, "https://example.com/a?b=c");
+
+    TextAttributes empty;
+    empty.link = QString();
+    EXPECT_TRUE(TextRunsCodec::encode(AttributedText("ab", empty), base()).runs.isEmpty());
+
+    TextRuns stored{"ab cd", {run(0, 2), run(3, 2)}};
+    stored.runs[0].link = "https://example.com";
+    stored.runs[1].link = "not a url with spaces";
+    const AttributedText decoded = TextRunsCodec::decode(stored, base());
+    EXPECT_EQ(std::get<QUrl>(*decoded.attributesAt(0).link), QUrl("https://example.com"));
+    EXPECT_EQ(std::get<QString>(*decoded.attributesAt(3).link), "not a url with spaces");
+}
+
+TEST(TextRunsCodecTest, DecodesOnlyWellFormedHexColours)
+{
+    TextRuns stored{"abcdefgh", {}};
+    const char* values[] = {"ff8000", "#FF8000", "FF800", "FF80000", " FF8000", "F80", "GG8000", "#ff8000"};
+    for (int i = 0; i < 8; ++i) {
+        TextRuns::Run r = run(i, 1);
+        r.fg = values[i];
+        stored.runs.append(r);
+    }
+    const AttributedText decoded = TextRunsCodec::decode(stored, base());
+    const QColor orange = QColor::fromRgb(255, 128, 0);
+    const QColor expected[] = {orange, orange, ink, ink, ink, ink, ink, orange};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(decoded.attributesAt(i).foreground, expected[i]) << values[i];
+}
+
+TEST(TextRunsCodecTest, DecodeSkipsUnusableRunsAndLayersOverlaps)
+{
+    TextRuns stored{"abcdef", {run(4, 5), run(-1, 2), run(2, 0), run(0, 3), run(1, 3)}};
+    stored.runs[0].u = true;  // beyond the text
+    stored.runs[1].u = true;  // negative
+    stored.runs[2].u = true;  // empty
+    stored.runs[3].u = true;
+    stored.runs[3].fg = "FF0000";
+    stored.runs[4].s = true;  // overlaps: adds strikethrough, keeps the earlier underline and colour
+    stored.runs[4].u = false;
+    const AttributedText decoded = TextRunsCodec::decode(stored, base());
+    EXPECT_EQ(decoded.attributesAt(5).underline, 0);
+    EXPECT_EQ(decoded.attributesAt(2).underline, 1);
+    EXPECT_EQ(decoded.attributesAt(2).strikethrough, 1);
+    EXPECT_EQ(decoded.attributesAt(2).foreground, QColor::fromRgb(255, 0, 0));
+    EXPECT_EQ(decoded.attributesAt(3).foreground, ink);
+    EXPECT_EQ(decoded.attributesAt(5).paragraphStyle, base().paragraphStyle);
+}
+
+TEST(TextRunsCodecTest, DecodeBuildsFontsFromTheBase)
+{
+    TextRuns stored{"abc", {run(0, 1), run(1, 1), run(2, 1)}};
+    stored.runs[0].size = 18;
+    stored.runs[1].family = "No Such Family 4711";
+    stored.runs[1].size = 30;
+    stored.runs[2].family = "No Such Family 4711";
+    stored.runs[2].i = true;
+    const AttributedText decoded = TextRunsCodec::decode(stored, base());
+    TextFont at18 = base().font;
+    at18.pointSize = 18;
+    EXPECT_EQ(decoded.attributesAt(0).font, at18);
+    EXPECT_EQ(decoded.attributesAt(1).font, base().font);  // unknown family without traits: the base font
+    EXPECT_TRUE(decoded.attributesAt(2).font->italic);
+    EXPECT_EQ(decoded.attributesAt(2).font->family, "BaseFace");
+}
+
+TEST(TextRunsCodecTest, RoundTripsOverSurrogatePairs)
+{
+    const QStringList families = QFontDatabase::families();
+    if (families.isEmpty()) GTEST_SKIP() << "no fonts installed";
+    // Positions count UTF-16 units: the emoji takes two.
+    AttributedText text(QStringLiteral("a\U0001F600b\U0001F680c"));
+    TextAttributes marked = font(TextFont{families.first(), 20, 700, true});
+    marked.foreground = QColor::fromRgb(0x12, 0x34, 0x56);
+    marked.background = QColor::fromRgb(0xAB, 0xCD, 0xEF);
+    marked.underline = 1;
+    marked.strikethrough = 1;
+    marked.link = QUrl("https://example.com/x");
+    text.setAttributes(1, 2, marked);
+    TextAttributes underlined;
+    underlined.underline = 1;
+    text.setAttributes(4, 2, underlined);
+
+    const TextRuns first = TextRunsCodec::encode(text, base());
+    ASSERT_EQ(first.runs.size(), 2);
+    EXPECT_EQ(std::pair(first.runs[0].loc, first.runs[0].len), std::pair(qint64(1), qint64(2)));
+    EXPECT_EQ(first.runs[0].family, families.first());
+    EXPECT_EQ(std::pair(first.runs[1].loc, first.runs[1].len), std::pair(qint64(4), qint64(2)));
+    EXPECT_EQ(TextRunsCodec::encode(TextRunsCodec::decode(first, base()), base()), first);
+}
