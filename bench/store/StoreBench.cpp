@@ -10,6 +10,7 @@
 #include <map>
 
 #include "platform/ModelContainer.h"
+#include "model/Note.h"
 #include "store/TarnwickSchemaV2.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "model/Note.h"
 #include "store/PersistenceController.h"
 #include "store/StoreSnapshot.h"
 #include "store/TarnwickSchemaV2.h"
@@ -71,6 +72,9 @@ TEST_F(PersistenceControllerTest, FreshStartCreatesTheStoreWithItsTablesAndRecor
     for (const EntityDescription* e : TarnwickSchemaV2::models())
         EXPECT_EQ(again.container->mainContext().fetch(*e)->size(), 1) << qPrintable(e->name);
     EXPECT_TRUE(log.lines(QStringLiteral("store")).isEmpty()) << "unchanged schema: no snapshot";
+    auto notes = again.container->mainContext().fetch<Note>();
+    ASSERT_EQ(notes->size(), 1);
+    EXPECT_TRUE(qobject_cast<Note*>(notes->first())) << "rows come back as their entity's class";
 }
 
 TEST_F(PersistenceControllerTest, StoreThatFailsToOpenFallsBackToMemoryAndIsLeftAsItWas)
