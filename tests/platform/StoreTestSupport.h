@@ -1,13 +1,8 @@
 #pragma once
 
-// Small entities and raw-SQLite helpers for the object store tests.
-#include <sqlite3.h>
-
-#include <QString>
+// Small entities and a raw look at store files for the object store tests.
 #include <QStringList>
-#include <QVariant>
 
-#include "platform/ManagedObject.h"
 #include "platform/ModelContainer.h"
 
 namespace storetest {
@@ -30,26 +25,12 @@ public:
 
 Schema sampleSchema();
 
-template <typename T>
-T value(const ManagedObject* o, int attribute)
+// The first column of every row that `sql` gives on the store file at `path` ("NULL" for NULL).
+QStringList query(const QString& path, const QString& sql);
+inline QString scalar(const QString& path, const QString& sql)
 {
-    return o->value(attribute).value<T>();
+    return query(path, sql).value(0);
 }
-
-// A plain connection to a store file, for looking at what was written.
-class RawDatabase {
-public:
-    explicit RawDatabase(const QString& path);
-    ~RawDatabase();
-    // The first column of every row of a query, as text ("NULL" for NULL).
-    QStringList column(const QString& sql) const;
-    QString scalar(const QString& sql) const { return column(sql).value(0); }
-    bool exec(const QString& sql) const;
-    sqlite3* handle() const { return m_db; }
-
-private:
-    sqlite3* m_db = nullptr;
-};
 
 }  // namespace storetest
 

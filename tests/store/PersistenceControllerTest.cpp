@@ -103,28 +103,6 @@ TEST_F(PersistenceControllerTest, StoreThatFailsToOpenFallsBackToMemoryAndIsLeft
     EXPECT_EQ(read(store(QStringLiteral("default.store"))), junk);
 }
 
-TEST_F(PersistenceControllerTest, CarriedStoreIsSnapshottedAndOpened)
-{
-    {
-        QTemporaryDir elsewhere;
-        PersistenceController::Opened first = PersistenceController::open(elsewhere.path(), std::nullopt, clock);
-        ASSERT_FALSE(first.failure);
-        ModelContext& context = first.container->mainContext();
-        context.insert(TarnwickSchemaV2::models().first()->make());
-        ASSERT_TRUE(context.save().ok());
-        first.container.reset();
-        ASSERT_TRUE(
-            QFile::copy(elsewhere.filePath(QStringLiteral("default.store")), legacy(QStringLiteral("default.store"))));
-    }
-    auto opened = open();
-    ASSERT_FALSE(opened.failure);
-    EXPECT_TRUE(log.contains(QStringLiteral("carried 1 store file(s) into the container")));
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("schema changed \u2014 snapshot of 1 file(s) taken at TarnwickSnapshots/")));
-    EXPECT_EQ(opened.container->mainContext().fetch(*TarnwickSchemaV2::models().first())->size(), 1);
-    EXPECT_TRUE(QFile::exists(legacy(QStringLiteral("default.store"))));
-}
-
 TEST(PersistenceControllerShared, OpensOnceInTheApplicationsDataFolder)
 {
     EXPECT_FALSE(PersistenceController::storeFailure()) << "reading the failure does not open the store";

@@ -57,8 +57,6 @@ TEST_F(StoreMigrationTest, NeverOverwritesAndDoesNothingWithoutALegacyStore)
     EXPECT_EQ(read(current(QStringLiteral("default.store"))), "mine");
 
     EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(current(), current() + QStringLiteral("/../tarnwick/")));
-    EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(std::nullopt, current()));
-    EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(legacy(), std::nullopt));
 }
 
 TEST_F(StoreMigrationTest, AFailedCopyTakesBackWhatThisRunCopied)
