@@ -43,8 +43,14 @@ QVariant ManagedObject::normalized(AttributeType type, const QVariant& value)
     return value;
 }
 
+bool ManagedObject::s_loading = false;
+
 ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity)
 {
+    if (s_loading) {
+        m_values.resize(entity.attributes.size());
+        return;
+    }
     m_values.reserve(entity.attributes.size());
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const AttributeDescription& a : entity.attributes) {

@@ -65,7 +65,8 @@ public:
     // Increases on every real change; caches keyed on an object compare it.
     quint64 version() const { return m_version; }
     bool isDeleted() const { return m_deleted; }
-    bool isInserted() const { return m_rowID == 0 && m_context != nullptr; }
+    // Inserted into a context and not saved yet.
+    bool isInserted() const { return m_rowID == 0 && m_context != nullptr && !m_deleted; }
 
     // Normalises a value to the attribute's storage type (an int becomes qint64, a local date UTC).
     static QVariant normalized(AttributeType type, const QVariant& value);
@@ -77,6 +78,10 @@ private:
     friend class ModelContext;
     void markSaved();
     void revertToSaved();
+
+    // Set by the context while it makes objects for stored rows: their values come from the row, so
+    // the constructor skips making defaults (a new UUID and the clock for every row).
+    static bool s_loading;
 
     const EntityDescription* m_entity;
     ModelContext* m_context = nullptr;

@@ -1,14 +1,117 @@
 #pragma once
 
-// Placeholder until the SQLite-backed object store lands: declares the hook ManagedObject calls.
+#include <QHash>
+#include <QList>
 #include <QObject>
+#include <QSet>
+#include <QVector>
+#include <memory>
+#include <vector>
 
-class ManagedObject;
+#include "platform/FetchDescriptor.h"
+#include "platform/ManagedObject.h"
+#include "platform/Result.h"
+#include "platform/Schema.h"
+#include "platform/StoreError.h"
 
+class SqliteDatabase;
+
+// The main context of a container: where objects are fetched, inserted, deleted and saved. Lives on
+// the main thread.
+//
+// Identity: one row is one object per context. The first fetch of an entity loads all its rows;
+// later fetches of it are answered from memory, with unsaved inserts and changes included and
+// unsaved deletions left out.
+//
+// Ownership: the context owns every object inserted into it or fetched from it and destroys them
+// with itself. A deleted object stays valid (isDeleted() true) until the context is destroyed, so a
+// window that still holds one never dangles. Never delete an object that a context owns.
+//
+// Autosave (on unless switched off): the first change after a save schedules one save on the next
+// turn of the event loop, so a burst of changes made in one handler is written in one transaction.
 class ModelContext : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    ModelContext(const Schema& schema, SqliteDatabase& database, QObject* parent = nullptr);
+    ~ModelContext() override;
+
+    // Takes ownership of a new object (one that no context holds) and schedules it for insertion.
+    // An object whose entity is not in the schema is kept alive but never stored.
+    void insert(ManagedObject* object);
+    template <typename T>
+    T* insert(std::unique_ptr<T> object)
+    {
+        T* raw = object.release();
+        insert(static_cast<ManagedObject*>(raw));
+        return raw;
+    }
+    // Deletes the object at the next save. An object inserted and deleted before a save leaves no
+    // trace. ("delete" is a C++ keyword.)
+    void remove(ManagedObject* object);
+
+    // Objects of one entity. Fails only when the rows could not be read from the store.
+    Result<QList<ManagedObject*>, StoreError> fetch(const EntityDescription& entity, const FetchRequest& request = {});
+    // Typed fetch; T names its entity with a static `entityDescription()`.
+    template <typename T>
+    Result<QList<T*>, StoreError> fetch(const FetchDescriptor<T>& descriptor = {})
+    {
+        return fetch<T>(T::entityDescription(), descriptor);
+    }
+    template <typename T>
+    Result<QList<T*>, StoreError> fetch(const EntityDescription& entity, const FetchDescriptor<T>& descriptor)
+    {
+        FetchRequest request{nullptr, descriptor.sort, descriptor.limit};
+        if (descriptor.predicate)
+            request.predicate = [&p = descriptor.predicate](const ManagedObject& o) {
+                return p(static_cast<const T&>(o));
+            };
+        auto r = fetch(entity, request);
+        if (!r) return r.error();
+        QList<T*> out;
+        out.reserve(r->size());
+        for (ManagedObject* o : *r) out.append(static_cast<T*>(o));
+        return out;
+    }
+
+    // True when a save would write something: an insert, a delete of a stored row, or an attribute
+    // that differs from its stored value.
+    bool hasChanges() const;
+    // Writes every pending change in one transaction. On failure the database is rolled back and
+    // every change stays pending in memory, so a later save can write it.
+    Status<StoreError> save();
+
+    bool autosaveEnabled() const { return m_autosave; }
+    void setAutosaveEnabled(bool enabled);
+
+    const Schema& schema() const { return m_schema; }
+
     // Called by a managed object after a real change of one of its values.
-    virtual void objectDidChange(ManagedObject* object) = 0;
+    void objectDidChange(ManagedObject* object);
+
+private:
+    struct EntityState {
+        const EntityDescription* entity = nullptr;
+        bool loaded = false;
+        bool hasDeletedRows = false;
+        std::vector<ManagedObject*> rows;  // stored rows, in row order
+        QHash<qint64, ManagedObject*> byRow;
+        std::vector<ManagedObject*> inserted;  // pending, in insertion order
+        QByteArray selectSql;
+        QByteArray insertSql;
+    };
+
+    EntityState* stateFor(const EntityDescription& entity);
+    Status<StoreError> load(EntityState& state);
+    Status<StoreError> writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows);
+    void scheduleAutosave();
+
+    Schema m_schema;
+    SqliteDatabase& m_db;
+    std::vector<EntityState> m_states;
+    QHash<const EntityDescription*, int> m_stateIndex;
+    std::vector<ManagedObject*> m_owned;
+    QSet<ManagedObject*> m_changed;  // stored objects that changed since the last save
+    QSet<ManagedObject*> m_deleted;  // stored objects deleted since the last save
+    bool m_autosave = true;
+    bool m_autosaveScheduled = false;
 };

@@ -1,0 +1,413 @@
+#include "platform/ModelContext.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/SqliteDatabase.h"
+
+namespace {
+template <typename T>
+const T& as(const QVariant& v)
+{
+    return *static_cast<const T*>(v.constData());
+}
+
+template <typename T>
+int threeWay(const T& a, const T& b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Orders two values of one attribute; none sorts first. Values are held normalised to their
+// attribute's type, but a foreign value is compared through conversion rather than trusted.
+int compareValues(AttributeType type, const QVariant& a, const QVariant& b)
+{
+    if (!a.isValid() || !b.isValid()) return int(a.isValid()) - int(b.isValid());
+    switch (type) {
+        case AttributeType::String:
+            if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
+                return QString::compare(as<QString>(a), as<QString>(b));
+            return QString::compare(a.toString(), b.toString());
+        case AttributeType::Bool:
+            return threeWay(a.toBool(), b.toBool());
+        case AttributeType::Int:
+            return threeWay(a.toLongLong(), b.toLongLong());
+        case AttributeType::Double:
+            return threeWay(a.toDouble(), b.toDouble());
+        case AttributeType::Date:
+            if (a.typeId() == QMetaType::QDateTime && b.typeId() == QMetaType::QDateTime)
+                return threeWay(as<QDateTime>(a).toMSecsSinceEpoch(), as<QDateTime>(b).toMSecsSinceEpoch());
+            return threeWay(a.toDateTime().toMSecsSinceEpoch(), b.toDateTime().toMSecsSinceEpoch());
+        case AttributeType::Uuid:
+            return QString::compare(a.toUuid().toString(QUuid::WithoutBraces),
+                                    b.toUuid().toString(QUuid::WithoutBraces), Qt::CaseInsensitive);
+        case AttributeType::Data:
+            return threeWay(a.toByteArray(), b.toByteArray());
+        case AttributeType::StringList:
+            return threeWay(a.toStringList(), b.toStringList());
+        case AttributeType::Url:
+            return QString::compare(a.toUrl().toString(), b.toUrl().toString());
+    }
+    return 0;
+}
+
+bool isNumeric(AttributeType type)
+{
+    return type == AttributeType::Bool || type == AttributeType::Int || type == AttributeType::Double ||
+           type == AttributeType::Date;
+}
+
+// Sorts stably by the descriptors. A numeric first key (dates, mostly) is read out once per object
+// into a flat array, so the comparisons of a large sort touch neither the objects nor QVariants.
+void sortObjects(QList<ManagedObject*>& objects, const EntityDescription& entity, const QVector<SortDescriptor>& sort)
+{
+    const QVector<AttributeDescription>& attributes = entity.attributes;
+    auto compareRest = [&](const ManagedObject* a, const ManagedObject* b, qsizetype from) {
+        for (qsizetype k = from; k < sort.size(); ++k) {
+            const SortDescriptor& d = sort[k];
+            const int c = compareValues(attributes[d.attribute].type, a->value(d.attribute), b->value(d.attribute));
+            if (c != 0) return d.ascending ? c < 0 : c > 0;
+        }
+        return false;
+    };
+    const SortDescriptor first = sort.first();
+    const AttributeType type = attributes[first.attribute].type;
+    if (!isNumeric(type)) {
+        std::stable_sort(objects.begin(), objects.end(),
+                         [&](const ManagedObject* a, const ManagedObject* b) { return compareRest(a, b, 0); });
+        return;
+    }
+    struct Keyed {
+        ManagedObject* object;
+        qint64 integer;
+        double real;
+        bool present;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(objects.size()));
+    for (ManagedObject* o : std::as_const(objects)) {
+        const QVariant& v = o->value(first.attribute);
+        Keyed k{o, 0, 0.0, v.isValid()};
+        if (k.present) {
+            if (type == AttributeType::Double)
+                k.real = v.toDouble();
+            else if (type == AttributeType::Date)
+                k.integer = v.typeId() == QMetaType::QDateTime ? as<QDateTime>(v).toMSecsSinceEpoch()
+                                                               : v.toDateTime().toMSecsSinceEpoch();
+            else
+                k.integer = v.toLongLong();
+        }
+        keyed.push_back(k);
+    }
+    const bool real = type == AttributeType::Double;
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        int c = int(a.present) - int(b.present);
+        if (c == 0 && a.present) c = real ? threeWay(a.real, b.real) : threeWay(a.integer, b.integer);
+        if (c != 0) return first.ascending ? c < 0 : c > 0;
+        return compareRest(a.object, b.object, 1);
+    });
+    for (qsizetype i = 0; i < objects.size(); ++i) objects[i] = keyed[size_t(i)].object;
+}
+
+// The value a non-optional attribute takes when its column holds NULL (a row written by another
+// program, or a column this build has just added).
+QVariant fallbackValue(const AttributeDescription& a)
+{
+    if (a.defaultValue.isValid()) return ManagedObject::normalized(a.type, a.defaultValue);
+    switch (a.type) {
+        case AttributeType::Uuid:
+            return QVariant(QUuid());
+        case AttributeType::String:
+            return QVariant(QString());
+        case AttributeType::Bool:
+            return QVariant(false);
+        case AttributeType::Int:
+            return QVariant::fromValue<qint64>(0);
+        case AttributeType::Double:
+            return QVariant(0.0);
+        case AttributeType::Date:
+            return QVariant(QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
+        case AttributeType::Data:
+            return QVariant(QByteArray());
+        case AttributeType::StringList:
+            return QVariant(QStringList());
+        case AttributeType::Url:
+            return QVariant(QUrl());
+    }
+    return QVariant();
+}
+}  // namespace
+
+ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObject* parent)
+    : QObject(parent), m_schema(schema), m_db(database)
+{
+    m_states.reserve(size_t(schema.entities.size()));
+    for (const EntityDescription* e : schema.entities) {
+        EntityState s;
+        s.entity = e;
+        QByteArray columns = "\"_rowid\"";
+        QByteArray names;
+        QByteArray params;
+        for (const AttributeDescription& a : e->attributes) {
+            columns += ',' + SqliteDatabase::quoted(a.name);
+            if (!names.isEmpty()) {
+                names += ',';
+                params += ',';
+            }
+            names += SqliteDatabase::quoted(a.name);
+            params += '?';
+        }
+        const QByteArray table = SqliteDatabase::quoted(e->name);
+        s.selectSql = "SELECT " + columns + " FROM " + table + " ORDER BY \"_rowid\"";
+        s.insertSql = "INSERT INTO " + table + " (" + names + ") VALUES (" + params + ")";
+        m_stateIndex.insert(e, int(m_states.size()));
+        m_states.push_back(std::move(s));
+    }
+}
+
+ModelContext::~ModelContext()
+{
+    for (ManagedObject* o : m_owned) {
+        o->m_context = nullptr;
+        delete o;
+    }
+}
+
+ModelContext::EntityState* ModelContext::stateFor(const EntityDescription& entity)
+{
+    const auto it = m_stateIndex.constFind(&entity);
+    return it == m_stateIndex.constEnd() ? nullptr : &m_states[size_t(*it)];
+}
+
+void ModelContext::insert(ManagedObject* object)
+{
+    if (!object || object->m_context) return;
+    m_owned.push_back(object);
+    object->m_context = this;
+    EntityState* state = stateFor(object->entity());
+    if (!state) {
+        qCCritical(Log::store, "Insert of an object of entity %s, which the schema does not hold; it will not be saved",
+                   qUtf8Printable(object->entity().name));
+        object->m_deleted = true;
+        return;
+    }
+    state->inserted.push_back(object);
+    scheduleAutosave();
+}
+
+void ModelContext::remove(ManagedObject* object)
+{
+    if (!object || object->m_context != this || object->m_deleted) return;
+    object->m_deleted = true;
+    m_changed.remove(object);
+    if (object->m_rowID == 0) {
+        if (EntityState* state = stateFor(object->entity()))
+            state->inserted.erase(std::remove(state->inserted.begin(), state->inserted.end(), object),
+                                  state->inserted.end());
+    } else {
+        m_deleted.insert(object);
+    }
+    scheduleAutosave();
+}
+
+void ModelContext::objectDidChange(ManagedObject* object)
+{
+    if (object->m_deleted) return;
+    if (object->m_rowID != 0) m_changed.insert(object);
+    scheduleAutosave();
+}
+
+Status<StoreError> ModelContext::load(EntityState& state)
+{
+    auto statement = m_db.cached(state.selectSql);
+    if (!statement) return statement.error();
+    sqlite3_stmt* s = *statement;
+    const QVector<AttributeDescription>& attributes = state.entity->attributes;
+    QVector<QVariant> fallbacks;
+    for (const AttributeDescription& a : attributes) fallbacks.append(a.optional ? QVariant() : fallbackValue(a));
+
+    std::vector<ManagedObject*> rows;
+    std::vector<ManagedObject*> made;
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        const qint64 rowID = sqlite3_column_int64(s, 0);
+        if (ManagedObject* known = state.byRow.value(rowID)) {
+            // Saved from this context before the entity was first fetched: keep that object.
+            rows.push_back(known);
+            continue;
+        }
+        ManagedObject* o;
+        {
+            ManagedObject::s_loading = true;
+            o = state.entity->make();
+            ManagedObject::s_loading = false;
+        }
+        QVector<QVariant>& values = o->m_values;
+        values.resize(attributes.size());
+        for (int i = 0; i < attributes.size(); ++i) {
+            QVariant v = SqliteDatabase::columnValue(s, i + 1, attributes[i].type);
+            values[i] = v.isValid() ? std::move(v) : fallbacks[i];
+        }
+        o->m_saved = values;
+        o->m_rowID = rowID;
+        o->m_context = this;
+        rows.push_back(o);
+        made.push_back(o);
+    }
+    if (rc != SQLITE_DONE) {
+        const StoreError e = m_db.error(rc, QStringLiteral("Reading %1").arg(state.entity->name));
+        sqlite3_reset(s);
+        for (ManagedObject* o : made) {
+            o->m_context = nullptr;
+            delete o;
+        }
+        return e;
+    }
+    sqlite3_reset(s);
+    m_owned.insert(m_owned.end(), made.begin(), made.end());
+    state.byRow.reserve(qsizetype(rows.size()));
+    for (ManagedObject* o : made) state.byRow.insert(o->m_rowID, o);
+    state.rows = std::move(rows);
+    state.loaded = true;
+    return {};
+}
+
+Result<QList<ManagedObject*>, StoreError> ModelContext::fetch(const EntityDescription& entity,
+                                                              const FetchRequest& request)
+{
+    EntityState* state = stateFor(entity);
+    if (!state) return StoreError{0, QStringLiteral("The schema has no entity %1").arg(entity.name), m_db.path()};
+    if (!state->loaded)
+        if (auto loaded = load(*state); !loaded) return loaded.error();
+
+    const bool stopEarly = request.limit && request.sort.isEmpty();
+    const qsizetype wanted = request.limit ? std::max(0, *request.limit) : 0;
+    QList<ManagedObject*> out;
+    auto consider = [&](ManagedObject* o) {
+        if (o->m_deleted) return true;
+        if (request.predicate && !request.predicate(*o)) return true;
+        out.append(o);
+        return !(stopEarly && out.size() >= wanted);
+    };
+    if (!(stopEarly && wanted == 0)) {
+        bool more = true;
+        for (auto it = state->rows.begin(); more && it != state->rows.end(); ++it) more = consider(*it);
+        for (auto it = state->inserted.begin(); more && it != state->inserted.end(); ++it) more = consider(*it);
+    }
+
+    if (!request.sort.isEmpty()) sortObjects(out, entity, request.sort);
+    if (request.limit && out.size() > wanted) out.resize(wanted);
+    return out;
+}
+
+bool ModelContext::hasChanges() const
+{
+    if (!m_deleted.isEmpty()) return true;
+    for (const EntityState& s : m_states)
+        if (!s.inserted.empty()) return true;
+    for (const ManagedObject* o : m_changed)
+        if (o->hasChanges()) return true;
+    return false;
+}
+
+Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows)
+{
+    for (ManagedObject* o : std::as_const(m_deleted)) {
+        auto s = m_db.cached("DELETE FROM " + SqliteDatabase::quoted(o->entity().name) + " WHERE \"_rowid\" = ?");
+        if (!s) return s.error();
+        sqlite3_bind_int64(*s, 1, o->m_rowID);
+        if (auto r = m_db.run(*s); !r) return r;
+    }
+    for (EntityState& state : m_states) {
+        for (ManagedObject* o : state.inserted) {
+            auto s = m_db.cached(state.insertSql);
+            if (!s) return s.error();
+            const QVector<AttributeDescription>& attributes = state.entity->attributes;
+            for (int i = 0; i < attributes.size(); ++i)
+                SqliteDatabase::bindValue(*s, i + 1, attributes[i].type, o->m_values[i]);
+            if (auto r = m_db.run(*s); !r) return r;
+            insertedRows.emplace_back(o, sqlite3_last_insert_rowid(m_db.handle()));
+        }
+    }
+    for (ManagedObject* o : std::as_const(m_changed)) {
+        const QVector<AttributeDescription>& attributes = o->entity().attributes;
+        QVector<int> changed;
+        for (int i = 0; i < attributes.size(); ++i)
+            if (o->isChanged(i)) changed.append(i);
+        if (changed.isEmpty()) continue;
+        // Only the changed columns: a one-field edit of a note stays a one-row, small write.
+        QByteArray sql = "UPDATE " + SqliteDatabase::quoted(o->entity().name) + " SET ";
+        for (int k = 0; k < changed.size(); ++k) {
+            if (k) sql += ',';
+            sql += SqliteDatabase::quoted(attributes[changed[k]].name) + "=?";
+        }
+        sql += " WHERE \"_rowid\"=?";
+        auto s = m_db.cached(sql);
+        if (!s) return s.error();
+        for (int k = 0; k < changed.size(); ++k)
+            SqliteDatabase::bindValue(*s, k + 1, attributes[changed[k]].type, o->m_values[changed[k]]);
+        sqlite3_bind_int64(*s, int(changed.size()) + 1, o->m_rowID);
+        if (auto r = m_db.run(*s); !r) return r;
+    }
+    return {};
+}
+
+Status<StoreError> ModelContext::save()
+{
+    if (!hasChanges()) return {};
+    if (auto begun = m_db.exec("BEGIN IMMEDIATE"); !begun) return begun;
+    std::vector<std::pair<ManagedObject*, qint64>> insertedRows;
+    Status<StoreError> written = writeChanges(insertedRows);
+    if (written) written = m_db.exec("COMMIT");
+    if (!written) {
+        // Nothing in memory has been touched yet, so the pending changes stay as they were.
+        if (sqlite3_get_autocommit(m_db.handle()) == 0) m_db.exec("ROLLBACK");
+        return written;
+    }
+
+    for (auto& [o, rowID] : insertedRows) {
+        o->m_rowID = rowID;
+        o->markSaved();
+        EntityState* state = stateFor(o->entity());
+        state->rows.push_back(o);
+        state->byRow.insert(rowID, o);
+    }
+    for (EntityState& state : m_states) state.inserted.clear();
+    for (ManagedObject* o : std::as_const(m_changed)) o->markSaved();
+    m_changed.clear();
+    for (ManagedObject* o : std::as_const(m_deleted)) {
+        EntityState* state = stateFor(o->entity());
+        state->byRow.remove(o->m_rowID);
+        state->hasDeletedRows = true;
+    }
+    m_deleted.clear();
+    for (EntityState& state : m_states) {
+        if (!state.hasDeletedRows) continue;
+        state.rows.erase(
+            std::remove_if(state.rows.begin(), state.rows.end(), [](const ManagedObject* o) { return o->m_deleted; }),
+            state.rows.end());
+        state.hasDeletedRows = false;
+    }
+    return {};
+}
+
+void ModelContext::setAutosaveEnabled(bool enabled)
+{
+    m_autosave = enabled;
+    if (enabled && hasChanges()) scheduleAutosave();
+}
+
+void ModelContext::scheduleAutosave()
+{
+    if (!m_autosave || m_autosaveScheduled) return;
+    m_autosaveScheduled = true;
+    MainQueue::nextTurn(this, [this] {
+        m_autosaveScheduled = false;
+        if (!m_autosave) return;
+        if (auto saved = save(); !saved)
+            qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(saved.error().description()));
+    });
+}

@@ -1,0 +1,236 @@
+#include "platform/SqliteDatabase.h"
+
+#include <sqlite3.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrl>
+#include <QUuid>
+
+Result<std::unique_ptr<SqliteDatabase>, StoreError> SqliteDatabase::open(const QString& path)
+{
+    sqlite3* db = nullptr;
+    const QByteArray name = path.isEmpty() ? QByteArrayLiteral(":memory:") : path.toUtf8();
+    // No mutexes: a connection is used on the main thread only.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        StoreError e{rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc)), path};
+        sqlite3_close_v2(db);
+        return e;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    // Another process holding the write lock briefly (a second instance, a backup tool) should not
+    // fail a save at once.
+    sqlite3_busy_timeout(db, 2000);
+    return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db, path));
+}
+
+SqliteDatabase::~SqliteDatabase()
+{
+    for (sqlite3_stmt* s : std::as_const(m_statements)) sqlite3_finalize(s);
+    sqlite3_close_v2(m_db);
+}
+
+StoreError SqliteDatabase::error(const QString& while_) const
+{
+    return error(sqlite3_extended_errcode(m_db), while_);
+}
+
+StoreError SqliteDatabase::error(int code, const QString& while_) const
+{
+    const char* message = sqlite3_errmsg(m_db);
+    QString text = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(code));
+    if (!while_.isEmpty()) text = while_ + QStringLiteral(": ") + text;
+    return StoreError{code, text, m_path};
+}
+
+Status<StoreError> SqliteDatabase::exec(const QByteArray& sql)
+{
+    char* message = nullptr;
+    const int rc = sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, &message);
+    if (rc == SQLITE_OK) return {};
+    StoreError e{sqlite3_extended_errcode(m_db), QString::fromUtf8(message ? message : sqlite3_errstr(rc)), m_path};
+    sqlite3_free(message);
+    return e;
+}
+
+Result<sqlite3_stmt*, StoreError> SqliteDatabase::cached(const QByteArray& sql)
+{
+    if (sqlite3_stmt* s = m_statements.value(sql)) {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+        return s;
+    }
+    sqlite3_stmt* s = nullptr;
+    const int rc = sqlite3_prepare_v3(m_db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+    if (rc != SQLITE_OK) return error(rc, QString());
+    m_statements.insert(sql, s);
+    return s;
+}
+
+Status<StoreError> SqliteDatabase::run(sqlite3_stmt* statement)
+{
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        const StoreError e = error(rc, QString());
+        sqlite3_reset(statement);
+        return e;
+    }
+    sqlite3_reset(statement);
+    return {};
+}
+
+QByteArray SqliteDatabase::quoted(const QString& identifier)
+{
+    QByteArray id = identifier.toUtf8();
+    id.replace('"', "\"\"");
+    return '"' + id + '"';
+}
+
+const char* SqliteDatabase::columnType(AttributeType type)
+{
+    switch (type) {
+        case AttributeType::Bool:
+        case AttributeType::Int:
+            return "INTEGER";
+        case AttributeType::Double:
+        case AttributeType::Date:
+            return "REAL";
+        case AttributeType::Data:
+            return "BLOB";
+        case AttributeType::Uuid:
+        case AttributeType::String:
+        case AttributeType::StringList:
+        case AttributeType::Url:
+            return "TEXT";
+    }
+    return "";
+}
+
+namespace {
+void bindText(sqlite3_stmt* s, int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(s, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+QString columnText(sqlite3_stmt* s, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(s, column));
+}
+
+// The JSON array of strings we write. Tag lists are read for every note at launch, so the common
+// form (no escapes) is split directly; anything else goes through the JSON parser.
+QStringList parseStringList(QByteArrayView text)
+{
+    QStringList list;
+    if (text.size() <= 2) return list;
+    if (!text.contains('\\') && text.front() == '[' && text.back() == ']') {
+        const qsizetype end = text.size() - 1;
+        qsizetype i = 1;
+        bool ok = true;
+        while (ok && i < end) {
+            const qsizetype close = text[i] == '"' ? text.indexOf('"', i + 1) : -1;
+            if (close < 0 || close >= end) {
+                ok = false;
+                break;
+            }
+            list.append(QString::fromUtf8(text.sliced(i + 1, close - i - 1)));
+            i = close + 1;
+            if (i < end) ok = text[i++] == ',';
+        }
+        if (ok) return list;
+        list.clear();
+    }
+    const QJsonArray array = QJsonDocument::fromJson(text.toByteArray()).array();
+    list.reserve(array.size());
+    for (const QJsonValue& v : array)
+        if (v.isString()) list.append(v.toString());
+    return list;
+}
+}  // namespace
+
+void SqliteDatabase::bindValue(sqlite3_stmt* s, int index, AttributeType type, const QVariant& value)
+{
+    if (!value.isValid()) {
+        sqlite3_bind_null(s, index);
+        return;
+    }
+    switch (type) {
+        case AttributeType::Uuid:
+            bindText(s, index, value.toUuid().toString(QUuid::WithoutBraces).toUpper());
+            break;
+        case AttributeType::String:
+            bindText(s, index, value.toString());
+            break;
+        case AttributeType::Bool:
+            sqlite3_bind_int(s, index, value.toBool() ? 1 : 0);
+            break;
+        case AttributeType::Int:
+            sqlite3_bind_int64(s, index, value.toLongLong());
+            break;
+        case AttributeType::Double:
+            sqlite3_bind_double(s, index, value.toDouble());
+            break;
+        case AttributeType::Date:
+            sqlite3_bind_double(s, index, double(value.toDateTime().toMSecsSinceEpoch()) / 1000.0);
+            break;
+        case AttributeType::Data: {
+            const QByteArray bytes = value.toByteArray();
+            // An empty blob, not NULL: "none" and "no bytes" are different values.
+            if (bytes.isEmpty())
+                sqlite3_bind_zeroblob(s, index, 0);
+            else
+                sqlite3_bind_blob(s, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case AttributeType::StringList:
+            bindText(
+                s, index,
+                QString::fromUtf8(
+                    QJsonDocument(QJsonArray::fromStringList(value.toStringList())).toJson(QJsonDocument::Compact)));
+            break;
+        case AttributeType::Url:
+            bindText(s, index, value.toUrl().toString(QUrl::FullyEncoded));
+            break;
+    }
+}
+
+QVariant SqliteDatabase::columnValue(sqlite3_stmt* s, int column, AttributeType type)
+{
+    if (sqlite3_column_type(s, column) == SQLITE_NULL) return QVariant();
+    switch (type) {
+        case AttributeType::Uuid: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+            return QVariant(QUuid::fromString(QLatin1StringView(text, sqlite3_column_bytes(s, column))));
+        }
+        case AttributeType::String:
+            return QVariant(columnText(s, column));
+        case AttributeType::Bool:
+            return QVariant(sqlite3_column_int64(s, column) != 0);
+        case AttributeType::Int:
+            return QVariant::fromValue<qint64>(sqlite3_column_int64(s, column));
+        case AttributeType::Double:
+            return QVariant(sqlite3_column_double(s, column));
+        case AttributeType::Date:
+            return QVariant(
+                QDateTime::fromMSecsSinceEpoch(qRound64(sqlite3_column_double(s, column) * 1000.0), Qt::UTC));
+        case AttributeType::Data: {
+            const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s, column));
+            const int size = sqlite3_column_bytes(s, column);
+            return QVariant(size > 0 ? QByteArray(bytes, size) : QByteArray(""));
+        }
+        case AttributeType::StringList: {
+            const int size = sqlite3_column_bytes(s, column);
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+            return QVariant(parseStringList(QByteArrayView(text, size)));
+        }
+        case AttributeType::Url:
+            return QVariant(QUrl(columnText(s, column)));
+    }
+    return QVariant();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+#include "platform/ManagedObject.h"
+#include "platform/Result.h"
+#include "platform/StoreError.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One SQLite connection of the object store, with its prepared statements kept for reuse. Used by
+// ModelContainer and ModelContext only; nothing outside src/platform sees SQLite.
+class SqliteDatabase {
+public:
+    // Opens (creating when missing) the database at `path`, or a private one in memory when `path`
+    // is empty. The file is not read yet: validate() does that.
+    static Result<std::unique_ptr<SqliteDatabase>, StoreError> open(const QString& path);
+    ~SqliteDatabase();
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    bool isInMemory() const { return m_path.isEmpty(); }
+    const QString& path() const { return m_path; }
+
+    Status<StoreError> exec(const QByteArray& sql);
+    // A statement prepared once per connection; reset and cleared before it is handed out.
+    Result<sqlite3_stmt*, StoreError> cached(const QByteArray& sql);
+    // Steps a statement that returns no rows, then resets it.
+    Status<StoreError> run(sqlite3_stmt* statement);
+
+    StoreError error(const QString& while_) const;
+    StoreError error(int code, const QString& while_) const;
+
+    // Storage of attribute values: Uuid as upper-case text with hyphens, Date as REAL seconds since
+    // 1970 UTC, Data as BLOB, StringList as JSON text, Url as text, Bool and Int as INTEGER, Double
+    // as REAL, none as NULL.
+    static void bindValue(sqlite3_stmt* statement, int index, AttributeType type, const QVariant& value);
+    // The value in `column`; NULL gives an invalid QVariant.
+    static QVariant columnValue(sqlite3_stmt* statement, int column, AttributeType type);
+    static const char* columnType(AttributeType type);
+    static QByteArray quoted(const QString& identifier);
+
+private:
+    SqliteDatabase(sqlite3* db, QString path) : m_db(db), m_path(std::move(path)) {}
+
+    sqlite3* m_db;
+    QString m_path;
+    QHash<QByteArray, sqlite3_stmt*> m_statements;
+};

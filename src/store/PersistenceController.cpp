@@ -1,0 +1,61 @@
+#include "store/PersistenceController.h"
+
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "store/StoreMigration.h"
+#include "store/StoreSnapshot.h"
+#include "store/TarnwickSchemaV2.h"
+
+namespace {
+bool g_sharedOpened = false;
+}
+
+PersistenceController::Opened& PersistenceController::state()
+{
+    static Opened opened = open(StoreMigration::currentDirectory(), StoreMigration::legacyDirectory(), Clock::system());
+    g_sharedOpened = true;
+    return opened;
+}
+
+ModelContainer& PersistenceController::shared()
+{
+    return *state().container;
+}
+
+std::optional<QString> PersistenceController::storeFailure()
+{
+    // Reading the failure must not open the store.
+    if (!g_sharedOpened) return std::nullopt;
+    return state().failure;
+}
+
+PersistenceController::Opened PersistenceController::open(const std::optional<QString>& storeDirectory,
+                                                          const std::optional<QString>& legacyDirectory,
+                                                          const Clock& clock)
+{
+    if (auto line = StoreMigration::carryForwardIfNeeded(legacyDirectory, storeDirectory))
+        qCInfo(Log::store, "%s", qUtf8Printable(*line));
+    const Schema schema = TarnwickSchemaV2::schema();
+    const QString fingerprint = StoreSnapshot::fingerprint(schema, QString());
+    if (auto line = StoreSnapshot::captureIfSchemaChanged(fingerprint, storeDirectory, clock))
+        qCInfo(Log::store, "%s", qUtf8Printable(*line));
+
+    Opened opened;
+    auto container = storeDirectory ? ModelContainer::open(schema, *storeDirectory + QStringLiteral("/default.store"))
+                                    : Result<std::unique_ptr<ModelContainer>, StoreError>(
+                                          StoreError{0, QStringLiteral("There is no folder for the store"), QString()});
+    if (container) {
+        StoreSnapshot::record(fingerprint, storeDirectory);
+        opened.container = std::move(container).value();
+    } else {
+        const StoreError& error = container.error();
+        qCCritical(Log::store, "Failed to open the persistent store: %s; falling back to in-memory for this session.",
+                   qUtf8Printable(error.description()));
+        opened.failure = error.debugDescription();
+        auto memory = ModelContainer::openInMemory(schema);
+        if (!memory)
+            qFatal("The in-memory store could not be opened: %s", qUtf8Printable(memory.error().debugDescription()));
+        opened.container = std::move(memory).value();
+    }
+    return opened;
+}

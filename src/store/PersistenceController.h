@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "platform/ModelContainer.h"
+
+class Clock;
+
+// Opens the store once per process, before any service exists: carries the files forward from the
+// legacy folder, snapshots the store when the schema changed, opens it with TarnwickSchemaV2, and
+// when that fails carries on with a store in memory, keeping the error for the shell to show.
+class PersistenceController {
+public:
+    PersistenceController() = delete;
+
+    // The container; the first call opens it.
+    static ModelContainer& shared();
+    // None while the on-disk store is open (or not opened yet); otherwise why opening it failed.
+    static std::optional<QString> storeFailure();
+
+    struct Opened {
+        std::unique_ptr<ModelContainer> container;
+        std::optional<QString> failure;
+    };
+    // The opening sequence for a given store and legacy folder (none: not available).
+    static Opened open(const std::optional<QString>& storeDirectory, const std::optional<QString>& legacyDirectory,
+                       const Clock& clock);
+
+private:
+    static Opened& state();
+};

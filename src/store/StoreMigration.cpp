@@ -1,0 +1,59 @@
+#include "store/StoreMigration.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+const QStringList& StoreMigration::files()
+{
+    static const QStringList names{QStringLiteral("default.store"), QStringLiteral("default.store-shm"),
+                                   QStringLiteral("default.store-wal")};
+    return names;
+}
+
+std::optional<QString> StoreMigration::legacyDirectory()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty()) return std::nullopt;
+    return data;
+}
+
+std::optional<QString> StoreMigration::currentDirectory()
+{
+    const std::optional<QString> data = legacyDirectory();
+    if (!data) return std::nullopt;
+    const QString dir = *data + QStringLiteral("/tarnwick");
+    if (!QDir().mkpath(dir)) return std::nullopt;
+    return dir;
+}
+
+std::optional<QString> StoreMigration::carryForwardIfNeeded()
+{
+    return carryForwardIfNeeded(legacyDirectory(), currentDirectory());
+}
+
+std::optional<QString> StoreMigration::carryForwardIfNeeded(const std::optional<QString>& legacy,
+                                                            const std::optional<QString>& current)
+{
+    if (!legacy || !current) return std::nullopt;
+    const QDir from(QDir::cleanPath(QFileInfo(*legacy).absoluteFilePath()));
+    const QDir to(QDir::cleanPath(QFileInfo(*current).absoluteFilePath()));
+    if (from == to) return std::nullopt;
+    const QString main = files().first();
+    if (!QFileInfo::exists(from.filePath(main)) || QFileInfo::exists(to.filePath(main))) return std::nullopt;
+
+    QStringList copied;
+    for (const QString& name : files()) {
+        if (!QFileInfo::exists(from.filePath(name))) continue;
+        QFile source(from.filePath(name));
+        if (!source.copy(to.filePath(name))) {
+            for (const QString& done : std::as_const(copied)) QFile::remove(to.filePath(done));
+            return QStringLiteral("store migration failed on %1 (%2); the original is untouched")
+                .arg(name, source.errorString());
+        }
+        copied << name;
+    }
+    if (copied.isEmpty()) return std::nullopt;
+    return QStringLiteral("carried %1 store file(s) into the container").arg(copied.size());
+}

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "StoreTestSupport.h"
+#include "platform/ModelContainer.h"
+
+using namespace storetest;
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::unique_ptr<ModelContainer> openOrFail(const Schema& schema, const QString& path)
+{
+    auto r = ModelContainer::open(schema, path);
+    EXPECT_TRUE(r.ok()) << (r.ok() ? "" : qPrintable(r.error().debugDescription()));
+    return r.ok() ? std::move(r).value() : nullptr;
+}
+
+TEST(ModelContainer, FreshStoreIsAWalDatabaseWithATablePerEntityAndAColumnPerAttribute)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    auto container = openOrFail(sampleSchema(), path);
+    ASSERT_TRUE(container);
+    EXPECT_FALSE(container->isInMemory());
+    EXPECT_TRUE(QFile::exists(path + QStringLiteral("-wal")));
+    EXPECT_TRUE(QFile::exists(path + QStringLiteral("-shm")));
+
+    const QString& db = path;
+    EXPECT_EQ(scalar(db, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
+    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name")),
+              (QStringList{"Other", "Sample"}));
+    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM pragma_table_info('Other')")),
+              (QStringList{"_rowid", "uuid", "label"}));
+    EXPECT_EQ(scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'")), QStringLiteral("0"))
+        << "no UNIQUE constraint, no index";
+}
+
+TEST(ModelContainer, FileThatIsNotAStoreFailsAtOpenAndIsLeftAsItWas)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    const QByteArray junk = QByteArray("not a database ").repeated(600);
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(junk);
+    }
+    auto r = ModelContainer::open(sampleSchema(), path);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code & 0xff, 26) << "SQLITE_NOTADB";
+    EXPECT_EQ(readAll(path), junk);
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
+
+    EXPECT_TRUE(ModelContainer::openInMemory(sampleSchema()).ok());
+}
+
+TEST(ModelContainer, StoreThatCannotBeWrittenFailsAtOpen)
+{
+    if (geteuid() == 0) GTEST_SKIP() << "root writes through file permissions";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    openOrFail(sampleSchema(), path).reset();
+    QFile::remove(path + QStringLiteral("-wal"));
+    QFile::remove(path + QStringLiteral("-shm"));
+    QFile::setPermissions(path, QFileDevice::ReadOwner);
+    EXPECT_FALSE(ModelContainer::open(sampleSchema(), path).ok());
+}
+
+// The same entity at two versions: "done" was later renamed "isDone", "legacy" was dropped from
+// the entity, "priority" and "ref" were added.
+class Task : public ManagedObject {
+public:
+    explicit Task(const EntityDescription& e) : ManagedObject(e) {}
+};
+
+const EntityDescription& taskV1()
+{
+    static const EntityDescription e{QStringLiteral("Task"),
+                                     {{QStringLiteral("title"), AttributeType::String},
+                                      {QStringLiteral("done"), AttributeType::Bool},
+                                      {QStringLiteral("legacy"), AttributeType::String}},
+                                     [] { return new Task(taskV1()); }};
+    return e;
+}
+
+const EntityDescription& taskV2()
+{
+    static const EntityDescription e{
+        QStringLiteral("Task"),
+        {{QStringLiteral("title"), AttributeType::String},
+         {QStringLiteral("isDone"), AttributeType::Bool, false, {}, QStringLiteral("done")},
+         {QStringLiteral("priority"), AttributeType::Int, false, 7},
+         {QStringLiteral("ref"), AttributeType::Uuid},
+         {QStringLiteral("note"), AttributeType::String, true}},
+        [] { return new Task(taskV2()); }};
+    return e;
+}
+
+TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothing)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    {
+        auto c = openOrFail(Schema{QStringLiteral("1"), {&taskV1()}}, path);
+        ASSERT_TRUE(c);
+        for (int i = 0; i < 2; ++i) {
+            auto* t = new Task(taskV1());
+            c->mainContext().insert(t);
+            t->setValue(0, QStringLiteral("task %1").arg(i));
+            t->setValue(1, i == 1);
+            t->setValue(2, QStringLiteral("kept %1").arg(i));
+        }
+        ASSERT_TRUE(c->mainContext().save().ok());
+    }
+    const Schema v2{QStringLiteral("2"), {&taskV2()}};
+    for (int round = 0; round < 2; ++round) {  // the second open finds nothing left to migrate
+        auto c = openOrFail(v2, path);
+        ASSERT_TRUE(c);
+        auto tasks = c->mainContext().fetch(taskV2(), {nullptr, {{0, true}}, std::nullopt});
+        ASSERT_TRUE(tasks.ok());
+        ASSERT_EQ(tasks->size(), 2);
+        EXPECT_FALSE(tasks->at(0)->value(1).toBool());
+        EXPECT_TRUE(tasks->at(1)->value(1).toBool()) << "renamed with the value kept";
+        EXPECT_EQ(tasks->at(0)->value(2).toLongLong(), 7) << "added with its default";
+        EXPECT_FALSE(tasks->at(0)->value(3).toUuid().isNull()) << "a UUID for each existing row";
+        EXPECT_NE(tasks->at(0)->value(3).toUuid(), tasks->at(1)->value(3).toUuid());
+        EXPECT_FALSE(tasks->at(0)->value(4).isValid());
+        EXPECT_FALSE(c->mainContext().hasChanges());
+        tasks->at(0)->setValue(0, QStringLiteral("task 0"));
+    }
+    const QString& db = path;
+    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM pragma_table_info('Task')")),
+              (QStringList{"_rowid", "title", "isDone", "legacy", "priority", "ref", "note"}));
+    EXPECT_EQ(query(db, QStringLiteral("SELECT legacy FROM Task ORDER BY _rowid")), (QStringList{"kept 0", "kept 1"}));
+    EXPECT_TRUE(scalar(db, QStringLiteral("SELECT ref FROM Task LIMIT 1"))
+                    .contains(QRegularExpression(
+                        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"))));
+}
+
+// Run only as the child of the crash test: saves one row at a time and reports each save that
+// returned, until it is killed.
+TEST(ModelContainerCrashChild, SaveUntilKilled)
+{
+    const QString path = qEnvironmentVariable("TARNWICK_CRASH_STORE");
+    if (path.isEmpty()) GTEST_SKIP() << "runs as the child of CrashAfterSaveKeepsEverySaveThatReturned";
+    auto c = openOrFail(sampleSchema(), path);
+    ASSERT_TRUE(c);
+    c->mainContext().setAutosaveEnabled(false);
+    for (qint64 i = 0;; ++i) {
+        auto* s = c->mainContext().insert(std::make_unique<Sample>());
+        s->setValue(Sample::Count, i);
+        s->setValue(Sample::Bytes, QByteArray(int(i % 7) * 1000, 'b'));
+        if (!c->mainContext().save().ok()) return;
+        fprintf(stdout, "%lld\n", static_cast<long long>(i));
+        fflush(stdout);
+    }
+}
+
+TEST(ModelContainer, CrashAfterSaveKeepsEverySaveThatReturned)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TARNWICK_CRASH_STORE"), path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=ModelContainerCrashChild.SaveUntilKilled")});
+    ASSERT_TRUE(child.waitForStarted());
+    qint64 lastReported = -1;
+    QByteArray output;
+    while (lastReported < 200 && child.state() == QProcess::Running) {
+        child.waitForReadyRead(5000);
+        output += child.readAllStandardOutput();
+        const qsizetype end = output.lastIndexOf('\n');
+        if (end < 0) continue;
+        for (const QByteArray& line : output.left(end).split('\n')) {
+            bool number = false;
+            const qint64 n = line.toLongLong(&number);
+            if (number) lastReported = std::max(lastReported, n);
+        }
+        output = output.mid(end + 1);
+    }
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+    ASSERT_GE(lastReported, 200);
+
+    auto c = openOrFail(sampleSchema(), path);
+    ASSERT_TRUE(c);
+    auto rows = c->mainContext().fetch<Sample>();
+    ASSERT_TRUE(rows.ok());
+    ASSERT_GE(rows->size(), lastReported + 1);
+    for (qint64 i = 0; i <= lastReported; ++i) EXPECT_EQ(rows->at(i)->value(Sample::Count).toLongLong(), i);
+}
+
+}  // namespace

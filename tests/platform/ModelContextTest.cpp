@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include "StoreTestSupport.h"
+#include "platform/ModelContainer.h"
+
+using namespace storetest;
+
+namespace {
+
+class ModelContextTest : public ::testing::Test {
+protected:
+    void SetUp() override { reopen(); }
+
+    void reopen()
+    {
+        container.reset();
+        auto opened = ModelContainer::open(sampleSchema(), path());
+        ASSERT_TRUE(opened.ok()) << qPrintable(opened.error().debugDescription());
+        container = std::move(opened).value();
+        context().setAutosaveEnabled(false);
+    }
+    QString path() const { return dir.filePath(QStringLiteral("test.store")); }
+    ModelContext& context() { return container->mainContext(); }
+
+    Sample* insertSample(const QString& name, qint64 count)
+    {
+        auto* s = context().insert(std::make_unique<Sample>());
+        s->setValue(Sample::Name, name);
+        s->setValue(Sample::Count, count);
+        return s;
+    }
+    QList<Sample*> all(FetchDescriptor<Sample> d = {})
+    {
+        auto r = context().fetch<Sample>(d);
+        EXPECT_TRUE(r.ok());
+        return r.ok() ? *r : QList<Sample*>{};
+    }
+    QStringList names(const QList<Sample*>& list)
+    {
+        QStringList out;
+        for (Sample* s : list) out << s->value(Sample::Name).toString();
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ModelContainer> container;
+};
+
+TEST_F(ModelContextTest, EveryAttributeTypeRoundTripsWithNoneAndEmptyKeptApart)
+{
+    const QUuid id = QUuid::createUuid();
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(1772366400123, Qt::UTC);
+    auto* full = context().insert(std::make_unique<Sample>());
+    full->setValue(Sample::Uuid, id);
+    full->setValue(Sample::Name, QStringLiteral("Grüße \"quoted\" 😀"));
+    full->setValue(Sample::Flag, false);
+    full->setValue(Sample::Count, Q_INT64_C(9007199254740993));
+    full->setValue(Sample::Ratio, -0.1);
+    full->setValue(Sample::When, when);
+    full->setValue(Sample::Bytes, QByteArray("\x00\x01\xff", 3));
+    full->setValue(Sample::Tags, QStringList{QStringLiteral("a\"b"), QStringLiteral(""), QStringLiteral("ö")});
+    full->setValue(Sample::Link, QUrl(QStringLiteral("https://example.org/a b?q=ü#f")));
+    full->setValue(Sample::OptName, QString(""));
+    full->setValue(Sample::OptBytes, QByteArray(""));
+    full->setValue(Sample::OptWhen, when);
+    full->setValue(Sample::OptLink, QUrl(QStringLiteral("file:///tmp/x")));
+    full->setValue(Sample::OptCount, 0);
+    auto* bare = context().insert(std::make_unique<Sample>());
+    bare->setValue(Sample::Name, QString());
+    bare->setValue(Sample::Uuid, id);  // no uniqueness: both rows are kept
+    bare->setValue(Sample::Tags, QStringList{QStringLiteral("x,y"), QString(), QStringLiteral("ü]")});
+    const QVector<QVariant> fullValues = [&] {
+        QVector<QVariant> v;
+        for (int i = 0; i <= Sample::OptCount; ++i) v << full->value(i);
+        return v;
+    }();
+    ASSERT_TRUE(context().save().ok());
+    ASSERT_NE(full->rowID(), 0);
+
+    reopen();
+    auto rows = all({nullptr, {{Sample::Count, false}}, std::nullopt});
+    ASSERT_EQ(rows.size(), 2);
+    for (int i = 0; i <= Sample::OptCount; ++i)
+        EXPECT_TRUE(storedValuesEqual(rows[0]->value(i), fullValues[i]))
+            << i << " " << qPrintable(rows[0]->value(i).toString()) << " vs " << qPrintable(fullValues[i].toString());
+    EXPECT_FALSE(rows[0]->hasChanges());
+    EXPECT_EQ(rows[1]->value(Sample::Uuid).toUuid(), id);
+    // Empty is not none.
+    EXPECT_TRUE(rows[0]->value(Sample::OptName).isValid());
+    EXPECT_TRUE(rows[0]->value(Sample::OptBytes).isValid());
+    Sample* b = rows[1];
+    EXPECT_EQ(b->value(Sample::Name).toString(), QString());
+    EXPECT_TRUE(b->value(Sample::Flag).toBool()) << "declared default";
+    EXPECT_EQ(b->value(Sample::Ratio).toDouble(), 1.5);
+    EXPECT_EQ(b->value(Sample::Tags).toStringList(), (QStringList{"x,y", "", "ü]"}));
+    for (int i : {Sample::OptName, Sample::OptBytes, Sample::OptWhen, Sample::OptLink, Sample::OptCount})
+        EXPECT_FALSE(b->value(i).isValid()) << i;
+
+    // The stored forms other programs (and older builds) read.
+    const QString where = QStringLiteral(" FROM Sample WHERE _rowid = %1").arg(rows[0]->rowID());
+    rows.clear();
+    container.reset();
+    const QString db = path();
+    EXPECT_EQ(scalar(db, QStringLiteral("SELECT uuid") + where), id.toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(scalar(db, QStringLiteral("SELECT typeof(\"when\") || ':' || \"when\"") + where),
+              QStringLiteral("real:1772366400.123"));
+    EXPECT_EQ(scalar(db, QStringLiteral("SELECT typeof(bytes) || typeof(optBytes) || typeof(flag)") + where),
+              QStringLiteral("blobblobinteger"));
+    EXPECT_EQ(scalar(db, QStringLiteral("SELECT tags") + where), QStringLiteral("[\"a\\\"b\",\"\",\"ö\"]"));
+    EXPECT_EQ(scalar(db, QStringLiteral("SELECT typeof(optName) FROM Sample WHERE optCount IS NULL")),
+              QStringLiteral("null"));
+}
+
+TEST_F(ModelContextTest, FetchSeesUnsavedInsertsChangesAndDeletions)
+{
+    auto* first = insertSample(QStringLiteral("b"), 2);
+    insertSample(QStringLiteral("a"), 1);
+    auto* c = insertSample(QStringLiteral("c"), 3);
+    c->setValue(Sample::OptCount, 30);
+    auto* d = insertSample(QStringLiteral("d"), 4);
+    d->setValue(Sample::OptCount, 10);
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_EQ(all().first(), first) << "saved before the first fetch, still one object for the row";
+    reopen();
+
+    const auto stored = all();
+    ASSERT_EQ(names(stored), (QStringList{"b", "a", "c", "d"})) << "store order without a sort";
+    stored[0]->setValue(Sample::Count, 40);  // b: unsaved change
+    context().remove(stored[1]);             // a: unsaved deletion
+    insertSample(QStringLiteral("e"), 5);    // unsaved insert
+    auto* gone = insertSample(QStringLiteral("f"), 6);
+    context().remove(gone);  // inserted and deleted: never seen
+
+    EXPECT_EQ(names(all({nullptr, {{Sample::Count, true}}, std::nullopt})), (QStringList{"c", "d", "e", "b"}));
+    EXPECT_EQ(
+        names(all(
+            {[](const Sample& s) { return s.value(Sample::Count).toLongLong() > 3; }, {{Sample::Count, false}}, 2})),
+        (QStringList{"b", "e"}));
+    // Absent values sort first ascending and last descending; ties keep store order.
+    EXPECT_EQ(names(all({nullptr, {{Sample::OptCount, true}}, std::nullopt})), (QStringList{"b", "e", "d", "c"}));
+    EXPECT_EQ(names(all({nullptr, {{Sample::OptCount, false}}, std::nullopt})), (QStringList{"c", "d", "b", "e"}));
+    EXPECT_EQ(names(all({nullptr, {{Sample::Flag, true}, {Sample::Name, false}}, 3})), (QStringList{"e", "d", "c"}));
+    EXPECT_EQ(all({nullptr, {}, 0}).size(), 0);
+    EXPECT_EQ(names(all({nullptr, {}, 1})), (QStringList{"b"}));
+
+    // One row is one object, and the deleted one is still a valid object.
+    EXPECT_EQ(all().first(), stored[0]);
+    EXPECT_TRUE(stored[1]->isDeleted());
+    EXPECT_EQ(stored[1]->value(Sample::Name).toString(), QStringLiteral("a"));
+
+    ASSERT_TRUE(context().save().ok());
+    reopen();
+    EXPECT_EQ(names(all({nullptr, {{Sample::Name, true}}, std::nullopt})), (QStringList{"b", "c", "d", "e"}));
+    EXPECT_EQ(all({nullptr, {{Sample::Name, true}}, std::nullopt}).first()->value(Sample::Count).toLongLong(), 40);
+}
+
+TEST_F(ModelContextTest, HasChangesIsExact)
+{
+    auto* s = insertSample(QStringLiteral("x"), 1);
+    EXPECT_TRUE(context().hasChanges());
+    context().remove(s);
+    EXPECT_FALSE(context().hasChanges()) << "inserted then deleted before a save";
+    EXPECT_TRUE(context().save().ok());
+
+    auto* kept = insertSample(QStringLiteral("y"), 1);
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_FALSE(context().hasChanges());
+    kept->setValue(Sample::Name, QStringLiteral("y"));
+    EXPECT_FALSE(context().hasChanges()) << "an equal value is no change";
+    kept->setValue(Sample::Count, 1.0);
+    EXPECT_FALSE(context().hasChanges()) << "normalised to the attribute's type before comparing";
+    kept->setValue(Sample::Name, QStringLiteral("z"));
+    EXPECT_TRUE(context().hasChanges());
+    kept->setValue(Sample::Name, QStringLiteral("y"));
+    EXPECT_FALSE(context().hasChanges()) << "back to the saved value";
+    kept->setValue(Sample::OptName, QString(""));
+    EXPECT_TRUE(context().hasChanges()) << "empty differs from none";
+    kept->setValue(Sample::OptName, QVariant());
+    EXPECT_FALSE(context().hasChanges());
+    context().remove(kept);
+    EXPECT_TRUE(context().hasChanges());
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_FALSE(context().hasChanges());
+    kept->setValue(Sample::Name, QStringLiteral("after"));
+    EXPECT_FALSE(context().hasChanges()) << "a deleted object is no longer stored";
+}
+
+TEST_F(ModelContextTest, FailedSaveRollsBackAndKeepsEveryChangeForTheNextSave)
+{
+    auto* s = insertSample(QStringLiteral("before"), 1);
+    ASSERT_TRUE(context().save().ok());
+    s->setValue(Sample::Name, QStringLiteral("after"));
+    auto* doomed = insertSample(QStringLiteral("doomed"), 2);
+    auto* other = context().insert(std::make_unique<Other>());
+    other->setValue(Other::Label, QStringLiteral("blocked"));
+    // The last statement of the transaction fails, after the others were written.
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container,
+        QStringLiteral("CREATE TRIGGER block BEFORE INSERT ON Other BEGIN SELECT RAISE(ABORT, 'no'); END")));
+
+    auto failed = context().save();
+    ASSERT_FALSE(failed.ok());
+    EXPECT_TRUE(failed.error().description().contains(QStringLiteral("no")));
+    EXPECT_TRUE(context().hasChanges());
+    EXPECT_EQ(doomed->rowID(), 0);
+    EXPECT_TRUE(doomed->isInserted());
+    EXPECT_TRUE(s->isChanged(Sample::Name));
+    {
+        const QString db = path();
+        EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM Sample")), QStringList{QStringLiteral("before")});
+        EXPECT_EQ(scalar(db, QStringLiteral("SELECT count(*) FROM Other")), QStringLiteral("0"));
+    }
+
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("DROP TRIGGER block")));
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_FALSE(context().hasChanges());
+    reopen();
+    EXPECT_EQ(names(all({nullptr, {{Sample::Name, true}}, std::nullopt})), (QStringList{"after", "doomed"}));
+    EXPECT_EQ(context().fetch<Other>()->size(), 1);
+}
+
+TEST_F(ModelContextTest, AutosaveWritesOnTheNextTurnOnlyWhenEnabled)
+{
+    auto* s = insertSample(QStringLiteral("x"), 1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(context().hasChanges()) << "autosave is off in this fixture";
+
+    context().setAutosaveEnabled(true);
+    EXPECT_TRUE(context().hasChanges()) << "never synchronously";
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(context().hasChanges());
+    EXPECT_NE(s->rowID(), 0);
+    for (int i = 0; i < 5; ++i) s->setValue(Sample::Count, i + 10);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(context().hasChanges());
+    s->setValue(Sample::Name, QStringLiteral("last change before quitting"));
+    container.reset();  // no turn of the event loop in between
+    reopen();
+    EXPECT_EQ(all().first()->value(Sample::Count).toLongLong(), 14);
+    EXPECT_EQ(all().first()->value(Sample::Name).toString(), QStringLiteral("last change before quitting"));
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+#pragma once
+
+// Small entities and a raw look at store files for the object store tests.
+#include <QStringList>
+
+#include "platform/ModelContainer.h"
+
+namespace storetest {
+
+// Every attribute type, required and optional.
+class Sample : public ManagedObject {
+public:
+    enum { Uuid, Name, Flag, Count, Ratio, When, Bytes, Tags, Link, OptName, OptBytes, OptWhen, OptLink, OptCount };
+    Sample() : ManagedObject(entityDescription()) {}
+    static const EntityDescription& entityDescription();
+};
+
+// A second entity, to check that a save spans tables.
+class Other : public ManagedObject {
+public:
+    enum { Uuid, Label };
+    Other() : ManagedObject(entityDescription()) {}
+    static const EntityDescription& entityDescription();
+};
+
+Schema sampleSchema();
+
+// The first column of every row that `sql` gives on the store file at `path` ("NULL" for NULL).
+QStringList query(const QString& path, const QString& sql);
+inline QString scalar(const QString& path, const QString& sql)
+{
+    return query(path, sql).value(0);
+}
+
+}  // namespace storetest
+
+// Reaches the container's connection, to make a save fail in a controlled way.
+class ModelContainerTesting {
+public:
+    static bool exec(ModelContainer& container, const QString& sql);
+};

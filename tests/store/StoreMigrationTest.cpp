@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "store/StoreMigration.h"
+
+namespace {
+
+class StoreMigrationTest : public ::testing::Test {
+protected:
+    void SetUp() override { QDir().mkpath(current()); }
+    QString legacy(const QString& name = {}) const { return name.isEmpty() ? root.path() : root.filePath(name); }
+    QString current(const QString& name = {}) const
+    {
+        return root.filePath(QStringLiteral("tarnwick")) + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
+    }
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    std::optional<QString> carry() { return StoreMigration::carryForwardIfNeeded(legacy(), current()); }
+
+    QTemporaryDir root;  // the legacy folder, holding the store's own folder
+};
+
+TEST_F(StoreMigrationTest, CopiesTheStoreFilesThatExistAndLeavesTheOriginals)
+{
+    write(legacy(QStringLiteral("default.store")), "main");
+    write(legacy(QStringLiteral("default.store-wal")), "wal");
+    EXPECT_EQ(carry(), QStringLiteral("carried 2 store file(s) into the container"));
+    EXPECT_EQ(read(current(QStringLiteral("default.store"))), "main");
+    EXPECT_EQ(read(current(QStringLiteral("default.store-wal"))), "wal");
+    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-shm"))));
+    EXPECT_EQ(read(legacy(QStringLiteral("default.store"))), "main");
+    EXPECT_FALSE(carry()) << "the store is there now";
+}
+
+TEST_F(StoreMigrationTest, NeverOverwritesAndDoesNothingWithoutALegacyStore)
+{
+    EXPECT_FALSE(carry());
+    write(legacy(QStringLiteral("default.store-wal")), "wal without its store");
+    EXPECT_FALSE(carry());
+    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-wal"))));
+
+    write(legacy(QStringLiteral("default.store")), "newer");
+    write(current(QStringLiteral("default.store")), "mine");
+    EXPECT_FALSE(carry());
+    EXPECT_EQ(read(current(QStringLiteral("default.store"))), "mine");
+
+    EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(current(), current() + QStringLiteral("/../tarnwick/")));
+}
+
+TEST_F(StoreMigrationTest, AFailedCopyTakesBackWhatThisRunCopied)
+{
+    write(legacy(QStringLiteral("default.store")), "main");
+    write(legacy(QStringLiteral("default.store-shm")), "shm");
+    write(legacy(QStringLiteral("default.store-wal")), "wal");
+    write(current(QStringLiteral("default.store-shm")), "in the way");
+    const auto line = carry();
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->startsWith(QStringLiteral("store migration failed on default.store-shm (")));
+    EXPECT_TRUE(line->endsWith(QStringLiteral("); the original is untouched")));
+    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store"))));
+    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-wal")))) << "not tried";
+    EXPECT_EQ(read(current(QStringLiteral("default.store-shm"))), "in the way");
+    EXPECT_EQ(read(legacy(QStringLiteral("default.store"))), "main");
+}
+
+}  // namespace

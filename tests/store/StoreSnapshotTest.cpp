@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "store/StoreSnapshot.h"
+#include "store/TarnwickSchemaV2.h"
+#include "support/FakeClock.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+// SHA-256 of the five entity descriptions joined with ";" (Capture(createdAt,isPinned,...,uuid);
+// Note(body,...);NoteImage(...);NoteTheme(...);Wallpaper(addedAt,data,id,name)), and of that text
+// followed by "|extra". Computed outside the program from the stored names.
+const char kDigest[] = "dfa743b0e407bfd66cfb9b5c77ed4701cd772b61be898f17bcd105ad2ed59784";
+const char kDigestWithExtra[] = "55b3724fcc4e3856b3685b8e840915cd92a1031d6f8ebef3097a426f9fa8bb73";
+
+QString readText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+TEST(StoreSnapshotFingerprint, TheStoreSchemaHasTheFiveEntitiesUnderTheirStoredNames)
+{
+    const Schema schema = TarnwickSchemaV2::schema();
+    EXPECT_EQ(schema.version, QStringLiteral("2.0.0"));
+    QStringList order;
+    for (const EntityDescription* e : schema.entities) order << e->name;
+    EXPECT_EQ(order, (QStringList{"Note", "Capture", "NoteTheme", "Wallpaper", "NoteImage"}));
+    // Neither the order of the entities nor that of their attributes is sorted in the schema.
+    EXPECT_EQ(StoreSnapshot::fingerprint(schema, QString()), QLatin1String(kDigest));
+    EXPECT_EQ(StoreSnapshot::fingerprint(schema, QStringLiteral("extra")), QLatin1String(kDigestWithExtra));
+    const EntityDescription* note = schema.entity(QStringLiteral("Note"));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->attributes[note->indexOf(QStringLiteral("isTrashed"))].originalName, QStringLiteral("isDeleted"));
+}
+
+class StoreSnapshotTest : public ::testing::Test {
+protected:
+    QString store(const QString& name = {}) const { return name.isEmpty() ? dir.path() : dir.filePath(name); }
+    QString snapshots(const QString& name = {}) const
+    {
+        return store(QStringLiteral("TarnwickSnapshots")) + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
+    }
+    QStringList snapshotFolders() const
+    {
+        return QDir(snapshots()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    }
+    std::optional<QString> capture(const QString& fingerprint)
+    {
+        return StoreSnapshot::captureIfSchemaChanged(fingerprint, dir.path(), clock);
+    }
+
+    QTemporaryDir dir;
+    // Local wall time 2026-03-01 12:00:00.
+    FakeClock clock{QDateTime(QDate(2026, 3, 1), QTime(12, 0))};
+};
+
+TEST_F(StoreSnapshotTest, FirstStartRecordsWithoutACopyAndAnUnchangedSchemaTakesNone)
+{
+    EXPECT_FALSE(capture(QStringLiteral("aaa")));
+    EXPECT_EQ(readText(snapshots(QStringLiteral("schema-fingerprint"))), QStringLiteral("aaa"));
+    EXPECT_TRUE(snapshotFolders().isEmpty());
+
+    writeFile(store(QStringLiteral("default.store")), "db");
+    writeFile(snapshots(QStringLiteral("schema-fingerprint")), " aaa\n");
+    EXPECT_FALSE(capture(QStringLiteral("aaa"))) << "a record with white space around it is the same";
+    EXPECT_TRUE(snapshotFolders().isEmpty());
+    EXPECT_EQ(StoreSnapshot::storedFingerprint(dir.path()), QStringLiteral("aaa"));
+}
+
+TEST_F(StoreSnapshotTest, ChangedSchemaCopiesTheStoreItemsThatExistAndDoesNotRecord)
+{
+    writeFile(store(QStringLiteral("default.store")), "main");
+    writeFile(store(QStringLiteral(".default_SUPPORT/ab/blob")), "external");
+    writeFile(snapshots(QStringLiteral("schema-fingerprint")), "old");
+
+    const auto line = capture(QStringLiteral("new"));
+    const QString stamp = StoreSnapshot::stamp(clock.now());
+    ASSERT_TRUE(line);
+    EXPECT_EQ(*line, QStringLiteral("schema changed \u2014 snapshot of 2 file(s) taken at TarnwickSnapshots/") + stamp +
+                         QStringLiteral(" before migrating"));
+    EXPECT_EQ(stamp, QStringLiteral("20260301-120000"));
+    EXPECT_EQ(readText(snapshots(stamp + QStringLiteral("/default.store"))), QStringLiteral("main"));
+    EXPECT_EQ(readText(snapshots(stamp + QStringLiteral("/.default_SUPPORT/ab/blob"))), QStringLiteral("external"));
+    EXPECT_FALSE(QFile::exists(snapshots(stamp + QStringLiteral("/default.store-wal"))));
+    EXPECT_EQ(readText(snapshots(QStringLiteral("schema-fingerprint"))), QStringLiteral("old"));
+    EXPECT_EQ(readText(store(QStringLiteral("default.store"))), QStringLiteral("main")) << "the store is untouched";
+}
+
+TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
+{
+    writeFile(store(QStringLiteral("default.store")), "v1");
+    ASSERT_TRUE(capture(QStringLiteral("one")));
+    writeFile(store(QStringLiteral("default.store-wal")), "wal");
+    const auto second = capture(QStringLiteral("two"));
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(second->contains(QStringLiteral("20260301-120000-02")));
+    EXPECT_EQ(snapshotFolders(), (QStringList{"20260301-120000", "20260301-120000-02"}));
+    EXPECT_EQ(readText(snapshots(QStringLiteral("20260301-120000-02/default.store-wal"))), QStringLiteral("wal"));
+    EXPECT_FALSE(QFile::exists(snapshots(QStringLiteral("20260301-120000/default.store-wal"))));
+
+    // Numbered names still sort in time order, so pruning keeps the newest.
+    clock.advanceSeconds(1);
+    ASSERT_TRUE(capture(QStringLiteral("three")));
+    EXPECT_EQ(snapshotFolders().last(), QStringLiteral("20260301-120001"));
+}
+
+TEST_F(StoreSnapshotTest, PruningKeepsTheFiveNewestFoldersAndTouchesNothingElse)
+{
+    writeFile(store(QStringLiteral("default.store")), "db");
+    const QStringList old{"20250101-000000", "20250102-000000", "20250103-000000",
+                          "20250104-000000", "20250105-000000", "20250106-000000"};
+    for (const QString& name : old) writeFile(snapshots(name + QStringLiteral("/default.store")), "old");
+    writeFile(snapshots(QStringLiteral("0-stray-file")), "stray");
+    writeFile(snapshots(QStringLiteral("schema-fingerprint")), "old");
+    QTemporaryDir outside;
+    writeFile(outside.filePath(QStringLiteral("precious")), "keep");
+    ASSERT_TRUE(QFile::link(outside.path(), snapshots(QStringLiteral("00000000-link"))));
+
+    ASSERT_TRUE(capture(QStringLiteral("new")));
+    EXPECT_EQ(snapshotFolders(), (QStringList{"20250103-000000", "20250104-000000", "20250105-000000",
+                                              "20250106-000000", "20260301-120000"}));
+    EXPECT_TRUE(QFile::exists(snapshots(QStringLiteral("0-stray-file"))));
+    EXPECT_TRUE(QFile::exists(snapshots(QStringLiteral("schema-fingerprint"))));
+    EXPECT_TRUE(QFile::exists(outside.filePath(QStringLiteral("precious")))) << "a link is not followed";
+
+    // A folder whose name is not a stamp sorts like any other.
+    writeFile(snapshots(QStringLiteral("zzz/x")), "x");
+    StoreSnapshot::prune(dir.path());
+    EXPECT_EQ(snapshotFolders().first(), QStringLiteral("20250104-000000"));
+    EXPECT_EQ(snapshotFolders().last(), QStringLiteral("zzz"));
+}
+
+}  // namespace
