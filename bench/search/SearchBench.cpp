@@ -143,6 +143,23 @@ void BM_SearchNotesAfterEdits(benchmark::State& state)
     }
 }
 
+// The note edited last moves to the front of the list, as a store sorted by update date hands it out.
+void BM_SearchNotesAfterReorder(benchmark::State& state)
+{
+    Corpus& c = corpus(int(state.range(0)));
+    SearchEngine engine(c.source());
+    const QString query = QString::fromUtf8(queryFor(0));
+    engine.search(query);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Note* edited = c.noteList.takeAt(c.noteList.size() / 2);
+        edited->setOpacityValue(edited->opacityValue() == 1.0 ? 0.5 : 1.0);
+        c.noteList.prepend(edited);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(engine.search(query));
+    }
+}
+
 void BM_MemmemCaptures(benchmark::State& state)
 {
     Corpus& c = corpus(int(state.range(0)));
@@ -173,6 +190,7 @@ BENCHMARK(BM_MemmemCaptures) SIZES;
 BENCHMARK(BM_SearchCaptures) SIZES;
 BENCHMARK(BM_SearchNotesCold)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchNotesAfterEdits)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchNotesAfterReorder)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

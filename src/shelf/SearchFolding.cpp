@@ -6,6 +6,9 @@
 
 #include <QVarLengthArray>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 static_assert(sizeof(UChar) == sizeof(char16_t));
 
@@ -90,22 +93,12 @@ bool isContinuationByte(char c)
 
 }  // namespace
 
-void SearchFolding::appendLowered(QStringView text, std::string& out)
-{
-    // Most text is ASCII, where lower-casing is A-Z alone and the text is already composed.
-    const size_t start = out.size();
-    out.resize(start + size_t(text.size()));
-    char* dst = out.data() + start;
-    const char16_t* src = text.utf16();
-    qsizetype i = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = src[i];
-        if (c >= 0x80) break;
-        dst[i] = char(c >= u'A' && c <= u'Z' ? c + 32 : c);
-    }
-    if (i == text.size()) return;
-    out.resize(start);
+namespace {
 
+// Lower-cases and composes one piece of text through ICU and writes it as UTF-8 into out at at,
+// growing out when needed. Returns the end of what was written.
+size_t writeLoweredByIcu(QStringView text, std::string& out, size_t at)
+{
     UBuffer lowered;
     if (!transform(asUChars(text), int32_t(text.size()), lowered,
                    [](UChar* d, int32_t cap, const UChar* s, int32_t len, UErrorCode* e) {
@@ -114,14 +107,82 @@ void SearchFolding::appendLowered(QStringView text, std::string& out)
         lowered = UBuffer(asUChars(text), asUChars(text) + text.size());
     compose(lowered);
 
-    int32_t needed = 0;
+    // Three UTF-8 bytes at most per UTF-16 unit.
+    const size_t room = size_t(lowered.size()) * 3;
+    if (out.size() < at + room) out.resize(at + room);
+    int32_t written = 0;
     UErrorCode err = U_ZERO_ERROR;
-    u_strToUTF8WithSub(nullptr, 0, &needed, lowered.data(), int32_t(lowered.size()), 0xFFFD, nullptr, &err);
-    out.resize(start + size_t(needed));
-    err = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data() + start, needed, &needed, lowered.data(), int32_t(lowered.size()), 0xFFFD, nullptr,
-                       &err);
-    if (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING) out.resize(start);
+    u_strToUTF8WithSub(out.data() + at, int32_t(room), &written, lowered.data(), int32_t(lowered.size()), 0xFFFD,
+                       nullptr, &err);
+    return U_FAILURE(err) ? at : at + size_t(written);
+}
+
+// Lower-cases sixteen UTF-16 units into sixteen bytes when all of them are ASCII; false, having
+// written nothing that counts, otherwise.
+inline bool lowerAscii16(const char16_t* src, char* dst)
+{
+#if defined(__SSE2__)
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8));
+    const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(short(0xFF80)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) return false;
+    // c - 'A' < 26, unsigned, through a signed comparison with the sign bits flipped.
+    const auto lowered = [](__m128i v) {
+        const __m128i shifted = _mm_xor_si128(_mm_sub_epi16(v, _mm_set1_epi16('A')), _mm_set1_epi16(short(0x8000)));
+        const __m128i upper = _mm_cmplt_epi16(shifted, _mm_set1_epi16(short(26 - 0x8000)));
+        return _mm_add_epi16(v, _mm_and_si128(upper, _mm_set1_epi16(32)));
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(lowered(a), lowered(b)));
+    return true;
+#else
+    char16_t any = 0;
+    for (int k = 0; k < 16; ++k) any |= src[k];
+    if (any >= 0x80) return false;
+    for (int k = 0; k < 16; ++k) dst[k] = char(char16_t(src[k] - u'A') < 26 ? src[k] + 32 : src[k]);
+    return true;
+#endif
+}
+
+}  // namespace
+
+void SearchFolding::appendLowered(QStringView text, std::string& out)
+{
+    // Most text is ASCII, where lower-casing is A-Z alone and the text is already composed: it is
+    // written straight through, sixteen units at a time. Around anything else, the word it stands in
+    // (from the space or line feed before it to the one after it) goes through ICU. Neither of those is
+    // a cased letter nor case-ignorable, nor composes with its neighbours, so doing it word by word
+    // gives what doing the whole text at once gives.
+    const char16_t* src = text.utf16();
+    const qsizetype n = text.size();
+    const auto lower = [](char16_t c) { return char(char16_t(c - u'A') < 26 ? c + 32 : c); };
+    const auto isBreak = [](char16_t c) { return c == u' ' || c == u'\n'; };
+    size_t w = out.size();
+    // Invariant: room for one byte per unit still to read.
+    out.resize(w + size_t(n));
+    char* dst = out.data();
+    qsizetype i = 0;
+    while (i < n) {
+        if (n - i >= 16 && lowerAscii16(src + i, dst + w)) {
+            i += 16;
+            w += 16;
+            continue;
+        }
+        if (src[i] < 0x80) {
+            dst[w++] = lower(src[i++]);
+            continue;
+        }
+        // The word began after the last break before i; what of it was written so far was ASCII, one
+        // byte per unit.
+        qsizetype from = i;
+        while (from > 0 && !isBreak(src[from - 1])) --from;
+        qsizetype to = i + 1;
+        while (to < n && !isBreak(src[to])) ++to;
+        w = writeLoweredByIcu(text.sliced(from, to - from), out, w - size_t(i - from));
+        if (out.size() < w + size_t(n - to)) out.resize(w + size_t(n - to));
+        dst = out.data();
+        i = to;
+    }
+    out.resize(w);
 }
 
 std::string SearchFolding::lowered(QStringView text)
@@ -162,21 +223,54 @@ bool SearchFolding::isCharacterBoundary(std::string_view text, size_t pos)
     return graphemeBoundaryAt(window, lead + tail, lead);
 }
 
+namespace {
+
+// The first occurrence of needle (not empty) in text at or after from, or npos. Sixteen positions at
+// a time, those whose first and last bytes both fit are compared in full: far fewer comparisons than
+// a general-purpose search on text made of few distinct letters.
+size_t findBytes(std::string_view text, std::string_view needle, size_t from)
+{
+    const size_t n = needle.size();
+    if (from > text.size() || text.size() - from < n) return std::string_view::npos;
+    const char* s = text.data();
+    if (n == 1) {
+        const void* hit = std::memchr(s + from, needle[0], text.size() - from);
+        return hit ? size_t(static_cast<const char*>(hit) - s) : std::string_view::npos;
+    }
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(needle[0]);
+    const __m128i last = _mm_set1_epi8(needle[n - 1]);
+    for (; i + n - 1 + 16 <= text.size(); i += 16) {
+        const __m128i blockFirst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i blockLast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + n - 1));
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(first, blockFirst), _mm_cmpeq_epi8(last, blockLast))));
+        while (mask) {
+            const size_t at = i + size_t(__builtin_ctz(mask));
+            if (std::memcmp(s + at + 1, needle.data() + 1, n - 2) == 0) return at;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    const void* hit = memmem(s + i, text.size() - i, needle.data(), n);
+    return hit ? size_t(static_cast<const char*>(hit) - s) : std::string_view::npos;
+}
+
+}  // namespace
+
 bool SearchFolding::contains(std::string_view haystack, std::string_view needle)
 {
     if (needle.empty()) return true;
-    const char* base = haystack.data();
     size_t from = 0;
-    while (from + needle.size() <= haystack.size()) {
-        const void* hit = memmem(base + from, haystack.size() - from, needle.data(), needle.size());
-        if (!hit) return false;
-        const size_t pos = size_t(static_cast<const char*>(hit) - base);
+    while (true) {
+        const size_t pos = findBytes(haystack, needle, from);
+        if (pos == std::string_view::npos) return false;
         if (isCharacterBoundary(haystack, pos) && isCharacterBoundary(haystack, pos + needle.size())) return true;
         // The next candidate starts at the next code point.
         from = pos + 1;
         while (from < haystack.size() && isContinuationByte(haystack[from])) ++from;
     }
-    return false;
 }
 
 QVector<qsizetype> SearchFolding::characterBoundaries(QStringView text)

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "model/Capture.h"
@@ -96,6 +98,14 @@ TEST_F(SearchEngineTest, QueryIsTrimmedAndBothSidesLowerCasedWithoutLocale)
     EXPECT_EQ(titlesFor(QStringLiteral("İZMIR")), QStringList({"İzmir"}));
     // Without the dot the letter is a different character.
     EXPECT_TRUE(titlesFor(QStringLiteral("izmir")).isEmpty());
+
+    // Long runs of plain letters around words that are not: the pieces must join up exactly, also where
+    // lower-casing makes a word longer.
+    addNote(QStringLiteral("long"), QStringLiteral("A LONG RUN OF PLAIN CAPITALS BEFORE ÉTÉ AND ANOTHER LONG RUN\n"
+                                                   "İİİİİİİİİİİİİİİİİİİİ THEN A LONG TAIL OF PLAIN TEXT ΟΔΟΣ."));
+    for (const char* query :
+         {"capitals before été and another", "run\ni̇i̇", "i̇ then a long tail of plain", "plain text οδος.", "οδος."})
+        EXPECT_EQ(titlesFor(QString::fromUtf8(query)), QStringList({"long"})) << query;
 }
 
 TEST_F(SearchEngineTest, MatchesWholeCharactersAccentsAndWidthsCountCanonicalFormsAreEqual)
@@ -190,6 +200,34 @@ TEST_F(SearchEngineTest, ForgetsObjectsThatAreGoneAndNeverMistakesANewObjectForA
     captures.clear();
     engine.searchCaptures(QStringLiteral("apples"));
     EXPECT_EQ(engine.cachedObjectCount(), 0);
+}
+
+TEST_F(SearchEngineTest, KeepsUpWithListsInNewOrders)
+{
+    for (int i = 0; i < 100; ++i)
+        addNote(QStringLiteral("note %1").arg(i), i % 2 ? QStringLiteral("odd") : QStringLiteral("even"));
+    const auto expectOdd = [this] {
+        QList<Note*> odd;
+        for (Note* note : notes)
+            if (note->body() == QStringLiteral("odd")) odd << note;
+        EXPECT_EQ(engine.search(QStringLiteral("odd")), odd);
+        EXPECT_EQ(engine.cachedObjectCount(), notes.size());
+    };
+    expectOdd();
+
+    // An edited note moves to the front; then a reversed list; then a shuffled one with changes.
+    Note* edited = notes.takeAt(50);
+    edited->setBody(QStringLiteral("odd"));
+    notes.prepend(edited);
+    expectOdd();
+    std::reverse(notes.begin(), notes.end());
+    expectOdd();
+    std::mt19937 rng(7);
+    std::shuffle(notes.begin(), notes.end(), rng);
+    notes[3]->setBody(QStringLiteral("even"));
+    notes[97]->setBody(QStringLiteral("odd"));
+    notes.removeAt(10);
+    expectOdd();
 }
 
 TEST_F(SearchEngineTest, CapturesMatchTextThenSourceNameThenPageTitleNewestFirst)
