@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <QStringDecoder>
+
 #include "shelf/SearchFolding.h"
 #include "shelf/SearchSupport.h"
 
@@ -27,9 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string loweredText = SearchFolding::lowered(text);
     const std::string loweredQuery = SearchFolding::lowered(query);
-    if (QString::fromUtf8(loweredText.data(), qsizetype(loweredText.size())).toUtf8() !=
-        QByteArray(loweredText.data(), qsizetype(loweredText.size())))
-        abort();
+    for (const std::string* lowered : {&loweredText, &loweredQuery}) {
+        QStringDecoder strict(QStringConverter::Utf8);
+        (void)strict.decode(QByteArrayView(lowered->data(), qsizetype(lowered->size())));
+        if (strict.hasError()) abort();
+    }
     if (!SearchFolding::contains(loweredText, loweredText)) abort();
     (void)SearchFolding::contains(loweredText, loweredQuery);
     return 0;

@@ -42,8 +42,8 @@ struct Folded {
 
 // The entries of the objects of the last list, in that list's order. A list that comes in the same
 // order as last time (the usual case from one keystroke to the next) is walked without any lookup; one
-// in another order is rebuilt once with the help of an index. Entries of objects no longer listed are
-// dropped at the end of the pass.
+// in another order is rebuilt once, finding each object near where it was or, failing that, through an
+// index. Entries of objects no longer listed are dropped at the end of the pass.
 class FoldedTable {
 public:
     void begin(qsizetype count)

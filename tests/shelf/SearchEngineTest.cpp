@@ -247,12 +247,4 @@ TEST_F(SearchEngineTest, CapturesMatchTextThenSourceNameThenPageTitleNewestFirst
     EXPECT_TRUE(textsFor(QStringLiteral("/page")).isEmpty());
 }
 
-TEST(SearchEngineSourceTest, AnEmptySourceGivesEmptyResults)
-{
-    SearchEngine engine{SearchEngine::Source{}};
-    EXPECT_TRUE(engine.search(QString()).isEmpty());
-    EXPECT_TRUE(engine.search(QStringLiteral("x")).isEmpty());
-    EXPECT_TRUE(engine.searchCaptures(QString()).isEmpty());
-}
-
 }  // namespace
