@@ -1,0 +1,266 @@
+#include "shelf/SearchEngine.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/Capture.h"
+#include "model/Note.h"
+#include "shelf/SearchFolding.h"
+
+namespace {
+
+// The lowered searchable texts of one object, as they were at one version of it. Up to three texts
+// lie back to back in one buffer so that filling an entry allocates once.
+struct Folded {
+    const ManagedObject* key = nullptr;  // the address it was listed under; null once moved elsewhere
+    QPointer<ManagedObject> object;      // null once the object is destroyed, even if its address is reused
+    quint64 version = 0;
+    std::string text;
+    size_t first = 0;   // length of the first text
+    size_t second = 0;  // length of the second; the third is the rest
+    bool locked = false;
+    bool trashed = false;
+    qint64 createdMs = 0;
+
+    std::string_view part(int i) const
+    {
+        const std::string_view all(text);
+        switch (i) {
+            case 0:
+                return all.substr(0, first);
+            case 1:
+                return all.substr(first, second);
+            default:
+                return all.substr(first + second);
+        }
+    }
+};
+
+// The entries of the objects of the last list, in that list's order. A list that comes in the same
+// order as last time (the usual case from one keystroke to the next) is walked without any lookup; one
+// in another order is rebuilt once, finding each object near where it was or, failing that, through an
+// index. Entries of objects no longer listed are dropped at the end of the pass.
+class FoldedTable {
+public:
+    void begin(qsizetype count)
+    {
+        m_position = 0;
+        m_rebuilding = false;
+        m_shift = 0;
+        m_misses = 0;
+        m_expected = size_t(count);
+    }
+
+    // The entry of the next object of the list, lowered again when it is new or changed since.
+    template <typename Fill>
+    const Folded& next(ManagedObject* object, Fill&& fill)
+    {
+        const size_t i = m_position++;
+        Folded* f = nullptr;
+        if (!m_rebuilding && i < m_entries.size() && m_entries[i].key == object) {
+            f = &m_entries[i];
+        } else {
+            f = &rebuiltEntry(i, object);
+        }
+        if (f->object.data() != object || f->version != object->version()) {
+            if (f->object.data() != object) f->object = object;
+            f->version = object->version();
+            f->text.clear();
+            f->first = f->second = 0;
+            fill(*f);
+        }
+        return *f;
+    }
+
+    void finish()
+    {
+        if (m_rebuilding) {
+            m_entries.swap(m_next);
+            std::vector<Folded>().swap(m_next);
+            m_index.clear();
+            m_indexed = false;
+        } else if (m_position < m_entries.size()) {
+            m_entries.erase(m_entries.begin() + qsizetype(m_position), m_entries.end());
+            m_index.clear();
+            m_indexed = false;
+        }
+    }
+
+    qsizetype size() const { return qsizetype(m_entries.size()); }
+
+private:
+    Folded& rebuiltEntry(size_t i, const ManagedObject* object)
+    {
+        if (!m_rebuilding) {
+            // The order changed at i: carry over what matched so far and continue into a new table.
+            m_rebuilding = true;
+            m_next.reserve(std::max(m_expected, i + 1));
+            for (size_t k = 0; k < i; ++k) {
+                m_next.push_back(std::move(m_entries[k]));
+                m_entries[k].key = nullptr;
+            }
+        }
+        Folded* old = find(i, object);
+        Folded& f = m_next.emplace_back(old ? std::move(*old) : Folded{});
+        if (old) old->key = nullptr;
+        f.key = object;
+        return f;
+    }
+
+    // Where object was in the last list. Reordered lists are mostly shifted ones (an edited note moves
+    // to the front): look near where the shift so far puts it, and only once that keeps failing, index
+    // everything. An object not found is lowered anew, which is right, only slower.
+    Folded* find(size_t i, const ManagedObject* object)
+    {
+        const ptrdiff_t guess = ptrdiff_t(i) + m_shift;
+        const ptrdiff_t count = ptrdiff_t(m_entries.size());
+        for (ptrdiff_t d = 0; d <= kNearby; ++d) {
+            for (const ptrdiff_t k : {guess + d, guess - d}) {
+                if (k >= 0 && k < count && m_entries[size_t(k)].key == object) {
+                    m_shift = k - ptrdiff_t(i);
+                    return &m_entries[size_t(k)];
+                }
+            }
+        }
+        if (!m_indexed && ++m_misses <= kMissesBeforeIndex) return nullptr;
+        if (!m_indexed) {
+            m_indexed = true;
+            m_index.reserve(m_entries.size());
+            for (size_t k = 0; k < m_entries.size(); ++k)
+                if (m_entries[k].key) m_index.emplace(m_entries[k].key, k);
+        }
+        const auto it = m_index.find(object);
+        if (it == m_index.end() || m_entries[it->second].key != object) return nullptr;
+        m_shift = ptrdiff_t(it->second) - ptrdiff_t(i);
+        return &m_entries[it->second];
+    }
+
+    static constexpr ptrdiff_t kNearby = 8;
+    static constexpr int kMissesBeforeIndex = 32;
+
+    std::vector<Folded> m_entries;
+    std::vector<Folded> m_next;
+    // Where each object of m_entries lies, made only when a list comes in a new order.
+    std::unordered_map<const ManagedObject*, size_t> m_index;
+    size_t m_position = 0;
+    size_t m_expected = 0;
+    ptrdiff_t m_shift = 0;
+    int m_misses = 0;
+    bool m_indexed = false;
+    bool m_rebuilding = false;
+};
+
+void fillNote(const Note& note, Folded& f)
+{
+    f.locked = note.isLocked();
+    f.trashed = note.isTrashed();
+    if (f.locked) {
+        // Only the locked title is ever matched: nothing of a private body stays here.
+        std::string().swap(f.text);
+        SearchFolding::appendLowered(note.lockedTitle(), f.text);
+        f.first = f.text.size();
+        return;
+    }
+    SearchFolding::appendLowered(note.title(), f.text);
+    f.first = f.text.size();
+    SearchFolding::appendLowered(note.body(), f.text);
+    f.second = f.text.size() - f.first;
+}
+
+void fillCapture(const Capture& capture, Folded& f)
+{
+    f.createdMs = capture.createdAt().toMSecsSinceEpoch();
+    SearchFolding::appendLowered(capture.text(), f.text);
+    f.first = f.text.size();
+    if (const auto app = capture.sourceApp()) SearchFolding::appendLowered(*app, f.text);
+    f.second = f.text.size() - f.first;
+    if (const auto title = capture.sourceTitle()) SearchFolding::appendLowered(*title, f.text);
+}
+
+// Newest first; captures of the same moment keep the order they came in.
+QList<Capture*> newestFirst(std::vector<std::pair<qint64, Capture*>>& dated)
+{
+    std::stable_sort(dated.begin(), dated.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    QList<Capture*> result;
+    result.reserve(qsizetype(dated.size()));
+    for (const auto& d : dated) result.push_back(d.second);
+    return result;
+}
+
+}  // namespace
+
+struct SearchEngine::Cache {
+    FoldedTable notes;
+    FoldedTable captures;
+};
+
+SearchEngine::SearchEngine(Source source, QObject* parent)
+    : QObject(parent), m_source(std::move(source)), m_cache(std::make_unique<Cache>())
+{
+}
+
+SearchEngine::~SearchEngine() = default;
+
+QList<Note*> SearchEngine::search(const QString& query)
+{
+    QList<Note*> notes = m_source.activeNotes ? m_source.activeNotes() : QList<Note*>();
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty()) {
+        notes.removeIf([](const Note* note) { return !note || note->isTrashed(); });
+        return notes;
+    }
+
+    const std::string needle = SearchFolding::lowered(trimmed);
+    m_cache->notes.begin(notes.size());
+    // One list per rank, 3 down to 1, each in fetched order: a stable sort by rank without comparisons.
+    QList<Note*> byRank[3];
+    for (Note* note : std::as_const(notes)) {
+        if (!note) continue;
+        const Folded& f = m_cache->notes.next(note, [note](Folded& e) { fillNote(*note, e); });
+        if (f.trashed) continue;
+        const bool inTitle = SearchFolding::contains(f.part(0), needle);
+        const bool inBody = !f.locked && SearchFolding::contains(f.part(1), needle);
+        const int rank = (inTitle ? 2 : 0) + (inBody ? 1 : 0);
+        if (rank > 0) byRank[3 - rank].push_back(note);
+    }
+    m_cache->notes.finish();
+
+    QList<Note*> result;
+    result.reserve(byRank[0].size() + byRank[1].size() + byRank[2].size());
+    for (const QList<Note*>& group : byRank) result.append(group);
+    return result;
+}
+
+QList<Capture*> SearchEngine::searchCaptures(const QString& query)
+{
+    const QList<Capture*> captures = m_source.captures ? m_source.captures() : QList<Capture*>();
+    std::vector<std::pair<qint64, Capture*>> kept;
+    const QString trimmed = query.trimmed();
+    if (trimmed.isEmpty()) {
+        kept.reserve(size_t(captures.size()));
+        for (Capture* capture : captures)
+            if (capture) kept.emplace_back(capture->createdAt().toMSecsSinceEpoch(), capture);
+        return newestFirst(kept);
+    }
+
+    const std::string needle = SearchFolding::lowered(trimmed);
+    m_cache->captures.begin(captures.size());
+    for (Capture* capture : captures) {
+        if (!capture) continue;
+        const Folded& f = m_cache->captures.next(capture, [capture](Folded& e) { fillCapture(*capture, e); });
+        if (SearchFolding::contains(f.part(0), needle) || SearchFolding::contains(f.part(1), needle) ||
+            SearchFolding::contains(f.part(2), needle))
+            kept.emplace_back(f.createdMs, capture);
+    }
+    m_cache->captures.finish();
+    return newestFirst(kept);
+}
+
+qsizetype SearchEngine::cachedObjectCount() const
+{
+    return m_cache->notes.size() + m_cache->captures.size();
+}
