@@ -91,10 +91,18 @@ protected:
             out << (b.textRuns() ? QStringLiteral("T:") + b.textRuns()->text : QStringLiteral("I"));
         return out;
     }
+    // Every row of an entity the context holds (unsaved deletions left out).
+    template <typename T>
+    QList<T*> rows()
+    {
+        auto fetched = context().fetch<T>();
+        EXPECT_TRUE(fetched.ok());
+        return fetched ? *fetched : QList<T*>();
+    }
     QSet<QUuid> imageIDs()
     {
         QSet<QUuid> ids;
-        for (const NoteImage* i : *context().fetch<NoteImage>()) ids.insert(i->uuid());
+        for (const NoteImage* i : rows<NoteImage>()) ids.insert(i->uuid());
         return ids;
     }
     // Seals a note the way a locked note rests on disk: no body in the clear, pictures as ciphers.

@@ -179,7 +179,7 @@ TEST_F(NoteStoreTest, PurgeExpiredKeepsExactlyThirtyDaysAndNotesWithoutABinDate)
     store->purgeExpired(now());
     EXPECT_EQ(store->revision(), 1);
     QStringList titles;
-    for (const Note* n : *context().fetch<Note>()) titles << n->title();
+    for (const Note* n : rows<Note>()) titles << n->title();
     titles.sort();
     EXPECT_EQ(titles, (QStringList{"exactly thirty days", "live with an old bin date", "no bin date"}));
     EXPECT_EQ(imageIDs(), QSet<QUuid>{kept});
@@ -230,14 +230,14 @@ TEST_F(NoteStoreTest, PurgingOneRowOfADuplicatedNoteKeepsThePicturesOfTheRowsTha
     reopen();
 
     store->purgeExpired(now());
-    ASSERT_EQ(context().fetch<Note>()->size(), 1);
+    ASSERT_EQ(rows<Note>().size(), 1);
     EXPECT_EQ(imageIDs(), QSet<QUuid>{pictureID});
     EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("1"));
 
     // Both rows purged together (emptying the bin): the pictures go with the last of them.
     addDuplicate(*store->note(id), 5);
-    store->purge(*context().fetch<Note>());
-    EXPECT_TRUE(context().fetch<Note>()->isEmpty());
+    store->purge(rows<Note>());
+    EXPECT_TRUE(rows<Note>().isEmpty());
     EXPECT_TRUE(imageIDs().isEmpty());
 }
 
