@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <algorithm>
+#include <thread>
 
 #include "model/Capture.h"
 #include "model/Note.h"
@@ -80,6 +81,31 @@ double secondsSince1970(const QDateTime& moment)
 QString uuidText(const QUuid& id)
 {
     return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+using DecodedEnvelope = Result<QVector<NoteBlock>, NoteBlockEnvelope::Error>;
+
+// Decodes envelopes on worker threads, results in input order. At launch every note's envelope is
+// checked, and over a large store the JSON parsing is most of the housekeeping; the decode is pure, so
+// the store and its objects stay on the main thread.
+std::vector<std::optional<DecodedEnvelope>> decodeAll(const std::vector<QByteArray>& envelopes)
+{
+    std::vector<std::optional<DecodedEnvelope>> out(envelopes.size());
+    auto decodeRange = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) out[i] = NoteBlockEnvelope::decode(envelopes[i]);
+    };
+    const size_t workers = std::min<size_t>(8, std::max(1u, std::thread::hardware_concurrency()));
+    if (envelopes.size() < 256 || workers < 2) {
+        decodeRange(0, envelopes.size());
+        return out;
+    }
+    const size_t chunk = (envelopes.size() + workers - 1) / workers;
+    std::vector<std::thread> threads;
+    for (size_t begin = chunk; begin < envelopes.size(); begin += chunk)
+        threads.emplace_back(decodeRange, begin, std::min(envelopes.size(), begin + chunk));
+    decodeRange(0, std::min(envelopes.size(), chunk));
+    for (std::thread& t : threads) t.join();
+    return out;
 }
 
 }  // namespace
@@ -214,18 +240,26 @@ void NoteStore::restore(Note& note)
 
 void NoteStore::removeNotes(const QList<Note*>& notes)
 {
-    QList<QUuid> ids;
+    QSet<QUuid> ids;
     for (Note* n : notes) {
-        if (!ids.contains(n->uuid())) ids.append(n->uuid());
+        ids.insert(n->uuid());
         m_context.remove(n);
     }
     // Rows that share a UUID share its pictures: the live copy of a note must not lose them with a
     // binned duplicate. When the check itself fails, the pictures stay for the orphan sweep.
-    for (const QUuid& id : ids) {
-        auto remaining = m_context.fetch<Note>({[id](const Note& n) { return n.uuid() == id; }, {}, 1});
-        if (!remaining || !remaining->isEmpty()) continue;
-        for (NoteImage* row : imageRows(id)) m_context.remove(row);
-    }
+    auto remaining =
+        m_context.fetch<Note>({[&ids](const Note& n) { return ids.contains(n.uuid()); }, {}, std::nullopt});
+    if (!remaining) return;
+    for (const Note* n : *remaining) ids.remove(n->uuid());
+    if (ids.isEmpty()) return;
+    auto pictures = m_context.fetch<NoteImage>({[&ids](const NoteImage& i) {
+                                                    const auto owner = i.noteUUID();
+                                                    return owner && ids.contains(*owner);
+                                                },
+                                                {{NoteImage::CreatedAt, true}},
+                                                std::nullopt});
+    if (!pictures) return;
+    for (NoteImage* row : *pictures) m_context.remove(row);
 }
 
 void NoteStore::purge(Note& note)
@@ -447,10 +481,14 @@ void NoteStore::sweepOrphanImages(const QDateTime& now)
         if (!firstSeen.isEmpty()) m_settings.remove(kOrphanFirstSeenKey);
         return;
     }
+    QSet<QUuid> ownerIDs;
+    for (const NoteImage* row : *rows)
+        if (const auto owner = row->noteUUID()) ownerIDs.insert(*owner);
     auto notes = m_context.fetch<Note>();
     if (!notes) return;
     QHash<QUuid, QList<const Note*>> owners;
-    for (const Note* n : *notes) owners[n->uuid()].append(n);
+    for (const Note* n : *notes)
+        if (ownerIDs.contains(n->uuid())) owners[n->uuid()].append(n);
 
     // Per owner id: the picture ids its rows' bodies name, or none when any row of it is locked or
     // unreadable (then every picture filed under it stays).
@@ -510,7 +548,11 @@ void NoteStore::healBlocks(Note& note)
         migrateBody(note);
         return;
     }
-    const auto decoded = NoteBlockEnvelope::decode(*data);
+    healBlocks(note, NoteBlockEnvelope::decode(*data));
+}
+
+void NoteStore::healBlocks(Note& note, const Result<QVector<NoteBlock>, NoteBlockEnvelope::Error>& decoded)
+{
     if (!decoded) {
         const NoteBlockEnvelope::Error& error = decoded.error();
         if (error.kind == NoteBlockEnvelope::Error::Kind::newerVersion) {
@@ -574,8 +616,19 @@ void NoteStore::reconcileForSync()
         allRows<Note>(m_context), [](const Note& n) { return n.uuid(); },
         [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); });
     setReadOnlyNoteIDs({});
-    for (Note* kept : notes.winners)
-        if (!kept->isLocked()) healBlocks(*kept);
+    QList<Note*> withEnvelope;
+    std::vector<QByteArray> envelopes;
+    for (Note* kept : notes.winners) {
+        if (kept->isLocked()) continue;
+        if (const auto data = kept->bodyBlocksData()) {
+            withEnvelope.append(kept);
+            envelopes.push_back(*data);
+        } else {
+            healBlocks(*kept);
+        }
+    }
+    const auto decoded = decodeAll(envelopes);
+    for (qsizetype i = 0; i < withEnvelope.size(); ++i) healBlocks(*withEnvelope[i], *decoded[size_t(i)]);
 
     const auto captures = collapseDuplicates<Capture, QUuid>(
         allRows<Capture>(m_context), [](const Capture& c) { return c.uuid(); },

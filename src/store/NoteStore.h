@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "model/NoteBlock.h"
+#include "model/NoteBlockEnvelope.h"
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
@@ -151,6 +152,7 @@ private:
 
     bool migrateBody(Note& note);
     void healBlocks(Note& note);
+    void healBlocks(Note& note, const Result<QVector<NoteBlock>, NoteBlockEnvelope::Error>& decoded);
     bool rebuildKeepingPictures(Note& note);
     std::optional<QSet<QUuid>> referencedImageIDs(const Note& note) const;
     static bool hasBytes(const NoteImage& image);
