@@ -10,11 +10,11 @@
 
 #include "model/Capture.h"
 #include "model/Note.h"
-#include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
 #include "model/NoteTheme.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
+#include "platform/StoreTestSupport.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 #include "support/FakeClock.h"
@@ -23,24 +23,17 @@
 class NoteStoreFixture : public ::testing::Test {
 protected:
     void SetUp() override { open(); }
-
+    // Saves what is pending and opens the store afresh, so every row comes back from the file. Objects
+    // of the previous context are gone afterwards.
     void open()
     {
+        if (container) context().save();
         store.reset();
-        container.reset();
-        auto opened = ModelContainer::open(TarnwickSchemaV2::schema(), path());
-        ASSERT_TRUE(opened.ok());
-        container = std::move(opened).value();
+        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path())).value();
         store = std::make_unique<NoteStore>(context(), clock, settings);
     }
-    // Saves what is pending and opens the store afresh, so every row comes back from the file.
-    void reopen()
-    {
-        context().save();
-        open();
-    }
-
     QString path() const { return dir.filePath(QStringLiteral("default.store")); }
+    QString sql(const QString& query) const { return storetest::scalar(path(), query); }
     ModelContext& context() { return container->mainContext(); }
     QDateTime now() const { return clock.now(); }
 
@@ -50,7 +43,7 @@ protected:
         note->setUpdatedAt(now().addSecs(-updatedSecondsAgo));
         return context().insert(std::move(note));
     }
-    // A row of a note with the same UUID as `of`, as a second device or an old import would leave.
+    // A second row of a note, as another device or an old import leaves one.
     Note* addDuplicate(const Note& of, qint64 updatedSecondsAgo)
     {
         Note* copy = addNote(of.title(), of.body(), updatedSecondsAgo);
@@ -62,9 +55,9 @@ protected:
         QHash<QString, NoteImage*> none;
         return store->insertImageRow(png(color), noteID, none);
     }
-    static QByteArray png(const QColor& color, int side = 4)
+    static QByteArray png(const QColor& color)
     {
-        QImage image(side, side, QImage::Format_RGB32);
+        QImage image(4, 4, QImage::Format_RGB32);
         image.fill(color);
         QByteArray bytes;
         QBuffer buffer(&bytes);
@@ -72,31 +65,26 @@ protected:
         image.save(&buffer, "PNG");
         return bytes;
     }
-    // A body of text and pictures: "T:<text>" or "I:<row>" per block.
+    // "T:<text>" makes a text block, "I:<n>" an image block naming images[n].
     static QVector<NoteBlock> blocks(const QStringList& shape, const QList<const NoteImage*>& images = {})
     {
         QVector<NoteBlock> out;
-        for (const QString& part : shape) {
-            if (part.startsWith(QLatin1String("I:")))
-                out.append(NoteBlock::image(ImagePlacement{images.at(part.mid(2).toInt())->uuid(), ImageSizing()}));
-            else
-                out.append(NoteBlock::text(TextRuns{part.mid(2), {}}));
-        }
+        for (const QString& part : shape)
+            out.append(part.startsWith(u'I')
+                           ? NoteBlock::image(ImagePlacement{images.at(part.mid(2).toInt())->uuid(), ImageSizing()})
+                           : NoteBlock::text(TextRuns{part.mid(2), {}}));
         return out;
     }
     static QStringList shape(const QVector<NoteBlock>& list)
     {
         QStringList out;
-        for (const NoteBlock& b : list)
-            out << (b.textRuns() ? QStringLiteral("T:") + b.textRuns()->text : QStringLiteral("I"));
+        for (const NoteBlock& b : list) out << (b.textRuns() ? QStringLiteral("T:") + b.textRuns()->text : "I");
         return out;
     }
-    // Every row of an entity the context holds (unsaved deletions left out).
     template <typename T>
     QList<T*> rows()
     {
         auto fetched = context().fetch<T>();
-        EXPECT_TRUE(fetched.ok());
         return fetched ? *fetched : QList<T*>();
     }
     QSet<QUuid> imageIDs()
@@ -105,7 +93,7 @@ protected:
         for (const NoteImage* i : rows<NoteImage>()) ids.insert(i->uuid());
         return ids;
     }
-    // Seals a note the way a locked note rests on disk: no body in the clear, pictures as ciphers.
+    // The way a locked note rests on disk: no body in the clear, pictures only as ciphers.
     void seal(Note& note)
     {
         note.setIsLocked(true);

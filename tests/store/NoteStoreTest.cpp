@@ -4,127 +4,85 @@
 #include <QProcess>
 
 #include "NoteStoreFixture.h"
-#include "platform/StoreTestSupport.h"
 
 namespace {
 
 using NoteStoreTest = NoteStoreFixture;
 constexpr qint64 day = 86400;
 
+QStringList titles(const QList<Note*>& notes)
+{
+    QStringList out;
+    for (const Note* n : notes) out << n->title();
+    return out;
+}
+
 TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
 {
     QSignalSpy revisions(store.get(), &NoteStore::revisionChanged);
     store->saveNow();
-    EXPECT_EQ(store->revision(), 0) << "nothing pending: nothing saved";
-    EXPECT_EQ(revisions.count(), 0);
+    EXPECT_EQ(revisions.count(), 0) << "nothing pending: nothing saved";
 
     Note* note = addNote(QStringLiteral("Groceries"));
     store->saveNow();
     EXPECT_EQ(store->revision(), 1);
-    ASSERT_EQ(revisions.count(), 1);
-    EXPECT_EQ(revisions.at(0).at(0).toLongLong(), 1);
-    EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries"));
+    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries"));
 
-    // A save the disk refuses is logged, still counts, and leaves the change in memory for later.
+    // A save the disk refuses is logged and still counts; the change waits in memory.
     ASSERT_TRUE(ModelContainerTesting::exec(
-        *container, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk "
-                                   "refused'); END")));
+        *container, QStringLiteral("CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END")));
     note->setTitle(QStringLiteral("Groceries and more"));
     store->saveNow();
     EXPECT_EQ(store->revision(), 2);
-    EXPECT_EQ(revisions.count(), 2);
-    EXPECT_TRUE(context().hasChanges());
-    EXPECT_TRUE(log.contains(QStringLiteral("Local save failed:")));
-    EXPECT_TRUE(log.contains(QStringLiteral(". Change is still held in memory.")));
-    EXPECT_EQ(note->title(), QStringLiteral("Groceries and more"));
-
-    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("DROP TRIGGER refuse")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Local save failed: full. Change is still held in memory.")));
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("DROP TRIGGER no")));
     store->saveNow();
-    EXPECT_EQ(store->revision(), 3);
-    EXPECT_FALSE(context().hasChanges());
-    EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT title FROM Note")),
-              QStringLiteral("Groceries and more"));
+    EXPECT_EQ(revisions.count(), 3);
+    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries and more"));
 }
 
 TEST_F(NoteStoreTest, PublishedStateAnnouncesOnlyRealChanges)
 {
     QSignalSpy active(store.get(), &NoteStore::activeNoteIDChanged);
     QSignalSpy readOnly(store.get(), &NoteStore::readOnlyNoteIDsChanged);
-    QSignalSpy sync(store.get(), &NoteStore::syncStateChanged);
     const QUuid a = QUuid::createUuid();
-
-    store->setActiveNoteID(std::nullopt);
-    store->setActiveNoteID(a);
-    store->setActiveNoteID(QUuid(a.toString()));
-    EXPECT_EQ(active.count(), 1);
-    store->setActiveNoteID(std::nullopt);
+    for (const auto& id :
+         {std::optional<QUuid>(), std::optional(a), std::optional(QUuid(a.toString())), std::optional<QUuid>()})
+        store->setActiveNoteID(id);
     EXPECT_EQ(active.count(), 2);
-
-    store->setReadOnlyNoteIDs({a});
-    store->setReadOnlyNoteIDs({a});
-    store->setReadOnlyNoteIDs({});
+    for (const auto& ids : {QSet<QUuid>{a}, QSet<QUuid>{a}, QSet<QUuid>{}}) store->setReadOnlyNoteIDs(ids);
     EXPECT_EQ(readOnly.count(), 2);
-
-    EXPECT_EQ(store->syncState(), SyncState::offline);
-    store->setSyncState(SyncState::offline);
-    store->setSyncState(SyncState::error);
-    EXPECT_EQ(sync.count(), 1);
 }
 
 TEST_F(NoteStoreTest, LookupsAndQueries)
 {
     Note* older = addNote(QStringLiteral("older"), {}, 300);
     Note* newer = addNote(QStringLiteral("newer"), {}, 100);
-    Note* pinnedNote = addNote(QStringLiteral("pinned"), {}, 200);
-    pinnedNote->setIsPinned(true);
-    Note* binnedPin = addNote(QStringLiteral("binned pin"), {}, 50);
-    binnedPin->setIsPinned(true);
-    binnedPin->setIsTrashed(true);
-    binnedPin->setDeletedAt(now().addSecs(-10));
-    Note* binnedEarlier = addNote(QStringLiteral("binned earlier"), {}, 10);
-    binnedEarlier->setIsTrashed(true);
-    binnedEarlier->setDeletedAt(now().addSecs(-20));
-    // A second row of `older`, updated later: lookups prefer it.
-    Note* olderAgain = addDuplicate(*older, 1);
-    olderAgain->setTitle(QStringLiteral("older, edited elsewhere"));
-
-    auto* first = context().insert(std::make_unique<Capture>(QStringLiteral("first"), std::nullopt, std::nullopt,
-                                                             std::nullopt, std::nullopt, std::nullopt));
-    first->setCreatedAt(now().addSecs(-60));
-    auto* second = context().insert(std::make_unique<Capture>(QStringLiteral("second"), std::nullopt, std::nullopt,
-                                                              std::nullopt, std::nullopt, std::nullopt));
+    addNote(QStringLiteral("pinned"), {}, 200)->setIsPinned(true);
+    Note* binned = addNote(QStringLiteral("binned pin"), {}, 50);
+    binned->setIsPinned(true);
+    store->softDelete(*binned);
     clock.advance(1000);
-    NoteImage* picture = addImage(newer->uuid(), Qt::red);
+    store->softDelete(*addNote(QStringLiteral("binned later"), {}, 10));
+    addDuplicate(*older, 1)->setTitle(QStringLiteral("older, edited elsewhere"));
     clock.advance(1000);
-    NoteImage* later = addImage(newer->uuid(), Qt::blue);
-    const QUuid olderID = older->uuid(), newerID = newer->uuid(), binnedID = binnedPin->uuid();
-    const QUuid firstID = first->uuid(), pictureID = picture->uuid(), laterID = later->uuid();
-    reopen();
+    const QUuid first = addImage(newer->uuid(), Qt::red)->uuid();
+    clock.advance(1000);
+    const QUuid second = addImage(newer->uuid(), Qt::blue)->uuid();
+    const QUuid olderID = older->uuid(), newerID = newer->uuid(), binnedID = binned->uuid();
+    open();
 
-    auto titles = [](const QList<Note*>& notes) {
-        QStringList out;
-        for (const Note* n : notes) out << n->title();
-        return out;
-    };
     EXPECT_EQ(titles(store->allActive()), (QStringList{"older, edited elsewhere", "newer", "pinned", "older"}));
     EXPECT_EQ(titles(store->pinned()), QStringList{"pinned"}) << "a pinned note in the bin is not listed";
-    EXPECT_EQ(titles(store->trashed()), (QStringList{"binned pin", "binned earlier"}));
+    EXPECT_EQ(titles(store->trashed()), (QStringList{"binned later", "binned pin"}));
     EXPECT_EQ(store->note(olderID)->title(), QStringLiteral("older, edited elsewhere"));
     EXPECT_EQ(store->note(binnedID)->title(), QStringLiteral("binned pin"));
     EXPECT_EQ(store->note(QUuid::createUuid()), nullptr);
-
-    ASSERT_EQ(store->captures().size(), 2);
-    EXPECT_EQ(store->captures().first()->text(), QStringLiteral("second"));
-    EXPECT_EQ(store->capture(firstID)->text(), QStringLiteral("first"));
-    EXPECT_EQ(store->capture(QUuid::createUuid()), nullptr);
-    Q_UNUSED(second);
-
-    const QList<NoteImage*> rows = store->images(newerID);
-    ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0]->uuid(), pictureID);
-    EXPECT_EQ(rows[1]->uuid(), laterID);
-    EXPECT_EQ(store->image(laterID)->noteUUID(), newerID);
-    EXPECT_TRUE(store->images(QUuid::createUuid()).isEmpty());
+    const QList<NoteImage*> pictures = store->images(newerID);
+    ASSERT_EQ(pictures.size(), 2);
+    EXPECT_EQ(pictures[0]->uuid(), first);
+    EXPECT_EQ(pictures[1]->uuid(), second);
+    EXPECT_EQ(store->image(second), pictures[1]);
 }
 
 TEST_F(NoteStoreTest, BinAndRestore)
@@ -132,30 +90,23 @@ TEST_F(NoteStoreTest, BinAndRestore)
     Note* note = addNote(QStringLiteral("Trip"), QStringLiteral("passport"), 500);
     note->setIsPinned(true);
     store->setActiveNoteID(note->uuid());
-    store->saveNow();
     const QDateTime updated = note->updatedAt();
-    const qint64 revision = store->revision();
-
     store->softDelete(*note);
     EXPECT_TRUE(note->isTrashed());
     EXPECT_FALSE(note->isPinned());
     EXPECT_EQ(note->deletedAt(), now());
-    EXPECT_EQ(note->updatedAt(), updated);
-    EXPECT_EQ(store->revision(), revision + 1);
-    EXPECT_EQ(store->activeNoteID(), note->uuid());
-    EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT isTrashed FROM Note")), QStringLiteral("1"));
+    EXPECT_EQ(sql(QStringLiteral("SELECT isTrashed FROM Note")), QStringLiteral("1"));
 
-    // Binning again starts the 30 days afresh.
     clock.advance(5 * day * 1000);
     store->softDelete(*note);
-    EXPECT_EQ(note->deletedAt(), now());
-
+    EXPECT_EQ(note->deletedAt(), now()) << "binning again starts the 30 days afresh";
     store->restore(*note);
     EXPECT_FALSE(note->isTrashed());
     EXPECT_FALSE(note->deletedAt());
     EXPECT_FALSE(note->isPinned()) << "the pin is not given back";
     EXPECT_EQ(note->updatedAt(), updated);
-    EXPECT_EQ(store->allActive().size(), 1);
+    EXPECT_EQ(store->activeNoteID(), note->uuid());
+    EXPECT_EQ(store->revision(), 3);
 }
 
 TEST_F(NoteStoreTest, PurgeExpiredKeepsExactlyThirtyDaysAndNotesWithoutABinDate)
@@ -169,76 +120,53 @@ TEST_F(NoteStoreTest, PurgeExpiredKeepsExactlyThirtyDaysAndNotesWithoutABinDate)
     Note* expired = binned(QStringLiteral("expired"), 30 * day + 1);
     binned(QStringLiteral("exactly thirty days"), 30 * day);
     binned(QStringLiteral("no bin date"), std::nullopt);
-    Note* live = addNote(QStringLiteral("live with an old bin date"));
+    Note* live = addNote(QStringLiteral("live, old bin date"));
     live->setDeletedAt(now().addSecs(-90 * day));
     addImage(expired->uuid(), Qt::red);
     addImage(expired->uuid(), Qt::green);
     const QUuid kept = addImage(live->uuid(), Qt::red)->uuid();
-    reopen();
+    open();
 
     store->purgeExpired(now());
-    EXPECT_EQ(store->revision(), 1);
-    QStringList titles;
-    for (const Note* n : rows<Note>()) titles << n->title();
-    titles.sort();
-    EXPECT_EQ(titles, (QStringList{"exactly thirty days", "live with an old bin date", "no bin date"}));
+    QStringList left = titles(rows<Note>());
+    left.sort();
+    EXPECT_EQ(left, (QStringList{"exactly thirty days", "live, old bin date", "no bin date"}));
     EXPECT_EQ(imageIDs(), QSet<QUuid>{kept});
-    EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("1"));
-
-    // Nothing more expires: nothing is saved.
+    EXPECT_EQ(sql(QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("1"));
     store->purgeExpired(now());
-    EXPECT_EQ(store->revision(), 1);
+    EXPECT_EQ(store->revision(), 1) << "nothing more expired: nothing saved";
 }
 
-TEST_F(NoteStoreTest, PurgingDeletesNotesAndPicturesWithOneSave)
+// The 30-day purge runs before duplicate rows are reconciled, so it can meet an expired row whose UUID
+// the live note also carries: the pictures filed under that UUID are the live note's.
+TEST_F(NoteStoreTest, PurgingKeepsThePicturesOfRowsThatRemain)
 {
     store->purge(QList<Note*>{});
     EXPECT_EQ(store->revision(), 0);
 
-    QList<Note*> notes;
-    for (const QColor& c : {QColor(Qt::red), QColor(Qt::green), QColor(Qt::blue)}) {
-        notes << addNote(c.name());
-        addImage(notes.last()->uuid(), c);
-    }
-    Note* other = addNote(QStringLiteral("other"));
-    NoteImage* otherPicture = addImage(other->uuid());
-    store->saveNow();
-    store->setActiveNoteID(notes[0]->uuid());
-
-    store->purge(notes);
-    EXPECT_EQ(store->revision(), 2);
-    EXPECT_EQ(imageIDs(), QSet<QUuid>{otherPicture->uuid()});
-    EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT count(*) FROM Note")), QStringLiteral("1"));
-    EXPECT_EQ(store->activeNoteID(), notes[0]->uuid()) << "purging leaves the active note to its owners";
-
-    store->purge(*other);
-    EXPECT_EQ(store->revision(), 3);
-    EXPECT_TRUE(imageIDs().isEmpty());
-}
-
-// The 30-day purge runs before duplicate rows are reconciled, so it can meet a binned, expired row
-// whose UUID is also carried by the live note: the pictures filed under that UUID are the live note's.
-TEST_F(NoteStoreTest, PurgingOneRowOfADuplicatedNoteKeepsThePicturesOfTheRowsThatRemain)
-{
     Note* live = addNote(QStringLiteral("live"), {}, 10);
     NoteImage* picture = addImage(live->uuid());
     live->setBlocks(blocks({"T:look", "I:0"}, {picture}));
     Note* stale = addDuplicate(*live, 100 * day);
     stale->setIsTrashed(true);
     stale->setDeletedAt(now().addSecs(-60 * day));
-    const QUuid id = live->uuid(), pictureID = picture->uuid();
-    reopen();
+    Note* other = addNote(QStringLiteral("other"));
+    addImage(other->uuid());
+    const QUuid pictureID = picture->uuid();
+    open();
 
     store->purgeExpired(now());
-    ASSERT_EQ(rows<Note>().size(), 1);
-    EXPECT_EQ(imageIDs(), QSet<QUuid>{pictureID});
-    EXPECT_EQ(storetest::scalar(path(), QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("1"));
+    EXPECT_EQ(rows<Note>().size(), 2);
+    EXPECT_TRUE(imageIDs().contains(pictureID));
+    EXPECT_EQ(sql(QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("2"));
 
-    // Both rows purged together (emptying the bin): the pictures go with the last of them.
-    addDuplicate(*store->note(id), 5);
+    // Emptying the bin with every row of both notes: all their pictures go, with one save.
+    addDuplicate(*rows<Note>().first(), 5);
+    const qint64 revision = store->revision();
     store->purge(rows<Note>());
     EXPECT_TRUE(rows<Note>().isEmpty());
     EXPECT_TRUE(imageIDs().isEmpty());
+    EXPECT_EQ(store->revision(), revision + 1);
 }
 
 TEST_F(NoteStoreTest, AllTagsCountsUnlockedNotesOutsideTheBin)
@@ -252,13 +180,12 @@ TEST_F(NoteStoreTest, AllTagsCountsUnlockedNotesOutsideTheBin)
     binned->setTags({"garden", "garden", "garden"});
     binned->setIsTrashed(true);
     EXPECT_EQ(store->allTags(), (QStringList{"work", "home"}));
-
     addNote(QStringLiteral("e"))->setTags({"Work", "home", "home"});
     EXPECT_EQ(store->allTags(), (QStringList{"home", "work", "Work"})) << "repeats count; case matters";
 }
 
-// Run only as the child of the crash test: saves one edit at a time through the store and reports each
-// save that returned, until it is killed.
+// Run only as the child of the crash test: one new note and one edit per save, each save that
+// returned reported, until it is killed.
 TEST(NoteStoreCrashChild, SaveUntilKilled)
 {
     const QString path = qEnvironmentVariable("TARNWICK_NOTESTORE_CRASH_STORE");
@@ -266,18 +193,16 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
     NoteStore store(container->mainContext(), Clock::system(), settings);
-    Note* running = container->mainContext().insert(
-        std::make_unique<Note>(QStringLiteral("0"), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+    auto make = [&](const QString& title, const QString& body) {
+        return container->mainContext().insert(
+            std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+    };
+    Note* standing = make(QStringLiteral("-1"), QString());
     for (qint64 i = 0;; ++i) {
-        // One new note and one edit of a standing note per save.
-        Note* n = container->mainContext().insert(std::make_unique<Note>(QString::number(i),
-                                                                         QStringLiteral("body %1").arg(i), Tint::blue,
-                                                                         Opacity::solid, std::nullopt, std::nullopt));
-        n->setTags({QString::number(i)});
-        running->setTitle(QString::number(i));
-        const qint64 before = store.revision();
+        make(QString::number(i), QStringLiteral("body"));
+        standing->setTitle(QString::number(i));
         store.saveNow();
-        if (store.revision() != before + 1 || container->mainContext().hasChanges()) return;
+        if (container->mainContext().hasChanges()) return;
         fprintf(stdout, "%lld\n", static_cast<long long>(i));
         fflush(stdout);
     }
@@ -294,35 +219,28 @@ TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--gtest_filter=NoteStoreCrashChild.SaveUntilKilled")});
     ASSERT_TRUE(child.waitForStarted());
-    qint64 lastReported = -1;
-    QByteArray output;
-    while (lastReported < 150 && child.state() == QProcess::Running) {
+    qint64 last = -1;
+    while (last < 150 && child.state() == QProcess::Running) {
         child.waitForReadyRead(5000);
-        output += child.readAllStandardOutput();
-        const qsizetype end = output.lastIndexOf('\n');
-        if (end < 0) continue;
-        for (const QByteArray& line : output.left(end).split('\n')) {
-            bool number = false;
-            const qint64 n = line.toLongLong(&number);
-            if (number) lastReported = std::max(lastReported, n);
-        }
-        output = output.mid(end + 1);
+        while (child.canReadLine()) last = std::max(last, child.readLine().trimmed().toLongLong());
     }
     ::kill(pid_t(child.processId()), SIGKILL);
     child.waitForFinished();
-    ASSERT_GE(lastReported, 150);
+    ASSERT_GE(last, 150);
 
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
     NoteStore store(container->mainContext(), Clock::system(), settings);
-    QSet<QString> titles;
-    for (const Note* n : store.allActive()) titles.insert(n->title());
-    for (qint64 i = 0; i <= lastReported; ++i) EXPECT_TRUE(titles.contains(QString::number(i))) << i;
-    // The standing note carries at least the last reported edit.
+    QSet<QString> saved;
     qint64 standing = -1;
-    for (const Note* n : store.allActive())
-        if (n->body().isEmpty()) standing = n->title().toLongLong();
-    EXPECT_GE(standing, lastReported);
+    for (const Note* n : store.allActive()) {
+        if (n->body().isEmpty())
+            standing = n->title().toLongLong();
+        else
+            saved.insert(n->title());
+    }
+    for (qint64 i = 0; i <= last; ++i) EXPECT_TRUE(saved.contains(QString::number(i))) << i;
+    EXPECT_GE(standing, last);
 }
 
 }  // namespace
