@@ -14,7 +14,11 @@ const ResolvedNoteTheme* firstWithID(const QVector<ResolvedNoteTheme>& stored, c
 
 QString NoteThemes::defaultThemeID()
 {
-    const Settings& settings = Settings::shared();
+    return defaultThemeID(Settings::shared());
+}
+
+QString NoteThemes::defaultThemeID(const Settings& settings)
+{
     const QString chosen = settings.stringValue(QStringLiteral("notes.defaultThemeID"));
     if (!chosen.isEmpty()) return chosen;
     const QString tint = settings.stringValue(QStringLiteral("general.defaultTint"));

@@ -6,6 +6,8 @@
 #include "model/ResolvedNoteTheme.h"
 #include "model/Tint.h"
 
+class Settings;
+
 // Posted, with no object and no user info, whenever stored themes or the theme a note uses change;
 // the note views redraw and the store's theme cache empties itself.
 inline const QString tarnwickThemeChanged = QStringLiteral("tarnwickThemeChanged");
@@ -16,6 +18,7 @@ struct NoteThemes {
     // "notes.defaultThemeID", else "general.defaultTint", else "blue"; empty text counts as unset.
     // Not checked against the stored themes: resolution deals with unknown ids.
     static QString defaultThemeID();
+    static QString defaultThemeID(const Settings& settings);
 
     // The first stored theme with the id (or, for an empty id, with the tint's raw value: a stored
     // copy of the built-in theme), else the tint's built-in theme. Built-in themes are never looked

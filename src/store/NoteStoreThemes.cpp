@@ -1,11 +1,12 @@
-#include "store/NoteThemeLibrary.h"
-
+// The note store's theme resolution and theme library.
 #include <QUuid>
 
 #include "model/Note.h"
 #include "model/NoteTheme.h"
 #include "model/Wallpaper.h"
 #include "platform/ModelContext.h"
+#include "platform/NotificationCenter.h"
+#include "store/NoteStore.h"
 #include "store/NoteThemes.h"
 
 namespace {
@@ -17,21 +18,21 @@ QList<T*> rowsWithID(ModelContext& context, const QString& id)
     auto rows = context.fetch(descriptor);
     return rows ? *rows : QList<T*>();
 }
+
+void announceThemeChange()
+{
+    NotificationCenter::shared().post(tarnwickThemeChanged);
+}
 }  // namespace
 
-NoteThemeLibrary::NoteThemeLibrary(ModelContext& context, std::function<void()> saveNow, NotificationCenter& center)
-    : m_context(context), m_saveNow(std::move(saveNow)), m_center(center), m_cache(center)
-{
-}
-
-ResolvedNoteLook NoteThemeLibrary::look(const Note& note)
+ResolvedNoteLook NoteStore::look(const Note& note)
 {
     return ResolvedNoteLook::resolve(note, storedThemes());
 }
 
-QVector<ResolvedNoteTheme> NoteThemeLibrary::storedThemes()
+QVector<ResolvedNoteTheme> NoteStore::storedThemes()
 {
-    return m_cache.themes([this] {
+    return m_themeCache.themes([this] {
         QVector<ResolvedNoteTheme> themes;
         auto rows = m_context.fetch<NoteTheme>();
         if (!rows) return themes;
@@ -41,21 +42,21 @@ QVector<ResolvedNoteTheme> NoteThemeLibrary::storedThemes()
     });
 }
 
-ResolvedNoteTheme NoteThemeLibrary::defaultTheme()
+ResolvedNoteTheme NoteStore::defaultTheme()
 {
-    const QString id = NoteThemes::defaultThemeID();
+    const QString id = NoteThemes::defaultThemeID(m_settings);
     return NoteThemes::resolve(id, NoteThemes::tintForThemeID(id), storedThemes());
 }
 
-void NoteThemeLibrary::setTheme(const QString& themeID, Note& note)
+void NoteStore::setTheme(const QString& themeID, Note& note)
 {
     note.setThemeID(themeID);
     if (const auto tint = Tint::fromRawValue(themeID)) note.setTint(*tint);
-    m_saveNow();
-    themesChanged();
+    saveNow();
+    announceThemeChange();
 }
 
-NoteTheme* NoteThemeLibrary::saveLookAsTheme(const QString& name, Note& note)
+NoteTheme* NoteStore::saveLookAsTheme(const QString& name, Note& note)
 {
     const ResolvedNoteLook current = look(note);
     // Ink is always stored, so the theme keeps the ink the note showed even if the default changes.
@@ -74,45 +75,44 @@ NoteTheme* NoteThemeLibrary::saveLookAsTheme(const QString& name, Note& note)
     note.setFontFamilyOverride(std::nullopt);
     note.setInkHexOverride(std::nullopt);
     note.setPaperHexOverride(std::nullopt);
-    m_saveNow();
-    themesChanged();
+    saveNow();
+    announceThemeChange();
     return saved;
 }
 
-NoteTheme* NoteThemeLibrary::themeRow(const QString& themeID)
+NoteTheme* NoteStore::themeRow(const QString& themeID)
 {
     const QList<NoteTheme*> rows = rowsWithID<NoteTheme>(m_context, themeID);
     if (!rows.isEmpty()) return rows.first();
 
-    // A theme that is gone (deleted in another window while its editor was open) comes back under
-    // its own id. Under a tint's id it would take the place of that built-in theme, and, with the
-    // editor's higher revision, replace the user's stored copy of it at the next reconciliation.
-    const Tint tint = NoteThemes::tintForThemeID(themeID);
-    const ResolvedNoteTheme builtIn = NoteTheme::builtIn(tint);
+    // A theme that is gone (deleted elsewhere while its editor was open) comes back under its own id.
+    // Under a tint's id it would take the place of that built-in theme and, with the editor's higher
+    // revision, replace the user's stored copy of it at the next reconciliation.
+    const ResolvedNoteTheme builtIn = NoteTheme::builtIn(NoteThemes::tintForThemeID(themeID));
     const QString id = themeID.isEmpty() ? builtIn.id : themeID;
     NoteTheme* row = m_context.insert(
         std::make_unique<NoteTheme>(id, builtIn.name, builtIn.paper, builtIn.fontFamily, builtIn.ink, 1.0, 0));
-    m_saveNow();
+    saveNow();
     return row;
 }
 
-void NoteThemeLibrary::deleteTheme(const QString& themeID)
+void NoteStore::deleteTheme(const QString& themeID)
 {
     const QList<NoteTheme*> rows = rowsWithID<NoteTheme>(m_context, themeID);
     if (rows.isEmpty()) return;
     m_context.remove(rows.first());
-    m_saveNow();
-    themesChanged();
+    saveNow();
+    announceThemeChange();
 }
 
-std::optional<QByteArray> NoteThemeLibrary::wallpaperData(const QString& wallpaperID)
+std::optional<QByteArray> NoteStore::wallpaperData(const QString& wallpaperID)
 {
     const QList<Wallpaper*> rows = rowsWithID<Wallpaper>(m_context, wallpaperID);
     if (rows.isEmpty()) return std::nullopt;
     return rows.first()->data();
 }
 
-void NoteThemeLibrary::themesChanged()
+void NoteStore::invalidateThemeCache()
 {
-    m_center.post(tarnwickThemeChanged);
+    m_themeCache.clear();
 }

@@ -6,34 +6,27 @@
 #include "platform/ModelContainer.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
-#include "store/NoteThemeLibrary.h"
+#include "store/NoteStore.h"
 #include "store/NoteThemes.h"
 #include "store/TarnwickSchemaV2.h"
+#include "support/FakeClock.h"
 
 namespace {
 
-class NoteThemeLibraryTest : public ::testing::Test {
+class NoteStoreThemesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Settings::setShared(std::make_unique<Settings>(std::make_unique<MemorySettingsBackend>()));
         auto opened = ModelContainer::openInMemory(TarnwickSchemaV2::schema());
         ASSERT_TRUE(opened.ok());
         container = std::move(*opened);
+        store = std::make_unique<NoteStore>(context(), clock, settings);
         context().setAutosaveEnabled(false);
-        library = std::make_unique<NoteThemeLibrary>(
-            context(),
-            [this] {
-                ++saves;
-                ASSERT_TRUE(context().save().ok());
-            },
-            center);
-        observer = center.observe(tarnwickThemeChanged, [this](const Notification& n) {
+        observer = NotificationCenter::shared().observe(tarnwickThemeChanged, [this](const Notification& n) {
             EXPECT_TRUE(n.object.isEmpty() && n.userInfo.isEmpty());
             ++announcements;
         });
     }
-    void TearDown() override { Settings::setShared(nullptr); }
 
     ModelContext& context() { return container->mainContext(); }
     Note& newNote(const QString& themeID, Tint tint)
@@ -54,68 +47,68 @@ protected:
     QStringList listed()
     {
         QStringList out;
-        for (const auto& t : NoteThemes::library(library->storedThemes())) out << t.id + '/' + t.name;
+        for (const auto& t : NoteThemes::library(store->storedThemes())) out << t.id + '/' + t.name;
         return out;
     }
 
-    NotificationCenter center;
+    FakeClock clock;
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
     std::unique_ptr<ModelContainer> container;
-    std::unique_ptr<NoteThemeLibrary> library;
+    std::unique_ptr<NoteStore> store;
     ObserverToken observer;
-    int saves = 0;
     int announcements = 0;
 };
 
-TEST_F(NoteThemeLibraryTest, StoredCopyOfABuiltInIsSeenAfterTheAnnouncementAndGoneAfterDeletion)
+TEST_F(NoteStoreThemesTest, StoredCopyOfABuiltInIsSeenAfterTheAnnouncementAndGoneAfterDeletion)
 {
     Note& note = newNote(QString(), Tint::green);
-    EXPECT_EQ(library->look(note).theme, NoteTheme::builtIn(Tint::green));
+    EXPECT_EQ(store->look(note).theme, NoteTheme::builtIn(Tint::green));
 
-    NoteTheme* row = library->themeRow(QStringLiteral("green"));
-    EXPECT_EQ(library->themeRow(QStringLiteral("green")), row);
-    EXPECT_EQ(saves, 1) << "made and saved once";
+    NoteTheme* row = store->themeRow(QStringLiteral("green"));
+    EXPECT_EQ(store->themeRow(QStringLiteral("green")), row);
+    EXPECT_EQ(store->revision(), 1) << "made and saved once";
     EXPECT_EQ(announcements, 0) << "the editor announces after its edits";
 
     row->setName(QStringLiteral("Moss"));
-    EXPECT_EQ(library->look(note).theme.name, QStringLiteral("Green")) << "cached until announced";
-    center.post(tarnwickThemeChanged);
-    EXPECT_EQ(library->look(note).theme.name, QStringLiteral("Moss"));
-    EXPECT_FALSE(library->look(note).theme.badgeOverride);
+    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Green")) << "cached until announced";
+    NotificationCenter::shared().post(tarnwickThemeChanged);
+    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Moss"));
+    EXPECT_FALSE(store->look(note).theme.badgeOverride);
 
-    library->deleteTheme(QStringLiteral("green"));
-    library->deleteTheme(QStringLiteral("green"));
-    EXPECT_EQ(library->look(note).theme, NoteTheme::builtIn(Tint::green));
-    EXPECT_EQ(saves + announcements, 4) << "nothing to delete the second time: no save, no announcement";
+    store->deleteTheme(QStringLiteral("green"));
+    store->deleteTheme(QStringLiteral("green"));
+    EXPECT_EQ(store->look(note).theme, NoteTheme::builtIn(Tint::green));
+    EXPECT_EQ(store->revision() + announcements, 4) << "nothing to delete the second time: no save, no announcement";
 }
 
-TEST_F(NoteThemeLibraryTest, DeletingOneOfTwoRowsWithAnIdKeepsTheOther)
+TEST_F(NoteStoreThemesTest, DeletingOneOfTwoRowsWithAnIdKeepsTheOther)
 {
     newTheme(QStringLiteral("U1"), QStringLiteral("First"));
     newTheme(QStringLiteral("U1"), QStringLiteral("Second"));
     Note& note = newNote(QStringLiteral("U1"), Tint::violet);
-    library->deleteTheme(QStringLiteral("U1"));
-    EXPECT_EQ(library->look(note).theme.name, QStringLiteral("Second"));
-    library->deleteTheme(QStringLiteral("U1"));
-    EXPECT_EQ(library->look(note).theme, NoteTheme::builtIn(Tint::violet)) << "a deleted theme falls back to the tint";
+    store->deleteTheme(QStringLiteral("U1"));
+    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Second"));
+    store->deleteTheme(QStringLiteral("U1"));
+    EXPECT_EQ(store->look(note).theme, NoteTheme::builtIn(Tint::violet)) << "a deleted theme falls back to the tint";
     EXPECT_EQ(note.themeID(), QStringLiteral("U1")) << "notes are not touched";
 }
 
-TEST_F(NoteThemeLibraryTest, SetThemeKeepsTintInStepWithBuiltInIds)
+TEST_F(NoteStoreThemesTest, SetThemeKeepsTintInStepWithBuiltInIds)
 {
     Note& note = newNote(QString(), Tint::blue);
     note.setPaperHexOverride(QStringLiteral("#123456"));
-    library->setTheme(QStringLiteral("rose"), note);
+    store->setTheme(QStringLiteral("rose"), note);
     EXPECT_EQ(note.tint(), Tint::rose);
     EXPECT_EQ(note.paperHexOverride(), QStringLiteral("#123456")) << "overrides stay";
-    library->setTheme(QStringLiteral("U-THEME"), note);
+    store->setTheme(QStringLiteral("U-THEME"), note);
     EXPECT_EQ(note.themeID(), QStringLiteral("U-THEME"));
     EXPECT_EQ(note.tint(), Tint::rose);
-    EXPECT_EQ(saves, 2);
+    EXPECT_EQ(store->revision(), 2);
     EXPECT_EQ(announcements, 2);
     EXPECT_FALSE(context().hasChanges());
 }
 
-TEST_F(NoteThemeLibraryTest, SavingALookMovesTheNoteOntoANewThemeThatLooksTheSame)
+TEST_F(NoteStoreThemesTest, SavingALookMovesTheNoteOntoANewThemeThatLooksTheSame)
 {
     NoteTheme& base = newTheme(QStringLiteral("T"), QStringLiteral("Base"));
     base.setWallpaperID(QStringLiteral("stock.grid"));
@@ -124,9 +117,9 @@ TEST_F(NoteThemeLibraryTest, SavingALookMovesTheNoteOntoANewThemeThatLooksTheSam
     note.setPaperHexOverride(QStringLiteral("#f0e0d0"));
     note.setWallpaperBrightness(0.8);
     note.setFontFamilyOverride(QStringLiteral("Serif"));
-    const ResolvedNoteLook before = library->look(note);
+    const ResolvedNoteLook before = store->look(note);
 
-    NoteTheme* row = library->saveLookAsTheme(QStringLiteral(" Mine "), note);
+    NoteTheme* row = store->saveLookAsTheme(QStringLiteral(" Mine "), note);
     EXPECT_EQ(row->name(), QStringLiteral(" Mine "));
     EXPECT_EQ(QUuid::fromString(row->id()).toString(QUuid::WithoutBraces).toUpper(), row->id());
     EXPECT_TRUE(row->inkR() && row->inkG() && row->inkB()) << "the default ink is stored explicitly";
@@ -137,57 +130,58 @@ TEST_F(NoteThemeLibraryTest, SavingALookMovesTheNoteOntoANewThemeThatLooksTheSam
     EXPECT_EQ(note.tint(), Tint::amber);
     EXPECT_FALSE(note.wallpaperID() || note.wallpaperBrightness() || note.wallpaperBlur() ||
                  note.fontFamilyOverride() || note.inkHexOverride() || note.paperHexOverride());
-    EXPECT_EQ(saves + announcements, 2);
+    EXPECT_EQ(store->revision() + announcements, 2);
     EXPECT_FALSE(context().hasChanges());
 
     // The note looks as it did, now through its own theme.
-    const ResolvedNoteLook after = library->look(note);
+    const ResolvedNoteLook after = store->look(note);
     EXPECT_EQ(std::tie(after.wallpaper, after.brightness, after.blur, after.theme.fontFamily),
               std::tie(before.wallpaper, before.brightness, before.blur, before.theme.fontFamily));
     EXPECT_EQ(after.theme.paper.rgb(), before.theme.paper.rgb());
     EXPECT_EQ(after.theme.ink.rgb(), before.theme.ink.rgb());
 }
 
-TEST_F(NoteThemeLibraryTest, ThemeRowOfAMissingThemeNeverTakesABuiltInsPlace)
+TEST_F(NoteStoreThemesTest, ThemeRowOfAMissingThemeNeverTakesABuiltInsPlace)
 {
     newTheme(QStringLiteral("blue"), QStringLiteral("My blue"));
-    NoteTheme* gone = library->themeRow(QStringLiteral("DELETED-THEME"));
+    NoteTheme* gone = store->themeRow(QStringLiteral("DELETED-THEME"));
     EXPECT_EQ(gone->id(), QStringLiteral("DELETED-THEME"));
     gone->setName(QStringLiteral("Edited"));
     gone->setRevision(gone->revision() + 1);
-    center.post(tarnwickThemeChanged);
+    NotificationCenter::shared().post(tarnwickThemeChanged);
     EXPECT_EQ(listed().mid(1, 1), QStringList{QStringLiteral("blue/My blue")});
     EXPECT_EQ(listed().mid(6), QStringList{QStringLiteral("DELETED-THEME/Edited")});
-    EXPECT_EQ(library->themeRow(QString())->id(), QStringLiteral("blue"));
+    EXPECT_EQ(store->themeRow(QString())->id(), QStringLiteral("blue"));
 }
 
-TEST_F(NoteThemeLibraryTest, DefaultThemeFollowsTheSettingsAndFallsBackToBlue)
+TEST_F(NoteStoreThemesTest, DefaultThemeFollowsTheSettingsAndFallsBackToBlue)
 {
-    Settings::shared().setValue(QStringLiteral("notes.defaultThemeID"), QString());
-    Settings::shared().setValue(QStringLiteral("general.defaultTint"), QStringLiteral("rose"));
-    EXPECT_EQ(NoteThemes::defaultThemeID(), QStringLiteral("rose"));
-    EXPECT_EQ(library->defaultTheme(), NoteTheme::builtIn(Tint::rose));
-    Settings::shared().setValue(QStringLiteral("notes.defaultThemeID"), QStringLiteral("NO-SUCH-THEME"));
-    EXPECT_EQ(library->defaultTheme(), NoteTheme::builtIn(Tint::blue));
-    Settings::shared().remove(QStringLiteral("notes.defaultThemeID"));
-    Settings::shared().setValue(QStringLiteral("general.defaultTint"), 3);
-    EXPECT_EQ(NoteThemes::defaultThemeID(), QStringLiteral("blue")) << "a number is not a theme id";
+    settings.setValue(QStringLiteral("notes.defaultThemeID"), QString());
+    settings.setValue(QStringLiteral("general.defaultTint"), QStringLiteral("rose"));
+    EXPECT_EQ(NoteThemes::defaultThemeID(settings), QStringLiteral("rose"));
+    EXPECT_EQ(store->defaultTheme(), NoteTheme::builtIn(Tint::rose));
+    settings.setValue(QStringLiteral("notes.defaultThemeID"), QStringLiteral("NO-SUCH-THEME"));
+    EXPECT_EQ(store->defaultTheme(), NoteTheme::builtIn(Tint::blue));
+    settings.remove(QStringLiteral("notes.defaultThemeID"));
+    settings.setValue(QStringLiteral("general.defaultTint"), 3);
+    EXPECT_EQ(NoteThemes::defaultThemeID(settings), QStringLiteral("blue")) << "a number is not a theme id";
 }
 
-TEST_F(NoteThemeLibraryTest, CacheHoldsNoDuplicateRemovedWithoutAnAnnouncement)
+TEST_F(NoteStoreThemesTest, ReconcilingDuplicateThemesEmptiesTheCache)
 {
-    // Two rows of one id, as another device may leave them; start-up reconciliation keeps the one
-    // with the higher revision and deletes the other without announcing it.
-    NoteTheme& loser = newTheme(QStringLiteral("blue"), QStringLiteral("Old blue"), 0);
+    // Two rows of one id, as another device may leave them. The launch loads the cache before the
+    // reconciliation (legacy bodies are measured against their note's look), which then deletes the
+    // lower revision without an announcement.
+    newTheme(QStringLiteral("blue"), QStringLiteral("Old blue"), 0);
     newTheme(QStringLiteral("blue"), QStringLiteral("New blue"), 2);
     Note& note = newNote(QString(), Tint::blue);
-    EXPECT_EQ(library->look(note).theme.name, QStringLiteral("Old blue"));
-
-    context().remove(&loser);
     ASSERT_TRUE(context().save().ok());
-    library->invalidateThemeCache();
-    EXPECT_EQ(library->look(note).theme.name, QStringLiteral("New blue"));
-    EXPECT_EQ(library->storedThemes().size(), 1);
+    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Old blue"));
+
+    store->reconcileForSync();
+    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("New blue"));
+    EXPECT_EQ(store->storedThemes().size(), 1);
+    EXPECT_EQ(announcements, 0);
 }
 
 }  // namespace
