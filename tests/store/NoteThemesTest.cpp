@@ -5,7 +5,6 @@
 #include "model/NoteTheme.h"
 #include "store/NoteThemes.h"
 #include "store/ResolvedNoteLook.h"
-#include "store/ThemeCache.h"
 
 namespace {
 
@@ -71,29 +70,6 @@ TEST(ResolvedNoteLookTest, OverridesReplaceOnlyTheirFieldAndAdjustmentsAreClampe
     look = ResolvedNoteLook::resolve(note, rows);
     EXPECT_EQ(look.wallpaper, WallpaperRef::makeUser("W1"));
     EXPECT_DOUBLE_EQ(look.blur, 0);
-}
-
-TEST(ThemeCacheTest, LoadsOnceAndEmptiesOnThemeChangeOrClear)
-{
-    NotificationCenter center;
-    ThemeCache cache(center);
-    int loads = 0;
-    QVector<ResolvedNoteTheme> rows;
-    const auto load = [&] {
-        ++loads;
-        return rows;
-    };
-    EXPECT_TRUE(cache.themes(load).isEmpty());
-    rows.push_back(stored("green", "Moss"));
-    EXPECT_TRUE(cache.themes(load).isEmpty()) << "an empty list is cached like any other";
-    center.post(QStringLiteral("tarnwickNoteChanged"));
-    EXPECT_TRUE(cache.isLoaded());
-    center.post(tarnwickThemeChanged, QStringLiteral("ANY-OBJECT"));
-    EXPECT_EQ(cache.themes(load).size(), 1);
-    rows.clear();
-    cache.clear();
-    EXPECT_TRUE(cache.themes(load).isEmpty());
-    EXPECT_EQ(loads, 3);
 }
 
 }  // namespace
