@@ -1,26 +1,15 @@
-#include <gtest/gtest.h>
-
+#include "NoteStoreFixture.h"
 #include "design/TarnwickTheme.h"
-#include "model/Note.h"
-#include "model/NoteTheme.h"
-#include "platform/ModelContainer.h"
 #include "platform/NotificationCenter.h"
-#include "platform/Settings.h"
-#include "store/NoteStore.h"
 #include "store/NoteThemes.h"
-#include "store/TarnwickSchemaV2.h"
-#include "support/FakeClock.h"
 
 namespace {
 
-class NoteStoreThemesTest : public ::testing::Test {
+class NoteStoreThemesTest : public NoteStoreFixture {
 protected:
     void SetUp() override
     {
-        auto opened = ModelContainer::openInMemory(TarnwickSchemaV2::schema());
-        ASSERT_TRUE(opened.ok());
-        container = std::move(*opened);
-        store = std::make_unique<NoteStore>(context(), clock, settings);
+        NoteStoreFixture::SetUp();
         context().setAutosaveEnabled(false);
         observer = NotificationCenter::shared().observe(tarnwickThemeChanged, [this](const Notification& n) {
             EXPECT_TRUE(n.object.isEmpty() && n.userInfo.isEmpty());
@@ -28,7 +17,6 @@ protected:
         });
     }
 
-    ModelContext& context() { return container->mainContext(); }
     Note& newNote(const QString& themeID, Tint tint)
     {
         Note* note = context().insert(std::make_unique<Note>());
@@ -51,10 +39,6 @@ protected:
         return out;
     }
 
-    FakeClock clock;
-    Settings settings{std::make_unique<MemorySettingsBackend>()};
-    std::unique_ptr<ModelContainer> container;
-    std::unique_ptr<NoteStore> store;
     ObserverToken observer;
     int announcements = 0;
 };
