@@ -323,12 +323,10 @@ double NoteStore::paperWidth(const Note& note, const Settings& settings)
     return kFallbackPaperWidth;
 }
 
-// Placeholder until the theme resolution of the store lands: the built-in theme of the note's tint,
-// without stored themes or the note's overrides. It only sets the base a migrated body's runs are
-// measured against.
+// The note's own look: a migrated body's runs are measured against its font and ink.
 ResolvedNoteTheme NoteStore::migrationTheme(const Note& note)
 {
-    return NoteTheme::builtIn(note.tint());
+    return look(note).theme;
 }
 
 bool NoteStore::migrateBody(Note& note)
@@ -659,6 +657,8 @@ void NoteStore::reconcileForSync()
     for (NoteTheme* t : themes.losers) m_context.remove(t);
     for (NoteImage* i : images.losers) m_context.remove(i);
     saveNow();
+    // Deleted theme rows are not announced; the cache must not go on serving them.
+    invalidateThemeCache();
 }
 
 // ---- Duplicating ----

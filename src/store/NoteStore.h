@@ -16,13 +16,16 @@
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
+#include "store/ResolvedNoteLook.h"
 #include "store/SyncState.h"
+#include "store/ThemeCache.h"
 
 class Capture;
 class Clock;
 class ModelContext;
 class Note;
 class NoteImage;
+class NoteTheme;
 class Settings;
 
 // The one way the rest of the application reads and changes stored data. Wraps the main context of
@@ -132,6 +135,35 @@ public:
     void sweepLockedPlaintext();
 
     // ---- Theme resolution and theme library (NoteStoreThemes.cpp) ----
+
+    // The note's theme with its overrides, and the wallpaper to draw with its brightness and blur.
+    ResolvedNoteLook look(const Note& note);
+    // Every stored theme resolved, in fetch order; from the cache when loaded.
+    QVector<ResolvedNoteTheme> storedThemes();
+    // The theme a new note would get.
+    ResolvedNoteTheme defaultTheme();
+    // Names the theme on the note (and its tint, for a tint's id), saves and announces it; the note's
+    // overrides stay.
+    void setTheme(const QString& themeID, Note& note);
+    // Stores the note's current look as a new theme and moves the note onto it without overrides, so
+    // it looks the same. Saves and announces.
+    NoteTheme* saveLookAsTheme(const QString& name, Note& note);
+    // The first stored row with the id; else a new one, saved but not announced: the caller edits it
+    // and then posts tarnwickThemeChanged.
+    NoteTheme* themeRow(const QString& themeID);
+    // Deletes the first row with the id, saves and announces. Notes keep naming it and fall back to
+    // their tint's theme.
+    void deleteTheme(const QString& themeID);
+    // The bytes of the user wallpaper with the id.
+    std::optional<QByteArray> wallpaperData(const QString& wallpaperID);
+    // Forgets the cached themes. For changes to theme rows made without tarnwickThemeChanged, such as
+    // the reconciliation of duplicate rows.
+    void invalidateThemeCache();
+
+private:
+    ThemeCache m_themeCache;
+
+public:
     // ---- end of theme resolution and theme library ----
 
     static constexpr qint64 binRetentionSeconds = 2592000;   // 30 days
