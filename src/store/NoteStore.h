@@ -162,7 +162,8 @@ private:
     QSet<QUuid> m_readOnlyNoteIDs;
     SyncState m_syncState = SyncState::offline;
 
-    // Private notes (NoteStoreSealing.cpp): moving a locked note's content between its clear and
+    // ---- Private notes (NoteStoreSealing.cpp) ----
+    // Moving a locked note's content between its clear and
     // sealed forms. Who may see a note, and when it relocks, is the UnlockSession's business. Every
     // operation that seals also saves and then empties the store's write-ahead log, so no plaintext
     // of the note stays in any store file.
@@ -190,5 +191,5 @@ private:
     Status<NoteSealing::Error> revealPlaintext(Note& note);
     // Saves, then moves the log into the database so overwritten content is gone from the files.
     void saveAndErase();
-    // end of private notes
+    // ---- end of private notes ----
 };

@@ -94,8 +94,10 @@ TEST_F(NoteStoreSealingTest, FailedLockIsReportedAndTheSweepSealsLater)
     Note* note = addNote(QStringLiteral("keep this"), {Qt::red});
     lockable->locked = true;
 
+    LogCapture log;
     auto locked = store.lock(*note);
     ASSERT_FALSE(locked.ok());
+    EXPECT_EQ(log.count("Lock seal failed, keeping plaintext: lock key could not be read"), 1);
     EXPECT_EQ(locked.error().crypto->kind, CryptoBox::CryptoError::Kind::keyUnreadable);
     EXPECT_TRUE(note->isLocked());
     EXPECT_TRUE(note->body().startsWith("keep this"));
