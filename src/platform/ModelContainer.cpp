@@ -98,6 +98,11 @@ ModelContainer::~ModelContainer()
     m_db.reset();
 }
 
+Status<StoreError> ModelContainer::checkpoint()
+{
+    return m_context->checkpoint();
+}
+
 bool ModelContainer::isInMemory() const
 {
     return m_db->isInMemory();
@@ -136,6 +141,9 @@ Result<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::make(const S
             return StoreError{0, QStringLiteral("The store cannot use a write-ahead log"), path};
     }
     if (auto r = db->exec("PRAGMA synchronous = FULL"); !r) return r.error();
+    // Deleted and overwritten content is zeroed rather than left in free space: the plaintext of a
+    // note that has just been locked must not survive in the file.
+    if (auto r = db->exec("PRAGMA secure_delete = ON"); !r) return r.error();
 
     const QSet<QString> existing(tables->begin(), tables->end());
     if (auto r = db->exec("BEGIN IMMEDIATE"); !r) return r.error();

@@ -394,6 +394,11 @@ Status<StoreError> ModelContext::save()
     return {};
 }
 
+Status<StoreError> ModelContext::checkpoint()
+{
+    return m_db.checkpoint();
+}
+
 void ModelContext::setAutosaveEnabled(bool enabled)
 {
     m_autosave = enabled;

@@ -80,6 +80,10 @@ public:
     // every change stays pending in memory, so a later save can write it.
     Status<StoreError> save();
 
+    // Copies what the write-ahead log holds into the database file and truncates the log to nothing.
+    // With secure delete on, content that a save overwrote is then gone from every store file.
+    Status<StoreError> checkpoint();
+
     bool autosaveEnabled() const { return m_autosave; }
     void setAutosaveEnabled(bool enabled);
 

@@ -55,6 +55,15 @@ Status<StoreError> SqliteDatabase::exec(const QByteArray& sql)
     return e;
 }
 
+Status<StoreError> SqliteDatabase::checkpoint()
+{
+    if (isInMemory()) return {};
+    // The same as PRAGMA wal_checkpoint(TRUNCATE), with a result code that says when it was blocked.
+    const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc == SQLITE_OK) return {};
+    return error(rc, QStringLiteral("Checkpointing the log"));
+}
+
 Result<sqlite3_stmt*, StoreError> SqliteDatabase::cached(const QByteArray& sql)
 {
     if (sqlite3_stmt* s = m_statements.value(sql)) {

@@ -29,6 +29,9 @@ public:
     const QString& path() const { return m_path; }
 
     Status<StoreError> exec(const QByteArray& sql);
+    // Copies the write-ahead log into the database and truncates the log to nothing, so content that
+    // was overwritten or deleted no longer stands in the log file. Nothing to do in memory.
+    Status<StoreError> checkpoint();
     // A statement prepared once per connection; reset and cleared before it is handed out.
     Result<sqlite3_stmt*, StoreError> cached(const QByteArray& sql);
     // Steps a statement that returns no rows, then resets it.

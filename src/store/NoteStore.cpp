@@ -706,8 +706,3 @@ Note* NoteStore::duplicate(Note& original)
     setActiveNoteID(copy->uuid());
     return copy;
 }
-
-// ---- Sealing and revealing locked notes ----
-
-// Placeholder until sealing lands: there is nothing to seal with yet, so no note is swept.
-void NoteStore::sweepLockedPlaintext() {}

@@ -17,6 +17,8 @@
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
 #include "store/ResolvedNoteLook.h"
+#include "platform/Result.h"
+#include "store/NoteSealing.h"
 #include "store/SyncState.h"
 #include "store/ThemeCache.h"
 
@@ -129,11 +131,6 @@ public:
     // empty body over the sealed one.
     Note* duplicate(Note& note);
 
-    // ---- Sealing and revealing locked notes ----
-
-    // Start-up: seals locked notes left in the clear.
-    void sweepLockedPlaintext();
-
     // ---- Theme resolution and theme library (NoteStoreThemes.cpp) ----
 
     // The note's theme with its overrides, and the wallpaper to draw with its brightness and blur.
@@ -198,4 +195,35 @@ private:
     qint64 m_revision = 0;
     QSet<QUuid> m_readOnlyNoteIDs;
     SyncState m_syncState = SyncState::offline;
+
+    // ---- Private notes (NoteStoreSealing.cpp) ----
+    // Moving a locked note's content between its clear and
+    // sealed forms. Who may see a note, and when it relocks, is the UnlockSession's business. Every
+    // operation that seals also saves and then empties the store's write-ahead log, so no plaintext
+    // of the note stays in any store file.
+public:
+    // Locks the note: seals its content, flags it locked and saves. The note is flagged locked even
+    // when sealing failed (the failure is returned, and the plaintext kept until the next reseal or
+    // launch seals it). Follow it with the unlock session's relock of the note.
+    Status<NoteSealing::Error> lock(Note& note);
+    // Seals a revealed note back, deletes the pictures its body no longer names, and saves. Does
+    // nothing (and saves nothing) unless the note is locked and holds plaintext.
+    Status<NoteSealing::Error> reseal(Note& note);
+    // Takes the lock off for good, revealing the content first when it is sealed, and saves. When the
+    // content does not open, nothing changes and the failure is returned.
+    Status<NoteSealing::Error> removeLock(Note& note);
+    // Start-up: seals every locked note left in the clear, binned ones included, and fills empty
+    // titles from payloads of older releases.
+    void sweepLockedPlaintext();
+
+private:
+    friend class UnlockSession;
+    bool hasPlaintextBody(const Note& note);
+    // Failures are logged and returned; nothing is saved here.
+    Status<NoteSealing::Error> sealPlaintext(Note& note);
+    // Reached by the unlock session once the owner authenticated. Nothing is saved here.
+    Status<NoteSealing::Error> revealPlaintext(Note& note);
+    // Saves, then moves the log into the database so overwritten content is gone from the files.
+    void saveAndErase();
+    // ---- end of private notes ----
 };

@@ -1,0 +1,191 @@
+#include "privacy/UnlockSession.h"
+
+#include <QPointer>
+
+#include "model/Note.h"
+#include "platform/Authenticator.h"
+#include "platform/Log.h"
+#include "platform/Settings.h"
+#include "store/NoteStore.h"
+
+namespace {
+const QString kUnlockReason = QStringLiteral("Unlock this note");
+const QString kRemoveLockReason = QStringLiteral("Remove the lock from this note");
+const QString kRelockMinutesKey = QStringLiteral("privacy.relockMinutes");
+}  // namespace
+
+UnlockSession::UnlockSession(NoteStore& store, Authenticator& authenticator, Clock& clock, Settings* settings,
+                             QObject* parent)
+    : QObject(parent), m_store(store), m_authenticator(authenticator), m_clock(clock), m_settings(settings)
+{
+}
+
+UnlockSession::~UnlockSession()
+{
+    m_relockTimer.cancel();
+}
+
+bool UnlockSession::isRedacted(const Note& note) const
+{
+    return note.isLocked() && !m_unlocked.contains(note.uuid());
+}
+
+std::optional<QString> UnlockSession::unlockFailure(const QUuid& noteID) const
+{
+    const auto it = m_failures.constFind(noteID);
+    if (it == m_failures.constEnd()) return std::nullopt;
+    return *it;
+}
+
+void UnlockSession::evaluate(const QString& reason, Completion done)
+{
+    const Authenticator::Availability availability = m_authenticator.availability();
+    if (!availability.available) {
+        qCWarning(Log::privacy, "Authentication unavailable: %s",
+                  qUtf8Printable(availability.reason.isEmpty() ? QStringLiteral("unknown") : availability.reason));
+        MainQueue::nextTurn(this, [done = std::move(done)] { done(false); });
+        return;
+    }
+    QPointer<UnlockSession> self(this);
+    m_authenticator.evaluate(reason,
+                             [self, done = std::move(done)](Authenticator::Outcome outcome, const QString& detail) {
+                                 if (!self) return;
+                                 if (outcome == Authenticator::Outcome::unavailable)
+                                     qCWarning(Log::privacy, "Authentication unavailable: %s",
+                                               qUtf8Printable(detail.isEmpty() ? QStringLiteral("unknown") : detail));
+                                 // A cancelled or failed prompt is the owner's answer, not a fault: nothing is logged.
+                                 done(outcome == Authenticator::Outcome::success);
+                             });
+}
+
+void UnlockSession::unlock(const QUuid& noteID, Completion done)
+{
+    evaluate(kUnlockReason,
+             [this, noteID, done = std::move(done)](bool authenticated) { done(authenticated && admit(noteID)); });
+}
+
+bool UnlockSession::admit(const QUuid& noteID)
+{
+    Note* note = m_store.note(noteID);
+    if (!note) return false;
+    // Revealing again would put the payload back over whatever was typed since the first reveal.
+    if (m_unlocked.contains(noteID)) return true;
+    if (note->isLocked()) {
+        if (auto revealed = m_store.revealPlaintext(*note); !revealed) {
+            setFailure(noteID, explain(revealed.error()));
+            return false;
+        }
+    }
+    clearFailure(noteID);
+    m_unlocked.insert(noteID);
+    Q_EMIT unlockedNoteIDsChanged();
+    restartRelockTimer();
+    return true;
+}
+
+bool UnlockSession::relock(const QUuid& noteID)
+{
+    bool sealed = true;
+    if (Note* note = m_store.note(noteID)) sealed = m_store.reseal(*note).ok();
+    if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
+    clearFailure(noteID);
+    return sealed;
+}
+
+bool UnlockSession::relockAll()
+{
+    bool sealed = true;
+    for (const QUuid& id : QSet<QUuid>(m_unlocked)) {
+        if (Note* note = m_store.note(id)) sealed = m_store.reseal(*note).ok() && sealed;
+    }
+    const bool hadUnlocked = !m_unlocked.isEmpty();
+    const bool hadFailures = !m_failures.isEmpty();
+    m_unlocked.clear();
+    m_failures.clear();
+    if (hadUnlocked) Q_EMIT unlockedNoteIDsChanged();
+    if (hadFailures) Q_EMIT unlockFailuresChanged();
+    m_relockTimer.cancel();
+    m_relockTimer = TimerHandle();
+    return sealed;
+}
+
+void UnlockSession::removeLock(const QUuid& noteID, Completion done)
+{
+    evaluate(kRemoveLockReason, [this, noteID, done = std::move(done)](bool authenticated) {
+        if (!authenticated) return done(false);
+        Note* note = m_store.note(noteID);
+        if (!note) return done(false);
+        if (auto removed = m_store.removeLock(*note); !removed) {
+            setFailure(noteID, explain(removed.error()));
+            return done(false);
+        }
+        clearFailure(noteID);
+        if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
+        done(true);
+    });
+}
+
+qint64 UnlockSession::relockMinutes() const
+{
+    const Settings& settings = m_settings ? *m_settings : Settings::shared();
+    const qint64 minutes = settings.intValue(kRelockMinutesKey);
+    // 0 is also what a missing key reads as. A negative value would relock at once, leaving the note
+    // unreadable: it means the default as well.
+    return minutes > 0 ? minutes : defaultRelockMinutes;
+}
+
+void UnlockSession::restartRelockTimer()
+{
+    m_relockTimer.cancel();
+    // On the boot-time clock, so a suspend of the machine counts towards the relock.
+    m_relockTimer = m_clock.after(relockMinutes() * 60 * 1000, this, [this] { relockAll(); });
+}
+
+void UnlockSession::setFailure(const QUuid& noteID, const QString& text)
+{
+    m_failures.insert(noteID, text);
+    Q_EMIT unlockFailuresChanged();
+}
+
+void UnlockSession::clearFailure(const QUuid& noteID)
+{
+    if (m_failures.remove(noteID)) Q_EMIT unlockFailuresChanged();
+}
+
+QString UnlockSession::explain(const NoteSealing::Error& error)
+{
+    using Kind = CryptoBox::CryptoError::Kind;
+    if (error.crypto) {
+        switch (error.crypto->kind) {
+            case Kind::keyUnreadable:
+                return QStringLiteral("The Keychain wouldn't hand over the lock key (") + error.crypto->detail +
+                       QStringLiteral(").");
+            case Kind::noKeyOpensThis:
+                return QStringLiteral(
+                    "The key for this note isn't on this Mac yet \u2014 if it was locked on another Mac, iCloud "
+                    "Keychain will bring it.");
+            case Kind::keyMissing:
+                return QStringLiteral("No lock key on this Mac yet.");
+            case Kind::sealProducedNoData:
+                break;
+        }
+    }
+    return QStringLiteral("Couldn't decrypt this note.");
+}
+
+std::optional<QString> UnlockSession::biometryName() const
+{
+    return m_authenticator.biometryName();
+}
+bool UnlockSession::hasBiometrics() const
+{
+    return m_authenticator.hasBiometrics();
+}
+QString UnlockSession::capabilityDescription() const
+{
+    return m_authenticator.capabilityDescription();
+}
+QString UnlockSession::authSymbol() const
+{
+    return m_authenticator.authSymbol();
+}

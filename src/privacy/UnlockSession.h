@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+#include <functional>
+#include <optional>
+
+#include "platform/Clock.h"
+#include "store/NoteSealing.h"
+
+class Authenticator;
+class Note;
+class NoteStore;
+class Settings;
+
+// Who may see the content of private notes during this run. A locked note is shown only after the
+// owner authenticated and the store revealed it; the session remembers which notes are unlocked,
+// keeps the last failure text per note for its lock panel, and seals every unlocked note again when
+// the relock timer runs out or all note windows are hidden. Nothing of this is stored: every locked
+// note starts sealed at each launch. Main thread only.
+class UnlockSession : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint64 defaultRelockMinutes = 5;
+
+    // The clock and settings default to the system's; tests pass their own.
+    UnlockSession(NoteStore& store, Authenticator& authenticator, Clock& clock = Clock::system(),
+                  Settings* settings = nullptr, QObject* parent = nullptr);
+    ~UnlockSession() override;
+
+    // What every view asks before it shows a note's text: locked and not unlocked in this run.
+    bool isRedacted(const Note& note) const;
+    bool isUnlocked(const QUuid& noteID) const { return m_unlocked.contains(noteID); }
+    const QSet<QUuid>& unlockedNoteIDs() const { return m_unlocked; }
+    const QHash<QUuid, QString>& unlockFailures() const { return m_failures; }
+    // The text for the note's lock panel after a failed unlock or lock removal.
+    std::optional<QString> unlockFailure(const QUuid& noteID) const;
+
+    using Completion = std::function<void(bool)>;
+    // Asks the owner to authenticate ("Unlock this note"), then admits the note. done(true) when
+    // the note is now visible. done runs on the main thread, never before unlock returned, and not
+    // at all when the session is gone by then.
+    void unlock(const QUuid& noteID, Completion done);
+    // Makes an authenticated note visible: the store reveals it when it is locked. A note that is
+    // unlocked already is left as it is (its revealed content may have been edited since). False when
+    // the note does not exist or does not open; the failure text is then kept for the note.
+    bool admit(const QUuid& noteID);
+    // Seals one note again (the store reseals it when it holds plaintext) and forgets that it was
+    // unlocked, also when the note is gone. False when sealing failed: the note is then hidden all the
+    // same, and the store seals it again at the next relock or launch.
+    bool relock(const QUuid& noteID);
+    // Seals every unlocked note again, clears all failure texts and stops the relock timer. Called by
+    // the timer and when the hide-all hot key has hidden the note windows. False when some seal failed.
+    bool relockAll();
+    // Asks the owner to authenticate ("Remove the lock from this note"), then has the store take the
+    // lock off for good. done(true) when the note is open now.
+    void removeLock(const QUuid& noteID, Completion done);
+
+    // The owner-facing text of an unlock or lock-removal failure.
+    static QString explain(const NoteSealing::Error& error);
+
+    // Capability texts for settings, onboarding and the permissions audit.
+    std::optional<QString> biometryName() const;
+    bool hasBiometrics() const;
+    QString capabilityDescription() const;
+    QString authSymbol() const;
+
+Q_SIGNALS:
+    void unlockedNoteIDsChanged();
+    void unlockFailuresChanged();
+
+private:
+    void evaluate(const QString& reason, Completion done);
+    void restartRelockTimer();
+    qint64 relockMinutes() const;
+    void setFailure(const QUuid& noteID, const QString& text);
+    void clearFailure(const QUuid& noteID);
+
+    NoteStore& m_store;
+    Authenticator& m_authenticator;
+    Clock& m_clock;
+    Settings* m_settings;
+    QSet<QUuid> m_unlocked;
+    QHash<QUuid, QString> m_failures;
+    TimerHandle m_relockTimer;
+};

@@ -1,0 +1,123 @@
+#include "store/NoteSealing.h"
+
+#include <QVector>
+
+#include "model/Note.h"
+#include "model/NoteImage.h"
+#include "platform/Log.h"
+#include "store/LockedPayload.h"
+
+namespace {
+
+NoteSealing::Error errorFrom(const CryptoBox::Error& error)
+{
+    NoteSealing::Error out;
+    if (const auto* crypto = std::get_if<CryptoBox::CryptoError>(&error)) out.crypto = *crypto;
+    out.description = CryptoBox::describe(error);
+    return out;
+}
+
+Result<LockedPayload, NoteSealing::Error> openPayload(const QByteArray& cipher)
+{
+    auto opened = CryptoBox::open(cipher);
+    if (!opened) return errorFrom(opened.error());
+    auto payload = LockedPayload::decoded(*opened);
+    if (!payload) return NoteSealing::Error{std::nullopt, QStringLiteral("the sealed content of the note is damaged")};
+    return std::move(*payload);
+}
+
+}  // namespace
+
+bool NoteSealing::hasPlaintextBody(const Note& note, const QList<NoteImage*>& images)
+{
+    if (!note.body().isEmpty() || note.bodyRichData() || note.bodyBlocksData()) return true;
+    for (const NoteImage* image : images)
+        if (image->data()) return true;
+    return false;
+}
+
+Status<NoteSealing::Error> NoteSealing::seal(Note& note, const QList<NoteImage*>& images)
+{
+    LockedPayload payload;
+    payload.version = LockedPayload::currentVersion;
+    payload.body = note.body();
+    // Rich data is still there only when converting it to blocks failed; it must travel, or the
+    // content that only it holds would be lost.
+    payload.bodyRichData = note.bodyRichData();
+    payload.blocks = note.bodyBlocksData();
+
+    auto fail = [](const CryptoBox::Error& error) {
+        const Error e = errorFrom(error);
+        qCWarning(Log::store, "Lock seal failed, keeping plaintext: %s", qUtf8Printable(e.description));
+        return e;
+    };
+    auto sealedPayload = CryptoBox::seal(payload.encoded());
+    if (!sealedPayload) return fail(sealedPayload.error());
+
+    struct Pending {
+        NoteImage* image;
+        std::optional<QByteArray> newCipher;  // none: sealed before, only the bytes go
+    };
+    QVector<Pending> pending;
+    for (NoteImage* image : images) {
+        const auto data = image->data();
+        if (!data) continue;
+        if (image->lockedCipher()) {
+            pending.append({image, std::nullopt});
+            continue;
+        }
+        auto cipher = CryptoBox::seal(*data);
+        if (!cipher) return fail(cipher.error());
+        pending.append({image, std::move(*cipher)});
+    }
+
+    // Everything is sealed: only now does the note change.
+    note.setLockedCipher(*sealedPayload);
+    for (const Pending& p : pending) {
+        if (p.newCipher) p.image->setLockedCipher(p.newCipher);
+        p.image->setData(std::nullopt);
+    }
+    note.setBody(QString());
+    note.setBodyRichData(std::nullopt);
+    note.setBodyBlocksData(std::nullopt);
+    return {};
+}
+
+Result<NoteSealing::Revealed, NoteSealing::Error> NoteSealing::reveal(Note& note, const QList<NoteImage*>& images)
+{
+    const auto cipher = note.lockedCipher();
+    if (!cipher || hasPlaintextBody(note, images)) return Revealed{};
+
+    auto fail = [](Error e) {
+        qCWarning(Log::store, "Unlock decrypt failed: %s", qUtf8Printable(e.description));
+        return e;
+    };
+    auto payload = openPayload(*cipher);
+    if (!payload) return fail(payload.error());
+
+    QVector<std::pair<NoteImage*, QByteArray>> opened;
+    for (NoteImage* image : images) {
+        const auto imageCipher = image->lockedCipher();
+        if (!imageCipher || image->data()) continue;
+        auto bytes = CryptoBox::open(*imageCipher);
+        if (!bytes) return fail(errorFrom(bytes.error()));
+        opened.append({image, std::move(*bytes)});
+    }
+
+    // Everything opened: only now does the note change. The ciphers stay.
+    if (note.title().isEmpty() && !payload->title.isEmpty()) note.setTitle(payload->title);
+    note.setBody(payload->body);
+    note.setBodyRichData(payload->bodyRichData);
+    note.setBodyBlocksData(payload->blocks);
+    for (const auto& [image, bytes] : std::as_const(opened)) image->setData(bytes);
+    return Revealed{true, !payload->version.has_value()};
+}
+
+std::optional<QString> NoteSealing::sealedTitle(const Note& note)
+{
+    const auto cipher = note.lockedCipher();
+    if (!cipher) return std::nullopt;
+    auto payload = openPayload(*cipher);
+    if (!payload) return std::nullopt;
+    return payload->title;
+}

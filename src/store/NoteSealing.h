@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+#include "platform/Result.h"
+#include "privacy/CryptoBox.h"
+
+class Note;
+class NoteImage;
+
+// Moves a locked note's content between its clear and sealed forms: the body (in all its stored
+// forms) goes into one sealed payload on the note, each picture's bytes into a cipher on its row. The
+// title is never sealed. Both directions are all or nothing: every cipher is made, or every plaintext
+// opened, before the first field is written. Nothing here saves; the store does.
+class NoteSealing {
+public:
+    struct Error {
+        std::optional<CryptoBox::CryptoError> crypto;  // set when the lock keys were the trouble
+        QString description;                           // for the log
+    };
+
+    // Whether the note holds plaintext: a body, legacy rich data, blocks, or a picture with bytes. The
+    // title takes no part.
+    static bool hasPlaintextBody(const Note& note, const QList<NoteImage*>& images);
+
+    // Seals the note's content and the bytes of its pictures (its rows, as the store lists them). A
+    // picture sealed before and revealed since keeps its cipher and only loses its bytes. On failure
+    // the note and its rows are exactly as they were and the failure is logged.
+    static Status<Error> seal(Note& note, const QList<NoteImage*>& images);
+
+    struct Revealed {
+        bool changed = false;           // content was put back
+        bool fromOlderRelease = false;  // the payload has no version: its legacy body wants converting
+    };
+    // Puts the sealed content back in the clear, keeping the ciphers so a later seal can reuse the
+    // pictures' ones. Does nothing when there is no payload, and nothing when the note already holds
+    // plaintext: that content is at least as new as the payload (revealed before, or a seal failed),
+    // and opening the payload over it would throw away the edits made since. On failure nothing
+    // changed and the failure is logged.
+    static Result<Revealed, Error> reveal(Note& note, const QList<NoteImage*>& images);
+
+    // The title inside the note's payload; none when there is no payload or it does not open. Silent.
+    static std::optional<QString> sealedTitle(const Note& note);
+};

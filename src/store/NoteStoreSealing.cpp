@@ -1,0 +1,96 @@
+// The private-notes members of NoteStore: sealing, revealing, resealing and taking the lock off a
+// note, and the start-up sweep.
+#include "model/Note.h"
+#include "model/NoteImage.h"
+#include "platform/Log.h"
+#include "platform/ModelContext.h"
+#include "store/NoteStore.h"
+
+bool NoteStore::hasPlaintextBody(const Note& note)
+{
+    return NoteSealing::hasPlaintextBody(note, images(note.uuid()));
+}
+
+Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
+{
+    if (!hasPlaintextBody(note)) return {};
+    // Converted first, so the blocks are current; rich data that would not convert is sealed as well.
+    ensureMigrated(note);
+    return NoteSealing::seal(note, images(note.uuid()));
+}
+
+Status<NoteSealing::Error> NoteStore::revealPlaintext(Note& note)
+{
+    auto revealed = NoteSealing::reveal(note, images(note.uuid()));
+    if (!revealed) return revealed.error();
+    // A payload of an older release may hold a legacy body: it becomes blocks like any other.
+    if (revealed->changed && revealed->fromOlderRelease) ensureMigrated(note);
+    return {};
+}
+
+void NoteStore::saveAndErase()
+{
+    saveNow();
+    if (m_context.hasChanges()) return;  // the save failed: the plaintext is still in the row
+    if (auto checkpointed = m_context.checkpoint(); !checkpointed)
+        qCWarning(Log::store, "Could not clear the store's log after sealing: %s",
+                  qUtf8Printable(checkpointed.error().description()));
+}
+
+Status<NoteSealing::Error> NoteStore::lock(Note& note)
+{
+    auto sealed = sealPlaintext(note);
+    note.setIsLocked(true);
+    saveAndErase();
+    return sealed;
+}
+
+Status<NoteSealing::Error> NoteStore::reseal(Note& note)
+{
+    if (!note.isLocked() || !hasPlaintextBody(note)) return {};
+    // Taken before sealing, while the blocks can still be read.
+    const std::optional<QSet<QUuid>> named = referencedImageIDs(note);
+    auto sealed = sealPlaintext(note);
+    if (named) {
+        for (NoteImage* image : images(note.uuid()))
+            if (!named->contains(image->uuid())) m_context.remove(image);
+    }
+    saveAndErase();
+    return sealed;
+}
+
+Status<NoteSealing::Error> NoteStore::removeLock(Note& note)
+{
+    if (note.lockedCipher() && !hasPlaintextBody(note)) {
+        if (auto revealed = revealPlaintext(note); !revealed) return revealed;
+    }
+    note.setIsLocked(false);
+    note.setLockedCipher(std::nullopt);
+    for (NoteImage* image : images(note.uuid()))
+        if (image->data()) image->setLockedCipher(std::nullopt);
+    saveNow();
+    return {};
+}
+
+void NoteStore::sweepLockedPlaintext()
+{
+    // Binned notes too: a locked note in the bin is still private, and its plaintext must not wait
+    // there on disk for 30 days.
+    QList<Note*> notes = allActive();
+    notes += trashed();
+    bool changed = false;
+    for (Note* note : std::as_const(notes)) {
+        if (!note->isLocked()) continue;
+        if (note->title().isEmpty() && note->lockedCipher()) {
+            if (const auto title = NoteSealing::sealedTitle(*note); title && !title->isEmpty()) {
+                note->setTitle(*title);
+                changed = true;
+            }
+        }
+        if (hasPlaintextBody(*note)) {
+            sealPlaintext(*note);
+            changed = true;
+        }
+    }
+    if (changed) saveAndErase();
+}

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+
+#include "privacy/UnlockSession.h"
+#include "support/FakeAuthenticator.h"
+#include "support/NoteStoreFixture.h"
+#include "support/TestEnvironment.h"
+
+using namespace tarnwick::test;
+using Outcome = Authenticator::Outcome;
+
+namespace {
+
+constexpr qint64 minute = 60 * 1000;
+
+class UnlockSessionTest : public ::testing::Test, public NoteStoreFixture {
+protected:
+    // A note whose content is sealed.
+    Note* lockedNote(const QString& text)
+    {
+        Note* note = addNote(text);
+        EXPECT_TRUE(store.lock(*note).ok());
+        return note;
+    }
+    // Runs the unlock through the authenticator's answer and returns what the session reported.
+    std::optional<bool> unlock(const QUuid& id, Outcome outcome)
+    {
+        std::optional<bool> result;
+        session.unlock(id, [&result](bool ok) { result = ok; });
+        authenticator.complete(outcome);
+        QCoreApplication::processEvents();
+        return result;
+    }
+
+    FakeAuthenticator authenticator;
+    UnlockSession session{store, authenticator, clock, &settings};
+};
+
+}  // namespace
+
+TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
+{
+    Note* note = lockedNote(QStringLiteral("the code is 1234"));
+    Note* open = addNote(QStringLiteral("shopping"));
+    EXPECT_TRUE(session.isRedacted(*note));
+    EXPECT_FALSE(session.isRedacted(*open));
+
+    EXPECT_EQ(unlock(note->uuid(), Outcome::cancelled), false);
+    EXPECT_EQ(unlock(note->uuid(), Outcome::failed), false);
+    EXPECT_TRUE(session.isRedacted(*note));
+    EXPECT_EQ(note->body(), "");
+    EXPECT_TRUE(session.unlockFailures().isEmpty());
+
+    QSignalSpy changed(&session, &UnlockSession::unlockedNoteIDsChanged);
+    EXPECT_EQ(unlock(note->uuid(), Outcome::success), true);
+    EXPECT_FALSE(session.isRedacted(*note));
+    EXPECT_EQ(note->body(), "the code is 1234");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(authenticator.reasons, QStringList(3, QStringLiteral("Unlock this note")));
+
+    // No way to ask: logged, and nothing is revealed.
+    Note* other = lockedNote(QStringLiteral("other"));
+    authenticator.available = {false, QStringLiteral("no PAM service")};
+    LogCapture log;
+    std::optional<bool> result;
+    session.unlock(other->uuid(), [&result](bool ok) { result = ok; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(result, false);
+    EXPECT_TRUE(session.isRedacted(*other));
+    EXPECT_EQ(log.count("Authentication unavailable: no PAM service"), 1);
+}
+
+TEST_F(UnlockSessionTest, AdmittingAnUnlockedNoteAgainKeepsItsEdits)
+{
+    Note* note = lockedNote(QStringLiteral("draft"));
+    ASSERT_TRUE(session.admit(note->uuid()));
+    ASSERT_TRUE(note->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("draft, edited"), {}})}));
+
+    EXPECT_TRUE(session.admit(note->uuid()));
+    EXPECT_EQ(note->body(), "draft, edited");
+
+    ASSERT_TRUE(session.relock(note->uuid()));
+    ASSERT_TRUE(session.admit(note->uuid()));
+    EXPECT_EQ(note->body(), "draft, edited");
+}
+
+TEST_F(UnlockSessionTest, FailureTextsAreTheOwnersWords)
+{
+    using Kind = CryptoBox::CryptoError::Kind;
+    auto text = [](std::optional<CryptoBox::CryptoError> crypto) {
+        return UnlockSession::explain(NoteSealing::Error{crypto, QStringLiteral("technical")});
+    };
+    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable(QStringLiteral("Keychain error -25308 (locked)"))),
+              "The Keychain wouldn't hand over the lock key (Keychain error -25308 (locked)).");
+    EXPECT_EQ(text(CryptoBox::CryptoError::noKeyOpensThis(2)),
+              QStringLiteral("The key for this note isn't on this Mac yet \u2014 if it was locked on another Mac, "
+                             "iCloud Keychain will bring it."));
+    EXPECT_EQ(text(CryptoBox::CryptoError::keyMissing()), "No lock key on this Mac yet.");
+    EXPECT_EQ(text(CryptoBox::CryptoError{Kind::sealProducedNoData, {}, 0}), "Couldn't decrypt this note.");
+    EXPECT_EQ(text(std::nullopt), "Couldn't decrypt this note.");
+
+    // A failed admission keeps its text for the lock panel; a later success clears it.
+    Note* note = lockedNote(QStringLiteral("locked here"));
+    const QByteArray key = keychain->read(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false).value();
+    keychain->remove(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false);
+    EXPECT_FALSE(session.admit(note->uuid()));
+    EXPECT_EQ(session.unlockFailure(note->uuid()), "No lock key on this Mac yet.");
+    EXPECT_TRUE(session.isRedacted(*note));
+
+    keychain->put(KeychainStore::lockKeyService, QStringLiteral("other"), false, QByteArray(32, 'x'));
+    EXPECT_FALSE(session.admit(note->uuid()));
+    EXPECT_EQ(session.unlockFailure(note->uuid()), text(CryptoBox::CryptoError::noKeyOpensThis(1)));
+
+    keychain->put(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false, key);
+    EXPECT_TRUE(session.admit(note->uuid()));
+    EXPECT_FALSE(session.unlockFailure(note->uuid()));
+    EXPECT_EQ(note->body(), "locked here");
+}
+
+class RelockTimerTest : public UnlockSessionTest, public ::testing::WithParamInterface<std::optional<qint64>> {};
+
+TEST_P(RelockTimerTest, RelocksEveryNoteAfterTheSetMinutesFromTheLastUnlock)
+{
+    if (GetParam()) settings.setValue(QStringLiteral("privacy.relockMinutes"), *GetParam());
+    const qint64 minutes = GetParam().value_or(0) > 0 ? *GetParam() : 5;
+    Note* first = lockedNote(QStringLiteral("first"));
+    Note* second = lockedNote(QStringLiteral("second"));
+
+    ASSERT_TRUE(session.admit(first->uuid()));
+    clock.advance(minutes * minute * 3 / 5);
+    ASSERT_TRUE(session.admit(second->uuid()));
+    // The countdown runs from the second unlock: the first note outlives its own minutes.
+    clock.advance(minutes * minute - 1);
+    EXPECT_FALSE(session.isRedacted(*first));
+    EXPECT_EQ(first->body(), "first");
+    clock.advance(1);
+    EXPECT_TRUE(session.isRedacted(*first));
+    EXPECT_TRUE(session.isRedacted(*second));
+    EXPECT_TRUE(first->isSealed());
+    EXPECT_TRUE(second->isSealed());
+    EXPECT_EQ(clock.pendingCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, RelockTimerTest,
+                         ::testing::Values(std::nullopt, std::optional<qint64>(0), std::optional<qint64>(1),
+                                           std::optional<qint64>(-3)));
+
+TEST_F(UnlockSessionTest, HideAllRelocksEverythingAndClearsMessages)
+{
+    Note* first = lockedNote(QStringLiteral("one"));
+    Note* second = lockedNote(QStringLiteral("two"));
+    Note* damaged = lockedNote(QStringLiteral("three"));
+    damaged->setLockedCipher(QByteArray(40, 'z'));
+    ASSERT_TRUE(session.admit(first->uuid()));
+    ASSERT_TRUE(session.admit(second->uuid()));
+    ASSERT_FALSE(session.admit(damaged->uuid()));
+    ASSERT_EQ(session.unlockFailures().size(), 1);
+
+    EXPECT_TRUE(session.relockAll());
+    EXPECT_TRUE(session.unlockedNoteIDs().isEmpty());
+    EXPECT_TRUE(session.unlockFailures().isEmpty());
+    EXPECT_TRUE(first->isSealed());
+    EXPECT_TRUE(second->isSealed());
+    EXPECT_EQ(clock.pendingCount(), 0);
+    EXPECT_FALSE(container->mainContext().hasChanges());
+}
+
+TEST_F(UnlockSessionTest, RelockOfAGoneNoteForgetsItAndRemoveLockAsksFirst)
+{
+    Note* gone = lockedNote(QStringLiteral("gone"));
+    ASSERT_TRUE(session.admit(gone->uuid()));
+    store.purge(*gone);
+    EXPECT_TRUE(session.relock(gone->uuid()));
+    EXPECT_FALSE(session.isUnlocked(gone->uuid()));
+
+    Note* note = lockedNote(QStringLiteral("private for now"));
+    std::optional<bool> removed;
+    session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
+    authenticator.complete(Outcome::cancelled);
+    EXPECT_EQ(removed, false);
+    EXPECT_TRUE(note->isLocked());
+
+    session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
+    authenticator.complete(Outcome::success);
+    EXPECT_EQ(removed, true);
+    EXPECT_FALSE(note->isLocked());
+    EXPECT_FALSE(session.isRedacted(*note));
+    EXPECT_EQ(note->body(), "private for now");
+    EXPECT_EQ(authenticator.reasons.last(), "Remove the lock from this note");
+}
