@@ -1,9 +1,9 @@
 #include "mcp/MCPApprovalCard.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -12,43 +12,51 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/SharePrivacy.h"
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
+
 namespace {
 
 constexpr int kRadius = 16;
-// PLACEHOLDER until the design tokens land: the paper and accent colours of the light scheme.
-const QColor kPaper(0xFB, 0xF9, 0xF4);
-const QColor kSecondaryInk(0x6B, 0x67, 0x60);
 
-// PLACEHOLDER until the shared symbol lookup lands: freedesktop icon names of the same meaning.
-QIcon symbolIcon(const QString& symbol)
+QLabel* symbolLabel(const QString& symbol, const QColor& color, int size, QWidget* parent)
 {
-    if (symbol == QLatin1String("square.and.pencil")) return QIcon::fromTheme(QStringLiteral("document-edit"));
-    if (symbol == QLatin1String("eye")) return QIcon::fromTheme(QStringLiteral("view-visible"));
-    if (symbol == QLatin1String("lock.fill")) return QIcon::fromTheme(QStringLiteral("changes-prevent"));
-    if (symbol == QLatin1String("sparkles")) return QIcon::fromTheme(QStringLiteral("starred"));
-    return {};
+    auto* label = new QLabel(parent);
+    label->setPixmap(Symbols::tinted(symbol, color, size).pixmap(size, size));
+    label->setFixedSize(size, size);
+    return label;
 }
 
-QWidget* factRow(const QString& symbol, const QString& text, int pointSize, QWidget* parent)
+// One line of the facts: a symbol and a text in the secondary colour.
+QWidget* factRow(const QString& symbol, const QString& text, const QFont& font, QWidget* parent)
 {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto* icon = new QLabel(row);
-    icon->setPixmap(symbolIcon(symbol).pixmap(14, 14));
+    const int symbolSize = QFontMetrics(font).height() - 2;
     auto* label = new QLabel(text, row);
     label->setTextFormat(Qt::PlainText);  // texts that come from data are shown as they are
     label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPointSize(pointSize);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kSecondaryInk);
+    palette.setColor(QPalette::WindowText, TarnwickTheme::textSecondary());
     label->setPalette(palette);
-    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addWidget(symbolLabel(symbol, TarnwickTheme::textSecondary(), symbolSize, row), 0, Qt::AlignVCenter);
     layout->addWidget(label, 1);
     return row;
+}
+
+QString buttonSheet(const QColor& background, const QColor& pressed, const QColor& text, const QColor& border)
+{
+    return QStringLiteral(
+               "QPushButton { background: %1; color: %3; border: 1px solid %4; border-radius: 6px;"
+               " padding: 4px 14px; }"
+               "QPushButton:pressed { background: %2; }")
+        .arg(background.name(QColor::HexArgb), pressed.name(QColor::HexArgb), text.name(QColor::HexArgb),
+             border.name(QColor::HexArgb));
 }
 
 }  // namespace
@@ -61,9 +69,9 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(tr("Allow access?"));
     QPalette palette;  // the card always draws in the light scheme
-    palette.setColor(QPalette::Window, kPaper);
-    palette.setColor(QPalette::WindowText, Qt::black);
-    palette.setColor(QPalette::ButtonText, Qt::black);
+    palette.setColor(QPalette::Window, TarnwickTheme::paper());
+    palette.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
+    palette.setColor(QPalette::ButtonText, TarnwickTheme::textPrimary());
     setPalette(palette);
 
     auto* layout = new QVBoxLayout(this);
@@ -72,22 +80,20 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
 
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
-    auto* sparkles = new QLabel(this);
-    sparkles->setPixmap(symbolIcon(QStringLiteral("sparkles")).pixmap(18, 18));
+    QLabel* sparkles = symbolLabel(QStringLiteral("sparkles"), TarnwickTheme::accent(), 18, this);
     m_headline = new QLabel(tr("%1 wants to read your notes").arg(clientName), this);
     m_headline->setTextFormat(Qt::PlainText);
     m_headline->setWordWrap(true);
-    QFont headlineFont = m_headline->font();
-    headlineFont.setBold(true);
-    m_headline->setFont(headlineFont);
+    m_headline->setFont(TarnwickType::system(13, QFont::DemiBold));
     header->addWidget(sparkles, 0, Qt::AlignVCenter);
     header->addWidget(m_headline, 1);
     layout->addLayout(header);
 
     auto* facts = new QVBoxLayout;
     facts->setSpacing(4);
-    facts->addWidget(factRow(m_scopeSymbol, scope, 13, this));
-    facts->addWidget(factRow(QStringLiteral("lock.fill"), tr("Private & locked notes are never shared"), 11, this));
+    facts->addWidget(factRow(m_scopeSymbol, scope, TarnwickType::noteBody(), this));
+    facts->addWidget(factRow(QStringLiteral("lock.fill"), tr("Private & locked notes are never shared"),
+                             TarnwickType::caption(), this));
     layout->addLayout(facts);
 
     auto* buttons = new QHBoxLayout;
@@ -98,6 +104,10 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     m_allow->setDefault(true);
     m_allow->setAutoDefault(true);
     m_deny->setAutoDefault(false);
+    m_deny->setStyleSheet(buttonSheet(TarnwickTheme::surfaceRaised(), TarnwickTheme::fill(),
+                                      TarnwickTheme::textPrimary(), TarnwickTheme::hairline()));
+    m_allow->setStyleSheet(buttonSheet(TarnwickTheme::accent(), TarnwickTheme::accentInk(), TarnwickTheme::onInk(),
+                                       TarnwickTheme::accent()));
     buttons->addWidget(m_deny);
     buttons->addWidget(m_allow);
     layout->addLayout(buttons);
@@ -119,6 +129,7 @@ void MCPApprovalCard::present()
     } else {
         move(0, 0);
     }
+    SharePrivacy::apply(QList<QObject*>{this});
     showAndFocus();
     m_allow->setFocus();
 }

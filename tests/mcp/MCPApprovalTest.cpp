@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "app/SharePrivacy.h"
 #include "mcp/MCPApprovalCard.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
@@ -104,6 +105,7 @@ TEST(MCPApprovalCard, ButtonsKeysAndLook)
         QObject::connect(&c, &MCPApprovalCard::allowed, [&] { answers << true; });
         QObject::connect(&c, &MCPApprovalCard::denied, [&] { answers << false; });
         c.present();
+        EXPECT_EQ(SharePrivacy::wishedHidden(&c), std::optional<bool>(true));  // kept out of sharing by default
         act(c);
         QTest::keyClick(&c, Qt::Key_Escape);  // only the first answer counts
         EXPECT_EQ(answers, QList<bool>{allowed});
