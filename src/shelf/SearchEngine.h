@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class Capture;
+class Note;
+
+// The one search service: which notes match a query, best first, and which captures match it, newest
+// first. Every call reads the stored data afresh, so results always follow the last save. Matching is
+// on the whole trimmed query as one run, lower-cased on both sides (Unicode default mapping, no
+// locale), on whole characters: case is ignored, accents are not.
+//
+// There is no index. To keep each keystroke cheap over many notes, the lower-cased texts of each note
+// and capture are kept between calls, keyed on the object and its version: a changed object is lowered
+// again, and objects that are gone (deleted, or no longer handed in) are forgotten at the end of the
+// next call. Locked notes keep nothing of their body here.
+//
+// Main thread only.
+class SearchEngine : public QObject {
+    Q_OBJECT
+public:
+    // Where the stored data comes from. Placeholder for the note store, which is not part of this
+    // build yet: the application will hand in NoteStore::allActive() and NoteStore::captures().
+    struct Source {
+        // Every note not in the bin, newest update first; empty when the read fails.
+        std::function<QList<Note*>()> activeNotes;
+        // Every capture, newest first; empty when the read fails.
+        std::function<QList<Capture*>()> captures;
+    };
+
+    explicit SearchEngine(Source source, QObject* parent = nullptr);
+    ~SearchEngine() override;
+
+    // The notes that match, best first: title and body (3), title (2), body (1); a locked note matches
+    // by its locked title alone and ranks 2. Equal ranks keep the newest-update-first order. A blank
+    // query gives every note outside the bin, locked ones included.
+    QList<Note*> search(const QString& query);
+    // The captures whose text, source application name or page title holds the query, newest first.
+    // A blank query gives every capture.
+    QList<Capture*> searchCaptures(const QString& query);
+
+    // How many notes and captures have lowered texts kept (for tests and measurements).
+    qsizetype cachedObjectCount() const;
+
+private:
+    struct Cache;
+    Source m_source;
+    std::unique_ptr<Cache> m_cache;
+};
