@@ -7,7 +7,17 @@
 #include "app/SingleInstance.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
+#include "mcp/MCPApprovalCardPresenter.h"
+#include "mcp/MCPApprovalController.h"
+#include "mcp/MCPKeychainTokenStore.h"
+#include "mcp/MCPNoteToolHost.h"
+#include "mcp/MCPService.h"
+#include "model/Capture.h"
+#include "platform/FetchDescriptor.h"
 #include "platform/Log.h"
+#include "platform/Settings.h"
+#include "shelf/SearchEngine.h"
+#include "store/PersistenceController.h"
 
 TarnwickApp::TarnwickApp(SingleInstance& instance, QObject* parent) : QObject(parent)
 {
@@ -27,6 +37,32 @@ TarnwickApp::TarnwickApp(SingleInstance& instance, QObject* parent) : QObject(pa
     // Placeholder until the launch sequence lands: a second launch is only logged by SingleInstance;
     // the shell's reopen handling will connect to activationRequested here.
     Q_UNUSED(instance);
+
+    wireLocalEndpoint();
+}
+
+// PLACEHOLDER for the shell's service wiring, which does not exist yet: this makes only what the local
+// endpoint needs (the store's context, the search engine, the approval card and the service) and
+// starts the listener when the user has switched it on. Creating the service starts nothing.
+void TarnwickApp::wireLocalEndpoint()
+{
+    ModelContext& context = PersistenceController::shared().mainContext();
+    SearchEngine::Source source;
+    source.activeNotes = [&context] { return MCPNoteToolHost::activeNotes(context); };
+    source.captures = [&context] {
+        FetchDescriptor<Capture> newestFirst;
+        newestFirst.sort = {{Capture::CreatedAt, false}};
+        auto captures = context.fetch(newestFirst);
+        return captures ? *captures : QList<Capture*>();
+    };
+    m_search = std::make_unique<SearchEngine>(std::move(source));
+    m_mcpTools = std::make_unique<MCPNoteToolHost>(context, *m_search, Settings::shared());
+    m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
+    m_approval = std::make_unique<MCPApprovalController>();
+    m_approval->setPresenter(std::make_unique<MCPApprovalCardPresenter>());
+    m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_approval, *m_mcpTokens, Settings::shared());
+
+    if (m_mcp->enabled()) m_mcp->start();
 }
 
 TarnwickApp::~TarnwickApp() = default;

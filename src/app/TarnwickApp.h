@@ -3,8 +3,13 @@
 #include <QObject>
 #include <memory>
 
+class MCPApprovalController;
+class MCPNoteToolHost;
+class MCPService;
+class MCPTokenStore;
 class QMenu;
 class QSystemTrayIcon;
+class SearchEngine;
 class SingleInstance;
 
 // The running application's shell: the tray icon and its menu. The services (store, windows, capture,
@@ -16,8 +21,18 @@ public:
     ~TarnwickApp() override;
 
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    MCPService* mcp() const { return m_mcp.get(); }
 
 private:
+    void wireLocalEndpoint();
+
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
+
+    // The local MCP endpoint and what it needs; destroyed in reverse order.
+    std::unique_ptr<SearchEngine> m_search;
+    std::unique_ptr<MCPNoteToolHost> m_mcpTools;
+    std::unique_ptr<MCPTokenStore> m_mcpTokens;
+    std::unique_ptr<MCPApprovalController> m_approval;
+    std::unique_ptr<MCPService> m_mcp;
 };
