@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "app/SharePrivacy.h"
 #include "design/Symbols.h"
@@ -101,9 +102,10 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     buttons->addStretch(1);
     m_deny = new QPushButton(tr("Deny"), this);
     m_allow = new QPushButton(tr("Allow"), this);
+    // The keys belong to the card, not to a focused button: see keyReleaseEvent.
+    m_allow->setFocusPolicy(Qt::NoFocus);
+    m_deny->setFocusPolicy(Qt::NoFocus);
     m_allow->setDefault(true);
-    m_allow->setAutoDefault(true);
-    m_deny->setAutoDefault(false);
     m_deny->setStyleSheet(buttonSheet(TarnwickTheme::surfaceRaised(), TarnwickTheme::fill(),
                                       TarnwickTheme::textPrimary(), TarnwickTheme::hairline()));
     m_allow->setStyleSheet(buttonSheet(TarnwickTheme::accent(), TarnwickTheme::accentInk(), TarnwickTheme::onInk(),
@@ -131,7 +133,6 @@ void MCPApprovalCard::present()
     }
     SharePrivacy::apply(QList<QObject*>{this});
     showAndFocus();
-    m_allow->setFocus();
 }
 
 void MCPApprovalCard::answer(bool allow)
@@ -144,19 +145,40 @@ void MCPApprovalCard::answer(bool allow)
         Q_EMIT denied();
 }
 
+namespace {
+// Return or Enter allows; Escape or Control-period denies.
+std::optional<bool> answerForKey(const QKeyEvent* event)
+{
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return true;
+        case Qt::Key_Escape:
+            return false;
+        case Qt::Key_Period:
+            if (event->modifiers() & Qt::ControlModifier) return false;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+}  // namespace
+
 void MCPApprovalCard::keyPressEvent(QKeyEvent* event)
 {
-    const bool escape = event->key() == Qt::Key_Escape;
-    const bool cancel = event->key() == Qt::Key_Period && (event->modifiers() & Qt::ControlModifier);
-    if (escape || cancel) {
-        answer(false);
-        return;
-    }
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        answer(true);
-        return;
-    }
-    KeyablePanel::keyPressEvent(event);
+    if (!answerForKey(event)) return KeyablePanel::keyPressEvent(event);
+    // Only a key pressed while this card is up may answer it: a held-down key repeating, or the release
+    // of a press that answered the previous card, must never allow a client nobody looked at.
+    if (!event->isAutoRepeat()) m_pressedKey = event->key();
+}
+
+void MCPApprovalCard::keyReleaseEvent(QKeyEvent* event)
+{
+    const std::optional<bool> allow = answerForKey(event);
+    if (!allow) return KeyablePanel::keyReleaseEvent(event);
+    if (event->isAutoRepeat() || event->key() != m_pressedKey) return;
+    m_pressedKey = 0;
+    answer(*allow);
 }
 
 void MCPApprovalCard::closeEvent(QCloseEvent* event)
