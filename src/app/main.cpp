@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "app/AppServices.h"
 #include "app/Defaults.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
@@ -40,6 +41,9 @@ int main(int argc, char** argv)
     Defaults::migrateRenamedKeys();
     Defaults::registerTable();
     TarnwickType::registerBundledFonts();
+
+    // The store opens (or falls back to memory) and is tidied before any window can show a note.
+    AppServices services;
 
     TarnwickApp shell(instance);
     return app.exec();

@@ -134,6 +134,11 @@ QString Note::lockedTitle() const
     return t.isEmpty() ? QStringLiteral("Private note") : t;
 }
 
+bool Note::isSealed() const
+{
+    return isLocked() && lockedCipher() && body().isEmpty() && !bodyRichData() && !bodyBlocksData();
+}
+
 bool Note::isContentEmpty() const
 {
     if (isLocked() && lockedCipher()) return false;
@@ -266,6 +271,7 @@ Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& 
 {
     // The fall-back block of blocks() would replace a body this build cannot read, and writing it
     // would clear an unconverted legacy body; either loses the user's content, so refuse instead.
+    if (isSealed()) return AppendError::sealed;
     QVector<NoteBlock> list;
     if (const auto data = bodyBlocksData()) {
         auto decoded = NoteBlockEnvelope::decode(*data);

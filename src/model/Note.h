@@ -138,6 +138,10 @@ public:
     QString displayTitle() const;
     // The title shown for a locked note instead of any content.
     QString lockedTitle() const;
+    // The content exists only in its sealed form: locked, with a cipher, and no body in the clear.
+    // Nothing may write a body into such a note, or the next seal would cover the sealed content
+    // with it.
+    bool isSealed() const;
     // Whether the note holds nothing worth keeping (a picture counts: the body holds U+FFFC for it).
     bool isContentEmpty() const;
     // The saved window frame, when all four parts are set. Writing sets x, y, width, height in turn.
@@ -168,6 +172,7 @@ public:
         corrupt,       // the stored blocks cannot be read
         legacyBody,    // the body is still in its legacy rich form and has not been converted
         unwritable,    // the changed blocks could not be encoded
+        sealed,        // the content is sealed (isSealed): appending would replace it
     };
 
     // The body as blocks; never fails. When the envelope is absent or unreadable, one text block
@@ -180,6 +185,6 @@ public:
     static QString projectedBody(const QVector<NoteBlock>& blocks);
     // Appends plain text to the last text block (after a line break) or in a new text block after a
     // picture. Refuses, changing nothing, when the stored body could not be kept: a newer or
-    // unreadable envelope, or a legacy body that has not been converted.
+    // unreadable envelope, a legacy body that has not been converted, or sealed content.
     Result<AppendedRange, AppendError> appendPlain(const QString& text);
 };

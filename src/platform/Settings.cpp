@@ -48,6 +48,14 @@ QJsonObject encodeValue(const QVariant& v)
         o[QStringLiteral("type")] = QStringLiteral("stringList");
         o[QStringLiteral("value")] = QJsonArray::fromStringList(v.toStringList());
         break;
+    case QMetaType::QVariantMap: {
+        QJsonObject entries;
+        const QVariantMap map = v.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) entries.insert(it.key(), encodeValue(it.value()));
+        o[QStringLiteral("type")] = QStringLiteral("dictionary");
+        o[QStringLiteral("value")] = entries;
+        break;
+    }
     default:
         o[QStringLiteral("type")] = QStringLiteral("string");
         o[QStringLiteral("value")] = v.toString();
@@ -80,6 +88,15 @@ QVariant decodeValue(const QJsonValue& jv)
         return list;
     }
     if (type == QLatin1String("string") && value.isString()) return value.toString();
+    if (type == QLatin1String("dictionary") && value.isObject()) {
+        QVariantMap map;
+        const QJsonObject entries = value.toObject();
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            const QVariant entry = decodeValue(it.value());
+            if (entry.isValid()) map.insert(it.key(), entry);
+        }
+        return map;
+    }
     return {};
 }
 

@@ -49,7 +49,8 @@ private:
 
 // Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
 // wins over a registered default, and registering defaults writes nothing.
-// Supported value types: bool, int (qint64), double, QString, QDateTime, QByteArray, QStringList.
+// Supported value types: bool, int (qint64), double, QString, QDateTime, QByteArray, QStringList, and
+// QVariantMap of these (a dictionary).
 class Settings : public QObject {
     Q_OBJECT
 public:

@@ -243,6 +243,16 @@ TEST(NoteTest, AppendPlainRefusesBodiesItWouldDestroy)
         EXPECT_EQ(note->bodyRichData(), c.legacy);
         EXPECT_EQ(note->body(), QStringLiteral("kept"));
     }
+
+    // Sealed content has no body in the clear; an append would become the note's whole body.
+    auto sealed = makeNote(QStringLiteral("Private"), QString());
+    sealed->setIsLocked(true);
+    sealed->setLockedCipher(QByteArray("sealed payload"));
+    const auto r = sealed->appendPlain(QStringLiteral("captured"));
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error(), Note::AppendError::sealed);
+    EXPECT_FALSE(sealed->bodyBlocksData());
+    EXPECT_TRUE(sealed->body().isEmpty());
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ TEST(Settings, StoredValueWinsOverRegisteredDefaultAndTypesSurvive)
         s.setValue(QStringLiteral("a.list"), QStringList{QStringLiteral("x"), QStringLiteral("y")});
         s.setValue(QStringLiteral("a.data"), QByteArray("\x00\x01\xff", 3));
         s.setValue(QStringLiteral("a.date"), QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
+        s.setValue(QStringLiteral("a.map"), QVariantMap{{QStringLiteral("k"), 1.5}, {QStringLiteral("n"), 3}});
     }
     Settings r(std::make_unique<FileSettingsBackend>(path));
     EXPECT_EQ(r.storedValue(QStringLiteral("a.bool")).typeId(), QMetaType::Bool);
@@ -38,6 +39,10 @@ TEST(Settings, StoredValueWinsOverRegisteredDefaultAndTypesSurvive)
     EXPECT_EQ(r.stringListValue(QStringLiteral("a.list")), (QStringList{QStringLiteral("x"), QStringLiteral("y")}));
     EXPECT_EQ(r.dataValue(QStringLiteral("a.data")), QByteArray("\x00\x01\xff", 3));
     EXPECT_EQ(r.dateValue(QStringLiteral("a.date"))->toSecsSinceEpoch(), 1700000000);
+    const QVariantMap map = r.storedValue(QStringLiteral("a.map")).toMap();
+    EXPECT_EQ(map.value(QStringLiteral("k")).typeId(), QMetaType::Double);
+    EXPECT_EQ(map.value(QStringLiteral("k")).toDouble(), 1.5);
+    EXPECT_EQ(map.value(QStringLiteral("n")).typeId(), QMetaType::LongLong);
 }
 
 TEST(Settings, UnreadableFileIsMovedAsideNotOverwritten)

@@ -1,0 +1,713 @@
+#include "store/NoteStore.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <algorithm>
+#include <thread>
+
+#include "model/Capture.h"
+#include "model/Note.h"
+#include "model/NoteBlockEnvelope.h"
+#include "model/NoteImage.h"
+#include "model/NoteTheme.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/ModelContext.h"
+#include "platform/Settings.h"
+
+namespace {
+
+const QString kOrphanFirstSeenKey = QStringLiteral("images.orphanFirstSeen");
+const QString kWindowWidthKey = QStringLiteral("notes.windowWidth");
+
+constexpr double kPaperMargin = 16;
+constexpr double kMinPaperWidth = 120;
+constexpr double kFallbackPaperWidth = 344;
+constexpr double kBaseFontSize = 14.5;
+
+template <typename T>
+QList<T*> allRows(ModelContext& context)
+{
+    auto rows = context.fetch<T>();
+    return rows ? *rows : QList<T*>();
+}
+
+// One row per identity; `prefer(candidate, kept)` says whether the candidate replaces the kept row, so
+// among equally good rows the one fetched first stays. Losers come in the order in which they lost.
+template <typename T, typename Key>
+struct Collapsed {
+    QHash<Key, T*> winners;
+    QList<T*> losers;
+};
+
+template <typename T, typename Key, typename KeyOf, typename Prefer>
+Collapsed<T, Key> collapseDuplicates(const QList<T*>& rows, KeyOf keyOf, Prefer prefer)
+{
+    Collapsed<T, Key> out;
+    out.winners.reserve(rows.size());
+    for (T* row : rows) {
+        const Key key = keyOf(*row);
+        auto it = out.winners.find(key);
+        if (it == out.winners.end()) {
+            out.winners.insert(key, row);
+        } else if (prefer(*row, **it)) {
+            out.losers.append(*it);
+            *it = row;
+        } else {
+            out.losers.append(row);
+        }
+    }
+    return out;
+}
+
+// The first-seen map as stored; anything that is not a dictionary of numbers reads as empty.
+QVariantMap readFirstSeen(const Settings& settings)
+{
+    const QVariant stored = settings.value(kOrphanFirstSeenKey);
+    if (stored.typeId() != QMetaType::QVariantMap) return {};
+    const QVariantMap map = stored.toMap();
+    for (const QVariant& v : map) {
+        const int type = v.typeId();
+        if (type != QMetaType::Double && type != QMetaType::LongLong && type != QMetaType::Int) return {};
+    }
+    return map;
+}
+
+double secondsSince1970(const QDateTime& moment)
+{
+    return double(moment.toMSecsSinceEpoch()) / 1000.0;
+}
+
+QString uuidText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+using DecodedEnvelope = Result<QVector<NoteBlock>, NoteBlockEnvelope::Error>;
+
+// Decodes envelopes on worker threads, results in input order. At launch every note's envelope is
+// checked, and over a large store the JSON parsing is most of the housekeeping; the decode is pure, so
+// the store and its objects stay on the main thread.
+std::vector<std::optional<DecodedEnvelope>> decodeAll(const std::vector<QByteArray>& envelopes)
+{
+    std::vector<std::optional<DecodedEnvelope>> out(envelopes.size());
+    auto decodeRange = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) out[i] = NoteBlockEnvelope::decode(envelopes[i]);
+    };
+    const size_t workers = std::min<size_t>(8, std::max(1u, std::thread::hardware_concurrency()));
+    if (envelopes.size() < 256 || workers < 2) {
+        decodeRange(0, envelopes.size());
+        return out;
+    }
+    const size_t chunk = (envelopes.size() + workers - 1) / workers;
+    std::vector<std::thread> threads;
+    for (size_t begin = chunk; begin < envelopes.size(); begin += chunk)
+        threads.emplace_back(decodeRange, begin, std::min(envelopes.size(), begin + chunk));
+    decodeRange(0, std::min(envelopes.size(), chunk));
+    for (std::thread& t : threads) t.join();
+    return out;
+}
+
+}  // namespace
+
+NoteStore::NoteStore(ModelContext& context, QObject* parent)
+    : NoteStore(context, Clock::system(), Settings::shared(), parent)
+{
+}
+
+NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settings, QObject* parent)
+    : QObject(parent), m_context(context), m_clock(clock), m_settings(settings)
+{
+    m_context.setAutosaveEnabled(true);
+}
+
+NoteStore::~NoteStore() = default;
+
+// ---- Published state ----
+
+void NoteStore::setActiveNoteID(const std::optional<QUuid>& id)
+{
+    if (id == m_activeNoteID) return;
+    m_activeNoteID = id;
+    Q_EMIT activeNoteIDChanged();
+}
+
+void NoteStore::setReadOnlyNoteIDs(const QSet<QUuid>& ids)
+{
+    const bool changed = ids != m_readOnlyNoteIDs;
+    m_readOnlyNoteIDs = ids;
+    if (changed) Q_EMIT readOnlyNoteIDsChanged();
+}
+
+void NoteStore::setSyncState(SyncState state)
+{
+    if (state == m_syncState) return;
+    m_syncState = state;
+    Q_EMIT syncStateChanged();
+}
+
+// ---- Lookups and queries ----
+
+QList<Note*> NoteStore::fetch(std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort)
+{
+    auto rows = m_context.fetch<Note>(FetchDescriptor<Note>{std::move(predicate), sort, std::nullopt});
+    if (!rows) {
+        qCWarning(Log::store, "Fetch failed: %s", qUtf8Printable(rows.error().description()));
+        return {};
+    }
+    return *rows;
+}
+
+Note* NoteStore::note(const QUuid& id)
+{
+    const QList<Note*> rows = fetch([id](const Note& n) { return n.uuid() == id; }, {{Note::UpdatedAt, false}});
+    return rows.isEmpty() ? nullptr : rows.first();
+}
+
+Capture* NoteStore::capture(const QUuid& id)
+{
+    auto rows = m_context.fetch<Capture>({[id](const Capture& c) { return c.uuid() == id; }, {}, 1});
+    return rows && !rows->isEmpty() ? rows->first() : nullptr;
+}
+
+NoteImage* NoteStore::image(const QUuid& id)
+{
+    auto rows = m_context.fetch<NoteImage>({[id](const NoteImage& i) { return i.uuid() == id; }, {}, 1});
+    return rows && !rows->isEmpty() ? rows->first() : nullptr;
+}
+
+QList<NoteImage*> NoteStore::imageRows(const QUuid& noteID)
+{
+    auto rows = m_context.fetch<NoteImage>({[noteID](const NoteImage& i) { return i.noteUUID() == noteID; },
+                                            {{NoteImage::CreatedAt, true}},
+                                            std::nullopt});
+    return rows ? *rows : QList<NoteImage*>();
+}
+
+QList<NoteImage*> NoteStore::images(const QUuid& noteID)
+{
+    return imageRows(noteID);
+}
+
+QList<Capture*> NoteStore::captures()
+{
+    auto rows = m_context.fetch<Capture>({nullptr, {{Capture::CreatedAt, false}}, std::nullopt});
+    return rows ? *rows : QList<Capture*>();
+}
+
+QList<Note*> NoteStore::allActive()
+{
+    return fetch([](const Note& n) { return !n.isTrashed(); }, {{Note::UpdatedAt, false}});
+}
+
+QList<Note*> NoteStore::pinned()
+{
+    return fetch([](const Note& n) { return !n.isTrashed() && n.isPinned(); }, {{Note::UpdatedAt, false}});
+}
+
+QList<Note*> NoteStore::trashed()
+{
+    return fetch([](const Note& n) { return n.isTrashed(); }, {{Note::DeletedAt, false}});
+}
+
+// ---- Saving, the bin, purging, tags ----
+
+void NoteStore::saveNow()
+{
+    if (!m_context.hasChanges()) return;
+    if (auto saved = m_context.save(); !saved)
+        qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
+                  qUtf8Printable(saved.error().description()));
+    // Every attempt counts, so views refresh from what is in memory even when the disk refused it.
+    m_revision = qint64(quint64(m_revision) + 1);
+    Q_EMIT revisionChanged(m_revision);
+}
+
+void NoteStore::softDelete(Note& note)
+{
+    note.setIsTrashed(true);
+    note.setDeletedAt(m_clock.now());
+    note.setIsPinned(false);
+    saveNow();
+}
+
+void NoteStore::restore(Note& note)
+{
+    note.setIsTrashed(false);
+    note.setDeletedAt(std::nullopt);
+    saveNow();
+}
+
+void NoteStore::removeNotes(const QList<Note*>& notes)
+{
+    QSet<QUuid> ids;
+    for (Note* n : notes) {
+        ids.insert(n->uuid());
+        m_context.remove(n);
+    }
+    // Rows that share a UUID share its pictures: the live copy of a note must not lose them with a
+    // binned duplicate. When the check itself fails, the pictures stay for the orphan sweep.
+    auto remaining =
+        m_context.fetch<Note>({[&ids](const Note& n) { return ids.contains(n.uuid()); }, {}, std::nullopt});
+    if (!remaining) return;
+    for (const Note* n : *remaining) ids.remove(n->uuid());
+    if (ids.isEmpty()) return;
+    auto pictures = m_context.fetch<NoteImage>({[&ids](const NoteImage& i) {
+                                                    const auto owner = i.noteUUID();
+                                                    return owner && ids.contains(*owner);
+                                                },
+                                                {{NoteImage::CreatedAt, true}},
+                                                std::nullopt});
+    if (!pictures) return;
+    for (NoteImage* row : *pictures) m_context.remove(row);
+}
+
+void NoteStore::purge(Note& note)
+{
+    removeNotes({&note});
+    saveNow();
+}
+
+void NoteStore::purge(const QList<Note*>& notes)
+{
+    if (notes.isEmpty()) return;
+    removeNotes(notes);
+    saveNow();
+}
+
+void NoteStore::purgeExpired(const QDateTime& now)
+{
+    const QDateTime cutoff = now.addSecs(-binRetentionSeconds);
+    const QList<Note*> expired =
+        fetch([&](const Note& n) { return n.isTrashed() && n.deletedAt().value_or(now) < cutoff; },
+              {{Note::UpdatedAt, false}});
+    if (expired.isEmpty()) return;
+    removeNotes(expired);
+    saveNow();
+}
+
+QStringList NoteStore::allTags()
+{
+    QHash<QString, qint64> counts;
+    QStringList order;  // first appearance, so equal counts keep a stable order
+    for (const Note* n : allActive()) {
+        if (n->isLocked()) continue;
+        for (const QString& tag : n->tags()) {
+            auto it = counts.find(tag);
+            if (it == counts.end()) {
+                counts.insert(tag, 1);
+                order.append(tag);
+            } else {
+                ++*it;
+            }
+        }
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const QString& a, const QString& b) { return counts.value(a) > counts.value(b); });
+    return order;
+}
+
+// ---- Body upkeep and picture rows ----
+
+bool NoteStore::ensureMigrated(Note& note)
+{
+    if (note.bodyBlocksData()) return false;
+    return migrateBody(note);
+}
+
+double NoteStore::paperWidth(const Note& note, const Settings& settings)
+{
+    if (const auto frameW = note.frameW()) return std::max(*frameW - kPaperMargin, kMinPaperWidth);
+    const double window = settings.doubleValue(kWindowWidthKey);
+    if (window > 0) return std::max(window - kPaperMargin, kMinPaperWidth);
+    return kFallbackPaperWidth;
+}
+
+// Placeholder until the theme resolution of the store lands: the built-in theme of the note's tint,
+// without stored themes or the note's overrides. It only sets the base a migrated body's runs are
+// measured against.
+ResolvedNoteTheme NoteStore::migrationTheme(const Note& note)
+{
+    return NoteTheme::builtIn(note.tint());
+}
+
+bool NoteStore::migrateBody(Note& note)
+{
+    if (note.isSealed()) return false;
+    const ResolvedNoteTheme theme = migrationTheme(note);
+    BaseStyle base;
+    base.font.pointSize = kBaseFontSize;
+    base.font.weight = 400;
+    // Without a GUI application there is no font database to ask; the family is taken as given.
+    if (theme.fontFamily && !theme.fontFamily->isEmpty() &&
+        (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || QFontDatabase::hasFamily(*theme.fontFamily)))
+        base.font.family = *theme.fontFamily;
+    base.color = theme.ink;
+
+    const auto migrated =
+        NoteBlockMigration::migrate(note.body(), note.bodyRichData(), paperWidth(note, m_settings), base);
+    if (!migrated) return false;
+    const auto blocks = resolveDrafts(*migrated, note.uuid());
+    if (!blocks) return false;
+    const auto bytes = NoteBlockEnvelope::encode(*blocks);
+    if (!bytes) return false;
+    // The legacy body stays: healing at a later start can migrate from it again.
+    note.setBodyBlocksData(*bytes);
+    note.setBody(Note::projectedBody(*blocks));
+    return true;
+}
+
+void NoteStore::migrateLegacyBodies()
+{
+    qint64 count = 0;
+    for (Note* n : allRows<Note>(m_context)) {
+        if (n->bodyBlocksData() || n->isLocked()) continue;
+        if (migrateBody(*n)) ++count;
+    }
+    if (count < 1) return;
+    qCInfo(Log::store, "blocks: migrated %lld note body/bodies", static_cast<long long>(count));
+    saveNow();
+}
+
+QHash<QString, NoteImage*> NoteStore::rowsByHash(const QUuid& noteID)
+{
+    // A row without bytes cannot stand for a picture the user adds again: the new bytes get a row.
+    QHash<QString, NoteImage*> table;
+    for (NoteImage* row : imageRows(noteID))
+        if (row->data() && !table.contains(row->contentHash())) table.insert(row->contentHash(), row);
+    return table;
+}
+
+NoteImage* NoteStore::insertImageRow(const QByteArray& bytes, const QUuid& noteID, QHash<QString, NoteImage*>& reusing)
+{
+    // A plain picture row would count as plaintext of a sealed note, and the next seal would put an
+    // empty body over the sealed one.
+    if (const Note* owner = note(noteID); owner && owner->isSealed()) return nullptr;
+    return storeImageRow(bytes, noteID, reusing);
+}
+
+NoteImage* NoteStore::storeImageRow(const QByteArray& bytes, const QUuid& noteID, QHash<QString, NoteImage*>& reusing)
+{
+    auto normalised = NoteImage::normalised(bytes);
+    if (!normalised) return nullptr;
+    const QString hash = NoteImage::hash(normalised->data);
+    if (NoteImage* existing = reusing.value(hash)) return existing;
+    auto row = std::make_unique<NoteImage>();
+    row->setUuid(QUuid::createUuid());
+    row->setNoteUUID(noteID);
+    row->setData(normalised->data);
+    row->setLockedCipher(std::nullopt);
+    row->setUtType(normalised->utType);
+    row->setPixelWidth(normalised->pixelSize.width());
+    row->setPixelHeight(normalised->pixelSize.height());
+    row->setByteCount(normalised->data.size());
+    row->setContentHash(hash);
+    row->setCreatedAt(m_clock.now());
+    NoteImage* inserted = m_context.insert(std::move(row));
+    reusing.insert(hash, inserted);
+    return inserted;
+}
+
+std::optional<QVector<NoteBlock>> NoteStore::resolveDrafts(const NoteBlockMigration::Migrated& migrated,
+                                                           const QUuid& noteID)
+{
+    QHash<QString, NoteImage*> reuse = rowsByHash(noteID);
+    QHash<QUuid, QUuid> rowForPlaceholder;
+    for (const NoteBlockMigration::ImageDraft& draft : migrated.images) {
+        NoteImage* row = storeImageRow(draft.bytes, noteID, reuse);
+        if (!row) {
+            qCInfo(Log::store, "blocks: a body was left as it was — one of its pictures would not store");
+            return std::nullopt;
+        }
+        rowForPlaceholder.insert(draft.placeholder, row->uuid());
+    }
+    QVector<NoteBlock> blocks;
+    for (const NoteBlock& block : migrated.blocks) {
+        if (block.isText()) {
+            blocks.append(block);
+        } else if (const ImagePlacement* placement = block.imagePlacement()) {
+            const auto it = rowForPlaceholder.constFind(placement->imageID);
+            if (it == rowForPlaceholder.constEnd()) continue;
+            blocks.append(NoteBlock::image(ImagePlacement{*it, placement->sizing}, block.id));
+        }
+    }
+    blocks = NoteBlockMigration::mergingAdjacentText(blocks);
+    if (blocks.isEmpty()) return QVector<NoteBlock>{NoteBlock::text(TextRuns{})};
+    return blocks;
+}
+
+std::optional<QSet<QUuid>> NoteStore::referencedImageIDs(const Note& note) const
+{
+    const auto data = note.bodyBlocksData();
+    if (!data) return std::nullopt;
+    const auto decoded = NoteBlockEnvelope::decode(*data);
+    if (!decoded) return std::nullopt;
+    QSet<QUuid> ids;
+    for (const NoteBlock& block : *decoded)
+        if (const ImagePlacement* placement = block.imagePlacement()) ids.insert(placement->imageID);
+    return ids;
+}
+
+bool NoteStore::hasBytes(const NoteImage& image)
+{
+    return image.data().has_value() || image.lockedCipher().has_value();
+}
+
+void NoteStore::collectOrphanImages(const QUuid& noteID)
+{
+    const Note* owner = note(noteID);
+    if (!owner || owner->isLocked()) return;
+    const auto named = referencedImageIDs(*owner);
+    if (!named) return;
+    qint64 count = 0;
+    for (NoteImage* row : imageRows(noteID)) {
+        if (named->contains(row->uuid())) continue;
+        m_context.remove(row);
+        ++count;
+    }
+    if (count == 0) return;
+    qCInfo(Log::store, "blocks: closing a note collected %lld picture(s) it no longer names",
+           static_cast<long long>(count));
+    saveNow();
+}
+
+void NoteStore::sweepOrphanImages(const QDateTime& now)
+{
+    const QVariantMap firstSeen = readFirstSeen(m_settings);
+    // A failed fetch says nothing about which pictures have owners: the sweep stops, changing nothing.
+    auto rows = m_context.fetch<NoteImage>();
+    if (!rows) return;
+    if (rows->isEmpty()) {
+        if (!firstSeen.isEmpty()) m_settings.remove(kOrphanFirstSeenKey);
+        return;
+    }
+    QSet<QUuid> ownerIDs;
+    for (const NoteImage* row : *rows)
+        if (const auto owner = row->noteUUID()) ownerIDs.insert(*owner);
+    auto notes = m_context.fetch<Note>();
+    if (!notes) return;
+    QHash<QUuid, QList<const Note*>> owners;
+    for (const Note* n : *notes)
+        if (ownerIDs.contains(n->uuid())) owners[n->uuid()].append(n);
+
+    // Per owner id: the picture ids its rows' bodies name, or none when any row of it is locked or
+    // unreadable (then every picture filed under it stays).
+    QHash<QUuid, std::optional<QSet<QUuid>>> namedByOwner;
+    auto namedBy = [&](const QUuid& id) -> const std::optional<QSet<QUuid>>& {
+        auto it = namedByOwner.find(id);
+        if (it != namedByOwner.end()) return *it;
+        std::optional<QSet<QUuid>> named = QSet<QUuid>();
+        for (const Note* n : owners.value(id)) {
+            const auto ids = n->isLocked() ? std::nullopt : referencedImageIDs(*n);
+            if (!ids) {
+                named.reset();
+                break;
+            }
+            named->unite(*ids);
+        }
+        return *namedByOwner.insert(id, named);
+    };
+
+    const double nowSeconds = secondsSince1970(now);
+    QVariantMap nextFirstSeen;
+    qint64 count = 0;
+    for (NoteImage* row : *rows) {
+        const auto ownerID = row->noteUUID();
+        if (!ownerID || !owners.contains(*ownerID)) {
+            const QString key = uuidText(row->uuid());
+            const double first = firstSeen.contains(key) ? firstSeen.value(key).toDouble() : nowSeconds;
+            if (nowSeconds - first >= double(ownerlessGraceSeconds)) {
+                m_context.remove(row);
+                ++count;
+            } else {
+                nextFirstSeen.insert(key, first);
+            }
+            continue;
+        }
+        const auto& named = namedBy(*ownerID);
+        if (!named || named->contains(row->uuid())) continue;
+        m_context.remove(row);
+        ++count;
+    }
+
+    if (nextFirstSeen.isEmpty()) {
+        if (!firstSeen.isEmpty()) m_settings.remove(kOrphanFirstSeenKey);
+    } else if (nextFirstSeen != firstSeen) {
+        m_settings.setValue(kOrphanFirstSeenKey, nextFirstSeen);
+    }
+    if (count < 1) return;
+    qCInfo(Log::store, "blocks: collected %lld orphaned image row(s)", static_cast<long long>(count));
+    saveNow();
+}
+
+void NoteStore::healBlocks(Note& note)
+{
+    if (note.isSealed()) return;
+    const auto data = note.bodyBlocksData();
+    if (!data) {
+        migrateBody(note);
+        return;
+    }
+    healBlocks(note, NoteBlockEnvelope::decode(*data));
+}
+
+void NoteStore::healBlocks(Note& note, const Result<QVector<NoteBlock>, NoteBlockEnvelope::Error>& decoded)
+{
+    if (!decoded) {
+        const NoteBlockEnvelope::Error& error = decoded.error();
+        if (error.kind == NoteBlockEnvelope::Error::Kind::newerVersion) {
+            if (m_readOnlyNoteIDs.contains(note.uuid())) return;
+            QSet<QUuid> ids = m_readOnlyNoteIDs;
+            ids.insert(note.uuid());
+            setReadOnlyNoteIDs(ids);
+            qCInfo(Log::store, "note body is envelope v%lld; read-only on this build",
+                   static_cast<long long>(error.version));
+            return;
+        }
+        rebuildKeepingPictures(note);
+        return;
+    }
+    const QString projected = Note::projectedBody(*decoded);
+    if (projected == note.body()) return;
+    if (const auto rich = note.bodyRichData()) {
+        const auto archived = NoteBlockMigration::unarchiveBody(*rich);
+        if (archived && canonicallyEqual(archived->text(), note.body())) {
+            // The legacy archive is the better source, pictures included.
+            migrateBody(note);
+            return;
+        }
+    }
+    const QVector<NoteBlock> rebuilt = NoteBlockMigration::rebuild(note.body(), *decoded);
+    if (const auto bytes = NoteBlockEnvelope::encode(rebuilt)) {
+        note.setBodyBlocksData(*bytes);
+        note.setBody(Note::projectedBody(rebuilt));
+    }
+}
+
+// A corrupt envelope. The legacy archive rebuilds it best when it still matches the body. Otherwise the
+// plain body is all that is left of the text, and its U+FFFC lines are where the pictures stood: the
+// note's own picture rows go back there, oldest first (any left over follow at the end), so that the
+// orphan sweep does not take pictures the broken envelope can no longer name.
+bool NoteStore::rebuildKeepingPictures(Note& note)
+{
+    const QList<NoteImage*> rows = imageRows(note.uuid());
+    bool richMatches = false;
+    if (const auto rich = note.bodyRichData()) {
+        const auto archived = NoteBlockMigration::unarchiveBody(*rich);
+        richMatches = archived && canonicallyEqual(archived->text(), note.body());
+    }
+    if (rows.isEmpty() || richMatches) return migrateBody(note);
+
+    QVector<NoteBlock> salvage;
+    for (const NoteImage* row : rows) salvage.append(NoteBlock::image(ImagePlacement{row->uuid(), ImageSizing()}));
+    const QVector<NoteBlock> rebuilt = NoteBlockMigration::rebuild(note.body(), salvage);
+    const auto bytes = NoteBlockEnvelope::encode(rebuilt);
+    if (!bytes) return false;
+    note.setBodyBlocksData(*bytes);
+    note.setBody(Note::projectedBody(rebuilt));
+    return true;
+}
+
+// ---- Duplicate reconciliation ----
+
+void NoteStore::reconcileForSync()
+{
+    const auto notes = collapseDuplicates<Note, QUuid>(
+        allRows<Note>(m_context), [](const Note& n) { return n.uuid(); },
+        [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); });
+    setReadOnlyNoteIDs({});
+    QList<Note*> withEnvelope;
+    std::vector<QByteArray> envelopes;
+    for (Note* kept : notes.winners) {
+        if (kept->isLocked()) continue;
+        if (const auto data = kept->bodyBlocksData()) {
+            withEnvelope.append(kept);
+            envelopes.push_back(*data);
+        } else {
+            healBlocks(*kept);
+        }
+    }
+    const auto decoded = decodeAll(envelopes);
+    for (qsizetype i = 0; i < withEnvelope.size(); ++i) healBlocks(*withEnvelope[i], *decoded[size_t(i)]);
+
+    const auto captures = collapseDuplicates<Capture, QUuid>(
+        allRows<Capture>(m_context), [](const Capture& c) { return c.uuid(); },
+        [](const Capture& candidate, const Capture& kept) { return candidate.createdAt() > kept.createdAt(); });
+    const auto themes = collapseDuplicates<NoteTheme, QString>(
+        allRows<NoteTheme>(m_context), [](const NoteTheme& t) { return t.id(); },
+        [](const NoteTheme& candidate, const NoteTheme& kept) { return candidate.revision() > kept.revision(); });
+    const auto images = collapseDuplicates<NoteImage, QUuid>(
+        allRows<NoteImage>(m_context), [](const NoteImage& i) { return i.uuid(); },
+        [](const NoteImage& candidate, const NoteImage& kept) { return hasBytes(candidate) && !hasBytes(kept); });
+
+    if (notes.losers.isEmpty() && captures.losers.isEmpty() && themes.losers.isEmpty() && images.losers.isEmpty() &&
+        !m_context.hasChanges())
+        return;
+
+    for (Note* loser : notes.losers) {
+        // The rows filed under the shared id belong to the kept note as much as to the loser: only
+        // those the kept note's readable blocks do not name go.
+        const Note* kept = notes.winners.value(loser->uuid());
+        const auto named = kept && !kept->isLocked() ? referencedImageIDs(*kept) : std::nullopt;
+        if (named) {
+            for (NoteImage* row : imageRows(loser->uuid()))
+                if (!named->contains(row->uuid())) m_context.remove(row);
+        }
+        m_context.remove(loser);
+    }
+    for (Capture* c : captures.losers) m_context.remove(c);
+    for (NoteTheme* t : themes.losers) m_context.remove(t);
+    for (NoteImage* i : images.losers) m_context.remove(i);
+    saveNow();
+}
+
+// ---- Duplicating ----
+
+Note* NoteStore::duplicate(Note& original)
+{
+    if (original.isSealed()) {
+        qCInfo(Log::store, "A note whose content is sealed is not duplicated");
+        return nullptr;
+    }
+    ensureMigrated(original);
+    const QString title = original.title().isEmpty() ? QString() : original.title() + QStringLiteral(" copy");
+    Note* copy = m_context.insert(
+        std::make_unique<Note>(title, original.body(), original.tint(), Opacity::solid, std::nullopt, std::nullopt));
+    copy->setThemeID(original.themeID());
+
+    QHash<QUuid, QUuid> copiedRow;
+    for (const NoteImage* row : imageRows(original.uuid())) {
+        const auto data = row->data();
+        if (!data) continue;
+        auto image = std::make_unique<NoteImage>();
+        image->setUuid(QUuid::createUuid());
+        image->setNoteUUID(copy->uuid());
+        image->setData(*data);
+        image->setUtType(row->utType());
+        image->setPixelWidth(row->pixelWidth());
+        image->setPixelHeight(row->pixelHeight());
+        image->setByteCount(row->byteCount());
+        image->setContentHash(row->contentHash());
+        image->setCreatedAt(m_clock.now());
+        image->setLockedCipher(std::nullopt);
+        copiedRow.insert(row->uuid(), image->uuid());
+        m_context.insert(std::move(image));
+    }
+
+    QVector<NoteBlock> blocks;
+    for (const NoteBlock& block : original.blocks()) {
+        NoteBlock copied(QUuid::createUuid(), block.kind);
+        if (ImagePlacement* placement = copied.imagePlacement())
+            placement->imageID = copiedRow.value(placement->imageID, placement->imageID);
+        blocks.append(std::move(copied));
+    }
+    copy->setBlocks(blocks);
+    saveNow();
+    setActiveNoteID(copy->uuid());
+    return copy;
+}
+
+// ---- Sealing and revealing locked notes ----
+
+// Placeholder until sealing lands: there is nothing to seal with yet, so no note is swept.
+void NoteStore::sweepLockedPlaintext() {}

@@ -1,0 +1,169 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QUuid>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+#include "model/NoteBlock.h"
+#include "model/NoteBlockEnvelope.h"
+#include "model/NoteBlockMigration.h"
+#include "model/ResolvedNoteTheme.h"
+#include "platform/FetchDescriptor.h"
+#include "store/SyncState.h"
+
+class Capture;
+class Clock;
+class ModelContext;
+class Note;
+class NoteImage;
+class Settings;
+
+// The one way the rest of the application reads and changes stored data. Wraps the main context of
+// the store container (autosave on); callers change entity properties directly and then call
+// saveNow(). Publishes a little run-time state that many views watch; each signal fires only on a
+// real change, except revisionChanged, which fires after every save attempt.
+//
+// Pictures are stored once per content hash within a note, never shared between notes. Nothing here
+// writes a body into a note whose content is sealed (Note::isSealed).
+class NoteStore : public QObject {
+    Q_OBJECT
+public:
+    // Over the given context, with the system clock and the shared settings.
+    explicit NoteStore(ModelContext& context, QObject* parent = nullptr);
+    NoteStore(ModelContext& context, const Clock& clock, Settings& settings, QObject* parent = nullptr);
+    ~NoteStore() override;
+
+    ModelContext& context() const { return m_context; }
+
+    // ---- Published state (not stored) ----
+
+    // The note the user is working with. The store's own bin and purge operations leave it alone.
+    std::optional<QUuid> activeNoteID() const { return m_activeNoteID; }
+    void setActiveNoteID(const std::optional<QUuid>& id);
+    // Advanced by one on every save attempt of saveNow(), failed ones included.
+    qint64 revision() const { return m_revision; }
+    // Notes whose stored body is of a newer envelope version than this build reads; the block editor
+    // leaves them unchanged. Filled at start-up.
+    const QSet<QUuid>& readOnlyNoteIDs() const { return m_readOnlyNoteIDs; }
+    void setReadOnlyNoteIDs(const QSet<QUuid>& ids);
+    SyncState syncState() const { return m_syncState; }
+    void setSyncState(SyncState state);
+
+    // ---- Lookups and queries ----
+
+    // The most recently updated row with the UUID, binned notes included.
+    Note* note(const QUuid& id);
+    Capture* capture(const QUuid& id);
+    // Whatever note owns it.
+    NoteImage* image(const QUuid& id);
+    // The note's picture rows, oldest first.
+    QList<NoteImage*> images(const QUuid& noteID);
+    // Newest first.
+    QList<Capture*> captures();
+    // Not in the bin, most recently updated first.
+    QList<Note*> allActive();
+    // Pinned and not in the bin, most recently updated first.
+    QList<Note*> pinned();
+    // In the bin, most recently binned first.
+    QList<Note*> trashed();
+
+    // ---- Saving, the bin, purging, tags ----
+
+    // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
+    // in memory for autosave or the next call.
+    void saveNow();
+    void softDelete(Note& note);
+    // The pin removed by softDelete is not given back.
+    void restore(Note& note);
+    // Deletes notes for good, with their picture rows (unless another row of the same note remains),
+    // then saves once. An empty list saves nothing.
+    void purge(Note& note);
+    void purge(const QList<Note*>& notes);
+    // Deletes for good the notes binned more than 30 days before `now` (exactly 30 days is kept).
+    void purgeExpired(const QDateTime& now);
+    // Tags of notes not in the bin and not locked, most used first (ties in order of first use).
+    QStringList allTags();
+
+    // ---- Body upkeep and picture rows ----
+
+    // Converts a legacy body into blocks before anything reads or edits the note's blocks. True when
+    // it converted; nothing is saved.
+    bool ensureMigrated(Note& note);
+    // Start-up: converts every unconverted unlocked note, and saves when any was.
+    void migrateLegacyBodies();
+    // The note's picture rows that hold bytes, keyed by content hash (the oldest row of a hash).
+    QHash<QString, NoteImage*> rowsByHash(const QUuid& noteID);
+    // Stores a picture for the note, or returns the row in `reusing` with the same content. None for
+    // bytes that make no storable picture, or when the note's content is sealed. Nothing is saved.
+    NoteImage* insertImageRow(const QByteArray& bytes, const QUuid& noteID, QHash<QString, NoteImage*>& reusing);
+    // Turns legacy picture drafts into rows and points the blocks at them. None when a picture would
+    // not store.
+    std::optional<QVector<NoteBlock>> resolveDrafts(const NoteBlockMigration::Migrated& migrated, const QUuid& noteID);
+    // Deletes the note's rows that its blocks no longer name (none of a locked or unreadable note).
+    void collectOrphanImages(const QUuid& noteID);
+    // Start-up: deletes rows no body names; a row without an owner note is kept for 48 hours first.
+    void sweepOrphanImages(const QDateTime& now);
+    // The usable paper width for sizing migrated pictures.
+    static double paperWidth(const Note& note, const Settings& settings);
+
+    // ---- Duplicate reconciliation ----
+
+    // Start-up: leaves one row per identity of notes, captures, themes and pictures, re-derives the
+    // read-only notes and repairs every unlocked note's stored body.
+    void reconcileForSync();
+
+    // ---- Duplicating ----
+
+    // A new, saved, active note with the given note's content and copies of its pictures. None for a
+    // note whose content is sealed: there is no content to copy, and converting it would write an
+    // empty body over the sealed one.
+    Note* duplicate(Note& note);
+
+    // ---- Sealing and revealing locked notes ----
+
+    // Start-up: seals locked notes left in the clear.
+    void sweepLockedPlaintext();
+
+    // ---- Theme resolution and theme library (NoteStoreThemes.cpp) ----
+    // ---- end of theme resolution and theme library ----
+
+    static constexpr qint64 binRetentionSeconds = 2592000;   // 30 days
+    static constexpr qint64 ownerlessGraceSeconds = 172800;  // 48 hours
+
+Q_SIGNALS:
+    void activeNoteIDChanged();
+    void revisionChanged(qint64 revision);
+    void readOnlyNoteIDsChanged();
+    void syncStateChanged();
+
+private:
+    QList<Note*> fetch(std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
+    QList<NoteImage*> imageRows(const QUuid& noteID);
+    // Deletes the notes, and the picture rows of each UUID no remaining note row carries.
+    void removeNotes(const QList<Note*>& notes);
+    NoteImage* storeImageRow(const QByteArray& bytes, const QUuid& noteID, QHash<QString, NoteImage*>& reusing);
+
+    bool migrateBody(Note& note);
+    void healBlocks(Note& note);
+    void healBlocks(Note& note, const Result<QVector<NoteBlock>, NoteBlockEnvelope::Error>& decoded);
+    bool rebuildKeepingPictures(Note& note);
+    std::optional<QSet<QUuid>> referencedImageIDs(const Note& note) const;
+    static bool hasBytes(const NoteImage& image);
+    // The theme whose font and ink a migrated body is measured against.
+    ResolvedNoteTheme migrationTheme(const Note& note);
+
+    ModelContext& m_context;
+    const Clock& m_clock;
+    Settings& m_settings;
+    std::optional<QUuid> m_activeNoteID;
+    qint64 m_revision = 0;
+    QSet<QUuid> m_readOnlyNoteIDs;
+    SyncState m_syncState = SyncState::offline;
+};

@@ -1,0 +1,246 @@
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include "NoteStoreFixture.h"
+
+namespace {
+
+using NoteStoreTest = NoteStoreFixture;
+constexpr qint64 day = 86400;
+
+QStringList titles(const QList<Note*>& notes)
+{
+    QStringList out;
+    for (const Note* n : notes) out << n->title();
+    return out;
+}
+
+TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
+{
+    QSignalSpy revisions(store.get(), &NoteStore::revisionChanged);
+    store->saveNow();
+    EXPECT_EQ(revisions.count(), 0) << "nothing pending: nothing saved";
+
+    Note* note = addNote(QStringLiteral("Groceries"));
+    store->saveNow();
+    EXPECT_EQ(store->revision(), 1);
+    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries"));
+
+    // A save the disk refuses is logged and still counts; the change waits in memory.
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, QStringLiteral("CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END")));
+    note->setTitle(QStringLiteral("Groceries and more"));
+    store->saveNow();
+    EXPECT_EQ(store->revision(), 2);
+    EXPECT_TRUE(log.contains(QStringLiteral("Local save failed: full. Change is still held in memory.")));
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("DROP TRIGGER no")));
+    store->saveNow();
+    EXPECT_EQ(revisions.count(), 3);
+    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries and more"));
+}
+
+TEST_F(NoteStoreTest, PublishedStateAnnouncesOnlyRealChanges)
+{
+    QSignalSpy active(store.get(), &NoteStore::activeNoteIDChanged);
+    QSignalSpy readOnly(store.get(), &NoteStore::readOnlyNoteIDsChanged);
+    const QUuid a = QUuid::createUuid();
+    for (const auto& id :
+         {std::optional<QUuid>(), std::optional(a), std::optional(QUuid(a.toString())), std::optional<QUuid>()})
+        store->setActiveNoteID(id);
+    EXPECT_EQ(active.count(), 2);
+    for (const auto& ids : {QSet<QUuid>{a}, QSet<QUuid>{a}, QSet<QUuid>{}}) store->setReadOnlyNoteIDs(ids);
+    EXPECT_EQ(readOnly.count(), 2);
+}
+
+TEST_F(NoteStoreTest, LookupsAndQueries)
+{
+    Note* older = addNote(QStringLiteral("older"), {}, 300);
+    Note* newer = addNote(QStringLiteral("newer"), {}, 100);
+    addNote(QStringLiteral("pinned"), {}, 200)->setIsPinned(true);
+    Note* binned = addNote(QStringLiteral("binned pin"), {}, 50);
+    binned->setIsPinned(true);
+    store->softDelete(*binned);
+    clock.advance(1000);
+    store->softDelete(*addNote(QStringLiteral("binned later"), {}, 10));
+    addDuplicate(*older, 1)->setTitle(QStringLiteral("older, edited elsewhere"));
+    clock.advance(1000);
+    const QUuid first = addImage(newer->uuid(), Qt::red)->uuid();
+    clock.advance(1000);
+    const QUuid second = addImage(newer->uuid(), Qt::blue)->uuid();
+    const QUuid olderID = older->uuid(), newerID = newer->uuid(), binnedID = binned->uuid();
+    open();
+
+    EXPECT_EQ(titles(store->allActive()), (QStringList{"older, edited elsewhere", "newer", "pinned", "older"}));
+    EXPECT_EQ(titles(store->pinned()), QStringList{"pinned"}) << "a pinned note in the bin is not listed";
+    EXPECT_EQ(titles(store->trashed()), (QStringList{"binned later", "binned pin"}));
+    EXPECT_EQ(store->note(olderID)->title(), QStringLiteral("older, edited elsewhere"));
+    EXPECT_EQ(store->note(binnedID)->title(), QStringLiteral("binned pin"));
+    EXPECT_EQ(store->note(QUuid::createUuid()), nullptr);
+    const QList<NoteImage*> pictures = store->images(newerID);
+    ASSERT_EQ(pictures.size(), 2);
+    EXPECT_EQ(pictures[0]->uuid(), first);
+    EXPECT_EQ(pictures[1]->uuid(), second);
+    EXPECT_EQ(store->image(second), pictures[1]);
+}
+
+TEST_F(NoteStoreTest, BinAndRestore)
+{
+    Note* note = addNote(QStringLiteral("Trip"), QStringLiteral("passport"), 500);
+    note->setIsPinned(true);
+    store->setActiveNoteID(note->uuid());
+    const QDateTime updated = note->updatedAt();
+    store->softDelete(*note);
+    EXPECT_TRUE(note->isTrashed());
+    EXPECT_FALSE(note->isPinned());
+    EXPECT_EQ(note->deletedAt(), now());
+    EXPECT_EQ(sql(QStringLiteral("SELECT isTrashed FROM Note")), QStringLiteral("1"));
+
+    clock.advance(5 * day * 1000);
+    store->softDelete(*note);
+    EXPECT_EQ(note->deletedAt(), now()) << "binning again starts the 30 days afresh";
+    store->restore(*note);
+    EXPECT_FALSE(note->isTrashed());
+    EXPECT_FALSE(note->deletedAt());
+    EXPECT_FALSE(note->isPinned()) << "the pin is not given back";
+    EXPECT_EQ(note->updatedAt(), updated);
+    EXPECT_EQ(store->activeNoteID(), note->uuid());
+    EXPECT_EQ(store->revision(), 3);
+}
+
+TEST_F(NoteStoreTest, PurgeExpiredKeepsExactlyThirtyDaysAndNotesWithoutABinDate)
+{
+    auto binned = [&](const QString& title, std::optional<qint64> secondsAgo) {
+        Note* n = addNote(title);
+        n->setIsTrashed(true);
+        n->setDeletedAt(secondsAgo ? std::optional(now().addSecs(-*secondsAgo)) : std::nullopt);
+        return n;
+    };
+    Note* expired = binned(QStringLiteral("expired"), 30 * day + 1);
+    binned(QStringLiteral("exactly thirty days"), 30 * day);
+    binned(QStringLiteral("no bin date"), std::nullopt);
+    Note* live = addNote(QStringLiteral("live, old bin date"));
+    live->setDeletedAt(now().addSecs(-90 * day));
+    addImage(expired->uuid(), Qt::red);
+    addImage(expired->uuid(), Qt::green);
+    const QUuid kept = addImage(live->uuid(), Qt::red)->uuid();
+    open();
+
+    store->purgeExpired(now());
+    QStringList left = titles(rows<Note>());
+    left.sort();
+    EXPECT_EQ(left, (QStringList{"exactly thirty days", "live, old bin date", "no bin date"}));
+    EXPECT_EQ(imageIDs(), QSet<QUuid>{kept});
+    EXPECT_EQ(sql(QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("1"));
+    store->purgeExpired(now());
+    EXPECT_EQ(store->revision(), 1) << "nothing more expired: nothing saved";
+}
+
+// The 30-day purge runs before duplicate rows are reconciled, so it can meet an expired row whose UUID
+// the live note also carries: the pictures filed under that UUID are the live note's.
+TEST_F(NoteStoreTest, PurgingKeepsThePicturesOfRowsThatRemain)
+{
+    store->purge(QList<Note*>{});
+    EXPECT_EQ(store->revision(), 0);
+
+    Note* live = addNote(QStringLiteral("live"), {}, 10);
+    NoteImage* picture = addImage(live->uuid());
+    live->setBlocks(blocks({"T:look", "I:0"}, {picture}));
+    Note* stale = addDuplicate(*live, 100 * day);
+    stale->setIsTrashed(true);
+    stale->setDeletedAt(now().addSecs(-60 * day));
+    Note* other = addNote(QStringLiteral("other"));
+    addImage(other->uuid());
+    const QUuid pictureID = picture->uuid();
+    open();
+
+    store->purgeExpired(now());
+    EXPECT_EQ(rows<Note>().size(), 2);
+    EXPECT_TRUE(imageIDs().contains(pictureID));
+    EXPECT_EQ(sql(QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("2"));
+
+    // Emptying the bin with every row of both notes: all their pictures go, with one save.
+    addDuplicate(*rows<Note>().first(), 5);
+    const qint64 revision = store->revision();
+    store->purge(rows<Note>());
+    EXPECT_TRUE(rows<Note>().isEmpty());
+    EXPECT_TRUE(imageIDs().isEmpty());
+    EXPECT_EQ(store->revision(), revision + 1);
+}
+
+TEST_F(NoteStoreTest, AllTagsCountsUnlockedNotesOutsideTheBin)
+{
+    addNote(QStringLiteral("a"))->setTags({"work", "home"});
+    addNote(QStringLiteral("b"))->setTags({"work"});
+    Note* locked = addNote(QStringLiteral("c"));
+    locked->setTags({"travel", "work"});
+    locked->setIsLocked(true);
+    Note* binned = addNote(QStringLiteral("d"));
+    binned->setTags({"garden", "garden", "garden"});
+    binned->setIsTrashed(true);
+    EXPECT_EQ(store->allTags(), (QStringList{"work", "home"}));
+    addNote(QStringLiteral("e"))->setTags({"Work", "home", "home"});
+    EXPECT_EQ(store->allTags(), (QStringList{"home", "work", "Work"})) << "repeats count; case matters";
+}
+
+// Run only as the child of the crash test: one new note and one edit per save, each save that
+// returned reported, until it is killed.
+TEST(NoteStoreCrashChild, SaveUntilKilled)
+{
+    const QString path = qEnvironmentVariable("TARNWICK_NOTESTORE_CRASH_STORE");
+    if (path.isEmpty()) GTEST_SKIP() << "runs as the child of KillDuringSavesLosesNoSaveThatReturned";
+    auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    NoteStore store(container->mainContext(), Clock::system(), settings);
+    auto make = [&](const QString& title, const QString& body) {
+        return container->mainContext().insert(
+            std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+    };
+    Note* standing = make(QStringLiteral("-1"), QString());
+    for (qint64 i = 0;; ++i) {
+        make(QString::number(i), QStringLiteral("body"));
+        standing->setTitle(QString::number(i));
+        store.saveNow();
+        if (container->mainContext().hasChanges()) return;
+        fprintf(stdout, "%lld\n", static_cast<long long>(i));
+        fflush(stdout);
+    }
+}
+
+TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TARNWICK_NOTESTORE_CRASH_STORE"), path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=NoteStoreCrashChild.SaveUntilKilled")});
+    ASSERT_TRUE(child.waitForStarted());
+    qint64 last = -1;
+    while (last < 150 && child.state() == QProcess::Running) {
+        child.waitForReadyRead(5000);
+        while (child.canReadLine()) last = std::max(last, child.readLine().trimmed().toLongLong());
+    }
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+    ASSERT_GE(last, 150);
+
+    auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    NoteStore store(container->mainContext(), Clock::system(), settings);
+    QSet<QString> saved;
+    qint64 standing = -1;
+    for (const Note* n : store.allActive()) {
+        if (n->body().isEmpty())
+            standing = n->title().toLongLong();
+        else
+            saved.insert(n->title());
+    }
+    for (qint64 i = 0; i <= last; ++i) EXPECT_TRUE(saved.contains(QString::number(i))) << i;
+    EXPECT_GE(standing, last);
+}
+
+}  // namespace
