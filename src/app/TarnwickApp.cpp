@@ -12,11 +12,10 @@
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
-#include "model/Capture.h"
-#include "platform/FetchDescriptor.h"
 #include "platform/Log.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
+#include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 
 TarnwickApp::TarnwickApp(SingleInstance& instance, QObject* parent) : QObject(parent)
@@ -42,21 +41,15 @@ TarnwickApp::TarnwickApp(SingleInstance& instance, QObject* parent) : QObject(pa
 }
 
 // PLACEHOLDER for the shell's service wiring, which does not exist yet: this makes only what the local
-// endpoint needs (the store's context, the search engine, the approval card and the service) and
-// starts the listener when the user has switched it on. Creating the service starts nothing.
+// endpoint needs (the note store, the search engine, the approval card and the service) and starts the
+// listener when the user has switched it on. Creating the service starts nothing.
 void TarnwickApp::wireLocalEndpoint()
 {
-    ModelContext& context = PersistenceController::shared().mainContext();
-    SearchEngine::Source source;
-    source.activeNotes = [&context] { return MCPNoteToolHost::activeNotes(context); };
-    source.captures = [&context] {
-        FetchDescriptor<Capture> newestFirst;
-        newestFirst.sort = {{Capture::CreatedAt, false}};
-        auto captures = context.fetch(newestFirst);
-        return captures ? *captures : QList<Capture*>();
-    };
-    m_search = std::make_unique<SearchEngine>(std::move(source));
-    m_mcpTools = std::make_unique<MCPNoteToolHost>(context, *m_search, Settings::shared());
+    m_store = std::make_unique<NoteStore>(PersistenceController::shared().mainContext());
+    NoteStore& store = *m_store;
+    m_search = std::make_unique<SearchEngine>(
+        SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
+    m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_approval = std::make_unique<MCPApprovalController>();
     m_approval->setPresenter(std::make_unique<MCPApprovalCardPresenter>());

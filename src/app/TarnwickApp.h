@@ -7,6 +7,7 @@ class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
 class MCPTokenStore;
+class NoteStore;
 class QMenu;
 class QSystemTrayIcon;
 class SearchEngine;
@@ -30,6 +31,7 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
 
     // The local MCP endpoint and what it needs; destroyed in reverse order.
+    std::unique_ptr<NoteStore> m_store;
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<MCPNoteToolHost> m_mcpTools;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;

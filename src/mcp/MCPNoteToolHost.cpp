@@ -1,26 +1,12 @@
 #include "mcp/MCPNoteToolHost.h"
 
 #include "model/Note.h"
-#include "platform/FetchDescriptor.h"
-#include "platform/Log.h"
 #include "platform/ModelContext.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
+#include "store/NoteStore.h"
 
 namespace {
-
-QList<Note*> fetchNotes(ModelContext& context, std::function<bool(const Note&)> predicate)
-{
-    FetchDescriptor<Note> descriptor;
-    descriptor.predicate = std::move(predicate);
-    descriptor.sort = {{Note::UpdatedAt, false}};
-    auto notes = context.fetch(descriptor);
-    if (!notes) {
-        qCWarning(Log::store, "Fetch failed: %s", qUtf8Printable(notes.error().description()));
-        return {};
-    }
-    return *notes;
-}
 
 QList<MCPNoteRecord> records(const QList<Note*>& notes)
 {
@@ -32,8 +18,8 @@ QList<MCPNoteRecord> records(const QList<Note*>& notes)
 
 }  // namespace
 
-MCPNoteToolHost::MCPNoteToolHost(ModelContext& context, SearchEngine& search, Settings& settings)
-    : m_context(context), m_search(search), m_settings(settings)
+MCPNoteToolHost::MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings)
+    : m_store(store), m_search(search), m_settings(settings)
 {
 }
 
@@ -53,11 +39,6 @@ MCPNoteRecord MCPNoteToolHost::record(const Note& note)
     return r;
 }
 
-QList<Note*> MCPNoteToolHost::activeNotes(ModelContext& context)
-{
-    return fetchNotes(context, [](const Note& n) { return !n.isTrashed(); });
-}
-
 QList<MCPNoteRecord> MCPNoteToolHost::search(const QString& query)
 {
     return records(m_search.search(query));
@@ -65,19 +46,19 @@ QList<MCPNoteRecord> MCPNoteToolHost::search(const QString& query)
 
 QList<MCPNoteRecord> MCPNoteToolHost::allActive()
 {
-    return records(activeNotes(m_context));
+    return records(m_store.allActive());
 }
 
 QList<MCPNoteRecord> MCPNoteToolHost::pinned()
 {
-    return records(fetchNotes(m_context, [](const Note& n) { return n.isPinned() && !n.isTrashed(); }));
+    return records(m_store.pinned());
 }
 
 std::optional<MCPNoteRecord> MCPNoteToolHost::note(const QUuid& id)
 {
-    const QList<Note*> found = fetchNotes(m_context, [&id](const Note& n) { return n.uuid() == id; });
-    if (found.isEmpty()) return std::nullopt;
-    return record(*found.first());
+    const Note* found = m_store.note(id);
+    if (!found) return std::nullopt;
+    return record(*found);
 }
 
 QString MCPNoteToolHost::defaultThemeID() const
@@ -95,12 +76,9 @@ QString MCPNoteToolHost::create(const QString& title, const QString& body)
     const QString theme = defaultThemeID();
     made->setThemeID(theme);
     if (const auto tint = Tint::fromRawValue(theme)) made->setTint(*tint);
-    Note* note = m_context.insert(std::move(made));
-    if (m_context.hasChanges()) {
-        // A failed save keeps the note in memory; autosave tries again with the next change.
-        if (const auto saved = m_context.save(); !saved)
-            qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
-                      qUtf8Printable(saved.error().description()));
-    }
+    Note* note = m_store.context().insert(std::move(made));
+    // A failed save is logged by the store and keeps the note in memory; its id is still good.
+    m_store.saveNow();
+    m_store.setActiveNoteID(note->uuid());
     return note->uuid().toString(QUuid::WithoutBraces).toUpper();
 }

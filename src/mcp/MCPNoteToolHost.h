@@ -2,20 +2,15 @@
 
 #include "mcp/MCPToolHost.h"
 
-class ModelContext;
 class Note;
+class NoteStore;
 class SearchEngine;
 class Settings;
 
-// The endpoint's tools over the stored notes and the search engine.
-//
-// PLACEHOLDER wiring until the note store lands: the notes are read and written through the store's
-// main context directly (the same fetches, sort and save the note store makes), the default theme is
-// worked out here, and there is no active note to set yet. Replace the context with NoteStore
-// (allActive, pinned, note(with:), saveNow, activeNoteID) and NoteThemes::defaultThemeID when they exist.
+// The endpoint's tools over the note store and the search engine.
 class MCPNoteToolHost : public MCPToolHost {
 public:
-    MCPNoteToolHost(ModelContext& context, SearchEngine& search, Settings& settings);
+    MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings);
 
     QList<MCPNoteRecord> search(const QString& query) override;
     QList<MCPNoteRecord> allActive() override;
@@ -27,13 +22,11 @@ public:
     // title and body stay behind even if a caller forgot to drop it.
     static MCPNoteRecord record(const Note& note);
 
-    // Every note not in the bin, most recently updated first (the search engine's source too).
-    static QList<Note*> activeNotes(ModelContext& context);
-
 private:
+    // PLACEHOLDER until the theme resolution lands: the rule of NoteThemes::defaultThemeID, read here.
     QString defaultThemeID() const;
 
-    ModelContext& m_context;
+    NoteStore& m_store;
     SearchEngine& m_search;
     Settings& m_settings;
 };

@@ -6,8 +6,10 @@
 #include "MCPFakes.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "model/Note.h"
+#include "platform/Clock.h"
 #include "platform/ModelContainer.h"
 #include "shelf/SearchEngine.h"
+#include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
 namespace {
@@ -26,12 +28,13 @@ protected:
         service.reset();
         host.reset();
         search.reset();
+        store.reset();
         container.reset();
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
-        ModelContext& context = container->mainContext();
-        search = std::make_unique<SearchEngine>(SearchEngine::Source{
-            [&context] { return MCPNoteToolHost::activeNotes(context); }, [] { return QList<Capture*>(); }});
-        host = std::make_unique<MCPNoteToolHost>(context, *search, settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        search = std::make_unique<SearchEngine>(
+            SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
+        host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
         service = std::make_unique<MCPService>(*host, approver, tokens, settings);
     }
     Note* add(const QString& title, const QString& body, int minutes)
@@ -67,6 +70,7 @@ protected:
     FakeApprover approver;
     FakeTokenStore tokens;
     std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<NoteStore> store;
     std::unique_ptr<SearchEngine> search;
     std::unique_ptr<MCPNoteToolHost> host;
     std::unique_ptr<MCPService> service;
@@ -117,7 +121,7 @@ TEST_F(NoteToolHostTest, CreatedNoteIsSavedWithTheDefaultThemeAndReadBack)
     ASSERT_TRUE(note);
     EXPECT_EQ(note->title, "From MCP");
     EXPECT_EQ(note->body, "line one\nline two");
-    Note* stored = MCPNoteToolHost::activeNotes(container->mainContext()).value(0);
+    Note* stored = store->note(QUuid::fromString(id));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->themeID(), "amber");
     EXPECT_EQ(stored->tint(), Tint::amber);
@@ -125,8 +129,9 @@ TEST_F(NoteToolHostTest, CreatedNoteIsSavedWithTheDefaultThemeAndReadBack)
 
     // A user theme's id is kept, and the tint stays blue.
     settings.setValue("notes.defaultThemeID", "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
-    host->create({}, {});
-    Note* second = MCPNoteToolHost::activeNotes(container->mainContext()).value(0);
+    const QString secondID = host->create({}, {});
+    EXPECT_EQ(store->activeNoteID(), QUuid::fromString(secondID));
+    Note* second = store->note(QUuid::fromString(secondID));
     EXPECT_EQ(second->themeID(), "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
     EXPECT_EQ(second->tint(), Tint::blue);
     EXPECT_FALSE(container->mainContext().hasChanges());
