@@ -34,3 +34,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# The official MCP SDK client of the black-box endpoint test, at the version its lock file pins.
+sdk_client="$(cd "$(dirname "$0")/.." && pwd)/tests/mcp/sdk-client"
+wanted=$(node -p "require('$sdk_client/package.json').dependencies['@modelcontextprotocol/sdk']")
+have=$(node -p "require('$sdk_client/node_modules/@modelcontextprotocol/sdk/package.json').version" 2>/dev/null || true)
+if [ "$wanted" != "$have" ]; then
+  echo "Installing the MCP SDK client $wanted"
+  (cd "$sdk_client" && npm ci --no-audit --no-fund)
+fi

@@ -3,13 +3,18 @@
 #include <memory>
 
 class Clock;
-class ModelContainer;
+class MCPApprovalController;
+class MCPNoteToolHost;
+class MCPService;
+class MCPTokenStore;
 class NoteStore;
+class SearchEngine;
 
-// The services of the running application, made once at launch and kept for the life of the process.
-// For now it holds the store: it opens the container (PersistenceController), makes the NoteStore over
-// its main context and, once everything exists, runs the store's start-up housekeeping. The other
-// services join here as they arrive, between the store and the housekeeping.
+// The services of the running application, made once at launch and kept for the life of the process,
+// in the order they depend on each other: the store (opened, or in memory when the file cannot be
+// used), the search engine, and the local MCP endpoint with its approval controller. Once everything
+// exists, the store's start-up housekeeping runs. The remaining services join here as they arrive,
+// between the store and the housekeeping.
 class AppServices {
 public:
     AppServices();
@@ -18,11 +23,20 @@ public:
     AppServices& operator=(const AppServices&) = delete;
 
     NoteStore& noteStore() const { return *m_noteStore; }
+    SearchEngine& searchEngine() const { return *m_search; }
+    MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
+    MCPService& mcpService() const { return *m_mcp; }
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
     static void runStartupHousekeeping(NoteStore& store, const Clock& clock);
 
 private:
+    // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
+    std::unique_ptr<SearchEngine> m_search;
+    std::unique_ptr<MCPApprovalController> m_mcpApproval;
+    std::unique_ptr<MCPTokenStore> m_mcpTokens;
+    std::unique_ptr<MCPNoteToolHost> m_mcpTools;
+    std::unique_ptr<MCPService> m_mcp;
 };

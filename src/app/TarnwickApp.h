@@ -3,21 +3,24 @@
 #include <QObject>
 #include <memory>
 
+class AppServices;
 class QMenu;
 class QSystemTrayIcon;
 class SingleInstance;
 
-// The running application's shell: the tray icon and its menu. The services (store, windows, capture,
-// shelf, ...) are wired here as they arrive.
+// The running application's shell: the tray icon and its menu, and the windows the services need
+// (the MCP approval card). The services themselves live in AppServices.
 class TarnwickApp : public QObject {
     Q_OBJECT
 public:
-    explicit TarnwickApp(SingleInstance& instance, QObject* parent = nullptr);
+    TarnwickApp(SingleInstance& instance, AppServices& services, QObject* parent = nullptr);
     ~TarnwickApp() override;
 
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
 private:
+    void startLocalEndpoint(AppServices& services);
+
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
 };

@@ -45,6 +45,6 @@ int main(int argc, char** argv)
     // The store opens (or falls back to memory) and is tidied before any window can show a note.
     AppServices services;
 
-    TarnwickApp shell(instance);
+    TarnwickApp shell(instance, services);
     return app.exec();
 }

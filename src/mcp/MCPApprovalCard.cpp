@@ -1,9 +1,9 @@
 #include "mcp/MCPApprovalCard.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -11,44 +11,53 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <optional>
+
+#include "app/SharePrivacy.h"
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
 
 namespace {
 
 constexpr int kRadius = 16;
-// PLACEHOLDER until the design tokens land: the paper and accent colours of the light scheme.
-const QColor kPaper(0xFB, 0xF9, 0xF4);
-const QColor kSecondaryInk(0x6B, 0x67, 0x60);
 
-// PLACEHOLDER until the shared symbol lookup lands: freedesktop icon names of the same meaning.
-QIcon symbolIcon(const QString& symbol)
+QLabel* symbolLabel(const QString& symbol, const QColor& color, int size, QWidget* parent)
 {
-    if (symbol == QLatin1String("square.and.pencil")) return QIcon::fromTheme(QStringLiteral("document-edit"));
-    if (symbol == QLatin1String("eye")) return QIcon::fromTheme(QStringLiteral("view-visible"));
-    if (symbol == QLatin1String("lock.fill")) return QIcon::fromTheme(QStringLiteral("changes-prevent"));
-    if (symbol == QLatin1String("sparkles")) return QIcon::fromTheme(QStringLiteral("starred"));
-    return {};
+    auto* label = new QLabel(parent);
+    label->setPixmap(Symbols::tinted(symbol, color, size).pixmap(size, size));
+    label->setFixedSize(size, size);
+    return label;
 }
 
-QWidget* factRow(const QString& symbol, const QString& text, int pointSize, QWidget* parent)
+// One line of the facts: a symbol and a text in the secondary colour.
+QWidget* factRow(const QString& symbol, const QString& text, const QFont& font, QWidget* parent)
 {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto* icon = new QLabel(row);
-    icon->setPixmap(symbolIcon(symbol).pixmap(14, 14));
+    const int symbolSize = QFontMetrics(font).height() - 2;
     auto* label = new QLabel(text, row);
     label->setTextFormat(Qt::PlainText);  // texts that come from data are shown as they are
     label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPointSize(pointSize);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kSecondaryInk);
+    palette.setColor(QPalette::WindowText, TarnwickTheme::textSecondary());
     label->setPalette(palette);
-    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addWidget(symbolLabel(symbol, TarnwickTheme::textSecondary(), symbolSize, row), 0, Qt::AlignVCenter);
     layout->addWidget(label, 1);
     return row;
+}
+
+QString buttonSheet(const QColor& background, const QColor& pressed, const QColor& text, const QColor& border)
+{
+    return QStringLiteral(
+               "QPushButton { background: %1; color: %3; border: 1px solid %4; border-radius: 6px;"
+               " padding: 4px 14px; }"
+               "QPushButton:pressed { background: %2; }")
+        .arg(background.name(QColor::HexArgb), pressed.name(QColor::HexArgb), text.name(QColor::HexArgb),
+             border.name(QColor::HexArgb));
 }
 
 }  // namespace
@@ -61,9 +70,9 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(tr("Allow access?"));
     QPalette palette;  // the card always draws in the light scheme
-    palette.setColor(QPalette::Window, kPaper);
-    palette.setColor(QPalette::WindowText, Qt::black);
-    palette.setColor(QPalette::ButtonText, Qt::black);
+    palette.setColor(QPalette::Window, TarnwickTheme::paper());
+    palette.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
+    palette.setColor(QPalette::ButtonText, TarnwickTheme::textPrimary());
     setPalette(palette);
 
     auto* layout = new QVBoxLayout(this);
@@ -72,22 +81,20 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
 
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
-    auto* sparkles = new QLabel(this);
-    sparkles->setPixmap(symbolIcon(QStringLiteral("sparkles")).pixmap(18, 18));
+    QLabel* sparkles = symbolLabel(QStringLiteral("sparkles"), TarnwickTheme::accent(), 18, this);
     m_headline = new QLabel(tr("%1 wants to read your notes").arg(clientName), this);
     m_headline->setTextFormat(Qt::PlainText);
     m_headline->setWordWrap(true);
-    QFont headlineFont = m_headline->font();
-    headlineFont.setBold(true);
-    m_headline->setFont(headlineFont);
+    m_headline->setFont(TarnwickType::system(13, QFont::DemiBold));
     header->addWidget(sparkles, 0, Qt::AlignVCenter);
     header->addWidget(m_headline, 1);
     layout->addLayout(header);
 
     auto* facts = new QVBoxLayout;
     facts->setSpacing(4);
-    facts->addWidget(factRow(m_scopeSymbol, scope, 13, this));
-    facts->addWidget(factRow(QStringLiteral("lock.fill"), tr("Private & locked notes are never shared"), 11, this));
+    facts->addWidget(factRow(m_scopeSymbol, scope, TarnwickType::noteBody(), this));
+    facts->addWidget(factRow(QStringLiteral("lock.fill"), tr("Private & locked notes are never shared"),
+                             TarnwickType::caption(), this));
     layout->addLayout(facts);
 
     auto* buttons = new QHBoxLayout;
@@ -95,9 +102,14 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     buttons->addStretch(1);
     m_deny = new QPushButton(tr("Deny"), this);
     m_allow = new QPushButton(tr("Allow"), this);
+    // The keys belong to the card, not to a focused button: see keyReleaseEvent.
+    m_allow->setFocusPolicy(Qt::NoFocus);
+    m_deny->setFocusPolicy(Qt::NoFocus);
     m_allow->setDefault(true);
-    m_allow->setAutoDefault(true);
-    m_deny->setAutoDefault(false);
+    m_deny->setStyleSheet(buttonSheet(TarnwickTheme::surfaceRaised(), TarnwickTheme::fill(),
+                                      TarnwickTheme::textPrimary(), TarnwickTheme::hairline()));
+    m_allow->setStyleSheet(buttonSheet(TarnwickTheme::accent(), TarnwickTheme::accentInk(), TarnwickTheme::onInk(),
+                                       TarnwickTheme::accent()));
     buttons->addWidget(m_deny);
     buttons->addWidget(m_allow);
     layout->addLayout(buttons);
@@ -119,8 +131,8 @@ void MCPApprovalCard::present()
     } else {
         move(0, 0);
     }
+    SharePrivacy::apply(QList<QObject*>{this});
     showAndFocus();
-    m_allow->setFocus();
 }
 
 void MCPApprovalCard::answer(bool allow)
@@ -133,19 +145,40 @@ void MCPApprovalCard::answer(bool allow)
         Q_EMIT denied();
 }
 
+namespace {
+// Return or Enter allows; Escape or Control-period denies.
+std::optional<bool> answerForKey(const QKeyEvent* event)
+{
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return true;
+        case Qt::Key_Escape:
+            return false;
+        case Qt::Key_Period:
+            if (event->modifiers() & Qt::ControlModifier) return false;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+}  // namespace
+
 void MCPApprovalCard::keyPressEvent(QKeyEvent* event)
 {
-    const bool escape = event->key() == Qt::Key_Escape;
-    const bool cancel = event->key() == Qt::Key_Period && (event->modifiers() & Qt::ControlModifier);
-    if (escape || cancel) {
-        answer(false);
-        return;
-    }
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        answer(true);
-        return;
-    }
-    KeyablePanel::keyPressEvent(event);
+    if (!answerForKey(event)) return KeyablePanel::keyPressEvent(event);
+    // Only a key pressed while this card is up may answer it: a held-down key repeating, or the release
+    // of a press that answered the previous card, must never allow a client nobody looked at.
+    if (!event->isAutoRepeat()) m_pressedKey = event->key();
+}
+
+void MCPApprovalCard::keyReleaseEvent(QKeyEvent* event)
+{
+    const std::optional<bool> allow = answerForKey(event);
+    if (!allow) return KeyablePanel::keyReleaseEvent(event);
+    if (event->isAutoRepeat() || event->key() != m_pressedKey) return;
+    m_pressedKey = 0;
+    answer(*allow);
 }
 
 void MCPApprovalCard::closeEvent(QCloseEvent* event)

@@ -30,6 +30,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -41,4 +42,6 @@ private:
     QPushButton* m_allow = nullptr;
     QPushButton* m_deny = nullptr;
     bool m_answered = false;
+    // The answering key pressed on this card and not yet released, else 0.
+    int m_pressedKey = 0;
 };

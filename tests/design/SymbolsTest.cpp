@@ -9,7 +9,8 @@ namespace {
 
 TEST(Symbols, OwnGlyphsLoadAndTintToTheGivenColour)
 {
-    for (const char* name : {"MenubarGlyph", "checkmark", "xmark", "plus"}) {
+    for (const char* name :
+         {"MenubarGlyph", "checkmark", "xmark", "plus", "sparkles", "eye", "square.and.pencil", "lock.fill"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(Symbols::icon(QString::fromLatin1(name)).isNull());
     }

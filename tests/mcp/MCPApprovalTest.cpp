@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/SharePrivacy.h"
 #include "mcp/MCPApprovalCard.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
@@ -104,10 +107,32 @@ TEST(MCPApprovalCard, ButtonsKeysAndLook)
         QObject::connect(&c, &MCPApprovalCard::allowed, [&] { answers << true; });
         QObject::connect(&c, &MCPApprovalCard::denied, [&] { answers << false; });
         c.present();
+        EXPECT_EQ(SharePrivacy::wishedHidden(&c), std::optional<bool>(true));  // kept out of sharing by default
         act(c);
         QTest::keyClick(&c, Qt::Key_Escape);  // only the first answer counts
         EXPECT_EQ(answers, QList<bool>{allowed});
     }
+}
+
+TEST(MCPApprovalCard, OnlyAKeyPressedOnThisCardAnswersIt)
+{
+    MCPApprovalCard card("Client", "Read only");
+    QList<bool> answers;
+    QObject::connect(&card, &MCPApprovalCard::allowed, [&] { answers << true; });
+    card.present();
+    auto send = [&](QEvent::Type type, bool autoRepeat) {
+        QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(&card, &event);
+    };
+    // The release of a Return that answered the card before, and a held-down Return repeating.
+    send(QEvent::KeyRelease, false);
+    send(QEvent::KeyPress, true);
+    send(QEvent::KeyRelease, true);
+    EXPECT_TRUE(answers.isEmpty());
+    send(QEvent::KeyPress, false);
+    EXPECT_TRUE(answers.isEmpty());  // answered when the key comes up
+    send(QEvent::KeyRelease, false);
+    EXPECT_EQ(answers, QList<bool>{true});
 }
 
 TEST(MCPApprovalCard, PresenterTakesTheCardAwayAfterAnAnswerOrTheTimeOut)

@@ -1,0 +1,76 @@
+#include "mcp/MCPNoteToolHost.h"
+
+#include "model/Note.h"
+#include "platform/ModelContext.h"
+#include "platform/Settings.h"
+#include "shelf/SearchEngine.h"
+#include "store/NoteStore.h"
+#include "store/NoteThemes.h"
+
+namespace {
+
+QList<MCPNoteRecord> records(const QList<Note*>& notes)
+{
+    QList<MCPNoteRecord> out;
+    out.reserve(notes.size());
+    for (const Note* note : notes) out.append(MCPNoteToolHost::record(*note));
+    return out;
+}
+
+}  // namespace
+
+MCPNoteToolHost::MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings)
+    : m_store(store), m_search(search), m_settings(settings)
+{
+}
+
+MCPNoteRecord MCPNoteToolHost::record(const Note& note)
+{
+    MCPNoteRecord r;
+    r.id = note.uuid().toString(QUuid::WithoutBraces).toUpper();
+    r.isLocked = note.isLocked();
+    r.isTrashed = note.isTrashed();
+    if (r.isLocked) return r;
+    r.title = note.title();
+    r.displayTitle = note.displayTitle();
+    r.body = note.body();
+    r.tags = note.tags();
+    r.createdAt = note.createdAt();
+    r.updatedAt = note.updatedAt();
+    return r;
+}
+
+QList<MCPNoteRecord> MCPNoteToolHost::search(const QString& query)
+{
+    return records(m_search.search(query));
+}
+
+QList<MCPNoteRecord> MCPNoteToolHost::allActive()
+{
+    return records(m_store.allActive());
+}
+
+QList<MCPNoteRecord> MCPNoteToolHost::pinned()
+{
+    return records(m_store.pinned());
+}
+
+std::optional<MCPNoteRecord> MCPNoteToolHost::note(const QUuid& id)
+{
+    const Note* found = m_store.note(id);
+    if (!found) return std::nullopt;
+    return record(*found);
+}
+
+QString MCPNoteToolHost::create(const QString& title, const QString& body)
+{
+    auto made = std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    const QString theme = NoteThemes::defaultThemeID(m_settings);
+    made->setThemeID(theme);
+    if (const auto tint = Tint::fromRawValue(theme)) made->setTint(*tint);
+    Note* note = m_store.context().insert(std::move(made));
+    // A failed save is logged by the store and keeps the note in memory; its id is still good.
+    m_store.saveNow();
+    m_store.setActiveNoteID(note->uuid());
+    return note->uuid().toString(QUuid::WithoutBraces).toUpper();
+}

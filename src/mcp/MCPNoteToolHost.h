@@ -1,0 +1,30 @@
+#pragma once
+
+#include "mcp/MCPToolHost.h"
+
+class Note;
+class NoteStore;
+class SearchEngine;
+class Settings;
+
+// The endpoint's tools over the note store and the search engine.
+class MCPNoteToolHost : public MCPToolHost {
+public:
+    MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings);
+
+    QList<MCPNoteRecord> search(const QString& query) override;
+    QList<MCPNoteRecord> allActive() override;
+    QList<MCPNoteRecord> pinned() override;
+    std::optional<MCPNoteRecord> note(const QUuid& id) override;
+    QString create(const QString& title, const QString& body) override;
+
+    // What the tools may see of a note. A locked note's record carries its id and flags only: its
+    // title and body stay behind even if a caller forgot to drop it.
+    static MCPNoteRecord record(const Note& note);
+
+private:
+
+    NoteStore& m_store;
+    SearchEngine& m_search;
+    Settings& m_settings;
+};

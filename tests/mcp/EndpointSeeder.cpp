@@ -1,0 +1,97 @@
+// Prepares a store and settings for the black-box endpoint test, as a user's earlier sessions would
+// have left them: a few notes (one pinned, one locked, one in the bin), the endpoint switched on with
+// writing allowed, and the test's client already approved. Writes what it made as JSON to argv[1].
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+#include "model/Note.h"
+#include "platform/Clock.h"
+#include "platform/Settings.h"
+#include "store/PersistenceController.h"
+#include "store/StoreMigration.h"
+
+namespace {
+
+QString idOf(const Note& note)
+{
+    return note.uuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s MANIFEST.json CLIENT-NAME\n", argv[0]);
+        return 2;
+    }
+    const QString clientName = QString::fromUtf8(argv[2]);
+
+    auto opened = PersistenceController::open(StoreMigration::currentDirectory(), std::nullopt, Clock::system());
+    if (opened.failure) {
+        std::fprintf(stderr, "store did not open: %s\n", qUtf8Printable(*opened.failure));
+        return 1;
+    }
+    ModelContext& context = opened.container->mainContext();
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1'750'000'000, Qt::UTC);
+    auto make = [&](const QString& title, const QString& body, int minutes) {
+        Note* note =
+            context.insert(std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        note->setCreatedAt(base);
+        note->setUpdatedAt(base.addSecs(minutes * 60));
+        return note;
+    };
+
+    Note* crossing = make(QStringLiteral("Zebra crossing"),
+                          QStringLiteral("The zebra crossing by the station\nneeds new paint."), 30);
+    crossing->setTags({QStringLiteral("town"), QStringLiteral("errands")});
+    crossing->setIsPinned(true);
+    Note* groceries = make(QStringLiteral("Groceries"), QStringLiteral("milk, eggs, rye bread"), 20);
+    // The worst case for a private note: its plain title and body are still in the row beside the
+    // sealed copy, so only the lock flag keeps them in.
+    Note* locked = make(QStringLiteral("Vault zebra combination"), QStringLiteral("zebra 4417 left twice"), 40);
+    locked->setIsLocked(true);
+    locked->setIsPinned(true);
+    locked->setLockedCipher(QByteArray("sealed-payload"));
+    Note* binned = make(QStringLiteral("Zebra draft in the bin"), QStringLiteral("zebra binned words"), 50);
+    binned->setIsTrashed(true);
+    binned->setDeletedAt(base.addSecs(3600));
+
+    if (const auto saved = context.save(); !saved) {
+        std::fprintf(stderr, "save failed: %s\n", qUtf8Printable(saved.error().description()));
+        return 1;
+    }
+
+    Settings settings(std::make_unique<FileSettingsBackend>(FileSettingsBackend::defaultPath()));
+    settings.setValue(QStringLiteral("mcp.enabled"), true);
+    settings.setValue(QStringLiteral("mcp.readOnly"), false);
+    settings.setValue(QStringLiteral("mcp.approvedClients"), QStringList{clientName});
+    // No first-run tour in front of the test.
+    settings.setValue(QStringLiteral("onboarding.completed"), true);
+
+    const QJsonObject manifest{
+        {QStringLiteral("visible"),
+         QJsonArray{
+             QJsonObject{{QStringLiteral("id"), idOf(*crossing)}, {QStringLiteral("title"), crossing->title()}},
+             QJsonObject{{QStringLiteral("id"), idOf(*groceries)}, {QStringLiteral("title"), groceries->title()}}}},
+        {QStringLiteral("pinnedID"), idOf(*crossing)},
+        {QStringLiteral("lockedID"), idOf(*locked)},
+        {QStringLiteral("binnedID"), idOf(*binned)},
+        // Texts of the locked and binned notes that must never appear in any answer.
+        {QStringLiteral("hidden"),
+         QJsonArray{QStringLiteral("Vault"), QStringLiteral("4417"), QStringLiteral("binned words"),
+                    QStringLiteral("draft in the bin"), idOf(*locked), idOf(*binned)}},
+    };
+    QFile out(QString::fromLocal8Bit(argv[1]));
+    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(manifest).toJson()) < 0) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "MCPFakes.h"
+#include "mcp/MCPKeychainTokenStore.h"
+#include "platform/MemoryKeychainBackend.h"
+#include "privacy/KeychainStore.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+const QString kService = QStringLiteral("com.fennmoor.tarnwick.mcp");
+const QString kAccount = QStringLiteral("endpoint-token");
+
+// A keychain whose writes can be made to fail, as a locked keyring does.
+class LockableKeychain : public MemoryKeychainBackend {
+public:
+    bool locked = false;
+    Status<Failure> replace(const QString& service, const QString& account, const QByteArray& data) override
+    {
+        if (locked) return Failure{statusInteractionNotAllowed, QStringLiteral("Collection is locked")};
+        return MemoryKeychainBackend::replace(service, account, data);
+    }
+};
+
+class MCPKeychainTokenStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { KeychainStore::useBackend(keychain); }
+    void TearDown() override { KeychainStore::useBackend(nullptr); }
+
+    // A service as the application makes it, over the keychain; calling it again stands for a relaunch.
+    MCPService& launch()
+    {
+        service.reset();
+        service = std::make_unique<MCPService>(tools, approver, tokens, settings);
+        return *service;
+    }
+    QByteArray stored(bool synchronizable = false) const
+    {
+        auto data = KeychainStore::read(kService, kAccount, synchronizable);
+        return data ? *data : QByteArray();
+    }
+
+    std::shared_ptr<LockableKeychain> keychain = std::make_shared<LockableKeychain>();
+    FakeToolHost tools;
+    FakeApprover approver;
+    MCPKeychainTokenStore tokens;
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    std::unique_ptr<MCPService> service;
+};
+
+}  // namespace
+
+TEST_F(MCPKeychainTokenStoreTest, TokenLivesInOneLocalItemAcrossLaunchesAndRegeneration)
+{
+    const QString first = launch().token();
+    EXPECT_EQ(stored(), first.toUtf8());
+    EXPECT_EQ(launch().token(), first);
+
+    service->regenerateToken();
+    EXPECT_NE(service->token(), first);
+    EXPECT_EQ(stored(), service->token().toUtf8());
+    EXPECT_EQ(keychain->count(), 1);
+    EXPECT_EQ(launch().token().toUtf8(), stored());
+}
+
+TEST_F(MCPKeychainTokenStoreTest, SynchronizableItemIsNeitherTrustedNorTouched)
+{
+    // An item that arrived from another machine must not become this endpoint's token.
+    keychain->put(kService, kAccount, true, "FromAnotherMachine000000");
+    const QString token = launch().token();
+    EXPECT_NE(token, QStringLiteral("FromAnotherMachine000000"));
+    EXPECT_EQ(stored(), token.toUtf8());
+    EXPECT_EQ(stored(true), QByteArray("FromAnotherMachine000000"));
+}
+
+TEST_F(MCPKeychainTokenStoreTest, LockedKeychainKeepsTheOldItemAndLogsTheFailure)
+{
+    const QString first = launch().token();
+    keychain->locked = true;
+    tarnwick::test::LogCapture log;
+    service->regenerateToken();
+    // The new token works for this run; the stored one is left as it was, whole.
+    EXPECT_NE(service->token(), first);
+    EXPECT_EQ(stored(), first.toUtf8());
+    EXPECT_TRUE(log.lines("app").contains(
+        "Could not store the MCP token in the Keychain: Keychain error -25308 (Collection is locked)"));
+}

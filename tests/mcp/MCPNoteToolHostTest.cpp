@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include "MCPFakes.h"
+#include "mcp/MCPNoteToolHost.h"
+#include "model/Note.h"
+#include "platform/Clock.h"
+#include "platform/ModelContainer.h"
+#include "shelf/SearchEngine.h"
+#include "store/NoteStore.h"
+#include "store/TarnwickSchemaV2.h"
+
+namespace {
+
+// The endpoint over a real store file, the real search engine and the note tool host; only the
+// approval and the token are fakes. reopen() stands for a relaunch.
+class NoteToolHostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        reopen();
+    }
+    void reopen()
+    {
+        service.reset();
+        host.reset();
+        search.reset();
+        store.reset();
+        container.reset();
+        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        search = std::make_unique<SearchEngine>(
+            SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
+        host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
+        service = std::make_unique<MCPService>(*host, approver, tokens, settings);
+    }
+    Note* add(const QString& title, const QString& body, int minutes)
+    {
+        Note* note = container->mainContext().insert(
+            std::make_unique<Note>(title, body, Tint::green, Opacity::solid, std::nullopt, std::nullopt));
+        note->setUpdatedAt(QDateTime::fromSecsSinceEpoch(1'750'000'000 + minutes * 60, Qt::UTC));
+        return note;
+    }
+    static QString idOf(const Note* note) { return note->uuid().toString(QUuid::WithoutBraces).toUpper(); }
+    const QJsonObject tool(const QString& name, const QJsonObject& arguments)
+    {
+        HTTPRequest request{QStringLiteral("POST"), QStringLiteral("/mcp/") + service->token()};
+        request.body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"},
+                                                 {"id", 1},
+                                                 {"method", "tools/call"},
+                                                 {"params", QJsonObject{{"name", name}, {"arguments", arguments}}}})
+                           .toJson();
+        QByteArray response;
+        service->respond(request, [&](const QByteArray& bytes) { response = bytes; });
+        answered += response;
+        return ServiceFixture::bodyOf(response);
+    }
+    static QStringList ids(const QJsonObject& reply)
+    {
+        QStringList out;
+        for (const QJsonValue& n : reply["result"]["structuredContent"]["notes"].toArray()) out << n["id"].toString();
+        return out;
+    }
+
+    QTemporaryDir dir;
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    FakeApprover approver;
+    FakeTokenStore tokens;
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<NoteStore> store;
+    std::unique_ptr<SearchEngine> search;
+    std::unique_ptr<MCPNoteToolHost> host;
+    std::unique_ptr<MCPService> service;
+    QByteArray answered;
+};
+
+}  // namespace
+
+TEST_F(NoteToolHostTest, LockedAndBinnedNotesNeverLeaveThroughAnyTool)
+{
+    Note* shown = add("Zebra crossing", "paint the zebra stripes", 10);
+    shown->setIsPinned(true);
+    Note* locked = add("Vault zebra", "zebra 4417", 30);
+    locked->setIsLocked(true);
+    locked->setIsPinned(true);
+    Note* binned = add("Zebra bin", "zebra binned words", 20);
+    binned->setIsTrashed(true);
+    ASSERT_TRUE(container->mainContext().save().ok());
+
+    EXPECT_EQ(ids(tool("search_notes", {{"query", "zebra"}})), QStringList{idOf(shown)});
+    EXPECT_EQ(ids(tool("search_notes", {{"query", ""}})), QStringList{idOf(shown)});
+    EXPECT_EQ(ids(tool("list_notes", {})), QStringList{idOf(shown)});
+    EXPECT_EQ(ids(tool("list_notes", {{"section", "pinned"}})), QStringList{idOf(shown)});
+    for (const Note* hidden : {locked, binned})
+        EXPECT_EQ(tool("read_note", {{"id", idOf(hidden)}})["error"]["message"], "note not found");
+    for (const char* secret : {"Vault", "4417", "binned words", "Zebra bin"})
+        EXPECT_FALSE(answered.contains(secret)) << secret;
+
+    // Even a caller that forgets to drop locked notes gets nothing of their content.
+    const MCPNoteRecord sealed = MCPNoteToolHost::record(*locked);
+    EXPECT_TRUE(sealed.isLocked);
+    EXPECT_TRUE(sealed.title.isEmpty() && sealed.displayTitle.isEmpty() && sealed.body.isEmpty());
+    EXPECT_TRUE(sealed.tags.isEmpty() && !sealed.updatedAt.isValid());
+}
+
+TEST_F(NoteToolHostTest, CreatedNoteIsSavedWithTheDefaultThemeAndReadBack)
+{
+    settings.setValue("mcp.readOnly", false);
+    settings.setValue("notes.defaultThemeID", "amber");
+    const QString id = tool("create_note", {{"title", "From MCP"},
+                                            {"body", "line one\nline two"}})["result"]["structuredContent"]["id"]
+                           .toString();
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_EQ(ids(tool("list_notes", {})), QStringList{id});
+
+    reopen();  // it is on disk, not only in memory
+    const std::optional<MCPNoteRecord> note = host->note(QUuid::fromString(id));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->title, "From MCP");
+    EXPECT_EQ(note->body, "line one\nline two");
+    Note* stored = store->note(QUuid::fromString(id));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->themeID(), "amber");
+    EXPECT_EQ(stored->tint(), Tint::amber);
+    EXPECT_EQ(stored->opacityRaw(), "solid");
+
+    // A user theme's id is kept, and the tint stays blue.
+    settings.setValue("notes.defaultThemeID", "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    const QString secondID = host->create({}, {});
+    EXPECT_EQ(store->activeNoteID(), QUuid::fromString(secondID));
+    Note* second = store->note(QUuid::fromString(secondID));
+    EXPECT_EQ(second->themeID(), "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    EXPECT_EQ(second->tint(), Tint::blue);
+    EXPECT_FALSE(container->mainContext().hasChanges());
+}
