@@ -6,12 +6,26 @@
 #include <cstdlib>
 
 #include "mcp/MCPApprover.h"
-#include "mcp/MCPMemoryTokenStore.h"
 #include "mcp/MCPService.h"
+#include "mcp/MCPTokenStore.h"
 #include "mcp/MCPToolHost.h"
 #include "platform/Settings.h"
 
 namespace {
+
+// The token lives in memory here: the fuzzer exercises the request path, not the keychain.
+class FuzzTokenStore : public MCPTokenStore {
+public:
+    std::optional<QByteArray> read() override { return m_token; }
+    Status<QString> write(const QByteArray& token) override
+    {
+        m_token = token;
+        return {};
+    }
+
+private:
+    std::optional<QByteArray> m_token;
+};
 
 class Notes : public MCPToolHost {
 public:
@@ -60,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Notes notes;
     static Approver approver;
-    static MCPMemoryTokenStore tokens;
+    static FuzzTokenStore tokens;
     static Settings settings(std::make_unique<MemorySettingsBackend>());
     static MCPService service(notes, approver, tokens, settings);
     if (size < 1) return 0;
