@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
-#include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -164,8 +160,7 @@ TEST(ModelContainerCrashChild, SaveUntilKilled)
         s->setValue(Sample::Count, i);
         s->setValue(Sample::Bytes, QByteArray(int(i % 7) * 1000, 'b'));
         if (!c->mainContext().save().ok()) return;
-        fprintf(stdout, "%lld\n", static_cast<long long>(i));
-        fflush(stdout);
+        reportToParent(i);
     }
 }
 
@@ -173,29 +168,8 @@ TEST(ModelContainer, CrashAfterSaveKeepsEverySaveThatReturned)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("default.store"));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TARNWICK_CRASH_STORE"), path);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=ModelContainerCrashChild.SaveUntilKilled")});
-    ASSERT_TRUE(child.waitForStarted());
-    qint64 lastReported = -1;
-    QByteArray output;
-    while (lastReported < 200 && child.state() == QProcess::Running) {
-        child.waitForReadyRead(5000);
-        output += child.readAllStandardOutput();
-        const qsizetype end = output.lastIndexOf('\n');
-        if (end < 0) continue;
-        for (const QByteArray& line : output.left(end).split('\n')) {
-            bool number = false;
-            const qint64 n = line.toLongLong(&number);
-            if (number) lastReported = std::max(lastReported, n);
-        }
-        output = output.mid(end + 1);
-    }
-    ::kill(pid_t(child.processId()), SIGKILL);
-    child.waitForFinished();
+    const qint64 lastReported = runChildUntilKilled(QStringLiteral("ModelContainerCrashChild.SaveUntilKilled"),
+                                                    QStringLiteral("TARNWICK_CRASH_STORE"), path, 200);
     ASSERT_GE(lastReported, 200);
 
     auto c = openOrFail(sampleSchema(), path);

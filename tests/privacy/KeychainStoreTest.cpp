@@ -1,24 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "platform/MemoryKeychainBackend.h"
-#include "privacy/KeychainStore.h"
+#include "support/TestKeychains.h"
 
 namespace {
 
 const QString service = QStringLiteral("test.service");
 using Error = KeychainStore::KeychainError;
 
-class KeychainStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        keychain = std::make_shared<MemoryKeychainBackend>();
-        KeychainStore::useBackend(keychain);
-    }
-    void TearDown() override { KeychainStore::useBackend(nullptr); }
-
-    std::shared_ptr<MemoryKeychainBackend> keychain;
-};
+using KeychainStoreTest = tarnwick::test::MemoryKeychainTest;
 
 }  // namespace
 
