@@ -15,8 +15,6 @@ TEST(KeychainError, Texts)
 {
     EXPECT_EQ(Error::itemNotFound().description(), QStringLiteral("no such Keychain item"));
     EXPECT_EQ(Error::itemAlreadyExists().description(), QStringLiteral("a Keychain item already exists here"));
-    EXPECT_EQ(Error::unexpectedStatus(-25308, QStringLiteral("Collection is locked")).description(),
-              QStringLiteral("Keychain error -25308 (Collection is locked)"));
     EXPECT_EQ(Error::unexpectedStatus(0).description(), QStringLiteral("Keychain error 0 (unknown)"));
 }
 
