@@ -6,16 +6,11 @@
 
 #include "StoreTestSupport.h"
 #include "platform/ModelContainer.h"
+#include "support/TestEnvironment.h"
 
 using namespace storetest;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 std::unique_ptr<ModelContainer> openOrFail(const Schema& schema, const QString& path)
 {
@@ -49,15 +44,11 @@ TEST(ModelContainer, FileThatIsNotAStoreFailsAtOpenAndIsLeftAsItWas)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("default.store"));
     const QByteArray junk = QByteArray("not a database ").repeated(600);
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(junk);
-    }
+    tarnwick::test::writeFile(path, junk);
     auto r = ModelContainer::open(sampleSchema(), path);
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().code & 0xff, 26) << "SQLITE_NOTADB";
-    EXPECT_EQ(readAll(path), junk);
+    EXPECT_EQ(tarnwick::test::readFile(path), junk);
     EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
 
     EXPECT_TRUE(ModelContainer::openInMemory(sampleSchema()).ok());
