@@ -3,12 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QTemporaryDir>
-#include <map>
 
+#include "GeneratedStore.h"
 #include "app/AppServices.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
@@ -19,13 +17,6 @@
 #include "store/TarnwickSchemaV2.h"
 
 namespace {
-
-QString benchPath(const QString& name)
-{
-    static QTemporaryDir temporary;
-    const QString chosen = qEnvironmentVariable("TARNWICK_BENCH_DIR");
-    return (chosen.isEmpty() ? temporary.path() : chosen) + QLatin1Char('/') + name;
-}
 
 Settings& memorySettings()
 {
@@ -48,41 +39,32 @@ QByteArray picture()
 // a picture, one in twenty in the bin (a few of those past their 30 days). Made once per size.
 QString generatedNoteStore(int count)
 {
-    static std::map<int, QString> made;
-    if (auto it = made.find(count); it != made.end()) return it->second;
-    const QString dir = benchPath(QStringLiteral("notestore-%1").arg(count));
-    const QString path = dir + QStringLiteral("/default.store");
-    made[count] = path;
-    if (QFile::exists(path)) return path;
-    QDir().mkpath(dir);
-    auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
-    ModelContext& context = container->mainContext();
-    context.setAutosaveEnabled(false);
-    NoteStore store(context, Clock::system(), memorySettings());
-    const QString paragraph = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(4);
-    const QByteArray bytes = picture();
-    const QDateTime start = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (int i = 0; i < count; ++i) {
-        Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note number %1").arg(i), QString(),
-                                                           Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
-        QVector<NoteBlock> blocks{NoteBlock::text(TextRuns{paragraph + QString::number(i), {}}),
-                                  NoteBlock::text(TextRuns{paragraph, {}})};
-        if (i % 100 == 0) {
-            QHash<QString, NoteImage*> reuse;
-            NoteImage* row = store.insertImageRow(bytes, note->uuid(), reuse);
-            blocks.insert(1, NoteBlock::image(ImagePlacement{row->uuid(), ImageSizing()}));
+    return generatedStore(QStringLiteral("notestore-%1").arg(count), [count](ModelContext& context) {
+        NoteStore store(context, Clock::system(), memorySettings());
+        const QString paragraph =
+            QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(4);
+        const QByteArray bytes = picture();
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (int i = 0; i < count; ++i) {
+            Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note number %1").arg(i), QString(),
+                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            QVector<NoteBlock> blocks{NoteBlock::text(TextRuns{paragraph + QString::number(i), {}}),
+                                      NoteBlock::text(TextRuns{paragraph, {}})};
+            if (i % 100 == 0) {
+                QHash<QString, NoteImage*> reuse;
+                NoteImage* row = store.insertImageRow(bytes, note->uuid(), reuse);
+                blocks.insert(1, NoteBlock::image(ImagePlacement{row->uuid(), ImageSizing()}));
+            }
+            note->setBlocks(NoteBlockMigration::mergingAdjacentText(blocks));
+            note->setTags({QStringLiteral("work"), QStringLiteral("tag%1").arg(i % 50)});
+            note->setUpdatedAt(start.addSecs(i * 37 % count));
+            if (i % 20 == 0) {
+                note->setIsTrashed(true);
+                note->setDeletedAt(now.addDays(i % 1000 == 0 ? -40 : -3));
+            }
         }
-        note->setBlocks(NoteBlockMigration::mergingAdjacentText(blocks));
-        note->setTags({QStringLiteral("work"), QStringLiteral("tag%1").arg(i % 50)});
-        note->setUpdatedAt(start.addSecs(i * 37 % count));
-        if (i % 20 == 0) {
-            note->setIsTrashed(true);
-            note->setDeletedAt(now.addDays(i % 1000 == 0 ? -40 : -3));
-        }
-    }
-    if (!context.save()) qFatal("generating the store failed");
-    return path;
+    });
 }
 
 // Every iteration launches on a fresh copy of the generated store, so each does the same work.

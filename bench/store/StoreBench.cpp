@@ -4,25 +4,13 @@
 #include <sqlite3.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <map>
 
-#include "platform/ModelContainer.h"
+#include "GeneratedStore.h"
 #include "model/Note.h"
+#include "platform/ModelContainer.h"
 #include "store/TarnwickSchemaV2.h"
 
 namespace {
-
-// Generated stores go to a temporary folder, or to $TARNWICK_BENCH_DIR (kept, and reused by later
-// runs) to measure another disk or to profile without generating again.
-QString workPath(const QString& name)
-{
-    static QTemporaryDir temporary;
-    const QString chosen = qEnvironmentVariable("TARNWICK_BENCH_DIR");
-    return (chosen.isEmpty() ? temporary.path() : chosen) + QLatin1Char('/') + name;
-}
 
 const EntityDescription& noteEntity()
 {
@@ -34,38 +22,29 @@ int attr(const char* name)
 }
 
 // A store of `count` notes with bodies, block data and tags of a plausible size, made once.
-QString generatedStore(int count)
+QString generatedRowStore(int count)
 {
-    static std::map<int, QString> made;
-    if (auto it = made.find(count); it != made.end()) return it->second;
-    const QString dir = workPath(QStringLiteral("notes-%1").arg(count));
-    const QString path = dir + QStringLiteral("/default.store");
-    made[count] = path;
-    if (QFile::exists(path)) return path;
-    QDir().mkpath(dir);
-    auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
-    ModelContext& context = container->mainContext();
-    context.setAutosaveEnabled(false);
-    const QString body = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(8);
-    const QByteArray blocks = QByteArray("{\"blocks\":[{\"kind\":\"text\",\"runs\":[]}],\"version\":1}").repeated(20);
-    const QDateTime start = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    for (int i = 0; i < count; ++i) {
-        ManagedObject* note = noteEntity().make();
-        context.insert(note);
-        note->setValue(attr("title"), QStringLiteral("Note number %1").arg(i));
-        note->setValue(attr("body"), body);
-        note->setValue(attr("bodyBlocksData"), blocks);
-        note->setValue(attr("tags"), QStringList{QStringLiteral("work"), QStringLiteral("tag%1").arg(i % 50)});
-        note->setValue(attr("updatedAt"), start.addSecs(i * 37 % count));
-        note->setValue(attr("isTrashed"), i % 20 == 0);
-    }
-    if (!context.save()) qFatal("generating the store failed");
-    return path;
+    return generatedStore(QStringLiteral("notes-%1").arg(count), [count](ModelContext& context) {
+        const QString body = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(8);
+        const QByteArray blocks =
+            QByteArray("{\"blocks\":[{\"kind\":\"text\",\"runs\":[]}],\"version\":1}").repeated(20);
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+        for (int i = 0; i < count; ++i) {
+            ManagedObject* note = noteEntity().make();
+            context.insert(note);
+            note->setValue(attr("title"), QStringLiteral("Note number %1").arg(i));
+            note->setValue(attr("body"), body);
+            note->setValue(attr("bodyBlocksData"), blocks);
+            note->setValue(attr("tags"), QStringList{QStringLiteral("work"), QStringLiteral("tag%1").arg(i % 50)});
+            note->setValue(attr("updatedAt"), start.addSecs(i * 37 % count));
+            note->setValue(attr("isTrashed"), i % 20 == 0);
+        }
+    });
 }
 
 void BM_OpenAndFetchAllActive(benchmark::State& state)
 {
-    const QString path = generatedStore(int(state.range(0)));
+    const QString path = generatedRowStore(int(state.range(0)));
     const int trashed = attr("isTrashed");
     const int updated = attr("updatedAt");
     for (auto _ : state) {
@@ -85,7 +64,7 @@ BENCHMARK(BM_OpenAndFetchAllActive)->Arg(10000)->Arg(100000)->Unit(benchmark::kM
 void BM_FetchAllActiveFromMemory(benchmark::State& state)
 {
     auto container =
-        std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedStore(int(state.range(0))))).value();
+        std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedRowStore(int(state.range(0))))).value();
     const int trashed = attr("isTrashed");
     const int updated = attr("updatedAt");
     ModelContext& context = container->mainContext();
@@ -98,7 +77,7 @@ BENCHMARK(BM_FetchAllActiveFromMemory)->Arg(10000)->Arg(100000)->Unit(benchmark:
 
 void BM_SaveOneEditedNote(benchmark::State& state)
 {
-    auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedStore(10000))).value();
+    auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedRowStore(10000))).value();
     ModelContext& context = container->mainContext();
     context.setAutosaveEnabled(false);
     auto notes = std::move(context.fetch(noteEntity())).value();
@@ -117,7 +96,7 @@ BENCHMARK(BM_SaveOneEditedNote)->Unit(benchmark::kMicrosecond);
 // The floor: one UPDATE of one row in its own transaction, WAL, synchronous=FULL, same disk.
 void BM_BareSqliteOneRowCommit(benchmark::State& state)
 {
-    const QString path = workPath(QStringLiteral("bare.db"));
+    const QString path = benchPath(QStringLiteral("bare.db"));
     sqlite3* db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_exec(db,

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "design/HexColor.h"
-#include "design/TarnwickTheme.h"
 
 namespace {
 
@@ -42,13 +41,6 @@ TEST(HexColor, HexStringIsUpperCaseWithoutHashOrAlphaAndAlwaysSixDigits)
 
     // Extended-range components are clamped, never written as three digits or a sign.
     EXPECT_EQ(hexString(QColor::fromRgbF(1.5f, -0.25f, 0.5f)), QStringLiteral("FF0080"));
-
-    // The tokens' documented nearest hex values.
-    EXPECT_EQ(hexString(TarnwickTheme::canvas()), QStringLiteral("F6F1E8"));
-    EXPECT_EQ(hexString(TarnwickTheme::textPrimary()), QStringLiteral("26241F"));
-    EXPECT_EQ(hexString(TarnwickTheme::accentWash()), QStringLiteral("B0563A"));
-    EXPECT_EQ(hexString(TarnwickTheme::OnInkTint::accent()), QStringLiteral("E08B65"));
-    EXPECT_EQ(hexString(TarnwickTheme::success()), QStringLiteral("3D784C"));
 }
 
 TEST(HexColor, HueSaturationBrightness)

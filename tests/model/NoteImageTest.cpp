@@ -164,10 +164,6 @@ TEST(NoteImageTest, RefusesWhatItCannotStore)
 TEST(NoteImageTest, HashAndImage)
 {
     const QByteArray bytes = encode(picture(4, 4, false), "png");
-    const QString h = NoteImage::hash(bytes);
-    EXPECT_EQ(h, NoteImage::hash(QByteArray(bytes)));
-    EXPECT_EQ(h.size(), 64);
-    EXPECT_EQ(h, h.toLower());
     EXPECT_EQ(NoteImage::hash(QByteArray()),
               QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
 

@@ -1,25 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
-#include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "StoreTestSupport.h"
 #include "platform/ModelContainer.h"
+#include "support/TestEnvironment.h"
 
 using namespace storetest;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 std::unique_ptr<ModelContainer> openOrFail(const Schema& schema, const QString& path)
 {
@@ -53,15 +44,11 @@ TEST(ModelContainer, FileThatIsNotAStoreFailsAtOpenAndIsLeftAsItWas)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("default.store"));
     const QByteArray junk = QByteArray("not a database ").repeated(600);
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(junk);
-    }
+    tarnwick::test::writeFile(path, junk);
     auto r = ModelContainer::open(sampleSchema(), path);
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().code & 0xff, 26) << "SQLITE_NOTADB";
-    EXPECT_EQ(readAll(path), junk);
+    EXPECT_EQ(tarnwick::test::readFile(path), junk);
     EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
 
     EXPECT_TRUE(ModelContainer::openInMemory(sampleSchema()).ok());
@@ -164,8 +151,7 @@ TEST(ModelContainerCrashChild, SaveUntilKilled)
         s->setValue(Sample::Count, i);
         s->setValue(Sample::Bytes, QByteArray(int(i % 7) * 1000, 'b'));
         if (!c->mainContext().save().ok()) return;
-        fprintf(stdout, "%lld\n", static_cast<long long>(i));
-        fflush(stdout);
+        reportToParent(i);
     }
 }
 
@@ -173,29 +159,8 @@ TEST(ModelContainer, CrashAfterSaveKeepsEverySaveThatReturned)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("default.store"));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TARNWICK_CRASH_STORE"), path);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=ModelContainerCrashChild.SaveUntilKilled")});
-    ASSERT_TRUE(child.waitForStarted());
-    qint64 lastReported = -1;
-    QByteArray output;
-    while (lastReported < 200 && child.state() == QProcess::Running) {
-        child.waitForReadyRead(5000);
-        output += child.readAllStandardOutput();
-        const qsizetype end = output.lastIndexOf('\n');
-        if (end < 0) continue;
-        for (const QByteArray& line : output.left(end).split('\n')) {
-            bool number = false;
-            const qint64 n = line.toLongLong(&number);
-            if (number) lastReported = std::max(lastReported, n);
-        }
-        output = output.mid(end + 1);
-    }
-    ::kill(pid_t(child.processId()), SIGKILL);
-    child.waitForFinished();
+    const qint64 lastReported = runChildUntilKilled(QStringLiteral("ModelContainerCrashChild.SaveUntilKilled"),
+                                                    QStringLiteral("TARNWICK_CRASH_STORE"), path, 200);
     ASSERT_GE(lastReported, 200);
 
     auto c = openOrFail(sampleSchema(), path);

@@ -1,6 +1,10 @@
 #include "StoreTestSupport.h"
 
+#include <signal.h>
 #include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QProcess>
 
 #include "platform/SqliteDatabase.h"
 
@@ -56,6 +60,39 @@ QStringList query(const QString& path, const QString& sql)
     sqlite3_finalize(s);
     sqlite3_close(db);
     return out;
+}
+
+qint64 runChildUntilKilled(const QString& childTest, const QString& variable, const QString& path, qint64 atLeast)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(variable, path);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + childTest});
+    if (!child.waitForStarted()) return -1;
+    qint64 last = -1;
+    QByteArray output;
+    while (last < atLeast && child.state() == QProcess::Running) {
+        child.waitForReadyRead(5000);
+        output += child.readAllStandardOutput();
+        const qsizetype end = output.lastIndexOf('\n');
+        if (end < 0) continue;
+        for (const QByteArray& line : output.left(end).split('\n')) {
+            bool number = false;
+            const qint64 n = line.toLongLong(&number);
+            if (number) last = std::max(last, n);
+        }
+        output = output.mid(end + 1);
+    }
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+    return last;
+}
+
+void reportToParent(qint64 number)
+{
+    fprintf(stdout, "%lld\n", static_cast<long long>(number));
+    fflush(stdout);
 }
 
 }  // namespace storetest

@@ -32,6 +32,13 @@ inline QString scalar(const QString& path, const QString& sql)
     return query(path, sql).value(0);
 }
 
+// Starts this test executable again to run only `childTest` with the environment variable `variable`
+// set to `path`, reads the numbers it prints one to a line, and kills it without warning once it has
+// printed `atLeast` or stopped. Returns the highest number it printed (-1 for none).
+qint64 runChildUntilKilled(const QString& childTest, const QString& variable, const QString& path, qint64 atLeast);
+// What such a child prints after each save that returned.
+void reportToParent(qint64 number);
+
 }  // namespace storetest
 
 // Reaches the container's connection, to make a save fail in a controlled way.

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/Cipher.h"
-#include "platform/MemoryKeychainBackend.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/KeychainStore.h"
 #include "support/TestEnvironment.h"
+#include "support/TestKeychains.h"
 
 using tarnwick::test::LogCapture;
 
@@ -28,33 +28,8 @@ CryptoBox::CryptoError cryptoError(const CryptoBox::Error& error)
                                                                  : CryptoBox::CryptoError{};
 }
 
-class CryptoBoxTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        keychain = std::make_shared<MemoryKeychainBackend>();
-        KeychainStore::useBackend(keychain);
-    }
-    void TearDown() override { KeychainStore::useBackend(nullptr); }
-
-    std::shared_ptr<MemoryKeychainBackend> keychain;
-};
-
-// A keychain whose local or synchronizable list cannot be read.
-class FailingKeychain : public MemoryKeychainBackend {
-public:
-    enum class Which { local, synchronizable };
-    explicit FailingKeychain(Which which) : m_which(which) {}
-    Result<QStringList, Failure> accounts(const QString& s, bool synchronizable) override
-    {
-        const bool fail = (m_which == Which::synchronizable) == synchronizable;
-        if (fail) return Failure{KeychainBackend::statusInteractionNotAllowed, QStringLiteral("the keyring is locked")};
-        return MemoryKeychainBackend::accounts(s, synchronizable);
-    }
-
-private:
-    Which m_which;
-};
+using CryptoBoxTest = tarnwick::test::MemoryKeychainTest;
+using tarnwick::test::RefusingKeychain;
 
 }  // namespace
 
@@ -121,9 +96,6 @@ TEST(CryptoBox, KeyIdAndErrorTexts)
     // SHA-256 of 32 zero bytes is 66687aadf862bd776c8fc18b8e9f8e20089714856ee233b3902a591d0d5f2925.
     EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), QStringLiteral("66687aadf862bd77"));
     using E = CryptoBox::CryptoError;
-    EXPECT_EQ(E::keyUnreadable(QStringLiteral("no such Keychain item")).description(),
-              QStringLiteral("lock key could not be read: no such Keychain item"));
-    EXPECT_EQ(E::noKeyOpensThis(1).description(), QStringLiteral("none of the 1 key(s) on this Mac opens this note"));
     EXPECT_EQ(E::sealProducedNoData().description(), QStringLiteral("AES-GCM produced no combined box"));
     EXPECT_EQ(E::keyMissing().description(), QStringLiteral("no lock key in the Keychain"));
 }
@@ -272,7 +244,9 @@ TEST_F(CryptoBoxTest, KeyStoredByAnotherWriterDuringMintingIsUsed)
 
 TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLogged)
 {
-    KeychainStore::useBackend(std::make_shared<FailingKeychain>(FailingKeychain::Which::local));
+    auto localDown = std::make_shared<RefusingKeychain>();
+    localDown->refuseLocal = true;
+    KeychainStore::useBackend(localDown);
     const QString expected =
         QStringLiteral("lock key could not be read: Keychain error -25308 (the keyring is locked)");
     auto sealed = CryptoBox::seal(QByteArray("note"));
@@ -287,7 +261,8 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     ASSERT_TRUE(std::holds_alternative<Cipher::Error>(tooShort.error()));
     EXPECT_EQ(std::get<Cipher::Error>(tooShort.error()).code, Cipher::Error::Code::invalidParameterSize);
 
-    auto cloudDown = std::make_shared<FailingKeychain>(FailingKeychain::Which::synchronizable);
+    auto cloudDown = std::make_shared<RefusingKeychain>();
+    cloudDown->refuseSynchronizable = true;
     cloudDown->put(service, QStringLiteral("primary"), false, key('p'));
     KeychainStore::useBackend(cloudDown);
     LogCapture log;

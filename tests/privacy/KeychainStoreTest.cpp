@@ -1,24 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "platform/MemoryKeychainBackend.h"
-#include "privacy/KeychainStore.h"
+#include "support/TestKeychains.h"
 
 namespace {
 
 const QString service = QStringLiteral("test.service");
 using Error = KeychainStore::KeychainError;
 
-class KeychainStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        keychain = std::make_shared<MemoryKeychainBackend>();
-        KeychainStore::useBackend(keychain);
-    }
-    void TearDown() override { KeychainStore::useBackend(nullptr); }
-
-    std::shared_ptr<MemoryKeychainBackend> keychain;
-};
+using KeychainStoreTest = tarnwick::test::MemoryKeychainTest;
 
 }  // namespace
 
@@ -26,8 +15,6 @@ TEST(KeychainError, Texts)
 {
     EXPECT_EQ(Error::itemNotFound().description(), QStringLiteral("no such Keychain item"));
     EXPECT_EQ(Error::itemAlreadyExists().description(), QStringLiteral("a Keychain item already exists here"));
-    EXPECT_EQ(Error::unexpectedStatus(-25308, QStringLiteral("Collection is locked")).description(),
-              QStringLiteral("Keychain error -25308 (Collection is locked)"));
     EXPECT_EQ(Error::unexpectedStatus(0).description(), QStringLiteral("Keychain error 0 (unknown)"));
 }
 

@@ -15,13 +15,13 @@ namespace {
 
 constexpr qint64 minute = 60 * 1000;
 
-class UnlockSessionTest : public ::testing::Test, public NoteStoreFixture {
+class UnlockSessionTest : public NoteStoreTestBase {
 protected:
     // A note whose content is sealed.
     Note* lockedNote(const QString& text)
     {
-        Note* note = addNote(text);
-        EXPECT_TRUE(store.lock(*note).ok());
+        Note* note = addSavedNote(text);
+        EXPECT_TRUE(store->lock(*note).ok());
         return note;
     }
     // Runs the unlock through the authenticator's answer and returns what the session reported.
@@ -35,7 +35,7 @@ protected:
     }
 
     FakeAuthenticator authenticator;
-    UnlockSession session{store, authenticator, clock, &settings};
+    UnlockSession session{*store, authenticator, clock, &settings};
 };
 
 }  // namespace
@@ -43,7 +43,7 @@ protected:
 TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
 {
     Note* note = lockedNote(QStringLiteral("the code is 1234"));
-    Note* open = addNote(QStringLiteral("shopping"));
+    Note* open = addSavedNote(QStringLiteral("shopping"));
     EXPECT_TRUE(session.isRedacted(*note));
     EXPECT_FALSE(session.isRedacted(*open));
 
@@ -171,7 +171,7 @@ TEST_F(UnlockSessionTest, RelockOfAGoneNoteForgetsItAndRemoveLockAsksFirst)
 {
     Note* gone = lockedNote(QStringLiteral("gone"));
     ASSERT_TRUE(session.admit(gone->uuid()));
-    store.purge(*gone);
+    store->purge(*gone);
     EXPECT_TRUE(session.relock(gone->uuid()));
     EXPECT_FALSE(session.isUnlocked(gone->uuid()));
 

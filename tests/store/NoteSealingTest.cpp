@@ -6,22 +6,18 @@
 
 #include "model/Note.h"
 #include "model/NoteImage.h"
-#include "platform/MemoryKeychainBackend.h"
 #include "privacy/CryptoBox.h"
-#include "privacy/KeychainStore.h"
 #include "store/LockedPayload.h"
 #include "store/NoteSealing.h"
 #include "support/TestEnvironment.h"
+#include "support/TestKeychains.h"
 
 using tarnwick::test::LogCapture;
 
 namespace {
 
-class NoteSealingTest : public ::testing::Test {
+class NoteSealingTest : public tarnwick::test::MemoryKeychainTest {
 protected:
-    void SetUp() override { KeychainStore::useBackend(keychain); }
-    void TearDown() override { KeychainStore::useBackend(nullptr); }
-
     // A note with a text block, a picture block for each given picture, and a title.
     std::unique_ptr<Note> noteWith(const QString& text, const QList<NoteImage*>& pictures)
     {
@@ -41,7 +37,6 @@ protected:
         return images.back().get();
     }
 
-    std::shared_ptr<MemoryKeychainBackend> keychain = std::make_shared<MemoryKeychainBackend>();
     std::vector<std::unique_ptr<NoteImage>> images;
 };
 

@@ -1,9 +1,9 @@
-#include "NoteStoreFixture.h"
 #include "model/support/KeyedArchiveWriter.h"
+#include "support/NoteStoreFixture.h"
 
 namespace {
 
-using NoteStoreBodyTest = NoteStoreFixture;
+using NoteStoreBodyTest = tarnwick::test::NoteStoreTestBase;
 const QChar pic(0xFFFC);
 constexpr qint64 grace = 172800;
 

@@ -1,9 +1,11 @@
-#include "NoteStoreFixture.h"
 #include "model/support/KeyedArchiveWriter.h"
+#include "model/Capture.h"
+#include "model/NoteTheme.h"
+#include "support/NoteStoreFixture.h"
 
 namespace {
 
-using NoteStoreReconcileTest = NoteStoreFixture;
+using NoteStoreReconcileTest = tarnwick::test::NoteStoreTestBase;
 
 template <typename T>
 T* addRow(ModelContext& context, const std::function<void(T&)>& fill)

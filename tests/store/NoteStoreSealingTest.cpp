@@ -13,26 +13,16 @@
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
 #include "support/TestEnvironment.h"
+#include "support/TestKeychains.h"
 
 using namespace tarnwick::test;
 
 namespace {
 
-// A keychain whose lock keys cannot be read while `locked` is set.
-class LockableKeychain : public MemoryKeychainBackend {
-public:
-    bool locked = false;
-    Result<QStringList, Failure> accounts(const QString& service, bool synchronizable) override
-    {
-        if (locked) return Failure{KeychainBackend::statusInteractionNotAllowed, QStringLiteral("locked")};
-        return MemoryKeychainBackend::accounts(service, synchronizable);
-    }
-};
-
-class NoteStoreSealingTest : public ::testing::Test, public NoteStoreFixture {
+class NoteStoreSealingTest : public NoteStoreTestBase {
 protected:
     FakeAuthenticator authenticator;
-    UnlockSession session{store, authenticator, clock, &settings};
+    UnlockSession session{*store, authenticator, clock, &settings};
 };
 
 }  // namespace
@@ -40,7 +30,7 @@ protected:
 TEST_F(NoteStoreSealingTest, LockingAnEmptyNoteSealsNothing)
 {
     Note* note = container->mainContext().insert(std::make_unique<Note>());
-    ASSERT_TRUE(store.lock(*note).ok());
+    ASSERT_TRUE(store->lock(*note).ok());
     EXPECT_TRUE(note->isLocked());
     EXPECT_FALSE(note->lockedCipher());
     EXPECT_TRUE(session.admit(note->uuid()));
@@ -49,25 +39,25 @@ TEST_F(NoteStoreSealingTest, LockingAnEmptyNoteSealsNothing)
 
 TEST_F(NoteStoreSealingTest, ResealGivesNewPicturesTheirCipherAndDropsRemovedOnes)
 {
-    Note* note = addNote(QStringLiteral("pictures"), {Qt::red, Qt::green});
-    const QList<NoteImage*> before = store.images(note->uuid());
+    Note* note = addSavedNote(QStringLiteral("pictures"), {Qt::red, Qt::green});
+    const QList<NoteImage*> before = store->images(note->uuid());
     ASSERT_EQ(before.size(), 2);
-    ASSERT_TRUE(store.lock(*note).ok());
+    ASSERT_TRUE(store->lock(*note).ok());
     const QByteArray redCipher = *before[0]->lockedCipher();
     ASSERT_TRUE(session.admit(note->uuid()));
     ASSERT_EQ(before[0]->data(), NoteStoreFixture::png(Qt::red));
 
     // While revealed: the green picture goes, a blue one comes.
-    QHash<QString, NoteImage*> reuse = store.rowsByHash(note->uuid());
-    NoteImage* blue = store.insertImageRow(png(Qt::blue), note->uuid(), reuse);
+    QHash<QString, NoteImage*> reuse = store->rowsByHash(note->uuid());
+    NoteImage* blue = store->insertImageRow(png(Qt::blue), note->uuid(), reuse);
     ASSERT_TRUE(blue);
     QVector<NoteBlock> blocks = note->blocks();
     blocks.removeAt(2);
     blocks.append(NoteBlock::image(ImagePlacement{blue->uuid(), ImageSizing()}));
     ASSERT_TRUE(note->setBlocks(blocks));
 
-    ASSERT_TRUE(store.reseal(*note).ok());
-    const QList<NoteImage*> after = store.images(note->uuid());
+    ASSERT_TRUE(store->reseal(*note).ok());
+    const QList<NoteImage*> after = store->images(note->uuid());
     ASSERT_EQ(after.size(), 2);
     EXPECT_EQ(after[0], before[0]);
     EXPECT_EQ(after[0]->lockedCipher(), redCipher);
@@ -79,40 +69,40 @@ TEST_F(NoteStoreSealingTest, ResealGivesNewPicturesTheirCipherAndDropsRemovedOne
     EXPECT_FALSE(container->mainContext().hasChanges());
 
     // Nothing to do: sealed already, or not locked at all. Neither saves.
-    Note* open = addNote(QStringLiteral("open"));
-    const qint64 revision = store.revision();
-    EXPECT_TRUE(store.reseal(*note).ok());
-    EXPECT_TRUE(store.reseal(*open).ok());
-    EXPECT_EQ(store.revision(), revision);
+    Note* open = addSavedNote(QStringLiteral("open"));
+    const qint64 revision = store->revision();
+    EXPECT_TRUE(store->reseal(*note).ok());
+    EXPECT_TRUE(store->reseal(*open).ok());
+    EXPECT_EQ(store->revision(), revision);
     EXPECT_FALSE(open->lockedCipher());
 }
 
 TEST_F(NoteStoreSealingTest, FailedLockIsReportedAndTheSweepSealsLater)
 {
-    auto lockable = std::make_shared<LockableKeychain>();
+    auto lockable = std::make_shared<RefusingKeychain>();
     KeychainStore::useBackend(lockable);
-    Note* note = addNote(QStringLiteral("keep this"), {Qt::red});
-    lockable->locked = true;
+    Note* note = addSavedNote(QStringLiteral("keep this"), {Qt::red});
+    lockable->refuseLocal = lockable->refuseSynchronizable = true;
 
     LogCapture log;
-    auto locked = store.lock(*note);
+    auto locked = store->lock(*note);
     ASSERT_FALSE(locked.ok());
     EXPECT_EQ(log.count("Lock seal failed, keeping plaintext: lock key could not be read"), 1);
     EXPECT_EQ(locked.error().crypto->kind, CryptoBox::CryptoError::Kind::keyUnreadable);
     EXPECT_TRUE(note->isLocked());
     EXPECT_TRUE(note->body().startsWith("keep this"));
-    EXPECT_TRUE(store.images(note->uuid())[0]->data());
+    EXPECT_TRUE(store->images(note->uuid())[0]->data());
     EXPECT_FALSE(container->mainContext().hasChanges());
 
     // A binned locked note still in the clear is sealed as well.
-    Note* binned = addNote(QStringLiteral("binned secret"));
+    Note* binned = addSavedNote(QStringLiteral("binned secret"));
     binned->setIsLocked(true);
-    store.softDelete(*binned);
+    store->softDelete(*binned);
 
-    lockable->locked = false;
-    store.sweepLockedPlaintext();
+    lockable->refuseLocal = lockable->refuseSynchronizable = false;
+    store->sweepLockedPlaintext();
     EXPECT_TRUE(note->isSealed());
-    EXPECT_FALSE(store.images(note->uuid())[0]->data());
+    EXPECT_FALSE(store->images(note->uuid())[0]->data());
     EXPECT_TRUE(binned->isSealed());
     EXPECT_FALSE(container->mainContext().hasChanges());
 }
@@ -120,8 +110,8 @@ TEST_F(NoteStoreSealingTest, FailedLockIsReportedAndTheSweepSealsLater)
 TEST_F(NoteStoreSealingTest, SweepFillsEmptyTitlesFromOlderPayloadsOnly)
 {
     const LockedPayload older{std::nullopt, QStringLiteral("Bank"), QStringLiteral("pin"), std::nullopt, std::nullopt};
-    Note* untitled = addNote(QString());
-    Note* titled = addNote(QString());
+    Note* untitled = addSavedNote(QString());
+    Note* titled = addSavedNote(QString());
     for (Note* n : {untitled, titled}) {
         n->setBodyBlocksData(std::nullopt);
         n->setIsLocked(true);
@@ -129,14 +119,14 @@ TEST_F(NoteStoreSealingTest, SweepFillsEmptyTitlesFromOlderPayloadsOnly)
     }
     untitled->setTitle(QString());
     titled->setTitle(QStringLiteral("Mine"));
-    store.saveNow();
-    const qint64 revision = store.revision();
+    store->saveNow();
+    const qint64 revision = store->revision();
 
-    store.sweepLockedPlaintext();
+    store->sweepLockedPlaintext();
     EXPECT_EQ(untitled->title(), "Bank");
     EXPECT_EQ(titled->title(), "Mine");
     EXPECT_EQ(untitled->body(), "");
-    EXPECT_EQ(store.revision(), revision + 1);
+    EXPECT_EQ(store->revision(), revision + 1);
 
     // An older payload may hold a legacy body; revealing it converts it to blocks.
     ASSERT_TRUE(session.admit(untitled->uuid()));
@@ -146,21 +136,21 @@ TEST_F(NoteStoreSealingTest, SweepFillsEmptyTitlesFromOlderPayloadsOnly)
 
 TEST_F(NoteStoreSealingTest, RemoveLockOpensTheNoteForGoodOrChangesNothing)
 {
-    Note* note = addNote(QStringLiteral("was private"), {Qt::red});
-    ASSERT_TRUE(store.lock(*note).ok());
-    ASSERT_TRUE(store.removeLock(*note).ok());
+    Note* note = addSavedNote(QStringLiteral("was private"), {Qt::red});
+    ASSERT_TRUE(store->lock(*note).ok());
+    ASSERT_TRUE(store->removeLock(*note).ok());
     EXPECT_FALSE(note->isLocked());
     EXPECT_FALSE(note->lockedCipher());
     EXPECT_EQ(note->body().left(11), "was private");
-    EXPECT_FALSE(store.images(note->uuid())[0]->lockedCipher());
-    EXPECT_EQ(store.images(note->uuid())[0]->data(), png(Qt::red));
+    EXPECT_FALSE(store->images(note->uuid())[0]->lockedCipher());
+    EXPECT_EQ(store->images(note->uuid())[0]->data(), png(Qt::red));
 
-    Note* damaged = addNote(QStringLiteral("damaged"));
-    ASSERT_TRUE(store.lock(*damaged).ok());
+    Note* damaged = addSavedNote(QStringLiteral("damaged"));
+    ASSERT_TRUE(store->lock(*damaged).ok());
     QByteArray cipher = *damaged->lockedCipher();
     cipher[cipher.size() - 1] = char(cipher[cipher.size() - 1] ^ 0x40);
     damaged->setLockedCipher(cipher);
-    EXPECT_FALSE(store.removeLock(*damaged).ok());
+    EXPECT_FALSE(store->removeLock(*damaged).ok());
     EXPECT_TRUE(damaged->isLocked());
     EXPECT_EQ(damaged->lockedCipher(), cipher);
 }
@@ -179,14 +169,14 @@ TEST(LockedNoteOnDiskTest, PlaintextIsInNoStoreFile)
         NoteStoreFixture fixture(std::move(opened.container));
         // Written in the clear first, growing over several saves as a note being typed would, and
         // long enough to spill over into pages of its own.
-        Note* note = fixture.addNote(text, {colour});
+        Note* note = fixture.addSavedNote(text, {colour});
         for (int copies = 2; copies <= 64; copies *= 2) {
             QVector<NoteBlock> blocks = note->blocks();
             blocks[0] = NoteBlock::text(TextRuns{QStringList(copies, text).join('\n'), {}}, blocks[0].id);
             note->setBlocks(blocks);
-            fixture.store.saveNow();
+            fixture.store->saveNow();
         }
-        ASSERT_TRUE(fixture.store.lock(*note).ok());
+        ASSERT_TRUE(fixture.store->lock(*note).ok());
 
         QStringList files;
         QDirIterator it(directory.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);

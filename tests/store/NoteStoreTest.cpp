@@ -1,13 +1,11 @@
-#include <signal.h>
 
-#include <QCoreApplication>
-#include <QProcess>
+#include <QSignalSpy>
 
-#include "NoteStoreFixture.h"
+#include "support/NoteStoreFixture.h"
 
 namespace {
 
-using NoteStoreTest = NoteStoreFixture;
+using NoteStoreTest = tarnwick::test::NoteStoreTestBase;
 constexpr qint64 day = 86400;
 
 QStringList titles(const QList<Note*>& notes)
@@ -203,8 +201,7 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
         standing->setTitle(QString::number(i));
         store.saveNow();
         if (container->mainContext().hasChanges()) return;
-        fprintf(stdout, "%lld\n", static_cast<long long>(i));
-        fflush(stdout);
+        storetest::reportToParent(i);
     }
 }
 
@@ -212,20 +209,8 @@ TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("default.store"));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TARNWICK_NOTESTORE_CRASH_STORE"), path);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=NoteStoreCrashChild.SaveUntilKilled")});
-    ASSERT_TRUE(child.waitForStarted());
-    qint64 last = -1;
-    while (last < 150 && child.state() == QProcess::Running) {
-        child.waitForReadyRead(5000);
-        while (child.canReadLine()) last = std::max(last, child.readLine().trimmed().toLongLong());
-    }
-    ::kill(pid_t(child.processId()), SIGKILL);
-    child.waitForFinished();
+    const qint64 last = storetest::runChildUntilKilled(QStringLiteral("NoteStoreCrashChild.SaveUntilKilled"),
+                                                       QStringLiteral("TARNWICK_NOTESTORE_CRASH_STORE"), path, 150);
     ASSERT_GE(last, 150);
 
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();

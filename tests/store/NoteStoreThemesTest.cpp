@@ -1,15 +1,15 @@
-#include "NoteStoreFixture.h"
 #include "design/TarnwickTheme.h"
+#include "model/NoteTheme.h"
 #include "platform/NotificationCenter.h"
 #include "store/NoteThemes.h"
+#include "support/NoteStoreFixture.h"
 
 namespace {
 
-class NoteStoreThemesTest : public NoteStoreFixture {
+class NoteStoreThemesTest : public tarnwick::test::NoteStoreTestBase {
 protected:
     void SetUp() override
     {
-        NoteStoreFixture::SetUp();
         context().setAutosaveEnabled(false);
         observer = NotificationCenter::shared().observe(tarnwickThemeChanged, [this](const Notification& n) {
             EXPECT_TRUE(n.object.isEmpty() && n.userInfo.isEmpty());

@@ -12,22 +12,11 @@
 #include "support/TestEnvironment.h"
 
 using tarnwick::test::LogCapture;
+using tarnwick::test::readFile;
 using tarnwick::test::TestEnvironment;
+using tarnwick::test::writeFile;
 
 namespace {
-
-QByteArray read(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 class PersistenceControllerTest : public ::testing::Test {
 protected:
@@ -54,7 +43,7 @@ TEST_F(PersistenceControllerTest, FreshStartCreatesTheStoreWithItsTablesAndRecor
     EXPECT_FALSE(opened.container->isInMemory());
     for (const char* name : {"default.store", "default.store-wal", "default.store-shm"})
         EXPECT_TRUE(QFile::exists(store(QString::fromLatin1(name)))) << name;
-    EXPECT_EQ(QString::fromLatin1(read(record())), fingerprint());
+    EXPECT_EQ(QString::fromLatin1(readFile(record())), fingerprint());
     EXPECT_EQ(fingerprint().size(), 64);
     EXPECT_TRUE(log.lines(QStringLiteral("store")).isEmpty()) << qPrintable(log.lines().join('\n'));
     EXPECT_TRUE(
@@ -80,18 +69,18 @@ TEST_F(PersistenceControllerTest, FreshStartCreatesTheStoreWithItsTablesAndRecor
 TEST_F(PersistenceControllerTest, StoreThatFailsToOpenFallsBackToMemoryAndIsLeftAsItWas)
 {
     const QByteArray junk = QByteArray("this is not a database, but it is the user's file\n").repeated(100);
-    write(store(QStringLiteral("default.store")), junk);
+    writeFile(store(QStringLiteral("default.store")), junk);
     QDir().mkpath(store(QStringLiteral("TarnwickSnapshots")));
-    write(record(), "an older fingerprint");
+    writeFile(record(), "an older fingerprint");
 
     auto opened = open();
     ASSERT_TRUE(opened.container);
     EXPECT_TRUE(opened.container->isInMemory());
     ASSERT_TRUE(opened.failure);
     EXPECT_TRUE(opened.failure->startsWith(QStringLiteral("StoreError(code: 26"))) << qPrintable(*opened.failure);
-    EXPECT_EQ(read(store(QStringLiteral("default.store"))), junk);
+    EXPECT_EQ(readFile(store(QStringLiteral("default.store"))), junk);
     EXPECT_FALSE(QFile::exists(store(QStringLiteral("default.store-wal"))));
-    EXPECT_EQ(read(record()), "an older fingerprint");
+    EXPECT_EQ(readFile(record()), "an older fingerprint");
     EXPECT_EQ(log.count(QStringLiteral("Failed to open the persistent store: ")), 1);
     EXPECT_TRUE(log.contains(QStringLiteral("; falling back to in-memory for this session.")));
     EXPECT_TRUE(log.contains(QStringLiteral("schema changed \u2014 snapshot of 1 file(s)"))) << "taken before opening";
@@ -100,7 +89,7 @@ TEST_F(PersistenceControllerTest, StoreThatFailsToOpenFallsBackToMemoryAndIsLeft
     ModelContext& context = opened.container->mainContext();
     context.insert(TarnwickSchemaV2::models().first()->make());
     EXPECT_TRUE(context.save().ok());
-    EXPECT_EQ(read(store(QStringLiteral("default.store"))), junk);
+    EXPECT_EQ(readFile(store(QStringLiteral("default.store"))), junk);
 }
 
 TEST(PersistenceControllerShared, OpensOnceInTheApplicationsDataFolder)

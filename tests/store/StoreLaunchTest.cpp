@@ -7,10 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <functional>
-
-#include "platform/StoreTestSupport.h"
 
 namespace {
 
@@ -65,21 +62,6 @@ protected:
 bool launched(const QString& text)
 {
     return text.contains(QStringLiteral("No system tray is available yet"));
-}
-
-TEST_F(StoreLaunchTest, FirstLaunchCreatesTheStoreAndRecordsTheSchema)
-{
-    const QString log = runUntil(launched);
-    EXPECT_TRUE(launched(log)) << log.toStdString();
-    ASSERT_TRUE(QFile::exists(storeFile(QStringLiteral("default.store"))));
-    QFile fingerprint(storeFile(QStringLiteral("TarnwickSnapshots/schema-fingerprint")));
-    ASSERT_TRUE(fingerprint.open(QIODevice::ReadOnly));
-    EXPECT_EQ(fingerprint.readAll().size(), 64);
-    QStringList tables = storetest::query(storeFile(QStringLiteral("default.store")),
-                                          QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
-    tables.sort();
-    EXPECT_EQ(tables, (QStringList{"Capture", "Note", "NoteImage", "NoteTheme", "Wallpaper"}));
-    EXPECT_FALSE(log.contains(QStringLiteral("in-memory"))) << log.toStdString();
 }
 
 TEST_F(StoreLaunchTest, AStoreThatIsNotADatabaseIsLeftAsItIsAndTheAppRunsInMemory)

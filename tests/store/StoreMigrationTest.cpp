@@ -5,8 +5,12 @@
 #include <QTemporaryDir>
 
 #include "store/StoreMigration.h"
+#include "support/TestEnvironment.h"
 
 namespace {
+
+using tarnwick::test::readFile;
+using tarnwick::test::writeFile;
 
 class StoreMigrationTest : public ::testing::Test {
 protected:
@@ -16,17 +20,6 @@ protected:
     {
         return root.filePath(QStringLiteral("tarnwick")) + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
     }
-    static void write(const QString& path, const QByteArray& bytes)
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    static QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
     std::optional<QString> carry() { return StoreMigration::carryForwardIfNeeded(legacy(), current()); }
 
     QTemporaryDir root;  // the legacy folder, holding the store's own folder
@@ -34,45 +27,45 @@ protected:
 
 TEST_F(StoreMigrationTest, CopiesTheStoreFilesThatExistAndLeavesTheOriginals)
 {
-    write(legacy(QStringLiteral("default.store")), "main");
-    write(legacy(QStringLiteral("default.store-wal")), "wal");
+    writeFile(legacy(QStringLiteral("default.store")), "main");
+    writeFile(legacy(QStringLiteral("default.store-wal")), "wal");
     EXPECT_EQ(carry(), QStringLiteral("carried 2 store file(s) into the container"));
-    EXPECT_EQ(read(current(QStringLiteral("default.store"))), "main");
-    EXPECT_EQ(read(current(QStringLiteral("default.store-wal"))), "wal");
+    EXPECT_EQ(readFile(current(QStringLiteral("default.store"))), "main");
+    EXPECT_EQ(readFile(current(QStringLiteral("default.store-wal"))), "wal");
     EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-shm"))));
-    EXPECT_EQ(read(legacy(QStringLiteral("default.store"))), "main");
+    EXPECT_EQ(readFile(legacy(QStringLiteral("default.store"))), "main");
     EXPECT_FALSE(carry()) << "the store is there now";
 }
 
 TEST_F(StoreMigrationTest, NeverOverwritesAndDoesNothingWithoutALegacyStore)
 {
     EXPECT_FALSE(carry());
-    write(legacy(QStringLiteral("default.store-wal")), "wal without its store");
+    writeFile(legacy(QStringLiteral("default.store-wal")), "wal without its store");
     EXPECT_FALSE(carry());
     EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-wal"))));
 
-    write(legacy(QStringLiteral("default.store")), "newer");
-    write(current(QStringLiteral("default.store")), "mine");
+    writeFile(legacy(QStringLiteral("default.store")), "newer");
+    writeFile(current(QStringLiteral("default.store")), "mine");
     EXPECT_FALSE(carry());
-    EXPECT_EQ(read(current(QStringLiteral("default.store"))), "mine");
+    EXPECT_EQ(readFile(current(QStringLiteral("default.store"))), "mine");
 
     EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(current(), current() + QStringLiteral("/../tarnwick/")));
 }
 
 TEST_F(StoreMigrationTest, AFailedCopyTakesBackWhatThisRunCopied)
 {
-    write(legacy(QStringLiteral("default.store")), "main");
-    write(legacy(QStringLiteral("default.store-shm")), "shm");
-    write(legacy(QStringLiteral("default.store-wal")), "wal");
-    write(current(QStringLiteral("default.store-shm")), "in the way");
+    writeFile(legacy(QStringLiteral("default.store")), "main");
+    writeFile(legacy(QStringLiteral("default.store-shm")), "shm");
+    writeFile(legacy(QStringLiteral("default.store-wal")), "wal");
+    writeFile(current(QStringLiteral("default.store-shm")), "in the way");
     const auto line = carry();
     ASSERT_TRUE(line);
     EXPECT_TRUE(line->startsWith(QStringLiteral("store migration failed on default.store-shm (")));
     EXPECT_TRUE(line->endsWith(QStringLiteral("); the original is untouched")));
     EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store"))));
     EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-wal")))) << "not tried";
-    EXPECT_EQ(read(current(QStringLiteral("default.store-shm"))), "in the way");
-    EXPECT_EQ(read(legacy(QStringLiteral("default.store"))), "main");
+    EXPECT_EQ(readFile(current(QStringLiteral("default.store-shm"))), "in the way");
+    EXPECT_EQ(readFile(legacy(QStringLiteral("default.store"))), "main");
 }
 
 }  // namespace

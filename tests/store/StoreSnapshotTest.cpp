@@ -11,25 +11,14 @@
 
 namespace {
 
+using tarnwick::test::readFile;
+using tarnwick::test::writeFile;
+
 // SHA-256 of the five entity descriptions joined with ";" (Capture(createdAt,isPinned,...,uuid);
 // Note(body,...);NoteImage(...);NoteTheme(...);Wallpaper(addedAt,data,id,name)), and of that text
 // followed by "|extra". Computed outside the program from the stored names.
 const char kDigest[] = "dfa743b0e407bfd66cfb9b5c77ed4701cd772b61be898f17bcd105ad2ed59784";
 const char kDigestWithExtra[] = "55b3724fcc4e3856b3685b8e840915cd92a1031d6f8ebef3097a426f9fa8bb73";
-
-QString readText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 TEST(StoreSnapshotFingerprint, TheStoreSchemaHasTheFiveEntitiesUnderTheirStoredNames)
 {
@@ -70,7 +59,7 @@ protected:
 TEST_F(StoreSnapshotTest, FirstStartRecordsWithoutACopyAndAnUnchangedSchemaTakesNone)
 {
     EXPECT_FALSE(capture(QStringLiteral("aaa")));
-    EXPECT_EQ(readText(snapshots(QStringLiteral("schema-fingerprint"))), QStringLiteral("aaa"));
+    EXPECT_EQ(readFile(snapshots(QStringLiteral("schema-fingerprint"))), "aaa");
     EXPECT_TRUE(snapshotFolders().isEmpty());
 
     writeFile(store(QStringLiteral("default.store")), "db");
@@ -92,11 +81,11 @@ TEST_F(StoreSnapshotTest, ChangedSchemaCopiesTheStoreItemsThatExistAndDoesNotRec
     EXPECT_EQ(*line, QStringLiteral("schema changed \u2014 snapshot of 2 file(s) taken at TarnwickSnapshots/") + stamp +
                          QStringLiteral(" before migrating"));
     EXPECT_EQ(stamp, QStringLiteral("20260301-120000"));
-    EXPECT_EQ(readText(snapshots(stamp + QStringLiteral("/default.store"))), QStringLiteral("main"));
-    EXPECT_EQ(readText(snapshots(stamp + QStringLiteral("/.default_SUPPORT/ab/blob"))), QStringLiteral("external"));
+    EXPECT_EQ(readFile(snapshots(stamp + QStringLiteral("/default.store"))), "main");
+    EXPECT_EQ(readFile(snapshots(stamp + QStringLiteral("/.default_SUPPORT/ab/blob"))), "external");
     EXPECT_FALSE(QFile::exists(snapshots(stamp + QStringLiteral("/default.store-wal"))));
-    EXPECT_EQ(readText(snapshots(QStringLiteral("schema-fingerprint"))), QStringLiteral("old"));
-    EXPECT_EQ(readText(store(QStringLiteral("default.store"))), QStringLiteral("main")) << "the store is untouched";
+    EXPECT_EQ(readFile(snapshots(QStringLiteral("schema-fingerprint"))), "old");
+    EXPECT_EQ(readFile(store(QStringLiteral("default.store"))), "main") << "the store is untouched";
 }
 
 TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
@@ -108,7 +97,7 @@ TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
     ASSERT_TRUE(second);
     EXPECT_TRUE(second->contains(QStringLiteral("20260301-120000-02")));
     EXPECT_EQ(snapshotFolders(), (QStringList{"20260301-120000", "20260301-120000-02"}));
-    EXPECT_EQ(readText(snapshots(QStringLiteral("20260301-120000-02/default.store-wal"))), QStringLiteral("wal"));
+    EXPECT_EQ(readFile(snapshots(QStringLiteral("20260301-120000-02/default.store-wal"))), "wal");
     EXPECT_FALSE(QFile::exists(snapshots(QStringLiteral("20260301-120000/default.store-wal"))));
 
     // Numbered names still sort in time order, so pruning keeps the newest.

@@ -1,6 +1,9 @@
 #include "TestEnvironment.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QTemporaryDir>
 #include <memory>
@@ -36,6 +39,20 @@ QString TestEnvironment::configHome() { return sub("config"); }
 QString TestEnvironment::dataHome() { return sub("data"); }
 QString TestEnvironment::runtimeDir() { return QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")); }
 bool TestEnvironment::integration() { return qEnvironmentVariableIsSet("TARNWICK_INTEGRATION"); }
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << qPrintable(path);
+}
 
 LogCapture::LogCapture() { Log::startCapture(); }
 LogCapture::~LogCapture() { Log::stopCapture(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,11 @@ struct TestEnvironment {
     // True when this process runs inside the integration desktop session (X server, session bus).
     static bool integration();
 };
+
+// The bytes of the file at `path`, or "<missing>" when it cannot be read.
+QByteArray readFile(const QString& path);
+// Writes `bytes` to `path`, making its folder first; a failure fails the running test.
+void writeFile(const QString& path, const QByteArray& bytes);
 
 // Collects the lines written to the application's logging categories while it lives.
 class LogCapture {

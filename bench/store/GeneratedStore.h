@@ -1,0 +1,15 @@
+#pragma once
+
+// Generated stores shared by the store benchmarks.
+#include <QString>
+#include <functional>
+
+class ModelContext;
+
+// Generated stores go to a temporary folder, or to $TARNWICK_BENCH_DIR (kept, and reused by later
+// runs) to measure another disk or to profile without generating again.
+QString benchPath(const QString& name);
+
+// The path of `<name>/default.store`, filled by `fill` (autosave off, saved once afterwards) the first
+// time it is asked for in a run unless the file is there already.
+QString generatedStore(const QString& name, const std::function<void(ModelContext&)>& fill);

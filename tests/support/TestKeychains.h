@@ -1,0 +1,36 @@
+#pragma once
+
+// Keychains for tests: a fresh one in memory for each test, and one that refuses to list its items.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/MemoryKeychainBackend.h"
+#include "privacy/KeychainStore.h"
+
+namespace tarnwick::test {
+
+// A test whose KeychainStore is a fresh keychain in memory.
+class MemoryKeychainTest : public ::testing::Test {
+protected:
+    void SetUp() override { KeychainStore::useBackend(keychain); }
+    void TearDown() override { KeychainStore::useBackend(nullptr); }
+
+    std::shared_ptr<MemoryKeychainBackend> keychain = std::make_shared<MemoryKeychainBackend>();
+};
+
+// A keychain whose local or synchronizable list cannot be read while refused, as a locked keyring answers.
+class RefusingKeychain : public MemoryKeychainBackend {
+public:
+    bool refuseLocal = false;
+    bool refuseSynchronizable = false;
+
+    Result<QStringList, Failure> accounts(const QString& service, bool synchronizable) override
+    {
+        if (synchronizable ? refuseSynchronizable : refuseLocal)
+            return Failure{KeychainBackend::statusInteractionNotAllowed, QStringLiteral("the keyring is locked")};
+        return MemoryKeychainBackend::accounts(service, synchronizable);
+    }
+};
+
+}  // namespace tarnwick::test
