@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "platform/StoreTestSupport.h"
+
 namespace {
 
 class StoreLaunchTest : public ::testing::Test {
@@ -62,6 +64,23 @@ protected:
 bool launched(const QString& text)
 {
     return text.contains(QStringLiteral("No system tray is available yet"));
+}
+
+// The black-box check of a first launch: the real executable leaves the store with the five entity
+// tables and the recorded schema fingerprint.
+TEST_F(StoreLaunchTest, FirstLaunchCreatesTheStoreAndRecordsTheSchema)
+{
+    const QString log = runUntil(launched);
+    EXPECT_TRUE(launched(log)) << log.toStdString();
+    ASSERT_TRUE(QFile::exists(storeFile(QStringLiteral("default.store"))));
+    QFile fingerprint(storeFile(QStringLiteral("TarnwickSnapshots/schema-fingerprint")));
+    ASSERT_TRUE(fingerprint.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fingerprint.readAll().size(), 64);
+    QStringList tables = storetest::query(storeFile(QStringLiteral("default.store")),
+                                          QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+    tables.sort();
+    EXPECT_EQ(tables, (QStringList{"Capture", "Note", "NoteImage", "NoteTheme", "Wallpaper"}));
+    EXPECT_FALSE(log.contains(QStringLiteral("in-memory"))) << log.toStdString();
 }
 
 TEST_F(StoreLaunchTest, AStoreThatIsNotADatabaseIsLeftAsItIsAndTheAppRunsInMemory)
