@@ -23,8 +23,8 @@ class Note;
 class SearchEngine : public QObject {
     Q_OBJECT
 public:
-    // Where the stored data comes from. Placeholder for the note store, which is not part of this
-    // build yet: the application will hand in NoteStore::allActive() and NoteStore::captures().
+    // Where the stored data comes from: the application hands in NoteStore::allActive() and
+    // NoteStore::captures(); tests hand in lists of their own.
     struct Source {
         // Every note not in the bin, newest update first; empty when the read fails.
         std::function<QList<Note*>()> activeNotes;
