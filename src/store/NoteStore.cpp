@@ -565,8 +565,9 @@ void NoteStore::healBlocks(Note& note, const Result<QVector<NoteBlock>, NoteBloc
         rebuildKeepingPictures(note);
         return;
     }
-    const QString projected = Note::projectedBody(*decoded);
-    if (projected == note.body()) return;
+    // Canonically equal texts agree: a body stored in another normal form is no drift, and rebuilding
+    // it from the plain body would drop the envelope's formatting.
+    if (canonicallyEqual(Note::projectedBody(*decoded), note.body())) return;
     if (const auto rich = note.bodyRichData()) {
         const auto archived = NoteBlockMigration::unarchiveBody(*rich);
         if (archived && canonicallyEqual(archived->text(), note.body())) {

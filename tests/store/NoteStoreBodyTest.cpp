@@ -124,7 +124,15 @@ TEST_F(NoteStoreBodyTest, HealingRepairsBodiesAndMarksNewerOnesReadOnly)
     drifted->setBlocks(stored);
     drifted->setBody(QStringLiteral("first\nsecond\n%1").arg(pic));
     addNote(QStringLiteral("fine"))->setBlocks(blocks({"T:fine"}));
+    // The same text in another normal form is no drift: its bold run stays.
+    Note* accented = addNote(QStringLiteral("accented"));
+    TextRuns::Run bold;
+    bold.len = 2;
+    bold.b = true;
+    accented->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("e\u0301"), {bold}})});
+    accented->setBody(QStringLiteral("\u00e9"));
     const QUuid futureID = future->uuid(), driftedID = drifted->uuid(), pictureID = picture->uuid();
+    const QUuid accentedID = accented->uuid();
     open();
 
     store->reconcileForSync();
@@ -135,6 +143,7 @@ TEST_F(NoteStoreBodyTest, HealingRepairsBodiesAndMarksNewerOnesReadOnly)
     EXPECT_EQ(shape(healed), (QStringList{"T:first\nsecond", "I"}));
     EXPECT_EQ(healed[1].imagePlacement()->imageID, pictureID);
     EXPECT_EQ(healed[1].imagePlacement()->sizing, ImageSizing::makeFraction(0.5));
+    EXPECT_EQ(store->note(accentedID)->blocks().first().textRuns()->runs.size(), 1);
     EXPECT_EQ(store->revision(), 1);
     store->reconcileForSync();
     EXPECT_EQ(store->revision(), 1) << "nothing left to repair: nothing saved";
