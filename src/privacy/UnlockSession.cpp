@@ -68,17 +68,19 @@ bool UnlockSession::admit(const QUuid& noteID)
 {
     Note* note = m_store.note(noteID);
     if (!note) return false;
-    // Revealing again would put the payload back over whatever was typed since the first reveal.
-    if (m_unlocked.contains(noteID)) return true;
-    if (note->isLocked()) {
+    // Revealing again would put the payload back over whatever was typed since the first reveal; the
+    // admission still counts as the latest unlock for the relock countdown.
+    if (note->isLocked() && !m_unlocked.contains(noteID)) {
         if (auto revealed = m_store.revealPlaintext(*note); !revealed) {
             setFailure(noteID, explain(revealed.error()));
             return false;
         }
     }
     clearFailure(noteID);
-    m_unlocked.insert(noteID);
-    Q_EMIT unlockedNoteIDsChanged();
+    if (!m_unlocked.contains(noteID)) {
+        m_unlocked.insert(noteID);
+        Q_EMIT unlockedNoteIDsChanged();
+    }
     restartRelockTimer();
     return true;
 }

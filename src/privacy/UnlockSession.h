@@ -45,8 +45,9 @@ public:
     // at all when the session is gone by then.
     void unlock(const QUuid& noteID, Completion done);
     // Makes an authenticated note visible: the store reveals it when it is locked. A note that is
-    // unlocked already is left as it is (its revealed content may have been edited since). False when
-    // the note does not exist or does not open; the failure text is then kept for the note.
+    // unlocked already is left as it is (its revealed content may have been edited since). Every
+    // admission restarts the relock countdown. False when the note does not exist or does not open;
+    // the failure text is then kept for the note.
     bool admit(const QUuid& noteID);
     // Seals one note again (the store reseals it when it holds plaintext) and forgets that it was
     // unlocked, also when the note is gone. False when sealing failed: the note is then hidden all the

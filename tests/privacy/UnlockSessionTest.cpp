@@ -72,14 +72,19 @@ TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
     EXPECT_EQ(log.count("Authentication unavailable: no PAM service"), 1);
 }
 
-TEST_F(UnlockSessionTest, AdmittingAnUnlockedNoteAgainKeepsItsEdits)
+TEST_F(UnlockSessionTest, AdmittingAnUnlockedNoteAgainKeepsItsEditsAndRestartsTheCountdown)
 {
     Note* note = lockedNote(QStringLiteral("draft"));
     ASSERT_TRUE(session.admit(note->uuid()));
     ASSERT_TRUE(note->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("draft, edited"), {}})}));
 
+    clock.advance(4 * minute);
     EXPECT_TRUE(session.admit(note->uuid()));
     EXPECT_EQ(note->body(), "draft, edited");
+    clock.advance(4 * minute);
+    EXPECT_FALSE(session.isRedacted(*note));
+    clock.advance(1 * minute);
+    EXPECT_TRUE(session.isRedacted(*note));
 
     ASSERT_TRUE(session.relock(note->uuid()));
     ASSERT_TRUE(session.admit(note->uuid()));
