@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QTimeZone>
+
+// Day-group headings and compact row times of the shelf. Days and years are Gregorian, in the given
+// time zone (where days begin); callers pass the system zone. "Today", "Yesterday" and "Pinned" are
+// fixed words; dates and times are written in the user's locale, in that same zone, so a heading
+// always names the day it was chosen for.
+struct ShelfDateGroup {
+    // "Today", "Yesterday" (the previous calendar day, whatever a daylight-saving change did to its
+    // length), else weekday, month and day, with the year when it is not the year of now.
+    static QString title(const QDateTime& date, const QDateTime& now,
+                         const QTimeZone& zone = QTimeZone::systemTimeZone());
+    // The time of day for today; otherwise month and day, with the year when it is not the year of
+    // now. There is no "Yesterday" here.
+    static QString compactTime(const QDateTime& date, const QDateTime& now,
+                               const QTimeZone& zone = QTimeZone::systemTimeZone());
+
+    static constexpr const char* pinnedIcon = "pin.fill";
+
+    template <class T>
+    struct Group {
+        QString title;
+        QList<T*> items;
+        QString icon;  // a symbol name on the pinned group, empty on day groups
+    };
+
+    // The groups of a lens: every pinned item in one "Pinned" group first, then the others in runs of
+    // one day each, titled as title() gives. Items come in display order (newest first) and keep it;
+    // dateOf gives the date an item is filed under.
+    template <class T, class DateOf>
+    static QList<Group<T>> grouped(const QList<T*>& items, DateOf dateOf, const QDateTime& now,
+                                   const QTimeZone& zone = QTimeZone::systemTimeZone())
+    {
+        QList<Group<T>> groups;
+        Group<T> pinned{QStringLiteral("Pinned"), {}, QString::fromLatin1(pinnedIcon)};
+        for (T* item : items) {
+            if (item->isPinned()) pinned.items.push_back(item);
+        }
+        if (!pinned.items.isEmpty()) groups.push_back(std::move(pinned));
+        // Runs are cut on the day itself rather than on its localised heading, which names each day
+        // once anyway.
+        QDate runDay;
+        for (T* item : items) {
+            if (item->isPinned()) continue;
+            const QDateTime date = dateOf(*item);
+            const QDate day = date.toTimeZone(zone).date();
+            if (groups.isEmpty() || !groups.last().icon.isEmpty() || day != runDay) {
+                groups.push_back({title(date, now, zone), {}, {}});
+                runDay = day;
+            }
+            groups.last().items.push_back(item);
+        }
+        return groups;
+    }
+};
