@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QLocale>
 #include <memory>
+#include <optional>
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QTimeZone>
+#include <utility>
 
 // Day-group headings and compact row times of the shelf. Days and years are Gregorian, in the given
 // time zone (where days begin); callers pass the system zone. "Today", "Yesterday" and "Pinned" are
