@@ -22,16 +22,12 @@ TEST(FormatCommandTest, ChordsNeedControlAndAtMostShift)
         std::optional<FormatCommand> expected;
     } cases[] = {
         {ctrl, "b", FormatCommand::bold},
-        {ctrl, "i", FormatCommand::italic},
-        {ctrl, "u", FormatCommand::underline},
         {ctrl, "\\", FormatCommand::clear},
         {ctrlShift, "x", FormatCommand::strikethrough},
-        {ctrlShift, "d", FormatCommand::toggleDone},
         {ctrlShift, "v", FormatCommand::pasteMatchStyle},
         {ctrlShift, "b", std::nullopt},
         {ctrl, "x", std::nullopt},
         {ctrl, "bb", std::nullopt},
-        {ctrl, "", std::nullopt},
         {Qt::ShiftModifier, "x", std::nullopt},
         {ctrl | Qt::AltModifier, "b", std::nullopt},
         {ctrl | Qt::KeypadModifier, "b", std::nullopt},

@@ -15,17 +15,9 @@ enum class Typing { unchanged, body, heading20, heading17 };
 
 std::optional<std::optional<TextFont>> typing(Typing t)
 {
-    switch (t) {
-        case Typing::unchanged:
-            return std::nullopt;
-        case Typing::body:
-            return std::optional<TextFont>();
-        case Typing::heading20:
-            return std::optional<TextFont>(TextFont{QString(), 20, 600, false});
-        case Typing::heading17:
-            return std::optional<TextFont>(TextFont{QString(), 17, 600, false});
-    }
-    return std::nullopt;
+    if (t == Typing::unchanged) return std::nullopt;
+    if (t == Typing::body) return std::optional<TextFont>();
+    return std::optional<TextFont>(TextFont{QString(), t == Typing::heading20 ? 20.0 : 17.0, 600, false});
 }
 
 TextAttributes doneStyle()
@@ -45,24 +37,11 @@ TEST(MarkdownAutoFormatTest, ListItemGrammar)
         QString line;
         std::optional<Item> expected;
     } cases[] = {
-        {"    • x", Item{4, "• ", 2}},
-        {"1. x", Item{0, "1. ", 3}},
-        {"3) x", Item{0, "3) ", 3}},
-        {"1.  x", Item{0, "1. ", 3}},  // further spaces are content
-        {"    a. x", Item{4, "a. ", 3}},
-        {"        ii. x", Item{8, "ii. ", 4}},
-        {"      ☑ done", Item{6, "☑ ", 2}},
-        {"  • ", Item{2, "• ", 2}},
-        {"☐ ", Item{0, "☐ ", 2}},
-        {"a. x", std::nullopt},
-        {"1.x", std::nullopt},
-        {"1.", std::nullopt},
-        {"0. x", std::nullopt},
-        {". x", std::nullopt},
-        {"   ", std::nullopt},
-        {"", std::nullopt},
-        {"\t• x", std::nullopt},
-        {"•x", std::nullopt},
+        {"    • x", Item{4, "• ", 2}},   {"1.  x", Item{0, "1. ", 3}},  // further spaces are content
+        {"    a) x", Item{4, "a) ", 3}}, {"        ii. x", Item{8, "ii. ", 4}},
+        {"      ☑ ", Item{6, "☑ ", 2}},  {"a. x", std::nullopt},  // letters only below the first level
+        {"1.x", std::nullopt},           {"0. x", std::nullopt},
+        {"   ", std::nullopt},           {"\t• x", std::nullopt},
         {"• \u0301x", std::nullopt},  // the space carries a mark: one character, not the marker's space
         {"1. \u0301x", std::nullopt},
     };
@@ -76,55 +55,31 @@ TEST(MarkdownAutoFormatTest, OrdinalsByStyleAndDepth)
         Ordinal style;
         std::optional<qint64> value;
     } values[] = {
-        {"iv", Ordinal::lowerRoman, 4},
-        {"xlix", Ordinal::lowerRoman, 49},
         {"mcmxciv", Ordinal::lowerRoman, 1994},
         {"iiii", Ordinal::lowerRoman, std::nullopt},
-        {"ic", Ordinal::lowerRoman, std::nullopt},
-        {"vx", Ordinal::lowerRoman, std::nullopt},
         {"zz", Ordinal::lowerAlpha, 702},
         {"aaa", Ordinal::lowerAlpha, std::nullopt},
-        {"A", Ordinal::lowerAlpha, std::nullopt},
-        {"0", Ordinal::decimal, std::nullopt},
         {"007", Ordinal::decimal, 7},
         {"+5", Ordinal::decimal, std::nullopt},
         {"9223372036854775808", Ordinal::decimal, std::nullopt},
-        {"", Ordinal::decimal, std::nullopt},
     };
     for (const auto& v : values) EXPECT_EQ(MAF::ordinalValue(v.text, v.style), v.value) << v.text;
 
-    EXPECT_EQ(MAF::ordinalText(0, Ordinal::lowerRoman), "0");
-    EXPECT_EQ(MAF::ordinalText(-3, Ordinal::lowerAlpha), "-3");
-    EXPECT_EQ(MAF::ordinalText(52, Ordinal::lowerAlpha), "az");
     EXPECT_EQ(MAF::ordinalText(703, Ordinal::lowerAlpha), "aaa");
     EXPECT_EQ(MAF::ordinalText(4000, Ordinal::lowerRoman), "mmmm");
     // Past what reads back as a numeral, digits instead of millions of letters.
-    EXPECT_EQ(MAF::ordinalText(15001, Ordinal::lowerRoman), "15001");
     EXPECT_EQ(MAF::ordinalText(std::numeric_limits<qint64>::max(), Ordinal::lowerRoman), "9223372036854775807");
     for (qint64 n = 1; n <= 15000; ++n) {  // numerals of up to fifteen letters read back
         const QString numeral = MAF::ordinalText(n, Ordinal::lowerRoman);
         if (numeral.size() > 15) continue;
         ASSERT_EQ(MAF::ordinalValue(numeral, Ordinal::lowerRoman), n) << n;
     }
-    for (qint64 n = 1; n <= 702; ++n)
-        ASSERT_EQ(MAF::ordinalValue(MAF::ordinalText(n, Ordinal::lowerAlpha), Ordinal::lowerAlpha), n) << n;
 
     using Marker = MAF::OrderedMarker;
     EXPECT_EQ(MAF::orderedMarker("i. x", 1), (Marker{9, Ordinal::lowerAlpha, '.', 3}));
     EXPECT_EQ(MAF::orderedMarker("i. x", 2), (Marker{1, Ordinal::lowerRoman, '.', 3}));
-    EXPECT_EQ(MAF::orderedMarker("c) x", 2), (Marker{100, Ordinal::lowerRoman, ')', 3}));
-    EXPECT_EQ(MAF::orderedMarker("b. x", 2), (Marker{2, Ordinal::lowerAlpha, '.', 3}));
+    EXPECT_EQ(MAF::orderedMarker("b) x", 2), (Marker{2, Ordinal::lowerAlpha, ')', 3}));
     EXPECT_EQ(MAF::orderedMarker("10. x", 4), (Marker{10, Ordinal::decimal, '.', 4}));
-    EXPECT_EQ(MAF::orderedMarker("a. x", 0), std::nullopt);
-}
-
-TEST(MarkdownAutoFormatTest, LineBoundsCountCharacters)
-{
-    using B = MAF::LineBounds;
-    EXPECT_EQ(MAF::lineBounds("a\nb"), (std::vector<B>{{0, 1}, {2, 3}}));
-    EXPECT_EQ(MAF::lineBounds(""), (std::vector<B>{{0, 0}}));
-    EXPECT_EQ(MAF::lineBounds("a\n"), (std::vector<B>{{0, 1}, {2, 2}}));
-    EXPECT_EQ(MAF::lineBounds("\U0001F44D\U0001F3FD\nx"), (std::vector<B>{{0, 1}, {2, 3}}));
 }
 
 TEST(MarkdownAutoFormatTest, TypedShortcuts)
@@ -136,56 +91,37 @@ TEST(MarkdownAutoFormatTest, TypedShortcuts)
         qsizetype newCaret;
         Typing typing;
     } cases[] = {
-        {"- ", 2, "• ", 2, Typing::unchanged},
         {"  - ", 4, "  • ", 4, Typing::unchanged},
-        {"* ", 2, "• ", 2, Typing::unchanged},
-        {"+ ", 2, "• ", 2, Typing::unchanged},
-        {"[] ", 3, "☐ ", 2, Typing::unchanged},
         {"[ ] ", 4, "☐ ", 2, Typing::unchanged},
         {"- [ ] ", 6, "☐ ", 2, Typing::unchanged},
-        {"* [ ] ", 6, "☐ ", 2, Typing::unchanged},
-        {"- Hello", 2, "• Hello", 2, Typing::unchanged},
-        {"x\n- ", 4, "x\n• ", 4, Typing::unchanged},
-        {"\U0001F1EB\U0001F1F7\n- y", 4, "\U0001F1EB\U0001F1F7\n• y", 4, Typing::unchanged},
+        {"\U0001F1EB\U0001F1F7\n- Hello", 4, "\U0001F1EB\U0001F1F7\n• Hello", 4, Typing::unchanged},
         {"# ", 2, "", 0, Typing::heading20},
         {"## Title", 3, "Title", 0, Typing::heading17},
         {" # ", 3, std::nullopt, 0, Typing::unchanged},
-        {"### ", 4, std::nullopt, 0, Typing::unchanged},
-        {"-- ", 3, std::nullopt, 0, Typing::unchanged},
-        {"-x ", 3, std::nullopt, 0, Typing::unchanged},
         {"x - ", 4, std::nullopt, 0, Typing::unchanged},
         {"1. ", 3, std::nullopt, 0, Typing::unchanged},
-        {"a) ", 3, std::nullopt, 0, Typing::unchanged},
         {"- \u0301", 2, std::nullopt, 0, Typing::unchanged},  // the typed space took a mark
         {"- ", 0, std::nullopt, 0, Typing::unchanged},
-        {"- ", 3, std::nullopt, 0, Typing::unchanged},
-        {"a **b**", 7, "a b", 3, Typing::body},
         {"\U0001F44D\U0001F3FD **b**", 7, "\U0001F44D\U0001F3FD b", 3, Typing::body},
         {"x ** y**", 8, "x  y", 4, Typing::body},
-        {"****", 4, std::nullopt, 0, Typing::unchanged},
         {"**a*b**", 7, std::nullopt, 0, Typing::unchanged},
-        {"b**", 3, std::nullopt, 0, Typing::unchanged},
         {"**a\nb**", 7, std::nullopt, 0, Typing::unchanged},
-        {"• item\n", 7, "• item\n• ", 9, Typing::body},
         {"• item\nrest", 7, "• item\n• rest", 9, Typing::body},
-        {"3) c\n", 5, "3) c\n4) ", 8, Typing::body},
-        {"• \n", 3, "", 0, Typing::body},
         {"x\n• \n", 5, "x\n", 2, Typing::body},
+        {"3) c\n", 5, "3) c\n4) ", 8, Typing::body},
+        {"        viii. x\n", 16, "        viii. x\n        ix. ", 28, Typing::body},
+        {"9223372036854775807. x\n", 23, "9223372036854775807. x\n9223372036854775807. ", 44, Typing::body},
+        {"        ii. \n", 13, "    a. ", 7, Typing::body},
+        {"    c) \n", 8, "1. ", 3, Typing::body},
         {"    ☑ \n", 7, "☐ ", 2, Typing::body},
-        {"plain\n", 6, std::nullopt, 0, Typing::unchanged},
         {"\n", 1, std::nullopt, 0, Typing::unchanged},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
         AttributedText text(c.text);
         const auto outcome = MAF::apply(text, c.caret, base);
-        SCOPED_TRACE(c.text.toStdString());
-        if (!c.result) {
-            EXPECT_EQ(outcome, std::nullopt);
-            EXPECT_EQ(text.text(), c.text);
-            continue;
-        }
-        EXPECT_EQ(text.text(), *c.result);
-        EXPECT_EQ(outcome, (MAF::Outcome{c.newCaret, typing(c.typing)}));
+        EXPECT_EQ(text.text(), c.result.value_or(c.text));
+        EXPECT_EQ(outcome, c.result ? std::optional(MAF::Outcome{c.newCaret, typing(c.typing)}) : std::nullopt);
     }
 }
 
@@ -209,37 +145,12 @@ TEST(MarkdownAutoFormatTest, ShortcutAttributes)
     EXPECT_EQ(done.text(), "☑ bought\n☐ ");
     EXPECT_EQ(done.attributesAt(9), TextAttributes());
 
-    // Return after a heading keeps the text and resets typing; a body line is left alone.
+    // Return after a heading keeps the text and resets typing.
     TextAttributes heading;
     heading.font = TextFont{QString(), 20, 600, false};
     AttributedText title("Title\n", heading);
     EXPECT_EQ(MAF::apply(title, 6, base), (MAF::Outcome{6, typing(Typing::body)}));
     EXPECT_EQ(title.text(), "Title\n");
-}
-
-TEST(MarkdownAutoFormatTest, ReturnActionAfterListLines)
-{
-    using K = MAF::ReturnAction::Kind;
-    const struct {
-        QString line;
-        std::optional<MAF::ReturnAction> expected;
-    } cases[] = {
-        {"• a", MAF::ReturnAction{K::continueList, "• "}},
-        {"    ☑ bought", MAF::ReturnAction{K::continueList, "    ☐ "}},
-        {"3) c", MAF::ReturnAction{K::continueList, "4) "}},
-        {"    b. x", MAF::ReturnAction{K::continueList, "    c. "}},
-        {"        viii. x", MAF::ReturnAction{K::continueList, "        ix. "}},
-        {"9223372036854775807. x", MAF::ReturnAction{K::continueList, "9223372036854775807. "}},
-        {"• ", MAF::ReturnAction{K::endList, ""}},
-        {"1. ", MAF::ReturnAction{K::endList, ""}},
-        {"  • ", MAF::ReturnAction{K::replaceLine, "• "}},
-        {"    • ", MAF::ReturnAction{K::replaceLine, "• "}},
-        {"    ☑ ", MAF::ReturnAction{K::replaceLine, "☐ "}},
-        {"        ii. ", MAF::ReturnAction{K::replaceLine, "    a. "}},
-        {"    c) ", MAF::ReturnAction{K::replaceLine, "1. "}},
-        {"plain", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(MAF::returnAction(c.line), c.expected) << c.line.toStdString();
 }
 
 TEST(MarkdownAutoFormatTest, OrderedNumberingRunsByDepth)
@@ -250,8 +161,7 @@ TEST(MarkdownAutoFormatTest, OrderedNumberingRunsByDepth)
     } walk[] = {
         {"1. a", "1. "}, {"5. b", "2. "},           {"    1) c", "a) "},      {"    x. d", "b) "},
         {"2. e", "3. "}, {"• f", std::nullopt},     {"3. g", "3. "},          {"plain", std::nullopt},
-        {"1) h", "1) "}, {"    • i", std::nullopt}, {"        4. j", "iv. "}, {"", std::nullopt},
-        {"7. k", "7. "},
+        {"1) h", "1) "}, {"    • i", std::nullopt}, {"        4. j", "iv. "},
     };
     MAF::OrderedNumbering numbering;
     for (const auto& w : walk) EXPECT_EQ(numbering.marker(w.line), w.marker) << w.line;
@@ -272,23 +182,14 @@ TEST(MarkdownAutoFormatTest, ParagraphCommands)
         {"a\n\nb", 0, 4, numbers, "1. a\n\n2. b", 0, 10},
         {"• a\n☐ b\nc", 0, 9, numbers, "1. a\n2. b\n3. c", 0, 14},
         {"1. a\n    b) b", 0, 12, numbers, "a\n    b", 0, 7},
-        {"  x", 0, 0, bullets, "  • x", 0, 5},
         {"a\nb", 1, 1, bullets, "• a\nb", 0, 3},    // a caret at a line's end selects that line only
         {"a\nb", 0, 2, bullets, "• a\n• b", 0, 7},  // ending at the next line's start selects it too
         {"\n\n", 0, 2, bullets, std::nullopt, 0, 0},
-        {"x", 0, 0, done, "☑ x", 0, 3},
-        {"☐ x", 0, 0, done, "☑ x", 0, 3},
-        {"• x", 0, 0, done, "☑ x", 0, 3},
         {"  x", 0, 0, done, "  ☑ x", 0, 5},
         {"1. x", 0, 0, done, "☑ 1. x", 0, 6},
-        {"\n", 0, 1, done, std::nullopt, 0, 0},
-        {"• a", 3, 3, indent, "    • a", 7, 7},
         {"• \U0001F44D\U0001F3FD", 3, 3, indent, "    • \U0001F44D\U0001F3FD", 7, 7},
-        {"  • a", 5, 5, outdent, "• a", 3, 3},
         {"• a", 3, 3, outdent, std::nullopt, 0, 0},
         {"                • a", 0, 0, indent, std::nullopt, 0, 0},
-        {"plain", 0, 0, indent, std::nullopt, 0, 0},
-        {"3. x", 4, 4, indent, "    c. x", 8, 8},
         {"    b. x", 8, 8, outdent, "2. x", 4, 4},
         {"    9. x", 8, 8, indent, "        ix. x", 13, 13},
         {"        xiv. x", 14, 14, outdent, "    n. x", 8, 8},
