@@ -5,6 +5,9 @@
 #include <QGuiApplication>
 #include <cmath>
 
+#include "design/TarnwickTheme.h"
+#include "editor/text/MarkdownAutoFormat.h"
+
 namespace {
 
 TextFont systemFont(qreal size, int weight = 400)
@@ -21,18 +24,6 @@ bool RichTextBridge::matches(const QColor& a, const QColor& b)
     const QColor y = b.toExtendedRgb();
     return std::abs(x.redF() - y.redF()) < 0.02 && std::abs(x.greenF() - y.greenF()) < 0.02 &&
            std::abs(x.blueF() - y.blueF()) < 0.02;
-}
-
-// Placeholder for MarkdownAutoFormat's done colour until the markdown commands land; same value.
-QColor RichTextBridge::doneColor()
-{
-    return QColor::fromRgbF(0.45f, 0.42f, 0.38f, 1.0f);
-}
-
-// Placeholder for the design system's primary text colour until the design tokens land; same value.
-QColor RichTextBridge::textPrimary()
-{
-    return QColor::fromRgbF(0.149f, 0.1412f, 0.1216f, 1.0f);
 }
 
 TextFont RichTextBridge::nsFont(const std::optional<TextFont>& font, const std::optional<FontContext>& context)
@@ -62,7 +53,7 @@ qreal RichTextBridge::lineSpacing(qreal lineHeight, const TextFont& font)
 AttributedText RichTextBridge::toNSAttributed(const AttributedText& text, const std::optional<FontContext>& context)
 {
     const ParagraphStyle paragraph{lineSpacing(defaultLineHeight, systemFont(bodySize)), 0, 0};
-    const QColor done = doneColor();
+    const QColor& done = MarkdownAutoFormat::doneColor();
     AttributedText result;
     for (const AttributedText::Run& run : text.runs()) {
         const TextAttributes& source = run.attributes;
@@ -71,7 +62,8 @@ AttributedText RichTextBridge::toNSAttributed(const AttributedText& text, const 
         attributes.font = nsFont(source.font, context);
         attributes.underline = source.underline != 0 ? 1 : 0;
         attributes.strikethrough = source.strikethrough != 0 ? 1 : 0;
-        attributes.foreground = source.foreground && matches(*source.foreground, done) ? done : textPrimary();
+        attributes.foreground =
+            source.foreground && matches(*source.foreground, done) ? done : TarnwickTheme::textPrimary();
         result.append(text.text().mid(run.start, run.length), attributes);
     }
     return result;

@@ -30,7 +30,4 @@ public:
 
     // Extra space between lines so that a line of the given font is lineHeight points tall.
     static qreal lineSpacing(qreal lineHeight, const TextFont& font);
-
-    static QColor doneColor();
-    static QColor textPrimary();
 };

@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include "design/TarnwickTheme.h"
+#include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/RichTextBridge.h"
 
@@ -32,7 +34,7 @@ TEST(RichTextBridgeTest, ConversionKeepsCharactersAndOnlyTheReducedStyles)
     source.setAttributes(5, 7, body);
     TextAttributes done;
     done.font = TextFont{QString(), 18, 400, false};
-    done.foreground = RichTextBridge::doneColor();
+    done.foreground = MarkdownAutoFormat::doneColor();
     done.strikethrough = 1;
     source.setAttributes(13, 4, done);
 
@@ -41,7 +43,7 @@ TEST(RichTextBridgeTest, ConversionKeepsCharactersAndOnlyTheReducedStyles)
 
     const TextAttributes h = result.attributesAt(0);
     EXPECT_EQ(h.font, (TextFont{QString(), 20, 600, false}));
-    EXPECT_EQ(h.foreground, RichTextBridge::textPrimary());  // colours other than the done colour are not kept
+    EXPECT_EQ(h.foreground, TarnwickTheme::textPrimary());  // colours other than the done colour are not kept
     EXPECT_FALSE(h.link);
     ASSERT_TRUE(h.paragraphStyle);
     EXPECT_GE(h.paragraphStyle->lineSpacing, 0);
@@ -53,7 +55,7 @@ TEST(RichTextBridgeTest, ConversionKeepsCharactersAndOnlyTheReducedStyles)
 
     const TextAttributes d = result.attributesAt(14);
     EXPECT_EQ(d.font, (TextFont{QString(), 17, 600, false}));
-    EXPECT_EQ(d.foreground, RichTextBridge::doneColor());
+    EXPECT_EQ(d.foreground, MarkdownAutoFormat::doneColor());
     EXPECT_EQ(d.strikethrough, 1);
 
     // Without a context every run is body text.
