@@ -25,7 +25,6 @@ TEST(DesktopNotifications, TheDaemonShowsAndAnswers)
     ASSERT_TRUE(result.has_value());
     ASSERT_TRUE(result->ok()) << result->error().toStdString();
     const quint32 id = **result;
-    EXPECT_GT(id, 0u);
 
     // Activating the notification in the daemon comes back as its "default" action.
     QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("action"), QStringLiteral("0")});

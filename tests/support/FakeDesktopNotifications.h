@@ -4,8 +4,8 @@
 
 #include "platform/DesktopNotifications.h"
 
-// Records what would be shown; ids count up from 1. Set `available` or `failure` to play an absent or
-// refusing notification service.
+// Records what would be shown (ids from 1). `available` false plays a missing service, a `failure` a
+// refusing one.
 class FakeDesktopNotifications : public DesktopNotifications {
 public:
     struct Notice {
@@ -13,22 +13,15 @@ public:
         QString title;
         QString body;
     };
-
     bool isAvailable() override { return available; }
     void show(const QString& title, const QString& body, DesktopNotifications::Shown done) override
     {
-        if (!failure.isEmpty()) {
-            done(Result<quint32, QString>::failure(failure));
-            return;
-        }
-        shown.append({m_next, title, body});
-        done(Result<quint32, QString>::success(m_next++));
+        if (!failure.isEmpty()) return done(Result<quint32, QString>::failure(failure));
+        shown.append({quint32(shown.size() + 1), title, body});
+        done(Result<quint32, QString>::success(shown.last().id));
     }
 
     bool available = true;
     QString failure;
     QList<Notice> shown;
-
-private:
-    quint32 m_next = 1;
 };
