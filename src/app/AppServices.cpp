@@ -1,10 +1,16 @@
 #include "app/AppServices.h"
 
+#include <QNetworkAccessManager>
+
+#include "app/ReminderScheduler.h"
+#include "app/UpdateChecker.h"
+
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
 #include "platform/Clock.h"
+#include "platform/DBusDesktopNotifications.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
@@ -21,8 +27,16 @@ AppServices::AppServices()
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
     // Making the service starts nothing: the launch starts it when "mcp.enabled" is on.
     m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, Settings::shared());
+    m_notifications = std::make_unique<DBusDesktopNotifications>();
+    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, Clock::system());
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
     runStartupHousekeeping(store, Clock::system());
+
+    // Both run once the application is up, after the housekeeping above; launch does not wait.
+    MainQueue::nextTurn(m_reminders.get(), [this] { m_reminders->rescheduleAll(); });
+    MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
 }
 
 AppServices::~AppServices() = default;

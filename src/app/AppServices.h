@@ -3,18 +3,23 @@
 #include <memory>
 
 class Clock;
+class DesktopNotifications;
 class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
 class MCPTokenStore;
 class NoteStore;
+class QNetworkAccessManager;
+class ReminderScheduler;
 class SearchEngine;
+class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
 // in the order they depend on each other: the store (opened, or in memory when the file cannot be
-// used), the search engine, and the local MCP endpoint with its approval controller. Once everything
-// exists, the store's start-up housekeeping runs. The remaining services join here as they arrive,
-// between the store and the housekeeping.
+// used), the search engine, the local MCP endpoint with its approval controller, the reminder
+// scheduler and the update checker. Once everything exists, the store's start-up housekeeping runs;
+// the reminders are rescheduled and the daily update check made once the event loop runs. The
+// remaining services join here as they arrive, between the store and the housekeeping.
 class AppServices {
 public:
     AppServices();
@@ -26,6 +31,8 @@ public:
     SearchEngine& searchEngine() const { return *m_search; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
+    ReminderScheduler& reminders() const { return *m_reminders; }
+    UpdateChecker& updateChecker() const { return *m_updateChecker; }
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
@@ -39,4 +46,8 @@ private:
     std::unique_ptr<MCPTokenStore> m_mcpTokens;
     std::unique_ptr<MCPNoteToolHost> m_mcpTools;
     std::unique_ptr<MCPService> m_mcp;
+    std::unique_ptr<DesktopNotifications> m_notifications;
+    std::unique_ptr<ReminderScheduler> m_reminders;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<UpdateChecker> m_updateChecker;
 };

@@ -1,0 +1,123 @@
+#include "app/ReminderScheduler.h"
+
+#include <QPointer>
+#include <QTextBoundaryFinder>
+
+#include "model/Note.h"
+#include "platform/DesktopNotifications.h"
+#include "platform/Log.h"
+#include "store/NoteStore.h"
+
+namespace {
+QString idString(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+}  // namespace
+
+ReminderScheduler::ReminderScheduler(NoteStore& store, DesktopNotifications& center, Clock& clock, QObject* parent)
+    : QObject(parent), m_store(store), m_center(center), m_clock(clock)
+{
+    connect(&m_center, &DesktopNotifications::actionInvoked, this, [this](quint32 id, const QString& action) {
+        if (action != QLatin1String("default")) return;
+        const auto shown = m_shown.constFind(id);
+        if (shown == m_shown.constEnd()) return;  // someone else's notification
+        const QUuid noteID = QUuid::fromString(*shown);
+        if (!noteID.isNull()) Q_EMIT openNoteRequested(noteID);
+    });
+    connect(&m_center, &DesktopNotifications::closed, this, [this](quint32 id) { m_shown.remove(id); });
+}
+
+ReminderScheduler::~ReminderScheduler()
+{
+    for (TimerHandle& timer : m_pending) timer.cancel();
+}
+
+bool ReminderScheduler::hasAuthorization()
+{
+    return m_center.isAvailable();
+}
+
+bool ReminderScheduler::requestAuthorizationIfNeeded()
+{
+    if (m_center.isAvailable()) return true;
+    qCInfo(Log::reminders, "Notification permission was not granted; reminders will not appear.");
+    return false;
+}
+
+void ReminderScheduler::schedule(const Note& note)
+{
+    if (hasAuthorization()) performSchedule(note);
+}
+
+void ReminderScheduler::performSchedule(const Note& note)
+{
+    const QUuid id = note.uuid();
+    cancel(note);
+    const std::optional<QDateTime> date = note.reminderDate();
+    if (!date) return;
+    const qint64 remainingMs = m_clock.now().msecsTo(*date);
+    if (remainingMs <= 0) return;
+    const qint64 intervalMs = std::max<qint64>(remainingMs, 1000);
+    m_pending.insert(id, m_clock.after(intervalMs, this, [this, id] { deliver(id); }));
+    qCDebug(Log::reminders, "Reminder scheduled in %llds", static_cast<long long>(intervalMs / 1000));
+}
+
+void ReminderScheduler::cancel(const Note& note)
+{
+    if (auto pending = m_pending.find(note.uuid()); pending != m_pending.end()) {
+        pending->cancel();
+        m_pending.erase(pending);
+    }
+}
+
+void ReminderScheduler::rescheduleAll()
+{
+    const QDateTime now = m_clock.now();
+    const QList<Note*> notes = m_store.allActive();
+    // The bus is asked once, not once per note.
+    if (!notes.isEmpty() && !hasAuthorization()) return;
+    for (const Note* note : notes) {
+        const std::optional<QDateTime> date = note->reminderDate();
+        if (date && *date > now) performSchedule(*note);
+    }
+}
+
+// The note is read as it is now, not as it was when the reminder was set: a note locked since then
+// shows none of its words, and a note binned or deleted since then reminds of nothing.
+void ReminderScheduler::deliver(const QUuid& noteID)
+{
+    m_pending.remove(noteID);
+    const Note* note = m_store.note(noteID);
+    if (!note || note->isTrashed() || !note->reminderDate()) return;
+    const bool locked = note->isLocked();
+    const QString title = locked ? QStringLiteral("Tarnwick") : displayTitle(note->title());
+    const QString body = locked ? QStringLiteral("You have a reminder on a locked note.") : snippet(note->body());
+    const QString noteIDString = idString(noteID);
+    m_center.show(title, body, [this, guard = QPointer<ReminderScheduler>(this), noteIDString](const auto& shown) {
+        if (!guard) return;
+        if (shown)
+            m_shown.insert(*shown, noteIDString);
+        else
+            qCWarning(Log::reminders, "Failed to show reminder: %s", qUtf8Printable(shown.error()));
+    });
+}
+
+QString ReminderScheduler::displayTitle(const QString& title)
+{
+    const QString trimmed = title.trimmed();
+    return trimmed.isEmpty() ? QStringLiteral("Tarnwick note") : trimmed;
+}
+
+QString ReminderScheduler::snippet(const QString& body)
+{
+    constexpr int kMaxCharacters = 120;
+    const QString trimmed = body.trimmed();
+    if (trimmed.isEmpty()) return QStringLiteral("Your note reminder");
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, trimmed);
+    int count = 0;
+    while (graphemes.toNextBoundary() != -1) {
+        if (++count == kMaxCharacters) return trimmed.left(graphemes.position());
+    }
+    return trimmed;
+}

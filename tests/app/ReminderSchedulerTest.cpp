@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "app/ReminderScheduler.h"
+#include "support/FakeDesktopNotifications.h"
+#include "support/NoteStoreFixture.h"
+
+namespace {
+
+class ReminderSchedulerTest : public tarnwick::test::NoteStoreTestBase {
+protected:
+    Note* noteDueIn(double seconds, const QString& title = QStringLiteral("Call back"),
+                    const QString& body = QStringLiteral("About the lease"))
+    {
+        Note* note = addNote(title, body);
+        note->setReminderDate(now().addMSecs(qint64(seconds * 1000)));
+        store->saveNow();
+        return note;
+    }
+    QStringList shown() const
+    {
+        QStringList out;
+        for (const auto& n : center.shown) out << n.title + " | " + n.body;
+        return out;
+    }
+
+    FakeDesktopNotifications center;
+    ReminderScheduler scheduler{*store, center, clock};
+};
+
+TEST_F(ReminderSchedulerTest, OneReminderPerNoteShownAtItsLatestDateAndOpeningTheNote)
+{
+    Note* note = noteDueIn(90.7);
+    scheduler.schedule(*note);
+    EXPECT_TRUE(log.contains(QStringLiteral("Reminder scheduled in 90s")));
+    note->setReminderDate(now().addSecs(300));
+    scheduler.schedule(*note);
+    clock.advanceSeconds(299);
+    EXPECT_TRUE(center.shown.isEmpty());
+    clock.advanceSeconds(1);
+    EXPECT_EQ(shown(), QStringList{QStringLiteral("Call back | About the lease")});
+
+    QSignalSpy open(&scheduler, &ReminderScheduler::openNoteRequested);
+    const quint32 id = center.shown[0].id;
+    Q_EMIT center.actionInvoked(id + 7, QStringLiteral("default"));  // another application's
+    Q_EMIT center.actionInvoked(id, QStringLiteral("other"));
+    Q_EMIT center.actionInvoked(id, QStringLiteral("default"));
+    Q_EMIT center.closed(id);
+    Q_EMIT center.actionInvoked(id, QStringLiteral("default"));
+    ASSERT_EQ(open.size(), 1);
+    EXPECT_EQ(open[0][0].toUuid(), note->uuid());
+
+    scheduler.schedule(*noteDueIn(0.3));  // raised to one second
+    EXPECT_TRUE(log.contains(QStringLiteral("Reminder scheduled in 1s")));
+    clock.advance(999);
+    EXPECT_EQ(center.shown.size(), 1);
+    clock.advance(1);
+    EXPECT_EQ(center.shown.size(), 2);
+}
+
+TEST_F(ReminderSchedulerTest, ClearedPastOrCancelledRemindersShowNothing)
+{
+    QList<Note*> notes = {noteDueIn(60), noteDueIn(60), noteDueIn(60), noteDueIn(60)};
+    for (Note* note : notes) scheduler.schedule(*note);
+    notes[0]->setReminderDate(now());
+    notes[1]->setReminderDate(now().addSecs(-5));
+    notes[2]->setReminderDate(std::nullopt);
+    for (int i : {0, 1, 2}) scheduler.performSchedule(*notes[i]);
+    scheduler.cancel(*notes[3]);
+    scheduler.cancel(*notes[3]);
+    log.clear();
+    clock.advanceSeconds(3600);
+    EXPECT_TRUE(center.shown.isEmpty());
+    EXPECT_TRUE(log.lines().isEmpty());
+}
+
+TEST_F(ReminderSchedulerTest, TheNotificationShowsTheNoteAsItIsWhenDue)
+{
+    const QString family = QStringLiteral("👨‍👩‍👧");
+    Note* locked = noteDueIn(10, QStringLiteral("Bank PIN"), QStringLiteral("1234"));
+    Note* binned = noteDueIn(10);
+    Note* purged = noteDueIn(10);
+    for (Note* note : {locked, binned, purged, noteDueIn(10, QStringLiteral(" \n\t "), QStringLiteral("\n  \n")),
+                       noteDueIn(10, QStringLiteral("  Trip  "), family + QString(300, u'x'))})
+        scheduler.schedule(*note);
+    locked->setIsLocked(true);
+    store->softDelete(*binned);
+    store->purge(*purged);
+    clock.advanceSeconds(10);
+    EXPECT_EQ(shown(), (QStringList{QStringLiteral("Tarnwick | You have a reminder on a locked note."),
+                                    QStringLiteral("Tarnwick note | Your note reminder"),
+                                    QStringLiteral("Trip | ") + family + QString(119, u'x')}));
+}
+
+TEST_F(ReminderSchedulerTest, LaunchReschedulesFutureRemindersOfNotesOutsideTheBin)
+{
+    Note* ahead = noteDueIn(60);
+    Note* past = noteDueIn(-60);
+    Note* binned = noteDueIn(60);
+    store->softDelete(*binned);
+
+    center.available = false;  // no notification service on the bus
+    log.clear();
+    scheduler.rescheduleAll();
+    EXPECT_FALSE(scheduler.isPending(ahead->uuid()));
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_FALSE(scheduler.requestAuthorizationIfNeeded());
+    EXPECT_TRUE(log.contains(QStringLiteral("Notification permission was not granted; reminders will not appear.")));
+
+    center.available = true;
+    scheduler.rescheduleAll();
+    EXPECT_TRUE(scheduler.isPending(ahead->uuid()));
+    EXPECT_FALSE(scheduler.isPending(past->uuid()) || scheduler.isPending(binned->uuid()));
+
+    center.failure = QStringLiteral("no room");
+    clock.advanceSeconds(60);
+    EXPECT_TRUE(log.contains(QStringLiteral("Failed to show reminder: no room")));
+}
+
+}  // namespace
