@@ -70,6 +70,8 @@ int main(int argc, char** argv)
 
     Settings settings(std::make_unique<FileSettingsBackend>(FileSettingsBackend::defaultPath()));
     settings.setValue(QStringLiteral("mcp.enabled"), true);
+    // No update check: the test machine sends nothing off itself.
+    settings.setValue(QStringLiteral("update.checkAutomatically"), false);
     settings.setValue(QStringLiteral("mcp.readOnly"), false);
     settings.setValue(QStringLiteral("mcp.approvedClients"), QStringList{clientName});
     // No first-run tour in front of the test.

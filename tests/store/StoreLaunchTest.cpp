@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/StoreTestSupport.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ protected:
                    QStringLiteral("unix:path=") + root.filePath(QStringLiteral("no-bus")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+        tarnwick::test::TestEnvironment::writeOfflineSettings(root.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/Log.h"
+#include "platform/Settings.h"
 
 namespace tarnwick::test {
 
@@ -28,6 +29,8 @@ void TestEnvironment::setUp()
     qputenv("XDG_CONFIG_HOME", sub("config").toLocal8Bit());
     qputenv("XDG_DATA_HOME", sub("data").toLocal8Bit());
     qputenv("XDG_CACHE_HOME", sub("cache").toLocal8Bit());
+    // Applications the tests launch inherit this config home.
+    writeOfflineSettings(sub("config"));
     // The integration session provides its own runtime dir (the keyring and the bus live there).
     if (!integration()) qputenv("XDG_RUNTIME_DIR", sub("runtime").toLocal8Bit());
 }
@@ -38,6 +41,12 @@ QString TestEnvironment::home() { return sub("home"); }
 QString TestEnvironment::configHome() { return sub("config"); }
 QString TestEnvironment::dataHome() { return sub("data"); }
 QString TestEnvironment::runtimeDir() { return QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")); }
+void TestEnvironment::writeOfflineSettings(const QString& configHome)
+{
+    Settings settings(std::make_unique<FileSettingsBackend>(configHome + QStringLiteral("/tarnwick/settings.json")));
+    settings.setValue(QStringLiteral("update.checkAutomatically"), false);
+}
+
 bool TestEnvironment::integration() { return qEnvironmentVariableIsSet("TARNWICK_INTEGRATION"); }
 
 QByteArray readFile(const QString& path)

@@ -16,6 +16,9 @@ struct TestEnvironment {
     static QString runtimeDir();
     // True when this process runs inside the integration desktop session (X server, session bus).
     static bool integration();
+    // Settings for an application launched by a test: no automatic update check, so no test ever
+    // sends a request off this machine. Merged into the settings file under `configHome`.
+    static void writeOfflineSettings(const QString& configHome);
 };
 
 // The bytes of the file at `path`, or "<missing>" when it cannot be read.
