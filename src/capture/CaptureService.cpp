@@ -1,0 +1,184 @@
+#include "capture/CaptureService.h"
+
+#include <QCoreApplication>
+#include <QTextBoundaryFinder>
+
+#include "capture/SourceHarvester.h"
+#include "model/Capture.h"
+#include "note/NoteNotifications.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/ModelContext.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SelectionReader.h"
+#include "platform/Settings.h"
+#include "store/NoteStore.h"
+#include "store/NoteThemes.h"
+
+namespace {
+QString uuidText(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+}  // namespace
+
+CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, QObject* parent)
+    : CaptureService(store, std::move(isNoteOpen), Settings::shared(), Clock::system(), parent)
+{
+}
+
+CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
+                               QObject* parent)
+    : QObject(parent),
+      m_store(store),
+      m_isNoteOpen(std::move(isNoteOpen)),
+      m_settings(settings),
+      m_clock(clock),
+      m_selectionProvider([] { return readSelection(); })
+{
+}
+
+bool CaptureService::attachSource() const
+{
+    const QVariant stored = m_settings.storedValue(QStringLiteral("capture.attachSource"));
+    return stored.typeId() == QMetaType::Bool ? stored.toBool() : true;
+}
+
+QString CaptureService::firstLine(const QString& text)
+{
+    const QStringList pieces = text.split(u'\n', Qt::SkipEmptyParts);
+    const QString line = pieces.isEmpty() ? text : pieces.first();
+    // Count user-perceived characters, so a cut never splits an emoji or an accent from its letter.
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, line);
+    qsizetype end = line.size();
+    for (int count = 0; count < 80; ++count) {
+        if (graphemes.toNextBoundary() < 0) break;
+    }
+    if (graphemes.position() >= 0) end = graphemes.position();
+    QString title = line.left(end);
+    qsizetype from = 0, to = title.size();
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (from < to && blank(title.at(from))) ++from;
+    while (to > from && blank(title.at(to - 1))) --to;
+    return title.mid(from, to - from);
+}
+
+Capture* CaptureService::insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID)
+{
+    Capture* capture = m_store.context().insert(std::make_unique<Capture>(
+        context.text, context.sourceApp, context.sourceBundleID, context.sourceURL, context.sourceTitle, noteID));
+    m_store.saveNow();
+    return capture;
+}
+
+CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
+{
+    Capture* capture = insertCapture(context, std::nullopt);
+    m_lastCapture = UndoRecord{std::nullopt, capture->uuid(), QString(), std::nullopt, false, std::nullopt};
+    return Captured{capture->uuid()};
+}
+
+CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool asNewNote)
+{
+    if (given.text.trimmed().isEmpty()) return EmptySelection{};
+    CaptureContext context = given;
+    if (!attachSource()) context = CaptureContext{given.text, {}, {}, {}, {}};
+
+    if (asNewNote) {
+        auto made = std::make_unique<Note>(firstLine(context.text), context.text, Tint::blue, Opacity::solid,
+                                           context.sourceApp, context.sourceURL);
+        const QString themeID = NoteThemes::defaultThemeID(m_settings);
+        if (!themeID.isEmpty()) {
+            made->setThemeID(themeID);
+            if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
+        }
+        Note* note = m_store.context().insert(std::move(made));
+        m_store.saveNow();
+        m_store.setActiveNoteID(note->uuid());
+        Capture* capture = insertCapture(context, note->uuid());
+        m_lastCapture = UndoRecord{note->uuid(), capture->uuid(), QString(), std::nullopt, true, std::nullopt};
+        return Created{note->uuid(), capture->uuid()};
+    }
+
+    const std::optional<QUuid> activeID = m_store.activeNoteID();
+    if (!activeID || !m_isNoteOpen || !m_isNoteOpen(*activeID)) return storeAlone(context);
+    Note* note = m_store.note(*activeID);
+    if (!note || note->isTrashed() || note->isLocked()) return storeAlone(context);
+
+    m_store.ensureMigrated(*note);
+    const QString previousBody = note->body();
+    const std::optional<QByteArray> previousBlocks = note->bodyBlocksData();
+    const auto appended = note->appendPlain(context.text);
+    if (!appended) {
+        // The note's body cannot take text without losing what it holds (written by a newer version,
+        // unreadable, or sealed): the text is kept as a capture of its own instead.
+        qCInfo(Log::store, "Capture not appended to %s (body not writable); stored on its own",
+               qUtf8Printable(uuidText(note->uuid())));
+        return storeAlone(context);
+    }
+    if (!note->sourceApp()) note->setSourceApp(context.sourceApp);
+    if (!note->sourceURL()) note->setSourceURL(context.sourceURL);
+    note->setUpdatedAt(m_clock.now());
+    m_store.saveNow();
+    m_store.setActiveNoteID(note->uuid());
+    Capture* capture = insertCapture(context, note->uuid());
+    m_lastCapture =
+        UndoRecord{note->uuid(), capture->uuid(), previousBody, previousBlocks, false, note->bodyBlocksData()};
+    return Appended{note->uuid(), capture->uuid(), appended->range};
+}
+
+void CaptureService::undoLast()
+{
+    if (!m_lastCapture) return;
+    const UndoRecord record = *m_lastCapture;
+    m_lastCapture.reset();
+
+    if (record.captureID) {
+        if (Capture* capture = m_store.capture(*record.captureID)) {
+            m_store.context().remove(capture);
+            m_store.saveNow();
+        }
+    }
+    if (!record.noteID) return;
+    Note* note = m_store.note(*record.noteID);
+    if (!note) return;
+    if (record.didCreateNote) {
+        m_store.softDelete(*note);
+        NotificationCenter::shared().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
+        return;
+    }
+    // Putting the old body back over later edits, or over content sealed since, would lose them.
+    if (note->isSealed() || note->bodyBlocksData() != record.appendedBlocksData) {
+        qCInfo(Log::store, "Capture undo left note %s as it is: changed since the capture",
+               qUtf8Printable(uuidText(note->uuid())));
+        return;
+    }
+    note->setBody(record.previousBody);
+    note->setBodyBlocksData(record.previousBlocksData);
+    note->setUpdatedAt(m_clock.now());
+    m_store.saveNow();
+}
+
+std::optional<CaptureContext> CaptureService::readSelection()
+{
+    static const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
+    return readSelection(*reader);
+}
+
+std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& reader)
+{
+    const auto fail = [](UnreadableReason reason) -> std::optional<CaptureContext> {
+        s_lastUnreadableReason = reason;
+        return std::nullopt;
+    };
+    // Without access to other windows (a pure Wayland session) there is no focus to read at all.
+    if (!reader.isAvailable()) return fail(UnreadableReason::noFocusedElement);
+    const std::optional<ActiveWindow> window = reader.activeWindow();
+    if (!window) return fail(UnreadableReason::tarnwickIsFrontmost);
+    if (window->pid && *window->pid == QCoreApplication::applicationPid())
+        return fail(UnreadableReason::tarnwickIsFrontmost);
+    const auto text = reader.selectedText();
+    if (!text) return fail(UnreadableReason::appExposesNoSelection);
+    const SourceHarvester::Source source = SourceHarvester::harvest(window);
+    return CaptureContext{*text, source.app, source.bundleID, source.url, source.title};
+}

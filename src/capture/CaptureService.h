@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QUuid>
+#include <functional>
+#include <optional>
+#include <variant>
+
+#include "capture/CaptureContext.h"
+#include "model/Note.h"
+
+class Capture;
+class Clock;
+class NoteStore;
+class SelectionReader;
+class Settings;
+
+// Files selected text: into the active note when its window is open, into a new note when asked, or
+// as a capture on its own. Keeps one undo record, for the most recent capture. Main thread only.
+class CaptureService : public QObject {
+    Q_OBJECT
+public:
+    enum class UnreadableReason {
+        tarnwickIsFrontmost,    // no window in front, or our own
+        noFocusedElement,       // the desktop does not tell which window is in front (no X display)
+        appExposesNoSelection,  // nothing selected, or the owner gave no text in time
+    };
+
+    struct Appended {
+        QUuid noteID;
+        QUuid captureID;
+        Note::TextRange appendedRange;  // inside the text block that received the text
+    };
+    struct Created {
+        QUuid noteID;
+        QUuid captureID;
+    };
+    struct Captured {
+        QUuid captureID;
+    };
+    struct UnreadableSelection {
+        UnreadableReason reason;
+    };
+    struct EmptySelection {};
+    using Result = std::variant<Appended, Created, Captured, UnreadableSelection, EmptySelection>;
+
+    struct UndoRecord {
+        std::optional<QUuid> noteID;
+        std::optional<QUuid> captureID;
+        QString previousBody;
+        std::optional<QByteArray> previousBlocksData;
+        bool didCreateNote = false;
+        // The note's blocks as the append left them: the body is put back only while they still are.
+        std::optional<QByteArray> appendedBlocksData;
+    };
+
+    using IsNoteOpen = std::function<bool(const QUuid&)>;
+    using SelectionProvider = std::function<std::optional<CaptureContext>()>;
+
+    // isNoteOpen answers whether a note's window is open and shown; without one, no note counts as
+    // open and captures go to new notes or stand alone.
+    explicit CaptureService(NoteStore& store, IsNoteOpen isNoteOpen = {}, QObject* parent = nullptr);
+    CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
+                   QObject* parent = nullptr);
+
+    Result ingest(const CaptureContext& context, bool asNewNote);
+    void undoLast();
+    const std::optional<UndoRecord>& lastCapture() const { return m_lastCapture; }
+
+    void setIsNoteOpen(IsNoteOpen isNoteOpen) { m_isNoteOpen = std::move(isNoteOpen); }
+    // Reads the selection for the capture hot key; by default readSelection() over the desktop.
+    SelectionProvider selectionProvider() const { return m_selectionProvider; }
+    void setSelectionProvider(SelectionProvider provider) { m_selectionProvider = std::move(provider); }
+
+    // The selected text of the window in front with its source; none (and lastUnreadableReason set)
+    // when it cannot be read. The default reader is made on first use.
+    static std::optional<CaptureContext> readSelection();
+    static std::optional<CaptureContext> readSelection(SelectionReader& reader);
+    static UnreadableReason lastUnreadableReason() { return s_lastUnreadableReason; }
+
+    // "capture.attachSource"; anything but a stored Boolean counts as on.
+    bool attachSource() const;
+    // A new note's title: the first non-empty line, at most 80 characters, without its outer blanks.
+    static QString firstLine(const QString& text);
+
+private:
+    Result storeAlone(const CaptureContext& context);
+    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
+
+    NoteStore& m_store;
+    IsNoteOpen m_isNoteOpen;
+    Settings& m_settings;
+    const Clock& m_clock;
+    SelectionProvider m_selectionProvider;
+    std::optional<UndoRecord> m_lastCapture;
+    static inline UnreadableReason s_lastUnreadableReason = UnreadableReason::appExposesNoSelection;
+};

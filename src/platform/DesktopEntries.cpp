@@ -1,0 +1,95 @@
+#include "platform/DesktopEntries.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLocale>
+#include <QSet>
+#include <QStandardPaths>
+
+namespace {
+
+struct Parsed {
+    QString id;
+    QHash<QString, QString> keys;  // of the [Desktop Entry] group
+};
+
+QHash<QString, QString> readEntryGroup(const QString& path)
+{
+    QHash<QString, QString> keys;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return keys;
+    bool inGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            inGroup = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inGroup || line.startsWith(u'#')) continue;
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq > 0) keys.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+    }
+    return keys;
+}
+
+QString localisedName(const QHash<QString, QString>& keys, const QString& locale)
+{
+    const QString language = locale.section(u'_', 0, 0);
+    for (const QString& key : {QStringLiteral("Name[%1]").arg(locale), QStringLiteral("Name[%1]").arg(language)})
+        if (const auto it = keys.find(key); it != keys.end() && !it->isEmpty()) return *it;
+    return keys.value(QStringLiteral("Name"));
+}
+
+// Every entry once, by id; earlier folders hide later ones of the same id.
+QList<Parsed> entries(const QStringList& dirs)
+{
+    QList<Parsed> out;
+    QSet<QString> seen;
+    for (const QString& dir : dirs) {
+        const QDir root(dir);
+        QDirIterator it(dir, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QString id = root.relativeFilePath(path);
+            id.chop(int(qstrlen(".desktop")));
+            id.replace(u'/', u'-');
+            if (seen.contains(id)) continue;
+            seen.insert(id);
+            out.append({id, readEntryGroup(path)});
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+QStringList DesktopEntries::applicationDirs()
+{
+    QStringList dirs;
+    for (const QString& base : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        dirs << QDir(base).filePath(QStringLiteral("applications"));
+    return dirs;
+}
+
+std::optional<DesktopEntry> DesktopEntries::forWindowClass(const QString& instanceName, const QString& className)
+{
+    return forWindowClass(instanceName, className, applicationDirs(), QLocale::system().name());
+}
+
+std::optional<DesktopEntry> DesktopEntries::forWindowClass(const QString& instanceName, const QString& className,
+                                                           const QStringList& applicationDirs, const QString& locale)
+{
+    if (instanceName.isEmpty() && className.isEmpty()) return std::nullopt;
+    const QList<Parsed> all = entries(applicationDirs);
+    const auto found = [&](const Parsed& p) { return DesktopEntry{p.id, localisedName(p.keys, locale)}; };
+    for (const QString& wanted : {className, instanceName}) {
+        if (wanted.isEmpty()) continue;
+        for (const Parsed& p : all)
+            if (p.id.compare(wanted, Qt::CaseInsensitive) == 0) return found(p);
+    }
+    if (!className.isEmpty())
+        for (const Parsed& p : all)
+            if (p.keys.value(QStringLiteral("StartupWMClass")) == className) return found(p);
+    return std::nullopt;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "platform/Result.h"
+
+// The window that has the focus on the desktop, as the window manager announces it.
+struct ActiveWindow {
+    std::optional<qint64> pid;  // _NET_WM_PID, when the client sets it
+    QString instanceName;       // WM_CLASS, first part
+    QString className;          // WM_CLASS, second part
+    QString title;              // _NET_WM_NAME, else WM_NAME
+};
+
+// Reads the text another application has selected, and the window in front. Behind an interface so
+// the capture service can be driven by a fake; the real one speaks X11.
+class SelectionReader {
+public:
+    enum class Failure {
+        unavailable,  // no X display (a pure Wayland session): selection capture cannot work here
+        noOwner,      // nothing owns the PRIMARY selection
+        refused,      // the owner answered without text, or with text we cannot decode
+        timedOut,     // the owner did not answer in time
+    };
+
+    virtual ~SelectionReader() = default;
+    // False where the desktop gives no access to other applications' windows (no X display).
+    virtual bool isAvailable() const = 0;
+    // None when there is no display or no active window.
+    virtual std::optional<ActiveWindow> activeWindow() = 0;
+    virtual Result<QString, Failure> selectedText() = 0;
+
+    // The X11 reader over its own connection to $DISPLAY; when there is none, a reader that reports
+    // every read as unavailable.
+    static std::unique_ptr<SelectionReader> createDefault();
+};

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "capture/SourceHarvester.h"
+#include "platform/DesktopEntries.h"
+
+namespace {
+
+TEST(SourceHarvester, BrowserTabTitlesFromWindowNames)
+{
+    struct Case {
+        const char* id;
+        QString windowName;
+        std::optional<QString> title;
+    };
+    const Case cases[] = {
+        {"firefox", QStringLiteral("Release notes \u2014 Mozilla Firefox"), QStringLiteral("Release notes")},
+        {"google-chrome", QStringLiteral("Inbox - Mail - Google Chrome"), QStringLiteral("Inbox - Mail")},
+        {"org.chromium.Chromium", QStringLiteral("News - Chromium"), QStringLiteral("News")},
+        {"org.gnome.Epiphany", QStringLiteral("  A page  "), QStringLiteral("A page")},
+        {"google-chrome", QStringLiteral("Google Chrome"), std::nullopt},  // no page open
+        {"firefox", QStringLiteral("   \u2014 Mozilla Firefox"), std::nullopt},
+        {"Firefox", QStringLiteral("Page \u2014 Mozilla Firefox"), std::nullopt},  // ids match exactly
+        {"org.gnome.TextEditor", QStringLiteral("notes.txt"), std::nullopt},       // not a browser
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SourceHarvester::browserTabTitle(QString::fromLatin1(c.id), c.windowName), c.title) << c.id;
+}
+
+class HarvestFromEntries : public ::testing::Test {
+protected:
+    void write(const QString& relative, const QByteArray& content)
+    {
+        const QString path = QDir(dir.path()).filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    SourceHarvester::Source harvest(const QString& instance, const QString& klass, const QString& title = {})
+    {
+        return SourceHarvester::harvest(ActiveWindow{1, instance, klass, title}, {dir.path()});
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(HarvestFromEntries, NameAndIdComeFromTheDesktopEntryOfTheWindowClass)
+{
+    write(QStringLiteral("firefox.desktop"), "[Desktop Entry]\nName=Firefox\n[Desktop Action new]\nName=New Window\n");
+    write(QStringLiteral("vendor/editor.desktop"),
+          "[Desktop Entry]\nName=Editor\nName[fr]=Editeur\nStartupWMClass=EditorMain\n");
+
+    const auto browser =
+        harvest(QStringLiteral("Navigator"), QStringLiteral("firefox"), QStringLiteral("Docs \u2014 Mozilla Firefox"));
+    EXPECT_EQ(browser.app, QStringLiteral("Firefox")) << "another group's Name is not the application's";
+    EXPECT_EQ(browser.bundleID, QStringLiteral("firefox"));
+    EXPECT_EQ(browser.title, QStringLiteral("Docs"));
+    EXPECT_EQ(browser.url, std::nullopt);
+
+    const auto editor = harvest(QStringLiteral("editor"), QStringLiteral("EditorMain"), QStringLiteral("a.txt"));
+    EXPECT_EQ(editor.bundleID, QStringLiteral("vendor-editor"));
+    EXPECT_EQ(editor.title, std::nullopt) << "window names of other applications are no tab titles";
+    EXPECT_EQ(
+        DesktopEntries::forWindowClass({}, QStringLiteral("EditorMain"), {dir.path()}, QStringLiteral("fr_CA"))->name,
+        QStringLiteral("Editeur"));
+
+    const auto unknown = harvest(QStringLiteral("tool"), QStringLiteral("Tool"));
+    EXPECT_EQ(unknown.app, QStringLiteral("Tool"));
+    EXPECT_EQ(unknown.bundleID, std::nullopt);
+    EXPECT_EQ(SourceHarvester::harvest(std::nullopt).app, std::nullopt);
+}
+
+}  // namespace
