@@ -5,12 +5,14 @@
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
 
+#include "capture/HotkeyManager.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/GlobalHotkeys.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
@@ -20,6 +22,10 @@ AppServices::AppServices()
 {
     m_noteStore = std::make_unique<NoteStore>(PersistenceController::shared().mainContext());
     NoteStore& store = *m_noteStore;
+    // Registers the four hot keys now; the shell installs `onAction` once the capture, window and
+    // shelf handlers exist (until then a press is taken and does nothing).
+    m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
+    m_hotkeyManager = std::make_unique<HotkeyManager>(*m_globalHotkeys, Settings::shared());
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_mcpApproval = std::make_unique<MCPApprovalController>();

@@ -4,6 +4,8 @@
 
 class Clock;
 class DesktopNotifications;
+class GlobalHotkeys;
+class HotkeyManager;
 class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
@@ -16,8 +18,9 @@ class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
 // in the order they depend on each other: the store (opened, or in memory when the file cannot be
-// used), the search engine, the local MCP endpoint with its approval controller, the reminder
-// scheduler and the update checker. Once everything exists, the store's start-up housekeeping runs;
+// used), the global hot keys (registered; their actions are not connected to handlers yet), the
+// search engine, the local MCP endpoint with its approval controller, the reminder scheduler and the
+// update checker. Once everything exists, the store's start-up housekeeping runs;
 // the reminders are rescheduled and the daily update check made once the event loop runs. The
 // remaining services join here as they arrive, between the store and the housekeeping.
 class AppServices {
@@ -28,6 +31,7 @@ public:
     AppServices& operator=(const AppServices&) = delete;
 
     NoteStore& noteStore() const { return *m_noteStore; }
+    HotkeyManager& hotkeyManager() const { return *m_hotkeyManager; }
     SearchEngine& searchEngine() const { return *m_search; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
@@ -41,6 +45,8 @@ public:
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
+    std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
+    std::unique_ptr<HotkeyManager> m_hotkeyManager;
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;
