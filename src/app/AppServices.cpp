@@ -4,7 +4,6 @@
 
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
-
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"

@@ -16,10 +16,12 @@ class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
 // in the order they depend on each other: the store (opened, or in memory when the file cannot be
-// used), the search engine, the local MCP endpoint with its approval controller, the reminder
-// scheduler and the update checker. Once everything exists, the store's start-up housekeeping runs;
+// used), the search engine, the local MCP endpoint with its approval controller, the reminder scheduler and the
+// update checker. Once everything exists, the store's start-up housekeeping runs;
 // the reminders are rescheduled and the daily update check made once the event loop runs. The
-// remaining services join here as they arrive, between the store and the housekeeping.
+// remaining services join here as they arrive, between the store and the housekeeping. The global hot
+// keys join once their actions have handlers: grabbing a chord that does nothing would only take it
+// from other applications.
 class AppServices {
 public:
     AppServices();

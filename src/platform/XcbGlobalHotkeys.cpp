@@ -1,0 +1,178 @@
+#include "platform/XcbGlobalHotkeys.h"
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <QGuiApplication>
+#include <cstdlib>
+
+namespace {
+
+constexpr quint32 kAltL = 0xffe9, kAltR = 0xffea, kSuperL = 0xffeb, kSuperR = 0xffec, kNumLock = 0xff7f;
+// Modifiers a grab can be made with; the lock modifiers are handled apart.
+constexpr quint16 kChordMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_2 |
+                               XCB_MOD_MASK_3 | XCB_MOD_MASK_4 | XCB_MOD_MASK_5;
+
+struct KeySymbols {
+    explicit KeySymbols(xcb_connection_t* c) : symbols(xcb_key_symbols_alloc(c)) {}
+    ~KeySymbols()
+    {
+        if (symbols) xcb_key_symbols_free(symbols);
+    }
+    xcb_key_symbols_t* symbols;
+};
+
+}  // namespace
+
+std::unique_ptr<XcbGlobalHotkeys> XcbGlobalHotkeys::onQtConnection()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return nullptr;
+    auto hotkeys = std::make_unique<XcbGlobalHotkeys>(x11->connection());
+    QCoreApplication::instance()->installNativeEventFilter(hotkeys.get());
+    return hotkeys;
+}
+
+std::unique_ptr<GlobalHotkeys> GlobalHotkeys::forCurrentPlatform()
+{
+    if (auto x11 = XcbGlobalHotkeys::onQtConnection()) return x11;
+    return std::make_unique<UnavailableGlobalHotkeys>();
+}
+
+XcbGlobalHotkeys::XcbGlobalHotkeys(xcb_connection_t* connection, QObject* parent)
+    : GlobalHotkeys(parent),
+      m_connection(connection),
+      m_altMask(XCB_MOD_MASK_1),
+      m_superMask(XCB_MOD_MASK_4),
+      m_numLockMask(XCB_MOD_MASK_2)
+{
+    if (const xcb_setup_t* setup = xcb_get_setup(m_connection)) {
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
+        if (screens.rem > 0) m_root = screens.data->root;
+    }
+    readModifierMapping();
+}
+
+// Grabs made by this client would otherwise hold the keys until the connection closes, taking them
+// from every other application with nobody left to answer.
+XcbGlobalHotkeys::~XcbGlobalHotkeys()
+{
+    for (const Grab& g : std::as_const(m_grabs)) ungrab(g);
+    xcb_flush(m_connection);
+}
+
+// Alt, Super and Num Lock sit on whichever ModN the keymap gives them; Mod1, Mod4 and Mod2 are only
+// the usual places.
+void XcbGlobalHotkeys::readModifierMapping()
+{
+    xcb_get_modifier_mapping_reply_t* reply =
+        xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr);
+    if (!reply) return;
+    KeySymbols symbols(m_connection);
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply);
+    const int perModifier = reply->keycodes_per_modifier;
+    for (int modifier = 3; modifier < 8 && symbols.symbols; ++modifier) {
+        for (int i = 0; i < perModifier; ++i) {
+            const xcb_keycode_t code = codes[modifier * perModifier + i];
+            if (code == 0) continue;
+            const xcb_keysym_t sym = xcb_key_symbols_get_keysym(symbols.symbols, code, 0);
+            const quint16 mask = quint16(1u << modifier);
+            if (sym == kAltL || sym == kAltR) m_altMask = mask;
+            if (sym == kSuperL || sym == kSuperR) m_superMask = mask;
+            if (sym == kNumLock) m_numLockMask = mask;
+        }
+    }
+    free(reply);
+}
+
+QList<quint8> XcbGlobalHotkeys::keycodesFor(quint32 keysym) const
+{
+    QList<quint8> result;
+    KeySymbols symbols(m_connection);
+    if (!symbols.symbols) return result;
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols.symbols, keysym);
+    for (xcb_keycode_t* c = codes; c && *c != XCB_NO_SYMBOL; ++c)
+        if (!result.contains(*c)) result << *c;
+    free(codes);
+    return result;
+}
+
+quint16 XcbGlobalHotkeys::xModifiers(quint32 modifiers) const
+{
+    quint16 mask = 0;
+    if (modifiers & Shift) mask |= XCB_MOD_MASK_SHIFT;
+    if (modifiers & Control) mask |= XCB_MOD_MASK_CONTROL;
+    if (modifiers & Alt) mask |= m_altMask;
+    if (modifiers & Super) mask |= m_superMask;
+    return mask;
+}
+
+QList<quint16> XcbGlobalHotkeys::lockVariants() const
+{
+    return {0, XCB_MOD_MASK_LOCK, m_numLockMask, quint16(XCB_MOD_MASK_LOCK | m_numLockMask)};
+}
+
+void XcbGlobalHotkeys::ungrab(const Grab& grab)
+{
+    for (quint8 code : grab.keycodes)
+        for (quint16 lock : lockVariants()) xcb_ungrab_key(m_connection, code, m_root, quint16(grab.modifiers | lock));
+}
+
+GlobalHotkeys::Outcome XcbGlobalHotkeys::grab(int id, Chord chord)
+{
+    release(id);
+    if (m_root == 0 || xcb_connection_has_error(m_connection)) return {Outcome::Unavailable, 0};
+    Grab g;
+    g.keycodes = keycodesFor(chord.keysym);
+    g.modifiers = xModifiers(chord.modifiers);
+    // The keymap has no key for this symbol: X would answer BadValue for a key code it cannot name.
+    if (g.keycodes.isEmpty()) return {Outcome::Failed, XCB_VALUE};
+
+    QList<xcb_void_cookie_t> cookies;
+    for (quint8 code : g.keycodes)
+        for (quint16 lock : lockVariants())
+            cookies << xcb_grab_key_checked(m_connection, 1, m_root, quint16(g.modifiers | lock), code,
+                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    qint32 error = 0;
+    for (const xcb_void_cookie_t& cookie : cookies) {
+        if (xcb_generic_error_t* e = xcb_request_check(m_connection, cookie)) {
+            // BadAccess outranks anything else: it is the one the user can act on.
+            if (error != XCB_ACCESS) error = e->error_code;
+            free(e);
+        }
+    }
+    if (error != 0) {
+        // Releases only our own grabs; another client's stay as they are.
+        ungrab(g);
+        xcb_flush(m_connection);
+        return {error == XCB_ACCESS ? Outcome::Conflict : Outcome::Failed, error};
+    }
+    m_grabs.insert(id, g);
+    return {Outcome::Grabbed, 0};
+}
+
+void XcbGlobalHotkeys::release(int id)
+{
+    const auto it = m_grabs.constFind(id);
+    if (it == m_grabs.cend()) return;
+    ungrab(*it);
+    xcb_flush(m_connection);
+    m_grabs.erase(it);
+}
+
+bool XcbGlobalHotkeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t" || !message) return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const quint8 type = event->response_type & 0x7f;
+    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
+    const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
+    if (key->event != m_root) return false;
+    const quint16 state = key->state & kChordMask & ~m_numLockMask;
+    for (auto it = m_grabs.cbegin(); it != m_grabs.cend(); ++it) {
+        if (it->modifiers != state || !it->keycodes.contains(key->detail)) continue;
+        // The release of a grabbed chord is ours too; only the press does something.
+        if (type == XCB_KEY_PRESS) Q_EMIT pressed(it.key());
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,79 @@
+// Real grabs on the X server of the desktop session: xdotool presses the chords as a user would.
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <QProcess>
+#include <QTest>
+
+#include "capture/HotkeyManager.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/Settings.h"
+
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using Action = HotkeyManager::Action;
+
+void press(const QString& keys)
+{
+    EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"), {"key", keys}), 0);
+}
+
+// Grabs `keysym` with `modifiers` on the root window from a connection of its own, as a rival
+// application would; true when the server granted it.
+bool rivalGrabs(xcb_connection_t* c, xcb_keysym_t keysym, quint16 modifiers)
+{
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c);
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_grab_key_checked(c, 1, root, modifiers, codes[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    free(codes);
+    xcb_key_symbols_free(symbols);
+    free(error);
+    return error == nullptr;
+}
+
+class GlobalHotkeysIntegration : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!tarnwick::test::TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+    }
+
+    std::unique_ptr<GlobalHotkeys> hotkeys = GlobalHotkeys::forCurrentPlatform();
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+};
+
+TEST_F(GlobalHotkeysIntegration, PressingAChordFiresItsActionWithOrWithoutNumLock)
+{
+    HotkeyManager manager(*hotkeys, settings);
+    QList<Action> fired;
+    manager.onAction = [&](Action a) { fired << a; };
+
+    press(QStringLiteral("alt+shift+n"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::newNote}; }, 5000));
+    press(QStringLiteral("Num_Lock"));
+    press(QStringLiteral("alt+shift+space"));
+    press(QStringLiteral("Num_Lock"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::newNote, Action::capture}; }, 5000));
+}
+
+TEST_F(GlobalHotkeysIntegration, AChordAnotherClientHoldsIsReportedAsAConflict)
+{
+    xcb_connection_t* rival = xcb_connect(nullptr, nullptr);
+    ASSERT_TRUE(rivalGrabs(rival, 0x68, XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT));  // Alt+Shift+H
+    HotkeyManager manager(*hotkeys, settings);
+    EXPECT_EQ(manager.statuses().value(Action::hideAll).kind, HotkeyManager::Status::conflict);
+    EXPECT_EQ(manager.statuses().value(Action::shelf).kind, HotkeyManager::Status::active);
+
+    // The lock-modifier variants grabbed before the refusal were given back.
+    xcb_connection_t* second = xcb_connect(nullptr, nullptr);
+    EXPECT_TRUE(rivalGrabs(second, 0x68, XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK));
+    xcb_disconnect(second);
+    xcb_disconnect(rival);
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "capture/HotkeyManager.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/Settings.h"
+
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using Action = HotkeyManager::Action;
+using Status = HotkeyManager::Status;
+using Chord = GlobalHotkeys::Chord;
+
+// Keeps grabs in a map; chords in `takenElsewhere` answer with a conflict.
+class FakeHotkeys : public GlobalHotkeys {
+public:
+    Outcome grab(int id, Chord chord) override
+    {
+        release(id);
+        if (takenElsewhere.contains(chord)) return {Outcome::Conflict, 10};
+        grabs.insert(id, chord);
+        return {Outcome::Grabbed, 0};
+    }
+    void release(int id) override { grabs.remove(id); }
+    void press(int id) { Q_EMIT pressed(id); }
+
+    QMap<int, Chord> grabs;
+    QList<Chord> takenElsewhere;
+};
+
+constexpr quint32 kAltShift = GlobalHotkeys::Alt | GlobalHotkeys::Shift;
+
+class HotkeyManagerTest : public ::testing::Test {
+protected:
+    HotkeyManager::Shortcut stored(Action a) { return HotkeyManager::storedBinding(a, settings); }
+    void store(Action a, qint64 keyCode, qint64 modifiers)
+    {
+        settings.setValue(HotkeyManager::keyCodeKey(a), keyCode);
+        settings.setValue(HotkeyManager::modifiersKey(a), modifiers);
+    }
+
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    FakeHotkeys hotkeys;
+    tarnwick::test::LogCapture log;
+};
+
+TEST_F(HotkeyManagerTest, DefaultsAreGrabbedUnderIdsZeroToThreeAndPressesReachOnAction)
+{
+    HotkeyManager manager(hotkeys, settings);
+    const QMap<int, Chord> expected{
+        {0, {0x6e, kAltShift}}, {1, {0x20, kAltShift}}, {2, {0x68, kAltShift}}, {3, {0x73, kAltShift}}};
+    EXPECT_EQ(hotkeys.grabs, expected);
+    for (Action a : HotkeyManager::allCases()) EXPECT_EQ(manager.statuses().value(a), (Status{Status::active, 0}));
+
+    QList<Action> fired;
+    manager.onAction = [&](Action a) { fired << a; };
+    for (int id : {1, 3, 4, -1}) hotkeys.press(id);
+    EXPECT_EQ(fired, (QList<Action>{Action::capture, Action::shelf}));
+}
+
+TEST_F(HotkeyManagerTest, UnusableStoredBindingsFallBackToTheDefault)
+{
+    const HotkeyManager::Shortcut fallback{49, 0xA00};
+    settings.setValue(HotkeyManager::keyCodeKey(Action::capture), 12);  // no modifier key
+    EXPECT_EQ(stored(Action::capture), fallback);
+    EXPECT_EQ(log.count(QStringLiteral("Ignoring corrupt binding for capture (keyCode=12 modifiers=0)")), 1);
+
+    settings.remove(HotkeyManager::keyCodeKey(Action::capture));
+    settings.setValue(HotkeyManager::modifiersKey(Action::capture), 0x100);  // no key-code key: silent
+    log.clear();
+    EXPECT_EQ(stored(Action::capture), fallback);
+    EXPECT_TRUE(log.lines(QStringLiteral("hotkeys")).isEmpty());
+
+    store(Action::capture, 127, 0x100);
+    EXPECT_EQ(stored(Action::capture), (HotkeyManager::Shortcut{127, 0x100}));
+    for (qint64 bad : {qint64(128), qint64(-1), qint64(4294967296)}) {
+        store(Action::capture, bad, 0x100);
+        EXPECT_EQ(stored(Action::capture), fallback) << bad;
+    }
+    EXPECT_TRUE(log.contains(QStringLiteral("keyCode=4294967296")));
+}
+
+TEST_F(HotkeyManagerTest, LegacyDefaultsAreForgottenOnceAndCustomBindingsKept)
+{
+    store(Action::capture, 49, 0x800);
+    store(Action::newNote, 45, 0xA00);
+    store(Action::shelf, 45, 0x300);  // Command+Shift+N
+    {
+        HotkeyManager manager(hotkeys, settings);
+        EXPECT_FALSE(settings.contains(HotkeyManager::keyCodeKey(Action::capture)));
+        EXPECT_FALSE(settings.contains(HotkeyManager::modifiersKey(Action::newNote)));
+        EXPECT_EQ(stored(Action::shelf), (HotkeyManager::Shortcut{45, 0x300}));
+        EXPECT_EQ(hotkeys.grabs.value(1), (Chord{0x20, kAltShift}));
+        EXPECT_TRUE(log.contains(QStringLiteral("Migrated capture off its legacy default")));
+    }
+    store(Action::capture, 49, 0x800);
+    HotkeyManager again(hotkeys, settings);
+    EXPECT_EQ(stored(Action::capture), (HotkeyManager::Shortcut{49, 0x800}));
+}
+
+TEST_F(HotkeyManagerTest, ConflictsLeaveOnlyThatActionWithoutItsHotKey)
+{
+    hotkeys.takenElsewhere << Chord{0x20, kAltShift};
+    HotkeyManager manager(hotkeys, settings);
+    EXPECT_EQ(manager.statuses().value(Action::capture).label(), QStringLiteral("Conflict - in use by another app"));
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2, 3}));
+    EXPECT_TRUE(log.contains(QStringLiteral("Failed to register capture (status 10)")));
+
+    manager.setBinding({49, 0x1200}, Action::capture);  // Control+Shift+Space is free
+    EXPECT_EQ(hotkeys.grabs.value(1), (Chord{0x20, GlobalHotkeys::Control | GlobalHotkeys::Shift}));
+
+    // A chord another of our own actions holds is a conflict too, not a second silent grab.
+    manager.setBinding({45, 0xA00}, Action::shelf);
+    EXPECT_EQ(manager.statuses().value(Action::shelf).kind, Status::conflict);
+    EXPECT_FALSE(hotkeys.grabs.contains(3));
+
+    hotkeys.takenElsewhere.clear();
+    manager.restoreDefaults();
+    EXPECT_EQ(hotkeys.grabs.size(), 4);
+    for (Action a : HotkeyManager::allCases())
+        EXPECT_FALSE(settings.contains(HotkeyManager::keyCodeKey(a)) ||
+                     settings.contains(HotkeyManager::modifiersKey(a)));
+}
+
+TEST_F(HotkeyManagerTest, RefusedAndImpossibleGrabsAreReportedNotFaked)
+{
+    HotkeyManager refused(hotkeys, settings);
+    refused.setBinding({127, 0x100}, Action::newNote);  // no PC key behind code 127
+    EXPECT_EQ(refused.statuses().value(Action::newNote), (Status{Status::failed, 2}));
+
+    UnavailableGlobalHotkeys none;
+    HotkeyManager unavailable(none, settings);
+    EXPECT_EQ(unavailable.statuses().value(Action::shelf).kind, Status::unavailable);
+}
+
+}  // namespace
