@@ -5,8 +5,8 @@
 
 TEST(KeyCodeName, ChordsPrintModifiersInFixedOrderThenTheKey)
 {
-    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(49), QStringLiteral("⌥⇧Space"));
-    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(45), QStringLiteral("⌥⇧N"));
+    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(49), "⌥⇧Space");
+    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(45), "⌥⇧N");
     EXPECT_EQ(HotkeyGlyphs::modifiers(0x1B00), (QStringList{"⌃", "⌥", "⇧", "⌘"}));
     // Caps lock (0x400) and other bits are not modifiers of a chord.
     EXPECT_TRUE(HotkeyGlyphs::modifiers(0x400 | 0x1 | 0x10000).isEmpty());
@@ -14,13 +14,13 @@ TEST(KeyCodeName, ChordsPrintModifiersInFixedOrderThenTheKey)
 
 TEST(KeyCodeName, NamedKeysWinAndUnknownCodesAreSpelledOut)
 {
-    EXPECT_EQ(KeyCodeName::string(50), QStringLiteral("`"));
-    EXPECT_EQ(KeyCodeName::string(36), QStringLiteral("↵"));
-    EXPECT_EQ(KeyCodeName::string(53), QStringLiteral("⎋"));
-    EXPECT_EQ(KeyCodeName::string(0), QStringLiteral("A"));  // code 0 is a key, not "none"
-    EXPECT_EQ(KeyCodeName::string(29), QStringLiteral("0"));
-    EXPECT_EQ(KeyCodeName::string(24), QStringLiteral("key24"));
-    EXPECT_EQ(KeyCodeName::string(122), QStringLiteral("key122"));
+    EXPECT_EQ(KeyCodeName::string(50), "`");
+    EXPECT_EQ(KeyCodeName::string(36), "↵");
+    EXPECT_EQ(KeyCodeName::string(53), "⎋");
+    EXPECT_EQ(KeyCodeName::string(0), "A");  // code 0 is a key, not "none"
+    EXPECT_EQ(KeyCodeName::string(29), "0");
+    EXPECT_EQ(KeyCodeName::string(24), "key24");
+    EXPECT_EQ(KeyCodeName::string(122), "key122");
 }
 
 TEST(KeyCodeName, KeysymsNameTheUnshiftedKey)
