@@ -19,15 +19,12 @@ TEST(SharePrivacy, HiddenUnlessABooleanFalseIsStored)
     EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
     Defaults::registerTable(settings);
     EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
-    settings.setValue(key, false);
-    EXPECT_FALSE(SharePrivacy::hideFromScreenShare(settings));
     // Anything but a Boolean counts as hide, even a string that reads as "no" to lenient readers.
-    settings.setValue(key, "false");
-    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
-    settings.setValue(key, 0);
-    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
-    settings.setValue(key, true);
-    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+    for (const auto& [stored, hidden] :
+         {std::pair<QVariant, bool>{false, false}, {"false", true}, {0, true}, {true, true}}) {
+        settings.setValue(key, stored);
+        EXPECT_EQ(SharePrivacy::hideFromScreenShare(settings), hidden) << stored.toString().toStdString();
+    }
 }
 
 TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)

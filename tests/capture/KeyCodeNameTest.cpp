@@ -14,21 +14,16 @@ TEST(KeyCodeName, ChordsPrintModifiersInFixedOrderThenTheKey)
 
 TEST(KeyCodeName, NamedKeysWinAndUnknownCodesAreSpelledOut)
 {
-    EXPECT_EQ(KeyCodeName::string(50), "`");
-    EXPECT_EQ(KeyCodeName::string(36), "↵");
-    EXPECT_EQ(KeyCodeName::string(53), "⎋");
-    EXPECT_EQ(KeyCodeName::string(0), "A");  // code 0 is a key, not "none"
-    EXPECT_EQ(KeyCodeName::string(29), "0");
-    EXPECT_EQ(KeyCodeName::string(24), "key24");
-    EXPECT_EQ(KeyCodeName::string(122), "key122");
+    // Code 0 is a key, not "none".
+    for (const auto& [code, name] :
+         {std::pair{50, "`"}, {36, "↵"}, {53, "⎋"}, {0, "A"}, {29, "0"}, {24, "key24"}, {122, "key122"}})
+        EXPECT_EQ(KeyCodeName::string(code), name) << code;
 }
 
 TEST(KeyCodeName, KeysymsNameTheUnshiftedKey)
 {
-    EXPECT_EQ(KeyCodeName::keysym(45), 0x6eu);  // n, not N
-    EXPECT_EQ(KeyCodeName::keysym(0), 0x61u);
-    EXPECT_EQ(KeyCodeName::keysym(29), 0x30u);
-    EXPECT_EQ(KeyCodeName::keysym(49), 0x20u);
-    EXPECT_EQ(KeyCodeName::keysym(122), 0xffbeu);  // F1
+    // n, not N, for 45; 122 is F1.
+    for (const auto& [code, keysym] : {std::pair{45, 0x6eu}, {0, 0x61u}, {29, 0x30u}, {49, 0x20u}, {122, 0xffbeu}})
+        EXPECT_EQ(KeyCodeName::keysym(code), keysym) << code;
     EXPECT_EQ(KeyCodeName::keysym(127), std::nullopt);
 }
