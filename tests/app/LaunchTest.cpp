@@ -26,20 +26,18 @@ Outcome launch(const QMap<QString, QString>& set, const QStringList& unset)
 // Without a usable display the application must explain and exit, not abort inside Qt.
 TEST(Launch, WithoutADisplayExitsWithAMessage)
 {
-    const QStringList displayVariables = {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
-                                          QStringLiteral("QT_QPA_PLATFORM")};
+    const QStringList displayVariables = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
     const Outcome none = launch({}, displayVariables);
     EXPECT_EQ(none.status, QProcess::NormalExit);
     EXPECT_NE(none.code, 0);
-    EXPECT_TRUE(none.stderrText.contains(QStringLiteral("neither DISPLAY nor WAYLAND_DISPLAY is set")))
+    EXPECT_TRUE(none.stderrText.contains("neither DISPLAY nor WAYLAND_DISPLAY is set"))
         << none.stderrText.toStdString();
 
     // A display that names no running X server.
-    const Outcome dead = launch({{QStringLiteral("DISPLAY"), QStringLiteral(":4711")}}, displayVariables);
+    const Outcome dead = launch({{"DISPLAY", ":4711"}}, displayVariables);
     EXPECT_EQ(dead.status, QProcess::NormalExit);
     EXPECT_NE(dead.code, 0);
-    EXPECT_TRUE(dead.stderrText.contains(QStringLiteral("cannot open the X display \":4711\"")))
-        << dead.stderrText.toStdString();
+    EXPECT_TRUE(dead.stderrText.contains("cannot open the X display \":4711\"")) << dead.stderrText.toStdString();
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ class LoginItemTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        const QString dir = TestEnvironment::configHome() + QStringLiteral("/autostart");
+        const QString dir = TestEnvironment::configHome() + "/autostart";
         QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QDir(dir).removeRecursively();
     }
@@ -33,13 +33,13 @@ protected:
 
 TEST_F(LoginItemTest, TurningOnWritesAnAutostartEntryForThisProgramAndOffRemovesIt)
 {
-    EXPECT_EQ(LoginItem::entryPath(), TestEnvironment::configHome() + QStringLiteral("/autostart/tarnwick.desktop"));
+    EXPECT_EQ(LoginItem::entryPath(), TestEnvironment::configHome() + "/autostart/tarnwick.desktop");
     ASSERT_EQ(LoginItem::set(true), std::nullopt);
     const QString text = readAll(LoginItem::entryPath());
-    EXPECT_TRUE(text.startsWith(QStringLiteral("[Desktop Entry]\n")));
-    EXPECT_TRUE(text.contains(QStringLiteral("\nType=Application\n")));
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(text.contains("\nType=Application\n"));
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
-    EXPECT_TRUE(text.contains(QStringLiteral("\nExec=\"") + program + QStringLiteral("\"\n"))) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nExec=\"" + program + "\"\n")) << text.toStdString();
 
     // Turning it on twice is harmless; off removes it; off again is still a success.
     EXPECT_EQ(LoginItem::set(true), std::nullopt);
@@ -50,11 +50,10 @@ TEST_F(LoginItemTest, TurningOnWritesAnAutostartEntryForThisProgramAndOffRemoves
 
 TEST_F(LoginItemTest, ExecLineQuotesPathsWithSpecialCharacters)
 {
-    const QString entry = QString::fromUtf8(LoginItem::desktopEntry(QStringLiteral("/opt/My Apps/100%/a\"b$c\\d")));
+    const QString entry = QString::fromUtf8(LoginItem::desktopEntry("/opt/My Apps/100%/a\"b$c\\d"));
     // Quoted; '"', '$' and '\' escaped inside the quotes, '%' doubled, then backslashes doubled once
     // more by the file's own string escaping.
-    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=\"/opt/My Apps/100%%/a\\\\\"b\\\\$c\\\\\\\\d\"\n")))
-        << entry.toStdString();
+    EXPECT_TRUE(entry.contains("\nExec=\"/opt/My Apps/100%%/a\\\\\"b\\\\$c\\\\\\\\d\"\n")) << entry.toStdString();
 }
 
 TEST_F(LoginItemTest, UnwritableAutostartFolderGivesTheFailureMessagesAndLogs)
@@ -62,17 +61,17 @@ TEST_F(LoginItemTest, UnwritableAutostartFolderGivesTheFailureMessagesAndLogs)
     if (geteuid() == 0) {
         // root ignores permission bits: make the entry's path a directory instead, which no one can
         // replace with a file or remove as one.
-        QDir().mkpath(LoginItem::entryPath() + QStringLiteral("/occupied"));
+        QDir().mkpath(LoginItem::entryPath() + "/occupied");
     } else {
-        const QString dir = TestEnvironment::configHome() + QStringLiteral("/autostart");
+        const QString dir = TestEnvironment::configHome() + "/autostart";
         QDir().mkpath(dir);
         QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
     LogCapture log;
-    EXPECT_EQ(LoginItem::set(true), QStringLiteral("Launching at login could not be turned on."));
-    EXPECT_EQ(log.lines(QStringLiteral("app")).filter(QStringLiteral("Login-item change failed: ")).size(), 1);
-    EXPECT_EQ(LoginItem::set(false), QStringLiteral("Launching at login could not be turned off."));
-    EXPECT_EQ(log.count(QStringLiteral("Login-item change failed: ")), 2);
+    EXPECT_EQ(LoginItem::set(true), "Launching at login could not be turned on.");
+    EXPECT_EQ(log.lines("app").filter("Login-item change failed: ").size(), 1);
+    EXPECT_EQ(LoginItem::set(false), "Launching at login could not be turned off.");
+    EXPECT_EQ(log.count("Login-item change failed: "), 2);
 }
 
 }  // namespace

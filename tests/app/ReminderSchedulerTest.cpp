@@ -10,8 +10,7 @@ namespace {
 
 class ReminderSchedulerTest : public tarnwick::test::NoteStoreTestBase {
 protected:
-    Note* noteDueIn(double seconds, const QString& title = QStringLiteral("Call back"),
-                    const QString& body = QStringLiteral("About the lease"))
+    Note* noteDueIn(double seconds, const QString& title = "Call back", const QString& body = "About the lease")
     {
         Note* note = addNote(title, body);
         note->setReminderDate(now().addMSecs(qint64(seconds * 1000)));
@@ -33,26 +32,26 @@ TEST_F(ReminderSchedulerTest, OneReminderPerNoteShownAtItsLatestDateAndOpeningTh
 {
     Note* note = noteDueIn(90.7);
     scheduler.schedule(*note);
-    EXPECT_TRUE(log.contains(QStringLiteral("Reminder scheduled in 90s")));
+    EXPECT_TRUE(log.contains("Reminder scheduled in 90s"));
     note->setReminderDate(now().addSecs(300));
     scheduler.schedule(*note);
     clock.advanceSeconds(299);
     EXPECT_TRUE(center.shown.isEmpty());
     clock.advanceSeconds(1);
-    EXPECT_EQ(shown(), QStringList{QStringLiteral("Call back | About the lease")});
+    EXPECT_EQ(shown(), QStringList{"Call back | About the lease"});
 
     QSignalSpy open(&scheduler, &ReminderScheduler::openNoteRequested);
     const quint32 id = center.shown[0].id;
-    Q_EMIT center.actionInvoked(id + 7, QStringLiteral("default"));  // another application's
-    Q_EMIT center.actionInvoked(id, QStringLiteral("other"));
-    Q_EMIT center.actionInvoked(id, QStringLiteral("default"));
+    Q_EMIT center.actionInvoked(id + 7, "default");  // another application's
+    Q_EMIT center.actionInvoked(id, "other");
+    Q_EMIT center.actionInvoked(id, "default");
     Q_EMIT center.closed(id);
-    Q_EMIT center.actionInvoked(id, QStringLiteral("default"));
+    Q_EMIT center.actionInvoked(id, "default");
     ASSERT_EQ(open.size(), 1);
     EXPECT_EQ(open[0][0].toUuid(), note->uuid());
 
     scheduler.schedule(*noteDueIn(0.3));  // raised to one second
-    EXPECT_TRUE(log.contains(QStringLiteral("Reminder scheduled in 1s")));
+    EXPECT_TRUE(log.contains("Reminder scheduled in 1s"));
     clock.advance(999);
     EXPECT_EQ(center.shown.size(), 1);
     clock.advance(1);
@@ -77,20 +76,19 @@ TEST_F(ReminderSchedulerTest, ClearedPastOrCancelledRemindersShowNothing)
 
 TEST_F(ReminderSchedulerTest, TheNotificationShowsTheNoteAsItIsWhenDue)
 {
-    const QString family = QStringLiteral("👨‍👩‍👧");
-    Note* locked = noteDueIn(10, QStringLiteral("Bank PIN"), QStringLiteral("1234"));
+    const QString family = "👨‍👩‍👧";
+    Note* locked = noteDueIn(10, "Bank PIN", "1234");
     Note* binned = noteDueIn(10);
     Note* purged = noteDueIn(10);
-    for (Note* note : {locked, binned, purged, noteDueIn(10, QStringLiteral(" \n\t "), QStringLiteral("\n  \n")),
-                       noteDueIn(10, QStringLiteral("  Trip  "), family + QString(300, u'x'))})
+    for (Note* note : {locked, binned, purged, noteDueIn(10, " \n\t ", "\n  \n"),
+                       noteDueIn(10, "  Trip  ", family + QString(300, u'x'))})
         scheduler.schedule(*note);
     locked->setIsLocked(true);
     store->softDelete(*binned);
     store->purge(*purged);
     clock.advanceSeconds(10);
-    EXPECT_EQ(shown(), (QStringList{QStringLiteral("Tarnwick | You have a reminder on a locked note."),
-                                    QStringLiteral("Tarnwick note | Your note reminder"),
-                                    QStringLiteral("Trip | ") + family + QString(119, u'x')}));
+    EXPECT_EQ(shown(), (QStringList{"Tarnwick | You have a reminder on a locked note.",
+                                    "Tarnwick note | Your note reminder", "Trip | " + family + QString(119, u'x')}));
 }
 
 TEST_F(ReminderSchedulerTest, LaunchReschedulesFutureRemindersOfNotesOutsideTheBin)
@@ -106,16 +104,16 @@ TEST_F(ReminderSchedulerTest, LaunchReschedulesFutureRemindersOfNotesOutsideTheB
     EXPECT_FALSE(scheduler.isPending(ahead->uuid()));
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_FALSE(scheduler.requestAuthorizationIfNeeded());
-    EXPECT_TRUE(log.contains(QStringLiteral("Notification permission was not granted; reminders will not appear.")));
+    EXPECT_TRUE(log.contains("Notification permission was not granted; reminders will not appear."));
 
     center.available = true;
     scheduler.rescheduleAll();
     EXPECT_TRUE(scheduler.isPending(ahead->uuid()));
     EXPECT_FALSE(scheduler.isPending(past->uuid()) || scheduler.isPending(binned->uuid()));
 
-    center.failure = QStringLiteral("no room");
+    center.failure = "no room";
     clock.advanceSeconds(60);
-    EXPECT_TRUE(log.contains(QStringLiteral("Failed to show reminder: no room")));
+    EXPECT_TRUE(log.contains("Failed to show reminder: no room"));
 }
 
 }  // namespace

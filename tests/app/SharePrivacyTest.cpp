@@ -15,19 +15,16 @@ namespace {
 TEST(SharePrivacy, HiddenUnlessABooleanFalseIsStored)
 {
     Settings settings(std::make_unique<MemorySettingsBackend>());
-    const QString key = QStringLiteral("privacy.hideFromScreenShare");
+    const QString key = "privacy.hideFromScreenShare";
     EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
     Defaults::registerTable(settings);
     EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
-    settings.setValue(key, false);
-    EXPECT_FALSE(SharePrivacy::hideFromScreenShare(settings));
     // Anything but a Boolean counts as hide, even a string that reads as "no" to lenient readers.
-    settings.setValue(key, QStringLiteral("false"));
-    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
-    settings.setValue(key, 0);
-    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
-    settings.setValue(key, true);
-    EXPECT_TRUE(SharePrivacy::hideFromScreenShare(settings));
+    for (const auto& [stored, hidden] :
+         {std::pair<QVariant, bool>{false, false}, {"false", true}, {0, true}, {true, true}}) {
+        settings.setValue(key, stored);
+        EXPECT_EQ(SharePrivacy::hideFromScreenShare(settings), hidden) << stored.toString().toStdString();
+    }
 }
 
 TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)
@@ -39,7 +36,7 @@ TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)
     QWindow window;
     QWidget widget;
     QWidget tray;
-    tray.setObjectName(QStringLiteral("QSystemTrayIconSys"));
+    tray.setObjectName("QSystemTrayIconSys");
     LogCapture log;
 
     SharePrivacy::apply(QList<QWindow*>{&window});
@@ -50,14 +47,14 @@ TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)
     EXPECT_EQ(SharePrivacy::wishedHidden(&tray), std::nullopt);
 
     // Switching off takes effect on existing windows when applied again.
-    raw->setValue(QStringLiteral("privacy.hideFromScreenShare"), false);
+    raw->setValue("privacy.hideFromScreenShare", false);
     SharePrivacy::apply(QList<QWindow*>{&window});
     EXPECT_EQ(SharePrivacy::wishedHidden(&window), false);
-    raw->setValue(QStringLiteral("privacy.hideFromScreenShare"), true);
+    raw->setValue("privacy.hideFromScreenShare", true);
     SharePrivacy::apply(QList<QWindow*>{&window});
 
     // Said once per process, not on every apply.
-    EXPECT_EQ(log.count(QStringLiteral("not supported")), 1);
+    EXPECT_EQ(log.count("not supported"), 1);
     Settings::setShared(nullptr);
 }
 

@@ -45,7 +45,7 @@ protected:
     UpdateCheckerTest()
     {
         network.setProxy(QNetworkProxy::NoProxy);
-        QCoreApplication::setApplicationVersion(QStringLiteral("1.9"));
+        QCoreApplication::setApplicationVersion("1.9");
         checker.setTransferTimeout(300);
     }
     ~UpdateCheckerTest() override { QCoreApplication::setApplicationVersion(QString()); }
@@ -84,25 +84,25 @@ TEST_F(UpdateCheckerTest, OnlyA200ReplyIsReadAndRecorded)
     }
     site.answer(200, "", 0);  // no reply: the transfer times out
     EXPECT_TRUE(run(&UpdateChecker::check));
-    EXPECT_EQ(site.paths, QStringList(3, QStringLiteral("/updates.json")));
+    EXPECT_EQ(site.paths, QStringList(3, "/updates.json"));
     EXPECT_FALSE(checker.latestVersion() || stored("update.lastCheckedAt").isValid());
 
     site.answer(200, R"({"latestVersion": "1.10", "other": 1})");
     EXPECT_TRUE(run(&UpdateChecker::check));
     EXPECT_TRUE(checker.updateAvailable());
-    EXPECT_EQ(stored("update.latestKnownVersion"), QStringLiteral("1.10"));
+    EXPECT_EQ(stored("update.latestKnownVersion"), "1.10");
     EXPECT_EQ(stored("update.lastCheckedAt"), clock.now());
     // Taken as it stands even when older; then nothing is announced.
     site.answer(200, R"({"latestVersion": "1.8.7"})");
     EXPECT_TRUE(run(&UpdateChecker::check));
-    EXPECT_EQ(UpdateChecker(network, settings, clock).latestVersion(), QStringLiteral("1.8.7"));
+    EXPECT_EQ(UpdateChecker(network, settings, clock).latestVersion(), "1.8.7");
     EXPECT_FALSE(checker.updateAvailable());
 
     for (const char* body : {R"({"latestVersion": 2})", R"({"version": "3"})", "<html>"}) {
         clock.advanceSeconds(60);
         site.answer(200, body);
         EXPECT_TRUE(run(&UpdateChecker::check));
-        EXPECT_EQ(checker.latestVersion(), QStringLiteral("1.8.7")) << body;
+        EXPECT_EQ(checker.latestVersion(), "1.8.7") << body;
         EXPECT_EQ(stored("update.lastCheckedAt"), clock.now()) << body;
     }
 }
@@ -118,7 +118,7 @@ TEST_F(UpdateCheckerTest, OverlappingChecksStayBusyUntilTheLastEnds)
     });
     checker.check();
     EXPECT_TRUE(run(&UpdateChecker::check));
-    EXPECT_EQ(checker.latestVersion(), QStringLiteral("2.0"));
+    EXPECT_EQ(checker.latestVersion(), "2.0");
     EXPECT_EQ(stillRunning, 0);
 }
 
@@ -126,18 +126,18 @@ TEST_F(UpdateCheckerTest, LaunchChecksOnceADayWhenSwitchedOn)
 {
     site.answer(404, "");
     EXPECT_TRUE(run(&UpdateChecker::checkIfDue));  // never checked
-    const QString last = QStringLiteral("update.lastCheckedAt");
+    const QString last = "update.lastCheckedAt";
     const std::pair<QVariant, bool> cases[] = {{clock.now().addSecs(-86399), false},
                                                {clock.now().addSecs(-86400), true},
                                                {clock.now().addSecs(3600), false},
-                                               {QStringLiteral("yesterday"), true}};
+                                               {"yesterday", true}};
     for (const auto& [value, due] : cases) {
         settings.setValue(last, value);
         EXPECT_EQ(run(&UpdateChecker::checkIfDue), due) << value.toString().toStdString();
     }
-    settings.setValue(QStringLiteral("update.checkAutomatically"), QStringLiteral("no"));  // not a Boolean: on
+    settings.setValue("update.checkAutomatically", "no");  // not a Boolean: on
     EXPECT_TRUE(run(&UpdateChecker::checkIfDue));
-    settings.setValue(QStringLiteral("update.checkAutomatically"), false);
+    settings.setValue("update.checkAutomatically", false);
     EXPECT_FALSE(run(&UpdateChecker::checkIfDue));
     EXPECT_TRUE(run(&UpdateChecker::check));  // asking by hand still checks
 }

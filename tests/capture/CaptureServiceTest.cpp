@@ -27,8 +27,7 @@ protected:
     }
     static CaptureContext fromEditor(const QString& text)
     {
-        return {text, QStringLiteral("Text Editor"), QStringLiteral("org.gnome.TextEditor"),
-                QUrl(QStringLiteral("https://example.org/a")), QStringLiteral("Draft")};
+        return {text, "Text Editor", "org.gnome.TextEditor", QUrl("https://example.org/a"), "Draft"};
     }
     Capture* onlyCapture()
     {
@@ -42,64 +41,64 @@ protected:
 
 TEST_F(CaptureServiceTest, AppendsToTheOpenActiveNoteKeepingBlanksAndExistingSource)
 {
-    Note* note = openActiveNote(QStringLiteral("first"));
-    note->setSourceApp(QStringLiteral("Terminal"));
-    const auto result = service->ingest(fromEditor(QStringLiteral("  second \n")), false);
+    Note* note = openActiveNote("first");
+    note->setSourceApp("Terminal");
+    const auto result = service->ingest(fromEditor("  second \n"), false);
 
     const auto* appended = std::get_if<CaptureService::Appended>(&result);
     ASSERT_TRUE(appended);
     EXPECT_EQ(appended->noteID, note->uuid());
     EXPECT_EQ(appended->appendedRange, (Note::TextRange{6, 10}));
-    EXPECT_EQ(note->body(), QStringLiteral("first\n  second \n"));
-    EXPECT_EQ(note->sourceApp(), QStringLiteral("Terminal")) << "an existing source is never replaced";
-    EXPECT_EQ(note->sourceURL(), QUrl(QStringLiteral("https://example.org/a")));
+    EXPECT_EQ(note->body(), "first\n  second \n");
+    EXPECT_EQ(note->sourceApp(), "Terminal") << "an existing source is never replaced";
+    EXPECT_EQ(note->sourceURL(), QUrl("https://example.org/a"));
     Capture* capture = onlyCapture();
     ASSERT_TRUE(capture);
     EXPECT_EQ(capture->uuid(), appended->captureID);
-    EXPECT_EQ(capture->text(), QStringLiteral("  second \n"));
+    EXPECT_EQ(capture->text(), "  second \n");
     EXPECT_EQ(capture->noteUUID(), note->uuid());
-    EXPECT_EQ(capture->sourceTitle(), QStringLiteral("Draft"));
+    EXPECT_EQ(capture->sourceTitle(), "Draft");
 }
 
 TEST_F(CaptureServiceTest, NewNoteWithTheModifierLeavesTheActiveNoteAndTakesItsPlace)
 {
-    Note* active = openActiveNote(QStringLiteral("untouched"));
-    settings.setValue(QStringLiteral("notes.defaultThemeID"), QStringLiteral("green"));
-    const auto result = service->ingest(fromEditor(QStringLiteral("\n\n  Word  \nmore lines\n")), true);
+    Note* active = openActiveNote("untouched");
+    settings.setValue("notes.defaultThemeID", "green");
+    const auto result = service->ingest(fromEditor("\n\n  Word  \nmore lines\n"), true);
 
     const auto* created = std::get_if<CaptureService::Created>(&result);
     ASSERT_TRUE(created);
     EXPECT_EQ(store->activeNoteID(), created->noteID);
-    EXPECT_EQ(active->body(), QStringLiteral("untouched"));
+    EXPECT_EQ(active->body(), "untouched");
     Note* note = store->note(created->noteID);
     ASSERT_TRUE(note);
-    EXPECT_EQ(note->title(), QStringLiteral("Word"));
-    EXPECT_EQ(note->body(), QStringLiteral("\n\n  Word  \nmore lines\n"));
-    EXPECT_EQ(note->themeID(), QStringLiteral("green"));
+    EXPECT_EQ(note->title(), "Word");
+    EXPECT_EQ(note->body(), "\n\n  Word  \nmore lines\n");
+    EXPECT_EQ(note->themeID(), "green");
     EXPECT_EQ(note->tint(), Tint::green);
-    EXPECT_EQ(note->opacityRaw(), QStringLiteral("solid"));
-    EXPECT_EQ(note->sourceApp(), QStringLiteral("Text Editor"));
+    EXPECT_EQ(note->opacityRaw(), "solid");
+    EXPECT_EQ(note->sourceApp(), "Text Editor");
     EXPECT_EQ(onlyCapture()->noteUUID(), created->noteID);
 }
 
 TEST_F(CaptureServiceTest, FirstLineTitles)
 {
-    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    const QString family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
     EXPECT_EQ(CaptureService::firstLine(QString(100, u'a')), QString(80, u'a'));
-    EXPECT_EQ(CaptureService::firstLine(QStringLiteral("   \nwords here")), QString());
-    EXPECT_EQ(CaptureService::firstLine(QStringLiteral("a\r\nb")), QStringLiteral("a\r"));
+    EXPECT_EQ(CaptureService::firstLine("   \nwords here"), QString());
+    EXPECT_EQ(CaptureService::firstLine("a\r\nb"), "a\r");
     EXPECT_EQ(CaptureService::firstLine(family.repeated(81)), family.repeated(80))
         << "80 user-perceived characters, never a split cluster";
 }
 
 TEST_F(CaptureServiceTest, StoredAloneWhenTheActiveNoteCannotTakeText)
 {
-    Note* closed = addSavedNote(QStringLiteral("closed window"));
-    Note* binned = openActiveNote(QStringLiteral("binned"));
+    Note* closed = addSavedNote("closed window");
+    Note* binned = openActiveNote("binned");
     store->softDelete(*binned);
-    Note* locked = openActiveNote(QStringLiteral("locked"));
+    Note* locked = openActiveNote("locked");
     locked->setIsLocked(true);
-    Note* newer = openActiveNote(QStringLiteral("newer"));
+    Note* newer = openActiveNote("newer");
     newer->setBodyBlocksData(QByteArray(R"({"version":99,"blocks":[]})"));
     const QByteArray newerBody = *newer->bodyBlocksData();
     store->saveNow();
@@ -108,23 +107,23 @@ TEST_F(CaptureServiceTest, StoredAloneWhenTheActiveNoteCannotTakeText)
                                           locked->uuid(), newer->uuid(),  QUuid::createUuid()};
     for (const auto& active : cases) {
         store->setActiveNoteID(active);
-        const auto result = service->ingest(fromEditor(QStringLiteral("text")), false);
+        const auto result = service->ingest(fromEditor("text"), false);
         const auto* captured = std::get_if<CaptureService::Captured>(&result);
         ASSERT_TRUE(captured);
         Capture* row = store->capture(captured->captureID);
         ASSERT_TRUE(row);
         EXPECT_EQ(row->noteUUID(), std::nullopt);
     }
-    EXPECT_EQ(closed->body(), QStringLiteral("closed window"));
-    EXPECT_EQ(locked->body(), QStringLiteral("locked"));
+    EXPECT_EQ(closed->body(), "closed window");
+    EXPECT_EQ(locked->body(), "locked");
     EXPECT_EQ(newer->bodyBlocksData(), newerBody) << "a body of a newer version is never rewritten";
 }
 
 TEST_F(CaptureServiceTest, EmptySelectionStoresNothingAndKeepsTheUndoRecord)
 {
-    service->ingest(fromEditor(QStringLiteral("kept")), false);
+    service->ingest(fromEditor("kept"), false);
     const auto before = service->lastCapture()->captureID;
-    const auto result = service->ingest(fromEditor(QStringLiteral(" \n\t\u3000\n")), true);
+    const auto result = service->ingest(fromEditor(" \n\t\u3000\n"), true);
     EXPECT_TRUE(std::holds_alternative<CaptureService::EmptySelection>(result));
     EXPECT_EQ(rows<Capture>().size(), 1);
     EXPECT_EQ(rows<Note>().size(), 0);
@@ -133,21 +132,17 @@ TEST_F(CaptureServiceTest, EmptySelectionStoresNothingAndKeepsTheUndoRecord)
 
 TEST_F(CaptureServiceTest, AttachSourceOnlyAStoredFalseTurnsItOff)
 {
-    settings.setValue(QStringLiteral("capture.attachSource"), QStringLiteral("no"));
+    settings.setValue("capture.attachSource", "no");
     EXPECT_TRUE(service->attachSource());
-    settings.setValue(QStringLiteral("capture.attachSource"), false);
-    Note* note = openActiveNote(QStringLiteral("body"));
-    service->ingest(fromEditor(QStringLiteral("appended")), false);
-    const auto created = std::get<CaptureService::Created>(service->ingest(fromEditor(QStringLiteral("new")), true));
+    settings.setValue("capture.attachSource", false);
+    Note* note = openActiveNote("body");
+    service->ingest(fromEditor("appended"), false);
+    const auto created = std::get<CaptureService::Created>(service->ingest(fromEditor("new"), true));
 
     EXPECT_EQ(note->sourceApp(), std::nullopt);
     EXPECT_EQ(store->note(created.noteID)->sourceURL(), std::nullopt);
-    for (Capture* row : rows<Capture>()) {
-        EXPECT_EQ(row->sourceApp(), std::nullopt);
-        EXPECT_EQ(row->sourceBundleID(), std::nullopt);
-        EXPECT_EQ(row->sourceURL(), std::nullopt);
-        EXPECT_EQ(row->sourceTitle(), std::nullopt);
-    }
+    for (Capture* row : rows<Capture>())
+        EXPECT_FALSE(row->sourceApp() || row->sourceBundleID() || row->sourceURL() || row->sourceTitle());
 }
 
 TEST_F(CaptureServiceTest, UndoRevertsEachOutcomeOnce)
@@ -157,22 +152,22 @@ TEST_F(CaptureServiceTest, UndoRevertsEachOutcomeOnce)
                                                       [&](const Notification& n) { deleted << n.object; });
 
     // Stored alone: only the row goes.
-    service->ingest(fromEditor(QStringLiteral("alone")), false);
+    service->ingest(fromEditor("alone"), false);
     service->undoLast();
     EXPECT_TRUE(rows<Capture>().isEmpty());
 
     // Appended: the body and blocks come back exactly; the filled-in source stays.
-    Note* note = openActiveNote(QStringLiteral("before"));
+    Note* note = openActiveNote("before");
     const QByteArray blocksBefore = *note->bodyBlocksData();
-    service->ingest(fromEditor(QStringLiteral("after")), false);
+    service->ingest(fromEditor("after"), false);
     service->undoLast();
-    EXPECT_EQ(note->body(), QStringLiteral("before"));
+    EXPECT_EQ(note->body(), "before");
     EXPECT_EQ(note->bodyBlocksData(), blocksBefore);
-    EXPECT_EQ(note->sourceApp(), QStringLiteral("Text Editor"));
+    EXPECT_EQ(note->sourceApp(), "Text Editor");
     EXPECT_TRUE(rows<Capture>().isEmpty());
 
     // Created: the note goes to the bin, restorable, and its window is told.
-    const auto created = std::get<CaptureService::Created>(service->ingest(fromEditor(QStringLiteral("new")), true));
+    const auto created = std::get<CaptureService::Created>(service->ingest(fromEditor("new"), true));
     service->undoLast();
     Note* made = store->note(created.noteID);
     ASSERT_TRUE(made);
@@ -188,15 +183,15 @@ TEST_F(CaptureServiceTest, UndoRevertsEachOutcomeOnce)
 
 TEST_F(CaptureServiceTest, UndoNeverWritesOverLaterEditsOrSealedContent)
 {
-    Note* edited = openActiveNote(QStringLiteral("mine"));
-    service->ingest(fromEditor(QStringLiteral("captured")), false);
-    ASSERT_TRUE(edited->appendPlain(QStringLiteral("typed later")));
+    Note* edited = openActiveNote("mine");
+    service->ingest(fromEditor("captured"), false);
+    ASSERT_TRUE(edited->appendPlain("typed later"));
     service->undoLast();
-    EXPECT_EQ(edited->body(), QStringLiteral("mine\ncaptured\ntyped later"));
+    EXPECT_EQ(edited->body(), "mine\ncaptured\ntyped later");
     EXPECT_TRUE(rows<Capture>().isEmpty());
 
-    Note* sealed = openActiveNote(QStringLiteral("secret"));
-    service->ingest(fromEditor(QStringLiteral("captured")), false);
+    Note* sealed = openActiveNote("secret");
+    service->ingest(fromEditor("captured"), false);
     seal(*sealed);
     service->undoLast();
     EXPECT_EQ(sealed->body(), QString());
@@ -210,8 +205,8 @@ public:
     Result<QString, Failure> selectedText() override { return text; }
 
     bool available = true;
-    std::optional<ActiveWindow> window = ActiveWindow{4242, QStringLiteral("gedit"), QStringLiteral("Gedit"), {}};
-    Result<QString, Failure> text = QStringLiteral("selected");
+    std::optional<ActiveWindow> window = ActiveWindow{4242, "gedit", "Gedit", {}};
+    Result<QString, Failure> text = QString("selected");
 };
 
 TEST(CaptureReadSelection, ReasonsForUnreadableSelections)
@@ -220,8 +215,8 @@ TEST(CaptureReadSelection, ReasonsForUnreadableSelections)
     FakeReader reader;
     const auto context = CaptureService::readSelection(reader);
     ASSERT_TRUE(context);
-    EXPECT_EQ(context->text, QStringLiteral("selected"));
-    EXPECT_EQ(context->sourceApp, QStringLiteral("Gedit")) << "no desktop entry: the window class names it";
+    EXPECT_EQ(context->text, "selected");
+    EXPECT_EQ(context->sourceApp, "Gedit") << "no desktop entry: the window class names it";
 
     const auto failsWith = [&](Reason reason) {
         return !CaptureService::readSelection(reader) && CaptureService::lastUnreadableReason() == reason;

@@ -18,7 +18,7 @@ using Action = HotkeyManager::Action;
 
 void press(const QString& keys)
 {
-    EXPECT_EQ(QProcess::execute(QStringLiteral("xdotool"), {"key", keys}), 0);
+    EXPECT_EQ(QProcess::execute("xdotool", {"key", keys}), 0);
 }
 
 // Grabs `keysym` with `modifiers` on the root window from a connection of its own, as a rival
@@ -53,11 +53,11 @@ TEST_F(GlobalHotkeysIntegration, PressingAChordFiresItsActionWithOrWithoutNumLoc
     QList<Action> fired;
     manager.onAction = [&](Action a) { fired << a; };
 
-    press(QStringLiteral("alt+shift+n"));
+    press("alt+shift+n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::newNote}; }, 5000));
-    press(QStringLiteral("Num_Lock"));
-    press(QStringLiteral("alt+shift+space"));
-    press(QStringLiteral("Num_Lock"));
+    press("Num_Lock");
+    press("alt+shift+space");
+    press("Num_Lock");
     EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::newNote, Action::capture}; }, 5000));
 }
 

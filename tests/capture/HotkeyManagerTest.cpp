@@ -64,13 +64,13 @@ TEST_F(HotkeyManagerTest, UnusableStoredBindingsFallBackToTheDefault)
     const HotkeyManager::Shortcut fallback{49, 0xA00};
     settings.setValue(HotkeyManager::keyCodeKey(Action::capture), 12);  // no modifier key
     EXPECT_EQ(stored(Action::capture), fallback);
-    EXPECT_EQ(log.count(QStringLiteral("Ignoring corrupt binding for capture (keyCode=12 modifiers=0)")), 1);
+    EXPECT_EQ(log.count("Ignoring corrupt binding for capture (keyCode=12 modifiers=0)"), 1);
 
     settings.remove(HotkeyManager::keyCodeKey(Action::capture));
     settings.setValue(HotkeyManager::modifiersKey(Action::capture), 0x100);  // no key-code key: silent
     log.clear();
     EXPECT_EQ(stored(Action::capture), fallback);
-    EXPECT_TRUE(log.lines(QStringLiteral("hotkeys")).isEmpty());
+    EXPECT_TRUE(log.lines("hotkeys").isEmpty());
 
     store(Action::capture, 127, 0x100);
     EXPECT_EQ(stored(Action::capture), (HotkeyManager::Shortcut{127, 0x100}));
@@ -78,7 +78,7 @@ TEST_F(HotkeyManagerTest, UnusableStoredBindingsFallBackToTheDefault)
         store(Action::capture, bad, 0x100);
         EXPECT_EQ(stored(Action::capture), fallback) << bad;
     }
-    EXPECT_TRUE(log.contains(QStringLiteral("keyCode=4294967296")));
+    EXPECT_TRUE(log.contains("keyCode=4294967296"));
 }
 
 TEST_F(HotkeyManagerTest, LegacyDefaultsAreForgottenOnceAndCustomBindingsKept)
@@ -92,7 +92,7 @@ TEST_F(HotkeyManagerTest, LegacyDefaultsAreForgottenOnceAndCustomBindingsKept)
         EXPECT_FALSE(settings.contains(HotkeyManager::modifiersKey(Action::newNote)));
         EXPECT_EQ(stored(Action::shelf), (HotkeyManager::Shortcut{45, 0x300}));
         EXPECT_EQ(hotkeys.grabs.value(1), (Chord{0x20, kAltShift}));
-        EXPECT_TRUE(log.contains(QStringLiteral("Migrated capture off its legacy default")));
+        EXPECT_TRUE(log.contains("Migrated capture off its legacy default"));
     }
     store(Action::capture, 49, 0x800);
     HotkeyManager again(hotkeys, settings);
@@ -103,9 +103,9 @@ TEST_F(HotkeyManagerTest, ConflictsLeaveOnlyThatActionWithoutItsHotKey)
 {
     hotkeys.takenElsewhere << Chord{0x20, kAltShift};
     HotkeyManager manager(hotkeys, settings);
-    EXPECT_EQ(manager.statuses().value(Action::capture).label(), QStringLiteral("Conflict - in use by another app"));
+    EXPECT_EQ(manager.statuses().value(Action::capture).label(), "Conflict - in use by another app");
     EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2, 3}));
-    EXPECT_TRUE(log.contains(QStringLiteral("Failed to register capture (status 10)")));
+    EXPECT_TRUE(log.contains("Failed to register capture (status 10)"));
 
     manager.setBinding({49, 0x1200}, Action::capture);  // Control+Shift+Space is free
     EXPECT_EQ(hotkeys.grabs.value(1), (Chord{0x20, GlobalHotkeys::Control | GlobalHotkeys::Shift}));

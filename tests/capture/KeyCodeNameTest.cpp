@@ -5,8 +5,8 @@
 
 TEST(KeyCodeName, ChordsPrintModifiersInFixedOrderThenTheKey)
 {
-    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(49), QStringLiteral("⌥⇧Space"));
-    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(45), QStringLiteral("⌥⇧N"));
+    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(49), "⌥⇧Space");
+    EXPECT_EQ(HotkeyGlyphs::modifiers(0xA00).join(QString()) + KeyCodeName::string(45), "⌥⇧N");
     EXPECT_EQ(HotkeyGlyphs::modifiers(0x1B00), (QStringList{"⌃", "⌥", "⇧", "⌘"}));
     // Caps lock (0x400) and other bits are not modifiers of a chord.
     EXPECT_TRUE(HotkeyGlyphs::modifiers(0x400 | 0x1 | 0x10000).isEmpty());
@@ -14,21 +14,16 @@ TEST(KeyCodeName, ChordsPrintModifiersInFixedOrderThenTheKey)
 
 TEST(KeyCodeName, NamedKeysWinAndUnknownCodesAreSpelledOut)
 {
-    EXPECT_EQ(KeyCodeName::string(50), QStringLiteral("`"));
-    EXPECT_EQ(KeyCodeName::string(36), QStringLiteral("↵"));
-    EXPECT_EQ(KeyCodeName::string(53), QStringLiteral("⎋"));
-    EXPECT_EQ(KeyCodeName::string(0), QStringLiteral("A"));  // code 0 is a key, not "none"
-    EXPECT_EQ(KeyCodeName::string(29), QStringLiteral("0"));
-    EXPECT_EQ(KeyCodeName::string(24), QStringLiteral("key24"));
-    EXPECT_EQ(KeyCodeName::string(122), QStringLiteral("key122"));
+    // Code 0 is a key, not "none".
+    for (const auto& [code, name] :
+         {std::pair{50, "`"}, {36, "↵"}, {53, "⎋"}, {0, "A"}, {29, "0"}, {24, "key24"}, {122, "key122"}})
+        EXPECT_EQ(KeyCodeName::string(code), name) << code;
 }
 
 TEST(KeyCodeName, KeysymsNameTheUnshiftedKey)
 {
-    EXPECT_EQ(KeyCodeName::keysym(45), 0x6eu);  // n, not N
-    EXPECT_EQ(KeyCodeName::keysym(0), 0x61u);
-    EXPECT_EQ(KeyCodeName::keysym(29), 0x30u);
-    EXPECT_EQ(KeyCodeName::keysym(49), 0x20u);
-    EXPECT_EQ(KeyCodeName::keysym(122), 0xffbeu);  // F1
+    // n, not N, for 45; 122 is F1.
+    for (const auto& [code, keysym] : {std::pair{45, 0x6eu}, {0, 0x61u}, {29, 0x30u}, {49, 0x20u}, {122, 0xffbeu}})
+        EXPECT_EQ(KeyCodeName::keysym(code), keysym) << code;
     EXPECT_EQ(KeyCodeName::keysym(127), std::nullopt);
 }

@@ -17,14 +17,14 @@ TEST(SourceHarvester, BrowserTabTitlesFromWindowNames)
         std::optional<QString> title;
     };
     const Case cases[] = {
-        {"firefox", QStringLiteral("Release notes \u2014 Mozilla Firefox"), QStringLiteral("Release notes")},
-        {"google-chrome", QStringLiteral("Inbox - Mail - Google Chrome"), QStringLiteral("Inbox - Mail")},
-        {"org.chromium.Chromium", QStringLiteral("News - Chromium"), QStringLiteral("News")},
-        {"org.gnome.Epiphany", QStringLiteral("  A page  "), QStringLiteral("A page")},
-        {"google-chrome", QStringLiteral("Google Chrome"), std::nullopt},  // no page open
-        {"firefox", QStringLiteral("   \u2014 Mozilla Firefox"), std::nullopt},
-        {"Firefox", QStringLiteral("Page \u2014 Mozilla Firefox"), std::nullopt},  // ids match exactly
-        {"org.gnome.TextEditor", QStringLiteral("notes.txt"), std::nullopt},       // not a browser
+        {"firefox", "Release notes \u2014 Mozilla Firefox", "Release notes"},
+        {"google-chrome", "Inbox - Mail - Google Chrome", "Inbox - Mail"},
+        {"org.chromium.Chromium", "News - Chromium", "News"},
+        {"org.gnome.Epiphany", "  A page  ", "A page"},
+        {"google-chrome", "Google Chrome", std::nullopt},  // no page open
+        {"firefox", "   \u2014 Mozilla Firefox", std::nullopt},
+        {"Firefox", "Page \u2014 Mozilla Firefox", std::nullopt},  // ids match exactly
+        {"org.gnome.TextEditor", "notes.txt", std::nullopt},       // not a browser
     };
     for (const Case& c : cases)
         EXPECT_EQ(SourceHarvester::browserTabTitle(QString::fromLatin1(c.id), c.windowName), c.title) << c.id;
@@ -49,26 +49,22 @@ protected:
 
 TEST_F(HarvestFromEntries, NameAndIdComeFromTheDesktopEntryOfTheWindowClass)
 {
-    write(QStringLiteral("firefox.desktop"), "[Desktop Entry]\nName=Firefox\n[Desktop Action new]\nName=New Window\n");
-    write(QStringLiteral("vendor/editor.desktop"),
-          "[Desktop Entry]\nName=Editor\nName[fr]=Editeur\nStartupWMClass=EditorMain\n");
+    write("firefox.desktop", "[Desktop Entry]\nName=Firefox\n[Desktop Action new]\nName=New Window\n");
+    write("vendor/editor.desktop", "[Desktop Entry]\nName=Editor\nName[fr]=Editeur\nStartupWMClass=EditorMain\n");
 
-    const auto browser =
-        harvest(QStringLiteral("Navigator"), QStringLiteral("firefox"), QStringLiteral("Docs \u2014 Mozilla Firefox"));
-    EXPECT_EQ(browser.app, QStringLiteral("Firefox")) << "another group's Name is not the application's";
-    EXPECT_EQ(browser.bundleID, QStringLiteral("firefox"));
-    EXPECT_EQ(browser.title, QStringLiteral("Docs"));
+    const auto browser = harvest("Navigator", "firefox", "Docs \u2014 Mozilla Firefox");
+    EXPECT_EQ(browser.app, "Firefox") << "another group's Name is not the application's";
+    EXPECT_EQ(browser.bundleID, "firefox");
+    EXPECT_EQ(browser.title, "Docs");
     EXPECT_EQ(browser.url, std::nullopt);
 
-    const auto editor = harvest(QStringLiteral("editor"), QStringLiteral("EditorMain"), QStringLiteral("a.txt"));
-    EXPECT_EQ(editor.bundleID, QStringLiteral("vendor-editor"));
+    const auto editor = harvest("editor", "EditorMain", "a.txt");
+    EXPECT_EQ(editor.bundleID, "vendor-editor");
     EXPECT_EQ(editor.title, std::nullopt) << "window names of other applications are no tab titles";
-    EXPECT_EQ(
-        DesktopEntries::forWindowClass({}, QStringLiteral("EditorMain"), {dir.path()}, QStringLiteral("fr_CA"))->name,
-        QStringLiteral("Editeur"));
+    EXPECT_EQ(DesktopEntries::forWindowClass({}, "EditorMain", {dir.path()}, "fr_CA")->name, "Editeur");
 
-    const auto unknown = harvest(QStringLiteral("tool"), QStringLiteral("Tool"));
-    EXPECT_EQ(unknown.app, QStringLiteral("Tool"));
+    const auto unknown = harvest("tool", "Tool");
+    EXPECT_EQ(unknown.app, "Tool");
     EXPECT_EQ(unknown.bundleID, std::nullopt);
     EXPECT_EQ(SourceHarvester::harvest(std::nullopt).app, std::nullopt);
 }

@@ -38,8 +38,7 @@ protected:
     // xclip owns PRIMARY with the text until it is killed.
     void ownSelection(Child& owner, const QByteArray& text)
     {
-        owner.process.start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                                                      QStringLiteral("primary"), QStringLiteral("-i")});
+        owner.process.start("xclip", {"-quiet", "-selection", "primary", "-i"});
         ASSERT_TRUE(owner.process.waitForStarted());
         owner.process.write(text);
         owner.process.closeWriteChannel();
@@ -51,33 +50,29 @@ protected:
 TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients)
 {
     Child window;
-    window.process.start(QStringLiteral("xmessage"), {QStringLiteral("capture source")});
+    window.process.start("xmessage", {"capture source"});
     ASSERT_TRUE(window.process.waitForStarted());
-    const QString id = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
-                                                       QStringLiteral("--class"), QStringLiteral("Xmessage")})
-                           .section(u'\n', 0, 0);
+    const QString id = run("xdotool", {"search", "--sync", "--class", "Xmessage"}).section(u'\n', 0, 0);
     ASSERT_FALSE(id.isEmpty());
     const qint64 pid = window.process.processId();
     // Toolkits that do not announce their pid get it from us, so the test does not hang on one.
-    run(QStringLiteral("xprop"),
-        {QStringLiteral("-id"), id, QStringLiteral("-f"), QStringLiteral("_NET_WM_PID"), QStringLiteral("32c"),
-         QStringLiteral("-set"), QStringLiteral("_NET_WM_PID"), QString::number(pid)});
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
+    run("xprop", {"-id", id, "-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", QString::number(pid)});
+    run("xdotool", {"windowactivate", "--sync", id});
 
     {
         Child owner;
-        const QString text = QStringLiteral("Grüße \u2014 selected\n  text ");
+        const QString text = "Grüße \u2014 selected\n  text ";
         ownSelection(owner, text.toUtf8());
         const auto active = reader.activeWindow();
         ASSERT_TRUE(active);
-        EXPECT_EQ(active->className, QStringLiteral("Xmessage"));
-        EXPECT_EQ(active->instanceName, QStringLiteral("xmessage"));
+        EXPECT_EQ(active->className, "Xmessage");
+        EXPECT_EQ(active->instanceName, "xmessage");
         EXPECT_EQ(active->pid, pid);
 
         const auto context = CaptureService::readSelection(reader);
         ASSERT_TRUE(context);
         EXPECT_EQ(context->text, text);
-        EXPECT_EQ(context->sourceApp, QStringLiteral("Xmessage"));
+        EXPECT_EQ(context->sourceApp, "Xmessage");
     }
     {
         // Larger than one request: the owner hands it over in pieces.

@@ -19,7 +19,7 @@ TEST(DesktopNotifications, TheDaemonShowsAndAnswers)
     std::optional<Result<quint32, QString>> result;
     QSignalSpy invoked(&notifications, &DesktopNotifications::actionInvoked);
     QSignalSpy closed(&notifications, &DesktopNotifications::closed);
-    notifications.show(QStringLiteral("Call back"), QStringLiteral("Rent <b>&</b> deposit"),
+    notifications.show("Call back", "Rent <b>&</b> deposit",
                        [&](const Result<quint32, QString>& shown) { result = shown; });
     for (int i = 0; i < 100 && !result; ++i) QTest::qWait(50);
     ASSERT_TRUE(result.has_value());
@@ -27,11 +27,11 @@ TEST(DesktopNotifications, TheDaemonShowsAndAnswers)
     const quint32 id = **result;
 
     // Activating the notification in the daemon comes back as its "default" action.
-    QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("action"), QStringLiteral("0")});
+    QProcess::execute("dunstctl", {"action", "0"});
     ASSERT_TRUE(invoked.wait(5000));
     EXPECT_EQ(invoked[0][0].value<quint32>(), id);
-    EXPECT_EQ(invoked[0][1].toString(), QStringLiteral("default"));
-    QProcess::execute(QStringLiteral("dunstctl"), {QStringLiteral("close")});
+    EXPECT_EQ(invoked[0][1].toString(), "default");
+    QProcess::execute("dunstctl", {"close"});
     ASSERT_TRUE(closed.wait(5000));
     EXPECT_EQ(closed.last()[0].value<quint32>(), id);
 }

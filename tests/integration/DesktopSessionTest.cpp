@@ -27,8 +27,7 @@ QString run(const QString& program, const QStringList& args)
 // Client windows bottom to top, as the window manager stacks them.
 QList<WId> stacking()
 {
-    const QString out =
-        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    const QString out = run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
     QList<WId> ids;
     const qsizetype hash = out.indexOf(u'#');
     if (hash < 0) return ids;
@@ -42,8 +41,7 @@ QList<WId> stacking()
 
 bool viewable(WId id)
 {
-    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(id)})
-        .contains(QStringLiteral("IsViewable"));
+    return run("xwininfo", {"-id", QString::number(id)}).contains("IsViewable");
 }
 
 class DesktopSession : public ::testing::Test {
@@ -73,15 +71,11 @@ TEST_F(DesktopSession, FloatingToolWindowStaysAboveANormalWindowThatIsRaised)
         return order.contains(plain) && order.contains(top) && order.indexOf(top) > order.indexOf(plain);
     };
     EXPECT_TRUE(QTest::qWaitFor(floatingAbove, 10000))
-        << "stacking: "
-        << run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
-               .toStdString();
+        << "stacking: " << run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"}).toStdString();
     EXPECT_TRUE(viewable(top));
     EXPECT_TRUE(viewable(plain));
     // The window manager saw the wish to stay on top.
-    EXPECT_TRUE(
-        run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(top), QStringLiteral("_NET_WM_STATE")})
-            .contains(QStringLiteral("_NET_WM_STATE_ABOVE")));
+    EXPECT_TRUE(run("xprop", {"-id", QString::number(top), "_NET_WM_STATE"}).contains("_NET_WM_STATE_ABOVE"));
 }
 
 TEST_F(DesktopSession, KeyablePanelShownOverAnotherWindowTakesTyping)
@@ -102,27 +96,23 @@ TEST_F(DesktopSession, KeyablePanelShownOverAnotherWindowTakesTyping)
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.isActiveWindow(); }, 10000));
 
     // Real key events from the X server, sent to whichever window has the input focus.
-    run(QStringLiteral("xdotool"),
-        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("shelf")});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == QStringLiteral("shelf"); }, 10000))
-        << field->text().toStdString();
+    run("xdotool", {"type", "--delay", "20", "shelf"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field->text() == "shelf"; }, 10000)) << field->text().toStdString();
 }
 
 TEST_F(DesktopSession, NotificationDaemonAcceptsANotification)
 {
-    QDBusInterface notifications(QStringLiteral("org.freedesktop.Notifications"),
-                                 QStringLiteral("/org/freedesktop/Notifications"),
-                                 QStringLiteral("org.freedesktop.Notifications"));
+    QDBusInterface notifications("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                 "org.freedesktop.Notifications");
     ASSERT_TRUE(notifications.isValid()) << notifications.lastError().message().toStdString();
 
-    const QDBusMessage info = notifications.call(QStringLiteral("GetServerInformation"));
+    const QDBusMessage info = notifications.call("GetServerInformation");
     ASSERT_EQ(info.type(), QDBusMessage::ReplyMessage) << info.errorMessage().toStdString();
     ASSERT_EQ(info.arguments().size(), 4);
     EXPECT_FALSE(info.arguments().at(0).toString().isEmpty());
 
-    const QDBusReply<uint> id = notifications.call(
-        QStringLiteral("Notify"), QStringLiteral("tarnwick"), 0u, QString(), QStringLiteral("Reminder"),
-        QStringLiteral("A note wants your attention"), QStringList(), QVariantMap(), 5000);
+    const QDBusReply<uint> id = notifications.call("Notify", "tarnwick", 0u, QString(), "Reminder",
+                                                   "A note wants your attention", QStringList(), QVariantMap(), 5000);
     ASSERT_TRUE(id.isValid()) << id.error().message().toStdString();
     EXPECT_GT(id.value(), 0u);
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString kBusName = QStringLiteral("app.tarnwick.Tarnwick");
+const QString kBusName = "app.tarnwick.Tarnwick";
 
 uint busNameOwnerPid()
 {

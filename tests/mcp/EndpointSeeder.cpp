@@ -26,7 +26,7 @@ QString idOf(const Note& note)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
+    QCoreApplication::setApplicationName("tarnwick");
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s MANIFEST.json CLIENT-NAME\n", argv[0]);
         return 2;
@@ -48,18 +48,17 @@ int main(int argc, char** argv)
         return note;
     };
 
-    Note* crossing = make(QStringLiteral("Zebra crossing"),
-                          QStringLiteral("The zebra crossing by the station\nneeds new paint."), 30);
-    crossing->setTags({QStringLiteral("town"), QStringLiteral("errands")});
+    Note* crossing = make("Zebra crossing", "The zebra crossing by the station\nneeds new paint.", 30);
+    crossing->setTags({"town", "errands"});
     crossing->setIsPinned(true);
-    Note* groceries = make(QStringLiteral("Groceries"), QStringLiteral("milk, eggs, rye bread"), 20);
+    Note* groceries = make("Groceries", "milk, eggs, rye bread", 20);
     // The worst case for a private note: its plain title and body are still in the row beside the
     // sealed copy, so only the lock flag keeps them in.
-    Note* locked = make(QStringLiteral("Vault zebra combination"), QStringLiteral("zebra 4417 left twice"), 40);
+    Note* locked = make("Vault zebra combination", "zebra 4417 left twice", 40);
     locked->setIsLocked(true);
     locked->setIsPinned(true);
     locked->setLockedCipher(QByteArray("sealed-payload"));
-    Note* binned = make(QStringLiteral("Zebra draft in the bin"), QStringLiteral("zebra binned words"), 50);
+    Note* binned = make("Zebra draft in the bin", "zebra binned words", 50);
     binned->setIsTrashed(true);
     binned->setDeletedAt(base.addSecs(3600));
 
@@ -69,26 +68,22 @@ int main(int argc, char** argv)
     }
 
     Settings settings(std::make_unique<FileSettingsBackend>(FileSettingsBackend::defaultPath()));
-    settings.setValue(QStringLiteral("mcp.enabled"), true);
+    settings.setValue("mcp.enabled", true);
     // No update check: the test machine sends nothing off itself.
-    settings.setValue(QStringLiteral("update.checkAutomatically"), false);
-    settings.setValue(QStringLiteral("mcp.readOnly"), false);
-    settings.setValue(QStringLiteral("mcp.approvedClients"), QStringList{clientName});
+    settings.setValue("update.checkAutomatically", false);
+    settings.setValue("mcp.readOnly", false);
+    settings.setValue("mcp.approvedClients", QStringList{clientName});
     // No first-run tour in front of the test.
-    settings.setValue(QStringLiteral("onboarding.completed"), true);
+    settings.setValue("onboarding.completed", true);
 
     const QJsonObject manifest{
-        {QStringLiteral("visible"),
-         QJsonArray{
-             QJsonObject{{QStringLiteral("id"), idOf(*crossing)}, {QStringLiteral("title"), crossing->title()}},
-             QJsonObject{{QStringLiteral("id"), idOf(*groceries)}, {QStringLiteral("title"), groceries->title()}}}},
-        {QStringLiteral("pinnedID"), idOf(*crossing)},
-        {QStringLiteral("lockedID"), idOf(*locked)},
-        {QStringLiteral("binnedID"), idOf(*binned)},
+        {"visible", QJsonArray{QJsonObject{{"id", idOf(*crossing)}, {"title", crossing->title()}},
+                               QJsonObject{{"id", idOf(*groceries)}, {"title", groceries->title()}}}},
+        {"pinnedID", idOf(*crossing)},
+        {"lockedID", idOf(*locked)},
+        {"binnedID", idOf(*binned)},
         // Texts of the locked and binned notes that must never appear in any answer.
-        {QStringLiteral("hidden"),
-         QJsonArray{QStringLiteral("Vault"), QStringLiteral("4417"), QStringLiteral("binned words"),
-                    QStringLiteral("draft in the bin"), idOf(*locked), idOf(*binned)}},
+        {"hidden", QJsonArray{"Vault", "4417", "binned words", "draft in the bin", idOf(*locked), idOf(*binned)}},
     };
     QFile out(QString::fromLocal8Bit(argv[1]));
     if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(manifest).toJson()) < 0) {

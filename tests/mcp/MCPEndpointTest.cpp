@@ -60,7 +60,7 @@ TEST(MCPEndpoint, PreflightMethodPathAndToken)
     for (const QString& wrong : QStringList{"/mcp/wrong", "/mcp", "/mcpx/" + token, "/mcp/" + token.chopped(1),
                                             "/mcp/" + token + "x", "/mcp/" + token.toLower()})
         EXPECT_EQ(status(wrong), 401) << qPrintable(wrong);
-    for (const QString& wrong : QStringList{"bearer " + token, QStringLiteral("Bearer "), QString()})
+    for (const QString& wrong : QStringList{"bearer " + token, "Bearer ", QString()})
         EXPECT_EQ(status("/mcp", wrong), 401) << qPrintable(wrong);
 }
 

@@ -22,7 +22,7 @@ struct FakeToolHost : MCPToolHost {
     MCPNoteRecord& add(const QString& title, const QString& body = {})
     {
         MCPNoteRecord n{QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), title,
-                        title.isEmpty() ? QStringLiteral("Untitled") : title, body};
+                        title.isEmpty() ? "Untitled" : title, body};
         n.createdAt = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
         n.updatedAt = n.createdAt.addSecs(500);
         notes.append(n);
@@ -86,7 +86,7 @@ struct FakeTokenStore : MCPTokenStore {
     Status<QString> write(const QByteArray& token) override
     {
         ++writes;
-        if (failWrites) return QStringLiteral("The keyring is locked.");
+        if (failWrites) return QString("The keyring is locked.");
         stored = token;
         return {};
     }
@@ -107,8 +107,8 @@ struct ServiceFixture {
     }
     HTTPRequest post(const QByteArray& body, const QString& target = {}) const
     {
-        HTTPRequest r{QStringLiteral("POST"), target.isEmpty() ? QStringLiteral("/mcp/") + service->token() : target};
-        r.headers.insert(QStringLiteral("host"), QStringLiteral("127.0.0.1:48219"));
+        HTTPRequest r{"POST", target.isEmpty() ? "/mcp/" + service->token() : target};
+        r.headers.insert("host", "127.0.0.1:48219");
         r.body = body;
         return r;
     }

@@ -8,8 +8,8 @@
 
 namespace {
 
-const QString kService = QStringLiteral("com.fennmoor.tarnwick.mcp");
-const QString kAccount = QStringLiteral("endpoint-token");
+const QString kService = "com.fennmoor.tarnwick.mcp";
+const QString kAccount = "endpoint-token";
 
 // A keychain whose writes can be made to fail, as a locked keyring does.
 class LockableKeychain : public MemoryKeychainBackend {
@@ -17,7 +17,7 @@ public:
     bool locked = false;
     Status<Failure> replace(const QString& service, const QString& account, const QByteArray& data) override
     {
-        if (locked) return Failure{statusInteractionNotAllowed, QStringLiteral("Collection is locked")};
+        if (locked) return Failure{statusInteractionNotAllowed, "Collection is locked"};
         return MemoryKeychainBackend::replace(service, account, data);
     }
 };
@@ -68,7 +68,7 @@ TEST_F(MCPKeychainTokenStoreTest, SynchronizableItemIsNeitherTrustedNorTouched)
     // An item that arrived from another machine must not become this endpoint's token.
     keychain->put(kService, kAccount, true, "FromAnotherMachine000000");
     const QString token = launch().token();
-    EXPECT_NE(token, QStringLiteral("FromAnotherMachine000000"));
+    EXPECT_NE(token, "FromAnotherMachine000000");
     EXPECT_EQ(stored(), token.toUtf8());
     EXPECT_EQ(stored(true), QByteArray("FromAnotherMachine000000"));
 }

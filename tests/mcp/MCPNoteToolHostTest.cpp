@@ -25,11 +25,7 @@ protected:
     }
     void reopen()
     {
-        service.reset();
-        host.reset();
-        search.reset();
-        store.reset();
-        container.reset();
+        service.reset(), host.reset(), search.reset(), store.reset(), container.reset();
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
         store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
         search = std::make_unique<SearchEngine>(
@@ -47,7 +43,7 @@ protected:
     static QString idOf(const Note* note) { return note->uuid().toString(QUuid::WithoutBraces).toUpper(); }
     const QJsonObject tool(const QString& name, const QJsonObject& arguments)
     {
-        HTTPRequest request{QStringLiteral("POST"), QStringLiteral("/mcp/") + service->token()};
+        HTTPRequest request{"POST", "/mcp/" + service->token()};
         request.body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"},
                                                  {"id", 1},
                                                  {"method", "tools/call"},

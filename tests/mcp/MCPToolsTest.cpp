@@ -33,7 +33,7 @@ TEST(MCPTools, CreateIsOfferedAndAllowedOnlyWithWriteAccess)
               (QJsonObject{{"code", -32601},
                            {"message", QStringLiteral("Write access is disabled (Read-only). Enable Read & write in "
                                                       "Tarnwick → Settings → Connections.")}}));
-    f.settings.setValue("mcp.readOnly", QStringLiteral("false"));  // not a Boolean: still read-only
+    f.settings.setValue("mcp.readOnly", "false");  // not a Boolean: still read-only
     EXPECT_EQ(toolNames().size(), 3);
     EXPECT_TRUE(f.tools.created.isEmpty());
 

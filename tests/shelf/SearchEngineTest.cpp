@@ -33,9 +33,8 @@ protected:
     Capture* addCapture(const QString& text, std::optional<QString> app = {}, std::optional<QString> title = {},
                         qint64 ageSeconds = 0)
     {
-        ownedCaptures.push_back(std::make_unique<Capture>(text, app, QStringLiteral("org.example.app"),
-                                                          QUrl(QStringLiteral("https://example.org/page")), title,
-                                                          std::nullopt));
+        ownedCaptures.push_back(std::make_unique<Capture>(text, app, "org.example.app",
+                                                          QUrl("https://example.org/page"), title, std::nullopt));
         ownedCaptures.back()->setCreatedAt(kBase.addSecs(-ageSeconds));
         captures.push_back(ownedCaptures.back().get());
         return captures.back();
@@ -58,14 +57,14 @@ protected:
 
 TEST_F(SearchEngineTest, BlankQueryGivesEverythingOutsideTheBinInStoreOrder)
 {
-    addNote(QStringLiteral("b"), {});
-    addNote(QStringLiteral("a"), {})->setIsLocked(true);
+    addNote("b", {});
+    addNote("a", {})->setIsLocked(true);
     // A store that slipped a binned note into the active list still must not show it.
-    addNote(QStringLiteral("binned"), {})->setIsTrashed(true);
-    addCapture(QStringLiteral("older"), {}, {}, 60);
-    addCapture(QStringLiteral("newer"));
+    addNote("binned", {})->setIsTrashed(true);
+    addCapture("older", {}, {}, 60);
+    addCapture("newer");
 
-    for (const QString& blank : {QString(), QStringLiteral(" \t\n\r ")}) {
+    for (const QString& blank : {QString(), QString(" \t\n\r ")}) {
         EXPECT_EQ(titlesFor(blank), QStringList({"b", "a"}));
         EXPECT_EQ(textsFor(blank), QStringList({"newer", "older"}));
     }
@@ -73,36 +72,35 @@ TEST_F(SearchEngineTest, BlankQueryGivesEverythingOutsideTheBinInStoreOrder)
 
 TEST_F(SearchEngineTest, RanksTitleAndBodyThenTitleThenBodyKeepingStoreOrderWithinARank)
 {
-    addNote(QStringLiteral("body only, newest"), QStringLiteral("a walrus"));
-    addNote(QStringLiteral("walrus title"), QStringLiteral("nothing"));
-    addNote(QStringLiteral("no match"), QStringLiteral("nothing"));
-    addNote(QStringLiteral("Walrus in both"), QStringLiteral("WALRUS"));
-    addNote(QStringLiteral("body only, older"), QStringLiteral("walruses"));
-    addNote(QStringLiteral("another walrus title"), {});
+    addNote("body only, newest", "a walrus");
+    addNote("walrus title", "nothing");
+    addNote("no match", "nothing");
+    addNote("Walrus in both", "WALRUS");
+    addNote("body only, older", "walruses");
+    addNote("another walrus title", {});
 
-    EXPECT_EQ(titlesFor(QStringLiteral("walrus")),
-              QStringList(
-                  {"Walrus in both", "walrus title", "another walrus title", "body only, newest", "body only, older"}));
+    EXPECT_EQ(titlesFor("walrus"), QStringList({"Walrus in both", "walrus title", "another walrus title",
+                                                "body only, newest", "body only, older"}));
 }
 
 TEST_F(SearchEngineTest, QueryIsTrimmedAndBothSidesLowerCasedWithoutLocale)
 {
-    addNote(QStringLiteral("shopping list"), {});
-    addNote(QStringLiteral("Été indien"), {});
-    addNote(QStringLiteral("ΟΔΟΣ"), {});   // lower-cases with a final sigma
-    addNote(QStringLiteral("İzmir"), {});  // a dotted capital I lower-cases to i + combining dot
+    addNote("shopping list", {});
+    addNote("Été indien", {});
+    addNote("ΟΔΟΣ", {});   // lower-cases with a final sigma
+    addNote("İzmir", {});  // a dotted capital I lower-cases to i + combining dot
 
-    EXPECT_EQ(titlesFor(QStringLiteral("  SHOPPING \n")), QStringList({"shopping list"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("ÉTÉ")), QStringList({"Été indien"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("οδος")), QStringList({"ΟΔΟΣ"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("İZMIR")), QStringList({"İzmir"}));
+    EXPECT_EQ(titlesFor("  SHOPPING \n"), QStringList({"shopping list"}));
+    EXPECT_EQ(titlesFor("ÉTÉ"), QStringList({"Été indien"}));
+    EXPECT_EQ(titlesFor("οδος"), QStringList({"ΟΔΟΣ"}));
+    EXPECT_EQ(titlesFor("İZMIR"), QStringList({"İzmir"}));
     // Without the dot the letter is a different character.
-    EXPECT_TRUE(titlesFor(QStringLiteral("izmir")).isEmpty());
+    EXPECT_TRUE(titlesFor("izmir").isEmpty());
 
     // Long runs of plain letters around words that are not: the pieces must join up exactly, also where
     // lower-casing makes a word longer.
-    addNote(QStringLiteral("long"), QStringLiteral("A LONG RUN OF PLAIN CAPITALS BEFORE ÉTÉ AND ANOTHER LONG RUN\n"
-                                                   "İİİİİİİİİİİİİİİİİİİİ THEN A LONG TAIL OF PLAIN TEXT ΟΔΟΣ."));
+    addNote("long", QStringLiteral("A LONG RUN OF PLAIN CAPITALS BEFORE ÉTÉ AND ANOTHER LONG RUN\n"
+                                   "İİİİİİİİİİİİİİİİİİİİ THEN A LONG TAIL OF PLAIN TEXT ΟΔΟΣ."));
     for (const char* query :
          {"capitals before été and another", "run\ni̇i̇", "i̇ then a long tail of plain", "plain text οδος.", "οδος."})
         EXPECT_EQ(titlesFor(QString::fromUtf8(query)), QStringList({"long"})) << query;
@@ -110,78 +108,78 @@ TEST_F(SearchEngineTest, QueryIsTrimmedAndBothSidesLowerCasedWithoutLocale)
 
 TEST_F(SearchEngineTest, MatchesWholeCharactersAccentsAndWidthsCountCanonicalFormsAreEqual)
 {
-    addNote(QStringLiteral("café composed"), {});
-    addNote(QStringLiteral("cafe\u0301 decomposed"), {});
-    addNote(QStringLiteral("q\u0301 accented"), {});
-    addNote(QStringLiteral("\uFF41 full width"), {});
-    addNote(QStringLiteral("thumb \U0001F44D\U0001F3FD toned"), {});
-    addNote(QStringLiteral("smile \U0001F600 plain"), {});
+    addNote("café composed", {});
+    addNote("cafe\u0301 decomposed", {});
+    addNote("q\u0301 accented", {});
+    addNote("\uFF41 full width", {});
+    addNote("thumb \U0001F44D\U0001F3FD toned", {});
+    addNote("smile \U0001F600 plain", {});
 
-    EXPECT_EQ(titlesFor(QStringLiteral("café")), QStringList({"café composed", "cafe\u0301 decomposed"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("cafe\u0301")), QStringList({"café composed", "cafe\u0301 decomposed"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("cafe")), QStringList());
+    EXPECT_EQ(titlesFor("café"), QStringList({"café composed", "cafe\u0301 decomposed"}));
+    EXPECT_EQ(titlesFor("cafe\u0301"), QStringList({"café composed", "cafe\u0301 decomposed"}));
+    EXPECT_EQ(titlesFor("cafe"), QStringList());
     // No composed form exists for q with an acute: the bare q must still not match half a character.
-    EXPECT_EQ(titlesFor(QStringLiteral("q")), QStringList());
-    EXPECT_EQ(titlesFor(QStringLiteral("q\u0301")), QStringList({"q\u0301 accented"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("a full")), QStringList());
-    EXPECT_EQ(titlesFor(QStringLiteral("\uFF21")), QStringList({"\uFF41 full width"}));
-    EXPECT_EQ(titlesFor(QStringLiteral("\U0001F44D")), QStringList());
-    EXPECT_EQ(titlesFor(QStringLiteral("\U0001F600")), QStringList({"smile \U0001F600 plain"}));
+    EXPECT_EQ(titlesFor("q"), QStringList());
+    EXPECT_EQ(titlesFor("q\u0301"), QStringList({"q\u0301 accented"}));
+    EXPECT_EQ(titlesFor("a full"), QStringList());
+    EXPECT_EQ(titlesFor("\uFF21"), QStringList({"\uFF41 full width"}));
+    EXPECT_EQ(titlesFor("\U0001F44D"), QStringList());
+    EXPECT_EQ(titlesFor("\U0001F600"), QStringList({"smile \U0001F600 plain"}));
 }
 
 TEST_F(SearchEngineTest, SeveralWordsMatchOnlyAsOneRun)
 {
-    addNote(QStringLiteral("the red fox"), {});
-    addNote(QStringLiteral("red  fox"), {});
-    addNote(QStringLiteral("fox red"), {});
-    addNote(QStringLiteral("x"), QStringLiteral("red\nfox"));
+    addNote("the red fox", {});
+    addNote("red  fox", {});
+    addNote("fox red", {});
+    addNote("x", "red\nfox");
 
-    EXPECT_EQ(titlesFor(QStringLiteral("red fox")), QStringList({"the red fox"}));
+    EXPECT_EQ(titlesFor("red fox"), QStringList({"the red fox"}));
 }
 
 TEST_F(SearchEngineTest, LockedNotesMatchByTheirLockedTitleAloneAndBinnedNotesNever)
 {
-    Note* open = addNote(QStringLiteral("open"), QStringLiteral("secret plan"));
-    Note* locked = addNote(QStringLiteral("Plans"), QStringLiteral("secret plan"));
+    Note* open = addNote("open", "secret plan");
+    Note* locked = addNote("Plans", "secret plan");
     locked->setIsLocked(true);
-    Note* blank = addNote(QStringLiteral("  "), QStringLiteral("private matters"));
+    Note* blank = addNote("  ", "private matters");
     blank->setIsLocked(true);
-    Note* bodyHit = addNote(QStringLiteral("diary"), QStringLiteral("nothing private here"));
-    addNote(QStringLiteral("secret in the bin"), QStringLiteral("secret"))->setIsTrashed(true);
+    Note* bodyHit = addNote("diary", "nothing private here");
+    addNote("secret in the bin", "secret")->setIsTrashed(true);
 
     // The body of a locked note is never consulted, even when it holds the query.
-    EXPECT_EQ(engine.search(QStringLiteral("secret")), QList<Note*>({open}));
-    EXPECT_EQ(engine.search(QStringLiteral("plan")), QList<Note*>({locked, open}));
+    EXPECT_EQ(engine.search("secret"), QList<Note*>({open}));
+    EXPECT_EQ(engine.search("plan"), QList<Note*>({locked, open}));
     // A blank-titled locked note is called "Private note" and ranks as a title hit.
-    EXPECT_EQ(engine.search(QStringLiteral("PRIVATE")), QList<Note*>({blank, bodyHit}));
-    EXPECT_TRUE(engine.search(QStringLiteral("in the bin")).isEmpty());
+    EXPECT_EQ(engine.search("PRIVATE"), QList<Note*>({blank, bodyHit}));
+    EXPECT_TRUE(engine.search("in the bin").isEmpty());
 }
 
 TEST_F(SearchEngineTest, FollowsEveryChangeOfANote)
 {
-    Note* note = addNote(QStringLiteral("groceries"), QStringLiteral("apples"));
-    EXPECT_EQ(titlesFor(QStringLiteral("apples")), QStringList({"groceries"}));
+    Note* note = addNote("groceries", "apples");
+    EXPECT_EQ(titlesFor("apples"), QStringList({"groceries"}));
 
-    note->setBody(QStringLiteral("pears"));
-    EXPECT_TRUE(titlesFor(QStringLiteral("apples")).isEmpty());
-    EXPECT_EQ(titlesFor(QStringLiteral("pears")), QStringList({"groceries"}));
+    note->setBody("pears");
+    EXPECT_TRUE(titlesFor("apples").isEmpty());
+    EXPECT_EQ(titlesFor("pears"), QStringList({"groceries"}));
 
     note->setIsLocked(true);
-    EXPECT_TRUE(titlesFor(QStringLiteral("pears")).isEmpty());
+    EXPECT_TRUE(titlesFor("pears").isEmpty());
     note->setIsLocked(false);
-    EXPECT_EQ(titlesFor(QStringLiteral("pears")), QStringList({"groceries"}));
+    EXPECT_EQ(titlesFor("pears"), QStringList({"groceries"}));
 
     note->setIsTrashed(true);
-    EXPECT_TRUE(titlesFor(QStringLiteral("groceries")).isEmpty());
+    EXPECT_TRUE(titlesFor("groceries").isEmpty());
 }
 
 TEST_F(SearchEngineTest, ForgetsObjectsThatAreGoneAndNeverMistakesANewObjectForAnOldOne)
 {
-    addNote(QStringLiteral("keep"), {});
-    addNote(QStringLiteral("apples"), {});
-    addCapture(QStringLiteral("apples"));
-    engine.search(QStringLiteral("apples"));
-    engine.searchCaptures(QStringLiteral("apples"));
+    addNote("keep", {});
+    addNote("apples", {});
+    addCapture("apples");
+    engine.search("apples");
+    engine.searchCaptures("apples");
     EXPECT_EQ(engine.cachedObjectCount(), 3);
 
     // Destroy a note and make others of the same shape until one reuses its address; none may answer
@@ -189,62 +187,61 @@ TEST_F(SearchEngineTest, ForgetsObjectsThatAreGoneAndNeverMistakesANewObjectForA
     const void* oldAddress = notes.takeLast();
     ownedNotes.pop_back();
     for (int i = 0; i < 64; ++i) {
-        Note* fresh = addNote(QStringLiteral("pears"), {});
+        Note* fresh = addNote("pears", {});
         if (fresh == oldAddress) break;
     }
-    EXPECT_TRUE(engine.search(QStringLiteral("apples")).isEmpty());
+    EXPECT_TRUE(engine.search("apples").isEmpty());
 
     notes.clear();
-    engine.search(QStringLiteral("apples"));
+    engine.search("apples");
     EXPECT_EQ(engine.cachedObjectCount(), 1);  // the capture is only forgotten by a capture search
     captures.clear();
-    engine.searchCaptures(QStringLiteral("apples"));
+    engine.searchCaptures("apples");
     EXPECT_EQ(engine.cachedObjectCount(), 0);
 }
 
 TEST_F(SearchEngineTest, KeepsUpWithListsInNewOrders)
 {
-    for (int i = 0; i < 100; ++i)
-        addNote(QStringLiteral("note %1").arg(i), i % 2 ? QStringLiteral("odd") : QStringLiteral("even"));
+    for (int i = 0; i < 100; ++i) addNote(QStringLiteral("note %1").arg(i), i % 2 ? "odd" : "even");
     const auto expectOdd = [this] {
         QList<Note*> odd;
         for (Note* note : notes)
-            if (note->body() == QStringLiteral("odd")) odd << note;
-        EXPECT_EQ(engine.search(QStringLiteral("odd")), odd);
+            if (note->body() == "odd") odd << note;
+        EXPECT_EQ(engine.search("odd"), odd);
         EXPECT_EQ(engine.cachedObjectCount(), notes.size());
     };
     expectOdd();
 
     // An edited note moves to the front; then a reversed list; then a shuffled one with changes.
     Note* edited = notes.takeAt(50);
-    edited->setBody(QStringLiteral("odd"));
+    edited->setBody("odd");
     notes.prepend(edited);
     expectOdd();
     std::reverse(notes.begin(), notes.end());
     expectOdd();
     std::mt19937 rng(7);
     std::shuffle(notes.begin(), notes.end(), rng);
-    notes[3]->setBody(QStringLiteral("even"));
-    notes[97]->setBody(QStringLiteral("odd"));
+    notes[3]->setBody("even");
+    notes[97]->setBody("odd");
     notes.removeAt(10);
     expectOdd();
 }
 
 TEST_F(SearchEngineTest, CapturesMatchTextThenSourceNameThenPageTitleNewestFirst)
 {
-    addCapture(QStringLiteral("from the editor"), QStringLiteral("TextEdit"), {}, 10);
-    addCapture(QStringLiteral("nothing"), {}, QStringLiteral("Release notes"), 30);
-    addCapture(QStringLiteral("release date"), {}, {}, 20);
-    addCapture(QStringLiteral("org.example.app example.org"), {}, {}, 40);
+    addCapture("from the editor", "TextEdit", {}, 10);
+    addCapture("nothing", {}, "Release notes", 30);
+    addCapture("release date", {}, {}, 20);
+    addCapture("org.example.app example.org", {}, {}, 40);
     // Out of order from the store: the engine sorts by date, keeping the store's order on ties.
-    addCapture(QStringLiteral("release A"), {}, {}, 5);
-    addCapture(QStringLiteral("release B"), {}, {}, 5);
+    addCapture("release A", {}, {}, 5);
+    addCapture("release B", {}, {}, 5);
 
-    EXPECT_EQ(textsFor(QStringLiteral("RELEASE")), QStringList({"release A", "release B", "release date", "nothing"}));
-    EXPECT_EQ(textsFor(QStringLiteral("textedit")), QStringList({"from the editor"}));
+    EXPECT_EQ(textsFor("RELEASE"), QStringList({"release A", "release B", "release date", "nothing"}));
+    EXPECT_EQ(textsFor("textedit"), QStringList({"from the editor"}));
     // The bundle identifier and the address are never searched.
-    EXPECT_EQ(textsFor(QStringLiteral("example")), QStringList({"org.example.app example.org"}));
-    EXPECT_TRUE(textsFor(QStringLiteral("/page")).isEmpty());
+    EXPECT_EQ(textsFor("example"), QStringList({"org.example.app example.org"}));
+    EXPECT_TRUE(textsFor("/page").isEmpty());
 }
 
 }  // namespace

@@ -19,57 +19,51 @@ QString letters(int n, char from = 'a')
 
 TEST(SearchSupportTest, WithoutQueryOrOccurrenceGivesTheCleanedStartWithoutEllipsis)
 {
-    EXPECT_FALSE(SearchSupport::snippet(QStringLiteral("\uFFFC\n \n\uFFFC "), QStringLiteral("x"), 96));
-    EXPECT_EQ(SearchSupport::snippet(QStringLiteral("\nfirst\n\nsecond\uFFFCthird\n"), QString(), 96),
-              QStringLiteral("first  second third"));
+    EXPECT_FALSE(SearchSupport::snippet("\uFFFC\n \n\uFFFC ", "x", 96));
+    EXPECT_EQ(SearchSupport::snippet("\nfirst\n\nsecond\uFFFCthird\n", QString(), 96), "first  second third");
 
     const QString text = letters(1000, 'A');
-    for (const QString& query : {QString(), QStringLiteral(" \t "), QStringLiteral("zzz")}) {
+    for (const QString& query : {QString(), QString(" \t "), QString("zzz")}) {
         EXPECT_EQ(SearchSupport::snippet(text, query, 96), text.left(96));
-        EXPECT_EQ(SearchSupport::snippet(QStringLiteral("short"), query, 96), QStringLiteral("short"));
+        EXPECT_EQ(SearchSupport::snippet("short", query, 96), "short");
     }
-    EXPECT_FALSE(SearchSupport::highlight(text, QStringLiteral("zzz")).stronglyEmphasized);
+    EXPECT_FALSE(SearchSupport::highlight(text, "zzz").stronglyEmphasized);
 }
 
 TEST(SearchSupportTest, WindowAroundTheOccurrenceAtStartMiddleAndEnd)
 {
     // Occurrence at character 200 of 1,000.
-    const QString text = letters(200, 'a').toUpper() + QStringLiteral("needle") + letters(794, 'a').toUpper();
-    const QString middle = kEllipsis + text.mid(172, 28) + QStringLiteral("needle") + text.mid(206, 68) + kEllipsis;
-    EXPECT_EQ(SearchSupport::snippet(text, QStringLiteral("  NEEDLE \n"), 96), middle);
+    const QString text = letters(200, 'a').toUpper() + "needle" + letters(794, 'a').toUpper();
+    const QString middle = kEllipsis + text.mid(172, 28) + "needle" + text.mid(206, 68) + kEllipsis;
+    EXPECT_EQ(SearchSupport::snippet(text, "  NEEDLE \n", 96), middle);
 
-    const QString early = QStringLiteral("0123456789needle") + letters(200);
-    EXPECT_EQ(SearchSupport::snippet(early, QStringLiteral("needle"), 96), early.left(16 + 68) + kEllipsis);
+    const QString early = "0123456789needle" + letters(200);
+    EXPECT_EQ(SearchSupport::snippet(early, "needle", 96), early.left(16 + 68) + kEllipsis);
 
-    const QString late = letters(200) + QStringLiteral("needle") + QStringLiteral("xyz");
-    EXPECT_EQ(SearchSupport::snippet(late, QStringLiteral("needle"), 96), kEllipsis + late.mid(172));
+    const QString late = letters(200) + "needlexyz";
+    EXPECT_EQ(SearchSupport::snippet(late, "needle", 96), kEllipsis + late.mid(172));
 
     // Accents are significant: no occurrence, so the plain start.
-    EXPECT_EQ(SearchSupport::snippet(letters(120) + QStringLiteral("café"), QStringLiteral("cafe"), 96), letters(96));
+    EXPECT_EQ(SearchSupport::snippet(letters(120) + "café", "cafe", 96), letters(96));
 }
 
 TEST(SearchSupportTest, LimitsBelowTheLeadNeverCutBackwards)
 {
-    const QString text = letters(200, 'A') + QStringLiteral("needle") + letters(200, 'A');
-    EXPECT_EQ(SearchSupport::snippet(text, QStringLiteral("needle"), 10),
-              kEllipsis + text.mid(190, 10) + QStringLiteral("needle") + kEllipsis);
-    EXPECT_EQ(SearchSupport::snippet(text, QStringLiteral("needle"), 0),
-              kEllipsis + QStringLiteral("needle") + kEllipsis);
-    EXPECT_EQ(SearchSupport::snippet(text, QStringLiteral("needle"), -40),
-              kEllipsis + QStringLiteral("needle") + kEllipsis);
+    const QString text = letters(200, 'A') + "needle" + letters(200, 'A');
+    EXPECT_EQ(SearchSupport::snippet(text, "needle", 10), kEllipsis + text.mid(190, 10) + "needle" + kEllipsis);
+    EXPECT_EQ(SearchSupport::snippet(text, "needle", 0), kEllipsis + "needle" + kEllipsis);
+    EXPECT_EQ(SearchSupport::snippet(text, "needle", -40), kEllipsis + "needle" + kEllipsis);
     EXPECT_EQ(SearchSupport::snippet(text, QString(), -1), QString());
-    EXPECT_EQ(SearchSupport::snippet(QStringLiteral("needle at the start"), QStringLiteral("needle"), 3),
-              QStringLiteral("needle") + kEllipsis);
+    EXPECT_EQ(SearchSupport::snippet("needle at the start", "needle", 3), "needle" + kEllipsis);
 }
 
 TEST(SearchSupportTest, CountsCharactersAsTheUserSeesThem)
 {
     // Each toned thumb is one character of four UTF-16 units; each accented q is two units.
-    const QString thumb = QStringLiteral("\U0001F44D\U0001F3FD");
-    const QString q = QStringLiteral("q\u0301");
-    const QString text = thumb.repeated(40) + QStringLiteral("X") + q.repeated(100);
-    EXPECT_EQ(SearchSupport::snippet(text, QStringLiteral("x"), 30),
-              kEllipsis + thumb.repeated(28) + QStringLiteral("X") + q.repeated(2) + kEllipsis);
+    const QString thumb = "\U0001F44D\U0001F3FD";
+    const QString q = "q\u0301";
+    const QString text = thumb.repeated(40) + "X" + q.repeated(100);
+    EXPECT_EQ(SearchSupport::snippet(text, "x", 30), kEllipsis + thumb.repeated(28) + "X" + q.repeated(2) + kEllipsis);
     EXPECT_EQ(SearchSupport::snippet(text, QString(), 3), thumb.repeated(3));
 }
 
@@ -79,27 +73,26 @@ TEST(SearchSupportTest, HighlightsTheFirstOccurrenceInUtf16Units)
         return SearchSupport::highlight(text, query).stronglyEmphasized;
     };
     // Two surrogate pairs and a space come before the occurrence.
-    const QString text = QStringLiteral("\U0001F600\U0001F600 Hello and hello");
-    const SearchSupport::Highlighted h = SearchSupport::highlight(text, QStringLiteral(" HELLO\t"));
+    const QString text = "\U0001F600\U0001F600 Hello and hello";
+    const SearchSupport::Highlighted h = SearchSupport::highlight(text, " HELLO\t");
     EXPECT_EQ(h.text, text);
     EXPECT_EQ(h.stronglyEmphasized, (Span{5, 5}));
 
-    EXPECT_EQ(marked(QStringLiteral("a \U0001F600 b"), QStringLiteral("\U0001F600")), (Span{2, 2}));
-    EXPECT_EQ(marked(QStringLiteral("Die Straße"), QStringLiteral("STRASSE")), (Span{4, 6}));
-    EXPECT_EQ(marked(QStringLiteral("cafe\u0301!"), QStringLiteral("CAFÉ")), (Span{0, 5}));
+    EXPECT_EQ(marked("a \U0001F600 b", "\U0001F600"), (Span{2, 2}));
+    EXPECT_EQ(marked("Die Straße", "STRASSE"), (Span{4, 6}));
+    EXPECT_EQ(marked("cafe\u0301!", "CAFÉ"), (Span{0, 5}));
     // Half a character is never marked.
-    EXPECT_FALSE(marked(QStringLiteral("ß"), QStringLiteral("s")));
-    EXPECT_FALSE(marked(QStringLiteral("cafe\u0301"), QStringLiteral("cafe")));
-    EXPECT_FALSE(marked(QStringLiteral("text"), QStringLiteral("   ")));
+    EXPECT_FALSE(marked("ß", "s"));
+    EXPECT_FALSE(marked("cafe\u0301", "cafe"));
+    EXPECT_FALSE(marked("text", "   "));
 }
 
 TEST(SearchSupportTest, ALockedNoteNeverGivesASnippet)
 {
-    Note note(QStringLiteral("Plans"), QStringLiteral("the secret plan"), Tint::blue, Opacity::solid, std::nullopt,
-              std::nullopt);
-    EXPECT_EQ(SearchSupport::noteSnippet(note, QStringLiteral("secret"), 96), QStringLiteral("the secret plan"));
+    Note note("Plans", "the secret plan", Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    EXPECT_EQ(SearchSupport::noteSnippet(note, "secret", 96), "the secret plan");
     note.setIsLocked(true);
-    EXPECT_FALSE(SearchSupport::noteSnippet(note, QStringLiteral("secret"), 96));
+    EXPECT_FALSE(SearchSupport::noteSnippet(note, "secret", 96));
     EXPECT_FALSE(SearchSupport::noteSnippet(note, QString(), 96));
 }
 

@@ -57,10 +57,10 @@ TEST_F(ShelfDateGroupTest, TheZoneDecidesTheDayAndTheTextShown)
     // 23:30 UTC on 27 February is the 28th in Berlin and 18:30 on the 27th in New York.
     const QDateTime date(QDate(2026, 2, 27), QTime(23, 30), Qt::UTC);
     const QDateTime now(QDate(2026, 3, 10), QTime(12, 0), Qt::UTC);
-    EXPECT_EQ(ShelfDateGroup::title(date, now, berlin), QStringLiteral("Sat, Feb 28"));
-    EXPECT_EQ(ShelfDateGroup::title(date, now, QTimeZone("America/New_York")), QStringLiteral("Fri, Feb 27"));
+    EXPECT_EQ(ShelfDateGroup::title(date, now, berlin), "Sat, Feb 28");
+    EXPECT_EQ(ShelfDateGroup::title(date, now, QTimeZone("America/New_York")), "Fri, Feb 27");
     const QString time = ShelfDateGroup::compactTime(date, date, QTimeZone("America/New_York"));
-    EXPECT_TRUE(time.startsWith(QStringLiteral("6:30")) && time.endsWith(QStringLiteral("PM"))) << time.toStdString();
+    EXPECT_TRUE(time.startsWith("6:30") && time.endsWith("PM")) << time.toStdString();
 }
 
 TEST_F(ShelfDateGroupTest, GroupsPinnedFirstThenOneRunPerDay)
@@ -84,12 +84,12 @@ TEST_F(ShelfDateGroupTest, GroupsPinnedFirstThenOneRunPerDay)
     const auto groups =
         ShelfDateGroup::grouped<Note>({today1, pinnedToday, today2, yesterday, pinnedOld}, updated, now, berlin);
     ASSERT_EQ(groups.size(), 3);
-    EXPECT_EQ(groups[0].title, QStringLiteral("Pinned"));
-    EXPECT_EQ(groups[0].icon, QStringLiteral("pin.fill"));
+    EXPECT_EQ(groups[0].title, "Pinned");
+    EXPECT_EQ(groups[0].icon, "pin.fill");
     EXPECT_EQ(groups[0].items, (QList<Note*>{pinnedToday, pinnedOld}));
-    EXPECT_EQ(groups[1].title, QStringLiteral("Today"));
+    EXPECT_EQ(groups[1].title, "Today");
     EXPECT_EQ(groups[1].items, (QList<Note*>{today1, today2}));  // a pinned note does not split the day
-    EXPECT_EQ(groups[2].title, QStringLiteral("Yesterday"));
+    EXPECT_EQ(groups[2].title, "Yesterday");
 
     EXPECT_EQ(ShelfDateGroup::grouped<Note>({pinnedOld}, updated, now, berlin).size(), 1);
 }

@@ -12,7 +12,7 @@ using Lens = ShelfSearchState::Lens;
 using Surface = ShelfSearchState::Surface;
 using Commit = ShelfSearchState::Commit;
 
-const QString kLensKey = QStringLiteral("shelf.lastLens");
+const QString kLensKey = "shelf.lastLens";
 const ShelfRow a = ShelfRow::note(QUuid::createUuid());
 const ShelfRow b = ShelfRow::capture(QUuid::createUuid());
 const ShelfRow c = ShelfRow::note(QUuid::createUuid());
@@ -26,12 +26,8 @@ protected:
 TEST_F(ShelfSearchStateTest, StoredLensIsReadStrictly)
 {
     const std::pair<QVariant, Lens> cases[] = {
-        {QStringLiteral("captures"), Lens::captures},
-        {QStringLiteral("bin"), Lens::bin},
-        {QStringLiteral("Bin"), Lens::notes},
-        {QStringLiteral("CAPTURES"), Lens::notes},
-        {2, Lens::notes},
-        {QVariant(), Lens::notes},
+        {"captures", Lens::captures}, {"bin", Lens::bin}, {"Bin", Lens::notes},
+        {"CAPTURES", Lens::notes},    {2, Lens::notes},   {QVariant(), Lens::notes},
     };
     for (const auto& [stored, expected] : cases) {
         stored.isValid() ? settings.setValue(kLensKey, stored) : settings.remove(kLensKey);
@@ -43,7 +39,7 @@ TEST_F(ShelfSearchStateTest, LensIsStoredOnEveryAssignmentAndFlipsOnlyWhileBrows
 {
     QSignalSpy lensChanged(state.get(), &ShelfSearchState::lensChanged);
     state->setLens(Lens::notes);  // unchanged: silent, but stored
-    EXPECT_EQ(settings.storedValue(kLensKey), QVariant(QStringLiteral("notes")));
+    EXPECT_EQ(settings.storedValue(kLensKey), QVariant("notes"));
     state->setBrowseRows({a, b});
     for (Lens expected : {Lens::bin, Lens::captures, Lens::notes}) {
         state->setSelectedRow(b);
@@ -57,7 +53,7 @@ TEST_F(ShelfSearchStateTest, LensIsStoredOnEveryAssignmentAndFlipsOnlyWhileBrows
     EXPECT_EQ(lensChanged.count(), 3);
 
     // Tab while searching changes nothing; a lens chosen then keeps the search surface.
-    state->setQuery(QStringLiteral("x"));
+    state->setQuery("x");
     state->flipLens();
     EXPECT_EQ(state->lens(), Lens::notes);
     state->setLens(Lens::bin);
@@ -96,7 +92,7 @@ TEST_F(ShelfSearchStateTest, QueryKeepsTheSearchSurfaceUntilExitSearch)
     state->setSelectedRow(b);
     QSignalSpy selection(state.get(), &ShelfSearchState::selectedRowChanged);
 
-    state->setQuery(QStringLiteral(" "));  // a lone space is not a search, but shows its surface
+    state->setQuery(" ");  // a lone space is not a search, but shows its surface
     EXPECT_EQ(state->surface(), Surface::search);
     EXPECT_FALSE(state->isSearching());
     EXPECT_EQ(selection.count(), 1);
@@ -104,11 +100,11 @@ TEST_F(ShelfSearchStateTest, QueryKeepsTheSearchSurfaceUntilExitSearch)
     state->setSearchRows({c, a});
     state->setSelectedRow(a);
     state->setShowActions(true);
-    state->setQuery(QStringLiteral(" w"));
+    state->setQuery(" w");
     EXPECT_EQ(state->selectedRow(), std::nullopt);
     EXPECT_FALSE(state->showActions());
     state->setSelectedRow(c);
-    state->setQuery(QStringLiteral(" w"));  // the same text again changes nothing
+    state->setQuery(" w");  // the same text again changes nothing
     EXPECT_EQ(state->selectedRow(), c);
 
     // Spaces and tabs are trimmed before deciding whether it is a search; line breaks are not.

@@ -15,7 +15,7 @@ std::unique_ptr<Note> makeNote()
     return std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
 }
 
-TEST(DeckModelTest, StartsAtRestOnTheGivenNote)
+TEST(DeckModelTest, StartsAtRestOnTheGivenNoteAndForgetsNotesThatGoAway)
 {
     auto note = makeNote();
     DeckModel model(note.get());
@@ -29,6 +29,14 @@ TEST(DeckModelTest, StartsAtRestOnTheGivenNote)
     EXPECT_EQ(model.newNotePaper(), TarnwickTheme::paper());
     EXPECT_FALSE(model.isKey());
     EXPECT_FALSE(model.isRolled());
+
+    // A note that goes away reads as null.
+    auto peek = makeNote();
+    model.setPeekNote(peek.get());
+    note.reset();
+    peek.reset();
+    EXPECT_EQ(model.note(), nullptr);
+    EXPECT_EQ(model.peekNote(), nullptr);
 }
 
 // Each field notifies once for a new value and stays quiet when written with the value it holds.
@@ -60,18 +68,6 @@ TEST(DeckModelTest, NotifiesOnlyRealChanges)
         field.writeNew();
         EXPECT_EQ(spy.count(), 1) << field.name;
     }
-}
-
-TEST(DeckModelTest, NoteThatGoesAwayReadsAsNull)
-{
-    auto note = makeNote();
-    auto peek = makeNote();
-    DeckModel model(note.get());
-    model.setPeekNote(peek.get());
-    note.reset();
-    peek.reset();
-    EXPECT_EQ(model.note(), nullptr);
-    EXPECT_EQ(model.peekNote(), nullptr);
 }
 
 }  // namespace

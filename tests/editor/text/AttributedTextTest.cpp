@@ -31,14 +31,14 @@ TEST(AttributedTextTest, RunsStayMergedAndCoverTheText)
 
 TEST(AttributedTextTest, CuttingKeepsAttributesOnUtf16Positions)
 {
-    AttributedText text(QStringLiteral("a\U0001F600b\uFFFCc"));
+    AttributedText text("a\U0001F600b\uFFFCc");
     text.setAttributes(1, 2, underlined());
     const AttributedText emoji = text.mid(1, 2);
-    EXPECT_EQ(emoji.text(), QStringLiteral("\U0001F600"));
+    EXPECT_EQ(emoji.text(), "\U0001F600");
     EXPECT_EQ(emoji.attributesAt(0), underlined());
 
     text.removeAll(QChar(0xFFFC));
-    EXPECT_EQ(text.text(), QStringLiteral("a\U0001F600bc"));
+    EXPECT_EQ(text.text(), "a\U0001F600bc");
     text.remove(0, 1);
     EXPECT_EQ(text.attributesAt(0), underlined());
     EXPECT_EQ(text.attributesAt(2), TextAttributes{});

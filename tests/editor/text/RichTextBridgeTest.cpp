@@ -21,7 +21,7 @@ TEST(RichTextBridgeTest, ColoursMatchWithinTwoHundredthsPerChannel)
 
 TEST(RichTextBridgeTest, ConversionKeepsCharactersAndOnlyTheReducedStyles)
 {
-    const QString chars = QStringLiteral("Head body \U0001F600 done");
+    const QString chars = "Head body \U0001F600 done";
     AttributedText source(chars);
     TextAttributes heading;
     heading.font = TextFont{"Georgia", 22, 400, false};
