@@ -6,9 +6,7 @@ namespace {
 
 TEST(HexColor, AcceptsThreeOrSixDigitsWithOptionalHashAndSurroundingSpace)
 {
-    const QStringList accepted = {QStringLiteral("B0563A"), QStringLiteral("b0563a"), QStringLiteral("#B0563a"),
-                                  QStringLiteral("  #b0563A\n"), QStringLiteral("\t\r\nB0563A \n")};
-    for (const QString& text : accepted) {
+    for (const QString& text : QStringList{"B0563A", "b0563a", "#B0563a", "  #b0563A\n", "\t\r\nB0563A \n"}) {
         SCOPED_TRACE(text.toStdString());
         const auto color = colorFromHex(text);
         ASSERT_TRUE(color.has_value());
@@ -22,12 +20,10 @@ TEST(HexColor, AcceptsThreeOrSixDigitsWithOptionalHashAndSurroundingSpace)
 
 TEST(HexColor, RejectsEverythingElse)
 {
-    const QStringList rejected = {
-        QString(), QStringLiteral("#"), QStringLiteral("##B0563A"), QStringLiteral("B056"), QStringLiteral("B0563"),
-        QStringLiteral("B0563A0"), QStringLiteral("B0563A00"), QStringLiteral("B0563G"), QStringLiteral("B0 63A"),
-        QStringLiteral("0xB056"), QStringLiteral("+B0563"), QStringLiteral("B0563A#"),
-        // Full-width digits are digits to some Unicode readers, but not hex text.
-        QString::fromUtf8("\xEF\xBC\xA1\xEF\xBC\xA1\xEF\xBC\xA1"), QString::fromUtf8("B0563\xC3\xA9")};
+    const QStringList rejected = {QString(), "#", "##B0563A", "B056", "B0563", "B0563A0", "B0563A00", "B0563G",
+                                  "B0 63A", "0xB056", "+B0563", "B0563A#",
+                                  // Full-width digits are digits to some Unicode readers, but not hex text.
+                                  "\xEF\xBC\xA1\xEF\xBC\xA1\xEF\xBC\xA1", "B0563\xC3\xA9"};
     for (const QString& text : rejected) EXPECT_FALSE(colorFromHex(text).has_value()) << text.toStdString();
 }
 
@@ -54,10 +50,8 @@ TEST(HexColor, HueSaturationBrightness)
     EXPECT_NEAR(blue.b, 128.0 / 255.0, 1e-4);
     // Greys have no hue; Qt's -1 is not passed on.
     const HSB grey = hsb(*colorFromHex(QStringLiteral("808080")));
-    EXPECT_EQ(grey.h, 0.0);
-    EXPECT_EQ(grey.s, 0.0);
-    const HSB invalid = hsb(QColor());
-    EXPECT_EQ(invalid.b, 1.0);
+    EXPECT_EQ(std::pair(grey.h, grey.s), std::pair(0.0, 0.0));
+    EXPECT_EQ(hsb(QColor()).b, 1.0);
 }
 
 }  // namespace

@@ -38,20 +38,18 @@ std::optional<Error> errorOfBody(const QString& block)
 
 TEST(NoteBlockEnvelopeTest, WritesCompactSortedBytes)
 {
-    TextRuns text{QStringLiteral("ab"), {}};
-    TextRuns::Run run;
-    run.loc = 0;
-    run.len = 2;
-    run.b = true;
-    run.fg = QStringLiteral("FF0000");
-    run.size = 18;
-    run.family = QStringLiteral("Serif");
-    run.link = QStringLiteral("https://example.org");
-    run.bg = QStringLiteral("00FF00");
-    run.i = true;
-    run.u = true;
-    run.s = true;
-    text.runs = {run};
+    const TextRuns text{"ab",
+                        {{.loc = 0,
+                          .len = 2,
+                          .b = true,
+                          .i = true,
+                          .u = true,
+                          .s = true,
+                          .size = 18,
+                          .family = "Serif",
+                          .fg = "FF0000",
+                          .bg = "00FF00",
+                          .link = "https://example.org"}}};
     const auto bytes = NoteBlockEnvelope::encode({NoteBlock::text(text, kBlock)});
     ASSERT_TRUE(bytes);
     EXPECT_EQ(
@@ -77,15 +75,8 @@ TEST(NoteBlockEnvelopeTest, WritesCompactSortedBytes)
 
 TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
 {
-    TextRuns::Run plainFalse;
-    plainFalse.loc = -3;
-    plainFalse.len = 99;
-    plainFalse.b = false;
-    TextRuns::Run sized;
-    sized.loc = 1;
-    sized.len = 2;
-    sized.size = 13.37;
-    sized.link = QStringLiteral("x y \"quoted\" \\ \n");
+    const TextRuns::Run plainFalse{.loc = -3, .len = 99, .b = false};
+    const TextRuns::Run sized{.loc = 1, .len = 2, .size = 13.37, .link = "x y \"quoted\" \\ \n"};
     const QVector<NoteBlock> blocks = {
         NoteBlock::text({QStringLiteral("line one\nline two \U0001F600 é"), {plainFalse, sized}}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFraction(0.1 + 0.2)}),
@@ -104,19 +95,19 @@ TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
 
 TEST(NoteBlockEnvelopeTest, RefusesToWriteNonFiniteNumbers)
 {
-    TextRuns::Run run;
-    run.size = std::numeric_limits<double>::infinity();
-    EXPECT_FALSE(NoteBlockEnvelope::encode({NoteBlock::text({QStringLiteral("a"), {run}})}));
+    const TextRuns::Run run{.size = std::numeric_limits<double>::infinity()};
+    EXPECT_FALSE(NoteBlockEnvelope::encode({NoteBlock::text({"a", {run}})}));
     EXPECT_FALSE(NoteBlockEnvelope::encode(
         {NoteBlock::image({kImage, ImageSizing::makeFraction(std::numeric_limits<double>::quiet_NaN())})}));
 }
 
 TEST(NoteBlockEnvelopeTest, OtherVersionsAreNewerWithoutReadingBlocks)
 {
-    EXPECT_EQ(errorOf(R"({"version":2})"), Error::newerVersion(2));
-    EXPECT_EQ(errorOf(R"({"version":2,"blocks":"garbage"})"), Error::newerVersion(2));
-    EXPECT_EQ(errorOf(R"({"version":0,"blocks":[]})"), Error::newerVersion(0));
-    EXPECT_EQ(errorOf(R"({"version":-4})"), Error::newerVersion(-4));
+    for (auto [json, version] : {std::pair{R"({"version":2})", 2},
+                                 {R"({"version":2,"blocks":"garbage"})", 2},
+                                 {R"({"version":0,"blocks":[]})", 0},
+                                 {R"({"version":-4})", -4}})
+        EXPECT_EQ(errorOf(json), Error::newerVersion(version)) << json;
     EXPECT_NE(Error::newerVersion(2), Error::newerVersion(3));
     EXPECT_NE(Error::newerVersion(2), Error::corrupt());
     EXPECT_TRUE(blocksOf(R"({"version":1.0,"blocks":[]})").isEmpty()) << "an integer written as 1.0";
@@ -194,14 +185,8 @@ TEST(NoteBlockEnvelopeTest, LenientWhereTheFormatIsLenient)
 
 TEST(NoteBlockEnvelopeTest, EqualityRules)
 {
-    TextRuns::Run bold;
-    bold.b = true;
-    TextRuns::Run notBold;
-    notBold.b = false;
-    TextRuns::Run unset;
-    EXPECT_FALSE(notBold.marksEqual(unset)) << "a stored false differs from an absent mark";
-    TextRuns::Run moved = bold;
-    moved.loc = 7;
+    const TextRuns::Run bold{.b = true}, moved{.loc = 7, .b = true};
+    EXPECT_FALSE(TextRuns::Run{.b = false}.marksEqual({})) << "a stored false differs from an absent mark";
     EXPECT_TRUE(moved.marksEqual(bold));
     EXPECT_FALSE(moved == bold);
 

@@ -9,12 +9,13 @@
 
 namespace {
 
-QByteArray encode(const QImage& image, const char* format)
+QByteArray encode(const QImage& image, const char* format, int quality = -1)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
     EXPECT_TRUE(writer.write(image)) << format << qPrintable(writer.errorString());
     return bytes;
 }
@@ -31,22 +32,14 @@ QImage picture(int w, int h, bool alpha)
 QByteArray gifOfSize(quint16 w, quint16 h)
 {
     QByteArray gif("GIF89a");
-    auto le16 = [&gif](quint16 v) { gif.append(char(v & 0xFF)).append(char(v >> 8)); };
-    le16(w);
-    le16(h);
-    gif.append("\x80\x00\x00", 3).append("\x00\x00\x00\xff\xff\xff", 6);
-    gif.append(char(0x2C));
-    le16(0);
-    le16(0);
-    le16(w);
-    le16(h);
+    auto le16 = [&gif](std::initializer_list<quint16> values) {
+        for (quint16 v : values) gif.append(char(v & 0xFF)).append(char(v >> 8));
+    };
+    le16({w, h});
+    gif.append("\x80\x00\x00", 3).append("\x00\x00\x00\xff\xff\xff", 6).append(char(0x2C));
+    le16({0, 0, w, h});
     gif.append("\x00\x02\x01\x2c\x00\x3b", 6);
     return gif;
-}
-
-QSize decodedSize(const QByteArray& bytes)
-{
-    return QImage::fromData(bytes).size();
 }
 
 quint32 crc32(const QByteArray& data)
@@ -111,7 +104,7 @@ TEST(NoteImageTest, LargePicturesAreScaledAndEncodedByAlpha)
         const auto r = NoteImage::normalised(encode(picture(c.in.width(), c.in.height(), c.alpha), "png"));
         ASSERT_TRUE(r);
         EXPECT_EQ(r->pixelSize, c.out);
-        EXPECT_EQ(decodedSize(r->data), c.out);
+        EXPECT_EQ(QImage::fromData(r->data).size(), c.out);
         EXPECT_EQ(r->utType, QLatin1String(c.type));
     }
     // A JPEG too large to keep never comes back as PNG.
@@ -135,12 +128,7 @@ TEST(NoteImageTest, OtherFormatsAndOversizedFilesAreReencodedAtTheirSize)
         auto* line = reinterpret_cast<quint32*>(noisy.scanLine(y));
         for (int x = 0; x < noisy.width(); ++x) line[x] = quint32(x * 2654435761u ^ y * 40503u) | 0x01000000u;
     }
-    QByteArray big;
-    QBuffer buffer(&big);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(100);  // least compression, unlike the re-encoder
-    ASSERT_TRUE(writer.write(noisy));
+    const QByteArray big = encode(noisy, "png", 100);  // least compression, unlike the re-encoder
     ASSERT_GT(big.size(), NoteImage::maxPassThroughBytes);
     const auto r = NoteImage::normalised(big);
     ASSERT_TRUE(r);

@@ -170,9 +170,7 @@ TEST(NoteTest, SetBlocksWritesEnvelopeProjectionAndDropsLegacyBody)
 TEST(NoteTest, AppendPlainReportsRangesInUtf16Units)
 {
     auto note = makeNote();
-    TextRuns::Run bold;
-    bold.len = 3;
-    bold.b = true;
+    const TextRuns::Run bold{.len = 3, .b = true};
     const NoteBlock abc = NoteBlock::text({QStringLiteral("abc"), {bold}});
     ASSERT_TRUE(note->setBlocks({abc}));
     auto r = note->appendPlain(QStringLiteral("de"));

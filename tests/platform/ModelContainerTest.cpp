@@ -26,16 +26,15 @@ TEST(ModelContainer, FreshStoreIsAWalDatabaseWithATablePerEntityAndAColumnPerAtt
     auto container = openOrFail(sampleSchema(), path);
     ASSERT_TRUE(container);
     EXPECT_FALSE(container->isInMemory());
-    EXPECT_TRUE(QFile::exists(path + QStringLiteral("-wal")));
-    EXPECT_TRUE(QFile::exists(path + QStringLiteral("-shm")));
+    EXPECT_TRUE(QFile::exists(path + "-wal") && QFile::exists(path + "-shm"));
 
-    const QString& db = path;
-    EXPECT_EQ(scalar(db, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
-    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name")),
+    EXPECT_EQ(scalar(path, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
+    EXPECT_EQ(query(path, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name")),
               (QStringList{"Other", "Sample"}));
-    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM pragma_table_info('Other')")),
+    EXPECT_EQ(query(path, QStringLiteral("SELECT name FROM pragma_table_info('Other')")),
               (QStringList{"_rowid", "uuid", "label"}));
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'")), QStringLiteral("0"))
+    EXPECT_EQ(scalar(path, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'")),
+              QStringLiteral("0"))
         << "no UNIQUE constraint, no index";
 }
 
@@ -128,11 +127,11 @@ TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothi
         EXPECT_FALSE(c->mainContext().hasChanges());
         tasks->at(0)->setValue(0, QStringLiteral("task 0"));
     }
-    const QString& db = path;
-    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM pragma_table_info('Task')")),
+    EXPECT_EQ(query(path, QStringLiteral("SELECT name FROM pragma_table_info('Task')")),
               (QStringList{"_rowid", "title", "isDone", "legacy", "priority", "ref", "note"}));
-    EXPECT_EQ(query(db, QStringLiteral("SELECT legacy FROM Task ORDER BY _rowid")), (QStringList{"kept 0", "kept 1"}));
-    EXPECT_TRUE(scalar(db, QStringLiteral("SELECT ref FROM Task LIMIT 1"))
+    EXPECT_EQ(query(path, QStringLiteral("SELECT legacy FROM Task ORDER BY _rowid")),
+              (QStringList{"kept 0", "kept 1"}));
+    EXPECT_TRUE(scalar(path, QStringLiteral("SELECT ref FROM Task LIMIT 1"))
                     .contains(QRegularExpression(
                         QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"))));
 }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "platform/Settings.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -52,10 +53,8 @@ TEST(SettingsDurability, FileAlwaysParsesAfterTheWriterIsKilledMidWrite)
         ::kill(pid_t(child.processId()), SIGKILL);
         child.waitForFinished();
 
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         QJsonParseError error{};
-        QJsonDocument::fromJson(file.readAll(), &error);
+        QJsonDocument::fromJson(tarnwick::test::readFile(path), &error);
         EXPECT_EQ(error.error, QJsonParseError::NoError);
         Settings reread(std::make_unique<FileSettingsBackend>(path));
         const QString value = reread.stringValue(QStringLiteral("filler"));
@@ -79,10 +78,7 @@ TEST(SettingsDurability, LeftoverTemporaryFileFromACrashIsHarmless)
         s.setValue(QStringLiteral("kept"), true);
     }
     // What an interrupted atomic write leaves behind: a half-written sibling.
-    QFile stale(path + QStringLiteral(".Ab12Cd"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("{ \"kept\": { \"type\": \"bo");
-    stale.close();
+    tarnwick::test::writeFile(path + QStringLiteral(".Ab12Cd"), "{ \"kept\": { \"type\": \"bo");
     Settings s(std::make_unique<FileSettingsBackend>(path));
     EXPECT_TRUE(s.boolValue(QStringLiteral("kept")));
     s.setValue(QStringLiteral("more"), 1);

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "platform/Settings.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -28,14 +29,15 @@ TEST(Settings, StoredValueWinsOverRegisteredDefaultAndTypesSurvive)
         s.setValue(QStringLiteral("a.map"), QVariantMap{{QStringLiteral("k"), 1.5}, {QStringLiteral("n"), 3}});
     }
     Settings r(std::make_unique<FileSettingsBackend>(path));
-    EXPECT_EQ(r.storedValue(QStringLiteral("a.bool")).typeId(), QMetaType::Bool);
+    for (auto [key, type] : {std::pair{"a.bool", QMetaType::Bool},
+                             {"a.int", QMetaType::LongLong},
+                             {"a.string", QMetaType::QString},
+                             {"a.double", QMetaType::Double}})
+        EXPECT_EQ(r.storedValue(QString::fromLatin1(key)).typeId(), type) << key;
     EXPECT_FALSE(r.boolValue(QStringLiteral("a.bool")));
-    EXPECT_EQ(r.storedValue(QStringLiteral("a.int")).typeId(), QMetaType::LongLong);
     EXPECT_EQ(r.intValue(QStringLiteral("a.int")), 7);
     // A string is never a Boolean to the strict reader.
-    EXPECT_EQ(r.storedValue(QStringLiteral("a.string")).typeId(), QMetaType::QString);
     EXPECT_FALSE(r.boolIfStored(QStringLiteral("a.string")).has_value());
-    EXPECT_EQ(r.storedValue(QStringLiteral("a.double")).typeId(), QMetaType::Double);
     EXPECT_EQ(r.stringListValue(QStringLiteral("a.list")), (QStringList{QStringLiteral("x"), QStringLiteral("y")}));
     EXPECT_EQ(r.dataValue(QStringLiteral("a.data")), QByteArray("\x00\x01\xff", 3));
     EXPECT_EQ(r.dateValue(QStringLiteral("a.date"))->toSecsSinceEpoch(), 1700000000);
@@ -49,19 +51,13 @@ TEST(Settings, UnreadableFileIsMovedAsideNotOverwritten)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("settings.json"));
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("{ not json");
-    }
+    tarnwick::test::writeFile(path, "{ not json");
     Settings s(std::make_unique<FileSettingsBackend>(path));
     EXPECT_FALSE(s.contains(QStringLiteral("x")));
     s.setValue(QStringLiteral("x"), true);
     const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("settings.json.corrupt-*")});
     ASSERT_EQ(aside.size(), 1);
-    QFile kept(dir.filePath(aside.first()));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("{ not json"));
+    EXPECT_EQ(tarnwick::test::readFile(dir.filePath(aside.first())), QByteArray("{ not json"));
 }
 
 TEST(Settings, ChangeSignalOnlyOnRealChange)

@@ -28,6 +28,25 @@ CryptoBox::CryptoError cryptoError(const CryptoBox::Error& error)
                                                                  : CryptoBox::CryptoError{};
 }
 
+// The code of a failed cipher call; none when it succeeded.
+template <typename R>
+std::optional<Cipher::Error::Code> failureCode(const R& r)
+{
+    return r.ok() ? std::nullopt : std::optional(r.error().code);
+}
+template <typename R>
+QByteArray bytesOf(const R& r)
+{
+    return r.ok() ? *r : QByteArray("failed");
+}
+// What a failed CryptoBox call says; "ok" when it succeeded.
+template <typename R>
+QString failure(const R& r)
+{
+    return r.ok() ? QStringLiteral("ok") : CryptoBox::describe(r.error());
+}
+using Code = Cipher::Error::Code;
+
 using CryptoBoxTest = tarnwick::test::MemoryKeychainTest;
 using tarnwick::test::RefusingKeychain;
 
@@ -55,12 +74,8 @@ TEST(Cipher, MatchesTheAesGcmKnownAnswers)
     };
     for (const Case& c : cases) {
         const QByteArray combined = hex(c.nonce) + hex(c.ciphertext) + hex(c.tag);
-        auto sealed = Cipher::sealAesGcm(hex(c.key), hex(c.nonce), hex(c.plaintext));
-        ASSERT_TRUE(sealed.ok());
-        EXPECT_EQ(sealed->toHex(), combined.toHex());
-        auto opened = Cipher::openAesGcm(hex(c.key), combined);
-        ASSERT_TRUE(opened.ok());
-        EXPECT_EQ(*opened, hex(c.plaintext));
+        EXPECT_EQ(bytesOf(Cipher::sealAesGcm(hex(c.key), hex(c.nonce), hex(c.plaintext))).toHex(), combined.toHex());
+        EXPECT_EQ(bytesOf(Cipher::openAesGcm(hex(c.key), combined)), hex(c.plaintext));
     }
 }
 
@@ -75,20 +90,11 @@ TEST(Cipher, RefusesAlteredBytesWrongKeysAndShortValues)
     for (qsizetype at : {qsizetype(0), qsizetype(12), sealed->size() - 1}) {
         QByteArray altered = *sealed;
         altered[at] = char(altered[at] ^ 0x01);
-        auto opened = Cipher::openAesGcm(key('k'), altered);
-        ASSERT_FALSE(opened.ok()) << at;
-        EXPECT_EQ(opened.error().code, Cipher::Error::Code::authenticationFailure);
+        EXPECT_EQ(failureCode(Cipher::openAesGcm(key('k'), altered)), Code::authenticationFailure) << at;
     }
-    auto wrongKey = Cipher::openAesGcm(key('x'), *sealed);
-    ASSERT_FALSE(wrongKey.ok());
-    EXPECT_EQ(wrongKey.error().code, Cipher::Error::Code::authenticationFailure);
-
-    auto tooShort = Cipher::openAesGcm(key('k'), sealed->left(27));
-    ASSERT_FALSE(tooShort.ok());
-    EXPECT_EQ(tooShort.error().code, Cipher::Error::Code::invalidParameterSize);
-    auto shortKey = Cipher::sealAesGcm(QByteArray(16, 'k'), plaintext);
-    ASSERT_FALSE(shortKey.ok());
-    EXPECT_EQ(shortKey.error().code, Cipher::Error::Code::invalidParameterSize);
+    EXPECT_EQ(failureCode(Cipher::openAesGcm(key('x'), *sealed)), Code::authenticationFailure);
+    EXPECT_EQ(failureCode(Cipher::openAesGcm(key('k'), sealed->left(27))), Code::invalidParameterSize);
+    EXPECT_EQ(failureCode(Cipher::sealAesGcm(QByteArray(16, 'k'), plaintext)), Code::invalidParameterSize);
 }
 
 TEST(CryptoBox, KeyIdAndErrorTexts)
@@ -119,17 +125,12 @@ TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
 
     // A fresh nonce each time; both open to the same plaintext.
     EXPECT_NE(*first, *second);
-    EXPECT_EQ(first->size(), plaintext.size() + 28);
-    EXPECT_EQ(second->size(), plaintext.size() + 28);
     for (const QByteArray& sealed : {*first, *second}) {
-        auto opened = CryptoBox::open(sealed);
-        ASSERT_TRUE(opened.ok()) << qPrintable(CryptoBox::describe(opened.error()));
-        EXPECT_EQ(*opened, plaintext);
+        EXPECT_EQ(sealed.size(), plaintext.size() + 28);
+        EXPECT_EQ(bytesOf(CryptoBox::open(sealed)), plaintext);
     }
     // An empty plaintext seals to the bare 28 bytes.
-    auto empty = CryptoBox::seal(QByteArray());
-    ASSERT_TRUE(empty.ok());
-    EXPECT_EQ(empty->size(), 28);
+    EXPECT_EQ(bytesOf(CryptoBox::seal(QByteArray())).size(), 28);
 }
 
 TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
@@ -143,9 +144,7 @@ TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
     EXPECT_EQ(keychain->count(), 0);
 
     keychain->put(service, QStringLiteral("primary"), false, key('p'));
-    auto foreign = CryptoBox::open(*sealedElsewhere);
-    ASSERT_FALSE(foreign.ok());
-    EXPECT_EQ(CryptoBox::describe(foreign.error()), QStringLiteral("none of the 1 key(s) on this Mac opens this note"));
+    EXPECT_EQ(failure(CryptoBox::open(*sealedElsewhere)), "none of the 1 key(s) on this Mac opens this note");
 
     // A flipped bit fails under every key of the ring, and the same key standing both as a local and
     // as a synchronizable item is tried once.
@@ -157,9 +156,7 @@ TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
     ASSERT_FALSE(tampered.ok());
     EXPECT_EQ(cryptoError(tampered.error()), CryptoBox::CryptoError::noKeyOpensThis(2));
     // The synchronizable key opens what the local one cannot.
-    auto opened = CryptoBox::open(*sealedElsewhere);
-    ASSERT_TRUE(opened.ok());
-    EXPECT_EQ(*opened, QByteArray("from another ring"));
+    EXPECT_EQ(bytesOf(CryptoBox::open(*sealedElsewhere)), QByteArray("from another ring"));
 }
 
 TEST_F(CryptoBoxTest, SealsUnderTheSmallestSynchronizableKey)
@@ -195,8 +192,7 @@ TEST_F(CryptoBoxTest, OnlyThirtyTwoByteItemsAreKeys)
         auto sealed = CryptoBox::seal(QByteArray("kept safe"));
         ASSERT_TRUE(sealed.ok()) << qPrintable(CryptoBox::describe(sealed.error()));
         EXPECT_TRUE(Cipher::openAesGcm(key('s'), *sealed).ok());
-        auto opened = CryptoBox::open(*sealed);
-        ASSERT_TRUE(opened.ok());
+        EXPECT_TRUE(CryptoBox::open(*sealed).ok());
     }
     EXPECT_EQ(log.count(QStringLiteral("\"damaged\": it holds 16 bytes, not 32")), 1);
     EXPECT_EQ(log.count(QStringLiteral("\"stale\": it holds 5 bytes, not 32")), 1);
@@ -249,12 +245,8 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     KeychainStore::useBackend(localDown);
     const QString expected =
         QStringLiteral("lock key could not be read: Keychain error -25308 (the keyring is locked)");
-    auto sealed = CryptoBox::seal(QByteArray("note"));
-    ASSERT_FALSE(sealed.ok());
-    EXPECT_EQ(CryptoBox::describe(sealed.error()), expected);
-    auto opened = CryptoBox::open(QByteArray(40, 'x'));
-    ASSERT_FALSE(opened.ok());
-    EXPECT_EQ(CryptoBox::describe(opened.error()), expected);
+    EXPECT_EQ(failure(CryptoBox::seal(QByteArray("note"))), expected);
+    EXPECT_EQ(failure(CryptoBox::open(QByteArray(40, 'x'))), expected);
     // A value too short to be a sealed box is refused by the cipher before the keychain is asked.
     auto tooShort = CryptoBox::open(QByteArray(27, 'x'));
     ASSERT_FALSE(tooShort.ok());

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "platform/FileKeychainBackend.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -32,9 +33,8 @@ TEST_F(FileKeychainBackendTest, ItemsPersistInAnOwnerOnlyFile)
         FileKeychainBackend backend(path());
         ASSERT_TRUE(backend.add(QStringLiteral("s"), QStringLiteral("primary"), QByteArray(32, '\x01')).ok());
         ASSERT_TRUE(backend.replace(QStringLiteral("s"), QStringLiteral("token"), "abc").ok());
-        auto duplicate = backend.add(QStringLiteral("s"), QStringLiteral("primary"), "other");
-        ASSERT_FALSE(duplicate.ok());
-        EXPECT_EQ(duplicate.error().status, KeychainBackend::statusDuplicateItem);
+        EXPECT_EQ(backend.add(QStringLiteral("s"), QStringLiteral("primary"), "other").error().status,
+                  KeychainBackend::statusDuplicateItem);
     }
     EXPECT_EQ(modeOf(path()), 0600);
 
@@ -56,11 +56,8 @@ TEST_F(FileKeychainBackendTest, ItemsPersistInAnOwnerOnlyFile)
 
 TEST_F(FileKeychainBackendTest, UnreadableFileIsReportedAndNeverOverwritten)
 {
-    QDir().mkpath(QFileInfo(path()).absolutePath());
-    QFile file(path());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{\"items\": [ {\"service\": \"s\", \"acc");
-    file.close();
+    const QByteArray damaged("{\"items\": [ {\"service\": \"s\", \"acc");
+    tarnwick::test::writeFile(path(), damaged);
 
     FileKeychainBackend backend(path());
     EXPECT_EQ(backend.read(QStringLiteral("s"), QStringLiteral("a"), false).error().status,
@@ -68,8 +65,7 @@ TEST_F(FileKeychainBackendTest, UnreadableFileIsReportedAndNeverOverwritten)
     EXPECT_EQ(backend.accounts(QStringLiteral("s"), false).error().status, KeychainBackend::statusDecode);
     EXPECT_FALSE(backend.add(QStringLiteral("s"), QStringLiteral("a"), "x").ok());
     EXPECT_FALSE(backend.replace(QStringLiteral("s"), QStringLiteral("a"), "x").ok());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("{\"items\": [ {\"service\": \"s\", \"acc"));
+    EXPECT_EQ(tarnwick::test::readFile(path()), damaged);
 }
 
 // A write that fails part-way (here: the file size limit of a child process) leaves the item as it

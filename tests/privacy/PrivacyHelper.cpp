@@ -25,32 +25,15 @@ void out(const QString& line)
     std::printf("%s\n", qPrintable(line));
 }
 
+// In the order the enumerations declare them.
 QString kindName(KeychainBackend::Kind kind)
 {
-    switch (kind) {
-        case KeychainBackend::Kind::secretService:
-            return QStringLiteral("secretService");
-        case KeychainBackend::Kind::file:
-            return QStringLiteral("file");
-        case KeychainBackend::Kind::memory:
-            return QStringLiteral("memory");
-    }
-    return {};
+    return QStringList{"secretService", "file", "memory"}.value(int(kind));
 }
 
 QString outcomeName(Authenticator::Outcome outcome)
 {
-    switch (outcome) {
-        case Authenticator::Outcome::success:
-            return QStringLiteral("success");
-        case Authenticator::Outcome::failed:
-            return QStringLiteral("failed");
-        case Authenticator::Outcome::cancelled:
-            return QStringLiteral("cancelled");
-        case Authenticator::Outcome::unavailable:
-            return QStringLiteral("unavailable");
-    }
-    return {};
+    return QStringList{"success", "failed", "cancelled", "unavailable"}.value(int(outcome));
 }
 
 // Answers each question with the next scripted answer, as a person typing would (later, not inside ask).

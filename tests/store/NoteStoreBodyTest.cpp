@@ -126,10 +126,7 @@ TEST_F(NoteStoreBodyTest, HealingRepairsBodiesAndMarksNewerOnesReadOnly)
     addNote(QStringLiteral("fine"))->setBlocks(blocks({"T:fine"}));
     // The same text in another normal form is no drift: its bold run stays.
     Note* accented = addNote(QStringLiteral("accented"));
-    TextRuns::Run bold;
-    bold.len = 2;
-    bold.b = true;
-    accented->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("e\u0301"), {bold}})});
+    accented->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("e\u0301"), {{.len = 2, .b = true}}})});
     accented->setBody(QStringLiteral("\u00e9"));
     const QUuid futureID = future->uuid(), driftedID = drifted->uuid(), pictureID = picture->uuid();
     const QUuid accentedID = accented->uuid();

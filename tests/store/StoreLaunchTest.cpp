@@ -74,10 +74,7 @@ TEST_F(StoreLaunchTest, FirstLaunchCreatesTheStoreAndRecordsTheSchema)
 {
     const QString log = runUntil(launched);
     EXPECT_TRUE(launched(log)) << log.toStdString();
-    ASSERT_TRUE(QFile::exists(storeFile(QStringLiteral("default.store"))));
-    QFile fingerprint(storeFile(QStringLiteral("TarnwickSnapshots/schema-fingerprint")));
-    ASSERT_TRUE(fingerprint.open(QIODevice::ReadOnly));
-    EXPECT_EQ(fingerprint.readAll().size(), 64);
+    EXPECT_EQ(tarnwick::test::readFile(storeFile(QStringLiteral("TarnwickSnapshots/schema-fingerprint"))).size(), 64);
     QStringList tables = storetest::query(storeFile(QStringLiteral("default.store")),
                                           QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
     tables.sort();
@@ -89,18 +86,11 @@ TEST_F(StoreLaunchTest, AStoreThatIsNotADatabaseIsLeftAsItIsAndTheAppRunsInMemor
 {
     QByteArray junk;
     for (int i = 0; i < 300; ++i) junk += "this is not a database " + QByteArray::number(i) + '\n';
-    QDir().mkpath(dataHome() + QStringLiteral("/tarnwick"));
-    {
-        QFile file(storeFile(QStringLiteral("default.store")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(junk);
-    }
+    tarnwick::test::writeFile(storeFile(QStringLiteral("default.store")), junk);
     const QString log = runUntil(launched);
     EXPECT_TRUE(log.contains(QStringLiteral("falling back to in-memory for this session"))) << log.toStdString();
     EXPECT_TRUE(launched(log)) << "the launch carries on after the fallback";
-    QFile file(storeFile(QStringLiteral("default.store")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), junk);
+    EXPECT_EQ(tarnwick::test::readFile(storeFile(QStringLiteral("default.store"))), junk);
 }
 
 }  // namespace

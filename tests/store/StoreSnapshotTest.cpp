@@ -75,12 +75,10 @@ TEST_F(StoreSnapshotTest, ChangedSchemaCopiesTheStoreItemsThatExistAndDoesNotRec
     writeFile(store(QStringLiteral(".default_SUPPORT/ab/blob")), "external");
     writeFile(snapshots(QStringLiteral("schema-fingerprint")), "old");
 
-    const auto line = capture(QStringLiteral("new"));
-    const QString stamp = StoreSnapshot::stamp(clock.now());
-    ASSERT_TRUE(line);
-    EXPECT_EQ(*line, QStringLiteral("schema changed \u2014 snapshot of 2 file(s) taken at TarnwickSnapshots/") + stamp +
-                         QStringLiteral(" before migrating"));
-    EXPECT_EQ(stamp, QStringLiteral("20260301-120000"));
+    const QString stamp = QStringLiteral("20260301-120000");
+    EXPECT_EQ(StoreSnapshot::stamp(clock.now()), stamp);
+    EXPECT_EQ(capture(QStringLiteral("new")),
+              "schema changed \u2014 snapshot of 2 file(s) taken at TarnwickSnapshots/" + stamp + " before migrating");
     EXPECT_EQ(readFile(snapshots(stamp + QStringLiteral("/default.store"))), "main");
     EXPECT_EQ(readFile(snapshots(stamp + QStringLiteral("/.default_SUPPORT/ab/blob"))), "external");
     EXPECT_FALSE(QFile::exists(snapshots(stamp + QStringLiteral("/default.store-wal"))));
@@ -93,9 +91,7 @@ TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
     writeFile(store(QStringLiteral("default.store")), "v1");
     ASSERT_TRUE(capture(QStringLiteral("one")));
     writeFile(store(QStringLiteral("default.store-wal")), "wal");
-    const auto second = capture(QStringLiteral("two"));
-    ASSERT_TRUE(second);
-    EXPECT_TRUE(second->contains(QStringLiteral("20260301-120000-02")));
+    EXPECT_TRUE(capture(QStringLiteral("two")).value_or(QString()).contains(QStringLiteral("20260301-120000-02")));
     EXPECT_EQ(snapshotFolders(), (QStringList{"20260301-120000", "20260301-120000-02"}));
     EXPECT_EQ(readFile(snapshots(QStringLiteral("20260301-120000-02/default.store-wal"))), "wal");
     EXPECT_FALSE(QFile::exists(snapshots(QStringLiteral("20260301-120000/default.store-wal"))));
