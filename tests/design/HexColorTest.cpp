@@ -10,12 +10,12 @@ TEST(HexColor, AcceptsThreeOrSixDigitsWithOptionalHashAndSurroundingSpace)
         SCOPED_TRACE(text.toStdString());
         const auto color = colorFromHex(text);
         ASSERT_TRUE(color.has_value());
-        EXPECT_EQ(hexString(*color), QStringLiteral("B0563A"));
+        EXPECT_EQ(hexString(*color), "B0563A");
         EXPECT_EQ(color->alphaF(), 1.0f);
     }
     // Each of three digits stands for two equal ones, in order.
-    EXPECT_EQ(hexString(*colorFromHex(QStringLiteral("#a1F"))), QStringLiteral("AA11FF"));
-    EXPECT_EQ(*colorFromHex(QStringLiteral("a1F")), *colorFromHex(QStringLiteral("AA11FF")));
+    EXPECT_EQ(hexString(*colorFromHex("#a1F")), "AA11FF");
+    EXPECT_EQ(*colorFromHex("a1F"), *colorFromHex("AA11FF"));
 }
 
 TEST(HexColor, RejectsEverythingElse)
@@ -29,27 +29,27 @@ TEST(HexColor, RejectsEverythingElse)
 
 TEST(HexColor, HexStringIsUpperCaseWithoutHashOrAlphaAndAlwaysSixDigits)
 {
-    QColor translucent = *colorFromHex(QStringLiteral("8A4230"));
+    QColor translucent = *colorFromHex("8A4230");
     translucent.setAlphaF(0.12f);
-    EXPECT_EQ(hexString(translucent), QStringLiteral("8A4230"));
-    EXPECT_EQ(hexString(QColor()), QStringLiteral("FFFFFF"));  // unreadable colour reads as white
-    EXPECT_EQ(hexString(QColor::fromHsvF(0.0f, 0.0f, 0.0f)), QStringLiteral("000000"));
+    EXPECT_EQ(hexString(translucent), "8A4230");
+    EXPECT_EQ(hexString(QColor()), "FFFFFF");  // unreadable colour reads as white
+    EXPECT_EQ(hexString(QColor::fromHsvF(0.0f, 0.0f, 0.0f)), "000000");
 
     // Extended-range components are clamped, never written as three digits or a sign.
-    EXPECT_EQ(hexString(QColor::fromRgbF(1.5f, -0.25f, 0.5f)), QStringLiteral("FF0080"));
+    EXPECT_EQ(hexString(QColor::fromRgbF(1.5f, -0.25f, 0.5f)), "FF0080");
 }
 
 TEST(HexColor, HueSaturationBrightness)
 {
-    const HSB red = hsb(*colorFromHex(QStringLiteral("FF0000")));
+    const HSB red = hsb(*colorFromHex("FF0000"));
     EXPECT_DOUBLE_EQ(red.h, 0.0);
     EXPECT_DOUBLE_EQ(red.s, 1.0);
     EXPECT_DOUBLE_EQ(red.b, 1.0);
-    const HSB blue = hsb(*colorFromHex(QStringLiteral("000080")));
+    const HSB blue = hsb(*colorFromHex("000080"));
     EXPECT_NEAR(blue.h, 2.0 / 3.0, 1e-4);
     EXPECT_NEAR(blue.b, 128.0 / 255.0, 1e-4);
     // Greys have no hue; Qt's -1 is not passed on.
-    const HSB grey = hsb(*colorFromHex(QStringLiteral("808080")));
+    const HSB grey = hsb(*colorFromHex("808080"));
     EXPECT_EQ(std::pair(grey.h, grey.s), std::pair(0.0, 0.0));
     EXPECT_EQ(hsb(QColor()).b, 1.0);
 }

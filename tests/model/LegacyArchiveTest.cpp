@@ -30,7 +30,7 @@ TEST(LegacyArchiveTest, ReadsTextWithFontsColoursLinksAndLines)
                                     {"NSStrikethrough", w.number(1)},
                                     {"NSBackgroundColor", w.rgbColor(0, 0, 1)}});
     // "é" as two units and an emoji as a surrogate pair: run lengths count UTF-16 units.
-    const QString text = QStringLiteral("Hi \U0001F600 bold e\u0301 link");
+    const QString text = "Hi \U0001F600 bold e\u0301 link";
     const auto root = w.attributedString(text, {{6, plain}, {8, bold}, {4, link}});
     auto read = LegacyArchiveReader::read(w.finish(root));
     ASSERT_TRUE(read.ok()) << qPrintable(read.error().detail);
@@ -60,7 +60,7 @@ TEST(LegacyArchiveTest, ReadsAttachmentsWithWidthsAndSharedObjects)
 {
     KeyedArchiveWriter w;
     const auto picture = w.dictionary({{"NSAttachment", w.attachment("PNGBYTES")}, {"tarnImageWidth", w.number(172)}});
-    const auto root = w.attributedString(QStringLiteral("A\uFFFC\uFFFC"), {{1, w.dictionary({})}, {2, picture}});
+    const auto root = w.attributedString("A\uFFFC\uFFFC", {{1, w.dictionary({})}, {2, picture}});
     auto read = LegacyArchiveReader::read(w.finish(root));
     ASSERT_TRUE(read.ok()) << qPrintable(read.error().detail);
     const TextAttributes a = read->attributesAt(1);

@@ -8,8 +8,8 @@ namespace {
 
 using Error = NoteBlockEnvelope::Error;
 
-const QUuid kBlock = QUuid::fromString(QStringLiteral("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9"));
-const QUuid kImage = QUuid::fromString(QStringLiteral("11111111-2222-4333-8444-555555555555"));
+const QUuid kBlock = QUuid::fromString("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9");
+const QUuid kImage = QUuid::fromString("11111111-2222-4333-8444-555555555555");
 
 std::optional<Error> errorOf(const char* json)
 {
@@ -78,7 +78,7 @@ TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
     const TextRuns::Run plainFalse{.loc = -3, .len = 99, .b = false};
     const TextRuns::Run sized{.loc = 1, .len = 2, .size = 13.37, .link = "x y \"quoted\" \\ \n"};
     const QVector<NoteBlock> blocks = {
-        NoteBlock::text({QStringLiteral("line one\nline two \U0001F600 é"), {plainFalse, sized}}),
+        NoteBlock::text({"line one\nline two \U0001F600 é", {plainFalse, sized}}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFraction(0.1 + 0.2)}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makePreset(ImageSizing::Preset::large)}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFit()}),
@@ -130,7 +130,7 @@ TEST(NoteBlockEnvelopeTest, OneBadBlockSpoilsTheWholeBody)
     EXPECT_TRUE(!errorOfBody(good));
     const QString image =
         QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"image","image":"%1","sizing":%2})");
-    const QString goodId = QStringLiteral("11111111-2222-4333-8444-555555555555");
+    const QString goodId = "11111111-2222-4333-8444-555555555555";
     const QStringList bad = {
         QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"video","text":"x"})"),
         QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"text"})"),
@@ -143,12 +143,12 @@ TEST(NoteBlockEnvelopeTest, OneBadBlockSpoilsTheWholeBody)
         textBlock(R"(,"runs":[{"loc":0,"len":1,"b":"yes"}])"),
         textBlock(R"(,"runs":[{"loc":0,"len":1,"size":"12"}])"),
         textBlock(R"(,"runs":[{"loc":0,"len":1,"fg":255}])"),
-        image.arg(goodId, QStringLiteral("{}")),
+        image.arg(goodId, "{}"),
         image.arg(goodId, QStringLiteral(R"({"preset":"huge"})")),
         image.arg(goodId, QStringLiteral(R"({"preset":null})")),
         image.arg(goodId, QStringLiteral(R"({"fraction":"half"})")),
         image.arg(goodId, QStringLiteral(R"("fit")")),
-        image.arg(QStringLiteral("nope"), QStringLiteral(R"({"fit":{}})")),
+        image.arg("nope", QStringLiteral(R"({"fit":{}})")),
     };
     for (const QString& b : bad) {
         EXPECT_EQ(errorOfBody(QStringList{good, b, good}.join(u',')), Error::corrupt()) << qPrintable(b);
@@ -191,10 +191,10 @@ TEST(NoteBlockEnvelopeTest, EqualityRules)
     EXPECT_FALSE(moved == bold);
 
     // Canonically equivalent texts are equal: precomposed é against e + combining acute.
-    const TextRuns a{QStringLiteral("caf\u00E9"), {}};
-    const TextRuns b{QStringLiteral("cafe\u0301"), {}};
+    const TextRuns a{"caf\u00E9", {}};
+    const TextRuns b{"cafe\u0301", {}};
     EXPECT_EQ(a, b);
-    EXPECT_NE(a, (TextRuns{QStringLiteral("cafe"), {}}));
+    EXPECT_NE(a, (TextRuns{"cafe", {}}));
 
     EXPECT_NE(ImageSizing::makeFit(), ImageSizing::makeFraction(0));
     EXPECT_NE(ImageSizing::makeFraction(0.5), ImageSizing::makeFraction(0.5000001));

@@ -39,7 +39,7 @@ QByteArray archiveWithPictures(const QString& text, std::optional<double> width 
 QStringList shape(const QVector<NoteBlock>& blocks)
 {
     QStringList out;
-    for (const NoteBlock& b : blocks) out << (b.textRuns() ? "T:" + b.textRuns()->text : QStringLiteral("I"));
+    for (const NoteBlock& b : blocks) out << (b.textRuns() ? "T:" + b.textRuns()->text : "I");
     return out;
 }
 

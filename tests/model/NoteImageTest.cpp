@@ -85,9 +85,9 @@ TEST(NoteImageTest, SmallPngJpegAndGifPassThroughUnchanged)
         EXPECT_EQ(r->data, bytes) << format;
         EXPECT_EQ(r->pixelSize, QSize(2048, 100));
     }
-    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, true), "png"))->utType, QStringLiteral("public.png"));
-    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, false), "jpeg"))->utType, QStringLiteral("public.jpeg"));
-    EXPECT_EQ(NoteImage::normalised(gifOfSize(10, 10))->utType, QStringLiteral("com.compuserve.gif"));
+    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, true), "png"))->utType, "public.png");
+    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, false), "jpeg"))->utType, "public.jpeg");
+    EXPECT_EQ(NoteImage::normalised(gifOfSize(10, 10))->utType, "com.compuserve.gif");
 }
 
 TEST(NoteImageTest, LargePicturesAreScaledAndEncodedByAlpha)
@@ -110,7 +110,7 @@ TEST(NoteImageTest, LargePicturesAreScaledAndEncodedByAlpha)
     // A JPEG too large to keep never comes back as PNG.
     const auto jpeg = NoteImage::normalised(encode(picture(4000, 1000, false), "jpeg"));
     ASSERT_TRUE(jpeg);
-    EXPECT_EQ(jpeg->utType, QStringLiteral("public.jpeg"));
+    EXPECT_EQ(jpeg->utType, "public.jpeg");
     EXPECT_EQ(jpeg->pixelSize, QSize(2048, 512));
 }
 
@@ -120,7 +120,7 @@ TEST(NoteImageTest, OtherFormatsAndOversizedFilesAreReencodedAtTheirSize)
         const auto r = NoteImage::normalised(encode(picture(10, 10, false), format));
         ASSERT_TRUE(r) << format;
         EXPECT_EQ(r->pixelSize, QSize(10, 10));
-        EXPECT_EQ(r->utType, QStringLiteral("public.jpeg"));
+        EXPECT_EQ(r->utType, "public.jpeg");
     }
     // Over 3 MiB though within 2048 pixels: re-encoded, same pixel size.
     QImage noisy(1500, 1500, QImage::Format_ARGB32);
@@ -134,7 +134,7 @@ TEST(NoteImageTest, OtherFormatsAndOversizedFilesAreReencodedAtTheirSize)
     ASSERT_TRUE(r);
     EXPECT_NE(r->data, big);
     EXPECT_EQ(r->pixelSize, QSize(1500, 1500));
-    EXPECT_EQ(r->utType, QStringLiteral("public.png"));
+    EXPECT_EQ(r->utType, "public.png");
 }
 
 TEST(NoteImageTest, RefusesWhatItCannotStore)
@@ -146,17 +146,16 @@ TEST(NoteImageTest, RefusesWhatItCannotStore)
     const auto huge = NoteImage::normalised(hugePngHeader(40000, 40000));
     ASSERT_FALSE(huge);
     EXPECT_EQ(huge.error(), NoteImage::NormaliseError::tooLarge);
-    EXPECT_TRUE(NoteImage::describe(huge.error()).contains(QStringLiteral("too large")));
+    EXPECT_TRUE(NoteImage::describe(huge.error()).contains("too large"));
 }
 
 TEST(NoteImageTest, HashAndImage)
 {
     const QByteArray bytes = encode(picture(4, 4, false), "png");
-    EXPECT_EQ(NoteImage::hash(QByteArray()),
-              QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    EXPECT_EQ(NoteImage::hash(QByteArray()), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
     NoteImage row;
-    EXPECT_EQ(row.utType(), QStringLiteral("public.png"));
+    EXPECT_EQ(row.utType(), "public.png");
     EXPECT_TRUE(row.image().isNull());
     row.setData(bytes);
     EXPECT_EQ(row.image().size(), QSize(4, 4));

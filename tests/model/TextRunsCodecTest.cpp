@@ -10,7 +10,7 @@ const QColor ink = QColor::fromRgb(0x26, 0x24, 0x1F);
 
 BaseStyle base()
 {
-    return BaseStyle{TextFont{QStringLiteral("BaseFace"), 14.5, 400, false}, ink, ParagraphStyle{4, 0, 0}};
+    return BaseStyle{TextFont{"BaseFace", 14.5, 400, false}, ink, ParagraphStyle{4, 0, 0}};
 }
 
 TextAttributes font(TextFont f)
@@ -168,7 +168,7 @@ TEST(TextRunsCodecTest, RoundTripsOverSurrogatePairs)
     const QStringList families = QFontDatabase::families();
     if (families.isEmpty()) GTEST_SKIP() << "no fonts installed";
     // Positions count UTF-16 units: the emoji takes two.
-    AttributedText text(QStringLiteral("a\U0001F600b\U0001F680c"));
+    AttributedText text("a\U0001F600b\U0001F680c");
     TextAttributes marked = font(TextFont{families.first(), 20, 700, true});
     marked.foreground = QColor::fromRgb(0x12, 0x34, 0x56);
     marked.background = QColor::fromRgb(0xAB, 0xCD, 0xEF);

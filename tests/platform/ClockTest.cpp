@@ -38,14 +38,14 @@ TEST(MainQueue, NextTurnRunsLaterInOrderAndNotForADestroyedContext)
 {
     QStringList order;
     auto doomed = std::make_unique<QObject>();
-    MainQueue::nextTurn(nullptr, [&] { order << QStringLiteral("a"); });
-    MainQueue::nextTurn(doomed.get(), [&] { order << QStringLiteral("dropped"); });
-    MainQueue::nextTurn(nullptr, [&] { order << QStringLiteral("b"); });
+    MainQueue::nextTurn(nullptr, [&] { order << "a"; });
+    MainQueue::nextTurn(doomed.get(), [&] { order << "dropped"; });
+    MainQueue::nextTurn(nullptr, [&] { order << "b"; });
     doomed.reset();
-    order << QStringLiteral("now");
+    order << "now";
     ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() >= 3; }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(order, (QStringList{QStringLiteral("now"), QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(order, (QStringList{"now", "a", "b"}));
 }
 
 }  // namespace
