@@ -19,12 +19,15 @@ struct ChildRun {
     QString errors;
 };
 
-ChildRun runHelper(const QStringList& arguments,
-                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+// Runs `program` to its end (killed after two minutes), feeding it `input`.
+ChildRun runTool(const QString& program, const QStringList& arguments, const QByteArray& input = {},
+                 const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(TARNWICK_PRIVACY_HELPER), arguments);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     ChildRun run;
     if (!process.waitForFinished(120000)) {
         process.kill();
@@ -37,18 +40,10 @@ ChildRun runHelper(const QStringList& arguments,
     return run;
 }
 
-ChildRun runTool(const QString& program, const QStringList& arguments, const QByteArray& input = {})
+ChildRun runHelper(const QStringList& arguments,
+                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcess process;
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    ChildRun run;
-    process.waitForFinished(60000);
-    run.exitCode = process.exitCode();
-    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runTool(TARNWICK_PRIVACY_HELPER, arguments, {}, environment);
 }
 
 class PrivacyIntegration : public ::testing::Test {
@@ -140,8 +135,7 @@ protected:
         const QString modules = QStringLiteral(TARNWICK_PAM_WRAPPER_MODULE_DIR);
         if (library.isEmpty() || !QFile::exists(library)) GTEST_SKIP() << "pam_wrapper is not installed";
 
-        const QString user = currentUser();
-        writeFile("passdb", user + ":right horse battery:tarnwick\n");
+        writeFile("passdb", runTool("id", {"-un"}).lines.value(0) + ":right horse battery:tarnwick\n");
         writeFile(
             "services/tarnwick",
             QStringLiteral("auth required %1/pam_matrix.so passdb=%2\naccount required %1/pam_matrix.so passdb=%2\n")
@@ -156,51 +150,37 @@ protected:
         environment.insert("UID_WRAPPER_DISABLE_DEEPBIND", "1");
     }
 
-    ChildRun authenticate(const QStringList& answers, const QString& service = "tarnwick")
+    ChildRun authenticate(const QStringList& answers)
     {
-        return runHelper(QStringList{"pam", service} + answers, environment);
-    }
-
-    static QString currentUser()
-    {
-        const ChildRun id = runTool("id", {"-un"});
-        return id.lines.value(0);
+        return runHelper(QStringList{"pam", "tarnwick"} + answers, environment);
     }
 
     void writeFile(const QString& name, const QString& text)
     {
-        QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath());
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
+        tarnwick::test::writeFile(dir.filePath(name), text.toUtf8());
     }
 
     QTemporaryDir dir;
     QProcessEnvironment environment;
 };
 
-TEST_F(PamIntegration, RightPasswordSucceeds)
+TEST_F(PamIntegration, OutcomesFollowTheAnswersAndAMissingPasswordDatabase)
 {
-    const ChildRun run = authenticate({"right horse battery"});
-    EXPECT_EQ(run.lines.value(0), "outcome=success asks=1 detail=") << qPrintable(run.errors);
-}
-
-TEST_F(PamIntegration, WrongPasswordIsAskedAgainThenFails)
-{
-    const ChildRun recovered = authenticate({"wrong", "right horse battery"});
-    EXPECT_EQ(recovered.lines.value(0), "outcome=success asks=2 detail=") << qPrintable(recovered.errors);
-    EXPECT_EQ(recovered.lines.value(2), "problem=Wrong password. Try again.");
-
-    const ChildRun failed = authenticate({"wrong", "also wrong", "still wrong", "right horse battery"});
-    EXPECT_EQ(failed.lines.value(0), "outcome=failed asks=3 detail=") << qPrintable(failed.errors);
-}
-
-TEST_F(PamIntegration, CancelAndMissingPasswordDatabase)
-{
-    const ChildRun cancelled = authenticate({"CANCEL"});
-    EXPECT_EQ(cancelled.lines.value(0), "outcome=cancelled asks=1 detail=") << qPrintable(cancelled.errors);
-    const ChildRun afterWrong = authenticate({"wrong", "CANCEL"});
-    EXPECT_EQ(afterWrong.lines.value(0), "outcome=cancelled asks=2 detail=");
+    struct Case {
+        QStringList answers;
+        QString outcome, problem;
+    };
+    for (const Case& c :
+         {Case{{"right horse battery"}, "outcome=success asks=1 detail=", {}},
+          Case{
+              {"wrong", "right horse battery"}, "outcome=success asks=2 detail=", "problem=Wrong password. Try again."},
+          Case{{"wrong", "also wrong", "still wrong", "right horse battery"}, "outcome=failed asks=3 detail=", {}},
+          Case{{"CANCEL"}, "outcome=cancelled asks=1 detail=", {}},
+          Case{{"wrong", "CANCEL"}, "outcome=cancelled asks=2 detail=", {}}}) {
+        const ChildRun run = authenticate(c.answers);
+        EXPECT_EQ(run.lines.value(0), c.outcome) << qPrintable(c.answers.join(',') + run.errors);
+        if (!c.problem.isEmpty()) EXPECT_EQ(run.lines.value(2), c.problem);
+    }
 
     QFile::remove(dir.filePath("passdb"));
     const ChildRun unavailable = authenticate({"right horse battery"});
