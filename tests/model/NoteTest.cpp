@@ -41,7 +41,6 @@ TEST(NoteTest, NewNoteHoldsItsArgumentsAndDefaults)
     EXPECT_EQ(row->opacityRaw(), "solid");
     EXPECT_FALSE(row->isTrashed());
     EXPECT_FALSE(row->dayKey());
-    EXPECT_EQ(Note::entityDescription().attributes[Note::IsTrashed].originalName, "isDeleted");
 }
 
 TEST(NoteTest, TintReadsUnknownTextAsBlue)

@@ -53,30 +53,31 @@ TEST_F(ModelContextTest, EveryAttributeTypeRoundTripsWithNoneAndEmptyKeptApart)
 {
     const QUuid id = QUuid::createUuid();
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(1772366400123, Qt::UTC);
+    // One value per attribute, in declaration order.
+    const QVariantList given{id,
+                             "Grüße \"quoted\" 😀",
+                             false,
+                             Q_INT64_C(9007199254740993),
+                             -0.1,
+                             when,
+                             QByteArray("\x00\x01\xff", 3),
+                             QStringList{"a\"b", "", "ö"},
+                             QUrl("https://example.org/a b?q=ü#f"),
+                             QString(""),
+                             QByteArray(""),
+                             when,
+                             QUrl("file:///tmp/x"),
+                             0};
     auto* full = context().insert(std::make_unique<Sample>());
-    full->setValue(Sample::Uuid, id);
-    full->setValue(Sample::Name, "Grüße \"quoted\" 😀");
-    full->setValue(Sample::Flag, false);
-    full->setValue(Sample::Count, Q_INT64_C(9007199254740993));
-    full->setValue(Sample::Ratio, -0.1);
-    full->setValue(Sample::When, when);
-    full->setValue(Sample::Bytes, QByteArray("\x00\x01\xff", 3));
-    full->setValue(Sample::Tags, QStringList{"a\"b", "", "ö"});
-    full->setValue(Sample::Link, QUrl("https://example.org/a b?q=ü#f"));
-    full->setValue(Sample::OptName, QString(""));
-    full->setValue(Sample::OptBytes, QByteArray(""));
-    full->setValue(Sample::OptWhen, when);
-    full->setValue(Sample::OptLink, QUrl("file:///tmp/x"));
-    full->setValue(Sample::OptCount, 0);
+    QVariantList fullValues;  // as the object holds them, normalised to their attribute types
+    for (int i = 0; i <= Sample::OptCount; ++i) {
+        full->setValue(i, given[i]);
+        fullValues << full->value(i);
+    }
     auto* bare = context().insert(std::make_unique<Sample>());
     bare->setValue(Sample::Name, QString());
     bare->setValue(Sample::Uuid, id);  // no uniqueness: both rows are kept
     bare->setValue(Sample::Tags, QStringList{"x,y", QString(), "ü]"});
-    const QVector<QVariant> fullValues = [&] {
-        QVector<QVariant> v;
-        for (int i = 0; i <= Sample::OptCount; ++i) v << full->value(i);
-        return v;
-    }();
     ASSERT_TRUE(context().save().ok());
     ASSERT_NE(full->rowID(), 0);
 
