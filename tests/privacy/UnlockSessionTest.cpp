@@ -141,10 +141,7 @@ TEST_P(RelockTimerTest, RelocksEveryNoteAfterTheSetMinutesFromTheLastUnlock)
     EXPECT_FALSE(session.isRedacted(*first));
     EXPECT_EQ(first->body(), "first");
     clock.advance(1);
-    EXPECT_TRUE(session.isRedacted(*first));
-    EXPECT_TRUE(session.isRedacted(*second));
-    EXPECT_TRUE(first->isSealed());
-    EXPECT_TRUE(second->isSealed());
+    for (Note* note : {first, second}) EXPECT_TRUE(session.isRedacted(*note) && note->isSealed());
     EXPECT_EQ(clock.pendingCount(), 0);
 }
 
@@ -166,8 +163,7 @@ TEST_F(UnlockSessionTest, HideAllRelocksEverythingAndClearsMessages)
     EXPECT_TRUE(session.relockAll());
     EXPECT_TRUE(session.unlockedNoteIDs().isEmpty());
     EXPECT_TRUE(session.unlockFailures().isEmpty());
-    EXPECT_TRUE(first->isSealed());
-    EXPECT_TRUE(second->isSealed());
+    EXPECT_TRUE(first->isSealed() && second->isSealed());
     EXPECT_EQ(clock.pendingCount(), 0);
     EXPECT_FALSE(container->mainContext().hasChanges());
 }
@@ -182,15 +178,12 @@ TEST_F(UnlockSessionTest, RelockOfAGoneNoteForgetsItAndRemoveLockAsksFirst)
 
     Note* note = lockedNote("private for now");
     std::optional<bool> removed;
-    session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
-    authenticator.complete(Outcome::cancelled);
-    EXPECT_EQ(removed, false);
-    EXPECT_TRUE(note->isLocked());
-
-    session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
-    authenticator.complete(Outcome::success);
-    EXPECT_EQ(removed, true);
-    EXPECT_FALSE(note->isLocked());
+    for (Outcome outcome : {Outcome::cancelled, Outcome::success}) {
+        session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
+        authenticator.complete(outcome);
+        EXPECT_EQ(removed, outcome == Outcome::success);
+        EXPECT_EQ(note->isLocked(), outcome != Outcome::success);
+    }
     EXPECT_FALSE(session.isRedacted(*note));
     EXPECT_EQ(note->body(), "private for now");
     EXPECT_EQ(authenticator.reasons.last(), "Remove the lock from this note");

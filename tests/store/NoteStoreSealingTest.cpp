@@ -101,9 +101,8 @@ TEST_F(NoteStoreSealingTest, FailedLockIsReportedAndTheSweepSealsLater)
 
     lockable->refuseLocal = lockable->refuseSynchronizable = false;
     store->sweepLockedPlaintext();
-    EXPECT_TRUE(note->isSealed());
+    EXPECT_TRUE(note->isSealed() && binned->isSealed());
     EXPECT_FALSE(store->images(note->uuid())[0]->data());
-    EXPECT_TRUE(binned->isSealed());
     EXPECT_FALSE(container->mainContext().hasChanges());
 }
 
@@ -139,8 +138,7 @@ TEST_F(NoteStoreSealingTest, RemoveLockOpensTheNoteForGoodOrChangesNothing)
     Note* note = addSavedNote("was private", {Qt::red});
     ASSERT_TRUE(store->lock(*note).ok());
     ASSERT_TRUE(store->removeLock(*note).ok());
-    EXPECT_FALSE(note->isLocked());
-    EXPECT_FALSE(note->lockedCipher());
+    EXPECT_FALSE(note->isLocked() || note->lockedCipher());
     EXPECT_EQ(note->body().left(11), "was private");
     EXPECT_FALSE(store->images(note->uuid())[0]->lockedCipher());
     EXPECT_EQ(store->images(note->uuid())[0]->data(), png(Qt::red));
