@@ -78,8 +78,7 @@ TEST_F(NoteStoreTest, LookupsAndQueries)
     EXPECT_EQ(store->note(QUuid::createUuid()), nullptr);
     const QList<NoteImage*> pictures = store->images(newerID);
     ASSERT_EQ(pictures.size(), 2);
-    EXPECT_EQ(pictures[0]->uuid(), first);
-    EXPECT_EQ(pictures[1]->uuid(), second);
+    EXPECT_EQ(std::pair(pictures[0]->uuid(), pictures[1]->uuid()), std::pair(first, second));
     EXPECT_EQ(store->image(second), pictures[1]);
 }
 
