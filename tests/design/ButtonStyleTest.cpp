@@ -68,7 +68,7 @@ TEST(ButtonStyle, BlendIntoTransparentKeepsTheHue)
 
 TEST(ButtonStyle, WidgetFollowsEnabledStateWidthAndPress)
 {
-    TarnwickButton button(QStringLiteral("Continue"));
+    TarnwickButton button("Continue");
     button.setPrimaryStyle({true, true, 50, 14});
     EXPECT_EQ(button.height(), 50);
     EXPECT_EQ(button.sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);

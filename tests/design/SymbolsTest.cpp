@@ -14,7 +14,7 @@ TEST(Symbols, OwnGlyphsLoadAndTintToTheGivenColour)
         SCOPED_TRACE(name);
         EXPECT_FALSE(Symbols::icon(QString::fromLatin1(name)).isNull());
     }
-    const QIcon tinted = Symbols::tinted(QStringLiteral("MenubarGlyph"), QColor(200, 30, 40), 18, {1});
+    const QIcon tinted = Symbols::tinted("MenubarGlyph", QColor(200, 30, 40), 18, {1});
     const QImage image = tinted.pixmap(18, 18).toImage().convertToFormat(QImage::Format_ARGB32);
     int opaque = 0;
     for (int y = 0; y < image.height(); ++y)
@@ -25,7 +25,7 @@ TEST(Symbols, OwnGlyphsLoadAndTintToTheGivenColour)
             EXPECT_EQ(px.rgb(), QColor(200, 30, 40).rgb());
         }
     EXPECT_GT(opaque, 20);  // the glyph was drawn, not an empty square
-    EXPECT_TRUE(Symbols::icon(QStringLiteral("no.such.symbol")).isNull());
+    EXPECT_TRUE(Symbols::icon("no.such.symbol").isNull());
 }
 
 }  // namespace

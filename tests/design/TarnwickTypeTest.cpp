@@ -16,9 +16,8 @@ TEST(TarnwickType, MissingBundledFontIsLoggedOnceAndHeadingsFallBackToSerif)
     LogCapture log;
     TarnwickType::registerBundledFonts();
     TarnwickType::registerBundledFonts();
-    EXPECT_EQ(
-        log.lines(QStringLiteral("app")),
-        QStringList{QStringLiteral("Newsreader.ttf not found in bundle; brand headings fall back to system serif.")});
+    EXPECT_EQ(log.lines("app"),
+              QStringList{"Newsreader.ttf not found in bundle; brand headings fall back to system serif."});
     if (!TarnwickType::newsreaderAvailable()) {
         const QFont heading = TarnwickType::brand(19, QFont::DemiBold);
         EXPECT_EQ(heading.styleHint(), QFont::Serif);

@@ -8,8 +8,8 @@ namespace {
 
 using Error = NoteBlockEnvelope::Error;
 
-const QUuid kBlock = QUuid::fromString(QStringLiteral("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9"));
-const QUuid kImage = QUuid::fromString(QStringLiteral("11111111-2222-4333-8444-555555555555"));
+const QUuid kBlock = QUuid::fromString("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9");
+const QUuid kImage = QUuid::fromString("11111111-2222-4333-8444-555555555555");
 
 std::optional<Error> errorOf(const char* json)
 {
@@ -38,20 +38,18 @@ std::optional<Error> errorOfBody(const QString& block)
 
 TEST(NoteBlockEnvelopeTest, WritesCompactSortedBytes)
 {
-    TextRuns text{QStringLiteral("ab"), {}};
-    TextRuns::Run run;
-    run.loc = 0;
-    run.len = 2;
-    run.b = true;
-    run.fg = QStringLiteral("FF0000");
-    run.size = 18;
-    run.family = QStringLiteral("Serif");
-    run.link = QStringLiteral("https://example.org");
-    run.bg = QStringLiteral("00FF00");
-    run.i = true;
-    run.u = true;
-    run.s = true;
-    text.runs = {run};
+    const TextRuns text{"ab",
+                        {{.loc = 0,
+                          .len = 2,
+                          .b = true,
+                          .i = true,
+                          .u = true,
+                          .s = true,
+                          .size = 18,
+                          .family = "Serif",
+                          .fg = "FF0000",
+                          .bg = "00FF00",
+                          .link = "https://example.org"}}};
     const auto bytes = NoteBlockEnvelope::encode({NoteBlock::text(text, kBlock)});
     ASSERT_TRUE(bytes);
     EXPECT_EQ(
@@ -77,17 +75,10 @@ TEST(NoteBlockEnvelopeTest, WritesCompactSortedBytes)
 
 TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
 {
-    TextRuns::Run plainFalse;
-    plainFalse.loc = -3;
-    plainFalse.len = 99;
-    plainFalse.b = false;
-    TextRuns::Run sized;
-    sized.loc = 1;
-    sized.len = 2;
-    sized.size = 13.37;
-    sized.link = QStringLiteral("x y \"quoted\" \\ \n");
+    const TextRuns::Run plainFalse{.loc = -3, .len = 99, .b = false};
+    const TextRuns::Run sized{.loc = 1, .len = 2, .size = 13.37, .link = "x y \"quoted\" \\ \n"};
     const QVector<NoteBlock> blocks = {
-        NoteBlock::text({QStringLiteral("line one\nline two \U0001F600 é"), {plainFalse, sized}}),
+        NoteBlock::text({"line one\nline two \U0001F600 é", {plainFalse, sized}}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFraction(0.1 + 0.2)}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makePreset(ImageSizing::Preset::large)}),
         NoteBlock::image({QUuid::createUuid(), ImageSizing::makeFit()}),
@@ -104,19 +95,19 @@ TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
 
 TEST(NoteBlockEnvelopeTest, RefusesToWriteNonFiniteNumbers)
 {
-    TextRuns::Run run;
-    run.size = std::numeric_limits<double>::infinity();
-    EXPECT_FALSE(NoteBlockEnvelope::encode({NoteBlock::text({QStringLiteral("a"), {run}})}));
+    const TextRuns::Run run{.size = std::numeric_limits<double>::infinity()};
+    EXPECT_FALSE(NoteBlockEnvelope::encode({NoteBlock::text({"a", {run}})}));
     EXPECT_FALSE(NoteBlockEnvelope::encode(
         {NoteBlock::image({kImage, ImageSizing::makeFraction(std::numeric_limits<double>::quiet_NaN())})}));
 }
 
 TEST(NoteBlockEnvelopeTest, OtherVersionsAreNewerWithoutReadingBlocks)
 {
-    EXPECT_EQ(errorOf(R"({"version":2})"), Error::newerVersion(2));
-    EXPECT_EQ(errorOf(R"({"version":2,"blocks":"garbage"})"), Error::newerVersion(2));
-    EXPECT_EQ(errorOf(R"({"version":0,"blocks":[]})"), Error::newerVersion(0));
-    EXPECT_EQ(errorOf(R"({"version":-4})"), Error::newerVersion(-4));
+    for (auto [json, version] : {std::pair{R"({"version":2})", 2},
+                                 {R"({"version":2,"blocks":"garbage"})", 2},
+                                 {R"({"version":0,"blocks":[]})", 0},
+                                 {R"({"version":-4})", -4}})
+        EXPECT_EQ(errorOf(json), Error::newerVersion(version)) << json;
     EXPECT_NE(Error::newerVersion(2), Error::newerVersion(3));
     EXPECT_NE(Error::newerVersion(2), Error::corrupt());
     EXPECT_TRUE(blocksOf(R"({"version":1.0,"blocks":[]})").isEmpty()) << "an integer written as 1.0";
@@ -139,7 +130,7 @@ TEST(NoteBlockEnvelopeTest, OneBadBlockSpoilsTheWholeBody)
     EXPECT_TRUE(!errorOfBody(good));
     const QString image =
         QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"image","image":"%1","sizing":%2})");
-    const QString goodId = QStringLiteral("11111111-2222-4333-8444-555555555555");
+    const QString goodId = "11111111-2222-4333-8444-555555555555";
     const QStringList bad = {
         QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"video","text":"x"})"),
         QStringLiteral(R"({"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","type":"text"})"),
@@ -152,12 +143,12 @@ TEST(NoteBlockEnvelopeTest, OneBadBlockSpoilsTheWholeBody)
         textBlock(R"(,"runs":[{"loc":0,"len":1,"b":"yes"}])"),
         textBlock(R"(,"runs":[{"loc":0,"len":1,"size":"12"}])"),
         textBlock(R"(,"runs":[{"loc":0,"len":1,"fg":255}])"),
-        image.arg(goodId, QStringLiteral("{}")),
+        image.arg(goodId, "{}"),
         image.arg(goodId, QStringLiteral(R"({"preset":"huge"})")),
         image.arg(goodId, QStringLiteral(R"({"preset":null})")),
         image.arg(goodId, QStringLiteral(R"({"fraction":"half"})")),
         image.arg(goodId, QStringLiteral(R"("fit")")),
-        image.arg(QStringLiteral("nope"), QStringLiteral(R"({"fit":{}})")),
+        image.arg("nope", QStringLiteral(R"({"fit":{}})")),
     };
     for (const QString& b : bad) {
         EXPECT_EQ(errorOfBody(QStringList{good, b, good}.join(u',')), Error::corrupt()) << qPrintable(b);
@@ -194,22 +185,16 @@ TEST(NoteBlockEnvelopeTest, LenientWhereTheFormatIsLenient)
 
 TEST(NoteBlockEnvelopeTest, EqualityRules)
 {
-    TextRuns::Run bold;
-    bold.b = true;
-    TextRuns::Run notBold;
-    notBold.b = false;
-    TextRuns::Run unset;
-    EXPECT_FALSE(notBold.marksEqual(unset)) << "a stored false differs from an absent mark";
-    TextRuns::Run moved = bold;
-    moved.loc = 7;
+    const TextRuns::Run bold{.b = true}, moved{.loc = 7, .b = true};
+    EXPECT_FALSE(TextRuns::Run{.b = false}.marksEqual({})) << "a stored false differs from an absent mark";
     EXPECT_TRUE(moved.marksEqual(bold));
     EXPECT_FALSE(moved == bold);
 
     // Canonically equivalent texts are equal: precomposed é against e + combining acute.
-    const TextRuns a{QStringLiteral("caf\u00E9"), {}};
-    const TextRuns b{QStringLiteral("cafe\u0301"), {}};
+    const TextRuns a{"caf\u00E9", {}};
+    const TextRuns b{"cafe\u0301", {}};
     EXPECT_EQ(a, b);
-    EXPECT_NE(a, (TextRuns{QStringLiteral("cafe"), {}}));
+    EXPECT_NE(a, (TextRuns{"cafe", {}}));
 
     EXPECT_NE(ImageSizing::makeFit(), ImageSizing::makeFraction(0));
     EXPECT_NE(ImageSizing::makeFraction(0.5), ImageSizing::makeFraction(0.5000001));

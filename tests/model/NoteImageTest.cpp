@@ -9,12 +9,13 @@
 
 namespace {
 
-QByteArray encode(const QImage& image, const char* format)
+QByteArray encode(const QImage& image, const char* format, int quality = -1)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
     EXPECT_TRUE(writer.write(image)) << format << qPrintable(writer.errorString());
     return bytes;
 }
@@ -31,22 +32,14 @@ QImage picture(int w, int h, bool alpha)
 QByteArray gifOfSize(quint16 w, quint16 h)
 {
     QByteArray gif("GIF89a");
-    auto le16 = [&gif](quint16 v) { gif.append(char(v & 0xFF)).append(char(v >> 8)); };
-    le16(w);
-    le16(h);
-    gif.append("\x80\x00\x00", 3).append("\x00\x00\x00\xff\xff\xff", 6);
-    gif.append(char(0x2C));
-    le16(0);
-    le16(0);
-    le16(w);
-    le16(h);
+    auto le16 = [&gif](std::initializer_list<quint16> values) {
+        for (quint16 v : values) gif.append(char(v & 0xFF)).append(char(v >> 8));
+    };
+    le16({w, h});
+    gif.append("\x80\x00\x00", 3).append("\x00\x00\x00\xff\xff\xff", 6).append(char(0x2C));
+    le16({0, 0, w, h});
     gif.append("\x00\x02\x01\x2c\x00\x3b", 6);
     return gif;
-}
-
-QSize decodedSize(const QByteArray& bytes)
-{
-    return QImage::fromData(bytes).size();
 }
 
 quint32 crc32(const QByteArray& data)
@@ -92,9 +85,9 @@ TEST(NoteImageTest, SmallPngJpegAndGifPassThroughUnchanged)
         EXPECT_EQ(r->data, bytes) << format;
         EXPECT_EQ(r->pixelSize, QSize(2048, 100));
     }
-    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, true), "png"))->utType, QStringLiteral("public.png"));
-    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, false), "jpeg"))->utType, QStringLiteral("public.jpeg"));
-    EXPECT_EQ(NoteImage::normalised(gifOfSize(10, 10))->utType, QStringLiteral("com.compuserve.gif"));
+    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, true), "png"))->utType, "public.png");
+    EXPECT_EQ(NoteImage::normalised(encode(picture(10, 10, false), "jpeg"))->utType, "public.jpeg");
+    EXPECT_EQ(NoteImage::normalised(gifOfSize(10, 10))->utType, "com.compuserve.gif");
 }
 
 TEST(NoteImageTest, LargePicturesAreScaledAndEncodedByAlpha)
@@ -111,13 +104,13 @@ TEST(NoteImageTest, LargePicturesAreScaledAndEncodedByAlpha)
         const auto r = NoteImage::normalised(encode(picture(c.in.width(), c.in.height(), c.alpha), "png"));
         ASSERT_TRUE(r);
         EXPECT_EQ(r->pixelSize, c.out);
-        EXPECT_EQ(decodedSize(r->data), c.out);
+        EXPECT_EQ(QImage::fromData(r->data).size(), c.out);
         EXPECT_EQ(r->utType, QLatin1String(c.type));
     }
     // A JPEG too large to keep never comes back as PNG.
     const auto jpeg = NoteImage::normalised(encode(picture(4000, 1000, false), "jpeg"));
     ASSERT_TRUE(jpeg);
-    EXPECT_EQ(jpeg->utType, QStringLiteral("public.jpeg"));
+    EXPECT_EQ(jpeg->utType, "public.jpeg");
     EXPECT_EQ(jpeg->pixelSize, QSize(2048, 512));
 }
 
@@ -127,7 +120,7 @@ TEST(NoteImageTest, OtherFormatsAndOversizedFilesAreReencodedAtTheirSize)
         const auto r = NoteImage::normalised(encode(picture(10, 10, false), format));
         ASSERT_TRUE(r) << format;
         EXPECT_EQ(r->pixelSize, QSize(10, 10));
-        EXPECT_EQ(r->utType, QStringLiteral("public.jpeg"));
+        EXPECT_EQ(r->utType, "public.jpeg");
     }
     // Over 3 MiB though within 2048 pixels: re-encoded, same pixel size.
     QImage noisy(1500, 1500, QImage::Format_ARGB32);
@@ -135,18 +128,13 @@ TEST(NoteImageTest, OtherFormatsAndOversizedFilesAreReencodedAtTheirSize)
         auto* line = reinterpret_cast<quint32*>(noisy.scanLine(y));
         for (int x = 0; x < noisy.width(); ++x) line[x] = quint32(x * 2654435761u ^ y * 40503u) | 0x01000000u;
     }
-    QByteArray big;
-    QBuffer buffer(&big);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(100);  // least compression, unlike the re-encoder
-    ASSERT_TRUE(writer.write(noisy));
+    const QByteArray big = encode(noisy, "png", 100);  // least compression, unlike the re-encoder
     ASSERT_GT(big.size(), NoteImage::maxPassThroughBytes);
     const auto r = NoteImage::normalised(big);
     ASSERT_TRUE(r);
     EXPECT_NE(r->data, big);
     EXPECT_EQ(r->pixelSize, QSize(1500, 1500));
-    EXPECT_EQ(r->utType, QStringLiteral("public.png"));
+    EXPECT_EQ(r->utType, "public.png");
 }
 
 TEST(NoteImageTest, RefusesWhatItCannotStore)
@@ -158,17 +146,16 @@ TEST(NoteImageTest, RefusesWhatItCannotStore)
     const auto huge = NoteImage::normalised(hugePngHeader(40000, 40000));
     ASSERT_FALSE(huge);
     EXPECT_EQ(huge.error(), NoteImage::NormaliseError::tooLarge);
-    EXPECT_TRUE(NoteImage::describe(huge.error()).contains(QStringLiteral("too large")));
+    EXPECT_TRUE(NoteImage::describe(huge.error()).contains("too large"));
 }
 
 TEST(NoteImageTest, HashAndImage)
 {
     const QByteArray bytes = encode(picture(4, 4, false), "png");
-    EXPECT_EQ(NoteImage::hash(QByteArray()),
-              QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    EXPECT_EQ(NoteImage::hash(QByteArray()), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
     NoteImage row;
-    EXPECT_EQ(row.utType(), QStringLiteral("public.png"));
+    EXPECT_EQ(row.utType(), "public.png");
     EXPECT_TRUE(row.image().isNull());
     row.setData(bytes);
     EXPECT_EQ(row.image().size(), QSize(4, 4));

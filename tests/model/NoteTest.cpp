@@ -20,29 +20,27 @@ QUuid someImage()
 
 TEST(NoteTest, NewNoteHoldsItsArgumentsAndDefaults)
 {
-    const Note note(QStringLiteral("T"), QStringLiteral("B"), Tint::rose, Opacity::high, QStringLiteral("Mail"),
-                    QUrl(QStringLiteral("https://example.org/a")));
+    const Note note("T", "B", Tint::rose, Opacity::high, "Mail", QUrl("https://example.org/a"));
     EXPECT_FALSE(note.uuid().isNull());
-    EXPECT_EQ(note.tintRaw(), QStringLiteral("rose"));
-    EXPECT_EQ(note.opacityRaw(), QStringLiteral("high"));
+    EXPECT_EQ(note.tintRaw(), "rose");
+    EXPECT_EQ(note.opacityRaw(), "high");
     EXPECT_EQ(note.opacityValue(), 1.0);
     EXPECT_TRUE(note.themeID().isEmpty());
     EXPECT_TRUE(note.floatsOnTop());
     EXPECT_TRUE(note.tags().isEmpty());
     EXPECT_FALSE(note.bodyBlocksData());
     EXPECT_EQ(note.createdAt(), note.updatedAt());
-    EXPECT_EQ(note.sourceApp(), QStringLiteral("Mail"));
+    EXPECT_EQ(note.sourceApp(), "Mail");
     EXPECT_NE(makeNote()->uuid(), makeNote()->uuid());
 
     // A row made for loading holds the schema defaults.
     std::unique_ptr<ManagedObject> loaded(Note::entityDescription().make());
     auto* row = qobject_cast<Note*>(loaded.get());
     ASSERT_TRUE(row);
-    EXPECT_EQ(row->tintRaw(), QStringLiteral("blue"));
-    EXPECT_EQ(row->opacityRaw(), QStringLiteral("solid"));
+    EXPECT_EQ(row->tintRaw(), "blue");
+    EXPECT_EQ(row->opacityRaw(), "solid");
     EXPECT_FALSE(row->isTrashed());
     EXPECT_FALSE(row->dayKey());
-    EXPECT_EQ(Note::entityDescription().attributes[Note::IsTrashed].originalName, QStringLiteral("isDeleted"));
 }
 
 TEST(NoteTest, TintReadsUnknownTextAsBlue)
@@ -53,52 +51,52 @@ TEST(NoteTest, TintReadsUnknownTextAsBlue)
         EXPECT_EQ(note->tint(), Tint::blue) << raw;
     }
     note->setTint(Tint::violet);
-    EXPECT_EQ(note->tintRaw(), QStringLiteral("violet"));
-    EXPECT_EQ(Tint(Tint::amber).displayName(), QStringLiteral("Amber"));
+    EXPECT_EQ(note->tintRaw(), "violet");
+    EXPECT_EQ(Tint(Tint::amber).displayName(), "Amber");
 }
 
 TEST(NoteTest, DisplayTitleFallsThroughTitleDayBodyAndDefault)
 {
-    auto note = makeNote(QStringLiteral("  Groceries \n"), QStringLiteral("milk"));
-    EXPECT_EQ(note->displayTitle(), QStringLiteral("Groceries"));
+    auto note = makeNote("  Groceries \n", "milk");
+    EXPECT_EQ(note->displayTitle(), "Groceries");
 
-    note->setTitle(QStringLiteral(" \n "));
-    note->setDayKey(QStringLiteral("2024-03-05"));
-    EXPECT_EQ(note->displayTitle(), *Note::formattedDay(QStringLiteral("2024-03-05")));
+    note->setTitle(" \n ");
+    note->setDayKey("2024-03-05");
+    EXPECT_EQ(note->displayTitle(), *Note::formattedDay("2024-03-05"));
     EXPECT_FALSE(note->displayTitle().isEmpty());
 
-    note->setDayKey(QStringLiteral("March 5th"));
-    EXPECT_EQ(note->displayTitle(), QStringLiteral("milk"));
+    note->setDayKey("March 5th");
+    EXPECT_EQ(note->displayTitle(), "milk");
 
-    note->setBody(QStringLiteral("\n\n  first line \nsecond"));
-    EXPECT_EQ(note->displayTitle(), QStringLiteral("first line"));
-    note->setBody(QStringLiteral("\n   \nsecond"));
-    EXPECT_EQ(note->displayTitle(), QStringLiteral("New Note"));
+    note->setBody("\n\n  first line \nsecond");
+    EXPECT_EQ(note->displayTitle(), "first line");
+    note->setBody("\n   \nsecond");
+    EXPECT_EQ(note->displayTitle(), "New Note");
     note->setBody(QString());
-    EXPECT_EQ(note->displayTitle(), QStringLiteral("New Note"));
+    EXPECT_EQ(note->displayTitle(), "New Note");
 
-    EXPECT_EQ(makeNote(QStringLiteral(" \t"))->lockedTitle(), QStringLiteral("Private note"));
-    EXPECT_EQ(makeNote(QStringLiteral("  word  "))->lockedTitle(), QStringLiteral("word"));
+    EXPECT_EQ(makeNote(" \t")->lockedTitle(), "Private note");
+    EXPECT_EQ(makeNote("  word  ")->lockedTitle(), "word");
 }
 
 TEST(NoteTest, DayKeysIgnoreTheUserLocaleAndCalendar)
 {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
-    EXPECT_EQ(Note::dateFromDayKey(QStringLiteral("2024-02-29")), QDate(2024, 2, 29));
-    EXPECT_EQ(Note::dayKeyFromDate(QDate(2024, 2, 29)), QStringLiteral("2024-02-29"));
+    EXPECT_EQ(Note::dateFromDayKey("2024-02-29"), QDate(2024, 2, 29));
+    EXPECT_EQ(Note::dayKeyFromDate(QDate(2024, 2, 29)), "2024-02-29");
     QLocale::setDefault(QLocale(QLocale::Persian, QLocale::Iran));
-    EXPECT_EQ(Note::dayKeyFromDate(QDate(1999, 12, 31)), QStringLiteral("1999-12-31"));
+    EXPECT_EQ(Note::dayKeyFromDate(QDate(1999, 12, 31)), "1999-12-31");
     QLocale::setDefault(saved);
 
-    EXPECT_FALSE(Note::dateFromDayKey(QStringLiteral("2023-02-29")));
-    EXPECT_FALSE(Note::dateFromDayKey(QStringLiteral("")));
-    EXPECT_FALSE(Note::formattedDay(QStringLiteral("05/03/2024")));
+    EXPECT_FALSE(Note::dateFromDayKey("2023-02-29"));
+    EXPECT_FALSE(Note::dateFromDayKey(""));
+    EXPECT_FALSE(Note::formattedDay("05/03/2024"));
 }
 
 TEST(NoteTest, ContentEmptiness)
 {
-    auto note = makeNote(QStringLiteral(" "), QStringLiteral(" \n\t"));
+    auto note = makeNote(" ", " \n\t");
     EXPECT_TRUE(note->isContentEmpty());
     note->setIsLocked(true);
     EXPECT_TRUE(note->isContentEmpty()) << "locked without a sealed payload is judged by its text";
@@ -107,7 +105,7 @@ TEST(NoteTest, ContentEmptiness)
     note->setIsLocked(false);
     EXPECT_TRUE(note->isContentEmpty()) << "a payload alone does not count when the note is not locked";
 
-    EXPECT_FALSE(makeNote(QStringLiteral("x"))->isContentEmpty());
+    EXPECT_FALSE(makeNote("x")->isContentEmpty());
     auto picture = makeNote();
     picture->setBlocks({NoteBlock::image({someImage(), ImageSizing::makeFit()})});
     EXPECT_FALSE(picture->isContentEmpty()) << "a picture is content";
@@ -128,17 +126,17 @@ TEST(NoteTest, FrameCountsOnlyWhenComplete)
 
 TEST(NoteTest, BlocksFallBackToThePlainBody)
 {
-    auto note = makeNote(QString(), QStringLiteral("one\ntwo"));
+    auto note = makeNote(QString(), "one\ntwo");
     const auto first = note->blocks();
     ASSERT_EQ(first.size(), 1);
-    EXPECT_EQ(first[0].textRuns()->text, QStringLiteral("one\ntwo"));
+    EXPECT_EQ(first[0].textRuns()->text, "one\ntwo");
     EXPECT_TRUE(first[0].textRuns()->runs.isEmpty());
     EXPECT_NE(note->blocks()[0].id, first[0].id) << "the fall-back id is not stored";
 
     note->setBodyBlocksData(QByteArray(R"({"version":2,"blocks":[]})"));
-    EXPECT_EQ(note->blocks()[0].textRuns()->text, QStringLiteral("one\ntwo"));
+    EXPECT_EQ(note->blocks()[0].textRuns()->text, "one\ntwo");
     note->setBodyBlocksData(QByteArray("{broken"));
-    EXPECT_EQ(note->blocks()[0].textRuns()->text, QStringLiteral("one\ntwo"));
+    EXPECT_EQ(note->blocks()[0].textRuns()->text, "one\ntwo");
     note->setBodyBlocksData(QByteArray(R"({"version":1,"blocks":[]})"));
     EXPECT_TRUE(note->blocks().isEmpty());
 }
@@ -147,11 +145,11 @@ TEST(NoteTest, SetBlocksWritesEnvelopeProjectionAndDropsLegacyBody)
 {
     auto note = makeNote();
     note->setBodyRichData(QByteArray("legacy"));
-    const QVector<NoteBlock> blocks = {NoteBlock::text({QStringLiteral("ab"), {}}),
+    const QVector<NoteBlock> blocks = {NoteBlock::text({"ab", {}}),
                                        NoteBlock::image({someImage(), ImageSizing::makeFit()}),
                                        NoteBlock::text({QString(), {}})};
     ASSERT_TRUE(note->setBlocks(blocks));
-    EXPECT_EQ(note->body(), QStringLiteral("ab\n\uFFFC\n"));
+    EXPECT_EQ(note->body(), "ab\n\uFFFC\n");
     EXPECT_FALSE(note->bodyRichData());
     EXPECT_EQ(note->blocks(), blocks);
 
@@ -170,54 +168,52 @@ TEST(NoteTest, SetBlocksWritesEnvelopeProjectionAndDropsLegacyBody)
 TEST(NoteTest, AppendPlainReportsRangesInUtf16Units)
 {
     auto note = makeNote();
-    TextRuns::Run bold;
-    bold.len = 3;
-    bold.b = true;
-    const NoteBlock abc = NoteBlock::text({QStringLiteral("abc"), {bold}});
+    const TextRuns::Run bold{.len = 3, .b = true};
+    const NoteBlock abc = NoteBlock::text({"abc", {bold}});
     ASSERT_TRUE(note->setBlocks({abc}));
-    auto r = note->appendPlain(QStringLiteral("de"));
+    auto r = note->appendPlain("de");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->blockID, abc.id);
     EXPECT_EQ(r->range, (Note::TextRange{4, 2}));
-    EXPECT_EQ(note->blocks()[0].textRuns()->text, QStringLiteral("abc\nde"));
+    EXPECT_EQ(note->blocks()[0].textRuns()->text, "abc\nde");
     EXPECT_EQ(note->blocks()[0].textRuns()->runs, QVector<TextRuns::Run>{bold}) << "appended text carries no marks";
-    EXPECT_EQ(note->body(), QStringLiteral("abc\nde"));
+    EXPECT_EQ(note->body(), "abc\nde");
 
     // An emoji is two UTF-16 units, and so is appended text outside the basic plane.
-    ASSERT_TRUE(note->setBlocks({NoteBlock::text({QStringLiteral("\U0001F600"), {}})}));
-    r = note->appendPlain(QStringLiteral("\U0001F44Dx"));
+    ASSERT_TRUE(note->setBlocks({NoteBlock::text({"\U0001F600", {}})}));
+    r = note->appendPlain("\U0001F44Dx");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->range, (Note::TextRange{3, 3}));
 
     // Empty last text block: replaced, keeping its id.
     const NoteBlock empty = NoteBlock::text({});
     ASSERT_TRUE(note->setBlocks({NoteBlock::image({someImage(), ImageSizing::makeFit()}), empty}));
-    r = note->appendPlain(QStringLiteral("xy"));
+    r = note->appendPlain("xy");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->blockID, empty.id);
     EXPECT_EQ(r->range, (Note::TextRange{0, 2}));
 
     // A picture last: a new text block after it.
     ASSERT_TRUE(note->setBlocks({NoteBlock::image({someImage(), ImageSizing::makeFit()})}));
-    r = note->appendPlain(QStringLiteral("xy"));
+    r = note->appendPlain("xy");
     ASSERT_TRUE(r);
     const auto after = note->blocks();
     ASSERT_EQ(after.size(), 2);
     EXPECT_EQ(after[1].id, r->blockID);
-    EXPECT_EQ(note->body(), QStringLiteral("\uFFFC\nxy"));
+    EXPECT_EQ(note->body(), "\uFFFC\nxy");
 
     // No blocks at all: one new text block.
     ASSERT_TRUE(note->setBlocks({}));
-    r = note->appendPlain(QStringLiteral("hello"));
+    r = note->appendPlain("hello");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->range, (Note::TextRange{0, 5}));
     EXPECT_EQ(note->blocks().size(), 1);
 
     // A plain note without an envelope appends to its body.
-    auto plain = makeNote(QString(), QStringLiteral("old"));
-    r = plain->appendPlain(QStringLiteral("new"));
+    auto plain = makeNote(QString(), "old");
+    r = plain->appendPlain("new");
     ASSERT_TRUE(r);
-    EXPECT_EQ(plain->body(), QStringLiteral("old\nnew"));
+    EXPECT_EQ(plain->body(), "old\nnew");
     EXPECT_TRUE(plain->bodyBlocksData());
 }
 
@@ -233,22 +229,22 @@ TEST(NoteTest, AppendPlainRefusesBodiesItWouldDestroy)
     for (const Case& c : {Case{newer, std::nullopt, Note::AppendError::newerVersion},
                           Case{corrupt, std::nullopt, Note::AppendError::corrupt},
                           Case{std::nullopt, QByteArray("archived rich text"), Note::AppendError::legacyBody}}) {
-        auto note = makeNote(QString(), QStringLiteral("kept"));
+        auto note = makeNote(QString(), "kept");
         note->setBodyBlocksData(c.blocks);
         note->setBodyRichData(c.legacy);
-        const auto r = note->appendPlain(QStringLiteral("captured"));
+        const auto r = note->appendPlain("captured");
         ASSERT_FALSE(r);
         EXPECT_EQ(r.error(), c.expected);
         EXPECT_EQ(note->bodyBlocksData(), c.blocks);
         EXPECT_EQ(note->bodyRichData(), c.legacy);
-        EXPECT_EQ(note->body(), QStringLiteral("kept"));
+        EXPECT_EQ(note->body(), "kept");
     }
 
     // Sealed content has no body in the clear; an append would become the note's whole body.
-    auto sealed = makeNote(QStringLiteral("Private"), QString());
+    auto sealed = makeNote("Private", QString());
     sealed->setIsLocked(true);
     sealed->setLockedCipher(QByteArray("sealed payload"));
-    const auto r = sealed->appendPlain(QStringLiteral("captured"));
+    const auto r = sealed->appendPlain("captured");
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error(), Note::AppendError::sealed);
     EXPECT_FALSE(sealed->bodyBlocksData());

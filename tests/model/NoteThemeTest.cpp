@@ -10,8 +10,7 @@ constexpr double kTolerance = 1e-3;  // QColor keeps 16 bits a component
 
 TEST(NoteThemeTest, ResolvesInkOnlyWhenAllThreeComponentsAreSet)
 {
-    NoteTheme theme(QStringLiteral("t1"), QStringLiteral("Mine"), QColor::fromRgbF(0.2f, 0.4f, 0.6f), std::nullopt,
-                    std::nullopt, 1.0, 1.5);
+    NoteTheme theme("t1", "Mine", QColor::fromRgbF(0.2f, 0.4f, 0.6f), std::nullopt, std::nullopt, 1.0, 1.5);
     EXPECT_FALSE(theme.inkR() || theme.inkG() || theme.inkB());
     EXPECT_EQ(theme.resolved().ink, TarnwickTheme::textPrimary());
     EXPECT_NEAR(theme.resolved().paper.greenF(), 0.4, kTolerance);
@@ -22,10 +21,9 @@ TEST(NoteThemeTest, ResolvesInkOnlyWhenAllThreeComponentsAreSet)
     theme.setInkB(0.5);
     EXPECT_NEAR(theme.resolved().ink.blueF(), 0.5, kTolerance);
 
-    const NoteTheme inked(QStringLiteral("t2"), QStringLiteral("Inked"), Qt::white, QStringLiteral("Serif"),
-                          QColor::fromRgbF(0.1f, 0.2f, 0.3f), 1.0, 0);
+    const NoteTheme inked("t2", "Inked", Qt::white, "Serif", QColor::fromRgbF(0.1f, 0.2f, 0.3f), 1.0, 0);
     EXPECT_NEAR(*inked.inkG(), 0.2, kTolerance);
-    EXPECT_EQ(inked.resolved().fontFamily, QStringLiteral("Serif"));
+    EXPECT_EQ(inked.resolved().fontFamily, "Serif");
     EXPECT_FALSE(inked.resolved().badgeOverride) << "stored themes compute their badge from the paper";
 }
 
@@ -43,7 +41,7 @@ TEST(NoteThemeTest, ComponentsOfAColourWithoutRgbAreWhite)
     const auto c = NoteTheme::components(QColor());
     EXPECT_EQ(c.r + c.g + c.b, 3.0);
     NoteTheme fresh;
-    EXPECT_EQ(fresh.name(), QStringLiteral("Untitled"));
+    EXPECT_EQ(fresh.name(), "Untitled");
     EXPECT_EQ(fresh.id().size(), 36);
     EXPECT_NE(fresh.id(), NoteTheme().id());
 }
@@ -64,14 +62,14 @@ TEST(NoteThemeTest, BuiltInsArePaleWashesOfTheirTint)
         EXPECT_TRUE(t.badgeOverride);
     }
     EXPECT_EQ(ids, (QStringList{"slate", "blue", "green", "amber", "rose", "violet"}));
-    EXPECT_EQ(themes[4].name, QStringLiteral("Rose"));
+    EXPECT_EQ(themes[4].name, "Rose");
 
     // The bounds of the formulae: a nearly grey tint and a strong one.
-    const auto grey = NoteTheme::builtIn(QStringLiteral("x"), QStringLiteral("X"), 0.5, 0.05, 0.99);
+    const auto grey = NoteTheme::builtIn("x", "X", 0.5, 0.05, 0.99);
     EXPECT_NEAR(grey.hsb().s, 0.16, kTolerance);
     EXPECT_NEAR(grey.hsb().b, 0.99, kTolerance);
     EXPECT_NEAR(grey.badge().hsvSaturationF(), 0.42, kTolerance);
-    const auto strong = NoteTheme::builtIn(QStringLiteral("x"), QStringLiteral("X"), 0.5, 0.5, 0.5);
+    const auto strong = NoteTheme::builtIn("x", "X", 0.5, 0.5, 0.5);
     EXPECT_NEAR(strong.hsb().s, 0.30, kTolerance);
     EXPECT_NEAR(strong.hsb().b, 0.94, kTolerance);
     EXPECT_NEAR(strong.badge().hsvSaturationF(), 0.60, kTolerance);

@@ -10,7 +10,7 @@ const QColor ink = QColor::fromRgb(0x26, 0x24, 0x1F);
 
 BaseStyle base()
 {
-    return BaseStyle{TextFont{QStringLiteral("BaseFace"), 14.5, 400, false}, ink, ParagraphStyle{4, 0, 0}};
+    return BaseStyle{TextFont{"BaseFace", 14.5, 400, false}, ink, ParagraphStyle{4, 0, 0}};
 }
 
 TextAttributes font(TextFont f)
@@ -27,14 +27,6 @@ TextFont bold()
     return f;
 }
 
-TextRuns::Run run(qint64 loc, qint64 len)
-{
-    TextRuns::Run r;
-    r.loc = loc;
-    r.len = len;
-    return r;
-}
-
 }  // namespace
 
 TEST(TextRunsCodecTest, StoresOnlyWhatDiffersFromTheBase)
@@ -49,11 +41,8 @@ TEST(TextRunsCodecTest, StoresOnlyWhatDiffersFromTheBase)
     text.setAttributes(6, 5, font(bold()));
     const TextRuns runs = TextRunsCodec::encode(text, base());
     EXPECT_EQ(runs.text, "Hello world");
-    TextRuns::Run expected = run(6, 5);
-    expected.b = true;
-    ASSERT_EQ(runs.runs.size(), 1);
-    EXPECT_EQ(runs.runs[0], expected);
-    EXPECT_FALSE(runs.runs[0].i.has_value());  // a missing trait is absent, never false
+    // A missing trait is absent, never false.
+    EXPECT_EQ(runs.runs, QVector<TextRuns::Run>{(TextRuns::Run{.loc = 6, .len = 5, .b = true})});
 }
 
 TEST(TextRunsCodecTest, MergesTouchingRunsWithEqualMarksOnly)
@@ -76,8 +65,8 @@ TEST(TextRunsCodecTest, MergesTouchingRunsWithEqualMarksOnly)
     broken.setAttributes(3, 1, font(bold()));
     runs = TextRunsCodec::encode(broken, base()).runs;
     ASSERT_EQ(runs.size(), 2);
-    EXPECT_EQ(std::pair(runs[0].loc, runs[0].len), std::pair(qint64(0), qint64(2)));
-    EXPECT_EQ(std::pair(runs[1].loc, runs[1].len), std::pair(qint64(3), qint64(1)));
+    EXPECT_EQ(runs[0], (TextRuns::Run{.loc = 0, .len = 2, .b = true}));
+    EXPECT_EQ(runs[1], (TextRuns::Run{.loc = 3, .len = 1, .b = true}));
 }
 
 TEST(TextRunsCodecTest, SizesAndColoursWithinToleranceAreNotStored)
@@ -121,9 +110,9 @@ TEST(TextRunsCodecTest, LineStylesAndLinks)
     empty.link = QString();
     EXPECT_TRUE(TextRunsCodec::encode(AttributedText("ab", empty), base()).runs.isEmpty());
 
-    TextRuns stored{"ab cd", {run(0, 2), run(3, 2)}};
-    stored.runs[0].link = "https://example.com";
-    stored.runs[1].link = "not a url with spaces";
+    const TextRuns stored{
+        "ab cd",
+        {{.loc = 0, .len = 2, .link = "https://example.com"}, {.loc = 3, .len = 2, .link = "not a url with spaces"}}};
     const AttributedText decoded = TextRunsCodec::decode(stored, base());
     EXPECT_EQ(std::get<QUrl>(*decoded.attributesAt(0).link), QUrl("https://example.com"));
     EXPECT_EQ(std::get<QString>(*decoded.attributesAt(3).link), "not a url with spaces");
@@ -133,11 +122,7 @@ TEST(TextRunsCodecTest, DecodesOnlyWellFormedHexColours)
 {
     TextRuns stored{"abcdefgh", {}};
     const char* values[] = {"ff8000", "#FF8000", "FF800", "FF80000", " FF8000", "F80", "GG8000", "#ff8000"};
-    for (int i = 0; i < 8; ++i) {
-        TextRuns::Run r = run(i, 1);
-        r.fg = values[i];
-        stored.runs.append(r);
-    }
+    for (int i = 0; i < 8; ++i) stored.runs.append({.loc = i, .len = 1, .fg = values[i]});
     const AttributedText decoded = TextRunsCodec::decode(stored, base());
     const QColor orange = QColor::fromRgb(255, 128, 0);
     const QColor expected[] = {orange, orange, ink, ink, ink, ink, ink, orange};
@@ -146,14 +131,14 @@ TEST(TextRunsCodecTest, DecodesOnlyWellFormedHexColours)
 
 TEST(TextRunsCodecTest, DecodeSkipsUnusableRunsAndLayersOverlaps)
 {
-    TextRuns stored{"abcdef", {run(4, 5), run(-1, 2), run(2, 0), run(0, 3), run(1, 3)}};
-    stored.runs[0].u = true;  // beyond the text
-    stored.runs[1].u = true;  // negative
-    stored.runs[2].u = true;  // empty
-    stored.runs[3].u = true;
-    stored.runs[3].fg = "FF0000";
-    stored.runs[4].s = true;  // overlaps: adds strikethrough, keeps the earlier underline and colour
-    stored.runs[4].u = false;
+    // Beyond the text, negative, empty; then an overlap that adds strikethrough and keeps the earlier
+    // underline and colour.
+    const TextRuns stored{"abcdef",
+                          {{.loc = 4, .len = 5, .u = true},
+                           {.loc = -1, .len = 2, .u = true},
+                           {.loc = 2, .len = 0, .u = true},
+                           {.loc = 0, .len = 3, .u = true, .fg = "FF0000"},
+                           {.loc = 1, .len = 3, .u = false, .s = true}}};
     const AttributedText decoded = TextRunsCodec::decode(stored, base());
     EXPECT_EQ(decoded.attributesAt(5).underline, 0);
     EXPECT_EQ(decoded.attributesAt(2).underline, 1);
@@ -165,12 +150,10 @@ TEST(TextRunsCodecTest, DecodeSkipsUnusableRunsAndLayersOverlaps)
 
 TEST(TextRunsCodecTest, DecodeBuildsFontsFromTheBase)
 {
-    TextRuns stored{"abc", {run(0, 1), run(1, 1), run(2, 1)}};
-    stored.runs[0].size = 18;
-    stored.runs[1].family = "No Such Family 4711";
-    stored.runs[1].size = 30;
-    stored.runs[2].family = "No Such Family 4711";
-    stored.runs[2].i = true;
+    const TextRuns stored{"abc",
+                          {{.loc = 0, .len = 1, .size = 18},
+                           {.loc = 1, .len = 1, .size = 30, .family = "No Such Family 4711"},
+                           {.loc = 2, .len = 1, .i = true, .family = "No Such Family 4711"}}};
     const AttributedText decoded = TextRunsCodec::decode(stored, base());
     TextFont at18 = base().font;
     at18.pointSize = 18;
@@ -185,7 +168,7 @@ TEST(TextRunsCodecTest, RoundTripsOverSurrogatePairs)
     const QStringList families = QFontDatabase::families();
     if (families.isEmpty()) GTEST_SKIP() << "no fonts installed";
     // Positions count UTF-16 units: the emoji takes two.
-    AttributedText text(QStringLiteral("a\U0001F600b\U0001F680c"));
+    AttributedText text("a\U0001F600b\U0001F680c");
     TextAttributes marked = font(TextFont{families.first(), 20, 700, true});
     marked.foreground = QColor::fromRgb(0x12, 0x34, 0x56);
     marked.background = QColor::fromRgb(0xAB, 0xCD, 0xEF);

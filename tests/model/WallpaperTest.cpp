@@ -11,10 +11,10 @@ TEST(WallpaperRefTest, ParsesOnlyTheTwoExactForms)
     EXPECT_FALSE(WallpaperRef::parse(std::nullopt));
     for (const char* text : {"", "stock.Oat", "stock.", "oat", "Stock.oat", "user", "stock.oat "})
         EXPECT_FALSE(WallpaperRef::parse(QString::fromLatin1(text))) << text;
-    EXPECT_EQ(WallpaperRef::parse(QStringLiteral("stock.oat")), WallpaperRef::makeStock(WallpaperStock::oat));
-    EXPECT_EQ(WallpaperRef::parse(QStringLiteral("user:")), WallpaperRef::makeUser(QString()));
-    EXPECT_EQ(WallpaperRef::parse(QStringLiteral("user:ABC")), WallpaperRef::makeUser(QStringLiteral("ABC")));
-    EXPECT_NE(WallpaperRef::makeUser(QStringLiteral("oat")), WallpaperRef::makeStock(WallpaperStock::oat));
+    EXPECT_EQ(WallpaperRef::parse("stock.oat"), WallpaperRef::makeStock(WallpaperStock::oat));
+    EXPECT_EQ(WallpaperRef::parse("user:"), WallpaperRef::makeUser(QString()));
+    EXPECT_EQ(WallpaperRef::parse("user:ABC"), WallpaperRef::makeUser("ABC"));
+    EXPECT_NE(WallpaperRef::makeUser("oat"), WallpaperRef::makeStock(WallpaperStock::oat));
     for (WallpaperStock s : WallpaperStock::allCases()) {
         const auto ref = WallpaperRef::makeStock(s);
         EXPECT_EQ(WallpaperRef::parse(ref.text()), ref);
@@ -23,8 +23,8 @@ TEST(WallpaperRefTest, ParsesOnlyTheTwoExactForms)
 
 TEST(WallpaperCacheTest, StockImagesAreKeyedByRoundedSize)
 {
-    EXPECT_EQ(WallpaperCache::stockKey(WallpaperStock::linen, {384, 256}), QStringLiteral("linen@384x256"));
-    EXPECT_EQ(WallpaperCache::stockKey(WallpaperStock::oat, {100, 30}), QStringLiteral("oat@128x64"));
+    EXPECT_EQ(WallpaperCache::stockKey(WallpaperStock::linen, {384, 256}), "linen@384x256");
+    EXPECT_EQ(WallpaperCache::stockKey(WallpaperStock::oat, {100, 30}), "oat@128x64");
     EXPECT_EQ(WallpaperCache::roundedSize({130, 200}), QSize(192, 256));
     EXPECT_EQ(WallpaperCache::roundedSize({0, 0}), QSize(64, 64));
 
@@ -41,7 +41,7 @@ TEST(WallpaperCacheTest, StockImagesAreKeyedByRoundedSize)
 TEST(WallpaperCacheTest, UserPicturesAreFetchedUntilOneDecodes)
 {
     WallpaperCache cache;
-    const auto ref = WallpaperRef::makeUser(QStringLiteral("W1"));
+    const auto ref = WallpaperRef::makeUser("W1");
     int calls = 0;
     std::optional<QByteArray> bytes;
     auto fetch = [&] {

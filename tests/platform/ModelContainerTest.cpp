@@ -22,34 +22,31 @@ std::unique_ptr<ModelContainer> openOrFail(const Schema& schema, const QString& 
 TEST(ModelContainer, FreshStoreIsAWalDatabaseWithATablePerEntityAndAColumnPerAttribute)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.store"));
+    const QString path = dir.filePath("default.store");
     auto container = openOrFail(sampleSchema(), path);
     ASSERT_TRUE(container);
     EXPECT_FALSE(container->isInMemory());
-    EXPECT_TRUE(QFile::exists(path + QStringLiteral("-wal")));
-    EXPECT_TRUE(QFile::exists(path + QStringLiteral("-shm")));
+    EXPECT_TRUE(QFile::exists(path + "-wal") && QFile::exists(path + "-shm"));
 
-    const QString& db = path;
-    EXPECT_EQ(scalar(db, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
-    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name")),
+    EXPECT_EQ(scalar(path, "PRAGMA journal_mode"), "wal");
+    EXPECT_EQ(query(path, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"),
               (QStringList{"Other", "Sample"}));
-    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM pragma_table_info('Other')")),
-              (QStringList{"_rowid", "uuid", "label"}));
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index'")), QStringLiteral("0"))
+    EXPECT_EQ(query(path, "SELECT name FROM pragma_table_info('Other')"), (QStringList{"_rowid", "uuid", "label"}));
+    EXPECT_EQ(scalar(path, "SELECT count(*) FROM sqlite_master WHERE type='index'"), "0")
         << "no UNIQUE constraint, no index";
 }
 
 TEST(ModelContainer, FileThatIsNotAStoreFailsAtOpenAndIsLeftAsItWas)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.store"));
+    const QString path = dir.filePath("default.store");
     const QByteArray junk = QByteArray("not a database ").repeated(600);
     tarnwick::test::writeFile(path, junk);
     auto r = ModelContainer::open(sampleSchema(), path);
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().code & 0xff, 26) << "SQLITE_NOTADB";
     EXPECT_EQ(tarnwick::test::readFile(path), junk);
-    EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
+    EXPECT_FALSE(QFile::exists(path + "-wal"));
 
     EXPECT_TRUE(ModelContainer::openInMemory(sampleSchema()).ok());
 }
@@ -58,10 +55,10 @@ TEST(ModelContainer, StoreThatCannotBeWrittenFailsAtOpen)
 {
     if (geteuid() == 0) GTEST_SKIP() << "root writes through file permissions";
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.store"));
+    const QString path = dir.filePath("default.store");
     openOrFail(sampleSchema(), path).reset();
-    QFile::remove(path + QStringLiteral("-wal"));
-    QFile::remove(path + QStringLiteral("-shm"));
+    QFile::remove(path + "-wal");
+    QFile::remove(path + "-shm");
     QFile::setPermissions(path, QFileDevice::ReadOwner);
     EXPECT_FALSE(ModelContainer::open(sampleSchema(), path).ok());
 }
@@ -75,33 +72,31 @@ public:
 
 const EntityDescription& taskV1()
 {
-    static const EntityDescription e{QStringLiteral("Task"),
-                                     {{QStringLiteral("title"), AttributeType::String},
-                                      {QStringLiteral("done"), AttributeType::Bool},
-                                      {QStringLiteral("legacy"), AttributeType::String}},
-                                     [] { return new Task(taskV1()); }};
+    static const EntityDescription e{
+        "Task",
+        {{"title", AttributeType::String}, {"done", AttributeType::Bool}, {"legacy", AttributeType::String}},
+        [] { return new Task(taskV1()); }};
     return e;
 }
 
 const EntityDescription& taskV2()
 {
-    static const EntityDescription e{
-        QStringLiteral("Task"),
-        {{QStringLiteral("title"), AttributeType::String},
-         {QStringLiteral("isDone"), AttributeType::Bool, false, {}, QStringLiteral("done")},
-         {QStringLiteral("priority"), AttributeType::Int, false, 7},
-         {QStringLiteral("ref"), AttributeType::Uuid},
-         {QStringLiteral("note"), AttributeType::String, true}},
-        [] { return new Task(taskV2()); }};
+    static const EntityDescription e{"Task",
+                                     {{"title", AttributeType::String},
+                                      {"isDone", AttributeType::Bool, false, {}, "done"},
+                                      {"priority", AttributeType::Int, false, 7},
+                                      {"ref", AttributeType::Uuid},
+                                      {"note", AttributeType::String, true}},
+                                     [] { return new Task(taskV2()); }};
     return e;
 }
 
 TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothing)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.store"));
+    const QString path = dir.filePath("default.store");
     {
-        auto c = openOrFail(Schema{QStringLiteral("1"), {&taskV1()}}, path);
+        auto c = openOrFail(Schema{"1", {&taskV1()}}, path);
         ASSERT_TRUE(c);
         for (int i = 0; i < 2; ++i) {
             auto* t = new Task(taskV1());
@@ -112,7 +107,7 @@ TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothi
         }
         ASSERT_TRUE(c->mainContext().save().ok());
     }
-    const Schema v2{QStringLiteral("2"), {&taskV2()}};
+    const Schema v2{"2", {&taskV2()}};
     for (int round = 0; round < 2; ++round) {  // the second open finds nothing left to migrate
         auto c = openOrFail(v2, path);
         ASSERT_TRUE(c);
@@ -126,15 +121,14 @@ TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothi
         EXPECT_NE(tasks->at(0)->value(3).toUuid(), tasks->at(1)->value(3).toUuid());
         EXPECT_FALSE(tasks->at(0)->value(4).isValid());
         EXPECT_FALSE(c->mainContext().hasChanges());
-        tasks->at(0)->setValue(0, QStringLiteral("task 0"));
+        tasks->at(0)->setValue(0, "task 0");
     }
-    const QString& db = path;
-    EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM pragma_table_info('Task')")),
+    EXPECT_EQ(query(path, "SELECT name FROM pragma_table_info('Task')"),
               (QStringList{"_rowid", "title", "isDone", "legacy", "priority", "ref", "note"}));
-    EXPECT_EQ(query(db, QStringLiteral("SELECT legacy FROM Task ORDER BY _rowid")), (QStringList{"kept 0", "kept 1"}));
-    EXPECT_TRUE(scalar(db, QStringLiteral("SELECT ref FROM Task LIMIT 1"))
-                    .contains(QRegularExpression(
-                        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$"))));
+    EXPECT_EQ(query(path, "SELECT legacy FROM Task ORDER BY _rowid"), (QStringList{"kept 0", "kept 1"}));
+    EXPECT_TRUE(
+        scalar(path, "SELECT ref FROM Task LIMIT 1")
+            .contains(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$")));
 }
 
 // Run only as the child of the crash test: saves one row at a time and reports each save that
@@ -158,9 +152,9 @@ TEST(ModelContainerCrashChild, SaveUntilKilled)
 TEST(ModelContainer, CrashAfterSaveKeepsEverySaveThatReturned)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.store"));
-    const qint64 lastReported = runChildUntilKilled(QStringLiteral("ModelContainerCrashChild.SaveUntilKilled"),
-                                                    QStringLiteral("TARNWICK_CRASH_STORE"), path, 200);
+    const QString path = dir.filePath("default.store");
+    const qint64 lastReported =
+        runChildUntilKilled("ModelContainerCrashChild.SaveUntilKilled", "TARNWICK_CRASH_STORE", path, 200);
     ASSERT_GE(lastReported, 200);
 
     auto c = openOrFail(sampleSchema(), path);

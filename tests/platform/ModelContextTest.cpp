@@ -22,7 +22,7 @@ protected:
         container = std::move(opened).value();
         context().setAutosaveEnabled(false);
     }
-    QString path() const { return dir.filePath(QStringLiteral("test.store")); }
+    QString path() const { return dir.filePath("test.store"); }
     ModelContext& context() { return container->mainContext(); }
 
     Sample* insertSample(const QString& name, qint64 count)
@@ -53,30 +53,31 @@ TEST_F(ModelContextTest, EveryAttributeTypeRoundTripsWithNoneAndEmptyKeptApart)
 {
     const QUuid id = QUuid::createUuid();
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(1772366400123, Qt::UTC);
+    // One value per attribute, in declaration order.
+    const QVariantList given{id,
+                             "Grüße \"quoted\" 😀",
+                             false,
+                             Q_INT64_C(9007199254740993),
+                             -0.1,
+                             when,
+                             QByteArray("\x00\x01\xff", 3),
+                             QStringList{"a\"b", "", "ö"},
+                             QUrl("https://example.org/a b?q=ü#f"),
+                             QString(""),
+                             QByteArray(""),
+                             when,
+                             QUrl("file:///tmp/x"),
+                             0};
     auto* full = context().insert(std::make_unique<Sample>());
-    full->setValue(Sample::Uuid, id);
-    full->setValue(Sample::Name, QStringLiteral("Grüße \"quoted\" 😀"));
-    full->setValue(Sample::Flag, false);
-    full->setValue(Sample::Count, Q_INT64_C(9007199254740993));
-    full->setValue(Sample::Ratio, -0.1);
-    full->setValue(Sample::When, when);
-    full->setValue(Sample::Bytes, QByteArray("\x00\x01\xff", 3));
-    full->setValue(Sample::Tags, QStringList{QStringLiteral("a\"b"), QStringLiteral(""), QStringLiteral("ö")});
-    full->setValue(Sample::Link, QUrl(QStringLiteral("https://example.org/a b?q=ü#f")));
-    full->setValue(Sample::OptName, QString(""));
-    full->setValue(Sample::OptBytes, QByteArray(""));
-    full->setValue(Sample::OptWhen, when);
-    full->setValue(Sample::OptLink, QUrl(QStringLiteral("file:///tmp/x")));
-    full->setValue(Sample::OptCount, 0);
+    QVariantList fullValues;  // as the object holds them, normalised to their attribute types
+    for (int i = 0; i <= Sample::OptCount; ++i) {
+        full->setValue(i, given[i]);
+        fullValues << full->value(i);
+    }
     auto* bare = context().insert(std::make_unique<Sample>());
     bare->setValue(Sample::Name, QString());
     bare->setValue(Sample::Uuid, id);  // no uniqueness: both rows are kept
-    bare->setValue(Sample::Tags, QStringList{QStringLiteral("x,y"), QString(), QStringLiteral("ü]")});
-    const QVector<QVariant> fullValues = [&] {
-        QVector<QVariant> v;
-        for (int i = 0; i <= Sample::OptCount; ++i) v << full->value(i);
-        return v;
-    }();
+    bare->setValue(Sample::Tags, QStringList{"x,y", QString(), "ü]"});
     ASSERT_TRUE(context().save().ok());
     ASSERT_NE(full->rowID(), 0);
 
@@ -104,23 +105,20 @@ TEST_F(ModelContextTest, EveryAttributeTypeRoundTripsWithNoneAndEmptyKeptApart)
     rows.clear();
     container.reset();
     const QString db = path();
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT uuid") + where), id.toString(QUuid::WithoutBraces).toUpper());
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT typeof(\"when\") || ':' || \"when\"") + where),
-              QStringLiteral("real:1772366400.123"));
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT typeof(bytes) || typeof(optBytes) || typeof(flag)") + where),
-              QStringLiteral("blobblobinteger"));
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT tags") + where), QStringLiteral("[\"a\\\"b\",\"\",\"ö\"]"));
-    EXPECT_EQ(scalar(db, QStringLiteral("SELECT typeof(optName) FROM Sample WHERE optCount IS NULL")),
-              QStringLiteral("null"));
+    EXPECT_EQ(scalar(db, "SELECT uuid" + where), id.toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(scalar(db, "SELECT typeof(\"when\") || ':' || \"when\"" + where), "real:1772366400.123");
+    EXPECT_EQ(scalar(db, "SELECT typeof(bytes) || typeof(optBytes) || typeof(flag)" + where), "blobblobinteger");
+    EXPECT_EQ(scalar(db, "SELECT tags" + where), "[\"a\\\"b\",\"\",\"ö\"]");
+    EXPECT_EQ(scalar(db, "SELECT typeof(optName) FROM Sample WHERE optCount IS NULL"), "null");
 }
 
 TEST_F(ModelContextTest, FetchSeesUnsavedInsertsChangesAndDeletions)
 {
-    auto* first = insertSample(QStringLiteral("b"), 2);
-    insertSample(QStringLiteral("a"), 1);
-    auto* c = insertSample(QStringLiteral("c"), 3);
+    auto* first = insertSample("b", 2);
+    insertSample("a", 1);
+    auto* c = insertSample("c", 3);
     c->setValue(Sample::OptCount, 30);
-    auto* d = insertSample(QStringLiteral("d"), 4);
+    auto* d = insertSample("d", 4);
     d->setValue(Sample::OptCount, 10);
     ASSERT_TRUE(context().save().ok());
     EXPECT_EQ(all().first(), first) << "saved before the first fetch, still one object for the row";
@@ -130,8 +128,8 @@ TEST_F(ModelContextTest, FetchSeesUnsavedInsertsChangesAndDeletions)
     ASSERT_EQ(names(stored), (QStringList{"b", "a", "c", "d"})) << "store order without a sort";
     stored[0]->setValue(Sample::Count, 40);  // b: unsaved change
     context().remove(stored[1]);             // a: unsaved deletion
-    insertSample(QStringLiteral("e"), 5);    // unsaved insert
-    auto* gone = insertSample(QStringLiteral("f"), 6);
+    insertSample("e", 5);                    // unsaved insert
+    auto* gone = insertSample("f", 6);
     context().remove(gone);  // inserted and deleted: never seen
 
     EXPECT_EQ(names(all({nullptr, {{Sample::Count, true}}, std::nullopt})), (QStringList{"c", "d", "e", "b"}));
@@ -149,7 +147,7 @@ TEST_F(ModelContextTest, FetchSeesUnsavedInsertsChangesAndDeletions)
     // One row is one object, and the deleted one is still a valid object.
     EXPECT_EQ(all().first(), stored[0]);
     EXPECT_TRUE(stored[1]->isDeleted());
-    EXPECT_EQ(stored[1]->value(Sample::Name).toString(), QStringLiteral("a"));
+    EXPECT_EQ(stored[1]->value(Sample::Name).toString(), "a");
 
     ASSERT_TRUE(context().save().ok());
     reopen();
@@ -159,22 +157,22 @@ TEST_F(ModelContextTest, FetchSeesUnsavedInsertsChangesAndDeletions)
 
 TEST_F(ModelContextTest, HasChangesIsExact)
 {
-    auto* s = insertSample(QStringLiteral("x"), 1);
+    auto* s = insertSample("x", 1);
     EXPECT_TRUE(context().hasChanges());
     context().remove(s);
     EXPECT_FALSE(context().hasChanges()) << "inserted then deleted before a save";
     EXPECT_TRUE(context().save().ok());
 
-    auto* kept = insertSample(QStringLiteral("y"), 1);
+    auto* kept = insertSample("y", 1);
     ASSERT_TRUE(context().save().ok());
     EXPECT_FALSE(context().hasChanges());
-    kept->setValue(Sample::Name, QStringLiteral("y"));
+    kept->setValue(Sample::Name, "y");
     EXPECT_FALSE(context().hasChanges()) << "an equal value is no change";
     kept->setValue(Sample::Count, 1.0);
     EXPECT_FALSE(context().hasChanges()) << "normalised to the attribute's type before comparing";
-    kept->setValue(Sample::Name, QStringLiteral("z"));
+    kept->setValue(Sample::Name, "z");
     EXPECT_TRUE(context().hasChanges());
-    kept->setValue(Sample::Name, QStringLiteral("y"));
+    kept->setValue(Sample::Name, "y");
     EXPECT_FALSE(context().hasChanges()) << "back to the saved value";
     kept->setValue(Sample::OptName, QString(""));
     EXPECT_TRUE(context().hasChanges()) << "empty differs from none";
@@ -184,37 +182,36 @@ TEST_F(ModelContextTest, HasChangesIsExact)
     EXPECT_TRUE(context().hasChanges());
     ASSERT_TRUE(context().save().ok());
     EXPECT_FALSE(context().hasChanges());
-    kept->setValue(Sample::Name, QStringLiteral("after"));
+    kept->setValue(Sample::Name, "after");
     EXPECT_FALSE(context().hasChanges()) << "a deleted object is no longer stored";
 }
 
 TEST_F(ModelContextTest, FailedSaveRollsBackAndKeepsEveryChangeForTheNextSave)
 {
-    auto* s = insertSample(QStringLiteral("before"), 1);
+    auto* s = insertSample("before", 1);
     ASSERT_TRUE(context().save().ok());
-    s->setValue(Sample::Name, QStringLiteral("after"));
-    auto* doomed = insertSample(QStringLiteral("doomed"), 2);
+    s->setValue(Sample::Name, "after");
+    auto* doomed = insertSample("doomed", 2);
     auto* other = context().insert(std::make_unique<Other>());
-    other->setValue(Other::Label, QStringLiteral("blocked"));
+    other->setValue(Other::Label, "blocked");
     // The last statement of the transaction fails, after the others were written.
     ASSERT_TRUE(ModelContainerTesting::exec(
-        *container,
-        QStringLiteral("CREATE TRIGGER block BEFORE INSERT ON Other BEGIN SELECT RAISE(ABORT, 'no'); END")));
+        *container, "CREATE TRIGGER block BEFORE INSERT ON Other BEGIN SELECT RAISE(ABORT, 'no'); END"));
 
     auto failed = context().save();
     ASSERT_FALSE(failed.ok());
-    EXPECT_TRUE(failed.error().description().contains(QStringLiteral("no")));
+    EXPECT_TRUE(failed.error().description().contains("no"));
     EXPECT_TRUE(context().hasChanges());
     EXPECT_EQ(doomed->rowID(), 0);
     EXPECT_TRUE(doomed->isInserted());
     EXPECT_TRUE(s->isChanged(Sample::Name));
     {
         const QString db = path();
-        EXPECT_EQ(query(db, QStringLiteral("SELECT name FROM Sample")), QStringList{QStringLiteral("before")});
-        EXPECT_EQ(scalar(db, QStringLiteral("SELECT count(*) FROM Other")), QStringLiteral("0"));
+        EXPECT_EQ(query(db, "SELECT name FROM Sample"), QStringList{"before"});
+        EXPECT_EQ(scalar(db, "SELECT count(*) FROM Other"), "0");
     }
 
-    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("DROP TRIGGER block")));
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER block"));
     ASSERT_TRUE(context().save().ok());
     EXPECT_FALSE(context().hasChanges());
     reopen();
@@ -224,7 +221,7 @@ TEST_F(ModelContextTest, FailedSaveRollsBackAndKeepsEveryChangeForTheNextSave)
 
 TEST_F(ModelContextTest, AutosaveWritesOnTheNextTurnOnlyWhenEnabled)
 {
-    auto* s = insertSample(QStringLiteral("x"), 1);
+    auto* s = insertSample("x", 1);
     QCoreApplication::processEvents();
     EXPECT_TRUE(context().hasChanges()) << "autosave is off in this fixture";
 
@@ -236,11 +233,11 @@ TEST_F(ModelContextTest, AutosaveWritesOnTheNextTurnOnlyWhenEnabled)
     for (int i = 0; i < 5; ++i) s->setValue(Sample::Count, i + 10);
     QCoreApplication::processEvents();
     EXPECT_FALSE(context().hasChanges());
-    s->setValue(Sample::Name, QStringLiteral("last change before quitting"));
+    s->setValue(Sample::Name, "last change before quitting");
     container.reset();  // no turn of the event loop in between
     reopen();
     EXPECT_EQ(all().first()->value(Sample::Count).toLongLong(), 14);
-    EXPECT_EQ(all().first()->value(Sample::Name).toString(), QStringLiteral("last change before quitting"));
+    EXPECT_EQ(all().first()->value(Sample::Name).toString(), "last change before quitting");
 }
 
 }  // namespace

@@ -7,16 +7,15 @@ TEST(NotificationCenter, DeliversByNameAndObjectAndStopsWhenTokenGoes)
     NotificationCenter center;
     QStringList seen;
     {
-        ObserverToken any = center.observe(QStringLiteral("n"), [&](const Notification& n) { seen << n.object; });
+        ObserverToken any = center.observe("n", [&](const Notification& n) { seen << n.object; });
         ObserverToken one = center.observe(
-            QStringLiteral("n"), [&](const Notification& n) { seen << QStringLiteral("one:") + n.object; },
-            QStringLiteral("A"));
-        center.post(QStringLiteral("n"), QStringLiteral("A"));
-        center.post(QStringLiteral("n"), QStringLiteral("B"));
-        center.post(QStringLiteral("other"), QStringLiteral("A"));
+            "n", [&](const Notification& n) { seen << "one:" + n.object; }, "A");
+        center.post("n", "A");
+        center.post("n", "B");
+        center.post("other", "A");
     }
-    center.post(QStringLiteral("n"), QStringLiteral("A"));
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("A"), QStringLiteral("one:A"), QStringLiteral("B")}));
+    center.post("n", "A");
+    EXPECT_EQ(seen, (QStringList{"A", "one:A", "B"}));
     EXPECT_EQ(center.observerCount(), 0);
 }
 
@@ -25,8 +24,8 @@ TEST(NotificationCenter, ObserverRemovedDuringDeliveryIsNotCalled)
     NotificationCenter center;
     int second = 0;
     ObserverToken b;
-    ObserverToken a = center.observe(QStringLiteral("n"), [&](const Notification&) { b.reset(); });
-    b = center.observe(QStringLiteral("n"), [&](const Notification&) { ++second; });
-    center.post(QStringLiteral("n"));
+    ObserverToken a = center.observe("n", [&](const Notification&) { b.reset(); });
+    b = center.observe("n", [&](const Notification&) { ++second; });
+    center.post("n");
     EXPECT_EQ(second, 0);
 }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "platform/Settings.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ TEST(SettingsDurability, WriterChild)
     const QString filler(4096, u'x');
     for (qint64 i = 0;; ++i) {
         // One value per write, so every complete file holds a whole filler and its number.
-        settings.setValue(QStringLiteral("filler"), filler + QString::number(i));
+        settings.setValue("filler", filler + QString::number(i));
         fputc('.', stdout);
         fflush(stdout);
     }
@@ -33,7 +34,7 @@ TEST(SettingsDurability, WriterChild)
 TEST(SettingsDurability, FileAlwaysParsesAfterTheWriterIsKilledMidWrite)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("tarnwick/settings.json"));
+    const QString path = dir.filePath("tarnwick/settings.json");
     qint64 lastCounter = -1;
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
@@ -41,8 +42,7 @@ TEST(SettingsDurability, FileAlwaysParsesAfterTheWriterIsKilledMidWrite)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QString::fromLatin1(kWriterPathVariable), path);
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=SettingsDurability.WriterChild")});
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=SettingsDurability.WriterChild"});
         ASSERT_TRUE(child.waitForStarted());
         // Let it write a varying number of times, then kill it without warning.
         qint64 dots = 0;
@@ -52,13 +52,11 @@ TEST(SettingsDurability, FileAlwaysParsesAfterTheWriterIsKilledMidWrite)
         ::kill(pid_t(child.processId()), SIGKILL);
         child.waitForFinished();
 
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         QJsonParseError error{};
-        QJsonDocument::fromJson(file.readAll(), &error);
+        QJsonDocument::fromJson(tarnwick::test::readFile(path), &error);
         EXPECT_EQ(error.error, QJsonParseError::NoError);
         Settings reread(std::make_unique<FileSettingsBackend>(path));
-        const QString value = reread.stringValue(QStringLiteral("filler"));
+        const QString value = reread.stringValue("filler");
         bool whole = false;
         const qint64 counter = value.mid(4096).toLongLong(&whole);
         EXPECT_TRUE(whole && value.startsWith(QString(4096, u'x'))) << value.size();
@@ -66,29 +64,26 @@ TEST(SettingsDurability, FileAlwaysParsesAfterTheWriterIsKilledMidWrite)
         lastCounter = counter;
     }
     // Nothing was ever found unreadable and moved aside.
-    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("tarnwick"))).entryList({QStringLiteral("*.corrupt-*")}).isEmpty());
+    EXPECT_TRUE(QDir(dir.filePath("tarnwick")).entryList({"*.corrupt-*"}).isEmpty());
     EXPECT_GE(lastCounter, 0);
 }
 
 TEST(SettingsDurability, LeftoverTemporaryFileFromACrashIsHarmless)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("settings.json"));
+    const QString path = dir.filePath("settings.json");
     {
         Settings s(std::make_unique<FileSettingsBackend>(path));
-        s.setValue(QStringLiteral("kept"), true);
+        s.setValue("kept", true);
     }
     // What an interrupted atomic write leaves behind: a half-written sibling.
-    QFile stale(path + QStringLiteral(".Ab12Cd"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("{ \"kept\": { \"type\": \"bo");
-    stale.close();
+    tarnwick::test::writeFile(path + ".Ab12Cd", "{ \"kept\": { \"type\": \"bo");
     Settings s(std::make_unique<FileSettingsBackend>(path));
-    EXPECT_TRUE(s.boolValue(QStringLiteral("kept")));
-    s.setValue(QStringLiteral("more"), 1);
+    EXPECT_TRUE(s.boolValue("kept"));
+    s.setValue("more", 1);
     EXPECT_TRUE(s.lastWriteSucceeded());
     Settings again(std::make_unique<FileSettingsBackend>(path));
-    EXPECT_EQ(again.intValue(QStringLiteral("more")), 1);
+    EXPECT_EQ(again.intValue("more"), 1);
 }
 
 }  // namespace

@@ -13,21 +13,21 @@ namespace storetest {
 const EntityDescription& Sample::entityDescription()
 {
     using T = AttributeType;
-    static const EntityDescription e{QStringLiteral("Sample"),
-                                     {{QStringLiteral("uuid"), T::Uuid},
-                                      {QStringLiteral("name"), T::String, false, QStringLiteral("unnamed")},
-                                      {QStringLiteral("flag"), T::Bool, false, true},
-                                      {QStringLiteral("count"), T::Int},
-                                      {QStringLiteral("ratio"), T::Double, false, 1.5},
-                                      {QStringLiteral("when"), T::Date},
-                                      {QStringLiteral("bytes"), T::Data},
-                                      {QStringLiteral("tags"), T::StringList},
-                                      {QStringLiteral("link"), T::Url},
-                                      {QStringLiteral("optName"), T::String, true},
-                                      {QStringLiteral("optBytes"), T::Data, true},
-                                      {QStringLiteral("optWhen"), T::Date, true},
-                                      {QStringLiteral("optLink"), T::Url, true},
-                                      {QStringLiteral("optCount"), T::Int, true}},
+    static const EntityDescription e{"Sample",
+                                     {{"uuid", T::Uuid},
+                                      {"name", T::String, false, "unnamed"},
+                                      {"flag", T::Bool, false, true},
+                                      {"count", T::Int},
+                                      {"ratio", T::Double, false, 1.5},
+                                      {"when", T::Date},
+                                      {"bytes", T::Data},
+                                      {"tags", T::StringList},
+                                      {"link", T::Url},
+                                      {"optName", T::String, true},
+                                      {"optBytes", T::Data, true},
+                                      {"optWhen", T::Date, true},
+                                      {"optLink", T::Url, true},
+                                      {"optCount", T::Int, true}},
                                      [] { return new Sample; }};
     return e;
 }
@@ -35,15 +35,13 @@ const EntityDescription& Sample::entityDescription()
 const EntityDescription& Other::entityDescription()
 {
     static const EntityDescription e{
-        QStringLiteral("Other"),
-        {{QStringLiteral("uuid"), AttributeType::Uuid}, {QStringLiteral("label"), AttributeType::String}},
-        [] { return new Other; }};
+        "Other", {{"uuid", AttributeType::Uuid}, {"label", AttributeType::String}}, [] { return new Other; }};
     return e;
 }
 
 Schema sampleSchema()
 {
-    return Schema{QStringLiteral("1.0.0"), {&Sample::entityDescription(), &Other::entityDescription()}};
+    return Schema{"1.0.0", {&Sample::entityDescription(), &Other::entityDescription()}};
 }
 
 QStringList query(const QString& path, const QString& sql)
@@ -52,10 +50,10 @@ QStringList query(const QString& path, const QString& sql)
     sqlite3* db = nullptr;
     sqlite3_stmt* s = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr) != SQLITE_OK) out << QStringLiteral("ERROR");
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &s, nullptr) != SQLITE_OK) out << "ERROR";
     while (s && sqlite3_step(s) == SQLITE_ROW)
         out << (sqlite3_column_type(s, 0) == SQLITE_NULL
-                    ? QStringLiteral("NULL")
+                    ? "NULL"
                     : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))));
     sqlite3_finalize(s);
     sqlite3_close(db);
@@ -68,7 +66,7 @@ qint64 runChildUntilKilled(const QString& childTest, const QString& variable, co
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(variable, path);
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + childTest});
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + childTest});
     if (!child.waitForStarted()) return -1;
     qint64 last = -1;
     QByteArray output;

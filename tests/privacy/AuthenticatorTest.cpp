@@ -8,12 +8,12 @@ using tarnwick::test::FakeAuthenticator;
 TEST(Authenticator, CapabilityTextsFollowAvailability)
 {
     FakeAuthenticator authenticator;
-    EXPECT_EQ(authenticator.capabilityDescription(), QStringLiteral("Available (password)"));
-    EXPECT_EQ(authenticator.authSymbol(), QStringLiteral("key.fill"));
+    EXPECT_EQ(authenticator.capabilityDescription(), "Available (password)");
+    EXPECT_EQ(authenticator.authSymbol(), "key.fill");
     EXPECT_FALSE(authenticator.hasBiometrics());
     EXPECT_FALSE(authenticator.biometryName().has_value());
 
-    authenticator.available = {false, QStringLiteral("PAM could not start")};
-    EXPECT_EQ(authenticator.capabilityDescription(), QStringLiteral("Not available on this Mac"));
-    EXPECT_EQ(authenticator.authSymbol(), QStringLiteral("key.fill"));
+    authenticator.available = {false, "PAM could not start"};
+    EXPECT_EQ(authenticator.capabilityDescription(), "Not available on this Mac");
+    EXPECT_EQ(authenticator.authSymbol(), "key.fill");
 }

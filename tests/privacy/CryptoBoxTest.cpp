@@ -28,6 +28,25 @@ CryptoBox::CryptoError cryptoError(const CryptoBox::Error& error)
                                                                  : CryptoBox::CryptoError{};
 }
 
+// The code of a failed cipher call; none when it succeeded.
+template <typename R>
+std::optional<Cipher::Error::Code> failureCode(const R& r)
+{
+    return r.ok() ? std::nullopt : std::optional(r.error().code);
+}
+template <typename R>
+QByteArray bytesOf(const R& r)
+{
+    return r.ok() ? *r : QByteArray("failed");
+}
+// What a failed CryptoBox call says; "ok" when it succeeded.
+template <typename R>
+QString failure(const R& r)
+{
+    return r.ok() ? "ok" : CryptoBox::describe(r.error());
+}
+using Code = Cipher::Error::Code;
+
 using CryptoBoxTest = tarnwick::test::MemoryKeychainTest;
 using tarnwick::test::RefusingKeychain;
 
@@ -55,12 +74,8 @@ TEST(Cipher, MatchesTheAesGcmKnownAnswers)
     };
     for (const Case& c : cases) {
         const QByteArray combined = hex(c.nonce) + hex(c.ciphertext) + hex(c.tag);
-        auto sealed = Cipher::sealAesGcm(hex(c.key), hex(c.nonce), hex(c.plaintext));
-        ASSERT_TRUE(sealed.ok());
-        EXPECT_EQ(sealed->toHex(), combined.toHex());
-        auto opened = Cipher::openAesGcm(hex(c.key), combined);
-        ASSERT_TRUE(opened.ok());
-        EXPECT_EQ(*opened, hex(c.plaintext));
+        EXPECT_EQ(bytesOf(Cipher::sealAesGcm(hex(c.key), hex(c.nonce), hex(c.plaintext))).toHex(), combined.toHex());
+        EXPECT_EQ(bytesOf(Cipher::openAesGcm(hex(c.key), combined)), hex(c.plaintext));
     }
 }
 
@@ -75,29 +90,20 @@ TEST(Cipher, RefusesAlteredBytesWrongKeysAndShortValues)
     for (qsizetype at : {qsizetype(0), qsizetype(12), sealed->size() - 1}) {
         QByteArray altered = *sealed;
         altered[at] = char(altered[at] ^ 0x01);
-        auto opened = Cipher::openAesGcm(key('k'), altered);
-        ASSERT_FALSE(opened.ok()) << at;
-        EXPECT_EQ(opened.error().code, Cipher::Error::Code::authenticationFailure);
+        EXPECT_EQ(failureCode(Cipher::openAesGcm(key('k'), altered)), Code::authenticationFailure) << at;
     }
-    auto wrongKey = Cipher::openAesGcm(key('x'), *sealed);
-    ASSERT_FALSE(wrongKey.ok());
-    EXPECT_EQ(wrongKey.error().code, Cipher::Error::Code::authenticationFailure);
-
-    auto tooShort = Cipher::openAesGcm(key('k'), sealed->left(27));
-    ASSERT_FALSE(tooShort.ok());
-    EXPECT_EQ(tooShort.error().code, Cipher::Error::Code::invalidParameterSize);
-    auto shortKey = Cipher::sealAesGcm(QByteArray(16, 'k'), plaintext);
-    ASSERT_FALSE(shortKey.ok());
-    EXPECT_EQ(shortKey.error().code, Cipher::Error::Code::invalidParameterSize);
+    EXPECT_EQ(failureCode(Cipher::openAesGcm(key('x'), *sealed)), Code::authenticationFailure);
+    EXPECT_EQ(failureCode(Cipher::openAesGcm(key('k'), sealed->left(27))), Code::invalidParameterSize);
+    EXPECT_EQ(failureCode(Cipher::sealAesGcm(QByteArray(16, 'k'), plaintext)), Code::invalidParameterSize);
 }
 
 TEST(CryptoBox, KeyIdAndErrorTexts)
 {
     // SHA-256 of 32 zero bytes is 66687aadf862bd776c8fc18b8e9f8e20089714856ee233b3902a591d0d5f2925.
-    EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), QStringLiteral("66687aadf862bd77"));
+    EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), "66687aadf862bd77");
     using E = CryptoBox::CryptoError;
-    EXPECT_EQ(E::sealProducedNoData().description(), QStringLiteral("AES-GCM produced no combined box"));
-    EXPECT_EQ(E::keyMissing().description(), QStringLiteral("no lock key in the Keychain"));
+    EXPECT_EQ(E::sealProducedNoData().description(), "AES-GCM produced no combined box");
+    EXPECT_EQ(E::keyMissing().description(), "no lock key in the Keychain");
 }
 
 TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
@@ -109,27 +115,21 @@ TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
     ASSERT_TRUE(first.ok());
     ASSERT_TRUE(second.ok());
 
-    EXPECT_EQ(log.lines(QStringLiteral("privacy")),
-              QStringList{QStringLiteral("Minted a new locked-note key (the keyring was empty).")});
+    EXPECT_EQ(log.lines("privacy"), QStringList{"Minted a new locked-note key (the keyring was empty)."});
     auto stored = KeychainStore::readAll(service, false);
     ASSERT_TRUE(stored.ok());
     ASSERT_EQ(stored->size(), 1);
-    EXPECT_EQ(stored->first().account, QStringLiteral("primary"));
+    EXPECT_EQ(stored->first().account, "primary");
     EXPECT_EQ(stored->first().data.size(), 32);
 
     // A fresh nonce each time; both open to the same plaintext.
     EXPECT_NE(*first, *second);
-    EXPECT_EQ(first->size(), plaintext.size() + 28);
-    EXPECT_EQ(second->size(), plaintext.size() + 28);
     for (const QByteArray& sealed : {*first, *second}) {
-        auto opened = CryptoBox::open(sealed);
-        ASSERT_TRUE(opened.ok()) << qPrintable(CryptoBox::describe(opened.error()));
-        EXPECT_EQ(*opened, plaintext);
+        EXPECT_EQ(sealed.size(), plaintext.size() + 28);
+        EXPECT_EQ(bytesOf(CryptoBox::open(sealed)), plaintext);
     }
     // An empty plaintext seals to the bare 28 bytes.
-    auto empty = CryptoBox::seal(QByteArray());
-    ASSERT_TRUE(empty.ok());
-    EXPECT_EQ(empty->size(), 28);
+    EXPECT_EQ(bytesOf(CryptoBox::seal(QByteArray())).size(), 28);
 }
 
 TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
@@ -142,30 +142,26 @@ TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
     EXPECT_EQ(cryptoError(withoutKeys.error()).kind, CryptoBox::CryptoError::Kind::keyMissing);
     EXPECT_EQ(keychain->count(), 0);
 
-    keychain->put(service, QStringLiteral("primary"), false, key('p'));
-    auto foreign = CryptoBox::open(*sealedElsewhere);
-    ASSERT_FALSE(foreign.ok());
-    EXPECT_EQ(CryptoBox::describe(foreign.error()), QStringLiteral("none of the 1 key(s) on this Mac opens this note"));
+    keychain->put(service, "primary", false, key('p'));
+    EXPECT_EQ(failure(CryptoBox::open(*sealedElsewhere)), "none of the 1 key(s) on this Mac opens this note");
 
     // A flipped bit fails under every key of the ring, and the same key standing both as a local and
     // as a synchronizable item is tried once.
-    keychain->put(service, QStringLiteral("other-mac"), true, key('o'));
-    keychain->put(service, QStringLiteral("copy"), true, key('p'));
+    keychain->put(service, "other-mac", true, key('o'));
+    keychain->put(service, "copy", true, key('p'));
     QByteArray altered = *sealedElsewhere;
     altered[14] = char(altered[14] ^ 0x80);
     auto tampered = CryptoBox::open(altered);
     ASSERT_FALSE(tampered.ok());
     EXPECT_EQ(cryptoError(tampered.error()), CryptoBox::CryptoError::noKeyOpensThis(2));
     // The synchronizable key opens what the local one cannot.
-    auto opened = CryptoBox::open(*sealedElsewhere);
-    ASSERT_TRUE(opened.ok());
-    EXPECT_EQ(*opened, QByteArray("from another ring"));
+    EXPECT_EQ(bytesOf(CryptoBox::open(*sealedElsewhere)), QByteArray("from another ring"));
 }
 
 TEST_F(CryptoBoxTest, SealsUnderTheSmallestSynchronizableKey)
 {
     const QList<QByteArray> syncKeys{key('a'), key('b'), key('c')};
-    keychain->put(service, QStringLiteral("primary"), false, key('p'));
+    keychain->put(service, "primary", false, key('p'));
     for (int i = 0; i < syncKeys.size(); ++i)
         keychain->put(service, QStringLiteral("mac-%1").arg(i), true, syncKeys[i]);
     QByteArray smallest = syncKeys.first();
@@ -182,24 +178,23 @@ TEST_F(CryptoBoxTest, SealsUnderTheSmallestSynchronizableKey)
 // item can neither become the sealing key nor stop opening.
 TEST_F(CryptoBoxTest, OnlyThirtyTwoByteItemsAreKeys)
 {
-    keychain->put(service, QStringLiteral("primary"), false, key('p'));
-    keychain->put(service, QStringLiteral("stale"), false, QByteArray("short"));
+    keychain->put(service, "primary", false, key('p'));
+    keychain->put(service, "stale", false, QByteArray("short"));
     // The damaged item would have the smallest id of the synchronizable list.
     QByteArray damaged(16, '\0');
     for (int i = 0; CryptoBox::keyID(damaged) >= CryptoBox::keyID(key('s')); ++i) damaged[0] = char(i);
-    keychain->put(service, QStringLiteral("damaged"), true, damaged);
-    keychain->put(service, QStringLiteral("good"), true, key('s'));
+    keychain->put(service, "damaged", true, damaged);
+    keychain->put(service, "good", true, key('s'));
 
     LogCapture log;
     for (int round = 0; round < 2; ++round) {
         auto sealed = CryptoBox::seal(QByteArray("kept safe"));
         ASSERT_TRUE(sealed.ok()) << qPrintable(CryptoBox::describe(sealed.error()));
         EXPECT_TRUE(Cipher::openAesGcm(key('s'), *sealed).ok());
-        auto opened = CryptoBox::open(*sealed);
-        ASSERT_TRUE(opened.ok());
+        EXPECT_TRUE(CryptoBox::open(*sealed).ok());
     }
-    EXPECT_EQ(log.count(QStringLiteral("\"damaged\": it holds 16 bytes, not 32")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("\"stale\": it holds 5 bytes, not 32")), 1);
+    EXPECT_EQ(log.count("\"damaged\": it holds 16 bytes, not 32"), 1);
+    EXPECT_EQ(log.count("\"stale\": it holds 5 bytes, not 32"), 1);
 
     auto foreign = CryptoBox::open(*Cipher::sealAesGcm(key('z'), QByteArray("x")));
     ASSERT_FALSE(foreign.ok());
@@ -208,11 +203,11 @@ TEST_F(CryptoBoxTest, OnlyThirtyTwoByteItemsAreKeys)
 
 TEST_F(CryptoBoxTest, DamagedPrimaryKeyIsReportedNotUsedNorReplaced)
 {
-    keychain->put(service, QStringLiteral("primary"), false, QByteArray(16, 'p'));
+    keychain->put(service, "primary", false, QByteArray(16, 'p'));
     auto sealed = CryptoBox::seal(QByteArray("note"));
     ASSERT_FALSE(sealed.ok());
     EXPECT_EQ(cryptoError(sealed.error()).kind, CryptoBox::CryptoError::Kind::keyUnreadable);
-    EXPECT_EQ(*KeychainStore::read(service, QStringLiteral("primary"), false), QByteArray(16, 'p'));
+    EXPECT_EQ(*KeychainStore::read(service, "primary", false), QByteArray(16, 'p'));
 }
 
 TEST_F(CryptoBoxTest, KeyStoredByAnotherWriterDuringMintingIsUsed)
@@ -225,7 +220,7 @@ TEST_F(CryptoBoxTest, KeyStoredByAnotherWriterDuringMintingIsUsed)
             auto listed = MemoryKeychainBackend::accounts(s, synchronizable);
             if (!synchronizable && !m_raced) {
                 m_raced = true;
-                put(s, QStringLiteral("primary"), false, QByteArray(32, 'w'));
+                put(s, "primary", false, QByteArray(32, 'w'));
             }
             return listed;
         }
@@ -239,7 +234,7 @@ TEST_F(CryptoBoxTest, KeyStoredByAnotherWriterDuringMintingIsUsed)
     auto sealed = CryptoBox::seal(QByteArray("note"));
     ASSERT_TRUE(sealed.ok());
     EXPECT_TRUE(Cipher::openAesGcm(QByteArray(32, 'w'), *sealed).ok());
-    EXPECT_TRUE(log.lines(QStringLiteral("privacy")).isEmpty());
+    EXPECT_TRUE(log.lines("privacy").isEmpty());
 }
 
 TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLogged)
@@ -247,14 +242,9 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto localDown = std::make_shared<RefusingKeychain>();
     localDown->refuseLocal = true;
     KeychainStore::useBackend(localDown);
-    const QString expected =
-        QStringLiteral("lock key could not be read: Keychain error -25308 (the keyring is locked)");
-    auto sealed = CryptoBox::seal(QByteArray("note"));
-    ASSERT_FALSE(sealed.ok());
-    EXPECT_EQ(CryptoBox::describe(sealed.error()), expected);
-    auto opened = CryptoBox::open(QByteArray(40, 'x'));
-    ASSERT_FALSE(opened.ok());
-    EXPECT_EQ(CryptoBox::describe(opened.error()), expected);
+    const QString expected = "lock key could not be read: Keychain error -25308 (the keyring is locked)";
+    EXPECT_EQ(failure(CryptoBox::seal(QByteArray("note"))), expected);
+    EXPECT_EQ(failure(CryptoBox::open(QByteArray(40, 'x'))), expected);
     // A value too short to be a sealed box is refused by the cipher before the keychain is asked.
     auto tooShort = CryptoBox::open(QByteArray(27, 'x'));
     ASSERT_FALSE(tooShort.ok());
@@ -263,7 +253,7 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
 
     auto cloudDown = std::make_shared<RefusingKeychain>();
     cloudDown->refuseSynchronizable = true;
-    cloudDown->put(service, QStringLiteral("primary"), false, key('p'));
+    cloudDown->put(service, "primary", false, key('p'));
     KeychainStore::useBackend(cloudDown);
     LogCapture log;
     auto resealed = CryptoBox::seal(QByteArray("note"));

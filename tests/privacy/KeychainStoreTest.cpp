@@ -4,7 +4,7 @@
 
 namespace {
 
-const QString service = QStringLiteral("test.service");
+const QString service = "test.service";
 using Error = KeychainStore::KeychainError;
 
 using KeychainStoreTest = tarnwick::test::MemoryKeychainTest;
@@ -13,14 +13,14 @@ using KeychainStoreTest = tarnwick::test::MemoryKeychainTest;
 
 TEST(KeychainError, Texts)
 {
-    EXPECT_EQ(Error::itemNotFound().description(), QStringLiteral("no such Keychain item"));
-    EXPECT_EQ(Error::itemAlreadyExists().description(), QStringLiteral("a Keychain item already exists here"));
-    EXPECT_EQ(Error::unexpectedStatus(0).description(), QStringLiteral("Keychain error 0 (unknown)"));
+    EXPECT_EQ(Error::itemNotFound().description(), "no such Keychain item");
+    EXPECT_EQ(Error::itemAlreadyExists().description(), "a Keychain item already exists here");
+    EXPECT_EQ(Error::unexpectedStatus(0).description(), "Keychain error 0 (unknown)");
 }
 
 TEST_F(KeychainStoreTest, MissingItemsAreNotFoundAndEmptyLists)
 {
-    auto read = KeychainStore::read(service, QStringLiteral("primary"), false);
+    auto read = KeychainStore::read(service, "primary", false);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.error(), Error::itemNotFound());
     auto all = KeychainStore::readAll(service, false);
@@ -30,32 +30,29 @@ TEST_F(KeychainStoreTest, MissingItemsAreNotFoundAndEmptyLists)
 
 TEST_F(KeychainStoreTest, SynchronizableAndLocalItemsAreKeptApart)
 {
-    keychain->put(service, QStringLiteral("primary"), false, "local");
-    keychain->put(service, QStringLiteral("primary"), true, "cloud");
-    keychain->put(service, QStringLiteral("other-mac"), true, "cloud2");
-    keychain->put(QStringLiteral("another.service"), QStringLiteral("x"), false, "elsewhere");
+    keychain->put(service, "primary", false, "local");
+    keychain->put(service, "primary", true, "cloud");
+    keychain->put(service, "other-mac", true, "cloud2");
+    keychain->put("another.service", "x", false, "elsewhere");
 
-    EXPECT_EQ(*KeychainStore::readAll(service, false),
-              (QList<KeychainStore::Item>{{QStringLiteral("primary"), "local"}}));
-    EXPECT_EQ(
-        *KeychainStore::readAll(service, true),
-        (QList<KeychainStore::Item>{{QStringLiteral("primary"), "cloud"}, {QStringLiteral("other-mac"), "cloud2"}}));
-    EXPECT_EQ(*KeychainStore::read(service, QStringLiteral("primary"), true), QByteArray("cloud"));
-    EXPECT_FALSE(KeychainStore::read(service, QStringLiteral("other-mac"), false).ok());
+    EXPECT_EQ(*KeychainStore::readAll(service, false), (QList<KeychainStore::Item>{{"primary", "local"}}));
+    EXPECT_EQ(*KeychainStore::readAll(service, true),
+              (QList<KeychainStore::Item>{{"primary", "cloud"}, {"other-mac", "cloud2"}}));
+    EXPECT_EQ(*KeychainStore::read(service, "primary", true), QByteArray("cloud"));
+    EXPECT_FALSE(KeychainStore::read(service, "other-mac", false).ok());
 }
 
 TEST_F(KeychainStoreTest, AddReportsAnExistingItemAndWriteReplacesIt)
 {
-    ASSERT_TRUE(KeychainStore::add("first", service, QStringLiteral("a")).ok());
-    auto again = KeychainStore::add("second", service, QStringLiteral("a"));
+    ASSERT_TRUE(KeychainStore::add("first", service, "a").ok());
+    auto again = KeychainStore::add("second", service, "a");
     ASSERT_FALSE(again.ok());
     EXPECT_EQ(again.error(), Error::itemAlreadyExists());
-    EXPECT_EQ(*KeychainStore::read(service, QStringLiteral("a"), false), QByteArray("first"));
+    EXPECT_EQ(*KeychainStore::read(service, "a", false), QByteArray("first"));
 
-    ASSERT_TRUE(KeychainStore::write("third", service, QStringLiteral("a")).ok());
-    ASSERT_TRUE(KeychainStore::write("new", service, QStringLiteral("b")).ok());
-    EXPECT_EQ(*KeychainStore::readAll(service, false),
-              (QList<KeychainStore::Item>{{QStringLiteral("a"), "third"}, {QStringLiteral("b"), "new"}}));
+    ASSERT_TRUE(KeychainStore::write("third", service, "a").ok());
+    ASSERT_TRUE(KeychainStore::write("new", service, "b").ok());
+    EXPECT_EQ(*KeychainStore::readAll(service, false), (QList<KeychainStore::Item>{{"a", "third"}, {"b", "new"}}));
     // Our own writes are never synchronizable.
     EXPECT_TRUE(KeychainStore::readAll(service, true)->isEmpty());
 }
@@ -69,26 +66,24 @@ TEST_F(KeychainStoreTest, ReadAllSkipsItemsThatGoAwayAndStopsAtOtherFailures)
         Result<QStringList, Failure> accounts(const QString& s, bool synchronizable) override
         {
             auto listed = MemoryKeychainBackend::accounts(s, synchronizable);
-            listed->insert(1, QStringLiteral("ghost"));
+            listed->insert(1, "ghost");
             return listed;
         }
         Result<QByteArray, Failure> read(const QString& s, const QString& account, bool synchronizable) override
         {
-            if (account == QStringLiteral("ghost")) return Failure{ghostStatus, QStringLiteral("gone")};
+            if (account == "ghost") return Failure{ghostStatus, "gone"};
             return MemoryKeychainBackend::read(s, account, synchronizable);
         }
     };
     auto shifting = std::make_shared<ShiftingKeychain>();
-    shifting->put(service, QStringLiteral("a"), false, "1");
-    shifting->put(service, QStringLiteral("b"), false, "2");
+    shifting->put(service, "a", false, "1");
+    shifting->put(service, "b", false, "2");
     KeychainStore::useBackend(shifting);
 
-    EXPECT_EQ(*KeychainStore::readAll(service, false),
-              (QList<KeychainStore::Item>{{QStringLiteral("a"), "1"}, {QStringLiteral("b"), "2"}}));
+    EXPECT_EQ(*KeychainStore::readAll(service, false), (QList<KeychainStore::Item>{{"a", "1"}, {"b", "2"}}));
 
     shifting->ghostStatus = KeychainBackend::statusInteractionNotAllowed;
     auto failed = KeychainStore::readAll(service, false);
     ASSERT_FALSE(failed.ok());
-    EXPECT_EQ(failed.error(),
-              Error::unexpectedStatus(KeychainBackend::statusInteractionNotAllowed, QStringLiteral("gone")));
+    EXPECT_EQ(failed.error(), Error::unexpectedStatus(KeychainBackend::statusInteractionNotAllowed, "gone"));
 }

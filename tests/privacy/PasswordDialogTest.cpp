@@ -22,28 +22,26 @@ TEST(PasswordDialog, AnswersEachQuestionOnce)
 {
     PasswordDialog dialog;
     Answers answers;
-    dialog.ask({QStringLiteral("Unlock this note"), QStringLiteral("Password:"), {}, false}, answers.collector());
+    dialog.ask({"Unlock this note", "Password:", {}, false}, answers.collector());
     auto* field = dialog.findChild<QLineEdit*>();
     ASSERT_TRUE(field);
     EXPECT_EQ(field->echoMode(), QLineEdit::Password);
     EXPECT_TRUE(dialog.isVisible());
 
-    field->setText(QStringLiteral("secret"));
+    field->setText("secret");
     dialog.accept();
     dialog.accept();
     dialog.reject();
     ASSERT_EQ(answers.received.size(), 1);
-    EXPECT_EQ(answers.received[0], std::optional<QString>(QStringLiteral("secret")));
+    EXPECT_EQ(answers.received[0], std::optional<QString>("secret"));
     EXPECT_FALSE(field->isEnabled());
     EXPECT_TRUE(field->text().isEmpty());
 
-    dialog.ask({QStringLiteral("Unlock this note"), QStringLiteral("Password:"),
-                QStringLiteral("Wrong password. Try again."), false},
-               answers.collector());
+    dialog.ask({"Unlock this note", "Password:", "Wrong password. Try again.", false}, answers.collector());
     EXPECT_TRUE(field->isEnabled());
     bool problemShown = false;
     for (QLabel* label : dialog.findChildren<QLabel*>())
-        problemShown |= label->isVisible() && label->text() == QStringLiteral("Wrong password. Try again.");
+        problemShown |= label->isVisible() && label->text() == "Wrong password. Try again.";
     EXPECT_TRUE(problemShown);
     dialog.reject();
     ASSERT_EQ(answers.received.size(), 2);

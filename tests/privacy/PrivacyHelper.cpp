@@ -25,32 +25,15 @@ void out(const QString& line)
     std::printf("%s\n", qPrintable(line));
 }
 
+// In the order the enumerations declare them.
 QString kindName(KeychainBackend::Kind kind)
 {
-    switch (kind) {
-        case KeychainBackend::Kind::secretService:
-            return QStringLiteral("secretService");
-        case KeychainBackend::Kind::file:
-            return QStringLiteral("file");
-        case KeychainBackend::Kind::memory:
-            return QStringLiteral("memory");
-    }
-    return {};
+    return QStringList{"secretService", "file", "memory"}.value(int(kind));
 }
 
 QString outcomeName(Authenticator::Outcome outcome)
 {
-    switch (outcome) {
-        case Authenticator::Outcome::success:
-            return QStringLiteral("success");
-        case Authenticator::Outcome::failed:
-            return QStringLiteral("failed");
-        case Authenticator::Outcome::cancelled:
-            return QStringLiteral("cancelled");
-        case Authenticator::Outcome::unavailable:
-            return QStringLiteral("unavailable");
-    }
-    return {};
+    return QStringList{"success", "failed", "cancelled", "unavailable"}.value(int(outcome));
 }
 
 // Answers each question with the next scripted answer, as a person typing would (later, not inside ask).
@@ -61,7 +44,7 @@ public:
     {
         *m_problems << request.problem;
         std::optional<QString> text;
-        if (!m_answers->empty() && m_answers->front() != QStringLiteral("CANCEL")) text = m_answers->front();
+        if (!m_answers->empty() && m_answers->front() != "CANCEL") text = m_answers->front();
         if (!m_answers->empty()) m_answers->pop_front();
         QTimer::singleShot(0, [answer, text] { answer(text); });
     }
@@ -80,43 +63,41 @@ int pam(const QStringList& args)
                                    args.value(0));
     QEventLoop loop;
     QString result;
-    authenticator.evaluate(QStringLiteral("Unlock this note"), [&](Authenticator::Outcome outcome,
-                                                                   const QString& detail) {
+    authenticator.evaluate("Unlock this note", [&](Authenticator::Outcome outcome, const QString& detail) {
         result =
             QStringLiteral("outcome=%1 asks=%2 detail=%3").arg(outcomeName(outcome)).arg(problems.size()).arg(detail);
         loop.quit();
     });
     loop.exec();
     out(result);
-    for (const QString& problem : problems) out(QStringLiteral("problem=") + problem);
+    for (const QString& problem : problems) out("problem=" + problem);
     return 0;
 }
 
 int keychain(const QString& command, const QStringList& args)
 {
-    out(QStringLiteral("backend=") + kindName(KeychainStore::backendKind()));
-    if (command == QStringLiteral("seal")) {
+    out("backend=" + kindName(KeychainStore::backendKind()));
+    if (command == "seal") {
         auto sealed = CryptoBox::seal(args.value(0).toUtf8());
-        if (!sealed) return out(QStringLiteral("error: ") + CryptoBox::describe(sealed.error())), 1;
+        if (!sealed) return out("error: " + CryptoBox::describe(sealed.error())), 1;
         out(QString::fromLatin1(sealed->toHex()));
-    } else if (command == QStringLiteral("open")) {
+    } else if (command == "open") {
         auto opened = CryptoBox::open(QByteArray::fromHex(args.value(0).toLatin1()));
-        if (!opened) return out(QStringLiteral("error: ") + CryptoBox::describe(opened.error())), 1;
+        if (!opened) return out("error: " + CryptoBox::describe(opened.error())), 1;
         out(QString::fromUtf8(*opened));
-    } else if (command == QStringLiteral("write")) {
+    } else if (command == "write") {
         auto written = KeychainStore::write(args.value(2).toUtf8(), args.value(0), args.value(1));
-        if (!written) return out(QStringLiteral("error: ") + written.error().description()), 1;
-    } else if (command == QStringLiteral("read")) {
-        auto read = KeychainStore::read(args.value(0), args.value(1), args.value(2) == QStringLiteral("1"));
-        if (!read) return out(QStringLiteral("error: ") + read.error().description()), 1;
+        if (!written) return out("error: " + written.error().description()), 1;
+    } else if (command == "read") {
+        auto read = KeychainStore::read(args.value(0), args.value(1), args.value(2) == "1");
+        if (!read) return out("error: " + read.error().description()), 1;
         out(QString::fromUtf8(*read));
-    } else if (command == QStringLiteral("readall")) {
-        auto all = KeychainStore::readAll(args.value(0), args.value(1) == QStringLiteral("1"));
-        if (!all) return out(QStringLiteral("error: ") + all.error().description()), 1;
-        for (const KeychainStore::Item& item : *all)
-            out(item.account + QStringLiteral("=") + QString::fromUtf8(item.data));
+    } else if (command == "readall") {
+        auto all = KeychainStore::readAll(args.value(0), args.value(1) == "1");
+        if (!all) return out("error: " + all.error().description()), 1;
+        for (const KeychainStore::Item& item : *all) out(item.account + "=" + QString::fromUtf8(item.data));
     } else {
-        return out(QStringLiteral("unknown command ") + command), 2;
+        return out("unknown command " + command), 2;
     }
     return 0;
 }
@@ -131,14 +112,14 @@ int main(int argc, char** argv)
     if (args.isEmpty()) return 2;
     const QString command = args.takeFirst();
 
-    if (command == QStringLiteral("pam")) return pam(args);
-    if (command == QStringLiteral("file-replace")) {
+    if (command == "pam") return pam(args);
+    if (command == "file-replace") {
         // Past the size limit a write fails with EFBIG instead of the process being killed.
         std::signal(SIGXFSZ, SIG_IGN);
         FileKeychainBackend backend(args.value(0));
         auto replaced = backend.replace(args.value(1), args.value(2), QByteArray(args.value(3).toInt(), 'x'));
-        if (!replaced) return out(QStringLiteral("replace failed: ") + replaced.error().message), 1;
-        return out(QStringLiteral("replaced")), 0;
+        if (!replaced) return out("replace failed: " + replaced.error().message), 1;
+        return out("replaced"), 0;
     }
     return keychain(command, args);
 }

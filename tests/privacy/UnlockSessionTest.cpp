@@ -42,8 +42,8 @@ protected:
 
 TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
 {
-    Note* note = lockedNote(QStringLiteral("the code is 1234"));
-    Note* open = addSavedNote(QStringLiteral("shopping"));
+    Note* note = lockedNote("the code is 1234");
+    Note* open = addSavedNote("shopping");
     EXPECT_TRUE(session.isRedacted(*note));
     EXPECT_FALSE(session.isRedacted(*open));
 
@@ -58,11 +58,11 @@ TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
     EXPECT_FALSE(session.isRedacted(*note));
     EXPECT_EQ(note->body(), "the code is 1234");
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(authenticator.reasons, QStringList(3, QStringLiteral("Unlock this note")));
+    EXPECT_EQ(authenticator.reasons, QStringList(3, "Unlock this note"));
 
     // No way to ask: logged, and nothing is revealed.
-    Note* other = lockedNote(QStringLiteral("other"));
-    authenticator.available = {false, QStringLiteral("no PAM service")};
+    Note* other = lockedNote("other");
+    authenticator.available = {false, "no PAM service"};
     LogCapture log;
     std::optional<bool> result;
     session.unlock(other->uuid(), [&result](bool ok) { result = ok; });
@@ -74,9 +74,9 @@ TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
 
 TEST_F(UnlockSessionTest, AdmittingAnUnlockedNoteAgainKeepsItsEditsAndRestartsTheCountdown)
 {
-    Note* note = lockedNote(QStringLiteral("draft"));
+    Note* note = lockedNote("draft");
     ASSERT_TRUE(session.admit(note->uuid()));
-    ASSERT_TRUE(note->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("draft, edited"), {}})}));
+    ASSERT_TRUE(note->setBlocks({NoteBlock::text(TextRuns{"draft, edited", {}})}));
 
     clock.advance(4 * minute);
     EXPECT_TRUE(session.admit(note->uuid()));
@@ -95,9 +95,9 @@ TEST_F(UnlockSessionTest, FailureTextsAreTheOwnersWords)
 {
     using Kind = CryptoBox::CryptoError::Kind;
     auto text = [](std::optional<CryptoBox::CryptoError> crypto) {
-        return UnlockSession::explain(NoteSealing::Error{crypto, QStringLiteral("technical")});
+        return UnlockSession::explain(NoteSealing::Error{crypto, "technical"});
     };
-    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable(QStringLiteral("Keychain error -25308 (locked)"))),
+    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable("Keychain error -25308 (locked)")),
               "The Keychain wouldn't hand over the lock key (Keychain error -25308 (locked)).");
     EXPECT_EQ(text(CryptoBox::CryptoError::noKeyOpensThis(2)),
               QStringLiteral("The key for this note isn't on this Mac yet \u2014 if it was locked on another Mac, "
@@ -107,14 +107,14 @@ TEST_F(UnlockSessionTest, FailureTextsAreTheOwnersWords)
     EXPECT_EQ(text(std::nullopt), "Couldn't decrypt this note.");
 
     // A failed admission keeps its text for the lock panel; a later success clears it.
-    Note* note = lockedNote(QStringLiteral("locked here"));
+    Note* note = lockedNote("locked here");
     const QByteArray key = keychain->read(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false).value();
     keychain->remove(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false);
     EXPECT_FALSE(session.admit(note->uuid()));
     EXPECT_EQ(session.unlockFailure(note->uuid()), "No lock key on this Mac yet.");
     EXPECT_TRUE(session.isRedacted(*note));
 
-    keychain->put(KeychainStore::lockKeyService, QStringLiteral("other"), false, QByteArray(32, 'x'));
+    keychain->put(KeychainStore::lockKeyService, "other", false, QByteArray(32, 'x'));
     EXPECT_FALSE(session.admit(note->uuid()));
     EXPECT_EQ(session.unlockFailure(note->uuid()), text(CryptoBox::CryptoError::noKeyOpensThis(1)));
 
@@ -128,10 +128,10 @@ class RelockTimerTest : public UnlockSessionTest, public ::testing::WithParamInt
 
 TEST_P(RelockTimerTest, RelocksEveryNoteAfterTheSetMinutesFromTheLastUnlock)
 {
-    if (GetParam()) settings.setValue(QStringLiteral("privacy.relockMinutes"), *GetParam());
+    if (GetParam()) settings.setValue("privacy.relockMinutes", *GetParam());
     const qint64 minutes = GetParam().value_or(0) > 0 ? *GetParam() : 5;
-    Note* first = lockedNote(QStringLiteral("first"));
-    Note* second = lockedNote(QStringLiteral("second"));
+    Note* first = lockedNote("first");
+    Note* second = lockedNote("second");
 
     ASSERT_TRUE(session.admit(first->uuid()));
     clock.advance(minutes * minute * 3 / 5);
@@ -141,10 +141,7 @@ TEST_P(RelockTimerTest, RelocksEveryNoteAfterTheSetMinutesFromTheLastUnlock)
     EXPECT_FALSE(session.isRedacted(*first));
     EXPECT_EQ(first->body(), "first");
     clock.advance(1);
-    EXPECT_TRUE(session.isRedacted(*first));
-    EXPECT_TRUE(session.isRedacted(*second));
-    EXPECT_TRUE(first->isSealed());
-    EXPECT_TRUE(second->isSealed());
+    for (Note* note : {first, second}) EXPECT_TRUE(session.isRedacted(*note) && note->isSealed());
     EXPECT_EQ(clock.pendingCount(), 0);
 }
 
@@ -154,9 +151,9 @@ INSTANTIATE_TEST_SUITE_P(Settings, RelockTimerTest,
 
 TEST_F(UnlockSessionTest, HideAllRelocksEverythingAndClearsMessages)
 {
-    Note* first = lockedNote(QStringLiteral("one"));
-    Note* second = lockedNote(QStringLiteral("two"));
-    Note* damaged = lockedNote(QStringLiteral("three"));
+    Note* first = lockedNote("one");
+    Note* second = lockedNote("two");
+    Note* damaged = lockedNote("three");
     damaged->setLockedCipher(QByteArray(40, 'z'));
     ASSERT_TRUE(session.admit(first->uuid()));
     ASSERT_TRUE(session.admit(second->uuid()));
@@ -166,31 +163,27 @@ TEST_F(UnlockSessionTest, HideAllRelocksEverythingAndClearsMessages)
     EXPECT_TRUE(session.relockAll());
     EXPECT_TRUE(session.unlockedNoteIDs().isEmpty());
     EXPECT_TRUE(session.unlockFailures().isEmpty());
-    EXPECT_TRUE(first->isSealed());
-    EXPECT_TRUE(second->isSealed());
+    EXPECT_TRUE(first->isSealed() && second->isSealed());
     EXPECT_EQ(clock.pendingCount(), 0);
     EXPECT_FALSE(container->mainContext().hasChanges());
 }
 
 TEST_F(UnlockSessionTest, RelockOfAGoneNoteForgetsItAndRemoveLockAsksFirst)
 {
-    Note* gone = lockedNote(QStringLiteral("gone"));
+    Note* gone = lockedNote("gone");
     ASSERT_TRUE(session.admit(gone->uuid()));
     store->purge(*gone);
     EXPECT_TRUE(session.relock(gone->uuid()));
     EXPECT_FALSE(session.isUnlocked(gone->uuid()));
 
-    Note* note = lockedNote(QStringLiteral("private for now"));
+    Note* note = lockedNote("private for now");
     std::optional<bool> removed;
-    session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
-    authenticator.complete(Outcome::cancelled);
-    EXPECT_EQ(removed, false);
-    EXPECT_TRUE(note->isLocked());
-
-    session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
-    authenticator.complete(Outcome::success);
-    EXPECT_EQ(removed, true);
-    EXPECT_FALSE(note->isLocked());
+    for (Outcome outcome : {Outcome::cancelled, Outcome::success}) {
+        session.removeLock(note->uuid(), [&removed](bool ok) { removed = ok; });
+        authenticator.complete(outcome);
+        EXPECT_EQ(removed, outcome == Outcome::success);
+        EXPECT_EQ(note->isLocked(), outcome != Outcome::success);
+    }
     EXPECT_FALSE(session.isRedacted(*note));
     EXPECT_EQ(note->body(), "private for now");
     EXPECT_EQ(authenticator.reasons.last(), "Remove the lock from this note");

@@ -27,8 +27,8 @@ QByteArray legacyArchive(const QString& text, const QList<QByteArray>& pictures)
 
 TEST_F(NoteStoreBodyTest, PicturesAreStoredOncePerContentWithinANote)
 {
-    Note* note = addNote(QStringLiteral("a"));
-    const QUuid other = addNote(QStringLiteral("b"))->uuid();
+    Note* note = addNote("a");
+    const QUuid other = addNote("b")->uuid();
     QHash<QString, NoteImage*> reuse = store->rowsByHash(note->uuid());
     NoteImage* red = store->insertImageRow(png(Qt::red), note->uuid(), reuse);
     ASSERT_TRUE(red);
@@ -56,7 +56,7 @@ TEST_F(NoteStoreBodyTest, LegacyBodiesBecomeBlocksWithOneRowPerPicture)
 {
     const QString body = QStringLiteral("Before\n%1\n%1\nAfter").arg(pic);
     const QByteArray archive = legacyArchive(body, {png(Qt::red), png(Qt::red)});
-    Note* legacy = addNote(QStringLiteral("legacy"), body);
+    Note* legacy = addNote("legacy", body);
     legacy->setBodyRichData(archive);
     EXPECT_TRUE(store->ensureMigrated(*legacy));
     EXPECT_EQ(shape(legacy->blocks()), (QStringList{"T:Before", "I", "I", "T:After"}));
@@ -72,32 +72,30 @@ TEST_F(NoteStoreBodyTest, LegacyBodiesBecomeBlocksWithOneRowPerPicture)
 
     // A body whose second picture will not store stays legacy, and keeps the row of the first.
     const QString two = QStringLiteral("%1\n%1").arg(pic);
-    Note* stuck = addNote(QStringLiteral("stuck"), two);
+    Note* stuck = addNote("stuck", two);
     stuck->setBodyRichData(legacyArchive(two, {png(Qt::green), QByteArray("not a picture")}));
     EXPECT_FALSE(store->ensureMigrated(*stuck));
     EXPECT_FALSE(stuck->bodyBlocksData());
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("blocks: a body was left as it was — one of its pictures would not store")));
+    EXPECT_TRUE(log.contains("blocks: a body was left as it was — one of its pictures would not store"));
     store->sweepOrphanImages(now());
     EXPECT_EQ(store->images(stuck->uuid()).size(), 1);
 
     // At start-up: every unconverted unlocked note, one log line, one save.
-    addNote(QStringLiteral("plain"), QStringLiteral("plain text"));
-    addNote(QStringLiteral("locked"), QStringLiteral("in the clear"))->setIsLocked(true);
+    addNote("plain", "plain text");
+    addNote("locked", "in the clear")->setIsLocked(true);
     store->migrateLegacyBodies();
-    EXPECT_TRUE(log.contains(QStringLiteral("blocks: migrated 1 note body/bodies")));
+    EXPECT_TRUE(log.contains("blocks: migrated 1 note body/bodies"));
     const qint64 revision = store->revision();
     store->migrateLegacyBodies();
     EXPECT_EQ(store->revision(), revision);
-    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note WHERE bodyBlocksData IS NULL ORDER BY title")),
-              QStringLiteral("locked"));
+    EXPECT_EQ(sql("SELECT title FROM Note WHERE bodyBlocksData IS NULL ORDER BY title"), "locked");
 }
 
 // A sealed note has no body in the clear: an envelope or a plain picture written into it would be
 // sealed over the real content at the next seal.
 TEST_F(NoteStoreBodyTest, NothingIsWrittenIntoSealedContent)
 {
-    Note* note = addNote(QStringLiteral("private"), QStringLiteral("secret"));
+    Note* note = addNote("private", "secret");
     addImage(note->uuid());
     seal(*note);
     store->saveNow();
@@ -114,30 +112,27 @@ TEST_F(NoteStoreBodyTest, NothingIsWrittenIntoSealedContent)
 TEST_F(NoteStoreBodyTest, HealingRepairsBodiesAndMarksNewerOnesReadOnly)
 {
     const QByteArray newer(R"({"version":2,"blocks":[{"future":true}]})");
-    Note* future = addNote(QStringLiteral("future"), QStringLiteral("from a newer build"));
+    Note* future = addNote("future", "from a newer build");
     future->setBodyBlocksData(newer);
     // The envelope lost a line the plain body still has; its picture placement is salvaged.
-    Note* drifted = addNote(QStringLiteral("drifted"));
+    Note* drifted = addNote("drifted");
     NoteImage* picture = addImage(drifted->uuid());
     QVector<NoteBlock> stored = blocks({"T:first", "I:0"}, {picture});
     stored[1].imagePlacement()->sizing = ImageSizing::makeFraction(0.5);
     drifted->setBlocks(stored);
     drifted->setBody(QStringLiteral("first\nsecond\n%1").arg(pic));
-    addNote(QStringLiteral("fine"))->setBlocks(blocks({"T:fine"}));
+    addNote("fine")->setBlocks(blocks({"T:fine"}));
     // The same text in another normal form is no drift: its bold run stays.
-    Note* accented = addNote(QStringLiteral("accented"));
-    TextRuns::Run bold;
-    bold.len = 2;
-    bold.b = true;
-    accented->setBlocks({NoteBlock::text(TextRuns{QStringLiteral("e\u0301"), {bold}})});
-    accented->setBody(QStringLiteral("\u00e9"));
+    Note* accented = addNote("accented");
+    accented->setBlocks({NoteBlock::text(TextRuns{"e\u0301", {{.len = 2, .b = true}}})});
+    accented->setBody("\u00e9");
     const QUuid futureID = future->uuid(), driftedID = drifted->uuid(), pictureID = picture->uuid();
     const QUuid accentedID = accented->uuid();
     open();
 
     store->reconcileForSync();
     EXPECT_EQ(store->readOnlyNoteIDs(), QSet<QUuid>{futureID});
-    EXPECT_EQ(log.count(QStringLiteral("note body is envelope v2; read-only on this build")), 1);
+    EXPECT_EQ(log.count("note body is envelope v2; read-only on this build"), 1);
     EXPECT_EQ(store->note(futureID)->bodyBlocksData(), newer);
     const QVector<NoteBlock> healed = store->note(driftedID)->blocks();
     EXPECT_EQ(shape(healed), (QStringList{"T:first\nsecond", "I"}));
@@ -154,12 +149,12 @@ TEST_F(NoteStoreBodyTest, HealingRepairsBodiesAndMarksNewerOnesReadOnly)
 TEST_F(NoteStoreBodyTest, HealingACorruptEnvelopeKeepsThePictures)
 {
     const QString body = QStringLiteral("Trip\n%1\nand\n%1").arg(pic);
-    Note* note = addNote(QStringLiteral("album"), body);
+    Note* note = addNote("album", body);
     const QUuid first = addImage(note->uuid(), Qt::red)->uuid();
     clock.advance(1000);
     const QUuid second = addImage(note->uuid(), Qt::blue)->uuid();
     note->setBodyBlocksData(QByteArray(R"({"version":1,"blocks":[{"type":"mystery"}]})"));
-    Note* plain = addNote(QStringLiteral("plain"), QStringLiteral("just text"));
+    Note* plain = addNote("plain", "just text");
     plain->setBodyBlocksData(QByteArray("{broken"));
 
     store->reconcileForSync();
@@ -175,16 +170,16 @@ TEST_F(NoteStoreBodyTest, HealingACorruptEnvelopeKeepsThePictures)
 
 TEST_F(NoteStoreBodyTest, OrphanSweepGivesOwnerlessPicturesFortyEightHours)
 {
-    const QString key = QStringLiteral("images.orphanFirstSeen");
+    const QString key = "images.orphanFirstSeen";
     NoteImage* ownerless = addImage(QUuid::createUuid(), Qt::red);
-    Note* owner = addNote(QStringLiteral("owner"));
+    Note* owner = addNote("owner");
     NoteImage* named = addImage(owner->uuid(), Qt::red);
     NoteImage* dropped = addImage(owner->uuid(), Qt::blue);
     owner->setBlocks(blocks({"I:0"}, {named}));
-    Note* locked = addNote(QStringLiteral("locked"));
+    Note* locked = addNote("locked");
     NoteImage* sealedRow = addImage(locked->uuid(), Qt::red);
     seal(*locked);
-    Note* unreadable = addNote(QStringLiteral("unreadable"));
+    Note* unreadable = addNote("unreadable");
     NoteImage* kept = addImage(unreadable->uuid(), Qt::red);
     unreadable->setBodyBlocksData(QByteArray("{broken"));
     const QSet<QUuid> survivors{named->uuid(), sealedRow->uuid(), kept->uuid()};
@@ -193,7 +188,7 @@ TEST_F(NoteStoreBodyTest, OrphanSweepGivesOwnerlessPicturesFortyEightHours)
     store->sweepOrphanImages(now());
     EXPECT_TRUE(dropped->isDeleted()) << "a row its unlocked owner no longer names goes at once";
     EXPECT_EQ(imageIDs(), survivors + QSet<QUuid>{ownerless->uuid()});
-    EXPECT_TRUE(log.contains(QStringLiteral("blocks: collected 1 orphaned image row(s)")));
+    EXPECT_TRUE(log.contains("blocks: collected 1 orphaned image row(s)"));
     const QVariantMap firstSeen = settings.value(key).toMap();
     EXPECT_EQ(firstSeen, (QVariantMap{{ownerlessKey, double(now().toSecsSinceEpoch())}}));
 
@@ -215,7 +210,7 @@ TEST_F(NoteStoreBodyTest, OrphanSweepGivesOwnerlessPicturesFortyEightHours)
     EXPECT_FALSE(stray->isDeleted());
 
     // No picture rows at all: a stale map is removed.
-    settings.setValue(key, QVariantMap{{QStringLiteral("X"), 1.0}});
+    settings.setValue(key, QVariantMap{{"X", 1.0}});
     for (NoteImage* row : rows<NoteImage>()) context().remove(row);
     store->sweepOrphanImages(now());
     EXPECT_FALSE(settings.contains(key));
@@ -224,27 +219,27 @@ TEST_F(NoteStoreBodyTest, OrphanSweepGivesOwnerlessPicturesFortyEightHours)
 // A failed fetch of the notes says nothing about which pictures have owners.
 TEST_F(NoteStoreBodyTest, OrphanSweepStopsWhenTheNotesCannotBeRead)
 {
-    Note* note = addNote(QStringLiteral("owner"));
+    Note* note = addNote("owner");
     NoteImage* picture = addImage(note->uuid());
     note->setBlocks(blocks({"I:0"}, {picture}));
     const QUuid pictureID = picture->uuid();
     open();
-    const QVariantMap firstSeen{{QStringLiteral("SOMETHING"), 1.0}};
-    settings.setValue(QStringLiteral("images.orphanFirstSeen"), firstSeen);
-    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("ALTER TABLE Note RENAME TO Hidden")));
+    const QVariantMap firstSeen{{"SOMETHING", 1.0}};
+    settings.setValue("images.orphanFirstSeen", firstSeen);
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "ALTER TABLE Note RENAME TO Hidden"));
 
     store->sweepOrphanImages(now().addSecs(10 * grace));
     EXPECT_EQ(imageIDs(), QSet<QUuid>{pictureID});
-    EXPECT_EQ(settings.value(QStringLiteral("images.orphanFirstSeen")).toMap(), firstSeen);
+    EXPECT_EQ(settings.value("images.orphanFirstSeen").toMap(), firstSeen);
 }
 
 TEST_F(NoteStoreBodyTest, ClosingANoteCollectsThePicturesItNoLongerNames)
 {
-    Note* note = addNote(QStringLiteral("open"));
+    Note* note = addNote("open");
     NoteImage* keep = addImage(note->uuid(), Qt::red);
     NoteImage* drop = addImage(note->uuid(), Qt::blue);
     note->setBlocks(blocks({"I:0"}, {keep}));
-    Note* locked = addNote(QStringLiteral("locked"));
+    Note* locked = addNote("locked");
     NoteImage* lockedRow = addImage(locked->uuid(), Qt::blue);
     locked->setBlocks(blocks({"T:nothing named"}));
     locked->setIsLocked(true);
@@ -255,7 +250,7 @@ TEST_F(NoteStoreBodyTest, ClosingANoteCollectsThePicturesItNoLongerNames)
     EXPECT_TRUE(drop->isDeleted());
     EXPECT_FALSE(keep->isDeleted());
     EXPECT_EQ(store->revision(), 1);
-    EXPECT_TRUE(log.contains(QStringLiteral("blocks: closing a note collected 1 picture(s) it no longer names")));
+    EXPECT_TRUE(log.contains("blocks: closing a note collected 1 picture(s) it no longer names"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "model/support/KeyedArchiveWriter.h"
 #include "model/Capture.h"
 #include "model/NoteTheme.h"
+#include "model/support/KeyedArchiveWriter.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -19,11 +19,11 @@ TEST_F(NoteStoreReconcileTest, OneRowPerIdentityStaysAndTheBestRowWins)
 {
     // Notes updated 5, 7 and 6 seconds past a moment, in fetch order: the second wins. On a tie the
     // row fetched first stays; so it does for themes of equal revision.
-    Note* five = addNote(QStringLiteral("5"), {}, 95);
-    addDuplicate(*five, 93)->setTitle(QStringLiteral("7"));
-    addDuplicate(*five, 94)->setTitle(QStringLiteral("6"));
-    Note* tie = addNote(QStringLiteral("tie first"), {}, 50);
-    addDuplicate(*tie, 50)->setTitle(QStringLiteral("tie second"));
+    Note* five = addNote("5", {}, 95);
+    addDuplicate(*five, 93)->setTitle("7");
+    addDuplicate(*five, 94)->setTitle("6");
+    Note* tie = addNote("tie first", {}, 50);
+    addDuplicate(*tie, 50)->setTitle("tie second");
     const QUuid capture = QUuid::createUuid(), picture = QUuid::createUuid();
     for (int age : {20, 10})
         addRow<Capture>(context(), [&](Capture& c) {
@@ -33,11 +33,11 @@ TEST_F(NoteStoreReconcileTest, OneRowPerIdentityStaysAndTheBestRowWins)
         });
     for (const auto& theme : {std::pair("first", 0), std::pair("second", 0), std::pair("raised", 3)})
         addRow<NoteTheme>(context(), [&](NoteTheme& t) {
-            t.setId(theme.second ? QStringLiteral("blue") : QStringLiteral("mine"));
+            t.setId(theme.second ? "blue" : "mine");
             t.setName(QString::fromLatin1(theme.first));
             t.setRevision(theme.second);
         });
-    addRow<NoteTheme>(context(), [](NoteTheme& t) { t.setId(QStringLiteral("blue")); });
+    addRow<NoteTheme>(context(), [](NoteTheme& t) { t.setId("blue"); });
     // A picture row without bytes loses to one holding only its sealed form.
     addRow<NoteImage>(context(), [&](NoteImage& i) { i.setUuid(picture); });
     addRow<NoteImage>(context(), [&](NoteImage& i) {
@@ -53,7 +53,7 @@ TEST_F(NoteStoreReconcileTest, OneRowPerIdentityStaysAndTheBestRowWins)
     notes.sort();
     EXPECT_EQ(notes, (QStringList{"7", "tie first"}));
     ASSERT_EQ(rows<Capture>().size(), 1);
-    EXPECT_EQ(rows<Capture>().first()->text(), QStringLiteral("10"));
+    EXPECT_EQ(rows<Capture>().first()->text(), "10");
     QStringList themes;
     for (const NoteTheme* t : rows<NoteTheme>()) themes << t->name();
     EXPECT_EQ(themes, (QStringList{"first", "raised"}));
@@ -65,13 +65,13 @@ TEST_F(NoteStoreReconcileTest, OneRowPerIdentityStaysAndTheBestRowWins)
 
 TEST_F(NoteStoreReconcileTest, PicturesOfALosingRowGoOnlyWhenTheKeptNoteDoesNotNameThem)
 {
-    Note* kept = addNote(QStringLiteral("kept"), {}, 10);
+    Note* kept = addNote("kept", {}, 10);
     NoteImage* a = addImage(kept->uuid(), Qt::red);
     NoteImage* b = addImage(kept->uuid(), Qt::green);
     NoteImage* c = addImage(kept->uuid(), Qt::blue);
     kept->setBlocks(blocks({"I:0", "T:and", "I:1"}, {a, b}));
     addDuplicate(*kept, 100)->setBlocks(blocks({"I:0"}, {c}));
-    Note* locked = addNote(QStringLiteral("locked"), {}, 10);
+    Note* locked = addNote("locked", {}, 10);
     NoteImage* s = addImage(locked->uuid(), Qt::red);
     addDuplicate(*locked, 100)->setBlocks(blocks({"I:0"}, {s}));
     seal(*locked);
@@ -84,12 +84,12 @@ TEST_F(NoteStoreReconcileTest, PicturesOfALosingRowGoOnlyWhenTheKeptNoteDoesNotN
 
 TEST_F(NoteStoreReconcileTest, DuplicatingCopiesContentAndPicturesAndBecomesActive)
 {
-    Note* original = addNote(QStringLiteral("Groceries"), {}, 1000);
+    Note* original = addNote("Groceries", {}, 1000);
     original->setTint(Tint::green);
-    original->setThemeID(QStringLiteral("green"));
-    original->setTags({QStringLiteral("home")});
+    original->setThemeID("green");
+    original->setTags({"home"});
     original->setIsPinned(true);
-    original->setInkHexOverride(QStringLiteral("#112233"));
+    original->setInkHexOverride("#112233");
     NoteImage* picture = addImage(original->uuid(), Qt::red);
     NoteImage* byteless = addRow<NoteImage>(context(), [&](NoteImage& i) { i.setNoteUUID(original->uuid()); });
     original->setBlocks(blocks({"T:milk", "I:0", "I:1"}, {picture, byteless}));
@@ -97,9 +97,9 @@ TEST_F(NoteStoreReconcileTest, DuplicatingCopiesContentAndPicturesAndBecomesActi
 
     Note* copy = store->duplicate(*original);
     ASSERT_TRUE(copy);
-    EXPECT_EQ(copy->title(), QStringLiteral("Groceries copy"));
+    EXPECT_EQ(copy->title(), "Groceries copy");
     EXPECT_EQ(copy->tint(), Tint::green);
-    EXPECT_EQ(copy->themeID(), QStringLiteral("green"));
+    EXPECT_EQ(copy->themeID(), "green");
     EXPECT_TRUE(copy->tags().isEmpty());
     EXPECT_FALSE(copy->isPinned());
     EXPECT_FALSE(copy->inkHexOverride());
@@ -116,8 +116,8 @@ TEST_F(NoteStoreReconcileTest, DuplicatingCopiesContentAndPicturesAndBecomesActi
     EXPECT_EQ(copied[0]->createdAt(), now());
     EXPECT_EQ(to[2].imagePlacement()->imageID, byteless->uuid()) << "still names the original's row";
 
-    EXPECT_EQ(store->duplicate(*addNote(QString(), QStringLiteral("x")))->title(), QString());
-    EXPECT_EQ(store->duplicate(*copy)->title(), QStringLiteral("Groceries copy copy"));
+    EXPECT_EQ(store->duplicate(*addNote(QString(), "x"))->title(), QString());
+    EXPECT_EQ(store->duplicate(*copy)->title(), "Groceries copy copy");
 }
 
 TEST_F(NoteStoreReconcileTest, DuplicatingConvertsALegacyBodyFirstAndRefusesSealedContent)
@@ -126,7 +126,7 @@ TEST_F(NoteStoreReconcileTest, DuplicatingConvertsALegacyBodyFirstAndRefusesSeal
     KeyedArchiveWriter w;
     const auto plain = w.dictionary({});
     const auto picture = w.dictionary({{"NSAttachment", w.attachment(png(Qt::red))}});
-    Note* legacy = addNote(QStringLiteral("legacy"), body);
+    Note* legacy = addNote("legacy", body);
     legacy->setBodyRichData(w.finish(w.attributedString(body, {{6, plain}, {1, picture}})));
     Note* copy = store->duplicate(*legacy);
     ASSERT_TRUE(copy);
@@ -135,7 +135,7 @@ TEST_F(NoteStoreReconcileTest, DuplicatingConvertsALegacyBodyFirstAndRefusesSeal
     EXPECT_EQ(copy->blocks()[1].imagePlacement()->imageID, store->images(copy->uuid()).first()->uuid());
 
     // Nothing to copy, and converting it would write an empty body over the sealed one.
-    Note* secret = addNote(QStringLiteral("Diary"), QStringLiteral("dear diary"));
+    Note* secret = addNote("Diary", "dear diary");
     seal(*secret);
     store->saveNow();
     const qint64 revision = store->revision();

@@ -21,22 +21,22 @@ TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
     store->saveNow();
     EXPECT_EQ(revisions.count(), 0) << "nothing pending: nothing saved";
 
-    Note* note = addNote(QStringLiteral("Groceries"));
+    Note* note = addNote("Groceries");
     store->saveNow();
     EXPECT_EQ(store->revision(), 1);
-    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries"));
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
 
     // A save the disk refuses is logged and still counts; the change waits in memory.
     ASSERT_TRUE(ModelContainerTesting::exec(
-        *container, QStringLiteral("CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END")));
-    note->setTitle(QStringLiteral("Groceries and more"));
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    note->setTitle("Groceries and more");
     store->saveNow();
     EXPECT_EQ(store->revision(), 2);
-    EXPECT_TRUE(log.contains(QStringLiteral("Local save failed: full. Change is still held in memory.")));
-    ASSERT_TRUE(ModelContainerTesting::exec(*container, QStringLiteral("DROP TRIGGER no")));
+    EXPECT_TRUE(log.contains("Local save failed: full. Change is still held in memory."));
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
     store->saveNow();
     EXPECT_EQ(revisions.count(), 3);
-    EXPECT_EQ(sql(QStringLiteral("SELECT title FROM Note")), QStringLiteral("Groceries and more"));
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries and more");
 }
 
 TEST_F(NoteStoreTest, PublishedStateAnnouncesOnlyRealChanges)
@@ -54,15 +54,15 @@ TEST_F(NoteStoreTest, PublishedStateAnnouncesOnlyRealChanges)
 
 TEST_F(NoteStoreTest, LookupsAndQueries)
 {
-    Note* older = addNote(QStringLiteral("older"), {}, 300);
-    Note* newer = addNote(QStringLiteral("newer"), {}, 100);
-    addNote(QStringLiteral("pinned"), {}, 200)->setIsPinned(true);
-    Note* binned = addNote(QStringLiteral("binned pin"), {}, 50);
+    Note* older = addNote("older", {}, 300);
+    Note* newer = addNote("newer", {}, 100);
+    addNote("pinned", {}, 200)->setIsPinned(true);
+    Note* binned = addNote("binned pin", {}, 50);
     binned->setIsPinned(true);
     store->softDelete(*binned);
     clock.advance(1000);
-    store->softDelete(*addNote(QStringLiteral("binned later"), {}, 10));
-    addDuplicate(*older, 1)->setTitle(QStringLiteral("older, edited elsewhere"));
+    store->softDelete(*addNote("binned later", {}, 10));
+    addDuplicate(*older, 1)->setTitle("older, edited elsewhere");
     clock.advance(1000);
     const QUuid first = addImage(newer->uuid(), Qt::red)->uuid();
     clock.advance(1000);
@@ -73,19 +73,18 @@ TEST_F(NoteStoreTest, LookupsAndQueries)
     EXPECT_EQ(titles(store->allActive()), (QStringList{"older, edited elsewhere", "newer", "pinned", "older"}));
     EXPECT_EQ(titles(store->pinned()), QStringList{"pinned"}) << "a pinned note in the bin is not listed";
     EXPECT_EQ(titles(store->trashed()), (QStringList{"binned later", "binned pin"}));
-    EXPECT_EQ(store->note(olderID)->title(), QStringLiteral("older, edited elsewhere"));
-    EXPECT_EQ(store->note(binnedID)->title(), QStringLiteral("binned pin"));
+    EXPECT_EQ(store->note(olderID)->title(), "older, edited elsewhere");
+    EXPECT_EQ(store->note(binnedID)->title(), "binned pin");
     EXPECT_EQ(store->note(QUuid::createUuid()), nullptr);
     const QList<NoteImage*> pictures = store->images(newerID);
     ASSERT_EQ(pictures.size(), 2);
-    EXPECT_EQ(pictures[0]->uuid(), first);
-    EXPECT_EQ(pictures[1]->uuid(), second);
+    EXPECT_EQ(std::pair(pictures[0]->uuid(), pictures[1]->uuid()), std::pair(first, second));
     EXPECT_EQ(store->image(second), pictures[1]);
 }
 
 TEST_F(NoteStoreTest, BinAndRestore)
 {
-    Note* note = addNote(QStringLiteral("Trip"), QStringLiteral("passport"), 500);
+    Note* note = addNote("Trip", "passport", 500);
     note->setIsPinned(true);
     store->setActiveNoteID(note->uuid());
     const QDateTime updated = note->updatedAt();
@@ -93,7 +92,7 @@ TEST_F(NoteStoreTest, BinAndRestore)
     EXPECT_TRUE(note->isTrashed());
     EXPECT_FALSE(note->isPinned());
     EXPECT_EQ(note->deletedAt(), now());
-    EXPECT_EQ(sql(QStringLiteral("SELECT isTrashed FROM Note")), QStringLiteral("1"));
+    EXPECT_EQ(sql("SELECT isTrashed FROM Note"), "1");
 
     clock.advance(5 * day * 1000);
     store->softDelete(*note);
@@ -115,10 +114,10 @@ TEST_F(NoteStoreTest, PurgeExpiredKeepsExactlyThirtyDaysAndNotesWithoutABinDate)
         n->setDeletedAt(secondsAgo ? std::optional(now().addSecs(-*secondsAgo)) : std::nullopt);
         return n;
     };
-    Note* expired = binned(QStringLiteral("expired"), 30 * day + 1);
-    binned(QStringLiteral("exactly thirty days"), 30 * day);
-    binned(QStringLiteral("no bin date"), std::nullopt);
-    Note* live = addNote(QStringLiteral("live, old bin date"));
+    Note* expired = binned("expired", 30 * day + 1);
+    binned("exactly thirty days", 30 * day);
+    binned("no bin date", std::nullopt);
+    Note* live = addNote("live, old bin date");
     live->setDeletedAt(now().addSecs(-90 * day));
     addImage(expired->uuid(), Qt::red);
     addImage(expired->uuid(), Qt::green);
@@ -130,7 +129,7 @@ TEST_F(NoteStoreTest, PurgeExpiredKeepsExactlyThirtyDaysAndNotesWithoutABinDate)
     left.sort();
     EXPECT_EQ(left, (QStringList{"exactly thirty days", "live, old bin date", "no bin date"}));
     EXPECT_EQ(imageIDs(), QSet<QUuid>{kept});
-    EXPECT_EQ(sql(QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("1"));
+    EXPECT_EQ(sql("SELECT count(*) FROM NoteImage"), "1");
     store->purgeExpired(now());
     EXPECT_EQ(store->revision(), 1) << "nothing more expired: nothing saved";
 }
@@ -142,13 +141,13 @@ TEST_F(NoteStoreTest, PurgingKeepsThePicturesOfRowsThatRemain)
     store->purge(QList<Note*>{});
     EXPECT_EQ(store->revision(), 0);
 
-    Note* live = addNote(QStringLiteral("live"), {}, 10);
+    Note* live = addNote("live", {}, 10);
     NoteImage* picture = addImage(live->uuid());
     live->setBlocks(blocks({"T:look", "I:0"}, {picture}));
     Note* stale = addDuplicate(*live, 100 * day);
     stale->setIsTrashed(true);
     stale->setDeletedAt(now().addSecs(-60 * day));
-    Note* other = addNote(QStringLiteral("other"));
+    Note* other = addNote("other");
     addImage(other->uuid());
     const QUuid pictureID = picture->uuid();
     open();
@@ -156,7 +155,7 @@ TEST_F(NoteStoreTest, PurgingKeepsThePicturesOfRowsThatRemain)
     store->purgeExpired(now());
     EXPECT_EQ(rows<Note>().size(), 2);
     EXPECT_TRUE(imageIDs().contains(pictureID));
-    EXPECT_EQ(sql(QStringLiteral("SELECT count(*) FROM NoteImage")), QStringLiteral("2"));
+    EXPECT_EQ(sql("SELECT count(*) FROM NoteImage"), "2");
 
     // Emptying the bin with every row of both notes: all their pictures go, with one save.
     addDuplicate(*rows<Note>().first(), 5);
@@ -169,16 +168,16 @@ TEST_F(NoteStoreTest, PurgingKeepsThePicturesOfRowsThatRemain)
 
 TEST_F(NoteStoreTest, AllTagsCountsUnlockedNotesOutsideTheBin)
 {
-    addNote(QStringLiteral("a"))->setTags({"work", "home"});
-    addNote(QStringLiteral("b"))->setTags({"work"});
-    Note* locked = addNote(QStringLiteral("c"));
+    addNote("a")->setTags({"work", "home"});
+    addNote("b")->setTags({"work"});
+    Note* locked = addNote("c");
     locked->setTags({"travel", "work"});
     locked->setIsLocked(true);
-    Note* binned = addNote(QStringLiteral("d"));
+    Note* binned = addNote("d");
     binned->setTags({"garden", "garden", "garden"});
     binned->setIsTrashed(true);
     EXPECT_EQ(store->allTags(), (QStringList{"work", "home"}));
-    addNote(QStringLiteral("e"))->setTags({"Work", "home", "home"});
+    addNote("e")->setTags({"Work", "home", "home"});
     EXPECT_EQ(store->allTags(), (QStringList{"home", "work", "Work"})) << "repeats count; case matters";
 }
 
@@ -195,9 +194,9 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
         return container->mainContext().insert(
             std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
     };
-    Note* standing = make(QStringLiteral("-1"), QString());
+    Note* standing = make("-1", QString());
     for (qint64 i = 0;; ++i) {
-        make(QString::number(i), QStringLiteral("body"));
+        make(QString::number(i), "body");
         standing->setTitle(QString::number(i));
         store.saveNow();
         if (container->mainContext().hasChanges()) return;
@@ -208,9 +207,9 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
 TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.store"));
-    const qint64 last = storetest::runChildUntilKilled(QStringLiteral("NoteStoreCrashChild.SaveUntilKilled"),
-                                                       QStringLiteral("TARNWICK_NOTESTORE_CRASH_STORE"), path, 150);
+    const QString path = dir.filePath("default.store");
+    const qint64 last = storetest::runChildUntilKilled("NoteStoreCrashChild.SaveUntilKilled",
+                                                       "TARNWICK_NOTESTORE_CRASH_STORE", path, 150);
     ASSERT_GE(last, 150);
 
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();

@@ -47,39 +47,39 @@ TEST_F(NoteStoreThemesTest, MaterialisedCopyOfABuiltInIsSeenOnceAnnounced)
 {
     Note& note = newNote(QString(), Tint::green);
     EXPECT_EQ(store->look(note).theme, NoteTheme::builtIn(Tint::green));
-    NoteTheme* row = store->themeRow(QStringLiteral("green"));
-    EXPECT_EQ(store->themeRow(QStringLiteral("green")), row);
+    NoteTheme* row = store->themeRow("green");
+    EXPECT_EQ(store->themeRow("green"), row);
     EXPECT_EQ(store->revision(), 1) << "made and saved once";
     EXPECT_EQ(announcements, 0) << "the editor announces after its edits";
 
-    row->setName(QStringLiteral("Moss"));
-    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Green")) << "cached until announced";
+    row->setName("Moss");
+    EXPECT_EQ(store->look(note).theme.name, "Green") << "cached until announced";
     NotificationCenter::shared().post(tarnwickThemeChanged);
-    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Moss"));
+    EXPECT_EQ(store->look(note).theme.name, "Moss");
 }
 
 TEST_F(NoteStoreThemesTest, DeletingRemovesOneRowAndThenFallsBackToTheTint)
 {
-    newTheme(QStringLiteral("U1"), QStringLiteral("First"));
-    newTheme(QStringLiteral("U1"), QStringLiteral("Second"));
-    Note& note = newNote(QStringLiteral("U1"), Tint::violet);
-    store->deleteTheme(QStringLiteral("U1"));
-    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Second"));
-    store->deleteTheme(QStringLiteral("U1"));
+    newTheme("U1", "First");
+    newTheme("U1", "Second");
+    Note& note = newNote("U1", Tint::violet);
+    store->deleteTheme("U1");
+    EXPECT_EQ(store->look(note).theme.name, "Second");
+    store->deleteTheme("U1");
     EXPECT_EQ(store->look(note).theme, NoteTheme::builtIn(Tint::violet));
-    EXPECT_EQ(note.themeID(), QStringLiteral("U1")) << "notes are not touched";
-    store->deleteTheme(QStringLiteral("U1"));
+    EXPECT_EQ(note.themeID(), "U1") << "notes are not touched";
+    store->deleteTheme("U1");
     EXPECT_EQ(store->revision() + announcements, 4) << "nothing to delete the third time: no save, no announcement";
 }
 
 TEST_F(NoteStoreThemesTest, SetThemeKeepsTintInStepWithBuiltInIds)
 {
     Note& note = newNote(QString(), Tint::blue);
-    note.setPaperHexOverride(QStringLiteral("#123456"));
-    store->setTheme(QStringLiteral("rose"), note);
+    note.setPaperHexOverride("#123456");
+    store->setTheme("rose", note);
     EXPECT_EQ(note.tint(), Tint::rose);
-    EXPECT_EQ(note.paperHexOverride(), QStringLiteral("#123456")) << "overrides stay";
-    store->setTheme(QStringLiteral("U-THEME"), note);
+    EXPECT_EQ(note.paperHexOverride(), "#123456") << "overrides stay";
+    store->setTheme("U-THEME", note);
     EXPECT_EQ(note.tint(), Tint::rose);
     EXPECT_EQ(store->revision() + announcements, 4);
     EXPECT_FALSE(context().hasChanges());
@@ -87,17 +87,17 @@ TEST_F(NoteStoreThemesTest, SetThemeKeepsTintInStepWithBuiltInIds)
 
 TEST_F(NoteStoreThemesTest, SavingALookMovesTheNoteOntoANewThemeThatLooksTheSame)
 {
-    NoteTheme& base = newTheme(QStringLiteral("T"), QStringLiteral("Base"));
-    base.setWallpaperID(QStringLiteral("stock.grid"));
+    NoteTheme& base = newTheme("T", "Base");
+    base.setWallpaperID("stock.grid");
     base.setWallpaperBlur(40);
-    Note& note = newNote(QStringLiteral("T"), Tint::amber);
-    note.setPaperHexOverride(QStringLiteral("#f0e0d0"));
+    Note& note = newNote("T", Tint::amber);
+    note.setPaperHexOverride("#f0e0d0");
     note.setWallpaperBrightness(0.8);
-    note.setFontFamilyOverride(QStringLiteral("Serif"));
+    note.setFontFamilyOverride("Serif");
     const ResolvedNoteLook before = store->look(note);
 
-    NoteTheme* row = store->saveLookAsTheme(QStringLiteral(" Mine "), note);
-    EXPECT_EQ(row->name(), QStringLiteral(" Mine "));
+    NoteTheme* row = store->saveLookAsTheme(" Mine ", note);
+    EXPECT_EQ(row->name(), " Mine ");
     EXPECT_EQ(QUuid::fromString(row->id()).toString(QUuid::WithoutBraces).toUpper(), row->id());
     EXPECT_TRUE(row->inkR() && row->inkG() && row->inkB()) << "the default ink is stored explicitly";
     EXPECT_DOUBLE_EQ(row->lineHeight(), 1.45);
@@ -120,28 +120,28 @@ TEST_F(NoteStoreThemesTest, SavingALookMovesTheNoteOntoANewThemeThatLooksTheSame
 
 TEST_F(NoteStoreThemesTest, ThemeRowOfAMissingThemeNeverTakesABuiltInsPlace)
 {
-    newTheme(QStringLiteral("blue"), QStringLiteral("My blue"));
-    NoteTheme* gone = store->themeRow(QStringLiteral("DELETED-THEME"));
-    EXPECT_EQ(gone->id(), QStringLiteral("DELETED-THEME"));
-    gone->setName(QStringLiteral("Edited"));
+    newTheme("blue", "My blue");
+    NoteTheme* gone = store->themeRow("DELETED-THEME");
+    EXPECT_EQ(gone->id(), "DELETED-THEME");
+    gone->setName("Edited");
     gone->setRevision(gone->revision() + 1);
     NotificationCenter::shared().post(tarnwickThemeChanged);
-    EXPECT_EQ(listed().mid(1, 1), QStringList{QStringLiteral("blue/My blue")});
-    EXPECT_EQ(listed().mid(6), QStringList{QStringLiteral("DELETED-THEME/Edited")});
-    EXPECT_EQ(store->themeRow(QString())->id(), QStringLiteral("blue"));
+    EXPECT_EQ(listed().mid(1, 1), QStringList{"blue/My blue"});
+    EXPECT_EQ(listed().mid(6), QStringList{"DELETED-THEME/Edited"});
+    EXPECT_EQ(store->themeRow(QString())->id(), "blue");
 }
 
 TEST_F(NoteStoreThemesTest, DefaultThemeFollowsTheSettingsAndFallsBackToBlue)
 {
-    settings.setValue(QStringLiteral("notes.defaultThemeID"), QString());
-    settings.setValue(QStringLiteral("general.defaultTint"), QStringLiteral("rose"));
-    EXPECT_EQ(NoteThemes::defaultThemeID(settings), QStringLiteral("rose"));
+    settings.setValue("notes.defaultThemeID", QString());
+    settings.setValue("general.defaultTint", "rose");
+    EXPECT_EQ(NoteThemes::defaultThemeID(settings), "rose");
     EXPECT_EQ(store->defaultTheme(), NoteTheme::builtIn(Tint::rose));
-    settings.setValue(QStringLiteral("notes.defaultThemeID"), QStringLiteral("NO-SUCH-THEME"));
+    settings.setValue("notes.defaultThemeID", "NO-SUCH-THEME");
     EXPECT_EQ(store->defaultTheme(), NoteTheme::builtIn(Tint::blue));
-    settings.remove(QStringLiteral("notes.defaultThemeID"));
-    settings.setValue(QStringLiteral("general.defaultTint"), 3);
-    EXPECT_EQ(NoteThemes::defaultThemeID(settings), QStringLiteral("blue")) << "a number is not a theme id";
+    settings.remove("notes.defaultThemeID");
+    settings.setValue("general.defaultTint", 3);
+    EXPECT_EQ(NoteThemes::defaultThemeID(settings), "blue") << "a number is not a theme id";
 }
 
 TEST_F(NoteStoreThemesTest, ReconcilingDuplicateThemesEmptiesTheCache)
@@ -149,14 +149,14 @@ TEST_F(NoteStoreThemesTest, ReconcilingDuplicateThemesEmptiesTheCache)
     // Two rows of one id, as another device may leave them. The launch loads the cache before the
     // reconciliation (legacy bodies are measured against their note's look), which then deletes the
     // lower revision without an announcement.
-    newTheme(QStringLiteral("blue"), QStringLiteral("Old blue"), 0);
-    newTheme(QStringLiteral("blue"), QStringLiteral("New blue"), 2);
+    newTheme("blue", "Old blue", 0);
+    newTheme("blue", "New blue", 2);
     Note& note = newNote(QString(), Tint::blue);
     ASSERT_TRUE(context().save().ok());
-    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("Old blue"));
+    EXPECT_EQ(store->look(note).theme.name, "Old blue");
 
     store->reconcileForSync();
-    EXPECT_EQ(store->look(note).theme.name, QStringLiteral("New blue"));
+    EXPECT_EQ(store->look(note).theme.name, "New blue");
     EXPECT_EQ(store->storedThemes().size(), 1);
     EXPECT_EQ(announcements, 0);
 }

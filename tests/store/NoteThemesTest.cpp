@@ -22,7 +22,7 @@ TEST(NoteThemesTest, ResolutionPrefersStoredRowsAndLibraryListsTintsFirst)
 {
     const QVector<ResolvedNoteTheme> rows{stored("U2", "Late"), stored("blue", "First blue"), stored("U1", "Mine"),
                                           stored("blue", "Second blue"), stored("U1", "Mine again")};
-    EXPECT_EQ(NoteThemes::resolve(QString(), Tint::blue, rows).name, QStringLiteral("First blue"));
+    EXPECT_EQ(NoteThemes::resolve(QString(), Tint::blue, rows).name, "First blue");
     EXPECT_EQ(NoteThemes::resolve(QString(), Tint::green, rows), NoteTheme::builtIn(Tint::green));
     // Built-in themes are never looked up by id: unknown or built-in ids fall back to the note's tint.
     EXPECT_EQ(NoteThemes::resolve("green", Tint::rose, rows), NoteTheme::builtIn(Tint::rose));
@@ -36,7 +36,7 @@ TEST(NoteThemesTest, ResolutionPrefersStoredRowsAndLibraryListsTintsFirst)
 
 TEST(ResolvedNoteLookTest, OverridesReplaceOnlyTheirFieldAndAdjustmentsAreClamped)
 {
-    const QVector<ResolvedNoteTheme> rows{stored("T", "Lined", QStringLiteral("stock.linen"), -0.7, 35)};
+    const QVector<ResolvedNoteTheme> rows{stored("T", "Lined", "stock.linen", -0.7, 35)};
     Note note;
     note.setThemeID("T");
     ResolvedNoteLook look = ResolvedNoteLook::resolve(note, rows);
@@ -45,8 +45,8 @@ TEST(ResolvedNoteLookTest, OverridesReplaceOnlyTheirFieldAndAdjustmentsAreClampe
     EXPECT_DOUBLE_EQ(look.brightness, -0.5) << "theme values are clamped too";
     EXPECT_DOUBLE_EQ(look.blur, 20);
 
-    note.setInkHexOverride(QStringLiteral("not a colour"));
-    note.setPaperHexOverride(QStringLiteral("#f80"));
+    note.setInkHexOverride("not a colour");
+    note.setPaperHexOverride("#f80");
     note.setFontFamilyOverride(QString());
     note.setWallpaperBrightness(0.9);
     note.setWallpaperBlur(std::numeric_limits<double>::quiet_NaN());
@@ -63,9 +63,9 @@ TEST(ResolvedNoteLookTest, OverridesReplaceOnlyTheirFieldAndAdjustmentsAreClampe
 
     note.setWallpaperID(QString());
     EXPECT_FALSE(ResolvedNoteLook::resolve(note, rows).wallpaper) << "empty text switches the theme's off";
-    note.setWallpaperID(QStringLiteral("stock.marble"));
+    note.setWallpaperID("stock.marble");
     EXPECT_FALSE(ResolvedNoteLook::resolve(note, rows).wallpaper);
-    note.setWallpaperID(QStringLiteral("user:W1"));
+    note.setWallpaperID("user:W1");
     note.setWallpaperBlur(-3);
     look = ResolvedNoteLook::resolve(note, rows);
     EXPECT_EQ(look.wallpaper, WallpaperRef::makeUser("W1"));

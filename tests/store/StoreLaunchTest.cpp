@@ -16,27 +16,25 @@ namespace {
 
 class StoreLaunchTest : public ::testing::Test {
 protected:
-    QString dataHome() const { return root.filePath(QStringLiteral("data")); }
-    QString storeFile(const QString& name) const { return dataHome() + QStringLiteral("/tarnwick/") + name; }
+    QString dataHome() const { return root.filePath("data"); }
+    QString storeFile(const QString& name) const { return dataHome() + "/tarnwick/" + name; }
 
     // Starts the application on the offscreen platform, with no session bus and fresh home folders,
     // waits until `ready` holds, then ends it with SIGTERM as a logout would. Returns its stderr.
     QString runUntil(const std::function<bool(const QString& stderrText)>& ready)
     {
         for (const char* dir : {"data", "config", "home", "runtime"}) QDir().mkpath(root.filePath(QLatin1String(dir)));
-        QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(root.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
             env.remove(QLatin1String(name));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                   QStringLiteral("unix:path=") + root.filePath(QStringLiteral("no-bus")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-        tarnwick::test::TestEnvironment::writeOfflineSettings(root.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root.filePath("no-bus"));
+        env.insert("XDG_DATA_HOME", dataHome());
+        env.insert("XDG_CONFIG_HOME", root.filePath("config"));
+        tarnwick::test::TestEnvironment::writeOfflineSettings(root.filePath("config"));
+        env.insert("HOME", root.filePath("home"));
+        env.insert("XDG_RUNTIME_DIR", root.filePath("runtime"));
 
         QProcess app;
         app.setProcessEnvironment(env);
@@ -65,7 +63,7 @@ protected:
 // The tray is set up after the store is open and tidied, so its line marks a finished launch.
 bool launched(const QString& text)
 {
-    return text.contains(QStringLiteral("No system tray is available yet"));
+    return text.contains("No system tray is available yet");
 }
 
 // The black-box check of a first launch: the real executable leaves the store with the five entity
@@ -74,33 +72,23 @@ TEST_F(StoreLaunchTest, FirstLaunchCreatesTheStoreAndRecordsTheSchema)
 {
     const QString log = runUntil(launched);
     EXPECT_TRUE(launched(log)) << log.toStdString();
-    ASSERT_TRUE(QFile::exists(storeFile(QStringLiteral("default.store"))));
-    QFile fingerprint(storeFile(QStringLiteral("TarnwickSnapshots/schema-fingerprint")));
-    ASSERT_TRUE(fingerprint.open(QIODevice::ReadOnly));
-    EXPECT_EQ(fingerprint.readAll().size(), 64);
-    QStringList tables = storetest::query(storeFile(QStringLiteral("default.store")),
-                                          QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+    EXPECT_EQ(tarnwick::test::readFile(storeFile("TarnwickSnapshots/schema-fingerprint")).size(), 64);
+    QStringList tables =
+        storetest::query(storeFile("default.store"), "SELECT name FROM sqlite_master WHERE type = 'table'");
     tables.sort();
     EXPECT_EQ(tables, (QStringList{"Capture", "Note", "NoteImage", "NoteTheme", "Wallpaper"}));
-    EXPECT_FALSE(log.contains(QStringLiteral("in-memory"))) << log.toStdString();
+    EXPECT_FALSE(log.contains("in-memory")) << log.toStdString();
 }
 
 TEST_F(StoreLaunchTest, AStoreThatIsNotADatabaseIsLeftAsItIsAndTheAppRunsInMemory)
 {
     QByteArray junk;
     for (int i = 0; i < 300; ++i) junk += "this is not a database " + QByteArray::number(i) + '\n';
-    QDir().mkpath(dataHome() + QStringLiteral("/tarnwick"));
-    {
-        QFile file(storeFile(QStringLiteral("default.store")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(junk);
-    }
+    tarnwick::test::writeFile(storeFile("default.store"), junk);
     const QString log = runUntil(launched);
-    EXPECT_TRUE(log.contains(QStringLiteral("falling back to in-memory for this session"))) << log.toStdString();
+    EXPECT_TRUE(log.contains("falling back to in-memory for this session")) << log.toStdString();
     EXPECT_TRUE(launched(log)) << "the launch carries on after the fallback";
-    QFile file(storeFile(QStringLiteral("default.store")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), junk);
+    EXPECT_EQ(tarnwick::test::readFile(storeFile("default.store")), junk);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ protected:
     QString legacy(const QString& name = {}) const { return name.isEmpty() ? root.path() : root.filePath(name); }
     QString current(const QString& name = {}) const
     {
-        return root.filePath(QStringLiteral("tarnwick")) + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
+        return root.filePath("tarnwick") + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
     }
     std::optional<QString> carry() { return StoreMigration::carryForwardIfNeeded(legacy(), current()); }
 
@@ -27,45 +27,45 @@ protected:
 
 TEST_F(StoreMigrationTest, CopiesTheStoreFilesThatExistAndLeavesTheOriginals)
 {
-    writeFile(legacy(QStringLiteral("default.store")), "main");
-    writeFile(legacy(QStringLiteral("default.store-wal")), "wal");
-    EXPECT_EQ(carry(), QStringLiteral("carried 2 store file(s) into the container"));
-    EXPECT_EQ(readFile(current(QStringLiteral("default.store"))), "main");
-    EXPECT_EQ(readFile(current(QStringLiteral("default.store-wal"))), "wal");
-    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-shm"))));
-    EXPECT_EQ(readFile(legacy(QStringLiteral("default.store"))), "main");
+    writeFile(legacy("default.store"), "main");
+    writeFile(legacy("default.store-wal"), "wal");
+    EXPECT_EQ(carry(), "carried 2 store file(s) into the container");
+    EXPECT_EQ(readFile(current("default.store")), "main");
+    EXPECT_EQ(readFile(current("default.store-wal")), "wal");
+    EXPECT_FALSE(QFile::exists(current("default.store-shm")));
+    EXPECT_EQ(readFile(legacy("default.store")), "main");
     EXPECT_FALSE(carry()) << "the store is there now";
 }
 
 TEST_F(StoreMigrationTest, NeverOverwritesAndDoesNothingWithoutALegacyStore)
 {
     EXPECT_FALSE(carry());
-    writeFile(legacy(QStringLiteral("default.store-wal")), "wal without its store");
+    writeFile(legacy("default.store-wal"), "wal without its store");
     EXPECT_FALSE(carry());
-    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-wal"))));
+    EXPECT_FALSE(QFile::exists(current("default.store-wal")));
 
-    writeFile(legacy(QStringLiteral("default.store")), "newer");
-    writeFile(current(QStringLiteral("default.store")), "mine");
+    writeFile(legacy("default.store"), "newer");
+    writeFile(current("default.store"), "mine");
     EXPECT_FALSE(carry());
-    EXPECT_EQ(readFile(current(QStringLiteral("default.store"))), "mine");
+    EXPECT_EQ(readFile(current("default.store")), "mine");
 
-    EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(current(), current() + QStringLiteral("/../tarnwick/")));
+    EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(current(), current() + "/../tarnwick/"));
 }
 
 TEST_F(StoreMigrationTest, AFailedCopyTakesBackWhatThisRunCopied)
 {
-    writeFile(legacy(QStringLiteral("default.store")), "main");
-    writeFile(legacy(QStringLiteral("default.store-shm")), "shm");
-    writeFile(legacy(QStringLiteral("default.store-wal")), "wal");
-    writeFile(current(QStringLiteral("default.store-shm")), "in the way");
+    writeFile(legacy("default.store"), "main");
+    writeFile(legacy("default.store-shm"), "shm");
+    writeFile(legacy("default.store-wal"), "wal");
+    writeFile(current("default.store-shm"), "in the way");
     const auto line = carry();
     ASSERT_TRUE(line);
-    EXPECT_TRUE(line->startsWith(QStringLiteral("store migration failed on default.store-shm (")));
-    EXPECT_TRUE(line->endsWith(QStringLiteral("); the original is untouched")));
-    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store"))));
-    EXPECT_FALSE(QFile::exists(current(QStringLiteral("default.store-wal")))) << "not tried";
-    EXPECT_EQ(readFile(current(QStringLiteral("default.store-shm"))), "in the way");
-    EXPECT_EQ(readFile(legacy(QStringLiteral("default.store"))), "main");
+    EXPECT_TRUE(line->startsWith("store migration failed on default.store-shm ("));
+    EXPECT_TRUE(line->endsWith("); the original is untouched"));
+    EXPECT_FALSE(QFile::exists(current("default.store")));
+    EXPECT_FALSE(QFile::exists(current("default.store-wal"))) << "not tried";
+    EXPECT_EQ(readFile(current("default.store-shm")), "in the way");
+    EXPECT_EQ(readFile(legacy("default.store")), "main");
 }
 
 }  // namespace

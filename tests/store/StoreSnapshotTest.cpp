@@ -23,16 +23,16 @@ const char kDigestWithExtra[] = "55b3724fcc4e3856b3685b8e840915cd92a1031d6f8ebef
 TEST(StoreSnapshotFingerprint, TheStoreSchemaHasTheFiveEntitiesUnderTheirStoredNames)
 {
     const Schema schema = TarnwickSchemaV2::schema();
-    EXPECT_EQ(schema.version, QStringLiteral("2.0.0"));
+    EXPECT_EQ(schema.version, "2.0.0");
     QStringList order;
     for (const EntityDescription* e : schema.entities) order << e->name;
     EXPECT_EQ(order, (QStringList{"Note", "Capture", "NoteTheme", "Wallpaper", "NoteImage"}));
     // Neither the order of the entities nor that of their attributes is sorted in the schema.
     EXPECT_EQ(StoreSnapshot::fingerprint(schema, QString()), QLatin1String(kDigest));
-    EXPECT_EQ(StoreSnapshot::fingerprint(schema, QStringLiteral("extra")), QLatin1String(kDigestWithExtra));
-    const EntityDescription* note = schema.entity(QStringLiteral("Note"));
+    EXPECT_EQ(StoreSnapshot::fingerprint(schema, "extra"), QLatin1String(kDigestWithExtra));
+    const EntityDescription* note = schema.entity("Note");
     ASSERT_TRUE(note);
-    EXPECT_EQ(note->attributes[note->indexOf(QStringLiteral("isTrashed"))].originalName, QStringLiteral("isDeleted"));
+    EXPECT_EQ(note->attributes[note->indexOf("isTrashed")].originalName, "isDeleted");
 }
 
 class StoreSnapshotTest : public ::testing::Test {
@@ -40,7 +40,7 @@ protected:
     QString store(const QString& name = {}) const { return name.isEmpty() ? dir.path() : dir.filePath(name); }
     QString snapshots(const QString& name = {}) const
     {
-        return store(QStringLiteral("TarnwickSnapshots")) + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
+        return store("TarnwickSnapshots") + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
     }
     QStringList snapshotFolders() const
     {
@@ -58,78 +58,74 @@ protected:
 
 TEST_F(StoreSnapshotTest, FirstStartRecordsWithoutACopyAndAnUnchangedSchemaTakesNone)
 {
-    EXPECT_FALSE(capture(QStringLiteral("aaa")));
-    EXPECT_EQ(readFile(snapshots(QStringLiteral("schema-fingerprint"))), "aaa");
+    EXPECT_FALSE(capture("aaa"));
+    EXPECT_EQ(readFile(snapshots("schema-fingerprint")), "aaa");
     EXPECT_TRUE(snapshotFolders().isEmpty());
 
-    writeFile(store(QStringLiteral("default.store")), "db");
-    writeFile(snapshots(QStringLiteral("schema-fingerprint")), " aaa\n");
-    EXPECT_FALSE(capture(QStringLiteral("aaa"))) << "a record with white space around it is the same";
+    writeFile(store("default.store"), "db");
+    writeFile(snapshots("schema-fingerprint"), " aaa\n");
+    EXPECT_FALSE(capture("aaa")) << "a record with white space around it is the same";
     EXPECT_TRUE(snapshotFolders().isEmpty());
-    EXPECT_EQ(StoreSnapshot::storedFingerprint(dir.path()), QStringLiteral("aaa"));
+    EXPECT_EQ(StoreSnapshot::storedFingerprint(dir.path()), "aaa");
 }
 
 TEST_F(StoreSnapshotTest, ChangedSchemaCopiesTheStoreItemsThatExistAndDoesNotRecord)
 {
-    writeFile(store(QStringLiteral("default.store")), "main");
-    writeFile(store(QStringLiteral(".default_SUPPORT/ab/blob")), "external");
-    writeFile(snapshots(QStringLiteral("schema-fingerprint")), "old");
+    writeFile(store("default.store"), "main");
+    writeFile(store(".default_SUPPORT/ab/blob"), "external");
+    writeFile(snapshots("schema-fingerprint"), "old");
 
-    const auto line = capture(QStringLiteral("new"));
-    const QString stamp = StoreSnapshot::stamp(clock.now());
-    ASSERT_TRUE(line);
-    EXPECT_EQ(*line, QStringLiteral("schema changed \u2014 snapshot of 2 file(s) taken at TarnwickSnapshots/") + stamp +
-                         QStringLiteral(" before migrating"));
-    EXPECT_EQ(stamp, QStringLiteral("20260301-120000"));
-    EXPECT_EQ(readFile(snapshots(stamp + QStringLiteral("/default.store"))), "main");
-    EXPECT_EQ(readFile(snapshots(stamp + QStringLiteral("/.default_SUPPORT/ab/blob"))), "external");
-    EXPECT_FALSE(QFile::exists(snapshots(stamp + QStringLiteral("/default.store-wal"))));
-    EXPECT_EQ(readFile(snapshots(QStringLiteral("schema-fingerprint"))), "old");
-    EXPECT_EQ(readFile(store(QStringLiteral("default.store"))), "main") << "the store is untouched";
+    const QString stamp = "20260301-120000";
+    EXPECT_EQ(StoreSnapshot::stamp(clock.now()), stamp);
+    EXPECT_EQ(capture("new"),
+              "schema changed \u2014 snapshot of 2 file(s) taken at TarnwickSnapshots/" + stamp + " before migrating");
+    EXPECT_EQ(readFile(snapshots(stamp + "/default.store")), "main");
+    EXPECT_EQ(readFile(snapshots(stamp + "/.default_SUPPORT/ab/blob")), "external");
+    EXPECT_FALSE(QFile::exists(snapshots(stamp + "/default.store-wal")));
+    EXPECT_EQ(readFile(snapshots("schema-fingerprint")), "old");
+    EXPECT_EQ(readFile(store("default.store")), "main") << "the store is untouched";
 }
 
 TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
 {
-    writeFile(store(QStringLiteral("default.store")), "v1");
-    ASSERT_TRUE(capture(QStringLiteral("one")));
-    writeFile(store(QStringLiteral("default.store-wal")), "wal");
-    const auto second = capture(QStringLiteral("two"));
-    ASSERT_TRUE(second);
-    EXPECT_TRUE(second->contains(QStringLiteral("20260301-120000-02")));
+    writeFile(store("default.store"), "v1");
+    ASSERT_TRUE(capture("one"));
+    writeFile(store("default.store-wal"), "wal");
+    EXPECT_TRUE(capture("two").value_or(QString()).contains("20260301-120000-02"));
     EXPECT_EQ(snapshotFolders(), (QStringList{"20260301-120000", "20260301-120000-02"}));
-    EXPECT_EQ(readFile(snapshots(QStringLiteral("20260301-120000-02/default.store-wal"))), "wal");
-    EXPECT_FALSE(QFile::exists(snapshots(QStringLiteral("20260301-120000/default.store-wal"))));
+    EXPECT_EQ(readFile(snapshots("20260301-120000-02/default.store-wal")), "wal");
+    EXPECT_FALSE(QFile::exists(snapshots("20260301-120000/default.store-wal")));
 
     // Numbered names still sort in time order, so pruning keeps the newest.
     clock.advanceSeconds(1);
-    ASSERT_TRUE(capture(QStringLiteral("three")));
-    EXPECT_EQ(snapshotFolders().last(), QStringLiteral("20260301-120001"));
+    ASSERT_TRUE(capture("three"));
+    EXPECT_EQ(snapshotFolders().last(), "20260301-120001");
 }
 
 TEST_F(StoreSnapshotTest, PruningKeepsTheFiveNewestFoldersAndTouchesNothingElse)
 {
-    writeFile(store(QStringLiteral("default.store")), "db");
+    writeFile(store("default.store"), "db");
     const QStringList old{"20250101-000000", "20250102-000000", "20250103-000000",
                           "20250104-000000", "20250105-000000", "20250106-000000"};
-    for (const QString& name : old) writeFile(snapshots(name + QStringLiteral("/default.store")), "old");
-    writeFile(snapshots(QStringLiteral("0-stray-file")), "stray");
-    writeFile(snapshots(QStringLiteral("schema-fingerprint")), "old");
+    for (const QString& name : old) writeFile(snapshots(name + "/default.store"), "old");
+    writeFile(snapshots("0-stray-file"), "stray");
+    writeFile(snapshots("schema-fingerprint"), "old");
     QTemporaryDir outside;
-    writeFile(outside.filePath(QStringLiteral("precious")), "keep");
-    ASSERT_TRUE(QFile::link(outside.path(), snapshots(QStringLiteral("00000000-link"))));
+    writeFile(outside.filePath("precious"), "keep");
+    ASSERT_TRUE(QFile::link(outside.path(), snapshots("00000000-link")));
 
-    ASSERT_TRUE(capture(QStringLiteral("new")));
+    ASSERT_TRUE(capture("new"));
     EXPECT_EQ(snapshotFolders(), (QStringList{"20250103-000000", "20250104-000000", "20250105-000000",
                                               "20250106-000000", "20260301-120000"}));
-    EXPECT_TRUE(QFile::exists(snapshots(QStringLiteral("0-stray-file"))));
-    EXPECT_TRUE(QFile::exists(snapshots(QStringLiteral("schema-fingerprint"))));
-    EXPECT_TRUE(QFile::exists(outside.filePath(QStringLiteral("precious")))) << "a link is not followed";
+    EXPECT_TRUE(QFile::exists(snapshots("0-stray-file")));
+    EXPECT_TRUE(QFile::exists(snapshots("schema-fingerprint")));
+    EXPECT_TRUE(QFile::exists(outside.filePath("precious"))) << "a link is not followed";
 
     // A folder whose name is not a stamp sorts like any other.
-    writeFile(snapshots(QStringLiteral("zzz/x")), "x");
+    writeFile(snapshots("zzz/x"), "x");
     StoreSnapshot::prune(dir.path());
-    EXPECT_EQ(snapshotFolders().first(), QStringLiteral("20250104-000000"));
-    EXPECT_EQ(snapshotFolders().last(), QStringLiteral("zzz"));
+    EXPECT_EQ(snapshotFolders().first(), "20250104-000000");
+    EXPECT_EQ(snapshotFolders().last(), "zzz");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ TEST(SyncStatusViewTest, OfflineBadgeIsStillAndHasNoLink)
 
     SyncStatusView badge(SyncState::offline, [] {});
     badge.show();
-    EXPECT_EQ(badge.textLabel()->text(), QStringLiteral("iCloud sync \u00B7 coming soon"));
+    EXPECT_EQ(badge.textLabel()->text(), "iCloud sync \u00B7 coming soon");
     EXPECT_EQ(badge.textLabel()->font(), TarnwickType::caption());
     EXPECT_EQ(badge.textLabel()->palette().color(QPalette::WindowText), QColor::fromRgbF(0.72f, 0.55f, 0.29f));
     EXPECT_EQ(badge.accessibleName(), badge.textLabel()->text());
@@ -30,7 +30,7 @@ TEST(SyncStatusViewTest, RetryIsOfferedOnlyInTheErrorStateWithAnAction)
 {
     SyncStatusView bare(SyncState::error);
     bare.show();
-    EXPECT_EQ(bare.textLabel()->text(), QStringLiteral("couldn't sync \u00B7 retry"));
+    EXPECT_EQ(bare.textLabel()->text(), "couldn't sync \u00B7 retry");
     EXPECT_FALSE(bare.retryButton()->isVisible());
 
     // The footer's action: syncing unless already syncing.
@@ -43,7 +43,7 @@ TEST(SyncStatusViewTest, RetryIsOfferedOnlyInTheErrorStateWithAnAction)
     badge.show();
     ASSERT_TRUE(badge.retryButton()->isVisible());
     QTest::mouseClick(badge.retryButton(), Qt::LeftButton);
-    EXPECT_EQ(badge.textLabel()->text(), QStringLiteral("syncing\u2026"));
+    EXPECT_EQ(badge.textLabel()->text(), "syncing\u2026");
     EXPECT_TRUE(badge.isSpinning());
     EXPECT_FALSE(badge.retryButton()->isVisible());
 

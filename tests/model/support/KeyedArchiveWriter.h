@@ -69,7 +69,7 @@ public:
     // Runs are (length, attribute dictionary); one run is written without the run table.
     Uid attributedString(const QString& text, const std::vector<std::pair<qsizetype, Uid>>& runs);
 
-    QByteArray finish(Uid root, const QString& archiver = QStringLiteral("NSKeyedArchiver"));
+    QByteArray finish(Uid root, const QString& archiver = "NSKeyedArchiver");
 
     PlistWriter& plist() { return m_plist; }
 
