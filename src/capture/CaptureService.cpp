@@ -1,6 +1,7 @@
 #include "capture/CaptureService.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 #include "capture/SourceHarvester.h"
@@ -46,7 +47,9 @@ bool CaptureService::attachSource() const
 
 QString CaptureService::firstLine(const QString& text)
 {
-    const QStringList pieces = text.split(u'\n', Qt::SkipEmptyParts);
+    // A carriage return before a line feed ends the line with it: a title never holds a line break.
+    static const QRegularExpression lineEnd(QStringLiteral("\r?\n"));
+    const QStringList pieces = text.split(lineEnd, Qt::SkipEmptyParts);
     const QString line = pieces.isEmpty() ? text : pieces.first();
     // Count user-perceived characters, so a cut never splits an emoji or an accent from its letter.
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, line);

@@ -86,7 +86,7 @@ TEST_F(CaptureServiceTest, FirstLineTitles)
     const QString family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
     EXPECT_EQ(CaptureService::firstLine(QString(100, u'a')), QString(80, u'a'));
     EXPECT_EQ(CaptureService::firstLine("   \nwords here"), QString());
-    EXPECT_EQ(CaptureService::firstLine("a\r\nb"), "a\r");
+    EXPECT_EQ(CaptureService::firstLine("\r\na\r\nb"), "a");
     EXPECT_EQ(CaptureService::firstLine(family.repeated(81)), family.repeated(80))
         << "80 user-perceived characters, never a split cluster";
 }
