@@ -127,10 +127,12 @@ GlobalHotkeys::Outcome XcbGlobalHotkeys::grab(int id, Chord chord)
     // The keymap has no key for this symbol: X would answer BadValue for a key code it cannot name.
     if (g.keycodes.isEmpty()) return {Outcome::Failed, XCB_VALUE};
 
+    // Without owner events a press goes to the root window even while one of our own windows has
+    // the focus; with them it would reach that window as typing and the hot key would not fire.
     QList<xcb_void_cookie_t> cookies;
     for (quint8 code : g.keycodes)
         for (quint16 lock : lockVariants())
-            cookies << xcb_grab_key_checked(m_connection, 1, m_root, quint16(g.modifiers | lock), code,
+            cookies << xcb_grab_key_checked(m_connection, 0, m_root, quint16(g.modifiers | lock), code,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     qint32 error = 0;
     for (const xcb_void_cookie_t& cookie : cookies) {
