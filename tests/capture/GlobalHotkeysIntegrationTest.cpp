@@ -5,7 +5,6 @@
 #include <xcb/xcb_keysyms.h>
 #include <QProcess>
 #include <QTest>
-#include <QWindow>
 
 #include "capture/HotkeyManager.h"
 #include "platform/GlobalHotkeys.h"
@@ -60,21 +59,6 @@ TEST_F(GlobalHotkeysIntegration, PressingAChordFiresItsActionWithOrWithoutNumLoc
     press("alt+shift+space");
     press("Num_Lock");
     EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::newNote, Action::capture}; }, 5000));
-}
-
-TEST_F(GlobalHotkeysIntegration, AChordFiresWhileOneOfOurOwnWindowsHasTheFocus)
-{
-    HotkeyManager manager(*hotkeys, settings);
-    QList<Action> fired;
-    manager.onAction = [&](Action a) { fired << a; };
-    QWindow window;
-    window.resize(200, 100);
-    window.show();
-    window.requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-
-    press("alt+shift+h");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::hideAll}; }, 5000));
 }
 
 TEST_F(GlobalHotkeysIntegration, AChordAnotherClientHoldsIsReportedAsAConflict)
