@@ -9,6 +9,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimeZone>
+#include <cmath>
+#include <limits>
 
 #include "platform/Log.h"
 
@@ -19,47 +21,47 @@ QJsonObject encodeValue(const QVariant& v)
 {
     QJsonObject o;
     switch (v.typeId()) {
-    case QMetaType::Bool:
-        o[QStringLiteral("type")] = QStringLiteral("bool");
-        o[QStringLiteral("value")] = v.toBool();
-        break;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        o[QStringLiteral("type")] = QStringLiteral("int");
-        // As text: a JSON number would lose precision past 2^53.
-        o[QStringLiteral("value")] = QString::number(v.toLongLong());
-        break;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        o[QStringLiteral("type")] = QStringLiteral("double");
-        o[QStringLiteral("value")] = v.toDouble();
-        break;
-    case QMetaType::QDateTime:
-        o[QStringLiteral("type")] = QStringLiteral("date");
-        o[QStringLiteral("value")] = double(v.toDateTime().toMSecsSinceEpoch()) / 1000.0;
-        break;
-    case QMetaType::QByteArray:
-        o[QStringLiteral("type")] = QStringLiteral("data");
-        o[QStringLiteral("value")] = QString::fromLatin1(v.toByteArray().toBase64());
-        break;
-    case QMetaType::QStringList:
-        o[QStringLiteral("type")] = QStringLiteral("stringList");
-        o[QStringLiteral("value")] = QJsonArray::fromStringList(v.toStringList());
-        break;
-    case QMetaType::QVariantMap: {
-        QJsonObject entries;
-        const QVariantMap map = v.toMap();
-        for (auto it = map.begin(); it != map.end(); ++it) entries.insert(it.key(), encodeValue(it.value()));
-        o[QStringLiteral("type")] = QStringLiteral("dictionary");
-        o[QStringLiteral("value")] = entries;
-        break;
-    }
-    default:
-        o[QStringLiteral("type")] = QStringLiteral("string");
-        o[QStringLiteral("value")] = v.toString();
-        break;
+        case QMetaType::Bool:
+            o[QStringLiteral("type")] = QStringLiteral("bool");
+            o[QStringLiteral("value")] = v.toBool();
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            o[QStringLiteral("type")] = QStringLiteral("int");
+            // As text: a JSON number would lose precision past 2^53.
+            o[QStringLiteral("value")] = QString::number(v.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            o[QStringLiteral("type")] = QStringLiteral("double");
+            o[QStringLiteral("value")] = v.toDouble();
+            break;
+        case QMetaType::QDateTime:
+            o[QStringLiteral("type")] = QStringLiteral("date");
+            o[QStringLiteral("value")] = double(v.toDateTime().toMSecsSinceEpoch()) / 1000.0;
+            break;
+        case QMetaType::QByteArray:
+            o[QStringLiteral("type")] = QStringLiteral("data");
+            o[QStringLiteral("value")] = QString::fromLatin1(v.toByteArray().toBase64());
+            break;
+        case QMetaType::QStringList:
+            o[QStringLiteral("type")] = QStringLiteral("stringList");
+            o[QStringLiteral("value")] = QJsonArray::fromStringList(v.toStringList());
+            break;
+        case QMetaType::QVariantMap: {
+            QJsonObject entries;
+            const QVariantMap map = v.toMap();
+            for (auto it = map.begin(); it != map.end(); ++it) entries.insert(it.key(), encodeValue(it.value()));
+            o[QStringLiteral("type")] = QStringLiteral("dictionary");
+            o[QStringLiteral("value")] = entries;
+            break;
+        }
+        default:
+            o[QStringLiteral("type")] = QStringLiteral("string");
+            o[QStringLiteral("value")] = v.toString();
+            break;
     }
     return o;
 }
@@ -80,8 +82,7 @@ QVariant decodeValue(const QJsonValue& jv)
     if (type == QLatin1String("double") && value.isDouble()) return value.toDouble();
     if (type == QLatin1String("date") && value.isDouble())
         return QDateTime::fromMSecsSinceEpoch(qint64(value.toDouble() * 1000.0), Qt::UTC);
-    if (type == QLatin1String("data") && value.isString())
-        return QByteArray::fromBase64(value.toString().toLatin1());
+    if (type == QLatin1String("data") && value.isString()) return QByteArray::fromBase64(value.toString().toLatin1());
     if (type == QLatin1String("stringList") && value.isArray()) {
         QStringList list;
         for (const QJsonValue& e : value.toArray()) list << e.toString();
@@ -98,6 +99,16 @@ QVariant decodeValue(const QJsonValue& jv)
         return map;
     }
     return {};
+}
+
+// A stored fraction or numeric text read as an integer: truncated, held to the qint64 range (a plain
+// cast of a value outside it is undefined), NaN as 0.
+qint64 saturatingInt(double d)
+{
+    if (std::isnan(d)) return 0;
+    if (d >= 9223372036854775807.0) return std::numeric_limits<qint64>::max();
+    if (d <= -9223372036854775808.0) return std::numeric_limits<qint64>::min();
+    return qint64(d);
 }
 
 std::unique_ptr<Settings>& sharedSlot()
@@ -178,7 +189,10 @@ Settings& Settings::shared()
     return *slot;
 }
 
-void Settings::setShared(std::unique_ptr<Settings> settings) { sharedSlot() = std::move(settings); }
+void Settings::setShared(std::unique_ptr<Settings> settings)
+{
+    sharedSlot() = std::move(settings);
+}
 
 QVariant Settings::value(const QString& key) const
 {
@@ -187,28 +201,34 @@ QVariant Settings::value(const QString& key) const
     return m_defaults.value(key);
 }
 
-QVariant Settings::storedValue(const QString& key) const { return m_values.value(key); }
+QVariant Settings::storedValue(const QString& key) const
+{
+    return m_values.value(key);
+}
 
-bool Settings::contains(const QString& key) const { return m_values.contains(key); }
+bool Settings::contains(const QString& key) const
+{
+    return m_values.contains(key);
+}
 
 bool Settings::boolValue(const QString& key) const
 {
     const QVariant v = value(key);
     switch (v.typeId()) {
-    case QMetaType::Bool:
-        return v.toBool();
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return v.toDouble() != 0.0;
-    case QMetaType::QString: {
-        const QString s = v.toString().trimmed().toLower();
-        return s == QLatin1String("true") || s == QLatin1String("yes") || s.toLongLong() != 0;
-    }
-    default:
-        return false;
+        case QMetaType::Bool:
+            return v.toBool();
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+            return v.toDouble() != 0.0;
+        case QMetaType::QString: {
+            const QString s = v.toString().trimmed().toLower();
+            return s == QLatin1String("true") || s == QLatin1String("yes") || s.toLongLong() != 0;
+        }
+        default:
+            return false;
     }
 }
 
@@ -216,19 +236,19 @@ qint64 Settings::intValue(const QString& key) const
 {
     const QVariant v = value(key);
     switch (v.typeId()) {
-    case QMetaType::Bool:
-        return v.toBool() ? 1 : 0;
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return v.toLongLong();
-    case QMetaType::Double:
-        return qint64(v.toDouble());
-    case QMetaType::QString:
-        return qint64(v.toString().trimmed().toDouble());
-    default:
-        return 0;
+        case QMetaType::Bool:
+            return v.toBool() ? 1 : 0;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+            return v.toLongLong();
+        case QMetaType::Double:
+            return saturatingInt(v.toDouble());
+        case QMetaType::QString:
+            return saturatingInt(v.toString().trimmed().toDouble());
+        default:
+            return 0;
     }
 }
 
@@ -236,18 +256,18 @@ double Settings::doubleValue(const QString& key) const
 {
     const QVariant v = value(key);
     switch (v.typeId()) {
-    case QMetaType::Bool:
-        return v.toBool() ? 1.0 : 0.0;
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return v.toDouble();
-    case QMetaType::QString:
-        return v.toString().trimmed().toDouble();
-    default:
-        return 0.0;
+        case QMetaType::Bool:
+            return v.toBool() ? 1.0 : 0.0;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+            return v.toDouble();
+        case QMetaType::QString:
+            return v.toString().trimmed().toDouble();
+        default:
+            return 0.0;
     }
 }
 
@@ -290,8 +310,7 @@ void Settings::setValue(const QString& key, const QVariant& value)
         return;
     }
     QVariant normalized = value;
-    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::UInt ||
-        value.typeId() == QMetaType::ULongLong)
+    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::UInt || value.typeId() == QMetaType::ULongLong)
         normalized = QVariant::fromValue<qint64>(value.toLongLong());
     else if (value.typeId() == QMetaType::Float)
         normalized = value.toDouble();
@@ -319,4 +338,7 @@ void Settings::registerDefaults(const QVariantMap& defaults)
     }
 }
 
-void Settings::persist() { m_lastWriteOk = m_backend->store(m_values); }
+void Settings::persist()
+{
+    m_lastWriteOk = m_backend->store(m_values);
+}

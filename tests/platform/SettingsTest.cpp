@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -71,6 +73,27 @@ TEST(Settings, ChangeSignalOnlyOnRealChange)
     s.remove("k");
     s.remove("k");
     EXPECT_EQ(changes, 3);
+}
+
+// Numbers and numeric text read as integers are truncated and held to the integer range; values far
+// outside it (hand-edited files) must not overflow.
+TEST(Settings, IntegerReadsOfOtherTypesStayInRange)
+{
+    Settings s(std::make_unique<MemorySettingsBackend>());
+    const struct {
+        QVariant stored;
+        qint64 expected;
+    } cases[] = {{2.9, 2},
+                 {-2.9, -2},
+                 {1e30, std::numeric_limits<qint64>::max()},
+                 {-1e30, std::numeric_limits<qint64>::min()},
+                 {QString("1e300"), std::numeric_limits<qint64>::max()},
+                 {QString("nan"), 0},
+                 {QString("abc"), 0}};
+    for (const auto& c : cases) {
+        s.setValue("k", c.stored);
+        EXPECT_EQ(s.intValue("k"), c.expected) << c.stored.toString().toStdString();
+    }
 }
 
 }  // namespace
