@@ -84,12 +84,17 @@ void ReminderScheduler::rescheduleAll()
 }
 
 // The note is read as it is now, not as it was when the reminder was set: a note locked since then
-// shows none of its words, and a note binned or deleted since then reminds of nothing.
+// shows none of its words, a note binned or deleted since then reminds of nothing, and a date moved later
+// waits for that date.
 void ReminderScheduler::deliver(const QUuid& noteID)
 {
     m_pending.remove(noteID);
     const Note* note = m_store.note(noteID);
     if (!note || note->isTrashed() || !note->reminderDate()) return;
+    if (*note->reminderDate() > m_clock.now()) {
+        performSchedule(*note);
+        return;
+    }
     const bool locked = note->isLocked();
     const QString title = locked ? QStringLiteral("Tarnwick") : displayTitle(note->title());
     const QString body = locked ? QStringLiteral("You have a reminder on a locked note.") : snippet(note->body());

@@ -80,15 +80,19 @@ TEST_F(ReminderSchedulerTest, TheNotificationShowsTheNoteAsItIsWhenDue)
     Note* locked = noteDueIn(10, "Bank PIN", "1234");
     Note* binned = noteDueIn(10);
     Note* purged = noteDueIn(10);
-    for (Note* note : {locked, binned, purged, noteDueIn(10, " \n\t ", "\n  \n"),
+    Note* postponed = noteDueIn(10, "Later", "Postponed");
+    for (Note* note : {locked, binned, purged, postponed, noteDueIn(10, " \n\t ", "\n  \n"),
                        noteDueIn(10, "  Trip  ", family + QString(300, u'x'))})
         scheduler.schedule(*note);
     locked->setIsLocked(true);
     store->softDelete(*binned);
     store->purge(*purged);
+    postponed->setReminderDate(now().addSecs(20));  // moved later without a new schedule call
     clock.advanceSeconds(10);
     EXPECT_EQ(shown(), (QStringList{"Tarnwick | You have a reminder on a locked note.",
                                     "Tarnwick note | Your note reminder", "Trip | " + family + QString(119, u'x')}));
+    clock.advanceSeconds(10);
+    EXPECT_EQ(shown().last(), "Later | Postponed");
 }
 
 TEST_F(ReminderSchedulerTest, LaunchReschedulesFutureRemindersOfNotesOutsideTheBin)
