@@ -19,8 +19,6 @@ std::atomic<bool> loggedUnreadablePicture{false};
 std::atomic<bool> loggedLegacyGap{false};
 std::atomic<bool> loggedOversizedArchive{false};
 
-const QChar placeholderChar(0xFFFC);
-
 NoteBlock plainBlock(const QString& text)
 {
     return NoteBlock::text(TextRuns{text, {}});
@@ -87,7 +85,7 @@ std::optional<AttributedText> decodeLegacyJson(const QByteArray& data)
 AttributedText withoutPictureMarks(AttributedText text)
 {
     text.modify(0, text.length(), [](TextAttributes& a) { a.imageWidth.reset(); });
-    text.removeAll(placeholderChar);
+    text.removeAll(NoteBlock::imagePlaceholder.at(0));
     return text;
 }
 
@@ -233,7 +231,7 @@ QVector<NoteBlock> NoteBlockMigration::rebuild(const QString& body, const QVecto
             blocks.append(NoteBlock::image(salvaged[nextPlacement++]));
         } else {
             QString text = line;
-            text.remove(placeholderChar);
+            text.remove(NoteBlock::imagePlaceholder);
             blocks.append(plainBlock(text));
         }
     }

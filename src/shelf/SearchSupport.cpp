@@ -1,5 +1,7 @@
 #include "shelf/SearchSupport.h"
 
+#include "model/NoteBlock.h"
+
 #include <algorithm>
 
 #include "model/Note.h"
@@ -10,7 +12,7 @@ namespace {
 QString cleaned(const QString& text)
 {
     QString out = text;
-    out.replace(QChar(0xFFFC), QLatin1Char(' '));
+    out.replace(NoteBlock::imagePlaceholder, QStringLiteral(" "));
     out.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return out.trimmed();
 }
