@@ -135,6 +135,7 @@ NoteWindow* FloatingNotesManager::show(const QUuid& noteID)
         window->present(noteID, 1, false);
     }
     if (!window) {
+        if (!m_factory) return nullptr;
         std::unique_ptr<NoteWindow> made = m_factory(*note);
         if (!made) return nullptr;
         window = made.get();
@@ -332,18 +333,23 @@ void FloatingNotesManager::moveToNote(const QUuid& target, NoteWindow& window, i
     movePanel(window, from, target, direction, true, true);
 }
 
-void FloatingNotesManager::commitNewNote(NoteWindow& window)
+Note* FloatingNotesManager::insertBlankNote(NoteStore& store, const Settings& settings)
 {
-    const QUuid from = window.noteID();
     auto made = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString themeID = NoteThemes::defaultThemeID(m_settings);
+    const QString themeID = NoteThemes::defaultThemeID(settings);
     if (!themeID.isEmpty()) {
         made->setThemeID(themeID);
         if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
     }
-    Note* note = m_store.context().insert(std::move(made));
-    const QUuid id = note->uuid();
-    m_store.saveNow();
+    Note* note = store.context().insert(std::move(made));
+    store.saveNow();
+    return note;
+}
+
+void FloatingNotesManager::commitNewNote(NoteWindow& window)
+{
+    const QUuid from = window.noteID();
+    const QUuid id = insertBlankNote(m_store, m_settings)->uuid();
     m_store.setActiveNoteID(id);
     if (!m_openStack.contains(id)) m_openStack.append(id);
     movePanel(window, from, id, 1, true, false);
