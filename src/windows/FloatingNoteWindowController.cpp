@@ -129,6 +129,10 @@ FloatingNoteWindowController::FloatingNoteWindowController(Note& note, NoteStore
     --m_settingFrame;
     m_view->setGeometry(m_panel->rect());
 
+    // The limits follow the screen the window is on.
+    m_panel->winId();
+    if (QWindow* window = m_panel->windowHandle())
+        connect(window, &QWindow::screenChanged, this, &FloatingNoteWindowController::applySizeBounds);
     connect(m_panel.get(), &FloatingNotePanel::moved, this, &FloatingNoteWindowController::onMoved);
     connect(m_panel.get(), &FloatingNotePanel::resized, this, &FloatingNoteWindowController::onResized);
     connect(m_panel.get(), &FloatingNotePanel::activationChanged, this,

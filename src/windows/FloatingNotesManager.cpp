@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <array>
 
 #include "model/Note.h"
 #include "platform/Clock.h"
@@ -159,11 +160,16 @@ QHash<QUuid, Note*> FloatingNotesManager::lookUp(const QList<QUuid>& ids)
     QHash<QUuid, Note*> found;
     if (ids.isEmpty()) return found;
     const QSet<QUuid> wanted(ids.begin(), ids.end());
+    // Most notes are not on the stack: a bit per low 16 bits of the UUID's first word (random in a v4
+    // UUID) turns most of them away before the hash lookup, so the walk costs little more than any walk
+    // over the notes.
+    std::array<quint64, 1024> maybe{};
+    for (const QUuid& id : wanted) maybe[(id.data1 & 0xFFFF) >> 6] |= quint64(1) << (id.data1 & 63);
     const auto all = m_store.context().fetch<Note>();
     if (!all) return found;
     for (Note* note : *all) {
         const QUuid id = note->uuid();
-        if (!wanted.contains(id)) continue;
+        if (!(maybe[(id.data1 & 0xFFFF) >> 6] & (quint64(1) << (id.data1 & 63))) || !wanted.contains(id)) continue;
         auto it = found.find(id);
         if (it == found.end())
             found.insert(id, note);
