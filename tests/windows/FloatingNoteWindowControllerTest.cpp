@@ -141,3 +141,35 @@ TEST_F(FloatingNoteWindowControllerTest, PresentSlidesFromTheSideAndForgetsADrag
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FloatingNoteWindowControllerTest, DeckViewPlacesTheCardsOneWidthApart)
+{
+    window->show();
+    DeckRootView* view = window->deckView();
+    DeckModel& model = window->deckModel();
+    model.setDragOffset(0);
+    EXPECT_FALSE(view->peekCard()->isVisibleTo(view));
+    EXPECT_EQ(view->currentCard()->geometry(), QRect(0, 0, 360, 280));
+
+    model.setPeekNote(b);
+    model.setPeekIsTrailing(true);
+    model.setDragOffset(-90);
+    EXPECT_EQ(view->currentCard()->x(), -90);
+    EXPECT_EQ(view->peekCard()->x(), 270);
+    model.setPeekIsTrailing(false);
+    model.setDragOffset(40);
+    EXPECT_EQ(view->peekCard()->x(), -320);
+
+    // The sheet shows past the last note only; a peek note wins over it.
+    model.setPeekIsNewNote(true);
+    EXPECT_FALSE(view->showsNewNoteSheet());
+    model.setPeekNote(nullptr);
+    model.setDragOffset(-100);
+    EXPECT_TRUE(view->showsNewNoteSheet());
+    EXPECT_EQ(view->newNoteSheetRect(), QRect(260, 0, 360, 280));
+    EXPECT_FALSE(view->peekCard()->isVisibleTo(view));
+}
+
+}  // namespace
