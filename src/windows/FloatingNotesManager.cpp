@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
-#include <array>
 
 #include "model/Note.h"
 #include "platform/Clock.h"
@@ -155,38 +154,14 @@ NoteWindow* FloatingNotesManager::show(const QUuid& noteID)
     return window;
 }
 
-QHash<QUuid, Note*> FloatingNotesManager::lookUp(const QList<QUuid>& ids)
-{
-    QHash<QUuid, Note*> found;
-    if (ids.isEmpty()) return found;
-    const QSet<QUuid> wanted(ids.begin(), ids.end());
-    // Most notes are not on the stack: a bit per low 16 bits of the UUID's first word (random in a v4
-    // UUID) turns most of them away before the hash lookup, so the walk costs little more than any walk
-    // over the notes.
-    std::array<quint64, 1024> maybe{};
-    for (const QUuid& id : wanted) maybe[(id.data1 & 0xFFFF) >> 6] |= quint64(1) << (id.data1 & 63);
-    const auto all = m_store.context().fetch<Note>();
-    if (!all) return found;
-    for (Note* note : *all) {
-        const QUuid id = note->uuid();
-        if (!(maybe[(id.data1 & 0xFFFF) >> 6] & (quint64(1) << (id.data1 & 63))) || !wanted.contains(id)) continue;
-        auto it = found.find(id);
-        if (it == found.end())
-            found.insert(id, note);
-        else if (note->updatedAt() > (*it)->updatedAt())
-            *it = note;
-    }
-    return found;
-}
-
 QList<QUuid> FloatingNotesManager::deck()
 {
     const qint64 revision = m_store.revision();
     if (m_deckKey && m_deckKey->first == revision && m_deckKey->second == m_openStack) return m_deckValue;
-    const QHash<QUuid, Note*> notes = lookUp(m_openStack);
+    // The store looks notes up by id through its index, so this costs one lookup per stacked note.
     QList<QUuid> result;
     for (const QUuid& id : m_openStack) {
-        const Note* note = notes.value(id);
+        const Note* note = m_store.note(id);
         if (note && !note->isTrashed()) result.append(id);
     }
     m_deckKey = std::make_pair(revision, m_openStack);

@@ -94,8 +94,6 @@ private:
     using WindowPtr = std::unique_ptr<NoteWindow, void (*)(NoteWindow*)>;
 
     void watchScreens();
-    // Looks the UUIDs up in one pass over the notes: the most recently updated row of each.
-    QHash<QUuid, Note*> lookUp(const QList<QUuid>& ids);
     // Moves the window's entry to another note, carrying whether it was put away by hideAll().
     void rekey(const QUuid& from, const QUuid& to);
     // Another window already shows `to`: that one comes forward and `from`'s window closes.
