@@ -101,6 +101,13 @@ NoteWindow* FloatingNotesManager::controller(const QUuid& noteID) const
     return it == m_controllers.end() ? nullptr : it->second.get();
 }
 
+QHash<QUuid, NoteWindow*> FloatingNotesManager::controllers() const
+{
+    QHash<QUuid, NoteWindow*> all;
+    for (const auto& [id, window] : m_controllers) all.insert(id, window.get());
+    return all;
+}
+
 QList<QUuid> FloatingNotesManager::controllerIDs() const
 {
     QList<QUuid> ids;

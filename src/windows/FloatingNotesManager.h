@@ -63,6 +63,8 @@ public:
 
     bool isHidden() const { return m_isHidden; }
     const QSet<QUuid>& hiddenIDs() const { return m_hiddenIDs; }
+    // Every open window by the note it shows now. Only the manager changes the set.
+    QHash<QUuid, NoteWindow*> controllers() const;
     // The window of a note, or null.
     NoteWindow* controller(const QUuid& noteID) const;
     QList<QUuid> controllerIDs() const;
