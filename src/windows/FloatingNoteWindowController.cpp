@@ -280,6 +280,12 @@ void FloatingNoteWindowController::retire()
 {
     orderOut();
     m_manager = nullptr;
+    // Deaf from now on, even if the event loop never comes round to deleting it (at quit).
+    if (qApp) qApp->removeEventFilter(this);
+    m_zoomObserver.reset();
+    m_dragObserver.reset();
+    m_rollObserver.reset();
+    m_resizeObserver.reset();
     deleteLater();
 }
 
