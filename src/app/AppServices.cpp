@@ -56,4 +56,6 @@ void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
     store.reconcileForSync();
     // Read again: the steps before may have taken a while on a large store.
     store.sweepOrphanImages(clock.now());
+    // The upkeep read some bodies and pictures; they are read again when a view asks.
+    store.context().releaseLargeValues();
 }
