@@ -4,7 +4,8 @@
 #include <array>
 #include <limits>
 
-#include "editor/text/GraphemeMap.h"
+#include "model/text/GraphemeMap.h"
+#include "model/text/RichTextBridge.h"
 
 namespace {
 
@@ -199,8 +200,7 @@ std::optional<Self::Outcome> markerRule(AttributedText& text, qsizetype lineStar
 
 const QColor& MarkdownAutoFormat::doneColor()
 {
-    static const QColor color = QColor::fromRgbF(0.45f, 0.42f, 0.38f, 1.0f);
-    return color;
+    return RichTextBridge::doneColor();
 }
 
 MarkdownAutoFormat::Ordinal MarkdownAutoFormat::ordinalStyle(qsizetype depth)

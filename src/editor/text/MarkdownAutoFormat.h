@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
 // The list-line grammar and the markdown, list, check-box and indent operations of a text block.
 //

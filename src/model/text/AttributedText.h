@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <QUrl>
@@ -19,6 +20,12 @@ struct TextFont {
 
     bool isBold() const { return weight >= 600; }
     friend bool operator==(const TextFont&, const TextFont&) = default;
+
+    // Sizes here are design points (one per pixel at 96 dpi); Qt's points are 1/72 inch, so a Qt font
+    // is 0.75 of the design size. Metrics of the Qt font then come out in design points again.
+    static constexpr qreal qtPointsPerDesignPoint = 0.75;
+    QFont toQFont() const;
+    static TextFont fromQFont(const QFont& font);
 };
 
 struct ParagraphStyle {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
 namespace {
 

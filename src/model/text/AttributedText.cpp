@@ -1,6 +1,26 @@
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
+#include <QFontDatabase>
 #include <algorithm>
+#include <cmath>
+
+QFont TextFont::toQFont() const
+{
+    QFont font = family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(family);
+    font.setPointSizeF(pointSize * qtPointsPerDesignPoint);
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 1, 1000)));
+    font.setItalic(italic);
+    return font;
+}
+
+TextFont TextFont::fromQFont(const QFont& font)
+{
+    const QString system = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    const QString family = font.family() == system ? QString() : font.family();
+    // Round to a hundredth of a point so that a round trip gives back the design size exactly.
+    const qreal size = std::round(font.pointSizeF() / qtPointsPerDesignPoint * 100) / 100;
+    return TextFont{family, size, font.weight(), font.italic()};
+}
 
 AttributedText::AttributedText(const QString& text, const TextAttributes& attributes) : m_text(text)
 {
