@@ -44,3 +44,34 @@ TEST(AttributedTextTest, CuttingKeepsAttributesOnUtf16Positions)
     EXPECT_EQ(text.attributesAt(2), TextAttributes{});
     EXPECT_EQ(text.mid(10, 5).length(), 0);
 }
+
+TEST(AttributedTextTest, ReplaceMatchesRebuildingTheText)
+{
+    // Random replacements against a rebuild from mid() and append(): same text, same merged runs.
+    std::srand(7);
+    TextAttributes bold;
+    bold.font = TextFont{QString(), 14.5, 700, false};
+    TextAttributes red;
+    red.foreground = QColor(Qt::red);
+    const TextAttributes styles[] = {{}, bold, red};
+    AttributedText text;
+    for (int i = 0; i < 400; ++i) {
+        const qsizetype start = text.length() ? std::rand() % (text.length() + 1) : 0;
+        const qsizetype length = std::rand() % 4;
+        AttributedText with;
+        for (int k = std::rand() % 3; k > 0; --k)
+            with.append(QString(std::rand() % 3 + 1, QChar(u'a' + k)), styles[std::rand() % 3]);
+        AttributedText expected = text.mid(0, start);
+        expected.append(with);
+        expected.append(text.mid(start + length, text.length()));
+        text.replace(start, length, with);
+        ASSERT_EQ(text, expected) << i;
+        if (std::rand() % 4 == 0) {
+            const qsizetype from = std::rand() % (text.length() + 1);
+            text.modify(from, 3, [&](TextAttributes& a) { a = styles[std::rand() % 3]; });
+            AttributedText rebuilt;
+            for (const auto& run : text.runs()) rebuilt.append(text.text().mid(run.start, run.length), run.attributes);
+            ASSERT_EQ(text, rebuilt) << "modify " << i;
+        }
+    }
+}
