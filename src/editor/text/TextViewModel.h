@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
+#include <QSizeF>
 #include <optional>
 
 #include "editor/text/TextStorage.h"
@@ -27,6 +28,9 @@ public:
     virtual qsizetype characterIndexAt(const QPointF& point) const = 0;
     // The height the text needs at a width.
     virtual qreal heightForWidth(qreal width) const = 0;
+    virtual QPointF mapToGlobal(const QPointF& point) const = 0;
+    virtual QPointF mapFromGlobal(const QPointF& point) const = 0;
+    virtual QSizeF size() const = 0;
 };
 
 // Told of every change before and after it is made.
