@@ -939,3 +939,13 @@ void TextBlockController::pasteImages(const std::vector<QByteArray>& pictures)
 {
     if (BlockHost* h = host()) h->insertImages(pictures, m_id, m_model.selection().location);
 }
+
+void TextBlockController::reportSkipped(const QString& message)
+{
+    if (BlockHost* h = host()) h->reportSkipped(message);
+}
+
+void TextBlockController::viewFrameChanged()
+{
+    if (BlockHost* h = host()) h->blockNeedsLayout();
+}

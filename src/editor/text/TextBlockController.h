@@ -65,6 +65,8 @@ public:
     bool backspaceAtStart();
     bool deleteForwardAtEnd();
     void pasteImages(const std::vector<QByteArray>& pictures);
+    void reportSkipped(const QString& message);
+    void viewFrameChanged();
     // Asks the view to take the keyboard focus.
     void setFocusTaker(std::function<void()> taker) { m_takeFocus = std::move(taker); }
     void setView(QWidget* view) { m_view = view; }

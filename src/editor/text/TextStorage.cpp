@@ -67,8 +67,10 @@ DocumentTextStorage::DocumentTextStorage(QObject* parent) : TextStorage(parent),
 {
     m_document->setUndoRedoEnabled(false);
     m_document->setDocumentMargin(0);
+    // Layout work (an input method's composing text) also reports a change; only a change of the
+    // characters counts.
     connect(m_document, &QTextDocument::contentsChanged, this, [this] {
-        if (m_ownEdits == 0) ++m_foreignChanges;
+        if (m_ownEdits == 0 && m_document->characterCount() - 1 != m_text.length()) ++m_foreignChanges;
     });
 }
 

@@ -63,6 +63,8 @@ public:
 
     QTextDocument* document() const { return m_document; }
     int foreignChanges() const { return m_foreignChanges; }
+    // True while the storage itself writes into the document.
+    bool isEditing() const { return m_ownEdits > 0; }
 
     // The document's characters and attributes as the document holds them.
     AttributedText readDocument() const;

@@ -16,6 +16,8 @@ void TextViewModel::setSelection(TextRange range)
     range.location = std::clamp<qsizetype>(range.location, 0, n);
     range.length = std::clamp<qsizetype>(range.length, 0, n - range.location);
     if (range == m_selection) return;
+    // Moving the caret ends the word being typed: the next keystroke starts a new undo step.
+    if (!m_typing) breakUndoCoalescing();
     m_selection = range;
     Q_EMIT selectionChanged();
     if (m_delegate) m_delegate->selectionDidChange();
@@ -68,7 +70,9 @@ bool TextViewModel::insertText(const QString& text)
     if (!shouldChangeText(range, text)) return false;
     const AttributedText with = TextStorage::normalizedLineBreaks(AttributedText(text, m_typingAttributes));
     replaceCharacters(range, with, true);
+    m_typing = true;
     setCaret(range.location + with.length());
+    m_typing = false;
     didChangeText();
     return true;
 }

@@ -9,7 +9,7 @@
 
 #include "editor/text/TextStorage.h"
 
-class UndoManager;
+#include "platform/UndoManager.h"
 
 struct TextRange {
     qsizetype location = 0;
@@ -113,4 +113,5 @@ private:
     TextAttributes m_typingAttributes;
     bool m_editable = true;
     bool m_hasMarkedText = false;
+    bool m_typing = false;
 };
