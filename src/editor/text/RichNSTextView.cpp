@@ -107,7 +107,17 @@ void RichNSTextView::syncToModel()
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
     const QTextCursor cursor = textCursor();
+    const TextRange before = m_model.selection();
     m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+    // A caret the user placed types in the style of the character before it, as in any editor; a link
+    // is not carried on.
+    const TextRange after = m_model.selection();
+    if (after != before && after.length == 0 && m_model.length() > 0) {
+        TextAttributes typing = m_model.storage().attributesAt(std::max<qsizetype>(0, after.location - 1));
+        typing.link.reset();
+        typing.attachment.reset();
+        m_model.setTypingAttributes(typing);
+    }
     m_syncing = false;
 }
 

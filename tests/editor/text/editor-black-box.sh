@@ -96,4 +96,13 @@ done
 start_host "Groceries"
 copy=$(copy_all)
 [ "$copy" = "$expected" ] || fail "copy after reopening: $(printf '%q' "$copy")"
+
+# Ctrl+K deletes to the end of the line (an X11 binding), as one undoable step.
+key ctrl+End Home ctrl+k
+copy=$(copy_all)
+# (the command substitution drops the copy's trailing line break)
+[ "$copy" = "${expected%$'\nShip it'}" ] || fail "copy after Ctrl+K: $(printf '%q' "$copy")"
+key ctrl+z
+copy=$(copy_all)
+[ "$copy" = "$expected" ] || fail "copy after undoing Ctrl+K: $(printf '%q' "$copy")"
 echo "editor black-box test passed"
