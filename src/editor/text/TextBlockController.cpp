@@ -434,7 +434,12 @@ void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
 bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
 {
     const QString text = m_model.text();
-    if (text.isEmpty() || m_model.hasMarkedText()) return false;
+    if (text.isEmpty()) return false;
+    if (m_model.hasMarkedText()) {
+        // An input method is composing: the numbers catch up in one whole walk once it is done.
+        m_fullWalk = true;
+        return false;
+    }
     const qsizetype b = bodyStart();
     const qsizetype selection = m_model.selection().location;
     auto isItem = [&](qsizetype p) { return MAF::listItem(text.mid(p, lineEndAt(text, p) - p)).has_value(); };

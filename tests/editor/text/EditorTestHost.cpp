@@ -45,6 +45,9 @@ public:
         setWindowTitle(m_note.displayTitle());
     }
 
+    // The view shows the storage's document, so it goes before the storage does.
+    ~EditorWindow() override { delete m_view; }
+
     QUuid noteID() const override { return m_note.uuid(); }
     Note* note() const override { return &m_note; }
     NoteStore* noteStore() const override { return &m_store; }

@@ -105,4 +105,11 @@ copy=$(copy_all)
 key ctrl+z
 copy=$(copy_all)
 [ "$copy" = "$expected" ] || fail "copy after undoing Ctrl+K: $(printf '%q' "$copy")"
+
+# A middle click pastes the PRIMARY selection where the pointer is: below the text, at its end.
+printf '!' | xclip -selection primary
+xdotool mousemove --window "$window" 200 420 click 2
+sleep 0.3
+copy=$(copy_all)
+[ "$copy" = "$expected!" ] || fail "copy after a middle-click paste: $(printf '%q' "$copy")"
 echo "editor black-box test passed"
