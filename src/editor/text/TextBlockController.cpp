@@ -95,7 +95,7 @@ TextFont TextBlockController::bodyFont() const
 BaseStyle TextBlockController::codecBase() const
 {
     if (BlockHost* h = host()) return h->codecBase();
-    return BaseStyle{bodyFont(), m_theme.ink.isValid() ? m_theme.ink : QColor(), ParagraphStyle{}};
+    return BaseStyle{bodyFont(), *RichTextBridge::typingAttributes(m_theme).foreground, ParagraphStyle{}};
 }
 
 TextAttributes TextBlockController::titleAttributes() const
@@ -426,8 +426,11 @@ void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
     }
     if (changes.empty()) return;
     m_restyling = true;
-    for (const auto& [range, style] : changes)
-        m_model.storage().modify(range.location, range.length, [&](TextAttributes& a) { a.paragraphStyle = style; });
+    for (const auto& change : changes) {
+        const ParagraphStyle& style = change.second;
+        m_model.storage().modify(change.first.location, change.first.length,
+                                 [&style](TextAttributes& a) { a.paragraphStyle = style; });
+    }
     m_restyling = false;
 }
 
