@@ -18,6 +18,7 @@
 #include <QTextDocumentFragment>
 
 #include "editor/text/MarkdownAutoFormat.h"
+#include "editor/text/PastedHtml.h"
 #include "editor/text/TextBlockController.h"
 #include "editor/text/TextStorage.h"
 #include "model/text/RichTextBridge.h"
@@ -25,15 +26,6 @@
 #include "platform/UndoManager.h"
 
 namespace {
-
-// A document for pasted HTML that never reaches for a file or the network.
-class InertDocument : public QTextDocument {
-public:
-    using QTextDocument::QTextDocument;
-
-protected:
-    QVariant loadResource(int, const QUrl&) override { return QVariant(); }
-};
 
 bool isPictureFile(const QString& path)
 {
@@ -107,7 +99,17 @@ void RichNSTextView::syncToModel()
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
     const QTextCursor cursor = textCursor();
+    const TextRange before = m_model.selection();
     m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+    // A caret the user placed types in the style of the character before it, as in any editor; a link
+    // is not carried on.
+    const TextRange after = m_model.selection();
+    if (after != before && after.length == 0 && m_model.length() > 0) {
+        TextAttributes typing = m_model.storage().attributesAt(std::max<qsizetype>(0, after.location - 1));
+        typing.link.reset();
+        typing.attachment.reset();
+        m_model.setTypingAttributes(typing);
+    }
     m_syncing = false;
 }
 
@@ -539,51 +541,6 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
     return pictures;
 }
 
-AttributedText RichNSTextView::htmlText(const QString& html, const TextAttributes& typing)
-{
-    InertDocument document;
-    document.setHtml(html);
-    AttributedText result;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin()) result.append(QStringLiteral("\n"), typing);
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QTextCharFormat format = fragment.charFormat();
-            if (format.isImageFormat()) continue;
-            QString text = fragment.text();
-            text.remove(QChar(QChar::ObjectReplacementCharacter));
-            text.remove(QChar(0xFDD0));
-            text.remove(QChar(0xFDD1));
-            text.replace(QChar(QChar::LineSeparator), u'\n');
-            if (text.isEmpty()) continue;
-            TextAttributes a = typing;
-            TextFont font = typing.font.value_or(TextFont{});
-            if (format.hasProperty(QTextFormat::FontWeight)) font.weight = format.fontWeight();
-            if (format.hasProperty(QTextFormat::FontItalic)) font.italic = format.fontItalic();
-            if (format.hasProperty(QTextFormat::FontPointSize))
-                font.pointSize = format.fontPointSize() / TextFont::qtPointsPerDesignPoint;
-            if (format.hasProperty(QTextFormat::FontFamilies)) {
-                const QStringList families = format.fontFamilies().toStringList();
-                if (!families.isEmpty()) font.family = families.front();
-            }
-            a.font = font;
-            if (format.fontUnderline()) a.underline = 1;
-            if (format.fontStrikeOut()) a.strikethrough = 1;
-            if (format.hasProperty(QTextFormat::ForegroundBrush)) a.foreground = format.foreground().color();
-            if (format.hasProperty(QTextFormat::BackgroundBrush)) a.background = format.background().color();
-            if (format.isAnchor() && !format.anchorHref().isEmpty()) {
-                const QUrl url(format.anchorHref(), QUrl::StrictMode);
-                if (url.isValid())
-                    a.link = url;
-                else
-                    a.link = format.anchorHref();
-            }
-            result.append(text, a);
-        }
-    }
-    return result;
-}
-
 void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
 {
     if (!data || !m_model.isEditable()) return;
@@ -598,7 +555,7 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
         }
     }
     if (!plainOnly && data->hasHtml()) {
-        const AttributedText text = htmlText(data->html(), typing);
+        const AttributedText text = PastedHtml::text(data->html(), typing);
         if (!text.isEmpty()) m_model.insertAttributedText(text);
         return;
     }

@@ -95,7 +95,7 @@ TextFont TextBlockController::bodyFont() const
 BaseStyle TextBlockController::codecBase() const
 {
     if (BlockHost* h = host()) return h->codecBase();
-    return BaseStyle{bodyFont(), m_theme.ink.isValid() ? m_theme.ink : QColor(), ParagraphStyle{}};
+    return BaseStyle{bodyFont(), *RichTextBridge::typingAttributes(m_theme).foreground, ParagraphStyle{}};
 }
 
 TextAttributes TextBlockController::titleAttributes() const
@@ -426,15 +426,23 @@ void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
     }
     if (changes.empty()) return;
     m_restyling = true;
-    for (const auto& [range, style] : changes)
-        m_model.storage().modify(range.location, range.length, [&](TextAttributes& a) { a.paragraphStyle = style; });
+    for (const auto& change : changes) {
+        const ParagraphStyle& style = change.second;
+        m_model.storage().modify(change.first.location, change.first.length,
+                                 [&style](TextAttributes& a) { a.paragraphStyle = style; });
+    }
     m_restyling = false;
 }
 
 bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
 {
     const QString text = m_model.text();
-    if (text.isEmpty() || m_model.hasMarkedText()) return false;
+    if (text.isEmpty()) return false;
+    if (m_model.hasMarkedText()) {
+        // An input method is composing: the numbers catch up in one whole walk once it is done.
+        m_fullWalk = true;
+        return false;
+    }
     const qsizetype b = bodyStart();
     const qsizetype selection = m_model.selection().location;
     auto isItem = [&](qsizetype p) { return MAF::listItem(text.mid(p, lineEndAt(text, p) - p)).has_value(); };

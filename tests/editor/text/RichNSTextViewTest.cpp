@@ -5,11 +5,13 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QImage>
+#include <QLabel>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
 #include "editor/blocks/FakeBlockHost.h"
+#include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
 #include "model/text/TextPictures.h"
@@ -174,4 +176,19 @@ TEST_F(RichNSTextViewTest, PastedPicturesAndHtmlAreBoundedAndLoadNothing)
     EXPECT_TRUE(storage.attributesAt(7).font->isBold());
     EXPECT_FALSE(storage.attributesAt(12).font->isBold());
     EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+TEST(FormattingShortcutsSheetTest, ShowsTheLinuxChordsAndMarkersAsPlainText)
+{
+    FormattingShortcutsSheet sheet;
+    QStringList texts;
+    for (const QLabel* label : sheet.findChildren<QLabel*>()) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        texts << label->text();
+    }
+    for (const QString& expected :
+         QStringList{"Formatting", "Ctrl+Shift+X", "Strikethrough", "Ctrl+\\", "Type to structure", "Tab / Shift+Tab",
+                     "**b**", FormattingShortcutsSheet::note()})
+        EXPECT_TRUE(texts.contains(expected)) << expected.toStdString();
+    EXPECT_EQ(texts.size(), 3 + 2 * 14);
 }
