@@ -13,6 +13,7 @@
 #include "editor/blocks/BlockHost.h"
 #include "editor/blocks/PictureCache.h"
 #include "editor/text/TextBlockController.h"
+#include "model/Note.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/UndoManager.h"
 

@@ -16,6 +16,7 @@ class BlockFixture : public NoteStoreFixture {
 public:
     std::unique_ptr<BlockContainer> container;
     Note* note = nullptr;
+    BlockContainer* active = nullptr;  // the container the helpers look at
 
     static QByteArray picture(int w, int h, QColor color = Qt::blue, const char* format = "PNG")
     {
@@ -33,9 +34,10 @@ public:
         note = n;
         container = std::make_unique<BlockContainer>(note, store.get(), ResolvedNoteTheme{},
                                                      BlockContainer::NoteStyle::floating);
-        container->setWidth(width);
-        if (viewport) container->setViewport(0, *viewport);
-        container->load(true);
+        active = container.get();
+        active->setWidth(width);
+        if (viewport) active->setViewport(0, *viewport);
+        active->load(true);
         turn();
         return *container;
     }
@@ -46,8 +48,8 @@ public:
     QStringList shown() const
     {
         QStringList out;
-        for (int i = 0; i < container->blockCount(); ++i) {
-            if (auto* t = container->textController(i))
+        for (int i = 0; i < active->blockCount(); ++i) {
+            if (auto* t = active->textController(i))
                 out << QStringLiteral("T:") + t->snapshot().textRuns()->text;
             else
                 out << QStringLiteral("I");
@@ -58,7 +60,7 @@ public:
     QList<QUuid> ids() const
     {
         QList<QUuid> out;
-        for (int i = 0; i < container->blockCount(); ++i) out << container->controllerAt(i)->id();
+        for (int i = 0; i < active->blockCount(); ++i) out << active->controllerAt(i)->id();
         return out;
     }
 };
