@@ -736,14 +736,15 @@ void BlockContainer::layout()
         Q_EMIT scrollRequested(m_viewport->first);
     }
     m_isLayingOut = false;
-    updatePictureBudget();
+    updatePictureBudget(false);
     Q_EMIT laidOut();
 }
 
-void BlockContainer::updatePictureBudget()
+void BlockContainer::updatePictureBudget(bool mayRelease)
 {
-    // Pictures within about two visible heights of the visible area hold their pixels; a wider band
-    // releases them, so a small scroll back and forth decodes nothing again.
+    // Pictures within about two visible heights of the visible area hold their pixels; scrolling past a
+    // wider band releases them, so a small scroll back and forth decodes nothing again. Layout only
+    // acquires: heights that change with the width must not release and decode the same picture again.
     const qreal top = viewportTop();
     const qreal height = m_viewport ? m_viewport->second : std::max<qreal>(m_contentHeight, 800);
     for (Entry& entry : m_entries) {
@@ -754,7 +755,7 @@ void BlockContainer::updatePictureBudget()
                                                                   : 0;
         if (distance <= 2 * height)
             picture->setNearViewport(true);
-        else if (distance > 3 * height)
+        else if (mayRelease && distance > 3 * height)
             picture->setNearViewport(false);
     }
 }

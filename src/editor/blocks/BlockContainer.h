@@ -183,7 +183,7 @@ private:
     std::optional<std::tuple<NoteBlock, NoteBlock, qsizetype>> cut(TextBlockController& controller, qsizetype at);
     ImageSizing newPictureSizing(const NoteImage& row) const;
     std::optional<TextBlockController*> nearestTextController(qreal y) const;
-    void updatePictureBudget();
+    void updatePictureBudget(bool mayRelease = true);
     void scheduleLayout();
 
     QPointer<Note> m_note;
