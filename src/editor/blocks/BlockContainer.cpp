@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "design/HexColor.h"
 #include "editor/blocks/ImageBlockController.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/text/TextStorage.h"
@@ -14,6 +15,7 @@
 #include "model/NoteImage.h"
 #include "model/TextRunsCodec.h"
 #include "model/text/RichTextBridge.h"
+#include "note/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "store/NoteStore.h"
@@ -53,11 +55,57 @@ void BlockContainer::setNote(Note* note)
     if (note == m_note) return;
     m_note = note;
     observeNote();
+    if (m_center) observe(*m_center);
 }
 
 void BlockContainer::setTheme(const ResolvedNoteTheme& theme)
 {
     m_theme = theme;
+}
+
+void BlockContainer::observe(NotificationCenter& center)
+{
+    m_center = &center;
+    const QString object = noteID().toString(QUuid::WithoutBraces).toUpper();
+    m_commandObserver = center.observe(
+        tarnwickFormatCommand, [this](const Notification& n) { handleFormatCommand(n.userInfo); }, object, this);
+    m_flashObserver = center.observe(
+        tarnwickFlashRange, [this](const Notification& n) { handleFlashRange(n.userInfo); }, object, this);
+}
+
+void BlockContainer::handleFormatCommand(const QVariantMap& userInfo)
+{
+    const QVariant raw = userInfo.value(QStringLiteral("command"));
+    if (raw.typeId() != QMetaType::QString) return;
+    const auto command = FormatCommands::fromRawValue(raw.toString());
+    if (!command) return;
+    if (*command == FormatCommand::focusBody) {
+        if (!m_entries.empty())
+            requestFocus(FocusDescriptor{m_entries.front().controller->id(), 0}, CaretPlacement::start());
+        return;
+    }
+    TextBlockController* text = focusedTextController();
+    if (!text || m_readOnly) return;
+    text->apply(*command);
+    Q_EMIT textFocusRequested(text);
+    text->postFormatState();
+}
+
+void BlockContainer::handleFlashRange(const QVariantMap& userInfo)
+{
+    const QVariant location = userInfo.value(QStringLiteral("location"));
+    const QVariant length = userInfo.value(QStringLiteral("length"));
+    const auto isInt = [](const QVariant& v) {
+        return v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong;
+    };
+    if (!isInt(location) || !isInt(length)) return;
+    std::optional<QUuid> block;
+    const QVariant b = userInfo.value(QStringLiteral("block"));
+    if (b.typeId() == QMetaType::QUuid)
+        block = b.toUuid();
+    else if (b.typeId() == QMetaType::QString && !QUuid(b.toString()).isNull())
+        block = QUuid(b.toString());
+    flash(block, location.toLongLong(), length.toLongLong());
 }
 
 void BlockContainer::observeNote()
@@ -118,6 +166,17 @@ QString BlockContainer::readOnlyNotice() const
 }
 
 // ---- Loading ----
+
+QString BlockContainer::themeStamp(const QUuid& noteID, const ResolvedNoteTheme& theme)
+{
+    return QStringList{noteID.toString(QUuid::WithoutBraces).toUpper(),
+                       theme.id,
+                       QString::number(theme.revision),
+                       theme.fontFamily.value_or(QStringLiteral("-")),
+                       QString::number(theme.lineHeight),
+                       hexString(theme.ink)}
+        .join(u'#');
+}
 
 QVector<NoteBlock> BlockContainer::normalisedForView(const QVector<NoteBlock>& blocks)
 {

@@ -15,6 +15,7 @@
 #include "editor/text/TextBlockController.h"
 #include "model/Note.h"
 #include "model/ResolvedNoteTheme.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 
 class ImageBlockController;
@@ -89,6 +90,10 @@ public:
     bool isEditing() const { return m_isEditing; }
     PictureCache& pictures() { return m_pictures; }
 
+    // Changes whenever anything the blocks draw with changes (not paper or wallpaper, which the note
+    // view draws): note, theme id and revision, font family, line height, ink.
+    static QString themeStamp(const QUuid& noteID, const ResolvedNoteTheme& theme);
+
     static QVector<NoteBlock> normalisedForView(const QVector<NoteBlock>& blocks);
     static QVector<NoteBlock> normalised(const QVector<NoteBlock>& blocks);
 
@@ -129,6 +134,11 @@ public:
     std::optional<std::pair<qsizetype, qsizetype>> flash(const std::optional<QUuid>& block, qint64 location,
                                                          qint64 length);
 
+    // Format commands and flash requests posted for this note.
+    void observe(NotificationCenter& center);
+    void handleFormatCommand(const QVariantMap& userInfo);
+    void handleFlashRange(const QVariantMap& userInfo);
+
     // BlockHost
     QUuid noteID() const override;
     Note* note() const override { return m_note; }
@@ -166,6 +176,8 @@ Q_SIGNALS:
     // A short message for the user.
     void notice(const QString& message);
     void flashRequested(TextBlockController* controller, qsizetype start, qsizetype length);
+    // A format command was applied: the block's view takes the keyboard focus, keeping its selection.
+    void textFocusRequested(TextBlockController* controller);
 
 private:
     std::unique_ptr<BlockController> makeController(const NoteBlock& block, bool isTitle, TextStorage** storage);
@@ -208,6 +220,9 @@ private:
     bool m_reconcileScheduled = false;
     bool m_showingSealed = false;
     QMetaObject::Connection m_noteConnection;
+    NotificationCenter* m_center = nullptr;
+    ObserverToken m_commandObserver;
+    ObserverToken m_flashObserver;
 
     std::optional<FocusDescriptor> m_pendingFocus;
     CaretPlacement m_pendingPlacement = CaretPlacement::offset(0);

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -58,6 +59,11 @@ void BlockEditorView::setNote(Note* note)
     if (!m_container) {
         m_container = std::make_unique<BlockContainer>(note, &m_store, m_theme, BlockContainer::NoteStyle::floating);
         m_container->setPreviewFiles(&m_previews);
+        m_container->observe(NotificationCenter::shared());
+        // Pictures are decoded no larger than the screen can show them.
+        if (const QScreen* screen = this->screen())
+            m_container->pictures().setMaxSide(
+                int(std::max(screen->size().width(), screen->size().height()) * screen->devicePixelRatio()));
         m_container->setGutterWidth(m_gutter);
         m_view = new BlockContainerView(*m_container);
         setWidget(m_view);
@@ -67,6 +73,9 @@ void BlockEditorView::setNote(Note* note)
         connect(m_container.get(), &BlockContainer::notice, this, [this](const QString& message) {
             m_lastNotice = message;
             QToolTip::showText(mapToGlobal(QPoint(12, 12)), message, this, QRect(), 4000);
+        });
+        connect(m_container.get(), &BlockContainer::textFocusRequested, this, [](TextBlockController* text) {
+            if (QWidget* view = text->view()) view->setFocus(Qt::OtherFocusReason);
         });
         connect(m_view, &BlockContainerView::revealRequested, m_container.get(), &BlockContainer::reveal);
         connect(m_container.get(), &BlockContainer::flashRequested, this,
@@ -92,15 +101,21 @@ void BlockEditorView::setNote(Note* note)
     }
     syncViewport();
     m_container->load(true);
+    m_themeStamp.clear();
+    setTheme(m_theme);
     showReadOnly();
 }
 
 void BlockEditorView::setTheme(const ResolvedNoteTheme& theme)
 {
-    const std::optional<QColor> previous = m_theme.ink.isValid() ? std::optional<QColor>(m_theme.ink) : std::nullopt;
     m_theme = theme;
     if (!m_container) return;
     m_container->setTheme(theme);
+    const QString stamp = BlockContainer::themeStamp(m_container->noteID(), theme);
+    if (stamp == m_themeStamp) return;
+    const std::optional<QColor> previous = m_appliedInk;
+    m_themeStamp = stamp;
+    m_appliedInk = theme.ink;
     if (m_container->isEditing()) return;
     for (const auto& entry : m_container->entries()) entry.controller->applyTheme(theme, previous);
     m_container->layout();

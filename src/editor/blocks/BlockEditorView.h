@@ -50,4 +50,6 @@ private:
     BlockContainerView* m_view = nullptr;
     QLabel* m_readOnly;
     QString m_lastNotice;
+    QString m_themeStamp;
+    std::optional<QColor> m_appliedInk;
 };

@@ -1,6 +1,7 @@
 #include "editor/blocks/ImageBlockView.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -26,6 +27,47 @@ QString mimeFor(const QString& utType)
     if (utType == QLatin1String("com.compuserve.gif")) return QStringLiteral("image/gif");
     return QString();
 }
+// What assistive technology sees of a picture block: an image with its size as the value, and the
+// menu's actions.
+class ImageBlockAccessible : public QAccessibleWidget {
+public:
+    explicit ImageBlockAccessible(ImageBlockView* view) : QAccessibleWidget(view, QAccessible::Graphic) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        auto* view = static_cast<ImageBlockView*>(widget());
+        if (t == QAccessible::Name) return QStringLiteral("Image");
+        if (t == QAccessible::Value || t == QAccessible::Description)
+            return view->controller().accessibilityDescription();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return {QStringLiteral("Delete"), QStringLiteral("Original size"), QStringLiteral("Full width")};
+    }
+    void doAction(const QString& name) override
+    {
+        auto* view = static_cast<ImageBlockView*>(widget());
+        BlockHost* host = view->controller().host();
+        if (!host) return;
+        const QUuid id = view->controller().id();
+        if (name == QLatin1String("Delete"))
+            host->deleteImageBlock(id);
+        else if (name == QLatin1String("Original size"))
+            host->setImageSizing(id, ImageSizing::makeFit());
+        else if (name == QLatin1String("Full width"))
+            host->setImageSizing(id, ImageSizing::makePreset(ImageSizing::Preset::large));
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+};
+
+QAccessibleInterface* imageBlockAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("ImageBlockView") && object && object->isWidgetType())
+        return new ImageBlockAccessible(static_cast<ImageBlockView*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
 ImageBlockView::ImageBlockView(ImageBlockController& controller, BlockContainer& container, QWidget* parent)
@@ -33,7 +75,11 @@ ImageBlockView::ImageBlockView(ImageBlockController& controller, BlockContainer&
 {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    setAccessibleName(QStringLiteral("Image"));
+    static const bool installed = [] {
+        QAccessible::installFactory(imageBlockAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
     m_controller.setView(this);
     m_controller.setFocusTaker([this] { setFocus(Qt::OtherFocusReason); });
     connect(&m_controller, &ImageBlockController::pictureChanged, this, qOverload<>(&QWidget::update));

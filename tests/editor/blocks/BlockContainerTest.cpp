@@ -2,6 +2,8 @@
 
 #include "BlockTestSupport.h"
 #include "model/NoteBlockEnvelope.h"
+#include "note/NoteNotifications.h"
+#include "platform/NotificationCenter.h"
 
 using namespace tarnwick::test;
 
@@ -261,6 +263,24 @@ TEST_F(BlockContainerTest, ForeignChangeClearsUndoAndFlashStaysInRange)
              {-1, 3}, {0, -3}, {14, 1}, {std::numeric_limits<qint64>::max(), 1}, {1, 0}})
         EXPECT_FALSE(c.flash(std::nullopt, location, length)) << location << " " << length;
     EXPECT_FALSE(c.flash(QUuid::createUuid(), 0, 1));
+
+    // Posted requests: only this note's, only with well-typed payloads.
+    NotificationCenter center;
+    c.observe(center);
+    int flashes = 0;
+    QObject::connect(&c, &BlockContainer::flashRequested, [&] { ++flashes; });
+    const QString self = n->uuid().toString(QUuid::WithoutBraces).toUpper();
+    center.post(tarnwickFlashRange, self, {{"location", 0}, {"length", 2}});
+    center.post(tarnwickFlashRange, self, {{"location", "0"}, {"length", 2}});
+    center.post(tarnwickFlashRange, QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
+                {{"location", 0}, {"length", 2}});
+    EXPECT_EQ(flashes, 1);
+    int focusHops = 0;
+    c.textController(0)->setFocusTaker([&] { ++focusHops; });
+    center.post(tarnwickFormatCommand, self, {{"command", "focusBody"}});
+    turn();
+    EXPECT_EQ(focusHops, 1);
+    EXPECT_EQ(c.textController(0)->textView().selection().location, 2);
 }
 
 TEST_F(BlockContainerTest, BodiesThatCannotBeWrittenBackAreReadOnly)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
@@ -124,6 +125,15 @@ TEST_F(BlockEditorViewTest, PictureKeys)
     // The preview file of a double click is private; it goes with the editor.
     auto* again = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
     ASSERT_TRUE(again);
+    // Assistive technology: an image with its size and the menu's actions.
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(again);
+    ASSERT_TRUE(a11y);
+    EXPECT_EQ(a11y->role(), QAccessible::Graphic);
+    EXPECT_EQ(a11y->text(QAccessible::Name), "Image");
+    a11y->actionInterface()->doAction("Full width");
+    EXPECT_EQ(n->blocks()[1].imagePlacement()->sizing, ImageSizing::makePreset(ImageSizing::Preset::large));
+    EXPECT_TRUE(a11y->text(QAccessible::Value).startsWith("Full width, 100% of width"));
+
     const auto file = c().imageController(1)->previewFile(previews);
     ASSERT_TRUE(file);
     editor.reset();
