@@ -4,13 +4,18 @@
 
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
+#include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PamAuthenticator.h"
+#include "platform/PasswordDialog.h"
 #include "platform/Settings.h"
+#include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
@@ -21,24 +26,41 @@ AppServices::AppServices()
     NoteStore& store = *m_noteStore;
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
+    m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
+    m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
     // Making the service starts nothing: the launch starts it when "mcp.enabled" is on.
     m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, Settings::shared());
     m_notifications = std::make_unique<DBusDesktopNotifications>();
-    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, Clock::system());
+    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, Clock::system(), Settings::shared());
     m_network = std::make_unique<QNetworkAccessManager>();
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
     runStartupHousekeeping(store, Clock::system());
 
-    // Both run once the application is up, after the housekeeping above; launch does not wait.
-    MainQueue::nextTurn(m_reminders.get(), [this] { m_reminders->rescheduleAll(); });
+    // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
 }
 
 AppServices::~AppServices() = default;
+
+AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
+{
+    AppDelegate::Parts parts{*m_noteStore,       *m_reminders,    *m_unlockSession,
+                             Settings::shared(), Clock::system(), NotificationCenter::shared()};
+    parts.bus = &bus;
+    parts.tray = &tray;
+    parts.storeFailure = [] { return PersistenceController::storeFailure(); };
+    // The endpoint's approval card is a window, so the shell gives it to the controller; the listener
+    // then starts when the user has switched the endpoint on.
+    parts.startLocalEndpoint = [this] {
+        m_mcpApproval->setPresenter(std::make_unique<MCPApprovalCardPresenter>());
+        if (m_mcp->enabled()) m_mcp->start();
+    };
+    return parts;
+}
 
 void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
 {

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "app/AppDelegate.h"
+
 class Clock;
 class DesktopNotifications;
 class MCPApprovalController;
@@ -9,19 +11,21 @@ class MCPNoteToolHost;
 class MCPService;
 class MCPTokenStore;
 class NoteStore;
+class PamAuthenticator;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
+class UnlockSession;
 class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
 // in the order they depend on each other: the store (opened, or in memory when the file cannot be
-// used), the search engine, the local MCP endpoint with its approval controller, the reminder scheduler and the
-// update checker. Once everything exists, the store's start-up housekeeping runs;
-// the reminders are rescheduled and the daily update check made once the event loop runs. The
-// remaining services join here as they arrive, between the store and the housekeeping. The global hot
-// keys join once their actions have handlers: grabbing a chord that does nothing would only take it
-// from other applications.
+// used), the search engine, the unlock session of private notes (the account password, asked in our
+// own dialog), the local MCP endpoint with its approval controller, the reminder scheduler and the
+// update checker. Once everything exists, the store's start-up housekeeping runs; the daily update
+// check is made once the event loop runs. The remaining services join here in their slots, between the
+// store and the housekeeping. The global hot keys join with their dispatcher: grabbing a chord that
+// does nothing would only take it from other applications.
 class AppServices {
 public:
     AppServices();
@@ -31,10 +35,14 @@ public:
 
     NoteStore& noteStore() const { return *m_noteStore; }
     SearchEngine& searchEngine() const { return *m_search; }
+    UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
     UpdateChecker& updateChecker() const { return *m_updateChecker; }
+
+    // What the launch sequence works with: these services, the bus name and the tray.
+    AppDelegate::Parts delegateParts(SingleInstance& bus, TarnwickApp& tray);
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
@@ -44,6 +52,8 @@ private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<SearchEngine> m_search;
+    std::unique_ptr<PamAuthenticator> m_authenticator;
+    std::unique_ptr<UnlockSession> m_unlockSession;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;
     std::unique_ptr<MCPNoteToolHost> m_mcpTools;

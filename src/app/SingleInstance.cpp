@@ -44,11 +44,12 @@ SingleInstance::Claim SingleInstance::claim()
     return Claim::AlreadyRunning;
 }
 
-std::optional<QString> SingleInstance::activateRunning()
+std::optional<QString> SingleInstance::activateRunning(const QString& startupId)
 {
-    const QDBusMessage call =
+    QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
-                                       QString::fromLatin1(kServiceName), QStringLiteral("Activate"));
+                                       QString::fromLatin1(kServiceName), QStringLiteral("ActivateWithStartupId"));
+    call << startupId;
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage();
     return std::nullopt;
@@ -56,6 +57,38 @@ std::optional<QString> SingleInstance::activateRunning()
 
 void SingleInstance::Activate()
 {
+    ActivateWithStartupId(QString());
+}
+
+void SingleInstance::ActivateWithStartupId(const QString& startupId)
+{
     qCInfo(Log::app, "Activation requested by another launch");
-    Q_EMIT activationRequested();
+    Q_EMIT activationRequested(startupId);
+}
+
+QString SingleInstance::errorName(const char* suffix)
+{
+    return QString::fromLatin1(kServiceName) + QStringLiteral(".Error.") + QString::fromLatin1(suffix);
+}
+
+QString SingleInstance::CaptureText(const QString& text)
+{
+    auto fail = [this](const char* suffix, const QString& message) {
+        if (calledFromDBus()) sendErrorReply(errorName(suffix), message);
+        return QString();
+    };
+    if (!m_captureHandler) return fail("NotReady", QStringLiteral("Tarnwick has not finished starting."));
+    if (text.size() > kMaxCaptureLength)
+        return fail("TooLarge", QStringLiteral("The text is longer than %1 characters.").arg(kMaxCaptureLength));
+    switch (m_captureHandler(text)) {
+        case CaptureReply::appended:
+            return QStringLiteral("appended");
+        case CaptureReply::captured:
+            return QStringLiteral("captured");
+        case CaptureReply::empty:
+            return QStringLiteral("empty");
+        case CaptureReply::notSaved:
+            break;
+    }
+    return fail("NotSaved", QStringLiteral("The text could not be saved."));
 }

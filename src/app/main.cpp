@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/Defaults.h"
 #include "app/SingleInstance.h"
@@ -29,7 +30,7 @@ int main(int argc, char** argv)
 
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Claim::AlreadyRunning) {
-        if (const auto error = SingleInstance::activateRunning()) {
+        if (const auto error = SingleInstance::activateRunning(qEnvironmentVariable("DESKTOP_STARTUP_ID"))) {
             std::fprintf(stderr, "Tarnwick is already running but did not answer: %s\n", qUtf8Printable(*error));
             return 1;
         }
@@ -45,6 +46,8 @@ int main(int argc, char** argv)
     // The store opens (or falls back to memory) and is tidied before any window can show a note.
     AppServices services;
 
-    TarnwickApp shell(instance, services);
+    TarnwickApp tray;
+    AppDelegate delegate(services.delegateParts(instance, tray));
+    if (!delegate.applicationDidFinishLaunching()) return 0;
     return app.exec();
 }

@@ -28,7 +28,9 @@ void install()
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
-        QCoreApplication::quit();
+        // exit() rather than quit(): it also ends a modal loop run before the main one (a launch
+        // warning), where quit() would do nothing.
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
