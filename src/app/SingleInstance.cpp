@@ -71,24 +71,28 @@ QString SingleInstance::errorName(const char* suffix)
     return QString::fromLatin1(kServiceName) + QStringLiteral(".Error.") + QString::fromLatin1(suffix);
 }
 
-QString SingleInstance::CaptureText(const QString& text)
+SingleInstance::CaptureAnswer SingleInstance::answerCapture(const CaptureHandler& handler, const QString& text)
 {
-    auto fail = [this](const char* suffix, const QString& message) {
-        if (calledFromDBus()) sendErrorReply(errorName(suffix), message);
-        return QString();
-    };
-    if (!m_captureHandler) return fail("NotReady", QStringLiteral("Tarnwick has not finished starting."));
+    if (!handler) return {{}, errorName("NotReady"), QStringLiteral("Tarnwick has not finished starting.")};
     if (text.size() > kMaxCaptureLength)
-        return fail("TooLarge", QStringLiteral("The text is longer than %1 characters.").arg(kMaxCaptureLength));
-    switch (m_captureHandler(text)) {
+        return {
+            {}, errorName("TooLarge"), QStringLiteral("The text is longer than %1 characters.").arg(kMaxCaptureLength)};
+    switch (handler(text)) {
         case CaptureReply::appended:
-            return QStringLiteral("appended");
+            return {QStringLiteral("appended"), {}, {}};
         case CaptureReply::captured:
-            return QStringLiteral("captured");
+            return {QStringLiteral("captured"), {}, {}};
         case CaptureReply::empty:
-            return QStringLiteral("empty");
+            return {QStringLiteral("empty"), {}, {}};
         case CaptureReply::notSaved:
             break;
     }
-    return fail("NotSaved", QStringLiteral("The text could not be saved."));
+    return {{}, errorName("NotSaved"), QStringLiteral("The text could not be saved.")};
+}
+
+QString SingleInstance::CaptureText(const QString& text)
+{
+    const CaptureAnswer answer = answerCapture(m_captureHandler, text);
+    if (!answer.errorName.isEmpty() && calledFromDBus()) sendErrorReply(answer.errorName, answer.message);
+    return answer.reply;
 }

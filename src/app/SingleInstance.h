@@ -41,6 +41,13 @@ public:
     void setCaptureHandler(CaptureHandler handler) { m_captureHandler = std::move(handler); }
     // The error names CaptureText answers with, under the bus name.
     static QString errorName(const char* suffix);
+    struct CaptureAnswer {
+        QString reply;      // when there is no error
+        QString errorName;  // empty on success
+        QString message;
+    };
+    // What CaptureText answers for the text, with this handler (none: not ready).
+    static CaptureAnswer answerCapture(const CaptureHandler& handler, const QString& text);
 
 public Q_SLOTS:
     Q_SCRIPTABLE void Activate();

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <QSystemTrayIcon>
+#include <cmath>
+
+#include "app/AppDelegate.h"
+#include "app/ReminderScheduler.h"
+#include "app/TarnwickApp.h"
+#include "note/NoteNotifications.h"
+#include "privacy/UnlockSession.h"
+#include "support/FakeAuthenticator.h"
+#include "support/FakeDesktopNotifications.h"
+#include "support/NoteStoreFixture.h"
+
+namespace {
+
+using tarnwick::test::FakeAuthenticator;
+
+class AppDelegateTest : public tarnwick::test::NoteStoreTestBase {
+protected:
+    AppDelegateTest()
+    {
+        delegate.setShelf({[this] { return shelfOpen; },
+                           [this] {
+                               shelfOpen = true;
+                               calls << "present";
+                           },
+                           [this] {
+                               shelfOpen = false;
+                               calls << "dismiss";
+                           },
+                           {}});
+        delegate.setNoteWindows({[this](const QUuid& id) { calls << "show " + id.toString(QUuid::WithoutBraces); },
+                                 [this](const QUuid& id) { calls << "deleted " + id.toString(QUuid::WithoutBraces); },
+                                 [this](const QUuid& id) { calls << "close " + id.toString(QUuid::WithoutBraces); },
+                                 [this](const QUuid& id, double value) {
+                                     calls
+                                         << QString("opacity %1 %2").arg(id.toString(QUuid::WithoutBraces)).arg(value);
+                                     return true;
+                                 }});
+    }
+    AppDelegate::Parts parts()
+    {
+        AppDelegate::Parts p{*store, reminders, unlockSession, settings, clock, center};
+        p.bus = &bus;
+        p.storeFailure = [this] { return failure; };
+        p.warn = [this](const QString& text) {
+            warnings << text;
+            return choice;
+        };
+        return p;
+    }
+
+    FakeDesktopNotifications notifications;
+    ReminderScheduler reminders{*store, notifications, clock, settings};
+    FakeAuthenticator authenticator;
+    UnlockSession unlockSession{*store, authenticator, clock, &settings};
+    NotificationCenter center;
+    SingleInstance bus;
+    std::optional<QString> failure;
+    StorageWarning::Choice choice = StorageWarning::Choice::quit;
+    QStringList warnings;
+    bool shelfOpen = false;
+    QStringList calls;
+    AppDelegate delegate{parts()};
+};
+
+TEST_F(AppDelegateTest, NoteNotificationsReachTheWindowsOnlyWithAUsableNote)
+{
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    const QString id = "0F0E0D0C-0B0A-4908-8706-050403020100";
+    const QString lower = id.toLower();
+    for (const QString& name : {tarnwickDidCreateNote, tarnwickDidDeleteNote, tarnwickDismissNote})
+        for (const QString& object : {id, QString(), QString("not-a-uuid"), "{" + id + "}"}) center.post(name, object);
+    center.post(tarnwickOpacityChanged, id, {{"value", 0.4}});
+    for (const QVariant& junk : {QVariant(), QVariant("0.5"), QVariant(std::nan("")), QVariant(INFINITY)})
+        center.post(tarnwickOpacityChanged, id, {{"value", junk}});
+    center.post(tarnwickOpacityChanged, QString(), {{"value", 0.4}});
+    EXPECT_EQ(calls, (QStringList{"show " + lower, "deleted " + lower, "close " + lower, "opacity " + lower + " 0.4"}));
+
+    calls.clear();
+    center.post(tarnwickToggleSearchPalette);
+    center.post(tarnwickToggleSearchPalette);
+    EXPECT_EQ(calls, (QStringList{"present", "dismiss"}));
+}
+
+TEST_F(AppDelegateTest, TrayClicksToggleTheShelfButNotAfterTheirOwnFocusLoss)
+{
+    delegate.statusItemClicked();  // before the launch: nothing acts
+    EXPECT_TRUE(calls.isEmpty());
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+
+    // No tour exists yet: the shelf opens whether or not "onboarding.completed" was ever written.
+    delegate.statusItemClicked();
+    delegate.statusItemClicked();
+    EXPECT_EQ(calls, (QStringList{"present", "dismiss"}));
+    EXPECT_FALSE(settings.contains("onboarding.completed"));
+
+    // The click took the focus from the open shelf, which closed itself before the click arrived.
+    calls.clear();
+    delegate.statusItemClicked();
+    delegate.applicationDeactivated();
+    shelfOpen = false;
+    clock.advance(100);
+    delegate.statusItemClicked();
+    EXPECT_EQ(calls, QStringList{"present"});
+    // A later click, or one after a focus loss long ago, opens it again.
+    delegate.statusItemClicked();
+    delegate.applicationDeactivated();
+    shelfOpen = false;
+    clock.advance(AppDelegate::kClickFocusLossMs);
+    delegate.statusItemClicked();
+    EXPECT_EQ(calls, (QStringList{"present", "present", "present"}));
+
+    using Reason = QSystemTrayIcon::ActivationReason;
+    for (Reason reason : {QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::DoubleClick,
+                          QSystemTrayIcon::Unknown})
+        EXPECT_FALSE(TarnwickApp::isClick(reason)) << reason;
+    EXPECT_TRUE(TarnwickApp::isClick(QSystemTrayIcon::Trigger));
+}
+
+TEST_F(AppDelegateTest, QuittingAtTheStorageWarningLeavesEverythingUnconnected)
+{
+    failure = "file is not a database";
+    EXPECT_FALSE(delegate.applicationDidFinishLaunching());
+    EXPECT_EQ(warnings, QStringList{"file is not a database"});
+    EXPECT_TRUE(log.contains("Running on a VOLATILE store this session; nothing written will survive quitting."));
+    center.post(tarnwickDidCreateNote, "0F0E0D0C-0B0A-4908-8706-050403020100");
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(SingleInstance::answerCapture({}, "text").errorName, SingleInstance::errorName("NotReady"));
+
+    choice = StorageWarning::Choice::continueWithoutSaving;
+    EXPECT_TRUE(delegate.applicationDidFinishLaunching());
+    EXPECT_TRUE(delegate.hasFinishedLaunching());
+    EXPECT_EQ(AppDelegate::sharedInstance(), &delegate);
+}
+
+TEST_F(AppDelegateTest, AClickedReminderOpensItsNoteUnlessBinnedOrGone)
+{
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    Note* kept = addNote("Kept");
+    Note* binned = addNote("Binned");
+    store->softDelete(*binned);
+    for (const QUuid& id : {kept->uuid(), binned->uuid(), QUuid::createUuid()}) Q_EMIT reminders.openNoteRequested(id);
+    EXPECT_EQ(calls, QStringList{"show " + kept->uuid().toString(QUuid::WithoutBraces)});
+}
+
+TEST(ServiceCapture, RepliesAndErrors)
+{
+    using Reply = SingleInstance::CaptureReply;
+    QStringList handed;
+    auto handler = [&handed](Reply reply) {
+        return [&handed, reply](const QString& text) {
+            handed << text;
+            return reply;
+        };
+    };
+    EXPECT_EQ(SingleInstance::answerCapture(handler(Reply::appended), "a").reply, "appended");
+    EXPECT_EQ(SingleInstance::answerCapture(handler(Reply::captured), "b").reply, "captured");
+    EXPECT_EQ(SingleInstance::answerCapture(handler(Reply::empty), "  ").reply, "empty");
+    EXPECT_EQ(SingleInstance::answerCapture(handler(Reply::notSaved), "c").errorName,
+              QString(SingleInstance::kServiceName) + ".Error.NotSaved");
+    const QString limit(SingleInstance::kMaxCaptureLength, u'x');
+    EXPECT_EQ(SingleInstance::answerCapture(handler(Reply::captured), limit).reply, "captured");
+    EXPECT_EQ(SingleInstance::answerCapture(handler(Reply::captured), limit + "x").errorName,
+              SingleInstance::errorName("TooLarge"));
+    EXPECT_EQ(handed.size(), 5);  // the oversized text never reached the handler
+}
+
+}  // namespace
