@@ -27,7 +27,10 @@ std::optional<QUuid> noteIDFrom(const Notification& notification)
 }
 }  // namespace
 
-AppDelegate::AppDelegate(Parts parts, QObject* parent) : QObject(parent), m_parts(std::move(parts)) {}
+AppDelegate::AppDelegate(Parts parts, QObject* parent)
+    : QObject(parent), m_parts(std::move(parts)), m_windows(m_parts.windows)
+{
+}
 
 AppDelegate::~AppDelegate() = default;
 

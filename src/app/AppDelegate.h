@@ -54,6 +54,7 @@ public:
         Settings& settings;
         Clock& clock;
         NotificationCenter& center;
+        NoteWindows windows;
         SingleInstance* bus = nullptr;
         TarnwickApp* tray = nullptr;
         // Why the store runs in memory, if it does.
@@ -73,9 +74,8 @@ public:
     // The delegate while its launch has run; none before and after.
     static AppDelegate* sharedInstance();
 
-    // Set before applicationDidFinishLaunching(). Until set, the shelf and the windows do nothing.
+    // Set before applicationDidFinishLaunching(). Until set, the shelf does nothing.
     void setShelf(Shelf shelf) { m_shelf = std::move(shelf); }
-    void setNoteWindows(NoteWindows windows) { m_windows = std::move(windows); }
     // What other programs' text becomes (the capture service's Services-menu path).
     void setServiceCaptureHandler(SingleInstance::CaptureHandler handler) { m_captureHandler = std::move(handler); }
 
@@ -107,7 +107,7 @@ private:
 
     Parts m_parts;
     Shelf m_shelf;
-    NoteWindows m_windows;
+    NoteWindows& m_windows;
     SingleInstance::CaptureHandler m_captureHandler;
     std::vector<ObserverToken> m_observers;
     QPointer<QWindow> m_lastActive;

@@ -4,6 +4,7 @@
 
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
+#include "capture/CaptureService.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
@@ -11,6 +12,7 @@
 #include "mcp/MCPService.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/GlobalHotkeys.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
@@ -24,6 +26,10 @@ AppServices::AppServices()
 {
     m_noteStore = std::make_unique<NoteStore>(PersistenceController::shared().mainContext());
     NoteStore& store = *m_noteStore;
+    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this](Note& note) {
+        return m_noteWindowFactory ? m_noteWindowFactory(note) : std::unique_ptr<NoteWindow>();
+    });
+    m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
@@ -46,10 +52,44 @@ AppServices::AppServices()
 
 AppServices::~AppServices() = default;
 
+std::function<bool(const QUuid&)> AppServices::isNoteOpenAnswer(QPointer<FloatingNotesManager> floating)
+{
+    return [floating](const QUuid& noteID) { return floating && floating->isNoteOpen(noteID); };
+}
+
+AppDelegate::NoteWindows AppServices::noteWindows(QPointer<FloatingNotesManager> floating)
+{
+    return {[floating](const QUuid& id) {
+                if (floating) floating->show(id);
+            },
+            [floating](const QUuid& id) {
+                if (floating) floating->noteWasDeleted(id);
+            },
+            [floating](const QUuid& id) {
+                if (floating) floating->closePanel(id);
+            },
+            [floating](const QUuid& id, double value) {
+                NoteWindow* window = floating ? floating->controller(id) : nullptr;
+                if (window) window->applyOpacity(value);
+                return window != nullptr;
+            }};
+}
+
+HotkeyManager& AppServices::installHotkeys(std::function<void(HotkeyManager::Action)> onAction)
+{
+    if (!m_hotkeys) {
+        m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
+        m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys);
+    }
+    m_hotkeys->onAction = std::move(onAction);
+    return *m_hotkeys;
+}
+
 AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
 {
     AppDelegate::Parts parts{*m_noteStore,       *m_reminders,    *m_unlockSession,
                              Settings::shared(), Clock::system(), NotificationCenter::shared()};
+    parts.windows = noteWindows(m_floating.get());
     parts.bus = &bus;
     parts.tray = &tray;
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };

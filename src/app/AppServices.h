@@ -1,11 +1,17 @@
 #pragma once
 
+#include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "app/AppDelegate.h"
+#include "capture/HotkeyManager.h"
+#include "windows/FloatingNotesManager.h"
 
+class CaptureService;
 class Clock;
 class DesktopNotifications;
+class GlobalHotkeys;
 class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
@@ -20,12 +26,12 @@ class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
 // in the order they depend on each other: the store (opened, or in memory when the file cannot be
-// used), the search engine, the unlock session of private notes (the account password, asked in our
-// own dialog), the local MCP endpoint with its approval controller, the reminder scheduler and the
-// update checker. Once everything exists, the store's start-up housekeeping runs; the daily update
-// check is made once the event loop runs. The remaining services join here in their slots, between the
-// store and the housekeeping. The global hot keys join with their dispatcher: grabbing a chord that
-// does nothing would only take it from other applications.
+// used), the note windows, the capture service, the search engine, the unlock session of private notes (the account
+// password, asked in our own dialog), the local MCP endpoint with its approval controller, the reminder scheduler and
+// the update checker. Once everything exists, the store's start-up housekeeping runs; the daily update check is made
+// once the event loop runs. The remaining services join here in their slots, between the store and the housekeeping.
+// The global hot keys join with their dispatcher: grabbing a chord that does nothing would only take it from other
+// applications.
 class AppServices {
 public:
     AppServices();
@@ -34,6 +40,8 @@ public:
     AppServices& operator=(const AppServices&) = delete;
 
     NoteStore& noteStore() const { return *m_noteStore; }
+    FloatingNotesManager& floating() const { return *m_floating; }
+    CaptureService& capture() const { return *m_capture; }
     SearchEngine& searchEngine() const { return *m_search; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
@@ -44,6 +52,21 @@ public:
     // What the launch sequence works with: these services, the bus name and the tray.
     AppDelegate::Parts delegateParts(SingleInstance& bus, TarnwickApp& tray);
 
+    // Makes the note windows; until the note window itself is set here, show() opens nothing.
+    void setNoteWindowFactory(FloatingNotesManager::WindowFactory factory) { m_noteWindowFactory = std::move(factory); }
+
+    // Grabs the four global hot keys and hands each press to `onAction`, both in this one call, so no
+    // chord is ever held without something to do. Made once; a second call only replaces the action.
+    HotkeyManager& installHotkeys(std::function<void(HotkeyManager::Action)> onAction);
+    HotkeyManager* hotkeys() const { return m_hotkeys.get(); }
+
+    // Whether a note's window is open and shown, asked of the window manager while it exists (false
+    // once it is gone).
+    static std::function<bool(const QUuid&)> isNoteOpenAnswer(QPointer<FloatingNotesManager> floating);
+    // The note windows as the launch sequence drives them; each call does nothing once the manager
+    // is gone.
+    static AppDelegate::NoteWindows noteWindows(QPointer<FloatingNotesManager> floating);
+
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
     static void runStartupHousekeeping(NoteStore& store, const Clock& clock);
@@ -51,6 +74,11 @@ public:
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
+    FloatingNotesManager::WindowFactory m_noteWindowFactory;
+    std::unique_ptr<FloatingNotesManager> m_floating;
+    std::unique_ptr<CaptureService> m_capture;
+    std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
+    std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<PamAuthenticator> m_authenticator;
     std::unique_ptr<UnlockSession> m_unlockSession;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/AppDelegate.h"
+#include "app/AppServices.h"
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
 #include "note/NoteNotifications.h"
@@ -11,6 +12,7 @@
 #include "support/FakeAuthenticator.h"
 #include "support/FakeDesktopNotifications.h"
 #include "support/NoteStoreFixture.h"
+#include "windows/FloatingNotesManager.h"
 
 namespace {
 
@@ -30,18 +32,17 @@ protected:
                                calls << "dismiss";
                            },
                            {}});
-        delegate.setNoteWindows({[this](const QUuid& id) { calls << "show " + id.toString(QUuid::WithoutBraces); },
-                                 [this](const QUuid& id) { calls << "deleted " + id.toString(QUuid::WithoutBraces); },
-                                 [this](const QUuid& id) { calls << "close " + id.toString(QUuid::WithoutBraces); },
-                                 [this](const QUuid& id, double value) {
-                                     calls
-                                         << QString("opacity %1 %2").arg(id.toString(QUuid::WithoutBraces)).arg(value);
-                                     return true;
-                                 }});
     }
     AppDelegate::Parts parts()
     {
         AppDelegate::Parts p{*store, reminders, unlockSession, settings, clock, center};
+        p.windows = {[this](const QUuid& id) { calls << "show " + id.toString(QUuid::WithoutBraces); },
+                     [this](const QUuid& id) { calls << "deleted " + id.toString(QUuid::WithoutBraces); },
+                     [this](const QUuid& id) { calls << "close " + id.toString(QUuid::WithoutBraces); },
+                     [this](const QUuid& id, double value) {
+                         calls << QString("opacity %1 %2").arg(id.toString(QUuid::WithoutBraces)).arg(value);
+                         return true;
+                     }};
         p.bus = &bus;
         p.storeFailure = [this] { return failure; };
         p.warn = [this](const QString& text) {
@@ -143,6 +144,49 @@ TEST_F(AppDelegateTest, AClickedReminderOpensItsNoteUnlessBinnedOrGone)
     store->softDelete(*binned);
     for (const QUuid& id : {kept->uuid(), binned->uuid(), QUuid::createUuid()}) Q_EMIT reminders.openNoteRequested(id);
     EXPECT_EQ(calls, QStringList{"show " + kept->uuid().toString(QUuid::WithoutBraces)});
+}
+
+struct OpacityWindow : NoteWindow {
+    QUuid id;
+    QList<double>* opacities;
+    QUuid noteID() const override { return id; }
+    void setManager(FloatingNotesManager*) override {}
+    void show() override {}
+    void present(const QUuid&, int, bool) override {}
+    void orderOut() override {}
+    void applyOpacity(double value) override { opacities->append(value); }
+    QRectF frame() const override { return {0, 0, 300, 200}; }
+    QRectF restingFrame() const override { return frame(); }
+    void moveForRescue(const QRectF&) override {}
+    void retire() override { delete this; }
+};
+
+TEST_F(AppDelegateTest, TheWindowManagerIsAskedOnlyWhileItExists)
+{
+    QList<double> opacities;
+    auto manager = std::make_unique<FloatingNotesManager>(*store, settings, [&](Note& note) {
+        auto window = std::make_unique<OpacityWindow>();
+        window->id = note.uuid();
+        window->opacities = &opacities;
+        return std::unique_ptr<NoteWindow>(std::move(window));
+    });
+    const auto isNoteOpen = AppServices::isNoteOpenAnswer(manager.get());
+    const AppDelegate::NoteWindows windows = AppServices::noteWindows(manager.get());
+    const QUuid shown = addNote("Shown")->uuid(), closed = addNote("Closed")->uuid();
+    windows.show(shown);
+    EXPECT_TRUE(isNoteOpen(shown));
+    EXPECT_FALSE(isNoteOpen(closed));
+    EXPECT_TRUE(windows.applyOpacity(shown, 0.5));
+    EXPECT_FALSE(windows.applyOpacity(closed, 0.5));
+    EXPECT_EQ(opacities, QList<double>{0.5});
+    manager->hideAll();
+    EXPECT_FALSE(isNoteOpen(shown));
+    manager->restoreAll();
+    EXPECT_TRUE(isNoteOpen(shown));
+    manager.reset();
+    EXPECT_FALSE(isNoteOpen(shown));
+    windows.show(closed);
+    EXPECT_FALSE(windows.applyOpacity(shown, 0.7));
 }
 
 TEST(ServiceCapture, RepliesAndErrors)
