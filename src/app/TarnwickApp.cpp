@@ -10,7 +10,7 @@
 TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
 {
     m_menu = std::make_unique<QMenu>();
-    m_menu->setTitle(QStringLiteral("Tarnwick"));
+    m_menu->setWindowTitle(QStringLiteral("Tarnwick menu"));
     connect(m_menu->addAction(QStringLiteral("Open Shelf")), &QAction::triggered, this,
             &TarnwickApp::openShelfRequested);
     connect(m_menu->addAction(QStringLiteral("Quit Tarnwick")), &QAction::triggered, qApp, &QCoreApplication::quit);
