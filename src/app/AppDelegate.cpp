@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "platform/Settings.h"
 #include "platform/StartupActivation.h"
+#include "platform/WindowStates.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 
@@ -42,6 +43,8 @@ AppDelegate* AppDelegate::sharedInstance()
 bool AppDelegate::applicationDidFinishLaunching()
 {
     if (m_launched) return true;
+    // Windows a user works in show in the taskbar only while "general.showDockIcon" is on.
+    WindowStates::reapplyTaskbarPresence(m_parts.settings);
     SharePrivacy::applyToAllWindows();
 
     if (const std::optional<QString> failure = m_parts.storeFailure ? m_parts.storeFailure() : std::nullopt) {
@@ -52,6 +55,9 @@ bool AppDelegate::applicationDidFinishLaunching()
     // Hot keys: the capture's dispatcher installs HotkeyManager and its actions in the same turn; until
     // it exists no chord is grabbed.
 
+    connect(&m_parts.settings, &Settings::valueChanged, this, [this](const QString& key) {
+        if (key == QLatin1String("general.showDockIcon")) WindowStates::reapplyTaskbarPresence(m_parts.settings);
+    });
     addNoteObservers();
     g_sharedInstance = this;
 

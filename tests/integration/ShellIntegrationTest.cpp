@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QProcess>
 #include <QTest>
+#include <QWidget>
 
 #include "app/ReminderScheduler.h"
 #include "app/SingleInstance.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
+#include "platform/WindowStates.h"
 #include "store/PersistenceController.h"
 #include "support/TestEnvironment.h"
 
@@ -190,6 +192,25 @@ TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
     EXPECT_FALSE(seen.contains("Old news") || seen.contains("Combination"));
     // The missed one comes first, as it would have.
     EXPECT_LT(seen.indexOf("Missed call"), seen.indexOf("Dentist"));
+}
+
+TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
+{
+    if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    QWidget window;
+    window.setWindowTitle("Taskbar probe");
+    window.winId();  // makes the native window, so the state is there before it is mapped
+    WindowStates::applyTaskbarPresence(window.windowHandle(), settings);
+    window.show();
+    const QString id = QString::number(window.winId());
+    auto states = [&] { return run("xprop", {"-id", id, "_NET_WM_STATE"}); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return states().contains("_NET_WM_STATE_SKIP_TASKBAR"); }, 5000))
+        << states().toStdString();
+    EXPECT_TRUE(states().contains("_NET_WM_STATE_SKIP_PAGER"));
+    settings.setValue("general.showDockIcon", true);
+    WindowStates::reapplyTaskbarPresence(settings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !states().contains("SKIP_TASKBAR"); }, 5000)) << states().toStdString();
 }
 
 }  // namespace
