@@ -22,9 +22,11 @@
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 
-AppServices::AppServices()
+AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
+
+AppServices::AppServices(ModelContainer& container)
 {
-    m_noteStore = std::make_unique<NoteStore>(PersistenceController::shared().mainContext());
+    m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
     m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this](Note& note) {
         return m_noteWindowFactory ? m_noteWindowFactory(note) : std::unique_ptr<NoteWindow>();

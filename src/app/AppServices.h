@@ -16,6 +16,7 @@ class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
 class MCPTokenStore;
+class ModelContainer;
 class NoteStore;
 class PamAuthenticator;
 class QNetworkAccessManager;
@@ -34,7 +35,9 @@ class UpdateChecker;
 // applications.
 class AppServices {
 public:
+    // Over the process's store (opened on first use, or in memory when the file cannot be used).
     AppServices();
+    explicit AppServices(ModelContainer& container);
     ~AppServices();
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;

@@ -78,7 +78,8 @@ void ReminderScheduler::rescheduleAll()
 {
     const QDateTime now = m_clock.now();
     const std::optional<QDateTime> handledThrough = m_settings.dateValue(kHandledThroughKey);
-    const QList<Note*> notes = m_store.allActive();
+    // Only the notes with a reminder: the order of scheduling does not matter.
+    const QList<Note*> notes = m_store.withReminders();
     QList<const Note*> missed;
     for (const Note* note : notes) {
         const std::optional<QDateTime> date = note->reminderDate();

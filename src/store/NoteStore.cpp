@@ -214,6 +214,11 @@ QList<Note*> NoteStore::pinned()
     return fetch([](const Note& n) { return !n.isTrashed() && n.isPinned(); }, {{Note::UpdatedAt, false}});
 }
 
+QList<Note*> NoteStore::withReminders()
+{
+    return fetch([](const Note& n) { return !n.isTrashed() && n.reminderDate(); }, {});
+}
+
 QList<Note*> NoteStore::trashed()
 {
     return fetch([](const Note& n) { return n.isTrashed(); }, {{Note::DeletedAt, false}});

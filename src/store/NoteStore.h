@@ -16,9 +16,9 @@
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
-#include "store/ResolvedNoteLook.h"
 #include "platform/Result.h"
 #include "store/NoteSealing.h"
+#include "store/ResolvedNoteLook.h"
 #include "store/SyncState.h"
 #include "store/ThemeCache.h"
 
@@ -76,6 +76,8 @@ public:
     QList<Note*> allActive();
     // Pinned and not in the bin, most recently updated first.
     QList<Note*> pinned();
+    // The notes outside the bin that carry a reminder date, in no particular order.
+    QList<Note*> withReminders();
     // In the bin, most recently binned first.
     QList<Note*> trashed();
 
