@@ -8,7 +8,9 @@
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
 #include "note/NoteNotifications.h"
+#include "platform/ModelContainer.h"
 #include "privacy/UnlockSession.h"
+#include "store/TarnwickSchemaV2.h"
 #include "support/FakeAuthenticator.h"
 #include "support/FakeDesktopNotifications.h"
 #include "support/NoteStoreFixture.h"
@@ -144,6 +146,29 @@ TEST_F(AppDelegateTest, AClickedReminderOpensItsNoteUnlessBinnedOrGone)
     store->softDelete(*binned);
     for (const QUuid& id : {kept->uuid(), binned->uuid(), QUuid::createUuid()}) Q_EMIT reminders.openNoteRequested(id);
     EXPECT_EQ(calls, QStringList{"show " + kept->uuid().toString(QUuid::WithoutBraces)});
+}
+
+TEST(AppServices, HousekeepingIsDoneBeforeTheLaunchAndOnlyThenAreRemindersTimed)
+{
+    auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
+    ModelContext& context = container->mainContext();
+    auto make = [&](const QString& title) {
+        return context.insert(
+            std::make_unique<Note>(title, QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+    };
+    Note* expired = make("Binned long ago");
+    expired->setIsTrashed(true);
+    expired->setDeletedAt(QDateTime::currentDateTimeUtc().addDays(-31));
+    make("Due")->setReminderDate(QDateTime::currentDateTimeUtc().addSecs(3600));
+    ASSERT_TRUE(context.save());
+
+    AppServices services(*container);
+    QStringList titles;
+    for (const Note* note : context.fetch<Note>().value()) titles << note->title();
+    EXPECT_EQ(titles, QStringList{"Due"});
+    const QUuid due = services.noteStore().allActive().value(0)->uuid();
+    EXPECT_FALSE(services.reminders().isPending(due));
+    EXPECT_EQ(services.hotkeys(), nullptr);  // nothing grabbed without the actions
 }
 
 struct OpacityWindow : NoteWindow {
