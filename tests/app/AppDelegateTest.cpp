@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <cmath>
 
 #include "app/AppDelegate.h"
@@ -212,6 +213,21 @@ TEST_F(AppDelegateTest, TheWindowManagerIsAskedOnlyWhileItExists)
     EXPECT_FALSE(isNoteOpen(shown));
     windows.show(closed);
     EXPECT_FALSE(windows.applyOpacity(shown, 0.7));
+}
+
+TEST_F(AppDelegateTest, EndingTheRunSealsEveryUnlockedNote)
+{
+    Note* note = addSavedNote("Safe combination 4417");
+    ASSERT_TRUE(store->lock(*note).ok());
+    ASSERT_TRUE(unlockSession.admit(note->uuid()));
+    ASSERT_TRUE(note->body().contains("4417"));
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    // However the loop ends (the menu, a signal), the application quits through here.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_FALSE(unlockSession.isUnlocked(note->uuid()));
+    EXPECT_FALSE(note->body().contains("4417"));
+    EXPECT_TRUE(note->isLocked());
 }
 
 TEST(ServiceCapture, RepliesAndErrors)
