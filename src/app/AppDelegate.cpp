@@ -52,8 +52,9 @@ bool AppDelegate::applicationDidFinishLaunching()
         if (m_parts.warn(*failure) == StorageWarning::Choice::quit) return false;
     }
 
-    // Hot keys: the capture's dispatcher installs HotkeyManager and its actions in the same turn; until
-    // it exists no chord is grabbed.
+    // No chord is grabbed before this point: a key pressed during the warning reaches the application
+    // it was meant for.
+    if (m_parts.installHotkeys) m_parts.installHotkeys();
 
     connect(&m_parts.settings, &Settings::valueChanged, this, [this](const QString& key) {
         if (key == QLatin1String("general.showDockIcon")) WindowStates::reapplyTaskbarPresence(m_parts.settings);

@@ -63,6 +63,8 @@ public:
         std::function<StorageWarning::Choice(const QString&)> warn = StorageWarning::run;
         // Starts the local MCP endpoint when the user has switched it on.
         std::function<void()> startLocalEndpoint;
+        // Grabs the global hot keys together with their actions.
+        std::function<void()> installHotkeys;
     };
 
     // A focus loss this soon before a tray click is taken to be that click's.

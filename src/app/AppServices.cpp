@@ -5,6 +5,7 @@
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
 #include "capture/CaptureService.h"
+#include "model/Note.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
@@ -13,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/GlobalHotkeys.h"
+#include "note/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
@@ -21,6 +23,7 @@
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "windows/FloatingNoteWindowController.h"
 
 AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
 
@@ -28,8 +31,9 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
-    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this](Note& note) {
-        return m_noteWindowFactory ? m_noteWindowFactory(note) : std::unique_ptr<NoteWindow>();
+    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [&store](Note& note) {
+        return std::unique_ptr<NoteWindow>(
+            std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system()));
     });
     m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
     m_search = std::make_unique<SearchEngine>(
@@ -77,14 +81,39 @@ AppDelegate::NoteWindows AppServices::noteWindows(QPointer<FloatingNotesManager>
             }};
 }
 
-HotkeyManager& AppServices::installHotkeys(std::function<void(HotkeyManager::Action)> onAction)
+HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& actions,
+                                          std::function<void(HotkeyManager::Action)> onAction)
 {
     if (!m_hotkeys) {
         m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
-        m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys);
+        m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys, Settings::shared(), actions);
     }
     m_hotkeys->onAction = std::move(onAction);
     return *m_hotkeys;
+}
+
+void AppServices::installNoteHotkeys()
+{
+    using Action = HotkeyManager::Action;
+    QPointer<FloatingNotesManager> floating = m_floating.get();
+    NoteStore& store = *m_noteStore;
+    UnlockSession& unlockSession = *m_unlockSession;
+    installHotkeys({Action::newNote, Action::hideAll}, [floating, &store, &unlockSession](Action action) {
+        if (!floating) return;
+        NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
+        if (action == Action::newNote) {
+            Note* note = FloatingNotesManager::insertBlankNote(store, Settings::shared());
+            store.setActiveNoteID(note->uuid());
+            floating->show(note->uuid());
+        } else if (action == Action::hideAll) {
+            if (floating->isHidden())
+                floating->restoreAll();
+            else
+                floating->hideAll();
+            // Put away, private notes are sealed again; brought back, they stay as they were.
+            if (floating->isHidden()) unlockSession.relockAll();
+        }
+    });
 }
 
 AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
@@ -92,6 +121,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     AppDelegate::Parts parts{*m_noteStore,       *m_reminders,    *m_unlockSession,
                              Settings::shared(), Clock::system(), NotificationCenter::shared()};
     parts.windows = noteWindows(m_floating.get());
+    parts.installHotkeys = [this] { installNoteHotkeys(); };
     parts.bus = &bus;
     parts.tray = &tray;
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };

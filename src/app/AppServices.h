@@ -55,13 +55,15 @@ public:
     // What the launch sequence works with: these services, the bus name and the tray.
     AppDelegate::Parts delegateParts(SingleInstance& bus, TarnwickApp& tray);
 
-    // Makes the note windows; until the note window itself is set here, show() opens nothing.
-    void setNoteWindowFactory(FloatingNotesManager::WindowFactory factory) { m_noteWindowFactory = std::move(factory); }
-
-    // Grabs the four global hot keys and hands each press to `onAction`, both in this one call, so no
-    // chord is ever held without something to do. Made once; a second call only replaces the action.
-    HotkeyManager& installHotkeys(std::function<void(HotkeyManager::Action)> onAction);
+    // Grabs the global hot keys of the given actions and hands each press to `onAction`, both in this
+    // one call, so no chord is ever held without something to do. Made once, at launch; a later call
+    // only replaces the action.
+    HotkeyManager& installHotkeys(const QList<HotkeyManager::Action>& actions,
+                                  std::function<void(HotkeyManager::Action)> onAction);
     HotkeyManager* hotkeys() const { return m_hotkeys.get(); }
+    // The new-note and hide-all keys, whose actions live with the note windows. The dispatcher of all
+    // four actions arrives with capture and replaces this call in delegateParts().
+    void installNoteHotkeys();
 
     // Whether a note's window is open and shown, asked of the window manager while it exists (false
     // once it is gone).
@@ -77,7 +79,6 @@ public:
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
-    FloatingNotesManager::WindowFactory m_noteWindowFactory;
     std::unique_ptr<FloatingNotesManager> m_floating;
     std::unique_ptr<CaptureService> m_capture;
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;

@@ -3,9 +3,8 @@
 class QWindow;
 class Settings;
 
-// The extended window-manager states of our windows (_NET_WM_STATE), set the same way for every window
-// maker: on a window not shown yet the property is written before the window manager reads it; on a
-// shown one the window manager is asked to change it. Nothing happens off X11.
+// Whether our windows show in the taskbar and pager, the same way for every window maker (through
+// EwmhWindowState, so the window's other states are kept). Nothing happens off X11.
 namespace WindowStates {
 // Keeps the window out of the taskbar and the pager, or lets it show there.
 void setSkipTaskbar(QWindow* window, bool skip);

@@ -165,7 +165,8 @@ TEST(AppServices, HousekeepingIsDoneBeforeTheLaunchAndOnlyThenAreRemindersTimed)
 
     AppServices services(*container);
     QStringList titles;
-    for (const Note* note : context.fetch<Note>().value()) titles << note->title();
+    const auto notes = context.fetch<Note>();
+    for (const Note* note : notes.value()) titles << note->title();
     EXPECT_EQ(titles, QStringList{"Due"});
     const QUuid due = services.noteStore().allActive().value(0)->uuid();
     EXPECT_FALSE(services.reminders().isPending(due));
