@@ -5,16 +5,16 @@
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
 #include "capture/CaptureService.h"
-#include "model/Note.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
+#include "model/Note.h"
+#include "note/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/GlobalHotkeys.h"
-#include "note/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
@@ -82,7 +82,7 @@ AppDelegate::NoteWindows AppServices::noteWindows(QPointer<FloatingNotesManager>
 }
 
 HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& actions,
-                                          std::function<void(HotkeyManager::Action)> onAction)
+                                           std::function<void(HotkeyManager::Action)> onAction)
 {
     if (!m_hotkeys) {
         m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();

@@ -20,6 +20,7 @@ QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color)
 {
     auto* label = new QLabel(text);
     label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setFont(font);
     QPalette palette = label->palette();
@@ -94,6 +95,9 @@ PermissionPanelView::PermissionPanelView(const PermissionPanel& panel, QWidget* 
             row->setSpacing(8);
             auto* check = new QLabel;
             check->setPixmap(Symbols::tinted(QStringLiteral("checkmark"), TarnwickTheme::success(), 11).pixmap(11, 11));
+            // As tall as the first line of the text beside it, so the mark sits on that line.
+            check->setFixedHeight(QFontMetrics(TarnwickType::caption()).height());
+            check->setAlignment(Qt::AlignCenter);
             row->addWidget(check, 0, Qt::AlignTop);
             row->addWidget(plainLabel(line, TarnwickType::caption(), TarnwickTheme::textSecondary()), 1);
             list->addLayout(row);
@@ -116,6 +120,7 @@ PermissionPanelView::PermissionPanelView(const PermissionPanel& panel, QWidget* 
         });
         auto* notNow = new TarnwickButton(QStringLiteral("Not now"));
         TarnwickQuietButtonStyle quiet;
+        quiet.fullWidth = true;
         notNow->setQuietStyle(quiet);
         connect(notNow, &QPushButton::clicked, this, &QDialog::reject);
         buttons->addWidget(notNow);

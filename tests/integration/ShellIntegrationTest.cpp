@@ -192,6 +192,12 @@ TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
     EXPECT_FALSE(seen.contains("Old news") || seen.contains("Combination"));
     // The missed one comes first, as it would have.
     EXPECT_LT(seen.indexOf("Missed call"), seen.indexOf("Dentist"));
+
+    // Clicking one opens its note's window.
+    EXPECT_TRUE(waitForWindow({"--name", "^(Dentist|Missed call|Combination)$"}, 1000).isEmpty());
+    run("dunstctl", {"action", "0"});
+    EXPECT_FALSE(waitForWindow({"--name", "^(Dentist|Missed call|Combination)$"}).isEmpty())
+        << stderrText().toStdString();
 }
 
 TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
