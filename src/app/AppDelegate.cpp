@@ -29,7 +29,7 @@ std::optional<QUuid> noteIDFrom(const Notification& notification)
 }  // namespace
 
 AppDelegate::AppDelegate(Parts parts, QObject* parent)
-    : QObject(parent), m_parts(std::move(parts)), m_windows(m_parts.windows)
+    : QObject(parent), m_parts(std::move(parts)), m_shelf(m_parts.shelf), m_windows(m_parts.windows)
 {
 }
 
@@ -63,7 +63,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     g_sharedInstance = this;
 
     if (m_parts.bus) {
-        m_parts.bus->setCaptureHandler(m_captureHandler);
+        m_parts.bus->setCaptureHandler(m_parts.serviceCapture);
         connect(m_parts.bus, &SingleInstance::activationRequested, this, &AppDelegate::reopen);
     }
     if (m_parts.tray) {

@@ -55,6 +55,11 @@ public:
         Clock& clock;
         NotificationCenter& center;
         NoteWindows windows;
+        // The shelf's controller fills these in; until then the tray and a second launch open nothing.
+        Shelf shelf;
+        // What other programs' text becomes (the capture service's Services-menu road); until it is
+        // given, CaptureText answers NotReady.
+        SingleInstance::CaptureHandler serviceCapture;
         SingleInstance* bus = nullptr;
         TarnwickApp* tray = nullptr;
         // Why the store runs in memory, if it does.
@@ -75,11 +80,6 @@ public:
 
     // The delegate while its launch has run; none before and after.
     static AppDelegate* sharedInstance();
-
-    // Set before applicationDidFinishLaunching(). Until set, the shelf does nothing.
-    void setShelf(Shelf shelf) { m_shelf = std::move(shelf); }
-    // What other programs' text becomes (the capture service's Services-menu path).
-    void setServiceCaptureHandler(SingleInstance::CaptureHandler handler) { m_captureHandler = std::move(handler); }
 
     // The launch sequence. False when the user chose to quit at the storage warning: the caller then
     // leaves without running the event loop.
@@ -108,9 +108,8 @@ private:
     QWindow* lastActiveVisibleWindow() const;
 
     Parts m_parts;
-    Shelf m_shelf;
+    Shelf& m_shelf;
     NoteWindows& m_windows;
-    SingleInstance::CaptureHandler m_captureHandler;
     std::vector<ObserverToken> m_observers;
     QPointer<QWindow> m_lastActive;
     bool m_launched = false;

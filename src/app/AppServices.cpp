@@ -122,6 +122,8 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
                              Settings::shared(), Clock::system(), NotificationCenter::shared()};
     parts.windows = noteWindows(m_floating.get());
     parts.installHotkeys = [this] { installNoteHotkeys(); };
+    // parts.shelf and parts.serviceCapture are given here by the shelf's controller and the capture
+    // service's Services-menu road when they join.
     parts.bus = &bus;
     parts.tray = &tray;
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };

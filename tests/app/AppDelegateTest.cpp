@@ -23,19 +23,6 @@ using tarnwick::test::FakeAuthenticator;
 
 class AppDelegateTest : public tarnwick::test::NoteStoreTestBase {
 protected:
-    AppDelegateTest()
-    {
-        delegate.setShelf({[this] { return shelfOpen; },
-                           [this] {
-                               shelfOpen = true;
-                               calls << "present";
-                           },
-                           [this] {
-                               shelfOpen = false;
-                               calls << "dismiss";
-                           },
-                           {}});
-    }
     AppDelegate::Parts parts()
     {
         AppDelegate::Parts p{*store, reminders, unlockSession, settings, clock, center};
@@ -46,6 +33,16 @@ protected:
                          calls << QString("opacity %1 %2").arg(id.toString(QUuid::WithoutBraces)).arg(value);
                          return true;
                      }};
+        p.shelf = {[this] { return shelfOpen; },
+                   [this] {
+                       shelfOpen = true;
+                       calls << "present";
+                   },
+                   [this] {
+                       shelfOpen = false;
+                       calls << "dismiss";
+                   },
+                   {}};
         p.bus = &bus;
         p.storeFailure = [this] { return failure; };
         p.warn = [this](const QString& text) {
