@@ -203,6 +203,7 @@ void ModelContext::insert(ManagedObject* object)
         return;
     }
     object->m_insertSerial = ++m_insertSerial;
+    ++m_changeCount;
     state->inserted.push_back(object);
     if (state->loaded) addToIndexes(*state, object);
     scheduleAutosave();
@@ -215,6 +216,7 @@ void ModelContext::remove(ManagedObject* object)
     for (int i = 0; object->m_unloaded && i < 64; ++i)
         if (object->m_unloaded & (quint64(1) << i)) object->loadValue(i);
     object->m_deleted = true;
+    ++m_changeCount;
     m_changed.remove(object);
     EntityState* state = stateFor(object->entity());
     if (state && state->loaded) removeFromIndexes(*state, object);
@@ -231,6 +233,7 @@ void ModelContext::remove(ManagedObject* object)
 void ModelContext::objectDidChange(ManagedObject* object)
 {
     if (object->m_deleted) return;
+    ++m_changeCount;
     if (object->m_rowID != 0) m_changed.insert(object);
     scheduleAutosave();
 }
