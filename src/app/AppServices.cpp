@@ -2,6 +2,10 @@
 
 #include <QNetworkAccessManager>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
 #include "capture/CaptureService.h"
@@ -144,4 +148,10 @@ void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
     store.reconcileForSync();
     // Read again: the steps before may have taken a while on a large store.
     store.sweepOrphanImages(clock.now());
+    // The upkeep read some bodies and pictures; they are read again when a view asks.
+    store.context().releaseLargeValues();
+#ifdef __GLIBC__
+    // The upkeep's temporary values were spread over the heap; give the freed pages back.
+    malloc_trim(0);
+#endif
 }
