@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "app/AppServices.h"
+#include "app/ApplicationId.h"
+#include "app/CommandLine.h"
 #include "app/Defaults.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
@@ -11,6 +13,15 @@
 
 int main(int argc, char** argv)
 {
+    // Answered before anything else: no display, bus or running instance is involved.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (const CommandLine::Outcome options = CommandLine::parse(arguments); !options.run) {
+        std::fputs(qUtf8Printable(options.standardOutput), stdout);
+        std::fputs(qUtf8Printable(options.standardError), stderr);
+        return options.exitCode;
+    }
+
     QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
     QCoreApplication::setOrganizationName(QStringLiteral("tarnwick"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));
@@ -25,6 +36,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(ApplicationId::name());
     QuitOnSignal::install();
 
     SingleInstance instance;

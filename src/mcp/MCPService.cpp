@@ -170,7 +170,7 @@ void MCPService::persist(const QString& token)
 {
     const Status<QString> stored = m_tokens.write(token.toUtf8());
     if (!stored)
-        qCWarning(Log::app, "Could not store the MCP token in the Keychain: %s", qUtf8Printable(stored.error()));
+        qCWarning(Log::app, "Could not store the MCP token in the keyring: %s", qUtf8Printable(stored.error()));
 }
 
 QString MCPService::loadOrCreateToken()
@@ -184,7 +184,7 @@ QString MCPService::loadOrCreateToken()
     if (!legacy.isEmpty()) {
         persist(legacy);
         m_settings.remove(kLegacyTokenKey);
-        qCInfo(Log::app, "Moved the MCP token out of UserDefaults into the Keychain.");
+        qCInfo(Log::app, "Moved the MCP token out of the settings file into the keyring.");
         return legacy;
     }
     const QString token = newToken();

@@ -50,7 +50,7 @@ QString CryptoBox::CryptoError::description() const
         case Kind::sealProducedNoData:
             return QStringLiteral("AES-GCM produced no combined box");
         case Kind::keyMissing:
-            return QStringLiteral("no lock key in the Keychain");
+            return QStringLiteral("no lock key in the keyring");
     }
     return {};
 }

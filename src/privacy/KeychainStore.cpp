@@ -22,13 +22,13 @@ QString KeychainStore::KeychainError::description() const
 {
     switch (kind) {
         case Kind::unexpectedStatus:
-            return QStringLiteral("Keychain error %1 (%2)")
+            return QStringLiteral("Keyring error %1 (%2)")
                 .arg(status)
                 .arg(platformMessage.isEmpty() ? QStringLiteral("unknown") : platformMessage);
         case Kind::itemNotFound:
-            return QStringLiteral("no such Keychain item");
+            return QStringLiteral("no such keyring item");
         case Kind::itemAlreadyExists:
-            return QStringLiteral("a Keychain item already exists here");
+            return QStringLiteral("a keyring item already exists here");
     }
     return {};
 }

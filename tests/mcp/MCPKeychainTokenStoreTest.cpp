@@ -83,5 +83,5 @@ TEST_F(MCPKeychainTokenStoreTest, LockedKeychainKeepsTheOldItemAndLogsTheFailure
     EXPECT_NE(service->token(), first);
     EXPECT_EQ(stored(), first.toUtf8());
     EXPECT_TRUE(log.lines("app").contains(
-        "Could not store the MCP token in the Keychain: Keychain error -25308 (Collection is locked)"));
+        "Could not store the MCP token in the keyring: Keyring error -25308 (Collection is locked)"));
 }

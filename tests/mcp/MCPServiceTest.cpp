@@ -42,14 +42,14 @@ TEST(MCPService, LegacyTokenMovesOutOfSettingsAndStoreFailuresAreLogged)
     EXPECT_EQ(f.service->token(), "short-legacy");
     EXPECT_EQ(f.tokens.stored, "short-legacy");
     EXPECT_FALSE(f.settings.contains("mcp.token"));
-    EXPECT_TRUE(log.lines("app").contains("Moved the MCP token out of UserDefaults into the Keychain."));
+    EXPECT_TRUE(log.lines("app").contains("Moved the MCP token out of the settings file into the keyring."));
 
     f.tokens.stored.reset();
     f.tokens.failWrites = true;
     f.settings.setValue("mcp.token", QString());
     f.make();
     EXPECT_TRUE(wellFormed(f.service->token()));
-    EXPECT_TRUE(log.lines("app").contains("Could not store the MCP token in the Keychain: The keyring is locked."));
+    EXPECT_TRUE(log.lines("app").contains("Could not store the MCP token in the keyring: The keyring is locked."));
     EXPECT_EQ(ServiceFixture::statusOf(f.call(R"({"jsonrpc":"2.0","method":"ping","id":1})")), 200);
 }
 

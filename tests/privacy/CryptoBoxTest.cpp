@@ -103,7 +103,7 @@ TEST(CryptoBox, KeyIdAndErrorTexts)
     EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), "66687aadf862bd77");
     using E = CryptoBox::CryptoError;
     EXPECT_EQ(E::sealProducedNoData().description(), "AES-GCM produced no combined box");
-    EXPECT_EQ(E::keyMissing().description(), "no lock key in the Keychain");
+    EXPECT_EQ(E::keyMissing().description(), "no lock key in the keyring");
 }
 
 TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
@@ -242,7 +242,7 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto localDown = std::make_shared<RefusingKeychain>();
     localDown->refuseLocal = true;
     KeychainStore::useBackend(localDown);
-    const QString expected = "lock key could not be read: Keychain error -25308 (the keyring is locked)";
+    const QString expected = "lock key could not be read: Keyring error -25308 (the keyring is locked)";
     EXPECT_EQ(failure(CryptoBox::seal(QByteArray("note"))), expected);
     EXPECT_EQ(failure(CryptoBox::open(QByteArray(40, 'x'))), expected);
     // A value too short to be a sealed box is refused by the cipher before the keychain is asked.
@@ -260,5 +260,5 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     ASSERT_TRUE(resealed.ok());
     EXPECT_TRUE(CryptoBox::open(*resealed).ok());
     EXPECT_TRUE(log.contains(QStringLiteral(
-        "privacy: Synchronizable lock keys unavailable: Keychain error -25308 (the keyring is locked)")));
+        "privacy: Synchronizable lock keys unavailable: Keyring error -25308 (the keyring is locked)")));
 }
