@@ -8,6 +8,7 @@
 #include "app/SingleInstance.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
+#include "design/TrayGlyph.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPService.h"
@@ -20,8 +21,7 @@ TarnwickApp::TarnwickApp(SingleInstance& instance, AppServices& services, QObjec
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
 
     m_tray = new QSystemTrayIcon(this);
-    // The glyph is a monochrome mask; a warm mid grey reads on both light and dark panels.
-    m_tray->setIcon(Symbols::tinted(QStringLiteral("MenubarGlyph"), TarnwickTheme::textTertiary(), 22));
+    m_tray->setIcon(TrayGlyph::icon());
     m_tray->setToolTip(QStringLiteral("Tarnwick"));
     m_tray->setContextMenu(m_menu.get());
     // Without a tray on the desktop, the icon appears when one starts; the application runs either way.
