@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/AppServices.h"
 #include "app/ApplicationId.h"
@@ -8,8 +9,10 @@
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "design/TarnwickType.h"
+#include "platform/BackgroundCall.h"
 #include "platform/DisplayProbe.h"
 #include "platform/QuitOnSignal.h"
+#include "store/NoteStore.h"
 
 int main(int argc, char** argv)
 {
@@ -54,9 +57,21 @@ int main(int argc, char** argv)
     Defaults::registerTable();
     TarnwickType::registerBundledFonts();
 
-    // The store opens (or falls back to memory) and is tidied before any window can show a note.
-    AppServices services;
+    int status = 0;
+    {
+        // The store opens (or falls back to memory) and is tidied before any window can show a note.
+        AppServices services;
 
-    TarnwickApp shell(instance, services);
-    return app.exec();
+        TarnwickApp shell(instance, services);
+        status = app.exec();
+        // A quit (also by SIGTERM or SIGINT) may come before the autosave's turn.
+        services.noteStore().saveNow();
+    }
+    // Everything is saved by now. A keyring call still waiting on its own thread (a prompt nobody
+    // answered) must not hold up the end of the process.
+    if (BackgroundCall::pending() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
