@@ -35,6 +35,11 @@ MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore&
       m_port(options.preferredPort)
 {
     m_enabled = m_settings.boolValue(kEnabledKey);
+    // The switch turned in the settings file by hand counts as turned here.
+    connect(&m_settings, &Settings::valueChanged, this, [this](const QString& key) {
+        if (key == kEnabledKey && m_settings.boolValue(kEnabledKey) != m_enabled)
+            setEnabled(m_settings.boolValue(kEnabledKey));
+    });
 }
 
 MCPService::~MCPService() = default;
