@@ -6,6 +6,8 @@
 #include <QtGlobal>
 #include <mutex>
 
+#include "platform/Log.h"
+
 static void initTarnwickResources()
 {
     Q_INIT_RESOURCE(resources);
@@ -25,7 +27,13 @@ QString installedDataDir()
         QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' + QStringLiteral(TARNWICK_DATADIR_FROM_BINDIR));
     // The desktop entry is what every install has; a build tree has none beside its executable.
     const QString entry = dir + QStringLiteral("/applications/") + QStringLiteral(TARNWICK_APP_ID ".desktop");
-    return QFileInfo::exists(entry) ? dir : QString();
+    const bool installed = QFileInfo::exists(entry);
+    static std::once_flag told;
+    std::call_once(told, [&] {
+        qCDebug(Log::app, "Data files from %s",
+                qUtf8Printable(installed ? dir : QStringLiteral(TARNWICK_SOURCE_DATA_DIR "/resources")));
+    });
+    return installed ? dir : QString();
 }
 
 QString dataFile(const QString& relativePath)
