@@ -1,6 +1,7 @@
 #include "app/AppServices.h"
 
 #include <QNetworkAccessManager>
+#include <algorithm>
 
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
@@ -8,9 +9,12 @@
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
+#include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/Log.h"
 #include "platform/Settings.h"
+#include "privacy/CryptoBox.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
@@ -32,6 +36,14 @@ AppServices::AppServices()
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
     runStartupHousekeeping(store, Clock::system());
+
+    // With private notes in the store, their keys are read off the main thread now, so a keyring that
+    // is locked asks to be unlocked before the first seal or reveal, and launch does not wait for it.
+    const QList<Note*> notes = store.allActive() + store.trashed();
+    if (std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); }))
+        CryptoBox::readRingLater(m_noteStore.get(), [](const QString& problem) {
+            if (!problem.isEmpty()) qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+        });
 
     // Both run once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_reminders.get(), [this] { m_reminders->rescheduleAll(); });

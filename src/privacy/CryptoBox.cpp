@@ -4,6 +4,7 @@
 #include <QSet>
 #include <algorithm>
 
+#include "platform/BackgroundCall.h"
 #include "platform/Log.h"
 #include "privacy/KeychainStore.h"
 
@@ -161,4 +162,15 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::open(const QByteArray& sealed)
         if (opened.error().code != Cipher::Error::Code::authenticationFailure) return Error(opened.error());
     }
     return Error(CryptoError::noKeyOpensThis(int(ring->size())));
+}
+
+void CryptoBox::readRingLater(QObject* context, std::function<void(QString)> done)
+{
+    BackgroundCall::run<QString>(
+        context,
+        [] {
+            const auto ring = allKeys();
+            return ring ? QString() : describe(ring.error());
+        },
+        std::move(done));
 }
