@@ -11,6 +11,7 @@
 #include "design/TarnwickType.h"
 #include "platform/BackgroundCall.h"
 #include "platform/DisplayProbe.h"
+#include "platform/ProcessHardening.h"
 #include "platform/QuitOnSignal.h"
 #include "store/NoteStore.h"
 
@@ -25,6 +26,8 @@ int main(int argc, char** argv)
         return options.exitCode;
     }
 
+    // Before anything holds a note or a password.
+    ProcessHardening::apply();
     QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
     QCoreApplication::setOrganizationName(QStringLiteral("tarnwick"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));

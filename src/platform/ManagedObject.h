@@ -30,6 +30,9 @@ struct AttributeDescription {
     QString originalName;
     // The store may keep the bytes in a file beside the database instead of in the row.
     bool externalStorage = false;
+    // Uuid attributes only: the context keeps an index from value to objects, so lookups by this
+    // attribute need no scan.
+    bool indexed = false;
 };
 
 // One entity of the schema: its table name, attributes in schema order, and how to make an instance.
@@ -56,7 +59,20 @@ public:
     // UUID; this is what tells them apart.
     qint64 rowID() const { return m_rowID; }
 
-    const QVariant& value(int attribute) const { return m_values[attribute]; }
+    // A large value (a Data attribute) of a stored row is read from the store the first time it is
+    // asked for, so rows that are only listed never hold their bytes.
+    const QVariant& value(int attribute) const
+    {
+        if (m_unloaded & (quint64(1) << attribute)) loadValue(attribute);
+        return m_values[attribute];
+    }
+    // True when the attribute holds a value (is not none), without reading a large value.
+    bool hasValue(int attribute) const
+    {
+        return (m_unloaded & (quint64(1) << attribute)) || m_values[attribute].isValid();
+    }
+    // Large values read so far and unchanged since are let go; they are read again when asked for.
+    void releaseLargeValues();
     void setValue(int attribute, const QVariant& value);
 
     // True when some attribute differs from what was last saved or loaded.
@@ -78,6 +94,7 @@ private:
     friend class ModelContext;
     void markSaved();
     void revertToSaved();
+    void loadValue(int attribute) const;
 
     // Set by the context while it makes objects for stored rows: their values come from the row, so
     // the constructor skips making defaults (a new UUID and the clock for every row).
@@ -88,8 +105,11 @@ private:
     qint64 m_rowID = 0;
     bool m_deleted = false;
     quint64 m_version = 0;
-    QVector<QVariant> m_values;
-    QVector<QVariant> m_saved;
+    quint64 m_insertSerial = 0;  // order of insertion among unsaved objects
+    mutable QVector<QVariant> m_values;
+    mutable QVector<QVariant> m_saved;
+    // Attributes of a stored row whose value is present in the store but not read yet.
+    mutable quint64 m_unloaded = 0;
 };
 
 // Strict equality for stored values: same type and same value (an empty string is not "none").

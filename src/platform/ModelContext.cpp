@@ -151,8 +151,13 @@ ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObje
         QByteArray columns = "\"_rowid\"";
         QByteArray names;
         QByteArray params;
-        for (const AttributeDescription& a : e->attributes) {
-            columns += ',' + SqliteDatabase::quoted(a.name);
+        for (int i = 0; i < e->attributes.size(); ++i) {
+            const AttributeDescription& a = e->attributes[i];
+            // Large values stay in the store until asked for; the load reads only whether one is there.
+            const bool lazy = a.type == AttributeType::Data && i < 64;
+            if (lazy) s.lazy |= quint64(1) << i;
+            columns +=
+                ',' + (lazy ? '(' + SqliteDatabase::quoted(a.name) + " IS NOT NULL)" : SqliteDatabase::quoted(a.name));
             if (!names.isEmpty()) {
                 names += ',';
                 params += ',';
@@ -163,6 +168,9 @@ ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObje
         const QByteArray table = SqliteDatabase::quoted(e->name);
         s.selectSql = "SELECT " + columns + " FROM " + table + " ORDER BY \"_rowid\"";
         s.insertSql = "INSERT INTO " + table + " (" + names + ") VALUES (" + params + ")";
+        for (int i = 0; i < e->attributes.size(); ++i)
+            if (e->attributes[i].indexed && e->attributes[i].type == AttributeType::Uuid)
+                s.indexes.push_back(UuidIndex{i, {}});
         m_stateIndex.insert(e, int(m_states.size()));
         m_states.push_back(std::move(s));
     }
@@ -194,17 +202,24 @@ void ModelContext::insert(ManagedObject* object)
         object->m_deleted = true;
         return;
     }
+    object->m_insertSerial = ++m_insertSerial;
     state->inserted.push_back(object);
+    if (state->loaded) addToIndexes(*state, object);
     scheduleAutosave();
 }
 
 void ModelContext::remove(ManagedObject* object)
 {
     if (!object || object->m_context != this || object->m_deleted) return;
+    // A deleted object stays readable for whoever still holds it; its row will not be there.
+    for (int i = 0; object->m_unloaded && i < 64; ++i)
+        if (object->m_unloaded & (quint64(1) << i)) object->loadValue(i);
     object->m_deleted = true;
     m_changed.remove(object);
+    EntityState* state = stateFor(object->entity());
+    if (state && state->loaded) removeFromIndexes(*state, object);
     if (object->m_rowID == 0) {
-        if (EntityState* state = stateFor(object->entity()))
+        if (state)
             state->inserted.erase(std::remove(state->inserted.begin(), state->inserted.end(), object),
                                   state->inserted.end());
     } else {
@@ -218,6 +233,156 @@ void ModelContext::objectDidChange(ManagedObject* object)
     if (object->m_deleted) return;
     if (object->m_rowID != 0) m_changed.insert(object);
     scheduleAutosave();
+}
+
+namespace {
+QUuid indexKey(const QVariant& v)
+{
+    return v.typeId() == QMetaType::QUuid ? *static_cast<const QUuid*>(v.constData()) : QUuid();
+}
+}  // namespace
+
+void ModelContext::addToIndexes(EntityState& state, ManagedObject* object)
+{
+    for (UuidIndex& index : state.indexes) index.objects[indexKey(object->m_values[index.attribute])].append(object);
+}
+
+void ModelContext::removeFromIndexes(EntityState& state, ManagedObject* object)
+{
+    for (UuidIndex& index : state.indexes) {
+        auto it = index.objects.find(indexKey(object->m_values[index.attribute]));
+        if (it == index.objects.end()) continue;
+        auto& list = *it;
+        for (qsizetype i = 0; i < list.size(); ++i)
+            if (list[i] == object) {
+                list.remove(i);
+                break;
+            }
+        if (list.isEmpty()) index.objects.erase(it);
+    }
+}
+
+void ModelContext::indexedValueWillChange(ManagedObject* object, int attribute, const QVariant& from,
+                                          const QVariant& to)
+{
+    if (object->m_deleted) return;
+    EntityState* state = stateFor(object->entity());
+    if (!state || !state->loaded) return;
+    for (UuidIndex& index : state->indexes) {
+        if (index.attribute != attribute) continue;
+        const QUuid oldKey = indexKey(from);
+        const QUuid newKey = indexKey(to);
+        if (oldKey == newKey) return;
+        if (auto it = index.objects.find(oldKey); it != index.objects.end()) {
+            it->removeOne(object);
+            if (it->isEmpty()) index.objects.erase(it);
+        }
+        index.objects[newKey].append(object);
+    }
+}
+
+QVariant ModelContext::storedValue(const ManagedObject& object, int attribute)
+{
+    const AttributeDescription& a = object.entity().attributes[attribute];
+    auto s = m_db.cached("SELECT " + SqliteDatabase::quoted(a.name) + " FROM " +
+                         SqliteDatabase::quoted(object.entity().name) + " WHERE \"_rowid\" = ?");
+    if (!s) {
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(s.error().description()));
+        return QVariant();
+    }
+    sqlite3_bind_int64(*s, 1, object.rowID());
+    QVariant v;
+    const int rc = sqlite3_step(*s);
+    if (rc == SQLITE_ROW)
+        v = SqliteDatabase::columnValue(*s, 0, a.type);
+    else if (rc != SQLITE_DONE)
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(m_db.error(rc, QString()).description()));
+    sqlite3_reset(*s);
+    return v.isValid() || a.optional ? v : fallbackValue(a);
+}
+
+QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects, int attribute)
+{
+    QVector<QVariant> out(objects.size());
+    QHash<qint64, qsizetype> unread;
+    const quint64 bit = quint64(1) << attribute;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        if (objects[i]->m_unloaded & bit)
+            unread.insert(objects[i]->m_rowID, i);
+        else
+            out[i] = objects[i]->m_values[attribute];
+    }
+    if (unread.isEmpty()) return out;
+    const EntityDescription& entity = objects.first()->entity();
+    const AttributeDescription& a = entity.attributes[attribute];
+    // A few rows are read one by one; many in one scan of the table.
+    if (unread.size() < 64) {
+        for (auto it = unread.cbegin(); it != unread.cend(); ++it)
+            out[it.value()] = storedValue(*objects[it.value()], attribute);
+        return out;
+    }
+    auto s =
+        m_db.cached("SELECT \"_rowid\"," + SqliteDatabase::quoted(a.name) + " FROM " +
+                    SqliteDatabase::quoted(entity.name) + " WHERE " + SqliteDatabase::quoted(a.name) + " IS NOT NULL");
+    if (!s) {
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(s.error().description()));
+        return out;
+    }
+    int rc;
+    while ((rc = sqlite3_step(*s)) == SQLITE_ROW) {
+        const auto it = unread.constFind(sqlite3_column_int64(*s, 0));
+        if (it != unread.constEnd()) out[it.value()] = SqliteDatabase::columnValue(*s, 1, a.type);
+    }
+    if (rc != SQLITE_DONE)
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(m_db.error(rc, QString()).description()));
+    sqlite3_reset(*s);
+    return out;
+}
+
+void ModelContext::releaseLargeValues()
+{
+    for (EntityState& state : m_states)
+        if (state.lazy)
+            for (ManagedObject* o : state.rows) o->releaseLargeValues();
+}
+
+Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const EntityDescription& entity, int attribute,
+                                                                    const QUuid& id)
+{
+    EntityState* state = stateFor(entity);
+    if (!state) return StoreError{0, QStringLiteral("The schema has no entity %1").arg(entity.name), m_db.path()};
+    if (!state->loaded)
+        if (auto loaded = load(*state); !loaded) return loaded.error();
+    const auto index = std::find_if(state->indexes.begin(), state->indexes.end(),
+                                    [attribute](const UuidIndex& i) { return i.attribute == attribute; });
+    if (index == state->indexes.end())
+        return fetch(entity, FetchRequest{[attribute, &id](const ManagedObject& o) {
+                                              return indexKey(o.value(attribute)) == id && o.value(attribute).isValid();
+                                          },
+                                          {},
+                                          std::nullopt});
+    if (id.isNull()) {
+        // Null and none share the key; only a stored null UUID matches a null UUID.
+        QList<ManagedObject*> out;
+        for (ManagedObject* o : index->objects.value(id))
+            if (o->m_values[attribute].isValid()) out.append(o);
+        return out;
+    }
+    QList<ManagedObject*> out;
+    if (auto it = index->objects.constFind(id); it != index->objects.constEnd())
+        for (ManagedObject* o : *it) out.append(o);
+    if (out.size() > 1)
+        // Store order: saved rows by row id (the order they were loaded or saved in), then inserts.
+        std::sort(out.begin(), out.end(), [](const ManagedObject* a, const ManagedObject* b) {
+            if ((a->m_rowID == 0) != (b->m_rowID == 0)) return b->m_rowID == 0;
+            if (a->m_rowID != b->m_rowID) return a->m_rowID < b->m_rowID;
+            return a->m_insertSerial < b->m_insertSerial;
+        });
+    return out;
 }
 
 Status<StoreError> ModelContext::load(EntityState& state)
@@ -248,6 +413,13 @@ Status<StoreError> ModelContext::load(EntityState& state)
         QVector<QVariant>& values = o->m_values;
         values.resize(attributes.size());
         for (int i = 0; i < attributes.size(); ++i) {
+            if (state.lazy & (quint64(1) << i)) {
+                if (sqlite3_column_int(s, i + 1))
+                    o->m_unloaded |= quint64(1) << i;
+                else
+                    values[i] = fallbacks[i];
+                continue;
+            }
             QVariant v = SqliteDatabase::columnValue(s, i + 1, attributes[i].type);
             values[i] = v.isValid() ? std::move(v) : fallbacks[i];
         }
@@ -272,6 +444,13 @@ Status<StoreError> ModelContext::load(EntityState& state)
     for (ManagedObject* o : made) state.byRow.insert(o->m_rowID, o);
     state.rows = std::move(rows);
     state.loaded = true;
+    for (UuidIndex& index : state.indexes) {
+        index.objects.clear();
+        index.objects.reserve(qsizetype(state.rows.size() + state.inserted.size()));
+    }
+    for (ManagedObject* o : state.rows)
+        if (!o->m_deleted) addToIndexes(state, o);
+    for (ManagedObject* o : state.inserted) addToIndexes(state, o);
     return {};
 }
 

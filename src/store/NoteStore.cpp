@@ -160,28 +160,37 @@ QList<Note*> NoteStore::fetch(std::function<bool(const Note&)> predicate, const 
 
 Note* NoteStore::note(const QUuid& id)
 {
-    const QList<Note*> rows = fetch([id](const Note& n) { return n.uuid() == id; }, {{Note::UpdatedAt, false}});
-    return rows.isEmpty() ? nullptr : rows.first();
+    auto rows = m_context.objectsWith<Note>(Note::Uuid, id);
+    if (!rows) {
+        qCWarning(Log::store, "Fetch failed: %s", qUtf8Printable(rows.error().description()));
+        return nullptr;
+    }
+    // Of duplicates, the most recently updated; among equals the first in store order.
+    Note* best = nullptr;
+    for (Note* n : std::as_const(*rows))
+        if (!best || n->updatedAt() > best->updatedAt()) best = n;
+    return best;
 }
 
 Capture* NoteStore::capture(const QUuid& id)
 {
-    auto rows = m_context.fetch<Capture>({[id](const Capture& c) { return c.uuid() == id; }, {}, 1});
+    auto rows = m_context.objectsWith<Capture>(Capture::Uuid, id);
     return rows && !rows->isEmpty() ? rows->first() : nullptr;
 }
 
 NoteImage* NoteStore::image(const QUuid& id)
 {
-    auto rows = m_context.fetch<NoteImage>({[id](const NoteImage& i) { return i.uuid() == id; }, {}, 1});
+    auto rows = m_context.objectsWith<NoteImage>(NoteImage::Uuid, id);
     return rows && !rows->isEmpty() ? rows->first() : nullptr;
 }
 
 QList<NoteImage*> NoteStore::imageRows(const QUuid& noteID)
 {
-    auto rows = m_context.fetch<NoteImage>({[noteID](const NoteImage& i) { return i.noteUUID() == noteID; },
-                                            {{NoteImage::CreatedAt, true}},
-                                            std::nullopt});
-    return rows ? *rows : QList<NoteImage*>();
+    auto rows = m_context.objectsWith<NoteImage>(NoteImage::NoteUUID, noteID);
+    if (!rows) return {};
+    std::stable_sort(rows->begin(), rows->end(),
+                     [](const NoteImage* a, const NoteImage* b) { return a->createdAt() < b->createdAt(); });
+    return *rows;
 }
 
 QList<NoteImage*> NoteStore::images(const QUuid& noteID)
@@ -311,7 +320,7 @@ QStringList NoteStore::allTags()
 
 bool NoteStore::ensureMigrated(Note& note)
 {
-    if (note.bodyBlocksData()) return false;
+    if (note.hasBodyBlocksData()) return false;
     return migrateBody(note);
 }
 
@@ -359,7 +368,7 @@ void NoteStore::migrateLegacyBodies()
 {
     qint64 count = 0;
     for (Note* n : allRows<Note>(m_context)) {
-        if (n->bodyBlocksData() || n->isLocked()) continue;
+        if (n->hasBodyBlocksData() || n->isLocked()) continue;
         if (migrateBody(*n)) ++count;
     }
     if (count < 1) return;
@@ -372,7 +381,7 @@ QHash<QString, NoteImage*> NoteStore::rowsByHash(const QUuid& noteID)
     // A row without bytes cannot stand for a picture the user adds again: the new bytes get a row.
     QHash<QString, NoteImage*> table;
     for (NoteImage* row : imageRows(noteID))
-        if (row->data() && !table.contains(row->contentHash())) table.insert(row->contentHash(), row);
+        if (row->hasData() && !table.contains(row->contentHash())) table.insert(row->contentHash(), row);
     return table;
 }
 
@@ -448,7 +457,7 @@ std::optional<QSet<QUuid>> NoteStore::referencedImageIDs(const Note& note) const
 
 bool NoteStore::hasBytes(const NoteImage& image)
 {
-    return image.data().has_value() || image.lockedCipher().has_value();
+    return image.hasData() || image.hasLockedCipher();
 }
 
 void NoteStore::collectOrphanImages(const QUuid& noteID)
@@ -615,19 +624,28 @@ void NoteStore::reconcileForSync()
         allRows<Note>(m_context), [](const Note& n) { return n.uuid(); },
         [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); });
     setReadOnlyNoteIDs({});
-    QList<Note*> withEnvelope;
-    std::vector<QByteArray> envelopes;
+    QList<ManagedObject*> withEnvelope;
     for (Note* kept : notes.winners) {
         if (kept->isLocked()) continue;
-        if (const auto data = kept->bodyBlocksData()) {
+        if (kept->hasBodyBlocksData())
             withEnvelope.append(kept);
-            envelopes.push_back(*data);
-        } else {
+        else
             healBlocks(*kept);
-        }
     }
-    const auto decoded = decodeAll(envelopes);
-    for (qsizetype i = 0; i < withEnvelope.size(); ++i) healBlocks(*withEnvelope[i], *decoded[size_t(i)]);
+    // Envelopes are read in slices and not kept on the notes: a large store's bodies never sit in
+    // memory all at once, and a note whose body is sound stays without its bytes.
+    constexpr qsizetype slice = 4096;
+    for (qsizetype from = 0; from < withEnvelope.size(); from += slice) {
+        const QList<ManagedObject*> part = withEnvelope.mid(from, slice);
+        const QVector<QVariant> values = m_context.peekValues(part, Note::BodyBlocksData);
+        std::vector<QByteArray> envelopes;
+        envelopes.reserve(size_t(values.size()));
+        for (const QVariant& v : values) envelopes.push_back(v.toByteArray());
+        const auto decoded = decodeAll(envelopes);
+        for (qsizetype i = 0; i < part.size(); ++i)
+            // A body that could not be read is left alone, never rebuilt over.
+            if (values[i].isValid()) healBlocks(*static_cast<Note*>(part[i]), *decoded[size_t(i)]);
+    }
 
     const auto captures = collapseDuplicates<Capture, QUuid>(
         allRows<Capture>(m_context), [](const Capture& c) { return c.uuid(); },

@@ -15,6 +15,8 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "platform/PrivateFiles.h"
+#include "store/SnapshotSealing.h"
 #include "store/StoreMigration.h"
 
 namespace {
@@ -47,7 +49,7 @@ std::optional<QString> makeSnapshotFolder(const QString& root, const QString& st
     for (int n = 1; n < 100; ++n) {
         *name = n == 1 ? stamp : stamp + QStringLiteral("-%1").arg(n, 2, 10, QLatin1Char('0'));
         const QString path = root + QLatin1Char('/') + *name;
-        if (::mkdir(QFile::encodeName(path).constData(), 0755) == 0) return path;
+        if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0) return path;
         if (errno != EEXIST) {
             *error = QString::fromLocal8Bit(strerror(errno));
             return std::nullopt;
@@ -55,6 +57,23 @@ std::optional<QString> makeSnapshotFolder(const QString& root, const QString& st
     }
     *error = QStringLiteral("Too many snapshots in one second");
     return std::nullopt;
+}
+// What the last snapshot was taken of: the fingerprint it was taken for and a digest of the store
+// and its log. A store that fails to open is never recorded as migrated, so without this every
+// launch would copy the same file again.
+const QString kLastSnapshotFile = QStringLiteral("last-snapshot-of");
+
+QString snapshotIdentity(const QDir& store, const QString& fingerprint)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString& name : {QStringLiteral("default.store"), QStringLiteral("default.store-wal")}) {
+        QFile file(store.filePath(name));
+        hash.addData(name.toUtf8());
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        hash.addData(QByteArray::number(file.size()));
+        hash.addData(&file);
+    }
+    return fingerprint + QLatin1Char(' ') + QString::fromLatin1(hash.result().toHex());
 }
 }  // namespace
 
@@ -101,9 +120,10 @@ void StoreSnapshot::record(const QString& fingerprint, const std::optional<QStri
 {
     if (!storeDirectory) return;
     const QString root = *storeDirectory + QLatin1Char('/') + folder();
-    QDir().mkpath(root);
+    PrivateFiles::makeFolder(root);
     QSaveFile file(root + QLatin1Char('/') + fingerprintFile());
     if (!file.open(QIODevice::WriteOnly)) return;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(fingerprint.toUtf8());
     file.commit();
 }
@@ -131,10 +151,15 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     }
 
     const QString root = store.filePath(folder());
+    const QString identity = snapshotIdentity(store, fingerprint);
+    {
+        QFile last(root + QLatin1Char('/') + kLastSnapshotFile);
+        if (last.open(QIODevice::ReadOnly) && QString::fromUtf8(last.readAll()) == identity) return std::nullopt;
+    }
     QString name;
     QString error;
     std::optional<QString> snapshot;
-    if (!QDir().mkpath(root))
+    if (!PrivateFiles::makeFolder(root))
         error = QStringLiteral("Could not create the folder %1").arg(root);
     else
         snapshot = makeSnapshotFolder(root, stamp(clock.now()), &name, &error);
@@ -154,7 +179,22 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
         QDir(*snapshot).removeRecursively();
         return std::nullopt;
     }
+    // The copy is taken before the launch sweep: a locked note left in the clear is sealed in it too.
+    const QString copiedStore = *snapshot + QLatin1Char('/') + items().first();
+    if (QFileInfo::exists(copiedStore)) {
+        if (auto sealed = SnapshotSealing::sealLockedNotes(copiedStore); !sealed) {
+            QDir(*snapshot).removeRecursively();
+            return QStringLiteral("store snapshot dropped: a private note in it could not be sealed (%1)")
+                .arg(sealed.error());
+        }
+    }
+    PrivateFiles::restrictTree(*snapshot);
     prune(storeDirectory);
+    QSaveFile last(root + QLatin1Char('/') + kLastSnapshotFile);
+    if (last.open(QIODevice::WriteOnly)) {
+        last.write(identity.toUtf8());
+        last.commit();
+    }
     return QStringLiteral("schema changed \u2014 snapshot of %1 file(s) taken at %2/%3 before migrating")
         .arg(copied)
         .arg(folder(), name);
