@@ -51,7 +51,8 @@ public:
 
     // Reads the ring on a thread of its own and tells `context` on the main thread: empty when it
     // could be read, else why not. A keyring that is locked asks the user to unlock it here, before a
-    // seal or an open needs the keys, and not while the main thread waits.
+    // seal or an open needs the keys, and not while the main thread waits. The keys read are kept for
+    // open(), which tries them before it asks the keyring (and asks it when none of them fits).
     static void readRingLater(QObject* context, std::function<void(QString)> done);
 
     // The first 16 lower-case hexadecimal digits of the SHA-256 digest of the raw key bytes.

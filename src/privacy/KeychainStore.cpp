@@ -1,5 +1,7 @@
 #include "privacy/KeychainStore.h"
 
+#include <atomic>
+
 namespace {
 std::shared_ptr<KeychainBackend>& chosenBackend()
 {
@@ -45,9 +47,19 @@ KeychainBackend::Kind KeychainStore::backendKind()
     return backend().kind();
 }
 
+namespace {
+std::atomic<int> g_backendGeneration{0};
+}
+
 void KeychainStore::useBackend(std::shared_ptr<KeychainBackend> backend)
 {
     chosenBackend() = std::move(backend);
+    ++g_backendGeneration;
+}
+
+int KeychainStore::backendGeneration()
+{
+    return g_backendGeneration.load();
 }
 
 Result<QByteArray, KeychainStore::KeychainError> KeychainStore::read(const QString& service, const QString& account,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "platform/Cipher.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/KeychainStore.h"
@@ -265,6 +267,28 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto resealed = CryptoBox::seal(QByteArray("note"));
     ASSERT_TRUE(resealed.ok());
     EXPECT_TRUE(CryptoBox::open(*resealed).ok());
-    EXPECT_TRUE(log.contains(QStringLiteral(
-        "privacy: Synchronizable lock keys unavailable: Keyring error -25308 (the keyring is locked)")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("privacy: Synchronizable lock keys unavailable: Keyring error -25308 (the keyring is locked)")));
+}
+
+// Keys read ahead (off the main thread, at launch) open notes while the keyring cannot be asked; they
+// are never taken for another keychain's.
+TEST_F(CryptoBoxTest, KeysReadAheadOpenWhileTheKeyringIsLockedAndOnlyForTheirKeychain)
+{
+    auto keyring = std::make_shared<RefusingKeychain>();
+    keyring->put(service, "primary", false, key('p'));
+    KeychainStore::useBackend(keyring);
+    const auto sealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_TRUE(sealed.ok());
+
+    QObject context;
+    std::optional<QString> problem;
+    CryptoBox::readRingLater(&context, [&](const QString& p) { problem = p; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return problem.has_value(); }));
+    EXPECT_EQ(*problem, "");
+    keyring->refuseLocal = true;
+    EXPECT_EQ(failure(CryptoBox::open(*sealed)), "ok");
+
+    KeychainStore::useBackend(std::make_shared<RefusingKeychain>());
+    EXPECT_EQ(failure(CryptoBox::open(*sealed)), "no lock key in the keyring");
 }
