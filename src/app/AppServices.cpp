@@ -1,6 +1,7 @@
 #include "app/AppServices.h"
 
 #include <QNetworkAccessManager>
+#include <algorithm>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -19,10 +20,12 @@
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/GlobalHotkeys.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
 #include "platform/Settings.h"
+#include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
@@ -55,6 +58,14 @@ AppServices::AppServices(ModelContainer& container)
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
     runStartupHousekeeping(store, Clock::system());
+
+    // With private notes in the store, their keys are read off the main thread now, so a keyring that
+    // is locked asks to be unlocked before the first seal or reveal, and launch does not wait for it.
+    const QList<Note*> notes = store.allActive() + store.trashed();
+    if (std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); }))
+        CryptoBox::readRingLater(m_noteStore.get(), [](const QString& problem) {
+            if (!problem.isEmpty()) qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+        });
 
     // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });

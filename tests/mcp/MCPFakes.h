@@ -106,6 +106,7 @@ struct ServiceFixture {
     void make(MCPService::Options options = {})
     {
         service = std::make_unique<MCPService>(tools, approver, tokens, settings, options);
+        service->loadToken();  // the fake store answers at once
         session = service->openSession("Fixture client");
     }
     HTTPRequest post(const QByteArray& body, const QString& target = {}) const

@@ -32,6 +32,7 @@ protected:
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
         host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
         service = std::make_unique<MCPService>(*host, approver, tokens, settings);
+        service->loadToken();
     }
     Note* add(const QString& title, const QString& body, int minutes)
     {
