@@ -10,6 +10,7 @@
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
 #include "capture/CaptureService.h"
+#include "editor/blocks/PreviewFiles.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
@@ -38,6 +39,8 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
+    m_previews = std::make_unique<PreviewFiles>();
+    m_previews->sweepLeftovers();
     m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [&store](Note& note) {
         return std::unique_ptr<NoteWindow>(
             std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system()));
