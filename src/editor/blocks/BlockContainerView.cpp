@@ -43,6 +43,11 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         auto* rich = new RichNSTextView(*text, *document, this);
         rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         rich->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // The note view paints the paper behind every block.
+        QPalette palette = rich->palette();
+        palette.setColor(QPalette::Base, Qt::transparent);
+        rich->setPalette(palette);
+        rich->viewport()->setAutoFillBackground(false);
         // Text views never scroll: the editor keeps the caret in sight.
         connect(&text->textView(), &TextViewModel::selectionChanged, rich, [this, rich] {
             if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
