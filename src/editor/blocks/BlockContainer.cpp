@@ -291,7 +291,13 @@ void BlockContainer::rebuild(const QVector<NoteBlock>& blocks, bool reloadEveryt
             auto* text = dynamic_cast<TextBlockController*>(c);
             if (c->matches(block) && (!text || text->isTitleBlock() == isTitle)) {
                 taken[*it] = true;
-                if (reloadEverything || !(c->snapshot() == block)) c->apply(block);
+                if (reloadEverything || !(c->snapshot() == block)) {
+                    // A block that now shows another picture forgets the old one's preview file.
+                    if (auto* picture = dynamic_cast<ImageBlockController*>(c);
+                        picture && m_previews && picture->placement().imageID != block.imagePlacement()->imageID)
+                        m_previews->removePicture(picture->placement().imageID);
+                    c->apply(block);
+                }
                 next.push_back(std::move(m_entries[*it]));
                 continue;
             }
@@ -538,6 +544,7 @@ void BlockContainer::deleteImageBlock(const QUuid& id)
 
 std::optional<QUuid> BlockContainer::insertTextBlock(const QUuid& after)
 {
+    if (m_readOnly) return std::nullopt;
     const auto found = indexOfBlock(after);
     if (!found) return std::nullopt;
     const int i = *found;
@@ -574,7 +581,7 @@ void BlockContainer::previewImageSizing(const QUuid& id, double fraction)
 {
     const auto i = indexOfBlock(id);
     ImageBlockController* picture = i ? imageController(*i) : nullptr;
-    if (!picture || !std::isfinite(fraction)) return;
+    if (!picture || !std::isfinite(fraction) || m_readOnly) return;
     if (!m_resizeOriginals.contains(id)) m_resizeOriginals.insert(id, picture->placement().sizing);
     picture->setSizing(ImageSizing::makeFraction(std::clamp(fraction, 0.02, 1.0)));
     layout();

@@ -1,8 +1,11 @@
 #include "editor/blocks/BlockContainerView.h"
 
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include "design/TarnwickTheme.h"
 #include "editor/blocks/BlockContainer.h"
@@ -48,6 +51,7 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         palette.setColor(QPalette::Base, Qt::transparent);
         rich->setPalette(palette);
         rich->viewport()->setAutoFillBackground(false);
+        rich->viewport()->installEventFilter(this);
         // Text views never scroll: the editor keeps the caret in sight.
         connect(&text->textView(), &TextViewModel::selectionChanged, rich, [this, rich] {
             if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
@@ -57,6 +61,20 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         view = new ImageBlockView(*picture, m_container, this);
     }
     if (view) view->show();
+}
+
+bool BlockContainerView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Text views never scroll: the wheel over a block scrolls the note.
+    if (event->type() == QEvent::Wheel) {
+        for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+            if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) {
+                QCoreApplication::sendEvent(area->verticalScrollBar(), event);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void BlockContainerView::blockRemoving(BlockController* controller)

@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "BlockTestSupport.h"
 #include "editor/blocks/BlockContainerView.h"
@@ -97,6 +98,12 @@ TEST_F(BlockEditorViewTest, TheCaretStaysVisible)
     const QRect caret = text->cursorRect().translated(text->pos());
     EXPECT_GE(caret.top(), top);
     EXPECT_LE(caret.bottom(), top + editor->viewport()->height());
+
+    // The wheel over a text block scrolls the note.
+    QWheelEvent wheel(QPointF(20, 20), text->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(text->viewport(), &wheel);
+    EXPECT_LT(editor->verticalScrollBar()->value(), top);
 }
 
 TEST_F(BlockEditorViewTest, PictureKeys)
