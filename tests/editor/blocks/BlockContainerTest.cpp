@@ -312,7 +312,7 @@ TEST_F(BlockContainerTest, BodiesThatCannotBeWrittenBackAreReadOnly)
         EXPECT_EQ(n->bodyBlocksData(), bytes);
         EXPECT_EQ(n->body(), body);
     }
-    if (!sealed->isSealed()) return;
+    ASSERT_TRUE(sealed->isSealed());
     EXPECT_EQ(shown(), QStringList{"T:"});  // nothing of the sealed content is shown
 
     // A note that becomes sealed while shown leaves the screen with its history.

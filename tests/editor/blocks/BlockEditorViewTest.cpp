@@ -15,6 +15,7 @@
 #include "editor/blocks/ImageBlockView.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/text/RichNSTextView.h"
+#include "model/NoteBlockEnvelope.h"
 
 using namespace tarnwick::test;
 
@@ -77,6 +78,19 @@ TEST_F(BlockEditorViewTest, PictureDragsOverTextReachTheContainer)
     QDragEnterEvent textEnter(at, Qt::CopyAction, &plain, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(text->viewport(), &textEnter);
     EXPECT_FALSE(editor->containerView()->dropLine()->isVisible());
+}
+
+TEST_F(BlockEditorViewTest, AReadOnlyBodySaysSoAboveTheBlocks)
+{
+    Note* n = addNote("Newer", "text");
+    QByteArray bytes = NoteBlockEnvelope::encode(n->blocks()).value();
+    bytes.replace("\"version\":1", "\"version\":3");
+    n->setBodyBlocksData(bytes);
+    show(n);
+    EXPECT_FALSE(editor->readOnlyLine().isEmpty());
+    Note* plain = addNote("Plain", "text");
+    editor->setNote(plain);
+    EXPECT_TRUE(editor->readOnlyLine().isEmpty());
 }
 
 TEST_F(BlockEditorViewTest, TheCaretStaysVisible)
