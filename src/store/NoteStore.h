@@ -16,9 +16,9 @@
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
-#include "store/ResolvedNoteLook.h"
 #include "platform/Result.h"
 #include "store/NoteSealing.h"
+#include "store/ResolvedNoteLook.h"
 #include "store/SyncState.h"
 #include "store/ThemeCache.h"
 
@@ -82,8 +82,8 @@ public:
     // ---- Saving, the bin, purging, tags ----
 
     // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
-    // in memory for autosave or the next call.
-    void saveNow();
+    // in memory for autosave or the next call. False only when a save was attempted and failed.
+    bool saveNow();
     void softDelete(Note& note);
     // The pin removed by softDelete is not given back.
     void restore(Note& note);
