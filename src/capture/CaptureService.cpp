@@ -209,10 +209,15 @@ void CaptureService::undoLast()
     }
 }
 
-std::optional<CaptureContext> CaptureService::readSelection()
+SelectionReader& CaptureService::defaultReader()
 {
     static const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
-    return readSelection(*reader);
+    return *reader;
+}
+
+std::optional<CaptureContext> CaptureService::readSelection()
+{
+    return readSelection(defaultReader());
 }
 
 std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& reader)

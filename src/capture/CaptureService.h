@@ -85,6 +85,8 @@ public:
     // The selected text of the window in front with its source; none (and lastUnreadableReason set)
     // when it cannot be read. The default reader is made on first use.
     static std::optional<CaptureContext> readSelection();
+    // The desktop's reader, made on first use and kept.
+    static SelectionReader& defaultReader();
     static std::optional<CaptureContext> readSelection(SelectionReader& reader);
     static UnreadableReason lastUnreadableReason() { return s_lastUnreadableReason; }
 
