@@ -145,10 +145,12 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
     }
 }
 
-void CaptureActions::handleServiceCapture(const QString& text)
+std::optional<CaptureService::Result> CaptureActions::handleServiceCapture(const QString& text)
 {
-    if (text.trimmed().isEmpty()) return;
+    if (text.trimmed().isEmpty()) return std::nullopt;
     const SourceHarvester::Source source = SourceHarvester::harvest(CaptureService::defaultReader());
-    presentCaptureResult(
-        m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false));
+    const CaptureService::Result result =
+        m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false);
+    presentCaptureResult(result);
+    return result;
 }

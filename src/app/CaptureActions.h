@@ -39,8 +39,9 @@ public:
     // Super (the stand-in for Command) held with the chord files the capture as a new note.
     void handleCapture(quint32 modifiers);
     void presentCaptureResult(const CaptureService::Result& result);
-    // Text handed over by another application (D-Bus CaptureText); blank text does nothing.
-    void handleServiceCapture(const QString& text);
+    // Text handed over by another application (D-Bus CaptureText); blank text does nothing and gives
+    // none.
+    std::optional<CaptureService::Result> handleServiceCapture(const QString& text);
 
     Hooks& hooks() { return m_hooks; }
 

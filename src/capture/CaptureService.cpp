@@ -99,10 +99,11 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
             made->setThemeID(themeID);
             if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
         }
+        // The note and its capture row are saved together: never one without the other.
         Note* note = m_store.context().insert(std::move(made));
-        bool saved = m_store.saveNow();
-        m_store.setActiveNoteID(note->uuid());
+        bool saved = true;
         Capture* capture = insertCapture(context, note->uuid(), saved);
+        m_store.setActiveNoteID(note->uuid());
         m_lastCapture = UndoRecord{note->uuid(), capture->uuid(), QString(), std::nullopt, true};
         return Created{note->uuid(), capture->uuid(), saved};
     }
@@ -117,8 +118,6 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     m_store.ensureMigrated(*note);
     const QString previousBody = note->body();
     const std::optional<QByteArray> previousBlocks = note->bodyBlocksData();
-    QSet<QUuid> blocksBefore;
-    for (const NoteBlock& block : note->blocks()) blocksBefore.insert(block.id);
     const auto appended = note->appendPlain(context.text);
     if (!appended) {
         // The note's body cannot take text without losing what it holds (written by a newer version,
@@ -130,19 +129,12 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!note->sourceApp()) note->setSourceApp(context.sourceApp);
     if (!note->sourceURL()) note->setSourceURL(context.sourceURL);
     note->setUpdatedAt(m_clock.now());
-    bool saved = m_store.saveNow();
-    m_store.setActiveNoteID(note->uuid());
+    bool saved = true;
     Capture* capture = insertCapture(context, note->uuid(), saved);
-    m_lastCapture = UndoRecord{note->uuid(),
-                               capture->uuid(),
-                               previousBody,
-                               previousBlocks,
-                               false,
-                               note->bodyBlocksData(),
-                               appended->blockID,
-                               appended->range,
-                               context.text,
-                               !blocksBefore.contains(appended->blockID)};
+    m_store.setActiveNoteID(note->uuid());
+    m_lastCapture =
+        UndoRecord{note->uuid(),           capture->uuid(),   previousBody,    previousBlocks, false,
+                   note->bodyBlocksData(), appended->blockID, appended->range, context.text,   appended->newBlock};
     return Appended{note->uuid(), capture->uuid(), appended->range, saved};
 }
 

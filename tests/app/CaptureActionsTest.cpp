@@ -100,10 +100,10 @@ TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
 
     const int before = int(rows<Capture>().size());
     capsule.dismiss();
-    for (const QString& blank : {QString(), QString(" \n\t")}) actions->handleServiceCapture(blank);
+    for (const QString& blank : {QString(), QString(" \n\t")}) EXPECT_FALSE(actions->handleServiceCapture(blank));
     EXPECT_EQ(rows<Capture>().size(), before);
     EXPECT_FALSE(capsule.isShowing()) << "blank text does nothing at all";
-    actions->handleServiceCapture("  handed over ");
+    EXPECT_TRUE(actions->handleServiceCapture("  handed over "));
     EXPECT_EQ(rows<Capture>().size(), before + 1);
     QStringList texts;
     for (Capture* c : rows<Capture>()) texts << c->text();
