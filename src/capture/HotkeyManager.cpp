@@ -140,24 +140,23 @@ HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, QObject* parent)
 }
 
 HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QObject* parent)
-    : HotkeyManager(hotkeys, settings, QSet<Action>{Action::newNote, Action::capture, Action::hideAll, Action::shelf},
-                    parent)
+    : HotkeyManager(hotkeys, settings, allCases(), parent)
 {
 }
 
-HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QSet<Action> enabled, QObject* parent)
-    : QObject(parent), m_hotkeys(hotkeys), m_settings(settings), m_enabled(std::move(enabled))
+HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, const QList<Action>& handled, QObject* parent)
+    : QObject(parent), m_hotkeys(hotkeys), m_settings(settings), m_handled(handled)
 {
     installHandler();
     migrateLegacyDefaults();
     for (Action a : allCases())
-        if (m_enabled.contains(a)) registerAction(a);
+        if (m_handled.contains(a)) registerAction(a);
 }
 
 void HotkeyManager::enable(Action action)
 {
-    if (m_enabled.contains(action)) return;
-    m_enabled.insert(action);
+    if (m_handled.contains(action)) return;
+    m_handled.append(action);
     registerAction(action);
 }
 
@@ -181,7 +180,7 @@ void HotkeyManager::handlePress(int id, quint32 modifiers, quint32 timeMs)
     const std::optional<Action> action = id == kCaptureWithCommandID      ? std::optional(Action::capture)
                                          : id >= 0 && id < actions.size() ? std::optional(actions.at(id))
                                                                           : std::nullopt;
-    if (!action || !m_enabled.contains(*action)) return;
+    if (!action || !m_handled.contains(*action)) return;
     quint32 mask = 0;
     if (modifiers & GlobalHotkeys::Control) mask |= kControl;
     if (modifiers & GlobalHotkeys::Alt) mask |= kOption;
@@ -270,7 +269,7 @@ void HotkeyManager::setBinding(Shortcut shortcut, Action action)
 {
     m_settings.setValue(keyCodeKey(action), qint64(shortcut.keyCode));
     m_settings.setValue(modifiersKey(action), qint64(shortcut.modifiers));
-    if (m_enabled.contains(action)) registerAction(action);
+    if (m_handled.contains(action)) registerAction(action);
 }
 
 void HotkeyManager::restoreDefaults()
@@ -284,7 +283,7 @@ void HotkeyManager::restoreDefaults()
     for (Action a : m_registered.keys()) m_hotkeys.release(int(allCases().indexOf(a)));
     m_registered.clear();
     for (Action a : allCases())
-        if (m_enabled.contains(a)) registerAction(a);
+        if (m_handled.contains(a)) registerAction(a);
 }
 
 void HotkeyManager::migrateLegacyDefaults()

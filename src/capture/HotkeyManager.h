@@ -56,7 +56,9 @@ public:
     // actions: a chord is only taken from other applications for an action that does something.
     explicit HotkeyManager(GlobalHotkeys& hotkeys, QObject* parent = nullptr);
     HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QObject* parent = nullptr);
-    HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QSet<Action> enabled, QObject* parent = nullptr);
+    // Grabs only the given actions: a chord whose action has no handler yet would only be taken from
+    // other applications. The others have no status.
+    HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, const QList<Action>& handled, QObject* parent = nullptr);
 
     // Called for every recognised press with the Carbon mask of the modifiers held; installed by the
     // application shell.
@@ -64,7 +66,7 @@ public:
     QMap<Action, Status> statuses() const { return m_statuses; }
     // Registers an action whose handler arrived later.
     void enable(Action action);
-    QSet<Action> enabledActions() const { return m_enabled; }
+    QList<Action> handledActions() const { return m_handled; }
     // The grab id of the capture chord with Super added.
     static constexpr int kCaptureWithCommandID = 4;
 
@@ -90,8 +92,8 @@ private:
 
     GlobalHotkeys& m_hotkeys;
     Settings& m_settings;
-    QSet<Action> m_enabled;
     QMap<Action, Status> m_statuses;
+    QList<Action> m_handled;
     QMap<Action, Shortcut> m_registered;  // actions that hold their grab, with the chord grabbed
     bool m_commandVariantGrabbed = false;
     QHash<int, KeyState> m_keys;

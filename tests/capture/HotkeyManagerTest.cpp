@@ -90,11 +90,14 @@ TEST_F(HotkeyManagerTest, AHeldChordActsOncePerPress)
     EXPECT_EQ(count, 3);
 }
 
-TEST_F(HotkeyManagerTest, OnlyEnabledActionsTakeTheirChord)
+TEST_F(HotkeyManagerTest, OnlyHandledActionsAreGrabbed)
 {
     HotkeyManager manager(hotkeys, settings, {Action::newNote, Action::capture});
     EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 1, 4}));
     EXPECT_FALSE(manager.statuses().contains(Action::shelf));
+    manager.setBinding({1, HotkeyManager::kControl}, Action::shelf);
+    manager.restoreDefaults();
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 1, 4}));
     manager.enable(Action::shelf);
     EXPECT_TRUE(hotkeys.grabs.contains(3));
 }
