@@ -2,8 +2,10 @@
 
 #include <QNetworkAccessManager>
 
+#include <QPointer>
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
+#include "capture/CaptureService.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
@@ -22,6 +24,10 @@ AppServices::AppServices()
     NoteStore& store = *m_noteStore;
     m_floating =
         std::make_unique<FloatingNotesManager>(store, Settings::shared(), FloatingNotesManager::WindowFactory());
+    // The capture service asks the window manager while it exists, and holds nothing of it.
+    QPointer<FloatingNotesManager> floating(m_floating.get());
+    m_capture = std::make_unique<CaptureService>(
+        store, [floating](const QUuid& id) { return floating && floating->isNoteOpen(id); });
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_mcpApproval = std::make_unique<MCPApprovalController>();

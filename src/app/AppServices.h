@@ -5,6 +5,7 @@
 
 class Clock;
 class DesktopNotifications;
+class CaptureService;
 class FloatingNotesManager;
 class MCPApprovalController;
 class MCPNoteToolHost;
@@ -36,6 +37,7 @@ public:
     FloatingNotesManager& floating() const { return *m_floating; }
     // Whether a note's window is open and shown (the capture service files into such a note).
     bool isNoteWindowOpen(const QUuid& noteID) const;
+    CaptureService& capture() const { return *m_capture; }
     SearchEngine& searchEngine() const { return *m_search; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
@@ -50,6 +52,7 @@ private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<FloatingNotesManager> m_floating;
+    std::unique_ptr<CaptureService> m_capture;
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;

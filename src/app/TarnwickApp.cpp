@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 
 #include "app/AppServices.h"
+#include "app/CaptureWiring.h"
 #include "app/ReminderScheduler.h"
 #include "app/SingleInstance.h"
 #include "capture/HotkeyManager.h"
@@ -76,24 +77,18 @@ void TarnwickApp::wireNoteWindows(AppServices& services)
     connect(&services.reminders(), &ReminderScheduler::openNoteRequested, this,
             [&floating](const QUuid& id) { floating.show(id); });
 
-    // Only the keys whose actions exist here are grabbed; capture and the shelf join with their handlers.
+    // Only the keys whose actions work in this build are grabbed; the shelf's joins with the shelf.
+    m_capture =
+        std::make_unique<CaptureWiring>(store, services.capture(), floating, Settings::shared(), Clock::system());
+    CaptureActions& actions = m_capture->actions();
     m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
-    m_hotkeys = std::make_unique<HotkeyManager>(
-        *m_globalHotkeys, Settings::shared(),
-        QList<HotkeyManager::Action>{HotkeyManager::Action::newNote, HotkeyManager::Action::hideAll});
-    m_hotkeys->onAction = [&floating, &store](HotkeyManager::Action action, quint32) {
-        if (action == HotkeyManager::Action::newNote) {
-            NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("newNote"));
-            Note* note = FloatingNotesManager::insertBlankNote(store, Settings::shared());
-            store.setActiveNoteID(note->uuid());
-            floating.show(note->uuid());
-        } else if (action == HotkeyManager::Action::hideAll) {
-            NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("hideAll"));
-            if (floating.isHidden())
-                floating.restoreAll();
-            else
-                floating.hideAll();
-        }
+    const QSet<HotkeyManager::Action> working = actions.workingActions();
+    QList<HotkeyManager::Action> handled;
+    for (HotkeyManager::Action a : HotkeyManager::allCases())
+        if (working.contains(a)) handled << a;
+    m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys, Settings::shared(), handled);
+    m_hotkeys->onAction = [&actions](HotkeyManager::Action action, quint32 modifiers) {
+        actions.dispatch(action, modifiers);
     };
 }
 

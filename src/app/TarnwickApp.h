@@ -7,6 +7,7 @@
 #include "platform/NotificationCenter.h"
 
 class AppServices;
+class CaptureWiring;
 class GlobalHotkeys;
 class HotkeyManager;
 class QMenu;
@@ -32,6 +33,7 @@ private:
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
     std::vector<ObserverToken> m_noteObservers;
+    std::unique_ptr<CaptureWiring> m_capture;
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
     std::unique_ptr<HotkeyManager> m_hotkeys;
 };

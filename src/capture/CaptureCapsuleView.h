@@ -3,10 +3,9 @@
 #include <QPointer>
 #include <QVariantAnimation>
 #include <QWidget>
+#include "capture/CaptureCapsuleChrome.h"
 
 #include "capture/CaptureCapsuleController.h"
-
-class CaptureCapsuleChrome;
 
 // The capsule's window: a frameless tool window on top of everything and on every workspace, that
 // never takes the focus, so the window the user works in keeps it. It carries the chrome, reports

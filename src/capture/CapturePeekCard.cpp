@@ -1,6 +1,7 @@
 #include "capture/CapturePeekCard.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include "model/Capture.h"
 
@@ -29,6 +30,9 @@ QString CapturePeekCard::dateText() const
 {
     const QLocale locale;
     const QDateTime local = createdAt.toLocalTime();
+    // The short time of some locales carries seconds; a capture's time reads to the minute.
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
     return locale.toString(local.date(), QLocale::ShortFormat) + QStringLiteral(", ") +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           locale.toString(local.time(), timeFormat);
 }

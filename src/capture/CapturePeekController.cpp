@@ -238,10 +238,12 @@ void CapturePeekController::present(const QUuid& captureID)
     column->addLayout(textRow);
 
     // Footer: the date and Copy, under a hairline.
-    auto* divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
+    auto* divider = new QWidget;
     divider->setFixedHeight(1);
-    divider->setStyleSheet(QStringLiteral("background: %1; border: none;").arg(TarnwickTheme::hairline().name()));
+    divider->setAutoFillBackground(true);
+    QPalette line = divider->palette();
+    line.setColor(QPalette::Window, TarnwickTheme::hairline());
+    divider->setPalette(line);
     column->addWidget(divider);
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(20, 10, 20, 10);

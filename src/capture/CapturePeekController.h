@@ -6,9 +6,9 @@
 #include <QUrl>
 #include <QUuid>
 #include <functional>
+#include "design/KeyablePanel.h"
 
 class Clock;
-class KeyablePanel;
 class NoteStore;
 
 // The capture peek: one floating card that shows a stored capture in full, with its source, its date
