@@ -1,57 +1,195 @@
 #include "app/AppServices.h"
 
 #include <QNetworkAccessManager>
+#include <algorithm>
 
-#include <QPointer>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include "app/CaptureActions.h"
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
+#include "capture/CaptureCapsuleController.h"
+#include "capture/CaptureCapsuleView.h"
+#include "capture/CapturePeekController.h"
 #include "capture/CaptureService.h"
+#include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
+#include "model/Note.h"
+#include "note/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PamAuthenticator.h"
+#include "platform/PasswordDialog.h"
 #include "platform/Settings.h"
+#include "platform/X11Desktop.h"
+#include "privacy/CryptoBox.h"
+#include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
-#include "windows/FloatingNotesManager.h"
+#include "windows/FloatingNoteWindowController.h"
 
-AppServices::AppServices()
+AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
+
+AppServices::AppServices(ModelContainer& container)
 {
-    m_noteStore = std::make_unique<NoteStore>(PersistenceController::shared().mainContext());
+    m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
-    m_floating =
-        std::make_unique<FloatingNotesManager>(store, Settings::shared(), FloatingNotesManager::WindowFactory());
-    // The capture service asks the window manager while it exists, and holds nothing of it.
-    QPointer<FloatingNotesManager> floating(m_floating.get());
-    m_capture = std::make_unique<CaptureService>(
-        store, [floating](const QUuid& id) { return floating && floating->isNoteOpen(id); });
+    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [&store](Note& note) {
+        return std::unique_ptr<NoteWindow>(
+            std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system()));
+    });
+    m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
+    m_capsule = std::make_unique<CaptureCapsuleController>(
+        Clock::system(), [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
+        [] { return X11Desktop::reduceMotion(); });
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
+    m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
+    m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
+    m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
+    m_captureActions = std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
+                                                        captureHooks(m_floating.get(), m_peek.get(), *m_unlockSession));
+    // The one-note-at-a-time deck confirms an empty note it removed with the same capsule.
+    m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
+        capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
+    });
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
     // Making the service starts nothing: the launch starts it when "mcp.enabled" is on.
     m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, Settings::shared());
     m_notifications = std::make_unique<DBusDesktopNotifications>();
-    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, Clock::system());
+    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, Clock::system(), Settings::shared());
     m_network = std::make_unique<QNetworkAccessManager>();
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
     runStartupHousekeeping(store, Clock::system());
 
-    // Both run once the application is up, after the housekeeping above; launch does not wait.
-    MainQueue::nextTurn(m_reminders.get(), [this] { m_reminders->rescheduleAll(); });
+    // With private notes in the store, their keys are read off the main thread now, so a keyring that
+    // is locked asks to be unlocked before the first seal or reveal, and launch does not wait for it.
+    const QList<Note*> notes = store.allActive() + store.trashed();
+    if (std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); }))
+        CryptoBox::readRingLater(m_noteStore.get(), [](const QString& problem) {
+            if (!problem.isEmpty()) qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+        });
+
+    // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
 }
 
 AppServices::~AppServices() = default;
 
-bool AppServices::isNoteWindowOpen(const QUuid& noteID) const
+std::function<bool(const QUuid&)> AppServices::isNoteOpenAnswer(QPointer<FloatingNotesManager> floating)
 {
-    return m_floating->isNoteOpen(noteID);
+    return [floating](const QUuid& noteID) { return floating && floating->isNoteOpen(noteID); };
+}
+
+AppDelegate::NoteWindows AppServices::noteWindows(QPointer<FloatingNotesManager> floating)
+{
+    return {[floating](const QUuid& id) {
+                if (floating) floating->show(id);
+            },
+            [floating](const QUuid& id) {
+                if (floating) floating->noteWasDeleted(id);
+            },
+            [floating](const QUuid& id) {
+                if (floating) floating->closePanel(id);
+            },
+            [floating](const QUuid& id, double value) {
+                NoteWindow* window = floating ? floating->controller(id) : nullptr;
+                if (window) window->applyOpacity(value);
+                return window != nullptr;
+            }};
+}
+
+HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& actions,
+                                           std::function<void(HotkeyManager::Action, quint32)> onAction)
+{
+    if (!m_hotkeys) {
+        m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
+        m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys, Settings::shared(), actions);
+    }
+    m_hotkeys->onAction = std::move(onAction);
+    return *m_hotkeys;
+}
+
+CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> floating,
+                                                QPointer<CapturePeekController> peek, UnlockSession& unlockSession)
+{
+    CaptureActions::Hooks hooks;
+    hooks.showNote = [floating](const QUuid& id) {
+        if (floating) floating->show(id);
+    };
+    hooks.toggleHideAll = [floating, &unlockSession] {
+        if (!floating) return;
+        if (floating->isHidden())
+            floating->restoreAll();
+        else
+            floating->hideAll();
+        // Put away, private notes are sealed again; brought back, they stay as they were.
+        if (floating->isHidden()) unlockSession.relockAll();
+    };
+    hooks.openPeek = [peek](const QUuid& id) {
+        if (peek) peek->present(id);
+    };
+    return hooks;
+}
+
+void AppServices::installActionHotkeys()
+{
+    const QSet<HotkeyManager::Action> working = m_captureActions->workingActions();
+    QList<HotkeyManager::Action> actions;
+    for (HotkeyManager::Action a : HotkeyManager::allCases())
+        if (working.contains(a)) actions << a;
+    QPointer<CaptureActions> dispatcher(m_captureActions.get());
+    installHotkeys(actions, [dispatcher](HotkeyManager::Action action, quint32 modifiers) {
+        if (dispatcher) dispatcher->dispatch(action, modifiers);
+    });
+}
+
+SingleInstance::CaptureReply AppServices::serviceCaptureReply(const std::optional<CaptureService::Result>& result)
+{
+    using Reply = SingleInstance::CaptureReply;
+    if (!result || std::holds_alternative<CaptureService::EmptySelection>(*result)) return Reply::empty;
+    if (const auto* captured = std::get_if<CaptureService::Captured>(&*result))
+        return captured->saved ? Reply::captured : Reply::notSaved;
+    if (const auto* appended = std::get_if<CaptureService::Appended>(&*result))
+        return appended->saved ? Reply::appended : Reply::notSaved;
+    if (const auto* created = std::get_if<CaptureService::Created>(&*result))
+        return created->saved ? Reply::appended : Reply::notSaved;
+    return Reply::empty;
+}
+
+AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
+{
+    AppDelegate::Parts parts{*m_noteStore,       *m_reminders,    *m_unlockSession,
+                             Settings::shared(), Clock::system(), NotificationCenter::shared()};
+    parts.windows = noteWindows(m_floating.get());
+    parts.installHotkeys = [this] { installActionHotkeys(); };
+    QPointer<CaptureActions> actions(m_captureActions.get());
+    parts.serviceCapture = [actions](const QString& text) {
+        return serviceCaptureReply(actions ? actions->handleServiceCapture(text) : std::nullopt);
+    };
+    // parts.shelf is given here by the shelf's controller when it joins.
+    parts.bus = &bus;
+    parts.tray = &tray;
+    parts.storeFailure = [] { return PersistenceController::storeFailure(); };
+    // The endpoint's approval card is a window, so the shell gives it to the controller; the listener
+    // then starts when the user has switched the endpoint on.
+    parts.startLocalEndpoint = [this] {
+        m_mcpApproval->setPresenter(std::make_unique<MCPApprovalCardPresenter>());
+        if (m_mcp->enabled()) m_mcp->start();
+    };
+    return parts;
 }
 
 void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
@@ -64,4 +202,8 @@ void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
     store.sweepOrphanImages(clock.now());
     // The upkeep read some bodies and pictures; they are read again when a view asks.
     store.context().releaseLargeValues();
+#ifdef __GLIBC__
+    // The upkeep's temporary values were spread over the heap; give the freed pages back.
+    malloc_trim(0);
+#endif
 }

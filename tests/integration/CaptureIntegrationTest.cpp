@@ -202,8 +202,9 @@ TEST_F(CaptureSession, WarningsThePeekTheBusAndARelaunch)
     EXPECT_TRUE(QTest::qWaitFor([] { return visibleWindow("^Capture preview$").isEmpty(); }, 5000));
 
     // Another program hands text over the bus.
-    run("dbus-send", {"--session", "--print-reply", "--dest=app.tarnwick.Tarnwick", "/app/tarnwick/Tarnwick",
-                      "app.tarnwick.Tarnwick.CaptureText", "string:from the bus"});
+    const QString id = QStringLiteral(TARNWICK_APP_ID);
+    run("dbus-send", {"--session", "--print-reply", "--dest=" + id, "/" + QString(id).replace('.', '/'),
+                      id + ".CaptureText", "string:from the bus"});
     EXPECT_TRUE(
         QTest::qWaitFor([] { return sql("SELECT count(*) FROM Capture WHERE text = 'from the bus'") == "1"; }, 5000));
 
