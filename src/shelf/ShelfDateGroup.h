@@ -43,14 +43,20 @@ struct ShelfDateGroup {
         }
         if (!pinned.items.isEmpty()) groups.push_back(std::move(pinned));
         // Runs are cut on the day itself rather than on its localised heading, which names each day
-        // once anyway.
+        // once anyway. A day's bounds are found once per run: a zone conversion per item would cost
+        // more than the rest of the grouping together on a large list.
         QDate runDay;
+        qint64 runStart = 0, runEnd = -1;
         for (T* item : items) {
             if (item->isPinned()) continue;
             const QDateTime date = dateOf(*item);
-            const QDate day = date.toTimeZone(zone).date();
-            if (groups.isEmpty() || !groups.last().icon.isEmpty() || day != runDay) {
-                groups.push_back({title(date, now, zone), {}, {}});
+            const qint64 ms = date.toMSecsSinceEpoch();
+            const bool inDayRun = !groups.isEmpty() && groups.last().icon.isEmpty();
+            if (!inDayRun || ms < runStart || ms >= runEnd) {
+                const QDate day = date.toTimeZone(zone).date();
+                runStart = day.startOfDay(zone).toMSecsSinceEpoch();
+                runEnd = day.addDays(1).startOfDay(zone).toMSecsSinceEpoch();
+                if (!inDayRun || day != runDay) groups.push_back({title(date, now, zone), {}, {}});
                 runDay = day;
             }
             groups.last().items.push_back(item);
