@@ -11,6 +11,36 @@ namespace {
 // Row texts of objects no longer drawn are dropped once this many are kept.
 constexpr qsizetype kCacheLimit = 2048;
 
+// Stored values read in place: a list of a hundred thousand rows is built in the time of a few
+// conversions per row. Required attributes always hold their storage type (ManagedObject normalises
+// every value it is given or loads); anything else is converted.
+template <typename T>
+const T* storedAs(const QVariant& v)
+{
+    return v.metaType() == QMetaType::fromType<T>() ? static_cast<const T*>(v.constData()) : nullptr;
+}
+
+bool flagOf(const ManagedObject& object, int attribute)
+{
+    const QVariant& v = object.value(attribute);
+    const bool* b = storedAs<bool>(v);
+    return b ? *b : v.toBool();
+}
+
+qint64 msecsOf(const ManagedObject& object, int attribute)
+{
+    const QVariant& v = object.value(attribute);
+    const QDateTime* d = storedAs<QDateTime>(v);
+    return d ? d->toMSecsSinceEpoch() : v.toDateTime().toMSecsSinceEpoch();
+}
+
+QUuid uuidOf(const ManagedObject& object, int attribute)
+{
+    const QVariant& v = object.value(attribute);
+    const QUuid* u = storedAs<QUuid>(v);
+    return u ? *u : v.toUuid();
+}
+
 bool isRow(ShelfListModel::Kind kind)
 {
     using K = ShelfListModel::Kind;
@@ -65,7 +95,8 @@ void ShelfListModel::showNotes(const QList<Note*>& active, const QString& hint)
 {
     begin(false);
     const auto groups = ShelfDateGroup::grouped(
-        active, [](const Note& n) { return n.updatedAt(); }, m_hooks.now());
+        active, [](const Note& n) { return msecsOf(n, Note::UpdatedAt); },
+        [](const Note& n) { return flagOf(n, Note::IsPinned); }, m_hooks.now());
     qsizetype total = 0;
     for (const auto& g : groups) total += g.items.size();
     m_items.reserve(size_t(total + groups.size() + 1));
@@ -73,7 +104,7 @@ void ShelfListModel::showNotes(const QList<Note*>& active, const QString& hint)
     for (const auto& group : groups) {
         if (group.items.isEmpty()) continue;
         m_items.push_back({Kind::header, {}, nullptr, addHeading(group.title, group.icon)});
-        for (Note* note : group.items) addRow(Kind::note, note, ShelfRow::note(note->uuid()));
+        for (Note* note : group.items) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
     end();
@@ -83,13 +114,15 @@ void ShelfListModel::showCaptures(const QList<Capture*>& captures, const QString
 {
     begin(false);
     const auto groups = ShelfDateGroup::grouped(
-        captures, [](const Capture& c) { return c.createdAt(); }, m_hooks.now());
+        captures, [](const Capture& c) { return msecsOf(c, Capture::CreatedAt); },
+        [](const Capture& c) { return flagOf(c, Capture::IsPinned); }, m_hooks.now());
     m_items.reserve(size_t(captures.size() + groups.size() + 1));
     m_flatRows.reserve(captures.size());
     for (const auto& group : groups) {
         if (group.items.isEmpty()) continue;
         m_items.push_back({Kind::header, {}, nullptr, addHeading(group.title, group.icon)});
-        for (Capture* capture : group.items) addRow(Kind::capture, capture, ShelfRow::capture(capture->uuid()));
+        for (Capture* capture : group.items)
+            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
     end();
@@ -105,7 +138,7 @@ void ShelfListModel::showBin(const QList<Note*>& trashed, const QString& hint)
     } else {
         m_items.push_back(
             {Kind::binHeader, {}, nullptr, addHeading(QStringLiteral("In the bin"), QStringLiteral("trash"))});
-        for (Note* note : trashed) addRow(Kind::binNote, note, ShelfRow::binNote(note->uuid()));
+        for (Note* note : trashed) addRow(Kind::binNote, note, ShelfRow::binNote(uuidOf(*note, Note::Uuid)));
     }
     end();
 }
@@ -124,11 +157,12 @@ void ShelfListModel::showResults(const QString& query, bool searching, const QLi
     m_flatRows.reserve(notes.size() + captures.size());
     if (!notes.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Notes"))});
-        for (Note* note : notes) addRow(Kind::note, note, ShelfRow::note(note->uuid()));
+        for (Note* note : notes) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
     }
     if (!captures.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Captures"))});
-        for (Capture* capture : captures) addRow(Kind::capture, capture, ShelfRow::capture(capture->uuid()));
+        for (Capture* capture : captures)
+            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::noMatch(query))});
     end();

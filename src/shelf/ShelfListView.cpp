@@ -29,7 +29,6 @@ ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QW
     setSpacing(0);
     viewport()->setAutoFillBackground(false);
     setAttribute(Qt::WA_TranslucentBackground);
-    setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { m_delegate->setHoveredRow(-1); });
 }
 

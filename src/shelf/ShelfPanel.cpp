@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -35,17 +36,26 @@ QFrame* divider(QWidget* parent)
     return line;
 }
 
-QToolButton* iconButton(const QString& symbol, const QColor& color, int size, const QString& help, QWidget* parent)
+// Tinted symbols rendered once per process: the panel is built at every showing.
+QIcon symbol(const QString& name, const QColor& color, int size)
+{
+    static QHash<QString, QIcon> cache;
+    const QString key = name + u'|' + color.name(QColor::HexArgb) + u'|' + QString::number(size);
+    auto it = cache.find(key);
+    if (it == cache.end()) it = cache.insert(key, Symbols::tinted(name, color, size));
+    return *it;
+}
+
+QToolButton* iconButton(const QString& name, const QColor& color, int size, const QString& help, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
-    button->setIcon(Symbols::tinted(symbol, color, size));
+    button->setIcon(symbol(name, color, size));
     button->setIconSize(QSize(size, size));
     button->setFixedSize(22, 22);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setToolTip(help);
     button->setAccessibleName(help);
-    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -74,6 +84,16 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     light.setColor(QPalette::Highlight, TarnwickTheme::accentWash());
     light.setColor(QPalette::HighlightedText, TarnwickTheme::textPrimary());
     setPalette(light);
+    // One sheet for the whole panel: a sheet per widget would cost a style of its own each.
+    QColor chipFill = TarnwickTheme::textPrimary();
+    chipFill.setAlphaF(0.12);
+    setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
+                                 "QToolButton[chip=\"true\"] { border-radius: 6px; padding: 4px 11px; color: %1; }"
+                                 "QToolButton[chip=\"true\"][selected=\"true\"] { color: %2; background: %3; }"
+                                 "QLineEdit { background: transparent; border: none; }"
+                                 "QListView { background: transparent; border: none; }")
+                      .arg(colourCss(TarnwickTheme::textSecondary()), colourCss(TarnwickTheme::textPrimary()),
+                           colourCss(chipFill)));
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -103,14 +123,12 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     searchLayout->setContentsMargins(14, 0, 14, 0);
     searchLayout->setSpacing(9);
     auto* magnifier = new QLabel(searchRow);
-    magnifier->setPixmap(
-        Symbols::tinted(QStringLiteral("magnifyingglass"), TarnwickTheme::textSecondary(), 14).pixmap(14, 14));
+    magnifier->setPixmap(symbol(QStringLiteral("magnifyingglass"), TarnwickTheme::textSecondary(), 14).pixmap(14, 14));
     searchLayout->addWidget(magnifier);
     m_field = new QLineEdit(searchRow);
     m_field->setPlaceholderText(QStringLiteral("Search your notes and captures"));
     m_field->setFrame(false);
     m_field->setFont(TarnwickType::system(14));
-    m_field->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
     m_field->setText(m_controller.searchState().query());
     m_field->installEventFilter(this);
     searchLayout->addWidget(m_field, 1);
@@ -136,12 +154,14 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
         auto* button = new QToolButton(m_chipsRow);
         button->setText(QString::fromLatin1(chip.title));
         if (chip.icon) {
-            button->setIcon(Symbols::tinted(QString::fromLatin1(chip.icon), TarnwickTheme::textSecondary(), 10));
+            button->setIcon(symbol(QString::fromLatin1(chip.icon), TarnwickTheme::textSecondary(), 10));
             button->setIconSize(QSize(10, 10));
             button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         }
         button->setFocusPolicy(Qt::NoFocus);
         button->setCursor(Qt::PointingHandCursor);
+        button->setProperty("chip", true);
+        button->setProperty("selected", false);
         const ShelfSearchState::Lens lens = chip.lens;
         connect(button, &QToolButton::clicked, this, [this, lens] {
             ShelfSearchState& state = m_controller.searchState();
@@ -175,14 +195,13 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     footerLayout->setSpacing(14);
     auto* newNote = new QToolButton(footer);
     newNote->setText(QStringLiteral("New note"));
-    newNote->setIcon(Symbols::tinted(QStringLiteral("plus"), TarnwickTheme::textPrimary(), 12));
+    newNote->setIcon(symbol(QStringLiteral("plus"), TarnwickTheme::textPrimary(), 12));
     newNote->setIconSize(QSize(12, 12));
     newNote->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     newNote->setFont(TarnwickType::system(12, QFont::Medium));
     newNote->setFocusPolicy(Qt::NoFocus);
     newNote->setAutoRaise(true);
     newNote->setCursor(Qt::PointingHandCursor);
-    newNote->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     connect(newNote, &QToolButton::clicked, this, [this] { m_controller.actions().newNote(); });
     footerLayout->addWidget(newNote);
     footerLayout->addStretch(1);
@@ -244,12 +263,11 @@ void ShelfPanel::updateChips()
         QToolButton* chip = m_chips[i++];
         const bool selected = m_controller.searchState().lens() == lens;
         chip->setFont(TarnwickType::system(12, selected ? QFont::DemiBold : QFont::Normal));
-        const QColor text = selected ? TarnwickTheme::textPrimary() : TarnwickTheme::textSecondary();
-        QColor fill = TarnwickTheme::textPrimary();
-        fill.setAlphaF(selected ? 0.12 : 0.0);
-        chip->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 6px; padding: 4px 11px;"
-                                           " color: %1; background: %2; }")
-                                .arg(colourCss(text), colourCss(fill)));
+        if (chip->property("selected").toBool() != selected) {
+            chip->setProperty("selected", selected);
+            chip->style()->unpolish(chip);
+            chip->style()->polish(chip);
+        }
         chip->setAccessibleName(chip->text() + (selected ? QStringLiteral(", selected") : QString()));
     }
 }
@@ -273,7 +291,7 @@ void ShelfPanel::updateBanner()
         m_banner->hide();
         return;
     }
-    icon->setPixmap(Symbols::tinted(QStringLiteral("exclamationmark.triangle.fill"), colour, 11).pixmap(11, 11));
+    icon->setPixmap(symbol(QStringLiteral("exclamationmark.triangle.fill"), colour, 11).pixmap(11, 11));
     QPalette palette = m_banner->palette();
     QColor wash = colour;
     wash.setAlphaF(0.12);
