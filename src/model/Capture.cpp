@@ -7,7 +7,7 @@ const EntityDescription& Capture::entityDescription()
     static const EntityDescription entity{
         QStringLiteral("Capture"),
         {
-            {QStringLiteral("uuid"), AttributeType::Uuid},
+            {QStringLiteral("uuid"), AttributeType::Uuid, false, QVariant(), QString(), false, true},
             {QStringLiteral("text"), AttributeType::String, false, QString()},
             {QStringLiteral("sourceApp"), AttributeType::String, true},
             {QStringLiteral("sourceBundleID"), AttributeType::String, true},

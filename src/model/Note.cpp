@@ -15,7 +15,7 @@ const EntityDescription& Note::entityDescription()
     static const EntityDescription entity{
         QStringLiteral("Note"),
         {
-            {QStringLiteral("uuid"), AttributeType::Uuid},
+            {QStringLiteral("uuid"), AttributeType::Uuid, false, QVariant(), QString(), false, true},
             {QStringLiteral("title"), AttributeType::String, false, QString()},
             {QStringLiteral("body"), AttributeType::String, false, QString()},
             {QStringLiteral("bodyRichData"), AttributeType::Data, true},

@@ -13,8 +13,8 @@ const EntityDescription& NoteImage::entityDescription()
     static const EntityDescription entity{
         QStringLiteral("NoteImage"),
         {
-            {QStringLiteral("uuid"), AttributeType::Uuid},
-            {QStringLiteral("noteUUID"), AttributeType::Uuid, true},
+            {QStringLiteral("uuid"), AttributeType::Uuid, false, QVariant(), QString(), false, true},
+            {QStringLiteral("noteUUID"), AttributeType::Uuid, true, QVariant(), QString(), false, true},
             {QStringLiteral("data"), AttributeType::Data, true, QVariant(), QString(), true},
             {QStringLiteral("lockedCipher"), AttributeType::Data, true, QVariant(), QString(), true},
             {QStringLiteral("utType"), AttributeType::String, false, QStringLiteral("public.png")},

@@ -21,24 +21,24 @@ QVariant ManagedObject::normalized(AttributeType type, const QVariant& value)
 {
     if (!value.isValid()) return value;
     switch (type) {
-    case AttributeType::Uuid:
-        return value.typeId() == QMetaType::QUuid ? value : QVariant(QUuid(value.toString()));
-    case AttributeType::String:
-        return value.typeId() == QMetaType::QString ? value : QVariant(value.toString());
-    case AttributeType::Bool:
-        return QVariant(value.toBool());
-    case AttributeType::Int:
-        return QVariant::fromValue<qint64>(value.toLongLong());
-    case AttributeType::Double:
-        return QVariant(value.toDouble());
-    case AttributeType::Date:
-        return QVariant(value.toDateTime().toUTC());
-    case AttributeType::Data:
-        return value.typeId() == QMetaType::QByteArray ? value : QVariant(value.toByteArray());
-    case AttributeType::StringList:
-        return QVariant(value.toStringList());
-    case AttributeType::Url:
-        return value.typeId() == QMetaType::QUrl ? value : QVariant(QUrl(value.toString()));
+        case AttributeType::Uuid:
+            return value.typeId() == QMetaType::QUuid ? value : QVariant(QUuid(value.toString()));
+        case AttributeType::String:
+            return value.typeId() == QMetaType::QString ? value : QVariant(value.toString());
+        case AttributeType::Bool:
+            return QVariant(value.toBool());
+        case AttributeType::Int:
+            return QVariant::fromValue<qint64>(value.toLongLong());
+        case AttributeType::Double:
+            return QVariant(value.toDouble());
+        case AttributeType::Date:
+            return QVariant(value.toDateTime().toUTC());
+        case AttributeType::Data:
+            return value.typeId() == QMetaType::QByteArray ? value : QVariant(value.toByteArray());
+        case AttributeType::StringList:
+            return QVariant(value.toStringList());
+        case AttributeType::Url:
+            return value.typeId() == QMetaType::QUrl ? value : QVariant(QUrl(value.toString()));
     }
     return value;
 }
@@ -57,15 +57,33 @@ ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity
         QVariant v = a.defaultValue;
         if (!v.isValid() && !a.optional) {
             switch (a.type) {
-            case AttributeType::Uuid: v = QUuid::createUuid(); break;
-            case AttributeType::Date: v = now; break;
-            case AttributeType::String: v = QString(); break;
-            case AttributeType::Bool: v = false; break;
-            case AttributeType::Int: v = QVariant::fromValue<qint64>(0); break;
-            case AttributeType::Double: v = 0.0; break;
-            case AttributeType::Data: v = QByteArray(); break;
-            case AttributeType::StringList: v = QStringList(); break;
-            case AttributeType::Url: v = QUrl(); break;
+                case AttributeType::Uuid:
+                    v = QUuid::createUuid();
+                    break;
+                case AttributeType::Date:
+                    v = now;
+                    break;
+                case AttributeType::String:
+                    v = QString();
+                    break;
+                case AttributeType::Bool:
+                    v = false;
+                    break;
+                case AttributeType::Int:
+                    v = QVariant::fromValue<qint64>(0);
+                    break;
+                case AttributeType::Double:
+                    v = 0.0;
+                    break;
+                case AttributeType::Data:
+                    v = QByteArray();
+                    break;
+                case AttributeType::StringList:
+                    v = QStringList();
+                    break;
+                case AttributeType::Url:
+                    v = QUrl();
+                    break;
             }
         }
         m_values.push_back(normalized(a.type, v));
@@ -79,6 +97,8 @@ void ManagedObject::setValue(int attribute, const QVariant& value)
 {
     const QVariant v = normalized(m_entity->attributes[attribute].type, value);
     if (!storedValuesEqual(m_values[attribute], v)) {
+        if (m_context && m_entity->attributes[attribute].indexed)
+            m_context->indexedValueWillChange(this, attribute, m_values[attribute], v);
         m_values[attribute] = v;
         ++m_version;
         if (m_context) m_context->objectDidChange(this);
@@ -93,9 +113,15 @@ bool ManagedObject::hasChanges() const
     return false;
 }
 
-bool ManagedObject::isChanged(int attribute) const { return !storedValuesEqual(m_values[attribute], m_saved[attribute]); }
+bool ManagedObject::isChanged(int attribute) const
+{
+    return !storedValuesEqual(m_values[attribute], m_saved[attribute]);
+}
 
-void ManagedObject::markSaved() { m_saved = m_values; }
+void ManagedObject::markSaved()
+{
+    m_saved = m_values;
+}
 
 void ManagedObject::revertToSaved()
 {

@@ -30,6 +30,9 @@ struct AttributeDescription {
     QString originalName;
     // The store may keep the bytes in a file beside the database instead of in the row.
     bool externalStorage = false;
+    // Uuid attributes only: the context keeps an index from value to objects, so lookups by this
+    // attribute need no scan.
+    bool indexed = false;
 };
 
 // One entity of the schema: its table name, attributes in schema order, and how to make an instance.
@@ -88,6 +91,7 @@ private:
     qint64 m_rowID = 0;
     bool m_deleted = false;
     quint64 m_version = 0;
+    quint64 m_insertSerial = 0;  // order of insertion among unsaved objects
     QVector<QVariant> m_values;
     QVector<QVariant> m_saved;
 };

@@ -163,6 +163,9 @@ ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObje
         const QByteArray table = SqliteDatabase::quoted(e->name);
         s.selectSql = "SELECT " + columns + " FROM " + table + " ORDER BY \"_rowid\"";
         s.insertSql = "INSERT INTO " + table + " (" + names + ") VALUES (" + params + ")";
+        for (int i = 0; i < e->attributes.size(); ++i)
+            if (e->attributes[i].indexed && e->attributes[i].type == AttributeType::Uuid)
+                s.indexes.push_back(UuidIndex{i, {}});
         m_stateIndex.insert(e, int(m_states.size()));
         m_states.push_back(std::move(s));
     }
@@ -194,7 +197,9 @@ void ModelContext::insert(ManagedObject* object)
         object->m_deleted = true;
         return;
     }
+    object->m_insertSerial = ++m_insertSerial;
     state->inserted.push_back(object);
+    if (state->loaded) addToIndexes(*state, object);
     scheduleAutosave();
 }
 
@@ -203,8 +208,10 @@ void ModelContext::remove(ManagedObject* object)
     if (!object || object->m_context != this || object->m_deleted) return;
     object->m_deleted = true;
     m_changed.remove(object);
+    EntityState* state = stateFor(object->entity());
+    if (state && state->loaded) removeFromIndexes(*state, object);
     if (object->m_rowID == 0) {
-        if (EntityState* state = stateFor(object->entity()))
+        if (state)
             state->inserted.erase(std::remove(state->inserted.begin(), state->inserted.end(), object),
                                   state->inserted.end());
     } else {
@@ -218,6 +225,87 @@ void ModelContext::objectDidChange(ManagedObject* object)
     if (object->m_deleted) return;
     if (object->m_rowID != 0) m_changed.insert(object);
     scheduleAutosave();
+}
+
+namespace {
+QUuid indexKey(const QVariant& v)
+{
+    return v.typeId() == QMetaType::QUuid ? *static_cast<const QUuid*>(v.constData()) : QUuid();
+}
+}  // namespace
+
+void ModelContext::addToIndexes(EntityState& state, ManagedObject* object)
+{
+    for (UuidIndex& index : state.indexes) index.objects[indexKey(object->m_values[index.attribute])].append(object);
+}
+
+void ModelContext::removeFromIndexes(EntityState& state, ManagedObject* object)
+{
+    for (UuidIndex& index : state.indexes) {
+        auto it = index.objects.find(indexKey(object->m_values[index.attribute]));
+        if (it == index.objects.end()) continue;
+        auto& list = *it;
+        for (qsizetype i = 0; i < list.size(); ++i)
+            if (list[i] == object) {
+                list.remove(i);
+                break;
+            }
+        if (list.isEmpty()) index.objects.erase(it);
+    }
+}
+
+void ModelContext::indexedValueWillChange(ManagedObject* object, int attribute, const QVariant& from,
+                                          const QVariant& to)
+{
+    if (object->m_deleted) return;
+    EntityState* state = stateFor(object->entity());
+    if (!state || !state->loaded) return;
+    for (UuidIndex& index : state->indexes) {
+        if (index.attribute != attribute) continue;
+        const QUuid oldKey = indexKey(from);
+        const QUuid newKey = indexKey(to);
+        if (oldKey == newKey) return;
+        if (auto it = index.objects.find(oldKey); it != index.objects.end()) {
+            it->removeOne(object);
+            if (it->isEmpty()) index.objects.erase(it);
+        }
+        index.objects[newKey].append(object);
+    }
+}
+
+Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const EntityDescription& entity, int attribute,
+                                                                    const QUuid& id)
+{
+    EntityState* state = stateFor(entity);
+    if (!state) return StoreError{0, QStringLiteral("The schema has no entity %1").arg(entity.name), m_db.path()};
+    if (!state->loaded)
+        if (auto loaded = load(*state); !loaded) return loaded.error();
+    const auto index = std::find_if(state->indexes.begin(), state->indexes.end(),
+                                    [attribute](const UuidIndex& i) { return i.attribute == attribute; });
+    if (index == state->indexes.end())
+        return fetch(entity, FetchRequest{[attribute, &id](const ManagedObject& o) {
+                                              return indexKey(o.value(attribute)) == id && o.value(attribute).isValid();
+                                          },
+                                          {},
+                                          std::nullopt});
+    if (id.isNull()) {
+        // Null and none share the key; only a stored null UUID matches a null UUID.
+        QList<ManagedObject*> out;
+        for (ManagedObject* o : index->objects.value(id))
+            if (o->m_values[attribute].isValid()) out.append(o);
+        return out;
+    }
+    QList<ManagedObject*> out;
+    if (auto it = index->objects.constFind(id); it != index->objects.constEnd())
+        for (ManagedObject* o : *it) out.append(o);
+    if (out.size() > 1)
+        // Store order: saved rows by row id (the order they were loaded or saved in), then inserts.
+        std::sort(out.begin(), out.end(), [](const ManagedObject* a, const ManagedObject* b) {
+            if ((a->m_rowID == 0) != (b->m_rowID == 0)) return b->m_rowID == 0;
+            if (a->m_rowID != b->m_rowID) return a->m_rowID < b->m_rowID;
+            return a->m_insertSerial < b->m_insertSerial;
+        });
+    return out;
 }
 
 Status<StoreError> ModelContext::load(EntityState& state)
@@ -272,6 +360,13 @@ Status<StoreError> ModelContext::load(EntityState& state)
     for (ManagedObject* o : made) state.byRow.insert(o->m_rowID, o);
     state.rows = std::move(rows);
     state.loaded = true;
+    for (UuidIndex& index : state.indexes) {
+        index.objects.clear();
+        index.objects.reserve(qsizetype(state.rows.size() + state.inserted.size()));
+    }
+    for (ManagedObject* o : state.rows)
+        if (!o->m_deleted) addToIndexes(state, o);
+    for (ManagedObject* o : state.inserted) addToIndexes(state, o);
     return {};
 }
 

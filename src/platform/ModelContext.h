@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QVarLengthArray>
 #include <QVector>
 #include <memory>
 #include <vector>
@@ -73,6 +74,22 @@ public:
         return out;
     }
 
+    // Objects of the entity whose Uuid attribute holds `id`, unsaved inserts included and deleted ones
+    // left out, in the order a fetch finds them (stored rows by row, then inserts). An indexed
+    // attribute answers without a scan; any other is scanned.
+    Result<QList<ManagedObject*>, StoreError> objectsWith(const EntityDescription& entity, int attribute,
+                                                          const QUuid& id);
+    template <typename T>
+    Result<QList<T*>, StoreError> objectsWith(int attribute, const QUuid& id)
+    {
+        auto r = objectsWith(T::entityDescription(), attribute, id);
+        if (!r) return r.error();
+        QList<T*> out;
+        out.reserve(r->size());
+        for (ManagedObject* o : *r) out.append(static_cast<T*>(o));
+        return out;
+    }
+
     // True when a save would write something: an insert, a delete of a stored row, or an attribute
     // that differs from its stored value.
     bool hasChanges() const;
@@ -91,8 +108,16 @@ public:
 
     // Called by a managed object after a real change of one of its values.
     void objectDidChange(ManagedObject* object);
+    // Called by a managed object just before an indexed attribute takes a different value.
+    void indexedValueWillChange(ManagedObject* object, int attribute, const QVariant& from, const QVariant& to);
 
 private:
+    // Live objects by the value of one indexed Uuid attribute; none is held under the null UUID key
+    // only when the attribute is none or null.
+    struct UuidIndex {
+        int attribute = -1;
+        QHash<QUuid, QVarLengthArray<ManagedObject*, 1>> objects;
+    };
     struct EntityState {
         const EntityDescription* entity = nullptr;
         bool loaded = false;
@@ -100,6 +125,7 @@ private:
         std::vector<ManagedObject*> rows;  // stored rows, in row order
         QHash<qint64, ManagedObject*> byRow;
         std::vector<ManagedObject*> inserted;  // pending, in insertion order
+        std::vector<UuidIndex> indexes;        // built when the entity is loaded
         QByteArray selectSql;
         QByteArray insertSql;
     };
@@ -108,6 +134,8 @@ private:
     Status<StoreError> load(EntityState& state);
     Status<StoreError> writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows);
     void scheduleAutosave();
+    void addToIndexes(EntityState& state, ManagedObject* object);
+    void removeFromIndexes(EntityState& state, ManagedObject* object);
 
     Schema m_schema;
     SqliteDatabase& m_db;
@@ -118,4 +146,5 @@ private:
     QSet<ManagedObject*> m_deleted;  // stored objects deleted since the last save
     bool m_autosave = true;
     bool m_autosaveScheduled = false;
+    quint64 m_insertSerial = 0;
 };

@@ -160,28 +160,37 @@ QList<Note*> NoteStore::fetch(std::function<bool(const Note&)> predicate, const 
 
 Note* NoteStore::note(const QUuid& id)
 {
-    const QList<Note*> rows = fetch([id](const Note& n) { return n.uuid() == id; }, {{Note::UpdatedAt, false}});
-    return rows.isEmpty() ? nullptr : rows.first();
+    auto rows = m_context.objectsWith<Note>(Note::Uuid, id);
+    if (!rows) {
+        qCWarning(Log::store, "Fetch failed: %s", qUtf8Printable(rows.error().description()));
+        return nullptr;
+    }
+    // Of duplicates, the most recently updated; among equals the first in store order.
+    Note* best = nullptr;
+    for (Note* n : std::as_const(*rows))
+        if (!best || n->updatedAt() > best->updatedAt()) best = n;
+    return best;
 }
 
 Capture* NoteStore::capture(const QUuid& id)
 {
-    auto rows = m_context.fetch<Capture>({[id](const Capture& c) { return c.uuid() == id; }, {}, 1});
+    auto rows = m_context.objectsWith<Capture>(Capture::Uuid, id);
     return rows && !rows->isEmpty() ? rows->first() : nullptr;
 }
 
 NoteImage* NoteStore::image(const QUuid& id)
 {
-    auto rows = m_context.fetch<NoteImage>({[id](const NoteImage& i) { return i.uuid() == id; }, {}, 1});
+    auto rows = m_context.objectsWith<NoteImage>(NoteImage::Uuid, id);
     return rows && !rows->isEmpty() ? rows->first() : nullptr;
 }
 
 QList<NoteImage*> NoteStore::imageRows(const QUuid& noteID)
 {
-    auto rows = m_context.fetch<NoteImage>({[noteID](const NoteImage& i) { return i.noteUUID() == noteID; },
-                                            {{NoteImage::CreatedAt, true}},
-                                            std::nullopt});
-    return rows ? *rows : QList<NoteImage*>();
+    auto rows = m_context.objectsWith<NoteImage>(NoteImage::NoteUUID, noteID);
+    if (!rows) return {};
+    std::stable_sort(rows->begin(), rows->end(),
+                     [](const NoteImage* a, const NoteImage* b) { return a->createdAt() < b->createdAt(); });
+    return *rows;
 }
 
 QList<NoteImage*> NoteStore::images(const QUuid& noteID)

@@ -56,6 +56,23 @@ std::optional<QString> makeSnapshotFolder(const QString& root, const QString& st
     *error = QStringLiteral("Too many snapshots in one second");
     return std::nullopt;
 }
+// What the last snapshot was taken of: the fingerprint it was taken for and a digest of the store
+// and its log. A store that fails to open is never recorded as migrated, so without this every
+// launch would copy the same file again.
+const QString kLastSnapshotFile = QStringLiteral("last-snapshot-of");
+
+QString snapshotIdentity(const QDir& store, const QString& fingerprint)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString& name : {QStringLiteral("default.store"), QStringLiteral("default.store-wal")}) {
+        QFile file(store.filePath(name));
+        hash.addData(name.toUtf8());
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        hash.addData(QByteArray::number(file.size()));
+        hash.addData(&file);
+    }
+    return fingerprint + QLatin1Char(' ') + QString::fromLatin1(hash.result().toHex());
+}
 }  // namespace
 
 const QStringList& StoreSnapshot::items()
@@ -131,6 +148,11 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     }
 
     const QString root = store.filePath(folder());
+    const QString identity = snapshotIdentity(store, fingerprint);
+    {
+        QFile last(root + QLatin1Char('/') + kLastSnapshotFile);
+        if (last.open(QIODevice::ReadOnly) && QString::fromUtf8(last.readAll()) == identity) return std::nullopt;
+    }
     QString name;
     QString error;
     std::optional<QString> snapshot;
@@ -155,6 +177,11 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
         return std::nullopt;
     }
     prune(storeDirectory);
+    QSaveFile last(root + QLatin1Char('/') + kLastSnapshotFile);
+    if (last.open(QIODevice::WriteOnly)) {
+        last.write(identity.toUtf8());
+        last.commit();
+    }
     return QStringLiteral("schema changed \u2014 snapshot of %1 file(s) taken at %2/%3 before migrating")
         .arg(copied)
         .arg(folder(), name);

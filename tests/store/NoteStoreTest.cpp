@@ -1,6 +1,7 @@
 
 #include <QSignalSpy>
 
+#include "model/Capture.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -228,3 +229,60 @@ TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
 }
 
 }  // namespace
+
+// Lookups by id are answered from an index the context keeps; it must follow every way a row appears,
+// disappears or changes identity, saved or not.
+TEST_F(NoteStoreTest, LookupsByIdFollowInsertsDeletesAndIdentityChanges)
+{
+    Note* note = addNote("kept", {}, 100);
+    const QUuid id = note->uuid();
+    EXPECT_EQ(store->note(id), note) << "an unsaved insert is found";
+    NoteImage* picture = addImage(id, Qt::red);
+    EXPECT_EQ(store->images(id), QList<NoteImage*>{picture});
+    EXPECT_EQ(store->image(picture->uuid()), picture);
+
+    Note* dropped = addNote("inserted and removed");
+    const QUuid droppedID = dropped->uuid();
+    context().remove(dropped);
+    EXPECT_EQ(store->note(droppedID), nullptr);
+    open();
+    note = store->note(id);
+    ASSERT_NE(note, nullptr);
+
+    // A second row with the same id: the newer wins until reconciliation keeps one row.
+    Note* copy = addDuplicate(*note, 10);
+    EXPECT_EQ(store->note(id), copy);
+    store->saveNow();
+    store->reconcileForSync();
+    Note* survivor = store->note(id);
+    ASSERT_NE(survivor, nullptr);
+    EXPECT_EQ(rows<Note>().size(), 1);
+    EXPECT_EQ(survivor, rows<Note>().first());
+
+    // Binning is undoable: the note is found in the bin and after its restore; a purge ends it.
+    store->softDelete(*survivor);
+    EXPECT_EQ(store->note(id), survivor);
+    store->restore(*survivor);
+    EXPECT_EQ(store->note(id), survivor);
+
+    // A picture moved to another note, and a note given a new id, are found under the new ids only.
+    Note* other = addNote("other");
+    NoteImage* moved = addImage(id, Qt::green);
+    store->saveNow();
+    ASSERT_EQ(store->images(id), QList<NoteImage*>{moved});
+    moved->setNoteUUID(other->uuid());
+    EXPECT_TRUE(store->images(id).isEmpty());
+    EXPECT_EQ(store->images(other->uuid()), QList<NoteImage*>{moved});
+    const QUuid renamed = QUuid::createUuid();
+    other->setUuid(renamed);
+    EXPECT_EQ(store->note(renamed), other);
+    store->saveNow();
+    store->purge(*survivor);
+    EXPECT_EQ(store->note(id), nullptr);
+    EXPECT_EQ(store->image(moved->uuid()), moved) << "the moved picture belongs to the other note now";
+
+    auto* capture = context().insert(std::make_unique<Capture>());
+    EXPECT_EQ(store->capture(capture->uuid()), capture);
+    context().remove(capture);
+    EXPECT_EQ(store->capture(capture->uuid()), nullptr);
+}

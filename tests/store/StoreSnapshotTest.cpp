@@ -102,6 +102,21 @@ TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
     EXPECT_EQ(snapshotFolders().last(), "20260301-120001");
 }
 
+// A store that fails to open is never recorded as migrated; its launches must not pile up copies of
+// the same file, but a changed file is copied again.
+TEST_F(StoreSnapshotTest, TheSameUnopenedStoreIsCopiedOnce)
+{
+    writeFile(store("default.store"), "junk");
+    writeFile(snapshots("schema-fingerprint"), "old");
+    ASSERT_TRUE(capture("new"));
+    clock.advanceSeconds(1);
+    EXPECT_EQ(capture("new"), std::nullopt);
+    EXPECT_EQ(snapshotFolders().size(), 1);
+    writeFile(store("default.store"), "other junk");
+    EXPECT_TRUE(capture("new"));
+    EXPECT_EQ(snapshotFolders().size(), 2);
+}
+
 TEST_F(StoreSnapshotTest, PruningKeepsTheFiveNewestFoldersAndTouchesNothingElse)
 {
     writeFile(store("default.store"), "db");
