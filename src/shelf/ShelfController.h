@@ -57,6 +57,7 @@ public:
     ~ShelfController() override;
 
     void setPanelHost(ShelfPanelHost* host) { m_host = host; }
+    ShelfPanelHost* panelHost() const { return m_host; }
 
     ShelfSearchState& searchState() { return m_state; }
     ShelfListModel& browseModel() { return *m_browse; }

@@ -1,6 +1,7 @@
 #include "shelf/ShelfRowDelegate.h"
 
 #include <QPainter>
+#include <cmath>
 #include <QPainterPath>
 #include <QTextLayout>
 
@@ -271,7 +272,7 @@ void ShelfRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
             // Trailing marks before the slot: a capture's source, or a note's lock and pin.
             if (item.kind == Kind::capture && !t.source.isEmpty()) {
                 const QFont f = font(11);
-                const int w = std::min(QFontMetrics(f).horizontalAdvance(t.source), 110);
+                const int w = std::min(int(std::ceil(QFontMetricsF(f).horizontalAdvance(t.source))) + 2, 110);
                 drawLine(p, QRect(textRight - w, line.y(), w, line.height()), t.source, f, tertiary);
                 textRight -= w + 8;
             }

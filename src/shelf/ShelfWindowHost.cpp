@@ -19,7 +19,7 @@ ShelfWindowHost::ShelfWindowHost(ShelfController& controller, ShelfPanel::Option
 
 ShelfWindowHost::~ShelfWindowHost()
 {
-    m_controller.setPanelHost(nullptr);
+    if (m_controller.panelHost() == this) m_controller.setPanelHost(nullptr);
     delete m_panel.data();
 }
 
