@@ -184,3 +184,9 @@ void ShelfController::escape()
     else
         dismiss();
 }
+
+void ShelfController::invalidateRowTexts()
+{
+    m_browse->invalidateTexts();
+    m_results->invalidateTexts();
+}

@@ -76,6 +76,8 @@ public:
     void focusLost();
     // Escape: closes the actions row when it is open, else the shelf.
     void escape();
+    // A private note was opened or closed: its rows draw their lock again.
+    void invalidateRowTexts();
 
     // How many searches and lens rebuilds ran (for tests and measurements).
     int searchRuns() const { return m_searchRuns; }
