@@ -87,6 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (flags & 4) request.headers.insert(QStringLiteral("authorization"), QStringLiteral("Bearer ") + service.token());
     if (flags & 8) request.headers.insert(QStringLiteral("origin"), QStringLiteral("http://localhost:3000"));
     if (flags & 16) request.headers.insert(QStringLiteral("host"), QStringLiteral("[::1]"));
+    if (!(flags & 32)) request.headers.insert(QStringLiteral("content-type"), QStringLiteral("application/json"));
+    static const QString session = service.openSession(QStringLiteral("Fuzz client"));
+    if (flags & 64) request.headers.insert(QStringLiteral("mcp-session-id"), session);
     request.body = QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
 
     int answers = 0;

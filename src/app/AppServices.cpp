@@ -14,11 +14,14 @@
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "windows/FloatingNotesManager.h"
 
 AppServices::AppServices()
 {
     m_noteStore = std::make_unique<NoteStore>(PersistenceController::shared().mainContext());
     NoteStore& store = *m_noteStore;
+    m_floating =
+        std::make_unique<FloatingNotesManager>(store, Settings::shared(), FloatingNotesManager::WindowFactory());
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_mcpApproval = std::make_unique<MCPApprovalController>();
@@ -40,6 +43,11 @@ AppServices::AppServices()
 
 AppServices::~AppServices() = default;
 
+bool AppServices::isNoteWindowOpen(const QUuid& noteID) const
+{
+    return m_floating->isNoteOpen(noteID);
+}
+
 void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
 {
     store.purgeExpired(clock.now());
@@ -48,4 +56,6 @@ void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
     store.reconcileForSync();
     // Read again: the steps before may have taken a while on a large store.
     store.sweepOrphanImages(clock.now());
+    // The upkeep read some bodies and pictures; they are read again when a view asks.
+    store.context().releaseLargeValues();
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QUuid>
 #include <memory>
 
 class Clock;
 class DesktopNotifications;
+class FloatingNotesManager;
 class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
@@ -30,6 +32,10 @@ public:
     AppServices& operator=(const AppServices&) = delete;
 
     NoteStore& noteStore() const { return *m_noteStore; }
+    // Every note window. Made right after the store; its windows are wired in by the shell.
+    FloatingNotesManager& floating() const { return *m_floating; }
+    // Whether a note's window is open and shown (the capture service files into such a note).
+    bool isNoteWindowOpen(const QUuid& noteID) const;
     SearchEngine& searchEngine() const { return *m_search; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
@@ -43,6 +49,7 @@ public:
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
+    std::unique_ptr<FloatingNotesManager> m_floating;
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;

@@ -5,13 +5,22 @@
 #include <QSystemTrayIcon>
 
 #include "app/AppServices.h"
+#include "app/ReminderScheduler.h"
 #include "app/SingleInstance.h"
+#include "capture/HotkeyManager.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPService.h"
+#include "note/NoteNotifications.h"
+#include "platform/Clock.h"
+#include "platform/GlobalHotkeys.h"
 #include "platform/Log.h"
+#include "platform/Settings.h"
+#include "store/NoteStore.h"
+#include "windows/FloatingNoteWindowController.h"
+#include "windows/FloatingNotesManager.h"
 
 TarnwickApp::TarnwickApp(SingleInstance& instance, AppServices& services, QObject* parent) : QObject(parent)
 {
@@ -32,7 +41,60 @@ TarnwickApp::TarnwickApp(SingleInstance& instance, AppServices& services, QObjec
     // the shell's reopen handling will connect to activationRequested here.
     Q_UNUSED(instance);
 
+    wireNoteWindows(services);
     startLocalEndpoint(services);
+}
+
+void TarnwickApp::wireNoteWindows(AppServices& services)
+{
+    FloatingNotesManager& floating = services.floating();
+    NoteStore& store = services.noteStore();
+    floating.setWindowFactory([&store](Note& note) -> std::unique_ptr<NoteWindow> {
+        return std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system());
+    });
+
+    // The object of each is the note's UUID; anything else is not ours to act on.
+    auto observeNote = [this](const QString& name, std::function<void(const QUuid&, const QVariantMap&)> act) {
+        m_noteObservers.push_back(NotificationCenter::shared().observe(
+            name,
+            [act](const Notification& n) {
+                const QUuid id = QUuid::fromString(n.object);
+                if (!id.isNull()) act(id, n.userInfo);
+            },
+            QString(), this));
+    };
+    observeNote(tarnwickDidCreateNote, [&floating](const QUuid& id, const QVariantMap&) { floating.show(id); });
+    observeNote(tarnwickDidDeleteNote,
+                [&floating](const QUuid& id, const QVariantMap&) { floating.noteWasDeleted(id); });
+    observeNote(tarnwickDismissNote, [&floating](const QUuid& id, const QVariantMap&) { floating.closePanel(id); });
+    observeNote(tarnwickOpacityChanged, [&floating](const QUuid& id, const QVariantMap& info) {
+        const QVariant value = info.value(QStringLiteral("value"));
+        if (value.typeId() != QMetaType::Double) return;
+        if (NoteWindow* window = floating.controller(id)) window->applyOpacity(value.toDouble());
+    });
+
+    connect(&services.reminders(), &ReminderScheduler::openNoteRequested, this,
+            [&floating](const QUuid& id) { floating.show(id); });
+
+    // Only the keys whose actions exist here are grabbed; capture and the shelf join with their handlers.
+    m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
+    m_hotkeys = std::make_unique<HotkeyManager>(
+        *m_globalHotkeys, Settings::shared(),
+        QList<HotkeyManager::Action>{HotkeyManager::Action::newNote, HotkeyManager::Action::hideAll});
+    m_hotkeys->onAction = [&floating, &store](HotkeyManager::Action action) {
+        if (action == HotkeyManager::Action::newNote) {
+            NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("newNote"));
+            Note* note = FloatingNotesManager::insertBlankNote(store, Settings::shared());
+            store.setActiveNoteID(note->uuid());
+            floating.show(note->uuid());
+        } else if (action == HotkeyManager::Action::hideAll) {
+            NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("hideAll"));
+            if (floating.isHidden())
+                floating.restoreAll();
+            else
+                floating.hideAll();
+        }
+    };
 }
 
 // The endpoint's approval card is a window, so the shell gives it to the controller; the listener then

@@ -7,10 +7,13 @@
 #include "app/TarnwickApp.h"
 #include "design/TarnwickType.h"
 #include "platform/DisplayProbe.h"
+#include "platform/ProcessHardening.h"
 #include "platform/QuitOnSignal.h"
 
 int main(int argc, char** argv)
 {
+    // Before anything holds a note or a password.
+    ProcessHardening::apply();
     QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
     QCoreApplication::setOrganizationName(QStringLiteral("tarnwick"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARNWICK_VERSION));

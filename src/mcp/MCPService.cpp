@@ -80,6 +80,12 @@ void MCPService::start()
     m_listener->start(m_options.preferredPort, [self](bool ready, quint16 port) {
         if (!self) return;
         if (!ready) self->m_listening = false;
+        // A client set up for the usual port fails on another one; say why, once per port.
+        if (ready && port != self->m_options.preferredPort && port != self->m_warnedPort) {
+            self->m_warnedPort = port;
+            qCWarning(Log::app, "MCP port %u is taken by another process; listening on %u instead.",
+                      unsigned(self->m_options.preferredPort), unsigned(port));
+        }
         self->setRunning(ready, port);
     });
 }
@@ -114,7 +120,17 @@ void MCPService::revoke(const QString& clientName)
     QStringList approved = approvedClients();
     approved.removeAll(clientName);
     m_settings.setValue(kApprovedKey, approved);
+    deny(clientName);
+    // A client whose approval is taken back loses the sessions it holds now, not at the next launch.
+    m_sessions.endClient(clientName);
+}
+
+void MCPService::deny(const QString& clientName)
+{
+    if (m_sessionDenied.contains(clientName)) return;
     m_sessionDenied.insert(clientName);
+    m_deniedOrder.append(clientName);
+    while (m_deniedOrder.size() > kMaxDeniedNames) m_sessionDenied.remove(m_deniedOrder.takeFirst());
 }
 
 void MCPService::regenerateToken()

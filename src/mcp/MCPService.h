@@ -16,6 +16,7 @@
 
 #include "mcp/HTTPRequest.h"
 #include "mcp/MCPListener.h"
+#include "mcp/MCPSessions.h"
 
 class MCPApprover;
 class MCPTokenStore;
@@ -34,6 +35,12 @@ class MCPService : public QObject {
     Q_PROPERTY(QString endpointURL READ endpointURL NOTIFY endpointURLChanged)
 public:
     static constexpr quint16 kDefaultPort = 48219;
+    // A client name longer than this (in UTF-16 units) is refused; the card shows at most
+    // kShownNameGraphemes of it.
+    static constexpr int kMaxClientNameLength = 256;
+    static constexpr int kShownNameGraphemes = 64;
+    // Refused names remembered until quit; beyond this the oldest is forgotten.
+    static constexpr int kMaxDeniedNames = 256;
 
     // Response header lines, written in this order.
     using HeaderList = QList<QPair<QString, QString>>;
@@ -103,7 +110,16 @@ public:
     bool authTokenValid(const HTTPRequest& request) const;
     static QJsonObject errorEnvelope(const QJsonValue& id, int code, const QString& message);
 
-    void handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome)> done);
+    // Answers `initialize`; on success `session` is the id of the session opened for the client.
+    void handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome, QString session)> done);
+    // Whether a client name may be shown to the user: no control or line-breaking characters, and
+    // not longer than kMaxClientNameLength.
+    static bool isAcceptableClientName(const QString& name);
+    // The name as the card shows it: at most kShownNameGraphemes characters, then "…".
+    static QString shownClientName(const QString& name);
+    // Opens a transport session as an answered `initialize` does (also for tests).
+    QString openSession(const QString& clientName) { return m_sessions.open(clientName); }
+    int sessionCount() const { return m_sessions.count(); }
     QJsonObject handleToolsList() const;
     RPCOutcome handleToolsCall(const QJsonObject& params);
 
@@ -126,7 +142,8 @@ private:
     static RPCOutcome toolContent(const QJsonObject& payload);
 
     static void finishRequest(const HTTPRequest& request, const QJsonValue& id, const RPCOutcome& outcome,
-                              const std::function<void(const QByteArray&)>& done);
+                              const std::function<void(const QByteArray&)>& done, const HeaderList& extra = {});
+    void deny(const QString& clientName);
     QStringList approvedClients() const;
     void setRunning(bool running, quint16 port);
     void setToken(const QString& token);
@@ -143,7 +160,10 @@ private:
     std::unique_ptr<MCPListener> m_listener;
     // Whether a listener is bound or being bound.
     bool m_listening = false;
+    quint16 m_warnedPort = 0;
     QSet<QString> m_sessionDenied;
+    QStringList m_deniedOrder;  // oldest first, to bound m_sessionDenied
+    MCPSessions m_sessions;
     bool m_isRunning = false;
     int m_port = kDefaultPort;
     QString m_token;

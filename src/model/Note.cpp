@@ -136,12 +136,12 @@ QString Note::lockedTitle() const
 
 bool Note::isSealed() const
 {
-    return isLocked() && lockedCipher() && body().isEmpty() && !bodyRichData() && !bodyBlocksData();
+    return isLocked() && hasLockedCipher() && body().isEmpty() && !hasBodyRichData() && !hasBodyBlocksData();
 }
 
 bool Note::isContentEmpty() const
 {
-    if (isLocked() && lockedCipher()) return false;
+    if (isLocked() && hasLockedCipher()) return false;
     if (!title().trimmed().isEmpty()) return false;
     return body().trimmed().isEmpty();
 }
@@ -249,7 +249,7 @@ bool Note::setBlocks(const QVector<NoteBlock>& list)
     if (!bytes) return false;
     setBodyBlocksData(*bytes);
     setBody(projectedBody(list));
-    if (bodyRichData()) setBodyRichData(std::nullopt);
+    if (hasBodyRichData()) setBodyRichData(std::nullopt);
     return true;
 }
 

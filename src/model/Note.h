@@ -74,6 +74,10 @@ public:
     std::optional<QByteArray> bodyRichData() const;
     void setBodyRichData(const std::optional<QByteArray>& v);
     std::optional<QByteArray> bodyBlocksData() const;
+    // Whether the large values are there, without reading them.
+    bool hasBodyRichData() const { return hasValue(BodyRichData); }
+    bool hasBodyBlocksData() const { return hasValue(BodyBlocksData); }
+    bool hasLockedCipher() const { return hasValue(LockedCipher); }
     void setBodyBlocksData(const std::optional<QByteArray>& v);
     QString tintRaw() const { return value(TintRaw).toString(); }
     void setTintRaw(const QString& v) { setValue(TintRaw, v); }

@@ -46,6 +46,9 @@ public:
     std::optional<QUuid> noteUUID() const;
     void setNoteUUID(const std::optional<QUuid>& v);
     std::optional<QByteArray> data() const;
+    // Whether the bytes are there, without reading them.
+    bool hasData() const { return hasValue(Data); }
+    bool hasLockedCipher() const { return hasValue(LockedCipher); }
     void setData(const std::optional<QByteArray>& v);
     std::optional<QByteArray> lockedCipher() const;
     void setLockedCipher(const std::optional<QByteArray>& v);

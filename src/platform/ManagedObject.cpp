@@ -93,8 +93,30 @@ ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity
 
 ManagedObject::~ManagedObject() = default;
 
+void ManagedObject::loadValue(int attribute) const
+{
+    m_unloaded &= ~(quint64(1) << attribute);
+    if (!m_context) return;
+    QVariant v = m_context->storedValue(*this, attribute);
+    m_saved[attribute] = v;
+    m_values[attribute] = std::move(v);
+}
+
+void ManagedObject::releaseLargeValues()
+{
+    if (!m_context || m_rowID == 0 || m_deleted) return;
+    for (int i = 0; i < m_values.size(); ++i) {
+        if (m_entity->attributes[i].type != AttributeType::Data || !m_values[i].isValid() || isChanged(i)) continue;
+        m_values[i] = QVariant();
+        m_saved[i] = QVariant();
+        m_unloaded |= quint64(1) << i;
+    }
+}
+
 void ManagedObject::setValue(int attribute, const QVariant& value)
 {
+    // The comparison with the stored value needs the stored value.
+    if (m_unloaded & (quint64(1) << attribute)) loadValue(attribute);
     const QVariant v = normalized(m_entity->attributes[attribute].type, value);
     if (!storedValuesEqual(m_values[attribute], v)) {
         if (m_context && m_entity->attributes[attribute].indexed)

@@ -59,7 +59,20 @@ public:
     // UUID; this is what tells them apart.
     qint64 rowID() const { return m_rowID; }
 
-    const QVariant& value(int attribute) const { return m_values[attribute]; }
+    // A large value (a Data attribute) of a stored row is read from the store the first time it is
+    // asked for, so rows that are only listed never hold their bytes.
+    const QVariant& value(int attribute) const
+    {
+        if (m_unloaded & (quint64(1) << attribute)) loadValue(attribute);
+        return m_values[attribute];
+    }
+    // True when the attribute holds a value (is not none), without reading a large value.
+    bool hasValue(int attribute) const
+    {
+        return (m_unloaded & (quint64(1) << attribute)) || m_values[attribute].isValid();
+    }
+    // Large values read so far and unchanged since are let go; they are read again when asked for.
+    void releaseLargeValues();
     void setValue(int attribute, const QVariant& value);
 
     // True when some attribute differs from what was last saved or loaded.
@@ -81,6 +94,7 @@ private:
     friend class ModelContext;
     void markSaved();
     void revertToSaved();
+    void loadValue(int attribute) const;
 
     // Set by the context while it makes objects for stored rows: their values come from the row, so
     // the constructor skips making defaults (a new UUID and the clock for every row).
@@ -92,8 +106,10 @@ private:
     bool m_deleted = false;
     quint64 m_version = 0;
     quint64 m_insertSerial = 0;  // order of insertion among unsaved objects
-    QVector<QVariant> m_values;
-    QVector<QVariant> m_saved;
+    mutable QVector<QVariant> m_values;
+    mutable QVector<QVariant> m_saved;
+    // Attributes of a stored row whose value is present in the store but not read yet.
+    mutable quint64 m_unloaded = 0;
 };
 
 // Strict equality for stored values: same type and same value (an empty string is not "none").

@@ -151,8 +151,13 @@ ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObje
         QByteArray columns = "\"_rowid\"";
         QByteArray names;
         QByteArray params;
-        for (const AttributeDescription& a : e->attributes) {
-            columns += ',' + SqliteDatabase::quoted(a.name);
+        for (int i = 0; i < e->attributes.size(); ++i) {
+            const AttributeDescription& a = e->attributes[i];
+            // Large values stay in the store until asked for; the load reads only whether one is there.
+            const bool lazy = a.type == AttributeType::Data && i < 64;
+            if (lazy) s.lazy |= quint64(1) << i;
+            columns +=
+                ',' + (lazy ? '(' + SqliteDatabase::quoted(a.name) + " IS NOT NULL)" : SqliteDatabase::quoted(a.name));
             if (!names.isEmpty()) {
                 names += ',';
                 params += ',';
@@ -206,6 +211,9 @@ void ModelContext::insert(ManagedObject* object)
 void ModelContext::remove(ManagedObject* object)
 {
     if (!object || object->m_context != this || object->m_deleted) return;
+    // A deleted object stays readable for whoever still holds it; its row will not be there.
+    for (int i = 0; object->m_unloaded && i < 64; ++i)
+        if (object->m_unloaded & (quint64(1) << i)) object->loadValue(i);
     object->m_deleted = true;
     m_changed.remove(object);
     EntityState* state = stateFor(object->entity());
@@ -273,6 +281,75 @@ void ModelContext::indexedValueWillChange(ManagedObject* object, int attribute, 
     }
 }
 
+QVariant ModelContext::storedValue(const ManagedObject& object, int attribute)
+{
+    const AttributeDescription& a = object.entity().attributes[attribute];
+    auto s = m_db.cached("SELECT " + SqliteDatabase::quoted(a.name) + " FROM " +
+                         SqliteDatabase::quoted(object.entity().name) + " WHERE \"_rowid\" = ?");
+    if (!s) {
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(s.error().description()));
+        return QVariant();
+    }
+    sqlite3_bind_int64(*s, 1, object.rowID());
+    QVariant v;
+    const int rc = sqlite3_step(*s);
+    if (rc == SQLITE_ROW)
+        v = SqliteDatabase::columnValue(*s, 0, a.type);
+    else if (rc != SQLITE_DONE)
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(m_db.error(rc, QString()).description()));
+    sqlite3_reset(*s);
+    return v.isValid() || a.optional ? v : fallbackValue(a);
+}
+
+QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects, int attribute)
+{
+    QVector<QVariant> out(objects.size());
+    QHash<qint64, qsizetype> unread;
+    const quint64 bit = quint64(1) << attribute;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        if (objects[i]->m_unloaded & bit)
+            unread.insert(objects[i]->m_rowID, i);
+        else
+            out[i] = objects[i]->m_values[attribute];
+    }
+    if (unread.isEmpty()) return out;
+    const EntityDescription& entity = objects.first()->entity();
+    const AttributeDescription& a = entity.attributes[attribute];
+    // A few rows are read one by one; many in one scan of the table.
+    if (unread.size() < 64) {
+        for (auto it = unread.cbegin(); it != unread.cend(); ++it)
+            out[it.value()] = storedValue(*objects[it.value()], attribute);
+        return out;
+    }
+    auto s =
+        m_db.cached("SELECT \"_rowid\"," + SqliteDatabase::quoted(a.name) + " FROM " +
+                    SqliteDatabase::quoted(entity.name) + " WHERE " + SqliteDatabase::quoted(a.name) + " IS NOT NULL");
+    if (!s) {
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(s.error().description()));
+        return out;
+    }
+    int rc;
+    while ((rc = sqlite3_step(*s)) == SQLITE_ROW) {
+        const auto it = unread.constFind(sqlite3_column_int64(*s, 0));
+        if (it != unread.constEnd()) out[it.value()] = SqliteDatabase::columnValue(*s, 1, a.type);
+    }
+    if (rc != SQLITE_DONE)
+        qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
+                   qUtf8Printable(m_db.error(rc, QString()).description()));
+    sqlite3_reset(*s);
+    return out;
+}
+
+void ModelContext::releaseLargeValues()
+{
+    for (EntityState& state : m_states)
+        if (state.lazy)
+            for (ManagedObject* o : state.rows) o->releaseLargeValues();
+}
+
 Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const EntityDescription& entity, int attribute,
                                                                     const QUuid& id)
 {
@@ -336,6 +413,13 @@ Status<StoreError> ModelContext::load(EntityState& state)
         QVector<QVariant>& values = o->m_values;
         values.resize(attributes.size());
         for (int i = 0; i < attributes.size(); ++i) {
+            if (state.lazy & (quint64(1) << i)) {
+                if (sqlite3_column_int(s, i + 1))
+                    o->m_unloaded |= quint64(1) << i;
+                else
+                    values[i] = fallbacks[i];
+                continue;
+            }
             QVariant v = SqliteDatabase::columnValue(s, i + 1, attributes[i].type);
             values[i] = v.isValid() ? std::move(v) : fallbacks[i];
         }

@@ -108,6 +108,16 @@ public:
 
     // Called by a managed object after a real change of one of its values.
     void objectDidChange(ManagedObject* object);
+    // The value of one attribute as the store holds it for the object's row; none when it cannot be
+    // read (logged).
+    QVariant storedValue(const ManagedObject& object, int attribute);
+    // The values of one attribute of many objects of one entity, read in one pass: values an object
+    // holds (read before, or changed) come from it; the others from the store, without keeping them
+    // on the objects.
+    QVector<QVariant> peekValues(const QList<ManagedObject*>& objects, int attribute);
+    // Lets go of the large values read so far of every stored object left unchanged.
+    void releaseLargeValues();
+
     // Called by a managed object just before an indexed attribute takes a different value.
     void indexedValueWillChange(ManagedObject* object, int attribute, const QVariant& from, const QVariant& to);
 
@@ -126,6 +136,7 @@ private:
         QHash<qint64, ManagedObject*> byRow;
         std::vector<ManagedObject*> inserted;  // pending, in insertion order
         std::vector<UuidIndex> indexes;        // built when the entity is loaded
+        quint64 lazy = 0;                      // attributes read on first use
         QByteArray selectSql;
         QByteArray insertSql;
     };

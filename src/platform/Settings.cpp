@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "platform/Log.h"
+#include "platform/PrivateFiles.h"
 
 namespace {
 
@@ -129,6 +130,9 @@ QString FileSettingsBackend::defaultPath()
 
 QVariantMap FileSettingsBackend::load()
 {
+    // Files left readable by an earlier release (or the umask) are made private again.
+    if (QFileInfo::exists(QFileInfo(m_path).absolutePath()))
+        PrivateFiles::restrictTree(QFileInfo(m_path).absolutePath());
     QFile file(m_path);
     if (!file.exists()) return {};
     if (!file.open(QIODevice::ReadOnly)) {
@@ -157,7 +161,7 @@ QVariantMap FileSettingsBackend::load()
 
 bool FileSettingsBackend::store(const QVariantMap& values)
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    PrivateFiles::makeFolder(QFileInfo(m_path).absolutePath());
     QJsonObject root;
     for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));
     QSaveFile file(m_path);
@@ -165,6 +169,7 @@ bool FileSettingsBackend::store(const QVariantMap& values)
         qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
         return false;
     }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
     if (!file.commit()) {
         qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));

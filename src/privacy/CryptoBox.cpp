@@ -103,10 +103,10 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::sealingKey()
 {
     auto local = localKeys();
     if (!local) return local.error();
-    const QList<StoredKey> sync = syncKeys();
-    // Every machine of the user seals under the same key once the keys have travelled: the
-    // synchronizable key with the smallest id.
-    const QList<StoredKey>& candidates = sync.isEmpty() ? *local : sync;
+    // Only a key made on this machine seals. Nothing here brings synchronizable keys from other
+    // machines, so any such item was planted by a process that can write the keyring, and would hold a
+    // key it knows. They are still tried when opening, so what they sealed stays readable.
+    const QList<StoredKey>& candidates = *local;
     if (candidates.isEmpty()) return mintDeviceKey();
     const auto smallest = std::min_element(candidates.begin(), candidates.end(),
                                            [](const StoredKey& a, const StoredKey& b) { return a.id < b.id; });

@@ -41,8 +41,8 @@ public:
         QByteArray key;
     };
 
-    // The sealed form of the plaintext under the sealing key. With an empty ring, the first key is
-    // made and stored ("primary") before sealing.
+    // The sealed form of the plaintext under this machine's own key; synchronizable keys are only
+    // ever used to open. Without a local key, the first one is made and stored ("primary") first.
     static Result<QByteArray, Error> seal(const QByteArray& plaintext);
     // The plaintext, opened by whichever key of the ring fits (local keys first). Never makes a key.
     static Result<QByteArray, Error> open(const QByteArray& sealed);

@@ -30,9 +30,9 @@ Result<LockedPayload, NoteSealing::Error> openPayload(const QByteArray& cipher)
 
 bool NoteSealing::hasPlaintextBody(const Note& note, const QList<NoteImage*>& images)
 {
-    if (!note.body().isEmpty() || note.bodyRichData() || note.bodyBlocksData()) return true;
+    if (!note.body().isEmpty() || note.hasBodyRichData() || note.hasBodyBlocksData()) return true;
     for (const NoteImage* image : images)
-        if (image->data()) return true;
+        if (image->hasData()) return true;
     return false;
 }
 

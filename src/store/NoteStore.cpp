@@ -320,7 +320,7 @@ QStringList NoteStore::allTags()
 
 bool NoteStore::ensureMigrated(Note& note)
 {
-    if (note.bodyBlocksData()) return false;
+    if (note.hasBodyBlocksData()) return false;
     return migrateBody(note);
 }
 
@@ -368,7 +368,7 @@ void NoteStore::migrateLegacyBodies()
 {
     qint64 count = 0;
     for (Note* n : allRows<Note>(m_context)) {
-        if (n->bodyBlocksData() || n->isLocked()) continue;
+        if (n->hasBodyBlocksData() || n->isLocked()) continue;
         if (migrateBody(*n)) ++count;
     }
     if (count < 1) return;
@@ -381,7 +381,7 @@ QHash<QString, NoteImage*> NoteStore::rowsByHash(const QUuid& noteID)
     // A row without bytes cannot stand for a picture the user adds again: the new bytes get a row.
     QHash<QString, NoteImage*> table;
     for (NoteImage* row : imageRows(noteID))
-        if (row->data() && !table.contains(row->contentHash())) table.insert(row->contentHash(), row);
+        if (row->hasData() && !table.contains(row->contentHash())) table.insert(row->contentHash(), row);
     return table;
 }
 
@@ -457,7 +457,7 @@ std::optional<QSet<QUuid>> NoteStore::referencedImageIDs(const Note& note) const
 
 bool NoteStore::hasBytes(const NoteImage& image)
 {
-    return image.data().has_value() || image.lockedCipher().has_value();
+    return image.hasData() || image.hasLockedCipher();
 }
 
 void NoteStore::collectOrphanImages(const QUuid& noteID)
@@ -624,19 +624,28 @@ void NoteStore::reconcileForSync()
         allRows<Note>(m_context), [](const Note& n) { return n.uuid(); },
         [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); });
     setReadOnlyNoteIDs({});
-    QList<Note*> withEnvelope;
-    std::vector<QByteArray> envelopes;
+    QList<ManagedObject*> withEnvelope;
     for (Note* kept : notes.winners) {
         if (kept->isLocked()) continue;
-        if (const auto data = kept->bodyBlocksData()) {
+        if (kept->hasBodyBlocksData())
             withEnvelope.append(kept);
-            envelopes.push_back(*data);
-        } else {
+        else
             healBlocks(*kept);
-        }
     }
-    const auto decoded = decodeAll(envelopes);
-    for (qsizetype i = 0; i < withEnvelope.size(); ++i) healBlocks(*withEnvelope[i], *decoded[size_t(i)]);
+    // Envelopes are read in slices and not kept on the notes: a large store's bodies never sit in
+    // memory all at once, and a note whose body is sound stays without its bytes.
+    constexpr qsizetype slice = 4096;
+    for (qsizetype from = 0; from < withEnvelope.size(); from += slice) {
+        const QList<ManagedObject*> part = withEnvelope.mid(from, slice);
+        const QVector<QVariant> values = m_context.peekValues(part, Note::BodyBlocksData);
+        std::vector<QByteArray> envelopes;
+        envelopes.reserve(size_t(values.size()));
+        for (const QVariant& v : values) envelopes.push_back(v.toByteArray());
+        const auto decoded = decodeAll(envelopes);
+        for (qsizetype i = 0; i < part.size(); ++i)
+            // A body that could not be read is left alone, never rebuilt over.
+            if (values[i].isValid()) healBlocks(*static_cast<Note*>(part[i]), *decoded[size_t(i)]);
+    }
 
     const auto captures = collapseDuplicates<Capture, QUuid>(
         allRows<Capture>(m_context), [](const Capture& c) { return c.uuid(); },

@@ -61,13 +61,13 @@ Status<NoteSealing::Error> NoteStore::reseal(Note& note)
 
 Status<NoteSealing::Error> NoteStore::removeLock(Note& note)
 {
-    if (note.lockedCipher() && !hasPlaintextBody(note)) {
+    if (note.hasLockedCipher() && !hasPlaintextBody(note)) {
         if (auto revealed = revealPlaintext(note); !revealed) return revealed;
     }
     note.setIsLocked(false);
     note.setLockedCipher(std::nullopt);
     for (NoteImage* image : images(note.uuid()))
-        if (image->data()) image->setLockedCipher(std::nullopt);
+        if (image->hasData()) image->setLockedCipher(std::nullopt);
     saveNow();
     return {};
 }
@@ -81,7 +81,7 @@ void NoteStore::sweepLockedPlaintext()
     bool changed = false;
     for (Note* note : std::as_const(notes)) {
         if (!note->isLocked()) continue;
-        if (note->title().isEmpty() && note->lockedCipher()) {
+        if (note->title().isEmpty() && note->hasLockedCipher()) {
             if (const auto title = NoteSealing::sealedTitle(*note); title && !title->isEmpty()) {
                 note->setTitle(*title);
                 changed = true;

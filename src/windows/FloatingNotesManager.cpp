@@ -101,6 +101,13 @@ NoteWindow* FloatingNotesManager::controller(const QUuid& noteID) const
     return it == m_controllers.end() ? nullptr : it->second.get();
 }
 
+QHash<QUuid, NoteWindow*> FloatingNotesManager::controllers() const
+{
+    QHash<QUuid, NoteWindow*> all;
+    for (const auto& [id, window] : m_controllers) all.insert(id, window.get());
+    return all;
+}
+
 QList<QUuid> FloatingNotesManager::controllerIDs() const
 {
     QList<QUuid> ids;
@@ -135,6 +142,7 @@ NoteWindow* FloatingNotesManager::show(const QUuid& noteID)
         window->present(noteID, 1, false);
     }
     if (!window) {
+        if (!m_factory) return nullptr;
         std::unique_ptr<NoteWindow> made = m_factory(*note);
         if (!made) return nullptr;
         window = made.get();
@@ -153,33 +161,14 @@ NoteWindow* FloatingNotesManager::show(const QUuid& noteID)
     return window;
 }
 
-QHash<QUuid, Note*> FloatingNotesManager::lookUp(const QList<QUuid>& ids)
-{
-    QHash<QUuid, Note*> found;
-    if (ids.isEmpty()) return found;
-    const QSet<QUuid> wanted(ids.begin(), ids.end());
-    const auto all = m_store.context().fetch<Note>();
-    if (!all) return found;
-    for (Note* note : *all) {
-        const QUuid id = note->uuid();
-        if (!wanted.contains(id)) continue;
-        auto it = found.find(id);
-        if (it == found.end())
-            found.insert(id, note);
-        else if (note->updatedAt() > (*it)->updatedAt())
-            *it = note;
-    }
-    return found;
-}
-
 QList<QUuid> FloatingNotesManager::deck()
 {
     const qint64 revision = m_store.revision();
     if (m_deckKey && m_deckKey->first == revision && m_deckKey->second == m_openStack) return m_deckValue;
-    const QHash<QUuid, Note*> notes = lookUp(m_openStack);
+    // The store looks notes up by id through its index, so this costs one lookup per stacked note.
     QList<QUuid> result;
     for (const QUuid& id : m_openStack) {
-        const Note* note = notes.value(id);
+        const Note* note = m_store.note(id);
         if (note && !note->isTrashed()) result.append(id);
     }
     m_deckKey = std::make_pair(revision, m_openStack);
@@ -332,18 +321,23 @@ void FloatingNotesManager::moveToNote(const QUuid& target, NoteWindow& window, i
     movePanel(window, from, target, direction, true, true);
 }
 
-void FloatingNotesManager::commitNewNote(NoteWindow& window)
+Note* FloatingNotesManager::insertBlankNote(NoteStore& store, const Settings& settings)
 {
-    const QUuid from = window.noteID();
     auto made = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString themeID = NoteThemes::defaultThemeID(m_settings);
+    const QString themeID = NoteThemes::defaultThemeID(settings);
     if (!themeID.isEmpty()) {
         made->setThemeID(themeID);
         if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
     }
-    Note* note = m_store.context().insert(std::move(made));
-    const QUuid id = note->uuid();
-    m_store.saveNow();
+    Note* note = store.context().insert(std::move(made));
+    store.saveNow();
+    return note;
+}
+
+void FloatingNotesManager::commitNewNote(NoteWindow& window)
+{
+    const QUuid from = window.noteID();
+    const QUuid id = insertBlankNote(m_store, m_settings)->uuid();
     m_store.setActiveNoteID(id);
     if (!m_openStack.contains(id)) m_openStack.append(id);
     movePanel(window, from, id, 1, true, false);

@@ -42,6 +42,11 @@ public:
     static bool globalFloatOnTop();
 
     NoteStore& store() const { return m_store; }
+    // Until a factory is set (the widgets are wired at launch) no window can open.
+    void setWindowFactory(WindowFactory factory) { m_factory = std::move(factory); }
+    // A blank note of the default theme, inserted and saved (the new-note key and the swipe past the
+    // last note make one).
+    static Note* insertBlankNote(NoteStore& store, const Settings& settings);
     void setEmptyNoteToast(EmptyNoteToast toast) { m_emptyNoteToast = std::move(toast); }
     void setScreenSource(ScreenSource source) { m_screens = std::move(source); }
 
@@ -58,6 +63,8 @@ public:
 
     bool isHidden() const { return m_isHidden; }
     const QSet<QUuid>& hiddenIDs() const { return m_hiddenIDs; }
+    // Every open window by the note it shows now. Only the manager changes the set.
+    QHash<QUuid, NoteWindow*> controllers() const;
     // The window of a note, or null.
     NoteWindow* controller(const QUuid& noteID) const;
     QList<QUuid> controllerIDs() const;
@@ -89,8 +96,6 @@ private:
     using WindowPtr = std::unique_ptr<NoteWindow, void (*)(NoteWindow*)>;
 
     void watchScreens();
-    // Looks the UUIDs up in one pass over the notes: the most recently updated row of each.
-    QHash<QUuid, Note*> lookUp(const QList<QUuid>& ids);
     // Moves the window's entry to another note, carrying whether it was put away by hideAll().
     void rekey(const QUuid& from, const QUuid& to);
     // Another window already shows `to`: that one comes forward and `from`'s window closes.

@@ -44,6 +44,8 @@ protected:
     const QJsonObject tool(const QString& name, const QJsonObject& arguments)
     {
         HTTPRequest request{"POST", "/mcp/" + service->token()};
+        request.headers.insert("content-type", "application/json");
+        request.headers.insert("mcp-session-id", service->openSession("Tools test"));
         request.body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"},
                                                  {"id", 1},
                                                  {"method", "tools/call"},

@@ -241,3 +241,46 @@ TEST_F(ModelContextTest, AutosaveWritesOnTheNextTurnOnlyWhenEnabled)
 }
 
 }  // namespace
+
+namespace {
+// Large values are read only when asked for; that must never show as a change, lose a value or write
+// one that was not changed.
+TEST_F(ModelContextTest, LargeValuesAreReadOnFirstUseAndSavedOnlyWhenChanged)
+{
+    const QByteArray big(100000, 'x');
+    Sample* s = insertSample("big", 1);
+    s->setValue(Sample::Bytes, big);
+    s->setValue(Sample::OptBytes, QByteArray("opt"));
+    insertSample("none", 2);
+    ASSERT_TRUE(context().save().ok());
+    reopen();
+
+    QList<Sample*> rows = all({nullptr, {{Sample::Count, true}}, std::nullopt});
+    ASSERT_EQ(rows.size(), 2);
+    Sample* unread = rows[0];
+    EXPECT_TRUE(unread->hasValue(Sample::OptBytes));
+    EXPECT_FALSE(rows[1]->hasValue(Sample::OptBytes));
+    EXPECT_FALSE(context().hasChanges());
+    unread->setValue(Sample::Name, "renamed");
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_EQ(scalar(path(), "SELECT length(Bytes) || ' ' || OptBytes FROM Sample WHERE Name = 'renamed'"),
+              "100000 opt")
+        << "a value never read saves unchanged";
+
+    EXPECT_EQ(context().peekValues({unread}, Sample::Bytes).first().toByteArray(), big);
+    EXPECT_EQ(unread->value(Sample::Bytes).toByteArray(), big);
+    unread->setValue(Sample::OptBytes, QByteArray("changed"));
+    context().releaseLargeValues();
+    EXPECT_EQ(unread->value(Sample::OptBytes).toByteArray(), "changed") << "a pending change is never let go";
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_EQ(scalar(path(), "SELECT OptBytes FROM Sample WHERE Name = 'renamed'"), "changed");
+    context().releaseLargeValues();
+    EXPECT_EQ(unread->value(Sample::Bytes).toByteArray(), big);
+
+    // A deleted row's object keeps its values for whoever still holds it.
+    context().releaseLargeValues();
+    context().remove(unread);
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_EQ(unread->value(Sample::OptBytes).toByteArray(), "changed");
+}
+}  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "model/Note.h"
 #include "support/NoteStoreFixture.h"
 #include "windows/FloatingNotesManager.h"
@@ -299,6 +301,19 @@ TEST_F(FloatingNotesManagerTest, RescueMovesStrandedWindowsAndTheirUnrolledFrame
     window(a)->rect = QRectF(5000, 0, 360, 280);
     manager->rescueStrandedPanels();
     EXPECT_EQ(window(a)->rect.x(), 5000);
+
+    // Screen changes within one turn of the event loop make one rescue.
+    int reads = 0;
+    manager->setScreenSource({[&] {
+                                  ++reads;
+                                  return QList<QRectF>{QRectF(0, 0, 1280, 800)};
+                              },
+                              [] { return std::optional<QRectF>(QRectF(0, 0, 1280, 800)); }});
+    for (int i = 0; i < 3; ++i) manager->scheduleRescue();
+    EXPECT_EQ(reads, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(window(a)->rect.x(), 904);
 }
 
 }  // namespace
