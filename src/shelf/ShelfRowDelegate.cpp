@@ -1,9 +1,9 @@
 #include "shelf/ShelfRowDelegate.h"
 
 #include <QPainter>
-#include <cmath>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <cmath>
 
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -64,4 +65,31 @@ TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
         QTest::keyClick(windows->panel()->searchField(), Qt::Key_K, Qt::ControlModifier);
         windows->panel()->grab().save(qEnvironmentVariable("TARNWICK_SHELF_SHOT"));
     }
+}
+
+// The unsaved warning wins over the capture one; both are plain text.
+TEST_F(ShelfPanelTest, BannersShowWhatIsWrongAsPlainText)
+{
+    ShelfPanel::Options options;
+    options.storeFailed = true;
+    options.captureBroken = [] { return true; };
+    windows = std::make_unique<ShelfWindowHost>(*shelf, options);
+    shelf->present();
+    QStringList texts;
+    for (auto* l : windows->panel()->bannerWidget()->findChildren<QLabel*>())
+        if (!l->text().isEmpty()) texts << l->text();
+    EXPECT_EQ(texts, QStringList{"Notes aren\u2019t being saved. Quit and reopen Tarnwick."});
+    shelf->dismiss();
+
+    options.storeFailed = false;
+    windows = std::make_unique<ShelfWindowHost>(*shelf, options);
+    shelf->present();
+    texts.clear();
+    for (auto* l : windows->panel()->bannerWidget()->findChildren<QLabel*>()) {
+        if (l->text().isEmpty()) continue;
+        texts << l->text();
+        EXPECT_EQ(l->textFormat(), Qt::PlainText);
+    }
+    EXPECT_EQ(texts, QStringList{"Alt+Shift+Space can't read your selection. Fix in Permissions."});
+    EXPECT_FALSE(windows->panel()->bannerWidget()->isHidden());
 }
