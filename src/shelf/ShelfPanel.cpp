@@ -1,6 +1,7 @@
 #include "shelf/ShelfPanel.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -239,6 +240,8 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     updateSurface();
     updateChips();
     updateBanner();
+    // The field is the panel's only focus: a click anywhere on the panel leaves the keyboard there.
+    setFocusProxy(m_field);
     m_field->setFocus(Qt::OtherFocusReason);
 }
 
@@ -353,6 +356,12 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         handleKey(key->key(), key->modifiers());
+        return true;
+    }
+    if (watched == m_field && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        // The Menu key's press already opened the selected row's menu; the desktop's own menu event
+        // for the same press would replace it with the field's editing menu.
         return true;
     }
     if (watched == m_banner && event->type() == QEvent::MouseButtonRelease && !m_options.storeFailed &&
