@@ -172,51 +172,61 @@ void ShelfRowActions::newNote()
 
 QList<ShelfRowActions::Command> ShelfRowActions::commands(const ShelfRow& row)
 {
-    QList<Command> list;
     switch (row.kind) {
-        case ShelfRow::Kind::note: {
-            Note* note = m_store.note(row.id);
-            if (!note || note->isTrashed()) return {};
-            const bool pinned = note->isPinned();
-            list.append({QStringLiteral("Open"), {}, {}, false, true, true, [this, note] { openNote(*note); }});
-            list.append({pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin"),
-                         pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin"),
-                         pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin"), false, true, true,
-                         [this, note] { togglePin(*note); }});
-            list.append({QStringLiteral("Roll up"), {}, {}, false, true, true, [this, note] { rollUp(*note); }});
-            list.append({QStringLiteral("Delete"), QStringLiteral("trash"), QStringLiteral("Delete note"), true, true,
-                         true, [this, note] { deleteNote(*note); }});
-            break;
-        }
-        case ShelfRow::Kind::capture: {
-            Capture* capture = m_store.capture(row.id);
-            if (!capture) return {};
-            const bool pinned = capture->isPinned();
-            const QUuid id = row.id;
-            list.append(
-                {QStringLiteral("Peek"), {}, {}, false, true, true, [this, capture] { peekCapture(*capture); }});
-            list.append({pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin"),
-                         pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin"),
-                         pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin"), false, true, true,
-                         [this, capture] { togglePin(*capture); }});
-            if (capture->noteUUID())
-                list.append({QStringLiteral("Open in note"), {}, {}, false, true, true, [this, capture] {
-                                 openCaptureNote(*capture);
-                             }});
-            list.append({QStringLiteral("Copy"), {}, {}, false, true, true, [this, capture] { copy(*capture); }});
-            list.append({QStringLiteral("Delete"), QStringLiteral("trash"), QStringLiteral("Delete capture"), true,
-                         true, true, [this, id] { deleteCapture(id); }});
-            break;
-        }
-        case ShelfRow::Kind::binNote: {
-            Note* note = m_store.note(row.id);
-            if (!note || !note->isTrashed()) return {};
-            list.append({QStringLiteral("Restore"), QStringLiteral("arrow.uturn.backward"),
-                         QStringLiteral("Restore note"), false, true, false, [this, note] { restore(*note); }});
-            list.append({QStringLiteral("Delete forever"), QStringLiteral("trash.slash"),
-                         QStringLiteral("Delete forever"), true, true, false, [this, note] { purge(*note); }});
-            break;
-        }
+        case ShelfRow::Kind::note:
+            if (Note* note = m_store.note(row.id); note && !note->isTrashed()) return noteCommands(*note);
+            return {};
+        case ShelfRow::Kind::capture:
+            if (Capture* capture = m_store.capture(row.id)) return captureCommands(*capture);
+            return {};
+        case ShelfRow::Kind::binNote:
+            if (Note* note = m_store.note(row.id); note && note->isTrashed()) return binCommands(*note);
+            return {};
     }
+    return {};
+}
+
+QList<ShelfRowActions::Command> ShelfRowActions::noteCommands(Note& note)
+{
+    Note* n = &note;
+    const bool pinned = note.isPinned();
+    const QString pin = pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin");
+    return {
+        {QStringLiteral("Open"), {}, {}, false, true, true, [this, n] { openNote(*n); }},
+        {pin, pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin"), pin, false, true, true,
+         [this, n] { togglePin(*n); }},
+        {QStringLiteral("Roll up"), {}, {}, false, true, true, [this, n] { rollUp(*n); }},
+        {QStringLiteral("Delete"), QStringLiteral("trash"), QStringLiteral("Delete note"), true, true, true,
+         [this, n] { deleteNote(*n); }},
+    };
+}
+
+QList<ShelfRowActions::Command> ShelfRowActions::captureCommands(Capture& capture)
+{
+    Capture* c = &capture;
+    const QUuid id = capture.uuid();
+    const bool pinned = capture.isPinned();
+    const QString pin = pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin");
+    QList<Command> list{
+        {QStringLiteral("Peek"), {}, {}, false, true, true, [this, c] { peekCapture(*c); }},
+        {pin, pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin"), pin, false, true, true,
+         [this, c] { togglePin(*c); }},
+    };
+    if (capture.noteUUID())
+        list.append({QStringLiteral("Open in note"), {}, {}, false, true, true, [this, c] { openCaptureNote(*c); }});
+    list.append({QStringLiteral("Copy"), {}, {}, false, true, true, [this, c] { copy(*c); }});
+    list.append({QStringLiteral("Delete"), QStringLiteral("trash"), QStringLiteral("Delete capture"), true, true, true,
+                 [this, id] { deleteCapture(id); }});
     return list;
+}
+
+QList<ShelfRowActions::Command> ShelfRowActions::binCommands(Note& note)
+{
+    Note* n = &note;
+    return {
+        {QStringLiteral("Restore"), QStringLiteral("arrow.uturn.backward"), QStringLiteral("Restore note"), false, true,
+         false, [this, n] { restore(*n); }},
+        {QStringLiteral("Delete forever"), QStringLiteral("trash.slash"), QStringLiteral("Delete forever"), true, true,
+         false, [this, n] { purge(*n); }},
+    };
 }

@@ -71,6 +71,10 @@ public:
     // The commands of a row in their order, for its menu, chips and hover icons. Empty for a row whose
     // object is gone.
     QList<Command> commands(const ShelfRow& row);
+    // The same for an object already at hand (a drawn row), without looking it up.
+    QList<Command> noteCommands(Note& note);
+    QList<Command> captureCommands(Capture& capture);
+    QList<Command> binCommands(Note& note);
 
 private:
     NoteStore& m_store;

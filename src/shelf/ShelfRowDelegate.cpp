@@ -8,6 +8,8 @@
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "model/Capture.h"
+#include "model/Note.h"
 #include "shelf/AppIconCache.h"
 #include "shelf/ShelfListModel.h"
 
@@ -114,13 +116,35 @@ QPixmap ShelfRowDelegate::symbol(const QString& name, const QColor& color, int s
     return pixmap;
 }
 
+// The commands of the drawn row's own object: drawing and hovering never look anything up.
+static QList<ShelfRowActions::Command> commandsOf(ShelfRowActions& actions, const ShelfListModel& model, int row)
+{
+    const auto& item = model.item(row);
+    int at = row;
+    if (item.kind == Kind::actions) at = row - 1;  // the actions row sits right under its row
+    if (at < 0 || model.item(at).row != item.row) return {};
+    switch (model.item(at).kind) {
+        case Kind::note:
+            if (Note* note = model.note(at)) return actions.noteCommands(*note);
+            break;
+        case Kind::capture:
+            if (Capture* capture = model.capture(at)) return actions.captureCommands(*capture);
+            break;
+        case Kind::binNote:
+            if (Note* note = model.note(at)) return actions.binCommands(*note);
+            break;
+        default:
+            break;
+    }
+    return {};
+}
+
 QList<ShelfRowActions::Command> ShelfRowDelegate::hoverCommands(const QModelIndex& index) const
 {
     const ShelfListModel* model = modelOf(index);
     if (!model) return {};
-    const auto& item = model->item(index.row());
     QList<ShelfRowActions::Command> out;
-    for (auto& c : m_actions.commands(item.row))
+    for (auto& c : commandsOf(m_actions, *model, index.row()))
         if (!c.icon.isEmpty()) out << c;
     return out;
 }
@@ -130,7 +154,7 @@ QList<ShelfRowActions::Command> ShelfRowDelegate::chipCommands(const QModelIndex
     const ShelfListModel* model = modelOf(index);
     if (!model) return {};
     QList<ShelfRowActions::Command> out;
-    for (auto& c : m_actions.commands(model->item(index.row()).row))
+    for (auto& c : commandsOf(m_actions, *model, index.row()))
         if (c.inChips) out << c;
     return out;
 }
