@@ -8,6 +8,7 @@
 #endif
 
 #include "app/ReminderScheduler.h"
+#include "app/TarnwickApp.h"
 #include "app/UpdateChecker.h"
 #include "capture/CaptureService.h"
 #include "mcp/MCPApprovalCardPresenter.h"
@@ -24,10 +25,13 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
+#include "platform/SelectionReader.h"
 #include "platform/Settings.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
+#include "shelf/ShelfController.h"
+#include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 #include "windows/FloatingNoteWindowController.h"
@@ -45,8 +49,26 @@ AppServices::AppServices(ModelContainer& container)
     m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
+    {
+        // The shelf: its lists, keys and row commands; its panel is built at each showing.
+        QPointer<FloatingNotesManager> floating = m_floating.get();
+        ShelfController::Hooks hooks;
+        hooks.openNote = [floating](const QUuid& id) {
+            if (floating) floating->show(id);
+        };
+        // Read when a row is drawn, by then the unlock session exists.
+        hooks.isRedacted = [this](const Note& note) { return !m_unlockSession || m_unlockSession->isRedacted(note); };
+        m_shelf = std::make_unique<ShelfController>(store, *m_search, Settings::shared(), Clock::system(), hooks);
+        m_shelfSelectionProbe = SelectionReader::createDefault();
+        ShelfPanel::Options options;
+        options.storeFailed = PersistenceController::storeFailure().has_value();
+        options.captureBroken = [probe = m_shelfSelectionProbe.get()] { return !probe->isAvailable(); };
+        m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, options);
+    }
     m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
     m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
+    QObject::connect(m_unlockSession.get(), &UnlockSession::unlockedNoteIDsChanged, m_shelf.get(),
+                     &ShelfController::invalidateRowTexts);
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
@@ -113,22 +135,29 @@ void AppServices::installNoteHotkeys()
     QPointer<FloatingNotesManager> floating = m_floating.get();
     NoteStore& store = *m_noteStore;
     UnlockSession& unlockSession = *m_unlockSession;
-    installHotkeys({Action::newNote, Action::hideAll}, [floating, &store, &unlockSession](Action action) {
-        if (!floating) return;
-        NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
-        if (action == Action::newNote) {
-            Note* note = FloatingNotesManager::insertBlankNote(store, Settings::shared());
-            store.setActiveNoteID(note->uuid());
-            floating->show(note->uuid());
-        } else if (action == Action::hideAll) {
-            if (floating->isHidden())
-                floating->restoreAll();
-            else
-                floating->hideAll();
-            // Put away, private notes are sealed again; brought back, they stay as they were.
-            if (floating->isHidden()) unlockSession.relockAll();
-        }
-    });
+    QPointer<ShelfController> shelf = m_shelf.get();
+    installHotkeys({Action::newNote, Action::hideAll, Action::shelf},
+                   [floating, shelf, &store, &unlockSession](Action action) {
+                       if (action == Action::shelf) {
+                           NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
+                           if (shelf) shelf->toggle();
+                           return;
+                       }
+                       if (!floating) return;
+                       NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
+                       if (action == Action::newNote) {
+                           Note* note = FloatingNotesManager::insertBlankNote(store, Settings::shared());
+                           store.setActiveNoteID(note->uuid());
+                           floating->show(note->uuid());
+                       } else if (action == Action::hideAll) {
+                           if (floating->isHidden())
+                               floating->restoreAll();
+                           else
+                               floating->hideAll();
+                           // Put away, private notes are sealed again; brought back, they stay as they were.
+                           if (floating->isHidden()) unlockSession.relockAll();
+                       }
+                   });
 }
 
 AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
@@ -137,8 +166,21 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
                              Settings::shared(), Clock::system(), NotificationCenter::shared()};
     parts.windows = noteWindows(m_floating.get());
     parts.installHotkeys = [this] { installNoteHotkeys(); };
-    // parts.shelf and parts.serviceCapture are given here by the shelf's controller and the capture
-    // service's Services-menu road when they join.
+    // parts.serviceCapture is given here by the capture service's Services-menu road when it joins.
+    QPointer<ShelfController> shelf = m_shelf.get();
+    parts.shelf.isOpen = [shelf] { return shelf && shelf->isOpen(); };
+    parts.shelf.present = [shelf] {
+        if (shelf) shelf->present();
+    };
+    parts.shelf.dismiss = [shelf] {
+        if (shelf) shelf->dismiss();
+    };
+    parts.shelf.window = [windows = m_shelfWindows.get()]() -> QWindow* {
+        return windows->panel() ? windows->panel()->windowHandle() : nullptr;
+    };
+    m_shelfWindows->setTray(tray.trayIcon());
+    QObject::connect(&tray, &TarnwickApp::statusItemClicked, m_shelf.get(),
+                     [windows = m_shelfWindows.get()] { windows->noteTrayClick(); });
     parts.bus = &bus;
     parts.tray = &tray;
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };

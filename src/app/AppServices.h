@@ -22,6 +22,9 @@ class PamAuthenticator;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
+class SelectionReader;
+class ShelfController;
+class ShelfWindowHost;
 class UnlockSession;
 class UpdateChecker;
 
@@ -46,6 +49,7 @@ public:
     FloatingNotesManager& floating() const { return *m_floating; }
     CaptureService& capture() const { return *m_capture; }
     SearchEngine& searchEngine() const { return *m_search; }
+    ShelfController& shelf() const { return *m_shelf; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
@@ -84,6 +88,9 @@ private:
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<SearchEngine> m_search;
+    std::unique_ptr<SelectionReader> m_shelfSelectionProbe;
+    std::unique_ptr<ShelfController> m_shelf;
+    std::unique_ptr<ShelfWindowHost> m_shelfWindows;
     std::unique_ptr<PamAuthenticator> m_authenticator;
     std::unique_ptr<UnlockSession> m_unlockSession;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "app/SharePrivacy.h"
+#include "platform/Clock.h"
 #include "platform/X11WindowStates.h"
 #include "shelf/ShelfPlacement.h"
 
@@ -23,9 +24,17 @@ ShelfWindowHost::~ShelfWindowHost()
     delete m_panel.data();
 }
 
+void ShelfWindowHost::noteTrayClick()
+{
+    m_trayClickAt = Clock::system().elapsedMs();
+}
+
 void ShelfWindowHost::open(bool fromTrayClick)
 {
     close();
+    // The click's own signal comes just before the shelf opens for it.
+    fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && Clock::system().elapsedMs() - m_trayClickAt < 1000);
+    m_trayClickAt = -1;
     auto* panel = new ShelfPanel(m_controller, m_options);
     m_panel = panel;
 

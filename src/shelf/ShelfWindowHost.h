@@ -16,6 +16,9 @@ public:
     ~ShelfWindowHost() override;
 
     void setTray(QSystemTrayIcon* tray) { m_tray = tray; }
+    // A tray click is about to open the shelf: without the tray's own geometry, it hangs from the
+    // pointer.
+    void noteTrayClick();
     ShelfPanel* panel() const { return m_panel; }
 
     void open(bool fromTrayClick) override;
@@ -28,4 +31,5 @@ private:
     ShelfPanel::Options m_options;
     QPointer<QSystemTrayIcon> m_tray;
     QPointer<ShelfPanel> m_panel;
+    qint64 m_trayClickAt = -1;
 };
