@@ -9,6 +9,7 @@
 
 #include "app/CaptureActions.h"
 #include "app/ReminderScheduler.h"
+#include "app/TarnwickApp.h"
 #include "app/UpdateChecker.h"
 #include "capture/CaptureCapsuleController.h"
 #include "capture/CaptureCapsuleView.h"
@@ -28,11 +29,14 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
+#include "platform/SelectionReader.h"
 #include "platform/Settings.h"
 #include "platform/X11Desktop.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
+#include "shelf/ShelfController.h"
+#include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 #include "windows/FloatingNoteWindowController.h"
@@ -54,10 +58,31 @@ AppServices::AppServices(ModelContainer& container)
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
+    {
+        // The shelf: its lists, keys and row commands; its panel is built at each showing.
+        QPointer<FloatingNotesManager> floating = m_floating.get();
+        ShelfController::Hooks hooks;
+        hooks.openNote = [floating](const QUuid& id) {
+            if (floating) floating->show(id);
+        };
+        hooks.peekCapture = [peek = QPointer<CapturePeekController>(m_peek.get())](const QUuid& id) {
+            if (peek) peek->present(id);
+        };
+        // Read when a row is drawn, by then the unlock session exists.
+        hooks.isRedacted = [this](const Note& note) { return !m_unlockSession || m_unlockSession->isRedacted(note); };
+        m_shelf = std::make_unique<ShelfController>(store, *m_search, Settings::shared(), Clock::system(), hooks);
+        m_shelfSelectionProbe = SelectionReader::createDefault();
+        ShelfPanel::Options options;
+        options.storeFailed = PersistenceController::storeFailure().has_value();
+        options.captureBroken = [probe = m_shelfSelectionProbe.get()] { return !probe->isAvailable(); };
+        m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, options);
+    }
     m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
     m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
+    QObject::connect(m_unlockSession.get(), &UnlockSession::unlockedNoteIDsChanged, m_shelf.get(),
+                     &ShelfController::invalidateRowTexts);
     m_captureActions = std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
-                                                        captureHooks(m_floating.get(), m_peek.get(), *m_unlockSession));
+                                                        captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
     // The one-note-at-a-time deck confirms an empty note it removed with the same capsule.
     m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
         capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
@@ -123,7 +148,8 @@ HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& a
 }
 
 CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> floating,
-                                                QPointer<CapturePeekController> peek, UnlockSession& unlockSession)
+                                                QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
+                                                UnlockSession& unlockSession)
 {
     CaptureActions::Hooks hooks;
     hooks.showNote = [floating](const QUuid& id) {
@@ -137,6 +163,9 @@ CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> f
             floating->hideAll();
         // Put away, private notes are sealed again; brought back, they stay as they were.
         if (floating->isHidden()) unlockSession.relockAll();
+    };
+    hooks.toggleShelf = [shelf] {
+        if (shelf) shelf->toggle();
     };
     hooks.openPeek = [peek](const QUuid& id) {
         if (peek) peek->present(id);
@@ -179,7 +208,20 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     parts.serviceCapture = [actions](const QString& text) {
         return serviceCaptureReply(actions ? actions->handleServiceCapture(text) : std::nullopt);
     };
-    // parts.shelf is given here by the shelf's controller when it joins.
+    QPointer<ShelfController> shelf = m_shelf.get();
+    parts.shelf.isOpen = [shelf] { return shelf && shelf->isOpen(); };
+    parts.shelf.present = [shelf] {
+        if (shelf) shelf->present();
+    };
+    parts.shelf.dismiss = [shelf] {
+        if (shelf) shelf->dismiss();
+    };
+    parts.shelf.window = [windows = m_shelfWindows.get()]() -> QWindow* {
+        return windows->panel() ? windows->panel()->windowHandle() : nullptr;
+    };
+    m_shelfWindows->setTray(tray.trayIcon());
+    QObject::connect(&tray, &TarnwickApp::statusItemClicked, m_shelf.get(),
+                     [windows = m_shelfWindows.get()] { windows->noteTrayClick(); });
     parts.bus = &bus;
     parts.tray = &tray;
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };
