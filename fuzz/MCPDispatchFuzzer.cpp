@@ -77,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static FuzzTokenStore tokens;
     static Settings settings(std::make_unique<MemorySettingsBackend>());
     static MCPService service(notes, approver, tokens, settings);
+    static const bool tokenLoaded = (service.loadToken(), true);  // this store answers at once
+    Q_UNUSED(tokenLoaded);
     if (size < 1) return 0;
 
     const uint8_t flags = data[0];
@@ -87,6 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (flags & 4) request.headers.insert(QStringLiteral("authorization"), QStringLiteral("Bearer ") + service.token());
     if (flags & 8) request.headers.insert(QStringLiteral("origin"), QStringLiteral("http://localhost:3000"));
     if (flags & 16) request.headers.insert(QStringLiteral("host"), QStringLiteral("[::1]"));
+    if (!(flags & 32)) request.headers.insert(QStringLiteral("content-type"), QStringLiteral("application/json"));
+    static const QString session = service.openSession(QStringLiteral("Fuzz client"));
+    if (flags & 64) request.headers.insert(QStringLiteral("mcp-session-id"), session);
     request.body = QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
 
     int answers = 0;

@@ -128,11 +128,17 @@ HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, QObject* parent)
 }
 
 HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QObject* parent)
-    : QObject(parent), m_hotkeys(hotkeys), m_settings(settings)
+    : HotkeyManager(hotkeys, settings, allCases(), parent)
+{
+}
+
+HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, const QList<Action>& handled, QObject* parent)
+    : QObject(parent), m_hotkeys(hotkeys), m_settings(settings), m_handled(handled)
 {
     installHandler();
     migrateLegacyDefaults();
-    for (Action a : allCases()) registerAction(a);
+    for (Action a : allCases())
+        if (m_handled.contains(a)) registerAction(a);
 }
 
 void HotkeyManager::installHandler()
@@ -200,7 +206,7 @@ void HotkeyManager::setBinding(Shortcut shortcut, Action action)
 {
     m_settings.setValue(keyCodeKey(action), qint64(shortcut.keyCode));
     m_settings.setValue(modifiersKey(action), qint64(shortcut.modifiers));
-    registerAction(action);
+    if (m_handled.contains(action)) registerAction(action);
 }
 
 void HotkeyManager::restoreDefaults()
@@ -213,7 +219,8 @@ void HotkeyManager::restoreDefaults()
     // another action still holds until its own turn comes.
     for (Action a : m_registered.keys()) m_hotkeys.release(int(allCases().indexOf(a)));
     m_registered.clear();
-    for (Action a : allCases()) registerAction(a);
+    for (Action a : allCases())
+        if (m_handled.contains(a)) registerAction(a);
 }
 
 void HotkeyManager::migrateLegacyDefaults()

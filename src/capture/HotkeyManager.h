@@ -50,6 +50,9 @@ public:
     // Connects to the grabber, moves users off the old capture default once, and registers all four.
     explicit HotkeyManager(GlobalHotkeys& hotkeys, QObject* parent = nullptr);
     HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QObject* parent = nullptr);
+    // Grabs only the given actions: a chord whose action has no handler yet would only be taken from
+    // other applications. The others have no status.
+    HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, const QList<Action>& handled, QObject* parent = nullptr);
 
     // Called for every recognised press; installed by the application shell.
     std::function<void(Action)> onAction;
@@ -70,5 +73,6 @@ private:
     GlobalHotkeys& m_hotkeys;
     Settings& m_settings;
     QMap<Action, Status> m_statuses;
+    QList<Action> m_handled;
     QMap<Action, Shortcut> m_registered;  // actions that hold their grab, with the chord grabbed
 };

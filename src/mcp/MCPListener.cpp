@@ -16,6 +16,7 @@
 
 #include "mcp/MCPService.h"
 #include "platform/Log.h"
+#include "platform/PeerCredentials.h"
 
 namespace {
 
@@ -356,6 +357,14 @@ private:
                     case HTTPRequestParser::State::NeedMore:
                         return;
                     case HTTPRequestParser::State::Complete:
+                        // Loopback is shared by every user of the machine: only our own may come in.
+                        if (!PeerCredentials::isOwnUser(c.fd)) {
+                            c.out = MCPService::rawResponse(403, QStringLiteral("Forbidden"), std::nullopt,
+                                                            std::nullopt, {});
+                            c.sent = 0;
+                            c.phase = Phase::Writing;
+                            return;
+                        }
                         c.phase = Phase::Answering;
                         m_onRequest(id, c.parser.request());
                         return;

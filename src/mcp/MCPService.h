@@ -16,6 +16,7 @@
 
 #include "mcp/HTTPRequest.h"
 #include "mcp/MCPListener.h"
+#include "mcp/MCPSessions.h"
 
 class MCPApprover;
 class MCPTokenStore;
@@ -34,6 +35,12 @@ class MCPService : public QObject {
     Q_PROPERTY(QString endpointURL READ endpointURL NOTIFY endpointURLChanged)
 public:
     static constexpr quint16 kDefaultPort = 48219;
+    // A client name longer than this (in UTF-16 units) is refused; the card shows at most
+    // kShownNameGraphemes of it.
+    static constexpr int kMaxClientNameLength = 256;
+    static constexpr int kShownNameGraphemes = 64;
+    // Refused names remembered until quit; beyond this the oldest is forgotten.
+    static constexpr int kMaxDeniedNames = 256;
 
     // Response header lines, written in this order.
     using HeaderList = QList<QPair<QString, QString>>;
@@ -58,7 +65,8 @@ public:
         MCPListener::Limits limits;
     };
 
-    // Reads "mcp.enabled" without starting anything, and loads (or makes) the token.
+    // Reads "mcp.enabled" without starting anything. The token is read or made when the endpoint first
+    // starts (or loadToken() is called): the keyring may keep it waiting, and nothing else should.
     MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
                QObject* parent = nullptr);
     MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings, Options options,
@@ -79,9 +87,13 @@ public:
     // "http://127.0.0.1:" + port + "/mcp/" + token, whether or not the listener runs.
     QString endpointURL() const;
 
-    // Starts the listener unless one exists. The shell calls it after launch when enabled.
+    // Starts the listener unless one exists, once the token is there. The shell calls it after launch
+    // when enabled.
     void start();
     void stop();
+    // Reads the token from the keyring, or makes and stores one, unless it is there or on its way.
+    // The answer comes later; a start asked for meanwhile follows once the token is stored.
+    void loadToken();
 
     // Takes the client off the approved list and refuses it without asking until quit.
     void revoke(const QString& clientName);
@@ -103,7 +115,16 @@ public:
     bool authTokenValid(const HTTPRequest& request) const;
     static QJsonObject errorEnvelope(const QJsonValue& id, int code, const QString& message);
 
-    void handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome)> done);
+    // Answers `initialize`; on success `session` is the id of the session opened for the client.
+    void handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome, QString session)> done);
+    // Whether a client name may be shown to the user: no control or line-breaking characters, and
+    // not longer than kMaxClientNameLength.
+    static bool isAcceptableClientName(const QString& name);
+    // The name as the card shows it: at most kShownNameGraphemes characters, then "…".
+    static QString shownClientName(const QString& name);
+    // Opens a transport session as an answered `initialize` does (also for tests).
+    QString openSession(const QString& clientName) { return m_sessions.open(clientName); }
+    int sessionCount() const { return m_sessions.count(); }
     QJsonObject handleToolsList() const;
     RPCOutcome handleToolsCall(const QJsonObject& params);
 
@@ -126,14 +147,17 @@ private:
     static RPCOutcome toolContent(const QJsonObject& payload);
 
     static void finishRequest(const HTTPRequest& request, const QJsonValue& id, const RPCOutcome& outcome,
-                              const std::function<void(const QByteArray&)>& done);
+                              const std::function<void(const QByteArray&)>& done, const HeaderList& extra = {});
+    void deny(const QString& clientName);
     QStringList approvedClients() const;
     void setRunning(bool running, quint16 port);
     void setToken(const QString& token);
 
     static QString newToken();
-    void persist(const QString& token);
-    QString loadOrCreateToken();
+    // Stores the token, logs a failure, then calls `then` (the token is used either way).
+    void persist(const QString& token, std::function<void()> then = {});
+    void loadOrCreateToken(std::optional<QByteArray> stored);
+    void tokenReady(const QString& token);
 
     MCPToolHost& m_tools;
     MCPApprover& m_approval;
@@ -143,9 +167,15 @@ private:
     std::unique_ptr<MCPListener> m_listener;
     // Whether a listener is bound or being bound.
     bool m_listening = false;
+    quint16 m_warnedPort = 0;
     QSet<QString> m_sessionDenied;
+    QStringList m_deniedOrder;  // oldest first, to bound m_sessionDenied
+    MCPSessions m_sessions;
     bool m_isRunning = false;
     int m_port = kDefaultPort;
     QString m_token;
     bool m_enabled = false;
+    bool m_tokenLoading = false;
+    bool m_startWhenTokenReady = false;
+    bool m_toldOfKeyringWait = false;
 };

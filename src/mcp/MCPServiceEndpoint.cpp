@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QPointer>
+#include <QTextBoundaryFinder>
 #include <QUrl>
 
 #include "mcp/MCPApprover.h"
@@ -78,7 +79,8 @@ bool MCPService::isLocalHost(const QString& value)
 
 bool MCPService::isLocalOrigin(const QString& origin)
 {
-    if (origin == QLatin1String("null")) return true;
+    // "null" is what sandboxed frames and data: pages send: it names no page we could trust.
+    if (origin == QLatin1String("null")) return false;
     const QUrl url(origin, QUrl::StrictMode);
     if (!url.isValid()) return false;
     const QString host = url.host();
@@ -92,9 +94,11 @@ MCPService::HeaderList MCPService::corsHeaders(const HTTPRequest& request)
     const std::optional<QString> origin = request.header(QStringLiteral("origin"));
     if (!origin || !isLocalOrigin(*origin)) return {};
     return {{QStringLiteral("Access-Control-Allow-Origin"), *origin},
-            {QStringLiteral("Access-Control-Allow-Methods"), QStringLiteral("POST, OPTIONS")},
+            {QStringLiteral("Access-Control-Allow-Methods"), QStringLiteral("POST, DELETE, OPTIONS")},
             {QStringLiteral("Access-Control-Allow-Headers"),
-             QStringLiteral("Content-Type, Authorization, Mcp-Session-Id, MCP-Protocol-Version")}};
+             QStringLiteral("Content-Type, Authorization, Mcp-Session-Id, MCP-Protocol-Version")},
+            // A page on this machine must be able to read the session id it has to send back.
+            {QStringLiteral("Access-Control-Expose-Headers"), QStringLiteral("Mcp-Session-Id")}};
 }
 
 bool MCPService::authTokenValid(const HTTPRequest& request) const
@@ -123,11 +127,40 @@ void MCPService::respond(const HTTPRequest& request, std::function<void(const QB
         return done(emptyAnswer(403, QStringLiteral("Forbidden")));
     if (request.method == QLatin1String("OPTIONS"))
         return done(emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request)));
-    if (request.method != QLatin1String("POST"))
+    const bool isDelete = request.method == QLatin1String("DELETE");
+    if (request.method != QLatin1String("POST") && !isDelete)
         return done(emptyAnswer(405, QStringLiteral("Method Not Allowed"),
-                                {{QStringLiteral("Allow"), QStringLiteral("POST, OPTIONS")}}));
+                                {{QStringLiteral("Allow"), QStringLiteral("POST, DELETE, OPTIONS")}}));
     if (!request.path().startsWith(QLatin1String("/mcp"))) return done(emptyAnswer(404, QStringLiteral("Not Found")));
     if (!authTokenValid(request)) return done(emptyAnswer(401, QStringLiteral("Unauthorized")));
+
+    const std::optional<QString> session = request.header(QStringLiteral("mcp-session-id"));
+    // Every message but the `initialize` request belongs to a live session: the approval given at
+    // `initialize` is what lets a client in, so nothing may skip it.
+    auto sessionRefusal = [&](const QJsonValue& id) -> std::optional<QByteArray> {
+        if (!session || session->isEmpty())
+            return rawResponse(
+                400, QStringLiteral("Bad Request"),
+                serialise(errorEnvelope(id, -32600, QStringLiteral("Missing Mcp-Session-Id: send initialize first"))),
+                QStringLiteral("application/json"), corsHeaders(request));
+        if (!m_sessions.use(*session))
+            return rawResponse(404, QStringLiteral("Not Found"),
+                               serialise(errorEnvelope(id, -32001, QStringLiteral("Session not found"))),
+                               QStringLiteral("application/json"), corsHeaders(request));
+        return std::nullopt;
+    };
+    if (isDelete) {
+        if (auto refusal = sessionRefusal(QJsonValue::Null)) return done(*refusal);
+        m_sessions.end(*session);
+        return done(emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request)));
+    }
+
+    // A page may send a "simple" request (text/plain, form data) without asking first; only JSON is
+    // read, so such a request can never reach the notes without the browser's pre-flight.
+    const QString contentType =
+        request.header(QStringLiteral("content-type")).value_or(QString()).section(QLatin1Char(';'), 0, 0).trimmed();
+    if (contentType.compare(QLatin1String("application/json"), Qt::CaseInsensitive) != 0)
+        return done(emptyAnswer(415, QStringLiteral("Unsupported Media Type")));
 
     auto badRequest = [&](int code, const QString& message) {
         done(rawResponse(400, QStringLiteral("Bad Request"), serialise(errorEnvelope(QJsonValue::Null, code, message)),
@@ -144,13 +177,20 @@ void MCPService::respond(const HTTPRequest& request, std::function<void(const QB
 
     const QString method = message.value(QStringLiteral("method")).toString();
     const QJsonObject params = message.value(QStringLiteral("params")).toObject();
-    const QJsonValue id = message.value(QStringLiteral("id"));
-    if (id.isUndefined() || id.isNull())
-        return done(emptyAnswer(202, QStringLiteral("Accepted"), corsHeaders(request)));
+    QJsonValue id = message.value(QStringLiteral("id"));
+    if (id.isUndefined()) id = QJsonValue::Null;
+    const bool isNotification = id.isNull();
+    if (isNotification || method != QLatin1String("initialize")) {
+        if (auto refusal = sessionRefusal(id)) return done(*refusal);
+    }
+    if (isNotification) return done(emptyAnswer(202, QStringLiteral("Accepted"), corsHeaders(request)));
 
     if (method == QLatin1String("initialize")) {
-        handleInitialize(params,
-                         [request, id, done](RPCOutcome outcome) { finishRequest(request, id, outcome, done); });
+        handleInitialize(params, [request, id, done](RPCOutcome outcome, QString session) {
+            HeaderList extra;
+            if (!session.isEmpty()) extra.append({QStringLiteral("Mcp-Session-Id"), session});
+            finishRequest(request, id, outcome, done, extra);
+        });
         return;
     }
     RPCOutcome outcome = RPCOutcome::error(-32601, QStringLiteral("Method not found"));
@@ -164,7 +204,7 @@ void MCPService::respond(const HTTPRequest& request, std::function<void(const QB
 }
 
 void MCPService::finishRequest(const HTTPRequest& request, const QJsonValue& id, const RPCOutcome& outcome,
-                               const std::function<void(const QByteArray&)>& done)
+                               const std::function<void(const QByteArray&)>& done, const HeaderList& extra)
 {
     QJsonObject envelope;
     if (outcome.isError()) {
@@ -175,14 +215,49 @@ void MCPService::finishRequest(const HTTPRequest& request, const QJsonValue& id,
                     {QStringLiteral("result"), outcome.resultObject()}};
     }
     done(rawResponse(200, QStringLiteral("OK"), serialise(envelope), QStringLiteral("application/json"),
-                     corsHeaders(request)));
+                     corsHeaders(request) + extra));
 }
 
-void MCPService::handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome)> done)
+bool MCPService::isAcceptableClientName(const QString& name)
+{
+    if (name.size() > kMaxClientNameLength) return false;
+    for (const QChar c : name) {
+        switch (c.category()) {
+            case QChar::Other_Control:
+            case QChar::Separator_Line:
+            case QChar::Separator_Paragraph:
+                return false;
+            default:
+                break;
+        }
+        // Direction overrides and isolates would let a name reorder the text drawn after it.
+        const char16_t u = c.unicode();
+        if (u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            return false;
+    }
+    return true;
+}
+
+QString MCPService::shownClientName(const QString& name)
+{
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, name);
+    int count = 0;
+    while (graphemes.toNextBoundary() >= 0) {
+        if (++count == kShownNameGraphemes && graphemes.position() < name.size())
+            return name.left(graphemes.position()) + QChar(0x2026);
+    }
+    return name;
+}
+
+void MCPService::handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome, QString)> done)
 {
     QString name = params.value(QStringLiteral("clientInfo")).toObject().value(QStringLiteral("name")).toString();
     name = name.trimmed();
     if (name.isEmpty()) name = kUnnamedClient;
+    // The name is shown to the user and remembered: one that could forge lines on the card, or that
+    // is too long to show or keep, is refused before anything else.
+    if (!isAcceptableClientName(name))
+        return done(RPCOutcome::error(-32602, QStringLiteral("Invalid client name")), {});
 
     QString version = params.value(QStringLiteral("protocolVersion")).toString();
     if (!supportedProtocols().contains(version)) version = supportedProtocols().first();
@@ -192,22 +267,22 @@ void MCPService::handleInitialize(const QJsonObject& params, std::function<void(
          {QStringLiteral("serverInfo"), QJsonObject{{QStringLiteral("name"), QStringLiteral("Tarnwick")},
                                                     {QStringLiteral("version"), appVersion()}}}});
 
-    if (approvedClients().contains(name)) return done(welcome);
-    if (m_sessionDenied.contains(name)) return done(RPCOutcome::error(-32001, kDeniedMessage));
+    if (approvedClients().contains(name)) return done(welcome, m_sessions.open(name));
+    if (m_sessionDenied.contains(name)) return done(RPCOutcome::error(-32001, kDeniedMessage), {});
 
     const QString scope = readOnly() ? QStringLiteral("Read only") : QStringLiteral("Read & write");
     QPointer<MCPService> self(this);
-    m_approval.request(name, scope, [self, name, welcome, done](bool allowed) {
-        if (!self) return done(RPCOutcome::error(-32001, kDeniedMessage));
+    m_approval.request(shownClientName(name), scope, [self, name, welcome, done](bool allowed) {
+        if (!self) return done(RPCOutcome::error(-32001, kDeniedMessage), {});
         if (!allowed) {
-            self->m_sessionDenied.insert(name);
-            return done(RPCOutcome::error(-32001, kDeniedMessage));
+            self->deny(name);
+            return done(RPCOutcome::error(-32001, kDeniedMessage), {});
         }
         QStringList approved = self->approvedClients();
         if (!approved.contains(name)) {
             approved.append(name);
             self->m_settings.setValue(kApprovedKey, approved);
         }
-        done(welcome);
+        done(welcome, self->m_sessions.open(name));
     });
 }

@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "platform/PrivateFiles.h"
+
 namespace {
 constexpr int formatVersion = 1;
 constexpr int lockTimeoutMs = 5000;
@@ -94,7 +96,7 @@ Status<KeychainBackend::Failure> FileKeychainBackend::save(const QList<Item>& it
 template <typename Change>
 Status<KeychainBackend::Failure> FileKeychainBackend::modify(Change change)
 {
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+    if (!PrivateFiles::makeFolder(QFileInfo(m_path).absolutePath()))
         return ioFailure(QStringLiteral("cannot create the folder of %1").arg(m_path));
     QLockFile lock(m_path + QStringLiteral(".lock"));
     if (!lock.tryLock(lockTimeoutMs)) return ioFailure(QStringLiteral("%1 is locked by another process").arg(m_path));

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ProcessHardening.h"
+
 struct PamAuthenticator::Evaluation {
     QString service;
     QString user;
@@ -123,7 +125,9 @@ struct PamWorker {
                     }
                     QByteArray bytes = answer->toLocal8Bit();
                     replies[i].resp = strdup(bytes.constData());
-                    bytes.fill('\0');
+                    // PAM has its own copy now; ours (and the dialog's, which share the text) go.
+                    ProcessHardening::wipe(bytes);
+                    ProcessHardening::wipe(*answer);
                     if (!replies[i].resp) {
                         freeReplies(replies, count);
                         return PAM_BUF_ERR;

@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <memory>
 
+#include "platform/PrivateFiles.h"
+
 namespace {
 
 const SecretSchema* schema()
@@ -64,9 +66,7 @@ KeychainBackend::Failure failureFrom(GError* error)
 // Serialises check-then-store across our own processes; the keyring has no add-if-absent.
 std::unique_ptr<QLockFile> writerLock()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    auto lock = std::make_unique<QLockFile>(dir + QStringLiteral("/tarnwick-keychain.lock"));
+    auto lock = std::make_unique<QLockFile>(SecretServiceKeychainBackend::writerLockPath());
     if (!lock->tryLock(5000)) return nullptr;
     return lock;
 }
@@ -87,6 +87,20 @@ Status<KeychainBackend::Failure> store(const QString& service, const QString& ac
 }
 
 }  // namespace
+
+QString SecretServiceKeychainBackend::writerLockPath()
+{
+    // The session's runtime folder is the user's own. Without one, never a shared place such as /tmp,
+    // where another user could hold the lock first and make every key mint fail: our data folder.
+    QString dir;
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) {
+        dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/tarnwick");
+        PrivateFiles::makeFolder(dir);
+    }
+    return dir + QStringLiteral("/tarnwick-keychain.lock");
+}
 
 Result<QStringList, KeychainBackend::Failure> SecretServiceKeychainBackend::accounts(const QString& service,
                                                                                      bool synchronizable)

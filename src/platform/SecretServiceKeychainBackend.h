@@ -12,4 +12,8 @@ public:
     Result<QByteArray, Failure> read(const QString& service, const QString& account, bool synchronizable) override;
     Status<Failure> add(const QString& service, const QString& account, const QByteArray& data) override;
     Status<Failure> replace(const QString& service, const QString& account, const QByteArray& data) override;
+
+    // The lock that serialises our own writers: in the session's runtime folder, or in our private
+    // data folder when the session has none.
+    static QString writerLockPath();
 };

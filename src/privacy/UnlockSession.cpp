@@ -163,11 +163,11 @@ QString UnlockSession::explain(const NoteSealing::Error& error)
                 return QStringLiteral("The Keychain wouldn't hand over the lock key (") + error.crypto->detail +
                        QStringLiteral(").");
             case Kind::noKeyOpensThis:
-                return QStringLiteral(
-                    "The key for this note isn't on this Mac yet \u2014 if it was locked on another Mac, iCloud "
-                    "Keychain will bring it.");
+                // No key of the ring opens it: the payload was altered or damaged, or sealed under a
+                // key that is gone. Nothing here would bring a key later, so promise none.
+                return QStringLiteral("This note's sealed contents could not be opened.");
             case Kind::keyMissing:
-                return QStringLiteral("No lock key on this Mac yet.");
+                return QStringLiteral("No lock key on this computer yet.");
             case Kind::sealProducedNoData:
                 break;
         }

@@ -229,6 +229,11 @@ QList<Note*> NoteStore::pinned()
     return kept(m_pinned, [](const Note& n) { return !n.isTrashed() && n.isPinned(); }, {{Note::UpdatedAt, false}});
 }
 
+QList<Note*> NoteStore::withReminders()
+{
+    return fetch([](const Note& n) { return !n.isTrashed() && n.reminderDate(); }, {});
+}
+
 QList<Note*> NoteStore::trashed()
 {
     return kept(m_trashed, [](const Note& n) { return n.isTrashed(); }, {{Note::DeletedAt, false}});

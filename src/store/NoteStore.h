@@ -76,6 +76,8 @@ public:
     QList<Note*> allActive();
     // Pinned and not in the bin, most recently updated first.
     QList<Note*> pinned();
+    // The notes outside the bin that carry a reminder date, in no particular order.
+    QList<Note*> withReminders();
     // In the bin, most recently binned first.
     QList<Note*> trashed();
 

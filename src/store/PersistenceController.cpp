@@ -1,7 +1,11 @@
 #include "store/PersistenceController.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/PrivateFiles.h"
 #include "store/StoreMigration.h"
 #include "store/StoreSnapshot.h"
 #include "store/TarnwickSchemaV2.h"
@@ -41,7 +45,16 @@ PersistenceController::Opened PersistenceController::open(const std::optional<QS
         qCInfo(Log::store, "%s", qUtf8Printable(*line));
 
     Opened opened;
-    auto container = storeDirectory ? ModelContainer::open(schema, *storeDirectory + QStringLiteral("/default.store"))
+    // SQLite creates its files with the umask's mode and gives its log and index files the mode of the
+    // main file, so a private main file keeps all three private.
+    const QString storeFile = storeDirectory ? *storeDirectory + QStringLiteral("/default.store") : QString();
+    // Whatever an earlier release or the umask left readable to others is made private as well.
+    const bool storeExisted = storeDirectory && QFileInfo::exists(storeFile);
+    if (storeDirectory) {
+        PrivateFiles::createFile(storeFile);
+        PrivateFiles::restrictTree(*storeDirectory);
+    }
+    auto container = storeDirectory ? ModelContainer::open(schema, storeFile)
                                     : Result<std::unique_ptr<ModelContainer>, StoreError>(
                                           StoreError{0, QStringLiteral("There is no folder for the store"), QString()});
     if (container) {
@@ -52,6 +65,8 @@ PersistenceController::Opened PersistenceController::open(const std::optional<QS
         qCCritical(Log::store, "Failed to open the persistent store: %s; falling back to in-memory for this session.",
                    qUtf8Printable(error.description()));
         opened.failure = error.debugDescription();
+        // The empty file made above for this opening is not a store; leave nothing behind.
+        if (storeDirectory && !storeExisted && QFileInfo(storeFile).size() == 0) QFile::remove(storeFile);
         auto memory = ModelContainer::openInMemory(schema);
         if (!memory)
             qFatal("The in-memory store could not be opened: %s", qUtf8Printable(memory.error().debugDescription()));

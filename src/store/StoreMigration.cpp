@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "platform/PrivateFiles.h"
+
 const QStringList& StoreMigration::files()
 {
     static const QStringList names{QStringLiteral("default.store"), QStringLiteral("default.store-shm"),
@@ -24,7 +26,7 @@ std::optional<QString> StoreMigration::currentDirectory()
     const std::optional<QString> data = legacyDirectory();
     if (!data) return std::nullopt;
     const QString dir = *data + QStringLiteral("/tarnwick");
-    if (!QDir().mkpath(dir)) return std::nullopt;
+    if (!PrivateFiles::makeFolder(dir)) return std::nullopt;
     return dir;
 }
 

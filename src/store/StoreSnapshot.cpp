@@ -15,6 +15,8 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "platform/PrivateFiles.h"
+#include "store/SnapshotSealing.h"
 #include "store/StoreMigration.h"
 
 namespace {
@@ -47,7 +49,7 @@ std::optional<QString> makeSnapshotFolder(const QString& root, const QString& st
     for (int n = 1; n < 100; ++n) {
         *name = n == 1 ? stamp : stamp + QStringLiteral("-%1").arg(n, 2, 10, QLatin1Char('0'));
         const QString path = root + QLatin1Char('/') + *name;
-        if (::mkdir(QFile::encodeName(path).constData(), 0755) == 0) return path;
+        if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0) return path;
         if (errno != EEXIST) {
             *error = QString::fromLocal8Bit(strerror(errno));
             return std::nullopt;
@@ -118,9 +120,10 @@ void StoreSnapshot::record(const QString& fingerprint, const std::optional<QStri
 {
     if (!storeDirectory) return;
     const QString root = *storeDirectory + QLatin1Char('/') + folder();
-    QDir().mkpath(root);
+    PrivateFiles::makeFolder(root);
     QSaveFile file(root + QLatin1Char('/') + fingerprintFile());
     if (!file.open(QIODevice::WriteOnly)) return;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(fingerprint.toUtf8());
     file.commit();
 }
@@ -156,7 +159,7 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     QString name;
     QString error;
     std::optional<QString> snapshot;
-    if (!QDir().mkpath(root))
+    if (!PrivateFiles::makeFolder(root))
         error = QStringLiteral("Could not create the folder %1").arg(root);
     else
         snapshot = makeSnapshotFolder(root, stamp(clock.now()), &name, &error);
@@ -176,6 +179,16 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
         QDir(*snapshot).removeRecursively();
         return std::nullopt;
     }
+    // The copy is taken before the launch sweep: a locked note left in the clear is sealed in it too.
+    const QString copiedStore = *snapshot + QLatin1Char('/') + items().first();
+    if (QFileInfo::exists(copiedStore)) {
+        if (auto sealed = SnapshotSealing::sealLockedNotes(copiedStore); !sealed) {
+            QDir(*snapshot).removeRecursively();
+            return QStringLiteral("store snapshot dropped: a private note in it could not be sealed (%1)")
+                .arg(sealed.error());
+        }
+    }
+    PrivateFiles::restrictTree(*snapshot);
     prune(storeDirectory);
     QSaveFile last(root + QLatin1Char('/') + kLastSnapshotFile);
     if (last.open(QIODevice::WriteOnly)) {

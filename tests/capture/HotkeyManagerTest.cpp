@@ -135,3 +135,17 @@ TEST_F(HotkeyManagerTest, RefusedAndImpossibleGrabsAreReportedNotFaked)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HotkeyManagerTest, OnlyHandledActionsAreGrabbed)
+{
+    HotkeyManager manager(hotkeys, settings, {Action::newNote, Action::hideAll});
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2}));
+    EXPECT_FALSE(manager.statuses().contains(Action::capture));
+    manager.setBinding({1, HotkeyManager::kControl}, Action::shelf);
+    manager.restoreDefaults();
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2}));
+}
+
+}  // namespace

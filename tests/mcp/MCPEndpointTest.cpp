@@ -13,6 +13,9 @@ TEST(MCPEndpoint, OriginAndHostChecksComeFirst)
     r.method = "OPTIONS";
     r.headers.insert("origin", "https://evil.example");
     EXPECT_EQ(f.respond(r), "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    r = f.post(R"({"jsonrpc":"2.0","method":"ping","id":1})");
+    r.headers.insert("origin", "null");
+    EXPECT_EQ(ServiceFixture::statusOf(f.respond(r)), 403);
     r = f.post("{}");
     r.headers.insert("host", "attacker.example:48219");  // a rebound DNS name
     EXPECT_EQ(ServiceFixture::statusOf(f.respond(r)), 403);
@@ -21,10 +24,11 @@ TEST(MCPEndpoint, OriginAndHostChecksComeFirst)
         EXPECT_TRUE(MCPService::isLocalHost(host)) << host;
     for (const char* host : {"[::1]:48219", "::1", "127.0.0.2", "localhost.evil.example", ""})
         EXPECT_FALSE(MCPService::isLocalHost(host)) << host;
-    for (const char* origin : {"null", "http://localhost:3000", "https://127.0.0.1", "http://[::1]:8080"})
+    for (const char* origin : {"http://localhost:3000", "https://127.0.0.1", "http://[::1]:8080"})
         EXPECT_TRUE(MCPService::isLocalOrigin(origin)) << origin;
-    for (const char* origin : {"http://localhost.evil.example", "file:///x.html", "localhost", "http://localhost\nX: y",
-                               "http://127.0.0.1@evil.example"})
+    // "null" is a sandboxed frame or a data: page: no origin that could be trusted.
+    for (const char* origin : {"null", "http://localhost.evil.example", "file:///x.html", "localhost",
+                               "http://localhost\nX: y", "http://127.0.0.1@evil.example"})
         EXPECT_FALSE(MCPService::isLocalOrigin(origin)) << origin;
 }
 
@@ -38,13 +42,13 @@ TEST(MCPEndpoint, PreflightMethodPathAndToken)
     EXPECT_EQ(f.respond(r),
               "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n"
               "Access-Control-Allow-Origin: http://localhost:5173\r\n"
-              "Access-Control-Allow-Methods: POST, OPTIONS\r\n"
+              "Access-Control-Allow-Methods: POST, DELETE, OPTIONS\r\n"
               "Access-Control-Allow-Headers: Content-Type, Authorization, Mcp-Session-Id, "
-              "MCP-Protocol-Version\r\nConnection: close\r\n\r\n");
+              "MCP-Protocol-Version\r\nAccess-Control-Expose-Headers: Mcp-Session-Id\r\nConnection: close\r\n\r\n");
     r = f.post({});
     r.method = "post";  // methods are case-sensitive
     EXPECT_EQ(f.respond(r),
-              "HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\nAllow: POST, OPTIONS\r\n"
+              "HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\nAllow: POST, DELETE, OPTIONS\r\n"
               "Connection: close\r\n\r\n");
 
     const QString token = f.service->token();
@@ -155,6 +159,142 @@ TEST(MCPEndpoint, OtherRequestsAreAnsweredWhileTheCardWaits)
     f.service.reset();
     f.approver.answer(true);
     EXPECT_EQ(ServiceFixture::bodyOf(answer).value("error").toObject().value("code").toInt(), -32001);
+}
+
+// Only JSON is read: a page's "simple" request (no pre-flight) can never be one.
+TEST(MCPEndpoint, OnlyJsonBodiesAreRead)
+{
+    ServiceFixture f;
+    const QList<std::pair<QString, int>> cases{{"", 415},
+                                               {"text/plain", 415},
+                                               {"application/x-www-form-urlencoded", 415},
+                                               {"application/jsonx", 415},
+                                               {"application/json; charset=utf-8", 200},
+                                               {"Application/JSON", 200}};
+    for (const auto& [type, status] : cases) {
+        HTTPRequest r = f.post(R"({"jsonrpc":"2.0","method":"ping","id":1})");
+        r.headers.remove("content-type");
+        if (!type.isEmpty()) r.headers.insert("content-type", type);
+        EXPECT_EQ(ServiceFixture::statusOf(f.respond(r)), status) << qPrintable(type);
+    }
+    HTTPRequest r = f.post("{}", "/mcp/wrong");
+    r.headers.insert("content-type", "text/plain");
+    EXPECT_EQ(ServiceFixture::statusOf(f.respond(r)), 401);  // the transport checks come first
+}
+
+// The approval given at initialize is what lets a client in: every other message needs the session
+// that initialize opened, and a session that ended, or was never opened, lets nothing through.
+TEST(MCPEndpoint, SessionsGuardEveryMessageButInitialize)
+{
+    ServiceFixture f;
+    const QString noteID = f.tools.add("Secret", "the body").id;
+    const QString readNote =
+        QString(
+            R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"read_note","arguments":{"id":"%1"}}})")
+            .arg(noteID);
+    auto send = [&](const QByteArray& body, const std::optional<QString>& session) {
+        HTTPRequest r = f.post(body);
+        r.headers.remove("mcp-session-id");
+        if (session) r.headers.insert("mcp-session-id", *session);
+        return f.respond(r);
+    };
+    const QByteArray ping = R"({"jsonrpc":"2.0","method":"ping","id":1})";
+    const QByteArray notification = R"({"jsonrpc":"2.0","method":"notifications/initialized"})";
+    for (const QByteArray& body : {readNote.toUtf8(), ping, notification}) {
+        const QByteArray missing = send(body, std::nullopt);
+        EXPECT_EQ(ServiceFixture::statusOf(missing), 400) << body.constData();
+        EXPECT_FALSE(missing.contains("the body"));
+        EXPECT_EQ(ServiceFixture::statusOf(send(body, QString())), 400);
+        EXPECT_EQ(ServiceFixture::statusOf(send(body, QString("not-a-session"))), 404);
+    }
+
+    auto initialize = [&](const QString& name) {
+        return send(QJsonDocument(QJsonObject{{"jsonrpc", "2.0"},
+                                              {"id", 1},
+                                              {"method", "initialize"},
+                                              {"params", QJsonObject{{"clientInfo", QJsonObject{{"name", name}}}}}})
+                        .toJson(),
+                    std::nullopt);
+    };
+    const QByteArray welcome = initialize("Claude");
+    const QString session = ServiceFixture::headerOf(welcome, "Mcp-Session-Id");
+    EXPECT_EQ(session.size(), 43);
+    EXPECT_NE(session, f.session);
+    EXPECT_TRUE(send(readNote.toUtf8(), session).contains("the body"));
+    EXPECT_EQ(ServiceFixture::statusOf(send(notification, session)), 202);
+
+    // Ended by the client: refused from then on, as an unknown one.
+    HTTPRequest end = f.post({});
+    end.method = "DELETE";
+    end.headers.insert("mcp-session-id", session);
+    EXPECT_EQ(ServiceFixture::statusOf(f.respond(end)), 204);
+    EXPECT_EQ(ServiceFixture::statusOf(f.respond(end)), 404);
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, session)), 404);
+    end.headers.remove("mcp-session-id");
+    EXPECT_EQ(ServiceFixture::statusOf(f.respond(end)), 400);
+
+    // A refused client gets no session; a revoked one loses the ones it has.
+    f.approver.mode = FakeApprover::Mode::Deny;
+    EXPECT_TRUE(ServiceFixture::headerOf(initialize("Cursor"), "Mcp-Session-Id").isEmpty());
+    const QString held = ServiceFixture::headerOf(initialize("Claude"), "Mcp-Session-Id");
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, held)), 200);
+    f.service->revoke("Claude");
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, held)), 404);
+
+    // A relaunch ends every session; a remembered client starts a new one without a card.
+    f.approver.mode = FakeApprover::Mode::Allow;
+    const QString beforeRelaunch = ServiceFixture::headerOf(initialize("Zed"), "Mcp-Session-Id");
+    const qsizetype asked = f.approver.names.size();
+    f.make();
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, beforeRelaunch)), 404);
+    const QString again = ServiceFixture::headerOf(initialize("Zed"), "Mcp-Session-Id");
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, again)), 200);
+    EXPECT_EQ(f.approver.names.size(), asked);
+
+    // Bounded: the session used least recently makes room for a new one.
+    QStringList opened;
+    for (int i = 0; i < MCPSessions::kMaxSessions; ++i)
+        opened << ServiceFixture::headerOf(initialize("Zed"), "Mcp-Session-Id");
+    EXPECT_EQ(f.service->sessionCount(), MCPSessions::kMaxSessions);
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, again)), 404);
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, opened.first())), 200);
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, opened.last())), 200);
+}
+
+// The client's name is the client's word: it reaches the card only when it cannot pose as the card's
+// own text, and only so long.
+TEST(MCPEndpoint, ClientNamesAreCheckedBeforeTheCard)
+{
+    ServiceFixture f;
+    auto initialize = [&](const QString& name) {
+        return f.rpc("initialize", {{"clientInfo", QJsonObject{{"name", name}}}});
+    };
+    const QJsonObject invalid{{"code", -32602}, {"message", "Invalid client name"}};
+    for (const QString& name : {QString("Helper\nVerified by Tarnwick"), QString("Tab\there"), QString("A\u2028B"),
+                                QString("evil\u202Eexe"), QString(257, 'x')})
+        EXPECT_EQ(initialize(name).value("error").toObject(), invalid) << qPrintable(name.left(20));
+    EXPECT_TRUE(f.approver.names.isEmpty());
+
+    // Shown: at most 64 characters as the user sees them (here two code units each), then "…".
+    QString accented;
+    for (int i = 0; i < 100; ++i) accented += QStringLiteral("e\u0301");
+    EXPECT_TRUE(initialize(accented).contains("result"));
+    EXPECT_EQ(f.approver.names.last(), accented.left(128) + QChar(0x2026));
+    EXPECT_TRUE(initialize(QString(256, 'y')).contains("result"));
+    EXPECT_EQ(f.approver.names.last(), QString(64, 'y') + QChar(0x2026));
+    EXPECT_TRUE(initialize("Short name").contains("result"));
+    EXPECT_EQ(f.approver.names.last(), "Short name");
+    // Remembered whole, so the same client is known again.
+    EXPECT_TRUE(f.settings.stringListValue("mcp.approvedClients").contains(accented));
+
+    // Refused names are remembered until quit, but not without bound: the oldest are forgotten.
+    f.approver.mode = FakeApprover::Mode::Deny;
+    for (int i = 0; i <= MCPService::kMaxDeniedNames; ++i) initialize(QStringLiteral("refused %1").arg(i));
+    const qsizetype asked = f.approver.names.size();
+    initialize(QStringLiteral("refused %1").arg(MCPService::kMaxDeniedNames));
+    EXPECT_EQ(f.approver.names.size(), asked);
+    initialize("refused 0");
+    EXPECT_EQ(f.approver.names.size(), asked + 1);
 }
 
 }  // namespace

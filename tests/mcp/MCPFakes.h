@@ -99,16 +99,22 @@ struct ServiceFixture {
     FakeTokenStore tokens;
     Settings settings{std::make_unique<MemorySettingsBackend>()};
     std::unique_ptr<MCPService> service;
+    // A live session of an approved client, sent with every request that post() makes.
+    QString session;
 
     ServiceFixture() { make(); }
     void make(MCPService::Options options = {})
     {
         service = std::make_unique<MCPService>(tools, approver, tokens, settings, options);
+        service->loadToken();  // the fake store answers at once
+        session = service->openSession("Fixture client");
     }
     HTTPRequest post(const QByteArray& body, const QString& target = {}) const
     {
         HTTPRequest r{"POST", target.isEmpty() ? "/mcp/" + service->token() : target};
         r.headers.insert("host", "127.0.0.1:48219");
+        r.headers.insert("content-type", "application/json");
+        if (!session.isEmpty()) r.headers.insert("mcp-session-id", session);
         r.body = body;
         return r;
     }
@@ -135,6 +141,13 @@ struct ServiceFixture {
         return QJsonDocument::fromJson(response.mid(response.indexOf("\r\n\r\n") + 4)).object();
     }
     static int statusOf(const QByteArray& response) { return response.mid(9, 3).toInt(); }
+    static QString headerOf(const QByteArray& response, const QByteArray& name)
+    {
+        for (const QByteArray& line : response.left(response.indexOf("\r\n\r\n")).split('\n'))
+            if (line.toLower().startsWith(name.toLower() + ": "))
+                return QString::fromUtf8(line.mid(name.size() + 2).trimmed());
+        return {};
+    }
 };
 
 // The first port of a run of `count` ports on 127.0.0.1 that are free right now.

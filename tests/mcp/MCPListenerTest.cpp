@@ -11,6 +11,7 @@
 
 #include "MCPFakes.h"
 #include "mcp/MCPListener.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -101,17 +102,27 @@ TEST(MCPListener, RoundTripThroughTheServiceOnTheNextFreePort)
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, base));
     ServiceFixture f;
     f.make({base, {}});
+    tarnwick::test::LogCapture log;
     QSignalSpy running(f.service.get(), &MCPService::isRunningChanged);
     f.service->start();
     ASSERT_TRUE(running.wait(5000));
+    // A client set up for the usual port would fail: the log says why, once.
+    const QString moved = QStringLiteral("listening on %1 instead").arg(base + 1);
+    EXPECT_EQ(log.count(moved), 1);
+    f.service->stop();
+    f.service->start();
+    ASSERT_TRUE(running.wait(5000));
+    EXPECT_EQ(log.count(moved), 1);
     EXPECT_EQ(f.service->endpointURL(),
               QStringLiteral("http://127.0.0.1:%1/mcp/%2").arg(base + 1).arg(f.service->token()));
 
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, base + 1);
     const QByteArray body = R"({"jsonrpc":"2.0","method":"tools/list","id":"t"})";
-    socket.write("POST /mcp/" + f.service->token().toLatin1() + " HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                 QByteArray::number(body.size()) + "\r\n\r\n" + body + "GET /next HTTP/1.1\r\n\r\n");
+    socket.write(
+        "POST /mcp/" + f.service->token().toLatin1() +
+        " HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/json\r\nMcp-Session-Id: " + f.session.toLatin1() +
+        "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body + "GET /next HTTP/1.1\r\n\r\n");
     QByteArray response;
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {

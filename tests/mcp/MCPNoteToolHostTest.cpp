@@ -32,6 +32,7 @@ protected:
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
         host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
         service = std::make_unique<MCPService>(*host, approver, tokens, settings);
+        service->loadToken();
     }
     Note* add(const QString& title, const QString& body, int minutes)
     {
@@ -44,6 +45,8 @@ protected:
     const QJsonObject tool(const QString& name, const QJsonObject& arguments)
     {
         HTTPRequest request{"POST", "/mcp/" + service->token()};
+        request.headers.insert("content-type", "application/json");
+        request.headers.insert("mcp-session-id", service->openSession("Tools test"));
         request.body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"},
                                                  {"id", 1},
                                                  {"method", "tools/call"},

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "platform/Cipher.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/KeychainStore.h"
@@ -103,7 +105,7 @@ TEST(CryptoBox, KeyIdAndErrorTexts)
     EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), "66687aadf862bd77");
     using E = CryptoBox::CryptoError;
     EXPECT_EQ(E::sealProducedNoData().description(), "AES-GCM produced no combined box");
-    EXPECT_EQ(E::keyMissing().description(), "no lock key in the Keychain");
+    EXPECT_EQ(E::keyMissing().description(), "no lock key in the keyring");
 }
 
 TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
@@ -158,20 +160,26 @@ TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
     EXPECT_EQ(bytesOf(CryptoBox::open(*sealedElsewhere)), QByteArray("from another ring"));
 }
 
-TEST_F(CryptoBoxTest, SealsUnderTheSmallestSynchronizableKey)
+// A synchronizable item is nothing this system makes: whoever planted one knows its key. It may open
+// what it sealed, but nothing is ever sealed under it.
+TEST_F(CryptoBoxTest, NeverSealsUnderASynchronizableKey)
 {
-    const QList<QByteArray> syncKeys{key('a'), key('b'), key('c')};
-    keychain->put(service, "primary", false, key('p'));
-    for (int i = 0; i < syncKeys.size(); ++i)
-        keychain->put(service, QStringLiteral("mac-%1").arg(i), true, syncKeys[i]);
-    QByteArray smallest = syncKeys.first();
-    for (const QByteArray& k : syncKeys)
-        if (CryptoBox::keyID(k) < CryptoBox::keyID(smallest)) smallest = k;
+    const QList<QByteArray> planted{key('a'), key('b'), key('c')};
+    for (int i = 0; i < planted.size(); ++i)
+        keychain->put(service, QStringLiteral("planted-%1").arg(i), true, planted[i]);
+    auto minted = CryptoBox::seal(QByteArray("first"));
+    ASSERT_TRUE(minted.ok());
+    const QByteArray local = keychain->read(service, "primary", false).value();
+    EXPECT_TRUE(Cipher::openAesGcm(local, *minted).ok());
 
-    auto sealed = CryptoBox::seal(QByteArray("shared"));
+    auto sealed = CryptoBox::seal(QByteArray("second"));
     ASSERT_TRUE(sealed.ok());
-    EXPECT_TRUE(Cipher::openAesGcm(smallest, *sealed).ok());
-    EXPECT_FALSE(Cipher::openAesGcm(key('p'), *sealed).ok());
+    EXPECT_TRUE(Cipher::openAesGcm(local, *sealed).ok());
+    for (const QByteArray& k : planted) {
+        EXPECT_FALSE(Cipher::openAesGcm(k, *minted).ok());
+        EXPECT_FALSE(Cipher::openAesGcm(k, *sealed).ok());
+    }
+    EXPECT_EQ(bytesOf(CryptoBox::open(*Cipher::sealAesGcm(planted[1], QByteArray("old")))), QByteArray("old"));
 }
 
 // Items that are not 32-byte keys are left out of the ring (and logged once), so a damaged or foreign
@@ -190,7 +198,7 @@ TEST_F(CryptoBoxTest, OnlyThirtyTwoByteItemsAreKeys)
     for (int round = 0; round < 2; ++round) {
         auto sealed = CryptoBox::seal(QByteArray("kept safe"));
         ASSERT_TRUE(sealed.ok()) << qPrintable(CryptoBox::describe(sealed.error()));
-        EXPECT_TRUE(Cipher::openAesGcm(key('s'), *sealed).ok());
+        EXPECT_TRUE(Cipher::openAesGcm(key('p'), *sealed).ok());
         EXPECT_TRUE(CryptoBox::open(*sealed).ok());
     }
     EXPECT_EQ(log.count("\"damaged\": it holds 16 bytes, not 32"), 1);
@@ -242,7 +250,7 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto localDown = std::make_shared<RefusingKeychain>();
     localDown->refuseLocal = true;
     KeychainStore::useBackend(localDown);
-    const QString expected = "lock key could not be read: Keychain error -25308 (the keyring is locked)";
+    const QString expected = "lock key could not be read: Keyring error -25308 (the keyring is locked)";
     EXPECT_EQ(failure(CryptoBox::seal(QByteArray("note"))), expected);
     EXPECT_EQ(failure(CryptoBox::open(QByteArray(40, 'x'))), expected);
     // A value too short to be a sealed box is refused by the cipher before the keychain is asked.
@@ -259,6 +267,28 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto resealed = CryptoBox::seal(QByteArray("note"));
     ASSERT_TRUE(resealed.ok());
     EXPECT_TRUE(CryptoBox::open(*resealed).ok());
-    EXPECT_TRUE(log.contains(QStringLiteral(
-        "privacy: Synchronizable lock keys unavailable: Keychain error -25308 (the keyring is locked)")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("privacy: Synchronizable lock keys unavailable: Keyring error -25308 (the keyring is locked)")));
+}
+
+// Keys read ahead (off the main thread, at launch) open notes while the keyring cannot be asked; they
+// are never taken for another keychain's.
+TEST_F(CryptoBoxTest, KeysReadAheadOpenWhileTheKeyringIsLockedAndOnlyForTheirKeychain)
+{
+    auto keyring = std::make_shared<RefusingKeychain>();
+    keyring->put(service, "primary", false, key('p'));
+    KeychainStore::useBackend(keyring);
+    const auto sealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_TRUE(sealed.ok());
+
+    QObject context;
+    std::optional<QString> problem;
+    CryptoBox::readRingLater(&context, [&](const QString& p) { problem = p; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return problem.has_value(); }));
+    EXPECT_EQ(*problem, "");
+    keyring->refuseLocal = true;
+    EXPECT_EQ(failure(CryptoBox::open(*sealed)), "ok");
+
+    KeychainStore::useBackend(std::make_shared<RefusingKeychain>());
+    EXPECT_EQ(failure(CryptoBox::open(*sealed)), "no lock key in the keyring");
 }

@@ -97,12 +97,10 @@ TEST_F(UnlockSessionTest, FailureTextsAreTheOwnersWords)
     auto text = [](std::optional<CryptoBox::CryptoError> crypto) {
         return UnlockSession::explain(NoteSealing::Error{crypto, "technical"});
     };
-    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable("Keychain error -25308 (locked)")),
-              "The Keychain wouldn't hand over the lock key (Keychain error -25308 (locked)).");
-    EXPECT_EQ(text(CryptoBox::CryptoError::noKeyOpensThis(2)),
-              QStringLiteral("The key for this note isn't on this Mac yet \u2014 if it was locked on another Mac, "
-                             "iCloud Keychain will bring it."));
-    EXPECT_EQ(text(CryptoBox::CryptoError::keyMissing()), "No lock key on this Mac yet.");
+    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable("Keyring error -25308 (locked)")),
+              "The Keychain wouldn't hand over the lock key (Keyring error -25308 (locked)).");
+    EXPECT_EQ(text(CryptoBox::CryptoError::noKeyOpensThis(2)), "This note's sealed contents could not be opened.");
+    EXPECT_EQ(text(CryptoBox::CryptoError::keyMissing()), "No lock key on this computer yet.");
     EXPECT_EQ(text(CryptoBox::CryptoError{Kind::sealProducedNoData, {}, 0}), "Couldn't decrypt this note.");
     EXPECT_EQ(text(std::nullopt), "Couldn't decrypt this note.");
 
@@ -111,7 +109,7 @@ TEST_F(UnlockSessionTest, FailureTextsAreTheOwnersWords)
     const QByteArray key = keychain->read(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false).value();
     keychain->remove(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false);
     EXPECT_FALSE(session.admit(note->uuid()));
-    EXPECT_EQ(session.unlockFailure(note->uuid()), "No lock key on this Mac yet.");
+    EXPECT_EQ(session.unlockFailure(note->uuid()), "No lock key on this computer yet.");
     EXPECT_TRUE(session.isRedacted(*note));
 
     keychain->put(KeychainStore::lockKeyService, "other", false, QByteArray(32, 'x'));

@@ -4,7 +4,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
+#include <QDirIterator>
+
 #include "model/Note.h"
+#include "model/NoteImage.h"
+#include "platform/MemoryKeychainBackend.h"
+#include "privacy/CryptoBox.h"
+#include "privacy/KeychainStore.h"
+#include "store/LockedPayload.h"
 #include "store/PersistenceController.h"
 #include "store/StoreSnapshot.h"
 #include "store/TarnwickSchemaV2.h"
@@ -88,6 +97,100 @@ TEST_F(PersistenceControllerTest, StoreThatFailsToOpenFallsBackToMemoryAndIsLeft
     context.insert(TarnwickSchemaV2::models().first()->make());
     EXPECT_TRUE(context.save().ok());
     EXPECT_EQ(readFile(store("default.store")), junk);
+}
+
+// Mode bits of everything under a folder, the folder included, by path relative to it.
+QMap<QString, int> modesUnder(const QString& root)
+{
+    QMap<QString, int> modes;
+    struct stat st {};
+    ::stat(QFile::encodeName(root).constData(), &st);
+    modes.insert(".", int(st.st_mode & 07777));
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        modes.insert(QDir(root).relativeFilePath(path), int(st.st_mode & 07777));
+    }
+    return modes;
+}
+
+// A locked note left in the clear by a crash is sealed at launch, after the snapshot that a schema
+// change takes; the snapshot must not keep it readable. And under the common umask nothing the store
+// writes is readable by other users.
+TEST_F(PersistenceControllerTest, SnapshotsHoldNoPrivateNoteInTheClearAndEveryFileIsPrivate)
+{
+    KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
+    const mode_t umaskBefore = ::umask(022);
+    QUuid lockedID;
+    {
+        auto opened = open();
+        ModelContext& context = opened.container->mainContext();
+        context.setAutosaveEnabled(false);
+        Note* diary = context.insert(std::make_unique<Note>("Diary", "zebra secret words", Tint::blue, Opacity::solid,
+                                                            std::nullopt, std::nullopt));
+        diary->setIsLocked(true);
+        lockedID = diary->uuid();
+        NoteImage* picture = context.insert(std::make_unique<NoteImage>());
+        picture->setNoteUUID(lockedID);
+        picture->setData(QByteArray("picture secret bytes"));
+        context.insert(std::make_unique<Note>("Shopping", "plain visible words", Tint::blue, Opacity::solid,
+                                              std::nullopt, std::nullopt));
+        ASSERT_TRUE(context.save().ok());
+        for (const QString& name : modesUnder(store()).keys()) {
+            const int mode = modesUnder(store()).value(name);
+            EXPECT_TRUE(mode == 0600 || mode == 0700) << qPrintable(name) << " " << std::oct << mode;
+        }
+    }
+    // Left readable by an earlier release: made private again at the next launch.
+    QFile::setPermissions(store("default.store"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ReadOther | QFileDevice::ReadGroup);
+    ::chmod(QFile::encodeName(store()).constData(), 0755);
+    writeFile(record(), "an older fingerprint");
+
+    auto opened = open();
+    ASSERT_FALSE(opened.failure);
+    const QStringList snapshots = QDir(store("TarnwickSnapshots")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(snapshots.size(), 1);
+    const QString snapshot = store("TarnwickSnapshots/" + snapshots.first());
+    QByteArray everything;
+    for (const QString& name : QDir(snapshot).entryList(QDir::Files | QDir::Hidden))
+        everything += readFile(snapshot + '/' + name);
+    EXPECT_FALSE(everything.contains("zebra secret words"));
+    EXPECT_FALSE(everything.contains("picture secret bytes"));
+    EXPECT_TRUE(everything.contains("plain visible words"));
+
+    const QMap<QString, int> modes = modesUnder(store());
+    EXPECT_TRUE(modes.contains("default.store-wal"));
+    for (auto it = modes.begin(); it != modes.end(); ++it) {
+        const bool folder = QFileInfo(store(it.key())).isDir();
+        EXPECT_EQ(it.value(), folder ? 0700 : 0600) << qPrintable(it.key());
+    }
+    ::umask(umaskBefore);
+    opened.container.reset();
+
+    // The copy still holds the note, sealed as the store seals it.
+    auto copy = ModelContainer::open(TarnwickSchemaV2::schema(), snapshot + "/default.store");
+    ASSERT_TRUE(copy.ok());
+    ModelContext& context = (*copy)->mainContext();
+    Note* diary = nullptr;
+    const auto notes = context.fetch<Note>();
+    for (ManagedObject* object : *notes)
+        if (auto* n = qobject_cast<Note*>(object); n && n->uuid() == lockedID) diary = n;
+    ASSERT_TRUE(diary);
+    EXPECT_TRUE(diary->body().isEmpty());
+    ASSERT_TRUE(diary->lockedCipher());
+    const auto payload = LockedPayload::decoded(CryptoBox::open(*diary->lockedCipher()).value());
+    ASSERT_TRUE(payload);
+    EXPECT_EQ(payload->body, "zebra secret words");
+    EXPECT_EQ(payload->version, LockedPayload::currentVersion);
+    const auto pictures = context.fetch<NoteImage>();
+    ASSERT_EQ(pictures->size(), 1);
+    auto* picture = qobject_cast<NoteImage*>(pictures->first());
+    EXPECT_FALSE(picture->data());
+    EXPECT_EQ(CryptoBox::open(picture->lockedCipher().value()).value(), "picture secret bytes");
+    KeychainStore::useBackend(nullptr);
 }
 
 TEST(PersistenceControllerShared, OpensOnceInTheApplicationsDataFolder)

@@ -1,0 +1,41 @@
+#include "mcp/MCPSessions.h"
+
+#include <QByteArray>
+#include <QRandomGenerator>
+#include <array>
+
+QString MCPSessions::open(const QString& clientName)
+{
+    while (m_sessions.size() >= m_max && !m_sessions.isEmpty()) {
+        auto oldest = m_sessions.begin();
+        for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
+            if (it->lastUse < oldest->lastUse) oldest = it;
+        m_sessions.erase(oldest);
+    }
+    std::array<quint32, 8> random{};
+    QRandomGenerator::system()->fillRange(random.data(), random.size());
+    const QByteArray bytes(reinterpret_cast<const char*>(random.data()), sizeof random);
+    // Visible ASCII only, as the header allows; without padding it is 43 characters.
+    const QString id =
+        QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    m_sessions.insert(id, Session{clientName, ++m_clock});
+    return id;
+}
+
+std::optional<QString> MCPSessions::use(const QString& id)
+{
+    auto it = m_sessions.find(id);
+    if (it == m_sessions.end()) return std::nullopt;
+    it->lastUse = ++m_clock;
+    return it->clientName;
+}
+
+bool MCPSessions::end(const QString& id)
+{
+    return m_sessions.remove(id) > 0;
+}
+
+void MCPSessions::endClient(const QString& clientName)
+{
+    m_sessions.removeIf([&](const auto& entry) { return entry.value().clientName == clientName; });
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <optional>
+
+// The transport sessions of the local endpoint: a session begins with an answered `initialize` of an
+// approved client and is named by a random id that every later request must carry. Sessions live in
+// memory only (a relaunch ends them all), end when the client deletes them, and are bounded in number:
+// beyond the bound the session used least recently ends.
+class MCPSessions {
+public:
+    static constexpr int kMaxSessions = 32;
+
+    explicit MCPSessions(int maxSessions = kMaxSessions) : m_max(maxSessions) {}
+
+    // Opens a session for the client and returns its id: 43 characters of URL-safe Base64 (256 random bits).
+    QString open(const QString& clientName);
+    // The client of a live session, marking it used; none when the id is unknown or ended.
+    std::optional<QString> use(const QString& id);
+    // Ends one session; false when it was not live.
+    bool end(const QString& id);
+    // Ends every session of that client (its approval was taken back).
+    void endClient(const QString& clientName);
+    int count() const { return int(m_sessions.size()); }
+
+private:
+    struct Session {
+        QString clientName;
+        quint64 lastUse = 0;
+    };
+    int m_max;
+    quint64 m_clock = 0;
+    QHash<QString, Session> m_sessions;
+};

@@ -1,0 +1,170 @@
+#include "platform/EwmhWindowState.h"
+
+#include <xcb/xcb.h>
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+xcb_connection_t* connection()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
+    free(reply);
+    return result;
+}
+
+xcb_window_t rootOf(xcb_connection_t* c, xcb_window_t window)
+{
+    xcb_get_geometry_reply_t* reply = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    const xcb_window_t root = reply ? reply->root : XCB_WINDOW_NONE;
+    free(reply);
+    return root;
+}
+
+std::vector<xcb_atom_t> stateAtoms(xcb_connection_t* c, xcb_window_t window, xcb_atom_t netWmState)
+{
+    std::vector<xcb_atom_t> atoms;
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* data = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        atoms.assign(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    free(reply);
+    return atoms;
+}
+
+bool isMapped(xcb_connection_t* c, xcb_window_t window)
+{
+    xcb_get_window_attributes_reply_t* reply =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    const bool mapped = reply && reply->map_state != XCB_MAP_STATE_UNMAPPED;
+    free(reply);
+    return mapped;
+}
+
+constexpr uint32_t kAllDesktops = 0xFFFFFFFF;
+
+uint32_t desktopOf(xcb_connection_t* c, xcb_window_t window)
+{
+    uint32_t desktop = 0;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1), nullptr);
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4)
+        desktop = *static_cast<const uint32_t*>(xcb_get_property_value(reply));
+    free(reply);
+    return desktop;
+}
+
+struct Wanted {
+    const char* name;
+    bool on;
+};
+
+}  // namespace
+
+namespace EwmhWindowState {
+
+void apply(WId id, const States& states)
+{
+    xcb_connection_t* c = connection();
+    if (!c || !id) return;
+    const auto window = xcb_window_t(id);
+    const xcb_atom_t netWmState = atom(c, "_NET_WM_STATE");
+    const Wanted wanted[] = {{"_NET_WM_STATE_ABOVE", states.above},
+                             {"_NET_WM_STATE_STICKY", states.sticky},
+                             {"_NET_WM_STATE_SKIP_TASKBAR", states.skipTaskbar},
+                             {"_NET_WM_STATE_SKIP_PAGER", states.skipPager}};
+
+    if (!isMapped(c, window)) {
+        std::vector<xcb_atom_t> atoms = stateAtoms(c, window, netWmState);
+        for (const Wanted& w : wanted) {
+            const xcb_atom_t a = atom(c, w.name);
+            std::erase(atoms, a);
+            if (w.on) atoms.push_back(a);
+        }
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, netWmState, XCB_ATOM_ATOM, 32, uint32_t(atoms.size()),
+                            atoms.data());
+        if (states.sticky) {
+            // Window managers without the sticky state (openbox) put a window on every desktop this way.
+            const uint32_t allDesktops = kAllDesktops;
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
+                                &allDesktops);
+        }
+    } else {
+        // A mapped window's state belongs to the window manager: ask it.
+        const xcb_window_t root = rootOf(c, window);
+        for (const Wanted& w : wanted) {
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = window;
+            event.type = netWmState;
+            event.data.data32[0] = w.on ? 1 : 0;  // add or remove
+            event.data.data32[1] = atom(c, w.name);
+            event.data.data32[3] = 1;  // from an application
+            xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&event));
+        }
+        if (states.sticky) {
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = window;
+            event.type = atom(c, "_NET_WM_DESKTOP");
+            event.data.data32[0] = kAllDesktops;
+            event.data.data32[1] = 1;
+            xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&event));
+        }
+    }
+    xcb_flush(c);
+}
+
+States read(WId id)
+{
+    States states;
+    xcb_connection_t* c = connection();
+    if (!c || !id) return states;
+    const std::vector<xcb_atom_t> atoms = stateAtoms(c, xcb_window_t(id), atom(c, "_NET_WM_STATE"));
+    auto has = [&](const char* name) { return std::find(atoms.begin(), atoms.end(), atom(c, name)) != atoms.end(); };
+    states.above = has("_NET_WM_STATE_ABOVE");
+    states.sticky = has("_NET_WM_STATE_STICKY") || desktopOf(c, xcb_window_t(id)) == kAllDesktops;
+    states.skipTaskbar = has("_NET_WM_STATE_SKIP_TASKBAR");
+    states.skipPager = has("_NET_WM_STATE_SKIP_PAGER");
+    return states;
+}
+
+bool compositingManagerRunning()
+{
+    xcb_connection_t* c = connection();
+    if (!c) return false;
+    int screen = 0;
+    // The screen number of the display name ":0.1" is the part after the dot.
+    if (const char* display = std::getenv("DISPLAY")) {
+        const char* dot = strrchr(display, '.');
+        const char* colon = strrchr(display, ':');
+        if (dot && colon && dot > colon) screen = std::atoi(dot + 1);
+    }
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    const xcb_atom_t selection = atom(c, name.constData());
+    if (selection == XCB_ATOM_NONE) return false;
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    free(reply);
+    return owned;
+}
+
+}  // namespace EwmhWindowState

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The note windows end to end: reminders open notes in one floating window, rescued onto the screen;
+# the window keys and a horizontal wheel step through the deck and past its end; Ctrl+W and the
+# hide-all hot key; a moved window's frame survives a relaunch. Then, with one window per note, each
+# reminder opens its own window.
+# Usage (inside scripts/desktop-session.sh): note-windows.sh TARNWICK SEEDER
+set -euo pipefail
+tarnwick=$1 seeder=$2
+
+work=$(mktemp -d /tmp/tarnwick-windows-XXXXXX)
+store="${XDG_DATA_HOME}/tarnwick/default.store"
+app_pid=""
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/app.log" ] && { echo "--- application log" >&2; cat "$work/app.log" >&2; }
+  import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
+  trap - EXIT
+  stop_app
+  exit 1
+}
+stop_app() {
+  [ -n "$app_pid" ] || return 0
+  kill -TERM "$app_pid" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+}
+trap 'stop_app; rm -rf "$work"' EXIT
+
+start_app() {
+  "$tarnwick" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+}
+# Waits up to $1 tenths of a second for the rest of the line to succeed.
+within() {
+  local tenths=$1
+  shift
+  for _ in $(seq 1 "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+note_windows() { xdotool search --onlyvisible --name '^(Alpha|Beta|Gamma|New Note)$' 2>/dev/null || true; }
+window_count() { note_windows | grep -c . || true; }
+active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+count_is() { [ "$(window_count)" = "$1" ]; }
+has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ]; }
+sql() { sqlite3 "file:$store?mode=ro" "$1"; }
+# Opens the note of the next reminder the daemon shows, as a click on the notification would.
+answer_reminder() {
+  within 300 has_notification || fail "no reminder was shown"
+  dunstctl action 0
+  dunstctl close-all
+}
+press() {
+  xdotool key --clearmodifiers "$1"
+  sleep 0.4
+}
+
+"$seeder" deck || fail "seeding the store"
+start_app
+
+# (1) Alpha's reminder opens its window, active, rescued onto the screen, floating on every desktop.
+answer_reminder
+within 100 active_is Alpha || fail "Alpha's window is not the active window"
+win=$(note_windows | head -1)
+eval "$(xdotool getwindowgeometry --shell "$win")"
+[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ $((Y + HEIGHT)) -le 800 ] ||
+  fail "Alpha's window is not on the screen: $X,$Y ${WIDTH}x$HEIGHT"
+states=$(xprop -id "$win" _NET_WM_STATE)
+for state in ABOVE SKIP_TASKBAR SKIP_PAGER; do
+  [[ "$states" == *"_NET_WM_STATE_$state"* ]] || fail "_NET_WM_STATE lacks $state: $states"
+done
+# openbox has no sticky state; it puts a window on every desktop through _NET_WM_DESKTOP.
+[[ "$states" == *_NET_WM_STATE_STICKY* ]] || xprop -id "$win" _NET_WM_DESKTOP | grep -q 4294967295 ||
+  fail "Alpha's window is not on every desktop"
+
+# (2) Beta, then Gamma: still one window, showing the latest.
+answer_reminder
+within 100 active_is Beta || fail "the window did not move to Beta"
+answer_reminder
+within 100 active_is Gamma || fail "the window did not move to Gamma"
+count_is 1 || fail "expected one note window, found $(window_count)"
+
+# (3) The keyboard steps through the deck and stops at its ends.
+press ctrl+Prior
+press ctrl+Prior
+active_is Alpha || fail "two steps back did not reach Alpha"
+press ctrl+Prior
+active_is Alpha || fail "a step back from the first note left it"
+press ctrl+Next
+press ctrl+Next
+active_is Gamma || fail "two steps forward did not reach Gamma"
+
+# (4) A horizontal wheel past the last note makes a new note; leaving it empty bins it.
+win=$(note_windows | head -1)
+xdotool mousemove --window "$win" 150 150
+xdotool click --repeat 12 --delay 15 7
+within 50 active_is "New Note" || fail "twelve wheel notches past the last note made no new note"
+press ctrl+Prior
+active_is Gamma || fail "a step back from the new note did not reach Gamma"
+within 30 test "$(sql "SELECT COUNT(*) FROM Note WHERE isTrashed = 1")" = 1 || fail "the empty note was not binned"
+
+# (5) Ctrl+W takes Gamma off the deck; the window goes back to Beta.
+press ctrl+w
+active_is Beta || fail "Ctrl+W did not move the window to Beta"
+
+# (6) The hide-all hot key hides every note window, and brings them back.
+xdotool key --clearmodifiers alt+shift+h
+within 50 count_is 0 || fail "hide-all left $(window_count) note windows viewable"
+xdotool key --clearmodifiers alt+shift+h
+within 50 count_is 1 || fail "hide-all did not bring the window back"
+
+# (7) A window moved by the window manager keeps its place across a relaunch.
+win=$(note_windows | head -1)
+xdotool windowmove "$win" 300 200
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$win")"
+stop_app
+saved=$(sql "SELECT CAST(frameX AS INTEGER) || ',' || CAST(frameY AS INTEGER) FROM Note WHERE title = 'Beta'")
+[ "$saved" = "$X,$Y" ] || fail "Beta's saved frame is $saved, the window was at $X,$Y"
+
+# One window per note: each reminder opens its own window; Ctrl+W closes one.
+"$seeder" separate || fail "reseeding the reminders"
+start_app
+answer_reminder
+within 100 active_is Alpha || fail "Alpha's own window did not open"
+answer_reminder
+within 100 active_is Beta || fail "Beta's own window did not open"
+count_is 2 || fail "expected two note windows, found $(window_count)"
+press ctrl+w
+within 30 count_is 1 || fail "Ctrl+W did not close one window"
+echo "note windows: all steps passed"
