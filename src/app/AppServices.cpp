@@ -109,6 +109,8 @@ AppServices::AppServices(ModelContainer& container)
 
     // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
+    // The first search is as quick as the next: the texts are lowered in the background after launch.
+    MainQueue::nextTurn(m_search.get(), [this] { m_search->prewarm(); });
 }
 
 AppServices::~AppServices() = default;
