@@ -16,9 +16,9 @@
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
-#include "store/ResolvedNoteLook.h"
 #include "platform/Result.h"
 #include "store/NoteSealing.h"
+#include "store/ResolvedNoteLook.h"
 #include "store/SyncState.h"
 #include "store/ThemeCache.h"
 
@@ -215,6 +215,8 @@ public:
     // Start-up: seals every locked note left in the clear, binned ones included, and fills empty
     // titles from payloads of older releases.
     void sweepLockedPlaintext();
+    // Whether that sweep has anything to do, and so will ask the keyring for the lock keys.
+    bool lockedPlaintextLeft();
 
 private:
     friend class UnlockSession;
