@@ -44,10 +44,11 @@ SingleInstance::Claim SingleInstance::claim()
     return Claim::AlreadyRunning;
 }
 
-std::optional<QString> SingleInstance::activateRunning()
+std::optional<QString> SingleInstance::activateRunning(const QString& startupId)
 {
-    const QDBusMessage call = QDBusMessage::createMethodCall(ApplicationId::name(), ApplicationId::objectPath(),
-                                                             ApplicationId::name(), QStringLiteral("Activate"));
+    QDBusMessage call = QDBusMessage::createMethodCall(ApplicationId::name(), ApplicationId::objectPath(),
+                                                       ApplicationId::name(), QStringLiteral("ActivateWithStartupId"));
+    call << startupId;
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage();
     return std::nullopt;
@@ -55,6 +56,42 @@ std::optional<QString> SingleInstance::activateRunning()
 
 void SingleInstance::Activate()
 {
+    ActivateWithStartupId(QString());
+}
+
+void SingleInstance::ActivateWithStartupId(const QString& startupId)
+{
     qCInfo(Log::app, "Activation requested by another launch");
-    Q_EMIT activationRequested();
+    Q_EMIT activationRequested(startupId);
+}
+
+QString SingleInstance::errorName(const char* suffix)
+{
+    return ApplicationId::name() + QStringLiteral(".Error.") + QString::fromLatin1(suffix);
+}
+
+SingleInstance::CaptureAnswer SingleInstance::answerCapture(const CaptureHandler& handler, const QString& text)
+{
+    if (!handler) return {{}, errorName("NotReady"), QStringLiteral("Tarnwick has not finished starting.")};
+    if (text.size() > kMaxCaptureLength)
+        return {
+            {}, errorName("TooLarge"), QStringLiteral("The text is longer than %1 characters.").arg(kMaxCaptureLength)};
+    switch (handler(text)) {
+        case CaptureReply::appended:
+            return {QStringLiteral("appended"), {}, {}};
+        case CaptureReply::captured:
+            return {QStringLiteral("captured"), {}, {}};
+        case CaptureReply::empty:
+            return {QStringLiteral("empty"), {}, {}};
+        case CaptureReply::notSaved:
+            break;
+    }
+    return {{}, errorName("NotSaved"), QStringLiteral("The text could not be saved.")};
+}
+
+QString SingleInstance::CaptureText(const QString& text)
+{
+    const CaptureAnswer answer = answerCapture(m_captureHandler, text);
+    if (!answer.errorName.isEmpty() && calledFromDBus()) sendErrorReply(answer.errorName, answer.message);
+    return answer.reply;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/ApplicationId.h"
 #include "app/CommandLine.h"
@@ -47,7 +48,7 @@ int main(int argc, char** argv)
 
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Claim::AlreadyRunning) {
-        if (const auto error = SingleInstance::activateRunning()) {
+        if (const auto error = SingleInstance::activateRunning(qEnvironmentVariable("DESKTOP_STARTUP_ID"))) {
             std::fprintf(stderr, "Tarnwick is already running but did not answer: %s\n", qUtf8Printable(*error));
             return 1;
         }
@@ -65,8 +66,9 @@ int main(int argc, char** argv)
         // The store opens (or falls back to memory) and is tidied before any window can show a note.
         AppServices services;
 
-        TarnwickApp shell(instance, services);
-        status = app.exec();
+        TarnwickApp tray;
+        AppDelegate delegate(services.delegateParts(instance, tray));
+        if (delegate.applicationDidFinishLaunching()) status = app.exec();
         // A quit (also by SIGTERM or SIGINT) may come before the autosave's turn.
         services.noteStore().saveNow();
     }
