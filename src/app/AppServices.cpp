@@ -97,14 +97,20 @@ AppServices::AppServices(ModelContainer& container)
     m_network = std::make_unique<QNetworkAccessManager>();
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
-    runStartupHousekeeping(store, Clock::system());
-
-    // With private notes in the store, their keys are read off the main thread now, so a keyring that
-    // is locked asks to be unlocked before the first seal or reveal, and launch does not wait for it.
+    // With private notes in the store, their keys are read off the main thread, so a keyring that is
+    // locked asks to be unlocked before the first seal or reveal and launch does not wait for it. Sealing
+    // what a crash left in the clear needs those keys: that one step of the upkeep waits for them.
     const QList<Note*> notes = store.allActive() + store.trashed();
-    if (std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); }))
-        CryptoBox::readRingLater(m_noteStore.get(), [](const QString& problem) {
-            if (!problem.isEmpty()) qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+    const bool anyLocked = std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); });
+    const bool sealLater = anyLocked && store.lockedPlaintextLeft();
+    runStartupHousekeeping(store, Clock::system(), !sealLater);
+    if (anyLocked)
+        CryptoBox::readRingLater(m_noteStore.get(), [this, sealLater](const QString& problem) {
+            if (!problem.isEmpty()) {
+                qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+                return;
+            }
+            if (sealLater) m_noteStore->sweepLockedPlaintext();
         });
 
     // Once the application is up, after the housekeeping above; launch does not wait.
@@ -236,10 +242,10 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     return parts;
 }
 
-void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
+void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext)
 {
     store.purgeExpired(clock.now());
-    store.sweepLockedPlaintext();
+    if (sealLockedPlaintext) store.sweepLockedPlaintext();
     store.migrateLegacyBodies();
     store.reconcileForSync();
     // Read again: the steps before may have taken a while on a large store.

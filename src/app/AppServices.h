@@ -92,7 +92,8 @@ public:
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
-    static void runStartupHousekeeping(NoteStore& store, const Clock& clock);
+    // Without `sealLockedPlaintext` the second step is left out (it runs once the lock keys are read).
+    static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
