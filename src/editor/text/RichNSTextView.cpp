@@ -364,9 +364,7 @@ void RichNSTextView::mouseReleaseEvent(QMouseEvent* e)
 void RichNSTextView::paintEvent(QPaintEvent* e)
 {
     QTextEdit::paintEvent(e);
-    if (m_placeholder.isEmpty()) return;
-    const QString& text = m_model.text();
-    if (!text.isEmpty() && text[0] != u'\n') return;
+    if (!placeholderShown()) return;
     const TextAttributes attributes = m_controller.titlePlaceholderAttributes();
     QPainter painter(viewport());
     painter.setFont(attributes.font->toQFont());
@@ -376,6 +374,12 @@ void RichNSTextView::paintEvent(QPaintEvent* e)
     painter.drawText(
         QPointF(margin - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
         m_placeholder);
+}
+
+bool RichNSTextView::placeholderShown() const
+{
+    const QString& text = m_model.text();
+    return !m_placeholder.isEmpty() && (text.isEmpty() || text[0] == u'\n');
 }
 
 void RichNSTextView::focusInEvent(QFocusEvent* e)
@@ -419,11 +423,17 @@ void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function
 void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
+    populateContextMenu(&menu);
+    menu.exec(e->globalPos());
+}
+
+void RichNSTextView::populateContextMenu(QMenu* menu)
+{
     const bool editable = m_model.isEditable();
     const bool selected = m_model.selection().length > 0;
     UndoManager* undo = m_model.undoManager();
     auto add = [&](const QString& title, const QKeySequence& keys, bool enabled, std::function<void()> action) {
-        QAction* a = menu.addAction(title);
+        QAction* a = menu->addAction(title);
         a->setShortcut(keys);
         a->setEnabled(enabled);
         connect(a, &QAction::triggered, this, std::move(action));
@@ -431,7 +441,7 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
     add(QStringLiteral("Undo"), QKeySequence::Undo, editable && undo && undo->canUndo(), [this] { m_model.undo(); });
     add(QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z")), editable && undo && undo->canRedo(),
         [this] { m_model.redo(); });
-    menu.addSeparator();
+    menu->addSeparator();
     add(QStringLiteral("Cut"), QKeySequence::Cut, editable && selected, [this] { cut(); });
     add(QStringLiteral("Copy"), QKeySequence::Copy, selected, [this] { copy(); });
     add(QStringLiteral("Paste"), QKeySequence::Paste, editable,
@@ -440,12 +450,11 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
         [this] { m_controller.apply(FormatCommand::pasteMatchStyle); });
     add(QStringLiteral("Delete"), QKeySequence(), editable && selected,
         [this] { m_model.deleteRange(m_model.selection()); });
-    menu.addSeparator();
+    menu->addSeparator();
     add(QStringLiteral("Select All"), QKeySequence::SelectAll, m_model.length() > 0, [this] {
         m_model.setSelection({0, m_model.length()});
     });
-    if (m_contextMenuHook) m_contextMenuHook(&menu);
-    menu.exec(e->globalPos());
+    if (m_contextMenuHook) m_contextMenuHook(menu);
 }
 
 // ---- Clipboard and drops ----
@@ -479,8 +488,8 @@ QMimeData* RichNSTextView::createMimeDataFromSelection() const
 
 bool RichNSTextView::canInsertFromMimeData(const QMimeData* source) const
 {
-    return source && (source->hasText() || source->hasHtml() || source->hasImage() || source->hasUrls() ||
-                      source->hasFormat(QStringLiteral("image/png")));
+    // Drags of pictures alone are left to the block container around the view.
+    return source && (source->hasText() || source->hasHtml());
 }
 
 void RichNSTextView::insertFromMimeData(const QMimeData* source)
