@@ -155,9 +155,23 @@ bool RichNSTextView::event(QEvent* e)
 {
     if (e->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(e);
-        // Our chords and editing keys must reach keyPressEvent rather than a window's shortcuts.
-        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) ||
-            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        // The editor's own chords reach keyPressEvent rather than a window's shortcuts; any other chord
+        // is left to the window.
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        QString chars;
+        if (key->key() == Qt::Key_Backslash)
+            chars = QStringLiteral("\\");
+        else if (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+            chars = QChar(u'a' + (key->key() - Qt::Key_A));
+        const bool ours = FormatCommands::forChord(mods, chars).has_value() || key->matches(QKeySequence::Undo) ||
+                          key->matches(QKeySequence::Redo) || key->matches(QKeySequence::Cut) ||
+                          key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
+                          key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::DeleteEndOfLine) ||
+                          key->matches(QKeySequence::DeleteStartOfWord) ||
+                          key->matches(QKeySequence::DeleteEndOfWord) ||
+                          (key->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier)) ||
+                          key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (ours) {
             e->accept();
             return true;
         }

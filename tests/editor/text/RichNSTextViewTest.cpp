@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -233,4 +234,24 @@ TEST(FormattingShortcutsSheetTest, ShowsTheLinuxChordsAndMarkersAsPlainText)
                      "**b**", FormattingShortcutsSheet::note()})
         EXPECT_TRUE(texts.contains(expected)) << expected.toStdString();
     EXPECT_EQ(texts.size(), 3 + 2 * 14);
+}
+
+TEST_F(RichNSTextViewTest, WindowShortcutsPassWhileTheEditorKeepsItsChords)
+{
+    int closed = 0;
+    int bolded = 0;
+    QAction close("Close");
+    close.setShortcut(QKeySequence("Ctrl+W"));
+    QObject::connect(&close, &QAction::triggered, [&] { ++closed; });
+    QAction bold("Window bold");
+    bold.setShortcut(QKeySequence("Ctrl+B"));
+    QObject::connect(&bold, &QAction::triggered, [&] { ++bolded; });
+    view.addAction(&close);
+    view.addAction(&bold);
+    QApplication::setActiveWindow(&view);
+    QTest::keyClick(&view, Qt::Key_W, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(bolded, 0);
+    EXPECT_TRUE(controller.textView().typingAttributes().font->isBold());
 }
