@@ -16,6 +16,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextFrame>
 
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/PastedHtml.h"
@@ -26,6 +27,8 @@
 #include "platform/UndoManager.h"
 
 namespace {
+
+constexpr qreal kPadding = 5;
 
 bool isPictureFile(const QString& path)
 {
@@ -57,6 +60,11 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     document()->setDefaultFont(controller.bodyFont().toQFont());
+    // Text sits 5 points in from either side, with no inset above or below.
+    QTextFrameFormat frame = document()->rootFrame()->frameFormat();
+    frame.setLeftMargin(kPadding);
+    frame.setRightMargin(kPadding);
+    document()->rootFrame()->setFrameFormat(frame);
     m_model.setGeometry(this);
     m_controller.setView(this);
     m_controller.setFocusTaker([this] { setFocus(Qt::OtherFocusReason); });
