@@ -392,9 +392,8 @@ void RichNSTextView::paintEvent(QPaintEvent* e)
     painter.setFont(attributes.font->toQFont());
     painter.setPen(*attributes.foreground);
     const QRectF first = caretRect(0);
-    const qreal margin = document()->documentMargin();
     painter.drawText(
-        QPointF(margin - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
+        QPointF(kPadding - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
         m_placeholder);
 }
 
