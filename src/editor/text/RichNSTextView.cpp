@@ -18,6 +18,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextFrame>
 
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/PastedHtml.h"
@@ -28,6 +29,8 @@
 #include "platform/UndoManager.h"
 
 namespace {
+
+constexpr qreal kPadding = 5;
 
 bool isPictureFile(const QString& path)
 {
@@ -59,6 +62,11 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     document()->setDefaultFont(controller.bodyFont().toQFont());
+    // Text sits 5 points in from either side, with no inset above or below.
+    QTextFrameFormat frame = document()->rootFrame()->frameFormat();
+    frame.setLeftMargin(kPadding);
+    frame.setRightMargin(kPadding);
+    document()->rootFrame()->setFrameFormat(frame);
     m_model.setGeometry(this);
     m_controller.setView(this);
     m_controller.setFocusTaker([this] { setFocus(Qt::OtherFocusReason); });
@@ -157,9 +165,23 @@ bool RichNSTextView::event(QEvent* e)
 {
     if (e->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(e);
-        // Our chords and editing keys must reach keyPressEvent rather than a window's shortcuts.
-        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) ||
-            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        // The editor's own chords reach keyPressEvent rather than a window's shortcuts; any other chord
+        // is left to the window.
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        QString chars;
+        if (key->key() == Qt::Key_Backslash)
+            chars = QStringLiteral("\\");
+        else if (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+            chars = QChar(u'a' + (key->key() - Qt::Key_A));
+        const bool ours = FormatCommands::forChord(mods, chars).has_value() || key->matches(QKeySequence::Undo) ||
+                          key->matches(QKeySequence::Redo) || key->matches(QKeySequence::Cut) ||
+                          key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
+                          key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::DeleteEndOfLine) ||
+                          key->matches(QKeySequence::DeleteStartOfWord) ||
+                          key->matches(QKeySequence::DeleteEndOfWord) ||
+                          (key->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier)) ||
+                          key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (ours) {
             e->accept();
             return true;
         }
@@ -366,18 +388,21 @@ void RichNSTextView::mouseReleaseEvent(QMouseEvent* e)
 void RichNSTextView::paintEvent(QPaintEvent* e)
 {
     QTextEdit::paintEvent(e);
-    if (m_placeholder.isEmpty()) return;
-    const QString& text = m_model.text();
-    if (!text.isEmpty() && text[0] != u'\n') return;
+    if (!placeholderShown()) return;
     const TextAttributes attributes = m_controller.titlePlaceholderAttributes();
     QPainter painter(viewport());
     painter.setFont(attributes.font->toQFont());
     painter.setPen(*attributes.foreground);
     const QRectF first = caretRect(0);
-    const qreal margin = document()->documentMargin();
     painter.drawText(
-        QPointF(margin - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
+        QPointF(kPadding - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
         m_placeholder);
+}
+
+bool RichNSTextView::placeholderShown() const
+{
+    const QString& text = m_model.text();
+    return !m_placeholder.isEmpty() && (text.isEmpty() || text[0] == u'\n');
 }
 
 void RichNSTextView::focusInEvent(QFocusEvent* e)
@@ -421,11 +446,17 @@ void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function
 void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
+    populateContextMenu(&menu);
+    menu.exec(e->globalPos());
+}
+
+void RichNSTextView::populateContextMenu(QMenu* menu)
+{
     const bool editable = m_model.isEditable();
     const bool selected = m_model.selection().length > 0;
     UndoManager* undo = m_model.undoManager();
     auto add = [&](const QString& title, const QKeySequence& keys, bool enabled, std::function<void()> action) {
-        QAction* a = menu.addAction(title);
+        QAction* a = menu->addAction(title);
         a->setShortcut(keys);
         a->setEnabled(enabled);
         connect(a, &QAction::triggered, this, std::move(action));
@@ -433,7 +464,7 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
     add(QStringLiteral("Undo"), QKeySequence::Undo, editable && undo && undo->canUndo(), [this] { m_model.undo(); });
     add(QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z")), editable && undo && undo->canRedo(),
         [this] { m_model.redo(); });
-    menu.addSeparator();
+    menu->addSeparator();
     add(QStringLiteral("Cut"), QKeySequence::Cut, editable && selected, [this] { cut(); });
     add(QStringLiteral("Copy"), QKeySequence::Copy, selected, [this] { copy(); });
     add(QStringLiteral("Paste"), QKeySequence::Paste, editable,
@@ -442,12 +473,11 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
         [this] { m_controller.apply(FormatCommand::pasteMatchStyle); });
     add(QStringLiteral("Delete"), QKeySequence(), editable && selected,
         [this] { m_model.deleteRange(m_model.selection()); });
-    menu.addSeparator();
+    menu->addSeparator();
     add(QStringLiteral("Select All"), QKeySequence::SelectAll, m_model.length() > 0, [this] {
         m_model.setSelection({0, m_model.length()});
     });
-    if (m_contextMenuHook) m_contextMenuHook(&menu);
-    menu.exec(e->globalPos());
+    if (m_contextMenuHook) m_contextMenuHook(menu);
 }
 
 // ---- Clipboard and drops ----
@@ -481,8 +511,8 @@ QMimeData* RichNSTextView::createMimeDataFromSelection() const
 
 bool RichNSTextView::canInsertFromMimeData(const QMimeData* source) const
 {
-    return source && (source->hasText() || source->hasHtml() || source->hasImage() || source->hasUrls() ||
-                      source->hasFormat(QStringLiteral("image/png")));
+    // Drags of pictures alone are left to the block container around the view.
+    return source && (source->hasText() || source->hasHtml());
 }
 
 void RichNSTextView::insertFromMimeData(const QMimeData* source)

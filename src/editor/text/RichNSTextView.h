@@ -46,6 +46,11 @@ public:
     QPointF mapFromGlobal(const QPointF& point) const override;
     QSizeF size() const override;
 
+    // The context menu: the edit items, then whatever the hook adds.
+    void populateContextMenu(QMenu* menu);
+    // Whether the placeholder shows: the first line is empty, even with body lines below it.
+    bool placeholderShown() const;
+
     // One funnel for a clipboard, a selection or a drop.
     void pasteMimeData(const QMimeData* data, bool plainOnly = false);
     void cut();

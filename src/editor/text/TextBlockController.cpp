@@ -543,16 +543,15 @@ bool TextBlockController::applyMarkdown(qsizetype delta)
     const QString& text = m_model.text();
     const qsizetype c = std::min(m_model.selection().location, m_model.length());
     if (c < 1) return false;
+    // Line breaks are Return handling's; only a space or "*" can complete a shortcut here.
     const QChar typed = text[c - 1];
-    if (typed != u'\n' && typed != u'*' && typed != u' ') return false;
-    const TextRange para = paragraphRange({c, 0});
-    // The line the character was typed in: for a typed "\n" that is the paragraph before it.
-    const TextRange range =
-        typed == u'\n' ? TextRange{lineStartAt(text, c - 1), para.end() - lineStartAt(text, c - 1)} : para;
+    if (typed != u'*' && typed != u' ') return false;
+    const TextRange range = paragraphRange({c, 0});
+    // The title line holds no markers or headings.
+    if (m_isTitleBlock && range.location == 0) return false;
     AttributedText paragraph = m_model.storage().attributedSubstring(range.location, range.length);
     const GraphemeMap map(paragraph.text());
     const qsizetype caret = map.toGrapheme(std::clamp<qsizetype>(c - range.location, 0, paragraph.length()));
-    if (m_isTitleBlock && range.location == 0) return false;
     const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
     const auto outcome = MAF::apply(paragraph, caret, bodyFont(), typing);
     if (!outcome) return false;

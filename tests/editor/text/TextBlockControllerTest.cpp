@@ -170,6 +170,10 @@ TEST_P(TextBlockControllerTest, ReturnInTitleIsTheProgramsOwnEdit)
     EXPECT_EQ(view().selection().location, 8);
     type("x\n");
     EXPECT_EQ(text(), "1. Plan\nx\n");
+    // The title line takes no markers.
+    view().setCaret(0);
+    type("- ");
+    EXPECT_EQ(text(), "- 1. Plan\nx\n");
 }
 
 TEST_P(TextBlockControllerTest, KeysChordsAndTheFormatState)
