@@ -161,6 +161,8 @@ QString BlockContainer::readOnlyNotice() const
         const auto decoded = NoteBlockEnvelope::decode(*data);
         if (!decoded && decoded.error().kind == NoteBlockEnvelope::Error::Kind::corrupt)
             return QStringLiteral("This note's body cannot be read; it is shown read-only so nothing is lost.");
+    } else if (m_note && m_note->hasBodyRichData()) {
+        return QStringLiteral("This note is in an older format that could not be converted; it is read-only here.");
     }
     return QStringLiteral("This note was saved by a newer version of Tarnwick; it is read-only here.");
 }
