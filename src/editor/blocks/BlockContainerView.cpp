@@ -27,7 +27,13 @@ BlockContainerView::BlockContainerView(BlockContainer& container, QWidget* paren
     m_dropLine->hide();
     m_autoscroll.setInterval(50);
     connect(&m_autoscroll, &QTimer::timeout, this, [this] {
-        if (!m_container.autoscroll(m_dragPoint)) m_autoscroll.stop();
+        // The pointer rests on the screen while the body moves under it.
+        const qreal before = m_container.viewportTop();
+        if (!m_container.autoscroll(m_dragPoint)) {
+            m_autoscroll.stop();
+            return;
+        }
+        m_dragPoint.ry() += m_container.viewportTop() - before;
     });
     m_container.setStorageFactory([] { return std::make_unique<DocumentTextStorage>(); });
     connect(&m_container, &BlockContainer::blockAdded, this, &BlockContainerView::blockAdded);
