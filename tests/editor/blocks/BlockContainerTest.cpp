@@ -201,6 +201,24 @@ TEST_F(BlockContainerTest, FocusRequestsCoalesceAndArrowsWalkAcrossBlocks)
     EXPECT_EQ(first->textView().selection().location, first->textView().length());
     EXPECT_FALSE(c.moveFocus(first->id(), BlockFocusDirection::up, 0.0));
     EXPECT_FALSE(c.moveFocus(last->id(), BlockFocusDirection::down, 0.0));
+
+    // Backspace at the start of the text after a picture selects the picture; it deletes nothing.
+    int pictureTakes = 0;
+    c.imageController(1)->setFocusTaker([&] { ++pictureTakes; });
+    EXPECT_TRUE(c.backspaceAtStart(last->id()));
+    EXPECT_FALSE(c.backspaceAtStart(first->id()));
+    EXPECT_TRUE(c.deleteForwardAtEnd(first->id()));
+    EXPECT_EQ(pictureTakes, 2);
+    EXPECT_EQ(c.blockCount(), 3);
+
+    // A click beside the picture goes to the start of the text after it; below everything, to the last text.
+    last->textView().setCaret(3);
+    c.clickAt({c.width() - 2, c.entries()[1].frame.center().y()});
+    EXPECT_EQ(last->textView().selection().location, 0);
+    last->textView().setCaret(1);
+    c.clickAt({10, c.contentHeight() - 1});
+    EXPECT_EQ(c.blockCount(), 3);
+    EXPECT_GE(takes, 3);
 }
 
 TEST_F(BlockContainerTest, LayoutAnchorsScrollingAndRoutesDrops)
