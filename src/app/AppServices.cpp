@@ -10,7 +10,10 @@
 #include "mcp/MCPService.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/PamAuthenticator.h"
+#include "platform/PasswordDialog.h"
 #include "platform/Settings.h"
+#include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
@@ -24,6 +27,8 @@ AppServices::AppServices()
         std::make_unique<FloatingNotesManager>(store, Settings::shared(), FloatingNotesManager::WindowFactory());
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
+    m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
+    m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());

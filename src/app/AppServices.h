@@ -11,9 +11,11 @@ class MCPNoteToolHost;
 class MCPService;
 class MCPTokenStore;
 class NoteStore;
+class PamAuthenticator;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
+class UnlockSession;
 class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
@@ -37,6 +39,7 @@ public:
     // Whether a note's window is open and shown (the capture service files into such a note).
     bool isNoteWindowOpen(const QUuid& noteID) const;
     SearchEngine& searchEngine() const { return *m_search; }
+    UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
@@ -51,6 +54,8 @@ private:
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<FloatingNotesManager> m_floating;
     std::unique_ptr<SearchEngine> m_search;
+    std::unique_ptr<PamAuthenticator> m_authenticator;
+    std::unique_ptr<UnlockSession> m_unlockSession;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;
     std::unique_ptr<MCPNoteToolHost> m_mcpTools;

@@ -14,6 +14,7 @@
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPService.h"
 #include "note/NoteNotifications.h"
+#include "note/NoteView.h"
 #include "platform/Clock.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/Log.h"
@@ -49,8 +50,9 @@ void TarnwickApp::wireNoteWindows(AppServices& services)
 {
     FloatingNotesManager& floating = services.floating();
     NoteStore& store = services.noteStore();
-    floating.setWindowFactory([&store](Note& note) -> std::unique_ptr<NoteWindow> {
-        return std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system());
+    floating.setWindowFactory([&store, &services](Note& note) -> std::unique_ptr<NoteWindow> {
+        return std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system(),
+                                                              NoteView::cardFactory(services));
     });
 
     // The object of each is the note's UUID; anything else is not ours to act on.

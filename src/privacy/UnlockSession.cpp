@@ -90,8 +90,16 @@ bool UnlockSession::relock(const QUuid& noteID)
     bool sealed = true;
     if (Note* note = m_store.note(noteID)) sealed = m_store.reseal(*note).ok();
     if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
-    clearFailure(noteID);
+    if (sealed)
+        clearFailure(noteID);
+    else
+        setFailure(noteID, sealFailureText());
     return sealed;
+}
+
+void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
+{
+    setFailure(noteID, text);
 }
 
 bool UnlockSession::relockAll()
@@ -154,6 +162,13 @@ void UnlockSession::clearFailure(const QUuid& noteID)
     if (m_failures.remove(noteID)) Q_EMIT unlockFailuresChanged();
 }
 
+QString UnlockSession::sealFailureText()
+{
+    return tr(
+        "This note couldn't be sealed: its text is still stored unsealed. Tarnwick tries again when it "
+        "relocks and at the next launch.");
+}
+
 QString UnlockSession::explain(const NoteSealing::Error& error)
 {
     using Kind = CryptoBox::CryptoError::Kind;
@@ -173,6 +188,11 @@ QString UnlockSession::explain(const NoteSealing::Error& error)
         }
     }
     return QStringLiteral("Couldn't decrypt this note.");
+}
+
+bool UnlockSession::canAuthenticate() const
+{
+    return m_authenticator.availability().available;
 }
 
 std::optional<QString> UnlockSession::biometryName() const
