@@ -224,6 +224,8 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_lockedTitle = new QLineEdit(this);
     m_lockedTitle->setObjectName(QStringLiteral("lockedTitle"));
     m_lockedTitle->setFrame(false);
+    // Only a click edits the title; the keyboard does not land here on its own.
+    m_lockedTitle->setFocusPolicy(Qt::ClickFocus);
     m_lockedTitle->setPlaceholderText(tr("Private note"));
     m_lockedTitle->setAccessibleName(tr("Locked note title"));
     m_lockedTitle->setFont(TarnwickType::noteTitle());
