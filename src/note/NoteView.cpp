@@ -385,7 +385,12 @@ void NoteView::refresh()
     m_opacityButton->setVisible(active && m_model.opacityButtonPresent());
     m_opacityButton->setAccessibleDescription(m_model.opacityAccessibleValue());
     m_lockButton->setVisible(active);
-    m_lockButton->setIcon(Symbols::tinted(m_model.lockButtonSymbol(), m_model.lockButtonColour(), 12));
+    // Icons and style sheets are rebuilt only when they change: this runs on every keystroke.
+    const QString lockKey = m_model.lockButtonSymbol() + m_model.lockButtonColour().name();
+    if (lockKey != m_lockIconKey) {
+        m_lockIconKey = lockKey;
+        m_lockButton->setIcon(Symbols::tinted(m_model.lockButtonSymbol(), m_model.lockButtonColour(), 12));
+    }
     m_lockButton->setToolTip(m_model.lockButtonLabel());
     m_lockButton->setAccessibleName(m_model.lockButtonLabel());
     m_lockButton->setEnabled(m_model.lockButtonEnabled());
@@ -396,6 +401,8 @@ void NoteView::refresh()
         QToolButton* button = m_formatButtons[i++];
         const bool lit = m_model.isLit(spec.command);
         button->setVisible(formats);
+        if (!button->icon().isNull() && button->property("lit").toBool() == lit) continue;
+        button->setProperty("lit", lit);
         button->setIcon(
             Symbols::tinted(spec.symbol, lit ? TarnwickTheme::accentInk() : TarnwickTheme::textSecondary(), 12));
         button->setAccessibleDescription(lit ? tr("on") : tr("off"));
@@ -417,7 +424,8 @@ void NoteView::refresh()
         const auto failure = m_model.lockPanelFailure();
         m_lockFailure->setVisible(failure.has_value());
         m_lockFailure->setText(failure.value_or(QString()));
-        m_unlockButton->setIcon(Symbols::tinted(m_model.unlockSymbol(), TarnwickTheme::accentInk(), 12));
+        if (m_unlockButton->icon().isNull())
+            m_unlockButton->setIcon(Symbols::tinted(m_model.unlockSymbol(), TarnwickTheme::accentInk(), 12));
         m_unlockButton->setEnabled(m_model.unlockButtonEnabled());
     }
 

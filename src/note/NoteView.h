@@ -91,6 +91,7 @@ private:
     std::optional<QPointF> m_stripPress;
     bool m_stripDragging = false;
     quint32 m_appliedThemeRevision = ~0u;
+    QString m_lockIconKey;
 
     struct WallpaperRender {
         QString key;
