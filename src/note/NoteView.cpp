@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -605,6 +606,19 @@ QMenu* NoteView::buildContextMenu(const QPoint& pos)
     }
     menu->setToolTipsVisible(true);
     return menu;
+}
+
+bool NoteView::event(QEvent* event)
+{
+    // The strip's help text, where no control of the head row is.
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (help->pos().y() < stripHeight) {
+            QToolTip::showText(help->globalPos(), tr("Drag to move \u00B7 double-click to expand / restore"), this);
+            return true;
+        }
+    }
+    return DeckCard::event(event);
 }
 
 void NoteView::contextMenuEvent(QContextMenuEvent* event)

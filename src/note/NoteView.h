@@ -53,6 +53,7 @@ public:
     int wallpaperRenders() const { return m_wallpaperRenders; }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

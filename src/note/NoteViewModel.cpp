@@ -60,7 +60,11 @@ NoteViewModel::NoteViewModel(NoteStore& store, UnlockSession& unlock, Reminders 
       m_canAuthenticateFn(std::move(canAuthenticate)),
       m_clock(clock)
 {
-    connect(&m_unlock, &UnlockSession::unlockedNoteIDsChanged, this, &NoteViewModel::changed);
+    connect(&m_unlock, &UnlockSession::unlockedNoteIDsChanged, this, [this] {
+        // The lock panel appears: whether its Unlock can work is asked now, not while painting.
+        if (isRedacted()) refreshAuthentication();
+        Q_EMIT changed();
+    });
     connect(&m_unlock, &UnlockSession::unlockFailuresChanged, this, &NoteViewModel::changed);
     // The theme observer is the same for every note.
     m_themeObserver = NotificationCenter::shared().observe(
@@ -103,6 +107,7 @@ void NoteViewModel::setNote(Note* note)
     m_notice.clear();
     updateCount();
     installObservers();
+    if (m_active || isRedacted()) refreshAuthentication();
     Q_EMIT showingOpacityChanged();
     Q_EMIT showingReminderChanged();
     Q_EMIT noteChanged();

@@ -104,16 +104,19 @@ void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
 
 bool UnlockSession::relockAll()
 {
-    bool sealed = true;
+    QSet<QUuid> unsealed;
     for (const QUuid& id : QSet<QUuid>(m_unlocked)) {
-        if (Note* note = m_store.note(id)) sealed = m_store.reseal(*note).ok() && sealed;
+        if (Note* note = m_store.note(id); note && !m_store.reseal(*note).ok()) unsealed.insert(id);
     }
     const bool hadUnlocked = !m_unlocked.isEmpty();
     const bool hadFailures = !m_failures.isEmpty();
     m_unlocked.clear();
     m_failures.clear();
+    // A note that could not be sealed says so on its lock panel until a seal succeeds.
+    for (const QUuid& id : unsealed) m_failures.insert(id, sealFailureText());
+    const bool sealed = unsealed.isEmpty();
     if (hadUnlocked) Q_EMIT unlockedNoteIDsChanged();
-    if (hadFailures) Q_EMIT unlockFailuresChanged();
+    if (hadFailures || !sealed) Q_EMIT unlockFailuresChanged();
     m_relockTimer.cancel();
     m_relockTimer = TimerHandle();
     return sealed;

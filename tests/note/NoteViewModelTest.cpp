@@ -275,6 +275,14 @@ TEST_F(NoteViewModelTest, FailedSealIsShownUntilASealSucceeds)
     unlock->relock(note->uuid());
     EXPECT_FALSE(model->lockPanelFailure().has_value());
     EXPECT_TRUE(sealed(*note));
+
+    // The relock of every note (timer, hide-all) keeps the failure of a note it could not seal.
+    ASSERT_TRUE(unlock->admit(note->uuid()));
+    refusingKeychain->refusing = true;
+    EXPECT_FALSE(unlock->relockAll());
+    EXPECT_TRUE(model->isRedacted());
+    EXPECT_EQ(model->lockPanelFailure(), UnlockSession::sealFailureText());
+    refusingKeychain->refusing = false;
 }
 
 TEST_F(NoteViewModelTest, SetAndClearReminders)
