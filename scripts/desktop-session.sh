@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command inside a throw-away desktop session: its own session bus (dbus-run-session), an X
-# server (Xvfb) with a window manager (openbox), a notification daemon (dunst) and an unlocked
-# Secret Service keyring (gnome-keyring). Nothing of the user's session or files is touched.
+# server (Xvfb) with a window manager (openbox), a notification daemon (dunst), a system tray (trayer)
+# and an unlocked Secret Service keyring (gnome-keyring). Nothing of the user's session or files is touched.
 # Usage: scripts/desktop-session.sh COMMAND [ARGS...]
 set -euo pipefail
 
@@ -51,6 +51,9 @@ openbox --sm-disable >"$TARNWICK_SESSION_SCRATCH/openbox.log" 2>&1 &
 pids+=($!)
 dunst >"$TARNWICK_SESSION_SCRATCH/dunst.log" 2>&1 &
 pids+=($!)
+# A system tray (XEmbed) at the top right, where a panel's tray usually sits.
+trayer --edge top --align right --height 24 >"$TARNWICK_SESSION_SCRATCH/trayer.log" 2>&1 &
+pids+=($!)
 
 # Services the bus starts on demand (the keyring's prompter, for one) must find the X server too.
 dbus-update-activation-environment DISPLAY XDG_RUNTIME_DIR >/dev/null 2>&1 || true
@@ -68,6 +71,7 @@ has_owner() {
 ready=0
 for _ in $(seq 1 200); do
   if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+     xdotool search --class trayer >/dev/null 2>&1 &&
      has_owner org.freedesktop.Notifications && has_owner org.freedesktop.secrets; then
     ready=1
     break

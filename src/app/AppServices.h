@@ -1,15 +1,22 @@
 #pragma once
 
-#include <QUuid>
+#include <QPointer>
+#include <functional>
 #include <memory>
 
+#include "app/AppDelegate.h"
+#include "capture/HotkeyManager.h"
+#include "windows/FloatingNotesManager.h"
+
+class CaptureService;
 class Clock;
 class DesktopNotifications;
-class FloatingNotesManager;
+class GlobalHotkeys;
 class MCPApprovalController;
 class MCPNoteToolHost;
 class MCPService;
 class MCPTokenStore;
+class ModelContainer;
 class NoteStore;
 class PamAuthenticator;
 class QNetworkAccessManager;
@@ -20,30 +27,50 @@ class UpdateChecker;
 
 // The services of the running application, made once at launch and kept for the life of the process,
 // in the order they depend on each other: the store (opened, or in memory when the file cannot be
-// used), the search engine, the local MCP endpoint with its approval controller, the reminder scheduler and the
-// update checker. Once everything exists, the store's start-up housekeeping runs;
-// the reminders are rescheduled and the daily update check made once the event loop runs. The
-// remaining services join here as they arrive, between the store and the housekeeping. The global hot
-// keys join once their actions have handlers: grabbing a chord that does nothing would only take it
-// from other applications.
+// used), the note windows, the capture service, the search engine, the unlock session of private notes (the account
+// password, asked in our own dialog), the local MCP endpoint with its approval controller, the reminder scheduler and
+// the update checker. Once everything exists, the store's start-up housekeeping runs; the daily update check is made
+// once the event loop runs. The remaining services join here in their slots, between the store and the housekeeping.
+// The global hot keys join with their dispatcher: grabbing a chord that does nothing would only take it from other
+// applications.
 class AppServices {
 public:
+    // Over the process's store (opened on first use, or in memory when the file cannot be used).
     AppServices();
+    explicit AppServices(ModelContainer& container);
     ~AppServices();
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
 
     NoteStore& noteStore() const { return *m_noteStore; }
-    // Every note window. Made right after the store; its windows are wired in by the shell.
     FloatingNotesManager& floating() const { return *m_floating; }
-    // Whether a note's window is open and shown (the capture service files into such a note).
-    bool isNoteWindowOpen(const QUuid& noteID) const;
+    CaptureService& capture() const { return *m_capture; }
     SearchEngine& searchEngine() const { return *m_search; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
     UpdateChecker& updateChecker() const { return *m_updateChecker; }
+
+    // What the launch sequence works with: these services, the bus name and the tray.
+    AppDelegate::Parts delegateParts(SingleInstance& bus, TarnwickApp& tray);
+
+    // Grabs the global hot keys of the given actions and hands each press to `onAction`, both in this
+    // one call, so no chord is ever held without something to do. Made once, at launch; a later call
+    // only replaces the action.
+    HotkeyManager& installHotkeys(const QList<HotkeyManager::Action>& actions,
+                                  std::function<void(HotkeyManager::Action)> onAction);
+    HotkeyManager* hotkeys() const { return m_hotkeys.get(); }
+    // The new-note and hide-all keys, whose actions live with the note windows. The dispatcher of all
+    // four actions arrives with capture and replaces this call in delegateParts().
+    void installNoteHotkeys();
+
+    // Whether a note's window is open and shown, asked of the window manager while it exists (false
+    // once it is gone).
+    static std::function<bool(const QUuid&)> isNoteOpenAnswer(QPointer<FloatingNotesManager> floating);
+    // The note windows as the launch sequence drives them; each call does nothing once the manager
+    // is gone.
+    static AppDelegate::NoteWindows noteWindows(QPointer<FloatingNotesManager> floating);
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
@@ -53,6 +80,9 @@ private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<FloatingNotesManager> m_floating;
+    std::unique_ptr<CaptureService> m_capture;
+    std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
+    std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<PamAuthenticator> m_authenticator;
     std::unique_ptr<UnlockSession> m_unlockSession;

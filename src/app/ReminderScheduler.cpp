@@ -4,8 +4,10 @@
 #include <QTextBoundaryFinder>
 
 #include "model/Note.h"
+#include "model/NoteBlock.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/Log.h"
+#include "platform/Settings.h"
 #include "store/NoteStore.h"
 
 namespace {
@@ -15,8 +17,9 @@ QString idString(const QUuid& id)
 }
 }  // namespace
 
-ReminderScheduler::ReminderScheduler(NoteStore& store, DesktopNotifications& center, Clock& clock, QObject* parent)
-    : QObject(parent), m_store(store), m_center(center), m_clock(clock)
+ReminderScheduler::ReminderScheduler(NoteStore& store, DesktopNotifications& center, Clock& clock, Settings& settings,
+                                     QObject* parent)
+    : QObject(parent), m_store(store), m_center(center), m_clock(clock), m_settings(settings)
 {
     connect(&m_center, &DesktopNotifications::actionInvoked, this, [this](quint32 id, const QString& action) {
         if (action != QLatin1String("default")) return;
@@ -47,7 +50,7 @@ bool ReminderScheduler::requestAuthorizationIfNeeded()
 
 void ReminderScheduler::schedule(const Note& note)
 {
-    if (hasAuthorization()) performSchedule(note);
+    performSchedule(note);
 }
 
 void ReminderScheduler::performSchedule(const Note& note)
@@ -74,13 +77,30 @@ void ReminderScheduler::cancel(const Note& note)
 void ReminderScheduler::rescheduleAll()
 {
     const QDateTime now = m_clock.now();
-    const QList<Note*> notes = m_store.allActive();
-    // The bus is asked once, not once per note.
-    if (!notes.isEmpty() && !hasAuthorization()) return;
+    const std::optional<QDateTime> handledThrough = m_settings.dateValue(kHandledThroughKey);
+    // Only the notes with a reminder: the order of scheduling does not matter.
+    const QList<Note*> notes = m_store.withReminders();
+    QList<const Note*> missed;
     for (const Note* note : notes) {
         const std::optional<QDateTime> date = note->reminderDate();
-        if (date && *date > now) performSchedule(*note);
+        if (!date) continue;
+        if (*date > now)
+            performSchedule(*note);
+        else if (handledThrough && *date > *handledThrough)
+            missed.append(note);
     }
+    // Oldest first, as they would have appeared. Without a record (the first launch of a version that
+    // keeps one) nothing old is dug up.
+    std::sort(missed.begin(), missed.end(),
+              [](const Note* a, const Note* b) { return *a->reminderDate() < *b->reminderDate(); });
+    for (const Note* note : missed) show(*note);
+    markHandledThrough(now);
+}
+
+void ReminderScheduler::markHandledThrough(const QDateTime& date)
+{
+    const std::optional<QDateTime> stored = m_settings.dateValue(kHandledThroughKey);
+    if (!stored || *stored < date) m_settings.setValue(kHandledThroughKey, date);
 }
 
 // The note is read as it is now, not as it was when the reminder was set: a note locked since then
@@ -95,9 +115,21 @@ void ReminderScheduler::deliver(const QUuid& noteID)
         performSchedule(*note);
         return;
     }
-    const bool locked = note->isLocked();
-    const QString title = locked ? QStringLiteral("Tarnwick") : displayTitle(note->title());
-    const QString body = locked ? QStringLiteral("You have a reminder on a locked note.") : snippet(note->body());
+    markHandledThrough(*note->reminderDate());
+    show(*note);
+}
+
+void ReminderScheduler::show(const Note& note)
+{
+    // Asked now rather than when the reminder was set: a daemon that started since then shows it.
+    if (!m_center.isAvailable()) {
+        qCInfo(Log::reminders, "No notification service is running; a reminder could not appear.");
+        return;
+    }
+    const QUuid noteID = note.uuid();
+    const bool locked = note.isLocked();
+    const QString title = locked ? QStringLiteral("Tarnwick") : displayTitle(note.title());
+    const QString body = locked ? QStringLiteral("You have a reminder on a locked note.") : snippet(note.body());
     const QString noteIDString = idString(noteID);
     m_center.show(title, body, [this, guard = QPointer<ReminderScheduler>(this), noteIDString](const auto& shown) {
         if (!guard) return;
@@ -117,7 +149,10 @@ QString ReminderScheduler::displayTitle(const QString& title)
 QString ReminderScheduler::snippet(const QString& body)
 {
     constexpr int kMaxCharacters = 120;
-    const QString trimmed = body.trimmed();
+    // A picture's place holder in the plain body reads as a gap, as in search snippets.
+    QString text = body;
+    text.replace(NoteBlock::imagePlaceholder, QStringLiteral(" "));
+    const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) return QStringLiteral("Your note reminder");
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, trimmed);
     int count = 0;

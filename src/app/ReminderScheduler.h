@@ -9,29 +9,37 @@
 class DesktopNotifications;
 class Note;
 class NoteStore;
+class Settings;
 
 // Turns a note's reminder date into one desktop notification at that time. Pending reminders are kept
 // and timed in this process (on the boot-time clock, so a suspend does not delay them) and are rebuilt
 // from the stored notes at every launch; one is pending per note at most, keyed by the note's UUID.
+// They are timed whether or not a notification service is there yet (the desktop's daemon may start
+// after us): the service is asked when one falls due. Reminders that fell due while Tarnwick was not
+// running are shown once at the next launch; "reminders.handledThrough" records how far that got.
 // Every failure is logged under "reminders" and goes no further.
 class ReminderScheduler : public QObject {
     Q_OBJECT
 public:
-    ReminderScheduler(NoteStore& store, DesktopNotifications& center, Clock& clock, QObject* parent = nullptr);
+    static inline const QString kHandledThroughKey = QStringLiteral("reminders.handledThrough");
+
+    ReminderScheduler(NoteStore& store, DesktopNotifications& center, Clock& clock, Settings& settings,
+                      QObject* parent = nullptr);
     ~ReminderScheduler() override;
 
     // Reminders can appear: a notification service is on the session bus. Never prompts.
     bool hasAuthorization();
     // The desktop has no permission prompt: the same question as hasAuthorization(), logged when no.
     bool requestAuthorizationIfNeeded();
-    // performSchedule() when reminders can appear; otherwise nothing, silently.
+    // The same as performSchedule(): whether the reminder can appear is asked when it falls due.
     void schedule(const Note& note);
     // Replaces the note's pending reminder with one for its present reminder date; a note without a
     // date, or with one not after now, is left with none.
     void performSchedule(const Note& note);
     // Withdraws the note's pending reminder; notifications already shown stay.
     void cancel(const Note& note);
-    // Schedules every note outside the bin whose reminder lies ahead.
+    // Schedules every note outside the bin whose reminder lies ahead, and shows once those that fell
+    // due since the last one handled (none on the very first launch).
     void rescheduleAll();
 
     bool isPending(const QUuid& noteID) const { return m_pending.contains(noteID); }
@@ -46,10 +54,13 @@ Q_SIGNALS:
 
 private:
     void deliver(const QUuid& noteID);
+    void show(const Note& note);
+    void markHandledThrough(const QDateTime& date);
 
     NoteStore& m_store;
     DesktopNotifications& m_center;
     Clock& m_clock;
+    Settings& m_settings;
     QHash<QUuid, TimerHandle> m_pending;
     // Notifications shown and not yet closed: the notification id, and the "noteID" it carries.
     QHash<quint32, QString> m_shown;

@@ -1,19 +1,21 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
-// One Tarnwick per user session. The first instance owns the session-bus name "app.tarnwick.Tarnwick"
-// and serves the object "/app/tarnwick/Tarnwick"; a later launch finds the name taken, asks the first
-// to come forward through Activate, and leaves.
-class SingleInstance : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "app.tarnwick.Tarnwick")
-public:
-    static constexpr const char* kServiceName = "app.tarnwick.Tarnwick";
-    static constexpr const char* kObjectPath = "/app/tarnwick/Tarnwick";
+#include "app/ApplicationId.h"
 
+// One Tarnwick per user session. The first instance owns the session-bus name of the application id
+// ("com.fennmoor.Tarnwick") and serves the object "/com/fennmoor/Tarnwick"; a later launch finds the
+// name taken, asks the first to come forward through Activate, and leaves. The same object takes text
+// from other programs through CaptureText once the launch has finished.
+class SingleInstance : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", TARNWICK_APP_ID)
+public:
     enum class Claim {
         Primary,         // this process owns the name
         AlreadyRunning,  // another process owns it
@@ -24,15 +26,38 @@ public:
     ~SingleInstance() override;
 
     Claim claim();
-    // Asks the instance that owns the name to come forward. Returns an error message on failure.
-    static std::optional<QString> activateRunning();
+    // Asks the instance that owns the name to come forward, passing this launch's startup
+    // notification id (may be empty) so the window it shows may take the focus. Returns an error
+    // message on failure.
+    static std::optional<QString> activateRunning(const QString& startupId = QString());
+
+    // What a CaptureText call came to. The texts are the replies; notSaved becomes an error.
+    enum class CaptureReply { appended, captured, empty, notSaved };
+    using CaptureHandler = std::function<CaptureReply(const QString& text)>;
+    // Longest text CaptureText takes, in UTF-16 code units.
+    static constexpr qsizetype kMaxCaptureLength = 1024 * 1024;
+    // Installed by the shell at the end of the launch; until then every CaptureText is NotReady.
+    void setCaptureHandler(CaptureHandler handler) { m_captureHandler = std::move(handler); }
+    // The error names CaptureText answers with, under the bus name.
+    static QString errorName(const char* suffix);
+    struct CaptureAnswer {
+        QString reply;      // when there is no error
+        QString errorName;  // empty on success
+        QString message;
+    };
+    // What CaptureText answers for the text, with this handler (none: not ready).
+    static CaptureAnswer answerCapture(const CaptureHandler& handler, const QString& text);
 
 public Q_SLOTS:
     Q_SCRIPTABLE void Activate();
+    Q_SCRIPTABLE void ActivateWithStartupId(const QString& startupId);
+    // Captures the given text as the Services menu would: "appended", "captured" or "empty".
+    Q_SCRIPTABLE QString CaptureText(const QString& text);
 
 Q_SIGNALS:
-    void activationRequested();
+    void activationRequested(const QString& startupId);
 
 private:
     bool m_registered = false;
+    CaptureHandler m_captureHandler;
 };

@@ -78,7 +78,7 @@ bool UpdateChecker::updateAvailable() const
 
 void UpdateChecker::checkIfDue()
 {
-    if (!isEnabled()) return;
+    if (!kBuiltWithUpdateCheck || !isEnabled()) return;
     if (const auto last = m_settings.dateValue(kLastCheckedAt)) {
         // A date in the future gives a negative span and so counts as recent.
         if (last->secsTo(m_clock.now()) < kCheckIntervalSeconds) return;
@@ -88,25 +88,48 @@ void UpdateChecker::checkIfDue()
 
 void UpdateChecker::check()
 {
+    if (!kBuiltWithUpdateCheck) return;
     if (m_inFlight++ == 0) Q_EMIT isCheckingChanged();
     QNetworkRequest request(manifestURL());
     request.setTransferTimeout(m_timeoutMs);
     QNetworkReply* reply = m_network.get(request);
+    // Stop reading a reply that is already longer than any manifest (or says it will be).
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > kMaxManifestBytes || total > kMaxManifestBytes) {
+            reply->setProperty("tooLarge", true);
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finished(reply); });
+}
+
+std::optional<QString> UpdateChecker::decodeManifest(const QByteArray& document)
+{
+    if (document.size() > kMaxManifestBytes) return std::nullopt;
+    const QJsonValue latest = QJsonDocument::fromJson(document).object().value(QStringLiteral("latestVersion"));
+    if (!latest.isString()) return std::nullopt;
+    const QString version = latest.toString();
+    if (version.size() > kMaxVersionLength) return std::nullopt;
+    for (const QChar c : version) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Other_Surrogate ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
+            return std::nullopt;
+    }
+    return version;
 }
 
 void UpdateChecker::finished(QNetworkReply* reply)
 {
     reply->deleteLater();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool tooLarge = reply->property("tooLarge").toBool();
     // Only a complete 200 reply counts as a check: after a failed transfer or any other status the next
-    // launch tries again.
-    if (reply->error() == QNetworkReply::NoError && status.toInt() == 200) {
-        const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
-        const QJsonValue latest = document.object().value(QStringLiteral("latestVersion"));
-        if (latest.isString()) {
-            setLatestVersion(latest.toString());
-            m_settings.setValue(kLatestKnownVersion, latest.toString());
+    // launch tries again. An oversized 200 reply is a reply all the same, just not a manifest.
+    if (status.toInt() == 200 && (tooLarge || reply->error() == QNetworkReply::NoError)) {
+        if (const auto version = tooLarge ? std::nullopt : decodeManifest(reply->read(kMaxManifestBytes + 1))) {
+            setLatestVersion(*version);
+            m_settings.setValue(kLatestKnownVersion, *version);
         }
         m_settings.setValue(kLastCheckedAt, m_clock.now());
     }

@@ -25,6 +25,13 @@ class UpdateChecker : public QObject {
 public:
     // A check counts for the one-day interval only when the site answered with HTTP 200.
     static constexpr qint64 kCheckIntervalSeconds = 86400;
+    // A manifest is a few bytes; a reply past this is not one and is not read further.
+    static constexpr qint64 kMaxManifestBytes = 64 * 1024;
+    // A version number longer than this is not one.
+    static constexpr qsizetype kMaxVersionLength = 64;
+    // Distribution packages are built without the check (they are updated by their package manager):
+    // then no request is ever made.
+    static constexpr bool kBuiltWithUpdateCheck = TARNWICK_UPDATE_CHECK;
 
     UpdateChecker(QNetworkAccessManager& network, Settings& settings, const Clock& clock,
                   const QUrl& site = UpdateConfig::site(), QObject* parent = nullptr);
@@ -54,6 +61,9 @@ public:
     // character by its UTF-16 value (case significant); when one string is a prefix of the other in
     // this sense, the longer is greater. Returns <0, 0 or >0.
     static int compareVersions(const QString& a, const QString& b);
+    // The manifest's "latestVersion" when the document is a manifest: a JSON object whose member is a
+    // string of plain text (no control characters) of at most kMaxVersionLength characters.
+    static std::optional<QString> decodeManifest(const QByteArray& document);
 
 Q_SIGNALS:
     void latestVersionChanged();

@@ -96,7 +96,9 @@ MCPService::HeaderList MCPService::corsHeaders(const HTTPRequest& request)
     return {{QStringLiteral("Access-Control-Allow-Origin"), *origin},
             {QStringLiteral("Access-Control-Allow-Methods"), QStringLiteral("POST, DELETE, OPTIONS")},
             {QStringLiteral("Access-Control-Allow-Headers"),
-             QStringLiteral("Content-Type, Authorization, Mcp-Session-Id, MCP-Protocol-Version")}};
+             QStringLiteral("Content-Type, Authorization, Mcp-Session-Id, MCP-Protocol-Version")},
+            // A page on this machine must be able to read the session id it has to send back.
+            {QStringLiteral("Access-Control-Expose-Headers"), QStringLiteral("Mcp-Session-Id")}};
 }
 
 bool MCPService::authTokenValid(const HTTPRequest& request) const

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QRandomGenerator>
+#include <array>
 
 QString MCPSessions::open(const QString& clientName)
 {
@@ -11,8 +12,9 @@ QString MCPSessions::open(const QString& clientName)
             if (it->lastUse < oldest->lastUse) oldest = it;
         m_sessions.erase(oldest);
     }
-    QByteArray bytes(32, Qt::Uninitialized);
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    std::array<quint32, 8> random{};
+    QRandomGenerator::system()->fillRange(random.data(), random.size());
+    const QByteArray bytes(reinterpret_cast<const char*>(random.data()), sizeof random);
     // Visible ASCII only, as the header allows; without padding it is 43 characters.
     const QString id =
         QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));

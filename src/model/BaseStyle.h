@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
 // The style a text block has where no stored run says otherwise.
 struct BaseStyle {

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 #include "platform/Result.h"
 
 struct LegacyArchiveError {

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cmath>
 
-#include "editor/text/RichNSTextView.h"
-#include "editor/text/RichTextBridge.h"
 #include "model/LegacyArchiveReader.h"
 #include "model/TextRunsCodec.h"
+#include "model/text/RichTextBridge.h"
+#include "model/text/TextPictures.h"
 #include "platform/Log.h"
 
 namespace {
@@ -159,7 +159,7 @@ std::optional<NoteBlockMigration::Migrated> NoteBlockMigration::split(const Attr
         const Piece& piece = pieces[index];
         if (piece.attachment >= 0) {
             const AttachmentEntry& entry = entries[size_t(piece.attachment)];
-            const std::optional<QByteArray> bytes = RichNSTextView::attachmentBytes(*entry.attachment);
+            const std::optional<QByteArray> bytes = TextPictures::attachmentBytes(*entry.attachment);
             if (!bytes) {
                 reportUnreadablePicture();
                 return std::nullopt;

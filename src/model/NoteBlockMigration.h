@@ -6,9 +6,9 @@
 #include <QVector>
 #include <optional>
 
-#include "editor/text/AttributedText.h"
 #include "model/BaseStyle.h"
 #include "model/NoteBlock.h"
+#include "model/text/AttributedText.h"
 
 // Turns legacy rich bodies into blocks, and two block-list operations the store and the editors share.
 // Nothing here touches the store: pictures come out as drafts whose placeholder ids stand in the image

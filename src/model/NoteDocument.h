@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
 // The editor shows a note's title as the first line of the first text block: the title, one "\n",
 // then the block's text. These split that text again and keep the caret out of the title line.

@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <cmath>
 
-#include "editor/text/RichTextBridge.h"
+#include "model/text/RichTextBridge.h"
 
 TextRuns TextRunsCodec::encode(const AttributedText& text, const BaseStyle& base)
 {

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "editor/text/AttributedText.h"
 #include "model/BaseStyle.h"
 #include "model/NoteBlock.h"
+#include "model/text/AttributedText.h"
 
 // Converts between the editor's attributed text and the stored runs of a text block, always relative to
 // a base style: only what differs from the base is stored, and reading lays the base over the whole text

@@ -7,12 +7,7 @@ namespace ProcessHardening {
 
 void apply()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    // The leak check at exit attaches to the process, which a non-dumpable process forbids.
-    return;
-#else
-    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-#endif
+    if (!kUnderLeakCheck) ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }
 
 bool isApplied()

@@ -16,9 +16,9 @@
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
 #include "platform/FetchDescriptor.h"
-#include "store/ResolvedNoteLook.h"
 #include "platform/Result.h"
 #include "store/NoteSealing.h"
+#include "store/ResolvedNoteLook.h"
 #include "store/SyncState.h"
 #include "store/ThemeCache.h"
 
@@ -76,6 +76,8 @@ public:
     QList<Note*> allActive();
     // Pinned and not in the bin, most recently updated first.
     QList<Note*> pinned();
+    // The notes outside the bin that carry a reminder date, in no particular order.
+    QList<Note*> withReminders();
     // In the bin, most recently binned first.
     QList<Note*> trashed();
 
@@ -174,6 +176,15 @@ Q_SIGNALS:
 
 private:
     QList<Note*> fetch(std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
+    // The standard note lists are kept until the context changes: the shelf, search and the endpoint
+    // ask for them many times between two edits.
+    struct KeptList {
+        quint64 changeCount = 0;
+        bool valid = false;
+        QList<Note*> notes;
+    };
+    QList<Note*> kept(KeptList& list, std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
+    KeptList m_allActive, m_pinned, m_trashed;
     QList<NoteImage*> imageRows(const QUuid& noteID);
     // Deletes the notes, and the picture rows of each UUID no remaining note row carries.
     void removeNotes(const QList<Note*>& notes);

@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/Settings.h"
+#include "platform/WindowStates.h"
 #include "store/NoteStore.h"
 #include "windows/FloatingNotePanel.h"
 #include "windows/FloatingNotesManager.h"
@@ -220,7 +221,10 @@ void FloatingNoteWindowController::show()
     if (!m_panel->isVisible()) {
         const bool floating = FloatingNotesManager::globalFloatOnTop(m_settings);
         // Written before mapping; the window manager reads them when it takes the window.
-        EwmhWindowState::apply(m_panel->winId(), {floating, floating, true, true});
+        const bool skip = !WindowStates::showsInTaskbar(m_settings);
+        EwmhWindowState::apply(m_panel->winId(), {floating, floating, skip, skip});
+        // Remembered, so a change of the setting reaches this window too.
+        if (QWindow* window = m_panel->windowHandle()) WindowStates::applyTaskbarPresence(window, m_settings);
     }
     m_panel->show();
     m_panel->raise();

@@ -25,7 +25,7 @@ protected:
     }
 
     FakeDesktopNotifications center;
-    ReminderScheduler scheduler{*store, center, clock};
+    ReminderScheduler scheduler{*store, center, clock, settings};
 };
 
 TEST_F(ReminderSchedulerTest, OneReminderPerNoteShownAtItsLatestDateAndOpeningTheNote)
@@ -95,29 +95,53 @@ TEST_F(ReminderSchedulerTest, TheNotificationShowsTheNoteAsItIsWhenDue)
     EXPECT_EQ(shown().last(), "Later | Postponed");
 }
 
-TEST_F(ReminderSchedulerTest, LaunchReschedulesFutureRemindersOfNotesOutsideTheBin)
+TEST_F(ReminderSchedulerTest, LaunchTimesRemindersWithoutAServiceAndAsksWhenOneFallsDue)
 {
-    Note* ahead = noteDueIn(60);
-    Note* past = noteDueIn(-60);
+    Note* ahead = noteDueIn(60, "Ahead");
+    Note* later = noteDueIn(120, "Later");
     Note* binned = noteDueIn(60);
     store->softDelete(*binned);
 
-    center.available = false;  // no notification service on the bus
+    center.available = false;  // the desktop's daemon starts after us
     log.clear();
     scheduler.rescheduleAll();
-    EXPECT_FALSE(scheduler.isPending(ahead->uuid()));
-    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_TRUE(scheduler.isPending(ahead->uuid()) && scheduler.isPending(later->uuid()));
+    EXPECT_FALSE(scheduler.isPending(binned->uuid()));
     EXPECT_FALSE(scheduler.requestAuthorizationIfNeeded());
     EXPECT_TRUE(log.contains("Notification permission was not granted; reminders will not appear."));
 
+    clock.advanceSeconds(60);
+    EXPECT_TRUE(center.shown.isEmpty());
     center.available = true;
-    scheduler.rescheduleAll();
-    EXPECT_TRUE(scheduler.isPending(ahead->uuid()));
-    EXPECT_FALSE(scheduler.isPending(past->uuid()) || scheduler.isPending(binned->uuid()));
+    clock.advanceSeconds(60);
+    EXPECT_EQ(shown(), QStringList{"Later | About the lease"});
+    EXPECT_EQ(settings.dateValue(ReminderScheduler::kHandledThroughKey), *later->reminderDate());
 
     center.failure = "no room";
-    clock.advanceSeconds(60);
+    scheduler.schedule(*noteDueIn(5));
+    clock.advanceSeconds(5);
     EXPECT_TRUE(log.contains("Failed to show reminder: no room"));
+}
+
+TEST_F(ReminderSchedulerTest, RemindersMissedWhileNotRunningAreShownOnceAtLaunch)
+{
+    // The very first launch has no record: nothing old is dug up, and the record starts now.
+    noteDueIn(-3600, "Ancient");
+    scheduler.rescheduleAll();
+    EXPECT_TRUE(center.shown.isEmpty());
+    EXPECT_EQ(settings.dateValue(ReminderScheduler::kHandledThroughKey), now());
+
+    // Off for a day: the two that fell due meanwhile appear, oldest first, and only once.
+    clock.advanceSeconds(86400);
+    noteDueIn(-60, "Second");
+    noteDueIn(-7200, "First", QString("Look") + QChar(0xFFFC) + "here");
+    Note* binned = noteDueIn(-120, "Binned");
+    store->softDelete(*binned);
+    scheduler.rescheduleAll();
+    EXPECT_EQ(shown(), (QStringList{"First | Look here", "Second | About the lease"}));
+    ReminderScheduler again{*store, center, clock, settings};
+    again.rescheduleAll();
+    EXPECT_EQ(center.shown.size(), 2);
 }
 
 }  // namespace

@@ -107,6 +107,22 @@ TEST_F(UpdateCheckerTest, OnlyA200ReplyIsReadAndRecorded)
     }
 }
 
+TEST_F(UpdateCheckerTest, OversizedOrJunkManifestsAreNotTaken)
+{
+    auto manifest = [](const QString& version) { return QString(R"({"latestVersion": "%1"})").arg(version).toUtf8(); };
+    EXPECT_EQ(UpdateChecker::decodeManifest(manifest(QString(64, u'9'))), QString(64, u'9'));
+    const QByteArray padded = R"({"latestVersion": "2.0", "pad": ")" + QByteArray(70 * 1024, 'x') + R"("})";
+    for (const QByteArray& junk : {manifest(QString(65, u'9')), manifest(R"(1.0\n)"), manifest(R"(1.0\u0007)"),
+                                   manifest(R"(2.0\u202e)"), manifest(R"(\ud800)"), padded})
+        EXPECT_FALSE(UpdateChecker::decodeManifest(junk)) << junk.left(60).toStdString();
+
+    // A reply longer than any manifest is cut off, yet counts as the day's check.
+    site.answer(200, R"({"latestVersion": "5.0", "pad": ")" + QByteArray(200 * 1024, 'x') + R"("})");
+    EXPECT_TRUE(run(&UpdateChecker::check));
+    EXPECT_FALSE(checker.latestVersion());
+    EXPECT_EQ(stored("update.lastCheckedAt"), clock.now());
+}
+
 TEST_F(UpdateCheckerTest, OverlappingChecksStayBusyUntilTheLastEnds)
 {
     site.answer(200, R"({"latestVersion": "2.0"})", 1);  // the second request gets no answer

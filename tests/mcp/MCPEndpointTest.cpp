@@ -44,7 +44,7 @@ TEST(MCPEndpoint, PreflightMethodPathAndToken)
               "Access-Control-Allow-Origin: http://localhost:5173\r\n"
               "Access-Control-Allow-Methods: POST, DELETE, OPTIONS\r\n"
               "Access-Control-Allow-Headers: Content-Type, Authorization, Mcp-Session-Id, "
-              "MCP-Protocol-Version\r\nConnection: close\r\n\r\n");
+              "MCP-Protocol-Version\r\nAccess-Control-Expose-Headers: Mcp-Session-Id\r\nConnection: close\r\n\r\n");
     r = f.post({});
     r.method = "post";  // methods are case-sensitive
     EXPECT_EQ(f.respond(r),

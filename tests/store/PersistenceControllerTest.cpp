@@ -175,7 +175,8 @@ TEST_F(PersistenceControllerTest, SnapshotsHoldNoPrivateNoteInTheClearAndEveryFi
     ASSERT_TRUE(copy.ok());
     ModelContext& context = (*copy)->mainContext();
     Note* diary = nullptr;
-    for (ManagedObject* object : *context.fetch<Note>())
+    const auto notes = context.fetch<Note>();
+    for (ManagedObject* object : *notes)
         if (auto* n = qobject_cast<Note*>(object); n && n->uuid() == lockedID) diary = n;
     ASSERT_TRUE(diary);
     EXPECT_TRUE(diary->body().isEmpty());

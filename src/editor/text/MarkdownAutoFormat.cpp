@@ -4,7 +4,8 @@
 #include <array>
 #include <limits>
 
-#include "editor/text/GraphemeMap.h"
+#include "model/text/GraphemeMap.h"
+#include "model/text/RichTextBridge.h"
 
 namespace {
 
@@ -41,6 +42,10 @@ std::vector<size_t> selectedLines(const std::vector<Line>& lines, qsizetype selS
 bool boundaryAt(const QString& text, qsizetype position)
 {
     if (position <= 0 || position >= text.size()) return true;
+    // Below U+0300 nothing joins a cluster except CR LF, so the common case needs no cluster walk.
+    const QChar before = text[position - 1];
+    const QChar after = text[position];
+    if (before.unicode() < 0x300 && after.unicode() < 0x300) return !(before == u'\r' && after == u'\n');
     return GraphemeMap(text).isBoundary(position);
 }
 
@@ -62,10 +67,7 @@ bool hasMarkerAt(const QString& line, qsizetype position, QStringView marker)
 void replace(AttributedText& text, qsizetype start, qsizetype length, const QString& with,
              const TextAttributes& attributes = {})
 {
-    AttributedText result = text.mid(0, start);
-    result.append(with, attributes);
-    result.append(text.mid(start + length, text.length() - start - length));
-    text = std::move(result);
+    text.replace(start, length, AttributedText(with, attributes));
 }
 
 void setDone(AttributedText& text, qsizetype from, qsizetype to)
@@ -77,12 +79,12 @@ void setDone(AttributedText& text, qsizetype from, qsizetype to)
     });
 }
 
-void setPlain(AttributedText& text, qsizetype from, qsizetype to)
+void setPlain(AttributedText& text, qsizetype from, qsizetype to, const TextAttributes& typing)
 {
     if (from >= to) return;
-    text.modify(from, to - from, [](TextAttributes& a) {
+    text.modify(from, to - from, [&](TextAttributes& a) {
         a.strikethrough = 0;
-        a.foreground.reset();
+        a.foreground = typing.foreground;
     });
 }
 
@@ -101,13 +103,21 @@ qint64 successor(qint64 value)
 // also reads, instead of a string of millions of letters.
 constexpr qint64 largestRoman = 15000;
 
+// The ordinal of a marker written into the text: in the style asked for when it reads back as the same
+// number, else in digits (which every depth reads), so a written marker never stops being an item.
+QString markerOrdinal(qint64 number, Self::Ordinal style)
+{
+    const QString text = Self::ordinalText(number, style);
+    return Self::ordinalValue(text, style) == number ? text : QString::number(number);
+}
+
 TextFont heading(qreal size)
 {
     return TextFont{QString(), size, 600, false};
 }
 
 std::optional<Self::Outcome> returnRule(AttributedText& text, qsizetype lineStart, qsizetype caret,
-                                        const TextFont& base)
+                                        const TextFont& base, const TextAttributes& typing)
 {
     const qsizetype breakAt = caret - 1;
     const QString line = text.text().mid(lineStart, breakAt - lineStart);
@@ -122,11 +132,11 @@ std::optional<Self::Outcome> returnRule(AttributedText& text, qsizetype lineStar
     }
     switch (action->kind) {
         case Self::ReturnAction::Kind::continueList:
-            replace(text, caret, 0, action->text);
+            replace(text, caret, 0, action->text, typing);
             newCaret = caret + action->text.size();
             break;
         case Self::ReturnAction::Kind::replaceLine:
-            replace(text, lineStart, caret - lineStart, action->text);
+            replace(text, lineStart, caret - lineStart, action->text, typing);
             newCaret = lineStart + action->text.size();
             break;
         case Self::ReturnAction::Kind::endList:
@@ -150,16 +160,19 @@ std::optional<Self::Outcome> boldRule(AttributedText& text, const GraphemeMap& m
     if (open < 0) return std::nullopt;
     const QString inner = body.mid(open + 2);
     if (inner.isEmpty() || inner.contains(u'*')) return std::nullopt;
-    TextFont bold = base;
-    bold.weight = std::max(base.weight, 700);
-    TextAttributes attributes;
-    attributes.font = bold;
     const qsizetype opening = lineStart + open;
-    replace(text, opening, caret - opening, inner, attributes);
+    AttributedText styled = text.mid(opening + 2, inner.size());
+    styled.modify(0, styled.length(), [&](TextAttributes& a) {
+        TextFont font = a.font.value_or(base);
+        font.weight = std::max(font.weight, 700);
+        a.font = font;
+    });
+    text.replace(opening, caret - opening, styled);
     return Self::Outcome{GraphemeMap(text.text()).toGrapheme(opening + inner.size()), std::optional<TextFont>()};
 }
 
-std::optional<Self::Outcome> markerRule(AttributedText& text, qsizetype lineStart, qsizetype caret)
+std::optional<Self::Outcome> markerRule(AttributedText& text, qsizetype lineStart, qsizetype caret,
+                                        const TextAttributes& typing)
 {
     struct Rule {
         QStringView token;
@@ -189,7 +202,7 @@ std::optional<Self::Outcome> markerRule(AttributedText& text, qsizetype lineStar
                                  std::optional<TextFont>(heading(rule.headingSize))};
         }
         const qsizetype markerStart = lineStart + indent;
-        replace(text, markerStart, caret - markerStart, rule.replacement.toString());
+        replace(text, markerStart, caret - markerStart, rule.replacement.toString(), typing);
         return Self::Outcome{GraphemeMap(text.text()).toGrapheme(markerStart + rule.replacement.size()), std::nullopt};
     }
     return std::nullopt;
@@ -199,8 +212,7 @@ std::optional<Self::Outcome> markerRule(AttributedText& text, qsizetype lineStar
 
 const QColor& MarkdownAutoFormat::doneColor()
 {
-    static const QColor color = QColor::fromRgbF(0.45f, 0.42f, 0.38f, 1.0f);
-    return color;
+    return RichTextBridge::doneColor();
 }
 
 MarkdownAutoFormat::Ordinal MarkdownAutoFormat::ordinalStyle(qsizetype depth)
@@ -216,7 +228,7 @@ MarkdownAutoFormat::Ordinal MarkdownAutoFormat::ordinalStyle(qsizetype depth)
 }
 
 std::optional<MarkdownAutoFormat::Outcome> MarkdownAutoFormat::apply(AttributedText& text, qsizetype caret,
-                                                                     const TextFont& base)
+                                                                     const TextFont& base, const TextAttributes& typing)
 {
     const GraphemeMap map(text.text());
     if (caret < 1 || caret > map.count()) return std::nullopt;
@@ -224,9 +236,9 @@ std::optional<MarkdownAutoFormat::Outcome> MarkdownAutoFormat::apply(AttributedT
     const qsizetype typedAt = map.toUtf16(caret - 1);
     const qsizetype caretAt = map.toUtf16(caret);
     const qsizetype lineStart = typedAt == 0 ? 0 : text.text().lastIndexOf(u'\n', typedAt - 1) + 1;
-    if (typed == u"\n") return returnRule(text, lineStart, caretAt, base);
+    if (typed == u"\n") return returnRule(text, lineStart, caretAt, base, typing);
     if (typed == u"*") return boldRule(text, map, lineStart, caretAt, base);
-    if (typed == u" ") return markerRule(text, lineStart, caretAt);
+    if (typed == u" ") return markerRule(text, lineStart, caretAt, typing);
     return std::nullopt;
 }
 
@@ -385,7 +397,7 @@ std::optional<QString> MarkdownAutoFormat::OrderedNumbering::marker(const QStrin
     const Run run = existing != runs.end() ? Run{successor(existing->second.value), existing->second.delimiter}
                                            : Run{ordered->number, ordered->delimiter};
     runs[depth] = run;
-    return ordinalText(run.value, ordinalStyle(depth)) + run.delimiter + u' ';
+    return markerOrdinal(run.value, ordinalStyle(depth)) + run.delimiter + u' ';
 }
 
 std::optional<MarkdownAutoFormat::ReturnAction> MarkdownAutoFormat::returnAction(const QString& prevLine)
@@ -402,7 +414,7 @@ std::optional<MarkdownAutoFormat::ReturnAction> MarkdownAutoFormat::returnAction
             prefix += openMarker;
         } else {
             if (!ordered) return std::nullopt;
-            prefix += ordinalText(successor(ordered->number), ordered->style) + ordered->delimiter + u' ';
+            prefix += markerOrdinal(successor(ordered->number), ordered->style) + ordered->delimiter + u' ';
         }
         return ReturnAction{ReturnAction::Kind::continueList, prefix};
     }
@@ -414,7 +426,8 @@ std::optional<MarkdownAutoFormat::ReturnAction> MarkdownAutoFormat::returnAction
 }
 
 std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::toggleList(AttributedText& text, qsizetype selStart,
-                                                                            qsizetype selEnd, bool ordered)
+                                                                            qsizetype selEnd, bool ordered,
+                                                                            const TextAttributes& typing)
 {
     const GraphemeMap before(text.text());
     const std::vector<Line> lines = utf16Lines(text.text());
@@ -438,11 +451,11 @@ std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::toggleList(Attr
         const qsizetype contentStart = line.start + leadingSpaces(lineString);
         const auto item = listItem(lineString);
         if (!item) {
-            if (!allMatch) replace(text, contentStart, 0, marker);
+            if (!allMatch) replace(text, contentStart, 0, marker, typing);
             continue;
         }
-        if (item->marker == doneMarker) setPlain(text, contentStart + item->markerLength, line.end);
-        replace(text, contentStart, item->markerLength, allMatch ? QString() : marker);
+        if (item->marker == doneMarker) setPlain(text, contentStart + item->markerLength, line.end, typing);
+        replace(text, contentStart, item->markerLength, allMatch ? QString() : marker, typing);
     }
 
     const std::vector<Line> after = utf16Lines(text.text());
@@ -452,7 +465,8 @@ std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::toggleList(Attr
 }
 
 std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::toggleDone(AttributedText& text, qsizetype selStart,
-                                                                            qsizetype selEnd)
+                                                                            qsizetype selEnd,
+                                                                            const TextAttributes& typing)
 {
     const GraphemeMap before(text.text());
     const QString original = text.text();
@@ -468,13 +482,13 @@ std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::toggleDone(Attr
         const qsizetype c = line.start + indent;
         const qsizetype e = line.end;
         if (hasMarkerAt(lineString, indent, doneMarker)) {
-            replace(text, c, 2, openMarker.toString());
-            setPlain(text, c + 2, e);
+            replace(text, c, 2, openMarker.toString(), typing);
+            setPlain(text, c + 2, e, typing);
         } else if (hasMarkerAt(lineString, indent, openMarker) || hasMarkerAt(lineString, indent, bulletMarker)) {
-            replace(text, c, 2, doneMarker.toString());
+            replace(text, c, 2, doneMarker.toString(), typing);
             setDone(text, c + 2, e);
         } else {
-            replace(text, c, 0, doneMarker.toString());
+            replace(text, c, 0, doneMarker.toString(), typing);
             setDone(text, c + 2, e + 2);
         }
         processed = true;
@@ -488,7 +502,8 @@ std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::toggleDone(Attr
 }
 
 std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::shiftIndent(AttributedText& text, qsizetype selStart,
-                                                                             qsizetype selEnd, int direction)
+                                                                             qsizetype selEnd, int direction,
+                                                                             const TextAttributes& typing)
 {
     const GraphemeMap before(text.text());
     const QString original = text.text();
@@ -512,16 +527,17 @@ std::optional<MarkdownAutoFormat::Selection> MarkdownAutoFormat::shiftIndent(Att
         } else {
             // Four levels of four spaces is as deep as a list goes.
             if (indent >= 16) continue;
-            replace(text, line.start, 0, QStringLiteral("    "));
+            replace(text, line.start, 0, QStringLiteral("    "), typing);
             delta = 4;
         }
         if (!isGlyphMarker(item->marker)) {
             if (const auto ordered = orderedMarker(lineString.mid(indent), indent / 4)) {
                 const qsizetype newIndent = std::max<qsizetype>(indent + delta, 0);
                 const QString marker =
-                    ordinalText(ordered->number, ordinalStyle(newIndent / 4)) + ordered->delimiter + u' ';
+                    markerOrdinal(ordered->number, ordinalStyle(newIndent / 4)) + ordered->delimiter + u' ';
                 if (marker != item->marker) {
-                    replace(text, line.start + newIndent, ordered->markerCount, marker);
+                    replace(text, line.start + newIndent, ordered->markerCount, marker,
+                            text.attributesAt(line.start + newIndent));
                     delta += marker.size() - ordered->markerCount;
                 }
             }

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
 // The list-line grammar and the markdown, list, check-box and indent operations of a text block.
 //
@@ -78,9 +78,11 @@ public:
 
     // Rewrites the paragraph around the caret after one typed character when that completed a markdown
     // shortcut: list and heading markers, a closing "**", or a line break after a list or heading line.
-    // `base` is the body font, used for characters without a font and made bold by "**". None when no
+    // `base` is the body font, used for characters without a font; "**" makes the inner characters bold
+    // in their own family and keeps their other attributes. New markers carry `typing`. None when no
     // rule fired; the text is then unchanged.
-    static std::optional<Outcome> apply(AttributedText& text, qsizetype caret, const TextFont& base);
+    static std::optional<Outcome> apply(AttributedText& text, qsizetype caret, const TextFont& base,
+                                        const TextAttributes& typing = {});
 
     static std::vector<LineBounds> lineBounds(const QString& text);
     static std::optional<ListItem> listItem(const QString& line);
@@ -93,13 +95,15 @@ public:
     static std::optional<ReturnAction> returnAction(const QString& prevLine);
 
     // The paragraph commands answer the range to select afterwards, or none (text unchanged) when they
-    // found nothing to work on.
-    static std::optional<Selection> toggleList(AttributedText& text, qsizetype selStart, qsizetype selEnd,
-                                               bool ordered);
-    static std::optional<Selection> toggleDone(AttributedText& text, qsizetype selStart, qsizetype selEnd);
+    // found nothing to work on. Only markers and the done styling change: new markers carry `typing`,
+    // and content that stops being done takes `typing`'s ink (none: no colour of its own).
+    static std::optional<Selection> toggleList(AttributedText& text, qsizetype selStart, qsizetype selEnd, bool ordered,
+                                               const TextAttributes& typing = {});
+    static std::optional<Selection> toggleDone(AttributedText& text, qsizetype selStart, qsizetype selEnd,
+                                               const TextAttributes& typing = {});
     // direction <= 0 outdents, >= 1 indents.
     static std::optional<Selection> shiftIndent(AttributedText& text, qsizetype selStart, qsizetype selEnd,
-                                                int direction);
+                                                int direction, const TextAttributes& typing = {});
 
     // The ink of a done item's content, drawn struck through.
     static const QColor& doneColor();

@@ -1,16 +1,613 @@
 #include "editor/text/RichNSTextView.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QImageWriter>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 
-std::optional<QByteArray> RichNSTextView::attachmentBytes(const TextAttachment& attachment)
+#include "editor/text/MarkdownAutoFormat.h"
+#include "editor/text/TextBlockController.h"
+#include "editor/text/TextStorage.h"
+#include "model/text/RichTextBridge.h"
+#include "model/text/TextPictures.h"
+#include "platform/UndoManager.h"
+
+namespace {
+
+// A document for pasted HTML that never reaches for a file or the network.
+class InertDocument : public QTextDocument {
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int, const QUrl&) override { return QVariant(); }
+};
+
+bool isPictureFile(const QString& path)
 {
-    if (!attachment.fileContents.isEmpty()) return attachment.fileContents;
-    if (attachment.image.isNull()) return std::nullopt;
+    return !QImageReader::imageFormat(path).isEmpty() ||
+           QImageReader::supportedImageFormats().contains(QFileInfo(path).suffix().toLower().toUtf8());
+}
+
+std::optional<QByteArray> boundedPng(const QImage& image)
+{
+    // A decoded image of more than 64 MB is refused before it is encoded.
+    if (image.isNull() || image.sizeInBytes() > TextPictures::maximumBytes) return std::nullopt;
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(attachment.image) || png.isEmpty()) return std::nullopt;
+    if (!QImageWriter(&buffer, "png").write(image) || png.size() > TextPictures::maximumBytes) return std::nullopt;
     return png;
+}
+
+}  // namespace
+
+RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStorage& storage, QWidget* parent)
+    : QTextEdit(parent), m_controller(controller), m_storage(storage), m_model(controller.textView())
+{
+    setDocument(storage.document());
+    setUndoRedoEnabled(false);
+    setAcceptRichText(true);
+    setFrameShape(QFrame::NoFrame);
+    setTabChangesFocus(false);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    document()->setDefaultFont(controller.bodyFont().toQFont());
+    m_model.setGeometry(this);
+    m_controller.setView(this);
+    m_controller.setFocusTaker([this] { setFocus(Qt::OtherFocusReason); });
+    m_controller.setMenuPresenter([this](const std::vector<TextBlockController::MenuItem>& items) {
+        std::vector<std::pair<QString, std::function<void()>>> entries;
+        for (const auto& item : items) entries.emplace_back(item.title, item.action);
+        const QRect caret = cursorRect();
+        showMenu(entries, viewport()->mapToGlobal(caret.bottomLeft()));
+    });
+    connect(&m_controller, &TextBlockController::placeholderChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &RichNSTextView::syncToModel);
+    connect(this, &QTextEdit::selectionChanged, this, &RichNSTextView::syncToModel);
+    syncFromModel();
+}
+
+RichNSTextView::~RichNSTextView()
+{
+    m_model.setGeometry(nullptr);
+    m_controller.setView(nullptr);
+    m_controller.setFocusTaker(nullptr);
+    m_controller.setMenuPresenter(nullptr);
+}
+
+void RichNSTextView::syncFromModel()
+{
+    if (m_syncing) return;
+    m_syncing = true;
+    const TextRange sel = m_model.selection();
+    QTextCursor cursor(document());
+    cursor.setPosition(int(sel.location));
+    cursor.setPosition(int(sel.end()), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+    m_syncing = false;
+}
+
+void RichNSTextView::syncToModel()
+{
+    // The document moves the cursor while the storage writes; the model places the caret afterwards.
+    if (m_syncing || m_storage.isEditing()) return;
+    m_syncing = true;
+    const QTextCursor cursor = textCursor();
+    m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+    m_syncing = false;
+}
+
+// ---- Geometry ----
+
+QRectF RichNSTextView::caretRect(qsizetype position) const
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(int(std::clamp<qsizetype>(position, 0, m_model.length())));
+    return cursorRect(cursor);
+}
+
+qsizetype RichNSTextView::characterIndexAt(const QPointF& point) const
+{
+    return cursorForPosition(point.toPoint()).position();
+}
+
+qreal RichNSTextView::heightForWidth(qreal width) const
+{
+    QTextDocument* doc = document();
+    if (std::abs(doc->textWidth() - width) > 0.5) doc->setTextWidth(width);
+    return doc->size().height();
+}
+
+QPointF RichNSTextView::mapToGlobal(const QPointF& point) const
+{
+    return viewport()->mapToGlobal(point);
+}
+
+QPointF RichNSTextView::mapFromGlobal(const QPointF& point) const
+{
+    return viewport()->mapFromGlobal(point);
+}
+
+QSizeF RichNSTextView::size() const
+{
+    return viewport()->size();
+}
+
+// ---- Keys ----
+
+bool RichNSTextView::event(QEvent* e)
+{
+    if (e->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        // Our chords and editing keys must reach keyPressEvent rather than a window's shortcuts.
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) ||
+            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            e->accept();
+            return true;
+        }
+    }
+    return QTextEdit::event(e);
+}
+
+void RichNSTextView::keyPressEvent(QKeyEvent* e)
+{
+    int key = e->key();
+    Qt::KeyboardModifiers mods = e->modifiers();
+    // Keypad Enter and Shift+Return are Return; QTextEdit would insert a line separator for the latter.
+    if (key == Qt::Key_Enter) key = Qt::Key_Return;
+    if (key == Qt::Key_Return) mods &= ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    if (m_controller.handleKeyDown(key, mods, e->text())) {
+        e->accept();
+        return;
+    }
+    if (key == Qt::Key_Return && !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        m_model.insertText(QStringLiteral("\n"));
+        e->accept();
+        return;
+    }
+    if (handleEditingKey(e)) {
+        e->accept();
+        return;
+    }
+    // Only keys that move the caret or the selection reach QTextEdit; anything else that would edit is
+    // dropped rather than let past the model.
+    const bool navigation =
+        e->matches(QKeySequence::SelectAll) || e->matches(QKeySequence::MoveToNextChar) ||
+        e->matches(QKeySequence::MoveToPreviousChar) || e->matches(QKeySequence::MoveToNextWord) ||
+        e->matches(QKeySequence::MoveToPreviousWord) || e->matches(QKeySequence::MoveToNextLine) ||
+        e->matches(QKeySequence::MoveToPreviousLine) || e->matches(QKeySequence::MoveToStartOfLine) ||
+        e->matches(QKeySequence::MoveToEndOfLine) || e->matches(QKeySequence::MoveToStartOfDocument) ||
+        e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::MoveToNextPage) ||
+        e->matches(QKeySequence::MoveToPreviousPage) || e->matches(QKeySequence::MoveToStartOfBlock) ||
+        e->matches(QKeySequence::MoveToEndOfBlock) || e->matches(QKeySequence::SelectNextChar) ||
+        e->matches(QKeySequence::SelectPreviousChar) || e->matches(QKeySequence::SelectNextWord) ||
+        e->matches(QKeySequence::SelectPreviousWord) || e->matches(QKeySequence::SelectNextLine) ||
+        e->matches(QKeySequence::SelectPreviousLine) || e->matches(QKeySequence::SelectStartOfLine) ||
+        e->matches(QKeySequence::SelectEndOfLine) || e->matches(QKeySequence::SelectStartOfDocument) ||
+        e->matches(QKeySequence::SelectEndOfDocument) || e->matches(QKeySequence::SelectNextPage) ||
+        e->matches(QKeySequence::SelectPreviousPage) || e->matches(QKeySequence::SelectStartOfBlock) ||
+        e->matches(QKeySequence::SelectEndOfBlock);
+    if (navigation) {
+        QTextEdit::keyPressEvent(e);
+        return;
+    }
+    e->ignore();
+}
+
+bool RichNSTextView::handleEditingKey(QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    const TextRange sel = m_model.selection();
+    if (e->matches(QKeySequence::Undo)) {
+        m_model.undo();
+    } else if (e->matches(QKeySequence::Redo) ||
+               (e->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        m_model.redo();
+    } else if (e->matches(QKeySequence::Cut)) {
+        cut();
+    } else if (e->matches(QKeySequence::Copy)) {
+        copy();
+    } else if (e->matches(QKeySequence::Paste)) {
+        pasteMimeData(QApplication::clipboard()->mimeData(QClipboard::Clipboard));
+    } else if (e->matches(QKeySequence::DeleteEndOfLine)) {
+        deleteTo(QTextCursor::EndOfLine);
+    } else if (e->matches(QKeySequence::DeleteStartOfWord)) {
+        deleteTo(QTextCursor::PreviousWord);
+    } else if (e->matches(QKeySequence::DeleteEndOfWord)) {
+        deleteTo(QTextCursor::NextWord);
+    } else if (e->key() == Qt::Key_Backspace && !(mods & ~Qt::ShiftModifier)) {
+        if (sel == TextRange{0, 0} && m_controller.backspaceAtStart()) return true;
+        m_model.deleteBackward();
+    } else if (e->key() == Qt::Key_Delete && mods == Qt::NoModifier) {
+        if (sel.length == 0 && sel.location == m_model.length() && m_controller.deleteForwardAtEnd()) return true;
+        m_model.deleteForward();
+    } else if (mods == Qt::NoModifier && (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down ||
+                                          e->key() == Qt::Key_Left || e->key() == Qt::Key_Right)) {
+        const BlockFocusDirection direction = e->key() == Qt::Key_Up     ? BlockFocusDirection::up
+                                              : e->key() == Qt::Key_Down ? BlockFocusDirection::down
+                                              : e->key() == Qt::Key_Left ? BlockFocusDirection::left
+                                                                         : BlockFocusDirection::right;
+        return m_controller.boundaryMove(direction);
+    } else if (e->key() == Qt::Key_Tab && mods == Qt::NoModifier) {
+        m_model.insertText(QStringLiteral("\t"));
+    } else if (e->key() == Qt::Key_Backtab) {
+        // Shift+Tab outside a list does nothing.
+    } else {
+        const QString text = e->text();
+        const bool printable = !text.isEmpty() && !(mods & (Qt::ControlModifier | Qt::MetaModifier)) &&
+                               std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() || c == u'\t'; });
+        if (!printable) return false;
+        m_model.insertText(text);
+    }
+    return true;
+}
+
+void RichNSTextView::deleteTo(QTextCursor::MoveOperation operation)
+{
+    const TextRange sel = m_model.selection();
+    if (sel.length > 0) {
+        m_model.deleteRange(sel);
+        return;
+    }
+    QTextCursor cursor(document());
+    cursor.setPosition(int(sel.location));
+    cursor.movePosition(operation, QTextCursor::KeepAnchor);
+    // At the end of a line, Ctrl+K joins the next one, as in other X11 editors.
+    if (operation == QTextCursor::EndOfLine && cursor.selectionEnd() == sel.location && sel.location < m_model.length())
+        cursor.setPosition(int(sel.location + 1), QTextCursor::KeepAnchor);
+    m_model.deleteRange({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+}
+
+void RichNSTextView::inputMethodEvent(QInputMethodEvent* e)
+{
+    if (!e->commitString().isEmpty() || e->replacementLength() > 0) {
+        TextRange sel = m_model.selection();
+        if (e->replacementLength() > 0) {
+            const qsizetype start = std::clamp<qsizetype>(sel.location + e->replacementStart(), 0, m_model.length());
+            const qsizetype end = std::clamp<qsizetype>(start + e->replacementLength(), start, m_model.length());
+            m_model.setSelection({start, end - start});
+        }
+        if (!e->commitString().isEmpty())
+            m_model.insertText(e->commitString());
+        else
+            m_model.deleteRange(m_model.selection());
+    }
+    // The composing text is drawn by the layout and never enters the document.
+    QInputMethodEvent preedit(e->preeditString(), e->attributes());
+    m_model.setHasMarkedText(!e->preeditString().isEmpty());
+    QTextEdit::inputMethodEvent(&preedit);
+    e->accept();
+}
+
+// ---- Mouse ----
+
+std::optional<qsizetype> RichNSTextView::todoGlyphParagraph(const QPoint& point) const
+{
+    const QString& text = m_model.text();
+    if (text.isEmpty()) return std::nullopt;
+    const qsizetype i = cursorForPosition(point).position();
+    if (i < 0 || i > text.size()) return std::nullopt;
+    const qsizetype at = std::min(i, text.size() - 1);
+    const qsizetype start = at == 0 ? 0 : text.lastIndexOf(u'\n', at - 1) + 1;
+    qsizetype lead = 0;
+    while (start + lead < text.size() && text[start + lead] == u' ') ++lead;
+    const qsizetype m = start + lead;
+    if (i < start || i > m + 1) return std::nullopt;
+    const QStringView glyph = QStringView(text).mid(m, 2);
+    if (glyph != MarkdownAutoFormat::openMarker && glyph != MarkdownAutoFormat::doneMarker) return std::nullopt;
+    return start;
+}
+
+void RichNSTextView::mousePressEvent(QMouseEvent* e)
+{
+    const QPoint point = e->position().toPoint();
+    if (e->button() == Qt::LeftButton &&
+        !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        if (const auto paragraph = todoGlyphParagraph(point)) {
+            m_controller.toggleTodo(*paragraph);
+            e->accept();
+            return;
+        }
+    }
+    if (e->button() == Qt::LeftButton && e->modifiers() == Qt::ControlModifier) {
+        // Only web and mail addresses open; other schemes could start programs.
+        const QUrl url(anchorAt(point));
+        if (url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https" || url.scheme() == u"mailto")) {
+            QDesktopServices::openUrl(url);
+            e->accept();
+            return;
+        }
+    }
+    QTextEdit::mousePressEvent(e);
+}
+
+void RichNSTextView::mouseMoveEvent(QMouseEvent* e)
+{
+    const QPoint point = e->position().toPoint();
+    viewport()->setCursor(todoGlyphParagraph(point) ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    QTextEdit::mouseMoveEvent(e);
+}
+
+void RichNSTextView::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::MiddleButton) {
+        // The PRIMARY selection is pasted where the pointer is, through the model like any paste.
+        const QClipboard* clipboard = QApplication::clipboard();
+        if (clipboard->supportsSelection()) {
+            m_model.setCaret(cursorForPosition(e->position().toPoint()).position());
+            pasteMimeData(clipboard->mimeData(QClipboard::Selection));
+        }
+        e->accept();
+        return;
+    }
+    QTextEdit::mouseReleaseEvent(e);
+}
+
+// ---- Painting, focus, size ----
+
+void RichNSTextView::paintEvent(QPaintEvent* e)
+{
+    QTextEdit::paintEvent(e);
+    if (m_placeholder.isEmpty()) return;
+    const QString& text = m_model.text();
+    if (!text.isEmpty() && text[0] != u'\n') return;
+    const TextAttributes attributes = m_controller.titlePlaceholderAttributes();
+    QPainter painter(viewport());
+    painter.setFont(attributes.font->toQFont());
+    painter.setPen(*attributes.foreground);
+    const QRectF first = caretRect(0);
+    const qreal margin = document()->documentMargin();
+    painter.drawText(
+        QPointF(margin - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
+        m_placeholder);
+}
+
+void RichNSTextView::focusInEvent(QFocusEvent* e)
+{
+    QTextEdit::focusInEvent(e);
+    m_controller.setFocused(true);
+}
+
+void RichNSTextView::focusOutEvent(QFocusEvent* e)
+{
+    QTextEdit::focusOutEvent(e);
+    m_controller.setFocused(false);
+}
+
+void RichNSTextView::resizeEvent(QResizeEvent* e)
+{
+    QTextEdit::resizeEvent(e);
+    const QSize old = e->oldSize();
+    if (std::abs(old.width() - e->size().width()) > 0 || std::abs(old.height() - e->size().height()) > 0)
+        m_controller.viewFrameChanged();
+}
+
+// ---- Menus ----
+
+void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function<void()>>>& items, const QPoint& at)
+{
+    QMenu menu(this);
+    for (const auto& [title, action] : items) {
+        if (title.isEmpty()) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* a = menu.addAction(title);
+        // Titles come from our own code, but a menu would still read "&" as a mnemonic.
+        a->setText(QString(title).replace(u'&', QStringLiteral("&&")));
+        connect(a, &QAction::triggered, this, action);
+    }
+    menu.exec(at);
+}
+
+void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    const bool editable = m_model.isEditable();
+    const bool selected = m_model.selection().length > 0;
+    UndoManager* undo = m_model.undoManager();
+    auto add = [&](const QString& title, const QKeySequence& keys, bool enabled, std::function<void()> action) {
+        QAction* a = menu.addAction(title);
+        a->setShortcut(keys);
+        a->setEnabled(enabled);
+        connect(a, &QAction::triggered, this, std::move(action));
+    };
+    add(QStringLiteral("Undo"), QKeySequence::Undo, editable && undo && undo->canUndo(), [this] { m_model.undo(); });
+    add(QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z")), editable && undo && undo->canRedo(),
+        [this] { m_model.redo(); });
+    menu.addSeparator();
+    add(QStringLiteral("Cut"), QKeySequence::Cut, editable && selected, [this] { cut(); });
+    add(QStringLiteral("Copy"), QKeySequence::Copy, selected, [this] { copy(); });
+    add(QStringLiteral("Paste"), QKeySequence::Paste, editable,
+        [this] { pasteMimeData(QApplication::clipboard()->mimeData()); });
+    add(QStringLiteral("Paste as Plain Text"), QKeySequence(QStringLiteral("Ctrl+Shift+V")), editable,
+        [this] { m_controller.apply(FormatCommand::pasteMatchStyle); });
+    add(QStringLiteral("Delete"), QKeySequence(), editable && selected,
+        [this] { m_model.deleteRange(m_model.selection()); });
+    menu.addSeparator();
+    add(QStringLiteral("Select All"), QKeySequence::SelectAll, m_model.length() > 0, [this] {
+        m_model.setSelection({0, m_model.length()});
+    });
+    if (m_contextMenuHook) m_contextMenuHook(&menu);
+    menu.exec(e->globalPos());
+}
+
+// ---- Clipboard and drops ----
+
+void RichNSTextView::copy()
+{
+    if (m_model.selection().length == 0) return;
+    QApplication::clipboard()->setMimeData(createMimeDataFromSelection());
+}
+
+void RichNSTextView::cut()
+{
+    const TextRange sel = m_model.selection();
+    if (sel.length == 0 || !m_model.isEditable()) return;
+    copy();
+    m_model.deleteRange(sel);
+}
+
+QMimeData* RichNSTextView::createMimeDataFromSelection() const
+{
+    auto* data = new QMimeData;
+    const TextRange sel = m_model.selection();
+    // The storage's text, not the document's plain text, which turns no-break spaces into spaces.
+    data->setText(m_model.text().mid(sel.location, sel.length));
+    QTextCursor cursor(document());
+    cursor.setPosition(int(sel.location));
+    cursor.setPosition(int(sel.end()), QTextCursor::KeepAnchor);
+    data->setHtml(QTextDocumentFragment(cursor).toHtml());
+    return data;
+}
+
+bool RichNSTextView::canInsertFromMimeData(const QMimeData* source) const
+{
+    return source && (source->hasText() || source->hasHtml() || source->hasImage() || source->hasUrls() ||
+                      source->hasFormat(QStringLiteral("image/png")));
+}
+
+void RichNSTextView::insertFromMimeData(const QMimeData* source)
+{
+    pasteMimeData(source);
+}
+
+void RichNSTextView::dropEvent(QDropEvent* e)
+{
+    const QMimeData* data = e->mimeData();
+    const qsizetype at = cursorForPosition(e->position().toPoint()).position();
+    if (e->source() == this && e->dropAction() == Qt::MoveAction && m_model.selection().length > 0) {
+        m_model.moveSelection(at);
+        e->acceptProposedAction();
+        return;
+    }
+    if (!data->hasText() && !data->hasHtml()) {
+        // Pictures dropped on a note body are the block container's.
+        e->ignore();
+        return;
+    }
+    m_model.setCaret(at);
+    pasteMimeData(data);
+    e->acceptProposedAction();
+}
+
+RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
+{
+    Pictures pictures;
+    if (!data) return pictures;
+    if (data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (!url.isLocalFile() || !isPictureFile(url.toLocalFile())) continue;
+            const auto read = TextPictures::readPictureFile(url.toLocalFile());
+            if (const QByteArray* bytes = std::get_if<QByteArray>(&read))
+                pictures.images.push_back(*bytes);
+            else {
+                const auto& skipped = std::get<TextPictures::Skipped>(read);
+                pictures.skipped << QStringLiteral("%1: %2").arg(QFileInfo(skipped.path).fileName(), skipped.reason);
+            }
+        }
+        if (!pictures.images.empty() || !pictures.skipped.isEmpty()) return pictures;
+    }
+    if (data->hasFormat(QStringLiteral("image/png"))) {
+        const QByteArray png = data->data(QStringLiteral("image/png"));
+        if (png.size() > TextPictures::maximumBytes)
+            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MB");
+        else if (!png.isEmpty())
+            pictures.images.push_back(png);
+        return pictures;
+    }
+    if (data->hasImage()) {
+        if (const auto png = boundedPng(qvariant_cast<QImage>(data->imageData())))
+            pictures.images.push_back(*png);
+        else
+            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MB or unreadable");
+    }
+    return pictures;
+}
+
+AttributedText RichNSTextView::htmlText(const QString& html, const TextAttributes& typing)
+{
+    InertDocument document;
+    document.setHtml(html);
+    AttributedText result;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin()) result.append(QStringLiteral("\n"), typing);
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (format.isImageFormat()) continue;
+            QString text = fragment.text();
+            text.remove(QChar(QChar::ObjectReplacementCharacter));
+            text.remove(QChar(0xFDD0));
+            text.remove(QChar(0xFDD1));
+            text.replace(QChar(QChar::LineSeparator), u'\n');
+            if (text.isEmpty()) continue;
+            TextAttributes a = typing;
+            TextFont font = typing.font.value_or(TextFont{});
+            if (format.hasProperty(QTextFormat::FontWeight)) font.weight = format.fontWeight();
+            if (format.hasProperty(QTextFormat::FontItalic)) font.italic = format.fontItalic();
+            if (format.hasProperty(QTextFormat::FontPointSize))
+                font.pointSize = format.fontPointSize() / TextFont::qtPointsPerDesignPoint;
+            if (format.hasProperty(QTextFormat::FontFamilies)) {
+                const QStringList families = format.fontFamilies().toStringList();
+                if (!families.isEmpty()) font.family = families.front();
+            }
+            a.font = font;
+            if (format.fontUnderline()) a.underline = 1;
+            if (format.fontStrikeOut()) a.strikethrough = 1;
+            if (format.hasProperty(QTextFormat::ForegroundBrush)) a.foreground = format.foreground().color();
+            if (format.hasProperty(QTextFormat::BackgroundBrush)) a.background = format.background().color();
+            if (format.isAnchor() && !format.anchorHref().isEmpty()) {
+                const QUrl url(format.anchorHref(), QUrl::StrictMode);
+                if (url.isValid())
+                    a.link = url;
+                else
+                    a.link = format.anchorHref();
+            }
+            result.append(text, a);
+        }
+    }
+    return result;
+}
+
+void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
+{
+    if (!data || !m_model.isEditable()) return;
+    const TextAttributes typing = m_model.typingAttributes();
+    // A file manager's copy names picture files: those are pictures, not the text of their paths.
+    if (!plainOnly && data->hasUrls()) {
+        const Pictures pictures = imageData(data);
+        if (!pictures.images.empty() || !pictures.skipped.isEmpty()) {
+            for (const QString& message : pictures.skipped) m_controller.reportSkipped(message);
+            if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
+            return;
+        }
+    }
+    if (!plainOnly && data->hasHtml()) {
+        const AttributedText text = htmlText(data->html(), typing);
+        if (!text.isEmpty()) m_model.insertAttributedText(text);
+        return;
+    }
+    if (data->hasText() && !data->text().isEmpty()) {
+        m_model.insertAttributedText(AttributedText(data->text(), typing));
+        return;
+    }
+    if (plainOnly) return;
+    const Pictures pictures = imageData(data);
+    for (const QString& message : pictures.skipped) m_controller.reportSkipped(message);
+    if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
 }

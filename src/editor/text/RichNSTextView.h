@@ -1,15 +1,87 @@
 #pragma once
 
-#include <QByteArray>
+#include <QTextEdit>
+#include <functional>
 #include <optional>
+#include <vector>
 
-#include "editor/text/AttributedText.h"
+#include "editor/text/TextViewModel.h"
 
-// The text view of one text block. Its widget part belongs to the block editor and joins this class when
-// that lands; the picture rule below is shared with the migration of legacy bodies and needs no widgets.
-class RichNSTextView {
+class DocumentTextStorage;
+class QMenu;
+class QMimeData;
+class TextBlockController;
+
+// The widget of one text block: a QTextEdit over the block's document that offers every key to the
+// controller first and sends every change of the text (typing, deletions, cut, paste, middle-click paste,
+// drops, input-method commits, its context menu) through the TextViewModel. It decides nothing itself.
+class RichNSTextView : public QTextEdit, public TextGeometry {
+    Q_OBJECT
+
 public:
-    // An attachment's picture bytes: its file contents when not empty, else its image encoded as PNG;
-    // none when it has neither or the encoding fails.
-    static std::optional<QByteArray> attachmentBytes(const TextAttachment& attachment);
+    RichNSTextView(TextBlockController& controller, DocumentTextStorage& storage, QWidget* parent = nullptr);
+    ~RichNSTextView() override;
+
+    // Drawn while the first line is empty (the title block's "Title").
+    void setTitlePlaceholder(const QString& text) { m_placeholder = text; }
+    // The note view adds its items at the end of the context menu.
+    void setContextMenuHook(std::function<void(QMenu*)> hook) { m_contextMenuHook = std::move(hook); }
+
+    // The paragraph start of a to-do item whose glyph (or indent) lies at a viewport point.
+    std::optional<qsizetype> todoGlyphParagraph(const QPoint& point) const;
+
+    struct Pictures {
+        std::vector<QByteArray> images;
+        QStringList skipped;  // "file: reason", for the user
+    };
+    // The pictures of a clipboard or drop, in order of preference: local picture files named by
+    // text/uri-list, then image/png, then any image the platform decodes. Each is at most 64 MB.
+    static Pictures imageData(const QMimeData* data);
+    // Pasted HTML as text runs, in a document that loads nothing: pictures, frames and list markers
+    // are dropped, what a stored run can hold is kept over the typing attributes.
+    static AttributedText htmlText(const QString& html, const TextAttributes& typing);
+
+    // TextGeometry
+    QRectF caretRect(qsizetype position) const override;
+    qsizetype characterIndexAt(const QPointF& point) const override;
+    qreal heightForWidth(qreal width) const override;
+    QPointF mapToGlobal(const QPointF& point) const override;
+    QPointF mapFromGlobal(const QPointF& point) const override;
+    QSizeF size() const override;
+
+    // One funnel for a clipboard, a selection or a drop.
+    void pasteMimeData(const QMimeData* data, bool plainOnly = false);
+    void cut();
+    void copy();
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
+
+private:
+    bool handleEditingKey(QKeyEvent* event);
+    void deleteTo(QTextCursor::MoveOperation operation);
+    void showMenu(const std::vector<std::pair<QString, std::function<void()>>>& items, const QPoint& at);
+    void syncFromModel();
+    void syncToModel();
+
+    TextBlockController& m_controller;
+    DocumentTextStorage& m_storage;
+    TextViewModel& m_model;
+    QString m_placeholder;
+    std::function<void(QMenu*)> m_contextMenuHook;
+    bool m_syncing = false;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <limits>
 
 #include "editor/text/MarkdownAutoFormat.h"
@@ -127,16 +128,32 @@ TEST(MarkdownAutoFormatTest, TypedShortcuts)
 
 TEST(MarkdownAutoFormatTest, ShortcutAttributes)
 {
-    // Bold keeps only the bold body font on the inner text.
+    // Bold makes the inner text bold in its own family and keeps its colour, lines and link.
     TextAttributes red;
     red.foreground = QColor(Qt::red);
     red.underline = 1;
+    red.link = QUrl("https://example.com");
+    red.font = TextFont{"Serif", 16, 400, true};
     AttributedText bold("a **b**", red);
     ASSERT_TRUE(MAF::apply(bold, 7, base));
-    TextAttributes expected;
-    expected.font = TextFont{QString(), 14.5, 700, false};
+    EXPECT_EQ(bold.text(), "a b");
+    TextAttributes expected = red;
+    expected.font = TextFont{"Serif", 16, 700, true};
     EXPECT_EQ(bold.attributesAt(2), expected);
     EXPECT_EQ(bold.attributesAt(0), red);
+
+    // New markers take the typing attributes; the rest of the line keeps its own.
+    TextAttributes typingInk;
+    typingInk.foreground = QColor("#EEEEEE");
+    AttributedText bullet("- x", red);
+    ASSERT_TRUE(MAF::apply(bullet, 2, base, typingInk));
+    EXPECT_EQ(bullet.text(), "• x");
+    EXPECT_EQ(bullet.attributesAt(0), typingInk);
+    EXPECT_EQ(bullet.attributesAt(2), red);
+    AttributedText undone("☑ y");
+    undone.setAttributes(2, 1, doneStyle());
+    ASSERT_TRUE(MAF::toggleDone(undone, 0, 0, typingInk));
+    EXPECT_EQ(undone.attributesAt(2).foreground, typingInk.foreground);  // the ink returns, not "no colour"
 
     // A continued item starts plain even after a done one.
     AttributedText done("☑ bought\n");
@@ -165,6 +182,18 @@ TEST(MarkdownAutoFormatTest, OrderedNumberingRunsByDepth)
     };
     MAF::OrderedNumbering numbering;
     for (const auto& w : walk) EXPECT_EQ(numbering.marker(w.line), w.marker) << w.line;
+
+    // A run's first marker is written in its depth's style only when that reads back; else in digits.
+    for (const auto& [line, expected] : {std::pair{"        4888. k", "4888. "},
+                                         {"    702. l", "zz. "},
+                                         {"    703. m", "703. "},
+                                         {"        15. n", "xv. "}}) {
+        MAF::OrderedNumbering fresh;
+        const QString marker = fresh.marker(line).value_or("none");
+        EXPECT_EQ(marker, expected);
+        const QString written = QString(line).left(QString(line).indexOf(QRegularExpression("\\S"))) + marker + "x";
+        EXPECT_TRUE(MAF::listItem(written)) << written.toStdString();
+    }
 }
 
 TEST(MarkdownAutoFormatTest, ParagraphCommands)

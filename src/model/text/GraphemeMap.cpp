@@ -1,4 +1,4 @@
-#include "editor/text/GraphemeMap.h"
+#include "model/text/GraphemeMap.h"
 
 #include <QTextBoundaryFinder>
 #include <algorithm>

@@ -1,6 +1,26 @@
-#include "editor/text/AttributedText.h"
+#include "model/text/AttributedText.h"
 
+#include <QFontDatabase>
 #include <algorithm>
+#include <cmath>
+
+QFont TextFont::toQFont() const
+{
+    QFont font = family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(family);
+    font.setPointSizeF(pointSize * qtPointsPerDesignPoint);
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 1, 1000)));
+    font.setItalic(italic);
+    return font;
+}
+
+TextFont TextFont::fromQFont(const QFont& font)
+{
+    const QString system = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    const QString family = font.family() == system ? QString() : font.family();
+    // Round to a hundredth of a point so that a round trip gives back the design size exactly.
+    const qreal size = std::round(font.pointSizeF() / qtPointsPerDesignPoint * 100) / 100;
+    return TextFont{family, size, font.weight(), font.italic()};
+}
 
 AttributedText::AttributedText(const QString& text, const TextAttributes& attributes) : m_text(text)
 {
@@ -63,9 +83,7 @@ AttributedText AttributedText::mid(qsizetype start, qsizetype length) const
 void AttributedText::remove(qsizetype start, qsizetype length)
 {
     if (!clip(start, length)) return;
-    AttributedText rest = mid(start + length, m_text.size() - start - length);
-    *this = mid(0, start);
-    append(rest);
+    replace(start, length, AttributedText());
 }
 
 void AttributedText::removeAll(QChar character)
@@ -83,17 +101,46 @@ void AttributedText::removeAll(QChar character)
 
 size_t AttributedText::splitAt(qsizetype position)
 {
-    for (size_t i = 0; i < m_runs.size(); ++i) {
-        Run& run = m_runs[i];
-        if (run.start == position) return i;
-        if (run.start < position && position < run.start + run.length) {
-            Run tail{position, run.start + run.length - position, run.attributes};
-            run.length = position - run.start;
-            m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(tail));
-            return i + 1;
-        }
+    const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), position,
+                                     [](qsizetype pos, const Run& run) { return pos < run.start; });
+    if (it == m_runs.begin()) return 0;
+    const size_t i = size_t(it - m_runs.begin()) - 1;
+    Run& run = m_runs[i];
+    if (run.start == position) return i;
+    if (position < run.start + run.length) {
+        Run tail{position, run.start + run.length - position, run.attributes};
+        run.length = position - run.start;
+        m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(tail));
+        return i + 1;
     }
     return m_runs.size();
+}
+
+void AttributedText::replace(qsizetype start, qsizetype length, const AttributedText& with)
+{
+    start = std::clamp<qsizetype>(start, 0, m_text.size());
+    length = std::clamp<qsizetype>(length, 0, m_text.size() - start);
+    const size_t first = splitAt(start);
+    const size_t last = splitAt(start + length);
+    m_runs.erase(m_runs.begin() + std::ptrdiff_t(first), m_runs.begin() + std::ptrdiff_t(last));
+    const qsizetype delta = with.length() - length;
+    for (size_t i = first; i < m_runs.size(); ++i) m_runs[i].start += delta;
+    std::vector<Run> inserted = with.m_runs;
+    for (Run& run : inserted) run.start += start;
+    m_runs.insert(m_runs.begin() + std::ptrdiff_t(first), inserted.begin(), inserted.end());
+    m_text.replace(start, length, with.m_text);
+    normalizeAround(first == 0 ? 0 : first - 1, first + inserted.size() + 1);
+}
+
+void AttributedText::normalizeAround(size_t first, size_t last)
+{
+    last = std::min(last, m_runs.size() ? m_runs.size() - 1 : 0);
+    for (size_t i = last; i > first && i < m_runs.size(); --i) {
+        if (m_runs[i - 1].attributes == m_runs[i].attributes) {
+            m_runs[i - 1].length += m_runs[i].length;
+            m_runs.erase(m_runs.begin() + std::ptrdiff_t(i));
+        }
+    }
 }
 
 void AttributedText::normalize()

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <QUrl>
@@ -19,6 +20,12 @@ struct TextFont {
 
     bool isBold() const { return weight >= 600; }
     friend bool operator==(const TextFont&, const TextFont&) = default;
+
+    // Sizes here are design points (one per pixel at 96 dpi); Qt's points are 1/72 inch, so a Qt font
+    // is 0.75 of the design size. Metrics of the Qt font then come out in design points again.
+    static constexpr qreal qtPointsPerDesignPoint = 0.75;
+    QFont toQFont() const;
+    static TextFont fromQFont(const QFont& font);
 };
 
 struct ParagraphStyle {
@@ -87,6 +94,9 @@ public:
     // The range (clipped to the text) with its attributes.
     AttributedText mid(qsizetype start, qsizetype length) const;
     void remove(qsizetype start, qsizetype length);
+    // Replaces a range (clipped to the text) by another text with its attributes, touching only the runs
+    // around it, so an edit in a long text costs little more than the string change.
+    void replace(qsizetype start, qsizetype length, const AttributedText& with);
     // Deletes every occurrence of one UTF-16 unit.
     void removeAll(QChar character);
 
@@ -96,6 +106,8 @@ private:
     // Splits the run containing position so that a run starts there; returns that run's index.
     size_t splitAt(qsizetype position);
     void normalize();
+    // Joins equal neighbours among the runs from first to last (indices, clamped).
+    void normalizeAround(size_t first, size_t last);
     void appendRun(Run run);
     bool clip(qsizetype& start, qsizetype& length) const;
 
@@ -110,5 +122,5 @@ void AttributedText::modify(qsizetype start, qsizetype length, F change)
     const size_t first = splitAt(start);
     const size_t last = splitAt(start + length);
     for (size_t i = first; i < last; ++i) change(m_runs[i].attributes);
-    normalize();
+    normalizeAround(first == 0 ? 0 : first - 1, last);
 }

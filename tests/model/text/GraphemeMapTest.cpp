@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "editor/text/GraphemeMap.h"
+#include "model/text/GraphemeMap.h"
 
 TEST(GraphemeMapTest, ClustersCountAsOneCharacter)
 {

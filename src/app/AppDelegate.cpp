@@ -1,0 +1,204 @@
+#include "app/AppDelegate.h"
+
+#include <QGuiApplication>
+#include <cmath>
+
+#include "app/ReminderScheduler.h"
+#include "app/SharePrivacy.h"
+#include "app/TarnwickApp.h"
+#include "model/Note.h"
+#include "note/NoteNotifications.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/Settings.h"
+#include "platform/StartupActivation.h"
+#include "platform/WindowStates.h"
+#include "privacy/UnlockSession.h"
+#include "store/NoteStore.h"
+
+namespace {
+QPointer<AppDelegate> g_sharedInstance;
+
+// The object of a note notification: a note's UUID, or nothing for anything else.
+std::optional<QUuid> noteIDFrom(const Notification& notification)
+{
+    const QUuid id = QUuid::fromString(notification.object);
+    if (id.isNull() || notification.object.size() != 36) return std::nullopt;
+    return id;
+}
+}  // namespace
+
+AppDelegate::AppDelegate(Parts parts, QObject* parent)
+    : QObject(parent), m_parts(std::move(parts)), m_shelf(m_parts.shelf), m_windows(m_parts.windows)
+{
+}
+
+AppDelegate::~AppDelegate() = default;
+
+AppDelegate* AppDelegate::sharedInstance()
+{
+    return g_sharedInstance.data();
+}
+
+bool AppDelegate::applicationDidFinishLaunching()
+{
+    if (m_launched) return true;
+    // Windows a user works in show in the taskbar only while "general.showDockIcon" is on.
+    WindowStates::reapplyTaskbarPresence(m_parts.settings);
+    SharePrivacy::applyToAllWindows();
+
+    if (const std::optional<QString> failure = m_parts.storeFailure ? m_parts.storeFailure() : std::nullopt) {
+        qCCritical(Log::store, "Running on a VOLATILE store this session; nothing written will survive quitting.");
+        if (m_parts.warn(*failure) == StorageWarning::Choice::quit) return false;
+    }
+
+    // No chord is grabbed before this point: a key pressed during the warning reaches the application
+    // it was meant for.
+    if (m_parts.installHotkeys) m_parts.installHotkeys();
+
+    connect(&m_parts.settings, &Settings::valueChanged, this, [this](const QString& key) {
+        if (key == QLatin1String("general.showDockIcon")) WindowStates::reapplyTaskbarPresence(m_parts.settings);
+    });
+    addNoteObservers();
+    g_sharedInstance = this;
+
+    if (m_parts.bus) {
+        m_parts.bus->setCaptureHandler(m_parts.serviceCapture);
+        connect(m_parts.bus, &SingleInstance::activationRequested, this, &AppDelegate::reopen);
+    }
+    if (m_parts.tray) {
+        connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
+        connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
+    }
+    if (qGuiApp) {
+        connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (state != Qt::ApplicationActive) applicationDeactivated();
+        });
+        connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+            if (window) m_lastActive = window;
+        });
+        // Whatever ends the run (the menu, a signal, the session), no private note stays in the clear.
+        connect(qGuiApp, &QCoreApplication::aboutToQuit, this, [this] { m_parts.unlockSession.relockAll(); });
+    }
+
+    m_observers.push_back(m_parts.center.observe(
+        tarnwickToggleSearchPalette, [this](const Notification&) { toggleShelf(); }, QString(), this));
+    // The first-run check: no tour yet, so a first launch shows nothing.
+    presentOnboarding();
+    m_observers.push_back(m_parts.center.observe(
+        tarnwickShowWelcome, [this](const Notification&) { presentOnboarding(); }, QString(), this));
+
+    connect(&m_parts.reminders, &ReminderScheduler::openNoteRequested, this, &AppDelegate::openReminder);
+    MainQueue::nextTurn(&m_parts.reminders, [reminders = &m_parts.reminders] { reminders->rescheduleAll(); });
+
+    if (m_parts.startLocalEndpoint) m_parts.startLocalEndpoint();
+    m_launched = true;
+    return true;
+}
+
+void AppDelegate::observe(const QString& name, std::function<void(const QUuid&, const Notification&)> handler)
+{
+    m_observers.push_back(m_parts.center.observe(
+        name,
+        [handler = std::move(handler)](const Notification& notification) {
+            if (const auto id = noteIDFrom(notification)) handler(*id, notification);
+        },
+        QString(), this));
+}
+
+void AppDelegate::addNoteObservers()
+{
+    observe(tarnwickDidCreateNote, [this](const QUuid& id, const Notification&) {
+        if (m_windows.show) m_windows.show(id);
+    });
+    observe(tarnwickDidDeleteNote, [this](const QUuid& id, const Notification&) {
+        if (m_windows.noteWasDeleted) m_windows.noteWasDeleted(id);
+    });
+    observe(tarnwickDismissNote, [this](const QUuid& id, const Notification&) {
+        if (m_windows.closePanel) m_windows.closePanel(id);
+    });
+    observe(tarnwickOpacityChanged, [this](const QUuid& id, const Notification& notification) {
+        const QVariant value = notification.userInfo.value(QStringLiteral("value"));
+        bool isNumber = false;
+        const double opacity = value.toDouble(&isNumber);
+        const int type = value.typeId();
+        const bool numeric = type == QMetaType::Double || type == QMetaType::Float || type == QMetaType::Int ||
+                             type == QMetaType::LongLong || type == QMetaType::UInt || type == QMetaType::ULongLong;
+        // A NaN would make the window invisible or opaque depending on who clamps it: not a value.
+        if (!numeric || !isNumber || !std::isfinite(opacity)) return;
+        if (m_windows.applyOpacity) m_windows.applyOpacity(id, opacity);
+    });
+}
+
+bool AppDelegate::presentOnboarding()
+{
+    return false;
+}
+
+void AppDelegate::applicationDeactivated()
+{
+    m_deactivatedAtMs = m_parts.clock.elapsedMs();
+    m_shelfOpenWhenDeactivated = m_shelf.isOpen && m_shelf.isOpen();
+}
+
+void AppDelegate::statusItemClicked()
+{
+    if (!m_launched) return;
+    if (!m_parts.settings.boolValue(QStringLiteral("onboarding.completed")) && presentOnboarding()) return;
+    // Clicking the tray can take the focus from the open shelf, which then closes itself just before
+    // the click arrives: that click meant "close", so it must not open the shelf again.
+    const bool closedByThisClick = m_shelfOpenWhenDeactivated && m_deactivatedAtMs &&
+                                   m_parts.clock.elapsedMs() - *m_deactivatedAtMs < kClickFocusLossMs;
+    m_shelfOpenWhenDeactivated = false;
+    if (closedByThisClick && m_shelf.isOpen && !m_shelf.isOpen()) return;
+    toggleShelf();
+}
+
+void AppDelegate::openShelf()
+{
+    if (m_launched && m_shelf.present) m_shelf.present();
+}
+
+void AppDelegate::toggleShelf()
+{
+    if (!m_launched || !m_shelf.isOpen) return;
+    if (m_shelf.isOpen()) {
+        if (m_shelf.dismiss) m_shelf.dismiss();
+    } else if (m_shelf.present) {
+        m_shelf.present();
+    }
+}
+
+QWindow* AppDelegate::lastActiveVisibleWindow() const
+{
+    auto usable = [](QWindow* window) {
+        return window && window->isVisible() && !SharePrivacy::isTrayIconWindow(window) &&
+               window->type() != Qt::ToolTip && window->type() != Qt::Popup;
+    };
+    if (usable(m_lastActive)) return m_lastActive;
+    if (!qGuiApp) return nullptr;
+    for (QWindow* window : QGuiApplication::topLevelWindows())
+        if (usable(window)) return window;
+    return nullptr;
+}
+
+void AppDelegate::reopen(const QString& startupId)
+{
+    if (!m_launched) return;
+    if (QWindow* window = lastActiveVisibleWindow()) {
+        StartupActivation::activate(window, startupId);
+        return;
+    }
+    if (!m_shelf.present) return;
+    m_shelf.present();
+    if (m_shelf.window) StartupActivation::activate(m_shelf.window(), startupId);
+}
+
+void AppDelegate::openReminder(const QUuid& noteID)
+{
+    if (!m_launched) return;
+    // A note binned or purged since the reminder was shown opens nothing.
+    const Note* note = m_parts.store.note(noteID);
+    if (!note || note->isTrashed()) return;
+    if (m_windows.show) m_windows.show(noteID);
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+#include <QWindow>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "app/SingleInstance.h"
+#include "app/StorageWarning.h"
+#include "platform/NotificationCenter.h"
+
+class Clock;
+class NoteStore;
+class ReminderScheduler;
+class Settings;
+class TarnwickApp;
+class UnlockSession;
+
+// Finishes what AppServices began, once, before the event loop runs: warns when the notes file could
+// not be opened, connects what other parts of the application post (a note created, deleted,
+// dismissed, its opacity changed; the shelf toggle), the tray, the D-Bus calls of other programs and
+// the reminders' clicks, reschedules the reminders and starts the local MCP endpoint. It is the only
+// observer of the application-wide note notifications. Until the launch has finished, nothing of this
+// acts: a D-Bus capture is told NotReady, and a second launch or a tray click does nothing.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // The shelf, as the shell drives it (filled in by the shelf's controller).
+    struct Shelf {
+        std::function<bool()> isOpen;
+        std::function<void()> present;
+        std::function<void()> dismiss;
+        // The shelf's window while it is open, to hand a launch's focus to; may be left empty.
+        std::function<QWindow*()> window;
+    };
+
+    // The note windows, as the shell drives them (filled in by the window manager).
+    struct NoteWindows {
+        std::function<void(const QUuid&)> show;
+        std::function<void(const QUuid&)> noteWasDeleted;
+        std::function<void(const QUuid&)> closePanel;
+        // False when the note has no open window.
+        std::function<bool(const QUuid&, double)> applyOpacity;
+    };
+
+    // What the launch works with. The references outlive the delegate.
+    struct Parts {
+        NoteStore& store;
+        ReminderScheduler& reminders;
+        UnlockSession& unlockSession;
+        Settings& settings;
+        Clock& clock;
+        NotificationCenter& center;
+        NoteWindows windows;
+        // The shelf's controller fills these in; until then the tray and a second launch open nothing.
+        Shelf shelf;
+        // What other programs' text becomes (the capture service's Services-menu road); until it is
+        // given, CaptureText answers NotReady.
+        SingleInstance::CaptureHandler serviceCapture;
+        SingleInstance* bus = nullptr;
+        TarnwickApp* tray = nullptr;
+        // Why the store runs in memory, if it does.
+        std::function<std::optional<QString>()> storeFailure;
+        // Shows the storage warning; the real one by default.
+        std::function<StorageWarning::Choice(const QString&)> warn = StorageWarning::run;
+        // Starts the local MCP endpoint when the user has switched it on.
+        std::function<void()> startLocalEndpoint;
+        // Grabs the global hot keys together with their actions.
+        std::function<void()> installHotkeys;
+    };
+
+    // A focus loss this soon before a tray click is taken to be that click's.
+    static constexpr qint64 kClickFocusLossMs = 500;
+
+    explicit AppDelegate(Parts parts, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // The delegate while its launch has run; none before and after.
+    static AppDelegate* sharedInstance();
+
+    // The launch sequence. False when the user chose to quit at the storage warning: the caller then
+    // leaves without running the event loop.
+    bool applicationDidFinishLaunching();
+    bool hasFinishedLaunching() const { return m_launched; }
+
+    // The first-run tour. There is none yet: nothing is shown and the answer is false.
+    bool presentOnboarding();
+
+    // The tray icon was clicked (left button, or the host's activation).
+    void statusItemClicked();
+    // The tray menu's "Open Shelf".
+    void openShelf();
+    void toggleShelf();
+    // Another launch asked us to come forward: the window last in use when one is still shown, else
+    // the shelf; with the launch's startup id so the window manager lets it take the focus.
+    void reopen(const QString& startupId);
+    // A reminder's notification was clicked.
+    void openReminder(const QUuid& noteID);
+    // The application lost the focus (kept apart so it can be played without a display).
+    void applicationDeactivated();
+
+private:
+    void addNoteObservers();
+    void observe(const QString& name, std::function<void(const QUuid&, const Notification&)> handler);
+    QWindow* lastActiveVisibleWindow() const;
+
+    Parts m_parts;
+    Shelf& m_shelf;
+    NoteWindows& m_windows;
+    std::vector<ObserverToken> m_observers;
+    QPointer<QWindow> m_lastActive;
+    bool m_launched = false;
+    // When the application last lost the focus, and whether the shelf was open then.
+    std::optional<qint64> m_deactivatedAtMs;
+    bool m_shelfOpenWhenDeactivated = false;
+};

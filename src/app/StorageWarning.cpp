@@ -1,0 +1,51 @@
+#include "app/StorageWarning.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "store/StoreMigration.h"
+
+QString StorageWarning::cut(const QString& failure)
+{
+    if (failure.size() <= kMaxFailureLength) return failure;
+    qsizetype length = kMaxFailureLength;
+    if (failure.at(length - 1).isHighSurrogate()) --length;
+    return failure.left(length);
+}
+
+StorageWarning::Texts StorageWarning::texts(const QString& failure, const QString& storeDirectory,
+                                            const QString& homeDirectory)
+{
+    QString folder = QDir::cleanPath(storeDirectory);
+    const QString home = QDir::cleanPath(homeDirectory);
+    if (!home.isEmpty() && home != QLatin1String("/") && (folder == home || folder.startsWith(home + QLatin1Char('/'))))
+        folder = QLatin1Char('~') + folder.mid(home.size());
+    return {QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick can\u2019t open your notes"),
+            QStringLiteral("Your notes file could not be opened, so Tarnwick is running on temporary storage. "
+                           "Anything you write now will be lost when you quit, and your existing notes are not "
+                           "shown.\n\nYour notes file has not been changed or deleted. Quitting and opening "
+                           "Tarnwick again is usually enough; if it keeps happening, your notes are still on disk "
+                           "in ") +
+                folder + QStringLiteral(".\n\n(") + cut(failure) + QLatin1Char(')')};
+}
+
+StorageWarning::Choice StorageWarning::run(const QString& failure)
+{
+    const QString directory = StoreMigration::currentDirectory().value_or(QString());
+    const Texts text = texts(failure, directory, QDir::homePath());
+    QMessageBox box(QMessageBox::Critical, text.title, text.message);
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(text.informative);
+    // The failure text comes from the file and the database: never read as markup.
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+    QPushButton* quit = box.addButton(QStringLiteral("Quit Tarnwick"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Continue Without Saving"), QMessageBox::RejectRole);
+    box.setDefaultButton(quit);
+    box.setEscapeButton(quit);
+    box.exec();
+    const QAbstractButton* chosen = box.clickedButton();
+    return chosen && chosen != quit ? Choice::continueWithoutSaving : Choice::quit;
+}

@@ -1,0 +1,951 @@
+#include "editor/text/TextBlockController.h"
+
+#include <QClipboard>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <cmath>
+
+#include "design/TarnwickType.h"
+#include "model/Note.h"
+#include "model/NoteDocument.h"
+#include "model/TextRunsCodec.h"
+#include "model/text/GraphemeMap.h"
+#include "model/text/RichTextBridge.h"
+#include "note/NoteNotifications.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UndoManager.h"
+
+namespace {
+
+using MAF = MarkdownAutoFormat;
+
+qsizetype lineEndAt(const QString& text, qsizetype position)
+{
+    const qsizetype e = text.indexOf(u'\n', position);
+    return e < 0 ? text.size() : e;
+}
+
+qsizetype lineStartAt(const QString& text, qsizetype position)
+{
+    return position <= 0 ? 0 : text.lastIndexOf(u'\n', position - 1) + 1;
+}
+
+// Counting clusters only matters for one or two characters; anything longer counts as "several".
+qsizetype roughCharacterCount(const QString& s)
+{
+    return s.size() > 8 ? s.size() : GraphemeMap(s).count();
+}
+
+}  // namespace
+
+TextBlockController::TextBlockController(const QUuid& id, BlockHost* host, bool isTitleBlock,
+                                         const ResolvedNoteTheme& theme, NoteStyle noteStyle, TextStorage& storage,
+                                         QObject* parent)
+    : QObject(parent),
+      m_id(id),
+      m_host(host),
+      m_hostGuard(dynamic_cast<QObject*>(host)),
+      m_isTitleBlock(isTitleBlock),
+      m_theme(theme),
+      m_noteStyle(noteStyle),
+      m_model(storage, this),
+      m_notifications(&NotificationCenter::shared())
+{
+    m_model.setDelegate(this);
+    m_model.setUndoManager(undoManager());
+    m_model.setTypingAttributes(RichTextBridge::typingAttributes(m_theme));
+    connect(&storage, &TextStorage::changed, this, [this](qsizetype start, qsizetype removed, qsizetype added) {
+        if (m_restyling || m_isLoading) return;
+        auto shift = [&](qsizetype p) {
+            if (p <= start) return p;
+            if (p >= start + removed) return p + added - removed;
+            return start + added;
+        };
+        if (m_dirtyFrom < 0) {
+            m_dirtyFrom = start;
+            m_dirtyTo = start + added;
+        } else {
+            m_dirtyFrom = std::min(shift(m_dirtyFrom), start);
+            m_dirtyTo = std::max(shift(m_dirtyTo), start + added);
+        }
+    });
+    load(TextRuns{}, m_isTitleBlock ? std::optional<QString>(QString()) : std::nullopt, 0);
+}
+
+TextBlockController::~TextBlockController()
+{
+    if (UndoManager* undo = undoManager()) undo->removeAllActions(&m_model);
+}
+
+BlockHost* TextBlockController::host() const
+{
+    return m_hostGuard ? m_host : nullptr;
+}
+
+UndoManager* TextBlockController::undoManager() const
+{
+    return host() ? host()->blockUndoManager() : nullptr;
+}
+
+TextFont TextBlockController::bodyFont() const
+{
+    return RichTextBridge::baseFont(m_theme);
+}
+
+BaseStyle TextBlockController::codecBase() const
+{
+    if (BlockHost* h = host()) return h->codecBase();
+    return BaseStyle{bodyFont(), m_theme.ink.isValid() ? m_theme.ink : QColor(), ParagraphStyle{}};
+}
+
+TextAttributes TextBlockController::titleAttributes() const
+{
+    TextAttributes attributes = RichTextBridge::typingAttributes(m_theme);
+    const QString family = TarnwickType::newsreaderAvailable() ? QStringLiteral("Newsreader") : QString();
+    attributes.font = TextFont{family, 19, 600, false};
+    attributes.paragraphStyle = ParagraphStyle{0, 0, 0};
+    return attributes;
+}
+
+TextAttributes TextBlockController::titlePlaceholderAttributes() const
+{
+    TextAttributes attributes = titleAttributes();
+    QColor ink = *attributes.foreground;
+    ink.setAlphaF(0.32f);
+    attributes.foreground = ink;
+    return attributes;
+}
+
+qsizetype TextBlockController::bodyStart() const
+{
+    if (!m_isTitleBlock) return 0;
+    const qsizetype n = m_model.text().indexOf(u'\n');
+    return n < 0 ? m_model.length() : n + 1;
+}
+
+TextRange TextBlockController::paragraphRange(TextRange range) const
+{
+    const QString& text = m_model.text();
+    const qsizetype start = lineStartAt(text, range.location);
+    const qsizetype last = range.length > 0 ? range.end() - 1 : range.location;
+    const qsizetype e = text.indexOf(u'\n', std::min(last, text.size()));
+    const qsizetype end = e < 0 ? text.size() : e + 1;
+    return {start, std::max<qsizetype>(0, end - start)};
+}
+
+// ---- Loading, snapshots, theme, focus, measuring ----
+
+void TextBlockController::load(const TextRuns& runs, const std::optional<QString>& title,
+                               std::optional<qsizetype> caret)
+{
+    m_isLoading = true;
+    BaseStyle base = codecBase();
+    base.paragraphStyle = RichTextBridge::bodyParagraphStyle(m_theme);
+    // Stored bodies may carry CR LF or CR; the text system keeps only "\n".
+    const AttributedText body = TextStorage::normalizedLineBreaks(TextRunsCodec::decode(runs, base));
+    const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
+    const AttributedText text = title ? NoteDocument::compose(*title, body, titleAttributes(), typing) : body;
+    const qsizetype remembered = m_model.selection().location;
+    m_model.storage().setAttributedText(text);
+    m_model.setTypingAttributes(typing);
+    m_appliedInk = m_theme.ink;
+    if (UndoManager* undo = undoManager()) undo->removeAllActions(&m_model);
+    const qsizetype c = caret ? *caret : std::min(m_model.length(), remembered);
+    m_model.setCaret(std::max<qsizetype>(0, std::min(m_model.length(), c)));
+    m_previousLength = m_model.length();
+    m_listStyles.clear();
+    restyleListParagraphs(0, m_model.length());
+    if (m_isTitleBlock) restyleTitleParagraph();
+    m_dirtyFrom = m_dirtyTo = -1;
+    m_fullWalk = true;
+    if (BlockHost* h = host()) h->blockNeedsLayout();
+    m_isLoading = false;
+}
+
+void TextBlockController::apply(const NoteBlock& block)
+{
+    const TextRuns* runs = block.textRuns();
+    if (!runs) return;
+    std::optional<QString> title;
+    if (m_isTitleBlock) {
+        BlockHost* h = host();
+        title = h && h->note() ? h->note()->title() : QString();
+    }
+    load(*runs, title, std::nullopt);
+}
+
+NoteBlock TextBlockController::snapshot() const
+{
+    BaseStyle base = codecBase();
+    base.paragraphStyle = ParagraphStyle{};
+    AttributedText source = m_model.storage().attributedText();
+    if (m_isTitleBlock) source = NoteDocument::split(source).body;
+    // Pictures never travel inside text runs.
+    source.removeAll(QChar(QChar::ObjectReplacementCharacter));
+    return NoteBlock::text(TextRunsCodec::encode(source, base), m_id);
+}
+
+void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::optional<QColor>& previousInk)
+{
+    m_theme = theme;
+    m_listStyles.clear();
+    if (m_model.length() > 0) {
+        const std::optional<QColor> oldInk = previousInk ? previousInk : m_appliedInk;
+        const AttributedText restyled = RichTextBridge::restyled(m_model.storage().attributedText(), theme, oldInk);
+        const TextRange selection = m_model.selection();
+        m_isLoading = true;
+        m_model.storage().setAttributedText(restyled);
+        m_isLoading = false;
+        m_model.setTypingAttributes(RichTextBridge::typingAttributes(theme));
+        const qsizetype n = m_model.length();
+        const qsizetype location = std::min(n, selection.location);
+        m_model.setSelection({location, std::min(n - location, selection.length)});
+        if (m_isTitleBlock) restyleTitleParagraph();
+        restyleListParagraphs(0, n);
+        m_appliedInk = theme.ink;
+        if (BlockHost* h = host()) h->blockNeedsLayout();
+    } else {
+        m_model.setTypingAttributes(RichTextBridge::typingAttributes(theme));
+        m_appliedInk = theme.ink;
+        if (m_isTitleBlock) restyleTitleParagraph();
+    }
+}
+
+void TextBlockController::focus(const CaretPlacement& placement)
+{
+    const qsizetype n = m_model.length();
+    qsizetype caret = 0;
+    if (const auto* offset = std::get_if<CaretPlacement::Offset>(&placement.value)) {
+        caret = std::clamp<qsizetype>(offset->value, 0, n);
+    } else if (const auto* same = std::get_if<CaretPlacement::SameX>(&placement.value)) {
+        if (TextGeometry* g = m_model.geometry()) {
+            const qreal x = g->mapFromGlobal({same->x, 0}).x();
+            const qreal y = same->fromAbove ? 2 : std::max<qreal>(0, g->size().height() - 2);
+            caret = std::clamp<qsizetype>(g->characterIndexAt({x, y}), 0, n);
+        }
+    } else if (std::holds_alternative<CaretPlacement::Start>(placement.value)) {
+        caret = bodyStart();
+    } else if (std::holds_alternative<CaretPlacement::End>(placement.value)) {
+        caret = n;
+    }
+    if (m_takeFocus) m_takeFocus();
+    m_model.setCaret(caret);
+    m_model.setTypingAttributes(RichTextBridge::typingAttributes(m_theme));
+}
+
+qreal TextBlockController::minimumHeight() const
+{
+    const QFontMetricsF metrics(bodyFont().toQFont());
+    qreal height = std::ceil(metrics.ascent() + metrics.descent()) + 2;
+    if (BlockHost* h = host(); h && h->isLastBlock(m_id))
+        height += RichTextBridge::bodyParagraphStyle(m_theme).lineSpacing;
+    return height;
+}
+
+qreal TextBlockController::heightForWidth(qreal width)
+{
+    const TextGeometry* g = m_model.geometry();
+    if (!g) return minimumHeight();
+    return std::max(minimumHeight(), std::ceil(g->heightForWidth(width)));
+}
+
+BlockBoundary TextBlockController::dropBoundary(const QPointF& point) const
+{
+    const TextGeometry* g = m_model.geometry();
+    const qsizetype n = m_model.length();
+    const QSizeF size = g ? g->size() : QSizeF();
+    auto boundary = [&](qsizetype k, bool below) {
+        k = std::clamp<qsizetype>(k, 0, n);
+        if (g && n > 0) {
+            const QRectF r = g->caretRect(k);
+            if (r.height() > 1) return BlockBoundary{k, below ? r.bottom() : r.top()};
+        }
+        return BlockBoundary{k, below ? size.height() : 0};
+    };
+    const qsizetype b = bodyStart();
+    const qreal y = std::clamp<qreal>(point.y(), 0, std::max<qreal>(0, size.height() - 1));
+    if (b >= n || !g) return boundary(n, true);
+    const qreal x = std::clamp<qreal>(point.x(), 0, std::max<qreal>(0, size.width() - 1));
+    const qsizetype i = std::clamp<qsizetype>(g->characterIndexAt({x, y}), 0, n - 1);
+    const TextRange para = paragraphRange({i, 0});
+    qsizetype e = para.end();
+    if (e > para.location && m_model.text()[e - 1] == u'\n') --e;
+    const BlockBoundary top = boundary(std::max(para.location, b), false);
+    const BlockBoundary bottom = boundary(std::max(e, b), true);
+    return std::abs(bottom.lineY - y) < std::abs(top.lineY - y) ? bottom : top;
+}
+
+// ---- The edit cycle ----
+
+bool TextBlockController::textShouldChange(TextRange, const std::optional<QString>& replacement)
+{
+    if (!replacement) return true;
+    const bool separator = replacement->contains(u' ') || replacement->contains(u'\n') || replacement->contains(u'\t');
+    if (separator) {
+        m_model.breakUndoCoalescing();
+        m_breakAfterChange = roughCharacterCount(*replacement) > 1;
+    } else if (replacement->isEmpty() || roughCharacterCount(*replacement) > 1) {
+        m_model.breakUndoCoalescing();
+        m_breakAfterChange = true;
+    } else {
+        m_breakAfterChange = false;
+    }
+    return true;
+}
+
+void TextBlockController::takeDirtyRange(qsizetype& from, qsizetype& to)
+{
+    if (m_fullWalk) {
+        from = 0;
+        to = m_model.length();
+    } else {
+        from = std::clamp<qsizetype>(m_dirtyFrom, 0, m_model.length());
+        to = std::clamp<qsizetype>(m_dirtyTo, from, m_model.length());
+    }
+    m_dirtyFrom = m_dirtyTo = -1;
+}
+
+void TextBlockController::textDidChange()
+{
+    if (m_isLoading) return;
+    ++m_cycles;
+    if (m_breakAfterChange) {
+        m_model.breakUndoCoalescing();
+        m_breakAfterChange = false;
+    }
+    qsizetype from = 0;
+    qsizetype to = 0;
+    UndoManager* undo = undoManager();
+    if (undo && (undo->isUndoing() || undo->isRedoing())) {
+        // Undo and redo restore what was there; reformatting it would only make new changes (and wipe
+        // the redo stack). The list work catches up in one whole walk at the next edit.
+        if (m_isTitleBlock) restyleTitleParagraph();
+        takeDirtyRange(from, to);
+        restyleListParagraphs(from, to);
+        m_fullWalk = true;
+        m_suppressAutoFormat = false;
+        m_previousLength = m_model.length();
+        if (BlockHost* h = host()) h->blockNeedsLayout();
+        commit();
+        postFormatState();
+        return;
+    }
+    if (m_isTitleBlock) restyleTitleParagraph();
+    takeDirtyRange(from, to);
+    m_fullWalk = false;
+    restyleListParagraphs(from, to);
+    if (!renumberOrderedLists(from, to)) {
+        if (BlockHost* h = host()) h->blockNeedsLayout();
+        if (m_suppressAutoFormat) {
+            m_suppressAutoFormat = false;
+            m_previousLength = m_model.length();
+            commit();
+        } else {
+            const qsizetype delta = m_model.length() - m_previousLength;
+            m_previousLength = m_model.length();
+            bool changed = delta == 1 && handleReturn();
+            if (!changed) changed = applyMarkdown(delta);
+            if (!changed) commit();
+        }
+    }
+    postFormatState();
+}
+
+void TextBlockController::commit()
+{
+    BlockHost* h = host();
+    if (!h) return;
+    m_isCommitting = true;
+    h->blockDidChange(m_id);
+    m_isCommitting = false;
+}
+
+bool TextBlockController::programmaticEdit(TextRange range, const AttributedText& with)
+{
+    if (!m_model.shouldChangeText(range, with.text())) return false;
+    m_suppressAutoFormat = true;
+    m_model.replaceCharacters(range, with);
+    m_model.didChangeText();
+    return true;
+}
+
+void TextBlockController::restyleTitleParagraph()
+{
+    Q_EMIT placeholderChanged();
+    const QString& text = m_model.text();
+    const qsizetype t = lineEndAt(text, 0);
+    if (t == 0) return;
+    const TextAttributes title = titleAttributes();
+    const AttributedText& all = m_model.storage().attributedText();
+    bool styled = true;
+    for (const AttributedText::Run& run : all.runs()) {
+        if (run.start >= t) break;
+        const TextAttributes& a = run.attributes;
+        if (a.font != title.font || a.foreground != title.foreground || a.paragraphStyle != title.paragraphStyle) {
+            styled = false;
+            break;
+        }
+    }
+    if (styled) return;
+    m_restyling = true;
+    m_model.storage().modify(0, t, [&](TextAttributes& a) {
+        a.font = title.font;
+        a.foreground = title.foreground;
+        a.paragraphStyle = title.paragraphStyle;
+    });
+    m_restyling = false;
+}
+
+void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
+{
+    const QString& text = m_model.text();
+    if (text.isEmpty()) return;
+    const qsizetype b = bodyStart();
+    const ParagraphStyle body = RichTextBridge::bodyParagraphStyle(m_theme);
+    std::vector<std::pair<TextRange, ParagraphStyle>> changes;
+    for (qsizetype p = lineStartAt(text, std::min(from, text.size())); p <= std::min(to, text.size());) {
+        const qsizetype lineEnd = lineEndAt(text, p);
+        const qsizetype paraEnd = lineEnd < text.size() ? lineEnd + 1 : lineEnd;
+        if (lineEnd > p && p >= b) {
+            const TextAttributes at = m_model.storage().attributesAt(p);
+            ParagraphStyle wanted = body;
+            if (const auto item = MAF::listItem(text.mid(p, lineEnd - p))) {
+                const QString prefix = text.mid(p, item->indent + item->markerLength);
+                const TextFont font = at.font.value_or(bodyFont());
+                const QString key = prefix + u'|' + font.family + u'|' + QString::number(font.pointSize) + u'|' +
+                                    QString::number(font.weight) + (font.italic ? u'i' : u'r');
+                auto it = m_listStyles.find(key);
+                if (it == m_listStyles.end())
+                    it = m_listStyles.insert(key, RichTextBridge::listParagraphStyle(prefix, font, m_theme));
+                wanted = *it;
+            }
+            if (at.paragraphStyle != wanted) changes.push_back({{p, paraEnd - p}, wanted});
+        }
+        if (lineEnd >= text.size()) break;
+        p = lineEnd + 1;
+    }
+    if (changes.empty()) return;
+    m_restyling = true;
+    for (const auto& [range, style] : changes)
+        m_model.storage().modify(range.location, range.length, [&](TextAttributes& a) { a.paragraphStyle = style; });
+    m_restyling = false;
+}
+
+bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
+{
+    const QString text = m_model.text();
+    if (text.isEmpty() || m_model.hasMarkedText()) return false;
+    const qsizetype b = bodyStart();
+    const qsizetype selection = m_model.selection().location;
+    auto isItem = [&](qsizetype p) { return MAF::listItem(text.mid(p, lineEndAt(text, p) - p)).has_value(); };
+
+    // Numbering starts afresh after every line that is no item, so the run around the change is enough.
+    qsizetype start = std::max(b, lineStartAt(text, std::min(from, text.size())));
+    while (start > b && isItem(start)) {
+        const qsizetype previous = lineStartAt(text, start - 1);
+        if (previous < b || !isItem(previous)) break;
+        start = previous;
+    }
+    struct Fix {
+        qsizetype start;
+        qsizetype length;
+        QString marker;
+    };
+    std::vector<Fix> fixes;
+    MAF::OrderedNumbering numbering;
+    for (qsizetype p = start; p <= text.size();) {
+        const qsizetype lineEnd = lineEndAt(text, p);
+        const QString line = text.mid(p, lineEnd - p);
+        const auto expected = numbering.marker(line);
+        if (expected) {
+            const auto item = MAF::listItem(line);
+            const QString current = line.mid(item->indent, item->markerLength);
+            if (current != *expected) {
+                const Fix fix{p + item->indent, item->markerLength, *expected};
+                if (fix.start < selection && fix.start + fix.length >= selection)
+                    m_fullWalk = true;  // the user is typing this marker; look again once it is done
+                else
+                    fixes.push_back(fix);
+            }
+        }
+        if (lineEnd >= text.size()) break;
+        if (p > to && numbering.runs.empty() && !expected && !MAF::listItem(line)) break;
+        p = lineEnd + 1;
+    }
+    if (fixes.empty()) return false;
+
+    const qsizetype spanStart = fixes.front().start;
+    const qsizetype spanEnd = fixes.back().start + fixes.back().length;
+    AttributedText copy = m_model.storage().attributedSubstring(spanStart, spanEnd - spanStart);
+    qsizetype shift = 0;
+    for (auto it = fixes.rbegin(); it != fixes.rend(); ++it) {
+        const TextAttributes attributes =
+            it->length > 0 ? copy.attributesAt(it->start - spanStart) : RichTextBridge::typingAttributes(m_theme);
+        copy.replace(it->start - spanStart, it->length, AttributedText(it->marker, attributes));
+        if (it->start + it->length <= selection) shift += it->marker.size() - it->length;
+    }
+    if (!programmaticEdit({spanStart, spanEnd - spanStart}, copy)) return false;
+    m_model.setCaret(std::clamp<qsizetype>(selection + shift, 0, m_model.length()));
+    return true;
+}
+
+bool TextBlockController::handleReturn()
+{
+    const QString& text = m_model.text();
+    const qsizetype c = m_model.selection().location;
+    if (c < 1 || c > text.size() || text[c - 1] != u'\n') return false;
+    const qsizetype p = lineStartAt(text, c - 1);
+    const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
+    // The title line is never a list item.
+    const bool inTitle = m_isTitleBlock && p == 0;
+    const auto action = inTitle ? std::nullopt : MAF::returnAction(text.mid(p, c - 1 - p));
+    if (!action) {
+        if (c - 1 > p) {
+            const TextFont font = m_model.storage().attributesAt(p).font.value_or(bodyFont());
+            if (font.pointSize >= 16) m_model.setTypingAttributes(typing);
+        }
+        return false;
+    }
+    TextRange range{c, 0};
+    qsizetype caret = c;
+    AttributedText with(action->text, typing);
+    switch (action->kind) {
+        case MAF::ReturnAction::Kind::continueList:
+            caret = c + with.length();
+            break;
+        case MAF::ReturnAction::Kind::replaceLine:
+            range = {p, c - p};
+            caret = p + with.length();
+            break;
+        case MAF::ReturnAction::Kind::endList:
+            range = {p, c - p};
+            with = AttributedText();
+            caret = p;
+            break;
+    }
+    if (!programmaticEdit(range, with)) return false;
+    m_model.setCaret(caret);
+    m_model.setTypingAttributes(typing);
+    return true;
+}
+
+bool TextBlockController::applyMarkdown(qsizetype delta)
+{
+    if (delta != 1) return false;
+    const QString& text = m_model.text();
+    const qsizetype c = std::min(m_model.selection().location, m_model.length());
+    if (c < 1) return false;
+    const QChar typed = text[c - 1];
+    if (typed != u'\n' && typed != u'*' && typed != u' ') return false;
+    const TextRange para = paragraphRange({c, 0});
+    // The line the character was typed in: for a typed "\n" that is the paragraph before it.
+    const TextRange range =
+        typed == u'\n' ? TextRange{lineStartAt(text, c - 1), para.end() - lineStartAt(text, c - 1)} : para;
+    AttributedText paragraph = m_model.storage().attributedSubstring(range.location, range.length);
+    const GraphemeMap map(paragraph.text());
+    const qsizetype caret = map.toGrapheme(std::clamp<qsizetype>(c - range.location, 0, paragraph.length()));
+    if (m_isTitleBlock && range.location == 0) return false;
+    const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
+    const auto outcome = MAF::apply(paragraph, caret, bodyFont(), typing);
+    if (!outcome) return false;
+    if (!programmaticEdit(range, paragraph)) return false;
+    const GraphemeMap after(paragraph.text());
+    m_model.setCaret(std::min(range.location + after.toUtf16(outcome->caret), m_model.length()));
+    if (outcome->typingFont) {
+        TextAttributes attributes = typing;
+        if (*outcome->typingFont)
+            attributes.font = RichTextBridge::nsFont(**outcome->typingFont, RichTextBridge::FontContext{});
+        m_model.setTypingAttributes(attributes);
+    }
+    return true;
+}
+
+void TextBlockController::selectionDidChange()
+{
+    postFormatState();
+}
+
+void TextBlockController::postFormatState()
+{
+    BlockHost* h = host();
+    if (!m_focused || !h) return;
+    const TextRange sel = m_model.selection();
+    const TextFont body = bodyFont();
+    QSet<QString> active;
+    auto every = [&](const std::function<bool(const TextAttributes&)>& test) {
+        if (sel.length == 0) return test(m_model.typingAttributes());
+        const AttributedText selected = m_model.selectedText();
+        return std::all_of(selected.runs().begin(), selected.runs().end(),
+                           [&](const AttributedText::Run& run) { return test(run.attributes); });
+    };
+    if (every([&](const TextAttributes& a) { return a.font.value_or(body).isBold(); })) active.insert("bold");
+    if (every([&](const TextAttributes& a) { return a.font.value_or(body).italic; })) active.insert("italic");
+    if (every([](const TextAttributes& a) { return a.underline != 0; })) active.insert("underline");
+    if (every([](const TextAttributes& a) { return a.strikethrough != 0; })) active.insert("strikethrough");
+    const QString& text = m_model.text();
+    if (!text.isEmpty()) {
+        const qsizetype at = std::min(sel.location, text.size());
+        const qsizetype start = lineStartAt(text, at);
+        if (const auto item = MAF::listItem(text.mid(start, lineEndAt(text, start) - start))) {
+            if (item->marker == MAF::openMarker || item->marker == MAF::doneMarker)
+                active.insert("toggleDone");
+            else if (item->marker == MAF::bulletMarker)
+                active.insert("toggleBullet");
+            else
+                active.insert("toggleNumbered");
+        }
+    }
+    if (m_lastPostedState && *m_lastPostedState == active) return;
+    m_lastPostedState = active;
+    if (m_notifications)
+        m_notifications->post(tarnwickFormatStateChanged, h->noteID().toString(QUuid::WithoutBraces).toUpper(),
+                              {{"active", QStringList(active.begin(), active.end())}});
+}
+
+void TextBlockController::setFocused(bool focused)
+{
+    m_focused = focused;
+    if (!focused) return;
+    if (BlockHost* h = host()) h->focusDidChange(m_id);
+    m_lastPostedState.reset();
+    postFormatState();
+}
+
+void TextBlockController::toggleTodo(qsizetype paragraphStart)
+{
+    if (paragraphStart < 0 || paragraphStart > m_model.length()) return;
+    const TextRange selection = m_model.selection();
+    const TextRange para = paragraphRange({paragraphStart, 0});
+    AttributedText text = m_model.storage().attributedSubstring(para.location, para.length);
+    if (!MAF::toggleDone(text, 0, 0, RichTextBridge::typingAttributes(m_theme))) return;
+    if (!programmaticEdit(para, text)) return;
+    const qsizetype n = m_model.length();
+    const qsizetype location = std::min(n, selection.location);
+    m_model.setSelection({location, std::min(n - location, selection.length)});
+}
+
+// ---- Keys and commands ----
+
+bool TextBlockController::handleKeyDown(int key, Qt::KeyboardModifiers modifiers, const QString& text)
+{
+    const Qt::KeyboardModifiers mods = modifiers & ~Qt::KeypadModifier;
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && (mods & ~Qt::ShiftModifier) == Qt::NoModifier &&
+        handleReturnInTitle())
+        return true;
+    if (text == u"/" && !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && atSlashPosition()) {
+        showSlashMenu();
+        return true;
+    }
+    if (key == Qt::Key_Tab && mods == Qt::NoModifier) return shiftIndent(1);
+    if (key == Qt::Key_Backtab && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) return shiftIndent(-1);
+    // Chords match the key, not its text, so Caps Lock and the keyboard layout's shifted text do not matter.
+    QString chars;
+    if (key == Qt::Key_Backslash)
+        chars = QStringLiteral("\\");
+    else if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        chars = QChar(u'a' + (key - Qt::Key_A));
+    const auto command = FormatCommands::forChord(mods, chars);
+    if (!command) return false;
+    apply(*command);
+    return true;
+}
+
+void TextBlockController::apply(FormatCommand command)
+{
+    switch (command) {
+        case FormatCommand::bold:
+            toggleTrait(true);
+            break;
+        case FormatCommand::italic:
+            toggleTrait(false);
+            break;
+        case FormatCommand::underline:
+            toggleLine(true);
+            break;
+        case FormatCommand::strikethrough:
+            toggleLine(false);
+            break;
+        case FormatCommand::clear:
+            clearFormatting();
+            break;
+        case FormatCommand::pasteMatchStyle:
+            pasteMatchStyle();
+            break;
+        case FormatCommand::toggleDone:
+            paragraphCommand(
+                [this](AttributedText& t, qsizetype s, qsizetype e) {
+                    return MAF::toggleDone(t, s, e, RichTextBridge::typingAttributes(m_theme));
+                },
+                false);
+            break;
+        case FormatCommand::toggleBullet:
+        case FormatCommand::toggleNumbered: {
+            const bool ordered = command == FormatCommand::toggleNumbered;
+            paragraphCommand(
+                [this, ordered](AttributedText& t, qsizetype s, qsizetype e) {
+                    return MAF::toggleList(t, s, e, ordered, RichTextBridge::typingAttributes(m_theme));
+                },
+                false);
+            break;
+        }
+        case FormatCommand::focusBody:
+            break;
+    }
+    postFormatState();
+}
+
+TextFont TextBlockController::flipTrait(const TextFont& font, bool bold, bool on)
+{
+    TextFont result = font;
+    if (bold)
+        result.weight = on ? std::max(font.weight, 700) : (font.isBold() ? 400 : font.weight);
+    else
+        result.italic = on;
+    return result;
+}
+
+void TextBlockController::toggleTrait(bool bold)
+{
+    const TextRange sel = m_model.selection();
+    const TextFont body = bodyFont();
+    auto has = [&](const TextFont& f) { return bold ? f.isBold() : f.italic; };
+    if (sel.length == 0) {
+        TextAttributes typing = m_model.typingAttributes();
+        const TextFont font = typing.font.value_or(body);
+        typing.font = flipTrait(font, bold, !has(font));
+        m_model.setTypingAttributes(typing);
+        return;
+    }
+    AttributedText selected = m_model.selectedText();
+    const bool allHave = std::all_of(selected.runs().begin(), selected.runs().end(), [&](const AttributedText::Run& r) {
+        return has(r.attributes.font.value_or(body));
+    });
+    if (!m_model.shouldChangeText(sel, std::nullopt)) return;
+    selected.modify(0, selected.length(),
+                    [&](TextAttributes& a) { a.font = flipTrait(a.font.value_or(body), bold, !allHave); });
+    m_model.replaceCharacters(sel, selected);
+    m_model.setSelection(sel);
+    m_model.didChangeText();
+}
+
+void TextBlockController::toggleLine(bool underline)
+{
+    const TextRange sel = m_model.selection();
+    auto field = [underline](TextAttributes& a) -> int& { return underline ? a.underline : a.strikethrough; };
+    if (sel.length == 0) {
+        TextAttributes typing = m_model.typingAttributes();
+        field(typing) = field(typing) != 0 ? 0 : 1;
+        m_model.setTypingAttributes(typing);
+        return;
+    }
+    AttributedText selected = m_model.selectedText();
+    const bool allOn = std::all_of(selected.runs().begin(), selected.runs().end(), [&](const AttributedText::Run& r) {
+        TextAttributes a = r.attributes;
+        return field(a) != 0;
+    });
+    if (!m_model.shouldChangeText(sel, std::nullopt)) return;
+    selected.modify(0, selected.length(), [&](TextAttributes& a) { field(a) = allOn ? 0 : 1; });
+    m_model.replaceCharacters(sel, selected);
+    m_model.setSelection(sel);
+    m_model.didChangeText();
+}
+
+void TextBlockController::clearFormatting()
+{
+    const TextRange sel = m_model.selection();
+    if (sel.length == 0 || !m_model.shouldChangeText(sel, std::nullopt)) return;
+    AttributedText selected = m_model.selectedText();
+    const TextFont body = bodyFont();
+    selected.modify(0, selected.length(), [&](TextAttributes& a) {
+        a.font = body;
+        a.underline = 0;
+        a.strikethrough = 0;
+    });
+    m_model.replaceCharacters(sel, selected);
+    m_model.setSelection(sel);
+    m_model.didChangeText();
+}
+
+void TextBlockController::pasteMatchStyle()
+{
+    const QString s = QGuiApplication::clipboard()->text();
+    if (s.isEmpty()) return;
+    const TextRange sel = m_model.selection();
+    if (!m_model.shouldChangeText(sel, s)) return;
+    const AttributedText with =
+        TextStorage::normalizedLineBreaks(AttributedText(s, RichTextBridge::typingAttributes(m_theme)));
+    m_model.replaceCharacters(sel, with);
+    m_model.setCaret(sel.location + with.length());
+    m_model.didChangeText();
+}
+
+bool TextBlockController::paragraphCommand(
+    const std::function<std::optional<MarkdownAutoFormat::Selection>(AttributedText&, qsizetype, qsizetype)>& command,
+    bool alwaysSelectRange)
+{
+    const TextRange sel = m_model.selection();
+    const TextRange para = paragraphRange(sel);
+    AttributedText text = m_model.storage().attributedSubstring(para.location, para.length);
+    const GraphemeMap before(text.text());
+    const qsizetype start = before.toGrapheme(std::clamp<qsizetype>(sel.location - para.location, 0, para.length));
+    const qsizetype end = before.toGrapheme(std::clamp<qsizetype>(sel.end() - para.location, 0, para.length), true);
+    const auto result = command(text, start, end);
+    if (!result) return false;
+    if (!programmaticEdit(para, text)) return false;
+    const GraphemeMap after(text.text());
+    const qsizetype n = m_model.length();
+    auto position = [&](qsizetype k) {
+        return std::min(n, para.location + after.toUtf16(std::clamp<qsizetype>(k, 0, after.count())));
+    };
+    const qsizetype s = position(result->start);
+    const qsizetype e = position(result->end);
+    if (!alwaysSelectRange && sel.length == 0)
+        m_model.setCaret(e);
+    else
+        m_model.setSelection({s, std::max<qsizetype>(0, e - s)});
+    return true;
+}
+
+bool TextBlockController::shiftIndent(int direction)
+{
+    return paragraphCommand(
+        [this, direction](AttributedText& t, qsizetype s, qsizetype e) {
+            return MAF::shiftIndent(t, s, e, direction, RichTextBridge::typingAttributes(m_theme));
+        },
+        true);
+}
+
+bool TextBlockController::handleReturnInTitle()
+{
+    if (!m_isTitleBlock) return false;
+    const QString& text = m_model.text();
+    const qsizetype t = lineEndAt(text, 0);
+    if (t < m_model.selection().location) return false;
+    const qsizetype b = t + 1;
+    const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
+    if (m_model.length() < b) {
+        m_model.setCaret(t);
+        // The body's first line is the program's own edit: nothing in the title may format it.
+        programmaticEdit({t, 0}, AttributedText(QStringLiteral("\n"), typing));
+    }
+    m_model.setCaret(std::min(m_model.length(), b));
+    m_model.setTypingAttributes(typing);
+    return true;
+}
+
+bool TextBlockController::atSlashPosition() const
+{
+    const TextRange sel = m_model.selection();
+    return sel.length == 0 && (sel.location == 0 || m_model.text()[sel.location - 1] == u'\n');
+}
+
+std::vector<TextBlockController::MenuItem> TextBlockController::slashMenuItems()
+{
+    QPointer<TextBlockController> self(this);
+    auto marker = [self](const QString& m) {
+        return [self, m] {
+            if (self) self->slashInsertMarker(m);
+        };
+    };
+    auto action = [self](const QString& a) {
+        return [self, a] {
+            if (self) self->postNoteAction(a);
+        };
+    };
+    BlockHost* h = host();
+    const bool locked = h && h->note() && h->note()->isLocked();
+    return {
+        {QStringLiteral("To-do"), marker(QStringLiteral("☐ "))},
+        {QStringLiteral("Bullet"), marker(QStringLiteral("• "))},
+        {QStringLiteral("Numbered list"), marker(QStringLiteral("1. "))},
+        {QString(), nullptr},
+        {QStringLiteral("Colour…"), action(QStringLiteral("colour"))},
+        {QStringLiteral("Remind me…"), action(QStringLiteral("remind"))},
+        {locked ? QStringLiteral("Lock again") : QStringLiteral("Lock · Password"), action(QStringLiteral("lock"))},
+    };
+}
+
+void TextBlockController::showSlashMenu()
+{
+    if (m_menuPresenter) m_menuPresenter(slashMenuItems());
+}
+
+void TextBlockController::slashInsertMarker(const QString& marker)
+{
+    const qsizetype sel = m_model.selection().location;
+    const qsizetype start = lineStartAt(m_model.text(), sel);
+    if (!m_model.shouldChangeText({start, 0}, marker)) return;
+    m_model.breakUndoCoalescing();
+    m_model.replaceCharacters({start, 0}, AttributedText(marker, RichTextBridge::typingAttributes(m_theme)));
+    m_model.setCaret(sel + marker.size());
+    m_model.didChangeText();
+    if (m_takeFocus) m_takeFocus();
+}
+
+void TextBlockController::postNoteAction(const QString& action)
+{
+    BlockHost* h = host();
+    if (!h || !m_notifications) return;
+    m_notifications->post(tarnwickNoteAction, h->noteID().toString(QUuid::WithoutBraces).toUpper(),
+                          {{"action", action}});
+}
+
+// ---- What leaves the block ----
+
+bool TextBlockController::boundaryMove(BlockFocusDirection direction)
+{
+    BlockHost* h = host();
+    const TextRange sel = m_model.selection();
+    if (!h || sel.length != 0) return false;
+    const TextGeometry* g = m_model.geometry();
+    const qsizetype n = m_model.length();
+    bool atEdge = false;
+    std::optional<qreal> caretX;
+    switch (direction) {
+        case BlockFocusDirection::left:
+            atEdge = sel.location == 0;
+            break;
+        case BlockFocusDirection::right:
+            atEdge = sel.location == n;
+            break;
+        case BlockFocusDirection::up:
+        case BlockFocusDirection::down:
+            if (!g) return false;
+            {
+                const QRectF caret = g->caretRect(sel.location);
+                const QRectF edge = g->caretRect(direction == BlockFocusDirection::up ? 0 : n);
+                atEdge = std::abs(caret.top() - edge.top()) < 1;
+            }
+            break;
+    }
+    if (!atEdge) return false;
+    if (g) caretX = g->mapToGlobal(g->caretRect(sel.location).topLeft()).x();
+    return h->moveFocus(m_id, direction, caretX);
+}
+
+bool TextBlockController::backspaceAtStart()
+{
+    BlockHost* h = host();
+    return h && h->backspaceAtStart(m_id);
+}
+
+bool TextBlockController::deleteForwardAtEnd()
+{
+    BlockHost* h = host();
+    return h && h->deleteForwardAtEnd(m_id);
+}
+
+void TextBlockController::pasteImages(const std::vector<QByteArray>& pictures)
+{
+    if (BlockHost* h = host()) h->insertImages(pictures, m_id, m_model.selection().location);
+}
+
+void TextBlockController::reportSkipped(const QString& message)
+{
+    if (BlockHost* h = host()) h->reportSkipped(message);
+}
+
+void TextBlockController::viewFrameChanged()
+{
+    if (BlockHost* h = host()) h->blockNeedsLayout();
+}

@@ -1,0 +1,162 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QUuid>
+#include <functional>
+#include <optional>
+
+#include "editor/blocks/BlockController.h"
+#include "editor/blocks/BlockHost.h"
+#include "editor/text/FormatCommand.h"
+#include "editor/text/MarkdownAutoFormat.h"
+#include "editor/text/TextViewModel.h"
+
+class NotificationCenter;
+
+// Edits one text block of a note body: loads it from its runs, runs the edit cycle after every change
+// (title and list restyling, ordered-list renumbering, Return continuation, markdown shortcuts, telling
+// the host), applies the format commands and hands the block back as runs. It works on a TextViewModel;
+// a RichNSTextView shows that model and routes the user's edits through it.
+class TextBlockController : public QObject, public BlockController, private TextViewDelegate {
+    Q_OBJECT
+
+public:
+    enum class NoteStyle { floating, reader, card };
+
+    // One item of the slash menu; an empty title is a separator.
+    struct MenuItem {
+        QString title;
+        std::function<void()> action;
+    };
+
+    TextBlockController(const QUuid& id, BlockHost* host, bool isTitleBlock, const ResolvedNoteTheme& theme,
+                        NoteStyle noteStyle, TextStorage& storage, QObject* parent = nullptr);
+    ~TextBlockController() override;
+
+    // BlockController
+    QUuid id() const override { return m_id; }
+    QWidget* view() const override { return m_view; }
+    bool isFocused() const override { return m_focused; }
+    bool matches(const NoteBlock& block) const override { return block.isText(); }
+    qreal heightForWidth(qreal width) override;
+    void apply(const NoteBlock& block) override;
+    NoteBlock snapshot() const override;
+    void applyTheme(const ResolvedNoteTheme& theme, const std::optional<QColor>& previousInk) override;
+    void focus(const CaretPlacement& placement) override;
+
+    void load(const TextRuns& runs, const std::optional<QString>& title, std::optional<qsizetype> caret);
+    BlockBoundary dropBoundary(const QPointF& point) const;
+    qreal minimumHeight() const;
+
+    // Keys offered before the view handles them; true when consumed. `key` and `modifiers` as Qt gives
+    // them (Shift+Return and keypad Enter arrive as Return, Shift+Tab as Backtab); `text` is the key's text.
+    bool handleKeyDown(int key, Qt::KeyboardModifiers modifiers, const QString& text);
+    void apply(FormatCommand command);
+    bool handleReturnInTitle();
+    void postFormatState();
+    void toggleTodo(qsizetype paragraphStart);
+
+    // The view reports these; each answers whether the host took the key over.
+    void setFocused(bool focused);
+    bool boundaryMove(BlockFocusDirection direction);
+    bool backspaceAtStart();
+    bool deleteForwardAtEnd();
+    void pasteImages(const std::vector<QByteArray>& pictures);
+    void reportSkipped(const QString& message);
+    void viewFrameChanged();
+    // Asks the view to take the keyboard focus.
+    void setFocusTaker(std::function<void()> taker) { m_takeFocus = std::move(taker); }
+    void setView(QWidget* view) { m_view = view; }
+    // Shows the slash menu (a view hook; tests call the items directly).
+    void setMenuPresenter(std::function<void(const std::vector<MenuItem>&)> presenter)
+    {
+        m_menuPresenter = std::move(presenter);
+    }
+    std::vector<MenuItem> slashMenuItems();
+    void setNotificationCenter(NotificationCenter* center) { m_notifications = center; }
+
+    TextViewModel& textView() { return m_model; }
+    const TextViewModel& textView() const { return m_model; }
+    bool isTitleBlock() const { return m_isTitleBlock; }
+    const ResolvedNoteTheme& theme() const { return m_theme; }
+    void setNoteStyle(NoteStyle style) { m_noteStyle = style; }
+    TextAttributes titleAttributes() const;
+    TextAttributes titlePlaceholderAttributes() const;
+    TextFont bodyFont() const;
+
+    // Cycles run and host commits made so far (tests check that one edit is one cycle).
+    int cycleCount() const { return m_cycles; }
+
+    // The list work of the cycle over the paragraphs from..to (the run around them for renumbering);
+    // 0..length is the whole walk.
+    void restyleListParagraphs(qsizetype from, qsizetype to);
+    bool renumberOrderedLists(qsizetype from, qsizetype to);
+    // Fonts flipped for Bold and Italic keep their family and size.
+    static TextFont flipTrait(const TextFont& font, bool bold, bool on);
+
+Q_SIGNALS:
+    void placeholderChanged();
+
+private:
+    // TextViewDelegate
+    bool textShouldChange(TextRange range, const std::optional<QString>& replacement) override;
+    void textDidChange() override;
+    void selectionDidChange() override;
+
+    BlockHost* host() const;
+    UndoManager* undoManager() const;
+    BaseStyle codecBase() const;
+    qsizetype bodyStart() const;
+    TextRange paragraphRange(TextRange range) const;
+    bool programmaticEdit(TextRange range, const AttributedText& with);
+    void restyleTitleParagraph();
+    bool handleReturn();
+    bool applyMarkdown(qsizetype delta);
+    void commit();
+    void toggleTrait(bool bold);
+    void toggleLine(bool underline);
+    void clearFormatting();
+    void pasteMatchStyle();
+    bool paragraphCommand(const std::function<std::optional<MarkdownAutoFormat::Selection>(AttributedText&, qsizetype,
+                                                                                           qsizetype)>& command,
+                          bool alwaysSelectRange);
+    bool shiftIndent(int direction);
+    bool atSlashPosition() const;
+    void showSlashMenu();
+    void slashInsertMarker(const QString& marker);
+    void postNoteAction(const QString& action);
+    void takeDirtyRange(qsizetype& from, qsizetype& to);
+
+    QUuid m_id;
+    BlockHost* m_host;
+    QPointer<QObject> m_hostGuard;
+    bool m_isTitleBlock;
+    ResolvedNoteTheme m_theme;
+    NoteStyle m_noteStyle;
+    TextViewModel m_model;
+    QWidget* m_view = nullptr;
+    NotificationCenter* m_notifications;
+    std::function<void(const std::vector<MenuItem>&)> m_menuPresenter;
+    std::function<void()> m_takeFocus;
+    QHash<QString, ParagraphStyle> m_listStyles;  // by marker prefix and font
+
+    bool m_focused = false;
+    bool m_isCommitting = false;
+    bool m_isLoading = false;
+    bool m_breakAfterChange = false;
+    bool m_suppressAutoFormat = false;
+    qsizetype m_previousLength = 0;
+    std::optional<QSet<QString>> m_lastPostedState;
+    std::optional<QColor> m_appliedInk;
+
+    // The range of the text changed since the last cycle looked, in current positions; -1 when none.
+    qsizetype m_dirtyFrom = -1;
+    qsizetype m_dirtyTo = -1;
+    bool m_restyling = false;
+    // The next cycle walks the whole text (after a load, an undo or a skipped fix).
+    bool m_fullWalk = true;
+    int m_cycles = 0;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QObject>
+#include <QTextCharFormat>
+#include <functional>
+#include <memory>
+
+#include "model/text/AttributedText.h"
+
+class QTextDocument;
+
+// The characters and attributes of one text block. Every change goes through replace() or modify(); the
+// view model decides which of them are undoable. Line breaks are always "\n".
+class TextStorage : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TextStorage(QObject* parent = nullptr) : QObject(parent) {}
+
+    const AttributedText& attributedText() const { return m_text; }
+    const QString& text() const { return m_text.text(); }
+    qsizetype length() const { return m_text.length(); }
+    AttributedText attributedSubstring(qsizetype start, qsizetype length) const { return m_text.mid(start, length); }
+    TextAttributes attributesAt(qsizetype position) const { return m_text.attributesAt(position); }
+
+    // Replaces a range (clipped to the text) with characters and their attributes.
+    void replace(qsizetype start, qsizetype length, const AttributedText& with);
+    void setAttributedText(const AttributedText& text) { replace(0, length(), text); }
+    // Changes the attributes of a range without touching its characters.
+    void modify(qsizetype start, qsizetype length, const std::function<void(TextAttributes&)>& change);
+
+    // Carriage returns and paragraph separators become "\n" (CR LF one "\n"); runs move with their characters.
+    static AttributedText normalizedLineBreaks(const AttributedText& text);
+
+Q_SIGNALS:
+    // After every change: the range now holding the new characters and how many were replaced.
+    void changed(qsizetype start, qsizetype removed, qsizetype added);
+
+protected:
+    virtual void didReplace(qsizetype, qsizetype, const AttributedText&) {}
+    virtual void didModify(qsizetype, qsizetype) {}
+
+    AttributedText m_text;
+};
+
+// A storage for tests and headless work: the attributed text alone.
+class MemoryTextStorage : public TextStorage {
+    Q_OBJECT
+
+public:
+    using TextStorage::TextStorage;
+};
+
+// A storage that also keeps a QTextDocument in step for a view to show. The document's own undo is off:
+// the note's UndoManager holds the history. Changes made to the document behind the storage's back are
+// counted, so tests can tell that every edit went through the storage.
+class DocumentTextStorage : public TextStorage {
+    Q_OBJECT
+
+public:
+    explicit DocumentTextStorage(QObject* parent = nullptr);
+    ~DocumentTextStorage() override;
+
+    QTextDocument* document() const { return m_document; }
+    int foreignChanges() const { return m_foreignChanges; }
+    // True while the storage itself writes into the document.
+    bool isEditing() const { return m_ownEdits > 0; }
+
+    // The document's characters and attributes as the document holds them.
+    AttributedText readDocument() const;
+
+    static QTextCharFormat charFormat(const TextAttributes& attributes);
+    static TextAttributes attributes(const QTextCharFormat& format);
+
+protected:
+    void didReplace(qsizetype start, qsizetype removed, const AttributedText& with) override;
+    void didModify(qsizetype start, qsizetype length) override;
+
+private:
+    void applyBlockFormats(qsizetype from, qsizetype to);
+
+    QTextDocument* m_document;
+    int m_ownEdits = 0;
+    int m_foreignChanges = 0;
+};

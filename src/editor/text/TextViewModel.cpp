@@ -1,0 +1,154 @@
+#include "editor/text/TextViewModel.h"
+
+#include "model/text/GraphemeMap.h"
+#include "platform/UndoManager.h"
+
+TextViewModel::TextViewModel(TextStorage& storage, QObject* parent) : QObject(parent), m_storage(storage) {}
+
+void TextViewModel::setUndoManager(UndoManager* undoManager)
+{
+    m_undoManager = undoManager;
+}
+
+void TextViewModel::setSelection(TextRange range)
+{
+    const qsizetype n = length();
+    range.location = std::clamp<qsizetype>(range.location, 0, n);
+    range.length = std::clamp<qsizetype>(range.length, 0, n - range.location);
+    if (range == m_selection) return;
+    // Moving the caret ends the word being typed: the next keystroke starts a new undo step.
+    if (!m_typing) breakUndoCoalescing();
+    m_selection = range;
+    Q_EMIT selectionChanged();
+    if (m_delegate) m_delegate->selectionDidChange();
+}
+
+bool TextViewModel::shouldChangeText(TextRange range, const std::optional<QString>& replacement)
+{
+    if (!m_editable) return false;
+    if (range.location < 0 || range.end() > length()) return false;
+    return !m_delegate || m_delegate->textShouldChange(range, replacement);
+}
+
+void TextViewModel::replaceCharacters(TextRange range, const AttributedText& with, bool coalesce)
+{
+    range.location = std::clamp<qsizetype>(range.location, 0, length());
+    range.length = std::clamp<qsizetype>(range.length, 0, length() - range.location);
+    const AttributedText inserted = TextStorage::normalizedLineBreaks(with);
+    const AttributedText old = m_storage.attributedSubstring(range.location, range.length);
+    m_storage.replace(range.location, range.length, inserted);
+    if (m_undoManager) {
+        m_undoManager->registerUndo(
+            this, [this, location = range.location, n = inserted.length(), old] { revert(location, n, old); },
+            coalesce);
+    }
+    // Keep the selection inside the text; callers place it where the edit wants it.
+    if (m_selection.end() > length()) setSelection(m_selection);
+}
+
+void TextViewModel::revert(qsizetype location, qsizetype length, const AttributedText& old)
+{
+    replaceCharacters({location, length}, old);
+    setSelection({location, old.length()});
+    didChangeText();
+}
+
+void TextViewModel::didChangeText()
+{
+    if (m_delegate) m_delegate->textDidChange();
+}
+
+void TextViewModel::breakUndoCoalescing()
+{
+    if (m_undoManager) m_undoManager->breakCoalescing();
+}
+
+bool TextViewModel::insertText(const QString& text)
+{
+    const TextRange range = m_selection;
+    if (text.isEmpty() && range.length == 0) return false;
+    if (!shouldChangeText(range, text)) return false;
+    const AttributedText with = TextStorage::normalizedLineBreaks(AttributedText(text, m_typingAttributes));
+    replaceCharacters(range, with, true);
+    m_typing = true;
+    setCaret(range.location + with.length());
+    m_typing = false;
+    didChangeText();
+    return true;
+}
+
+bool TextViewModel::insertAttributedText(const AttributedText& text)
+{
+    const TextRange range = m_selection;
+    const AttributedText with = TextStorage::normalizedLineBreaks(text);
+    if (with.isEmpty() && range.length == 0) return false;
+    if (!shouldChangeText(range, with.text())) return false;
+    replaceCharacters(range, with);
+    setCaret(range.location + with.length());
+    didChangeText();
+    return true;
+}
+
+bool TextViewModel::deleteRange(TextRange range)
+{
+    if (range.length <= 0 || !shouldChangeText(range, QString())) return false;
+    replaceCharacters(range, AttributedText());
+    setCaret(range.location);
+    didChangeText();
+    return true;
+}
+
+bool TextViewModel::deleteBackward()
+{
+    if (m_selection.length > 0) return deleteRange(m_selection);
+    const qsizetype caret = m_selection.location;
+    if (caret == 0) return false;
+    // One user-perceived character, looked up in its paragraph only.
+    const qsizetype lineStart = text().lastIndexOf(u'\n', caret - 1) + 1;
+    const qsizetype from = caret - 1 >= lineStart ? lineStart : caret - 1;
+    const GraphemeMap map(text().mid(from, caret - from));
+    const qsizetype previous = from + map.toUtf16(map.toGrapheme(caret - from - 1));
+    return deleteRange({previous, caret - previous});
+}
+
+bool TextViewModel::deleteForward()
+{
+    if (m_selection.length > 0) return deleteRange(m_selection);
+    const qsizetype caret = m_selection.location;
+    if (caret >= length()) return false;
+    qsizetype lineEnd = text().indexOf(u'\n', caret);
+    lineEnd = lineEnd < 0 ? length() : std::max(lineEnd, caret + 1);
+    const GraphemeMap map(text().mid(caret, lineEnd - caret));
+    return deleteRange({caret, std::max<qsizetype>(1, map.toUtf16(1))});
+}
+
+bool TextViewModel::moveSelection(qsizetype to)
+{
+    const TextRange from = m_selection;
+    if (from.length == 0 || (to > from.location && to < from.end())) return false;
+    if (!shouldChangeText(from, QString())) return false;
+    const AttributedText moved = selectedText();
+    const qsizetype at = to >= from.end() ? to - from.length : to;
+    if (m_undoManager) m_undoManager->beginGroup();
+    replaceCharacters(from, AttributedText());
+    replaceCharacters({at, 0}, moved);
+    if (m_undoManager) m_undoManager->endGroup();
+    setSelection({at, moved.length()});
+    didChangeText();
+    return true;
+}
+
+AttributedText TextViewModel::selectedText() const
+{
+    return m_storage.attributedSubstring(m_selection.location, m_selection.length);
+}
+
+void TextViewModel::undo()
+{
+    if (m_undoManager && m_editable) m_undoManager->undo();
+}
+
+void TextViewModel::redo()
+{
+    if (m_undoManager && m_editable) m_undoManager->redo();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "model/text/AttributedText.h"
+
+// Pictures that arrive inside text (pasted rich text, legacy bodies) or as files: pictures never stay in a
+// text block's text, they become picture blocks of their own.
+class TextPictures {
+public:
+    // No picture file or clipboard image larger than this is read.
+    static constexpr qint64 maximumBytes = 64 * 1024 * 1024;
+
+    // An attachment's picture bytes: its file contents when not empty, else its image encoded as PNG;
+    // none when it has neither or the encoding fails.
+    static std::optional<QByteArray> attachmentBytes(const TextAttachment& attachment);
+
+    struct Split {
+        AttributedText prose;
+        std::vector<QByteArray> images;
+    };
+    // The text without its attachment characters, and the attachments' bytes in document order.
+    static Split splitAttachments(const AttributedText& text);
+
+    // Why a picture file was not read; `reason` is meant for the user.
+    struct Skipped {
+        QString path;
+        QString reason;
+    };
+    // A local picture file's bytes: regular files only (a pipe or device would block), at most
+    // maximumBytes, and decodable as a picture.
+    static std::variant<QByteArray, Skipped> readPictureFile(const QString& path);
+};

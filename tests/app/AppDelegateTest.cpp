@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <cmath>
+
+#include "app/AppDelegate.h"
+#include "app/AppServices.h"
+#include "app/ReminderScheduler.h"
+#include "note/NoteNotifications.h"
+#include "platform/ModelContainer.h"
+#include "privacy/UnlockSession.h"
+#include "store/TarnwickSchemaV2.h"
+#include "support/FakeAuthenticator.h"
+#include "support/FakeDesktopNotifications.h"
+#include "support/NoteStoreFixture.h"
+#include "windows/FloatingNotesManager.h"
+
+namespace {
+
+using tarnwick::test::FakeAuthenticator;
+
+class AppDelegateTest : public tarnwick::test::NoteStoreTestBase {
+protected:
+    AppDelegate::Parts parts()
+    {
+        AppDelegate::Parts p{*store, reminders, unlockSession, settings, clock, center};
+        p.windows = {[this](const QUuid& id) { calls << "show " + id.toString(QUuid::WithoutBraces); },
+                     [this](const QUuid& id) { calls << "deleted " + id.toString(QUuid::WithoutBraces); },
+                     [this](const QUuid& id) { calls << "close " + id.toString(QUuid::WithoutBraces); },
+                     [this](const QUuid& id, double value) {
+                         calls << QString("opacity %1 %2").arg(id.toString(QUuid::WithoutBraces)).arg(value);
+                         return true;
+                     }};
+        p.shelf = {[this] { return shelfOpen; },
+                   [this] {
+                       shelfOpen = true;
+                       calls << "present";
+                   },
+                   [this] {
+                       shelfOpen = false;
+                       calls << "dismiss";
+                   },
+                   {}};
+        p.bus = &bus;
+        p.storeFailure = [this] { return failure; };
+        p.warn = [this](const QString& text) {
+            warnings << text;
+            return choice;
+        };
+        return p;
+    }
+
+    FakeDesktopNotifications notifications;
+    ReminderScheduler reminders{*store, notifications, clock, settings};
+    FakeAuthenticator authenticator;
+    UnlockSession unlockSession{*store, authenticator, clock, &settings};
+    NotificationCenter center;
+    SingleInstance bus;
+    std::optional<QString> failure;
+    StorageWarning::Choice choice = StorageWarning::Choice::quit;
+    QStringList warnings;
+    bool shelfOpen = false;
+    QStringList calls;
+    AppDelegate delegate{parts()};
+};
+
+TEST_F(AppDelegateTest, NoteNotificationsAndReminderClicksReachTheWindowsOnlyWithAUsableNote)
+{
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    const QString id = "0F0E0D0C-0B0A-4908-8706-050403020100";
+    const QString lower = id.toLower();
+    for (const QString& name : {tarnwickDidCreateNote, tarnwickDidDeleteNote, tarnwickDismissNote})
+        for (const QString& object : {id, QString(), QString("not-a-uuid"), "{" + id + "}"}) center.post(name, object);
+    center.post(tarnwickOpacityChanged, id, {{"value", 0.4}});
+    for (const QVariant& junk : {QVariant(), QVariant("0.5"), QVariant(std::nan("")), QVariant(INFINITY)})
+        center.post(tarnwickOpacityChanged, id, {{"value", junk}});
+    center.post(tarnwickOpacityChanged, QString(), {{"value", 0.4}});
+    EXPECT_EQ(calls, (QStringList{"show " + lower, "deleted " + lower, "close " + lower, "opacity " + lower + " 0.4"}));
+
+    calls.clear();
+    center.post(tarnwickToggleSearchPalette);
+    center.post(tarnwickToggleSearchPalette);
+    EXPECT_EQ(calls, (QStringList{"present", "dismiss"}));
+
+    // A reminder of a note binned or purged since it was shown opens nothing.
+    calls.clear();
+    Note* kept = addNote("Kept");
+    Note* binned = addNote("Binned");
+    store->softDelete(*binned);
+    for (const QUuid& note : {kept->uuid(), binned->uuid(), QUuid::createUuid()})
+        Q_EMIT reminders.openNoteRequested(note);
+    EXPECT_EQ(calls, QStringList{"show " + kept->uuid().toString(QUuid::WithoutBraces)});
+}
+
+TEST_F(AppDelegateTest, TrayClicksToggleTheShelfButNotAfterTheirOwnFocusLoss)
+{
+    delegate.statusItemClicked();  // before the launch: nothing acts
+    EXPECT_TRUE(calls.isEmpty());
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+
+    // No tour exists yet: the shelf opens whether or not "onboarding.completed" was ever written.
+    delegate.statusItemClicked();
+    delegate.statusItemClicked();
+    EXPECT_EQ(calls, (QStringList{"present", "dismiss"}));
+    EXPECT_FALSE(settings.contains("onboarding.completed"));
+
+    // The click took the focus from the open shelf, which closed itself before the click arrived.
+    calls.clear();
+    delegate.statusItemClicked();
+    delegate.applicationDeactivated();
+    shelfOpen = false;
+    clock.advance(100);
+    delegate.statusItemClicked();
+    EXPECT_EQ(calls, QStringList{"present"});
+    // A later click, or one after a focus loss long ago, opens it again.
+    delegate.statusItemClicked();
+    delegate.applicationDeactivated();
+    shelfOpen = false;
+    clock.advance(AppDelegate::kClickFocusLossMs);
+    delegate.statusItemClicked();
+    EXPECT_EQ(calls, (QStringList{"present", "present", "present"}));
+}
+
+TEST_F(AppDelegateTest, QuittingAtTheStorageWarningLeavesEverythingUnconnected)
+{
+    failure = "file is not a database";
+    EXPECT_FALSE(delegate.applicationDidFinishLaunching());
+    EXPECT_EQ(warnings, QStringList{"file is not a database"});
+    EXPECT_TRUE(log.contains("Running on a VOLATILE store this session; nothing written will survive quitting."));
+    center.post(tarnwickDidCreateNote, "0F0E0D0C-0B0A-4908-8706-050403020100");
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(SingleInstance::answerCapture({}, "text").errorName, SingleInstance::errorName("NotReady"));
+
+    choice = StorageWarning::Choice::continueWithoutSaving;
+    EXPECT_TRUE(delegate.applicationDidFinishLaunching());
+    EXPECT_TRUE(delegate.hasFinishedLaunching());
+    EXPECT_EQ(AppDelegate::sharedInstance(), &delegate);
+}
+
+TEST(AppServices, HousekeepingIsDoneBeforeTheLaunchAndOnlyThenAreRemindersTimed)
+{
+    auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
+    ModelContext& context = container->mainContext();
+    auto make = [&](const QString& title) {
+        return context.insert(
+            std::make_unique<Note>(title, QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+    };
+    Note* expired = make("Binned long ago");
+    expired->setIsTrashed(true);
+    expired->setDeletedAt(QDateTime::currentDateTimeUtc().addDays(-31));
+    make("Due")->setReminderDate(QDateTime::currentDateTimeUtc().addSecs(3600));
+    ASSERT_TRUE(context.save());
+
+    AppServices services(*container);
+    QStringList titles;
+    const auto notes = context.fetch<Note>();
+    for (const Note* note : notes.value()) titles << note->title();
+    EXPECT_EQ(titles, QStringList{"Due"});
+    const QUuid due = services.noteStore().allActive().value(0)->uuid();
+    EXPECT_FALSE(services.reminders().isPending(due));
+    EXPECT_EQ(services.hotkeys(), nullptr);  // nothing grabbed without the actions
+}
+
+struct OpacityWindow : NoteWindow {
+    QUuid id;
+    QList<double>* opacities;
+    QUuid noteID() const override { return id; }
+    void setManager(FloatingNotesManager*) override {}
+    void show() override {}
+    void present(const QUuid&, int, bool) override {}
+    void orderOut() override {}
+    void applyOpacity(double value) override { opacities->append(value); }
+    QRectF frame() const override { return {0, 0, 300, 200}; }
+    QRectF restingFrame() const override { return frame(); }
+    void moveForRescue(const QRectF&) override {}
+    void retire() override { delete this; }
+};
+
+TEST_F(AppDelegateTest, TheWindowManagerIsAskedOnlyWhileItExists)
+{
+    QList<double> opacities;
+    auto manager = std::make_unique<FloatingNotesManager>(*store, settings, [&](Note& note) {
+        auto window = std::make_unique<OpacityWindow>();
+        window->id = note.uuid();
+        window->opacities = &opacities;
+        return std::unique_ptr<NoteWindow>(std::move(window));
+    });
+    const auto isNoteOpen = AppServices::isNoteOpenAnswer(manager.get());
+    const AppDelegate::NoteWindows windows = AppServices::noteWindows(manager.get());
+    const QUuid shown = addNote("Shown")->uuid(), closed = addNote("Closed")->uuid();
+    windows.show(shown);
+    EXPECT_TRUE(isNoteOpen(shown));
+    EXPECT_FALSE(isNoteOpen(closed));
+    EXPECT_TRUE(windows.applyOpacity(shown, 0.5));
+    EXPECT_FALSE(windows.applyOpacity(closed, 0.5));
+    EXPECT_EQ(opacities, QList<double>{0.5});
+    manager->hideAll();
+    EXPECT_FALSE(isNoteOpen(shown));
+    manager->restoreAll();
+    EXPECT_TRUE(isNoteOpen(shown));
+    manager.reset();
+    EXPECT_FALSE(isNoteOpen(shown));
+    windows.show(closed);
+    EXPECT_FALSE(windows.applyOpacity(shown, 0.7));
+}
+
+TEST_F(AppDelegateTest, EndingTheRunSealsEveryUnlockedNote)
+{
+    Note* note = addSavedNote("Safe combination 4417");
+    ASSERT_TRUE(store->lock(*note).ok());
+    ASSERT_TRUE(unlockSession.admit(note->uuid()));
+    ASSERT_TRUE(note->body().contains("4417"));
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    // However the loop ends (the menu, a signal), the application quits through here.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_FALSE(unlockSession.isUnlocked(note->uuid()));
+    EXPECT_FALSE(note->body().contains("4417"));
+    EXPECT_TRUE(note->isLocked());
+}
+
+TEST(ServiceCapture, RepliesAndErrors)
+{
+    using Reply = SingleInstance::CaptureReply;
+    int handed = 0;
+    auto answer = [&handed](Reply reply, const QString& text) {
+        const auto a = SingleInstance::answerCapture([&](const QString&) { return ++handed, reply; }, text);
+        return a.errorName.isEmpty() ? a.reply : a.errorName.section('.', -1);
+    };
+    const QString limit(SingleInstance::kMaxCaptureLength, u'x');
+    EXPECT_EQ(QStringList({answer(Reply::appended, "a"), answer(Reply::captured, limit), answer(Reply::empty, " "),
+                           answer(Reply::notSaved, "c"), answer(Reply::captured, limit + "x")}),
+              QStringList({"appended", "captured", "empty", "NotSaved", "TooLarge"}));
+    EXPECT_EQ(handed, 4);  // the oversized text never reached the handler
+    EXPECT_TRUE(SingleInstance::errorName("NotSaved").startsWith(ApplicationId::name() + ".Error."));
+}
+
+}  // namespace

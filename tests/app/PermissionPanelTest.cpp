@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/PermissionPanel.h"
+#include "app/StorageWarning.h"
+
+namespace {
+
+// Runs `act` once the modal loop is up.
+void whenShown(std::function<void()> act)
+{
+    QTimer::singleShot(0, qApp, std::move(act));
+}
+
+QStringList buttonTexts(QWidget* window)
+{
+    QStringList texts;
+    for (const QPushButton* button : window->findChildren<QPushButton*>()) texts << button->text();
+    return texts;
+}
+
+TEST(PermissionPresenter, ReturnOpensEscapeDismissesAndAnOpenPanelIsNotStackedOnto)
+{
+    auto withSettings = [](PermissionPresenter::Closure open, PermissionPresenter::Closure dismiss) {
+        return PermissionPanel::notifications(true, std::move(open), std::move(dismiss));
+    };
+    QStringList seen;
+    whenShown([&] {
+        PermissionPanelView* panel = PermissionPresenter::current();
+        seen = buttonTexts(panel);
+        for (const QLabel* label : panel->findChildren<QLabel*>()) seen << label->text();
+        QTest::keyClick(panel, Qt::Key_Return);
+    });
+    EXPECT_TRUE(PermissionPresenter::run(withSettings));
+    EXPECT_TRUE(seen.contains("Open Settings") && seen.contains("Not now"));
+    EXPECT_TRUE(seen.contains("A locked note's words are never in the notification"));
+    EXPECT_EQ(PermissionPresenter::current(), nullptr);
+
+    bool nested = true;
+    whenShown([&] {
+        nested = PermissionPresenter::run(withSettings);  // raised, not stacked
+        QTest::keyClick(PermissionPresenter::current(), Qt::Key_Escape);
+    });
+    EXPECT_FALSE(PermissionPresenter::run(withSettings));
+    EXPECT_FALSE(nested);
+
+    // Nothing to open: one "OK", and neither key counts as going on.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        whenShown([&] {
+            seen = buttonTexts(PermissionPresenter::current());
+            QTest::keyClick(PermissionPresenter::current(), key);
+        });
+        EXPECT_FALSE(PermissionPresenter::run([](auto open, auto dismiss) {
+            return PermissionPanel::accessibility("Alt+Shift+Space", std::move(open), std::move(dismiss));
+        }));
+        EXPECT_EQ(seen, QStringList{"OK"});
+    }
+}
+
+TEST(StorageWarning, TextsNameTheStoreAndCutTheFailureWhole)
+{
+    const StorageWarning::Texts texts =
+        StorageWarning::texts("file is not a database", "/home/ann/.local/share/tarnwick", "/home/ann");
+    EXPECT_EQ(texts.title, "Tarnwick");
+    EXPECT_EQ(texts.message, "Tarnwick can\u2019t open your notes");
+    const QStringList paragraphs = texts.informative.split("\n\n");
+    ASSERT_EQ(paragraphs.size(), 3);
+    EXPECT_TRUE(paragraphs[1].endsWith("your notes are still on disk in ~/.local/share/tarnwick."));
+    EXPECT_EQ(paragraphs[2], "(file is not a database)");
+    EXPECT_TRUE(StorageWarning::texts("x", "/data/tarnwick", "/home/ann").informative.contains(" in /data/tarnwick."));
+    EXPECT_TRUE(StorageWarning::texts("x", "/home/anna/t", "/home/ann").informative.contains(" in /home/anna/t."));
+
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x93\x9D");  // two UTF-16 units
+    EXPECT_EQ(StorageWarning::cut(QString(250, u'a')), QString(200, u'a'));
+    EXPECT_EQ(StorageWarning::cut(QString(198, u'a') + emoji), QString(198, u'a') + emoji);
+    EXPECT_EQ(StorageWarning::cut(QString(199, u'a') + emoji + "tail"), QString(199, u'a'));
+    EXPECT_EQ(StorageWarning::cut(QString(198, u'a') + emoji + "tail"), QString(198, u'a') + emoji);
+}
+
+TEST(StorageWarning, EscapeAndReturnQuitOnlyContinueContinues)
+{
+    auto answer = [](std::function<void(QMessageBox*)> act) {
+        whenShown([act] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) return act(box);
+        });
+        return StorageWarning::run("<b>not</b> a database");
+    };
+    QString shown;
+    EXPECT_EQ(answer([&](QMessageBox* box) {
+                  shown = box->findChild<QLabel*>("qt_msgbox_informativelabel")->text();
+                  EXPECT_EQ(box->findChild<QLabel*>("qt_msgbox_informativelabel")->textFormat(), Qt::PlainText);
+                  QTest::keyClick(box, Qt::Key_Escape);
+              }),
+              StorageWarning::Choice::quit);
+    EXPECT_TRUE(shown.endsWith("(<b>not</b> a database)"));
+    EXPECT_EQ(answer([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }), StorageWarning::Choice::quit);
+    EXPECT_EQ(answer([](QMessageBox* box) {
+                  for (QAbstractButton* button : box->buttons())
+                      if (button->text() == "Continue Without Saving") button->click();
+              }),
+              StorageWarning::Choice::continueWithoutSaving);
+}
+
+}  // namespace

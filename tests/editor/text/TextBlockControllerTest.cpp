@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <memory>
+
+#include "editor/blocks/FakeBlockHost.h"
+#include "editor/text/TextBlockController.h"
+#include "model/text/RichTextBridge.h"
+#include "note/NoteNotifications.h"
+#include "platform/NotificationCenter.h"
+
+namespace {
+
+using Controller = TextBlockController;
+
+// The controller over each storage: a bare attributed text and a QTextDocument.
+class TextBlockControllerTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam())
+            storage = std::make_unique<DocumentTextStorage>();
+        else
+            storage = std::make_unique<MemoryTextStorage>();
+        theme.ink = QColor("#2B2622");
+    }
+
+    Controller& make(bool title = false)
+    {
+        controller = std::make_unique<Controller>(QUuid::createUuid(), &host, title, theme,
+                                                  Controller::NoteStyle::floating, *storage);
+        controller->setNotificationCenter(&notifications);
+        return *controller;
+    }
+
+    TextViewModel& view() { return controller->textView(); }
+    std::string text() { return view().text().toStdString(); }
+
+    // Types as a user does: keys offered to the controller first, then inserted through the view model.
+    void type(const QString& keys)
+    {
+        for (QChar c : keys) {
+            if (c == u'\n') {
+                if (!controller->handleKeyDown(Qt::Key_Return, Qt::NoModifier, "\r")) view().insertText("\n");
+            } else if (c == u'\t') {
+                if (!controller->handleKeyDown(Qt::Key_Tab, Qt::NoModifier, "\t")) view().insertText("\t");
+            } else {
+                view().insertText(QString(c));
+            }
+        }
+    }
+
+    void load(const QString& body, std::optional<QString> title = std::nullopt)
+    {
+        controller->load(TextRuns{body, {}}, title, std::nullopt);
+        view().setCaret(view().length());
+    }
+
+    FakeBlockHost host;
+    NotificationCenter notifications;
+    ResolvedNoteTheme theme;
+    std::unique_ptr<TextStorage> storage;
+    std::unique_ptr<Controller> controller;
+};
+
+TEST_P(TextBlockControllerTest, TitleBlockLoadsAndSnapshotsOnlyTheBody)
+{
+    auto& c = make(true);
+    TextRuns runs{"a\r\nb \uFFFCword", {}};
+    TextRuns::Run bold;
+    bold.loc = 6;  // "word", after the CR LF and the picture character
+    bold.len = 4;
+    bold.b = true;
+    runs.runs.append(bold);
+    c.load(runs, QString("My\ntitle"), 0);
+    EXPECT_EQ(view().text(), QString("My title\na\nb \uFFFCword"));
+    EXPECT_EQ(view().storage().attributesAt(0).font, c.titleAttributes().font);
+    const NoteBlock block = c.snapshot();
+    ASSERT_TRUE(block.textRuns());
+    EXPECT_EQ(block.textRuns()->text, "a\nb word");
+    ASSERT_EQ(block.textRuns()->runs.size(), 1);
+    EXPECT_EQ(block.textRuns()->runs[0].loc, 4);  // the bold word stays on "word"
+    EXPECT_EQ(block.textRuns()->runs[0].len, 4);
+    c.focus(CaretPlacement::start());
+    EXPECT_EQ(view().selection().location, 9);
+}
+
+TEST_P(TextBlockControllerTest, TypingFormatsListsAndUndoesInSteps)
+{
+    make();
+    type("- milk\neggs\n\n1. first\nsecond\n\n[] call");
+    // Return on an empty item ends the list on that line.
+    const std::string list = "• milk\n• eggs\n1. first\n2. second\n";
+    EXPECT_EQ(text(), list + "☐ call");
+    // The word, then the marker conversion, then the space that made it, are steps of their own.
+    host.undo.undo();
+    EXPECT_EQ(text(), list + "☐ ");
+    host.undo.undo();
+    EXPECT_EQ(text(), list + "[] ");
+    // Redo restores without converting again, and keeps the rest of the redo stack.
+    host.undo.redo();
+    EXPECT_EQ(text(), list + "☐ ");
+    EXPECT_TRUE(host.undo.canRedo());
+    host.undo.redo();
+    EXPECT_EQ(text(), list + "☐ call");
+}
+
+TEST_P(TextBlockControllerTest, RenumberingFollowsEditsButNotUndo)
+{
+    make();
+    load("1. a\n2. b\n3. c");
+    view().deleteRange({4, 5});  // the second item with its line break
+    EXPECT_EQ(text(), "1. a\n2. c");
+    // Undoing the renumbering leaves the numbers as they were; undoing again restores the line.
+    host.undo.undo();
+    EXPECT_EQ(text(), "1. a\n3. c");
+    host.undo.undo();
+    EXPECT_EQ(text(), "1. a\n2. b\n3. c");
+    EXPECT_TRUE(host.undo.canRedo());
+    // A digit typed into a marker is left alone while the caret is in it; the rest follows at once.
+    view().setCaret(1);
+    type("0");
+    EXPECT_EQ(text(), "10. a\n11. b\n12. c");
+    EXPECT_EQ(view().selection().location, 2);
+}
+
+TEST_P(TextBlockControllerTest, RewritesKeepStylingAndInkNewMarkers)
+{
+    theme.ink = QColor("#EEEEEE");  // a dark theme's light ink
+    auto& c = make();
+    TextRuns runs{"see site\nx", {}};
+    TextRuns::Run link;
+    link.loc = 4;
+    link.len = 4;
+    link.link = "https://example.com";
+    link.fg = "FF0000";
+    link.family = "DejaVu Serif";
+    runs.runs.append(link);
+    c.load(runs, std::nullopt, 0);
+    view().setCaret(0);
+    type("- ");
+    EXPECT_EQ(text(), "• see site\nx");
+    EXPECT_EQ(view().storage().attributesAt(0).foreground, theme.ink);
+    const TextAttributes kept = view().storage().attributesAt(6);
+    EXPECT_TRUE(kept.link);
+    EXPECT_EQ(kept.foreground, QColor("#FF0000"));
+    EXPECT_EQ(kept.font->family, "DejaVu Serif");
+
+    c.apply(FormatCommand::toggleDone);
+    c.apply(FormatCommand::toggleDone);
+    EXPECT_EQ(text(), "☐ see site\nx");
+    EXPECT_TRUE(view().storage().attributesAt(6).link);
+    EXPECT_EQ(view().storage().attributesAt(2).foreground, theme.ink);  // ink returns, not the default dark
+
+    view().setCaret(view().length());
+    type(" **bo**");
+    const TextAttributes bold = view().storage().attributesAt(view().length() - 1);
+    EXPECT_TRUE(bold.font->isBold());
+    EXPECT_EQ(bold.font->family, RichTextBridge::baseFont(theme).family);
+    EXPECT_EQ(bold.foreground, theme.ink);
+}
+
+TEST_P(TextBlockControllerTest, ReturnInTitleIsTheProgramsOwnEdit)
+{
+    auto& c = make(true);
+    c.load(TextRuns{}, QString("1. Plan"), 3);
+    EXPECT_TRUE(c.handleKeyDown(Qt::Key_Return, Qt::ShiftModifier, "\r"));
+    EXPECT_EQ(text(), "1. Plan\n");
+    EXPECT_EQ(view().selection().location, 8);
+    type("x\n");
+    EXPECT_EQ(text(), "1. Plan\nx\n");
+}
+
+TEST_P(TextBlockControllerTest, KeysChordsAndTheFormatState)
+{
+    auto& c = make();
+    std::vector<QStringList> posted;
+    auto token = notifications.observe(tarnwickFormatStateChanged, [&](const Notification& n) {
+        posted.push_back(n.userInfo.value("active").toStringList());
+    });
+    c.setFocused(true);
+    load("word");
+    view().setSelection({0, 4});
+    EXPECT_TRUE(c.handleKeyDown(Qt::Key_B, Qt::ControlModifier, "\x02"));
+    EXPECT_TRUE(view().storage().attributesAt(3).font->isBold());
+    EXPECT_EQ(posted.back(), QStringList{"bold"});
+    // Caps Lock is no modifier; Alt or Meta with Control is no chord.
+    EXPECT_TRUE(c.handleKeyDown(Qt::Key_B, Qt::ControlModifier, "B"));
+    EXPECT_FALSE(view().storage().attributesAt(3).font->isBold());
+    EXPECT_FALSE(c.handleKeyDown(Qt::Key_B, Qt::ControlModifier | Qt::AltModifier, ""));
+    // Tab on a plain line is typed; Backtab on an item outdents it.
+    view().setCaret(4);
+    EXPECT_FALSE(c.handleKeyDown(Qt::Key_Tab, Qt::NoModifier, "\t"));
+    load("    • item");
+    EXPECT_TRUE(c.handleKeyDown(Qt::Key_Backtab, Qt::ShiftModifier, ""));
+    EXPECT_EQ(text(), "• item");
+    // "/" at a line start opens the menu instead of being typed.
+    std::vector<Controller::MenuItem> shown;
+    c.setMenuPresenter([&](const std::vector<Controller::MenuItem>& items) { shown = items; });
+    type("\n");
+    EXPECT_EQ(text(), "• item\n• ");
+    type("\n");
+    EXPECT_TRUE(c.handleKeyDown(Qt::Key_Slash, Qt::NoModifier, "/"));
+    ASSERT_EQ(shown.size(), 7u);
+    EXPECT_EQ(shown[6].title, "Lock · Password");
+    shown[2].action();
+    EXPECT_EQ(text(), "• item\n1. ");
+    host.undo.undo();
+    EXPECT_EQ(text(), "• item\n");
+
+    QGuiApplication::clipboard()->setText("plain\r\ntext");
+    view().setTypingAttributes([] {
+        TextAttributes a;
+        a.font = TextFont{QString(), 14.5, 700, false};
+        return a;
+    }());
+    c.apply(FormatCommand::pasteMatchStyle);
+    EXPECT_EQ(text(), "• item\nplain\ntext");
+    EXPECT_FALSE(view().storage().attributesAt(8).font->isBold());
+}
+
+TEST_P(TextBlockControllerTest, LocalWorkEqualsTheWholeWalks)
+{
+    make();
+    std::srand(5);
+    const QStringList pieces{"1. ", "    ", "a", "\n", "• ", "x) ", "2. ", " ", "\n\n", "9. "};
+    for (int i = 0; i < 300; ++i) {
+        const qsizetype at = std::rand() % (view().length() + 1);
+        if (std::rand() % 4 == 0 && view().length() > 0) {
+            view().setSelection({std::min(at, view().length() - 1), 1 + std::rand() % 3});
+            view().deleteBackward();
+        } else {
+            view().setCaret(at);
+            type(pieces[std::rand() % pieces.size()]);
+        }
+        // Walking everything again, with the caret where it is, finds nothing left to do.
+        const AttributedText before = view().storage().attributedText();
+        controller->restyleListParagraphs(0, view().length());
+        ASSERT_EQ(view().storage().attributedText(), before) << i << text();
+        ASSERT_FALSE(controller->renumberOrderedLists(0, view().length())) << i << text();
+    }
+    // Undoing everything restores the empty text.
+    while (host.undo.canUndo()) host.undo.undo();
+    EXPECT_EQ(text(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Storages, TextBlockControllerTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "document" : "memory"; });
+
+}  // namespace

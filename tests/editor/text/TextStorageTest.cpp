@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "editor/text/TextStorage.h"
+
+namespace {
+
+std::vector<TextAttributes> styles()
+{
+    TextAttributes bold;
+    bold.font = TextFont{QString(), 14.5, 700, false};
+    TextAttributes rich;
+    rich.font = TextFont{"DejaVu Serif", 17, 600, true};
+    rich.foreground = QColor("#736B61");
+    rich.background = QColor("#FFEE00");
+    rich.underline = 2;
+    rich.strikethrough = 1;
+    rich.link = QUrl("https://example.com/a?b=c");
+    rich.paragraphStyle = ParagraphStyle{6.5, 4, 19};
+    TextAttributes textLink;
+    textLink.link = QString("not a url");
+    return {{}, bold, rich, textLink};
+}
+
+}  // namespace
+
+TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
+{
+    const auto all = styles();
+    for (const TextAttributes& a : all)
+        EXPECT_EQ(DocumentTextStorage::attributes(DocumentTextStorage::charFormat(a)), a);
+
+    DocumentTextStorage document;
+    MemoryTextStorage memory;
+    std::srand(11);
+    const QString pieces[] = {"ab", "\n", "x\ny", "é", "\n\n", "word "};
+    for (int i = 0; i < 300; ++i) {
+        const qsizetype start = std::rand() % (memory.length() + 1);
+        if (std::rand() % 3 == 0) {
+            const auto& style = all[size_t(std::rand()) % all.size()];
+            const auto change = [&](TextAttributes& a) { a = style; };
+            const qsizetype length = std::rand() % 6;
+            document.modify(start, length, change);
+            memory.modify(start, length, change);
+        } else {
+            AttributedText with(pieces[std::rand() % 6], all[size_t(std::rand()) % all.size()]);
+            const qsizetype length = std::rand() % 4;
+            document.replace(start, length, with);
+            memory.replace(start, length, with);
+        }
+        ASSERT_EQ(document.attributedText(), memory.attributedText()) << i;
+        ASSERT_EQ(document.readDocument(), document.attributedText()) << i;
+    }
+    EXPECT_EQ(document.document()->toRawText().replace(QChar::ParagraphSeparator, u'\n'), document.text());
+    EXPECT_EQ(document.foreignChanges(), 0);
+    QTextCursor(document.document()).insertText("behind its back");
+    EXPECT_EQ(document.foreignChanges(), 1);
+}
+
+TEST(TextStorageTest, LineBreaksAreNormalisedWithRunsKeptOnTheirCharacters)
+{
+    TextAttributes bold;
+    bold.font = TextFont{QString(), 14.5, 700, false};
+    AttributedText text("a\r\nb\rc");
+    text.append(QString(QChar::ParagraphSeparator) + "d", {});
+    text.append("bold", bold);
+    const AttributedText result = TextStorage::normalizedLineBreaks(text);
+    EXPECT_EQ(result.text(), "a\nb\nc\ndbold");
+    EXPECT_EQ(result.attributesAt(7), bold);
+    EXPECT_EQ(result.attributesAt(6), TextAttributes());
+}

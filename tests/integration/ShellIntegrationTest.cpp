@@ -1,0 +1,222 @@
+// The real application in the desktop session: its tray menu, the warning over an unreadable notes
+// file, and reminders that fell due while it was off or that are timed before the daemon is asked.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include "app/ReminderScheduler.h"
+#include "app/SingleInstance.h"
+#include "model/Note.h"
+#include "platform/Clock.h"
+#include "platform/Settings.h"
+#include "platform/WindowStates.h"
+#include "store/PersistenceController.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using tarnwick::test::TestEnvironment;
+
+QString storeDirectory()
+{
+    return TestEnvironment::dataHome() + "/tarnwick";
+}
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The first visible window whose name matches, once there is one.
+QString waitForWindow(const QStringList& search, int ms = 20000)
+{
+    QString id;
+    QTest::qWaitFor(
+        [&] {
+            id = run("xdotool", QStringList{"search", "--onlyvisible"} + search).section('\n', 0, 0);
+            return !id.isEmpty();
+        },
+        ms);
+    return id;
+}
+
+QDBusMessage captureText(const QString& text)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(ApplicationId::name(), ApplicationId::objectPath(),
+                                                       ApplicationId::name(), "CaptureText");
+    call << text;
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+}
+
+class ShellSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+        QDir(storeDirectory()).removeRecursively();
+        QFile::remove(TestEnvironment::configHome() + "/tarnwick/settings.json");
+        TestEnvironment::writeOfflineSettings(TestEnvironment::configHome());
+    }
+    void TearDown() override
+    {
+        if (app.state() != QProcess::NotRunning) {
+            app.terminate();
+            app.waitForFinished(10000);
+        }
+    }
+    void launch()
+    {
+        app.setProcessChannelMode(QProcess::SeparateChannels);
+        app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+    }
+    bool exitedCleanly()
+    {
+        return app.waitForFinished(20000) && app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0;
+    }
+    QByteArray stderrText() { return errors += app.readAllStandardError(); }
+
+    QProcess app;
+    QByteArray errors;
+};
+
+TEST_F(ShellSession, TheTrayMenuQuitsByKeys)
+{
+    launch();
+    const QString icon = waitForWindow({"--class", "tarnwick"});
+    ASSERT_FALSE(icon.isEmpty()) << stderrText().toStdString();
+    run("xdotool", {"mousemove", "--window", icon, "6", "6", "click", "3"});
+    ASSERT_FALSE(waitForWindow({"--name", "^Tarnwick menu$"}, 10000).isEmpty());
+    run("xdotool", {"key", "--delay", "100", "Up", "Return"});
+    EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
+}
+
+TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
+{
+    const QString path = storeDirectory() + "/default.store";
+    tarnwick::test::writeFile(path, QByteArray(8192, 'G'));
+    const QByteArray before = QCryptographicHash::hash(tarnwick::test::readFile(path), QCryptographicHash::Sha256);
+    const QString dialog = "^Tarnwick$";
+
+    // Return is "Quit Tarnwick"; the other programs' calls are turned away meanwhile.
+    launch();
+    QString box = waitForWindow({"--name", dialog});
+    ASSERT_FALSE(box.isEmpty()) << stderrText().toStdString();
+    EXPECT_TRUE(stderrText().contains("Running on a VOLATILE store this session")) << errors.toStdString();
+    const QDBusMessage notReady = captureText("hello");
+    EXPECT_EQ(notReady.errorName(), SingleInstance::errorName("NotReady")) << notReady.errorMessage().toStdString();
+    run("xdotool", {"windowactivate", "--sync", box});
+    run("xdotool", {"key", "--window", box, "Return"});
+    EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
+
+    // Being told to end while it waits ends it too.
+    launch();
+    ASSERT_FALSE(waitForWindow({"--name", dialog}).isEmpty());
+    app.terminate();
+    EXPECT_TRUE(exitedCleanly());
+
+    // "Continue Without Saving" keeps it running.
+    launch();
+    box = waitForWindow({"--name", dialog});
+    ASSERT_FALSE(box.isEmpty());
+    run("xdotool", {"windowactivate", "--sync", box});
+    run("xdotool", {"key", "--window", box, "--delay", "100", "Tab", "space"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run("xdotool", {"search", "--onlyvisible", "--name", dialog}).isEmpty();
+        },
+        10000));
+    QTest::qWait(1000);
+    EXPECT_EQ(app.state(), QProcess::Running);
+    app.terminate();
+    EXPECT_TRUE(exitedCleanly());
+
+    EXPECT_EQ(QCryptographicHash::hash(tarnwick::test::readFile(path), QCryptographicHash::Sha256), before);
+}
+
+TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    {
+        auto opened = PersistenceController::open(storeDirectory(), std::nullopt, Clock::system());
+        ASSERT_FALSE(opened.failure) << opened.failure->toStdString();
+        ModelContext& context = opened.container->mainContext();
+        auto make = [&](const QString& title, const QString& body, qint64 dueInSeconds) {
+            Note* note = context.insert(
+                std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            note->setReminderDate(now.addSecs(dueInSeconds));
+            return note;
+        };
+        make("Dentist", "Bring the forms", 5);
+        Note* locked = make("Combination", QString(), 5);
+        locked->setIsLocked(true);
+        locked->setLockedCipher(QByteArray("sealed-payload"));
+        make("Missed call", "Ring the plumber back", -60);
+        make("Old news", "Long handled", -7200);
+        ASSERT_TRUE(context.save());
+    }
+    Settings settings(std::make_unique<FileSettingsBackend>(TestEnvironment::configHome() + "/tarnwick/settings.json"));
+    settings.setValue(ReminderScheduler::kHandledThroughKey, now.addSecs(-3600));
+
+    QProcess monitor;
+    monitor.start("dbus-monitor", {"--session", "interface='org.freedesktop.Notifications',member='Notify'"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QTest::qWait(500);
+    launch();
+    QByteArray seen;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            seen += monitor.readAllStandardOutput();
+            return seen.count("member=Notify") >= 3;
+        },
+        30000))
+        << seen.toStdString() << stderrText().toStdString();
+    QTest::qWait(500);
+    seen += monitor.readAllStandardOutput();
+    monitor.terminate();
+    monitor.waitForFinished(5000);
+
+    EXPECT_EQ(seen.count("member=Notify"), 3) << seen.toStdString();
+    for (const char* text : {"Missed call", "Ring the plumber back", "Dentist", "Bring the forms",
+                             "You have a reminder on a locked note."})
+        EXPECT_TRUE(seen.contains(text)) << text;
+    EXPECT_FALSE(seen.contains("Old news") || seen.contains("Combination"));
+    // The missed one comes first, as it would have.
+    EXPECT_LT(seen.indexOf("Missed call"), seen.indexOf("Dentist"));
+
+    // Clicking one opens its note's window.
+    EXPECT_TRUE(waitForWindow({"--name", "^(Dentist|Missed call|Combination)$"}, 1000).isEmpty());
+    run("dunstctl", {"action", "0"});
+    EXPECT_FALSE(waitForWindow({"--name", "^(Dentist|Missed call|Combination)$"}).isEmpty())
+        << stderrText().toStdString();
+}
+
+TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
+{
+    if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    QWidget window;
+    window.setWindowTitle("Taskbar probe");
+    window.winId();  // makes the native window, so the state is there before it is mapped
+    WindowStates::applyTaskbarPresence(window.windowHandle(), settings);
+    window.show();
+    const QString id = QString::number(window.winId());
+    auto states = [&] { return run("xprop", {"-id", id, "_NET_WM_STATE"}); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return states().contains("_NET_WM_STATE_SKIP_TASKBAR"); }, 5000))
+        << states().toStdString();
+    EXPECT_TRUE(states().contains("_NET_WM_STATE_SKIP_PAGER"));
+    settings.setValue("general.showDockIcon", true);
+    WindowStates::reapplyTaskbarPresence(settings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !states().contains("SKIP_TASKBAR"); }, 5000)) << states().toStdString();
+}
+
+}  // namespace
