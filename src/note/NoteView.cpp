@@ -313,7 +313,9 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
         QMetaObject::invokeMethod(
             this,
             [self] {
-                if (self && self->m_body && self->m_body->isVisible()) self->m_body->focusBody();
+                // Only the window's current card takes the keyboard, never the neighbour of a swipe.
+                if (self && self->m_body && self->m_body->isVisible() && self->m_model.isActive())
+                    self->m_body->focusBody();
             },
             Qt::QueuedConnection);
     });
