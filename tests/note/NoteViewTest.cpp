@@ -202,3 +202,25 @@ TEST_F(NoteViewTest, Popovers)
     EXPECT_EQ(note->reminderDate()->secsTo(now().addSecs(3600)), 0);
     EXPECT_FALSE(view->model().showingReminder());
 }
+
+// The wallpaper is brightened and blurred once per size step, brightness and blur, not per paint; a
+// redacted note shows none.
+TEST_F(NoteViewTest, WallpaperIsProcessedOncePerKey)
+{
+    note->setWallpaperID(QStringLiteral("stock.linen"));
+    note->setWallpaperBlur(4.0);
+    view->grab();
+    view->grab();
+    view->resize(370, 310);  // the same 64-point step
+    view->grab();
+    EXPECT_EQ(view->wallpaperRenders(), 1);
+    view->resize(460, 310);
+    view->grab();
+    note->setWallpaperBrightness(0.2);
+    view->grab();
+    EXPECT_EQ(view->wallpaperRenders(), 3);
+    note->setIsLocked(true);
+    view->resize(600, 400);
+    view->grab();
+    EXPECT_EQ(view->wallpaperRenders(), 3);
+}
