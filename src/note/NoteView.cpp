@@ -129,6 +129,22 @@ private:
     bool m_dragging = false;
 };
 
+// Draws the column of an inactive window at 0.85 opacity: a veil of the paper over everything the
+// column holds, taking no clicks.
+class FadeVeil : public QWidget {
+public:
+    QColor paper;
+    explicit FadeVeil(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QColor veil = paper;
+        veil.setAlphaF(0.15f * paper.alphaF());
+        QPainter(this).fillRect(rect(), veil);
+    }
+};
+
 QToolButton* symbolButton(const QString& objectName, QWidget* parent, int size)
 {
     auto* button = new QToolButton(parent);
@@ -298,6 +314,8 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     grip->onEnd = [this] { m_model.gripDragEnded(); };
     m_grip = grip;
 
+    m_veil = new FadeVeil(this);
+
     connect(&m_model, &NoteViewModel::changed, this, &NoteView::refresh);
     connect(&m_model, &NoteViewModel::showingOpacityChanged, this,
             [this] { showOpacityPopover(m_model.showingOpacity()); });
@@ -437,6 +455,13 @@ void NoteView::refresh()
     m_grip->setVisible(m_model.gripPresent() && active);
     m_notice->setVisible(!m_model.notice().isEmpty());
     m_notice->setText(m_model.notice());
+    auto* veil = static_cast<FadeVeil*>(m_veil);
+    veil->setVisible(!active && note);
+    if (note && !active) {
+        QColor paper = m_store.look(*note).theme.paper;
+        paper.setAlphaF(float(m_translucent ? m_model.windowOpacity() : 1.0));
+        veil->paper = paper;
+    }
     applyTheme();
     relayout();
     update();
@@ -484,6 +509,8 @@ void NoteView::relayout()
     m_notice->adjustSize();
     m_notice->move(gutter, h - 8 - 6 - m_notice->height());
     m_notice->raise();
+    m_veil->setGeometry(rect());
+    m_veil->raise();
 }
 
 void NoteView::resizeEvent(QResizeEvent* event)

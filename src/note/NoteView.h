@@ -87,6 +87,7 @@ private:
     QLabel* m_count = nullptr;
     QLabel* m_notice = nullptr;
     QWidget* m_grip = nullptr;
+    QWidget* m_veil = nullptr;
     QPointer<OpacityPopover> m_opacityPopover;
     QPointer<ReminderPopover> m_reminderPopover;
     std::optional<QPointF> m_stripPress;

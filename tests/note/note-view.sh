@@ -195,6 +195,7 @@ within 50 active_is "New Note" || fail "the new-note hot key opened no note"
 win=$(window_named "New Note")
 menu Down Down Return
 sleep 0.5
+import -window root "$work/reminder.png"
 xdotool key Return
 sleep 0.8
 now=$(date +%s)
