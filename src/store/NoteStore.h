@@ -84,8 +84,8 @@ public:
     // ---- Saving, the bin, purging, tags ----
 
     // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
-    // in memory for autosave or the next call.
-    void saveNow();
+    // in memory for autosave or the next call. False only when a save was attempted and failed.
+    bool saveNow();
     void softDelete(Note& note);
     // The pin removed by softDelete is not given back.
     void restore(Note& note);
