@@ -235,8 +235,7 @@ void BlockContainer::load(bool fresh)
             m_viewport->first = 0;
             Q_EMIT scrollRequested(0);
         }
-        if (!m_entries.empty())
-            requestFocus(FocusDescriptor{m_entries.front().controller->id(), 0}, CaretPlacement::start());
+        if (!m_entries.empty()) requestFocus(FocusDescriptor{m_entries.front().controller->id(), 0}, entryPlacement());
     }
     m_isLoading = false;
 }
@@ -709,8 +708,14 @@ void BlockContainer::takeFirstResponder()
                 text->focus(CaretPlacement::offset(text->textView().selection().location));
                 return;
             }
-    if (TextBlockController* first = textController(0))
-        requestFocus(FocusDescriptor{first->id(), 0}, CaretPlacement::start());
+    if (TextBlockController* first = textController(0)) requestFocus(FocusDescriptor{first->id(), 0}, entryPlacement());
+}
+
+CaretPlacement BlockContainer::entryPlacement() const
+{
+    // A note with nothing in it yet starts with its title line; any other at the start of its body.
+    if (m_note && m_note->title().isEmpty() && m_note->body().isEmpty()) return CaretPlacement::documentStart();
+    return CaretPlacement::start();
 }
 
 void BlockContainer::focusTextBeside(const QUuid& id)

@@ -197,6 +197,7 @@ private:
     std::optional<TextBlockController*> nearestTextController(qreal y) const;
     void updatePictureBudget(bool mayRelease = true);
     void scheduleLayout();
+    CaretPlacement entryPlacement() const;
 
     QPointer<Note> m_note;
     NoteStore* m_store;
