@@ -67,6 +67,8 @@ void BlockEditorView::setNote(Note* note)
         m_container->setGutterWidth(m_gutter);
         m_view = new BlockContainerView(*m_container);
         setWidget(m_view);
+        // The note view paints the paper; the scroll area would fill the body with the window colour.
+        m_view->setAutoFillBackground(false);
         connect(m_container.get(), &BlockContainer::scrollRequested, this,
                 [this](qreal top) { verticalScrollBar()->setValue(int(std::lround(top))); });
         connect(m_container.get(), &BlockContainer::readOnlyChanged, this, &BlockEditorView::showReadOnly);
