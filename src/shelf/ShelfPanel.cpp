@@ -305,8 +305,16 @@ void ShelfPanel::updateBanner()
     m_banner->show();
 }
 
+void ShelfPanel::detach()
+{
+    m_detached = true;
+    disconnect(&m_controller.searchState(), nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
 bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
+    if (m_detached) return false;
     ShelfSearchState& state = m_controller.searchState();
     switch (ShelfKeys::route(key, modifiers)) {
         case ShelfKeys::Command::none:
@@ -375,7 +383,7 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
 
 bool ShelfPanel::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowDeactivate && !QApplication::activePopupWidget()) {
+    if (event->type() == QEvent::WindowDeactivate && !m_detached && !QApplication::activePopupWidget()) {
         // A popup of our own (a row's menu) is not a loss of focus.
         m_controller.focusLost();
     }

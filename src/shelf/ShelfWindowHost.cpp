@@ -22,6 +22,7 @@ ShelfWindowHost::~ShelfWindowHost()
 {
     if (m_controller.panelHost() == this) m_controller.setPanelHost(nullptr);
     delete m_panel.data();
+    for (const QPointer<ShelfPanel>& panel : std::as_const(m_closing)) delete panel.data();
 }
 
 void ShelfWindowHost::noteTrayClick()
@@ -64,8 +65,12 @@ void ShelfWindowHost::close()
     if (!m_panel) return;
     ShelfPanel* panel = m_panel;
     m_panel = nullptr;
+    panel->detach();
     panel->hide();
+    // Later, not now: close() may run inside one of the panel's own handlers.
     panel->deleteLater();
+    m_closing.removeIf([](const QPointer<ShelfPanel>& p) { return p.isNull(); });
+    m_closing << panel;
 }
 
 void ShelfWindowHost::refocus()
