@@ -383,8 +383,10 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
 
 bool ShelfPanel::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowDeactivate && !m_detached && !QApplication::activePopupWidget()) {
-        // A popup of our own (a row's menu) is not a loss of focus.
+    // A popup of our own (a row's menu) is not a loss of focus. A panel already closed is waiting for
+    // its deletion and has nothing left to report.
+    if (event->type() == QEvent::WindowDeactivate && !m_detached && isVisible() &&
+        !QApplication::activePopupWidget()) {
         m_controller.focusLost();
     }
     return KeyablePanel::event(event);
