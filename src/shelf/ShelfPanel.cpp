@@ -385,8 +385,7 @@ bool ShelfPanel::event(QEvent* event)
 {
     // A popup of our own (a row's menu) is not a loss of focus. A panel already closed is waiting for
     // its deletion and has nothing left to report.
-    if (event->type() == QEvent::WindowDeactivate && !m_detached && isVisible() &&
-        !QApplication::activePopupWidget()) {
+    if (event->type() == QEvent::WindowDeactivate && !m_detached && isVisible() && !QApplication::activePopupWidget()) {
         m_controller.focusLost();
     }
     return KeyablePanel::event(event);
