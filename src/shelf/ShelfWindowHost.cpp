@@ -9,7 +9,8 @@
 
 #include "app/SharePrivacy.h"
 #include "platform/Clock.h"
-#include "platform/X11WindowStates.h"
+#include "platform/EwmhWindowState.h"
+#include "platform/X11Desktop.h"
 #include "shelf/ShelfPlacement.h"
 
 ShelfWindowHost::ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray)
@@ -51,13 +52,14 @@ void ShelfWindowHost::open(bool fromTrayClick)
     if (screen) {
         in.screen = screen->geometry();
         in.available = screen->availableGeometry();
-        in.fullScreenWindowActive = X11WindowStates::activeWindowIsFullScreen();
+        in.fullScreenWindowActive = X11Desktop::activeWindowIsFullScreen();
         panel->move(ShelfPlacement::topLeft(in));
     }
     SharePrivacy::apply(QList<QObject*>{panel});
+    // On top and on every workspace, out of the taskbar and the pager.
+    EwmhWindowState::apply(panel->winId(), {true, true, true, true});
     panel->showAndFocus();
     panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
-    X11WindowStates::setSticky(panel->windowHandle());
 }
 
 void ShelfWindowHost::close()
