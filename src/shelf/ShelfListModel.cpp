@@ -54,10 +54,16 @@ struct Entry {
 template <class T>
 std::vector<Entry> entriesOf(const QList<T*>& objects, int dateAttribute)
 {
+    constexpr qsizetype kAhead = 8;  // fetched ahead, as in idsOf()
     std::vector<Entry> entries;
     entries.reserve(size_t(objects.size()));
-    for (T* o : objects)
+    const qsizetype n = objects.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n) __builtin_prefetch(objects[i + 2 * kAhead]);
+        if (i + kAhead < n) __builtin_prefetch(&objects[i + kAhead]->value(T::Uuid));
+        T* o = objects[i];
         entries.push_back({o, msecsOf(*o, dateAttribute), uuidOf(*o, T::Uuid), flagOf(*o, T::IsPinned)});
+    }
     return entries;
 }
 
@@ -67,6 +73,23 @@ QList<Entry*> pointersTo(std::vector<Entry>& entries)
     list.reserve(qsizetype(entries.size()));
     for (Entry& e : entries) list.push_back(&e);
     return list;
+}
+
+// The ids of a list of stored objects. The objects lie far apart in memory, so each one and then its
+// values are fetched ahead of use: the reads overlap instead of waiting one after another.
+template <class T>
+QList<QUuid> idsOf(const QList<T*>& objects)
+{
+    constexpr qsizetype kAhead = 8;
+    QList<QUuid> ids;
+    ids.resize(objects.size());
+    const qsizetype n = objects.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n) __builtin_prefetch(objects[i + 2 * kAhead]);
+        if (i + kAhead < n) __builtin_prefetch(&objects[i + kAhead]->value(T::Uuid));
+        ids[i] = uuidOf(*objects[i], T::Uuid);
+    }
+    return ids;
 }
 
 bool isRow(ShelfListModel::Kind kind)
@@ -178,12 +201,13 @@ void ShelfListModel::showResults(const QString& query, bool searching, const QLi
     m_flatRows.reserve(notes.size() + captures.size());
     if (!notes.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Notes"))});
-        for (Note* note : notes) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
+        const QList<QUuid> ids = idsOf(notes);
+        for (qsizetype i = 0; i < notes.size(); ++i) addRow(Kind::note, notes[i], ShelfRow::note(ids[i]));
     }
     if (!captures.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Captures"))});
-        for (Capture* capture : captures)
-            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
+        const QList<QUuid> ids = idsOf(captures);
+        for (qsizetype i = 0; i < captures.size(); ++i) addRow(Kind::capture, captures[i], ShelfRow::capture(ids[i]));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::noMatch(query))});
     end();
