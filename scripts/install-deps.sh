@@ -1,14 +1,30 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building, testing and the integration tests need.
+# Installs the Debian 12 packages of one set:
+#   run   what building and running Tarnwick need (scripts/run.sh)
+#   test  everything: also the test, fuzz and benchmark tools and the integration tests' desktop session
+#         (scripts/test.sh; the default)
 # Idempotent: packages already present are left alone, and apt is only touched when something is missing.
+# Usage: scripts/install-deps.sh [run|test]
 set -euo pipefail
+
+set_name=${1:-test}
+case "$set_name" in
+  run | test) ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format
+  build-essential cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libgl-dev libxkbcommon-dev
   libsqlite3-dev libssl-dev libsecret-1-dev libpam0g-dev libxcb1-dev libxcb-keysyms1-dev libicu-dev
+)
+[ "$set_name" = test ] && packages+=(
+  ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
@@ -16,6 +32,8 @@ packages=(
   # a system tray for the status icon
   trayer
   fonts-dejavu-core
+  # the installed files and the .deb: menu entry and AppStream checks, dpkg-shlibdeps
+  desktop-file-utils appstream dpkg-dev file
   # the MCP client used by the black-box test
   nodejs
 )
@@ -27,7 +45,9 @@ for p in "${packages[@]}"; do
   fi
 done
 # npm comes with some Node.js builds; only install Debian's when no npm is on the PATH.
-command -v npm >/dev/null 2>&1 || missing+=(npm)
+if [ "$set_name" = test ]; then
+  command -v npm >/dev/null 2>&1 || missing+=(npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
@@ -36,6 +56,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+[ "$set_name" = test ] || exit 0
 
 # The official MCP SDK client of the black-box endpoint test, at the version its lock file pins.
 sdk_client="$(cd "$(dirname "$0")/.." && pwd)/tests/mcp/sdk-client"

@@ -8,7 +8,7 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh run
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF -DTARNWICK_BENCH=OFF >/dev/null
 cmake --build build-release -j"$(nproc)" --target tarnwick
 exec build-release/src/tarnwick "$@"

@@ -1,6 +1,11 @@
 #include "app/AppServices.h"
 
 #include <QNetworkAccessManager>
+#include <algorithm>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "app/ReminderScheduler.h"
 #include "app/UpdateChecker.h"
@@ -15,10 +20,12 @@
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/GlobalHotkeys.h"
+#include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
 #include "platform/Settings.h"
+#include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
@@ -51,6 +58,14 @@ AppServices::AppServices(ModelContainer& container)
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
     runStartupHousekeeping(store, Clock::system());
+
+    // With private notes in the store, their keys are read off the main thread now, so a keyring that
+    // is locked asks to be unlocked before the first seal or reveal, and launch does not wait for it.
+    const QList<Note*> notes = store.allActive() + store.trashed();
+    if (std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); }))
+        CryptoBox::readRingLater(m_noteStore.get(), [](const QString& problem) {
+            if (!problem.isEmpty()) qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+        });
 
     // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
@@ -144,4 +159,10 @@ void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
     store.reconcileForSync();
     // Read again: the steps before may have taken a while on a large store.
     store.sweepOrphanImages(clock.now());
+    // The upkeep read some bodies and pictures; they are read again when a view asks.
+    store.context().releaseLargeValues();
+#ifdef __GLIBC__
+    // The upkeep's temporary values were spread over the heap; give the freed pages back.
+    malloc_trim(0);
+#endif
 }

@@ -7,7 +7,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "app/ApplicationId.h"
 #include "platform/Log.h"
+#include "platform/Resources.h"
 
 namespace {
 
@@ -34,30 +36,61 @@ std::optional<QString> fail(bool enabled, const QString& description)
                    : QStringLiteral("Launching at login could not be turned off.");
 }
 
-}  // namespace
-
-QString LoginItem::entryPath()
+// The Exec value of the installed menu entry, when this program runs from an installed tree: login
+// then starts exactly what the application menu starts.
+std::optional<QString> installedExec()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/autostart/tarnwick.desktop");
+    const QString dataDir = Resources::installedDataDir();
+    if (dataDir.isEmpty()) return std::nullopt;
+    QFile file(dataDir + QStringLiteral("/applications/") + ApplicationId::desktopFileName());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return std::nullopt;
+    bool inMainGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) inMainGroup = line == QLatin1String("[Desktop Entry]");
+        if (inMainGroup && line.startsWith(QLatin1String("Exec="))) return line.mid(5);
+    }
+    return std::nullopt;
 }
 
-QByteArray LoginItem::desktopEntry(const QString& executable)
+QByteArray entryText(const QString& exec)
 {
     QString text;
     text += QStringLiteral("[Desktop Entry]\n");
     text += QStringLiteral("Type=Application\n");
     text += QStringLiteral("Name=Tarnwick\n");
     text += QStringLiteral("Comment=Floating notes and text capture\n");
-    text += QStringLiteral("Exec=") + execArgument(executable) + u'\n';
+    text += QStringLiteral("Icon=") + ApplicationId::name() + u'\n';
+    text += QStringLiteral("Exec=") + exec + u'\n';
     text += QStringLiteral("Terminal=false\n");
     text += QStringLiteral("X-GNOME-Autostart-enabled=true\n");
     return text.toUtf8();
 }
 
+// Where earlier builds put the entry; removed whenever the setting changes, so it cannot linger.
+QString legacyEntryPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/tarnwick.desktop");
+}
+
+}  // namespace
+
+QString LoginItem::entryPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart/") +
+           ApplicationId::desktopFileName();
+}
+
+QByteArray LoginItem::desktopEntry(const QString& executable)
+{
+    return entryText(execArgument(executable));
+}
+
 std::optional<QString> LoginItem::set(bool enabled)
 {
     const QString path = entryPath();
+    QFile::remove(legacyEntryPath());
     if (!enabled) {
         QFile file(path);
         if (!file.exists() || file.remove()) return std::nullopt;
@@ -71,7 +104,8 @@ std::optional<QString> LoginItem::set(bool enabled)
     // Written whole or not at all: the session reads this file at every login.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return fail(true, file.errorString());
-    file.write(desktopEntry(executable));
+    const std::optional<QString> exec = installedExec();
+    file.write(exec ? entryText(*exec) : desktopEntry(executable));
     if (!file.commit()) return fail(true, file.errorString());
     return std::nullopt;
 }

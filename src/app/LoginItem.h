@@ -3,7 +3,8 @@
 #include <QString>
 #include <optional>
 
-// Launch at login, as an XDG autostart entry: $XDG_CONFIG_HOME/autostart/tarnwick.desktop.
+// Launch at login, as an XDG autostart entry: $XDG_CONFIG_HOME/autostart/com.fennmoor.Tarnwick.desktop.
+// From an installed tree it starts what the installed menu entry starts (its Exec line).
 struct LoginItem {
     // Writes the entry when `enabled`, removes it otherwise. Returns nothing on success, else a message
     // for the user. Callers keep "general.launchAtLogin" themselves.

@@ -12,8 +12,8 @@ SingleInstance::~SingleInstance()
 {
     if (!m_registered) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterObject(QString::fromLatin1(kObjectPath));
-    bus.unregisterService(QString::fromLatin1(kServiceName));
+    bus.unregisterObject(ApplicationId::objectPath());
+    bus.unregisterService(ApplicationId::name());
 }
 
 SingleInstance::Claim SingleInstance::claim()
@@ -25,20 +25,20 @@ SingleInstance::Claim SingleInstance::claim()
         return Claim::NoBus;
     }
     // The object goes up before the name, so a launch that sees the name can call it at once.
-    if (!bus.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportScriptableSlots)) {
-        qCWarning(Log::app, "Could not serve %s on the session bus", kObjectPath);
+    if (!bus.registerObject(ApplicationId::objectPath(), this, QDBusConnection::ExportScriptableSlots)) {
+        qCWarning(Log::app, "Could not serve %s on the session bus", qUtf8Printable(ApplicationId::objectPath()));
         return Claim::NoBus;
     }
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus.interface()->registerService(QString::fromLatin1(kServiceName), QDBusConnectionInterface::DontQueueService,
+        bus.interface()->registerService(ApplicationId::name(), QDBusConnectionInterface::DontQueueService,
                                          QDBusConnectionInterface::DontAllowReplacement);
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
         m_registered = true;
         return Claim::Primary;
     }
-    bus.unregisterObject(QString::fromLatin1(kObjectPath));
+    bus.unregisterObject(ApplicationId::objectPath());
     if (!reply.isValid()) {
-        qCWarning(Log::app, "Could not claim %s: %s", kServiceName, qUtf8Printable(reply.error().message()));
+        qCWarning(Log::app, "Could not claim %s: %s", ApplicationId::kName, qUtf8Printable(reply.error().message()));
         return Claim::NoBus;
     }
     return Claim::AlreadyRunning;
@@ -46,9 +46,8 @@ SingleInstance::Claim SingleInstance::claim()
 
 std::optional<QString> SingleInstance::activateRunning(const QString& startupId)
 {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
-                                       QString::fromLatin1(kServiceName), QStringLiteral("ActivateWithStartupId"));
+    QDBusMessage call = QDBusMessage::createMethodCall(ApplicationId::name(), ApplicationId::objectPath(),
+                                                       ApplicationId::name(), QStringLiteral("ActivateWithStartupId"));
     call << startupId;
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ErrorMessage) return reply.errorMessage();
@@ -68,7 +67,7 @@ void SingleInstance::ActivateWithStartupId(const QString& startupId)
 
 QString SingleInstance::errorName(const char* suffix)
 {
-    return QString::fromLatin1(kServiceName) + QStringLiteral(".Error.") + QString::fromLatin1(suffix);
+    return ApplicationId::name() + QStringLiteral(".Error.") + QString::fromLatin1(suffix);
 }
 
 SingleInstance::CaptureAnswer SingleInstance::answerCapture(const CaptureHandler& handler, const QString& text)

@@ -6,17 +6,16 @@
 #include <functional>
 #include <optional>
 
-// One Tarnwick per user session. The first instance owns the session-bus name "app.tarnwick.Tarnwick"
-// and serves the object "/app/tarnwick/Tarnwick"; a later launch finds the name taken, asks the first
-// to come forward through Activate, and leaves. The same object takes text from other programs through
-// CaptureText once the launch has finished.
+#include "app/ApplicationId.h"
+
+// One Tarnwick per user session. The first instance owns the session-bus name of the application id
+// ("com.fennmoor.Tarnwick") and serves the object "/com/fennmoor/Tarnwick"; a later launch finds the
+// name taken, asks the first to come forward through Activate, and leaves. The same object takes text
+// from other programs through CaptureText once the launch has finished.
 class SingleInstance : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "app.tarnwick.Tarnwick")
+    Q_CLASSINFO("D-Bus Interface", TARNWICK_APP_ID)
 public:
-    static constexpr const char* kServiceName = "app.tarnwick.Tarnwick";
-    static constexpr const char* kObjectPath = "/app/tarnwick/Tarnwick";
-
     enum class Claim {
         Primary,         // this process owns the name
         AlreadyRunning,  // another process owns it

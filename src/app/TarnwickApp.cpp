@@ -5,6 +5,7 @@
 
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
+#include "design/TrayGlyph.h"
 #include "platform/Log.h"
 
 TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
@@ -16,8 +17,7 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
     connect(m_menu->addAction(QStringLiteral("Quit Tarnwick")), &QAction::triggered, qApp, &QCoreApplication::quit);
 
     m_tray = new QSystemTrayIcon(this);
-    // The glyph is a monochrome mask; a warm mid grey reads on both light and dark panels.
-    m_tray->setIcon(Symbols::tinted(QStringLiteral("MenubarGlyph"), TarnwickTheme::textTertiary(), 22));
+    m_tray->setIcon(TrayGlyph::icon());
     m_tray->setToolTip(QStringLiteral("Tarnwick"));
     m_tray->setContextMenu(m_menu.get());
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

@@ -1,18 +1,32 @@
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
+#include "app/ApplicationId.h"
+#include "app/CommandLine.h"
 #include "app/Defaults.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "design/TarnwickType.h"
+#include "platform/BackgroundCall.h"
 #include "platform/DisplayProbe.h"
 #include "platform/ProcessHardening.h"
 #include "platform/QuitOnSignal.h"
+#include "store/NoteStore.h"
 
 int main(int argc, char** argv)
 {
+    // Answered before anything else: no display, bus or running instance is involved.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (const CommandLine::Outcome options = CommandLine::parse(arguments); !options.run) {
+        std::fputs(qUtf8Printable(options.standardOutput), stdout);
+        std::fputs(qUtf8Printable(options.standardError), stderr);
+        return options.exitCode;
+    }
+
     // Before anything holds a note or a password.
     ProcessHardening::apply();
     QCoreApplication::setApplicationName(QStringLiteral("tarnwick"));
@@ -29,6 +43,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(ApplicationId::name());
     QuitOnSignal::install();
 
     SingleInstance instance;
@@ -46,11 +61,22 @@ int main(int argc, char** argv)
     Defaults::registerTable();
     TarnwickType::registerBundledFonts();
 
-    // The store opens (or falls back to memory) and is tidied before any window can show a note.
-    AppServices services;
+    int status = 0;
+    {
+        // The store opens (or falls back to memory) and is tidied before any window can show a note.
+        AppServices services;
 
-    TarnwickApp tray;
-    AppDelegate delegate(services.delegateParts(instance, tray));
-    if (!delegate.applicationDidFinishLaunching()) return 0;
-    return app.exec();
+        TarnwickApp tray;
+        AppDelegate delegate(services.delegateParts(instance, tray));
+        if (delegate.applicationDidFinishLaunching()) status = app.exec();
+        // A quit (also by SIGTERM or SIGINT) may come before the autosave's turn.
+        services.noteStore().saveNow();
+    }
+    // Everything is saved by now. A keyring call still waiting on its own thread (a prompt nobody
+    // answered) must not hold up the end of the process.
+    if (BackgroundCall::pending() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

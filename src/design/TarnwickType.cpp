@@ -10,7 +10,6 @@
 #include "platform/Resources.h"
 
 namespace {
-const QString kBundledFont = QStringLiteral(":/fonts/Newsreader.ttf");
 const QString kNewsreader = QStringLiteral("Newsreader");
 }  // namespace
 
@@ -110,12 +109,13 @@ void TarnwickType::registerBundledFonts()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        Resources::ensureLoaded();
-        if (!QFile::exists(kBundledFont)) {
-            qCWarning(Log::app, "Newsreader.ttf not found in bundle; brand headings fall back to system serif.");
+        // The face is optional: without it brand headings use the system serif, which is no fault.
+        const QString file = Resources::dataFile(QStringLiteral("fonts/Newsreader.ttf"));
+        if (file.isEmpty()) {
+            qCInfo(Log::app, "Newsreader.ttf not found in bundle; brand headings fall back to system serif.");
             return;
         }
-        if (QFontDatabase::addApplicationFont(kBundledFont) < 0)
+        if (QFontDatabase::addApplicationFont(file) < 0)
             qCInfo(Log::app, "Newsreader registration: %s", "the font file could not be read");
     });
 }

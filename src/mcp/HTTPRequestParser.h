@@ -26,6 +26,8 @@ public:
     State feed(const QByteArray& data) { return feed(data.constData(), data.size()); }
 
     State state() const { return m_state; }
+    // The head (request line and headers) has been read.
+    bool headComplete() const { return m_bodyStart >= 0 || m_state != State::NeedMore; }
     const HTTPRequest& request() const { return m_request; }
 
 private:

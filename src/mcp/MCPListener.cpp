@@ -75,7 +75,7 @@ public:
     }
 
 private:
-    enum class Phase { Reading, Answering, Writing, Draining };
+    enum class Phase { Waiting, Reading, Answering, Writing, Draining };
 
     struct Connection {
         int fd = -1;
@@ -84,7 +84,9 @@ private:
         QByteArray out;
         qsizetype sent = 0;
         qint64 idleDeadline = 0;
-        qint64 finalDeadline = 0;  // the whole request (Reading) or the drain (Draining)
+        qint64 finalDeadline = 0;  // the whole request (Reading), the drain (Draining), the turn (Waiting)
+        qint64 headDeadline = 0;
+        bool heard = false;  // a byte of the request has arrived
         bool closed = false;
     };
 
@@ -105,12 +107,20 @@ private:
             auto consider = [&nextDeadline](qint64 d) {
                 if (nextDeadline < 0 || d < nextDeadline) nextDeadline = d;
             };
+            const bool canEvict = hasSilent();
             for (auto& [id, c] : m_connections) {
                 short events = 0;
                 switch (c.phase) {
+                    case Phase::Waiting:
+                        consider(c.finalDeadline);
+                        // Looked at only when a silent connection could make room for it.
+                        if (!canEvict) continue;
+                        events = POLLIN;
+                        break;
                     case Phase::Reading:
                         events = POLLIN;
                         consider(std::min(c.idleDeadline, c.finalDeadline));
+                        if (!c.parser.headComplete()) consider(c.headDeadline);
                         break;
                     case Phase::Writing:
                         events = POLLOUT;
@@ -152,7 +162,68 @@ private:
             }
             expire(now);
             std::erase_if(m_connections, [](const auto& entry) { return entry.second.closed; });
+            promoteWaiting(now);
         }
+    }
+
+    int activeCount() const
+    {
+        int n = 0;
+        for (const auto& [id, c] : m_connections) n += !c.closed && c.phase != Phase::Waiting;
+        return n;
+    }
+
+    bool hasSilent() const
+    {
+        bool waiting = false, silent = false;
+        for (const auto& [id, c] : m_connections) {
+            if (c.closed) continue;
+            waiting |= c.phase == Phase::Waiting;
+            silent |= c.phase == Phase::Reading && !c.heard;
+        }
+        return waiting && silent;
+    }
+
+    void activate(Connection& c, qint64 now)
+    {
+        c.phase = Phase::Reading;
+        c.idleDeadline = now + m_limits.idleTimeoutMs;
+        c.finalDeadline = now + m_limits.requestTimeoutMs;
+        c.headDeadline = now + m_limits.headTimeoutMs;
+    }
+
+    // Waiting connections take free slots in the order they came (the map is ordered by arrival).
+    void promoteWaiting(qint64 now)
+    {
+        int free = m_limits.maxConnections - activeCount();
+        for (auto it = m_connections.begin(); free > 0 && it != m_connections.end(); ++it)
+            if (!it->second.closed && it->second.phase == Phase::Waiting) {
+                activate(it->second, now);
+                --free;
+            }
+    }
+
+    // A waiting connection that has sent something takes the slot of the oldest connection that has
+    // sent nothing at all.
+    void takeSilentSlot(Connection& waiting, qint64 now)
+    {
+        if (activeCount() >= m_limits.maxConnections) {
+            auto silent = std::find_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+                return !entry.second.closed && entry.second.phase == Phase::Reading && !entry.second.heard;
+            });
+            if (silent == m_connections.end()) return;
+            close(silent->second);
+        }
+        activate(waiting, now);
+    }
+
+    void refuse(int fd)
+    {
+        // Full: say so rather than leave the client hanging.
+        static const QByteArray busy =
+            MCPService::rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {});
+        [[maybe_unused]] const auto n = ::send(fd, busy.constData(), size_t(busy.size()), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
     }
 
     // Returns false when told to quit.
@@ -243,27 +314,35 @@ private:
                     m_acceptPausedUntil = now + kAcceptBackoffMs;
                 return;
             }
-            if (int(m_connections.size()) >= m_limits.maxConnections) {
-                // Full: say so at once rather than leave the client hanging.
-                static const QByteArray busy =
-                    MCPService::rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {});
-                [[maybe_unused]] const auto n = ::send(fd, busy.constData(), size_t(busy.size()), MSG_NOSIGNAL);
-                ::shutdown(fd, SHUT_WR);
+            const int active = activeCount();
+            const int waiting = int(m_connections.size()) - active;
+            if (active >= m_limits.maxConnections && waiting >= m_limits.maxWaiting) {
+                refuse(fd);
                 ::close(fd);
                 continue;
             }
             Connection c;
             c.fd = fd;
             c.parser = HTTPRequestParser(m_limits.maxRequestBytes);
-            c.idleDeadline = now + m_limits.idleTimeoutMs;
-            c.finalDeadline = now + m_limits.requestTimeoutMs;
+            if (active < m_limits.maxConnections) {
+                activate(c, now);
+            } else {
+                c.phase = Phase::Waiting;
+                c.finalDeadline = now + m_limits.queueTimeoutMs;
+            }
             m_connections.emplace(++m_lastId, std::move(c));
         }
     }
 
     void service(quint64 id, Connection& c, short revents, std::vector<char>& scratch, qint64 now)
     {
+        if (c.phase == Phase::Waiting) {
+            takeSilentSlot(c, now);
+            if (c.phase == Phase::Waiting) return;
+        }
         switch (c.phase) {
+            case Phase::Waiting:
+                return;
             case Phase::Reading: {
                 const ssize_t n = ::recv(c.fd, scratch.data(), scratch.size(), 0);
                 if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
@@ -273,6 +352,7 @@ private:
                     return;
                 }
                 c.idleDeadline = now + m_limits.idleTimeoutMs;
+                c.heard = true;
                 switch (c.parser.feed(scratch.data(), n)) {
                     case HTTPRequestParser::State::NeedMore:
                         return;
@@ -336,7 +416,13 @@ private:
     {
         for (auto& [id, c] : m_connections) {
             if (c.closed) continue;
-            const bool late = (c.phase == Phase::Reading && (now >= c.idleDeadline || now >= c.finalDeadline)) ||
+            if (c.phase == Phase::Waiting && now >= c.finalDeadline) {
+                refuse(c.fd);
+                close(c);
+                continue;
+            }
+            const bool late = (c.phase == Phase::Reading && (now >= c.idleDeadline || now >= c.finalDeadline ||
+                                                             (!c.parser.headComplete() && now >= c.headDeadline))) ||
                               (c.phase == Phase::Writing && now >= c.idleDeadline) ||
                               (c.phase == Phase::Draining && now >= c.finalDeadline);
             if (late) close(c);

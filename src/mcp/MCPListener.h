@@ -23,11 +23,16 @@ public:
     using StateCallback = std::function<void(bool ready, quint16 port)>;
 
     // Slow or silent clients must not hold the endpoint: connections are bounded in number, and one
-    // that stays silent (or takes too long over its request) is closed.
+    // that stays silent (or takes too long over its request) is closed. A connection beyond the bound
+    // waits its turn for a while before it is turned away, and one that sends while every slot is
+    // held by a connection that has sent nothing yet takes the place of the oldest of those.
     struct Limits {
         int maxConnections = 16;
         int idleTimeoutMs = 10'000;
         int requestTimeoutMs = 30'000;
+        int headTimeoutMs = 2'000;
+        int maxWaiting = 64;
+        int queueTimeoutMs = 5'000;
         qsizetype maxRequestBytes = HTTPRequestParser::kDefaultMaxBytes;
     };
 

@@ -9,11 +9,15 @@
 
 namespace {
 
-QList<MCPNoteRecord> records(const QList<Note*>& notes)
+QList<MCPNoteRecord> records(const QList<Note*>& notes, int limit)
 {
     QList<MCPNoteRecord> out;
-    out.reserve(notes.size());
-    for (const Note* note : notes) out.append(MCPNoteToolHost::record(*note));
+    int open = 0;
+    for (const Note* note : notes) {
+        if (limit >= 0 && open >= limit) break;
+        out.append(MCPNoteToolHost::record(*note));
+        open += !note->isLocked() && !note->isTrashed();
+    }
     return out;
 }
 
@@ -40,19 +44,19 @@ MCPNoteRecord MCPNoteToolHost::record(const Note& note)
     return r;
 }
 
-QList<MCPNoteRecord> MCPNoteToolHost::search(const QString& query)
+QList<MCPNoteRecord> MCPNoteToolHost::search(const QString& query, int limit)
 {
-    return records(m_search.search(query));
+    return records(m_search.search(query), limit);
 }
 
-QList<MCPNoteRecord> MCPNoteToolHost::allActive()
+QList<MCPNoteRecord> MCPNoteToolHost::allActive(int limit)
 {
-    return records(m_store.allActive());
+    return records(m_store.allActive(), limit);
 }
 
-QList<MCPNoteRecord> MCPNoteToolHost::pinned()
+QList<MCPNoteRecord> MCPNoteToolHost::pinned(int limit)
 {
-    return records(m_store.pinned());
+    return records(m_store.pinned(), limit);
 }
 
 std::optional<MCPNoteRecord> MCPNoteToolHost::note(const QUuid& id)

@@ -12,9 +12,9 @@ class MCPNoteToolHost : public MCPToolHost {
 public:
     MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings);
 
-    QList<MCPNoteRecord> search(const QString& query) override;
-    QList<MCPNoteRecord> allActive() override;
-    QList<MCPNoteRecord> pinned() override;
+    QList<MCPNoteRecord> search(const QString& query, int limit) override;
+    QList<MCPNoteRecord> allActive(int limit) override;
+    QList<MCPNoteRecord> pinned(int limit) override;
     std::optional<MCPNoteRecord> note(const QUuid& id) override;
     QString create(const QString& title, const QString& body) override;
 
@@ -23,7 +23,6 @@ public:
     static MCPNoteRecord record(const Note& note);
 
 private:
-
     NoteStore& m_store;
     SearchEngine& m_search;
     Settings& m_settings;

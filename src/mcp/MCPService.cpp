@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QStringDecoder>
+#include <QTimer>
 
 #include "mcp/MCPTokenStore.h"
 #include "platform/Log.h"
@@ -13,6 +14,8 @@ const QString kEnabledKey = QStringLiteral("mcp.enabled");
 const QString kReadOnlyKey = QStringLiteral("mcp.readOnly");
 const QString kApprovedKey = QStringLiteral("mcp.approvedClients");
 const QString kLegacyTokenKey = QStringLiteral("mcp.token");
+// How long the keyring may take before the log says the endpoint is waiting for it.
+constexpr int kKeyringPatienceMs = 1500;
 }  // namespace
 
 MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
@@ -32,7 +35,11 @@ MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore&
       m_port(options.preferredPort)
 {
     m_enabled = m_settings.boolValue(kEnabledKey);
-    m_token = loadOrCreateToken();
+    // The switch turned in the settings file by hand counts as turned here.
+    connect(&m_settings, &Settings::valueChanged, this, [this](const QString& key) {
+        if (key == kEnabledKey && m_settings.boolValue(kEnabledKey) != m_enabled)
+            setEnabled(m_settings.boolValue(kEnabledKey));
+    });
 }
 
 MCPService::~MCPService() = default;
@@ -63,6 +70,11 @@ QString MCPService::endpointURL() const
 void MCPService::start()
 {
     if (m_listening) return;
+    if (m_token.isEmpty()) {
+        m_startWhenTokenReady = true;
+        loadToken();
+        return;
+    }
     if (!m_listener) {
         QPointer<MCPService> self(this);
         m_listener = std::make_unique<MCPListener>(
@@ -92,6 +104,7 @@ void MCPService::start()
 
 void MCPService::stop()
 {
+    m_startWhenTokenReady = false;
     if (m_listener) m_listener->stop();
     m_listening = false;
     setRunning(false, quint16(m_port));
@@ -140,6 +153,28 @@ void MCPService::regenerateToken()
     setToken(token);
 }
 
+void MCPService::loadToken()
+{
+    if (!m_token.isEmpty() || m_tokenLoading) return;
+    m_tokenLoading = true;
+    QTimer::singleShot(kKeyringPatienceMs, this, [this] {
+        if (!m_tokenLoading || m_toldOfKeyringWait) return;
+        m_toldOfKeyringWait = true;
+        qCInfo(Log::app,
+               "The MCP endpoint waits for the desktop keyring (it may be locked, asking for a password, "
+               "or have no default collection yet).");
+    });
+    m_tokens.readLater(this, [this](std::optional<QByteArray> stored) { loadOrCreateToken(std::move(stored)); });
+}
+
+void MCPService::tokenReady(const QString& token)
+{
+    m_tokenLoading = false;
+    // A token regenerated while the keyring was being read is the newer one.
+    if (m_token.isEmpty()) setToken(token);
+    if (std::exchange(m_startWhenTokenReady, false)) start();
+}
+
 void MCPService::setToken(const QString& token)
 {
     if (token == m_token) return;
@@ -182,28 +217,31 @@ QString MCPService::newToken()
     return token;
 }
 
-void MCPService::persist(const QString& token)
+void MCPService::persist(const QString& token, std::function<void()> then)
 {
-    const Status<QString> stored = m_tokens.write(token.toUtf8());
-    if (!stored)
-        qCWarning(Log::app, "Could not store the MCP token in the Keychain: %s", qUtf8Printable(stored.error()));
+    m_tokens.writeLater(token.toUtf8(), this, [then = std::move(then)](Status<QString> stored) {
+        if (!stored)
+            qCWarning(Log::app, "Could not store the MCP token in the keyring: %s", qUtf8Printable(stored.error()));
+        if (then) then();
+    });
 }
 
-QString MCPService::loadOrCreateToken()
+void MCPService::loadOrCreateToken(std::optional<QByteArray> stored)
 {
-    if (const std::optional<QByteArray> bytes = m_tokens.read(); bytes && !bytes->isEmpty()) {
+    if (stored && !stored->isEmpty()) {
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString token = decoder(*bytes);
-        if (!decoder.hasError() && !token.isEmpty()) return token;
+        const QString token = decoder(*stored);
+        if (!decoder.hasError() && !token.isEmpty()) return tokenReady(token);
     }
     const QString legacy = m_settings.stringValue(kLegacyTokenKey);
     if (!legacy.isEmpty()) {
-        persist(legacy);
-        m_settings.remove(kLegacyTokenKey);
-        qCInfo(Log::app, "Moved the MCP token out of UserDefaults into the Keychain.");
-        return legacy;
+        persist(legacy, [this, legacy] {
+            m_settings.remove(kLegacyTokenKey);
+            qCInfo(Log::app, "Moved the MCP token out of the settings file into the keyring.");
+            tokenReady(legacy);
+        });
+        return;
     }
     const QString token = newToken();
-    persist(token);
-    return token;
+    persist(token, [this, token] { tokenReady(token); });
 }

@@ -65,7 +65,8 @@ public:
         MCPListener::Limits limits;
     };
 
-    // Reads "mcp.enabled" without starting anything, and loads (or makes) the token.
+    // Reads "mcp.enabled" without starting anything. The token is read or made when the endpoint first
+    // starts (or loadToken() is called): the keyring may keep it waiting, and nothing else should.
     MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
                QObject* parent = nullptr);
     MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings, Options options,
@@ -86,9 +87,13 @@ public:
     // "http://127.0.0.1:" + port + "/mcp/" + token, whether or not the listener runs.
     QString endpointURL() const;
 
-    // Starts the listener unless one exists. The shell calls it after launch when enabled.
+    // Starts the listener unless one exists, once the token is there. The shell calls it after launch
+    // when enabled.
     void start();
     void stop();
+    // Reads the token from the keyring, or makes and stores one, unless it is there or on its way.
+    // The answer comes later; a start asked for meanwhile follows once the token is stored.
+    void loadToken();
 
     // Takes the client off the approved list and refuses it without asking until quit.
     void revoke(const QString& clientName);
@@ -149,8 +154,10 @@ private:
     void setToken(const QString& token);
 
     static QString newToken();
-    void persist(const QString& token);
-    QString loadOrCreateToken();
+    // Stores the token, logs a failure, then calls `then` (the token is used either way).
+    void persist(const QString& token, std::function<void()> then = {});
+    void loadOrCreateToken(std::optional<QByteArray> stored);
+    void tokenReady(const QString& token);
 
     MCPToolHost& m_tools;
     MCPApprover& m_approval;
@@ -168,4 +175,7 @@ private:
     int m_port = kDefaultPort;
     QString m_token;
     bool m_enabled = false;
+    bool m_tokenLoading = false;
+    bool m_startWhenTokenReady = false;
+    bool m_toldOfKeyringWait = false;
 };

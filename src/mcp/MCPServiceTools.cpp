@@ -154,7 +154,7 @@ QJsonObject MCPService::searchNotes(const QJsonObject& arguments)
     const QString query = arguments.value(QStringLiteral("query")).toString();
     const int limit = limitArgument(arguments, 20, 1, 100);
     QJsonArray hits;
-    for (const MCPNoteRecord& note : m_tools.search(query)) {
+    for (const MCPNoteRecord& note : m_tools.search(query, limit)) {
         // Private notes never leave the application; the bin is checked again in case a source slips.
         if (note.isLocked || note.isTrashed) continue;
         hits.append(QJsonObject{{QStringLiteral("id"), note.id},
@@ -170,7 +170,8 @@ QJsonObject MCPService::listNotes(const QJsonObject& arguments)
 {
     const QString section = arguments.value(QStringLiteral("section")).toString(QStringLiteral("all"));
     const int limit = limitArgument(arguments, 50, 1, 200);
-    const QList<MCPNoteRecord> notes = section == QLatin1String("pinned") ? m_tools.pinned() : m_tools.allActive();
+    const QList<MCPNoteRecord> notes =
+        section == QLatin1String("pinned") ? m_tools.pinned(limit) : m_tools.allActive(limit);
     QJsonArray entries;
     for (const MCPNoteRecord& note : notes) {
         if (note.isLocked || note.isTrashed) continue;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "platform/Result.h"
@@ -16,4 +18,12 @@ public:
     virtual std::optional<QByteArray> read() = 0;
     // Replaces any stored item with these bytes. The error is a description for the log.
     virtual Status<QString> write(const QByteArray& token) = 0;
+
+    // The same, answered later on the main thread (to `context`, unless it is gone): a store that may
+    // wait on the user runs them off the main thread. These run the calls above at once.
+    virtual void readLater(QObject* context, std::function<void(std::optional<QByteArray>)> done) { done(read()); }
+    virtual void writeLater(const QByteArray& token, QObject* context, std::function<void(Status<QString>)> done)
+    {
+        done(write(token));
+    }
 };

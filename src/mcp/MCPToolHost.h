@@ -22,18 +22,20 @@ struct MCPNoteRecord {
 
 // The notes behind the endpoint's tools: implemented over the note store and the search engine.
 // Everything is called on the main thread. Which notes may leave the application (locked and binned
-// ones may not) is decided by the caller, so these answer with everything they are asked for.
+// ones may not) is decided by the caller, so these answer with everything they are asked for. The
+// lists stop once they hold `limit` records of notes that are neither locked nor binned (no limit when
+// negative): a caller that shows a page of notes does not pay for the whole store.
 class MCPToolHost {
 public:
     virtual ~MCPToolHost() = default;
 
     // The search engine's matches for the query: notes not in the bin, best first, locked ones
     // included; an empty query gives every such note, most recently updated first.
-    virtual QList<MCPNoteRecord> search(const QString& query) = 0;
+    virtual QList<MCPNoteRecord> search(const QString& query, int limit) = 0;
     // Notes not in the bin, most recently updated first, locked ones included.
-    virtual QList<MCPNoteRecord> allActive() = 0;
+    virtual QList<MCPNoteRecord> allActive(int limit) = 0;
     // Pinned notes not in the bin, most recently updated first, locked ones included.
-    virtual QList<MCPNoteRecord> pinned() = 0;
+    virtual QList<MCPNoteRecord> pinned(int limit) = 0;
     // The note with that id, in the bin or not; none when there is no such note.
     virtual std::optional<MCPNoteRecord> note(const QUuid& id) = 0;
     // Makes a note with this title and body (tint blue, solid opacity, no source; the default theme

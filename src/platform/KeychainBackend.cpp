@@ -30,12 +30,12 @@ std::shared_ptr<KeychainBackend> KeychainBackend::forSession()
     std::call_once(decided, [] {
         if (secretServiceOnSessionBus()) {
             backend = std::make_shared<SecretServiceKeychainBackend>();
-            qCInfo(Log::privacy, "Keychain items are kept in the desktop keyring (Secret Service).");
+            qCInfo(Log::privacy, "Secrets are kept in the desktop keyring (Secret Service).");
         } else {
             const QString path = FileKeychainBackend::defaultPath();
             backend = std::make_shared<FileKeychainBackend>(path);
             qCWarning(Log::privacy,
-                      "No Secret Service on the session bus: keychain items are kept in %s, readable only by "
+                      "No Secret Service on the session bus: secrets are kept in %s, readable only by "
                       "this user.",
                       qUtf8Printable(path));
         }

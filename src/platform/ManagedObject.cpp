@@ -48,6 +48,8 @@ bool ManagedObject::s_loading = false;
 ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity)
 {
     if (s_loading) {
+        // Exactly sized: a plain resize would round the block up to twice the size.
+        m_values.reserve(entity.attributes.size());
         m_values.resize(entity.attributes.size());
         return;
     }
@@ -95,22 +97,28 @@ ManagedObject::~ManagedObject() = default;
 
 void ManagedObject::loadValue(int attribute) const
 {
-    m_unloaded &= ~(quint64(1) << attribute);
+    auto* self = const_cast<ManagedObject*>(this);
+    self->m_unloaded &= ~(quint64(1) << attribute);
     if (!m_context) return;
-    QVariant v = m_context->storedValue(*this, attribute);
-    m_saved[attribute] = v;
-    m_values[attribute] = std::move(v);
+    const bool shared = !hasChanges();
+    self->m_values[attribute] = m_context->storedValue(*this, attribute);
+    if (shared)
+        self->m_saved = m_values;
+    else
+        self->m_saved[attribute] = m_values.at(attribute);
 }
 
 void ManagedObject::releaseLargeValues()
 {
     if (!m_context || m_rowID == 0 || m_deleted) return;
+    const bool shared = !hasChanges();
     for (int i = 0; i < m_values.size(); ++i) {
-        if (m_entity->attributes[i].type != AttributeType::Data || !m_values[i].isValid() || isChanged(i)) continue;
+        if (m_entity->attributes[i].type != AttributeType::Data || !m_values.at(i).isValid() || isChanged(i)) continue;
         m_values[i] = QVariant();
-        m_saved[i] = QVariant();
+        if (!shared) m_saved[i] = QVariant();
         m_unloaded |= quint64(1) << i;
     }
+    if (shared) m_saved = m_values;
 }
 
 void ManagedObject::setValue(int attribute, const QVariant& value)

@@ -106,8 +106,10 @@ private:
     bool m_deleted = false;
     quint64 m_version = 0;
     quint64 m_insertSerial = 0;  // order of insertion among unsaved objects
-    mutable QVector<QVariant> m_values;
-    mutable QVector<QVariant> m_saved;
+    // Unchanged objects share one array between the two (implicit sharing): read them through const
+    // access only, or each object pays for a second copy.
+    QVector<QVariant> m_values;
+    QVector<QVariant> m_saved;
     // Attributes of a stored row whose value is present in the store but not read yet.
     mutable quint64 m_unloaded = 0;
 };

@@ -203,6 +203,7 @@ void ModelContext::insert(ManagedObject* object)
         return;
     }
     object->m_insertSerial = ++m_insertSerial;
+    ++m_changeCount;
     state->inserted.push_back(object);
     if (state->loaded) addToIndexes(*state, object);
     scheduleAutosave();
@@ -215,6 +216,7 @@ void ModelContext::remove(ManagedObject* object)
     for (int i = 0; object->m_unloaded && i < 64; ++i)
         if (object->m_unloaded & (quint64(1) << i)) object->loadValue(i);
     object->m_deleted = true;
+    ++m_changeCount;
     m_changed.remove(object);
     EntityState* state = stateFor(object->entity());
     if (state && state->loaded) removeFromIndexes(*state, object);
@@ -231,6 +233,7 @@ void ModelContext::remove(ManagedObject* object)
 void ModelContext::objectDidChange(ManagedObject* object)
 {
     if (object->m_deleted) return;
+    ++m_changeCount;
     if (object->m_rowID != 0) m_changed.insert(object);
     scheduleAutosave();
 }
@@ -244,13 +247,13 @@ QUuid indexKey(const QVariant& v)
 
 void ModelContext::addToIndexes(EntityState& state, ManagedObject* object)
 {
-    for (UuidIndex& index : state.indexes) index.objects[indexKey(object->m_values[index.attribute])].append(object);
+    for (UuidIndex& index : state.indexes) index.objects[indexKey(object->m_values.at(index.attribute))].append(object);
 }
 
 void ModelContext::removeFromIndexes(EntityState& state, ManagedObject* object)
 {
     for (UuidIndex& index : state.indexes) {
-        auto it = index.objects.find(indexKey(object->m_values[index.attribute]));
+        auto it = index.objects.find(indexKey(object->m_values.at(index.attribute)));
         if (it == index.objects.end()) continue;
         auto& list = *it;
         for (qsizetype i = 0; i < list.size(); ++i)
@@ -312,7 +315,7 @@ QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects,
         if (objects[i]->m_unloaded & bit)
             unread.insert(objects[i]->m_rowID, i);
         else
-            out[i] = objects[i]->m_values[attribute];
+            out[i] = objects[i]->m_values.at(attribute);
     }
     if (unread.isEmpty()) return out;
     const EntityDescription& entity = objects.first()->entity();
@@ -369,7 +372,7 @@ Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const Entity
         // Null and none share the key; only a stored null UUID matches a null UUID.
         QList<ManagedObject*> out;
         for (ManagedObject* o : index->objects.value(id))
-            if (o->m_values[attribute].isValid()) out.append(o);
+            if (o->m_values.at(attribute).isValid()) out.append(o);
         return out;
     }
     QList<ManagedObject*> out;
@@ -506,7 +509,7 @@ Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObjec
             if (!s) return s.error();
             const QVector<AttributeDescription>& attributes = state.entity->attributes;
             for (int i = 0; i < attributes.size(); ++i)
-                SqliteDatabase::bindValue(*s, i + 1, attributes[i].type, o->m_values[i]);
+                SqliteDatabase::bindValue(*s, i + 1, attributes[i].type, o->m_values.at(i));
             if (auto r = m_db.run(*s); !r) return r;
             insertedRows.emplace_back(o, sqlite3_last_insert_rowid(m_db.handle()));
         }
@@ -527,7 +530,7 @@ Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObjec
         auto s = m_db.cached(sql);
         if (!s) return s.error();
         for (int k = 0; k < changed.size(); ++k)
-            SqliteDatabase::bindValue(*s, k + 1, attributes[changed[k]].type, o->m_values[changed[k]]);
+            SqliteDatabase::bindValue(*s, k + 1, attributes[changed[k]].type, o->m_values.at(changed[k]));
         sqlite3_bind_int64(*s, int(changed.size()) + 1, o->m_rowID);
         if (auto r = m_db.run(*s); !r) return r;
     }

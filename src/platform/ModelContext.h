@@ -101,6 +101,10 @@ public:
     // With secure delete on, content that a save overwrote is then gone from every store file.
     Status<StoreError> checkpoint();
 
+    // Advances on every insert, delete and real change of a value: lists derived from the objects
+    // are current while it stays the same.
+    quint64 changeCount() const { return m_changeCount; }
+
     bool autosaveEnabled() const { return m_autosave; }
     void setAutosaveEnabled(bool enabled);
 
@@ -158,4 +162,5 @@ private:
     bool m_autosave = true;
     bool m_autosaveScheduled = false;
     quint64 m_insertSerial = 0;
+    quint64 m_changeCount = 0;
 };

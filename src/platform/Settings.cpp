@@ -11,6 +11,7 @@
 #include <QTimeZone>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/Log.h"
 #include "platform/PrivateFiles.h"
@@ -69,6 +70,14 @@ QJsonObject encodeValue(const QVariant& v)
 
 QVariant decodeValue(const QJsonValue& jv)
 {
+    // A plain value typed by hand ("key": true) reads as what it plainly is.
+    if (jv.isBool()) return jv.toBool();
+    if (jv.isString()) return jv.toString();
+    if (jv.isDouble()) {
+        const double d = jv.toDouble();
+        if (std::trunc(d) == d && std::abs(d) < 9007199254740992.0) return QVariant::fromValue<qint64>(qint64(d));
+        return d;
+    }
     const QJsonObject o = jv.toObject();
     const QString type = o.value(QStringLiteral("type")).toString();
     const QJsonValue value = o.value(QStringLiteral("value"));
@@ -112,6 +121,23 @@ qint64 saturatingInt(double d)
     return qint64(d);
 }
 
+QVariantMap decodeRoot(const QJsonObject& root)
+{
+    QVariantMap values;
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        const QVariant v = decodeValue(it.value());
+        if (v.isValid()) values.insert(it.key(), v);
+    }
+    return values;
+}
+
+// Equal in type and value: a stored string "1" is not the integer 1.
+bool sameValue(const QVariant& a, const QVariant& b)
+{
+    if (a.isValid() != b.isValid()) return false;
+    return !a.isValid() || (a.typeId() == b.typeId() && a == b);
+}
+
 std::unique_ptr<Settings>& sharedSlot()
 {
     static std::unique_ptr<Settings> instance;
@@ -150,13 +176,19 @@ QVariantMap FileSettingsBackend::load()
         qCWarning(Log::app, "Settings file was unreadable and was moved to %s", qUtf8Printable(aside));
         return {};
     }
-    QVariantMap values;
-    const QJsonObject root = doc.object();
-    for (auto it = root.begin(); it != root.end(); ++it) {
-        const QVariant v = decodeValue(it.value());
-        if (v.isValid()) values.insert(it.key(), v);
-    }
-    return values;
+    return decodeRoot(doc.object());
+}
+
+SettingsBackend::Snapshot FileSettingsBackend::reread()
+{
+    QFile file(m_path);
+    if (!file.exists()) return {Snapshot::State::missing, {}, {}};
+    if (!file.open(QIODevice::ReadOnly)) return {Snapshot::State::unreadable, {}, file.errorString()};
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError) return {Snapshot::State::unreadable, {}, error.errorString()};
+    if (!doc.isObject()) return {Snapshot::State::unreadable, {}, QStringLiteral("not a JSON object")};
+    return {Snapshot::State::values, decodeRoot(doc.object()), {}};
 }
 
 bool FileSettingsBackend::store(const QVariantMap& values)
@@ -182,6 +214,8 @@ Settings::Settings(std::unique_ptr<SettingsBackend> backend, QObject* parent)
     : QObject(parent), m_backend(std::move(backend))
 {
     m_values = m_backend->load();
+    m_base = m_values;
+    watch();
 }
 
 Settings::~Settings() = default;
@@ -323,14 +357,14 @@ void Settings::setValue(const QString& key, const QVariant& value)
     const bool same = it != m_values.constEnd() && it->typeId() == normalized.typeId() && *it == normalized;
     m_values.insert(key, normalized);
     if (same) return;
-    persist();
+    persist(key);
     Q_EMIT valueChanged(key);
 }
 
 void Settings::remove(const QString& key)
 {
     if (m_values.remove(key) == 0) return;
-    persist();
+    persist(key);
     Q_EMIT valueChanged(key);
 }
 
@@ -343,7 +377,84 @@ void Settings::registerDefaults(const QVariantMap& defaults)
     }
 }
 
-void Settings::persist()
+void Settings::persist(const QString& key)
 {
+    if (!takeOutsideChanges(key)) {
+        // Left as it is: the values stay in memory and are written once the file reads again.
+        m_unwritten = true;
+        m_lastWriteOk = false;
+        return;
+    }
     m_lastWriteOk = m_backend->store(m_values);
+    m_unwritten = !m_lastWriteOk;
+    if (m_lastWriteOk) m_base = m_values;
+    watch();
+}
+
+void Settings::mergeOutsideChanges()
+{
+    if (takeOutsideChanges({}) && m_unwritten) persist();
+}
+
+bool Settings::takeOutsideChanges(const QString& keep)
+{
+    const SettingsBackend::Snapshot now = m_backend->reread();
+    using State = SettingsBackend::Snapshot::State;
+    if (now.state == State::unreadable) {
+        if (!std::exchange(m_toldUnreadable, true))
+            qCWarning(Log::app, "Settings file could not be read (%s); it is left as it is until it can be.",
+                      qUtf8Printable(now.problem));
+        return false;
+    }
+    m_toldUnreadable = false;
+    // A file that went away (an editor between writes, or removed) takes nothing from the values in use.
+    if (now.state == State::missing) return true;
+
+    QStringList changed;
+    QStringList keys = m_base.keys() + now.values.keys();
+    keys.removeDuplicates();
+    for (const QString& key : keys) {
+        const QVariant outside = now.values.value(key);
+        if (key == keep || sameValue(outside, m_base.value(key))) continue;
+        if (sameValue(outside, m_values.value(key))) continue;
+        if (outside.isValid())
+            m_values.insert(key, outside);
+        else
+            m_values.remove(key);
+        changed << key;
+    }
+    m_base = now.values;
+    if (!keep.isEmpty()) {
+        // The key written here is about to be stored as it is in memory.
+        if (m_values.contains(keep))
+            m_base.insert(keep, m_values.value(keep));
+        else
+            m_base.remove(keep);
+    }
+    for (const QString& key : changed) Q_EMIT valueChanged(key);
+    return true;
+}
+
+void Settings::watch()
+{
+    const QString path = m_backend->watchedPath();
+    if (path.isEmpty()) return;
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        m_settle = new QTimer(this);
+        m_settle->setSingleShot(true);
+        // Editors write in several steps; read once they are done.
+        m_settle->setInterval(150);
+        connect(m_settle, &QTimer::timeout, this, [this] {
+            mergeOutsideChanges();
+            watch();
+        });
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, m_settle, qOverload<>(&QTimer::start));
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_settle, qOverload<>(&QTimer::start));
+    }
+    // The folder too: a file replaced by renaming (as every atomic write does) drops its own watch.
+    const QString dir = QFileInfo(path).absolutePath();
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    if (!watched.contains(dir) && QFileInfo::exists(dir)) m_watcher->addPath(dir);
+    if (!watched.contains(path) && QFileInfo::exists(path)) m_watcher->addPath(path);
 }

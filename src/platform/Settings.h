@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
 #include <memory>
@@ -12,10 +14,21 @@
 // serves tests.
 class SettingsBackend {
 public:
+    // What another process may have left: the values, no file at all, or a file that cannot be read.
+    struct Snapshot {
+        enum class State { values, missing, unreadable } state = State::values;
+        QVariantMap values;
+        QString problem;  // unreadable: why
+    };
+
     virtual ~SettingsBackend() = default;
     virtual QVariantMap load() = 0;
     // Returns false when the values could not be written (the caller keeps them in memory).
     virtual bool store(const QVariantMap& values) = 0;
+    // The stored values as they are now, read without changing anything.
+    virtual Snapshot reread() { return {Snapshot::State::values, load(), {}}; }
+    // A file that other processes may change; empty when there is none to watch.
+    virtual QString watchedPath() const { return {}; }
 };
 
 class MemorySettingsBackend : public SettingsBackend {
@@ -39,6 +52,8 @@ public:
     explicit FileSettingsBackend(QString path);
     QVariantMap load() override;
     bool store(const QVariantMap& values) override;
+    Snapshot reread() override;
+    QString watchedPath() const override { return m_path; }
     QString path() const { return m_path; }
     // $XDG_CONFIG_HOME/tarnwick/settings.json
     static QString defaultPath();
@@ -49,6 +64,10 @@ private:
 
 // Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
 // wins over a registered default, and registering defaults writes nothing.
+// The file may be edited by hand while the application runs: a change made outside is read and
+// applied (valueChanged as for a change made here), and every write first takes in what changed
+// outside, so it is kept. Per key the later write wins. A file that cannot be read is left as it is
+// (reported once) and nothing is written over it until it can be read again.
 // Supported value types: bool, int (qint64), double, QString, QDateTime, QByteArray, QStringList, and
 // QVariantMap of these (a dictionary).
 class Settings : public QObject {
@@ -89,14 +108,28 @@ public:
     // False when the last write to the backend failed.
     bool lastWriteSucceeded() const { return m_lastWriteOk; }
 
+    // Takes in what another process changed since the last read or write. Runs by itself shortly
+    // after the file changes on disk.
+    void mergeOutsideChanges();
+
 Q_SIGNALS:
     void valueChanged(const QString& key);
 
 private:
-    void persist();
+    // Writes the values after taking in outside changes; `key` is the one just set here, which wins.
+    void persist(const QString& key = {});
+    // Applies outside changes but those to `keep`; false when the stored values cannot be read.
+    bool takeOutsideChanges(const QString& keep);
+    void watch();
 
     std::unique_ptr<SettingsBackend> m_backend;
     QVariantMap m_values;
+    // What the backend held after our last read or write: a difference from it is an outside change.
+    QVariantMap m_base;
+    bool m_unwritten = false;
+    bool m_toldUnreadable = false;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_settle = nullptr;
     QVariantMap m_defaults;
     bool m_lastWriteOk = true;
 };

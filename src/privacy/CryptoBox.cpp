@@ -3,7 +3,9 @@
 #include <QMutex>
 #include <QSet>
 #include <algorithm>
+#include <optional>
 
+#include "platform/BackgroundCall.h"
 #include "platform/Log.h"
 #include "privacy/KeychainStore.h"
 
@@ -23,6 +25,28 @@ void reportMalformedKey(bool synchronizable, const QString& account, qsizetype s
     }
     qCWarning(Log::privacy, "Ignoring %s lock key item \"%s\": it holds %d bytes, not 32.",
               synchronizable ? "a synchronizable" : "a local", qUtf8Printable(account), int(size));
+}
+
+// The ring as readRingLater() last read it, for the backend of that generation.
+struct ReadAhead {
+    QMutex mutex;
+    int generation = -1;
+    QList<CryptoBox::StoredKey> ring;
+};
+ReadAhead& readAhead()
+{
+    static ReadAhead instance;
+    return instance;
+}
+
+std::optional<QByteArray> openWithReadAhead(const QByteArray& sealed)
+{
+    ReadAhead& ahead = readAhead();
+    QMutexLocker lock(&ahead.mutex);
+    if (ahead.generation != KeychainStore::backendGeneration()) return std::nullopt;
+    for (const CryptoBox::StoredKey& key : std::as_const(ahead.ring))
+        if (auto opened = Cipher::openAesGcm(key.key, sealed)) return *opened;
+    return std::nullopt;
 }
 
 QList<CryptoBox::StoredKey> keysFrom(const QList<KeychainStore::Item>& items, bool synchronizable)
@@ -50,7 +74,7 @@ QString CryptoBox::CryptoError::description() const
         case Kind::sealProducedNoData:
             return QStringLiteral("AES-GCM produced no combined box");
         case Kind::keyMissing:
-            return QStringLiteral("no lock key in the Keychain");
+            return QStringLiteral("no lock key in the keyring");
     }
     return {};
 }
@@ -152,6 +176,7 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::open(const QByteArray& sealed)
     if (sealed.size() < Cipher::overhead)
         return Error(Cipher::Error{Cipher::Error::Code::invalidParameterSize,
                                    QStringLiteral("a sealed box has at least 28 bytes, not %1").arg(sealed.size())});
+    if (auto opened = openWithReadAhead(sealed)) return *opened;
     auto ring = allKeys();
     if (!ring) return ring.error();
     if (ring->isEmpty()) return Error(CryptoError::keyMissing());
@@ -161,4 +186,21 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::open(const QByteArray& sealed)
         if (opened.error().code != Cipher::Error::Code::authenticationFailure) return Error(opened.error());
     }
     return Error(CryptoError::noKeyOpensThis(int(ring->size())));
+}
+
+void CryptoBox::readRingLater(QObject* context, std::function<void(QString)> done)
+{
+    BackgroundCall::run<QString>(
+        context,
+        [] {
+            const int generation = KeychainStore::backendGeneration();
+            const auto ring = allKeys();
+            if (!ring) return describe(ring.error());
+            ReadAhead& ahead = readAhead();
+            QMutexLocker lock(&ahead.mutex);
+            ahead.generation = generation;
+            ahead.ring = *ring;
+            return QString();
+        },
+        std::move(done));
 }

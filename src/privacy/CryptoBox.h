@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
+#include <functional>
 #include <variant>
 
 #include "platform/Cipher.h"
@@ -46,6 +48,12 @@ public:
     static Result<QByteArray, Error> seal(const QByteArray& plaintext);
     // The plaintext, opened by whichever key of the ring fits (local keys first). Never makes a key.
     static Result<QByteArray, Error> open(const QByteArray& sealed);
+
+    // Reads the ring on a thread of its own and tells `context` on the main thread: empty when it
+    // could be read, else why not. A keyring that is locked asks the user to unlock it here, before a
+    // seal or an open needs the keys, and not while the main thread waits. The keys read are kept for
+    // open(), which tries them before it asks the keyring (and asks it when none of them fits).
+    static void readRingLater(QObject* context, std::function<void(QString)> done);
 
     // The first 16 lower-case hexadecimal digits of the SHA-256 digest of the raw key bytes.
     static QString keyID(const QByteArray& keyBytes);

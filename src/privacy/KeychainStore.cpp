@@ -1,5 +1,7 @@
 #include "privacy/KeychainStore.h"
 
+#include <atomic>
+
 namespace {
 std::shared_ptr<KeychainBackend>& chosenBackend()
 {
@@ -22,13 +24,13 @@ QString KeychainStore::KeychainError::description() const
 {
     switch (kind) {
         case Kind::unexpectedStatus:
-            return QStringLiteral("Keychain error %1 (%2)")
+            return QStringLiteral("Keyring error %1 (%2)")
                 .arg(status)
                 .arg(platformMessage.isEmpty() ? QStringLiteral("unknown") : platformMessage);
         case Kind::itemNotFound:
-            return QStringLiteral("no such Keychain item");
+            return QStringLiteral("no such keyring item");
         case Kind::itemAlreadyExists:
-            return QStringLiteral("a Keychain item already exists here");
+            return QStringLiteral("a keyring item already exists here");
     }
     return {};
 }
@@ -45,9 +47,19 @@ KeychainBackend::Kind KeychainStore::backendKind()
     return backend().kind();
 }
 
+namespace {
+std::atomic<int> g_backendGeneration{0};
+}
+
 void KeychainStore::useBackend(std::shared_ptr<KeychainBackend> backend)
 {
     chosenBackend() = std::move(backend);
+    ++g_backendGeneration;
+}
+
+int KeychainStore::backendGeneration()
+{
+    return g_backendGeneration.load();
 }
 
 Result<QByteArray, KeychainStore::KeychainError> KeychainStore::read(const QString& service, const QString& account,

@@ -52,6 +52,8 @@ public:
     static KeychainBackend::Kind backendKind();
     // Tests and the application wiring choose the backend; null returns to the session's own.
     static void useBackend(std::shared_ptr<KeychainBackend> backend);
+    // Changes whenever useBackend() does, so what was read from one backend is not taken for another's.
+    static int backendGeneration();
 
 private:
     static KeychainBackend& backend();

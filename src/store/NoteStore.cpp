@@ -204,14 +204,29 @@ QList<Capture*> NoteStore::captures()
     return rows ? *rows : QList<Capture*>();
 }
 
+QList<Note*> NoteStore::kept(KeptList& list, std::function<bool(const Note&)> predicate,
+                             const QVector<SortDescriptor>& sort)
+{
+    if (list.valid && list.changeCount == m_context.changeCount()) return list.notes;
+    auto rows = m_context.fetch<Note>(FetchDescriptor<Note>{std::move(predicate), sort, std::nullopt});
+    if (!rows) {
+        qCWarning(Log::store, "Fetch failed: %s", qUtf8Printable(rows.error().description()));
+        return {};
+    }
+    list.notes = *rows;
+    list.changeCount = m_context.changeCount();
+    list.valid = true;
+    return list.notes;
+}
+
 QList<Note*> NoteStore::allActive()
 {
-    return fetch([](const Note& n) { return !n.isTrashed(); }, {{Note::UpdatedAt, false}});
+    return kept(m_allActive, [](const Note& n) { return !n.isTrashed(); }, {{Note::UpdatedAt, false}});
 }
 
 QList<Note*> NoteStore::pinned()
 {
-    return fetch([](const Note& n) { return !n.isTrashed() && n.isPinned(); }, {{Note::UpdatedAt, false}});
+    return kept(m_pinned, [](const Note& n) { return !n.isTrashed() && n.isPinned(); }, {{Note::UpdatedAt, false}});
 }
 
 QList<Note*> NoteStore::withReminders()
@@ -221,7 +236,7 @@ QList<Note*> NoteStore::withReminders()
 
 QList<Note*> NoteStore::trashed()
 {
-    return fetch([](const Note& n) { return n.isTrashed(); }, {{Note::DeletedAt, false}});
+    return kept(m_trashed, [](const Note& n) { return n.isTrashed(); }, {{Note::DeletedAt, false}});
 }
 
 // ---- Saving, the bin, purging, tags ----

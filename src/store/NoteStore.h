@@ -176,6 +176,15 @@ Q_SIGNALS:
 
 private:
     QList<Note*> fetch(std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
+    // The standard note lists are kept until the context changes: the shelf, search and the endpoint
+    // ask for them many times between two edits.
+    struct KeptList {
+        quint64 changeCount = 0;
+        bool valid = false;
+        QList<Note*> notes;
+    };
+    QList<Note*> kept(KeptList& list, std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
+    KeptList m_allActive, m_pinned, m_trashed;
     QList<NoteImage*> imageRows(const QUuid& noteID);
     // Deletes the notes, and the picture rows of each UUID no remaining note row carries.
     void removeNotes(const QList<Note*>& notes);

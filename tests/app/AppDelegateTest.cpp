@@ -232,7 +232,7 @@ TEST(ServiceCapture, RepliesAndErrors)
                            answer(Reply::notSaved, "c"), answer(Reply::captured, limit + "x")}),
               QStringList({"appended", "captured", "empty", "NotSaved", "TooLarge"}));
     EXPECT_EQ(handed, 4);  // the oversized text never reached the handler
-    EXPECT_TRUE(SingleInstance::errorName("NotSaved").startsWith(QString(SingleInstance::kServiceName) + ".Error."));
+    EXPECT_TRUE(SingleInstance::errorName("NotSaved").startsWith(ApplicationId::name() + ".Error."));
 }
 
 }  // namespace

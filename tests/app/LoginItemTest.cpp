@@ -33,7 +33,7 @@ protected:
 
 TEST_F(LoginItemTest, TurningOnWritesAnAutostartEntryForThisProgramAndOffRemovesIt)
 {
-    EXPECT_EQ(LoginItem::entryPath(), TestEnvironment::configHome() + "/autostart/tarnwick.desktop");
+    EXPECT_EQ(LoginItem::entryPath(), TestEnvironment::configHome() + "/autostart/com.fennmoor.Tarnwick.desktop");
     ASSERT_EQ(LoginItem::set(true), std::nullopt);
     const QString text = readAll(LoginItem::entryPath());
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));

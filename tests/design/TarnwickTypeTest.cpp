@@ -16,8 +16,7 @@ TEST(TarnwickType, MissingBundledFontIsLoggedOnceAndHeadingsFallBackToSerif)
     LogCapture log;
     TarnwickType::registerBundledFonts();
     TarnwickType::registerBundledFonts();
-    EXPECT_EQ(log.lines("app"),
-              QStringList{"Newsreader.ttf not found in bundle; brand headings fall back to system serif."});
+    EXPECT_EQ(log.count("Newsreader.ttf not found in bundle; brand headings fall back to system serif."), 1);
     if (!TarnwickType::newsreaderAvailable()) {
         const QFont heading = TarnwickType::brand(19, QFont::DemiBold);
         EXPECT_EQ(heading.styleHint(), QFont::Serif);

@@ -51,8 +51,8 @@ QString waitForWindow(const QStringList& search, int ms = 20000)
 
 QDBusMessage captureText(const QString& text)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(SingleInstance::kServiceName, SingleInstance::kObjectPath,
-                                                       SingleInstance::kServiceName, "CaptureText");
+    QDBusMessage call = QDBusMessage::createMethodCall(ApplicationId::name(), ApplicationId::objectPath(),
+                                                       ApplicationId::name(), "CaptureText");
     call << text;
     return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
 }

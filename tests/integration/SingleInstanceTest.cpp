@@ -6,11 +6,12 @@
 #include <QProcess>
 #include <QTest>
 
+#include "app/ApplicationId.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-const QString kBusName = "app.tarnwick.Tarnwick";
+const QString kBusName = ApplicationId::name();
 
 uint busNameOwnerPid()
 {

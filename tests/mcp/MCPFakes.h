@@ -35,15 +35,15 @@ struct FakeToolHost : MCPToolHost {
             if (!n.isTrashed && keep(n)) out << n;
         return out;
     }
-    QList<MCPNoteRecord> search(const QString& q) override
+    QList<MCPNoteRecord> search(const QString& q, int) override
     {
         return where([&](const auto& n) { return n.title.contains(q); });
     }
-    QList<MCPNoteRecord> allActive() override
+    QList<MCPNoteRecord> allActive(int) override
     {
         return where([](const auto&) { return true; });
     }
-    QList<MCPNoteRecord> pinned() override
+    QList<MCPNoteRecord> pinned(int) override
     {
         return where([&](const auto& n) { return pinnedIDs.contains(n.id); });
     }
@@ -106,6 +106,7 @@ struct ServiceFixture {
     void make(MCPService::Options options = {})
     {
         service = std::make_unique<MCPService>(tools, approver, tokens, settings, options);
+        service->loadToken();  // the fake store answers at once
         session = service->openSession("Fixture client");
     }
     HTTPRequest post(const QByteArray& body, const QString& target = {}) const

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "MCPFakes.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "platform/MemoryKeychainBackend.h"
@@ -32,6 +34,9 @@ protected:
     {
         service.reset();
         service = std::make_unique<MCPService>(tools, approver, tokens, settings);
+        // The keyring is read off the main thread; the answer arrives through the event loop.
+        service->loadToken();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !service->token().isEmpty(); }));
         return *service;
     }
     QByteArray stored(bool synchronizable = false) const
@@ -58,7 +63,7 @@ TEST_F(MCPKeychainTokenStoreTest, TokenLivesInOneLocalItemAcrossLaunchesAndRegen
 
     service->regenerateToken();
     EXPECT_NE(service->token(), first);
-    EXPECT_EQ(stored(), service->token().toUtf8());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stored() == service->token().toUtf8(); }));
     EXPECT_EQ(keychain->count(), 1);
     EXPECT_EQ(launch().token().toUtf8(), stored());
 }
@@ -81,7 +86,9 @@ TEST_F(MCPKeychainTokenStoreTest, LockedKeychainKeepsTheOldItemAndLogsTheFailure
     service->regenerateToken();
     // The new token works for this run; the stored one is left as it was, whole.
     EXPECT_NE(service->token(), first);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return log.lines("app").contains(
+            "Could not store the MCP token in the keyring: Keyring error -25308 (Collection is locked)");
+    }));
     EXPECT_EQ(stored(), first.toUtf8());
-    EXPECT_TRUE(log.lines("app").contains(
-        "Could not store the MCP token in the Keychain: Keychain error -25308 (Collection is locked)"));
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <poll.h>
 #include <unistd.h>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <future>
@@ -172,6 +173,7 @@ TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)
     MCPListener::Limits limits;
     limits.maxConnections = 2;
     limits.idleTimeoutMs = 300;
+    limits.queueTimeoutMs = 300;
     EchoListener e(limits);
     ASSERT_TRUE(e.start(freePortRun(1)));
     EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\n"})), "");  // silent past the time-out
@@ -180,7 +182,8 @@ TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)
     auto first = exchange(e.port, {kPost});
     auto second = exchange(e.port, {kPost});
     ASSERT_TRUE(QTest::qWaitFor([&] { return e.held.size() == 2; }, 10000));
-    EXPECT_TRUE(await(exchange(e.port, {kPost})).startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).startsWith("HTTP/1.1 503 Service Unavailable\r\n"))
+        << "turned away once its wait is over";
 
     // Waiting for the main thread is not idleness; an answer slot dropped unanswered closes its connection.
     QTest::qWait(500);
@@ -202,6 +205,36 @@ TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)
     e.hold = false;
     ASSERT_TRUE(e.start(e.port));
     EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello"));
+}
+
+// A burst of clients is served, not turned away; connections that never send do not lock out one that
+// does.
+TEST(MCPListener, BurstsAreServedAndSilentConnectionsGiveWay)
+{
+    EchoListener e;
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    std::vector<std::future<int>> clients;
+    for (int i = 0; i < 32; ++i)
+        clients.push_back(std::async(std::launch::async, [port = e.port] {
+            int ok = 0;
+            for (int k = 0; k < 20; ++k) ok += exchange(port, {kPost}).get().endsWith("ok:hello");
+            return ok;
+        }));
+    int answered = 0;
+    for (auto& c : clients) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return c.wait_for(0s) == std::future_status::ready; }, 60000));
+        answered += c.get();
+    }
+    EXPECT_EQ(answered, 32 * 20);
+
+    std::vector<int> silent;
+    for (int i = 0; i < 20; ++i) silent.push_back(connectTo(e.port));
+    QTest::qWait(100);
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello"));
+    EXPECT_LT(waited.elapsed(), 2000);
+    for (int fd : silent) ::close(fd);
 }
 
 }  // namespace

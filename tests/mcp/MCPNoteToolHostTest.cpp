@@ -32,6 +32,7 @@ protected:
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
         host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
         service = std::make_unique<MCPService>(*host, approver, tokens, settings);
+        service->loadToken();
     }
     Note* add(const QString& title, const QString& body, int minutes)
     {
@@ -92,6 +93,10 @@ TEST_F(NoteToolHostTest, LockedAndBinnedNotesNeverLeaveThroughAnyTool)
     EXPECT_EQ(ids(tool("search_notes", {{"query", ""}})), QStringList{idOf(shown)});
     EXPECT_EQ(ids(tool("list_notes", {})), QStringList{idOf(shown)});
     EXPECT_EQ(ids(tool("list_notes", {{"section", "pinned"}})), QStringList{idOf(shown)});
+    // A page of one is still one note that may leave, with a newer locked note ahead of it.
+    add("Vault newer", "zebra", 1)->setIsLocked(true);
+    EXPECT_EQ(ids(tool("list_notes", {{"limit", 1}})), QStringList{idOf(shown)});
+    EXPECT_EQ(ids(tool("search_notes", {{"query", "zebra"}, {"limit", 1}})), QStringList{idOf(shown)});
     for (const Note* hidden : {locked, binned})
         EXPECT_EQ(tool("read_note", {{"id", idOf(hidden)}})["error"]["message"], "note not found");
     for (const char* secret : {"Vault", "4417", "binned words", "Zebra bin"})

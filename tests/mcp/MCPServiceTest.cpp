@@ -42,14 +42,14 @@ TEST(MCPService, LegacyTokenMovesOutOfSettingsAndStoreFailuresAreLogged)
     EXPECT_EQ(f.service->token(), "short-legacy");
     EXPECT_EQ(f.tokens.stored, "short-legacy");
     EXPECT_FALSE(f.settings.contains("mcp.token"));
-    EXPECT_TRUE(log.lines("app").contains("Moved the MCP token out of UserDefaults into the Keychain."));
+    EXPECT_TRUE(log.lines("app").contains("Moved the MCP token out of the settings file into the keyring."));
 
     f.tokens.stored.reset();
     f.tokens.failWrites = true;
     f.settings.setValue("mcp.token", QString());
     f.make();
     EXPECT_TRUE(wellFormed(f.service->token()));
-    EXPECT_TRUE(log.lines("app").contains("Could not store the MCP token in the Keychain: The keyring is locked."));
+    EXPECT_TRUE(log.lines("app").contains("Could not store the MCP token in the keyring: The keyring is locked."));
     EXPECT_EQ(ServiceFixture::statusOf(f.call(R"({"jsonrpc":"2.0","method":"ping","id":1})")), 200);
 }
 
@@ -100,6 +100,48 @@ TEST(MCPService, EnabledSwitchStartsAndStopsTheListener)
     EXPECT_TRUE(f.settings.contains("mcp.enabled"));
     EXPECT_EQ(enabledChanged.count(), 1);
     EXPECT_EQ(running.count(), 2);
+}
+
+// A keyring that answers only when told (a prompt, a locked keyring, no default collection yet).
+struct SlowTokenStore : FakeTokenStore {
+    std::function<void()> pendingRead, pendingWrite;
+    void readLater(QObject*, std::function<void(std::optional<QByteArray>)> done) override
+    {
+        pendingRead = [this, done] { done(read()); };
+    }
+    void writeLater(const QByteArray& token, QObject*, std::function<void(Status<QString>)> done) override
+    {
+        pendingWrite = [this, token, done] { done(write(token)); };
+    }
+};
+
+TEST(MCPService, TokenIsReadWhenTheEndpointStartsAndASlowKeyringDelaysOnlyTheEndpoint)
+{
+    SlowTokenStore tokens;
+    FakeToolHost tools;
+    FakeApprover approver;
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    settings.setValue("mcp.enabled", true);
+    const quint16 base = freePortRun(1);
+    ASSERT_NE(base, 0);
+    MCPService service(tools, approver, tokens, settings, {base, {}});
+    EXPECT_FALSE(tokens.pendingRead);  // making the service asks nothing of the keyring
+
+    // Switched off before the keyring answers: nothing starts when it does.
+    service.start();
+    ASSERT_TRUE(tokens.pendingRead);
+    service.setEnabled(false);
+    std::exchange(tokens.pendingRead, nullptr)();
+    std::exchange(tokens.pendingWrite, nullptr)();
+    EXPECT_FALSE(service.isRunning());
+    EXPECT_EQ(tokens.stored, service.token().toUtf8());
+
+    // Turned on in the settings file: the token is there, so the endpoint starts at once.
+    QSignalSpy running(&service, &MCPService::isRunningChanged);
+    settings.setValue("mcp.enabled", true);
+    ASSERT_TRUE(running.wait(5000));
+    EXPECT_TRUE(service.isRunning());
+    EXPECT_FALSE(tokens.pendingRead);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "platform/Cipher.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/KeychainStore.h"
@@ -103,7 +105,7 @@ TEST(CryptoBox, KeyIdAndErrorTexts)
     EXPECT_EQ(CryptoBox::keyID(QByteArray(32, '\0')), "66687aadf862bd77");
     using E = CryptoBox::CryptoError;
     EXPECT_EQ(E::sealProducedNoData().description(), "AES-GCM produced no combined box");
-    EXPECT_EQ(E::keyMissing().description(), "no lock key in the Keychain");
+    EXPECT_EQ(E::keyMissing().description(), "no lock key in the keyring");
 }
 
 TEST_F(CryptoBoxTest, FirstSealMintsThePrimaryKeyOnceAndOpensAgain)
@@ -248,7 +250,7 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto localDown = std::make_shared<RefusingKeychain>();
     localDown->refuseLocal = true;
     KeychainStore::useBackend(localDown);
-    const QString expected = "lock key could not be read: Keychain error -25308 (the keyring is locked)";
+    const QString expected = "lock key could not be read: Keyring error -25308 (the keyring is locked)";
     EXPECT_EQ(failure(CryptoBox::seal(QByteArray("note"))), expected);
     EXPECT_EQ(failure(CryptoBox::open(QByteArray(40, 'x'))), expected);
     // A value too short to be a sealed box is refused by the cipher before the keychain is asked.
@@ -265,6 +267,28 @@ TEST_F(CryptoBoxTest, LocalKeychainTroubleStopsBothWaysWhileCloudTroubleIsOnlyLo
     auto resealed = CryptoBox::seal(QByteArray("note"));
     ASSERT_TRUE(resealed.ok());
     EXPECT_TRUE(CryptoBox::open(*resealed).ok());
-    EXPECT_TRUE(log.contains(QStringLiteral(
-        "privacy: Synchronizable lock keys unavailable: Keychain error -25308 (the keyring is locked)")));
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("privacy: Synchronizable lock keys unavailable: Keyring error -25308 (the keyring is locked)")));
+}
+
+// Keys read ahead (off the main thread, at launch) open notes while the keyring cannot be asked; they
+// are never taken for another keychain's.
+TEST_F(CryptoBoxTest, KeysReadAheadOpenWhileTheKeyringIsLockedAndOnlyForTheirKeychain)
+{
+    auto keyring = std::make_shared<RefusingKeychain>();
+    keyring->put(service, "primary", false, key('p'));
+    KeychainStore::useBackend(keyring);
+    const auto sealed = CryptoBox::seal(QByteArray("note"));
+    ASSERT_TRUE(sealed.ok());
+
+    QObject context;
+    std::optional<QString> problem;
+    CryptoBox::readRingLater(&context, [&](const QString& p) { problem = p; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return problem.has_value(); }));
+    EXPECT_EQ(*problem, "");
+    keyring->refuseLocal = true;
+    EXPECT_EQ(failure(CryptoBox::open(*sealed)), "ok");
+
+    KeychainStore::useBackend(std::make_shared<RefusingKeychain>());
+    EXPECT_EQ(failure(CryptoBox::open(*sealed)), "no lock key in the keyring");
 }

@@ -13,9 +13,9 @@ using KeychainStoreTest = tarnwick::test::MemoryKeychainTest;
 
 TEST(KeychainError, Texts)
 {
-    EXPECT_EQ(Error::itemNotFound().description(), "no such Keychain item");
-    EXPECT_EQ(Error::itemAlreadyExists().description(), "a Keychain item already exists here");
-    EXPECT_EQ(Error::unexpectedStatus(0).description(), "Keychain error 0 (unknown)");
+    EXPECT_EQ(Error::itemNotFound().description(), "no such keyring item");
+    EXPECT_EQ(Error::itemAlreadyExists().description(), "a keyring item already exists here");
+    EXPECT_EQ(Error::unexpectedStatus(0).description(), "Keyring error 0 (unknown)");
 }
 
 TEST_F(KeychainStoreTest, MissingItemsAreNotFoundAndEmptyLists)

@@ -110,7 +110,7 @@ TEST_F(PrivacyIntegration, FileBackendOnlyWithoutSecretServiceAndOwnerOnly)
     EXPECT_EQ(sealed.lines.value(0), "backend=file");
     // Decided once and said once, however many keychain calls follow.
     const QString path = data.filePath("tarnwick/keychain.json");
-    EXPECT_EQ(sealed.errors.count("No Secret Service on the session bus: keychain items are kept in " + path), 1)
+    EXPECT_EQ(sealed.errors.count("No Secret Service on the session bus: secrets are kept in " + path), 1)
         << qPrintable(sealed.errors);
 
     struct stat info {};

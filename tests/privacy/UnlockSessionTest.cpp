@@ -97,8 +97,8 @@ TEST_F(UnlockSessionTest, FailureTextsAreTheOwnersWords)
     auto text = [](std::optional<CryptoBox::CryptoError> crypto) {
         return UnlockSession::explain(NoteSealing::Error{crypto, "technical"});
     };
-    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable("Keychain error -25308 (locked)")),
-              "The Keychain wouldn't hand over the lock key (Keychain error -25308 (locked)).");
+    EXPECT_EQ(text(CryptoBox::CryptoError::keyUnreadable("Keyring error -25308 (locked)")),
+              "The Keychain wouldn't hand over the lock key (Keyring error -25308 (locked)).");
     EXPECT_EQ(text(CryptoBox::CryptoError::noKeyOpensThis(2)), "This note's sealed contents could not be opened.");
     EXPECT_EQ(text(CryptoBox::CryptoError::keyMissing()), "No lock key on this computer yet.");
     EXPECT_EQ(text(CryptoBox::CryptoError{Kind::sealProducedNoData, {}, 0}), "Couldn't decrypt this note.");

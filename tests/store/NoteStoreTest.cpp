@@ -264,6 +264,7 @@ TEST_F(NoteStoreTest, LookupsByIdFollowInsertsDeletesAndIdentityChanges)
     EXPECT_EQ(store->note(id), survivor);
     store->restore(*survivor);
     EXPECT_EQ(store->note(id), survivor);
+    EXPECT_EQ(store->allActive(), QList<Note*>{survivor}) << "the kept list follows the bin";
 
     // A picture moved to another note, and a note given a new id, are found under the new ids only.
     Note* other = addNote("other");

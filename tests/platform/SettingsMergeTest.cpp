@@ -1,0 +1,109 @@
+// settings.json edited by another process while the application runs.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "platform/Settings.h"
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using tarnwick::test::LogCapture;
+using tarnwick::test::readFile;
+using tarnwick::test::writeFile;
+
+class SettingsMerge : public ::testing::Test {
+protected:
+    QJsonObject onDisk() const { return QJsonDocument::fromJson(readFile(path)).object(); }
+    // What a person or script writes: typed entries, or plain values.
+    void writeOutside(const QJsonObject& root) { writeFile(path, QJsonDocument(root).toJson()); }
+    static QJsonObject typed(const char* type, const QJsonValue& value) { return {{"type", type}, {"value", value}}; }
+    QStringList toldKeys(const QSignalSpy& spy) const
+    {
+        QStringList keys;
+        for (const auto& args : spy) keys << args.at(0).toString();
+        keys.sort();
+        return keys;
+    }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath("settings.json");
+};
+
+TEST_F(SettingsMerge, OutsideChangeIsAppliedToldAndKeptByTheNextWrite)
+{
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    s.setValue("general.showDockIcon", true);
+    QSignalSpy told(&s, &Settings::valueChanged);
+
+    QJsonObject root = onDisk();
+    root["test.addedByHand"] = typed("string", "kept");
+    root["mcp.enabled"] = true;  // a plain value, as typed by hand
+    root.remove("general.showDockIcon");
+    writeOutside(root);
+    // The watcher picks it up by itself.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told.count() == 3; }, 5000)) << told.count();
+    EXPECT_EQ(toldKeys(told), (QStringList{"general.showDockIcon", "mcp.enabled", "test.addedByHand"}));
+    EXPECT_EQ(s.stringValue("test.addedByHand"), "kept");
+    EXPECT_EQ(s.boolIfStored("mcp.enabled"), true);
+    EXPECT_FALSE(s.contains("general.showDockIcon"));
+
+    s.setValue("notes.floatOnTop", false);
+    const QJsonObject after = onDisk();
+    EXPECT_EQ(after["test.addedByHand"], typed("string", "kept"));
+    EXPECT_EQ(after["mcp.enabled"], typed("bool", true));
+    EXPECT_FALSE(after.contains("general.showDockIcon"));
+    EXPECT_EQ(after["notes.floatOnTop"], typed("bool", false));
+}
+
+TEST_F(SettingsMerge, SameKeyChangedOnBothSidesGoesToTheLaterWrite)
+{
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    s.setValue("k", "ours");
+    QJsonObject root = onDisk();
+    root["k"] = typed("string", "theirs");
+    root["other"] = typed("int", "4");
+    writeOutside(root);
+
+    // Written here after the outside write, before it was read: ours wins, theirs stays for "other".
+    s.setValue("k", "ours again");
+    EXPECT_EQ(onDisk()["k"], typed("string", "ours again"));
+    EXPECT_EQ(s.intValue("other"), 4);
+    EXPECT_EQ(onDisk()["other"], typed("int", "4"));
+
+    // Written outside later: theirs wins.
+    root = onDisk();
+    root["k"] = typed("string", "theirs later");
+    writeOutside(root);
+    s.mergeOutsideChanges();
+    EXPECT_EQ(s.stringValue("k"), "theirs later");
+}
+
+TEST_F(SettingsMerge, UnreadableFileIsLeftAloneReportedOnceAndWrittenWhenReadableAgain)
+{
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    s.setValue("a", 1);
+    LogCapture log;
+    writeFile(path, "{ half typed");
+    s.mergeOutsideChanges();
+    s.mergeOutsideChanges();
+    s.setValue("b", 2);
+    EXPECT_EQ(readFile(path), "{ half typed");
+    EXPECT_FALSE(s.lastWriteSucceeded());
+    EXPECT_EQ(s.intValue("b"), 2);
+    EXPECT_EQ(log.count("Settings file could not be read"), 1) << log.lines().join("\n").toStdString();
+
+    writeOutside({{"a", typed("int", "1")}, {"c", typed("int", "3")}});
+    s.mergeOutsideChanges();
+    EXPECT_EQ(s.intValue("c"), 3);
+    const QJsonObject after = onDisk();
+    EXPECT_EQ(after["b"], typed("int", "2"));
+    EXPECT_EQ(after["c"], typed("int", "3"));
+    EXPECT_TRUE(s.lastWriteSucceeded());
+}
+
+}  // namespace
