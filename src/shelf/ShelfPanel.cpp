@@ -375,8 +375,9 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
 
 bool ShelfPanel::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowDeactivate && !QApplication::activePopupWidget()) {
-        // A popup of our own (a row's menu) is not a loss of focus.
+    // A popup of our own (a row's menu) is not a loss of focus. A panel already closed is waiting for
+    // its deletion and may outlive the controller: it has nothing left to report.
+    if (event->type() == QEvent::WindowDeactivate && isVisible() && !QApplication::activePopupWidget()) {
         m_controller.focusLost();
     }
     return KeyablePanel::event(event);
