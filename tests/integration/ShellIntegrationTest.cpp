@@ -234,6 +234,52 @@ TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
         << stderrText().toStdString();
 }
 
+// A desktop's StatusNotifierItem watcher with a host, as KDE and the GNOME extensions provide.
+class FakeWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return registered; }
+    QStringList registered;
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message)
+    {
+        // A bare path means the caller's own connection.
+        registered << (service.startsWith('/') ? message.service() : service);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+
+TEST_F(ShellSession, ATrayItemRegistersWithTheDesktopsWatcherAndActivatingItTogglesTheShelf)
+{
+    FakeWatcher watcher;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.registerObject("/StatusNotifierWatcher", &watcher,
+                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher"));
+    launch();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.registered.isEmpty(); }, 20000)) << stderrText().toStdString();
+    if (!watcher.registered.isEmpty()) {
+        auto activate = [&] {
+            QDBusMessage call = QDBusMessage::createMethodCall(watcher.registered.first(), "/StatusNotifierItem",
+                                                               "org.kde.StatusNotifierItem", "Activate");
+            call << 0 << 0;
+            return bus.call(call, QDBus::Block, 5000);
+        };
+        EXPECT_NE(activate().type(), QDBusMessage::ErrorMessage);
+        EXPECT_FALSE(waitForWindow({"--name", "^Tarnwick shelf$"}).isEmpty());
+    }
+    app.terminate();
+    EXPECT_TRUE(exitedCleanly());
+    bus.unregisterService("org.kde.StatusNotifierWatcher");
+    bus.unregisterObject("/StatusNotifierWatcher");
+}
+
 TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
 {
     if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
@@ -254,3 +300,5 @@ TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
 }
 
 }  // namespace
+
+#include "ShellIntegrationTest.moc"
