@@ -22,6 +22,7 @@
 #include "mcp/MCPService.h"
 #include "model/Note.h"
 #include "note/NoteNotifications.h"
+#include "note/NoteView.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/GlobalHotkeys.h"
@@ -47,9 +48,11 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
-    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [&store](Note& note) {
-        return std::unique_ptr<NoteWindow>(
-            std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system()));
+    // Each window's cards are note views over the services made below; a card is made only once a
+    // window opens, after all of them exist.
+    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this, &store](Note& note) {
+        return std::unique_ptr<NoteWindow>(std::make_unique<FloatingNoteWindowController>(
+            note, store, Settings::shared(), Clock::system(), NoteView::cardFactory(*this)));
     });
     m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
     m_capsule = std::make_unique<CaptureCapsuleController>(
