@@ -36,6 +36,7 @@
 #include "platform/X11Desktop.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
+#include "shelf/AppIconCache.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfWindowHost.h"
@@ -64,6 +65,11 @@ AppServices::AppServices(ModelContainer& container)
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
+    // The peek's source chip shows the same application icons as the shelf's rows.
+    m_peek->setIconProvider([](const QString& desktopID) {
+        const QImage icon = AppIconCache::shared().icon(desktopID);
+        return icon.isNull() ? QIcon() : QIcon(QPixmap::fromImage(icon));
+    });
     {
         // The shelf: its lists, keys and row commands; its panel is built at each showing.
         QPointer<FloatingNotesManager> floating = m_floating.get();
@@ -87,8 +93,9 @@ AppServices::AppServices(ModelContainer& container)
     m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
     QObject::connect(m_unlockSession.get(), &UnlockSession::unlockedNoteIDsChanged, m_shelf.get(),
                      &ShelfController::invalidateRowTexts);
-    m_captureActions = std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
-                                                        captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
+    m_captureActions =
+        std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
+                                         captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
     // The one-note-at-a-time deck confirms an empty note it removed with the same capsule.
     m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
         capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));

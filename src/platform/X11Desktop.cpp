@@ -131,3 +131,28 @@ void X11Desktop::setSticky(quint32 window)
                    reinterpret_cast<const char*>(&event));
     xcb_flush(c);
 }
+
+bool X11Desktop::activeWindowIsFullScreen()
+{
+    xcb_connection_t* c = connection();
+    xcb_screen_t* screen = c ? defaultScreen(c) : nullptr;
+    if (!screen) return false;
+    xcb_get_property_reply_t* active = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, screen->root, atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_window_t window = XCB_WINDOW_NONE;
+    if (active && xcb_get_property_value_length(active) >= 4)
+        window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active));
+    free(active);
+    if (window == XCB_WINDOW_NONE) return false;
+    const xcb_atom_t fullScreen = atom(c, "_NET_WM_STATE_FULLSCREEN");
+    xcb_get_property_reply_t* states = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64), nullptr);
+    bool result = false;
+    if (states) {
+        const int count = xcb_get_property_value_length(states) / 4;
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(states));
+        for (int i = 0; i < count && !result; ++i) result = atoms[i] == fullScreen;
+    }
+    free(states);
+    return result;
+}

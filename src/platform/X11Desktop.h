@@ -16,4 +16,6 @@ bool reduceMotion();
 std::optional<qint32> parseXSettingsInteger(const QByteArray& data, const QString& name);
 // Asks the window manager to keep a mapped window on every workspace (_NET_WM_STATE_STICKY).
 void setSticky(quint32 window);
+// The window that has the focus is full screen (_NET_WM_STATE_FULLSCREEN).
+bool activeWindowIsFullScreen();
 }  // namespace X11Desktop

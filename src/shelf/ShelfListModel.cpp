@@ -17,7 +17,7 @@ constexpr qsizetype kCacheLimit = 2048;
 template <typename T>
 const T* storedAs(const QVariant& v)
 {
-    return v.metaType() == QMetaType::fromType<T>() ? static_cast<const T*>(v.constData()) : nullptr;
+    return v.data_ptr().type() == QMetaType::fromType<T>() ? static_cast<const T*>(v.constData()) : nullptr;
 }
 
 bool flagOf(const ManagedObject& object, int attribute)
@@ -39,6 +39,57 @@ QUuid uuidOf(const ManagedObject& object, int attribute)
     const QVariant& v = object.value(attribute);
     const QUuid* u = storedAs<QUuid>(v);
     return u ? *u : v.toUuid();
+}
+
+// What grouping and the row identities need of one stored object, read in one visit: on a long list
+// the objects lie far apart in memory, and each visit costs more than the work done with it.
+struct Entry {
+    ManagedObject* object;
+    qint64 ms;
+    QUuid id;
+    bool pinned;
+    bool isPinned() const { return pinned; }
+};
+
+template <class T>
+std::vector<Entry> entriesOf(const QList<T*>& objects, int dateAttribute)
+{
+    constexpr qsizetype kAhead = 8;  // fetched ahead, as in idsOf()
+    std::vector<Entry> entries;
+    entries.reserve(size_t(objects.size()));
+    const qsizetype n = objects.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n) __builtin_prefetch(objects[i + 2 * kAhead]);
+        if (i + kAhead < n) __builtin_prefetch(&objects[i + kAhead]->value(T::Uuid));
+        T* o = objects[i];
+        entries.push_back({o, msecsOf(*o, dateAttribute), uuidOf(*o, T::Uuid), flagOf(*o, T::IsPinned)});
+    }
+    return entries;
+}
+
+QList<Entry*> pointersTo(std::vector<Entry>& entries)
+{
+    QList<Entry*> list;
+    list.reserve(qsizetype(entries.size()));
+    for (Entry& e : entries) list.push_back(&e);
+    return list;
+}
+
+// The ids of a list of stored objects. The objects lie far apart in memory, so each one and then its
+// values are fetched ahead of use: the reads overlap instead of waiting one after another.
+template <class T>
+QList<QUuid> idsOf(const QList<T*>& objects)
+{
+    constexpr qsizetype kAhead = 8;
+    QList<QUuid> ids;
+    ids.resize(objects.size());
+    const qsizetype n = objects.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n) __builtin_prefetch(objects[i + 2 * kAhead]);
+        if (i + kAhead < n) __builtin_prefetch(&objects[i + kAhead]->value(T::Uuid));
+        ids[i] = uuidOf(*objects[i], T::Uuid);
+    }
+    return ids;
 }
 
 bool isRow(ShelfListModel::Kind kind)
@@ -93,36 +144,29 @@ void ShelfListModel::addRow(Kind kind, ManagedObject* object, const ShelfRow& ro
 
 void ShelfListModel::showNotes(const QList<Note*>& active, const QString& hint)
 {
-    begin(false);
-    const auto groups = ShelfDateGroup::grouped(
-        active, [](const Note& n) { return msecsOf(n, Note::UpdatedAt); },
-        [](const Note& n) { return flagOf(n, Note::IsPinned); }, m_hooks.now());
-    qsizetype total = 0;
-    for (const auto& g : groups) total += g.items.size();
-    m_items.reserve(size_t(total + groups.size() + 1));
-    m_flatRows.reserve(total);
-    for (const auto& group : groups) {
-        if (group.items.isEmpty()) continue;
-        m_items.push_back({Kind::header, {}, nullptr, addHeading(group.title, group.icon)});
-        for (Note* note : group.items) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
-    }
-    if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
-    end();
+    showGrouped(Kind::note, active, Note::UpdatedAt, hint);
 }
 
 void ShelfListModel::showCaptures(const QList<Capture*>& captures, const QString& hint)
 {
+    showGrouped(Kind::capture, captures, Capture::CreatedAt, hint);
+}
+
+template <class T>
+void ShelfListModel::showGrouped(Kind kind, const QList<T*>& objects, int dateAttribute, const QString& hint)
+{
     begin(false);
+    std::vector<Entry> entries = entriesOf(objects, dateAttribute);
     const auto groups = ShelfDateGroup::grouped(
-        captures, [](const Capture& c) { return msecsOf(c, Capture::CreatedAt); },
-        [](const Capture& c) { return flagOf(c, Capture::IsPinned); }, m_hooks.now());
-    m_items.reserve(size_t(captures.size() + groups.size() + 1));
-    m_flatRows.reserve(captures.size());
+        pointersTo(entries), [](const Entry& e) { return e.ms; }, [](const Entry& e) { return e.pinned; },
+        m_hooks.now());
+    m_items.reserve(entries.size() + size_t(groups.size()) + 1);
+    m_flatRows.reserve(qsizetype(entries.size()));
     for (const auto& group : groups) {
         if (group.items.isEmpty()) continue;
         m_items.push_back({Kind::header, {}, nullptr, addHeading(group.title, group.icon)});
-        for (Capture* capture : group.items)
-            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
+        for (const Entry* e : group.items)
+            addRow(kind, e->object, kind == Kind::note ? ShelfRow::note(e->id) : ShelfRow::capture(e->id));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
     end();
@@ -157,12 +201,13 @@ void ShelfListModel::showResults(const QString& query, bool searching, const QLi
     m_flatRows.reserve(notes.size() + captures.size());
     if (!notes.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Notes"))});
-        for (Note* note : notes) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
+        const QList<QUuid> ids = idsOf(notes);
+        for (qsizetype i = 0; i < notes.size(); ++i) addRow(Kind::note, notes[i], ShelfRow::note(ids[i]));
     }
     if (!captures.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Captures"))});
-        for (Capture* capture : captures)
-            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
+        const QList<QUuid> ids = idsOf(captures);
+        for (qsizetype i = 0; i < captures.size(); ++i) addRow(Kind::capture, captures[i], ShelfRow::capture(ids[i]));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::noMatch(query))});
     end();

@@ -121,6 +121,8 @@ private:
         RowTexts texts;
     };
 
+    template <class T>
+    void showGrouped(Kind kind, const QList<T*>& objects, int dateAttribute, const QString& hint);
     void begin(bool inSearch);
     void end();
     int addHeading(const QString& text, const QString& icon = {});

@@ -305,8 +305,16 @@ void ShelfPanel::updateBanner()
     m_banner->show();
 }
 
+void ShelfPanel::detach()
+{
+    m_detached = true;
+    disconnect(&m_controller.searchState(), nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
 bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
+    if (m_detached) return false;
     ShelfSearchState& state = m_controller.searchState();
     switch (ShelfKeys::route(key, modifiers)) {
         case ShelfKeys::Command::none:
@@ -376,8 +384,8 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
 bool ShelfPanel::event(QEvent* event)
 {
     // A popup of our own (a row's menu) is not a loss of focus. A panel already closed is waiting for
-    // its deletion and may outlive the controller: it has nothing left to report.
-    if (event->type() == QEvent::WindowDeactivate && isVisible() && !QApplication::activePopupWidget()) {
+    // its deletion and has nothing left to report.
+    if (event->type() == QEvent::WindowDeactivate && !m_detached && isVisible() && !QApplication::activePopupWidget()) {
         m_controller.focusLost();
     }
     return KeyablePanel::event(event);

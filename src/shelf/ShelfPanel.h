@@ -34,6 +34,9 @@ public:
     ShelfListView* searchView() const { return m_search; }
     QWidget* bannerWidget() const { return m_banner; }
 
+    // Closed: it shows and forwards nothing more while it waits to be deleted.
+    void detach();
+
     // Runs one key through the shelf's routing; true when the shelf took it.
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
 
@@ -51,6 +54,7 @@ private:
 
     ShelfController& m_controller;
     Options m_options;
+    bool m_detached = false;
     QWidget* m_banner = nullptr;
     QLabel* m_bannerText = nullptr;
     QLineEdit* m_field = nullptr;

@@ -1,7 +1,6 @@
 #include "shelf/ShelfTexts.h"
 
 #include "capture/HotkeyGlyphs.h"
-#include "capture/KeyCodeName.h"
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "platform/Settings.h"
@@ -82,13 +81,7 @@ QString ShelfTexts::rowLabel(const QString& title, const std::optional<QString>&
 
 QString ShelfTexts::chord(HotkeyManager::Shortcut shortcut)
 {
-    QStringList parts;
-    if (shortcut.modifiers & HotkeyManager::kControl) parts << QStringLiteral("Ctrl");
-    if (shortcut.modifiers & HotkeyManager::kOption) parts << QStringLiteral("Alt");
-    if (shortcut.modifiers & HotkeyManager::kShift) parts << QStringLiteral("Shift");
-    if (shortcut.modifiers & HotkeyManager::kCommand) parts << QStringLiteral("Super");
-    parts << KeyCodeName::string(shortcut.keyCode);
-    return parts.join(u'+');
+    return HotkeyGlyphs::chord(shortcut.keyCode, shortcut.modifiers);
 }
 
 QString ShelfTexts::chord(HotkeyManager::Action action, const Settings& settings)

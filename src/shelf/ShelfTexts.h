@@ -39,7 +39,7 @@ struct ShelfTexts {
     static QString rowLabel(const QString& title, const std::optional<QString>& source,
                             const std::optional<QString>& snippet);
 
-    // A chord the Linux way, "Ctrl+Alt+Shift+Super+K": option is Alt, command is Super.
+    // A chord as this desktop writes it ("Alt+Shift+Space").
     static QString chord(HotkeyManager::Shortcut shortcut);
     static QString chord(HotkeyManager::Action action, const Settings& settings);
 

@@ -9,7 +9,8 @@
 
 #include "app/SharePrivacy.h"
 #include "platform/Clock.h"
-#include "platform/X11WindowStates.h"
+#include "platform/EwmhWindowState.h"
+#include "platform/X11Desktop.h"
 #include "shelf/ShelfPlacement.h"
 
 ShelfWindowHost::ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray)
@@ -22,6 +23,7 @@ ShelfWindowHost::~ShelfWindowHost()
 {
     if (m_controller.panelHost() == this) m_controller.setPanelHost(nullptr);
     delete m_panel.data();
+    for (const QPointer<ShelfPanel>& panel : std::as_const(m_closing)) delete panel.data();
 }
 
 void ShelfWindowHost::noteTrayClick()
@@ -50,13 +52,14 @@ void ShelfWindowHost::open(bool fromTrayClick)
     if (screen) {
         in.screen = screen->geometry();
         in.available = screen->availableGeometry();
-        in.fullScreenWindowActive = X11WindowStates::activeWindowIsFullScreen();
+        in.fullScreenWindowActive = X11Desktop::activeWindowIsFullScreen();
         panel->move(ShelfPlacement::topLeft(in));
     }
     SharePrivacy::apply(QList<QObject*>{panel});
+    // On top and on every workspace, out of the taskbar and the pager.
+    EwmhWindowState::apply(panel->winId(), {true, true, true, true});
     panel->showAndFocus();
     panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
-    X11WindowStates::setSticky(panel->windowHandle());
 }
 
 void ShelfWindowHost::close()
@@ -64,8 +67,12 @@ void ShelfWindowHost::close()
     if (!m_panel) return;
     ShelfPanel* panel = m_panel;
     m_panel = nullptr;
+    panel->detach();
     panel->hide();
+    // Later, not now: close() may run inside one of the panel's own handlers.
     panel->deleteLater();
+    m_closing.removeIf([](const QPointer<ShelfPanel>& p) { return p.isNull(); });
+    m_closing << panel;
 }
 
 void ShelfWindowHost::refocus()

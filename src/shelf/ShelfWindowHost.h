@@ -31,5 +31,7 @@ private:
     ShelfPanel::Options m_options;
     QPointer<QSystemTrayIcon> m_tray;
     QPointer<ShelfPanel> m_panel;
+    // Closed panels waiting for their deferred deletion; none may outlive the controller.
+    QList<QPointer<ShelfPanel>> m_closing;
     qint64 m_trayClickAt = -1;
 };
