@@ -43,9 +43,9 @@ public:
             m_notes << n;
         }
     }
-    QList<MCPNoteRecord> search(const QString&) override { return m_notes; }
-    QList<MCPNoteRecord> allActive() override { return m_notes; }
-    QList<MCPNoteRecord> pinned() override { return m_notes.mid(1); }
+    QList<MCPNoteRecord> search(const QString&, int) override { return m_notes; }
+    QList<MCPNoteRecord> allActive(int) override { return m_notes; }
+    QList<MCPNoteRecord> pinned(int) override { return m_notes.mid(1); }
     std::optional<MCPNoteRecord> note(const QUuid& id) override
     {
         for (const auto& n : m_notes)

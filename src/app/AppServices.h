@@ -25,6 +25,9 @@ class PamAuthenticator;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
+class SelectionReader;
+class ShelfController;
+class ShelfWindowHost;
 class UnlockSession;
 class UpdateChecker;
 
@@ -53,6 +56,7 @@ public:
     CapturePeekController& peek() const { return *m_peek; }
     // The hot-key dispatch, the capture presentation and the bus road of captures.
     CaptureActions& captureActions() const { return *m_captureActions; }
+    ShelfController& shelf() const { return *m_shelf; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
@@ -74,7 +78,8 @@ public:
     // What the capture actions reach the note windows, the unlock session and the peek through; each
     // does nothing once its object is gone.
     static CaptureActions::Hooks captureHooks(QPointer<FloatingNotesManager> floating,
-                                              QPointer<CapturePeekController> peek, UnlockSession& unlockSession);
+                                              QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
+                                              UnlockSession& unlockSession);
     // The bus's answer to a capture handed over by another program.
     static SingleInstance::CaptureReply serviceCaptureReply(const std::optional<CaptureService::Result>& result);
 
@@ -87,7 +92,8 @@ public:
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
-    static void runStartupHousekeeping(NoteStore& store, const Clock& clock);
+    // Without `sealLockedPlaintext` the second step is left out (it runs once the lock keys are read).
+    static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
@@ -100,6 +106,9 @@ private:
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<CapturePeekController> m_peek;
     std::unique_ptr<CaptureActions> m_captureActions;
+    std::unique_ptr<SelectionReader> m_shelfSelectionProbe;
+    std::unique_ptr<ShelfController> m_shelf;
+    std::unique_ptr<ShelfWindowHost> m_shelfWindows;
     std::unique_ptr<PamAuthenticator> m_authenticator;
     std::unique_ptr<UnlockSession> m_unlockSession;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;

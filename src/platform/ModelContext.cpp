@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -310,11 +311,15 @@ QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects,
 {
     QVector<QVariant> out(objects.size());
     QHash<qint64, qsizetype> unread;
+    qint64 lowest = std::numeric_limits<qint64>::max(), highest = 0;
     const quint64 bit = quint64(1) << attribute;
     for (qsizetype i = 0; i < objects.size(); ++i) {
-        if (objects[i]->m_unloaded & bit)
-            unread.insert(objects[i]->m_rowID, i);
-        else
+        if (objects[i]->m_unloaded & bit) {
+            const qint64 row = objects[i]->m_rowID;
+            unread.insert(row, i);
+            lowest = std::min(lowest, row);
+            highest = std::max(highest, row);
+        } else
             out[i] = objects[i]->m_values.at(attribute);
     }
     if (unread.isEmpty()) return out;
@@ -326,14 +331,17 @@ QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects,
             out[it.value()] = storedValue(*objects[it.value()], attribute);
         return out;
     }
-    auto s =
-        m_db.cached("SELECT \"_rowid\"," + SqliteDatabase::quoted(a.name) + " FROM " +
-                    SqliteDatabase::quoted(entity.name) + " WHERE " + SqliteDatabase::quoted(a.name) + " IS NOT NULL");
+    auto s = m_db.cached("SELECT \"_rowid\"," + SqliteDatabase::quoted(a.name) + " FROM " +
+                         SqliteDatabase::quoted(entity.name) + " WHERE \"_rowid\" BETWEEN ? AND ? AND " +
+                         SqliteDatabase::quoted(a.name) + " IS NOT NULL");
     if (!s) {
         qCCritical(Log::store, "Reading %s failed: %s", qUtf8Printable(a.name),
                    qUtf8Printable(s.error().description()));
         return out;
     }
+    // Callers that read in slices pass rows in row order, so each slice reads only its own stretch.
+    sqlite3_bind_int64(*s, 1, lowest);
+    sqlite3_bind_int64(*s, 2, highest);
     int rc;
     while ((rc = sqlite3_step(*s)) == SQLITE_ROW) {
         const auto it = unread.constFind(sqlite3_column_int64(*s, 0));

@@ -9,6 +9,7 @@
 
 #include "model/Capture.h"
 #include "model/Note.h"
+#include "platform/Clock.h"
 #include "shelf/SearchFolding.h"
 
 namespace {
@@ -91,6 +92,12 @@ public:
     }
 
     qsizetype size() const { return qsizetype(m_entries.size()); }
+    // Takes entries made ahead of time, in list order; only into an empty table.
+    void adopt(std::vector<Folded>&& entries)
+    {
+        if (!m_entries.empty()) return;
+        m_entries = std::move(entries);
+    }
 
 private:
     Folded& rebuiltEntry(size_t i, const ManagedObject* object)
@@ -193,9 +200,26 @@ QList<Capture*> newestFirst(std::vector<std::pair<qint64, Capture*>>& dated)
 
 }  // namespace
 
+// What a prewarm reads of a note on the main thread, for the worker to lower.
+struct PlainNote {
+    QString title;
+    QString body;
+    bool locked = false;
+    bool trashed = false;
+};
+
+struct Prewarm {
+    QList<Note*> notes;
+    std::vector<QPointer<ManagedObject>> guards;  // touched on the main thread only
+    std::vector<quint64> versions;
+    std::vector<PlainNote> plain;
+    std::vector<Folded> folded;
+};
+
 struct SearchEngine::Cache {
     FoldedTable notes;
     FoldedTable captures;
+    std::shared_ptr<Prewarm> prewarm;
 };
 
 SearchEngine::SearchEngine(Source source, QObject* parent)
@@ -203,7 +227,81 @@ SearchEngine::SearchEngine(Source source, QObject* parent)
 {
 }
 
-SearchEngine::~SearchEngine() = default;
+SearchEngine::~SearchEngine()
+{
+    if (m_worker.joinable()) m_worker.join();
+}
+
+bool SearchEngine::prewarming() const
+{
+    return m_cache->prewarm != nullptr;
+}
+
+void SearchEngine::prewarm()
+{
+    if (m_cache->prewarm || m_cache->notes.size() > 0 || !m_source.activeNotes) return;
+    m_cache->prewarm = std::make_shared<Prewarm>();
+    m_cache->prewarm->notes = m_source.activeNotes();
+    readPrewarmSlice(0);
+}
+
+// Reading the values goes in slices, so the event loop never waits long.
+void SearchEngine::readPrewarmSlice(qsizetype from)
+{
+    const std::shared_ptr<Prewarm> job = m_cache->prewarm;
+    if (!job) return;
+    constexpr qsizetype slice = 8192;
+    const qsizetype to = std::min(job->notes.size(), from + slice);
+    for (qsizetype i = from; i < to; ++i) {
+        Note* note = job->notes[i];
+        job->guards.emplace_back(note);
+        job->versions.push_back(note ? note->version() : 0);
+        PlainNote p;
+        if (note) {
+            p.locked = note->isLocked();
+            p.trashed = note->isTrashed();
+            p.title = p.locked ? note->lockedTitle() : note->title();
+            if (!p.locked) p.body = note->body();
+        }
+        job->plain.push_back(std::move(p));
+    }
+    if (to < job->notes.size()) {
+        MainQueue::nextTurn(this, [this, to] { readPrewarmSlice(to); });
+        return;
+    }
+    if (m_worker.joinable()) m_worker.join();
+    // The worker sees only plain values; the objects stay on this thread.
+    m_worker = std::thread([this, job] {
+        job->folded.resize(job->plain.size());
+        for (size_t i = 0; i < job->plain.size(); ++i) {
+            const PlainNote& p = job->plain[i];
+            Folded& f = job->folded[i];
+            f.locked = p.locked;
+            f.trashed = p.trashed;
+            SearchFolding::appendLowered(p.title, f.text);
+            f.first = f.text.size();
+            SearchFolding::appendLowered(p.body, f.text);
+            f.second = f.text.size() - f.first;
+        }
+        std::vector<PlainNote>().swap(job->plain);
+        QMetaObject::invokeMethod(
+            this, [this] { adoptPrewarm(); }, Qt::QueuedConnection);
+    });
+}
+
+void SearchEngine::adoptPrewarm()
+{
+    const std::shared_ptr<Prewarm> job = std::move(m_cache->prewarm);
+    if (!job || job->folded.size() != size_t(job->notes.size())) return;
+    // A search that ran meanwhile has its own entries; a note changed since is lowered again when met.
+    for (size_t i = 0; i < job->folded.size(); ++i) {
+        Folded& f = job->folded[i];
+        f.key = job->notes[qsizetype(i)];
+        f.object = job->guards[i];
+        f.version = job->versions[i];
+    }
+    m_cache->notes.adopt(std::move(job->folded));
+}
 
 QList<Note*> SearchEngine::search(const QString& query)
 {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class Capture;
 class Note;
@@ -43,11 +44,22 @@ public:
     // A blank query gives every capture.
     QList<Capture*> searchCaptures(const QString& query);
 
+    // Lowers the texts of every listed note ahead of the first search, so that one is as quick as the
+    // next: the values are read here in slices, lowered on a worker thread, and taken into the cache
+    // here unless a search has filled it first.
+    void prewarm();
+    // True while a prewarm is under way (for tests).
+    bool prewarming() const;
+
     // How many notes and captures have lowered texts kept (for tests and measurements).
     qsizetype cachedObjectCount() const;
 
 private:
     struct Cache;
     Source m_source;
+    void readPrewarmSlice(qsizetype from);
+    void adoptPrewarm();
+
     std::unique_ptr<Cache> m_cache;
+    std::thread m_worker;
 };

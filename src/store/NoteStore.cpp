@@ -654,8 +654,10 @@ void NoteStore::reconcileForSync()
         else
             healBlocks(*kept);
     }
-    // Envelopes are read in slices and not kept on the notes: a large store's bodies never sit in
-    // memory all at once, and a note whose body is sound stays without its bytes.
+    // Envelopes are read in slices of neighbouring rows and not kept on the notes: a large store's
+    // bodies never sit in memory all at once, and a note whose body is sound stays without its bytes.
+    std::sort(withEnvelope.begin(), withEnvelope.end(),
+              [](const ManagedObject* a, const ManagedObject* b) { return a->rowID() < b->rowID(); });
     constexpr qsizetype slice = 4096;
     for (qsizetype from = 0; from < withEnvelope.size(); from += slice) {
         const QList<ManagedObject*> part = withEnvelope.mid(from, slice);

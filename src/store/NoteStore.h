@@ -226,6 +226,8 @@ public:
     // Start-up: seals every locked note left in the clear, binned ones included, and fills empty
     // titles from payloads of older releases.
     void sweepLockedPlaintext();
+    // Whether that sweep has anything to do, and so will ask the keyring for the lock keys.
+    bool lockedPlaintextLeft();
 
 private:
     friend class UnlockSession;

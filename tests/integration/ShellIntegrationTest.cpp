@@ -100,6 +100,30 @@ TEST_F(ShellSession, TheTrayMenuQuitsByKeys)
     EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
 }
 
+TEST_F(ShellSession, ASecondLaunchBringsTheLastNoteWindowForward)
+{
+    launch();
+    ASSERT_FALSE(waitForWindow({"--class", "tarnwick"}).isEmpty());
+    run("xdotool", {"key", "alt+shift+n"});  // the new-note key
+    const QString note = waitForWindow({"--name", "^New Note$"});
+    ASSERT_FALSE(note.isEmpty()) << stderrText().toStdString();
+
+    QProcess other;
+    other.start("xmessage", {"-geometry", "+300+300", "another application"});
+    auto active = [] { return run("xdotool", {"getactivewindow"}); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !active().isEmpty() && active() != note; }, 10000));
+
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DESKTOP_STARTUP_ID", "tarnwick-second-launch");
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    EXPECT_TRUE(second.waitForFinished(20000) && second.exitCode() == 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return active() == note; }, 10000)) << active().toStdString();
+    other.kill();
+    other.waitForFinished();
+}
+
 TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
 {
     const QString path = storeDirectory() + "/default.store";

@@ -9,6 +9,8 @@
 #include "model/Note.h"
 #include "shelf/SearchEngine.h"
 
+#include <QTest>
+
 namespace {
 
 const QDateTime kBase = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
@@ -225,6 +227,25 @@ TEST_F(SearchEngineTest, KeepsUpWithListsInNewOrders)
     notes[97]->setBody("odd");
     notes.removeAt(10);
     expectOdd();
+}
+
+// The texts lowered ahead of time answer like those a search lowers itself, and a note changed while
+// they were being lowered is not answered from its old text.
+TEST_F(SearchEngineTest, PrewarmedTextsAnswerLikeFreshOnesAndFollowChangesMadeMeanwhile)
+{
+    for (int i = 0; i < 20000; ++i) addNote(QStringLiteral("Note %1").arg(i), i % 2 ? "Grüße aus Köln" : "plain");
+    Note* locked = addNote("Vault", "köln secret");
+    locked->setIsLocked(true);
+    engine.prewarm();
+    ASSERT_TRUE(engine.prewarming());
+    Note* changed = notes.first();
+    changed->setBody("now from KÖLN");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.prewarming(); }, 20000));
+    EXPECT_EQ(engine.cachedObjectCount(), notes.size());
+    const QList<Note*> found = engine.search("köln");
+    EXPECT_EQ(found.size(), 10001);
+    EXPECT_EQ(found.first(), changed);
+    EXPECT_FALSE(found.contains(locked));
 }
 
 TEST_F(SearchEngineTest, CapturesMatchTextThenSourceNameThenPageTitleNewestFirst)

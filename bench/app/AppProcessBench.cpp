@@ -1,0 +1,193 @@
+// The real launch: AppServices with every service the executable builds, housekeeping included, over
+// generated stores of 10,000 and 100,000 notes, each launch in a process of its own (the store opens
+// once per process), on the second launch of a fresh copy so no one-time migration counts. Beside it,
+// in the same run, a bare SQLite read of the columns the lists show for every row.
+//
+// Counters: resident memory once the launch's background work is done (rss_MB, and per note), the
+// endpoint's list_notes and search_notes answered in process (the same request path the listener
+// feeds), SearchEngine alone, and the first search after launch.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <chrono>
+
+#include "GeneratedStore.h"
+#include "app/AppServices.h"
+#include "app/Defaults.h"
+#include "mcp/HTTPRequest.h"
+#include "mcp/MCPService.h"
+#include "shelf/SearchEngine.h"
+
+namespace {
+
+double residentMB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+double msSince(const std::chrono::steady_clock::time_point& start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+QByteArray toolCall(MCPService& service, const QString& tool, const QJsonObject& arguments)
+{
+    HTTPRequest request;
+    request.method = QStringLiteral("POST");
+    request.target = QStringLiteral("/mcp");
+    request.headers.insert(QStringLiteral("authorization"), QStringLiteral("Bearer ") + service.token());
+    request.body =
+        QJsonDocument(QJsonObject{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                                  {QStringLiteral("id"), 1},
+                                  {QStringLiteral("method"), QStringLiteral("tools/call")},
+                                  {QStringLiteral("params"), QJsonObject{{QStringLiteral("name"), tool},
+                                                                         {QStringLiteral("arguments"), arguments}}}})
+            .toJson(QJsonDocument::Compact);
+    QByteArray answer;
+    service.respond(request, [&](const QByteArray& bytes) { answer = bytes; });
+    return answer;
+}
+
+enum Figure { Launch, Rss, ListNotes, SearchFirst, SearchWarm, SearchEngineAlone, Figures };
+
+// In a child process: one launch over the store in `dataHome`, then the figures, written to `fd`.
+[[noreturn]] void launchAndMeasure(const QString& dataHome, int fd)
+{
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dataHome + QStringLiteral("/config")));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "app_bench";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    Defaults::registerTable();
+
+    double figures[Figures] = {};
+    const auto start = std::chrono::steady_clock::now();
+    {
+        AppServices services;
+        figures[Launch] = msSince(start);
+        // The launch's background work (the search texts) is done before memory is read.
+        QElapsedTimer waited;
+        waited.start();
+        while ((services.searchEngine().prewarming() || services.searchEngine().cachedObjectCount() == 0) &&
+               waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents();
+        figures[Rss] = residentMB();
+
+        MCPService& mcp = services.mcpService();
+        auto timed = [](int times, const std::function<void()>& work) {
+            const auto t = std::chrono::steady_clock::now();
+            for (int i = 0; i < times; ++i) work();
+            return msSince(t) / times;
+        };
+        const QJsonObject search{{QStringLiteral("query"), QStringLiteral("ipsum dolor")}};
+        figures[SearchFirst] = timed(1, [&] { toolCall(mcp, QStringLiteral("search_notes"), search); });
+        figures[SearchWarm] = timed(5, [&] { toolCall(mcp, QStringLiteral("search_notes"), search); });
+        figures[SearchEngineAlone] = timed(5, [&] { services.searchEngine().search(QStringLiteral("ipsum dolor")); });
+        figures[ListNotes] = timed(20, [&] {
+            const QByteArray answer = toolCall(mcp, QStringLiteral("list_notes"), {{QStringLiteral("limit"), 50}});
+            if (!answer.contains("\"notes\"")) qFatal("list_notes gave no notes: %s", answer.left(300).constData());
+        });
+    }
+    [[maybe_unused]] const auto n = ::write(fd, figures, sizeof figures);
+    ::_exit(0);
+}
+
+bool runChild(const QString& dataHome, double (&figures)[Figures])
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return false;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        launchAndMeasure(dataHome, pipeFds[1]);
+    }
+    ::close(pipeFds[1]);
+    const ssize_t got = ::read(pipeFds[0], figures, sizeof figures);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return got == ssize_t(sizeof figures) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Every row's uuid, title, body, tags, dates and flags, as text: what the lists show.
+double bareSqliteReadMs(const QString& path)
+{
+    sqlite3* db = nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT uuid, title, body, tags, updatedAt, deletedAt, isPinned, isTrashed, isLocked FROM Note",
+                       -1, &s, nullptr);
+    size_t bytes = 0;
+    while (sqlite3_step(s) == SQLITE_ROW)
+        for (int c = 0; c < 9; ++c) bytes += size_t(sqlite3_column_bytes(s, c)) + (sqlite3_column_text(s, c) ? 1 : 0);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    benchmark::DoNotOptimize(bytes);
+    return msSince(start);
+}
+
+void BM_AppLaunch(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    const QString source = generatedNoteStore(count);
+    QTemporaryDir work;
+    double sum[Figures] = {};
+    double bare = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        const QString dataHome = work.filePath(QStringLiteral("run%1").arg(runs));
+        QDir().mkpath(dataHome + QStringLiteral("/tarnwick"));
+        QFile::copy(source, dataHome + QStringLiteral("/tarnwick/default.store"));
+        double figures[Figures];
+        // The first launch of a copy carries its one-time work (snapshot, schema record); the second counts.
+        if (!runChild(dataHome, figures) || !runChild(dataHome, figures)) {
+            state.SkipWithError("the launch failed");
+            return;
+        }
+        state.SetIterationTime(figures[Launch] / 1000.0);
+        for (int i = 0; i < Figures; ++i) sum[i] += figures[i];
+        bare += bareSqliteReadMs(source);
+        ++runs;
+    }
+    auto mean = [&](double total) { return total / std::max(1, runs); };
+    state.counters["bare_sqlite_ms"] = mean(bare);
+    state.counters["launch_over_bare"] = mean(sum[Launch]) / std::max(0.001, mean(bare));
+    state.counters["rss_MB"] = mean(sum[Rss]);
+    state.counters["rss_bytes_per_note"] = mean(sum[Rss]) * 1024 * 1024 / count;
+    state.counters["list_notes_ms"] = mean(sum[ListNotes]);
+    state.counters["search_mcp_first_ms"] = mean(sum[SearchFirst]);
+    state.counters["search_mcp_warm_ms"] = mean(sum[SearchWarm]);
+    state.counters["search_engine_ms"] = mean(sum[SearchEngineAlone]);
+    state.counters["mcp_over_engine"] = mean(sum[SearchWarm]) / std::max(0.001, mean(sum[SearchEngineAlone]));
+    state.counters["first_over_warm"] = mean(sum[SearchFirst]) / std::max(0.001, mean(sum[SearchWarm]));
+}
+BENCHMARK(BM_AppLaunch)
+    ->Arg(100)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+}  // namespace
+
+// No application object here: each launch makes its own in a child process.
+BENCHMARK_MAIN();
