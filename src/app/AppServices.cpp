@@ -35,6 +35,7 @@
 #include "platform/X11Desktop.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
+#include "shelf/AppIconCache.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfWindowHost.h"
@@ -61,6 +62,10 @@ AppServices::AppServices(ModelContainer& container)
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
+    m_peek->setIconProvider([](const QString& desktopID) {
+        const QImage image = AppIconCache::shared().icon(desktopID);
+        return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+    });
     {
         // The shelf: its lists, keys and row commands; its panel is built at each showing.
         QPointer<FloatingNotesManager> floating = m_floating.get();
@@ -84,8 +89,9 @@ AppServices::AppServices(ModelContainer& container)
     m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
     QObject::connect(m_unlockSession.get(), &UnlockSession::unlockedNoteIDsChanged, m_shelf.get(),
                      &ShelfController::invalidateRowTexts);
-    m_captureActions = std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
-                                                        captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
+    m_captureActions =
+        std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
+                                         captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
     // The one-note-at-a-time deck confirms an empty note it removed with the same capsule.
     m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
         capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
