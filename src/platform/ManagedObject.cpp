@@ -138,6 +138,8 @@ void ManagedObject::setValue(int attribute, const QVariant& value)
 
 bool ManagedObject::hasChanges() const
 {
+    // One shared array: nothing was assigned since the last save or load.
+    if (m_values.constData() == m_saved.constData()) return false;
     for (int i = 0; i < m_values.size(); ++i)
         if (!storedValuesEqual(m_values[i], m_saved[i])) return true;
     return false;
@@ -145,6 +147,7 @@ bool ManagedObject::hasChanges() const
 
 bool ManagedObject::isChanged(int attribute) const
 {
+    if (m_values.constData() == m_saved.constData()) return false;
     return !storedValuesEqual(m_values[attribute], m_saved[attribute]);
 }
 
