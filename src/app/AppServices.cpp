@@ -7,8 +7,13 @@
 #include <malloc.h>
 #endif
 
+#include "app/CaptureActions.h"
 #include "app/ReminderScheduler.h"
+#include "app/TarnwickApp.h"
 #include "app/UpdateChecker.h"
+#include "capture/CaptureCapsuleController.h"
+#include "capture/CaptureCapsuleView.h"
+#include "capture/CapturePeekController.h"
 #include "capture/CaptureService.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
@@ -17,6 +22,7 @@
 #include "mcp/MCPService.h"
 #include "model/Note.h"
 #include "note/NoteNotifications.h"
+#include "note/NoteView.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/GlobalHotkeys.h"
@@ -24,10 +30,14 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
+#include "platform/SelectionReader.h"
 #include "platform/Settings.h"
+#include "platform/X11Desktop.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
 #include "shelf/SearchEngine.h"
+#include "shelf/ShelfController.h"
+#include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 #include "windows/FloatingNoteWindowController.h"
@@ -38,15 +48,48 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
-    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [&store](Note& note) {
-        return std::unique_ptr<NoteWindow>(
-            std::make_unique<FloatingNoteWindowController>(note, store, Settings::shared(), Clock::system()));
+    // Each window's cards are note views over the services made below; a card is made only once a
+    // window opens, after all of them exist.
+    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this, &store](Note& note) {
+        return std::unique_ptr<NoteWindow>(std::make_unique<FloatingNoteWindowController>(
+            note, store, Settings::shared(), Clock::system(), NoteView::cardFactory(*this)));
     });
     m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
+    m_capsule = std::make_unique<CaptureCapsuleController>(
+        Clock::system(), [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
+        [] { return X11Desktop::reduceMotion(); });
     m_search = std::make_unique<SearchEngine>(
         SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
+    m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
+    {
+        // The shelf: its lists, keys and row commands; its panel is built at each showing.
+        QPointer<FloatingNotesManager> floating = m_floating.get();
+        ShelfController::Hooks hooks;
+        hooks.openNote = [floating](const QUuid& id) {
+            if (floating) floating->show(id);
+        };
+        hooks.peekCapture = [peek = QPointer<CapturePeekController>(m_peek.get())](const QUuid& id) {
+            if (peek) peek->present(id);
+        };
+        // Read when a row is drawn, by then the unlock session exists.
+        hooks.isRedacted = [this](const Note& note) { return !m_unlockSession || m_unlockSession->isRedacted(note); };
+        m_shelf = std::make_unique<ShelfController>(store, *m_search, Settings::shared(), Clock::system(), hooks);
+        m_shelfSelectionProbe = SelectionReader::createDefault();
+        ShelfPanel::Options options;
+        options.storeFailed = PersistenceController::storeFailure().has_value();
+        options.captureBroken = [probe = m_shelfSelectionProbe.get()] { return !probe->isAvailable(); };
+        m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, options);
+    }
     m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
     m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
+    QObject::connect(m_unlockSession.get(), &UnlockSession::unlockedNoteIDsChanged, m_shelf.get(),
+                     &ShelfController::invalidateRowTexts);
+    m_captureActions = std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
+                                                        captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
+    // The one-note-at-a-time deck confirms an empty note it removed with the same capsule.
+    m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
+        capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
+    });
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
@@ -57,14 +100,20 @@ AppServices::AppServices(ModelContainer& container)
     m_network = std::make_unique<QNetworkAccessManager>();
     m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
 
-    runStartupHousekeeping(store, Clock::system());
-
-    // With private notes in the store, their keys are read off the main thread now, so a keyring that
-    // is locked asks to be unlocked before the first seal or reveal, and launch does not wait for it.
+    // With private notes in the store, their keys are read off the main thread, so a keyring that is
+    // locked asks to be unlocked before the first seal or reveal and launch does not wait for it. Sealing
+    // what a crash left in the clear needs those keys: that one step of the upkeep waits for them.
     const QList<Note*> notes = store.allActive() + store.trashed();
-    if (std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); }))
-        CryptoBox::readRingLater(m_noteStore.get(), [](const QString& problem) {
-            if (!problem.isEmpty()) qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+    const bool anyLocked = std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); });
+    const bool sealLater = anyLocked && store.lockedPlaintextLeft();
+    runStartupHousekeeping(store, Clock::system(), !sealLater);
+    if (anyLocked)
+        CryptoBox::readRingLater(m_noteStore.get(), [this, sealLater](const QString& problem) {
+            if (!problem.isEmpty()) {
+                qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+                return;
+            }
+            if (sealLater) m_noteStore->sweepLockedPlaintext();
         });
 
     // Once the application is up, after the housekeeping above; launch does not wait.
@@ -99,7 +148,7 @@ AppDelegate::NoteWindows AppServices::noteWindows(QPointer<FloatingNotesManager>
 }
 
 HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& actions,
-                                           std::function<void(HotkeyManager::Action)> onAction)
+                                           std::function<void(HotkeyManager::Action, quint32)> onAction)
 {
     if (!m_hotkeys) {
         m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
@@ -109,28 +158,55 @@ HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& a
     return *m_hotkeys;
 }
 
-void AppServices::installNoteHotkeys()
+CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> floating,
+                                                QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
+                                                UnlockSession& unlockSession)
 {
-    using Action = HotkeyManager::Action;
-    QPointer<FloatingNotesManager> floating = m_floating.get();
-    NoteStore& store = *m_noteStore;
-    UnlockSession& unlockSession = *m_unlockSession;
-    installHotkeys({Action::newNote, Action::hideAll}, [floating, &store, &unlockSession](Action action) {
+    CaptureActions::Hooks hooks;
+    hooks.showNote = [floating](const QUuid& id) {
+        if (floating) floating->show(id);
+    };
+    hooks.toggleHideAll = [floating, &unlockSession] {
         if (!floating) return;
-        NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
-        if (action == Action::newNote) {
-            Note* note = FloatingNotesManager::insertBlankNote(store, Settings::shared());
-            store.setActiveNoteID(note->uuid());
-            floating->show(note->uuid());
-        } else if (action == Action::hideAll) {
-            if (floating->isHidden())
-                floating->restoreAll();
-            else
-                floating->hideAll();
-            // Put away, private notes are sealed again; brought back, they stay as they were.
-            if (floating->isHidden()) unlockSession.relockAll();
-        }
+        if (floating->isHidden())
+            floating->restoreAll();
+        else
+            floating->hideAll();
+        // Put away, private notes are sealed again; brought back, they stay as they were.
+        if (floating->isHidden()) unlockSession.relockAll();
+    };
+    hooks.toggleShelf = [shelf] {
+        if (shelf) shelf->toggle();
+    };
+    hooks.openPeek = [peek](const QUuid& id) {
+        if (peek) peek->present(id);
+    };
+    return hooks;
+}
+
+void AppServices::installActionHotkeys()
+{
+    const QSet<HotkeyManager::Action> working = m_captureActions->workingActions();
+    QList<HotkeyManager::Action> actions;
+    for (HotkeyManager::Action a : HotkeyManager::allCases())
+        if (working.contains(a)) actions << a;
+    QPointer<CaptureActions> dispatcher(m_captureActions.get());
+    installHotkeys(actions, [dispatcher](HotkeyManager::Action action, quint32 modifiers) {
+        if (dispatcher) dispatcher->dispatch(action, modifiers);
     });
+}
+
+SingleInstance::CaptureReply AppServices::serviceCaptureReply(const std::optional<CaptureService::Result>& result)
+{
+    using Reply = SingleInstance::CaptureReply;
+    if (!result || std::holds_alternative<CaptureService::EmptySelection>(*result)) return Reply::empty;
+    if (const auto* captured = std::get_if<CaptureService::Captured>(&*result))
+        return captured->saved ? Reply::captured : Reply::notSaved;
+    if (const auto* appended = std::get_if<CaptureService::Appended>(&*result))
+        return appended->saved ? Reply::appended : Reply::notSaved;
+    if (const auto* created = std::get_if<CaptureService::Created>(&*result))
+        return created->saved ? Reply::appended : Reply::notSaved;
+    return Reply::empty;
 }
 
 AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
@@ -138,9 +214,25 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     AppDelegate::Parts parts{*m_noteStore,       *m_reminders,    *m_unlockSession,
                              Settings::shared(), Clock::system(), NotificationCenter::shared()};
     parts.windows = noteWindows(m_floating.get());
-    parts.installHotkeys = [this] { installNoteHotkeys(); };
-    // parts.shelf and parts.serviceCapture are given here by the shelf's controller and the capture
-    // service's Services-menu road when they join.
+    parts.installHotkeys = [this] { installActionHotkeys(); };
+    QPointer<CaptureActions> actions(m_captureActions.get());
+    parts.serviceCapture = [actions](const QString& text) {
+        return serviceCaptureReply(actions ? actions->handleServiceCapture(text) : std::nullopt);
+    };
+    QPointer<ShelfController> shelf = m_shelf.get();
+    parts.shelf.isOpen = [shelf] { return shelf && shelf->isOpen(); };
+    parts.shelf.present = [shelf] {
+        if (shelf) shelf->present();
+    };
+    parts.shelf.dismiss = [shelf] {
+        if (shelf) shelf->dismiss();
+    };
+    parts.shelf.window = [windows = m_shelfWindows.get()]() -> QWindow* {
+        return windows->panel() ? windows->panel()->windowHandle() : nullptr;
+    };
+    m_shelfWindows->setTray(tray.trayIcon());
+    QObject::connect(&tray, &TarnwickApp::statusItemClicked, m_shelf.get(),
+                     [windows = m_shelfWindows.get()] { windows->noteTrayClick(); });
     parts.bus = &bus;
     parts.tray = &tray;
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };
@@ -153,10 +245,10 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     return parts;
 }
 
-void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock)
+void AppServices::runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext)
 {
     store.purgeExpired(clock.now());
-    store.sweepLockedPlaintext();
+    if (sealLockedPlaintext) store.sweepLockedPlaintext();
     store.migrateLegacyBodies();
     store.reconcileForSync();
     // Read again: the steps before may have taken a while on a large store.

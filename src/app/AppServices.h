@@ -5,9 +5,12 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
+#include "app/CaptureActions.h"
+#include "capture/CapturePeekController.h"
 #include "capture/HotkeyManager.h"
 #include "windows/FloatingNotesManager.h"
 
+class CaptureCapsuleController;
 class CaptureService;
 class Clock;
 class DesktopNotifications;
@@ -22,6 +25,9 @@ class PamAuthenticator;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
+class SelectionReader;
+class ShelfController;
+class ShelfWindowHost;
 class UnlockSession;
 class UpdateChecker;
 
@@ -45,7 +51,12 @@ public:
     NoteStore& noteStore() const { return *m_noteStore; }
     FloatingNotesManager& floating() const { return *m_floating; }
     CaptureService& capture() const { return *m_capture; }
+    CaptureCapsuleController& capsule() const { return *m_capsule; }
     SearchEngine& searchEngine() const { return *m_search; }
+    CapturePeekController& peek() const { return *m_peek; }
+    // The hot-key dispatch, the capture presentation and the bus road of captures.
+    CaptureActions& captureActions() const { return *m_captureActions; }
+    ShelfController& shelf() const { return *m_shelf; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
@@ -59,11 +70,18 @@ public:
     // one call, so no chord is ever held without something to do. Made once, at launch; a later call
     // only replaces the action.
     HotkeyManager& installHotkeys(const QList<HotkeyManager::Action>& actions,
-                                  std::function<void(HotkeyManager::Action)> onAction);
+                                  std::function<void(HotkeyManager::Action, quint32 modifiers)> onAction);
     HotkeyManager* hotkeys() const { return m_hotkeys.get(); }
-    // The new-note and hide-all keys, whose actions live with the note windows. The dispatcher of all
-    // four actions arrives with capture and replaces this call in delegateParts().
-    void installNoteHotkeys();
+    // The keys of every action that works in this build, handed to the capture actions' dispatcher.
+    void installActionHotkeys();
+
+    // What the capture actions reach the note windows, the unlock session and the peek through; each
+    // does nothing once its object is gone.
+    static CaptureActions::Hooks captureHooks(QPointer<FloatingNotesManager> floating,
+                                              QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
+                                              UnlockSession& unlockSession);
+    // The bus's answer to a capture handed over by another program.
+    static SingleInstance::CaptureReply serviceCaptureReply(const std::optional<CaptureService::Result>& result);
 
     // Whether a note's window is open and shown, asked of the window manager while it exists (false
     // once it is gone).
@@ -74,7 +92,8 @@ public:
 
     // The store's upkeep at launch, in this order: expired bin entries, notes left in the clear,
     // legacy bodies, duplicate rows, orphaned pictures. Each step saves for itself.
-    static void runStartupHousekeeping(NoteStore& store, const Clock& clock);
+    // Without `sealLockedPlaintext` the second step is left out (it runs once the lock keys are read).
+    static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
@@ -83,7 +102,13 @@ private:
     std::unique_ptr<CaptureService> m_capture;
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
     std::unique_ptr<HotkeyManager> m_hotkeys;
+    std::unique_ptr<CaptureCapsuleController> m_capsule;
     std::unique_ptr<SearchEngine> m_search;
+    std::unique_ptr<CapturePeekController> m_peek;
+    std::unique_ptr<CaptureActions> m_captureActions;
+    std::unique_ptr<SelectionReader> m_shelfSelectionProbe;
+    std::unique_ptr<ShelfController> m_shelf;
+    std::unique_ptr<ShelfWindowHost> m_shelfWindows;
     std::unique_ptr<PamAuthenticator> m_authenticator;
     std::unique_ptr<UnlockSession> m_unlockSession;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;

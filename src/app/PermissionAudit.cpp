@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "capture/HotkeyGlyphs.h"
 #include "capture/KeyCodeName.h"
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/KeychainBackend.h"
@@ -23,13 +24,7 @@ PermissionAudit::Probes PermissionAudit::Probes::system(Authenticator& authentic
 
 QString PermissionAudit::chordText(HotkeyManager::Shortcut shortcut)
 {
-    QStringList parts;
-    if (shortcut.modifiers & HotkeyManager::kControl) parts << QStringLiteral("Ctrl");
-    if (shortcut.modifiers & HotkeyManager::kOption) parts << QStringLiteral("Alt");
-    if (shortcut.modifiers & HotkeyManager::kShift) parts << QStringLiteral("Shift");
-    if (shortcut.modifiers & HotkeyManager::kCommand) parts << QStringLiteral("Super");
-    parts << KeyCodeName::string(shortcut.keyCode);
-    return parts.join(u'+');
+    return HotkeyGlyphs::chord(shortcut.keyCode, shortcut.modifiers);
 }
 
 PermissionAudit::Item PermissionAudit::accessibility(const Probes& probes)

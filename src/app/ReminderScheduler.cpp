@@ -34,6 +34,7 @@ ReminderScheduler::ReminderScheduler(NoteStore& store, DesktopNotifications& cen
 ReminderScheduler::~ReminderScheduler()
 {
     for (TimerHandle& timer : m_pending) timer.cancel();
+    m_retry.cancel();
 }
 
 bool ReminderScheduler::hasAuthorization()
@@ -121,12 +122,16 @@ void ReminderScheduler::deliver(const QUuid& noteID)
 
 void ReminderScheduler::show(const Note& note)
 {
-    // Asked now rather than when the reminder was set: a daemon that started since then shows it.
+    const QUuid noteID = note.uuid();
+    // Asked now rather than when the reminder was set: a daemon that started since then shows it, and
+    // one that starts later (after us, at login) shows it when it comes.
     if (!m_center.isAvailable()) {
-        qCInfo(Log::reminders, "No notification service is running; a reminder could not appear.");
+        if (m_waiting.isEmpty())
+            qCInfo(Log::reminders, "No notification service is running yet; reminders wait until one is.");
+        m_waiting.insert(noteID);
+        if (!m_retry.isActive()) m_retry = m_clock.after(kRetryMs, this, [this] { retryWaiting(); });
         return;
     }
-    const QUuid noteID = note.uuid();
     const bool locked = note.isLocked();
     const QString title = locked ? QStringLiteral("Tarnwick") : displayTitle(note.title());
     const QString body = locked ? QStringLiteral("You have a reminder on a locked note.") : snippet(note.body());
@@ -138,6 +143,17 @@ void ReminderScheduler::show(const Note& note)
         else
             qCWarning(Log::reminders, "Failed to show reminder: %s", qUtf8Printable(shown.error()));
     });
+}
+
+void ReminderScheduler::retryWaiting()
+{
+    m_retry = TimerHandle();  // this try has fired; a still missing service schedules the next
+    const QSet<QUuid> waiting = std::exchange(m_waiting, {});
+    for (const QUuid& id : waiting) {
+        // Read as it is now: binned or deleted meanwhile, it reminds of nothing.
+        const Note* note = m_store.note(id);
+        if (note && !note->isTrashed()) show(*note);
+    }
 }
 
 QString ReminderScheduler::displayTitle(const QString& title)

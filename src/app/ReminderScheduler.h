@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QUuid>
 
 #include "platform/Clock.h"
@@ -22,6 +23,8 @@ class ReminderScheduler : public QObject {
     Q_OBJECT
 public:
     static inline const QString kHandledThroughKey = QStringLiteral("reminders.handledThrough");
+    // A reminder due while no notification service runs is tried again this often until one does.
+    static constexpr qint64 kRetryMs = 30000;
 
     ReminderScheduler(NoteStore& store, DesktopNotifications& center, Clock& clock, Settings& settings,
                       QObject* parent = nullptr);
@@ -55,6 +58,7 @@ Q_SIGNALS:
 private:
     void deliver(const QUuid& noteID);
     void show(const Note& note);
+    void retryWaiting();
     void markHandledThrough(const QDateTime& date);
 
     NoteStore& m_store;
@@ -62,6 +66,9 @@ private:
     Clock& m_clock;
     Settings& m_settings;
     QHash<QUuid, TimerHandle> m_pending;
+    // Due, but no notification service was there to show them yet.
+    QSet<QUuid> m_waiting;
+    TimerHandle m_retry;
     // Notifications shown and not yet closed: the notification id, and the "noteID" it carries.
     QHash<quint32, QString> m_shown;
 };

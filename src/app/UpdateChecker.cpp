@@ -41,6 +41,11 @@ int compareDigitRuns(QStringView a, QStringView b)
 }
 }  // namespace
 
+bool UpdateChecker::builtWithUpdateCheck()
+{
+    return TARNWICK_UPDATE_CHECK;
+}
+
 QUrl UpdateConfig::manifestURL(const QUrl& site)
 {
     return withPath(site, QStringLiteral("/updates.json"));
@@ -78,7 +83,7 @@ bool UpdateChecker::updateAvailable() const
 
 void UpdateChecker::checkIfDue()
 {
-    if (!kBuiltWithUpdateCheck || !isEnabled()) return;
+    if (!builtWithUpdateCheck() || !isEnabled()) return;
     if (const auto last = m_settings.dateValue(kLastCheckedAt)) {
         // A date in the future gives a negative span and so counts as recent.
         if (last->secsTo(m_clock.now()) < kCheckIntervalSeconds) return;
@@ -88,7 +93,7 @@ void UpdateChecker::checkIfDue()
 
 void UpdateChecker::check()
 {
-    if (!kBuiltWithUpdateCheck) return;
+    if (!builtWithUpdateCheck()) return;
     if (m_inFlight++ == 0) Q_EMIT isCheckingChanged();
     QNetworkRequest request(manifestURL());
     request.setTransferTimeout(m_timeoutMs);

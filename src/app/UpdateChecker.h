@@ -31,7 +31,7 @@ public:
     static constexpr qsizetype kMaxVersionLength = 64;
     // Distribution packages are built without the check (they are updated by their package manager):
     // then no request is ever made.
-    static constexpr bool kBuiltWithUpdateCheck = TARNWICK_UPDATE_CHECK;
+    static bool builtWithUpdateCheck();
 
     UpdateChecker(QNetworkAccessManager& network, Settings& settings, const Clock& clock,
                   const QUrl& site = UpdateConfig::site(), QObject* parent = nullptr);

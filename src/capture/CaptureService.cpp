@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTextBoundaryFinder>
+#include <algorithm>
 
 #include "capture/SourceHarvester.h"
 #include "model/Capture.h"
+#include "model/NoteBlockEnvelope.h"
 #include "note/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -66,19 +69,20 @@ QString CaptureService::firstLine(const QString& text)
     return title.mid(from, to - from);
 }
 
-Capture* CaptureService::insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID)
+Capture* CaptureService::insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID, bool& saved)
 {
     Capture* capture = m_store.context().insert(std::make_unique<Capture>(
         context.text, context.sourceApp, context.sourceBundleID, context.sourceURL, context.sourceTitle, noteID));
-    m_store.saveNow();
+    saved = m_store.saveNow() && saved;
     return capture;
 }
 
 CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
 {
-    Capture* capture = insertCapture(context, std::nullopt);
-    m_lastCapture = UndoRecord{std::nullopt, capture->uuid(), QString(), std::nullopt, false, std::nullopt};
-    return Captured{capture->uuid()};
+    bool saved = true;
+    Capture* capture = insertCapture(context, std::nullopt, saved);
+    m_lastCapture = UndoRecord{std::nullopt, capture->uuid(), QString(), std::nullopt, false};
+    return Captured{capture->uuid(), saved};
 }
 
 CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool asNewNote)
@@ -95,18 +99,21 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
             made->setThemeID(themeID);
             if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
         }
+        // The note and its capture row are saved together: never one without the other.
         Note* note = m_store.context().insert(std::move(made));
-        m_store.saveNow();
+        bool saved = true;
+        Capture* capture = insertCapture(context, note->uuid(), saved);
         m_store.setActiveNoteID(note->uuid());
-        Capture* capture = insertCapture(context, note->uuid());
-        m_lastCapture = UndoRecord{note->uuid(), capture->uuid(), QString(), std::nullopt, true, std::nullopt};
-        return Created{note->uuid(), capture->uuid()};
+        m_lastCapture = UndoRecord{note->uuid(), capture->uuid(), QString(), std::nullopt, true};
+        return Created{note->uuid(), capture->uuid(), saved};
     }
 
     const std::optional<QUuid> activeID = m_store.activeNoteID();
     if (!activeID || !m_isNoteOpen || !m_isNoteOpen(*activeID)) return storeAlone(context);
     Note* note = m_store.note(*activeID);
-    if (!note || note->isTrashed() || note->isLocked()) return storeAlone(context);
+    // A note the editor shows read-only (a body of a newer version) takes no text either.
+    if (!note || note->isTrashed() || note->isLocked() || m_store.readOnlyNoteIDs().contains(note->uuid()))
+        return storeAlone(context);
 
     m_store.ensureMigrated(*note);
     const QString previousBody = note->body();
@@ -122,12 +129,50 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!note->sourceApp()) note->setSourceApp(context.sourceApp);
     if (!note->sourceURL()) note->setSourceURL(context.sourceURL);
     note->setUpdatedAt(m_clock.now());
-    m_store.saveNow();
+    bool saved = true;
+    Capture* capture = insertCapture(context, note->uuid(), saved);
     m_store.setActiveNoteID(note->uuid());
-    Capture* capture = insertCapture(context, note->uuid());
     m_lastCapture =
-        UndoRecord{note->uuid(), capture->uuid(), previousBody, previousBlocks, false, note->bodyBlocksData()};
-    return Appended{note->uuid(), capture->uuid(), appended->range};
+        UndoRecord{note->uuid(),           capture->uuid(),   previousBody,    previousBlocks, false,
+                   note->bodyBlocksData(), appended->blockID, appended->range, context.text,   appended->newBlock};
+    return Appended{note->uuid(), capture->uuid(), appended->range, saved};
+}
+
+// Takes the appended text back out of a note edited since: only where it still stands, with the line
+// feed that joined it, and the block too when the append had made it. Anything else is the user's.
+bool CaptureService::revertAppend(Note& note, const UndoRecord& record)
+{
+    if (note.isSealed()) return false;
+    if (note.bodyBlocksData() == record.appendedBlocksData) {
+        note.setBody(record.previousBody);
+        note.setBodyBlocksData(record.previousBlocksData);
+        return true;
+    }
+    if (!note.bodyBlocksData() || !NoteBlockEnvelope::decode(*note.bodyBlocksData())) return false;
+    QVector<NoteBlock> blocks = note.blocks();
+    const auto block =
+        std::find_if(blocks.begin(), blocks.end(), [&](const NoteBlock& b) { return b.id == record.appendedBlockID; });
+    if (block == blocks.end() || !block->textRuns()) return false;
+    TextRuns& runs = *block->textRuns();
+    const qint64 location = record.appendedRange.location, length = record.appendedRange.length;
+    if (location < 0 || location + length > runs.text.size()) return false;
+    if (QStringView(runs.text).mid(location, length) != record.appendedText) return false;
+    if (location > 0 && runs.text.at(location - 1) != u'\n') return false;
+
+    const qint64 from = location > 0 ? location - 1 : 0, to = location + length;
+    runs.text.remove(from, to - from);
+    const auto shifted = [&](qint64 at) { return at <= from ? at : (at >= to ? at - (to - from) : from); };
+    QVector<TextRuns::Run> kept;
+    for (TextRuns::Run run : std::as_const(runs.runs)) {
+        const qint64 start = shifted(run.loc), end = shifted(run.loc + run.len);
+        if (end <= start) continue;
+        run.loc = start;
+        run.len = end - start;
+        kept.push_back(run);
+    }
+    runs.runs = kept;
+    if (record.appendedNewBlock && runs.text.isEmpty() && blocks.size() > 1) blocks.erase(block);
+    return note.setBlocks(blocks);
 }
 
 void CaptureService::undoLast()
@@ -136,36 +181,35 @@ void CaptureService::undoLast()
     const UndoRecord record = *m_lastCapture;
     m_lastCapture.reset();
 
-    if (record.captureID) {
-        if (Capture* capture = m_store.capture(*record.captureID)) {
-            m_store.context().remove(capture);
-            m_store.saveNow();
+    Note* note = record.noteID ? m_store.note(*record.noteID) : nullptr;
+    if (note && !record.didCreateNote) {
+        // The row stays with the text it records when the text cannot come out of the note again.
+        if (!revertAppend(*note, record)) {
+            qCInfo(Log::store, "Capture undo left note %s and its capture as they are: the appended text has changed",
+                   qUtf8Printable(uuidText(note->uuid())));
+            return;
         }
+        note->setUpdatedAt(m_clock.now());
     }
-    if (!record.noteID) return;
-    Note* note = m_store.note(*record.noteID);
-    if (!note) return;
-    if (record.didCreateNote) {
+    if (record.captureID) {
+        if (Capture* capture = m_store.capture(*record.captureID)) m_store.context().remove(capture);
+    }
+    m_store.saveNow();
+    if (note && record.didCreateNote) {
         m_store.softDelete(*note);
         NotificationCenter::shared().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
-        return;
     }
-    // Putting the old body back over later edits, or over content sealed since, would lose them.
-    if (note->isSealed() || note->bodyBlocksData() != record.appendedBlocksData) {
-        qCInfo(Log::store, "Capture undo left note %s as it is: changed since the capture",
-               qUtf8Printable(uuidText(note->uuid())));
-        return;
-    }
-    note->setBody(record.previousBody);
-    note->setBodyBlocksData(record.previousBlocksData);
-    note->setUpdatedAt(m_clock.now());
-    m_store.saveNow();
+}
+
+SelectionReader& CaptureService::defaultReader()
+{
+    static const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
+    return *reader;
 }
 
 std::optional<CaptureContext> CaptureService::readSelection()
 {
-    static const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
-    return readSelection(*reader);
+    return readSelection(defaultReader());
 }
 
 std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& reader)
@@ -180,8 +224,20 @@ std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& rea
     if (!window) return fail(UnreadableReason::tarnwickIsFrontmost);
     if (window->pid && *window->pid == QCoreApplication::applicationPid())
         return fail(UnreadableReason::tarnwickIsFrontmost);
-    const auto text = reader.selectedText();
-    if (!text) return fail(UnreadableReason::appExposesNoSelection);
+    auto text = reader.selectedText();
+    if (!text) {
+        switch (text.error()) {
+            case SelectionReader::Failure::noOwner:
+                // Nothing selected anywhere: an empty text, which the capture reports as such.
+                text = QString();
+                break;
+            case SelectionReader::Failure::ownSelection:
+                // Our own selection: we cannot answer ourselves while we wait, and it is no capture.
+                return fail(UnreadableReason::tarnwickIsFrontmost);
+            default:
+                return fail(UnreadableReason::appExposesNoSelection);
+        }
+    }
     const SourceHarvester::Source source = SourceHarvester::harvest(window);
     return CaptureContext{*text, source.app, source.bundleID, source.url, source.title};
 }

@@ -27,17 +27,21 @@ public:
         appExposesNoSelection,  // nothing selected, or the owner gave no text in time
     };
 
+    // `saved` is false when the store could not write the change: it is held in memory only.
     struct Appended {
         QUuid noteID;
         QUuid captureID;
         Note::TextRange appendedRange;  // inside the text block that received the text
+        bool saved = true;
     };
     struct Created {
         QUuid noteID;
         QUuid captureID;
+        bool saved = true;
     };
     struct Captured {
         QUuid captureID;
+        bool saved = true;
     };
     struct UnreadableSelection {
         UnreadableReason reason;
@@ -51,8 +55,13 @@ public:
         QString previousBody;
         std::optional<QByteArray> previousBlocksData;
         bool didCreateNote = false;
-        // The note's blocks as the append left them: the body is put back only while they still are.
+        // The note's blocks as the append left them: while they still are, the old body comes back
+        // whole; once the note changed, only the appended text is taken out again.
         std::optional<QByteArray> appendedBlocksData;
+        QUuid appendedBlockID;
+        Note::TextRange appendedRange;
+        QString appendedText;
+        bool appendedNewBlock = false;  // the append made the block, so taking the text out drops it
     };
 
     using IsNoteOpen = std::function<bool(const QUuid&)>;
@@ -76,6 +85,8 @@ public:
     // The selected text of the window in front with its source; none (and lastUnreadableReason set)
     // when it cannot be read. The default reader is made on first use.
     static std::optional<CaptureContext> readSelection();
+    // The desktop's reader, made on first use and kept.
+    static SelectionReader& defaultReader();
     static std::optional<CaptureContext> readSelection(SelectionReader& reader);
     static UnreadableReason lastUnreadableReason() { return s_lastUnreadableReason; }
 
@@ -86,7 +97,8 @@ public:
 
 private:
     Result storeAlone(const CaptureContext& context);
-    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
+    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID, bool& saved);
+    bool revertAppend(Note& note, const UndoRecord& record);
 
     NoteStore& m_store;
     IsNoteOpen m_isNoteOpen;

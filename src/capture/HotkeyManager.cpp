@@ -50,6 +50,19 @@ bool fitsUInt32(qint64 v)
     return v >= 0 && v <= qint64(0xFFFFFFFFu);
 }
 
+// A chord needs Control, Alt or Super: a bare key, or one with Shift alone, would take that key from
+// every application. Bits that are no modifier of ours mean the value is not a binding at all.
+bool usableModifiers(qint64 modifiers)
+{
+    constexpr qint64 chordBits = HotkeyManager::kCommand | HotkeyManager::kOption | HotkeyManager::kControl;
+    constexpr qint64 allBits = chordBits | HotkeyManager::kShift;
+    return fitsUInt32(modifiers) && (modifiers & chordBits) != 0 && (modifiers & ~allBits) == 0;
+}
+
+// Presses of a held key come this often at the slowest usual repeat delay; a new press by hand
+// after a release lost somewhere is slower than that.
+constexpr quint32 kRepeatWindowMs = 1000;
+
 }  // namespace
 
 QString HotkeyManager::rawValue(Action action)
@@ -114,8 +127,7 @@ HotkeyManager::Shortcut HotkeyManager::storedBinding(Action action, const Settin
     if (!settings.contains(keyCodeKey(action))) return defaultBinding(action);
     const qint64 keyCode = settings.intValue(keyCodeKey(action));
     const qint64 modifiers = settings.contains(modifiersKey(action)) ? settings.intValue(modifiersKey(action)) : 0;
-    if (fitsUInt32(modifiers) && modifiers != 0 && keyCode >= 0 && keyCode <= 127)
-        return {quint32(keyCode), quint32(modifiers)};
+    if (usableModifiers(modifiers) && keyCode >= 0 && keyCode <= 127) return {quint32(keyCode), quint32(modifiers)};
     // Numbers outside 32 bits are shown as stored, not truncated, so the log names what is really there.
     qCWarning(Log::hotkeys, "Ignoring corrupt binding for %s (keyCode=%lld modifiers=%lld); using default",
               qUtf8Printable(rawValue(action)), static_cast<long long>(keyCode), static_cast<long long>(modifiers));
@@ -141,16 +153,66 @@ HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, const Q
         if (m_handled.contains(a)) registerAction(a);
 }
 
+void HotkeyManager::enable(Action action)
+{
+    if (m_handled.contains(action)) return;
+    m_handled.append(action);
+    registerAction(action);
+}
+
 void HotkeyManager::installHandler()
 {
     connect(&m_hotkeys, &GlobalHotkeys::pressed, this, &HotkeyManager::handlePress);
+    connect(&m_hotkeys, &GlobalHotkeys::released, this, &HotkeyManager::handleRelease);
 }
 
-void HotkeyManager::handlePress(int id)
+void HotkeyManager::handlePress(int id, quint32 modifiers, quint32 timeMs)
 {
+    KeyState& key = m_keys[id];
+    // A held key repeats either as presses alone or as release-press pairs of one time stamp.
+    const bool repeat = (key.held && quint32(timeMs - key.lastPress) < kRepeatWindowMs) ||
+                        (key.lastRelease && *key.lastRelease == timeMs);
+    key.held = true;
+    key.lastPress = timeMs;
+    if (repeat) return;
+
     const QList<Action> actions = allCases();
-    if (id < 0 || id >= actions.size()) return;
-    if (onAction) onAction(actions.at(id));
+    const std::optional<Action> action = id == kCaptureWithCommandID      ? std::optional(Action::capture)
+                                         : id >= 0 && id < actions.size() ? std::optional(actions.at(id))
+                                                                          : std::nullopt;
+    if (!action || !m_handled.contains(*action)) return;
+    quint32 mask = 0;
+    if (modifiers & GlobalHotkeys::Control) mask |= kControl;
+    if (modifiers & GlobalHotkeys::Alt) mask |= kOption;
+    if (modifiers & GlobalHotkeys::Shift) mask |= kShift;
+    if (modifiers & GlobalHotkeys::Super) mask |= kCommand;
+    if (onAction) onAction(*action, mask);
+}
+
+void HotkeyManager::handleRelease(int id, quint32 timeMs)
+{
+    KeyState& key = m_keys[id];
+    key.held = false;
+    key.lastRelease = timeMs;
+}
+
+// Conflicts of the Super variant are only logged: the capture chord itself works without it.
+void HotkeyManager::registerCommandVariant(Shortcut binding)
+{
+    if (m_commandVariantGrabbed) m_hotkeys.release(kCaptureWithCommandID);
+    m_commandVariantGrabbed = false;
+    if (!m_registered.contains(Action::capture) || (binding.modifiers & kCommand)) return;
+    const std::optional<quint32> keysym = KeyCodeName::keysym(binding.keyCode);
+    const Shortcut variant{binding.keyCode, binding.modifiers | kCommand};
+    if (!keysym) return;
+    if (std::find(m_registered.cbegin(), m_registered.cend(), variant) != m_registered.cend()) {
+        qCWarning(Log::hotkeys, "capture with Super is another action's chord; Super+capture is not registered");
+        return;
+    }
+    const GlobalHotkeys::Outcome outcome = m_hotkeys.grab(kCaptureWithCommandID, chordFor(variant, *keysym));
+    m_commandVariantGrabbed = outcome.kind == GlobalHotkeys::Outcome::Grabbed;
+    if (!m_commandVariantGrabbed)
+        qCWarning(Log::hotkeys, "Failed to register capture with Super (status %d)", outcome.code);
 }
 
 void HotkeyManager::registerAction(Action action)
@@ -196,6 +258,7 @@ void HotkeyManager::registerAction(Action action)
     else if (status.kind != Status::active)
         qCWarning(Log::hotkeys, "Failed to register %s (status %d)", qUtf8Printable(rawValue(action)), outcome.code);
 
+    if (action == Action::capture) registerCommandVariant(binding);
     const auto previous = m_statuses.constFind(action);
     const bool changed = previous == m_statuses.cend() || !(*previous == status);
     m_statuses.insert(action, status);

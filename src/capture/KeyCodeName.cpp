@@ -51,15 +51,15 @@ QString KeyCodeName::string(quint32 keyCode)
 {
     switch (keyCode) {
         case 36:
-            return QStringLiteral("\u21B5");
+            return QStringLiteral("Return");
         case 48:
-            return QStringLiteral("\u21E5");
+            return QStringLiteral("Tab");
         case 49:
             return QStringLiteral("Space");
         case 50:
             return QStringLiteral("`");
         case 53:
-            return QStringLiteral("\u238B");
+            return QStringLiteral("Escape");
         default:
             break;
     }

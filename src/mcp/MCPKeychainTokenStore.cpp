@@ -3,29 +3,42 @@
 #include "platform/BackgroundCall.h"
 #include "privacy/KeychainStore.h"
 
-std::optional<QByteArray> MCPKeychainTokenStore::read()
+namespace {
+// Free of the store object: a call still waiting on the keyring may outlive it.
+std::optional<QByteArray> readItem()
 {
     auto data = KeychainStore::read(KeychainStore::mcpService, KeychainStore::mcpTokenAccount, false);
     if (!data) return std::nullopt;
     return *data;
 }
 
-Status<QString> MCPKeychainTokenStore::write(const QByteArray& token)
+Status<QString> writeItem(const QByteArray& token)
 {
     const auto written = KeychainStore::write(token, KeychainStore::mcpService, KeychainStore::mcpTokenAccount);
     if (!written) return written.error().description();
     return {};
 }
+}  // namespace
+
+std::optional<QByteArray> MCPKeychainTokenStore::read()
+{
+    return readItem();
+}
+
+Status<QString> MCPKeychainTokenStore::write(const QByteArray& token)
+{
+    return writeItem(token);
+}
 
 void MCPKeychainTokenStore::readLater(QObject* context, std::function<void(std::optional<QByteArray>)> done)
 {
     BackgroundCall::run<std::optional<QByteArray>>(
-        context, [this] { return read(); }, std::move(done));
+        context, [] { return readItem(); }, std::move(done));
 }
 
 void MCPKeychainTokenStore::writeLater(const QByteArray& token, QObject* context,
                                        std::function<void(Status<QString>)> done)
 {
     BackgroundCall::run<Status<QString>>(
-        context, [this, token] { return write(token); }, std::move(done));
+        context, [token] { return writeItem(token); }, std::move(done));
 }

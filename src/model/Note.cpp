@@ -285,9 +285,11 @@ Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& 
     } else {
         list = blocks();
     }
-    if (list.isEmpty()) list.push_back(NoteBlock::text(TextRuns{}));
-
     AppendedRange result;
+    const bool hadNoBlock = list.isEmpty();
+    if (hadNoBlock) list.push_back(NoteBlock::text(TextRuns{}));
+    result.newBlock = hadNoBlock;
+
     NoteBlock& last = list.last();
     if (TextRuns* runs = last.textRuns()) {
         result.blockID = last.id;
@@ -300,6 +302,7 @@ Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& 
         }
     } else {
         list.push_back(NoteBlock::text(TextRuns{text, {}}));
+        result.newBlock = true;
         result.blockID = list.last().id;
         result.range = {0, text.size()};
     }

@@ -168,7 +168,8 @@ public:
     };
     struct AppendedRange {
         QUuid blockID;
-        TextRange range;  // where the appended text now lies, in UTF-16 units of that block's text
+        TextRange range;        // where the appended text now lies, in UTF-16 units of that block's text
+        bool newBlock = false;  // the text went into a block of its own, made for it
     };
     // Why appendPlain left the note alone.
     enum class AppendError {

@@ -1,5 +1,7 @@
 #include "model/NoteTheme.h"
 
+#include <cmath>
+
 #include <algorithm>
 
 #include "design/TarnwickTheme.h"
@@ -118,7 +120,8 @@ NoteTheme::Components NoteTheme::components(const QColor& color)
 
 double NoteTheme::normalisedLineHeight(double stored)
 {
-    if (stored <= 0) return defaultLineHeight;
+    // A damaged row may hold NaN or infinity; clamping would pass NaN through to every view.
+    if (!std::isfinite(stored) || stored <= 0) return defaultLineHeight;
     return std::clamp(stored, minLineHeight, maxLineHeight);
 }
 
@@ -127,16 +130,24 @@ ResolvedNoteTheme NoteTheme::resolved() const
     ResolvedNoteTheme theme;
     theme.id = id();
     theme.name = name();
-    theme.paper = QColor::fromRgbF(float(paperR()), float(paperG()), float(paperB()), 1.0f);
+    // Components that are not finite numbers fall back to the defaults (white paper, the ink token);
+    // finite ones are held within 0...1.
+    const Components fallback;
+    auto component = [](double v, double otherwise) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : otherwise; };
+    theme.paper = QColor::fromRgbF(float(component(paperR(), fallback.r)), float(component(paperG(), fallback.g)),
+                                   float(component(paperB(), fallback.b)), 1.0f);
     theme.fontFamily = fontFamily();
     const auto r = inkR(), g = inkG(), b = inkB();
-    theme.ink = (r && g && b) ? QColor::fromRgbF(float(*r), float(*g), float(*b), 1.0f) : TarnwickTheme::textPrimary();
+    const bool inkUsable = r && g && b && std::isfinite(*r) && std::isfinite(*g) && std::isfinite(*b);
+    theme.ink = inkUsable
+                    ? QColor::fromRgbF(float(component(*r, 0)), float(component(*g, 0)), float(component(*b, 0)), 1.0f)
+                    : TarnwickTheme::textPrimary();
     theme.lineHeight = normalisedLineHeight(lineHeight());
     theme.revision = revision();
     theme.badgeOverride = std::nullopt;
     theme.wallpaperID = wallpaperID();
-    theme.wallpaperBrightness = wallpaperBrightness();
-    theme.wallpaperBlur = wallpaperBlur();
+    theme.wallpaperBrightness = std::isfinite(wallpaperBrightness()) ? wallpaperBrightness() : 0.0;
+    theme.wallpaperBlur = std::isfinite(wallpaperBlur()) ? wallpaperBlur() : 0.0;
     return theme;
 }
 

@@ -2,7 +2,7 @@
 
 QString Authenticator::capabilityDescription()
 {
-    if (!availability().available) return QStringLiteral("Not available on this Mac");
+    if (!availability().available) return QStringLiteral("Not available on this computer");
     if (const auto name = biometryName()) return *name + QStringLiteral(" available");
     return QStringLiteral("Available (password)");
 }

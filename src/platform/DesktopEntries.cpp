@@ -1,8 +1,10 @@
 #include "platform/DesktopEntries.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSet>
 #include <QStandardPaths>
@@ -41,12 +43,19 @@ QString localisedName(const QHash<QString, QString>& keys, const QString& locale
     return keys.value(QStringLiteral("Name"));
 }
 
-// Every entry once, by id; earlier folders hide later ones of the same id.
-QList<Parsed> entries(const QStringList& dirs)
+// Every entry once, by id; earlier folders hide later ones of the same id. `folders` receives each
+// folder looked at (sub-folders included) with its modification time.
+QList<Parsed> scan(const QStringList& dirs, QHash<QString, QDateTime>& folders)
 {
     QList<Parsed> out;
     QSet<QString> seen;
     for (const QString& dir : dirs) {
+        folders.insert(dir, QFileInfo(dir).lastModified());
+        QDirIterator sub(dir, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (sub.hasNext()) {
+            const QString path = sub.next();
+            folders.insert(path, QFileInfo(path).lastModified());
+        }
         const QDir root(dir);
         QDirIterator it(dir, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -60,6 +69,29 @@ QList<Parsed> entries(const QStringList& dirs)
         }
     }
     return out;
+}
+
+// Parsing every entry on each capture would cost a scan of hundreds of files; the entries are kept
+// until a folder's modification time says one was added, removed or renamed.
+const QList<Parsed>& entries(const QStringList& dirs)
+{
+    struct Cache {
+        QStringList dirs;
+        QHash<QString, QDateTime> folders;
+        QList<Parsed> parsed;
+        bool filled = false;
+    };
+    static Cache cache;
+    bool fresh = cache.filled && cache.dirs == dirs;
+    for (auto it = cache.folders.cbegin(); fresh && it != cache.folders.cend(); ++it)
+        fresh = QFileInfo(it.key()).lastModified() == it.value();
+    if (!fresh) {
+        cache.folders.clear();
+        cache.parsed = scan(dirs, cache.folders);
+        cache.dirs = dirs;
+        cache.filled = true;
+    }
+    return cache.parsed;
 }
 
 }  // namespace
@@ -81,7 +113,7 @@ std::optional<DesktopEntry> DesktopEntries::forWindowClass(const QString& instan
                                                            const QStringList& applicationDirs, const QString& locale)
 {
     if (instanceName.isEmpty() && className.isEmpty()) return std::nullopt;
-    const QList<Parsed> all = entries(applicationDirs);
+    const QList<Parsed>& all = entries(applicationDirs);
     const auto found = [&](const Parsed& p) { return DesktopEntry{p.id, localisedName(p.keys, locale)}; };
     for (const QString& wanted : {className, instanceName}) {
         if (wanted.isEmpty()) continue;

@@ -6,7 +6,10 @@
 
 // System-wide key chords. A chord is an X keysym plus modifiers; a grab answers whether the chord is
 // ours now, already held by another client, impossible on this display, or refused for another reason.
-// A grabbed chord emits pressed(id) with the id it was grabbed under.
+// A grabbed chord emits pressed() with the id it was grabbed under, the modifiers held (Modifier
+// flags) and the server's time of the press in milliseconds; released() follows when the key comes
+// up. A held key's auto-repeat arrives as more presses (some servers put a release of the same time
+// before each): telling them apart is the listener's choice.
 class GlobalHotkeys : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +39,8 @@ public:
     static std::unique_ptr<GlobalHotkeys> forCurrentPlatform();
 
 Q_SIGNALS:
-    void pressed(int id);
+    void pressed(int id, quint32 modifiers, quint32 timeMs);
+    void released(int id, quint32 timeMs);
 };
 
 // For displays that offer no global key grabs (a pure Wayland session, the offscreen platform).

@@ -19,10 +19,11 @@ struct ActiveWindow {
 class SelectionReader {
 public:
     enum class Failure {
-        unavailable,  // no X display (a pure Wayland session): selection capture cannot work here
-        noOwner,      // nothing owns the PRIMARY selection
-        refused,      // the owner answered without text, or with text we cannot decode
-        timedOut,     // the owner did not answer in time
+        unavailable,   // no X display (a pure Wayland session): selection capture cannot work here
+        noOwner,       // nothing owns the PRIMARY selection
+        refused,       // the owner answered without text, with text we cannot decode, or too much
+        timedOut,      // the owner did not answer in time
+        ownSelection,  // this application owns it: we cannot answer ourselves while we wait
     };
 
     virtual ~SelectionReader() = default;

@@ -3,7 +3,9 @@
 #include <poll.h>
 #include <xcb/xcb.h>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QList>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,13 +29,17 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
-// The whole value of a property (up to 64 MiB), or none when it is absent.
+// The whole value of a property, or none when it is absent. A value longer than maxBytes is read only
+// in part, and tooLarge says so.
 std::optional<QByteArray> property(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type,
-                                   bool remove = false, xcb_atom_t* actualType = nullptr)
+                                   bool remove = false, xcb_atom_t* actualType = nullptr,
+                                   qsizetype maxBytes = qsizetype(64) << 20, bool* tooLarge = nullptr)
 {
-    Freed reply(xcb_get_property_reply(c, xcb_get_property(c, remove, w, prop, type, 0, 16u << 20), nullptr));
+    const auto words = uint32_t(maxBytes / 4 + 1);
+    Freed reply(xcb_get_property_reply(c, xcb_get_property(c, remove, w, prop, type, 0, words), nullptr));
     if (!reply || reply->type == XCB_ATOM_NONE) return std::nullopt;
     if (actualType) *actualType = reply->type;
+    if (tooLarge) *tooLarge = reply->bytes_after > 0 || xcb_get_property_value_length(reply.p) > maxBytes;
     const int length = xcb_get_property_value_length(reply.p);
     return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.p)), length);
 }
@@ -52,7 +58,21 @@ std::unique_ptr<SelectionReader> SelectionReader::createDefault()
     return std::make_unique<Unavailable>();
 }
 
-X11SelectionReader::X11SelectionReader(int timeoutMs) : m_timeoutMs(timeoutMs)
+namespace {
+// Windows made over Qt's connection carry that client's resource-id base.
+bool isQtWindow(quint32 window)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return false;
+    const xcb_setup_t* setup = xcb_get_setup(x11->connection());
+    return (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+}  // namespace
+
+X11SelectionReader::X11SelectionReader() : X11SelectionReader(Limits{}, isQtWindow) {}
+
+X11SelectionReader::X11SelectionReader(Limits limits, OwnsWindow ownsWindow)
+    : m_limits(limits), m_ownsWindow(std::move(ownsWindow))
 {
     // Without DISPLAY (pure Wayland) there is nothing to read; xcb would only try its default.
     if (qEnvironmentVariableIsEmpty("DISPLAY")) return;
@@ -109,9 +129,12 @@ Result<QString, SelectionReader::Failure> X11SelectionReader::selectedText()
 {
     if (!m_connection) return Failure::unavailable;
     xcb_connection_t* c = m_connection;
+    QElapsedTimer started;
+    started.start();
     {
         Freed owner(xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, XCB_ATOM_PRIMARY), nullptr));
         if (!owner || owner->owner == XCB_WINDOW_NONE) return Failure::noOwner;
+        if (m_ownsWindow && m_ownsWindow(owner->owner)) return Failure::ownSelection;
     }
     // An unmapped window to receive the answer; property changes tell us about INCR pieces.
     const xcb_window_t window = xcb_generate_id(c);
@@ -120,8 +143,9 @@ Result<QString, SelectionReader::Failure> X11SelectionReader::selectedText()
                       XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
     const xcb_atom_t utf8 = atom(c, "UTF8_STRING");
     xcb_atom_t type = XCB_ATOM_NONE;
-    auto bytes = convert(utf8, window, &type);
-    if (!bytes && bytes.error() == Failure::refused) bytes = convert(XCB_ATOM_STRING, window, &type);
+    auto bytes = convert(utf8, window, &type, started.elapsed());
+    if (!bytes && bytes.error() == Failure::refused && started.elapsed() < m_limits.transferMs)
+        bytes = convert(XCB_ATOM_STRING, window, &type, started.elapsed());
     xcb_destroy_window(c, window);
     xcb_flush(c);
     if (!bytes) return bytes.error();
@@ -131,7 +155,7 @@ Result<QString, SelectionReader::Failure> X11SelectionReader::selectedText()
 }
 
 Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32 target, quint32 window,
-                                                                         quint32* actualType)
+                                                                         quint32* actualType, qint64 startedMs)
 {
     xcb_connection_t* c = m_connection;
     const xcb_atom_t prop = atom(c, "TARNWICK_SELECTION");
@@ -141,18 +165,21 @@ Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32
 
     QElapsedTimer timer;
     timer.start();
-    // Waits for the next event for our window; none once the time is up or the connection broke.
+    bool incremental = false;
+    // Waits for the next event for our window; none once the time is up or the connection broke. The
+    // owner has answerMs to answer at all; everything must be over transferMs after the read began.
     const auto nextEvent = [&]() -> xcb_generic_event_t* {
         while (true) {
             if (xcb_generic_event_t* e = xcb_poll_for_event(c)) return e;
-            const qint64 left = m_timeoutMs - timer.elapsed();
+            const qint64 transferLeft = m_limits.transferMs - startedMs - timer.elapsed();
+            const qint64 left =
+                incremental ? transferLeft : std::min<qint64>(transferLeft, m_limits.answerMs - timer.elapsed());
             if (left <= 0 || xcb_connection_has_error(c)) return nullptr;
             pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
             ::poll(&fd, 1, int(left));
         }
     };
 
-    bool incremental = false;
     QByteArray data;
     while (xcb_generic_event_t* raw = nextEvent()) {
         Freed event(raw);
@@ -162,9 +189,17 @@ Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32
             if (notify->requestor != window) continue;
             if (notify->property == XCB_ATOM_NONE) return Failure::refused;
             xcb_atom_t type = XCB_ATOM_NONE;
-            const auto value = property(c, window, prop, XCB_GET_PROPERTY_TYPE_ANY, true, &type);
+            bool tooLarge = false;
+            const auto value =
+                property(c, window, prop, XCB_GET_PROPERTY_TYPE_ANY, true, &type, m_limits.maxBytes, &tooLarge);
             xcb_flush(c);
-            if (!value) return Failure::refused;
+            if (!value || tooLarge) return Failure::refused;
+            if (type == incr && value->size() >= 4) {
+                // The owner announces a lower bound of the size: no need to wait for pieces we refuse.
+                quint32 announced = 0;
+                std::memcpy(&announced, value->constData(), 4);
+                if (qint64(announced) > qint64(m_limits.maxBytes)) return Failure::refused;
+            }
             if (type != incr) {
                 *actualType = type;
                 return *value;
@@ -175,13 +210,16 @@ Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32
             const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.p);
             if (notify->window != window || notify->atom != prop || notify->state != XCB_PROPERTY_NEW_VALUE) continue;
             xcb_atom_t type = XCB_ATOM_NONE;
-            const auto piece = property(c, window, prop, XCB_GET_PROPERTY_TYPE_ANY, true, &type);
+            bool tooLarge = false;
+            const auto piece =
+                property(c, window, prop, XCB_GET_PROPERTY_TYPE_ANY, true, &type, m_limits.maxBytes, &tooLarge);
             xcb_flush(c);
-            if (!piece) return Failure::refused;
+            if (!piece || tooLarge) return Failure::refused;
             if (piece->isEmpty()) {
                 *actualType = type;
                 return data;
             }
+            if (data.size() + piece->size() > m_limits.maxBytes) return Failure::refused;
             data += *piece;
         }
     }

@@ -1,16 +1,29 @@
 #pragma once
 
+#include <functional>
+
 #include "platform/SelectionReader.h"
 
 struct xcb_connection_t;
 
 // Reads the PRIMARY selection (what the user last selected, in any X client) over a connection of its
-// own, so waiting for the owner's answer never runs Qt's event loop. The wait is bounded: an owner
-// that hangs costs at most the timeout. Large selections arrive in pieces (INCR) and are put together.
+// own, so waiting for the owner's answer never runs Qt's event loop. The main thread waits, so the
+// wait is bounded: the owner must answer within `answerMs` and hand everything over within
+// `transferMs`; more than `maxBytes` is refused. Large selections arrive in pieces (INCR).
 class X11SelectionReader : public SelectionReader {
 public:
-    // A connection to $DISPLAY; unavailable when there is none.
-    explicit X11SelectionReader(int timeoutMs = 1500);
+    struct Limits {
+        int answerMs = 500;
+        int transferMs = 1000;
+        qsizetype maxBytes = qsizetype(16) << 20;
+    };
+    // Tells whether a selection owner window belongs to this application.
+    using OwnsWindow = std::function<bool(quint32 window)>;
+
+    // A connection to $DISPLAY; unavailable when there is none. By default the windows of Qt's own X
+    // connection count as ours.
+    X11SelectionReader();
+    explicit X11SelectionReader(Limits limits, OwnsWindow ownsWindow = {});
     ~X11SelectionReader() override;
     X11SelectionReader(const X11SelectionReader&) = delete;
     X11SelectionReader& operator=(const X11SelectionReader&) = delete;
@@ -20,9 +33,10 @@ public:
     Result<QString, Failure> selectedText() override;
 
 private:
-    Result<QByteArray, Failure> convert(quint32 target, quint32 window, quint32* actualType);
+    Result<QByteArray, Failure> convert(quint32 target, quint32 window, quint32* actualType, qint64 startedMs);
 
     xcb_connection_t* m_connection = nullptr;
     quint32 m_root = 0;
-    int m_timeoutMs;
+    Limits m_limits;
+    OwnsWindow m_ownsWindow;
 };

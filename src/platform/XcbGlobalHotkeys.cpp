@@ -122,6 +122,7 @@ GlobalHotkeys::Outcome XcbGlobalHotkeys::grab(int id, Chord chord)
     release(id);
     if (m_root == 0 || xcb_connection_has_error(m_connection)) return {Outcome::Unavailable, 0};
     Grab g;
+    g.chord = chord;
     g.keycodes = keycodesFor(chord.keysym);
     g.modifiers = xModifiers(chord.modifiers);
     // The keymap has no key for this symbol: X would answer BadValue for a key code it cannot name.
@@ -161,19 +162,54 @@ void XcbGlobalHotkeys::release(int id)
     m_grabs.erase(it);
 }
 
+// The key codes and modifier places of the old keymap would leave grabs on the wrong keys.
+void XcbGlobalHotkeys::regrabAll()
+{
+    const QHash<int, Grab> previous = m_grabs;
+    for (const Grab& g : previous) ungrab(g);
+    m_grabs.clear();
+    readModifierMapping();
+    for (auto it = previous.cbegin(); it != previous.cend(); ++it) grab(it.key(), it->chord);
+    xcb_flush(m_connection);
+}
+
+quint32 XcbGlobalHotkeys::chordModifiers(quint16 state) const
+{
+    quint32 modifiers = 0;
+    if (state & XCB_MOD_MASK_SHIFT) modifiers |= Shift;
+    if (state & XCB_MOD_MASK_CONTROL) modifiers |= Control;
+    if (state & m_altMask) modifiers |= Alt;
+    if (state & m_superMask) modifiers |= Super;
+    return modifiers;
+}
+
 bool XcbGlobalHotkeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
     if (eventType != "xcb_generic_event_t" || !message) return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const quint8 type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY) {
+        // Qt reads the new keymap too, so the event is passed on.
+        if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER) regrabAll();
+        return false;
+    }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
     if (key->event != m_root) return false;
+    if (type == XCB_KEY_RELEASE) {
+        // Modifiers may come up before the key: a release is matched by its key alone.
+        bool ours = false;
+        for (auto it = m_grabs.cbegin(); it != m_grabs.cend(); ++it) {
+            if (!it->keycodes.contains(key->detail)) continue;
+            ours = true;
+            Q_EMIT released(it.key(), key->time);
+        }
+        return ours;
+    }
     const quint16 state = key->state & kChordMask & ~m_numLockMask;
     for (auto it = m_grabs.cbegin(); it != m_grabs.cend(); ++it) {
         if (it->modifiers != state || !it->keycodes.contains(key->detail)) continue;
-        // The release of a grabbed chord is ours too; only the press does something.
-        if (type == XCB_KEY_PRESS) Q_EMIT pressed(it.key());
+        Q_EMIT pressed(it.key(), chordModifiers(key->state), key->time);
         return true;
     }
     return false;

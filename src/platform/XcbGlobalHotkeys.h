@@ -12,7 +12,8 @@ struct xcb_connection_t;
 // lock modifiers (none, Caps Lock, Num Lock, both) so that it fires whatever their state; a BadAccess
 // on any of them means another client holds the chord, and what was grabbed is released again.
 // Key presses are read from the connection's events through a native event filter, so the
-// connection must be the one Qt reads (or one whose events the caller feeds in).
+// connection must be the one Qt reads (or one whose events the caller feeds in). A keymap change
+// (MappingNotify) re-reads the modifiers and grabs every chord again with the new key codes.
 class XcbGlobalHotkeys : public GlobalHotkeys, public QAbstractNativeEventFilter {
 public:
     // Uses Qt's own connection; null when Qt is not on xcb.
@@ -28,11 +29,14 @@ public:
 
 private:
     struct Grab {
+        Chord chord;
         QList<quint8> keycodes;
         quint16 modifiers = 0;  // X modifier mask, without the lock modifiers
     };
 
     void readModifierMapping();
+    void regrabAll();
+    quint32 chordModifiers(quint16 state) const;
     QList<quint8> keycodesFor(quint32 keysym) const;
     quint16 xModifiers(quint32 modifiers) const;
     QList<quint16> lockVariants() const;

@@ -90,22 +90,33 @@ bool UnlockSession::relock(const QUuid& noteID)
     bool sealed = true;
     if (Note* note = m_store.note(noteID)) sealed = m_store.reseal(*note).ok();
     if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
-    clearFailure(noteID);
+    if (sealed)
+        clearFailure(noteID);
+    else
+        setFailure(noteID, sealFailureText());
     return sealed;
+}
+
+void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
+{
+    setFailure(noteID, text);
 }
 
 bool UnlockSession::relockAll()
 {
-    bool sealed = true;
+    QSet<QUuid> unsealed;
     for (const QUuid& id : QSet<QUuid>(m_unlocked)) {
-        if (Note* note = m_store.note(id)) sealed = m_store.reseal(*note).ok() && sealed;
+        if (Note* note = m_store.note(id); note && !m_store.reseal(*note).ok()) unsealed.insert(id);
     }
     const bool hadUnlocked = !m_unlocked.isEmpty();
     const bool hadFailures = !m_failures.isEmpty();
     m_unlocked.clear();
     m_failures.clear();
+    // A note that could not be sealed says so on its lock panel until a seal succeeds.
+    for (const QUuid& id : unsealed) m_failures.insert(id, sealFailureText());
+    const bool sealed = unsealed.isEmpty();
     if (hadUnlocked) Q_EMIT unlockedNoteIDsChanged();
-    if (hadFailures) Q_EMIT unlockFailuresChanged();
+    if (hadFailures || !sealed) Q_EMIT unlockFailuresChanged();
     m_relockTimer.cancel();
     m_relockTimer = TimerHandle();
     return sealed;
@@ -154,6 +165,13 @@ void UnlockSession::clearFailure(const QUuid& noteID)
     if (m_failures.remove(noteID)) Q_EMIT unlockFailuresChanged();
 }
 
+QString UnlockSession::sealFailureText()
+{
+    return tr(
+        "This note couldn't be sealed: its text is still stored unsealed. Tarnwick tries again when it "
+        "relocks and at the next launch.");
+}
+
 QString UnlockSession::explain(const NoteSealing::Error& error)
 {
     using Kind = CryptoBox::CryptoError::Kind;
@@ -173,6 +191,11 @@ QString UnlockSession::explain(const NoteSealing::Error& error)
         }
     }
     return QStringLiteral("Couldn't decrypt this note.");
+}
+
+bool UnlockSession::canAuthenticate() const
+{
+    return m_authenticator.availability().available;
 }
 
 std::optional<QString> UnlockSession::biometryName() const

@@ -51,8 +51,10 @@ public:
     bool admit(const QUuid& noteID);
     // Seals one note again (the store reseals it when it holds plaintext) and forgets that it was
     // unlocked, also when the note is gone. False when sealing failed: the note is then hidden all the
-    // same, and the store seals it again at the next relock or launch.
+    // same, its lock panel says so, and the store seals it again at the next relock or launch.
     bool relock(const QUuid& noteID);
+    // Keeps `text` on the note's lock panel until a seal of the note succeeds (a relock).
+    void reportSealFailure(const QUuid& noteID, const QString& text);
     // Seals every unlocked note again, clears all failure texts and stops the relock timer. Called by
     // the timer and when the hide-all hot key has hidden the note windows. False when some seal failed.
     bool relockAll();
@@ -62,6 +64,12 @@ public:
 
     // The owner-facing text of an unlock or lock-removal failure.
     static QString explain(const NoteSealing::Error& error);
+    // The lock panel's text while a note's content could not be sealed.
+    static QString sealFailureText();
+
+    // Whether the owner can be asked to authenticate now. This may start an authentication
+    // transaction: ask when a menu is built or a window turns active, never while painting.
+    bool canAuthenticate() const;
 
     // Capability texts for settings, onboarding and the permissions audit.
     std::optional<QString> biometryName() const;

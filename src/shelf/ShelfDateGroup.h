@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QTimeZone>
+#include <type_traits>
 #include <utility>
 
 // Day-group headings and compact row times of the shelf. Days and years are Gregorian, in the given
@@ -36,21 +37,41 @@ struct ShelfDateGroup {
     static QList<Group<T>> grouped(const QList<T*>& items, DateOf dateOf, const QDateTime& now,
                                    const QTimeZone& zone = QTimeZone::systemTimeZone())
     {
+        return grouped(
+            items, dateOf, [](const T& item) { return item.isPinned(); }, now, zone);
+    }
+
+    // The same, with the pin read through pinnedOf; dateOf may give the date as milliseconds since 1970
+    // instead, which spares a long list a date object per item.
+    template <class T, class DateOf, class PinnedOf>
+    static QList<Group<T>> grouped(const QList<T*>& items, DateOf dateOf, PinnedOf pinnedOf, const QDateTime& now,
+                                   const QTimeZone& zone = QTimeZone::systemTimeZone())
+    {
         QList<Group<T>> groups;
         Group<T> pinned{QStringLiteral("Pinned"), {}, QString::fromLatin1(pinnedIcon)};
-        for (T* item : items) {
-            if (item->isPinned()) pinned.items.push_back(item);
-        }
+        QList<T*> others;
+        others.reserve(items.size());
+        for (T* item : items) (pinnedOf(*item) ? pinned.items : others).push_back(item);
         if (!pinned.items.isEmpty()) groups.push_back(std::move(pinned));
         // Runs are cut on the day itself rather than on its localised heading, which names each day
-        // once anyway.
+        // once anyway. A day's bounds are found once per run: a zone conversion per item would cost
+        // more than the rest of the grouping together on a large list.
         QDate runDay;
-        for (T* item : items) {
-            if (item->isPinned()) continue;
-            const QDateTime date = dateOf(*item);
-            const QDate day = date.toTimeZone(zone).date();
-            if (groups.isEmpty() || !groups.last().icon.isEmpty() || day != runDay) {
-                groups.push_back({title(date, now, zone), {}, {}});
+        qint64 runStart = 0, runEnd = -1;
+        for (T* item : std::as_const(others)) {
+            const auto given = dateOf(*item);
+            qint64 ms;
+            if constexpr (std::is_integral_v<decltype(given)>)
+                ms = given;
+            else
+                ms = given.toMSecsSinceEpoch();
+            const bool inDayRun = !groups.isEmpty() && groups.last().icon.isEmpty();
+            if (!inDayRun || ms < runStart || ms >= runEnd) {
+                const QDateTime date = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+                const QDate day = date.toTimeZone(zone).date();
+                runStart = day.startOfDay(zone).toMSecsSinceEpoch();
+                runEnd = day.addDays(1).startOfDay(zone).toMSecsSinceEpoch();
+                if (!inDayRun || day != runDay) groups.push_back({title(date, now, zone), {}, {}});
                 runDay = day;
             }
             groups.last().items.push_back(item);

@@ -241,15 +241,17 @@ QList<Note*> NoteStore::trashed()
 
 // ---- Saving, the bin, purging, tags ----
 
-void NoteStore::saveNow()
+bool NoteStore::saveNow()
 {
-    if (!m_context.hasChanges()) return;
-    if (auto saved = m_context.save(); !saved)
+    if (!m_context.hasChanges()) return true;
+    const auto saved = m_context.save();
+    if (!saved)
         qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
                   qUtf8Printable(saved.error().description()));
     // Every attempt counts, so views refresh from what is in memory even when the disk refused it.
     m_revision = qint64(quint64(m_revision) + 1);
     Q_EMIT revisionChanged(m_revision);
+    return bool(saved);
 }
 
 void NoteStore::softDelete(Note& note)

@@ -84,8 +84,8 @@ public:
     // ---- Saving, the bin, purging, tags ----
 
     // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
-    // in memory for autosave or the next call.
-    void saveNow();
+    // in memory for autosave or the next call. False only when a save was attempted and failed.
+    bool saveNow();
     void softDelete(Note& note);
     // The pin removed by softDelete is not given back.
     void restore(Note& note);
@@ -226,6 +226,8 @@ public:
     // Start-up: seals every locked note left in the clear, binned ones included, and fills empty
     // titles from payloads of older releases.
     void sweepLockedPlaintext();
+    // Whether that sweep has anything to do, and so will ask the keyring for the lock keys.
+    bool lockedPlaintextLeft();
 
 private:
     friend class UnlockSession;

@@ -6,6 +6,8 @@
 #include "platform/ModelContext.h"
 #include "store/NoteStore.h"
 
+#include <algorithm>
+
 bool NoteStore::hasPlaintextBody(const Note& note)
 {
     return NoteSealing::hasPlaintextBody(note, images(note.uuid()));
@@ -70,6 +72,15 @@ Status<NoteSealing::Error> NoteStore::removeLock(Note& note)
         if (image->hasData()) image->setLockedCipher(std::nullopt);
     saveNow();
     return {};
+}
+
+bool NoteStore::lockedPlaintextLeft()
+{
+    QList<Note*> notes = allActive();
+    notes += trashed();
+    return std::any_of(notes.begin(), notes.end(), [this](Note* note) {
+        return note->isLocked() && ((note->title().isEmpty() && note->lockedCipher()) || hasPlaintextBody(*note));
+    });
 }
 
 void NoteStore::sweepLockedPlaintext()

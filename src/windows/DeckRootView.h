@@ -18,6 +18,8 @@ public:
     // The window is key (the current card) or not (the peek card is never active).
     virtual void setActive(bool active) = 0;
     virtual void setWindowOpacity(double opacity) = 0;
+    // The window is rolled up to its title strip.
+    virtual void setRolled(bool rolled) { Q_UNUSED(rolled); }
 };
 
 // A stand-in for the note view until it exists: the note's paper with its title in a strip on top.

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
 #include "app/UpdateChecker.h"
 #include "platform/Settings.h"
@@ -42,6 +43,13 @@ struct CannedSite : QTcpServer {
 
 class UpdateCheckerTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        // Built for a distribution package: the checks below never make a request (the last test).
+        if (!UpdateChecker::builtWithUpdateCheck() &&
+            !QString(::testing::UnitTest::GetInstance()->current_test_info()->name()).startsWith("Never"))
+            GTEST_SKIP() << "built without the update check";
+    }
     UpdateCheckerTest()
     {
         network.setProxy(QNetworkProxy::NoProxy);
@@ -156,6 +164,15 @@ TEST_F(UpdateCheckerTest, LaunchChecksOnceADayWhenSwitchedOn)
     settings.setValue("update.checkAutomatically", false);
     EXPECT_FALSE(run(&UpdateChecker::checkIfDue));
     EXPECT_TRUE(run(&UpdateChecker::check));  // asking by hand still checks
+}
+
+TEST_F(UpdateCheckerTest, NeverAskedWhenBuiltWithoutTheCheck)
+{
+    if (UpdateChecker::builtWithUpdateCheck()) GTEST_SKIP() << "built with the update check";
+    site.answer(200, R"({"latestVersion": "9"})");
+    EXPECT_FALSE(run(&UpdateChecker::checkIfDue) || run(&UpdateChecker::check));
+    QTest::qWait(100);
+    EXPECT_TRUE(site.paths.isEmpty());
 }
 
 }  // namespace

@@ -181,21 +181,49 @@ TEST_F(CaptureServiceTest, UndoRevertsEachOutcomeOnce)
     EXPECT_FALSE(made->isTrashed());
 }
 
-TEST_F(CaptureServiceTest, UndoNeverWritesOverLaterEditsOrSealedContent)
+TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
 {
+    // Edited after the capture: the appended text and its line feed go, the later edit stays.
     Note* edited = openActiveNote("mine");
     service->ingest(fromEditor("captured"), false);
     ASSERT_TRUE(edited->appendPlain("typed later"));
     service->undoLast();
-    EXPECT_EQ(edited->body(), "mine\ncaptured\ntyped later");
+    EXPECT_EQ(edited->body(), "mine\ntyped later");
     EXPECT_TRUE(rows<Capture>().isEmpty());
 
+    // The appended text itself was changed: nothing is undone and the row stays with its text.
+    Note* retyped = openActiveNote("mine");
+    service->ingest(fromEditor("captured"), false);
+    auto blocks = retyped->blocks();
+    blocks.last().textRuns()->text.replace("captured", "caPtured");
+    ASSERT_TRUE(retyped->setBlocks(blocks));
+    service->undoLast();
+    EXPECT_EQ(retyped->body(), "mine\ncaPtured");
+    EXPECT_EQ(rows<Capture>().size(), 1);
+    EXPECT_TRUE(log.contains("Capture undo left note"));
+
+    // Sealed since: nothing is written into it, and the row stays.
     Note* sealed = openActiveNote("secret");
     service->ingest(fromEditor("captured"), false);
     seal(*sealed);
     service->undoLast();
     EXPECT_EQ(sealed->body(), QString());
     EXPECT_EQ(sealed->bodyBlocksData(), std::nullopt);
+    EXPECT_EQ(rows<Capture>().size(), 2);
+}
+
+TEST_F(CaptureServiceTest, ReadOnlyNotesTakeNoTextAndFailedSavesAreReported)
+{
+    Note* readOnly = openActiveNote("newer");
+    store->setReadOnlyNoteIDs({readOnly->uuid()});
+    EXPECT_TRUE(std::holds_alternative<CaptureService::Captured>(service->ingest(fromEditor("x"), false)));
+    EXPECT_EQ(readOnly->body(), "newer");
+
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    const auto result = service->ingest(fromEditor("kept in memory"), false);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Captured>(result));
+    EXPECT_FALSE(std::get<CaptureService::Captured>(result).saved);
 }
 
 class FakeReader : public SelectionReader {
@@ -221,8 +249,12 @@ TEST(CaptureReadSelection, ReasonsForUnreadableSelections)
     const auto failsWith = [&](Reason reason) {
         return !CaptureService::readSelection(reader) && CaptureService::lastUnreadableReason() == reason;
     };
+    reader.text = SelectionReader::Failure::noOwner;
+    EXPECT_EQ(CaptureService::readSelection(reader)->text, QString()) << "nothing selected reads as empty";
     reader.text = SelectionReader::Failure::timedOut;
     EXPECT_TRUE(failsWith(Reason::appExposesNoSelection));
+    reader.text = SelectionReader::Failure::ownSelection;
+    EXPECT_TRUE(failsWith(Reason::tarnwickIsFrontmost));
     reader.window->pid = QCoreApplication::applicationPid();
     EXPECT_TRUE(failsWith(Reason::tarnwickIsFrontmost));
     reader.window.reset();

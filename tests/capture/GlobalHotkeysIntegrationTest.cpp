@@ -51,7 +51,7 @@ TEST_F(GlobalHotkeysIntegration, PressingAChordFiresItsActionWithOrWithoutNumLoc
 {
     HotkeyManager manager(*hotkeys, settings);
     QList<Action> fired;
-    manager.onAction = [&](Action a) { fired << a; };
+    manager.onAction = [&](Action a, quint32) { fired << a; };
 
     press("alt+shift+n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<Action>{Action::newNote}; }, 5000));

@@ -23,7 +23,13 @@ public:
         return {Outcome::Grabbed, 0};
     }
     void release(int id) override { grabs.remove(id); }
-    void press(int id) { Q_EMIT pressed(id); }
+    void press(int id, quint32 modifiers = 0, quint32 time = 0)
+    {
+        time = time ? time : (clock += 5000);
+        Q_EMIT pressed(id, modifiers, time);
+    }
+    void up(int id, quint32 time) { Q_EMIT released(id, time); }
+    quint32 clock = 0;
 
     QMap<int, Chord> grabs;
     QList<Chord> takenElsewhere;
@@ -48,15 +54,52 @@ protected:
 TEST_F(HotkeyManagerTest, DefaultsAreGrabbedUnderIdsZeroToThreeAndPressesReachOnAction)
 {
     HotkeyManager manager(hotkeys, settings);
-    const QMap<int, Chord> expected{
-        {0, {0x6e, kAltShift}}, {1, {0x20, kAltShift}}, {2, {0x68, kAltShift}}, {3, {0x73, kAltShift}}};
+    // The capture chord again with Super (id 4): X grabs match the exact modifier set.
+    const QMap<int, Chord> expected{{0, {0x6e, kAltShift}},
+                                    {1, {0x20, kAltShift}},
+                                    {2, {0x68, kAltShift}},
+                                    {3, {0x73, kAltShift}},
+                                    {4, {0x20, kAltShift | GlobalHotkeys::Super}}};
     EXPECT_EQ(hotkeys.grabs, expected);
     for (Action a : HotkeyManager::allCases()) EXPECT_EQ(manager.statuses().value(a), (Status{Status::active, 0}));
 
-    QList<Action> fired;
-    manager.onAction = [&](Action a) { fired << a; };
-    for (int id : {1, 3, 4, -1}) hotkeys.press(id);
-    EXPECT_EQ(fired, (QList<Action>{Action::capture, Action::shelf}));
+    QList<std::pair<Action, quint32>> fired;
+    manager.onAction = [&](Action a, quint32 mods) { fired << std::pair{a, mods}; };
+    for (int id : {1, 3, 5, -1}) hotkeys.press(id, kAltShift);
+    hotkeys.press(4, kAltShift | GlobalHotkeys::Super);
+    EXPECT_EQ(fired, (QList<std::pair<Action, quint32>>{
+                         {Action::capture, 0xA00}, {Action::shelf, 0xA00}, {Action::capture, 0xB00}}));
+}
+
+TEST_F(HotkeyManagerTest, AHeldChordActsOncePerPress)
+{
+    HotkeyManager manager(hotkeys, settings);
+    int count = 0;
+    manager.onAction = [&](Action, quint32) { ++count; };
+    // Repeats as presses alone while held, then as release-press pairs of one time stamp.
+    hotkeys.press(0, kAltShift, 1000);
+    hotkeys.press(0, kAltShift, 1500);
+    hotkeys.press(0, kAltShift, 1533);
+    hotkeys.up(0, 1566);
+    hotkeys.press(0, kAltShift, 1566);
+    hotkeys.up(0, 1600);
+    EXPECT_EQ(count, 1);
+    hotkeys.press(0, kAltShift, 1700);  // pressed again by hand
+    hotkeys.up(0, 1800);
+    hotkeys.press(1, kAltShift, 1800);  // another chord at the same moment is its own press
+    EXPECT_EQ(count, 3);
+}
+
+TEST_F(HotkeyManagerTest, OnlyHandledActionsAreGrabbed)
+{
+    HotkeyManager manager(hotkeys, settings, {Action::newNote, Action::capture});
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 1, 4}));
+    EXPECT_FALSE(manager.statuses().contains(Action::shelf));
+    manager.setBinding({1, HotkeyManager::kControl}, Action::shelf);
+    manager.restoreDefaults();
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 1, 4}));
+    manager.enable(Action::shelf);
+    EXPECT_TRUE(hotkeys.grabs.contains(3));
 }
 
 TEST_F(HotkeyManagerTest, UnusableStoredBindingsFallBackToTheDefault)
@@ -78,6 +121,14 @@ TEST_F(HotkeyManagerTest, UnusableStoredBindingsFallBackToTheDefault)
         store(Action::capture, bad, 0x100);
         EXPECT_EQ(stored(Action::capture), fallback) << bad;
     }
+    // A chord without Ctrl, Alt or Super would take a key from every application; stray bits are
+    // no binding at all.
+    for (qint64 mask : {0x200, 0x400, 0x1, 0x10800, 0x900 | 0x80}) {
+        store(Action::capture, 12, mask);
+        EXPECT_EQ(stored(Action::capture), fallback) << mask;
+    }
+    store(Action::capture, 12, 0x1200);
+    EXPECT_EQ(stored(Action::capture), (HotkeyManager::Shortcut{12, 0x1200}));
     EXPECT_TRUE(log.contains("keyCode=4294967296"));
 }
 
@@ -105,6 +156,7 @@ TEST_F(HotkeyManagerTest, ConflictsLeaveOnlyThatActionWithoutItsHotKey)
     HotkeyManager manager(hotkeys, settings);
     EXPECT_EQ(manager.statuses().value(Action::capture).label(), "Conflict - in use by another app");
     EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2, 3}));
+    EXPECT_FALSE(hotkeys.grabs.contains(4)) << "no Super variant of a chord we do not hold";
     EXPECT_TRUE(log.contains("Failed to register capture (status 10)"));
 
     manager.setBinding({49, 0x1200}, Action::capture);  // Control+Shift+Space is free
@@ -117,7 +169,7 @@ TEST_F(HotkeyManagerTest, ConflictsLeaveOnlyThatActionWithoutItsHotKey)
 
     hotkeys.takenElsewhere.clear();
     manager.restoreDefaults();
-    EXPECT_EQ(hotkeys.grabs.size(), 4);
+    EXPECT_EQ(hotkeys.grabs.size(), 5);
     for (Action a : HotkeyManager::allCases())
         EXPECT_FALSE(settings.contains(HotkeyManager::keyCodeKey(a)) ||
                      settings.contains(HotkeyManager::modifiersKey(a)));
@@ -132,20 +184,6 @@ TEST_F(HotkeyManagerTest, RefusedAndImpossibleGrabsAreReportedNotFaked)
     UnavailableGlobalHotkeys none;
     HotkeyManager unavailable(none, settings);
     EXPECT_EQ(unavailable.statuses().value(Action::shelf).kind, Status::unavailable);
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(HotkeyManagerTest, OnlyHandledActionsAreGrabbed)
-{
-    HotkeyManager manager(hotkeys, settings, {Action::newNote, Action::hideAll});
-    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2}));
-    EXPECT_FALSE(manager.statuses().contains(Action::capture));
-    manager.setBinding({1, HotkeyManager::kControl}, Action::shelf);
-    manager.restoreDefaults();
-    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 2}));
 }
 
 }  // namespace

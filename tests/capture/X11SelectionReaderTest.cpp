@@ -1,6 +1,8 @@
 // The real selection reader against an X server: another client owns PRIMARY, another window is active.
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
@@ -42,9 +44,33 @@ protected:
         ASSERT_TRUE(owner.process.waitForStarted());
         owner.process.write(text);
         owner.process.closeWriteChannel();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return bool(reader.selectedText()); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto text = reader.selectedText();
+                return text || text.error() != SelectionReader::Failure::noOwner;
+            },
+            10000));
     }
-    X11SelectionReader reader{5000};
+    // Generous limits: xclip on a loaded machine is slow to answer.
+    X11SelectionReader reader{{3000, 5000, qsizetype(16) << 20}};
+};
+
+// A client of its own that owns PRIMARY and never answers a request for it.
+struct SilentOwner {
+    SilentOwner()
+    {
+        c = xcb_connect(nullptr, nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        window = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_set_selection_owner(c, window, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
+        sync();
+    }
+    void sync() { free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
+    ~SilentOwner() { xcb_disconnect(c); }
+    xcb_connection_t* c;
+    xcb_window_t window;
 };
 
 TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients)
@@ -89,6 +115,33 @@ TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients
             return !text && text.error() == SelectionReader::Failure::noOwner;
         },
         10000));
+    EXPECT_EQ(CaptureService::readSelection(reader)->text, QString()) << "no owner: nothing selected";
+}
+
+TEST_F(X11SelectionReaderTest, SilentOversizedAndOwnSelectionsAreRefusedWithoutHanging)
+{
+    {
+        Child owner;
+        ownSelection(owner, QByteArray((16 << 20) + 1, 'x'));
+        X11SelectionReader capped{{3000, 10000, qsizetype(16) << 20}};
+        const auto text = capped.selectedText();
+        ASSERT_FALSE(text);
+        EXPECT_EQ(text.error(), SelectionReader::Failure::refused);
+    }
+    SilentOwner silent;
+    X11SelectionReader standard;
+    QElapsedTimer timer;
+    timer.start();
+    const auto text = standard.selectedText();
+    ASSERT_FALSE(text);
+    EXPECT_EQ(text.error(), SelectionReader::Failure::timedOut);
+    EXPECT_LT(timer.elapsed(), 1500) << "the main thread waits at most about a second";
+
+    // The owner is one of our own windows: we would wait on ourselves.
+    X11SelectionReader own{{}, [&](quint32 w) { return w == silent.window; }};
+    timer.restart();
+    EXPECT_EQ(own.selectedText().error(), SelectionReader::Failure::ownSelection);
+    EXPECT_LT(timer.elapsed(), 200);
 }
 
 }  // namespace

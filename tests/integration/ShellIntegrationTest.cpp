@@ -100,6 +100,40 @@ TEST_F(ShellSession, TheTrayMenuQuitsByKeys)
     EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
 }
 
+TEST_F(ShellSession, ASecondLaunchBringsTheLastNoteWindowForwardOrElseTheShelf)
+{
+    launch();
+    ASSERT_FALSE(waitForWindow({"--class", "tarnwick"}).isEmpty());
+    auto secondLaunch = [] {
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DESKTOP_STARTUP_ID", "tarnwick-second-launch");
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        return second.waitForFinished(20000) && second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0;
+    };
+    // Nothing shown: the shelf opens.
+    EXPECT_TRUE(secondLaunch());
+    const QString shelf = waitForWindow({"--name", "^Tarnwick shelf$"});
+    EXPECT_FALSE(shelf.isEmpty()) << stderrText().toStdString();
+    run("xdotool", {"key", "--window", shelf, "Escape"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return waitForWindow({"--name", "^Tarnwick shelf$"}, 100).isEmpty(); }, 10000));
+
+    run("xdotool", {"key", "alt+shift+n"});  // the new-note key
+    const QString note = waitForWindow({"--name", "^New Note$"});
+    ASSERT_FALSE(note.isEmpty()) << stderrText().toStdString();
+
+    QProcess other;
+    other.start("xmessage", {"-geometry", "+300+300", "another application"});
+    auto active = [] { return run("xdotool", {"getactivewindow"}); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !active().isEmpty() && active() != note; }, 10000));
+
+    EXPECT_TRUE(secondLaunch());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return active() == note; }, 10000)) << active().toStdString();
+    other.kill();
+    other.waitForFinished();
+}
+
 TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
 {
     const QString path = storeDirectory() + "/default.store";
@@ -200,6 +234,52 @@ TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
         << stderrText().toStdString();
 }
 
+// A desktop's StatusNotifierItem watcher with a host, as KDE and the GNOME extensions provide.
+class FakeWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const { return registered; }
+    QStringList registered;
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message)
+    {
+        // A bare path means the caller's own connection.
+        registered << (service.startsWith('/') ? message.service() : service);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+
+TEST_F(ShellSession, ATrayItemRegistersWithTheDesktopsWatcherAndActivatingItTogglesTheShelf)
+{
+    FakeWatcher watcher;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.registerObject("/StatusNotifierWatcher", &watcher,
+                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(bus.registerService("org.kde.StatusNotifierWatcher"));
+    launch();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.registered.isEmpty(); }, 20000)) << stderrText().toStdString();
+    if (!watcher.registered.isEmpty()) {
+        auto activate = [&] {
+            QDBusMessage call = QDBusMessage::createMethodCall(watcher.registered.first(), "/StatusNotifierItem",
+                                                               "org.kde.StatusNotifierItem", "Activate");
+            call << 0 << 0;
+            return bus.call(call, QDBus::Block, 5000);
+        };
+        EXPECT_NE(activate().type(), QDBusMessage::ErrorMessage);
+        EXPECT_FALSE(waitForWindow({"--name", "^Tarnwick shelf$"}).isEmpty());
+    }
+    app.terminate();
+    EXPECT_TRUE(exitedCleanly());
+    bus.unregisterService("org.kde.StatusNotifierWatcher");
+    bus.unregisterObject("/StatusNotifierWatcher");
+}
+
 TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
 {
     if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
@@ -220,3 +300,5 @@ TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
 }
 
 }  // namespace
+
+#include "ShellIntegrationTest.moc"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "design/HexColor.h"
 #include "design/TarnwickTheme.h"
 #include "model/NoteTheme.h"
@@ -29,11 +31,34 @@ TEST(NoteThemeTest, ResolvesInkOnlyWhenAllThreeComponentsAreSet)
 
 TEST(NoteThemeTest, LineHeightIsNormalised)
 {
-    for (auto [stored, expected] : {std::pair{0.0, 1.45}, {-1.0, 1.45}, {1.0, 1.15}, {1.5, 1.5}, {2.5, 1.9}}) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    for (auto [stored, expected] : {std::pair{0.0, 1.45},
+                                    {-1.0, 1.45},
+                                    {1.0, 1.15},
+                                    {1.5, 1.5},
+                                    {2.5, 1.9},
+                                    {nan, 1.45},
+                                    {inf, 1.45},
+                                    {-inf, 1.45}}) {
         NoteTheme theme;
         theme.setLineHeight(stored);
         EXPECT_DOUBLE_EQ(theme.resolved().lineHeight, expected) << stored;
     }
+}
+
+// A damaged row reaches every view: values that are not finite numbers resolve to the defaults.
+TEST(NoteThemeTest, NonFiniteStoredValuesResolveToDefaults)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    NoteTheme theme("t", "Damaged", Qt::white, std::nullopt, QColor::fromRgbF(0.1f, 0.2f, 0.3f), 1.0, 1.5);
+    theme.setPaperG(nan);
+    theme.setPaperB(std::numeric_limits<double>::infinity());
+    theme.setInkR(nan);
+    theme.setWallpaperBlur(nan);
+    const ResolvedNoteTheme resolved = theme.resolved();
+    EXPECT_EQ(resolved.paper, QColor::fromRgbF(1, 1, 1));
+    EXPECT_EQ(resolved.ink, TarnwickTheme::textPrimary());
+    EXPECT_EQ(resolved.wallpaperBlur, 0);
 }
 
 TEST(NoteThemeTest, ComponentsOfAColourWithoutRgbAreWhite)

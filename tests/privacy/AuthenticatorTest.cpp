@@ -14,6 +14,6 @@ TEST(Authenticator, CapabilityTextsFollowAvailability)
     EXPECT_FALSE(authenticator.biometryName().has_value());
 
     authenticator.available = {false, "PAM could not start"};
-    EXPECT_EQ(authenticator.capabilityDescription(), "Not available on this Mac");
+    EXPECT_EQ(authenticator.capabilityDescription(), "Not available on this computer");
     EXPECT_EQ(authenticator.authSymbol(), "key.fill");
 }

@@ -31,7 +31,7 @@ TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
     ASSERT_TRUE(ModelContainerTesting::exec(
         *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END"));
     note->setTitle("Groceries and more");
-    store->saveNow();
+    EXPECT_FALSE(store->saveNow());
     EXPECT_EQ(store->revision(), 2);
     EXPECT_TRUE(log.contains("Local save failed: full. Change is still held in memory."));
     ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));

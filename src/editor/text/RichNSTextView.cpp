@@ -16,8 +16,10 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextFrame>
 
 #include "editor/text/MarkdownAutoFormat.h"
+#include "editor/text/PastedHtml.h"
 #include "editor/text/TextBlockController.h"
 #include "editor/text/TextStorage.h"
 #include "model/text/RichTextBridge.h"
@@ -26,14 +28,7 @@
 
 namespace {
 
-// A document for pasted HTML that never reaches for a file or the network.
-class InertDocument : public QTextDocument {
-public:
-    using QTextDocument::QTextDocument;
-
-protected:
-    QVariant loadResource(int, const QUrl&) override { return QVariant(); }
-};
+constexpr qreal kPadding = 5;
 
 bool isPictureFile(const QString& path)
 {
@@ -65,6 +60,11 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     document()->setDefaultFont(controller.bodyFont().toQFont());
+    // Text sits 5 points in from either side, with no inset above or below.
+    QTextFrameFormat frame = document()->rootFrame()->frameFormat();
+    frame.setLeftMargin(kPadding);
+    frame.setRightMargin(kPadding);
+    document()->rootFrame()->setFrameFormat(frame);
     m_model.setGeometry(this);
     m_controller.setView(this);
     m_controller.setFocusTaker([this] { setFocus(Qt::OtherFocusReason); });
@@ -107,7 +107,17 @@ void RichNSTextView::syncToModel()
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
     const QTextCursor cursor = textCursor();
+    const TextRange before = m_model.selection();
     m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+    // A caret the user placed types in the style of the character before it, as in any editor; a link
+    // is not carried on.
+    const TextRange after = m_model.selection();
+    if (after != before && after.length == 0 && m_model.length() > 0) {
+        TextAttributes typing = m_model.storage().attributesAt(std::max<qsizetype>(0, after.location - 1));
+        typing.link.reset();
+        typing.attachment.reset();
+        m_model.setTypingAttributes(typing);
+    }
     m_syncing = false;
 }
 
@@ -153,9 +163,23 @@ bool RichNSTextView::event(QEvent* e)
 {
     if (e->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(e);
-        // Our chords and editing keys must reach keyPressEvent rather than a window's shortcuts.
-        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) ||
-            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        // The editor's own chords reach keyPressEvent rather than a window's shortcuts; any other chord
+        // is left to the window.
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        QString chars;
+        if (key->key() == Qt::Key_Backslash)
+            chars = QStringLiteral("\\");
+        else if (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+            chars = QChar(u'a' + (key->key() - Qt::Key_A));
+        const bool ours = FormatCommands::forChord(mods, chars).has_value() || key->matches(QKeySequence::Undo) ||
+                          key->matches(QKeySequence::Redo) || key->matches(QKeySequence::Cut) ||
+                          key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
+                          key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::DeleteEndOfLine) ||
+                          key->matches(QKeySequence::DeleteStartOfWord) ||
+                          key->matches(QKeySequence::DeleteEndOfWord) ||
+                          (key->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier)) ||
+                          key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (ours) {
             e->accept();
             return true;
         }
@@ -362,18 +386,21 @@ void RichNSTextView::mouseReleaseEvent(QMouseEvent* e)
 void RichNSTextView::paintEvent(QPaintEvent* e)
 {
     QTextEdit::paintEvent(e);
-    if (m_placeholder.isEmpty()) return;
-    const QString& text = m_model.text();
-    if (!text.isEmpty() && text[0] != u'\n') return;
+    if (!placeholderShown()) return;
     const TextAttributes attributes = m_controller.titlePlaceholderAttributes();
     QPainter painter(viewport());
     painter.setFont(attributes.font->toQFont());
     painter.setPen(*attributes.foreground);
     const QRectF first = caretRect(0);
-    const qreal margin = document()->documentMargin();
     painter.drawText(
-        QPointF(margin - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
+        QPointF(kPadding - horizontalScrollBar()->value(), first.top() + QFontMetricsF(painter.font()).ascent()),
         m_placeholder);
+}
+
+bool RichNSTextView::placeholderShown() const
+{
+    const QString& text = m_model.text();
+    return !m_placeholder.isEmpty() && (text.isEmpty() || text[0] == u'\n');
 }
 
 void RichNSTextView::focusInEvent(QFocusEvent* e)
@@ -417,11 +444,17 @@ void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function
 void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
+    populateContextMenu(&menu);
+    menu.exec(e->globalPos());
+}
+
+void RichNSTextView::populateContextMenu(QMenu* menu)
+{
     const bool editable = m_model.isEditable();
     const bool selected = m_model.selection().length > 0;
     UndoManager* undo = m_model.undoManager();
     auto add = [&](const QString& title, const QKeySequence& keys, bool enabled, std::function<void()> action) {
-        QAction* a = menu.addAction(title);
+        QAction* a = menu->addAction(title);
         a->setShortcut(keys);
         a->setEnabled(enabled);
         connect(a, &QAction::triggered, this, std::move(action));
@@ -429,7 +462,7 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
     add(QStringLiteral("Undo"), QKeySequence::Undo, editable && undo && undo->canUndo(), [this] { m_model.undo(); });
     add(QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z")), editable && undo && undo->canRedo(),
         [this] { m_model.redo(); });
-    menu.addSeparator();
+    menu->addSeparator();
     add(QStringLiteral("Cut"), QKeySequence::Cut, editable && selected, [this] { cut(); });
     add(QStringLiteral("Copy"), QKeySequence::Copy, selected, [this] { copy(); });
     add(QStringLiteral("Paste"), QKeySequence::Paste, editable,
@@ -438,12 +471,11 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
         [this] { m_controller.apply(FormatCommand::pasteMatchStyle); });
     add(QStringLiteral("Delete"), QKeySequence(), editable && selected,
         [this] { m_model.deleteRange(m_model.selection()); });
-    menu.addSeparator();
+    menu->addSeparator();
     add(QStringLiteral("Select All"), QKeySequence::SelectAll, m_model.length() > 0, [this] {
         m_model.setSelection({0, m_model.length()});
     });
-    if (m_contextMenuHook) m_contextMenuHook(&menu);
-    menu.exec(e->globalPos());
+    if (m_contextMenuHook) m_contextMenuHook(menu);
 }
 
 // ---- Clipboard and drops ----
@@ -477,8 +509,8 @@ QMimeData* RichNSTextView::createMimeDataFromSelection() const
 
 bool RichNSTextView::canInsertFromMimeData(const QMimeData* source) const
 {
-    return source && (source->hasText() || source->hasHtml() || source->hasImage() || source->hasUrls() ||
-                      source->hasFormat(QStringLiteral("image/png")));
+    // Drags of pictures alone are left to the block container around the view.
+    return source && (source->hasText() || source->hasHtml());
 }
 
 void RichNSTextView::insertFromMimeData(const QMimeData* source)
@@ -539,51 +571,6 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
     return pictures;
 }
 
-AttributedText RichNSTextView::htmlText(const QString& html, const TextAttributes& typing)
-{
-    InertDocument document;
-    document.setHtml(html);
-    AttributedText result;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin()) result.append(QStringLiteral("\n"), typing);
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QTextCharFormat format = fragment.charFormat();
-            if (format.isImageFormat()) continue;
-            QString text = fragment.text();
-            text.remove(QChar(QChar::ObjectReplacementCharacter));
-            text.remove(QChar(0xFDD0));
-            text.remove(QChar(0xFDD1));
-            text.replace(QChar(QChar::LineSeparator), u'\n');
-            if (text.isEmpty()) continue;
-            TextAttributes a = typing;
-            TextFont font = typing.font.value_or(TextFont{});
-            if (format.hasProperty(QTextFormat::FontWeight)) font.weight = format.fontWeight();
-            if (format.hasProperty(QTextFormat::FontItalic)) font.italic = format.fontItalic();
-            if (format.hasProperty(QTextFormat::FontPointSize))
-                font.pointSize = format.fontPointSize() / TextFont::qtPointsPerDesignPoint;
-            if (format.hasProperty(QTextFormat::FontFamilies)) {
-                const QStringList families = format.fontFamilies().toStringList();
-                if (!families.isEmpty()) font.family = families.front();
-            }
-            a.font = font;
-            if (format.fontUnderline()) a.underline = 1;
-            if (format.fontStrikeOut()) a.strikethrough = 1;
-            if (format.hasProperty(QTextFormat::ForegroundBrush)) a.foreground = format.foreground().color();
-            if (format.hasProperty(QTextFormat::BackgroundBrush)) a.background = format.background().color();
-            if (format.isAnchor() && !format.anchorHref().isEmpty()) {
-                const QUrl url(format.anchorHref(), QUrl::StrictMode);
-                if (url.isValid())
-                    a.link = url;
-                else
-                    a.link = format.anchorHref();
-            }
-            result.append(text, a);
-        }
-    }
-    return result;
-}
-
 void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
 {
     if (!data || !m_model.isEditable()) return;
@@ -598,7 +585,7 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
         }
     }
     if (!plainOnly && data->hasHtml()) {
-        const AttributedText text = htmlText(data->html(), typing);
+        const AttributedText text = PastedHtml::text(data->html(), typing);
         if (!text.isEmpty()) m_model.insertAttributedText(text);
         return;
     }

@@ -37,9 +37,6 @@ public:
     // The pictures of a clipboard or drop, in order of preference: local picture files named by
     // text/uri-list, then image/png, then any image the platform decodes. Each is at most 64 MB.
     static Pictures imageData(const QMimeData* data);
-    // Pasted HTML as text runs, in a document that loads nothing: pictures, frames and list markers
-    // are dropped, what a stored run can hold is kept over the typing attributes.
-    static AttributedText htmlText(const QString& html, const TextAttributes& typing);
 
     // TextGeometry
     QRectF caretRect(qsizetype position) const override;
@@ -48,6 +45,11 @@ public:
     QPointF mapToGlobal(const QPointF& point) const override;
     QPointF mapFromGlobal(const QPointF& point) const override;
     QSizeF size() const override;
+
+    // The context menu: the edit items, then whatever the hook adds.
+    void populateContextMenu(QMenu* menu);
+    // Whether the placeholder shows: the first line is empty, even with body lines below it.
+    bool placeholderShown() const;
 
     // One funnel for a clipboard, a selection or a drop.
     void pasteMimeData(const QMimeData* data, bool plainOnly = false);

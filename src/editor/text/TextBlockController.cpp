@@ -95,7 +95,7 @@ TextFont TextBlockController::bodyFont() const
 BaseStyle TextBlockController::codecBase() const
 {
     if (BlockHost* h = host()) return h->codecBase();
-    return BaseStyle{bodyFont(), m_theme.ink.isValid() ? m_theme.ink : QColor(), ParagraphStyle{}};
+    return BaseStyle{bodyFont(), *RichTextBridge::typingAttributes(m_theme).foreground, ParagraphStyle{}};
 }
 
 TextAttributes TextBlockController::titleAttributes() const
@@ -426,15 +426,23 @@ void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
     }
     if (changes.empty()) return;
     m_restyling = true;
-    for (const auto& [range, style] : changes)
-        m_model.storage().modify(range.location, range.length, [&](TextAttributes& a) { a.paragraphStyle = style; });
+    for (const auto& change : changes) {
+        const ParagraphStyle& style = change.second;
+        m_model.storage().modify(change.first.location, change.first.length,
+                                 [&style](TextAttributes& a) { a.paragraphStyle = style; });
+    }
     m_restyling = false;
 }
 
 bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
 {
     const QString text = m_model.text();
-    if (text.isEmpty() || m_model.hasMarkedText()) return false;
+    if (text.isEmpty()) return false;
+    if (m_model.hasMarkedText()) {
+        // An input method is composing: the numbers catch up in one whole walk once it is done.
+        m_fullWalk = true;
+        return false;
+    }
     const qsizetype b = bodyStart();
     const qsizetype selection = m_model.selection().location;
     auto isItem = [&](qsizetype p) { return MAF::listItem(text.mid(p, lineEndAt(text, p) - p)).has_value(); };
@@ -535,16 +543,15 @@ bool TextBlockController::applyMarkdown(qsizetype delta)
     const QString& text = m_model.text();
     const qsizetype c = std::min(m_model.selection().location, m_model.length());
     if (c < 1) return false;
+    // Line breaks are Return handling's; only a space or "*" can complete a shortcut here.
     const QChar typed = text[c - 1];
-    if (typed != u'\n' && typed != u'*' && typed != u' ') return false;
-    const TextRange para = paragraphRange({c, 0});
-    // The line the character was typed in: for a typed "\n" that is the paragraph before it.
-    const TextRange range =
-        typed == u'\n' ? TextRange{lineStartAt(text, c - 1), para.end() - lineStartAt(text, c - 1)} : para;
+    if (typed != u'*' && typed != u' ') return false;
+    const TextRange range = paragraphRange({c, 0});
+    // The title line holds no markers or headings.
+    if (m_isTitleBlock && range.location == 0) return false;
     AttributedText paragraph = m_model.storage().attributedSubstring(range.location, range.length);
     const GraphemeMap map(paragraph.text());
     const qsizetype caret = map.toGrapheme(std::clamp<qsizetype>(c - range.location, 0, paragraph.length()));
-    if (m_isTitleBlock && range.location == 0) return false;
     const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
     const auto outcome = MAF::apply(paragraph, caret, bodyFont(), typing);
     if (!outcome) return false;

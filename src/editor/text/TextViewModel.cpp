@@ -98,14 +98,28 @@ bool TextViewModel::deleteRange(TextRange range)
     return true;
 }
 
+namespace {
+
+// Clusters never reach back past two neighbouring characters below U+0300, so a few hundred units
+// before the caret (widened to such a pair) decide the cluster there without walking a long paragraph.
+qsizetype clusterWindowStart(const QString& text, qsizetype lineStart, qsizetype caret)
+{
+    qsizetype from = std::max(lineStart, caret - 256);
+    while (from > lineStart && !(text[from].unicode() < 0x300 && text[from - 1].unicode() < 0x300)) --from;
+    return from;
+}
+
+}  // namespace
+
 bool TextViewModel::deleteBackward()
 {
     if (m_selection.length > 0) return deleteRange(m_selection);
     const qsizetype caret = m_selection.location;
     if (caret == 0) return false;
-    // One user-perceived character, looked up in its paragraph only.
+    // One user-perceived character; a line break is one of its own.
     const qsizetype lineStart = text().lastIndexOf(u'\n', caret - 1) + 1;
-    const qsizetype from = caret - 1 >= lineStart ? lineStart : caret - 1;
+    if (lineStart == caret) return deleteRange({caret - 1, 1});
+    const qsizetype from = clusterWindowStart(text(), lineStart, caret);
     const GraphemeMap map(text().mid(from, caret - from));
     const qsizetype previous = from + map.toUtf16(map.toGrapheme(caret - from - 1));
     return deleteRange({previous, caret - previous});
@@ -118,7 +132,7 @@ bool TextViewModel::deleteForward()
     if (caret >= length()) return false;
     qsizetype lineEnd = text().indexOf(u'\n', caret);
     lineEnd = lineEnd < 0 ? length() : std::max(lineEnd, caret + 1);
-    const GraphemeMap map(text().mid(caret, lineEnd - caret));
+    const GraphemeMap map(text().mid(caret, std::min(lineEnd - caret, qsizetype(256))));
     return deleteRange({caret, std::max<qsizetype>(1, map.toUtf16(1))});
 }
 

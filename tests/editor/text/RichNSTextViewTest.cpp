@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
 #include <QImage>
+#include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
 #include "editor/blocks/FakeBlockHost.h"
+#include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
 #include "model/text/TextPictures.h"
@@ -106,6 +110,47 @@ TEST_F(RichNSTextViewTest, EveryEditPathIsOneStepThroughTheModel)
     EXPECT_EQ(text(), before);
 }
 
+TEST_F(RichNSTextViewTest, MenuDropsAndThePlaceholderGoThroughTheSameRules)
+{
+    view.setTitlePlaceholder("Title");
+    EXPECT_TRUE(view.placeholderShown());
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::keyClicks(&view, "body");
+    EXPECT_TRUE(view.placeholderShown());  // an empty title shows it over body lines too
+    controller.textView().setCaret(0);
+    QTest::keyClicks(&view, "T");
+    EXPECT_FALSE(view.placeholderShown());
+
+    // The menu's items act through the model, and the note view's items come last.
+    view.setContextMenuHook([](QMenu* menu) { menu->addAction("Note item"); });
+    QMenu menu;
+    view.populateContextMenu(&menu);
+    EXPECT_EQ(menu.actions().back()->text(), "Note item");
+    QApplication::clipboard()->setText("pasted");
+    for (QAction* action : menu.actions())
+        if (action->text() == "Paste") oneStep([&] { action->trigger(); }, "menu paste");
+    EXPECT_EQ(text(), "Tpasted\nbody");
+
+    // Text dropped from elsewhere lands where it is dropped; pictures alone are left to the container.
+    QMimeData dropped;
+    dropped.setText("drop");
+    const QPointF end = view.caretRect(storage.length()).center();
+    // A drop reaches the widget that accepted the drag's entry.
+    QDragEnterEvent enter(end.toPoint(), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &enter);
+    QDropEvent drop(end, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    oneStep([&] { QApplication::sendEvent(view.viewport(), &drop); }, "drop");
+    EXPECT_EQ(text(), "Tpasted\nbodydrop");
+    QMimeData picture;
+    picture.setData("image/png", pngBytes());
+    QDragEnterEvent pictureEnter(end.toPoint(), Qt::CopyAction, &picture, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &pictureEnter);
+    QDropEvent pictureDrop(end, Qt::CopyAction, &picture, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &pictureDrop);
+    EXPECT_FALSE(pictureDrop.isAccepted());
+    EXPECT_TRUE(host.pictures.empty());
+}
+
 TEST_F(RichNSTextViewTest, ListKeysAndToDoGlyphClicks)
 {
     QTest::keyClicks(&view, "T");
@@ -174,4 +219,39 @@ TEST_F(RichNSTextViewTest, PastedPicturesAndHtmlAreBoundedAndLoadNothing)
     EXPECT_TRUE(storage.attributesAt(7).font->isBold());
     EXPECT_FALSE(storage.attributesAt(12).font->isBold());
     EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+TEST(FormattingShortcutsSheetTest, ShowsTheLinuxChordsAndMarkersAsPlainText)
+{
+    FormattingShortcutsSheet sheet;
+    QStringList texts;
+    for (const QLabel* label : sheet.findChildren<QLabel*>()) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        texts << label->text();
+    }
+    for (const QString& expected :
+         QStringList{"Formatting", "Ctrl+Shift+X", "Strikethrough", "Ctrl+\\", "Type to structure", "Tab / Shift+Tab",
+                     "**b**", FormattingShortcutsSheet::note()})
+        EXPECT_TRUE(texts.contains(expected)) << expected.toStdString();
+    EXPECT_EQ(texts.size(), 3 + 2 * 14);
+}
+
+TEST_F(RichNSTextViewTest, WindowShortcutsPassWhileTheEditorKeepsItsChords)
+{
+    int closed = 0;
+    int bolded = 0;
+    QAction close("Close");
+    close.setShortcut(QKeySequence("Ctrl+W"));
+    QObject::connect(&close, &QAction::triggered, [&] { ++closed; });
+    QAction bold("Window bold");
+    bold.setShortcut(QKeySequence("Ctrl+B"));
+    QObject::connect(&bold, &QAction::triggered, [&] { ++bolded; });
+    view.addAction(&close);
+    view.addAction(&bold);
+    QApplication::setActiveWindow(&view);
+    QTest::keyClick(&view, Qt::Key_W, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(bolded, 0);
+    EXPECT_TRUE(controller.textView().typingAttributes().font->isBold());
 }

@@ -170,6 +170,10 @@ TEST_P(TextBlockControllerTest, ReturnInTitleIsTheProgramsOwnEdit)
     EXPECT_EQ(view().selection().location, 8);
     type("x\n");
     EXPECT_EQ(text(), "1. Plan\nx\n");
+    // The title line takes no markers.
+    view().setCaret(0);
+    type("- ");
+    EXPECT_EQ(text(), "- 1. Plan\nx\n");
 }
 
 TEST_P(TextBlockControllerTest, KeysChordsAndTheFormatState)
@@ -249,3 +253,70 @@ INSTANTIATE_TEST_SUITE_P(Storages, TextBlockControllerTest, ::testing::Values(fa
                          [](const auto& info) { return info.param ? "document" : "memory"; });
 
 }  // namespace
+
+namespace {
+
+// Lines 20 points tall, one per paragraph, 10 points per character.
+struct FakeGeometry : TextGeometry {
+    const QString* text;
+    QRectF caretRect(qsizetype position) const override
+    {
+        const qsizetype line = text->left(position).count(u'\n');
+        const qsizetype column = position - (text->lastIndexOf(u'\n', position - 1) + 1);
+        return QRectF(column * 10.0, line * 20.0, 1, 20);
+    }
+    qsizetype characterIndexAt(const QPointF& p) const override
+    {
+        qsizetype start = 0;
+        for (int line = int(p.y() / 20); line > 0 && start <= text->size(); --line)
+            start = text->indexOf(u'\n', start) + 1;
+        const qsizetype end = text->indexOf(u'\n', start) < 0 ? text->size() : text->indexOf(u'\n', start);
+        return std::min(start + qsizetype(p.x() / 10), end);
+    }
+    qreal heightForWidth(qreal) const override { return (text->count(u'\n') + 1) * 20.0; }
+    QPointF mapToGlobal(const QPointF& p) const override { return p + QPointF(1000, 0); }
+    QPointF mapFromGlobal(const QPointF& p) const override { return p - QPointF(1000, 0); }
+    QSizeF size() const override { return {300, heightForWidth(300)}; }
+};
+
+}  // namespace
+
+TEST_P(TextBlockControllerTest, GeometryDecidesLeavingMeasuringAndDropping)
+{
+    auto& c = make();
+    load("one\ntwo\nthree");
+    FakeGeometry geometry;
+    geometry.text = &view().text();
+    view().setGeometry(&geometry);
+    view().setCaret(5);  // inside "two"
+    EXPECT_FALSE(c.boundaryMove(BlockFocusDirection::up));
+    view().setCaret(2);
+    EXPECT_TRUE(c.boundaryMove(BlockFocusDirection::up));
+    EXPECT_FALSE(c.boundaryMove(BlockFocusDirection::left));
+    EXPECT_EQ(host.calls, QStringList{"move"});
+    EXPECT_EQ(c.heightForWidth(300), 60);
+    host.last = false;
+    load("");
+    EXPECT_EQ(c.heightForWidth(300), c.minimumHeight());
+    load("one\ntwo\nthree");
+    // A drop on the lower half of "two" splits below it; on the upper half, above it.
+    EXPECT_EQ(c.dropBoundary({5, 36}), (BlockBoundary{7, 40}));
+    EXPECT_EQ(c.dropBoundary({5, 22}), (BlockBoundary{4, 20}));
+    // Coming down from the block above, the caret keeps its x on the first line.
+    c.focus(CaretPlacement::sameX(1020, true));
+    EXPECT_EQ(view().selection().location, 2);
+    view().setGeometry(nullptr);
+}
+
+TEST_P(TextBlockControllerTest, ComposingTextHoldsRenumberingBack)
+{
+    make();
+    load("1. a\n5. b");
+    view().setHasMarkedText(true);
+    view().setCaret(view().length());
+    type("c");
+    EXPECT_EQ(text(), "1. a\n5. bc");
+    view().setHasMarkedText(false);
+    type("d");
+    EXPECT_EQ(text(), "1. a\n2. bcd");
+}

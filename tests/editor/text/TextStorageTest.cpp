@@ -4,6 +4,7 @@
 #include <QTextDocument>
 
 #include "editor/text/TextStorage.h"
+#include "editor/text/TextViewModel.h"
 
 namespace {
 
@@ -70,4 +71,23 @@ TEST(TextStorageTest, LineBreaksAreNormalisedWithRunsKeptOnTheirCharacters)
     EXPECT_EQ(result.text(), "a\nb\nc\ndbold");
     EXPECT_EQ(result.attributesAt(7), bold);
     EXPECT_EQ(result.attributesAt(6), TextAttributes());
+}
+
+TEST(TextViewModelTest, DeletionsTakeWholeCharacters)
+{
+    MemoryTextStorage storage;
+    TextViewModel view(storage);
+    const QString flags = QString("\U0001F1EB\U0001F1F7").repeated(200);  // longer than the look-back window
+    storage.setAttributedText(AttributedText("a\n" + flags + "e\u0301x"));
+    view.setCaret(storage.length() - 1);
+    ASSERT_TRUE(view.deleteBackward());  // "e" with its accent
+    EXPECT_TRUE(storage.text().endsWith(flags + "x"));
+    ASSERT_TRUE(view.deleteBackward());  // one flag: two regional indicators
+    EXPECT_TRUE(storage.text().endsWith(QString("\U0001F1EB\U0001F1F7").repeated(199) + "x"));
+    view.setCaret(2);
+    ASSERT_TRUE(view.deleteForward());
+    EXPECT_EQ(storage.text().mid(2, 4), QString("\U0001F1EB\U0001F1F7").repeated(1));
+    view.setCaret(2);
+    ASSERT_TRUE(view.deleteBackward());  // the line break alone
+    EXPECT_TRUE(storage.text().startsWith("a\U0001F1EB"));
 }

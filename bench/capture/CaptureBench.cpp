@@ -1,0 +1,180 @@
+// Capture costs: an append into the open note on stores of 10 and 100,000 notes and captures (no
+// store-wide scan per lookup), an append into a 1 MB note against one save of that note after a
+// one-character edit, and a repeated harvest over 2,000 desktop entries against parsing one.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "GeneratedStore.h"
+#include "capture/CaptureService.h"
+#include "capture/SourceHarvester.h"
+#include "model/Capture.h"
+#include "model/Note.h"
+#include "platform/Clock.h"
+#include "platform/ModelContainer.h"
+#include "platform/Settings.h"
+#include "store/NoteStore.h"
+#include "store/TarnwickSchemaV2.h"
+
+namespace {
+
+Settings& memorySettings()
+{
+    static Settings settings(std::make_unique<MemorySettingsBackend>());
+    return settings;
+}
+
+QString storeOf(int count)
+{
+    return generatedStore(QStringLiteral("capture-%1").arg(count), [count](ModelContext& context) {
+        const QString paragraph = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ");
+        for (int i = 0; i < count; ++i) {
+            Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QString(), Tint::blue,
+                                                               Opacity::solid, std::nullopt, std::nullopt));
+            note->setBlocks({NoteBlock::text(TextRuns{paragraph + QString::number(i), {}})});
+            context.insert(std::make_unique<Capture>(paragraph + QString::number(i), QStringLiteral("Probe"),
+                                                     QStringLiteral("probe"), std::nullopt, std::nullopt,
+                                                     std::nullopt));
+        }
+    });
+}
+
+struct OpenStore {
+    explicit OpenStore(const QString& source, const QString& name)
+    {
+        const QString work = benchPath(name);
+        QFile::remove(work);
+        QFile::remove(work + "-wal");
+        QFile::remove(work + "-shm");
+        QFile::copy(source, work);
+        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), work)).value();
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), memorySettings());
+    }
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<NoteStore> store;
+};
+
+// Compare Arg(100000) with Arg(10) of the same run.
+void BM_IngestAppend(benchmark::State& state)
+{
+    OpenStore open(storeOf(int(state.range(0))), QStringLiteral("ingest-%1.store").arg(state.range(0)));
+    NoteStore& store = *open.store;
+    const QUuid active = store.allActive().first()->uuid();
+    store.setActiveNoteID(active);
+    CaptureService service(store, [active](const QUuid& id) { return id == active; }, memorySettings(),
+                            Clock::system());
+    const CaptureContext context{QStringLiteral("captured words"), QStringLiteral("Probe"), QStringLiteral("probe"),
+                                 std::nullopt, std::nullopt};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(service.ingest(context, false).index());
+        state.PauseTiming();
+        service.undoLast();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_IngestAppend)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+QString oneBigNote()
+{
+    return generatedStore(QStringLiteral("capture-1mb"), [](ModelContext& context) {
+        Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Big"), QString(), Tint::blue,
+                                                           Opacity::solid, std::nullopt, std::nullopt));
+        note->setBlocks({NoteBlock::text(TextRuns{QString(1 << 20, u'x'), {}})});
+    });
+}
+
+// Compare with BM_SaveBigNoteAfterOneCharacter.
+void BM_AppendIntoBigNote(benchmark::State& state)
+{
+    OpenStore open(oneBigNote(), QStringLiteral("append-big.store"));
+    NoteStore& store = *open.store;
+    const QUuid id = store.allActive().first()->uuid();
+    store.setActiveNoteID(id);
+    CaptureService service(store, [](const QUuid&) { return true; }, memorySettings(), Clock::system());
+    const CaptureContext context{QStringLiteral("a"), std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(service.ingest(context, false).index());
+        state.PauseTiming();
+        service.undoLast();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_AppendIntoBigNote)->Unit(benchmark::kMillisecond);
+
+void BM_SaveBigNoteAfterOneCharacter(benchmark::State& state)
+{
+    OpenStore open(oneBigNote(), QStringLiteral("save-big.store"));
+    NoteStore& store = *open.store;
+    Note* note = store.allActive().first();
+    QVector<NoteBlock> blocks = note->blocks();
+    qint64 n = 0;
+    for (auto _ : state) {
+        blocks.first().textRuns()->text[0] = QChar(char16_t(u'a' + (++n % 26)));
+        note->setBlocks(blocks);
+        store.saveNow();
+    }
+}
+BENCHMARK(BM_SaveBigNoteAfterOneCharacter)->Unit(benchmark::kMillisecond);
+
+QString entryText(int i)
+{
+    return QStringLiteral("[Desktop Entry]\nType=Application\nName=Application %1\nName[de]=Anwendung %1\n"
+                          "Exec=app%1 %U\nIcon=app%1\nStartupWMClass=App%1\nCategories=Utility;\n")
+        .arg(i);
+}
+
+QStringList entryFolder(int count)
+{
+    static QTemporaryDir base;
+    const QString dir = base.filePath(QStringLiteral("apps-%1").arg(count));
+    if (!QDir(dir).exists()) {
+        QDir().mkpath(dir);
+        for (int i = 0; i < count; ++i) {
+            QFile file(QStringLiteral("%1/app%2.desktop").arg(dir).arg(i));
+            file.open(QIODevice::WriteOnly);
+            file.write(entryText(i).toUtf8());
+        }
+    }
+    return {dir};
+}
+
+// Compare with BM_ParseOneDesktopEntry: after the first, a harvest reads no entry again.
+void BM_HarvestOver2000Entries(benchmark::State& state)
+{
+    const QStringList dirs = entryFolder(2000);
+    const ActiveWindow window{std::nullopt, QStringLiteral("app1999"), QStringLiteral("App1999"), QString()};
+    SourceHarvester::harvest(window, dirs);
+    for (auto _ : state) benchmark::DoNotOptimize(SourceHarvester::harvest(window, dirs).app);
+}
+BENCHMARK(BM_HarvestOver2000Entries)->Unit(benchmark::kMicrosecond);
+
+void BM_ParseOneDesktopEntry(benchmark::State& state)
+{
+    const QString path = entryFolder(1).first() + QStringLiteral("/app0.desktop");
+    for (auto _ : state) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly | QIODevice::Text);
+        QHash<QString, QString> keys;
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            const qsizetype eq = line.indexOf(u'=');
+            if (eq > 0) keys.insert(line.left(eq), line.mid(eq + 1));
+        }
+        benchmark::DoNotOptimize(keys.size());
+    }
+}
+BENCHMARK(BM_ParseOneDesktopEntry)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,130 @@
+// The note view on a note of 50,000 characters with 200 pictures (offscreen): switching the card
+// between two such notes, first paint included; and the view's work per keystroke (a body change and
+// its count and refresh) beside one grapheme count of that body, the least any count must do; and the
+// repaint a keystroke asks for.
+// The body slot is empty here: the editor's own cost is measured with the editor.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include "model/Note.h"
+#include "note/NoteView.h"
+#include "platform/Authenticator.h"
+#include "platform/Clock.h"
+#include "platform/MemoryKeychainBackend.h"
+#include "platform/ModelContainer.h"
+#include "platform/Settings.h"
+#include "privacy/KeychainStore.h"
+#include "privacy/UnlockSession.h"
+#include "store/NoteStore.h"
+#include "store/TarnwickSchemaV2.h"
+
+namespace {
+
+class NoAuthenticator : public Authenticator {
+public:
+    Availability availability() override { return {true, {}}; }
+    void evaluate(const QString&, Completion done) override { done(Outcome::cancelled, {}); }
+};
+
+QString bigBody(QChar fill)
+{
+    QString body;
+    body.reserve(50'000);
+    for (int picture = 0; picture < 200; ++picture) {
+        body += QString(249, fill) + QLatin1Char('\n');
+        body += QChar(0xFFFC);
+    }
+    return body;
+}
+
+struct Fixture {
+    Fixture()
+    {
+        KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
+        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
+            notes.append(container->mainContext().insert(
+                std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt)));
+        store->saveNow();
+        NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+        view = std::make_unique<NoteView>(
+            *store, *unlock, reminders, [] { return true; }, Clock::system(), NoteBodyFactory(), true);
+        view->resize(420, 320);
+        view->setActive(true);
+    }
+    void paint()
+    {
+        QImage target(view->size(), QImage::Format_ARGB32_Premultiplied);
+        view->render(&target);
+    }
+
+    QTemporaryDir dir;
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    NoAuthenticator authenticator;
+    std::unique_ptr<ModelContainer> container;
+    std::unique_ptr<NoteStore> store;
+    std::unique_ptr<UnlockSession> unlock;
+    QList<Note*> notes;
+    std::unique_ptr<NoteView> view;
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+void BM_SwitchCard(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    int i = 0;
+    for (auto _ : state) {
+        f.view->setNote(f.notes[++i % 2]);
+        f.paint();
+    }
+}
+BENCHMARK(BM_SwitchCard)->Unit(benchmark::kMicrosecond);
+
+void BM_ViewPerKeystroke(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    Note* note = f.notes[0];
+    f.view->setNote(note);
+    const QString base = note->body();
+    int i = 0;
+    for (auto _ : state) note->setBody(base + QChar(u'a' + (++i % 2)));
+}
+BENCHMARK(BM_ViewPerKeystroke)->Unit(benchmark::kMicrosecond);
+
+// The repaint a keystroke asks for, rendered offscreen with the card's child widgets.
+void BM_PaintCard(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    f.view->setNote(f.notes[0]);
+    for (auto _ : state) f.paint();
+}
+BENCHMARK(BM_PaintCard)->Unit(benchmark::kMicrosecond);
+
+void BM_GraphemeCountOfTheBody(benchmark::State& state)
+{
+    const QString body = bigBody(QLatin1Char('a'));
+    for (auto _ : state) benchmark::DoNotOptimize(NoteViewModel::graphemeCount(body));
+}
+BENCHMARK(BM_GraphemeCountOfTheBody)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

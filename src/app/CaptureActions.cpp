@@ -1,0 +1,156 @@
+#include "app/CaptureActions.h"
+
+#include <QPointer>
+#include <QSet>
+
+#include "capture/CaptureCapsuleController.h"
+#include "capture/HotkeyGlyphs.h"
+#include "capture/SourceHarvester.h"
+#include "model/Note.h"
+#include "note/NoteNotifications.h"
+#include "platform/ModelContext.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Settings.h"
+#include "store/NoteStore.h"
+#include "store/NoteThemes.h"
+
+using Action = HotkeyManager::Action;
+
+CaptureActions::CaptureActions(NoteStore& store, CaptureService& capture, CaptureCapsuleController& capsule,
+                               Settings& settings, Hooks hooks, QObject* parent)
+    : QObject(parent),
+      m_store(store),
+      m_capture(capture),
+      m_capsule(capsule),
+      m_settings(settings),
+      m_hooks(std::move(hooks))
+{
+}
+
+QSet<Action> CaptureActions::workingActions() const
+{
+    QSet<Action> working{Action::capture};
+    if (m_hooks.showNote) working.insert(Action::newNote);
+    if (m_hooks.toggleHideAll) working.insert(Action::hideAll);
+    if (m_hooks.toggleShelf) working.insert(Action::shelf);
+    return working;
+}
+
+void CaptureActions::dispatch(Action action, quint32 modifiers)
+{
+    // A capture announces itself only once it stored something (presentCaptureResult).
+    if (action != Action::capture)
+        NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
+    switch (action) {
+        case Action::newNote:
+            handleNewNote();
+            break;
+        case Action::capture:
+            handleCapture(modifiers);
+            break;
+        case Action::hideAll:
+            if (m_hooks.toggleHideAll) m_hooks.toggleHideAll();
+            break;
+        case Action::shelf:
+            if (m_hooks.toggleShelf) m_hooks.toggleShelf();
+            break;
+    }
+}
+
+void CaptureActions::handleNewNote()
+{
+    auto made = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    const QString themeID = NoteThemes::defaultThemeID(m_settings);
+    if (!themeID.isEmpty()) {
+        made->setThemeID(themeID);
+        if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
+    }
+    Note* note = m_store.context().insert(std::move(made));
+    m_store.saveNow();
+    m_store.setActiveNoteID(note->uuid());
+    if (m_hooks.showNote) m_hooks.showNote(note->uuid());
+}
+
+void CaptureActions::handleCapture(quint32 modifiers)
+{
+    if (m_hooks.practiceSelection) {
+        const QString practice = m_hooks.practiceSelection();
+        if (!practice.isEmpty()) {
+            presentCaptureResult(m_capture.ingest(CaptureContext{practice, {}, {}, {}, {}}, false));
+            return;
+        }
+    }
+    const bool asNewNote = (modifiers & HotkeyManager::kCommand) != 0;
+    const auto provider = m_capture.selectionProvider();
+    const std::optional<CaptureContext> context = provider ? provider() : std::nullopt;
+    if (!context) {
+        presentCaptureResult(CaptureService::UnreadableSelection{CaptureService::lastUnreadableReason()});
+        return;
+    }
+    presentCaptureResult(m_capture.ingest(*context, asNewNote));
+}
+
+void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
+{
+    using Kind = CaptureCapsuleController::Kind;
+    QPointer<CaptureActions> self(this);
+    const auto undo = [self] {
+        if (self) self->m_capture.undoLast();
+    };
+    const auto open = [self](const QUuid& captureID) {
+        return [self, captureID] {
+            if (self && self->m_hooks.openPeek) self->m_hooks.openPeek(captureID);
+        };
+    };
+    const auto nothing = [] {};
+    // The change is held in memory only: saying "Text captured" would promise what is not on disk.
+    const auto notSaved = [&] {
+        m_capsule.show(Kind::warningOf(QStringLiteral("Capture not saved"),
+                                       QStringLiteral("Tarnwick couldn't write to your notes file.")),
+                       nothing);
+    };
+    if (const auto* appended = std::get_if<CaptureService::Appended>(&result)) {
+        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        if (!appended->saved) return notSaved();
+        m_capsule.show(Kind::capturedText(), undo, open(appended->captureID));
+    } else if (const auto* captured = std::get_if<CaptureService::Captured>(&result)) {
+        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        if (!captured->saved) return notSaved();
+        m_capsule.show(Kind::capturedText(), undo, open(captured->captureID));
+    } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
+        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        if (m_hooks.showNote) m_hooks.showNote(created->noteID);
+        if (!created->saved) return notSaved();
+        m_capsule.show(Kind::capturedText(), undo);
+    } else if (const auto* unreadable = std::get_if<CaptureService::UnreadableSelection>(&result)) {
+        QString detail;
+        switch (unreadable->reason) {
+            case CaptureService::UnreadableReason::tarnwickIsFrontmost:
+                detail = QStringLiteral("Select text in another app first.");
+                break;
+            case CaptureService::UnreadableReason::noFocusedElement:
+                detail = QStringLiteral("Click into some text, then try again.");
+                break;
+            case CaptureService::UnreadableReason::appExposesNoSelection:
+                detail = QStringLiteral("This app won't share its selection.");
+                break;
+        }
+        m_capsule.show(Kind::warningOf(QStringLiteral("Nothing captured"), detail), nothing);
+    } else {
+        const HotkeyManager::Shortcut chord = HotkeyManager::storedBinding(Action::capture, m_settings);
+        m_capsule.show(Kind::warningOf(QStringLiteral("Nothing selected"),
+                                       QStringLiteral("Select some text, then press ") +
+                                           HotkeyGlyphs::chord(chord.keyCode, chord.modifiers) + u'.'),
+                       nothing);
+    }
+}
+
+std::optional<CaptureService::Result> CaptureActions::handleServiceCapture(const QString& text)
+{
+    if (text.trimmed().isEmpty()) return std::nullopt;
+    const SourceHarvester::Source source = SourceHarvester::harvest(CaptureService::defaultReader());
+    const CaptureService::Result result =
+        m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false);
+    presentCaptureResult(result);
+    return result;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QUuid>
+#include <functional>
+#include <optional>
+
+#include "capture/CaptureService.h"
+#include "capture/HotkeyManager.h"
+
+class CaptureCapsuleController;
+class NoteStore;
+class Settings;
+
+// The shell's side of the global hot keys and of captures: turns each hot-key action into its effect,
+// runs the capture road (selection, then the capture service), turns every capture's outcome into one
+// capsule, and takes text handed over on D-Bus. The window manager, the shelf and the peek are reached
+// through hooks, so an action whose neighbour is missing in this build is known and left ungrabbed.
+class CaptureActions : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void(const QUuid& noteID)> showNote;     // open (or bring up) a note's window
+        std::function<void()> toggleHideAll;                   // hide or restore all note windows
+        std::function<void()> toggleShelf;                     // open or close the shelf
+        std::function<void(const QUuid& captureID)> openPeek;  // preview a capture
+        std::function<QString()> practiceSelection;            // the tour's practice text, if any
+    };
+
+    CaptureActions(NoteStore& store, CaptureService& capture, CaptureCapsuleController& capsule, Settings& settings,
+                   Hooks hooks, QObject* parent = nullptr);
+
+    // The actions that do something in this build: only their chords are grabbed.
+    QSet<HotkeyManager::Action> workingActions() const;
+    // HotkeyManager::onAction.
+    void dispatch(HotkeyManager::Action action, quint32 modifiers);
+
+    void handleNewNote();
+    // Super (the stand-in for Command) held with the chord files the capture as a new note.
+    void handleCapture(quint32 modifiers);
+    void presentCaptureResult(const CaptureService::Result& result);
+    // Text handed over by another application (D-Bus CaptureText); blank text does nothing and gives
+    // none.
+    std::optional<CaptureService::Result> handleServiceCapture(const QString& text);
+
+    Hooks& hooks() { return m_hooks; }
+
+private:
+    NoteStore& m_store;
+    CaptureService& m_capture;
+    CaptureCapsuleController& m_capsule;
+    Settings& m_settings;
+    Hooks m_hooks;
+};

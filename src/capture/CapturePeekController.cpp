@@ -1,0 +1,283 @@
+#include "capture/CapturePeekController.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "capture/CapsuleGeometry.h"
+#include "capture/CapturePeekCard.h"
+#include "design/KeyablePanel.h"
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "model/Capture.h"
+#include "platform/Clock.h"
+#include "platform/X11Desktop.h"
+#include "store/NoteStore.h"
+
+namespace {
+
+constexpr int kWidth = 460, kRadius = 13, kMaxTextHeight = 320;
+
+QFont systemFont(double points, QFont::Weight weight)
+{
+    QFont font;
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    return font;
+}
+
+void setTextColor(QWidget* w, const QColor& color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::ButtonText, color);
+    p.setColor(QPalette::Text, color);
+    w->setPalette(p);
+}
+
+// The card's rounded surface; the corners stay outside it.
+class PeekPanel : public KeyablePanel {
+public:
+    PeekPanel() : KeyablePanel(nullptr, Qt::WindowStaysOnTopHint)
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bool composited = true;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+        QColor surface = TarnwickTheme::surface();
+        if (composited) surface.setAlphaF(0.94);
+        p.fillPath(path, surface);
+        p.setPen(QPen(TarnwickTheme::hairline(), 1));
+        p.drawPath(path);
+    }
+};
+
+// "Copy", or "Copied" with a check mark for 1.4 seconds after a press.
+class CopyButton : public QPushButton {
+public:
+    CopyButton(QString text, Clock& clock) : m_text(std::move(text)), m_clock(clock)
+    {
+        setAccessibleName(QStringLiteral("Copy the captured text"));
+        setFont(systemFont(11.5, QFont::DemiBold));
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::NoFocus);
+        setFlat(true);
+        setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 6px 12px; border-radius: 12px; "
+                                     "background: rgba(%1,%2,%3,%4); color: %5; }")
+                          .arg(TarnwickTheme::accentWash().red())
+                          .arg(TarnwickTheme::accentWash().green())
+                          .arg(TarnwickTheme::accentWash().blue())
+                          .arg(TarnwickTheme::accentWash().alphaF())
+                          .arg(TarnwickTheme::accentInk().name()));
+        show(false);
+        connect(this, &QPushButton::clicked, this, [this] {
+            QGuiApplication::clipboard()->setText(m_text);
+            show(true);
+            QPointer<CopyButton> self(this);
+            m_clock.after(1400, this, [self] {
+                if (self) self->show(false);
+            });
+        });
+    }
+    void show(bool copied)
+    {
+        setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy"));
+        setIcon(Symbols::tinted(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"),
+                                TarnwickTheme::accentInk(), 10));
+        setIconSize({10, 10});
+    }
+
+private:
+    QString m_text;
+    Clock& m_clock;
+};
+
+}  // namespace
+
+CapturePeekController::CapturePeekController(NoteStore& store, Clock& clock, QObject* parent)
+    : QObject(parent),
+      m_store(store),
+      m_clock(clock),
+      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); })
+{
+}
+
+CapturePeekController::~CapturePeekController()
+{
+    delete m_panel.data();
+}
+
+void CapturePeekController::close()
+{
+    if (!m_panel) return;
+    KeyablePanel* panel = m_panel;
+    m_panel = nullptr;
+    panel->removeEventFilter(this);
+    panel->hide();
+    panel->deleteLater();
+}
+
+bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)
+{
+    // Only the card that is open now closes on losing the keys: a replaced one's late deactivation
+    // must not take its successor with it.
+    if (event->type() == QEvent::WindowDeactivate && watched == m_panel.data()) close();
+    return QObject::eventFilter(watched, event);
+}
+
+void CapturePeekController::present(const QUuid& captureID)
+{
+    Capture* capture = m_store.capture(captureID);
+    if (!capture) return;
+    const CapturePeekCard card = CapturePeekCard::of(*capture);
+    close();
+
+    auto* panel = new PeekPanel;
+    panel->composited = X11Desktop::compositorActive();
+    panel->setWindowTitle(QStringLiteral("Capture preview"));
+    panel->setFixedWidth(kWidth);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // Header: the source chip, then the close button.
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(20, 12, 20, 0);
+    header->setSpacing(8);
+    auto* chip = new QToolButton;
+    chip->setObjectName(QStringLiteral("sourceChip"));
+    chip->setAutoRaise(true);
+    chip->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    chip->setText(card.chipText);
+    chip->setFont(systemFont(12, QFont::DemiBold));
+    setTextColor(chip, TarnwickTheme::textPrimary());
+    chip->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; background: transparent; }"));
+    chip->setFocusPolicy(Qt::NoFocus);
+    if (card.desktopID && m_icons) {
+        const QIcon icon = m_icons(*card.desktopID);
+        if (!icon.isNull()) {
+            chip->setIcon(icon);
+            chip->setIconSize({18, 18});
+        }
+    }
+    chip->setAccessibleName(card.chipAccessibleName);
+    if (card.link) {
+        chip->setToolTip(QStringLiteral("Open the source"));
+        chip->setCursor(Qt::PointingHandCursor);
+        const QUrl url = *card.link;
+        connect(chip, &QToolButton::clicked, this, [this, url] {
+            if (m_openUrl) m_openUrl(url);
+        });
+    } else {
+        chip->setEnabled(true);
+        chip->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    header->addWidget(chip);
+    header->addStretch(1);
+    auto* closeButton = new QToolButton;
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setAutoRaise(true);
+    closeButton->setIcon(Symbols::tinted(QStringLiteral("xmark"), TarnwickTheme::textSecondary(), 10));
+    closeButton->setIconSize({10, 10});
+    closeButton->setFixedSize(20, 20);
+    closeButton->setFocusPolicy(Qt::NoFocus);
+    closeButton->setAccessibleName(QStringLiteral("Close capture preview"));
+    closeButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    connect(closeButton, &QToolButton::clicked, this, &CapturePeekController::close);
+    header->addWidget(closeButton);
+    column->addLayout(header);
+
+    // The text, verbatim and selectable, scrolling past 320 points.
+    auto* text = new QPlainTextEdit;
+    text->setObjectName(QStringLiteral("captureText"));
+    text->setReadOnly(true);
+    text->setPlainText(card.text);
+    text->setFont(systemFont(15, QFont::Normal));
+    text->setFrameShape(QFrame::NoFrame);
+    text->setFocusPolicy(Qt::ClickFocus);
+    text->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+    setTextColor(text, TarnwickTheme::textPrimary());
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    const int textWidth = kWidth - 40;
+    text->setFixedWidth(textWidth);
+    // Measured laid out at its width, so a short text makes a short card.
+    text->resize(textWidth, kMaxTextHeight);
+    text->document()->setTextWidth(text->viewport()->width());
+    const QFontMetrics metrics(text->font());
+    int lines = 0;
+    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+        lines += std::max(1, block.layout() ? block.layout()->lineCount() : 1);
+    const int contentHeight = lines * metrics.lineSpacing() + 2 * int(text->document()->documentMargin()) + 2;
+    text->setFixedHeight(std::min(kMaxTextHeight, contentHeight));
+    auto* textRow = new QHBoxLayout;
+    textRow->setContentsMargins(20, 12, 20, 12);
+    textRow->addWidget(text);
+    column->addLayout(textRow);
+
+    // Footer: the date and Copy, under a hairline.
+    auto* divider = new QWidget;
+    divider->setFixedHeight(1);
+    divider->setAutoFillBackground(true);
+    QPalette line = divider->palette();
+    line.setColor(QPalette::Window, TarnwickTheme::hairline());
+    divider->setPalette(line);
+    column->addWidget(divider);
+    auto* footer = new QHBoxLayout;
+    footer->setContentsMargins(20, 10, 20, 10);
+    footer->setSpacing(16);
+    auto* date = new QLabel;
+    date->setTextFormat(Qt::PlainText);
+    date->setText(card.dateText());
+    date->setFont(systemFont(11.5, QFont::Normal));
+    setTextColor(date, TarnwickTheme::textSecondary());
+    footer->addWidget(date);
+    footer->addStretch(1);
+    auto* copy = new CopyButton(card.text, m_clock);
+    copy->setObjectName(QStringLiteral("copyButton"));
+    footer->addWidget(copy);
+    column->addLayout(footer);
+
+    // Ctrl+W and Escape close the card.
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)}) {
+        auto* shortcut = new QShortcut(keys, panel);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, &CapturePeekController::close);
+    }
+
+    panel->adjustSize();
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) panel->move(CapsuleGeometry::peekOrigin(screen->availableGeometry(), panel->size()));
+    if (!panel->composited) {
+        QPainterPath path;
+        path.addRoundedRect(QRectF(panel->rect()), kRadius, kRadius);
+        panel->setMask(QRegion(path.toFillPolygon().toPolygon()));
+    }
+    m_panel = panel;
+    panel->installEventFilter(this);
+    panel->showAndFocus();
+    X11Desktop::setSticky(quint32(panel->winId()));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QUuid>
+#include <functional>
+#include "design/KeyablePanel.h"
+
+class Clock;
+class NoteStore;
+
+// The capture peek: one floating card that shows a stored capture in full, with its source, its date
+// and a Copy button. At most one is open; opening another replaces it. It closes on its close button,
+// Ctrl+W, Escape, and when it loses the keyboard (a click elsewhere).
+class CapturePeekController : public QObject {
+    Q_OBJECT
+public:
+    // An application's icon by desktop-file id; a null icon leaves the chip without one.
+    using IconProvider = std::function<QIcon(const QString& desktopID)>;
+    using UrlOpener = std::function<void(const QUrl&)>;
+
+    CapturePeekController(NoteStore& store, Clock& clock, QObject* parent = nullptr);
+    ~CapturePeekController() override;
+
+    void setIconProvider(IconProvider provider) { m_icons = std::move(provider); }
+    void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
+
+    // Shows the capture; an unknown id shows nothing and leaves an open card as it is.
+    void present(const QUuid& captureID);
+    void close();
+    KeyablePanel* panel() const { return m_panel; }
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    NoteStore& m_store;
+    Clock& m_clock;
+    IconProvider m_icons;
+    UrlOpener m_openUrl;
+    QPointer<KeyablePanel> m_panel;
+};

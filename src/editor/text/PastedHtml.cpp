@@ -1,0 +1,62 @@
+#include "editor/text/PastedHtml.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace {
+
+// A document for pasted HTML that never reaches for a file or the network.
+class InertDocument : public QTextDocument {
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int, const QUrl&) override { return QVariant(); }
+};
+
+}  // namespace
+
+AttributedText PastedHtml::text(const QString& html, const TextAttributes& typing)
+{
+    InertDocument document;
+    document.setHtml(html);
+    AttributedText result;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin()) result.append(QStringLiteral("\n"), typing);
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (format.isImageFormat()) continue;
+            QString text = fragment.text();
+            text.remove(QChar(QChar::ObjectReplacementCharacter));
+            text.remove(QChar(0xFDD0));
+            text.remove(QChar(0xFDD1));
+            text.replace(QChar(QChar::LineSeparator), u'\n');
+            if (text.isEmpty()) continue;
+            TextAttributes a = typing;
+            TextFont font = typing.font.value_or(TextFont{});
+            if (format.hasProperty(QTextFormat::FontWeight)) font.weight = format.fontWeight();
+            if (format.hasProperty(QTextFormat::FontItalic)) font.italic = format.fontItalic();
+            if (format.hasProperty(QTextFormat::FontPointSize))
+                font.pointSize = format.fontPointSize() / TextFont::qtPointsPerDesignPoint;
+            if (format.hasProperty(QTextFormat::FontFamilies)) {
+                const QStringList families = format.fontFamilies().toStringList();
+                if (!families.isEmpty()) font.family = families.front();
+            }
+            a.font = font;
+            if (format.fontUnderline()) a.underline = 1;
+            if (format.fontStrikeOut()) a.strikethrough = 1;
+            if (format.hasProperty(QTextFormat::ForegroundBrush)) a.foreground = format.foreground().color();
+            if (format.hasProperty(QTextFormat::BackgroundBrush)) a.background = format.background().color();
+            if (format.isAnchor() && !format.anchorHref().isEmpty()) {
+                const QUrl url(format.anchorHref(), QUrl::StrictMode);
+                if (url.isValid())
+                    a.link = url;
+                else
+                    a.link = format.anchorHref();
+            }
+            result.append(text, a);
+        }
+    }
+    return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+struct ResolvedNoteTheme;
+class Note;
+class QMenu;
+
+// The slot for the editor of a note's body inside the note view. The block editor fills it; it loads,
+// edits and writes the note's blocks itself. The note view hands it the note, the resolved theme
+// (again after every theme change) and the keyboard.
+class NoteBody : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    virtual void setNote(Note* note) = 0;
+    virtual void setTheme(const ResolvedNoteTheme& theme) = 0;
+    // Puts the caret into the body (the last focused block, else the start of the body).
+    virtual void focusBody() = 0;
+    // The editor's own edit menu for a right-click at `pos` (in this widget), or null when there is none
+    // there; the note's commands follow its items after a separator, in one menu. The caller owns it.
+    virtual QMenu* createEditMenu(const QPoint& pos)
+    {
+        Q_UNUSED(pos);
+        return nullptr;
+    }
+};
+
+using NoteBodyFactory = std::function<NoteBody*(QWidget* parent)>;

@@ -1,0 +1,242 @@
+#include "note/NotePopovers.h"
+
+#include <QCalendarWidget>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
+#include "model/Note.h"
+#include "note/NoteViewModel.h"
+
+NotePopover::NotePopover(QWidget* anchor) : QFrame(anchor, Qt::Popup), m_anchor(anchor)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, TarnwickTheme::surface());
+    palette.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
+    setPalette(palette);
+}
+
+void NotePopover::popUp()
+{
+    adjustSize();
+    const QRect local = m_anchorRect.isNull() && m_anchor ? m_anchor->rect() : m_anchorRect;
+    const QRect anchorRect = m_anchor ? QRect(m_anchor->mapToGlobal(local.topLeft()), local.size()) : QRect();
+    const QScreen* screen = m_anchor ? m_anchor->screen() : nullptr;
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 4096, 4096);
+    QPoint at(anchorRect.center().x() - width() / 2, anchorRect.bottom() + 1);
+    // Above the anchor when it does not fit below.
+    if (at.y() + height() > available.bottom() && anchorRect.top() - height() >= available.top())
+        at.setY(anchorRect.top() - height());
+    at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() - width())));
+    move(at);
+    show();
+}
+
+void NotePopover::hideEvent(QHideEvent* event)
+{
+    QFrame::hideEvent(event);
+    Q_EMIT closed();
+}
+
+// ---- Opacity ----
+
+namespace {
+
+// One preset: the fixed paper tone at the preset's opacity with three ink lines, and its percent below.
+class PresetButton : public QToolButton {
+public:
+    PresetButton(double step, QWidget* parent) : QToolButton(parent), m_step(step)
+    {
+        setFixedSize(52, 38 + 5 + 14);
+        setAutoRaise(true);
+        setToolTip(OpacityPopoverModel::presetToolTip(step));
+        setAccessibleName(OpacityPopoverModel::presetToolTip(step));
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF swatch(0.5, 0.5, width() - 1, 37);
+        QColor paper = OpacityPopoverModel::stepPaper();
+        paper.setAlphaF(float(m_step));
+        QPainterPath path;
+        path.addRoundedRect(swatch, 5, 5);
+        p.fillPath(path, paper);
+        const double fractions[3] = {0.68, 0.9, 0.54};
+        const double inner = swatch.width() - 14;
+        double y = swatch.center().y() - (3 * 2.5 + 2 * 3.5) / 2;
+        for (double f : fractions) {
+            QPainterPath line;
+            line.addRoundedRect(QRectF(swatch.left() + 7, y, inner * f, 2.5), 1.25, 1.25);
+            p.fillPath(line, TarnwickTheme::textPrimary());
+            y += 2.5 + 3.5;
+        }
+        p.setPen(QPen(TarnwickTheme::hairline(), 1));
+        p.drawPath(path);
+        p.setPen(TarnwickTheme::textTertiary());
+        p.setFont(TarnwickType::system(10));
+        p.drawText(QRectF(0, 43, width(), 14), Qt::AlignCenter, OpacityPopoverModel::presetLabel(m_step));
+    }
+
+private:
+    double m_step;
+};
+
+}  // namespace
+
+OpacityPopover::OpacityPopover(const QUuid& noteID, double windowOpacity, QWidget* anchor)
+    : NotePopover(anchor), m_model(noteID)
+{
+    setObjectName(QStringLiteral("opacityPopover"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(8);
+
+    auto* header = new QHBoxLayout;
+    auto* caption = new QLabel(tr("OPACITY"), this);
+    QFont captionFont = TarnwickType::system(11, QFont::DemiBold);
+    captionFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.5);
+    caption->setFont(captionFont);
+    caption->setStyleSheet(QStringLiteral("color: %1").arg(TarnwickTheme::textSecondary().name()));
+    m_header = new QLabel(this);
+    m_header->setObjectName(QStringLiteral("opacityHeader"));
+    m_header->setFont(TarnwickType::system(12));
+    m_header->setStyleSheet(QStringLiteral("color: %1").arg(TarnwickTheme::textTertiary().name()));
+    header->addWidget(caption);
+    header->addStretch(1);
+    header->addWidget(m_header);
+    column->addLayout(header);
+
+    auto* presets = new QHBoxLayout;
+    presets->setSpacing(7);
+    for (double step : OpacityPopoverModel::presets) {
+        auto* button = new PresetButton(step, this);
+        button->setObjectName(QStringLiteral("preset%1").arg(NoteViewModel::percent(step)));
+        connect(button, &QToolButton::clicked, this, [this, step] {
+            m_model.setValue(step);
+            sync();
+        });
+        presets->addWidget(button);
+    }
+    column->addLayout(presets);
+
+    m_slider = new QSlider(Qt::Horizontal, this);
+    m_slider->setRange(OpacityPopoverModel::sliderMinimum, OpacityPopoverModel::sliderMaximum);
+    m_slider->setAccessibleName(tr("Window opacity"));
+    connect(m_slider, &QSlider::valueChanged, this, [this](int position) {
+        m_model.setSliderPosition(position);
+        sync();
+    });
+    column->addWidget(m_slider);
+    setFixedWidth(270);
+
+    m_model.show(windowOpacity);
+    sync();
+}
+
+void OpacityPopover::setWindowOpacity(double opacity)
+{
+    m_model.show(opacity);
+    sync();
+}
+
+void OpacityPopover::sync()
+{
+    m_header->setText(m_model.headerText());
+    if (m_slider->value() != m_model.sliderPosition()) {
+        const QSignalBlocker block(m_slider);
+        m_slider->setValue(m_model.sliderPosition());
+    }
+    m_slider->setAccessibleDescription(m_model.accessibleValue());
+}
+
+// ---- Reminder ----
+
+ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePopover(anchor), m_model(model)
+{
+    setObjectName(QStringLiteral("reminderPopover"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(8);
+
+    const QDateTime draft = model.reminderDraft().toLocalTime();
+    m_calendar = new QCalendarWidget(this);
+    m_calendar->setAccessibleName(tr("Remind me"));
+    m_calendar->setGridVisible(false);
+    m_calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    m_calendar->setSelectedDate(draft.date());
+    column->addWidget(m_calendar);
+
+    m_time = new QTimeEdit(draft.time(), this);
+    m_time->setDisplayFormat(QStringLiteral("hh:mm"));
+    m_time->setAccessibleName(tr("Time"));
+    column->addWidget(m_time);
+
+    if (model.remindersUnavailable()) {
+        auto* line = new QLabel(tr("Reminders can't appear: no notification service is running on this desktop. "
+                                   "The date is kept on the note."),
+                                this);
+        line->setObjectName(QStringLiteral("remindersUnavailable"));
+        line->setWordWrap(true);
+        line->setFont(TarnwickType::caption());
+        line->setStyleSheet(QStringLiteral("color: %1").arg(TarnwickTheme::textSecondary().name()));
+        column->addWidget(line);
+    }
+
+    auto* buttons = new QHBoxLayout;
+    if (model.clearOffered()) {
+        m_clear = new QPushButton(tr("Clear"), this);
+        connect(m_clear, &QPushButton::clicked, this, [this] { m_model.clearReminder(); });
+        buttons->addWidget(m_clear);
+    }
+    buttons->addStretch(1);
+    m_set = new QPushButton(tr("Set"), this);
+    m_set->setDefault(true);
+    connect(m_set, &QPushButton::clicked, this, [this] {
+        updateDraft();
+        m_model.setReminder();
+    });
+    buttons->addWidget(m_set);
+    column->addLayout(buttons);
+    setFixedWidth(300);
+
+    connect(m_calendar, &QCalendarWidget::selectionChanged, this, &ReminderPopover::updateDraft);
+    connect(m_time, &QTimeEdit::timeChanged, this, &ReminderPopover::updateDraft);
+    // A popup has no default button of its own: Return presses "Set" wherever the focus is, the
+    // calendar's grid included.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+void ReminderPopover::updateDraft()
+{
+    m_model.setReminderDraft(QDateTime(m_calendar->selectedDate(), m_time->time()));
+}
+
+bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && watched != m_clear) {
+            m_set->click();
+            return true;
+        }
+    }
+    return NotePopover::eventFilter(watched, event);
+}

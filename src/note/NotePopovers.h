@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QFrame>
+#include <QPointer>
+
+#include "note/OpacityPopoverModel.h"
+
+class NoteViewModel;
+class QCalendarWidget;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QTimeEdit;
+
+// A popover of the note view: a popup window under its anchor (above it when there is no room below),
+// closed by Escape or a click outside; `closed` tells the owner.
+class NotePopover : public QFrame {
+    Q_OBJECT
+public:
+    explicit NotePopover(QWidget* anchor);
+    // Shows the popover against the anchor's rectangle on screen (by default the whole anchor).
+    void popUp();
+    void setAnchorRect(const QRect& rect) { m_anchorRect = rect; }
+
+Q_SIGNALS:
+    void closed();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QPointer<QWidget> m_anchor;
+    QRect m_anchorRect;
+};
+
+// The window opacity: the percentage, four preset swatches and a slider.
+class OpacityPopover : public NotePopover {
+    Q_OBJECT
+public:
+    OpacityPopover(const QUuid& noteID, double windowOpacity, QWidget* anchor);
+    OpacityPopoverModel& model() { return m_model; }
+    QSlider* slider() const { return m_slider; }
+    // The window's opacity changed while the popover is shown.
+    void setWindowOpacity(double opacity);
+
+private:
+    void sync();
+
+    OpacityPopoverModel m_model;
+    QLabel* m_header;
+    QSlider* m_slider;
+};
+
+// The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
+// Return presses wherever the focus is inside the popover.
+class ReminderPopover : public NotePopover {
+    Q_OBJECT
+public:
+    ReminderPopover(NoteViewModel& model, QWidget* anchor);
+    QCalendarWidget* calendar() const { return m_calendar; }
+    QTimeEdit* time() const { return m_time; }
+    QPushButton* setButton() const { return m_set; }
+    QPushButton* clearButton() const { return m_clear; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void updateDraft();
+
+    NoteViewModel& m_model;
+    QCalendarWidget* m_calendar;
+    QTimeEdit* m_time;
+    QPushButton* m_clear = nullptr;
+    QPushButton* m_set;
+};

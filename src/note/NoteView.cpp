@@ -1,0 +1,686 @@
+#include "note/NoteView.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/AppServices.h"
+#include "app/ReminderScheduler.h"
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
+#include "model/Note.h"
+#include "model/WallpaperCache.h"
+#include "note/NotePopovers.h"
+#include "note/PlaceholderNoteBody.h"
+#include "platform/EwmhWindowState.h"
+#include "platform/PasswordDialog.h"
+#include "privacy/UnlockSession.h"
+#include "store/NoteStore.h"
+#include "windows/FloatingNotePanel.h"
+
+namespace {
+
+constexpr int kDot = 11;
+constexpr int kDotHit = 23;
+constexpr int kButtonHit = 28;
+
+// One window dot: an 11-point circle in the dot's colour (grey in an inactive window) with a faint
+// rim, clickable in a 23-point circle around it.
+class DotButton : public QToolButton {
+public:
+    DotButton(NoteViewModel::Dot dot, QWidget* parent) : QToolButton(parent), m_dot(dot)
+    {
+        setFixedSize(kDotHit, kDotHit);
+        setAutoRaise(true);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    void setActive(bool active)
+    {
+        m_active = active;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QColor fill = NoteViewModel::dotColour(m_dot);
+        if (!m_active) {
+            fill = TarnwickTheme::textPrimary();
+            fill.setAlphaF(0.16f);
+        }
+        const QRectF circle((width() - kDot) / 2.0, (height() - kDot) / 2.0, kDot, kDot);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawEllipse(circle);
+        if (m_active) {
+            p.setPen(QPen(QColor(0, 0, 0, int(0.08 * 255)), 1));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
+        }
+    }
+    bool hitButton(const QPoint& pos) const override
+    {
+        const QPointF d = QPointF(pos) - QRectF(rect()).center();
+        return std::hypot(d.x(), d.y()) <= kDotHit / 2.0;
+    }
+
+private:
+    NoteViewModel::Dot m_dot;
+    bool m_active = false;
+};
+
+// The resize grip: a 12-point symbol in a 32-point square; a drag of at least 10 points resizes.
+class GripWidget : public QWidget {
+public:
+    std::function<void(const QPointF&)> onDrag;
+    std::function<void()> onEnd;
+
+    explicit GripWidget(QWidget* parent) : QWidget(parent)
+    {
+        setFixedSize(32, 32);
+        setCursor(Qt::SizeFDiagCursor);
+        setAccessibleName(QCoreApplication::translate("NoteView", "Resize note"));
+        setObjectName(QStringLiteral("resizeGrip"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QColor colour = TarnwickTheme::textTertiary();
+        colour.setAlphaF(0.75f);
+        QPainter p(this);
+        Symbols::tinted(QStringLiteral("arrow.up.left.and.arrow.down.right"), colour, 9).paint(&p, QRect(11, 11, 9, 9));
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+        m_press = event->globalPosition();
+        m_dragging = false;
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (!m_press) return;
+        const QPointF translation = event->globalPosition() - *m_press;
+        if (!m_dragging && std::hypot(translation.x(), translation.y()) < 10) return;
+        m_dragging = true;
+        if (onDrag) onDrag(translation);
+    }
+    void mouseReleaseEvent(QMouseEvent*) override
+    {
+        if (m_dragging && onEnd) onEnd();
+        m_press.reset();
+        m_dragging = false;
+    }
+
+private:
+    std::optional<QPointF> m_press;
+    bool m_dragging = false;
+};
+
+// Draws the column of an inactive window at 0.85 opacity: a veil of the paper over everything the
+// column holds, taking no clicks.
+class FadeVeil : public QWidget {
+public:
+    QColor paper;
+    explicit FadeVeil(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QColor veil = paper;
+        veil.setAlphaF(0.15f * paper.alphaF());
+        QPainter(this).fillRect(rect(), veil);
+    }
+};
+
+QToolButton* symbolButton(const QString& objectName, QWidget* parent, int size)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedSize(size, size);
+    button->setIconSize(QSize(12, 12));
+    button->setCursor(Qt::ArrowCursor);
+    return button;
+}
+
+QString colourCss(const QColor& colour)
+{
+    return colour.name(QColor::HexArgb);
+}
+
+// The wallpaper brightened (adding a share of white or black) and blurred, once per key.
+QImage processWallpaper(const QImage& source, const QSize& size, double brightness, double blur)
+{
+    QImage image = source.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image = image.copy((image.width() - size.width()) / 2, (image.height() - size.height()) / 2, size.width(),
+                       size.height());
+    if (blur > 0.5) {
+        // An opaque blur by way of a smooth reduction and enlargement: cheap, and done only once.
+        const double factor = 1.0 + blur / 2.0;
+        const QSize small(std::max(1, int(size.width() / factor)), std::max(1, int(size.height() / factor)));
+        image = image.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    if (std::abs(brightness) > 0.001) {
+        QPainter p(&image);
+        p.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        QColor wash = brightness > 0 ? QColor(255, 255, 255) : QColor(0, 0, 0);
+        wash.setAlphaF(float(std::min(1.0, std::abs(brightness))));
+        p.fillRect(image.rect(), wash);
+    }
+    return image;
+}
+
+}  // namespace
+
+NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Reminders reminders,
+                   NoteViewModel::CanAuthenticate canAuthenticate, Clock& clock, NoteBodyFactory makeBody,
+                   bool translucent, QWidget* parent)
+    : DeckCard(parent),
+      m_store(store),
+      m_model(store, unlock, std::move(reminders), std::move(canAuthenticate), clock),
+      m_translucent(translucent)
+{
+    if (translucent) setAttribute(Qt::WA_TranslucentBackground);
+    m_model.bringPromptForward = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<PasswordDialog*>(widget) && widget->isVisible()) {
+                widget->raise();
+                widget->activateWindow();
+            }
+        }
+    };
+
+    const NoteViewModel::Dot dots[3] = {NoteViewModel::Dot::close, NoteViewModel::Dot::rollUp,
+                                        NoteViewModel::Dot::zoom};
+    const char* dotNames[3] = {"closeDot", "rollUpDot", "zoomDot"};
+    for (int i = 0; i < 3; ++i) {
+        auto* dot = new DotButton(dots[i], this);
+        dot->setObjectName(QString::fromLatin1(dotNames[i]));
+        connect(dot, &QToolButton::clicked, this, [this, d = dots[i]] { m_model.clickDot(d); });
+        m_dots[i] = dot;
+    }
+    m_opacityButton = symbolButton(QStringLiteral("opacityButton"), this, kButtonHit);
+    m_opacityButton->setIcon(
+        Symbols::tinted(QStringLiteral("circle.lefthalf.filled"), TarnwickTheme::textSecondary(), 12));
+    m_opacityButton->setToolTip(tr("Window opacity"));
+    m_opacityButton->setAccessibleName(tr("Window opacity"));
+    connect(m_opacityButton, &QToolButton::clicked, this, [this] { m_model.setShowingOpacity(true); });
+    m_lockButton = symbolButton(QStringLiteral("lockButton"), this, kButtonHit);
+    connect(m_lockButton, &QToolButton::clicked, this, [this] { m_model.lockButtonClicked(); });
+
+    for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
+        auto* button = symbolButton(FormatCommands::rawValue(spec.command), this, 24);
+        button->setToolTip(spec.label);
+        button->setAccessibleName(spec.label);
+        connect(button, &QToolButton::clicked, this, [this, c = spec.command] { m_model.formatClicked(c); });
+        m_formatButtons.append(button);
+    }
+    m_formatDivider = new QWidget(this);
+    m_formatDivider->setFixedSize(1, 16);
+    m_formatDivider->setAutoFillBackground(true);
+    QPalette dividerPalette = m_formatDivider->palette();
+    dividerPalette.setColor(QPalette::Window, TarnwickTheme::hairline());
+    m_formatDivider->setPalette(dividerPalette);
+
+    m_lockedTitle = new QLineEdit(this);
+    m_lockedTitle->setObjectName(QStringLiteral("lockedTitle"));
+    m_lockedTitle->setFrame(false);
+    // Only a click edits the title; the keyboard does not land here on its own.
+    m_lockedTitle->setFocusPolicy(Qt::ClickFocus);
+    m_lockedTitle->setPlaceholderText(tr("Private note"));
+    m_lockedTitle->setAccessibleName(tr("Locked note title"));
+    m_lockedTitle->setFont(TarnwickType::noteTitle());
+    m_lockedTitle->setStyleSheet(QStringLiteral("background: transparent"));
+    // A locked note's title stays plain and editable; Return only lets go of the field.
+    connect(m_lockedTitle, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (Note* note = m_model.note()) note->setTitle(text);
+    });
+    connect(m_lockedTitle, &QLineEdit::returnPressed, this, [this] { m_lockedTitle->clearFocus(); });
+
+    if (makeBody) m_body = makeBody(this);
+
+    m_lockPanel = new QWidget(this);
+    m_lockPanel->setObjectName(QStringLiteral("lockPanel"));
+    auto* panel = new QVBoxLayout(m_lockPanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(8);
+    auto* lockedLine = new QLabel(tr("This note is locked"), m_lockPanel);
+    lockedLine->setFont(TarnwickType::noteTitle());
+    lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::textPrimary())));
+    m_lockAuthLine = new QLabel(m_lockPanel);
+    m_lockAuthLine->setFont(TarnwickType::caption());
+    m_lockAuthLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::textTertiary())));
+    m_lockFailure = new QLabel(m_lockPanel);
+    m_lockFailure->setObjectName(QStringLiteral("lockFailure"));
+    m_lockFailure->setTextFormat(Qt::PlainText);
+    m_lockFailure->setWordWrap(true);
+    m_lockFailure->setFont(TarnwickType::caption());
+    m_lockFailure->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::destructive())));
+    m_unlockButton = new QToolButton(m_lockPanel);
+    m_unlockButton->setObjectName(QStringLiteral("unlockButton"));
+    m_unlockButton->setText(tr("Unlock"));
+    m_unlockButton->setAccessibleName(tr("Unlock this note"));
+    m_unlockButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_unlockButton->setIconSize(QSize(12, 12));
+    m_unlockButton->setFont(TarnwickType::system(12.5, QFont::DemiBold));
+    QColor border = TarnwickTheme::accent();
+    border.setAlphaF(0.35f);
+    m_unlockButton->setStyleSheet(
+        QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; "
+                       "border-radius: 8px; padding: 6px 14px; }")
+            .arg(colourCss(TarnwickTheme::accentInk()), colourCss(TarnwickTheme::accentWash()), colourCss(border)));
+    connect(m_unlockButton, &QToolButton::clicked, this, [this] { m_model.unlock(); });
+    panel->addWidget(lockedLine);
+    panel->addWidget(m_lockAuthLine);
+    panel->addWidget(m_lockFailure);
+    panel->addSpacing(4);
+    panel->addWidget(m_unlockButton, 0, Qt::AlignLeft);
+    panel->addStretch(1);
+
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("charCount"));
+    m_count->setFont(TarnwickType::mono());
+    QColor countColour = TarnwickTheme::textTertiary();
+    countColour.setAlphaF(0.7f);
+    m_count->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(countColour)));
+    m_count->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("notice"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setWordWrap(true);
+    m_notice->setFont(TarnwickType::caption());
+    m_notice->setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; border-radius: 6px; padding: 6px; }")
+                                .arg(colourCss(TarnwickTheme::destructive()), colourCss(TarnwickTheme::surface())));
+
+    auto* grip = new GripWidget(this);
+    grip->onDrag = [this](const QPointF& t) { m_model.gripDrag(t); };
+    grip->onEnd = [this] { m_model.gripDragEnded(); };
+    m_grip = grip;
+
+    m_veil = new FadeVeil(this);
+
+    connect(&m_model, &NoteViewModel::changed, this, &NoteView::refresh);
+    connect(&m_model, &NoteViewModel::showingOpacityChanged, this,
+            [this] { showOpacityPopover(m_model.showingOpacity()); });
+    connect(&m_model, &NoteViewModel::showingReminderChanged, this,
+            [this] { showReminderPopover(m_model.showingReminder()); });
+    connect(&m_model, &NoteViewModel::noteChanged, this, [this] {
+        if (m_body) m_body->setNote(m_model.note());
+        m_appliedThemeRevision = ~0u;
+    });
+    connect(&m_model, &NoteViewModel::focusBodyRequested, this, [this] {
+        // After the current pass, once the window shows the new note.
+        QPointer<NoteView> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self] {
+                // Only the window's current card takes the keyboard, never the neighbour of a swipe.
+                if (self && self->m_body && self->m_body->isVisible() && self->m_model.isActive())
+                    self->m_body->focusBody();
+            },
+            Qt::QueuedConnection);
+    });
+    refresh();
+}
+
+DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
+{
+    return [&services](QWidget* parent) -> DeckCard* {
+        ReminderScheduler& scheduler = services.reminders();
+        NoteViewModel::Reminders reminders{[&scheduler] { return scheduler.requestAuthorizationIfNeeded(); },
+                                           [&scheduler](const Note& note) { scheduler.performSchedule(note); },
+                                           [&scheduler](const Note& note) { scheduler.cancel(note); }};
+        UnlockSession& unlock = services.unlockSession();
+        return new NoteView(
+            services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },
+            Clock::system(), [](QWidget* p) -> NoteBody* { return new PlaceholderNoteBody(p); },
+            EwmhWindowState::compositingManagerRunning(), parent);
+    };
+}
+
+NoteView::~NoteView()
+{
+    if (m_opacityPopover) m_opacityPopover->deleteLater();
+    if (m_reminderPopover) m_reminderPopover->deleteLater();
+}
+
+void NoteView::setNote(Note* note)
+{
+    m_model.setNote(note);
+}
+
+void NoteView::setActive(bool active)
+{
+    m_model.setActive(active);
+}
+
+void NoteView::setWindowOpacity(double opacity)
+{
+    m_model.setWindowOpacity(opacity);
+    if (m_opacityPopover) m_opacityPopover->setWindowOpacity(m_model.windowOpacity());
+}
+
+void NoteView::setRolled(bool rolled)
+{
+    m_model.setRolled(rolled);
+}
+
+void NoteView::applyTheme()
+{
+    Note* note = m_model.note();
+    if (!note || m_appliedThemeRevision == m_model.themeRevision()) return;
+    m_appliedThemeRevision = m_model.themeRevision();
+    if (m_body) m_body->setTheme(m_store.look(*note).theme);
+}
+
+void NoteView::refresh()
+{
+    Note* note = m_model.note();
+    const bool active = m_model.isActive();
+    const bool redacted = m_model.isRedacted();
+    for (int i = 0; i < 3; ++i) {
+        auto* dot = static_cast<DotButton*>(m_dots[i]);
+        dot->setActive(active);
+        const QString label = m_model.dotLabel(NoteViewModel::Dot(i));
+        dot->setToolTip(label);
+        dot->setAccessibleName(label);
+    }
+    // The right-hand buttons show, and take clicks, only in the active window.
+    m_opacityButton->setVisible(active && m_model.opacityButtonPresent());
+    m_opacityButton->setAccessibleDescription(m_model.opacityAccessibleValue());
+    m_lockButton->setVisible(active);
+    // Icons and style sheets are rebuilt only when they change: this runs on every keystroke.
+    const QString lockKey = m_model.lockButtonSymbol() + m_model.lockButtonColour().name();
+    if (lockKey != m_lockIconKey) {
+        m_lockIconKey = lockKey;
+        m_lockButton->setIcon(Symbols::tinted(m_model.lockButtonSymbol(), m_model.lockButtonColour(), 12));
+    }
+    m_lockButton->setToolTip(m_model.lockButtonLabel());
+    m_lockButton->setAccessibleName(m_model.lockButtonLabel());
+    m_lockButton->setEnabled(m_model.lockButtonEnabled());
+
+    const bool formats = m_model.formatRowShown();
+    int i = 0;
+    for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
+        QToolButton* button = m_formatButtons[i++];
+        const bool lit = m_model.isLit(spec.command);
+        button->setVisible(formats);
+        if (!button->icon().isNull() && button->property("lit").toBool() == lit) continue;
+        button->setProperty("lit", lit);
+        button->setIcon(
+            Symbols::tinted(spec.symbol, lit ? TarnwickTheme::accentInk() : TarnwickTheme::textSecondary(), 12));
+        button->setAccessibleDescription(lit ? tr("on") : tr("off"));
+        button->setStyleSheet(lit ? QStringLiteral("QToolButton { background: %1; border: none; border-radius: 6px; }")
+                                        .arg(colourCss(TarnwickTheme::accentWash()))
+                                  : QStringLiteral("QToolButton { background: transparent; border: none; }"));
+    }
+    m_formatDivider->setVisible(formats);
+
+    m_lockedTitle->setVisible(m_model.titleRowShown());
+    if (note && m_model.titleRowShown() && !m_lockedTitle->hasFocus() && m_lockedTitle->text() != note->title())
+        m_lockedTitle->setText(note->title());
+
+    const bool content = m_model.contentShown();
+    if (m_body) m_body->setVisible(content && !redacted && note);
+    m_lockPanel->setVisible(content && redacted);
+    if (redacted) {
+        m_lockAuthLine->setText(m_model.lockPanelAuthLine());
+        const auto failure = m_model.lockPanelFailure();
+        m_lockFailure->setVisible(failure.has_value());
+        m_lockFailure->setText(failure.value_or(QString()));
+        if (m_unlockButton->icon().isNull())
+            m_unlockButton->setIcon(Symbols::tinted(m_model.unlockSymbol(), TarnwickTheme::accentInk(), 12));
+        m_unlockButton->setEnabled(m_model.unlockButtonEnabled());
+    }
+
+    m_count->setVisible(m_model.countShown());
+    m_count->setText(m_model.countText());
+    m_grip->setVisible(m_model.gripPresent() && active);
+    m_notice->setVisible(!m_model.notice().isEmpty());
+    m_notice->setText(m_model.notice());
+    auto* veil = static_cast<FadeVeil*>(m_veil);
+    veil->setVisible(!active && note);
+    if (note && !active) {
+        QColor paper = m_store.look(*note).theme.paper;
+        paper.setAlphaF(float(m_translucent ? m_model.windowOpacity() : 1.0));
+        veil->paper = paper;
+    }
+    applyTheme();
+    relayout();
+    update();
+}
+
+void NoteView::relayout()
+{
+    const int w = width(), h = height();
+    for (int i = 0; i < 3; ++i) m_dots[i]->move(12 + i * (kDot + 7) - (kDotHit - kDot) / 2, (headHeight - kDotHit) / 2);
+    int right = w - 12;
+    // Hit squares centred on 16-point labels.
+    const int buttonY = (headHeight - kButtonHit) / 2;
+    m_lockButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
+    right -= 16 + 7;
+    m_opacityButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
+
+    int y = headHeight;
+    if (m_model.formatRowShown()) {
+        int x = gutter;
+        for (int i = 0; i < m_formatButtons.size(); ++i) {
+            if (i == 4) {
+                m_formatDivider->move(x + 4, y + (formatRowHeight - 16) / 2);
+                x += 4 + 1 + 4 + 2;
+            }
+            m_formatButtons[i]->move(x, y + (formatRowHeight - 24) / 2);
+            x += 24 + 2;
+        }
+        y += formatRowHeight;
+    }
+    if (m_model.titleRowShown()) {
+        y += 2;
+        m_lockedTitle->setGeometry(gutter, y, std::max(0, w - 2 * gutter), 30);
+        y += 30;
+    }
+    // The body reaches into the gutter by its own gutter width; the lock panel stays inside it.
+    const QRect content(gutter, y + 4, std::max(0, w - 2 * gutter), std::max(0, h - y - 4 - 8));
+    if (m_body) m_body->setGeometry(content.adjusted(-gutter, 0, 0, 0));
+    m_lockPanel->setGeometry(content);
+
+    m_count->adjustSize();
+    m_count->move(w - 28 - m_count->width(), h - 9 - m_count->height());
+    m_grip->move(w - 32, h - 32);
+    m_grip->raise();
+    m_notice->setFixedWidth(std::max(0, w - 2 * gutter - 40));
+    m_notice->adjustSize();
+    m_notice->move(gutter, h - 8 - 6 - m_notice->height());
+    m_notice->raise();
+    m_veil->setGeometry(rect());
+    m_veil->raise();
+}
+
+void NoteView::resizeEvent(QResizeEvent* event)
+{
+    DeckCard::resizeEvent(event);
+    relayout();
+}
+
+const QImage* NoteView::wallpaperImage()
+{
+    Note* note = m_model.note();
+    if (!note || m_model.isRedacted()) return nullptr;
+    const ResolvedNoteLook look = m_store.look(*note);
+    if (!look.wallpaper) return nullptr;
+    const QSize size = WallpaperCache::roundedSize(QSizeF(this->size()));
+    const QString key = QStringLiteral("%1@%2x%3/%4/%5")
+                            .arg(look.wallpaper->text())
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(look.brightness)
+                            .arg(look.blur);
+    if (key != m_wallpaper.key) {
+        const WallpaperRef ref = *look.wallpaper;
+        const auto image =
+            WallpaperCache::shared().image(ref, QSizeF(size), [this, ref]() -> std::optional<QByteArray> {
+                if (ref.kind() != WallpaperRef::Kind::user) return std::nullopt;
+                return m_store.wallpaperData(ref.userID());
+            });
+        // No image: nothing is kept, so a later paint asks again.
+        if (!image) return nullptr;
+        m_wallpaper = {key, processWallpaper(*image, size, look.brightness, look.blur)};
+        ++m_wallpaperRenders;
+    }
+    return &m_wallpaper.image;
+}
+
+void NoteView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    Note* note = m_model.note();
+    const double opacity = m_model.windowOpacity();
+    painter.setOpacity(m_translucent ? opacity : 1.0);
+    QPainterPath sheet;
+    if (m_translucent) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        sheet.addRoundedRect(QRectF(rect()), FloatingNotePanel::cornerRadius, FloatingNotePanel::cornerRadius);
+        painter.setClipPath(sheet);
+    }
+    painter.fillRect(rect(), note ? m_store.look(*note).theme.paper : TarnwickTheme::paper());
+    if (const QImage* wallpaper = wallpaperImage()) painter.drawImage(QPoint(0, 0), *wallpaper, rect());
+
+    if (m_model.bottomEdgePresent() && note) {
+        painter.fillRect(QRectF(0, height() - 6, width(), 1), TarnwickTheme::hairline());
+        QColor band = m_model.bottomEdgeColour();
+        band.setAlphaF(float(m_model.bottomEdgeAlpha()));
+        painter.fillRect(QRectF(0, height() - 5, width(), 5), band);
+    }
+    painter.setOpacity(1.0);
+    if (m_model.isFlashing()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(TarnwickTheme::accent(), 3));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 12, 12);
+    }
+}
+
+void NoteView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->position().y() < stripHeight) {
+        m_stripPress = event->globalPosition();
+        m_stripDragging = false;
+        return;
+    }
+    DeckCard::mousePressEvent(event);
+}
+
+void NoteView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_stripPress) return DeckCard::mouseMoveEvent(event);
+    const QPointF translation = event->globalPosition() - *m_stripPress;
+    if (!m_stripDragging && std::hypot(translation.x(), translation.y()) < 2) return;
+    m_stripDragging = true;
+    m_model.stripDrag(translation, false);
+}
+
+void NoteView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_stripPress && m_stripDragging) m_model.stripDrag(event->globalPosition() - *m_stripPress, true);
+    m_stripPress.reset();
+    m_stripDragging = false;
+    DeckCard::mouseReleaseEvent(event);
+}
+
+void NoteView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->position().y() < stripHeight) {
+        m_model.toggleZoomFromStrip();
+        // The second press of a double click starts no drag.
+        m_stripPress.reset();
+        return;
+    }
+    DeckCard::mouseDoubleClickEvent(event);
+}
+
+QMenu* NoteView::buildContextMenu(const QPoint& pos)
+{
+    QMenu* menu = nullptr;
+    if (m_body && m_body->isVisible() && m_body->geometry().contains(pos))
+        menu = m_body->createEditMenu(m_body->mapFrom(this, pos));
+    if (!menu) menu = new QMenu;
+    if (!menu->isEmpty()) menu->addSeparator();
+    for (const NoteViewModel::MenuItem& item : m_model.menuItems()) {
+        if (item.separatorBefore) menu->addSeparator();
+        QAction* action = menu->addAction(item.label);
+        action->setEnabled(item.enabled);
+        action->setToolTip(item.toolTip.isEmpty() ? item.label : item.toolTip);
+        if (!item.toolTip.isEmpty()) action->setStatusTip(item.toolTip);
+        QPointer<NoteView> self(this);
+        connect(action, &QAction::triggered, this, [self, c = item.command] {
+            if (self) self->m_model.performMenu(c);
+        });
+    }
+    menu->setToolTipsVisible(true);
+    return menu;
+}
+
+bool NoteView::event(QEvent* event)
+{
+    // The strip's help text, where no control of the head row is.
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (help->pos().y() < stripHeight) {
+            QToolTip::showText(help->globalPos(), tr("Drag to move \u00B7 double-click to expand / restore"), this);
+            return true;
+        }
+    }
+    return DeckCard::event(event);
+}
+
+void NoteView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!m_model.note()) return;
+    QMenu* menu = buildContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+void NoteView::showOpacityPopover(bool show)
+{
+    if (!show) {
+        if (m_opacityPopover) m_opacityPopover->close();
+        return;
+    }
+    Note* note = m_model.note();
+    if (!note || m_opacityPopover) return;
+    m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
+    connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
+    m_opacityPopover->popUp();
+}
+
+void NoteView::showReminderPopover(bool show)
+{
+    if (!show) {
+        if (m_reminderPopover) m_reminderPopover->close();
+        return;
+    }
+    if (!m_model.note() || m_reminderPopover) return;
+    // Anchored to the head row's width, under its bottom edge.
+    m_reminderPopover = new ReminderPopover(m_model, this);
+    m_reminderPopover->setAnchorRect(QRect(0, 0, width(), headHeight));
+    connect(m_reminderPopover, &NotePopover::closed, this, [this] { m_model.setShowingReminder(false); });
+    m_reminderPopover->popUp();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QVector>
+#include <optional>
+
+#include "note/NoteBody.h"
+#include "note/NotePopovers.h"
+#include "note/NoteViewModel.h"
+#include "windows/DeckRootView.h"
+
+class AppServices;
+class QAbstractButton;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+// The view of one note in a note window: the paper (and wallpaper) at the window's opacity, the title
+// strip and head row with the window dots and the opacity and lock buttons, the format row, the locked
+// title of a redacted note, the body slot or the lock panel, the character count, the resize grip, the
+// bottom edge and the context menu. It only translates events and paints; NoteViewModel decides.
+class NoteView : public DeckCard {
+    Q_OBJECT
+public:
+    static constexpr int headHeight = 30;
+    static constexpr int stripHeight = 48;
+    static constexpr int formatRowHeight = 30;
+    static constexpr int gutter = 8;
+
+    NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Reminders reminders,
+             NoteViewModel::CanAuthenticate canAuthenticate, Clock& clock, NoteBodyFactory makeBody, bool translucent,
+             QWidget* parent = nullptr);
+    ~NoteView() override;
+
+    // The cards of the application's note windows: this view over the services, with the body slot's
+    // placeholder until the block editor fills it.
+    static DeckRootView::CardFactory cardFactory(AppServices& services);
+
+    // DeckCard
+    void setNote(Note* note) override;
+    void setActive(bool active) override;
+    void setWindowOpacity(double opacity) override;
+    void setRolled(bool rolled) override;
+
+    NoteViewModel& model() { return m_model; }
+    NoteBody* body() const { return m_body; }
+    OpacityPopover* opacityPopover() const { return m_opacityPopover; }
+    ReminderPopover* reminderPopover() const { return m_reminderPopover; }
+    // The context menu as it would open at `pos` (tests read its actions). The caller owns it.
+    QMenu* buildContextMenu(const QPoint& pos);
+    // How many times the wallpaper was processed (brightened and blurred) since construction.
+    int wallpaperRenders() const { return m_wallpaperRenders; }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void refresh();
+    void relayout();
+    void applyTheme();
+    void showOpacityPopover(bool show);
+    void showReminderPopover(bool show);
+    const QImage* wallpaperImage();
+
+    NoteStore& m_store;
+    NoteViewModel m_model;
+    bool m_translucent;
+    QToolButton* m_dots[3] = {};
+    QToolButton* m_opacityButton = nullptr;
+    QToolButton* m_lockButton = nullptr;
+    QVector<QToolButton*> m_formatButtons;
+    QWidget* m_formatDivider = nullptr;
+    QLineEdit* m_lockedTitle = nullptr;
+    NoteBody* m_body = nullptr;
+    QWidget* m_lockPanel = nullptr;
+    QLabel* m_lockAuthLine = nullptr;
+    QLabel* m_lockFailure = nullptr;
+    QToolButton* m_unlockButton = nullptr;
+    QLabel* m_count = nullptr;
+    QLabel* m_notice = nullptr;
+    QWidget* m_grip = nullptr;
+    QWidget* m_veil = nullptr;
+    QPointer<OpacityPopover> m_opacityPopover;
+    QPointer<ReminderPopover> m_reminderPopover;
+    std::optional<QPointF> m_stripPress;
+    bool m_stripDragging = false;
+    quint32 m_appliedThemeRevision = ~0u;
+    QString m_lockIconKey;
+
+    struct WallpaperRender {
+        QString key;
+        QImage image;
+    } m_wallpaper;
+    int m_wallpaperRenders = 0;
+};

@@ -1,0 +1,192 @@
+#include "shelf/ShelfController.h"
+
+#include "platform/Clock.h"
+#include "platform/Settings.h"
+#include "shelf/SearchEngine.h"
+#include "shelf/ShelfTexts.h"
+#include "store/NoteStore.h"
+
+ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, const Clock& clock,
+                                 Hooks hooks, QObject* parent)
+    : QObject(parent),
+      m_store(store),
+      m_search(search),
+      m_settings(settings),
+      m_clock(clock),
+      m_hooks(std::move(hooks)),
+      m_state(settings),
+      m_actions(store, m_state, settings, {m_hooks.openNote, m_hooks.peekCapture, m_hooks.copyText})
+{
+    ShelfListModel::Hooks modelHooks;
+    modelHooks.isRedacted = m_hooks.isRedacted;
+    modelHooks.now = [this] { return m_clock.now(); };
+    m_browse = std::make_unique<ShelfListModel>(store, modelHooks);
+    m_results = std::make_unique<ShelfListModel>(store, modelHooks);
+
+    connect(&m_store, &NoteStore::revisionChanged, this, [this] {
+        m_lensDirty = m_searchDirty = true;
+        schedule();
+    });
+    connect(&m_state, &ShelfSearchState::queryChanged, this, [this] {
+        m_searchDirty = true;
+        schedule();
+    });
+    connect(&m_state, &ShelfSearchState::lensChanged, this, [this] {
+        m_lensDirty = true;
+        schedule();
+    });
+    connect(&m_state, &ShelfSearchState::selectedRowChanged, this, &ShelfController::syncSelection);
+    connect(&m_state, &ShelfSearchState::showActionsChanged, this, &ShelfController::syncSelection);
+    connect(&m_state, &ShelfSearchState::surfaceChanged, this, &ShelfController::syncSelection);
+}
+
+ShelfController::~ShelfController() = default;
+
+ShelfListModel& ShelfController::currentModel()
+{
+    return m_state.surface() == ShelfSearchState::Surface::search ? *m_results : *m_browse;
+}
+
+void ShelfController::schedule()
+{
+    // While closed, the lists wait for the next showing.
+    if (!m_open || m_scheduled) return;
+    m_scheduled = true;
+    MainQueue::nextTurn(this, [this] {
+        m_scheduled = false;
+        refresh();
+    });
+}
+
+void ShelfController::refresh()
+{
+    if (m_builtDay != m_clock.now().toLocalTime().date()) m_lensDirty = true;  // "Today" moved on
+    if (m_lensDirty) rebuildLens();
+    if (m_searchDirty) runSearch();
+}
+
+void ShelfController::rebuildLens()
+{
+    m_lensDirty = false;
+    m_builtDay = m_clock.now().toLocalTime().date();
+    ++m_lensBuilds;
+    switch (m_state.lens()) {
+        case ShelfSearchState::Lens::captures:
+            m_browse->showCaptures(m_store.captures(), ShelfTexts::capturesHint(m_settings));
+            break;
+        case ShelfSearchState::Lens::notes:
+            m_browse->showNotes(m_store.allActive(), ShelfTexts::notesHint(m_settings));
+            break;
+        case ShelfSearchState::Lens::bin:
+            m_browse->showBin(m_store.trashed(), ShelfTexts::binHint());
+            break;
+    }
+    m_state.setBrowseRows(m_browse->flatRows());
+    syncSelection();
+}
+
+void ShelfController::runSearch()
+{
+    m_searchDirty = false;
+    const QString query = m_state.query();
+    if (m_state.isSearching()) {
+        ++m_searchRuns;
+        const QString trimmed = ShelfTexts::trimmedQuery(query);
+        m_results->showResults(query, true, m_search.search(trimmed), m_search.searchCaptures(trimmed));
+    } else {
+        // A blank query is no search: the engine is not asked.
+        m_results->showResults(query, false, {}, {});
+    }
+    m_state.setSearchRows(m_results->flatRows());
+    syncSelection();
+}
+
+void ShelfController::syncSelection()
+{
+    ShelfListModel& model = currentModel();
+    const auto selected = m_state.selectedRow();
+    model.setSelectedRow(selected);
+    model.setActionsRow(m_state.showActions() ? selected : std::nullopt);
+    ShelfListModel& other = &model == m_browse.get() ? *m_results : *m_browse;
+    other.setActionsRow(std::nullopt);
+}
+
+void ShelfController::present(bool focusSearch)
+{
+    present(focusSearch, false);
+}
+
+void ShelfController::present(bool, bool fromTrayClick)
+{
+    dismiss();
+    m_state.resetSelections();
+    m_open = true;
+    refresh();
+    m_presentedAt = m_clock.elapsedMs();
+    if (m_host) m_host->open(fromTrayClick);
+    Q_EMIT openChanged(true);
+}
+
+void ShelfController::dismiss()
+{
+    if (!m_open) return;
+    m_open = false;
+    if (m_host) m_host->close();
+    Q_EMIT openChanged(false);
+}
+
+void ShelfController::toggle()
+{
+    if (m_open)
+        dismiss();
+    else
+        present(true);
+}
+
+void ShelfController::statusItemClicked()
+{
+    if (m_hooks.onboardingCompleted && !m_hooks.onboardingCompleted()) {
+        if (m_hooks.presentOnboarding) m_hooks.presentOnboarding();
+        return;
+    }
+    if (m_open) {
+        dismiss();
+        return;
+    }
+    // Clicking the tray icon takes the focus from the panel first, which closes it; that same click
+    // must not open it again.
+    if (m_closedByFocusLossAt >= 0 && m_clock.elapsedMs() - m_closedByFocusLossAt < reopenGuardMs) return;
+    present(true, true);
+}
+
+void ShelfController::focusLost()
+{
+    if (!m_open) return;
+    const bool inGrace = m_clock.elapsedMs() - m_presentedAt < graceMs;
+    MainQueue::nextTurn(this, [this, inGrace] {
+        if (!m_open) return;
+        // Within the grace a focus loss to another application is undone; never take the keyboard
+        // from a window of ours (the note just opened from the shelf).
+        const bool ours = m_host && m_host->otherWindowOfOursActive();
+        if (inGrace && !ours) {
+            if (m_host) m_host->refocus();
+            return;
+        }
+        m_closedByFocusLossAt = m_clock.elapsedMs();
+        dismiss();
+    });
+}
+
+void ShelfController::escape()
+{
+    if (m_state.showActions())
+        m_state.setShowActions(false);
+    else
+        dismiss();
+}
+
+void ShelfController::invalidateRowTexts()
+{
+    m_browse->invalidateTexts();
+    m_results->invalidateTexts();
+}

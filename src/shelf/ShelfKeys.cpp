@@ -1,0 +1,37 @@
+#include "shelf/ShelfKeys.h"
+
+ShelfKeys::Command ShelfKeys::route(int key, Qt::KeyboardModifiers modifiers)
+{
+    // The keypad flag says where a key sits, not how it was pressed.
+    const Qt::KeyboardModifiers mods = modifiers & ~Qt::KeypadModifier;
+    const bool ctrl = mods.testFlag(Qt::ControlModifier);
+    const bool onlyCtrl = mods == Qt::ControlModifier;
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (onlyCtrl) return Command::activate;
+            return ctrl ? Command::none : Command::commit;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            // Shift+Tab arrives as Backtab; either way the focus must not leave the field.
+            return ctrl ? Command::none : Command::flipLens;
+        case Qt::Key_Down:
+            return ctrl ? Command::none : Command::down;
+        case Qt::Key_Up:
+            return ctrl ? Command::none : Command::up;
+        case Qt::Key_Escape:
+            return mods == Qt::NoModifier ? Command::escape : Command::none;
+        case Qt::Key_W:
+            return onlyCtrl ? Command::close : Command::none;
+        case Qt::Key_K:
+            return onlyCtrl ? Command::toggleActions : Command::none;
+        case Qt::Key_P:
+            return onlyCtrl ? Command::pin : Command::none;
+        case Qt::Key_Menu:
+            return mods == Qt::NoModifier ? Command::contextMenu : Command::none;
+        case Qt::Key_F10:
+            return mods == Qt::ShiftModifier ? Command::contextMenu : Command::none;
+        default:
+            return Command::none;
+    }
+}

@@ -1,0 +1,323 @@
+#include "shelf/ShelfListModel.h"
+
+#include "model/Capture.h"
+#include "model/Note.h"
+#include "shelf/ShelfDateGroup.h"
+#include "shelf/ShelfTexts.h"
+#include "store/NoteStore.h"
+
+namespace {
+
+// Row texts of objects no longer drawn are dropped once this many are kept.
+constexpr qsizetype kCacheLimit = 2048;
+
+// Stored values read in place: a list of a hundred thousand rows is built in the time of a few
+// conversions per row. Required attributes always hold their storage type (ManagedObject normalises
+// every value it is given or loads); anything else is converted.
+template <typename T>
+const T* storedAs(const QVariant& v)
+{
+    return v.metaType() == QMetaType::fromType<T>() ? static_cast<const T*>(v.constData()) : nullptr;
+}
+
+bool flagOf(const ManagedObject& object, int attribute)
+{
+    const QVariant& v = object.value(attribute);
+    const bool* b = storedAs<bool>(v);
+    return b ? *b : v.toBool();
+}
+
+qint64 msecsOf(const ManagedObject& object, int attribute)
+{
+    const QVariant& v = object.value(attribute);
+    const QDateTime* d = storedAs<QDateTime>(v);
+    return d ? d->toMSecsSinceEpoch() : v.toDateTime().toMSecsSinceEpoch();
+}
+
+QUuid uuidOf(const ManagedObject& object, int attribute)
+{
+    const QVariant& v = object.value(attribute);
+    const QUuid* u = storedAs<QUuid>(v);
+    return u ? *u : v.toUuid();
+}
+
+bool isRow(ShelfListModel::Kind kind)
+{
+    using K = ShelfListModel::Kind;
+    return kind == K::note || kind == K::capture || kind == K::binNote;
+}
+
+}  // namespace
+
+ShelfListModel::ShelfListModel(NoteStore& store, Hooks hooks, QObject* parent)
+    : QAbstractListModel(parent), m_store(store), m_hooks(std::move(hooks))
+{
+    if (!m_hooks.isRedacted) m_hooks.isRedacted = [](const Note& note) { return note.isLocked(); };
+    if (!m_hooks.badge) m_hooks.badge = [this](const Note& note) { return m_store.look(note).theme.badge(); };
+    if (!m_hooks.now) m_hooks.now = [] { return QDateTime::currentDateTimeUtc(); };
+}
+
+void ShelfListModel::begin(bool inSearch)
+{
+    beginResetModel();
+    m_items.clear();
+    m_headings.clear();
+    m_flatRows.clear();
+    m_inSearch = inSearch;
+    if (!inSearch) m_query.clear();
+}
+
+void ShelfListModel::end()
+{
+    if (m_actionsFor) {
+        const int at = indexOf(*m_actionsFor);
+        if (at >= 0 && m_items[size_t(at)].kind != Kind::binNote)
+            m_items.insert(m_items.begin() + at + 1, Item{Kind::actions, *m_actionsFor, nullptr, -1});
+        else
+            m_actionsFor.reset();
+    }
+    endResetModel();
+}
+
+int ShelfListModel::addHeading(const QString& text, const QString& icon)
+{
+    m_headings.push_back({text, icon});
+    return int(m_headings.size()) - 1;
+}
+
+void ShelfListModel::addRow(Kind kind, ManagedObject* object, const ShelfRow& row)
+{
+    m_items.push_back({kind, row, object, -1});
+    m_flatRows.push_back(row);
+}
+
+void ShelfListModel::showNotes(const QList<Note*>& active, const QString& hint)
+{
+    begin(false);
+    const auto groups = ShelfDateGroup::grouped(
+        active, [](const Note& n) { return msecsOf(n, Note::UpdatedAt); },
+        [](const Note& n) { return flagOf(n, Note::IsPinned); }, m_hooks.now());
+    qsizetype total = 0;
+    for (const auto& g : groups) total += g.items.size();
+    m_items.reserve(size_t(total + groups.size() + 1));
+    m_flatRows.reserve(total);
+    for (const auto& group : groups) {
+        if (group.items.isEmpty()) continue;
+        m_items.push_back({Kind::header, {}, nullptr, addHeading(group.title, group.icon)});
+        for (Note* note : group.items) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
+    }
+    if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
+    end();
+}
+
+void ShelfListModel::showCaptures(const QList<Capture*>& captures, const QString& hint)
+{
+    begin(false);
+    const auto groups = ShelfDateGroup::grouped(
+        captures, [](const Capture& c) { return msecsOf(c, Capture::CreatedAt); },
+        [](const Capture& c) { return flagOf(c, Capture::IsPinned); }, m_hooks.now());
+    m_items.reserve(size_t(captures.size() + groups.size() + 1));
+    m_flatRows.reserve(captures.size());
+    for (const auto& group : groups) {
+        if (group.items.isEmpty()) continue;
+        m_items.push_back({Kind::header, {}, nullptr, addHeading(group.title, group.icon)});
+        for (Capture* capture : group.items)
+            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
+    }
+    if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
+    end();
+}
+
+void ShelfListModel::showBin(const QList<Note*>& trashed, const QString& hint)
+{
+    begin(false);
+    m_items.reserve(size_t(trashed.size() + 1));
+    m_flatRows.reserve(trashed.size());
+    if (trashed.isEmpty()) {
+        m_items.push_back({Kind::hint, {}, nullptr, addHeading(hint)});
+    } else {
+        m_items.push_back(
+            {Kind::binHeader, {}, nullptr, addHeading(QStringLiteral("In the bin"), QStringLiteral("trash"))});
+        for (Note* note : trashed) addRow(Kind::binNote, note, ShelfRow::binNote(uuidOf(*note, Note::Uuid)));
+    }
+    end();
+}
+
+void ShelfListModel::showResults(const QString& query, bool searching, const QList<Note*>& notes,
+                                 const QList<Capture*>& captures)
+{
+    begin(true);
+    m_query = query;
+    if (!searching) {
+        m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::searchPrompt())});
+        end();
+        return;
+    }
+    m_items.reserve(size_t(notes.size() + captures.size() + 2));
+    m_flatRows.reserve(notes.size() + captures.size());
+    if (!notes.isEmpty()) {
+        m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Notes"))});
+        for (Note* note : notes) addRow(Kind::note, note, ShelfRow::note(uuidOf(*note, Note::Uuid)));
+    }
+    if (!captures.isEmpty()) {
+        m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Captures"))});
+        for (Capture* capture : captures)
+            addRow(Kind::capture, capture, ShelfRow::capture(uuidOf(*capture, Capture::Uuid)));
+    }
+    if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::noMatch(query))});
+    end();
+}
+
+void ShelfListModel::setSelectedRow(const std::optional<ShelfRow>& row)
+{
+    if (row == m_selected) return;
+    const int before = m_selected ? indexOf(*m_selected) : -1;
+    m_selected = row;
+    const int after = row ? indexOf(*row) : -1;
+    for (const int i : {before, after})
+        if (i >= 0) Q_EMIT dataChanged(index(i), index(i));
+}
+
+void ShelfListModel::setActionsRow(const std::optional<ShelfRow>& row)
+{
+    if (row == m_actionsFor) return;
+    if (m_actionsFor) {
+        const int at = indexOf(*m_actionsFor);
+        if (at >= 0 && at + 1 < int(m_items.size()) && m_items[size_t(at + 1)].kind == Kind::actions) {
+            beginRemoveRows({}, at + 1, at + 1);
+            m_items.erase(m_items.begin() + at + 1);
+            endRemoveRows();
+        }
+        m_actionsFor.reset();
+    }
+    if (!row) return;
+    const int at = indexOf(*row);
+    if (at < 0 || m_items[size_t(at)].kind == Kind::binNote) return;
+    beginInsertRows({}, at + 1, at + 1);
+    m_items.insert(m_items.begin() + at + 1, Item{Kind::actions, *row, nullptr, -1});
+    m_actionsFor = row;
+    endInsertRows();
+}
+
+void ShelfListModel::invalidateTexts()
+{
+    m_cache.clear();
+    if (!m_items.empty()) Q_EMIT dataChanged(index(0), index(int(m_items.size()) - 1));
+}
+
+int ShelfListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QVariant ShelfListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(m_items.size())) return {};
+    const Item& it = m_items[size_t(index.row())];
+    switch (role) {
+        case KindRole:
+            return int(it.kind);
+        case Qt::DisplayRole:
+            return isRow(it.kind) ? texts(index.row()).title : text(index.row());
+        case Qt::AccessibleTextRole:
+            return isRow(it.kind) ? texts(index.row()).accessibleLabel : text(index.row());
+        default:
+            return {};
+    }
+}
+
+QString ShelfListModel::text(int index) const
+{
+    const Item& it = m_items[size_t(index)];
+    return it.text >= 0 ? m_headings[size_t(it.text)].text : QString();
+}
+
+QString ShelfListModel::headerIcon(int index) const
+{
+    const Item& it = m_items[size_t(index)];
+    return it.text >= 0 ? m_headings[size_t(it.text)].icon : QString();
+}
+
+int ShelfListModel::indexOf(const ShelfRow& row) const
+{
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (isRow(m_items[i].kind) && m_items[i].row == row) return int(i);
+    return -1;
+}
+
+Note* ShelfListModel::note(int index) const
+{
+    const Item& it = m_items[size_t(index)];
+    return it.kind == Kind::note || it.kind == Kind::binNote ? static_cast<Note*>(it.object) : nullptr;
+}
+
+Capture* ShelfListModel::capture(int index) const
+{
+    const Item& it = m_items[size_t(index)];
+    return it.kind == Kind::capture ? static_cast<Capture*>(it.object) : nullptr;
+}
+
+ShelfListModel::RowTexts ShelfListModel::texts(int index) const
+{
+    const Item& it = m_items[size_t(index)];
+    if (!isRow(it.kind) || !it.object) return {};
+    if (m_cacheQuery != m_query) {
+        m_cache.clear();
+        m_cacheQuery = m_query;
+    }
+    const auto found = m_cache.constFind(it.object);
+    if (found != m_cache.constEnd() && found->version == it.object->version() && found->kind == it.kind)
+        return found->texts;
+    if (m_cache.size() >= kCacheLimit) m_cache.clear();
+    Cached& c = m_cache[it.object];
+    c.version = it.object->version();
+    c.kind = it.kind;
+    c.texts = makeTexts(it);
+    return c.texts;
+}
+
+ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
+{
+    RowTexts t;
+    const QDateTime now = m_hooks.now();
+    if (it.kind == Kind::capture) {
+        const auto& capture = *static_cast<const Capture*>(it.object);
+        const QString first = ShelfTexts::firstLine(capture.text());
+        t.title = ShelfTexts::drawable(first);
+        const auto snippet = ShelfTexts::captureSnippet(capture, m_query, m_inSearch);
+        if (snippet) {
+            t.secondLine = ShelfTexts::drawable(*snippet);
+            t.match = SearchSupport::highlight(*t.secondLine, m_query).stronglyEmphasized;
+        }
+        const auto source = capture.sourceApp();
+        t.source = source ? ShelfTexts::drawable(*source) : QString();
+        t.meta = ShelfDateGroup::compactTime(capture.createdAt(), now);
+        t.accessibleLabel = ShelfTexts::rowLabel(first, source, snippet);
+        t.bundleID = capture.sourceBundleID().value_or(QString());
+        t.pinned = capture.isPinned();
+        t.hasNote = capture.noteUUID().has_value();
+        return t;
+    }
+    const auto& note = *static_cast<const Note*>(it.object);
+    const QString title = ShelfTexts::noteTitle(note);
+    t.title = ShelfTexts::drawable(title);
+    t.badge = m_hooks.badge(note);
+    t.locked = note.isLocked();
+    t.redacted = t.locked && m_hooks.isRedacted(note);
+    t.pinned = note.isPinned();
+    if (it.kind == Kind::binNote) {
+        const auto deleted = note.deletedAt();
+        t.meta = deleted ? ShelfDateGroup::compactTime(*deleted, now) : QString();
+        t.accessibleLabel = t.title;
+        return t;
+    }
+    const auto snippet = ShelfTexts::noteSnippet(note, m_query, m_inSearch);
+    if (snippet) {
+        t.secondLine = ShelfTexts::drawable(*snippet);
+        t.match = SearchSupport::highlight(*t.secondLine, m_query).stronglyEmphasized;
+    }
+    // The time of day only, whatever the day: compared with itself, the date is always "today".
+    t.meta = ShelfDateGroup::compactTime(note.updatedAt(), note.updatedAt());
+    t.accessibleLabel = ShelfTexts::rowLabel(title, std::nullopt, snippet);
+    return t;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QListView>
+
+class ShelfListModel;
+class ShelfRowActions;
+class ShelfRowDelegate;
+
+// One surface of the shelf: a list drawn by the row delegate. The pointer hovers, clicks a row's
+// primary command, its hover icons, its action chips or "Empty bin", and opens its menu. It never
+// takes the keyboard: the search field keeps it.
+class ShelfListView : public QListView {
+    Q_OBJECT
+public:
+    ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QWidget* parent = nullptr);
+
+    // Opens the menu of the row at `row` (the keyboard's way to a row's commands).
+    void showMenu(int row, const QPoint& globalPos);
+    void showMenuForSelection();
+    // Keeps the selected row in the middle of the list.
+    void scrollToSelection();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void setHovered(int row);
+    void runPrimary(int row);
+
+    ShelfListModel& m_model;
+    ShelfRowActions& m_actions;
+    ShelfRowDelegate* m_delegate;
+};

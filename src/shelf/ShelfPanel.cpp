@@ -1,0 +1,402 @@
+#include "shelf/ShelfPanel.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
+#include "platform/Settings.h"
+#include "shelf/ShelfController.h"
+#include "shelf/ShelfKeys.h"
+#include "shelf/ShelfListView.h"
+#include "shelf/ShelfPlacement.h"
+#include "shelf/ShelfTexts.h"
+
+namespace {
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, TarnwickTheme::hairline());
+    line->setPalette(palette);
+    return line;
+}
+
+// Tinted symbols rendered once per process: the panel is built at every showing.
+QIcon symbol(const QString& name, const QColor& color, int size)
+{
+    static QHash<QString, QIcon> cache;
+    const QString key = name + u'|' + color.name(QColor::HexArgb) + u'|' + QString::number(size);
+    auto it = cache.find(key);
+    if (it == cache.end()) it = cache.insert(key, Symbols::tinted(name, color, size));
+    return *it;
+}
+
+QToolButton* iconButton(const QString& name, const QColor& color, int size, const QString& help, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(symbol(name, color, size));
+    button->setIconSize(QSize(size, size));
+    button->setFixedSize(22, 22);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setToolTip(help);
+    button->setAccessibleName(help);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QString colourCss(const QColor& c)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
+}
+
+}  // namespace
+
+ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* parent)
+    : KeyablePanel(parent, Qt::WindowStaysOnTopHint), m_controller(controller), m_options(std::move(options))
+{
+    setWindowTitle(QStringLiteral("Tarnwick shelf"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(ShelfPlacement::panelSize);
+    // Light whatever the desktop's scheme: the tokens are drawn for a light surface.
+    QPalette light;
+    light.setColor(QPalette::Window, TarnwickTheme::surface());
+    light.setColor(QPalette::Base, TarnwickTheme::surface());
+    light.setColor(QPalette::Text, TarnwickTheme::textPrimary());
+    light.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
+    light.setColor(QPalette::ButtonText, TarnwickTheme::textPrimary());
+    light.setColor(QPalette::PlaceholderText, TarnwickTheme::textTertiary());
+    light.setColor(QPalette::Highlight, TarnwickTheme::accentWash());
+    light.setColor(QPalette::HighlightedText, TarnwickTheme::textPrimary());
+    setPalette(light);
+    // One sheet for the whole panel: a sheet per widget would cost a style of its own each.
+    QColor chipFill = TarnwickTheme::textPrimary();
+    chipFill.setAlphaF(0.12);
+    setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
+                                 "QToolButton[chip=\"true\"] { border-radius: 6px; padding: 4px 11px; color: %1; }"
+                                 "QToolButton[chip=\"true\"][selected=\"true\"] { color: %2; background: %3; }"
+                                 "QLineEdit { background: transparent; border: none; }"
+                                 "QListView { background: transparent; border: none; }")
+                      .arg(colourCss(TarnwickTheme::textSecondary()), colourCss(TarnwickTheme::textPrimary()),
+                           colourCss(chipFill)));
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // Banner slot: the unsaved warning wins over the capture one.
+    m_banner = new QWidget(this);
+    auto* bannerRow = new QHBoxLayout(m_banner);
+    bannerRow->setContentsMargins(14, 7, 14, 7);
+    bannerRow->setSpacing(7);
+    auto* bannerIcon = new QLabel(m_banner);
+    bannerRow->addWidget(bannerIcon);
+    m_bannerText = new QLabel(m_banner);
+    m_bannerText->setTextFormat(Qt::PlainText);
+    m_bannerText->setFont(TarnwickType::system(11.5, QFont::Medium));
+    m_bannerText->setWordWrap(true);
+    bannerRow->addWidget(m_bannerText, 1);
+    m_banner->setAutoFillBackground(true);
+    m_banner->setProperty("iconLabel", QVariant::fromValue<QObject*>(bannerIcon));
+    m_banner->installEventFilter(this);
+    column->addWidget(m_banner);
+
+    // Search row.
+    auto* searchRow = new QWidget(this);
+    searchRow->setFixedHeight(44);
+    auto* searchLayout = new QHBoxLayout(searchRow);
+    searchLayout->setContentsMargins(14, 0, 14, 0);
+    searchLayout->setSpacing(9);
+    auto* magnifier = new QLabel(searchRow);
+    magnifier->setPixmap(symbol(QStringLiteral("magnifyingglass"), TarnwickTheme::textSecondary(), 14).pixmap(14, 14));
+    searchLayout->addWidget(magnifier);
+    m_field = new QLineEdit(searchRow);
+    m_field->setPlaceholderText(QStringLiteral("Search your notes and captures"));
+    m_field->setFrame(false);
+    m_field->setFont(TarnwickType::system(14));
+    m_field->setText(m_controller.searchState().query());
+    m_field->installEventFilter(this);
+    searchLayout->addWidget(m_field, 1);
+    m_clear = iconButton(QStringLiteral("xmark.circle.fill"), TarnwickTheme::textTertiary(), 12,
+                         QStringLiteral("Leave search"), searchRow);
+    m_clear->setAccessibleName(QStringLiteral("Clear search"));
+    searchLayout->addWidget(m_clear);
+    column->addWidget(searchRow);
+
+    // Lens chips.
+    m_chipsRow = new QWidget(this);
+    auto* chipsLayout = new QHBoxLayout(m_chipsRow);
+    chipsLayout->setContentsMargins(12, 0, 12, 8);
+    chipsLayout->setSpacing(4);
+    const struct {
+        const char* title;
+        ShelfSearchState::Lens lens;
+        const char* icon;
+    } chips[] = {{"Captures", ShelfSearchState::Lens::captures, nullptr},
+                 {"Notes", ShelfSearchState::Lens::notes, nullptr},
+                 {"Bin", ShelfSearchState::Lens::bin, "trash"}};
+    for (const auto& chip : chips) {
+        auto* button = new QToolButton(m_chipsRow);
+        button->setText(QString::fromLatin1(chip.title));
+        if (chip.icon) {
+            button->setIcon(symbol(QString::fromLatin1(chip.icon), TarnwickTheme::textSecondary(), 10));
+            button->setIconSize(QSize(10, 10));
+            button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        }
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setProperty("chip", true);
+        button->setProperty("selected", false);
+        const ShelfSearchState::Lens lens = chip.lens;
+        connect(button, &QToolButton::clicked, this, [this, lens] {
+            ShelfSearchState& state = m_controller.searchState();
+            state.setLens(lens);
+            state.setSelectedRow(std::nullopt);
+            state.setShowActions(false);
+        });
+        m_chips << button;
+        chipsLayout->addWidget(button);
+    }
+    chipsLayout->addStretch(1);
+    column->addWidget(m_chipsRow);
+    column->addWidget(divider(this));
+
+    // The two surfaces.
+    m_stack = new QStackedWidget(this);
+    m_browse = new ShelfListView(m_controller.browseModel(), m_controller.actions(), m_stack);
+    m_search = new ShelfListView(m_controller.searchModel(), m_controller.actions(), m_stack);
+    m_browse->setAccessibleName(QStringLiteral("Shelf"));
+    m_search->setAccessibleName(QStringLiteral("Search results"));
+    m_stack->addWidget(m_browse);
+    m_stack->addWidget(m_search);
+    column->addWidget(m_stack, 1);
+    column->addWidget(divider(this));
+
+    // Footer.
+    auto* footer = new QWidget(this);
+    footer->setFixedHeight(38);
+    auto* footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(14, 0, 14, 0);
+    footerLayout->setSpacing(14);
+    auto* newNote = new QToolButton(footer);
+    newNote->setText(QStringLiteral("New note"));
+    newNote->setIcon(symbol(QStringLiteral("plus"), TarnwickTheme::textPrimary(), 12));
+    newNote->setIconSize(QSize(12, 12));
+    newNote->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    newNote->setFont(TarnwickType::system(12, QFont::Medium));
+    newNote->setFocusPolicy(Qt::NoFocus);
+    newNote->setAutoRaise(true);
+    newNote->setCursor(Qt::PointingHandCursor);
+    connect(newNote, &QToolButton::clicked, this, [this] { m_controller.actions().newNote(); });
+    footerLayout->addWidget(newNote);
+    footerLayout->addStretch(1);
+    if (m_options.showSettings) {
+        auto* gear = iconButton(QStringLiteral("gearshape"), TarnwickTheme::textSecondary(), 12,
+                                QStringLiteral("Settings"), footer);
+        connect(gear, &QToolButton::clicked, this, [this] { m_options.showSettings(); });
+        footerLayout->addWidget(gear);
+    }
+    auto* quit = iconButton(QStringLiteral("power"), TarnwickTheme::textSecondary(), 12,
+                            QStringLiteral("Quit Tarnwick"), footer);
+    connect(quit, &QToolButton::clicked, this, [this] {
+        if (m_options.quit)
+            m_options.quit();
+        else
+            QCoreApplication::quit();
+    });
+    footerLayout->addWidget(quit);
+    column->addWidget(footer);
+
+    // Input flows into the state; the state and the lists flow back here.
+    ShelfSearchState& state = m_controller.searchState();
+    connect(m_field, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_controller.searchState().setQuery(text); });
+    connect(m_clear, &QToolButton::clicked, this, [this] { m_controller.searchState().exitSearch(); });
+    connect(&state, &ShelfSearchState::queryChanged, this, [this](const QString& q) {
+        if (m_field->text() != q) m_field->setText(q);
+    });
+    connect(&state, &ShelfSearchState::surfaceChanged, this, &ShelfPanel::updateSurface);
+    connect(&state, &ShelfSearchState::lensChanged, this, &ShelfPanel::updateChips);
+    connect(&state, &ShelfSearchState::selectedRowChanged, this, [this] { currentView()->scrollToSelection(); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive) updateBanner();
+    });
+    updateSurface();
+    updateChips();
+    updateBanner();
+    // The field is the panel's only focus: a click anywhere on the panel leaves the keyboard there.
+    setFocusProxy(m_field);
+    m_field->setFocus(Qt::OtherFocusReason);
+}
+
+ShelfListView* ShelfPanel::currentView() const
+{
+    return m_controller.searchState().surface() == ShelfSearchState::Surface::search ? m_search : m_browse;
+}
+
+void ShelfPanel::updateSurface()
+{
+    const bool searching = m_controller.searchState().surface() == ShelfSearchState::Surface::search;
+    m_stack->setCurrentWidget(searching ? m_search : m_browse);
+    m_clear->setVisible(searching);
+    m_chipsRow->setVisible(!searching);
+}
+
+void ShelfPanel::updateChips()
+{
+    const auto lenses = {ShelfSearchState::Lens::captures, ShelfSearchState::Lens::notes, ShelfSearchState::Lens::bin};
+    int i = 0;
+    for (const auto lens : lenses) {
+        QToolButton* chip = m_chips[i++];
+        const bool selected = m_controller.searchState().lens() == lens;
+        chip->setFont(TarnwickType::system(12, selected ? QFont::DemiBold : QFont::Normal));
+        if (chip->property("selected").toBool() != selected) {
+            chip->setProperty("selected", selected);
+            chip->style()->unpolish(chip);
+            chip->style()->polish(chip);
+        }
+        chip->setAccessibleName(chip->text() + (selected ? QStringLiteral(", selected") : QString()));
+    }
+}
+
+void ShelfPanel::updateBanner()
+{
+    const bool broken = m_options.captureBroken && m_options.captureBroken();
+    auto* icon = qobject_cast<QLabel*>(m_banner->property("iconLabel").value<QObject*>());
+    QColor colour;
+    if (m_options.storeFailed) {
+        colour = TarnwickTheme::destructive();
+        m_bannerText->setText(QStringLiteral("Notes aren\u2019t being saved. Quit and reopen Tarnwick."));
+        m_banner->setAccessibleName(QStringLiteral("Warning: notes are not being saved. Quit and reopen Tarnwick."));
+        m_banner->setCursor(Qt::ArrowCursor);
+    } else if (broken) {
+        colour = TarnwickTheme::offline();
+        m_bannerText->setText(ShelfTexts::captureBanner(m_controller.settings()));
+        m_banner->setAccessibleName(QStringLiteral("Capture cannot read your selection. Open Permissions to fix it."));
+        m_banner->setCursor(m_options.showSettings ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    } else {
+        m_banner->hide();
+        return;
+    }
+    icon->setPixmap(symbol(QStringLiteral("exclamationmark.triangle.fill"), colour, 11).pixmap(11, 11));
+    QPalette palette = m_banner->palette();
+    QColor wash = colour;
+    wash.setAlphaF(0.12);
+    palette.setColor(QPalette::Window, wash);
+    palette.setColor(QPalette::WindowText, colour);
+    m_banner->setPalette(palette);
+    m_bannerText->setPalette(palette);
+    m_banner->show();
+}
+
+bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    ShelfSearchState& state = m_controller.searchState();
+    switch (ShelfKeys::route(key, modifiers)) {
+        case ShelfKeys::Command::none:
+            return false;
+        case ShelfKeys::Command::commit:
+            m_controller.actions().commit();
+            return true;
+        case ShelfKeys::Command::activate:
+            m_controller.actions().activateSelection(true);
+            return true;
+        case ShelfKeys::Command::flipLens:
+            state.flipLens();
+            return true;
+        case ShelfKeys::Command::down:
+            state.moveSelection(+1);
+            return true;
+        case ShelfKeys::Command::up:
+            state.moveSelection(-1);
+            return true;
+        case ShelfKeys::Command::escape:
+            m_controller.escape();
+            return true;
+        case ShelfKeys::Command::close:
+            m_controller.dismiss();
+            return true;
+        case ShelfKeys::Command::toggleActions:
+            state.toggleActions();
+            return true;
+        case ShelfKeys::Command::pin:
+            m_controller.actions().pinSelected();
+            return true;
+        case ShelfKeys::Command::contextMenu:
+            currentView()->showMenuForSelection();
+            return true;
+    }
+    return false;
+}
+
+bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_field && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (ShelfKeys::route(key->key(), key->modifiers()) == ShelfKeys::Command::none) return false;
+        if (event->type() == QEvent::ShortcutOverride) {
+            // Ours, before any shortcut of the field or the application.
+            event->accept();
+            return true;
+        }
+        handleKey(key->key(), key->modifiers());
+        return true;
+    }
+    if (watched == m_field && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        // The Menu key's press already opened the selected row's menu; the desktop's own menu event
+        // for the same press would replace it with the field's editing menu.
+        return true;
+    }
+    if (watched == m_banner && event->type() == QEvent::MouseButtonRelease && !m_options.storeFailed &&
+        m_options.showSettings) {
+        m_controller.settings().setValue(QStringLiteral("settings.selectedTab"), QStringLiteral("permissions"));
+        m_options.showSettings();
+        return true;
+    }
+    return KeyablePanel::eventFilter(watched, event);
+}
+
+bool ShelfPanel::event(QEvent* event)
+{
+    // A popup of our own (a row's menu) is not a loss of focus. A panel already closed is waiting for
+    // its deletion and may outlive the controller: it has nothing left to report.
+    if (event->type() == QEvent::WindowDeactivate && isVisible() && !QApplication::activePopupWidget()) {
+        m_controller.focusLost();
+    }
+    return KeyablePanel::event(event);
+}
+
+void ShelfPanel::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    p.fillPath(path, TarnwickTheme::surface());
+}
+
+void ShelfPanel::resizeEvent(QResizeEvent* event)
+{
+    // X11 without a compositor draws no translucency: the corners are cut with a mask.
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+    KeyablePanel::resizeEvent(event);
+}

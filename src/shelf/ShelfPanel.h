@@ -1,0 +1,63 @@
+#pragma once
+
+#include <functional>
+
+#include "design/KeyablePanel.h"
+
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+class QToolButton;
+class QWidget;
+class ShelfController;
+class ShelfListView;
+
+// The shelf's panel: a banner when something is wrong, the search field, the lens chips, the two
+// surfaces (each its own list, so each keeps its scroll), and the footer. It only shows the
+// controller's state and forwards the user's input; it is built anew at every showing.
+class ShelfPanel : public KeyablePanel {
+    Q_OBJECT
+public:
+    struct Options {
+        bool storeFailed = false;
+        std::function<bool()> captureBroken;  // checked at showing and whenever the application turns active
+        std::function<void()> showSettings;   // the gear and the capture banner; absent: no gear
+        std::function<void()> quit;
+    };
+
+    static constexpr int cornerRadius = 13;
+
+    ShelfPanel(ShelfController& controller, Options options, QWidget* parent = nullptr);
+
+    QLineEdit* searchField() const { return m_field; }
+    ShelfListView* browseView() const { return m_browse; }
+    ShelfListView* searchView() const { return m_search; }
+    QWidget* bannerWidget() const { return m_banner; }
+
+    // Runs one key through the shelf's routing; true when the shelf took it.
+    bool handleKey(int key, Qt::KeyboardModifiers modifiers);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void updateSurface();
+    void updateChips();
+    void updateBanner();
+    ShelfListView* currentView() const;
+
+    ShelfController& m_controller;
+    Options m_options;
+    QWidget* m_banner = nullptr;
+    QLabel* m_bannerText = nullptr;
+    QLineEdit* m_field = nullptr;
+    QToolButton* m_clear = nullptr;
+    QWidget* m_chipsRow = nullptr;
+    QList<QToolButton*> m_chips;
+    QStackedWidget* m_stack = nullptr;
+    ShelfListView* m_browse = nullptr;
+    ShelfListView* m_search = nullptr;
+};

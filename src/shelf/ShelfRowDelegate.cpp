@@ -1,0 +1,345 @@
+#include "shelf/ShelfRowDelegate.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+#include <cmath>
+
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
+#include "model/Capture.h"
+#include "model/Note.h"
+#include "shelf/AppIconCache.h"
+#include "shelf/ShelfListModel.h"
+
+namespace {
+
+using Kind = ShelfListModel::Kind;
+
+constexpr int kOuter = 5;   // the highlight stands this far in from the list's edges
+constexpr int kInner = 14;  // and the content this far inside the highlight
+constexpr int kSlot = 58;   // the trailing slot: time stamp, or the hover icons
+constexpr int kIcon = 22;   // one hover icon
+constexpr int kGlyph = 15;
+
+const ShelfListModel* modelOf(const QModelIndex& index)
+{
+    return qobject_cast<const ShelfListModel*>(index.model());
+}
+
+QFont font(qreal size, QFont::Weight weight = QFont::Normal)
+{
+    return TarnwickType::system(size, weight);
+}
+
+// One line of plain text in `rect`, cut with an ellipsis, with an optional range drawn bold.
+void drawLine(QPainter* p, const QRect& rect, const QString& text, const QFont& f, const QColor& color,
+              std::optional<SearchSupport::Highlighted::Span> bold = std::nullopt, Qt::Alignment align = Qt::AlignLeft)
+{
+    if (rect.width() <= 0 || text.isEmpty()) return;
+    const QFontMetricsF metrics(f);
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
+    QTextLayout layout(shown, f);
+    layout.setCacheEnabled(true);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    if (bold && bold->start < shown.size()) {
+        QTextLayout::FormatRange range;
+        range.start = int(bold->start);
+        range.length = int(std::min(bold->length, shown.size() - bold->start));
+        range.format.setFontWeight(QFont::Bold);
+        layout.setFormats({range});
+    }
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    const qreal width = line.naturalTextWidth();
+    qreal x = rect.x();
+    if (align & Qt::AlignRight) x = rect.right() + 1 - width;
+    const qreal y = rect.y() + (rect.height() - line.height()) / 2.0;
+    p->save();
+    p->setClipRect(rect);
+    p->setPen(color);
+    layout.draw(p, QPointF(x, y));
+    p->restore();
+}
+
+QColor withAlpha(QColor c, qreal a)
+{
+    c.setAlphaF(c.alphaF() * a);
+    return c;
+}
+
+}  // namespace
+
+ShelfRowDelegate::ShelfRowDelegate(ShelfRowActions& actions, QObject* parent)
+    : QStyledItemDelegate(parent), m_actions(actions)
+{
+}
+
+int ShelfRowDelegate::heightOf(int kind, bool inSearch)
+{
+    switch (Kind(kind)) {
+        case Kind::header:
+        case Kind::binHeader:
+            return 26;
+        case Kind::note:
+        case Kind::capture:
+            return (inSearch ? 44 : 32) + 1;
+        case Kind::binNote:
+            return 33;
+        case Kind::hint:
+            return 74;
+        case Kind::actions:
+            return 28;
+    }
+    return 32;
+}
+
+QSize ShelfRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const ShelfListModel* model = modelOf(index);
+    const int kind = index.data(ShelfListModel::KindRole).toInt();
+    return {option.rect.width(), heightOf(kind, model && model->inSearch())};
+}
+
+QPixmap ShelfRowDelegate::symbol(const QString& name, const QColor& color, int size) const
+{
+    const QString key = name + u'|' + color.name(QColor::HexArgb) + u'|' + QString::number(size);
+    const auto it = m_symbols.constFind(key);
+    if (it != m_symbols.constEnd()) return *it;
+    const QPixmap pixmap = Symbols::tinted(name, color, size).pixmap(size, size);
+    m_symbols.insert(key, pixmap);
+    return pixmap;
+}
+
+// The commands of the drawn row's own object: drawing and hovering never look anything up.
+static QList<ShelfRowActions::Command> commandsOf(ShelfRowActions& actions, const ShelfListModel& model, int row)
+{
+    const auto& item = model.item(row);
+    int at = row;
+    if (item.kind == Kind::actions) at = row - 1;  // the actions row sits right under its row
+    if (at < 0 || model.item(at).row != item.row) return {};
+    switch (model.item(at).kind) {
+        case Kind::note:
+            if (Note* note = model.note(at)) return actions.noteCommands(*note);
+            break;
+        case Kind::capture:
+            if (Capture* capture = model.capture(at)) return actions.captureCommands(*capture);
+            break;
+        case Kind::binNote:
+            if (Note* note = model.note(at)) return actions.binCommands(*note);
+            break;
+        default:
+            break;
+    }
+    return {};
+}
+
+QList<ShelfRowActions::Command> ShelfRowDelegate::hoverCommands(const QModelIndex& index) const
+{
+    const ShelfListModel* model = modelOf(index);
+    if (!model) return {};
+    QList<ShelfRowActions::Command> out;
+    for (auto& c : commandsOf(m_actions, *model, index.row()))
+        if (!c.icon.isEmpty()) out << c;
+    return out;
+}
+
+QList<ShelfRowActions::Command> ShelfRowDelegate::chipCommands(const QModelIndex& index) const
+{
+    const ShelfListModel* model = modelOf(index);
+    if (!model) return {};
+    QList<ShelfRowActions::Command> out;
+    for (auto& c : commandsOf(m_actions, *model, index.row()))
+        if (c.inChips) out << c;
+    return out;
+}
+
+QList<QRect> ShelfRowDelegate::hoverIconRects(const QRect& r, int count) const
+{
+    QList<QRect> rects;
+    const int right = r.right() - kOuter - kInner + 1;
+    for (int i = 0; i < count; ++i) {
+        const int x = right - (count - i) * kIcon;
+        rects << QRect(x, r.y() + (r.height() - 1 - kIcon) / 2, kIcon, kIcon);
+    }
+    return rects;
+}
+
+QList<QRect> ShelfRowDelegate::chipRects(const QRect& r, const QList<ShelfRowActions::Command>& chips) const
+{
+    const QFontMetrics metrics(font(11.5, QFont::Medium));
+    QList<QRect> rects;
+    int x = r.x() + 19;
+    for (const auto& c : chips) {
+        const int w = metrics.horizontalAdvance(c.title) + 2;
+        rects << QRect(x, r.y(), w, r.height());
+        x += w + 14;
+    }
+    return rects;
+}
+
+ShelfRowDelegate::Hit ShelfRowDelegate::hitTest(const QRect& r, const QModelIndex& index, const QPoint& pos) const
+{
+    const Kind kind = Kind(index.data(ShelfListModel::KindRole).toInt());
+    switch (kind) {
+        case Kind::note:
+        case Kind::capture:
+        case Kind::binNote: {
+            if (index.row() == m_hovered) {
+                const auto commands = hoverCommands(index);
+                const auto rects = hoverIconRects(r, int(commands.size()));
+                for (int i = 0; i < rects.size(); ++i)
+                    if (rects[i].contains(pos)) return {Hit::Kind::hoverIcon, i};
+            }
+            return {Hit::Kind::row, -1};
+        }
+        case Kind::binHeader: {
+            const QFontMetrics metrics(font(11, QFont::Medium));
+            const int w = metrics.horizontalAdvance(QStringLiteral("Empty bin"));
+            const QRect button(r.right() - 19 - w, r.y() + 4, w + 8, r.height() - 4);
+            return button.contains(pos) ? Hit{Hit::Kind::emptyBin, -1} : Hit{};
+        }
+        case Kind::actions: {
+            const auto rects = chipRects(r, chipCommands(index));
+            for (int i = 0; i < rects.size(); ++i)
+                if (rects[i].contains(pos)) return {Hit::Kind::chip, i};
+            return {};
+        }
+        default:
+            return {};
+    }
+}
+
+void ShelfRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const ShelfListModel* model = modelOf(index);
+    if (!model) return;
+    const int row = index.row();
+    const auto& item = model->item(row);
+    const QRect r = option.rect;
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing);
+    p->setRenderHint(QPainter::SmoothPixmapTransform);
+    const QColor primary = TarnwickTheme::textPrimary();
+    const QColor secondary = TarnwickTheme::textSecondary();
+    const QColor tertiary = TarnwickTheme::textTertiary();
+    const int left = r.x() + kOuter + kInner;
+    const int right = r.right() - kOuter - kInner + 1;
+
+    switch (item.kind) {
+        case Kind::header:
+        case Kind::binHeader: {
+            QRect line(left, r.y() + 8, right - left, r.height() - 10);
+            const QString icon = model->headerIcon(row);
+            if (!icon.isEmpty()) {
+                const QPixmap glyph = symbol(icon, secondary, 9);
+                p->drawPixmap(line.x(), line.y() + (line.height() - 9) / 2, glyph);
+                line.setLeft(line.x() + 9 + 4);
+            }
+            QFont f = font(10, QFont::DemiBold);
+            f.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+            drawLine(p, line, model->text(row).toUpper(), f, secondary);
+            if (item.kind == Kind::binHeader)
+                drawLine(p, QRect(left, r.y() + 8, right - left, r.height() - 10), QStringLiteral("Empty bin"),
+                         font(11, QFont::Medium), TarnwickTheme::destructive(), std::nullopt, Qt::AlignRight);
+            break;
+        }
+        case Kind::hint: {
+            const QRect box = r.adjusted(kOuter + kInner, 28, -kOuter - kInner, -28);
+            p->setFont(font(12.5));
+            p->setPen(secondary);
+            // Plain text: a hint can hold the user's query.
+            p->drawText(box, Qt::AlignCenter | Qt::TextWordWrap, model->text(row));
+            break;
+        }
+        case Kind::actions: {
+            p->fillRect(r, withAlpha(primary, 0.05));
+            const auto chips = chipCommands(index);
+            const auto rects = chipRects(r, chips);
+            for (int i = 0; i < chips.size(); ++i)
+                drawLine(p, rects[i], chips[i].title, font(11.5, QFont::Medium),
+                         chips[i].destructive ? TarnwickTheme::destructive() : primary);
+            break;
+        }
+        case Kind::note:
+        case Kind::capture:
+        case Kind::binNote: {
+            const auto t = model->texts(row);
+            const QRect line = r.adjusted(0, 0, 0, -1);
+            const bool selected = model->selectedRow() == item.row;
+            const bool hovered = row == m_hovered;
+            if (selected || hovered) {
+                QPainterPath path;
+                path.addRoundedRect(QRectF(line.adjusted(kOuter, 0, -kOuter, 0)), 6, 6);
+                p->fillPath(path, TarnwickTheme::accentWash());
+            }
+            int x = left;
+            const int midY = line.y() + line.height() / 2;
+            if (item.kind == Kind::capture) {
+                const QImage icon = AppIconCache::shared().icon(t.bundleID);
+                if (!icon.isNull())
+                    p->drawImage(QRect(x, midY - 8, 16, 16), icon);
+                else
+                    p->drawPixmap(x + 1, midY - 7, symbol(QStringLiteral("text.quote"), secondary, 13));
+            } else {
+                const QColor badge = item.kind == Kind::binNote ? withAlpha(t.badge, 0.5) : t.badge;
+                p->drawPixmap(x, midY - kGlyph / 2, symbol(QStringLiteral("note.text"), badge, kGlyph));
+            }
+            x += 16 + 10;
+            int textRight = right - kSlot - 8;
+
+            // Trailing marks before the slot: a capture's source, or a note's lock and pin.
+            if (item.kind == Kind::capture && !t.source.isEmpty()) {
+                const QFont f = font(11);
+                const int w = std::min(int(std::ceil(QFontMetricsF(f).horizontalAdvance(t.source))) + 2, 110);
+                drawLine(p, QRect(textRight - w, line.y(), w, line.height()), t.source, f, tertiary);
+                textRight -= w + 8;
+            }
+            if (item.kind == Kind::note) {
+                if (t.pinned) {
+                    p->drawPixmap(textRight - 10, midY - 5,
+                                  symbol(QStringLiteral("pin.fill"), withAlpha(TarnwickTheme::accent(), 0.9), 10));
+                    textRight -= 10 + 6;
+                }
+                if (t.locked) {
+                    const QPixmap lock = t.redacted ? symbol(QStringLiteral("lock.fill"), tertiary, 10)
+                                                    : symbol(QStringLiteral("lock.open.fill"),
+                                                             withAlpha(TarnwickTheme::accent(), 0.9), 10);
+                    p->drawPixmap(textRight - 10, midY - 5, lock);
+                    textRight -= 10 + 6;
+                }
+            }
+
+            const QColor titleColour = item.kind == Kind::binNote ? secondary : primary;
+            if (t.secondLine) {
+                drawLine(p, QRect(x, line.y() + 5, textRight - x, 18), t.title, font(13), titleColour);
+                drawLine(p, QRect(x, line.y() + 23, textRight - x, 16), *t.secondLine, font(11.5), secondary, t.match);
+            } else {
+                drawLine(p, QRect(x, line.y(), textRight - x, line.height()), t.title, font(13), titleColour);
+            }
+
+            // The slot: the time stamp, traded for the commands while the pointer is over the row.
+            if (hovered) {
+                const auto commands = hoverCommands(index);
+                const auto rects = hoverIconRects(r, int(commands.size()));
+                for (int i = 0; i < commands.size(); ++i) {
+                    const QColor c = commands[i].destructive ? TarnwickTheme::destructive() : secondary;
+                    p->drawPixmap(rects[i].x() + 5, rects[i].y() + 5, symbol(commands[i].icon, c, 12));
+                }
+            } else {
+                QFont mono = font(11);
+                mono.setStyleHint(QFont::Monospace);
+                mono.setFamilies({QStringLiteral("monospace")});
+                drawLine(p, QRect(right - kSlot, line.y(), kSlot, line.height()), t.meta, mono, tertiary, std::nullopt,
+                         Qt::AlignRight);
+            }
+            break;
+        }
+    }
+    p->restore();
+}

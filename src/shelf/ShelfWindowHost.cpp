@@ -1,0 +1,83 @@
+#include "shelf/ShelfWindowHost.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+#include "app/SharePrivacy.h"
+#include "platform/Clock.h"
+#include "platform/X11WindowStates.h"
+#include "shelf/ShelfPlacement.h"
+
+ShelfWindowHost::ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray)
+    : m_controller(controller), m_options(std::move(options)), m_tray(tray)
+{
+    m_controller.setPanelHost(this);
+}
+
+ShelfWindowHost::~ShelfWindowHost()
+{
+    if (m_controller.panelHost() == this) m_controller.setPanelHost(nullptr);
+    delete m_panel.data();
+}
+
+void ShelfWindowHost::noteTrayClick()
+{
+    m_trayClickAt = Clock::system().elapsedMs();
+}
+
+void ShelfWindowHost::open(bool fromTrayClick)
+{
+    close();
+    // The click's own signal comes just before the shelf opens for it.
+    fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && Clock::system().elapsedMs() - m_trayClickAt < 1000);
+    m_trayClickAt = -1;
+    auto* panel = new ShelfPanel(m_controller, m_options);
+    m_panel = panel;
+
+    ShelfPlacement::Input in;
+    const QRect trayRect = m_tray ? m_tray->geometry() : QRect();
+    if (!trayRect.isEmpty())
+        in.anchor = trayRect;  // an XEmbed tray says where its icon is
+    else if (fromTrayClick)
+        in.anchor = QRect(QCursor::pos(), QSize(1, 1));
+    const QPoint probe = in.anchor ? in.anchor->center() : QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(probe);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        in.screen = screen->geometry();
+        in.available = screen->availableGeometry();
+        in.fullScreenWindowActive = X11WindowStates::activeWindowIsFullScreen();
+        panel->move(ShelfPlacement::topLeft(in));
+    }
+    SharePrivacy::apply(QList<QObject*>{panel});
+    panel->showAndFocus();
+    panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
+    X11WindowStates::setSticky(panel->windowHandle());
+}
+
+void ShelfWindowHost::close()
+{
+    if (!m_panel) return;
+    ShelfPanel* panel = m_panel;
+    m_panel = nullptr;
+    panel->hide();
+    panel->deleteLater();
+}
+
+void ShelfWindowHost::refocus()
+{
+    if (!m_panel) return;
+    m_panel->raise();
+    m_panel->activateWindow();
+    m_panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool ShelfWindowHost::otherWindowOfOursActive() const
+{
+    QWindow* focus = QGuiApplication::focusWindow();
+    return focus && (!m_panel || focus != m_panel->windowHandle());
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QPointer>
+#include <functional>
+
+#include "shelf/ShelfController.h"
+#include "shelf/ShelfPanel.h"
+
+#include <QSystemTrayIcon>
+
+// Builds the shelf's panel at every showing, places it under the tray icon (or the pointer that
+// clicked it), and tells the controller when it loses the keyboard.
+class ShelfWindowHost : public ShelfPanelHost {
+public:
+    ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray = nullptr);
+    ~ShelfWindowHost() override;
+
+    void setTray(QSystemTrayIcon* tray) { m_tray = tray; }
+    // A tray click is about to open the shelf: without the tray's own geometry, it hangs from the
+    // pointer.
+    void noteTrayClick();
+    ShelfPanel* panel() const { return m_panel; }
+
+    void open(bool fromTrayClick) override;
+    void close() override;
+    void refocus() override;
+    bool otherWindowOfOursActive() const override;
+
+private:
+    ShelfController& m_controller;
+    ShelfPanel::Options m_options;
+    QPointer<QSystemTrayIcon> m_tray;
+    QPointer<ShelfPanel> m_panel;
+    qint64 m_trayClickAt = -1;
+};

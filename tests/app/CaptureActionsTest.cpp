@@ -1,0 +1,121 @@
+// The capture presenter as one table, and the roads into it, over a real store and capture service.
+#include <QSet>
+
+#include "app/CaptureActions.h"
+#include "capture/CaptureCapsuleController.h"
+#include "model/Capture.h"
+#include "note/NoteNotifications.h"
+#include "platform/NotificationCenter.h"
+#include "support/NoteStoreFixture.h"
+
+namespace {
+
+using Result = CaptureService::Result;
+using Reason = CaptureService::UnreadableReason;
+
+class CaptureActionsTest : public tarnwick::test::NoteStoreTestBase {
+protected:
+    CaptureActionsTest()
+    {
+        fired = NotificationCenter::shared().observe(tarnwickHotkeyFired,
+                                                     [this](const Notification& n) { announced << n.object; });
+        hooks.showNote = [this](const QUuid& id) { shown << id; };
+        hooks.openPeek = [this](const QUuid& id) { peeked << id; };
+        actions = std::make_unique<CaptureActions>(*store, service, capsule, settings, hooks);
+    }
+    CaptureContext selection(const QString& text) { return {text, "Probe Notes", "xmessage", {}, {}}; }
+
+    CaptureService service{*store, [](const QUuid&) { return false; }, settings, clock};
+    CaptureCapsuleController capsule{clock, {}, [] { return false; }};
+    CaptureActions::Hooks hooks;
+    std::unique_ptr<CaptureActions> actions;
+    QStringList announced;
+    QList<QUuid> shown, peeked;
+    ObserverToken fired;
+};
+
+TEST_F(CaptureActionsTest, EveryOutcomeGetsItsCapsule)
+{
+    const QUuid id = QUuid::createUuid();
+    struct Row {
+        Result result;
+        QString message, detail;
+        bool undo, open, announced;
+    };
+    const Row rows[] = {
+        {CaptureService::Appended{id, id, {0, 1}}, "Text captured", "", true, true, true},
+        {CaptureService::Captured{id}, "Text captured", "", true, true, true},
+        {CaptureService::Created{id, id}, "Text captured", "", true, false, true},
+        {CaptureService::Captured{id, false}, "Capture not saved", "Tarnwick couldn't write to your notes file.", false,
+         false, true},
+        {CaptureService::UnreadableSelection{Reason::tarnwickIsFrontmost}, "Nothing captured",
+         "Select text in another app first.", false, false, false},
+        {CaptureService::UnreadableSelection{Reason::noFocusedElement}, "Nothing captured",
+         "Click into some text, then try again.", false, false, false},
+        {CaptureService::UnreadableSelection{Reason::appExposesNoSelection}, "Nothing captured",
+         "This app won't share its selection.", false, false, false},
+        {CaptureService::EmptySelection{}, "Nothing selected", "Select some text, then press Alt+Shift+Space.", false,
+         false, false},
+    };
+    for (const Row& row : rows) {
+        announced.clear();
+        actions->presentCaptureResult(row.result);
+        const auto& m = capsule.model();
+        EXPECT_EQ(m.message(), row.message);
+        EXPECT_EQ(m.detail().value_or(QString()), row.detail);
+        EXPECT_EQ(m.showsUndo(), row.undo) << qPrintable(row.message);
+        EXPECT_EQ(m.showsOpenAffordance(), row.open) << qPrintable(row.message);
+        EXPECT_EQ(announced, row.announced ? QStringList{"capture"} : QStringList()) << qPrintable(row.detail);
+    }
+    EXPECT_EQ(shown, QList<QUuid>{id}) << "a new note's window opens";
+
+    actions->presentCaptureResult(CaptureService::Captured{id});
+    capsule.openAction();
+    EXPECT_EQ(peeked, QList<QUuid>{id});
+
+    settings.setValue(HotkeyManager::keyCodeKey(HotkeyManager::Action::capture), 40);
+    settings.setValue(HotkeyManager::modifiersKey(HotkeyManager::Action::capture), 0x1300);
+    actions->presentCaptureResult(CaptureService::EmptySelection{});
+    EXPECT_EQ(capsule.model().detail(), "Select some text, then press Ctrl+Shift+Super+K.");
+}
+
+TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
+{
+    service.setSelectionProvider([this] { return std::optional(selection("from the probe")); });
+    actions->dispatch(HotkeyManager::Action::capture, HotkeyManager::kOption | HotkeyManager::kShift);
+    ASSERT_EQ(rows<Capture>().size(), 1);
+    EXPECT_EQ(rows<Capture>().first()->sourceApp(), "Probe Notes");
+    EXPECT_TRUE(rows<Note>().isEmpty());
+    capsule.undoAction();
+    EXPECT_TRUE(rows<Capture>().isEmpty());
+
+    // Super held: a new note, opened.
+    actions->dispatch(HotkeyManager::Action::capture, 0xB00);
+    ASSERT_EQ(rows<Note>().size(), 1);
+    EXPECT_EQ(shown, QList<QUuid>{rows<Note>().first()->uuid()});
+
+    service.setSelectionProvider([] { return std::nullopt; });
+    actions->dispatch(HotkeyManager::Action::capture, 0xA00);
+    EXPECT_EQ(capsule.model().message(), "Nothing captured");
+
+    const int before = int(rows<Capture>().size());
+    capsule.dismiss();
+    for (const QString& blank : {QString(), QString(" \n\t")}) EXPECT_FALSE(actions->handleServiceCapture(blank));
+    EXPECT_EQ(rows<Capture>().size(), before);
+    EXPECT_FALSE(capsule.isShowing()) << "blank text does nothing at all";
+    EXPECT_TRUE(actions->handleServiceCapture("  handed over "));
+    EXPECT_EQ(rows<Capture>().size(), before + 1);
+    QStringList texts;
+    for (Capture* c : rows<Capture>()) texts << c->text();
+    EXPECT_TRUE(texts.contains("  handed over ")) << "stored untrimmed";
+}
+
+TEST_F(CaptureActionsTest, OnlyActionsWithAHandlerAreGrabbed)
+{
+    using A = HotkeyManager::Action;
+    EXPECT_EQ(actions->workingActions(), (QSet<A>{A::newNote, A::capture}));
+    actions->hooks().toggleShelf = [] {};
+    EXPECT_TRUE(actions->workingActions().contains(A::shelf));
+}
+
+}  // namespace

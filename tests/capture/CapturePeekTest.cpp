@@ -1,0 +1,110 @@
+// The peek card over a real store: which capture it shows, how it closes, its chip and Copy.
+#include <QApplication>
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "capture/CapturePeekController.h"
+#include "design/KeyablePanel.h"
+#include "model/Capture.h"
+#include "support/NoteStoreFixture.h"
+
+namespace {
+
+class CapturePeekTest : public tarnwick::test::NoteStoreTestBase {
+protected:
+    CapturePeekTest()
+    {
+        peek.setUrlOpener([this](const QUrl& url) { opened << url; });
+    }
+    QUuid add(const QString& text, std::optional<QString> app = std::nullopt, std::optional<QUrl> url = std::nullopt)
+    {
+        Capture* c =
+            context().insert(std::make_unique<Capture>(text, app, std::nullopt, url, std::nullopt, std::nullopt));
+        store->saveNow();
+        return c->uuid();
+    }
+    template <typename T>
+    T* child(const char* name)
+    {
+        return peek.panel() ? peek.panel()->findChild<T*>(name) : nullptr;
+    }
+
+    CapturePeekController peek{*store, clock};
+    QList<QUrl> opened;
+};
+
+TEST_F(CapturePeekTest, OneCardAtATimeAndFourWaysToCloseIt)
+{
+    peek.present(QUuid::createUuid());
+    EXPECT_EQ(peek.panel(), nullptr) << "an unknown capture shows nothing";
+
+    const QUuid first = add("first"), second = add("second");
+    peek.present(first);
+    QPointer<KeyablePanel> replaced = peek.panel();
+    peek.present(second);
+    ASSERT_TRUE(peek.panel());
+    EXPECT_NE(peek.panel(), replaced.data());
+    EXPECT_EQ(child<QPlainTextEdit>("captureText")->toPlainText(), "second");
+    if (replaced) QApplication::sendEvent(replaced, new QEvent(QEvent::WindowDeactivate));
+    EXPECT_TRUE(peek.panel()) << "a replaced card's late deactivation leaves its successor open";
+    peek.present(QUuid::createUuid());
+    EXPECT_TRUE(peek.panel()) << "an unknown capture leaves the open card alone";
+
+    const std::vector<std::function<void()>> closers{
+        [&] { child<QToolButton>("closeButton")->click(); },
+        [&] { QTest::keyClick(peek.panel(), Qt::Key_W, Qt::ControlModifier); },
+        [&] { QTest::keyClick(peek.panel(), Qt::Key_Escape); },
+        [&] {
+            QEvent deactivate(QEvent::WindowDeactivate);
+            QApplication::sendEvent(peek.panel(), &deactivate);
+        },
+    };
+    for (std::size_t i = 0; i < closers.size(); ++i) {
+        peek.present(first);
+        ASSERT_TRUE(peek.panel());
+        QApplication::setActiveWindow(peek.panel());
+        closers[i]();
+        EXPECT_EQ(peek.panel(), nullptr) << "way " << i;
+    }
+}
+
+TEST_F(CapturePeekTest, TheChipLinksOnlyWebAddressesAndTextStaysLiteral)
+{
+    peek.present(add("<b>x</b>", std::nullopt, QUrl("https://example.org/a")));
+    auto* chip = child<QToolButton>("sourceChip");
+    EXPECT_EQ(chip->text(), "Capture");
+    EXPECT_EQ(chip->toolTip(), "Open the source");
+    EXPECT_EQ(chip->accessibleName(), "Open the source in its app");
+    EXPECT_EQ(child<QPlainTextEdit>("captureText")->toPlainText(), "<b>x</b>");
+    chip->click();
+    EXPECT_EQ(opened, QList<QUrl>{QUrl("https://example.org/a")});
+
+    for (const QString& address : {"file:///etc/passwd", "javascript:alert(1)", "ssh://host"}) {
+        peek.present(add("text", QString("<b>Probe</b>"), QUrl(address)));
+        chip = child<QToolButton>("sourceChip");
+        EXPECT_EQ(chip->text(), "<b>Probe</b>");
+        EXPECT_TRUE(chip->toolTip().isEmpty()) << qPrintable(address);
+        chip->click();
+    }
+    EXPECT_EQ(opened.size(), 1) << "no other scheme is ever opened";
+}
+
+TEST_F(CapturePeekTest, CopyPutsTheTextOnTheClipboardAndSaysCopiedFor1point4Seconds)
+{
+    peek.present(add("copied text\n"));
+    auto* copy = child<QPushButton>("copyButton");
+    copy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "copied text\n");
+    EXPECT_EQ(copy->text(), "Copied");
+    clock.advance(1000);
+    copy->click();
+    clock.advance(399);
+    EXPECT_EQ(copy->text(), "Copied");
+    clock.advance(1);
+    EXPECT_EQ(copy->text(), "Copy") << "the first press's reset clears it";
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+// The real application captures from another client: a probe window (xmessage, named by a desktop
+// entry), xclip owning PRIMARY, chords pressed with xdotool, rows read back with sqlite3.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include "support/TestEnvironment.h"
+
+namespace {
+
+using tarnwick::test::TestEnvironment;
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QString sql(const QString& query)
+{
+    return run("sqlite3", {TestEnvironment::dataHome() + "/tarnwick/default.store", query});
+}
+
+// The visible windows whose name matches.
+QString visibleWindow(const QString& name)
+{
+    return run("xdotool", {"search", "--onlyvisible", "--name", name}).section('\n', 0, 0);
+}
+
+QString waitForWindow(const QString& name, int ms = 15000)
+{
+    QString id;
+    QTest::qWaitFor([&] { return !(id = visibleWindow(name)).isEmpty(); }, ms);
+    return id;
+}
+
+QString activeWindow()
+{
+    return QString::number(run("xdotool", {"getactivewindow"}).toULongLong());
+}
+
+void press(const QString& keys)
+{
+    run("xdotool", {"key", "--clearmodifiers", keys});
+}
+
+class CaptureSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+        QDir(TestEnvironment::dataHome() + "/tarnwick").removeRecursively();
+        const QString apps = TestEnvironment::dataHome() + "/applications";
+        QDir().mkpath(apps);
+        QFile entry(apps + "/xmessage.desktop");
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Probe Notes\nExec=xmessage\n");
+        entry.close();
+
+        probe.start("xmessage", {"-name", "xmessage", "-title", "Probe", "probe window"});
+        ASSERT_TRUE(probe.waitForStarted());
+        probeID = waitForWindow("^Probe$");
+        ASSERT_FALSE(probeID.isEmpty());
+        run("xprop",
+            {"-id", probeID, "-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", QString::number(probe.processId())});
+    }
+    void TearDown() override
+    {
+        for (QProcess* p : {&app, &owner, &probe}) {
+            if (p->state() == QProcess::NotRunning) continue;
+            p->terminate();
+            if (!p->waitForFinished(5000)) p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+    void launch()
+    {
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+        owner.kill();
+        owner.waitForFinished(5000);
+        // Nothing owns PRIMARY yet: once the chord is grabbed it answers "Nothing selected".
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                focusProbe();
+                press("alt+shift+space");
+                return !waitForWindow("^Nothing selected: Select some text, then press Alt\\+Shift\\+Space\\.$", 1500)
+                            .isEmpty();
+            },
+            30000));
+        dismissCapsule();
+    }
+    void select(const QByteArray& text)
+    {
+        owner.kill();
+        owner.waitForFinished(5000);
+        owner.start("xclip", {"-quiet", "-selection", "primary", "-i"});
+        ASSERT_TRUE(owner.waitForStarted());
+        owner.write(text);
+        owner.closeWriteChannel();
+        QTest::qWait(300);
+    }
+    void focusProbe() { run("xdotool", {"windowactivate", "--sync", probeID}); }
+    void dismissCapsule()
+    {
+        QTest::qWaitFor([] { return visibleWindow("^(Text captured|Nothing|Capture not)").isEmpty(); }, 8000);
+    }
+    QString capture(const QString& keys = "alt+shift+space")
+    {
+        press(keys);
+        return waitForWindow("^Text captured$");
+    }
+
+    QProcess app, owner, probe;
+    QString probeID;
+};
+
+TEST_F(CaptureSession, ChordsCaptureIntoRowsNotesAndNewNotesWithUndo)
+{
+    launch();
+    select("Grüße from the probe\n");
+    focusProbe();
+    const QString capsule = capture();
+    ASSERT_FALSE(capsule.isEmpty());
+    EXPECT_EQ(activeWindow(), probeID) << "the capsule never takes the focus";
+    EXPECT_FALSE(QTest::qWaitFor([&] { return visibleWindow("^Text captured$").isEmpty(); }, 1500));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return visibleWindow("^Text captured$").isEmpty(); }, 3000))
+        << "gone after about two seconds";
+    EXPECT_EQ(sql("SELECT text || '|' || sourceApp || '|' || sourceBundleID || '|' || ifnull(noteUUID, 'none') "
+                  "FROM Capture"),
+              "Grüße from the probe\n|Probe Notes|xmessage|none");
+
+    // A note open and active: the next capture is appended to it.
+    press("alt+shift+n");
+    ASSERT_FALSE(waitForWindow("^New Note$").isEmpty());
+    focusProbe();
+    select("appended words");
+    ASSERT_FALSE(capture().isEmpty());
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture WHERE text = 'appended words' AND noteUUID IS NOT NULL"), "1");
+    EXPECT_EQ(sql("SELECT count(*) FROM Note WHERE body LIKE '%appended words%'"), "1");
+    dismissCapsule();
+
+    // Super held: a new note; Ctrl+Z while the capsule is up bins it and deletes its row.
+    focusProbe();
+    select("for a new note");
+    ASSERT_FALSE(capture("super+alt+shift+space").isEmpty());
+    EXPECT_EQ(sql("SELECT count(*) FROM Note WHERE title = 'for a new note'"), "1");
+    press("ctrl+z");
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return sql("SELECT count(*) FROM Capture WHERE text = 'for a new note'") == "0"; }, 5000));
+    EXPECT_EQ(sql("SELECT count(*) FROM Note WHERE title = 'for a new note' AND isTrashed = 1"), "1");
+    dismissCapsule();
+
+    // The pointer on the pill keeps it past 4 s; a click on its right end undoes.
+    focusProbe();
+    select("undone by click");
+    const QString pill = capture();
+    ASSERT_FALSE(pill.isEmpty());
+    const QString geometry = run("xdotool", {"getwindowgeometry", "--shell", pill});
+    const auto value = [&](const QString& key) {
+        return geometry.section(key + "=", 1, 1).section('\n', 0, 0).toInt();
+    };
+    const int x = value("X"), y = value("Y"), w = value("WIDTH"), h = value("HEIGHT");
+    run("xdotool", {"mousemove", QString::number(x + w / 3), QString::number(y + h / 2)});
+    QTest::qWait(4500);
+    EXPECT_FALSE(visibleWindow("^Text captured$").isEmpty()) << "paused under the pointer";
+    run("xdotool", {"mousemove", QString::number(x + w - 22), QString::number(y + h / 2), "click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return sql("SELECT count(*) FROM Capture WHERE text = 'undone by click'") == "0"; }, 5000));
+    run("xdotool", {"mousemove", "5", "5"});
+    dismissCapsule();
+}
+
+TEST_F(CaptureSession, WarningsThePeekTheBusAndARelaunch)
+{
+    launch();
+    // Our own window in front: nothing to read from ourselves.
+    press("alt+shift+n");
+    const QString note = waitForWindow("^New Note$");
+    ASSERT_FALSE(note.isEmpty());
+    run("xdotool", {"windowactivate", "--sync", note});
+    select("ignored");
+    press("alt+shift+space");
+    EXPECT_FALSE(waitForWindow("^Nothing captured: Select text in another app first\\.$").isEmpty());
+    dismissCapsule();
+
+    // A click on the pill opens the peek; Escape closes it.
+    focusProbe();
+    select("peeked at");
+    const QString pill = capture();
+    ASSERT_FALSE(pill.isEmpty());
+    run("xdotool", {"mousemove", "--window", pill, "20", "10", "click", "1"});
+    const QString peek = waitForWindow("^Capture preview$");
+    ASSERT_FALSE(peek.isEmpty());
+    press("Escape");
+    EXPECT_TRUE(QTest::qWaitFor([] { return visibleWindow("^Capture preview$").isEmpty(); }, 5000));
+
+    // Another program hands text over the bus.
+    const QString id = QStringLiteral(TARNWICK_APP_ID);
+    run("dbus-send", {"--session", "--print-reply", "--dest=" + id, "/" + QString(id).replace('.', '/'),
+                      id + ".CaptureText", "string:from the bus"});
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return sql("SELECT count(*) FROM Capture WHERE text = 'from the bus'") == "1"; }, 5000));
+
+    // After a relaunch the rows are there and the chords fire again.
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(10000));
+    launch();
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture WHERE text IN ('peeked at', 'from the bus')"), "2");
+    focusProbe();
+    select("after the relaunch");
+    ASSERT_FALSE(capture().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return sql("SELECT count(*) FROM Capture WHERE text = 'after the relaunch'") == "1"; }, 5000));
+}
+
+}  // namespace

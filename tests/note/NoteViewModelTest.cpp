@@ -1,0 +1,383 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "note/NoteNotifications.h"
+#include "note/NoteViewModel.h"
+#include "note/OpacityPopoverModel.h"
+#include "platform/MemoryKeychainBackend.h"
+#include "platform/NotificationCenter.h"
+#include "privacy/KeychainStore.h"
+#include "privacy/UnlockSession.h"
+#include "store/NoteThemes.h"
+#include "support/FakeAuthenticator.h"
+#include "support/NoteStoreFixture.h"
+
+using tarnwick::test::FakeAuthenticator;
+using tarnwick::test::NoteStoreTestBase;
+using Outcome = Authenticator::Outcome;
+using C = NoteViewModel::MenuItem::Command;
+
+namespace {
+
+QString idOf(const Note& note)
+{
+    return note.uuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+// Every post of the names a note view sends, in order.
+struct Posts {
+    Posts()
+    {
+        for (const QString& name :
+             {tarnwickDismissNote, tarnwickToggleRollUp, tarnwickToggleZoom, tarnwickDragNote, tarnwickResizeDrag,
+              tarnwickFormatCommand, tarnwickOpacityChanged, tarnwickDidCreateNote, tarnwickDidDeleteNote})
+            tokens.push_back(NotificationCenter::shared().observe(name, [this](const Notification& n) { seen << n; }));
+    }
+    QList<Notification> seen;
+    std::vector<ObserverToken> tokens;
+};
+
+// A keychain that can be made to refuse every request, as a locked keyring does.
+class RefusingKeychain : public MemoryKeychainBackend {
+public:
+    bool refusing = false;
+    Result<QByteArray, Failure> read(const QString& s, const QString& a, bool sync) override
+    {
+        if (refusing) return Failure{statusInteractionNotAllowed, "locked"};
+        return MemoryKeychainBackend::read(s, a, sync);
+    }
+    Status<Failure> add(const QString& s, const QString& a, const QByteArray& d) override
+    {
+        if (refusing) return Failure{statusInteractionNotAllowed, "locked"};
+        return MemoryKeychainBackend::add(s, a, d);
+    }
+    Result<QStringList, Failure> accounts(const QString& s, bool sync) override
+    {
+        if (refusing) return Failure{statusInteractionNotAllowed, "locked"};
+        return MemoryKeychainBackend::accounts(s, sync);
+    }
+};
+
+}  // namespace
+
+class NoteViewModelTest : public NoteStoreTestBase {
+protected:
+    void SetUp() override
+    {
+        keychain = refusingKeychain;
+        KeychainStore::useBackend(refusingKeychain);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
+        NoteViewModel::Reminders reminders{[this] { return notificationService; },
+                                           [this](const Note& n) { scheduled << n.uuid(); },
+                                           [this](const Note& n) { cancelled << n.uuid(); }};
+        model = std::make_unique<NoteViewModel>(
+            *store, *unlock, reminders, [this] { return authenticator.available.available; }, clock);
+        note = addNote("Groceries", "milk");
+        store->saveNow();
+        model->setNote(note);
+        model->setActive(true);
+    }
+    void settle() { QCoreApplication::processEvents(); }
+    bool sealed(const Note& n) const { return n.hasLockedCipher() && n.body().isEmpty(); }
+
+    std::shared_ptr<RefusingKeychain> refusingKeychain = std::make_shared<RefusingKeychain>();
+    FakeAuthenticator authenticator;
+    std::unique_ptr<UnlockSession> unlock;
+    std::unique_ptr<NoteViewModel> model;
+    Note* note = nullptr;
+    bool notificationService = true;
+    QList<QUuid> scheduled, cancelled;
+};
+
+// What each piece shows for every combination of active, redacted and rolled.
+TEST_F(NoteViewModelTest, VisibilityTable)
+{
+    note->setIsLocked(true);  // redacted unless unlocked
+    for (int bits = 0; bits < 8; ++bits) {
+        const bool active = bits & 1, redacted = bits & 2, rolled = bits & 4;
+        if (redacted)
+            unlock->relock(note->uuid());
+        else
+            unlock->admit(note->uuid());
+        model->setActive(active);
+        model->setRolled(rolled);
+        SCOPED_TRACE(QString("active %1 redacted %2 rolled %3").arg(active).arg(redacted).arg(rolled).toStdString());
+        ASSERT_EQ(model->isRedacted(), redacted);
+        EXPECT_EQ(model->formatRowShown(), active && !redacted && !rolled);
+        EXPECT_EQ(model->countShown(), active && !redacted && !rolled);
+        EXPECT_EQ(model->gripPresent(), !redacted && !rolled);
+        EXPECT_EQ(model->gripOpacity(), active ? 1.0 : 0.0);
+        EXPECT_EQ(model->bottomEdgePresent(), !rolled);
+        EXPECT_EQ(model->opacityButtonPresent(), !redacted);
+        EXPECT_EQ(model->buttonsTakeClicks(), active);
+        EXPECT_EQ(model->titleRowShown(), redacted);
+        EXPECT_EQ(model->contentShown(), !rolled);
+        EXPECT_EQ(model->lockPanelShown(), redacted);
+        EXPECT_EQ(model->columnOpacity(), active ? 1.0 : 0.85);
+    }
+}
+
+TEST_F(NoteViewModelTest, LabelsAndValues)
+{
+    using D = NoteViewModel::Dot;
+    EXPECT_EQ(NoteViewModel::dotLabel(D::rollUp, false), "Roll up to title");
+    EXPECT_EQ(NoteViewModel::dotLabel(D::rollUp, true), "Unroll");
+    EXPECT_EQ(NoteViewModel::dotLabel(D::close, false), "Close note");
+    EXPECT_EQ(NoteViewModel::dotLabel(D::zoom, false), "Expand / restore");
+
+    for (auto [opacity, text] : {std::pair{0.994, "99 percent"}, {0.995, "100 percent"}, {0.455, "46 percent"}}) {
+        model->setWindowOpacity(opacity);
+        EXPECT_EQ(model->opacityAccessibleValue(), text);
+    }
+
+    // Lock button and menu item per state.
+    struct Row {
+        QString symbol, button, menu;
+    };
+    auto row = [&] { return Row{model->lockButtonSymbol(), model->lockButtonLabel(), model->lockActionLabel()}; };
+    auto check = [](const Row& r, const char* symbol, const char* button, const QString& menu) {
+        EXPECT_EQ(r.symbol, symbol);
+        EXPECT_EQ(r.button, button);
+        EXPECT_EQ(r.menu, menu);
+    };
+    check(row(), "lock", "Lock this note", QString::fromUtf8("Lock \u00B7 Password"));
+    note->setIsLocked(true);
+    check(row(), "lock.fill", "Unlock this note", "Unlock (your password)");
+    unlock->admit(note->uuid());
+    check(row(), "lock.open.fill", "Lock again", "Lock again");
+
+    EXPECT_EQ(model->menuItems().at(1).label, QString::fromUtf8("Remind me\u2026"));
+    note->setReminderDate(now().addDays(1));
+    EXPECT_EQ(model->menuItems().at(1).label, QString::fromUtf8("Reminder\u2026"));
+}
+
+TEST_F(NoteViewModelTest, ObserversActOnlyOnThisNoteAndWellFormedPayloads)
+{
+    NotificationCenter& center = NotificationCenter::shared();
+    const QString id = idOf(*note);
+    Note* other = addNote("Other");
+    for (const QString& object : {idOf(*other), QString("not a uuid"), QString()}) {
+        center.post(tarnwickFormatStateChanged, object, {{"active", QStringList{"bold"}}});
+        center.post(tarnwickFlashNote, object);
+        center.post(tarnwickNoteAction, object, {{"action", "remind"}});
+    }
+    EXPECT_TRUE(model->activeFormats().isEmpty());
+    EXPECT_FALSE(model->isFlashing());
+    EXPECT_FALSE(model->showingReminder());
+
+    center.post(tarnwickFormatStateChanged, id, {{"active", QStringList{"bold", "italic"}}});
+    EXPECT_TRUE(model->isLit(FormatCommand::bold));
+    EXPECT_TRUE(model->isLit(FormatCommand::italic));
+    // A bad "active" leaves the lit buttons; an empty list clears them.
+    center.post(tarnwickFormatStateChanged, id, {{"active", "bold"}});
+    center.post(tarnwickFormatStateChanged, id, {{"active", QVariantList{1, 2}}});
+    center.post(tarnwickFormatStateChanged, id, {});
+    EXPECT_EQ(model->activeFormats().size(), 2);
+    center.post(tarnwickFormatStateChanged, id, {{"active", QStringList{}}});
+    EXPECT_TRUE(model->activeFormats().isEmpty());
+
+    // Unknown or mistyped actions do nothing; "remind" opens the popover an hour ahead.
+    center.post(tarnwickNoteAction, id, {{"action", "explode"}});
+    center.post(tarnwickNoteAction, id, {{"action", 3}});
+    center.post(tarnwickNoteAction, id, {});
+    EXPECT_FALSE(model->showingReminder());
+    EXPECT_FALSE(note->isLocked());
+    center.post(tarnwickNoteAction, id, {{"action", "remind"}});
+    EXPECT_TRUE(model->showingReminder());
+    EXPECT_EQ(model->reminderDraft(), now().addSecs(3600));
+
+    center.post(tarnwickFlashNote, id);
+    EXPECT_TRUE(model->isFlashing());
+    clock.advance(900);
+    EXPECT_FALSE(model->isFlashing());
+
+    const quint32 revision = model->themeRevision();
+    center.post(tarnwickThemeChanged, "anything");
+    EXPECT_EQ(model->themeRevision(), revision + 1);
+}
+
+// Locking seals and relocks; unlocking asks once per note at a time; lock paths are refused while
+// nobody can authenticate.
+TEST_F(NoteViewModelTest, LockAndUnlock)
+{
+    Posts posts;
+    // The "lock" action: sealed, flagged, saved, redacted at once.
+    NotificationCenter::shared().post(tarnwickNoteAction, idOf(*note), {{"action", "lock"}});
+    EXPECT_TRUE(note->isLocked());
+    EXPECT_TRUE(sealed(*note));
+    EXPECT_TRUE(model->isRedacted());
+    EXPECT_FALSE(store->context().hasChanges());
+
+    // Duplicate is disabled on a locked note and does nothing if asked.
+    EXPECT_FALSE(model->menuItems().at(2).enabled);
+    model->duplicate();
+    EXPECT_TRUE(posts.seen.isEmpty());
+
+    // Unlock: a second click while the prompt is open only brings it forward.
+    int raised = 0;
+    model->bringPromptForward = [&] { ++raised; };
+    model->unlock();
+    model->lockButtonClicked();
+    model->toggleLock();
+    EXPECT_EQ(authenticator.pendingCount(), 1);
+    EXPECT_EQ(raised, 2);
+    authenticator.complete(Outcome::success);
+    settle();
+    EXPECT_FALSE(model->isRedacted());
+    EXPECT_EQ(note->body(), "milk");
+    EXPECT_FALSE(model->unlockPending());
+
+    // A failed prompt leaves the note redacted, and a new prompt can be asked.
+    model->lockButtonClicked();  // "Lock again"
+    EXPECT_TRUE(model->isRedacted());
+    model->unlock();
+    authenticator.complete(Outcome::failed);
+    settle();
+    EXPECT_TRUE(model->isRedacted());
+    model->unlock();
+    EXPECT_EQ(authenticator.pendingCount(), 1);
+    authenticator.complete(Outcome::cancelled);
+    settle();
+
+    // No authentication: every lock path refuses a plain note, visibly; a locked note's item stays.
+    Note* plain = addNote("Plain", "text");
+    model->setNote(plain);
+    authenticator.available = {false, "no PAM"};
+    model->refreshAuthentication();
+    EXPECT_FALSE(model->lockButtonEnabled());
+    EXPECT_FALSE(model->menuItems().at(0).enabled);
+    EXPECT_FALSE(model->menuItems().at(0).toolTip.isEmpty());
+    model->lockButtonClicked();
+    model->performMenu(C::lock);
+    NotificationCenter::shared().post(tarnwickNoteAction, idOf(*plain), {{"action", "lock"}});
+    EXPECT_FALSE(plain->isLocked());
+    EXPECT_FALSE(model->notice().isEmpty());
+    model->setNote(note);
+    EXPECT_TRUE(model->menuItems().at(0).enabled);
+    EXPECT_FALSE(model->unlockButtonEnabled());
+    EXPECT_EQ(model->lockPanelAuthLine(), "Not available on this computer");
+}
+
+// A seal that fails is shown on the lock panel until a seal succeeds.
+TEST_F(NoteViewModelTest, FailedSealIsShownUntilASealSucceeds)
+{
+    refusingKeychain->refusing = true;
+    model->lockButtonClicked();
+    EXPECT_TRUE(note->isLocked());
+    EXPECT_TRUE(model->isRedacted());
+    ASSERT_TRUE(model->lockPanelFailure().has_value());
+    EXPECT_EQ(*model->lockPanelFailure(), UnlockSession::sealFailureText());
+
+    unlock->relock(note->uuid());  // still refused: still shown
+    EXPECT_TRUE(model->lockPanelFailure().has_value());
+    refusingKeychain->refusing = false;
+    unlock->relock(note->uuid());
+    EXPECT_FALSE(model->lockPanelFailure().has_value());
+    EXPECT_TRUE(sealed(*note));
+
+    // The relock of every note (timer, hide-all) keeps the failure of a note it could not seal.
+    ASSERT_TRUE(unlock->admit(note->uuid()));
+    refusingKeychain->refusing = true;
+    EXPECT_FALSE(unlock->relockAll());
+    EXPECT_TRUE(model->isRedacted());
+    EXPECT_EQ(model->lockPanelFailure(), UnlockSession::sealFailureText());
+    refusingKeychain->refusing = false;
+}
+
+TEST_F(NoteViewModelTest, SetAndClearReminders)
+{
+    // A past date is saved and scheduled (the scheduler leaves nothing pending for it).
+    model->openReminder();
+    EXPECT_FALSE(model->clearOffered());
+    EXPECT_FALSE(model->remindersUnavailable());
+    model->setReminderDraft(now().addSecs(-60));
+    model->setReminder();
+    EXPECT_EQ(note->reminderDate(), now().addSecs(-60));
+    EXPECT_EQ(note->updatedAt(), now());
+    EXPECT_FALSE(store->context().hasChanges());
+    EXPECT_EQ(scheduled, QList<QUuid>{note->uuid()});
+    EXPECT_FALSE(model->showingReminder());
+
+    // No notification service: the popover says so, the date is still saved, nothing is scheduled.
+    notificationService = false;
+    model->openReminder();
+    EXPECT_EQ(model->reminderDraft(), now().addSecs(-60));
+    EXPECT_TRUE(model->remindersUnavailable());
+    EXPECT_TRUE(model->clearOffered());
+    model->setReminderDraft(now().addDays(2));
+    model->setReminder();
+    EXPECT_EQ(note->reminderDate(), now().addDays(2));
+    EXPECT_EQ(scheduled.size(), 1);
+
+    model->openReminder();
+    model->clearReminder();
+    EXPECT_FALSE(note->reminderDate().has_value());
+    EXPECT_EQ(cancelled, QList<QUuid>{note->uuid()});
+    EXPECT_FALSE(model->showingReminder());
+}
+
+TEST_F(NoteViewModelTest, OpacityPopoverPostsEachChangeOnce)
+{
+    Posts posts;
+    OpacityPopoverModel popover(note->uuid());
+    popover.show(1.0);
+    EXPECT_TRUE(posts.seen.isEmpty());
+    popover.show(0.7);
+    ASSERT_EQ(posts.seen.size(), 1);
+    EXPECT_EQ(posts.seen[0].object, idOf(*note));
+    EXPECT_EQ(posts.seen[0].userInfo.value("value").typeId(), QMetaType::Double);
+    EXPECT_DOUBLE_EQ(posts.seen[0].userInfo.value("value").toDouble(), 0.7);
+    EXPECT_EQ(popover.headerText(), "70%");
+    popover.setValue(0.7);  // the current preset
+    popover.setSliderPosition(popover.sliderPosition());
+    EXPECT_EQ(posts.seen.size(), 1);
+    popover.setSliderPosition(455);
+    EXPECT_EQ(popover.headerText(), "46%");
+    EXPECT_EQ(popover.accessibleValue(), "46 percent");
+    popover.setValue(0.01);
+    EXPECT_DOUBLE_EQ(popover.value(), 0.1);
+    popover.setValue(qQNaN());
+    EXPECT_DOUBLE_EQ(popover.value(), 0.1);
+    EXPECT_EQ(posts.seen.size(), 3);
+}
+
+TEST_F(NoteViewModelTest, CountsGraphemesAndPictures)
+{
+    for (auto [body, count] : {std::pair{QString(""), 0},
+                               {QString("ab\nc"), 4},
+                               {QString::fromUtf8("e\u0301 \U0001F1E9\U0001F1EA \U0001F469\u200D\U0001F4BB"), 5},
+                               {QString("a\n") + QChar(0xFFFC) + "\nb", 5}}) {
+        note->setBody(body);
+        EXPECT_EQ(model->countText(), QString::number(count)) << body.toStdString();
+        EXPECT_EQ(model->countShown(), count > 0);
+    }
+}
+
+// Another note starts afresh: popovers closed, draft, lit formats, flash, grip drag, notice; the
+// keyboard is asked into the new body.
+TEST_F(NoteViewModelTest, ANoteChangeStartsAfresh)
+{
+    Posts posts;
+    NotificationCenter::shared().post(tarnwickFormatStateChanged, idOf(*note), {{"active", QStringList{"bold"}}});
+    NotificationCenter::shared().post(tarnwickFlashNote, idOf(*note));
+    model->setShowingOpacity(true);
+    model->openReminder();
+    model->gripDrag(QPointF(12, 0));
+
+    Note* next = addNote("Next", "text");
+    QSignalSpy focus(model.get(), &NoteViewModel::focusBodyRequested);
+    model->setNote(next);
+    EXPECT_EQ(focus.count(), 1);
+    EXPECT_FALSE(model->showingOpacity());
+    EXPECT_FALSE(model->showingReminder());
+    EXPECT_FALSE(model->reminderDraft().isValid());
+    EXPECT_TRUE(model->activeFormats().isEmpty());
+    EXPECT_FALSE(model->isFlashing());
+    // The grip's next drag starts from zero: its first event carries the whole translation.
+    model->gripDrag(QPointF(15, 0));
+    EXPECT_DOUBLE_EQ(posts.seen.last().userInfo.value("dx").toDouble(), 15);
+    // Observers follow the new note only.
+    NotificationCenter::shared().post(tarnwickFormatStateChanged, idOf(*note), {{"active", QStringList{"bold"}}});
+    EXPECT_TRUE(model->activeFormats().isEmpty());
+}

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+#include "model/ResolvedNoteTheme.h"
+#include "note/NoteNotifications.h"
+#include "note/NoteView.h"
+#include "platform/NotificationCenter.h"
+#include "privacy/UnlockSession.h"
+#include "support/FakeAuthenticator.h"
+#include "support/NoteStoreFixture.h"
+
+using tarnwick::test::FakeAuthenticator;
+using tarnwick::test::NoteStoreTestBase;
+
+namespace {
+
+// Stands in for the block editor in the body slot.
+class FakeBody : public NoteBody {
+public:
+    using NoteBody::NoteBody;
+    void setNote(Note* n) override { note = n; }
+    void setTheme(const ResolvedNoteTheme& t) override { themes << t.id; }
+    void focusBody() override { ++focusRequests; }
+    QMenu* createEditMenu(const QPoint&) override
+    {
+        auto* menu = new QMenu;
+        menu->addAction("Copy");
+        return menu;
+    }
+    Note* note = nullptr;
+    QStringList themes;
+    int focusRequests = 0;
+};
+
+}  // namespace
+
+class NoteViewTest : public NoteStoreTestBase {
+protected:
+    void SetUp() override
+    {
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
+        NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+        view = std::make_unique<NoteView>(
+            *store, *unlock, reminders, [] { return true; }, clock,
+            [this](QWidget* parent) { return body = new FakeBody(parent); }, true);
+        note = addNote("Groceries", "milk");
+        store->saveNow();
+        view->resize(360, 300);
+        view->setNote(note);
+        view->setActive(true);
+        view->show();
+        QCoreApplication::processEvents();
+        for (const QString& name : {tarnwickDismissNote, tarnwickToggleRollUp, tarnwickToggleZoom, tarnwickDragNote,
+                                    tarnwickResizeDrag, tarnwickFormatCommand})
+            tokens.push_back(NotificationCenter::shared().observe(name, [this](const Notification& n) { seen << n; }));
+    }
+    QToolButton* button(const QString& name) { return view->findChild<QToolButton*>(name); }
+    QString id() const { return note->uuid().toString(QUuid::WithoutBraces).toUpper(); }
+    void drag(QWidget* on, QPoint from, const QList<QPoint>& steps)
+    {
+        QTest::mousePress(on, Qt::LeftButton, {}, from);
+        for (const QPoint& p : steps) {
+            QMouseEvent move(QEvent::MouseMove, p, on->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(on, &move);
+        }
+        QTest::mouseRelease(on, Qt::LeftButton, {}, steps.last());
+    }
+
+    FakeAuthenticator authenticator;
+    std::unique_ptr<UnlockSession> unlock;
+    std::unique_ptr<NoteView> view;
+    FakeBody* body = nullptr;
+    Note* note = nullptr;
+    QList<Notification> seen;
+    std::vector<ObserverToken> tokens;
+};
+
+TEST_F(NoteViewTest, ChromePostsWithTheNoteID)
+{
+    EXPECT_EQ(body->note, note);
+    EXPECT_FALSE(body->themes.isEmpty());
+    EXPECT_EQ(body->focusRequests, 1);
+    const QList<std::pair<QString, QString>> clicks{
+        {"closeDot", tarnwickDismissNote}, {"rollUpDot", tarnwickToggleRollUp}, {"zoomDot", tarnwickToggleZoom}};
+    for (const auto& [name, posted] : clicks) {
+        QToolButton* dot = button(name);
+        ASSERT_TRUE(dot) << name.toStdString();
+        QTest::mouseClick(dot, Qt::LeftButton, {}, dot->rect().center());
+        ASSERT_FALSE(seen.isEmpty());
+        EXPECT_EQ(seen.last().name, posted);
+        EXPECT_EQ(seen.last().object, id());
+    }
+    for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
+        QToolButton* format = button(FormatCommands::rawValue(spec.command));
+        ASSERT_TRUE(format && format->isVisible());
+        EXPECT_FALSE(format->icon().isNull());
+        format->click();
+        EXPECT_EQ(seen.last().name, tarnwickFormatCommand);
+        EXPECT_EQ(seen.last().userInfo.value("command").toString(), FormatCommands::rawValue(spec.command));
+    }
+    for (const char* name : {"opacityButton", "lockButton"}) EXPECT_FALSE(button(name)->icon().isNull()) << name;
+
+    // An inactive window: grey dots only, no buttons to click, no format row.
+    view->setActive(false);
+    EXPECT_FALSE(button("opacityButton")->isVisible());
+    EXPECT_FALSE(button("lockButton")->isVisible());
+    EXPECT_FALSE(button("bold")->isVisible());
+    EXPECT_EQ(view->childAt(button("lockButton")->geometry().center()), nullptr);
+
+    // A redacted note has no opacity button, even when active.
+    view->setActive(true);
+    note->setIsLocked(true);
+    EXPECT_FALSE(button("opacityButton")->isVisible());
+    EXPECT_TRUE(button("lockButton")->isVisible());
+    EXPECT_TRUE(view->findChild<QWidget*>("lockPanel")->isVisible());
+    EXPECT_FALSE(body->isVisible());
+}
+
+// The strip posts whole translations; the grip posts increments, then "ended".
+TEST_F(NoteViewTest, StripAndGripDrags)
+{
+    drag(view.get(), QPoint(150, 10), {QPoint(151, 10), QPoint(170, 10), QPoint(190, 15), QPoint(250, 60)});
+    QList<double> dx;
+    for (const Notification& n : seen) {
+        EXPECT_EQ(n.name, tarnwickDragNote);
+        dx << n.userInfo.value("dx").toDouble();
+    }
+    EXPECT_EQ(dx, (QList<double>{20, 40, 100, 100}));
+    EXPECT_TRUE(seen.last().userInfo.value("ended").toBool());
+
+    seen.clear();
+    QWidget* grip = view->findChild<QWidget*>("resizeGrip");
+    ASSERT_TRUE(grip && grip->isVisible());
+    const QPoint start(16, 16);
+    drag(grip, start, {start + QPoint(5, 0), start + QPoint(12, 0), start + QPoint(15, 0), start + QPoint(20, 4)});
+    QList<std::pair<double, double>> steps;
+    for (const Notification& n : seen) {
+        EXPECT_EQ(n.name, tarnwickResizeDrag);
+        steps << std::pair{n.userInfo.value("dx").toDouble(), n.userInfo.value("dy").toDouble()};
+    }
+    EXPECT_EQ(steps, (QList<std::pair<double, double>>{{12, 0}, {3, 0}, {5, 4}, {0, 0}}));
+    EXPECT_TRUE(seen.last().userInfo.value("ended").toBool());
+
+    // A double-click on the strip zooms once.
+    seen.clear();
+    QTest::mouseDClick(view.get(), Qt::LeftButton, {}, QPoint(150, 20));
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_EQ(seen[0].name, tarnwickToggleZoom);
+}
+
+TEST_F(NoteViewTest, PaperAlphaFollowsTheOpacity)
+{
+    auto alphaAt = [&] { return view->grab().toImage().pixelColor(180, 200).alpha(); };
+    EXPECT_EQ(alphaAt(), 255);
+    view->setWindowOpacity(0.4);
+    EXPECT_NEAR(alphaAt(), 102, 2);
+}
+
+// One menu over the body: the editor's items, a separator, then the note's; Duplicate and Delete act.
+TEST_F(NoteViewTest, ContextMenu)
+{
+    std::unique_ptr<QMenu> menu(view->buildContextMenu(body->geometry().center()));
+    QStringList labels;
+    for (QAction* a : menu->actions()) labels << (a->isSeparator() ? "-" : a->text());
+    EXPECT_EQ(labels, (QStringList{"Copy", "-", QString::fromUtf8("Lock \u00B7 Password"),
+                                   QString::fromUtf8("Remind me\u2026"), "-", "Duplicate", "-", "Delete note"}));
+    std::unique_ptr<QMenu> strip(view->buildContextMenu(QPoint(150, 10)));
+    EXPECT_EQ(strip->actions().first()->text(), QString::fromUtf8("Lock \u00B7 Password"));
+
+    QStringList created;
+    ObserverToken token = NotificationCenter::shared().observe(tarnwickDidCreateNote,
+                                                               [&](const Notification& n) { created << n.object; });
+    menu->actions().at(5)->trigger();
+    ASSERT_EQ(created.size(), 1);
+    EXPECT_NE(created[0], id());
+    menu->actions().at(7)->trigger();
+    EXPECT_TRUE(note->isTrashed());
+}
+
+// The popovers open as popups, and Return in the calendar presses "Set".
+TEST_F(NoteViewTest, Popovers)
+{
+    button("opacityButton")->click();
+    ASSERT_TRUE(view->opacityPopover());
+    EXPECT_TRUE(view->opacityPopover()->windowFlags() & Qt::Popup);
+    view->opacityPopover()->close();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->model().showingOpacity());
+
+    view->model().openReminder();
+    ReminderPopover* reminder = view->reminderPopover();
+    ASSERT_TRUE(reminder);
+    EXPECT_FALSE(reminder->clearButton());
+    QTest::keyClick(reminder->calendar()->focusProxy() ? reminder->calendar()->focusProxy() : reminder->calendar(),
+                    Qt::Key_Return);
+    EXPECT_EQ(note->reminderDate()->secsTo(now().addSecs(3600)), 0);
+    EXPECT_FALSE(view->model().showingReminder());
+}
+
+// The wallpaper is brightened and blurred once per size step, brightness and blur, not per paint; a
+// redacted note shows none.
+TEST_F(NoteViewTest, WallpaperIsProcessedOncePerKey)
+{
+    note->setWallpaperID(QStringLiteral("stock.linen"));
+    note->setWallpaperBlur(4.0);
+    view->grab();
+    view->grab();
+    view->resize(370, 310);  // the same 64-point step
+    view->grab();
+    EXPECT_EQ(view->wallpaperRenders(), 1);
+    view->resize(460, 310);
+    view->grab();
+    note->setWallpaperBrightness(0.2);
+    view->grab();
+    EXPECT_EQ(view->wallpaperRenders(), 3);
+    note->setIsLocked(true);
+    view->resize(600, 400);
+    view->grab();
+    EXPECT_EQ(view->wallpaperRenders(), 3);
+}

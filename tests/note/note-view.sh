@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# The note view end to end: the window dots zoom and roll up, the strip moves the window, the grip
+# resizes every window, the context menu duplicates and deletes, the lock button locks (nothing of
+# the text left in any store file), the menu unlocks with the account password (PAM under
+# pam_wrapper), and "Remind me…" sets a reminder an hour ahead.
+# Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
+set -euo pipefail
+tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
+
+work=$(mktemp -d /tmp/tarnwick-noteview-XXXXXX)
+data="${XDG_DATA_HOME}/tarnwick"
+store="$data/default.store"
+settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
+password="right horse battery"
+app_pid=""
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/app.log" ] && { echo "--- application log" >&2; cat "$work/app.log" >&2; }
+  import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
+  trap - EXIT
+  stop_app
+  exit 1
+}
+stop_app() {
+  [ -n "$app_pid" ] || return 0
+  kill -TERM "$app_pid" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+}
+trap 'stop_app; rm -rf "$work"' EXIT
+trap 'fail "command failed on line $LINENO"' ERR
+
+if [ -z "$pam_library" ] || [ ! -f "$pam_library" ]; then
+  echo "SKIP: pam_wrapper is not installed"
+  exit 0
+fi
+# The account password is a known one, checked by pam_matrix, whichever service the application asks.
+mkdir -p "$work/services"
+echo "$(id -un):$password:tarnwick" >"$work/passdb"
+for service in tarnwick login; do
+  printf 'auth required %s/pam_matrix.so passdb=%s\naccount required %s/pam_matrix.so passdb=%s\n' \
+    "$pam_modules" "$work/passdb" "$pam_modules" "$work/passdb" >"$work/services/$service"
+done
+
+start_app() {
+  LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
+    PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 "$tarnwick" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+}
+within() {
+  local tenths=$1
+  shift
+  for _ in $(seq 1 "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+sql() { sqlite3 "file:$store?mode=ro" "$1"; }
+has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ]; }
+active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+geometry() { xdotool getwindowgeometry --shell "$win" | grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' '; }
+load_geometry() { eval "$(xdotool getwindowgeometry --shell "$win")"; }
+click_at() {
+  xdotool mousemove --window "$win" "$1" "$2"
+  sleep 0.2
+  xdotool click "${3:-1}"
+  sleep 0.6
+}
+# Opens the context menu in the middle of the body and picks an item by keys ("Down Down Return").
+menu() {
+  load_geometry
+  click_at $((WIDTH / 2)) $((HEIGHT / 2)) 3
+  for key in "$@"; do
+    xdotool key --clearmodifiers "$key"
+    sleep 0.2
+  done
+  sleep 0.6
+}
+
+"$seeder" || fail "seeding the store"
+start_app
+
+# The reminder of "Groceries" opens its window.
+within 300 has_notification || fail "no reminder was shown"
+dunstctl action 0
+dunstctl close-all
+within 100 active_is Groceries || fail "the Groceries window did not open"
+win=$(window_named Groceries)
+load_geometry
+X0=$X Y0=$Y W0=$WIDTH H0=$HEIGHT
+
+# (2) Zoom dot: the largest size; again: back. Roll-up dot: the strip only; again: back. A
+# double-click on the head row's middle zooms, and again restores.
+click_at 53 15
+load_geometry
+[ "$WIDTH" -gt "$W0" ] && [ "$HEIGHT" -gt "$H0" ] || fail "the zoom dot did not enlarge the window: $(geometry)"
+click_at 53 15
+load_geometry
+[ "$WIDTH" = "$W0" ] && [ "$HEIGHT" = "$H0" ] || fail "the zoom dot did not restore the window: $(geometry)"
+click_at 35 15
+load_geometry
+[ "$HEIGHT" -le 82 ] && [ "$HEIGHT" -lt "$H0" ] || fail "the roll-up dot left the window ${HEIGHT} high"
+click_at 35 15
+load_geometry
+[ "$HEIGHT" = "$H0" ] || fail "the roll-up dot did not unroll the window: $(geometry)"
+xdotool mousemove --window "$win" $((W0 / 2)) 12
+sleep 0.2
+xdotool click --repeat 2 --delay 80 1
+sleep 0.8
+load_geometry
+[ "$WIDTH" -gt "$W0" ] || fail "a double-click on the head row did not zoom: $(geometry)"
+xdotool click --repeat 2 --delay 80 1
+sleep 0.8
+load_geometry
+[ "$WIDTH" = "$W0" ] && [ "$X" = "$X0" ] && [ "$Y" = "$Y0" ] || fail "a second double-click did not restore: $(geometry)"
+
+# (3) A drag on the strip moves the window by as much, and the frame is saved.
+xdotool mousemove --window "$win" $((W0 / 2)) 12
+sleep 0.2
+xdotool mousedown 1
+for step in 1 2 3 4 5; do
+  xdotool mousemove_relative -- -20 10
+  sleep 0.1
+done
+xdotool mouseup 1
+sleep 0.8
+load_geometry
+[ "$X" = $((X0 - 100)) ] && [ "$Y" = $((Y0 + 50)) ] || fail "the strip drag moved the window from $X0,$Y0 to $X,$Y"
+within 30 test "$(sql "SELECT CAST(frameX AS INTEGER) || ',' || CAST(frameY AS INTEGER) FROM Note WHERE title = 'Groceries'")" = "$X,$Y" ||
+  fail "the moved frame was not saved"
+
+# (4) The grip makes the window larger, and the new size is kept for every window.
+xdotool mousemove --window "$win" $((W0 - 16)) $((H0 - 16))
+sleep 0.2
+xdotool mousedown 1
+for step in 1 2 3 4; do
+  xdotool mousemove_relative -- 15 10
+  sleep 0.1
+done
+xdotool mouseup 1
+sleep 0.8
+load_geometry
+[ "$WIDTH" -gt "$W0" ] && [ "$HEIGHT" -gt "$H0" ] || fail "the grip did not enlarge the window: $(geometry)"
+width_saved() { tr -d ' \n' <"$settings" | grep -q "\"notes.windowWidth\":{\"type\":\"double\",\"value\":$WIDTH}"; }
+within 30 width_saved || fail "settings.json lacks the new width $WIDTH: $(cat "$settings")"
+W0=$WIDTH H0=$HEIGHT
+
+# (5) "Duplicate" shows the copy; "Delete note" bins it and the window goes back to "Groceries".
+menu Down Down Down Return
+within 50 active_is "Groceries copy" || fail "Duplicate did not show the copy"
+win=$(window_named "Groceries copy")
+menu Up Return
+within 30 test "$(sql "SELECT isTrashed FROM Note WHERE title = 'Groceries copy'")" = 1 || fail "Delete note did not bin the copy"
+within 50 active_is Groceries || fail "the window did not go back to Groceries"
+win=$(window_named Groceries)
+
+# (6) Next launch, "Secret" opens by its reminder; the lock button locks it: locked, and "saffron"
+# in no store file.
+stop_app
+"$seeder" secret || fail "seeding the reminder of Secret"
+start_app
+within 300 has_notification || fail "no reminder for Secret was shown"
+dunstctl action 0
+dunstctl close-all
+within 100 active_is Secret || fail "the Secret window did not open"
+win=$(window_named Secret)
+load_geometry
+click_at $((WIDTH - 20)) 15
+within 30 test "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 || fail "the lock button did not lock Secret"
+sleep 0.5
+if grep -rqa saffron "$data"; then fail "the locked text is still in a store file: $(grep -rla saffron "$data")"; fi
+import -window root "$work/locked.png"
+
+# (7) "Unlock (your password)" asks for the password; with it the body is back, and "Lock again"
+# (the lock button now) seals it at once without asking.
+menu Down Return
+within 50 window_named Tarnwick >/dev/null || fail "no password prompt"
+within 50 test -n "$(window_named Tarnwick)" || fail "no password prompt"
+xdotool type --delay 20 "$password"
+xdotool key Return
+within 50 test -z "$(window_named Tarnwick)" || fail "the password prompt stayed open"
+sleep 0.5
+import -window root "$work/unlocked.png"
+win=$(window_named Secret)
+click_at $((WIDTH - 20)) 15
+sleep 0.8
+[ -z "$(window_named Tarnwick)" ] || fail "Lock again asked for a password: the note was not unlocked"
+if grep -rqa saffron "$data"; then fail "the relocked text is still in a store file"; fi
+
+# (8) On a new note, "Remind me…", Return: a reminder an hour ahead.
+xdotool key --clearmodifiers alt+shift+n
+within 50 active_is "New Note" || fail "the new-note hot key opened no note"
+win=$(window_named "New Note")
+menu Down Down Return
+sleep 0.5
+import -window root "$work/reminder.png"
+xdotool key Return
+sleep 0.8
+now=$(date +%s)
+reminder=$(sql "SELECT MAX(CAST(reminderDate AS INTEGER)) FROM Note WHERE title = ''")
+[ -n "$reminder" ] && [ $((reminder - now)) -gt 3300 ] && [ $((reminder - now)) -le 3600 ] ||
+  fail "the reminder is '$reminder', expected an hour after $now"
+
+if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
+echo "PASS"

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "shelf/ShelfFixture.h"
+
+using namespace tarnwick::test;
+
+class ShelfControllerTest : public ShelfFixture {};
+
+// A burst of keys searches once, for the last query; moving the selection and opening the actions
+// row neither search nor fetch; saves refresh the lists once per turn, and not while closed.
+TEST_F(ShelfControllerTest, SearchAndRebuildsAreCoalesced)
+{
+    addNote("alpha");
+    addNote("beta");
+    store->saveNow();
+    shelf->present();
+    const int builds = shelf->lensBuilds();
+    for (const char* q : {"a", "al", "alp"}) state().setQuery(QString::fromLatin1(q));
+    EXPECT_EQ(shelf->searchRuns(), 0);
+    turn();
+    EXPECT_EQ(shelf->searchRuns(), 1);
+    EXPECT_EQ(state().searchRows().size(), 1);
+
+    state().moveSelection(1);
+    state().toggleActions();
+    state().moveSelection(-1);
+    turn();
+    EXPECT_EQ(shelf->searchRuns(), 1);
+    EXPECT_EQ(shelf->lensBuilds(), builds);
+
+    addNote("alpine");
+    store->saveNow();
+    store->saveNow();
+    turn();
+    EXPECT_EQ(shelf->searchRuns(), 2);
+    EXPECT_EQ(shelf->lensBuilds(), builds + 1);
+    EXPECT_EQ(state().searchRows().size(), 2);
+
+    shelf->dismiss();
+    store->saveNow();
+    turn();
+    EXPECT_EQ(shelf->lensBuilds(), builds + 1);
+}
+
+// The actions row follows the selection and the state, and is one item under the selected row.
+TEST_F(ShelfControllerTest, ActionsRowSitsUnderTheSelectedRowOnly)
+{
+    addNote("one");
+    addNote("two", {}, 10);
+    store->saveNow();
+    shelf->present();
+    state().toggleActions();
+    EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Today", "N:one", "A", "N:two"}));
+    state().moveSelection(1);  // closes it
+    EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Today", "N:one", "N:two"}));
+    state().toggleActions();
+    shelf->escape();
+    EXPECT_FALSE(state().showActions());
+    EXPECT_TRUE(shelf->isOpen());
+    shelf->escape();
+    EXPECT_FALSE(shelf->isOpen());
+}
+
+// Focus: a loss within the grace is undone unless one of our windows took the keyboard; later it
+// closes the shelf, and the tray click that caused it does not open it again. The tour comes first.
+TEST_F(ShelfControllerTest, FocusGraceReopenGuardAndOnboardingGate)
+{
+    onboarded = false;
+    shelf->statusItemClicked();
+    EXPECT_EQ(onboardingShown, 1);
+    EXPECT_FALSE(shelf->isOpen());
+    onboarded = true;
+
+    shelf->statusItemClicked();
+    ASSERT_TRUE(shelf->isOpen());
+    clock.advance(100);
+    shelf->focusLost();
+    turn();
+    EXPECT_EQ(host.refocused, 1);
+    EXPECT_TRUE(shelf->isOpen());
+
+    host.ours = true;  // a note window we just opened
+    shelf->focusLost();
+    turn();
+    EXPECT_EQ(host.refocused, 1);
+    EXPECT_FALSE(shelf->isOpen());
+
+    host.ours = false;
+    shelf->present();
+    clock.advance(800);
+    shelf->focusLost();
+    turn();
+    EXPECT_FALSE(shelf->isOpen());
+    clock.advance(100);
+    shelf->statusItemClicked();
+    EXPECT_FALSE(shelf->isOpen());
+    clock.advance(400);
+    shelf->statusItemClicked();
+    EXPECT_TRUE(shelf->isOpen());
+    shelf->statusItemClicked();
+    EXPECT_FALSE(shelf->isOpen());
+    EXPECT_EQ(host.opened, host.closed);
+}

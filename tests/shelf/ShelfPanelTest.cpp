@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "shelf/ShelfFixture.h"
+#include "shelf/ShelfListView.h"
+#include "shelf/ShelfWindowHost.h"
+
+using namespace tarnwick::test;
+
+class ShelfPanelTest : public ShelfFixture {
+protected:
+    void SetUp() override
+    {
+        ShelfFixture::SetUp();
+        windows = std::make_unique<ShelfWindowHost>(*shelf, ShelfPanel::Options{});
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        ShelfFixture::TearDown();
+    }
+    std::unique_ptr<ShelfWindowHost> windows;
+};
+
+// The field keeps the keyboard: letters edit the query, the shelf keys move the state, Tab and
+// Shift+Tab never move the focus, and Ctrl+A stays the field's.
+TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
+{
+    addNote("zebra one");
+    addNote("zebra two", {}, 5);
+    store->saveNow();
+    shelf->present();
+    ShelfPanel* panel = windows->panel();
+    ASSERT_TRUE(panel);
+    QLineEdit* field = panel->searchField();
+    EXPECT_EQ(panel->windowTitle(), "Tarnwick shelf");
+
+    ASSERT_EQ(state().lens(), ShelfSearchState::Lens::notes);
+    QTest::keyClick(field, Qt::Key_Tab);
+    QTest::keyClick(field, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(state().lens(), ShelfSearchState::Lens::captures);  // each flips to the next lens
+    EXPECT_EQ(panel->focusWidget(), field);
+
+    QTest::keyClicks(field, "zeb");
+    EXPECT_EQ(state().query(), "zeb");
+    EXPECT_EQ(state().surface(), ShelfSearchState::Surface::search);
+    turn();
+    EXPECT_EQ(shelf->searchRuns(), 1);
+    QTest::keyClick(field, Qt::Key_Down);
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_EQ(state().selectedRow(), state().searchRows().value(1));
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(field->selectedText(), "zeb");
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_EQ(opened.size(), 1);
+    QTest::keyClick(field, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(shelf->isOpen());
+
+    if (qEnvironmentVariableIsSet("TARNWICK_SHELF_SHOT")) {
+        shelf->present();
+        QTest::keyClick(windows->panel()->searchField(), Qt::Key_K, Qt::ControlModifier);
+        windows->panel()->grab().save(qEnvironmentVariable("TARNWICK_SHELF_SHOT"));
+    }
+}
+
+// The unsaved warning wins over the capture one; both are plain text.
+TEST_F(ShelfPanelTest, BannersShowWhatIsWrongAsPlainText)
+{
+    ShelfPanel::Options options;
+    options.storeFailed = true;
+    options.captureBroken = [] { return true; };
+    windows = std::make_unique<ShelfWindowHost>(*shelf, options);
+    shelf->present();
+    QStringList texts;
+    for (auto* l : windows->panel()->bannerWidget()->findChildren<QLabel*>())
+        if (!l->text().isEmpty()) texts << l->text();
+    EXPECT_EQ(texts, QStringList{"Notes aren\u2019t being saved. Quit and reopen Tarnwick."});
+    shelf->dismiss();
+
+    options.storeFailed = false;
+    windows = std::make_unique<ShelfWindowHost>(*shelf, options);
+    shelf->present();
+    texts.clear();
+    for (auto* l : windows->panel()->bannerWidget()->findChildren<QLabel*>()) {
+        if (l->text().isEmpty()) continue;
+        texts << l->text();
+        EXPECT_EQ(l->textFormat(), Qt::PlainText);
+    }
+    EXPECT_EQ(texts, QStringList{"Alt+Shift+Space can't read your selection. Fix in Permissions."});
+    EXPECT_FALSE(windows->panel()->bannerWidget()->isHidden());
+}

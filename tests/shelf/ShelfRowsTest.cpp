@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "note/NoteNotifications.h"
+#include "platform/NotificationCenter.h"
+#include "shelf/ShelfFixture.h"
+#include "shelf/ShelfTexts.h"
+
+using namespace tarnwick::test;
+
+class ShelfRowsTest : public ShelfFixture {};
+
+TEST(ShelfTextsTest, FirstLineEndsAtEveryLineBreakAndDrawsControlsAsSpaces)
+{
+    const struct {
+        QString text, first;
+    } cases[] = {
+        {"", ""},
+        {"\n", "\n"},
+        {"\n\nsecond\nthird", "second"},
+        {"one\r\ntwo", "one"},
+        {"one\rtwo", "one"},
+        {"  spaced  \nx", "  spaced  "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShelfTexts::firstLine(c.text), c.first) << qPrintable(c.text);
+    EXPECT_EQ(ShelfTexts::drawable(QStringLiteral("a\tb\x1b[31mc\u2028d")), QStringLiteral("a b [31mc d"));
+    // A huge one-line text is only ever read up to the prefix.
+    const QString huge(3'000'000, u'x');
+    EXPECT_EQ(ShelfTexts::firstLine(huge).size(), ShelfTexts::displayPrefix);
+    EXPECT_EQ(ShelfTexts::drawable(huge).size(), ShelfTexts::displayPrefix);
+    EXPECT_EQ(ShelfTexts::rowLabel("T", std::nullopt, QString()), QStringLiteral("T, "));
+    EXPECT_EQ(ShelfTexts::rowLabel("T", QStringLiteral("App"), std::nullopt), QStringLiteral("T, App"));
+}
+
+// What rows say: snippets only in search and never of a locked body, a capture's second line only
+// when it adds something, labels, times, and the bold match as a range of the drawn text.
+TEST_F(ShelfRowsTest, RowTextsInListsAndInSearch)
+{
+    Note* plain = addNote("Groceries", "buy milk and <i>eggs</i> today", 0);
+    Note* locked = addNote("", "secret zebra milk", 0);
+    locked->setIsLocked(true);
+    addCapture("milk line", QStringLiteral("Browser"));
+    addCapture("first\nthen milk again", std::nullopt, std::nullopt, 10);
+    store->saveNow();
+    shelf->present();
+
+    ShelfListModel& lens = shelf->browseModel();
+    const auto inLens = lens.texts(lens.indexOf(ShelfRow::note(plain->uuid())));
+    EXPECT_EQ(inLens.title, "Groceries");
+    EXPECT_FALSE(inLens.secondLine);
+    EXPECT_EQ(inLens.accessibleLabel, "Groceries");
+    EXPECT_FALSE(inLens.meta.isEmpty());
+    const auto lockedRow = lens.texts(lens.indexOf(ShelfRow::note(locked->uuid())));
+    EXPECT_EQ(lockedRow.title, "Private note");
+    EXPECT_TRUE(lockedRow.locked && lockedRow.redacted);
+
+    state().setQuery(QStringLiteral("MILK"));
+    turn();
+    ShelfListModel& results = shelf->searchModel();
+    const auto found = results.texts(results.indexOf(ShelfRow::note(plain->uuid())));
+    ASSERT_TRUE(found.secondLine);
+    EXPECT_EQ(*found.secondLine, "buy milk and <i>eggs</i> today");
+    ASSERT_TRUE(found.match);
+    EXPECT_EQ(found.secondLine->mid(found.match->start, found.match->length), "milk");
+    EXPECT_EQ(found.accessibleLabel, "Groceries, buy milk and <i>eggs</i> today");
+    EXPECT_EQ(results.indexOf(ShelfRow::note(locked->uuid())), -1);  // found by its title only
+
+    QStringList seconds;
+    for (int i = 0; i < results.rowCount(); ++i)
+        if (results.capture(i))
+            seconds << results.texts(i).secondLine.value_or("-") + "|" + results.texts(i).accessibleLabel;
+    EXPECT_EQ(seconds, (QStringList{"-|milk line, Browser", "first then milk again|first, first then milk again"}));
+}
+
+// Every row operation: what it does to the store, what it tells the rest, which hook it calls.
+TEST_F(ShelfRowsTest, RowOperationsChangeTheStoreNotifyAndCallBack)
+{
+    Note* note = addNote("Note");
+    Capture* filed = addCapture("filed text", std::nullopt);
+    filed->setNoteUUID(note->uuid());
+    Capture* bare = addCapture("bare text", std::nullopt);
+    store->saveNow();
+    shelf->present();
+    ShelfRowActions& ops = shelf->actions();
+    QStringList posted;
+    ObserverToken a = NotificationCenter::shared().observe(
+        tarnwickToggleRollUp, [&](const Notification& n) { posted << "roll:" + n.object; });
+    ObserverToken b = NotificationCenter::shared().observe(tarnwickDidDeleteNote,
+                                                           [&](const Notification& n) { posted << "del:" + n.object; });
+    const QString id = note->uuid().toString(QUuid::WithoutBraces).toUpper();
+
+    const qint64 before = store->revision();
+    ops.togglePin(*note);
+    EXPECT_TRUE(note->isPinned());
+    EXPECT_EQ(store->revision(), before + 1);
+    ops.rollUp(*note);
+    EXPECT_EQ(opened, QList<QUuid>{note->uuid()});
+
+    // Command names: Open in note only for a filed capture.
+    QStringList titles;
+    for (const auto& c : ops.commands(ShelfRow::capture(filed->uuid()))) titles << c.title;
+    EXPECT_EQ(titles, (QStringList{"Peek", "Pin", "Open in note", "Copy", "Delete"}));
+    EXPECT_EQ(ops.commands(ShelfRow::capture(bare->uuid())).size(), 4);
+
+    ops.openCaptureNote(*filed);
+    ops.peekCapture(*bare);
+    ops.copy(*bare);
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_EQ(peeked, QList<QUuid>{bare->uuid()});
+    EXPECT_EQ(copied, QStringList{"bare text"});
+    ops.togglePin(*bare);
+    EXPECT_TRUE(bare->isPinned());
+
+    state().toggleActions();
+    ops.deleteCapture(filed->uuid());
+    EXPECT_FALSE(state().showActions());
+    EXPECT_EQ(store->captures().size(), 1);
+    EXPECT_FALSE(note->isTrashed());   // the note it was filed into stays
+    ops.deleteCapture(filed->uuid());  // already gone: nothing happens
+
+    ops.deleteNote(*note);
+    EXPECT_TRUE(note->isTrashed());
+    EXPECT_FALSE(note->isPinned());
+    EXPECT_EQ(posted, (QStringList{"roll:" + id, "del:" + id}));
+
+    state().setShowActions(true);
+    ops.purge(*note);  // leaves the actions row alone
+    EXPECT_TRUE(state().showActions());
+    EXPECT_EQ(store->note(note->uuid()), nullptr);
+
+    ops.newNote();
+    ASSERT_EQ(store->allActive().size(), 1);
+    Note* made = store->allActive().first();
+    EXPECT_EQ(store->activeNoteID(), made->uuid());
+    EXPECT_EQ(opened.last(), made->uuid());
+    EXPECT_FALSE(store->context().hasChanges());
+}
+
+// Return selects, then opens; Ctrl+Return opens a filed capture's note; Return on a bin row restores
+// it and keeps the shelf open; Ctrl+P pins the first note without selecting it.
+TEST_F(ShelfRowsTest, CommitActivateAndPinFromTheKeys)
+{
+    Note* note = addNote("Note");
+    store->saveNow();
+    shelf->present();
+    ShelfRowActions& ops = shelf->actions();
+    ops.pinSelected();
+    EXPECT_TRUE(note->isPinned());
+    EXPECT_FALSE(state().selectedRow());
+    ops.activateSelection(true);
+    EXPECT_TRUE(opened.isEmpty());
+    ops.commit();
+    EXPECT_TRUE(opened.isEmpty());
+    ops.commit();
+    EXPECT_EQ(opened, QList<QUuid>{note->uuid()});
+
+    Capture* filed = addCapture("x", std::nullopt);
+    filed->setNoteUUID(note->uuid());
+    store->saveNow();
+    state().setLens(ShelfSearchState::Lens::captures);
+    turn();
+    state().moveSelection(1);
+    ops.activateSelection(true);
+    EXPECT_EQ(opened.last(), note->uuid());
+    ops.commit();
+    EXPECT_EQ(peeked, QList<QUuid>{filed->uuid()});
+
+    store->softDelete(*note);
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    state().moveSelection(1);
+    ops.commit();
+    EXPECT_FALSE(note->isTrashed());
+    EXPECT_TRUE(shelf->isOpen());
+}
