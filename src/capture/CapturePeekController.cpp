@@ -12,10 +12,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
-#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "capture/CapsuleGeometry.h"
 #include "capture/CapturePeekCard.h"
@@ -224,13 +226,12 @@ void CapturePeekController::present(const QUuid& captureID)
     const int textWidth = kWidth - 40;
     text->setFixedWidth(textWidth);
     // Measured laid out at its width, so a short text makes a short card.
-    text->resize(textWidth, kMaxTextHeight);
-    text->document()->setTextWidth(text->viewport()->width());
-    const QFontMetrics metrics(text->font());
-    int lines = 0;
-    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
-        lines += std::max(1, block.layout() ? block.layout()->lineCount() : 1);
-    const int contentHeight = lines * metrics.lineSpacing() + 2 * int(text->document()->documentMargin()) + 2;
+    QTextDocument measure;
+    measure.setDefaultFont(text->font());
+    measure.setDocumentMargin(text->document()->documentMargin());
+    measure.setPlainText(card.text);
+    measure.setTextWidth(textWidth - text->verticalScrollBar()->sizeHint().width());
+    const int contentHeight = int(std::ceil(measure.size().height())) + 2;
     text->setFixedHeight(std::min(kMaxTextHeight, contentHeight));
     auto* textRow = new QHBoxLayout;
     textRow->setContentsMargins(20, 12, 20, 12);

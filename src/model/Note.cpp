@@ -233,9 +233,31 @@ std::optional<QString> Note::formattedDay(const QString& key)
 
 // ---- The body as blocks ----
 
+const QVector<NoteBlock>* Note::writtenBlocks(const QByteArray& data) const
+{
+    return !m_writtenData.isNull() && data == m_writtenData ? &m_writtenBlocks : nullptr;
+}
+
+void Note::rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks)
+{
+    if (!m_watchingEnvelope) {
+        m_watchingEnvelope = true;
+        connect(this, &ManagedObject::attributeChanged, this, [this](int attribute) {
+            if (attribute != BodyBlocksData || m_writtenData.isNull()) return;
+            const std::optional<QByteArray> now = bodyBlocksData();
+            if (now && *now == m_writtenData) return;
+            m_writtenData = QByteArray();
+            m_writtenBlocks.clear();
+        });
+    }
+    m_writtenData = data;
+    m_writtenBlocks = blocks;
+}
+
 QVector<NoteBlock> Note::blocks() const
 {
     if (const auto data = bodyBlocksData()) {
+        if (const QVector<NoteBlock>* written = writtenBlocks(*data)) return *written;
         if (auto decoded = NoteBlockEnvelope::decode(*data)) return std::move(*decoded);
     }
     // Unreadable, newer or absent: the plain body, so the note always opens. The store's upkeep deals
@@ -250,6 +272,7 @@ bool Note::setBlocks(const QVector<NoteBlock>& list)
     setBodyBlocksData(*bytes);
     setBody(projectedBody(list));
     if (hasBodyRichData()) setBodyRichData(std::nullopt);
+    rememberWritten(*bytes, list);
     return true;
 }
 
@@ -274,12 +297,16 @@ Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& 
     if (isSealed()) return AppendError::sealed;
     QVector<NoteBlock> list;
     if (const auto data = bodyBlocksData()) {
-        auto decoded = NoteBlockEnvelope::decode(*data);
-        if (!decoded) {
-            return decoded.error().kind == NoteBlockEnvelope::Error::Kind::newerVersion ? AppendError::newerVersion
-                                                                                        : AppendError::corrupt;
+        if (const QVector<NoteBlock>* written = writtenBlocks(*data)) {
+            list = *written;
+        } else {
+            auto decoded = NoteBlockEnvelope::decode(*data);
+            if (!decoded) {
+                return decoded.error().kind == NoteBlockEnvelope::Error::Kind::newerVersion ? AppendError::newerVersion
+                                                                                            : AppendError::corrupt;
+            }
+            list = std::move(*decoded);
         }
-        list = std::move(*decoded);
     } else if (bodyRichData()) {
         return AppendError::legacyBody;
     } else {

@@ -192,4 +192,14 @@ public:
     // picture. Refuses, changing nothing, when the stored body could not be kept: a newer or
     // unreadable envelope, a legacy body that has not been converted, or sealed content.
     Result<AppendedRange, AppendError> appendPlain(const QString& text);
+
+private:
+    // The blocks this note last wrote, kept while its stored envelope is still the one written:
+    // parsing a long body again for the next append would cost more than saving it. Dropped as soon
+    // as the envelope changes in any other way (sealing clears it), so nothing outlives its text.
+    const QVector<NoteBlock>* writtenBlocks(const QByteArray& data) const;
+    void rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks);
+    QByteArray m_writtenData;
+    QVector<NoteBlock> m_writtenBlocks;
+    bool m_watchingEnvelope = false;
 };

@@ -113,7 +113,8 @@ void ManagedObject::releaseLargeValues()
     if (!m_context || m_rowID == 0 || m_deleted) return;
     const bool shared = !hasChanges();
     for (int i = 0; i < m_values.size(); ++i) {
-        if (m_entity->attributes[i].type != AttributeType::Data || !m_values.at(i).isValid() || isChanged(i)) continue;
+        if (i >= 64 || m_entity->attributes[i].type != AttributeType::Data || !m_values.at(i).isValid() || isChanged(i))
+            continue;
         m_values[i] = QVariant();
         if (!shared) m_saved[i] = QVariant();
         m_unloaded |= quint64(1) << i;
@@ -124,7 +125,7 @@ void ManagedObject::releaseLargeValues()
 void ManagedObject::setValue(int attribute, const QVariant& value)
 {
     // The comparison with the stored value needs the stored value.
-    if (m_unloaded & (quint64(1) << attribute)) loadValue(attribute);
+    if (attribute < 64 && (m_unloaded & (quint64(1) << attribute))) loadValue(attribute);
     const QVariant v = normalized(m_entity->attributes[attribute].type, value);
     if (!storedValuesEqual(m_values[attribute], v)) {
         if (m_context && m_entity->attributes[attribute].indexed)
@@ -138,6 +139,8 @@ void ManagedObject::setValue(int attribute, const QVariant& value)
 
 bool ManagedObject::hasChanges() const
 {
+    // One shared array: nothing was assigned since the last save or load.
+    if (m_values.constData() == m_saved.constData()) return false;
     for (int i = 0; i < m_values.size(); ++i)
         if (!storedValuesEqual(m_values[i], m_saved[i])) return true;
     return false;
@@ -145,6 +148,7 @@ bool ManagedObject::hasChanges() const
 
 bool ManagedObject::isChanged(int attribute) const
 {
+    if (m_values.constData() == m_saved.constData()) return false;
     return !storedValuesEqual(m_values[attribute], m_saved[attribute]);
 }
 

@@ -63,13 +63,13 @@ public:
     // asked for, so rows that are only listed never hold their bytes.
     const QVariant& value(int attribute) const
     {
-        if (m_unloaded & (quint64(1) << attribute)) loadValue(attribute);
+        if (m_unloaded && attribute < 64 && (m_unloaded & (quint64(1) << attribute))) loadValue(attribute);
         return m_values[attribute];
     }
     // True when the attribute holds a value (is not none), without reading a large value.
     bool hasValue(int attribute) const
     {
-        return (m_unloaded & (quint64(1) << attribute)) || m_values[attribute].isValid();
+        return (attribute < 64 && (m_unloaded & (quint64(1) << attribute))) || m_values[attribute].isValid();
     }
     // Large values read so far and unchanged since are let go; they are read again when asked for.
     void releaseLargeValues();

@@ -658,7 +658,7 @@ void NoteStore::reconcileForSync()
     // bodies never sit in memory all at once, and a note whose body is sound stays without its bytes.
     std::sort(withEnvelope.begin(), withEnvelope.end(),
               [](const ManagedObject* a, const ManagedObject* b) { return a->rowID() < b->rowID(); });
-    constexpr qsizetype slice = 4096;
+    constexpr qsizetype slice = 16384;
     for (qsizetype from = 0; from < withEnvelope.size(); from += slice) {
         const QList<ManagedObject*> part = withEnvelope.mid(from, slice);
         const QVector<QVariant> values = m_context.peekValues(part, Note::BodyBlocksData);

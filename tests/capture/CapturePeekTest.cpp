@@ -105,6 +105,11 @@ TEST_F(CapturePeekTest, CopyPutsTheTextOnTheClipboardAndSaysCopiedFor1point4Seco
     EXPECT_EQ(copy->text(), "Copied");
     clock.advance(1);
     EXPECT_EQ(copy->text(), "Copy") << "the first press's reset clears it";
+
+    // A short text makes a short card; a long one scrolls inside 320 points.
+    EXPECT_LT(child<QPlainTextEdit>("captureText")->height(), 120);
+    peek.present(add(QString("a line of several words ").repeated(300)));
+    EXPECT_EQ(child<QPlainTextEdit>("captureText")->height(), 320);
 }
 
 }  // namespace

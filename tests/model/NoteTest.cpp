@@ -179,6 +179,11 @@ TEST(NoteTest, AppendPlainReportsRangesInUtf16Units)
     EXPECT_EQ(note->blocks()[0].textRuns()->runs, QVector<TextRuns::Run>{bold}) << "appended text carries no marks";
     EXPECT_EQ(note->body(), "abc\nde");
 
+    // An envelope written by someone else (a restore, a reveal) is what the next append reads.
+    note->setBodyBlocksData(*NoteBlockEnvelope::encode({NoteBlock::text({"other", {}})}));
+    ASSERT_TRUE(note->appendPlain("z"));
+    EXPECT_EQ(note->body(), "other\nz");
+
     // An emoji is two UTF-16 units, and so is appended text outside the basic plane.
     ASSERT_TRUE(note->setBlocks({NoteBlock::text({"\U0001F600", {}})}));
     r = note->appendPlain("\U0001F44Dx");
