@@ -1,11 +1,15 @@
 #include "note/BlockNoteBody.h"
 
+#include <QAbstractScrollArea>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QVBoxLayout>
 
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/ImageBlockView.h"
+#include "editor/text/RichNSTextView.h"
 
 BlockNoteBody::BlockNoteBody(NoteStore& store, PreviewFiles& previews, int gutter, QWidget* parent)
     : NoteBody(parent), m_editor(new BlockEditorView(store, previews, this))
@@ -15,6 +19,7 @@ BlockNoteBody::BlockNoteBody(NoteStore& store, PreviewFiles& previews, int gutte
     layout->addWidget(m_editor);
     m_editor->setGutterWidth(gutter);
     setFocusProxy(m_editor);
+    watchForMenus(m_editor->viewport());
 }
 
 BlockNoteBody::~BlockNoteBody()
@@ -41,11 +46,44 @@ void BlockNoteBody::focusBody()
 QMenu* BlockNoteBody::createEditMenu(const QPoint& pos)
 {
     QWidget* under = childAt(pos);
-    for (QWidget* w = under; w && w != this; w = w->parentWidget())
+    for (QWidget* w = under; w && w != this; w = w->parentWidget()) {
         if (auto* picture = qobject_cast<ImageBlockView*>(w)) {
             QMenu* menu = picture->createMenu();
             menu->setParent(nullptr, menu->windowFlags());  // the caller owns it
             return menu;
         }
+        if (auto* text = qobject_cast<RichNSTextView*>(w)) {
+            auto* menu = new QMenu;
+            text->populateContextMenu(menu);
+            return menu;
+        }
+    }
     return nullptr;
+}
+
+void BlockNoteBody::watchForMenus(QWidget* widget)
+{
+    widget->installEventFilter(this);  // installing again replaces, never doubles
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(widget)) area->viewport()->installEventFilter(this);
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) watchForMenus(child);
+}
+
+bool BlockNoteBody::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget) return false;
+    // Blocks come and go with the note: each new widget is watched once it is shown.
+    if (event->type() == QEvent::ChildPolished) {
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) watchForMenus(child);
+        return false;
+    }
+    // The blocks' own menus would show alone; the note view builds the one menu, with its items after the
+    // editor's, so the right-click goes up to it from here.
+    if (event->type() == QEvent::ContextMenu) {
+        auto* e = static_cast<QContextMenuEvent*>(event);
+        QContextMenuEvent up(e->reason(), widget->mapTo(this, e->pos()), e->globalPos(), e->modifiers());
+        QCoreApplication::sendEvent(this, &up);
+        return true;
+    }
+    return false;
 }

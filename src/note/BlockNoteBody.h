@@ -20,6 +20,11 @@ public:
 
     BlockEditorView* editor() const { return m_editor; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void watchForMenus(QWidget* widget);
+
     BlockEditorView* m_editor;
 };

@@ -2,12 +2,18 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include "editor/blocks/PreviewFiles.h"
+#include "editor/text/RichNSTextView.h"
 #include "model/ResolvedNoteTheme.h"
+#include "note/BlockNoteBody.h"
 #include "note/NoteNotifications.h"
 #include "note/NoteView.h"
 #include "platform/NotificationCenter.h"
@@ -181,6 +187,56 @@ TEST_F(NoteViewTest, ContextMenu)
     EXPECT_NE(created[0], id());
     menu->actions().at(7)->trigger();
     EXPECT_TRUE(note->isTrashed());
+}
+
+// With the block editor as the body, a right-click on the text pops up one menu: the text's edit items,
+// then the note's; on the strip, the note's alone.
+TEST_F(NoteViewTest, OneMenuOverTheBlockEditor)
+{
+    QTemporaryDir dir;
+    PreviewFiles previews(dir.filePath("previews"));
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    NoteView real(
+        *store, *unlock, reminders, [] { return true; }, clock,
+        [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+    real.resize(360, 300);
+    real.setNote(note);
+    real.setActive(true);
+    real.show();
+    QCoreApplication::processEvents();
+    auto popped = [](QWidget* on, QPoint at) {
+        // A menu shown modally by the block itself would block here: close it, so the test fails instead.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        });
+        guard.start(500);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, on->mapToGlobal(at));
+        QApplication::sendEvent(on, &event);
+        QStringList labels;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
+                for (QAction* a : menu->actions()) labels << (a->isSeparator() ? "-" : a->text());
+                menu->close();
+            }
+        QCoreApplication::processEvents();
+        return labels;
+    };
+    auto texts = real.findChildren<RichNSTextView*>();
+    ASSERT_FALSE(texts.isEmpty());
+    const QStringList overText = popped(texts.first()->viewport(), QPoint(10, 5));
+    ASSERT_GE(overText.size(), 3);
+    EXPECT_EQ(overText.first(), "Undo");
+    const auto lock = overText.indexOf(QString::fromUtf8("Lock \u00B7 Password"));
+    ASSERT_GT(lock, 0);
+    EXPECT_EQ(overText.at(lock - 1), "-");
+    EXPECT_TRUE(overText.contains("Select All"));
+    EXPECT_EQ(overText.count(QString::fromUtf8("Lock \u00B7 Password")), 1);
+
+    const QStringList onStrip = popped(&real, QPoint(150, 10));
+    ASSERT_FALSE(onStrip.isEmpty());
+    EXPECT_EQ(onStrip.first(), QString::fromUtf8("Lock \u00B7 Password"));
 }
 
 // The popovers open as popups, and Return in the calendar presses "Set".
