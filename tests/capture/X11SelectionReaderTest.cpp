@@ -8,17 +8,12 @@
 
 #include "capture/CaptureService.h"
 #include "platform/X11SelectionReader.h"
+#include "support/DesktopDriver.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(10000)) return {};
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
+using tarnwick::test::run;
 
 // A process that ends with the test.
 struct Child {
