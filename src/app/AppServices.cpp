@@ -15,6 +15,7 @@
 #include "capture/CaptureCapsuleView.h"
 #include "capture/CapturePeekController.h"
 #include "capture/CaptureService.h"
+#include "editor/blocks/PreviewFiles.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
@@ -49,6 +50,8 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
+    m_previews = std::make_unique<PreviewFiles>();
+    m_previews->sweepLeftovers();
     // Each window's cards are note views over the services made below; a card is made only once a
     // window opens, after all of them exist.
     m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this, &store](Note& note) {

@@ -22,6 +22,7 @@ class MCPTokenStore;
 class ModelContainer;
 class NoteStore;
 class PamAuthenticator;
+class PreviewFiles;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
@@ -49,6 +50,8 @@ public:
     AppServices& operator=(const AppServices&) = delete;
 
     NoteStore& noteStore() const { return *m_noteStore; }
+    // The files the picture preview shows; leftovers of an earlier run are deleted at launch, the rest at quit.
+    PreviewFiles& previewFiles() const { return *m_previews; }
     FloatingNotesManager& floating() const { return *m_floating; }
     CaptureService& capture() const { return *m_capture; }
     CaptureCapsuleController& capsule() const { return *m_capsule; }
@@ -98,6 +101,7 @@ public:
 private:
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
+    std::unique_ptr<PreviewFiles> m_previews;  // outlives the note windows that show previews
     std::unique_ptr<FloatingNotesManager> m_floating;
     std::unique_ptr<CaptureService> m_capture;
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;

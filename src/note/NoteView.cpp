@@ -20,8 +20,8 @@
 #include "design/TarnwickType.h"
 #include "model/Note.h"
 #include "model/WallpaperCache.h"
+#include "note/BlockNoteBody.h"
 #include "note/NotePopovers.h"
-#include "note/PlaceholderNoteBody.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/PasswordDialog.h"
 #include "privacy/UnlockSession.h"
@@ -350,7 +350,10 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
         UnlockSession& unlock = services.unlockSession();
         return new NoteView(
             services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },
-            Clock::system(), [](QWidget* p) -> NoteBody* { return new PlaceholderNoteBody(p); },
+            Clock::system(),
+            [&services](QWidget* p) -> NoteBody* {
+                return new BlockNoteBody(services.noteStore(), services.previewFiles(), NoteView::gutter, p);
+            },
             EwmhWindowState::compositingManagerRunning(), parent);
     };
 }

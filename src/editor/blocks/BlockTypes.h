@@ -49,7 +49,7 @@ struct FocusDescriptor {
 
 // A whole body and where the caret goes after it is applied: the unit of structural undo.
 struct BlockSnapshot {
-    std::vector<NoteBlock> blocks;
+    QVector<NoteBlock> blocks;
     std::optional<FocusDescriptor> focus;
 };
 

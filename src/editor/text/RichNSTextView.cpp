@@ -1,5 +1,7 @@
 #include "editor/text/RichNSTextView.h"
 
+#include "editor/blocks/DropPictures.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QBuffer>
@@ -516,6 +518,31 @@ bool RichNSTextView::canInsertFromMimeData(const QMimeData* source) const
 void RichNSTextView::insertFromMimeData(const QMimeData* source)
 {
     pasteMimeData(source);
+}
+
+// Picture drags are the block container's: ignored here, they reach it (the path would arrive as text).
+static bool isPictureDrag(const QDropEvent* e)
+{
+    const QMimeData* data = e->mimeData();
+    return data && DropPictures::carriesPicture(data->urls(), data->formats());
+}
+
+void RichNSTextView::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (isPictureDrag(e)) {
+        e->ignore();
+        return;
+    }
+    QTextEdit::dragEnterEvent(e);
+}
+
+void RichNSTextView::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (isPictureDrag(e)) {
+        e->ignore();
+        return;
+    }
+    QTextEdit::dragMoveEvent(e);
 }
 
 void RichNSTextView::dropEvent(QDropEvent* e)

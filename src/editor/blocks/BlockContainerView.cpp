@@ -1,0 +1,173 @@
+#include "editor/blocks/BlockContainerView.h"
+
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "design/TarnwickTheme.h"
+#include "editor/blocks/BlockContainer.h"
+#include "editor/blocks/DropPictures.h"
+#include "editor/blocks/ImageBlockController.h"
+#include "editor/blocks/ImageBlockView.h"
+#include "editor/text/RichNSTextView.h"
+#include "editor/text/TextStorage.h"
+
+BlockContainerView::BlockContainerView(BlockContainer& container, QWidget* parent)
+    : QWidget(parent), m_container(container), m_dropLine(new QWidget(this))
+{
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::ClickFocus);
+    m_dropLine->setAutoFillBackground(true);
+    QPalette palette = m_dropLine->palette();
+    palette.setColor(QPalette::Window, TarnwickTheme::accent());
+    m_dropLine->setPalette(palette);
+    m_dropLine->hide();
+    m_autoscroll.setInterval(50);
+    connect(&m_autoscroll, &QTimer::timeout, this, [this] {
+        // The pointer rests on the screen while the body moves under it.
+        const qreal before = m_container.viewportTop();
+        if (!m_container.autoscroll(m_dragPoint)) {
+            m_autoscroll.stop();
+            return;
+        }
+        m_dragPoint.ry() += m_container.viewportTop() - before;
+    });
+    m_container.setStorageFactory([] { return std::make_unique<DocumentTextStorage>(); });
+    connect(&m_container, &BlockContainer::blockAdded, this, &BlockContainerView::blockAdded);
+    connect(&m_container, &BlockContainer::blockRemoving, this, &BlockContainerView::blockRemoving);
+    connect(&m_container, &BlockContainer::laidOut, this, &BlockContainerView::place);
+    connect(&m_container, &BlockContainer::containerFocusRequested, this, [this] { setFocus(); });
+    for (const auto& entry : m_container.entries()) blockAdded(entry.controller.get(), entry.storage.get());
+}
+
+void BlockContainerView::blockAdded(BlockController* controller, TextStorage* storage)
+{
+    QWidget* view = nullptr;
+    if (auto* text = dynamic_cast<TextBlockController*>(controller)) {
+        auto* document = dynamic_cast<DocumentTextStorage*>(storage);
+        if (!document) return;
+        auto* rich = new RichNSTextView(*text, *document, this);
+        rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        rich->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // The note view paints the paper behind every block.
+        QPalette palette = rich->palette();
+        palette.setColor(QPalette::Base, Qt::transparent);
+        rich->setPalette(palette);
+        rich->viewport()->setAutoFillBackground(false);
+        rich->viewport()->installEventFilter(this);
+        // Text views never scroll: the editor keeps the caret in sight.
+        connect(&text->textView(), &TextViewModel::selectionChanged, rich, [this, rich] {
+            if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
+        });
+        view = rich;
+    } else if (auto* picture = dynamic_cast<ImageBlockController*>(controller)) {
+        view = new ImageBlockView(*picture, m_container, this);
+    }
+    if (view) view->show();
+}
+
+bool BlockContainerView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Text views never scroll: the wheel over a block scrolls the note.
+    if (event->type() == QEvent::Wheel) {
+        for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+            if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) {
+                QCoreApplication::sendEvent(area->verticalScrollBar(), event);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void BlockContainerView::blockRemoving(BlockController* controller)
+{
+    if (QWidget* view = controller->view()) {
+        if (view->hasFocus()) setFocus();
+        delete view;
+    }
+}
+
+void BlockContainerView::place()
+{
+    for (const auto& entry : m_container.entries())
+        if (QWidget* view = entry.controller->view()) view->setGeometry(entry.frame.toAlignedRect());
+    const int h = int(std::ceil(m_container.contentHeight()));
+    if (height() != h) setFixedHeight(h);
+    m_dropLine->raise();
+}
+
+void BlockContainerView::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton) m_container.clickAt(e->position());
+    QWidget::mousePressEvent(e);
+}
+
+bool BlockContainerView::acceptDrag(QDropEvent* e)
+{
+    const QMimeData* data = e->mimeData();
+    if (m_container.isReadOnly() || !data || !DropPictures::carriesPicture(data->urls(), data->formats())) {
+        hideDropLine();
+        e->ignore();
+        return false;
+    }
+    m_dragPoint = e->position();
+    if (m_container.autoscroll(m_dragPoint)) m_autoscroll.start();
+    const qreal y = m_container.dropLineY(m_container.dropTarget(m_dragPoint));
+    const qreal gutter = m_container.gutterWidth();
+    m_dropLine->setGeometry(int(gutter), int(std::max<qreal>(0, y - 1)), int(std::max<qreal>(width() - gutter, 40)), 2);
+    m_dropLine->show();
+    m_dropLine->raise();
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    return true;
+}
+
+void BlockContainerView::dragEnterEvent(QDragEnterEvent* e)
+{
+    acceptDrag(e);
+}
+
+void BlockContainerView::dragMoveEvent(QDragMoveEvent* e)
+{
+    acceptDrag(e);
+}
+
+void BlockContainerView::dragLeaveEvent(QDragLeaveEvent*)
+{
+    hideDropLine();
+}
+
+void BlockContainerView::hideDropLine()
+{
+    m_dropLine->hide();
+    m_autoscroll.stop();
+}
+
+void BlockContainerView::dropEvent(QDropEvent* e)
+{
+    hideDropLine();
+    const QMimeData* data = e->mimeData();
+    if (!data || m_container.isReadOnly()) {
+        e->ignore();
+        return;
+    }
+    DropPictures pictures = DropPictures::readFiles(data->urls());
+    if (pictures.images.empty() && pictures.skipped.isEmpty()) {
+        for (const QString& format : data->formats())
+            if (format.startsWith(QLatin1String("image/"))) {
+                pictures.addData(data->data(format), QStringLiteral("dropped picture"));
+                break;
+            }
+    }
+    for (const QString& skipped : pictures.skipped) m_container.reportSkipped(skipped);
+    if (!m_container.drop(pictures.images, e->position())) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+}

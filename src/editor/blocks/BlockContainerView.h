@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class BlockContainer;
+class BlockController;
+class TextStorage;
+
+// The widget of a note body: holds one widget per block where the container placed it, takes the
+// clicks no block took, and is the drop target for pictures (the drop line, the edge scroll).
+class BlockContainerView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BlockContainerView(BlockContainer& container, QWidget* parent = nullptr);
+
+    BlockContainer& container() { return m_container; }
+    QWidget* dropLine() const { return m_dropLine; }
+    // Puts every block widget at its frame; the height follows the content.
+    void place();
+
+Q_SIGNALS:
+    // A caret or selection rectangle, in this widget's coordinates, that must stay visible.
+    void revealRequested(const QRectF& rect);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void blockAdded(BlockController* controller, TextStorage* storage);
+    void blockRemoving(BlockController* controller);
+    bool acceptDrag(QDropEvent* event);
+    void hideDropLine();
+
+    BlockContainer& m_container;
+    QWidget* m_dropLine;
+    QTimer m_autoscroll;  // repeats the edge step while the pointer rests in the band
+    QPointF m_dragPoint;
+};

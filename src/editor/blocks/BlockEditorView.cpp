@@ -1,0 +1,172 @@
+#include "editor/blocks/BlockEditorView.h"
+
+#include <QLabel>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolTip>
+
+#include "editor/blocks/BlockContainerView.h"
+#include "editor/blocks/PreviewFiles.h"
+#include "model/Note.h"
+#include "store/NoteStore.h"
+
+BlockEditorView::BlockEditorView(NoteStore& store, PreviewFiles& previews, QWidget* parent)
+    : QScrollArea(parent), m_store(store), m_previews(previews), m_readOnly(new QLabel(this))
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setWidgetResizable(false);
+    setAccessibleName(QStringLiteral("Note body"));
+    viewport()->setAutoFillBackground(false);
+    m_readOnly->setTextFormat(Qt::PlainText);
+    m_readOnly->setWordWrap(true);
+    m_readOnly->hide();
+}
+
+BlockEditorView::~BlockEditorView()
+{
+    closeNote();
+}
+
+void BlockEditorView::closeNote()
+{
+    if (!m_container) return;
+    if (Note* note = m_container->note()) {
+        const QUuid id = note->uuid();
+        m_store.collectOrphanImages(id);
+        m_previews.removeNote(id);
+    }
+    delete takeWidget();
+    m_view = nullptr;
+    m_container.reset();
+}
+
+void BlockEditorView::setNote(Note* note)
+{
+    if (m_container && m_container->note() == note) {
+        m_container->reconcile();
+        return;
+    }
+    if (!note) {
+        closeNote();
+        return;
+    }
+    if (!m_container) {
+        m_container = std::make_unique<BlockContainer>(note, &m_store, m_theme, BlockContainer::NoteStyle::floating);
+        m_container->setPreviewFiles(&m_previews);
+        m_container->observe(NotificationCenter::shared());
+        // Pictures are decoded no larger than the screen can show them.
+        if (const QScreen* screen = this->screen())
+            m_container->pictures().setMaxSide(
+                int(std::max(screen->size().width(), screen->size().height()) * screen->devicePixelRatio()));
+        m_container->setGutterWidth(m_gutter);
+        m_view = new BlockContainerView(*m_container);
+        setWidget(m_view);
+        // The note view paints the paper; the scroll area would fill the body with the window colour.
+        m_view->setAutoFillBackground(false);
+        connect(m_container.get(), &BlockContainer::scrollRequested, this,
+                [this](qreal top) { verticalScrollBar()->setValue(int(std::lround(top))); });
+        connect(m_container.get(), &BlockContainer::readOnlyChanged, this, &BlockEditorView::showReadOnly);
+        connect(m_container.get(), &BlockContainer::notice, this, [this](const QString& message) {
+            m_lastNotice = message;
+            QToolTip::showText(mapToGlobal(QPoint(12, 12)), message, this, QRect(), 4000);
+        });
+        connect(m_container.get(), &BlockContainer::textFocusRequested, this, [](TextBlockController* text) {
+            if (QWidget* view = text->view()) view->setFocus(Qt::OtherFocusReason);
+        });
+        connect(m_view, &BlockContainerView::revealRequested, m_container.get(), &BlockContainer::reveal);
+        connect(m_container.get(), &BlockContainer::flashRequested, this,
+                [](TextBlockController* text, qsizetype start, qsizetype length) {
+                    // A one-second highlight of the range, leaving the selection alone.
+                    if (auto* view = qobject_cast<QTextEdit*>(text->view())) {
+                        QTextEdit::ExtraSelection flash;
+                        flash.cursor = QTextCursor(view->document());
+                        flash.cursor.setPosition(int(start));
+                        flash.cursor.setPosition(int(start + length), QTextCursor::KeepAnchor);
+                        flash.format.setBackground(QColor(255, 214, 10, 160));
+                        view->setExtraSelections({flash});
+                        QPointer<QTextEdit> guard(view);
+                        QTimer::singleShot(1000, view, [guard] {
+                            if (guard) guard->setExtraSelections({});
+                        });
+                    }
+                });
+    } else {
+        // Another note in the same window: the previous one's unreferenced pictures and previews go.
+        if (Note* previous = m_container->note()) m_previews.removeNote(previous->uuid());
+        m_container->setNote(note);
+    }
+    syncViewport();
+    m_container->load(true);
+    m_themeStamp.clear();
+    setTheme(m_theme);
+    showReadOnly();
+}
+
+void BlockEditorView::setTheme(const ResolvedNoteTheme& theme)
+{
+    m_theme = theme;
+    if (!m_container) return;
+    m_container->setTheme(theme);
+    const QString stamp = BlockContainer::themeStamp(m_container->noteID(), theme);
+    if (stamp == m_themeStamp) return;
+    const std::optional<QColor> previous = m_appliedInk;
+    m_themeStamp = stamp;
+    m_appliedInk = theme.ink;
+    if (m_container->isEditing()) return;
+    for (const auto& entry : m_container->entries()) entry.controller->applyTheme(theme, previous);
+    m_container->layout();
+}
+
+void BlockEditorView::setGutterWidth(qreal gutter)
+{
+    m_gutter = gutter;
+    if (m_container) m_container->setGutterWidth(gutter);
+}
+
+void BlockEditorView::focusBody()
+{
+    if (m_container && !m_container->holdsFirstResponder()) m_container->takeFirstResponder();
+}
+
+QString BlockEditorView::readOnlyLine() const
+{
+    return m_readOnly->isVisible() ? m_readOnly->text() : QString();
+}
+
+void BlockEditorView::showReadOnly()
+{
+    const QString line = m_container ? m_container->readOnlyNotice() : QString();
+    m_readOnly->setText(line);
+    m_readOnly->setVisible(!line.isEmpty());
+    const int h = line.isEmpty() ? 0 : m_readOnly->heightForWidth(std::max(100, width() - 16)) + 8;
+    setViewportMargins(0, h, 0, 0);
+    m_readOnly->setGeometry(8, 4, std::max(100, width() - 16), std::max(0, h - 8));
+}
+
+void BlockEditorView::resizeEvent(QResizeEvent* e)
+{
+    QScrollArea::resizeEvent(e);
+    if (m_readOnly->isVisible()) showReadOnly();
+    syncViewport();
+}
+
+void BlockEditorView::scrollContentsBy(int dx, int dy)
+{
+    QScrollArea::scrollContentsBy(dx, dy);
+    if (m_container) m_container->setViewport(verticalScrollBar()->value(), viewport()->height());
+}
+
+void BlockEditorView::syncViewport()
+{
+    if (!m_container || !m_view) return;
+    m_view->setFixedWidth(viewport()->width());
+    m_container->setViewport(verticalScrollBar()->value(), viewport()->height());
+    m_container->setWidth(viewport()->width());
+    m_view->place();
+}

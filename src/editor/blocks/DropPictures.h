@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+#include <QUrl>
+#include <vector>
+
+// The pictures of a drop, read within bounds: local regular files whose type by name is a picture
+// (never a remote address), each within the per-file cap, and at most maxPictures or maxTotalBytes for
+// the whole drop. Nothing is read past a cap; what was left out is named for the user.
+class DropPictures {
+public:
+    static constexpr int maxPictures = 50;
+    static constexpr qint64 maxTotalBytes = 256LL * 1024 * 1024;
+
+    std::vector<QByteArray> images;
+    QStringList skipped;  // "file: reason"
+
+    // Whether a drag offering these URLs and formats may carry a picture: a local file named as a
+    // picture, or picture data.
+    static bool carriesPicture(const QList<QUrl>& urls, const QStringList& formats);
+    static bool isPictureName(const QString& path);
+
+    static DropPictures readFiles(const QList<QUrl>& urls);
+    // Picture data offered directly (an image/* format), within the same caps.
+    void addData(const QByteArray& bytes, const QString& what);
+
+    qint64 totalBytes() const { return m_total; }
+
+private:
+    qint64 m_total = 0;
+};

@@ -1,0 +1,334 @@
+#include "editor/blocks/ImageBlockView.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "design/TarnwickTheme.h"
+#include "editor/blocks/BlockContainer.h"
+#include "editor/blocks/DropPictures.h"
+#include "editor/blocks/ImageBlockController.h"
+#include "editor/blocks/PreviewWindow.h"
+#include "editor/text/RichNSTextView.h"
+#include "model/NoteImage.h"
+
+namespace {
+QString mimeFor(const QString& utType)
+{
+    if (utType == QLatin1String("public.png")) return QStringLiteral("image/png");
+    if (utType == QLatin1String("public.jpeg")) return QStringLiteral("image/jpeg");
+    if (utType == QLatin1String("com.compuserve.gif")) return QStringLiteral("image/gif");
+    return QString();
+}
+// What assistive technology sees of a picture block: an image with its size as the value, and the
+// menu's actions.
+class ImageBlockAccessible : public QAccessibleWidget {
+public:
+    explicit ImageBlockAccessible(ImageBlockView* view) : QAccessibleWidget(view, QAccessible::Graphic) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        auto* view = static_cast<ImageBlockView*>(widget());
+        if (t == QAccessible::Name) return QStringLiteral("Image");
+        if (t == QAccessible::Value || t == QAccessible::Description)
+            return view->controller().accessibilityDescription();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return {QStringLiteral("Delete"), QStringLiteral("Original size"), QStringLiteral("Full width")};
+    }
+    void doAction(const QString& name) override
+    {
+        auto* view = static_cast<ImageBlockView*>(widget());
+        BlockHost* host = view->controller().host();
+        if (!host) return;
+        const QUuid id = view->controller().id();
+        if (name == QLatin1String("Delete"))
+            host->deleteImageBlock(id);
+        else if (name == QLatin1String("Original size"))
+            host->setImageSizing(id, ImageSizing::makeFit());
+        else if (name == QLatin1String("Full width"))
+            host->setImageSizing(id, ImageSizing::makePreset(ImageSizing::Preset::large));
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+};
+
+QAccessibleInterface* imageBlockAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("ImageBlockView") && object && object->isWidgetType())
+        return new ImageBlockAccessible(static_cast<ImageBlockView*>(object));
+    return nullptr;
+}
+
+}  // namespace
+
+ImageBlockView::ImageBlockView(ImageBlockController& controller, BlockContainer& container, QWidget* parent)
+    : QWidget(parent), m_controller(controller), m_container(&container)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    static const bool installed = [] {
+        QAccessible::installFactory(imageBlockAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    m_controller.setView(this);
+    m_controller.setFocusTaker([this] { setFocus(Qt::OtherFocusReason); });
+    connect(&m_controller, &ImageBlockController::pictureChanged, this, qOverload<>(&QWidget::update));
+}
+
+ImageBlockView::~ImageBlockView()
+{
+    m_controller.setView(nullptr);
+    m_controller.setFocusTaker(nullptr);
+}
+
+QRectF ImageBlockView::imageRect() const
+{
+    const qreal w = width();
+    const qreal shown = m_controller.natural().width() > 0 ? std::min(w, m_controller.displaySize(w).width()) : w;
+    return QRectF(0, ImageBlockLayout::verticalInset, shown,
+                  std::max<qreal>(0, height() - 2 * ImageBlockLayout::verticalInset));
+}
+
+std::optional<QRectF> ImageBlockView::overlayTarget() const
+{
+    const QRectF r = imageRect();
+    if ((!m_hovering && !hasFocus() && !m_gesture) || r.width() <= 1 || r.height() <= 1) return std::nullopt;
+    return r;
+}
+
+void ImageBlockView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = imageRect();
+    const QImage& image = m_controller.image();
+    if (!image.isNull()) p.drawImage(r, image);
+    const auto target = overlayTarget();
+    if (!target) return;
+    const qreal alpha = isActiveWindow() ? 1.0 : 0.45;
+    QColor stroke = hasFocus() ? TarnwickTheme::accent() : palette().color(QPalette::PlaceholderText);
+    stroke.setAlphaF(float(hasFocus() ? alpha : 0.4 * alpha));
+    p.setPen(QPen(stroke, hasFocus() ? 1.5 : 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(target->adjusted(-0.5, -0.5, 0.5, 0.5));
+    // The corner grip: a 9 x 9 rounded square centred on the bottom-right corner.
+    const QRectF grip(target->right() - 4.5, target->bottom() - 4.5, 9, 9);
+    p.setPen(QPen(QColor(0, 0, 0, 140), 1.0));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(grip, 2, 2);
+}
+
+void ImageBlockView::updateCursor(QPointF point)
+{
+    const auto zone = ImageBlockLayout::zoneAt(overlayTarget(), point, visibleRegion().boundingRect());
+    if (!zone)
+        unsetCursor();
+    else
+        setCursor(*zone == ImageBlockLayout::Zone::corner ? Qt::SizeFDiagCursor : Qt::SizeHorCursor);
+}
+
+void ImageBlockView::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(e);
+        return;
+    }
+    m_hovering = true;
+    const QPointF point = e->position();
+    const auto target = overlayTarget();
+    if (const auto zone = ImageBlockLayout::zoneAt(target, point, visibleRegion().boundingRect())) {
+        setFocus(Qt::MouseFocusReason);
+        m_gesture.emplace(*zone, *target, point, m_container ? m_container->paperWidth() : width());
+        return;
+    }
+    if (imageRect().contains(point)) {
+        setFocus(Qt::MouseFocusReason);
+        update();
+        return;
+    }
+    if (m_container) m_container->focusTextBeside(m_controller.id());
+}
+
+void ImageBlockView::mouseMoveEvent(QMouseEvent* e)
+{
+    if (m_gesture) {
+        const double fraction = m_gesture->move(e->position());
+        if (m_container) m_container->previewImageSizing(m_controller.id(), fraction);
+        return;
+    }
+    if (!m_hovering) {
+        m_hovering = true;
+        update();
+    }
+    updateCursor(e->position());
+}
+
+void ImageBlockView::endGesture(bool commit)
+{
+    if (!m_gesture) return;
+    const auto fraction = m_gesture->finish();
+    m_gesture.reset();
+    // A press without a drag stores nothing: it would turn "fit" into a fraction.
+    if (commit && fraction && m_container)
+        m_container->setImageSizing(m_controller.id(), ImageSizing::makeFraction(*fraction));
+    update();
+}
+
+void ImageBlockView::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (m_gesture && e->button() == Qt::LeftButton) {
+        endGesture(true);
+        return;
+    }
+    QWidget::mouseReleaseEvent(e);
+}
+
+void ImageBlockView::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton && imageRect().contains(e->position()) && !m_gesture) {
+        openPreview();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(e);
+}
+
+bool ImageBlockView::event(QEvent* e)
+{
+    // The gesture ends with the grab, as a release would end it.
+    if (e->type() == QEvent::UngrabMouse || e->type() == QEvent::WindowDeactivate) endGesture(true);
+    return QWidget::event(e);
+}
+
+void ImageBlockView::keyPressEvent(QKeyEvent* e)
+{
+    if (!m_container) return;
+    if (e->matches(QKeySequence::Undo)) {
+        m_container->undo();
+    } else if (e->matches(QKeySequence::Redo) ||
+               (e->key() == Qt::Key_Z && e->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        m_container->redo();
+    } else if (e->matches(QKeySequence::Copy)) {
+        copyPicture();
+    } else if (e->matches(QKeySequence::Cut)) {
+        cutPicture();
+    } else if (e->matches(QKeySequence::Paste)) {
+        pastePictures();
+    } else if (e->matches(QKeySequence::SelectAll)) {
+        // The picture is the selection already.
+    } else if (!m_controller.handleKey(e->key(), e->modifiers())) {
+        QWidget::keyPressEvent(e);
+    }
+}
+
+void ImageBlockView::copyPicture()
+{
+    NoteImage* row = m_controller.row();
+    const auto bytes = row ? row->data() : std::nullopt;
+    if (!bytes || bytes->isEmpty()) return;  // a locked note: the clipboard stays as it is
+    auto* mime = new QMimeData;
+    const QString type = mimeFor(row->utType());
+    // Other picture types get the decoded picture.
+    const QImage image = row->image();
+    if (!image.isNull()) mime->setImageData(image);
+    // The stored bytes under their own type, set last so they win over the converted picture.
+    if (!type.isEmpty()) mime->setData(type, *bytes);
+    QApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+}
+
+void ImageBlockView::cutPicture()
+{
+    copyPicture();
+    if (m_container) m_container->deleteImageBlock(m_controller.id());
+}
+
+void ImageBlockView::pastePictures()
+{
+    if (!m_container) return;
+    const auto pictures = RichNSTextView::imageData(QApplication::clipboard()->mimeData(QClipboard::Clipboard));
+    for (const QString& skipped : pictures.skipped) m_container->reportSkipped(skipped);
+    const auto i = m_container->indexOfBlock(m_controller.id());
+    if (pictures.images.empty() || !i) return;
+    m_container->insertImages(pictures.images, *i + 1);
+}
+
+QMenu* ImageBlockView::createMenu()
+{
+    auto* menu = new QMenu(this);
+    const ImageSizing current = m_controller.placement().sizing;
+    const QUuid id = m_controller.id();
+    QPointer<BlockContainer> container = m_container;
+    auto sizeItem = [&](const QString& title, const ImageSizing& sizing) {
+        QAction* a = menu->addAction(title, [container, id, sizing] {
+            if (container) container->setImageSizing(id, sizing);
+        });
+        a->setCheckable(true);
+        a->setChecked(current == sizing);
+    };
+    sizeItem(QStringLiteral("Original size"), ImageSizing::makeFit());
+    sizeItem(QStringLiteral("Full width"), ImageSizing::makePreset(ImageSizing::Preset::large));
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Copy Image"), this, &ImageBlockView::copyPicture);
+    menu->addAction(QStringLiteral("Delete"), [container, id] {
+        if (container) container->deleteImageBlock(id);
+    });
+    return menu;
+}
+
+void ImageBlockView::contextMenuEvent(QContextMenuEvent* e)
+{
+    setFocus(Qt::PopupFocusReason);
+    QMenu* menu = createMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(e->globalPos());
+}
+
+void ImageBlockView::openPreview()
+{
+    if (!m_container || !m_container->previewFiles()) return;
+    const auto path = m_controller.previewFile(*m_container->previewFiles());
+    if (!path) return;
+    setFocus(Qt::OtherFocusReason);
+    PreviewWindow::show(*path, window());
+}
+
+void ImageBlockView::focusInEvent(QFocusEvent* e)
+{
+    QWidget::focusInEvent(e);
+    m_controller.setFocused(true);
+    setAccessibleDescription(m_controller.accessibilityDescription());
+    update();
+}
+
+void ImageBlockView::focusOutEvent(QFocusEvent* e)
+{
+    QWidget::focusOutEvent(e);
+    m_controller.setFocused(false);
+    update();
+}
+
+void ImageBlockView::enterEvent(QEnterEvent* e)
+{
+    QWidget::enterEvent(e);
+    m_hovering = true;
+    updateCursor(e->position());
+    update();
+}
+
+void ImageBlockView::leaveEvent(QEvent* e)
+{
+    QWidget::leaveEvent(e);
+    m_hovering = false;
+    unsetCursor();
+    update();
+}

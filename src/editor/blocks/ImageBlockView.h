@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+
+#include "editor/blocks/ImageBlockLayout.h"
+
+class BlockContainer;
+class ImageBlockController;
+class QMenu;
+
+// The widget of one picture block: draws the picture with its outline and corner handle, turns presses
+// on the resize zones into a resize gesture, answers the picture keys, copy, cut and paste, the context
+// menu and the double click that opens the preview. What it decides lives in the controller and layout.
+class ImageBlockView : public QWidget {
+    Q_OBJECT
+
+public:
+    ImageBlockView(ImageBlockController& controller, BlockContainer& container, QWidget* parent = nullptr);
+    ~ImageBlockView() override;
+
+    QRectF imageRect() const;
+    std::optional<QRectF> overlayTarget() const;
+    bool isResizing() const { return m_gesture.has_value(); }
+    ImageBlockController& controller() { return m_controller; }
+
+    void copyPicture();
+    void cutPicture();
+    void pastePictures();
+    QMenu* createMenu();
+    void openPreview();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void updateCursor(QPointF point);
+    void endGesture(bool commit);
+
+    ImageBlockController& m_controller;
+    QPointer<BlockContainer> m_container;
+    std::optional<ImageBlockLayout::ResizeGesture> m_gesture;
+    bool m_hovering = false;
+};

@@ -1,0 +1,35 @@
+#include "editor/blocks/PictureCache.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include "model/NoteImage.h"
+
+QImage PictureCache::acquire(const NoteImage& row)
+{
+    const QUuid id = row.uuid();
+    if (auto it = m_images.constFind(id); it != m_images.constEnd()) return *it;
+    const auto bytes = row.data();
+    if (!bytes || bytes->isEmpty()) return QImage();
+    QByteArray data = *bytes;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > m_maxSide || size.height() > m_maxSide))
+        reader.setScaledSize(size.scaled(m_maxSide, m_maxSide, Qt::KeepAspectRatio));
+    ++m_decodes;
+    QImage image = reader.read();
+    if (!image.isNull()) m_images.insert(id, image);
+    return image;
+}
+
+QSize PictureCache::headerSize(const QByteArray& bytes)
+{
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return reader.size();
+}

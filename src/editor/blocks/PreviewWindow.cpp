@@ -1,0 +1,60 @@
+#include "editor/blocks/PreviewWindow.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QScreen>
+
+namespace {
+QPointer<PreviewWindow> g_window;
+}
+
+PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Window)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAlignment(Qt::AlignCenter);
+    setMinimumSize(160, 120);
+    setStyleSheet(QStringLiteral("background: #1E1B18;"));
+}
+
+PreviewWindow* PreviewWindow::current()
+{
+    return g_window;
+}
+
+PreviewWindow* PreviewWindow::show(const QString& path, QWidget* near)
+{
+    if (!g_window) g_window = new PreviewWindow;
+    g_window->load(path);
+    if (near) g_window->move(near->geometry().center() - g_window->rect().center());
+    g_window->QWidget::show();
+    g_window->raise();
+    g_window->activateWindow();
+    return g_window;
+}
+
+void PreviewWindow::load(const QString& path)
+{
+    m_path = path;
+    setWindowTitle(QFileInfo(path).fileName());
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize limit = screen ? screen->availableSize() * 0.8 : QSize(1024, 768);
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > limit.width() || size.height() > limit.height()))
+        reader.setScaledSize(size.scaled(limit, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    setPixmap(QPixmap::fromImage(image));
+    resize(image.isNull() ? QSize(320, 240) : image.size().expandedTo(minimumSize()));
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Space) {
+        close();
+        return;
+    }
+    QLabel::keyPressEvent(e);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLabel>
+#include <QPointer>
+
+// The in-app preview of a picture file: one window, titled with the file's name, closed by Escape or Space.
+class PreviewWindow : public QLabel {
+    Q_OBJECT
+
+public:
+    // Shows the file in the one preview window, made on first use.
+    static PreviewWindow* show(const QString& path, QWidget* near);
+    static PreviewWindow* current();
+    const QString& path() const { return m_path; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    PreviewWindow();
+    void load(const QString& path);
+
+    QString m_path;
+};

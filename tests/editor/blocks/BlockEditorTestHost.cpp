@@ -1,0 +1,137 @@
+// A window that edits the newest note of the real store with the block editor, for the black-box test
+// until the note window carries the editor (a new note on an empty store). Also writes the pictures the
+// test needs and offers a file to drag, so the test needs no other tool.
+//   block_editor_test_host                      the editor
+//   block_editor_test_host --picture W H FILE   writes a W x H picture (format by the file's extension)
+//   block_editor_test_host --drag FILE          a window titled "Drag source": press and drag to drop FILE
+// With TARNWICK_BLOCKS_GEOMETRY set, the picture frames in window coordinates are written to that file
+// after every layout, one "x y w h" line per picture.
+#include <QApplication>
+#include <QDrag>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "design/TarnwickType.h"
+#include "editor/blocks/BlockContainerView.h"
+#include "editor/blocks/BlockEditorView.h"
+#include "editor/blocks/ImageBlockController.h"
+#include "editor/blocks/PreviewFiles.h"
+#include "model/Note.h"
+#include "platform/ModelContext.h"
+#include "platform/QuitOnSignal.h"
+#include "store/NoteStore.h"
+#include "store/PersistenceController.h"
+#include "store/ResolvedNoteLook.h"
+
+namespace {
+
+class DragSource : public QLabel {
+public:
+    explicit DragSource(const QString& path) : QLabel(QStringLiteral("drag me")), m_path(path)
+    {
+        setWindowTitle(QStringLiteral("Drag source"));
+        resize(160, 80);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent*) override
+    {
+        auto* drag = new QDrag(this);
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(m_path)});
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction);
+    }
+
+private:
+    QString m_path;
+};
+
+void writeGeometry(BlockEditorView& editor, QWidget& window)
+{
+    const QString path = qEnvironmentVariable("TARNWICK_BLOCKS_GEOMETRY");
+    if (path.isEmpty() || !editor.container()) return;
+    QString lines;
+    for (const auto& entry : editor.container()->entries()) {
+        if (!dynamic_cast<ImageBlockController*>(entry.controller.get())) continue;
+        const QWidget* view = entry.controller->view();
+        if (!view) continue;
+        const QPoint at = view->mapTo(&window, QPoint(0, 8));
+        const QSizeF size =
+            static_cast<ImageBlockController*>(entry.controller.get())->displaySize(editor.container()->paperWidth());
+        lines += QStringLiteral("%1 %2 %3 %4\n").arg(at.x()).arg(at.y()).arg(int(size.width())).arg(int(size.height()));
+    }
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(lines.toUtf8());
+        file.commit();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tarnwick"));
+    const QStringList args = app.arguments();
+    if (args.size() == 5 && args[1] == QLatin1String("--picture")) {
+        QImage image(args[2].toInt(), args[3].toInt(), QImage::Format_RGB32);
+        image.fill(QColor(args[4].endsWith(QLatin1String(".png")) ? 0x3A7BD5 : 0xD5833A));
+        for (int x = 0; x < image.width(); x += 7) image.setPixelColor(x, x % image.height(), Qt::white);
+        return image.save(args[4]) ? 0 : 1;
+    }
+    if (args.size() == 3 && args[1] == QLatin1String("--drag")) {
+        DragSource source(args[2]);
+        source.show();
+        return app.exec();
+    }
+
+    QuitOnSignal::install();
+    TarnwickType::registerBundledFonts();
+    NoteStore store(PersistenceController::shared().mainContext());
+    PreviewFiles previews;
+    previews.sweepLeftovers();
+    const QList<Note*> notes = store.allActive();
+    Note* note = notes.isEmpty() ? nullptr : notes.front();
+    if (!note) {
+        note = store.context().insert(
+            std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        store.saveNow();
+    }
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* editor = new BlockEditorView(store, previews, &window);
+    layout->addWidget(editor);
+    editor->setTheme(store.look(*note).theme);
+    editor->setNote(note);
+    window.setWindowTitle(note->displayTitle());
+    // Saved at once, so the test reads every change from the file.
+    QTimer save;
+    save.setSingleShot(true);
+    save.setInterval(0);
+    QObject::connect(&save, &QTimer::timeout, &store, [&] {
+        store.saveNow();
+        window.setWindowTitle(note->displayTitle());
+    });
+    QObject::connect(note, &ManagedObject::attributeChanged, &save, qOverload<>(&QTimer::start));
+    QObject::connect(editor->container(), &BlockContainer::laidOut, &window,
+                     [&] { QTimer::singleShot(0, &window, [&] { writeGeometry(*editor, window); }); });
+    window.resize(420, 560);
+    window.show();
+    editor->focusBody();
+    const int rc = app.exec();
+    store.saveNow();
+    editor->closeNote();
+    store.saveNow();
+    return rc;
+}

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "BlockTestSupport.h"
+#include "editor/blocks/BlockContainerView.h"
+#include "editor/blocks/BlockEditorView.h"
+#include "editor/blocks/ImageBlockView.h"
+#include "editor/blocks/PreviewFiles.h"
+#include "editor/text/RichNSTextView.h"
+#include "model/NoteBlockEnvelope.h"
+
+using namespace tarnwick::test;
+
+namespace {
+
+class BlockEditorViewTest : public ::testing::Test, public BlockFixture {
+protected:
+    BlockEditorView& show(Note* n, QSize size = {420, 300})
+    {
+        note = n;
+        editor = std::make_unique<BlockEditorView>(*store, previews);
+        editor->resize(size);
+        editor->setNote(n);
+        editor->show();
+        editor->activateWindow();
+        active = editor->container();
+        turn();
+        return *editor;
+    }
+    BlockContainer& c() { return *editor->container(); }
+
+    QTemporaryDir previewDir;
+    PreviewFiles previews{previewDir.filePath("previews")};
+    std::unique_ptr<BlockEditorView> editor;
+};
+
+TEST_F(BlockEditorViewTest, PictureDragsOverTextReachTheContainer)
+{
+    Note* n = addNote("Trip", "socks and boots");
+    store->saveNow();
+    show(n);
+    auto* text = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    ASSERT_TRUE(text);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("photo.png"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(picture(60, 40));
+    file.close();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file.fileName())});
+    data.setText(file.fileName());  // a file manager's path as text must not land in the text
+    const QPoint at(20, text->height() - 4);
+
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(editor->containerView()->dropLine()->isVisible());
+
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text->viewport(), &drop);
+    turn();
+    EXPECT_EQ(rows<NoteImage>().size(), 1);
+    EXPECT_FALSE(n->body().contains("photo.png"));
+    EXPECT_TRUE(n->body().contains(QChar(0xFFFC)));
+
+    // Plain text drags are the text view's own: no drop line.
+    QMimeData plain;
+    plain.setText("words");
+    QDragEnterEvent textEnter(at, Qt::CopyAction, &plain, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text->viewport(), &textEnter);
+    EXPECT_FALSE(editor->containerView()->dropLine()->isVisible());
+}
+
+TEST_F(BlockEditorViewTest, AReadOnlyBodySaysSoAboveTheBlocks)
+{
+    Note* n = addNote("Newer", "text");
+    QByteArray bytes = NoteBlockEnvelope::encode(n->blocks()).value();
+    bytes.replace("\"version\":1", "\"version\":3");
+    n->setBodyBlocksData(bytes);
+    show(n);
+    EXPECT_FALSE(editor->readOnlyLine().isEmpty());
+    Note* plain = addNote("Plain", "text");
+    editor->setNote(plain);
+    EXPECT_TRUE(editor->readOnlyLine().isEmpty());
+}
+
+TEST_F(BlockEditorViewTest, TheCaretStaysVisible)
+{
+    QStringList lines;
+    for (int i = 0; i < 80; ++i) lines << QStringLiteral("line %1").arg(i);
+    Note* n = addNote("Long", lines.join('\n'));
+    store->saveNow();
+    show(n, {300, 150});
+    auto* text = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    ASSERT_TRUE(text);
+    text->setFocus();
+    turn();
+    EXPECT_EQ(editor->verticalScrollBar()->value(), 0);
+    c().textController(0)->textView().setCaret(c().textController(0)->textView().length());
+    turn();
+    const int top = editor->verticalScrollBar()->value();
+    EXPECT_GT(top, 0);
+    const QRect caret = text->cursorRect().translated(text->pos());
+    EXPECT_GE(caret.top(), top);
+    EXPECT_LE(caret.bottom(), top + editor->viewport()->height());
+
+    // The wheel over a text block scrolls the note.
+    QWheelEvent wheel(QPointF(20, 20), text->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(text->viewport(), &wheel);
+    EXPECT_LT(editor->verticalScrollBar()->value(), top);
+}
+
+TEST_F(BlockEditorViewTest, PictureKeys)
+{
+    NoteImage* row = addImage(QUuid());
+    Note* n = addNote("N");
+    row->setNoteUUID(n->uuid());
+    n->setBlocks(blocks({"T:a", "I:0", "T:b"}, {row}));
+    store->saveNow();
+    show(n);
+    auto* view = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
+    ASSERT_TRUE(view);
+    const QList<QUuid> before = ids();
+
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->mimeData()->data("image/png"), row->data().value());
+    QTest::keyClick(view, Qt::Key_Delete, Qt::ControlModifier);  // with Control the block takes nothing
+    EXPECT_EQ(c().blockCount(), 3);
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(c().blockCount(), 1);
+    QTest::keyClick(c().controllerAt(0)->view(), Qt::Key_Z, Qt::ControlModifier);
+    turn();
+    EXPECT_EQ(ids(), before);
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "T:b"}));
+
+    // The preview file of a double click is private; it goes with the editor.
+    auto* again = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
+    ASSERT_TRUE(again);
+    // Assistive technology: an image with its size and the menu's actions.
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(again);
+    ASSERT_TRUE(a11y);
+    EXPECT_EQ(a11y->role(), QAccessible::Graphic);
+    EXPECT_EQ(a11y->text(QAccessible::Name), "Image");
+    a11y->actionInterface()->doAction("Full width");
+    EXPECT_EQ(n->blocks()[1].imagePlacement()->sizing, ImageSizing::makePreset(ImageSizing::Preset::large));
+    EXPECT_TRUE(a11y->text(QAccessible::Value).startsWith("Full width, 100% of width"));
+
+    const auto file = c().imageController(1)->previewFile(previews);
+    ASSERT_TRUE(file);
+    editor.reset();
+    EXPECT_FALSE(QFile::exists(*file));
+}
+
+}  // namespace
