@@ -7,19 +7,15 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
-#include "store/PersistenceController.h"
-#include "store/StoreMigration.h"
+#include "../support/SeederStore.h"
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tarnwick");
-    auto opened = PersistenceController::open(StoreMigration::currentDirectory(), std::nullopt, Clock::system());
-    if (opened.failure) {
-        std::fprintf(stderr, "store did not open: %s\n", qUtf8Printable(*opened.failure));
-        return 1;
-    }
-    ModelContext& context = opened.container->mainContext();
+    const auto container = tarnwick::test::openSeederStore();
+    if (!container) return 1;
+    ModelContext& context = container->mainContext();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (argc == 2 && QByteArray(argv[1]) == "secret") {
         auto notes = context.fetch<Note>();
