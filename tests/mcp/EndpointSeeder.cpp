@@ -8,10 +8,10 @@
 #include <QJsonObject>
 #include <cstdio>
 
+#include "../support/SeederStore.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
-#include "../support/SeederStore.h"
 
 namespace {
 

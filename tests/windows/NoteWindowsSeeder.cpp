@@ -5,10 +5,10 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "../support/SeederStore.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
-#include "../support/SeederStore.h"
 
 int main(int argc, char** argv)
 {
