@@ -1,9 +1,9 @@
 #include "platform/Clock.h"
 
-#include <QPointer>
-#include <QCoreApplication>
-#include <QTimer>
 #include <time.h>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
 
 namespace {
 // A QTimer counts on the monotonic clock, which stops while the machine is suspended. To keep a
@@ -31,7 +31,10 @@ Clock& Clock::system()
     return clock;
 }
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTimeUtc(); }
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTimeUtc();
+}
 
 qint64 SystemClock::elapsedMs() const
 {

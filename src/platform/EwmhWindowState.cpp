@@ -1,7 +1,7 @@
 #include "platform/EwmhWindowState.h"
 
-#include <xcb/xcb.h>
-#include <QGuiApplication>
+#include "platform/XcbSupport.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,25 +9,13 @@
 
 namespace {
 
-xcb_connection_t* connection()
-{
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
-    free(reply);
-    return result;
-}
+using XcbSupport::atom;
+using XcbSupport::connection;
 
 xcb_window_t rootOf(xcb_connection_t* c, xcb_window_t window)
 {
     xcb_get_geometry_reply_t* reply = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
-    const xcb_window_t root = reply ? reply->root : XCB_WINDOW_NONE;
+    const xcb_window_t root = reply ? reply->root : xcb_window_t(XCB_WINDOW_NONE);
     free(reply);
     return root;
 }
@@ -105,29 +93,11 @@ void apply(WId id, const States& states)
     } else {
         // A mapped window's state belongs to the window manager: ask it.
         const xcb_window_t root = rootOf(c, window);
-        for (const Wanted& w : wanted) {
-            xcb_client_message_event_t event{};
-            event.response_type = XCB_CLIENT_MESSAGE;
-            event.format = 32;
-            event.window = window;
-            event.type = netWmState;
-            event.data.data32[0] = w.on ? 1 : 0;  // add or remove
-            event.data.data32[1] = atom(c, w.name);
-            event.data.data32[3] = 1;  // from an application
-            xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                           reinterpret_cast<const char*>(&event));
-        }
-        if (states.sticky) {
-            xcb_client_message_event_t event{};
-            event.response_type = XCB_CLIENT_MESSAGE;
-            event.format = 32;
-            event.window = window;
-            event.type = atom(c, "_NET_WM_DESKTOP");
-            event.data.data32[0] = kAllDesktops;
-            event.data.data32[1] = 1;
-            xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                           reinterpret_cast<const char*>(&event));
-        }
+        for (const Wanted& w : wanted)
+            XcbSupport::sendToWindowManager(c, root, window, netWmState, w.on ? 1 : 0, atom(c, w.name),
+                                            1);  // add or remove, from an application
+        if (states.sticky)
+            XcbSupport::sendToWindowManager(c, root, window, atom(c, "_NET_WM_DESKTOP"), kAllDesktops, 1);
     }
     xcb_flush(c);
 }
@@ -158,13 +128,7 @@ bool compositingManagerRunning()
         if (dot && colon && dot > colon) screen = std::atoi(dot + 1);
     }
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
-    const xcb_atom_t selection = atom(c, name.constData());
-    if (selection == XCB_ATOM_NONE) return false;
-    xcb_get_selection_owner_reply_t* reply =
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
-    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
-    free(reply);
-    return owned;
+    return XcbSupport::selectionOwner(c, name.constData()) != XCB_WINDOW_NONE;
 }
 
 }  // namespace EwmhWindowState

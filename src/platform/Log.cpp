@@ -35,11 +35,26 @@ Q_LOGGING_CATEGORY(remindersCategory, "reminders", QtInfoMsg)
 Q_LOGGING_CATEGORY(privacyCategory, "privacy", QtInfoMsg)
 Q_LOGGING_CATEGORY(appCategory, "app", QtInfoMsg)
 
-const QLoggingCategory& store() { return storeCategory(); }
-const QLoggingCategory& hotkeys() { return hotkeysCategory(); }
-const QLoggingCategory& reminders() { return remindersCategory(); }
-const QLoggingCategory& privacy() { return privacyCategory(); }
-const QLoggingCategory& app() { return appCategory(); }
+const QLoggingCategory& store()
+{
+    return storeCategory();
+}
+const QLoggingCategory& hotkeys()
+{
+    return hotkeysCategory();
+}
+const QLoggingCategory& reminders()
+{
+    return remindersCategory();
+}
+const QLoggingCategory& privacy()
+{
+    return privacyCategory();
+}
+const QLoggingCategory& app()
+{
+    return appCategory();
+}
 
 void startCapture()
 {

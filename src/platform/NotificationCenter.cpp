@@ -17,7 +17,10 @@ ObserverToken& ObserverToken::operator=(ObserverToken&& other) noexcept
     return *this;
 }
 
-ObserverToken::~ObserverToken() { reset(); }
+ObserverToken::~ObserverToken()
+{
+    reset();
+}
 
 void ObserverToken::reset()
 {
@@ -37,12 +40,11 @@ NotificationCenter& NotificationCenter::shared()
     return center;
 }
 
-ObserverToken NotificationCenter::observe(const QString& name, Handler handler, const QString& object,
-                                          QObject* context)
+ObserverToken NotificationCenter::observe(const QString& name, Handler handler, const QString& object, QObject* context)
 {
     const quint64 id = m_nextId++;
-    m_entries.push_back(
-        {id, name, object, context != nullptr, QPointer<QObject>(context), std::make_shared<Handler>(std::move(handler))});
+    m_entries.push_back({id, name, object, context != nullptr, QPointer<QObject>(context),
+                         std::make_shared<Handler>(std::move(handler))});
     return ObserverToken(m_self, id);
 }
 
@@ -64,7 +66,10 @@ void NotificationCenter::post(const QString& name, const QString& object, const 
     }
 }
 
-int NotificationCenter::observerCount() const { return int(m_entries.size()); }
+int NotificationCenter::observerCount() const
+{
+    return int(m_entries.size());
+}
 
 void NotificationCenter::remove(quint64 id)
 {

@@ -9,10 +9,16 @@
 
 Result<std::unique_ptr<SqliteDatabase>, StoreError> SqliteDatabase::open(const QString& path)
 {
+    // No mutexes: a connection is used on the main thread only.
+    auto db = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+    if (!db) return db.error();
+    return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(*db, path));
+}
+
+Result<sqlite3*, StoreError> SqliteDatabase::openHandle(const QString& path, int flags)
+{
     sqlite3* db = nullptr;
     const QByteArray name = path.isEmpty() ? QByteArrayLiteral(":memory:") : path.toUtf8();
-    // No mutexes: a connection is used on the main thread only.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         StoreError e{rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc)), path};
@@ -23,7 +29,7 @@ Result<std::unique_ptr<SqliteDatabase>, StoreError> SqliteDatabase::open(const Q
     // Another process holding the write lock briefly (a second instance, a backup tool) should not
     // fail a save at once.
     sqlite3_busy_timeout(db, 2000);
-    return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db, path));
+    return db;
 }
 
 SqliteDatabase::~SqliteDatabase()

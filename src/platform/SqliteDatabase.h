@@ -20,6 +20,9 @@ public:
     // Opens (creating when missing) the database at `path`, or a private one in memory when `path`
     // is empty. The file is not read yet: validate() does that.
     static Result<std::unique_ptr<SqliteDatabase>, StoreError> open(const QString& path);
+    // A bare connection with extended result codes and a short busy wait, or why it could not be
+    // opened. The caller closes it.
+    static Result<sqlite3*, StoreError> openHandle(const QString& path, int flags);
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;

@@ -6,17 +6,9 @@
 
 Result<std::unique_ptr<SqliteRows>, StoreError> SqliteRows::open(const QString& path, bool readOnly)
 {
-    sqlite3* db = nullptr;
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        StoreError e{rc, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc)), path};
-        sqlite3_close_v2(db);
-        return e;
-    }
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 2000);
-    return std::unique_ptr<SqliteRows>(new SqliteRows(db, path));
+    auto db = SqliteDatabase::openHandle(path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    if (!db) return db.error();
+    return std::unique_ptr<SqliteRows>(new SqliteRows(*db, path));
 }
 
 SqliteRows::~SqliteRows()

@@ -1,18 +1,17 @@
 #include "platform/X11Desktop.h"
 
-#include <xcb/xcb.h>
-#include <QGuiApplication>
+#include "platform/EwmhWindowState.h"
+#include "platform/XcbSupport.h"
+
 #include <QtEndian>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-xcb_connection_t* connection()
-{
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
+using XcbSupport::atom;
+using XcbSupport::connection;
+using XcbSupport::selectionOwner;
 
 xcb_screen_t* defaultScreen(xcb_connection_t* c)
 {
@@ -20,31 +19,11 @@ xcb_screen_t* defaultScreen(xcb_connection_t* c)
     return it.rem ? it.data : nullptr;
 }
 
-xcb_atom_t atom(xcb_connection_t* c, const QByteArray& name)
-{
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr);
-    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(reply);
-    return a;
-}
-
-xcb_window_t selectionOwner(xcb_connection_t* c, const QByteArray& name)
-{
-    const xcb_atom_t a = atom(c, name);
-    if (a == XCB_ATOM_NONE) return XCB_WINDOW_NONE;
-    xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, a), nullptr);
-    const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
-    free(reply);
-    return owner;
-}
-
 }  // namespace
 
 bool X11Desktop::compositorActive()
 {
-    xcb_connection_t* c = connection();
-    return c && selectionOwner(c, "_NET_WM_CM_S0") != XCB_WINDOW_NONE;
+    return EwmhWindowState::compositingManagerRunning();
 }
 
 std::optional<qint32> X11Desktop::xsettingsInteger(const QString& name)
@@ -118,17 +97,8 @@ void X11Desktop::setSticky(quint32 window)
     xcb_connection_t* c = connection();
     xcb_screen_t* screen = c ? defaultScreen(c) : nullptr;
     if (!screen || !window) return;
-    xcb_client_message_event_t event;
-    std::memset(&event, 0, sizeof event);
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = atom(c, "_NET_WM_STATE");
-    event.data.data32[0] = 1;  // add
-    event.data.data32[1] = atom(c, "_NET_WM_STATE_STICKY");
-    event.data.data32[3] = 1;  // from an application
-    xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
+    XcbSupport::sendToWindowManager(c, screen->root, window, atom(c, "_NET_WM_STATE"), 1,  // add
+                                    atom(c, "_NET_WM_STATE_STICKY"), 1);                   // from an application
     xcb_flush(c);
 }
 

@@ -74,9 +74,7 @@ TEST_F(CaptureServiceTest, NewNoteWithTheModifierLeavesTheActiveNoteAndTakesItsP
     ASSERT_TRUE(note);
     EXPECT_EQ(note->title(), "Word");
     EXPECT_EQ(note->body(), "\n\n  Word  \nmore lines\n");
-    EXPECT_EQ(note->themeID(), "green");
     EXPECT_EQ(note->tint(), Tint::green);
-    EXPECT_EQ(note->opacityRaw(), "solid");
     EXPECT_EQ(note->sourceApp(), "Text Editor");
     EXPECT_EQ(onlyCapture()->noteUUID(), created->noteID);
 }

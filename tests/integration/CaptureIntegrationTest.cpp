@@ -7,36 +7,16 @@
 #include <QProcess>
 #include <QTest>
 
+#include "support/DesktopDriver.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-using tarnwick::test::TestEnvironment;
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
+using namespace tarnwick::test;
 
 QString sql(const QString& query)
 {
     return run("sqlite3", {TestEnvironment::dataHome() + "/tarnwick/default.store", query});
-}
-
-// The visible windows whose name matches.
-QString visibleWindow(const QString& name)
-{
-    return run("xdotool", {"search", "--onlyvisible", "--name", name}).section('\n', 0, 0);
-}
-
-QString waitForWindow(const QString& name, int ms = 15000)
-{
-    QString id;
-    QTest::qWaitFor([&] { return !(id = visibleWindow(name)).isEmpty(); }, ms);
-    return id;
 }
 
 QString activeWindow()

@@ -12,17 +12,12 @@
 
 #include "design/KeyablePanel.h"
 
+#include "support/DesktopDriver.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(10000)) return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
+using tarnwick::test::run;
 
 // Client windows bottom to top, as the window manager stacks them.
 QList<WId> stacking()

@@ -17,23 +17,16 @@
 #include "platform/Settings.h"
 #include "platform/WindowStates.h"
 #include "store/PersistenceController.h"
+#include "support/DesktopDriver.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-using tarnwick::test::TestEnvironment;
+using namespace tarnwick::test;
 
 QString storeDirectory()
 {
     return TestEnvironment::dataHome() + "/tarnwick";
-}
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
 // The first visible window whose name matches, once there is one.

@@ -8,11 +8,10 @@
 #include <QJsonObject>
 #include <cstdio>
 
+#include "../support/SeederStore.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
-#include "store/PersistenceController.h"
-#include "store/StoreMigration.h"
 
 namespace {
 
@@ -33,12 +32,9 @@ int main(int argc, char** argv)
     }
     const QString clientName = QString::fromUtf8(argv[2]);
 
-    auto opened = PersistenceController::open(StoreMigration::currentDirectory(), std::nullopt, Clock::system());
-    if (opened.failure) {
-        std::fprintf(stderr, "store did not open: %s\n", qUtf8Printable(*opened.failure));
-        return 1;
-    }
-    ModelContext& context = opened.container->mainContext();
+    const auto container = tarnwick::test::openSeederStore();
+    if (!container) return 1;
+    ModelContext& context = container->mainContext();
     const QDateTime base = QDateTime::fromSecsSinceEpoch(1'750'000'000, Qt::UTC);
     auto make = [&](const QString& title, const QString& body, int minutes) {
         Note* note =

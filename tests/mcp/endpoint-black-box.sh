@@ -10,20 +10,8 @@ if [ ! -d "$client_dir/node_modules/@modelcontextprotocol/sdk" ]; then
   exit 1
 fi
 
-work=$(mktemp -d /tmp/tarnwick-mcp-XXXXXX)
-app_pid=""
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/app.log" ] && { echo "--- application log" >&2; cat "$work/app.log" >&2; }
-  exit 1
-}
-stop_app() {
-  [ -n "$app_pid" ] || return 0
-  kill -TERM "$app_pid" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
-  app_pid=""
-}
-trap 'stop_app; rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin mcp
 
 client="Tarnwick SDK check"
 drive() { timeout 60 node "$client_dir/drive-endpoint.mjs" "$@"; }
@@ -35,8 +23,11 @@ listening_port() {
 
 start_app() {
   # The common umask: our files must still be the user's alone.
-  (umask 022 && exec "$tarnwick") >>"$work/app.log" 2>&1 &
-  app_pid=$!
+  local mask
+  mask=$(umask)
+  umask 022
+  launch "$tarnwick"
+  umask "$mask"
   port=""
   for _ in $(seq 1 200); do
     kill -0 "$app_pid" 2>/dev/null || fail "the application exited at launch"

@@ -52,16 +52,12 @@ NoteBlockMigration::Migrated migrated(const QString& body, double paperWidth = 3
 
 }  // namespace
 
-TEST(NoteBlockMigrationTest, BodiesWithoutRichDataBecomeOneTextBlock)
-{
-    auto result = NoteBlockMigration::migrate(QString(), std::nullopt, 344, base());
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->blocks, QVector<NoteBlock>{NoteBlock::text({}, result->blocks.value(0).id)});
-    EXPECT_TRUE(result->images.isEmpty());
-}
-
 TEST(NoteBlockMigrationTest, SplitsAtPicturesAndTrimsTheirNewlines)
 {
+    auto bare = NoteBlockMigration::migrate(QString(), std::nullopt, 344, base());
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->blocks, QVector<NoteBlock>{NoteBlock::text({}, bare->blocks.value(0).id)});
+
     const auto hello = migrated(QString("Hello\n%1\nWorld").arg(pic));
     EXPECT_EQ(shape(hello.blocks), (QStringList{"T:Hello", "I", "T:World"}));
     ASSERT_EQ(hello.images.size(), 1);
@@ -156,19 +152,14 @@ TEST(NoteBlockMigrationTest, JsonBodiesKeepTheirCharacters)
     EXPECT_TRUE(broken->blocks[0].textRuns()->runs.isEmpty());
 }
 
-TEST(NoteBlockMigrationTest, PicturesWithoutBytesLeaveTheBodyForLaterAndLogOnce)
+// Turning these into plain blocks would hide their pictures for good.
+TEST(NoteBlockMigrationTest, PicturesWithoutBytesOrBeyondTheReaderLimitsLeaveTheBodyForLater)
 {
     LogCapture log;
     const QString body = QString("A%1").arg(pic);
     for (int i = 0; i < 2; ++i)
         EXPECT_FALSE(NoteBlockMigration::migrate(body, archiveWithPictures(body, 10, QByteArray()), 344, base()));
     EXPECT_EQ(log.count("an attachment in it yielded no bytes"), 1);
-}
-
-TEST(NoteBlockMigrationTest, ArchivesBeyondTheReaderLimitsAreLeftForLater)
-{
-    const QString body(pic);
-    // Larger than the reader takes: turning it into plain blocks would hide its picture for good.
     const QByteArray huge = archiveWithPictures(body, std::nullopt, QByteArray(33 * 1024 * 1024, 'x'));
     EXPECT_FALSE(NoteBlockMigration::migrate(body, huge, 344, base()));
 }

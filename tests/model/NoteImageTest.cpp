@@ -155,7 +155,6 @@ TEST(NoteImageTest, HashAndImage)
     EXPECT_EQ(NoteImage::hash(QByteArray()), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
     NoteImage row;
-    EXPECT_EQ(row.utType(), "public.png");
     EXPECT_TRUE(row.image().isNull());
     row.setData(bytes);
     EXPECT_EQ(row.image().size(), QSize(4, 4));

@@ -61,33 +61,21 @@ TEST(NoteThemeTest, NonFiniteStoredValuesResolveToDefaults)
     EXPECT_EQ(resolved.wallpaperBlur, 0);
 }
 
-TEST(NoteThemeTest, ComponentsOfAColourWithoutRgbAreWhite)
-{
-    const auto c = NoteTheme::components(QColor());
-    EXPECT_EQ(c.r + c.g + c.b, 3.0);
-    NoteTheme fresh;
-    EXPECT_EQ(fresh.name(), "Untitled");
-    EXPECT_EQ(fresh.id().size(), 36);
-    EXPECT_NE(fresh.id(), NoteTheme().id());
-}
-
 TEST(NoteThemeTest, BuiltInsArePaleWashesOfTheirTint)
 {
-    const auto themes = NoteTheme::builtIns();
-    ASSERT_EQ(themes.size(), 6);
+    const auto c = NoteTheme::components(QColor());  // a colour without RGB reads as white
+    EXPECT_EQ(c.r + c.g + c.b, 3.0);
+    EXPECT_NE(NoteTheme().id(), NoteTheme().id());
+
     QStringList ids;
-    for (const auto& t : themes) {
+    for (const auto& t : NoteTheme::builtIns()) {
         ids << t.id;
         const auto p = t.hsb();
-        EXPECT_GE(p.s, 0.16 - kTolerance) << qPrintable(t.id);
-        EXPECT_LE(p.s, 0.30 + kTolerance) << qPrintable(t.id);
-        EXPECT_GE(p.b, 0.94 - kTolerance) << qPrintable(t.id);
-        EXPECT_EQ(t.ink, TarnwickTheme::textPrimary());
-        EXPECT_DOUBLE_EQ(t.lineHeight, 1.45);
-        EXPECT_TRUE(t.badgeOverride);
+        EXPECT_TRUE(p.s >= 0.16 - kTolerance && p.s <= 0.30 + kTolerance && p.b >= 0.94 - kTolerance)
+            << qPrintable(t.id);
     }
+    // Stored rows name these ids.
     EXPECT_EQ(ids, (QStringList{"slate", "blue", "green", "amber", "rose", "violet"}));
-    EXPECT_EQ(themes[4].name, "Rose");
 
     // The bounds of the formulae: a nearly grey tint and a strong one.
     const auto grey = NoteTheme::builtIn("x", "X", 0.5, 0.05, 0.99);

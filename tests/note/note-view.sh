@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The note view end to end: a note typed after the new-note hot key is named by its first line, the window dots zoom and roll up, the strip moves the window, the grip
+# The note view end to end: a note typed after the new-note hot key is named by its first line, the
+# window dots zoom and roll up, the strip moves the window, the grip
 # resizes every window, the context menu duplicates and deletes, the lock button locks (nothing of
 # the text left in any store file), the menu unlocks with the account password (PAM under
 # pam_wrapper), and "Remind me…" sets a reminder an hour ahead.
@@ -7,27 +8,11 @@
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
 
-work=$(mktemp -d /tmp/tarnwick-noteview-XXXXXX)
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin noteview app screenshot
 data="${XDG_DATA_HOME}/tarnwick"
-store="$data/default.store"
 settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
 password="right horse battery"
-app_pid=""
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/app.log" ] && { echo "--- application log" >&2; cat "$work/app.log" >&2; }
-  import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
-  trap - EXIT
-  stop_app
-  exit 1
-}
-stop_app() {
-  [ -n "$app_pid" ] || return 0
-  kill -TERM "$app_pid" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
-  app_pid=""
-}
-trap 'stop_app; rm -rf "$work"' EXIT
 trap 'fail "command failed on line $LINENO"' ERR
 
 if [ -z "$pam_library" ] || [ ! -f "$pam_library" ]; then
@@ -44,20 +29,8 @@ done
 
 start_app() {
   LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
-    PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 "$tarnwick" >>"$work/app.log" 2>&1 &
-  app_pid=$!
+    PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 launch "$tarnwick"
 }
-within() {
-  local tenths=$1
-  shift
-  for _ in $(seq 1 "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-sql() { sqlite3 "file:$store?mode=ro" "$1"; }
-active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 geometry() { xdotool getwindowgeometry --shell "$win" | grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' '; }
 load_geometry() { eval "$(xdotool getwindowgeometry --shell "$win")"; }

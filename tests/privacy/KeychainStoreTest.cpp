@@ -11,13 +11,6 @@ using KeychainStoreTest = tarnwick::test::MemoryKeychainTest;
 
 }  // namespace
 
-TEST(KeychainError, Texts)
-{
-    EXPECT_EQ(Error::itemNotFound().description(), "no such keyring item");
-    EXPECT_EQ(Error::itemAlreadyExists().description(), "a keyring item already exists here");
-    EXPECT_EQ(Error::unexpectedStatus(0).description(), "Keyring error 0 (unknown)");
-}
-
 TEST_F(KeychainStoreTest, MissingItemsAreNotFoundAndEmptyLists)
 {
     auto read = KeychainStore::read(service, "primary", false);

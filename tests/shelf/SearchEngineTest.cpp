@@ -83,6 +83,13 @@ TEST_F(SearchEngineTest, RanksTitleAndBodyThenTitleThenBodyKeepingStoreOrderWith
 
     EXPECT_EQ(titlesFor("walrus"), QStringList({"Walrus in both", "walrus title", "another walrus title",
                                                 "body only, newest", "body only, older"}));
+
+    // Several words match only as one run.
+    addNote("the red fox", {});
+    addNote("red  fox", {});
+    addNote("fox red", {});
+    addNote("x", "red\nfox");
+    EXPECT_EQ(titlesFor("red fox"), QStringList({"the red fox"}));
 }
 
 TEST_F(SearchEngineTest, QueryIsTrimmedAndBothSidesLowerCasedWithoutLocale)
@@ -127,16 +134,6 @@ TEST_F(SearchEngineTest, MatchesWholeCharactersAccentsAndWidthsCountCanonicalFor
     EXPECT_EQ(titlesFor("\uFF21"), QStringList({"\uFF41 full width"}));
     EXPECT_EQ(titlesFor("\U0001F44D"), QStringList());
     EXPECT_EQ(titlesFor("\U0001F600"), QStringList({"smile \U0001F600 plain"}));
-}
-
-TEST_F(SearchEngineTest, SeveralWordsMatchOnlyAsOneRun)
-{
-    addNote("the red fox", {});
-    addNote("red  fox", {});
-    addNote("fox red", {});
-    addNote("x", "red\nfox");
-
-    EXPECT_EQ(titlesFor("red fox"), QStringList({"the red fox"}));
 }
 
 TEST_F(SearchEngineTest, LockedNotesMatchByTheirLockedTitleAloneAndBinnedNotesNever)

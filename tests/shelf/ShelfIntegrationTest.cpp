@@ -15,44 +15,12 @@
 #include "shelf/ShelfPlacement.h"
 #include "store/PersistenceController.h"
 #include "store/StoreMigration.h"
+#include "support/DesktopDriver.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-using tarnwick::test::TestEnvironment;
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-QString visibleWindow(const QString& name)
-{
-    return run("xdotool", {"search", "--onlyvisible", "--name", name}).section('\n', 0, 0);
-}
-
-QString waitForWindow(const QString& name, int ms = 15000)
-{
-    QString id;
-    QTest::qWaitFor([&] { return !(id = visibleWindow(name)).isEmpty(); }, ms);
-    return id;
-}
-
-bool waitForNoWindow(const QString& name, int ms = 10000)
-{
-    return QTest::qWaitFor([&] { return visibleWindow(name).isEmpty(); }, ms);
-}
-
-QRect geometryOf(const QString& window)
-{
-    const QString out = run("xdotool", {"getwindowgeometry", "--shell", window});
-    QHash<QString, int> v;
-    for (const QString& line : out.split('\n')) v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
-}
+using namespace tarnwick::test;
 
 void keys(const QStringList& names)
 {

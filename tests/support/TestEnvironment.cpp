@@ -16,7 +16,10 @@ namespace tarnwick::test {
 namespace {
 std::unique_ptr<QTemporaryDir> g_root;
 
-QString sub(const char* name) { return g_root ? g_root->filePath(QString::fromLatin1(name)) : QString(); }
+QString sub(const char* name)
+{
+    return g_root ? g_root->filePath(QString::fromLatin1(name)) : QString();
+}
 }  // namespace
 
 void TestEnvironment::setUp()
@@ -35,19 +38,37 @@ void TestEnvironment::setUp()
     if (!integration()) qputenv("XDG_RUNTIME_DIR", sub("runtime").toLocal8Bit());
 }
 
-void TestEnvironment::tearDown() { g_root.reset(); }
+void TestEnvironment::tearDown()
+{
+    g_root.reset();
+}
 
-QString TestEnvironment::home() { return sub("home"); }
-QString TestEnvironment::configHome() { return sub("config"); }
-QString TestEnvironment::dataHome() { return sub("data"); }
-QString TestEnvironment::runtimeDir() { return QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")); }
+QString TestEnvironment::home()
+{
+    return sub("home");
+}
+QString TestEnvironment::configHome()
+{
+    return sub("config");
+}
+QString TestEnvironment::dataHome()
+{
+    return sub("data");
+}
+QString TestEnvironment::runtimeDir()
+{
+    return QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+}
 void TestEnvironment::writeOfflineSettings(const QString& configHome)
 {
     Settings settings(std::make_unique<FileSettingsBackend>(configHome + QStringLiteral("/tarnwick/settings.json")));
     settings.setValue(QStringLiteral("update.checkAutomatically"), false);
 }
 
-bool TestEnvironment::integration() { return qEnvironmentVariableIsSet("TARNWICK_INTEGRATION"); }
+bool TestEnvironment::integration()
+{
+    return qEnvironmentVariableIsSet("TARNWICK_INTEGRATION");
+}
 
 QByteArray readFile(const QString& path)
 {
@@ -63,9 +84,18 @@ void writeFile(const QString& path, const QByteArray& bytes)
         ADD_FAILURE() << "cannot write " << qPrintable(path);
 }
 
-LogCapture::LogCapture() { Log::startCapture(); }
-LogCapture::~LogCapture() { Log::stopCapture(); }
-QStringList LogCapture::lines() const { return Log::capturedLines(); }
+LogCapture::LogCapture()
+{
+    Log::startCapture();
+}
+LogCapture::~LogCapture()
+{
+    Log::stopCapture();
+}
+QStringList LogCapture::lines() const
+{
+    return Log::capturedLines();
+}
 
 QStringList LogCapture::lines(const QString& category) const
 {
@@ -76,7 +106,10 @@ QStringList LogCapture::lines(const QString& category) const
     return out;
 }
 
-bool LogCapture::contains(const QString& fragment) const { return count(fragment) > 0; }
+bool LogCapture::contains(const QString& fragment) const
+{
+    return count(fragment) > 0;
+}
 
 int LogCapture::count(const QString& fragment) const
 {
@@ -86,6 +119,9 @@ int LogCapture::count(const QString& fragment) const
     return n;
 }
 
-void LogCapture::clear() { Log::clearCaptured(); }
+void LogCapture::clear()
+{
+    Log::clearCaptured();
+}
 
 }  // namespace tarnwick::test

@@ -126,10 +126,8 @@ TEST_F(FloatingNoteWindowControllerTest, PresentSlidesFromTheSideAndForgetsADrag
 {
     window->dragStep(0, 0, false);
     window->present(b->uuid(), -1, false);
-    EXPECT_EQ(window->noteID(), b->uuid());
     EXPECT_EQ(window->deckModel().note(), b);
     EXPECT_EQ(window->deckModel().slideDirection(), -1);
-    EXPECT_EQ(window->panel()->windowTitle(), "Beta");
     // A drag that began on the other note starts afresh from where the window is now.
     cursor = QPointF(500, 500);
     window->dragStep(0, 0, true);

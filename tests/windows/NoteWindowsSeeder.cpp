@@ -5,11 +5,10 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "../support/SeederStore.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
-#include "store/PersistenceController.h"
-#include "store/StoreMigration.h"
 
 int main(int argc, char** argv)
 {
@@ -21,12 +20,9 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    auto opened = PersistenceController::open(StoreMigration::currentDirectory(), std::nullopt, Clock::system());
-    if (opened.failure) {
-        std::fprintf(stderr, "store did not open: %s\n", qUtf8Printable(*opened.failure));
-        return 1;
-    }
-    ModelContext& context = opened.container->mainContext();
+    const auto container = tarnwick::test::openSeederStore();
+    if (!container) return 1;
+    ModelContext& context = container->mainContext();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     Settings settings(std::make_unique<FileSettingsBackend>(FileSettingsBackend::defaultPath()));
 

@@ -7,45 +7,12 @@
 set -euo pipefail
 tarnwick=$1 seeder=$2
 
-work=$(mktemp -d /tmp/tarnwick-windows-XXXXXX)
-store="${XDG_DATA_HOME}/tarnwick/default.store"
-app_pid=""
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/app.log" ] && { echo "--- application log" >&2; cat "$work/app.log" >&2; }
-  import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
-  trap - EXIT
-  stop_app
-  exit 1
-}
-stop_app() {
-  [ -n "$app_pid" ] || return 0
-  kill -TERM "$app_pid" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
-  app_pid=""
-}
-trap 'stop_app; rm -rf "$work"' EXIT
-
-start_app() {
-  "$tarnwick" >>"$work/app.log" 2>&1 &
-  app_pid=$!
-}
-# Waits up to $1 tenths of a second for the rest of the line to succeed.
-within() {
-  local tenths=$1
-  shift
-  for _ in $(seq 1 "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin windows app screenshot
+start_app() { launch "$tarnwick"; }
 note_windows() { xdotool search --onlyvisible --name '^(Alpha|Beta|Gamma|New Note)$' 2>/dev/null || true; }
 window_count() { note_windows | grep -c . || true; }
-active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
 count_is() { [ "$(window_count)" = "$1" ]; }
-has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ]; }
-sql() { sqlite3 "file:$store?mode=ro" "$1"; }
 # Opens the note of the next reminder the daemon shows, as a click on the notification would.
 answer_reminder() {
   within 300 has_notification || fail "no reminder was shown"

@@ -5,42 +5,16 @@
 set -euo pipefail
 host=$1
 
-work=$(mktemp -d /tmp/tarnwick-editor-XXXXXX)
-host_pid=""
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/host.log" ] && { echo "--- host log" >&2; cat "$work/host.log" >&2; }
-  exit 1
-}
-stop_host() {
-  [ -n "$host_pid" ] || return 0
-  kill -TERM "$host_pid" 2>/dev/null || true
-  wait "$host_pid" 2>/dev/null || true
-  host_pid=""
-}
-cleanup() {
-  stop_host
-  [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_window() {
-  for _ in $(seq 1 100); do
-    window=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && return 0
-    sleep 0.1
-  done
-  fail "no window named \"$1\" (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
-}
+source "$(dirname "$0")/../../support/session-lib.sh"
+session_begin editor host
 
 start_host() {
-  "$host" >>"$work/host.log" 2>&1 &
-  host_pid=$!
+  launch "$host"
   wait_window "$1"
   xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
   sleep 0.3
 }
+stop_host() { stop_app; }
 
 type_text() { xdotool type --delay 15 -- "$1"; }
 key() { xdotool key --delay 40 "$@"; sleep 0.05; }

@@ -1,0 +1,55 @@
+#pragma once
+
+// Driving the desktop session from an integration test the way a user's tools would: xdotool for
+// windows and keys, sqlite3 for the rows the application wrote.
+#include <QHash>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+
+namespace tarnwick::test {
+
+// Runs a tool to its end (ten seconds at most) and returns what it printed, trimmed.
+inline QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The first visible window whose name matches the pattern, or an empty string.
+inline QString visibleWindow(const QString& name)
+{
+    return run("xdotool", {"search", "--onlyvisible", "--name", name}).section('\n', 0, 0);
+}
+
+inline QString waitForWindow(const QString& name, int ms = 15000)
+{
+    QString id;
+    QTest::qWaitFor([&] { return !(id = visibleWindow(name)).isEmpty(); }, ms);
+    return id;
+}
+
+inline bool waitForNoWindow(const QString& name, int ms = 10000)
+{
+    return QTest::qWaitFor([&] { return visibleWindow(name).isEmpty(); }, ms);
+}
+
+inline QRect geometryOf(const QString& window)
+{
+    const QString out = run("xdotool", {"getwindowgeometry", "--shell", window});
+    QHash<QString, int> v;
+    for (const QString& line : out.split('\n')) v[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    return {v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]};
+}
+
+// One query against a store file, as the sqlite3 tool prints its answer.
+inline QString storeQuery(const QString& storeFile, const QString& query)
+{
+    return run("sqlite3", {storeFile, query});
+}
+
+}  // namespace tarnwick::test

@@ -1,0 +1,72 @@
+# Shared set-up of the end-to-end scripts (sourced; they run inside scripts/desktop-session.sh, which
+# gives each run fresh XDG directories, a window manager, a keyring and a notification daemon).
+#
+# session_begin NAME [LOG] [screenshot]: a scratch directory in $work, the launched program's output
+# in $log, the program stopped and $work removed on exit. With "screenshot", a failure keeps $work
+# and a picture of the screen in it.
+
+session_begin() {
+  work=$(mktemp -d "/tmp/tarnwick-$1-XXXXXX")
+  log="$work/${2:-app}.log"
+  session_screenshot=${3:-}
+  app_pid=""
+  trap session_cleanup EXIT
+}
+
+session_cleanup() {
+  stop_app
+  [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$log" ] && { echo "--- $(basename "$log" .log) log" >&2; cat "$log" >&2; }
+  if [ -n "$session_screenshot" ]; then
+    import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
+    trap - EXIT
+    stop_app
+  fi
+  exit 1
+}
+
+# Launches the program in $1 (with the rest of the line as its arguments) in the background.
+launch() {
+  "$@" >>"$log" 2>&1 &
+  app_pid=$!
+}
+
+stop_app() {
+  [ -n "$app_pid" ] || return 0
+  kill -TERM "$app_pid" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+}
+
+# Waits up to $1 tenths of a second for the rest of the line to succeed.
+within() {
+  local tenths=$1
+  shift
+  for _ in $(seq 1 "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The first window titled exactly $1, in $window; fails after ten seconds.
+wait_window() {
+  for _ in $(seq 1 100); do
+    window=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && return 0
+    sleep 0.1
+  done
+  fail "no window named \"$1\" (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+}
+
+active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ]; }
+
+# The application's store, read-only so a query never takes a lock the application waits on.
+store="${XDG_DATA_HOME}/tarnwick/default.store"
+sql() { sqlite3 "file:$store?mode=ro" "$1"; }
