@@ -113,8 +113,7 @@ AppServices::AppServices(ModelContainer& container)
     // With private notes in the store, their keys are read off the main thread, so a keyring that is
     // locked asks to be unlocked before the first seal or reveal and launch does not wait for it. Sealing
     // what a crash left in the clear needs those keys: that one step of the upkeep waits for them.
-    const QList<Note*> notes = store.allActive() + store.trashed();
-    const bool anyLocked = std::any_of(notes.begin(), notes.end(), [](const Note* n) { return n->isLocked(); });
+    const bool anyLocked = !store.lockedNotes().isEmpty();
     const bool sealLater = anyLocked && store.lockedPlaintextLeft();
     runStartupHousekeeping(store, Clock::system(), !sealLater);
     if (anyLocked)

@@ -228,6 +228,8 @@ public:
     void sweepLockedPlaintext();
     // Whether that sweep has anything to do, and so will ask the keyring for the lock keys.
     bool lockedPlaintextLeft();
+    // Every locked note, binned ones included: all of them are private.
+    QList<Note*> lockedNotes();
 
 private:
     friend class UnlockSession;

@@ -7,6 +7,7 @@
 #include "store/NoteStore.h"
 
 #include <algorithm>
+#include <iterator>
 
 bool NoteStore::hasPlaintextBody(const Note& note)
 {
@@ -74,12 +75,19 @@ Status<NoteSealing::Error> NoteStore::removeLock(Note& note)
     return {};
 }
 
+QList<Note*> NoteStore::lockedNotes()
+{
+    QList<Note*> locked;
+    for (const QList<Note*>& notes : {allActive(), trashed()})
+        std::copy_if(notes.begin(), notes.end(), std::back_inserter(locked), [](Note* n) { return n->isLocked(); });
+    return locked;
+}
+
 bool NoteStore::lockedPlaintextLeft()
 {
-    QList<Note*> notes = allActive();
-    notes += trashed();
+    const QList<Note*> notes = lockedNotes();
     return std::any_of(notes.begin(), notes.end(), [this](Note* note) {
-        return note->isLocked() && ((note->title().isEmpty() && note->lockedCipher()) || hasPlaintextBody(*note));
+        return (note->title().isEmpty() && note->lockedCipher()) || hasPlaintextBody(*note);
     });
 }
 
@@ -87,11 +95,9 @@ void NoteStore::sweepLockedPlaintext()
 {
     // Binned notes too: a locked note in the bin is still private, and its plaintext must not wait
     // there on disk for 30 days.
-    QList<Note*> notes = allActive();
-    notes += trashed();
+    const QList<Note*> notes = lockedNotes();
     bool changed = false;
-    for (Note* note : std::as_const(notes)) {
-        if (!note->isLocked()) continue;
+    for (Note* note : notes) {
         if (note->title().isEmpty() && note->hasLockedCipher()) {
             if (const auto title = NoteSealing::sealedTitle(*note); title && !title->isEmpty()) {
                 note->setTitle(*title);

@@ -6,37 +6,9 @@
 set -euo pipefail
 tarnwick=$1 host=$2
 
-work=$(mktemp -d /tmp/tarnwick-blocks-app-XXXXXX)
+. "$(dirname "$0")/../../support/session-lib.sh"
+session_begin blocks-app
 store="$XDG_DATA_HOME/tarnwick/default.store"
-app_pid=""
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/app.log" ] && { echo "--- application log" >&2; cat "$work/app.log" >&2; }
-  exit 1
-}
-stop_app() {
-  [ -n "$app_pid" ] || return 0
-  kill -TERM "$app_pid" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
-  app_pid=""
-}
-cleanup() {
-  stop_app
-  [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-within() {
-  local tenths=$1
-  shift
-  for _ in $(seq 1 "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
 new_note() {
   xdotool key --clearmodifiers alt+shift+n
   within 20 active_is "New Note"
@@ -62,8 +34,7 @@ paste_picture() {
 "$host" --picture 300 200 "$work/other.png"
 png_hash=$(sha256sum "$work/photo.png" | cut -d' ' -f1)
 
-"$tarnwick" >>"$work/app.log" 2>&1 &
-app_pid=$!
+launch "$tarnwick"
 for _ in $(seq 1 30); do new_note && break; sleep 0.5; done
 active_is "New Note" || fail "Alt+Shift+N opened no note"
 sleep 0.5
@@ -117,8 +88,7 @@ within 30 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "SELECT count(*) FROM 
 stop_app
 
 # Relaunched, the note's stored bytes stay as they were.
-"$tarnwick" >>"$work/app.log" 2>&1 &
-app_pid=$!
+launch "$tarnwick"
 sleep 3
 stop_app
 [ "$(q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Packing list'")" = "$envelope" ] ||
