@@ -82,6 +82,11 @@ QString LoginItem::entryPath()
            ApplicationId::desktopFileName();
 }
 
+bool LoginItem::isEnabled()
+{
+    return QFileInfo(entryPath()).isFile();
+}
+
 QByteArray LoginItem::desktopEntry(const QString& executable)
 {
     return entryText(execArgument(executable));

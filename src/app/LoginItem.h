@@ -10,6 +10,8 @@ struct LoginItem {
     // for the user. Callers keep "general.launchAtLogin" themselves.
     static std::optional<QString> set(bool enabled);
 
+    // True while the entry exists: what the session will start at the next login.
+    static bool isEnabled();
     static QString entryPath();
     // The entry's text for the given executable.
     static QByteArray desktopEntry(const QString& executable);

@@ -34,7 +34,9 @@ protected:
 TEST_F(LoginItemTest, TurningOnWritesAnAutostartEntryForThisProgramAndOffRemovesIt)
 {
     EXPECT_EQ(LoginItem::entryPath(), TestEnvironment::configHome() + "/autostart/com.fennmoor.Tarnwick.desktop");
+    EXPECT_FALSE(LoginItem::isEnabled());
     ASSERT_EQ(LoginItem::set(true), std::nullopt);
+    EXPECT_TRUE(LoginItem::isEnabled());
     const QString text = readAll(LoginItem::entryPath());
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(text.contains("\nType=Application\n"));
@@ -45,6 +47,7 @@ TEST_F(LoginItemTest, TurningOnWritesAnAutostartEntryForThisProgramAndOffRemoves
     EXPECT_EQ(LoginItem::set(true), std::nullopt);
     EXPECT_EQ(LoginItem::set(false), std::nullopt);
     EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+    EXPECT_FALSE(LoginItem::isEnabled());
     EXPECT_EQ(LoginItem::set(false), std::nullopt);
 }
 
