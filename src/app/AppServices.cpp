@@ -50,6 +50,14 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
+    // Looks through the stored bodies while the notes load below; the housekeeping waits for it.
+    store.startBodyCheck();
+    m_search = std::make_unique<SearchEngine>(SearchEngine::Source{[&store] { return store.allActive(); },
+                                                                   [&store] { return store.captures(); },
+                                                                   [&store] { return store.context().storePath(); }});
+    // The first search is as quick as the next: the stored texts are lowered on a worker while the
+    // launch goes on (a store in memory lowers its objects once the launch is done).
+    if (!store.context().storePath().isEmpty()) m_search->prewarm();
     m_previews = std::make_unique<PreviewFiles>();
     m_previews->sweepLeftovers();
     // Each window's cards are note views over the services made below; a card is made only once a
@@ -62,8 +70,6 @@ AppServices::AppServices(ModelContainer& container)
     m_capsule = std::make_unique<CaptureCapsuleController>(
         Clock::system(), [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
         [] { return X11Desktop::reduceMotion(); });
-    m_search = std::make_unique<SearchEngine>(
-        SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
     // The peek's source chip shows the same application icons as the shelf's rows.
     m_peek->setIconProvider([](const QString& desktopID) {
@@ -127,8 +133,7 @@ AppServices::AppServices(ModelContainer& container)
 
     // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
-    // The first search is as quick as the next: the texts are lowered in the background after launch.
-    MainQueue::nextTurn(m_search.get(), [this] { m_search->prewarm(); });
+    if (store.context().storePath().isEmpty()) MainQueue::nextTurn(m_search.get(), [this] { m_search->prewarm(); });
 }
 
 AppServices::~AppServices() = default;
