@@ -21,6 +21,7 @@ struct Folded {
     const ManagedObject* key = nullptr;  // the address it was listed under; null once moved elsewhere
     QPointer<ManagedObject> object;      // null once the object is destroyed, even if its address is reused
     quint64 version = 0;
+    QUuid id;  // the object's id, so that results can be named without reading their objects
     std::string text;
     size_t first = 0;   // length of the first text
     size_t second = 0;  // length of the second; the third is the rest
@@ -164,8 +165,9 @@ private:
 
 // The texts of a note: a locked note's locked title alone (nothing of a private body stays here), else
 // its title and body. The buffer is kept at its own size: lowering grows it past what it holds.
-void fillNoteTexts(Folded& f, bool locked, bool trashed, const QString& title, const QString& body)
+void fillNoteTexts(Folded& f, const QUuid& id, bool locked, bool trashed, const QString& title, const QString& body)
 {
+    f.id = id;
     f.locked = locked;
     f.trashed = trashed;
     if (locked) {
@@ -184,12 +186,13 @@ void fillNoteTexts(Folded& f, bool locked, bool trashed, const QString& title, c
 void fillNote(const Note& note, Folded& f)
 {
     const bool locked = note.isLocked();
-    fillNoteTexts(f, locked, note.isTrashed(), note.title(), locked ? QString() : note.body());
+    fillNoteTexts(f, note.uuid(), locked, note.isTrashed(), note.title(), locked ? QString() : note.body());
 }
 
-void fillCaptureTexts(Folded& f, qint64 createdMs, const QString& text, const std::optional<QString>& app,
-                      const std::optional<QString>& title)
+void fillCaptureTexts(Folded& f, const QUuid& id, qint64 createdMs, const QString& text,
+                      const std::optional<QString>& app, const std::optional<QString>& title)
 {
+    f.id = id;
     f.createdMs = createdMs;
     SearchFolding::appendLowered(text, f.text);
     f.first = f.text.size();
@@ -201,7 +204,7 @@ void fillCaptureTexts(Folded& f, qint64 createdMs, const QString& text, const st
 
 void fillCapture(const Capture& capture, Folded& f)
 {
-    fillCaptureTexts(f, capture.createdAt().toMSecsSinceEpoch(), capture.text(), capture.sourceApp(),
+    fillCaptureTexts(f, capture.uuid(), capture.createdAt().toMSecsSinceEpoch(), capture.text(), capture.sourceApp(),
                      capture.sourceTitle());
 }
 
@@ -226,30 +229,31 @@ struct StoredEntries {
 // store's file. Run on a worker: it touches no object.
 bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& captures)
 {
-    const auto readNotes = StoreRowReader::read(path, Note::entityDescription(),
-                                                {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body}, 4096,
-                                                [&](std::vector<StoreRowReader::Row>& rows) {
-                                                    for (const StoreRowReader::Row& row : rows) {
-                                                        const bool trashed = row.values[1].toBool();
-                                                        if (trashed) continue;
-                                                        const bool locked = row.values[0].toBool();
-                                                        Folded f;
-                                                        fillNoteTexts(f, locked, trashed, row.values[2].toString(),
-                                                                      locked ? QString() : row.values[3].toString());
-                                                        notes.rows.push_back(row.rowID);
-                                                        notes.entries.push_back(std::move(f));
-                                                    }
-                                                    return true;
-                                                });
+    const auto readNotes = StoreRowReader::read(
+        path, Note::entityDescription(), {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid}, 4096,
+        [&](std::vector<StoreRowReader::Row>& rows) {
+            for (const StoreRowReader::Row& row : rows) {
+                const bool trashed = row.values[1].toBool();
+                if (trashed) continue;
+                const bool locked = row.values[0].toBool();
+                Folded f;
+                fillNoteTexts(f, row.values[4].toUuid(), locked, trashed, row.values[2].toString(),
+                              locked ? QString() : row.values[3].toString());
+                notes.rows.push_back(row.rowID);
+                notes.entries.push_back(std::move(f));
+            }
+            return true;
+        });
     if (!readNotes) return false;
     const auto readCaptures = StoreRowReader::read(
         path, Capture::entityDescription(),
-        {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt}, 4096,
+        {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 4096,
         [&](std::vector<StoreRowReader::Row>& rows) {
             for (const StoreRowReader::Row& row : rows) {
                 Folded f;
                 const QVariant& created = row.values[3];
-                fillCaptureTexts(f, created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0,
+                fillCaptureTexts(f, row.values[4].toUuid(),
+                                 created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0,
                                  row.values[0].toString(), optionalText(row.values[1]), optionalText(row.values[2]));
                 captures.rows.push_back(row.rowID);
                 captures.entries.push_back(std::move(f));
@@ -259,13 +263,24 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
     return bool(readCaptures);
 }
 
+struct DatedCapture {
+    qint64 createdMs;
+    Capture* capture;
+    QUuid id;
+};
+
 // Newest first; captures of the same moment keep the order they came in.
-QList<Capture*> newestFirst(std::vector<std::pair<qint64, Capture*>>& dated)
+QList<Capture*> newestFirst(std::vector<DatedCapture>& dated, QList<QUuid>* ids)
 {
-    std::stable_sort(dated.begin(), dated.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::stable_sort(dated.begin(), dated.end(),
+                     [](const DatedCapture& a, const DatedCapture& b) { return a.createdMs > b.createdMs; });
     QList<Capture*> result;
     result.reserve(qsizetype(dated.size()));
-    for (const auto& d : dated) result.push_back(d.second);
+    for (const DatedCapture& d : dated) result.push_back(d.capture);
+    if (ids) {
+        ids->reserve(qsizetype(dated.size()));
+        for (const DatedCapture& d : dated) ids->push_back(d.id);
+    }
     return result;
 }
 
@@ -273,6 +288,7 @@ QList<Capture*> newestFirst(std::vector<std::pair<qint64, Capture*>>& dated)
 
 // What a prewarm reads of a note on the main thread, for the worker to lower.
 struct PlainNote {
+    QUuid id;
     QString title;
     QString body;
     bool locked = false;
@@ -356,6 +372,7 @@ void SearchEngine::readPrewarmSlice(qsizetype from)
         job->versions.push_back(note ? note->version() : 0);
         PlainNote p;
         if (note) {
+            p.id = note->uuid();
             p.locked = note->isLocked();
             p.trashed = note->isTrashed();
             p.title = note->title();
@@ -373,7 +390,7 @@ void SearchEngine::readPrewarmSlice(qsizetype from)
         job->folded.resize(job->plain.size());
         for (size_t i = 0; i < job->plain.size(); ++i) {
             const PlainNote& p = job->plain[i];
-            fillNoteTexts(job->folded[i], p.locked, p.trashed, p.title, p.body);
+            fillNoteTexts(job->folded[i], p.id, p.locked, p.trashed, p.title, p.body);
         }
         std::vector<PlainNote>().swap(job->plain);
         QMetaObject::invokeMethod(
@@ -443,7 +460,13 @@ void SearchEngine::adoptPrewarm()
 
 QList<Note*> SearchEngine::search(const QString& query)
 {
+    return search(query, nullptr);
+}
+
+QList<Note*> SearchEngine::search(const QString& query, QList<QUuid>* ids)
+{
     finishPrewarm();
+    if (ids) ids->clear();
     QList<Note*> notes = m_source.activeNotes ? m_source.activeNotes() : QList<Note*>();
     const QString trimmed = query.trimmed();
     if (trimmed.isEmpty()) {
@@ -455,6 +478,7 @@ QList<Note*> SearchEngine::search(const QString& query)
     m_cache->notes.begin(notes.size());
     // One list per rank, 3 down to 1, each in fetched order: a stable sort by rank without comparisons.
     QList<Note*> byRank[3];
+    QList<QUuid> idsByRank[3];
     for (Note* note : std::as_const(notes)) {
         if (!note) continue;
         const Folded& f = m_cache->notes.next(note, [note](Folded& e) { fillNote(*note, e); });
@@ -462,27 +486,40 @@ QList<Note*> SearchEngine::search(const QString& query)
         const bool inTitle = SearchFolding::contains(f.part(0), needle);
         const bool inBody = !f.locked && SearchFolding::contains(f.part(1), needle);
         const int rank = (inTitle ? 2 : 0) + (inBody ? 1 : 0);
-        if (rank > 0) byRank[3 - rank].push_back(note);
+        if (rank > 0) {
+            byRank[3 - rank].push_back(note);
+            if (ids) idsByRank[3 - rank].push_back(f.id);
+        }
     }
     m_cache->notes.finish();
 
     QList<Note*> result;
     result.reserve(byRank[0].size() + byRank[1].size() + byRank[2].size());
     for (const QList<Note*>& group : byRank) result.append(group);
+    if (ids) {
+        ids->reserve(result.size());
+        for (const QList<QUuid>& group : idsByRank) ids->append(group);
+    }
     return result;
 }
 
 QList<Capture*> SearchEngine::searchCaptures(const QString& query)
 {
+    return searchCaptures(query, nullptr);
+}
+
+QList<Capture*> SearchEngine::searchCaptures(const QString& query, QList<QUuid>* ids)
+{
     finishPrewarm();
+    if (ids) ids->clear();
     const QList<Capture*> captures = m_source.captures ? m_source.captures() : QList<Capture*>();
-    std::vector<std::pair<qint64, Capture*>> kept;
+    std::vector<DatedCapture> kept;
     const QString trimmed = query.trimmed();
     if (trimmed.isEmpty()) {
         kept.reserve(size_t(captures.size()));
         for (Capture* capture : captures)
-            if (capture) kept.emplace_back(capture->createdAt().toMSecsSinceEpoch(), capture);
-        return newestFirst(kept);
+            if (capture) kept.push_back({capture->createdAt().toMSecsSinceEpoch(), capture, QUuid()});
+        return newestFirst(kept, nullptr);
     }
 
     const std::string needle = SearchFolding::lowered(trimmed);
@@ -491,11 +528,12 @@ QList<Capture*> SearchEngine::searchCaptures(const QString& query)
         if (!capture) continue;
         const Folded& f = m_cache->captures.next(capture, [capture](Folded& e) { fillCapture(*capture, e); });
         if (SearchFolding::contains(f.part(0), needle) || SearchFolding::contains(f.part(1), needle) ||
-            SearchFolding::contains(f.part(2), needle))
-            kept.emplace_back(f.createdMs, capture);
+            SearchFolding::contains(f.part(2), needle)) {
+            kept.push_back({f.createdMs, capture, f.id});
+        }
     }
     m_cache->captures.finish();
-    return newestFirst(kept);
+    return newestFirst(kept, ids);
 }
 
 qsizetype SearchEngine::cachedObjectCount() const

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUuid>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -46,6 +47,10 @@ public:
     // The captures whose text, source application name or page title holds the query, newest first.
     // A blank query gives every capture.
     QList<Capture*> searchCaptures(const QString& query);
+    // The same, with the ids of the results in `ids`, in result order, taken from what is kept for
+    // each object rather than read from the objects. Left empty for a blank query.
+    QList<Note*> search(const QString& query, QList<QUuid>* ids);
+    QList<Capture*> searchCaptures(const QString& query, QList<QUuid>* ids);
 
     // Lowers the texts of every listed note and capture ahead of the first search, so that one is as
     // quick as the next. With a store file the worker reads them from it (call this before the launch

@@ -188,7 +188,8 @@ void ShelfListModel::showBin(const QList<Note*>& trashed, const QString& hint)
 }
 
 void ShelfListModel::showResults(const QString& query, bool searching, const QList<Note*>& notes,
-                                 const QList<Capture*>& captures)
+                                 const QList<Capture*>& captures, const QList<QUuid>& noteIDs,
+                                 const QList<QUuid>& captureIDs)
 {
     begin(true);
     m_query = query;
@@ -201,12 +202,12 @@ void ShelfListModel::showResults(const QString& query, bool searching, const QLi
     m_flatRows.reserve(notes.size() + captures.size());
     if (!notes.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Notes"))});
-        const QList<QUuid> ids = idsOf(notes);
+        const QList<QUuid> ids = noteIDs.size() == notes.size() ? noteIDs : idsOf(notes);
         for (qsizetype i = 0; i < notes.size(); ++i) addRow(Kind::note, notes[i], ShelfRow::note(ids[i]));
     }
     if (!captures.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Captures"))});
-        const QList<QUuid> ids = idsOf(captures);
+        const QList<QUuid> ids = captureIDs.size() == captures.size() ? captureIDs : idsOf(captures);
         for (qsizetype i = 0; i < captures.size(); ++i) addRow(Kind::capture, captures[i], ShelfRow::capture(ids[i]));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::noMatch(query))});

@@ -78,8 +78,10 @@ public:
     void showNotes(const QList<Note*>& active, const QString& hint);
     void showCaptures(const QList<Capture*>& captures, const QString& hint);
     void showBin(const QList<Note*>& trashed, const QString& hint);
-    // The results of a search for `query`, or the prompt when `searching` is false.
-    void showResults(const QString& query, bool searching, const QList<Note*>& notes, const QList<Capture*>& captures);
+    // The results of a search for `query`, or the prompt when `searching` is false. Ids of the results
+    // that the search already knows are used as given (in result order); without them they are read.
+    void showResults(const QString& query, bool searching, const QList<Note*>& notes, const QList<Capture*>& captures,
+                     const QList<QUuid>& noteIDs = {}, const QList<QUuid>& captureIDs = {});
 
     const QList<ShelfRow>& flatRows() const { return m_flatRows; }
     bool inSearch() const { return m_inSearch; }

@@ -315,6 +315,16 @@ TEST_F(StoredSearchTest, ASearchBeforeTheTextsAreTakenInGivesTheWarmResults)
     EXPECT_EQ(engine->searchCaptures("köln"), expected.second) << "captures match by their source name too";
     EXPECT_EQ(engine->searchCaptures("aus köln").size(), 250);
     EXPECT_TRUE(engine->search("secret").isEmpty()) << "nothing of a locked body is kept";
+
+    // The ids handed back with the results are those of the result objects, also after an id changed.
+    changed->setUuid(QUuid::createUuid());
+    QList<QUuid> noteIDs, captureIDs;
+    const QList<Note*> notes = engine->search("köln", &noteIDs);
+    const QList<Capture*> captures = engine->searchCaptures("aus köln", &captureIDs);
+    ASSERT_EQ(noteIDs.size(), notes.size());
+    ASSERT_EQ(captureIDs.size(), captures.size());
+    for (qsizetype i = 0; i < notes.size(); ++i) ASSERT_EQ(noteIDs[i], notes[i]->uuid()) << i;
+    for (qsizetype i = 0; i < captures.size(); ++i) ASSERT_EQ(captureIDs[i], captures[i]->uuid()) << i;
     EXPECT_EQ(engine->search("vault").size(), 1);
 }
 
