@@ -6,14 +6,21 @@
 
 Status<StoreError> StoreRowReader::read(const QString& path, const EntityDescription& entity,
                                         const QVector<int>& attributes, int batch,
-                                        const std::function<bool(std::vector<Row>&)>& take)
+                                        const std::function<bool(std::vector<Row>&)>& take, const Withheld& withheld)
 {
     if (path.isEmpty()) return StoreError{SQLITE_CANTOPEN, QStringLiteral("The store has no file to read"), path};
     auto opened = SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     if (!opened) return opened.error();
     sqlite3* db = *opened;
     QByteArray sql = "SELECT \"_rowid\"";
-    for (int a : attributes) sql += ',' + SqliteDatabase::quoted(entity.attributes[a].name);
+    for (int a : attributes) {
+        const QByteArray column = SqliteDatabase::quoted(entity.attributes[a].name);
+        if (withheld.flag >= 0 && withheld.attributes.contains(a))
+            sql += ",CASE WHEN " + SqliteDatabase::quoted(entity.attributes[withheld.flag].name) + " THEN NULL ELSE " +
+                   column + " END";
+        else
+            sql += ',' + column;
+    }
     sql += " FROM " + SqliteDatabase::quoted(entity.name) + " ORDER BY \"_rowid\"";
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr);

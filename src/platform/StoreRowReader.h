@@ -21,9 +21,16 @@ struct Row {
     QVector<QVariant> values;  // in the order the attributes were asked for
 };
 
+// Values that are not read at all for some rows: those of `attributes` on rows whose Bool attribute
+// `flag` is true come as none (so a private note's body never leaves the file this way).
+struct Withheld {
+    int flag = -1;
+    QVector<int> attributes;
+};
+
 // Calls `take` with batches of up to `batch` rows in row order; `take` returns false to stop early.
 // Fails when the store cannot be opened or read (a store in memory has no file to open).
 Status<StoreError> read(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int batch,
-                        const std::function<bool(std::vector<Row>&)>& take);
+                        const std::function<bool(std::vector<Row>&)>& take, const Withheld& withheld = {});
 
 }  // namespace StoreRowReader

@@ -229,38 +229,40 @@ struct StoredEntries {
 // store's file. Run on a worker: it touches no object.
 bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& captures)
 {
-    const auto readNotes = StoreRowReader::read(
-        path, Note::entityDescription(), {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid}, 4096,
-        [&](std::vector<StoreRowReader::Row>& rows) {
-            for (const StoreRowReader::Row& row : rows) {
-                const bool trashed = row.values[1].toBool();
-                if (trashed) continue;
-                const bool locked = row.values[0].toBool();
-                Folded f;
-                fillNoteTexts(f, row.values[4].toUuid(), locked, trashed, row.values[2].toString(),
-                              locked ? QString() : row.values[3].toString());
-                notes.rows.push_back(row.rowID);
-                notes.entries.push_back(std::move(f));
-            }
-            return true;
-        });
+    // Values: locked, trashed, title, body (never read for a locked note), id.
+    auto lowerNotes = [&](std::vector<StoreRowReader::Row>& rows) {
+        for (const StoreRowReader::Row& row : rows) {
+            const bool trashed = row.values[1].toBool();
+            if (trashed) continue;
+            Folded f;
+            fillNoteTexts(f, row.values[4].toUuid(), row.values[0].toBool(), trashed, row.values[2].toString(),
+                          row.values[3].toString());
+            notes.rows.push_back(row.rowID);
+            notes.entries.push_back(std::move(f));
+        }
+        return true;
+    };
+    // Values: text, source name, page title, creation date, id.
+    auto lowerCaptures = [&](std::vector<StoreRowReader::Row>& rows) {
+        for (const StoreRowReader::Row& row : rows) {
+            Folded f;
+            const QVariant& created = row.values[3];
+            fillCaptureTexts(f, row.values[4].toUuid(),
+                             created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0, row.values[0].toString(),
+                             optionalText(row.values[1]), optionalText(row.values[2]));
+            captures.rows.push_back(row.rowID);
+            captures.entries.push_back(std::move(f));
+        }
+        return true;
+    };
+    const auto readNotes = StoreRowReader::read(path, Note::entityDescription(),
+                                                {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid},
+                                                4096, lowerNotes, {Note::IsLocked, {Note::Body}});
     if (!readNotes) return false;
-    const auto readCaptures = StoreRowReader::read(
+    return bool(StoreRowReader::read(
         path, Capture::entityDescription(),
         {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 4096,
-        [&](std::vector<StoreRowReader::Row>& rows) {
-            for (const StoreRowReader::Row& row : rows) {
-                Folded f;
-                const QVariant& created = row.values[3];
-                fillCaptureTexts(f, row.values[4].toUuid(),
-                                 created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0,
-                                 row.values[0].toString(), optionalText(row.values[1]), optionalText(row.values[2]));
-                captures.rows.push_back(row.rowID);
-                captures.entries.push_back(std::move(f));
-            }
-            return true;
-        });
-    return bool(readCaptures);
+        lowerCaptures));
 }
 
 struct DatedCapture {
