@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QPointer>
@@ -32,6 +33,9 @@ constexpr qint64 kDrainMs = 2000;
 // When the process runs out of descriptors, accepting is paused this long instead of spinning.
 constexpr qint64 kAcceptBackoffMs = 100;
 constexpr qsizetype kReadSize = 65536;
+// A connection is only judged silent (and may give its slot to one that sends) once it has had this
+// long to send: one accepted a moment ago may have its request on the way.
+constexpr qint64 kSilentGraceMs = 50;
 
 }  // namespace
 
@@ -87,6 +91,7 @@ private:
         qint64 finalDeadline = 0;  // the whole request (Reading), the drain (Draining), the turn (Waiting)
         qint64 headDeadline = 0;
         bool heard = false;  // a byte of the request has arrived
+        qint64 activatedAt = 0;
         bool closed = false;
     };
 
@@ -107,7 +112,7 @@ private:
             auto consider = [&nextDeadline](qint64 d) {
                 if (nextDeadline < 0 || d < nextDeadline) nextDeadline = d;
             };
-            const bool canEvict = hasSilent();
+            const bool canEvict = hasSilent(now, consider);
             for (auto& [id, c] : m_connections) {
                 short events = 0;
                 switch (c.phase) {
@@ -173,20 +178,38 @@ private:
         return n;
     }
 
-    bool hasSilent() const
+    // Whether a waiting connection could take the slot of a silent one now; when one may become
+    // silent later, that moment is a deadline.
+    template <typename Consider>
+    bool hasSilent(qint64 now, Consider&& consider) const
     {
-        bool waiting = false, silent = false;
+        const bool waiting = std::any_of(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+            return !entry.second.closed && entry.second.phase == Phase::Waiting;
+        });
+        if (!waiting) return false;
+        bool silent = false;
         for (const auto& [id, c] : m_connections) {
-            if (c.closed) continue;
-            waiting |= c.phase == Phase::Waiting;
-            silent |= c.phase == Phase::Reading && !c.heard;
+            if (c.closed || c.phase != Phase::Reading || c.heard) continue;
+            if (now < c.activatedAt + kSilentGraceMs)
+                consider(c.activatedAt + kSilentGraceMs);
+            else
+                silent |= isSilent(c, now);
         }
-        return waiting && silent;
+        return silent;
+    }
+
+    // Reading, nothing heard, past its grace, and nothing waiting in its socket either.
+    static bool isSilent(const Connection& c, qint64 now)
+    {
+        if (c.closed || c.phase != Phase::Reading || c.heard || now < c.activatedAt + kSilentGraceMs) return false;
+        int pending = 0;
+        return ::ioctl(c.fd, FIONREAD, &pending) == 0 && pending == 0;
     }
 
     void activate(Connection& c, qint64 now)
     {
         c.phase = Phase::Reading;
+        c.activatedAt = now;
         c.idleDeadline = now + m_limits.idleTimeoutMs;
         c.finalDeadline = now + m_limits.requestTimeoutMs;
         c.headDeadline = now + m_limits.headTimeoutMs;
@@ -208,9 +231,8 @@ private:
     void takeSilentSlot(Connection& waiting, qint64 now)
     {
         if (activeCount() >= m_limits.maxConnections) {
-            auto silent = std::find_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
-                return !entry.second.closed && entry.second.phase == Phase::Reading && !entry.second.heard;
-            });
+            auto silent = std::find_if(m_connections.begin(), m_connections.end(),
+                                       [now](const auto& entry) { return isSilent(entry.second, now); });
             if (silent == m_connections.end()) return;
             close(silent->second);
         }
@@ -251,6 +273,8 @@ private:
                     it->second.sent = 0;
                     it->second.phase = Phase::Writing;
                     it->second.idleDeadline = now + m_limits.idleTimeoutMs;
+                    // Most answers fit the socket buffer: send now rather than after another poll.
+                    writeSome(it->second, now);
                     break;
                 }
                 case Command::Drop: {
@@ -324,7 +348,8 @@ private:
             Connection c;
             c.fd = fd;
             c.parser = HTTPRequestParser(m_limits.maxRequestBytes);
-            if (active < m_limits.maxConnections) {
+            // Slots go in the order connections came: none is taken ahead of one already waiting.
+            if (active < m_limits.maxConnections && waiting == 0) {
                 activate(c, now);
             } else {
                 c.phase = Phase::Waiting;
@@ -358,22 +383,17 @@ private:
                         return;
                     case HTTPRequestParser::State::Complete:
                         // Loopback is shared by every user of the machine: only our own may come in.
-                        if (!PeerCredentials::isOwnUser(c.fd)) {
-                            c.out = MCPService::rawResponse(403, QStringLiteral("Forbidden"), std::nullopt,
-                                                            std::nullopt, {});
-                            c.sent = 0;
-                            c.phase = Phase::Writing;
-                            return;
-                        }
+                        if (!PeerCredentials::isOwnUser(c.fd))
+                            return answerAndClose(c, 403, QStringLiteral("Forbidden"));
                         c.phase = Phase::Answering;
                         m_onRequest(id, c.parser.request());
                         return;
-                    case HTTPRequestParser::State::BadLength:
-                        c.out =
-                            MCPService::rawResponse(400, QStringLiteral("Bad Request"), std::nullopt, std::nullopt, {});
-                        c.sent = 0;
-                        c.phase = Phase::Writing;
-                        return;
+                    case HTTPRequestParser::State::BadRequest:
+                        return answerAndClose(c, 400, QStringLiteral("Bad Request"));
+                    case HTTPRequestParser::State::NotImplemented:
+                        return answerAndClose(c, 501, QStringLiteral("Not Implemented"));
+                    case HTTPRequestParser::State::ContentTooLarge:
+                        return answerAndClose(c, 413, QStringLiteral("Content Too Large"));
                     case HTTPRequestParser::State::Malformed:
                     case HTTPRequestParser::State::TooLarge:
                         close(c);
@@ -386,19 +406,7 @@ private:
                     close(c);
                     return;
                 }
-                const ssize_t n = ::send(c.fd, c.out.constData() + c.sent, size_t(c.out.size() - c.sent),
-                                         MSG_NOSIGNAL | MSG_DONTWAIT);
-                if (n < 0) {
-                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(c);
-                    return;
-                }
-                c.sent += n;
-                c.idleDeadline = now + m_limits.idleTimeoutMs;
-                if (c.sent < c.out.size()) return;
-                c.out.clear();
-                ::shutdown(c.fd, SHUT_WR);
-                c.phase = Phase::Draining;
-                c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+                writeSome(c, now);
                 return;
             }
             case Phase::Draining: {
@@ -410,6 +418,33 @@ private:
             case Phase::Answering:
                 return;
         }
+    }
+
+    // Sends what the socket takes of the answer; once all of it is sent, ends our side and waits for
+    // the peer to close.
+    void writeSome(Connection& c, qint64 now)
+    {
+        const ssize_t n =
+            ::send(c.fd, c.out.constData() + c.sent, size_t(c.out.size() - c.sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(c);
+            return;
+        }
+        c.sent += n;
+        c.idleDeadline = now + m_limits.idleTimeoutMs;
+        if (c.sent < c.out.size()) return;
+        c.out.clear();
+        ::shutdown(c.fd, SHUT_WR);
+        c.phase = Phase::Draining;
+        c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+    }
+
+    // A refusal of our own, with no body; the connection closes once it is sent.
+    static void answerAndClose(Connection& c, int status, const QString& reason)
+    {
+        c.out = MCPService::rawResponse(status, reason, std::nullopt, std::nullopt, {});
+        c.sent = 0;
+        c.phase = Phase::Writing;
     }
 
     void expire(qint64 now)
