@@ -1,6 +1,7 @@
 #include "mcp/MCPListener.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -43,7 +44,9 @@ constexpr qint64 kSilentGraceMs = 50;
 // here runs on that thread, apart from post(), which any thread may call.
 class MCPSocketLoop {
 public:
-    using RequestSink = std::function<void(quint64 connection, const HTTPRequest& request)>;
+    // replyFd: a duplicate of the connection's descriptor for the answer to be sent on, owned by the
+    // sink (-1 when none could be made).
+    using RequestSink = std::function<void(quint64 connection, const HTTPRequest& request, int replyFd)>;
     using StateSink = std::function<void(quint64 generation, bool ready, quint16 port)>;
 
     struct Command {
@@ -52,6 +55,7 @@ public:
         quint16 port = 0;
         quint64 connection = 0;
         QByteArray bytes;
+        qsizetype sent = 0;  // Reply: how much of bytes the answering thread has sent already
     };
 
     MCPSocketLoop(MCPListener::Limits limits, RequestSink onRequest, StateSink onState)
@@ -159,7 +163,7 @@ private:
                     return;
                 }
             }
-            if (acceptOpen && (fds[1].revents & POLLIN)) acceptAll(now);
+            if (acceptOpen && (fds[1].revents & POLLIN)) acceptAll(now, scratch);
             for (size_t i = firstConnection; i < fds.size(); ++i) {
                 if (!fds[i].revents) continue;
                 auto it = m_connections.find(ids[i - firstConnection]);
@@ -269,12 +273,19 @@ private:
                 case Command::Reply: {
                     auto it = m_connections.find(cmd.connection);
                     if (it == m_connections.end() || it->second.phase != Phase::Answering) break;
-                    it->second.out = std::move(cmd.bytes);
-                    it->second.sent = 0;
-                    it->second.phase = Phase::Writing;
-                    it->second.idleDeadline = now + m_limits.idleTimeoutMs;
-                    // Most answers fit the socket buffer: send now rather than after another poll.
-                    writeSome(it->second, now);
+                    Connection& c = it->second;
+                    c.out = std::move(cmd.bytes);
+                    c.sent = std::clamp<qsizetype>(cmd.sent, 0, c.out.size());
+                    c.idleDeadline = now + m_limits.idleTimeoutMs;
+                    if (c.sent == c.out.size()) {
+                        // All sent and our side ended by the answering thread: wait for the peer to close.
+                        c.out.clear();
+                        c.phase = Phase::Draining;
+                        c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+                    } else {
+                        c.phase = Phase::Writing;
+                        writeSome(c, now);
+                    }
                     break;
                 }
                 case Command::Drop: {
@@ -329,7 +340,7 @@ private:
         m_listenFd = -1;
     }
 
-    void acceptAll(qint64 now)
+    void acceptAll(qint64 now, std::vector<char>& scratch)
     {
         for (;;) {
             const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -355,7 +366,9 @@ private:
                 c.phase = Phase::Waiting;
                 c.finalDeadline = now + m_limits.queueTimeoutMs;
             }
-            m_connections.emplace(++m_lastId, std::move(c));
+            const auto [it, added] = m_connections.emplace(++m_lastId, std::move(c));
+            // The request often arrives with the connection: read it now rather than after another poll.
+            if (it->second.phase == Phase::Reading) service(it->first, it->second, POLLIN, scratch, now);
         }
     }
 
@@ -386,7 +399,7 @@ private:
                         if (!PeerCredentials::isOwnUser(c.fd))
                             return answerAndClose(c, 403, QStringLiteral("Forbidden"));
                         c.phase = Phase::Answering;
-                        m_onRequest(id, c.parser.request());
+                        m_onRequest(id, c.parser.request(), ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
                         return;
                     case HTTPRequestParser::State::BadRequest:
                         return answerAndClose(c, 400, QStringLiteral("Bad Request"));
@@ -491,6 +504,11 @@ private:
     std::thread m_thread;
 };
 
+ReplyDescriptor::~ReplyDescriptor()
+{
+    if (fd >= 0) ::close(fd);
+}
+
 MCPListener::MCPListener(Handler handle, QObject* parent) : MCPListener(std::move(handle), Limits{}, parent) {}
 
 MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent) : QObject(parent), m_handle(std::move(handle))
@@ -499,9 +517,10 @@ MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent) : QObje
     // in the destructor before this object goes, so `this` is valid whenever the loop runs.
     m_loop = std::make_shared<MCPSocketLoop>(
         limits,
-        [this](quint64 connection, const HTTPRequest& request) {
+        [this](quint64 connection, const HTTPRequest& request, int replyFd) {
+            auto fd = std::make_shared<ReplyDescriptor>(replyFd);
             QMetaObject::invokeMethod(
-                this, [this, connection, request] { deliver(connection, request); }, Qt::QueuedConnection);
+                this, [this, connection, request, fd] { deliver(connection, request, fd); }, Qt::QueuedConnection);
         },
         [this](quint64 generation, bool ready, quint16 port) {
             QMetaObject::invokeMethod(
@@ -537,6 +556,7 @@ namespace {
 struct PendingReply {
     std::weak_ptr<MCPSocketLoop> loop;
     quint64 connection = 0;
+    std::shared_ptr<ReplyDescriptor> fd;
     bool answered = false;
 
     ~PendingReply()
@@ -547,16 +567,28 @@ struct PendingReply {
 };
 }  // namespace
 
-void MCPListener::deliver(quint64 connection, const HTTPRequest& request)
+void MCPListener::deliver(quint64 connection, const HTTPRequest& request, std::shared_ptr<ReplyDescriptor> fd)
 {
     auto pending = std::make_shared<PendingReply>();
     pending->loop = m_loop;
     pending->connection = connection;
+    pending->fd = std::move(fd);
     Reply reply = [pending](const QByteArray& response) {
         if (pending->answered) return;
         pending->answered = true;
-        if (auto l = pending->loop.lock())
-            l->post({MCPSocketLoop::Command::Reply, 0, 0, pending->connection, response});
+        auto l = pending->loop.lock();
+        if (!l) return;
+        // The answer goes out from here at once, and our side of the connection is ended when all of
+        // it went; the socket thread is told only to finish up. Waking it first would put a second
+        // thread switch between the request and its answer.
+        qsizetype sent = 0;
+        if (const int fd = pending->fd ? pending->fd->fd : -1; fd >= 0) {
+            const ssize_t n = ::send(fd, response.constData(), size_t(response.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) sent = n;
+            if (sent == response.size()) ::shutdown(fd, SHUT_WR);
+        }
+        pending->fd.reset();
+        l->post({MCPSocketLoop::Command::Reply, 0, 0, pending->connection, response, sent});
     };
     m_handle(request, std::move(reply));
 }

@@ -119,19 +119,44 @@ Lookup refused(int error)
     return {Lookup::Kind::Refused, 0, error};
 }
 
-class Descriptor {
+// A sock_diag netlink socket, opened on first use and again after a failure.
+class NetlinkSocket {
 public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
+    ~NetlinkSocket() { reset(); }
+    int get() const { return m_fd; }
+    void reset()
     {
         if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
+    // Sends one request; on a socket that has gone bad, once more on a fresh one.
+    bool send(const void* message, size_t size)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (m_fd < 0 && !open()) return false;
+            sockaddr_nl kernel{};
+            kernel.nl_family = AF_NETLINK;
+            if (::sendto(m_fd, message, size, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) == ssize_t(size))
+                return true;
+            const int error = errno;
+            reset();
+            errno = error;
+        }
+        return false;
+    }
 
 private:
-    int m_fd;
+    bool open()
+    {
+        m_fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+        if (m_fd < 0) return false;
+        // The kernel answers at once; the time-out only guards against a netlink that never does.
+        const timeval limit{1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        return true;
+    }
+
+    int m_fd = -1;
 };
 
 }  // namespace
@@ -151,7 +176,6 @@ Lookup netlinkPeerUid(int fd)
     message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
     message.header.nlmsg_flags = NLM_F_REQUEST;  // one socket by its exact ends, not a dump
-    message.header.nlmsg_seq = 1;
     message.request.sdiag_family = ipv4 ? AF_INET : AF_INET6;
     message.request.sdiag_protocol = IPPROTO_TCP;
     message.request.idiag_states = ~0u;
@@ -163,22 +187,21 @@ Lookup netlinkPeerUid(int fd)
     putAddress(id.idiag_dst, ends->local, ipv4);
     id.idiag_cookie[0] = id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
 
-    const Descriptor link(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
-    if (link.get() < 0) return refused(errno);
-    // The kernel answers at once; the time-out only guards against a netlink that never does.
-    const timeval limit{1, 0};
-    ::setsockopt(link.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(link.get(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) !=
-        ssize_t(sizeof message))
-        return refused(errno);
+    // One netlink socket per thread, kept: the listener asks once per connection.
+    thread_local NetlinkSocket link;
+    thread_local quint32 sequence = 0;
+    message.header.nlmsg_seq = ++sequence;
+    if (!link.send(&message, sizeof message)) return refused(errno);
 
     alignas(nlmsghdr) char buffer[8192];
     for (;;) {
         const ssize_t n = ::recv(link.get(), buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return refused(n < 0 ? errno : EPROTO);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EPROTO;
+            link.reset();
+            return refused(error);
+        }
         int left = int(n);
         for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
             if (h->nlmsg_seq != message.header.nlmsg_seq) continue;
