@@ -64,5 +64,6 @@ function(tarnwick_description_from_appstream file out)
     endif()
     string(APPEND text "${wrapped}")
   endforeach()
-  set(${out} "${text}" PARENT_SCOPE)
+  # Ended by a newline: the package writer strips the last line, which would lose its indent.
+  set(${out} "${text}\n" PARENT_SCOPE)
 endfunction()
