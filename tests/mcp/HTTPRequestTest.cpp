@@ -95,6 +95,8 @@ TEST(HTTPRequest, ChunkedBodiesDecodeAlikeWhateverTheSplit)
               State::BadRequest);
 }
 
+// Beside the listener's table of framings: the rarer shapes a more lenient reader would frame
+// differently.
 TEST(HTTPRequest, RefusesAnythingAnotherReaderCouldFrameDifferently)
 {
     const QByteArray post = "POST /mcp HTTP/1.1\r\nHost: localhost\r\n";
@@ -102,27 +104,18 @@ TEST(HTTPRequest, RefusesAnythingAnotherReaderCouldFrameDifferently)
         QByteArray rest;
         State state;
     } cases[] = {
-        {"Content-Length: 5\r\nContent-Length: 5\r\n\r\nhello", State::Complete},
-        {"Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello!", State::BadRequest},
-        {"Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", State::BadRequest},
         {"Transfer-Encoding: chunked\r\ncontent-length: 0\r\n\r\n", State::BadRequest},
-        {"Transfer-Encoding: gzip\r\n\r\n", State::NotImplemented},
         {"Transfer-Encoding: gzip, chunked\r\n\r\n", State::NotImplemented},
         {"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n", State::NotImplemented},
-        {"X-Folded: a\r\n  b\r\n\r\n", State::BadRequest},
-        {"Content-Length : 5\r\n\r\nhello", State::BadRequest},
         {"Content-Length\t: 5\r\n\r\nhello", State::BadRequest},
         {"no colon here\r\n\r\n", State::BadRequest},
         {": empty name\r\n\r\n", State::BadRequest},
         {"Content-Length: 5\nTransfer-Encoding: chunked\r\n\r\nhello", State::BadRequest},
         {"X-A: 1\rX-B: 2\r\n\r\n", State::BadRequest},
-        {"Transfer-Encoding: chunked\r\n\r\nzz\r\n", State::BadRequest},
         {"Transfer-Encoding: chunked\r\n\r\n\r\n", State::BadRequest},
-        {"Transfer-Encoding: chunked\r\n\r\n5x\r\nhello\r\n0\r\n\r\n", State::BadRequest},
         {"Transfer-Encoding: chunked\r\n\r\n5\nhello\r\n0\r\n\r\n", State::BadRequest},
         {"Transfer-Encoding: chunked\r\n\r\n5\r\nhelloXX0\r\n\r\n", State::BadRequest},
         {"Transfer-Encoding: chunked\r\n\r\n0\r\nno colon\r\n\r\n", State::BadRequest},
-        {"Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n", State::NeedMore},
     };
     for (const auto& c : cases) EXPECT_EQ(HTTPRequestParser().feed(post + c.rest), c.state) << c.rest.constData();
 }
