@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "app/SharePrivacy.h"
@@ -49,17 +50,19 @@ QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidg
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    label->setWordWrap(true);
-    if (maxWidth > 0) label->setMaximumWidth(maxWidth);
+    // A wrapping text is given its whole width, so the layout knows its height; other texts keep one line.
+    label->setWordWrap(maxWidth > 0);
+    if (maxWidth > 0) {
+        label->setFixedWidth(maxWidth);
+        label->setFixedHeight(label->heightForWidth(maxWidth));
+    }
     setTextColor(label, color);
     return label;
 }
 
 QLabel* title(const QString& value, qreal size, QWidget* parent)
 {
-    QLabel* label = text(value, TarnwickType::brand(size, QFont::DemiBold), TarnwickTheme::textPrimary(), parent);
-    label->setWordWrap(false);
-    return label;
+    return text(value, TarnwickType::brand(size, QFont::DemiBold), TarnwickTheme::textPrimary(), parent);
 }
 
 QLabel* body(const QString& value, int maxWidth, QWidget* parent)
@@ -362,7 +365,10 @@ OnboardingPage OnboardingScreens::build(OnboardingFlowModel& model, const Onboar
                     wellLayout->setContentsMargins(16, 12, 16, 12);
                     page.field = new PracticeTextView(QStringLiteral("Select any of these words to wake the keys."),
                                                       &model.practice(), well);
-                    page.field->setFixedSize(320, 22);
+                    // At least 320 wide, and as wide as the sentence needs in this font: never cut.
+                    const int sentence = page.field->fontMetrics().horizontalAdvance(page.field->toPlainText());
+                    page.field->setFixedSize(std::clamp(sentence + 8, 320, 440),
+                                             page.field->fontMetrics().height() + 4);
                     wellLayout->addWidget(page.field);
                     add(well);
                     addListening();
@@ -430,7 +436,7 @@ OnboardingPage OnboardingScreens::build(OnboardingFlowModel& model, const Onboar
                                 TarnwickTheme::textPrimary(), card);
             name->setAlignment(Qt::AlignLeft);
             QLabel* detail = text(localConnectionDetail(!services.mcp || services.mcp->readOnly()),
-                                  TarnwickType::system(11.5), TarnwickTheme::textTertiary(), card);
+                                  TarnwickType::system(11.5), TarnwickTheme::textTertiary(), card, 350 - 30 - 12 - 38);
             detail->setAlignment(Qt::AlignLeft);
             labels->addWidget(name);
             labels->addWidget(detail);
@@ -486,7 +492,6 @@ OnboardingPage OnboardingScreens::build(OnboardingFlowModel& model, const Onboar
             legalLayout->addWidget(
                 link(QStringLiteral("Privacy Policy"), SupportConfig::privacyURL(), services, legal));
             legalLayout->addWidget(text(QStringLiteral("."), small, TarnwickTheme::textTertiary(), legal));
-            for (QLabel* l : legal->findChildren<QLabel*>()) l->setWordWrap(false);
             add(legal);
             break;
         }
