@@ -12,6 +12,7 @@
 #include <QVariantAnimation>
 
 #include "app/SharePrivacy.h"
+#include "design/LightPalette.h"
 #include "design/TarnwickTheme.h"
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"
@@ -97,20 +98,10 @@ OnboardingWindow::OnboardingWindow(OnboardingController& controller, Notificatio
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFixedSize(kWidth, kHeight);
     if (m_options.composited) setAttribute(Qt::WA_TranslucentBackground);
-    // The tour always draws in the light scheme, whatever the desktop's.
-    QPalette light;
-    light.setColor(QPalette::Window, TarnwickTheme::paper());
-    light.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::Base, TarnwickTheme::surfaceRaised());
-    light.setColor(QPalette::AlternateBase, TarnwickTheme::surface());
-    light.setColor(QPalette::Text, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::Button, TarnwickTheme::surfaceRaised());
-    light.setColor(QPalette::ButtonText, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::Highlight, TarnwickTheme::accent());
-    light.setColor(QPalette::HighlightedText, TarnwickTheme::onInk());
-    light.setColor(QPalette::ToolTipBase, TarnwickTheme::surfaceRaised());
-    light.setColor(QPalette::ToolTipText, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::PlaceholderText, TarnwickTheme::textTertiary());
+    // The tour always draws in the light scheme, whatever the desktop's, on the paper of its pages.
+    QPalette light = LightPalette::make();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        light.setColor(group, QPalette::Window, TarnwickTheme::paper());
     setPalette(light);
 
     m_flow = std::make_unique<OnboardingFlowModel>(center, *m_services.settings, controller.practice(),
