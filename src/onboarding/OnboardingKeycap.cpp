@@ -32,12 +32,46 @@ QColor withAlpha(QColor c, qreal alpha)
 }
 }  // namespace
 
-OnboardingKeycap::OnboardingKeycap(const QStringList& keys, const KeyPressSequence* sequence, QWidget* parent)
-    : QWidget(parent), m_keys(keys), m_sequence(sequence)
+OnboardingKeycap::OnboardingKeycap(const QStringList& keys, const KeyPressSequence* sequence, bool reduceMotion,
+                                   QWidget* parent)
+    : QWidget(parent), m_keys(keys), m_sequence(sequence), m_reduceMotion(reduceMotion)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     if (sequence) connect(sequence, &KeyPressSequence::changed, this, qOverload<>(&QWidget::update));
+    m_sleepChange = new QVariantAnimation(this);
+    m_sleepChange->setStartValue(0.0);
+    m_sleepChange->setEndValue(kSleepSeconds + kSleepStaggerSeconds * std::max<qsizetype>(0, keys.size() - 1));
+    m_sleepChange->setDuration(int(m_sleepChange->endValue().toReal() * 1000));
+    connect(m_sleepChange, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    m_checkFade = new QVariantAnimation(this);
+    m_checkFade->setStartValue(0.0);
+    m_checkFade->setEndValue(1.0);
+    m_checkFade->setDuration(int(kCheckFadeSeconds * 1000));
+    m_checkFade->setEasingCurve(tourCurve());
+    connect(m_checkFade, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
     updateAccessibleName();
+}
+
+QEasingCurve OnboardingKeycap::tourCurve()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.2, 0.7), QPointF(0.2, 1.0), QPointF(1.0, 1.0));
+    return curve;
+}
+
+qreal OnboardingKeycap::keyChangeProgress(int index, qreal secondsSinceChange)
+{
+    const qreal t = (secondsSinceChange - index * kSleepStaggerSeconds) / kSleepSeconds;
+    if (t <= 0) return 0;
+    if (t >= 1) return 1;
+    return tourCurve().valueForProgress(t);
+}
+
+qreal OnboardingKeycap::sleepiness(int index) const
+{
+    if (m_sleepChange->state() != QAbstractAnimation::Running) return m_asleep ? 1 : 0;
+    const qreal progress = keyChangeProgress(index, m_sleepChange->currentValue().toReal());
+    return m_asleep ? progress : 1 - progress;
 }
 
 void OnboardingKeycap::setEarned(bool earned)
@@ -46,6 +80,7 @@ void OnboardingKeycap::setEarned(bool earned)
     m_earned = earned;
     updateAccessibleName();
     updateGeometry();
+    if (earned && !m_reduceMotion && isVisible()) m_checkFade->start();
     update();
 }
 
@@ -53,6 +88,8 @@ void OnboardingKeycap::setAsleep(bool asleep)
 {
     if (asleep == m_asleep) return;
     m_asleep = asleep;
+    // Shown keys change one after another from the left; with Reduce Motion, or before they are shown, at once.
+    if (!m_reduceMotion && isVisible()) m_sleepChange->start();
     update();
 }
 
@@ -151,7 +188,9 @@ void OnboardingKeycap::paintEvent(QPaintEvent*)
         const QRectF key(x, pressed ? kPressDrop : 0, m.keyWidths[i], m.keyHeight);
         QPainterPath shape;
         shape.addRoundedRect(key, kKeyRadius, kKeyRadius);
-        if (!m_asleep) {
+        // Awake: a filled key with a soft shadow; asleep: an outline. Between the two while changing.
+        const qreal sleep = sleepiness(i), awake = 1 - sleep;
+        if (awake > 0) {
             // A soft shadow: a few widening layers below the key, lower and wider at rest than pressed.
             const qreal drop = pressed ? 1 : 5, radius = pressed ? 3 : 10, alpha = pressed ? 0.10 : 0.28;
             for (int layer = 3; layer >= 1; --layer) {
@@ -159,19 +198,25 @@ void OnboardingKeycap::paintEvent(QPaintEvent*)
                 QPainterPath shadow;
                 shadow.addRoundedRect(key.adjusted(-grow / 2, drop - grow / 2, grow / 2, drop + grow / 2),
                                       kKeyRadius + grow, kKeyRadius + grow);
-                p.fillPath(shadow, withAlpha(TarnwickTheme::ink(), alpha / 3));
+                p.fillPath(shadow, withAlpha(TarnwickTheme::ink(), awake * alpha / 3));
             }
-            p.fillPath(shape, TarnwickTheme::ink());
-            p.setPen(QPen(withAlpha(Qt::white, pressed ? 0.04 : 0.16), 1));
+            p.fillPath(shape, withAlpha(TarnwickTheme::ink(), awake));
+            p.setPen(QPen(withAlpha(Qt::white, awake * (pressed ? 0.04 : 0.16)), 1));
             p.drawPath(shape);
-        } else {
+        }
+        if (sleep > 0) {
             QPainterPath inner;
             inner.addRoundedRect(key.adjusted(0.75, 0.75, -0.75, -0.75), kKeyRadius, kKeyRadius);
-            p.setPen(QPen(withAlpha(TarnwickTheme::textPrimary(), 0.16), 1.5));
+            p.setPen(QPen(withAlpha(TarnwickTheme::textPrimary(), sleep * 0.16), 1.5));
             p.drawPath(inner);
         }
         p.setFont(keyFont());
-        p.setPen(m_asleep ? withAlpha(TarnwickTheme::textPrimary(), 0.30) : capText());
+        const QColor asleepText = withAlpha(TarnwickTheme::textPrimary(), 0.30);
+        const QColor awakeText = capText();
+        p.setPen(QColor::fromRgbF(awakeText.redF() * awake + asleepText.redF() * sleep,
+                                  awakeText.greenF() * awake + asleepText.greenF() * sleep,
+                                  awakeText.blueF() * awake + asleepText.blueF() * sleep,
+                                  awakeText.alphaF() * awake + asleepText.alphaF() * sleep));
         p.drawText(key, Qt::AlignCenter, m_keys[i]);
         x += m.keyWidths[i];
     }
@@ -179,6 +224,7 @@ void OnboardingKeycap::paintEvent(QPaintEvent*)
         x += (m_keys.isEmpty() ? 0 : kItemSpacing) + kCheckLead;
         const QPixmap check = Symbols::tinted(QStringLiteral("checkmark"), TarnwickTheme::success(), int(kCheckSize))
                                   .pixmap(int(kCheckSize), int(kCheckSize));
+        if (m_checkFade->state() == QAbstractAnimation::Running) p.setOpacity(m_checkFade->currentValue().toReal());
         p.drawPixmap(QPointF(x, (m.keyHeight - kCheckSize) / 2), check);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEasingCurve>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -14,7 +15,15 @@ class QVariantAnimation;
 class OnboardingKeycap : public QWidget {
     Q_OBJECT
 public:
-    OnboardingKeycap(const QStringList& keys, const KeyPressSequence* sequence, QWidget* parent = nullptr);
+    OnboardingKeycap(const QStringList& keys, const KeyPressSequence* sequence, bool reduceMotion = true,
+                     QWidget* parent = nullptr);
+
+    static constexpr qreal kSleepStaggerSeconds = 0.04, kSleepSeconds = 0.22, kCheckFadeSeconds = 0.16;
+    // How far key `index` has gone over to its new state (0 to 1) this long after `asleep` changed: the
+    // keys wake or fall asleep one after another from the left.
+    static qreal keyChangeProgress(int index, qreal secondsSinceChange);
+    // How asleep key `index` is drawn now: 0 awake, 1 asleep.
+    qreal sleepiness(int index) const;
 
     void setEarned(bool earned);
     void setAsleep(bool asleep);
@@ -35,6 +44,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static QEasingCurve tourCurve();
     void updateAccessibleName();
     QFont keyFont() const;
     QFont plusFont() const;
@@ -49,8 +59,11 @@ private:
 
     QStringList m_keys;
     QPointer<const KeyPressSequence> m_sequence;
+    bool m_reduceMotion = true;
     bool m_earned = false;
     bool m_asleep = false;
+    QVariantAnimation* m_sleepChange = nullptr;  // seconds since `asleep` changed, while keys are changing
+    QVariantAnimation* m_checkFade = nullptr;
 };
 
 // The user's place among the tour's four hot-key screens: a row of short bars.

@@ -296,7 +296,7 @@ OnboardingPage OnboardingScreens::build(OnboardingFlowModel& model, const Onboar
     };
     auto forward = [&model] { model.advance(); };
     auto addKeys = [&] {
-        page.keycap = new OnboardingKeycap(shown.keys, press, content);
+        page.keycap = new OnboardingKeycap(shown.keys, press, reduceMotion, content);
         page.keycap->setEarned(shown.keysEarned);
         page.keycap->setAsleep(shown.keysAsleep);
         page.keycap->setMaximumWidth(472);

@@ -54,6 +54,20 @@ TEST(OnboardingKeycap, PressRunsLeftToRightOnTheClockUnlessMotionIsReduced)
     none.play(0);
     clock.advance(1000);
     EXPECT_EQ(changed.count() + noneChanged.count(), 0);
+
+    // Keys fall asleep or wake one after another from the left; with Reduce Motion all at once.
+    EXPECT_EQ(OnboardingKeycap::keyChangeProgress(2, 0.08), 0.0);
+    EXPECT_GT(OnboardingKeycap::keyChangeProgress(0, 0.1), OnboardingKeycap::keyChangeProgress(1, 0.1));
+    EXPECT_DOUBLE_EQ(OnboardingKeycap::keyChangeProgress(2, 0.08 + 0.23), 1.0);
+    OnboardingKeycap reduced({"Alt", "K"}, nullptr, true);
+    OnboardingKeycap moving({"Alt", "K"}, nullptr, false);
+    for (OnboardingKeycap* row : {&reduced, &moving}) {
+        row->show();
+        row->setAsleep(true);
+    }
+    EXPECT_EQ(reduced.sleepiness(1), 1.0);
+    EXPECT_LT(moving.sleepiness(1), 1.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return moving.sleepiness(1) == 1.0; }, 2000));
 }
 
 TEST(OnboardingKeycap, LabelsAndTheWidestChordFitWithoutClipping)
