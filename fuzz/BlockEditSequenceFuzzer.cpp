@@ -101,6 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 break;
         }
     }
+    // The top of the history: what redoing everything must come back to.
+    while (undo.canRedo()) undo.redo();
     const QStringList before = shape(c);
     while (undo.canUndo()) undo.undo();
     if (!joined && shape(c) != initial) abort();

@@ -100,6 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (storage.readDocument() != storage.attributedText()) abort();
     }
+    // The top of the history: what redoing everything must come back to.
+    while (host.undo.canRedo()) host.undo.redo();
+    if (storage.readDocument() != storage.attributedText()) abort();
     const QString before = view.text();
     while (host.undo.canUndo()) host.undo.undo();
     if (view.text() != initial) abort();
