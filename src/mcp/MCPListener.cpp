@@ -350,7 +350,9 @@ private:
                 return;
             }
             const int active = activeCount();
-            const int waiting = int(m_connections.size()) - active;
+            const int waiting = int(std::count_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+                return !entry.second.closed && entry.second.phase == Phase::Waiting;
+            }));
             if (active >= m_limits.maxConnections && waiting >= m_limits.maxWaiting) {
                 refuse(fd);
                 ::close(fd);
