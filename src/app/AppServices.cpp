@@ -42,6 +42,7 @@
 #include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "themes/ThemeWindowController.h"
 #include "windows/FloatingNoteWindowController.h"
 
 AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
@@ -100,6 +101,8 @@ AppServices::AppServices(ModelContainer& container)
     m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
         capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
     });
+    // The theme window is made on its first request; until then this holds nothing on screen.
+    m_themeWindow = std::make_unique<ThemeWindowController>(store, Settings::shared());
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());

@@ -98,6 +98,7 @@ void NoteViewModel::setNote(Note* note)
         });
     // A fresh start for the new note.
     m_showingOpacity = false;
+    m_showingPalette = false;
     m_showingReminder = false;
     m_reminderDraft = QDateTime();
     m_activeFormats.clear();
@@ -109,6 +110,7 @@ void NoteViewModel::setNote(Note* note)
     installObservers();
     if (m_active || isRedacted()) refreshAuthentication();
     Q_EMIT showingOpacityChanged();
+    Q_EMIT showingPaletteChanged();
     Q_EMIT showingReminderChanged();
     Q_EMIT noteChanged();
     Q_EMIT changed();
@@ -211,8 +213,11 @@ void NoteViewModel::handleNoteAction(const QVariantMap& info)
         openReminder();
     } else if (name == QLatin1String("lock")) {
         toggleLock();
+    } else if (name == QLatin1String("colour")) {
+        // On the next turn, once the slash menu that asked for it has closed.
+        QMetaObject::invokeMethod(
+            this, [this] { setShowingPalette(true); }, Qt::QueuedConnection);
     }
-    // "colour" opens the note's palette, which is not part of this view yet; anything else is not ours.
 }
 
 void NoteViewModel::post(const QString& name, const QVariantMap& info) const
@@ -596,6 +601,14 @@ void NoteViewModel::openReminder()
     m_remindersUnavailable =
         m_reminders.requestAuthorizationIfNeeded ? !m_reminders.requestAuthorizationIfNeeded() : true;
     setShowingReminder(true);
+}
+
+void NoteViewModel::setShowingPalette(bool showing)
+{
+    if (showing && !designButtonPresent()) return;
+    if (m_showingPalette == showing) return;
+    m_showingPalette = showing;
+    Q_EMIT showingPaletteChanged();
 }
 
 void NoteViewModel::setShowingReminder(bool showing)
