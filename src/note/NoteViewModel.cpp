@@ -70,6 +70,11 @@ NoteViewModel::NoteViewModel(NoteStore& store, UnlockSession& unlock, Reminders 
     m_themeObserver = NotificationCenter::shared().observe(
         tarnwickThemeChanged,
         [this](const Notification&) {
+            if (m_note) {
+                ResolvedNoteLook look = m_store.look(*m_note);
+                if (m_shownLook && *m_shownLook == look) return;
+                m_shownLook = std::move(look);
+            }
             ++m_themeRevision;  // wraps
             Q_EMIT changed();
         },
@@ -99,6 +104,7 @@ void NoteViewModel::setNote(Note* note)
     // A fresh start for the new note.
     m_showingOpacity = false;
     m_showingPalette = false;
+    m_shownLook = note ? std::optional<ResolvedNoteLook>(m_store.look(*note)) : std::nullopt;
     m_showingReminder = false;
     m_reminderDraft = QDateTime();
     m_activeFormats.clear();

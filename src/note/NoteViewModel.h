@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+#include "store/ResolvedNoteLook.h"
+
 #include "editor/text/FormatCommand.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
@@ -207,6 +209,8 @@ private:
     QSet<QString> m_activeFormats;
     bool m_flashing = false;
     quint32 m_themeRevision = 0;
+    // The look last shown, so that a theme change that leaves this note's look alone does nothing.
+    std::optional<ResolvedNoteLook> m_shownLook;
     bool m_showingOpacity = false;
     bool m_showingPalette = false;
     bool m_showingReminder = false;

@@ -109,6 +109,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     m_name->setAccessibleName(tr("Name"));
     m_name->setPlaceholderText(tr("Name"));
     connect(m_name, &QLineEdit::textEdited, this, [this](const QString& name) { m_editor.name = name; });
+    connect(m_name, &QLineEdit::returnPressed, this, &ThemeEditorView::save);
     sections->addWidget(section(tr("Name"), {m_name}, form));
 
     m_paper = new ColorField(tr("Paper"), ThemeEditor::paperSwatches(),
