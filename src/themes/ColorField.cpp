@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "design/HexColor.h"
+#include "design/LightPalette.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
@@ -258,6 +259,7 @@ ColorPickerPopover::ColorPickerPopover(const QString& title, QList<QColor> swatc
     : NotePopover(anchor), m_model(std::move(swatches), std::move(binding))
 {
     setObjectName(QStringLiteral("colorPicker"));
+    setPalette(LightPalette::make());
     setWindowTitle(title);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(12, 12, 12, 12);

@@ -10,8 +10,11 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include "design/LightPalette.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "settings/TarnRowDivider.h"
+#include "settings/TarnSettingsSection.h"
 #include "themes/ColorField.h"
 #include "themes/ThemePreviewNote.h"
 
@@ -31,44 +34,11 @@ QLabel* text(const QString& content, qreal size, const QColor& colour, QWidget* 
     return label;
 }
 
-// A titled card of rows; the hairline between rows.
-QWidget* rowDivider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, TarnwickTheme::hairline());
-    line->setPalette(palette);
-    return line;
-}
-
 QWidget* section(const QString& title, const QList<QWidget*>& rows, QWidget* parent)
 {
-    auto* box = new QWidget(parent);
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(7);
-    auto* label = new QLabel(title.toUpper(), box);
-    label->setTextFormat(Qt::PlainText);
-    QFont font = TarnwickType::system(11, QFont::DemiBold);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 0.5);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: %1; padding-left: 2px").arg(css(TarnwickTheme::textSecondary())));
-    column->addWidget(label);
-    auto* card = new QFrame(box);
-    card->setObjectName(QStringLiteral("card"));
-    card->setStyleSheet(
-        QStringLiteral("QFrame#card { background: %1; border-radius: 10px; }").arg(css(TarnwickTheme::canvas())));
-    auto* cardRows = new QVBoxLayout(card);
-    cardRows->setContentsMargins(14, 12, 14, 12);
-    cardRows->setSpacing(12);
-    for (QWidget* row : rows) {
-        row->setParent(card);
-        cardRows->addWidget(row);
-    }
-    column->addWidget(card);
-    return box;
+    auto* section = new TarnSettingsSection(title, parent);
+    for (QWidget* row : rows) section->addRow(row);
+    return section;
 }
 
 }  // namespace
@@ -78,9 +48,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     setObjectName(QStringLiteral("themeEditor"));
     m_editor.load();
     setAutoFillBackground(true);
-    QPalette light = palette();
-    light.setColor(QPalette::Window, TarnwickTheme::surface());
-    light.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
+    const QPalette light = LightPalette::make();
     setPalette(light);
     setFixedSize(contentWidth, contentHeight);
 
@@ -126,7 +94,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
                                 formChanged();
                             }},
                            form);
-    sections->addWidget(section(tr("Colour"), {m_paper, rowDivider(form), m_ink}, form));
+    sections->addWidget(section(tr("Colour"), {m_paper, new TarnRowDivider(form), m_ink}, form));
 
     auto* fontRow = new QWidget(form);
     auto* fontLayout = new QHBoxLayout(fontRow);
@@ -170,7 +138,8 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
                          "reads it back."),
                       10.5, TarnwickTheme::textTertiary(), form);
     note->setWordWrap(true);
-    sections->addWidget(section(tr("Type"), {fontRow, rowDivider(form), lineRow, rowDivider(form), note}, form));
+    sections->addWidget(
+        section(tr("Type"), {fontRow, new TarnRowDivider(form), lineRow, new TarnRowDivider(form), note}, form));
     sections->addStretch(1);
     scroll->setWidget(form);
     leftColumn->addWidget(scroll, 1);
