@@ -159,7 +159,6 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(12);
-    column->setSizeConstraint(QLayout::SetMinAndMaxSize);
 
     auto* themeSection = new QWidget(this);
     auto* themeColumn = new QVBoxLayout(themeSection);
@@ -246,10 +245,10 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     QEasingCurve curve(QEasingCurve::BezierSpline);
     curve.addCubicBezierSegment(QPointF(0.2, 0.7), QPointF(0.2, 1.0), QPointF(1, 1));
     m_drawerAnimation->setEasingCurve(curve);
-    connect(m_drawerAnimation, &QPropertyAnimation::valueChanged, this, [this] { adjustSize(); });
+    connect(m_drawerAnimation, &QPropertyAnimation::valueChanged, this, [this] { fitToContents(); });
     connect(m_drawerAnimation, &QPropertyAnimation::finished, this, [this] {
         if (!m_customising) m_drawer->hide();
-        adjustSize();
+        fitToContents();
     });
 
     m_themeObserver = NotificationCenter::shared().observe(
@@ -293,7 +292,7 @@ void NotePalettePopover::refresh()
     m_resetRow->setVisible(m_palette.hasOverrides());
     if (m_customising && m_drawerAnimation->state() != QAbstractAnimation::Running)
         m_drawer->setMaximumHeight(QWIDGETSIZE_MAX);
-    adjustSize();
+    fitToContents();
 }
 
 void NotePalettePopover::showNaming()
