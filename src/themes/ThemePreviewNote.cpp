@@ -20,6 +20,7 @@ QColor faded(QColor colour, double alpha)
     return colour;
 }
 
+const QString kBullet = QString(QChar(0x2022));
 constexpr int kCardWidth = 260;
 constexpr int kPadX = 16;
 constexpr int kPadY = 13;
@@ -136,7 +137,7 @@ void ThemePreviewNote::paintEvent(QPaintEvent*)
     // Check-list and bullet lines.
     auto line = [&](const QString& symbol, double symbolAlpha, const QString& text, double textAlpha, bool struck) {
         y += 1;
-        if (symbol == QLatin1String("•")) {
+        if (symbol == kBullet) {
             p.setFont(TarnwickType::system(13));
             p.setPen(faded(m_ink, 0.6));
             p.drawText(QRectF(x + 4, y, 8, lineH), Qt::AlignCenter, symbol);
@@ -148,13 +149,13 @@ void ThemePreviewNote::paintEvent(QPaintEvent*)
         font.setStrikeOut(struck);
         p.setFont(font);
         p.setPen(faded(m_ink, textAlpha));
-        const double tx = x + (symbol == QLatin1String("•") ? 16 : 12) + 7;
+        const double tx = x + (symbol == kBullet ? 16 : 12) + 7;
         p.drawText(QRectF(tx, y, inner - (tx - x), lineH), Qt::AlignLeft | Qt::AlignVCenter, text);
         y += lineH + 1;
     };
     line(QStringLiteral("checkmark.square"), 0.42, QStringLiteral("Buy a reading lamp"), 0.42, true);
     line(QStringLiteral("square"), 0.7, QStringLiteral("Renew the cards"), 1.0, false);
-    line(QStringLiteral("•"), 0.6, QStringLiteral("Ask Mara for her list"), 1.0, false);
+    line(kBullet, 0.6, QStringLiteral("Ask Mara for her list"), 1.0, false);
     y += 12;
     p.setFont(TarnwickType::system(10.5));
     p.setPen(faded(m_ink, 0.32));

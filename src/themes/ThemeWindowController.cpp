@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -66,7 +67,7 @@ void ThemeWindowController::present(ThemeEditor editor)
             const QRect area = screen->availableGeometry();
             m_place = area.center() - QPoint(ThemeEditorView::contentWidth / 2, ThemeEditorView::contentHeight / 2);
         }
-        m_window->move(m_place);
+        m_window->setGeometry(QRect(m_place, m_window->size()));
     }
     if (m_view) {
         m_window->layout()->removeWidget(m_view);
@@ -76,7 +77,8 @@ void ThemeWindowController::present(ThemeEditor editor)
     m_window->layout()->addWidget(view);
     m_view = view;
     m_hiddenInBackground = false;
-    if (!m_window->isVisible()) m_window->move(m_place);
+    // Client coordinates: a hidden window's frame is unknown, and the frame position would drift by it.
+    if (!m_window->isVisible()) m_window->setGeometry(QRect(m_place, m_window->size()));
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
@@ -93,7 +95,19 @@ void ThemeWindowController::finish()
 bool ThemeWindowController::eventFilter(QObject* watched, QEvent* event)
 {
     // The place the window was last shown at, for the next time it shows.
-    if (watched == m_window && event->type() == QEvent::Move && m_window->isVisible()) m_place = m_window->pos();
+    if (watched == m_window && event->type() == QEvent::WindowActivate && m_returnFocusTo &&
+        m_returnFocusUntil.isValid() && m_returnFocusUntil.elapsed() < 1500) {
+        QPointer<QWindow> back = m_returnFocusTo;
+        m_returnFocusTo = nullptr;
+        QMetaObject::invokeMethod(
+            this,
+            [back] {
+                if (back) back->requestActivate();
+            },
+            Qt::QueuedConnection);
+    }
+    if (watched == m_window && event->type() == QEvent::Move && m_window->isVisible())
+        m_place = m_window->geometry().topLeft();
     return QObject::eventFilter(watched, event);
 }
 
@@ -105,9 +119,14 @@ void ThemeWindowController::applicationStateChanged(Qt::ApplicationState state)
         m_window->hide();
     } else if (state == Qt::ApplicationActive && m_hiddenInBackground) {
         m_hiddenInBackground = false;
-        // Back without taking the keyboard from the window the user just clicked.
+        // Back without taking the keyboard from the window the user just clicked. Window managers may
+        // still focus a window as it maps; then the focus is handed back once.
+        m_returnFocusTo = QGuiApplication::focusWindow();
+        if (!m_returnFocusTo && QApplication::activeWindow())
+            m_returnFocusTo = QApplication::activeWindow()->windowHandle();
+        m_returnFocusUntil.start();
         m_window->setAttribute(Qt::WA_ShowWithoutActivating, true);
-        m_window->move(m_place);
+        m_window->setGeometry(QRect(m_place, m_window->size()));
         m_window->show();
         m_window->setAttribute(Qt::WA_ShowWithoutActivating, false);
     }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 #include "model/ResolvedNoteTheme.h"
 #include "themes/ThemeEditorView.h"
@@ -44,4 +46,6 @@ private:
     QPointer<ThemeEditorView> m_view;
     bool m_hiddenInBackground = false;
     QPoint m_place;
+    QPointer<QWindow> m_returnFocusTo;
+    QElapsedTimer m_returnFocusUntil;
 };

@@ -21,8 +21,8 @@ int main(int argc, char** argv)
     if (x < 0 || y < 0 || x >= screen->width_in_pixels || y >= screen->height_in_pixels) return 2;
     xcb_get_image_cookie_t cookie =
         xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, int16_t(x), int16_t(y), 1, 1, ~0u);
-    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> reply(
-        xcb_get_image_reply(connection, cookie, nullptr), &std::free);
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> reply(xcb_get_image_reply(connection, cookie, nullptr),
+                                                                       &std::free);
     if (!reply || xcb_get_image_data_length(reply.get()) < 3) return 1;
     // A 24-bit TrueColor screen keeps blue, green, red in the low three bytes of each pixel.
     const uint8_t* data = xcb_get_image_data(reply.get());

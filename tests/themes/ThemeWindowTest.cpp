@@ -53,15 +53,15 @@ TEST_F(ThemeWindowTest, OneWindowIsReusedWithAFreshFormAndKeepsItsPlace)
     EXPECT_EQ(controller.editorView()->nameField()->text(), "Meadow");
     EXPECT_EQ(sqlOf("name", "A"), "Harbour");
 
-    window->move(window->pos() + QPoint(40, 30));
-    const QPoint place = window->pos();
+    window->setGeometry(QRect(window->geometry().topLeft() + QPoint(40, 30), window->size()));
+    const QPoint place = window->geometry().topLeft();
     controller.editorView()->save();
     EXPECT_FALSE(window->isVisible()) << "Save hides the window";
     EXPECT_EQ(sqlOf("revision", "B"), "1");
     controller.showNew(NoteTheme::builtIn(Tint::green), nullptr);
     EXPECT_EQ(controller.window(), window);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->pos(), place);
+    EXPECT_EQ(window->geometry().topLeft(), place);
     EXPECT_TRUE(controller.editorView()->nameField()->text().isEmpty());
     EXPECT_FALSE(controller.editorView()->deleteButton()) << "nothing to delete in a new theme";
 }

@@ -14,11 +14,14 @@ trap 'fail "command failed on line $LINENO"' ERR
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 mapped() { [ -n "$(window_named "$1")" ]; }
 unmapped() { [ -z "$(window_named "$1")" ]; }
-# Geometry of a window into <prefix>X, <prefix>Y, <prefix>W, <prefix>H.
+# The client area of a window (inside any frame) into <prefix>X, <prefix>Y, <prefix>W, <prefix>H.
 place_of() {
-  local id=$1 prefix=$2
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  eval "${prefix}X=$X ${prefix}Y=$Y ${prefix}W=$WIDTH ${prefix}H=$HEIGHT"
+  local info
+  info=$(xwininfo -id "$1")
+  eval "${2}X=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")"
+  eval "${2}Y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")"
+  eval "${2}W=$(awk '/Width:/ {print $NF}' <<<"$info")"
+  eval "${2}H=$(awk '/Height:/ {print $NF}' <<<"$info")"
 }
 click_root() {
   xdotool mousemove "$1" "$2"
@@ -104,7 +107,109 @@ sleep 0.5
 xdotool key --clearmodifiers Escape
 within 20 unmapped Paper || fail "Escape left the picker open"
 mapped "Note design" || fail "Escape closed the palette too"
-import -window root "$work/step5.png"
-cp "$work/step5.png" /tmp/themes-step5.png
-cp "$work/picker.png" /tmp/themes-picker.png
-echo "PASS so far"
+
+# (6) Typeface "DejaVu Serif" becomes the note's own; "Reset to the theme" drops all three.
+click_root $((pX + 130)) $((pY + 369))
+xdotool type --delay 30 "DejaVu Se"
+xdotool key --clearmodifiers Return
+within 20 test "$(note_field fontFamilyOverride)" = "DejaVu Serif" || fail "the typeface is $(note_field fontFamilyOverride)"
+click_root $((pX + 60)) $((pY + 412))
+within 20 test "$(note_field "($look)")" = 1 || fail "Reset left $(note_field "paperHexOverride || '/' || inkHexOverride || '/' || fontFamilyOverride")"
+
+# (7) Ink 9E3B2E, then "Save as a theme…" named "Harbour": a new theme with that ink, worn by the
+# note, which has no overrides left.
+click_root $((pX + 224)) $((pY + 307))
+within 30 mapped Ink || fail "the ink swatch opened no picker"
+xdotool type --delay 40 "9E3B2E"
+within 20 test "$(note_field inkHexOverride)" = 9E3B2E || fail "the ink is $(note_field inkHexOverride)"
+xdotool key --clearmodifiers Escape
+within 20 unmapped Ink || fail "Escape left the ink picker open"
+click_root $((pX + 220)) $((pY + 450))
+within 30 mapped "Name this theme" || fail "Save as a theme opened no naming popup"
+xdotool type --delay 40 "Harbour"
+xdotool key --clearmodifiers Return
+within 30 test "$(theme_field "COUNT(*)" Harbour)" = 1 || fail "no Harbour theme"
+[ "$(theme_field revision Harbour)" = 0 ] || fail "Harbour's revision is $(theme_field revision Harbour)"
+[ "$(hex_of_components ink "name = 'Harbour'")" = 9E3B2E ] || fail "Harbour's ink is $(hex_of_components ink "name = 'Harbour'")"
+harbour=$(theme_field id Harbour)
+[ "$(note_field themeID)" = "$harbour" ] || fail "the note wears $(note_field themeID), not Harbour"
+[ "$(note_field "($look)")" = 1 ] || fail "the note kept overrides after saving its look"
+
+# (8) "Edit…" on Harbour's tile opens "Theme" (704 × 460, above other windows) on it; a new name and
+# "Airy", then Return: saved, revision 1, and the note still wears it.
+read -r hx hy <<<"$(cell 1 2)"
+click_root "$hx" "$hy" 3
+xdotool key --clearmodifiers Down Return
+within 30 mapped Theme || fail "Edit… opened no theme window"
+theme=$(window_named Theme)
+place_of "$theme" t
+[ "${tW}x${tH}" = 704x460 ] || fail "the theme window's content is ${tW}x${tH}"
+xprop -id "$theme" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the theme window is not kept above"
+unmapped "Note design" || fail "the palette stayed open over the theme window"
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 30 "Harbour & <b>co</b>"
+click_root $((tX + 285)) $((tY + 320))
+xdotool key --clearmodifiers End Return
+sleep 0.4
+xdotool key --clearmodifiers Return
+within 30 unmapped Theme || fail "Return left the theme window open"
+[ "$(sql "SELECT name || '|' || lineHeight || '|' || revision FROM NoteTheme WHERE id = '$harbour'")" = "Harbour & <b>co</b>|1.8|1" ] ||
+  fail "Harbour was saved as $(sql "SELECT name || '|' || lineHeight || '|' || revision FROM NoteTheme WHERE id = '$harbour'")"
+[ "$(note_field themeID)" = "$harbour" ] || fail "editing the theme changed the note's theme"
+
+# (9) "Custom" in the palette, then Return: the window comes back where it was and makes "My theme",
+# which the note now wears.
+open_palette
+read -r cx cy <<<"$(cell 0 0)"
+click_root "$cx" "$cy"
+within 30 mapped Theme || fail "Custom opened no theme window"
+place_of "$(window_named Theme)" u
+[ "$uX,$uY" = "$tX,$tY" ] || fail "the theme window moved from $tX,$tY to $uX,$uY"
+xdotool key --clearmodifiers Return
+within 30 unmapped Theme || fail "Return left the new theme's window open"
+[ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
+[ "$(theme_field revision "My theme")" = 1 ] || fail "My theme's revision is $(theme_field revision "My theme")"
+mine=$(theme_field id "My theme")
+[ "$(note_field themeID)" = "$mine" ] || fail "the note does not wear My theme"
+
+# (10) While another application is active the theme window hides; a click on the note brings it back
+# and the note keeps the focus.
+open_palette
+read -r hx hy <<<"$(cell 1 2)"
+click_root "$hx" "$hy" 3
+xdotool key --clearmodifiers Down Return
+within 30 mapped Theme || fail "Edit… opened no theme window"
+xmessage -center "elsewhere" &
+other=$!
+within 50 mapped xmessage || fail "no xmessage"
+xdotool windowactivate --sync "$(window_named xmessage)" 2>/dev/null || true
+within 30 unmapped Theme || fail "the theme window stayed while another application was active"
+place_of "$note" n
+click_root $((nX + 40)) $((nY + nH - 40))
+within 30 mapped Theme || fail "the theme window did not come back"
+sleep 0.5
+active_is Plan || fail "the theme window took the focus: $(xdotool getactivewindow getwindowname)"
+kill "$other" 2>/dev/null || true
+
+# (11) "Delete Theme" removes the theme.
+theme=$(window_named Theme)
+place_of "$theme" t
+click_root $((tX + 66)) $((tY + 434))
+within 30 unmapped Theme || fail "Delete Theme left the window open"
+within 20 test "$(sql "SELECT COUNT(*) FROM NoteTheme WHERE id = '$harbour'")" = 0 || fail "Harbour is still stored"
+
+# (12) After a relaunch, Plan opened from the shelf wears My theme's paper.
+paper=$(hex_of_components paper "id = '$mine'")
+stop_app
+launch "$tarnwick"
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+s
+  within 10 mapped "Tarnwick shelf" && break
+done
+mapped "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+xdotool type --delay 40 "Plan"
+sleep 0.8
+xdotool key --clearmodifiers --delay 150 Down Return
+within 50 mapped Plan || fail "the shelf opened no Plan"
+note=$(window_named Plan)
+within 20 test "$(note_paper)" = "$paper" || fail "Plan's paper is $(note_paper), My theme's $paper"
