@@ -69,6 +69,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     if (m_parts.tray) {
         connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
         connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
+        connect(m_parts.tray, &TarnwickApp::openSettingsRequested, this, &AppDelegate::openSettings);
     }
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -157,6 +158,11 @@ void AppDelegate::statusItemClicked()
 void AppDelegate::openShelf()
 {
     if (m_launched && m_shelf.present) m_shelf.present();
+}
+
+void AppDelegate::openSettings()
+{
+    if (m_launched && m_parts.showSettings) m_parts.showSettings();
 }
 
 void AppDelegate::toggleShelf()

@@ -27,6 +27,7 @@ class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
 class SelectionReader;
+class SettingsWindowController;
 class ShelfController;
 class ShelfWindowHost;
 class ThemeWindowController;
@@ -62,6 +63,8 @@ public:
     CaptureActions& captureActions() const { return *m_captureActions; }
     ShelfController& shelf() const { return *m_shelf; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
+    // The one settings window (built at its first showing).
+    SettingsWindowController& settingsWindow() const { return *m_settingsWindow; }
     // The one theme window, where themes are made and edited.
     ThemeWindowController& themeWindow() const { return *m_themeWindow; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
@@ -127,4 +130,6 @@ private:
     std::unique_ptr<ReminderScheduler> m_reminders;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<UpdateChecker> m_updateChecker;
+    // Last, so it goes first: its pages hold on to the services above.
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
 };

@@ -7,9 +7,13 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "app/AppServices.h"
 #include "design/HexColor.h"
 #include "design/Symbols.h"
 #include "model/NoteTheme.h"
+#include "settings/NoteSettingsTab.h"
+#include "settings/PreferenceTabsController.h"
+#include "settings/SettingsWindowController.h"
 #include "support/NoteStoreFixture.h"
 #include "themes/ColorField.h"
 #include "themes/ThemeEditorView.h"
@@ -136,4 +140,20 @@ TEST(ThemeSymbols, EverySymbolTheThemeViewsDrawResolves)
                              "circle.lefthalf.filled", "lock", "bold", "italic", "underline", "strikethrough",
                              "list.bullet", "list.number", "plus"})
         EXPECT_FALSE(Symbols::icon(QString::fromLatin1(name)).isNull()) << name;
+}
+
+TEST(ThemeWindowWiring, TheNoteTabsNewThemeOpensTheEditorOnANewTheme)
+{
+    auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
+    AppServices services(*container);
+    services.settingsWindow().show();
+    auto* tab = qobject_cast<NoteSettingsTab*>(services.settingsWindow().tabs()->page(AppSettingsTab::note));
+    ASSERT_TRUE(tab);
+    ASSERT_TRUE(tab->newThemeButton()->isEnabled());
+    tab->newThemeButton()->click();
+    ThemeWindowController& themes = services.themeWindow();
+    ASSERT_TRUE(themes.window() && themes.window()->isVisible());
+    EXPECT_FALSE(themes.editorView()->editor().themeID());
+    EXPECT_TRUE(themes.editorView()->nameField()->text().isEmpty());
+    themes.window()->hide();
 }
