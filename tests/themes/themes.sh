@@ -107,6 +107,12 @@ sleep 0.5
 xdotool key --clearmodifiers Escape
 within 20 unmapped Paper || fail "Escape left the picker open"
 mapped "Note design" || fail "Escape closed the palette too"
+# A click elsewhere in the palette closes the picker only, too.
+click_root $((pX + 224)) $((pY + 262))
+within 30 mapped Paper || fail "the paper swatch opened no picker again"
+click_root $((pX + 30)) $((pY + 18))
+within 20 unmapped Paper || fail "a click in the palette left the picker open"
+mapped "Note design" || fail "a click in the palette closed the palette"
 
 # (6) Typeface "DejaVu Serif" becomes the note's own; "Reset to the theme" drops all three.
 click_root $((pX + 130)) $((pY + 369))
