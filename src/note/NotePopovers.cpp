@@ -36,6 +36,12 @@ void NotePopover::fitToContents()
     // adjustSize() ignores height-for-width content (a wrapping grid) under a fixed width.
     if (layout() && layout()->hasHeightForWidth())
         resize(width(), std::max(height(), layout()->totalHeightForWidth(width())));
+    // Grown while shown (a drawer opening): kept on the screen by moving up.
+    if (isVisible() && screen()) {
+        const QRect available = screen()->availableGeometry();
+        if (geometry().bottom() > available.bottom())
+            move(x(), std::max(available.top(), available.bottom() - height() + 1));
+    }
 }
 
 void NotePopover::popUp()
