@@ -134,6 +134,24 @@ TEST_F(ThemeWindowTest, ThePickerOpensOnItsFieldAndWritesOnlyWhatTheUserDoes)
     EXPECT_TRUE(controller.window()->isVisible()) << "and only the picker";
 }
 
+TEST_F(ThemeWindowTest, HidesWhileTheApplicationIsInTheBackgroundOnlyIfItWasShown)
+{
+    controller.show("blue", nullptr);
+    QWidget* window = controller.window();
+    const QPoint place = window->geometry().topLeft();
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(window->isVisible());
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry().topLeft(), place);
+
+    // Finished or closed, it stays away.
+    controller.editorView()->save();
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST(ThemeSymbols, EverySymbolTheThemeViewsDrawResolves)
 {
     for (const char* name : {"paintpalette", "chevron.down", "chevron.right", "checklist", "square", "checkmark.square",
