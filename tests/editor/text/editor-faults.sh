@@ -11,20 +11,10 @@ source "$(dirname "$0")/../../support/session-lib.sh"
 session_begin editorfaults app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
 
-if [ -z "$pam_library" ] || [ ! -f "$pam_library" ]; then
-  echo "SKIP: pam_wrapper is not installed"
-  exit 0
-fi
 # Locking needs an account password to check against later: pam_matrix knows one.
-mkdir -p "$work/services"
-echo "$(id -un):secret words:tarnwick" >"$work/passdb"
-for service in tarnwick login; do
-  printf 'auth required %s/pam_matrix.so passdb=%s\naccount required %s/pam_matrix.so passdb=%s\n' \
-    "$pam_modules" "$work/passdb" "$pam_modules" "$work/passdb" >"$work/services/$service"
-done
+pam_setup "$pam_library" "$pam_modules" "secret words" || { echo "SKIP: pam_wrapper is not installed"; exit 0; }
 "$seeder" || fail "preparing the store"
-LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
-  PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 launch "$tarnwick"
+launch_pam "$tarnwick"
 
 running() { kill -0 "$app_pid" 2>/dev/null || fail "Tarnwick is no longer running"; }
 answers() {
@@ -97,8 +87,7 @@ running
 answers || fail "Tarnwick does not answer on its bus name"
 # What was typed is in the store after a relaunch, too.
 stop_app
-LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
-  PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 launch "$tarnwick"
+launch_pam "$tarnwick"
 within 100 answers || fail "Tarnwick did not start again"
 [ "$(body_of Bold)" = "wordZ" ] && [ "$(body_of Pipe)" = "ok" ] || fail "the typed bodies did not survive a relaunch"
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
