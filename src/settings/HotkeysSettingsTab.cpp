@@ -35,8 +35,10 @@ bool isModifierKey(int key)
         case Qt::Key_CapsLock:
         case Qt::Key_NumLock:
         case Qt::Key_ScrollLock:
-        case Qt::Key_unknown: return true;
-        default: return false;
+        case Qt::Key_unknown:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -64,7 +66,8 @@ HotkeysSettingsTab::HotkeysSettingsTab(const SettingsServices& services, QWidget
         row.record = button(QStringLiteral("Record"), box);
         row.record->setAccessibleDescription(HotkeyRecording::title(action));
         connect(row.record, &QPushButton::clicked, this, [this, action] { startRecording(action); });
-        column->addLayout(SettingsWidgets::row({label(HotkeyRecording::title(action), box), nullptr, row.chord, row.record}));
+        column->addLayout(
+            SettingsWidgets::row({label(HotkeyRecording::title(action), box), nullptr, row.chord, row.record}));
         row.status = new SymbolLabel(box, TarnwickType::caption());
         column->addWidget(row.status);
         row.message = label({}, box, TarnwickType::caption(), TarnwickTheme::destructive());
@@ -215,10 +218,14 @@ bool HotkeysSettingsTab::eventFilter(QObject* watched, QEvent* event)
             handleKey(static_cast<QKeyEvent*>(event));
             return true;
         case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride: return true;
+        case QEvent::ShortcutOverride:
+            return true;
         case QEvent::MouseButtonPress:
-        case QEvent::ApplicationDeactivate: endRecording(); break;
-        default: break;
+        case QEvent::ApplicationDeactivate:
+            endRecording();
+            break;
+        default:
+            break;
     }
     return SettingsPage::eventFilter(watched, event);
 }

@@ -44,7 +44,8 @@ PrivacySettingsTab::PrivacySettingsTab(const SettingsServices& services, QWidget
     m_relock->addItem(QStringLiteral("15 minutes"), 15);
     m_relock->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(m_relock, &QComboBox::activated, this, [this](int index) {
-        m_services.settings.setValue(QStringLiteral("privacy.relockMinutes"), qint64(m_relock->itemData(index).toInt()));
+        m_services.settings.setValue(QStringLiteral("privacy.relockMinutes"),
+                                     qint64(m_relock->itemData(index).toInt()));
     });
     locked->addRow(row({label(QStringLiteral("Auto-relock after"), locked->card()), nullptr, m_relock}));
     locked->addDivider();

@@ -61,8 +61,8 @@ void SettingsWindowController::build()
     });
     m_window = window;
     window->setWindowTitle(QStringLiteral("Tarnwick Settings"));
-    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint);
     window->setPalette(LightPalette::make());
     window->setAutoFillBackground(true);
     auto* column = new QVBoxLayout(window);
