@@ -1,6 +1,5 @@
 #include "settings/ConnectionsSettingsTab.h"
 
-#include <QButtonGroup>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -42,16 +41,15 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
     // Access: two segments, exactly one checked.
     m_readOnly = button(QStringLiteral("Read-only"), connect->card());
     m_readWrite = button(QStringLiteral("Read & write"), connect->card());
-    auto* segments = new QButtonGroup(this);
+    // Not a QButtonGroup: an exclusive group is one Tab stop, and each segment is a stop of its own.
     for (QPushButton* segment : {m_readOnly, m_readWrite}) {
         segment->setCheckable(true);
         segment->setToolTip(QStringLiteral("Read & write also exposes the create_note tool to connected tools."));
-        segments->addButton(segment);
+        QObject::connect(segment, &QPushButton::clicked, this, [this, segment] {
+            m_services.settings.setValue(kReadOnlyKey, segment == m_readOnly);
+            refresh();
+        });
     }
-    QObject::connect(m_readOnly, &QPushButton::clicked, this,
-                     [this] { m_services.settings.setValue(kReadOnlyKey, true); });
-    QObject::connect(m_readWrite, &QPushButton::clicked, this,
-                     [this] { m_services.settings.setValue(kReadOnlyKey, false); });
     connect->addRow(row({label(QStringLiteral("Access"), connect->card()), nullptr, m_readOnly, m_readWrite}, 0));
     connect->addDivider();
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "capture/HotkeyGlyphs.h"
@@ -103,10 +102,6 @@ HotkeysSettingsTab::HotkeysSettingsTab(const SettingsServices& services, QWidget
     help->addRow(SettingsWidgets::row({m_restore, nullptr}));
     addSection(help);
 
-    m_timeout = new QTimer(this);
-    m_timeout->setSingleShot(true);
-    m_timeout->setInterval(kRecordingTimeoutMs);
-    connect(m_timeout, &QTimer::timeout, this, &HotkeysSettingsTab::endRecording);
     connect(&services.settings, &Settings::valueChanged, this, [this](const QString& key) {
         if (key.startsWith(QLatin1String("hotkey."))) refresh();
     });
@@ -195,7 +190,7 @@ void HotkeysSettingsTab::startRecording(Action action)
     // Held by this window, the keyboard reaches no passive grab: our own hot keys stay quiet.
     m_grabber->grabKeyboard();
     qApp->installEventFilter(this);
-    m_timeout->start();
+    m_timeout = m_services.clock.after(kRecordingTimeoutMs, this, [this] { endRecording(); });
     refresh();
 }
 
@@ -203,7 +198,7 @@ void HotkeysSettingsTab::endRecording()
 {
     if (!m_recording) return;
     m_recording.reset();
-    m_timeout->stop();
+    m_timeout.cancel();
     qApp->removeEventFilter(this);
     if (m_grabber) m_grabber->releaseKeyboard();
     m_grabber = nullptr;

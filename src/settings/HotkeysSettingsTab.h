@@ -6,12 +6,12 @@
 #include <optional>
 
 #include "capture/HotkeyManager.h"
+#include "platform/Clock.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsServices.h"
 
 class QLabel;
 class QPushButton;
-class QTimer;
 namespace SettingsWidgets {
 class SymbolLabel;
 }
@@ -63,5 +63,5 @@ private:
     QPushButton* m_restore = nullptr;
     std::optional<HotkeyManager::Action> m_recording;
     QWidget* m_grabber = nullptr;
-    QTimer* m_timeout = nullptr;
+    TimerHandle m_timeout;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTcpServer>
 #include <memory>
 
 #include "mcp/MCPFakes.h"
@@ -20,7 +21,13 @@ protected:
     void SetUp() override
     {
         unlock = std::make_unique<UnlockSession>(*store, authenticator, clock);
-        mcp = std::make_unique<MCPService>(tools, approver, tokens, settings);
+        // A port of its own: another process on this machine may be using the usual one.
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        MCPService::Options options;
+        options.preferredPort = probe.serverPort();
+        probe.close();
+        mcp = std::make_unique<MCPService>(tools, approver, tokens, settings, options);
         mcp->loadToken();
         controller = std::make_unique<SettingsWindowController>([this] {
             return SettingsServices{
