@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "capture/HotkeyGlyphs.h"
@@ -103,7 +104,14 @@ HotkeysSettingsTab::HotkeysSettingsTab(const SettingsServices& services, QWidget
     addSection(help);
 
     connect(&services.settings, &Settings::valueChanged, this, [this](const QString& key) {
-        if (key.startsWith(QLatin1String("hotkey."))) refresh();
+        // A binding is two keys written one after the other: read them once both are there.
+        if (key.startsWith(QLatin1String("hotkey.")) && !m_refreshQueued) {
+            m_refreshQueued = true;
+            QTimer::singleShot(0, this, [this] {
+                m_refreshQueued = false;
+                refresh();
+            });
+        }
     });
     refresh();
 }
@@ -228,6 +236,12 @@ bool HotkeysSettingsTab::eventFilter(QObject* watched, QEvent* event)
 void HotkeysSettingsTab::handleKey(QKeyEvent* event)
 {
     const Action action = *m_recording;
+    // The user went to another window (our windows are not always told while we hold the keyboard):
+    // this key was meant for it, not for the hot key.
+    if (!KeyboardMap::hasInputFocus(window()->winId())) {
+        endRecording();
+        return;
+    }
     HotkeyRecording::Press press;
     press.keysym = keysymOf(*event);
     const Qt::KeyboardModifiers mods = event->modifiers();

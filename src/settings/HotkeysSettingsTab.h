@@ -64,4 +64,5 @@ private:
     std::optional<HotkeyManager::Action> m_recording;
     QWidget* m_grabber = nullptr;
     TimerHandle m_timeout;
+    bool m_refreshQueued = false;
 };

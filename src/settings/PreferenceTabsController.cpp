@@ -162,6 +162,8 @@ void PreferenceTabsController::selectStoredTab()
 void PreferenceTabsController::currentChanged(int index)
 {
     if (index >= 0 && index < m_buttons.size()) m_buttons[index]->setChecked(true);
+    // Tab then starts at the new page's first control, not from one left on a hidden page.
+    m_stack->setFocus(Qt::OtherFocusReason);
     if (m_isRestoring || index < 0 || index >= AppSettingsTab::allCases().size()) return;
     const QString raw = AppSettingsTab::allCases()[index].rawValue();
     if (m_services.settings.storedValue(QLatin1String(AppSettingsTab::kSelectedTabKey)) != QVariant(raw))
