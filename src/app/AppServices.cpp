@@ -1,5 +1,6 @@
 #include "app/AppServices.h"
 
+#include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <algorithm>
 
@@ -262,6 +263,15 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     parts.bus = &bus;
     parts.tray = &tray;
     parts.showSettings = [this] { m_settingsWindow->show(); };
+    parts.mcp = m_mcp.get();
+    parts.captureActions = m_captureActions.get();
+    // Asked once: whether this session lets capture read other applications' selections. Only an X11
+    // display does; the launch tests run offscreen and must not reach for one.
+    parts.captureAvailable = [probe = m_shelfSelectionProbe.get()] {
+        static const bool available =
+            QGuiApplication::platformName() == QLatin1String("xcb") && probe && probe->isAvailable();
+        return available;
+    };
     parts.storeFailure = [] { return PersistenceController::storeFailure(); };
     // The endpoint's approval card is a window, so the shell gives it to the controller; the listener
     // then starts when the user has switched the endpoint on.

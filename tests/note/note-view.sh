@@ -15,22 +15,8 @@ settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
 password="right horse battery"
 trap 'fail "command failed on line $LINENO"' ERR
 
-if [ -z "$pam_library" ] || [ ! -f "$pam_library" ]; then
-  echo "SKIP: pam_wrapper is not installed"
-  exit 0
-fi
-# The account password is a known one, checked by pam_matrix, whichever service the application asks.
-mkdir -p "$work/services"
-echo "$(id -un):$password:tarnwick" >"$work/passdb"
-for service in tarnwick login; do
-  printf 'auth required %s/pam_matrix.so passdb=%s\naccount required %s/pam_matrix.so passdb=%s\n' \
-    "$pam_modules" "$work/passdb" "$pam_modules" "$work/passdb" >"$work/services/$service"
-done
-
-start_app() {
-  LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
-    PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 launch "$tarnwick"
-}
+pam_setup "$pam_library" "$pam_modules" "$password" || { echo "SKIP: pam_wrapper is not installed"; exit 0; }
+start_app() { launch_pam "$tarnwick"; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 geometry() { xdotool getwindowgeometry --shell "$win" | grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' '; }
 load_geometry() { eval "$(xdotool getwindowgeometry --shell "$win")"; }
