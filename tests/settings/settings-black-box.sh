@@ -61,9 +61,18 @@ open_settings_from_tray() {
     sleep 0.1
   done
   [ -n "$icon" ] || fail "no tray icon"
-  sleep 0.5
-  xdotool mousemove --window "$icon" 6 6 click 3
-  wait_window "Tarnwick menu"
+  # The icon may be found before the tray has embedded it: click again until the menu shows.
+  local menu=""
+  for _ in 1 2 3 4 5; do
+    sleep 0.5
+    xdotool mousemove --window "$icon" 6 6 click 3
+    for _ in $(seq 1 30); do
+      menu=$(xdotool search --onlyvisible --name '^Tarnwick menu$' 2>/dev/null | head -n1 || true)
+      [ -n "$menu" ] && break 2
+      sleep 0.1
+    done
+  done
+  [ -n "$menu" ] || fail "the tray menu did not open"
   press Down Down Return
   wait_window "Tarnwick Settings"
   settings_win=$window
