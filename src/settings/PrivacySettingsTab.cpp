@@ -74,9 +74,12 @@ void PrivacySettingsTab::refresh(bool askAuthentication)
 {
     const UnlockSession& unlock = m_services.unlockSession;
     // May start a PAM transaction: only when the page shows or the window turns active.
-    if (askAuthentication) m_canAuthenticate = unlock.canAuthenticate();
+    if (askAuthentication) {
+        m_canAuthenticate = unlock.canAuthenticate();
+        m_capabilityText = unlock.capabilityDescription();
+    }
     m_unlockName->setText(unlock.biometryName().value_or(QStringLiteral("Unlock")));
-    m_capability->setText(unlock.capabilityDescription());
+    m_capability->setText(m_capabilityText);
     setColor(m_capability, m_canAuthenticate ? TarnwickTheme::accent() : TarnwickTheme::textSecondary());
     {
         const QSignalBlocker blocker(m_relock);
