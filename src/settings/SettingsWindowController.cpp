@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/SharePrivacy.h"
 #include "design/LightPalette.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/WindowStates.h"
@@ -83,6 +84,7 @@ void SettingsWindowController::build()
     }
     window->winId();  // the native window, so its states can be set before it maps
     WindowStates::applyTaskbarPresence(window->windowHandle(), m_services->settings);
+    SharePrivacy::apply(QList<QWidget*>{window});
     observeActivation();
 }
 
