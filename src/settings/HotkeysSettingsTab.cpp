@@ -148,8 +148,9 @@ HotkeysSettingsTab::Row* HotkeysSettingsTab::rowFor(Action action)
 void HotkeysSettingsTab::refresh()
 {
     HotkeyManager* hotkeys = m_services.hotkeys ? m_services.hotkeys() : nullptr;
-    if (hotkeys && !property("tarnwickStatusesConnected").toBool()) {
-        setProperty("tarnwickStatusesConnected", true);
+    // The manager may be installed after the page was built: follow it from the first refresh that has it.
+    if (hotkeys && m_followed != hotkeys) {
+        m_followed = hotkeys;
         connect(hotkeys, &HotkeyManager::statusesChanged, this, &HotkeysSettingsTab::refresh);
     }
     const auto statuses = hotkeys ? hotkeys->statuses() : QMap<Action, HotkeyManager::Status>{};

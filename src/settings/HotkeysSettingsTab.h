@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QList>
+#include <QPointer>
 #include <functional>
 #include <optional>
 
@@ -65,4 +66,5 @@ private:
     QWidget* m_grabber = nullptr;
     TimerHandle m_timeout;
     bool m_refreshQueued = false;
+    QPointer<HotkeyManager> m_followed;
 };

@@ -7,18 +7,23 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include "note/NoteNotifications.h"
 #include "settings/ConnectionsSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
 #include "settings/HotkeysSettingsTab.h"
 #include "settings/NoteSettingsTab.h"
+#include "settings/PermissionsSettingsTab.h"
 #include "settings/SettingsWidgets.h"
 #include "settings/SettingsWindowFixture.h"
+#include "settings/SyncSettingsTab.h"
 #include "settings/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 #include "settings/ThemeGrid.h"
+#include "store/SyncState.h"
 
 namespace {
 const QString kTab = QStringLiteral("settings.selectedTab");
@@ -282,4 +287,51 @@ TEST_F(SettingsWindowTest, AnUnwritableSettingsFileIsSaidAtopThePage)
     EXPECT_FALSE(tabs.writeFailureLine()->isVisible());
     tabs.select(AppSettingsTab::sync);
     EXPECT_TRUE(tabs.writeFailureLine()->isVisible());
+}
+
+// Permissions: a badge and an action per row from the audit, refreshed every second only while the
+// tab shows; Replay only posts the tour's notification. Sync shows the store's state.
+TEST_F(SettingsWindowTest, PermissionRowsFollowTheAuditWhileShown)
+{
+    using State = PermissionAudit::State;
+    QList<PermissionAudit::Item> audit{
+        {"accessibility", "Selection and hot keys", "c", State::grantedState(), {"true"}, false, false},
+        {"notifications", "Notifications", "c", {State::notDetermined, {}}, {"true"}, false, false},
+        {"biometrics", "Password unlock", "c", State::unsupportedBecause("no PAM"), {"true"}, false, true},
+    };
+    settings.setValue(kTab, "permissions");
+    controller->show();
+    auto& page = this->page<PermissionsSettingsTab>(AppSettingsTab::permissions);
+    page.setAudit([&](const PermissionAudit::Probes&) { return audit; });
+    page.refresh();
+    const auto action = [&](const QString& id) {
+        const auto buttons = page.rowWidget(id)->findChildren<QPushButton*>();
+        return buttons.isEmpty() ? QString() : buttons.first()->text();
+    };
+    const auto badge = [&](const QString& id) {
+        return page.rowWidget(id)->findChild<SettingsWidgets::Badge*>()->text();
+    };
+    EXPECT_EQ(action("accessibility"), "Open…");
+    EXPECT_EQ(badge("accessibility"), "ALLOWED");
+    EXPECT_EQ(action("notifications"), "Allow…");
+    EXPECT_EQ(action("biometrics"), "");
+    EXPECT_EQ(badge("biometrics"), "UNAVAILABLE");
+    EXPECT_TRUE(page.poll()->isActive());
+
+    audit[1].state = State::grantedState();
+    QTest::qWait(page.poll()->interval() + 200);  // the next tick
+    EXPECT_EQ(action("notifications"), "Open…");
+    tabs().select(AppSettingsTab::sync);
+    EXPECT_FALSE(page.poll()->isActive());
+
+    int welcomes = 0;
+    auto token = center.observe(tarnwickShowWelcome, [&](const Notification&) { ++welcomes; });
+    tabs().select(AppSettingsTab::permissions);
+    for (QPushButton* button : page.findChildren<QPushButton*>())
+        if (button->text() == "Replay") QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(welcomes, 1);
+
+    auto& sync = this->page<SyncSettingsTab>(AppSettingsTab::sync);
+    EXPECT_EQ(sync.status()->text(), SyncStateLook::of(SyncState::offline).text);
+    EXPECT_FALSE(sync.syncSwitch()->isEnabled());
 }
