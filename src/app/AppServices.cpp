@@ -44,6 +44,7 @@
 #include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "themes/ThemeWindowController.h"
 #include "windows/FloatingNoteWindowController.h"
 
 AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
@@ -118,6 +119,12 @@ AppServices::AppServices(ModelContainer& container)
                                 [this] { return m_hotkeys.get(); },
                                 UpdateChecker::builtWithUpdateCheck() ? m_updateChecker.get() : nullptr};
     });
+    // Then the theme window, made on its first request; the Note settings tab opens it for a theme or a
+    // new one, with no note to apply it to.
+    m_themeWindow = std::make_unique<ThemeWindowController>(store, Settings::shared());
+    m_settingsWindow->setThemeActions(
+        {[themes = m_themeWindow.get()](const QString& id) { themes->show(id, nullptr); },
+         [themes = m_themeWindow.get()](const ResolvedNoteTheme& base) { themes->showNew(base, nullptr); }});
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
