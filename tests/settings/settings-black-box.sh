@@ -234,7 +234,7 @@ note_win=$(xdotool search --onlyvisible --name '^New Note$' | head -n1)
 has_state "$note_win" ABOVE || fail "the note window does not float: $(states "$note_win")"
 on_every_desktop "$note_win" || fail "the note window is not on every desktop"
 focus_settings
-press Tab Tab space  # the opacity slider, then the float switch
+press Tab Tab Tab space  # New Theme…, the opacity slider, then the float switch
 within 30 lacks_state "$note_win" ABOVE || fail "the note window still floats"
 ! on_every_desktop "$note_win" || fail "the note window is still on every desktop"
 xdotool search --onlyvisible --name '^New Note$' | grep -q "$note_win" || fail "the note window was unmapped"
