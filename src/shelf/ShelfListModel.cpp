@@ -337,6 +337,7 @@ ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
         const auto source = capture.sourceApp();
         t.source = source ? ShelfTexts::drawable(*source) : QString();
         t.meta = ShelfDateGroup::compactTime(capture.createdAt(), now);
+        t.metaShort = ShelfDateGroup::compactTimeShortYear(capture.createdAt(), now);
         t.accessibleLabel = ShelfTexts::rowLabel(first, source, snippet);
         t.bundleID = capture.sourceBundleID().value_or(QString());
         t.pinned = capture.isPinned();
@@ -353,6 +354,7 @@ ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
     if (it.kind == Kind::binNote) {
         const auto deleted = note.deletedAt();
         t.meta = deleted ? ShelfDateGroup::compactTime(*deleted, now) : QString();
+        t.metaShort = deleted ? ShelfDateGroup::compactTimeShortYear(*deleted, now) : QString();
         t.accessibleLabel = t.title;
         return t;
     }
@@ -363,6 +365,7 @@ ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
     }
     // The time of day only, whatever the day: compared with itself, the date is always "today".
     t.meta = ShelfDateGroup::compactTime(note.updatedAt(), note.updatedAt());
+    t.metaShort = t.meta;
     t.accessibleLabel = ShelfTexts::rowLabel(title, std::nullopt, snippet);
     return t;
 }

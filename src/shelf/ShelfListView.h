@@ -20,6 +20,10 @@ public:
     // Keeps the selected row in the middle of the list.
     void scrollToSelection();
 
+    ShelfRowDelegate* rowDelegate() const { return m_delegate; }
+    // The help text of the icon at `pos` (viewport coordinates): a hover icon or the lock; empty elsewhere.
+    QString helpAt(const QPoint& pos) const;
+
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -27,6 +31,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void setHovered(int row);
