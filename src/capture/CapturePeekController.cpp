@@ -285,6 +285,7 @@ void CapturePeekController::present(const QUuid& captureID)
     footer->setContentsMargins(20, 10, 20, 10);
     footer->setSpacing(16);
     auto* date = new QLabel;
+    date->setObjectName(QStringLiteral("date"));
     date->setTextFormat(Qt::PlainText);
     date->setText(card.dateText());
     date->setFont(systemFont(11.5, QFont::Normal));
