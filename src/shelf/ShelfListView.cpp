@@ -225,6 +225,7 @@ bool ShelfListView::viewportEvent(QEvent* event)
                 if (!mark.rect.contains(help->pos())) continue;
                 // Our own words: shown as plain text even if one ever looked like markup.
                 QToolTip::showText(help->globalPos(), mark.name.toHtmlEscaped(), viewport(), mark.rect);
+                event->accept();
                 return true;
             }
         }

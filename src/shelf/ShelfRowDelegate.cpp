@@ -103,22 +103,28 @@ ShelfRowDelegate::FittedLine ShelfRowDelegate::fitLine(const QString& text,
     const qreal matchWidth = strong.horizontalAdvance(match);
     // The bold run is wider than the same letters drawn regular: elide as if the rest had that much less.
     const qreal extra = matchWidth - regular.horizontalAdvance(match);
+    if (regular.horizontalAdvance(text) + extra <= width) return {text, bold};
+    // The tail will be cut: leave room for its ellipsis after the match.
+    const bool tailAfter = bold->start + bold->length < text.size();
+    const qreal tailRoom = tailAfter ? regular.horizontalAdvance(ellipsis) : 0;
+    const auto fits = [&](const QString& lead) {
+        return regular.horizontalAdvance(lead) + matchWidth + tailRoom <= width;
+    };
     QString shown = text;
     qsizetype start = bold->start;
-    if (regular.horizontalAdvance(text.left(start)) + matchWidth > width) {
-        if (matchWidth + regular.horizontalAdvance(ellipsis) > width) {
+    if (!fits(text.left(start))) {
+        if (!fits(ellipsis)) {
             // Not even the match fits: show as much of it as there is room for.
             return {regular.elidedText(ellipsis + text.mid(start), Qt::ElideRight, width), std::nullopt};
         }
         // Drop leading context, a whole character at a time, until the match ends inside the width.
         QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
         qsizetype from = 0;
-        while (from < start) {
+        while (from < start && !fits(ellipsis + text.mid(from, start - from))) {
             graphemes.setPosition(from);
             const qsizetype next = graphemes.toNextBoundary();
             if (next < 0 || next > start) break;
             from = next;
-            if (regular.horizontalAdvance(ellipsis + text.mid(from, start - from)) + matchWidth <= width) break;
         }
         shown = ellipsis + text.mid(from);
         start = start - from + ellipsis.size();
@@ -194,7 +200,8 @@ ShelfRowDelegate::HintLayout ShelfRowDelegate::hintLayout(const QString& text, i
     out.textWidth = std::max(1, listWidth - 2 * (kOuter + kInner));
     const QFont f = font(12.5);
     const QFontMetricsF metrics(f);
-    out.lineHeight = metrics.lineSpacing();
+    // Whole pixels per line, as the painter steps from line to line.
+    out.lineHeight = std::ceil(metrics.lineSpacing());
     QTextLayout layout(text, f);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
