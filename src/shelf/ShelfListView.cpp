@@ -225,6 +225,9 @@ bool ShelfListView::viewportEvent(QEvent* event)
                 if (!mark.rect.contains(help->pos())) continue;
                 // Our own words: shown as plain text even if one ever looked like markup.
                 QToolTip::showText(help->globalPos(), mark.name.toHtmlEscaped(), viewport(), mark.rect);
+                // Titled with its text, so that the desktop (and a test) can tell which tip is up.
+                for (QWidget* window : QApplication::topLevelWidgets())
+                    if (window->inherits("QTipLabel") && window->isVisible()) window->setWindowTitle(mark.name);
                 event->accept();
                 return true;
             }
