@@ -266,6 +266,13 @@ QVariant ShelfListModel::data(const QModelIndex& index, int role) const
             return isRow(it.kind) ? texts(index.row()).title : text(index.row());
         case Qt::AccessibleTextRole:
             return isRow(it.kind) ? texts(index.row()).accessibleLabel : text(index.row());
+        case Qt::AccessibleDescriptionRole: {
+            // The lock's state, which the row shows only as an icon.
+            if (it.kind != Kind::note) return {};
+            const RowTexts t = texts(index.row());
+            if (!t.locked) return {};
+            return t.redacted ? QStringLiteral("Locked") : QStringLiteral("Unlocked for now");
+        }
         default:
             return {};
     }

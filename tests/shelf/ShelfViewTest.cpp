@@ -152,6 +152,8 @@ TEST_F(ShelfViewTest, EveryIconHasItsHelp)
     };
     EXPECT_EQ(iconsOf(ShelfRow::note(plain->uuid())), (QStringList{"Pin", "Delete note"}));
     EXPECT_EQ(iconsOf(ShelfRow::note(locked->uuid())), (QStringList{"Pin", "Delete note", "Locked"}));
+    EXPECT_EQ(view()->model()->index(rowOf(ShelfRow::note(locked->uuid())), 0).data(Qt::AccessibleDescriptionRole),
+              "Locked");
     EXPECT_TRUE(tooltipAt(rectOf(rowOf(ShelfRow::note(plain->uuid()))).center()).isEmpty()) << "the title has none";
 
     state().setLens(ShelfSearchState::Lens::captures);
