@@ -223,8 +223,8 @@ bool ShelfListView::viewportEvent(QEvent* event)
         if (index.isValid()) {
             for (const auto& mark : m_delegate->marks(visualRect(index), index)) {
                 if (!mark.rect.contains(help->pos())) continue;
-                // Our own words: shown as plain text even if one ever looked like markup.
-                QToolTip::showText(help->globalPos(), mark.name.toHtmlEscaped(), viewport(), mark.rect);
+                // The command table's own words, never a note's or a capture's: no markup to fear.
+                QToolTip::showText(help->globalPos(), mark.name, viewport(), mark.rect);
                 // Titled with its text, so that the desktop (and a test) can tell which tip is up.
                 for (QWidget* window : QApplication::topLevelWidgets())
                     if (window->inherits("QTipLabel") && window->isVisible()) window->setWindowTitle(mark.name);
