@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include "design/OverlayScrollBar.h"
 #include "design/TarnwickType.h"
@@ -226,6 +227,12 @@ TEST_F(ShelfViewTest, ChipsAndTheScrollBar)
     ASSERT_TRUE(bar);
     EXPECT_FALSE(list->verticalScrollBar()->isVisible());
     const QRect before = bar->thumbRect();
+    // The wheel still scrolls with the style's bar turned off.
+    const QPoint middle = list->viewport()->rect().center();
+    QWheelEvent wheel(middle, list->viewport()->mapToGlobal(middle), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list->viewport(), &wheel);
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
     list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
     EXPECT_TRUE(bar->isShowing());
     EXPECT_GT(bar->thumbRect().top(), before.top());
