@@ -206,15 +206,6 @@ void ShelfListView::scrollToSelection()
     if (row >= 0) scrollTo(m_model.index(row), QAbstractItemView::PositionAtCenter);
 }
 
-QString ShelfListView::helpAt(const QPoint& pos) const
-{
-    const QModelIndex index = indexAt(pos);
-    if (!index.isValid()) return {};
-    for (const auto& mark : m_delegate->marks(visualRect(index), index))
-        if (mark.rect.contains(pos)) return mark.name;
-    return {};
-}
-
 bool ShelfListView::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {

@@ -21,8 +21,6 @@ public:
     void scrollToSelection();
 
     ShelfRowDelegate* rowDelegate() const { return m_delegate; }
-    // The help text of the icon at `pos` (viewport coordinates): a hover icon or the lock; empty elsewhere.
-    QString helpAt(const QPoint& pos) const;
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
