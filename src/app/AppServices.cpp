@@ -9,6 +9,8 @@
 #endif
 
 #include "app/CaptureActions.h"
+#include "app/PermissionAudit.h"
+#include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
 #include "app/UpdateChecker.h"
@@ -220,6 +222,12 @@ CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> f
     hooks.openPeek = [peek](const QUuid& id) {
         if (peek) peek->present(id);
     };
+    hooks.explainCapture = [] {
+        PermissionAudit::Probes probes;
+        probes.platformName = [] { return QGuiApplication::platformName(); };
+        probes.captureBinding = [] { return HotkeyManager::storedBinding(HotkeyManager::Action::capture); };
+        AccessibilityPermission::explainAndOpenSettings(probes);
+    };
     return hooks;
 }
 
@@ -284,7 +292,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
             QGuiApplication::platformName() == QLatin1String("xcb") && probe && probe->isAvailable();
         return available;
     };
-    parts.storeFailure = [] { return PersistenceController::storeFailure(); };
+    parts.storeFailure = [] { return PersistenceController::storeFailureMessage(); };
     // The endpoint's approval card is a window, so the shell gives it to the controller; the listener
     // then starts when the user has switched the endpoint on.
     parts.startLocalEndpoint = [this] {

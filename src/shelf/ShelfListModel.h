@@ -52,8 +52,9 @@ public:
         QString title;
         std::optional<QString> secondLine;
         std::optional<SearchSupport::Highlighted::Span> match;  // in secondLine, UTF-16 units
-        QString source;  // a capture's source application, empty when it has none
-        QString meta;    // the time stamp
+        QString source;     // a capture's source application, empty when it has none
+        QString meta;       // the time stamp
+        QString metaShort;  // the same with a short year, for a date of another year
         QString accessibleLabel;
         QColor badge;      // note and bin rows
         QString bundleID;  // capture rows
