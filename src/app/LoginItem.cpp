@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "app/ApplicationId.h"
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/Resources.h"
 
@@ -42,11 +43,13 @@ std::optional<QString> installedExec()
 {
     const QString dataDir = Resources::installedDataDir();
     if (dataDir.isEmpty()) return std::nullopt;
-    QFile file(dataDir + QStringLiteral("/applications/") + ApplicationId::desktopFileName());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return std::nullopt;
+    const auto read = BoundedFile::read(dataDir + QStringLiteral("/applications/") + ApplicationId::desktopFileName(),
+                                        64 * 1024, BoundedFile::Overflow::Truncate);
+    const QByteArray* bytes = std::get_if<QByteArray>(&read);
+    if (!bytes) return std::nullopt;
     bool inMainGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray& raw : bytes->split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'[')) inMainGroup = line == QLatin1String("[Desktop Entry]");
         if (inMainGroup && line.startsWith(QLatin1String("Exec="))) return line.mid(5);
     }

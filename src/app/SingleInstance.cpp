@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "platform/StartupActivation.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -62,7 +64,7 @@ void SingleInstance::Activate()
 void SingleInstance::ActivateWithStartupId(const QString& startupId)
 {
     qCInfo(Log::app, "Activation requested by another launch");
-    Q_EMIT activationRequested(startupId);
+    Q_EMIT activationRequested(StartupActivation::acceptedId(startupId));
 }
 
 QString SingleInstance::errorName(const char* suffix)

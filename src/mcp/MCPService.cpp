@@ -39,6 +39,9 @@ MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore&
     connect(&m_settings, &Settings::valueChanged, this, [this](const QString& key) {
         if (key == kEnabledKey && m_settings.boolValue(kEnabledKey) != m_enabled)
             setEnabled(m_settings.boolValue(kEnabledKey));
+        // Approval taken back anywhere (the settings window or a hand edit of the file) ends the
+        // sessions it let in, as revoke() does.
+        if (key == kApprovedKey) m_sessions.keepOnly(approvedClients());
     });
 }
 
@@ -50,10 +53,13 @@ void MCPService::setEnabled(bool enabled)
     m_enabled = enabled;
     m_settings.setValue(kEnabledKey, enabled);
     if (changed) Q_EMIT enabledChanged(enabled);
-    if (enabled)
+    if (enabled) {
         start();
-    else
-        stop();
+        return;
+    }
+    stop();
+    // A client let in before the switch went off asks again when it comes back on.
+    m_sessions.endAll();
 }
 
 bool MCPService::readOnly() const

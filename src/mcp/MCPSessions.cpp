@@ -39,3 +39,8 @@ void MCPSessions::endClient(const QString& clientName)
 {
     m_sessions.removeIf([&](const auto& entry) { return entry.value().clientName == clientName; });
 }
+
+void MCPSessions::keepOnly(const QStringList& clientNames)
+{
+    m_sessions.removeIf([&](const auto& entry) { return !clientNames.contains(entry.value().clientName); });
+}

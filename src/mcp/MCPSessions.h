@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The transport sessions of the local endpoint: a session begins with an answered `initialize` of an
@@ -22,6 +23,9 @@ public:
     bool end(const QString& id);
     // Ends every session of that client (its approval was taken back).
     void endClient(const QString& clientName);
+    // Ends every session of a client not in the list.
+    void keepOnly(const QStringList& clientNames);
+    void endAll() { m_sessions.clear(); }
     int count() const { return int(m_sessions.size()); }
 
 private:

@@ -1,5 +1,7 @@
 #include "platform/DesktopEntries.h"
 
+#include "platform/BoundedFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -11,6 +13,8 @@
 
 namespace {
 
+constexpr qint64 maxEntryBytes = 64 * 1024;
+
 struct Parsed {
     QString id;
     QHash<QString, QString> keys;  // of the [Desktop Entry] group
@@ -19,11 +23,14 @@ struct Parsed {
 QHash<QString, QString> readEntryGroup(const QString& path)
 {
     QHash<QString, QString> keys;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return keys;
+    // Anyone may drop a file (or a link to a pipe) into the user's applications folder; the keys
+    // that name an application sit at the top, so a longer file is read only that far.
+    const auto read = BoundedFile::read(path, maxEntryBytes, BoundedFile::Overflow::Truncate);
+    const QByteArray* bytes = std::get_if<QByteArray>(&read);
+    if (!bytes) return keys;
     bool inGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray& raw : bytes->split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'[')) {
             inGroup = line == QLatin1String("[Desktop Entry]");
             continue;

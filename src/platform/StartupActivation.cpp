@@ -7,6 +7,8 @@
 #include <cstring>
 
 namespace {
+constexpr qsizetype maxIdBytes = 1024;
+
 xcb_atom_t atom(xcb_connection_t* c, const char* name)
 {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
@@ -43,6 +45,14 @@ void sendStartupRemove(xcb_connection_t* c, xcb_window_t root, xcb_window_t from
 }
 }  // namespace
 
+QString StartupActivation::acceptedId(const QString& startupId)
+{
+    if (startupId.size() > maxIdBytes || startupId.toUtf8().size() > maxIdBytes) return {};
+    for (const QChar ch : startupId)
+        if (ch.category() == QChar::Other_Control || ch.category() == QChar::Other_Format) return {};
+    return startupId;
+}
+
 quint32 StartupActivation::timestamp(const QString& startupId)
 {
     static const QRegularExpression time(QStringLiteral("_TIME(\\d+)$"));
@@ -50,9 +60,10 @@ quint32 StartupActivation::timestamp(const QString& startupId)
     return match.hasMatch() ? match.captured(1).toUInt() : 0;
 }
 
-void StartupActivation::activate(QWindow* window, const QString& startupId)
+void StartupActivation::activate(QWindow* window, const QString& requestedId)
 {
     if (!window) return;
+    const QString startupId = acceptedId(requestedId);
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* c = x11 ? x11->connection() : nullptr;
     if (!c || startupId.isEmpty() || !window->isVisible()) {

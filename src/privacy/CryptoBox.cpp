@@ -70,7 +70,7 @@ QString CryptoBox::CryptoError::description() const
         case Kind::keyUnreadable:
             return QStringLiteral("lock key could not be read: ") + detail;
         case Kind::noKeyOpensThis:
-            return QStringLiteral("none of the %1 key(s) on this Mac opens this note").arg(tried);
+            return QStringLiteral("none of the %1 key(s) on this computer opens this note").arg(tried);
         case Kind::sealProducedNoData:
             return QStringLiteral("AES-GCM produced no combined box");
         case Kind::keyMissing:

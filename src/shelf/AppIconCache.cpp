@@ -1,5 +1,10 @@
 #include "shelf/AppIconCache.h"
 
+#include "platform/BoundedFile.h"
+
+#include <QBuffer>
+#include <QXmlStreamReader>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -20,9 +25,10 @@ QStringList dataDirs(const QString& sub)
 // The Icon key of the main group of a desktop entry (read from its first 64 KB).
 QString iconKey(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QList<QByteArray> lines = file.read(64 * 1024).split('\n');
+    const auto read = BoundedFile::read(path, 64 * 1024, BoundedFile::Overflow::Truncate);
+    const QByteArray* bytes = std::get_if<QByteArray>(&read);
+    if (!bytes) return {};
+    const QList<QByteArray> lines = bytes->split('\n');
     bool inMain = false;
     for (const QByteArray& raw : lines) {
         const QByteArray line = raw.trimmed();
@@ -33,6 +39,28 @@ QString iconKey(const QString& path)
         if (inMain && line.startsWith("Icon=")) return QString::fromUtf8(line.mid(5)).trimmed();
     }
     return {};
+}
+
+// A drawing may refer to other files (an <image> of a path or URL, a use of another document); the
+// decoder would open them, and a named pipe there would hold the main thread for good. Only
+// references inside the drawing ("#id") and inline data are allowed.
+bool selfContainedDrawing(const QByteArray& bytes)
+{
+    QXmlStreamReader xml(bytes);
+    // Prefixes are compared as written: an icon that never declares xlink still gets its links seen.
+    xml.setNamespaceProcessing(false);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::DTD && !xml.entityDeclarations().isEmpty()) return false;
+        if (!xml.isStartElement()) continue;
+        for (const QXmlStreamAttribute& attribute : xml.attributes()) {
+            const QStringView name = attribute.qualifiedName();
+            if (name != QLatin1String("href") && !name.endsWith(QLatin1String(":href"))) continue;
+            const QString target = attribute.value().trimmed().toString();
+            if (!target.startsWith(u'#') && !target.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))
+                return false;
+        }
+    }
+    return !xml.hasError();
 }
 
 }  // namespace
@@ -122,9 +150,19 @@ std::optional<QString> AppIconCache::iconPath(const QString& name) const
 
 QImage AppIconCache::decode(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > maxIconFileBytes) return {};
-    QImageReader reader(path);
+    const auto read = BoundedFile::read(path, maxIconFileBytes);
+    const QByteArray* bytes = std::get_if<QByteArray>(&read);
+    if (!bytes || bytes->isEmpty()) return {};
+    QBuffer buffer;
+    buffer.setData(*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toUtf8();
+    QByteArray format = QImageReader::imageFormat(&buffer);
+    if (format.isEmpty()) format = suffix;
+    // A compressed drawing cannot be looked through before it is drawn.
+    if (format == "svgz" || (format == "svg" && bytes->startsWith("\x1f\x8b"))) return {};
+    if (format == "svg" && !selfContainedDrawing(*bytes)) return {};
+    QImageReader reader(&buffer, format);
     reader.setAllocationLimit(allocationLimitMB);
     const QSize size = reader.size();
     if (size.isValid() && (size.width() > maxIconSide || size.height() > maxIconSide)) return {};

@@ -41,17 +41,18 @@ Result<QList<QVariantList>, StoreError> notesInTheClear(SqliteRows& db, bool* ha
 
 }  // namespace
 
-Status<QString> SnapshotSealing::sealLockedNotes(const QString& storeFile)
+Result<SnapshotSealing::Checked, QString> SnapshotSealing::sealLockedNotes(const QString& storeFile)
 {
     // Looked at read-only first: a copy with nothing to seal is kept exactly as it was taken.
     {
         auto reader = SqliteRows::open(storeFile, true);
-        if (!reader) return describe(reader.error());
+        // A copy that cannot be read cannot be sealed either: it is kept, and the caller says so.
+        if (!reader) return Checked{describe(reader.error())};
         bool hasImages = false;
         auto notes = notesInTheClear(**reader, &hasImages);
-        if (!notes && SqliteRows::isNotADatabase(notes.error())) return {};  // nothing in it we could read
-        if (!notes) return describe(notes.error());
-        if (notes->isEmpty()) return {};
+        if (!notes && SqliteRows::isNotADatabase(notes.error())) return Checked{};  // nothing in it we could read
+        if (!notes) return Checked{describe(notes.error())};
+        if (notes->isEmpty()) return Checked{};
     }
 
     auto opened = SqliteRows::open(storeFile, false);
@@ -123,5 +124,5 @@ Status<QString> SnapshotSealing::sealLockedNotes(const QString& storeFile)
     }
     // The log held the rows in the clear too: fold it into the file and empty it.
     if (auto r = db.checkpoint(); !r) return describe(r.error());
-    return {};
+    return Checked{};
 }

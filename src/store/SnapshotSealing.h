@@ -12,8 +12,12 @@ class SnapshotSealing {
 public:
     SnapshotSealing() = delete;
 
+    struct Checked {
+        // Why the file could not be looked through (a damaged store); empty when it was.
+        QString notChecked;
+    };
     // Seals every locked note of the store file that holds plaintext, with its pictures, and leaves no
     // trace of the plaintext in the file or its log. Fails (with the reason) when a note could not be
-    // sealed; the file may then still hold it.
-    static Status<QString> sealLockedNotes(const QString& storeFile);
+    // sealed; the file may then still hold it. A file that cannot be read is left as it is.
+    static Result<Checked, QString> sealLockedNotes(const QString& storeFile);
 };

@@ -181,12 +181,16 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     }
     // The copy is taken before the launch sweep: a locked note left in the clear is sealed in it too.
     const QString copiedStore = *snapshot + QLatin1Char('/') + items().first();
+    QString notChecked;
     if (QFileInfo::exists(copiedStore)) {
-        if (auto sealed = SnapshotSealing::sealLockedNotes(copiedStore); !sealed) {
+        auto sealed = SnapshotSealing::sealLockedNotes(copiedStore);
+        if (!sealed) {
             QDir(*snapshot).removeRecursively();
             return QStringLiteral("store snapshot dropped: a private note in it could not be sealed (%1)")
                 .arg(sealed.error());
         }
+        // A damaged store is kept as it was found, once: the copy is the user's best chance of recovery.
+        notChecked = sealed->notChecked;
     }
     PrivateFiles::restrictTree(*snapshot);
     prune(storeDirectory);
@@ -195,9 +199,11 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
         last.write(identity.toUtf8());
         last.commit();
     }
-    return QStringLiteral("schema changed \u2014 snapshot of %1 file(s) taken at %2/%3 before migrating")
-        .arg(copied)
-        .arg(folder(), name);
+    QString message = QStringLiteral("schema changed \u2014 snapshot of %1 file(s) taken at %2/%3 before migrating")
+                          .arg(copied)
+                          .arg(folder(), name);
+    if (!notChecked.isEmpty()) message += QStringLiteral("; the store in it could not be checked: %1").arg(notChecked);
+    return message;
 }
 
 void StoreSnapshot::prune(const std::optional<QString>& storeDirectory)

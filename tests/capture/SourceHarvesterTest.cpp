@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -67,6 +68,32 @@ TEST_F(HarvestFromEntries, NameAndIdComeFromTheDesktopEntryOfTheWindowClass)
     EXPECT_EQ(unknown.app, "Tool");
     EXPECT_EQ(unknown.bundleID, std::nullopt);
     EXPECT_EQ(SourceHarvester::harvest(std::nullopt).app, std::nullopt);
+}
+
+}  // namespace
+
+namespace {
+
+// The applications folder is writable by anything the user runs: a pipe named like an entry, a link
+// to one or an endless entry must not hold a capture, and the entries around them still count.
+TEST_F(HarvestFromEntries, PipesAndHugeEntriesNeitherBlockNorHideTheOthers)
+{
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("Tool.desktop")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, dir.filePath("linked.desktop")));
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.filePath("zero.desktop")));
+    write("big.desktop", "[Desktop Entry]\nName=Big\n" + QByteArray(2 * 1024 * 1024, '#') + "\nName=Late\n");
+    write("lateentry.desktop", QByteArray(70 * 1024, '#') + "\n[Desktop Entry]\nName=Too late\nStartupWMClass=Late\n");
+    write("editor.desktop", "[Desktop Entry]\nName=Editor\n");
+
+    // An entry that cannot be read names nothing beyond its file name.
+    EXPECT_EQ(harvest("tool", "Tool").app, "Tool");
+    EXPECT_EQ(harvest("linked", "Linked").app, "Linked");
+    EXPECT_EQ(harvest("zero", "Zero").app, "Zero");
+    EXPECT_EQ(harvest("big", "big").app, "Big") << "the head of a huge entry is read";
+    EXPECT_EQ(harvest("x", "Late").bundleID, std::nullopt) << "nothing past 64 KB is read";
+    EXPECT_EQ(harvest("editor", "editor").app, "Editor");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include "MCPFakes.h"
 #include "support/TestEnvironment.h"
@@ -142,6 +143,40 @@ TEST(MCPService, TokenIsReadWhenTheEndpointStartsAndASlowKeyringDelaysOnlyTheEnd
     ASSERT_TRUE(running.wait(5000));
     EXPECT_TRUE(service.isRunning());
     EXPECT_FALSE(tokens.pendingRead);
+}
+
+}  // namespace
+
+namespace {
+
+// Approval taken back by another writer of the settings file (a hand edit, another process) or by
+// switching the endpoint off ends the sessions it let in; approved clients keep theirs.
+TEST(MCPService, SessionsEndWhenApprovalIsTakenBackAnywhereOrTheEndpointGoesOff)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.json");
+    Settings ours(std::make_unique<FileSettingsBackend>(path));
+    ServiceFixture f;
+    MCPService service(f.tools, f.approver, f.tokens, ours);
+    service.loadToken();
+    ours.setValue("mcp.approvedClients", QStringList{"A", "B"});
+    service.openSession("A");
+    service.openSession("A");
+    service.openSession("B");
+    ASSERT_EQ(service.sessionCount(), 3);
+
+    {
+        Settings outside(std::make_unique<FileSettingsBackend>(path));
+        outside.setValue("mcp.approvedClients", QStringList{"B"});
+    }
+    ours.mergeOutsideChanges();
+    EXPECT_EQ(service.sessionCount(), 1) << "only B's session is left";
+
+    ours.setValue("mcp.readOnly", false);  // another key changing ends nothing
+    EXPECT_EQ(service.sessionCount(), 1);
+
+    service.setEnabled(false);
+    EXPECT_EQ(service.sessionCount(), 0) << "a client let in before the switch went off asks again";
 }
 
 }  // namespace

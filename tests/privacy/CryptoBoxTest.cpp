@@ -141,7 +141,7 @@ TEST_F(CryptoBoxTest, OpenNeverMintsAndNamesWhatFailed)
     EXPECT_EQ(keychain->count(), 0);
 
     keychain->put(service, "primary", false, key('p'));
-    EXPECT_EQ(failure(CryptoBox::open(*sealedElsewhere)), "none of the 1 key(s) on this Mac opens this note");
+    EXPECT_EQ(failure(CryptoBox::open(*sealedElsewhere)), "none of the 1 key(s) on this computer opens this note");
 
     // A flipped bit fails under every key of the ring, and the same key standing both as a local and
     // as a synchronizable item is tried once.

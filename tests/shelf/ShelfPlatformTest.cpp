@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -117,4 +118,57 @@ TEST(ShelfSymbolsTest, EverySymbolTheShelfDrawsHasAnIcon)
                              "pin.slash", "note.text", "text.quote", "lock.fill", "lock.open.fill",
                              "arrow.uturn.backward", "plus", "gearshape", "power", "exclamationmark.triangle.fill"})
         EXPECT_FALSE(Symbols::tinted(name, Qt::black, 12).isNull()) << name;
+}
+
+namespace {
+
+QByteArray svg(const QByteArray& inside, const QByteArray& prologue = {})
+{
+    return prologue +
+           R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" )"
+           R"(width="16" height="16">)" +
+           inside + "</svg>";
+}
+
+}  // namespace
+
+// Icons come from folders anyone may write to: a drawing that refers to another file (it could be a
+// pipe) and entries or icons that are pipes or devices are misses, at once.
+TEST(AppIconCacheTest, DrawingsThatReachOutAndFilesThatAreNoFilesAreMisses)
+{
+    QTemporaryDir dir;
+    const QString apps = dir.filePath("applications"), icons = dir.filePath("icons");
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString iconDir = icons + "/hicolor/scalable/apps/";
+    const QByteArray dataPng = "data:image/png;base64," + png(4, 4).toBase64();
+    const struct {
+        const char* name;
+        QByteArray drawing;
+        bool usable;
+    } drawings[] = {
+        {"plain", svg(R"(<defs><rect id="r" width="16" height="16" fill="red"/></defs><use xlink:href="#r"/>)"), true},
+        {"inline", svg(R"(<image width="16" height="16" xlink:href=")" + dataPng + R"("/>)"), true},
+        {"pipe", svg(R"(<image width="16" height="16" xlink:href=")" + fifo.toUtf8() + R"("/>)"), false},
+        {"fileurl", svg(R"(<image width="16" height="16" href="file://)" + fifo.toUtf8() + R"("/>)"), false},
+        {"web", svg(R"(<image width="16" height="16" xlink:href="https://example.com/a.png"/>)"), false},
+        {"relative", svg(R"(<use xlink:href="other.svg#r"/>)"), false},
+        {"entity", svg("<text>&x;</text>", R"(<!DOCTYPE svg [<!ENTITY x SYSTEM "/etc/passwd">]>)"), false},
+        {"broken", svg("<rect").chopped(6), false},
+    };
+    for (const auto& d : drawings) {
+        write(apps + "/" + d.name + ".desktop", "[Desktop Entry]\nIcon=" + QByteArray(d.name) + "\n");
+        write(iconDir + d.name + ".svg", d.drawing);
+    }
+    // An entry that is a pipe, one whose icon is a pipe or /dev/zero, one that is a link to a pipe.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(apps + "/fifo.desktop").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, apps + "/linked.desktop"));
+    write(apps + "/pipeicon.desktop", "[Desktop Entry]\nIcon=" + fifo.toUtf8() + "\n");
+    write(apps + "/zero.desktop", "[Desktop Entry]\nIcon=zero\n");
+    ASSERT_TRUE(QDir().mkpath(icons + "/hicolor/32x32/apps"));
+    ASSERT_TRUE(QFile::link("/dev/zero", icons + "/hicolor/32x32/apps/zero.png"));
+
+    AppIconCache cache({apps}, {icons}, {});
+    for (const auto& d : drawings) EXPECT_EQ(!cache.icon(d.name).isNull(), d.usable) << d.name;
+    for (const char* miss : {"fifo", "linked", "pipeicon", "zero"}) EXPECT_TRUE(cache.icon(miss).isNull()) << miss;
 }

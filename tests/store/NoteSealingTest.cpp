@@ -120,5 +120,5 @@ TEST_F(NoteSealingTest, RevealIsAllOrNothing)
     EXPECT_FALSE(note->bodyBlocksData());
     EXPECT_FALSE(good->data());
     EXPECT_FALSE(damaged->data());
-    EXPECT_EQ(log.count("Unlock decrypt failed: none of the 1 key(s) on this Mac opens this note"), 1);
+    EXPECT_EQ(log.count("Unlock decrypt failed: none of the 1 key(s) on this computer opens this note"), 1);
 }

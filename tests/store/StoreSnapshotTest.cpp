@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QDir>
 #include <QFile>
@@ -115,6 +116,40 @@ TEST_F(StoreSnapshotTest, TheSameUnopenedStoreIsCopiedOnce)
     writeFile(store("default.store"), "other junk");
     EXPECT_TRUE(capture("new"));
     EXPECT_EQ(snapshotFolders().size(), 2);
+}
+
+// A damaged store (here cut short) cannot be looked through for private notes in the clear; its
+// copy is still the best chance of recovery, so it is kept once, and the log says it was not checked.
+TEST_F(StoreSnapshotTest, ATruncatedStoreIsKeptOnceAndReportedAsUnchecked)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(store("default.store")).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "PRAGMA page_size = 1024; CREATE TABLE Note (uuid TEXT, isLocked INTEGER, body TEXT, "
+                           "bodyRichData BLOB, bodyBlocksData BLOB, lockedCipher BLOB); "
+                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                           "INSERT INTO Note SELECT i, 0, printf('%0200d', i), NULL, NULL, NULL FROM n;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    QFile file(store("default.store"));
+    ASSERT_GT(file.size(), 40 * 1024);
+    ASSERT_TRUE(file.resize(file.size() / 3));
+    const QByteArray damaged = readFile(store("default.store"));
+    writeFile(snapshots("schema-fingerprint"), "old");
+
+    const auto message = capture("new");
+    ASSERT_TRUE(message);
+    EXPECT_TRUE(message->startsWith("schema changed")) << message->toStdString();
+    EXPECT_TRUE(message->endsWith("could not be checked: database disk image is malformed")) << message->toStdString();
+    EXPECT_FALSE(message->contains("private note"));
+    ASSERT_EQ(snapshotFolders().size(), 1);
+    EXPECT_EQ(readFile(snapshots(snapshotFolders().first() + "/default.store")), damaged);
+
+    clock.advanceSeconds(1);
+    EXPECT_EQ(capture("new"), std::nullopt) << "the same damaged file is not copied at every launch";
+    EXPECT_EQ(snapshotFolders().size(), 1);
+    EXPECT_EQ(readFile(store("default.store")), damaged) << "the store is untouched";
 }
 
 TEST_F(StoreSnapshotTest, PruningKeepsTheFiveNewestFoldersAndTouchesNothingElse)

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/BoundedFile.h"
+#include "platform/StartupActivation.h"
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+std::optional<BoundedFile::Failure> failureOf(const std::variant<QByteArray, BoundedFile::Refused>& read)
+{
+    if (const auto* refused = std::get_if<BoundedFile::Refused>(&read)) return refused->failure;
+    return std::nullopt;
+}
+
+// Anything that is not a regular file is refused before it is read, whichever way the path leads
+// to it; if any of these blocked, the test would hang instead of failing.
+TEST(BoundedFileTest, PipesDevicesFoldersAndLinksToThemAreRefusedAtOnce)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("entry.desktop");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, dir.filePath("link.desktop")));
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.filePath("zero.png")));
+    ASSERT_TRUE(QFile::link(dir.filePath("gone"), dir.filePath("dangling.svg")));
+
+    using F = BoundedFile::Failure;
+    const struct {
+        QString path;
+        F failure;
+    } cases[] = {
+        {fifo, F::NotRegular},
+        {dir.filePath("link.desktop"), F::NotRegular},
+        {"/dev/zero", F::NotRegular},
+        {dir.filePath("zero.png"), F::NotRegular},
+        {dir.path(), F::Folder},
+        {dir.filePath("dangling.svg"), F::Missing},
+        {dir.filePath("missing"), F::Missing},
+        {QString(), F::Missing},
+    };
+    for (const auto& c : cases) {
+        for (auto overflow : {BoundedFile::Overflow::Refuse, BoundedFile::Overflow::Truncate})
+            EXPECT_EQ(failureOf(BoundedFile::read(c.path, 64 * 1024, overflow)), c.failure) << c.path.toStdString();
+    }
+}
+
+// Files that claim no size (/proc) or grow past what they claimed are still read only to the cap.
+TEST(BoundedFileTest, ReadsStopAtTheCapWhateverTheFileClaims)
+{
+    QTemporaryDir dir;
+    const QString big = dir.filePath("big.desktop");
+    writeFile(big, "[Desktop Entry]\nName=Big\n" + QByteArray(200 * 1024, 'x'));
+
+    EXPECT_EQ(failureOf(BoundedFile::read(big, 64 * 1024)), BoundedFile::Failure::TooLarge);
+    const auto head = BoundedFile::read(big, 64 * 1024, BoundedFile::Overflow::Truncate);
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(head));
+    EXPECT_EQ(std::get<QByteArray>(head).size(), 64 * 1024);
+    EXPECT_TRUE(std::get<QByteArray>(head).startsWith("[Desktop Entry]\nName=Big\n"));
+
+    const auto exact = BoundedFile::read(big, 200 * 1024 + 25);
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(exact)) << "a file exactly at the cap is whole";
+    EXPECT_EQ(std::get<QByteArray>(exact).size(), 200 * 1024 + 25);
+
+    // /proc files report a size of 0 but have more to give.
+    const auto status = BoundedFile::read("/proc/self/status", 16);
+    EXPECT_EQ(failureOf(status), BoundedFile::Failure::TooLarge);
+    const auto statusHead = BoundedFile::read("/proc/self/status", 16, BoundedFile::Overflow::Truncate);
+    ASSERT_TRUE(std::holds_alternative<QByteArray>(statusHead));
+    EXPECT_EQ(std::get<QByteArray>(statusHead).size(), 16);
+    EXPECT_TRUE(std::get<QByteArray>(statusHead).startsWith("Name:\t"));
+
+    // Piecewise reads share the cap and notice the overflow.
+    auto opened = BoundedFile::open(big, 100);
+    ASSERT_TRUE(std::holds_alternative<BoundedFile>(opened));
+    auto& file = std::get<BoundedFile>(opened);
+    EXPECT_EQ(file.readSome(60).size(), 60);
+    EXPECT_FALSE(file.overflowed());
+    EXPECT_EQ(file.readSome(1000).size(), 40);
+    EXPECT_TRUE(file.overflowed());
+    EXPECT_TRUE(file.readSome(10).isEmpty());
+}
+
+TEST(StartupIdTest, LongOrControlCharacterIdsAreDropped)
+{
+    const QString usual = "openbox-1234-host-tarnwick-0_TIME5678";
+    EXPECT_EQ(StartupActivation::acceptedId(usual), usual);
+    EXPECT_EQ(StartupActivation::acceptedId(QString(1024, u'a')).size(), 1024);
+    EXPECT_EQ(StartupActivation::acceptedId(QString(1025, u'a')), QString());
+    EXPECT_EQ(StartupActivation::acceptedId(QString(20'000'000, u'a')), QString());
+    // 512 characters of two bytes each are 1,024 bytes; one more is over.
+    EXPECT_EQ(StartupActivation::acceptedId(QString(512, u'\u00e9')).size(), 512);
+    EXPECT_EQ(StartupActivation::acceptedId(QString(513, u'\u00e9')), QString());
+    const QStringList bad = {usual + "\n", QString("a") + QChar(0) + "b", "id\u001b[0m", "a\u202eb", "\u0085"};
+    for (const QString& id : bad) EXPECT_EQ(StartupActivation::acceptedId(id), QString()) << id.toStdString();
+    EXPECT_EQ(StartupActivation::timestamp(StartupActivation::acceptedId(usual + "\n")), 0u);
+}
+
+}  // namespace
