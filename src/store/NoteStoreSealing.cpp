@@ -4,6 +4,7 @@
 #include "model/NoteImage.h"
 #include "platform/Log.h"
 #include "platform/ModelContext.h"
+#include "platform/OwnedSelections.h"
 #include "store/NoteStore.h"
 
 #include <algorithm>
@@ -19,6 +20,8 @@ Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
     if (!hasPlaintextBody(note)) return {};
     // Converted first, so the blocks are current; rich data that would not convert is sealed as well.
     ensureMigrated(note);
+    // Text selected or copied from the note would stay readable by any X client after the lock.
+    OwnedSelections::releaseTextFrom(note.body());
     return NoteSealing::seal(note, images(note.uuid()));
 }
 

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "platform/BoundedFile.h"
+#include "platform/OwnedSelections.h"
 #include "platform/StartupActivation.h"
 
 namespace {
@@ -104,6 +105,24 @@ TEST(StartupIdTest, LongOrControlCharacterIdsAreDropped)
     const QStringList bad = {usual + "\n", QString("a") + QChar(0) + "b", "id\u001b[0m", "a\u202eb", "\u0085"};
     for (const QString& id : bad) EXPECT_EQ(StartupActivation::acceptedId(id), QString()) << id.toStdString();
     EXPECT_EQ(StartupActivation::timestamp(StartupActivation::acceptedId(usual + "\n")), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// What the editor puts on a selection differs in line breaks, spaces and picture characters from the
+// note's stored text; a piece must still be recognised, and nothing else taken for one.
+TEST(OwnedSelectionsTest, ASelectionIsRecognisedAsPartOfTheNoteItCameFrom)
+{
+    const QString note = "Bank PIN 4711\nDoor code\u00a0998\n\uFFFCpicture caption";
+    EXPECT_TRUE(OwnedSelections::isPartOf("PIN 4711", note));
+    EXPECT_TRUE(OwnedSelections::isPartOf("4711\u2029Door code 998", note));
+    EXPECT_TRUE(OwnedSelections::isPartOf("4711\r\nDoor", note));
+    EXPECT_TRUE(OwnedSelections::isPartOf("998\n\uFFFCpicture", note));
+    for (const QString& other : {QString("4712"), QString(), QString(" \n "), QString("PIN  4711")})
+        EXPECT_FALSE(OwnedSelections::isPartOf(other, note)) << other.toStdString();
+    EXPECT_EQ(OwnedSelections::releaseTextFrom(note), 0) << "nothing is given up that is not held";
 }
 
 }  // namespace
