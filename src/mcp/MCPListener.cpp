@@ -94,7 +94,8 @@ private:
         qint64 idleDeadline = 0;
         qint64 finalDeadline = 0;  // the whole request (Reading), the drain (Draining), the turn (Waiting)
         qint64 headDeadline = 0;
-        bool heard = false;  // a byte of the request has arrived
+        qint64 bodyDeadline = 0;  // set once the head is complete
+        bool heard = false;       // a byte of the request has arrived
         qint64 activatedAt = 0;
         bool closed = false;
     };
@@ -129,7 +130,7 @@ private:
                     case Phase::Reading:
                         events = POLLIN;
                         consider(std::min(c.idleDeadline, c.finalDeadline));
-                        if (!c.parser.headComplete()) consider(c.headDeadline);
+                        consider(c.parser.headComplete() ? c.bodyDeadline : c.headDeadline);
                         break;
                     case Phase::Writing:
                         events = POLLOUT;
@@ -173,6 +174,21 @@ private:
             std::erase_if(m_connections, [](const auto& entry) { return entry.second.closed; });
             promoteWaiting(now);
         }
+    }
+
+    int waitingCount() const
+    {
+        return int(std::count_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+            return !entry.second.closed && entry.second.phase == Phase::Waiting;
+        }));
+    }
+
+    // A connection in the queue is not read from; whether it has sent anything is seen in its socket.
+    static bool isSilentWaiting(const Connection& c)
+    {
+        if (c.closed || c.phase != Phase::Waiting) return false;
+        int pending = 0;
+        return ::ioctl(c.fd, FIONREAD, &pending) == 0 && pending == 0;
     }
 
     int activeCount() const
@@ -241,6 +257,14 @@ private:
             close(silent->second);
         }
         activate(waiting, now);
+    }
+
+    static void forbid(int fd)
+    {
+        static const QByteArray forbidden =
+            MCPService::rawResponse(403, QStringLiteral("Forbidden"), std::nullopt, std::nullopt, {});
+        [[maybe_unused]] const auto n = ::send(fd, forbidden.constData(), size_t(forbidden.size()), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
     }
 
     void refuse(int fd)
@@ -349,14 +373,29 @@ private:
                     m_acceptPausedUntil = now + kAcceptBackoffMs;
                 return;
             }
-            const int active = activeCount();
-            const int waiting = int(std::count_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
-                return !entry.second.closed && entry.second.phase == Phase::Waiting;
-            }));
-            if (active >= m_limits.maxConnections && waiting >= m_limits.maxWaiting) {
-                refuse(fd);
+            // Loopback is shared by every user of the machine: only our own may come in, and another
+            // account's connection is turned away before it can take a slot or a place in the queue.
+            if (!PeerCredentials::isOwnUser(fd)) {
+                forbid(fd);
                 ::close(fd);
                 continue;
+            }
+            int active = activeCount();
+            int waiting = waitingCount();
+            if (active >= m_limits.maxConnections && waiting >= m_limits.maxWaiting) {
+                // Connections that send nothing must not lock the others out: the oldest of them makes
+                // room. Only when every connection held has sent something is the new one refused.
+                auto silent = std::find_if(m_connections.begin(), m_connections.end(), [now](const auto& entry) {
+                    return isSilent(entry.second, now) || isSilentWaiting(entry.second);
+                });
+                if (silent == m_connections.end()) {
+                    refuse(fd);
+                    ::close(fd);
+                    continue;
+                }
+                close(silent->second);
+                active = activeCount();
+                waiting = waitingCount();
             }
             Connection c;
             c.fd = fd;
@@ -393,13 +432,14 @@ private:
                 }
                 c.idleDeadline = now + m_limits.idleTimeoutMs;
                 c.heard = true;
-                switch (c.parser.feed(scratch.data(), n)) {
+                const bool hadHead = c.parser.headComplete();
+                const auto state = c.parser.feed(scratch.data(), n);
+                // The body it declared must follow soon: trickling it would hold the slot.
+                if (!hadHead && c.parser.headComplete()) c.bodyDeadline = now + m_limits.bodyTimeoutMs;
+                switch (state) {
                     case HTTPRequestParser::State::NeedMore:
                         return;
                     case HTTPRequestParser::State::Complete:
-                        // Loopback is shared by every user of the machine: only our own may come in.
-                        if (!PeerCredentials::isOwnUser(c.fd))
-                            return answerAndClose(c, 403, QStringLiteral("Forbidden"));
                         c.phase = Phase::Answering;
                         m_onRequest(id, c.parser.request(), ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
                         return;
@@ -469,6 +509,11 @@ private:
             if (c.phase == Phase::Waiting && now >= c.finalDeadline) {
                 refuse(c.fd);
                 close(c);
+                continue;
+            }
+            if (c.phase == Phase::Reading && c.parser.headComplete() && now >= c.bodyDeadline) {
+                answerAndClose(c, 408, QStringLiteral("Request Timeout"));
+                c.idleDeadline = now + m_limits.idleTimeoutMs;
                 continue;
             }
             const bool late = (c.phase == Phase::Reading && (now >= c.idleDeadline || now >= c.finalDeadline ||

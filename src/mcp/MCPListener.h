@@ -32,14 +32,17 @@ public:
     using StateCallback = std::function<void(bool ready, quint16 port)>;
 
     // Slow or silent clients must not hold the endpoint: connections are bounded in number, and one
-    // that stays silent (or takes too long over its request) is closed. A connection beyond the bound
-    // waits its turn for a while before it is turned away, and one that sends while every slot is
-    // held by a connection that has sent nothing yet takes the place of the oldest of those.
+    // that stays silent (or takes too long over its request) is closed; a body that does not follow
+    // its head in time gets 408. A connection beyond the bound waits its turn for a while, and one
+    // that sends while every slot is held by a connection that has sent nothing yet takes the place
+    // of the oldest of those. When the queue is full too, a new connection displaces the oldest
+    // connection that has sent nothing; it is turned away only when every connection held has sent.
     struct Limits {
         int maxConnections = 16;
         int idleTimeoutMs = 10'000;
         int requestTimeoutMs = 30'000;
         int headTimeoutMs = 2'000;
+        int bodyTimeoutMs = 2'000;  // from the end of the head to the end of the declared body
         int maxWaiting = 64;
         int queueTimeoutMs = 5'000;
         qsizetype maxRequestBytes = HTTPRequestParser::kDefaultMaxBytes;

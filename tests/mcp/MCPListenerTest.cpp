@@ -333,4 +333,96 @@ TEST(MCPListener, BurstsAreServedAndSilentConnectionsGiveWay)
     for (int fd : silent) ::close(fd);
 }
 
+// Whether the server has closed the connection (or answered on it) within `ms`.
+QByteArray readWithin(int fd, int ms)
+{
+    QByteArray out;
+    char buf[512];
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, ms) > 0) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return out.isEmpty() ? QByteArray("closed") : out;
+        out.append(buf, n);
+    }
+    return out;
+}
+
+// Silent connections reopened as fast as they are closed must not turn real clients away: a new
+// connection displaces the oldest one that has sent nothing, queued or not, and is refused only when
+// every connection held has sent its request.
+TEST(MCPListener, NewConnectionsDisplaceTheOldestSilentOneWhenEverythingIsFull)
+{
+    MCPListener::Limits limits;
+    limits.maxConnections = 2;
+    limits.maxWaiting = 2;
+    limits.headTimeoutMs = 20'000;
+    limits.idleTimeoutMs = 20'000;
+    limits.queueTimeoutMs = 20'000;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+
+    std::vector<int> silent;
+    for (int i = 0; i < 4; ++i) silent.push_back(connectTo(e.port));  // two in slots, two queued
+    QTest::qWait(100);
+    for (int i = 0; i < 4; ++i) {
+        silent.push_back(connectTo(e.port));
+        QTest::qWait(50);
+        EXPECT_EQ(readWithin(silent[i], 500), "closed") << "the oldest silent connection, number " << i;
+        EXPECT_EQ(readWithin(silent.back(), 0), "") << "the new one is held, not refused";
+    }
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello"));
+    EXPECT_LT(waited.elapsed(), 2000);
+    for (int fd : silent) ::close(fd);
+
+    // Every connection held has sent: the next one is told at once that there is no room.
+    e.hold = true;
+    std::vector<std::future<QByteArray>> busy;
+    for (int i = 0; i < 2; ++i) busy.push_back(exchange(e.port, {kPost}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return e.held.size() == 2; }, 10000));
+    for (int i = 0; i < 2; ++i) busy.push_back(exchange(e.port, {kPost}));
+    QTest::qWait(200);
+    waited.restart();
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
+    EXPECT_LT(waited.elapsed(), 2000);
+    e.hold = false;
+    for (auto& reply : e.held) reply(MCPService::rawResponse(200, "OK", QByteArray("done"), std::nullopt, {}));
+    e.held.clear();
+    for (auto& b : busy) EXPECT_TRUE(await(std::move(b)).startsWith("HTTP/1.1 200 OK")) << "the queued ones are served";
+}
+
+// A body trickled after its head holds a slot: it must be complete soon after the head.
+TEST(MCPListener, ABodyThatDoesNotFollowItsHeadInTimeGets408)
+{
+    MCPListener::Limits limits;
+    limits.bodyTimeoutMs = 400;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    const QByteArray head = "POST /mcp HTTP/1.1\r\nContent-Length: 5\r\n\r\n";
+    auto slow = exchange(e.port, {head + "h", "e", "l", "l", "o"}, 200);
+    auto brisk = exchange(e.port, {head + "h", "ello"}, 100);
+    EXPECT_EQ(await(std::move(slow)), "HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(await(std::move(brisk)).endsWith("ok:hello"));
+    EXPECT_EQ(e.requests, 1);
+}
+
+// Another account is turned away when it connects, before it sends anything or takes a slot.
+TEST(MCPListener, AnotherAccountIsRefusedBeforeItHoldsASlot)
+{
+    MCPListener::Limits limits;
+    limits.maxConnections = 1;
+    limits.headTimeoutMs = 20'000;
+    limits.idleTimeoutMs = 20'000;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    QElapsedTimer waited;
+    waited.start();
+    auto nobody = exchangeAs(65534, 65534, e.port, QByteArray());
+    if (!nobody) GTEST_SKIP() << "needs root to connect as another user";
+    EXPECT_EQ(await(std::move(*nobody)), "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_LT(waited.elapsed(), 2000);
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello")) << "the only slot is free";
+}
+
 }  // namespace
