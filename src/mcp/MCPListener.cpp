@@ -235,15 +235,18 @@ private:
         c.headDeadline = now + m_limits.headTimeoutMs;
     }
 
-    // Waiting connections take free slots in the order they came (the map is ordered by arrival).
+    // Waiting connections take free slots in the order they came (the map is ordered by arrival),
+    // those whose request is already there before those that have sent nothing.
     void promoteWaiting(qint64 now)
     {
         int free = m_limits.maxConnections - activeCount();
-        for (auto it = m_connections.begin(); free > 0 && it != m_connections.end(); ++it)
-            if (!it->second.closed && it->second.phase == Phase::Waiting) {
-                activate(it->second, now);
-                --free;
-            }
+        for (const bool silentToo : {false, true})
+            for (auto it = m_connections.begin(); free > 0 && it != m_connections.end(); ++it)
+                if (!it->second.closed && it->second.phase == Phase::Waiting &&
+                    (silentToo || !isSilentWaiting(it->second))) {
+                    activate(it->second, now);
+                    --free;
+                }
     }
 
     // A waiting connection that has sent something takes the slot of the oldest connection that has
