@@ -24,6 +24,26 @@ void TextStorage::modify(qsizetype start, qsizetype length, const std::function<
     Q_EMIT changed(start, length, length);
 }
 
+void TextStorage::setParagraphStyles(const std::vector<StyledRange>& ranges)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    std::vector<const StyledRange*> kept;
+    spans.reserve(ranges.size());
+    for (const StyledRange& range : ranges) {
+        const qsizetype start = std::clamp<qsizetype>(range.start, 0, m_text.length());
+        const qsizetype end = std::clamp<qsizetype>(range.start + range.length, start, m_text.length());
+        if (end <= start || (!spans.empty() && start < spans.back().first + spans.back().second)) continue;
+        spans.emplace_back(start, end - start);
+        kept.push_back(&range);
+    }
+    if (spans.empty()) return;
+    m_text.modifyRanges(spans, [&kept](TextAttributes& a, size_t i) { a.paragraphStyle = kept[i]->style; });
+    const qsizetype from = spans.front().first;
+    const qsizetype to = spans.back().first + spans.back().second;
+    didModify(from, to - from);
+    Q_EMIT changed(from, to - from, to - from);
+}
+
 AttributedText TextStorage::normalizedLineBreaks(const AttributedText& text)
 {
     const QString& s = text.text();
@@ -161,8 +181,8 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
         }
         if (from < piece.size()) cursor.insertText(piece.mid(from).toString(), format);
     }
-    cursor.endEditBlock();
     applyBlockFormats(start, start + with.length());
+    cursor.endEditBlock();
     --m_ownEdits;
 }
 
@@ -188,29 +208,60 @@ void DocumentTextStorage::didModify(qsizetype start, qsizetype length)
             }
         }
     }
-    cursor.endEditBlock();
     applyBlockFormats(start, start + length);
+    cursor.endEditBlock();
     --m_ownEdits;
 }
 
 void DocumentTextStorage::applyBlockFormats(qsizetype from, qsizetype to)
 {
-    QTextBlock block = m_document->findBlock(int(from));
-    for (; block.isValid() && block.position() <= to; block = block.next()) {
+    // One document edit, and one block format for each stretch of neighbouring paragraphs that need the
+    // same: the layout hears of the change once instead of relaying out after every paragraph.
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    QTextBlock first;
+    QTextBlock last;
+    QTextBlockFormat pending;
+    auto flush = [&] {
+        if (!first.isValid()) return;
+        cursor.setPosition(first.position());
+        cursor.setPosition(last.position(), QTextCursor::KeepAnchor);
+        cursor.setBlockFormat(pending);
+        first = last = QTextBlock();
+    };
+    std::optional<ParagraphStyle> previousStyle;
+    QTextBlockFormat format;
+    bool haveFormat = false;
+    for (QTextBlock block = m_document->findBlock(int(from)); block.isValid() && block.position() <= to;
+         block = block.next()) {
         const qsizetype position = block.position();
         // An empty last paragraph takes the style of the text before it.
         const qsizetype at = position < m_text.length() ? position : position - 1;
         const std::optional<ParagraphStyle> style = at >= 0 ? m_text.attributesAt(at).paragraphStyle : std::nullopt;
-        QTextBlockFormat format;
-        if (style) {
-            format.setLineHeight(style->lineSpacing, QTextBlockFormat::LineDistanceHeight);
-            format.setLeftMargin(style->headIndent);
-            format.setTextIndent(style->firstLineHeadIndent - style->headIndent);
+        if (!haveFormat || style != previousStyle) {
+            format = QTextBlockFormat();
+            if (style) {
+                format.setLineHeight(style->lineSpacing, QTextBlockFormat::LineDistanceHeight);
+                format.setLeftMargin(style->headIndent);
+                format.setTextIndent(style->firstLineHeadIndent - style->headIndent);
+            }
+            previousStyle = style;
+            haveFormat = true;
         }
-        if (block.blockFormat() == format) continue;
-        QTextCursor cursor(block);
-        cursor.setBlockFormat(format);
+        if (block.blockFormat() == format) {
+            flush();
+            continue;
+        }
+        if (first.isValid() && format == pending) {
+            last = block;
+            continue;
+        }
+        flush();
+        first = last = block;
+        pending = format;
     }
+    flush();
+    cursor.endEditBlock();
 }
 
 AttributedText DocumentTextStorage::readDocument() const

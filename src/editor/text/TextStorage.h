@@ -4,6 +4,7 @@
 #include <QTextCharFormat>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "model/text/AttributedText.h"
 
@@ -28,6 +29,13 @@ public:
     void setAttributedText(const AttributedText& text) { replace(0, length(), text); }
     // Changes the attributes of a range without touching its characters.
     void modify(qsizetype start, qsizetype length, const std::function<void(TextAttributes&)>& change);
+    // Sets the paragraph style of several ranges, in text order and not overlapping, as one change.
+    struct StyledRange {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        std::optional<ParagraphStyle> style;
+    };
+    void setParagraphStyles(const std::vector<StyledRange>& ranges);
 
     // Carriage returns and paragraph separators become "\n" (CR LF one "\n"); runs move with their characters.
     static AttributedText normalizedLineBreaks(const AttributedText& text);

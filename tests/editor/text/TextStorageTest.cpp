@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -25,6 +26,21 @@ std::vector<TextAttributes> styles()
     return {{}, bold, rich, textLink};
 }
 
+// Every paragraph of the document is laid out with the paragraph style of its first character (an empty
+// last paragraph with that of the line break before it).
+bool blockFormatsFollowTheText(const DocumentTextStorage& storage)
+{
+    for (QTextBlock block = storage.document()->begin(); block.isValid(); block = block.next()) {
+        const qsizetype at = block.position() < storage.length() ? block.position() : block.position() - 1;
+        const auto style = at >= 0 ? storage.attributesAt(at).paragraphStyle : std::nullopt;
+        const QTextBlockFormat f = block.blockFormat();
+        if (f.lineHeight() != (style ? style->lineSpacing : 0) || f.leftMargin() != (style ? style->headIndent : 0) ||
+            f.textIndent() != (style ? style->firstLineHeadIndent - style->headIndent : 0))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
@@ -39,7 +55,17 @@ TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
     const QString pieces[] = {"ab", "\n", "x\ny", "é", "\n\n", "word "};
     for (int i = 0; i < 300; ++i) {
         const qsizetype start = std::rand() % (memory.length() + 1);
-        if (std::rand() % 3 == 0) {
+        if (std::rand() % 4 == 0) {
+            // Paragraph styles of several ordered ranges as one change.
+            std::vector<TextStorage::StyledRange> ranges;
+            for (qsizetype at = start; at < memory.length(); at += std::rand() % 5 + 1) {
+                const qsizetype length = std::rand() % 4;
+                ranges.push_back({at, length, all[size_t(std::rand()) % all.size()].paragraphStyle});
+                at += length;
+            }
+            document.setParagraphStyles(ranges);
+            memory.setParagraphStyles(ranges);
+        } else if (std::rand() % 3 == 0) {
             const auto& style = all[size_t(std::rand()) % all.size()];
             const auto change = [&](TextAttributes& a) { a = style; };
             const qsizetype length = std::rand() % 6;
@@ -53,6 +79,7 @@ TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
         }
         ASSERT_EQ(document.attributedText(), memory.attributedText()) << i;
         ASSERT_EQ(document.readDocument(), document.attributedText()) << i;
+        ASSERT_TRUE(blockFormatsFollowTheText(document)) << i;
     }
     EXPECT_EQ(document.document()->toRawText().replace(QChar::ParagraphSeparator, u'\n'), document.text());
     EXPECT_EQ(document.foreignChanges(), 0);
