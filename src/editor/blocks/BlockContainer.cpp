@@ -138,7 +138,7 @@ bool BlockContainer::bodyUnwritable() const
 {
     if (!m_note) return true;
     if (m_note->isSealed()) return true;
-    if (const auto data = m_note->bodyBlocksData()) return !NoteBlockEnvelope::decode(*data).ok();
+    if (m_note->bodyBlocksData()) return !m_note->decodedBlocks();
     return m_note->hasBodyRichData();
 }
 

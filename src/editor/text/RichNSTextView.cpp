@@ -54,10 +54,18 @@ std::optional<QByteArray> boundedPng(const QImage& image)
 RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStorage& storage, QWidget* parent)
     : QTextEdit(parent), m_controller(controller), m_storage(storage), m_model(controller.textView())
 {
+    // The block container gives the text its width (heightForWidth): a resize then never lays a long
+    // text out again at the width it already has.
+    setLineWrapMode(QTextEdit::FixedPixelWidth);
+    setLineWrapColumnOrWidth(std::max(40, width()));
     setDocument(storage.document());
     setUndoRedoEnabled(false);
     setAcceptRichText(true);
     setFrameShape(QFrame::NoFrame);
+    // The block container scrolls; a scroll bar of the view's own, shown while it is shorter than its text,
+    // would narrow the text and lay a long text out a second time.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTabChangesFocus(false);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
@@ -78,6 +86,10 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     });
     connect(&m_controller, &TextBlockController::placeholderChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
+    // A long insertion enters the document in slices: the block grows with each, and the caret is shown
+    // where the model has it once the document holds the whole text.
+    connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });
+    connect(&m_storage, &DocumentTextStorage::filled, this, &RichNSTextView::syncFromModel);
     connect(this, &QTextEdit::cursorPositionChanged, this, &RichNSTextView::syncToModel);
     connect(this, &QTextEdit::selectionChanged, this, &RichNSTextView::syncToModel);
     syncFromModel();
@@ -93,7 +105,7 @@ RichNSTextView::~RichNSTextView()
 
 void RichNSTextView::syncFromModel()
 {
-    if (m_syncing) return;
+    if (m_syncing || m_storage.isFilling()) return;
     m_syncing = true;
     const TextRange sel = m_model.selection();
     QTextCursor cursor(document());
@@ -108,6 +120,9 @@ void RichNSTextView::syncToModel()
     // The document moves the cursor while the storage writes; the model places the caret afterwards.
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
+    // The user moved the caret in a document still filling: positions past the slices so far move with
+    // the rest of the text as it enters.
+    m_storage.finishFilling();
     const QTextCursor cursor = textCursor();
     const TextRange before = m_model.selection();
     m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
@@ -127,6 +142,7 @@ void RichNSTextView::syncToModel()
 
 QRectF RichNSTextView::caretRect(qsizetype position) const
 {
+    m_storage.finishFilling();
     QTextCursor cursor(document());
     cursor.setPosition(int(std::clamp<qsizetype>(position, 0, m_model.length())));
     return cursorRect(cursor);
@@ -134,13 +150,16 @@ QRectF RichNSTextView::caretRect(qsizetype position) const
 
 qsizetype RichNSTextView::characterIndexAt(const QPointF& point) const
 {
+    m_storage.finishFilling();
     return cursorForPosition(point.toPoint()).position();
 }
 
 qreal RichNSTextView::heightForWidth(qreal width) const
 {
     QTextDocument* doc = document();
-    if (std::abs(doc->textWidth() - width) > 0.5) doc->setTextWidth(width);
+    const int w = int(std::lround(width));
+    if (lineWrapColumnOrWidth() != w || std::abs(doc->textWidth() - w) > 0.5)
+        const_cast<RichNSTextView*>(this)->setLineWrapColumnOrWidth(w);
     return doc->size().height();
 }
 

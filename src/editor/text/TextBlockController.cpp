@@ -193,9 +193,12 @@ void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::
         const std::optional<QColor> oldInk = previousInk ? previousInk : m_appliedInk;
         const AttributedText restyled = RichTextBridge::restyled(m_model.storage().attributedText(), theme, oldInk);
         const TextRange selection = m_model.selection();
-        m_isLoading = true;
-        m_model.storage().setAttributedText(restyled);
-        m_isLoading = false;
+        // Opening a note applies the theme it was just loaded with: a long text is not set again.
+        if (!(restyled == m_model.storage().attributedText())) {
+            m_isLoading = true;
+            m_model.storage().setAttributedText(restyled);
+            m_isLoading = false;
+        }
         m_model.setTypingAttributes(RichTextBridge::typingAttributes(theme));
         const qsizetype n = m_model.length();
         const qsizetype location = std::min(n, selection.location);

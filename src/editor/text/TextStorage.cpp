@@ -4,11 +4,13 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 void TextStorage::replace(qsizetype start, qsizetype length, const AttributedText& with)
 {
     start = std::clamp<qsizetype>(start, 0, m_text.length());
     length = std::clamp<qsizetype>(length, 0, m_text.length() - start);
+    willReplace();
     m_text.replace(start, length, with);
     didReplace(start, length, with);
     Q_EMIT changed(start, length, with.length());
@@ -83,15 +85,20 @@ enum Property {
 
 }  // namespace
 
-DocumentTextStorage::DocumentTextStorage(QObject* parent) : TextStorage(parent), m_document(new QTextDocument(this))
+DocumentTextStorage::DocumentTextStorage(QObject* parent)
+    : TextStorage(parent), m_document(new QTextDocument(this)), m_fillTimer(new QTimer(this))
 {
     m_document->setUndoRedoEnabled(false);
     m_document->setDocumentMargin(0);
     // Layout work (an input method's composing text) also reports a change; only a change of the
     // characters counts.
     connect(m_document, &QTextDocument::contentsChanged, this, [this] {
-        if (m_ownEdits == 0 && m_document->characterCount() - 1 != m_text.length()) ++m_foreignChanges;
+        if (m_ownEdits == 0 && m_document->characterCount() - 1 != m_text.length() - m_pendingLength)
+            ++m_foreignChanges;
     });
+    m_fillTimer->setSingleShot(true);
+    m_fillTimer->setInterval(0);
+    connect(m_fillTimer, &QTimer::timeout, this, &DocumentTextStorage::fillNextSlice);
 }
 
 DocumentTextStorage::~DocumentTextStorage() = default;
@@ -161,17 +168,11 @@ TextAttributes DocumentTextStorage::attributes(const QTextCharFormat& format)
     return a;
 }
 
-void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
+void DocumentTextStorage::insertIntoDocument(QTextCursor& cursor, const AttributedText& text)
 {
-    ++m_ownEdits;
-    QTextCursor cursor(m_document);
-    cursor.beginEditBlock();
-    cursor.setPosition(int(start));
-    cursor.setPosition(int(start + removed), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    for (const AttributedText::Run& run : with.runs()) {
+    for (const AttributedText::Run& run : text.runs()) {
         const QTextCharFormat format = charFormat(run.attributes);
-        const QStringView piece = QStringView(with.text()).mid(run.start, run.length);
+        const QStringView piece = QStringView(text.text()).mid(run.start, run.length);
         qsizetype from = 0;
         for (qsizetype i = piece.indexOf(u'\n'); i >= 0; i = piece.indexOf(u'\n', i + 1)) {
             if (i > from) cursor.insertText(piece.mid(from, i - from).toString(), format);
@@ -181,34 +182,129 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
         }
         if (from < piece.size()) cursor.insertText(piece.mid(from).toString(), format);
     }
-    applyBlockFormats(start, start + with.length());
-    cursor.endEditBlock();
-    --m_ownEdits;
 }
 
-void DocumentTextStorage::didModify(qsizetype start, qsizetype length)
+qsizetype DocumentTextStorage::sliceEnd(qsizetype from, qsizetype end) const
+{
+    if (end - from <= fillSlice) return end;
+    // Slices end after a line break, so that paragraphs enter the document whole.
+    const QString& text = m_text.text();
+    const qsizetype cut = text.indexOf(u'\n', from + fillSlice);
+    if (cut >= 0 && cut < end) return cut + 1;
+    // One long line: never between the halves of a surrogate pair.
+    qsizetype at = from + fillSlice;
+    if (text[at - 1].isHighSurrogate()) --at;
+    return at;
+}
+
+void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
 {
     ++m_ownEdits;
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();
+    cursor.setPosition(int(start));
+    cursor.setPosition(int(start + removed), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    qsizetype now = with.length();
+    if (with.length() > fillAtOnce) {
+        // A long text enters the document a slice at a time on later turns of the event loop, so the
+        // application keeps answering; the storage (and whoever reads it) has all of it already.
+        now = sliceEnd(start, start + with.length()) - start;
+        m_pendingFrom = start + now;
+        m_pendingLength = with.length() - now;
+        m_fillTimer->start();
+    }
+    insertIntoDocument(cursor, now == with.length() ? with : with.mid(0, now));
+    applyBlockFormats(start, start + now);
+    cursor.endEditBlock();
+    --m_ownEdits;
+}
+
+void DocumentTextStorage::fillNextSlice()
+{
+    if (m_pendingLength <= 0) return;
+    ++m_ownEdits;
+    const qsizetype from = m_pendingFrom;
+    const qsizetype end = sliceEnd(from, from + m_pendingLength);
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(from));
+    m_pendingFrom = end;
+    m_pendingLength -= end - from;
+    insertIntoDocument(cursor, m_text.mid(from, end - from));
+    // The paragraph after the slice may now start inside it.
+    applyBlockFormats(from, end);
+    cursor.endEditBlock();
+    --m_ownEdits;
+    if (m_pendingLength > 0) {
+        m_fillTimer->start();
+        Q_EMIT documentGrew();
+    } else {
+        m_fillTimer->stop();
+        Q_EMIT documentGrew();
+        Q_EMIT filled();
+    }
+}
+
+void DocumentTextStorage::finishFilling()
+{
+    if (m_pendingLength <= 0) return;
+    m_fillTimer->stop();
+    // The rest in one slice.
+    ++m_ownEdits;
+    const qsizetype from = m_pendingFrom;
+    const qsizetype end = from + m_pendingLength;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(from));
+    m_pendingLength = 0;
+    insertIntoDocument(cursor, m_text.mid(from, end - from));
+    applyBlockFormats(from, end);
+    cursor.endEditBlock();
+    --m_ownEdits;
+    Q_EMIT documentGrew();
+    Q_EMIT filled();
+}
+
+void DocumentTextStorage::didModify(qsizetype start, qsizetype length)
+{
+    // Characters still waiting to enter the document take their attributes when they do.
+    const qsizetype end = start + length;
+    if (m_pendingLength <= 0) {
+        restyleDocument(start, end, 0);
+        return;
+    }
+    const qsizetype pendingEnd = m_pendingFrom + m_pendingLength;
+    if (start < m_pendingFrom) restyleDocument(start, std::min(end, m_pendingFrom), 0);
+    if (end > pendingEnd) restyleDocument(std::max(start, pendingEnd), end, m_pendingLength);
+}
+
+void DocumentTextStorage::restyleDocument(qsizetype start, qsizetype end, qsizetype shift)
+{
+    const qsizetype length = end - start;
+    if (length <= 0) return;
+    ++m_ownEdits;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
     const AttributedText piece = m_text.mid(start, length);
+    const qsizetype at = start - shift;
     for (const AttributedText::Run& run : piece.runs()) {
         const QTextCharFormat format = charFormat(run.attributes);
         const QString& s = piece.text();
         // A separator's format lives in the block after it; setCharFormat over it sets that too.
-        cursor.setPosition(int(start + run.start));
-        cursor.setPosition(int(start + run.start + run.length), QTextCursor::KeepAnchor);
+        cursor.setPosition(int(at + run.start));
+        cursor.setPosition(int(at + run.start + run.length), QTextCursor::KeepAnchor);
         cursor.setCharFormat(format);
         for (qsizetype i = s.indexOf(u'\n', run.start); i >= 0 && i < run.start + run.length;
              i = s.indexOf(u'\n', i + 1)) {
-            QTextBlock next = m_document->findBlock(int(start + i + 1));
+            QTextBlock next = m_document->findBlock(int(at + i + 1));
             if (next.isValid()) {
                 QTextCursor c(next);
                 c.setBlockCharFormat(format);
             }
         }
     }
-    applyBlockFormats(start, start + length);
+    applyBlockFormats(at, at + length);
     cursor.endEditBlock();
     --m_ownEdits;
 }
@@ -234,7 +330,8 @@ void DocumentTextStorage::applyBlockFormats(qsizetype from, qsizetype to)
     bool haveFormat = false;
     for (QTextBlock block = m_document->findBlock(int(from)); block.isValid() && block.position() <= to;
          block = block.next()) {
-        const qsizetype position = block.position();
+        const qsizetype position =
+            block.position() < m_pendingFrom ? block.position() : block.position() + m_pendingLength;
         // An empty last paragraph takes the style of the text before it.
         const qsizetype at = position < m_text.length() ? position : position - 1;
         const std::optional<ParagraphStyle> style = at >= 0 ? m_text.attributesAt(at).paragraphStyle : std::nullopt;
@@ -266,6 +363,7 @@ void DocumentTextStorage::applyBlockFormats(qsizetype from, qsizetype to)
 
 AttributedText DocumentTextStorage::readDocument() const
 {
+    const_cast<DocumentTextStorage*>(this)->finishFilling();
     AttributedText result;
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
         if (block != m_document->begin()) result.append(QStringLiteral("\n"), attributes(block.charFormat()));

@@ -8,7 +8,9 @@
 
 #include "model/text/AttributedText.h"
 
+class QTextCursor;
 class QTextDocument;
+class QTimer;
 
 // The characters and attributes of one text block. Every change goes through replace() or modify(); the
 // view model decides which of them are undoable. Line breaks are always "\n".
@@ -45,6 +47,7 @@ Q_SIGNALS:
     void changed(qsizetype start, qsizetype removed, qsizetype added);
 
 protected:
+    virtual void willReplace() {}
     virtual void didReplace(qsizetype, qsizetype, const AttributedText&) {}
     virtual void didModify(qsizetype, qsizetype) {}
 
@@ -74,20 +77,47 @@ public:
     // True while the storage itself writes into the document.
     bool isEditing() const { return m_ownEdits > 0; }
 
-    // The document's characters and attributes as the document holds them.
+    // The document's characters and attributes as the document holds them (once it holds them all).
     AttributedText readDocument() const;
 
+    // An insertion of more than 1 MiB of text (fillAtOnce UTF-16 units) enters the document in slices of
+    // about fillSlice units, one per turn of the event loop, each laid out as it enters; the storage holds
+    // all of it at once. Until the document is filled, the characters from pendingFrom() on are not in it
+    // yet. Any replacement finishes the filling first.
+    static constexpr qsizetype fillAtOnce = 524288;
+    static constexpr qsizetype fillSlice = 131072;
+    bool isFilling() const { return m_pendingLength > 0; }
+    qsizetype pendingFrom() const { return m_pendingFrom; }
+    void finishFilling();
+
+Q_SIGNALS:
+    // A slice entered the document.
+    void documentGrew();
+    // The document holds the whole text again.
+    void filled();
+
+public:
     static QTextCharFormat charFormat(const TextAttributes& attributes);
     static TextAttributes attributes(const QTextCharFormat& format);
 
 protected:
+    void willReplace() override { finishFilling(); }
     void didReplace(qsizetype start, qsizetype removed, const AttributedText& with) override;
     void didModify(qsizetype start, qsizetype length) override;
 
 private:
+    void insertIntoDocument(QTextCursor& cursor, const AttributedText& text);
+    qsizetype sliceEnd(qsizetype from, qsizetype end) const;
+    void fillNextSlice();
+    // Sets the attributes of the storage's [start, end) on the document, `shift` positions earlier.
+    void restyleDocument(qsizetype start, qsizetype end, qsizetype shift);
+    // Document positions; paragraph styles are read from the storage.
     void applyBlockFormats(qsizetype from, qsizetype to);
 
     QTextDocument* m_document;
+    QTimer* m_fillTimer;
+    qsizetype m_pendingFrom = 0;
+    qsizetype m_pendingLength = 0;
     int m_ownEdits = 0;
     int m_foreignChanges = 0;
 };

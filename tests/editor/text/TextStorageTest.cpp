@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -117,4 +118,81 @@ TEST(TextViewModelTest, DeletionsTakeWholeCharacters)
     view.setCaret(2);
     ASSERT_TRUE(view.deleteBackward());  // the line break alone
     EXPECT_TRUE(storage.text().startsWith("a\U0001F1EB"));
+}
+
+namespace {
+
+// Paragraphs of 40 characters, every third a list-like line in its own paragraph style.
+AttributedText longText(qsizetype atLeast, QChar fill)
+{
+    TextAttributes indented;
+    indented.paragraphStyle = ParagraphStyle{3, 0, 18};
+    AttributedText text;
+    for (int i = 0; text.length() < atLeast; ++i)
+        text.append(QString(39, fill) + u'\n', i % 3 == 0 ? indented : TextAttributes{});
+    return text;
+}
+
+void fill(DocumentTextStorage& storage)
+{
+    for (int turns = 0; storage.isFilling() && turns < 1000; ++turns) QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(TextStorageTest, LongInsertionsEnterTheDocumentInSlicesAndEndAsTheText)
+{
+    // Into the middle of a text, as a paste: the storage holds it all at once, the document a slice per
+    // turn; a change of paragraph styles across the filled and the waiting part, and one only in the
+    // text after it, land where they belong.
+    DocumentTextStorage storage;
+    storage.replace(0, 0, AttributedText(QStringLiteral("head\ntail line")));
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce + 3 * DocumentTextStorage::fillSlice, u'x');
+    int grew = 0;
+    int filled = 0;
+    QObject::connect(&storage, &DocumentTextStorage::documentGrew, [&] { ++grew; });
+    QObject::connect(&storage, &DocumentTextStorage::filled, [&] { ++filled; });
+    storage.replace(5, 0, big);
+    EXPECT_EQ(storage.length(), big.length() + 14);
+    ASSERT_TRUE(storage.isFilling());
+    EXPECT_LE(storage.document()->characterCount(), DocumentTextStorage::fillSlice + 200);
+    EXPECT_TRUE(storage.document()->toPlainText().endsWith(QStringLiteral("tail line")));
+    TextAttributes wide;
+    wide.paragraphStyle = ParagraphStyle{1, 2, 30};
+    storage.setParagraphStyles({{0, 50, wide.paragraphStyle}, {storage.pendingFrom() + 80, 40, wide.paragraphStyle}});
+    storage.setParagraphStyles({{storage.length() - 4, 4, wide.paragraphStyle}});
+    QCoreApplication::processEvents();
+    EXPECT_GE(grew, 1);
+    fill(storage);
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(filled, 1);
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    EXPECT_TRUE(blockFormatsFollowTheText(storage));
+    EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+TEST(TextStorageTest, AnEditWhileFillingFinishesTheFillFirst)
+{
+    // Typing, undo or a load while a long text is still entering: the document never mixes positions.
+    DocumentTextStorage storage;
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce * 2, u'y');
+    storage.setAttributedText(big);
+    ASSERT_TRUE(storage.isFilling());
+    storage.replace(storage.length() - 1, 0, AttributedText(QStringLiteral("typed")));
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+
+    storage.setAttributedText(longText(DocumentTextStorage::fillAtOnce + 10, u'z'));
+    storage.setAttributedText(AttributedText(QStringLiteral("short again")));
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.document()->toPlainText(), QStringLiteral("short again"));
+    EXPECT_TRUE(blockFormatsFollowTheText(storage));
+
+    // One line longer than a slice is cut between characters, never inside a surrogate pair.
+    const QString emoji = QStringLiteral("\U0001F600");
+    QString line;
+    while (line.size() < DocumentTextStorage::fillAtOnce + DocumentTextStorage::fillSlice) line += u'a' + emoji;
+    storage.setAttributedText(AttributedText(line));
+    fill(storage);
+    EXPECT_EQ(storage.document()->toPlainText(), line);
 }
