@@ -89,7 +89,13 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     // A long insertion enters the document in slices: the block grows with each, and the caret is shown
     // where the model has it once the document holds the whole text.
     connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });
-    connect(&m_storage, &DocumentTextStorage::filled, this, &RichNSTextView::syncFromModel);
+    connect(&m_storage, &DocumentTextStorage::filled, this, [this] {
+        syncFromModel();
+        if (m_storage.isHeldBack())
+            m_controller.reportSkipped(QStringLiteral("This note is too long to show whole: the editor shows all but "
+                                                      "%1 characters of it, and keeps them as they are.")
+                                           .arg(m_storage.heldBackLength()));
+    });
     connect(this, &QTextEdit::cursorPositionChanged, this, &RichNSTextView::syncToModel);
     connect(this, &QTextEdit::selectionChanged, this, &RichNSTextView::syncToModel);
     syncFromModel();
@@ -109,8 +115,8 @@ void RichNSTextView::syncFromModel()
     m_syncing = true;
     const TextRange sel = m_model.selection();
     QTextCursor cursor(document());
-    cursor.setPosition(int(sel.location));
-    cursor.setPosition(int(sel.end()), QTextCursor::KeepAnchor);
+    cursor.setPosition(int(m_storage.toDocument(sel.location)));
+    cursor.setPosition(int(m_storage.toDocument(sel.end())), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
     m_syncing = false;
 }
@@ -125,7 +131,8 @@ void RichNSTextView::syncToModel()
     m_storage.finishFilling();
     const QTextCursor cursor = textCursor();
     const TextRange before = m_model.selection();
-    m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+    const qsizetype start = m_storage.toText(cursor.selectionStart());
+    m_model.setSelection({start, m_storage.toText(cursor.selectionEnd()) - start});
     // A caret the user placed types in the style of the character before it, as in any editor; a link
     // is not carried on.
     const TextRange after = m_model.selection();
@@ -144,14 +151,14 @@ QRectF RichNSTextView::caretRect(qsizetype position) const
 {
     m_storage.finishFilling();
     QTextCursor cursor(document());
-    cursor.setPosition(int(std::clamp<qsizetype>(position, 0, m_model.length())));
+    cursor.setPosition(int(m_storage.toDocument(std::clamp<qsizetype>(position, 0, m_model.length()))));
     return cursorRect(cursor);
 }
 
 qsizetype RichNSTextView::characterIndexAt(const QPointF& point) const
 {
     m_storage.finishFilling();
-    return cursorForPosition(point.toPoint()).position();
+    return m_storage.toText(cursorForPosition(point.toPoint()).position());
 }
 
 qreal RichNSTextView::heightForWidth(qreal width) const

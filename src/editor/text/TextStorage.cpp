@@ -1,5 +1,6 @@
 #include "editor/text/TextStorage.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -197,16 +198,77 @@ qsizetype DocumentTextStorage::sliceEnd(qsizetype from, qsizetype end) const
     return at;
 }
 
+qsizetype DocumentTextStorage::toDocument(qsizetype position) const
+{
+    if (m_pendingLength <= 0 || position < m_pendingFrom) return position;
+    return position < m_pendingFrom + m_pendingLength ? m_pendingFrom : position - m_pendingLength;
+}
+
+qsizetype DocumentTextStorage::toText(qsizetype position) const
+{
+    return m_pendingLength <= 0 || position < m_pendingFrom ? position : position + m_pendingLength;
+}
+
+qreal DocumentTextStorage::shownHeight() const
+{
+    // Without a view the document has no page size and no layout: nothing to measure.
+    if (m_document->pageSize().isNull()) return 0;
+    return m_document->documentLayout()->blockBoundingRect(m_document->lastBlock()).bottom();
+}
+
 void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
 {
     ++m_ownEdits;
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();
+    const qsizetype end = start + removed;
+    const qsizetype delta = with.length() - removed;
+    auto replaceInDocument = [&](qsizetype at, qsizetype length) {
+        cursor.setPosition(int(at));
+        cursor.setPosition(int(at + length), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        insertIntoDocument(cursor, with);
+        applyBlockFormats(at, at + with.length());
+    };
+    qsizetype documentEnd = end;
+    if (m_pendingLength > 0 && start <= m_pendingFrom && end >= m_pendingFrom + m_pendingLength) {
+        // Replaces all that was held back (a load, or everything selected and deleted).
+        documentEnd = toDocument(end);
+        m_pendingLength = 0;
+        m_heldBack = false;
+    }
+    if (m_pendingLength > 0) {
+        // Held back (a fill still running finished before this change): the document shows the text
+        // around a stretch it cannot hold. Edits of what it shows land there; an edit that touches the
+        // stretch is not shown either.
+        const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
+        if (end <= m_pendingFrom && with.length() <= fillSlice) {
+            m_pendingFrom += delta;
+            replaceInDocument(start, removed);
+        } else if (start >= hiddenEnd && with.length() <= fillSlice) {
+            replaceInDocument(start - m_pendingLength, removed);
+        } else {
+            cursor.setPosition(int(toDocument(start)));
+            cursor.setPosition(int(toDocument(end)), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            const qsizetype from = std::min(m_pendingFrom, start);
+            m_pendingLength = std::max(hiddenEnd, end) + delta - from;
+            m_pendingFrom = from;
+            applyBlockFormats(from, from);
+        }
+        if (m_pendingLength <= 0) {
+            m_pendingLength = 0;
+            m_heldBack = false;
+        }
+        cursor.endEditBlock();
+        --m_ownEdits;
+        return;
+    }
     cursor.setPosition(int(start));
-    cursor.setPosition(int(start + removed), QTextCursor::KeepAnchor);
+    cursor.setPosition(int(documentEnd), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     qsizetype now = with.length();
-    if (with.length() > fillAtOnce) {
+    if (with.length() > fillAtOnce || (with.length() > fillSlice && shownHeight() > m_maxShownHeight / 2)) {
         // A long text enters the document a slice at a time on later turns of the event loop, so the
         // application keeps answering; the storage (and whoever reads it) has all of it already.
         now = sliceEnd(start, start + with.length()) - start;
@@ -220,9 +282,15 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
     --m_ownEdits;
 }
 
-void DocumentTextStorage::fillNextSlice()
+bool DocumentTextStorage::insertNextSlice()
 {
-    if (m_pendingLength <= 0) return;
+    if (!isFilling()) return false;
+    if (shownHeight() > m_maxShownHeight) {
+        // Qt lays out no document much taller than 2^23 pixels (it stops answering): the rest stays in
+        // the storage, whole, and out of the document.
+        m_heldBack = true;
+        return false;
+    }
     ++m_ownEdits;
     const qsizetype from = m_pendingFrom;
     const qsizetype end = sliceEnd(from, from + m_pendingLength);
@@ -236,32 +304,28 @@ void DocumentTextStorage::fillNextSlice()
     applyBlockFormats(from, end);
     cursor.endEditBlock();
     --m_ownEdits;
-    if (m_pendingLength > 0) {
+    return true;
+}
+
+void DocumentTextStorage::fillNextSlice()
+{
+    if (!isFilling()) return;
+    insertNextSlice();
+    Q_EMIT documentGrew();
+    if (isFilling()) {
         m_fillTimer->start();
-        Q_EMIT documentGrew();
     } else {
         m_fillTimer->stop();
-        Q_EMIT documentGrew();
         Q_EMIT filled();
     }
 }
 
 void DocumentTextStorage::finishFilling()
 {
-    if (m_pendingLength <= 0) return;
+    if (!isFilling()) return;
     m_fillTimer->stop();
-    // The rest in one slice.
-    ++m_ownEdits;
-    const qsizetype from = m_pendingFrom;
-    const qsizetype end = from + m_pendingLength;
-    QTextCursor cursor(m_document);
-    cursor.beginEditBlock();
-    cursor.setPosition(int(from));
-    m_pendingLength = 0;
-    insertIntoDocument(cursor, m_text.mid(from, end - from));
-    applyBlockFormats(from, end);
-    cursor.endEditBlock();
-    --m_ownEdits;
+    while (insertNextSlice()) {
+    }
     Q_EMIT documentGrew();
     Q_EMIT filled();
 }

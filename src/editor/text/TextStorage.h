@@ -86,9 +86,20 @@ public:
     // yet. Any replacement finishes the filling first.
     static constexpr qsizetype fillAtOnce = 524288;
     static constexpr qsizetype fillSlice = 131072;
-    bool isFilling() const { return m_pendingLength > 0; }
+    bool isFilling() const { return m_pendingLength > 0 && !m_heldBack; }
     qsizetype pendingFrom() const { return m_pendingFrom; }
     void finishFilling();
+    // A document never grows taller than maxShownHeight (pixels; Qt lays out nothing much taller than
+    // 2^23) by filling: what would go beyond stays in the storage and out of the document, and edits of
+    // what is shown keep it there. Tests lower it.
+    static constexpr qreal maxShownHeight = 7000000;
+    void setMaxShownHeight(qreal height) { m_maxShownHeight = height; }
+    bool isHeldBack() const { return m_heldBack; }
+    // The characters not in the document: [pendingFrom(), pendingFrom() + heldBackLength()).
+    qsizetype heldBackLength() const { return m_heldBack ? m_pendingLength : 0; }
+    // Positions between the storage and the document (the same until a long text is held back).
+    qsizetype toDocument(qsizetype position) const;
+    qsizetype toText(qsizetype position) const;
 
 Q_SIGNALS:
     // A slice entered the document.
@@ -108,7 +119,9 @@ protected:
 private:
     void insertIntoDocument(QTextCursor& cursor, const AttributedText& text);
     qsizetype sliceEnd(qsizetype from, qsizetype end) const;
+    bool insertNextSlice();
     void fillNextSlice();
+    qreal shownHeight() const;
     // Sets the attributes of the storage's [start, end) on the document, `shift` positions earlier.
     void restyleDocument(qsizetype start, qsizetype end, qsizetype shift);
     // Document positions; paragraph styles are read from the storage.
@@ -118,6 +131,8 @@ private:
     QTimer* m_fillTimer;
     qsizetype m_pendingFrom = 0;
     qsizetype m_pendingLength = 0;
+    bool m_heldBack = false;
+    qreal m_maxShownHeight = maxShownHeight;
     int m_ownEdits = 0;
     int m_foreignChanges = 0;
 };

@@ -196,3 +196,42 @@ TEST(TextStorageTest, AnEditWhileFillingFinishesTheFillFirst)
     fill(storage);
     EXPECT_EQ(storage.document()->toPlainText(), line);
 }
+
+TEST(TextStorageTest, ATextTooTallToShowIsHeldBackAndKeptWholeThroughEdits)
+{
+    // Laid out at a width, a document stops growing at its tallest: the rest stays in the storage.
+    // Edits of the shown text land in the document; one that reaches into the held-back text keeps its
+    // result out of it; the document always shows the storage minus the held-back stretch.
+    DocumentTextStorage storage;
+    storage.document()->setTextWidth(300);
+    storage.setMaxShownHeight(4000);
+    auto shownIsTheTextAroundTheHeldBackPart = [&] {
+        const QString& t = storage.text();
+        const QString expected =
+            t.left(storage.pendingFrom()) + t.mid(storage.pendingFrom() + storage.heldBackLength());
+        return storage.document()->toPlainText() == expected;
+    };
+    storage.replace(0, 0, AttributedText(QStringLiteral("top\nbottom line")));
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce + 2 * DocumentTextStorage::fillSlice, u'q');
+    storage.replace(4, 0, big);
+    fill(storage);
+    ASSERT_TRUE(storage.isHeldBack());
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.length(), big.length() + 15);
+    EXPECT_GT(storage.heldBackLength(), 0);
+    EXPECT_TRUE(shownIsTheTextAroundTheHeldBackPart());
+    EXPECT_EQ(storage.toText(storage.toDocument(2)), 2);
+    EXPECT_EQ(storage.toDocument(storage.length()), storage.document()->characterCount() - 1);
+
+    storage.replace(1, 1, AttributedText(QStringLiteral("OO")));                      // shown, before
+    storage.replace(storage.length() - 4, 4, AttributedText(QStringLiteral("END")));  // shown, after
+    EXPECT_TRUE(shownIsTheTextAroundTheHeldBackPart());
+    storage.replace(storage.pendingFrom() - 5, 10, AttributedText(QStringLiteral("across")));
+    EXPECT_TRUE(shownIsTheTextAroundTheHeldBackPart());
+    EXPECT_TRUE(storage.text().endsWith(QStringLiteral("bottom END")));
+    EXPECT_EQ(storage.foreignChanges(), 0);
+
+    storage.setAttributedText(AttributedText(QStringLiteral("short")));
+    EXPECT_FALSE(storage.isHeldBack());
+    EXPECT_EQ(storage.document()->toPlainText(), QStringLiteral("short"));
+}
