@@ -8,7 +8,8 @@
 #include "platform/UndoManager.h"
 
 // Random edits of a text block: typing, deletions, list keys, commands, undo and redo. Nothing may fault,
-// the document must mirror the text, and undoing everything must give back the text it started from.
+// the document must mirror the text, undoing everything must give back the text it started from, and
+// redoing everything then must give back the text as it was before the undoing.
 namespace {
 
 class Host : public QObject, public BlockHost {
@@ -99,7 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (storage.readDocument() != storage.attributedText()) abort();
     }
+    // The top of the history: what redoing everything must come back to.
+    while (host.undo.canRedo()) host.undo.redo();
+    if (storage.readDocument() != storage.attributedText()) abort();
+    const QString before = view.text();
     while (host.undo.canUndo()) host.undo.undo();
     if (view.text() != initial) abort();
+    while (host.undo.canRedo()) host.undo.redo();
+    if (view.text() != before) abort();
     return 0;
 }

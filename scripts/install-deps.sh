@@ -29,11 +29,13 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
   xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils sqlite3 iproute2 procps
+  # screenshots of the desktop session (a failing end-to-end script keeps one)
+  imagemagick
   # a system tray for the status icon
   trayer
   fonts-dejavu-core
-  # the installed files and the .deb: menu entry and AppStream checks, dpkg-shlibdeps
-  desktop-file-utils appstream dpkg-dev file
+  # the installed files and the .deb: menu entry and AppStream checks, dpkg-shlibdeps, lintian, man -l
+  desktop-file-utils appstream dpkg-dev file lintian man-db
   # the MCP client used by the black-box test
   nodejs
 )

@@ -1,18 +1,25 @@
 #include "app/AppDelegate.h"
 
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <cmath>
 
+#include "app/CaptureActions.h"
+#include "app/PermissionAudit.h"
+#include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
 #include "app/SharePrivacy.h"
 #include "app/TarnwickApp.h"
 #include "model/Note.h"
 #include "note/NoteNotifications.h"
+#include "onboarding/OnboardingController.h"
+#include "onboarding/OnboardingWindow.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Settings.h"
 #include "platform/StartupActivation.h"
 #include "platform/WindowStates.h"
+#include "platform/X11Desktop.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 
@@ -69,6 +76,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     if (m_parts.tray) {
         connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
         connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
+        connect(m_parts.tray, &TarnwickApp::openSettingsRequested, this, &AppDelegate::openSettings);
     }
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -83,8 +91,8 @@ bool AppDelegate::applicationDidFinishLaunching()
 
     m_observers.push_back(m_parts.center.observe(
         tarnwickToggleSearchPalette, [this](const Notification&) { toggleShelf(); }, QString(), this));
-    // The first-run check: no tour yet, so a first launch shows nothing.
-    presentOnboarding();
+    // The first-run check: the tour until it has been finished once.
+    if (!onboardingCompleted()) presentOnboarding();
     m_observers.push_back(m_parts.center.observe(
         tarnwickShowWelcome, [this](const Notification&) { presentOnboarding(); }, QString(), this));
 
@@ -130,9 +138,63 @@ void AppDelegate::addNoteObservers()
     });
 }
 
+bool AppDelegate::onboardingCompleted() const
+{
+    // Read leniently, as user defaults read a Boolean: "1", "true" or a non-zero number count.
+    return m_parts.settings.boolValue(QStringLiteral("onboarding.completed"));
+}
+
+OnboardingController& AppDelegate::onboarding()
+{
+    if (!m_onboarding) {
+        OnboardingController::Hooks hooks;
+        hooks.shelfIsOpen = [this] { return m_shelf.isOpen && m_shelf.isOpen(); };
+        hooks.presentShelf = [this] {
+            if (m_shelf.present) m_shelf.present();
+        };
+        hooks.quit = m_parts.quit ? m_parts.quit : [] { QCoreApplication::quit(); };
+        m_onboarding = std::make_unique<OnboardingController>(
+            m_parts.settings, m_parts.clock,
+            [this](OnboardingController& controller) {
+                return m_parts.onboardingPanel ? m_parts.onboardingPanel(controller) : makeOnboardingPanel(controller);
+            },
+            std::move(hooks));
+        if (m_parts.captureActions) {
+            m_parts.captureActions->hooks().practiceSelection = [tour = QPointer(m_onboarding.get())] {
+                return tour ? tour->practiceSelection().value_or(QString()) : QString();
+            };
+        }
+    }
+    return *m_onboarding;
+}
+
+OnboardingPanel* AppDelegate::makeOnboardingPanel(OnboardingController& controller)
+{
+    OnboardingServices services;
+    services.settings = &m_parts.settings;
+    services.mcp = m_parts.mcp;
+    services.unlockSession = &m_parts.unlockSession;
+    services.explainCapture = [settings = &m_parts.settings] {
+        PermissionAudit::Probes probes;
+        probes.platformName = [] { return QGuiApplication::platformName(); };
+        probes.captureBinding = [settings] {
+            return HotkeyManager::storedBinding(HotkeyManager::Action::capture, *settings);
+        };
+        AccessibilityPermission::explainAndOpenSettings(probes);
+    };
+    services.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    OnboardingWindow::Options options;
+    options.captureAvailable = m_parts.captureAvailable && m_parts.captureAvailable();
+    // The desktop is asked only on X11: elsewhere (the launch tests run offscreen) there is nothing to ask.
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    options.reduceMotion = x11 && X11Desktop::reduceMotion();
+    options.composited = x11 && X11Desktop::compositorActive();
+    return new OnboardingWindow(controller, m_parts.center, m_parts.clock, std::move(services), options);
+}
+
 bool AppDelegate::presentOnboarding()
 {
-    return false;
+    return onboarding().present(OnboardingMode::firstRun);
 }
 
 void AppDelegate::applicationDeactivated()
@@ -144,7 +206,7 @@ void AppDelegate::applicationDeactivated()
 void AppDelegate::statusItemClicked()
 {
     if (!m_launched) return;
-    if (!m_parts.settings.boolValue(QStringLiteral("onboarding.completed")) && presentOnboarding()) return;
+    if (!onboardingCompleted() && presentOnboarding()) return;
     // Clicking the tray can take the focus from the open shelf, which then closes itself just before
     // the click arrives: that click meant "close", so it must not open the shelf again.
     const bool closedByThisClick = m_shelfOpenWhenDeactivated && m_deactivatedAtMs &&
@@ -156,7 +218,15 @@ void AppDelegate::statusItemClicked()
 
 void AppDelegate::openShelf()
 {
-    if (m_launched && m_shelf.present) m_shelf.present();
+    if (!m_launched) return;
+    // Until the tour has been finished, the tray menu's "Open Shelf" brings the tour back instead.
+    if (!onboardingCompleted() && presentOnboarding()) return;
+    if (m_shelf.present) m_shelf.present();
+}
+
+void AppDelegate::openSettings()
+{
+    if (m_launched && m_parts.showSettings) m_parts.showSettings();
 }
 
 void AppDelegate::toggleShelf()

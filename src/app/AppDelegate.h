@@ -5,6 +5,7 @@
 #include <QUuid>
 #include <QWindow>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,8 +13,12 @@
 #include "app/StorageWarning.h"
 #include "platform/NotificationCenter.h"
 
+class CaptureActions;
 class Clock;
+class MCPService;
 class NoteStore;
+class OnboardingController;
+class OnboardingPanel;
 class ReminderScheduler;
 class Settings;
 class TarnwickApp;
@@ -70,6 +75,20 @@ public:
         std::function<void()> startLocalEndpoint;
         // Grabs the global hot keys together with their actions.
         std::function<void()> installHotkeys;
+        // Brings up the settings window (the tray menu's "Settings…"; offered before the tour is done).
+        std::function<void()> showSettings;
+
+        // What the first-run tour's pages use beyond the settings, the clock and the unlock session.
+        // The local MCP endpoint the tour's switch turns on; without it the switch is off and disabled.
+        MCPService* mcp = nullptr;
+        // Whether capture can read other applications' selections in this session (asked once).
+        std::function<bool()> captureAvailable;
+        // Where the tour's practice words go to the capture hot key.
+        CaptureActions* captureActions = nullptr;
+        // Makes the tour's window; the real one when left empty.
+        std::function<OnboardingPanel*(OnboardingController&)> onboardingPanel;
+        // The application's normal quit (Ctrl+Q in the tour).
+        std::function<void()> quit;
     };
 
     // A focus loss this soon before a tray click is taken to be that click's.
@@ -86,13 +105,17 @@ public:
     bool applicationDidFinishLaunching();
     bool hasFinishedLaunching() const { return m_launched; }
 
-    // The first-run tour. There is none yet: nothing is shown and the answer is false.
+    // The first-run tour: shown, or brought to the front with its progress kept. True when it is up.
     bool presentOnboarding();
+    // The tour's controller, made on first need.
+    OnboardingController& onboarding();
 
     // The tray icon was clicked (left button, or the host's activation).
     void statusItemClicked();
     // The tray menu's "Open Shelf".
     void openShelf();
+    // The tray menu's "Settings…".
+    void openSettings();
     void toggleShelf();
     // Another launch asked us to come forward: the window last in use when one is still shown, else
     // the shelf; with the launch's startup id so the window manager lets it take the focus.
@@ -106,6 +129,8 @@ private:
     void addNoteObservers();
     void observe(const QString& name, std::function<void(const QUuid&, const Notification&)> handler);
     QWindow* lastActiveVisibleWindow() const;
+    bool onboardingCompleted() const;
+    OnboardingPanel* makeOnboardingPanel(OnboardingController& controller);
 
     Parts m_parts;
     Shelf& m_shelf;
@@ -113,6 +138,7 @@ private:
     std::vector<ObserverToken> m_observers;
     QPointer<QWindow> m_lastActive;
     bool m_launched = false;
+    std::unique_ptr<OnboardingController> m_onboarding;
     // When the application last lost the focus, and whether the shelf was open then.
     std::optional<qint64> m_deactivatedAtMs;
     bool m_shelfOpenWhenDeactivated = false;

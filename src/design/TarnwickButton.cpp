@@ -1,5 +1,7 @@
 #include "design/TarnwickButton.h"
 
+#include <algorithm>
+
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -69,7 +71,10 @@ void TarnwickButton::pressedChanged(bool pressed)
 QSize TarnwickButton::sizeHint() const
 {
     const ButtonLook look = lookFor(false);
-    const int textWidth = QFontMetrics(look.font).horizontalAdvance(text());
+    // The painted text is elided against its bounding width, which a glyph overhanging its advance
+    // (the "y" of "Next key" in some faces) makes wider than the advance: measure what is painted.
+    const QFontMetrics metrics(look.font);
+    const int textWidth = std::max(metrics.horizontalAdvance(text()), metrics.boundingRect(text()).width()) + 1;
     return {textWidth + qRound(2 * look.horizontalPadding), qRound(look.height)};
 }
 

@@ -11,7 +11,7 @@ struct TintInfo {
 // The tints' named colours: mid-tone, fairly saturated, so that the pale papers and darker badges
 // derived from them stay distinct.
 constexpr TintInfo kTints[] = {
-    {"slate", "TintSlate", 0x6B7A8F}, {"blue", "TintBlue", 0x4A8FE3}, {"green", "TintGreen", 0x4DAF78},
+    {"slate", "TintSlate", 0x8E9196}, {"blue", "TintBlue", 0x4A8FE3}, {"green", "TintGreen", 0x4DAF78},
     {"amber", "TintAmber", 0xF0A43A}, {"rose", "TintRose", 0xE56A8A}, {"violet", "TintViolet", 0x8D6BD9},
 };
 

@@ -121,3 +121,12 @@ void UndoManager::removeAllActions(QObject* target)
     m_groupOpen = false;
     Q_EMIT changed();
 }
+
+bool UndoManager::hasActions(const QObject* target) const
+{
+    for (const std::vector<Step>* stack : {&m_undo, &m_redo, &m_collected})
+        for (const Step& step : *stack)
+            for (const Entry& e : step.entries)
+                if (e.target == target) return true;
+    return false;
+}

@@ -40,6 +40,8 @@ public:
 
     void removeAllActions();
     void removeAllActions(QObject* target);
+    // Whether any undo or redo step still acts on target.
+    bool hasActions(const QObject* target) const;
 
     int undoCount() const { return int(m_undo.size()); }
     int redoCount() const { return int(m_redo.size()); }

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "design/LightPalette.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
@@ -74,17 +75,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     setWindowTitle(QStringLiteral("Tarnwick shelf"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(ShelfPlacement::panelSize);
-    // Light whatever the desktop's scheme: the tokens are drawn for a light surface.
-    QPalette light;
-    light.setColor(QPalette::Window, TarnwickTheme::surface());
-    light.setColor(QPalette::Base, TarnwickTheme::surface());
-    light.setColor(QPalette::Text, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::WindowText, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::ButtonText, TarnwickTheme::textPrimary());
-    light.setColor(QPalette::PlaceholderText, TarnwickTheme::textTertiary());
-    light.setColor(QPalette::Highlight, TarnwickTheme::accentWash());
-    light.setColor(QPalette::HighlightedText, TarnwickTheme::textPrimary());
-    setPalette(light);
+    setPalette(LightPalette::make());
     // One sheet for the whole panel: a sheet per widget would cost a style of its own each.
     QColor chipFill = TarnwickTheme::textPrimary();
     chipFill.setAlphaF(0.12);

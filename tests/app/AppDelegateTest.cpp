@@ -7,6 +7,7 @@
 #include "app/AppServices.h"
 #include "app/ReminderScheduler.h"
 #include "note/NoteNotifications.h"
+#include "onboarding/OnboardingController.h"
 #include "platform/ModelContainer.h"
 #include "privacy/UnlockSession.h"
 #include "store/TarnwickSchemaV2.h"
@@ -18,6 +19,19 @@
 namespace {
 
 using tarnwick::test::FakeAuthenticator;
+
+// The tour's window, as the delegate's calls show it.
+struct TourPanel : OnboardingPanel {
+    QStringList* calls;
+    explicit TourPanel(QStringList* calls) : calls(calls) {}
+    void present() override { *calls << "tour"; }
+    void bringToFront() override { *calls << "tour front"; }
+    void discard() override
+    {
+        *calls << "tour closed";
+        delete this;
+    }
+};
 
 class AppDelegateTest : public tarnwick::test::NoteStoreTestBase {
 protected:
@@ -42,6 +56,7 @@ protected:
                    },
                    {}};
         p.bus = &bus;
+        p.onboardingPanel = [this](OnboardingController&) { return new TourPanel(&calls); };
         p.storeFailure = [this] { return failure; };
         p.warn = [this](const QString& text) {
             warnings << text;
@@ -66,6 +81,7 @@ protected:
 
 TEST_F(AppDelegateTest, NoteNotificationsAndReminderClicksReachTheWindowsOnlyWithAUsableNote)
 {
+    settings.setValue("onboarding.completed", true);
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
     const QString id = "0F0E0D0C-0B0A-4908-8706-050403020100";
     const QString lower = id.toLower();
@@ -94,15 +110,15 @@ TEST_F(AppDelegateTest, NoteNotificationsAndReminderClicksReachTheWindowsOnlyWit
 
 TEST_F(AppDelegateTest, TrayClicksToggleTheShelfButNotAfterTheirOwnFocusLoss)
 {
+    settings.setValue("onboarding.completed", true);
     delegate.statusItemClicked();  // before the launch: nothing acts
     EXPECT_TRUE(calls.isEmpty());
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
 
-    // No tour exists yet: the shelf opens whether or not "onboarding.completed" was ever written.
+    // Past the tour, the tray toggles the shelf.
     delegate.statusItemClicked();
     delegate.statusItemClicked();
     EXPECT_EQ(calls, (QStringList{"present", "dismiss"}));
-    EXPECT_FALSE(settings.contains("onboarding.completed"));
 
     // The click took the focus from the open shelf, which closed itself before the click arrived.
     calls.clear();
@@ -119,6 +135,44 @@ TEST_F(AppDelegateTest, TrayClicksToggleTheShelfButNotAfterTheirOwnFocusLoss)
     clock.advance(AppDelegate::kClickFocusLossMs);
     delegate.statusItemClicked();
     EXPECT_EQ(calls, (QStringList{"present", "present", "present"}));
+}
+
+TEST_F(AppDelegateTest, UntilTheTourIsFinishedTheTrayAndOpenShelfBringItBack)
+{
+    // A first launch shows the tour; the key is read leniently, as the tray reads it.
+    settings.setValue("onboarding.completed", "no");
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    EXPECT_EQ(calls, QStringList{"tour"});
+    delegate.statusItemClicked();
+    delegate.openShelf();
+    EXPECT_EQ(calls, (QStringList{"tour", "tour front", "tour front"}));
+
+    // "Replay" while it is open raises it; finishing it opens the shelf 200 ms later.
+    center.post(tarnwickShowWelcome);
+    EXPECT_EQ(calls.last(), "tour front");
+    calls.clear();
+    delegate.onboarding().finish();
+    clock.advance(OnboardingController::kShelfDelayMs);
+    EXPECT_EQ(calls, (QStringList{"tour closed", "present"}));
+    EXPECT_TRUE(settings.boolValue("onboarding.completed"));
+
+    calls.clear();
+    delegate.statusItemClicked();
+    delegate.openShelf();
+    EXPECT_EQ(calls, (QStringList{"dismiss", "present"}));
+
+    // Replayed after completion: a fresh tour, and the tray is the shelf's again.
+    calls.clear();
+    center.post(tarnwickShowWelcome);
+    EXPECT_EQ(calls, QStringList{"tour"});
+}
+
+TEST_F(AppDelegateTest, ACompletedTourIsNotShownAtLaunch)
+{
+    settings.setValue("onboarding.completed", 1);
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_FALSE(delegate.onboarding().isOpen());
 }
 
 TEST_F(AppDelegateTest, QuittingAtTheStorageWarningLeavesEverythingUnconnected)

@@ -76,6 +76,17 @@ TEST(NoteThemeTest, BuiltInsArePaleWashesOfTheirTint)
     }
     // Stored rows name these ids.
     EXPECT_EQ(ids, (QStringList{"slate", "blue", "green", "amber", "rose", "violet"}));
+    // Side by side in a theme grid every pair of built-in papers must be told apart: at least one
+    // channel differs by 24 or more.
+    const auto builtIns = NoteTheme::builtIns();
+    for (int i = 0; i < builtIns.size(); ++i)
+        for (int j = i + 1; j < builtIns.size(); ++j) {
+            const QColor a = builtIns[i].paper, b = builtIns[j].paper;
+            const int apart =
+                std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+            EXPECT_GE(apart, 24) << qPrintable(builtIns[i].id + " " + builtIns[j].id);
+        }
+    EXPECT_LT(Tint(Tint::slate).hsb().s, 0.06);
 
     // The bounds of the formulae: a nearly grey tint and a strong one.
     const auto grey = NoteTheme::builtIn("x", "X", 0.5, 0.05, 0.99);

@@ -280,3 +280,93 @@ TEST_F(NoteViewTest, WallpaperIsProcessedOncePerKey)
     view->grab();
     EXPECT_EQ(view->wallpaperRenders(), 3);
 }
+
+// The design button sits rightmost and opens the note's palette; a redacted note has none, and the
+// lock button takes its place.
+TEST_F(NoteViewTest, DesignButtonOpensThePaletteUnlessRedacted)
+{
+    const double w = view->width();
+    auto centreX = [this](const char* name) { return QRectF(button(name)->geometry()).center().x(); };
+    EXPECT_EQ(centreX("paletteButton"), w - 20);
+    EXPECT_EQ(centreX("lockButton"), w - 43);
+    EXPECT_EQ(centreX("opacityButton"), w - 66);
+    EXPECT_FALSE(button("paletteButton")->icon().isNull());
+    button("paletteButton")->click();
+    ASSERT_TRUE(view->palettePopover());
+    EXPECT_EQ(view->palettePopover()->windowTitle(), "Note design");
+    EXPECT_EQ(view->palettePopover()->width(), 270);
+
+    note->setIsLocked(true);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->model().showingPalette()) << "locking hides the palette";
+    EXPECT_FALSE(button("paletteButton")->isVisible());
+    EXPECT_EQ(centreX("lockButton"), w - 20);
+    view->model().setShowingPalette(true);
+    EXPECT_FALSE(view->model().showingPalette());
+}
+
+// Every slash-menu item chosen with the keys, on the real block editor: the item acts once the menu
+// has closed, and locking (which rebuilds the body under the text view that opened the menu) leaves
+// a working view behind.
+TEST_F(NoteViewTest, SlashMenuItemsChosenByKeysActAfterTheMenuCloses)
+{
+    QTemporaryDir dir;
+    PreviewFiles previews(dir.filePath("previews"));
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    struct Item {
+        const char* name;
+        int ups;  // from the bottom of the menu
+        std::function<void(Note*)> check;
+    };
+    const std::vector<Item> items = {
+        {"lock", 1, [](Note* n) { EXPECT_TRUE(n->isLocked()); }},
+        {"remind", 2,
+         [](Note* n) {
+             QWidget* popup = QApplication::activePopupWidget();
+             EXPECT_TRUE(popup);
+             if (popup) popup->close();
+             EXPECT_FALSE(n->isLocked());
+         }},
+        {"colour", 3, [](Note* n) { EXPECT_FALSE(n->isLocked()); }},
+        {"numbered", 4, [](Note* n) { EXPECT_EQ(n->body(), "a\n1. "); }},
+        {"bullet", 5, [](Note* n) { EXPECT_EQ(n->body(), QString::fromUtf8("a\n\u2022 ")); }},
+        {"to-do", 6, [](Note* n) { EXPECT_EQ(n->body(), QString::fromUtf8("a\n\u2610 ")); }},
+    };
+    for (const Item& item : items) {
+        Note* n = addNote("Plan", "a");
+        store->saveNow();
+        NoteView real(
+            *store, *unlock, reminders, [] { return true; }, clock,
+            [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+        real.resize(360, 300);
+        real.setNote(n);
+        real.setActive(true);
+        real.show();
+        QCoreApplication::processEvents();
+        auto texts = real.findChildren<RichNSTextView*>();
+        ASSERT_FALSE(texts.isEmpty());
+        RichNSTextView* text = texts.first();
+        text->setFocus();
+        QTest::qWait(50);  // the editor places its caret on a later turn
+        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(text, Qt::Key_Return);
+        bool chosen = false;
+        QTimer::singleShot(100, [&] {
+            QWidget* menu = QApplication::activePopupWidget();
+            if (!menu) return;
+            for (int i = 0; i < item.ups; ++i) QTest::keyClick(menu, Qt::Key_Up);
+            QTest::keyClick(menu, Qt::Key_Return);
+            chosen = true;
+        });
+        QTest::keyClick(text, Qt::Key_Slash);  // the menu runs until the keys above choose
+        ASSERT_TRUE(chosen) << item.name;
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+        QTest::qWait(120);  // the removed block's view goes on a later turn
+        item.check(n);
+        // The window still works: its view shows the note, and typing reaches an editor.
+        if (!n->isLocked()) {
+            QTest::keyClicks(QApplication::focusWidget(), "x");
+            EXPECT_TRUE(n->body().endsWith("x")) << item.name << ": " << n->body().toStdString();
+        }
+    }
+}

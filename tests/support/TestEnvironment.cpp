@@ -63,6 +63,8 @@ void TestEnvironment::writeOfflineSettings(const QString& configHome)
 {
     Settings settings(std::make_unique<FileSettingsBackend>(configHome + QStringLiteral("/tarnwick/settings.json")));
     settings.setValue(QStringLiteral("update.checkAutomatically"), false);
+    // Past the first-run tour: a launched application opens no tour over what a test looks at.
+    settings.setValue(QStringLiteral("onboarding.completed"), true);
 }
 
 bool TestEnvironment::integration()

@@ -17,7 +17,8 @@ struct TestEnvironment {
     // True when this process runs inside the integration desktop session (X server, session bus).
     static bool integration();
     // Settings for an application launched by a test: no automatic update check, so no test ever
-    // sends a request off this machine. Merged into the settings file under `configHome`.
+    // sends a request off this machine, and the first-run tour already done. Merged into the settings
+    // file under `configHome`.
     static void writeOfflineSettings(const QString& configHome);
 };
 

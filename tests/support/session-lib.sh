@@ -70,3 +70,22 @@ has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1
 # The application's store, read-only so a query never takes a lock the application waits on.
 store="${XDG_DATA_HOME}/tarnwick/default.store"
 sql() { sqlite3 "file:$store?mode=ro" "$1"; }
+
+# PAM under pam_wrapper: pam_matrix knows the account password $3 for whichever service the
+# application asks (ours or "login"). $1 is the pam_wrapper library, $2 its module folder. Returns 1
+# when pam_wrapper is not installed (the caller skips). launch_pam then starts a program with it.
+pam_setup() {
+  pam_library=$1
+  local modules=$2 password=$3
+  [ -n "$pam_library" ] && [ -f "$pam_library" ] || return 1
+  mkdir -p "$work/services"
+  echo "$(id -un):$password:tarnwick" >"$work/passdb"
+  for service in tarnwick login; do
+    printf 'auth required %s/pam_matrix.so passdb=%s\naccount required %s/pam_matrix.so passdb=%s\n' \
+      "$modules" "$work/passdb" "$modules" "$work/passdb" >"$work/services/$service"
+  done
+}
+launch_pam() {
+  LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
+    PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 launch "$@"
+}

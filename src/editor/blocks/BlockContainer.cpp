@@ -41,8 +41,10 @@ BlockContainer::BlockContainer(Note* note, NoteStore* store, const ResolvedNoteT
 
 BlockContainer::~BlockContainer()
 {
+    m_tearingDown = true;
     for (Entry& entry : m_entries) Q_EMIT blockRemoving(entry.controller.get());
     m_entries.clear();
+    m_parked.clear();
 }
 
 QUuid BlockContainer::noteID() const
@@ -250,6 +252,7 @@ void BlockContainer::reconcile()
     rebuild(normalisedForView(m_note->isSealed() ? QVector<NoteBlock>{} : m_note->blocks()), false);
     // Undoing a snapshot taken before this change would drop what was added elsewhere.
     m_undo.removeAllActions();
+    pruneParked();
     if (TextBlockController* first = textController(0); first && first->isTitleBlock() && !first->isFocused()) {
         const QString shownTitle = NoteDocument::split(first->textView().storage().attributedText()).title;
         if (shownTitle != m_note->title()) first->apply(first->snapshot());
@@ -275,7 +278,7 @@ std::unique_ptr<BlockController> BlockContainer::makeController(const NoteBlock&
     return controller;
 }
 
-void BlockContainer::rebuild(const QVector<NoteBlock>& blocks, bool reloadEverything)
+void BlockContainer::rebuild(const QVector<NoteBlock>& blocks, bool reloadEverything, bool keepHistory)
 {
     QHash<QUuid, size_t> index;
     for (size_t i = 0; i < m_entries.size(); ++i) index.insert(m_entries[i].controller->id(), i);
@@ -283,25 +286,43 @@ void BlockContainer::rebuild(const QVector<NoteBlock>& blocks, bool reloadEveryt
     std::vector<Entry> next;
     std::vector<std::pair<BlockController*, TextStorage*>> added;
     next.reserve(size_t(blocks.size()));
+    auto fits = [](BlockController* c, const NoteBlock& block, bool isTitle) {
+        auto* text = dynamic_cast<TextBlockController*>(c);
+        return c->matches(block) && (!text || text->isTitleBlock() == isTitle);
+    };
+    auto refresh = [&](BlockController* c, const NoteBlock& block) {
+        if (reloadEverything || !(c->snapshot() == block)) {
+            // A block that now shows another picture forgets the old one's preview file.
+            if (auto* picture = dynamic_cast<ImageBlockController*>(c);
+                picture && m_previews && picture->placement().imageID != block.imagePlacement()->imageID)
+                m_previews->removePicture(picture->placement().imageID);
+            if (auto* text = dynamic_cast<TextBlockController*>(c); text && keepHistory)
+                text->applyKeepingHistory(block);
+            else
+                c->apply(block);
+        }
+    };
     for (qsizetype i = 0; i < blocks.size(); ++i) {
         const NoteBlock& block = blocks[i];
         const bool isTitle = i == 0;
         auto it = index.constFind(block.id);
-        if (it != index.constEnd() && !taken[*it]) {
-            BlockController* c = m_entries[*it].controller.get();
-            auto* text = dynamic_cast<TextBlockController*>(c);
-            if (c->matches(block) && (!text || text->isTitleBlock() == isTitle)) {
-                taken[*it] = true;
-                if (reloadEverything || !(c->snapshot() == block)) {
-                    // A block that now shows another picture forgets the old one's preview file.
-                    if (auto* picture = dynamic_cast<ImageBlockController*>(c);
-                        picture && m_previews && picture->placement().imageID != block.imagePlacement()->imageID)
-                        m_previews->removePicture(picture->placement().imageID);
-                    c->apply(block);
-                }
-                next.push_back(std::move(m_entries[*it]));
-                continue;
-            }
+        if (it != index.constEnd() && !taken[*it] && fits(m_entries[*it].controller.get(), block, isTitle)) {
+            taken[*it] = true;
+            refresh(m_entries[*it].controller.get(), block);
+            next.push_back(std::move(m_entries[*it]));
+            continue;
+        }
+        // A block an undo or redo brings back takes up its old controller, with its history.
+        auto parked = std::find_if(m_parked.begin(), m_parked.end(), [&](const Entry& e) {
+            return e.controller->id() == block.id && fits(e.controller.get(), block, isTitle);
+        });
+        if (parked != m_parked.end()) {
+            Entry entry = std::move(*parked);
+            m_parked.erase(parked);
+            refresh(entry.controller.get(), block);
+            added.emplace_back(entry.controller.get(), entry.storage.get());
+            next.push_back(std::move(entry));
+            continue;
         }
         TextStorage* storage = nullptr;
         Entry entry;
@@ -314,15 +335,36 @@ void BlockContainer::rebuild(const QVector<NoteBlock>& blocks, bool reloadEveryt
         if (taken[i] || !m_entries[i].controller) continue;
         BlockController* c = m_entries[i].controller.get();
         if (c->isFocused()) Q_EMIT containerFocusRequested();
-        if (auto* text = dynamic_cast<TextBlockController*>(c)) m_undo.removeAllActions(&text->textView());
+        if (auto* text = dynamic_cast<TextBlockController*>(c); text && !keepHistory)
+            m_undo.removeAllActions(&text->textView());
+        // The view may be running one of its own events (a menu it opened): it goes later, and the
+        // controller and storage it uses stay until then.
+        if (c->view()) ++m_entries[i].lingeringViews;
         Q_EMIT blockRemoving(c);
-        m_entries[i].controller.reset();
-        m_entries[i].storage.reset();
+        m_parked.push_back(std::move(m_entries[i]));
     }
     m_entries = std::move(next);
     for (const auto& [controller, storage] : added) Q_EMIT blockAdded(controller, storage);
     m_snapshotCache.clear();
+    pruneParked();
     layout();
+}
+
+void BlockContainer::viewGone(BlockController* controller)
+{
+    for (std::vector<Entry>* list : {&m_entries, &m_parked})
+        for (Entry& e : *list)
+            if (e.controller.get() == controller && e.lingeringViews > 0) --e.lingeringViews;
+    pruneParked();
+}
+
+void BlockContainer::pruneParked()
+{
+    std::erase_if(m_parked, [this](const Entry& e) {
+        if (e.lingeringViews > 0) return false;
+        auto* text = dynamic_cast<TextBlockController*>(e.controller.get());
+        return !text || !m_undo.hasActions(&text->textView());
+    });
 }
 
 // ---- Writing ----
@@ -414,7 +456,7 @@ void BlockContainer::commitStructural(const QVector<NoteBlock>& blocks)
 void BlockContainer::applyStructural(const BlockSnapshot& snapshot, const BlockSnapshot& reverse)
 {
     m_undo.registerUndo(this, [this, reverse, snapshot] { applyStructural(reverse, snapshot); });
-    rebuild(snapshot.blocks, false);
+    rebuild(snapshot.blocks, false, true);
     commitStructural(snapshot.blocks);
     if (snapshot.focus) requestFocus(snapshot.focus, CaretPlacement::offset(snapshot.focus->caret));
 }

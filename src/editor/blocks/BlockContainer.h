@@ -52,6 +52,9 @@ public:
         std::unique_ptr<TextStorage> storage;  // text blocks only
         std::unique_ptr<BlockController> controller;
         QRectF frame;
+        // Views of this block that were taken away but not yet deleted (their own event may still be
+        // running): the controller and storage they use stay until viewGone() says they are gone.
+        int lingeringViews = 0;
     };
 
     BlockContainer(Note* note, NoteStore* store, const ResolvedNoteTheme& theme, NoteStyle style,
@@ -101,6 +104,14 @@ public:
     void applyStructural(const BlockSnapshot& snapshot, const BlockSnapshot& reverse);
     void undo();
     void redo();
+
+    // Frees the removed blocks that nothing refers to any more: no view and no undo step.
+    void pruneParked();
+    // A view of a removed block has been deleted.
+    void viewGone(BlockController* controller);
+    // True while the container is being destroyed: views of its blocks must go at once.
+    bool isTearingDown() const { return m_tearingDown; }
+    int parkedCount() const { return int(m_parked.size()); }
 
     // Focus.
     void requestFocus(const std::optional<FocusDescriptor>& focus, const CaretPlacement& placement);
@@ -181,7 +192,9 @@ Q_SIGNALS:
 
 private:
     std::unique_ptr<BlockController> makeController(const NoteBlock& block, bool isTitle, TextStorage** storage);
-    void rebuild(const QVector<NoteBlock>& blocks, bool reloadEverything);
+    // With keepHistory, removed text blocks keep their undo steps: an undo or redo that brings a block
+    // back reuses its controller, so the typing recorded against it still applies.
+    void rebuild(const QVector<NoteBlock>& blocks, bool reloadEverything, bool keepHistory = false);
     void commitStructural(const QVector<NoteBlock>& blocks);
     QVector<NoteBlock> snapshots() const;
     QString currentTitle() const;
@@ -205,6 +218,9 @@ private:
     NoteStyle m_style;
     UndoManager m_undo;
     std::vector<Entry> m_entries;
+    // Removed blocks, kept while their view lingers or an undo step refers to them.
+    std::vector<Entry> m_parked;
+    bool m_tearingDown = false;
     std::function<std::unique_ptr<TextStorage>()> m_makeStorage;
     PictureCache m_pictures;
     PreviewFiles* m_previews = nullptr;

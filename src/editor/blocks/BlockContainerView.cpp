@@ -9,6 +9,7 @@
 
 #include "design/TarnwickTheme.h"
 #include "editor/blocks/BlockContainer.h"
+#include "editor/blocks/BlockView.h"
 #include "editor/blocks/DropPictures.h"
 #include "editor/blocks/ImageBlockController.h"
 #include "editor/blocks/ImageBlockView.h"
@@ -85,10 +86,32 @@ bool BlockContainerView::eventFilter(QObject* watched, QEvent* event)
 
 void BlockContainerView::blockRemoving(BlockController* controller)
 {
-    if (QWidget* view = controller->view()) {
-        if (view->hasFocus()) setFocus();
+    QWidget* view = controller->view();
+    if (!view) return;
+    if (view->hasFocus()) setFocus();
+    if (m_container.isTearingDown()) {
         delete view;
+        return;
     }
+    view->hide();
+    if (auto* block = dynamic_cast<BlockView*>(view)) block->detach();
+    retire(view, controller);
+}
+
+void BlockContainerView::retire(QPointer<QWidget> view, BlockController* controller)
+{
+    QTimer::singleShot(0, this, [this, view, controller] {
+        if (view) {
+            auto* block = dynamic_cast<BlockView*>(view.data());
+            if (block && block->isHandlingEvent()) {
+                // Still inside one of its events (a menu it opened is open): look again shortly.
+                QTimer::singleShot(50, this, [this, view, controller] { retire(view, controller); });
+                return;
+            }
+            delete view.data();
+        }
+        m_container.viewGone(controller);
+    });
 }
 
 void BlockContainerView::place()

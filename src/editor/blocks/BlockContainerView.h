@@ -36,6 +36,8 @@ protected:
 private:
     void blockAdded(BlockController* controller, TextStorage* storage);
     void blockRemoving(BlockController* controller);
+    // Deletes a removed block's widget once none of its own events is running.
+    void retire(QPointer<QWidget> view, BlockController* controller);
     bool acceptDrag(QDropEvent* event);
     void hideDropLine();
 

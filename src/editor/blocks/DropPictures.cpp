@@ -36,12 +36,11 @@ DropPictures DropPictures::readFiles(const QList<QUrl>& urls)
             result.skipped << QStringLiteral("%1: a drop takes at most %2 pictures").arg(name).arg(maxPictures);
             continue;
         }
+        // The size as the path says it, for the budget; whether the file may be opened at all is
+        // readPictureFile's to judge.
         struct stat st {};
-        if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            result.skipped << QStringLiteral("%1: it is not a regular file").arg(name);
-            continue;
-        }
-        if (result.m_total + qint64(st.st_size) > maxTotalBytes) {
+        const qint64 size = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_size) : 0;
+        if (result.m_total + size > maxTotalBytes) {
             result.skipped << QStringLiteral("%1: a drop takes at most 256 MB").arg(name);
             continue;
         }

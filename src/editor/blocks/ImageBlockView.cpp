@@ -87,8 +87,21 @@ ImageBlockView::ImageBlockView(ImageBlockController& controller, BlockContainer&
 
 ImageBlockView::~ImageBlockView()
 {
-    m_controller.setView(nullptr);
-    m_controller.setFocusTaker(nullptr);
+    detach();
+}
+
+void ImageBlockView::detach()
+{
+    if (isDetached()) return;
+    markDetached();
+    endGesture(false);
+    disconnect(&m_controller, nullptr, this, nullptr);
+    // A view made since for the same block keeps its place in the controller.
+    if (m_controller.view() == this) {
+        m_controller.setView(nullptr);
+        m_controller.setFocusTaker(nullptr);
+    }
+    m_container = nullptr;
 }
 
 QRectF ImageBlockView::imageRect() const
@@ -205,6 +218,8 @@ void ImageBlockView::mouseDoubleClickEvent(QMouseEvent* e)
 
 bool ImageBlockView::event(QEvent* e)
 {
+    const EventScope scope(*this);
+    if (isDetached()) return QWidget::event(e);
     // The gesture ends with the grab, as a release would end it.
     if (e->type() == QEvent::UngrabMouse || e->type() == QEvent::WindowDeactivate) endGesture(true);
     return QWidget::event(e);

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "editor/blocks/BlockView.h"
 #include "editor/blocks/ImageBlockLayout.h"
 
 class BlockContainer;
@@ -13,7 +14,7 @@ class QMenu;
 // The widget of one picture block: draws the picture with its outline and corner handle, turns presses
 // on the resize zones into a resize gesture, answers the picture keys, copy, cut and paste, the context
 // menu and the double click that opens the preview. What it decides lives in the controller and layout.
-class ImageBlockView : public QWidget {
+class ImageBlockView : public QWidget, public BlockView {
     Q_OBJECT
 
 public:
@@ -30,6 +31,9 @@ public:
     void pastePictures();
     QMenu* createMenu();
     void openPreview();
+
+    // BlockView
+    void detach() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -32,12 +32,6 @@ namespace {
 
 constexpr qreal kPadding = 5;
 
-bool isPictureFile(const QString& path)
-{
-    return !QImageReader::imageFormat(path).isEmpty() ||
-           QImageReader::supportedImageFormats().contains(QFileInfo(path).suffix().toLower().toUtf8());
-}
-
 std::optional<QByteArray> boundedPng(const QImage& image)
 {
     // A decoded image of more than 64 MB is refused before it is encoded.
@@ -96,6 +90,9 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
                                                       "%1 characters of it, and keeps them as they are.")
                                            .arg(m_storage.heldBackLength()));
     });
+    // The storage's edits move the document's cursor under us (a replaced range collapses it): after
+    // every edit the view shows the selection the model holds, which is the one typing replaces.
+    connect(&storage, &TextStorage::changed, this, &RichNSTextView::syncFromModel);
     connect(this, &QTextEdit::cursorPositionChanged, this, &RichNSTextView::syncToModel);
     connect(this, &QTextEdit::selectionChanged, this, &RichNSTextView::syncToModel);
     syncFromModel();
@@ -103,15 +100,31 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
 
 RichNSTextView::~RichNSTextView()
 {
-    m_model.setGeometry(nullptr);
-    m_controller.setView(nullptr);
-    m_controller.setFocusTaker(nullptr);
-    m_controller.setMenuPresenter(nullptr);
+    detach();
+}
+
+void RichNSTextView::detach()
+{
+    if (isDetached()) return;
+    markDetached();
+    setReadOnly(true);
+    disconnect(&m_model, nullptr, this, nullptr);
+    disconnect(&m_storage, nullptr, this, nullptr);
+    disconnect(&m_controller, nullptr, this, nullptr);
+    disconnect(this, &QTextEdit::cursorPositionChanged, this, &RichNSTextView::syncToModel);
+    disconnect(this, &QTextEdit::selectionChanged, this, &RichNSTextView::syncToModel);
+    // A view made since for the same block keeps its place in the controller and the model.
+    if (m_model.geometry() == this) m_model.setGeometry(nullptr);
+    if (m_controller.view() == this) {
+        m_controller.setView(nullptr);
+        m_controller.setFocusTaker(nullptr);
+        m_controller.setMenuPresenter(nullptr);
+    }
 }
 
 void RichNSTextView::syncFromModel()
 {
-    if (m_syncing || m_storage.isFilling()) return;
+    if (m_syncing || m_storage.isEditing() || m_storage.isFilling()) return;
     m_syncing = true;
     const TextRange sel = m_model.selection();
     QTextCursor cursor(document());
@@ -187,8 +200,21 @@ QSizeF RichNSTextView::size() const
 
 // ---- Keys ----
 
+bool RichNSTextView::viewportEvent(QEvent* e)
+{
+    const EventScope scope(*this);
+    return QTextEdit::viewportEvent(e);
+}
+
 bool RichNSTextView::event(QEvent* e)
 {
+    const EventScope scope(*this);
+    // A removed block's view only waits to be deleted.
+    if (isDetached() && (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride ||
+                         e->type() == QEvent::InputMethod || e->type() == QEvent::Drop)) {
+        e->ignore();
+        return true;
+    }
     if (e->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(e);
         // The editor's own chords reach keyPressEvent rather than a window's shortcuts; any other chord
@@ -456,17 +482,22 @@ void RichNSTextView::resizeEvent(QResizeEvent* e)
 void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function<void()>>>& items, const QPoint& at)
 {
     QMenu menu(this);
+    std::vector<std::pair<QAction*, std::function<void()>>> actions;
     for (const auto& [title, action] : items) {
         if (title.isEmpty()) {
             menu.addSeparator();
             continue;
         }
-        QAction* a = menu.addAction(title);
         // Titles come from our own code, but a menu would still read "&" as a mnemonic.
-        a->setText(QString(title).replace(u'&', QStringLiteral("&&")));
-        connect(a, &QAction::triggered, this, action);
+        QAction* a = menu.addAction(QString(title).replace(u'&', QStringLiteral("&&")));
+        actions.emplace_back(a, action);
     }
-    menu.exec(at);
+    // The chosen item runs once the menu has closed, not from inside its event loop: it may change
+    // the note this view belongs to.
+    QAction* chosen = menu.exec(at);
+    if (!chosen || isDetached()) return;
+    for (const auto& [a, action] : actions)
+        if (a == chosen && action) action();
 }
 
 void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
@@ -596,14 +627,17 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
     if (!data) return pictures;
     if (data->hasUrls()) {
         for (const QUrl& url : data->urls()) {
-            if (!url.isLocalFile() || !isPictureFile(url.toLocalFile())) continue;
+            if (!url.isLocalFile()) continue;
+            // Judged without opening anything that could block: a pipe, socket or device is skipped.
             const auto read = TextPictures::readPictureFile(url.toLocalFile());
-            if (const QByteArray* bytes = std::get_if<QByteArray>(&read))
+            if (const QByteArray* bytes = std::get_if<QByteArray>(&read)) {
                 pictures.images.push_back(*bytes);
-            else {
-                const auto& skipped = std::get<TextPictures::Skipped>(read);
-                pictures.skipped << QStringLiteral("%1: %2").arg(QFileInfo(skipped.path).fileName(), skipped.reason);
+                continue;
             }
+            const auto& skipped = std::get<TextPictures::Skipped>(read);
+            // A file that is no picture (a text file a file manager copied) is pasted as its name.
+            if (skipped.notPicture) continue;
+            pictures.skipped << QStringLiteral("%1: %2").arg(QFileInfo(skipped.path).fileName(), skipped.reason);
         }
         if (!pictures.images.empty() || !pictures.skipped.isEmpty()) return pictures;
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "editor/blocks/BlockView.h"
 #include "editor/text/TextViewModel.h"
 
 class DocumentTextStorage;
@@ -15,7 +16,7 @@ class TextBlockController;
 // The widget of one text block: a QTextEdit over the block's document that offers every key to the
 // controller first and sends every change of the text (typing, deletions, cut, paste, middle-click paste,
 // drops, input-method commits, its context menu) through the TextViewModel. It decides nothing itself.
-class RichNSTextView : public QTextEdit, public TextGeometry {
+class RichNSTextView : public QTextEdit, public TextGeometry, public BlockView {
     Q_OBJECT
 
 public:
@@ -56,8 +57,12 @@ public:
     void cut();
     void copy();
 
+    // BlockView
+    void detach() override;
+
 protected:
     bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -12,6 +12,7 @@
 #include "model/text/GraphemeMap.h"
 #include "model/text/RichTextBridge.h"
 #include "note/NoteNotifications.h"
+#include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 
@@ -149,7 +150,7 @@ void TextBlockController::load(const TextRuns& runs, const std::optional<QString
     m_model.storage().setAttributedText(text);
     m_model.setTypingAttributes(typing);
     m_appliedInk = m_theme.ink;
-    if (UndoManager* undo = undoManager()) undo->removeAllActions(&m_model);
+    if (UndoManager* undo = undoManager(); undo && !m_keepHistory) undo->removeAllActions(&m_model);
     const qsizetype c = caret ? *caret : std::min(m_model.length(), remembered);
     m_model.setCaret(std::max<qsizetype>(0, std::min(m_model.length(), c)));
     m_previousLength = m_model.length();
@@ -172,6 +173,13 @@ void TextBlockController::apply(const NoteBlock& block)
         title = h && h->note() ? h->note()->title() : QString();
     }
     load(*runs, title, std::nullopt);
+}
+
+void TextBlockController::applyKeepingHistory(const NoteBlock& block)
+{
+    m_keepHistory = true;
+    apply(block);
+    m_keepHistory = false;
 }
 
 NoteBlock TextBlockController::snapshot() const
@@ -337,7 +345,13 @@ void TextBlockController::textDidChange()
     takeDirtyRange(from, to);
     m_fullWalk = false;
     restyleListParagraphs(from, to);
-    if (!renumberOrderedLists(from, to)) {
+    const bool usersChange = !m_suppressAutoFormat;
+    const qsizetype typed = m_model.length() - m_previousLength;
+    if (renumberOrderedLists(from, to)) {
+        // The numbers were out of date (after an undo, say) and are right now; the key the user just
+        // pressed still does what it does on a list: Return on an empty item ends or outdents it.
+        if (usersChange && typed == 1 && !handleReturn()) applyMarkdown(1);
+    } else {
         if (BlockHost* h = host()) h->blockNeedsLayout();
         if (m_suppressAutoFormat) {
             m_suppressAutoFormat = false;
@@ -363,11 +377,13 @@ void TextBlockController::commit()
     m_isCommitting = false;
 }
 
-bool TextBlockController::programmaticEdit(TextRange range, const AttributedText& with)
+bool TextBlockController::programmaticEdit(TextRange range, const AttributedText& with,
+                                           std::optional<TextRange> selectionAfter)
 {
     if (!m_model.shouldChangeText(range, with.text())) return false;
     m_suppressAutoFormat = true;
     m_model.replaceCharacters(range, with);
+    if (selectionAfter) m_model.setSelection(*selectionAfter);
     m_model.didChangeText();
     return true;
 }
@@ -469,7 +485,7 @@ bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
             const QString current = line.mid(item->indent, item->markerLength);
             if (current != *expected) {
                 const Fix fix{p + item->indent, item->markerLength, *expected};
-                if (fix.start < selection && fix.start + fix.length >= selection)
+                if (!m_renumberAtCaret && fix.start < selection && fix.start + fix.length >= selection)
                     m_fullWalk = true;  // the user is typing this marker; look again once it is done
                 else
                     fixes.push_back(fix);
@@ -494,9 +510,9 @@ bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
         if (fix.start + fix.length <= selection) shift += fix.marker.size() - fix.length;
     }
     copy.replaceRanges(edits);
-    if (!programmaticEdit({spanStart, spanEnd - spanStart}, copy)) return false;
-    m_model.setCaret(std::clamp<qsizetype>(selection + shift, 0, m_model.length()));
-    return true;
+    const qsizetype newLength = m_model.length() - (spanEnd - spanStart) + copy.length();
+    return programmaticEdit({spanStart, spanEnd - spanStart}, copy,
+                            TextRange{std::clamp<qsizetype>(selection + shift, 0, newLength), 0});
 }
 
 bool TextBlockController::handleReturn()
@@ -533,8 +549,11 @@ bool TextBlockController::handleReturn()
             caret = p;
             break;
     }
-    if (!programmaticEdit(range, with)) return false;
-    m_model.setCaret(caret);
+    // A marker Return wrote is numbered at once, though the caret stands right after it.
+    m_renumberAtCaret = action->kind == MAF::ReturnAction::Kind::replaceLine;
+    const bool edited = programmaticEdit(range, with, TextRange{caret, 0});
+    m_renumberAtCaret = false;
+    if (!edited) return false;
     m_model.setTypingAttributes(typing);
     return true;
 }
@@ -557,9 +576,11 @@ bool TextBlockController::applyMarkdown(qsizetype delta)
     const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
     const auto outcome = MAF::apply(paragraph, caret, bodyFont(), typing);
     if (!outcome) return false;
-    if (!programmaticEdit(range, paragraph)) return false;
     const GraphemeMap after(paragraph.text());
-    m_model.setCaret(std::min(range.location + after.toUtf16(outcome->caret), m_model.length()));
+    const qsizetype newLength = m_model.length() - range.length + paragraph.length();
+    if (!programmaticEdit(range, paragraph,
+                          TextRange{std::min(range.location + after.toUtf16(outcome->caret), newLength), 0}))
+        return false;
     if (outcome->typingFont) {
         TextAttributes attributes = typing;
         if (*outcome->typingFont)
@@ -895,8 +916,14 @@ void TextBlockController::postNoteAction(const QString& action)
 {
     BlockHost* h = host();
     if (!h || !m_notifications) return;
-    m_notifications->post(tarnwickNoteAction, h->noteID().toString(QUuid::WithoutBraces).toUpper(),
-                          {{"action", action}});
+    // Posted once the key or menu that chose it has returned: the note's view may lock the note,
+    // which rebuilds the body this block belongs to.
+    MainQueue::nextTurn(this, [this, noteID = h->noteID(), action] {
+        BlockHost* now = host();
+        if (!now || now->noteID() != noteID || !m_notifications) return;
+        m_notifications->post(tarnwickNoteAction, noteID.toString(QUuid::WithoutBraces).toUpper(),
+                              {{"action", action}});
+    });
 }
 
 // ---- What leaves the block ----

@@ -43,6 +43,9 @@ public:
     bool matches(const NoteBlock& block) const override { return block.isText(); }
     qreal heightForWidth(qreal width) override;
     void apply(const NoteBlock& block) override;
+    // The same for an undo or redo of a structural edit: the block returns to what it held when that
+    // edit was made, so the typing recorded before it still fits and is kept.
+    void applyKeepingHistory(const NoteBlock& block);
     NoteBlock snapshot() const override;
     void applyTheme(const ResolvedNoteTheme& theme, const std::optional<QColor>& previousInk) override;
     void focus(const CaretPlacement& placement) override;
@@ -111,7 +114,10 @@ private:
     BaseStyle codecBase() const;
     qsizetype bodyStart() const;
     TextRange paragraphRange(TextRange range) const;
-    bool programmaticEdit(TextRange range, const AttributedText& with);
+    // One undoable edit of the controller's own, run through the edit cycle once more. The selection it
+    // leaves is set before that cycle, so the cycle's own renumbering keeps it where it belongs.
+    bool programmaticEdit(TextRange range, const AttributedText& with,
+                          std::optional<TextRange> selectionAfter = std::nullopt);
     void restyleTitleParagraph();
     bool handleReturn();
     bool applyMarkdown(qsizetype delta);
@@ -158,5 +164,8 @@ private:
     bool m_restyling = false;
     // The next cycle walks the whole text (after a load, an undo or a skipped fix).
     bool m_fullWalk = true;
+    // The marker before the caret was written by Return handling, not typed: renumbering may fix it.
+    bool m_renumberAtCaret = false;
+    bool m_keepHistory = false;
     int m_cycles = 0;
 };

@@ -26,12 +26,16 @@ public:
     // The text without its attachment characters, and the attachments' bytes in document order.
     static Split splitAttachments(const AttributedText& text);
 
-    // Why a picture file was not read; `reason` is meant for the user.
+    // Why a picture file was not read; `reason` is meant for the user. `notPicture` when the file is
+    // a readable regular file (or a folder) that neither its name nor its contents call a picture:
+    // a paste then takes the name as text instead.
     struct Skipped {
         QString path;
         QString reason;
+        bool notPicture = false;
     };
-    // A local picture file's bytes: regular files only (a pipe or device would block), at most
-    // maximumBytes, and decodable as a picture.
+    // A local picture file's bytes, judged before anything blocks: the path is looked at with lstat
+    // (a link must lead to a regular file), opened without waiting (a pipe, socket or device is never
+    // read), checked again on the open file, and only then sniffed and read, at most maximumBytes.
     static std::variant<QByteArray, Skipped> readPictureFile(const QString& path);
 };

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -162,3 +167,40 @@ TEST_F(BlockEditorViewTest, PictureKeys)
 }
 
 }  // namespace
+
+// Files that would block a reader (a pipe, a link to one, a socket) dropped as pictures are skipped at
+// once with a notice; nothing is stored.
+TEST_F(BlockEditorViewTest, DroppedSpecialFilesAreSkippedAtOnce)
+{
+    Note* n = addNote("Drops", "text");
+    store->saveNow();
+    show(n);
+    QStringList notices;
+    QObject::connect(&c(), &BlockContainer::notice, [&](const QString& m) { notices << m; });
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe.png");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString link = dir.filePath("link.jpg");
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const QString socketPath = dir.filePath("s.png");
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, socketPath.toLocal8Bit().constData(), sizeof address.sun_path);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(link), QUrl::fromLocalFile(socketPath)});
+    QWidget* target = editor->containerView();
+    const QPoint at(20, target->height() - 4);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);  // would wait for a writer if a pipe were opened
+    turn();
+    EXPECT_EQ(rows<NoteImage>().size(), 0);
+    ASSERT_FALSE(notices.isEmpty());
+    for (const char* name : {"pipe.png", "link.jpg", "s.png"})
+        EXPECT_TRUE(notices.join('|').contains(name)) << name << ": " << notices.join('|').toStdString();
+    ::close(listening);
+}

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -254,4 +257,163 @@ TEST_F(RichNSTextViewTest, WindowShortcutsPassWhileTheEditorKeepsItsChords)
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(bolded, 0);
     EXPECT_TRUE(controller.textView().typingAttributes().font->isBold());
+}
+
+namespace {
+
+// One editor of its own per case: a body line after the title line, typed as a user would.
+struct TypedEditor {
+    TypedEditor() : controller(QUuid::createUuid(), &host, true, {}, TextBlockController::NoteStyle::floating, storage)
+    {
+        view.resize(400, 300);
+        view.show();
+        view.setFocus();
+        QTest::keyClicks(&view, "T");
+        QTest::keyClick(&view, Qt::Key_Return);
+    }
+    QString body() const { return storage.text().mid(2); }
+    // The view shows exactly the selection the model would replace.
+    bool inStep() const
+    {
+        const QTextCursor cursor = view.textCursor();
+        const TextRange sel = controller.textView().selection();
+        return cursor.selectionStart() == sel.location && cursor.selectionEnd() == sel.end();
+    }
+
+    FakeBlockHost host;
+    DocumentTextStorage storage;
+    TextBlockController controller;
+    RichNSTextView view{controller, storage};
+};
+
+}  // namespace
+
+TEST(RichNSTextViewSelectionTest, FormattingKeepsTheSelectionShownAndCollapsingKeysEndIt)
+{
+    struct Format {
+        const char* name;
+        std::function<void(TypedEditor&)> apply;
+    };
+    const std::vector<Format> formats = {
+        {"Ctrl+B", [](TypedEditor& e) { QTest::keyClick(&e.view, Qt::Key_B, Qt::ControlModifier); }},
+        {"Ctrl+I", [](TypedEditor& e) { QTest::keyClick(&e.view, Qt::Key_I, Qt::ControlModifier); }},
+        {"Ctrl+U", [](TypedEditor& e) { QTest::keyClick(&e.view, Qt::Key_U, Qt::ControlModifier); }},
+        {"Ctrl+Shift+X",
+         [](TypedEditor& e) { QTest::keyClick(&e.view, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier); }},
+        {"format row bold", [](TypedEditor& e) { e.controller.apply(FormatCommand::bold); }},
+        {"format row strikethrough", [](TypedEditor& e) { e.controller.apply(FormatCommand::strikethrough); }},
+    };
+    struct Ending {
+        Qt::Key key;
+        const char* expected;
+    };
+    const std::vector<Ending> endings = {{Qt::Key_End, "wordZ"}, {Qt::Key_Right, "wordZ"}, {Qt::Key_unknown, "Z"}};
+    for (const Format& format : formats) {
+        for (const Ending& ending : endings) {
+            TypedEditor e;
+            QTest::keyClicks(&e.view, "word");
+            QTest::keyClick(&e.view, Qt::Key_Home);
+            QTest::keyClick(&e.view, Qt::Key_End, Qt::ShiftModifier);
+            format.apply(e);
+            // Still selected, and shown so.
+            EXPECT_EQ(e.view.textCursor().selectedText(), "word") << format.name;
+            EXPECT_TRUE(e.inStep()) << format.name;
+            if (ending.key != Qt::Key_unknown) QTest::keyClick(&e.view, ending.key);
+            QTest::keyClicks(&e.view, "Z");
+            EXPECT_EQ(e.body(), ending.expected) << format.name << " then key " << ending.key;
+            EXPECT_TRUE(e.inStep()) << format.name;
+        }
+    }
+}
+
+TEST(RichNSTextViewSelectionTest, TheCaretFollowsMarkerRewritesAndListReturns)
+{
+    // A marker rewritten to one of the same length leaves the shown caret after the bullet.
+    for (const char* marker : {"- ", "* ", "+ "}) {
+        TypedEditor e;
+        QTest::keyClicks(&e.view, "one two");
+        QTest::keyClick(&e.view, Qt::Key_Home);
+        QTest::keyClicks(&e.view, marker);
+        EXPECT_TRUE(e.inStep()) << marker;
+        QTest::keyClick(&e.view, Qt::Key_End);
+        QTest::keyClicks(&e.view, "Z");
+        EXPECT_EQ(e.body(), "• one twoZ") << marker;
+    }
+
+    // Return on an empty nested numbered item outdents it into the run it joins; Return again ends the
+    // list, as for an item that was never nested.
+    TypedEditor e;
+    QTest::keyClicks(&e.view, "1. a");
+    QTest::keyClick(&e.view, Qt::Key_Return);
+    QTest::keyClick(&e.view, Qt::Key_Tab);
+    QTest::keyClicks(&e.view, "b");
+    QTest::keyClick(&e.view, Qt::Key_Return);
+    QTest::keyClick(&e.view, Qt::Key_Return);
+    EXPECT_EQ(e.body(), "1. a\n    b. b\n2. ");
+    EXPECT_TRUE(e.inStep());
+    QTest::keyClick(&e.view, Qt::Key_Return);
+    EXPECT_EQ(e.body(), "1. a\n    b. b\n");
+    QTest::keyClicks(&e.view, "after");
+    EXPECT_EQ(e.body(), "1. a\n    b. b\nafter");
+
+    // Numbers left stale by an undo are fixed by the next key, and that key still acts on the list.
+    TypedEditor u;
+    QTest::keyClicks(&u.view, "1. a");
+    QTest::keyClick(&u.view, Qt::Key_Return);
+    QTest::keyClicks(&u.view, "b");
+    u.controller.textView().setCaret(3);
+    QTest::keyClicks(&u.view, "0");  // "10. a" renumbers the second item to "11. ", a step of its own
+    EXPECT_EQ(u.body(), "10. a\n11. b");
+    QTest::keyClick(&u.view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(u.body(), "10. a\n2. b");
+    u.controller.textView().setCaret(u.storage.length());
+    QTest::keyClick(&u.view, Qt::Key_Return);
+    EXPECT_EQ(u.body(), "10. a\n11. b\n12. ");
+    EXPECT_TRUE(u.inStep());
+}
+
+TEST_F(RichNSTextViewTest, SpecialFilesOnTheClipboardAreSkippedAtOnce)
+{
+    QTest::keyClicks(&view, "T");
+    QTest::keyClick(&view, Qt::Key_Return);
+    const QString fifo = tempPath("p");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const QString link = tempPath("link.png");
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const QString socketPath = tempPath("s.sock");
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, socketPath.toLocal8Bit().constData(), sizeof address.sun_path);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // Opening any of these for reading would wait for a writer, fail late or never end.
+    for (const QString& path : {fifo, link, socketPath, QStringLiteral("/dev/zero")}) {
+        host.skipped.clear();
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(path)});
+        QApplication::clipboard()->setMimeData(data);
+        QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+        ASSERT_EQ(host.skipped.size(), 1) << path.toStdString();
+        EXPECT_TRUE(host.skipped[0].endsWith("it is not a regular file")) << host.skipped[0].toStdString();
+        EXPECT_EQ(text(), "T\n");
+        // The same path read for a drop onto the body.
+        const auto read = TextPictures::readPictureFile(path);
+        ASSERT_TRUE(std::holds_alternative<TextPictures::Skipped>(read));
+        EXPECT_FALSE(std::get<TextPictures::Skipped>(read).notPicture);
+    }
+    // A plain text file a file manager copied is pasted as its name, as before.
+    const QString notes = tempPath("notes.txt");
+    QFile file(notes);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+    file.close();
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(notes)});
+    data->setText(notes);
+    QApplication::clipboard()->setMimeData(data);
+    host.skipped.clear();
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(host.skipped.isEmpty());
+    EXPECT_EQ(storage.text(), "T\n" + notes);
+    ::close(listening);
 }

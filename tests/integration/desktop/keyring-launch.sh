@@ -14,7 +14,7 @@ if [ -z "${TARNWICK_FRESH_KEYRING:-}" ]; then
   mkdir -p "$work/runtime" "$work/data" "$work/config/tarnwick"
   chmod 700 "$work/runtime"
   export TARNWICK_FRESH_KEYRING=1 XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
-  printf '{"update.checkAutomatically": {"type": "bool", "value": false},\n "mcp.enabled": {"type": "bool", "value": true}}\n' \
+  printf '{"update.checkAutomatically": {"type": "bool", "value": false},\n "onboarding.completed": {"type": "bool", "value": true},\n "mcp.enabled": {"type": "bool", "value": true}}\n' \
     >"$work/config/tarnwick/settings.json"
   dbus-run-session -- bash "$0"
   exit
@@ -31,7 +31,8 @@ wait_for 10 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/f
 launch() {
   log=$(mktemp)
   start=$(now_ms)
-  "$TARNWICK_EXECUTABLE" >"$log" 2>&1 &
+  # The keyring wait is an informational line: asked for.
+  TARNWICK_LOG=info "$TARNWICK_EXECUTABLE" >"$log" 2>&1 &
   pid=$!
 }
 

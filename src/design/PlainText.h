@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// Text that comes from data (theme and client names, versions, addresses) shown exactly as it is.
+// Labels take it with Qt::PlainText; these cover the two places Qt would otherwise read markup or
+// mnemonics into it.
+struct PlainText {
+    // A tooltip that shows `text` literally: Qt guesses rich text from tags in a tooltip, so the text
+    // is escaped and marked as rich text explicitly.
+    static QString toolTip(const QString& text);
+    // A button title: "&" would underline the next letter and vanish, so it is doubled.
+    static QString buttonTitle(const QString& text);
+};

@@ -1,0 +1,266 @@
+#include "onboarding/OnboardingWindow.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QEasingCurve>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVariantAnimation>
+
+#include "app/SharePrivacy.h"
+#include "design/LightPalette.h"
+#include "design/TarnwickTheme.h"
+#include "onboarding/KeyPressSequence.h"
+#include "onboarding/OnboardingKeycap.h"
+#include "onboarding/PracticeTextView.h"
+#include "platform/WindowStates.h"
+
+namespace {
+
+// The tour's curve: quick to start, long to settle.
+QEasingCurve tourCurve()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.2, 0.7), QPointF(0.2, 1.0), QPointF(1.0, 1.0));
+    return curve;
+}
+
+// A cheap blur for the few frames of a transition: down-scaled and scaled back up.
+QPixmap softened(const QPixmap& source, qreal radius)
+{
+    if (radius < 0.25 || source.isNull()) return source;
+    const qreal factor = 1.0 / (1.0 + radius);
+    const QSize small = (QSizeF(source.size()) * factor).toSize().expandedTo(QSize(1, 1));
+    QPixmap out = source.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                      .scaled(source.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    out.setDevicePixelRatio(source.devicePixelRatio());
+    return out;
+}
+
+}  // namespace
+
+// Covers the page while one snapshot gives way to the next: the old one drifts left and fades, the new
+// one drifts in from the right (with Reduce Motion, or for a change within a page, they only cross-fade).
+class OnboardingWindow::Transition : public QWidget {
+public:
+    Transition(QWidget* parent, QPixmap from, QPixmap to, bool slide, int ms) : QWidget(parent)
+    {
+        m_from = std::move(from);
+        m_to = std::move(to);
+        m_slide = slide;
+        setGeometry(parent->rect());
+        m_animation = new QVariantAnimation(this);
+        m_animation->setStartValue(0.0);
+        m_animation->setEndValue(1.0);
+        m_animation->setDuration(ms);
+        m_animation->setEasingCurve(tourCurve());
+        connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+            m_t = v.toReal();
+            update();
+        });
+        connect(m_animation, &QVariantAnimation::finished, this, [this] {
+            hide();
+            deleteLater();
+        });
+        show();
+        raise();
+        m_animation->start();
+    }
+    bool running() const { return m_animation->state() == QAbstractAnimation::Running; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), TarnwickTheme::paper());
+        const qreal shift = m_slide ? 8 : 0, blur = m_slide ? 2 : 0;
+        p.setOpacity(1 - m_t);
+        p.drawPixmap(QPointF(-shift * m_t, 0), softened(m_from, blur * m_t));
+        p.setOpacity(m_t);
+        p.drawPixmap(QPointF(shift * (1 - m_t), 0), softened(m_to, blur * (1 - m_t)));
+    }
+
+private:
+    QPixmap m_from, m_to;
+    bool m_slide = false;
+    qreal m_t = 0;
+    QVariantAnimation* m_animation = nullptr;
+};
+
+OnboardingWindow::OnboardingWindow(OnboardingController& controller, NotificationCenter& center, Clock& clock,
+                                   OnboardingServices services, Options options, QWidget* parent)
+    : KeyablePanel(parent), m_controller(&controller), m_services(std::move(services)), m_options(options)
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFixedSize(kWidth, kHeight);
+    if (m_options.composited) setAttribute(Qt::WA_TranslucentBackground);
+    // The tour always draws in the light scheme, whatever the desktop's, on the paper of its pages.
+    QPalette light = LightPalette::make();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        light.setColor(group, QPalette::Window, TarnwickTheme::paper());
+    setPalette(light);
+
+    m_flow = std::make_unique<OnboardingFlowModel>(center, *m_services.settings, controller.practice(),
+                                                   m_options.captureAvailable);
+    m_press = new KeyPressSequence(clock, m_options.reduceMotion, this);
+    m_host = new QWidget(this);
+    m_host->setGeometry(rect());
+
+    connect(m_flow.get(), &OnboardingFlowModel::screenChanged, this, [this] { showPage(!m_options.reduceMotion); });
+    connect(m_flow.get(), &OnboardingFlowModel::pageChanged, this, &OnboardingWindow::pageChanged);
+    connect(m_flow.get(), &OnboardingFlowModel::earned, this, [this] {
+        if (m_page.keycap) m_press->play(int(m_page.keycap->keys().size()));
+    });
+    connect(m_flow.get(), &OnboardingFlowModel::finished, this, [this] {
+        if (m_controller) m_controller->finish();
+    });
+    showPage(false);
+}
+
+OnboardingWindow::~OnboardingWindow() = default;
+
+bool OnboardingWindow::isTransitioning() const
+{
+    return m_transition && m_transition->running();
+}
+
+void OnboardingWindow::showPage(bool slide)
+{
+    setWindowTitle(m_flow->windowTitle());
+    QPixmap before;
+    if (m_page.widget) {
+        if (isVisible()) before = m_page.widget->grab();
+        // The page on its way out takes no more input: only its picture moves. It goes on a later turn, as
+        // the change may come from one of its own buttons.
+        m_page.widget->hide();
+        m_page.widget->deleteLater();
+        m_page = {};
+    }
+    const OnboardingFlowModel::Page shown = m_flow->page();
+    m_pageShape = QStringLiteral("%1|%2|%3|%4")
+                      .arg(int(m_flow->screen()))
+                      .arg(shown.primaryButton)
+                      .arg(int(shown.captureGroup))
+                      .arg(shown.keysEarned);
+    m_page = OnboardingScreens::build(*m_flow, m_services, m_press, m_options.reduceMotion, m_host);
+    m_page.widget->setGeometry(m_host->rect());
+    m_page.widget->show();
+    if (QLayout* layout = m_page.widget->layout()) layout->activate();
+    if (!before.isNull()) {
+        if (m_transition) m_transition->deleteLater();
+        m_transition = new Transition(this, before, m_page.widget->grab(), slide,
+                                      slide ? kTransitionMs : (m_options.reduceMotion ? kTransitionMs : kPageChangeMs));
+        connect(m_transition, &QObject::destroyed, this, [this, t = m_transition] {
+            if (m_transition == t) m_transition = nullptr;
+        });
+    }
+    focusPage();
+}
+
+void OnboardingWindow::pageChanged()
+{
+    const OnboardingFlowModel::Page shown = m_flow->page();
+    const QString shape = QStringLiteral("%1|%2|%3|%4")
+                              .arg(int(m_flow->screen()))
+                              .arg(shown.primaryButton)
+                              .arg(int(shown.captureGroup))
+                              .arg(shown.keysEarned);
+    if (shape != m_pageShape) {
+        showPage(false);
+        return;
+    }
+    // Same page: the keys wake or sleep and the listening line follows the practice selection.
+    if (m_page.keycap) {
+        m_page.keycap->setEarned(shown.keysEarned);
+        m_page.keycap->setAsleep(shown.keysAsleep);
+    }
+    if (m_page.listening && shown.listening) m_page.listening->setLabel(*shown.listening, shown.listeningUrgent);
+}
+
+void OnboardingWindow::focusPage()
+{
+    // The practice field takes the keyboard so Ctrl+A selects its sentence; elsewhere the page itself
+    // has it, so the first Tab reaches the page's first control.
+    if (m_page.field)
+        m_page.field->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
+}
+
+void OnboardingWindow::present()
+{
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        move(area.center().x() - kWidth / 2, area.center().y() - kHeight / 2);
+    }
+    SharePrivacy::apply(QList<QObject*>{this});
+    winId();
+    WindowStates::setSkipTaskbar(windowHandle(), true);
+    showAndFocus();
+    focusPage();
+}
+
+void OnboardingWindow::bringToFront()
+{
+    showAndFocus();
+    focusPage();
+}
+
+void OnboardingWindow::discard()
+{
+    m_discarded = true;
+    hide();
+    deleteLater();
+}
+
+void OnboardingWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (OnboardingController::isQuitChord(event->key(), event->modifiers())) {
+        event->accept();
+        if (m_controller) m_controller->quit();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        // A held key repeats: only its first press counts, or holding Return would run through the tour.
+        if (event->isAutoRepeat() || m_discarded) return;
+        if (m_page.primary && m_page.primary->isEnabled()) m_page.primary->click();
+        return;
+    }
+    KeyablePanel::keyPressEvent(event);
+}
+
+void OnboardingWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_discarded) return;
+    // Closed by the window manager: the tour ends without being completed.
+    if (m_controller) m_controller->panelClosed();
+}
+
+void OnboardingWindow::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+    p.fillPath(shape, TarnwickTheme::paper());
+}
+
+void OnboardingWindow::resizeEvent(QResizeEvent* event)
+{
+    // Without a compositor the corners are cut with a mask.
+    if (!m_options.composited) {
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+        setMask(QRegion(shape.toFillPolygon().toPolygon()));
+    }
+    if (m_host) m_host->setGeometry(rect());
+    KeyablePanel::resizeEvent(event);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPointer>
+#include <memory>
+
+#include "design/KeyablePanel.h"
+#include "onboarding/OnboardingController.h"
+#include "onboarding/OnboardingFlowModel.h"
+#include "onboarding/OnboardingScreens.h"
+
+class Clock;
+class KeyPressSequence;
+class NotificationCenter;
+class QVariantAnimation;
+
+// The first-run tour's window: a 520 × 400 light panel, titled with its place in the tour, that shows
+// one page at a time and moves between pages on snapshots of them. Return or Enter presses the page's
+// filled button (one press, one step: a held key's repeats are ignored), Ctrl+Q quits, and a close by
+// the window manager ends the tour uncompleted.
+class OnboardingWindow : public KeyablePanel, public OnboardingPanel {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 520, kHeight = 400, kRadius = 16, kTransitionMs = 260, kPageChangeMs = 250;
+
+    struct Options {
+        bool captureAvailable = false;
+        bool reduceMotion = false;
+        bool composited = false;
+    };
+
+    OnboardingWindow(OnboardingController& controller, NotificationCenter& center, Clock& clock,
+                     OnboardingServices services, Options options, QWidget* parent = nullptr);
+    ~OnboardingWindow() override;
+
+    // OnboardingPanel
+    void present() override;
+    void bringToFront() override;
+    void discard() override;
+
+    OnboardingFlowModel& flow() { return *m_flow; }
+    const OnboardingPage& page() const { return m_page; }
+    bool isTransitioning() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showPage(bool slide);
+    void pageChanged();
+    void focusPage();
+
+    QPointer<OnboardingController> m_controller;
+    OnboardingServices m_services;
+    Options m_options;
+    std::unique_ptr<OnboardingFlowModel> m_flow;
+    KeyPressSequence* m_press = nullptr;
+    QWidget* m_host = nullptr;
+    OnboardingPage m_page;
+    QString m_pageShape;  // what decides whether a change rebuilds the page
+    class Transition;
+    Transition* m_transition = nullptr;
+    bool m_discarded = false;
+};

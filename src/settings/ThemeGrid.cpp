@@ -1,0 +1,286 @@
+#include "settings/ThemeGrid.h"
+
+#include <QAccessible>
+#include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolTip>
+#include <cmath>
+
+#include "design/PlainText.h"
+#include "design/Symbols.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
+#include "settings/ThemeGridAccessible.h"
+
+namespace {
+
+constexpr int kLabelGap = 4;
+constexpr qreal kCorner = 7;
+
+const QFont& nameFont()
+{
+    static const QFont font = TarnwickType::system(10);
+    return font;
+}
+
+QFont sampleFont(const ResolvedNoteTheme& theme)
+{
+    if (theme.fontFamily && !theme.fontFamily->isEmpty()) {
+        QFont font(*theme.fontFamily);
+        font.setPointSizeF(TarnwickType::pointSize(13));
+        return font;
+    }
+    return TarnwickType::system(13, QFont::Medium);
+}
+
+}  // namespace
+
+ThemeGrid::ThemeGrid(QWidget* parent) : QWidget(parent)
+{
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setAttribute(Qt::WA_Hover);
+    setMouseTracking(true);
+    setAccessibleName(QStringLiteral("Themes"));
+    ThemeGridAccessible::install();
+}
+
+ThemeGrid::~ThemeGrid() = default;
+
+void ThemeGrid::setThemes(const QVector<ResolvedNoteTheme>& themes)
+{
+    if (themes == m_themes) return;
+    m_themes = themes;
+    m_sampleFonts.clear();
+    m_sampleFonts.reserve(m_themes.size());
+    for (const auto& theme : m_themes) m_sampleFonts.push_back(sampleFont(theme));
+    themesChanged();
+}
+
+void ThemeGrid::setSelectedID(const QString& id)
+{
+    if (id == m_selectedID) return;
+    m_selectedID = id;
+    update();
+}
+
+void ThemeGrid::setOnPick(std::function<void(const QString&)> onPick)
+{
+    m_onPick = std::move(onPick);
+}
+
+void ThemeGrid::setOnEdit(std::function<void(const QString&)> onEdit)
+{
+    m_onEdit = std::move(onEdit);
+}
+
+void ThemeGrid::setOnCreate(std::function<void()> onCreate)
+{
+    const bool had = hasCustomTile();
+    m_onCreate = std::move(onCreate);
+    if (had != hasCustomTile()) themesChanged();
+}
+
+void ThemeGrid::themesChanged()
+{
+    m_pressedCell = -1;
+    updateGeometry();
+    update();
+}
+
+int ThemeGrid::columnsFor(int width)
+{
+    return std::max(1, (width + kSpacing) / (kMinColumnWidth + kSpacing));
+}
+
+int ThemeGrid::cellCount() const
+{
+    return int(m_themes.size()) + (hasCustomTile() ? 1 : 0);
+}
+
+int ThemeGrid::cellHeight() const
+{
+    return kSwatchHeight + kLabelGap + QFontMetrics(nameFont()).height();
+}
+
+QRect ThemeGrid::cellRect(int cell) const
+{
+    // Columns share the whole width; the remainder of the division is spread over them.
+    const int columns = columnsFor(width());
+    const double step = double(width() + kSpacing) / columns;
+    const int row = cell / columns;
+    const int column = cell % columns;
+    const int left = int(std::lround(column * step));
+    const int right = int(std::lround((column + 1) * step)) - kSpacing;
+    return {left, row * (cellHeight() + kSpacing), std::max(1, right - left), cellHeight()};
+}
+
+int ThemeGrid::cellAt(const QPoint& pos) const
+{
+    if (pos.x() < 0 || pos.y() < 0 || pos.x() >= width()) return -1;
+    const int columns = columnsFor(width());
+    const double step = double(width() + kSpacing) / columns;
+    const int column = std::min(columns - 1, int(pos.x() / step));
+    const int row = pos.y() / (cellHeight() + kSpacing);
+    const int cell = row * columns + column;
+    if (cell >= cellCount() || !cellRect(cell).contains(pos)) return -1;
+    return cell;
+}
+
+QString ThemeGrid::toolTipFor(int cell) const
+{
+    if (cell < 0 || cell >= cellCount()) return {};
+    const int index = themeIndex(cell);
+    if (index < 0) return QStringLiteral("A colour of your own");
+    return PlainText::toolTip(m_themes[index].name);
+}
+
+QString ThemeGrid::accessibleNameFor(int cell) const
+{
+    if (cell < 0 || cell >= cellCount()) return {};
+    const int index = themeIndex(cell);
+    return index < 0 ? QStringLiteral("Create a custom theme") : m_themes[index].name;
+}
+
+int ThemeGrid::heightForWidth(int width) const
+{
+    const int count = cellCount();
+    if (count == 0) return 0;
+    const int rows = (count + columnsFor(width) - 1) / columnsFor(width);
+    return rows * cellHeight() + (rows - 1) * kSpacing;
+}
+
+QSize ThemeGrid::sizeHint() const
+{
+    const int w = std::max(width(), 4 * kMinColumnWidth + 3 * kSpacing);
+    return {w, heightForWidth(w)};
+}
+
+QSize ThemeGrid::minimumSizeHint() const
+{
+    return {kMinColumnWidth, 0};
+}
+
+void ThemeGrid::paintEvent(QPaintEvent* event)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const QRect dirty = event->rect();
+    for (int cell = 0; cell < cellCount(); ++cell) {
+        const QRect rect = cellRect(cell);
+        if (!rect.intersects(dirty)) continue;
+        const int index = themeIndex(cell);
+        if (index < 0)
+            paintCustom(p, rect);
+        else
+            paintTheme(p, rect, m_themes[index], m_sampleFonts[index]);
+    }
+}
+
+void ThemeGrid::paintTheme(QPainter& p, const QRect& cell, const ResolvedNoteTheme& theme, const QFont& sample) const
+{
+    const bool selected = theme.id == m_selectedID;
+    const QRectF swatch(cell.left(), cell.top(), cell.width(), kSwatchHeight);
+    QPainterPath outline;
+    outline.addRoundedRect(swatch, kCorner, kCorner);
+    p.fillPath(outline, theme.paper);
+    p.setFont(sample);
+    p.setPen(theme.ink);
+    p.drawText(swatch, Qt::AlignCenter, QStringLiteral("Aa"));
+    // The border lies inside the outline: inset by half its width.
+    const qreal borderWidth = selected ? 2 : 1;
+    const qreal inset = borderWidth / 2;
+    p.setPen(QPen(selected ? TarnwickTheme::accent() : TarnwickTheme::hairline(), borderWidth));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(swatch.adjusted(inset, inset, -inset, -inset), kCorner - inset, kCorner - inset);
+
+    p.setFont(nameFont());
+    p.setPen(selected ? TarnwickTheme::textPrimary() : TarnwickTheme::textSecondary());
+    const QRect nameRect(cell.left(), cell.top() + kSwatchHeight + kLabelGap, cell.width(),
+                         cell.height() - kSwatchHeight - kLabelGap);
+    const QString name = QFontMetrics(nameFont()).elidedText(theme.name, Qt::ElideRight, cell.width());
+    p.drawText(nameRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, name);
+}
+
+void ThemeGrid::paintCustom(QPainter& p, const QRect& cell) const
+{
+    const QRectF swatch(cell.left(), cell.top(), cell.width(), kSwatchHeight);
+    QColor dash = TarnwickTheme::accent();
+    dash.setAlphaF(0.55);
+    QPen pen(dash, 1);
+    pen.setDashPattern({3, 2});
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(swatch.adjusted(0.5, 0.5, -0.5, -0.5), kCorner - 0.5, kCorner - 0.5);
+    static const QIcon plus = Symbols::tinted(QStringLiteral("plus"), TarnwickTheme::accent(), 11);
+    const QPoint centre = swatch.center().toPoint();
+    plus.paint(&p, QRect(centre.x() - 6, centre.y() - 6, 12, 12));
+
+    p.setFont(nameFont());
+    p.setPen(TarnwickTheme::accentInk());
+    const QRect nameRect(cell.left(), cell.top() + kSwatchHeight + kLabelGap, cell.width(),
+                         cell.height() - kSwatchHeight - kLabelGap);
+    p.drawText(nameRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, QStringLiteral("Custom"));
+}
+
+void ThemeGrid::mousePressEvent(QMouseEvent* event)
+{
+    m_pressedCell = event->button() == Qt::LeftButton ? cellAt(event->position().toPoint()) : -1;
+    event->accept();
+}
+
+void ThemeGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    const int pressed = m_pressedCell;
+    m_pressedCell = -1;
+    if (event->button() != Qt::LeftButton || pressed < 0 || cellAt(event->position().toPoint()) != pressed) return;
+    activateCell(pressed);
+}
+
+void ThemeGrid::activateCell(int cell)
+{
+    if (cell < 0 || cell >= cellCount()) return;
+    const int index = themeIndex(cell);
+    // Copy what the action needs: the caller may rebuild the list from inside it.
+    if (index < 0) {
+        if (auto onCreate = m_onCreate) onCreate();
+    } else if (auto onPick = m_onPick) {
+        onPick(QString(m_themes[index].id));
+    }
+}
+
+void ThemeGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    const int cell = cellAt(event->pos());
+    if (!m_onEdit || cell < 0 || themeIndex(cell) < 0) {
+        event->ignore();
+        return;
+    }
+    const QString id = m_themes[themeIndex(cell)].id;
+    QMenu menu(this);
+    QAction* edit = menu.addAction(QStringLiteral("Edit…"));
+    if (menu.exec(event->globalPos()) == edit && m_onEdit) {
+        auto onEdit = m_onEdit;
+        onEdit(id);
+    }
+}
+
+bool ThemeGrid::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int cell = cellAt(help->pos());
+        if (cell < 0)
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), toolTipFor(cell), this, cellRect(cell));
+        return true;
+    }
+    return QWidget::event(event);
+}

@@ -1,0 +1,315 @@
+// The tour's window and its pieces on the offscreen platform: key caps and their press, the pages'
+// keys and controls, and the switches that reach outside the tour.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include "design/Symbols.h"
+#include "mcp/MCPFakes.h"
+#include "onboarding/KeyPressSequence.h"
+#include "onboarding/OnboardingKeycap.h"
+#include "onboarding/OnboardingWindow.h"
+#include "onboarding/PracticeTextView.h"
+#include "platform/Settings.h"
+#include "support/FakeClock.h"
+
+namespace {
+
+using Screen = OnboardingFlowModel::Screen;
+
+TEST(OnboardingKeycap, PressRunsLeftToRightOnTheClockUnlessMotionIsReduced)
+{
+    FakeClock clock;
+    KeyPressSequence press(clock, false);
+    const qint64 start = clock.elapsedMs();
+    press.play(3);
+    auto at = [&](qint64 ms) {
+        clock.advance(start + ms - clock.elapsedMs());
+        return press.depressed();
+    };
+    EXPECT_EQ(at(0), (QSet<int>{0}));
+    EXPECT_EQ(at(40), (QSet<int>{0, 1}));
+    EXPECT_EQ(at(89), (QSet<int>{0, 1, 2}));
+    EXPECT_EQ(at(90), (QSet<int>{1, 2}));
+    EXPECT_EQ(at(170), QSet<int>{});
+    // A second press during the first plays alongside it and every key comes back up.
+    press.play(2);
+    at(200);
+    press.play(2);
+    EXPECT_EQ(at(250), (QSet<int>{0, 1}));
+    EXPECT_EQ(at(400), QSet<int>{});
+
+    KeyPressSequence still(clock, true);
+    QSignalSpy changed(&still, &KeyPressSequence::changed);
+    still.play(3);
+    KeyPressSequence none(clock, false);
+    QSignalSpy noneChanged(&none, &KeyPressSequence::changed);
+    none.play(0);
+    clock.advance(1000);
+    EXPECT_EQ(changed.count() + noneChanged.count(), 0);
+
+    // Keys fall asleep or wake one after another from the left; with Reduce Motion all at once.
+    EXPECT_EQ(OnboardingKeycap::keyChangeProgress(2, 0.08), 0.0);
+    EXPECT_GT(OnboardingKeycap::keyChangeProgress(0, 0.1), OnboardingKeycap::keyChangeProgress(1, 0.1));
+    EXPECT_DOUBLE_EQ(OnboardingKeycap::keyChangeProgress(2, 0.08 + 0.23), 1.0);
+    OnboardingKeycap reduced({"Alt", "K"}, nullptr, true);
+    OnboardingKeycap moving({"Alt", "K"}, nullptr, false);
+    for (OnboardingKeycap* row : {&reduced, &moving}) {
+        row->show();
+        row->setAsleep(true);
+    }
+    EXPECT_EQ(reduced.sleepiness(1), 1.0);
+    EXPECT_LT(moving.sleepiness(1), 1.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return moving.sleepiness(1) == 1.0; }, 2000));
+}
+
+TEST(OnboardingKeycap, LabelsAndTheWidestChordFitWithoutClipping)
+{
+    OnboardingKeycap chord({"Alt", "Shift", "Space"}, nullptr);
+    EXPECT_EQ(chord.accessibleName(), "Alt Shift Space");
+    chord.setEarned(true);
+    EXPECT_EQ(chord.accessibleName(), "Alt Shift Space, done");
+
+    OnboardingKeycap one({"K"}, nullptr);
+    one.resize(one.sizeHint());
+    ASSERT_EQ(one.keyRects().size(), 1);
+    EXPECT_GE(one.keyRects()[0].width(), 26 + 40);  // at least 26 wide besides the padding
+
+    OnboardingKeycap empty({}, nullptr);
+    EXPECT_EQ(empty.naturalSize().width(), 0);
+    EXPECT_TRUE(empty.keyRects().isEmpty());
+
+    // Wider than the page: scaled down as a whole, every key inside the row.
+    OnboardingKeycap widest({"Ctrl", "Alt", "Shift", "Super", "K"}, nullptr);
+    widest.setEarned(true);
+    ASSERT_GT(widest.naturalSize().width(), 472);
+    widest.resize(472, widest.sizeHint().height());
+    EXPECT_LT(widest.scale(), 1.0);
+    const QList<QRectF> keys = widest.keyRects();
+    ASSERT_EQ(keys.size(), 5);
+    for (const QRectF& key : keys) EXPECT_TRUE(QRectF(widest.rect()).contains(key)) << key.x() << " " << key.right();
+    EXPECT_LT(keys[3].right(), keys[4].left());
+}
+
+// The tour in its real window, over fakes for what it reaches outside.
+struct TourWindow {
+    Settings settings{std::make_unique<MemorySettingsBackend>()};
+    NotificationCenter center;
+    FakeClock clock;
+    ServiceFixture mcp;
+    int quits = 0;
+    int loginSets = 0;
+    bool loginEntry = false;
+    bool loginRefuses = false;
+    bool captureAvailable = true;
+    OnboardingController controller{settings,
+                                    clock,
+                                    [this](OnboardingController& c) { return make(c); },
+                                    {[] { return false; }, [] {}, [this] { ++quits; }}};
+    QPointer<OnboardingWindow> window;
+
+    OnboardingPanel* make(OnboardingController& c)
+    {
+        OnboardingServices services;
+        services.settings = &settings;
+        services.mcp = mcp.service.get();
+        services.loginItem = {[this] { return loginEntry; },
+                              [this](bool on) -> std::optional<QString> {
+                                  ++loginSets;
+                                  if (loginRefuses) return QString("Launching at login could not be turned on.");
+                                  loginEntry = on;
+                                  return std::nullopt;
+                              }};
+        window = new OnboardingWindow(c, center, clock, services, {captureAvailable, true, false});
+        return window;
+    }
+    OnboardingWindow& open()
+    {
+        controller.present();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        return *window;
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool autoRepeat = false, QWidget* to = nullptr)
+    {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+        QApplication::sendEvent(to                            ? to
+                                : QApplication::focusWidget() ? QApplication::focusWidget()
+                                                              : window.data(),
+                                &press);
+    }
+    void goTo(Screen screen)
+    {
+        while (window->flow().screen() != screen) window->flow().advance();
+    }
+    QStringList labels() const
+    {
+        QStringList out;
+        for (QLabel* l : window->page().widget->findChildren<QLabel*>()) out << l->text();
+        return out;
+    }
+};
+
+TEST(OnboardingWindow, ReturnPressesTheFilledButtonOncePerPressAndCtrlQQuits)
+{
+    TourWindow t;
+    OnboardingWindow& w = t.open();
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (1 of 8)");
+    EXPECT_EQ(w.size(), QSize(520, 400));
+
+    t.key(Qt::Key_Return);
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (2 of 8)");
+    t.key(Qt::Key_Return, Qt::NoModifier, true);  // the held key's repeats
+    t.key(Qt::Key_Enter, Qt::KeypadModifier, true);
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (2 of 8)");
+    t.key(Qt::Key_Return);  // an unearned key screen has no filled button
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (2 of 8)");
+
+    // Tab reaches "Skip", Space presses it.
+    QTest::keyClick(&w, Qt::Key_Tab);
+    ASSERT_TRUE(w.page().skip);
+    EXPECT_TRUE(w.page().skip->hasFocus() || QApplication::focusWidget() == w.page().skip);
+    QTest::keyClick(w.page().skip, Qt::Key_Space);
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (3 of 8)");
+
+    t.key(Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(t.quits, 0);
+    QWidget elsewhere;
+    t.key(Qt::Key_Q, Qt::ControlModifier, false, &elsewhere);
+    EXPECT_EQ(t.quits, 0);
+    t.key(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(t.quits, 1);
+    EXPECT_FALSE(t.settings.contains("onboarding.completed"));
+
+    // The window manager's close ends the tour uncompleted; the next showing starts on its first screen.
+    w.close();
+    EXPECT_FALSE(t.controller.isOpen());
+    QTest::qWait(0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(t.window.isNull());
+    EXPECT_EQ(t.open().windowTitle(), "Tarnwick tour (1 of 8)");
+    EXPECT_FALSE(t.settings.contains("onboarding.completed"));
+}
+
+TEST(OnboardingWindow, PracticeFieldReportsItsSelectionAndIsEmptiedWhenItGoes)
+{
+    TourWindow t;
+    OnboardingWindow& w = t.open();
+    t.goTo(Screen::capture);
+    ASSERT_TRUE(w.page().field);
+    EXPECT_TRUE(w.page().keycap->isAsleep());
+    w.page().field->setFocus();
+    QTest::keyClick(w.page().field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(t.controller.practiceSelection(), "Select any of these words to wake the keys.");
+    EXPECT_FALSE(w.page().keycap->isAsleep());
+    EXPECT_EQ(w.page().listening->label(), "Now press the keys");
+    QTest::keyClick(w.page().field, Qt::Key_Home);
+    EXPECT_EQ(t.controller.practiceSelection(), std::nullopt);  // a caret alone
+    QTest::keyClick(w.page().field, Qt::Key_End, Qt::ShiftModifier);
+    ASSERT_TRUE(t.controller.practiceSelection());
+    // Skip: the field goes, and so do its words.
+    w.flow().advance();
+    EXPECT_EQ(t.controller.practiceSelection(), std::nullopt);
+    EXPECT_EQ(t.controller.practice().selectedText(), "");
+}
+
+TEST(OnboardingWindow, PagesSayWhatIsTrueHere)
+{
+    TourWindow t;
+    t.captureAvailable = false;
+    OnboardingWindow& w = t.open();
+    t.goTo(Screen::capture);
+    EXPECT_FALSE(w.page().field);
+    EXPECT_EQ(w.page().primary->text(), "Enable capture");
+
+    t.goTo(Screen::notes);
+    const QStringList facts = t.labels();
+    const QString all = facts.join('\n');
+    EXPECT_TRUE(all.contains("They float above everything")) << all.toStdString();
+    EXPECT_TRUE(all.contains("on every workspace.")) << all.toStdString();
+    EXPECT_TRUE(all.contains("Lock one with your password")) << all.toStdString();
+    EXPECT_FALSE(all.contains("screen share")) << all.toStdString();
+    const auto list = OnboardingScreens::facts(nullptr);
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list.last().symbol, "key.fill");
+    for (const auto& fact : list) EXPECT_FALSE(Symbols::icon(fact.symbol).isNull()) << fact.symbol.toStdString();
+    for (const auto& [path, name] : OnboardingScreens::clientTiles())
+        EXPECT_TRUE(QFile::exists(path)) << name.toStdString();
+    EXPECT_FALSE(Symbols::icon("keyboard").isNull());
+    EXPECT_TRUE(QFile::exists(":/BrandLockup.svg"));
+}
+
+TEST(OnboardingWindow, LaunchAtLoginEndsAtTheEntrysRealState)
+{
+    TourWindow t;
+    t.loginEntry = true;
+    t.settings.setValue("general.launchAtLogin", false);
+    OnboardingWindow& w = t.open();
+    t.goTo(Screen::agreement);
+    // Appearing reads the entry and writes nothing to it.
+    ASSERT_TRUE(w.page().launchAtLogin);
+    EXPECT_TRUE(w.page().launchAtLogin->isChecked());
+    EXPECT_TRUE(t.settings.boolValue("general.launchAtLogin"));
+    EXPECT_EQ(t.loginSets, 0);
+
+    w.page().launchAtLogin->click();
+    EXPECT_FALSE(t.loginEntry);
+    EXPECT_FALSE(t.settings.boolValue("general.launchAtLogin"));
+    EXPECT_EQ(t.loginSets, 1);
+
+    // Refused: one call, and the toggle and the key go back to what the entry is.
+    t.loginRefuses = true;
+    w.page().launchAtLogin->click();
+    EXPECT_EQ(t.loginSets, 2);
+    EXPECT_FALSE(w.page().launchAtLogin->isChecked());
+    EXPECT_FALSE(t.settings.boolValue("general.launchAtLogin"));
+}
+
+TEST(OnboardingWindow, LocalConnectionSwitchDrivesTheEndpointAndAReplayRestartsNothing)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    TourWindow t;
+    t.mcp.make({port, {}});
+    OnboardingWindow& w = t.open();
+    t.goTo(Screen::connections);
+    ASSERT_TRUE(w.page().localConnection);
+    EXPECT_FALSE(w.page().localConnection->isChecked());
+    EXPECT_TRUE(t.labels().contains(OnboardingScreens::localConnectionDetail(true)));
+
+    QSignalSpy running(t.mcp.service.get(), &MCPService::isRunningChanged);
+    QTest::keyClick(w.page().localConnection, Qt::Key_Space);
+    EXPECT_TRUE(t.mcp.service->enabled());
+    EXPECT_TRUE(t.mcp.settings.boolValue("mcp.enabled"));
+    EXPECT_FALSE(t.mcp.settings.contains("mcp.readOnly"));
+    ASSERT_TRUE(running.count() > 0 || running.wait(5000));
+    EXPECT_TRUE(t.mcp.service->isRunning());
+
+    // Shown again (a replayed tour) with the endpoint on: the switch is on and nothing restarts.
+    t.mcp.settings.setValue("mcp.readOnly", false);
+    w.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    running.clear();
+    OnboardingWindow& again = t.open();
+    t.goTo(Screen::connections);
+    EXPECT_TRUE(again.page().localConnection->isChecked());
+    EXPECT_TRUE(
+        t.labels().contains("Off until you turn it on. Clients can also create notes; locked notes stay invisible."));
+    QTest::qWait(50);
+    EXPECT_EQ(running.count(), 0);
+    EXPECT_TRUE(t.mcp.service->isRunning());
+
+    QTest::keyClick(again.page().localConnection, Qt::Key_Space);
+    EXPECT_FALSE(t.mcp.service->isRunning());
+    EXPECT_FALSE(t.mcp.settings.boolValue("mcp.enabled"));
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# The first-run tour end to end with the real application: the four hot keys earn their pages, the
+# practice sentence is captured on its own, the local connection and launch at login are switched on
+# from the tour, finishing opens the shelf and the tour is not offered again. A second run quits with
+# Ctrl+Q, leaves no practice words behind for a later capture, and starts afresh after a window-manager
+# close.
+# Usage (inside scripts/desktop-session.sh): tour.sh TARNWICK
+set -euo pipefail
+tarnwick=$1
+
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin tour app screenshot
+settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
+autostart="${XDG_CONFIG_HOME}/autostart/com.fennmoor.Tarnwick.desktop"
+sentence="Select any of these words to wake the keys."
+trap 'fail "command failed on line $LINENO"' ERR
+
+# The tour's runs start from settings that do not say it was done.
+fresh_settings() {
+  mkdir -p "$(dirname "$settings")"
+  printf '{"update.checkAutomatically": {"type": "bool", "value": false}}\n' >"$settings"
+}
+setting() {
+  python3 -c 'import json,sys; v=json.load(open(sys.argv[1])).get(sys.argv[2]); print("absent" if v is None else json.dumps(v["value"]))' \
+    "$settings" "$1"
+}
+key() {
+  xdotool key --clearmodifiers "$@"
+  sleep 0.4
+}
+tour_title() { xdotool getwindowname "$tour" 2>/dev/null || true; }
+tour_at() { [ "$(tour_title)" = "Tarnwick tour ($1 of 8)" ]; }
+expect_tour_at() { within 30 tour_at "$1" || fail "expected \"Tarnwick tour ($1 of 8)\", the tour reads \"$(tour_title)\""; }
+visible() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)" ]; }
+tour_visible() { xwininfo -id "$tour" 2>/dev/null | grep -q IsViewable; }
+activate_tour() {
+  xdotool windowactivate --sync "$tour" 2>/dev/null || true
+  within 20 active_is "$(tour_title)" || fail "the tour did not take the focus back"
+}
+# The application's icon in the tray: its window that is viewable and not a top-level one.
+tray_icon() {
+  local w
+  for w in $(xdotool search --pid "$app_pid" 2>/dev/null); do
+    xwininfo -id "$w" 2>/dev/null | grep -q IsViewable || continue
+    xwininfo -tree -id "$w" 2>/dev/null | grep -q "Parent window id: .*(the root window)" && continue
+    echo "$w"
+    return 0
+  done
+  return 1
+}
+click_tray() {
+  local icon
+  for _ in $(seq 1 50); do icon=$(tray_icon) && break; sleep 0.1; done
+  [ -n "${icon:-}" ] || fail "no tray icon"
+  xdotool mousemove --window "$icon" 6 6 click 1
+  sleep 0.8
+}
+start_tour() {
+  launch "$tarnwick"
+  wait_window "Tarnwick tour \\(1 of 8\\)"
+  tour=$window
+  within 50 active_is "Tarnwick tour (1 of 8)" || fail "the tour is not the active window"
+}
+listening_on_endpoint() { ss -ltnpH 2>/dev/null | grep "pid=$app_pid," | grep -qE '127\.0\.0\.1:482(19|2[0-9]|3[01]) '; }
+
+fresh_settings
+start_tour
+
+# 1. A tray click brings the tour, not the shelf.
+click_tray
+visible "Tarnwick shelf" && fail "the tray opened the shelf before the tour was done"
+tour_at 1 || fail "the tray click changed the tour: $(tour_title)"
+tour_visible || fail "the tray click hid the tour"
+
+# 2. Only the new-note key earns the new-note page.
+key Return
+expect_tour_at 2
+key alt+shift+s
+within 50 visible "Tarnwick shelf" || fail "the shelf key did not open the shelf"
+key Escape
+within 30 bash -c "! xdotool search --onlyvisible --name '^Tarnwick shelf$' >/dev/null 2>&1" || fail "Escape left the shelf"
+activate_tour
+key Return
+tour_at 2 || fail "Return moved on from an unearned page: $(tour_title)"
+key alt+shift+n
+within 50 visible "New Note" || fail "the new-note key mapped no note"
+activate_tour
+key Return
+expect_tour_at 3
+
+# 3. The practice sentence, captured on its own, whatever modifiers are held.
+key ctrl+a
+within 30 test "$(xclip -o -selection primary 2>/dev/null)" = "$sentence" || fail "PRIMARY is not the sentence"
+notes_before=$(sql "SELECT COUNT(*) FROM Note")
+key super+alt+shift+space
+within 50 visible "Text captured" || fail "no \"Text captured\" capsule"
+within 30 test "$(sql "SELECT COUNT(*) FROM Capture WHERE text = '$sentence' AND sourceApp IS NULL AND sourceBundleID IS NULL AND sourceURL IS NULL AND sourceTitle IS NULL")" = 1 ||
+  fail "no capture of exactly the sentence: $(sql "SELECT text, sourceApp FROM Capture")"
+[ "$(sql "SELECT COUNT(*) FROM Capture")" = 1 ] || fail "more than one capture"
+[ "$(sql "SELECT COUNT(*) FROM Note")" = "$notes_before" ] || fail "the practice capture made a note"
+key Return
+expect_tour_at 4
+
+# 4. Hide everything, then the shelf page, then on to the connections page.
+key alt+shift+h
+within 30 bash -c "! xdotool search --onlyvisible --name '^New Note$' >/dev/null 2>&1" || fail "the hide key left the note"
+activate_tour
+key Return
+expect_tour_at 5
+key alt+shift+s
+within 50 visible "Tarnwick shelf" || fail "the shelf key did not open the shelf"
+key Escape
+activate_tour
+key Return
+expect_tour_at 6
+key Return
+expect_tour_at 7
+
+# 5. The local connection, switched on from the tour, reads only as before.
+key Tab
+key space
+within 30 test "$(setting mcp.enabled)" = true || fail "mcp.enabled is $(setting mcp.enabled)"
+within 100 listening_on_endpoint || fail "the endpoint does not answer"
+[ "$(setting mcp.readOnly)" = absent ] || fail "mcp.readOnly was written: $(setting mcp.readOnly)"
+key Return
+expect_tour_at 8
+
+# 6. Launch at login, then the last button: the tour goes and the shelf comes within a second.
+key Tab
+key space
+within 30 test -f "$autostart" || fail "no autostart entry"
+[ "$(setting general.launchAtLogin)" = true ] || fail "general.launchAtLogin is $(setting general.launchAtLogin)"
+xdotool key --clearmodifiers Return
+within 10 bash -c "! xwininfo -id $tour 2>/dev/null | grep -q IsViewable" || fail "the tour is still shown"
+within 12 visible "Tarnwick shelf" || fail "no shelf within a second of finishing"
+[ "$(setting onboarding.completed)" = true ] || fail "onboarding.completed is $(setting onboarding.completed)"
+
+# 7. Relaunched: no tour; the tray opens the shelf.
+stop_app
+launch "$tarnwick"
+sleep 2
+visible "Tarnwick tour \\(1 of 8\\)" && fail "the tour came back after it was finished"
+click_tray
+within 50 visible "Tarnwick shelf" || fail "the tray did not open the shelf"
+stop_app
+rm -f "$autostart"
+
+# A second run: Ctrl+Q quits without completing.
+fresh_settings
+start_tour
+key ctrl+q
+rc=0
+wait "$app_pid" || rc=$?
+app_pid=""
+[ "$rc" = 0 ] || fail "Ctrl+Q ended the application with status $rc"
+[ "$(setting onboarding.completed)" = absent ] || fail "Ctrl+Q wrote onboarding.completed"
+start_tour
+
+# Practice words left on a skipped page never reach a later capture.
+key Return
+expect_tour_at 2
+key Tab
+key space
+expect_tour_at 3
+key ctrl+a
+key Tab
+key space
+expect_tour_at 4
+xmessage -geometry +40+500 "probe window" &
+probe_pid=$!
+within 50 active_is "xmessage" || xdotool search --sync --name '^xmessage$' windowactivate --sync >/dev/null 2>&1 || true
+printf 'outside words' | xclip -selection primary -quiet &
+owner_pid=$!
+sleep 0.5
+key alt+shift+space
+within 50 test "$(sql "SELECT COUNT(*) FROM Capture WHERE text = 'outside words'")" = 1 ||
+  fail "the capture did not store the outside words: $(sql "SELECT text FROM Capture")"
+[ "$(sql "SELECT COUNT(*) FROM Capture WHERE text = '$sentence'")" = 1 ] || fail "the practice words were captured again"
+kill "$probe_pid" 2>/dev/null || true
+
+# A window-manager close ends the tour; the tray starts it afresh.
+activate_tour
+key alt+F4
+within 30 bash -c "! xwininfo -id $tour 2>/dev/null | grep -q IsViewable" || fail "Alt+F4 left the tour"
+click_tray
+wait_window "Tarnwick tour \\(1 of 8\\)"
+[ "$(setting onboarding.completed)" = absent ] || fail "the close wrote onboarding.completed"
+echo "tour: all steps passed"
