@@ -186,6 +186,12 @@ public:
     // The stored envelope's blocks; none when there is no envelope or it cannot be read (newer, corrupt).
     // Kept while the envelope stays the same, so opening, checking and collecting a long body parse it once.
     std::optional<QVector<NoteBlock>> decodedBlocks() const;
+    // Tells the note that `data`, just stored as its envelope, holds these blocks (an editor that encoded
+    // them itself), so the next append or open does not parse them again.
+    void rememberBlocks(const QByteArray& data, const QVector<NoteBlock>& blocks) const
+    {
+        if (bodyBlocksData() == data) rememberWritten(data, blocks);
+    }
     // Writes the blocks: the envelope, the plain projection, and clears the legacy rich body. Returns
     // false, leaving the note untouched, when the blocks cannot be encoded.
     bool setBlocks(const QVector<NoteBlock>& blocks);

@@ -428,6 +428,7 @@ void BlockContainer::blockDidChange(const QUuid& blockID)
     m_isEditing = true;
     // The same writes as Note::setBlocks, with the bytes already encoded here.
     m_note->setBodyBlocksData(*bytes);
+    m_note->rememberBlocks(*bytes, blocks);
     m_note->setBody(Note::projectedBody(blocks));
     if (m_note->hasBodyRichData()) m_note->setBodyRichData(std::nullopt);
     if (title != m_note->title()) m_note->setTitle(title);

@@ -60,9 +60,12 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         rich->viewport()->setAutoFillBackground(false);
         rich->viewport()->installEventFilter(this);
         // Text views never scroll: the editor keeps the caret in sight.
-        connect(&text->textView(), &TextViewModel::selectionChanged, rich, [this, rich] {
+        const auto revealCaret = [this, rich] {
             if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
-        });
+        };
+        connect(&text->textView(), &TextViewModel::selectionChanged, rich, revealCaret);
+        // A long text shows its caret once the last slice of it entered the view.
+        connect(document, &DocumentTextStorage::filled, rich, revealCaret);
         view = rich;
     } else if (auto* picture = dynamic_cast<ImageBlockController*>(controller)) {
         view = new ImageBlockView(*picture, m_container, this);
