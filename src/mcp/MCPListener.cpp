@@ -112,11 +112,17 @@ private:
             fds.push_back({m_wakeFd, POLLIN, 0});
             const bool acceptOpen = m_listenFd >= 0 && now >= m_acceptPausedUntil;
             if (acceptOpen) fds.push_back({m_listenFd, POLLIN, 0});
-            const size_t firstConnection = fds.size();
             qint64 nextDeadline = m_listenFd >= 0 && !acceptOpen ? m_acceptPausedUntil : -1;
             auto consider = [&nextDeadline](qint64 d) {
                 if (nextDeadline < 0 || d < nextDeadline) nextDeadline = d;
             };
+            // Turned-away connections of other accounts, read and dropped until they close.
+            const size_t firstTurnedAway = fds.size();
+            for (const TurnedAway& t : m_turnedAway) {
+                fds.push_back({t.fd, POLLIN, 0});
+                consider(t.deadline);
+            }
+            const size_t firstConnection = fds.size();
             const bool canEvict = hasSilent(now, consider);
             for (auto& [id, c] : m_connections) {
                 short events = 0;
@@ -164,6 +170,17 @@ private:
                     return;
                 }
             }
+            for (size_t i = firstTurnedAway; i < firstConnection; ++i) {
+                TurnedAway& t = m_turnedAway[i - firstTurnedAway];
+                if (!fds[i].revents) continue;
+                const ssize_t n = ::recv(t.fd, scratch.data(), scratch.size(), 0);
+                if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) t.deadline = 0;
+            }
+            std::erase_if(m_turnedAway, [now](const TurnedAway& t) {
+                if (now < t.deadline) return false;
+                ::close(t.fd);
+                return true;
+            });
             if (acceptOpen && (fds[1].revents & POLLIN)) acceptAll(now, scratch);
             for (size_t i = firstConnection; i < fds.size(); ++i) {
                 if (!fds[i].revents) continue;
@@ -262,12 +279,20 @@ private:
         activate(waiting, now);
     }
 
-    static void forbid(int fd)
+    // The answer is sent at once, but the descriptor is kept (outside the slots) until the peer
+    // closes or a short while passes: closing over a request still arriving would reset the
+    // connection and could destroy the answer before it is read.
+    void forbid(int fd, qint64 now)
     {
         static const QByteArray forbidden =
             MCPService::rawResponse(403, QStringLiteral("Forbidden"), std::nullopt, std::nullopt, {});
         [[maybe_unused]] const auto n = ::send(fd, forbidden.constData(), size_t(forbidden.size()), MSG_NOSIGNAL);
         ::shutdown(fd, SHUT_WR);
+        if (m_turnedAway.size() >= kMaxTurnedAway) {
+            ::close(m_turnedAway.front().fd);
+            m_turnedAway.erase(m_turnedAway.begin());
+        }
+        m_turnedAway.push_back({fd, now + kDrainMs});
     }
 
     void refuse(int fd)
@@ -379,8 +404,7 @@ private:
             // Loopback is shared by every user of the machine: only our own may come in, and another
             // account's connection is turned away before it can take a slot or a place in the queue.
             if (!PeerCredentials::isOwnUser(fd)) {
-                forbid(fd);
-                ::close(fd);
+                forbid(fd, now);
                 continue;
             }
             int active = activeCount();
@@ -537,6 +561,8 @@ private:
     void closeAll()
     {
         closeListener();
+        for (const TurnedAway& t : m_turnedAway) ::close(t.fd);
+        m_turnedAway.clear();
         for (auto& [id, c] : m_connections) close(c);
         m_connections.clear();
     }
@@ -549,6 +575,12 @@ private:
     qint64 m_acceptPausedUntil = 0;
     quint64 m_lastId = 0;
     std::map<quint64, Connection> m_connections;
+    struct TurnedAway {
+        int fd;
+        qint64 deadline;
+    };
+    static constexpr size_t kMaxTurnedAway = 64;
+    std::vector<TurnedAway> m_turnedAway;
     std::mutex m_mutex;
     std::vector<Command> m_commands;
     std::thread m_thread;

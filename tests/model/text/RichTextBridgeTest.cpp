@@ -144,7 +144,11 @@ TEST(RichTextBridgeTest, PictureFilesAreReadOnlyWhenRegularAndBounded)
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.write("hello");
     plain.close();
-    for (const QString& path : {fifo, big, text, dir + "/missing.png", dir}) {
+    const QString linkToFifo = dir + "/link.png", linkToZero = dir + "/zero.png";
+    ASSERT_TRUE(QFile::link(fifo, linkToFifo));
+    ASSERT_TRUE(QFile::link("/dev/zero", linkToZero));
+    for (const QString& path : {fifo, big, text, dir + "/missing.png", dir, linkToFifo, linkToZero,
+                                QString("/dev/zero"), QString("/proc/self/status")}) {
         const auto result = TextPictures::readPictureFile(path);
         ASSERT_TRUE(std::holds_alternative<TextPictures::Skipped>(result)) << path.toStdString();
         EXPECT_FALSE(std::get<TextPictures::Skipped>(result).reason.isEmpty());
