@@ -3,6 +3,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QTest>
 
@@ -50,6 +51,19 @@ TEST(SingleInstance, SecondLaunchHandsOverToTheFirstWhichKeepsRunningUntilTermin
         },
         10000))
         << firstLog.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(busNameOwnerPid(), uint(first.processId()));
+
+    // Startup ids no launcher makes (huge, or with control characters) are dropped, not sent on to
+    // the X server piecemeal: the first keeps running and still ends in order.
+    for (const QString& id : {QString(20'000'000, u'a'), QStringLiteral("id\n_TIME1")}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kBusName, ApplicationId::objectPath(), kBusName,
+                                                           QStringLiteral("ActivateWithStartupId"));
+        call << id;
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 20000);
+        EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
+    }
+    QTest::qWait(500);
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(busNameOwnerPid(), uint(first.processId()));
 
