@@ -20,6 +20,7 @@
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "editor/text/FormattingShortcutsSheet.h"
 #include "model/Note.h"
 #include "model/WallpaperCache.h"
 #include "note/BlockNoteBody.h"
@@ -190,28 +191,34 @@ QImage processWallpaper(const QImage& source, const QSize& size, double brightne
     return image;
 }
 
-// The note view's named accessibility action, "Note design", beside the widget's own.
+// The note view's named accessibility actions (the model decides which, in which order), before the
+// widget's own.
 class NoteViewAccessible : public QAccessibleWidget {
 public:
     explicit NoteViewAccessible(NoteView* view) : QAccessibleWidget(view, QAccessible::Pane) {}
-    static QString designAction() { return QCoreApplication::translate("NoteView", "Note design"); }
     QStringList actionNames() const override
     {
-        QStringList names = QAccessibleWidget::actionNames();
-        if (view()->model().designButtonPresent()) names << designAction();
-        return names;
+        NoteView* v = view();
+        if (!v || v->isTornDown()) return {};
+        return v->model().accessibilityActions() + QAccessibleWidget::actionNames();
     }
     void doAction(const QString& name) override
     {
-        if (name == designAction()) {
-            view()->model().setShowingPalette(true);
-            return;
-        }
-        QAccessibleWidget::doAction(name);
+        // A screen reader may still hold the interface of a view that is going away.
+        NoteView* v = view();
+        if (!v || v->isTornDown()) return;
+        if (v->model().performAccessibilityAction(name)) return;
+        if (QAccessibleWidget::actionNames().contains(name)) QAccessibleWidget::doAction(name);
+    }
+    QStringList keyBindingsForAction(const QString& name) const override
+    {
+        NoteView* v = view();
+        if (!v || v->isTornDown() || v->model().accessibilityActions().contains(name)) return {};
+        return QAccessibleWidget::keyBindingsForAction(name);
     }
 
 private:
-    NoteView* view() const { return static_cast<NoteView*>(widget()); }
+    NoteView* view() const { return isValid() ? static_cast<NoteView*>(widget()) : nullptr; }
 };
 
 QAccessibleInterface* noteViewAccessible(const QString&, QObject* object)
@@ -231,6 +238,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
       m_translucent(translucent)
 {
     if (translucent) setAttribute(Qt::WA_TranslucentBackground);
+    m_model.aboutToPrompt = [this] { PasswordDialog::setNextOwner(window()); };
     m_model.bringPromptForward = [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (qobject_cast<PasswordDialog*>(widget) && widget->isVisible()) {
@@ -354,6 +362,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
                                 .arg(colourCss(TarnwickTheme::destructive()), colourCss(TarnwickTheme::surface())));
 
     auto* grip = new GripWidget(this);
+    grip->setObjectName(QStringLiteral("resizeGrip"));
     grip->onDrag = [this](const QPointF& t) { m_model.gripDrag(t); };
     grip->onEnd = [this] { m_model.gripDragEnded(); };
     m_grip = grip;
@@ -370,6 +379,17 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     connect(&m_model, &NoteViewModel::noteChanged, this, [this] {
         if (m_body) m_body->setNote(m_model.note());
         m_appliedThemeRevision = ~0u;
+    });
+    connect(&m_model, &NoteViewModel::shortcutsRequested, this, &NoteView::showShortcutsPopover);
+    connect(&m_model, &NoteViewModel::focusTitleRequested, this, [this] {
+        if (m_model.titleRowShown()) {
+            activateWindow();
+            m_lockedTitle->setFocus(Qt::OtherFocusReason);
+            m_lockedTitle->selectAll();
+        } else if (m_body && m_body->isVisible()) {
+            activateWindow();
+            m_body->focusTitle();
+        }
     });
     connect(&m_model, &NoteViewModel::focusBodyRequested, this, [this] {
         // After the current pass, once the window shows the new note.
@@ -409,9 +429,11 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
 
 NoteView::~NoteView()
 {
+    m_tornDown = true;
     if (m_opacityPopover) m_opacityPopover->deleteLater();
     if (m_reminderPopover) m_reminderPopover->deleteLater();
     if (m_palettePopover) m_palettePopover->deleteLater();
+    if (m_shortcutsPopover) m_shortcutsPopover->deleteLater();
 }
 
 void NoteView::setThemeWindow(ThemeWindowController* themeWindow)
@@ -570,6 +592,11 @@ void NoteView::relayout()
     m_count->move(w - 28 - m_count->width(), h - 9 - m_count->height());
     m_grip->move(w - 32, h - 32);
     m_grip->raise();
+    if (m_body) {
+        const QRect body = m_body->geometry();
+        const bool underGrip = body.right() >= m_grip->x();
+        m_body->setScrollBarBottomInset(underGrip ? std::max(0, body.bottom() + 1 - m_grip->y()) : 0);
+    }
     m_notice->setFixedWidth(std::max(0, w - 2 * gutter - 40));
     m_notice->adjustSize();
     m_notice->move(gutter, h - 8 - 6 - m_notice->height());
@@ -682,6 +709,7 @@ void NoteView::mouseDoubleClickEvent(QMouseEvent* event)
 
 QMenu* NoteView::buildContextMenu(const QPoint& pos)
 {
+    m_menuAnchor = pos;
     QMenu* menu = nullptr;
     if (m_body && m_body->isVisible() && m_body->geometry().contains(pos))
         menu = m_body->createEditMenu(m_body->mapFrom(this, pos));
@@ -734,6 +762,21 @@ void NoteView::showOpacityPopover(bool show)
     m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
     connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
     m_opacityPopover->popUp();
+}
+
+void NoteView::showShortcutsPopover()
+{
+    if (m_shortcutsPopover) {
+        m_shortcutsPopover->raise();
+        return;
+    }
+    m_shortcutsPopover = new NotePopover(this);
+    m_shortcutsPopover->setObjectName(QStringLiteral("formattingShortcuts"));
+    auto* layout = new QVBoxLayout(m_shortcutsPopover);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new FormattingShortcutsSheet(m_shortcutsPopover));
+    m_shortcutsPopover->setAnchorRect(QRect(m_menuAnchor, QSize(1, 1)));
+    m_shortcutsPopover->popUp();
 }
 
 void NoteView::showPalettePopover(bool show)

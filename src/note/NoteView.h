@@ -47,12 +47,15 @@ public:
     void setRolled(bool rolled) override;
 
     NoteViewModel& model() { return m_model; }
+    // The view is being destroyed: late requests (a screen reader's action) are ignored.
+    bool isTornDown() const { return m_tornDown; }
     NoteBody* body() const { return m_body; }
     OpacityPopover* opacityPopover() const { return m_opacityPopover; }
     NotePalettePopover* palettePopover() const { return m_palettePopover; }
     // Where the palette opens the theme editor; without one its edit and create actions do nothing.
     void setThemeWindow(ThemeWindowController* themeWindow);
     ReminderPopover* reminderPopover() const { return m_reminderPopover; }
+    NotePopover* shortcutsPopover() const { return m_shortcutsPopover; }
     // The context menu as it would open at `pos` (tests read its actions). The caller owns it.
     QMenu* buildContextMenu(const QPoint& pos);
     // How many times the wallpaper was processed (brightened and blurred) since construction.
@@ -75,6 +78,7 @@ private:
     void showOpacityPopover(bool show);
     void showReminderPopover(bool show);
     void showPalettePopover(bool show);
+    void showShortcutsPopover();
     const QImage* wallpaperImage();
 
     NoteStore& m_store;
@@ -99,11 +103,14 @@ private:
     QPointer<OpacityPopover> m_opacityPopover;
     QPointer<ReminderPopover> m_reminderPopover;
     QPointer<NotePalettePopover> m_palettePopover;
+    QPointer<NotePopover> m_shortcutsPopover;
+    QPoint m_menuAnchor;  // where the last note menu was opened, in this view
     QPointer<ThemeWindowController> m_themeWindow;
     std::optional<QPointF> m_stripPress;
     bool m_stripDragging = false;
     quint32 m_appliedThemeRevision = ~0u;
     QString m_lockIconKey;
+    bool m_tornDown = false;
 
     struct WallpaperRender {
         QString key;

@@ -369,6 +369,7 @@ QList<NoteViewModel::MenuItem> NoteViewModel::menuItems()
     duplicate.enabled = m_note && !m_note->isLocked();
     if (!duplicate.enabled) duplicate.toolTip = tr("A locked note can't be duplicated.");
     items << duplicate;
+    items << MenuItem{C::shortcuts, tr("Formatting shortcuts")};
     MenuItem remove{C::remove, tr("Delete note")};
     remove.destructive = true;
     remove.separatorBefore = true;
@@ -549,6 +550,7 @@ void NoteViewModel::unlock()
     }
     m_unlocking.insert(id);
     Q_EMIT changed();
+    if (aboutToPrompt) aboutToPrompt();
     QPointer<NoteViewModel> self(this);
     m_unlock.unlock(id, [self, id](bool) {
         if (!self) return;
@@ -566,6 +568,9 @@ void NoteViewModel::performMenu(MenuItem::Command command)
             break;
         case C::remind:
             openReminder();
+            break;
+        case C::shortcuts:
+            Q_EMIT shortcutsRequested();
             break;
         case C::duplicate:
             duplicate();
@@ -654,4 +659,35 @@ void NoteViewModel::clearReminder()
     if (m_reminders.cancel) m_reminders.cancel(*m_note);
     setShowingReminder(false);
     Q_EMIT changed();
+}
+
+namespace {
+const QString kEditTitle = QStringLiteral("Edit title");
+const QString kNoteDesign = QStringLiteral("Note design");
+const QString kWindowOpacity = QStringLiteral("Window opacity");
+const QString kCloseNote = QStringLiteral("Close note");
+}  // namespace
+
+QStringList NoteViewModel::accessibilityActions() const
+{
+    if (!m_note) return {};
+    QStringList actions{kEditTitle};
+    if (m_designActionAvailable && designButtonPresent()) actions << kNoteDesign;
+    if (!isRedacted()) actions << kWindowOpacity;
+    actions << kCloseNote;
+    return actions;
+}
+
+bool NoteViewModel::performAccessibilityAction(const QString& name)
+{
+    if (!accessibilityActions().contains(name)) return false;
+    if (name == kEditTitle)
+        Q_EMIT focusTitleRequested();
+    else if (name == kNoteDesign)
+        setShowingPalette(true);
+    else if (name == kWindowOpacity)
+        setShowingOpacity(true);
+    else if (name == kCloseNote)
+        post(tarnwickDismissNote);
+    return true;
 }

@@ -5,12 +5,13 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 QPointer<PreviewWindow> g_window;
 }
 
-PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Window)
+PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Window | Qt::WindowStaysOnTopHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setAlignment(Qt::AlignCenter);
@@ -26,8 +27,12 @@ PreviewWindow* PreviewWindow::current()
 PreviewWindow* PreviewWindow::show(const QString& path, QWidget* near)
 {
     if (!g_window) g_window = new PreviewWindow;
+    QWidget* owner = near ? near->window() : nullptr;
+    if (!g_window->isVisible() || g_window->m_focusReturn.window() != owner) g_window->m_focusReturn.capture(owner);
     g_window->load(path);
-    if (near) g_window->move(near->geometry().center() - g_window->rect().center());
+    g_window->create();
+    if (QWindow* handle = g_window->windowHandle()) handle->setTransientParent(owner ? owner->windowHandle() : nullptr);
+    if (owner) g_window->move(owner->geometry().center() - g_window->rect().center());
     g_window->QWidget::show();
     g_window->raise();
     g_window->activateWindow();
@@ -48,6 +53,12 @@ void PreviewWindow::load(const QString& path)
     const QImage image = reader.read();
     setPixmap(QPixmap::fromImage(image));
     resize(image.isNull() ? QSize(320, 240) : image.size().expandedTo(minimumSize()));
+}
+
+void PreviewWindow::hideEvent(QHideEvent* event)
+{
+    QLabel::hideEvent(event);
+    m_focusReturn.restore();
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* e)
