@@ -92,6 +92,8 @@ public:
     std::function<void(const QPointF&)> onDrag;
     std::function<void()> onEnd;
 
+    double opacity = 1.0;
+
     explicit GripWidget(QWidget* parent) : QWidget(parent)
     {
         setFixedSize(32, 32);
@@ -104,7 +106,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QColor colour = TarnwickTheme::textTertiary();
-        colour.setAlphaF(0.75f);
+        colour.setAlphaF(float(0.75 * opacity));
         QPainter p(this);
         Symbols::tinted(QStringLiteral("arrow.up.left.and.arrow.down.right"), colour, 9).paint(&p, QRect(11, 11, 9, 9));
     }
@@ -139,13 +141,14 @@ private:
 class FadeVeil : public QWidget {
 public:
     QColor paper;
+    double strength = 1.0;  // 0 for an active window, 1 for an inactive one
     explicit FadeVeil(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QColor veil = paper;
-        veil.setAlphaF(0.15f * paper.alphaF());
+        veil.setAlphaF(float(0.15 * strength * paper.alphaF()));
         QPainter(this).fillRect(rect(), veil);
     }
 };
@@ -235,6 +238,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     : DeckCard(parent),
       m_store(store),
       m_model(store, unlock, std::move(reminders), std::move(canAuthenticate), clock),
+      m_activeness(clock, 0.0),
       m_translucent(translucent)
 {
     if (translucent) setAttribute(Qt::WA_TranslucentBackground);
@@ -362,7 +366,6 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
                                 .arg(colourCss(TarnwickTheme::destructive()), colourCss(TarnwickTheme::surface())));
 
     auto* grip = new GripWidget(this);
-    grip->setObjectName(QStringLiteral("resizeGrip"));
     grip->onDrag = [this](const QPointF& t) { m_model.gripDrag(t); };
     grip->onEnd = [this] { m_model.gripDragEnded(); };
     m_grip = grip;
@@ -370,6 +373,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_veil = new FadeVeil(this);
 
     connect(&m_model, &NoteViewModel::changed, this, &NoteView::refresh);
+    connect(&m_activeness, &Tween::valueChanged, this, &NoteView::drawActiveness);
     connect(&m_model, &NoteViewModel::showingOpacityChanged, this,
             [this] { showOpacityPopover(m_model.showingOpacity()); });
     connect(&m_model, &NoteViewModel::showingReminderChanged, this,
@@ -443,7 +447,10 @@ void NoteView::setThemeWindow(ThemeWindowController* themeWindow)
 
 void NoteView::setNote(Note* note)
 {
+    const bool another = note != m_model.note();
     m_model.setNote(note);
+    // Nothing of the last note's animation carries over to this one.
+    if (another) m_activeness.jumpTo(m_model.isActive() ? 1.0 : 0.0);
 }
 
 void NoteView::setActive(bool active)
@@ -499,7 +506,12 @@ void NoteView::refresh()
     m_lockButton->setAccessibleName(m_model.lockButtonLabel());
     m_lockButton->setEnabled(m_model.lockButtonEnabled());
 
-    const bool formats = m_model.formatRowShown();
+    // A view not on screen yet has nothing to animate from.
+    if (isVisible())
+        m_activeness.animateTo(active ? 1.0 : 0.0, kActiveMs);
+    else
+        m_activeness.jumpTo(active ? 1.0 : 0.0);
+    const bool formats = formatButtonsShown();
     int i = 0;
     for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
         QToolButton* button = m_formatButtons[i++];
@@ -535,12 +547,13 @@ void NoteView::refresh()
 
     m_count->setVisible(m_model.countShown());
     m_count->setText(m_model.countText());
-    m_grip->setVisible(m_model.gripPresent() && active);
+    drawGrip();
     m_notice->setVisible(!m_model.notice().isEmpty());
     m_notice->setText(m_model.notice());
     auto* veil = static_cast<FadeVeil*>(m_veil);
-    veil->setVisible(!active && note);
-    if (note && !active) {
+    veil->strength = 1.0 - m_activeness.value();
+    veil->setVisible(note && veil->strength > 0.0);
+    if (note) {
         QColor paper = m_store.look(*note).theme.paper;
         paper.setAlphaF(float(m_translucent ? m_model.windowOpacity() : 1.0));
         veil->paper = paper;
@@ -566,7 +579,8 @@ void NoteView::relayout()
     m_opacityButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
 
     int y = headHeight;
-    if (m_model.formatRowShown()) {
+    if (const int rowHeight = formatRowHeightNow(); rowHeight > 0) {
+        // The row opens as the window becomes active; its buttons show once it is (nearly) open.
         int x = gutter;
         for (int i = 0; i < m_formatButtons.size(); ++i) {
             if (i == 4) {
@@ -576,7 +590,7 @@ void NoteView::relayout()
             m_formatButtons[i]->move(x, y + (formatRowHeight - 24) / 2);
             x += 24 + 2;
         }
-        y += formatRowHeight;
+        y += rowHeight;
     }
     if (m_model.titleRowShown()) {
         y += 2;
@@ -603,6 +617,42 @@ void NoteView::relayout()
     m_notice->raise();
     m_veil->setGeometry(rect());
     m_veil->raise();
+}
+
+int NoteView::formatRowHeightNow() const
+{
+    const bool possible = m_model.note() && !m_model.isRedacted() && !m_model.isRolled();
+    if (!possible) return 0;
+    return int(std::lround(formatRowHeight * std::clamp(m_activeness.value(), 0.0, 1.0)));
+}
+
+bool NoteView::formatButtonsShown() const
+{
+    // Closing, the buttons go at once (they no longer take clicks); opening, they show once the row is.
+    return m_model.formatRowShown() && formatRowHeightNow() >= formatRowHeight - 3;
+}
+
+void NoteView::drawGrip()
+{
+    auto* grip = static_cast<GripWidget*>(m_grip);
+    grip->opacity = std::clamp(m_activeness.value(), 0.0, 1.0);
+    grip->setVisible(m_model.gripPresent() && grip->opacity > 0.0);
+    // Fading out, it is only drawn: an inactive window's grip takes no drag.
+    grip->setAttribute(Qt::WA_TransparentForMouseEvents, !m_model.isActive());
+    grip->update();
+}
+
+void NoteView::drawActiveness()
+{
+    auto* veil = static_cast<FadeVeil*>(m_veil);
+    veil->strength = 1.0 - std::clamp(m_activeness.value(), 0.0, 1.0);
+    veil->setVisible(m_model.note() && veil->strength > 0.0);
+    veil->update();
+    drawGrip();
+    const bool formats = formatButtonsShown();
+    for (QToolButton* button : m_formatButtons) button->setVisible(formats);
+    m_formatDivider->setVisible(formats);
+    relayout();
 }
 
 void NoteView::resizeEvent(QResizeEvent* event)

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <optional>
 
+#include "design/Tween.h"
 #include "note/NoteBody.h"
 #include "note/NotePopovers.h"
 #include "note/NoteViewModel.h"
@@ -30,6 +31,8 @@ public:
     static constexpr int stripHeight = 48;
     static constexpr int formatRowHeight = 30;
     static constexpr int gutter = 8;
+    // How long the window takes to look active or inactive.
+    static constexpr int kActiveMs = 180;
 
     NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Reminders reminders,
              NoteViewModel::CanAuthenticate canAuthenticate, Clock& clock, NoteBodyFactory makeBody, bool translucent,
@@ -47,6 +50,7 @@ public:
     void setRolled(bool rolled) override;
 
     NoteViewModel& model() { return m_model; }
+    const Tween& activeness() const { return m_activeness; }
     // The view is being destroyed: late requests (a screen reader's action) are ignored.
     bool isTornDown() const { return m_tornDown; }
     NoteBody* body() const { return m_body; }
@@ -79,10 +83,16 @@ private:
     void showReminderPopover(bool show);
     void showPalettePopover(bool show);
     void showShortcutsPopover();
+    // The format row's height as drawn now (it opens and closes with the window's activity).
+    int formatRowHeightNow() const;
+    bool formatButtonsShown() const;
+    void drawGrip();
+    void drawActiveness();
     const QImage* wallpaperImage();
 
     NoteStore& m_store;
     NoteViewModel m_model;
+    Tween m_activeness;  // 1 drawn active, 0 drawn inactive
     bool m_translucent;
     QToolButton* m_dots[3] = {};
     QToolButton* m_opacityButton = nullptr;

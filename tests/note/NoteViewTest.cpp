@@ -479,3 +479,40 @@ TEST_F(NoteViewTest, ScrollBarStaysClearOfTheGrip)
         EXPECT_GT(barRect.height(), 0);
     }
 }
+
+// Turning inactive: the state is at once, the drawing follows; another note or a closed window leaves
+// no animation running.
+TEST_F(NoteViewTest, ActivityAnimatesOnlyTheDrawing)
+{
+    view->setActive(false);
+    EXPECT_FALSE(view->model().buttonsTakeClicks());
+    EXPECT_FALSE(button("bold")->isVisible());
+    EXPECT_TRUE(view->activeness().isRunning());
+    clock.advance(90);
+    const double midway = view->activeness().value();
+    EXPECT_GT(midway, 0.0);
+    EXPECT_LT(midway, 1.0);
+    QWidget* grip = view->findChild<QWidget*>("resizeGrip");
+    EXPECT_TRUE(grip->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Back to active mid-way: from the drawn value, ending fully active with the format row.
+    view->setActive(true);
+    EXPECT_DOUBLE_EQ(view->activeness().value(), midway);
+    clock.advance(400);
+    EXPECT_DOUBLE_EQ(view->activeness().value(), 1.0);
+    EXPECT_TRUE(button("bold")->isVisible());
+    EXPECT_FALSE(grip->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Another note mid-way starts from its own state.
+    view->setActive(false);
+    clock.advance(50);
+    Note* other = addNote("Other", "text");
+    view->setNote(other);
+    EXPECT_FALSE(view->activeness().isRunning());
+    EXPECT_DOUBLE_EQ(view->activeness().value(), 0.0);
+
+    // A window closed mid-way: no frame runs against the view afterwards.
+    view->setActive(true);
+    view.reset();
+    clock.advance(400);
+}
