@@ -70,6 +70,8 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
     layout->addWidget(m_field, 2, 2);
     layout->addWidget(m_problem, 3, 1, 1, 2);
     layout->addWidget(buttons, 4, 1, 1, 2);
+    // Fixed to its contents: window managers then offer neither resizing nor maximising.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setOwner(parent ? parent->window() : (g_nextOwner ? g_nextOwner.data() : QApplication::activeWindow()));
     g_nextOwner = nullptr;
