@@ -158,6 +158,8 @@ QToolButton* symbolButton(const QString& objectName, QWidget* parent, int size)
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);
     button->setAutoRaise(true);
+    // The quiet look: no raised box under the pointer.
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     button->setFocusPolicy(Qt::NoFocus);
     button->setFixedSize(size, size);
     button->setIconSize(QSize(12, 12));
@@ -613,7 +615,8 @@ void NoteView::relayout()
     }
     m_notice->setFixedWidth(std::max(0, w - 2 * gutter - 40));
     m_notice->adjustSize();
-    m_notice->move(gutter, h - 8 - 6 - m_notice->height());
+    // Under the head row, over the format row: never over the line being typed.
+    m_notice->move(gutter, headHeight + 2);
     m_notice->raise();
     m_veil->setGeometry(rect());
     m_veil->raise();

@@ -21,7 +21,7 @@ QString upperUuid(const QUuid& id)
 
 const QString kUnlockReason = QStringLiteral("Unlock this note");
 constexpr qint64 kFlashMs = 900;
-constexpr qint64 kNoticeMs = 8000;
+constexpr qint64 kNoticeMs = 3000;
 
 QString cannotLockText()
 {
@@ -431,11 +431,13 @@ double NoteViewModel::bottomEdgeAlpha() const
 void NoteViewModel::setNotice(const QString& notice)
 {
     m_notice = notice;
+    // Each notice gets its full time: the same text shown again is not cut short by the first timer.
+    m_noticeTimer.cancel();
     Q_EMIT changed();
     if (notice.isEmpty()) return;
     QPointer<Note> shownWith = m_note;
-    m_clock.after(kNoticeMs, this, [this, notice, shownWith] {
-        if (m_notice == notice && m_note == shownWith) setNotice(QString());
+    m_noticeTimer = m_clock.after(kNoticeMs, this, [this, shownWith] {
+        if (m_note == shownWith) setNotice(QString());
     });
 }
 

@@ -242,4 +242,5 @@ private:
     QSet<QUuid> m_unlocking;
     ObserverToken m_flashObserver, m_formatObserver, m_themeObserver, m_actionObserver;
     TimerHandle m_flashTimer;
+    TimerHandle m_noticeTimer;
 };

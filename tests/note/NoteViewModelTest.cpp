@@ -454,3 +454,19 @@ TEST_F(NoteViewModelTest, AccessibilityActionsFollowTheButtons)
     EXPECT_FALSE(model->performAccessibilityAction(close));
     EXPECT_EQ(posts.seen.size(), 1);
 }
+
+// A refusal stays 3 s from its latest showing: the same refusal again is not cut short by the first.
+TEST_F(NoteViewModelTest, NoticeKeptThreeSecondsFromTheLatest)
+{
+    authenticator.available = {false, "no PAM"};
+    model->refreshAuthentication();
+    model->lockButtonClicked();
+    const QString refusal = model->notice();
+    ASSERT_FALSE(refusal.isEmpty());
+    clock.advance(2000);
+    model->lockButtonClicked();
+    clock.advance(2000);
+    EXPECT_EQ(model->notice(), refusal);
+    clock.advance(1100);
+    EXPECT_TRUE(model->notice().isEmpty());
+}
