@@ -43,4 +43,34 @@ within 30 test "$(mapped)" -le "$before" || fail "Escape left the opacity popove
 access do "Close note" || fail "Close note could not be performed"
 within 50 test -z "$(window_named Spoken)" || fail "the Spoken window is still mapped"
 [ "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken' AND isTrashed = 0")" = 1 ] || fail "Spoken is no longer stored"
+# (4) A pasted picture's preview stands above the note window; Escape gives the note the keyboard.
+convert -size 120x80 xc:tomato "$work/picture.png"
+xdotool key --clearmodifiers alt+shift+n
+within 50 active_is "New Note" || fail "the new-note hot key opened no second note"
+xdotool type --delay 30 -- "Pictured"
+xdotool key --clearmodifiers Return
+xclip -selection clipboard -t image/png -i "$work/picture.png"
+sleep 0.3
+xdotool key --clearmodifiers ctrl+v
+within 50 active_is Pictured || fail "the window is not named Pictured"
+win=$(window_named Pictured)
+sleep 1
+import -window root "$work/pasted.png"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --window "$win" 70 $((30 + 30 + 40 + 45))
+sleep 0.2
+xdotool click --repeat 2 --delay 80 1
+within 50 test -n "$(window_named picture.png)$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" ||
+  fail "no preview after a double-click on the picture"
+preview=$(xdotool search --onlyvisible --name '\.png$' | head -1)
+import -window root "$work/preview.png"
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | while read -r id; do echo $((id)); done)
+above=$(echo "$stacking" | grep -n "^$preview\$" | cut -d: -f1)
+below=$(echo "$stacking" | grep -n "^$win\$" | cut -d: -f1)
+[ -n "$above" ] && [ -n "$below" ] && [ "$above" -gt "$below" ] || fail "the preview is not above the note (at $above, note at $below)"
+owner=$(xprop -id "$preview" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*' || true)
+[ -n "$owner" ] && [ $((owner)) = "$win" ] || fail "the preview is transient for '$owner', not the note $win"
+xdotool key Escape
+within 30 test -z "$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" || fail "Escape left the preview open"
+within 30 test "$(xdotool getactivewindow 2>/dev/null)" = "$win" || fail "the note did not get the focus back"
 echo "PASS"

@@ -5,13 +5,13 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QScreen>
-#include <QWindow>
 
 namespace {
 QPointer<PreviewWindow> g_window;
 }
 
-PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Window | Qt::WindowStaysOnTopHint)
+// A dialog-type window: the window manager then takes it as transient for the note window it belongs to.
+PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setAlignment(Qt::AlignCenter);
@@ -28,10 +28,11 @@ PreviewWindow* PreviewWindow::show(const QString& path, QWidget* near)
 {
     if (!g_window) g_window = new PreviewWindow;
     QWidget* owner = near ? near->window() : nullptr;
+    // A child window of the note window: the window manager keeps it above that (always-on-top) note.
+    // (Reparenting hides it, so this comes before the focus to give back is taken.)
+    if (g_window->parentWidget() != owner) g_window->setParent(owner, g_window->windowFlags());
     if (!g_window->isVisible() || g_window->m_focusReturn.window() != owner) g_window->m_focusReturn.capture(owner);
     g_window->load(path);
-    g_window->create();
-    if (QWindow* handle = g_window->windowHandle()) handle->setTransientParent(owner ? owner->windowHandle() : nullptr);
     if (owner) g_window->move(owner->geometry().center() - g_window->rect().center());
     g_window->QWidget::show();
     g_window->raise();
