@@ -73,13 +73,16 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
     // Fixed to its contents: window managers then offer neither resizing nor maximising.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    setOwner(parent ? parent->window() : (g_nextOwner ? g_nextOwner.data() : QApplication::activeWindow()));
+    // A hint left by a window that has closed since is no owner: the active window is taken instead.
+    QWidget* hinted = g_nextOwner && g_nextOwner->isVisible() ? g_nextOwner.data() : nullptr;
     g_nextOwner = nullptr;
+    setOwner(parent ? parent->window() : (hinted ? hinted : QApplication::activeWindow()));
 }
 
 void PasswordDialog::setOwner(QWidget* owner)
 {
-    if (owner == this) owner = nullptr;
+    // Only a window on screen can own the prompt (and cancel it by closing).
+    if (owner == this || (owner && !owner->isVisible())) owner = nullptr;
     m_owner = owner;
     if (!owner) return;
     owner->installEventFilter(this);

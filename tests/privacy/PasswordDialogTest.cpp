@@ -137,3 +137,22 @@ TEST(FocusReturn, TargetRule)
     gone.restore();
     EXPECT_EQ(gone.window(), nullptr);
 }
+
+// A hint from a window that closed before the prompt was built is ignored: the prompt still asks.
+TEST(PasswordDialog, StaleOwnerHintIsIgnored)
+{
+    auto closed = std::make_unique<QWidget>();
+    closed->show();
+    PasswordDialog::setNextOwner(closed.get());
+    closed->hide();
+    PasswordDialog dialog;
+    EXPECT_EQ(dialog.owner(), nullptr);
+    Answers answers;
+    dialog.ask({"Remove the lock from this note", "Password:", {}, false}, answers.collector());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(answers.received.isEmpty());
+    EXPECT_EQ(dialog.windowTitle(), "Tarnwick");
+    dialog.reject();
+    ASSERT_EQ(answers.received.size(), 1);
+}
