@@ -56,6 +56,10 @@ private:
     QPointer<QAbstractScrollArea> m_area;
     QColor m_ink;
     int m_bottomInset = 0;
+    // What the filter watches, compared as plain objects: the filter also sees the area's and the
+    // viewport's last events while they are being destroyed, when they are no longer of their type.
+    QObject* m_watchedArea;
+    QObject* m_watchedViewport;
     QScrollBar* m_bar;
     QTimer m_linger;
     bool m_hovered = false;
