@@ -4,6 +4,7 @@
 
 class BlockEditorView;
 class NoteStore;
+class OverlayScrollBar;
 class PreviewFiles;
 
 // The note view's body: the block editor, reaching into the view's gutter.
@@ -16,9 +17,12 @@ public:
     void setNote(Note* note) override;
     void setTheme(const ResolvedNoteTheme& theme) override;
     void focusBody() override;
+    void focusTitle() override;
+    void setScrollBarBottomInset(int inset) override;
     QMenu* createEditMenu(const QPoint& pos) override;
 
     BlockEditorView* editor() const { return m_editor; }
+    OverlayScrollBar* scrollBar() const { return m_scrollBar; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -27,4 +31,5 @@ private:
     void watchForMenus(QWidget* widget);
 
     BlockEditorView* m_editor;
+    OverlayScrollBar* m_scrollBar;
 };

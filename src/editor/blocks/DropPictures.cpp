@@ -64,7 +64,7 @@ void DropPictures::addData(const QByteArray& bytes, const QString& what)
 {
     if (bytes.isEmpty()) return;
     if (bytes.size() > TextPictures::maximumBytes) {
-        skipped << QStringLiteral("%1: it is larger than 64 MB").arg(what);
+        skipped << QStringLiteral("%1: it is larger than 64 MiB").arg(what);
         return;
     }
     if (int(images.size()) >= maxPictures || m_total + bytes.size() > maxTotalBytes) {

@@ -34,7 +34,7 @@ constexpr qreal kPadding = 5;
 
 std::optional<QByteArray> boundedPng(const QImage& image)
 {
-    // A decoded image of more than 64 MB is refused before it is encoded.
+    // A decoded image of more than 64 MiB is refused before it is encoded.
     if (image.isNull() || image.sizeInBytes() > TextPictures::maximumBytes) return std::nullopt;
     QByteArray png;
     QBuffer buffer(&png);
@@ -644,7 +644,7 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
     if (data->hasFormat(QStringLiteral("image/png"))) {
         const QByteArray png = data->data(QStringLiteral("image/png"));
         if (png.size() > TextPictures::maximumBytes)
-            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MB");
+            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MiB");
         else if (!png.isEmpty())
             pictures.images.push_back(png);
         return pictures;
@@ -653,7 +653,7 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
         if (const auto png = boundedPng(qvariant_cast<QImage>(data->imageData())))
             pictures.images.push_back(*png);
         else
-            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MB or unreadable");
+            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MiB or unreadable");
     }
     return pictures;
 }

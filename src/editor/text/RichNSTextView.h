@@ -36,7 +36,7 @@ public:
         QStringList skipped;  // "file: reason", for the user
     };
     // The pictures of a clipboard or drop, in order of preference: local picture files named by
-    // text/uri-list, then image/png, then any image the platform decodes. Each is at most 64 MB.
+    // text/uri-list, then image/png, then any image the platform decodes. Each is at most 64 MiB.
     static Pictures imageData(const QMimeData* data);
 
     // TextGeometry

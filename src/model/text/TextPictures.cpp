@@ -49,13 +49,13 @@ std::variant<QByteArray, TextPictures::Skipped> TextPictures::readPictureFile(co
             case BoundedFile::Failure::NotRegular:
                 return Skipped{path, QStringLiteral("it is not a regular file")};
             case BoundedFile::Failure::TooLarge:
-                return Skipped{path, QStringLiteral("it is larger than 64 MB")};
+                return Skipped{path, QStringLiteral("it is larger than 64 MiB")};
             case BoundedFile::Failure::Unreadable:
                 return Skipped{path, QStringLiteral("it cannot be read: ") + refused->error, !namedPicture};
         }
     }
     BoundedFile& file = std::get<BoundedFile>(opened);
-    if (file.size() > maximumBytes) return Skipped{path, QStringLiteral("it is larger than 64 MB")};
+    if (file.size() > maximumBytes) return Skipped{path, QStringLiteral("it is larger than 64 MiB")};
     // The head of the file says whether it is a picture; a large text file is not read whole for that.
     const QByteArray head = file.readSome(4096);
     QBuffer headBuffer;
@@ -65,7 +65,7 @@ std::variant<QByteArray, TextPictures::Skipped> TextPictures::readPictureFile(co
         return Skipped{path, QStringLiteral("it is not a picture"), true};
     // The size is checked again while reading: the file may grow after the checks above.
     const QByteArray bytes = head + file.readSome(maximumBytes + 1);
-    if (file.overflowed()) return Skipped{path, QStringLiteral("it is larger than 64 MB")};
+    if (file.overflowed()) return Skipped{path, QStringLiteral("it is larger than 64 MiB")};
     if (bytes.isEmpty()) return Skipped{path, QStringLiteral("it is empty")};
     QBuffer buffer;
     buffer.setData(bytes);
