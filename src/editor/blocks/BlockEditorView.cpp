@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include "design/PlainText.h"
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "model/Note.h"
@@ -74,7 +75,8 @@ void BlockEditorView::setNote(Note* note)
         connect(m_container.get(), &BlockContainer::readOnlyChanged, this, &BlockEditorView::showReadOnly);
         connect(m_container.get(), &BlockContainer::notice, this, [this](const QString& message) {
             m_lastNotice = message;
-            QToolTip::showText(mapToGlobal(QPoint(12, 12)), message, this, QRect(), 4000);
+            // File names come from outside: shown as plain text, never as markup.
+            QToolTip::showText(mapToGlobal(QPoint(12, 12)), PlainText::toolTip(message), this, QRect(), 4000);
         });
         connect(m_container.get(), &BlockContainer::textFocusRequested, this, [](TextBlockController* text) {
             if (QWidget* view = text->view()) view->setFocus(Qt::OtherFocusReason);

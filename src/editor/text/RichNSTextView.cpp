@@ -70,7 +70,12 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
         const QRect caret = cursorRect();
         showMenu(entries, viewport()->mapToGlobal(caret.bottomLeft()));
     });
-    connect(&m_controller, &TextBlockController::placeholderChanged, viewport(), qOverload<>(&QWidget::update));
+    // The title block's empty first line reads "Title", in the ink of the theme it has now.
+    setTitlePlaceholder(m_controller.titlePlaceholder());
+    connect(&m_controller, &TextBlockController::placeholderChanged, this, [this] {
+        setTitlePlaceholder(m_controller.titlePlaceholder());
+        viewport()->update();
+    });
     connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
     // The storage's edits move the document's cursor under us (a replaced range collapses it): after
     // every edit the view shows the selection the model holds, which is the one typing replaces.
@@ -390,7 +395,8 @@ void RichNSTextView::mousePressEvent(QMouseEvent* e)
 void RichNSTextView::mouseMoveEvent(QMouseEvent* e)
 {
     const QPoint point = e->position().toPoint();
-    viewport()->setCursor(todoGlyphParagraph(point) ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    const bool overLink = !anchorAt(point).isEmpty();
+    viewport()->setCursor(todoGlyphParagraph(point) || overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
     QTextEdit::mouseMoveEvent(e);
 }
 
@@ -599,29 +605,17 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
 {
     Pictures pictures;
     if (!data) return pictures;
+    // Files are read as a drop reads them: at most 50 pictures and 256 MB together, each judged
+    // without opening anything that could block. A file that is no picture (a text file a file
+    // manager copied) is left to be pasted as its name.
     if (data->hasUrls()) {
-        for (const QUrl& url : data->urls()) {
-            if (!url.isLocalFile()) continue;
-            // Judged without opening anything that could block: a pipe, socket or device is skipped.
-            const auto read = TextPictures::readPictureFile(url.toLocalFile());
-            if (const QByteArray* bytes = std::get_if<QByteArray>(&read)) {
-                pictures.images.push_back(*bytes);
-                continue;
-            }
-            const auto& skipped = std::get<TextPictures::Skipped>(read);
-            // A file that is no picture (a text file a file manager copied) is pasted as its name.
-            if (skipped.notPicture) continue;
-            pictures.skipped << QStringLiteral("%1: %2").arg(QFileInfo(skipped.path).fileName(), skipped.reason);
-        }
-        if (!pictures.images.empty() || !pictures.skipped.isEmpty()) return pictures;
+        const DropPictures files = DropPictures::readPastedFiles(data->urls());
+        if (!files.images.empty() || !files.skipped.isEmpty()) return {files.images, files.skipped};
     }
+    DropPictures direct;
     if (data->hasFormat(QStringLiteral("image/png"))) {
-        const QByteArray png = data->data(QStringLiteral("image/png"));
-        if (png.size() > TextPictures::maximumBytes)
-            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MB");
-        else if (!png.isEmpty())
-            pictures.images.push_back(png);
-        return pictures;
+        direct.addData(data->data(QStringLiteral("image/png")), QStringLiteral("clipboard picture"));
+        return {direct.images, direct.skipped};
     }
     if (data->hasImage()) {
         if (const auto png = boundedPng(qvariant_cast<QImage>(data->imageData())))
@@ -640,22 +634,22 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
     if (!plainOnly && data->hasUrls()) {
         const Pictures pictures = imageData(data);
         if (!pictures.images.empty() || !pictures.skipped.isEmpty()) {
-            for (const QString& message : pictures.skipped) m_controller.reportSkipped(message);
+            if (!pictures.skipped.isEmpty()) m_controller.reportSkipped(DropPictures::notice(pictures.skipped));
             if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
             return;
         }
     }
     if (!plainOnly && data->hasHtml()) {
         const AttributedText text = PastedHtml::text(data->html(), typing);
-        if (!text.isEmpty()) m_model.insertAttributedText(text);
+        if (!text.isEmpty()) m_controller.pasteText(text);
         return;
     }
     if (data->hasText() && !data->text().isEmpty()) {
-        m_model.insertAttributedText(AttributedText(data->text(), typing));
+        m_controller.pasteText(AttributedText(data->text(), typing));
         return;
     }
     if (plainOnly) return;
     const Pictures pictures = imageData(data);
-    for (const QString& message : pictures.skipped) m_controller.reportSkipped(message);
+    if (!pictures.skipped.isEmpty()) m_controller.reportSkipped(DropPictures::notice(pictures.skipped));
     if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
 }

@@ -35,8 +35,8 @@ public:
         std::vector<QByteArray> images;
         QStringList skipped;  // "file: reason", for the user
     };
-    // The pictures of a clipboard or drop, in order of preference: local picture files named by
-    // text/uri-list, then image/png, then any image the platform decodes. Each is at most 64 MB.
+    // The pictures of a clipboard, in order of preference: local picture files named by text/uri-list
+    // (read as a drop is, within its caps), then image/png, then any image the platform decodes.
     static Pictures imageData(const QMimeData* data);
 
     // TextGeometry

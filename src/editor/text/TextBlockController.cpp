@@ -1,5 +1,7 @@
 #include "editor/text/TextBlockController.h"
 
+#include "editor/text/LinkDetector.h"
+
 #include <QClipboard>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -357,6 +359,7 @@ void TextBlockController::textDidChange()
         } else {
             const qsizetype delta = m_model.length() - m_previousLength;
             m_previousLength = m_model.length();
+            if (delta == 1) linkTypedAddress();
             bool changed = delta == 1 && handleReturn();
             if (!changed) changed = applyMarkdown(delta);
             if (!changed) commit();
@@ -798,13 +801,51 @@ void TextBlockController::pasteMatchStyle()
 {
     const QString s = QGuiApplication::clipboard()->text();
     if (s.isEmpty()) return;
+    pasteText(AttributedText(s, RichTextBridge::typingAttributes(m_theme)));
+}
+
+// ---- Links ----
+
+bool TextBlockController::mayLink(qsizetype start, qsizetype length, const AttributedText& text) const
+{
+    if (m_isTitleBlock) {
+        const qsizetype titleEnd = text.text().indexOf(u'\n');
+        if (titleEnd < 0 || start <= titleEnd) return false;
+    }
+    for (const AttributedText::Run& run : text.runs()) {
+        if (run.start >= start + length) break;
+        if (run.start + run.length > start && run.attributes.link) return false;
+    }
+    return true;
+}
+
+void TextBlockController::linkTypedAddress()
+{
     const TextRange sel = m_model.selection();
-    if (!m_model.shouldChangeText(sel, s)) return;
-    const AttributedText with =
-        TextStorage::normalizedLineBreaks(AttributedText(s, RichTextBridge::typingAttributes(m_theme)));
-    m_model.replaceCharacters(sel, with);
-    m_model.setCaret(sel.location + with.length());
-    m_model.didChangeText();
+    const QString& text = m_model.text();
+    if (sel.length != 0 || sel.location < 2) return;
+    const QChar typed = text[sel.location - 1];
+    if (typed != u' ' && typed != u'\n' && typed != u'\t') return;
+    const auto found = LinkDetector::addressEndingAt(text, sel.location - 1);
+    if (!found || !mayLink(found->start, found->length, m_model.storage().attributedText())) return;
+    AttributedText linked = m_model.storage().attributedSubstring(found->start, found->length);
+    linked.modify(0, linked.length(), [&](TextAttributes& a) { a.link = found->url; });
+    // The same characters with a link: the storage's change joins the keystroke's undo step.
+    m_model.replaceCharacters({found->start, found->length}, linked, true);
+}
+
+bool TextBlockController::pasteText(AttributedText text)
+{
+    text = TextStorage::normalizedLineBreaks(text);
+    const TextRange sel = m_model.selection();
+    // Judged against the text as it will read, so the title line and links already there are known.
+    AttributedText after = m_model.storage().attributedText();
+    after.replace(sel.location, sel.length, text);
+    for (const LinkDetector::Found& found : LinkDetector::addressesIn(text.text())) {
+        if (!mayLink(sel.location + found.start, found.length, after)) continue;
+        text.modify(found.start, found.length, [&](TextAttributes& a) { a.link = found.url; });
+    }
+    return m_model.insertAttributedText(text);
 }
 
 bool TextBlockController::paragraphCommand(

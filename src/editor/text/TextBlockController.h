@@ -68,6 +68,8 @@ public:
     bool backspaceAtStart();
     bool deleteForwardAtEnd();
     void pasteImages(const std::vector<QByteArray>& pictures);
+    // Pasted text at the selection, as one step, with the addresses in it linked.
+    bool pasteText(AttributedText text);
     void reportSkipped(const QString& message);
     void viewFrameChanged();
     // Asks the view to take the keyboard focus.
@@ -88,6 +90,8 @@ public:
     void setNoteStyle(NoteStyle style) { m_noteStyle = style; }
     TextAttributes titleAttributes() const;
     TextAttributes titlePlaceholderAttributes() const;
+    // What an empty first line shows: "Title" in the title block, nothing elsewhere.
+    QString titlePlaceholder() const { return m_isTitleBlock ? QStringLiteral("Title") : QString(); }
     TextFont bodyFont() const;
 
     // Cycles run and host commits made so far (tests check that one edit is one cycle).
@@ -135,6 +139,11 @@ private:
     void slashInsertMarker(const QString& marker);
     void postNoteAction(const QString& action);
     void takeDirtyRange(qsizetype& from, qsizetype& to);
+    // Links the address that the separator just typed before the caret ended, joining that keystroke's
+    // undo step.
+    void linkTypedAddress();
+    // Whether a range may become a link: outside the title line and any existing link.
+    bool mayLink(qsizetype start, qsizetype length, const AttributedText& text) const;
 
     QUuid m_id;
     BlockHost* m_host;

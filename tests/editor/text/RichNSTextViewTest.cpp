@@ -417,3 +417,62 @@ TEST_F(RichNSTextViewTest, SpecialFilesOnTheClipboardAreSkippedAtOnce)
     EXPECT_EQ(storage.text(), "T\n" + notes);
     ::close(listening);
 }
+
+TEST_F(RichNSTextViewTest, PastedFilesTakeTheDropCapsAndGiveOneNotice)
+{
+    QTest::keyClicks(&view, "T");
+    QTest::keyClick(&view, Qt::Key_Return);
+    QList<QUrl> urls;
+    for (int i = 0; i < 60; ++i) {
+        const QString path = tempPath(QStringLiteral("many-%1.png").arg(i));
+        ASSERT_TRUE(QImage::fromData(pngBytes()).save(path));
+        urls << QUrl::fromLocalFile(path);
+    }
+    const QString big = tempPath("seventy.png");
+    QFile huge(big);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(70LL * 1024 * 1024));
+    huge.close();
+    const QString fifo = tempPath("queue.png");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    auto* data = new QMimeData;
+    data->setUrls(QList<QUrl>{QUrl::fromLocalFile(big), QUrl::fromLocalFile(fifo)} + urls);
+    QApplication::clipboard()->setMimeData(data);
+    host.skipped.clear();
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(host.pictures.size(), 50u);
+    ASSERT_EQ(host.skipped.size(), 1);  // one notice for all twelve left out
+    EXPECT_TRUE(host.skipped[0].startsWith("12 files were not added. seventy.png")) << host.skipped[0].toStdString();
+    EXPECT_EQ(text(), "T\n");
+}
+
+TEST_F(RichNSTextViewTest, TheTitlePlaceholderIsPaintedInTheThemeInkUntilTheFirstCharacter)
+{
+    // The controller gives the title block its placeholder; nobody sets it by hand.
+    EXPECT_TRUE(view.placeholderShown());
+    auto pixelUnderT = [&] {
+        const QImage shot = view.viewport()->grab().toImage();
+        // The stem of the "T" lies a few points in from the left padding, in the first line.
+        const QRectF line = view.caretRect(0);
+        QColor darkest = Qt::white;
+        for (int x = 5; x < 20; ++x)
+            for (int y = int(line.top()) + 4; y < int(line.bottom()) - 2; ++y) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.lightness() < darkest.lightness() && c.alpha() > 0) darkest = c;
+            }
+        return darkest;
+    };
+    const QColor drawn = pixelUnderT();
+    EXPECT_NE(drawn, QColor(Qt::white));
+    EXPECT_LT(drawn.alpha() == 255 ? drawn.lightness() : 0, 250);
+    QTest::keyClicks(&view, "a");
+    EXPECT_FALSE(view.placeholderShown());
+    EXPECT_EQ(storage.text(), "a\n");  // never stored
+
+    // A new theme re-inks the placeholder.
+    ResolvedNoteTheme dark;
+    dark.ink = QColor("#F0E0D0");
+    controller.applyTheme(dark, std::nullopt);
+    QColor ink = controller.titlePlaceholderAttributes().foreground.value();
+    EXPECT_EQ(ink.rgb(), QColor("#F0E0D0").rgb());
+    EXPECT_NEAR(ink.alphaF(), 0.32, 0.01);
+}
