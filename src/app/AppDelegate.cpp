@@ -76,6 +76,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     if (m_parts.tray) {
         connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
         connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
+        connect(m_parts.tray, &TarnwickApp::openSettingsRequested, this, &AppDelegate::openSettings);
     }
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -221,6 +222,11 @@ void AppDelegate::openShelf()
     // Until the tour has been finished, the tray menu's "Open Shelf" brings the tour back instead.
     if (!onboardingCompleted() && presentOnboarding()) return;
     if (m_shelf.present) m_shelf.present();
+}
+
+void AppDelegate::openSettings()
+{
+    if (m_launched && m_parts.showSettings) m_parts.showSettings();
 }
 
 void AppDelegate::toggleShelf()

@@ -75,6 +75,8 @@ public:
         std::function<void()> startLocalEndpoint;
         // Grabs the global hot keys together with their actions.
         std::function<void()> installHotkeys;
+        // Brings up the settings window (the tray menu's "Settings…"; offered before the tour is done).
+        std::function<void()> showSettings;
 
         // What the first-run tour's pages use beyond the settings, the clock and the unlock session.
         // The local MCP endpoint the tour's switch turns on; without it the switch is off and disabled.
@@ -112,6 +114,8 @@ public:
     void statusItemClicked();
     // The tray menu's "Open Shelf".
     void openShelf();
+    // The tray menu's "Settings…".
+    void openSettings();
     void toggleShelf();
     // Another launch asked us to come forward: the window last in use when one is still shown, else
     // the shelf; with the launch's startup id so the window manager lets it take the focus.

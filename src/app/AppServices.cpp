@@ -37,12 +37,14 @@
 #include "platform/X11Desktop.h"
 #include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
+#include "settings/SettingsWindowController.h"
 #include "shelf/AppIconCache.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "themes/ThemeWindowController.h"
 #include "windows/FloatingNoteWindowController.h"
 
 AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
@@ -88,6 +90,10 @@ AppServices::AppServices(ModelContainer& container)
         ShelfPanel::Options options;
         options.storeFailed = PersistenceController::storeFailure().has_value();
         options.captureBroken = [probe = m_shelfSelectionProbe.get()] { return !probe->isAvailable(); };
+        // The gear and the capture banner; the window exists by the time the shelf is shown.
+        options.showSettings = [this] {
+            if (m_settingsWindow) m_settingsWindow->show();
+        };
         m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, options);
     }
     m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
@@ -101,6 +107,24 @@ AppServices::AppServices(ModelContainer& container)
     m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
         capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
     });
+    // The settings window first; its pages are built at the first show(), when every service exists.
+    m_settingsWindow = std::make_unique<SettingsWindowController>([this] {
+        return SettingsServices{Settings::shared(),
+                                *m_noteStore,
+                                *m_mcp,
+                                *m_unlockSession,
+                                *m_authenticator,
+                                NotificationCenter::shared(),
+                                Clock::system(),
+                                [this] { return m_hotkeys.get(); },
+                                UpdateChecker::builtWithUpdateCheck() ? m_updateChecker.get() : nullptr};
+    });
+    // Then the theme window, made on its first request; the Note settings tab opens it for a theme or a
+    // new one, with no note to apply it to.
+    m_themeWindow = std::make_unique<ThemeWindowController>(store, Settings::shared());
+    m_settingsWindow->setThemeActions(
+        {[themes = m_themeWindow.get()](const QString& id) { themes->show(id, nullptr); },
+         [themes = m_themeWindow.get()](const ResolvedNoteTheme& base) { themes->showNew(base, nullptr); }});
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
@@ -245,6 +269,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
                      [windows = m_shelfWindows.get()] { windows->noteTrayClick(); });
     parts.bus = &bus;
     parts.tray = &tray;
+    parts.showSettings = [this] { m_settingsWindow->show(); };
     parts.mcp = m_mcp.get();
     parts.captureActions = m_captureActions.get();
     // Asked once: whether this session lets capture read other applications' selections. Only an X11

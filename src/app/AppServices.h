@@ -27,8 +27,10 @@ class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
 class SelectionReader;
+class SettingsWindowController;
 class ShelfController;
 class ShelfWindowHost;
+class ThemeWindowController;
 class UnlockSession;
 class UpdateChecker;
 
@@ -61,6 +63,10 @@ public:
     CaptureActions& captureActions() const { return *m_captureActions; }
     ShelfController& shelf() const { return *m_shelf; }
     UnlockSession& unlockSession() const { return *m_unlockSession; }
+    // The one settings window (built at its first showing).
+    SettingsWindowController& settingsWindow() const { return *m_settingsWindow; }
+    // The one theme window, where themes are made and edited.
+    ThemeWindowController& themeWindow() const { return *m_themeWindow; }
     MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
@@ -115,6 +121,7 @@ private:
     std::unique_ptr<ShelfWindowHost> m_shelfWindows;
     std::unique_ptr<PamAuthenticator> m_authenticator;
     std::unique_ptr<UnlockSession> m_unlockSession;
+    std::unique_ptr<ThemeWindowController> m_themeWindow;
     std::unique_ptr<MCPApprovalController> m_mcpApproval;
     std::unique_ptr<MCPTokenStore> m_mcpTokens;
     std::unique_ptr<MCPNoteToolHost> m_mcpTools;
@@ -123,4 +130,6 @@ private:
     std::unique_ptr<ReminderScheduler> m_reminders;
     std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<UpdateChecker> m_updateChecker;
+    // Last, so it goes first: its pages hold on to the services above.
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
 };

@@ -14,6 +14,9 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
     m_menu->setWindowTitle(QStringLiteral("Tarnwick menu"));
     connect(m_menu->addAction(QStringLiteral("Open Shelf")), &QAction::triggered, this,
             &TarnwickApp::openShelfRequested);
+    connect(m_menu->addAction(QStringLiteral("Settings…")), &QAction::triggered, this,
+            &TarnwickApp::openSettingsRequested);
+    m_menu->addSeparator();
     connect(m_menu->addAction(QStringLiteral("Quit Tarnwick")), &QAction::triggered, qApp, &QCoreApplication::quit);
 
     m_tray = new QSystemTrayIcon(this);

@@ -8,7 +8,7 @@ class QMenu;
 
 // The status item: Tarnwick's icon in the system tray (StatusNotifierItem where the desktop has a
 // watcher, else XEmbed). A left click, or the host's activation, is statusItemClicked; the right
-// button opens the menu, which is all some hosts offer: "Open Shelf" and "Quit Tarnwick". Middle and
+// button opens the menu, which is all some hosts offer: "Open Shelf", "Settings…" and "Quit Tarnwick". Middle and
 // double clicks do nothing.
 class TarnwickApp : public QObject {
     Q_OBJECT
@@ -25,6 +25,7 @@ public:
 Q_SIGNALS:
     void statusItemClicked();
     void openShelfRequested();
+    void openSettingsRequested();
 
 private:
     std::unique_ptr<QMenu> m_menu;

@@ -88,10 +88,12 @@ void MCPService::start()
             m_options.limits);
     }
     m_listening = true;
+    setStartFailed(false);
     QPointer<MCPService> self(this);
     m_listener->start(m_options.preferredPort, [self](bool ready, quint16 port) {
         if (!self) return;
         if (!ready) self->m_listening = false;
+        self->setStartFailed(!ready);
         // A client set up for the usual port fails on another one; say why, once per port.
         if (ready && port != self->m_options.preferredPort && port != self->m_warnedPort) {
             self->m_warnedPort = port;
@@ -107,7 +109,15 @@ void MCPService::stop()
     m_startWhenTokenReady = false;
     if (m_listener) m_listener->stop();
     m_listening = false;
+    setStartFailed(false);
     setRunning(false, quint16(m_port));
+}
+
+void MCPService::setStartFailed(bool failed)
+{
+    if (failed == m_startFailed) return;
+    m_startFailed = failed;
+    Q_EMIT startFailedChanged(failed);
 }
 
 void MCPService::setRunning(bool running, quint16 port)
@@ -149,8 +159,24 @@ void MCPService::deny(const QString& clientName)
 void MCPService::regenerateToken()
 {
     const QString token = newToken();
-    persist(token);
-    setToken(token);
+    QPointer<MCPService> self(this);
+    m_tokens.writeLater(token.toUtf8(), this, [self, token](Status<QString> stored) {
+        if (!self) return;
+        if (!stored) {
+            qCWarning(Log::app, "Could not store the new MCP token in the keyring: %s", qUtf8Printable(stored.error()));
+            self->setTokenError(QStringLiteral("The keyring refused the new token; the current address still works."));
+            return;
+        }
+        self->setTokenError({});
+        self->setToken(token);
+    });
+}
+
+void MCPService::setTokenError(const QString& error)
+{
+    if (error == m_tokenError) return;
+    m_tokenError = error;
+    Q_EMIT tokenErrorChanged(error);
 }
 
 void MCPService::loadToken()

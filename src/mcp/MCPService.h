@@ -81,6 +81,8 @@ public:
     bool readOnly() const;
 
     bool isRunning() const { return m_isRunning; }
+    // True after the listener reported that no port could be bound, until the next start or stop.
+    bool startFailed() const { return m_startFailed; }
     // The port the listener last reported (the preferred port until then).
     int port() const { return m_port; }
     QString token() const { return m_token; }
@@ -97,8 +99,12 @@ public:
 
     // Takes the client off the approved list and refuses it without asking until quit.
     void revoke(const QString& clientName);
-    // Makes, stores and publishes a new token; the old one stops working at once.
+    // Makes a new token and, once the keyring has stored it, publishes it: the old one stops working
+    // then. A token the keyring refused is never used (it would be lost at the next launch): the old
+    // one stays and tokenError() says why.
     void regenerateToken();
+    // Why the last regeneration kept the old token; empty after one that succeeded.
+    QString tokenError() const { return m_tokenError; }
 
     static QString appVersion();
     static const QStringList& supportedProtocols();
@@ -138,6 +144,8 @@ Q_SIGNALS:
     void portChanged(int port);
     void tokenChanged(const QString& token);
     void endpointURLChanged(const QString& url);
+    void startFailedChanged(bool failed);
+    void tokenErrorChanged(const QString& error);
 
 private:
     QJsonObject searchNotes(const QJsonObject& arguments);
@@ -172,6 +180,10 @@ private:
     QStringList m_deniedOrder;  // oldest first, to bound m_sessionDenied
     MCPSessions m_sessions;
     bool m_isRunning = false;
+    bool m_startFailed = false;
+    QString m_tokenError;
+    void setStartFailed(bool failed);
+    void setTokenError(const QString& error);
     int m_port = kDefaultPort;
     QString m_token;
     bool m_enabled = false;

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -29,9 +30,23 @@ NotePopover::NotePopover(QWidget* anchor) : QFrame(anchor, Qt::Popup), m_anchor(
     setPalette(palette);
 }
 
-void NotePopover::popUp()
+void NotePopover::fitToContents()
 {
     adjustSize();
+    // adjustSize() ignores height-for-width content (a wrapping grid) under a fixed width.
+    if (layout() && layout()->hasHeightForWidth())
+        resize(width(), std::max(height(), layout()->totalHeightForWidth(width())));
+    // Grown while shown (a drawer opening): kept on the screen by moving up.
+    if (isVisible() && screen()) {
+        const QRect available = screen()->availableGeometry();
+        if (geometry().bottom() > available.bottom())
+            move(x(), std::max(available.top(), available.bottom() - height() + 1));
+    }
+}
+
+void NotePopover::popUp()
+{
+    fitToContents();
     const QRect local = m_anchorRect.isNull() && m_anchor ? m_anchor->rect() : m_anchorRect;
     const QRect anchorRect = m_anchor ? QRect(m_anchor->mapToGlobal(local.topLeft()), local.size()) : QRect();
     const QScreen* screen = m_anchor ? m_anchor->screen() : nullptr;

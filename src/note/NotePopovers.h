@@ -20,6 +20,8 @@ public:
     explicit NotePopover(QWidget* anchor);
     // Shows the popover against the anchor's rectangle on screen (by default the whole anchor).
     void popUp();
+    // Takes the height its contents need at its width.
+    void fitToContents();
     void setAnchorRect(const QRect& rect) { m_anchorRect = rect; }
 
 Q_SIGNALS:

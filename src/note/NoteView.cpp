@@ -1,5 +1,7 @@
 #include "note/NoteView.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -26,6 +28,8 @@
 #include "platform/PasswordDialog.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
+#include "themes/NotePalettePopover.h"
+#include "themes/ThemeWindowController.h"
 #include "windows/FloatingNotePanel.h"
 
 namespace {
@@ -186,6 +190,36 @@ QImage processWallpaper(const QImage& source, const QSize& size, double brightne
     return image;
 }
 
+// The note view's named accessibility action, "Note design", beside the widget's own.
+class NoteViewAccessible : public QAccessibleWidget {
+public:
+    explicit NoteViewAccessible(NoteView* view) : QAccessibleWidget(view, QAccessible::Pane) {}
+    static QString designAction() { return QCoreApplication::translate("NoteView", "Note design"); }
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (view()->model().designButtonPresent()) names << designAction();
+        return names;
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == designAction()) {
+            view()->model().setShowingPalette(true);
+            return;
+        }
+        QAccessibleWidget::doAction(name);
+    }
+
+private:
+    NoteView* view() const { return static_cast<NoteView*>(widget()); }
+};
+
+QAccessibleInterface* noteViewAccessible(const QString&, QObject* object)
+{
+    if (auto* view = qobject_cast<NoteView*>(object)) return new NoteViewAccessible(view);
+    return nullptr;
+}
+
 }  // namespace
 
 NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Reminders reminders,
@@ -223,6 +257,16 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     connect(m_opacityButton, &QToolButton::clicked, this, [this] { m_model.setShowingOpacity(true); });
     m_lockButton = symbolButton(QStringLiteral("lockButton"), this, kButtonHit);
     connect(m_lockButton, &QToolButton::clicked, this, [this] { m_model.lockButtonClicked(); });
+    m_paletteButton = symbolButton(QStringLiteral("paletteButton"), this, kButtonHit);
+    m_paletteButton->setIcon(Symbols::tinted(QStringLiteral("paintpalette"), TarnwickTheme::textSecondary(), 12));
+    m_paletteButton->setToolTip(tr("Note design"));
+    m_paletteButton->setAccessibleName(tr("Note design"));
+    connect(m_paletteButton, &QToolButton::clicked, this, [this] { m_model.setShowingPalette(true); });
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(noteViewAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
 
     for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
         auto* button = symbolButton(FormatCommands::rawValue(spec.command), this, 24);
@@ -321,6 +365,8 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
             [this] { showOpacityPopover(m_model.showingOpacity()); });
     connect(&m_model, &NoteViewModel::showingReminderChanged, this,
             [this] { showReminderPopover(m_model.showingReminder()); });
+    connect(&m_model, &NoteViewModel::showingPaletteChanged, this,
+            [this] { showPalettePopover(m_model.showingPalette()); });
     connect(&m_model, &NoteViewModel::noteChanged, this, [this] {
         if (m_body) m_body->setNote(m_model.note());
         m_appliedThemeRevision = ~0u;
@@ -348,13 +394,15 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
                                            [&scheduler](const Note& note) { scheduler.performSchedule(note); },
                                            [&scheduler](const Note& note) { scheduler.cancel(note); }};
         UnlockSession& unlock = services.unlockSession();
-        return new NoteView(
+        auto* view = new NoteView(
             services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },
             Clock::system(),
             [&services](QWidget* p) -> NoteBody* {
                 return new BlockNoteBody(services.noteStore(), services.previewFiles(), NoteView::gutter, p);
             },
             EwmhWindowState::compositingManagerRunning(), parent);
+        view->setThemeWindow(&services.themeWindow());
+        return view;
     };
 }
 
@@ -362,6 +410,12 @@ NoteView::~NoteView()
 {
     if (m_opacityPopover) m_opacityPopover->deleteLater();
     if (m_reminderPopover) m_reminderPopover->deleteLater();
+    if (m_palettePopover) m_palettePopover->deleteLater();
+}
+
+void NoteView::setThemeWindow(ThemeWindowController* themeWindow)
+{
+    m_themeWindow = themeWindow;
 }
 
 void NoteView::setNote(Note* note)
@@ -409,6 +463,9 @@ void NoteView::refresh()
     m_opacityButton->setVisible(active && m_model.opacityButtonPresent());
     m_opacityButton->setAccessibleDescription(m_model.opacityAccessibleValue());
     m_lockButton->setVisible(active);
+    m_paletteButton->setVisible(active && m_model.designButtonPresent());
+    // A note that locks while its palette is open hides its look again.
+    if (m_palettePopover && !m_model.designButtonPresent()) m_model.setShowingPalette(false);
     // Icons and style sheets are rebuilt only when they change: this runs on every keystroke.
     const QString lockKey = m_model.lockButtonSymbol() + m_model.lockButtonColour().name();
     if (lockKey != m_lockIconKey) {
@@ -477,6 +534,10 @@ void NoteView::relayout()
     int right = w - 12;
     // Hit squares centred on 16-point labels.
     const int buttonY = (headHeight - kButtonHit) / 2;
+    if (m_model.designButtonPresent()) {
+        m_paletteButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
+        right -= 16 + 7;
+    }
     m_lockButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
     right -= 16 + 7;
     m_opacityButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
@@ -672,6 +733,19 @@ void NoteView::showOpacityPopover(bool show)
     m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
     connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
     m_opacityPopover->popUp();
+}
+
+void NoteView::showPalettePopover(bool show)
+{
+    if (!show) {
+        if (m_palettePopover) m_palettePopover->close();
+        return;
+    }
+    Note* note = m_model.note();
+    if (!note || m_palettePopover) return;
+    m_palettePopover = new NotePalettePopover(m_store, *note, m_themeWindow, m_paletteButton);
+    connect(m_palettePopover, &NotePopover::closed, this, [this] { m_model.setShowingPalette(false); });
+    m_palettePopover->popUp();
 }
 
 void NoteView::showReminderPopover(bool show)

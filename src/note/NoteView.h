@@ -8,6 +8,7 @@
 #include "note/NoteBody.h"
 #include "note/NotePopovers.h"
 #include "note/NoteViewModel.h"
+#include "themes/NotePalettePopover.h"
 #include "windows/DeckRootView.h"
 
 class AppServices;
@@ -15,6 +16,8 @@ class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QToolButton;
+
+class ThemeWindowController;
 
 // The view of one note in a note window: the paper (and wallpaper) at the window's opacity, the title
 // strip and head row with the window dots and the opacity and lock buttons, the format row, the locked
@@ -46,6 +49,9 @@ public:
     NoteViewModel& model() { return m_model; }
     NoteBody* body() const { return m_body; }
     OpacityPopover* opacityPopover() const { return m_opacityPopover; }
+    NotePalettePopover* palettePopover() const { return m_palettePopover; }
+    // Where the palette opens the theme editor; without one its edit and create actions do nothing.
+    void setThemeWindow(ThemeWindowController* themeWindow);
     ReminderPopover* reminderPopover() const { return m_reminderPopover; }
     // The context menu as it would open at `pos` (tests read its actions). The caller owns it.
     QMenu* buildContextMenu(const QPoint& pos);
@@ -68,6 +74,7 @@ private:
     void applyTheme();
     void showOpacityPopover(bool show);
     void showReminderPopover(bool show);
+    void showPalettePopover(bool show);
     const QImage* wallpaperImage();
 
     NoteStore& m_store;
@@ -76,6 +83,7 @@ private:
     QToolButton* m_dots[3] = {};
     QToolButton* m_opacityButton = nullptr;
     QToolButton* m_lockButton = nullptr;
+    QToolButton* m_paletteButton = nullptr;
     QVector<QToolButton*> m_formatButtons;
     QWidget* m_formatDivider = nullptr;
     QLineEdit* m_lockedTitle = nullptr;
@@ -90,6 +98,8 @@ private:
     QWidget* m_veil = nullptr;
     QPointer<OpacityPopover> m_opacityPopover;
     QPointer<ReminderPopover> m_reminderPopover;
+    QPointer<NotePalettePopover> m_palettePopover;
+    QPointer<ThemeWindowController> m_themeWindow;
     std::optional<QPointF> m_stripPress;
     bool m_stripDragging = false;
     quint32 m_appliedThemeRevision = ~0u;

@@ -70,6 +70,11 @@ NoteViewModel::NoteViewModel(NoteStore& store, UnlockSession& unlock, Reminders 
     m_themeObserver = NotificationCenter::shared().observe(
         tarnwickThemeChanged,
         [this](const Notification&) {
+            if (m_note) {
+                ResolvedNoteLook look = m_store.look(*m_note);
+                if (m_shownLook && *m_shownLook == look) return;
+                m_shownLook = std::move(look);
+            }
             ++m_themeRevision;  // wraps
             Q_EMIT changed();
         },
@@ -98,6 +103,8 @@ void NoteViewModel::setNote(Note* note)
         });
     // A fresh start for the new note.
     m_showingOpacity = false;
+    m_showingPalette = false;
+    m_shownLook = note ? std::optional<ResolvedNoteLook>(m_store.look(*note)) : std::nullopt;
     m_showingReminder = false;
     m_reminderDraft = QDateTime();
     m_activeFormats.clear();
@@ -109,6 +116,7 @@ void NoteViewModel::setNote(Note* note)
     installObservers();
     if (m_active || isRedacted()) refreshAuthentication();
     Q_EMIT showingOpacityChanged();
+    Q_EMIT showingPaletteChanged();
     Q_EMIT showingReminderChanged();
     Q_EMIT noteChanged();
     Q_EMIT changed();
@@ -211,8 +219,11 @@ void NoteViewModel::handleNoteAction(const QVariantMap& info)
         openReminder();
     } else if (name == QLatin1String("lock")) {
         toggleLock();
+    } else if (name == QLatin1String("colour")) {
+        // On the next turn, once the slash menu that asked for it has closed.
+        QMetaObject::invokeMethod(
+            this, [this] { setShowingPalette(true); }, Qt::QueuedConnection);
     }
-    // "colour" opens the note's palette, which is not part of this view yet; anything else is not ours.
 }
 
 void NoteViewModel::post(const QString& name, const QVariantMap& info) const
@@ -596,6 +607,14 @@ void NoteViewModel::openReminder()
     m_remindersUnavailable =
         m_reminders.requestAuthorizationIfNeeded ? !m_reminders.requestAuthorizationIfNeeded() : true;
     setShowingReminder(true);
+}
+
+void NoteViewModel::setShowingPalette(bool showing)
+{
+    if (showing && !designButtonPresent()) return;
+    if (m_showingPalette == showing) return;
+    m_showingPalette = showing;
+    Q_EMIT showingPaletteChanged();
 }
 
 void NoteViewModel::setShowingReminder(bool showing)

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+#include "store/ResolvedNoteLook.h"
+
 #include "editor/text/FormatCommand.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
@@ -86,7 +88,8 @@ public:
     double gripOpacity() const { return m_active ? 1.0 : 0.0; }
     bool bottomEdgePresent() const { return !m_rolled; }
     bool opacityButtonPresent() const;
-    bool designButtonPresent() const { return false; }  // comes with the theme palette
+    // The note's design palette is offered whenever its content can be seen.
+    bool designButtonPresent() const { return m_note && !isRedacted(); }
     bool buttonsTakeClicks() const { return m_active; }
     // The title row holds only the locked title field, for a redacted note.
     bool titleRowShown() const { return isRedacted(); }
@@ -156,6 +159,9 @@ public:
     // Popovers.
     bool showingOpacity() const { return m_showingOpacity; }
     void setShowingOpacity(bool showing);
+    bool showingPalette() const { return m_showingPalette; }
+    // Refused while the note is redacted: its look is not for show then either.
+    void setShowingPalette(bool showing);
     bool showingReminder() const { return m_showingReminder; }
     void openReminder();
     void setShowingReminder(bool showing);
@@ -178,6 +184,7 @@ Q_SIGNALS:
     void focusBodyRequested();
     void showingOpacityChanged();
     void showingReminderChanged();
+    void showingPaletteChanged();
 
 private:
     void installObservers();
@@ -202,7 +209,10 @@ private:
     QSet<QString> m_activeFormats;
     bool m_flashing = false;
     quint32 m_themeRevision = 0;
+    // The look last shown, so that a theme change that leaves this note's look alone does nothing.
+    std::optional<ResolvedNoteLook> m_shownLook;
     bool m_showingOpacity = false;
+    bool m_showingPalette = false;
     bool m_showingReminder = false;
     bool m_remindersUnavailable = false;
     QDateTime m_reminderDraft;

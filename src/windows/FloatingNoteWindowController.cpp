@@ -216,6 +216,22 @@ bool FloatingNoteWindowController::concernsMe(const Notification& notification) 
 
 // ---- NoteWindow ----
 
+void FloatingNoteWindowController::applyFloatOnTop(bool floating)
+{
+    // QWidget::setWindowFlags would unmap and recreate the window; the QWindow's flags reach the
+    // window manager in place and are what Qt reads again when the window is next mapped.
+    Qt::WindowFlags flags = m_panel->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, floating);
+    m_panel->overrideWindowFlags(flags);
+    QWindow* window = m_panel->windowHandle();
+    if (!window) return;
+    window->setFlags(flags);
+    EwmhWindowState::States states = EwmhWindowState::read(m_panel->winId());
+    states.above = floating;
+    states.sticky = floating;
+    EwmhWindowState::apply(m_panel->winId(), states);
+}
+
 void FloatingNoteWindowController::show()
 {
     if (!m_panel->isVisible()) {

@@ -48,6 +48,7 @@ public:
     void present(const QUuid& noteID, int direction, bool interactive) override;
     void orderOut() override;
     void applyOpacity(double value) override;
+    void applyFloatOnTop(bool floating) override;
     QRectF frame() const override;
     QRectF restingFrame() const override;
     void moveForRescue(const QRectF& frame) override;

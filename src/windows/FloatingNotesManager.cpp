@@ -41,6 +41,12 @@ FloatingNotesManager::FloatingNotesManager(NoteStore& store, Settings& settings,
         return std::nullopt;
     };
     watchScreens();
+    // Every open window follows the setting at once, whoever changed it.
+    connect(&m_settings, &Settings::valueChanged, this, [this](const QString& key) {
+        if (key != QLatin1String("notes.floatOnTop")) return;
+        const bool floating = globalFloatOnTop(m_settings);
+        for (const auto& [id, window] : m_controllers) window->applyFloatOnTop(floating);
+    });
 }
 
 FloatingNotesManager::~FloatingNotesManager()

@@ -22,6 +22,9 @@ public:
     virtual void present(const QUuid& noteID, int direction, bool interactive) = 0;
     // Takes the window off screen without ending it.
     virtual void orderOut() = 0;
+    // Floats above other windows on every desktop, or sits among them like any window; a window kept
+    // off screen takes the state when it is shown again.
+    virtual void applyFloatOnTop(bool floating) { (void)floating; }
     // Sets the opacity of this window's backdrop (clamped to 0...1; non-finite values ignored).
     virtual void applyOpacity(double value) = 0;
 

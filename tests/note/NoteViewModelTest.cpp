@@ -192,9 +192,19 @@ TEST_F(NoteViewModelTest, ObserversActOnlyOnThisNoteAndWellFormedPayloads)
     clock.advance(900);
     EXPECT_FALSE(model->isFlashing());
 
+    // A theme change redraws the note only when its own look changed.
     const quint32 revision = model->themeRevision();
     center.post(tarnwickThemeChanged, "anything");
+    EXPECT_EQ(model->themeRevision(), revision);
+    note->setPaperHexOverride(QStringLiteral("2B5C93"));
+    center.post(tarnwickThemeChanged);
     EXPECT_EQ(model->themeRevision(), revision + 1);
+
+    // "colour" opens the palette on the next turn, never on a redacted note.
+    center.post(tarnwickNoteAction, id, {{"action", "colour"}});
+    EXPECT_FALSE(model->showingPalette());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(model->showingPalette());
 }
 
 // Locking seals and relocks; unlocking asks once per note at a time; lock paths are refused while

@@ -281,6 +281,30 @@ TEST_F(NoteViewTest, WallpaperIsProcessedOncePerKey)
     EXPECT_EQ(view->wallpaperRenders(), 3);
 }
 
+// The design button sits rightmost and opens the note's palette; a redacted note has none, and the
+// lock button takes its place.
+TEST_F(NoteViewTest, DesignButtonOpensThePaletteUnlessRedacted)
+{
+    const double w = view->width();
+    auto centreX = [this](const char* name) { return QRectF(button(name)->geometry()).center().x(); };
+    EXPECT_EQ(centreX("paletteButton"), w - 20);
+    EXPECT_EQ(centreX("lockButton"), w - 43);
+    EXPECT_EQ(centreX("opacityButton"), w - 66);
+    EXPECT_FALSE(button("paletteButton")->icon().isNull());
+    button("paletteButton")->click();
+    ASSERT_TRUE(view->palettePopover());
+    EXPECT_EQ(view->palettePopover()->windowTitle(), "Note design");
+    EXPECT_EQ(view->palettePopover()->width(), 270);
+
+    note->setIsLocked(true);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->model().showingPalette()) << "locking hides the palette";
+    EXPECT_FALSE(button("paletteButton")->isVisible());
+    EXPECT_EQ(centreX("lockButton"), w - 20);
+    view->model().setShowingPalette(true);
+    EXPECT_FALSE(view->model().showingPalette());
+}
+
 // Every slash-menu item chosen with the keys, on the real block editor: the item acts once the menu
 // has closed, and locking (which rebuilds the body under the text view that opened the menu) leaves
 // a working view behind.

@@ -134,7 +134,7 @@ win=$(window_named Secret)
 secret_saved() { sql "SELECT body FROM Note WHERE title = 'Secret'" | grep -q saffron; }
 within 50 secret_saved || fail "Secret was not saved"
 load_geometry
-click_at $((WIDTH - 20)) 15
+click_at $((WIDTH - 43)) 15
 within 30 test "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 || fail "the lock button did not lock Secret"
 sleep 0.5
 if grep -rqa saffron "$data"; then fail "the locked text is still in a store file: $(grep -rla saffron "$data")"; fi
@@ -151,7 +151,7 @@ within 50 test -z "$(window_named Tarnwick)" || fail "the password prompt stayed
 sleep 0.5
 import -window root "$work/unlocked.png"
 win=$(window_named Secret)
-click_at $((WIDTH - 20)) 15
+click_at $((WIDTH - 43)) 15
 sleep 0.8
 [ -z "$(window_named Tarnwick)" ] || fail "Lock again asked for a password: the note was not unlocked"
 if grep -rqa saffron "$data"; then fail "the relocked text is still in a store file"; fi

@@ -1,0 +1,17 @@
+#include "platform/KeyboardMap.h"
+
+#include <xcb/xcb_keysyms.h>
+
+#include "platform/XcbSupport.h"
+
+std::optional<quint32> KeyboardMap::baseKeysym(quint32 nativeScanCode)
+{
+    xcb_connection_t* connection = XcbSupport::connection();
+    if (!connection || nativeScanCode == 0 || nativeScanCode > 255) return std::nullopt;
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
+    if (!symbols) return std::nullopt;
+    const xcb_keysym_t keysym = xcb_key_symbols_get_keysym(symbols, xcb_keycode_t(nativeScanCode), 0);
+    xcb_key_symbols_free(symbols);
+    if (keysym == XCB_NO_SYMBOL) return std::nullopt;
+    return quint32(keysym);
+}

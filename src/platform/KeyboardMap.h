@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QtGlobal>
+#include <optional>
+
+// The keyboard's mapping from key codes to symbols, as the display server holds it.
+namespace KeyboardMap {
+// The symbol of a key with no modifier held (level 0): Shift+1 still names the "1" key. None off X11
+// or for a key code the map leaves empty.
+std::optional<quint32> baseKeysym(quint32 nativeScanCode);
+}  // namespace KeyboardMap

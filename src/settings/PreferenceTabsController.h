@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+#include "settings/AppSettingsTab.h"
+#include "settings/SettingsServices.h"
+
+class QButtonGroup;
+class QLabel;
+class QStackedWidget;
+class SettingsPage;
+class QToolButton;
+
+// The window's content: a strip of eight tab buttons over the page stack. The selected tab is
+// written to "settings.selectedTab" when the user picks one, never while the window is first built
+// or the stored tab is being restored.
+class PreferenceTabsController : public QWidget {
+    Q_OBJECT
+public:
+    PreferenceTabsController(const SettingsServices& services, QWidget* parent = nullptr);
+
+    // Builds the eight pages (once).
+    void load();
+    bool isLoaded() const { return !m_pages.isEmpty(); }
+    // Selects the tab the key names, if any; ends the restoring phase.
+    void selectStoredTab();
+    bool isRestoring() const { return m_isRestoring; }
+    void select(AppSettingsTab tab);
+    // One tab on or back, wrapping around (Ctrl+Tab, Ctrl+Shift+Tab).
+    void step(int delta);
+    AppSettingsTab currentTab() const;
+    SettingsPage* page(AppSettingsTab tab) const;
+    QToolButton* tabButton(AppSettingsTab tab) const;
+    QLabel* writeFailureLine() const { return m_writeFailure; }
+    void windowActivationChanged(bool active);
+    void setThemeActions(const SettingsThemeActions& actions);
+
+private:
+    void addTab(AppSettingsTab tab);
+    SettingsPage* content(AppSettingsTab tab);
+    void currentChanged(int index);
+    void refreshWriteFailure();
+
+    const SettingsServices& m_services;
+    bool m_isRestoring = true;
+    QButtonGroup* m_strip = nullptr;
+    QWidget* m_stripRow = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    QLabel* m_writeFailure = nullptr;
+    QList<SettingsPage*> m_pages;
+    QList<QToolButton*> m_buttons;
+};

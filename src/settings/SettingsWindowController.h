@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "settings/SettingsServices.h"
+
+class PreferenceTabsController;
+
+// The one settings window: a normal top-level window titled "Tarnwick Settings", 560 px wide and not
+// resizable, built at the first show() (centred on the screen under the pointer) and kept; closing
+// only hides it. While the application is active it stays above other windows.
+class SettingsWindowController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 560;
+    static constexpr int kPageHeight = 620;
+
+    // The services are asked for when the window is first built: the controller is made before some
+    // of them exist.
+    using ServicesFactory = std::function<SettingsServices()>;
+    explicit SettingsWindowController(ServicesFactory services, QObject* parent = nullptr);
+    ~SettingsWindowController() override;
+
+    // Brings the window to the front on the stored tab, building it the first time.
+    void show();
+    QWidget* window() const { return m_window.data(); }
+    PreferenceTabsController* tabs() const { return m_tabs; }
+    // The theme window's entries; the Note tab offers editing and new themes from then on.
+    void setThemeActions(SettingsThemeActions actions);
+
+private:
+    void build();
+    void observeActivation();
+    void applyLevel();
+
+    ServicesFactory m_factory;
+    std::optional<SettingsServices> m_services;
+    SettingsThemeActions m_themeActions;
+    QPointer<QWidget> m_window;
+    PreferenceTabsController* m_tabs = nullptr;
+};

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <cmath>
+#include <limits>
+
+#include "app/UpdateChecker.h"
+#include "capture/HotkeyGlyphs.h"
+#include "design/TarnwickTheme.h"
+#include "mcp/MCPFakes.h"
+#include "platform/Settings.h"
+#include "settings/AppSettingsTab.h"
+#include "settings/ConnectionsRows.h"
+#include "settings/HotkeyRecording.h"
+#include "settings/LoginSwitch.h"
+#include "settings/SettingsTexts.h"
+
+namespace {
+
+using Action = HotkeyManager::Action;
+using Kind = HotkeyRecording::Kind;
+
+std::unique_ptr<Settings> memorySettings()
+{
+    return std::make_unique<Settings>(std::make_unique<MemorySettingsBackend>());
+}
+
+}  // namespace
+
+// Only a string that names a tab exactly selects it; everything else selects nothing and stays stored.
+TEST(SettingsRules, StoredTabIsAnExactStringMatch)
+{
+    auto settings = memorySettings();
+    EXPECT_FALSE(AppSettingsTab::stored(*settings));
+    settings->setValue("settings.selectedTab", "permissions");
+    EXPECT_EQ(AppSettingsTab::stored(*settings), AppSettingsTab(AppSettingsTab::permissions));
+    for (const QVariant& bad : {QVariant("Permissions"), QVariant("nowhere"), QVariant(qint64(3)), QVariant(true),
+                                QVariant(QStringList{"note"})}) {
+        settings->setValue("settings.selectedTab", bad);
+        EXPECT_FALSE(AppSettingsTab::stored(*settings)) << qPrintable(bad.toString());
+        EXPECT_EQ(settings->storedValue("settings.selectedTab"), bad);
+    }
+    QStringList raw;
+    for (AppSettingsTab tab : AppSettingsTab::allCases()) raw << tab.rawValue();
+    EXPECT_EQ(raw,
+              (QStringList{"general", "note", "hotkeys", "permissions", "connections", "privacy", "sync", "about"}));
+}
+
+// One table of presses while recording "New note": what is stored, what is refused and why, and what
+// only keeps the recording waiting.
+TEST(SettingsRules, RecordingTurnsPressesIntoBindingsOrRefusals)
+{
+    auto settings = memorySettings();
+    struct Row {
+        const char* what;
+        HotkeyRecording::Press press;
+        Kind kind;
+        quint32 keyCode = 0, mask = 0;
+    };
+    const std::optional<quint32> k = 'k', K = 'K', one = '1', none;
+    const Row rows[] = {
+        {"Shift+Super+K", {k, false, false, true, true}, Kind::store, 40, 0x300},
+        {"upper-case keysym folds", {K, true, false, false, false}, Kind::store, 40, 0x1000},
+        {"Shift+Alt+1 keeps the 1 key", {one, false, true, true, false}, Kind::store, 18, 0xA00},
+        {"Shift only", {k, false, false, true, false}, Kind::refuse},
+        {"no modifier", {k}, Kind::refuse},
+        {"key without code", {none, true, false, false, false}, Kind::refuse},
+        {"key off the table", {quint32(0x1008ff13), true, false, false, false}, Kind::refuse},
+        {"capture's chord", {quint32(' '), false, true, true, false}, Kind::refuse},
+        {"capture's chord with Super", {quint32(' '), false, true, true, true}, Kind::refuse},
+        {"hide-all's chord", {quint32('h'), false, true, true, false}, Kind::refuse},
+        {"own chord again", {quint32('n'), false, true, true, false}, Kind::store, 45, 0xA00},
+        {"Escape", {quint32(0xff1b), true, false, false, false}, Kind::cancel},
+        {"a modifier alone", {quint32(0xffe1), false, false, true, false, true}, Kind::keepWaiting},
+        {"a repeat", {k, true, false, false, false, false, true}, Kind::keepWaiting},
+    };
+    for (const Row& row : rows) {
+        const auto outcome = HotkeyRecording::evaluate(row.press, Action::newNote, *settings);
+        EXPECT_EQ(int(outcome.kind), int(row.kind)) << row.what;
+        if (row.kind == Kind::store) {
+            EXPECT_EQ(outcome.shortcut, (HotkeyManager::Shortcut{row.keyCode, row.mask})) << row.what;
+        }
+        if (row.kind == Kind::refuse) EXPECT_FALSE(outcome.message.isEmpty()) << row.what;
+    }
+    EXPECT_EQ(HotkeyGlyphs::chord(40, 0x300), "Shift+Super+K");
+
+    // Recording the capture key: a chord that, with Super added, is another action's is taken too.
+    settings->setValue(HotkeyManager::keyCodeKey(Action::newNote), qint64(40));
+    settings->setValue(HotkeyManager::modifiersKey(Action::newNote), qint64(0x900));  // Super+Alt
+    const auto clash = HotkeyRecording::evaluate({k, false, true, false, false}, Action::capture, *settings);
+    EXPECT_EQ(clash.kind, Kind::refuse);
+    EXPECT_TRUE(clash.message.contains("New note"));
+}
+
+// The small texts: badges by state, the opacity percentage and its guard against stored junk, the
+// update row's numeric comparison, the relock choices.
+TEST(SettingsRules, RowTextsFollowTheirState)
+{
+    using State = PermissionAudit::State;
+    EXPECT_EQ(SettingsTexts::permissionBadge(State::grantedState(), false).word, "Allowed");
+    EXPECT_EQ(SettingsTexts::permissionBadge(State::grantedState(), true).word, "Available");
+    EXPECT_EQ(SettingsTexts::permissionBadge({State::denied, {}}, false).color, TarnwickTheme::destructive());
+    EXPECT_EQ(SettingsTexts::permissionBadge({State::notDetermined, {}}, false).word, "Not set");
+    EXPECT_EQ(SettingsTexts::permissionBadge(State::unsupportedBecause("x"), true).word, "Unavailable");
+
+    EXPECT_EQ(SettingsTexts::percent(0.555), "56%");
+    EXPECT_EQ(SettingsTexts::percent(0.1), "10%");
+    auto settings = memorySettings();
+    for (const QVariant& junk : {QVariant("abc"), QVariant(std::numeric_limits<double>::quiet_NaN()), QVariant()}) {
+        settings->setValue("general.defaultOpacityValue", junk);
+        EXPECT_EQ(SettingsTexts::defaultOpacity(*settings), 1.0);
+    }
+    settings->setValue("general.defaultOpacityValue", 0.02);
+    EXPECT_EQ(SettingsTexts::perMille(SettingsTexts::defaultOpacity(*settings)), 100);
+
+    EXPECT_LT(UpdateChecker::compareVersions("1.9", "1.10"), 0);
+    const auto newer = SettingsTexts::updateRow(true, QString("1.10"), "1.9");
+    EXPECT_EQ(newer.downloadTitle, QString("Download Version 1.10"));
+    EXPECT_EQ(SettingsTexts::updateRow(false, QString("1.9"), "1.9").status, "You're on the latest version (1.9).");
+
+    settings->setValue("privacy.relockMinutes", qint64(0));
+    EXPECT_FALSE(SettingsTexts::relockChoice(*settings));
+    settings->setValue("privacy.relockMinutes", qint64(15));
+    EXPECT_EQ(SettingsTexts::relockChoice(*settings), 15);
+}
+
+// Showing the page only reads the autostart entry; a user's toggle writes it, and a failed one puts
+// the switch back to what the system holds and keeps the message.
+TEST(SettingsRules, OnlyTheUsersToggleTouchesTheLoginItem)
+{
+    auto settings = memorySettings();
+    bool entry = true;
+    QList<bool> calls;
+    std::optional<QString> failure;
+    LoginSwitch login(*settings, {[&](bool on) {
+                                      calls << on;
+                                      if (!failure) entry = on;
+                                      return failure;
+                                  },
+                                  [&] { return entry; }});
+    login.sync();
+    login.sync();
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_TRUE(login.isOn());
+
+    login.userToggled(false);
+    EXPECT_EQ(calls, QList<bool>{false});
+    EXPECT_FALSE(login.error());
+    failure = "Launching at login could not be turned on.";
+    login.userToggled(true);
+    EXPECT_EQ(login.error(), failure);
+    EXPECT_FALSE(login.isOn());
+    EXPECT_EQ(settings->storedValue("general.launchAtLogin"), QVariant(false));
+    login.sync();
+    EXPECT_EQ(calls.size(), 2);
+}
+
+// The Connections rows: off hides everything, a token not yet loaded shows no address, a failed bind
+// says so instead of "Starting…" for ever, and a non-list client list reads as empty.
+TEST(SettingsRules, ConnectionsRowsFollowTheService)
+{
+    ServiceFixture f;
+    f.settings.setValue("mcp.approvedClients", QStringList{"A", "<b>B</b>"});
+    EXPECT_EQ(ConnectionsRows::of(*f.service, f.settings).statusText, "Off");
+    EXPECT_TRUE(ConnectionsRows::of(*f.service, f.settings).approved.isEmpty());
+
+    // Every port of the run is taken.
+    QList<QTcpServer*> taken;
+    quint16 base = 0;
+    for (quint16 candidate = 42100; candidate < 43000 && !base; candidate += 20) {
+        qDeleteAll(taken);
+        taken.clear();
+        bool all = true;
+        for (int i = 0; i <= MCPListener::kFallbackPorts && all; ++i) {
+            auto* server = new QTcpServer;
+            taken << server;
+            all = server->listen(QHostAddress::LocalHost, quint16(candidate + i));
+        }
+        if (all) base = candidate;
+    }
+    ASSERT_TRUE(base);
+    MCPService::Options options;
+    options.preferredPort = base;
+    f.make(options);
+    f.service->setEnabled(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.service->startFailed(); }));
+    auto rows = ConnectionsRows::of(*f.service, f.settings);
+    EXPECT_EQ(rows.status, ConnectionsRows::Status::failed);
+    EXPECT_EQ(rows.statusText, "Not running: no port from 48219 to 48231 could be opened");
+    EXPECT_EQ(rows.approved, (QStringList{"A", "<b>B</b>"}));
+
+    // Off and on again retries, and gets a port once one is free.
+    qDeleteAll(taken);
+    f.service->setEnabled(false);
+    EXPECT_FALSE(f.service->startFailed());
+    f.service->setEnabled(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.service->isRunning(); }));
+    rows = ConnectionsRows::of(*f.service, f.settings);
+    EXPECT_EQ(rows.statusText, "Running · 127.0.0.1:" + QString::number(base));
+    EXPECT_EQ(rows.address, f.service->endpointURL());
+
+    f.settings.setValue("mcp.approvedClients", "A");
+    EXPECT_TRUE(ConnectionsRows::approvedClients(f.settings).isEmpty());
+    f.settings.setValue("mcp.approvedClients", QVariantList{"A", 3});
+    EXPECT_TRUE(ConnectionsRows::approvedClients(f.settings).isEmpty());
+}
+
+// A refused token is never published: the address keeps working and the service says why.
+TEST(SettingsRules, RefusedTokenKeepsTheOldAddress)
+{
+    ServiceFixture f;
+    const QString before = f.service->endpointURL();
+    f.tokens.failWrites = true;
+    f.service->regenerateToken();
+    EXPECT_EQ(f.service->endpointURL(), before);
+    EXPECT_FALSE(f.service->tokenError().isEmpty());
+    f.tokens.failWrites = false;
+    f.service->regenerateToken();
+    EXPECT_NE(f.service->endpointURL(), before);
+    EXPECT_TRUE(f.service->tokenError().isEmpty());
+}

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/AppServices.h"
+#include "design/HexColor.h"
+#include "design/Symbols.h"
+#include "model/NoteTheme.h"
+#include "settings/NoteSettingsTab.h"
+#include "settings/PreferenceTabsController.h"
+#include "settings/SettingsWindowController.h"
+#include "support/NoteStoreFixture.h"
+#include "themes/ColorField.h"
+#include "themes/ThemeEditorView.h"
+#include "themes/ThemeWindowController.h"
+
+namespace {
+
+struct ThemeWindowTest : tarnwick::test::NoteStoreTestBase {
+    ThemeWindowTest() : controller(*store, settings) {}
+    QString sqlOf(const QString& column, const QString& id)
+    {
+        return sql(QStringLiteral("SELECT %1 FROM NoteTheme WHERE id = '%2'").arg(column, id));
+    }
+    void addTheme(const QString& id, const QString& name, std::optional<QString> family = std::nullopt)
+    {
+        context().insert(std::make_unique<NoteTheme>(id, name, Qt::white, family, std::nullopt, 1.0, 0));
+        store->saveNow();
+    }
+    ThemeWindowController controller;
+};
+
+}  // namespace
+
+TEST_F(ThemeWindowTest, OneWindowIsReusedWithAFreshFormAndKeepsItsPlace)
+{
+    addTheme("A", "Harbour");
+    addTheme("B", "Meadow");
+    controller.show("A", nullptr);
+    QWidget* window = controller.window();
+    ASSERT_TRUE(window && window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Theme");
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(window->size(), QSize(704, 460));
+    EXPECT_EQ(controller.editorView()->nameField()->text(), "Harbour");
+
+    // Unsaved changes of the first form go with it.
+    QTest::keyClicks(controller.editorView()->nameField(), " and more");
+    controller.show("B", nullptr);
+    EXPECT_EQ(controller.window(), window);
+    EXPECT_EQ(controller.editorView()->nameField()->text(), "Meadow");
+    EXPECT_EQ(sqlOf("name", "A"), "Harbour");
+
+    window->setGeometry(QRect(window->geometry().topLeft() + QPoint(40, 30), window->size()));
+    const QPoint place = window->geometry().topLeft();
+    controller.editorView()->save();
+    EXPECT_FALSE(window->isVisible()) << "Save hides the window";
+    EXPECT_EQ(sqlOf("revision", "B"), "1");
+    controller.showNew(NoteTheme::builtIn(Tint::green), nullptr);
+    EXPECT_EQ(controller.window(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry().topLeft(), place);
+    EXPECT_TRUE(controller.editorView()->nameField()->text().isEmpty());
+    EXPECT_FALSE(controller.editorView()->deleteButton()) << "nothing to delete in a new theme";
+}
+
+TEST_F(ThemeWindowTest, ReturnSavesAndAFailedSaveKeepsTheFormOpen)
+{
+    addTheme("A", "Harbour");
+    controller.show("A", nullptr);
+    ThemeEditorView* view = controller.editorView();
+    view->nameField()->setText("Harbour & <b>co</b>");
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON NoteTheme BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    QTest::keyClick(view->nameField(), Qt::Key_Return);
+    EXPECT_TRUE(controller.window()->isVisible());
+    EXPECT_FALSE(view->failureLine()->isHidden());
+    EXPECT_EQ(view->failureLine()->text(), "Tarnwick couldn't write to your notes file.");
+    EXPECT_EQ(view->nameField()->text(), "Harbour & <b>co</b>") << "the form is kept";
+
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
+    QTest::keyClick(view->nameField(), Qt::Key_Return);
+    EXPECT_FALSE(controller.window()->isVisible());
+    EXPECT_EQ(sqlOf("name", "A"), "Harbour & <b>co</b>");
+}
+
+TEST_F(ThemeWindowTest, FillingTheMenusWritesNothingAndUnknownFamiliesStay)
+{
+    addTheme("A", "Harbour", QStringLiteral("Nowhere Sans"));
+    controller.show("A", nullptr);
+    ThemeEditorView* view = controller.editorView();
+    EXPECT_EQ(view->familyBox()->currentText(), "Nowhere Sans");
+    EXPECT_EQ(view->lineHeightBox()->currentText(), "Normal");
+    EXPECT_EQ(view->editor().family, "Nowhere Sans");
+    view->lineHeightBox()->setCurrentIndex(4);
+    EXPECT_DOUBLE_EQ(view->editor().lineHeight, 1.45) << "a programmatic change is not the user's choice";
+    view->save();
+    EXPECT_EQ(sqlOf("fontFamily", "A"), "Nowhere Sans");
+    EXPECT_EQ(sqlOf("lineHeight", "A").toDouble(), 1.45);
+}
+
+TEST_F(ThemeWindowTest, ThePickerOpensOnItsFieldAndWritesOnlyWhatTheUserDoes)
+{
+    controller.show("blue", nullptr);
+    ThemeEditorView* view = controller.editorView();
+    ColorField* paper = view->paperField();
+    const QColor before = view->editor().paper;
+    paper->swatchButton()->click();
+    paper->swatchButton()->click();
+    ColorPickerPopover* picker = paper->picker();
+    ASSERT_TRUE(picker);
+    EXPECT_TRUE(picker->isVisible());
+    EXPECT_EQ(picker->windowTitle(), "Paper");
+    EXPECT_EQ(picker->width(), 238);
+    EXPECT_EQ(picker->hexField()->text(), hexString(before));
+    EXPECT_EQ(picker->hexField()->selectedText(), hexString(before));
+    EXPECT_EQ(view->editor().paper, before) << "looking writes nothing";
+
+    QTest::keyClicks(picker->hexField(), "2b5c93");
+    EXPECT_EQ(hexString(view->editor().paper), "2B5C93");
+    picker->swatchButtons()[7]->click();
+    EXPECT_EQ(hexString(view->editor().paper), hexString(ThemeEditor::paperSwatches()[7]));
+    EXPECT_EQ(picker->hexField()->text(), hexString(ThemeEditor::paperSwatches()[7]));
+
+    QTest::keyClick(picker->hexField(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(paper->picker()) << "Escape closes the picker";
+    EXPECT_TRUE(controller.window()->isVisible()) << "and only the picker";
+}
+
+TEST_F(ThemeWindowTest, HidesWhileTheApplicationIsInTheBackgroundOnlyIfItWasShown)
+{
+    controller.show("blue", nullptr);
+    QWidget* window = controller.window();
+    const QPoint place = window->geometry().topLeft();
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(window->isVisible());
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry().topLeft(), place);
+
+    // Finished or closed, it stays away.
+    controller.editorView()->save();
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(ThemeSymbols, EverySymbolTheThemeViewsDrawResolves)
+{
+    for (const char* name : {"paintpalette", "chevron.down", "chevron.right", "checklist", "square", "checkmark.square",
+                             "circle.lefthalf.filled", "lock", "bold", "italic", "underline", "strikethrough",
+                             "list.bullet", "list.number", "plus"})
+        EXPECT_FALSE(Symbols::icon(QString::fromLatin1(name)).isNull()) << name;
+}
+
+TEST(ThemeWindowWiring, TheNoteTabsNewThemeOpensTheEditorOnANewTheme)
+{
+    auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
+    AppServices services(*container);
+    services.settingsWindow().show();
+    auto* tab = qobject_cast<NoteSettingsTab*>(services.settingsWindow().tabs()->page(AppSettingsTab::note));
+    ASSERT_TRUE(tab);
+    ASSERT_TRUE(tab->newThemeButton()->isEnabled());
+    tab->newThemeButton()->click();
+    ThemeWindowController& themes = services.themeWindow();
+    ASSERT_TRUE(themes.window() && themes.window()->isVisible());
+    EXPECT_FALSE(themes.editorView()->editor().themeID());
+    EXPECT_TRUE(themes.editorView()->nameField()->text().isEmpty());
+    themes.window()->hide();
+}

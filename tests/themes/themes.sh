@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# Themes end to end: a note's design palette picks a theme, gives the note its own paper, ink and
+# typeface through the colour picker, drops them and saves the look as a theme; the theme window edits,
+# makes and deletes themes, hides while another application is active and comes back without taking
+# the focus; after a relaunch the note still wears its theme.
+# Usage (inside scripts/desktop-session.sh): themes.sh TARNWICK PIXEL_PROBE
+set -euo pipefail
+tarnwick=$1 probe=$2
+
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin themes app screenshot
+trap 'fail "command failed on line $LINENO"' ERR
+
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+mapped() { [ -n "$(window_named "$1")" ]; }
+unmapped() { [ -z "$(window_named "$1")" ]; }
+# The client area of a window (inside any frame) into <prefix>X, <prefix>Y, <prefix>W, <prefix>H.
+place_of() {
+  local info
+  info=$(xwininfo -id "$1")
+  eval "${2}X=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")"
+  eval "${2}Y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")"
+  eval "${2}W=$(awk '/Width:/ {print $NF}' <<<"$info")"
+  eval "${2}H=$(awk '/Height:/ {print $NF}' <<<"$info")"
+}
+click_root() {
+  xdotool mousemove "$1" "$2"
+  sleep 0.2
+  xdotool click "${3:-1}"
+  sleep 0.6
+}
+pixel() { "$probe" "$1" "$2"; }
+note_field() { sql "SELECT $1 FROM Note WHERE title = 'Plan'"; }
+theme_field() { sql "SELECT $1 FROM NoteTheme WHERE name = '$2'"; }
+# The note's paper, near its bottom-left corner, away from any text and from the palette.
+note_paper() { place_of "$note" n; pixel $((nX + 40)) $((nY + nH - 40)); }
+# Inside the palette (top-left $pX, $pY): the theme grid's cell (column, row) and the rows under it.
+# The grid has three columns at the palette's width; cell 0 is "Custom".
+cell() { echo $((pX + 50 + $1 * 84)) $((pY + 47 + $2 * 59)); }
+open_palette() {
+  place_of "$note" n
+  click_root $((nX + nW - 20)) $((nY + 15))
+  within 30 mapped "Note design" || fail "the design button opened no palette"
+  palette=$(window_named "Note design")
+  place_of "$palette" p
+}
+hex_of_components() { sql "SELECT printf('%02X%02X%02X', round($1R*255), round($1G*255), round($1B*255)) FROM NoteTheme WHERE $2"; }
+
+launch "$tarnwick"
+
+# (1) A new note "Plan"; its design button opens "Note design", 270 wide, and nothing is stored.
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+n
+  within 10 active_is "New Note" && break
+done
+active_is "New Note" || fail "the new-note hot key opened no note"
+xdotool type --delay 40 "Plan"
+within 50 active_is Plan || fail "the note is not named Plan"
+within 50 test "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Plan'")" = 1 || fail "Plan was not saved"
+note=$(window_named Plan)
+look="paperHexOverride IS NULL AND inkHexOverride IS NULL AND fontFamilyOverride IS NULL"
+before=$(note_field "themeID || tintRaw || ($look)")
+open_palette
+[ "$pW" = 270 ] || fail "the palette is $pW wide"
+[ "$(note_field "themeID || tintRaw || ($look)")" = "$before" ] || fail "opening the palette stored something"
+
+# (2) "Green": the note's theme and tint, and its paper is Green's swatch colour.
+read -r gx gy <<<"$(cell 0 1)"
+green=$(pixel $((gx - 30)) "$gy")
+click_root "$gx" "$gy"
+within 50 test "$(note_field "themeID || '/' || tintRaw")" = "green/green" || fail "Green was not picked: $(note_field "themeID || '/' || tintRaw")"
+within 50 test "$(note_paper)" = "$green" || fail "the paper is $(note_paper), Green's swatch $green"
+
+# (3) "Customise this note", then Paper's swatch: "Paper" opens on its hex field and writes nothing.
+click_root $((pX + 60)) $((pY + 231))
+sleep 0.4
+click_root $((pX + 224)) $((pY + 262))
+within 30 mapped Paper || fail "the paper swatch opened no picker"
+sleep 0.5
+[ "$(note_field "paperHexOverride IS NULL")" = 1 ] || fail "looking at the picker wrote a paper"
+picker=$(window_named Paper)
+place_of "$picker" k
+
+# (4) Typing a code writes its three-digit reading, then the whole code; the paper follows.
+xdotool type --delay 60 "2b5"
+within 50 test "$(note_field paperHexOverride)" = 22BB55 || fail "after 2b5: $(note_field paperHexOverride)"
+xdotool type --delay 60 "c93"
+within 50 test "$(note_field paperHexOverride)" = 2B5C93 || fail "after 2b5c93: $(note_field paperHexOverride)"
+within 50 test "$(note_paper)" = 2B5C93 || fail "the paper shows $(note_paper)"
+
+# (5) A drag from the wheel's centre past its top rim makes the paper red; the field shows that code,
+# so Return keeps it. Escape closes the picker only.
+import -window root "$work/picker.png"
+wx=$((kX + 12 + 42)) wy=$((kY + kH - 12 - 42))
+xdotool mousemove "$wx" "$wy" mousedown 1
+for step in 10 20 30 40 50 60; do xdotool mousemove "$wx" $((wy - step)); sleep 0.05; done
+xdotool mouseup 1
+sleep 0.5
+red=$(note_field paperHexOverride)
+r=$((16#${red:0:2})) g=$((16#${red:2:2})) b=$((16#${red:4:2}))
+[ "$r" -gt 60 ] && [ "$g" -lt 8 ] && [ "$b" -lt 8 ] || fail "the wheel's top is not red: $red"
+xdotool key --clearmodifiers ctrl+a ctrl+c
+sleep 0.3
+[ "$(xclip -o -selection clipboard)" = "$red" ] || fail "the field shows $(xclip -o -selection clipboard), the paper $red"
+xdotool key --clearmodifiers Return
+sleep 0.5
+[ "$(note_field paperHexOverride)" = "$red" ] || fail "Return brought back $(note_field paperHexOverride)"
+xdotool key --clearmodifiers Escape
+within 20 unmapped Paper || fail "Escape left the picker open"
+mapped "Note design" || fail "Escape closed the palette too"
+# A click elsewhere in the palette closes the picker only, too.
+click_root $((pX + 224)) $((pY + 262))
+within 30 mapped Paper || fail "the paper swatch opened no picker again"
+click_root $((pX + 30)) $((pY + 18))
+within 20 unmapped Paper || fail "a click in the palette left the picker open"
+mapped "Note design" || fail "a click in the palette closed the palette"
+
+# (6) Typeface "DejaVu Serif" becomes the note's own; "Reset to the theme" drops all three.
+click_root $((pX + 130)) $((pY + 369))
+xdotool type --delay 30 "DejaVu Se"
+xdotool key --clearmodifiers Return
+within 50 test "$(note_field fontFamilyOverride)" = "DejaVu Serif" || fail "the typeface is $(note_field fontFamilyOverride)"
+click_root $((pX + 60)) $((pY + 412))
+within 50 test "$(note_field "($look)")" = 1 || fail "Reset left $(note_field "paperHexOverride || '/' || inkHexOverride || '/' || fontFamilyOverride")"
+
+# (7) Ink 9E3B2E, then "Save as a theme…" named "Harbour": a new theme with that ink, worn by the
+# note, which has no overrides left.
+click_root $((pX + 224)) $((pY + 307))
+within 30 mapped Ink || fail "the ink swatch opened no picker"
+sleep 0.5
+xdotool type --delay 40 "9E3B2E"
+within 50 test "$(note_field inkHexOverride)" = 9E3B2E || fail "the ink is $(note_field inkHexOverride)"
+xdotool key --clearmodifiers Escape
+within 20 unmapped Ink || fail "Escape left the ink picker open"
+click_root $((pX + 220)) $((pY + 450))
+within 30 mapped "Name this theme" || fail "Save as a theme opened no naming popup"
+sleep 0.5
+xdotool type --delay 40 "Harbour"
+xdotool key --clearmodifiers Return
+within 50 test "$(theme_field "COUNT(*)" Harbour)" = 1 || fail "no Harbour theme"
+[ "$(theme_field revision Harbour)" = 0 ] || fail "Harbour's revision is $(theme_field revision Harbour)"
+[ "$(hex_of_components ink "name = 'Harbour'")" = 9E3B2E ] || fail "Harbour's ink is $(hex_of_components ink "name = 'Harbour'")"
+harbour=$(theme_field id Harbour)
+[ "$(note_field themeID)" = "$harbour" ] || fail "the note wears $(note_field themeID), not Harbour"
+[ "$(note_field "($look)")" = 1 ] || fail "the note kept overrides after saving its look"
+
+# (8) "Edit…" on Harbour's tile opens "Theme" (704 × 460, above other windows) on it; a new name and
+# "Airy", then Return: saved, revision 1, and the note still wears it.
+read -r hx hy <<<"$(cell 1 2)"
+click_root "$hx" "$hy" 3
+xdotool key --clearmodifiers Down Return
+within 30 mapped Theme || fail "Edit… opened no theme window"
+theme=$(window_named Theme)
+place_of "$theme" t
+[ "${tW}x${tH}" = 704x460 ] || fail "the theme window's content is ${tW}x${tH}"
+xprop -id "$theme" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the theme window is not kept above"
+unmapped "Note design" || fail "the palette stayed open over the theme window"
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 30 "Harbour & <b>co</b>"
+click_root $((tX + 285)) $((tY + 320))
+xdotool key --clearmodifiers End Return
+sleep 0.4
+xdotool key --clearmodifiers Return
+within 30 unmapped Theme || fail "Return left the theme window open"
+[ "$(sql "SELECT name || '|' || lineHeight || '|' || revision FROM NoteTheme WHERE id = '$harbour'")" = "Harbour & <b>co</b>|1.8|1" ] ||
+  fail "Harbour was saved as $(sql "SELECT name || '|' || lineHeight || '|' || revision FROM NoteTheme WHERE id = '$harbour'")"
+[ "$(note_field themeID)" = "$harbour" ] || fail "editing the theme changed the note's theme"
+
+# (9) "Custom" in the palette, then Return: the window comes back where it was and makes "My theme",
+# which the note now wears.
+open_palette
+read -r cx cy <<<"$(cell 0 0)"
+click_root "$cx" "$cy"
+within 30 mapped Theme || fail "Custom opened no theme window"
+place_of "$(window_named Theme)" u
+[ "$uX,$uY" = "$tX,$tY" ] || fail "the theme window moved from $tX,$tY to $uX,$uY"
+xdotool key --clearmodifiers Return
+within 30 unmapped Theme || fail "Return left the new theme's window open"
+[ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
+[ "$(theme_field revision "My theme")" = 1 ] || fail "My theme's revision is $(theme_field revision "My theme")"
+mine=$(theme_field id "My theme")
+[ "$(note_field themeID)" = "$mine" ] || fail "the note does not wear My theme"
+
+# (10) While another application is active the theme window hides; a click on the note brings it back
+# and the note keeps the focus.
+open_palette
+read -r hx hy <<<"$(cell 1 2)"
+click_root "$hx" "$hy" 3
+xdotool key --clearmodifiers Down Return
+within 30 mapped Theme || fail "Edit… opened no theme window"
+xmessage -center "elsewhere" &
+other=$!
+within 50 mapped xmessage || fail "no xmessage"
+xdotool windowactivate --sync "$(window_named xmessage)" 2>/dev/null || true
+within 30 unmapped Theme || fail "the theme window stayed while another application was active"
+place_of "$note" n
+click_root $((nX + 40)) $((nY + nH - 40))
+within 30 mapped Theme || fail "the theme window did not come back"
+sleep 0.5
+active_is Plan || fail "the theme window took the focus: $(xdotool getactivewindow getwindowname)"
+kill "$other" 2>/dev/null || true
+
+# (11) "Delete Theme" removes the theme.
+theme=$(window_named Theme)
+place_of "$theme" t
+click_root $((tX + 66)) $((tY + 434))
+within 30 unmapped Theme || fail "Delete Theme left the window open"
+within 50 test "$(sql "SELECT COUNT(*) FROM NoteTheme WHERE id = '$harbour'")" = 0 || fail "Harbour is still stored"
+
+# (12) After a relaunch, Plan opened from the shelf wears My theme's paper.
+paper=$(hex_of_components paper "id = '$mine'")
+stop_app
+launch "$tarnwick"
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+s
+  within 10 mapped "Tarnwick shelf" && break
+done
+mapped "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+xdotool type --delay 40 "Plan"
+sleep 0.8
+xdotool key --clearmodifiers --delay 150 Down Return
+within 50 mapped Plan || fail "the shelf opened no Plan"
+note=$(window_named Plan)
+within 50 test "$(note_paper)" = "$paper" || fail "Plan's paper is $(note_paper), My theme's $paper"
