@@ -87,3 +87,8 @@ bool BlockNoteBody::eventFilter(QObject* watched, QEvent* event)
     }
     return false;
 }
+
+void BlockNoteBody::showFindBar()
+{
+    m_editor->showFindBar();
+}

@@ -16,6 +16,7 @@ public:
     void setNote(Note* note) override;
     void setTheme(const ResolvedNoteTheme& theme) override;
     void focusBody() override;
+    void showFindBar() override;
     QMenu* createEditMenu(const QPoint& pos) override;
 
     BlockEditorView* editor() const { return m_editor; }

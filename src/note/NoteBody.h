@@ -18,6 +18,8 @@ public:
     virtual void setTheme(const ResolvedNoteTheme& theme) = 0;
     // Puts the caret into the body (the last focused block, else the start of the body).
     virtual void focusBody() = 0;
+    // Opens the editor's find bar, when it has one.
+    virtual void showFindBar() {}
     // The editor's own edit menu for a right-click at `pos` (in this widget), or null when there is none
     // there; the note's commands follow its items after a separator, in one menu. The caller owns it.
     virtual QMenu* createEditMenu(const QPoint& pos)

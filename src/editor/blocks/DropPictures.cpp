@@ -85,7 +85,14 @@ QString DropPictures::notice(const QStringList& skipped)
 {
     if (skipped.isEmpty()) return {};
     if (skipped.size() == 1) return skipped.first();
-    return QStringLiteral("%1 files were not added. %2").arg(skipped.size()).arg(skipped.first());
+    // The names of the first few, and why the first was left out.
+    constexpr int named = 3;
+    QStringList names;
+    for (int i = 0; i < std::min<int>(named, skipped.size()); ++i)
+        names << skipped[i].section(QStringLiteral(": "), 0, 0);
+    QString list = names.join(QStringLiteral(", "));
+    if (skipped.size() > named) list += QStringLiteral(" and %1 more").arg(skipped.size() - named);
+    return QStringLiteral("%1 files were not added: %2. %3").arg(skipped.size()).arg(list, skipped.first());
 }
 
 void DropPictures::addData(const QByteArray& bytes, const QString& what)

@@ -81,6 +81,12 @@ public:
         m_menuPresenter = std::move(presenter);
     }
     std::vector<MenuItem> slashMenuItems();
+    // Closes the find bar aimed at this block, if any (the bar sets the hook while it is).
+    void hideFindBar()
+    {
+        if (m_findBarHider) m_findBarHider();
+    }
+    void setFindBarHider(std::function<void()> hider) { m_findBarHider = std::move(hider); }
     void setNotificationCenter(NotificationCenter* center) { m_notifications = center; }
 
     TextViewModel& textView() { return m_model; }
@@ -156,6 +162,7 @@ private:
     NotificationCenter* m_notifications;
     std::function<void(const std::vector<MenuItem>&)> m_menuPresenter;
     std::function<void()> m_takeFocus;
+    std::function<void()> m_findBarHider;
     QHash<QString, ParagraphStyle> m_listStyles;  // by marker prefix and font
 
     bool m_focused = false;

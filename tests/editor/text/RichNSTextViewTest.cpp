@@ -10,12 +10,14 @@
 #include <QClipboard>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
 #include "editor/blocks/FakeBlockHost.h"
+#include "editor/text/FindBar.h"
 #include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
@@ -441,7 +443,7 @@ TEST_F(RichNSTextViewTest, PastedFilesTakeTheDropCapsAndGiveOneNotice)
     QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(host.pictures.size(), 50u);
     ASSERT_EQ(host.skipped.size(), 1);  // one notice for all twelve left out
-    EXPECT_TRUE(host.skipped[0].startsWith("12 files were not added. seventy.png")) << host.skipped[0].toStdString();
+    EXPECT_TRUE(host.skipped[0].startsWith("12 files were not added: seventy.png, queue.png, many-50.png and 9 more. seventy.png: ")) << host.skipped[0].toStdString();
     EXPECT_EQ(text(), "T\n");
 }
 
@@ -475,4 +477,40 @@ TEST_F(RichNSTextViewTest, TheTitlePlaceholderIsPaintedInTheThemeInkUntilTheFirs
     QColor ink = controller.titlePlaceholderAttributes().foreground.value();
     EXPECT_EQ(ink.rgb(), QColor("#F0E0D0").rgb());
     EXPECT_NEAR(ink.alphaF(), 0.32, 0.01);
+}
+
+TEST_F(RichNSTextViewTest, TheFindBarSearchesAsOneTypesAndEscapeGivesTheCaretBack)
+{
+    QTest::keyClicks(&view, "Trip");
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::keyClicks(&view, "then recieve, RECIEVE");
+    controller.textView().setCaret(2);
+    FindBar bar(&view);
+    bar.resize(300, 30);
+    bar.show();
+    QApplication::setActiveWindow(&view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    bar.open(&controller);
+    EXPECT_EQ(QApplication::focusWidget(), bar.field());
+    bar.field()->setText("old");
+    bar.open(&controller);
+    EXPECT_EQ(bar.field()->selectedText(), "old");  // opened again: the field's text is selected
+    bar.field()->clear();
+    QTest::keyClicks(bar.field(), "recieve");
+    EXPECT_EQ(bar.statusText(), "1 of 2");
+    EXPECT_EQ(controller.textView().selection(), (TextRange{10, 7}));
+    QTest::keyClick(bar.field(), Qt::Key_Return);
+    EXPECT_EQ(bar.statusText(), "2 of 2");
+    QTest::keyClick(bar.field(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(bar.statusText(), "1 of 2");
+    QTest::keyClick(bar.field(), Qt::Key_Escape);
+    EXPECT_FALSE(bar.isOpen());
+    EXPECT_EQ(controller.textView().selection(), (TextRange{2, 0}));
+    EXPECT_EQ(storage.text(), "Trip\nthen recieve, RECIEVE");  // finding never writes
+
+    // A focus move to another block hides the bar without moving the caret back.
+    bar.open(&controller);
+    EXPECT_TRUE(bar.isOpen());
+    controller.hideFindBar();
+    EXPECT_FALSE(bar.isOpen());
 }
