@@ -54,7 +54,7 @@ QMenu* BlockNoteBody::createEditMenu(const QPoint& pos)
         }
         if (auto* text = qobject_cast<RichNSTextView*>(w)) {
             auto* menu = new QMenu;
-            text->populateContextMenu(menu);
+            text->populateContextMenu(menu, text->viewport()->mapFrom(this, pos));
             return menu;
         }
     }

@@ -13,6 +13,7 @@
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/text/FindBar.h"
+#include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
 #include "model/Note.h"
 #include "store/NoteStore.h"
@@ -163,18 +164,7 @@ void BlockEditorView::showFindBar()
 void BlockEditorView::flash(TextBlockController* text, qsizetype start, qsizetype length)
 {
     // A one-second highlight of the range, leaving the selection alone.
-    auto* view = qobject_cast<QTextEdit*>(text ? text->view() : nullptr);
-    if (!view) return;
-    QTextEdit::ExtraSelection flash;
-    flash.cursor = QTextCursor(view->document());
-    flash.cursor.setPosition(int(start));
-    flash.cursor.setPosition(int(start + length), QTextCursor::KeepAnchor);
-    flash.format.setBackground(QColor(255, 214, 10, 160));
-    view->setExtraSelections({flash});
-    QPointer<QTextEdit> guard(view);
-    QTimer::singleShot(1000, view, [guard] {
-        if (guard) guard->setExtraSelections({});
-    });
+    if (auto* view = qobject_cast<RichNSTextView*>(text ? text->view() : nullptr)) view->flash({start, length});
 }
 
 void BlockEditorView::resizeEvent(QResizeEvent* e)

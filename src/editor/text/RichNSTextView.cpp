@@ -19,6 +19,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextFrame>
+#include <QTimer>
 
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/PastedHtml.h"
@@ -26,6 +27,7 @@
 #include "editor/text/TextStorage.h"
 #include "model/text/RichTextBridge.h"
 #include "model/text/TextPictures.h"
+#include "platform/SpellChecker.h"
 #include "platform/UndoManager.h"
 
 namespace {
@@ -77,6 +79,8 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
         viewport()->update();
     });
     connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
+    connect(&m_controller.spelling(), &SpellingMarks::marksChanged, this, &RichNSTextView::updateExtraSelections);
+    m_controller.spelling().setChecker(&SpellChecker::desktop());
     // The storage's edits move the document's cursor under us (a replaced range collapses it): after
     // every edit the view shows the selection the model holds, which is the one typing replaces.
     connect(&storage, &TextStorage::changed, this, &RichNSTextView::syncFromModel);
@@ -483,12 +487,71 @@ void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function
 void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
-    populateContextMenu(&menu);
+    populateContextMenu(&menu, viewport()->mapFrom(this, e->pos()));
     menu.exec(e->globalPos());
 }
 
-void RichNSTextView::populateContextMenu(QMenu* menu)
+void RichNSTextView::flash(TextRange range)
 {
+    m_flash = range;
+    const int serial = ++m_flashSerial;
+    updateExtraSelections();
+    QPointer<RichNSTextView> guard(this);
+    QTimer::singleShot(1000, this, [guard, serial] {
+        if (!guard || guard->m_flashSerial != serial) return;
+        guard->m_flash.reset();
+        guard->updateExtraSelections();
+    });
+}
+
+void RichNSTextView::updateExtraSelections()
+{
+    if (isDetached()) return;
+    QList<QTextEdit::ExtraSelection> selections;
+    const qsizetype n = m_model.length();
+    auto add = [&](TextRange r, const QTextCharFormat& format) {
+        if (r.location < 0 || r.end() > n || r.length <= 0) return;
+        QTextEdit::ExtraSelection s;
+        s.cursor = QTextCursor(document());
+        s.cursor.setPosition(int(r.location));
+        s.cursor.setPosition(int(r.end()), QTextCursor::KeepAnchor);
+        s.format = format;
+        selections << s;
+    };
+    QTextCharFormat misspelt;
+    misspelt.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
+    misspelt.setUnderlineColor(QColor(0xE0, 0x30, 0x30));
+    for (const TextRange& r : m_controller.spelling().marks()) add(r, misspelt);
+    if (m_flash) {
+        QTextCharFormat highlight;
+        highlight.setBackground(QColor(255, 214, 10, 160));
+        add(*m_flash, highlight);
+    }
+    setExtraSelections(selections);
+}
+
+void RichNSTextView::populateContextMenu(QMenu* menu, std::optional<QPoint> at)
+{
+    // A misspelt word under the pointer: its suggestions first, then ignoring or learning it.
+    SpellingMarks& spelling = m_controller.spelling();
+    if (at && spelling.checker()) {
+        if (const auto word = spelling.markAt(cursorForPosition(*at).position())) {
+            const QString text = m_model.text().mid(word->location, word->length);
+            const QStringList suggestions = spelling.checker()->suggestions(text, 5);
+            for (const QString& suggestion : suggestions) {
+                QAction* a = menu->addAction(QString(suggestion).replace(u'&', QStringLiteral("&&")));
+                a->setEnabled(m_model.isEditable());
+                connect(a, &QAction::triggered, this,
+                        [this, w = *word, suggestion] { m_controller.replaceWord(w, suggestion); });
+            }
+            if (suggestions.isEmpty()) menu->addAction(QStringLiteral("No Guesses Found"))->setEnabled(false);
+            connect(menu->addAction(QStringLiteral("Ignore Spelling")), &QAction::triggered, this,
+                    [this, w = *word] { m_controller.spelling().ignore(w); });
+            connect(menu->addAction(QStringLiteral("Learn Spelling")), &QAction::triggered, this,
+                    [this, w = *word] { m_controller.spelling().learn(w); });
+            menu->addSeparator();
+        }
+    }
     const bool editable = m_model.isEditable();
     const bool selected = m_model.selection().length > 0;
     UndoManager* undo = m_model.undoManager();

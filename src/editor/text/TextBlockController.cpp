@@ -52,6 +52,7 @@ TextBlockController::TextBlockController(const QUuid& id, BlockHost* host, bool 
       m_theme(theme),
       m_noteStyle(noteStyle),
       m_model(storage, this),
+      m_spelling(storage, this),
       m_notifications(&NotificationCenter::shared())
 {
     m_model.setDelegate(this);
@@ -832,6 +833,13 @@ void TextBlockController::linkTypedAddress()
     linked.modify(0, linked.length(), [&](TextAttributes& a) { a.link = found->url; });
     // The same characters with a link: the storage's change joins the keystroke's undo step.
     m_model.replaceCharacters({found->start, found->length}, linked, true);
+}
+
+bool TextBlockController::replaceWord(TextRange word, const QString& with)
+{
+    if (word.location < 0 || word.end() > m_model.length() || with.isEmpty()) return false;
+    const AttributedText replacement(with, m_model.storage().attributesAt(word.location));
+    return programmaticEdit(word, replacement, TextRange{word.location + replacement.length(), 0});
 }
 
 bool TextBlockController::pasteText(AttributedText text)

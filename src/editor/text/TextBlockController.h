@@ -12,6 +12,7 @@
 #include "editor/blocks/BlockHost.h"
 #include "editor/text/FormatCommand.h"
 #include "editor/text/MarkdownAutoFormat.h"
+#include "editor/text/SpellingMarks.h"
 #include "editor/text/TextViewModel.h"
 
 class NotificationCenter;
@@ -70,6 +71,10 @@ public:
     void pasteImages(const std::vector<QByteArray>& pictures);
     // Pasted text at the selection, as one step, with the addresses in it linked.
     bool pasteText(AttributedText text);
+    // Replaces a word by a spelling suggestion, as one step, in the word's own style.
+    bool replaceWord(TextRange word, const QString& with);
+    SpellingMarks& spelling() { return m_spelling; }
+    const SpellingMarks& spelling() const { return m_spelling; }
     void reportSkipped(const QString& message);
     void viewFrameChanged();
     // Asks the view to take the keyboard focus.
@@ -158,6 +163,7 @@ private:
     ResolvedNoteTheme m_theme;
     NoteStyle m_noteStyle;
     TextViewModel m_model;
+    SpellingMarks m_spelling;
     QWidget* m_view = nullptr;
     NotificationCenter* m_notifications;
     std::function<void(const std::vector<MenuItem>&)> m_menuPresenter;

@@ -443,7 +443,9 @@ TEST_F(RichNSTextViewTest, PastedFilesTakeTheDropCapsAndGiveOneNotice)
     QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(host.pictures.size(), 50u);
     ASSERT_EQ(host.skipped.size(), 1);  // one notice for all twelve left out
-    EXPECT_TRUE(host.skipped[0].startsWith("12 files were not added: seventy.png, queue.png, many-50.png and 9 more. seventy.png: ")) << host.skipped[0].toStdString();
+    EXPECT_TRUE(host.skipped[0].startsWith(
+        "12 files were not added: seventy.png, queue.png, many-50.png and 9 more. seventy.png: "))
+        << host.skipped[0].toStdString();
     EXPECT_EQ(text(), "T\n");
 }
 
