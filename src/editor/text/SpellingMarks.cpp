@@ -17,16 +17,24 @@ bool isApostrophe(QChar c)
     return c == u'\'' || c == QChar(0x2019);
 }
 
-// Extends a range outwards to whole words (and the digits or apostrophes glued to them).
+bool isInWord(QChar c)
+{
+    return isWordCharacter(c) || c.isDigit() || isApostrophe(c);
+}
+
+// Extends a range outwards to whole words (and the digits or apostrophes glued to them), but never
+// further than a checked word can reach: a longer one is not checked anyway.
 qsizetype wordStartBefore(const QString& text, qsizetype p)
 {
-    while (p > 0 && (isWordCharacter(text[p - 1]) || text[p - 1].isDigit() || isApostrophe(text[p - 1]))) --p;
+    const qsizetype floor = std::max<qsizetype>(0, p - SpellingMarks::maxWordLength - 1);
+    while (p > floor && isInWord(text[p - 1])) --p;
     return p;
 }
 
 qsizetype wordEndAfter(const QString& text, qsizetype p)
 {
-    while (p < text.size() && (isWordCharacter(text[p]) || text[p].isDigit() || isApostrophe(text[p]))) ++p;
+    const qsizetype ceiling = std::min<qsizetype>(text.size(), p + SpellingMarks::maxWordLength + 1);
+    while (p < ceiling && isInWord(text[p])) ++p;
     return p;
 }
 
@@ -113,14 +121,16 @@ void SpellingMarks::storageChanged(qsizetype start, qsizetype removed, qsizetype
     // The touched words are checked now; past a slice's worth (a long paste), the rest waits.
     QElapsedTimer clock;
     clock.start();
+    m_addedInCheck = 0;
     const qsizetype stopped = check(from, to, clock.nsecsElapsed() + qint64(sliceMilliseconds) * 1000000);
     if (stopped < to) {
         m_pending.push_back({stopped, to - stopped});
         schedule();
     }
-    std::sort(m_marks.begin(), m_marks.end(),
-              [](const TextRange& a, const TextRange& b) { return a.location < b.location; });
-    if (dropped || !m_marks.empty()) Q_EMIT marksChanged();
+    // The view's marks follow the text by themselves; only a mark gone or new needs drawing again.
+    const bool marked = m_addedInCheck > 0;
+    m_addedInCheck = 0;
+    if (dropped || marked) Q_EMIT marksChanged();
 }
 
 qsizetype SpellingMarks::check(qsizetype from, qsizetype to, qint64 deadlineNs)
@@ -137,17 +147,30 @@ qsizetype SpellingMarks::check(qsizetype from, qsizetype to, qint64 deadlineNs)
         }
         const qsizetype start = i;
         bool digits = false;
-        while (i < text.size() && (isWordCharacter(text[i]) || text[i].isDigit() ||
-                                   (isApostrophe(text[i]) && i + 1 < text.size() && isWordCharacter(text[i + 1])))) {
+        const qsizetype longest = std::min<qsizetype>(text.size(), start + maxWordLength + 1);
+        while (i < longest && (isWordCharacter(text[i]) || text[i].isDigit() ||
+                               (isApostrophe(text[i]) && i + 1 < text.size() && isWordCharacter(text[i + 1])))) {
             digits = digits || text[i].isDigit();
             ++i;
         }
         const qsizetype length = i - start;
-        // Words with digits (model numbers, dates) and overlong runs of letters are left alone.
-        if (digits || length > maxWordLength) continue;
+        if (length > maxWordLength) {
+            // An overlong run is skipped to its end, or to the end of the stretch being checked.
+            while (i < to && isInWord(text[i])) ++i;
+            continue;
+        }
+        // Words with digits (model numbers, dates) are left alone.
+        if (digits) continue;
         if (!m_checker->isCorrect(QStringView(text).mid(start, length))) {
+            // Kept in order; a word checked twice (an edit inside a range still pending) is marked once.
             const TextRange mark{start, length};
-            if (std::find(m_marks.begin(), m_marks.end(), mark) == m_marks.end()) m_marks.push_back(mark);
+            const auto at =
+                std::lower_bound(m_marks.begin(), m_marks.end(), mark,
+                                 [](const TextRange& a, const TextRange& b) { return a.location < b.location; });
+            if ((at == m_marks.end() || *at != mark) && m_marks.size() < size_t(maxMarks)) {
+                m_marks.insert(at, mark);
+                ++m_addedInCheck;
+            }
         }
         if (clock.nsecsElapsed() > deadlineNs) return i;
     }
@@ -160,7 +183,7 @@ bool SpellingMarks::runSlice()
     QElapsedTimer clock;
     clock.start();
     const qint64 deadline = qint64(sliceMilliseconds) * 1000000;
-    const size_t before = m_marks.size();
+    m_addedInCheck = 0;
     while (!m_pending.empty() && clock.nsecsElapsed() < deadline) {
         TextRange& r = m_pending.back();
         const qsizetype stopped = check(r.location, r.end(), deadline - clock.nsecsElapsed());
@@ -169,9 +192,8 @@ bool SpellingMarks::runSlice()
         else
             r = {stopped, r.end() - stopped};
     }
-    if (m_marks.size() != before) {
-        std::sort(m_marks.begin(), m_marks.end(),
-                  [](const TextRange& a, const TextRange& b) { return a.location < b.location; });
+    if (m_addedInCheck > 0) {
+        m_addedInCheck = 0;
         Q_EMIT marksChanged();
     }
     return !m_pending.empty();

@@ -18,6 +18,8 @@ class SpellingMarks : public QObject {
 public:
     // Longer words (a pasted hash, a line of one character) are never checked.
     static constexpr qsizetype maxWordLength = 100;
+    // A block shows at most this many marks (a pasted word list in another language stays usable).
+    static constexpr int maxMarks = 5000;
     // How long one idle slice may check words.
     static constexpr int sliceMilliseconds = 8;
 
@@ -58,4 +60,5 @@ private:
     std::vector<TextRange> m_marks;
     std::vector<TextRange> m_pending;  // ranges still to check, in current positions
     QTimer m_idle;
+    int m_addedInCheck = 0;
 };

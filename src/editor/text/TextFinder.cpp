@@ -40,31 +40,46 @@ TextFinder::TextFinder(TextStorage& storage, QObject* parent) : QObject(parent),
 TextFinder::Folded TextFinder::fold(QStringView text, qsizetype offset)
 {
     Folded folded;
-    folded.text.reserve(text.size());
-    folded.origin.reserve(size_t(text.size()));
     const qsizetype n = text.size();
+    // Written in place: most text is ASCII and folds one unit to one.
+    folded.text.resize(n);
+    folded.origin.resize(size_t(n));
+    QChar* out = folded.text.data();
+    qsizetype* origin = folded.origin.data();
+    qsizetype k = 0;
+    const QChar* in = text.data();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = text[i].unicode();
+        const char16_t u = in[i].unicode();
         if (u < 0x80) {
-            folded.text += QChar(u >= u'A' && u <= u'Z' ? u + 32 : u);
-            folded.origin.push_back(offset + i);
+            out[k] = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+            origin[k++] = offset + i;
             continue;
         }
         char32_t c = u;
         qsizetype width = 1;
-        if (QChar::isHighSurrogate(u) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(u, text[i + 1].unicode());
+        if (QChar::isHighSurrogate(u) && i + 1 < n && in[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(u, in[i + 1].unicode());
             width = 2;
         }
         // U+FFFC (a picture's place) and unpaired surrogates never match letters.
-        const QString& f =
-            (c == 0xFFFC || QChar::isSurrogate(c)) ? QString(QChar(c == 0xFFFC ? 0xFFFC : 0xFFFD)) : foldedCodePoint(c);
+        static const QString objectReplacement(QChar(0xFFFC));
+        static const QString replacement(QChar(0xFFFD));
+        const QString& f = c == 0xFFFC ? objectReplacement : QChar::isSurrogate(c) ? replacement : foldedCodePoint(c);
+        if (k + f.size() > folded.text.size()) {
+            const qsizetype grown = std::max(folded.text.size() * 2, k + f.size() + 16);
+            folded.text.resize(grown);
+            folded.origin.resize(size_t(grown));
+            out = folded.text.data();
+            origin = folded.origin.data();
+        }
         for (QChar unit : f) {
-            folded.text += unit;
-            folded.origin.push_back(offset + i);
+            out[k] = unit;
+            origin[k++] = offset + i;
         }
         i += width - 1;
     }
+    folded.text.resize(k);
+    folded.origin.resize(size_t(k));
     return folded;
 }
 
@@ -109,22 +124,40 @@ void TextFinder::storageChanged(qsizetype start, qsizetype removed, qsizetype ad
 {
     if (m_foldedQuery.isEmpty() || !m_storage) return;
     const QString& text = m_storage->text();
-    // The paragraphs the edit touched, in the new text, and where they ended before it.
-    const qsizetype from = start <= 0 ? 0 : text.lastIndexOf(u'\n', start - 1) + 1;
-    const qsizetype e = text.indexOf(u'\n', start + added);
-    const qsizetype to = e < 0 ? text.size() : e;
     const qsizetype delta = added - removed;
-    const qsizetype oldTo = to - delta;
     const TextRange currentMatch = m_current >= 0 ? m_matches[size_t(m_current)] : TextRange{};
-
+    // A match the edit cut into is gone; one it did not touch only moves. New matches can only be
+    // ones that take in some of the edit, so a stretch around it (a few query lengths, never past its
+    // lines) is searched again, not the whole paragraph.
+    auto crosses = [](const TextRange& r, qsizetype from, qsizetype to) {
+        return from == to ? r.location < from && r.end() > from : r.location < to && r.end() > from;
+    };
     std::vector<TextRange> matches;
     matches.reserve(m_matches.size() + 4);
-    size_t i = 0;
-    while (i < m_matches.size() && m_matches[i].end() <= from && m_matches[i].location < from)
-        matches.push_back(m_matches[i++]);
-    while (i < m_matches.size() && m_matches[i].location <= oldTo) ++i;
-    search(from, to, matches);
-    for (; i < m_matches.size(); ++i) matches.push_back({m_matches[i].location + delta, m_matches[i].length});
+    for (const TextRange& r : m_matches) {
+        if (crosses(r, start, start + removed)) continue;
+        matches.push_back(r.location >= start + removed ? TextRange{r.location + delta, r.length} : r);
+    }
+    const qsizetype margin = 4 * m_foldedQuery.size() + 16;
+    // Only the stretch itself is looked at for line breaks: a long paragraph is not walked.
+    qsizetype from = std::max<qsizetype>(0, start - margin);
+    const qsizetype before = QStringView(text).mid(from, start - from).lastIndexOf(u'\n');
+    if (before >= 0) from += before + 1;
+    const qsizetype after = start + added;
+    qsizetype to = std::min(text.size(), after + margin);
+    const qsizetype next = QStringView(text).mid(after, to - after).indexOf(u'\n');
+    if (next >= 0) to = after + next;
+    std::vector<TextRange> found;
+    search(from, to, found);
+    for (const TextRange& r : found) {
+        if (!crosses(r, start, start + added)) continue;
+        const auto at = std::lower_bound(matches.begin(), matches.end(), r.location,
+                                         [](const TextRange& m, qsizetype p) { return m.location < p; });
+        // Greedy matching never lets two overlap: a kept neighbour wins.
+        const bool clashes = (at != matches.end() && at->location < r.end()) ||
+                             (at != matches.begin() && std::prev(at)->end() > r.location);
+        if (!clashes) matches.insert(at, r);
+    }
     m_matches = std::move(matches);
 
     // The current match stays the one nearest where it was.
