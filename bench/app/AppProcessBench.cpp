@@ -1,11 +1,14 @@
 // The real launch: AppServices with every service the executable builds, housekeeping included, over
-// generated stores of 10,000 and 100,000 notes, each launch in a process of its own (the store opens
-// once per process), on the second launch of a fresh copy so no one-time migration counts. Beside it,
-// in the same run, a bare SQLite read of the columns the lists show for every row.
+// generated stores of 10,000 and 100,000 notes of about 1 KB (the last also with 100,000 captures), each launch in a
+// process of its own (the store opens once per process), on the second launch of a fresh copy so no one-time migration
+// counts. Beside it, in the same run, a bare SQLite read of the columns the lists show for every row.
 //
 // Counters: resident memory once the launch's background work is done (rss_MB, and per note), the
 // endpoint's list_notes and search_notes answered in process (the same request path the listener
-// feeds), SearchEngine alone, and the first search after launch.
+// feeds), SearchEngine alone, and the first search, sent as soon as the endpoint answers.
+// Targets: launch_over_bare at most 2 (at 10,000, or at most 100 ms); rss_MB at most 90 at 10,000, 400
+// at 100,000 and 600 with the captures; first_over_warm at most 1.5; mcp_over_engine at most 1.2 at
+// 100,000 and mcp_over_engine_ms at most 2 at 10,000.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -106,28 +109,32 @@ enum Figure { Launch, Rss, ListNotes, SearchFirst, SearchWarm, SearchEngineAlone
     {
         AppServices services;
         figures[Launch] = msSince(start);
-        // The launch's background work (the search texts) is done before memory is read.
-        QElapsedTimer waited;
-        waited.start();
-        while ((services.searchEngine().prewarming() || services.searchEngine().cachedObjectCount() == 0) &&
-               waited.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::processEvents();
-        figures[Rss] = residentMB();
-
-        MCPService& mcp = services.mcpService();
-        mcp.loadToken();
-        waited.restart();
-        while (mcp.token().isEmpty() && waited.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        const QString session = openSession(mcp);
         auto timed = [](int times, const std::function<void()>& work) {
             const auto t = std::chrono::steady_clock::now();
             for (int i = 0; i < times; ++i) work();
             return msSince(t) / times;
         };
         const QJsonObject search{{QStringLiteral("query"), QStringLiteral("ipsum dolor")}};
+
+        // The first search goes out the moment the endpoint can answer, whatever the launch's
+        // background work has done by then.
+        MCPService& mcp = services.mcpService();
+        mcp.loadToken();
+        QElapsedTimer waited;
+        waited.start();
+        while (mcp.token().isEmpty() && waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        const QString session = openSession(mcp);
         figures[SearchFirst] = timed(1, [&] { toolCall(mcp, session, QStringLiteral("search_notes"), search); });
+
+        // Memory once the launch's background work (the search texts) is done.
+        waited.restart();
+        while ((services.searchEngine().prewarming() || services.searchEngine().cachedObjectCount() == 0) &&
+               waited.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents();
+        figures[Rss] = residentMB();
+
         figures[SearchWarm] = timed(5, [&] { toolCall(mcp, session, QStringLiteral("search_notes"), search); });
         figures[SearchEngineAlone] = timed(5, [&] { services.searchEngine().search(QStringLiteral("ipsum dolor")); });
         figures[ListNotes] = timed(20, [&] {
@@ -179,7 +186,7 @@ double bareSqliteReadMs(const QString& path)
 void BM_AppLaunch(benchmark::State& state)
 {
     const int count = int(state.range(0));
-    const QString source = generatedNoteStore(count);
+    const QString source = generatedNoteStore(count, state.range(1) != 0);
     QTemporaryDir work;
     double sum[Figures] = {};
     double bare = 0;
@@ -209,12 +216,15 @@ void BM_AppLaunch(benchmark::State& state)
     state.counters["search_mcp_warm_ms"] = mean(sum[SearchWarm]);
     state.counters["search_engine_ms"] = mean(sum[SearchEngineAlone]);
     state.counters["mcp_over_engine"] = mean(sum[SearchWarm]) / std::max(0.001, mean(sum[SearchEngineAlone]));
+    // Small stores: the request's fixed cost, at most 2 ms, is what the ratio measures there.
+    state.counters["mcp_over_engine_ms"] = mean(sum[SearchWarm]) - mean(sum[SearchEngineAlone]);
     state.counters["first_over_warm"] = mean(sum[SearchFirst]) / std::max(0.001, mean(sum[SearchWarm]));
 }
 BENCHMARK(BM_AppLaunch)
-    ->Arg(100)
-    ->Arg(10000)
-    ->Arg(100000)
+    ->Args({100, 0})
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 
+#include "model/Capture.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
 #include "platform/Clock.h"
@@ -59,14 +60,20 @@ static QByteArray picture()
     return bytes;
 }
 
-// A store as a long-used one looks: block bodies of a few paragraphs, tags, one note in a hundred with
-// a picture, one in twenty in the bin (a few of those past their 30 days). Made once per size.
-QString generatedNoteStore(int count)
+// A store as a long-used one looks: block bodies of about 1 KB with a few accented words, tags, one
+// note in a hundred with a picture, one in twenty in the bin (a few of those past their 30 days); with
+// `captures`, as many captures of about 1 KB. Made once per size.
+QString generatedNoteStore(int count, bool captures)
 {
-    return generatedStore(QStringLiteral("notestore-%1").arg(count), [count](ModelContext& context) {
+    const QString name = QStringLiteral("notestore-1k-%1%2").arg(count).arg(captures ? "-captures" : "");
+    return generatedStore(name, [count, captures](ModelContext& context) {
         NoteStore store(context, Clock::system(), generatorSettings());
-        const QString paragraph =
-            QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(4);
+        const QString paragraph = QStringLiteral(
+            "Lorem ipsum dolor sit amet, consectetur adipiscing elit. Grüße aus Köln, café crème à la façade. "
+            "Sed do eiusmod tempor incididunt ut labore et dolore magna aliqua. Ut enim ad minim veniam, quis "
+            "nostrud exercitation ullamco laboris nisi ut aliquip ex ea commodo consequat. Duis aute irure dolor "
+            "in reprehenderit in voluptate velit esse cillum dolore eu fugiat nulla pariatur, naïve über alles. "
+            "Excepteur sint occaecat cupidatat non proident, sunt in culpa qui officia deserunt mollit anim. ");
         const QByteArray bytes = picture();
         const QDateTime start = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -86,6 +93,13 @@ QString generatedNoteStore(int count)
             if (i % 20 == 0) {
                 note->setIsTrashed(true);
                 note->setDeletedAt(now.addDays(i % 1000 == 0 ? -40 : -3));
+            }
+            if (captures) {
+                Capture* capture = context.insert(std::make_unique<Capture>(
+                    paragraph + paragraph.left(500) + QString::number(i), QStringLiteral("Browser"),
+                    QStringLiteral("firefox"), QUrl(QStringLiteral("https://example.org/%1").arg(i)),
+                    QStringLiteral("Page %1").arg(i), std::nullopt));
+                capture->setCreatedAt(start.addSecs(i * 41 % count));
             }
         }
     });

@@ -14,6 +14,7 @@ QString benchPath(const QString& name);
 // time it is asked for in a run unless the file is there already.
 QString generatedStore(const QString& name, const std::function<void(ModelContext&)>& fill);
 
-// A store as a long-used one looks: block bodies of a few paragraphs, tags, one note in a hundred with
-// a picture, one in twenty in the bin (a few of those past their 30 days). Made once per size.
-QString generatedNoteStore(int count);
+// A store as a long-used one looks: block bodies of about 1 KB with a few accented words, tags, one
+// note in a hundred with a picture, one in twenty in the bin (a few of those past their 30 days); with
+// `captures`, as many captures of about 1 KB. Made once per size.
+QString generatedNoteStore(int count, bool captures = false);

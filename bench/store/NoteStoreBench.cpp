@@ -37,6 +37,7 @@ void BM_LaunchWithHousekeeping(benchmark::State& state)
         auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), work)).value();
         {
             NoteStore store(container->mainContext(), Clock::system(), memorySettings());
+            store.startBodyCheck();
             AppServices::runStartupHousekeeping(store, Clock::system());
             benchmark::DoNotOptimize(store.revision());
         }

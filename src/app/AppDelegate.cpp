@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QStandardPaths>
 #include <cmath>
 
 #include "app/CaptureActions.h"
@@ -97,6 +98,22 @@ bool AppDelegate::applicationDidFinishLaunching()
         tarnwickShowWelcome, [this](const Notification&) { presentOnboarding(); }, QString(), this));
 
     connect(&m_parts.reminders, &ReminderScheduler::openNoteRequested, this, &AppDelegate::openReminder);
+    // After the popover that set the reminder has closed: the panel runs a modal loop of its own.
+    connect(
+        &m_parts.reminders, &ReminderScheduler::explanationNeeded, this,
+        [this] {
+            if (m_parts.explainNotifications) {
+                m_parts.explainNotifications();
+                return;
+            }
+            PermissionAudit::Probes probes;
+            probes.platformName = [] { return QGuiApplication::platformName(); };
+            probes.notificationService = [reminders = &m_parts.reminders] { return reminders->hasAuthorization(); };
+            probes.findProgram = [](const QString& name) { return QStandardPaths::findExecutable(name); };
+            probes.currentDesktop = [] { return qEnvironmentVariable("XDG_CURRENT_DESKTOP"); };
+            NotificationPermission::explainAndOpenSettings(probes);
+        },
+        Qt::QueuedConnection);
     MainQueue::nextTurn(&m_parts.reminders, [reminders = &m_parts.reminders] { reminders->rescheduleAll(); });
 
     if (m_parts.startLocalEndpoint) m_parts.startLocalEndpoint();

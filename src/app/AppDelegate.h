@@ -89,6 +89,9 @@ public:
         std::function<OnboardingPanel*(OnboardingController&)> onboardingPanel;
         // The application's normal quit (Ctrl+Q in the tour).
         std::function<void()> quit;
+        // Explains why a reminder just set cannot appear (no notification service); the real panel when
+        // left empty. Asked at most once per session, by the reminder scheduler.
+        std::function<void()> explainNotifications;
     };
 
     // A focus loss this soon before a tray click is taken to be that click's.

@@ -9,6 +9,8 @@
 #endif
 
 #include "app/CaptureActions.h"
+#include "app/PermissionAudit.h"
+#include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
 #include "app/UpdateChecker.h"
@@ -53,6 +55,14 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext());
     NoteStore& store = *m_noteStore;
+    // Looks through the stored bodies while the notes load below; the housekeeping waits for it.
+    store.startBodyCheck();
+    m_search = std::make_unique<SearchEngine>(SearchEngine::Source{[&store] { return store.allActive(); },
+                                                                   [&store] { return store.captures(); },
+                                                                   [&store] { return store.context().storePath(); }});
+    // The first search is as quick as the next: the stored texts are lowered on a worker while the
+    // launch goes on (a store in memory lowers its objects once the launch is done).
+    if (!store.context().storePath().isEmpty()) m_search->prewarm();
     m_previews = std::make_unique<PreviewFiles>();
     m_previews->sweepLeftovers();
     // Each window's cards are note views over the services made below; a card is made only once a
@@ -65,8 +75,6 @@ AppServices::AppServices(ModelContainer& container)
     m_capsule = std::make_unique<CaptureCapsuleController>(
         Clock::system(), [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
         [] { return X11Desktop::reduceMotion(); });
-    m_search = std::make_unique<SearchEngine>(
-        SearchEngine::Source{[&store] { return store.allActive(); }, [&store] { return store.captures(); }});
     m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
     // The peek's source chip shows the same application icons as the shelf's rows.
     m_peek->setIconProvider([](const QString& desktopID) {
@@ -152,8 +160,7 @@ AppServices::AppServices(ModelContainer& container)
 
     // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });
-    // The first search is as quick as the next: the texts are lowered in the background after launch.
-    MainQueue::nextTurn(m_search.get(), [this] { m_search->prewarm(); });
+    if (store.context().storePath().isEmpty()) MainQueue::nextTurn(m_search.get(), [this] { m_search->prewarm(); });
 }
 
 AppServices::~AppServices() = default;
@@ -214,6 +221,12 @@ CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> f
     };
     hooks.openPeek = [peek](const QUuid& id) {
         if (peek) peek->present(id);
+    };
+    hooks.explainCapture = [] {
+        PermissionAudit::Probes probes;
+        probes.platformName = [] { return QGuiApplication::platformName(); };
+        probes.captureBinding = [] { return HotkeyManager::storedBinding(HotkeyManager::Action::capture); };
+        AccessibilityPermission::explainAndOpenSettings(probes);
     };
     return hooks;
 }
@@ -279,7 +292,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
             QGuiApplication::platformName() == QLatin1String("xcb") && probe && probe->isAvailable();
         return available;
     };
-    parts.storeFailure = [] { return PersistenceController::storeFailure(); };
+    parts.storeFailure = [] { return PersistenceController::storeFailureMessage(); };
     // The endpoint's approval card is a window, so the shell gives it to the controller; the listener
     // then starts when the user has switched the endpoint on.
     parts.startLocalEndpoint = [this] {

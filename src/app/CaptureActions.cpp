@@ -1,5 +1,7 @@
 #include "app/CaptureActions.h"
 
+#include <QTimer>
+
 #include <QPointer>
 #include <QSet>
 
@@ -84,7 +86,16 @@ void CaptureActions::handleCapture(quint32 modifiers)
     const auto provider = m_capture.selectionProvider();
     const std::optional<CaptureContext> context = provider ? provider() : std::nullopt;
     if (!context) {
-        presentCaptureResult(CaptureService::UnreadableSelection{CaptureService::lastUnreadableReason()});
+        const CaptureService::UnreadableReason reason = CaptureService::lastUnreadableReason();
+        presentCaptureResult(CaptureService::UnreadableSelection{reason});
+        // No selection can be read in this session at all: say why once, after the hot key's event.
+        if (reason == CaptureService::UnreadableReason::noFocusedElement && !m_explainedCapture &&
+            m_hooks.explainCapture) {
+            m_explainedCapture = true;
+            QTimer::singleShot(0, this, [this] {
+                if (m_hooks.explainCapture) m_hooks.explainCapture();
+            });
+        }
         return;
     }
     presentCaptureResult(m_capture.ingest(*context, asNewNote));
@@ -133,6 +144,9 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
                 break;
             case CaptureService::UnreadableReason::appExposesNoSelection:
                 detail = QStringLiteral("This app won't share its selection.");
+                break;
+            case CaptureService::UnreadableReason::selectionTooLarge:
+                detail = QStringLiteral("The selection is too large to capture.");
                 break;
         }
         m_capsule.show(Kind::warningOf(QStringLiteral("Nothing captured"), detail), nothing);

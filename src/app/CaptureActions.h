@@ -25,6 +25,9 @@ public:
         std::function<void()> toggleShelf;                     // open or close the shelf
         std::function<void(const QUuid& captureID)> openPeek;  // preview a capture
         std::function<QString()> practiceSelection;            // the tour's practice text, if any
+        // Explains why capture cannot read selections in this session (no selection service); asked
+        // on the first capture of a session that fails for that reason.
+        std::function<void()> explainCapture;
     };
 
     CaptureActions(NoteStore& store, CaptureService& capture, CaptureCapsuleController& capsule, Settings& settings,
@@ -51,4 +54,5 @@ private:
     CaptureCapsuleController& m_capsule;
     Settings& m_settings;
     Hooks m_hooks;
+    bool m_explainedCapture = false;
 };

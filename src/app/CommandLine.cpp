@@ -10,9 +10,25 @@ const char* const kToolkitOptionsWithValue[] = {
     "style",    "stylesheet",         "session",       "qwindowgeometry", "qwindowtitle", "qwindowicon"};
 const char* const kToolkitFlags[] = {"reverse", "nograb", "dograb", "sync", "widgetcount"};
 
-QString tryHelp()
+// Every refusal reads the same way: what was wrong, then where to look.
+QString refusal(const QString& problem)
 {
-    return QStringLiteral("Try 'tarnwick --help' for more information.\n");
+    return QStringLiteral("tarnwick: ") + problem + QStringLiteral("\nTry 'tarnwick --help'.\n");
+}
+
+// An unknown option as it was typed ("--frobnicate", "-x"), without any "=value".
+QString typedOption(const QStringList& arguments, const QString& name)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--")) break;
+        if (!argument.startsWith(QLatin1Char('-'))) continue;
+        const QString typed = argument.section(QLatin1Char('='), 0, 0);
+        qsizetype dashes = 0;
+        while (dashes < typed.size() && typed[dashes] == QLatin1Char('-')) ++dashes;
+        if (typed.mid(dashes) == name) return typed;
+    }
+    return QStringLiteral("--") + name;
 }
 
 }  // namespace
@@ -26,7 +42,8 @@ QString CommandLine::helpText()
         "\n"
         "Options:\n"
         "  -h, --help     Show this help and exit.\n"
-        "  -v, --version  Show the version and exit.\n");
+        "  -v, --version  Show the version and exit.\n"
+        "  --verbose      Also print informational lines (as TARNWICK_LOG=info does).\n");
 }
 
 CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
@@ -36,8 +53,10 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption verbose(QStringLiteral("verbose"));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(verbose);
     for (const char* name : kToolkitOptionsWithValue) {
         QCommandLineOption option(QString::fromLatin1(name), {}, QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -49,15 +68,27 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments)
         parser.addOption(option);
     }
 
-    if (!parser.parse(arguments))
-        return {false, 2, {}, QStringLiteral("tarnwick: ") + parser.errorText() + u'\n' + tryHelp()};
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return {false,
+                    2,
+                    {},
+                    refusal(QStringLiteral("unknown option '%1'").arg(typedOption(arguments, unknown.first())))};
+        // Other mistakes (a value missing after an option) in the same form as ours.
+        QString problem = parser.errorText();
+        if (problem.endsWith(QLatin1Char('.'))) problem.chop(1);
+        if (!problem.isEmpty()) problem[0] = problem[0].toLower();
+        return {false, 2, {}, refusal(problem)};
+    }
     if (parser.isSet(help)) return {false, 0, helpText(), {}};
     if (parser.isSet(version)) return {false, 0, QStringLiteral("tarnwick " TARNWICK_VERSION "\n"), {}};
     if (!parser.positionalArguments().isEmpty())
         return {false,
                 2,
                 {},
-                QStringLiteral("tarnwick: unexpected argument '%1'.\n").arg(parser.positionalArguments().first()) +
-                    tryHelp()};
-    return {};
+                refusal(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()))};
+    Outcome run;
+    run.verbose = parser.isSet(verbose);
+    return run;
 }

@@ -11,6 +11,7 @@ struct CommandLine {
         int exitCode = 0;
         QString standardOutput;
         QString standardError;
+        bool verbose = false;  // --verbose: informational lines too
     };
 
     // `arguments` as main() received them, the program name first.

@@ -81,9 +81,9 @@ PermissionPanelView::PermissionPanelView(const PermissionPanel& panel, QWidget* 
     tile->setPixmap(Symbols::tinted(panel.symbol, TarnwickTheme::accent(), 19).pixmap(19, 19));
     tile->setStyleSheet(
         QStringLiteral("background: %1; border-radius: 11px;").arg(TarnwickTheme::accentWash().name(QColor::HexArgb)));
-    heading->addWidget(tile, 0, Qt::AlignTop);
+    heading->addWidget(tile, 0, Qt::AlignVCenter);
     heading->addWidget(plainLabel(panel.title, TarnwickType::brand(20, QFont::DemiBold), TarnwickTheme::textPrimary()),
-                       1);
+                       1, Qt::AlignVCenter);
     column->addLayout(heading);
     column->addWidget(plainLabel(panel.explanation, TarnwickType::noteBody(), TarnwickTheme::textSecondary()));
 
@@ -133,6 +133,9 @@ PermissionPanelView::PermissionPanelView(const PermissionPanel& panel, QWidget* 
         if (on) on();
     });
     setFixedWidth(420);
+    // As tall as the wrapped texts at that width: a taller window would spread the extra height
+    // between the blocks and the reassurances.
+    setFixedHeight(column->totalHeightForWidth(420));
 }
 
 bool PermissionPresenter::run(const Builder& builder)

@@ -25,10 +25,41 @@ ReminderScheduler::ReminderScheduler(NoteStore& store, DesktopNotifications& cen
         if (action != QLatin1String("default")) return;
         const auto shown = m_shown.constFind(id);
         if (shown == m_shown.constEnd()) return;  // someone else's notification
-        const QUuid noteID = QUuid::fromString(*shown);
-        if (!noteID.isNull()) Q_EMIT openNoteRequested(noteID);
+        const QString noteIDString = *shown;
+        const QUuid noteID = QUuid::fromString(noteIDString);
+        if (noteID.isNull()) return;
+        const Note* note = m_store.note(noteID);
+        // A note purged since then is forgotten; opening it is the shell's to refuse.
+        if (!note) forget(noteIDString);
+        Q_EMIT openNoteRequested(noteID);
     });
-    connect(&m_center, &DesktopNotifications::closed, this, [this](quint32 id) { m_shown.remove(id); });
+}
+
+void ReminderScheduler::remember(quint32 id, const QString& noteID)
+{
+    if (m_shown.contains(id)) m_shownOrder.removeOne(id);
+    m_shown.insert(id, noteID);
+    m_shownOrder.append(id);
+    while (m_shownOrder.size() > kRememberedNotifications) m_shown.remove(m_shownOrder.takeFirst());
+}
+
+void ReminderScheduler::forget(const QString& noteID)
+{
+    for (auto it = m_shown.begin(); it != m_shown.end();) {
+        if (*it == noteID) {
+            m_shownOrder.removeOne(it.key());
+            it = m_shown.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ReminderScheduler::explainUnavailable()
+{
+    if (m_explained) return;
+    m_explained = true;
+    Q_EMIT explanationNeeded();
 }
 
 ReminderScheduler::~ReminderScheduler()
@@ -69,6 +100,8 @@ void ReminderScheduler::performSchedule(const Note& note)
 
 void ReminderScheduler::cancel(const Note& note)
 {
+    // Cleared: what was shown of it no longer opens the note.
+    if (!note.reminderDate()) forget(idString(note.uuid()));
     if (auto pending = m_pending.find(note.uuid()); pending != m_pending.end()) {
         pending->cancel();
         m_pending.erase(pending);
@@ -139,7 +172,7 @@ void ReminderScheduler::show(const Note& note)
     m_center.show(title, body, [this, guard = QPointer<ReminderScheduler>(this), noteIDString](const auto& shown) {
         if (!guard) return;
         if (shown)
-            m_shown.insert(*shown, noteIDString);
+            remember(*shown, noteIDString);
         else
             qCWarning(Log::reminders, "Failed to show reminder: %s", qUtf8Printable(shown.error()));
     });

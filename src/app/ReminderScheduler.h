@@ -47,6 +47,14 @@ public:
 
     bool isPending(const QUuid& noteID) const { return m_pending.contains(noteID); }
 
+    // A reminder was set while no notification service runs: asks the shell, once per session, to
+    // explain why it will not appear (explanationNeeded).
+    void explainUnavailable();
+
+    // How many shown notifications are remembered, so that activating one the daemon shows again from
+    // its history still opens its note.
+    static constexpr int kRememberedNotifications = 256;
+
     // The display title and the snippet of an unlocked note's notification.
     static QString displayTitle(const QString& title);
     static QString snippet(const QString& body);
@@ -54,6 +62,8 @@ public:
 Q_SIGNALS:
     // The user activated the notification of this note's reminder.
     void openNoteRequested(const QUuid& noteID);
+    // Emitted at most once per session by explainUnavailable().
+    void explanationNeeded();
 
 private:
     void deliver(const QUuid& noteID);
@@ -69,6 +79,13 @@ private:
     // Due, but no notification service was there to show them yet.
     QSet<QUuid> m_waiting;
     TimerHandle m_retry;
-    // Notifications shown and not yet closed: the notification id, and the "noteID" it carries.
+    void remember(quint32 id, const QString& noteID);
+    void forget(const QString& noteID);
+
+    // Notifications shown: the notification id, and the "noteID" it carries; kept after the daemon
+    // closes one (it may show it again from its history) until the reminder is cleared, the note is
+    // gone, or it is among the oldest past kRememberedNotifications.
     QHash<quint32, QString> m_shown;
+    QList<quint32> m_shownOrder;
+    bool m_explained = false;
 };

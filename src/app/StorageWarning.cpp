@@ -22,13 +22,20 @@ StorageWarning::Texts StorageWarning::texts(const QString& failure, const QStrin
     const QString home = QDir::cleanPath(homeDirectory);
     if (!home.isEmpty() && home != QLatin1String("/") && (folder == home || folder.startsWith(home + QLatin1Char('/'))))
         folder = QLatin1Char('~') + folder.mid(home.size());
+    if (folder.size() > kMaxFolderLength) {
+        qsizetype head = kMaxFolderLength / 2, tail = kMaxFolderLength - head - 1;
+        if (folder.at(head - 1).isHighSurrogate()) --head;
+        if (folder.at(folder.size() - tail).isLowSurrogate()) --tail;
+        folder = folder.left(head) + QChar(0x2026) + folder.right(tail);
+    }
     return {QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick can\u2019t open your notes"),
             QStringLiteral("Your notes file could not be opened, so Tarnwick is running on temporary storage. "
                            "Anything you write now will be lost when you quit, and your existing notes are not "
                            "shown.\n\nYour notes file has not been changed or deleted. Quitting and opening "
                            "Tarnwick again is usually enough; if it keeps happening, your notes are still on disk "
                            "in ") +
-                folder + QStringLiteral(".\n\n(") + cut(failure) + QLatin1Char(')')};
+                folder + QStringLiteral(".\n\n(") + cut(failure) + QLatin1Char(')'),
+            folder};
 }
 
 StorageWarning::Choice StorageWarning::run(const QString& failure)
@@ -37,7 +44,18 @@ StorageWarning::Choice StorageWarning::run(const QString& failure)
     const Texts text = texts(failure, directory, QDir::homePath());
     QMessageBox box(QMessageBox::Critical, text.title, text.message);
     box.setTextFormat(Qt::PlainText);
-    box.setInformativeText(text.informative);
+    if (auto* heading = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = heading->font();
+        font.setWeight(QFont::DemiBold);
+        heading->setFont(font);
+    }
+    // A word joiner after each "/" of the folder keeps the path on one line.
+    QString joined = text.folder;
+    joined.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
+    QString informative = text.informative;
+    const qsizetype at = informative.indexOf(QStringLiteral(" in ") + text.folder + QLatin1Char('.'));
+    if (at >= 0) informative.replace(at + 4, text.folder.size(), joined);
+    box.setInformativeText(informative);
     // The failure text comes from the file and the database: never read as markup.
     if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         informative->setTextFormat(Qt::PlainText);

@@ -14,11 +14,14 @@ public:
         QString title;        // the window's
         QString message;      // the heading
         QString informative;  // three paragraphs
+        QString folder;       // the notes folder as the second paragraph names it
     };
 
     static constexpr qsizetype kMaxFailureLength = 200;
 
-    // The folder is shown with the home folder as "~".
+    // The folder is shown with the home folder as "~", at most kMaxFolderLength characters (its middle
+    // left out), and never broken across lines at a "/".
+    static constexpr qsizetype kMaxFolderLength = 60;
     static Texts texts(const QString& failure, const QString& storeDirectory, const QString& homeDirectory);
     // The first kMaxFailureLength UTF-16 units, one fewer when that would split a surrogate pair.
     static QString cut(const QString& failure);

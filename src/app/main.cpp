@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +13,7 @@
 #include "design/TarnwickType.h"
 #include "platform/BackgroundCall.h"
 #include "platform/DisplayProbe.h"
+#include "platform/Log.h"
 #include "platform/ProcessHardening.h"
 #include "platform/QuitOnSignal.h"
 #include "store/NoteStore.h"
@@ -21,11 +23,21 @@ int main(int argc, char** argv)
     // Answered before anything else: no display, bus or running instance is involved.
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    if (const CommandLine::Outcome options = CommandLine::parse(arguments); !options.run) {
+    const CommandLine::Outcome options = CommandLine::parse(arguments);
+    if (!options.run) {
         std::fputs(qUtf8Printable(options.standardOutput), stdout);
         std::fputs(qUtf8Printable(options.standardError), stderr);
         return options.exitCode;
     }
+
+    // One filter for our log categories, before anything logs: quiet unless asked for more.
+    const QString asked = qEnvironmentVariable("TARNWICK_LOG");
+    const std::optional<Log::Verbosity> verbosity = Log::parseVerbosity(asked);
+    Log::setVerbosity(options.verbose ? std::max(verbosity.value_or(Log::Verbosity::Quiet), Log::Verbosity::Info)
+                                      : verbosity.value_or(Log::Verbosity::Quiet));
+    if (!verbosity)
+        qCWarning(Log::app, "TARNWICK_LOG=%s is not a level Tarnwick knows (info or debug); it is ignored.",
+                  qUtf8Printable(asked));
 
     // Before anything holds a note or a password.
     ProcessHardening::apply();

@@ -115,6 +115,39 @@ private:
     Clock& m_clock;
 };
 
+// The source chip: the application's icon and name drawn from the chip's own left edge, so it shares
+// the card's leading edge with the text and the date.
+class SourceChip : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+    static constexpr int iconSide = 18, gap = 7;
+
+    QSize sizeHint() const override
+    {
+        const QFontMetricsF metrics(font());
+        const int textWidth = int(std::ceil(metrics.horizontalAdvance(text())));
+        const int iconWidth = icon().isNull() ? 0 : iconSide + gap;
+        return {iconWidth + textWidth, std::max(iconSide, int(std::ceil(metrics.height())))};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        int x = 0;
+        if (!icon().isNull()) {
+            p.drawPixmap(QRect(0, (height() - iconSide) / 2, iconSide, iconSide),
+                         icon().pixmap(QSize(iconSide, iconSide), devicePixelRatioF()));
+            x = iconSide + gap;
+        }
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::ButtonText));
+        p.drawText(QRect(x, 0, width() - x, height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    }
+};
+
 }  // namespace
 
 CapturePeekController::CapturePeekController(NoteStore& store, Clock& clock, QObject* parent)
@@ -167,7 +200,7 @@ void CapturePeekController::present(const QUuid& captureID)
     auto* header = new QHBoxLayout;
     header->setContentsMargins(20, 12, 20, 0);
     header->setSpacing(8);
-    auto* chip = new QToolButton;
+    auto* chip = new SourceChip;
     chip->setObjectName(QStringLiteral("sourceChip"));
     chip->setAutoRaise(true);
     chip->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -223,6 +256,8 @@ void CapturePeekController::present(const QUuid& captureID)
     text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The text starts at the card's 20-point edge, like the chip above and the date below.
+    text->document()->setDocumentMargin(0);
     const int textWidth = kWidth - 40;
     text->setFixedWidth(textWidth);
     // Measured laid out at its width, so a short text makes a short card.
@@ -250,9 +285,12 @@ void CapturePeekController::present(const QUuid& captureID)
     footer->setContentsMargins(20, 10, 20, 10);
     footer->setSpacing(16);
     auto* date = new QLabel;
+    date->setObjectName(QStringLiteral("date"));
     date->setTextFormat(Qt::PlainText);
     date->setText(card.dateText());
     date->setFont(systemFont(11.5, QFont::Normal));
+    date->setIndent(0);
+    date->setMargin(0);
     setTextColor(date, TarnwickTheme::textSecondary());
     footer->addWidget(date);
     footer->addStretch(1);

@@ -53,7 +53,14 @@ QString CaptureService::firstLine(const QString& text)
     // A carriage return before a line feed ends the line with it: a title never holds a line break.
     static const QRegularExpression lineEnd(QStringLiteral("\r?\n"));
     const QStringList pieces = text.split(lineEnd, Qt::SkipEmptyParts);
-    const QString line = pieces.isEmpty() ? text : pieces.first();
+    QString line;
+    for (const QChar c : pieces.isEmpty() ? text : pieces.first()) {
+        const char16_t u = c.unicode();
+        // Embeddings and overrides (U+202A..U+202E) and isolates (U+2066..U+2069) would turn the
+        // title, and whatever is drawn after it, around.
+        if ((u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)) continue;
+        line += c.category() == QChar::Other_Control ? QChar(u' ') : c;
+    }
     // Count user-perceived characters, so a cut never splits an emoji or an accent from its letter.
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, line);
     qsizetype end = line.size();
@@ -231,6 +238,8 @@ std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& rea
                 // Nothing selected anywhere: an empty text, which the capture reports as such.
                 text = QString();
                 break;
+            case SelectionReader::Failure::tooLarge:
+                return fail(UnreadableReason::selectionTooLarge);
             case SelectionReader::Failure::ownSelection:
                 // Our own selection: we cannot answer ourselves while we wait, and it is no capture.
                 return fail(UnreadableReason::tarnwickIsFrontmost);

@@ -25,6 +25,7 @@ public:
         tarnwickIsFrontmost,    // no window in front, or our own
         noFocusedElement,       // the desktop does not tell which window is in front (no X display)
         appExposesNoSelection,  // nothing selected, or the owner gave no text in time
+        selectionTooLarge,      // the owner offered more text than a capture takes
     };
 
     // `saved` is false when the store could not write the change: it is held in memory only.
@@ -93,6 +94,8 @@ public:
     // "capture.attachSource"; anything but a stored Boolean counts as on.
     bool attachSource() const;
     // A new note's title: the first non-empty line, at most 80 characters, without its outer blanks.
+    // Control characters become spaces and bidi embeddings, overrides and isolates are left out, so
+    // a title (and the window it names) reads as the text does.
     static QString firstLine(const QString& text);
 
 private:

@@ -112,7 +112,8 @@ void TarnwickType::registerBundledFonts()
         // The face is optional: without it brand headings use the system serif, which is no fault.
         const QString file = Resources::dataFile(QStringLiteral("fonts/Newsreader.ttf"));
         if (file.isEmpty()) {
-            qCInfo(Log::app, "Newsreader.ttf not found in bundle; brand headings fall back to system serif.");
+            qCInfo(Log::app,
+                   "Newsreader.ttf not found in the data folder; brand headings fall back to the system serif.");
             return;
         }
         if (QFontDatabase::addApplicationFont(file) < 0)

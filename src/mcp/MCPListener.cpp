@@ -1,9 +1,11 @@
 #include "mcp/MCPListener.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QPointer>
@@ -32,6 +34,9 @@ constexpr qint64 kDrainMs = 2000;
 // When the process runs out of descriptors, accepting is paused this long instead of spinning.
 constexpr qint64 kAcceptBackoffMs = 100;
 constexpr qsizetype kReadSize = 65536;
+// A connection is only judged silent (and may give its slot to one that sends) once it has had this
+// long to send: one accepted a moment ago may have its request on the way.
+constexpr qint64 kSilentGraceMs = 50;
 
 }  // namespace
 
@@ -39,7 +44,9 @@ constexpr qsizetype kReadSize = 65536;
 // here runs on that thread, apart from post(), which any thread may call.
 class MCPSocketLoop {
 public:
-    using RequestSink = std::function<void(quint64 connection, const HTTPRequest& request)>;
+    // replyFd: a duplicate of the connection's descriptor for the answer to be sent on, owned by the
+    // sink (-1 when none could be made).
+    using RequestSink = std::function<void(quint64 connection, const HTTPRequest& request, int replyFd)>;
     using StateSink = std::function<void(quint64 generation, bool ready, quint16 port)>;
 
     struct Command {
@@ -48,6 +55,7 @@ public:
         quint16 port = 0;
         quint64 connection = 0;
         QByteArray bytes;
+        qsizetype sent = 0;  // Reply: how much of bytes the answering thread has sent already
     };
 
     MCPSocketLoop(MCPListener::Limits limits, RequestSink onRequest, StateSink onState)
@@ -87,6 +95,7 @@ private:
         qint64 finalDeadline = 0;  // the whole request (Reading), the drain (Draining), the turn (Waiting)
         qint64 headDeadline = 0;
         bool heard = false;  // a byte of the request has arrived
+        qint64 activatedAt = 0;
         bool closed = false;
     };
 
@@ -107,7 +116,7 @@ private:
             auto consider = [&nextDeadline](qint64 d) {
                 if (nextDeadline < 0 || d < nextDeadline) nextDeadline = d;
             };
-            const bool canEvict = hasSilent();
+            const bool canEvict = hasSilent(now, consider);
             for (auto& [id, c] : m_connections) {
                 short events = 0;
                 switch (c.phase) {
@@ -154,7 +163,7 @@ private:
                     return;
                 }
             }
-            if (acceptOpen && (fds[1].revents & POLLIN)) acceptAll(now);
+            if (acceptOpen && (fds[1].revents & POLLIN)) acceptAll(now, scratch);
             for (size_t i = firstConnection; i < fds.size(); ++i) {
                 if (!fds[i].revents) continue;
                 auto it = m_connections.find(ids[i - firstConnection]);
@@ -173,20 +182,38 @@ private:
         return n;
     }
 
-    bool hasSilent() const
+    // Whether a waiting connection could take the slot of a silent one now; when one may become
+    // silent later, that moment is a deadline.
+    template <typename Consider>
+    bool hasSilent(qint64 now, Consider&& consider) const
     {
-        bool waiting = false, silent = false;
+        const bool waiting = std::any_of(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+            return !entry.second.closed && entry.second.phase == Phase::Waiting;
+        });
+        if (!waiting) return false;
+        bool silent = false;
         for (const auto& [id, c] : m_connections) {
-            if (c.closed) continue;
-            waiting |= c.phase == Phase::Waiting;
-            silent |= c.phase == Phase::Reading && !c.heard;
+            if (c.closed || c.phase != Phase::Reading || c.heard) continue;
+            if (now < c.activatedAt + kSilentGraceMs)
+                consider(c.activatedAt + kSilentGraceMs);
+            else
+                silent |= isSilent(c, now);
         }
-        return waiting && silent;
+        return silent;
+    }
+
+    // Reading, nothing heard, past its grace, and nothing waiting in its socket either.
+    static bool isSilent(const Connection& c, qint64 now)
+    {
+        if (c.closed || c.phase != Phase::Reading || c.heard || now < c.activatedAt + kSilentGraceMs) return false;
+        int pending = 0;
+        return ::ioctl(c.fd, FIONREAD, &pending) == 0 && pending == 0;
     }
 
     void activate(Connection& c, qint64 now)
     {
         c.phase = Phase::Reading;
+        c.activatedAt = now;
         c.idleDeadline = now + m_limits.idleTimeoutMs;
         c.finalDeadline = now + m_limits.requestTimeoutMs;
         c.headDeadline = now + m_limits.headTimeoutMs;
@@ -208,9 +235,8 @@ private:
     void takeSilentSlot(Connection& waiting, qint64 now)
     {
         if (activeCount() >= m_limits.maxConnections) {
-            auto silent = std::find_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
-                return !entry.second.closed && entry.second.phase == Phase::Reading && !entry.second.heard;
-            });
+            auto silent = std::find_if(m_connections.begin(), m_connections.end(),
+                                       [now](const auto& entry) { return isSilent(entry.second, now); });
             if (silent == m_connections.end()) return;
             close(silent->second);
         }
@@ -247,10 +273,19 @@ private:
                 case Command::Reply: {
                     auto it = m_connections.find(cmd.connection);
                     if (it == m_connections.end() || it->second.phase != Phase::Answering) break;
-                    it->second.out = std::move(cmd.bytes);
-                    it->second.sent = 0;
-                    it->second.phase = Phase::Writing;
-                    it->second.idleDeadline = now + m_limits.idleTimeoutMs;
+                    Connection& c = it->second;
+                    c.out = std::move(cmd.bytes);
+                    c.sent = std::clamp<qsizetype>(cmd.sent, 0, c.out.size());
+                    c.idleDeadline = now + m_limits.idleTimeoutMs;
+                    if (c.sent == c.out.size()) {
+                        // All sent and our side ended by the answering thread: wait for the peer to close.
+                        c.out.clear();
+                        c.phase = Phase::Draining;
+                        c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+                    } else {
+                        c.phase = Phase::Writing;
+                        writeSome(c, now);
+                    }
                     break;
                 }
                 case Command::Drop: {
@@ -305,7 +340,7 @@ private:
         m_listenFd = -1;
     }
 
-    void acceptAll(qint64 now)
+    void acceptAll(qint64 now, std::vector<char>& scratch)
     {
         for (;;) {
             const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -315,7 +350,9 @@ private:
                 return;
             }
             const int active = activeCount();
-            const int waiting = int(m_connections.size()) - active;
+            const int waiting = int(std::count_if(m_connections.begin(), m_connections.end(), [](const auto& entry) {
+                return !entry.second.closed && entry.second.phase == Phase::Waiting;
+            }));
             if (active >= m_limits.maxConnections && waiting >= m_limits.maxWaiting) {
                 refuse(fd);
                 ::close(fd);
@@ -324,13 +361,16 @@ private:
             Connection c;
             c.fd = fd;
             c.parser = HTTPRequestParser(m_limits.maxRequestBytes);
-            if (active < m_limits.maxConnections) {
+            // Slots go in the order connections came: none is taken ahead of one already waiting.
+            if (active < m_limits.maxConnections && waiting == 0) {
                 activate(c, now);
             } else {
                 c.phase = Phase::Waiting;
                 c.finalDeadline = now + m_limits.queueTimeoutMs;
             }
-            m_connections.emplace(++m_lastId, std::move(c));
+            const auto [it, added] = m_connections.emplace(++m_lastId, std::move(c));
+            // The request often arrives with the connection: read it now rather than after another poll.
+            if (it->second.phase == Phase::Reading) service(it->first, it->second, POLLIN, scratch, now);
         }
     }
 
@@ -358,22 +398,17 @@ private:
                         return;
                     case HTTPRequestParser::State::Complete:
                         // Loopback is shared by every user of the machine: only our own may come in.
-                        if (!PeerCredentials::isOwnUser(c.fd)) {
-                            c.out = MCPService::rawResponse(403, QStringLiteral("Forbidden"), std::nullopt,
-                                                            std::nullopt, {});
-                            c.sent = 0;
-                            c.phase = Phase::Writing;
-                            return;
-                        }
+                        if (!PeerCredentials::isOwnUser(c.fd))
+                            return answerAndClose(c, 403, QStringLiteral("Forbidden"));
                         c.phase = Phase::Answering;
-                        m_onRequest(id, c.parser.request());
+                        m_onRequest(id, c.parser.request(), ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
                         return;
-                    case HTTPRequestParser::State::BadLength:
-                        c.out =
-                            MCPService::rawResponse(400, QStringLiteral("Bad Request"), std::nullopt, std::nullopt, {});
-                        c.sent = 0;
-                        c.phase = Phase::Writing;
-                        return;
+                    case HTTPRequestParser::State::BadRequest:
+                        return answerAndClose(c, 400, QStringLiteral("Bad Request"));
+                    case HTTPRequestParser::State::NotImplemented:
+                        return answerAndClose(c, 501, QStringLiteral("Not Implemented"));
+                    case HTTPRequestParser::State::ContentTooLarge:
+                        return answerAndClose(c, 413, QStringLiteral("Content Too Large"));
                     case HTTPRequestParser::State::Malformed:
                     case HTTPRequestParser::State::TooLarge:
                         close(c);
@@ -386,19 +421,7 @@ private:
                     close(c);
                     return;
                 }
-                const ssize_t n = ::send(c.fd, c.out.constData() + c.sent, size_t(c.out.size() - c.sent),
-                                         MSG_NOSIGNAL | MSG_DONTWAIT);
-                if (n < 0) {
-                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(c);
-                    return;
-                }
-                c.sent += n;
-                c.idleDeadline = now + m_limits.idleTimeoutMs;
-                if (c.sent < c.out.size()) return;
-                c.out.clear();
-                ::shutdown(c.fd, SHUT_WR);
-                c.phase = Phase::Draining;
-                c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+                writeSome(c, now);
                 return;
             }
             case Phase::Draining: {
@@ -410,6 +433,33 @@ private:
             case Phase::Answering:
                 return;
         }
+    }
+
+    // Sends what the socket takes of the answer; once all of it is sent, ends our side and waits for
+    // the peer to close.
+    void writeSome(Connection& c, qint64 now)
+    {
+        const ssize_t n =
+            ::send(c.fd, c.out.constData() + c.sent, size_t(c.out.size() - c.sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(c);
+            return;
+        }
+        c.sent += n;
+        c.idleDeadline = now + m_limits.idleTimeoutMs;
+        if (c.sent < c.out.size()) return;
+        c.out.clear();
+        ::shutdown(c.fd, SHUT_WR);
+        c.phase = Phase::Draining;
+        c.finalDeadline = now + std::min<qint64>(kDrainMs, m_limits.idleTimeoutMs);
+    }
+
+    // A refusal of our own, with no body; the connection closes once it is sent.
+    static void answerAndClose(Connection& c, int status, const QString& reason)
+    {
+        c.out = MCPService::rawResponse(status, reason, std::nullopt, std::nullopt, {});
+        c.sent = 0;
+        c.phase = Phase::Writing;
     }
 
     void expire(qint64 now)
@@ -456,6 +506,11 @@ private:
     std::thread m_thread;
 };
 
+ReplyDescriptor::~ReplyDescriptor()
+{
+    if (fd >= 0) ::close(fd);
+}
+
 MCPListener::MCPListener(Handler handle, QObject* parent) : MCPListener(std::move(handle), Limits{}, parent) {}
 
 MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent) : QObject(parent), m_handle(std::move(handle))
@@ -464,9 +519,10 @@ MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent) : QObje
     // in the destructor before this object goes, so `this` is valid whenever the loop runs.
     m_loop = std::make_shared<MCPSocketLoop>(
         limits,
-        [this](quint64 connection, const HTTPRequest& request) {
+        [this](quint64 connection, const HTTPRequest& request, int replyFd) {
+            auto fd = std::make_shared<ReplyDescriptor>(replyFd);
             QMetaObject::invokeMethod(
-                this, [this, connection, request] { deliver(connection, request); }, Qt::QueuedConnection);
+                this, [this, connection, request, fd] { deliver(connection, request, fd); }, Qt::QueuedConnection);
         },
         [this](quint64 generation, bool ready, quint16 port) {
             QMetaObject::invokeMethod(
@@ -502,6 +558,7 @@ namespace {
 struct PendingReply {
     std::weak_ptr<MCPSocketLoop> loop;
     quint64 connection = 0;
+    std::shared_ptr<ReplyDescriptor> fd;
     bool answered = false;
 
     ~PendingReply()
@@ -512,16 +569,28 @@ struct PendingReply {
 };
 }  // namespace
 
-void MCPListener::deliver(quint64 connection, const HTTPRequest& request)
+void MCPListener::deliver(quint64 connection, const HTTPRequest& request, std::shared_ptr<ReplyDescriptor> fd)
 {
     auto pending = std::make_shared<PendingReply>();
     pending->loop = m_loop;
     pending->connection = connection;
+    pending->fd = std::move(fd);
     Reply reply = [pending](const QByteArray& response) {
         if (pending->answered) return;
         pending->answered = true;
-        if (auto l = pending->loop.lock())
-            l->post({MCPSocketLoop::Command::Reply, 0, 0, pending->connection, response});
+        auto l = pending->loop.lock();
+        if (!l) return;
+        // The answer goes out from here at once, and our side of the connection is ended when all of
+        // it went; the socket thread is told only to finish up. Waking it first would put a second
+        // thread switch between the request and its answer.
+        qsizetype sent = 0;
+        if (const int fd = pending->fd ? pending->fd->fd : -1; fd >= 0) {
+            const ssize_t n = ::send(fd, response.constData(), size_t(response.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) sent = n;
+            if (sent == response.size()) ::shutdown(fd, SHUT_WR);
+        }
+        pending->fd.reset();
+        l->post({MCPSocketLoop::Command::Reply, 0, 0, pending->connection, response, sent});
     };
     m_handle(request, std::move(reply));
 }

@@ -10,6 +10,15 @@
 
 class MCPSocketLoop;
 
+// A duplicate of a connection's descriptor, on which its answer is sent; closed with this.
+struct ReplyDescriptor {
+    explicit ReplyDescriptor(int f) : fd(f) {}
+    ~ReplyDescriptor();
+    ReplyDescriptor(const ReplyDescriptor&) = delete;
+    ReplyDescriptor& operator=(const ReplyDescriptor&) = delete;
+    int fd;
+};
+
 // The loopback HTTP listener of the local endpoint. Sockets live on a thread of their own; each
 // complete request is handed to the thread that made the listener (the main thread) to be answered,
 // and the answer goes back to its connection, which is closed after it. One request per connection.
@@ -51,7 +60,7 @@ public:
     void stop();
 
 private:
-    void deliver(quint64 connection, const HTTPRequest& request);
+    void deliver(quint64 connection, const HTTPRequest& request, std::shared_ptr<ReplyDescriptor> fd);
     void report(quint64 generation, bool ready, quint16 port);
 
     Handler m_handle;

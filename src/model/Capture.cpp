@@ -8,7 +8,7 @@ const EntityDescription& Capture::entityDescription()
         QStringLiteral("Capture"),
         {
             {QStringLiteral("uuid"), AttributeType::Uuid, false, QVariant(), QString(), false, true},
-            {QStringLiteral("text"), AttributeType::String, false, QString()},
+            {QStringLiteral("text"), AttributeType::String, false, QString(), QString(), false, false, true},
             {QStringLiteral("sourceApp"), AttributeType::String, true},
             {QStringLiteral("sourceBundleID"), AttributeType::String, true},
             {QStringLiteral("sourceURL"), AttributeType::Url, true},

@@ -17,7 +17,7 @@ const EntityDescription& Note::entityDescription()
         {
             {QStringLiteral("uuid"), AttributeType::Uuid, false, QVariant(), QString(), false, true},
             {QStringLiteral("title"), AttributeType::String, false, QString()},
-            {QStringLiteral("body"), AttributeType::String, false, QString()},
+            {QStringLiteral("body"), AttributeType::String, false, QString(), QString(), false, false, true},
             {QStringLiteral("bodyRichData"), AttributeType::Data, true},
             {QStringLiteral("bodyBlocksData"), AttributeType::Data, true},
             {QStringLiteral("tintRaw"), AttributeType::String, false, QStringLiteral("blue")},
@@ -130,7 +130,12 @@ QString Note::displayTitle() const
 
 QString Note::lockedTitle() const
 {
-    const QString t = title().trimmed();
+    return lockedTitle(title());
+}
+
+QString Note::lockedTitle(const QString& title)
+{
+    const QString t = title.trimmed();
     return t.isEmpty() ? QStringLiteral("Private note") : t;
 }
 

@@ -142,6 +142,8 @@ public:
     QString displayTitle() const;
     // The title shown for a locked note instead of any content.
     QString lockedTitle() const;
+    // What lockedTitle() gives for a note with that title.
+    static QString lockedTitle(const QString& title);
     // The content exists only in its sealed form: locked, with a cipher, and no body in the clear.
     // Nothing may write a body into such a note, or the next seal would cover the sealed content
     // with it.

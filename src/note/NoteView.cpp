@@ -392,7 +392,8 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
         ReminderScheduler& scheduler = services.reminders();
         NoteViewModel::Reminders reminders{[&scheduler] { return scheduler.requestAuthorizationIfNeeded(); },
                                            [&scheduler](const Note& note) { scheduler.performSchedule(note); },
-                                           [&scheduler](const Note& note) { scheduler.cancel(note); }};
+                                           [&scheduler](const Note& note) { scheduler.cancel(note); },
+                                           [&scheduler] { scheduler.explainUnavailable(); }};
         UnlockSession& unlock = services.unlockSession();
         auto* view = new NoteView(
             services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },

@@ -642,6 +642,7 @@ void NoteViewModel::setReminder()
     m_remindersUnavailable = !canAppear;
     setShowingReminder(false);
     Q_EMIT changed();
+    if (!canAppear && m_reminders.explainUnavailable) m_reminders.explainUnavailable();
 }
 
 void NoteViewModel::clearReminder()

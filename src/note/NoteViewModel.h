@@ -36,6 +36,8 @@ public:
         std::function<bool()> requestAuthorizationIfNeeded;
         std::function<void(const Note&)> performSchedule;
         std::function<void(const Note&)> cancel;
+        // A reminder was set where none can appear: explain why (the shell decides how often).
+        std::function<void()> explainUnavailable;
     };
     // Whether the owner can be asked to authenticate now. Asking may start an authentication
     // transaction, so it is asked when a menu is built, the window turns active or the lock panel

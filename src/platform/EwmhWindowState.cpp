@@ -44,11 +44,15 @@ bool isMapped(xcb_connection_t* c, xcb_window_t window)
 
 constexpr uint32_t kAllDesktops = 0xFFFFFFFF;
 
-uint32_t desktopOf(xcb_connection_t* c, xcb_window_t window)
+// A window's desktop, or with `current` the root window's current desktop.
+uint32_t desktopOf(xcb_connection_t* c, xcb_window_t window, bool current = false)
 {
     uint32_t desktop = 0;
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        c,
+        xcb_get_property(c, 0, window, atom(c, current ? "_NET_CURRENT_DESKTOP" : "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL,
+                         0, 1),
+        nullptr);
     if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4)
         desktop = *static_cast<const uint32_t*>(xcb_get_property_value(reply));
     free(reply);
@@ -89,6 +93,8 @@ void apply(WId id, const States& states)
             const uint32_t allDesktops = kAllDesktops;
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
                                 &allDesktops);
+        } else if (desktopOf(c, window) == kAllDesktops) {
+            xcb_delete_property(c, window, atom(c, "_NET_WM_DESKTOP"));
         }
     } else {
         // A mapped window's state belongs to the window manager: ask it.
@@ -98,6 +104,9 @@ void apply(WId id, const States& states)
                                             1);  // add or remove, from an application
         if (states.sticky)
             XcbSupport::sendToWindowManager(c, root, window, atom(c, "_NET_WM_DESKTOP"), kAllDesktops, 1);
+        else if (desktopOf(c, window) == kAllDesktops)
+            // Off every desktop again: onto the one the user is on.
+            XcbSupport::sendToWindowManager(c, root, window, atom(c, "_NET_WM_DESKTOP"), desktopOf(c, root, true), 1);
     }
     xcb_flush(c);
 }

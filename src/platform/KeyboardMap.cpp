@@ -15,3 +15,15 @@ std::optional<quint32> KeyboardMap::baseKeysym(quint32 nativeScanCode)
     if (keysym == XCB_NO_SYMBOL) return std::nullopt;
     return quint32(keysym);
 }
+
+bool KeyboardMap::hasInputFocus(quint64 window)
+{
+    xcb_connection_t* connection = XcbSupport::connection();
+    if (!connection) return true;
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    if (!reply) return true;
+    const bool ours = reply->focus == xcb_window_t(window);
+    free(reply);
+    return ours;
+}

@@ -56,6 +56,27 @@ const QLoggingCategory& app()
     return appCategory();
 }
 
+std::optional<Verbosity> parseVerbosity(const QString& value)
+{
+    const QString level = value.trimmed().toLower();
+    if (level.isEmpty()) return Verbosity::Quiet;
+    if (level == QLatin1String("info")) return Verbosity::Info;
+    if (level == QLatin1String("debug")) return Verbosity::Debug;
+    return std::nullopt;
+}
+
+void setVerbosity(Verbosity verbosity)
+{
+    QString rules;
+    for (const char* name : {"store", "hotkeys", "reminders", "privacy", "app"}) {
+        rules +=
+            QStringLiteral("%1.info=%2\n").arg(QLatin1String(name), verbosity == Verbosity::Quiet ? "false" : "true");
+        rules +=
+            QStringLiteral("%1.debug=%2\n").arg(QLatin1String(name), verbosity == Verbosity::Debug ? "true" : "false");
+    }
+    QLoggingCategory::setFilterRules(rules);
+}
+
 void startCapture()
 {
     QMutexLocker lock(&g_mutex);

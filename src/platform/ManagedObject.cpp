@@ -113,7 +113,7 @@ void ManagedObject::releaseLargeValues()
     if (!m_context || m_rowID == 0 || m_deleted) return;
     const bool shared = !hasChanges();
     for (int i = 0; i < m_values.size(); ++i) {
-        if (i >= 64 || m_entity->attributes[i].type != AttributeType::Data || !m_values.at(i).isValid() || isChanged(i))
+        if (i >= 64 || !m_entity->attributes[i].isLoadedOnAccess() || !m_values.at(i).isValid() || isChanged(i))
             continue;
         m_values[i] = QVariant();
         if (!shared) m_saved[i] = QVariant();

@@ -33,6 +33,12 @@ struct AttributeDescription {
     // Uuid attributes only: the context keeps an index from value to objects, so lookups by this
     // attribute need no scan.
     bool indexed = false;
+    // A stored row's value is read the first time it is asked for, like a large value. For long texts
+    // that lists never show (a note's body), so listing every row does not hold them all.
+    bool loadOnAccess = false;
+
+    // Whether a stored row's value waits in the store until asked for.
+    bool isLoadedOnAccess() const { return type == AttributeType::Data || loadOnAccess; }
 };
 
 // One entity of the schema: its table name, attributes in schema order, and how to make an instance.
@@ -59,8 +65,8 @@ public:
     // UUID; this is what tells them apart.
     qint64 rowID() const { return m_rowID; }
 
-    // A large value (a Data attribute) of a stored row is read from the store the first time it is
-    // asked for, so rows that are only listed never hold their bytes.
+    // A large value (a Data attribute, or one loaded on access) of a stored row is read from the store
+    // the first time it is asked for, so rows that are only listed never hold it.
     const QVariant& value(int attribute) const
     {
         if (m_unloaded && attribute < 64 && (m_unloaded & (quint64(1) << attribute))) loadValue(attribute);

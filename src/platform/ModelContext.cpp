@@ -155,7 +155,7 @@ ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObje
         for (int i = 0; i < e->attributes.size(); ++i) {
             const AttributeDescription& a = e->attributes[i];
             // Large values stay in the store until asked for; the load reads only whether one is there.
-            const bool lazy = a.type == AttributeType::Data && i < 64;
+            const bool lazy = a.isLoadedOnAccess() && i < 64;
             if (lazy) s.lazy |= quint64(1) << i;
             columns +=
                 ',' + (lazy ? '(' + SqliteDatabase::quoted(a.name) + " IS NOT NULL)" : SqliteDatabase::quoted(a.name));
@@ -175,6 +175,11 @@ ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObje
         m_stateIndex.insert(e, int(m_states.size()));
         m_states.push_back(std::move(s));
     }
+}
+
+QString ModelContext::storePath() const
+{
+    return m_db.isInMemory() ? QString() : m_db.path();
 }
 
 ModelContext::~ModelContext()

@@ -109,6 +109,8 @@ public:
     void setAutosaveEnabled(bool enabled);
 
     const Schema& schema() const { return m_schema; }
+    // The store's file, for readers with connections of their own; empty for a store in memory.
+    QString storePath() const;
 
     // Called by a managed object after a real change of one of its values.
     void objectDidChange(ManagedObject* object);

@@ -18,6 +18,7 @@
 
 struct PamAuthenticator::Evaluation {
     QString service;
+    QString serviceFile;
     QString user;
     QString reason;
     QByteArray tty;
@@ -58,6 +59,13 @@ void deliver(const std::shared_ptr<PamAuthenticator::Evaluation>& evaluation, st
 QString pamText(pam_handle_t* handle, int code)
 {
     return QString::fromLocal8Bit(pam_strerror(handle, code));
+}
+
+// What went wrong with the stack, and which file configures it: the one place to look.
+QString stackProblem(const QString& explanation, const QString& serviceFile)
+{
+    if (serviceFile.isEmpty()) return explanation;
+    return explanation + QStringLiteral(" (PAM service file %1)").arg(serviceFile);
 }
 }  // namespace
 
@@ -169,7 +177,8 @@ struct PamWorker {
             int code = pam_start(service.constData(), user.constData(), &conversation, &handle);
             if (code != PAM_SUCCESS) {
                 finish(evaluation, Outcome::unavailable,
-                       QStringLiteral("PAM could not start: ") + pamText(handle, code));
+                       stackProblem(QStringLiteral("PAM could not start: ") + pamText(handle, code),
+                                    evaluation->serviceFile));
                 return;
             }
             // Modules that look at the terminal get the display, as screen lockers give it.
@@ -195,13 +204,13 @@ struct PamWorker {
                 case PAM_MAXTRIES:
                     return finish(evaluation, Outcome::failed, {});
                 default:
-                    return finish(evaluation, Outcome::unavailable, explanation);
+                    return finish(evaluation, Outcome::unavailable, stackProblem(explanation, evaluation->serviceFile));
             }
         }
     }
 };
 
-PamAuthenticator::PamAuthenticator(PromptFactory prompts, QString service, QObject* parent)
+PamAuthenticator::PamAuthenticator(PromptFactory prompts, Service service, QObject* parent)
     : QObject(parent), m_promptFactory(std::move(prompts)), m_service(std::move(service))
 {
 }
@@ -220,11 +229,21 @@ PamAuthenticator::~PamAuthenticator()
     }
 }
 
-QString PamAuthenticator::defaultService()
+QStringList PamAuthenticator::serviceDirectories()
 {
-    for (const char* dir : {"/etc/pam.d/", "/usr/lib/pam.d/", "/usr/etc/pam.d/"})
-        if (QFileInfo::exists(QString::fromLatin1(dir) + QStringLiteral("tarnwick"))) return QStringLiteral("tarnwick");
-    return QStringLiteral("login");
+    return {QStringLiteral("/etc/pam.d"), QStringLiteral("/usr/lib/pam.d"), QStringLiteral("/usr/etc/pam.d")};
+}
+
+PamAuthenticator::Service PamAuthenticator::defaultService(const QStringList& directories)
+{
+    auto fileOf = [&](const QString& name) {
+        for (const QString& dir : directories)
+            if (const QString file = dir + QLatin1Char('/') + name; QFileInfo(file).isFile()) return file;
+        return QString();
+    };
+    if (const QString ours = fileOf(QStringLiteral("tarnwick")); !ours.isEmpty())
+        return {QStringLiteral("tarnwick"), ours};
+    return {QStringLiteral("login"), fileOf(QStringLiteral("login"))};
 }
 
 QString PamAuthenticator::currentUser()
@@ -246,17 +265,19 @@ Authenticator::Availability PamAuthenticator::availability()
     const pam_conv conversation{[](int, const pam_message**, pam_response**, void*) { return PAM_CONV_ERR; }, nullptr};
     pam_handle_t* handle = nullptr;
     const int code =
-        pam_start(m_service.toLocal8Bit().constData(), user.toLocal8Bit().constData(), &conversation, &handle);
+        pam_start(m_service.name.toLocal8Bit().constData(), user.toLocal8Bit().constData(), &conversation, &handle);
     const QString explanation = pamText(handle, code);
     if (handle) pam_end(handle, code);
-    if (code != PAM_SUCCESS) return {false, QStringLiteral("PAM could not start: ") + explanation};
+    if (code != PAM_SUCCESS)
+        return {false, stackProblem(QStringLiteral("PAM could not start: ") + explanation, m_service.file)};
     return {true, {}};
 }
 
 void PamAuthenticator::evaluate(const QString& reason, Completion done)
 {
     auto evaluation = std::make_shared<Evaluation>();
-    evaluation->service = m_service;
+    evaluation->service = m_service.name;
+    evaluation->serviceFile = m_service.file;
     evaluation->user = currentUser();
     evaluation->reason = reason;
     evaluation->tty = qgetenv("DISPLAY");

@@ -21,7 +21,8 @@ public:
     enum class Failure {
         unavailable,   // no X display (a pure Wayland session): selection capture cannot work here
         noOwner,       // nothing owns the PRIMARY selection
-        refused,       // the owner answered without text, with text we cannot decode, or too much
+        refused,       // the owner answered without text, or with text we cannot decode
+        tooLarge,      // the owner offered more text than a capture takes
         timedOut,      // the owner did not answer in time
         ownSelection,  // this application owns it: we cannot answer ourselves while we wait
     };

@@ -193,12 +193,13 @@ Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32
             const auto value =
                 property(c, window, prop, XCB_GET_PROPERTY_TYPE_ANY, true, &type, m_limits.maxBytes, &tooLarge);
             xcb_flush(c);
-            if (!value || tooLarge) return Failure::refused;
+            if (tooLarge) return Failure::tooLarge;
+            if (!value) return Failure::refused;
             if (type == incr && value->size() >= 4) {
                 // The owner announces a lower bound of the size: no need to wait for pieces we refuse.
                 quint32 announced = 0;
                 std::memcpy(&announced, value->constData(), 4);
-                if (qint64(announced) > qint64(m_limits.maxBytes)) return Failure::refused;
+                if (qint64(announced) > qint64(m_limits.maxBytes)) return Failure::tooLarge;
             }
             if (type != incr) {
                 *actualType = type;
@@ -214,12 +215,13 @@ Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32
             const auto piece =
                 property(c, window, prop, XCB_GET_PROPERTY_TYPE_ANY, true, &type, m_limits.maxBytes, &tooLarge);
             xcb_flush(c);
-            if (!piece || tooLarge) return Failure::refused;
+            if (tooLarge) return Failure::tooLarge;
+            if (!piece) return Failure::refused;
             if (piece->isEmpty()) {
                 *actualType = type;
                 return data;
             }
-            if (data.size() + piece->size() > m_limits.maxBytes) return Failure::refused;
+            if (data.size() + piece->size() > m_limits.maxBytes) return Failure::tooLarge;
             data += *piece;
         }
     }

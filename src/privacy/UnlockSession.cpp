@@ -37,13 +37,13 @@ std::optional<QString> UnlockSession::unlockFailure(const QUuid& noteID) const
     return *it;
 }
 
-void UnlockSession::evaluate(const QString& reason, Completion done)
+void UnlockSession::evaluate(const QString& reason, std::function<void(Authenticator::Outcome)> done)
 {
     const Authenticator::Availability availability = m_authenticator.availability();
     if (!availability.available) {
         qCWarning(Log::privacy, "Authentication unavailable: %s",
                   qUtf8Printable(availability.reason.isEmpty() ? QStringLiteral("unknown") : availability.reason));
-        MainQueue::nextTurn(this, [done = std::move(done)] { done(false); });
+        MainQueue::nextTurn(this, [done = std::move(done)] { done(Authenticator::Outcome::unavailable); });
         return;
     }
     QPointer<UnlockSession> self(this);
@@ -54,14 +54,18 @@ void UnlockSession::evaluate(const QString& reason, Completion done)
                                      qCWarning(Log::privacy, "Authentication unavailable: %s",
                                                qUtf8Printable(detail.isEmpty() ? QStringLiteral("unknown") : detail));
                                  // A cancelled or failed prompt is the owner's answer, not a fault: nothing is logged.
-                                 done(outcome == Authenticator::Outcome::success);
+                                 done(outcome);
                              });
 }
 
 void UnlockSession::unlock(const QUuid& noteID, Completion done)
 {
-    evaluate(kUnlockReason,
-             [this, noteID, done = std::move(done)](bool authenticated) { done(authenticated && admit(noteID)); });
+    evaluate(kUnlockReason, [this, noteID, done = std::move(done)](Authenticator::Outcome outcome) {
+        // Nothing to answer at all is not the owner's doing: the lock panel says so rather than
+        // leave the button seemingly dead.
+        if (outcome == Authenticator::Outcome::unavailable) setFailure(noteID, unavailableText());
+        done(outcome == Authenticator::Outcome::success && admit(noteID));
+    });
 }
 
 bool UnlockSession::admit(const QUuid& noteID)
@@ -124,8 +128,9 @@ bool UnlockSession::relockAll()
 
 void UnlockSession::removeLock(const QUuid& noteID, Completion done)
 {
-    evaluate(kRemoveLockReason, [this, noteID, done = std::move(done)](bool authenticated) {
-        if (!authenticated) return done(false);
+    evaluate(kRemoveLockReason, [this, noteID, done = std::move(done)](Authenticator::Outcome outcome) {
+        if (outcome == Authenticator::Outcome::unavailable) setFailure(noteID, unavailableText());
+        if (outcome != Authenticator::Outcome::success) return done(false);
         Note* note = m_store.note(noteID);
         if (!note) return done(false);
         if (auto removed = m_store.removeLock(*note); !removed) {
@@ -170,6 +175,11 @@ QString UnlockSession::sealFailureText()
     return tr(
         "This note couldn't be sealed: its text is still stored unsealed. Tarnwick tries again when it "
         "relocks and at the next launch.");
+}
+
+QString UnlockSession::unavailableText()
+{
+    return tr("Unlocking is not available on this computer.");
 }
 
 QString UnlockSession::explain(const NoteSealing::Error& error)

@@ -8,10 +8,10 @@
 #include <functional>
 #include <optional>
 
+#include "platform/Authenticator.h"
 #include "platform/Clock.h"
 #include "store/NoteSealing.h"
 
-class Authenticator;
 class Note;
 class NoteStore;
 class Settings;
@@ -66,6 +66,8 @@ public:
     static QString explain(const NoteSealing::Error& error);
     // The lock panel's text while a note's content could not be sealed.
     static QString sealFailureText();
+    // The lock panel's text when the owner cannot be asked at all (no usable PAM stack).
+    static QString unavailableText();
 
     // Whether the owner can be asked to authenticate now. This may start an authentication
     // transaction: ask when a menu is built or a window turns active, never while painting.
@@ -82,7 +84,7 @@ Q_SIGNALS:
     void unlockFailuresChanged();
 
 private:
-    void evaluate(const QString& reason, Completion done);
+    void evaluate(const QString& reason, std::function<void(Authenticator::Outcome)> done);
     void restartRelockTimer();
     qint64 relockMinutes() const;
     void setFailure(const QUuid& noteID, const QString& text);

@@ -66,11 +66,11 @@ AboutSettingsTab::AboutSettingsTab(const SettingsServices&, QWidget* parent) : S
     icon->setPixmap(brandIcon());
     icon->setAccessibleName(QStringLiteral("Tarnwick"));
     column->addWidget(icon, 0, Qt::AlignHCenter);
-    column->addWidget(label(QStringLiteral("Tarnwick"), box, TarnwickType::brand(24, QFont::DemiBold),
-                            TarnwickTheme::textPrimary()),
-                      0, Qt::AlignHCenter);
-    m_version = label(QStringLiteral("Version ") + appVersion(), box, TarnwickType::caption(),
-                      TarnwickTheme::textSecondary());
+    column->addWidget(
+        label(QStringLiteral("Tarnwick"), box, TarnwickType::brand(24, QFont::DemiBold), TarnwickTheme::textPrimary()),
+        0, Qt::AlignHCenter);
+    m_version =
+        label(QStringLiteral("Version ") + appVersion(), box, TarnwickType::caption(), TarnwickTheme::textSecondary());
     column->addWidget(m_version, 0, Qt::AlignHCenter);
     auto* links = new QWidget(box);
     links->setContentsMargins(0, 2, 0, 0);

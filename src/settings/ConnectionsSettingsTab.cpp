@@ -1,6 +1,5 @@
 #include "settings/ConnectionsSettingsTab.h"
 
-#include <QButtonGroup>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -31,8 +30,9 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
 {
     MCPService& mcp = services.mcp;
     auto* connect = new TarnSettingsSection(QStringLiteral("Connect a Tool"));
-    auto* enableRow = new TarnSwitchToggleStyle(QStringLiteral("Let external tools read your notes (MCP)"),
-                                                QStringLiteral("Claude Code & Claude Desktop connect over a local endpoint."));
+    auto* enableRow =
+        new TarnSwitchToggleStyle(QStringLiteral("Let external tools read your notes (MCP)"),
+                                  QStringLiteral("Claude Code & Claude Desktop connect over a local endpoint."));
     m_enable = enableRow->toggle();
     QObject::connect(m_enable, &QAbstractButton::clicked, this, [&mcp](bool on) { mcp.setEnabled(on); });
     connect->addRow(enableRow);
@@ -41,16 +41,15 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
     // Access: two segments, exactly one checked.
     m_readOnly = button(QStringLiteral("Read-only"), connect->card());
     m_readWrite = button(QStringLiteral("Read & write"), connect->card());
-    auto* segments = new QButtonGroup(this);
+    // Not a QButtonGroup: an exclusive group is one Tab stop, and each segment is a stop of its own.
     for (QPushButton* segment : {m_readOnly, m_readWrite}) {
         segment->setCheckable(true);
         segment->setToolTip(QStringLiteral("Read & write also exposes the create_note tool to connected tools."));
-        segments->addButton(segment);
+        QObject::connect(segment, &QPushButton::clicked, this, [this, segment] {
+            m_services.settings.setValue(kReadOnlyKey, segment == m_readOnly);
+            refresh();
+        });
     }
-    QObject::connect(m_readOnly, &QPushButton::clicked, this,
-                     [this] { m_services.settings.setValue(kReadOnlyKey, true); });
-    QObject::connect(m_readWrite, &QPushButton::clicked, this,
-                     [this] { m_services.settings.setValue(kReadOnlyKey, false); });
     connect->addRow(row({label(QStringLiteral("Access"), connect->card()), nullptr, m_readOnly, m_readWrite}, 0));
     connect->addDivider();
 
@@ -108,8 +107,8 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
     m_setupCommand->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setupColumn->addWidget(m_setupCommand);
     setupColumn->addWidget(label(QStringLiteral("Claude Desktop"), m_setup, bold));
-    setupColumn->addWidget(caption(QStringLiteral("Settings → Connectors → Add custom connector → paste the URL above."),
-                                   m_setup));
+    setupColumn->addWidget(
+        caption(QStringLiteral("Settings → Connectors → Add custom connector → paste the URL above."), m_setup));
     connect->addRow(m_setup);
     m_endpointRows = {divider, addressRow, regenerateRow, setupRow};
     addSection(connect);
@@ -158,7 +157,9 @@ void ConnectionsSettingsTab::refresh()
         case ConnectionsRows::Status::failed:
             m_status->set(QStringLiteral("xmark"), rows.statusText, TarnwickTheme::destructive());
             break;
-        case ConnectionsRows::Status::off: m_status->set({}, rows.statusText, TarnwickTheme::textSecondary()); break;
+        case ConnectionsRows::Status::off:
+            m_status->set({}, rows.statusText, TarnwickTheme::textSecondary());
+            break;
     }
 
     for (QWidget* w : std::as_const(m_endpointRows)) w->setVisible(rows.showsEndpoint);
@@ -168,7 +169,8 @@ void ConnectionsSettingsTab::refresh()
     }
     m_tokenError->setText(mcp.tokenError());
     m_tokenError->setVisible(rows.showsEndpoint && !mcp.tokenError().isEmpty());
-    m_setupToggle->setText(m_showSetup ? QStringLiteral("Hide setup instructions") : QStringLiteral("Setup instructions…"));
+    m_setupToggle->setText(m_showSetup ? QStringLiteral("Hide setup instructions")
+                                       : QStringLiteral("Setup instructions…"));
     m_setupCommand->setText(QStringLiteral("claude mcp add --transport http tarnwick ") + rows.address);
     m_setup->setVisible(rows.showsEndpoint && m_showSetup);
 

@@ -38,8 +38,8 @@ GeneralSettingsTab::GeneralSettingsTab(const SettingsServices& services, LoginSw
     m_loginError->hide();
     startup->addRow(m_loginError);
     startup->addDivider();
-    auto* taskbarRow =
-        new TarnSwitchToggleStyle(QStringLiteral("Show in the taskbar"), QStringLiteral("Off = tray only, no taskbar clutter"));
+    auto* taskbarRow = new TarnSwitchToggleStyle(QStringLiteral("Show in the taskbar"),
+                                                 QStringLiteral("Off = tray only, no taskbar clutter"));
     m_taskbar = taskbarRow->toggle();
     // Only the key: the application re-applies every window's taskbar state when it changes.
     bindSwitch(m_taskbar, services.settings, QStringLiteral("general.showDockIcon"), false);
@@ -67,10 +67,11 @@ GeneralSettingsTab::GeneralSettingsTab(const SettingsServices& services, LoginSw
         m_updateStatus->setWordWrap(false);
         updates->addRow(row({m_checkNow, m_checking, nullptr, m_download, m_updateStatus}));
         updates->addDivider();
-        updates->addRow(caption(QStringLiteral("Tarnwick never downloads or installs updates on its own. It only checks "
-                                               "a small, anonymous version file and, if there's a newer build, sends "
-                                               "you to the download page."),
-                                updates->card()));
+        updates->addRow(
+            caption(QStringLiteral("Tarnwick never downloads or installs updates on its own. It only checks "
+                                   "a small, anonymous version file and, if there's a newer build, sends "
+                                   "you to the download page."),
+                    updates->card()));
         addSection(updates);
         connect(checker, &UpdateChecker::isCheckingChanged, this, [this] { refreshUpdates(); });
         connect(checker, &UpdateChecker::latestVersionChanged, this, [this] { refreshUpdates(); });
@@ -106,8 +107,8 @@ void GeneralSettingsTab::refreshUpdates()
     const bool automatic = m_services.settings.boolIfStored(QStringLiteral("update.checkAutomatically")).value_or(true);
     m_checkNow->setEnabled(automatic && !checker->isChecking());
     m_checking->setVisible(checker->isChecking());
-    const auto rowText = SettingsTexts::updateRow(checker->updateAvailable(), checker->latestVersion(),
-                                                  checker->currentVersion());
+    const auto rowText =
+        SettingsTexts::updateRow(checker->updateAvailable(), checker->latestVersion(), checker->currentVersion());
     m_download->setVisible(rowText.downloadTitle.has_value());
     if (rowText.downloadTitle) {
         m_download->setText(PlainText::buttonTitle(*rowText.downloadTitle));

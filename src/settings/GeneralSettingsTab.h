@@ -15,8 +15,8 @@ class TarnSwitch;
 class GeneralSettingsTab : public SettingsPage {
     Q_OBJECT
 public:
-    explicit GeneralSettingsTab(const SettingsServices& services, LoginSwitch::System login = LoginSwitch::System::real(),
-                                QWidget* parent = nullptr);
+    explicit GeneralSettingsTab(const SettingsServices& services,
+                                LoginSwitch::System login = LoginSwitch::System::real(), QWidget* parent = nullptr);
 
     TarnSwitch* loginSwitch() const { return m_login; }
     QLabel* loginError() const { return m_loginError; }

@@ -35,8 +35,10 @@ bool isModifierKey(int key)
         case Qt::Key_CapsLock:
         case Qt::Key_NumLock:
         case Qt::Key_ScrollLock:
-        case Qt::Key_unknown: return true;
-        default: return false;
+        case Qt::Key_unknown:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -64,7 +66,8 @@ HotkeysSettingsTab::HotkeysSettingsTab(const SettingsServices& services, QWidget
         row.record = button(QStringLiteral("Record"), box);
         row.record->setAccessibleDescription(HotkeyRecording::title(action));
         connect(row.record, &QPushButton::clicked, this, [this, action] { startRecording(action); });
-        column->addLayout(SettingsWidgets::row({label(HotkeyRecording::title(action), box), nullptr, row.chord, row.record}));
+        column->addLayout(
+            SettingsWidgets::row({label(HotkeyRecording::title(action), box), nullptr, row.chord, row.record}));
         row.status = new SymbolLabel(box, TarnwickType::caption());
         column->addWidget(row.status);
         row.message = label({}, box, TarnwickType::caption(), TarnwickTheme::destructive());
@@ -100,12 +103,15 @@ HotkeysSettingsTab::HotkeysSettingsTab(const SettingsServices& services, QWidget
     help->addRow(SettingsWidgets::row({m_restore, nullptr}));
     addSection(help);
 
-    m_timeout = new QTimer(this);
-    m_timeout->setSingleShot(true);
-    m_timeout->setInterval(kRecordingTimeoutMs);
-    connect(m_timeout, &QTimer::timeout, this, &HotkeysSettingsTab::endRecording);
     connect(&services.settings, &Settings::valueChanged, this, [this](const QString& key) {
-        if (key.startsWith(QLatin1String("hotkey."))) refresh();
+        // A binding is two keys written one after the other: read them once both are there.
+        if (key.startsWith(QLatin1String("hotkey.")) && !m_refreshQueued) {
+            m_refreshQueued = true;
+            QTimer::singleShot(0, this, [this] {
+                m_refreshQueued = false;
+                refresh();
+            });
+        }
     });
     refresh();
 }
@@ -142,8 +148,9 @@ HotkeysSettingsTab::Row* HotkeysSettingsTab::rowFor(Action action)
 void HotkeysSettingsTab::refresh()
 {
     HotkeyManager* hotkeys = m_services.hotkeys ? m_services.hotkeys() : nullptr;
-    if (hotkeys && !property("tarnwickStatusesConnected").toBool()) {
-        setProperty("tarnwickStatusesConnected", true);
+    // The manager may be installed after the page was built: follow it from the first refresh that has it.
+    if (hotkeys && m_followed != hotkeys) {
+        m_followed = hotkeys;
         connect(hotkeys, &HotkeyManager::statusesChanged, this, &HotkeysSettingsTab::refresh);
     }
     const auto statuses = hotkeys ? hotkeys->statuses() : QMap<Action, HotkeyManager::Status>{};
@@ -192,7 +199,7 @@ void HotkeysSettingsTab::startRecording(Action action)
     // Held by this window, the keyboard reaches no passive grab: our own hot keys stay quiet.
     m_grabber->grabKeyboard();
     qApp->installEventFilter(this);
-    m_timeout->start();
+    m_timeout = m_services.clock.after(kRecordingTimeoutMs, this, [this] { endRecording(); });
     refresh();
 }
 
@@ -200,7 +207,7 @@ void HotkeysSettingsTab::endRecording()
 {
     if (!m_recording) return;
     m_recording.reset();
-    m_timeout->stop();
+    m_timeout.cancel();
     qApp->removeEventFilter(this);
     if (m_grabber) m_grabber->releaseKeyboard();
     m_grabber = nullptr;
@@ -215,10 +222,14 @@ bool HotkeysSettingsTab::eventFilter(QObject* watched, QEvent* event)
             handleKey(static_cast<QKeyEvent*>(event));
             return true;
         case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride: return true;
+        case QEvent::ShortcutOverride:
+            return true;
         case QEvent::MouseButtonPress:
-        case QEvent::ApplicationDeactivate: endRecording(); break;
-        default: break;
+        case QEvent::ApplicationDeactivate:
+            endRecording();
+            break;
+        default:
+            break;
     }
     return SettingsPage::eventFilter(watched, event);
 }
@@ -226,6 +237,12 @@ bool HotkeysSettingsTab::eventFilter(QObject* watched, QEvent* event)
 void HotkeysSettingsTab::handleKey(QKeyEvent* event)
 {
     const Action action = *m_recording;
+    // The user went to another window (our windows are not always told while we hold the keyboard):
+    // this key was meant for it, not for the hot key.
+    if (!KeyboardMap::hasInputFocus(window()->winId())) {
+        endRecording();
+        return;
+    }
     HotkeyRecording::Press press;
     press.keysym = keysymOf(*event);
     const Qt::KeyboardModifiers mods = event->modifiers();

@@ -2,16 +2,17 @@
 
 #include <QKeyEvent>
 #include <QList>
+#include <QPointer>
 #include <functional>
 #include <optional>
 
 #include "capture/HotkeyManager.h"
+#include "platform/Clock.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsServices.h"
 
 class QLabel;
 class QPushButton;
-class QTimer;
 namespace SettingsWidgets {
 class SymbolLabel;
 }
@@ -63,5 +64,7 @@ private:
     QPushButton* m_restore = nullptr;
     std::optional<HotkeyManager::Action> m_recording;
     QWidget* m_grabber = nullptr;
-    QTimer* m_timeout = nullptr;
+    TimerHandle m_timeout;
+    bool m_refreshQueued = false;
+    QPointer<HotkeyManager> m_followed;
 };

@@ -11,13 +11,13 @@
 #include "design/TarnwickType.h"
 #include "model/NoteTheme.h"
 #include "platform/Settings.h"
-#include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 #include "settings/SettingsTexts.h"
 #include "settings/SettingsWidgets.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 #include "settings/ThemeGrid.h"
+#include "store/NoteStore.h"
+#include "store/NoteThemes.h"
 
 using namespace SettingsWidgets;
 
@@ -54,7 +54,8 @@ NoteSettingsTab::NoteSettingsTab(const SettingsServices& services, QWidget* pare
     opacityColumn->setContentsMargins(0, 0, 0, 0);
     opacityColumn->setSpacing(4);
     m_opacityText = label({}, opacityBox, TarnwickType::mono(), TarnwickTheme::textSecondary());
-    opacityColumn->addLayout(row({label(QStringLiteral("Default window opacity"), opacityBox), nullptr, m_opacityText}));
+    opacityColumn->addLayout(
+        row({label(QStringLiteral("Default window opacity"), opacityBox), nullptr, m_opacityText}));
     m_opacity = new QSlider(Qt::Horizontal, opacityBox);
     m_opacity->setRange(100, 1000);  // per mille
     m_opacity->setSingleStep(10);

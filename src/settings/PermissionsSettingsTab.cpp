@@ -45,7 +45,9 @@ PermissionsSettingsTab::PermissionsSettingsTab(const SettingsServices& services,
     column->addWidget(caption(QStringLiteral("Walks the three keys and the choices from first run."), text));
     auto* replay = button(QStringLiteral("Replay"), setup->card());
     connect(replay, &QPushButton::clicked, this, [this] { m_services.center.post(tarnwickShowWelcome); });
-    setup->addRow(row({text, nullptr, replay}));
+    auto* setupRow = row({text, replay}, 12);
+    setupRow->setStretch(0, 1);
+    setup->addRow(setupRow);
     setup->addDivider();
     // The sentence about screen sharing is left out: this desktop cannot hide windows from it.
     setup->addRow(caption(QStringLiteral("Tarnwick never asks for Full Disk Access, the camera, the microphone, your "

@@ -26,6 +26,7 @@
 PreferenceTabsController::PreferenceTabsController(const SettingsServices& services, QWidget* parent)
     : QWidget(parent), m_services(services)
 {
+    setFixedWidth(SettingsWindowController::kWidth);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -37,7 +38,7 @@ PreferenceTabsController::PreferenceTabsController(const SettingsServices& servi
     m_stripRow->setPalette(stripPalette);
     auto* strip = new QHBoxLayout(m_stripRow);
     strip->setContentsMargins(8, 6, 8, 6);
-    strip->setSpacing(2);
+    strip->setSpacing(0);
     strip->addStretch(1);
     m_strip = new QButtonGroup(this);
     m_strip->setExclusive(true);
@@ -86,7 +87,8 @@ void PreferenceTabsController::addTab(AppSettingsTab tab)
     button->setCheckable(true);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);  // Ctrl+Tab moves between tabs; Tab walks the page
-    button->setMinimumWidth(60);
+    button->setFont(TarnwickType::system(10));
+    button->setFixedWidth(68);  // eight fit the window's width
     button->setAccessibleName(tab.title());
     m_strip->addButton(button, tab.index());
     m_buttons << button;
@@ -99,14 +101,22 @@ void PreferenceTabsController::addTab(AppSettingsTab tab)
 SettingsPage* PreferenceTabsController::content(AppSettingsTab tab)
 {
     switch (tab) {
-        case AppSettingsTab::general: return new GeneralSettingsTab(m_services);
-        case AppSettingsTab::note: return new NoteSettingsTab(m_services);
-        case AppSettingsTab::hotkeys: return new HotkeysSettingsTab(m_services);
-        case AppSettingsTab::permissions: return new PermissionsSettingsTab(m_services);
-        case AppSettingsTab::connections: return new ConnectionsSettingsTab(m_services);
-        case AppSettingsTab::privacy: return new PrivacySettingsTab(m_services);
-        case AppSettingsTab::sync: return new SyncSettingsTab(m_services);
-        case AppSettingsTab::about: return new AboutSettingsTab(m_services);
+        case AppSettingsTab::general:
+            return new GeneralSettingsTab(m_services);
+        case AppSettingsTab::note:
+            return new NoteSettingsTab(m_services);
+        case AppSettingsTab::hotkeys:
+            return new HotkeysSettingsTab(m_services);
+        case AppSettingsTab::permissions:
+            return new PermissionsSettingsTab(m_services);
+        case AppSettingsTab::connections:
+            return new ConnectionsSettingsTab(m_services);
+        case AppSettingsTab::privacy:
+            return new PrivacySettingsTab(m_services);
+        case AppSettingsTab::sync:
+            return new SyncSettingsTab(m_services);
+        case AppSettingsTab::about:
+            return new AboutSettingsTab(m_services);
     }
     return nullptr;
 }
@@ -152,6 +162,8 @@ void PreferenceTabsController::selectStoredTab()
 void PreferenceTabsController::currentChanged(int index)
 {
     if (index >= 0 && index < m_buttons.size()) m_buttons[index]->setChecked(true);
+    // Tab then starts at the new page's first control, not from one left on a hidden page.
+    m_stack->setFocus(Qt::OtherFocusReason);
     if (m_isRestoring || index < 0 || index >= AppSettingsTab::allCases().size()) return;
     const QString raw = AppSettingsTab::allCases()[index].rawValue();
     if (m_services.settings.storedValue(QLatin1String(AppSettingsTab::kSelectedTabKey)) != QVariant(raw))

@@ -44,7 +44,8 @@ PrivacySettingsTab::PrivacySettingsTab(const SettingsServices& services, QWidget
     m_relock->addItem(QStringLiteral("15 minutes"), 15);
     m_relock->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(m_relock, &QComboBox::activated, this, [this](int index) {
-        m_services.settings.setValue(QStringLiteral("privacy.relockMinutes"), qint64(m_relock->itemData(index).toInt()));
+        m_services.settings.setValue(QStringLiteral("privacy.relockMinutes"),
+                                     qint64(m_relock->itemData(index).toInt()));
     });
     locked->addRow(row({label(QStringLiteral("Auto-relock after"), locked->card()), nullptr, m_relock}));
     locked->addDivider();
@@ -73,9 +74,12 @@ void PrivacySettingsTab::refresh(bool askAuthentication)
 {
     const UnlockSession& unlock = m_services.unlockSession;
     // May start a PAM transaction: only when the page shows or the window turns active.
-    if (askAuthentication) m_canAuthenticate = unlock.canAuthenticate();
+    if (askAuthentication) {
+        m_canAuthenticate = unlock.canAuthenticate();
+        m_capabilityText = unlock.capabilityDescription();
+    }
     m_unlockName->setText(unlock.biometryName().value_or(QStringLiteral("Unlock")));
-    m_capability->setText(unlock.capabilityDescription());
+    m_capability->setText(m_capabilityText);
     setColor(m_capability, m_canAuthenticate ? TarnwickTheme::accent() : TarnwickTheme::textSecondary());
     {
         const QSignalBlocker blocker(m_relock);

@@ -33,4 +33,5 @@ private:
     QComboBox* m_relock = nullptr;
     QLabel* m_footnote = nullptr;
     bool m_canAuthenticate = false;
+    QString m_capabilityText;
 };

@@ -51,6 +51,7 @@ UpdateRow updateRow(bool updateAvailable, const std::optional<QString>& latestVe
 std::optional<int> relockChoice(const Settings& settings)
 {
     const QVariant value = settings.value(QStringLiteral("privacy.relockMinutes"));
+    if (!value.isValid()) return 5;  // the relock timer's own default
     const int type = value.typeId();
     if (type != QMetaType::Int && type != QMetaType::LongLong && type != QMetaType::Double) return std::nullopt;
     const double minutes = value.toDouble();

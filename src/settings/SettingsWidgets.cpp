@@ -120,6 +120,7 @@ SymbolLabel::SymbolLabel(QWidget* parent, const QFont& font) : QWidget(parent)
     m_text = label({}, this, font);
     layout->addWidget(m_icon, 0, Qt::AlignVCenter);
     layout->addWidget(m_text, 0, Qt::AlignVCenter);
+    layout->addStretch(1);
 }
 
 void SymbolLabel::set(const QString& symbol, const QString& text, const QColor& color)

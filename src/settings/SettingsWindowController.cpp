@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/SharePrivacy.h"
 #include "design/LightPalette.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/WindowStates.h"
@@ -61,8 +62,8 @@ void SettingsWindowController::build()
     });
     m_window = window;
     window->setWindowTitle(QStringLiteral("Tarnwick Settings"));
-    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint);
     window->setPalette(LightPalette::make());
     window->setAutoFillBackground(true);
     auto* column = new QVBoxLayout(window);
@@ -83,6 +84,7 @@ void SettingsWindowController::build()
     }
     window->winId();  // the native window, so its states can be set before it maps
     WindowStates::applyTaskbarPresence(window->windowHandle(), m_services->settings);
+    SharePrivacy::apply(QList<QWidget*>{window});
     observeActivation();
 }
 

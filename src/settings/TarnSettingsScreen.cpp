@@ -8,6 +8,7 @@
 TarnSettingsScreen::TarnSettingsScreen(QWidget* parent) : QScrollArea(parent)
 {
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus);  // the Tab walk goes through the page's controls only
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

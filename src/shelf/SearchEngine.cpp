@@ -10,6 +10,7 @@
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
+#include "platform/StoreRowReader.h"
 #include "shelf/SearchFolding.h"
 
 namespace {
@@ -20,6 +21,7 @@ struct Folded {
     const ManagedObject* key = nullptr;  // the address it was listed under; null once moved elsewhere
     QPointer<ManagedObject> object;      // null once the object is destroyed, even if its address is reused
     quint64 version = 0;
+    QUuid id;  // the object's id, so that results can be named without reading their objects
     std::string text;
     size_t first = 0;   // length of the first text
     size_t second = 0;  // length of the second; the third is the rest
@@ -161,40 +163,126 @@ private:
     bool m_rebuilding = false;
 };
 
+// The texts of a note: a locked note's locked title alone (nothing of a private body stays here), else
+// its title and body. The buffer is kept at its own size: lowering grows it past what it holds.
+void fillNoteTexts(Folded& f, const QUuid& id, bool locked, bool trashed, const QString& title, const QString& body)
+{
+    f.id = id;
+    f.locked = locked;
+    f.trashed = trashed;
+    if (locked) {
+        std::string().swap(f.text);
+        SearchFolding::appendLowered(Note::lockedTitle(title), f.text);
+        f.first = f.text.size();
+    } else {
+        SearchFolding::appendLowered(title, f.text);
+        f.first = f.text.size();
+        SearchFolding::appendLowered(body, f.text);
+        f.second = f.text.size() - f.first;
+    }
+    f.text.shrink_to_fit();
+}
+
 void fillNote(const Note& note, Folded& f)
 {
-    f.locked = note.isLocked();
-    f.trashed = note.isTrashed();
-    if (f.locked) {
-        // Only the locked title is ever matched: nothing of a private body stays here.
-        std::string().swap(f.text);
-        SearchFolding::appendLowered(note.lockedTitle(), f.text);
-        f.first = f.text.size();
-        return;
-    }
-    SearchFolding::appendLowered(note.title(), f.text);
+    const bool locked = note.isLocked();
+    fillNoteTexts(f, note.uuid(), locked, note.isTrashed(), note.title(), locked ? QString() : note.body());
+}
+
+void fillCaptureTexts(Folded& f, const QUuid& id, qint64 createdMs, const QString& text,
+                      const std::optional<QString>& app, const std::optional<QString>& title)
+{
+    f.id = id;
+    f.createdMs = createdMs;
+    SearchFolding::appendLowered(text, f.text);
     f.first = f.text.size();
-    SearchFolding::appendLowered(note.body(), f.text);
+    if (app) SearchFolding::appendLowered(*app, f.text);
     f.second = f.text.size() - f.first;
+    if (title) SearchFolding::appendLowered(*title, f.text);
+    f.text.shrink_to_fit();
 }
 
 void fillCapture(const Capture& capture, Folded& f)
 {
-    f.createdMs = capture.createdAt().toMSecsSinceEpoch();
-    SearchFolding::appendLowered(capture.text(), f.text);
-    f.first = f.text.size();
-    if (const auto app = capture.sourceApp()) SearchFolding::appendLowered(*app, f.text);
-    f.second = f.text.size() - f.first;
-    if (const auto title = capture.sourceTitle()) SearchFolding::appendLowered(*title, f.text);
+    fillCaptureTexts(f, capture.uuid(), capture.createdAt().toMSecsSinceEpoch(), capture.text(), capture.sourceApp(),
+                     capture.sourceTitle());
 }
 
-// Newest first; captures of the same moment keep the order they came in.
-QList<Capture*> newestFirst(std::vector<std::pair<qint64, Capture*>>& dated)
+std::optional<QString> optionalText(const QVariant& v)
 {
-    std::stable_sort(dated.begin(), dated.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    return v.isValid() ? std::optional<QString>(v.toString()) : std::nullopt;
+}
+
+// Entries lowered from stored rows, in row order, for finding by row.
+struct StoredEntries {
+    std::vector<qint64> rows;
+    std::vector<Folded> entries;
+
+    Folded* find(qint64 row)
+    {
+        const auto it = std::lower_bound(rows.begin(), rows.end(), row);
+        return it != rows.end() && *it == row ? &entries[size_t(it - rows.begin())] : nullptr;
+    }
+};
+
+// Lowers the searchable texts of every stored note outside the bin and every capture, straight from the
+// store's file. Run on a worker: it touches no object.
+bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& captures)
+{
+    // Values: locked, trashed, title, body (never read for a locked note), id.
+    auto lowerNotes = [&](std::vector<StoreRowReader::Row>& rows) {
+        for (const StoreRowReader::Row& row : rows) {
+            const bool trashed = row.values[1].toBool();
+            if (trashed) continue;
+            Folded f;
+            fillNoteTexts(f, row.values[4].toUuid(), row.values[0].toBool(), trashed, row.values[2].toString(),
+                          row.values[3].toString());
+            notes.rows.push_back(row.rowID);
+            notes.entries.push_back(std::move(f));
+        }
+        return true;
+    };
+    // Values: text, source name, page title, creation date, id.
+    auto lowerCaptures = [&](std::vector<StoreRowReader::Row>& rows) {
+        for (const StoreRowReader::Row& row : rows) {
+            Folded f;
+            const QVariant& created = row.values[3];
+            fillCaptureTexts(f, row.values[4].toUuid(),
+                             created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0, row.values[0].toString(),
+                             optionalText(row.values[1]), optionalText(row.values[2]));
+            captures.rows.push_back(row.rowID);
+            captures.entries.push_back(std::move(f));
+        }
+        return true;
+    };
+    const auto readNotes = StoreRowReader::read(path, Note::entityDescription(),
+                                                {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid},
+                                                4096, lowerNotes, {Note::IsLocked, {Note::Body}});
+    if (!readNotes) return false;
+    return bool(StoreRowReader::read(
+        path, Capture::entityDescription(),
+        {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 4096,
+        lowerCaptures));
+}
+
+struct DatedCapture {
+    qint64 createdMs;
+    Capture* capture;
+    QUuid id;
+};
+
+// Newest first; captures of the same moment keep the order they came in.
+QList<Capture*> newestFirst(std::vector<DatedCapture>& dated, QList<QUuid>* ids)
+{
+    std::stable_sort(dated.begin(), dated.end(),
+                     [](const DatedCapture& a, const DatedCapture& b) { return a.createdMs > b.createdMs; });
     QList<Capture*> result;
     result.reserve(qsizetype(dated.size()));
-    for (const auto& d : dated) result.push_back(d.second);
+    for (const DatedCapture& d : dated) result.push_back(d.capture);
+    if (ids) {
+        ids->reserve(qsizetype(dated.size()));
+        for (const DatedCapture& d : dated) ids->push_back(d.id);
+    }
     return result;
 }
 
@@ -202,6 +290,7 @@ QList<Capture*> newestFirst(std::vector<std::pair<qint64, Capture*>>& dated)
 
 // What a prewarm reads of a note on the main thread, for the worker to lower.
 struct PlainNote {
+    QUuid id;
     QString title;
     QString body;
     bool locked = false;
@@ -209,6 +298,14 @@ struct PlainNote {
 };
 
 struct Prewarm {
+    // From the store's file: the worker reads and lowers everything; the objects are met only when the
+    // entries are taken in.
+    bool fromStore = false;
+    bool failed = false;
+    StoredEntries storedNotes;
+    StoredEntries storedCaptures;
+
+    // From the objects, read here in slices.
     QList<Note*> notes;
     std::vector<QPointer<ManagedObject>> guards;  // touched on the main thread only
     std::vector<quint64> versions;
@@ -239,7 +336,26 @@ bool SearchEngine::prewarming() const
 
 void SearchEngine::prewarm()
 {
-    if (m_cache->prewarm || m_cache->notes.size() > 0 || !m_source.activeNotes) return;
+    if (m_cache->prewarm || m_cache->notes.size() > 0) return;
+    const QString path = m_source.storePath ? m_source.storePath() : QString();
+    if (!path.isEmpty()) {
+        auto job = std::make_shared<Prewarm>();
+        job->fromStore = true;
+        m_cache->prewarm = job;
+        if (m_worker.joinable()) m_worker.join();
+        m_worker = std::thread([this, job, path] {
+            job->failed = !lowerStoredTexts(path, job->storedNotes, job->storedCaptures);
+            QMetaObject::invokeMethod(
+                this, [this] { adoptPrewarm(); }, Qt::QueuedConnection);
+        });
+        return;
+    }
+    prewarmFromObjects();
+}
+
+void SearchEngine::prewarmFromObjects()
+{
+    if (!m_source.activeNotes) return;
     m_cache->prewarm = std::make_shared<Prewarm>();
     m_cache->prewarm->notes = m_source.activeNotes();
     readPrewarmSlice(0);
@@ -249,8 +365,8 @@ void SearchEngine::prewarm()
 void SearchEngine::readPrewarmSlice(qsizetype from)
 {
     const std::shared_ptr<Prewarm> job = m_cache->prewarm;
-    if (!job) return;
-    constexpr qsizetype slice = 8192;
+    if (!job || job->fromStore) return;
+    constexpr qsizetype slice = 2048;
     const qsizetype to = std::min(job->notes.size(), from + slice);
     for (qsizetype i = from; i < to; ++i) {
         Note* note = job->notes[i];
@@ -258,9 +374,10 @@ void SearchEngine::readPrewarmSlice(qsizetype from)
         job->versions.push_back(note ? note->version() : 0);
         PlainNote p;
         if (note) {
+            p.id = note->uuid();
             p.locked = note->isLocked();
             p.trashed = note->isTrashed();
-            p.title = p.locked ? note->lockedTitle() : note->title();
+            p.title = note->title();
             if (!p.locked) p.body = note->body();
         }
         job->plain.push_back(std::move(p));
@@ -275,13 +392,7 @@ void SearchEngine::readPrewarmSlice(qsizetype from)
         job->folded.resize(job->plain.size());
         for (size_t i = 0; i < job->plain.size(); ++i) {
             const PlainNote& p = job->plain[i];
-            Folded& f = job->folded[i];
-            f.locked = p.locked;
-            f.trashed = p.trashed;
-            SearchFolding::appendLowered(p.title, f.text);
-            f.first = f.text.size();
-            SearchFolding::appendLowered(p.body, f.text);
-            f.second = f.text.size() - f.first;
+            fillNoteTexts(job->folded[i], p.id, p.locked, p.trashed, p.title, p.body);
         }
         std::vector<PlainNote>().swap(job->plain);
         QMetaObject::invokeMethod(
@@ -289,10 +400,56 @@ void SearchEngine::readPrewarmSlice(qsizetype from)
     });
 }
 
+void SearchEngine::finishPrewarm()
+{
+    const std::shared_ptr<Prewarm> job = m_cache->prewarm;
+    if (!job || !job->fromStore) return;
+    // The worker started with the launch and is done or nearly so: waiting for it is far shorter than
+    // lowering every object here.
+    if (m_worker.joinable()) m_worker.join();
+    adoptPrewarm();
+}
+
+namespace {
+// Entries for the listed objects, in list order: an object unchanged since it was loaded takes the one
+// lowered from its stored row; any other (changed since, or never stored) is lowered here.
+template <typename T, typename Fill>
+std::vector<Folded> takeStored(const QList<T*>& objects, StoredEntries& stored, Fill fill)
+{
+    std::vector<Folded> entries;
+    entries.reserve(size_t(objects.size()));
+    for (T* object : objects) {
+        Folded& f = entries.emplace_back();
+        if (!object) continue;
+        Folded* found = object->rowID() != 0 && object->version() == 0 ? stored.find(object->rowID()) : nullptr;
+        if (found)
+            f = std::move(*found);
+        else
+            fill(*object, f);
+        f.key = object;
+        f.object = object;
+        f.version = object->version();
+    }
+    return entries;
+}
+}  // namespace
+
 void SearchEngine::adoptPrewarm()
 {
     const std::shared_ptr<Prewarm> job = std::move(m_cache->prewarm);
-    if (!job || job->folded.size() != size_t(job->notes.size())) return;
+    if (!job) return;
+    if (job->fromStore) {
+        if (job->failed) {
+            prewarmFromObjects();
+            return;
+        }
+        if (m_cache->notes.size() == 0 && m_source.activeNotes)
+            m_cache->notes.adopt(takeStored(m_source.activeNotes(), job->storedNotes, fillNote));
+        if (m_cache->captures.size() == 0 && m_source.captures)
+            m_cache->captures.adopt(takeStored(m_source.captures(), job->storedCaptures, fillCapture));
+        return;
+    }
+    if (job->folded.size() != size_t(job->notes.size())) return;
     // A search that ran meanwhile has its own entries; a note changed since is lowered again when met.
     for (size_t i = 0; i < job->folded.size(); ++i) {
         Folded& f = job->folded[i];
@@ -305,6 +462,13 @@ void SearchEngine::adoptPrewarm()
 
 QList<Note*> SearchEngine::search(const QString& query)
 {
+    return search(query, nullptr);
+}
+
+QList<Note*> SearchEngine::search(const QString& query, QList<QUuid>* ids)
+{
+    finishPrewarm();
+    if (ids) ids->clear();
     QList<Note*> notes = m_source.activeNotes ? m_source.activeNotes() : QList<Note*>();
     const QString trimmed = query.trimmed();
     if (trimmed.isEmpty()) {
@@ -316,6 +480,7 @@ QList<Note*> SearchEngine::search(const QString& query)
     m_cache->notes.begin(notes.size());
     // One list per rank, 3 down to 1, each in fetched order: a stable sort by rank without comparisons.
     QList<Note*> byRank[3];
+    QList<QUuid> idsByRank[3];
     for (Note* note : std::as_const(notes)) {
         if (!note) continue;
         const Folded& f = m_cache->notes.next(note, [note](Folded& e) { fillNote(*note, e); });
@@ -323,26 +488,40 @@ QList<Note*> SearchEngine::search(const QString& query)
         const bool inTitle = SearchFolding::contains(f.part(0), needle);
         const bool inBody = !f.locked && SearchFolding::contains(f.part(1), needle);
         const int rank = (inTitle ? 2 : 0) + (inBody ? 1 : 0);
-        if (rank > 0) byRank[3 - rank].push_back(note);
+        if (rank > 0) {
+            byRank[3 - rank].push_back(note);
+            if (ids) idsByRank[3 - rank].push_back(f.id);
+        }
     }
     m_cache->notes.finish();
 
     QList<Note*> result;
     result.reserve(byRank[0].size() + byRank[1].size() + byRank[2].size());
     for (const QList<Note*>& group : byRank) result.append(group);
+    if (ids) {
+        ids->reserve(result.size());
+        for (const QList<QUuid>& group : idsByRank) ids->append(group);
+    }
     return result;
 }
 
 QList<Capture*> SearchEngine::searchCaptures(const QString& query)
 {
+    return searchCaptures(query, nullptr);
+}
+
+QList<Capture*> SearchEngine::searchCaptures(const QString& query, QList<QUuid>* ids)
+{
+    finishPrewarm();
+    if (ids) ids->clear();
     const QList<Capture*> captures = m_source.captures ? m_source.captures() : QList<Capture*>();
-    std::vector<std::pair<qint64, Capture*>> kept;
+    std::vector<DatedCapture> kept;
     const QString trimmed = query.trimmed();
     if (trimmed.isEmpty()) {
         kept.reserve(size_t(captures.size()));
         for (Capture* capture : captures)
-            if (capture) kept.emplace_back(capture->createdAt().toMSecsSinceEpoch(), capture);
-        return newestFirst(kept);
+            if (capture) kept.push_back({capture->createdAt().toMSecsSinceEpoch(), capture, QUuid()});
+        return newestFirst(kept, nullptr);
     }
 
     const std::string needle = SearchFolding::lowered(trimmed);
@@ -351,11 +530,12 @@ QList<Capture*> SearchEngine::searchCaptures(const QString& query)
         if (!capture) continue;
         const Folded& f = m_cache->captures.next(capture, [capture](Folded& e) { fillCapture(*capture, e); });
         if (SearchFolding::contains(f.part(0), needle) || SearchFolding::contains(f.part(1), needle) ||
-            SearchFolding::contains(f.part(2), needle))
-            kept.emplace_back(f.createdMs, capture);
+            SearchFolding::contains(f.part(2), needle)) {
+            kept.push_back({f.createdMs, capture, f.id});
+        }
     }
     m_cache->captures.finish();
-    return newestFirst(kept);
+    return newestFirst(kept, ids);
 }
 
 qsizetype SearchEngine::cachedObjectCount() const

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUuid>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -31,6 +32,9 @@ public:
         std::function<QList<Note*>()> activeNotes;
         // Every capture, newest first; empty when the read fails.
         std::function<QList<Capture*>()> captures;
+        // The store's file, when there is one: a prewarm then reads and lowers the stored texts on a
+        // worker, without the objects.
+        std::function<QString()> storePath;
     };
 
     explicit SearchEngine(Source source, QObject* parent = nullptr);
@@ -43,10 +47,17 @@ public:
     // The captures whose text, source application name or page title holds the query, newest first.
     // A blank query gives every capture.
     QList<Capture*> searchCaptures(const QString& query);
+    // The same, with the ids of the results in `ids`, in result order, taken from what is kept for
+    // each object rather than read from the objects. Left empty for a blank query.
+    QList<Note*> search(const QString& query, QList<QUuid>* ids);
+    QList<Capture*> searchCaptures(const QString& query, QList<QUuid>* ids);
 
-    // Lowers the texts of every listed note ahead of the first search, so that one is as quick as the
-    // next: the values are read here in slices, lowered on a worker thread, and taken into the cache
-    // here unless a search has filled it first.
+    // Lowers the texts of every listed note and capture ahead of the first search, so that one is as
+    // quick as the next. With a store file the worker reads them from it (call this before the launch
+    // loads the objects, so the two overlap), and a search that comes before it is done waits for it
+    // rather than lowering everything itself. Without one, or when that read fails, the notes' values
+    // are read here in slices and lowered on the worker. The results are taken into the cache here
+    // unless a search has filled it first.
     void prewarm();
     // True while a prewarm is under way (for tests).
     bool prewarming() const;
@@ -57,8 +68,10 @@ public:
 private:
     struct Cache;
     Source m_source;
+    void prewarmFromObjects();
     void readPrewarmSlice(qsizetype from);
     void adoptPrewarm();
+    void finishPrewarm();
 
     std::unique_ptr<Cache> m_cache;
     std::thread m_worker;

@@ -92,7 +92,11 @@ void ShelfController::runSearch()
     if (m_state.isSearching()) {
         ++m_searchRuns;
         const QString trimmed = ShelfTexts::trimmedQuery(query);
-        m_results->showResults(query, true, m_search.search(trimmed), m_search.searchCaptures(trimmed));
+        // The engine names its results from what it keeps: their objects are not visited for their ids.
+        QList<QUuid> noteIDs, captureIDs;
+        const QList<Note*> notes = m_search.search(trimmed, &noteIDs);
+        const QList<Capture*> captures = m_search.searchCaptures(trimmed, &captureIDs);
+        m_results->showResults(query, true, notes, captures, noteIDs, captureIDs);
     } else {
         // A blank query is no search: the engine is not asked.
         m_results->showResults(query, false, {}, {});

@@ -104,3 +104,21 @@ QString ShelfDateGroup::compactTime(const QDateTime& date, const QDateTime& now,
     if (local.date().year() != today.year()) return formatDay(local.date(), u"MMMdy");
     return formatDay(local.date(), u"MMMd");
 }
+
+QString ShelfDateGroup::compactTimeShortYear(const QDateTime& date, const QDateTime& now, const QTimeZone& zone)
+{
+    if (!date.isValid() || !now.isValid()) return {};
+    const QDate day = date.toTimeZone(zone).date();
+    if (day.year() == now.toTimeZone(zone).date().year()) return compactTime(date, now, zone);
+    return formatDay(day, u"yyMd");
+}
+
+QStringList ShelfDateGroup::widestOtherYearForms(bool shortYear)
+{
+    QStringList forms;
+    for (int month = 1; month <= 12; ++month) {
+        const QDate day(2088, month, 28);
+        forms << (shortYear ? formatDay(day, u"yyMd") : formatDay(day, u"MMMdy"));
+    }
+    return forms;
+}

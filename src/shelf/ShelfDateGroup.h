@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
 #include <type_traits>
 #include <utility>
@@ -20,6 +21,14 @@ struct ShelfDateGroup {
     // now. There is no "Yesterday" here.
     static QString compactTime(const QDateTime& date, const QDateTime& now,
                                const QTimeZone& zone = QTimeZone::systemTimeZone());
+    // The same in a narrower form for a date of another year: the locale's numeric day, month and
+    // two-digit year ("11/2/25"), for a slot too narrow for the full one. Equal to compactTime()
+    // for dates of the year of now.
+    static QString compactTimeShortYear(const QDateTime& date, const QDateTime& now,
+                                        const QTimeZone& zone = QTimeZone::systemTimeZone());
+    // The widest text compactTime() gives for a date of another year, and the same for the short
+    // form, as a measure of the slot that shows them: every month, a two-digit day, a four-digit year.
+    static QStringList widestOtherYearForms(bool shortYear);
 
     static constexpr const char* pinnedIcon = "pin.fill";
 

@@ -188,7 +188,8 @@ void ShelfListModel::showBin(const QList<Note*>& trashed, const QString& hint)
 }
 
 void ShelfListModel::showResults(const QString& query, bool searching, const QList<Note*>& notes,
-                                 const QList<Capture*>& captures)
+                                 const QList<Capture*>& captures, const QList<QUuid>& noteIDs,
+                                 const QList<QUuid>& captureIDs)
 {
     begin(true);
     m_query = query;
@@ -201,12 +202,12 @@ void ShelfListModel::showResults(const QString& query, bool searching, const QLi
     m_flatRows.reserve(notes.size() + captures.size());
     if (!notes.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Notes"))});
-        const QList<QUuid> ids = idsOf(notes);
+        const QList<QUuid> ids = noteIDs.size() == notes.size() ? noteIDs : idsOf(notes);
         for (qsizetype i = 0; i < notes.size(); ++i) addRow(Kind::note, notes[i], ShelfRow::note(ids[i]));
     }
     if (!captures.isEmpty()) {
         m_items.push_back({Kind::header, {}, nullptr, addHeading(QStringLiteral("Captures"))});
-        const QList<QUuid> ids = idsOf(captures);
+        const QList<QUuid> ids = captureIDs.size() == captures.size() ? captureIDs : idsOf(captures);
         for (qsizetype i = 0; i < captures.size(); ++i) addRow(Kind::capture, captures[i], ShelfRow::capture(ids[i]));
     }
     if (m_flatRows.isEmpty()) m_items.push_back({Kind::hint, {}, nullptr, addHeading(ShelfTexts::noMatch(query))});
@@ -266,6 +267,13 @@ QVariant ShelfListModel::data(const QModelIndex& index, int role) const
             return isRow(it.kind) ? texts(index.row()).title : text(index.row());
         case Qt::AccessibleTextRole:
             return isRow(it.kind) ? texts(index.row()).accessibleLabel : text(index.row());
+        case Qt::AccessibleDescriptionRole: {
+            // The lock's state, which the row shows only as an icon.
+            if (it.kind != Kind::note) return {};
+            const RowTexts t = texts(index.row());
+            if (!t.locked) return {};
+            return t.redacted ? QStringLiteral("Locked") : QStringLiteral("Unlocked for now");
+        }
         default:
             return {};
     }
@@ -337,6 +345,7 @@ ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
         const auto source = capture.sourceApp();
         t.source = source ? ShelfTexts::drawable(*source) : QString();
         t.meta = ShelfDateGroup::compactTime(capture.createdAt(), now);
+        t.metaShort = ShelfDateGroup::compactTimeShortYear(capture.createdAt(), now);
         t.accessibleLabel = ShelfTexts::rowLabel(first, source, snippet);
         t.bundleID = capture.sourceBundleID().value_or(QString());
         t.pinned = capture.isPinned();
@@ -353,6 +362,7 @@ ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
     if (it.kind == Kind::binNote) {
         const auto deleted = note.deletedAt();
         t.meta = deleted ? ShelfDateGroup::compactTime(*deleted, now) : QString();
+        t.metaShort = deleted ? ShelfDateGroup::compactTimeShortYear(*deleted, now) : QString();
         t.accessibleLabel = t.title;
         return t;
     }
@@ -363,6 +373,7 @@ ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
     }
     // The time of day only, whatever the day: compared with itself, the date is always "today".
     t.meta = ShelfDateGroup::compactTime(note.updatedAt(), note.updatedAt());
+    t.metaShort = t.meta;
     t.accessibleLabel = ShelfTexts::rowLabel(title, std::nullopt, snippet);
     return t;
 }

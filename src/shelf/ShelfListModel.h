@@ -52,8 +52,9 @@ public:
         QString title;
         std::optional<QString> secondLine;
         std::optional<SearchSupport::Highlighted::Span> match;  // in secondLine, UTF-16 units
-        QString source;  // a capture's source application, empty when it has none
-        QString meta;    // the time stamp
+        QString source;     // a capture's source application, empty when it has none
+        QString meta;       // the time stamp
+        QString metaShort;  // the same with a short year, for a date of another year
         QString accessibleLabel;
         QColor badge;      // note and bin rows
         QString bundleID;  // capture rows
@@ -78,8 +79,10 @@ public:
     void showNotes(const QList<Note*>& active, const QString& hint);
     void showCaptures(const QList<Capture*>& captures, const QString& hint);
     void showBin(const QList<Note*>& trashed, const QString& hint);
-    // The results of a search for `query`, or the prompt when `searching` is false.
-    void showResults(const QString& query, bool searching, const QList<Note*>& notes, const QList<Capture*>& captures);
+    // The results of a search for `query`, or the prompt when `searching` is false. Ids of the results
+    // that the search already knows are used as given (in result order); without them they are read.
+    void showResults(const QString& query, bool searching, const QList<Note*>& notes, const QList<Capture*>& captures,
+                     const QList<QUuid>& noteIDs = {}, const QList<QUuid>& captureIDs = {});
 
     const QList<ShelfRow>& flatRows() const { return m_flatRows; }
     bool inSearch() const { return m_inSearch; }

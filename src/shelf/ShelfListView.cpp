@@ -1,15 +1,52 @@
 #include "shelf/ShelfListView.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QStyleOptionMenuItem>
+#include <QToolTip>
+
+#include "design/OverlayScrollBar.h"
+#include "design/TarnwickTheme.h"
 
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "shelf/ShelfListModel.h"
 #include "shelf/ShelfRowActions.h"
 #include "shelf/ShelfRowDelegate.h"
+
+namespace {
+
+// Draws the entries of a row's menu that destroy something in the destructive colour.
+class DestructiveMenuStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        const auto* menu = qobject_cast<const QMenu*>(widget);
+        if (element == CE_MenuItem && item && menu && !item->text.isEmpty()) {
+            for (const QAction* action : menu->actions()) {
+                if (action->text() != item->text || !action->property("destructive").toBool()) continue;
+                QStyleOptionMenuItem red(*item);
+                for (const auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+                    red.palette.setColor(role, TarnwickTheme::destructive());
+                QProxyStyle::drawControl(element, &red, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+}  // namespace
 
 ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QWidget* parent)
     : QListView(parent), m_model(model), m_actions(actions), m_delegate(new ShelfRowDelegate(actions, this))
@@ -27,6 +64,9 @@ ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QW
     setLayoutMode(QListView::Batched);
     setBatchSize(400);
     setSpacing(0);
+    // Hint rows are as tall as their text at the list's width.
+    setResizeMode(QListView::Adjust);
+    OverlayScrollBar::install(this);
     viewport()->setAutoFillBackground(false);
     setAttribute(Qt::WA_TranslucentBackground);
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { m_delegate->setHoveredRow(-1); });
@@ -123,10 +163,18 @@ void ShelfListView::showMenu(int row, const QPoint& globalPos)
     const auto commands = m_actions.commands(m_model.item(row).row);
     if (commands.isEmpty()) return;
     QMenu menu(this);
+    // One style for every menu, parented to the application so it outlives them all.
+    static QPointer<DestructiveMenuStyle> style;
+    if (!style) {
+        style = new DestructiveMenuStyle(QApplication::style()->name());
+        style->setParent(qApp);
+    }
+    menu.setStyle(style);
     for (const auto& command : commands) {
         if (!command.inMenu) continue;
         if (command.destructive) menu.addSeparator();
         QAction* action = menu.addAction(command.title);
+        action->setProperty("destructive", command.destructive);
         const auto run = command.run;
         connect(action, &QAction::triggered, this, [run] { run(); });
     }
@@ -156,4 +204,28 @@ void ShelfListView::scrollToSelection()
     if (!selected) return;
     const int row = m_model.indexOf(*selected);
     if (row >= 0) scrollTo(m_model.index(row), QAbstractItemView::PositionAtCenter);
+}
+
+bool ShelfListView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid()) {
+            for (const auto& mark : m_delegate->marks(visualRect(index), index)) {
+                if (!mark.rect.contains(help->pos())) continue;
+                // The command table's own words, never a note's or a capture's: no markup to fear.
+                QToolTip::showText(help->globalPos(), mark.name, viewport(), mark.rect);
+                // Titled with its text, so that the desktop (and a test) can tell which tip is up.
+                for (QWidget* window : QApplication::topLevelWidgets())
+                    if (window->inherits("QTipLabel") && window->isVisible()) window->setWindowTitle(mark.name);
+                event->accept();
+                return true;
+            }
+        }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    return QListView::viewportEvent(event);
 }

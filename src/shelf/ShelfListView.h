@@ -20,6 +20,8 @@ public:
     // Keeps the selected row in the middle of the list.
     void scrollToSelection();
 
+    ShelfRowDelegate* rowDelegate() const { return m_delegate; }
+
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -27,6 +29,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void setHovered(int row);

@@ -21,6 +21,7 @@
 #include "platform/Settings.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfKeys.h"
+#include "shelf/ShelfLensChip.h"
 #include "shelf/ShelfListView.h"
 #include "shelf/ShelfPlacement.h"
 #include "shelf/ShelfTexts.h"
@@ -62,11 +63,6 @@ QToolButton* iconButton(const QString& name, const QColor& color, int size, cons
     return button;
 }
 
-QString colourCss(const QColor& c)
-{
-    return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
-}
-
 }  // namespace
 
 ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* parent)
@@ -77,15 +73,10 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     setFixedSize(ShelfPlacement::panelSize);
     setPalette(LightPalette::make());
     // One sheet for the whole panel: a sheet per widget would cost a style of its own each.
-    QColor chipFill = TarnwickTheme::textPrimary();
-    chipFill.setAlphaF(0.12);
-    setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"
-                                 "QToolButton[chip=\"true\"] { border-radius: 6px; padding: 4px 11px; color: %1; }"
-                                 "QToolButton[chip=\"true\"][selected=\"true\"] { color: %2; background: %3; }"
-                                 "QLineEdit { background: transparent; border: none; }"
-                                 "QListView { background: transparent; border: none; }")
-                      .arg(colourCss(TarnwickTheme::textSecondary()), colourCss(TarnwickTheme::textPrimary()),
-                           colourCss(chipFill)));
+    setStyleSheet(
+        QStringLiteral("QToolButton { border: none; background: transparent; }"
+                       "QLineEdit { background: transparent; border: none; }"
+                       "QListView { background: transparent; border: none; }"));
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -143,19 +134,10 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
                  {"Notes", ShelfSearchState::Lens::notes, nullptr},
                  {"Bin", ShelfSearchState::Lens::bin, "trash"}};
     for (const auto& chip : chips) {
-        auto* button = new QToolButton(m_chipsRow);
-        button->setText(QString::fromLatin1(chip.title));
-        if (chip.icon) {
-            button->setIcon(symbol(QString::fromLatin1(chip.icon), TarnwickTheme::textSecondary(), 10));
-            button->setIconSize(QSize(10, 10));
-            button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        }
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setCursor(Qt::PointingHandCursor);
-        button->setProperty("chip", true);
-        button->setProperty("selected", false);
+        auto* button = new ShelfLensChip(QString::fromLatin1(chip.title),
+                                         chip.icon ? QString::fromLatin1(chip.icon) : QString(), m_chipsRow);
         const ShelfSearchState::Lens lens = chip.lens;
-        connect(button, &QToolButton::clicked, this, [this, lens] {
+        connect(button, &QAbstractButton::clicked, this, [this, lens] {
             ShelfSearchState& state = m_controller.searchState();
             state.setLens(lens);
             state.setSelectedRow(std::nullopt);
@@ -254,15 +236,7 @@ void ShelfPanel::updateChips()
     const auto lenses = {ShelfSearchState::Lens::captures, ShelfSearchState::Lens::notes, ShelfSearchState::Lens::bin};
     int i = 0;
     for (const auto lens : lenses) {
-        QToolButton* chip = m_chips[i++];
-        const bool selected = m_controller.searchState().lens() == lens;
-        chip->setFont(TarnwickType::system(12, selected ? QFont::DemiBold : QFont::Normal));
-        if (chip->property("selected").toBool() != selected) {
-            chip->setProperty("selected", selected);
-            chip->style()->unpolish(chip);
-            chip->style()->polish(chip);
-        }
-        chip->setAccessibleName(chip->text() + (selected ? QStringLiteral(", selected") : QString()));
+        m_chips[i++]->setSelected(m_controller.searchState().lens() == lens);
     }
 }
 

@@ -10,6 +10,7 @@ class QStackedWidget;
 class QToolButton;
 class QWidget;
 class ShelfController;
+class ShelfLensChip;
 class ShelfListView;
 
 // The shelf's panel: a banner when something is wrong, the search field, the lens chips, the two
@@ -33,6 +34,7 @@ public:
     ShelfListView* browseView() const { return m_browse; }
     ShelfListView* searchView() const { return m_search; }
     QWidget* bannerWidget() const { return m_banner; }
+    const QList<ShelfLensChip*>& lensChips() const { return m_chips; }
 
     // Closed: it shows and forwards nothing more while it waits to be deleted.
     void detach();
@@ -60,7 +62,7 @@ private:
     QLineEdit* m_field = nullptr;
     QToolButton* m_clear = nullptr;
     QWidget* m_chipsRow = nullptr;
-    QList<QToolButton*> m_chips;
+    QList<ShelfLensChip*> m_chips;
     QStackedWidget* m_stack = nullptr;
     ShelfListView* m_browse = nullptr;
     ShelfListView* m_search = nullptr;

@@ -1,7 +1,10 @@
 #include "shelf/ShelfRowDelegate.h"
 
+#include <QAbstractItemView>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <cmath>
 
@@ -11,6 +14,7 @@
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "shelf/AppIconCache.h"
+#include "shelf/ShelfDateGroup.h"
 #include "shelf/ShelfListModel.h"
 
 namespace {
@@ -33,22 +37,21 @@ QFont font(qreal size, QFont::Weight weight = QFont::Normal)
     return TarnwickType::system(size, weight);
 }
 
-// One line of plain text in `rect`, cut with an ellipsis, with an optional range drawn bold.
+// One line of plain text in `rect`, fitted as fitLine() does, with an optional range drawn bold.
 void drawLine(QPainter* p, const QRect& rect, const QString& text, const QFont& f, const QColor& color,
               std::optional<SearchSupport::Highlighted::Span> bold = std::nullopt, Qt::Alignment align = Qt::AlignLeft)
 {
     if (rect.width() <= 0 || text.isEmpty()) return;
-    const QFontMetricsF metrics(f);
-    const QString shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
-    QTextLayout layout(shown, f);
+    const ShelfRowDelegate::FittedLine fitted = ShelfRowDelegate::fitLine(text, bold, f, rect.width());
+    QTextLayout layout(fitted.text, f);
     layout.setCacheEnabled(true);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(option);
-    if (bold && bold->start < shown.size()) {
+    if (fitted.bold) {
         QTextLayout::FormatRange range;
-        range.start = int(bold->start);
-        range.length = int(std::min(bold->length, shown.size() - bold->start));
+        range.start = int(fitted.bold->start);
+        range.length = int(fitted.bold->length);
         range.format.setFontWeight(QFont::Bold);
         layout.setFormats({range});
     }
@@ -67,6 +70,12 @@ void drawLine(QPainter* p, const QRect& rect, const QString& text, const QFont& 
     p->restore();
 }
 
+QFont boldOf(QFont f)
+{
+    f.setWeight(QFont::Bold);
+    return f;
+}
+
 QColor withAlpha(QColor c, qreal a)
 {
     c.setAlphaF(c.alphaF() * a);
@@ -78,6 +87,143 @@ QColor withAlpha(QColor c, qreal a)
 ShelfRowDelegate::ShelfRowDelegate(ShelfRowActions& actions, QObject* parent)
     : QStyledItemDelegate(parent), m_actions(actions)
 {
+}
+
+ShelfRowDelegate::FittedLine ShelfRowDelegate::fitLine(const QString& text,
+                                                       std::optional<SearchSupport::Highlighted::Span> bold,
+                                                       const QFont& f, qreal width)
+{
+    static const QString ellipsis(QChar(0x2026));
+    const QFontMetricsF regular(f);
+    if (bold && (bold->start < 0 || bold->length <= 0 || bold->start + bold->length > text.size())) bold.reset();
+    if (!bold) return {regular.elidedText(text, Qt::ElideRight, width), std::nullopt};
+
+    const QFontMetricsF strong(boldOf(f));
+    const QString match = text.mid(bold->start, bold->length);
+    const qreal matchWidth = strong.horizontalAdvance(match);
+    // The bold run is wider than the same letters drawn regular: elide as if the rest had that much less.
+    const qreal extra = matchWidth - regular.horizontalAdvance(match);
+    if (regular.horizontalAdvance(text) + extra <= width) return {text, bold};
+    // The tail will be cut: leave room for its ellipsis after the match.
+    const bool tailAfter = bold->start + bold->length < text.size();
+    const qreal tailRoom = tailAfter ? regular.horizontalAdvance(ellipsis) : 0;
+    const auto fits = [&](const QString& lead) {
+        return regular.horizontalAdvance(lead) + matchWidth + tailRoom <= width;
+    };
+    QString shown = text;
+    qsizetype start = bold->start;
+    if (!fits(text.left(start))) {
+        if (!fits(ellipsis)) {
+            // Not even the match fits: show as much of it as there is room for.
+            return {regular.elidedText(ellipsis + text.mid(start), Qt::ElideRight, width), std::nullopt};
+        }
+        // Drop leading context, a whole character at a time, until the match ends inside the width.
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+        qsizetype from = 0;
+        while (from < start && !fits(ellipsis + text.mid(from, start - from))) {
+            graphemes.setPosition(from);
+            const qsizetype next = graphemes.toNextBoundary();
+            if (next < 0 || next > start) break;
+            from = next;
+        }
+        shown = ellipsis + text.mid(from);
+        start = start - from + ellipsis.size();
+    }
+    const QString elided = regular.elidedText(shown, Qt::ElideRight, width - extra);
+    // The elided text keeps its start; the match is whole when the elided text reaches past its end
+    // (less the ellipsis that replaced the tail).
+    const qsizetype kept = elided.endsWith(ellipsis) && elided.size() <= shown.size() && elided != shown
+                               ? elided.size() - ellipsis.size()
+                               : elided.size();
+    const qsizetype boldLength = std::min<qsizetype>(bold->length, std::max<qsizetype>(0, kept - start));
+    if (boldLength <= 0) return {elided, std::nullopt};
+    return {elided, SearchSupport::Highlighted::Span{start, boldLength}};
+}
+
+QFont ShelfRowDelegate::slotFont()
+{
+    QFont mono = font(11);
+    mono.setStyleHint(QFont::Monospace);
+    mono.setFamilies({QStringLiteral("monospace")});
+    return mono;
+}
+
+namespace {
+struct SlotMeasure {
+    bool shortYear = false;
+    int width = kSlot;
+};
+
+// Measured once per font: the widest date of another year decides whether the full form fits the
+// slot; when it does not, the short form is used and the slot widens only if even that needs it.
+const SlotMeasure& slotMeasure()
+{
+    static QHash<QString, SlotMeasure> measured;
+    const QFont f = ShelfRowDelegate::slotFont();
+    const QString key = f.key() + u'|' + QLocale().name();
+    auto it = measured.find(key);
+    if (it != measured.end()) return *it;
+    const QFontMetricsF metrics(f);
+    const auto widest = [&](bool shortYear) {
+        qreal w = 0;
+        for (const QString& form : ShelfDateGroup::widestOtherYearForms(shortYear))
+            w = std::max(w, metrics.horizontalAdvance(form));
+        return int(std::ceil(w));
+    };
+    SlotMeasure m;
+    if (widest(false) > kSlot) {
+        m.shortYear = true;
+        m.width = std::max(kSlot, widest(true));
+    }
+    return *measured.insert(key, m);
+}
+}  // namespace
+
+int ShelfRowDelegate::slotWidth()
+{
+    return slotMeasure().width;
+}
+
+QString ShelfRowDelegate::slotText(const ShelfListModel::RowTexts& texts)
+{
+    return slotMeasure().shortYear && !texts.metaShort.isEmpty() ? texts.metaShort : texts.meta;
+}
+
+ShelfRowDelegate::HintLayout ShelfRowDelegate::hintLayout(const QString& text, int listWidth)
+{
+    static QHash<QString, HintLayout> cache;
+    const QString key = QString::number(listWidth) + u'|' + text;
+    if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+    if (cache.size() > 64) cache.clear();  // hints are few; a query typed letter by letter is not
+
+    HintLayout out;
+    out.textWidth = std::max(1, listWidth - 2 * (kOuter + kInner));
+    const QFont f = font(12.5);
+    const QFontMetricsF metrics(f);
+    // Whole pixels per line, as the painter steps from line to line.
+    out.lineHeight = std::ceil(metrics.lineSpacing());
+    QTextLayout layout(text, f);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    constexpr int kMaxLines = 3;
+    while (true) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(out.textWidth);
+        if (out.lines.size() == kMaxLines - 1) {
+            // The last line takes the rest, cut with an ellipsis.
+            out.lines << metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, out.textWidth);
+            break;
+        }
+        out.lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    if (out.lines.isEmpty()) out.lines << QString();
+    out.height = 2 * hintPadding + int(std::ceil(out.lines.size() * out.lineHeight));
+    cache.insert(key, out);
+    return out;
 }
 
 int ShelfRowDelegate::heightOf(int kind, bool inSearch)
@@ -92,7 +238,7 @@ int ShelfRowDelegate::heightOf(int kind, bool inSearch)
         case Kind::binNote:
             return 33;
         case Kind::hint:
-            return 74;
+            return 2 * hintPadding + 18;  // one line; the delegate measures the real text
         case Kind::actions:
             return 28;
     }
@@ -103,6 +249,11 @@ QSize ShelfRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
 {
     const ShelfListModel* model = modelOf(index);
     const int kind = index.data(ShelfListModel::KindRole).toInt();
+    if (Kind(kind) == Kind::hint && model) {
+        const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+        const int width = view ? view->viewport()->width() : option.rect.width();
+        return {option.rect.width(), hintLayout(model->text(index.row()), width).height};
+    }
     return {option.rect.width(), heightOf(kind, model && model->inSearch())};
 }
 
@@ -183,6 +334,52 @@ QList<QRect> ShelfRowDelegate::chipRects(const QRect& r, const QList<ShelfRowAct
     return rects;
 }
 
+ShelfRowDelegate::RowMarks ShelfRowDelegate::rowMarks(const QRect& r, Kind kind, const ShelfListModel::RowTexts& t)
+{
+    RowMarks m;
+    const QRect line = r.adjusted(0, 0, 0, -1);
+    const int midY = line.y() + line.height() / 2;
+    int textRight = r.right() - kOuter - kInner + 1 - slotWidth() - 8;
+    if (kind == Kind::capture && !t.source.isEmpty()) {
+        const int w = std::min(int(std::ceil(QFontMetricsF(font(11)).horizontalAdvance(t.source))) + 2, 110);
+        m.source = QRect(textRight - w, line.y(), w, line.height());
+        textRight -= w + 8;
+    }
+    if (kind == Kind::note) {
+        if (t.pinned) {
+            m.pin = QRect(textRight - 10, midY - 5, 10, 10);
+            textRight -= 10 + 6;
+        }
+        if (t.locked) {
+            m.lock = QRect(textRight - 10, midY - 5, 10, 10);
+            textRight -= 10 + 6;
+        }
+    }
+    m.textRight = textRight;
+    return m;
+}
+
+QList<ShelfRowDelegate::Mark> ShelfRowDelegate::marks(const QRect& r, const QModelIndex& index) const
+{
+    const ShelfListModel* model = modelOf(index);
+    if (!model) return {};
+    const Kind kind = model->item(index.row()).kind;
+    if (kind != Kind::note && kind != Kind::capture && kind != Kind::binNote) return {};
+    QList<Mark> out;
+    if (index.row() == m_hovered) {
+        const auto commands = hoverCommands(index);
+        const auto rects = hoverIconRects(r, int(commands.size()));
+        for (int i = 0; i < rects.size(); ++i) out.append({rects[i], commands[i].help, i});
+    }
+    const auto t = model->texts(index.row());
+    const RowMarks row = rowMarks(r, kind, t);
+    if (!row.lock.isNull())
+        // A little larger than the glyph: it is small to aim at.
+        out.append({row.lock.adjusted(-3, -3, 3, 3),
+                    t.redacted ? QStringLiteral("Locked") : QStringLiteral("Unlocked for now"), -1});
+    return out;
+}
+
 ShelfRowDelegate::Hit ShelfRowDelegate::hitTest(const QRect& r, const QModelIndex& index, const QPoint& pos) const
 {
     const Kind kind = Kind(index.data(ShelfListModel::KindRole).toInt());
@@ -190,12 +387,8 @@ ShelfRowDelegate::Hit ShelfRowDelegate::hitTest(const QRect& r, const QModelInde
         case Kind::note:
         case Kind::capture:
         case Kind::binNote: {
-            if (index.row() == m_hovered) {
-                const auto commands = hoverCommands(index);
-                const auto rects = hoverIconRects(r, int(commands.size()));
-                for (int i = 0; i < rects.size(); ++i)
-                    if (rects[i].contains(pos)) return {Hit::Kind::hoverIcon, i};
-            }
+            for (const Mark& mark : marks(r, index))
+                if (mark.command >= 0 && mark.rect.contains(pos)) return {Hit::Kind::hoverIcon, mark.command};
             return {Hit::Kind::row, -1};
         }
         case Kind::binHeader: {
@@ -250,11 +443,18 @@ void ShelfRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
             break;
         }
         case Kind::hint: {
-            const QRect box = r.adjusted(kOuter + kInner, 28, -kOuter - kInner, -28);
+            // Laid out as it was measured, so the lines always fit the row.
+            const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+            const HintLayout hint = hintLayout(model->text(row), view ? view->viewport()->width() : r.width());
             p->setFont(font(12.5));
             p->setPen(secondary);
-            // Plain text: a hint can hold the user's query.
-            p->drawText(box, Qt::AlignCenter | Qt::TextWordWrap, model->text(row));
+            const qreal top = r.y() + (r.height() - hint.lines.size() * hint.lineHeight) / 2.0;
+            for (int i = 0; i < hint.lines.size(); ++i) {
+                // Plain text: a hint can hold the user's query.
+                const QRectF lineRect(r.x() + kOuter + kInner, top + i * hint.lineHeight, hint.textWidth,
+                                      hint.lineHeight);
+                p->drawText(lineRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, hint.lines[i]);
+            }
             break;
         }
         case Kind::actions: {
@@ -291,28 +491,19 @@ void ShelfRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
                 p->drawPixmap(x, midY - kGlyph / 2, symbol(QStringLiteral("note.text"), badge, kGlyph));
             }
             x += 16 + 10;
-            int textRight = right - kSlot - 8;
+            const RowMarks marks = rowMarks(r, item.kind, t);
+            const int textRight = marks.textRight;
 
             // Trailing marks before the slot: a capture's source, or a note's lock and pin.
-            if (item.kind == Kind::capture && !t.source.isEmpty()) {
-                const QFont f = font(11);
-                const int w = std::min(int(std::ceil(QFontMetricsF(f).horizontalAdvance(t.source))) + 2, 110);
-                drawLine(p, QRect(textRight - w, line.y(), w, line.height()), t.source, f, tertiary);
-                textRight -= w + 8;
-            }
-            if (item.kind == Kind::note) {
-                if (t.pinned) {
-                    p->drawPixmap(textRight - 10, midY - 5,
-                                  symbol(QStringLiteral("pin.fill"), withAlpha(TarnwickTheme::accent(), 0.9), 10));
-                    textRight -= 10 + 6;
-                }
-                if (t.locked) {
-                    const QPixmap lock = t.redacted ? symbol(QStringLiteral("lock.fill"), tertiary, 10)
-                                                    : symbol(QStringLiteral("lock.open.fill"),
-                                                             withAlpha(TarnwickTheme::accent(), 0.9), 10);
-                    p->drawPixmap(textRight - 10, midY - 5, lock);
-                    textRight -= 10 + 6;
-                }
+            if (!marks.source.isNull()) drawLine(p, marks.source, t.source, font(11), tertiary);
+            if (!marks.pin.isNull())
+                p->drawPixmap(marks.pin.topLeft(),
+                              symbol(QStringLiteral("pin.fill"), withAlpha(TarnwickTheme::accent(), 0.9), 10));
+            if (!marks.lock.isNull()) {
+                const QPixmap lock =
+                    t.redacted ? symbol(QStringLiteral("lock.fill"), tertiary, 10)
+                               : symbol(QStringLiteral("lock.open.fill"), withAlpha(TarnwickTheme::accent(), 0.9), 10);
+                p->drawPixmap(marks.lock.topLeft(), lock);
             }
 
             const QColor titleColour = item.kind == Kind::binNote ? secondary : primary;
@@ -332,11 +523,9 @@ void ShelfRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
                     p->drawPixmap(rects[i].x() + 5, rects[i].y() + 5, symbol(commands[i].icon, c, 12));
                 }
             } else {
-                QFont mono = font(11);
-                mono.setStyleHint(QFont::Monospace);
-                mono.setFamilies({QStringLiteral("monospace")});
-                drawLine(p, QRect(right - kSlot, line.y(), kSlot, line.height()), t.meta, mono, tertiary, std::nullopt,
-                         Qt::AlignRight);
+                const int slot = slotWidth();
+                drawLine(p, QRect(right - slot, line.y(), slot, line.height()), slotText(t), slotFont(), tertiary,
+                         std::nullopt, Qt::AlignRight);
             }
             break;
         }

@@ -3,7 +3,10 @@
 #include <QHash>
 #include <QPixmap>
 #include <QStyledItemDelegate>
+#include <optional>
 
+#include "shelf/SearchSupport.h"
+#include "shelf/ShelfListModel.h"
 #include "shelf/ShelfRowActions.h"
 
 class ShelfListModel;
@@ -36,10 +39,52 @@ public:
 
     static int heightOf(int kind, bool inSearch);
 
+    // A small icon of a row that answers the pointer: a hover icon (its command's help) or the lock.
+    struct Mark {
+        QRect rect;
+        QString name;      // tooltip and accessible name
+        int command = -1;  // index into hoverCommands(), -1 for the lock
+    };
+    // The marks of the item at `itemRect`, where they are drawn now (hover icons only while hovered).
+    QList<Mark> marks(const QRect& itemRect, const QModelIndex& index) const;
+
+    // ---- Measures shared with the tests ----
+
+    // An empty-state line laid out at a list's width: up to three lines, the last cut with an ellipsis.
+    struct HintLayout {
+        QStringList lines;
+        qreal lineHeight = 0;
+        int textWidth = 0;  // the width the lines were broken at
+        int height = 0;     // the item's: the lines and the padding around them
+    };
+    static HintLayout hintLayout(const QString& text, int listWidth);
+    static constexpr int hintPadding = 28;
+
+    // A one-line text in `width`, cut at its end; when it has a bold range, the text before that range
+    // gives way first, so the range shows whole whenever it fits.
+    struct FittedLine {
+        QString text;
+        std::optional<SearchSupport::Highlighted::Span> bold;
+    };
+    static FittedLine fitLine(const QString& text, std::optional<SearchSupport::Highlighted::Span> bold,
+                              const QFont& font, qreal width);
+
+    // The trailing slot's time stamp: its font, its width, and the text a row shows in it.
+    static QFont slotFont();
+    static int slotWidth();
+    static QString slotText(const ShelfListModel::RowTexts& texts);
+
 private:
     QPixmap symbol(const QString& name, const QColor& color, int size) const;
     QList<QRect> hoverIconRects(const QRect& itemRect, int count) const;
     QList<QRect> chipRects(const QRect& itemRect, const QList<ShelfRowActions::Command>& chips) const;
+
+    // Where a row's trailing marks stand: a capture's source, a note's pin and lock.
+    struct RowMarks {
+        int textRight = 0;
+        QRect source, pin, lock;
+    };
+    static RowMarks rowMarks(const QRect& itemRect, ShelfListModel::Kind kind, const ShelfListModel::RowTexts& t);
 
     ShelfRowActions& m_actions;
     int m_hovered = -1;

@@ -1,5 +1,7 @@
 #include "shelf/ShelfTexts.h"
 
+#include <QTextBoundaryFinder>
+
 #include "capture/HotkeyGlyphs.h"
 #include "model/Capture.h"
 #include "model/Note.h"
@@ -112,9 +114,23 @@ QString ShelfTexts::searchPrompt()
     return QStringLiteral("Type to search your notes and captures.");
 }
 
+QString ShelfTexts::middleElided(const QString& text, int maxCharacters)
+{
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    QList<qsizetype> bounds{0};
+    while (graphemes.toNextBoundary() >= 0) bounds << graphemes.position();
+    const int count = int(bounds.size()) - 1;
+    if (count <= maxCharacters) return text;
+    const int head = (maxCharacters - 1) / 2 + (maxCharacters - 1) % 2;
+    const int tail = maxCharacters - 1 - head;
+    return text.left(bounds[head]) + QChar(0x2026) + text.mid(bounds[count - tail]);
+}
+
 QString ShelfTexts::noMatch(const QString& query)
 {
-    return QStringLiteral("Nothing matches \u201C") + drawable(trimmedQuery(query)) + QStringLiteral("\u201D.");
+    // A long query is shortened in the middle, so the line keeps both its ends and its closing mark.
+    return QStringLiteral("Nothing matches \u201C") + drawable(middleElided(trimmedQuery(query), noMatchQueryLength)) +
+           QStringLiteral("\u201D.");
 }
 
 QString ShelfTexts::captureBanner(const Settings& settings)

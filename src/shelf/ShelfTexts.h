@@ -49,6 +49,10 @@ struct ShelfTexts {
     static QString binHint();
     static QString searchPrompt();
     static QString noMatch(const QString& query);
+    // How many characters of the query the no-match line shows at most.
+    static constexpr int noMatchQueryLength = 40;
+    // The text with at most maxCharacters user-perceived characters, its middle replaced by "…".
+    static QString middleElided(const QString& text, int maxCharacters);
     // The capture banner, shown while selections cannot be read.
     static QString captureBanner(const Settings& settings);
 };

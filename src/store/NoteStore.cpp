@@ -14,6 +14,7 @@
 #include "platform/Log.h"
 #include "platform/ModelContext.h"
 #include "platform/Settings.h"
+#include "store/LaunchBodyCheck.h"
 
 namespace {
 
@@ -640,8 +641,21 @@ bool NoteStore::rebuildKeepingPictures(Note& note)
 
 // ---- Duplicate reconciliation ----
 
+void NoteStore::startBodyCheck()
+{
+    startBodyCheck(std::make_unique<LaunchBodyCheck>(m_context.storePath()));
+}
+
+void NoteStore::startBodyCheck(std::unique_ptr<LaunchBodyCheck> check)
+{
+    m_bodyCheck = std::move(check);
+}
+
 void NoteStore::reconcileForSync()
 {
+    // A note the worker found sound and that nothing changed since it was loaded needs no second look.
+    const std::unique_ptr<LaunchBodyCheck> check = std::move(m_bodyCheck);
+    const LaunchBodyCheck::Verdict* verdict = check && check->verdict() ? &*check->verdict() : nullptr;
     const auto notes = collapseDuplicates<Note, QUuid>(
         allRows<Note>(m_context), [](const Note& n) { return n.uuid(); },
         [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); });
@@ -649,10 +663,11 @@ void NoteStore::reconcileForSync()
     QList<ManagedObject*> withEnvelope;
     for (Note* kept : notes.winners) {
         if (kept->isLocked()) continue;
-        if (kept->hasBodyBlocksData())
-            withEnvelope.append(kept);
-        else
+        if (kept->hasBodyBlocksData()) {
+            if (!verdict || kept->version() != 0 || !verdict->isSound(kept->rowID())) withEnvelope.append(kept);
+        } else {
             healBlocks(*kept);
+        }
     }
     // Envelopes are read in slices of neighbouring rows and not kept on the notes: a large store's
     // bodies never sit in memory all at once, and a note whose body is sound stays without its bytes.

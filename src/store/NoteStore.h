@@ -9,6 +9,7 @@
 #include <QUuid>
 #include <QVector>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "model/NoteBlock.h"
@@ -24,6 +25,7 @@
 
 class Capture;
 class Clock;
+class LaunchBodyCheck;
 class ModelContext;
 class Note;
 class NoteImage;
@@ -125,6 +127,12 @@ public:
     // Start-up: leaves one row per identity of notes, captures, themes and pictures, re-derives the
     // read-only notes and repairs every unlocked note's stored body.
     void reconcileForSync();
+    // Start-up, before anything reads the notes: has a worker look through the stored bodies, so that
+    // reconcileForSync() repairs only what it found wrong (and checks everything when it found
+    // nothing, having failed). Replaces a check started before.
+    void startBodyCheck();
+    // The same with a check of one's own (for tests).
+    void startBodyCheck(std::unique_ptr<LaunchBodyCheck> check);
 
     // ---- Duplicating ----
 
@@ -200,6 +208,7 @@ private:
     ResolvedNoteTheme migrationTheme(const Note& note);
 
     ModelContext& m_context;
+    std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
     const Clock& m_clock;
     Settings& m_settings;
     std::optional<QUuid> m_activeNoteID;

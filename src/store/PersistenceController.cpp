@@ -33,6 +33,12 @@ std::optional<QString> PersistenceController::storeFailure()
     return state().failure;
 }
 
+std::optional<QString> PersistenceController::storeFailureMessage()
+{
+    if (!g_sharedOpened) return std::nullopt;
+    return state().failureMessage;
+}
+
 PersistenceController::Opened PersistenceController::open(const std::optional<QString>& storeDirectory,
                                                           const std::optional<QString>& legacyDirectory,
                                                           const Clock& clock)
@@ -65,6 +71,7 @@ PersistenceController::Opened PersistenceController::open(const std::optional<QS
         qCCritical(Log::store, "Failed to open the persistent store: %s; falling back to in-memory for this session.",
                    qUtf8Printable(error.description()));
         opened.failure = error.debugDescription();
+        opened.failureMessage = error.description();
         // The empty file made above for this opening is not a store; leave nothing behind.
         if (storeDirectory && !storeExisted && QFileInfo(storeFile).size() == 0) QFile::remove(storeFile);
         auto memory = ModelContainer::openInMemory(schema);

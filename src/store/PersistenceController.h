@@ -19,10 +19,13 @@ public:
     static ModelContainer& shared();
     // None while the on-disk store is open (or not opened yet); otherwise why opening it failed.
     static std::optional<QString> storeFailure();
+    // The same failure in words, as the user is shown it ("file is not a database").
+    static std::optional<QString> storeFailureMessage();
 
     struct Opened {
         std::unique_ptr<ModelContainer> container;
-        std::optional<QString> failure;
+        std::optional<QString> failure;         // every field of the error, for the record
+        std::optional<QString> failureMessage;  // its message alone
     };
     // The opening sequence for a given store and legacy folder (none: not available).
     static Opened open(const std::optional<QString>& storeDirectory, const std::optional<QString>& legacyDirectory,

@@ -58,6 +58,7 @@ protected:
         p.bus = &bus;
         p.onboardingPanel = [this](OnboardingController&) { return new TourPanel(&calls); };
         p.storeFailure = [this] { return failure; };
+        p.explainNotifications = [this] { calls << "explain notifications"; };
         p.warn = [this](const QString& text) {
             warnings << text;
             return choice;
@@ -106,6 +107,14 @@ TEST_F(AppDelegateTest, NoteNotificationsAndReminderClicksReachTheWindowsOnlyWit
     for (const QUuid& note : {kept->uuid(), binned->uuid(), QUuid::createUuid()})
         Q_EMIT reminders.openNoteRequested(note);
     EXPECT_EQ(calls, QStringList{"show " + kept->uuid().toString(QUuid::WithoutBraces)});
+
+    // A reminder set with no notification service: explained once a session, after the popover's turn.
+    calls.clear();
+    reminders.explainUnavailable();
+    reminders.explainUnavailable();
+    EXPECT_TRUE(calls.isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, QStringList{"explain notifications"});
 }
 
 TEST_F(AppDelegateTest, TrayClicksToggleTheShelfButNotAfterTheirOwnFocusLoss)

@@ -1,4 +1,5 @@
 // The capture presenter as one table, and the roads into it, over a real store and capture service.
+#include <QCoreApplication>
 #include <QSet>
 
 #include "app/CaptureActions.h"
@@ -6,6 +7,7 @@
 #include "model/Capture.h"
 #include "note/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SelectionReader.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -54,6 +56,8 @@ TEST_F(CaptureActionsTest, EveryOutcomeGetsItsCapsule)
          "Click into some text, then try again.", false, false, false},
         {CaptureService::UnreadableSelection{Reason::appExposesNoSelection}, "Nothing captured",
          "This app won't share its selection.", false, false, false},
+        {CaptureService::UnreadableSelection{Reason::selectionTooLarge}, "Nothing captured",
+         "The selection is too large to capture.", false, false, false},
         {CaptureService::EmptySelection{}, "Nothing selected", "Select some text, then press Alt+Shift+Space.", false,
          false, false},
     };
@@ -108,6 +112,33 @@ TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
     QStringList texts;
     for (Capture* c : rows<Capture>()) texts << c->text();
     EXPECT_TRUE(texts.contains("  handed over ")) << "stored untrimmed";
+}
+
+// A session that cannot read selections at all explains why on its first failed capture, once, after
+// the hot key's own event; other failures explain nothing.
+TEST_F(CaptureActionsTest, NoSelectionServiceExplainsOncePerSession)
+{
+    struct Reader : SelectionReader {
+        bool available = true;
+        bool isAvailable() const override { return available; }
+        std::optional<ActiveWindow> activeWindow() override { return ActiveWindow{12345, "x", "X", "t"}; }
+        ::Result<QString, Failure> selectedText() override { return Failure::timedOut; }
+    } reader;
+    int explained = 0;
+    actions->hooks().explainCapture = [&] { ++explained; };
+    service.setSelectionProvider([&] { return CaptureService::readSelection(reader); });
+
+    actions->dispatch(HotkeyManager::Action::capture, 0xA00);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(explained, 0) << "an application that would not answer is no missing service";
+    reader.available = false;
+    actions->dispatch(HotkeyManager::Action::capture, 0xA00);
+    EXPECT_EQ(explained, 0) << "not from inside the hot key's event";
+    EXPECT_EQ(capsule.model().detail(), "Click into some text, then try again.");
+    QCoreApplication::processEvents();
+    actions->dispatch(HotkeyManager::Action::capture, 0xA00);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(explained, 1);
 }
 
 TEST_F(CaptureActionsTest, OnlyActionsWithAHandlerAreGrabbed)

@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "app/PermissionPanel.h"
 #include "app/StorageWarning.h"
+#include "platform/Clock.h"
+#include "store/PersistenceController.h"
 
 namespace {
 
@@ -83,6 +89,39 @@ TEST(StorageWarning, TextsNameTheStoreAndCutTheFailureWhole)
     EXPECT_EQ(StorageWarning::cut(QString(198, u'a') + emoji + "tail"), QString(198, u'a') + emoji);
 }
 
+// Over a junk store the third paragraph is the failure in words; a deep folder is shortened in its
+// middle; the heading is semibold and the folder never breaks at a "/".
+TEST(StorageWarning, AJunkStoreIsNamedInWords)
+{
+    QTemporaryDir dir;
+    QFile junk(dir.filePath("default.store"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(8192, 'j'));
+    junk.close();
+    const PersistenceController::Opened opened = PersistenceController::open(dir.path(), std::nullopt, Clock::system());
+    ASSERT_TRUE(opened.failureMessage);
+    const StorageWarning::Texts texts = StorageWarning::texts(*opened.failureMessage, dir.path(), "/nowhere");
+    EXPECT_EQ(texts.informative.split("\n\n").value(2), "(file is not a database)");
+
+    const QString deep = "/home/ann/" + QString("nested/").repeated(20) + "tarnwick";
+    const QString folder = StorageWarning::texts("x", deep, "/home/ann").folder;
+    EXPECT_LE(folder.size(), StorageWarning::kMaxFolderLength);
+    EXPECT_TRUE(folder.startsWith("~/nested/") && folder.endsWith("/tarnwick") && folder.contains(u'\u2026'));
+
+    whenShown([] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            if (!box || !box->isVisible()) continue;
+            EXPECT_GE(box->findChild<QLabel*>("qt_msgbox_label")->font().weight(), QFont::DemiBold);
+            const QString shown = box->findChild<QLabel*>("qt_msgbox_informativelabel")->text();
+            EXPECT_TRUE(shown.contains(QStringLiteral("/\u2060"))) << "a slash of the folder never ends a line";
+            EXPECT_TRUE(shown.endsWith("(file is not a database)"));
+            QTest::keyClick(box, Qt::Key_Escape);
+        }
+    });
+    StorageWarning::run("file is not a database");
+}
+
 TEST(StorageWarning, EscapeAndReturnQuitOnlyContinueContinues)
 {
     auto answer = [](std::function<void(QMessageBox*)> act) {
@@ -106,6 +145,40 @@ TEST(StorageWarning, EscapeAndReturnQuitOnlyContinueContinues)
                       if (button->text() == "Continue Without Saving") button->click();
               }),
               StorageWarning::Choice::continueWithoutSaving);
+}
+
+}  // namespace
+
+namespace {
+
+// Every text is exactly as tall as its wrapped lines, the blocks stand 16 apart and the reassurances
+// 8, whatever the panel: a window taller than its content must not spread the rest between them.
+TEST(PermissionPanelLayout, BlocksSixteenApartReassurancesEight)
+{
+    for (const PermissionPanel& panel :
+         {PermissionPanel::notifications(true, {}, {}), PermissionPanel::notifications(false, {}, {}),
+          PermissionPanel::accessibility("Alt+Shift+Space", {}, {})}) {
+        PermissionPanelView view(panel);
+        view.adjustSize();
+        view.show();
+        QApplication::processEvents();
+        QList<QRect> texts;  // the labels holding words, top to bottom
+        for (QLabel* label : view.findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) continue;
+            EXPECT_EQ(label->height(), label->heightForWidth(label->width())) << qPrintable(label->text());
+            texts << QRect(label->mapTo(&view, QPoint(0, 0)), label->size());
+        }
+        std::sort(texts.begin(), texts.end(), [](const QRect& a, const QRect& b) { return a.y() < b.y(); });
+        ASSERT_EQ(texts.size(), 2 + panel.reassurances.size());
+        const QWidget* tile = nullptr;
+        for (QLabel* label : view.findChildren<QLabel*>())
+            if (label->width() == 40 && label->height() == 40) tile = label;
+        ASSERT_TRUE(tile);
+        const int headingBottom = std::max(texts[0].bottom(), tile->mapTo(&view, QPoint(0, 0)).y() + 39);
+        EXPECT_EQ(texts[1].top() - headingBottom - 1, 16) << "heading to paragraph";
+        EXPECT_EQ(texts[2].top() - texts[1].bottom() - 1, 16) << "paragraph to reassurances";
+        for (int i = 3; i < texts.size(); ++i) EXPECT_EQ(texts[i].top() - texts[i - 1].bottom() - 1, 8);
+    }
 }
 
 }  // namespace

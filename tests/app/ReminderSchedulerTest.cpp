@@ -45,10 +45,12 @@ TEST_F(ReminderSchedulerTest, OneReminderPerNoteShownAtItsLatestDateAndOpeningTh
     Q_EMIT center.actionInvoked(id + 7, "default");  // another application's
     Q_EMIT center.actionInvoked(id, "other");
     Q_EMIT center.actionInvoked(id, "default");
+    // Closed, then shown again from the daemon's history: it still opens its note.
     Q_EMIT center.closed(id);
     Q_EMIT center.actionInvoked(id, "default");
-    ASSERT_EQ(open.size(), 1);
+    ASSERT_EQ(open.size(), 2);
     EXPECT_EQ(open[0][0].toUuid(), note->uuid());
+    EXPECT_EQ(open[1][0].toUuid(), note->uuid());
 
     scheduler.schedule(*noteDueIn(0.3));  // raised to one second
     EXPECT_TRUE(log.contains("Reminder scheduled in 1s"));
@@ -145,6 +147,55 @@ TEST_F(ReminderSchedulerTest, RemindersMissedWhileNotRunningAreShownOnceAtLaunch
     ReminderScheduler again{*store, center, clock, settings};
     again.rescheduleAll();
     EXPECT_EQ(center.shown.size(), 2);
+}
+
+// What was shown opens its note until the reminder is cleared or the note is gone; a purged note is
+// still offered to the shell (which opens nothing) and then forgotten; the explanation is asked once.
+TEST_F(ReminderSchedulerTest, ShownRemindersOpenTheirNoteUntilClearedOrGone)
+{
+    QSignalSpy open(&scheduler, &ReminderScheduler::openNoteRequested);
+    Note* cleared = noteDueIn(1, "Cleared");
+    Note* purged = noteDueIn(1, "Purged");
+    scheduler.schedule(*cleared);
+    scheduler.schedule(*purged);
+    clock.advanceSeconds(1);
+    ASSERT_EQ(center.shown.size(), 2);
+    const quint32 clearedID = center.shown[0].title == "Cleared" ? center.shown[0].id : center.shown[1].id;
+    const quint32 purgedID = center.shown[0].title == "Purged" ? center.shown[0].id : center.shown[1].id;
+
+    cleared->setReminderDate(std::nullopt);
+    scheduler.cancel(*cleared);
+    Q_EMIT center.actionInvoked(clearedID, "default");
+    EXPECT_EQ(open.size(), 0);
+
+    const QUuid purgedNote = purged->uuid();
+    store->purge(*purged);
+    Q_EMIT center.actionInvoked(purgedID, "default");
+    Q_EMIT center.actionInvoked(purgedID, "default");
+    ASSERT_EQ(open.size(), 1);
+    EXPECT_EQ(open[0][0].toUuid(), purgedNote);
+
+    QSignalSpy explain(&scheduler, &ReminderScheduler::explanationNeeded);
+    scheduler.explainUnavailable();
+    scheduler.explainUnavailable();
+    EXPECT_EQ(explain.size(), 1);
+}
+
+// The remembered notifications are bounded: the oldest go first.
+TEST_F(ReminderSchedulerTest, RememberedNotificationsAreBounded)
+{
+    QSignalSpy open(&scheduler, &ReminderScheduler::openNoteRequested);
+    Note* note = noteDueIn(1);
+    for (int i = 0; i <= ReminderScheduler::kRememberedNotifications; ++i) {
+        note->setReminderDate(now().addSecs(1));
+        scheduler.schedule(*note);
+        clock.advanceSeconds(1);
+    }
+    ASSERT_EQ(center.shown.size(), ReminderScheduler::kRememberedNotifications + 1);
+    Q_EMIT center.actionInvoked(center.shown.first().id, "default");
+    EXPECT_EQ(open.size(), 0);
+    Q_EMIT center.actionInvoked(center.shown.last().id, "default");
+    EXPECT_EQ(open.size(), 1);
 }
 
 }  // namespace

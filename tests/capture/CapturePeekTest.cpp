@@ -1,9 +1,11 @@
 // The peek card over a real store: which capture it shows, how it closes, its chip and Copy.
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 #include <QToolButton>
 
 #include "capture/CapturePeekController.h"
@@ -110,6 +112,27 @@ TEST_F(CapturePeekTest, CopyPutsTheTextOnTheClipboardAndSaysCopiedFor1point4Seco
     EXPECT_LT(child<QPlainTextEdit>("captureText")->height(), 120);
     peek.present(add(QString("a line of several words ").repeated(300)));
     EXPECT_EQ(child<QPlainTextEdit>("captureText")->height(), 320);
+}
+
+// The chip, the first letter of the text and the date share the card's 20-point leading edge.
+TEST_F(CapturePeekTest, ChipTextAndDateShareTheLeadingEdge)
+{
+    peek.present(add("Edge words", QStringLiteral("Browser"), QUrl("https://example.org")));
+    KeyablePanel* panel = peek.panel();
+    ASSERT_TRUE(panel);
+    panel->adjustSize();
+    QApplication::processEvents();
+    auto* chip = child<QToolButton>("sourceChip");
+    auto* text = child<QPlainTextEdit>("captureText");
+    auto* date = child<QLabel>("date");
+    ASSERT_TRUE(chip && text && date);
+    EXPECT_EQ(chip->mapTo(panel, QPoint(0, 0)).x(), 20);
+    EXPECT_EQ(date->mapTo(panel, QPoint(0, 0)).x() + date->contentsMargins().left() + std::max(0, date->indent()), 20);
+    QTextCursor start(text->document());
+    const QRect caret = text->cursorRect(start);
+    EXPECT_EQ(text->viewport()->mapTo(panel, caret.topLeft()).x(), 20);
+    // The chip's label starts at its own left edge: no padding of a style in front of it.
+    EXPECT_LE(chip->sizeHint().width(), QFontMetrics(chip->font()).horizontalAdvance("Browser") + 2);
 }
 
 }  // namespace

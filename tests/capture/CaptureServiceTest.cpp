@@ -89,6 +89,34 @@ TEST_F(CaptureServiceTest, FirstLineTitles)
         << "80 user-perceived characters, never a split cluster";
 }
 
+// Hostile first lines: controls read as spaces, bidi embeddings, overrides and isolates vanish; the
+// body keeps every character.
+TEST_F(CaptureServiceTest, TitlesFromHostileTextDrawPlain)
+{
+    EXPECT_EQ(CaptureService::firstLine(QString::fromUtf16(u"\u202Egnp.exe\u202C report")), "gnp.exe report");
+    EXPECT_EQ(CaptureService::firstLine(QString::fromUtf16(u"\u2067isolated\u2069\u202Aembedded\u202D")),
+              "isolatedembedded");
+    EXPECT_EQ(CaptureService::firstLine(QStringLiteral("\t\x1b"
+                                                       "[31mred\x07"
+                                                       "bell\r"
+                                                       "tail\n2")),
+              "[31mred bell tail");
+    EXPECT_EQ(CaptureService::firstLine(QStringLiteral("\x01\x02\x03")), QString()) << "only controls: blank";
+    EXPECT_EQ(CaptureService::firstLine(QString::fromUtf16(u"\u200Fmark kept")),
+              QString::fromUtf16(u"\u200Fmark kept"));
+
+    const QString hostile = QStringLiteral(
+                                "\u202E\x1b"
+                                "evil") +
+                            QChar(0) + QStringLiteral("title\nbody");
+    const auto result = service->ingest(fromEditor(hostile), true);
+    const auto* created = std::get_if<CaptureService::Created>(&result);
+    ASSERT_TRUE(created);
+    Note* note = store->note(created->noteID);
+    EXPECT_EQ(note->title(), "evil title");
+    EXPECT_EQ(note->body(), hostile);
+}
+
 TEST_F(CaptureServiceTest, StoredAloneWhenTheActiveNoteCannotTakeText)
 {
     Note* closed = addSavedNote("closed window");

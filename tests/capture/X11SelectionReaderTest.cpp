@@ -122,7 +122,7 @@ TEST_F(X11SelectionReaderTest, SilentOversizedAndOwnSelectionsAreRefusedWithoutH
         X11SelectionReader capped{{10000, 10000, qsizetype(16) << 20}};
         const auto text = capped.selectedText();
         ASSERT_FALSE(text);
-        EXPECT_EQ(text.error(), SelectionReader::Failure::refused);
+        EXPECT_EQ(text.error(), SelectionReader::Failure::tooLarge);
     }
     SilentOwner silent;
     X11SelectionReader standard;

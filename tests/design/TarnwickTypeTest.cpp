@@ -16,7 +16,8 @@ TEST(TarnwickType, MissingBundledFontIsLoggedOnceAndHeadingsFallBackToSerif)
     LogCapture log;
     TarnwickType::registerBundledFonts();
     TarnwickType::registerBundledFonts();
-    EXPECT_EQ(log.count("Newsreader.ttf not found in bundle; brand headings fall back to system serif."), 1);
+    EXPECT_EQ(log.count("Newsreader.ttf not found in the data folder; brand headings fall back to the system serif."),
+              1);
     if (!TarnwickType::newsreaderAvailable()) {
         const QFont heading = TarnwickType::brand(19, QFont::DemiBold);
         EXPECT_EQ(heading.styleHint(), QFont::Serif);

@@ -28,7 +28,8 @@ TEST(SingleInstance, SecondLaunchHandsOverToTheFirstWhichKeepsRunningUntilTermin
 
     QProcess first;
     first.setProcessChannelMode(QProcess::SeparateChannels);
-    first.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    // The hand-over is an informational line: asked for.
+    first.start(QStringLiteral(TARNWICK_EXECUTABLE), {QStringLiteral("--verbose")});
     ASSERT_TRUE(first.waitForStarted());
     ASSERT_TRUE(QTest::qWaitFor([&] { return busNameOwnerPid() == uint(first.processId()); }, 30000))
         << first.readAllStandardError().toStdString();

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -58,6 +60,37 @@ std::future<QByteArray> exchange(quint16 port, QList<QByteArray> chunks, int pau
         }
         ::close(fd);
         return out;
+    });
+}
+
+// The same exchange from a child process running as another user (root may become anyone). The child
+// makes only system calls: it was forked from a process with threads.
+std::optional<std::future<QByteArray>> exchangeAs(uid_t uid, gid_t gid, quint16 port, const QByteArray& request)
+{
+    int out[2];
+    if (::getuid() != 0 || ::pipe(out) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0)
+            ::_exit(2);
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) ::_exit(3);
+        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+            [[maybe_unused]] auto w = ::write(out[1], buf, size_t(n));
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    return std::async(std::launch::async, [child, fd = out[0]] {
+        QByteArray answer;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) answer.append(buf, n);
+        ::close(fd);
+        ::waitpid(child, nullptr, 0);
+        return answer;
     });
 }
 
@@ -163,9 +196,72 @@ TEST(MCPListener, FramingOverTheWire)
     EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: 10\r\n\r\nabcd"}, 0, true)), "");
     EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: -5\r\n\r\nhello"})),
               "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: 5000\r\n\r\n"})), "");
+    EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: 5000\r\n\r\n"})),
+              "HTTP/1.1 413 Content Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(await(exchange(e.port, {QByteArray(600, 'a'), QByteArray(600, 'a')}, 20)), "");
     EXPECT_EQ(e.requests, 2);
+}
+
+// Chunked bodies are decoded; every framing another reader could take differently is refused with
+// its status and the connection closed, and the next client is served as usual.
+TEST(MCPListener, FramingRefusalsAreAnsweredAndClosed)
+{
+    MCPListener::Limits limits;
+    limits.maxRequestBytes = 1000;
+    limits.idleTimeoutMs = 300;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    const QByteArray post = "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const QByteArray chunked = post + "Transfer-Encoding: chunked\r\n\r\n";
+    const struct {
+        QByteArray request;
+        QByteArray answer;  // the status line, "ok:" and the body the handler saw, or nothing at all
+    } cases[] = {
+        {chunked + "5\r\nhello\r\n0\r\n\r\n", "ok:hello"},
+        {chunked + "2\r\nhe\r\n3\r\nllo\r\n0\r\n\r\n", "ok:hello"},
+        {chunked + "5;ext=\"a b\"\r\nhello\r\n0;last\r\n\r\n", "ok:hello"},
+        {chunked + "5\r\nhello\r\n0\r\nExpires: never\r\nX-Sum: 1\r\n\r\n", "ok:hello"},
+        {chunked + "5g\r\nhello\r\n0\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+        {chunked + "400\r\n", "HTTP/1.1 413 Content Too Large\r\n"},
+        {chunked + "5\r\nhello\r\n", ""},
+        {post + "Transfer-Encoding: gzip\r\n\r\n", "HTTP/1.1 501 Not Implemented\r\n"},
+        {post + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         "HTTP/1.1 400 Bad Request\r\n"},
+        {post + "Content-Length: 5\r\nContent-Length: 5\r\n\r\nhello", "ok:hello"},
+        {post + "Content-Length: 5\r\nContent-Length: 4\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
+        {post + "Content-Length: +5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
+        {post + "X-Note: a\r\n b\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
+        {post + "Content-Length : 5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
+    };
+    int served = 0;
+    for (const auto& c : cases) {
+        const QByteArray answer = await(exchange(e.port, {c.request}));
+        if (c.answer.startsWith("ok:")) {
+            ++served;
+            EXPECT_TRUE(answer.startsWith("HTTP/1.1 200 OK\r\n") && answer.endsWith(c.answer)) << c.request.constData();
+        } else if (c.answer.isEmpty()) {
+            EXPECT_EQ(answer, "") << c.request.constData();
+        } else {
+            EXPECT_EQ(answer, c.answer + "Content-Length: 0\r\nConnection: close\r\n\r\n") << c.request.constData();
+        }
+        EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello")) << "after " << c.request.constData();
+        ++served;
+    }
+    EXPECT_EQ(e.requests, served);
+}
+
+// Loopback is shared by every user of the machine: a connection made by another user is refused
+// before the request reaches the handler.
+TEST(MCPListener, OnlyOurOwnUserIsAnswered)
+{
+    EchoListener e;
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    auto ours = exchangeAs(::getuid(), ::getgid(), e.port, kPost);
+    auto nobody = exchangeAs(65534, 65534, e.port, kPost);
+    if (!ours || !nobody) GTEST_SKIP() << "needs root to connect as another user";
+    EXPECT_TRUE(await(std::move(*ours)).startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(await(std::move(*nobody)), "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(e.requests, 1);
 }
 
 TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)

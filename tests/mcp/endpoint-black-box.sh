@@ -110,6 +110,16 @@ session=$(sed -n 's/^Mcp-Session-Id: \([!-~]*\).*/\1/p' <<<"$head")
 session=""
 [ "$(raw_post runuser -u nobody -- "$init" | status_of)" = 403 ] || fail "another user could initialise"
 
+echo "== A body sent in chunks (as curl sends one from a pipe) is read; framing that could be read two ways is not"
+head=$(printf '%s' "$init" | timeout 20 curl -sS -D - -o /dev/null -H 'Transfer-Encoding: chunked' \
+  -H 'Content-Type: application/json' --data-binary @- "$url" | tr -d '\r')
+[ "$(status_of <<<"$head")" = 200 ] || fail "a chunked initialize was not answered: $head"
+grep -q '^Mcp-Session-Id: [!-~]' <<<"$head" || fail "a chunked initialize gave no session: $head"
+smuggled=$(timeout 20 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$0" || exit 1
+  printf "POST /mcp/%s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 4\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" "$1" >&3
+  cat <&3' "$port" "$token" | tr -d '\r')
+[ "$(status_of <<<"$smuggled")" = 400 ] || fail "a request with both Content-Length and chunked was not refused: $smuggled"
+
 echo "== A wrong token is refused"
 # The last character changed (to X, or to Y when it is an X already).
 wrong="${token:0:23}X"

@@ -70,7 +70,7 @@ protected:
         unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
         NoteViewModel::Reminders reminders{[this] { return notificationService; },
                                            [this](const Note& n) { scheduled << n.uuid(); },
-                                           [this](const Note& n) { cancelled << n.uuid(); }};
+                                           [this](const Note& n) { cancelled << n.uuid(); }, [this] { ++explained; }};
         model = std::make_unique<NoteViewModel>(
             *store, *unlock, reminders, [this] { return authenticator.available.available; }, clock);
         note = addNote("Groceries", "milk");
@@ -88,6 +88,7 @@ protected:
     Note* note = nullptr;
     bool notificationService = true;
     QList<QUuid> scheduled, cancelled;
+    int explained = 0;
 };
 
 // What each piece shows for every combination of active, redacted and rolled.
@@ -319,6 +320,7 @@ TEST_F(NoteViewModelTest, SetAndClearReminders)
     model->setReminder();
     EXPECT_EQ(note->reminderDate(), now().addDays(2));
     EXPECT_EQ(scheduled.size(), 1);
+    EXPECT_EQ(explained, 1) << "setting it asks for the explanation; opening the popover did not";
 
     model->openReminder();
     model->clearReminder();

@@ -170,5 +170,35 @@ reminder=$(sql "SELECT MAX(CAST(reminderDate AS INTEGER)) FROM Note WHERE title 
 [ -n "$reminder" ] && [ $((reminder - now)) -gt 3300 ] && [ $((reminder - now)) -le 3600 ] ||
   fail "the reminder is '$reminder', expected an hour after $now"
 
+# (9) Relaunched over a PAM stack that names a module which is not installed (pam_wrapper reads the
+# stacks at start): no prompt, Secret stays locked, its lock panel says unlocking is not available,
+# and the log names the service file to fix.
+stop_app
+for service in tarnwick login; do
+  printf 'auth required %s/pam_not_installed.so\naccount required %s/pam_not_installed.so\n' \
+    "$pam_modules" "$pam_modules" >"$work/services/$service"
+done
+start_app
+secret_window() { [ -n "$(window_named Secret)" ]; }
+if ! within 100 secret_window; then
+  # Not reopened by the launch: open it from the shelf's search.
+  xdotool key --clearmodifiers alt+shift+s
+  sleep 1
+  xdotool type --delay 30 Secret
+  sleep 0.8
+  xdotool key --clearmodifiers Down
+  sleep 0.3
+  xdotool key --clearmodifiers Return
+fi
+within 100 secret_window || fail "the Secret note did not open after the relaunch"
+win=$(window_named Secret)
+menu Down Return
+sleep 1
+[ -z "$(window_named Tarnwick)" ] || fail "a broken PAM stack still showed a password prompt"
+within 50 grep -q "Authentication unavailable: .*(PAM service file " "$log" ||
+  fail "no warning naming the PAM service file"
+[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 ] || fail "Secret is no longer locked"
+import -window root "$work/unavailable.png"
+
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
 echo "PASS"

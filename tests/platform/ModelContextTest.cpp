@@ -5,6 +5,7 @@
 
 #include "StoreTestSupport.h"
 #include "platform/ModelContainer.h"
+#include "platform/StoreRowReader.h"
 
 using namespace storetest;
 
@@ -283,4 +284,44 @@ TEST_F(ModelContextTest, LargeValuesAreReadOnFirstUseAndSavedOnlyWhenChanged)
     ASSERT_TRUE(context().save().ok());
     EXPECT_EQ(unread->value(Sample::OptBytes).toByteArray(), "changed");
 }
+}  // namespace
+
+namespace {
+
+// A worker's own read of the stored rows: every row once, in row order, over batches; withheld values
+// are never read; a store it cannot open is a failure, not an empty store.
+TEST_F(ModelContextTest, RowReaderGivesStoredValuesInRowOrderAndWithholdsFlaggedOnes)
+{
+    for (int i = 0; i < 10; ++i) {
+        Sample* s = insertSample(QStringLiteral("s%1").arg(i), i);
+        s->setValue(Sample::Flag, i % 3 == 0);
+        s->setValue(Sample::OptName, QStringLiteral("private %1").arg(i));
+    }
+    ASSERT_TRUE(context().save().ok());
+
+    std::vector<StoreRowReader::Row> seen;
+    int batches = 0;
+    auto collect = [&](std::vector<StoreRowReader::Row>& rows) {
+        ++batches;
+        seen.insert(seen.end(), rows.begin(), rows.end());
+        return true;
+    };
+    ASSERT_TRUE(StoreRowReader::read(path(), Sample::entityDescription(), {Sample::Count, Sample::OptName}, 4, collect,
+                                     {Sample::Flag, {Sample::OptName}}));
+    ASSERT_EQ(seen.size(), 10u);
+    EXPECT_EQ(batches, 3);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_LT(i ? seen[size_t(i - 1)].rowID : 0, seen[size_t(i)].rowID);
+        EXPECT_EQ(seen[size_t(i)].values[0].toLongLong(), i);
+        EXPECT_EQ(seen[size_t(i)].values[1], i % 3 ? QVariant(QStringLiteral("private %1").arg(i)) : QVariant()) << i;
+    }
+
+    batches = 0;
+    EXPECT_TRUE(StoreRowReader::read(path(), Sample::entityDescription(), {Sample::Count}, 4,
+                                     [&](std::vector<StoreRowReader::Row>&) { return ++batches < 2; }));
+    EXPECT_EQ(batches, 2) << "stops when asked";
+    EXPECT_FALSE(StoreRowReader::read(path() + ".missing", Sample::entityDescription(), {Sample::Count}, 4, collect));
+    EXPECT_FALSE(StoreRowReader::read(QString(), Sample::entityDescription(), {Sample::Count}, 4, collect));
+}
+
 }  // namespace

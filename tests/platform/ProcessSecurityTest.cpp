@@ -88,6 +88,31 @@ TEST(PeerCredentials, FindsTheSocketWhoseEndsMirrorOurs)
     for (const int fd : {accepted, client6, listener}) ::close(fd);
 }
 
+// The exact netlink lookup answers itself (the tables are only a fallback) and agrees with the
+// tables; another user's connection is the listener test's.
+TEST(PeerCredentials, NetlinkFindsTheSameOwnerAsTheTables)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int accepted = ::accept(listener, nullptr, nullptr);
+
+    const PeerCredentials::Lookup lookup = PeerCredentials::netlinkPeerUid(accepted);
+    EXPECT_EQ(lookup.kind, PeerCredentials::Lookup::Kind::Found) << strerror(lookup.error);
+    EXPECT_EQ(lookup.uid, ::geteuid());
+    EXPECT_EQ(PeerCredentials::procPeerUid(accepted), ::geteuid());
+    // Nothing connected: nobody's, and not a refusal of netlink.
+    EXPECT_EQ(PeerCredentials::netlinkPeerUid(listener).kind, PeerCredentials::Lookup::Kind::NotFound);
+    for (const int fd : {accepted, client, listener}) ::close(fd);
+}
+
 TEST(PrivateFiles, FoldersAndFilesAreTheUsersAloneWhateverTheUmask)
 {
     const mode_t umaskBefore = ::umask(022);

@@ -59,8 +59,11 @@ int pam(const QStringList& args)
 {
     std::deque<QString> answers(args.begin() + 1, args.end());
     QStringList problems;
-    PamAuthenticator authenticator([&] { return std::make_unique<ScriptedPrompt>(&answers, &problems); },
-                                   args.value(0));
+    // Under pam_wrapper the service files are in its own folder.
+    const QString services = qEnvironmentVariable("PAM_WRAPPER_SERVICE_DIR");
+    PamAuthenticator::Service service{args.value(0), {}};
+    if (!services.isEmpty()) service.file = services + QLatin1Char('/') + service.name;
+    PamAuthenticator authenticator([&] { return std::make_unique<ScriptedPrompt>(&answers, &problems); }, service);
     QEventLoop loop;
     QString result;
     authenticator.evaluate("Unlock this note", [&](Authenticator::Outcome outcome, const QString& detail) {

@@ -187,3 +187,16 @@ TEST_F(PamIntegration, OutcomesFollowTheAnswersAndAMissingPasswordDatabase)
     EXPECT_TRUE(unavailable.lines.value(0).startsWith("outcome=unavailable"))
         << qPrintable(unavailable.lines.join('\n') + unavailable.errors);
 }
+
+// A service file that names a module which is not there: nothing is asked, nothing unlocks, and the
+// explanation names the file to fix.
+TEST_F(PamIntegration, AServiceFileNamingAMissingModuleIsUnavailableAndNamed)
+{
+    writeFile("services/tarnwick", QStringLiteral("auth required %1/pam_not_installed.so\naccount required "
+                                                  "%1/pam_not_installed.so\n")
+                                       .arg(QStringLiteral(TARNWICK_PAM_WRAPPER_MODULE_DIR)));
+    const ChildRun run = authenticate({"right horse battery"});
+    const QString line = run.lines.value(0);
+    EXPECT_TRUE(line.startsWith("outcome=unavailable asks=0 detail=")) << qPrintable(line + run.errors);
+    EXPECT_TRUE(line.contains("(PAM service file " + dir.filePath("services/tarnwick") + ")")) << qPrintable(line);
+}

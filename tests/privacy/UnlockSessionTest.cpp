@@ -70,6 +70,15 @@ TEST_F(UnlockSessionTest, UnlockRevealsOnlyAfterTheOwnerAuthenticated)
     EXPECT_EQ(result, false);
     EXPECT_TRUE(session.isRedacted(*other));
     EXPECT_EQ(log.count("Authentication unavailable: no PAM service"), 1);
+    // The lock panel says why, rather than leave the button seemingly dead; a stack that fails only
+    // once asked (a module it names is missing) says the same, and a success clears it.
+    EXPECT_EQ(session.unlockFailure(other->uuid()), "Unlocking is not available on this computer.");
+    authenticator.available = {true, {}};
+    EXPECT_EQ(unlock(other->uuid(), Outcome::unavailable), false);
+    EXPECT_EQ(session.unlockFailure(other->uuid()), "Unlocking is not available on this computer.");
+    EXPECT_TRUE(session.isRedacted(*other));
+    EXPECT_EQ(unlock(other->uuid(), Outcome::success), true);
+    EXPECT_EQ(session.unlockFailure(other->uuid()), std::nullopt);
 }
 
 TEST_F(UnlockSessionTest, AdmittingAnUnlockedNoteAgainKeepsItsEditsAndRestartsTheCountdown)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -8,6 +9,7 @@
 
 #include "app/UpdateChecker.h"
 #include "capture/HotkeyGlyphs.h"
+#include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "mcp/MCPFakes.h"
 #include "platform/Settings.h"
@@ -92,6 +94,26 @@ TEST(SettingsRules, RecordingTurnsPressesIntoBindingsOrRefusals)
     const auto clash = HotkeyRecording::evaluate({k, false, true, false, false}, Action::capture, *settings);
     EXPECT_EQ(clash.kind, Kind::refuse);
     EXPECT_TRUE(clash.message.contains("New note"));
+}
+
+// Every symbol the settings pages name is one of our own pictures (a bare desktop has no icon theme).
+TEST(SettingsRules, EverySymbolOfThePagesResolves)
+{
+    QStringList names{"checkmark",
+                      "exclamationmark.triangle",
+                      "xmark",
+                      "minus",
+                      "dot.radiowaves.left.and.right",
+                      "hourglass",
+                      "doc.on.doc",
+                      "lock.fill",
+                      "plus",
+                      "BrandIcon"};
+    for (AppSettingsTab tab : AppSettingsTab::allCases()) names << tab.symbolName();
+    for (const QString& name : names) {
+        EXPECT_TRUE(QFile::exists(":/icons/" + name + ".svg")) << qPrintable(name);
+        EXPECT_FALSE(Symbols::tinted(name, Qt::black, 16, {1}).pixmap(16, 16).toImage().isNull()) << qPrintable(name);
+    }
 }
 
 // The small texts: badges by state, the opacity percentage and its guard against stored junk, the

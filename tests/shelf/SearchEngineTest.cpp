@@ -8,6 +8,7 @@
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "shelf/SearchEngine.h"
+#include "support/NoteStoreFixture.h"
 
 #include <QTest>
 
@@ -260,6 +261,81 @@ TEST_F(SearchEngineTest, CapturesMatchTextThenSourceNameThenPageTitleNewestFirst
     // The bundle identifier and the address are never searched.
     EXPECT_EQ(textsFor("example"), QStringList({"org.example.app example.org"}));
     EXPECT_TRUE(textsFor("/page").isEmpty());
+}
+
+// The engine over a store file, as the application runs it: the stored texts are lowered on a worker
+// from the file, and a search sent before they are taken in waits for them rather than lowering
+// everything itself.
+class StoredSearchTest : public ::testing::Test, public tarnwick::test::NoteStoreFixture {
+protected:
+    std::unique_ptr<SearchEngine> engineOver(const QString& file)
+    {
+        return std::make_unique<SearchEngine>(SearchEngine::Source{
+            [this] { return store->allActive(); }, [this] { return store->captures(); }, [file] { return file; }});
+    }
+    void fill()
+    {
+        for (int i = 0; i < 3000; ++i)
+            addNote(QStringLiteral("Note %1").arg(i), i % 3 ? QStringLiteral("Grüße aus Köln %1").arg(i) : "plain", i);
+        addNote("Vault", "köln secret")->setIsLocked(true);
+        addNote("Binned", "köln")->setIsTrashed(true);
+        for (int i = 0; i < 500; ++i) {
+            auto capture = std::make_unique<Capture>(i % 2 ? "aus KÖLN" : "elsewhere", QStringLiteral("Köln app"),
+                                                     "org.example.app", QUrl(), std::nullopt, std::nullopt);
+            capture->setCreatedAt(kBase.addSecs(i));
+            context().insert(std::move(capture));
+        }
+        open();
+    }
+    // What a search with no texts kept gives.
+    std::pair<QList<Note*>, QList<Capture*>> fresh(const QString& query)
+    {
+        SearchEngine plain{{[this] { return store->allActive(); }, [this] { return store->captures(); }}};
+        return {plain.search(query), plain.searchCaptures(query)};
+    }
+};
+
+TEST_F(StoredSearchTest, ASearchBeforeTheTextsAreTakenInGivesTheWarmResults)
+{
+    fill();
+    auto engine = engineOver(path());
+    engine->prewarm();
+    ASSERT_TRUE(engine->prewarming());
+    // Changed after the worker read its row: answered from the new text.
+    Note* changed = nullptr;
+    for (Note* note : store->allActive())
+        if (note->title() == "Note 2997") changed = note;
+    ASSERT_EQ(changed->body(), "plain");
+    changed->setBody("now from KÖLN");
+    const auto expected = fresh("köln");
+    ASSERT_EQ(expected.first.size(), 2000 + 1);
+    EXPECT_EQ(engine->search("köln"), expected.first);
+    EXPECT_FALSE(engine->prewarming());
+    EXPECT_EQ(engine->cachedObjectCount(), store->allActive().size() + store->captures().size());
+    EXPECT_EQ(engine->searchCaptures("köln"), expected.second) << "captures match by their source name too";
+    EXPECT_EQ(engine->searchCaptures("aus köln").size(), 250);
+    EXPECT_TRUE(engine->search("secret").isEmpty()) << "nothing of a locked body is kept";
+
+    // The ids handed back with the results are those of the result objects, also after an id changed.
+    changed->setUuid(QUuid::createUuid());
+    QList<QUuid> noteIDs, captureIDs;
+    const QList<Note*> notes = engine->search("köln", &noteIDs);
+    const QList<Capture*> captures = engine->searchCaptures("aus köln", &captureIDs);
+    ASSERT_EQ(noteIDs.size(), notes.size());
+    ASSERT_EQ(captureIDs.size(), captures.size());
+    for (qsizetype i = 0; i < notes.size(); ++i) ASSERT_EQ(noteIDs[i], notes[i]->uuid()) << i;
+    for (qsizetype i = 0; i < captures.size(); ++i) ASSERT_EQ(captureIDs[i], captures[i]->uuid()) << i;
+    EXPECT_EQ(engine->search("vault").size(), 1);
+}
+
+TEST_F(StoredSearchTest, AStoreThatCannotBeReadIsLoweredFromTheObjects)
+{
+    fill();
+    auto engine = engineOver(path() + ".missing");
+    engine->prewarm();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->prewarming(); }, 20000));
+    EXPECT_EQ(engine->cachedObjectCount(), store->allActive().size());
+    EXPECT_EQ(engine->search("köln"), fresh("köln").first);
 }
 
 }  // namespace

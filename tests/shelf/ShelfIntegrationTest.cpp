@@ -4,8 +4,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "model/Capture.h"
@@ -179,6 +183,159 @@ TEST_F(ShelfSession, BrowsesSearchesAndActsFromTheKeyboard)
     EXPECT_EQ(noteField("Zebra stripes", "isTrashed"), "0");
     keys({"Down", "Return"});
     EXPECT_TRUE(QTest::qWaitFor([] { return noteField("Binned memo", "isTrashed") == "0"; }, 5000));
+}
+
+// Rows of a screenshot: the background, the hairline dividers running across it, and the bands of
+// rows that hold ink (text or symbols) between them.
+struct Shot {
+    QImage image;
+    QRgb background = 0;
+
+    explicit Shot(const QString& file) : image(QImage(file).convertToFormat(QImage::Format_RGB32))
+    {
+        QHash<QRgb, int> counts;
+        for (int y = 0; y < image.height(); y += 3)
+            for (int x = 0; x < image.width(); x += 3) ++counts[image.pixel(x, y)];
+        int best = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            if (it.value() > best) best = it.value(), background = it.key();
+    }
+    int difference(int x, int y) const
+    {
+        const QRgb p = image.pixel(x, y);
+        return std::abs(qRed(p) - qRed(background)) + std::abs(qGreen(p) - qGreen(background)) +
+               std::abs(qBlue(p) - qBlue(background));
+    }
+    bool divider(int y) const
+    {
+        int faint = 0;
+        for (int x = 0; x < image.width(); ++x) faint += difference(x, y) > 4 && difference(x, y) <= 90;
+        return faint >= image.width() * 9 / 10;
+    }
+    bool ink(int y, int from, int to) const
+    {
+        for (int x = from; x < to; ++x)
+            if (difference(x, y) > 90) return true;
+        return false;
+    }
+    QList<int> dividers() const
+    {
+        QList<int> rows;
+        for (int y = 0; y < image.height(); ++y)
+            if (divider(y)) rows << y;
+        return rows;
+    }
+    // [top, bottom] of each run of inked rows in [from, to).
+    QList<QPair<int, int>> bands(int from, int to) const
+    {
+        QList<QPair<int, int>> out;
+        for (int y = from; y < to; ++y) {
+            if (!ink(y, 16, image.width() - 16)) continue;
+            if (!out.isEmpty() && out.last().second == y - 1)
+                out.last().second = y;
+            else
+                out.append({y, y});
+        }
+        return out;
+    }
+};
+
+// A fresh store as a new user meets it: help over the pin icon of a note row; the bin's hint with
+// every line inside its row; and, with no notification service on the bus, "Remind me…" then Set
+// brings the notifications panel.
+TEST_F(ShelfSession, HintsHelpAndTheNotificationsExplanation)
+{
+    QDir(*StoreMigration::currentDirectory()).removeRecursively();
+    {
+        auto opened = PersistenceController::open(StoreMigration::currentDirectory(), std::nullopt, Clock::system());
+        ASSERT_FALSE(opened.failure);
+        opened.container->mainContext().insert(std::make_unique<Note>(QStringLiteral("Tooltip note"),
+                                                                      QStringLiteral("x"), Tint::blue, Opacity::solid,
+                                                                      std::nullopt, std::nullopt));
+        ASSERT_TRUE(opened.container->mainContext().save());
+    }
+    QTemporaryDir scratch;
+    launch();
+    const QString panel = clickTray();
+    ASSERT_FALSE(panel.isEmpty());
+    const QRect frame = geometryOf(panel);
+
+    // 1. The note row's pin icon: its tooltip maps with "Pin".
+    const QString listShot = scratch.filePath("notes.png");
+    run("import", {"-window", panel, listShot});
+    Shot notes(listShot);
+    const QList<int> lines = notes.dividers();
+    ASSERT_GE(lines.size(), 2) << "the two dividers around the list";
+    const int listTop = lines.first() + 1, listBottom = lines.last();
+    const auto rows = notes.bands(listTop, listBottom);
+    ASSERT_GE(rows.size(), 2) << "a heading and the note's row";
+    const int rowY = (rows[1].first + rows[1].second) / 2;
+    run("xdotool", {"mousemove", "--window", panel, "150", QString::number(rowY)});
+    QTest::qWait(300);
+    run("xdotool", {"mousemove", "--window", panel, QString::number(frame.width() - 19 - 33), QString::number(rowY)});
+    EXPECT_FALSE(waitForWindow("^Pin$", 8000).isEmpty()) << "no tooltip over the pin icon";
+    run("xdotool", {"mousemove", "--window", panel, "150", "20"});
+
+    // 2. Tab to the bin: every line of its hint lies inside the hint row, clear of its padding.
+    keys({"Tab"});
+    QTest::qWait(400);
+    const QString binShot = scratch.filePath("bin.png");
+    run("import", {"-window", panel, binShot});
+    Shot bin(binShot);
+    const auto hint = bin.bands(listTop, listBottom);
+    ASSERT_FALSE(hint.isEmpty()) << "the bin's hint is drawn";
+    EXPECT_GT(hint.first().first, listTop + 28) << "the first line starts inside the top padding's edge";
+    for (const auto& band : hint) {
+        EXPECT_GE(band.second - band.first + 1, 8) << "a line cut short";
+        EXPECT_LE(band.second - band.first + 1, 20) << "lines drawn over each other";
+    }
+    EXPECT_LT(hint.last().second, listBottom - 28);
+    quit();
+
+    // 3. A bus of its own with no notification service, nor any to start on demand.
+    QDir().mkpath(scratch.filePath("services"));
+    QFile config(scratch.filePath("bus.conf"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+                                "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                                "<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                "<servicedir>%2</servicedir><policy context=\"default\">"
+                                "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                                "<allow own=\"*\"/></policy></busconfig>\n")
+                     .arg(scratch.path(), scratch.filePath("services"))
+                     .toUtf8());
+    config.close();
+    QProcess bus;
+    bus.start("dbus-daemon", {"--nofork", "--print-address", "--config-file=" + config.fileName()});
+    ASSERT_TRUE(bus.waitForReadyRead(5000));
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    ASSERT_FALSE(address.isEmpty());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    app.setProcessEnvironment(env);
+    launch();
+    keys({"alt+shift+n"});
+    const QString note = waitForWindow("^New Note$");
+    ASSERT_FALSE(note.isEmpty());
+    const QRect noteFrame = geometryOf(note);
+    run("xdotool", {"mousemove", "--window", note, QString::number(noteFrame.width() / 2),
+                    QString::number(noteFrame.height() / 2), "click", "3"});
+    QTest::qWait(600);
+    keys({"Down", "Down", "Return"});
+    QTest::qWait(600);
+    keys({"Return"});
+    const QString explanation = waitForWindow("^Let Tarnwick remind you$", 8000);
+    EXPECT_FALSE(explanation.isEmpty()) << "no notifications panel";
+    if (const QString keep = qEnvironmentVariable("TARNWICK_KEEP_SHOTS"); !keep.isEmpty()) {
+        QTest::qWait(500);
+        run("import", {"-window", "root", keep + "/explanation.png"});
+        QFile::copy(listShot, keep + "/notes.png");
+        QFile::copy(binShot, keep + "/bin.png");
+    }
+    keys({"Escape"});
+    quit();
+    bus.terminate();
+    bus.waitForFinished(5000);
 }
 
 }  // namespace

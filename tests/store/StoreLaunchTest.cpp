@@ -35,6 +35,8 @@ protected:
         tarnwick::test::TestEnvironment::writeOfflineSettings(root.filePath("config"));
         env.insert("HOME", root.filePath("home"));
         env.insert("XDG_RUNTIME_DIR", root.filePath("runtime"));
+        // The line that marks a finished launch is an informational one: asked for.
+        env.insert("TARNWICK_LOG", "info");
 
         QProcess app;
         app.setProcessEnvironment(env);

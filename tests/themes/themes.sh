@@ -119,7 +119,8 @@ mapped "Note design" || fail "a click in the palette closed the palette"
 click_root $((pX + 130)) $((pY + 369))
 xdotool type --delay 30 "DejaVu Se"
 xdotool key --clearmodifiers Return
-within 50 test "$(note_field fontFamilyOverride)" = "DejaVu Serif" || fail "the typeface is $(note_field fontFamilyOverride)"
+# Typing searches the closed list: each letter may pick (and store) a face on the way.
+within 150 test "$(note_field fontFamilyOverride)" = "DejaVu Serif" || fail "the typeface is $(note_field fontFamilyOverride)"
 click_root $((pX + 60)) $((pY + 412))
 within 50 test "$(note_field "($look)")" = 1 || fail "Reset left $(note_field "paperHexOverride || '/' || inkHexOverride || '/' || fontFamilyOverride")"
 

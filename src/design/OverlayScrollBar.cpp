@@ -1,0 +1,160 @@
+#include "design/OverlayScrollBar.h"
+
+#include <QAbstractScrollArea>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+
+#include "design/TarnwickTheme.h"
+
+OverlayScrollBar* OverlayScrollBar::install(QAbstractScrollArea* area)
+{
+    return new OverlayScrollBar(area);
+}
+
+OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea* area)
+    : QWidget(area), m_area(area), m_bar(area->verticalScrollBar())
+{
+    setObjectName(QStringLiteral("overlayScrollBar"));
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setMouseTracking(true);
+    setCursor(Qt::ArrowCursor);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_linger.setSingleShot(true);
+    m_linger.setInterval(lingerMs);
+    connect(&m_linger, &QTimer::timeout, this, &OverlayScrollBar::hideUnlessHeld);
+    connect(m_bar, &QScrollBar::valueChanged, this, &OverlayScrollBar::reveal);
+    connect(m_bar, &QScrollBar::rangeChanged, this, [this] {
+        if (!scrollable()) hide();
+        update();
+    });
+    area->installEventFilter(this);
+    area->viewport()->installEventFilter(this);
+    hide();
+    place();
+}
+
+bool OverlayScrollBar::scrollable() const
+{
+    return m_bar->maximum() > m_bar->minimum();
+}
+
+void OverlayScrollBar::place()
+{
+    if (!m_area) return;
+    const QRect viewport = m_area->viewport()->geometry();
+    setGeometry(viewport.right() + 1 - stripWidth, viewport.y(), stripWidth, viewport.height());
+    raise();
+}
+
+void OverlayScrollBar::reveal()
+{
+    if (!scrollable()) return;
+    if (!isVisible()) {
+        place();
+        show();
+    }
+    update();
+    m_linger.start();
+}
+
+void OverlayScrollBar::hideUnlessHeld()
+{
+    if (m_dragging || m_hovered) {
+        m_linger.start();
+        return;
+    }
+    hide();
+}
+
+bool OverlayScrollBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)) place();
+    if (m_area && watched == m_area->viewport()) {
+        // The pointer moving over the content shows where the view stands, as scrolling does.
+        if (event->type() == QEvent::Enter || (event->type() == QEvent::MouseMove && !isVisible())) reveal();
+        if (event->type() == QEvent::Resize) place();
+    }
+    return false;
+}
+
+QRect OverlayScrollBar::thumbRect() const
+{
+    if (!scrollable() || height() <= 0) return {};
+    const qreal page = m_bar->pageStep();
+    const qreal span = m_bar->maximum() - m_bar->minimum();
+    const int track = height() - 4;
+    const int length = std::clamp(int(std::lround(track * page / (span + page))), minimumThumb, track);
+    const int top = 2 + int(std::lround((track - length) * (m_bar->value() - m_bar->minimum()) / span));
+    const int w = (m_hovered || m_dragging) ? thumbWidthActive : thumbWidth;
+    return {width() - 2 - w, top, w, length};
+}
+
+int OverlayScrollBar::valueAt(int thumbTop) const
+{
+    const QRect thumb = thumbRect();
+    const int travel = height() - 4 - thumb.height();
+    if (travel <= 0) return m_bar->minimum();
+    const qreal fraction = std::clamp(qreal(thumbTop - 2) / travel, 0.0, 1.0);
+    return m_bar->minimum() + int(std::lround(fraction * (m_bar->maximum() - m_bar->minimum())));
+}
+
+void OverlayScrollBar::paintEvent(QPaintEvent*)
+{
+    const QRect thumb = thumbRect();
+    if (thumb.isEmpty()) return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor ink = TarnwickTheme::textPrimary();
+    ink.setAlphaF((m_hovered || m_dragging) ? 0.45 : 0.3);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(thumb), thumb.width() / 2.0, thumb.width() / 2.0);
+    p.fillPath(path, ink);
+}
+
+void OverlayScrollBar::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !scrollable()) return;
+    const QRect thumb = thumbRect();
+    const int y = int(event->position().y());
+    if (thumb.adjusted(-stripWidth, 0, stripWidth, 0).contains(QPoint(thumb.center().x(), y))) {
+        m_dragging = true;
+        m_grabOffset = y - thumb.top();
+    } else {
+        // A click on the track pages towards it.
+        m_bar->triggerAction(y < thumb.top() ? QAbstractSlider::SliderPageStepSub : QAbstractSlider::SliderPageStepAdd);
+    }
+    reveal();
+    event->accept();
+}
+
+void OverlayScrollBar::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragging) m_bar->setValue(valueAt(int(event->position().y()) - m_grabOffset));
+    event->accept();
+}
+
+void OverlayScrollBar::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_dragging = false;
+    update();
+    m_linger.start();
+    event->accept();
+}
+
+void OverlayScrollBar::enterEvent(QEnterEvent*)
+{
+    m_hovered = true;
+    reveal();
+}
+
+void OverlayScrollBar::leaveEvent(QEvent*)
+{
+    m_hovered = false;
+    update();
+    m_linger.start();
+}

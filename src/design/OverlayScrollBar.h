@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class QAbstractScrollArea;
+class QScrollBar;
+
+// A thin vertical scroll bar laid over the right edge of a scroll area's viewport, in place of the
+// style's bar: it never takes room from the content, so the content's insets stay the same whether
+// or not there is anything to scroll. It shows while the content moves or the pointer is over the
+// area, fades from view shortly after, and can be dragged; a click on its track pages. The area's own
+// vertical scroll bar stays (hidden) as the one place the position is kept.
+class OverlayScrollBar : public QWidget {
+    Q_OBJECT
+public:
+    // The strip it answers the pointer in, and the thumb drawn inside it.
+    static constexpr int stripWidth = 11;
+    static constexpr int thumbWidth = 6;
+    static constexpr int thumbWidthActive = 8;
+    static constexpr int minimumThumb = 24;
+    static constexpr int lingerMs = 1200;
+
+    // Puts a bar over `area` and turns the style's bar off; the area owns it.
+    static OverlayScrollBar* install(QAbstractScrollArea* area);
+
+    // Where the thumb is drawn now, in this widget's coordinates; empty when there is nothing to scroll.
+    QRect thumbRect() const;
+    // Shown now (content scrolled lately, or the pointer over the area or the bar).
+    bool isShowing() const { return isVisible(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    explicit OverlayScrollBar(QAbstractScrollArea* area);
+    void place();
+    void reveal();
+    void hideUnlessHeld();
+    bool scrollable() const;
+    int valueAt(int thumbTop) const;
+
+    QPointer<QAbstractScrollArea> m_area;
+    QScrollBar* m_bar;
+    QTimer m_linger;
+    bool m_hovered = false;
+    bool m_dragging = false;
+    int m_grabOffset = 0;
+};

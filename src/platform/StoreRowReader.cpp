@@ -1,0 +1,55 @@
+#include "platform/StoreRowReader.h"
+
+#include <sqlite3.h>
+
+#include "platform/SqliteDatabase.h"
+
+Status<StoreError> StoreRowReader::read(const QString& path, const EntityDescription& entity,
+                                        const QVector<int>& attributes, int batch,
+                                        const std::function<bool(std::vector<Row>&)>& take, const Withheld& withheld)
+{
+    if (path.isEmpty()) return StoreError{SQLITE_CANTOPEN, QStringLiteral("The store has no file to read"), path};
+    auto opened = SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    if (!opened) return opened.error();
+    sqlite3* db = *opened;
+    QByteArray sql = "SELECT \"_rowid\"";
+    for (int a : attributes) {
+        const QByteArray column = SqliteDatabase::quoted(entity.attributes[a].name);
+        if (withheld.flag >= 0 && withheld.attributes.contains(a))
+            sql += ",CASE WHEN " + SqliteDatabase::quoted(entity.attributes[withheld.flag].name) + " THEN NULL ELSE " +
+                   column + " END";
+        else
+            sql += ',' + column;
+    }
+    sql += " FROM " + SqliteDatabase::quoted(entity.name) + " ORDER BY \"_rowid\"";
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr);
+    auto failure = [&](int code) { return StoreError{code, QString::fromUtf8(sqlite3_errmsg(db)), path}; };
+    if (rc != SQLITE_OK) {
+        const StoreError e = failure(rc);
+        sqlite3_close_v2(db);
+        return e;
+    }
+    std::vector<Row> rows;
+    rows.reserve(size_t(std::max(1, batch)));
+    bool more = true;
+    while (more && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        Row& row = rows.emplace_back();
+        row.rowID = sqlite3_column_int64(s, 0);
+        row.values.reserve(attributes.size());
+        for (int i = 0; i < attributes.size(); ++i)
+            row.values.append(SqliteDatabase::columnValue(s, i + 1, entity.attributes[attributes[i]].type));
+        if (int(rows.size()) >= batch) {
+            more = take(rows);
+            rows.clear();
+        }
+    }
+    Status<StoreError> result;
+    if (more && rc != SQLITE_DONE)
+        result = failure(rc);
+    else if (more && !rows.empty())
+        take(rows);
+    sqlite3_finalize(s);
+    sqlite3_close_v2(db);
+    return result;
+}

@@ -1,0 +1,337 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "note/NoteNotifications.h"
+#include "settings/ConnectionsSettingsTab.h"
+#include "settings/GeneralSettingsTab.h"
+#include "settings/HotkeysSettingsTab.h"
+#include "settings/NoteSettingsTab.h"
+#include "settings/PermissionsSettingsTab.h"
+#include "settings/SettingsWidgets.h"
+#include "settings/SettingsWindowFixture.h"
+#include "settings/SyncSettingsTab.h"
+#include "settings/TarnRowDivider.h"
+#include "settings/TarnSettingsSection.h"
+#include "settings/TarnSwitchToggleStyle.h"
+#include "settings/ThemeGrid.h"
+#include "store/SyncState.h"
+
+namespace {
+const QString kTab = QStringLiteral("settings.selectedTab");
+}
+
+// The stored tab: the first opening writes nothing; a pick is stored and reopened; "permissions"
+// written before show() wins on a built window; a value naming no tab leaves the window where it is
+// and stays stored.
+TEST_F(SettingsWindowTest, TheStoredTabIsWrittenOnlyByTheUser)
+{
+    controller->show();
+    QWidget* window = controller->window();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->windowTitle(), "Tarnwick Settings");
+    EXPECT_EQ(window->width(), SettingsWindowController::kWidth);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::general));
+    EXPECT_FALSE(settings.contains(kTab));
+
+    QTest::mouseClick(tabs().tabButton(AppSettingsTab::hotkeys), Qt::LeftButton);
+    EXPECT_EQ(settings.storedValue(kTab), QVariant("hotkeys"));
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    controller->show();
+    EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::hotkeys));
+
+    settings.setValue(kTab, "permissions");
+    controller->show();
+    EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::permissions));
+
+    for (const QVariant& bad : {QVariant("Permissions"), QVariant(qint64(4))}) {
+        settings.setValue(kTab, bad);
+        controller->show();
+        EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::permissions));
+        EXPECT_EQ(settings.storedValue(kTab), bad);
+    }
+    tabs().step(1);
+    EXPECT_EQ(settings.storedValue(kTab), QVariant("connections"));
+    tabs().step(-5);
+    EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::about));
+}
+
+TEST_F(SettingsWindowTest, ANameInTheKeyBeforeTheFirstShowOpensThatTab)
+{
+    settings.setValue(kTab, "connections");
+    controller->show();
+    EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::connections));
+    EXPECT_EQ(settings.storedValue(kTab), QVariant("connections"));
+}
+
+// Connections: what shows while off and on, Copy and its "Copied" per press, a refused token, Revoke
+// of the middle of three, and names shown as plain text.
+TEST_F(SettingsWindowTest, ConnectionsFollowTheEndpoint)
+{
+    settings.setValue("mcp.approvedClients", QStringList{"Alpha", "<b>Bravo</b> & co", "Charlie"});
+    settings.setValue(kTab, "connections");
+    controller->show();
+    auto& page = this->page<ConnectionsSettingsTab>(AppSettingsTab::connections);
+    EXPECT_EQ(page.status()->text(), "Off");
+    EXPECT_FALSE(page.copyButton()->isVisibleTo(&page));
+    EXPECT_FALSE(page.approvedSection()->isVisibleTo(&page));
+    EXPECT_TRUE(page.readOnlyButton()->isChecked());
+
+    QTest::mouseClick(page.enableSwitch(), Qt::LeftButton);
+    EXPECT_TRUE(settings.boolValue("mcp.enabled"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mcp->isRunning(); }));
+    EXPECT_EQ(page.status()->text(), "Running · 127.0.0.1:" + QString::number(mcp->port()));
+    EXPECT_EQ(page.address()->text(), mcp->endpointURL());
+    ASSERT_TRUE(page.copyButton()->isVisibleTo(&page));
+
+    QTest::mouseClick(page.readWriteButton(), Qt::LeftButton);
+    EXPECT_EQ(settings.storedValue("mcp.readOnly"), QVariant(false));
+
+    QTest::mouseClick(page.copyButton(), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(QClipboard::Clipboard), mcp->endpointURL());
+    EXPECT_EQ(page.copyButton()->text(), "Copied");
+    clock.advance(1000);
+    QTest::mouseClick(page.copyButton(), Qt::LeftButton);
+    clock.advance(1000);  // 2 s after the first press, 1 s after the second
+    EXPECT_EQ(page.copyButton()->text(), "Copied");
+    clock.advance(600);
+    EXPECT_EQ(page.copyButton()->text(), "Copy");
+
+    const QString before = mcp->endpointURL();
+    tokens.failWrites = true;
+    QTest::mouseClick(page.regenerateButton(), Qt::LeftButton);
+    EXPECT_EQ(page.address()->text(), before);
+    EXPECT_TRUE(page.tokenError()->isVisibleTo(&page));
+    tokens.failWrites = false;
+    QTest::mouseClick(page.regenerateButton(), Qt::LeftButton);
+    EXPECT_NE(page.address()->text(), before);
+    EXPECT_EQ(page.address()->text().section('/', 0, 3), before.section('/', 0, 3));  // same port
+    EXPECT_FALSE(page.tokenError()->isVisibleTo(&page));
+
+    ASSERT_EQ(page.revokeButtons().size(), 3);
+    const auto names = page.approvedSection()->card()->findChildren<QLabel*>();
+    bool shownVerbatim = false;
+    for (QLabel* name : names)
+        if (name->text() == "<b>Bravo</b> & co") shownVerbatim = name->textFormat() == Qt::PlainText;
+    EXPECT_TRUE(shownVerbatim);
+    QTest::mouseClick(page.revokeButtons()[1], Qt::LeftButton);
+    EXPECT_EQ(settings.stringListValue("mcp.approvedClients"), (QStringList{"Alpha", "Charlie"}));
+    EXPECT_EQ(page.revokeButtons().size(), 2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(page.approvedSection()->card()->findChildren<TarnRowDivider*>().size(), 1);
+
+    // The Tab walk.
+    QCoreApplication::processEvents();  // rows added to a shown page show on the next turn
+    QList<QWidget*> walk;
+    QWidget* w = page.enableSwitch();
+    for (int i = 0; i < 7; ++i) {
+        walk << w;
+        w = w->nextInFocusChain();
+        while (w && (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&page))) w = w->nextInFocusChain();
+    }
+    EXPECT_EQ(walk,
+              (QList<QWidget*>{page.enableSwitch(), page.readOnlyButton(), page.readWriteButton(), page.copyButton(),
+                               page.regenerateButton(), page.setupButton(), page.revokeButtons()[0]}));
+}
+
+// Recording ends on any key, a click, a change of tab, hiding, losing the focus or after 10 s, and the
+// keyboard is released every time; only a usable chord is stored.
+TEST_F(SettingsWindowTest, RecordingEndsOnEveryPathAndStoresOnlyUsableChords)
+{
+    settings.setValue(kTab, "hotkeys");
+    controller->show();
+    auto& page = this->page<HotkeysSettingsTab>(AppSettingsTab::hotkeys);
+    const auto keyCodeKey = HotkeyManager::keyCodeKey(HotkeyManager::Action::newNote);
+    const auto modifiersKey = HotkeyManager::modifiersKey(HotkeyManager::Action::newNote);
+    QWidget* window = controller->window();
+    const auto record = [&] {
+        page.startRecording(HotkeyManager::Action::newNote);
+        EXPECT_EQ(page.rows()[0].record->text(), "Press keys…");
+        EXPECT_EQ(QWidget::keyboardGrabber(), page.rows()[0].record);
+    };
+    const auto ended = [&] { return !page.recording() && !QWidget::keyboardGrabber(); };
+
+    record();
+    QTest::keyClick(window, Qt::Key_K, Qt::ShiftModifier | Qt::MetaModifier);
+    EXPECT_TRUE(ended());
+    EXPECT_EQ(settings.storedValue(keyCodeKey), QVariant(qint64(40)));
+    EXPECT_EQ(settings.storedValue(modifiersKey), QVariant(qint64(0x300)));
+    EXPECT_EQ(page.rows()[0].chord->text(), "Shift+Super+K");
+
+    record();
+    QTest::keyClick(window, Qt::Key_Shift, Qt::ShiftModifier);  // a modifier alone keeps waiting
+    EXPECT_TRUE(page.recording());
+    QTest::keyClick(window, Qt::Key_K, Qt::ShiftModifier);
+    EXPECT_TRUE(ended());
+    EXPECT_TRUE(page.rows()[0].message->isVisibleTo(&page));
+    record();
+    EXPECT_FALSE(page.rows()[0].message->isVisibleTo(&page));
+    QTest::keyClick(window, Qt::Key_Space, Qt::AltModifier | Qt::ShiftModifier);  // the capture key
+    EXPECT_TRUE(ended());
+    record();
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(ended());
+    EXPECT_EQ(settings.storedValue(keyCodeKey), QVariant(qint64(40)));
+
+    record();
+    QTest::mouseClick(page.rows()[1].chord, Qt::LeftButton);
+    EXPECT_TRUE(ended());
+    record();
+    tabs().select(AppSettingsTab::general);
+    EXPECT_TRUE(ended());
+    tabs().select(AppSettingsTab::hotkeys);
+    record();
+    page.windowActivationChanged(false);
+    EXPECT_TRUE(ended());
+    record();
+    window->hide();
+    EXPECT_TRUE(ended());
+    controller->show();
+    record();
+    clock.advance(HotkeysSettingsTab::kRecordingTimeoutMs);
+    EXPECT_TRUE(ended());
+    QTest::keyClick(window, Qt::Key_J, Qt::ControlModifier);  // after the end: nothing rebinds
+    EXPECT_EQ(settings.storedValue(keyCodeKey), QVariant(qint64(40)));
+
+    EXPECT_TRUE(page.restoreButton()->toolTip().endsWith("Alt+Shift+N · Alt+Shift+Space · Alt+Shift+H · Alt+Shift+S"));
+    QTest::mouseClick(page.restoreButton(), Qt::LeftButton);
+    EXPECT_FALSE(settings.contains(keyCodeKey));
+    EXPECT_EQ(page.rows()[0].chord->text(), "Alt+Shift+N");
+}
+
+// The Note tab: junk in the opacity key shows 100% and is left alone until the user moves the
+// slider; a key step stores; an unknown theme id selects nothing and reads "Blue"; a pick stores.
+TEST_F(SettingsWindowTest, NoteTabShowsBadValuesSafelyAndStoresTheUsersChanges)
+{
+    settings.setValue("general.defaultOpacityValue", "abc");
+    settings.setValue("notes.defaultThemeID", "");
+    settings.setValue(kTab, "note");
+    controller->show();
+    auto& page = this->page<NoteSettingsTab>(AppSettingsTab::note);
+    EXPECT_EQ(page.opacityText()->text(), "100%");
+    EXPECT_EQ(settings.storedValue("general.defaultOpacityValue"), QVariant("abc"));
+    EXPECT_EQ(page.defaultThemeName()->text(), "Blue");
+    EXPECT_EQ(page.grid()->selectedID(), "");
+    EXPECT_FALSE(page.newThemeButton()->isEnabled());  // no theme window yet
+
+    page.opacitySlider()->setFocus();
+    QTest::keyClick(page.opacitySlider(), Qt::Key_PageDown);
+    EXPECT_DOUBLE_EQ(settings.doubleValue("general.defaultOpacityValue"), 0.9);
+    EXPECT_EQ(page.opacityText()->text(), "90%");
+    settings.setValue("general.defaultOpacityValue", 0.555);
+    EXPECT_EQ(page.opacityText()->text(), "56%");
+
+    ThemeGrid* grid = page.grid();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->cellRect(2).center());
+    EXPECT_EQ(settings.stringValue("notes.defaultThemeID"), "green");
+    EXPECT_EQ(grid->selectedID(), "green");
+    EXPECT_EQ(page.defaultThemeName()->text(), "Green");
+
+    // Once the theme window is there, the grid offers Custom and the button starts from the default.
+    QList<QString> created;
+    controller->setThemeActions({{}, [&](const ResolvedNoteTheme& base) { created << base.id; }});
+    EXPECT_TRUE(grid->hasCustomTile());
+    QTest::mouseClick(page.newThemeButton(), Qt::LeftButton);
+    EXPECT_EQ(created, QList<QString>{"green"});
+}
+
+// A failed login change shows why and puts the switch back; a later success clears it.
+TEST_F(SettingsWindowTest, LoginFailureShowsItsMessageAndTheSystemsState)
+{
+    SettingsServices services{settings, *store, *mcp, *unlock, authenticator, center, clock, {}, nullptr};
+    std::optional<QString> failure = QString("Launching at login could not be turned on.");
+    bool entry = false;
+    GeneralSettingsTab page(services, {[&](bool on) {
+                                           if (!failure) entry = on;
+                                           return failure;
+                                       },
+                                       [&] { return entry; }});
+    page.show();
+    QTest::mouseClick(page.loginSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(page.loginSwitch()->isChecked());
+    EXPECT_EQ(page.loginError()->text(), "Launching at login could not be turned on.");
+    EXPECT_TRUE(page.loginError()->isVisible());
+    failure.reset();
+    QTest::mouseClick(page.loginSwitch(), Qt::LeftButton);
+    EXPECT_TRUE(page.loginSwitch()->isChecked());
+    EXPECT_FALSE(page.loginError()->isVisible());
+    EXPECT_TRUE(entry);
+}
+
+namespace {
+class RefusingBackend : public MemorySettingsBackend {
+public:
+    bool store(const QVariantMap&) override { return false; }
+};
+}  // namespace
+
+// A settings file that cannot be written must not look saved.
+TEST_F(SettingsWindowTest, AnUnwritableSettingsFileIsSaidAtopThePage)
+{
+    Settings refusing(std::make_unique<RefusingBackend>());
+    SettingsServices services{refusing, *store, *mcp, *unlock, authenticator, center, clock, {}, nullptr};
+    PreferenceTabsController tabs(services);
+    tabs.load();
+    tabs.selectStoredTab();
+    tabs.show();
+    EXPECT_FALSE(tabs.writeFailureLine()->isVisible());
+    tabs.select(AppSettingsTab::sync);
+    EXPECT_TRUE(tabs.writeFailureLine()->isVisible());
+}
+
+// Permissions: a badge and an action per row from the audit, refreshed every second only while the
+// tab shows; Replay only posts the tour's notification. Sync shows the store's state.
+TEST_F(SettingsWindowTest, PermissionRowsFollowTheAuditWhileShown)
+{
+    using State = PermissionAudit::State;
+    QList<PermissionAudit::Item> audit{
+        {"accessibility", "Selection and hot keys", "c", State::grantedState(), {"true"}, false, false},
+        {"notifications", "Notifications", "c", {State::notDetermined, {}}, {"true"}, false, false},
+        {"biometrics", "Password unlock", "c", State::unsupportedBecause("no PAM"), {"true"}, false, true},
+    };
+    settings.setValue(kTab, "permissions");
+    controller->show();
+    auto& page = this->page<PermissionsSettingsTab>(AppSettingsTab::permissions);
+    page.setAudit([&](const PermissionAudit::Probes&) { return audit; });
+    page.refresh();
+    const auto action = [&](const QString& id) {
+        const auto buttons = page.rowWidget(id)->findChildren<QPushButton*>();
+        return buttons.isEmpty() ? QString() : buttons.first()->text();
+    };
+    const auto badge = [&](const QString& id) {
+        return page.rowWidget(id)->findChild<SettingsWidgets::Badge*>()->text();
+    };
+    EXPECT_EQ(action("accessibility"), "Open…");
+    EXPECT_EQ(badge("accessibility"), "ALLOWED");
+    EXPECT_EQ(action("notifications"), "Allow…");
+    EXPECT_EQ(action("biometrics"), "");
+    EXPECT_EQ(badge("biometrics"), "UNAVAILABLE");
+    EXPECT_TRUE(page.poll()->isActive());
+
+    audit[1].state = State::grantedState();
+    QTest::qWait(page.poll()->interval() + 200);  // the next tick
+    EXPECT_EQ(action("notifications"), "Open…");
+    tabs().select(AppSettingsTab::sync);
+    EXPECT_FALSE(page.poll()->isActive());
+
+    int welcomes = 0;
+    auto token = center.observe(tarnwickShowWelcome, [&](const Notification&) { ++welcomes; });
+    tabs().select(AppSettingsTab::permissions);
+    for (QPushButton* button : page.findChildren<QPushButton*>())
+        if (button->text() == "Replay") QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(welcomes, 1);
+
+    auto& sync = this->page<SyncSettingsTab>(AppSettingsTab::sync);
+    EXPECT_EQ(sync.status()->text(), SyncStateLook::of(SyncState::offline).text);
+    EXPECT_FALSE(sync.syncSwitch()->isEnabled());
+}

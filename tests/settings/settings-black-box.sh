@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# The settings window end to end, as a user drives it with the keyboard and the mouse: opened from the
+# tray menu, its level while another application is active, the endpoint switched on, its address
+# copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
+# refused, launch at login and the taskbar entry, the default theme and floating note windows, and
+# what a relaunch keeps.
+# Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
+set -euo pipefail
+tarnwick=$1 client_dir=$2
+
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin settings app screenshot
+
+settings_file=$XDG_CONFIG_HOME/tarnwick/settings.json
+client="Settings check client"
+drive() { timeout 60 node "$client_dir/drive-endpoint.mjs" "$@"; }
+# A stored value as JSON text ("null" when absent).
+setting() {
+  python3 -c 'import json,sys
+d = json.load(open(sys.argv[1])); v = d.get(sys.argv[2])
+if isinstance(v, dict) and "type" in v:
+    v = int(v["value"]) if v["type"] == "int" else v.get("value")
+print(json.dumps(v))' "$settings_file" "$1"
+}
+setting_is() { [ "$(setting "$1")" = "$2" ]; }
+states() { xprop -id "$1" _NET_WM_STATE 2>/dev/null || true; }
+has_state() { [[ "$(states "$1")" == *"_NET_WM_STATE_$2"* ]]; }
+lacks_state() { ! has_state "$1" "$2"; }
+# On every desktop: the sticky state, or (openbox has none) the desktop 0xFFFFFFFF.
+on_every_desktop() { has_state "$1" STICKY || xprop -id "$1" _NET_WM_DESKTOP 2>/dev/null | grep -q 4294967295; }
+press() {
+  xdotool key --clearmodifiers --delay 120 "$@"
+  sleep 0.3
+}
+focus_settings() {
+  xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
+  within 50 active_is "Tarnwick Settings" || fail "the settings window did not take the focus"
+}
+listening_port() {
+  ss -Hltnp 2>/dev/null | awk -v pid="pid=$app_pid," 'index($0, pid) { n = split($4, a, ":"); print a[n]; exit }'
+}
+keyring_token() { secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false; }
+clipboard() { xclip -o -selection clipboard 2>/dev/null || true; }
+answer_card() {
+  local card=""
+  for _ in $(seq 1 100); do
+    card=$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null | head -n1 || true)
+    [ -n "$card" ] && break
+    sleep 0.1
+  done
+  [ -n "$card" ] || fail "no approval card appeared"
+  xdotool windowactivate --sync "$card" >/dev/null 2>&1 || true
+  xdotool key --window "$card" --clearmodifiers "$1"
+}
+no_card_shown() { [ -z "$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null || true)" ]; }
+open_settings_from_tray() {
+  local icon=""
+  for _ in $(seq 1 200); do
+    icon=$(xdotool search --class tarnwick 2>/dev/null | head -n1 || true)
+    [ -n "$icon" ] && break
+    sleep 0.1
+  done
+  [ -n "$icon" ] || fail "no tray icon"
+  # The icon may be found before the tray has embedded it: click again until the menu shows.
+  local menu=""
+  for _ in 1 2 3 4 5; do
+    sleep 0.5
+    xdotool mousemove --window "$icon" 6 6 click 3
+    for _ in $(seq 1 30); do
+      menu=$(xdotool search --onlyvisible --name '^Tarnwick menu$' 2>/dev/null | head -n1 || true)
+      [ -n "$menu" ] && break 2
+      sleep 0.1
+    done
+  done
+  [ -n "$menu" ] || fail "the tray menu did not open"
+  press Down Down Return
+  wait_window "Tarnwick Settings"
+  settings_win=$window
+}
+note_count() { sql "select count(*) from Note"; }
+
+python3 - "$settings_file" <<'PY'
+import json, sys
+path = sys.argv[1]
+d = json.load(open(path))
+d["onboarding.completed"] = {"type": "bool", "value": True}
+json.dump(d, open(path, "w"))
+PY
+
+echo "== 1. From the tray menu: a normal window above others while Tarnwick is active"
+launch "$tarnwick"
+open_settings_from_tray
+within 50 active_is "Tarnwick Settings" || fail "the settings window is not active"
+eval "$(xdotool getwindowgeometry --shell "$settings_win")"
+[ "$WIDTH" = 560 ] || fail "the settings window is $WIDTH wide"
+within 30 has_state "$settings_win" ABOVE || fail "not above other windows while active: $(states "$settings_win")"
+has_state "$settings_win" SKIP_TASKBAR || fail "in the taskbar although general.showDockIcon is off"
+setting_is settings.selectedTab null || fail "the first opening wrote settings.selectedTab"
+xmessage -geometry +40+500 "another application" &
+owner_pid=$!
+within 50 active_is xmessage || { xdotool search --name '^xmessage$' windowactivate 2>/dev/null || true; }
+within 50 active_is xmessage || fail "xmessage did not become active"
+within 30 lacks_state "$settings_win" ABOVE || fail "still above while another application is active"
+focus_settings
+within 30 has_state "$settings_win" ABOVE || fail "not above again once back"
+
+echo "== 2. Connections: switched on by keys, the address copied"
+press ctrl+Tab ctrl+Tab ctrl+Tab ctrl+Tab
+within 30 setting_is settings.selectedTab '"connections"' || fail "Connections was not stored: $(setting settings.selectedTab)"
+press Tab space
+within 30 setting_is mcp.enabled true || fail "mcp.enabled was not stored"
+port=""
+for _ in $(seq 1 100); do port=$(listening_port); [ -n "$port" ] && break; sleep 0.1; done
+[ -n "$port" ] || fail "the endpoint does not listen"
+[ "$port" = 48219 ] || echo "(48219 is taken here; the endpoint listens on $port)"
+within 50 bash -c '[ -n "$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false)" ]' ||
+  fail "no token in the keyring"
+token=$(keyring_token)
+press Tab Tab Tab space  # Read-only, Read & write, Copy
+url=$(clipboard)
+[ "$url" = "http://127.0.0.1:$port/mcp/$token" ] || fail "the clipboard holds '$url'"
+
+echo "== 3. A client connects with it and is approved; Read & write"
+drive "$url" - "$client" connect &
+connect_pid=$!
+answer_card Return
+wait "$connect_pid" || fail "the approved client could not connect"
+grep -q "$client" "$settings_file" || fail "the approved client was not stored"
+focus_settings
+press shift+Tab space  # Read & write
+within 30 setting_is mcp.readOnly false || fail "Read & write did not store mcp.readOnly false"
+
+echo "== 4. A new token, then the client revoked"
+press Tab Tab space  # Copy, Regenerate token
+within 50 bash -c '[ "$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false)" != "'"$token"'" ]' ||
+  fail "the keyring still holds the old token"
+press shift+Tab space  # Copy
+new_url=$(clipboard)
+new_token=$(keyring_token)
+[ "$new_url" = "http://127.0.0.1:$port/mcp/$new_token" ] || fail "after Regenerate the clipboard holds '$new_url'"
+[ "$new_url" != "$url" ] || fail "the address did not change"
+drive "$url" - "$client" refused || fail "the old address still works"
+drive "$new_url" - "$client" connect || fail "the new address does not work"
+no_card_shown || fail "an approved client was asked again"
+focus_settings
+press Tab Tab Tab space  # Regenerate, Setup instructions, Revoke
+within 30 bash -c "grep -q '\"mcp.approvedClients\"' '$settings_file' && ! grep -q '$client' '$settings_file'" ||
+  fail "the client is still approved"
+drive "$new_url" - "$client" refused || fail "the revoked client got in"
+no_card_shown || fail "a card was shown for a revoked client"
+
+echo "== 5. Hotkeys: a chord recorded, refusals, Restore Defaults"
+press ctrl+shift+Tab ctrl+shift+Tab
+within 30 setting_is settings.selectedTab '"hotkeys"' || fail "Hotkeys was not stored"
+press Tab space  # Record "New note"
+xdotool key super+shift+k
+within 30 setting_is hotkey.newNote.keyCode 40 || fail "the recorded key code is $(setting hotkey.newNote.keyCode)"
+setting_is hotkey.newNote.modifiers 768 || fail "the recorded modifiers are $(setting hotkey.newNote.modifiers)"
+before=$(note_count)
+xdotool key super+shift+k
+wait_window "New Note"
+within 30 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "select count(*) from Note")" -gt '"$before"' ]' ||
+  fail "the recorded chord made no note"
+after=$(note_count)
+focus_settings
+xdotool key --clearmodifiers alt+shift+n
+sleep 1
+[ "$(note_count)" = "$after" ] || fail "the old chord still makes notes"
+press Tab space  # Record again (the focus is still on the row's button)
+xdotool key shift+k
+sleep 0.5
+setting_is hotkey.newNote.keyCode 40 || fail "Shift+K was stored"
+press space  # Record once more, then go to another window and type there
+xmessage_win=$(xdotool search --name '^xmessage$' | head -n1)
+eval "$(xdotool getwindowgeometry --shell "$xmessage_win")"
+xdotool mousemove $((X + 20)) $((Y + 10)) click 1
+sleep 0.5
+focus_settings
+xdotool key ctrl+b
+sleep 0.5
+setting_is hotkey.newNote.keyCode 40 || fail "Ctrl+B was stored after the click elsewhere"
+setting_is hotkey.newNote.modifiers 768 || fail "the modifiers changed after the click elsewhere"
+press Tab Tab Tab Tab Tab space  # ... Restore Defaults
+within 30 setting_is hotkey.newNote.keyCode null || fail "Restore Defaults left the key"
+
+echo "== 6. General: launch at login and the taskbar"
+press ctrl+shift+Tab ctrl+shift+Tab
+autostart_dir=$XDG_CONFIG_HOME/autostart
+entry=$autostart_dir/com.fennmoor.Tarnwick.desktop
+press Tab space
+within 30 test -f "$entry" || fail "no autostart entry"
+within 30 setting_is general.launchAtLogin true || fail "general.launchAtLogin not stored"
+press space
+within 30 test ! -e "$entry" || fail "the autostart entry stayed"
+rm -rf "$autostart_dir"
+touch "$autostart_dir"  # a plain file where the folder belongs
+press space
+within 30 setting_is general.launchAtLogin false || fail "the key did not go back after the failure"
+rm -f "$autostart_dir"
+press Tab space
+within 30 lacks_state "$settings_win" SKIP_TASKBAR || fail "still out of the taskbar: $(states "$settings_win")"
+press space
+within 30 has_state "$settings_win" SKIP_TASKBAR || fail "not out of the taskbar again"
+
+echo "== 7. Note: the default theme and floating windows"
+press ctrl+Tab
+within 30 setting_is settings.selectedTab '"note"' || fail "Note was not stored"
+# The Green tile: found by its paper colour in a picture of the window.
+import -window "$settings_win" "$work/note-tab.png"
+green=$(python3 - "$work/note-tab.png" <<'PY'
+import colorsys, subprocess, sys
+h, s, v = colorsys.rgb_to_hsv(0x4D / 255, 0xAF / 255, 0x78 / 255)
+want = tuple(round(c * 255) for c in colorsys.hsv_to_rgb(h, min(max(s * 2.6, 0.16), 0.30), max(v, 0.94)))
+ppm = subprocess.run(["convert", sys.argv[1], "ppm:-"], capture_output=True, check=True).stdout
+parts = ppm.split(b"\n", 3)
+w, hgt = map(int, parts[1].split()); data = parts[3]
+for y in range(hgt):
+    for x in range(w):
+        i = 3 * (y * w + x)
+        if all(abs(data[i + k] - want[k]) <= 2 for k in range(3)):
+            print(x + 6, y + 6); sys.exit(0)
+sys.exit(1)
+PY
+) || fail "no Green tile on the Note tab"
+eval "$(xdotool getwindowgeometry --shell "$settings_win")"
+xdotool mousemove $((X + ${green% *})) $((Y + ${green#* })) click 1
+within 30 setting_is notes.defaultThemeID '"green"' || fail "Green was not stored: $(setting notes.defaultThemeID)"
+xdotool key --clearmodifiers alt+shift+n
+sleep 1
+newest=$(sql "select themeID from Note order by createdAt desc limit 1")
+[ "$newest" = green ] || fail "a new note's theme is '$newest'"
+note_win=$(xdotool search --onlyvisible --name '^New Note$' | head -n1)
+[ -n "$note_win" ] || fail "no note window"
+has_state "$note_win" ABOVE || fail "the note window does not float: $(states "$note_win")"
+on_every_desktop "$note_win" || fail "the note window is not on every desktop"
+focus_settings
+press Tab Tab Tab space  # New Theme…, the opacity slider, then the float switch
+within 30 lacks_state "$note_win" ABOVE || fail "the note window still floats"
+! on_every_desktop "$note_win" || fail "the note window is still on every desktop"
+xdotool search --onlyvisible --name '^New Note$' | grep -q "$note_win" || fail "the note window was unmapped"
+press space
+within 30 has_state "$note_win" ABOVE || fail "the note window does not float again"
+on_every_desktop "$note_win" || fail "the note window is not on every desktop again"
+
+echo "== 8. Relaunch: the Note tab again, the endpoint with the new token"
+stop_app
+launch "$tarnwick"
+open_settings_from_tray
+within 30 setting_is settings.selectedTab '"note"' || fail "the stored tab changed"
+port=""
+for _ in $(seq 1 100); do port=$(listening_port); [ -n "$port" ] && break; sleep 0.1; done
+[ -n "$port" ] || fail "the endpoint does not listen after the relaunch"
+[ "$(keyring_token)" = "$new_token" ] || fail "the token changed across the relaunch"
+drive "http://127.0.0.1:$port/mcp/$new_token" - "Another client" connect &
+connect_pid=$!
+answer_card Return
+wait "$connect_pid" || fail "the new token does not work after the relaunch"
+stop_app
+echo "== Passed"

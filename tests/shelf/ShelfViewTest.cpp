@@ -1,0 +1,242 @@
+// The shelf's panel as drawn: hints never cut, help on every icon, dates and matches whole, the thin
+// scroll bar and the lens chips' own geometry.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include "design/OverlayScrollBar.h"
+#include "design/TarnwickType.h"
+#include "shelf/ShelfFixture.h"
+#include "shelf/ShelfLensChip.h"
+#include "shelf/ShelfListView.h"
+#include "shelf/ShelfRowDelegate.h"
+#include "shelf/ShelfTexts.h"
+#include "shelf/ShelfWindowHost.h"
+
+using namespace tarnwick::test;
+
+namespace {
+
+class ShelfViewTest : public ShelfFixture {
+protected:
+    void SetUp() override
+    {
+        ShelfFixture::SetUp();
+        windows = std::make_unique<ShelfWindowHost>(*shelf, ShelfPanel::Options{});
+    }
+    void TearDown() override
+    {
+        windows.reset();
+        ShelfFixture::TearDown();
+    }
+    ShelfPanel* open()
+    {
+        shelf->present();
+        ShelfPanel* panel = windows->panel();
+        panel->show();
+        turn();
+        return panel;
+    }
+    ShelfListView* view() const
+    {
+        ShelfPanel* panel = windows->panel();
+        return state().surface() == ShelfSearchState::Surface::search ? panel->searchView() : panel->browseView();
+    }
+    ShelfSearchState& state() const { return shelf->searchState(); }
+    int rowOf(const ShelfRow& row) const { return static_cast<ShelfListModel*>(view()->model())->indexOf(row); }
+    QRect rectOf(int row) const { return view()->visualRect(view()->model()->index(row, 0)); }
+    // Rests the pointer over `pos` of the viewport and asks for the tooltip there.
+    QString tooltipAt(const QPoint& pos)
+    {
+        QWidget* viewport = view()->viewport();
+        QMouseEvent move(QEvent::MouseMove, pos, viewport->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &help);
+        return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    }
+    std::unique_ptr<ShelfWindowHost> windows;
+};
+
+// Every empty-state line at the panel's size, the longest query included, lies inside its row: the
+// text wrapped at the row's width (measured here on its own) fits between the paddings, and nothing
+// of a normal hint is left out.
+TEST_F(ShelfViewTest, EveryHintFitsItsRow)
+{
+    open();
+    const auto hintRow = [&]() -> std::pair<QString, QRect> {
+        auto* model = static_cast<ShelfListModel*>(view()->model());
+        for (int i = 0; i < model->rowCount(); ++i)
+            if (model->item(i).kind == ShelfListModel::Kind::hint) return {model->text(i), rectOf(i)};
+        return {};
+    };
+    const QFont font = TarnwickType::system(12.5);
+    const int textWidth = view()->viewport()->width() - 38;
+    const auto check = [&](const char* where, bool whole) {
+        const auto [text, rect] = hintRow();
+        ASSERT_FALSE(text.isEmpty()) << where;
+        const auto layout = ShelfRowDelegate::hintLayout(text, view()->viewport()->width());
+        EXPECT_LE(layout.lines.size(), 3) << where;
+        const int needed =
+            QFontMetrics(font).boundingRect(QRect(0, 0, textWidth, 10000), Qt::TextWordWrap, text).height();
+        if (whole) {
+            EXPECT_LE(needed + 2 * ShelfRowDelegate::hintPadding, rect.height()) << where;
+            EXPECT_EQ(layout.lines.join(' ').simplified(), text.simplified()) << where;
+        }
+        EXPECT_LE(int(std::ceil(layout.lines.size() * layout.lineHeight)) + 2 * ShelfRowDelegate::hintPadding,
+                  rect.height())
+            << where;
+    };
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    check("bin", true);
+    state().setLens(ShelfSearchState::Lens::captures);
+    turn();
+    check("captures", true);
+    state().setLens(ShelfSearchState::Lens::notes);
+    turn();
+    check("notes", true);
+    state().setQuery(" ");
+    turn();
+    check("search prompt", true);
+    state().setQuery("a query that is long but still readable");
+    turn();
+    check("no match", true);
+
+    // 10,000 characters: shortened in the middle, both ends and the closing mark kept, no row lost.
+    const QString huge = "start" + QString(10000, u'x') + "end";
+    windows->panel()->searchField()->setText(huge);
+    state().setQuery(huge);
+    turn();
+    const QString shown = hintRow().first;
+    EXPECT_TRUE(shown.startsWith(QString::fromUtf16(u"Nothing matches \u201Cstart")));
+    EXPECT_TRUE(shown.endsWith(QString::fromUtf16(u"end\u201D.")));
+    EXPECT_TRUE(shown.contains(u'\u2026'));
+    check("huge query", false);
+    EXPECT_EQ(state().query(), huge) << "the query itself is kept whole";
+}
+
+// A tooltip over each hover icon and over the lock gives its help text, which is also its name.
+TEST_F(ShelfViewTest, EveryIconHasItsHelp)
+{
+    Note* plain = addNote("Plain");
+    Note* locked = addNote("Hidden", "secret", 5);
+    locked->setIsLocked(true);
+    Note* binned = addNote("Binned", {}, 9);
+    Capture* capture = addCapture("captured words", QStringLiteral("Browser"));
+    store->saveNow();
+    store->softDelete(*binned);
+    open();
+
+    const auto iconsOf = [&](const ShelfRow& row) {
+        const int index = rowOf(row);
+        const QRect rect = rectOf(index);
+        QMouseEvent move(QEvent::MouseMove, rect.center(), view()->viewport()->mapToGlobal(rect.center()), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view()->viewport(), &move);
+        QStringList names, tips;
+        for (const auto& mark : view()->rowDelegate()->marks(rect, view()->model()->index(index, 0))) {
+            names << mark.name;
+            tips << tooltipAt(mark.rect.center());
+        }
+        EXPECT_EQ(tips, names);
+        return names;
+    };
+    EXPECT_EQ(iconsOf(ShelfRow::note(plain->uuid())), (QStringList{"Pin", "Delete note"}));
+    EXPECT_EQ(iconsOf(ShelfRow::note(locked->uuid())), (QStringList{"Pin", "Delete note", "Locked"}));
+    EXPECT_EQ(view()->model()->index(rowOf(ShelfRow::note(locked->uuid())), 0).data(Qt::AccessibleDescriptionRole),
+              "Locked");
+    EXPECT_TRUE(tooltipAt(rectOf(rowOf(ShelfRow::note(plain->uuid()))).center()).isEmpty()) << "the title has none";
+
+    state().setLens(ShelfSearchState::Lens::captures);
+    turn();
+    EXPECT_EQ(iconsOf(ShelfRow::capture(capture->uuid())), (QStringList{"Pin", "Delete capture"}));
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    EXPECT_EQ(iconsOf(ShelfRow::binNote(binned->uuid())), (QStringList{"Restore note", "Delete forever"}));
+}
+
+// A capture of last year shows its year in the slot, drawn whole; a bold match far along a snippet is
+// drawn whole in a narrow row.
+TEST_F(ShelfViewTest, DatesAndMatchesAreDrawnWhole)
+{
+    Capture* old = addCapture("from last year", std::nullopt, std::nullopt, 400 * 86400);
+    store->saveNow();
+    state().setLens(ShelfSearchState::Lens::captures);
+    open();
+    auto* model = static_cast<ShelfListModel*>(view()->model());
+    const auto texts = model->texts(model->indexOf(ShelfRow::capture(old->uuid())));
+    const QString slot = ShelfRowDelegate::slotText(texts);
+    const QString year = QString::number(now().addSecs(-400 * 86400).date().year());
+    EXPECT_TRUE(slot.contains(year) || slot.contains(year.right(2))) << qPrintable(slot);
+    EXPECT_LE(QFontMetrics(ShelfRowDelegate::slotFont()).horizontalAdvance(slot), ShelfRowDelegate::slotWidth());
+
+    const QString snippet = "…a long stretch of words before the word we look for, then NEED and more after it";
+    const qsizetype at = snippet.indexOf("NEED");
+    const QFont font = TarnwickType::system(11.5);
+    for (const int width : {140, 200, 260}) {
+        const auto fitted = ShelfRowDelegate::fitLine(snippet, SearchSupport::Highlighted::Span{at, 4}, font, width);
+        ASSERT_TRUE(fitted.bold) << width;
+        EXPECT_EQ(fitted.text.mid(fitted.bold->start, fitted.bold->length), "NEED") << qPrintable(fitted.text);
+        QFont bold = font;
+        bold.setWeight(QFont::Bold);
+        const qreal drawn = QFontMetricsF(font).horizontalAdvance(fitted.text.left(fitted.bold->start)) +
+                            QFontMetricsF(bold).horizontalAdvance("NEED");
+        EXPECT_LE(drawn, width) << qPrintable(fitted.text);
+    }
+    const auto tooNarrow = ShelfRowDelegate::fitLine(snippet, SearchSupport::Highlighted::Span{at, 4}, font, 12);
+    EXPECT_LE(QFontMetricsF(font).horizontalAdvance(tooNarrow.text), 12.5);
+}
+
+// The lens chips are padded 11 around a centred label and stand 4 apart from the panel's 12-point
+// edge; the list's scroll bar is laid over it and never narrows the rows.
+TEST_F(ShelfViewTest, ChipsAndTheScrollBar)
+{
+    for (int i = 0; i < 60; ++i) addNote(QStringLiteral("Note %1").arg(i), {}, i * 60);
+    store->saveNow();
+    ShelfPanel* panel = open();
+    const auto& chips = panel->lensChips();
+    ASSERT_EQ(chips.size(), 3);
+    int x = 12;
+    for (ShelfLensChip* chip : chips) {
+        EXPECT_EQ(chip->x(), x) << qPrintable(chip->text());
+        x += chip->width() + 4;
+        const QFont font = TarnwickType::system(12, chip->isSelected() ? QFont::DemiBold : QFont::Normal);
+        const qreal title = QFontMetricsF(font).horizontalAdvance(chip->text());
+        const QRectF label =
+            chip->iconRect().isNull() ? chip->titleRect() : chip->titleRect().united(QRectF(chip->iconRect()));
+        EXPECT_NEAR(label.left(), ShelfLensChip::paddingX, 1.0) << qPrintable(chip->text());
+        EXPECT_NEAR(chip->width() - label.right(), ShelfLensChip::paddingX, 1.0) << qPrintable(chip->text());
+        EXPECT_NEAR(chip->titleRect().width(), title, 0.5);
+    }
+    EXPECT_TRUE(chips[1]->isSelected()) << "the notes lens";
+
+    ShelfListView* list = panel->browseView();
+    ASSERT_GT(list->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(list->viewport()->width(), list->width()) << "the rows keep their width while scrollable";
+    auto* bar = list->findChild<OverlayScrollBar*>();
+    ASSERT_TRUE(bar);
+    EXPECT_FALSE(list->verticalScrollBar()->isVisible());
+    const QRect before = bar->thumbRect();
+    // The wheel still scrolls with the style's bar turned off.
+    const QPoint middle = list->viewport()->rect().center();
+    QWheelEvent wheel(middle, list->viewport()->mapToGlobal(middle), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list->viewport(), &wheel);
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+    EXPECT_TRUE(bar->isShowing());
+    EXPECT_GT(bar->thumbRect().top(), before.top());
+    EXPECT_EQ(bar->geometry().right(), list->viewport()->geometry().right());
+}
+
+}  // namespace
