@@ -163,8 +163,16 @@ void BlockEditorView::showFindBar()
 
 void BlockEditorView::flash(TextBlockController* text, qsizetype start, qsizetype length)
 {
-    // A one-second highlight of the range, leaving the selection alone.
-    if (auto* view = qobject_cast<RichNSTextView*>(text ? text->view() : nullptr)) view->flash({start, length});
+    // A one-second highlight of the range in sight, leaving the selection alone.
+    auto* view = qobject_cast<RichNSTextView*>(text ? text->view() : nullptr);
+    if (!view) return;
+    // Scrolled into sight first: the range may lie below the fold of a long note.
+    if (m_container) {
+        const QRectF first = view->caretRect(start);
+        const QRectF last = view->caretRect(start + length);
+        m_container->reveal(first.united(last).translated(view->pos()));
+    }
+    view->flash({start, length});
 }
 
 void BlockEditorView::resizeEvent(QResizeEvent* e)

@@ -248,3 +248,25 @@ TEST_F(BlockEditorViewTest, TheFindBarOpensOnTheFocusedBlockAndAFocusMoveClosesI
     EXPECT_FALSE(bar->isOpen());
     EXPECT_EQ(n->bodyBlocksData(), stored);  // finding never wrote the note
 }
+
+TEST_F(BlockEditorViewTest, AFoundMatchBelowTheFoldIsScrolledIntoSight)
+{
+    QStringList lines;
+    for (int i = 0; i < 80; ++i) lines << QStringLiteral("line %1").arg(i);
+    lines << "needle";
+    Note* n = addNote("Long", lines.join('\n'));
+    store->saveNow();
+    show(n, {300, 150});
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->showFindBar();
+    QTest::keyClicks(editor->findBar()->field(), "needle");
+    turn();
+    EXPECT_EQ(editor->findBar()->statusText(), "1 of 1");
+    auto* text = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    const int top = editor->verticalScrollBar()->value();
+    const QRect match = text->cursorRect().translated(text->pos());
+    EXPECT_GT(top, 0);
+    EXPECT_GE(match.top(), top);
+    EXPECT_LE(match.bottom(), top + editor->viewport()->height());
+}
