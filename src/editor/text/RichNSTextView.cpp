@@ -491,6 +491,14 @@ void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
     menu.exec(e->globalPos());
 }
 
+void RichNSTextView::acceptedElsewhere(const QString& word)
+{
+    // The other blocks of the same note stop marking the word too.
+    if (QWidget* parent = parentWidget())
+        for (RichNSTextView* sibling : parent->findChildren<RichNSTextView*>(Qt::FindDirectChildrenOnly))
+            if (sibling != this && !sibling->isDetached()) sibling->m_controller.spelling().accepted(word);
+}
+
 void RichNSTextView::flash(TextRange range)
 {
     m_flash = range;
@@ -546,9 +554,15 @@ void RichNSTextView::populateContextMenu(QMenu* menu, std::optional<QPoint> at)
             }
             if (suggestions.isEmpty()) menu->addAction(QStringLiteral("No Guesses Found"))->setEnabled(false);
             connect(menu->addAction(QStringLiteral("Ignore Spelling")), &QAction::triggered, this,
-                    [this, w = *word] { m_controller.spelling().ignore(w); });
+                    [this, w = *word, text] {
+                        m_controller.spelling().ignore(w);
+                        acceptedElsewhere(text);
+                    });
             connect(menu->addAction(QStringLiteral("Learn Spelling")), &QAction::triggered, this,
-                    [this, w = *word] { m_controller.spelling().learn(w); });
+                    [this, w = *word, text] {
+                        m_controller.spelling().learn(w);
+                        acceptedElsewhere(text);
+                    });
             menu->addSeparator();
         }
     }

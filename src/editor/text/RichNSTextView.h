@@ -91,6 +91,7 @@ private:
     void syncToModel();
     // Spelling marks and the flash are drawn over the text, never written into it.
     void updateExtraSelections();
+    void acceptedElsewhere(const QString& word);
 
     TextBlockController& m_controller;
     DocumentTextStorage& m_storage;

@@ -42,6 +42,8 @@ public:
     // The word marked at a range is accepted for this run, or learnt for good; its marks go everywhere.
     void ignore(TextRange word);
     void learn(TextRange word);
+    // A word another block ignored or learnt: its marks here go too.
+    void accepted(const QString& word) { dropMarksOf(word); }
 
 Q_SIGNALS:
     void marksChanged();

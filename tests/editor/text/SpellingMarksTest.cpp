@@ -196,3 +196,34 @@ TEST(SpellCheckerTest, EnchantWithoutADictionaryMarksNothing)
     EXPECT_TRUE(none->suggestions(u"qwzx", 5).isEmpty());
     none->learn("qwzx");  // does nothing, and does not crash
 }
+
+TEST(SpellingBlocksTest, AWordLearntInOneBlockIsUnmarkedInTheOthers)
+{
+    FakeSpellChecker checker;
+    FakeBlockHost host;
+    DocumentTextStorage first, second;
+    TextBlockController a(QUuid::createUuid(), &host, false, {}, TextBlockController::NoteStyle::floating, first);
+    TextBlockController b(QUuid::createUuid(), &host, false, {}, TextBlockController::NoteStyle::floating, second);
+    QWidget body;  // the views go before their controllers
+    auto* viewA = new RichNSTextView(a, first, &body);
+    auto* viewB = new RichNSTextView(b, second, &body);
+    Q_UNUSED(viewB);
+    for (TextBlockController* c : {&a, &b}) {
+        c->spelling().setChecker(&checker);
+        c->pasteText(AttributedText("the zorp"));
+    }
+    ASSERT_EQ(b.spelling().marks().size(), 1u);
+    body.resize(400, 300);
+    viewA->resize(400, 100);
+    body.show();
+    QMenu menu;
+    viewA->populateContextMenu(&menu, viewA->caretRect(6).center().toPoint());
+    QAction* learn = nullptr;
+    for (QAction* action : menu.actions())
+        if (action->text() == "Learn Spelling") learn = action;
+    ASSERT_TRUE(learn);
+    learn->trigger();
+    EXPECT_EQ(checker.learnt, QStringList{"zorp"});
+    EXPECT_TRUE(a.spelling().marks().empty());
+    EXPECT_TRUE(b.spelling().marks().empty());
+}
