@@ -65,8 +65,9 @@ TextFinder::Folded TextFinder::fold(QStringView text, qsizetype offset)
         static const QString objectReplacement(QChar(0xFFFC));
         static const QString replacement(QChar(0xFFFD));
         const QString& f = c == 0xFFFC ? objectReplacement : QChar::isSurrogate(c) ? replacement : foldedCodePoint(c);
-        if (k + f.size() > folded.text.size()) {
-            const qsizetype grown = std::max(folded.text.size() * 2, k + f.size() + 16);
+        // Room for this character and one unit for each after it; a later widening grows it again.
+        if (k + f.size() + (n - i - width) > folded.text.size()) {
+            const qsizetype grown = std::max(folded.text.size() * 2, k + f.size() + (n - i - width) + 16);
             folded.text.resize(grown);
             folded.origin.resize(size_t(grown));
             out = folded.text.data();
