@@ -31,6 +31,9 @@ for block in envelope["blocks"]:
 }
 # How many colours a part of the screen shows: one for bare paper, many for drawn text.
 colours() { import -window root -crop "$1" png:- 2>/dev/null | convert png:- -format '%k' info:; }
+placeholder_drawn() { [ "$(colours "$title_strip")" -gt "$(($(colours "$paper_strip") + 4))" ]; }
+# The application's visible windows (a menu adds one).
+visible_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
 
 launch "$tarnwick"
 for _ in $(seq 1 30); do
@@ -47,7 +50,7 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 import -window root "$work/new-note.png"
 title_strip="90x20+$((X + 12))+$((Y + 66))"
 paper_strip="90x20+$((X + 12))+$((Y + 150))"
-[ "$(colours "$title_strip")" -gt "$(($(colours "$paper_strip") + 4))" ] ||
+within 50 placeholder_drawn ||
   fail "no placeholder drawn: $(colours "$title_strip") colours on the title line, $(colours "$paper_strip") on bare paper"
 
 type_text "Trip"
@@ -82,8 +85,10 @@ key BackSpace
 key ctrl+Home Down End Left
 sleep 0.5
 import -window root "$work/marked.png"
+windows_before=$(visible_windows)
 key Menu
-sleep 0.6
+within 50 test "$(visible_windows)" -gt "$windows_before" || fail "the menu key opened no menu"
+sleep 0.3
 import -window root "$work/menu.png"
 key Down Return
 within 30 test "$(body_of)" = $'see https://example.org/a. then receive\nrecieve again' ||
