@@ -160,6 +160,9 @@ CapturePeekController::CapturePeekController(NoteStore& store, Clock& clock, QOb
 
 CapturePeekController::~CapturePeekController()
 {
+    // The card's own teardown deactivates it: the filter must not act on a controller going away.
+    if (m_watchedPanel) m_watchedPanel->removeEventFilter(this);
+    m_watchedPanel = nullptr;
     delete m_panel.data();
 }
 
@@ -168,6 +171,7 @@ void CapturePeekController::close()
     if (!m_panel) return;
     KeyablePanel* panel = m_panel;
     m_panel = nullptr;
+    m_watchedPanel = nullptr;
     panel->removeEventFilter(this);
     panel->hide();
     panel->deleteLater();
@@ -177,7 +181,7 @@ bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)
 {
     // Only the card that is open now closes on losing the keys: a replaced one's late deactivation
     // must not take its successor with it.
-    if (event->type() == QEvent::WindowDeactivate && watched == m_panel.data()) close();
+    if (event->type() == QEvent::WindowDeactivate && watched == m_watchedPanel) close();
     return QObject::eventFilter(watched, event);
 }
 
@@ -316,6 +320,7 @@ void CapturePeekController::present(const QUuid& captureID)
         panel->setMask(QRegion(path.toFillPolygon().toPolygon()));
     }
     m_panel = panel;
+    m_watchedPanel = panel;
     panel->installEventFilter(this);
     panel->showAndFocus();
     X11Desktop::setSticky(quint32(panel->winId()));

@@ -40,4 +40,7 @@ private:
     IconProvider m_icons;
     UrlOpener m_openUrl;
     QPointer<KeyablePanel> m_panel;
+    // The open card as a plain object, for the event filter: it also sees the card's last events while
+    // it is being destroyed, when it is no longer a panel.
+    QObject* m_watchedPanel = nullptr;
 };

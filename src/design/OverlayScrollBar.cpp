@@ -16,7 +16,11 @@ OverlayScrollBar* OverlayScrollBar::install(QAbstractScrollArea* area)
 }
 
 OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea* area)
-    : QWidget(area), m_area(area), m_bar(area->verticalScrollBar())
+    : QWidget(area),
+      m_area(area),
+      m_watchedArea(area),
+      m_watchedViewport(area->viewport()),
+      m_bar(area->verticalScrollBar())
 {
     setObjectName(QStringLiteral("overlayScrollBar"));
     setAttribute(Qt::WA_NoSystemBackground);
@@ -73,8 +77,11 @@ void OverlayScrollBar::hideUnlessHeld()
 
 bool OverlayScrollBar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)) place();
-    if (m_area && watched == m_area->viewport()) {
+    if (watched == m_watchedArea) {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest) place();
+        return false;
+    }
+    if (watched == m_watchedViewport) {
         // The pointer moving over the content shows where the view stands, as scrolling does.
         if (event->type() == QEvent::Enter || (event->type() == QEvent::MouseMove && !isVisible())) reveal();
         if (event->type() == QEvent::Resize) place();

@@ -48,6 +48,10 @@ private:
     int valueAt(int thumbTop) const;
 
     QPointer<QAbstractScrollArea> m_area;
+    // What the filter watches, compared as plain objects: the filter also sees the area's and the
+    // viewport's last events while they are being destroyed, when they are no longer of their type.
+    QObject* m_watchedArea;
+    QObject* m_watchedViewport;
     QScrollBar* m_bar;
     QTimer m_linger;
     bool m_hovered = false;

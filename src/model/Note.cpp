@@ -243,7 +243,7 @@ const QVector<NoteBlock>* Note::writtenBlocks(const QByteArray& data) const
     return !m_writtenData.isNull() && data == m_writtenData ? &m_writtenBlocks : nullptr;
 }
 
-void Note::rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks)
+void Note::rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks) const
 {
     if (!m_watchingEnvelope) {
         m_watchingEnvelope = true;
@@ -259,12 +259,20 @@ void Note::rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blo
     m_writtenBlocks = blocks;
 }
 
+std::optional<QVector<NoteBlock>> Note::decodedBlocks() const
+{
+    const auto data = bodyBlocksData();
+    if (!data) return std::nullopt;
+    if (const QVector<NoteBlock>* known = writtenBlocks(*data)) return *known;
+    auto decoded = NoteBlockEnvelope::decode(*data);
+    if (!decoded) return std::nullopt;
+    rememberWritten(*data, *decoded);
+    return std::move(*decoded);
+}
+
 QVector<NoteBlock> Note::blocks() const
 {
-    if (const auto data = bodyBlocksData()) {
-        if (const QVector<NoteBlock>* written = writtenBlocks(*data)) return *written;
-        if (auto decoded = NoteBlockEnvelope::decode(*data)) return std::move(*decoded);
-    }
+    if (auto decoded = decodedBlocks()) return std::move(*decoded);
     // Unreadable, newer or absent: the plain body, so the note always opens. The store's upkeep deals
     // with the stored envelope.
     return {NoteBlock::text(TextRuns{body(), {}})};

@@ -185,6 +185,15 @@ public:
     // The body as blocks; never fails. When the envelope is absent or unreadable, one text block
     // holding the plain body (with a new id each time).
     QVector<NoteBlock> blocks() const;
+    // The stored envelope's blocks; none when there is no envelope or it cannot be read (newer, corrupt).
+    // Kept while the envelope stays the same, so opening, checking and collecting a long body parse it once.
+    std::optional<QVector<NoteBlock>> decodedBlocks() const;
+    // Tells the note that `data`, just stored as its envelope, holds these blocks (an editor that encoded
+    // them itself), so the next append or open does not parse them again.
+    void rememberBlocks(const QByteArray& data, const QVector<NoteBlock>& blocks) const
+    {
+        if (bodyBlocksData() == data) rememberWritten(data, blocks);
+    }
     // Writes the blocks: the envelope, the plain projection, and clears the legacy rich body. Returns
     // false, leaving the note untouched, when the blocks cannot be encoded.
     bool setBlocks(const QVector<NoteBlock>& blocks);
@@ -196,12 +205,12 @@ public:
     Result<AppendedRange, AppendError> appendPlain(const QString& text);
 
 private:
-    // The blocks this note last wrote, kept while its stored envelope is still the one written:
+    // The blocks this note last wrote or read, kept while its stored envelope is still that one:
     // parsing a long body again for the next append would cost more than saving it. Dropped as soon
     // as the envelope changes in any other way (sealing clears it), so nothing outlives its text.
     const QVector<NoteBlock>* writtenBlocks(const QByteArray& data) const;
-    void rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks);
-    QByteArray m_writtenData;
-    QVector<NoteBlock> m_writtenBlocks;
-    bool m_watchingEnvelope = false;
+    void rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks) const;
+    mutable QByteArray m_writtenData;
+    mutable QVector<NoteBlock> m_writtenBlocks;
+    mutable bool m_watchingEnvelope = false;
 };

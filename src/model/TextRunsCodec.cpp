@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <cmath>
+#include <vector>
 
 #include "model/text/RichTextBridge.h"
 
@@ -49,32 +50,50 @@ AttributedText TextRunsCodec::decode(const TextRuns& runs, const BaseStyle& base
     baseAttributes.font = base.font;
     baseAttributes.foreground = base.color;
     baseAttributes.paragraphStyle = base.paragraphStyle;
-    AttributedText text(runs.text, baseAttributes);
     const qint64 length = runs.text.size();
+    // Unusable ranges are dropped without notice; the others still apply.
+    std::vector<const TextRuns::Run*> usable;
+    usable.reserve(size_t(runs.runs.size()));
+    bool ordered = true;
     for (const TextRuns::Run& run : runs.runs) {
-        // Unusable ranges are dropped without notice; the others still apply.
         if (run.len <= 0 || run.loc < 0 || run.loc > length - run.len) continue;
-        const TextFont runFont = font(run, base.font);
-        const std::optional<QColor> fg = run.fg ? colorFromHex(*run.fg) : std::nullopt;
-        const std::optional<QColor> bg = run.bg ? colorFromHex(*run.bg) : std::nullopt;
-        std::optional<TextLink> link;
+        if (!usable.empty() && usable.back()->loc + usable.back()->len > run.loc) ordered = false;
+        usable.push_back(&run);
+    }
+    // Flags only ever add a line: a later run without them removes nothing.
+    auto mark = [&](const TextRuns::Run& run, TextAttributes& a) {
+        a.font = font(run, base.font);
+        if (run.u.value_or(false)) a.underline = 1;
+        if (run.s.value_or(false)) a.strikethrough = 1;
+        if (run.fg)
+            if (const auto fg = colorFromHex(*run.fg)) a.foreground = *fg;
+        if (run.bg)
+            if (const auto bg = colorFromHex(*run.bg)) a.background = *bg;
         if (run.link) {
             const QUrl url(*run.link, QUrl::StrictMode);
             if (url.isValid() && !run.link->isEmpty())
-                link = url;
+                a.link = url;
             else
-                link = *run.link;
+                a.link = *run.link;
         }
-        // Flags only ever add a line: a later run without them removes nothing.
-        text.modify(run.loc, run.len, [&](TextAttributes& a) {
-            a.font = runFont;
-            if (run.u.value_or(false)) a.underline = 1;
-            if (run.s.value_or(false)) a.strikethrough = 1;
-            if (fg) a.foreground = *fg;
-            if (bg) a.background = *bg;
-            if (link) a.link = *link;
-        });
+    };
+    if (ordered) {
+        // What encode writes: runs in text order that never overlap, laid down in one pass so a body of
+        // many marks costs no more than its length.
+        AttributedText text;
+        qint64 at = 0;
+        for (const TextRuns::Run* run : usable) {
+            text.append(runs.text.mid(at, run->loc - at), baseAttributes);
+            TextAttributes a = baseAttributes;
+            mark(*run, a);
+            text.append(runs.text.mid(run->loc, run->len), a);
+            at = run->loc + run->len;
+        }
+        text.append(runs.text.mid(at), baseAttributes);
+        return text;
     }
+    AttributedText text(runs.text, baseAttributes);
+    for (const TextRuns::Run* run : usable) text.modify(run->loc, run->len, [&](TextAttributes& a) { mark(*run, a); });
     return text;
 }
 

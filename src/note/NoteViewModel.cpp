@@ -1,6 +1,7 @@
 #include "note/NoteViewModel.h"
 
 #include <QTextBoundaryFinder>
+#include <algorithm>
 #include <cmath>
 
 #include "design/TarnwickTheme.h"
@@ -390,9 +391,48 @@ qsizetype NoteViewModel::graphemeCount(const QString& text)
     return count;
 }
 
+namespace {
+
+// No cluster joins two printable ASCII characters, so a boundary between them is certain whatever
+// stands around.
+bool certainBoundary(const QString& text, qsizetype at)
+{
+    if (at <= 0 || at >= text.size()) return true;
+    const auto printable = [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; };
+    return printable(text[at - 1]) && printable(text[at]);
+}
+
+}  // namespace
+
+qsizetype NoteViewModel::graphemeCountAfterChange(const QString& before, qsizetype countBefore, const QString& after)
+{
+    constexpr qsizetype search = 512;
+    if (before.size() < 4 * search || after.size() < 4 * search) return graphemeCount(after);
+    const qsizetype shorter = std::min(before.size(), after.size());
+    const QChar* b = before.constData();
+    const QChar* a = after.constData();
+    const qsizetype prefix = std::mismatch(b, b + shorter, a).first - b;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix && b[before.size() - 1 - suffix] == a[after.size() - 1 - suffix]) ++suffix;
+    // The counted stretch starts and ends where both texts hold the same two printable characters.
+    qsizetype start = prefix == shorter && before.size() == after.size() ? prefix : std::max<qsizetype>(0, prefix - 1);
+    const qsizetype lowest = std::max<qsizetype>(0, start - search);
+    while (start > lowest && !certainBoundary(after, start)) --start;
+    if (!certainBoundary(after, start)) return graphemeCount(after);
+    qsizetype tail = std::max<qsizetype>(0, suffix - 1);  // characters after the stretch, in both
+    const qsizetype least = std::max<qsizetype>(0, tail - search);
+    while (tail > least && !certainBoundary(after, after.size() - tail)) --tail;
+    if (!certainBoundary(after, after.size() - tail)) return graphemeCount(after);
+    tail = std::min({tail, before.size() - start, after.size() - start});
+    return countBefore - graphemeCount(before.mid(start, before.size() - tail - start)) +
+           graphemeCount(after.mid(start, after.size() - tail - start));
+}
+
 void NoteViewModel::updateCount()
 {
-    m_count = m_note ? graphemeCount(m_note->body()) : 0;
+    const QString body = m_note ? m_note->body() : QString();
+    m_count = m_countedBody.isEmpty() ? graphemeCount(body) : graphemeCountAfterChange(m_countedBody, m_count, body);
+    m_countedBody = body;
 }
 
 QString NoteViewModel::countText() const

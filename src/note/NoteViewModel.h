@@ -119,6 +119,9 @@ public:
     QString countText() const;
     // User-perceived characters; each picture's U+FFFC counts as one.
     static qsizetype graphemeCount(const QString& text);
+    // The count of `after`, knowing that `before` counted `countBefore`: only the stretch that differs is
+    // counted again, so a keystroke in a body of megabytes costs little more than comparing the two.
+    static qsizetype graphemeCountAfterChange(const QString& before, qsizetype countBefore, const QString& after);
 
     // Lock panel rows.
     QString lockPanelAuthLine() const;
@@ -221,6 +224,7 @@ private:
     QPointF m_gripLast;
     QString m_notice;
     qsizetype m_count = 0;
+    QString m_countedBody;  // the body m_count counts
     // Notes whose password prompt is open (kept across note changes: the prompt outlives them).
     QSet<QUuid> m_unlocking;
     ObserverToken m_flashObserver, m_formatObserver, m_themeObserver, m_actionObserver;

@@ -154,9 +154,6 @@ void OnboardingWindow::showPage(bool slide)
         if (m_transition) m_transition->deleteLater();
         m_transition = new Transition(this, before, m_page.widget->grab(), slide,
                                       slide ? kTransitionMs : (m_options.reduceMotion ? kTransitionMs : kPageChangeMs));
-        connect(m_transition, &QObject::destroyed, this, [this, t = m_transition] {
-            if (m_transition == t) m_transition = nullptr;
-        });
     }
     focusPage();
 }

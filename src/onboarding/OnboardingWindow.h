@@ -62,6 +62,6 @@ private:
     OnboardingPage m_page;
     QString m_pageShape;  // what decides whether a change rebuilds the page
     class Transition;
-    Transition* m_transition = nullptr;
+    QPointer<Transition> m_transition;
     bool m_discarded = false;
 };

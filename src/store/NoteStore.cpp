@@ -468,9 +468,7 @@ std::optional<QVector<NoteBlock>> NoteStore::resolveDrafts(const NoteBlockMigrat
 
 std::optional<QSet<QUuid>> NoteStore::referencedImageIDs(const Note& note) const
 {
-    const auto data = note.bodyBlocksData();
-    if (!data) return std::nullopt;
-    const auto decoded = NoteBlockEnvelope::decode(*data);
+    const auto decoded = note.decodedBlocks();
     if (!decoded) return std::nullopt;
     QSet<QUuid> ids;
     for (const NoteBlock& block : *decoded)

@@ -393,3 +393,36 @@ TEST_F(NoteViewModelTest, ANoteChangeStartsAfresh)
     NotificationCenter::shared().post(tarnwickFormatStateChanged, idOf(*note), {{"active", QStringList{"bold"}}});
     EXPECT_TRUE(model->activeFormats().isEmpty());
 }
+
+TEST(NoteViewModelCountTest, CountAfterAnEditMatchesCountingAfresh)
+{
+    // Edits of a long body made of clusters that reach across neighbours (flags, families joined by
+    // ZWJ, combining accents, CR LF) and plain words: counting only the changed stretch gives what
+    // counting the whole body gives, at the edges of the body and in the middle.
+    const QStringList pieces = {QStringLiteral("word "),
+                                QStringLiteral("\U0001F1E9\U0001F1EA"),
+                                QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"),
+                                QStringLiteral("e\u0301"),
+                                QStringLiteral("\r\n"),
+                                QStringLiteral("\U0001F1EB"),
+                                QStringLiteral("\u0301"),
+                                QStringLiteral("ab"),
+                                QStringLiteral("\u200D"),
+                                QStringLiteral("\n")};
+    std::srand(17);
+    QString body;
+    while (body.size() < 6000) body += pieces[std::rand() % pieces.size()];
+    qsizetype count = NoteViewModel::graphemeCount(body);
+    for (int i = 0; i < 300; ++i) {
+        QString next = body;
+        const int where = std::rand() % 3;
+        const qsizetype at = where == 0 ? 0 : where == 1 ? next.size() : std::rand() % (next.size() + 1);
+        const qsizetype removed = std::min<qsizetype>(std::rand() % 4, next.size() - at);
+        QString inserted;
+        for (int k = std::rand() % 3; k > 0; --k) inserted += pieces[std::rand() % pieces.size()];
+        next.replace(at, removed, inserted);
+        count = NoteViewModel::graphemeCountAfterChange(body, count, next);
+        ASSERT_EQ(count, NoteViewModel::graphemeCount(next)) << i;
+        body = next;
+    }
+}

@@ -140,7 +140,7 @@ bool BlockContainer::bodyUnwritable() const
 {
     if (!m_note) return true;
     if (m_note->isSealed()) return true;
-    if (const auto data = m_note->bodyBlocksData()) return !NoteBlockEnvelope::decode(*data).ok();
+    if (m_note->bodyBlocksData()) return !m_note->decodedBlocks();
     return m_note->hasBodyRichData();
 }
 
@@ -428,6 +428,7 @@ void BlockContainer::blockDidChange(const QUuid& blockID)
     m_isEditing = true;
     // The same writes as Note::setBlocks, with the bytes already encoded here.
     m_note->setBodyBlocksData(*bytes);
+    m_note->rememberBlocks(*bytes, blocks);
     m_note->setBody(Note::projectedBody(blocks));
     if (m_note->hasBodyRichData()) m_note->setBodyRichData(std::nullopt);
     if (title != m_note->title()) m_note->setTitle(title);

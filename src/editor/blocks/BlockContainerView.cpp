@@ -15,6 +15,7 @@
 #include "editor/blocks/ImageBlockView.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextStorage.h"
+#include "platform/Clock.h"
 
 BlockContainerView::BlockContainerView(BlockContainer& container, QWidget* parent)
     : QWidget(parent), m_container(container), m_dropLine(new QWidget(this))
@@ -60,9 +61,14 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         rich->viewport()->setAutoFillBackground(false);
         rich->viewport()->installEventFilter(this);
         // Text views never scroll: the editor keeps the caret in sight.
-        connect(&text->textView(), &TextViewModel::selectionChanged, rich, [this, rich] {
+        const auto revealCaret = [this, rich] {
             if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
-        });
+        };
+        connect(&text->textView(), &TextViewModel::selectionChanged, rich, revealCaret);
+        // A long text shows its caret once the last slice of it entered the view and the blocks were
+        // laid out again (on the next turn, as the slice asked).
+        connect(document, &DocumentTextStorage::filled, rich,
+                [rich, revealCaret] { MainQueue::nextTurn(rich, revealCaret); });
         view = rich;
     } else if (auto* picture = dynamic_cast<ImageBlockController*>(controller)) {
         view = new ImageBlockView(*picture, m_container, this);

@@ -50,10 +50,18 @@ std::optional<QByteArray> boundedPng(const QImage& image)
 RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStorage& storage, QWidget* parent)
     : QTextEdit(parent), m_controller(controller), m_storage(storage), m_model(controller.textView())
 {
+    // The block container gives the text its width (heightForWidth): a resize then never lays a long
+    // text out again at the width it already has.
+    setLineWrapMode(QTextEdit::FixedPixelWidth);
+    setLineWrapColumnOrWidth(std::max(40, width()));
     setDocument(storage.document());
     setUndoRedoEnabled(false);
     setAcceptRichText(true);
     setFrameShape(QFrame::NoFrame);
+    // The block container scrolls; a scroll bar of the view's own, shown while it is shorter than its text,
+    // would narrow the text and lay a long text out a second time.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTabChangesFocus(false);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
@@ -81,6 +89,17 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
     connect(&m_controller.spelling(), &SpellingMarks::marksChanged, this, &RichNSTextView::updateExtraSelections);
     m_controller.spelling().setChecker(&SpellChecker::desktop());
+    // A long insertion enters the document in slices: the block grows with each, and the caret is shown
+    // where the model has it once the document holds the whole text.
+    connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });
+    connect(&m_storage, &DocumentTextStorage::filled, this, [this] {
+        syncFromModel();
+        updateExtraSelections();
+        if (m_storage.isHeldBack())
+            m_controller.reportSkipped(QStringLiteral("This note is too long to show whole: the editor shows all but "
+                                                      "%1 characters of it, and keeps them as they are.")
+                                           .arg(m_storage.heldBackLength()));
+    });
     // The storage's edits move the document's cursor under us (a replaced range collapses it): after
     // every edit the view shows the selection the model holds, which is the one typing replaces.
     connect(&storage, &TextStorage::changed, this, &RichNSTextView::syncFromModel);
@@ -115,12 +134,12 @@ void RichNSTextView::detach()
 
 void RichNSTextView::syncFromModel()
 {
-    if (m_syncing || m_storage.isEditing()) return;
+    if (m_syncing || m_storage.isEditing() || m_storage.isFilling()) return;
     m_syncing = true;
     const TextRange sel = m_model.selection();
     QTextCursor cursor(document());
-    cursor.setPosition(int(sel.location));
-    cursor.setPosition(int(sel.end()), QTextCursor::KeepAnchor);
+    cursor.setPosition(int(m_storage.toDocument(sel.location)));
+    cursor.setPosition(int(m_storage.toDocument(sel.end())), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
     m_syncing = false;
 }
@@ -130,9 +149,13 @@ void RichNSTextView::syncToModel()
     // The document moves the cursor while the storage writes; the model places the caret afterwards.
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
+    // The user moved the caret in a document still filling: positions past the slices so far move with
+    // the rest of the text as it enters.
+    m_storage.finishFilling();
     const QTextCursor cursor = textCursor();
     const TextRange before = m_model.selection();
-    m_model.setSelection({cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()});
+    const qsizetype start = m_storage.toText(cursor.selectionStart());
+    m_model.setSelection({start, m_storage.toText(cursor.selectionEnd()) - start});
     // A caret the user placed types in the style of the character before it, as in any editor; a link
     // is not carried on.
     const TextRange after = m_model.selection();
@@ -149,20 +172,24 @@ void RichNSTextView::syncToModel()
 
 QRectF RichNSTextView::caretRect(qsizetype position) const
 {
+    m_storage.finishFilling();
     QTextCursor cursor(document());
-    cursor.setPosition(int(std::clamp<qsizetype>(position, 0, m_model.length())));
+    cursor.setPosition(int(m_storage.toDocument(std::clamp<qsizetype>(position, 0, m_model.length()))));
     return cursorRect(cursor);
 }
 
 qsizetype RichNSTextView::characterIndexAt(const QPointF& point) const
 {
-    return cursorForPosition(point.toPoint()).position();
+    m_storage.finishFilling();
+    return m_storage.toText(cursorForPosition(point.toPoint()).position());
 }
 
 qreal RichNSTextView::heightForWidth(qreal width) const
 {
     QTextDocument* doc = document();
-    if (std::abs(doc->textWidth() - width) > 0.5) doc->setTextWidth(width);
+    const int w = int(std::lround(width));
+    if (lineWrapColumnOrWidth() != w || std::abs(doc->textWidth() - w) > 0.5)
+        const_cast<RichNSTextView*>(this)->setLineWrapColumnOrWidth(w);
     return doc->size().height();
 }
 
@@ -517,12 +544,18 @@ void RichNSTextView::updateExtraSelections()
     if (isDetached()) return;
     QList<QTextEdit::ExtraSelection> selections;
     const qsizetype n = m_model.length();
+    const qsizetype shown = document()->characterCount() - 1;
     auto add = [&](TextRange r, const QTextCharFormat& format) {
         if (r.location < 0 || r.end() > n || r.length <= 0) return;
+        // Ranges in text the document does not hold (a long text still filling in, or held back) are
+        // drawn once it does.
+        const qsizetype from = m_storage.toDocument(r.location);
+        const qsizetype to = m_storage.toDocument(r.end());
+        if (to - from != r.length || to > shown) return;
         QTextEdit::ExtraSelection s;
         s.cursor = QTextCursor(document());
-        s.cursor.setPosition(int(r.location));
-        s.cursor.setPosition(int(r.end()), QTextCursor::KeepAnchor);
+        s.cursor.setPosition(int(from));
+        s.cursor.setPosition(int(to), QTextCursor::KeepAnchor);
         s.format = format;
         selections << s;
     };

@@ -204,9 +204,12 @@ void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::
         const std::optional<QColor> oldInk = previousInk ? previousInk : m_appliedInk;
         const AttributedText restyled = RichTextBridge::restyled(m_model.storage().attributedText(), theme, oldInk);
         const TextRange selection = m_model.selection();
-        m_isLoading = true;
-        m_model.storage().setAttributedText(restyled);
-        m_isLoading = false;
+        // Opening a note applies the theme it was just loaded with: a long text is not set again.
+        if (!(restyled == m_model.storage().attributedText())) {
+            m_isLoading = true;
+            m_model.storage().setAttributedText(restyled);
+            m_isLoading = false;
+        }
         m_model.setTypingAttributes(RichTextBridge::typingAttributes(theme));
         const qsizetype n = m_model.length();
         const qsizetype location = std::min(n, selection.location);
@@ -422,7 +425,7 @@ void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
     if (text.isEmpty()) return;
     const qsizetype b = bodyStart();
     const ParagraphStyle body = RichTextBridge::bodyParagraphStyle(m_theme);
-    std::vector<std::pair<TextRange, ParagraphStyle>> changes;
+    std::vector<TextStorage::StyledRange> changes;
     for (qsizetype p = lineStartAt(text, std::min(from, text.size())); p <= std::min(to, text.size());) {
         const qsizetype lineEnd = lineEndAt(text, p);
         const qsizetype paraEnd = lineEnd < text.size() ? lineEnd + 1 : lineEnd;
@@ -439,18 +442,14 @@ void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)
                     it = m_listStyles.insert(key, RichTextBridge::listParagraphStyle(prefix, font, m_theme));
                 wanted = *it;
             }
-            if (at.paragraphStyle != wanted) changes.push_back({{p, paraEnd - p}, wanted});
+            if (at.paragraphStyle != wanted) changes.push_back({p, paraEnd - p, wanted});
         }
         if (lineEnd >= text.size()) break;
         p = lineEnd + 1;
     }
     if (changes.empty()) return;
     m_restyling = true;
-    for (const auto& change : changes) {
-        const ParagraphStyle& style = change.second;
-        m_model.storage().modify(change.first.location, change.first.length,
-                                 [&style](TextAttributes& a) { a.paragraphStyle = style; });
-    }
+    m_model.storage().setParagraphStyles(changes);
     m_restyling = false;
 }
 
@@ -506,12 +505,15 @@ bool TextBlockController::renumberOrderedLists(qsizetype from, qsizetype to)
     const qsizetype spanEnd = fixes.back().start + fixes.back().length;
     AttributedText copy = m_model.storage().attributedSubstring(spanStart, spanEnd - spanStart);
     qsizetype shift = 0;
-    for (auto it = fixes.rbegin(); it != fixes.rend(); ++it) {
+    std::vector<AttributedText::Edit> edits;
+    edits.reserve(fixes.size());
+    for (const Fix& fix : fixes) {
         const TextAttributes attributes =
-            it->length > 0 ? copy.attributesAt(it->start - spanStart) : RichTextBridge::typingAttributes(m_theme);
-        copy.replace(it->start - spanStart, it->length, AttributedText(it->marker, attributes));
-        if (it->start + it->length <= selection) shift += it->marker.size() - it->length;
+            fix.length > 0 ? copy.attributesAt(fix.start - spanStart) : RichTextBridge::typingAttributes(m_theme);
+        edits.push_back({fix.start - spanStart, fix.length, AttributedText(fix.marker, attributes)});
+        if (fix.start + fix.length <= selection) shift += fix.marker.size() - fix.length;
     }
+    copy.replaceRanges(edits);
     const qsizetype newLength = m_model.length() - (spanEnd - spanStart) + copy.length();
     return programmaticEdit({spanStart, spanEnd - spanStart}, copy,
                             TextRange{std::clamp<qsizetype>(selection + shift, 0, newLength), 0});
@@ -807,16 +809,17 @@ void TextBlockController::pasteMatchStyle()
 
 // ---- Links ----
 
-bool TextBlockController::mayLink(qsizetype start, qsizetype length, const AttributedText& text) const
+bool TextBlockController::mayLink(qsizetype start, qsizetype length, const AttributedText& text,
+                                  qsizetype titleEnd) const
 {
-    if (m_isTitleBlock) {
-        const qsizetype titleEnd = text.text().indexOf(u'\n');
-        if (titleEnd < 0 || start <= titleEnd) return false;
-    }
-    for (const AttributedText::Run& run : text.runs()) {
-        if (run.start >= start + length) break;
-        if (run.start + run.length > start && run.attributes.link) return false;
-    }
+    if (m_isTitleBlock && (titleEnd < 0 || start <= titleEnd)) return false;
+    // The runs around the range, found by position: a long text with many runs is not walked.
+    const auto& runs = text.runs();
+    auto it = std::upper_bound(runs.begin(), runs.end(), start,
+                               [](qsizetype p, const AttributedText::Run& run) { return p < run.start; });
+    if (it != runs.begin()) --it;
+    for (; it != runs.end() && it->start < start + length; ++it)
+        if (it->start + it->length > start && it->attributes.link) return false;
     return true;
 }
 
@@ -828,7 +831,8 @@ void TextBlockController::linkTypedAddress()
     const QChar typed = text[sel.location - 1];
     if (typed != u' ' && typed != u'\n' && typed != u'\t') return;
     const auto found = LinkDetector::addressEndingAt(text, sel.location - 1);
-    if (!found || !mayLink(found->start, found->length, m_model.storage().attributedText())) return;
+    if (!found || !mayLink(found->start, found->length, m_model.storage().attributedText(), text.indexOf(u'\n')))
+        return;
     AttributedText linked = m_model.storage().attributedSubstring(found->start, found->length);
     linked.modify(0, linked.length(), [&](TextAttributes& a) { a.link = found->url; });
     // The same characters with a link: the storage's change joins the keystroke's undo step.
@@ -849,8 +853,9 @@ bool TextBlockController::pasteText(AttributedText text)
     // Judged against the text as it will read, so the title line and links already there are known.
     AttributedText after = m_model.storage().attributedText();
     after.replace(sel.location, sel.length, text);
+    const qsizetype titleEnd = m_isTitleBlock ? after.text().indexOf(u'\n') : -1;
     for (const LinkDetector::Found& found : LinkDetector::addressesIn(text.text())) {
-        if (!mayLink(sel.location + found.start, found.length, after)) continue;
+        if (!mayLink(sel.location + found.start, found.length, after, titleEnd)) continue;
         text.modify(found.start, found.length, [&](TextAttributes& a) { a.link = found.url; });
     }
     return m_model.insertAttributedText(text);

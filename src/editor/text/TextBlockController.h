@@ -153,8 +153,9 @@ private:
     // Links the address that the separator just typed before the caret ended, joining that keystroke's
     // undo step.
     void linkTypedAddress();
-    // Whether a range may become a link: outside the title line and any existing link.
-    bool mayLink(qsizetype start, qsizetype length, const AttributedText& text) const;
+    // Whether a range may become a link: outside the title line (which ends at titleEnd, -1 for none)
+    // and any existing link.
+    bool mayLink(qsizetype start, qsizetype length, const AttributedText& text, qsizetype titleEnd) const;
 
     QUuid m_id;
     BlockHost* m_host;

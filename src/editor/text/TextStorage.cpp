@@ -1,15 +1,19 @@
 #include "editor/text/TextStorage.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
+
 #include "design/TarnwickTheme.h"
 
 void TextStorage::replace(qsizetype start, qsizetype length, const AttributedText& with)
 {
     start = std::clamp<qsizetype>(start, 0, m_text.length());
     length = std::clamp<qsizetype>(length, 0, m_text.length() - start);
+    willReplace();
     m_text.replace(start, length, with);
     didReplace(start, length, with);
     Q_EMIT changed(start, length, with.length());
@@ -23,6 +27,26 @@ void TextStorage::modify(qsizetype start, qsizetype length, const std::function<
     m_text.modify(start, length, change);
     didModify(start, length);
     Q_EMIT changed(start, length, length);
+}
+
+void TextStorage::setParagraphStyles(const std::vector<StyledRange>& ranges)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    std::vector<const StyledRange*> kept;
+    spans.reserve(ranges.size());
+    for (const StyledRange& range : ranges) {
+        const qsizetype start = std::clamp<qsizetype>(range.start, 0, m_text.length());
+        const qsizetype end = std::clamp<qsizetype>(range.start + range.length, start, m_text.length());
+        if (end <= start || (!spans.empty() && start < spans.back().first + spans.back().second)) continue;
+        spans.emplace_back(start, end - start);
+        kept.push_back(&range);
+    }
+    if (spans.empty()) return;
+    m_text.modifyRanges(spans, [&kept](TextAttributes& a, size_t i) { a.paragraphStyle = kept[i]->style; });
+    const qsizetype from = spans.front().first;
+    const qsizetype to = spans.back().first + spans.back().second;
+    didModify(from, to - from);
+    Q_EMIT changed(from, to - from, to - from);
 }
 
 AttributedText TextStorage::normalizedLineBreaks(const AttributedText& text)
@@ -66,15 +90,20 @@ enum Property {
 
 }  // namespace
 
-DocumentTextStorage::DocumentTextStorage(QObject* parent) : TextStorage(parent), m_document(new QTextDocument(this))
+DocumentTextStorage::DocumentTextStorage(QObject* parent)
+    : TextStorage(parent), m_document(new QTextDocument(this)), m_fillTimer(new QTimer(this))
 {
     m_document->setUndoRedoEnabled(false);
     m_document->setDocumentMargin(0);
     // Layout work (an input method's composing text) also reports a change; only a change of the
     // characters counts.
     connect(m_document, &QTextDocument::contentsChanged, this, [this] {
-        if (m_ownEdits == 0 && m_document->characterCount() - 1 != m_text.length()) ++m_foreignChanges;
+        if (m_ownEdits == 0 && m_document->characterCount() - 1 != m_text.length() - m_pendingLength)
+            ++m_foreignChanges;
     });
+    m_fillTimer->setSingleShot(true);
+    m_fillTimer->setInterval(0);
+    connect(m_fillTimer, &QTimer::timeout, this, &DocumentTextStorage::fillNextSlice);
 }
 
 DocumentTextStorage::~DocumentTextStorage() = default;
@@ -157,17 +186,11 @@ TextAttributes DocumentTextStorage::attributes(const QTextCharFormat& format)
     return a;
 }
 
-void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
+void DocumentTextStorage::insertIntoDocument(QTextCursor& cursor, const AttributedText& text)
 {
-    ++m_ownEdits;
-    QTextCursor cursor(m_document);
-    cursor.beginEditBlock();
-    cursor.setPosition(int(start));
-    cursor.setPosition(int(start + removed), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    for (const AttributedText::Run& run : with.runs()) {
+    for (const AttributedText::Run& run : text.runs()) {
         const QTextCharFormat format = charFormat(run.attributes);
-        const QStringView piece = QStringView(with.text()).mid(run.start, run.length);
+        const QStringView piece = QStringView(text.text()).mid(run.start, run.length);
         qsizetype from = 0;
         for (qsizetype i = piece.indexOf(u'\n'); i >= 0; i = piece.indexOf(u'\n', i + 1)) {
             if (i > from) cursor.insertText(piece.mid(from, i - from).toString(), format);
@@ -177,60 +200,251 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
         }
         if (from < piece.size()) cursor.insertText(piece.mid(from).toString(), format);
     }
-    cursor.endEditBlock();
-    applyBlockFormats(start, start + with.length());
-    --m_ownEdits;
 }
 
-void DocumentTextStorage::didModify(qsizetype start, qsizetype length)
+qsizetype DocumentTextStorage::sliceEnd(qsizetype from, qsizetype end) const
+{
+    if (end - from <= fillSlice) return end;
+    // Slices end after a line break, so that paragraphs enter the document whole.
+    const QString& text = m_text.text();
+    const qsizetype cut = text.indexOf(u'\n', from + fillSlice);
+    if (cut >= 0 && cut < end) return cut + 1;
+    // One long line: never between the halves of a surrogate pair.
+    qsizetype at = from + fillSlice;
+    if (text[at - 1].isHighSurrogate()) --at;
+    return at;
+}
+
+qsizetype DocumentTextStorage::toDocument(qsizetype position) const
+{
+    if (m_pendingLength <= 0 || position < m_pendingFrom) return position;
+    return position < m_pendingFrom + m_pendingLength ? m_pendingFrom : position - m_pendingLength;
+}
+
+qsizetype DocumentTextStorage::toText(qsizetype position) const
+{
+    return m_pendingLength <= 0 || position < m_pendingFrom ? position : position + m_pendingLength;
+}
+
+qreal DocumentTextStorage::shownHeight() const
+{
+    // Without a view the document has no page size and no layout: nothing to measure.
+    if (m_document->pageSize().isNull()) return 0;
+    return m_document->documentLayout()->blockBoundingRect(m_document->lastBlock()).bottom();
+}
+
+void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
 {
     ++m_ownEdits;
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();
+    const qsizetype end = start + removed;
+    const qsizetype delta = with.length() - removed;
+    auto replaceInDocument = [&](qsizetype at, qsizetype length) {
+        cursor.setPosition(int(at));
+        cursor.setPosition(int(at + length), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        insertIntoDocument(cursor, with);
+        applyBlockFormats(at, at + with.length());
+    };
+    qsizetype documentEnd = end;
+    if (m_pendingLength > 0 && start <= m_pendingFrom && end >= m_pendingFrom + m_pendingLength) {
+        // Replaces all that was held back (a load, or everything selected and deleted).
+        documentEnd = toDocument(end);
+        m_pendingLength = 0;
+        m_heldBack = false;
+    }
+    if (m_pendingLength > 0) {
+        // Held back (a fill still running finished before this change): the document shows the text
+        // around a stretch it cannot hold. Edits of what it shows land there; an edit that touches the
+        // stretch is not shown either.
+        const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
+        if (end <= m_pendingFrom && with.length() <= fillSlice) {
+            m_pendingFrom += delta;
+            replaceInDocument(start, removed);
+        } else if (start >= hiddenEnd && with.length() <= fillSlice) {
+            replaceInDocument(start - m_pendingLength, removed);
+        } else {
+            cursor.setPosition(int(toDocument(start)));
+            cursor.setPosition(int(toDocument(end)), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            const qsizetype from = std::min(m_pendingFrom, start);
+            m_pendingLength = std::max(hiddenEnd, end) + delta - from;
+            m_pendingFrom = from;
+            applyBlockFormats(from, from);
+        }
+        if (m_pendingLength <= 0) {
+            m_pendingLength = 0;
+            m_heldBack = false;
+        }
+        cursor.endEditBlock();
+        --m_ownEdits;
+        return;
+    }
+    cursor.setPosition(int(start));
+    cursor.setPosition(int(documentEnd), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    qsizetype now = with.length();
+    if (with.length() > fillAtOnce || (with.length() > fillSlice && shownHeight() > m_maxShownHeight / 2)) {
+        // A long text enters the document a slice at a time on later turns of the event loop, so the
+        // application keeps answering; the storage (and whoever reads it) has all of it already.
+        now = sliceEnd(start, start + with.length()) - start;
+        m_pendingFrom = start + now;
+        m_pendingLength = with.length() - now;
+        m_fillTimer->start();
+    }
+    insertIntoDocument(cursor, now == with.length() ? with : with.mid(0, now));
+    applyBlockFormats(start, start + now);
+    cursor.endEditBlock();
+    --m_ownEdits;
+}
+
+bool DocumentTextStorage::insertNextSlice()
+{
+    if (!isFilling()) return false;
+    if (shownHeight() > m_maxShownHeight) {
+        // Qt lays out no document much taller than 2^23 pixels (it stops answering): the rest stays in
+        // the storage, whole, and out of the document.
+        m_heldBack = true;
+        return false;
+    }
+    ++m_ownEdits;
+    const qsizetype from = m_pendingFrom;
+    const qsizetype end = sliceEnd(from, from + m_pendingLength);
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(from));
+    m_pendingFrom = end;
+    m_pendingLength -= end - from;
+    insertIntoDocument(cursor, m_text.mid(from, end - from));
+    // The paragraph after the slice may now start inside it.
+    applyBlockFormats(from, end);
+    cursor.endEditBlock();
+    --m_ownEdits;
+    return true;
+}
+
+void DocumentTextStorage::fillNextSlice()
+{
+    if (!isFilling()) return;
+    insertNextSlice();
+    Q_EMIT documentGrew();
+    if (isFilling()) {
+        m_fillTimer->start();
+    } else {
+        m_fillTimer->stop();
+        Q_EMIT filled();
+    }
+}
+
+void DocumentTextStorage::finishFilling()
+{
+    if (!isFilling()) return;
+    m_fillTimer->stop();
+    while (insertNextSlice()) {
+    }
+    Q_EMIT documentGrew();
+    Q_EMIT filled();
+}
+
+void DocumentTextStorage::didModify(qsizetype start, qsizetype length)
+{
+    // Characters still waiting to enter the document take their attributes when they do.
+    const qsizetype end = start + length;
+    if (m_pendingLength <= 0) {
+        restyleDocument(start, end, 0);
+        return;
+    }
+    const qsizetype pendingEnd = m_pendingFrom + m_pendingLength;
+    if (start < m_pendingFrom) restyleDocument(start, std::min(end, m_pendingFrom), 0);
+    if (end > pendingEnd) restyleDocument(std::max(start, pendingEnd), end, m_pendingLength);
+}
+
+void DocumentTextStorage::restyleDocument(qsizetype start, qsizetype end, qsizetype shift)
+{
+    const qsizetype length = end - start;
+    if (length <= 0) return;
+    ++m_ownEdits;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
     const AttributedText piece = m_text.mid(start, length);
+    const qsizetype at = start - shift;
     for (const AttributedText::Run& run : piece.runs()) {
         const QTextCharFormat format = charFormat(run.attributes);
         const QString& s = piece.text();
         // A separator's format lives in the block after it; setCharFormat over it sets that too.
-        cursor.setPosition(int(start + run.start));
-        cursor.setPosition(int(start + run.start + run.length), QTextCursor::KeepAnchor);
+        cursor.setPosition(int(at + run.start));
+        cursor.setPosition(int(at + run.start + run.length), QTextCursor::KeepAnchor);
         cursor.setCharFormat(format);
         for (qsizetype i = s.indexOf(u'\n', run.start); i >= 0 && i < run.start + run.length;
              i = s.indexOf(u'\n', i + 1)) {
-            QTextBlock next = m_document->findBlock(int(start + i + 1));
+            QTextBlock next = m_document->findBlock(int(at + i + 1));
             if (next.isValid()) {
                 QTextCursor c(next);
                 c.setBlockCharFormat(format);
             }
         }
     }
+    applyBlockFormats(at, at + length);
     cursor.endEditBlock();
-    applyBlockFormats(start, start + length);
     --m_ownEdits;
 }
 
 void DocumentTextStorage::applyBlockFormats(qsizetype from, qsizetype to)
 {
-    QTextBlock block = m_document->findBlock(int(from));
-    for (; block.isValid() && block.position() <= to; block = block.next()) {
-        const qsizetype position = block.position();
+    // One document edit, and one block format for each stretch of neighbouring paragraphs that need the
+    // same: the layout hears of the change once instead of relaying out after every paragraph.
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    QTextBlock first;
+    QTextBlock last;
+    QTextBlockFormat pending;
+    auto flush = [&] {
+        if (!first.isValid()) return;
+        cursor.setPosition(first.position());
+        cursor.setPosition(last.position(), QTextCursor::KeepAnchor);
+        cursor.setBlockFormat(pending);
+        first = last = QTextBlock();
+    };
+    std::optional<ParagraphStyle> previousStyle;
+    QTextBlockFormat format;
+    bool haveFormat = false;
+    for (QTextBlock block = m_document->findBlock(int(from)); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const qsizetype position =
+            block.position() < m_pendingFrom ? block.position() : block.position() + m_pendingLength;
         // An empty last paragraph takes the style of the text before it.
         const qsizetype at = position < m_text.length() ? position : position - 1;
         const std::optional<ParagraphStyle> style = at >= 0 ? m_text.attributesAt(at).paragraphStyle : std::nullopt;
-        QTextBlockFormat format;
-        if (style) {
-            format.setLineHeight(style->lineSpacing, QTextBlockFormat::LineDistanceHeight);
-            format.setLeftMargin(style->headIndent);
-            format.setTextIndent(style->firstLineHeadIndent - style->headIndent);
+        if (!haveFormat || style != previousStyle) {
+            format = QTextBlockFormat();
+            if (style) {
+                format.setLineHeight(style->lineSpacing, QTextBlockFormat::LineDistanceHeight);
+                format.setLeftMargin(style->headIndent);
+                format.setTextIndent(style->firstLineHeadIndent - style->headIndent);
+            }
+            previousStyle = style;
+            haveFormat = true;
         }
-        if (block.blockFormat() == format) continue;
-        QTextCursor cursor(block);
-        cursor.setBlockFormat(format);
+        if (block.blockFormat() == format) {
+            flush();
+            continue;
+        }
+        if (first.isValid() && format == pending) {
+            last = block;
+            continue;
+        }
+        flush();
+        first = last = block;
+        pending = format;
     }
+    flush();
+    cursor.endEditBlock();
 }
 
 AttributedText DocumentTextStorage::readDocument() const
 {
+    const_cast<DocumentTextStorage*>(this)->finishFilling();
     AttributedText result;
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
         if (block != m_document->begin()) result.append(QStringLiteral("\n"), attributes(block.charFormat()));

@@ -4,10 +4,13 @@
 #include <QTextCharFormat>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "model/text/AttributedText.h"
 
+class QTextCursor;
 class QTextDocument;
+class QTimer;
 
 // The characters and attributes of one text block. Every change goes through replace() or modify(); the
 // view model decides which of them are undoable. Line breaks are always "\n".
@@ -28,6 +31,13 @@ public:
     void setAttributedText(const AttributedText& text) { replace(0, length(), text); }
     // Changes the attributes of a range without touching its characters.
     void modify(qsizetype start, qsizetype length, const std::function<void(TextAttributes&)>& change);
+    // Sets the paragraph style of several ranges, in text order and not overlapping, as one change.
+    struct StyledRange {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        std::optional<ParagraphStyle> style;
+    };
+    void setParagraphStyles(const std::vector<StyledRange>& ranges);
 
     // Carriage returns and paragraph separators become "\n" (CR LF one "\n"); runs move with their characters.
     static AttributedText normalizedLineBreaks(const AttributedText& text);
@@ -37,6 +47,7 @@ Q_SIGNALS:
     void changed(qsizetype start, qsizetype removed, qsizetype added);
 
 protected:
+    virtual void willReplace() {}
     virtual void didReplace(qsizetype, qsizetype, const AttributedText&) {}
     virtual void didModify(qsizetype, qsizetype) {}
 
@@ -66,20 +77,62 @@ public:
     // True while the storage itself writes into the document.
     bool isEditing() const { return m_ownEdits > 0; }
 
-    // The document's characters and attributes as the document holds them.
+    // The document's characters and attributes as the document holds them (once it holds them all).
     AttributedText readDocument() const;
 
+    // An insertion of more than 1 MiB of text (fillAtOnce UTF-16 units) enters the document in slices of
+    // about fillSlice units, one per turn of the event loop, each laid out as it enters; the storage holds
+    // all of it at once. Until the document is filled, the characters from pendingFrom() on are not in it
+    // yet. Any replacement finishes the filling first.
+    static constexpr qsizetype fillAtOnce = 524288;
+    static constexpr qsizetype fillSlice = 131072;
+    bool isFilling() const { return m_pendingLength > 0 && !m_heldBack; }
+    qsizetype pendingFrom() const { return m_pendingFrom; }
+    void finishFilling();
+    // A document never grows taller than maxShownHeight (pixels; Qt lays out nothing much taller than
+    // 2^23) by filling: what would go beyond stays in the storage and out of the document, and edits of
+    // what is shown keep it there. Tests lower it.
+    static constexpr qreal maxShownHeight = 7000000;
+    void setMaxShownHeight(qreal height) { m_maxShownHeight = height; }
+    bool isHeldBack() const { return m_heldBack; }
+    // The characters not in the document: [pendingFrom(), pendingFrom() + heldBackLength()).
+    qsizetype heldBackLength() const { return m_heldBack ? m_pendingLength : 0; }
+    // Positions between the storage and the document (the same until a long text is held back).
+    qsizetype toDocument(qsizetype position) const;
+    qsizetype toText(qsizetype position) const;
+
+Q_SIGNALS:
+    // A slice entered the document.
+    void documentGrew();
+    // The document holds the whole text again.
+    void filled();
+
+public:
     static QTextCharFormat charFormat(const TextAttributes& attributes);
     static TextAttributes attributes(const QTextCharFormat& format);
 
 protected:
+    void willReplace() override { finishFilling(); }
     void didReplace(qsizetype start, qsizetype removed, const AttributedText& with) override;
     void didModify(qsizetype start, qsizetype length) override;
 
 private:
+    void insertIntoDocument(QTextCursor& cursor, const AttributedText& text);
+    qsizetype sliceEnd(qsizetype from, qsizetype end) const;
+    bool insertNextSlice();
+    void fillNextSlice();
+    qreal shownHeight() const;
+    // Sets the attributes of the storage's [start, end) on the document, `shift` positions earlier.
+    void restyleDocument(qsizetype start, qsizetype end, qsizetype shift);
+    // Document positions; paragraph styles are read from the storage.
     void applyBlockFormats(qsizetype from, qsizetype to);
 
     QTextDocument* m_document;
+    QTimer* m_fillTimer;
+    qsizetype m_pendingFrom = 0;
+    qsizetype m_pendingLength = 0;
+    bool m_heldBack = false;
+    qreal m_maxShownHeight = maxShownHeight;
     int m_ownEdits = 0;
     int m_foreignChanges = 0;
 };

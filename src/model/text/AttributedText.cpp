@@ -86,17 +86,44 @@ void AttributedText::remove(qsizetype start, qsizetype length)
     replace(start, length, AttributedText());
 }
 
+void AttributedText::replaceRanges(const std::vector<Edit>& edits)
+{
+    if (edits.empty()) return;
+    AttributedText result;
+    result.m_text.reserve(m_text.size());
+    size_t r = 0;
+    // Copies [from, to) of this text; calls come in text order, so the run index only moves forward.
+    auto copy = [&](qsizetype from, qsizetype to) {
+        from = std::clamp<qsizetype>(from, 0, m_text.size());
+        to = std::clamp<qsizetype>(to, from, m_text.size());
+        if (to <= from) return;
+        const qsizetype offset = result.m_text.size() - from;
+        result.m_text.append(QStringView(m_text).mid(from, to - from));
+        while (r < m_runs.size() && m_runs[r].start + m_runs[r].length <= from) ++r;
+        for (size_t i = r; i < m_runs.size() && m_runs[i].start < to; ++i) {
+            const qsizetype a = std::max(from, m_runs[i].start);
+            const qsizetype b = std::min(to, m_runs[i].start + m_runs[i].length);
+            result.appendRun({a + offset, b - a, m_runs[i].attributes});
+        }
+    };
+    qsizetype at = 0;
+    for (const Edit& edit : edits) {
+        const qsizetype start = std::max(at, edit.start);
+        copy(at, start);
+        result.append(edit.with);
+        at = std::max(start, std::min(m_text.size(), start + edit.length));
+    }
+    copy(at, m_text.size());
+    *this = std::move(result);
+}
+
 void AttributedText::removeAll(QChar character)
 {
     if (!m_text.contains(character)) return;
-    AttributedText result;
-    qsizetype from = 0;
-    for (qsizetype i = m_text.indexOf(character); i >= 0; i = m_text.indexOf(character, i + 1)) {
-        result.append(mid(from, i - from));
-        from = i + 1;
-    }
-    result.append(mid(from, m_text.size() - from));
-    *this = std::move(result);
+    std::vector<Edit> edits;
+    for (qsizetype i = m_text.indexOf(character); i >= 0; i = m_text.indexOf(character, i + 1))
+        edits.push_back({i, 1, AttributedText()});
+    replaceRanges(edits);
 }
 
 size_t AttributedText::splitAt(qsizetype position)

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -89,6 +90,11 @@ public:
     template <typename F>
     void modify(qsizetype start, qsizetype length, F change);
 
+    // Calls change(attributes, i) on the attributes inside each range i, in one pass over the runs. The
+    // ranges (start, length) are in text order and do not overlap.
+    template <typename F>
+    void modifyRanges(const std::vector<std::pair<qsizetype, qsizetype>>& ranges, F change);
+
     void append(const QString& text, const TextAttributes& attributes = {});
     void append(const AttributedText& other);
     // The range (clipped to the text) with its attributes.
@@ -97,6 +103,9 @@ public:
     // Replaces a range (clipped to the text) by another text with its attributes, touching only the runs
     // around it, so an edit in a long text costs little more than the string change.
     void replace(qsizetype start, qsizetype length, const AttributedText& with);
+    struct Edit;
+    // Replaces several ranges, in text order and not overlapping, in one pass over the text.
+    void replaceRanges(const std::vector<Edit>& edits);
     // Deletes every occurrence of one UTF-16 unit.
     void removeAll(QChar character);
 
@@ -115,6 +124,12 @@ private:
     std::vector<Run> m_runs;
 };
 
+struct AttributedText::Edit {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    AttributedText with;
+};
+
 template <typename F>
 void AttributedText::modify(qsizetype start, qsizetype length, F change)
 {
@@ -123,4 +138,40 @@ void AttributedText::modify(qsizetype start, qsizetype length, F change)
     const size_t last = splitAt(start + length);
     for (size_t i = first; i < last; ++i) change(m_runs[i].attributes);
     normalizeAround(first == 0 ? 0 : first - 1, last);
+}
+
+template <typename F>
+void AttributedText::modifyRanges(const std::vector<std::pair<qsizetype, qsizetype>>& ranges, F change)
+{
+    if (ranges.empty()) return;
+    std::vector<Run> runs;
+    runs.reserve(m_runs.size() + 2 * ranges.size());
+    auto push = [&runs](qsizetype start, qsizetype end, TextAttributes&& attributes) {
+        if (end <= start) return;
+        if (!runs.empty() && runs.back().attributes == attributes)
+            runs.back().length += end - start;
+        else
+            runs.push_back({start, end - start, std::move(attributes)});
+    };
+    size_t r = 0;
+    for (Run& run : m_runs) {
+        const qsizetype end = run.start + run.length;
+        for (qsizetype at = run.start; at < end;) {
+            while (r < ranges.size() && ranges[r].first + ranges[r].second <= at) ++r;
+            if (r == ranges.size() || ranges[r].first >= end) {
+                push(at, end, TextAttributes(run.attributes));
+                break;
+            }
+            if (ranges[r].first > at) {
+                push(at, ranges[r].first, TextAttributes(run.attributes));
+                at = ranges[r].first;
+            }
+            const qsizetype to = std::min(end, ranges[r].first + ranges[r].second);
+            TextAttributes changed = run.attributes;
+            change(changed, r);
+            push(at, to, std::move(changed));
+            at = to;
+        }
+    }
+    m_runs = std::move(runs);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -25,6 +27,21 @@ std::vector<TextAttributes> styles()
     return {{}, bold, rich, textLink};
 }
 
+// Every paragraph of the document is laid out with the paragraph style of its first character (an empty
+// last paragraph with that of the line break before it).
+bool blockFormatsFollowTheText(const DocumentTextStorage& storage)
+{
+    for (QTextBlock block = storage.document()->begin(); block.isValid(); block = block.next()) {
+        const qsizetype at = block.position() < storage.length() ? block.position() : block.position() - 1;
+        const auto style = at >= 0 ? storage.attributesAt(at).paragraphStyle : std::nullopt;
+        const QTextBlockFormat f = block.blockFormat();
+        if (f.lineHeight() != (style ? style->lineSpacing : 0) || f.leftMargin() != (style ? style->headIndent : 0) ||
+            f.textIndent() != (style ? style->firstLineHeadIndent - style->headIndent : 0))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
@@ -39,7 +56,17 @@ TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
     const QString pieces[] = {"ab", "\n", "x\ny", "é", "\n\n", "word "};
     for (int i = 0; i < 300; ++i) {
         const qsizetype start = std::rand() % (memory.length() + 1);
-        if (std::rand() % 3 == 0) {
+        if (std::rand() % 4 == 0) {
+            // Paragraph styles of several ordered ranges as one change.
+            std::vector<TextStorage::StyledRange> ranges;
+            for (qsizetype at = start; at < memory.length(); at += std::rand() % 5 + 1) {
+                const qsizetype length = std::rand() % 4;
+                ranges.push_back({at, length, all[size_t(std::rand()) % all.size()].paragraphStyle});
+                at += length;
+            }
+            document.setParagraphStyles(ranges);
+            memory.setParagraphStyles(ranges);
+        } else if (std::rand() % 3 == 0) {
             const auto& style = all[size_t(std::rand()) % all.size()];
             const auto change = [&](TextAttributes& a) { a = style; };
             const qsizetype length = std::rand() % 6;
@@ -53,6 +80,7 @@ TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
         }
         ASSERT_EQ(document.attributedText(), memory.attributedText()) << i;
         ASSERT_EQ(document.readDocument(), document.attributedText()) << i;
+        ASSERT_TRUE(blockFormatsFollowTheText(document)) << i;
     }
     EXPECT_EQ(document.document()->toRawText().replace(QChar::ParagraphSeparator, u'\n'), document.text());
     EXPECT_EQ(document.foreignChanges(), 0);
@@ -90,4 +118,120 @@ TEST(TextViewModelTest, DeletionsTakeWholeCharacters)
     view.setCaret(2);
     ASSERT_TRUE(view.deleteBackward());  // the line break alone
     EXPECT_TRUE(storage.text().startsWith("a\U0001F1EB"));
+}
+
+namespace {
+
+// Paragraphs of 40 characters, every third a list-like line in its own paragraph style.
+AttributedText longText(qsizetype atLeast, QChar fill)
+{
+    TextAttributes indented;
+    indented.paragraphStyle = ParagraphStyle{3, 0, 18};
+    AttributedText text;
+    for (int i = 0; text.length() < atLeast; ++i)
+        text.append(QString(39, fill) + u'\n', i % 3 == 0 ? indented : TextAttributes{});
+    return text;
+}
+
+void fill(DocumentTextStorage& storage)
+{
+    for (int turns = 0; storage.isFilling() && turns < 1000; ++turns) QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(TextStorageTest, LongInsertionsEnterTheDocumentInSlicesAndEndAsTheText)
+{
+    // Into the middle of a text, as a paste: the storage holds it all at once, the document a slice per
+    // turn; a change of paragraph styles across the filled and the waiting part, and one only in the
+    // text after it, land where they belong.
+    DocumentTextStorage storage;
+    storage.replace(0, 0, AttributedText(QStringLiteral("head\ntail line")));
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce + 3 * DocumentTextStorage::fillSlice, u'x');
+    int grew = 0;
+    int filled = 0;
+    QObject::connect(&storage, &DocumentTextStorage::documentGrew, [&] { ++grew; });
+    QObject::connect(&storage, &DocumentTextStorage::filled, [&] { ++filled; });
+    storage.replace(5, 0, big);
+    EXPECT_EQ(storage.length(), big.length() + 14);
+    ASSERT_TRUE(storage.isFilling());
+    EXPECT_LE(storage.document()->characterCount(), DocumentTextStorage::fillSlice + 200);
+    EXPECT_TRUE(storage.document()->toPlainText().endsWith(QStringLiteral("tail line")));
+    TextAttributes wide;
+    wide.paragraphStyle = ParagraphStyle{1, 2, 30};
+    storage.setParagraphStyles({{0, 50, wide.paragraphStyle}, {storage.pendingFrom() + 80, 40, wide.paragraphStyle}});
+    storage.setParagraphStyles({{storage.length() - 4, 4, wide.paragraphStyle}});
+    QCoreApplication::processEvents();
+    EXPECT_GE(grew, 1);
+    fill(storage);
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(filled, 1);
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    EXPECT_TRUE(blockFormatsFollowTheText(storage));
+    EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+TEST(TextStorageTest, AnEditWhileFillingFinishesTheFillFirst)
+{
+    // Typing, undo or a load while a long text is still entering: the document never mixes positions.
+    DocumentTextStorage storage;
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce * 2, u'y');
+    storage.setAttributedText(big);
+    ASSERT_TRUE(storage.isFilling());
+    storage.replace(storage.length() - 1, 0, AttributedText(QStringLiteral("typed")));
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+
+    storage.setAttributedText(longText(DocumentTextStorage::fillAtOnce + 10, u'z'));
+    storage.setAttributedText(AttributedText(QStringLiteral("short again")));
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.document()->toPlainText(), QStringLiteral("short again"));
+    EXPECT_TRUE(blockFormatsFollowTheText(storage));
+
+    // One line longer than a slice is cut between characters, never inside a surrogate pair.
+    const QString emoji = QStringLiteral("\U0001F600");
+    QString line;
+    while (line.size() < DocumentTextStorage::fillAtOnce + DocumentTextStorage::fillSlice) line += u'a' + emoji;
+    storage.setAttributedText(AttributedText(line));
+    fill(storage);
+    EXPECT_EQ(storage.document()->toPlainText(), line);
+}
+
+TEST(TextStorageTest, ATextTooTallToShowIsHeldBackAndKeptWholeThroughEdits)
+{
+    // Laid out at a width, a document stops growing at its tallest: the rest stays in the storage.
+    // Edits of the shown text land in the document; one that reaches into the held-back text keeps its
+    // result out of it; the document always shows the storage minus the held-back stretch.
+    DocumentTextStorage storage;
+    storage.document()->setTextWidth(300);
+    storage.setMaxShownHeight(4000);
+    auto shownIsTheTextAroundTheHeldBackPart = [&] {
+        const QString& t = storage.text();
+        const QString expected =
+            t.left(storage.pendingFrom()) + t.mid(storage.pendingFrom() + storage.heldBackLength());
+        return storage.document()->toPlainText() == expected;
+    };
+    storage.replace(0, 0, AttributedText(QStringLiteral("top\nbottom line")));
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce + 2 * DocumentTextStorage::fillSlice, u'q');
+    storage.replace(4, 0, big);
+    fill(storage);
+    ASSERT_TRUE(storage.isHeldBack());
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.length(), big.length() + 15);
+    EXPECT_GT(storage.heldBackLength(), 0);
+    EXPECT_TRUE(shownIsTheTextAroundTheHeldBackPart());
+    EXPECT_EQ(storage.toText(storage.toDocument(2)), 2);
+    EXPECT_EQ(storage.toDocument(storage.length()), storage.document()->characterCount() - 1);
+
+    storage.replace(1, 1, AttributedText(QStringLiteral("OO")));                      // shown, before
+    storage.replace(storage.length() - 4, 4, AttributedText(QStringLiteral("END")));  // shown, after
+    EXPECT_TRUE(shownIsTheTextAroundTheHeldBackPart());
+    storage.replace(storage.pendingFrom() - 5, 10, AttributedText(QStringLiteral("across")));
+    EXPECT_TRUE(shownIsTheTextAroundTheHeldBackPart());
+    EXPECT_TRUE(storage.text().endsWith(QStringLiteral("bottom END")));
+    EXPECT_EQ(storage.foreignChanges(), 0);
+
+    storage.setAttributedText(AttributedText(QStringLiteral("short")));
+    EXPECT_FALSE(storage.isHeldBack());
+    EXPECT_EQ(storage.document()->toPlainText(), QStringLiteral("short"));
 }

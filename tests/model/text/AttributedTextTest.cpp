@@ -75,3 +75,40 @@ TEST(AttributedTextTest, ReplaceMatchesRebuildingTheText)
         }
     }
 }
+
+TEST(AttributedTextTest, ManyRangesAtOnceMatchOneByOne)
+{
+    // Random sets of ordered, disjoint ranges: replaceRanges and modifyRanges give what the same edits
+    // made singly (from the last to the first) give, runs merged; ranges reaching past the end are clipped.
+    std::srand(5);
+    TextAttributes bold;
+    bold.font = TextFont{QString(), 14.5, 700, false};
+    const TextAttributes styles[] = {{}, bold, underlined()};
+    for (int round = 0; round < 200; ++round) {
+        AttributedText text;
+        for (int k = std::rand() % 8; k > 0; --k)
+            text.append(QString(std::rand() % 5 + 1, QChar(u'a' + k)), styles[std::rand() % 3]);
+        std::vector<AttributedText::Edit> edits;
+        std::vector<std::pair<qsizetype, qsizetype>> ranges;
+        for (qsizetype at = std::rand() % 3; at <= text.length() + 1; at += std::rand() % 4 + 1) {
+            const qsizetype length = std::rand() % 3;
+            AttributedText with;
+            if (std::rand() % 2) with.append(QString(std::rand() % 2 + 1, u'Z'), styles[std::rand() % 3]);
+            edits.push_back({at, length, with});
+            if (length > 0 && at + length <= text.length()) ranges.emplace_back(at, length);
+            at += length;
+        }
+        AttributedText expected = text;
+        for (auto it = edits.rbegin(); it != edits.rend(); ++it) expected.replace(it->start, it->length, it->with);
+        AttributedText edited = text;
+        edited.replaceRanges(edits);
+        ASSERT_EQ(edited, expected) << round;
+
+        AttributedText restyled = text;
+        restyled.modifyRanges(ranges, [&](TextAttributes& a, size_t i) { a = styles[i % 3]; });
+        AttributedText singly = text;
+        for (size_t i = 0; i < ranges.size(); ++i)
+            singly.modify(ranges[i].first, ranges[i].second, [&](TextAttributes& a) { a = styles[i % 3]; });
+        ASSERT_EQ(restyled, singly) << round;
+    }
+}

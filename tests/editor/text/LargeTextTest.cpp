@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMimeData>
+#include <QTest>
+#include <QTextCursor>
+
+#include "editor/blocks/FakeBlockHost.h"
+#include "editor/text/RichNSTextView.h"
+#include "editor/text/TextBlockController.h"
+
+namespace {
+
+// A title block in a shown view, the caret below the title, as after typing "Long" and Return.
+class LargeTextTest : public ::testing::Test {
+protected:
+    LargeTextTest()
+        : controller(QUuid::createUuid(), &host, true, ResolvedNoteTheme{}, TextBlockController::NoteStyle::floating,
+                     storage),
+          view(controller, storage)
+    {
+        view.resize(400, 300);
+        view.show();
+        view.setFocus();
+        controller.load(TextRuns{}, QStringLiteral("Long"), 5);
+    }
+
+    // Lines of 60 characters; every fifth a bullet item, so the list styling has work across slices.
+    static QString lines(qsizetype atLeast)
+    {
+        QString text;
+        for (int i = 0; text.size() < atLeast; ++i)
+            text += (i % 5 == 0 ? QStringLiteral("• ") : QString()) + QString(57, QChar(u'a' + i % 26)) + u'\n';
+        return text;
+    }
+
+    void paste(const QString& text)
+    {
+        QMimeData data;
+        data.setText(text);
+        view.pasteMimeData(&data);
+    }
+
+    void fill()
+    {
+        for (int turns = 0; storage.isFilling() && turns < 1000; ++turns) QCoreApplication::processEvents();
+    }
+
+    FakeBlockHost host;
+    DocumentTextStorage storage;
+    TextBlockController controller;
+    RichNSTextView view;
+};
+
+}  // namespace
+
+TEST_F(LargeTextTest, ALongPasteIsStoredAtOnceAndShownSliceBySlice)
+{
+    const QString text = lines(3 * DocumentTextStorage::fillAtOnce);
+    const int changes = host.changes;
+    paste(text);
+    // Stored and told before the first turn of the event loop; the document still filling.
+    EXPECT_EQ(storage.text(), QStringLiteral("Long\n") + text);
+    EXPECT_EQ(host.changes, changes + 1);
+    ASSERT_TRUE(storage.isFilling());
+    const qreal early = view.heightForWidth(400);
+    const int layouts = host.layouts;
+    fill();
+    EXPECT_GT(host.layouts, layouts);
+    EXPECT_GT(view.heightForWidth(400), 10 * early);
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    // The view's caret is where the model put it: after the pasted text.
+    EXPECT_EQ(view.textCursor().position(), storage.length());
+    EXPECT_EQ(controller.textView().selection(), (TextRange{storage.length(), 0}));
+    // Items pasted are styled as list lines, the last one too.
+    const qsizetype lastItem = storage.text().lastIndexOf(QStringLiteral("• "));
+    EXPECT_GT(storage.attributesAt(lastItem).paragraphStyle->headIndent, 0);
+    EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+TEST_F(LargeTextTest, KeysAndClicksWhileFillingActOnTheWholeText)
+{
+    const QString text = lines(2 * DocumentTextStorage::fillAtOnce);
+    paste(text);
+    ASSERT_TRUE(storage.isFilling());
+    QTest::keyClicks(&view, QStringLiteral("Z"));
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.text(), QStringLiteral("Long\n") + text + u'Z');
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    EXPECT_EQ(view.textCursor().position(), storage.length());
+
+    // A click in the part already shown, then one undo: back to the text before the paste.
+    paste(text);
+    ASSERT_TRUE(storage.isFilling());
+    QTextCursor title(view.document());
+    title.setPosition(2);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cursorRect(title).center());
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(controller.textView().selection(), (TextRange{2, 0}));
+    host.undo.undo();
+    EXPECT_EQ(storage.text(), QStringLiteral("Long\n") + text + u'Z');
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+}
+
+TEST_F(LargeTextTest, ALongNoteLoadsWithItsCaretAndStylesAndSnapshotsWhole)
+{
+    const QString text = lines(2 * DocumentTextStorage::fillAtOnce);
+    controller.load(TextRuns{text, {{.loc = 10, .len = 5, .b = true}}}, QStringLiteral("Big"), 0);
+    ASSERT_TRUE(storage.isFilling());
+    // The snapshot is the whole body while the view still fills.
+    EXPECT_EQ(controller.snapshot().textRuns()->text, text);
+    fill();
+    EXPECT_EQ(view.textCursor().position(), 0);
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    EXPECT_TRUE(storage.attributesAt(4 + 10).font->isBold());
+}

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Large text in the real note window, by keys: 4 MB pasted below a typed title, then 12 MB selected in
+# another program and captured into the open note, then 12 MB captured as a new note. Throughout, the
+# application answers a call on its bus name within a second; at the end it still runs and the stored
+# bodies hold every character.
+# Usage (inside scripts/desktop-session.sh): large-text-app.sh TARNWICK
+set -euo pipefail
+tarnwick=$1
+
+. "$(dirname "$0")/../../support/session-lib.sh"
+session_begin large-text app screenshot
+key() { xdotool key --clearmodifiers --delay 40 "$@"; sleep 0.15; }
+type_text() { xdotool type --delay 20 -- "$1"; }
+id=com.fennmoor.Tarnwick
+
+# Lines of 100 characters; the first names the file.
+make_text() {
+  python3 - "$1" "$2" >"$3" <<'EOF'
+import sys
+name, size = sys.argv[1], int(sys.argv[2])
+out = [name]
+total = len(name)
+i = 0
+while total < size:
+    line = ("%s line %d " % (name, i)).ljust(99, "w")
+    out.append(line)
+    total += 100
+    i += 1
+sys.stdout.write("\n".join(out))
+EOF
+}
+
+# Calls the bus name every 0.2 s for $1 seconds (a blank capture changes nothing); fails when a call
+# takes a second or more. The longest wait goes to $work/longest.
+answers_throughout() {
+  local until=$(($(date +%s) + $1)) longest=0 start took
+  while [ "$(date +%s)" -lt "$until" ]; do
+    start=$(date +%s%N)
+    reply=$(dbus-send --session --print-reply --reply-timeout=5000 --dest=$id /com/fennmoor/Tarnwick \
+      $id.CaptureText "string: " 2>&1) || fail "the bus call failed during $2 after $((($(date +%s%N) - start) / 1000000)) ms: $reply"
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$took" -gt "$longest" ] && longest=$took
+    [ "$took" -lt 1000 ] || fail "a bus call took $took ms during $2"
+    kill -0 "$app_pid" 2>/dev/null || fail "the application ended during $2"
+    sleep 0.2
+  done
+  echo "$2: longest bus call $longest ms"
+}
+
+body_length() { sql "SELECT length(body) FROM Note WHERE title = '$1'"; }
+
+make_text pasted 4000000 "$work/pasted.txt"
+make_text captured 12000000 "$work/captured.txt"
+make_text separate 12000000 "$work/separate.txt"
+
+# Another program to capture from: xmessage, named by a desktop entry.
+mkdir -p "$XDG_DATA_HOME/applications"
+printf '[Desktop Entry]\nType=Application\nName=Probe Notes\nExec=xmessage\n' >"$XDG_DATA_HOME/applications/xmessage.desktop"
+xmessage -name xmessage -title Probe "probe window" &
+probe_pid=$!
+wait_window Probe
+probe=$window
+xprop -id "$probe" -f _NET_WM_PID 32c -set _NET_WM_PID "$probe_pid"
+
+launch "$tarnwick"
+for _ in $(seq 1 30); do
+  key alt+shift+n
+  within 20 active_is "New Note" && break
+done
+active_is "New Note" || fail "Alt+Shift+N opened no note"
+sleep 0.5
+type_text "Huge"
+key Return
+within 30 active_is "Huge" || fail "the window is not titled by the note"
+
+# 4 MB pasted: stored at once, shown slice by slice, the application answering meanwhile.
+xclip -selection clipboard -i "$work/pasted.txt" &
+owner_pid=$!
+sleep 0.5
+key ctrl+v
+answers_throughout 4 "the paste"
+expected=$(($(wc -m <"$work/pasted.txt")))
+within 100 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) FROM Note WHERE title = 'Huge'\")\" = $expected ]" ||
+  fail "stored body after the paste: $(body_length Huge) characters, not $expected"
+type_text "Z"
+within 50 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT substr(body, -2) FROM Note WHERE title = 'Huge'\")\" = wZ ]" ||
+  fail "typing after the paste: the body ends $(sql "SELECT substr(body, -5) FROM Note WHERE title = 'Huge'")"
+
+# 12 MB selected in the probe and captured into the open note.
+kill "$owner_pid" 2>/dev/null || true
+xclip -quiet -selection primary -i "$work/captured.txt" &
+owner_pid=$!
+sleep 0.5
+xdotool windowactivate --sync "$probe"
+key alt+shift+space
+answers_throughout 12 "the capture into the open note"
+expected=$((expected + 1 + 1 + $(wc -m <"$work/captured.txt")))
+within 300 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) FROM Note WHERE title = 'Huge'\")\" = $expected ]" ||
+  fail "stored body after the capture: $(body_length Huge) characters, not $expected"
+[ "$(sql "SELECT count(*) FROM Capture WHERE length(text) = $(wc -m <"$work/captured.txt") AND noteUUID IS NOT NULL")" = 1 ] ||
+  fail "no capture row for the appended text"
+wait_window Huge
+
+# 12 MB captured as a note of its own: its window opens on it.
+kill "$owner_pid" 2>/dev/null || true
+xclip -quiet -selection primary -i "$work/separate.txt" &
+owner_pid=$!
+sleep 0.5
+xdotool windowactivate --sync "$probe"
+key super+alt+shift+space
+answers_throughout 12 "the capture as a new note"
+within 300 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) FROM Note WHERE title = 'separate'\")\" = $(wc -m <"$work/separate.txt") ]" ||
+  fail "the new note's body: $(body_length separate) characters"
+kill -0 "$app_pid" 2>/dev/null || fail "the application ended"
+echo "large text app test passed"
