@@ -67,14 +67,18 @@ within 30 test "$(links_of)" = "https://example.org/a|https://example.org/a" ||
 
 # (3) The find bar: "1 of 2", Return "2 of 2", Escape closes it and typing goes on at the caret.
 key ctrl+f
-sleep 0.5
+sleep 1
 type_text "recieve"
 sleep 0.5
+# The query went into the bar, not into the note.
+[ "$(body_of)" = $'see https://example.org/a. then recieve\nrecieve again' ] ||
+  fail "Ctrl+F opened no find bar; the note reads $(printf '%q' "$(body_of)")"
 import -window root "$work/find.png"
 key Return
 sleep 0.3
 import -window root "$work/find-2.png"
 key Escape
+sleep 0.3
 type_text "!"
 within 30 test "$(body_of)" = $'see https://example.org/a. then recieve\nrecieve again!' ||
   fail "after Escape, typing went to: $(printf '%q' "$(body_of)")"
