@@ -31,6 +31,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
   xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils sqlite3 iproute2 procps
+  # the accessibility bus and a client for the screen-reader checks
+  at-spi2-core python3-pyatspi
   # screenshots of the desktop session (a failing end-to-end script keeps one)
   imagemagick
   # a system tray for the status icon

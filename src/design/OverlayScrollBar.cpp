@@ -51,8 +51,23 @@ void OverlayScrollBar::place()
 {
     if (!m_area) return;
     const QRect viewport = m_area->viewport()->geometry();
-    setGeometry(viewport.right() + 1 - stripWidth, viewport.y(), stripWidth, viewport.height());
+    setGeometry(viewport.right() + 1 - stripWidth, viewport.y(), stripWidth,
+                std::max(0, viewport.height() - m_bottomInset));
     raise();
+}
+
+void OverlayScrollBar::setInk(const QColor& ink)
+{
+    m_ink = ink;
+    update();
+}
+
+void OverlayScrollBar::setBottomInset(int inset)
+{
+    inset = std::max(0, inset);
+    if (inset == m_bottomInset) return;
+    m_bottomInset = inset;
+    place();
 }
 
 void OverlayScrollBar::reveal()
@@ -116,8 +131,11 @@ void OverlayScrollBar::paintEvent(QPaintEvent*)
     if (thumb.isEmpty()) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QColor ink = TarnwickTheme::textPrimary();
-    ink.setAlphaF((m_hovered || m_dragging) ? 0.45 : 0.3);
+    QColor ink = m_ink.isValid() ? m_ink : TarnwickTheme::textPrimary();
+    if (m_ink.isValid())
+        ink.setAlphaF(0.35);
+    else
+        ink.setAlphaF((m_hovered || m_dragging) ? 0.45 : 0.3);
     QPainterPath path;
     path.addRoundedRect(QRectF(thumb), thumb.width() / 2.0, thumb.width() / 2.0);
     p.fillPath(path, ink);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -25,6 +26,11 @@ public:
     // Puts a bar over `area` and turns the style's bar off; the area owns it.
     static OverlayScrollBar* install(QAbstractScrollArea* area);
 
+    // The thumb's colour (drawn at a fixed alpha); by default the primary text colour.
+    void setInk(const QColor& ink);
+    // Leaves this much of the viewport's bottom free (a resize grip sits there).
+    void setBottomInset(int inset);
+
     // Where the thumb is drawn now, in this widget's coordinates; empty when there is nothing to scroll.
     QRect thumbRect() const;
     // Shown now (content scrolled lately, or the pointer over the area or the bar).
@@ -48,6 +54,8 @@ private:
     int valueAt(int thumbTop) const;
 
     QPointer<QAbstractScrollArea> m_area;
+    QColor m_ink;
+    int m_bottomInset = 0;
     // What the filter watches, compared as plain objects: the filter also sees the area's and the
     // viewport's last events while they are being destroyed, when they are no longer of their type.
     QObject* m_watchedArea;

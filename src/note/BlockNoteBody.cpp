@@ -6,10 +6,12 @@
 #include <QMenu>
 #include <QVBoxLayout>
 
+#include "design/OverlayScrollBar.h"
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/ImageBlockView.h"
 #include "editor/text/RichNSTextView.h"
+#include "model/ResolvedNoteTheme.h"
 
 BlockNoteBody::BlockNoteBody(NoteStore& store, PreviewFiles& previews, int gutter, QWidget* parent)
     : NoteBody(parent), m_editor(new BlockEditorView(store, previews, this))
@@ -18,6 +20,7 @@ BlockNoteBody::BlockNoteBody(NoteStore& store, PreviewFiles& previews, int gutte
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_editor);
     m_editor->setGutterWidth(gutter);
+    m_scrollBar = OverlayScrollBar::install(m_editor);
     setFocusProxy(m_editor);
     watchForMenus(m_editor->viewport());
 }
@@ -36,11 +39,28 @@ void BlockNoteBody::setNote(Note* note)
 void BlockNoteBody::setTheme(const ResolvedNoteTheme& theme)
 {
     m_editor->setTheme(theme);
+    m_scrollBar->setInk(theme.ink);
+}
+
+void BlockNoteBody::setScrollBarBottomInset(int inset)
+{
+    m_scrollBar->setBottomInset(inset);
 }
 
 void BlockNoteBody::focusBody()
 {
     m_editor->focusBody();
+}
+
+void BlockNoteBody::focusTitle()
+{
+    BlockContainer* container = m_editor->container();
+    // The title is the first line of the first block when that block is text.
+    if (!container || container->blockCount() == 0 || !container->textController(0)) {
+        focusBody();
+        return;
+    }
+    container->requestFocus(FocusDescriptor{container->controllerAt(0)->id(), 0}, CaretPlacement::documentStart());
 }
 
 QMenu* BlockNoteBody::createEditMenu(const QPoint& pos)

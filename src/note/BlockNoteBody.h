@@ -4,6 +4,7 @@
 
 class BlockEditorView;
 class NoteStore;
+class OverlayScrollBar;
 class PreviewFiles;
 
 // The note view's body: the block editor, reaching into the view's gutter.
@@ -17,9 +18,12 @@ public:
     void setTheme(const ResolvedNoteTheme& theme) override;
     void focusBody() override;
     void showFindBar() override;
+    void focusTitle() override;
+    void setScrollBarBottomInset(int inset) override;
     QMenu* createEditMenu(const QPoint& pos) override;
 
     BlockEditorView* editor() const { return m_editor; }
+    OverlayScrollBar* scrollBar() const { return m_scrollBar; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -28,4 +32,5 @@ private:
     void watchForMenus(QWidget* widget);
 
     BlockEditorView* m_editor;
+    OverlayScrollBar* m_scrollBar;
 };

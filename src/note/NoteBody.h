@@ -20,6 +20,10 @@ public:
     virtual void focusBody() = 0;
     // Opens the editor's find bar, when it has one.
     virtual void showFindBar() {}
+    // Keeps the scroll bar this far above the body's bottom edge (the resize grip's square).
+    virtual void setScrollBarBottomInset(int inset) { Q_UNUSED(inset); }
+    // Puts the caret at the start of the note, on its title line.
+    virtual void focusTitle() { focusBody(); }
     // The editor's own edit menu for a right-click at `pos` (in this widget), or null when there is none
     // there; the note's commands follow its items after a separator, in one menu. The caller owns it.
     virtual QMenu* createEditMenu(const QPoint& pos)

@@ -46,6 +46,7 @@ void NotePopover::fitToContents()
 
 void NotePopover::popUp()
 {
+    if (!isVisible()) m_focusReturn.capture(m_anchor);
     fitToContents();
     const QRect local = m_anchorRect.isNull() && m_anchor ? m_anchor->rect() : m_anchorRect;
     const QRect anchorRect = m_anchor ? QRect(m_anchor->mapToGlobal(local.topLeft()), local.size()) : QRect();
@@ -63,6 +64,7 @@ void NotePopover::popUp()
 void NotePopover::hideEvent(QHideEvent* event)
 {
     QFrame::hideEvent(event);
+    m_focusReturn.restore(false);
     Q_EMIT closed();
 }
 

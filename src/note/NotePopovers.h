@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "note/OpacityPopoverModel.h"
+#include "platform/FocusReturn.h"
 
 class NoteViewModel;
 class QCalendarWidget;
@@ -33,6 +34,7 @@ protected:
 private:
     QPointer<QWidget> m_anchor;
     QRect m_anchorRect;
+    FocusReturn m_focusReturn;
 };
 
 // The window opacity: the percentage, four preset swatches and a slider.

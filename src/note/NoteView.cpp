@@ -20,6 +20,7 @@
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "editor/text/FormattingShortcutsSheet.h"
 #include "model/Note.h"
 #include "model/WallpaperCache.h"
 #include "note/BlockNoteBody.h"
@@ -91,6 +92,8 @@ public:
     std::function<void(const QPointF&)> onDrag;
     std::function<void()> onEnd;
 
+    double opacity = 1.0;
+
     explicit GripWidget(QWidget* parent) : QWidget(parent)
     {
         setFixedSize(32, 32);
@@ -103,7 +106,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QColor colour = TarnwickTheme::textTertiary();
-        colour.setAlphaF(0.75f);
+        colour.setAlphaF(float(0.75 * opacity));
         QPainter p(this);
         Symbols::tinted(QStringLiteral("arrow.up.left.and.arrow.down.right"), colour, 9).paint(&p, QRect(11, 11, 9, 9));
     }
@@ -138,13 +141,14 @@ private:
 class FadeVeil : public QWidget {
 public:
     QColor paper;
+    double strength = 1.0;  // 0 for an active window, 1 for an inactive one
     explicit FadeVeil(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QColor veil = paper;
-        veil.setAlphaF(0.15f * paper.alphaF());
+        veil.setAlphaF(float(0.15 * strength * paper.alphaF()));
         QPainter(this).fillRect(rect(), veil);
     }
 };
@@ -154,6 +158,8 @@ QToolButton* symbolButton(const QString& objectName, QWidget* parent, int size)
     auto* button = new QToolButton(parent);
     button->setObjectName(objectName);
     button->setAutoRaise(true);
+    // The quiet look: no raised box under the pointer.
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     button->setFocusPolicy(Qt::NoFocus);
     button->setFixedSize(size, size);
     button->setIconSize(QSize(12, 12));
@@ -190,28 +196,34 @@ QImage processWallpaper(const QImage& source, const QSize& size, double brightne
     return image;
 }
 
-// The note view's named accessibility action, "Note design", beside the widget's own.
+// The note view's named accessibility actions (the model decides which, in which order), before the
+// widget's own.
 class NoteViewAccessible : public QAccessibleWidget {
 public:
     explicit NoteViewAccessible(NoteView* view) : QAccessibleWidget(view, QAccessible::Pane) {}
-    static QString designAction() { return QCoreApplication::translate("NoteView", "Note design"); }
     QStringList actionNames() const override
     {
-        QStringList names = QAccessibleWidget::actionNames();
-        if (view()->model().designButtonPresent()) names << designAction();
-        return names;
+        NoteView* v = view();
+        if (!v || v->isTornDown()) return {};
+        return v->model().accessibilityActions() + QAccessibleWidget::actionNames();
     }
     void doAction(const QString& name) override
     {
-        if (name == designAction()) {
-            view()->model().setShowingPalette(true);
-            return;
-        }
-        QAccessibleWidget::doAction(name);
+        // A screen reader may still hold the interface of a view that is going away.
+        NoteView* v = view();
+        if (!v || v->isTornDown()) return;
+        if (v->model().performAccessibilityAction(name)) return;
+        if (QAccessibleWidget::actionNames().contains(name)) QAccessibleWidget::doAction(name);
+    }
+    QStringList keyBindingsForAction(const QString& name) const override
+    {
+        NoteView* v = view();
+        if (!v || v->isTornDown() || v->model().accessibilityActions().contains(name)) return {};
+        return QAccessibleWidget::keyBindingsForAction(name);
     }
 
 private:
-    NoteView* view() const { return static_cast<NoteView*>(widget()); }
+    NoteView* view() const { return isValid() ? static_cast<NoteView*>(widget()) : nullptr; }
 };
 
 QAccessibleInterface* noteViewAccessible(const QString&, QObject* object)
@@ -228,9 +240,11 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     : DeckCard(parent),
       m_store(store),
       m_model(store, unlock, std::move(reminders), std::move(canAuthenticate), clock),
+      m_activeness(clock, 0.0),
       m_translucent(translucent)
 {
     if (translucent) setAttribute(Qt::WA_TranslucentBackground);
+    m_model.aboutToPrompt = [this] { PasswordDialog::setNextOwner(window()); };
     m_model.bringPromptForward = [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (qobject_cast<PasswordDialog*>(widget) && widget->isVisible()) {
@@ -361,6 +375,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_veil = new FadeVeil(this);
 
     connect(&m_model, &NoteViewModel::changed, this, &NoteView::refresh);
+    connect(&m_activeness, &Tween::valueChanged, this, &NoteView::drawActiveness);
     connect(&m_model, &NoteViewModel::showingOpacityChanged, this,
             [this] { showOpacityPopover(m_model.showingOpacity()); });
     connect(&m_model, &NoteViewModel::showingReminderChanged, this,
@@ -370,6 +385,17 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     connect(&m_model, &NoteViewModel::noteChanged, this, [this] {
         if (m_body) m_body->setNote(m_model.note());
         m_appliedThemeRevision = ~0u;
+    });
+    connect(&m_model, &NoteViewModel::shortcutsRequested, this, &NoteView::showShortcutsPopover);
+    connect(&m_model, &NoteViewModel::focusTitleRequested, this, [this] {
+        if (m_model.titleRowShown()) {
+            activateWindow();
+            m_lockedTitle->setFocus(Qt::OtherFocusReason);
+            m_lockedTitle->selectAll();
+        } else if (m_body && m_body->isVisible()) {
+            activateWindow();
+            m_body->focusTitle();
+        }
     });
     connect(&m_model, &NoteViewModel::focusBodyRequested, this, [this] {
         // After the current pass, once the window shows the new note.
@@ -409,9 +435,11 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
 
 NoteView::~NoteView()
 {
+    m_tornDown = true;
     if (m_opacityPopover) m_opacityPopover->deleteLater();
     if (m_reminderPopover) m_reminderPopover->deleteLater();
     if (m_palettePopover) m_palettePopover->deleteLater();
+    if (m_shortcutsPopover) m_shortcutsPopover->deleteLater();
 }
 
 void NoteView::setThemeWindow(ThemeWindowController* themeWindow)
@@ -421,7 +449,10 @@ void NoteView::setThemeWindow(ThemeWindowController* themeWindow)
 
 void NoteView::setNote(Note* note)
 {
+    const bool another = note != m_model.note();
     m_model.setNote(note);
+    // Nothing of the last note's animation carries over to this one.
+    if (another) m_activeness.jumpTo(m_model.isActive() ? 1.0 : 0.0);
 }
 
 void NoteView::setActive(bool active)
@@ -477,7 +508,12 @@ void NoteView::refresh()
     m_lockButton->setAccessibleName(m_model.lockButtonLabel());
     m_lockButton->setEnabled(m_model.lockButtonEnabled());
 
-    const bool formats = m_model.formatRowShown();
+    // A view not on screen yet has nothing to animate from.
+    if (isVisible())
+        m_activeness.animateTo(active ? 1.0 : 0.0, kActiveMs);
+    else
+        m_activeness.jumpTo(active ? 1.0 : 0.0);
+    const bool formats = formatButtonsShown();
     int i = 0;
     for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
         QToolButton* button = m_formatButtons[i++];
@@ -513,12 +549,13 @@ void NoteView::refresh()
 
     m_count->setVisible(m_model.countShown());
     m_count->setText(m_model.countText());
-    m_grip->setVisible(m_model.gripPresent() && active);
+    drawGrip();
     m_notice->setVisible(!m_model.notice().isEmpty());
     m_notice->setText(m_model.notice());
     auto* veil = static_cast<FadeVeil*>(m_veil);
-    veil->setVisible(!active && note);
-    if (note && !active) {
+    veil->strength = 1.0 - m_activeness.value();
+    veil->setVisible(note && veil->strength > 0.0);
+    if (note) {
         QColor paper = m_store.look(*note).theme.paper;
         paper.setAlphaF(float(m_translucent ? m_model.windowOpacity() : 1.0));
         veil->paper = paper;
@@ -544,7 +581,8 @@ void NoteView::relayout()
     m_opacityButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
 
     int y = headHeight;
-    if (m_model.formatRowShown()) {
+    if (const int rowHeight = formatRowHeightNow(); rowHeight > 0) {
+        // The row opens as the window becomes active; its buttons show once it is (nearly) open.
         int x = gutter;
         for (int i = 0; i < m_formatButtons.size(); ++i) {
             if (i == 4) {
@@ -554,7 +592,7 @@ void NoteView::relayout()
             m_formatButtons[i]->move(x, y + (formatRowHeight - 24) / 2);
             x += 24 + 2;
         }
-        y += formatRowHeight;
+        y += rowHeight;
     }
     if (m_model.titleRowShown()) {
         y += 2;
@@ -570,12 +608,54 @@ void NoteView::relayout()
     m_count->move(w - 28 - m_count->width(), h - 9 - m_count->height());
     m_grip->move(w - 32, h - 32);
     m_grip->raise();
+    if (m_body) {
+        const QRect body = m_body->geometry();
+        const bool underGrip = body.right() >= m_grip->x();
+        m_body->setScrollBarBottomInset(underGrip ? std::max(0, body.bottom() + 1 - m_grip->y()) : 0);
+    }
     m_notice->setFixedWidth(std::max(0, w - 2 * gutter - 40));
     m_notice->adjustSize();
-    m_notice->move(gutter, h - 8 - 6 - m_notice->height());
+    // Under the head row, over the format row: never over the line being typed.
+    m_notice->move(gutter, headHeight + 2);
     m_notice->raise();
     m_veil->setGeometry(rect());
     m_veil->raise();
+}
+
+int NoteView::formatRowHeightNow() const
+{
+    const bool possible = m_model.note() && !m_model.isRedacted() && !m_model.isRolled();
+    if (!possible) return 0;
+    return int(std::lround(formatRowHeight * std::clamp(m_activeness.value(), 0.0, 1.0)));
+}
+
+bool NoteView::formatButtonsShown() const
+{
+    // Closing, the buttons go at once (they no longer take clicks); opening, they show once the row is.
+    return m_model.formatRowShown() && formatRowHeightNow() >= formatRowHeight - 3;
+}
+
+void NoteView::drawGrip()
+{
+    auto* grip = static_cast<GripWidget*>(m_grip);
+    grip->opacity = std::clamp(m_activeness.value(), 0.0, 1.0);
+    grip->setVisible(m_model.gripPresent() && grip->opacity > 0.0);
+    // Fading out, it is only drawn: an inactive window's grip takes no drag.
+    grip->setAttribute(Qt::WA_TransparentForMouseEvents, !m_model.isActive());
+    grip->update();
+}
+
+void NoteView::drawActiveness()
+{
+    auto* veil = static_cast<FadeVeil*>(m_veil);
+    veil->strength = 1.0 - std::clamp(m_activeness.value(), 0.0, 1.0);
+    veil->setVisible(m_model.note() && veil->strength > 0.0);
+    veil->update();
+    drawGrip();
+    const bool formats = formatButtonsShown();
+    for (QToolButton* button : m_formatButtons) button->setVisible(formats);
+    m_formatDivider->setVisible(formats);
+    relayout();
 }
 
 void NoteView::resizeEvent(QResizeEvent* event)
@@ -682,6 +762,7 @@ void NoteView::mouseDoubleClickEvent(QMouseEvent* event)
 
 QMenu* NoteView::buildContextMenu(const QPoint& pos)
 {
+    m_menuAnchor = pos;
     QMenu* menu = nullptr;
     if (m_body && m_body->isVisible() && m_body->geometry().contains(pos))
         menu = m_body->createEditMenu(m_body->mapFrom(this, pos));
@@ -734,6 +815,21 @@ void NoteView::showOpacityPopover(bool show)
     m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
     connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
     m_opacityPopover->popUp();
+}
+
+void NoteView::showShortcutsPopover()
+{
+    if (m_shortcutsPopover) {
+        m_shortcutsPopover->raise();
+        return;
+    }
+    m_shortcutsPopover = new NotePopover(this);
+    m_shortcutsPopover->setObjectName(QStringLiteral("formattingShortcuts"));
+    auto* layout = new QVBoxLayout(m_shortcutsPopover);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new FormattingShortcutsSheet(m_shortcutsPopover));
+    m_shortcutsPopover->setAnchorRect(QRect(m_menuAnchor, QSize(1, 1)));
+    m_shortcutsPopover->popUp();
 }
 
 void NoteView::showPalettePopover(bool show)

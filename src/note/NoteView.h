@@ -5,6 +5,7 @@
 #include <QVector>
 #include <optional>
 
+#include "design/Tween.h"
 #include "note/NoteBody.h"
 #include "note/NotePopovers.h"
 #include "note/NoteViewModel.h"
@@ -30,6 +31,8 @@ public:
     static constexpr int stripHeight = 48;
     static constexpr int formatRowHeight = 30;
     static constexpr int gutter = 8;
+    // How long the window takes to look active or inactive.
+    static constexpr int kActiveMs = 180;
 
     NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Reminders reminders,
              NoteViewModel::CanAuthenticate canAuthenticate, Clock& clock, NoteBodyFactory makeBody, bool translucent,
@@ -47,12 +50,16 @@ public:
     void setRolled(bool rolled) override;
 
     NoteViewModel& model() { return m_model; }
+    const Tween& activeness() const { return m_activeness; }
+    // The view is being destroyed: late requests (a screen reader's action) are ignored.
+    bool isTornDown() const { return m_tornDown; }
     NoteBody* body() const { return m_body; }
     OpacityPopover* opacityPopover() const { return m_opacityPopover; }
     NotePalettePopover* palettePopover() const { return m_palettePopover; }
     // Where the palette opens the theme editor; without one its edit and create actions do nothing.
     void setThemeWindow(ThemeWindowController* themeWindow);
     ReminderPopover* reminderPopover() const { return m_reminderPopover; }
+    NotePopover* shortcutsPopover() const { return m_shortcutsPopover; }
     // The context menu as it would open at `pos` (tests read its actions). The caller owns it.
     QMenu* buildContextMenu(const QPoint& pos);
     // How many times the wallpaper was processed (brightened and blurred) since construction.
@@ -75,10 +82,17 @@ private:
     void showOpacityPopover(bool show);
     void showReminderPopover(bool show);
     void showPalettePopover(bool show);
+    void showShortcutsPopover();
+    // The format row's height as drawn now (it opens and closes with the window's activity).
+    int formatRowHeightNow() const;
+    bool formatButtonsShown() const;
+    void drawGrip();
+    void drawActiveness();
     const QImage* wallpaperImage();
 
     NoteStore& m_store;
     NoteViewModel m_model;
+    Tween m_activeness;  // 1 drawn active, 0 drawn inactive
     bool m_translucent;
     QToolButton* m_dots[3] = {};
     QToolButton* m_opacityButton = nullptr;
@@ -99,11 +113,14 @@ private:
     QPointer<OpacityPopover> m_opacityPopover;
     QPointer<ReminderPopover> m_reminderPopover;
     QPointer<NotePalettePopover> m_palettePopover;
+    QPointer<NotePopover> m_shortcutsPopover;
+    QPoint m_menuAnchor;  // where the last note menu was opened, in this view
     QPointer<ThemeWindowController> m_themeWindow;
     std::optional<QPointF> m_stripPress;
     bool m_stripDragging = false;
     quint32 m_appliedThemeRevision = ~0u;
     QString m_lockIconKey;
+    bool m_tornDown = false;
 
     struct WallpaperRender {
         QString key;

@@ -22,7 +22,7 @@ QString upperUuid(const QUuid& id)
 
 const QString kUnlockReason = QStringLiteral("Unlock this note");
 constexpr qint64 kFlashMs = 900;
-constexpr qint64 kNoticeMs = 8000;
+constexpr qint64 kNoticeMs = 3000;
 
 QString cannotLockText()
 {
@@ -370,6 +370,7 @@ QList<NoteViewModel::MenuItem> NoteViewModel::menuItems()
     duplicate.enabled = m_note && !m_note->isLocked();
     if (!duplicate.enabled) duplicate.toolTip = tr("A locked note can't be duplicated.");
     items << duplicate;
+    items << MenuItem{C::shortcuts, tr("Formatting shortcuts")};
     MenuItem remove{C::remove, tr("Delete note")};
     remove.destructive = true;
     remove.separatorBefore = true;
@@ -470,11 +471,13 @@ double NoteViewModel::bottomEdgeAlpha() const
 void NoteViewModel::setNotice(const QString& notice)
 {
     m_notice = notice;
+    // Each notice gets its full time: the same text shown again is not cut short by the first timer.
+    m_noticeTimer.cancel();
     Q_EMIT changed();
     if (notice.isEmpty()) return;
     QPointer<Note> shownWith = m_note;
-    m_clock.after(kNoticeMs, this, [this, notice, shownWith] {
-        if (m_notice == notice && m_note == shownWith) setNotice(QString());
+    m_noticeTimer = m_clock.after(kNoticeMs, this, [this, shownWith] {
+        if (m_note == shownWith) setNotice(QString());
     });
 }
 
@@ -589,6 +592,7 @@ void NoteViewModel::unlock()
     }
     m_unlocking.insert(id);
     Q_EMIT changed();
+    if (aboutToPrompt) aboutToPrompt();
     QPointer<NoteViewModel> self(this);
     m_unlock.unlock(id, [self, id](bool) {
         if (!self) return;
@@ -606,6 +610,9 @@ void NoteViewModel::performMenu(MenuItem::Command command)
             break;
         case C::remind:
             openReminder();
+            break;
+        case C::shortcuts:
+            Q_EMIT shortcutsRequested();
             break;
         case C::duplicate:
             duplicate();
@@ -694,4 +701,35 @@ void NoteViewModel::clearReminder()
     if (m_reminders.cancel) m_reminders.cancel(*m_note);
     setShowingReminder(false);
     Q_EMIT changed();
+}
+
+namespace {
+const QString kEditTitle = QStringLiteral("Edit title");
+const QString kNoteDesign = QStringLiteral("Note design");
+const QString kWindowOpacity = QStringLiteral("Window opacity");
+const QString kCloseNote = QStringLiteral("Close note");
+}  // namespace
+
+QStringList NoteViewModel::accessibilityActions() const
+{
+    if (!m_note) return {};
+    QStringList actions{kEditTitle};
+    if (m_designActionAvailable && designButtonPresent()) actions << kNoteDesign;
+    if (!isRedacted()) actions << kWindowOpacity;
+    actions << kCloseNote;
+    return actions;
+}
+
+bool NoteViewModel::performAccessibilityAction(const QString& name)
+{
+    if (!accessibilityActions().contains(name)) return false;
+    if (name == kEditTitle)
+        Q_EMIT focusTitleRequested();
+    else if (name == kNoteDesign)
+        setShowingPalette(true);
+    else if (name == kWindowOpacity)
+        setShowingOpacity(true);
+    else if (name == kCloseNote)
+        post(tarnwickDismissNote);
+    return true;
 }

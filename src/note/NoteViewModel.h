@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <functional>
 #include <optional>
@@ -48,7 +49,7 @@ public:
     enum class Dot { close, rollUp, zoom };
 
     struct MenuItem {
-        enum class Command { lock, remind, duplicate, remove } command;
+        enum class Command { lock, remind, shortcuts, duplicate, remove } command;
         QString label;
         bool enabled = true;
         QString toolTip;  // why an item is disabled
@@ -180,6 +181,17 @@ public:
 
     // Raises the open password prompt (set by the view).
     std::function<void()> bringPromptForward;
+    // Called just before a password prompt is asked for, so the view can name the window it belongs to.
+    std::function<void()> aboutToPrompt;
+
+    // ---- Named accessibility actions ----
+    // The actions a screen reader offers for the current state, in order. Each does no more than its
+    // button could: none without a note; on a redacted note only the title and closing.
+    QStringList accessibilityActions() const;
+    // Performs one of accessibilityActions(); false (and nothing done) for any other name.
+    bool performAccessibilityAction(const QString& name);
+    // Whether the note's design palette exists here at all (the view has one).
+    void setDesignActionAvailable(bool available) { m_designActionAvailable = available; }
 
 Q_SIGNALS:
     // Anything shown changed; the view reads again.
@@ -187,6 +199,10 @@ Q_SIGNALS:
     void noteChanged();
     // The view should put the keyboard into the body.
     void focusBodyRequested();
+    // The view should put the keyboard into the title (the locked title of a redacted note).
+    void focusTitleRequested();
+    // The view should show the formatting shortcuts sheet under the menu's anchor.
+    void shortcutsRequested();
     void showingOpacityChanged();
     void showingReminderChanged();
     void showingPaletteChanged();
@@ -216,6 +232,7 @@ private:
     quint32 m_themeRevision = 0;
     // The look last shown, so that a theme change that leaves this note's look alone does nothing.
     std::optional<ResolvedNoteLook> m_shownLook;
+    bool m_designActionAvailable = true;
     bool m_showingOpacity = false;
     bool m_showingPalette = false;
     bool m_showingReminder = false;
@@ -229,4 +246,5 @@ private:
     QSet<QUuid> m_unlocking;
     ObserverToken m_flashObserver, m_formatObserver, m_themeObserver, m_actionObserver;
     TimerHandle m_flashTimer;
+    TimerHandle m_noticeTimer;
 };

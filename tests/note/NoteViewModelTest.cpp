@@ -394,6 +394,83 @@ TEST_F(NoteViewModelTest, ANoteChangeStartsAfresh)
     EXPECT_TRUE(model->activeFormats().isEmpty());
 }
 
+// The screen-reader actions per state, and what each does; none reaches past what its button could.
+TEST_F(NoteViewModelTest, AccessibilityActionsFollowTheButtons)
+{
+    const QString title = "Edit title", design = "Note design", opacity = "Window opacity", close = "Close note";
+    note->setIsLocked(true);
+    struct Row {
+        bool active, redacted, rolled, designAvailable;
+        QStringList expected;
+    };
+    const QList<Row> table{
+        {true, false, false, true, {title, design, opacity, close}},
+        {false, false, false, true, {title, design, opacity, close}},
+        {true, false, true, true, {title, design, opacity, close}},
+        {true, false, false, false, {title, opacity, close}},
+        {true, true, false, true, {title, close}},
+        {false, true, true, true, {title, close}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.expected.join(", ").toStdString());
+        if (row.redacted)
+            unlock->relock(note->uuid());
+        else
+            unlock->admit(note->uuid());
+        model->setActive(row.active);
+        model->setRolled(row.rolled);
+        model->setDesignActionAvailable(row.designAvailable);
+        EXPECT_EQ(model->accessibilityActions(), row.expected);
+    }
+
+    // On the redacted note the hidden actions are refused and change nothing.
+    EXPECT_FALSE(model->performAccessibilityAction(opacity));
+    EXPECT_FALSE(model->performAccessibilityAction(design));
+    EXPECT_FALSE(model->showingOpacity());
+    EXPECT_FALSE(model->showingPalette());
+
+    unlock->admit(note->uuid());
+    model->setDesignActionAvailable(true);
+    Posts posts;
+    QSignalSpy titles(model.get(), &NoteViewModel::focusTitleRequested);
+    EXPECT_TRUE(model->performAccessibilityAction(title));
+    EXPECT_EQ(titles.size(), 1);
+    EXPECT_TRUE(model->performAccessibilityAction(opacity));
+    EXPECT_TRUE(model->showingOpacity());
+    EXPECT_TRUE(model->performAccessibilityAction(design));
+    EXPECT_TRUE(model->showingPalette());
+    EXPECT_TRUE(posts.seen.isEmpty());
+    EXPECT_TRUE(model->performAccessibilityAction(close));
+    ASSERT_EQ(posts.seen.size(), 1);
+    EXPECT_EQ(posts.seen[0].name, tarnwickDismissNote);
+    EXPECT_EQ(posts.seen[0].object, idOf(*note));
+    EXPECT_FALSE(note->isTrashed());
+
+    // Unknown names, and any action on a view without a note, do nothing.
+    for (const QString& name : {QString(), QString("close note"), QString("Delete note"), QString("\u0000x")})
+        EXPECT_FALSE(model->performAccessibilityAction(name));
+    model->setNote(nullptr);
+    EXPECT_TRUE(model->accessibilityActions().isEmpty());
+    EXPECT_FALSE(model->performAccessibilityAction(close));
+    EXPECT_EQ(posts.seen.size(), 1);
+}
+
+// A refusal stays 3 s from its latest showing: the same refusal again is not cut short by the first.
+TEST_F(NoteViewModelTest, NoticeKeptThreeSecondsFromTheLatest)
+{
+    authenticator.available = {false, "no PAM"};
+    model->refreshAuthentication();
+    model->lockButtonClicked();
+    const QString refusal = model->notice();
+    ASSERT_FALSE(refusal.isEmpty());
+    clock.advance(2000);
+    model->lockButtonClicked();
+    clock.advance(2000);
+    EXPECT_EQ(model->notice(), refusal);
+    clock.advance(1100);
+    EXPECT_TRUE(model->notice().isEmpty());
+}
+
 TEST(NoteViewModelCountTest, CountAfterAnEditMatchesCountingAfresh)
 {
     // Edits of a long body made of clusters that reach across neighbours (flags, families joined by

@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
+#include "design/OverlayScrollBar.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "editor/blocks/PreviewWindow.h"
+#include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "model/ResolvedNoteTheme.h"
 #include "note/BlockNoteBody.h"
@@ -174,8 +180,9 @@ TEST_F(NoteViewTest, ContextMenu)
     std::unique_ptr<QMenu> menu(view->buildContextMenu(body->geometry().center()));
     QStringList labels;
     for (QAction* a : menu->actions()) labels << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(labels, (QStringList{"Copy", "-", QString::fromUtf8("Lock \u00B7 Password"),
-                                   QString::fromUtf8("Remind me\u2026"), "-", "Duplicate", "-", "Delete note"}));
+    EXPECT_EQ(labels,
+              (QStringList{"Copy", "-", QString::fromUtf8("Lock \u00B7 Password"), QString::fromUtf8("Remind me\u2026"),
+                           "-", "Duplicate", "Formatting shortcuts", "-", "Delete note"}));
     std::unique_ptr<QMenu> strip(view->buildContextMenu(QPoint(150, 10)));
     EXPECT_EQ(strip->actions().first()->text(), QString::fromUtf8("Lock \u00B7 Password"));
 
@@ -185,7 +192,7 @@ TEST_F(NoteViewTest, ContextMenu)
     menu->actions().at(5)->trigger();
     ASSERT_EQ(created.size(), 1);
     EXPECT_NE(created[0], id());
-    menu->actions().at(7)->trigger();
+    menu->actions().at(8)->trigger();
     EXPECT_TRUE(note->isTrashed());
 }
 
@@ -369,4 +376,143 @@ TEST_F(NoteViewTest, SlashMenuItemsChosenByKeysActAfterTheMenuCloses)
             EXPECT_TRUE(n->body().endsWith("x")) << item.name << ": " << n->body().toStdString();
         }
     }
+}
+
+// A screen reader reaches the note's actions through the view's accessible interface.
+TEST_F(NoteViewTest, AccessibleActions)
+{
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(view.get());
+    ASSERT_NE(accessible, nullptr);
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    const QStringList names = actions->actionNames();
+    ASSERT_GE(names.size(), 4);
+    EXPECT_EQ(names.mid(0, 4), (QStringList{"Edit title", "Note design", "Window opacity", "Close note"}));
+
+    actions->doAction("Window opacity");
+    ASSERT_NE(view->opacityPopover(), nullptr);
+    view->opacityPopover()->close();
+    QCoreApplication::processEvents();
+    actions->doAction("No such action");
+    actions->doAction("Close note");
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_EQ(seen[0].name, tarnwickDismissNote);
+    EXPECT_EQ(seen[0].object, id());
+
+    note->setIsLocked(true);
+    unlock->relock(note->uuid());
+    EXPECT_EQ(actions->actionNames().mid(0, 2), (QStringList{"Edit title", "Close note"}));
+    EXPECT_FALSE(actions->actionNames().contains("Window opacity"));
+    actions->doAction("Window opacity");
+    EXPECT_EQ(view->opacityPopover(), nullptr);
+    actions->doAction("Edit title");
+    EXPECT_TRUE(view->findChild<QLineEdit*>("lockedTitle")->hasFocus() || !view->isActiveWindow());
+    EXPECT_EQ(seen.size(), 1);
+}
+
+// The menu's "Formatting shortcuts" row opens the sheet in a popover; Escape closes it.
+TEST_F(NoteViewTest, ShortcutsSheetFromTheMenu)
+{
+    std::unique_ptr<QMenu> menu(view->buildContextMenu(QPoint(150, 120)));
+    QAction* row = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == "Formatting shortcuts") row = a;
+    ASSERT_NE(row, nullptr);
+    row->trigger();
+    QPointer<NotePopover> popover = view->shortcutsPopover();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->isVisible());
+    EXPECT_NE(popover->findChild<FormattingShortcutsSheet*>(), nullptr);
+    // Under the point where the menu opened.
+    EXPECT_GE(popover->geometry().top(), view->mapToGlobal(QPoint(150, 120)).y());
+    QTest::keyClick(popover, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(popover.isNull() || !popover->isVisible());
+}
+
+// A picture's preview is transient for the note window it was opened from.
+TEST_F(NoteViewTest, PreviewStandsOverItsNoteWindow)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("picture.png");
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(path));
+    PreviewWindow* preview = PreviewWindow::show(path, view.get());
+    ASSERT_NE(preview, nullptr);
+    ASSERT_NE(preview->windowHandle(), nullptr);
+    EXPECT_EQ(preview->windowHandle()->transientParent(), view->windowHandle());
+    EXPECT_TRUE(preview->windowFlags() & Qt::WindowStaysOnTopHint);
+    preview->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// With a long note the body's overlay scroll bar ends above the resize grip, which stays reachable.
+TEST_F(NoteViewTest, ScrollBarStaysClearOfTheGrip)
+{
+    QTemporaryDir dir;
+    PreviewFiles previews(dir.filePath("previews"));
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    BlockNoteBody* blockBody = nullptr;
+    NoteView real(
+        *store, *unlock, reminders, [] { return true; }, clock,
+        [&](QWidget* parent) { return blockBody = new BlockNoteBody(*store, previews, NoteView::gutter, parent); },
+        true);
+    Note* longNote = addNote("Long", QString("line\n").repeated(400));
+    store->saveNow();
+    real.resize(300, 260);
+    real.setNote(longNote);
+    real.setActive(true);
+    real.show();
+    QCoreApplication::processEvents();
+    ASSERT_NE(blockBody, nullptr);
+    OverlayScrollBar* bar = blockBody->scrollBar();
+    ASSERT_NE(bar, nullptr);
+    QWidget* grip = real.findChild<QWidget*>("resizeGrip");
+    ASSERT_NE(grip, nullptr);
+    for (QSize size : {QSize(300, 260), QSize(420, 600), QSize(220, 140)}) {
+        real.resize(size);
+        QCoreApplication::processEvents();
+        const QRect barRect(bar->mapTo(&real, QPoint(0, 0)), bar->size());
+        EXPECT_FALSE(barRect.intersects(grip->geometry())) << size.width() << "x" << size.height();
+        EXPECT_GT(barRect.height(), 0);
+    }
+}
+
+// Turning inactive: the state is at once, the drawing follows; another note or a closed window leaves
+// no animation running.
+TEST_F(NoteViewTest, ActivityAnimatesOnlyTheDrawing)
+{
+    view->setActive(false);
+    EXPECT_FALSE(view->model().buttonsTakeClicks());
+    EXPECT_FALSE(button("bold")->isVisible());
+    EXPECT_TRUE(view->activeness().isRunning());
+    clock.advance(90);
+    const double midway = view->activeness().value();
+    EXPECT_GT(midway, 0.0);
+    EXPECT_LT(midway, 1.0);
+    QWidget* grip = view->findChild<QWidget*>("resizeGrip");
+    EXPECT_TRUE(grip->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Back to active mid-way: from the drawn value, ending fully active with the format row.
+    view->setActive(true);
+    EXPECT_DOUBLE_EQ(view->activeness().value(), midway);
+    clock.advance(400);
+    EXPECT_DOUBLE_EQ(view->activeness().value(), 1.0);
+    EXPECT_TRUE(button("bold")->isVisible());
+    EXPECT_FALSE(grip->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Another note mid-way starts from its own state.
+    view->setActive(false);
+    clock.advance(50);
+    Note* other = addNote("Other", "text");
+    view->setNote(other);
+    EXPECT_FALSE(view->activeness().isRunning());
+    EXPECT_DOUBLE_EQ(view->activeness().value(), 0.0);
+
+    // A window closed mid-way: no frame runs against the view afterwards.
+    view->setActive(true);
+    view.reset();
+    clock.advance(400);
 }

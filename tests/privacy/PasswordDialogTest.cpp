@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QWindow>
 
+#include "platform/FocusReturn.h"
 #include "platform/PasswordDialog.h"
 
 namespace {
@@ -49,4 +53,106 @@ TEST(PasswordDialog, AnswersEachQuestionOnce)
 
     dialog.finish();
     EXPECT_FALSE(dialog.isVisible());
+}
+
+// The unlock prompt belongs to the note window that asked: transient for it, centred over it, a plain
+// dialog; Cancel gives the keyboard back to the field that had it; a window closed first cancels.
+TEST(PasswordDialog, BelongsToTheWindowThatAsked)
+{
+    QWidget note;
+    note.setGeometry(300, 200, 360, 300);
+    auto* editor = new QLineEdit(&note);
+    auto* other = new QLineEdit(&note);
+    other->move(0, 40);
+    note.show();
+    note.activateWindow();
+    editor->setFocus();
+    QCoreApplication::processEvents();
+
+    PasswordDialog::setNextOwner(editor);
+    PasswordDialog dialog;
+    EXPECT_EQ(dialog.owner(), &note);
+    Answers answers;
+    dialog.ask({"Unlock this note", "Password:", {}, false}, answers.collector());
+    ASSERT_NE(dialog.windowHandle(), nullptr);
+    EXPECT_EQ(dialog.windowHandle()->transientParent(), note.windowHandle());
+    EXPECT_EQ(dialog.windowTitle(), "Unlock Note");
+    EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_LE((dialog.frameGeometry().center() - note.frameGeometry().center()).manhattanLength(), 4);
+    bool introShown = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        introShown |= label->isVisible() && label->text() == "Enter your account password to unlock this note.";
+    EXPECT_TRUE(introShown);
+
+    other->setFocus();  // what the dialog's own activation would leave behind
+    dialog.reject();
+    EXPECT_EQ(answers.received.size(), 1);
+    QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 1000);
+    EXPECT_EQ(QApplication::activeWindow(), &note);
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+
+    // The note window goes away while the question is open: answered as Cancel, nothing typed kept.
+    dialog.ask({"Unlock this note", "Password:", {}, false}, answers.collector());
+    dialog.findChild<QLineEdit*>()->setText("secret");
+    note.hide();
+    ASSERT_EQ(answers.received.size(), 2);
+    EXPECT_EQ(answers.received[1], std::nullopt);
+    EXPECT_FALSE(dialog.isVisible());
+    // Asked again after the window closed: cancelled at once, without showing.
+    dialog.ask({"Unlock this note", "Password:", {}, false}, answers.collector());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(answers.received.size(), 3);
+    EXPECT_EQ(answers.received[2], std::nullopt);
+}
+
+// Where the focus goes back: only to a widget still inside that window that can take it.
+TEST(FocusReturn, TargetRule)
+{
+    QWidget window, elsewhere;
+    auto* field = new QLineEdit(&window);
+    auto* label = new QLabel(&window);
+    auto* foreign = new QLineEdit(&elsewhere);
+    window.show();
+    EXPECT_EQ(FocusReturn::target(&window, field), field);
+    EXPECT_EQ(FocusReturn::target(&window, nullptr), nullptr);
+    EXPECT_EQ(FocusReturn::target(&window, foreign), nullptr);
+    EXPECT_EQ(FocusReturn::target(&window, label), nullptr);  // takes no focus
+    field->setEnabled(false);
+    EXPECT_EQ(FocusReturn::target(&window, field), nullptr);
+    field->setEnabled(true);
+    field->hide();
+    EXPECT_EQ(FocusReturn::target(&window, field), nullptr);
+    EXPECT_EQ(FocusReturn::target(nullptr, field), nullptr);
+
+    // Nothing captured, or the window gone: restoring does nothing.
+    FocusReturn none;
+    none.restore();
+    FocusReturn gone;
+    {
+        QWidget shortLived;
+        shortLived.show();
+        gone.capture(&shortLived);
+    }
+    gone.restore();
+    EXPECT_EQ(gone.window(), nullptr);
+}
+
+// A hint from a window that closed before the prompt was built is ignored: the prompt still asks.
+TEST(PasswordDialog, StaleOwnerHintIsIgnored)
+{
+    auto closed = std::make_unique<QWidget>();
+    closed->show();
+    PasswordDialog::setNextOwner(closed.get());
+    closed->hide();
+    PasswordDialog dialog;
+    EXPECT_EQ(dialog.owner(), nullptr);
+    Answers answers;
+    dialog.ask({"Remove the lock from this note", "Password:", {}, false}, answers.collector());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(answers.received.isEmpty());
+    EXPECT_EQ(dialog.windowTitle(), "Tarnwick");
+    dialog.reject();
+    ASSERT_EQ(answers.received.size(), 1);
 }

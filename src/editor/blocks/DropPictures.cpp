@@ -59,7 +59,7 @@ bool DropPictures::addFile(const QString& path, bool judgedByName)
     struct stat st {};
     const qint64 size = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_size) : 0;
     if (judgedByName && m_total + size > maxTotalBytes) {
-        skipped << QStringLiteral("%1: at most 256 MB of pictures are added at once").arg(name);
+        skipped << QStringLiteral("%1: at most 256 MiB of pictures are added at once").arg(name);
         return true;
     }
     const auto read = TextPictures::readPictureFile(path);
@@ -68,7 +68,7 @@ bool DropPictures::addFile(const QString& path, bool judgedByName)
             skipped << QStringLiteral("%1: at most %2 pictures are added at once").arg(name).arg(maxPictures);
         } else if (m_total + bytes->size() > maxTotalBytes) {
             // The file may have grown since it was measured.
-            skipped << QStringLiteral("%1: at most 256 MB of pictures are added at once").arg(name);
+            skipped << QStringLiteral("%1: at most 256 MiB of pictures are added at once").arg(name);
         } else {
             m_total += bytes->size();
             images.push_back(*bytes);
@@ -99,11 +99,11 @@ void DropPictures::addData(const QByteArray& bytes, const QString& what)
 {
     if (bytes.isEmpty()) return;
     if (bytes.size() > TextPictures::maximumBytes) {
-        skipped << QStringLiteral("%1: it is larger than 64 MB").arg(what);
+        skipped << QStringLiteral("%1: it is larger than 64 MiB").arg(what);
         return;
     }
     if (int(images.size()) >= maxPictures || m_total + bytes.size() > maxTotalBytes) {
-        skipped << QStringLiteral("%1: at most %2 pictures or 256 MB are added at once").arg(what).arg(maxPictures);
+        skipped << QStringLiteral("%1: at most %2 pictures or 256 MiB are added at once").arg(what).arg(maxPictures);
         return;
     }
     m_total += bytes.size();

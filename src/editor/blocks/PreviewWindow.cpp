@@ -10,7 +10,8 @@ namespace {
 QPointer<PreviewWindow> g_window;
 }
 
-PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Window)
+// A dialog-type window: the window manager then takes it as transient for the note window it belongs to.
+PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setAlignment(Qt::AlignCenter);
@@ -26,8 +27,13 @@ PreviewWindow* PreviewWindow::current()
 PreviewWindow* PreviewWindow::show(const QString& path, QWidget* near)
 {
     if (!g_window) g_window = new PreviewWindow;
+    QWidget* owner = near ? near->window() : nullptr;
+    // A child window of the note window: the window manager keeps it above that (always-on-top) note.
+    // (Reparenting hides it, so this comes before the focus to give back is taken.)
+    if (g_window->parentWidget() != owner) g_window->setParent(owner, g_window->windowFlags());
+    if (!g_window->isVisible() || g_window->m_focusReturn.window() != owner) g_window->m_focusReturn.capture(owner);
     g_window->load(path);
-    if (near) g_window->move(near->geometry().center() - g_window->rect().center());
+    if (owner) g_window->move(owner->geometry().center() - g_window->rect().center());
     g_window->QWidget::show();
     g_window->raise();
     g_window->activateWindow();
@@ -48,6 +54,12 @@ void PreviewWindow::load(const QString& path)
     const QImage image = reader.read();
     setPixmap(QPixmap::fromImage(image));
     resize(image.isNull() ? QSize(320, 240) : image.size().expandedTo(minimumSize()));
+}
+
+void PreviewWindow::hideEvent(QHideEvent* event)
+{
+    QLabel::hideEvent(event);
+    m_focusReturn.restore();
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent* e)

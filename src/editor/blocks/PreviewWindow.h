@@ -3,7 +3,11 @@
 #include <QLabel>
 #include <QPointer>
 
+#include "platform/FocusReturn.h"
+
 // The in-app preview of a picture file: one window, titled with the file's name, closed by Escape or Space.
+// It stands above the (always-on-top) note window it was opened from, transient for it, and gives the
+// keyboard back to that window when it closes.
 class PreviewWindow : public QLabel {
     Q_OBJECT
 
@@ -15,10 +19,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     PreviewWindow();
     void load(const QString& path);
 
     QString m_path;
+    FocusReturn m_focusReturn;
 };

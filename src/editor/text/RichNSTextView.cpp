@@ -36,7 +36,7 @@ constexpr qreal kPadding = 5;
 
 std::optional<QByteArray> boundedPng(const QImage& image)
 {
-    // A decoded image of more than 64 MB is refused before it is encoded.
+    // A decoded image of more than 64 MiB is refused before it is encoded.
     if (image.isNull() || image.sizeInBytes() > TextPictures::maximumBytes) return std::nullopt;
     QByteArray png;
     QBuffer buffer(&png);
@@ -715,7 +715,7 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
 {
     Pictures pictures;
     if (!data) return pictures;
-    // Files are read as a drop reads them: at most 50 pictures and 256 MB together, each judged
+    // Files are read as a drop reads them: at most 50 pictures and 256 MiB together, each judged
     // without opening anything that could block. A file that is no picture (a text file a file
     // manager copied) is left to be pasted as its name.
     if (data->hasUrls()) {
@@ -731,7 +731,7 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
         if (const auto png = boundedPng(qvariant_cast<QImage>(data->imageData())))
             pictures.images.push_back(*png);
         else
-            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MB or unreadable");
+            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MiB or unreadable");
     }
     return pictures;
 }

@@ -53,7 +53,7 @@ std::variant<QByteArray, TextPictures::Skipped> TextPictures::readPictureFile(co
         return Skipped{path, QStringLiteral("the file does not exist"), !namedPicture};
     if (S_ISDIR(st.st_mode)) return Skipped{path, QStringLiteral("it is a folder"), true};
     if (!S_ISREG(st.st_mode)) return Skipped{path, QStringLiteral("it is not a regular file")};
-    if (st.st_size > maximumBytes) return Skipped{path, QStringLiteral("it is larger than 64 MB")};
+    if (st.st_size > maximumBytes) return Skipped{path, QStringLiteral("it is larger than 64 MiB")};
 
     // Opened without waiting: the path may have been swapped for a pipe since it was looked at.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -78,7 +78,7 @@ std::variant<QByteArray, TextPictures::Skipped> TextPictures::readPictureFile(co
         return Skipped{path, QStringLiteral("it is not a picture"), true};
     // The size is checked again while reading: the file may grow after the checks above.
     const QByteArray bytes = head + file.read(maximumBytes + 1 - head.size());
-    if (bytes.size() > maximumBytes) return Skipped{path, QStringLiteral("it is larger than 64 MB")};
+    if (bytes.size() > maximumBytes) return Skipped{path, QStringLiteral("it is larger than 64 MiB")};
     if (bytes.isEmpty()) return Skipped{path, QStringLiteral("it is empty")};
     QBuffer buffer;
     buffer.setData(bytes);

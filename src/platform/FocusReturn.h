@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+// Gives the keyboard back to the window a transient window (a dialog, a preview, a popover) was opened
+// from: without it the window manager hands the focus to whatever stacks next, often another
+// application. Captured when the transient window opens, restored when it closes.
+class FocusReturn {
+public:
+    // Remembers `from`'s window and the widget that has the focus inside it (if any).
+    void capture(QWidget* from);
+    // Activates the captured window again and puts the focus back; nothing when that window is gone or
+    // hidden meanwhile (the note was closed), when another of our windows has become active since, or
+    // when nothing was captured. With `activate` false only the focus inside the window is put back, and
+    // only while that window is active (a popup never takes the activation; a click that closed it may
+    // have given it to another application).
+    void restore(bool activate = true);
+    QWidget* window() const { return m_window; }
+
+    // Where the focus goes back inside `window`: the widget that had it, when it still lives inside that
+    // window and can take the focus; otherwise null (the window's own choice).
+    static QWidget* target(const QWidget* window, QWidget* previous);
+
+private:
+    QPointer<QWidget> m_window;
+    QPointer<QWidget> m_previous;
+};

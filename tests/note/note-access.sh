@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# A screen reader's road through a note: the note view offers its named actions on the accessibility
+# bus, "Window opacity" opens the opacity popover, "Close note" closes the window and keeps the note.
+# Usage (inside scripts/desktop-session.sh): note-access.sh TARNWICK SEEDER
+set -euo pipefail
+tarnwick=$1 seeder=$2
+here=$(dirname "$0")
+
+source "$here/../support/session-lib.sh"
+session_begin noteaccess app screenshot
+trap 'fail "command failed on line $LINENO"' ERR
+/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+access() { timeout 20 /usr/bin/python3 "$here/note-access.py" "$@"; }
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+
+"$seeder" || fail "preparing the store"
+launch "$tarnwick"
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+n
+  within 20 active_is "New Note" && break
+done
+active_is "New Note" || fail "the new-note hot key opened no note"
+xdotool type --delay 30 -- "Spoken"
+within 50 active_is Spoken || fail "the window is not named Spoken"
+within 50 test "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'")" = 1 || fail "Spoken was not saved"
+
+# (1) The actions, in order.
+listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
+within 100 listed || fail "the note view lists '$(access list 2>&1 | tr '\n' '|')'"
+
+# (2) "Window opacity" maps the opacity popover; Escape closes it.
+mapped() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
+before=$(mapped)
+access do "Window opacity" || fail "Window opacity could not be performed"
+popped() { [ "$(mapped)" -gt "$before" ]; }
+within 50 popped || fail "no popup mapped after Window opacity"
+import -window root "$work/opacity.png"
+xdotool key Escape
+within 30 test "$(mapped)" -le "$before" || fail "Escape left the opacity popover open"
+
+# (3) "Close note" closes the window; the note stays stored.
+access do "Close note" || fail "Close note could not be performed"
+within 50 test -z "$(window_named Spoken)" || fail "the Spoken window is still mapped"
+[ "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken' AND isTrashed = 0")" = 1 ] || fail "Spoken is no longer stored"
+# (4) A pasted picture's preview stands above the note window; Escape gives the note the keyboard.
+convert -size 120x80 xc:tomato "$work/picture.png"
+xdotool key --clearmodifiers alt+shift+n
+within 50 active_is "New Note" || fail "the new-note hot key opened no second note"
+xdotool type --delay 30 -- "Pictured"
+xdotool key --clearmodifiers Return
+xclip -selection clipboard -t image/png -i "$work/picture.png"
+sleep 0.3
+xdotool key --clearmodifiers ctrl+v
+within 50 active_is Pictured || fail "the window is not named Pictured"
+win=$(window_named Pictured)
+sleep 1
+import -window root "$work/pasted.png"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --window "$win" 70 $((30 + 30 + 40 + 45))
+sleep 0.2
+xdotool click --repeat 2 --delay 80 1
+within 50 test -n "$(window_named picture.png)$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" ||
+  fail "no preview after a double-click on the picture"
+preview=$(xdotool search --onlyvisible --name '\.png$' | head -1)
+import -window root "$work/preview.png"
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | while read -r id; do echo $((id)); done)
+above=$(echo "$stacking" | grep -n "^$preview\$" | cut -d: -f1)
+below=$(echo "$stacking" | grep -n "^$win\$" | cut -d: -f1)
+[ -n "$above" ] && [ -n "$below" ] && [ "$above" -gt "$below" ] || fail "the preview is not above the note (at $above, note at $below)"
+owner=$(xprop -id "$preview" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*' || true)
+[ -n "$owner" ] && [ $((owner)) = "$win" ] || fail "the preview is transient for '$owner', not the note $win"
+xdotool key Escape
+within 30 test -z "$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" || fail "Escape left the preview open"
+within 30 test "$(xdotool getactivewindow 2>/dev/null)" = "$win" || fail "the note did not get the focus back"
+echo "PASS"
