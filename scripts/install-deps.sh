@@ -22,6 +22,8 @@ packages=(
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libgl-dev libxkbcommon-dev
   libsqlite3-dev libssl-dev libsecret-1-dev libpam0g-dev libxcb1-dev libxcb-keysyms1-dev libicu-dev
+  # spelling: Enchant with its Hunspell provider and the US English dictionary (the fallback language)
+  libenchant-2-dev hunspell-en-us
 )
 [ "$set_name" = test ] && packages+=(
   ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format

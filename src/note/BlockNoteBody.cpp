@@ -74,7 +74,7 @@ QMenu* BlockNoteBody::createEditMenu(const QPoint& pos)
         }
         if (auto* text = qobject_cast<RichNSTextView*>(w)) {
             auto* menu = new QMenu;
-            text->populateContextMenu(menu);
+            text->populateContextMenu(menu, text->viewport()->mapFrom(this, pos));
             return menu;
         }
     }
@@ -106,4 +106,9 @@ bool BlockNoteBody::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return false;
+}
+
+void BlockNoteBody::showFindBar()
+{
+    m_editor->showFindBar();
 }

@@ -17,6 +17,7 @@ public:
     void setNote(Note* note) override;
     void setTheme(const ResolvedNoteTheme& theme) override;
     void focusBody() override;
+    void showFindBar() override;
     void focusTitle() override;
     void setScrollBarBottomInset(int inset) override;
     QMenu* createEditMenu(const QPoint& pos) override;

@@ -18,6 +18,8 @@ public:
     virtual void setTheme(const ResolvedNoteTheme& theme) = 0;
     // Puts the caret into the body (the last focused block, else the start of the body).
     virtual void focusBody() = 0;
+    // Opens the editor's find bar, when it has one.
+    virtual void showFindBar() {}
     // Keeps the scroll bar this far above the body's bottom edge (the resize grip's square).
     virtual void setScrollBarBottomInset(int inset) { Q_UNUSED(inset); }
     // Puts the caret at the start of the note, on its title line.

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "model/Note.h"
+#include "note/NoteBody.h"
 #include "note/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
@@ -582,6 +583,12 @@ bool FloatingNoteWindowController::handleKey(QKeyEvent* event)
             if (manager) manager->closeNote(m_noteID);
             return true;
         case C::find:
+            // The find bar of the note shown (a card sliding out may still be in the window).
+            for (NoteBody* body : m_panel->findChildren<NoteBody*>())
+                if (body->isVisible()) {
+                    body->showFindBar();
+                    break;
+                }
             return true;
         case C::toggleSearchPalette:
             NotificationCenter::shared().post(tarnwickToggleSearchPalette);

@@ -672,6 +672,10 @@ void BlockContainer::requestFocus(const std::optional<FocusDescriptor>& focus, c
 void BlockContainer::focusDidChange(const std::optional<QUuid>& id)
 {
     if (id == m_focusedBlockID) return;
+    // The find bar belongs to the block being left.
+    if (m_focusedBlockID)
+        if (const auto i = indexOfBlock(*m_focusedBlockID))
+            if (TextBlockController* left = textController(*i)) left->hideFindBar();
     m_focusedBlockID = id;
 }
 

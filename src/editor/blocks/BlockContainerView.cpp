@@ -192,7 +192,7 @@ void BlockContainerView::dropEvent(QDropEvent* e)
                 break;
             }
     }
-    for (const QString& skipped : pictures.skipped) m_container.reportSkipped(skipped);
+    if (!pictures.skipped.isEmpty()) m_container.reportSkipped(DropPictures::notice(pictures.skipped));
     if (!m_container.drop(pictures.images, e->position())) {
         e->ignore();
         return;

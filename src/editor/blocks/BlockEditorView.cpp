@@ -9,14 +9,25 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include "design/PlainText.h"
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "editor/text/FindBar.h"
+#include "editor/text/RichNSTextView.h"
+#include "editor/text/TextBlockController.h"
 #include "model/Note.h"
 #include "store/NoteStore.h"
 
 BlockEditorView::BlockEditorView(NoteStore& store, PreviewFiles& previews, QWidget* parent)
-    : QScrollArea(parent), m_store(store), m_previews(previews), m_readOnly(new QLabel(this))
+    : QScrollArea(parent),
+      m_store(store),
+      m_previews(previews),
+      m_readOnly(new QLabel(this)),
+      m_findBar(new FindBar(this))
 {
+    m_findBar->setFlasher(
+        [this](TextBlockController* text, qsizetype start, qsizetype length) { flash(text, start, length); });
+    connect(m_findBar, &FindBar::closed, this, &BlockEditorView::showReadOnly);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -35,6 +46,7 @@ BlockEditorView::~BlockEditorView()
 
 void BlockEditorView::closeNote()
 {
+    m_findBar->close(false);
     if (!m_container) return;
     if (Note* note = m_container->note()) {
         const QUuid id = note->uuid();
@@ -74,29 +86,16 @@ void BlockEditorView::setNote(Note* note)
         connect(m_container.get(), &BlockContainer::readOnlyChanged, this, &BlockEditorView::showReadOnly);
         connect(m_container.get(), &BlockContainer::notice, this, [this](const QString& message) {
             m_lastNotice = message;
-            QToolTip::showText(mapToGlobal(QPoint(12, 12)), message, this, QRect(), 4000);
+            // File names come from outside: shown as plain text, never as markup.
+            QToolTip::showText(mapToGlobal(QPoint(12, 12)), PlainText::toolTip(message), this, QRect(), 4000);
         });
         connect(m_container.get(), &BlockContainer::textFocusRequested, this, [](TextBlockController* text) {
             if (QWidget* view = text->view()) view->setFocus(Qt::OtherFocusReason);
         });
         connect(m_view, &BlockContainerView::revealRequested, m_container.get(), &BlockContainer::reveal);
-        connect(m_container.get(), &BlockContainer::flashRequested, this,
-                [](TextBlockController* text, qsizetype start, qsizetype length) {
-                    // A one-second highlight of the range, leaving the selection alone.
-                    if (auto* view = qobject_cast<QTextEdit*>(text->view())) {
-                        QTextEdit::ExtraSelection flash;
-                        flash.cursor = QTextCursor(view->document());
-                        flash.cursor.setPosition(int(start));
-                        flash.cursor.setPosition(int(start + length), QTextCursor::KeepAnchor);
-                        flash.format.setBackground(QColor(255, 214, 10, 160));
-                        view->setExtraSelections({flash});
-                        QPointer<QTextEdit> guard(view);
-                        QTimer::singleShot(1000, view, [guard] {
-                            if (guard) guard->setExtraSelections({});
-                        });
-                    }
-                });
+        connect(m_container.get(), &BlockContainer::flashRequested, this, &BlockEditorView::flash);
     } else {
+        m_findBar->close(false);
         // Another note in the same window: the previous one's unreferenced pictures and previews go.
         if (Note* previous = m_container->note()) m_previews.removeNote(previous->uuid());
         m_container->setNote(note);
@@ -144,9 +143,36 @@ void BlockEditorView::showReadOnly()
     const QString line = m_container ? m_container->readOnlyNotice() : QString();
     m_readOnly->setText(line);
     m_readOnly->setVisible(!line.isEmpty());
+    // The find bar sits on top, the read-only line under it, the blocks below both.
+    const int bar = m_findBar->isVisible() ? m_findBar->sizeHint().height() : 0;
+    m_findBar->setGeometry(0, 0, width(), bar);
     const int h = line.isEmpty() ? 0 : m_readOnly->heightForWidth(std::max(100, width() - 16)) + 8;
-    setViewportMargins(0, h, 0, 0);
-    m_readOnly->setGeometry(8, 4, std::max(100, width() - 16), std::max(0, h - 8));
+    setViewportMargins(0, bar + h, 0, 0);
+    m_readOnly->setGeometry(8, bar + 4, std::max(100, width() - 16), std::max(0, h - 8));
+}
+
+void BlockEditorView::showFindBar()
+{
+    if (!m_container || m_container->blockCount() == 0) return;
+    TextBlockController* target = m_container->focusedTextController();
+    for (int i = 0; !target && i < m_container->blockCount(); ++i) target = m_container->textController(i);
+    if (!target) return;
+    m_findBar->open(target);
+    showReadOnly();
+}
+
+void BlockEditorView::flash(TextBlockController* text, qsizetype start, qsizetype length)
+{
+    // A one-second highlight of the range in sight, leaving the selection alone.
+    auto* view = qobject_cast<RichNSTextView*>(text ? text->view() : nullptr);
+    if (!view) return;
+    // Scrolled into sight first: the range may lie below the fold of a long note.
+    if (m_container) {
+        const QRectF first = view->caretRect(start);
+        const QRectF last = view->caretRect(start + length);
+        m_container->reveal(first.united(last).translated(view->pos()));
+    }
+    view->flash({start, length});
 }
 
 void BlockEditorView::resizeEvent(QResizeEvent* e)

@@ -7,6 +7,7 @@
 #include "editor/blocks/BlockContainer.h"
 
 class BlockContainerView;
+class FindBar;
 class NoteStore;
 class PreviewFiles;
 class QLabel;
@@ -33,6 +34,9 @@ public:
     BlockContainerView* containerView() const { return m_view; }
     QString readOnlyLine() const;
     QString lastNotice() const { return m_lastNotice; }
+    // Opens the find bar on the focused text block (the first one when no block has the focus).
+    void showFindBar();
+    FindBar* findBar() const { return m_findBar; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -41,6 +45,7 @@ protected:
 private:
     void syncViewport();
     void showReadOnly();
+    void flash(TextBlockController* text, qsizetype start, qsizetype length);
 
     NoteStore& m_store;
     PreviewFiles& m_previews;
@@ -49,6 +54,7 @@ private:
     std::unique_ptr<BlockContainer> m_container;
     BlockContainerView* m_view = nullptr;
     QLabel* m_readOnly;
+    FindBar* m_findBar;
     QString m_lastNotice;
     QString m_themeStamp;
     std::optional<QColor> m_appliedInk;

@@ -22,11 +22,22 @@ public:
     static bool isPictureName(const QString& path);
 
     static DropPictures readFiles(const QList<QUrl>& urls);
+    // The same for files named on a clipboard, within the same caps; a file that is no picture by name
+    // or contents is not skipped but counted in `notPictures`, so the paste can take the names as text.
+    static DropPictures readPastedFiles(const QList<QUrl>& urls);
     // Picture data offered directly (an image/* format), within the same caps.
     void addData(const QByteArray& bytes, const QString& what);
 
+    // One short notice for everything left out: the reason itself for one file, else how many were
+    // left out and the first reason. Empty when nothing was.
+    static QString notice(const QStringList& skipped);
+
+    int notPictures = 0;
     qint64 totalBytes() const { return m_total; }
 
 private:
+    // Reads one file within the caps; false when it is no picture at all (by name and contents).
+    bool addFile(const QString& path, bool judgedByName);
+
     qint64 m_total = 0;
 };

@@ -271,7 +271,7 @@ void ImageBlockView::pastePictures()
 {
     if (!m_container) return;
     const auto pictures = RichNSTextView::imageData(QApplication::clipboard()->mimeData(QClipboard::Clipboard));
-    for (const QString& skipped : pictures.skipped) m_container->reportSkipped(skipped);
+    if (!pictures.skipped.isEmpty()) m_container->reportSkipped(DropPictures::notice(pictures.skipped));
     const auto i = m_container->indexOfBlock(m_controller.id());
     if (pictures.images.empty() || !i) return;
     m_container->insertImages(pictures.images, *i + 1);

@@ -19,6 +19,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextFrame>
+#include <QTimer>
 
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/PastedHtml.h"
@@ -26,6 +27,7 @@
 #include "editor/text/TextStorage.h"
 #include "model/text/RichTextBridge.h"
 #include "model/text/TextPictures.h"
+#include "platform/SpellChecker.h"
 #include "platform/UndoManager.h"
 
 namespace {
@@ -78,13 +80,21 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
         const QRect caret = cursorRect();
         showMenu(entries, viewport()->mapToGlobal(caret.bottomLeft()));
     });
-    connect(&m_controller, &TextBlockController::placeholderChanged, viewport(), qOverload<>(&QWidget::update));
+    // The title block's empty first line reads "Title", in the ink of the theme it has now.
+    setTitlePlaceholder(m_controller.titlePlaceholder());
+    connect(&m_controller, &TextBlockController::placeholderChanged, this, [this] {
+        setTitlePlaceholder(m_controller.titlePlaceholder());
+        viewport()->update();
+    });
     connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
+    connect(&m_controller.spelling(), &SpellingMarks::marksChanged, this, &RichNSTextView::updateExtraSelections);
+    m_controller.spelling().setChecker(&SpellChecker::desktop());
     // A long insertion enters the document in slices: the block grows with each, and the caret is shown
     // where the model has it once the document holds the whole text.
     connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });
     connect(&m_storage, &DocumentTextStorage::filled, this, [this] {
         syncFromModel();
+        updateExtraSelections();
         if (m_storage.isHeldBack())
             m_controller.reportSkipped(QStringLiteral("This note is too long to show whole: the editor shows all but "
                                                       "%1 characters of it, and keeps them as they are.")
@@ -416,7 +426,8 @@ void RichNSTextView::mousePressEvent(QMouseEvent* e)
 void RichNSTextView::mouseMoveEvent(QMouseEvent* e)
 {
     const QPoint point = e->position().toPoint();
-    viewport()->setCursor(todoGlyphParagraph(point) ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    const bool overLink = !anchorAt(point).isEmpty();
+    viewport()->setCursor(todoGlyphParagraph(point) || overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
     QTextEdit::mouseMoveEvent(e);
 }
 
@@ -503,12 +514,91 @@ void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function
 void RichNSTextView::contextMenuEvent(QContextMenuEvent* e)
 {
     QMenu menu(this);
-    populateContextMenu(&menu);
+    populateContextMenu(&menu, viewport()->mapFrom(this, e->pos()));
     menu.exec(e->globalPos());
 }
 
-void RichNSTextView::populateContextMenu(QMenu* menu)
+void RichNSTextView::acceptedElsewhere(const QString& word)
 {
+    // The other blocks of the same note stop marking the word too.
+    if (QWidget* parent = parentWidget())
+        for (RichNSTextView* sibling : parent->findChildren<RichNSTextView*>(Qt::FindDirectChildrenOnly))
+            if (sibling != this && !sibling->isDetached()) sibling->m_controller.spelling().accepted(word);
+}
+
+void RichNSTextView::flash(TextRange range)
+{
+    m_flash = range;
+    const int serial = ++m_flashSerial;
+    updateExtraSelections();
+    QPointer<RichNSTextView> guard(this);
+    QTimer::singleShot(1000, this, [guard, serial] {
+        if (!guard || guard->m_flashSerial != serial) return;
+        guard->m_flash.reset();
+        guard->updateExtraSelections();
+    });
+}
+
+void RichNSTextView::updateExtraSelections()
+{
+    if (isDetached()) return;
+    QList<QTextEdit::ExtraSelection> selections;
+    const qsizetype n = m_model.length();
+    const qsizetype shown = document()->characterCount() - 1;
+    auto add = [&](TextRange r, const QTextCharFormat& format) {
+        if (r.location < 0 || r.end() > n || r.length <= 0) return;
+        // Ranges in text the document does not hold (a long text still filling in, or held back) are
+        // drawn once it does.
+        const qsizetype from = m_storage.toDocument(r.location);
+        const qsizetype to = m_storage.toDocument(r.end());
+        if (to - from != r.length || to > shown) return;
+        QTextEdit::ExtraSelection s;
+        s.cursor = QTextCursor(document());
+        s.cursor.setPosition(int(from));
+        s.cursor.setPosition(int(to), QTextCursor::KeepAnchor);
+        s.format = format;
+        selections << s;
+    };
+    QTextCharFormat misspelt;
+    misspelt.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
+    misspelt.setUnderlineColor(QColor(0xE0, 0x30, 0x30));
+    for (const TextRange& r : m_controller.spelling().marks()) add(r, misspelt);
+    if (m_flash) {
+        QTextCharFormat highlight;
+        highlight.setBackground(QColor(255, 214, 10, 160));
+        add(*m_flash, highlight);
+    }
+    setExtraSelections(selections);
+}
+
+void RichNSTextView::populateContextMenu(QMenu* menu, std::optional<QPoint> at)
+{
+    // A misspelt word under the pointer: its suggestions first, then ignoring or learning it.
+    SpellingMarks& spelling = m_controller.spelling();
+    if (at && spelling.checker()) {
+        if (const auto word = spelling.markAt(cursorForPosition(*at).position())) {
+            const QString text = m_model.text().mid(word->location, word->length);
+            const QStringList suggestions = spelling.checker()->suggestions(text, 5);
+            for (const QString& suggestion : suggestions) {
+                QAction* a = menu->addAction(QString(suggestion).replace(u'&', QStringLiteral("&&")));
+                a->setEnabled(m_model.isEditable());
+                connect(a, &QAction::triggered, this,
+                        [this, w = *word, suggestion] { m_controller.replaceWord(w, suggestion); });
+            }
+            if (suggestions.isEmpty()) menu->addAction(QStringLiteral("No Guesses Found"))->setEnabled(false);
+            connect(menu->addAction(QStringLiteral("Ignore Spelling")), &QAction::triggered, this,
+                    [this, w = *word, text] {
+                        m_controller.spelling().ignore(w);
+                        acceptedElsewhere(text);
+                    });
+            connect(menu->addAction(QStringLiteral("Learn Spelling")), &QAction::triggered, this,
+                    [this, w = *word, text] {
+                        m_controller.spelling().learn(w);
+                        acceptedElsewhere(text);
+                    });
+            menu->addSeparator();
+        }
+    }
     const bool editable = m_model.isEditable();
     const bool selected = m_model.selection().length > 0;
     UndoManager* undo = m_model.undoManager();
@@ -625,29 +715,17 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
 {
     Pictures pictures;
     if (!data) return pictures;
+    // Files are read as a drop reads them: at most 50 pictures and 256 MiB together, each judged
+    // without opening anything that could block. A file that is no picture (a text file a file
+    // manager copied) is left to be pasted as its name.
     if (data->hasUrls()) {
-        for (const QUrl& url : data->urls()) {
-            if (!url.isLocalFile()) continue;
-            // Judged without opening anything that could block: a pipe, socket or device is skipped.
-            const auto read = TextPictures::readPictureFile(url.toLocalFile());
-            if (const QByteArray* bytes = std::get_if<QByteArray>(&read)) {
-                pictures.images.push_back(*bytes);
-                continue;
-            }
-            const auto& skipped = std::get<TextPictures::Skipped>(read);
-            // A file that is no picture (a text file a file manager copied) is pasted as its name.
-            if (skipped.notPicture) continue;
-            pictures.skipped << QStringLiteral("%1: %2").arg(QFileInfo(skipped.path).fileName(), skipped.reason);
-        }
-        if (!pictures.images.empty() || !pictures.skipped.isEmpty()) return pictures;
+        const DropPictures files = DropPictures::readPastedFiles(data->urls());
+        if (!files.images.empty() || !files.skipped.isEmpty()) return {files.images, files.skipped};
     }
+    DropPictures direct;
     if (data->hasFormat(QStringLiteral("image/png"))) {
-        const QByteArray png = data->data(QStringLiteral("image/png"));
-        if (png.size() > TextPictures::maximumBytes)
-            pictures.skipped << QStringLiteral("clipboard picture: it is larger than 64 MiB");
-        else if (!png.isEmpty())
-            pictures.images.push_back(png);
-        return pictures;
+        direct.addData(data->data(QStringLiteral("image/png")), QStringLiteral("clipboard picture"));
+        return {direct.images, direct.skipped};
     }
     if (data->hasImage()) {
         if (const auto png = boundedPng(qvariant_cast<QImage>(data->imageData())))
@@ -666,22 +744,22 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
     if (!plainOnly && data->hasUrls()) {
         const Pictures pictures = imageData(data);
         if (!pictures.images.empty() || !pictures.skipped.isEmpty()) {
-            for (const QString& message : pictures.skipped) m_controller.reportSkipped(message);
+            if (!pictures.skipped.isEmpty()) m_controller.reportSkipped(DropPictures::notice(pictures.skipped));
             if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
             return;
         }
     }
     if (!plainOnly && data->hasHtml()) {
         const AttributedText text = PastedHtml::text(data->html(), typing);
-        if (!text.isEmpty()) m_model.insertAttributedText(text);
+        if (!text.isEmpty()) m_controller.pasteText(text);
         return;
     }
     if (data->hasText() && !data->text().isEmpty()) {
-        m_model.insertAttributedText(AttributedText(data->text(), typing));
+        m_controller.pasteText(AttributedText(data->text(), typing));
         return;
     }
     if (plainOnly) return;
     const Pictures pictures = imageData(data);
-    for (const QString& message : pictures.skipped) m_controller.reportSkipped(message);
+    if (!pictures.skipped.isEmpty()) m_controller.reportSkipped(DropPictures::notice(pictures.skipped));
     if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
 }

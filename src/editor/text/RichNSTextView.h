@@ -35,8 +35,8 @@ public:
         std::vector<QByteArray> images;
         QStringList skipped;  // "file: reason", for the user
     };
-    // The pictures of a clipboard or drop, in order of preference: local picture files named by
-    // text/uri-list, then image/png, then any image the platform decodes. Each is at most 64 MiB.
+    // The pictures of a clipboard, in order of preference: local picture files named by text/uri-list
+    // (read as a drop is, within its caps), then image/png, then any image the platform decodes.
     static Pictures imageData(const QMimeData* data);
 
     // TextGeometry
@@ -47,8 +47,11 @@ public:
     QPointF mapFromGlobal(const QPointF& point) const override;
     QSizeF size() const override;
 
-    // The context menu: the edit items, then whatever the hook adds.
-    void populateContextMenu(QMenu* menu);
+    // The context menu: spelling suggestions for a misspelt word at the point (viewport coordinates),
+    // the edit items, then whatever the hook adds.
+    void populateContextMenu(QMenu* menu, std::optional<QPoint> at = std::nullopt);
+    // Highlights a range for a second (the find highlight), leaving the selection alone.
+    void flash(TextRange range);
     // Whether the placeholder shows: the first line is empty, even with body lines below it.
     bool placeholderShown() const;
 
@@ -86,6 +89,9 @@ private:
     void showMenu(const std::vector<std::pair<QString, std::function<void()>>>& items, const QPoint& at);
     void syncFromModel();
     void syncToModel();
+    // Spelling marks and the flash are drawn over the text, never written into it.
+    void updateExtraSelections();
+    void acceptedElsewhere(const QString& word);
 
     TextBlockController& m_controller;
     DocumentTextStorage& m_storage;
@@ -93,4 +99,6 @@ private:
     QString m_placeholder;
     std::function<void(QMenu*)> m_contextMenuHook;
     bool m_syncing = false;
+    std::optional<TextRange> m_flash;
+    int m_flashSerial = 0;
 };

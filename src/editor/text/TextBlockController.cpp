@@ -1,5 +1,7 @@
 #include "editor/text/TextBlockController.h"
 
+#include "editor/text/LinkDetector.h"
+
 #include <QClipboard>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -50,6 +52,7 @@ TextBlockController::TextBlockController(const QUuid& id, BlockHost* host, bool 
       m_theme(theme),
       m_noteStyle(noteStyle),
       m_model(storage, this),
+      m_spelling(storage, this),
       m_notifications(&NotificationCenter::shared())
 {
     m_model.setDelegate(this);
@@ -360,6 +363,7 @@ void TextBlockController::textDidChange()
         } else {
             const qsizetype delta = m_model.length() - m_previousLength;
             m_previousLength = m_model.length();
+            if (delta == 1) linkTypedAddress();
             bool changed = delta == 1 && handleReturn();
             if (!changed) changed = applyMarkdown(delta);
             if (!changed) commit();
@@ -800,13 +804,61 @@ void TextBlockController::pasteMatchStyle()
 {
     const QString s = QGuiApplication::clipboard()->text();
     if (s.isEmpty()) return;
+    pasteText(AttributedText(s, RichTextBridge::typingAttributes(m_theme)));
+}
+
+// ---- Links ----
+
+bool TextBlockController::mayLink(qsizetype start, qsizetype length, const AttributedText& text,
+                                  qsizetype titleEnd) const
+{
+    if (m_isTitleBlock && (titleEnd < 0 || start <= titleEnd)) return false;
+    // The runs around the range, found by position: a long text with many runs is not walked.
+    const auto& runs = text.runs();
+    auto it = std::upper_bound(runs.begin(), runs.end(), start,
+                               [](qsizetype p, const AttributedText::Run& run) { return p < run.start; });
+    if (it != runs.begin()) --it;
+    for (; it != runs.end() && it->start < start + length; ++it)
+        if (it->start + it->length > start && it->attributes.link) return false;
+    return true;
+}
+
+void TextBlockController::linkTypedAddress()
+{
     const TextRange sel = m_model.selection();
-    if (!m_model.shouldChangeText(sel, s)) return;
-    const AttributedText with =
-        TextStorage::normalizedLineBreaks(AttributedText(s, RichTextBridge::typingAttributes(m_theme)));
-    m_model.replaceCharacters(sel, with);
-    m_model.setCaret(sel.location + with.length());
-    m_model.didChangeText();
+    const QString& text = m_model.text();
+    if (sel.length != 0 || sel.location < 2) return;
+    const QChar typed = text[sel.location - 1];
+    if (typed != u' ' && typed != u'\n' && typed != u'\t') return;
+    const auto found = LinkDetector::addressEndingAt(text, sel.location - 1);
+    if (!found || !mayLink(found->start, found->length, m_model.storage().attributedText(), text.indexOf(u'\n')))
+        return;
+    AttributedText linked = m_model.storage().attributedSubstring(found->start, found->length);
+    linked.modify(0, linked.length(), [&](TextAttributes& a) { a.link = found->url; });
+    // The same characters with a link: the storage's change joins the keystroke's undo step.
+    m_model.replaceCharacters({found->start, found->length}, linked, true);
+}
+
+bool TextBlockController::replaceWord(TextRange word, const QString& with)
+{
+    if (word.location < 0 || word.end() > m_model.length() || with.isEmpty()) return false;
+    const AttributedText replacement(with, m_model.storage().attributesAt(word.location));
+    return programmaticEdit(word, replacement, TextRange{word.location + replacement.length(), 0});
+}
+
+bool TextBlockController::pasteText(AttributedText text)
+{
+    text = TextStorage::normalizedLineBreaks(text);
+    const TextRange sel = m_model.selection();
+    // Judged against the text as it will read, so the title line and links already there are known.
+    AttributedText after = m_model.storage().attributedText();
+    after.replace(sel.location, sel.length, text);
+    const qsizetype titleEnd = m_isTitleBlock ? after.text().indexOf(u'\n') : -1;
+    for (const LinkDetector::Found& found : LinkDetector::addressesIn(text.text())) {
+        if (!mayLink(sel.location + found.start, found.length, after, titleEnd)) continue;
+        text.modify(found.start, found.length, [&](TextAttributes& a) { a.link = found.url; });
+    }
+    return m_model.insertAttributedText(text);
 }
 
 bool TextBlockController::paragraphCommand(

@@ -12,6 +12,7 @@
 #include "editor/blocks/BlockHost.h"
 #include "editor/text/FormatCommand.h"
 #include "editor/text/MarkdownAutoFormat.h"
+#include "editor/text/SpellingMarks.h"
 #include "editor/text/TextViewModel.h"
 
 class NotificationCenter;
@@ -68,6 +69,12 @@ public:
     bool backspaceAtStart();
     bool deleteForwardAtEnd();
     void pasteImages(const std::vector<QByteArray>& pictures);
+    // Pasted text at the selection, as one step, with the addresses in it linked.
+    bool pasteText(AttributedText text);
+    // Replaces a word by a spelling suggestion, as one step, in the word's own style.
+    bool replaceWord(TextRange word, const QString& with);
+    SpellingMarks& spelling() { return m_spelling; }
+    const SpellingMarks& spelling() const { return m_spelling; }
     void reportSkipped(const QString& message);
     void viewFrameChanged();
     // Asks the view to take the keyboard focus.
@@ -79,6 +86,12 @@ public:
         m_menuPresenter = std::move(presenter);
     }
     std::vector<MenuItem> slashMenuItems();
+    // Closes the find bar aimed at this block, if any (the bar sets the hook while it is).
+    void hideFindBar()
+    {
+        if (m_findBarHider) m_findBarHider();
+    }
+    void setFindBarHider(std::function<void()> hider) { m_findBarHider = std::move(hider); }
     void setNotificationCenter(NotificationCenter* center) { m_notifications = center; }
 
     TextViewModel& textView() { return m_model; }
@@ -88,6 +101,8 @@ public:
     void setNoteStyle(NoteStyle style) { m_noteStyle = style; }
     TextAttributes titleAttributes() const;
     TextAttributes titlePlaceholderAttributes() const;
+    // What an empty first line shows: "Title" in the title block, nothing elsewhere.
+    QString titlePlaceholder() const { return m_isTitleBlock ? QStringLiteral("Title") : QString(); }
     TextFont bodyFont() const;
 
     // Cycles run and host commits made so far (tests check that one edit is one cycle).
@@ -135,6 +150,12 @@ private:
     void slashInsertMarker(const QString& marker);
     void postNoteAction(const QString& action);
     void takeDirtyRange(qsizetype& from, qsizetype& to);
+    // Links the address that the separator just typed before the caret ended, joining that keystroke's
+    // undo step.
+    void linkTypedAddress();
+    // Whether a range may become a link: outside the title line (which ends at titleEnd, -1 for none)
+    // and any existing link.
+    bool mayLink(qsizetype start, qsizetype length, const AttributedText& text, qsizetype titleEnd) const;
 
     QUuid m_id;
     BlockHost* m_host;
@@ -143,10 +164,12 @@ private:
     ResolvedNoteTheme m_theme;
     NoteStyle m_noteStyle;
     TextViewModel m_model;
+    SpellingMarks m_spelling;
     QWidget* m_view = nullptr;
     NotificationCenter* m_notifications;
     std::function<void(const std::vector<MenuItem>&)> m_menuPresenter;
     std::function<void()> m_takeFocus;
+    std::function<void()> m_findBarHider;
     QHash<QString, ParagraphStyle> m_listStyles;  // by marker prefix and font
 
     bool m_focused = false;

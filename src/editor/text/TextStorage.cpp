@@ -7,6 +7,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include "design/TarnwickTheme.h"
+
 void TextStorage::replace(qsizetype start, qsizetype length, const AttributedText& with)
 {
     start = std::clamp<qsizetype>(start, 0, m_text.length());
@@ -82,6 +84,8 @@ enum Property {
     headIndent,
     hasParagraph,
     hasFont,
+    linkLook,
+    storedForeground,
 };
 
 }  // namespace
@@ -126,6 +130,12 @@ QTextCharFormat DocumentTextStorage::charFormat(const TextAttributes& a)
         format.setProperty(strikeStyle, a.strikethrough);
     }
     if (a.link) {
+        // Links are drawn in the accent with a single underline; the stored ink and underline are
+        // kept aside so the attributes read back as they went in.
+        format.setProperty(linkLook, true);
+        if (a.foreground) format.setProperty(storedForeground, *a.foreground);
+        format.setForeground(TarnwickTheme::accent());
+        format.setFontUnderline(true);
         format.setAnchor(true);
         if (const QUrl* url = std::get_if<QUrl>(&*a.link)) {
             format.setAnchorHref(url->toString());
@@ -152,9 +162,16 @@ TextAttributes DocumentTextStorage::attributes(const QTextCharFormat& format)
     } else if (format.hasProperty(QTextFormat::FontPointSize) || format.hasProperty(QTextFormat::FontFamilies)) {
         a.font = TextFont::fromQFont(format.font());
     }
-    if (format.hasProperty(QTextFormat::ForegroundBrush)) a.foreground = format.foreground().color();
+    const bool looksLikeLink = format.boolProperty(linkLook);
+    if (looksLikeLink) {
+        if (format.hasProperty(storedForeground)) a.foreground = format.colorProperty(storedForeground);
+    } else if (format.hasProperty(QTextFormat::ForegroundBrush)) {
+        a.foreground = format.foreground().color();
+    }
     if (format.hasProperty(QTextFormat::BackgroundBrush)) a.background = format.background().color();
-    if (format.fontUnderline())
+    if (looksLikeLink)
+        a.underline = format.hasProperty(underlineStyle) ? format.intProperty(underlineStyle) : 0;
+    else if (format.fontUnderline())
         a.underline = format.hasProperty(underlineStyle) ? format.intProperty(underlineStyle) : 1;
     if (format.fontStrikeOut()) a.strikethrough = format.hasProperty(strikeStyle) ? format.intProperty(strikeStyle) : 1;
     if (format.isAnchor() && !format.anchorHref().isEmpty()) {

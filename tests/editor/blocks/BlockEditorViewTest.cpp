@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/ImageBlockView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "editor/text/FindBar.h"
 #include "editor/text/RichNSTextView.h"
 #include "model/NoteBlockEnvelope.h"
 
@@ -203,4 +205,68 @@ TEST_F(BlockEditorViewTest, DroppedSpecialFilesAreSkippedAtOnce)
     for (const char* name : {"pipe.png", "link.jpg", "s.png"})
         EXPECT_TRUE(notices.join('|').contains(name)) << name << ": " << notices.join('|').toStdString();
     ::close(listening);
+}
+
+TEST_F(BlockEditorViewTest, TheFindBarOpensOnTheFocusedBlockAndAFocusMoveClosesIt)
+{
+    Note* n = addNote("Trip", "see recieve");
+    store->saveNow();
+    show(n);
+    c().insertImages({picture(40, 30)}, 1);
+    turn();
+    ASSERT_GE(c().blockCount(), 2);  // text, picture (and the text after it)
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    auto* text = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    ASSERT_TRUE(text);
+    text->setFocus();
+    turn();
+    c().textController(0)->textView().setCaret(7);
+    const std::optional<QByteArray> stored = n->bodyBlocksData();
+
+    FindBar* bar = editor->findBar();
+    editor->showFindBar();
+    ASSERT_TRUE(bar->isOpen());
+    EXPECT_EQ(QApplication::focusWidget(), bar->field());
+    EXPECT_GT(editor->viewport()->y(), bar->y());  // the bar sits above the blocks
+    QTest::keyClicks(bar->field(), "RECIEVE");
+    EXPECT_EQ(bar->statusText(), "1 of 1");
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isOpen());
+    EXPECT_EQ(QApplication::focusWidget(), text);
+    EXPECT_EQ(c().textController(0)->textView().selection(), (TextRange{7, 0}));
+    EXPECT_EQ(editor->viewport()->y(), 0);
+
+    // The bar belongs to the block it searches: focus moving to the picture closes it.
+    editor->showFindBar();
+    ASSERT_TRUE(bar->isOpen());
+    text->setFocus();
+    turn();
+    EXPECT_TRUE(bar->isOpen());  // back into the same block: still open
+    c().controllerAt(1)->view()->setFocus();
+    turn();
+    EXPECT_FALSE(bar->isOpen());
+    EXPECT_EQ(n->bodyBlocksData(), stored);  // finding never wrote the note
+}
+
+TEST_F(BlockEditorViewTest, AFoundMatchBelowTheFoldIsScrolledIntoSight)
+{
+    QStringList lines;
+    for (int i = 0; i < 80; ++i) lines << QStringLiteral("line %1").arg(i);
+    lines << "needle";
+    Note* n = addNote("Long", lines.join('\n'));
+    store->saveNow();
+    show(n, {300, 150});
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->showFindBar();
+    QTest::keyClicks(editor->findBar()->field(), "needle");
+    turn();
+    EXPECT_EQ(editor->findBar()->statusText(), "1 of 1");
+    auto* text = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    const int top = editor->verticalScrollBar()->value();
+    const QRect match = text->cursorRect().translated(text->pos());
+    EXPECT_GT(top, 0);
+    EXPECT_GE(match.top(), top);
+    EXPECT_LE(match.bottom(), top + editor->viewport()->height());
 }

@@ -10,12 +10,14 @@
 #include <QClipboard>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
 #include "editor/blocks/FakeBlockHost.h"
+#include "editor/text/FindBar.h"
 #include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
@@ -416,4 +418,101 @@ TEST_F(RichNSTextViewTest, SpecialFilesOnTheClipboardAreSkippedAtOnce)
     EXPECT_TRUE(host.skipped.isEmpty());
     EXPECT_EQ(storage.text(), "T\n" + notes);
     ::close(listening);
+}
+
+TEST_F(RichNSTextViewTest, PastedFilesTakeTheDropCapsAndGiveOneNotice)
+{
+    QTest::keyClicks(&view, "T");
+    QTest::keyClick(&view, Qt::Key_Return);
+    QList<QUrl> urls;
+    for (int i = 0; i < 60; ++i) {
+        const QString path = tempPath(QStringLiteral("many-%1.png").arg(i));
+        ASSERT_TRUE(QImage::fromData(pngBytes()).save(path));
+        urls << QUrl::fromLocalFile(path);
+    }
+    const QString big = tempPath("seventy.png");
+    QFile huge(big);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(70LL * 1024 * 1024));
+    huge.close();
+    const QString fifo = tempPath("queue.png");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    auto* data = new QMimeData;
+    data->setUrls(QList<QUrl>{QUrl::fromLocalFile(big), QUrl::fromLocalFile(fifo)} + urls);
+    QApplication::clipboard()->setMimeData(data);
+    host.skipped.clear();
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(host.pictures.size(), 50u);
+    ASSERT_EQ(host.skipped.size(), 1);  // one notice for all twelve left out
+    EXPECT_TRUE(host.skipped[0].startsWith(
+        "12 files were not added: seventy.png, queue.png, many-50.png and 9 more. seventy.png: "))
+        << host.skipped[0].toStdString();
+    EXPECT_EQ(text(), "T\n");
+}
+
+TEST_F(RichNSTextViewTest, TheTitlePlaceholderIsPaintedInTheThemeInkUntilTheFirstCharacter)
+{
+    // The controller gives the title block its placeholder; nobody sets it by hand.
+    EXPECT_TRUE(view.placeholderShown());
+    auto pixelUnderT = [&] {
+        const QImage shot = view.viewport()->grab().toImage();
+        // The stem of the "T" lies a few points in from the left padding, in the first line.
+        const QRectF line = view.caretRect(0);
+        QColor darkest = Qt::white;
+        for (int x = 5; x < 20; ++x)
+            for (int y = int(line.top()) + 4; y < int(line.bottom()) - 2; ++y) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.lightness() < darkest.lightness() && c.alpha() > 0) darkest = c;
+            }
+        return darkest;
+    };
+    const QColor drawn = pixelUnderT();
+    EXPECT_NE(drawn, QColor(Qt::white));
+    EXPECT_LT(drawn.alpha() == 255 ? drawn.lightness() : 0, 250);
+    QTest::keyClicks(&view, "a");
+    EXPECT_FALSE(view.placeholderShown());
+    EXPECT_EQ(storage.text(), "a\n");  // never stored
+
+    // A new theme re-inks the placeholder.
+    ResolvedNoteTheme dark;
+    dark.ink = QColor("#F0E0D0");
+    controller.applyTheme(dark, std::nullopt);
+    QColor ink = controller.titlePlaceholderAttributes().foreground.value();
+    EXPECT_EQ(ink.rgb(), QColor("#F0E0D0").rgb());
+    EXPECT_NEAR(ink.alphaF(), 0.32, 0.01);
+}
+
+TEST_F(RichNSTextViewTest, TheFindBarSearchesAsOneTypesAndEscapeGivesTheCaretBack)
+{
+    QTest::keyClicks(&view, "Trip");
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::keyClicks(&view, "then recieve, RECIEVE");
+    controller.textView().setCaret(2);
+    FindBar bar(&view);
+    bar.resize(300, 30);
+    bar.show();
+    QApplication::setActiveWindow(&view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    bar.open(&controller);
+    EXPECT_EQ(QApplication::focusWidget(), bar.field());
+    bar.field()->setText("old");
+    bar.open(&controller);
+    EXPECT_EQ(bar.field()->selectedText(), "old");  // opened again: the field's text is selected
+    bar.field()->clear();
+    QTest::keyClicks(bar.field(), "recieve");
+    EXPECT_EQ(bar.statusText(), "1 of 2");
+    EXPECT_EQ(controller.textView().selection(), (TextRange{10, 7}));
+    QTest::keyClick(bar.field(), Qt::Key_Return);
+    EXPECT_EQ(bar.statusText(), "2 of 2");
+    QTest::keyClick(bar.field(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(bar.statusText(), "1 of 2");
+    QTest::keyClick(bar.field(), Qt::Key_Escape);
+    EXPECT_FALSE(bar.isOpen());
+    EXPECT_EQ(controller.textView().selection(), (TextRange{2, 0}));
+    EXPECT_EQ(storage.text(), "Trip\nthen recieve, RECIEVE");  // finding never writes
+
+    // A focus move to another block hides the bar without moving the caret back.
+    bar.open(&controller);
+    EXPECT_TRUE(bar.isOpen());
+    controller.hideFindBar();
+    EXPECT_FALSE(bar.isOpen());
 }
