@@ -89,3 +89,15 @@ launch_pam() {
   LD_PRELOAD="$pam_library" PAM_WRAPPER=1 PAM_WRAPPER_SERVICE_DIR="$work/services" \
     PAM_WRAPPER_DISABLE_DEEPBIND=1 UID_WRAPPER_DISABLE_DEEPBIND=1 launch "$@"
 }
+
+# Waits up to $1 tenths of a second for the output of the rest of the line to be exactly $2. (Unlike
+# `within N test "$(cmd)" = x`, which runs cmd once, this runs it again at every try.)
+settles_to() {
+  local tenths=$1 expected=$2
+  shift 2
+  for _ in $(seq 1 "$tenths"); do
+    [ "$("$@" 2>/dev/null)" = "$expected" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}

@@ -56,7 +56,7 @@ done
 active_is "New Note" || fail "the new-note hot key opened no note"
 xdotool type --delay 40 "Plan"
 within 50 active_is Plan || fail "the note is not named Plan"
-within 50 test "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Plan'")" = 1 || fail "Plan was not saved"
+settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Plan'" || fail "Plan was not saved"
 note=$(window_named Plan)
 look="paperHexOverride IS NULL AND inkHexOverride IS NULL AND fontFamilyOverride IS NULL"
 before=$(note_field "themeID || tintRaw || ($look)")
@@ -68,8 +68,8 @@ open_palette
 read -r gx gy <<<"$(cell 0 1)"
 green=$(pixel $((gx - 30)) "$gy")
 click_root "$gx" "$gy"
-within 50 test "$(note_field "themeID || '/' || tintRaw")" = "green/green" || fail "Green was not picked: $(note_field "themeID || '/' || tintRaw")"
-within 50 test "$(note_paper)" = "$green" || fail "the paper is $(note_paper), Green's swatch $green"
+settles_to 50 "green/green" note_field "themeID || '/' || tintRaw" || fail "Green was not picked: $(note_field "themeID || '/' || tintRaw")"
+settles_to 50 "$green" note_paper || fail "the paper is $(note_paper), Green's swatch $green"
 
 # (3) "Customise this note", then Paper's swatch: "Paper" opens on its hex field and writes nothing.
 click_root $((pX + 60)) $((pY + 231))
@@ -83,10 +83,10 @@ place_of "$picker" k
 
 # (4) Typing a code writes its three-digit reading, then the whole code; the paper follows.
 xdotool type --delay 60 "2b5"
-within 50 test "$(note_field paperHexOverride)" = 22BB55 || fail "after 2b5: $(note_field paperHexOverride)"
+settles_to 50 22BB55 note_field paperHexOverride || fail "after 2b5: $(note_field paperHexOverride)"
 xdotool type --delay 60 "c93"
-within 50 test "$(note_field paperHexOverride)" = 2B5C93 || fail "after 2b5c93: $(note_field paperHexOverride)"
-within 50 test "$(note_paper)" = 2B5C93 || fail "the paper shows $(note_paper)"
+settles_to 50 2B5C93 note_field paperHexOverride || fail "after 2b5c93: $(note_field paperHexOverride)"
+settles_to 50 2B5C93 note_paper || fail "the paper shows $(note_paper)"
 
 # (5) A drag from the wheel's centre past its top rim makes the paper red; the field shows that code,
 # so Return keeps it. Escape closes the picker only.
@@ -120,9 +120,9 @@ click_root $((pX + 130)) $((pY + 369))
 xdotool type --delay 30 "DejaVu Se"
 xdotool key --clearmodifiers Return
 # Typing searches the closed list: each letter may pick (and store) a face on the way.
-within 150 test "$(note_field fontFamilyOverride)" = "DejaVu Serif" || fail "the typeface is $(note_field fontFamilyOverride)"
+settles_to 150 "DejaVu Serif" note_field fontFamilyOverride || fail "the typeface is $(note_field fontFamilyOverride)"
 click_root $((pX + 60)) $((pY + 412))
-within 50 test "$(note_field "($look)")" = 1 || fail "Reset left $(note_field "paperHexOverride || '/' || inkHexOverride || '/' || fontFamilyOverride")"
+settles_to 50 1 note_field "($look)" || fail "Reset left $(note_field "paperHexOverride || '/' || inkHexOverride || '/' || fontFamilyOverride")"
 
 # (7) Ink 9E3B2E, then "Save as a theme…" named "Harbour": a new theme with that ink, worn by the
 # note, which has no overrides left.
@@ -130,7 +130,7 @@ click_root $((pX + 224)) $((pY + 307))
 within 30 mapped Ink || fail "the ink swatch opened no picker"
 sleep 0.5
 xdotool type --delay 40 "9E3B2E"
-within 50 test "$(note_field inkHexOverride)" = 9E3B2E || fail "the ink is $(note_field inkHexOverride)"
+settles_to 50 9E3B2E note_field inkHexOverride || fail "the ink is $(note_field inkHexOverride)"
 xdotool key --clearmodifiers Escape
 within 20 unmapped Ink || fail "Escape left the ink picker open"
 click_root $((pX + 220)) $((pY + 450))
@@ -138,7 +138,7 @@ within 30 mapped "Name this theme" || fail "Save as a theme opened no naming pop
 sleep 0.5
 xdotool type --delay 40 "Harbour"
 xdotool key --clearmodifiers Return
-within 50 test "$(theme_field "COUNT(*)" Harbour)" = 1 || fail "no Harbour theme"
+settles_to 50 1 theme_field "COUNT(*)" Harbour || fail "no Harbour theme"
 [ "$(theme_field revision Harbour)" = 0 ] || fail "Harbour's revision is $(theme_field revision Harbour)"
 [ "$(hex_of_components ink "name = 'Harbour'")" = 9E3B2E ] || fail "Harbour's ink is $(hex_of_components ink "name = 'Harbour'")"
 harbour=$(theme_field id Harbour)
@@ -206,7 +206,7 @@ theme=$(window_named Theme)
 place_of "$theme" t
 click_root $((tX + 66)) $((tY + 434))
 within 30 unmapped Theme || fail "Delete Theme left the window open"
-within 50 test "$(sql "SELECT COUNT(*) FROM NoteTheme WHERE id = '$harbour'")" = 0 || fail "Harbour is still stored"
+settles_to 50 0 sql "SELECT COUNT(*) FROM NoteTheme WHERE id = '$harbour'" || fail "Harbour is still stored"
 
 # (12) After a relaunch, Plan opened from the shelf wears My theme's paper.
 paper=$(hex_of_components paper "id = '$mine'")
@@ -222,4 +222,4 @@ sleep 0.8
 xdotool key --clearmodifiers --delay 150 Down Return
 within 50 mapped Plan || fail "the shelf opened no Plan"
 note=$(window_named Plan)
-within 50 test "$(note_paper)" = "$paper" || fail "Plan's paper is $(note_paper), My theme's $paper"
+settles_to 50 "$paper" note_paper || fail "Plan's paper is $(note_paper), My theme's $paper"

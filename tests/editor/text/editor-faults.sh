@@ -47,7 +47,7 @@ sleep 0.6
 keys Up Return
 sleep 1
 running
-within 150 test "$(sql "SELECT isLocked FROM Note WHERE title = 'a'")" = 1 || fail "the slash menu did not lock the note"
+settles_to 150 1 sql "SELECT isLocked FROM Note WHERE title = 'a'" || fail "the slash menu did not lock the note"
 within 20 answers || fail "Tarnwick does not answer on its bus name after the lock"
 
 # (2) A named pipe, a socket and /dev/zero on the clipboard: a paste comes back at once, pastes
@@ -66,7 +66,7 @@ for target in "$work/p" "$work/s.sock" /dev/zero; do
   within 10 answers || fail "Tarnwick hangs after pasting $target"
 done
 xdotool type --delay 40 "ok"
-within 150 test "$(body_of Pipe)" = "ok" || fail "the Pipe note holds '$(body_of Pipe)', not 'ok'"
+settles_to 150 "ok" body_of Pipe || fail "the Pipe note holds '$(body_of Pipe)', not 'ok'"
 
 # (3) "word", Home, Shift+End, Ctrl+B, End, "Z": the bold word stays and Z follows it.
 new_note
@@ -75,13 +75,13 @@ keys Return
 xdotool type --delay 40 "word"
 keys Home shift+End ctrl+b End
 xdotool type --delay 40 "Z"
-within 150 test "$(body_of Bold)" = "wordZ" || fail "the Bold note holds '$(body_of Bold)', not 'wordZ'"
+settles_to 150 "wordZ" body_of Bold || fail "the Bold note holds '$(body_of Bold)', not 'wordZ'"
 import -window root "$work/bold.png"
 # Undo and redo as fast as a held key: 300 presses 8 ms apart leave the same text.
 xdotool key --clearmodifiers --delay 8 --repeat 150 ctrl+z ctrl+shift+z
 sleep 1
 running
-within 150 test "$(body_of Bold)" = "wordZ" || fail "undo and redo at speed left '$(body_of Bold)'"
+settles_to 150 "wordZ" body_of Bold || fail "undo and redo at speed left '$(body_of Bold)'"
 
 running
 answers || fail "Tarnwick does not answer on its bus name"
