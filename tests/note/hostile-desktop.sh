@@ -74,7 +74,7 @@ eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove --window "$win" $((WIDTH - 43)) 15
 sleep 0.2
 xdotool click 1
-within 30 test "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 || fail "the lock button did not lock Secret"
+settles_to 30 1 sql "SELECT isLocked FROM Note WHERE title = 'Secret'" || fail "the lock button did not lock Secret"
 sleep 0.5
 held=$(timeout 5 xclip -o -selection primary 2>/dev/null || true)
 [ "$held" != saffron ] || fail "the locked note's word is still offered on PRIMARY"

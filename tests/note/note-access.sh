@@ -23,7 +23,7 @@ done
 active_is "New Note" || fail "the new-note hot key opened no note"
 xdotool type --delay 30 -- "Spoken"
 within 50 active_is Spoken || fail "the window is not named Spoken"
-within 50 test "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'")" = 1 || fail "Spoken was not saved"
+settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'" || fail "Spoken was not saved"
 
 # (1) The actions, in order.
 listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
@@ -72,5 +72,5 @@ owner=$(xprop -id "$preview" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*' || true)
 [ -n "$owner" ] && [ $((owner)) = "$win" ] || fail "the preview is transient for '$owner', not the note $win"
 xdotool key Escape
 within 30 test -z "$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" || fail "Escape left the preview open"
-within 30 test "$(xdotool getactivewindow 2>/dev/null)" = "$win" || fail "the note did not get the focus back"
+settles_to 30 "$win" xdotool getactivewindow 2>/dev/null || fail "the note did not get the focus back"
 echo "PASS"

@@ -90,11 +90,11 @@ expect_tour_at 3
 
 # 3. The practice sentence, captured on its own, whatever modifiers are held.
 key ctrl+a
-within 30 test "$(xclip -o -selection primary 2>/dev/null)" = "$sentence" || fail "PRIMARY is not the sentence"
+settles_to 30 "$sentence" xclip -o -selection primary 2>/dev/null || fail "PRIMARY is not the sentence"
 notes_before=$(sql "SELECT COUNT(*) FROM Note")
 key super+alt+shift+space
 within 50 visible "Text captured" || fail "no \"Text captured\" capsule"
-within 30 test "$(sql "SELECT COUNT(*) FROM Capture WHERE text = '$sentence' AND sourceApp IS NULL AND sourceBundleID IS NULL AND sourceURL IS NULL AND sourceTitle IS NULL")" = 1 ||
+settles_to 30 1 sql "SELECT COUNT(*) FROM Capture WHERE text = '$sentence' AND sourceApp IS NULL AND sourceBundleID IS NULL AND sourceURL IS NULL AND sourceTitle IS NULL" ||
   fail "no capture of exactly the sentence: $(sql "SELECT text, sourceApp FROM Capture")"
 [ "$(sql "SELECT COUNT(*) FROM Capture")" = 1 ] || fail "more than one capture"
 [ "$(sql "SELECT COUNT(*) FROM Note")" = "$notes_before" ] || fail "the practice capture made a note"
@@ -119,7 +119,7 @@ expect_tour_at 7
 # 5. The local connection, switched on from the tour, reads only as before.
 key Tab
 key space
-within 30 test "$(setting mcp.enabled)" = true || fail "mcp.enabled is $(setting mcp.enabled)"
+settles_to 30 true setting mcp.enabled || fail "mcp.enabled is $(setting mcp.enabled)"
 within 100 listening_on_endpoint || fail "the endpoint does not answer"
 [ "$(setting mcp.readOnly)" = absent ] || fail "mcp.readOnly was written: $(setting mcp.readOnly)"
 key Return
@@ -173,7 +173,7 @@ printf 'outside words' | xclip -selection primary -quiet &
 owner_pid=$!
 sleep 0.5
 key alt+shift+space
-within 50 test "$(sql "SELECT COUNT(*) FROM Capture WHERE text = 'outside words'")" = 1 ||
+settles_to 50 1 sql "SELECT COUNT(*) FROM Capture WHERE text = 'outside words'" ||
   fail "the capture did not store the outside words: $(sql "SELECT text FROM Capture")"
 [ "$(sql "SELECT COUNT(*) FROM Capture WHERE text = '$sentence'")" = 1 ] || fail "the practice words were captured again"
 kill "$probe_pid" 2>/dev/null || true

@@ -66,7 +66,7 @@ xdotool click --repeat 12 --delay 15 7
 within 50 active_is "New Note" || fail "twelve wheel notches past the last note made no new note"
 press ctrl+Prior
 active_is Gamma || fail "a step back from the new note did not reach Gamma"
-within 30 test "$(sql "SELECT COUNT(*) FROM Note WHERE isTrashed = 1")" = 1 || fail "the empty note was not binned"
+settles_to 30 1 sql "SELECT COUNT(*) FROM Note WHERE isTrashed = 1" || fail "the empty note was not binned"
 
 # (5) Ctrl+W takes Gamma off the deck; the window goes back to Beta.
 press ctrl+w
