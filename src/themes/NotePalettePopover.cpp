@@ -59,17 +59,6 @@ QWidget* sectionHeader(const QString& title, QLabel*& trailing, QWidget* parent)
     return header;
 }
 
-QWidget* hairline(QWidget* parent)
-{
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, TarnwickTheme::hairline());
-    line->setPalette(palette);
-    return line;
-}
-
 QPushButton* plainButton(const QString& text, const QFont& font, const QColor& colour, QWidget* parent)
 {
     auto* button = new QPushButton(text, parent);
@@ -171,7 +160,7 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     m_grid->setOnCreate([this] { m_palette.create(); });
     themeColumn->addWidget(m_grid);
     column->addWidget(themeSection);
-    column->addWidget(hairline(this));
+    column->addWidget(new TarnRowDivider(this));
 
     auto* disclosure = new Disclosure(this);
     disclosure->setObjectName(QStringLiteral("customiseButton"));
@@ -222,7 +211,7 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     connect(m_reset, &QPushButton::clicked, this, [this] { m_palette.clearOverrides(); });
     resetColumn->addWidget(m_reset, 0, Qt::AlignLeft);
     drawer->addWidget(m_resetRow);
-    drawer->addWidget(hairline(m_drawer));
+    drawer->addWidget(new TarnRowDivider(m_drawer));
 
     m_footer = new QWidget(m_drawer);
     auto* footer = new QHBoxLayout(m_footer);
