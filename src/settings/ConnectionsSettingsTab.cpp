@@ -8,13 +8,13 @@
 #include <QVBoxLayout>
 
 #include "design/Symbols.h"
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "mcp/MCPService.h"
 #include "platform/Settings.h"
 #include "settings/ConnectionsRows.h"
 #include "settings/SettingsWidgets.h"
-#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 
