@@ -39,8 +39,8 @@ public:
              QWidget* parent = nullptr);
     ~NoteView() override;
 
-    // The cards of the application's note windows: this view over the services, with the body slot's
-    // placeholder until the block editor fills it.
+    // The cards of the application's note windows: this view over the services, with the block editor
+    // as its body.
     static DeckRootView::CardFactory cardFactory(AppServices& services);
 
     // DeckCard
