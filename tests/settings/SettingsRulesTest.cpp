@@ -7,7 +7,6 @@
 #include <cmath>
 #include <limits>
 
-#include "app/UpdateChecker.h"
 #include "capture/HotkeyGlyphs.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
@@ -18,6 +17,7 @@
 #include "settings/HotkeyRecording.h"
 #include "settings/LoginSwitch.h"
 #include "settings/SettingsTexts.h"
+#include "settings/UpdateChecker.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "settings/ConnectionsSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
 #include "settings/HotkeysSettingsTab.h"
