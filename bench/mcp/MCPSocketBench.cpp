@@ -28,6 +28,8 @@
 #include "platform/PeerCredentials.h"
 #include "platform/Settings.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 int connectTo(quint16 port)
@@ -325,8 +327,5 @@ BENCHMARK(BM_ThirtyTwoClients)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -28,6 +28,8 @@
 #include "store/TarnwickSchemaV2.h"
 #include "themes/NotePalette.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 class NoAuthenticator : public Authenticator {
@@ -189,8 +191,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -12,7 +12,7 @@
 #include "platform/NotificationCenter.h"
 #include "settings/SettingsTexts.h"
 #include "settings/SettingsWidgets.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 
 using namespace SettingsWidgets;

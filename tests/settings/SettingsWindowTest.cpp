@@ -19,7 +19,7 @@
 #include "settings/SettingsWidgets.h"
 #include "settings/SettingsWindowFixture.h"
 #include "settings/SyncSettingsTab.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 #include "settings/ThemeGrid.h"
