@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "mcp/HTTPResponse.h"
 #include "mcp/MCPApprover.h"
 #include "mcp/MCPService.h"
 #include "mcp/MCPTokenStore.h"
@@ -87,8 +88,8 @@ public:
                         at < 0 ? 0 : in.mid(at + 15, in.indexOf('\r', at) - at - 15).trimmed().toLongLong();
                     if (in.size() >= end + 4 + length) break;
                 }
-                static const QByteArray answer = MCPService::rawResponse(
-                    200, "OK", QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{}})"), std::nullopt, {});
+                static const QByteArray answer =
+                    rawResponse(200, "OK", QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{}})"), std::nullopt, {});
                 ::send(c, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
                 ::shutdown(c, SHUT_WR);
                 while (::recv(c, buf, sizeof buf, 0) > 0) {

@@ -14,6 +14,7 @@
 
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
@@ -24,7 +25,6 @@
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
-#include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"

@@ -13,6 +13,7 @@
 
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteTheme.h"
 #include "note/BlockNoteBody.h"
@@ -22,7 +23,6 @@
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
-#include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"

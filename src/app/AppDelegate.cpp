@@ -6,13 +6,12 @@
 #include <cmath>
 
 #include "app/CaptureActions.h"
-#include "app/PermissionAudit.h"
 #include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
-#include "app/SharePrivacy.h"
 #include "app/TarnwickApp.h"
+#include "design/SharePrivacy.h"
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/Clock.h"
@@ -23,6 +22,7 @@
 #include "platform/WindowStates.h"
 #include "platform/X11Desktop.h"
 #include "privacy/UnlockSession.h"
+#include "settings/PermissionAudit.h"
 #include "store/NoteStore.h"
 
 namespace {

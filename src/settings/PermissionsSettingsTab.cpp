@@ -9,7 +9,7 @@
 #include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "settings/SettingsTexts.h"
 #include "settings/SettingsWidgets.h"

@@ -7,7 +7,7 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
 #include "shelf/ShelfPlacement.h"

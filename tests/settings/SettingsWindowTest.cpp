@@ -11,7 +11,7 @@
 #include <QToolButton>
 
 #include "design/TarnRowDivider.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "settings/ConnectionsSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
 #include "settings/HotkeysSettingsTab.h"

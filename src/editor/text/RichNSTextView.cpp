@@ -1,6 +1,6 @@
 #include "editor/text/RichNSTextView.h"
 
-#include "editor/blocks/DropPictures.h"
+#include "editor/DropPictures.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
