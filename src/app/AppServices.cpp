@@ -135,7 +135,7 @@ AppServices::AppServices(ModelContainer& container)
          [themes = m_themeWindow.get()](const ResolvedNoteTheme& base) { themes->showNew(base, nullptr); }});
     m_mcpApproval = std::make_unique<MCPApprovalController>();
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
-    m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
+    m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search);
     // Making the service starts nothing: the launch starts it when "mcp.enabled" is on.
     m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, Settings::shared());
     m_notifications = std::make_unique<DBusDesktopNotifications>();

@@ -14,7 +14,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 
 using Action = HotkeyManager::Action;
 
@@ -61,15 +60,7 @@ void CaptureActions::dispatch(Action action, quint32 modifiers)
 
 void CaptureActions::handleNewNote()
 {
-    auto made = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString themeID = NoteThemes::defaultThemeID(m_settings);
-    if (!themeID.isEmpty()) {
-        made->setThemeID(themeID);
-        if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
-    }
-    Note* note = m_store.context().insert(std::move(made));
-    m_store.saveNow();
-    m_store.setActiveNoteID(note->uuid());
+    const Note* note = m_store.createNote().note;
     if (m_hooks.showNote) m_hooks.showNote(note->uuid());
 }
 

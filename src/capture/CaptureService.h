@@ -100,7 +100,8 @@ public:
 
 private:
     Result storeAlone(const CaptureContext& context);
-    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID, bool& saved);
+    // Inserts the capture row; the caller saves.
+    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
     bool revertAppend(Note& note, const UndoRecord& record);
 
     NoteStore& m_store;

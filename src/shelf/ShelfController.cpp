@@ -15,7 +15,7 @@ ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Setting
       m_clock(clock),
       m_hooks(std::move(hooks)),
       m_state(settings),
-      m_actions(store, m_state, settings, {m_hooks.openNote, m_hooks.peekCapture, m_hooks.copyText})
+      m_actions(store, m_state, {m_hooks.openNote, m_hooks.peekCapture, m_hooks.copyText})
 {
     ShelfListModel::Hooks modelHooks;
     modelHooks.isRedacted = m_hooks.isRedacted;

@@ -15,6 +15,7 @@
 #include "platform/ModelContext.h"
 #include "platform/Settings.h"
 #include "store/LaunchBodyCheck.h"
+#include "store/NoteThemes.h"
 
 namespace {
 
@@ -131,6 +132,22 @@ void NoteStore::setActiveNoteID(const std::optional<QUuid>& id)
     if (id == m_activeNoteID) return;
     m_activeNoteID = id;
     Q_EMIT activeNoteIDChanged();
+}
+
+// ---- Making notes ----
+
+NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::function<void(Note&)>& alongside)
+{
+    auto made = std::make_unique<Note>(content.title, content.body, Tint::blue, Opacity::solid, content.sourceApp,
+                                       content.sourceURL);
+    const QString themeID = NoteThemes::defaultThemeID(m_settings);
+    made->setThemeID(themeID);
+    if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
+    Note* note = m_context.insert(std::move(made));
+    if (alongside) alongside(*note);
+    const bool saved = saveNow();
+    setActiveNoteID(note->uuid());
+    return {note, saved};
 }
 
 void NoteStore::setReadOnlyNoteIDs(const QSet<QUuid>& ids)

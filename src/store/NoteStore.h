@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <QUrl>
 #include <QUuid>
 #include <QVector>
 #include <functional>
@@ -82,6 +83,25 @@ public:
     QList<Note*> withReminders();
     // In the bin, most recently binned first.
     QList<Note*> trashed();
+
+    // ---- Making notes ----
+
+    // What a new note starts with; everything else is as for any new note.
+    struct NewNote {
+        QString title;
+        QString body;
+        std::optional<QString> sourceApp;
+        std::optional<QUrl> sourceURL;
+    };
+    struct CreatedNote {
+        Note* note = nullptr;
+        bool saved = true;  // false when the save failed: the note is held in memory only
+    };
+    // The one way a note is made: the default theme (and its tint, when the theme is a tint's), the given
+    // content and source, stamped with the store's clock, saved once and then made the active note.
+    // `alongside` inserts the rows that belong with the note (a capture) before that one save, so they
+    // are stored together or not at all.
+    CreatedNote createNote(const NewNote& content = {}, const std::function<void(Note&)>& alongside = {});
 
     // ---- Saving, the bin, purging, tags ----
 

@@ -46,7 +46,6 @@ public:
     void setWindowFactory(WindowFactory factory) { m_factory = std::move(factory); }
     // A blank note of the default theme, inserted and saved (the new-note key and the swipe past the
     // last note make one).
-    static Note* insertBlankNote(NoteStore& store, const Settings& settings);
     void setEmptyNoteToast(EmptyNoteToast toast) { m_emptyNoteToast = std::move(toast); }
     void setScreenSource(ScreenSource source) { m_screens = std::move(source); }
 

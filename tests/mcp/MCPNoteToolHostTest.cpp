@@ -30,7 +30,7 @@ protected:
         store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
         search = std::make_unique<SearchEngine>(
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
-        host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
+        host = std::make_unique<MCPNoteToolHost>(*store, *search);
         service = std::make_unique<MCPService>(*host, approver, tokens, settings);
         service->loadToken();
     }

@@ -40,6 +40,41 @@ TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
     EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries and more");
 }
 
+// Every new note is made here: the default theme with its tint, one save holding the rows made with it,
+// then it is the active note. A theme that is no tint's keeps the note's blue tint.
+TEST_F(NoteStoreTest, CreateNoteSavesOnceWithItsRowsAndBecomesActive)
+{
+    settings.setValue("notes.defaultThemeID", "rose");
+    QSignalSpy revisions(store.get(), &NoteStore::revisionChanged);
+    Capture* row = nullptr;
+    const auto made =
+        store->createNote({"Title", "Body", QStringLiteral("Gedit"), QUrl("https://example.org/")}, [&](Note& note) {
+            EXPECT_EQ(store->activeNoteID(), std::nullopt) << "active only once saved";
+            row = context().insert(
+                std::make_unique<Capture>("Body", std::nullopt, std::nullopt, std::nullopt, std::nullopt, note.uuid()));
+        });
+    ASSERT_TRUE(made.note && made.saved && row);
+    EXPECT_EQ(revisions.count(), 1) << "one save for the note and its rows";
+    EXPECT_EQ(store->activeNoteID(), made.note->uuid());
+    EXPECT_EQ(sql("SELECT title || '|' || body || '|' || themeID || '|' || tintRaw || '|' || sourceApp || '|' || "
+                  "sourceURL FROM Note"),
+              "Title|Body|rose|rose|Gedit|https://example.org/");
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture"), "1");
+
+    settings.setValue("notes.defaultThemeID", "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    Note* custom = store->createNote().note;
+    EXPECT_EQ(custom->themeID(), "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    EXPECT_EQ(custom->tint(), Tint::blue);
+    EXPECT_EQ(custom->sourceApp(), std::nullopt);
+
+    // A refused save is said, and the note stays in memory as the active one.
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE INSERT ON Note BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    const auto unsaved = store->createNote();
+    EXPECT_FALSE(unsaved.saved);
+    EXPECT_EQ(store->activeNoteID(), unsaved.note->uuid());
+}
+
 TEST_F(NoteStoreTest, PublishedStateAnnouncesOnlyRealChanges)
 {
     QSignalSpy active(store.get(), &NoteStore::activeNoteIDChanged);
