@@ -58,9 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
     NoteStore store(container->mainContext(), Clock::system(), settings);
-    Note* note = container->mainContext().insert(std::make_unique<Note>(
-        QStringLiteral("T"), QStringLiteral("x"), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
-    BlockContainer c(note, &store, ResolvedNoteTheme{}, BlockContainer::NoteStyle::floating);
+    Note* note = container->mainContext().insert(std::make_unique<Note>(QStringLiteral("T"), QStringLiteral("x"),
+                                                                        Tint::blue, Opacity::solid, std::nullopt,
+                                                                        std::nullopt, QDateTime::currentDateTimeUtc()));
+    BlockContainer c(note, &store, Clock::system(), ResolvedNoteTheme{}, BlockContainer::NoteStyle::floating);
     c.setWidth(400);
     c.load(true);
     UndoManager& undo = *c.blockUndoManager();

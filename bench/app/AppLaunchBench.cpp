@@ -32,9 +32,9 @@ QString generatedReminderStore(int count)
         const QString paragraph =
             QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(4);
         for (int i = 0; i < count; ++i) {
-            Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note number %1").arg(i),
-                                                               paragraph + QString::number(i), Tint::blue,
-                                                               Opacity::solid, std::nullopt, std::nullopt));
+            Note* note = context.insert(std::make_unique<Note>(
+                QStringLiteral("Note number %1").arg(i), paragraph + QString::number(i), Tint::blue, Opacity::solid,
+                std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
             note->setBlocks({NoteBlock::text(TextRuns{paragraph + QString::number(i), {}})});
             note->setUpdatedAt(kNow.addSecs(-(i * 37 % count)));
             if (i % 100 == 0) note->setReminderDate(kNow.addSecs(i % 200 == 0 ? -(i % 3000) - 1 : 60 + i % 86400));

@@ -53,7 +53,7 @@ struct Body {
         container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
         ModelContext& context = container->mainContext();
         note = context.insert(std::make_unique<Note>(QStringLiteral("Album"), QString(), Tint::blue, Opacity::solid,
-                                                     std::nullopt, std::nullopt));
+                                                     std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings());
         QHash<QString, NoteImage*> reuse;
         QVector<NoteBlock> blocks;
@@ -77,7 +77,7 @@ struct Body {
 
 std::unique_ptr<BlockContainer> openEditor(Body& body)
 {
-    auto editor = std::make_unique<BlockContainer>(body.note, body.store.get(), ResolvedNoteTheme{},
+    auto editor = std::make_unique<BlockContainer>(body.note, body.store.get(), Clock::system(), ResolvedNoteTheme{},
                                                    BlockContainer::NoteStyle::floating);
     editor->setWidth(420);
     editor->setViewport(0, 600);

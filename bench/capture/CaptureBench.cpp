@@ -34,11 +34,12 @@ QString storeOf(int count)
         const QString paragraph = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ");
         for (int i = 0; i < count; ++i) {
             Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QString(), Tint::blue,
-                                                               Opacity::solid, std::nullopt, std::nullopt));
+                                                               Opacity::solid, std::nullopt, std::nullopt,
+                                                               QDateTime::currentDateTimeUtc()));
             note->setBlocks({NoteBlock::text(TextRuns{paragraph + QString::number(i), {}})});
             context.insert(std::make_unique<Capture>(paragraph + QString::number(i), QStringLiteral("Probe"),
-                                                     QStringLiteral("probe"), std::nullopt, std::nullopt,
-                                                     std::nullopt));
+                                                     QStringLiteral("probe"), std::nullopt, std::nullopt, std::nullopt,
+                                                     QDateTime::currentDateTimeUtc()));
         }
     });
 }
@@ -81,8 +82,9 @@ BENCHMARK(BM_IngestAppend)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond);
 QString oneBigNote()
 {
     return generatedStore(QStringLiteral("capture-1mb"), [](ModelContext& context) {
-        Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Big"), QString(), Tint::blue, Opacity::solid,
-                                                           std::nullopt, std::nullopt));
+        Note* note =
+            context.insert(std::make_unique<Note>(QStringLiteral("Big"), QString(), Tint::blue, Opacity::solid,
+                                                  std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         note->setBlocks({NoteBlock::text(TextRuns{QString(1 << 20, u'x'), {}})});
     });
 }

@@ -57,7 +57,8 @@ struct Fixture {
         unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
             notes.append(container->mainContext().insert(
-                std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt)));
+                std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                       QDateTime::currentDateTimeUtc())));
         store->saveNow();
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
@@ -148,8 +149,9 @@ struct PictureFixture {
         store = std::make_unique<NoteStore>(context, Clock::system(), settings);
         unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')}) {
-            Note* note = context.insert(
-                std::make_unique<Note>("Album", QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note =
+                context.insert(std::make_unique<Note>("Album", QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                                      std::nullopt, QDateTime::currentDateTimeUtc()));
             QHash<QString, NoteImage*> reuse;
             QVector<NoteBlock> blocks;
             for (int i = 0; i < 200; ++i) {
@@ -164,11 +166,14 @@ struct PictureFixture {
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, Clock::system(),
-            [this](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+            [this](QWidget* parent) {
+                return new BlockNoteBody({*store, previews, Clock::system()}, NoteView::gutter, parent);
+            },
+            true);
         view->resize(420, 320);
         view->setActive(true);
         view->show();
-        bare = std::make_unique<BlockEditorView>(*store, previews);
+        bare = std::make_unique<BlockEditorView>(EditorServices{*store, previews, Clock::system()});
         bare->resize(420, 320);
         bare->show();
         QCoreApplication::processEvents();

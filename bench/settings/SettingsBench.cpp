@@ -81,7 +81,8 @@ struct Fixture {
         ModelContext& context = container->mainContext();
         for (int i = 0; i < notes; ++i)
             context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QStringLiteral("a body of words"),
-                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                  QDateTime::currentDateTimeUtc()));
         for (int i = 0; i < themes; ++i)
             context.insert(std::make_unique<NoteTheme>(
                 QStringLiteral("theme-%1").arg(i), QStringLiteral("Theme %1").arg(i),

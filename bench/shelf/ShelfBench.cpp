@@ -66,17 +66,18 @@ struct Shelf {
         const QDateTime base = QDateTime::currentDateTimeUtc();
         ModelContext& context = container->mainContext();
         for (int i = 0; i < count; ++i) {
-            Note* note = context.insert(std::make_unique<Note>(words(rng, 24), words(rng, 1024), Tint::blue,
-                                                               Opacity::solid, std::nullopt, std::nullopt));
+            Note* note =
+                context.insert(std::make_unique<Note>(words(rng, 24), words(rng, 1024), Tint::blue, Opacity::solid,
+                                                      std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
             note->setUpdatedAt(base.addSecs(-i * 60));
             if (i == 0) edited = note;
             if (i % 10 == 9) {
                 note->setIsTrashed(true);
                 note->setDeletedAt(base.addSecs(-i));
             }
-            Capture* capture = context.insert(std::make_unique<Capture>(words(rng, 1024), QStringLiteral("Browser"),
-                                                                        QStringLiteral("firefox"), std::nullopt,
-                                                                        words(rng, 24), std::nullopt));
+            Capture* capture = context.insert(
+                std::make_unique<Capture>(words(rng, 1024), QStringLiteral("Browser"), QStringLiteral("firefox"),
+                                          std::nullopt, words(rng, 24), std::nullopt, QDateTime::currentDateTimeUtc()));
             capture->setCreatedAt(base.addSecs(-i * 60));
         }
         store->saveNow();

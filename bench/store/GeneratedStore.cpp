@@ -79,7 +79,8 @@ QString generatedNoteStore(int count, bool captures)
         const QDateTime now = QDateTime::currentDateTimeUtc();
         for (int i = 0; i < count; ++i) {
             Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note number %1").arg(i), QString(),
-                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                               QDateTime::currentDateTimeUtc()));
             QVector<NoteBlock> blocks{NoteBlock::text(TextRuns{paragraph + QString::number(i), {}}),
                                       NoteBlock::text(TextRuns{paragraph, {}})};
             if (i % 100 == 0) {
@@ -98,7 +99,7 @@ QString generatedNoteStore(int count, bool captures)
                 Capture* capture = context.insert(std::make_unique<Capture>(
                     paragraph + paragraph.left(500) + QString::number(i), QStringLiteral("Browser"),
                     QStringLiteral("firefox"), QUrl(QStringLiteral("https://example.org/%1").arg(i)),
-                    QStringLiteral("Page %1").arg(i), std::nullopt));
+                    QStringLiteral("Page %1").arg(i), std::nullopt, QDateTime::currentDateTimeUtc()));
                 capture->setCreatedAt(start.addSecs(i * 41 % count));
             }
         }

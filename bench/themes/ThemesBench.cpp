@@ -66,11 +66,13 @@ struct Fixture {
                                                        1.0, 0));
         for (int i = shape.views; i < shape.storedNotes; ++i)
             context.insert(std::make_unique<Note>(QStringLiteral("Stored %1").arg(i), QStringLiteral("a line"),
-                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                  QDateTime::currentDateTimeUtc()));
         const int blocks = std::max(1, shape.characters / 250);
         for (int v = 0; v < shape.views; ++v) {
-            Note* note = context.insert(
-                std::make_unique<Note>("Open", QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note =
+                context.insert(std::make_unique<Note>("Open", QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                                      std::nullopt, QDateTime::currentDateTimeUtc()));
             QVector<NoteBlock> list;
             for (int b = 0; b < blocks; ++b)
                 list.append(NoteBlock::text(TextRuns{QString(shape.characters / blocks, QChar(u'a' + v % 26)), {}}));
@@ -82,7 +84,9 @@ struct Fixture {
         for (Note* note : notes) {
             auto view = std::make_unique<NoteView>(
                 *store, *unlock, reminders, [] { return true; }, Clock::system(),
-                [this](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); },
+                [this](QWidget* parent) {
+                    return new BlockNoteBody({*store, previews, Clock::system()}, NoteView::gutter, parent);
+                },
                 true);
             view->resize(420, 320);
             view->setNote(note);
@@ -90,7 +94,7 @@ struct Fixture {
             view->show();
             views.push_back(std::move(view));
         }
-        bare = std::make_unique<BlockEditorView>(*store, previews);
+        bare = std::make_unique<BlockEditorView>(EditorServices{*store, previews, Clock::system()});
         bare->resize(420, 320);
         bare->setNote(notes.first());
         bare->show();

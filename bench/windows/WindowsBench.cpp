@@ -83,9 +83,9 @@ struct Fixture {
         container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
         ModelContext& context = container->mainContext();
         for (int i = 0; i < count; ++i) {
-            Note* note =
-                context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QStringLiteral("a few words"),
-                                                      Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note = context.insert(
+                std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QStringLiteral("a few words"), Tint::blue,
+                                       Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
             if (i % 20 == 19) note->setIsTrashed(true);
             notes.append(note);
         }

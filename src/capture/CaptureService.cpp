@@ -78,7 +78,8 @@ QString CaptureService::firstLine(const QString& text)
 Capture* CaptureService::insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID)
 {
     return m_store.context().insert(std::make_unique<Capture>(context.text, context.sourceApp, context.sourceBundleID,
-                                                              context.sourceURL, context.sourceTitle, noteID));
+                                                              context.sourceURL, context.sourceTitle, noteID,
+                                                              m_clock.now()));
 }
 
 CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)

@@ -425,7 +425,8 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
             services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },
             Clock::system(),
             [&services](QWidget* p) -> NoteBody* {
-                return new BlockNoteBody(services.noteStore(), services.previewFiles(), NoteView::gutter, p);
+                return new BlockNoteBody({services.noteStore(), services.previewFiles(), Clock::system()},
+                                         NoteView::gutter, p);
             },
             EwmhWindowState::compositingManagerRunning(), parent);
         view->setThemeWindow(&services.themeWindow());

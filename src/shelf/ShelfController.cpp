@@ -19,9 +19,8 @@ ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Setting
 {
     ShelfListModel::Hooks modelHooks;
     modelHooks.isRedacted = m_hooks.isRedacted;
-    modelHooks.now = [this] { return m_clock.now(); };
-    m_browse = std::make_unique<ShelfListModel>(store, modelHooks);
-    m_results = std::make_unique<ShelfListModel>(store, modelHooks);
+    m_browse = std::make_unique<ShelfListModel>(store, m_clock, modelHooks);
+    m_results = std::make_unique<ShelfListModel>(store, m_clock, modelHooks);
 
     connect(&m_store, &NoteStore::revisionChanged, this, [this] {
         m_lensDirty = m_searchDirty = true;

@@ -139,7 +139,7 @@ void NoteStore::setActiveNoteID(const std::optional<QUuid>& id)
 NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::function<void(Note&)>& alongside)
 {
     auto made = std::make_unique<Note>(content.title, content.body, Tint::blue, Opacity::solid, content.sourceApp,
-                                       content.sourceURL);
+                                       content.sourceURL, m_clock.now());
     const QString themeID = NoteThemes::defaultThemeID(m_settings);
     made->setThemeID(themeID);
     if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
@@ -744,8 +744,8 @@ Note* NoteStore::duplicate(Note& original)
     }
     ensureMigrated(original);
     const QString title = original.title().isEmpty() ? QString() : original.title() + QStringLiteral(" copy");
-    Note* copy = m_context.insert(
-        std::make_unique<Note>(title, original.body(), original.tint(), Opacity::solid, std::nullopt, std::nullopt));
+    Note* copy = m_context.insert(std::make_unique<Note>(title, original.body(), original.tint(), Opacity::solid,
+                                                         std::nullopt, std::nullopt, m_clock.now()));
     copy->setThemeID(original.themeID());
 
     QHash<QUuid, QUuid> copiedRow;

@@ -77,6 +77,10 @@ TEST_F(CaptureServiceTest, NewNoteWithTheModifierLeavesTheActiveNoteAndTakesItsP
     EXPECT_EQ(note->tint(), Tint::green);
     EXPECT_EQ(note->sourceApp(), "Text Editor");
     EXPECT_EQ(onlyCapture()->noteUUID(), created->noteID);
+    // One moment, from the service's clock, for the note and its capture.
+    EXPECT_EQ(note->createdAt(), clock.now());
+    EXPECT_EQ(note->updatedAt(), clock.now());
+    EXPECT_EQ(onlyCapture()->createdAt(), clock.now());
 }
 
 TEST_F(CaptureServiceTest, FirstLineTitles)

@@ -36,8 +36,8 @@ protected:
     }
     Note* add(const QString& title, const QString& body, int minutes)
     {
-        Note* note = container->mainContext().insert(
-            std::make_unique<Note>(title, body, Tint::green, Opacity::solid, std::nullopt, std::nullopt));
+        Note* note = container->mainContext().insert(std::make_unique<Note>(
+            title, body, Tint::green, Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         note->setUpdatedAt(QDateTime::fromSecsSinceEpoch(1'750'000'000 + minutes * 60, Qt::UTC));
         return note;
     }

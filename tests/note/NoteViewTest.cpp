@@ -205,7 +205,10 @@ TEST_F(NoteViewTest, OneMenuOverTheBlockEditor)
     NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+        [&](QWidget* parent) {
+            return new BlockNoteBody({*store, previews, clock}, NoteView::gutter, parent);
+        },
+        true);
     real.resize(360, 300);
     real.setNote(note);
     real.setActive(true);
@@ -344,7 +347,10 @@ TEST_F(NoteViewTest, SlashMenuItemsChosenByKeysActAfterTheMenuCloses)
         store->saveNow();
         NoteView real(
             *store, *unlock, reminders, [] { return true; }, clock,
-            [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+            [&](QWidget* parent) {
+                return new BlockNoteBody({*store, previews, clock}, NoteView::gutter, parent);
+            },
+            true);
         real.resize(360, 300);
         real.setNote(n);
         real.setActive(true);
@@ -457,7 +463,9 @@ TEST_F(NoteViewTest, ScrollBarStaysClearOfTheGrip)
     BlockNoteBody* blockBody = nullptr;
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) { return blockBody = new BlockNoteBody(*store, previews, NoteView::gutter, parent); },
+        [&](QWidget* parent) {
+            return blockBody = new BlockNoteBody({*store, previews, clock}, NoteView::gutter, parent);
+        },
         true);
     Note* longNote = addNote("Long", QString("line\n").repeated(400));
     store->saveNow();

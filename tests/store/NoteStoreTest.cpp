@@ -50,10 +50,12 @@ TEST_F(NoteStoreTest, CreateNoteSavesOnceWithItsRowsAndBecomesActive)
     const auto made =
         store->createNote({"Title", "Body", QStringLiteral("Gedit"), QUrl("https://example.org/")}, [&](Note& note) {
             EXPECT_EQ(store->activeNoteID(), std::nullopt) << "active only once saved";
-            row = context().insert(
-                std::make_unique<Capture>("Body", std::nullopt, std::nullopt, std::nullopt, std::nullopt, note.uuid()));
+            row = context().insert(std::make_unique<Capture>("Body", std::nullopt, std::nullopt, std::nullopt,
+                                                             std::nullopt, note.uuid(), now()));
         });
     ASSERT_TRUE(made.note && made.saved && row);
+    EXPECT_EQ(made.note->createdAt(), now()) << "stamped with the store's clock";
+    EXPECT_EQ(made.note->updatedAt(), now());
     EXPECT_EQ(revisions.count(), 1) << "one save for the note and its rows";
     EXPECT_EQ(store->activeNoteID(), made.note->uuid());
     EXPECT_EQ(sql("SELECT title || '|' || body || '|' || themeID || '|' || tintRaw || '|' || sourceApp || '|' || "
@@ -227,8 +229,8 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
     Settings settings(std::make_unique<MemorySettingsBackend>());
     NoteStore store(container->mainContext(), Clock::system(), settings);
     auto make = [&](const QString& title, const QString& body) {
-        return container->mainContext().insert(
-            std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        return container->mainContext().insert(std::make_unique<Note>(
+            title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
     };
     Note* standing = make("-1", QString());
     for (qint64 i = 0;; ++i) {

@@ -53,7 +53,8 @@ public:
 
     Note* addNote(const QString& title, const QString& body = QString(), qint64 updatedSecondsAgo = 0)
     {
-        auto note = std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+        auto note = std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                           QDateTime::currentDateTimeUtc());
         note->setUpdatedAt(now().addSecs(-updatedSecondsAgo));
         return context().insert(std::move(note));
     }

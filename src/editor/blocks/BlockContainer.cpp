@@ -30,9 +30,9 @@ NoteBlock emptyText()
 }
 }  // namespace
 
-BlockContainer::BlockContainer(Note* note, NoteStore* store, const ResolvedNoteTheme& theme, NoteStyle style,
-                               QObject* parent)
-    : QObject(parent), m_note(note), m_store(store), m_theme(theme), m_style(style)
+BlockContainer::BlockContainer(Note* note, NoteStore* store, const Clock& clock, const ResolvedNoteTheme& theme,
+                               NoteStyle style, QObject* parent)
+    : QObject(parent), m_note(note), m_store(store), m_clock(clock), m_theme(theme), m_style(style)
 {
     m_makeStorage = [] { return std::make_unique<MemoryTextStorage>(); };
     if (m_store) connect(m_store, &NoteStore::readOnlyNoteIDsChanged, this, [this] { updateReadOnly(); });
@@ -432,7 +432,7 @@ void BlockContainer::blockDidChange(const QUuid& blockID)
     m_note->setBody(Note::projectedBody(blocks));
     if (m_note->hasBodyRichData()) m_note->setBodyRichData(std::nullopt);
     if (title != m_note->title()) m_note->setTitle(title);
-    m_note->setUpdatedAt(QDateTime::currentDateTimeUtc());
+    m_note->setUpdatedAt(m_clock.now());
     m_lastSeenBody = m_note->body();
     m_isEditing = false;
 }
@@ -444,7 +444,7 @@ void BlockContainer::commitStructural(const QVector<NoteBlock>& blocks)
     m_isEditing = true;
     if (m_note->setBlocks(blocks)) {
         if (title != m_note->title()) m_note->setTitle(title);
-        m_note->setUpdatedAt(QDateTime::currentDateTimeUtc());
+        m_note->setUpdatedAt(m_clock.now());
         if (m_store) m_store->saveNow();
     }
     m_lastSeenBody = m_note->body();

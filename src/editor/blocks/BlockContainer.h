@@ -18,6 +18,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 
+class Clock;
 class ImageBlockController;
 class Note;
 class NoteImage;
@@ -57,7 +58,8 @@ public:
         int lingeringViews = 0;
     };
 
-    BlockContainer(Note* note, NoteStore* store, const ResolvedNoteTheme& theme, NoteStyle style,
+    // Edits are stamped with `clock`'s time.
+    BlockContainer(Note* note, NoteStore* store, const Clock& clock, const ResolvedNoteTheme& theme, NoteStyle style,
                    QObject* parent = nullptr);
     ~BlockContainer() override;
 
@@ -214,6 +216,7 @@ private:
 
     QPointer<Note> m_note;
     NoteStore* m_store;
+    const Clock& m_clock;
     ResolvedNoteTheme m_theme;
     NoteStyle m_style;
     UndoManager m_undo;

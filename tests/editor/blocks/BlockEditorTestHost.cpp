@@ -24,6 +24,7 @@
 #include "editor/blocks/ImageBlockController.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "model/Note.h"
+#include "platform/Clock.h"
 #include "platform/ModelContext.h"
 #include "platform/QuitOnSignal.h"
 #include "store/NoteStore.h"
@@ -102,15 +103,16 @@ int main(int argc, char** argv)
     const QList<Note*> notes = store.allActive();
     Note* note = notes.isEmpty() ? nullptr : notes.front();
     if (!note) {
-        note = store.context().insert(
-            std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        note =
+            store.context().insert(std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid,
+                                                          std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         store.saveNow();
     }
 
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* editor = new BlockEditorView(store, previews, &window);
+    auto* editor = new BlockEditorView({store, previews, Clock::system()}, &window);
     layout->addWidget(editor);
     editor->setTheme(store.look(*note).theme);
     editor->setNote(note);

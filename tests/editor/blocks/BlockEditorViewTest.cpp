@@ -33,7 +33,7 @@ protected:
     BlockEditorView& show(Note* n, QSize size = {420, 300})
     {
         note = n;
-        editor = std::make_unique<BlockEditorView>(*store, previews);
+        editor = std::make_unique<BlockEditorView>(EditorServices{*store, previews, clock});
         editor->resize(size);
         editor->setNote(n);
         editor->show();

@@ -113,8 +113,9 @@ int main(int argc, char** argv)
     const QList<Note*> notes = store.allActive();
     Note* note = notes.isEmpty() ? nullptr : notes.front();
     if (!note) {
-        note = store.context().insert(
-            std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        note =
+            store.context().insert(std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid,
+                                                          std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         store.saveNow();
     }
     EditorWindow window(store, *note);
