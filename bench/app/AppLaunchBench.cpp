@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -76,7 +77,8 @@ void BM_LaunchWithHousekeeping(benchmark::State& state)
     for (auto _ : state) {
         auto container = freshCopy(source, QStringLiteral("housekeeping.store"), state);
         {
-            NoteStore store(container->mainContext(), Clock::system(), Settings::shared());
+            NoteStore store(container->mainContext(), Clock::system(), Settings::shared(),
+                            NotificationCenter::shared());
             AppServices::runStartupHousekeeping(store, Clock::system());
             benchmark::DoNotOptimize(store.revision());
         }
@@ -113,7 +115,7 @@ void BM_AllActive(benchmark::State& state)
     auto container =
         std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedReminderStore(int(state.range(0)))))
             .value();
-    NoteStore store(container->mainContext(), Clock::system(), Settings::shared());
+    NoteStore store(container->mainContext(), Clock::system(), Settings::shared(), NotificationCenter::shared());
     store.allActive();
     for (auto _ : state) benchmark::DoNotOptimize(store.allActive().size());
 }
@@ -124,7 +126,7 @@ void BM_RescheduleAllWithCatchUp(benchmark::State& state)
     auto container =
         std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedReminderStore(int(state.range(0)))))
             .value();
-    NoteStore store(container->mainContext(), Clock::system(), Settings::shared());
+    NoteStore store(container->mainContext(), Clock::system(), Settings::shared(), NotificationCenter::shared());
     store.allActive();
     CountingNotifications center;
     ReminderScheduler scheduler(store, center, Clock::system(), Settings::shared());

@@ -16,6 +16,7 @@
 #include "model/NoteImage.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -54,7 +55,7 @@ struct Body {
         ModelContext& context = container->mainContext();
         note = context.insert(std::make_unique<Note>(QStringLiteral("Album"), QString(), Tint::blue, Opacity::solid,
                                                      std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
-        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings());
+        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings(), NotificationCenter::shared());
         QHash<QString, NoteImage*> reuse;
         QVector<NoteBlock> blocks;
         for (int i = 0; i < kPictures; ++i) {

@@ -16,6 +16,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -53,7 +54,8 @@ struct OpenStore {
         QFile::remove(work + "-shm");
         QFile::copy(source, work);
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), work)).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), memorySettings());
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), memorySettings(),
+                                            NotificationCenter::shared());
     }
     std::unique_ptr<ModelContainer> container;
     std::unique_ptr<NoteStore> store;

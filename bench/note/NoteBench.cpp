@@ -23,7 +23,9 @@
 #include "platform/Clock.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
@@ -53,8 +55,9 @@ struct Fixture {
     {
         KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
             notes.append(container->mainContext().insert(
                 std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
@@ -146,8 +149,8 @@ struct PictureFixture {
         KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')}) {
             Note* note =
                 context.insert(std::make_unique<Note>("Album", QString(), Tint::blue, Opacity::solid, std::nullopt,
@@ -167,13 +170,16 @@ struct PictureFixture {
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, Clock::system(),
             [this](QWidget* parent) {
-                return new BlockNoteBody({*store, previews, Clock::system()}, NoteView::gutter, parent);
+                return new BlockNoteBody(
+                    {*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()},
+                    NoteView::gutter, parent);
             },
             true);
         view->resize(420, 320);
         view->setActive(true);
         view->show();
-        bare = std::make_unique<BlockEditorView>(EditorServices{*store, previews, Clock::system()});
+        bare = std::make_unique<BlockEditorView>(
+            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
         bare->resize(420, 320);
         bare->show();
         QCoreApplication::processEvents();

@@ -23,6 +23,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
@@ -61,7 +62,8 @@ struct Shelf {
     explicit Shelf(int count)
     {
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
         std::mt19937 rng(7);
         const QDateTime base = QDateTime::currentDateTimeUtc();
         ModelContext& context = container->mainContext();
@@ -85,7 +87,8 @@ struct Shelf {
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
         controller =
             std::make_unique<ShelfController>(*store, *engine, settings, Clock::system(), ShelfController::Hooks{});
-        host = std::make_unique<ShelfWindowHost>(*controller, ShelfPanel::Options{});
+        host =
+            std::make_unique<ShelfWindowHost>(*controller, Clock::system(), Settings::shared(), ShelfPanel::Options{});
     }
 };
 
@@ -212,14 +215,14 @@ void BM_FirstQueryAfterLaunch(benchmark::State& state)
     double firstMs = 0, nextMs = 0, growth = 0, rss = 0;
     for (auto _ : state) {
         auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
-        NoteStore store(container->mainContext(), Clock::system(), settings);
+        NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
         SearchEngine engine({[&store] { return store.allActive(); }, [&store] { return store.captures(); },
                              [&store] { return store.context().storePath(); }});
         engine.prewarm();
         store.allActive();
         store.captures();
         ShelfController c(store, engine, settings, Clock::system(), ShelfController::Hooks{});
-        ShelfWindowHost host(c, ShelfPanel::Options{});
+        ShelfWindowHost host(c, Clock::system(), Settings::shared(), ShelfPanel::Options{});
         c.present();
         while (engine.prewarming()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QCoreApplication::processEvents();

@@ -13,6 +13,7 @@
 #include "model/NoteImage.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -67,7 +68,7 @@ QString generatedNoteStore(int count, bool captures)
 {
     const QString name = QStringLiteral("notestore-1k-%1%2").arg(count).arg(captures ? "-captures" : "");
     return generatedStore(name, [count, captures](ModelContext& context) {
-        NoteStore store(context, Clock::system(), generatorSettings());
+        NoteStore store(context, Clock::system(), generatorSettings(), NotificationCenter::shared());
         const QString paragraph = QStringLiteral(
             "Lorem ipsum dolor sit amet, consectetur adipiscing elit. Grüße aus Köln, café crème à la façade. "
             "Sed do eiusmod tempor incididunt ut labore et dolore magna aliqua. Ut enim ad minim veniam, quis "

@@ -21,7 +21,9 @@
 #include "platform/Clock.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
@@ -58,8 +60,8 @@ struct Fixture {
         KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (int i = 0; i < shape.themes; ++i)
             context.insert(std::make_unique<NoteTheme>(QStringLiteral("T%1").arg(i), QStringLiteral("Theme %1").arg(i),
                                                        QColor::fromHsv(i % 360, 40, 250), std::nullopt, std::nullopt,
@@ -85,7 +87,9 @@ struct Fixture {
             auto view = std::make_unique<NoteView>(
                 *store, *unlock, reminders, [] { return true; }, Clock::system(),
                 [this](QWidget* parent) {
-                    return new BlockNoteBody({*store, previews, Clock::system()}, NoteView::gutter, parent);
+                    return new BlockNoteBody(
+                        {*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()},
+                        NoteView::gutter, parent);
                 },
                 true);
             view->resize(420, 320);
@@ -94,7 +98,8 @@ struct Fixture {
             view->show();
             views.push_back(std::move(view));
         }
-        bare = std::make_unique<BlockEditorView>(EditorServices{*store, previews, Clock::system()});
+        bare = std::make_unique<BlockEditorView>(
+            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
         bare->resize(420, 320);
         bare->setNote(notes.first());
         bare->show();

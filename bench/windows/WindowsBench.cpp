@@ -10,6 +10,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -89,7 +90,7 @@ struct Fixture {
             if (i % 20 == 19) note->setIsTrashed(true);
             notes.append(note);
         }
-        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings());
+        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings(), NotificationCenter::shared());
         store->saveNow();
         manager = std::make_unique<FloatingNotesManager>(*store, memorySettings(), [this](Note& note) {
             auto made = std::make_unique<BenchWindow>(note, *store);

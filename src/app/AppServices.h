@@ -21,15 +21,18 @@ class MCPService;
 class MCPTokenStore;
 class ModelContainer;
 class NoteStore;
+class NotificationCenter;
 class PamAuthenticator;
 class PreviewFiles;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
 class SelectionReader;
+class Settings;
 class SettingsWindowController;
 class ShelfController;
 class ShelfWindowHost;
+class SpellChecker;
 class ThemeWindowController;
 class UnlockSession;
 class UpdateChecker;
@@ -50,6 +53,13 @@ public:
     ~AppServices();
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
+
+    // The process-wide services every other one is handed: the user's settings, the system clock, the
+    // in-process notifications and the desktop's spelling.
+    Settings& settings() const { return m_settings; }
+    Clock& clock() const { return m_clock; }
+    NotificationCenter& center() const { return m_center; }
+    SpellChecker& spelling() const { return m_spelling; }
 
     NoteStore& noteStore() const { return *m_noteStore; }
     // The files the picture preview shows; leftovers of an earlier run are deleted at launch, the rest at quit.
@@ -88,7 +98,7 @@ public:
     // does nothing once its object is gone.
     static CaptureActions::Hooks captureHooks(QPointer<FloatingNotesManager> floating,
                                               QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
-                                              UnlockSession& unlockSession);
+                                              UnlockSession& unlockSession, const Settings& settings);
     // The bus's answer to a capture handed over by another program.
     static SingleInstance::CaptureReply serviceCaptureReply(const std::optional<CaptureService::Result>& result);
 
@@ -105,6 +115,10 @@ public:
     static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
+    Settings& m_settings;
+    Clock& m_clock;
+    NotificationCenter& m_center;
+    SpellChecker& m_spelling;
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<PreviewFiles> m_previews;  // outlives the note windows that show previews

@@ -40,8 +40,7 @@ QSet<Action> CaptureActions::workingActions() const
 void CaptureActions::dispatch(Action action, quint32 modifiers)
 {
     // A capture announces itself only once it stored something (presentCaptureResult).
-    if (action != Action::capture)
-        NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
+    if (action != Action::capture) m_store.notifications().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
     switch (action) {
         case Action::newNote:
             handleNewNote();
@@ -112,15 +111,15 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
                        nothing);
     };
     if (const auto* appended = std::get_if<CaptureService::Appended>(&result)) {
-        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (!appended->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo, open(appended->captureID));
     } else if (const auto* captured = std::get_if<CaptureService::Captured>(&result)) {
-        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (!captured->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo, open(captured->captureID));
     } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
-        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (m_hooks.showNote) m_hooks.showNote(created->noteID);
         if (!created->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo);

@@ -25,11 +25,6 @@ QString uuidText(const QUuid& id)
 }
 }  // namespace
 
-CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, QObject* parent)
-    : CaptureService(store, std::move(isNoteOpen), Settings::shared(), Clock::system(), parent)
-{
-}
-
 CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
                                QObject* parent)
     : QObject(parent),
@@ -196,7 +191,7 @@ void CaptureService::undoLast()
     m_store.saveNow();
     if (note && record.didCreateNote) {
         m_store.softDelete(*note);
-        NotificationCenter::shared().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
+        m_store.notifications().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
     }
 }
 

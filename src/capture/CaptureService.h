@@ -70,7 +70,6 @@ public:
 
     // isNoteOpen answers whether a note's window is open and shown; without one, no note counts as
     // open and captures go to new notes or stand alone.
-    explicit CaptureService(NoteStore& store, IsNoteOpen isNoteOpen = {}, QObject* parent = nullptr);
     CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
                    QObject* parent = nullptr);
 

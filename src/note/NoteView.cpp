@@ -423,9 +423,10 @@ DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
         UnlockSession& unlock = services.unlockSession();
         auto* view = new NoteView(
             services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },
-            Clock::system(),
+            services.clock(),
             [&services](QWidget* p) -> NoteBody* {
-                return new BlockNoteBody({services.noteStore(), services.previewFiles(), Clock::system()},
+                return new BlockNoteBody({services.noteStore(), services.previewFiles(), services.clock(),
+                                          services.center(), services.spelling()},
                                          NoteView::gutter, p);
             },
             EwmhWindowState::compositingManagerRunning(), parent);
@@ -813,7 +814,8 @@ void NoteView::showOpacityPopover(bool show)
     }
     Note* note = m_model.note();
     if (!note || m_opacityPopover) return;
-    m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
+    m_opacityPopover =
+        new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_store.notifications(), m_opacityButton);
     connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
     m_opacityPopover->popUp();
 }

@@ -43,7 +43,7 @@ void ShelfRowActions::rollUp(const Note& note)
 {
     const QUuid id = note.uuid();
     m_hooks.openNote(id);
-    NotificationCenter::shared().post(tarnwickToggleRollUp, id.toString(QUuid::WithoutBraces).toUpper());
+    m_store.notifications().post(tarnwickToggleRollUp, id.toString(QUuid::WithoutBraces).toUpper());
 }
 
 void ShelfRowActions::deleteNote(Note& note)

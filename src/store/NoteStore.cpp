@@ -112,13 +112,14 @@ std::vector<std::optional<DecodedEnvelope>> decodeAll(const std::vector<QByteArr
 
 }  // namespace
 
-NoteStore::NoteStore(ModelContext& context, QObject* parent)
-    : NoteStore(context, Clock::system(), Settings::shared(), parent)
-{
-}
-
-NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settings, QObject* parent)
-    : QObject(parent), m_context(context), m_clock(clock), m_settings(settings)
+NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settings, NotificationCenter& notifications,
+                     QObject* parent)
+    : QObject(parent),
+      m_themeCache(notifications),
+      m_context(context),
+      m_clock(clock),
+      m_settings(settings),
+      m_notifications(notifications)
 {
     m_context.setAutosaveEnabled(true);
 }

@@ -31,6 +31,7 @@ class ModelContext;
 class Note;
 class NoteImage;
 class NoteTheme;
+class NotificationCenter;
 class Settings;
 
 // The one way the rest of the application reads and changes stored data. Wraps the main context of
@@ -43,12 +44,15 @@ class Settings;
 class NoteStore : public QObject {
     Q_OBJECT
 public:
-    // Over the given context, with the system clock and the shared settings.
-    explicit NoteStore(ModelContext& context, QObject* parent = nullptr);
-    NoteStore(ModelContext& context, const Clock& clock, Settings& settings, QObject* parent = nullptr);
+    // Theme changes are announced on, and heard from, `notifications`.
+    NoteStore(ModelContext& context, const Clock& clock, Settings& settings, NotificationCenter& notifications,
+              QObject* parent = nullptr);
     ~NoteStore() override;
 
     ModelContext& context() const { return m_context; }
+    // Where changes of notes and themes are announced: the views that show the store's notes post and
+    // observe there.
+    NotificationCenter& notifications() const { return m_notifications; }
 
     // ---- Published state (not stored) ----
 
@@ -231,6 +235,7 @@ private:
     std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
     const Clock& m_clock;
     Settings& m_settings;
+    NotificationCenter& m_notifications;
     std::optional<QUuid> m_activeNoteID;
     qint64 m_revision = 0;
     QSet<QUuid> m_readOnlyNoteIDs;

@@ -176,7 +176,7 @@ void FloatingNoteWindowController::setManager(FloatingNotesManager* manager)
 
 void FloatingNoteWindowController::installObservers()
 {
-    NotificationCenter& center = NotificationCenter::shared();
+    NotificationCenter& center = m_store.notifications();
     m_zoomObserver = center.observe(
         tarnwickToggleZoom,
         [this](const Notification& n) {
@@ -591,7 +591,7 @@ bool FloatingNoteWindowController::handleKey(QKeyEvent* event)
                 }
             return true;
         case C::toggleSearchPalette:
-            NotificationCenter::shared().post(tarnwickToggleSearchPalette);
+            m_store.notifications().post(tarnwickToggleSearchPalette);
             return true;
     }
     return false;

@@ -64,16 +64,6 @@ bool FloatingNotesManager::globalFloatOnTop(const Settings& settings)
     return boolSettingOnByDefault(settings, QStringLiteral("notes.floatOnTop"));
 }
 
-bool FloatingNotesManager::oneNoteAtATime()
-{
-    return oneNoteAtATime(Settings::shared());
-}
-
-bool FloatingNotesManager::globalFloatOnTop()
-{
-    return globalFloatOnTop(Settings::shared());
-}
-
 void FloatingNotesManager::watchScreens()
 {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());

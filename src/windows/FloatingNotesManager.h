@@ -38,8 +38,6 @@ public:
 
     static bool oneNoteAtATime(const Settings& settings);
     static bool globalFloatOnTop(const Settings& settings);
-    static bool oneNoteAtATime();
-    static bool globalFloatOnTop();
 
     NoteStore& store() const { return m_store; }
     // Until a factory is set (the widgets are wired at launch) no window can open.

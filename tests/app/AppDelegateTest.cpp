@@ -69,7 +69,7 @@ protected:
     FakeDesktopNotifications notifications;
     ReminderScheduler reminders{*store, notifications, clock, settings};
     FakeAuthenticator authenticator;
-    UnlockSession unlockSession{*store, authenticator, clock, &settings};
+    UnlockSession unlockSession{*store, authenticator, clock, settings};
     NotificationCenter center;
     SingleInstance bus;
     std::optional<QString> failure;

@@ -8,6 +8,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -27,7 +28,8 @@ protected:
     {
         service.reset(), host.reset(), search.reset(), store.reset(), container.reset();
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
         search = std::make_unique<SearchEngine>(
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
         host = std::make_unique<MCPNoteToolHost>(*store, *search);

@@ -23,6 +23,7 @@
 #include "note/NoteNotifications.h"
 #include "note/NoteView.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
@@ -56,7 +57,7 @@ class NoteViewTest : public NoteStoreTestBase {
 protected:
     void SetUp() override
     {
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, settings);
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, clock,
@@ -206,7 +207,8 @@ TEST_F(NoteViewTest, OneMenuOverTheBlockEditor)
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
         [&](QWidget* parent) {
-            return new BlockNoteBody({*store, previews, clock}, NoteView::gutter, parent);
+            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                                     NoteView::gutter, parent);
         },
         true);
     real.resize(360, 300);
@@ -348,7 +350,9 @@ TEST_F(NoteViewTest, SlashMenuItemsChosenByKeysActAfterTheMenuCloses)
         NoteView real(
             *store, *unlock, reminders, [] { return true; }, clock,
             [&](QWidget* parent) {
-                return new BlockNoteBody({*store, previews, clock}, NoteView::gutter, parent);
+                return new BlockNoteBody(
+                    {*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()}, NoteView::gutter,
+                    parent);
             },
             true);
         real.resize(360, 300);
@@ -464,7 +468,9 @@ TEST_F(NoteViewTest, ScrollBarStaysClearOfTheGrip)
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
         [&](QWidget* parent) {
-            return blockBody = new BlockNoteBody({*store, previews, clock}, NoteView::gutter, parent);
+            return blockBody = new BlockNoteBody(
+                       {*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                       NoteView::gutter, parent);
         },
         true);
     Note* longNote = addNote("Long", QString("line\n").repeated(400));

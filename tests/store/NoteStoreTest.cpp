@@ -2,6 +2,7 @@
 #include <QSignalSpy>
 
 #include "model/Capture.h"
+#include "platform/NotificationCenter.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -227,7 +228,7 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
     if (path.isEmpty()) GTEST_SKIP() << "runs as the child of KillDuringSavesLosesNoSaveThatReturned";
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
-    NoteStore store(container->mainContext(), Clock::system(), settings);
+    NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
     auto make = [&](const QString& title, const QString& body) {
         return container->mainContext().insert(std::make_unique<Note>(
             title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
@@ -252,7 +253,7 @@ TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
 
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
-    NoteStore store(container->mainContext(), Clock::system(), settings);
+    NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
     QSet<QString> saved;
     qint64 standing = -1;
     for (const Note* n : store.allActive()) {

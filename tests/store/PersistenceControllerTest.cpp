@@ -197,8 +197,8 @@ TEST_F(PersistenceControllerTest, SnapshotsHoldNoPrivateNoteInTheClearAndEveryFi
 TEST(PersistenceControllerShared, OpensOnceInTheApplicationsDataFolder)
 {
     EXPECT_FALSE(PersistenceController::storeFailure()) << "reading the failure does not open the store";
-    ModelContainer& container = PersistenceController::shared();
-    EXPECT_EQ(&container, &PersistenceController::shared());
+    ModelContainer& container = PersistenceController::shared(Clock::system());
+    EXPECT_EQ(&container, &PersistenceController::shared(Clock::system()));
     EXPECT_FALSE(PersistenceController::storeFailure());
     EXPECT_EQ(container.path(), TestEnvironment::dataHome() + "/tarnwick/default.store");
     EXPECT_TRUE(QFile::exists(TestEnvironment::dataHome() + "/tarnwick/TarnwickSnapshots/schema-fingerprint"));

@@ -68,6 +68,9 @@ void BlockContainer::setTheme(const ResolvedNoteTheme& theme)
 void BlockContainer::observe(NotificationCenter& center)
 {
     m_center = &center;
+    for (const Entry& entry : m_entries)
+        if (auto* text = dynamic_cast<TextBlockController*>(entry.controller.get()))
+            text->setNotificationCenter(m_center);
     const QString object = noteID().toString(QUuid::WithoutBraces).toUpper();
     m_commandObserver = center.observe(
         tarnwickFormatCommand, [this](const Notification& n) { handleFormatCommand(n.userInfo); }, object, this);
@@ -271,6 +274,7 @@ std::unique_ptr<BlockController> BlockContainer::makeController(const NoteBlock&
     auto storage = m_makeStorage();
     *storageOut = storage.release();
     auto controller = std::make_unique<TextBlockController>(block.id, this, isTitle, m_theme, m_style, **storageOut);
+    controller->setNotificationCenter(m_center);
     controller->textView().setEditable(!m_readOnly);
     controller->load(*block.textRuns(),
                      isTitle ? std::optional<QString>(m_note ? m_note->title() : QString()) : std::nullopt,

@@ -24,6 +24,7 @@ class Note;
 class NoteImage;
 class NoteStore;
 class PreviewFiles;
+class SpellChecker;
 class TextStorage;
 
 // The editor of one note body, without widgets: one controller per block, the note's one undo stack,
@@ -70,6 +71,9 @@ public:
     }
     void setPreviewFiles(PreviewFiles* files) { m_previews = files; }
     PreviewFiles* previewFiles() const { return m_previews; }
+    // The spelling the views of the text blocks check against; none checks nothing.
+    void setSpellChecker(SpellChecker* checker) { m_spellChecker = checker; }
+    SpellChecker* spellChecker() const { return m_spellChecker; }
 
     // (Re)loads the note; fresh clears the undo stack and puts the caret after the title line.
     void load(bool fresh);
@@ -147,7 +151,8 @@ public:
     std::optional<std::pair<qsizetype, qsizetype>> flash(const std::optional<QUuid>& block, qint64 location,
                                                          qint64 length);
 
-    // Format commands and flash requests posted for this note.
+    // Format commands and flash requests posted for this note; its text blocks post their format state
+    // there too.
     void observe(NotificationCenter& center);
     void handleFormatCommand(const QVariantMap& userInfo);
     void handleFlashRange(const QVariantMap& userInfo);
@@ -241,6 +246,7 @@ private:
     bool m_showingSealed = false;
     QMetaObject::Connection m_noteConnection;
     NotificationCenter* m_center = nullptr;
+    SpellChecker* m_spellChecker = nullptr;
     ObserverToken m_commandObserver;
     ObserverToken m_flashObserver;
 

@@ -23,6 +23,8 @@ BlockEditorView::BlockEditorView(const EditorServices& services, QWidget* parent
       m_store(services.store),
       m_previews(services.previews),
       m_clock(services.clock),
+      m_notifications(services.notifications),
+      m_spelling(services.spelling),
       m_readOnly(new QLabel(this)),
       m_findBar(new FindBar(this))
 {
@@ -73,7 +75,8 @@ void BlockEditorView::setNote(Note* note)
         m_container =
             std::make_unique<BlockContainer>(note, &m_store, m_clock, m_theme, BlockContainer::NoteStyle::floating);
         m_container->setPreviewFiles(&m_previews);
-        m_container->observe(NotificationCenter::shared());
+        m_container->observe(m_notifications);
+        m_container->setSpellChecker(&m_spelling);
         // Pictures are decoded no larger than the screen can show them.
         if (const QScreen* screen = this->screen())
             m_container->pictures().setMaxSide(

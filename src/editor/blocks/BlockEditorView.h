@@ -10,14 +10,18 @@ class BlockContainerView;
 class Clock;
 class FindBar;
 class NoteStore;
+class NotificationCenter;
 class PreviewFiles;
 class QLabel;
+class SpellChecker;
 
 // What a note's editor works with, shared by every editor of the application.
 struct EditorServices {
     NoteStore& store;
     PreviewFiles& previews;  // the files the picture preview shows
     const Clock& clock;      // stamps the edits
+    NotificationCenter& notifications;
+    SpellChecker& spelling;
 };
 
 // A note body in a scroll view: the block container and its widget, a line above the blocks when the
@@ -58,6 +62,8 @@ private:
     NoteStore& m_store;
     PreviewFiles& m_previews;
     const Clock& m_clock;
+    NotificationCenter& m_notifications;
+    SpellChecker& m_spelling;
     ResolvedNoteTheme m_theme;
     qreal m_gutter = 0;
     std::unique_ptr<BlockContainer> m_container;

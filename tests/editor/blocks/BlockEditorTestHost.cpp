@@ -26,7 +26,10 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContext.h"
+#include "platform/NotificationCenter.h"
 #include "platform/QuitOnSignal.h"
+#include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 #include "store/ResolvedNoteLook.h"
@@ -97,7 +100,8 @@ int main(int argc, char** argv)
 
     QuitOnSignal::install();
     TarnwickType::registerBundledFonts();
-    NoteStore store(PersistenceController::shared().mainContext());
+    NoteStore store(PersistenceController::shared(Clock::system()).mainContext(), Clock::system(), Settings::shared(),
+                    NotificationCenter::shared());
     PreviewFiles previews;
     previews.sweepLeftovers();
     const QList<Note*> notes = store.allActive();
@@ -112,7 +116,8 @@ int main(int argc, char** argv)
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* editor = new BlockEditorView({store, previews, Clock::system()}, &window);
+    auto* editor = new BlockEditorView(
+        {store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()}, &window);
     layout->addWidget(editor);
     editor->setTheme(store.look(*note).theme);
     editor->setNote(note);
