@@ -17,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SelectionReader.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -68,8 +69,9 @@ void BM_IngestAppend(benchmark::State& state)
     NoteStore& store = *open.store;
     const QUuid active = store.allActive().first()->uuid();
     store.setActiveNoteID(active);
+    const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
     CaptureService service(
-        store, [active](const QUuid& id) { return id == active; }, memorySettings(), Clock::system());
+        store, [active](const QUuid& id) { return id == active; }, memorySettings(), Clock::system(), *reader);
     const CaptureContext context{QStringLiteral("captured words"), QStringLiteral("Probe"), QStringLiteral("probe"),
                                  std::nullopt, std::nullopt};
     for (auto _ : state) {
@@ -98,8 +100,9 @@ void BM_AppendIntoBigNote(benchmark::State& state)
     NoteStore& store = *open.store;
     const QUuid id = store.allActive().first()->uuid();
     store.setActiveNoteID(id);
+    const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
     CaptureService service(
-        store, [](const QUuid&) { return true; }, memorySettings(), Clock::system());
+        store, [](const QUuid&) { return true; }, memorySettings(), Clock::system(), *reader);
     // The note grows by two characters a round: nothing next to its megabyte, and no undo's writes
     // between the rounds.
     const CaptureContext context{QStringLiteral("a"), std::nullopt, std::nullopt, std::nullopt, std::nullopt};

@@ -76,7 +76,11 @@ AppServices::AppServices(ModelContainer& container)
         return std::unique_ptr<NoteWindow>(std::make_unique<FloatingNoteWindowController>(
             note, store, m_settings, m_clock, NoteView::cardFactory(*this)));
     });
-    m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()), m_settings, m_clock);
+    // The one reader of the desktop's selection: the capture reads through it and the shelf asks it
+    // whether capture can work in this session.
+    m_selectionReader = SelectionReader::createDefault();
+    m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()), m_settings, m_clock,
+                                                 *m_selectionReader);
     m_capsule = std::make_unique<CaptureCapsuleController>(
         m_clock, [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
         [] { return X11Desktop::reduceMotion(); });
@@ -99,10 +103,9 @@ AppServices::AppServices(ModelContainer& container)
         // Read when a row is drawn, by then the unlock session exists.
         hooks.isRedacted = [this](const Note& note) { return !m_unlockSession || m_unlockSession->isRedacted(note); };
         m_shelf = std::make_unique<ShelfController>(store, *m_search, m_settings, m_clock, hooks);
-        m_shelfSelectionProbe = SelectionReader::createDefault();
         ShelfPanel::Options options;
         options.storeFailed = PersistenceController::storeFailure().has_value();
-        options.captureBroken = [probe = m_shelfSelectionProbe.get()] { return !probe->isAvailable(); };
+        options.captureBroken = [probe = m_selectionReader.get()] { return !probe->isAvailable(); };
         // The gear and the capture banner; the window exists by the time the shelf is shown.
         options.showSettings = [this] {
             if (m_settingsWindow) m_settingsWindow->show();
@@ -293,7 +296,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     parts.captureActions = m_captureActions.get();
     // Asked once: whether this session lets capture read other applications' selections. Only an X11
     // display does; the launch tests run offscreen and must not reach for one.
-    parts.captureAvailable = [probe = m_shelfSelectionProbe.get()] {
+    parts.captureAvailable = [probe = m_selectionReader.get()] {
         static const bool available =
             QGuiApplication::platformName() == QLatin1String("xcb") && probe && probe->isAvailable();
         return available;

@@ -123,6 +123,7 @@ private:
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<PreviewFiles> m_previews;  // outlives the note windows that show previews
     std::unique_ptr<FloatingNotesManager> m_floating;
+    std::unique_ptr<SelectionReader> m_selectionReader;  // outlives the capture service that reads it
     std::unique_ptr<CaptureService> m_capture;
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
     std::unique_ptr<HotkeyManager> m_hotkeys;
@@ -130,7 +131,6 @@ private:
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<CapturePeekController> m_peek;
     std::unique_ptr<CaptureActions> m_captureActions;
-    std::unique_ptr<SelectionReader> m_shelfSelectionProbe;
     std::unique_ptr<ShelfController> m_shelf;
     std::unique_ptr<ShelfWindowHost> m_shelfWindows;
     std::unique_ptr<PamAuthenticator> m_authenticator;

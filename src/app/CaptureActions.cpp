@@ -74,9 +74,10 @@ void CaptureActions::handleCapture(quint32 modifiers)
     }
     const bool asNewNote = (modifiers & HotkeyManager::kCommand) != 0;
     const auto provider = m_capture.selectionProvider();
-    const std::optional<CaptureContext> context = provider ? provider() : std::nullopt;
+    const CaptureService::SelectionRead context =
+        provider ? provider() : CaptureService::SelectionRead(CaptureService::UnreadableReason::appExposesNoSelection);
     if (!context) {
-        const CaptureService::UnreadableReason reason = CaptureService::lastUnreadableReason();
+        const CaptureService::UnreadableReason reason = context.error();
         presentCaptureResult(CaptureService::UnreadableSelection{reason});
         // No selection can be read in this session at all: say why once, after the hot key's event.
         if (reason == CaptureService::UnreadableReason::noFocusedElement && !m_explainedCapture &&
@@ -152,7 +153,7 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
 std::optional<CaptureService::Result> CaptureActions::handleServiceCapture(const QString& text)
 {
     if (text.trimmed().isEmpty()) return std::nullopt;
-    const SourceHarvester::Source source = SourceHarvester::harvest(CaptureService::defaultReader());
+    const SourceHarvester::Source source = SourceHarvester::harvest(m_capture.reader());
     const CaptureService::Result result =
         m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false);
     presentCaptureResult(result);

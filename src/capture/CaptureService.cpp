@@ -26,13 +26,14 @@ QString uuidText(const QUuid& id)
 }  // namespace
 
 CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
-                               QObject* parent)
+                               SelectionReader& reader, QObject* parent)
     : QObject(parent),
       m_store(store),
       m_isNoteOpen(std::move(isNoteOpen)),
       m_settings(settings),
       m_clock(clock),
-      m_selectionProvider([] { return readSelection(); })
+      m_reader(reader),
+      m_selectionProvider([this] { return readSelection(m_reader); })
 {
 }
 
@@ -195,23 +196,9 @@ void CaptureService::undoLast()
     }
 }
 
-SelectionReader& CaptureService::defaultReader()
+CaptureService::SelectionRead CaptureService::readSelection(SelectionReader& reader)
 {
-    static const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
-    return *reader;
-}
-
-std::optional<CaptureContext> CaptureService::readSelection()
-{
-    return readSelection(defaultReader());
-}
-
-std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& reader)
-{
-    const auto fail = [](UnreadableReason reason) -> std::optional<CaptureContext> {
-        s_lastUnreadableReason = reason;
-        return std::nullopt;
-    };
+    const auto fail = [](UnreadableReason reason) { return SelectionRead(reason); };
     // Without access to other windows (a pure Wayland session) there is no focus to read at all.
     if (!reader.isAvailable()) return fail(UnreadableReason::noFocusedElement);
     const std::optional<ActiveWindow> window = reader.activeWindow();
