@@ -22,6 +22,8 @@
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 Settings& memorySettings()
@@ -199,8 +201,5 @@ BENCHMARK(BM_ParseOneDesktopEntry)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -26,6 +26,8 @@
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 QString paragraphs(int count, QChar fill)
@@ -270,8 +272,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

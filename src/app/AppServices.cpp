@@ -9,26 +9,27 @@
 #endif
 
 #include "app/CaptureActions.h"
-#include "app/PermissionAudit.h"
 #include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
-#include "app/UpdateChecker.h"
 #include "capture/CaptureCapsuleController.h"
 #include "capture/CaptureCapsuleView.h"
 #include "capture/CapturePeekController.h"
 #include "capture/CaptureService.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/CryptoBox.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
+#include "note/BlockNoteBody.h"
 #include "note/NoteView.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/EwmhWindowState.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -38,15 +39,17 @@
 #include "platform/Settings.h"
 #include "platform/SpellChecker.h"
 #include "platform/X11Desktop.h"
-#include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
+#include "settings/PermissionAudit.h"
 #include "settings/SettingsWindowController.h"
+#include "settings/UpdateChecker.h"
 #include "shelf/AppIconCache.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "themes/NotePalettePopover.h"
 #include "themes/ThemeWindowController.h"
 #include "windows/FloatingNoteWindowController.h"
 
@@ -73,8 +76,8 @@ AppServices::AppServices(ModelContainer& container)
     // Each window's cards are note views over the services made below; a card is made only once a
     // window opens, after all of them exist.
     m_floating = std::make_unique<FloatingNotesManager>(store, m_settings, [this, &store](Note& note) {
-        return std::unique_ptr<NoteWindow>(std::make_unique<FloatingNoteWindowController>(
-            note, store, m_settings, m_clock, NoteView::cardFactory(*this)));
+        return std::unique_ptr<NoteWindow>(
+            std::make_unique<FloatingNoteWindowController>(note, store, m_settings, m_clock, noteCardFactory()));
     });
     // The one reader of the desktop's selection: the capture reads through it and the shelf asks it
     // whether capture can work in this session.
@@ -172,6 +175,29 @@ AppServices::AppServices(ModelContainer& container)
 }
 
 AppServices::~AppServices() = default;
+
+DeckRootView::CardFactory AppServices::noteCardFactory()
+{
+    return [this](QWidget* parent) -> DeckCard* {
+        ReminderScheduler& scheduler = reminders();
+        NoteViewModel::Reminders noteReminders{[&scheduler] { return scheduler.requestAuthorizationIfNeeded(); },
+                                               [&scheduler](const Note& note) { scheduler.performSchedule(note); },
+                                               [&scheduler](const Note& note) { scheduler.cancel(note); },
+                                               [&scheduler] { scheduler.explainUnavailable(); }};
+        UnlockSession& unlock = unlockSession();
+        auto* view = new NoteView(
+            noteStore(), unlock, std::move(noteReminders), [&unlock] { return unlock.canAuthenticate(); }, m_clock,
+            [this](QWidget* p) -> NoteBody* {
+                return new BlockNoteBody({noteStore(), previewFiles(), m_clock, m_center, m_spelling}, NoteView::gutter,
+                                         p);
+            },
+            EwmhWindowState::compositingManagerRunning(), parent);
+        view->setPaletteFactory([this](Note& note, QWidget* anchor) -> NotePopover* {
+            return new NotePalettePopover(noteStore(), note, &themeWindow(), anchor);
+        });
+        return view;
+    };
+}
 
 std::function<bool(const QUuid&)> AppServices::isNoteOpenAnswer(QPointer<FloatingNotesManager> floating)
 {

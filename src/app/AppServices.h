@@ -8,6 +8,7 @@
 #include "app/CaptureActions.h"
 #include "capture/CapturePeekController.h"
 #include "capture/HotkeyManager.h"
+#include "windows/DeckRootView.h"
 #include "windows/FloatingNotesManager.h"
 
 class CaptureCapsuleController;
@@ -54,13 +55,6 @@ public:
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
 
-    // The process-wide services every other one is handed: the user's settings, the system clock, the
-    // in-process notifications and the desktop's spelling.
-    Settings& settings() const { return m_settings; }
-    Clock& clock() const { return m_clock; }
-    NotificationCenter& center() const { return m_center; }
-    SpellChecker& spelling() const { return m_spelling; }
-
     NoteStore& noteStore() const { return *m_noteStore; }
     // The files the picture preview shows; leftovers of an earlier run are deleted at launch, the rest at quit.
     PreviewFiles& previewFiles() const { return *m_previews; }
@@ -77,7 +71,6 @@ public:
     SettingsWindowController& settingsWindow() const { return *m_settingsWindow; }
     // The one theme window, where themes are made and edited.
     ThemeWindowController& themeWindow() const { return *m_themeWindow; }
-    MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
     UpdateChecker& updateChecker() const { return *m_updateChecker; }
@@ -115,6 +108,11 @@ public:
     static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
+    // The cards of the note windows: a note view over these services, its body the block editor.
+    DeckRootView::CardFactory noteCardFactory();
+
+    // The process-wide services every other one is handed: the user's settings, the system clock, the
+    // in-process notifications and the desktop's spelling.
     Settings& m_settings;
     Clock& m_clock;
     NotificationCenter& m_center;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
 #include "platform/MemoryKeychainBackend.h"
@@ -16,7 +17,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "platform/StoreTestSupport.h"
-#include "privacy/KeychainStore.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 #include "support/FakeClock.h"
