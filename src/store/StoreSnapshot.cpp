@@ -111,11 +111,6 @@ std::optional<QString> StoreSnapshot::storedFingerprint(const std::optional<QStr
     return text.trimmed();
 }
 
-void StoreSnapshot::record(const QString& fingerprint)
-{
-    record(fingerprint, StoreMigration::currentDirectory());
-}
-
 void StoreSnapshot::record(const QString& fingerprint, const std::optional<QString>& storeDirectory)
 {
     if (!storeDirectory) return;

@@ -34,7 +34,6 @@ public:
                                                          const Clock& clock);
 
     // Writes the fingerprint as the recorded one; failures are silent.
-    static void record(const QString& fingerprint);
     static void record(const QString& fingerprint, const std::optional<QString>& storeDirectory);
     static std::optional<QString> storedFingerprint(const std::optional<QString>& storeDirectory);
 
