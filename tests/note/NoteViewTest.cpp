@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QWindow>
 
 #include "design/OverlayScrollBar.h"
+#include "design/TarnwickType.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/blocks/PreviewWindow.h"
 #include "editor/text/FormattingShortcutsSheet.h"
@@ -132,6 +134,25 @@ TEST_F(NoteViewTest, ChromePostsWithTheNoteID)
     EXPECT_TRUE(button("lockButton")->isVisible());
     EXPECT_TRUE(view->findChild<QWidget*>("lockPanel")->isVisible());
     EXPECT_FALSE(body->isVisible());
+}
+
+// A locked note's title and the lock panel's heading are set in the shipped serif.
+TEST_F(NoteViewTest, LockedTitleAndHeadingUseTheBrandSerif)
+{
+    TarnwickType::registerBundledFonts();
+    ASSERT_TRUE(TarnwickType::newsreaderAvailable());
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    NoteView locked(
+        *store, *unlock, reminders, [] { return true; }, clock, [](QWidget* parent) { return new FakeBody(parent); },
+        true);
+    note->setIsLocked(true);
+    locked.setNote(note);
+    QLabel* heading = nullptr;
+    for (QLabel* label : locked.findChildren<QLabel*>())
+        if (label->text() == "This note is locked") heading = label;
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(QFontInfo(heading->font()).family(), "Newsreader");
+    EXPECT_EQ(QFontInfo(locked.findChild<QLineEdit*>("lockedTitle")->font()).family(), "Newsreader");
 }
 
 // The strip posts whole translations; the grip posts increments, then "ended".
@@ -515,4 +536,48 @@ TEST_F(NoteViewTest, ActivityAnimatesOnlyTheDrawing)
     view->setActive(true);
     view.reset();
     clock.advance(400);
+}
+
+// Rolling up: the content is gone from reach at once and fades over 0.2 s; unrolling mid-way comes
+// back from what is drawn. The deck's key change turns the card over its own 0.15 s.
+TEST_F(NoteViewTest, RollingAndKeyChangeAnimateOnlyTheDrawing)
+{
+    view->setRolled(true);
+    EXPECT_FALSE(view->model().contentShown());
+    EXPECT_TRUE(view->unrolling().isRunning());
+    EXPECT_TRUE(body->isVisible());
+    EXPECT_TRUE(body->testAttribute(Qt::WA_TransparentForMouseEvents));
+    clock.advance(80);
+    const double midway = view->unrolling().value();
+    EXPECT_GT(midway, 0.0);
+    EXPECT_LT(midway, 1.0);
+
+    view->setRolled(false);
+    EXPECT_TRUE(view->model().contentShown());
+    EXPECT_FALSE(body->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_DOUBLE_EQ(view->unrolling().value(), midway);
+    view->setRolled(true);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    EXPECT_DOUBLE_EQ(view->unrolling().value(), 0.0);
+    EXPECT_FALSE(body->isVisible());
+
+    // Another note arrives rolled as it is, with nothing running.
+    view->setRolled(false);
+    clock.advance(50);
+    view->setRolled(true);
+    view->setNote(addNote("Other", "text"));
+    EXPECT_FALSE(view->unrolling().isRunning());
+    EXPECT_DOUBLE_EQ(view->unrolling().value(), 0.0);
+    view->setRolled(false);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    EXPECT_TRUE(body->isVisible());
+
+    static_cast<DeckCard*>(view.get())->changeActive(false, DeckRootView::keyChangeMs);
+    clock.advance(DeckRootView::keyChangeMs + Tween::frameMs);
+    EXPECT_FALSE(view->activeness().isRunning());
+    EXPECT_DOUBLE_EQ(view->activeness().value(), 0.0);
+    // The view's own change afterwards keeps its 0.18 s.
+    view->setActive(true);
+    clock.advance(DeckRootView::keyChangeMs + Tween::frameMs);
+    EXPECT_TRUE(view->activeness().isRunning());
 }
