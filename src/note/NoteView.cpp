@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyleOptionMenuItem>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -151,6 +152,22 @@ protected:
         QColor veil = paper;
         veil.setAlphaF(float(full * strength * paper.alphaF()));
         QPainter(this).fillRect(rect(), veil);
+    }
+};
+
+// The note's menu: an item that destroys something ("Delete note") is drawn in the destructive colour,
+// in the menu's own style, so it keeps the keyboard and the look of its neighbours.
+class NoteMenu : public QMenu {
+public:
+    static constexpr const char* destructiveProperty = "tarnwickDestructive";
+
+protected:
+    void initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        if (!action || !action->isEnabled() || !action->property(destructiveProperty).toBool()) return;
+        for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+            option->palette.setColor(role, TarnwickTheme::destructive());
     }
 };
 
@@ -809,15 +826,20 @@ void NoteView::mouseDoubleClickEvent(QMouseEvent* event)
 QMenu* NoteView::buildContextMenu(const QPoint& pos)
 {
     m_menuAnchor = pos;
-    QMenu* menu = nullptr;
-    if (m_body && m_body->isVisible() && m_body->geometry().contains(pos))
-        menu = m_body->createEditMenu(m_body->mapFrom(this, pos));
-    if (!menu) menu = new QMenu;
+    QMenu* menu = new NoteMenu;
+    if (m_body && m_body->isVisible() && m_body->geometry().contains(pos)) {
+        if (QMenu* edit = m_body->createEditMenu(m_body->mapFrom(this, pos))) {
+            // The editor's items join this menu; their own menu keeps them (and goes with this one).
+            edit->setParent(menu, edit->windowFlags());
+            menu->addActions(edit->actions());
+        }
+    }
     if (!menu->isEmpty()) menu->addSeparator();
     for (const NoteViewModel::MenuItem& item : m_model.menuItems()) {
         if (item.separatorBefore) menu->addSeparator();
         QAction* action = menu->addAction(item.label);
         action->setEnabled(item.enabled);
+        action->setProperty(NoteMenu::destructiveProperty, item.destructive);
         action->setToolTip(item.toolTip.isEmpty() ? item.label : item.toolTip);
         if (!item.toolTip.isEmpty()) action->setStatusTip(item.toolTip);
         QPointer<NoteView> self(this);

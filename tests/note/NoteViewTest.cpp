@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include "design/OverlayScrollBar.h"
+#include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/blocks/PreviewWindow.h"
@@ -210,6 +211,25 @@ TEST_F(NoteViewTest, ContextMenu)
     QStringList created;
     ObserverToken token = NotificationCenter::shared().observe(tarnwickDidCreateNote,
                                                                [&](const Notification& n) { created << n.object; });
+    // "Delete note" is drawn in the destructive colour, its neighbours are not.
+    menu->adjustSize();
+    const QImage drawn = menu->grab().toImage();
+    auto inkOf = [&](QAction* action) {
+        const QRect row = menu->actionGeometry(action);
+        const QColor red = TarnwickTheme::destructive();
+        int count = 0;
+        for (int y = row.top(); y <= row.bottom(); ++y)
+            for (int x = row.left(); x <= row.right(); ++x) {
+                const QColor c = drawn.pixelColor(x, y);
+                count += std::abs(c.red() - red.red()) + std::abs(c.green() - red.green()) +
+                             std::abs(c.blue() - red.blue()) <
+                         40;
+            }
+        return count;
+    };
+    EXPECT_GT(inkOf(menu->actions().at(8)), 0);
+    EXPECT_EQ(inkOf(menu->actions().at(5)), 0);
+
     menu->actions().at(5)->trigger();
     ASSERT_EQ(created.size(), 1);
     EXPECT_NE(created[0], id());
