@@ -449,6 +449,26 @@ TEST_F(NoteViewTest, AccessibleActions)
     actions->doAction("Edit title");
     EXPECT_TRUE(view->findChild<QLineEdit*>("lockedTitle")->hasFocus() || !view->isActiveWindow());
     EXPECT_EQ(seen.size(), 1);
+
+    // A screen reader asks for the view's actions while the view is being destroyed (as the bridge does,
+    // by the interface's id): first while its parts go, then while its children go. Nothing is listed or
+    // done, and nothing crashes.
+    const QAccessible::Id accessibleId = QAccessible::uniqueId(accessible);
+    QList<QStringList> namesMeanwhile;
+    auto askMeanwhile = [&] {
+        QAccessibleInterface* late = QAccessible::accessibleInterface(accessibleId);
+        QAccessibleActionInterface* lateActions = late ? late->actionInterface() : nullptr;
+        namesMeanwhile << (lateActions ? lateActions->actionNames() : QStringList());
+        if (!lateActions) return;
+        lateActions->doAction("Close note");
+        lateActions->doAction("Edit title");
+        lateActions->doAction("Window opacity");
+    };
+    QObject::connect(&view->model(), &QObject::destroyed, askMeanwhile);
+    QObject::connect(new QObject(view.get()), &QObject::destroyed, askMeanwhile);
+    view.reset();
+    EXPECT_EQ(namesMeanwhile, (QList<QStringList>{{}, {}}));
+    EXPECT_EQ(seen.size(), 1);
 }
 
 // The menu's "Formatting shortcuts" row opens the sheet in a popover; Escape closes it.
