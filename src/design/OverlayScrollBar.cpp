@@ -89,8 +89,19 @@ void OverlayScrollBar::reveal()
 
 void OverlayScrollBar::linger()
 {
-    m_linger.cancel();
-    m_linger = m_clock.after(lingerMs, this, [this] { fadeUnlessHeld(); });
+    // Scrolling moves the end on many times a second; one pending call follows it.
+    m_lingerUntil = m_clock.elapsedMs() + lingerMs;
+    if (!m_linger.isActive()) m_linger = m_clock.after(lingerMs, this, [this] { lingerEnded(); });
+}
+
+void OverlayScrollBar::lingerEnded()
+{
+    m_linger = TimerHandle();
+    const qint64 left = m_lingerUntil - m_clock.elapsedMs();
+    if (left > 0)
+        m_linger = m_clock.after(left, this, [this] { lingerEnded(); });
+    else
+        fadeUnlessHeld();
 }
 
 void OverlayScrollBar::fadeUnlessHeld()

@@ -59,6 +59,7 @@ private:
     void place();
     void reveal();
     void linger();
+    void lingerEnded();
     void fadeUnlessHeld();
     bool scrollable() const;
     int valueAt(int thumbTop) const;
@@ -73,6 +74,7 @@ private:
     QScrollBar* m_bar;
     Clock& m_clock;
     TimerHandle m_linger;
+    qint64 m_lingerUntil = 0;
     Tween m_fade;
     bool m_hovered = false;
     bool m_dragging = false;
