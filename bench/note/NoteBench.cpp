@@ -22,6 +22,7 @@
 
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
@@ -32,10 +33,11 @@
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
-#include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
+
+#include "BenchMain.h"
 
 namespace {
 
@@ -364,12 +366,10 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int status = runSpecifiedBenchmarks(argc, argv);
     // The fixtures' widgets go while the application still exists.
     g_activityFixture.reset();
     g_pictureFixture.reset();
     g_fixture.reset();
-    return 0;
+    return status;
 }
