@@ -8,9 +8,9 @@
 namespace {
 // Gives the keyboard back to `window`, as the direct result of the user's answer in the window that
 // closes: _NET_ACTIVE_WINDOW with source 2 (a user action). Asked as an application (source 1, what
-// QWindow::requestActivate sends), openbox weighs it as focus stealing and drops it, and its own
-// fallback for the unmapped window (which skips sticky utility windows such as notes) parks the focus
-// on its support window: whether the note had the keyboard again was then down to event timing.
+// QWindow::requestActivate sends), openbox does not act on it; its own fallback for the unmapped window
+// finds no target (the note is not one) and parks the focus on its support window, so whether the note
+// had the keyboard again was down to the order in which the X server saw the two.
 void activateForUser(QWidget* window)
 {
     window->raise();
