@@ -29,7 +29,7 @@ public:
     static constexpr int fadeMs = 200;
 
     // Puts a bar over `area` and turns the style's bar off; the area owns it.
-    static OverlayScrollBar* install(QAbstractScrollArea* area, Clock& clock = Clock::system());
+    static OverlayScrollBar* install(QAbstractScrollArea* area, Clock& clock);
     // Asked when the bar starts to fade; by default the desktop's setting.
     void setReduceMotion(std::function<bool()> reduceMotion) { m_fade.setReduceMotion(std::move(reduceMotion)); }
 
