@@ -26,7 +26,8 @@ class Settings;
 
 // The local MCP endpoint: whether it is switched on, its listener and port, the token clients must
 // present, and the answers to their requests (request checks, JSON-RPC, the note tools).
-// Lives on the main thread.
+// Lives on the main thread; the listener's thread runs the request checks and gives the answers that
+// need only the token and the sessions (screen()), so that those cost no hop to the main thread.
 class MCPService : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)
