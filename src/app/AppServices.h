@@ -8,6 +8,7 @@
 #include "app/CaptureActions.h"
 #include "capture/CapturePeekController.h"
 #include "capture/HotkeyManager.h"
+#include "windows/DeckRootView.h"
 #include "windows/FloatingNotesManager.h"
 
 class CaptureCapsuleController;
@@ -105,6 +106,9 @@ public:
     static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
+    // The cards of the note windows: a note view over these services, its body the block editor.
+    DeckRootView::CardFactory noteCardFactory();
+
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<PreviewFiles> m_previews;  // outlives the note windows that show previews

@@ -26,7 +26,7 @@
 #include "design/TarnwickTheme.h"
 #include "model/Capture.h"
 #include "platform/Clock.h"
-#include "platform/X11Desktop.h"
+#include "platform/EwmhWindowState.h"
 #include "store/NoteStore.h"
 
 namespace {
@@ -193,7 +193,7 @@ void CapturePeekController::present(const QUuid& captureID)
     close();
 
     auto* panel = new PeekPanel;
-    panel->composited = X11Desktop::compositorActive();
+    panel->composited = EwmhWindowState::compositingManagerRunning();
     panel->setWindowTitle(QStringLiteral("Capture preview"));
     panel->setFixedWidth(kWidth);
     auto* column = new QVBoxLayout(panel);
@@ -322,6 +322,9 @@ void CapturePeekController::present(const QUuid& captureID)
     m_panel = panel;
     m_watchedPanel = panel;
     panel->installEventFilter(this);
+    // On every workspace: written before mapping, so the window manager takes it with the window.
+    EwmhWindowState::States states = EwmhWindowState::read(panel->winId());
+    states.sticky = true;
+    EwmhWindowState::apply(panel->winId(), states);
     panel->showAndFocus();
-    X11Desktop::setSticky(quint32(panel->winId()));
 }

@@ -12,9 +12,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/SharePrivacy.h"
-#include "app/SupportConfig.h"
 #include "capture/CaptureCapsuleChrome.h"
+#include "design/SharePrivacy.h"
+#include "design/SupportConfig.h"
 #include "design/Symbols.h"
 #include "design/TarnwickButton.h"
 #include "design/TarnwickTheme.h"

@@ -11,8 +11,8 @@
 #include <QScreen>
 #include <QVariantAnimation>
 
-#include "app/SharePrivacy.h"
 #include "design/LightPalette.h"
+#include "design/SharePrivacy.h"
 #include "design/TarnwickTheme.h"
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"

@@ -14,7 +14,7 @@
 #include "platform/Settings.h"
 #include "settings/ConnectionsRows.h"
 #include "settings/SettingsWidgets.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 

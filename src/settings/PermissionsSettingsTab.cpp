@@ -8,11 +8,11 @@
 
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "settings/SettingsTexts.h"
 #include "settings/SettingsWidgets.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 
 using namespace SettingsWidgets;

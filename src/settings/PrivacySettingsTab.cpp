@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QSignalBlocker>
 
-#include "app/SharePrivacy.h"
 #include "capture/HotkeyGlyphs.h"
 #include "capture/HotkeyManager.h"
+#include "design/SharePrivacy.h"
 #include "design/TarnwickTheme.h"
 #include "platform/Settings.h"
 #include "privacy/UnlockSession.h"

@@ -7,7 +7,7 @@
 
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 
 namespace {
 

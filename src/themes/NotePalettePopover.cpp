@@ -16,7 +16,7 @@
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 #include "settings/ThemeGrid.h"
 #include "store/NoteThemes.h"
 #include "themes/ColorField.h"

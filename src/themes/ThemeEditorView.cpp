@@ -13,7 +13,7 @@
 #include "design/LightPalette.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "themes/ColorField.h"
 #include "themes/ThemePreviewNote.h"

@@ -20,6 +20,8 @@ public:
     virtual void setWindowOpacity(double opacity) = 0;
     // The window is rolled up to its title strip.
     virtual void setRolled(bool rolled) { Q_UNUSED(rolled); }
+    // Opens the find bar of the card's editor; false when it shows none (no editor, or a locked note).
+    virtual bool showFindBar() { return false; }
 };
 
 // A stand-in for the note view until it exists: the note's paper with its title in a strip on top.

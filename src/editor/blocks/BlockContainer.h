@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockHost.h"
 #include "editor/blocks/PictureCache.h"
 #include "editor/text/TextBlockController.h"
 #include "model/Note.h"

@@ -5,8 +5,8 @@
 #include <QPointer>
 #include <functional>
 
-#include "editor/blocks/BlockController.h"
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockController.h"
+#include "editor/BlockHost.h"
 #include "editor/blocks/ImageBlockLayout.h"
 
 class NoteImage;

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "editor/blocks/BlockView.h"
+#include "editor/BlockView.h"
 #include "editor/blocks/ImageBlockLayout.h"
 
 class BlockContainer;

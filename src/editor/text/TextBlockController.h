@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "editor/blocks/BlockController.h"
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockController.h"
+#include "editor/BlockHost.h"
 #include "editor/text/FormatCommand.h"
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/SpellingMarks.h"
