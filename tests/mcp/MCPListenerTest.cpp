@@ -435,11 +435,10 @@ TEST(MCPListener, AScreenAnswersOnTheSocketThreadAndLeavesTheRestForLater)
     std::thread::id answeredOn;
     MCPListener listener(MCPListener::Screen([&](const HTTPRequest& r) -> std::variant<QByteArray, MCPListener::Later> {
                              ++screened;
-                             if (r.body == "hello")
-                                 return MCPService::rawResponse(200, "OK", "now:" + r.body, std::nullopt, {});
+                             if (r.body == "hello") return rawResponse(200, "OK", "now:" + r.body, std::nullopt, {});
                              return MCPListener::Later([&answeredOn, body = r.body](MCPListener::Reply reply) {
                                  answeredOn = std::this_thread::get_id();
-                                 reply(MCPService::rawResponse(200, "OK", "later:" + body, std::nullopt, {}));
+                                 reply(rawResponse(200, "OK", "later:" + body, std::nullopt, {}));
                              });
                          }),
                          {});
