@@ -153,17 +153,17 @@ private:
         MCPSessions sessions;
         QString token() const
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(m_mutex);
             return m_token;
         }
         void setToken(const QString& token)
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(m_mutex);
             m_token = token;
         }
 
     private:
-        mutable std::mutex mutex;
+        mutable std::mutex m_mutex;
         QString m_token;
     };
     // A JSON-RPC call that passed every check and needs the main thread's state to be answered.

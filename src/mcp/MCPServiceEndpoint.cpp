@@ -39,6 +39,23 @@ QByteArray emptyAnswer(int status, const QString& reason, const MCPService::Head
     return rawResponse(status, reason, std::nullopt, std::nullopt, extra);
 }
 
+// Every message but the `initialize` request belongs to a live session: the approval given at
+// `initialize` is what lets a client in, so nothing may skip it.
+std::optional<QByteArray> sessionRefusal(MCPSessions& sessions, const HTTPRequest& request, const QJsonValue& id)
+{
+    const std::optional<QString> session = request.header(QStringLiteral("mcp-session-id"));
+    if (!session || session->isEmpty())
+        return rawResponse(400, QStringLiteral("Bad Request"),
+                           serialise(MCPService::errorEnvelope(
+                               id, -32600, QStringLiteral("Missing Mcp-Session-Id: send initialize first"))),
+                           QStringLiteral("application/json"), MCPService::corsHeaders(request));
+    if (!sessions.use(*session))
+        return rawResponse(404, QStringLiteral("Not Found"),
+                           serialise(MCPService::errorEnvelope(id, -32001, QStringLiteral("Session not found"))),
+                           QStringLiteral("application/json"), MCPService::corsHeaders(request));
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool MCPService::isLocalHost(const QString& value)
@@ -122,24 +139,9 @@ std::variant<QByteArray, MCPService::Call> MCPService::screen(Gate& gate, const 
     if (!request.path().startsWith(QLatin1String("/mcp"))) return emptyAnswer(404, QStringLiteral("Not Found"));
     if (!tokenValid(request, gate.token())) return emptyAnswer(401, QStringLiteral("Unauthorized"));
 
-    const std::optional<QString> session = request.header(QStringLiteral("mcp-session-id"));
-    // Every message but the `initialize` request belongs to a live session: the approval given at
-    // `initialize` is what lets a client in, so nothing may skip it.
-    auto sessionRefusal = [&](const QJsonValue& id) -> std::optional<QByteArray> {
-        if (!session || session->isEmpty())
-            return rawResponse(
-                400, QStringLiteral("Bad Request"),
-                serialise(errorEnvelope(id, -32600, QStringLiteral("Missing Mcp-Session-Id: send initialize first"))),
-                QStringLiteral("application/json"), corsHeaders(request));
-        if (!gate.sessions.use(*session))
-            return rawResponse(404, QStringLiteral("Not Found"),
-                               serialise(errorEnvelope(id, -32001, QStringLiteral("Session not found"))),
-                               QStringLiteral("application/json"), corsHeaders(request));
-        return std::nullopt;
-    };
     if (isDelete) {
-        if (auto refusal = sessionRefusal(QJsonValue::Null)) return *refusal;
-        gate.sessions.end(*session);
+        if (auto refusal = sessionRefusal(gate.sessions, request, QJsonValue::Null)) return *refusal;
+        gate.sessions.end(*request.header(QStringLiteral("mcp-session-id")));
         return emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request));
     }
 
@@ -169,7 +171,7 @@ std::variant<QByteArray, MCPService::Call> MCPService::screen(Gate& gate, const 
     if (call.id.isUndefined()) call.id = QJsonValue::Null;
     const bool isNotification = call.id.isNull();
     if (isNotification || call.method != QLatin1String("initialize")) {
-        if (auto refusal = sessionRefusal(call.id)) return *refusal;
+        if (auto refusal = sessionRefusal(gate.sessions, request, call.id)) return *refusal;
     }
     if (isNotification) return emptyAnswer(202, QStringLiteral("Accepted"), corsHeaders(request));
 
@@ -186,6 +188,11 @@ std::variant<QByteArray, MCPService::Call> MCPService::screen(Gate& gate, const 
 
 void MCPService::answer(const Call& call, const std::function<void(const QByteArray&)>& done)
 {
+    // The session was live when the request came in; it may have ended (been revoked) while the
+    // request waited for this thread, and the tools act only for one that is live now.
+    if (call.method != QLatin1String("initialize")) {
+        if (auto refusal = sessionRefusal(m_gate->sessions, call.request, call.id)) return done(*refusal);
+    }
     if (call.method == QLatin1String("initialize")) {
         handleInitialize(call.params,
                          [request = call.request, id = call.id, done](RPCOutcome outcome, QString session) {

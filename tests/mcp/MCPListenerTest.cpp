@@ -456,7 +456,7 @@ TEST(MCPListener, AScreenAnswersOnTheSocketThreadAndLeavesTheRestForLater)
 }
 
 // Through the service: a ping on a live session is answered while the main thread is busy, a tool
-// call waits for it, and a session ended there is refused at once.
+// call waits for it, and a session ended there meanwhile is refused, the waiting call included.
 TEST(MCPListener, ThePingOfALiveSessionNeedsNoMainThread)
 {
     ServiceFixture f;
@@ -482,9 +482,11 @@ TEST(MCPListener, ThePingOfALiveSessionNeedsNoMainThread)
 
     auto list = exchange(port, post(R"({"jsonrpc":"2.0","id":8,"method":"tools/list"})"));
     EXPECT_EQ(list.wait_for(300ms), std::future_status::timeout) << "answered off the main thread";
-    EXPECT_EQ(ServiceFixture::bodyOf(await(std::move(list))).value("id"), 8);
-
     f.service->revoke("Fixture client");
+    const QByteArray listed = await(std::move(list));
+    EXPECT_TRUE(listed.startsWith("HTTP/1.1 404 Not Found\r\n")) << listed.constData();
+    EXPECT_EQ(ServiceFixture::bodyOf(listed).value("id"), 8);
+
     auto refused = exchange(port, post(ping));
     ASSERT_EQ(refused.wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(refused.get().startsWith("HTTP/1.1 404 Not Found\r\n"));
