@@ -188,8 +188,9 @@ std::variant<QByteArray, MCPService::Call> MCPService::screen(Gate& gate, const 
 
 void MCPService::answer(const Call& call, const std::function<void(const QByteArray&)>& done)
 {
-    // The session was live when the request came in; it may have ended (been revoked) while the
-    // request waited for this thread, and the tools act only for one that is live now.
+    // The token and the session were good when the request came in; either may have changed (a new
+    // token, a session revoked) while the request waited for this thread, and only what holds now counts.
+    if (!authTokenValid(call.request)) return done(emptyAnswer(401, QStringLiteral("Unauthorized")));
     if (call.method != QLatin1String("initialize")) {
         if (auto refusal = sessionRefusal(m_gate->sessions, call.request, call.id)) return done(*refusal);
     }

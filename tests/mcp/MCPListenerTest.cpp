@@ -480,12 +480,17 @@ TEST(MCPListener, ThePingOfALiveSessionNeedsNoMainThread)
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 200 OK\r\n")) << answer.constData();
     EXPECT_EQ(ServiceFixture::bodyOf(answer).value("id"), 7);
 
+    // Checked on arrival, the tool calls wait for the main thread; what changed meanwhile counts.
     auto list = exchange(port, post(R"({"jsonrpc":"2.0","id":8,"method":"tools/list"})"));
     EXPECT_EQ(list.wait_for(300ms), std::future_status::timeout) << "answered off the main thread";
+    f.service->regenerateToken();
+    EXPECT_TRUE(await(std::move(list)).startsWith("HTTP/1.1 401 Unauthorized\r\n"));
+    list = exchange(port, post(R"({"jsonrpc":"2.0","id":9,"method":"tools/list"})"));
+    EXPECT_EQ(list.wait_for(300ms), std::future_status::timeout);
     f.service->revoke("Fixture client");
     const QByteArray listed = await(std::move(list));
     EXPECT_TRUE(listed.startsWith("HTTP/1.1 404 Not Found\r\n")) << listed.constData();
-    EXPECT_EQ(ServiceFixture::bodyOf(listed).value("id"), 8);
+    EXPECT_EQ(ServiceFixture::bodyOf(listed).value("id"), 9);
 
     auto refused = exchange(port, post(ping));
     ASSERT_EQ(refused.wait_for(10s), std::future_status::ready);
