@@ -68,7 +68,6 @@ public:
     SettingsWindowController& settingsWindow() const { return *m_settingsWindow; }
     // The one theme window, where themes are made and edited.
     ThemeWindowController& themeWindow() const { return *m_themeWindow; }
-    MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
     UpdateChecker& updateChecker() const { return *m_updateChecker; }

@@ -123,11 +123,6 @@ OnboardingWindow::OnboardingWindow(OnboardingController& controller, Notificatio
 
 OnboardingWindow::~OnboardingWindow() = default;
 
-bool OnboardingWindow::isTransitioning() const
-{
-    return m_transition && m_transition->running();
-}
-
 void OnboardingWindow::showPage(bool slide)
 {
     setWindowTitle(m_flow->windowTitle());

@@ -24,8 +24,8 @@ public:
     virtual bool showFindBar() { return false; }
 };
 
-// A stand-in for the note view until it exists: the note's paper with its title in a strip on top.
-// Dragging the strip and double-clicking it post the same requests the note view will.
+// The card a deck shows when it is given no factory (the window tests use it): the note's paper with its
+// title in a strip on top. Dragging the strip and double-clicking it post the same requests the note view does.
 class PlaceholderNoteCard : public DeckCard {
     Q_OBJECT
 public:

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "design/TarnRowDivider.h"
 #include "model/NoteNotifications.h"
 #include "settings/ConnectionsSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
@@ -19,7 +20,6 @@
 #include "settings/SettingsWidgets.h"
 #include "settings/SettingsWindowFixture.h"
 #include "settings/SyncSettingsTab.h"
-#include "design/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 #include "settings/ThemeGrid.h"

@@ -23,7 +23,6 @@ public:
 
     QRectF imageRect() const;
     std::optional<QRectF> overlayTarget() const;
-    bool isResizing() const { return m_gesture.has_value(); }
     ImageBlockController& controller() { return m_controller; }
 
     void copyPicture();
