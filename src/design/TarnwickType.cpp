@@ -43,12 +43,6 @@ const QFont& TarnwickType::readerBody()
     return f;
 }
 
-const QFont& TarnwickType::title()
-{
-    static const QFont f = system(15, QFont::DemiBold);
-    return f;
-}
-
 const QFont& TarnwickType::noteTitle()
 {
     static const QFont f = system(13.5, QFont::DemiBold);

@@ -9,7 +9,6 @@
 // That keeps text in proportion with the widget geometry, which Qt measures in logical pixels.
 struct TarnwickType {
     static const QFont& readerBody();
-    static const QFont& title();
     static const QFont& noteTitle();
     static const QFont& noteBody();
     static const QFont& caption();
