@@ -38,6 +38,22 @@ constexpr qsizetype kReadSize = 65536;
 // A connection is only judged silent (and may give its slot to one that sends) once it has had this
 // long to send: one accepted a moment ago may have its request on the way.
 constexpr qint64 kSilentGraceMs = 50;
+// A queued connection whose bytes so far are not a whole request is looked at again after this long,
+// not on every turn of the loop: its unread bytes would wake the poll at once.
+constexpr qint64 kQueuedRecheckMs = 100;
+
+// The peer's port, to follow one connection through the trace.
+int peerPort(int fd)
+{
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
+    if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+    if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+    return 0;
+}
+
+#define MCP_TRACE(...) qCDebug(Log::app, __VA_ARGS__)
 
 }  // namespace
 
@@ -101,6 +117,11 @@ private:
         qint64 bodyDeadline = 0;  // set once the head is complete
         bool heard = false;       // a byte of the request has arrived
         qint64 activatedAt = 0;
+        qint64 acceptedAt = 0;
+        // Taken from the queue because its whole request was already there; holds none of the slots.
+        bool whole = false;
+        qint64 recheckAt = 0;  // Waiting: not looked at before this, its bytes being incomplete
+        int port = 0;          // the peer's, for the trace
         bool closed = false;
     };
 
@@ -128,13 +149,16 @@ private:
             }
             const size_t firstConnection = fds.size();
             const bool canEvict = hasSilent(now, consider);
+            const bool roomForWhole = wholeCount() < m_limits.maxConnections;
             for (auto& [id, c] : m_connections) {
                 short events = 0;
                 switch (c.phase) {
                     case Phase::Waiting:
                         consider(c.finalDeadline);
-                        // Looked at only when a silent connection could make room for it.
-                        if (!canEvict) continue;
+                        if (now < c.recheckAt) consider(c.recheckAt);
+                        // Looked at when a silent connection could make room for it, or when what it
+                        // sent may be a whole request that can be answered without a slot.
+                        if (!canEvict && (now < c.recheckAt || !roomForWhole)) continue;
                         events = POLLIN;
                         break;
                     case Phase::Reading:
@@ -215,8 +239,44 @@ private:
     int activeCount() const
     {
         int n = 0;
-        for (const auto& [id, c] : m_connections) n += !c.closed && c.phase != Phase::Waiting;
+        for (const auto& [id, c] : m_connections) n += !c.closed && c.phase != Phase::Waiting && !c.whole;
         return n;
+    }
+
+    int wholeCount() const
+    {
+        int n = 0;
+        for (const auto& [id, c] : m_connections) n += !c.closed && c.whole;
+        return n;
+    }
+
+    // A queued connection whose whole request is already in its socket needs no turn in a slot: the
+    // slots bound the connections being read over time, and this one is read at once. It is taken
+    // from the queue and answered, beside the slots (at most as many such at a time as there are
+    // slots). A request not yet whole stays queued, its bytes unread, and is looked at again later.
+    void takeIfWhole(quint64 id, Connection& c, std::vector<char>& scratch, qint64 now)
+    {
+        if (c.phase != Phase::Waiting || wholeCount() >= m_limits.maxConnections) return;
+        const ssize_t n = ::recv(c.fd, scratch.data(), scratch.size(), MSG_PEEK);
+        if (n == 0) {
+            // The peer gave up while queued: nothing to answer.
+            MCP_TRACE("mcp %lld :%d closed while queued", now, c.port);
+            close(c);
+            return;
+        }
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(c);
+            return;
+        }
+        HTTPRequestParser probe(m_limits.maxRequestBytes);
+        if (probe.feed(scratch.data(), n) != HTTPRequestParser::State::Complete) {
+            c.recheckAt = now + kQueuedRecheckMs;
+            return;
+        }
+        MCP_TRACE("mcp %lld :%d whole request taken from the queue after %lld ms", now, c.port, now - c.acceptedAt);
+        c.whole = true;
+        activate(c, now);
+        service(id, c, POLLIN, scratch, now);
     }
 
     // Whether a waiting connection could take the slot of a silent one now; when one may become
@@ -249,6 +309,7 @@ private:
 
     void activate(Connection& c, qint64 now)
     {
+        MCP_TRACE("mcp %lld :%d slot after %lld ms, active %d", now, c.port, now - c.acceptedAt, activeCount());
         c.phase = Phase::Reading;
         c.activatedAt = now;
         c.idleDeadline = now + m_limits.idleTimeoutMs;
@@ -278,6 +339,7 @@ private:
             auto silent = std::find_if(m_connections.begin(), m_connections.end(),
                                        [now](const auto& entry) { return isSilent(entry.second, now); });
             if (silent == m_connections.end()) return;
+            MCP_TRACE("mcp %lld :%d evicted silent for :%d", now, silent->second.port, waiting.port);
             close(silent->second);
         }
         activate(waiting, now);
@@ -420,16 +482,21 @@ private:
                     return isSilent(entry.second, now) || isSilentWaiting(entry.second);
                 });
                 if (silent == m_connections.end()) {
+                    MCP_TRACE("mcp %lld :%d refused, full", now, Log::app().isDebugEnabled() ? peerPort(fd) : 0);
                     refuse(fd);
                     ::close(fd);
                     continue;
                 }
+                MCP_TRACE("mcp %lld :%d evicted silent at accept", now, silent->second.port);
                 close(silent->second);
                 active = activeCount();
                 waiting = waitingCount();
             }
             Connection c;
             c.fd = fd;
+            c.acceptedAt = now;
+            if (Log::app().isDebugEnabled()) c.port = peerPort(fd);
+            MCP_TRACE("mcp %lld :%d accepted, active %d waiting %d", now, c.port, active, waiting);
             c.parser = HTTPRequestParser(m_limits.maxRequestBytes);
             // Slots go in the order connections came: none is taken ahead of one already waiting.
             if (active < m_limits.maxConnections && waiting == 0) {
@@ -440,7 +507,10 @@ private:
             }
             const auto [it, added] = m_connections.emplace(++m_lastId, std::move(c));
             // The request often arrives with the connection: read it now rather than after another poll.
-            if (it->second.phase == Phase::Reading) service(it->first, it->second, POLLIN, scratch, now);
+            if (it->second.phase == Phase::Reading)
+                service(it->first, it->second, POLLIN, scratch, now);
+            else
+                takeIfWhole(it->first, it->second, scratch, now);
         }
     }
 
@@ -448,7 +518,10 @@ private:
     {
         if (c.phase == Phase::Waiting) {
             takeSilentSlot(c, now);
-            if (c.phase == Phase::Waiting) return;
+            if (c.phase == Phase::Waiting) {
+                takeIfWhole(id, c, scratch, now);
+                return;
+            }
         }
         switch (c.phase) {
             case Phase::Waiting:
@@ -471,6 +544,7 @@ private:
                     case HTTPRequestParser::State::NeedMore:
                         return;
                     case HTTPRequestParser::State::Complete: {
+                        MCP_TRACE("mcp %lld :%d complete after %lld ms", now, c.port, now - c.acceptedAt);
                         auto triage = m_screen(c.parser.request());
                         if (auto* answer = std::get_if<QByteArray>(&triage)) {
                             c.out = std::move(*answer);
@@ -548,6 +622,7 @@ private:
         for (auto& [id, c] : m_connections) {
             if (c.closed) continue;
             if (c.phase == Phase::Waiting && now >= c.finalDeadline) {
+                MCP_TRACE("mcp %lld :%d queue timeout", now, c.port);
                 refuse(c.fd);
                 close(c);
                 continue;
@@ -561,7 +636,11 @@ private:
                                                              (!c.parser.headComplete() && now >= c.headDeadline))) ||
                               (c.phase == Phase::Writing && now >= c.idleDeadline) ||
                               (c.phase == Phase::Draining && now >= c.finalDeadline);
-            if (late) close(c);
+            if (late) {
+                MCP_TRACE("mcp %lld :%d timed out in phase %d after %lld ms", now, c.port, int(c.phase),
+                          now - c.acceptedAt);
+                close(c);
+            }
         }
     }
 
