@@ -149,7 +149,7 @@ private:
             }
             const size_t firstConnection = fds.size();
             const bool canEvict = hasSilent(now, consider);
-            const bool roomForWhole = wholeCount() < m_limits.maxConnections;
+            const bool roomForWhole = answeringCount() < m_limits.maxConnections;
             for (auto& [id, c] : m_connections) {
                 short events = 0;
                 switch (c.phase) {
@@ -243,20 +243,25 @@ private:
         return n;
     }
 
-    int wholeCount() const
+    // Requests past reading: being answered, written or drained. Their number stays within the bound
+    // of slots, whether they came through a slot or straight from the queue.
+    int answeringCount() const
     {
         int n = 0;
-        for (const auto& [id, c] : m_connections) n += !c.closed && c.whole;
+        for (const auto& [id, c] : m_connections)
+            n += !c.closed && c.phase != Phase::Waiting && (c.phase != Phase::Reading || c.whole);
         return n;
     }
 
     // A queued connection whose whole request is already in its socket needs no turn in a slot: the
-    // slots bound the connections being read over time, and this one is read at once. It is taken
-    // from the queue and answered, beside the slots (at most as many such at a time as there are
-    // slots). A request not yet whole stays queued, its bytes unread, and is looked at again later.
+    // slots bound the connections being read, which a slow or trickling client can hold for seconds,
+    // and this one is read at once. So it is taken from the queue and answered beside the slots, as
+    // long as fewer requests than there are slots are being answered; when they are, it waits its
+    // turn as before. A request not yet whole stays queued, its bytes unread, and is looked at again
+    // a little later.
     void takeIfWhole(quint64 id, Connection& c, std::vector<char>& scratch, qint64 now)
     {
-        if (c.phase != Phase::Waiting || wholeCount() >= m_limits.maxConnections) return;
+        if (c.phase != Phase::Waiting || answeringCount() >= m_limits.maxConnections) return;
         const ssize_t n = ::recv(c.fd, scratch.data(), scratch.size(), MSG_PEEK);
         if (n == 0) {
             // The peer gave up while queued: nothing to answer.

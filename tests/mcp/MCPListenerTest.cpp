@@ -409,6 +409,41 @@ TEST(MCPListener, ABodyThatDoesNotFollowItsHeadInTimeGets408)
     EXPECT_EQ(e.requests, 1);
 }
 
+// readWithin on a thread of its own, the main thread answering meanwhile.
+QByteArray readOnThread(int fd, int ms)
+{
+    return await(std::async(std::launch::async, readWithin, fd, ms));
+}
+
+// A slot held by a body still trickling in does not keep a whole request waiting: that one is read at
+// once and answered beside it. A request that is not whole yet waits for the slot, and then gets it.
+TEST(MCPListener, AWholeRequestIsAnsweredWhileATricklingBodyHoldsTheSlot)
+{
+    MCPListener::Limits limits;
+    limits.maxConnections = 1;
+    limits.headTimeoutMs = limits.bodyTimeoutMs = limits.idleTimeoutMs = 20'000;
+    limits.requestTimeoutMs = limits.queueTimeoutMs = 20'000;
+    EchoListener e(limits);
+    ASSERT_TRUE(e.start(freePortRun(1)));
+    auto sendText = [](int fd, const QByteArray& bytes) { ::send(fd, bytes.constData(), size_t(bytes.size()), 0); };
+    const QByteArray head = "POST /mcp HTTP/1.1\r\nContent-Length: 5\r\n\r\n";
+    const int trickling = connectTo(e.port);
+    sendText(trickling, head + "he");  // there before the others connect: it has the slot and has sent
+    EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("\r\n\r\nok:hello"));
+    const int partial = connectTo(e.port);
+    sendText(partial, head + "he");
+    EXPECT_EQ(readWithin(trickling, 0), "");
+    EXPECT_EQ(readOnThread(partial, 300), "") << "not whole: it waits for the slot";
+
+    sendText(trickling, "llo");
+    EXPECT_TRUE(readOnThread(trickling, 5000).endsWith("\r\n\r\nok:hello"));
+    ::close(trickling);
+    sendText(partial, "llo");
+    EXPECT_TRUE(readOnThread(partial, 5000).endsWith("\r\n\r\nok:hello"));
+    EXPECT_EQ(e.requests, 3);
+    ::close(partial);
+}
+
 // Another account is turned away when it connects, before it sends anything or takes a slot.
 TEST(MCPListener, AnotherAccountIsRefusedBeforeItHoldsASlot)
 {
