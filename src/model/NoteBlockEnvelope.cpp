@@ -290,9 +290,10 @@ public:
     }
 
 private:
-    bool literal(const char* text)
+    template <size_t N>
+    bool literal(const char (&text)[N])
     {
-        const size_t n = std::strlen(text);
+        constexpr size_t n = N - 1;
         if (size_t(m_end - m_p) < n || std::memcmp(m_p, text, n) != 0) return false;
         m_p += n;
         return true;
@@ -342,23 +343,32 @@ private:
         if (m_p >= m_end || *m_p != '"') return false;
         ++m_p;
         while (m_p < m_end) {
+            // A stretch of characters written as they are is matched in one go.
+            const char* from = m_p;
+            while (m_p < m_end) {
+                const auto c = static_cast<unsigned char>(*m_p);
+                if (c >= 0x80) {
+                    const size_t n = sequenceLength();
+                    if (n == 0) return false;
+                    m_p += n;
+                } else if (c >= 0x20 && c != '"' && c != '\\') {
+                    ++m_p;
+                } else {
+                    break;
+                }
+            }
+            if (project && !emit(from, size_t(m_p - from))) return false;
+            if (m_p >= m_end) return false;
             const auto c = static_cast<unsigned char>(*m_p);
             if (c == '"') {
                 ++m_p;
                 return true;
             }
-            if (c < 0x20) return false;
-            if (c == '\\') {
-                char utf8[4];
-                size_t n = 0;
-                if (!escape(utf8, n)) return false;
-                if (project && !emit(utf8, n)) return false;
-                continue;
-            }
-            const size_t n = c < 0x80 ? 1 : sequenceLength();
-            if (n == 0) return false;
-            if (project && !emit(m_p, n)) return false;
-            m_p += n;
+            if (c != '\\') return false;
+            char utf8[4];
+            size_t n = 0;
+            if (!escape(utf8, n)) return false;
+            if (project && !emit(utf8, n)) return false;
         }
         return false;
     }
