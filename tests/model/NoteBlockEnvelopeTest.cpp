@@ -252,7 +252,8 @@ TEST(NoteBlockEnvelopeTest, QuickCheckNeverVouchesWhereTheFullReaderWouldNot)
         return !decoded || Note::projectedBody(*decoded).toUtf8() != body;
     };
     const QVector<NoteBlock> blocks = {
-        NoteBlock::text({"a\u00E9\"\\z", {TextRuns::Run{.loc = 1, .len = 12, .b = true, .size = 1.5, .fg = "0A0B0C"}}},
+        NoteBlock::text({"a long enough line \u00E9 for whole stretches \"\\z",
+                         {TextRuns::Run{.loc = 1, .len = 12, .b = true, .size = 1.5, .fg = "0A0B0C"}}},
                         kBlock),
         NoteBlock::image({kImage, ImageSizing::makeFraction(0.25)}, kBlock), NoteBlock::text({"b", {}}, kBlock)};
     const QByteArray envelope = *NoteBlockEnvelope::encode(blocks);
