@@ -12,8 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto blocks = NoteBlockEnvelope::decode(bytes);
     if (!blocks) {
-        if (NoteBlockEnvelope::projectsExactly(bytes, {}) || NoteBlockEnvelope::projectsExactly(bytes, "\n")) abort();
+        if (NoteBlockEnvelope::projectsExactly(bytes, {}) || NoteBlockEnvelope::projectsExactly(bytes, "\n") ||
+            NoteBlockEnvelope::pictureIDs(bytes))
+            abort();
         return 0;
+    }
+    if (const auto ids = NoteBlockEnvelope::pictureIDs(bytes)) {
+        QVector<QUuid> placed;
+        for (const NoteBlock& b : *blocks)
+            if (const ImagePlacement* p = b.imagePlacement()) placed << p->imageID;
+        if (*ids != placed) abort();
     }
     const QByteArray body = Note::projectedBody(*blocks).toUtf8();
     if (NoteBlockEnvelope::projectsExactly(bytes, body + '\x01')) abort();

@@ -274,12 +274,18 @@ namespace {
 // too, or the scan gives up: it may refuse a sound envelope, never accept an unsound one.
 class CompactScan {
 public:
-    CompactScan(QByteArrayView data, QByteArrayView body)
-        : m_p(data.data()), m_end(data.data() + data.size()), m_body(body.data()), m_bodyEnd(body.data() + body.size())
+    // With no body to match, only whether the envelope reads, and its picture ids.
+    CompactScan(QByteArrayView data, std::optional<QByteArrayView> body, QVector<QUuid>* images = nullptr)
+        : m_p(data.data()),
+          m_end(data.data() + data.size()),
+          m_matching(body.has_value()),
+          m_body(body ? body->data() : nullptr),
+          m_bodyEnd(body ? body->data() + body->size() : nullptr),
+          m_images(images)
     {
     }
 
-    bool projectsExactly()
+    bool reads()
     {
         if (!literal("{\"blocks\":[")) return false;
         if (!literal("]")) {
@@ -306,6 +312,7 @@ private:
     // The flattened text must go on with these bytes.
     bool emit(const char* bytes, size_t n)
     {
+        if (!m_matching || n == 0) return true;
         if (size_t(m_bodyEnd - m_body) < n || std::memcmp(m_body, bytes, n) != 0) return false;
         m_body += n;
         return true;
@@ -584,6 +591,7 @@ private:
         if (!literal("{\"id\":") || !uuid() || !literal(",")) return false;
         if (literal("\"image\":")) {
             static const QByteArray placeholder = NoteBlock::imagePlaceholder.toUtf8();
+            if (m_images && m_end - m_p >= 38) m_images->append(QUuid::fromString(QLatin1StringView(m_p + 1, 36)));
             return uuid() && literal(",\"sizing\":") && sizing() && literal(",\"type\":\"image\"}") &&
                    emit(placeholder.constData(), size_t(placeholder.size()));
         }
@@ -599,8 +607,10 @@ private:
 
     const char* m_p;
     const char* m_end;
+    bool m_matching;
     const char* m_body;
     const char* m_bodyEnd;
+    QVector<QUuid>* m_images;
 };
 
 }  // namespace
@@ -609,5 +619,13 @@ bool NoteBlockEnvelope::projectsExactly(QByteArrayView data, QByteArrayView body
 {
     // Very large envelopes are left to the full reader and its own limits.
     if (data.size() > 16 * 1024 * 1024) return false;
-    return CompactScan(data, body).projectsExactly();
+    return CompactScan(data, body).reads();
+}
+
+std::optional<QVector<QUuid>> NoteBlockEnvelope::pictureIDs(QByteArrayView data)
+{
+    if (data.size() > 16 * 1024 * 1024) return std::nullopt;
+    QVector<QUuid> ids;
+    if (!CompactScan(data, std::nullopt, &ids).reads()) return std::nullopt;
+    return ids;
 }

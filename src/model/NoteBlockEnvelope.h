@@ -54,4 +54,7 @@ public:
     // bytes, without decoding, for the compact form encode() writes; false for anything outside that
     // form or any doubt, and then says nothing: decode to know.
     static bool projectsExactly(QByteArrayView data, QByteArrayView body);
+    // The ids of the pictures the blocks place, in order, by the same one pass: only when `data` is
+    // certainly a current envelope that decode() reads in full; none says nothing (decode to know).
+    static std::optional<QVector<QUuid>> pictureIDs(QByteArrayView data);
 };

@@ -246,9 +246,17 @@ TEST(NoteBlockEnvelopeTest, QuickCheckVouchesForWrittenEnvelopesOverTheirOwnBody
 
 TEST(NoteBlockEnvelopeTest, QuickCheckNeverVouchesWhereTheFullReaderWouldNot)
 {
-    auto vouchedWrongly = [](const QByteArray& envelope, const QByteArray& body) {
-        if (!NoteBlockEnvelope::projectsExactly(envelope, body)) return false;
+    auto pictures = [](const QVector<NoteBlock>& blocks) {
+        QVector<QUuid> ids;
+        for (const NoteBlock& b : blocks)
+            if (const ImagePlacement* p = b.imagePlacement()) ids << p->imageID;
+        return ids;
+    };
+    auto vouchedWrongly = [&](const QByteArray& envelope, const QByteArray& body) {
         const auto decoded = NoteBlockEnvelope::decode(envelope);
+        if (const auto ids = NoteBlockEnvelope::pictureIDs(envelope); ids && (!decoded || *ids != pictures(*decoded)))
+            return true;
+        if (!NoteBlockEnvelope::projectsExactly(envelope, body)) return false;
         return !decoded || Note::projectedBody(*decoded).toUtf8() != body;
     };
     const QVector<NoteBlock> blocks = {
@@ -259,6 +267,7 @@ TEST(NoteBlockEnvelopeTest, QuickCheckNeverVouchesWhereTheFullReaderWouldNot)
     const QByteArray envelope = *NoteBlockEnvelope::encode(blocks);
     const QByteArray body = Note::projectedBody(blocks).toUtf8();
     ASSERT_TRUE(NoteBlockEnvelope::projectsExactly(envelope, body));
+    EXPECT_EQ(NoteBlockEnvelope::pictureIDs(envelope), QVector<QUuid>{kImage});
     // Every byte replaced, dropped or doubled, against the original body.
     const QByteArray replacements("\"\\{}[],:0123-.eE+ xnul\x01\x7f\xc3\xa9\xed\xbf", 30);
     for (qsizetype i = 0; i < envelope.size(); ++i) {
