@@ -281,14 +281,25 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
         for (const StoreRowReader::Row& row : rows) captures.rows.push_back(row.rowID);
         return true;
     };
+    // Notes and captures are read side by side, each over a connection of its own.
+    bool capturesRead = false;
+    auto readCaptures = [&] {
+        capturesRead = bool(StoreRowReader::read(
+            path, Capture::entityDescription(),
+            {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 16384,
+            lowerCaptures));
+    };
+    std::thread captureReader;
+    try {
+        captureReader = std::thread(readCaptures);
+    } catch (const std::system_error&) {
+        readCaptures();
+    }
     const auto readNotes = StoreRowReader::read(path, Note::entityDescription(),
                                                 {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid},
                                                 16384, lowerNotes, {Note::IsLocked, {Note::Body}});
-    if (!readNotes) return false;
-    return bool(StoreRowReader::read(
-        path, Capture::entityDescription(),
-        {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 16384,
-        lowerCaptures));
+    if (captureReader.joinable()) captureReader.join();
+    return readNotes && capturesRead;
 }
 
 struct DatedCapture {
