@@ -185,6 +185,24 @@ void fillNoteTexts(Folded& f, const QUuid& id, bool locked, bool trashed, const 
     f.text.shrink_to_fit();
 }
 
+// The same from stored UTF-8, as the file holds it.
+void fillNoteTextsUtf8(Folded& f, const QUuid& id, bool locked, bool trashed, const QByteArray& title,
+                       const QByteArray& body)
+{
+    if (locked) {
+        fillNoteTexts(f, id, locked, trashed, QString::fromUtf8(title), QString());
+        return;
+    }
+    f.id = id;
+    f.locked = locked;
+    f.trashed = trashed;
+    SearchFolding::appendLoweredUtf8(std::string_view(title.constData(), size_t(title.size())), f.text);
+    f.first = f.text.size();
+    SearchFolding::appendLoweredUtf8(std::string_view(body.constData(), size_t(body.size())), f.text);
+    f.second = f.text.size() - f.first;
+    f.text.shrink_to_fit();
+}
+
 void fillNote(const Note& note, Folded& f)
 {
     const bool locked = note.isLocked();
@@ -204,15 +222,26 @@ void fillCaptureTexts(Folded& f, const QUuid& id, qint64 createdMs, const QStrin
     f.text.shrink_to_fit();
 }
 
+void fillCaptureTextsUtf8(Folded& f, const QUuid& id, qint64 createdMs, const QByteArray& text, const QVariant& app,
+                          const QVariant& title)
+{
+    auto append = [&f](const QByteArray& utf8) {
+        SearchFolding::appendLoweredUtf8(std::string_view(utf8.constData(), size_t(utf8.size())), f.text);
+    };
+    f.id = id;
+    f.createdMs = createdMs;
+    append(text);
+    f.first = f.text.size();
+    if (app.isValid()) append(app.toByteArray());
+    f.second = f.text.size() - f.first;
+    if (title.isValid()) append(title.toByteArray());
+    f.text.shrink_to_fit();
+}
+
 void fillCapture(const Capture& capture, Folded& f)
 {
     fillCaptureTexts(f, capture.uuid(), capture.createdAt().toMSecsSinceEpoch(), capture.text(), capture.sourceApp(),
                      capture.sourceTitle());
-}
-
-std::optional<QString> optionalText(const QVariant& v)
-{
-    return v.isValid() ? std::optional<QString>(v.toString()) : std::nullopt;
 }
 
 // Entries lowered from stored rows, in row order, for finding by row.
@@ -261,8 +290,8 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
         notes.entries.resize(first + kept.size());
         inParallel(kept.size(), [&](size_t i) {
             const StoreRowReader::Row& row = *kept[i];
-            fillNoteTexts(notes.entries[first + i], row.values[4].toUuid(), row.values[0].toBool(), false,
-                          row.values[2].toString(), row.values[3].toString());
+            fillNoteTextsUtf8(notes.entries[first + i], row.values[4].toUuid(), row.values[0].toBool(), false,
+                              row.values[2].toByteArray(), row.values[3].toByteArray());
         });
         for (const StoreRowReader::Row* row : kept) notes.rows.push_back(row->rowID);
         return true;
@@ -274,9 +303,9 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
         inParallel(rows.size(), [&](size_t i) {
             const StoreRowReader::Row& row = rows[i];
             const QVariant& created = row.values[3];
-            fillCaptureTexts(captures.entries[first + i], row.values[4].toUuid(),
-                             created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0, row.values[0].toString(),
-                             optionalText(row.values[1]), optionalText(row.values[2]));
+            fillCaptureTextsUtf8(captures.entries[first + i], row.values[4].toUuid(),
+                                 created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0,
+                                 row.values[0].toByteArray(), row.values[1], row.values[2]);
         });
         for (const StoreRowReader::Row& row : rows) captures.rows.push_back(row.rowID);
         return true;
@@ -287,7 +316,7 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
         capturesRead = bool(StoreRowReader::read(
             path, Capture::entityDescription(),
             {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 16384,
-            lowerCaptures));
+            lowerCaptures, {}, {Capture::Text, Capture::SourceApp, Capture::SourceTitle}));
     };
     std::thread captureReader;
     try {
@@ -295,9 +324,9 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
     } catch (const std::system_error&) {
         readCaptures();
     }
-    const auto readNotes = StoreRowReader::read(path, Note::entityDescription(),
-                                                {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid},
-                                                16384, lowerNotes, {Note::IsLocked, {Note::Body}});
+    const auto readNotes = StoreRowReader::read(
+        path, Note::entityDescription(), {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid}, 16384,
+        lowerNotes, {Note::IsLocked, {Note::Body}}, {Note::Title, Note::Body});
     if (captureReader.joinable()) captureReader.join();
     return readNotes && capturesRead;
 }
