@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockHost.h"
 #include "editor/text/TextBlockController.h"
 #include "platform/UndoManager.h"
 

@@ -27,8 +27,8 @@ packages=(
 )
 [ "$set_name" = test ] && packages+=(
   ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format
-  # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # tests and benchmarks (python3 runs the layer check)
+  googletest libgtest-dev libgmock-dev libbenchmark-dev python3
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
   xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils sqlite3 iproute2 procps
   # the accessibility bus and a client for the screen-reader checks

@@ -38,4 +38,17 @@ echo "== All tests"
 # A test that fails is run once more before the run counts as failed: the desktop-session tests
 # share one machine with everything else, and a failure on the second run is a real one. Both runs'
 # output stays in the log.
-(cd build && ctest --output-on-failure -j"$jobs" --repeat until-pass:2)
+log=build/Testing/all-tests.log
+mkdir -p build/Testing
+status=0
+(cd build && ctest --output-on-failure -j"$jobs" --repeat until-pass:2) 2>&1 | tee "$log" || status=$?
+# A test that passed only on its second run is flaky: it is named at the end, so it is seen and mended.
+# ctest prints one result line per run of a test: "[i/n] Test #k: name ....   Passed" or "...***Failed".
+flaky=$(sed -nE 's/^([0-9]+\/[0-9]+ )?[[:space:]]*Test +#[0-9]+: ([^ ]+) [.]+ *(.*)$/\2 \3/p' "$log" |
+  awk '{ if ($2 ~ /^Passed/) passed[$1] = 1; else failed[$1] = 1 } END { for (t in failed) if (t in passed) print t }' |
+  sort)
+if [ -n "$flaky" ]; then
+  echo "== Passed only on their second run (flaky; both runs are in $log):"
+  printf '  %s\n' $flaky
+fi
+exit "$status"

@@ -20,6 +20,8 @@
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 const QDateTime kNow = QDateTime::currentDateTimeUtc();
@@ -155,8 +157,5 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     Settings::setShared(std::make_unique<Settings>(std::make_unique<MemorySettingsBackend>()));
     Settings::shared().setValue(QStringLiteral("update.checkAutomatically"), false);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

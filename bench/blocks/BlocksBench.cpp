@@ -20,6 +20,8 @@
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 constexpr int kPictures = 200;
@@ -158,8 +160,5 @@ BENCHMARK(oneKeystrokeWrite)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -20,6 +20,8 @@
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 Settings& memorySettings()
@@ -192,8 +194,5 @@ BENCHMARK(BM_ParseOneDesktopEntry)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -11,6 +11,8 @@
 #include "editor/blocks/FakeBlockHost.h"
 #include "editor/text/TextBlockController.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 constexpr int kItems = 1000;
@@ -141,8 +143,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

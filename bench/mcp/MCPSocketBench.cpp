@@ -20,12 +20,15 @@
 #include <thread>
 #include <vector>
 
+#include "mcp/HTTPResponse.h"
 #include "mcp/MCPApprover.h"
 #include "mcp/MCPService.h"
 #include "mcp/MCPTokenStore.h"
 #include "mcp/MCPToolHost.h"
 #include "platform/PeerCredentials.h"
 #include "platform/Settings.h"
+
+#include "BenchMain.h"
 
 namespace {
 
@@ -85,8 +88,8 @@ public:
                         at < 0 ? 0 : in.mid(at + 15, in.indexOf('\r', at) - at - 15).trimmed().toLongLong();
                     if (in.size() >= end + 4 + length) break;
                 }
-                static const QByteArray answer = MCPService::rawResponse(
-                    200, "OK", QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{}})"), std::nullopt, {});
+                static const QByteArray answer =
+                    rawResponse(200, "OK", QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{}})"), std::nullopt, {});
                 ::send(c, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
                 ::shutdown(c, SHUT_WR);
                 while (::recv(c, buf, sizeof buf, 0) > 0) {
@@ -324,8 +327,5 @@ BENCHMARK(BM_ThirtyTwoClients)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

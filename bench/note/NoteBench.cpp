@@ -14,6 +14,7 @@
 
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
@@ -24,10 +25,11 @@
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
-#include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
+
+#include "BenchMain.h"
 
 namespace {
 
@@ -225,8 +227,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -12,6 +12,8 @@
 #include "model/Note.h"
 #include "shelf/SearchEngine.h"
 
+#include "BenchMain.h"
+
 // Search over generated notes and captures held in memory, beside a plain memmem scan of the same
 // UTF-8 bytes: the floor any substring search over unindexed text has to pay.
 
@@ -197,9 +199,5 @@ BENCHMARK(BM_SearchNotesAfterReorder)->Arg(10'000)->Arg(100'000)->Unit(benchmark
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

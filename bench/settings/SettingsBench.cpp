@@ -35,6 +35,8 @@
 #include "store/NoteThemes.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 struct NoTools : MCPToolHost {
@@ -207,9 +209,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = runSpecifiedBenchmarks(argc, argv);
     fixtures.clear();  // while the application still exists
-    return 0;
+    return result;
 }

@@ -31,6 +31,8 @@
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 const char* const kWords[] = {"the",   "of",     "meeting", "notes", "project", "review", "tomorrow", "call",
@@ -259,9 +261,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = runSpecifiedBenchmarks(argc, argv);
     shelves.clear();  // while the application still exists
-    return 0;
+    return result;
 }

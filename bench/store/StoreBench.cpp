@@ -10,6 +10,8 @@
 #include "platform/ModelContainer.h"
 #include "store/TarnwickSchemaV2.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 const EntityDescription& noteEntity()
@@ -126,8 +128,5 @@ BENCHMARK(BM_BareSqliteOneRowCommit)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

@@ -13,6 +13,7 @@
 
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteTheme.h"
 #include "note/BlockNoteBody.h"
@@ -22,11 +23,12 @@
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
-#include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 #include "themes/NotePalette.h"
+
+#include "BenchMain.h"
 
 namespace {
 
@@ -189,8 +191,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

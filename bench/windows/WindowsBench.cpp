@@ -17,6 +17,8 @@
 #include "windows/FloatingNotesManager.h"
 #include "windows/SwipeTracker.h"
 
+#include "BenchMain.h"
+
 namespace {
 
 // A clock that moves 10 ms per scroll event; nothing is ever scheduled to run.
@@ -163,8 +165,5 @@ BENCHMARK(BM_SwipeScrollEvent)->Arg(100)->Arg(100'000)->Unit(benchmark::kNanosec
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runSpecifiedBenchmarks(argc, argv);
 }

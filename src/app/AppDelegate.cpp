@@ -6,22 +6,23 @@
 #include <cmath>
 
 #include "app/CaptureActions.h"
-#include "app/PermissionAudit.h"
 #include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
-#include "app/SharePrivacy.h"
 #include "app/TarnwickApp.h"
+#include "design/SharePrivacy.h"
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "onboarding/OnboardingWindow.h"
 #include "platform/Clock.h"
+#include "platform/EwmhWindowState.h"
 #include "platform/Log.h"
 #include "platform/Settings.h"
 #include "platform/StartupActivation.h"
 #include "platform/WindowStates.h"
 #include "platform/X11Desktop.h"
 #include "privacy/UnlockSession.h"
+#include "settings/PermissionAudit.h"
 #include "store/NoteStore.h"
 
 namespace {
@@ -205,7 +206,7 @@ OnboardingPanel* AppDelegate::makeOnboardingPanel(OnboardingController& controll
     // The desktop is asked only on X11: elsewhere (the launch tests run offscreen) there is nothing to ask.
     const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
     options.reduceMotion = x11 && X11Desktop::reduceMotion();
-    options.composited = x11 && X11Desktop::compositorActive();
+    options.composited = x11 && EwmhWindowState::compositingManagerRunning();
     return new OnboardingWindow(controller, m_parts.center, m_parts.clock, std::move(services), options);
 }
 

@@ -9,26 +9,27 @@
 #endif
 
 #include "app/CaptureActions.h"
-#include "app/PermissionAudit.h"
 #include "app/PermissionPanel.h"
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
-#include "app/UpdateChecker.h"
 #include "capture/CaptureCapsuleController.h"
 #include "capture/CaptureCapsuleView.h"
 #include "capture/CapturePeekController.h"
 #include "capture/CaptureService.h"
 #include "editor/blocks/PreviewFiles.h"
+#include "keys/CryptoBox.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "mcp/MCPNoteToolHost.h"
 #include "mcp/MCPService.h"
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
+#include "note/BlockNoteBody.h"
 #include "note/NoteView.h"
 #include "platform/Clock.h"
 #include "platform/DBusDesktopNotifications.h"
+#include "platform/EwmhWindowState.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -37,15 +38,17 @@
 #include "platform/SelectionReader.h"
 #include "platform/Settings.h"
 #include "platform/X11Desktop.h"
-#include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
+#include "settings/PermissionAudit.h"
 #include "settings/SettingsWindowController.h"
+#include "settings/UpdateChecker.h"
 #include "shelf/AppIconCache.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfWindowHost.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
+#include "themes/NotePalettePopover.h"
 #include "themes/ThemeWindowController.h"
 #include "windows/FloatingNoteWindowController.h"
 
@@ -69,7 +72,7 @@ AppServices::AppServices(ModelContainer& container)
     // window opens, after all of them exist.
     m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this, &store](Note& note) {
         return std::unique_ptr<NoteWindow>(std::make_unique<FloatingNoteWindowController>(
-            note, store, Settings::shared(), Clock::system(), NoteView::cardFactory(*this)));
+            note, store, Settings::shared(), Clock::system(), noteCardFactory()));
     });
     m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
     m_capsule = std::make_unique<CaptureCapsuleController>(
@@ -164,6 +167,29 @@ AppServices::AppServices(ModelContainer& container)
 }
 
 AppServices::~AppServices() = default;
+
+DeckRootView::CardFactory AppServices::noteCardFactory()
+{
+    return [this](QWidget* parent) -> DeckCard* {
+        ReminderScheduler& scheduler = reminders();
+        NoteViewModel::Reminders noteReminders{[&scheduler] { return scheduler.requestAuthorizationIfNeeded(); },
+                                               [&scheduler](const Note& note) { scheduler.performSchedule(note); },
+                                               [&scheduler](const Note& note) { scheduler.cancel(note); },
+                                               [&scheduler] { scheduler.explainUnavailable(); }};
+        UnlockSession& unlock = unlockSession();
+        auto* view = new NoteView(
+            noteStore(), unlock, std::move(noteReminders), [&unlock] { return unlock.canAuthenticate(); },
+            Clock::system(),
+            [this](QWidget* p) -> NoteBody* {
+                return new BlockNoteBody(noteStore(), previewFiles(), NoteView::gutter, p);
+            },
+            EwmhWindowState::compositingManagerRunning(), parent);
+        view->setPaletteFactory([this](Note& note, QWidget* anchor) -> NotePopover* {
+            return new NotePalettePopover(noteStore(), note, &themeWindow(), anchor);
+        });
+        return view;
+    };
+}
 
 std::function<bool(const QUuid&)> AppServices::isNoteOpenAnswer(QPointer<FloatingNotesManager> floating)
 {

@@ -8,6 +8,7 @@
 #include "app/CaptureActions.h"
 #include "capture/CapturePeekController.h"
 #include "capture/HotkeyManager.h"
+#include "windows/DeckRootView.h"
 #include "windows/FloatingNotesManager.h"
 
 class CaptureCapsuleController;
@@ -67,7 +68,6 @@ public:
     SettingsWindowController& settingsWindow() const { return *m_settingsWindow; }
     // The one theme window, where themes are made and edited.
     ThemeWindowController& themeWindow() const { return *m_themeWindow; }
-    MCPApprovalController& mcpApproval() const { return *m_mcpApproval; }
     MCPService& mcpService() const { return *m_mcp; }
     ReminderScheduler& reminders() const { return *m_reminders; }
     UpdateChecker& updateChecker() const { return *m_updateChecker; }
@@ -105,6 +105,9 @@ public:
     static void runStartupHousekeeping(NoteStore& store, const Clock& clock, bool sealLockedPlaintext = true);
 
 private:
+    // The cards of the note windows: a note view over these services, its body the block editor.
+    DeckRootView::CardFactory noteCardFactory();
+
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<PreviewFiles> m_previews;  // outlives the note windows that show previews

@@ -9,7 +9,7 @@
 #include "capture/HotkeyGlyphs.h"
 #include "capture/SourceHarvester.h"
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/ModelContext.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"

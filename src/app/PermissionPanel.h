@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "app/PermissionAudit.h"
+#include "settings/PermissionAudit.h"
 
 // What an explanation panel says: an icon, a heading, a paragraph, a few reassurances and its
 // buttons. With no primary title there is nothing to open, and the panel has one "OK" button.

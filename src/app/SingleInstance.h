@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/ApplicationId.h"
+#include "platform/ApplicationId.h"
 
 // One Tarnwick per user session. The first instance owns the session-bus name of the application id
 // ("com.fennmoor.Tarnwick") and serves the object "/com/fennmoor/Tarnwick"; a later launch finds the

@@ -5,12 +5,12 @@
 
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
-#include "app/ApplicationId.h"
 #include "app/CommandLine.h"
 #include "app/Defaults.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "design/TarnwickType.h"
+#include "platform/ApplicationId.h"
 #include "platform/BackgroundCall.h"
 #include "platform/DisplayProbe.h"
 #include "platform/Log.h"

@@ -167,11 +167,6 @@ bool CaptureCapsuleChrome::hasUndoElement() const
     return m_undo != nullptr;
 }
 
-QWidget* CaptureCapsuleChrome::undoElement() const
-{
-    return m_undo;
-}
-
 bool CaptureCapsuleChrome::isOnUndo(const QPoint& point) const
 {
     return m_undo && m_content.onUndo && m_undo->geometry().contains(point);

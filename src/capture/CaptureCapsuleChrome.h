@@ -47,7 +47,6 @@ public:
     // The share of the bar that is filled now; the bar, track included, shows only above 0.
     double barFraction() const;
     bool hasUndoElement() const;
-    QWidget* undoElement() const;
     // Whether a point (in this widget) is on the Undo element, which takes its own clicks.
     bool isOnUndo(const QPoint& point) const;
     // The pill's outline in this widget's coordinates.

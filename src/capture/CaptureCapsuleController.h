@@ -49,7 +49,6 @@ public:
     CaptureCapsuleModel& model() { return m_model; }
     const Clock& clock() const { return m_clock; }
     bool isShowing() const { return m_showing; }
-    bool isDismissPending() const { return m_dismissTimer.isActive(); }
 
     // The view's actions.
     void undoAction();

@@ -8,7 +8,7 @@
 
 #include "capture/CapsuleGeometry.h"
 #include "capture/CaptureCapsuleChrome.h"
-#include "platform/X11Desktop.h"
+#include "platform/EwmhWindowState.h"
 
 namespace {
 QEasingCurve bezier(QPointF c1, QPointF c2)
@@ -44,7 +44,7 @@ void CaptureCapsuleView::present(bool reduceMotion)
 {
     m_animation.stop();
     CaptureCapsuleModel& model = m_controller.model();
-    const bool composited = X11Desktop::compositorActive();
+    const bool composited = EwmhWindowState::compositingManagerRunning();
     QPointer<CaptureCapsuleController> controller(&m_controller);
     CaptureCapsuleChrome::Content content{
         model.message(), model.detail(), model.symbol(), model.tint(),
@@ -76,12 +76,14 @@ void CaptureCapsuleView::present(bool reduceMotion)
     if (screen) target = CapsuleGeometry::capsuleOrigin(screen->availableGeometry(), size);
     move(reduceMotion ? target : target + QPoint(0, 10));
     setWindowOpacity(0);
+    if (!isVisible()) {
+        // On every workspace: written before mapping, so the window manager takes it with the window.
+        EwmhWindowState::States states = EwmhWindowState::read(winId());
+        states.sticky = true;
+        EwmhWindowState::apply(winId(), states);
+    }
     show();
     raise();
-    if (!m_stickySet) {
-        X11Desktop::setSticky(quint32(winId()));
-        m_stickySet = true;
-    }
     m_chrome->show();
     animate(reduceMotion ? 120 : 220, bezier({0.2, 0.7}, {0.2, 1.0}), 0, 1, y(), target.y(), {});
 }

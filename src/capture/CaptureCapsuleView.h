@@ -40,5 +40,4 @@ private:
     QPointer<CaptureCapsuleChrome> m_chrome;
     QVariantAnimation m_animation;
     bool m_monitoring = false;
-    bool m_stickySet = false;
 };

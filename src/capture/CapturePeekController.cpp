@@ -24,9 +24,10 @@
 #include "design/KeyablePanel.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
+#include "design/TextColor.h"
 #include "model/Capture.h"
 #include "platform/Clock.h"
-#include "platform/X11Desktop.h"
+#include "platform/EwmhWindowState.h"
 #include "store/NoteStore.h"
 
 namespace {
@@ -39,15 +40,6 @@ QFont systemFont(double points, QFont::Weight weight)
     font.setPointSizeF(points);
     font.setWeight(weight);
     return font;
-}
-
-void setTextColor(QWidget* w, const QColor& color)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, color);
-    p.setColor(QPalette::ButtonText, color);
-    p.setColor(QPalette::Text, color);
-    w->setPalette(p);
 }
 
 // The card's rounded surface; the corners stay outside it.
@@ -193,7 +185,7 @@ void CapturePeekController::present(const QUuid& captureID)
     close();
 
     auto* panel = new PeekPanel;
-    panel->composited = X11Desktop::compositorActive();
+    panel->composited = EwmhWindowState::compositingManagerRunning();
     panel->setWindowTitle(QStringLiteral("Capture preview"));
     panel->setFixedWidth(kWidth);
     auto* column = new QVBoxLayout(panel);
@@ -210,7 +202,7 @@ void CapturePeekController::present(const QUuid& captureID)
     chip->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     chip->setText(card.chipText);
     chip->setFont(systemFont(12, QFont::DemiBold));
-    setTextColor(chip, TarnwickTheme::textPrimary());
+    TextColor::set(chip, TarnwickTheme::textPrimary());
     chip->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; background: transparent; }"));
     chip->setFocusPolicy(Qt::NoFocus);
     if (card.desktopID && m_icons) {
@@ -256,7 +248,7 @@ void CapturePeekController::present(const QUuid& captureID)
     text->setFrameShape(QFrame::NoFrame);
     text->setFocusPolicy(Qt::ClickFocus);
     text->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
-    setTextColor(text, TarnwickTheme::textPrimary());
+    TextColor::set(text, TarnwickTheme::textPrimary());
     text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -295,7 +287,7 @@ void CapturePeekController::present(const QUuid& captureID)
     date->setFont(systemFont(11.5, QFont::Normal));
     date->setIndent(0);
     date->setMargin(0);
-    setTextColor(date, TarnwickTheme::textSecondary());
+    TextColor::set(date, TarnwickTheme::textSecondary());
     footer->addWidget(date);
     footer->addStretch(1);
     auto* copy = new CopyButton(card.text, m_clock);
@@ -322,6 +314,9 @@ void CapturePeekController::present(const QUuid& captureID)
     m_panel = panel;
     m_watchedPanel = panel;
     panel->installEventFilter(this);
+    // On every workspace: written before mapping, so the window manager takes it with the window.
+    EwmhWindowState::States states = EwmhWindowState::read(panel->winId());
+    states.sticky = true;
+    EwmhWindowState::apply(panel->winId(), states);
     panel->showAndFocus();
-    X11Desktop::setSticky(quint32(panel->winId()));
 }

@@ -9,7 +9,7 @@
 #include "capture/SourceHarvester.h"
 #include "model/Capture.h"
 #include "model/NoteBlockEnvelope.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ModelContext.h"

@@ -66,7 +66,6 @@ public:
     QMap<Action, Status> statuses() const { return m_statuses; }
     // Registers an action whose handler arrived later.
     void enable(Action action);
-    QList<Action> handledActions() const { return m_handled; }
     // The grab id of the capture chord with Super added.
     static constexpr int kCaptureWithCommandID = 4;
 

@@ -10,9 +10,6 @@ class KeyablePanel : public QWidget {
 public:
     explicit KeyablePanel(QWidget* parent = nullptr, Qt::WindowFlags extraFlags = {});
 
-    // Always true: the panel may become the window that receives key events.
-    bool canBecomeKey() const { return true; }
-
     // Shows the panel, raises it and gives it keyboard focus.
     void showAndFocus();
 };

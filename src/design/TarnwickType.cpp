@@ -37,12 +37,6 @@ QFont TarnwickType::brand(qreal designSize, QFont::Weight weight)
     return font;
 }
 
-const QFont& TarnwickType::readerTitle()
-{
-    static const QFont f = system(20, QFont::DemiBold);
-    return f;
-}
-
 const QFont& TarnwickType::readerBody()
 {
     static const QFont f = system(14);
@@ -93,11 +87,6 @@ qreal TarnwickType::readerLineSpacing()
         return std::max<qreal>(0, 20.3 - natural);
     }();
     return spacing;
-}
-
-qreal TarnwickType::noteLineSpacing()
-{
-    return readerLineSpacing();
 }
 
 bool TarnwickType::newsreaderAvailable()

@@ -8,7 +8,6 @@
 // resolution); QFont point sizes are 1/72 inch, so a design size s becomes a point size of s * 0.75.
 // That keeps text in proportion with the widget geometry, which Qt measures in logical pixels.
 struct TarnwickType {
-    static const QFont& readerTitle();
     static const QFont& readerBody();
     static const QFont& title();
     static const QFont& noteTitle();
@@ -18,7 +17,6 @@ struct TarnwickType {
 
     // Extra spacing that brings the 14-point system font to a 20.3-point line, never negative.
     static qreal readerLineSpacing();
-    static qreal noteLineSpacing();
 
     // The system UI font at a design size and weight.
     static QFont system(qreal designSize, QFont::Weight weight = QFont::Normal);

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"

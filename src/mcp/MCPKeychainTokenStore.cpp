@@ -1,7 +1,7 @@
 #include "mcp/MCPKeychainTokenStore.h"
 
+#include "keys/KeychainStore.h"
 #include "platform/BackgroundCall.h"
-#include "privacy/KeychainStore.h"
 
 namespace {
 // Free of the store object: a call still waiting on the keyring may outlive it.

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "mcp/MCPService.h"
+#include "mcp/HTTPResponse.h"
 #include "platform/Log.h"
 #include "platform/PeerCredentials.h"
 
@@ -285,7 +285,7 @@ private:
     void forbid(int fd, qint64 now)
     {
         static const QByteArray forbidden =
-            MCPService::rawResponse(403, QStringLiteral("Forbidden"), std::nullopt, std::nullopt, {});
+            rawResponse(403, QStringLiteral("Forbidden"), std::nullopt, std::nullopt, {});
         [[maybe_unused]] const auto n = ::send(fd, forbidden.constData(), size_t(forbidden.size()), MSG_NOSIGNAL);
         ::shutdown(fd, SHUT_WR);
         if (m_turnedAway.size() >= kMaxTurnedAway) {
@@ -299,7 +299,7 @@ private:
     {
         // Full: say so rather than leave the client hanging.
         static const QByteArray busy =
-            MCPService::rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {});
+            rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {});
         [[maybe_unused]] const auto n = ::send(fd, busy.constData(), size_t(busy.size()), MSG_NOSIGNAL);
         ::shutdown(fd, SHUT_WR);
     }
@@ -524,7 +524,7 @@ private:
     // A refusal of our own, with no body; the connection closes once it is sent.
     static void answerAndClose(Connection& c, int status, const QString& reason)
     {
-        c.out = MCPService::rawResponse(status, reason, std::nullopt, std::nullopt, {});
+        c.out = rawResponse(status, reason, std::nullopt, std::nullopt, {});
         c.sent = 0;
         c.phase = Phase::Writing;
     }

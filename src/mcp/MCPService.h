@@ -15,6 +15,7 @@
 #include <variant>
 
 #include "mcp/HTTPRequest.h"
+#include "mcp/HTTPResponse.h"
 #include "mcp/MCPListener.h"
 #include "mcp/MCPSessions.h"
 
@@ -43,7 +44,7 @@ public:
     static constexpr int kMaxDeniedNames = 256;
 
     // Response header lines, written in this order.
-    using HeaderList = QList<QPair<QString, QString>>;
+    using HeaderList = HTTPHeaderList;
 
     // The answer to one JSON-RPC call: a result object or an error.
     struct RPCOutcome {
@@ -133,10 +134,6 @@ public:
     int sessionCount() const { return m_sessions.count(); }
     QJsonObject handleToolsList() const;
     RPCOutcome handleToolsCall(const QJsonObject& params);
-
-    // The wire form of a response. Without a body: "Content-Length: 0" and no content type.
-    static QByteArray rawResponse(int status, const QString& reason, const std::optional<QByteArray>& body,
-                                  const std::optional<QString>& contentType, const HeaderList& extraHeaders);
 
 Q_SIGNALS:
     void enabledChanged(bool enabled);

@@ -6,6 +6,7 @@
 #include <QTextBoundaryFinder>
 #include <QUrl>
 
+#include "mcp/HTTPResponse.h"
 #include "mcp/MCPApprover.h"
 #include "mcp/MCPService.h"
 #include "platform/Settings.h"
@@ -15,15 +16,6 @@ namespace {
 const QString kApprovedKey = QStringLiteral("mcp.approvedClients");
 const QString kUnnamedClient = QStringLiteral("An external tool");
 const QString kDeniedMessage = QStringLiteral("Access denied by the user");
-
-// Header text must never end a line of its own: a CR or LF smuggled into an echoed value would
-// start a header (or a body) of the sender's choosing.
-QByteArray headerText(const QString& text)
-{
-    QByteArray bytes = text.toUtf8();
-    bytes.removeIf([](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-    return bytes;
-}
 
 // Equality whose time depends only on the presented text's length, not on how much of it is right,
 // so the token cannot be guessed a character at a time by timing answers.
@@ -44,26 +36,10 @@ QByteArray serialise(const QJsonObject& object)
 
 QByteArray emptyAnswer(int status, const QString& reason, const MCPService::HeaderList& extra = {})
 {
-    return MCPService::rawResponse(status, reason, std::nullopt, std::nullopt, extra);
+    return rawResponse(status, reason, std::nullopt, std::nullopt, extra);
 }
 
 }  // namespace
-
-QByteArray MCPService::rawResponse(int status, const QString& reason, const std::optional<QByteArray>& body,
-                                   const std::optional<QString>& contentType, const HeaderList& extraHeaders)
-{
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + headerText(reason) + "\r\n";
-    if (!body) {
-        out += "Content-Length: 0\r\n";
-    } else {
-        out += "Content-Type: " + headerText(contentType.value_or(QStringLiteral("application/json"))) + "\r\n";
-        out += "Content-Length: " + QByteArray::number(body->size()) + "\r\n";
-    }
-    for (const auto& [name, value] : extraHeaders) out += headerText(name) + ": " + headerText(value) + "\r\n";
-    out += "Connection: close\r\n\r\n";
-    if (body) out += *body;
-    return out;
-}
 
 bool MCPService::isLocalHost(const QString& value)
 {

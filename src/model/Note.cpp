@@ -223,11 +223,6 @@ std::optional<QDate> Note::dateFromDayKey(const QString& key)
     return date;
 }
 
-QString Note::dayKeyFromDate(const QDate& date)
-{
-    return QLocale::c().toString(date, kDayKeyFormat, QCalendar(QCalendar::System::Gregorian));
-}
-
 std::optional<QString> Note::formattedDay(const QString& key)
 {
     const auto date = dateFromDayKey(key);

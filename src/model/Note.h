@@ -156,7 +156,6 @@ public:
 
     // Day keys are "yyyy-MM-dd" in the Gregorian calendar, whatever the user's locale and calendar.
     static std::optional<QDate> dateFromDayKey(const QString& key);
-    static QString dayKeyFromDate(const QDate& date);
     // The display text of a day key (abbreviated weekday, month and day, as the user's locale
     // orders them), or none when the key does not parse.
     static std::optional<QString> formattedDay(const QString& key);

@@ -106,10 +106,6 @@ std::optional<QByteArray> NoteTheme::wallpaperData() const
 {
     return optionalFromVariant<QByteArray>(value(WallpaperData));
 }
-void NoteTheme::setWallpaperData(const std::optional<QByteArray>& v)
-{
-    setValue(WallpaperData, variantFromOptional(v));
-}
 
 NoteTheme::Components NoteTheme::components(const QColor& color)
 {

@@ -79,7 +79,6 @@ public:
     double wallpaperBlur() const { return value(WallpaperBlur).toDouble(); }
     void setWallpaperBlur(double v) { setValue(WallpaperBlur, v); }
     std::optional<QByteArray> wallpaperData() const;
-    void setWallpaperData(const std::optional<QByteArray>& v);
     qint64 revision() const { return value(Revision).toLongLong(); }
     void setRevision(qint64 v) { setValue(Revision, QVariant::fromValue(v)); }
 

@@ -4,15 +4,14 @@ namespace {
 
 struct TintInfo {
     const char* raw;
-    const char* colorName;
     QRgb rgb;
 };
 
 // The tints' named colours: mid-tone, fairly saturated, so that the pale papers and darker badges
 // derived from them stay distinct.
 constexpr TintInfo kTints[] = {
-    {"slate", "TintSlate", 0x8E9196}, {"blue", "TintBlue", 0x4A8FE3}, {"green", "TintGreen", 0x4DAF78},
-    {"amber", "TintAmber", 0xF0A43A}, {"rose", "TintRose", 0xE56A8A}, {"violet", "TintViolet", 0x8D6BD9},
+    {"slate", 0x8E9196}, {"blue", 0x4A8FE3}, {"green", 0x4DAF78},
+    {"amber", 0xF0A43A}, {"rose", 0xE56A8A}, {"violet", 0x8D6BD9},
 };
 
 }  // namespace
@@ -45,11 +44,6 @@ QString Tint::displayName() const
 QColor Tint::color() const
 {
     return QColor::fromRgb(kTints[m_value].rgb);
-}
-
-QString Tint::colorName() const
-{
-    return QLatin1String(kTints[m_value].colorName);
 }
 
 Tint::Hsb Tint::hsb() const

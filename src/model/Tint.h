@@ -29,7 +29,6 @@ public:
     QString displayName() const;
     // The tint's named colour ("TintSlate", "TintBlue", ...), sRGB.
     QColor color() const;
-    QString colorName() const;
     // Hue, saturation and brightness of color(), each 0 to 1 (an achromatic colour has hue 0).
     Hsb hsb() const;
 

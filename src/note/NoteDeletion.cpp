@@ -1,7 +1,7 @@
 #include "note/NoteDeletion.h"
 
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "store/NoteStore.h"
 

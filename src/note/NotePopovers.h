@@ -63,7 +63,6 @@ public:
     ReminderPopover(NoteViewModel& model, QWidget* anchor);
     QCalendarWidget* calendar() const { return m_calendar; }
     QTimeEdit* time() const { return m_time; }
-    QPushButton* setButton() const { return m_set; }
     QPushButton* clearButton() const { return m_clear; }
 
 protected:

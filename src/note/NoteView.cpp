@@ -15,22 +15,16 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/AppServices.h"
-#include "app/ReminderScheduler.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "editor/text/FormattingShortcutsSheet.h"
 #include "model/Note.h"
 #include "model/WallpaperCache.h"
-#include "note/BlockNoteBody.h"
 #include "note/NotePopovers.h"
-#include "platform/EwmhWindowState.h"
 #include "platform/PasswordDialog.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
-#include "themes/NotePalettePopover.h"
-#include "themes/ThemeWindowController.h"
 #include "windows/FloatingNotePanel.h"
 
 namespace {
@@ -412,27 +406,6 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     refresh();
 }
 
-DeckRootView::CardFactory NoteView::cardFactory(AppServices& services)
-{
-    return [&services](QWidget* parent) -> DeckCard* {
-        ReminderScheduler& scheduler = services.reminders();
-        NoteViewModel::Reminders reminders{[&scheduler] { return scheduler.requestAuthorizationIfNeeded(); },
-                                           [&scheduler](const Note& note) { scheduler.performSchedule(note); },
-                                           [&scheduler](const Note& note) { scheduler.cancel(note); },
-                                           [&scheduler] { scheduler.explainUnavailable(); }};
-        UnlockSession& unlock = services.unlockSession();
-        auto* view = new NoteView(
-            services.noteStore(), unlock, std::move(reminders), [&unlock] { return unlock.canAuthenticate(); },
-            Clock::system(),
-            [&services](QWidget* p) -> NoteBody* {
-                return new BlockNoteBody(services.noteStore(), services.previewFiles(), NoteView::gutter, p);
-            },
-            EwmhWindowState::compositingManagerRunning(), parent);
-        view->setThemeWindow(&services.themeWindow());
-        return view;
-    };
-}
-
 NoteView::~NoteView()
 {
     m_tornDown = true;
@@ -442,9 +415,9 @@ NoteView::~NoteView()
     if (m_shortcutsPopover) m_shortcutsPopover->deleteLater();
 }
 
-void NoteView::setThemeWindow(ThemeWindowController* themeWindow)
+void NoteView::setPaletteFactory(PaletteFactory makePalette)
 {
-    m_themeWindow = themeWindow;
+    m_makePalette = std::move(makePalette);
 }
 
 void NoteView::setNote(Note* note)
@@ -469,6 +442,14 @@ void NoteView::setWindowOpacity(double opacity)
 void NoteView::setRolled(bool rolled)
 {
     m_model.setRolled(rolled);
+}
+
+bool NoteView::showFindBar()
+{
+    // A locked note shows its lock panel, not its body: there is nothing to search.
+    if (!m_body || !m_body->isVisible()) return false;
+    m_body->showFindBar();
+    return true;
 }
 
 void NoteView::applyTheme()
@@ -840,7 +821,11 @@ void NoteView::showPalettePopover(bool show)
     }
     Note* note = m_model.note();
     if (!note || m_palettePopover) return;
-    m_palettePopover = new NotePalettePopover(m_store, *note, m_themeWindow, m_paletteButton);
+    if (m_makePalette) m_palettePopover = m_makePalette(*note, m_paletteButton);
+    if (!m_palettePopover) {
+        m_model.setShowingPalette(false);
+        return;
+    }
     connect(m_palettePopover, &NotePopover::closed, this, [this] { m_model.setShowingPalette(false); });
     m_palettePopover->popUp();
 }

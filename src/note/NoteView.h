@@ -9,16 +9,12 @@
 #include "note/NoteBody.h"
 #include "note/NotePopovers.h"
 #include "note/NoteViewModel.h"
-#include "themes/NotePalettePopover.h"
 #include "windows/DeckRootView.h"
 
-class AppServices;
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QToolButton;
-
-class ThemeWindowController;
 
 // The view of one note in a note window: the paper (and wallpaper) at the window's opacity, the title
 // strip and head row with the window dots and the opacity and lock buttons, the format row, the locked
@@ -39,15 +35,12 @@ public:
              QWidget* parent = nullptr);
     ~NoteView() override;
 
-    // The cards of the application's note windows: this view over the services, with the body slot's
-    // placeholder until the block editor fills it.
-    static DeckRootView::CardFactory cardFactory(AppServices& services);
-
     // DeckCard
     void setNote(Note* note) override;
     void setActive(bool active) override;
     void setWindowOpacity(double opacity) override;
     void setRolled(bool rolled) override;
+    bool showFindBar() override;
 
     NoteViewModel& model() { return m_model; }
     const Tween& activeness() const { return m_activeness; }
@@ -55,9 +48,10 @@ public:
     bool isTornDown() const { return m_tornDown; }
     NoteBody* body() const { return m_body; }
     OpacityPopover* opacityPopover() const { return m_opacityPopover; }
-    NotePalettePopover* palettePopover() const { return m_palettePopover; }
-    // Where the palette opens the theme editor; without one its edit and create actions do nothing.
-    void setThemeWindow(ThemeWindowController* themeWindow);
+    NotePopover* palettePopover() const { return m_palettePopover; }
+    // Makes the design popover of a note under the design button; without one the button opens nothing.
+    using PaletteFactory = std::function<NotePopover*(Note& note, QWidget* anchor)>;
+    void setPaletteFactory(PaletteFactory makePalette);
     ReminderPopover* reminderPopover() const { return m_reminderPopover; }
     NotePopover* shortcutsPopover() const { return m_shortcutsPopover; }
     // The context menu as it would open at `pos` (tests read its actions). The caller owns it.
@@ -112,10 +106,10 @@ private:
     QWidget* m_veil = nullptr;
     QPointer<OpacityPopover> m_opacityPopover;
     QPointer<ReminderPopover> m_reminderPopover;
-    QPointer<NotePalettePopover> m_palettePopover;
+    QPointer<NotePopover> m_palettePopover;
     QPointer<NotePopover> m_shortcutsPopover;
     QPoint m_menuAnchor;  // where the last note menu was opened, in this view
-    QPointer<ThemeWindowController> m_themeWindow;
+    PaletteFactory m_makePalette;
     std::optional<QPointF> m_stripPress;
     bool m_stripDragging = false;
     quint32 m_appliedThemeRevision = ~0u;

@@ -6,8 +6,8 @@
 
 #include "design/TarnwickTheme.h"
 #include "model/Note.h"
+#include "model/NoteNotifications.h"
 #include "note/NoteDeletion.h"
-#include "note/NoteNotifications.h"
 #include "platform/Log.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"

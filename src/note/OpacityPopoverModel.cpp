@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "note/NoteViewModel.h"
 #include "platform/NotificationCenter.h"
 

@@ -1,6 +1,6 @@
 #include "onboarding/LaunchAtLoginChoice.h"
 
-#include "app/LoginItem.h"
+#include "platform/LoginItem.h"
 #include "platform/Settings.h"
 
 LaunchAtLoginChoice::Backend LaunchAtLoginChoice::Backend::loginItem()

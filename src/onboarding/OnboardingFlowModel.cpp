@@ -2,7 +2,7 @@
 
 #include "capture/HotkeyGlyphs.h"
 #include "capture/KeyCodeName.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/PracticeSelection.h"
 
 using Screen = OnboardingFlowModel::Screen;

@@ -299,11 +299,6 @@ void OnboardingListening::setLabel(const QString& label, bool urgent)
     restyle();
 }
 
-bool OnboardingListening::isBreathing() const
-{
-    return m_breath && m_breath->state() == QAbstractAnimation::Running;
-}
-
 void OnboardingListening::restyle()
 {
     const QColor& color = m_urgent ? TarnwickTheme::accent() : TarnwickTheme::textTertiary();

@@ -91,8 +91,6 @@ public:
     OnboardingListening(const QString& label, bool urgent, bool reduceMotion, QWidget* parent = nullptr);
     void setLabel(const QString& label, bool urgent);
     QString label() const { return m_label; }
-    bool isUrgent() const { return m_urgent; }
-    bool isBreathing() const;
 
 private:
     void restyle();

@@ -12,13 +12,14 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/SharePrivacy.h"
-#include "app/SupportConfig.h"
 #include "capture/CaptureCapsuleChrome.h"
+#include "design/SharePrivacy.h"
+#include "design/SupportConfig.h"
 #include "design/Symbols.h"
 #include "design/TarnwickButton.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "design/TextColor.h"
 #include "mcp/MCPService.h"
 #include "onboarding/OnboardingKeycap.h"
 #include "onboarding/PracticeTextView.h"
@@ -35,15 +36,6 @@ QColor withAlpha(QColor c, qreal alpha)
     return c;
 }
 
-void setTextColor(QWidget* widget, const QColor& color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::ButtonText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
-
 QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidget* parent, int maxWidth = 0)
 {
     auto* label = new QLabel(value, parent);
@@ -56,7 +48,7 @@ QLabel* text(const QString& value, const QFont& font, const QColor& color, QWidg
         label->setFixedWidth(maxWidth);
         label->setFixedHeight(label->heightForWidth(maxWidth));
     }
-    setTextColor(label, color);
+    TextColor::set(label, color);
     return label;
 }
 
@@ -465,7 +457,7 @@ OnboardingPage OnboardingScreens::build(OnboardingFlowModel& model, const Onboar
             add(promises);
             page.launchAtLogin = new QCheckBox(QStringLiteral("Launch Tarnwick at login"), content);
             page.launchAtLogin->setFont(TarnwickType::system(13));
-            setTextColor(page.launchAtLogin, TarnwickTheme::textPrimary());
+            TextColor::set(page.launchAtLogin, TarnwickTheme::textPrimary());
             if (services.settings) {
                 auto choice = std::make_shared<LaunchAtLoginChoice>(*services.settings, services.loginItem);
                 page.launchAtLogin->setChecked(choice->appear());

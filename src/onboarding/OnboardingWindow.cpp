@@ -11,8 +11,8 @@
 #include <QScreen>
 #include <QVariantAnimation>
 
-#include "app/SharePrivacy.h"
 #include "design/LightPalette.h"
+#include "design/SharePrivacy.h"
 #include "design/TarnwickTheme.h"
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"
@@ -122,11 +122,6 @@ OnboardingWindow::OnboardingWindow(OnboardingController& controller, Notificatio
 }
 
 OnboardingWindow::~OnboardingWindow() = default;
-
-bool OnboardingWindow::isTransitioning() const
-{
-    return m_transition && m_transition->running();
-}
 
 void OnboardingWindow::showPage(bool slide)
 {

@@ -40,7 +40,6 @@ public:
 
     OnboardingFlowModel& flow() { return *m_flow; }
     const OnboardingPage& page() const { return m_page; }
-    bool isTransitioning() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -140,4 +140,20 @@ bool compositingManagerRunning()
     return XcbSupport::selectionOwner(c, name.constData()) != XCB_WINDOW_NONE;
 }
 
+bool activeWindowIsFullScreen()
+{
+    xcb_connection_t* c = connection();
+    xcb_screen_iterator_t screens = c ? xcb_setup_roots_iterator(xcb_get_setup(c)) : xcb_screen_iterator_t{};
+    if (!screens.rem) return false;
+    xcb_get_property_reply_t* active = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, screens.data->root, atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_window_t window = XCB_WINDOW_NONE;
+    if (active && xcb_get_property_value_length(active) >= 4)
+        window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active));
+    free(active);
+    if (window == XCB_WINDOW_NONE) return false;
+    const std::vector<xcb_atom_t> atoms = stateAtoms(c, window, atom(c, "_NET_WM_STATE"));
+    return std::find(atoms.begin(), atoms.end(), atom(c, "_NET_WM_STATE_FULLSCREEN")) != atoms.end();
+}
+
 }  // namespace EwmhWindowState

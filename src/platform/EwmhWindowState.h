@@ -2,8 +2,9 @@
 
 #include <QWindow>
 
-// The window-manager states of our own top-level windows (_NET_WM_STATE), and whether a compositing
-// manager runs. On displays other than X11 every call does nothing and reports no compositing.
+// The window-manager states of our own top-level windows (_NET_WM_STATE), whether the active window is
+// full screen, and whether a compositing manager runs: the one place that speaks EWMH. On displays other
+// than X11 every call does nothing and reports no state and no compositing.
 namespace EwmhWindowState {
 
 struct States {
@@ -20,7 +21,10 @@ void apply(WId window, const States& states);
 // The states the window carries now.
 States read(WId window);
 
-// Whether a compositing manager owns _NET_WM_CM_S<n> for the default screen.
+// Whether a compositing manager owns _NET_WM_CM_S<n> for the default screen: translucent windows blend.
 bool compositingManagerRunning();
+
+// The window that has the focus (_NET_ACTIVE_WINDOW) is full screen (_NET_WM_STATE_FULLSCREEN).
+bool activeWindowIsFullScreen();
 
 }  // namespace EwmhWindowState

@@ -156,9 +156,3 @@ void ManagedObject::markSaved()
 {
     m_saved = m_values;
 }
-
-void ManagedObject::revertToSaved()
-{
-    m_values = m_saved;
-    ++m_version;
-}

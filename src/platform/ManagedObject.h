@@ -99,7 +99,6 @@ Q_SIGNALS:
 private:
     friend class ModelContext;
     void markSaved();
-    void revertToSaved();
     void loadValue(int attribute) const;
 
     // Set by the context while it makes objects for stored rows: their values come from the row, so

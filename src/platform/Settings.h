@@ -103,7 +103,6 @@ public:
     void remove(const QString& key);
 
     void registerDefaults(const QVariantMap& defaults);
-    QVariantMap registeredDefaults() const { return m_defaults; }
 
     // False when the last write to the backend failed.
     bool lastWriteSucceeded() const { return m_lastWriteOk; }

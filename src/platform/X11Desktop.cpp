@@ -1,6 +1,5 @@
 #include "platform/X11Desktop.h"
 
-#include "platform/EwmhWindowState.h"
 #include "platform/XcbSupport.h"
 
 #include <QtEndian>
@@ -8,23 +7,10 @@
 #include <cstring>
 
 namespace {
-
 using XcbSupport::atom;
 using XcbSupport::connection;
 using XcbSupport::selectionOwner;
-
-xcb_screen_t* defaultScreen(xcb_connection_t* c)
-{
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    return it.rem ? it.data : nullptr;
-}
-
 }  // namespace
-
-bool X11Desktop::compositorActive()
-{
-    return EwmhWindowState::compositingManagerRunning();
-}
 
 std::optional<qint32> X11Desktop::xsettingsInteger(const QString& name)
 {
@@ -90,39 +76,4 @@ std::optional<qint32> X11Desktop::parseXSettingsInteger(const QByteArray& data, 
         }
     }
     return std::nullopt;
-}
-
-void X11Desktop::setSticky(quint32 window)
-{
-    xcb_connection_t* c = connection();
-    xcb_screen_t* screen = c ? defaultScreen(c) : nullptr;
-    if (!screen || !window) return;
-    XcbSupport::sendToWindowManager(c, screen->root, window, atom(c, "_NET_WM_STATE"), 1,  // add
-                                    atom(c, "_NET_WM_STATE_STICKY"), 1);                   // from an application
-    xcb_flush(c);
-}
-
-bool X11Desktop::activeWindowIsFullScreen()
-{
-    xcb_connection_t* c = connection();
-    xcb_screen_t* screen = c ? defaultScreen(c) : nullptr;
-    if (!screen) return false;
-    xcb_get_property_reply_t* active = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, screen->root, atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1), nullptr);
-    xcb_window_t window = XCB_WINDOW_NONE;
-    if (active && xcb_get_property_value_length(active) >= 4)
-        window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active));
-    free(active);
-    if (window == XCB_WINDOW_NONE) return false;
-    const xcb_atom_t fullScreen = atom(c, "_NET_WM_STATE_FULLSCREEN");
-    xcb_get_property_reply_t* states = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64), nullptr);
-    bool result = false;
-    if (states) {
-        const int count = xcb_get_property_value_length(states) / 4;
-        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(states));
-        for (int i = 0; i < count && !result; ++i) result = atoms[i] == fullScreen;
-    }
-    free(states);
-    return result;
 }

@@ -7,10 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/SupportConfig.h"
+#include "design/SupportConfig.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "design/TextColor.h"
 #include "settings/SettingsWidgets.h"
 #include "settings/TarnSettingsSection.h"
 
@@ -42,7 +43,7 @@ QPushButton* link(const QString& title, const QUrl& url, QWidget* parent)
     b->setCursor(Qt::PointingHandCursor);
     b->setFont(TarnwickType::caption());
     b->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; }"));
-    setColor(b, TarnwickTheme::accentInk());
+    TextColor::set(b, TarnwickTheme::accentInk());
     QObject::connect(b, &QPushButton::clicked, b, [url] { QDesktopServices::openUrl(url); });
     return b;
 }

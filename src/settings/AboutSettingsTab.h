@@ -10,7 +10,6 @@ class AboutSettingsTab : public SettingsPage {
     Q_OBJECT
 public:
     explicit AboutSettingsTab(const SettingsServices& services, QWidget* parent = nullptr);
-    QLabel* versionLine() const { return m_version; }
     // The running version, "1.0" when the build carries none.
     static QString appVersion();
 

@@ -8,13 +8,14 @@
 #include <QVBoxLayout>
 
 #include "design/Symbols.h"
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "design/TextColor.h"
 #include "mcp/MCPService.h"
 #include "platform/Settings.h"
 #include "settings/ConnectionsRows.h"
 #include "settings/SettingsWidgets.h"
-#include "settings/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 
@@ -87,7 +88,7 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
     m_setupToggle = button(QStringLiteral("Setup instructions…"), connect->card());
     m_setupToggle->setFlat(true);
     m_setupToggle->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; }"));
-    setColor(m_setupToggle, TarnwickTheme::accentInk());
+    TextColor::set(m_setupToggle, TarnwickTheme::accentInk());
     QObject::connect(m_setupToggle, &QPushButton::clicked, this, [this] {
         m_showSetup = !m_showSetup;
         refresh();
@@ -194,7 +195,7 @@ void ConnectionsSettingsTab::rebuildApproved(const QStringList& names)
         auto* revoke = button(QStringLiteral("Revoke"), rowWidget);
         revoke->setFlat(true);
         revoke->setAccessibleDescription(name);
-        setColor(revoke, QColor(0xC0, 0x2E, 0x2E));
+        TextColor::set(revoke, QColor(0xC0, 0x2E, 0x2E));
         QObject::connect(revoke, &QPushButton::clicked, this, [this, name] { m_services.mcp.revoke(name); });
         rowWidget->setLayout(row({label(name, rowWidget), nullptr, revoke}));
         m_approved->addRow(rowWidget);

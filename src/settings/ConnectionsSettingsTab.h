@@ -34,7 +34,6 @@ public:
     QPushButton* regenerateButton() const { return m_regenerate; }
     QLabel* tokenError() const { return m_tokenError; }
     QPushButton* setupButton() const { return m_setupToggle; }
-    QWidget* setupBlock() const { return m_setup; }
     TarnSettingsSection* approvedSection() const { return m_approved; }
     QList<QPushButton*> revokeButtons() const { return m_revokes; }
     bool copied() const { return m_copied; }

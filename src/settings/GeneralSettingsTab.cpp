@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "app/UpdateChecker.h"
 #include "design/PlainText.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
@@ -15,6 +14,7 @@
 #include "settings/SettingsWidgets.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
+#include "settings/UpdateChecker.h"
 
 using namespace SettingsWidgets;
 

@@ -20,10 +20,6 @@ public:
 
     TarnSwitch* loginSwitch() const { return m_login; }
     QLabel* loginError() const { return m_loginError; }
-    TarnSwitch* taskbarSwitch() const { return m_taskbar; }
-    // Null without an update check in this build.
-    QPushButton* checkNowButton() const { return m_checkNow; }
-    QPushButton* downloadButton() const { return m_download; }
     QLabel* updateStatus() const { return m_updateStatus; }
 
 protected:

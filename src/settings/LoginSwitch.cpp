@@ -1,6 +1,6 @@
 #include "settings/LoginSwitch.h"
 
-#include "app/LoginItem.h"
+#include "platform/LoginItem.h"
 #include "platform/Settings.h"
 
 namespace {

@@ -27,7 +27,6 @@ public:
     QPushButton* newThemeButton() const { return m_newTheme; }
     QSlider* opacitySlider() const { return m_opacity; }
     QLabel* opacityText() const { return m_opacityText; }
-    TarnSwitch* floatSwitch() const { return m_float; }
 
 private:
     void refreshThemes();

@@ -6,13 +6,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "settings/SettingsTexts.h"
 #include "settings/SettingsWidgets.h"
-#include "settings/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 
 using namespace SettingsWidgets;

@@ -3,7 +3,7 @@
 #include <QList>
 #include <functional>
 
-#include "app/PermissionAudit.h"
+#include "settings/PermissionAudit.h"
 #include "settings/SettingsPage.h"
 #include "settings/SettingsServices.h"
 

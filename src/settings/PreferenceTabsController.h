@@ -25,7 +25,6 @@ public:
     bool isLoaded() const { return !m_pages.isEmpty(); }
     // Selects the tab the key names, if any; ends the restoring phase.
     void selectStoredTab();
-    bool isRestoring() const { return m_isRestoring; }
     void select(AppSettingsTab tab);
     // One tab on or back, wrapping around (Ctrl+Tab, Ctrl+Shift+Tab).
     void step(int delta);

@@ -4,10 +4,11 @@
 #include <QLabel>
 #include <QSignalBlocker>
 
-#include "app/SharePrivacy.h"
 #include "capture/HotkeyGlyphs.h"
 #include "capture/HotkeyManager.h"
+#include "design/SharePrivacy.h"
 #include "design/TarnwickTheme.h"
+#include "design/TextColor.h"
 #include "platform/Settings.h"
 #include "privacy/UnlockSession.h"
 #include "settings/SettingsTexts.h"
@@ -80,7 +81,7 @@ void PrivacySettingsTab::refresh(bool askAuthentication)
     }
     m_unlockName->setText(unlock.biometryName().value_or(QStringLiteral("Unlock")));
     m_capability->setText(m_capabilityText);
-    setColor(m_capability, m_canAuthenticate ? TarnwickTheme::accent() : TarnwickTheme::textSecondary());
+    TextColor::set(m_capability, m_canAuthenticate ? TarnwickTheme::accent() : TarnwickTheme::textSecondary());
     {
         const QSignalBlocker blocker(m_relock);
         const auto choice = SettingsTexts::relockChoice(m_services.settings);

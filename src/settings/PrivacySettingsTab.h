@@ -14,10 +14,7 @@ class PrivacySettingsTab : public SettingsPage {
 public:
     explicit PrivacySettingsTab(const SettingsServices& services, QWidget* parent = nullptr);
 
-    TarnSwitch* shareSwitch() const { return m_share; }
-    QComboBox* relockPicker() const { return m_relock; }
     QLabel* footnote() const { return m_footnote; }
-    QLabel* capability() const { return m_capability; }
     void windowActivationChanged(bool active) override;
 
 protected:

@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "app/PermissionAudit.h"
+#include "settings/PermissionAudit.h"
 
 class Settings;
 

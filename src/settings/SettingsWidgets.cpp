@@ -10,24 +10,18 @@
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "design/TextColor.h"
 #include "platform/Settings.h"
 #include "settings/TarnSwitchToggleStyle.h"
 
 namespace SettingsWidgets {
-
-void setColor(QWidget* widget, const QColor& color)
-{
-    QPalette palette = widget->palette();
-    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) palette.setColor(role, color);
-    widget->setPalette(palette);
-}
 
 QLabel* label(const QString& text, QWidget* parent, const QFont& font, const QColor& color)
 {
     auto* l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     if (font != QFont()) l->setFont(font);
-    if (color.isValid()) setColor(l, color);
+    if (color.isValid()) TextColor::set(l, color);
     return l;
 }
 
@@ -93,7 +87,7 @@ void Badge::set(const QString& word, const QColor& color, const QColor& fill)
 {
     setText(word.toUpper());
     setAccessibleName(word);
-    setColor(this, color);
+    TextColor::set(this, color);
     m_fill = fill;
     update();
 }
@@ -130,7 +124,7 @@ void SymbolLabel::set(const QString& symbol, const QString& text, const QColor& 
     m_icon->setPixmap(Symbols::tinted(symbol, color, size).pixmap(size, size));
     m_icon->setVisible(!symbol.isEmpty());
     m_text->setText(text);
-    setColor(m_text, color);
+    TextColor::set(m_text, color);
 }
 
 }  // namespace SettingsWidgets

@@ -17,7 +17,6 @@ namespace SettingsWidgets {
 QLabel* label(const QString& text, QWidget* parent, const QFont& font = {}, const QColor& color = {});
 // Wrapping caption text in the secondary colour.
 QLabel* caption(const QString& text, QWidget* parent);
-void setColor(QWidget* widget, const QColor& color);
 // A row: the widgets given, a stretch where nullptr stands, vertically centred.
 QHBoxLayout* row(std::initializer_list<QWidget*> widgets, int spacing = 6);
 // A push button of the settings pages; `title` is data-safe ("&" shown as typed).

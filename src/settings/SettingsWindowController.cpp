@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/SharePrivacy.h"
 #include "design/LightPalette.h"
+#include "design/SharePrivacy.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/WindowStates.h"
 #include "settings/PreferenceTabsController.h"

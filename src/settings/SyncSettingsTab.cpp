@@ -5,6 +5,7 @@
 
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "design/TextColor.h"
 #include "platform/Settings.h"
 #include "settings/SettingsWidgets.h"
 #include "settings/TarnSettingsSection.h"
@@ -54,5 +55,5 @@ void SyncSettingsTab::refresh()
 {
     const SyncStateLook look = SyncStateLook::of(m_services.store.syncState());
     m_status->setText(look.text);
-    setColor(m_status, look.color);
+    TextColor::set(m_status, look.color);
 }

@@ -5,9 +5,9 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "settings/TarnRowDivider.h"
 
 namespace {
 

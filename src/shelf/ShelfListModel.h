@@ -110,9 +110,6 @@ public:
     Note* note(int index) const;
     Capture* capture(int index) const;
 
-    // How many row texts are kept (for tests).
-    qsizetype cachedTextCount() const { return m_cache.size(); }
-
 private:
     struct Heading {
         QString text;

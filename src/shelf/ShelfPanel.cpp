@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +15,7 @@
 
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "platform/Settings.h"
@@ -27,17 +27,6 @@
 #include "shelf/ShelfTexts.h"
 
 namespace {
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, TarnwickTheme::hairline());
-    line->setPalette(palette);
-    return line;
-}
 
 // Tinted symbols rendered once per process: the panel is built at every showing.
 QIcon symbol(const QString& name, const QColor& color, int size)
@@ -148,7 +137,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     }
     chipsLayout->addStretch(1);
     column->addWidget(m_chipsRow);
-    column->addWidget(divider(this));
+    column->addWidget(new TarnRowDivider(this));
 
     // The two surfaces.
     m_stack = new QStackedWidget(this);
@@ -159,7 +148,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     m_stack->addWidget(m_browse);
     m_stack->addWidget(m_search);
     column->addWidget(m_stack, 1);
-    column->addWidget(divider(this));
+    column->addWidget(new TarnRowDivider(this));
 
     // Footer.
     auto* footer = new QWidget(this);

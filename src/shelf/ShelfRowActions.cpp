@@ -6,8 +6,8 @@
 
 #include "model/Capture.h"
 #include "model/Note.h"
+#include "model/NoteNotifications.h"
 #include "note/NoteDeletion.h"
-#include "note/NoteNotifications.h"
 #include "platform/ModelContext.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"

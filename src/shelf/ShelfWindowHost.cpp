@@ -7,10 +7,9 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
-#include "platform/X11Desktop.h"
 #include "shelf/ShelfPlacement.h"
 
 ShelfWindowHost::ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray)
@@ -52,7 +51,7 @@ void ShelfWindowHost::open(bool fromTrayClick)
     if (screen) {
         in.screen = screen->geometry();
         in.available = screen->availableGeometry();
-        in.fullScreenWindowActive = X11Desktop::activeWindowIsFullScreen();
+        in.fullScreenWindowActive = EwmhWindowState::activeWindowIsFullScreen();
         panel->move(ShelfPlacement::topLeft(in));
     }
     SharePrivacy::apply(QList<QObject*>{panel});

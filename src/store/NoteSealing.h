@@ -4,8 +4,8 @@
 #include <QString>
 #include <optional>
 
+#include "keys/CryptoBox.h"
 #include "platform/Result.h"
-#include "privacy/CryptoBox.h"
 
 class Note;
 class NoteImage;

@@ -1,7 +1,7 @@
 #include "store/SnapshotSealing.h"
 
+#include "keys/CryptoBox.h"
 #include "platform/SqliteRows.h"
-#include "privacy/CryptoBox.h"
 #include "store/LockedPayload.h"
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "design/Symbols.h"
 #include "design/TarnwickType.h"
+#include "design/TextColor.h"
 
 namespace {
 // Symbols at the small scale beside caption text.
@@ -94,9 +95,7 @@ void SyncStatusView::refresh()
 {
     const SyncStateLook look = SyncStateLook::of(m_state);
     m_text->setText(look.text);
-    QPalette palette = this->palette();
-    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) palette.setColor(role, look.color);
-    setPalette(palette);
+    TextColor::set(this, look.color);
     m_retry->setVisible(m_state == SyncState::error && m_onRetry);
     // Read out by the state's text; the retry link stays a control of its own.
     setAccessibleName(look.text);

@@ -14,9 +14,9 @@
 
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "settings/TarnRowDivider.h"
 #include "settings/ThemeGrid.h"
 #include "store/NoteThemes.h"
 #include "themes/ColorField.h"

@@ -29,14 +29,12 @@ public:
 
     NotePalette& palette() { return m_palette; }
     ThemeGrid* grid() const { return m_grid; }
-    QAbstractButton* disclosure() const { return m_disclosure; }
     bool customising() const { return m_customising; }
     void setCustomising(bool customising);
     ColorField* paperField() const { return m_paper; }
     ColorField* inkField() const { return m_ink; }
     QComboBox* familyBox() const { return m_family; }
     QLabel* familyTrailing() const { return m_familyTrailing; }
-    QLabel* themeTrailing() const { return m_themeTrailing; }
     QWidget* resetRow() const { return m_resetRow; }
     QPushButton* resetButton() const { return m_reset; }
     QPushButton* saveAsButton() const { return m_saveAs; }

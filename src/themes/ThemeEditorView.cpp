@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 
 #include "design/LightPalette.h"
+#include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
-#include "settings/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "themes/ColorField.h"
 #include "themes/ThemePreviewNote.h"

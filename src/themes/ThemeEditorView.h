@@ -28,7 +28,6 @@ public:
     ColorField* inkField() const { return m_ink; }
     QComboBox* familyBox() const { return m_family; }
     QComboBox* lineHeightBox() const { return m_lineHeight; }
-    QPushButton* saveButton() const { return m_save; }
     QPushButton* deleteButton() const { return m_delete; }
     // The line under the form that says a save failed; hidden otherwise.
     QLabel* failureLine() const { return m_failure; }

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 #include "platform/WindowStates.h"
 #include "themes/ThemeEditorView.h"
 

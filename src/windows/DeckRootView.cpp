@@ -10,7 +10,7 @@
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "model/Note.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "store/NoteStore.h"
 #include "windows/DeckModel.h"

@@ -20,10 +20,12 @@ public:
     virtual void setWindowOpacity(double opacity) = 0;
     // The window is rolled up to its title strip.
     virtual void setRolled(bool rolled) { Q_UNUSED(rolled); }
+    // Opens the find bar of the card's editor; false when it shows none (no editor, or a locked note).
+    virtual bool showFindBar() { return false; }
 };
 
-// A stand-in for the note view until it exists: the note's paper with its title in a strip on top.
-// Dragging the strip and double-clicking it post the same requests the note view will.
+// The card a deck shows when it is given no factory (the window tests use it): the note's paper with its
+// title in a strip on top. Dragging the strip and double-clicking it post the same requests the note view does.
 class PlaceholderNoteCard : public DeckCard {
     Q_OBJECT
 public:

@@ -13,7 +13,6 @@ public:
 
     FloatingNotePanel(bool floatOnTop, bool translucent);
 
-    bool isTranslucent() const { return m_translucent; }
     // A press at this point (panel coordinates) within the edge band starts a system resize. True
     // when it did; the press is then the window manager's.
     bool beginEdgeResize(const QPoint& pos);

@@ -11,8 +11,7 @@
 #include <cmath>
 
 #include "model/Note.h"
-#include "note/NoteBody.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/Settings.h"
@@ -584,11 +583,8 @@ bool FloatingNoteWindowController::handleKey(QKeyEvent* event)
             return true;
         case C::find:
             // The find bar of the note shown (a card sliding out may still be in the window).
-            for (NoteBody* body : m_panel->findChildren<NoteBody*>())
-                if (body->isVisible()) {
-                    body->showFindBar();
-                    break;
-                }
+            for (DeckCard* card : m_panel->findChildren<DeckCard*>())
+                if (card->isVisible() && card->showFindBar()) break;
             return true;
         case C::toggleSearchPalette:
             NotificationCenter::shared().post(tarnwickToggleSearchPalette);

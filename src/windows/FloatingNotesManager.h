@@ -42,8 +42,6 @@ public:
     static bool globalFloatOnTop();
 
     NoteStore& store() const { return m_store; }
-    // Until a factory is set (the widgets are wired at launch) no window can open.
-    void setWindowFactory(WindowFactory factory) { m_factory = std::move(factory); }
     // A blank note of the default theme, inserted and saved (the new-note key and the swipe past the
     // last note make one).
     static Note* insertBlankNote(NoteStore& store, const Settings& settings);

@@ -6,7 +6,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/ReminderScheduler.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "platform/ModelContainer.h"
 #include "privacy/UnlockSession.h"

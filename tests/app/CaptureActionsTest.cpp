@@ -5,7 +5,7 @@
 #include "app/CaptureActions.h"
 #include "capture/CaptureCapsuleController.h"
 #include "model/Capture.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SelectionReader.h"
 #include "support/NoteStoreFixture.h"

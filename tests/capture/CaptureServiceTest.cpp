@@ -3,7 +3,7 @@
 
 #include "capture/CaptureService.h"
 #include "model/Capture.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SelectionReader.h"
 #include "support/NoteStoreFixture.h"

@@ -14,6 +14,7 @@
 #include "app/SingleInstance.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
+#include "platform/EwmhWindowState.h"
 #include "platform/Settings.h"
 #include "platform/WindowStates.h"
 #include "store/PersistenceController.h"
@@ -290,6 +291,31 @@ TEST(WindowStates, WorkWindowsJoinTheTaskbarOnlyWhenAsked)
     settings.setValue("general.showDockIcon", true);
     WindowStates::reapplyTaskbarPresence(settings);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !states().contains("SKIP_TASKBAR"); }, 5000)) << states().toStdString();
+}
+
+// States written before mapping reach the window manager with the window; later changes are asked of
+// it; and the full-screen question follows the active window.
+TEST(EwmhWindowState, StatesBeforeAndAfterMappingAndTheFullScreenQuestion)
+{
+    if (!TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
+    QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    window.setWindowTitle("EWMH probe");
+    window.resize(120, 80);
+    EwmhWindowState::apply(window.winId(), {true, true, true, true});
+    window.show();
+    const auto read = [&] { return EwmhWindowState::read(window.winId()); };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return read().sticky && read().above && read().skipTaskbar; }, 5000));
+    EwmhWindowState::apply(window.winId(), {false, false, true, true});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !read().sticky && !read().above; }, 5000));
+    EXPECT_TRUE(read().skipPager);
+
+    QWidget full;
+    full.setWindowTitle("Full-screen probe");
+    full.showFullScreen();
+    run("xdotool", {"windowactivate", "--sync", QString::number(full.winId())});
+    EXPECT_TRUE(QTest::qWaitFor([] { return EwmhWindowState::activeWindowIsFullScreen(); }, 5000));
+    full.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !EwmhWindowState::activeWindowIsFullScreen(); }, 5000));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTest>
 
-#include "app/ApplicationId.h"
+#include "platform/ApplicationId.h"
 #include "support/TestEnvironment.h"
 
 namespace {

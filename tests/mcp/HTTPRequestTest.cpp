@@ -2,6 +2,7 @@
 
 #include "mcp/HTTPRequest.h"
 #include "mcp/HTTPRequestParser.h"
+#include "mcp/HTTPResponse.h"
 #include "mcp/MCPService.h"
 
 namespace {
@@ -122,13 +123,13 @@ TEST(HTTPRequest, RefusesAnythingAnotherReaderCouldFrameDifferently)
 
 TEST(RawResponse, WritesTheHeadInOrderAndNeverLetsAValueStartALine)
 {
-    EXPECT_EQ(MCPService::rawResponse(204, "No Content", std::nullopt, std::nullopt, {}),
+    EXPECT_EQ(rawResponse(204, "No Content", std::nullopt, std::nullopt, {}),
               "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(MCPService::rawResponse(200, "OK", QByteArray("é"), std::nullopt, {{"B", "2"}, {"A", "1"}}),
+    EXPECT_EQ(rawResponse(200, "OK", QByteArray("é"), std::nullopt, {{"B", "2"}, {"A", "1"}}),
               "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\nB: 2\r\nA: 1\r\n"
               "Connection: close\r\n\r\né");
-    EXPECT_FALSE(MCPService::rawResponse(204, "No Content", std::nullopt, std::nullopt,
-                                         {{"Access-Control-Allow-Origin", "http://localhost\r\nSet-Cookie: a=b"}})
+    EXPECT_FALSE(rawResponse(204, "No Content", std::nullopt, std::nullopt,
+                             {{"Access-Control-Allow-Origin", "http://localhost\r\nSet-Cookie: a=b"}})
                      .contains("\nSet-Cookie"));
 }
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 #include "mcp/MCPApprovalCard.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"

@@ -3,9 +3,9 @@
 #include <QTest>
 
 #include "MCPFakes.h"
+#include "keys/KeychainStore.h"
 #include "mcp/MCPKeychainTokenStore.h"
 #include "platform/MemoryKeychainBackend.h"
-#include "privacy/KeychainStore.h"
 #include "support/TestEnvironment.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "MCPFakes.h"
+#include "mcp/HTTPResponse.h"
 #include "mcp/MCPListener.h"
 #include "support/TestEnvironment.h"
 
@@ -113,7 +114,7 @@ struct EchoListener {
               [this](const HTTPRequest& r, MCPListener::Reply reply) {
                   ++requests;
                   if (hold) return held.append(reply);
-                  reply(MCPService::rawResponse(200, "OK", "ok:" + r.body, std::nullopt, {}));
+                  reply(rawResponse(200, "OK", "ok:" + r.body, std::nullopt, {}));
               },
               limits))
     {
@@ -283,8 +284,8 @@ TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)
 
     // Waiting for the main thread is not idleness; an answer slot dropped unanswered closes its connection.
     QTest::qWait(500);
-    e.held[0](MCPService::rawResponse(200, "OK", QByteArray("late"), std::nullopt, {}));
-    e.held[0](MCPService::rawResponse(200, "OK", QByteArray("twice"), std::nullopt, {}));
+    e.held[0](rawResponse(200, "OK", QByteArray("late"), std::nullopt, {}));
+    e.held[0](rawResponse(200, "OK", QByteArray("twice"), std::nullopt, {}));
     e.held.clear();
     QList<QByteArray> answers{await(std::move(first)), await(std::move(second))};
     std::sort(answers.begin(), answers.end());
@@ -296,7 +297,7 @@ TEST(MCPListener, SilentClientsAreClosedAndConnectionsAreBounded)
     ASSERT_TRUE(QTest::qWaitFor([&] { return e.held.size() == 1; }, 10000));
     e.listener->stop();
     ASSERT_TRUE(QTest::qWaitFor([&] { return refused(e.port); }, 5000));
-    e.held[0](MCPService::rawResponse(200, "OK", QByteArray("still"), std::nullopt, {}));
+    e.held[0](rawResponse(200, "OK", QByteArray("still"), std::nullopt, {}));
     EXPECT_TRUE(await(std::move(pending)).endsWith("still"));
     e.hold = false;
     ASSERT_TRUE(e.start(e.port));
@@ -387,7 +388,7 @@ TEST(MCPListener, NewConnectionsDisplaceTheOldestSilentOneWhenEverythingIsFull)
     EXPECT_TRUE(await(exchange(e.port, {kPost})).startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
     EXPECT_LT(waited.elapsed(), 2000);
     e.hold = false;
-    for (auto& reply : e.held) reply(MCPService::rawResponse(200, "OK", QByteArray("done"), std::nullopt, {}));
+    for (auto& reply : e.held) reply(rawResponse(200, "OK", QByteArray("done"), std::nullopt, {}));
     e.held.clear();
     for (auto& b : busy) EXPECT_TRUE(await(std::move(b)).startsWith("HTTP/1.1 200 OK")) << "the queued ones are served";
 }

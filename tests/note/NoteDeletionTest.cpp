@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "model/NoteNotifications.h"
 #include "note/NoteDeletion.h"
-#include "note/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "support/NoteStoreFixture.h"
 

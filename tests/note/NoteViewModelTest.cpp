@@ -2,12 +2,12 @@
 
 #include <QSignalSpy>
 
-#include "note/NoteNotifications.h"
+#include "keys/KeychainStore.h"
+#include "model/NoteNotifications.h"
 #include "note/NoteViewModel.h"
 #include "note/OpacityPopoverModel.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/NotificationCenter.h"
-#include "privacy/KeychainStore.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteThemes.h"
 #include "support/FakeAuthenticator.h"

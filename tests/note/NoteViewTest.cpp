@@ -18,14 +18,15 @@
 #include "editor/blocks/PreviewWindow.h"
 #include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
+#include "model/NoteNotifications.h"
 #include "model/ResolvedNoteTheme.h"
 #include "note/BlockNoteBody.h"
-#include "note/NoteNotifications.h"
 #include "note/NoteView.h"
 #include "platform/NotificationCenter.h"
 #include "privacy/UnlockSession.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
+#include "themes/NotePalettePopover.h"
 
 using tarnwick::test::FakeAuthenticator;
 using tarnwick::test::NoteStoreTestBase;
@@ -61,6 +62,8 @@ protected:
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, clock,
             [this](QWidget* parent) { return body = new FakeBody(parent); }, true);
+        view->setPaletteFactory(
+            [this](Note& n, QWidget* anchor) { return new NotePalettePopover(*store, n, nullptr, anchor); });
         note = addNote("Groceries", "milk");
         store->saveNow();
         view->resize(360, 300);

@@ -4,7 +4,7 @@
 #include "app/CaptureActions.h"
 #include "capture/CaptureCapsuleController.h"
 #include "model/Capture.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "onboarding/OnboardingFlowModel.h"
 #include "support/NoteStoreFixture.h"

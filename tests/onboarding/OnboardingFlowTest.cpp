@@ -4,7 +4,7 @@
 
 #include <QSignalSpy>
 
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "onboarding/OnboardingFlowModel.h"
 #include "onboarding/PracticeSelection.h"

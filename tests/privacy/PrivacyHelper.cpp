@@ -13,10 +13,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "keys/CryptoBox.h"
+#include "keys/KeychainStore.h"
 #include "platform/FileKeychainBackend.h"
 #include "platform/PamAuthenticator.h"
-#include "privacy/CryptoBox.h"
-#include "privacy/KeychainStore.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "privacy/KeychainStore.h"
+#include "keys/KeychainStore.h"
 #include "support/TestEnvironment.h"
 
 namespace {

@@ -10,7 +10,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "note/NoteNotifications.h"
+#include "design/TarnRowDivider.h"
+#include "model/NoteNotifications.h"
 #include "settings/ConnectionsSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
 #include "settings/HotkeysSettingsTab.h"
@@ -19,7 +20,6 @@
 #include "settings/SettingsWidgets.h"
 #include "settings/SettingsWindowFixture.h"
 #include "settings/SyncSettingsTab.h"
-#include "settings/TarnRowDivider.h"
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 #include "settings/ThemeGrid.h"

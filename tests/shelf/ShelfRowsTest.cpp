@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "shelf/ShelfFixture.h"
 #include "shelf/ShelfTexts.h"

@@ -4,9 +4,9 @@
 #include <QJsonObject>
 #include <memory>
 
+#include "keys/CryptoBox.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
-#include "privacy/CryptoBox.h"
 #include "store/LockedPayload.h"
 #include "store/NoteSealing.h"
 #include "support/TestEnvironment.h"

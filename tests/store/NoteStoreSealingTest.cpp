@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "keys/CryptoBox.h"
 #include "platform/Authenticator.h"
-#include "privacy/CryptoBox.h"
 #include "privacy/UnlockSession.h"
 #include "store/LockedPayload.h"
 #include "store/PersistenceController.h"

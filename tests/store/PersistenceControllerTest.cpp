@@ -8,11 +8,11 @@
 
 #include <QDirIterator>
 
+#include "keys/CryptoBox.h"
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
 #include "platform/MemoryKeychainBackend.h"
-#include "privacy/CryptoBox.h"
-#include "privacy/KeychainStore.h"
 #include "store/LockedPayload.h"
 #include "store/PersistenceController.h"
 #include "store/StoreSnapshot.h"

@@ -9,13 +9,13 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
 #include "platform/Settings.h"
 #include "platform/StoreTestSupport.h"
-#include "privacy/KeychainStore.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 #include "support/FakeClock.h"

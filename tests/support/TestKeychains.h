@@ -5,8 +5,8 @@
 
 #include <memory>
 
+#include "keys/KeychainStore.h"
 #include "platform/MemoryKeychainBackend.h"
-#include "privacy/KeychainStore.h"
 
 namespace tarnwick::test {
 

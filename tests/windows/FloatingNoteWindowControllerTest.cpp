@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "support/NoteStoreFixture.h"
 #include "windows/FloatingNotePanel.h"

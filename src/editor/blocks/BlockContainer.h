@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockHost.h"
 #include "editor/blocks/PictureCache.h"
 #include "editor/text/TextBlockController.h"
 #include "model/Note.h"
@@ -89,7 +89,6 @@ public:
     ImageBlockController* imageController(int i) const;
     TextBlockController* focusedTextController() const;
     std::optional<QUuid> focusedBlockID() const { return m_focusedBlockID; }
-    const std::optional<QUuid>& loadedNoteID() const { return m_loadedNoteID; }
     bool isEditing() const { return m_isEditing; }
     PictureCache& pictures() { return m_pictures; }
 
@@ -111,7 +110,6 @@ public:
     void viewGone(BlockController* controller);
     // True while the container is being destroyed: views of its blocks must go at once.
     bool isTearingDown() const { return m_tearingDown; }
-    int parkedCount() const { return int(m_parked.size()); }
 
     // Focus.
     void requestFocus(const std::optional<FocusDescriptor>& focus, const CaretPlacement& placement);
@@ -122,7 +120,6 @@ public:
     void setGutterWidth(qreal gutter);
     void setWidth(qreal width);
     void setViewport(qreal top, qreal height);
-    void clearViewport() { m_viewport.reset(); }
     qreal width() const { return m_width; }
     qreal gutterWidth() const { return m_gutter; }
     qreal viewportTop() const { return m_viewport ? m_viewport->first : 0; }

@@ -8,9 +8,9 @@
 #include <QScrollBar>
 
 #include "design/TarnwickTheme.h"
+#include "editor/BlockView.h"
+#include "editor/DropPictures.h"
 #include "editor/blocks/BlockContainer.h"
-#include "editor/blocks/BlockView.h"
-#include "editor/blocks/DropPictures.h"
 #include "editor/blocks/ImageBlockController.h"
 #include "editor/blocks/ImageBlockView.h"
 #include "editor/text/RichNSTextView.h"

@@ -85,7 +85,6 @@ void BlockEditorView::setNote(Note* note)
                 [this](qreal top) { verticalScrollBar()->setValue(int(std::lround(top))); });
         connect(m_container.get(), &BlockContainer::readOnlyChanged, this, &BlockEditorView::showReadOnly);
         connect(m_container.get(), &BlockContainer::notice, this, [this](const QString& message) {
-            m_lastNotice = message;
             // File names come from outside: shown as plain text, never as markup.
             QToolTip::showText(mapToGlobal(QPoint(12, 12)), PlainText::toolTip(message), this, QRect(), 4000);
         });

@@ -33,7 +33,6 @@ public:
     BlockContainer* container() const { return m_container.get(); }
     BlockContainerView* containerView() const { return m_view; }
     QString readOnlyLine() const;
-    QString lastNotice() const { return m_lastNotice; }
     // Opens the find bar on the focused text block (the first one when no block has the focus).
     void showFindBar();
     FindBar* findBar() const { return m_findBar; }
@@ -55,7 +54,6 @@ private:
     BlockContainerView* m_view = nullptr;
     QLabel* m_readOnly;
     FindBar* m_findBar;
-    QString m_lastNotice;
     QString m_themeStamp;
     std::optional<QColor> m_appliedInk;
 };

@@ -92,14 +92,6 @@ void ImageBlockController::setNearViewport(bool near)
     Q_EMIT pictureChanged();
 }
 
-void ImageBlockController::commitWidth(qreal width)
-{
-    BlockHost* h = host();
-    if (!h) return;
-    if (const auto f = ImageBlockLayout::ResizeGesture::committedFraction(width, h->paperWidth()))
-        h->setImageSizing(m_id, ImageSizing::makeFraction(*f));
-}
-
 std::optional<QString> ImageBlockController::previewFile(PreviewFiles& files)
 {
     NoteImage* r = row();

@@ -5,8 +5,8 @@
 #include <QPointer>
 #include <functional>
 
-#include "editor/blocks/BlockController.h"
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockController.h"
+#include "editor/BlockHost.h"
 #include "editor/blocks/ImageBlockLayout.h"
 
 class NoteImage;
@@ -45,11 +45,8 @@ public:
 
     // Near the visible area the pixels are held; away from it they are released.
     void setNearViewport(bool near);
-    bool isNearViewport() const { return m_near; }
     const QImage& image() const { return m_image; }
 
-    // The end of a resize drag: the width becomes a stored fraction of the column.
-    void commitWidth(qreal width);
     // The file the in-app preview shows; none without bytes.
     std::optional<QString> previewFile(PreviewFiles& files);
     QString accessibilityDescription() const;

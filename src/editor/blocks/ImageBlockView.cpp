@@ -12,8 +12,8 @@
 #include <QPainterPath>
 
 #include "design/TarnwickTheme.h"
+#include "editor/DropPictures.h"
 #include "editor/blocks/BlockContainer.h"
-#include "editor/blocks/DropPictures.h"
 #include "editor/blocks/ImageBlockController.h"
 #include "editor/blocks/PreviewWindow.h"
 #include "editor/text/RichNSTextView.h"

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "editor/blocks/BlockView.h"
+#include "editor/BlockView.h"
 #include "editor/blocks/ImageBlockLayout.h"
 
 class BlockContainer;
@@ -23,7 +23,6 @@ public:
 
     QRectF imageRect() const;
     std::optional<QRectF> overlayTarget() const;
-    bool isResizing() const { return m_gesture.has_value(); }
     ImageBlockController& controller() { return m_controller; }
 
     void copyPicture();

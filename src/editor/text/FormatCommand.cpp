@@ -34,6 +34,16 @@ std::optional<FormatCommand> FormatCommands::fromRawValue(const QString& rawValu
     return std::nullopt;
 }
 
+std::optional<FormatCommand> FormatCommands::forKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    QString chars;
+    if (key == Qt::Key_Backslash)
+        chars = QStringLiteral("\\");
+    else if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        chars = QChar(u'a' + (key - Qt::Key_A));
+    return forChord(modifiers & ~Qt::KeypadModifier, chars);
+}
+
 std::optional<FormatCommand> FormatCommands::forChord(Qt::KeyboardModifiers modifiers, const QString& chars)
 {
     if (!modifiers.testFlag(Qt::ControlModifier)) return std::nullopt;

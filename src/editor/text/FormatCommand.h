@@ -55,4 +55,7 @@ struct FormatCommands {
     // keypad) means no command. `chars` must be the one key character, so a key producing several never
     // matches.
     static std::optional<FormatCommand> forChord(Qt::KeyboardModifiers modifiers, const QString& chars);
+    // The command of a pressed key (a Qt::Key): the key is matched, not its text, so Caps Lock and the
+    // layout's shifted text do not matter; the keypad flag is ignored.
+    static std::optional<FormatCommand> forKey(int key, Qt::KeyboardModifiers modifiers);
 };

@@ -242,14 +242,6 @@ std::optional<MarkdownAutoFormat::Outcome> MarkdownAutoFormat::apply(AttributedT
     return std::nullopt;
 }
 
-std::vector<MarkdownAutoFormat::LineBounds> MarkdownAutoFormat::lineBounds(const QString& text)
-{
-    const GraphemeMap map(text);
-    std::vector<LineBounds> bounds;
-    for (const Line& line : utf16Lines(text)) bounds.push_back({map.toGrapheme(line.start), map.toGrapheme(line.end)});
-    return bounds;
-}
-
 std::optional<MarkdownAutoFormat::ListItem> MarkdownAutoFormat::listItem(const QString& line)
 {
     const qsizetype indent = leadingSpaces(line);

@@ -18,12 +18,6 @@ class MarkdownAutoFormat {
 public:
     enum class Ordinal { decimal, lowerAlpha, lowerRoman };
 
-    struct LineBounds {
-        qsizetype start = 0;
-        qsizetype end = 0;  // the offset of the line's "\n", or the text's end
-        friend bool operator==(const LineBounds&, const LineBounds&) = default;
-    };
-
     struct ListItem {
         qsizetype indent = 0;  // leading spaces
         QString marker;        // with its space
@@ -84,7 +78,6 @@ public:
     static std::optional<Outcome> apply(AttributedText& text, qsizetype caret, const TextFont& base,
                                         const TextAttributes& typing = {});
 
-    static std::vector<LineBounds> lineBounds(const QString& text);
     static std::optional<ListItem> listItem(const QString& line);
     static std::optional<OrderedMarker> orderedMarker(const QString& rest, qsizetype depth);
     static std::optional<qint64> ordinalValue(const QString& text, Ordinal style);

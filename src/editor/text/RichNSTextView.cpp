@@ -1,6 +1,6 @@
 #include "editor/text/RichNSTextView.h"
 
-#include "editor/blocks/DropPictures.h"
+#include "editor/DropPictures.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -230,12 +230,7 @@ bool RichNSTextView::event(QEvent* e)
         // The editor's own chords reach keyPressEvent rather than a window's shortcuts; any other chord
         // is left to the window.
         const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-        QString chars;
-        if (key->key() == Qt::Key_Backslash)
-            chars = QStringLiteral("\\");
-        else if (key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
-            chars = QChar(u'a' + (key->key() - Qt::Key_A));
-        const bool ours = FormatCommands::forChord(mods, chars).has_value() || key->matches(QKeySequence::Undo) ||
+        const bool ours = FormatCommands::forKey(key->key(), mods).has_value() || key->matches(QKeySequence::Undo) ||
                           key->matches(QKeySequence::Redo) || key->matches(QKeySequence::Cut) ||
                           key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
                           key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::DeleteEndOfLine) ||

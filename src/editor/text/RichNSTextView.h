@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "editor/blocks/BlockView.h"
+#include "editor/BlockView.h"
 #include "editor/text/TextViewModel.h"
 
 class DocumentTextStorage;

@@ -10,10 +10,10 @@
 #include "design/TarnwickType.h"
 #include "model/Note.h"
 #include "model/NoteDocument.h"
+#include "model/NoteNotifications.h"
 #include "model/TextRunsCodec.h"
 #include "model/text/GraphemeMap.h"
 #include "model/text/RichTextBridge.h"
-#include "note/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
@@ -672,13 +672,7 @@ bool TextBlockController::handleKeyDown(int key, Qt::KeyboardModifiers modifiers
     }
     if (key == Qt::Key_Tab && mods == Qt::NoModifier) return shiftIndent(1);
     if (key == Qt::Key_Backtab && (mods & ~Qt::ShiftModifier) == Qt::NoModifier) return shiftIndent(-1);
-    // Chords match the key, not its text, so Caps Lock and the keyboard layout's shifted text do not matter.
-    QString chars;
-    if (key == Qt::Key_Backslash)
-        chars = QStringLiteral("\\");
-    else if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        chars = QChar(u'a' + (key - Qt::Key_A));
-    const auto command = FormatCommands::forChord(mods, chars);
+    const auto command = FormatCommands::forKey(key, mods);
     if (!command) return false;
     apply(*command);
     return true;

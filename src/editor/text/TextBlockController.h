@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "editor/blocks/BlockController.h"
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockController.h"
+#include "editor/BlockHost.h"
 #include "editor/text/FormatCommand.h"
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/SpellingMarks.h"
@@ -98,7 +98,6 @@ public:
     const TextViewModel& textView() const { return m_model; }
     bool isTitleBlock() const { return m_isTitleBlock; }
     const ResolvedNoteTheme& theme() const { return m_theme; }
-    void setNoteStyle(NoteStyle style) { m_noteStyle = style; }
     TextAttributes titleAttributes() const;
     TextAttributes titlePlaceholderAttributes() const;
     // What an empty first line shows: "Title" in the title block, nothing elsewhere.

@@ -170,20 +170,6 @@ void AttributedText::normalizeAround(size_t first, size_t last)
     }
 }
 
-void AttributedText::normalize()
-{
-    std::vector<Run> merged;
-    merged.reserve(m_runs.size());
-    for (Run& run : m_runs) {
-        if (run.length <= 0) continue;
-        if (!merged.empty() && merged.back().attributes == run.attributes)
-            merged.back().length += run.length;
-        else
-            merged.push_back(std::move(run));
-    }
-    m_runs = std::move(merged);
-}
-
 bool AttributedText::clip(qsizetype& start, qsizetype& length) const
 {
     if (start < 0) {

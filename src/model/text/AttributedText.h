@@ -114,7 +114,6 @@ public:
 private:
     // Splits the run containing position so that a run starts there; returns that run's index.
     size_t splitAt(qsizetype position);
-    void normalize();
     // Joins equal neighbours among the runs from first to last (indices, clamped).
     void normalizeAround(size_t first, size_t last);
     void appendRun(Run run);

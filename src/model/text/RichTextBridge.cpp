@@ -131,26 +131,3 @@ AttributedText RichTextBridge::toNSAttributed(const AttributedText& text, const 
     }
     return result;
 }
-
-AttributedText RichTextBridge::toAttributedString(const AttributedText& text)
-{
-    AttributedText result;
-    for (const AttributedText::Run& run : text.runs()) {
-        const TextAttributes& source = run.attributes;
-        TextAttributes attributes;
-        if (source.font) {
-            const TextFont& f = *source.font;
-            if (f.pointSize >= 19)
-                attributes.font = systemFont(20, 600);
-            else if (f.pointSize >= 16)
-                attributes.font = systemFont(17, 600);
-            else if (f.isBold() || f.italic)
-                attributes.font = TextFont{QString(), bodySize, f.isBold() ? 700 : 400, f.italic};
-        }
-        attributes.underline = source.underline != 0 ? 1 : 0;
-        attributes.strikethrough = source.strikethrough != 0 ? 1 : 0;
-        if (source.foreground && isDoneColor(*source.foreground)) attributes.foreground = doneColor();
-        result.append(text.text().mid(run.start, run.length), attributes);
-    }
-    return result;
-}

@@ -47,8 +47,6 @@ public:
     // each run gets its font mapped to a size class, the done colour or else the primary text colour,
     // single underline and strikethrough when it had any, and the default line spacing.
     static AttributedText toNSAttributed(const AttributedText& text, const std::optional<FontContext>& context);
-    // The reverse: only size class, bold, italic, line styles and the done colour are kept.
-    static AttributedText toAttributedString(const AttributedText& text);
 
     // The font a run of the reduced model shows in: headings at 20 and 17 points semibold, body text at
     // 14.5 points keeping bold and italic.

@@ -19,22 +19,6 @@ std::optional<QByteArray> TextPictures::attachmentBytes(const TextAttachment& at
     return png;
 }
 
-TextPictures::Split TextPictures::splitAttachments(const AttributedText& text)
-{
-    Split split;
-    qsizetype from = 0;
-    for (const AttributedText::Run& run : text.runs()) {
-        if (!run.attributes.attachment) continue;
-        split.prose.append(text.mid(from, run.start - from));
-        from = run.start + run.length;
-        // One picture per character of the run: neighbouring characters may show the same picture.
-        for (qsizetype i = 0; i < run.length; ++i)
-            if (const auto bytes = attachmentBytes(*run.attributes.attachment)) split.images.push_back(*bytes);
-    }
-    split.prose.append(text.mid(from, text.length() - from));
-    return split;
-}
-
 std::variant<QByteArray, TextPictures::Skipped> TextPictures::readPictureFile(const QString& path)
 {
     const bool namedPicture =

@@ -4,7 +4,6 @@
 #include <QString>
 #include <optional>
 #include <variant>
-#include <vector>
 
 #include "model/text/AttributedText.h"
 
@@ -18,13 +17,6 @@ public:
     // An attachment's picture bytes: its file contents when not empty, else its image encoded as PNG;
     // none when it has neither or the encoding fails.
     static std::optional<QByteArray> attachmentBytes(const TextAttachment& attachment);
-
-    struct Split {
-        AttributedText prose;
-        std::vector<QByteArray> images;
-    };
-    // The text without its attachment characters, and the attachments' bytes in document order.
-    static Split splitAttachments(const AttributedText& text);
 
     // Why a picture file was not read; `reason` is meant for the user. `notPicture` when the file is
     // a readable regular file (or a folder) that neither its name nor its contents call a picture:

@@ -4,7 +4,7 @@
 
 #include "BlockTestSupport.h"
 #include "model/NoteBlockEnvelope.h"
-#include "note/NoteNotifications.h"
+#include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 
 using namespace tarnwick::test;

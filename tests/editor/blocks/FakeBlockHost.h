@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockHost.h"
 #include "platform/UndoManager.h"
 
 // A block container stand-in that records what its blocks ask of it.

@@ -8,7 +8,7 @@
 #include <QUrl>
 
 #include "BlockTestSupport.h"
-#include "editor/blocks/DropPictures.h"
+#include "editor/DropPictures.h"
 #include "editor/blocks/ImageBlockLayout.h"
 #include "editor/blocks/PreviewFiles.h"
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "design/TarnwickType.h"
-#include "editor/blocks/BlockHost.h"
+#include "editor/BlockHost.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
 #include "model/Note.h"

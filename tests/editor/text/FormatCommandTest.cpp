@@ -35,3 +35,16 @@ TEST(FormatCommandTest, ChordsNeedControlAndAtMostShift)
     for (const auto& c : cases)
         EXPECT_EQ(FormatCommands::forChord(c.modifiers, c.chars), c.expected) << c.chars << c.modifiers.toInt();
 }
+
+TEST(FormatCommandTest, KeysMatchByKeyNotText)
+{
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    EXPECT_EQ(FormatCommands::forKey(Qt::Key_B, ctrl), FormatCommand::bold);
+    EXPECT_EQ(FormatCommands::forKey(Qt::Key_Backslash, ctrl), FormatCommand::clear);
+    // Shift changes the key's text, never the key: Ctrl+Shift+X stays strikethrough.
+    EXPECT_EQ(FormatCommands::forKey(Qt::Key_X, ctrl | Qt::ShiftModifier), FormatCommand::strikethrough);
+    EXPECT_EQ(FormatCommands::forKey(Qt::Key_B, ctrl | Qt::KeypadModifier), FormatCommand::bold);
+    for (int key : {int(Qt::Key_1), int(Qt::Key_Return), int(Qt::Key_F1), int(Qt::Key_Bar)})
+        EXPECT_EQ(FormatCommands::forKey(key, ctrl), std::nullopt) << key;
+    EXPECT_EQ(FormatCommands::forKey(Qt::Key_B, ctrl | Qt::AltModifier), std::nullopt);
+}

@@ -6,8 +6,8 @@
 
 #include "editor/blocks/FakeBlockHost.h"
 #include "editor/text/TextBlockController.h"
+#include "model/NoteNotifications.h"
 #include "model/text/RichTextBridge.h"
-#include "note/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/PermissionAudit.h"
+#include "settings/PermissionAudit.h"
 
 #include <QGuiApplication>
 #include <QProcess>

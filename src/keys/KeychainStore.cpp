@@ -1,4 +1,4 @@
-#include "privacy/KeychainStore.h"
+#include "keys/KeychainStore.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "app/UpdateChecker.h"
+#include "settings/UpdateChecker.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

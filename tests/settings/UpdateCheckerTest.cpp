@@ -9,8 +9,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
-#include "app/UpdateChecker.h"
 #include "platform/Settings.h"
+#include "settings/UpdateChecker.h"
 #include "support/FakeClock.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/PermissionAudit.h"
+#include "settings/PermissionAudit.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include "app/LoginItem.h"
+#include "platform/LoginItem.h"
 #include "support/TestEnvironment.h"
 
 using tarnwick::test::LogCapture;

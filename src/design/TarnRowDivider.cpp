@@ -1,4 +1,4 @@
-#include "settings/TarnRowDivider.h"
+#include "design/TarnRowDivider.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "editor/blocks/DropPictures.h"
+#include "editor/DropPictures.h"
 
 #include <sys/stat.h>
 #include <QFileInfo>

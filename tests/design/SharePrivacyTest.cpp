@@ -4,7 +4,7 @@
 #include <QWindow>
 
 #include "app/Defaults.h"
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 #include "platform/Settings.h"
 #include "support/TestEnvironment.h"
 

@@ -1,4 +1,4 @@
-#include "app/SupportConfig.h"
+#include "design/SupportConfig.h"
 
 const QUrl& SupportConfig::termsURL()
 {

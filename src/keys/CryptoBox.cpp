@@ -1,13 +1,13 @@
-#include "privacy/CryptoBox.h"
+#include "keys/CryptoBox.h"
 
 #include <QMutex>
 #include <QSet>
 #include <algorithm>
 #include <optional>
 
+#include "keys/KeychainStore.h"
 #include "platform/BackgroundCall.h"
 #include "platform/Log.h"
-#include "privacy/KeychainStore.h"
 
 namespace {
 

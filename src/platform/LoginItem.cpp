@@ -1,4 +1,4 @@
-#include "app/LoginItem.h"
+#include "platform/LoginItem.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -7,7 +7,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "app/ApplicationId.h"
+#include "platform/ApplicationId.h"
 #include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/Resources.h"

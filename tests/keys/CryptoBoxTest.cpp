@@ -2,9 +2,9 @@
 
 #include <QTest>
 
+#include "keys/CryptoBox.h"
+#include "keys/KeychainStore.h"
 #include "platform/Cipher.h"
-#include "privacy/CryptoBox.h"
-#include "privacy/KeychainStore.h"
 #include "support/TestEnvironment.h"
 #include "support/TestKeychains.h"
 

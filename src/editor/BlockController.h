@@ -4,7 +4,7 @@
 #include <QUuid>
 #include <optional>
 
-#include "editor/blocks/BlockTypes.h"
+#include "editor/BlockTypes.h"
 #include "model/NoteBlock.h"
 #include "model/ResolvedNoteTheme.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "editor/blocks/BlockTypes.h"
+#include "editor/BlockTypes.h"
 #include "model/BaseStyle.h"
 #include "model/NoteBlock.h"
 

@@ -1,4 +1,4 @@
-#include "app/SharePrivacy.h"
+#include "design/SharePrivacy.h"
 
 #include <QGuiApplication>
 #include <QWindow>

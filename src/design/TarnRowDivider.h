@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-// The hairline between two rows of a settings card.
+// The one-pixel hairline between two rows: of a settings card, the look palette, the shelf.
 class TarnRowDivider : public QWidget {
     Q_OBJECT
 public:
