@@ -404,32 +404,36 @@ Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const Entity
     return out;
 }
 
-// One stored row as read, before its object is made.
-struct ModelContext::ReadRow {
-    qint64 rowID = 0;
-    QVector<QVariant> values;
-    quint64 unloaded = 0;
+// Stored rows as a helper read them, before their objects are made: the values of all of them in one
+// flat array, one stretch of attributes per row, so that the objects' own arrays are made on the main
+// thread only and the reading leaves no holes behind in the heap.
+struct ModelContext::ReadRows {
+    std::vector<qint64> rowIDs;
+    std::vector<quint64> unloaded;
+    std::vector<QVariant> values;
 };
 
-// Reads the row the statement stands on: large values only as present or not, a NULL in a
-// non-optional attribute as its fallback.
-void ModelContext::readRow(sqlite3_stmt* s, const QVector<AttributeDescription>& attributes, quint64 lazy,
-                           const QVector<QVariant>& fallbacks, ReadRow& row)
+// Reads the row the statement stands on into `values` (one slot per attribute): large values only as
+// present or not, a NULL in a non-optional attribute as its fallback. Returns the large values left in
+// the store.
+quint64 ModelContext::readRow(sqlite3_stmt* s, const QVector<AttributeDescription>& attributes, quint64 lazy,
+                              const QVector<QVariant>& fallbacks, QVariant* values)
 {
-    row.rowID = sqlite3_column_int64(s, 0);
-    row.values.reserve(attributes.size());
-    row.values.resize(attributes.size());
+    quint64 unloaded = 0;
     for (int i = 0; i < attributes.size(); ++i) {
         if (lazy & (quint64(1) << i)) {
-            if (sqlite3_column_int(s, i + 1))
-                row.unloaded |= quint64(1) << i;
-            else
-                row.values[i] = fallbacks[i];
+            if (sqlite3_column_int(s, i + 1)) {
+                unloaded |= quint64(1) << i;
+                values[i] = QVariant();
+            } else {
+                values[i] = fallbacks[i];
+            }
             continue;
         }
         QVariant v = SqliteDatabase::columnValue(s, i + 1, attributes[i].type);
-        row.values[i] = v.isValid() ? std::move(v) : fallbacks[i];
+        values[i] = v.isValid() ? std::move(v) : fallbacks[i];
     }
+    return unloaded;
 }
 
 namespace {
@@ -443,7 +447,7 @@ constexpr qint64 kParallelRows = 16384;
 // objects are made here, in row order. None when the table is small or the helpers cannot be used (a
 // store in memory, a transaction open, the lock or a connection not had): then the caller reads it alone.
 auto ModelContext::readInParallel(const EntityState& state, const QVector<QVariant>& fallbacks)
-    -> std::optional<std::vector<std::vector<ReadRow>>>
+    -> std::optional<std::vector<ReadRows>>
 {
     if (m_db.isInMemory() || sqlite3_get_autocommit(m_db.handle()) == 0) return std::nullopt;
     const QByteArray table = SqliteDatabase::quoted(state.entity->name);
@@ -469,7 +473,8 @@ auto ModelContext::readInParallel(const EntityState& state, const QVector<QVaria
     const qint64 span = (highest - lowest) / helpers + 1;
     const QByteArray sql = state.selectSql.left(state.selectSql.indexOf(" ORDER BY")) +
                            " WHERE \"_rowid\" BETWEEN ? AND ? ORDER BY \"_rowid\"";
-    std::vector<std::vector<ReadRow>> parts(static_cast<size_t>(helpers));
+    std::vector<ReadRows> parts(static_cast<size_t>(helpers));
+    const size_t width = size_t(state.entity->attributes.size());
     std::vector<char> failed(size_t(helpers), 0);
     auto readPart = [&](int k) {
         auto opened = SqliteDatabase::openHandle(m_db.path(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
@@ -489,11 +494,18 @@ auto ModelContext::readInParallel(const EntityState& state, const QVector<QVaria
         }
         sqlite3_bind_int64(s, 1, lowest + span * k);
         sqlite3_bind_int64(s, 2, std::min(highest, lowest + span * (k + 1) - 1));
-        std::vector<ReadRow>& rows = parts[size_t(k)];
-        rows.reserve(size_t(std::min<qint64>(span, 65536)));
+        ReadRows& rows = parts[size_t(k)];
+        const size_t expected = size_t(std::min<qint64>(span, 65536));
+        rows.rowIDs.reserve(expected);
+        rows.unloaded.reserve(expected);
+        rows.values.reserve(expected * width);
         int rc;
-        while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-            readRow(s, state.entity->attributes, state.lazy, fallbacks, rows.emplace_back());
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            rows.rowIDs.push_back(sqlite3_column_int64(s, 0));
+            rows.values.resize(rows.values.size() + width);
+            rows.unloaded.push_back(readRow(s, state.entity->attributes, state.lazy, fallbacks,
+                                            rows.values.data() + rows.values.size() - width));
+        }
         if (rc != SQLITE_DONE) failed[size_t(k)] = 1;
         sqlite3_finalize(s);
         sqlite3_close_v2(db);
@@ -520,9 +532,10 @@ Status<StoreError> ModelContext::load(EntityState& state)
 
     std::vector<ManagedObject*> rows;
     std::vector<ManagedObject*> made;
-    auto take = [&](ReadRow& row) {
-        if (ManagedObject* known = state.byRow.value(row.rowID)) {
-            // Saved from this context before the entity was first fetched: keep that object.
+    // The object of one stored row, with its values moved in from `values`; none when this context
+    // already has an object for the row (saved from here before the entity was first fetched).
+    auto take = [&](qint64 rowID, quint64 unloaded, QVariant* values) {
+        if (ManagedObject* known = state.byRow.value(rowID)) {
             rows.push_back(known);
             return;
         }
@@ -532,10 +545,12 @@ Status<StoreError> ModelContext::load(EntityState& state)
             o = state.entity->make();
             ManagedObject::s_loading = false;
         }
-        o->m_values = std::move(row.values);
-        o->m_saved = o->m_values;
-        o->m_unloaded = row.unloaded;
-        o->m_rowID = row.rowID;
+        QVector<QVariant>& own = o->m_values;
+        own.resize(attributes.size());
+        for (int i = 0; i < attributes.size(); ++i) own[i] = std::move(values[i]);
+        o->m_saved = own;
+        o->m_unloaded = unloaded;
+        o->m_rowID = rowID;
         o->m_context = this;
         rows.push_back(o);
         made.push_back(o);
@@ -543,22 +558,23 @@ Status<StoreError> ModelContext::load(EntityState& state)
 
     if (auto parts = readInParallel(state, fallbacks)) {
         size_t total = 0;
-        for (const auto& part : *parts) total += part.size();
+        for (const ReadRows& part : *parts) total += part.rowIDs.size();
         rows.reserve(total);
         made.reserve(total);
-        for (auto& part : *parts) {
-            for (ReadRow& row : part) take(row);
-            std::vector<ReadRow>().swap(part);
+        for (ReadRows& part : *parts) {
+            for (size_t r = 0; r < part.rowIDs.size(); ++r)
+                take(part.rowIDs[r], part.unloaded[r], part.values.data() + r * size_t(attributes.size()));
+            part = ReadRows();
         }
     } else {
         auto statement = m_db.cached(state.selectSql);
         if (!statement) return statement.error();
         sqlite3_stmt* s = *statement;
+        QVector<QVariant> values(attributes.size());
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-            ReadRow row;
-            readRow(s, attributes, state.lazy, fallbacks, row);
-            take(row);
+            const quint64 unloaded = readRow(s, attributes, state.lazy, fallbacks, values.data());
+            take(sqlite3_column_int64(s, 0), unloaded, values.data());
         }
         if (rc != SQLITE_DONE) {
             const StoreError e = m_db.error(rc, QStringLiteral("Reading %1").arg(state.entity->name));

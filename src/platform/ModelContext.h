@@ -150,12 +150,11 @@ private:
     };
 
     EntityState* stateFor(const EntityDescription& entity);
-    struct ReadRow;
-    static void readRow(sqlite3_stmt* s, const QVector<AttributeDescription>& attributes, quint64 lazy,
-                        const QVector<QVariant>& fallbacks, ReadRow& row);
+    struct ReadRows;
+    static quint64 readRow(sqlite3_stmt* s, const QVector<AttributeDescription>& attributes, quint64 lazy,
+                           const QVector<QVariant>& fallbacks, QVariant* values);
     Status<StoreError> load(EntityState& state);
-    std::optional<std::vector<std::vector<ReadRow>>> readInParallel(const EntityState& state,
-                                                                    const QVector<QVariant>& fallbacks);
+    std::optional<std::vector<ReadRows>> readInParallel(const EntityState& state, const QVector<QVariant>& fallbacks);
     Status<StoreError> writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows);
     void scheduleAutosave();
     void addToIndexes(EntityState& state, ManagedObject* object);
