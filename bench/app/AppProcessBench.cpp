@@ -102,7 +102,7 @@ enum Figure { Launch, Rss, ListNotes, SearchFirst, SearchWarm, SearchEngineAlone
     char name[] = "app_bench";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    Defaults::registerTable();
+    Defaults::registerTable(Settings::shared());
 
     double figures[Figures] = {};
     const auto start = std::chrono::steady_clock::now();

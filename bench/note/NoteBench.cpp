@@ -24,7 +24,9 @@
 #include "platform/Clock.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -55,11 +57,13 @@ struct Fixture {
     {
         KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
             notes.append(container->mainContext().insert(
-                std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt)));
+                std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                       QDateTime::currentDateTimeUtc())));
         store->saveNow();
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
@@ -147,11 +151,12 @@ struct PictureFixture {
         KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')}) {
-            Note* note = context.insert(
-                std::make_unique<Note>("Album", QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note =
+                context.insert(std::make_unique<Note>("Album", QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                                      std::nullopt, QDateTime::currentDateTimeUtc()));
             QHash<QString, NoteImage*> reuse;
             QVector<NoteBlock> blocks;
             for (int i = 0; i < 200; ++i) {
@@ -166,11 +171,17 @@ struct PictureFixture {
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, Clock::system(),
-            [this](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+            [this](QWidget* parent) {
+                return new BlockNoteBody(
+                    {*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()},
+                    NoteView::gutter, parent);
+            },
+            true);
         view->resize(420, 320);
         view->setActive(true);
         view->show();
-        bare = std::make_unique<BlockEditorView>(*store, previews);
+        bare = std::make_unique<BlockEditorView>(
+            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
         bare->resize(420, 320);
         bare->show();
         QCoreApplication::processEvents();

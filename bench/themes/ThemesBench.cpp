@@ -22,7 +22,9 @@
 #include "platform/Clock.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -60,19 +62,21 @@ struct Fixture {
         KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), &settings);
+        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (int i = 0; i < shape.themes; ++i)
             context.insert(std::make_unique<NoteTheme>(QStringLiteral("T%1").arg(i), QStringLiteral("Theme %1").arg(i),
                                                        QColor::fromHsv(i % 360, 40, 250), std::nullopt, std::nullopt,
                                                        1.0, 0));
         for (int i = shape.views; i < shape.storedNotes; ++i)
             context.insert(std::make_unique<Note>(QStringLiteral("Stored %1").arg(i), QStringLiteral("a line"),
-                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                  QDateTime::currentDateTimeUtc()));
         const int blocks = std::max(1, shape.characters / 250);
         for (int v = 0; v < shape.views; ++v) {
-            Note* note = context.insert(
-                std::make_unique<Note>("Open", QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note =
+                context.insert(std::make_unique<Note>("Open", QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                                      std::nullopt, QDateTime::currentDateTimeUtc()));
             QVector<NoteBlock> list;
             for (int b = 0; b < blocks; ++b)
                 list.append(NoteBlock::text(TextRuns{QString(shape.characters / blocks, QChar(u'a' + v % 26)), {}}));
@@ -84,7 +88,11 @@ struct Fixture {
         for (Note* note : notes) {
             auto view = std::make_unique<NoteView>(
                 *store, *unlock, reminders, [] { return true; }, Clock::system(),
-                [this](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); },
+                [this](QWidget* parent) {
+                    return new BlockNoteBody(
+                        {*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()},
+                        NoteView::gutter, parent);
+                },
                 true);
             view->resize(420, 320);
             view->setNote(note);
@@ -92,7 +100,8 @@ struct Fixture {
             view->show();
             views.push_back(std::move(view));
         }
-        bare = std::make_unique<BlockEditorView>(*store, previews);
+        bare = std::make_unique<BlockEditorView>(
+            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
         bare->resize(420, 320);
         bare->setNote(notes.first());
         bare->show();

@@ -793,7 +793,8 @@ void NoteView::showOpacityPopover(bool show)
     }
     Note* note = m_model.note();
     if (!note || m_opacityPopover) return;
-    m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
+    m_opacityPopover =
+        new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_store.notifications(), m_opacityButton);
     connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
     m_opacityPopover->popUp();
 }

@@ -128,11 +128,6 @@ QString StoreSnapshot::stamp(const QDateTime& moment)
     return QLocale::c().toString(moment.toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"));
 }
 
-std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fingerprint)
-{
-    return captureIfSchemaChanged(fingerprint, StoreMigration::currentDirectory(), Clock::system());
-}
-
 std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fingerprint,
                                                              const std::optional<QString>& storeDirectory,
                                                              const Clock& clock)

@@ -29,7 +29,6 @@ public:
 
     // Takes a snapshot when the recorded fingerprint differs from `fingerprint` and a store exists;
     // records it on a first start. Returns a line for the log, or none.
-    static std::optional<QString> captureIfSchemaChanged(const QString& fingerprint);
     static std::optional<QString> captureIfSchemaChanged(const QString& fingerprint,
                                                          const std::optional<QString>& storeDirectory,
                                                          const Clock& clock);

@@ -104,7 +104,7 @@ void PlaceholderNoteCard::mouseReleaseEvent(QMouseEvent* event)
 void PlaceholderNoteCard::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (m_note && event->position().y() < stripHeight)
-        NotificationCenter::shared().post(tarnwickToggleZoom, objectOf(*m_note));
+        m_store.notifications().post(tarnwickToggleZoom, objectOf(*m_note));
     DeckCard::mouseDoubleClickEvent(event);
 }
 
@@ -112,8 +112,7 @@ void PlaceholderNoteCard::postDrag(const QPointF& globalPos, bool ended)
 {
     if (!m_note || !m_pressAt) return;
     const QPointF d = globalPos - *m_pressAt;
-    NotificationCenter::shared().post(tarnwickDragNote, objectOf(*m_note),
-                                      {{"dx", d.x()}, {"dy", d.y()}, {"ended", ended}});
+    m_store.notifications().post(tarnwickDragNote, objectOf(*m_note), {{"dx", d.x()}, {"dy", d.y()}, {"ended", ended}});
 }
 
 DeckRootView::DeckRootView(DeckModel& model, CardFactory makeCard, bool translucent, QWidget* parent)

@@ -23,6 +23,7 @@
 #include "note/BlockNoteBody.h"
 #include "note/NoteView.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
@@ -57,7 +58,7 @@ class NoteViewTest : public NoteStoreTestBase {
 protected:
     void SetUp() override
     {
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, settings);
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, clock,
@@ -208,7 +209,11 @@ TEST_F(NoteViewTest, OneMenuOverTheBlockEditor)
     NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+        [&](QWidget* parent) {
+            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                                     NoteView::gutter, parent);
+        },
+        true);
     real.resize(360, 300);
     real.setNote(note);
     real.setActive(true);
@@ -347,7 +352,12 @@ TEST_F(NoteViewTest, SlashMenuItemsChosenByKeysActAfterTheMenuCloses)
         store->saveNow();
         NoteView real(
             *store, *unlock, reminders, [] { return true; }, clock,
-            [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+            [&](QWidget* parent) {
+                return new BlockNoteBody(
+                    {*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()}, NoteView::gutter,
+                    parent);
+            },
+            true);
         real.resize(360, 300);
         real.setNote(n);
         real.setActive(true);
@@ -460,7 +470,11 @@ TEST_F(NoteViewTest, ScrollBarStaysClearOfTheGrip)
     BlockNoteBody* blockBody = nullptr;
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) { return blockBody = new BlockNoteBody(*store, previews, NoteView::gutter, parent); },
+        [&](QWidget* parent) {
+            return blockBody = new BlockNoteBody(
+                       {*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                       NoteView::gutter, parent);
+        },
         true);
     Note* longNote = addNote("Long", QString("line\n").repeated(400));
     store->saveNow();

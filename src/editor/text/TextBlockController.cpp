@@ -52,8 +52,7 @@ TextBlockController::TextBlockController(const QUuid& id, BlockHost* host, bool 
       m_theme(theme),
       m_noteStyle(noteStyle),
       m_model(storage, this),
-      m_spelling(storage, this),
-      m_notifications(&NotificationCenter::shared())
+      m_spelling(storage, this)
 {
     m_model.setDelegate(this);
     m_model.setUndoManager(undoManager());
