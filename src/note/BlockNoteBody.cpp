@@ -20,7 +20,7 @@ BlockNoteBody::BlockNoteBody(const EditorServices& services, int gutter, QWidget
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_editor);
     m_editor->setGutterWidth(gutter);
-    m_scrollBar = OverlayScrollBar::install(m_editor);
+    m_scrollBar = OverlayScrollBar::install(m_editor, services.clock);
     setFocusProxy(m_editor);
     watchForMenus(m_editor->viewport());
 }

@@ -6,8 +6,8 @@
 #include "shelf/ShelfTexts.h"
 #include "store/NoteStore.h"
 
-ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, const Clock& clock,
-                                 Hooks hooks, QObject* parent)
+ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, Clock& clock, Hooks hooks,
+                                 QObject* parent)
     : QObject(parent),
       m_store(store),
       m_search(search),

@@ -125,7 +125,7 @@ DeckRootView::DeckRootView(DeckModel& model, CardFactory makeCard, bool transluc
     m_current->setWindowOpacity(model.opacity());
     m_peek->setWindowOpacity(model.opacity());
     connect(&model, &DeckModel::noteChanged, this, [this] { m_current->setNote(m_model.note()); });
-    connect(&model, &DeckModel::isKeyChanged, this, [this] { m_current->setActive(m_model.isKey()); });
+    connect(&model, &DeckModel::isKeyChanged, this, [this] { m_current->changeActive(m_model.isKey(), keyChangeMs); });
     m_current->setRolled(model.isRolled());
     connect(&model, &DeckModel::isRolledChanged, this, [this] { m_current->setRolled(m_model.isRolled()); });
     connect(&model, &DeckModel::opacityChanged, this, [this] {

@@ -19,7 +19,7 @@ class SpellChecker;
 struct EditorServices {
     NoteStore& store;
     PreviewFiles& previews;  // the files the picture preview shows
-    const Clock& clock;      // stamps the edits
+    Clock& clock;            // stamps the edits, times the scroll bar
     NotificationCenter& notifications;
     SpellChecker& spelling;
 };
