@@ -10,6 +10,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -57,10 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const QStringList pieces{"a", " ", "\n", "- ", "1. ", "word ", "e\u0301", "\U0001F1EB\U0001F1F7"};
     auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
-    NoteStore store(container->mainContext(), Clock::system(), settings);
-    Note* note = container->mainContext().insert(std::make_unique<Note>(
-        QStringLiteral("T"), QStringLiteral("x"), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
-    BlockContainer c(note, &store, ResolvedNoteTheme{}, BlockContainer::NoteStyle::floating);
+    NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
+    Note* note = container->mainContext().insert(std::make_unique<Note>(QStringLiteral("T"), QStringLiteral("x"),
+                                                                        Tint::blue, Opacity::solid, std::nullopt,
+                                                                        std::nullopt, QDateTime::currentDateTimeUtc()));
+    BlockContainer c(note, &store, Clock::system(), ResolvedNoteTheme{}, BlockContainer::NoteStyle::floating);
     c.setWidth(400);
     c.load(true);
     UndoManager& undo = *c.blockUndoManager();

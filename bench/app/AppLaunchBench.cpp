@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -34,9 +35,9 @@ QString generatedReminderStore(int count)
         const QString paragraph =
             QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ").repeated(4);
         for (int i = 0; i < count; ++i) {
-            Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note number %1").arg(i),
-                                                               paragraph + QString::number(i), Tint::blue,
-                                                               Opacity::solid, std::nullopt, std::nullopt));
+            Note* note = context.insert(std::make_unique<Note>(
+                QStringLiteral("Note number %1").arg(i), paragraph + QString::number(i), Tint::blue, Opacity::solid,
+                std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
             note->setBlocks({NoteBlock::text(TextRuns{paragraph + QString::number(i), {}})});
             note->setUpdatedAt(kNow.addSecs(-(i * 37 % count)));
             if (i % 100 == 0) note->setReminderDate(kNow.addSecs(i % 200 == 0 ? -(i % 3000) - 1 : 60 + i % 86400));
@@ -78,7 +79,8 @@ void BM_LaunchWithHousekeeping(benchmark::State& state)
     for (auto _ : state) {
         auto container = freshCopy(source, QStringLiteral("housekeeping.store"), state);
         {
-            NoteStore store(container->mainContext(), Clock::system(), Settings::shared());
+            NoteStore store(container->mainContext(), Clock::system(), Settings::shared(),
+                            NotificationCenter::shared());
             AppServices::runStartupHousekeeping(store, Clock::system());
             benchmark::DoNotOptimize(store.revision());
         }
@@ -115,7 +117,7 @@ void BM_AllActive(benchmark::State& state)
     auto container =
         std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedReminderStore(int(state.range(0)))))
             .value();
-    NoteStore store(container->mainContext(), Clock::system(), Settings::shared());
+    NoteStore store(container->mainContext(), Clock::system(), Settings::shared(), NotificationCenter::shared());
     store.allActive();
     for (auto _ : state) benchmark::DoNotOptimize(store.allActive().size());
 }
@@ -126,7 +128,7 @@ void BM_RescheduleAllWithCatchUp(benchmark::State& state)
     auto container =
         std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedReminderStore(int(state.range(0)))))
             .value();
-    NoteStore store(container->mainContext(), Clock::system(), Settings::shared());
+    NoteStore store(container->mainContext(), Clock::system(), Settings::shared(), NotificationCenter::shared());
     store.allActive();
     CountingNotifications center;
     ReminderScheduler scheduler(store, center, Clock::system(), Settings::shared());

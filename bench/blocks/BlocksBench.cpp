@@ -16,6 +16,7 @@
 #include "model/NoteImage.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -55,8 +56,8 @@ struct Body {
         container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
         ModelContext& context = container->mainContext();
         note = context.insert(std::make_unique<Note>(QStringLiteral("Album"), QString(), Tint::blue, Opacity::solid,
-                                                     std::nullopt, std::nullopt));
-        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings());
+                                                     std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
+        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings(), NotificationCenter::shared());
         QHash<QString, NoteImage*> reuse;
         QVector<NoteBlock> blocks;
         for (int i = 0; i < kPictures; ++i) {
@@ -79,7 +80,7 @@ struct Body {
 
 std::unique_ptr<BlockContainer> openEditor(Body& body)
 {
-    auto editor = std::make_unique<BlockContainer>(body.note, body.store.get(), ResolvedNoteTheme{},
+    auto editor = std::make_unique<BlockContainer>(body.note, body.store.get(), Clock::system(), ResolvedNoteTheme{},
                                                    BlockContainer::NoteStyle::floating);
     editor->setWidth(420);
     editor->setViewport(0, 600);

@@ -16,6 +16,8 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SelectionReader.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -36,11 +38,12 @@ QString storeOf(int count)
         const QString paragraph = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit. ");
         for (int i = 0; i < count; ++i) {
             Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QString(), Tint::blue,
-                                                               Opacity::solid, std::nullopt, std::nullopt));
+                                                               Opacity::solid, std::nullopt, std::nullopt,
+                                                               QDateTime::currentDateTimeUtc()));
             note->setBlocks({NoteBlock::text(TextRuns{paragraph + QString::number(i), {}})});
             context.insert(std::make_unique<Capture>(paragraph + QString::number(i), QStringLiteral("Probe"),
-                                                     QStringLiteral("probe"), std::nullopt, std::nullopt,
-                                                     std::nullopt));
+                                                     QStringLiteral("probe"), std::nullopt, std::nullopt, std::nullopt,
+                                                     QDateTime::currentDateTimeUtc()));
         }
     });
 }
@@ -54,7 +57,8 @@ struct OpenStore {
         QFile::remove(work + "-shm");
         QFile::copy(source, work);
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), work)).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), memorySettings());
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), memorySettings(),
+                                            NotificationCenter::shared());
     }
     std::unique_ptr<ModelContainer> container;
     std::unique_ptr<NoteStore> store;
@@ -67,8 +71,9 @@ void BM_IngestAppend(benchmark::State& state)
     NoteStore& store = *open.store;
     const QUuid active = store.allActive().first()->uuid();
     store.setActiveNoteID(active);
+    const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
     CaptureService service(
-        store, [active](const QUuid& id) { return id == active; }, memorySettings(), Clock::system());
+        store, [active](const QUuid& id) { return id == active; }, memorySettings(), Clock::system(), *reader);
     const CaptureContext context{QStringLiteral("captured words"), QStringLiteral("Probe"), QStringLiteral("probe"),
                                  std::nullopt, std::nullopt};
     for (auto _ : state) {
@@ -83,8 +88,9 @@ BENCHMARK(BM_IngestAppend)->Arg(10)->Arg(100000)->Unit(benchmark::kMillisecond);
 QString oneBigNote()
 {
     return generatedStore(QStringLiteral("capture-1mb"), [](ModelContext& context) {
-        Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Big"), QString(), Tint::blue, Opacity::solid,
-                                                           std::nullopt, std::nullopt));
+        Note* note =
+            context.insert(std::make_unique<Note>(QStringLiteral("Big"), QString(), Tint::blue, Opacity::solid,
+                                                  std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         note->setBlocks({NoteBlock::text(TextRuns{QString(1 << 20, u'x'), {}})});
     });
 }
@@ -96,8 +102,9 @@ void BM_AppendIntoBigNote(benchmark::State& state)
     NoteStore& store = *open.store;
     const QUuid id = store.allActive().first()->uuid();
     store.setActiveNoteID(id);
+    const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
     CaptureService service(
-        store, [](const QUuid&) { return true; }, memorySettings(), Clock::system());
+        store, [](const QUuid&) { return true; }, memorySettings(), Clock::system(), *reader);
     // The note grows by two characters a round: nothing next to its megabyte, and no undo's writes
     // between the rounds.
     const CaptureContext context{QStringLiteral("a"), std::nullopt, std::nullopt, std::nullopt, std::nullopt};

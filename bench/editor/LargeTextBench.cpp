@@ -20,7 +20,9 @@
 #include "model/NoteBlockEnvelope.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
 
@@ -48,15 +50,17 @@ struct Fixture {
     {
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings);
-        empty = context.insert(
-            std::make_unique<Note>("Paste", QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
+        empty = context.insert(std::make_unique<Note>("Paste", QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                                      std::nullopt, QDateTime::currentDateTimeUtc()));
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
-            big.append(context.insert(std::make_unique<Note>("Big", paragraphs(10'000, fill), Tint::blue,
-                                                             Opacity::solid, std::nullopt, std::nullopt)));
+            big.append(
+                context.insert(std::make_unique<Note>("Big", paragraphs(10'000, fill), Tint::blue, Opacity::solid,
+                                                      std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc())));
         store->saveNow();
         for (Note* note : big) store->ensureMigrated(*note);
-        editor = std::make_unique<BlockEditorView>(*store, previews);
+        editor = std::make_unique<BlockEditorView>(
+            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
         editor->resize(420, 320);
         editor->show();
         QCoreApplication::processEvents();

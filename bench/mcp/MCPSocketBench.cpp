@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QUuid>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <thread>
 #include <vector>
@@ -269,6 +270,34 @@ void BM_PingRoundTrip(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
+// The two round trips above taken in turn, so that both meet the same load on a shared machine: run
+// one after the other, a change in the load between them shows in their ratio.
+void BM_PingOverEcho(benchmark::State& state)
+{
+    leaveTimeWaitSockets(int(state.range(0)));
+    EchoServer echo;
+    LiveEndpoint endpoint;
+    const QByteArray toEcho =
+        "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(kPing.size()) + "\r\n\r\n" +
+        kPing;
+    const QByteArray toEndpoint = endpoint.post(kPing);
+    using Clock = std::chrono::steady_clock;
+    Clock::duration echoTime{}, pingTime{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const bool echoed = exchange(echo.port(), toEcho).startsWith("HTTP/1.1 200");
+        const auto between = Clock::now();
+        const bool pinged = exchange(endpoint.port(), toEndpoint).startsWith("HTTP/1.1 200");
+        echoTime += between - start;
+        pingTime += Clock::now() - between;
+        if (!echoed || !pinged) state.SkipWithError("no answer");
+    }
+    const double n = double(std::max<qint64>(1, state.iterations()));
+    state.counters["echo_us"] = std::chrono::duration<double, std::micro>(echoTime).count() / n;
+    state.counters["ping_us"] = std::chrono::duration<double, std::micro>(pingTime).count() / n;
+    state.counters["ping_over_echo"] = double(pingTime.count()) / double(std::max<Clock::rep>(1, echoTime.count()));
+}
+
 void BM_ListNotes(benchmark::State& state)
 {
     leaveTimeWaitSockets(int(state.range(0)));
@@ -304,6 +333,7 @@ void BM_ThirtyTwoClients(benchmark::State& state)
 BENCHMARK(BM_SameUserCheck)->Args({0, 0})->Args({0, 1})->ArgNames({"timewait", "tables"});
 BENCHMARK(BM_EchoRoundTrip)->Arg(0)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_PingRoundTrip)->Arg(0)->ArgName("timewait")->UseRealTime();
+BENCHMARK(BM_PingOverEcho)->Arg(0)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_ListNotes)->Arg(0)->ArgName("timewait")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThirtyTwoClients)
     ->Arg(0)
@@ -314,6 +344,7 @@ BENCHMARK(BM_ThirtyTwoClients)
 BENCHMARK(BM_SameUserCheck)->Args({15000, 0})->Args({15000, 1})->ArgNames({"timewait", "tables"});
 BENCHMARK(BM_EchoRoundTrip)->Arg(15000)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_PingRoundTrip)->Arg(15000)->ArgName("timewait")->UseRealTime();
+BENCHMARK(BM_PingOverEcho)->Arg(15000)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_ListNotes)->Arg(15000)->ArgName("timewait")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThirtyTwoClients)
     ->Arg(15000)

@@ -57,7 +57,7 @@ struct Corpus {
         const QDateTime base = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
         for (int i = 0; i < count; ++i) {
             auto note = std::make_unique<Note>(sentence(rng, 24), sentence(rng, 1024), Tint::blue, Opacity::solid,
-                                               std::nullopt, std::nullopt);
+                                               std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc());
             note->setUpdatedAt(base.addSecs(-i));
             if (i % 50 == 0) note->setIsLocked(true);
             noteBytes.push_back((note->title() + QLatin1Char('\n') + note->body()).toStdString());
@@ -66,7 +66,7 @@ struct Corpus {
 
             auto capture = std::make_unique<Capture>(sentence(rng, 1024), QStringLiteral("Browser"),
                                                      QStringLiteral("org.example.browser"), std::nullopt,
-                                                     sentence(rng, 24), std::nullopt);
+                                                     sentence(rng, 24), std::nullopt, QDateTime::currentDateTimeUtc());
             capture->setCreatedAt(base.addSecs(-i));
             captureBytes.push_back((capture->text() + *capture->sourceApp() + *capture->sourceTitle()).toStdString());
             captureList.push_back(capture.get());

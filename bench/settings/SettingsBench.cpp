@@ -79,17 +79,19 @@ struct Fixture {
     Fixture(int notes, int themes)
     {
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
         ModelContext& context = container->mainContext();
         for (int i = 0; i < notes; ++i)
             context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QStringLiteral("a body of words"),
-                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                  Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                  QDateTime::currentDateTimeUtc()));
         for (int i = 0; i < themes; ++i)
             context.insert(std::make_unique<NoteTheme>(
                 QStringLiteral("theme-%1").arg(i), QStringLiteral("Theme %1").arg(i),
                 QColor::fromHsv((i * 37) % 360, 60, 240), std::nullopt, std::nullopt, 1.0, 1.45));
         store->saveNow();
-        unlock = std::make_unique<UnlockSession>(*store, authentication);
+        unlock = std::make_unique<UnlockSession>(*store, authentication, Clock::system(), Settings::shared());
         mcp = std::make_unique<MCPService>(tools, approver, tokens, settings);
     }
     std::unique_ptr<SettingsWindowController> window()

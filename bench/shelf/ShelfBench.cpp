@@ -23,6 +23,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
 #include "shelf/ShelfController.h"
@@ -32,6 +33,7 @@
 #include "store/TarnwickSchemaV2.h"
 
 #include "BenchMain.h"
+#include "ResidentMemory.h"
 
 namespace {
 
@@ -63,22 +65,24 @@ struct Shelf {
     explicit Shelf(int count)
     {
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
         std::mt19937 rng(7);
         const QDateTime base = QDateTime::currentDateTimeUtc();
         ModelContext& context = container->mainContext();
         for (int i = 0; i < count; ++i) {
-            Note* note = context.insert(std::make_unique<Note>(words(rng, 24), words(rng, 1024), Tint::blue,
-                                                               Opacity::solid, std::nullopt, std::nullopt));
+            Note* note =
+                context.insert(std::make_unique<Note>(words(rng, 24), words(rng, 1024), Tint::blue, Opacity::solid,
+                                                      std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
             note->setUpdatedAt(base.addSecs(-i * 60));
             if (i == 0) edited = note;
             if (i % 10 == 9) {
                 note->setIsTrashed(true);
                 note->setDeletedAt(base.addSecs(-i));
             }
-            Capture* capture = context.insert(std::make_unique<Capture>(words(rng, 1024), QStringLiteral("Browser"),
-                                                                        QStringLiteral("firefox"), std::nullopt,
-                                                                        words(rng, 24), std::nullopt));
+            Capture* capture = context.insert(
+                std::make_unique<Capture>(words(rng, 1024), QStringLiteral("Browser"), QStringLiteral("firefox"),
+                                          std::nullopt, words(rng, 24), std::nullopt, QDateTime::currentDateTimeUtc()));
             capture->setCreatedAt(base.addSecs(-i * 60));
         }
         store->saveNow();
@@ -86,7 +90,8 @@ struct Shelf {
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
         controller =
             std::make_unique<ShelfController>(*store, *engine, settings, Clock::system(), ShelfController::Hooks{});
-        host = std::make_unique<ShelfWindowHost>(*controller, ShelfPanel::Options{});
+        host =
+            std::make_unique<ShelfWindowHost>(*controller, Clock::system(), Settings::shared(), ShelfPanel::Options{});
     }
 };
 
@@ -195,15 +200,6 @@ void BM_PresentToFirstFrame(benchmark::State& state)
     QCoreApplication::processEvents();
 }
 
-double residentMB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
 // As the application launches: the engine lowers the stored texts while the lists load, then the
 // shelf is shown and a query typed once the launch's background work is done.
 void BM_FirstQueryAfterLaunch(benchmark::State& state)
@@ -213,14 +209,14 @@ void BM_FirstQueryAfterLaunch(benchmark::State& state)
     double firstMs = 0, nextMs = 0, growth = 0, rss = 0;
     for (auto _ : state) {
         auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
-        NoteStore store(container->mainContext(), Clock::system(), settings);
+        NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
         SearchEngine engine({[&store] { return store.allActive(); }, [&store] { return store.captures(); },
                              [&store] { return store.context().storePath(); }});
         engine.prewarm();
         store.allActive();
         store.captures();
         ShelfController c(store, engine, settings, Clock::system(), ShelfController::Hooks{});
-        ShelfWindowHost host(c, ShelfPanel::Options{});
+        ShelfWindowHost host(c, Clock::system(), Settings::shared(), ShelfPanel::Options{});
         c.present();
         while (engine.prewarming()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QCoreApplication::processEvents();

@@ -13,6 +13,7 @@
 #include "model/NoteImage.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -67,7 +68,7 @@ QString generatedNoteStore(int count, bool captures)
 {
     const QString name = QStringLiteral("notestore-1k-%1%2").arg(count).arg(captures ? "-captures" : "");
     return generatedStore(name, [count, captures](ModelContext& context) {
-        NoteStore store(context, Clock::system(), generatorSettings());
+        NoteStore store(context, Clock::system(), generatorSettings(), NotificationCenter::shared());
         const QString paragraph = QStringLiteral(
             "Lorem ipsum dolor sit amet, consectetur adipiscing elit. Grüße aus Köln, café crème à la façade. "
             "Sed do eiusmod tempor incididunt ut labore et dolore magna aliqua. Ut enim ad minim veniam, quis "
@@ -79,7 +80,8 @@ QString generatedNoteStore(int count, bool captures)
         const QDateTime now = QDateTime::currentDateTimeUtc();
         for (int i = 0; i < count; ++i) {
             Note* note = context.insert(std::make_unique<Note>(QStringLiteral("Note number %1").arg(i), QString(),
-                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                               QDateTime::currentDateTimeUtc()));
             QVector<NoteBlock> blocks{NoteBlock::text(TextRuns{paragraph + QString::number(i), {}}),
                                       NoteBlock::text(TextRuns{paragraph, {}})};
             if (i % 100 == 0) {
@@ -98,7 +100,7 @@ QString generatedNoteStore(int count, bool captures)
                 Capture* capture = context.insert(std::make_unique<Capture>(
                     paragraph + paragraph.left(500) + QString::number(i), QStringLiteral("Browser"),
                     QStringLiteral("firefox"), QUrl(QStringLiteral("https://example.org/%1").arg(i)),
-                    QStringLiteral("Page %1").arg(i), std::nullopt));
+                    QStringLiteral("Page %1").arg(i), std::nullopt, QDateTime::currentDateTimeUtc()));
                 capture->setCreatedAt(start.addSecs(i * 41 % count));
             }
         }

@@ -12,6 +12,7 @@
 #include "model/NoteImage.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -36,7 +37,7 @@ void BM_LaunchWithHousekeeping(benchmark::State& state)
         state.ResumeTiming();
         auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), work)).value();
         {
-            NoteStore store(container->mainContext(), Clock::system(), memorySettings());
+            NoteStore store(container->mainContext(), Clock::system(), memorySettings(), NotificationCenter::shared());
             store.startBodyCheck();
             AppServices::runStartupHousekeeping(store, Clock::system());
             benchmark::DoNotOptimize(store.revision());
@@ -55,7 +56,7 @@ void BM_NoteStoreSaveNowOneEditedNote(benchmark::State& state)
     QFile::remove(work);
     QFile::copy(generatedNoteStore(10000), work);
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), work)).value();
-    NoteStore store(container->mainContext(), Clock::system(), memorySettings());
+    NoteStore store(container->mainContext(), Clock::system(), memorySettings(), NotificationCenter::shared());
     const QList<Note*> notes = store.allActive();
     qint64 n = 0;
     for (auto _ : state) {
@@ -72,7 +73,7 @@ void BM_NoteStoreAllActive(benchmark::State& state)
 {
     auto container =
         std::move(ModelContainer::open(TarnwickSchemaV2::schema(), generatedNoteStore(int(state.range(0))))).value();
-    NoteStore store(container->mainContext(), Clock::system(), memorySettings());
+    NoteStore store(container->mainContext(), Clock::system(), memorySettings(), NotificationCenter::shared());
     store.allActive();
     for (auto _ : state) benchmark::DoNotOptimize(store.allActive().size());
 }

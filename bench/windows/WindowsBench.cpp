@@ -10,6 +10,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -85,13 +86,13 @@ struct Fixture {
         container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
         ModelContext& context = container->mainContext();
         for (int i = 0; i < count; ++i) {
-            Note* note =
-                context.insert(std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QStringLiteral("a few words"),
-                                                      Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note = context.insert(
+                std::make_unique<Note>(QStringLiteral("Note %1").arg(i), QStringLiteral("a few words"), Tint::blue,
+                                       Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
             if (i % 20 == 19) note->setIsTrashed(true);
             notes.append(note);
         }
-        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings());
+        store = std::make_unique<NoteStore>(context, Clock::system(), memorySettings(), NotificationCenter::shared());
         store->saveNow();
         manager = std::make_unique<FloatingNotesManager>(*store, memorySettings(), [this](Note& note) {
             auto made = std::make_unique<BenchWindow>(note, *store);

@@ -54,7 +54,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     if (m_launched) return true;
     // Windows a user works in show in the taskbar only while "general.showDockIcon" is on.
     WindowStates::reapplyTaskbarPresence(m_parts.settings);
-    SharePrivacy::applyToAllWindows();
+    SharePrivacy::applyToAllWindows(m_parts.settings);
 
     if (const std::optional<QString> failure = m_parts.storeFailure ? m_parts.storeFailure() : std::nullopt) {
         qCCritical(Log::store, "Running on a VOLATILE store this session; nothing written will survive quitting.");

@@ -37,6 +37,7 @@
 #include "platform/PasswordDialog.h"
 #include "platform/SelectionReader.h"
 #include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "platform/X11Desktop.h"
 #include "privacy/UnlockSession.h"
 #include "settings/PermissionAudit.h"
@@ -52,11 +53,15 @@
 #include "themes/ThemeWindowController.h"
 #include "windows/FloatingNoteWindowController.h"
 
-AppServices::AppServices() : AppServices(PersistenceController::shared()) {}
+AppServices::AppServices() : AppServices(PersistenceController::shared(Clock::system())) {}
 
 AppServices::AppServices(ModelContainer& container)
+    : m_settings(Settings::shared()),
+      m_clock(Clock::system()),
+      m_center(NotificationCenter::shared()),
+      m_spelling(SpellChecker::desktop())
 {
-    m_noteStore = std::make_unique<NoteStore>(container.mainContext());
+    m_noteStore = std::make_unique<NoteStore>(container.mainContext(), m_clock, m_settings, m_center);
     NoteStore& store = *m_noteStore;
     // Looks through the stored bodies while the notes load below; the housekeeping waits for it.
     store.startBodyCheck();
@@ -70,15 +75,19 @@ AppServices::AppServices(ModelContainer& container)
     m_previews->sweepLeftovers();
     // Each window's cards are note views over the services made below; a card is made only once a
     // window opens, after all of them exist.
-    m_floating = std::make_unique<FloatingNotesManager>(store, Settings::shared(), [this, &store](Note& note) {
-        return std::unique_ptr<NoteWindow>(std::make_unique<FloatingNoteWindowController>(
-            note, store, Settings::shared(), Clock::system(), noteCardFactory()));
+    m_floating = std::make_unique<FloatingNotesManager>(store, m_settings, [this, &store](Note& note) {
+        return std::unique_ptr<NoteWindow>(
+            std::make_unique<FloatingNoteWindowController>(note, store, m_settings, m_clock, noteCardFactory()));
     });
-    m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()));
+    // The one reader of the desktop's selection: the capture reads through it and the shelf asks it
+    // whether capture can work in this session.
+    m_selectionReader = SelectionReader::createDefault();
+    m_capture = std::make_unique<CaptureService>(store, isNoteOpenAnswer(m_floating.get()), m_settings, m_clock,
+                                                 *m_selectionReader);
     m_capsule = std::make_unique<CaptureCapsuleController>(
-        Clock::system(), [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
+        m_clock, [](CaptureCapsuleController& c) { return std::make_unique<CaptureCapsuleView>(c); },
         [] { return X11Desktop::reduceMotion(); });
-    m_peek = std::make_unique<CapturePeekController>(store, Clock::system());
+    m_peek = std::make_unique<CapturePeekController>(store, m_clock);
     // The peek's source chip shows the same application icons as the shelf's rows.
     m_peek->setIconProvider([](const QString& desktopID) {
         const QImage icon = AppIconCache::shared().icon(desktopID);
@@ -96,62 +105,61 @@ AppServices::AppServices(ModelContainer& container)
         };
         // Read when a row is drawn, by then the unlock session exists.
         hooks.isRedacted = [this](const Note& note) { return !m_unlockSession || m_unlockSession->isRedacted(note); };
-        m_shelf = std::make_unique<ShelfController>(store, *m_search, Settings::shared(), Clock::system(), hooks);
-        m_shelfSelectionProbe = SelectionReader::createDefault();
+        m_shelf = std::make_unique<ShelfController>(store, *m_search, m_settings, m_clock, hooks);
         ShelfPanel::Options options;
         options.storeFailed = PersistenceController::storeFailure().has_value();
-        options.captureBroken = [probe = m_shelfSelectionProbe.get()] { return !probe->isAvailable(); };
+        options.captureBroken = [probe = m_selectionReader.get()] { return !probe->isAvailable(); };
         // The gear and the capture banner; the window exists by the time the shelf is shown.
         options.showSettings = [this] {
             if (m_settingsWindow) m_settingsWindow->show();
         };
-        m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, options);
+        m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, m_clock, m_settings, options);
     }
     m_authenticator = std::make_unique<PamAuthenticator>([] { return std::make_unique<PasswordDialog>(); });
-    m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator);
+    m_unlockSession = std::make_unique<UnlockSession>(store, *m_authenticator, m_clock, m_settings);
     QObject::connect(m_unlockSession.get(), &UnlockSession::unlockedNoteIDsChanged, m_shelf.get(),
                      &ShelfController::invalidateRowTexts);
-    m_captureActions =
-        std::make_unique<CaptureActions>(store, *m_capture, *m_capsule, Settings::shared(),
-                                         captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession));
+    m_captureActions = std::make_unique<CaptureActions>(
+        store, *m_capture, *m_capsule, m_settings,
+        captureHooks(m_floating.get(), m_peek.get(), m_shelf.get(), *m_unlockSession, m_settings));
     // The one-note-at-a-time deck confirms an empty note it removed with the same capsule.
     m_floating->setEmptyNoteToast([capsule = m_capsule.get()](const QString& name, std::function<void()> undo) {
         capsule->show(CaptureCapsuleController::Kind::deletedItem(name), std::move(undo));
     });
     // The settings window first; its pages are built at the first show(), when every service exists.
     m_settingsWindow = std::make_unique<SettingsWindowController>([this] {
-        return SettingsServices{Settings::shared(),
+        return SettingsServices{m_settings,
                                 *m_noteStore,
                                 *m_mcp,
                                 *m_unlockSession,
                                 *m_authenticator,
-                                NotificationCenter::shared(),
-                                Clock::system(),
+                                m_center,
+                                m_clock,
                                 [this] { return m_hotkeys.get(); },
                                 UpdateChecker::builtWithUpdateCheck() ? m_updateChecker.get() : nullptr};
     });
     // Then the theme window, made on its first request; the Note settings tab opens it for a theme or a
     // new one, with no note to apply it to.
-    m_themeWindow = std::make_unique<ThemeWindowController>(store, Settings::shared());
+    m_themeWindow = std::make_unique<ThemeWindowController>(store, m_settings);
     m_settingsWindow->setThemeActions(
         {[themes = m_themeWindow.get()](const QString& id) { themes->show(id, nullptr); },
          [themes = m_themeWindow.get()](const ResolvedNoteTheme& base) { themes->showNew(base, nullptr); }});
-    m_mcpApproval = std::make_unique<MCPApprovalController>();
+    m_mcpApproval = std::make_unique<MCPApprovalController>(m_clock);
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
-    m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search, Settings::shared());
+    m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search);
     // Making the service starts nothing: the launch starts it when "mcp.enabled" is on.
-    m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, Settings::shared());
+    m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, m_settings);
     m_notifications = std::make_unique<DBusDesktopNotifications>();
-    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, Clock::system(), Settings::shared());
+    m_reminders = std::make_unique<ReminderScheduler>(store, *m_notifications, m_clock, m_settings);
     m_network = std::make_unique<QNetworkAccessManager>();
-    m_updateChecker = std::make_unique<UpdateChecker>(*m_network, Settings::shared(), Clock::system());
+    m_updateChecker = std::make_unique<UpdateChecker>(*m_network, m_settings, m_clock);
 
     // With private notes in the store, their keys are read off the main thread, so a keyring that is
     // locked asks to be unlocked before the first seal or reveal and launch does not wait for it. Sealing
     // what a crash left in the clear needs those keys: that one step of the upkeep waits for them.
     const bool anyLocked = !store.lockedNotes().isEmpty();
     const bool sealLater = anyLocked && store.lockedPlaintextLeft();
-    runStartupHousekeeping(store, Clock::system(), !sealLater);
+    runStartupHousekeeping(store, m_clock, !sealLater);
     if (anyLocked)
         CryptoBox::readRingLater(m_noteStore.get(), [this, sealLater](const QString& problem) {
             if (!problem.isEmpty()) {
@@ -178,10 +186,10 @@ DeckRootView::CardFactory AppServices::noteCardFactory()
                                                [&scheduler] { scheduler.explainUnavailable(); }};
         UnlockSession& unlock = unlockSession();
         auto* view = new NoteView(
-            noteStore(), unlock, std::move(noteReminders), [&unlock] { return unlock.canAuthenticate(); },
-            Clock::system(),
+            noteStore(), unlock, std::move(noteReminders), [&unlock] { return unlock.canAuthenticate(); }, m_clock,
             [this](QWidget* p) -> NoteBody* {
-                return new BlockNoteBody(noteStore(), previewFiles(), NoteView::gutter, p);
+                return new BlockNoteBody({noteStore(), previewFiles(), m_clock, m_center, m_spelling}, NoteView::gutter,
+                                         p);
             },
             EwmhWindowState::compositingManagerRunning(), parent);
         view->setPaletteFactory([this](Note& note, QWidget* anchor) -> NotePopover* {
@@ -219,7 +227,7 @@ HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& a
 {
     if (!m_hotkeys) {
         m_globalHotkeys = GlobalHotkeys::forCurrentPlatform();
-        m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys, Settings::shared(), actions);
+        m_hotkeys = std::make_unique<HotkeyManager>(*m_globalHotkeys, m_settings, actions);
     }
     m_hotkeys->onAction = std::move(onAction);
     return *m_hotkeys;
@@ -227,7 +235,7 @@ HotkeyManager& AppServices::installHotkeys(const QList<HotkeyManager::Action>& a
 
 CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> floating,
                                                 QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
-                                                UnlockSession& unlockSession)
+                                                UnlockSession& unlockSession, const Settings& settings)
 {
     CaptureActions::Hooks hooks;
     hooks.showNote = [floating](const QUuid& id) {
@@ -248,10 +256,12 @@ CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> f
     hooks.openPeek = [peek](const QUuid& id) {
         if (peek) peek->present(id);
     };
-    hooks.explainCapture = [] {
+    hooks.explainCapture = [&settings] {
         PermissionAudit::Probes probes;
         probes.platformName = [] { return QGuiApplication::platformName(); };
-        probes.captureBinding = [] { return HotkeyManager::storedBinding(HotkeyManager::Action::capture); };
+        probes.captureBinding = [&settings] {
+            return HotkeyManager::storedBinding(HotkeyManager::Action::capture, settings);
+        };
         AccessibilityPermission::explainAndOpenSettings(probes);
     };
     return hooks;
@@ -284,8 +294,7 @@ SingleInstance::CaptureReply AppServices::serviceCaptureReply(const std::optiona
 
 AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& tray)
 {
-    AppDelegate::Parts parts{*m_noteStore,       *m_reminders,    *m_unlockSession,
-                             Settings::shared(), Clock::system(), NotificationCenter::shared()};
+    AppDelegate::Parts parts{*m_noteStore, *m_reminders, *m_unlockSession, m_settings, m_clock, m_center};
     parts.windows = noteWindows(m_floating.get());
     parts.installHotkeys = [this] { installActionHotkeys(); };
     QPointer<CaptureActions> actions(m_captureActions.get());
@@ -313,7 +322,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     parts.captureActions = m_captureActions.get();
     // Asked once: whether this session lets capture read other applications' selections. Only an X11
     // display does; the launch tests run offscreen and must not reach for one.
-    parts.captureAvailable = [probe = m_shelfSelectionProbe.get()] {
+    parts.captureAvailable = [probe = m_selectionReader.get()] {
         static const bool available =
             QGuiApplication::platformName() == QLatin1String("xcb") && probe && probe->isAvailable();
         return available;
@@ -322,7 +331,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     // The endpoint's approval card is a window, so the shell gives it to the controller; the listener
     // then starts when the user has switched the endpoint on.
     parts.startLocalEndpoint = [this] {
-        m_mcpApproval->setPresenter(std::make_unique<MCPApprovalCardPresenter>());
+        m_mcpApproval->setPresenter(std::make_unique<MCPApprovalCardPresenter>(m_settings));
         if (m_mcp->enabled()) m_mcp->start();
     };
     return parts;

@@ -22,15 +22,18 @@ class MCPService;
 class MCPTokenStore;
 class ModelContainer;
 class NoteStore;
+class NotificationCenter;
 class PamAuthenticator;
 class PreviewFiles;
 class QNetworkAccessManager;
 class ReminderScheduler;
 class SearchEngine;
 class SelectionReader;
+class Settings;
 class SettingsWindowController;
 class ShelfController;
 class ShelfWindowHost;
+class SpellChecker;
 class ThemeWindowController;
 class UnlockSession;
 class UpdateChecker;
@@ -88,7 +91,7 @@ public:
     // does nothing once its object is gone.
     static CaptureActions::Hooks captureHooks(QPointer<FloatingNotesManager> floating,
                                               QPointer<CapturePeekController> peek, QPointer<ShelfController> shelf,
-                                              UnlockSession& unlockSession);
+                                              UnlockSession& unlockSession, const Settings& settings);
     // The bus's answer to a capture handed over by another program.
     static SingleInstance::CaptureReply serviceCaptureReply(const std::optional<CaptureService::Result>& result);
 
@@ -108,10 +111,17 @@ private:
     // The cards of the note windows: a note view over these services, its body the block editor.
     DeckRootView::CardFactory noteCardFactory();
 
+    // The process-wide services every other one is handed: the user's settings, the system clock, the
+    // in-process notifications and the desktop's spelling.
+    Settings& m_settings;
+    Clock& m_clock;
+    NotificationCenter& m_center;
+    SpellChecker& m_spelling;
     // Destroyed in reverse order: the endpoint goes before the store it reads.
     std::unique_ptr<NoteStore> m_noteStore;
     std::unique_ptr<PreviewFiles> m_previews;  // outlives the note windows that show previews
     std::unique_ptr<FloatingNotesManager> m_floating;
+    std::unique_ptr<SelectionReader> m_selectionReader;  // outlives the capture service that reads it
     std::unique_ptr<CaptureService> m_capture;
     std::unique_ptr<GlobalHotkeys> m_globalHotkeys;
     std::unique_ptr<HotkeyManager> m_hotkeys;
@@ -119,7 +129,6 @@ private:
     std::unique_ptr<SearchEngine> m_search;
     std::unique_ptr<CapturePeekController> m_peek;
     std::unique_ptr<CaptureActions> m_captureActions;
-    std::unique_ptr<SelectionReader> m_shelfSelectionProbe;
     std::unique_ptr<ShelfController> m_shelf;
     std::unique_ptr<ShelfWindowHost> m_shelfWindows;
     std::unique_ptr<PamAuthenticator> m_authenticator;

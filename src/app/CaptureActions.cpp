@@ -14,7 +14,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 
 using Action = HotkeyManager::Action;
 
@@ -41,8 +40,7 @@ QSet<Action> CaptureActions::workingActions() const
 void CaptureActions::dispatch(Action action, quint32 modifiers)
 {
     // A capture announces itself only once it stored something (presentCaptureResult).
-    if (action != Action::capture)
-        NotificationCenter::shared().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
+    if (action != Action::capture) m_store.notifications().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
     switch (action) {
         case Action::newNote:
             handleNewNote();
@@ -61,15 +59,7 @@ void CaptureActions::dispatch(Action action, quint32 modifiers)
 
 void CaptureActions::handleNewNote()
 {
-    auto made = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString themeID = NoteThemes::defaultThemeID(m_settings);
-    if (!themeID.isEmpty()) {
-        made->setThemeID(themeID);
-        if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
-    }
-    Note* note = m_store.context().insert(std::move(made));
-    m_store.saveNow();
-    m_store.setActiveNoteID(note->uuid());
+    const Note* note = m_store.createNote().note;
     if (m_hooks.showNote) m_hooks.showNote(note->uuid());
 }
 
@@ -84,9 +74,10 @@ void CaptureActions::handleCapture(quint32 modifiers)
     }
     const bool asNewNote = (modifiers & HotkeyManager::kCommand) != 0;
     const auto provider = m_capture.selectionProvider();
-    const std::optional<CaptureContext> context = provider ? provider() : std::nullopt;
+    const CaptureService::SelectionRead context =
+        provider ? provider() : CaptureService::SelectionRead(CaptureService::UnreadableReason::appExposesNoSelection);
     if (!context) {
-        const CaptureService::UnreadableReason reason = CaptureService::lastUnreadableReason();
+        const CaptureService::UnreadableReason reason = context.error();
         presentCaptureResult(CaptureService::UnreadableSelection{reason});
         // No selection can be read in this session at all: say why once, after the hot key's event.
         if (reason == CaptureService::UnreadableReason::noFocusedElement && !m_explainedCapture &&
@@ -121,15 +112,15 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
                        nothing);
     };
     if (const auto* appended = std::get_if<CaptureService::Appended>(&result)) {
-        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (!appended->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo, open(appended->captureID));
     } else if (const auto* captured = std::get_if<CaptureService::Captured>(&result)) {
-        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (!captured->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo, open(captured->captureID));
     } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
-        NotificationCenter::shared().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (m_hooks.showNote) m_hooks.showNote(created->noteID);
         if (!created->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo);
@@ -162,7 +153,7 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
 std::optional<CaptureService::Result> CaptureActions::handleServiceCapture(const QString& text)
 {
     if (text.trimmed().isEmpty()) return std::nullopt;
-    const SourceHarvester::Source source = SourceHarvester::harvest(CaptureService::defaultReader());
+    const SourceHarvester::Source source = SourceHarvester::harvest(m_capture.reader());
     const CaptureService::Result result =
         m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false);
     presentCaptureResult(result);

@@ -12,8 +12,8 @@ struct Defaults {
 
     // Moves "ai.readOnly" to "mcp.readOnly" once per user. Runs before the table is registered, so only
     // values the user actually stored are carried over.
-    static void migrateRenamedKeys(Settings& settings = Settings::shared());
+    static void migrateRenamedKeys(Settings& settings);
 
     // Hands the table to the settings' registered defaults (nothing is written to disk).
-    static void registerTable(Settings& settings = Settings::shared());
+    static void registerTable(Settings& settings);
 };

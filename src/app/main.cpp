@@ -16,6 +16,7 @@
 #include "platform/Log.h"
 #include "platform/ProcessHardening.h"
 #include "platform/QuitOnSignal.h"
+#include "platform/Settings.h"
 #include "store/NoteStore.h"
 
 int main(int argc, char** argv)
@@ -69,8 +70,8 @@ int main(int argc, char** argv)
     }
 
     // Settings first, so every service made after this sees the registered defaults.
-    Defaults::migrateRenamedKeys();
-    Defaults::registerTable();
+    Defaults::migrateRenamedKeys(Settings::shared());
+    Defaults::registerTable(Settings::shared());
     TarnwickType::registerBundledFonts();
 
     int status = 0;

@@ -17,7 +17,6 @@
 #include "platform/SelectionReader.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 
 namespace {
 QString uuidText(const QUuid& id)
@@ -26,19 +25,15 @@ QString uuidText(const QUuid& id)
 }
 }  // namespace
 
-CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, QObject* parent)
-    : CaptureService(store, std::move(isNoteOpen), Settings::shared(), Clock::system(), parent)
-{
-}
-
 CaptureService::CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
-                               QObject* parent)
+                               SelectionReader& reader, QObject* parent)
     : QObject(parent),
       m_store(store),
       m_isNoteOpen(std::move(isNoteOpen)),
       m_settings(settings),
       m_clock(clock),
-      m_selectionProvider([] { return readSelection(); })
+      m_reader(reader),
+      m_selectionProvider([this] { return readSelection(m_reader); })
 {
 }
 
@@ -76,18 +71,17 @@ QString CaptureService::firstLine(const QString& text)
     return title.mid(from, to - from);
 }
 
-Capture* CaptureService::insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID, bool& saved)
+Capture* CaptureService::insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID)
 {
-    Capture* capture = m_store.context().insert(std::make_unique<Capture>(
-        context.text, context.sourceApp, context.sourceBundleID, context.sourceURL, context.sourceTitle, noteID));
-    saved = m_store.saveNow() && saved;
-    return capture;
+    return m_store.context().insert(std::make_unique<Capture>(context.text, context.sourceApp, context.sourceBundleID,
+                                                              context.sourceURL, context.sourceTitle, noteID,
+                                                              m_clock.now()));
 }
 
 CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
 {
-    bool saved = true;
-    Capture* capture = insertCapture(context, std::nullopt, saved);
+    Capture* capture = insertCapture(context, std::nullopt);
+    const bool saved = m_store.saveNow();
     m_lastCapture = UndoRecord{std::nullopt, capture->uuid(), QString(), std::nullopt, false};
     return Captured{capture->uuid(), saved};
 }
@@ -99,20 +93,14 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!attachSource()) context = CaptureContext{given.text, {}, {}, {}, {}};
 
     if (asNewNote) {
-        auto made = std::make_unique<Note>(firstLine(context.text), context.text, Tint::blue, Opacity::solid,
-                                           context.sourceApp, context.sourceURL);
-        const QString themeID = NoteThemes::defaultThemeID(m_settings);
-        if (!themeID.isEmpty()) {
-            made->setThemeID(themeID);
-            if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
-        }
         // The note and its capture row are saved together: never one without the other.
-        Note* note = m_store.context().insert(std::move(made));
-        bool saved = true;
-        Capture* capture = insertCapture(context, note->uuid(), saved);
-        m_store.setActiveNoteID(note->uuid());
-        m_lastCapture = UndoRecord{note->uuid(), capture->uuid(), QString(), std::nullopt, true};
-        return Created{note->uuid(), capture->uuid(), saved};
+        Capture* capture = nullptr;
+        const NoteStore::CreatedNote created =
+            m_store.createNote({firstLine(context.text), context.text, context.sourceApp, context.sourceURL},
+                               [&](Note& note) { capture = insertCapture(context, note.uuid()); });
+        const QUuid noteID = created.note->uuid();
+        m_lastCapture = UndoRecord{noteID, capture->uuid(), QString(), std::nullopt, true};
+        return Created{noteID, capture->uuid(), created.saved};
     }
 
     const std::optional<QUuid> activeID = m_store.activeNoteID();
@@ -136,8 +124,8 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!note->sourceApp()) note->setSourceApp(context.sourceApp);
     if (!note->sourceURL()) note->setSourceURL(context.sourceURL);
     note->setUpdatedAt(m_clock.now());
-    bool saved = true;
-    Capture* capture = insertCapture(context, note->uuid(), saved);
+    Capture* capture = insertCapture(context, note->uuid());
+    const bool saved = m_store.saveNow();
     m_store.setActiveNoteID(note->uuid());
     m_lastCapture =
         UndoRecord{note->uuid(),           capture->uuid(),   previousBody,    previousBlocks, false,
@@ -204,27 +192,13 @@ void CaptureService::undoLast()
     m_store.saveNow();
     if (note && record.didCreateNote) {
         m_store.softDelete(*note);
-        NotificationCenter::shared().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
+        m_store.notifications().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
     }
 }
 
-SelectionReader& CaptureService::defaultReader()
+CaptureService::SelectionRead CaptureService::readSelection(SelectionReader& reader)
 {
-    static const std::unique_ptr<SelectionReader> reader = SelectionReader::createDefault();
-    return *reader;
-}
-
-std::optional<CaptureContext> CaptureService::readSelection()
-{
-    return readSelection(defaultReader());
-}
-
-std::optional<CaptureContext> CaptureService::readSelection(SelectionReader& reader)
-{
-    const auto fail = [](UnreadableReason reason) -> std::optional<CaptureContext> {
-        s_lastUnreadableReason = reason;
-        return std::nullopt;
-    };
+    const auto fail = [](UnreadableReason reason) { return SelectionRead(reason); };
     // Without access to other windows (a pure Wayland session) there is no focus to read at all.
     if (!reader.isAvailable()) return fail(UnreadableReason::noFocusedElement);
     const std::optional<ActiveWindow> window = reader.activeWindow();

@@ -9,6 +9,7 @@
 
 #include "capture/CaptureContext.h"
 #include "model/Note.h"
+#include "platform/Result.h"
 
 class Capture;
 class Clock;
@@ -66,30 +67,27 @@ public:
     };
 
     using IsNoteOpen = std::function<bool(const QUuid&)>;
-    using SelectionProvider = std::function<std::optional<CaptureContext>()>;
+    // The selected text with its source, or why none could be read.
+    using SelectionRead = ::Result<CaptureContext, UnreadableReason>;
+    using SelectionProvider = std::function<SelectionRead()>;
 
     // isNoteOpen answers whether a note's window is open and shown; without one, no note counts as
-    // open and captures go to new notes or stand alone.
-    explicit CaptureService(NoteStore& store, IsNoteOpen isNoteOpen = {}, QObject* parent = nullptr);
+    // open and captures go to new notes or stand alone. `reader` is the desktop's selection, read for
+    // the capture hot key and asked for the source of text handed over.
     CaptureService(NoteStore& store, IsNoteOpen isNoteOpen, Settings& settings, const Clock& clock,
-                   QObject* parent = nullptr);
+                   SelectionReader& reader, QObject* parent = nullptr);
 
     Result ingest(const CaptureContext& context, bool asNewNote);
     void undoLast();
     const std::optional<UndoRecord>& lastCapture() const { return m_lastCapture; }
 
-    void setIsNoteOpen(IsNoteOpen isNoteOpen) { m_isNoteOpen = std::move(isNoteOpen); }
-    // Reads the selection for the capture hot key; by default readSelection() over the desktop.
+    // Reads the selection for the capture hot key; by default readSelection() over the service's reader.
     SelectionProvider selectionProvider() const { return m_selectionProvider; }
     void setSelectionProvider(SelectionProvider provider) { m_selectionProvider = std::move(provider); }
+    SelectionReader& reader() const { return m_reader; }
 
-    // The selected text of the window in front with its source; none (and lastUnreadableReason set)
-    // when it cannot be read. The default reader is made on first use.
-    static std::optional<CaptureContext> readSelection();
-    // The desktop's reader, made on first use and kept.
-    static SelectionReader& defaultReader();
-    static std::optional<CaptureContext> readSelection(SelectionReader& reader);
-    static UnreadableReason lastUnreadableReason() { return s_lastUnreadableReason; }
+    // The selected text of the window in front with its source, or why it cannot be read.
+    static SelectionRead readSelection(SelectionReader& reader);
 
     // "capture.attachSource"; anything but a stored Boolean counts as on.
     bool attachSource() const;
@@ -100,14 +98,15 @@ public:
 
 private:
     Result storeAlone(const CaptureContext& context);
-    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID, bool& saved);
+    // Inserts the capture row; the caller saves.
+    Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
     bool revertAppend(Note& note, const UndoRecord& record);
 
     NoteStore& m_store;
     IsNoteOpen m_isNoteOpen;
     Settings& m_settings;
     const Clock& m_clock;
+    SelectionReader& m_reader;
     SelectionProvider m_selectionProvider;
     std::optional<UndoRecord> m_lastCapture;
-    static inline UnreadableReason s_lastUnreadableReason = UnreadableReason::appExposesNoSelection;
 };

@@ -117,11 +117,6 @@ HotkeyManager::Shortcut HotkeyManager::defaultBinding(Action action)
     return {defaultKeyCode(action), kDefaultModifiers};
 }
 
-HotkeyManager::Shortcut HotkeyManager::storedBinding(Action action)
-{
-    return storedBinding(action, Settings::shared());
-}
-
 HotkeyManager::Shortcut HotkeyManager::storedBinding(Action action, const Settings& settings)
 {
     if (!settings.contains(keyCodeKey(action))) return defaultBinding(action);
@@ -132,11 +127,6 @@ HotkeyManager::Shortcut HotkeyManager::storedBinding(Action action, const Settin
     qCWarning(Log::hotkeys, "Ignoring corrupt binding for %s (keyCode=%lld modifiers=%lld); using default",
               qUtf8Printable(rawValue(action)), static_cast<long long>(keyCode), static_cast<long long>(modifiers));
     return defaultBinding(action);
-}
-
-HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, QObject* parent)
-    : HotkeyManager(hotkeys, Settings::shared(), parent)
-{
 }
 
 HotkeyManager::HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QObject* parent)

@@ -49,12 +49,10 @@ public:
     static QString modifiersKey(Action action);
     static Shortcut defaultBinding(Action action);
     // The binding in force: the stored one when it is usable, else the default.
-    static Shortcut storedBinding(Action action);
     static Shortcut storedBinding(Action action, const Settings& settings);
 
     // Connects to the grabber, moves users off the old capture default once, and registers the given
     // actions: a chord is only taken from other applications for an action that does something.
-    explicit HotkeyManager(GlobalHotkeys& hotkeys, QObject* parent = nullptr);
     HotkeyManager(GlobalHotkeys& hotkeys, Settings& settings, QObject* parent = nullptr);
     // Grabs only the given actions: a chord whose action has no handler yet would only be taken from
     // other applications. The others have no status.

@@ -10,17 +10,19 @@
 
 #include "design/TarnwickTheme.h"
 
-OverlayScrollBar* OverlayScrollBar::install(QAbstractScrollArea* area)
+OverlayScrollBar* OverlayScrollBar::install(QAbstractScrollArea* area, Clock& clock)
 {
-    return new OverlayScrollBar(area);
+    return new OverlayScrollBar(area, clock);
 }
 
-OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea* area)
+OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea* area, Clock& clock)
     : QWidget(area),
       m_area(area),
       m_watchedArea(area),
       m_watchedViewport(area->viewport()),
-      m_bar(area->verticalScrollBar())
+      m_bar(area->verticalScrollBar()),
+      m_clock(clock),
+      m_fade(clock, 0.0)
 {
     setObjectName(QStringLiteral("overlayScrollBar"));
     setAttribute(Qt::WA_NoSystemBackground);
@@ -28,9 +30,12 @@ OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea* area)
     setMouseTracking(true);
     setCursor(Qt::ArrowCursor);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_linger.setSingleShot(true);
-    m_linger.setInterval(lingerMs);
-    connect(&m_linger, &QTimer::timeout, this, &OverlayScrollBar::hideUnlessHeld);
+    connect(&m_fade, &Tween::valueChanged, this, [this](double value) {
+        if (value <= 0.0 && m_fade.target() <= 0.0)
+            hide();
+        else
+            update();
+    });
     connect(m_bar, &QScrollBar::valueChanged, this, &OverlayScrollBar::reveal);
     connect(m_bar, &QScrollBar::rangeChanged, this, [this] {
         if (!scrollable()) hide();
@@ -77,17 +82,35 @@ void OverlayScrollBar::reveal()
         place();
         show();
     }
+    m_fade.jumpTo(1.0);
     update();
-    m_linger.start();
+    linger();
 }
 
-void OverlayScrollBar::hideUnlessHeld()
+void OverlayScrollBar::linger()
+{
+    // Scrolling moves the end on many times a second; one pending call follows it.
+    m_lingerUntil = m_clock.elapsedMs() + lingerMs;
+    if (!m_linger.isActive()) m_linger = m_clock.after(lingerMs, this, [this] { lingerEnded(); });
+}
+
+void OverlayScrollBar::lingerEnded()
+{
+    m_linger = TimerHandle();
+    const qint64 left = m_lingerUntil - m_clock.elapsedMs();
+    if (left > 0)
+        m_linger = m_clock.after(left, this, [this] { lingerEnded(); });
+    else
+        fadeUnlessHeld();
+}
+
+void OverlayScrollBar::fadeUnlessHeld()
 {
     if (m_dragging || m_hovered) {
-        m_linger.start();
+        linger();
         return;
     }
-    hide();
+    m_fade.animateTo(0.0, fadeMs);
 }
 
 bool OverlayScrollBar::eventFilter(QObject* watched, QEvent* event)
@@ -132,10 +155,8 @@ void OverlayScrollBar::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     QColor ink = m_ink.isValid() ? m_ink : TarnwickTheme::textPrimary();
-    if (m_ink.isValid())
-        ink.setAlphaF(0.35);
-    else
-        ink.setAlphaF((m_hovered || m_dragging) ? 0.45 : 0.3);
+    const double alpha = m_ink.isValid() ? 0.35 : ((m_hovered || m_dragging) ? 0.45 : 0.3);
+    ink.setAlphaF(float(alpha * std::clamp(m_fade.value(), 0.0, 1.0)));
     QPainterPath path;
     path.addRoundedRect(QRectF(thumb), thumb.width() / 2.0, thumb.width() / 2.0);
     p.fillPath(path, ink);
@@ -167,7 +188,7 @@ void OverlayScrollBar::mouseReleaseEvent(QMouseEvent* event)
 {
     m_dragging = false;
     update();
-    m_linger.start();
+    linger();
     event->accept();
 }
 
@@ -181,5 +202,5 @@ void OverlayScrollBar::leaveEvent(QEvent*)
 {
     m_hovered = false;
     update();
-    m_linger.start();
+    linger();
 }

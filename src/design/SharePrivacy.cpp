@@ -12,11 +12,6 @@ bool SharePrivacy::hideFromScreenShare(const Settings& settings)
     return settings.boolIfStored(QStringLiteral("privacy.hideFromScreenShare")).value_or(true);
 }
 
-bool SharePrivacy::hideFromScreenShare()
-{
-    return hideFromScreenShare(Settings::shared());
-}
-
 bool SharePrivacy::isSupported()
 {
     return false;
@@ -31,9 +26,9 @@ bool SharePrivacy::isTrayIconWindow(const QObject* window)
     return window->inherits("QSystemTrayIconSys") || window->objectName().startsWith(trayClass);
 }
 
-void SharePrivacy::apply(const QList<QObject*>& windows)
+void SharePrivacy::apply(const QList<QObject*>& windows, const Settings& settings)
 {
-    const bool hide = hideFromScreenShare();
+    const bool hide = hideFromScreenShare(settings);
     if (hide && !isSupported()) {
         static std::once_flag logged;
         std::call_once(logged, [] {
@@ -48,17 +43,17 @@ void SharePrivacy::apply(const QList<QObject*>& windows)
     }
 }
 
-void SharePrivacy::apply(const QList<QWindow*>& windows)
+void SharePrivacy::apply(const QList<QWindow*>& windows, const Settings& settings)
 {
     QList<QObject*> objects;
     objects.reserve(windows.size());
     for (QWindow* w : windows) objects << w;
-    apply(objects);
+    apply(objects, settings);
 }
 
-void SharePrivacy::applyToAllWindows()
+void SharePrivacy::applyToAllWindows(const Settings& settings)
 {
-    apply(QGuiApplication::allWindows());
+    apply(QGuiApplication::allWindows(), settings);
 }
 
 std::optional<bool> SharePrivacy::wishedHidden(const QObject* window)

@@ -19,24 +19,23 @@ struct SharePrivacy {
     // "privacy.hideFromScreenShare", read afresh: the stored Boolean, else true (also when something
     // other than a Boolean is stored there).
     static bool hideFromScreenShare(const Settings& settings);
-    static bool hideFromScreenShare();
 
     // False on this platform: no window is actually kept out of capture.
     static bool isSupported();
 
     // Records the setting on each window (QWindow or QWidget), leaving the tray icon's own window alone.
-    static void apply(const QList<QObject*>& windows);
-    static void apply(const QList<QWindow*>& windows);
+    static void apply(const QList<QObject*>& windows, const Settings& settings);
+    static void apply(const QList<QWindow*>& windows, const Settings& settings);
     template <typename W>
-    static void apply(const QList<W*>& windows)
+    static void apply(const QList<W*>& windows, const Settings& settings)
     {
         QList<QObject*> objects;
         objects.reserve(windows.size());
         for (W* w : windows) objects << w;
-        apply(objects);
+        apply(objects, settings);
     }
     // Every window the application has at this moment.
-    static void applyToAllWindows();
+    static void applyToAllWindows(const Settings& settings);
 
     // The state recorded on a window by apply(), if any.
     static std::optional<bool> wishedHidden(const QObject* window);

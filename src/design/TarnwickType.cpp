@@ -43,18 +43,6 @@ const QFont& TarnwickType::readerBody()
     return f;
 }
 
-const QFont& TarnwickType::title()
-{
-    static const QFont f = system(15, QFont::DemiBold);
-    return f;
-}
-
-const QFont& TarnwickType::noteTitle()
-{
-    static const QFont f = system(13.5, QFont::DemiBold);
-    return f;
-}
-
 const QFont& TarnwickType::noteBody()
 {
     static const QFont f = system(14);
@@ -94,18 +82,22 @@ bool TarnwickType::newsreaderAvailable()
     return QFontDatabase::families().contains(kNewsreader);
 }
 
+bool TarnwickType::registerFont(const QString& file)
+{
+    // The face is optional: without it brand headings use the system serif, which is no fault.
+    if (file.isEmpty()) {
+        qCInfo(Log::app, "Newsreader.ttf not found in the data folder; brand headings fall back to the system serif.");
+        return false;
+    }
+    if (QFontDatabase::addApplicationFont(file) < 0) {
+        qCInfo(Log::app, "Newsreader registration: %s", "the font file could not be read");
+        return false;
+    }
+    return true;
+}
+
 void TarnwickType::registerBundledFonts()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        // The face is optional: without it brand headings use the system serif, which is no fault.
-        const QString file = Resources::dataFile(QStringLiteral("fonts/Newsreader.ttf"));
-        if (file.isEmpty()) {
-            qCInfo(Log::app,
-                   "Newsreader.ttf not found in the data folder; brand headings fall back to the system serif.");
-            return;
-        }
-        if (QFontDatabase::addApplicationFont(file) < 0)
-            qCInfo(Log::app, "Newsreader registration: %s", "the font file could not be read");
-    });
+    std::call_once(once, [] { registerFont(Resources::dataFile(QStringLiteral("fonts/Newsreader.ttf"))); });
 }

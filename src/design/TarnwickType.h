@@ -9,8 +9,6 @@
 // That keeps text in proportion with the widget geometry, which Qt measures in logical pixels.
 struct TarnwickType {
     static const QFont& readerBody();
-    static const QFont& title();
-    static const QFont& noteTitle();
     static const QFont& noteBody();
     static const QFont& caption();
     static const QFont& mono();
@@ -25,9 +23,12 @@ struct TarnwickType {
     // True when the "Newsreader" family is installed or was registered by registerBundledFonts().
     static bool newsreaderAvailable();
 
-    // Registers the serif face the application carries (":/fonts/Newsreader.ttf") for this process.
-    // Runs once; later calls do nothing.
+    // Registers the serif face the application carries (fonts/Newsreader.ttf in its data folder) for
+    // this process. Runs once; later calls do nothing.
     static void registerBundledFonts();
+    // Registers one font file for this process; false, with a line in the log, when `file` is empty
+    // (not found) or cannot be read as a font.
+    static bool registerFont(const QString& file);
 
     static qreal pointSize(qreal designSize) { return designSize * 72.0 / 96.0; }
 };

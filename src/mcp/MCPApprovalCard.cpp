@@ -123,7 +123,7 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     setFixedHeight(hasHeightForWidth() ? heightForWidth(kWidth) : sizeHint().height());
 }
 
-void MCPApprovalCard::present()
+void MCPApprovalCard::present(const Settings& settings)
 {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -131,7 +131,7 @@ void MCPApprovalCard::present()
     } else {
         move(0, 0);
     }
-    SharePrivacy::apply(QList<QObject*>{this});
+    SharePrivacy::apply(QList<QObject*>{this}, settings);
     showAndFocus();
 }
 

@@ -2,6 +2,8 @@
 
 #include "design/KeyablePanel.h"
 
+class Settings;
+
 class QLabel;
 class QPushButton;
 
@@ -22,7 +24,8 @@ public:
     QPushButton* denyButton() const { return m_deny; }
 
     // Centres the card on the primary screen's free area and shows it with the keyboard focus.
-    void present();
+    // Centred on the primary screen, kept out of screen sharing as `settings` ask.
+    void present(const Settings& settings);
 
 Q_SIGNALS:
     void allowed();

@@ -12,7 +12,7 @@ void MCPApprovalCardPresenter::show(const QString& clientName, const QString& sc
     QObject::connect(card, &MCPApprovalCard::allowed, card, [answer] { answer(true); });
     QObject::connect(card, &MCPApprovalCard::denied, card, [answer] { answer(false); });
     m_card = card;
-    card->present();
+    card->present(m_settings);
 }
 
 void MCPApprovalCardPresenter::hide()

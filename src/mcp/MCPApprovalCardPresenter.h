@@ -5,9 +5,12 @@
 #include "mcp/MCPApprovalCard.h"
 #include "mcp/MCPApprovalPresenter.h"
 
+class Settings;
+
 // Shows the approval controller's questions as approval cards, a new card each time.
 class MCPApprovalCardPresenter : public MCPApprovalPresenter {
 public:
+    explicit MCPApprovalCardPresenter(const Settings& settings) : m_settings(settings) {}
     ~MCPApprovalCardPresenter() override;
     void show(const QString& clientName, const QString& scope, std::function<void(bool)> answer) override;
     void hide() override;
@@ -15,5 +18,6 @@ public:
     MCPApprovalCard* card() const { return m_card; }
 
 private:
+    const Settings& m_settings;
     QPointer<MCPApprovalCard> m_card;
 };

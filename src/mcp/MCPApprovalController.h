@@ -16,7 +16,7 @@ class MCPApprovalController : public QObject, public MCPApprover {
 public:
     static constexpr qint64 kTimeoutMs = 60'000;
 
-    explicit MCPApprovalController(Clock& clock = Clock::system(), QObject* parent = nullptr);
+    explicit MCPApprovalController(Clock& clock, QObject* parent = nullptr);
     ~MCPApprovalController() override;
 
     // The card on screen. Without one, requests are refused at once (nobody could answer them).

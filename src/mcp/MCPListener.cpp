@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "mcp/HTTPResponse.h"
@@ -44,9 +45,9 @@ constexpr qint64 kSilentGraceMs = 50;
 // here runs on that thread, apart from post(), which any thread may call.
 class MCPSocketLoop {
 public:
-    // replyFd: a duplicate of the connection's descriptor for the answer to be sent on, owned by the
-    // sink (-1 when none could be made).
-    using RequestSink = std::function<void(quint64 connection, const HTTPRequest& request, int replyFd)>;
+    // answer: the work the screen left for the main thread; replyFd: a duplicate of the connection's
+    // descriptor for the answer to be sent on, owned by the sink (-1 when none could be made).
+    using RequestSink = std::function<void(quint64 connection, MCPListener::Later answer, int replyFd)>;
     using StateSink = std::function<void(quint64 generation, bool ready, quint16 port)>;
 
     struct Command {
@@ -58,8 +59,11 @@ public:
         qsizetype sent = 0;  // Reply: how much of bytes the answering thread has sent already
     };
 
-    MCPSocketLoop(MCPListener::Limits limits, RequestSink onRequest, StateSink onState)
-        : m_limits(limits), m_onRequest(std::move(onRequest)), m_onState(std::move(onState))
+    MCPSocketLoop(MCPListener::Limits limits, MCPListener::Screen screen, RequestSink onRequest, StateSink onState)
+        : m_limits(limits),
+          m_screen(std::move(screen)),
+          m_onRequest(std::move(onRequest)),
+          m_onState(std::move(onState))
     {
         m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         m_thread = std::thread([this] { run(); });
@@ -466,10 +470,20 @@ private:
                 switch (state) {
                     case HTTPRequestParser::State::NeedMore:
                         return;
-                    case HTTPRequestParser::State::Complete:
+                    case HTTPRequestParser::State::Complete: {
+                        auto triage = m_screen(c.parser.request());
+                        if (auto* answer = std::get_if<QByteArray>(&triage)) {
+                            c.out = std::move(*answer);
+                            c.sent = 0;
+                            c.phase = Phase::Writing;
+                            writeSome(c, now);
+                            return;
+                        }
                         c.phase = Phase::Answering;
-                        m_onRequest(id, c.parser.request(), ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
+                        m_onRequest(id, std::move(std::get<MCPListener::Later>(triage)),
+                                    ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
                         return;
+                    }
                     case HTTPRequestParser::State::BadRequest:
                         return answerAndClose(c, 400, QStringLiteral("Bad Request"));
                     case HTTPRequestParser::State::NotImplemented:
@@ -568,6 +582,7 @@ private:
     }
 
     MCPListener::Limits m_limits;
+    MCPListener::Screen m_screen;
     RequestSink m_onRequest;
     StateSink m_onState;
     int m_wakeFd = -1;
@@ -593,16 +608,28 @@ ReplyDescriptor::~ReplyDescriptor()
 
 MCPListener::MCPListener(Handler handle, QObject* parent) : MCPListener(std::move(handle), Limits{}, parent) {}
 
-MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent) : QObject(parent), m_handle(std::move(handle))
+// Without a screen every request goes to the handler on this object's thread.
+MCPListener::MCPListener(Handler handle, Limits limits, QObject* parent)
+    : MCPListener(
+          [handle = std::make_shared<const Handler>(std::move(handle))](
+              const HTTPRequest& request) -> std::variant<QByteArray, Later> {
+              return Later([handle, request](Reply reply) { (*handle)(request, std::move(reply)); });
+          },
+          limits, parent)
+{
+}
+
+MCPListener::MCPListener(Screen screen, Limits limits, QObject* parent) : QObject(parent)
 {
     // The loop calls back from its own thread; queued calls bring the work here. The loop is joined
     // in the destructor before this object goes, so `this` is valid whenever the loop runs.
     m_loop = std::make_shared<MCPSocketLoop>(
-        limits,
-        [this](quint64 connection, const HTTPRequest& request, int replyFd) {
+        limits, std::move(screen),
+        [this](quint64 connection, Later answer, int replyFd) {
             auto fd = std::make_shared<ReplyDescriptor>(replyFd);
             QMetaObject::invokeMethod(
-                this, [this, connection, request, fd] { deliver(connection, request, fd); }, Qt::QueuedConnection);
+                this, [this, connection, answer = std::move(answer), fd] { deliver(connection, answer, fd); },
+                Qt::QueuedConnection);
         },
         [this](quint64 generation, bool ready, quint16 port) {
             QMetaObject::invokeMethod(
@@ -649,7 +676,7 @@ struct PendingReply {
 };
 }  // namespace
 
-void MCPListener::deliver(quint64 connection, const HTTPRequest& request, std::shared_ptr<ReplyDescriptor> fd)
+void MCPListener::deliver(quint64 connection, const Later& answer, std::shared_ptr<ReplyDescriptor> fd)
 {
     auto pending = std::make_shared<PendingReply>();
     pending->loop = m_loop;
@@ -672,5 +699,5 @@ void MCPListener::deliver(quint64 connection, const HTTPRequest& request, std::s
         pending->fd.reset();
         l->post({MCPSocketLoop::Command::Reply, 0, 0, pending->connection, response, sent});
     };
-    m_handle(request, std::move(reply));
+    answer(std::move(reply));
 }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <variant>
 
 #include "mcp/HTTPRequest.h"
 #include "mcp/HTTPRequestParser.h"
@@ -22,6 +23,7 @@ struct ReplyDescriptor {
 // The loopback HTTP listener of the local endpoint. Sockets live on a thread of their own; each
 // complete request is handed to the thread that made the listener (the main thread) to be answered,
 // and the answer goes back to its connection, which is closed after it. One request per connection.
+// A screen, when given, sees each request on the socket thread first and may answer it there.
 class MCPListener : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +32,12 @@ public:
     using Reply = std::function<void(const QByteArray& response)>;
     using Handler = std::function<void(const HTTPRequest& request, Reply reply)>;
     using StateCallback = std::function<void(bool ready, quint16 port)>;
+    // Runs on the socket thread for each complete request, so it may only touch what is safe there.
+    // It returns the answer, sent at once from that thread, or the work that answers the request on
+    // the listener's own thread, which then runs as a handler would. Handing a request over costs a
+    // thread switch; an answer that needs nothing of the main thread need not pay it.
+    using Later = std::function<void(Reply reply)>;
+    using Screen = std::function<std::variant<QByteArray, Later>(const HTTPRequest& request)>;
 
     // Slow or silent clients must not hold the endpoint: connections are bounded in number, and one
     // that stays silent (or takes too long over its request) is closed; a body that does not follow
@@ -53,6 +61,7 @@ public:
 
     explicit MCPListener(Handler handle, QObject* parent = nullptr);
     MCPListener(Handler handle, Limits limits, QObject* parent = nullptr);
+    MCPListener(Screen screen, Limits limits, QObject* parent = nullptr);
     ~MCPListener() override;
 
     // Binds 127.0.0.1 on the preferred port or the first free one of the ports after it. onState is
@@ -63,10 +72,9 @@ public:
     void stop();
 
 private:
-    void deliver(quint64 connection, const HTTPRequest& request, std::shared_ptr<ReplyDescriptor> fd);
+    void deliver(quint64 connection, const Later& answer, std::shared_ptr<ReplyDescriptor> fd);
     void report(quint64 generation, bool ready, quint16 port);
 
-    Handler m_handle;
     StateCallback m_onState;
     quint64 m_generation = 0;
     std::shared_ptr<MCPSocketLoop> m_loop;

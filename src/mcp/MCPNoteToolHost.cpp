@@ -2,10 +2,8 @@
 
 #include "model/Note.h"
 #include "platform/ModelContext.h"
-#include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 
 namespace {
 
@@ -23,10 +21,7 @@ QList<MCPNoteRecord> records(const QList<Note*>& notes, int limit)
 
 }  // namespace
 
-MCPNoteToolHost::MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings)
-    : m_store(store), m_search(search), m_settings(settings)
-{
-}
+MCPNoteToolHost::MCPNoteToolHost(NoteStore& store, SearchEngine& search) : m_store(store), m_search(search) {}
 
 MCPNoteRecord MCPNoteToolHost::record(const Note& note)
 {
@@ -68,13 +63,7 @@ std::optional<MCPNoteRecord> MCPNoteToolHost::note(const QUuid& id)
 
 QString MCPNoteToolHost::create(const QString& title, const QString& body)
 {
-    auto made = std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString theme = NoteThemes::defaultThemeID(m_settings);
-    made->setThemeID(theme);
-    if (const auto tint = Tint::fromRawValue(theme)) made->setTint(*tint);
-    Note* note = m_store.context().insert(std::move(made));
     // A failed save is logged by the store and keeps the note in memory; its id is still good.
-    m_store.saveNow();
-    m_store.setActiveNoteID(note->uuid());
+    const Note* note = m_store.createNote({title, body, std::nullopt, std::nullopt}).note;
     return note->uuid().toString(QUuid::WithoutBraces).toUpper();
 }

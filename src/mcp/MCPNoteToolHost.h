@@ -5,12 +5,11 @@
 class Note;
 class NoteStore;
 class SearchEngine;
-class Settings;
 
 // The endpoint's tools over the note store and the search engine.
 class MCPNoteToolHost : public MCPToolHost {
 public:
-    MCPNoteToolHost(NoteStore& store, SearchEngine& search, Settings& settings);
+    MCPNoteToolHost(NoteStore& store, SearchEngine& search);
 
     QList<MCPNoteRecord> search(const QString& query, int limit) override;
     QList<MCPNoteRecord> allActive(int limit) override;
@@ -25,5 +24,4 @@ public:
 private:
     NoteStore& m_store;
     SearchEngine& m_search;
-    Settings& m_settings;
 };

@@ -41,7 +41,7 @@ MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore&
             setEnabled(m_settings.boolValue(kEnabledKey));
         // Approval taken back anywhere (the settings window or a hand edit of the file) ends the
         // sessions it let in, as revoke() does.
-        if (key == kApprovedKey) m_sessions.keepOnly(approvedClients());
+        if (key == kApprovedKey) m_gate->sessions.keepOnly(approvedClients());
     });
 }
 
@@ -59,7 +59,7 @@ void MCPService::setEnabled(bool enabled)
     }
     stop();
     // A client let in before the switch went off asks again when it comes back on.
-    m_sessions.endAll();
+    m_gate->sessions.endAll();
 }
 
 bool MCPService::readOnly() const
@@ -83,14 +83,21 @@ void MCPService::start()
     }
     if (!m_listener) {
         QPointer<MCPService> self(this);
+        // The checks, and the answers that need nothing more, run on the listener's thread: a ping
+        // then costs no hop to the main thread and back. The rest is answered here.
         m_listener = std::make_unique<MCPListener>(
-            [self](const HTTPRequest& request, MCPListener::Reply reply) {
-                if (!self) {
-                    reply(rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {}));
-                    return;
-                }
-                self->respond(request, reply);
-            },
+            MCPListener::Screen([self, gate = m_gate](
+                                    const HTTPRequest& request) -> std::variant<QByteArray, MCPListener::Later> {
+                std::variant<QByteArray, Call> screened = screen(*gate, request);
+                if (auto* bytes = std::get_if<QByteArray>(&screened)) return std::move(*bytes);
+                return MCPListener::Later([self, call = std::get<Call>(std::move(screened))](MCPListener::Reply reply) {
+                    if (!self) {
+                        reply(rawResponse(503, QStringLiteral("Service Unavailable"), std::nullopt, std::nullopt, {}));
+                        return;
+                    }
+                    self->answer(call, reply);
+                });
+            }),
             m_options.limits);
     }
     m_listening = true;
@@ -151,7 +158,7 @@ void MCPService::revoke(const QString& clientName)
     m_settings.setValue(kApprovedKey, approved);
     deny(clientName);
     // A client whose approval is taken back loses the sessions it holds now, not at the next launch.
-    m_sessions.endClient(clientName);
+    m_gate->sessions.endClient(clientName);
 }
 
 void MCPService::deny(const QString& clientName)
@@ -211,6 +218,7 @@ void MCPService::setToken(const QString& token)
 {
     if (token == m_token) return;
     m_token = token;
+    m_gate->setToken(token);
     Q_EMIT tokenChanged(m_token);
     Q_EMIT endpointURLChanged(endpointURL());
 }

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <variant>
 
@@ -26,7 +27,8 @@ class Settings;
 
 // The local MCP endpoint: whether it is switched on, its listener and port, the token clients must
 // present, and the answers to their requests (request checks, JSON-RPC, the note tools).
-// Lives on the main thread.
+// Lives on the main thread; the listener's thread runs the request checks and gives the answers that
+// need only the token and the sessions (screen()), so that those cost no hop to the main thread.
 class MCPService : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)
@@ -130,8 +132,8 @@ public:
     // The name as the card shows it: at most kShownNameGraphemes characters, then "…".
     static QString shownClientName(const QString& name);
     // Opens a transport session as an answered `initialize` does (also for tests).
-    QString openSession(const QString& clientName) { return m_sessions.open(clientName); }
-    int sessionCount() const { return m_sessions.count(); }
+    QString openSession(const QString& clientName) { return m_gate->sessions.open(clientName); }
+    int sessionCount() const { return m_gate->sessions.count(); }
     QJsonObject handleToolsList() const;
     RPCOutcome handleToolsCall(const QJsonObject& params);
 
@@ -145,6 +147,39 @@ Q_SIGNALS:
     void tokenErrorChanged(const QString& error);
 
 private:
+    // What the checks need besides the request: the token and the sessions. The listener's thread
+    // reads it too, so the listener shares it rather than reaching into the service.
+    struct Gate {
+        MCPSessions sessions;
+        QString token() const
+        {
+            std::lock_guard lock(m_mutex);
+            return m_token;
+        }
+        void setToken(const QString& token)
+        {
+            std::lock_guard lock(m_mutex);
+            m_token = token;
+        }
+
+    private:
+        mutable std::mutex m_mutex;
+        QString m_token;
+    };
+    // A JSON-RPC call that passed every check and needs the main thread's state to be answered.
+    struct Call {
+        HTTPRequest request;
+        QJsonValue id;
+        QString method;
+        QJsonObject params;
+    };
+    // Every check of a request, and the answers that need nothing but the gate (refusals, pre-flight,
+    // notifications, ending a session, ping, an unknown method); safe on any thread. What is left is
+    // the call for answer().
+    static std::variant<QByteArray, Call> screen(Gate& gate, const HTTPRequest& request);
+    void answer(const Call& call, const std::function<void(const QByteArray&)>& done);
+    static bool tokenValid(const HTTPRequest& request, const QString& token);
+
     QJsonObject searchNotes(const QJsonObject& arguments);
     QJsonObject listNotes(const QJsonObject& arguments);
     RPCOutcome readNote(const QJsonObject& arguments);
@@ -175,7 +210,7 @@ private:
     quint16 m_warnedPort = 0;
     QSet<QString> m_sessionDenied;
     QStringList m_deniedOrder;  // oldest first, to bound m_sessionDenied
-    MCPSessions m_sessions;
+    std::shared_ptr<Gate> m_gate = std::make_shared<Gate>();
     bool m_isRunning = false;
     bool m_startFailed = false;
     QString m_tokenError;

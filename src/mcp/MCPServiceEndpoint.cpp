@@ -39,6 +39,23 @@ QByteArray emptyAnswer(int status, const QString& reason, const MCPService::Head
     return rawResponse(status, reason, std::nullopt, std::nullopt, extra);
 }
 
+// Every message but the `initialize` request belongs to a live session: the approval given at
+// `initialize` is what lets a client in, so nothing may skip it.
+std::optional<QByteArray> sessionRefusal(MCPSessions& sessions, const HTTPRequest& request, const QJsonValue& id)
+{
+    const std::optional<QString> session = request.header(QStringLiteral("mcp-session-id"));
+    if (!session || session->isEmpty())
+        return rawResponse(400, QStringLiteral("Bad Request"),
+                           serialise(MCPService::errorEnvelope(
+                               id, -32600, QStringLiteral("Missing Mcp-Session-Id: send initialize first"))),
+                           QStringLiteral("application/json"), MCPService::corsHeaders(request));
+    if (!sessions.use(*session))
+        return rawResponse(404, QStringLiteral("Not Found"),
+                           serialise(MCPService::errorEnvelope(id, -32001, QStringLiteral("Session not found"))),
+                           QStringLiteral("application/json"), MCPService::corsHeaders(request));
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool MCPService::isLocalHost(const QString& value)
@@ -79,12 +96,17 @@ MCPService::HeaderList MCPService::corsHeaders(const HTTPRequest& request)
 
 bool MCPService::authTokenValid(const HTTPRequest& request) const
 {
+    return tokenValid(request, m_token);
+}
+
+bool MCPService::tokenValid(const HTTPRequest& request, const QString& token)
+{
     const QStringList pieces = request.path().split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (pieces.size() >= 2 && pieces[0] == QLatin1String("mcp") && matchesSecret(pieces[1], m_token)) return true;
+    if (pieces.size() >= 2 && pieces[0] == QLatin1String("mcp") && matchesSecret(pieces[1], token)) return true;
     std::optional<QString> authorization = request.header(QStringLiteral("authorization"));
     if (!authorization) return false;
     if (authorization->startsWith(QLatin1String("Bearer "))) authorization->remove(0, 7);
-    return matchesSecret(*authorization, m_token);
+    return matchesSecret(*authorization, token);
 }
 
 QJsonObject MCPService::errorEnvelope(const QJsonValue& id, int code, const QString& message)
@@ -97,38 +119,30 @@ QJsonObject MCPService::errorEnvelope(const QJsonValue& id, int code, const QStr
 
 void MCPService::respond(const HTTPRequest& request, std::function<void(const QByteArray&)> done)
 {
+    std::variant<QByteArray, Call> screened = screen(*m_gate, request);
+    if (const auto* bytes = std::get_if<QByteArray>(&screened)) return done(*bytes);
+    answer(std::get<Call>(screened), done);
+}
+
+std::variant<QByteArray, MCPService::Call> MCPService::screen(Gate& gate, const HTTPRequest& request)
+{
     if (const auto origin = request.header(QStringLiteral("origin")); origin && !isLocalOrigin(*origin))
-        return done(emptyAnswer(403, QStringLiteral("Forbidden")));
+        return emptyAnswer(403, QStringLiteral("Forbidden"));
     if (const auto host = request.header(QStringLiteral("host")); host && !isLocalHost(*host))
-        return done(emptyAnswer(403, QStringLiteral("Forbidden")));
+        return emptyAnswer(403, QStringLiteral("Forbidden"));
     if (request.method == QLatin1String("OPTIONS"))
-        return done(emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request)));
+        return emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request));
     const bool isDelete = request.method == QLatin1String("DELETE");
     if (request.method != QLatin1String("POST") && !isDelete)
-        return done(emptyAnswer(405, QStringLiteral("Method Not Allowed"),
-                                {{QStringLiteral("Allow"), QStringLiteral("POST, DELETE, OPTIONS")}}));
-    if (!request.path().startsWith(QLatin1String("/mcp"))) return done(emptyAnswer(404, QStringLiteral("Not Found")));
-    if (!authTokenValid(request)) return done(emptyAnswer(401, QStringLiteral("Unauthorized")));
+        return emptyAnswer(405, QStringLiteral("Method Not Allowed"),
+                           {{QStringLiteral("Allow"), QStringLiteral("POST, DELETE, OPTIONS")}});
+    if (!request.path().startsWith(QLatin1String("/mcp"))) return emptyAnswer(404, QStringLiteral("Not Found"));
+    if (!tokenValid(request, gate.token())) return emptyAnswer(401, QStringLiteral("Unauthorized"));
 
-    const std::optional<QString> session = request.header(QStringLiteral("mcp-session-id"));
-    // Every message but the `initialize` request belongs to a live session: the approval given at
-    // `initialize` is what lets a client in, so nothing may skip it.
-    auto sessionRefusal = [&](const QJsonValue& id) -> std::optional<QByteArray> {
-        if (!session || session->isEmpty())
-            return rawResponse(
-                400, QStringLiteral("Bad Request"),
-                serialise(errorEnvelope(id, -32600, QStringLiteral("Missing Mcp-Session-Id: send initialize first"))),
-                QStringLiteral("application/json"), corsHeaders(request));
-        if (!m_sessions.use(*session))
-            return rawResponse(404, QStringLiteral("Not Found"),
-                               serialise(errorEnvelope(id, -32001, QStringLiteral("Session not found"))),
-                               QStringLiteral("application/json"), corsHeaders(request));
-        return std::nullopt;
-    };
     if (isDelete) {
-        if (auto refusal = sessionRefusal(QJsonValue::Null)) return done(*refusal);
-        m_sessions.end(*session);
-        return done(emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request)));
+        if (auto refusal = sessionRefusal(gate.sessions, request, QJsonValue::Null)) return *refusal;
+        gate.sessions.end(*request.header(QStringLiteral("mcp-session-id")));
+        return emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request));
     }
 
     // A page may send a "simple" request (text/plain, form data) without asking first; only JSON is
@@ -136,11 +150,12 @@ void MCPService::respond(const HTTPRequest& request, std::function<void(const QB
     const QString contentType =
         request.header(QStringLiteral("content-type")).value_or(QString()).section(QLatin1Char(';'), 0, 0).trimmed();
     if (contentType.compare(QLatin1String("application/json"), Qt::CaseInsensitive) != 0)
-        return done(emptyAnswer(415, QStringLiteral("Unsupported Media Type")));
+        return emptyAnswer(415, QStringLiteral("Unsupported Media Type"));
 
-    auto badRequest = [&](int code, const QString& message) {
-        done(rawResponse(400, QStringLiteral("Bad Request"), serialise(errorEnvelope(QJsonValue::Null, code, message)),
-                         QStringLiteral("application/json"), {}));
+    auto badRequest = [](int code, const QString& message) {
+        return rawResponse(400, QStringLiteral("Bad Request"),
+                           serialise(errorEnvelope(QJsonValue::Null, code, message)),
+                           QStringLiteral("application/json"), {});
     };
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(request.body, &parseError);
@@ -151,32 +166,46 @@ void MCPService::respond(const HTTPRequest& request, std::function<void(const QB
     if (!document.isObject() || !version.isString() || version.toString() != QLatin1String("2.0"))
         return badRequest(-32700, QStringLiteral("Parse error"));
 
-    const QString method = message.value(QStringLiteral("method")).toString();
-    const QJsonObject params = message.value(QStringLiteral("params")).toObject();
-    QJsonValue id = message.value(QStringLiteral("id"));
-    if (id.isUndefined()) id = QJsonValue::Null;
-    const bool isNotification = id.isNull();
-    if (isNotification || method != QLatin1String("initialize")) {
-        if (auto refusal = sessionRefusal(id)) return done(*refusal);
+    Call call{request, message.value(QStringLiteral("id")), message.value(QStringLiteral("method")).toString(),
+              message.value(QStringLiteral("params")).toObject()};
+    if (call.id.isUndefined()) call.id = QJsonValue::Null;
+    const bool isNotification = call.id.isNull();
+    if (isNotification || call.method != QLatin1String("initialize")) {
+        if (auto refusal = sessionRefusal(gate.sessions, request, call.id)) return *refusal;
     }
-    if (isNotification) return done(emptyAnswer(202, QStringLiteral("Accepted"), corsHeaders(request)));
+    if (isNotification) return emptyAnswer(202, QStringLiteral("Accepted"), corsHeaders(request));
 
-    if (method == QLatin1String("initialize")) {
-        handleInitialize(params, [request, id, done](RPCOutcome outcome, QString session) {
-            HeaderList extra;
-            if (!session.isEmpty()) extra.append({QStringLiteral("Mcp-Session-Id"), session});
-            finishRequest(request, id, outcome, done, extra);
-        });
+    if (call.method == QLatin1String("initialize") || call.method == QLatin1String("tools/list") ||
+        call.method == QLatin1String("tools/call"))
+        return call;
+    const RPCOutcome outcome = call.method == QLatin1String("ping")
+                                   ? RPCOutcome::result({})
+                                   : RPCOutcome::error(-32601, QStringLiteral("Method not found"));
+    QByteArray bytes;
+    finishRequest(request, call.id, outcome, [&bytes](const QByteArray& b) { bytes = b; });
+    return bytes;
+}
+
+void MCPService::answer(const Call& call, const std::function<void(const QByteArray&)>& done)
+{
+    // The token and the session were good when the request came in; either may have changed (a new
+    // token, a session revoked) while the request waited for this thread, and only what holds now counts.
+    if (!authTokenValid(call.request)) return done(emptyAnswer(401, QStringLiteral("Unauthorized")));
+    if (call.method != QLatin1String("initialize")) {
+        if (auto refusal = sessionRefusal(m_gate->sessions, call.request, call.id)) return done(*refusal);
+    }
+    if (call.method == QLatin1String("initialize")) {
+        handleInitialize(call.params,
+                         [request = call.request, id = call.id, done](RPCOutcome outcome, QString session) {
+                             HeaderList extra;
+                             if (!session.isEmpty()) extra.append({QStringLiteral("Mcp-Session-Id"), session});
+                             finishRequest(request, id, outcome, done, extra);
+                         });
         return;
     }
-    RPCOutcome outcome = RPCOutcome::error(-32601, QStringLiteral("Method not found"));
-    if (method == QLatin1String("tools/list"))
-        outcome = RPCOutcome::result(handleToolsList());
-    else if (method == QLatin1String("tools/call"))
-        outcome = handleToolsCall(params);
-    else if (method == QLatin1String("ping"))
-        outcome = RPCOutcome::result({});
-    finishRequest(request, id, outcome, done);
+    const RPCOutcome outcome = call.method == QLatin1String("tools/list") ? RPCOutcome::result(handleToolsList())
+                                                                          : handleToolsCall(call.params);
+    finishRequest(call.request, call.id, outcome, done);
 }
 
 void MCPService::finishRequest(const HTTPRequest& request, const QJsonValue& id, const RPCOutcome& outcome,
@@ -243,7 +272,7 @@ void MCPService::handleInitialize(const QJsonObject& params, std::function<void(
          {QStringLiteral("serverInfo"), QJsonObject{{QStringLiteral("name"), QStringLiteral("Tarnwick")},
                                                     {QStringLiteral("version"), appVersion()}}}});
 
-    if (approvedClients().contains(name)) return done(welcome, m_sessions.open(name));
+    if (approvedClients().contains(name)) return done(welcome, m_gate->sessions.open(name));
     if (m_sessionDenied.contains(name)) return done(RPCOutcome::error(-32001, kDeniedMessage), {});
 
     const QString scope = readOnly() ? QStringLiteral("Read only") : QStringLiteral("Read & write");
@@ -259,6 +288,6 @@ void MCPService::handleInitialize(const QJsonObject& params, std::function<void(
             approved.append(name);
             self->m_settings.setValue(kApprovedKey, approved);
         }
-        done(welcome, self->m_sessions.open(name));
+        done(welcome, self->m_gate->sessions.open(name));
     });
 }

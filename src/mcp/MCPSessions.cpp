@@ -6,6 +6,7 @@
 
 QString MCPSessions::open(const QString& clientName)
 {
+    std::lock_guard lock(m_mutex);
     while (m_sessions.size() >= m_max && !m_sessions.isEmpty()) {
         auto oldest = m_sessions.begin();
         for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
@@ -24,6 +25,7 @@ QString MCPSessions::open(const QString& clientName)
 
 std::optional<QString> MCPSessions::use(const QString& id)
 {
+    std::lock_guard lock(m_mutex);
     auto it = m_sessions.find(id);
     if (it == m_sessions.end()) return std::nullopt;
     it->lastUse = ++m_clock;
@@ -32,15 +34,30 @@ std::optional<QString> MCPSessions::use(const QString& id)
 
 bool MCPSessions::end(const QString& id)
 {
+    std::lock_guard lock(m_mutex);
     return m_sessions.remove(id) > 0;
 }
 
 void MCPSessions::endClient(const QString& clientName)
 {
+    std::lock_guard lock(m_mutex);
     m_sessions.removeIf([&](const auto& entry) { return entry.value().clientName == clientName; });
 }
 
 void MCPSessions::keepOnly(const QStringList& clientNames)
 {
+    std::lock_guard lock(m_mutex);
     m_sessions.removeIf([&](const auto& entry) { return !clientNames.contains(entry.value().clientName); });
+}
+
+void MCPSessions::endAll()
+{
+    std::lock_guard lock(m_mutex);
+    m_sessions.clear();
+}
+
+int MCPSessions::count() const
+{
+    std::lock_guard lock(m_mutex);
+    return int(m_sessions.size());
 }

@@ -3,12 +3,14 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <mutex>
 #include <optional>
 
 // The transport sessions of the local endpoint: a session begins with an answered `initialize` of an
 // approved client and is named by a random id that every later request must carry. Sessions live in
 // memory only (a relaunch ends them all), end when the client deletes them, and are bounded in number:
-// beyond the bound the session used least recently ends.
+// beyond the bound the session used least recently ends. Safe to use from any thread: the listener's
+// thread checks sessions while the main thread opens and ends them.
 class MCPSessions {
 public:
     static constexpr int kMaxSessions = 32;
@@ -25,8 +27,8 @@ public:
     void endClient(const QString& clientName);
     // Ends every session of a client not in the list.
     void keepOnly(const QStringList& clientNames);
-    void endAll() { m_sessions.clear(); }
-    int count() const { return int(m_sessions.size()); }
+    void endAll();
+    int count() const;
 
 private:
     struct Session {
@@ -34,6 +36,7 @@ private:
         quint64 lastUse = 0;
     };
     int m_max;
+    mutable std::mutex m_mutex;
     quint64 m_clock = 0;
     QHash<QString, Session> m_sessions;
 };

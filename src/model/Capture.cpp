@@ -26,7 +26,8 @@ Capture::Capture() : ManagedObject(entityDescription()) {}
 
 Capture::Capture(const QString& text, const std::optional<QString>& sourceApp,
                  const std::optional<QString>& sourceBundleID, const std::optional<QUrl>& sourceURL,
-                 const std::optional<QString>& sourceTitle, const std::optional<QUuid>& noteUUID)
+                 const std::optional<QString>& sourceTitle, const std::optional<QUuid>& noteUUID,
+                 const QDateTime& createdAt)
     : Capture()
 {
     setUuid(QUuid::createUuid());
@@ -35,7 +36,7 @@ Capture::Capture(const QString& text, const std::optional<QString>& sourceApp,
     setSourceBundleID(sourceBundleID);
     setSourceURL(sourceURL);
     setSourceTitle(sourceTitle);
-    setCreatedAt(QDateTime::currentDateTimeUtc());
+    setCreatedAt(createdAt);
     setIsPinned(false);
     setNoteUUID(noteUUID);
 }

@@ -19,10 +19,10 @@ public:
 
     // Schema defaults only; the store fills the values of a loaded row.
     Capture();
-    // A new capture with a new UUID, taken now, not pinned. Not inserted anywhere.
+    // A new capture with a new UUID, taken at `createdAt`, not pinned. Not inserted anywhere.
     Capture(const QString& text, const std::optional<QString>& sourceApp, const std::optional<QString>& sourceBundleID,
             const std::optional<QUrl>& sourceURL, const std::optional<QString>& sourceTitle,
-            const std::optional<QUuid>& noteUUID);
+            const std::optional<QUuid>& noteUUID, const QDateTime& createdAt);
 
     QUuid uuid() const { return value(Uuid).toUuid(); }
     void setUuid(const QUuid& v) { setValue(Uuid, v); }

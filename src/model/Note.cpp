@@ -56,7 +56,7 @@ const EntityDescription& Note::entityDescription()
 Note::Note() : ManagedObject(entityDescription()) {}
 
 Note::Note(const QString& title, const QString& body, Tint tint, Opacity opacity,
-           const std::optional<QString>& sourceApp, const std::optional<QUrl>& sourceURL)
+           const std::optional<QString>& sourceApp, const std::optional<QUrl>& sourceURL, const QDateTime& now)
     : Note()
 {
     setUuid(QUuid::createUuid());
@@ -66,7 +66,6 @@ Note::Note(const QString& title, const QString& body, Tint tint, Opacity opacity
     setOpacityRaw(opacity.rawValue());
     setSourceApp(sourceApp);
     setSourceURL(sourceURL);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
     setCreatedAt(now);
     setUpdatedAt(now);
 }

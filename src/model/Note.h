@@ -61,9 +61,10 @@ public:
 
     // Schema defaults only; the store fills the values of a loaded row.
     Note();
-    // A new note: new UUID, the given content, createdAt == updatedAt == now. Not inserted anywhere.
+    // A new note: new UUID, the given content, createdAt == updatedAt == now (read from the maker's
+    // clock). Not inserted anywhere.
     Note(const QString& title, const QString& body, Tint tint, Opacity opacity, const std::optional<QString>& sourceApp,
-         const std::optional<QUrl>& sourceURL);
+         const std::optional<QUrl>& sourceURL, const QDateTime& now);
 
     QUuid uuid() const { return value(Uuid).toUuid(); }
     void setUuid(const QUuid& v) { setValue(Uuid, v); }

@@ -13,14 +13,14 @@
 #include "editor/text/RichNSTextView.h"
 #include "model/ResolvedNoteTheme.h"
 
-BlockNoteBody::BlockNoteBody(NoteStore& store, PreviewFiles& previews, int gutter, QWidget* parent)
-    : NoteBody(parent), m_editor(new BlockEditorView(store, previews, this))
+BlockNoteBody::BlockNoteBody(const EditorServices& services, int gutter, QWidget* parent)
+    : NoteBody(parent), m_editor(new BlockEditorView(services, this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_editor);
     m_editor->setGutterWidth(gutter);
-    m_scrollBar = OverlayScrollBar::install(m_editor);
+    m_scrollBar = OverlayScrollBar::install(m_editor, services.clock);
     setFocusProxy(m_editor);
     watchForMenus(m_editor->viewport());
 }

@@ -1,17 +1,15 @@
 #pragma once
 
+#include "editor/blocks/BlockEditorView.h"
 #include "note/NoteBody.h"
 
-class BlockEditorView;
-class NoteStore;
 class OverlayScrollBar;
-class PreviewFiles;
 
 // The note view's body: the block editor, reaching into the view's gutter.
 class BlockNoteBody : public NoteBody {
     Q_OBJECT
 public:
-    BlockNoteBody(NoteStore& store, PreviewFiles& previews, int gutter, QWidget* parent = nullptr);
+    BlockNoteBody(const EditorServices& services, int gutter, QWidget* parent = nullptr);
     ~BlockNoteBody() override;
 
     void setNote(Note* note) override;

@@ -11,6 +11,6 @@ void perform(Note& note, NoteStore& store)
     // Read first: observers must get the id of the note that was deleted.
     const QString id = note.uuid().toString(QUuid::WithoutBraces).toUpper();
     store.softDelete(note);
-    NotificationCenter::shared().post(tarnwickDidDeleteNote, id);
+    store.notifications().post(tarnwickDidDeleteNote, id);
 }
 }  // namespace NoteDeletion

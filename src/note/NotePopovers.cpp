@@ -117,8 +117,9 @@ private:
 
 }  // namespace
 
-OpacityPopover::OpacityPopover(const QUuid& noteID, double windowOpacity, QWidget* anchor)
-    : NotePopover(anchor), m_model(noteID)
+OpacityPopover::OpacityPopover(const QUuid& noteID, double windowOpacity, NotificationCenter& notifications,
+                               QWidget* anchor)
+    : NotePopover(anchor), m_model(noteID, notifications)
 {
     setObjectName(QStringLiteral("opacityPopover"));
     auto* column = new QVBoxLayout(this);

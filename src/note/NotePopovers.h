@@ -41,7 +41,7 @@ private:
 class OpacityPopover : public NotePopover {
     Q_OBJECT
 public:
-    OpacityPopover(const QUuid& noteID, double windowOpacity, QWidget* anchor);
+    OpacityPopover(const QUuid& noteID, double windowOpacity, NotificationCenter& notifications, QWidget* anchor);
     OpacityPopoverModel& model() { return m_model; }
     QSlider* slider() const { return m_slider; }
     // The window's opacity changed while the popover is shown.

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyleOptionMenuItem>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -136,14 +137,31 @@ class FadeVeil : public QWidget {
 public:
     QColor paper;
     double strength = 1.0;  // 0 for an active window, 1 for an inactive one
+    double full = 0.15;     // the paper's share at full strength: an inactive column is drawn at 0.85
     explicit FadeVeil(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         QColor veil = paper;
-        veil.setAlphaF(float(0.15 * strength * paper.alphaF()));
+        veil.setAlphaF(float(full * strength * paper.alphaF()));
         QPainter(this).fillRect(rect(), veil);
+    }
+};
+
+// The note's menu: an item that destroys something ("Delete note") is drawn in the destructive colour,
+// in the menu's own style, so it keeps the keyboard and the look of its neighbours.
+class NoteMenu : public QMenu {
+public:
+    static constexpr const char* destructiveProperty = "tarnwickDestructive";
+
+protected:
+    void initStyleOption(QStyleOptionMenuItem* option, const QAction* action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        if (!action || !action->isEnabled() || !action->property(destructiveProperty).toBool()) return;
+        for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+            option->palette.setColor(role, TarnwickTheme::destructive());
     }
 };
 
@@ -235,6 +253,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
       m_store(store),
       m_model(store, unlock, std::move(reminders), std::move(canAuthenticate), clock),
       m_activeness(clock, 0.0),
+      m_unrolling(clock, 1.0),
       m_translucent(translucent)
 {
     if (translucent) setAttribute(Qt::WA_TranslucentBackground);
@@ -297,7 +316,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_lockedTitle->setFocusPolicy(Qt::ClickFocus);
     m_lockedTitle->setPlaceholderText(tr("Private note"));
     m_lockedTitle->setAccessibleName(tr("Locked note title"));
-    m_lockedTitle->setFont(TarnwickType::noteTitle());
+    m_lockedTitle->setFont(TarnwickType::brand(19, QFont::DemiBold));
     m_lockedTitle->setStyleSheet(QStringLiteral("background: transparent"));
     // A locked note's title stays plain and editable; Return only lets go of the field.
     connect(m_lockedTitle, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -313,7 +332,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     panel->setContentsMargins(0, 0, 0, 0);
     panel->setSpacing(8);
     auto* lockedLine = new QLabel(tr("This note is locked"), m_lockPanel);
-    lockedLine->setFont(TarnwickType::noteTitle());
+    lockedLine->setFont(TarnwickType::brand(19, QFont::DemiBold));
     lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::textPrimary())));
     m_lockAuthLine = new QLabel(m_lockPanel);
     m_lockAuthLine->setFont(TarnwickType::caption());
@@ -367,9 +386,17 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_grip = grip;
 
     m_veil = new FadeVeil(this);
+    // Rolling up, the content fades into the paper while the window closes over it; unrolling, it
+    // comes back out of it.
+    auto* contentVeil = new FadeVeil(this);
+    contentVeil->full = 1.0;
+    contentVeil->strength = 0.0;
+    contentVeil->hide();
+    m_contentVeil = contentVeil;
 
     connect(&m_model, &NoteViewModel::changed, this, &NoteView::refresh);
     connect(&m_activeness, &Tween::valueChanged, this, &NoteView::drawActiveness);
+    connect(&m_unrolling, &Tween::valueChanged, this, &NoteView::drawRolling);
     connect(&m_model, &NoteViewModel::showingOpacityChanged, this,
             [this] { showOpacityPopover(m_model.showingOpacity()); });
     connect(&m_model, &NoteViewModel::showingReminderChanged, this,
@@ -425,12 +452,22 @@ void NoteView::setNote(Note* note)
     const bool another = note != m_model.note();
     m_model.setNote(note);
     // Nothing of the last note's animation carries over to this one.
-    if (another) m_activeness.jumpTo(m_model.isActive() ? 1.0 : 0.0);
+    if (another) {
+        m_activeness.jumpTo(m_model.isActive() ? 1.0 : 0.0);
+        m_unrolling.jumpTo(m_model.isRolled() ? 0.0 : 1.0);
+    }
 }
 
 void NoteView::setActive(bool active)
 {
+    changeActive(active, kActiveMs);
+}
+
+void NoteView::changeActive(bool active, int animationMs)
+{
+    m_activeMs = animationMs;
     m_model.setActive(active);
+    m_activeMs = kActiveMs;
 }
 
 void NoteView::setWindowOpacity(double opacity)
@@ -490,10 +527,14 @@ void NoteView::refresh()
     m_lockButton->setEnabled(m_model.lockButtonEnabled());
 
     // A view not on screen yet has nothing to animate from.
-    if (isVisible())
-        m_activeness.animateTo(active ? 1.0 : 0.0, kActiveMs);
-    else
+    const double rolledTarget = m_model.isRolled() ? 0.0 : 1.0;
+    if (isVisible()) {
+        m_activeness.animateTo(active ? 1.0 : 0.0, m_activeMs);
+        m_unrolling.animateTo(rolledTarget, kRolledMs);
+    } else {
         m_activeness.jumpTo(active ? 1.0 : 0.0);
+        m_unrolling.jumpTo(rolledTarget);
+    }
     const bool formats = formatButtonsShown();
     int i = 0;
     for (const NoteViewModel::FormatButton& spec : NoteViewModel::formatButtons()) {
@@ -515,9 +556,13 @@ void NoteView::refresh()
     if (note && m_model.titleRowShown() && !m_lockedTitle->hasFocus() && m_lockedTitle->text() != note->title())
         m_lockedTitle->setText(note->title());
 
-    const bool content = m_model.contentShown();
-    if (m_body) m_body->setVisible(content && !redacted && note);
-    m_lockPanel->setVisible(content && redacted);
+    // Rolling up, the content stays drawn (out of reach) while it fades; drawRolling shows and hides it.
+    if (m_body) {
+        if (!m_model.contentShown() && m_body->isAncestorOf(QApplication::focusWidget()))
+            QApplication::focusWidget()->clearFocus();
+        m_body->setAttribute(Qt::WA_TransparentForMouseEvents, !m_model.contentShown());
+    }
+    m_lockPanel->setAttribute(Qt::WA_TransparentForMouseEvents, !m_model.contentShown());
     if (redacted) {
         m_lockAuthLine->setText(m_model.lockPanelAuthLine());
         const auto failure = m_model.lockPanelFailure();
@@ -540,7 +585,9 @@ void NoteView::refresh()
         QColor paper = m_store.look(*note).theme.paper;
         paper.setAlphaF(float(m_translucent ? m_model.windowOpacity() : 1.0));
         veil->paper = paper;
+        static_cast<FadeVeil*>(m_contentVeil)->paper = paper;
     }
+    drawRolling();
     applyTheme();
     relayout();
     update();
@@ -599,6 +646,8 @@ void NoteView::relayout()
     // Under the head row, over the format row: never over the line being typed.
     m_notice->move(gutter, headHeight + 2);
     m_notice->raise();
+    m_contentVeil->setGeometry(content.adjusted(-gutter, 0, 0, 0));
+    m_contentVeil->raise();
     m_veil->setGeometry(rect());
     m_veil->raise();
 }
@@ -637,6 +686,20 @@ void NoteView::drawActiveness()
     for (QToolButton* button : m_formatButtons) button->setVisible(formats);
     m_formatDivider->setVisible(formats);
     relayout();
+}
+
+void NoteView::drawRolling()
+{
+    auto* veil = static_cast<FadeVeil*>(m_contentVeil);
+    const double shown = std::clamp(m_unrolling.value(), 0.0, 1.0);
+    veil->strength = 1.0 - shown;
+    veil->setVisible(m_model.note() && shown > 0.0 && shown < 1.0);
+    veil->update();
+    // Rolled all the way: what was only being drawn goes.
+    const bool redacted = m_model.isRedacted();
+    const bool content = m_model.contentShown() || shown > 0.0;
+    if (m_body) m_body->setVisible(content && !redacted && m_model.note());
+    m_lockPanel->setVisible(content && redacted);
 }
 
 void NoteView::resizeEvent(QResizeEvent* event)
@@ -744,15 +807,20 @@ void NoteView::mouseDoubleClickEvent(QMouseEvent* event)
 QMenu* NoteView::buildContextMenu(const QPoint& pos)
 {
     m_menuAnchor = pos;
-    QMenu* menu = nullptr;
-    if (m_body && m_body->isVisible() && m_body->geometry().contains(pos))
-        menu = m_body->createEditMenu(m_body->mapFrom(this, pos));
-    if (!menu) menu = new QMenu;
+    QMenu* menu = new NoteMenu;
+    if (m_body && m_body->isVisible() && m_body->geometry().contains(pos)) {
+        if (QMenu* edit = m_body->createEditMenu(m_body->mapFrom(this, pos))) {
+            // The editor's items join this menu; their own menu keeps them (and goes with this one).
+            edit->setParent(menu, edit->windowFlags());
+            menu->addActions(edit->actions());
+        }
+    }
     if (!menu->isEmpty()) menu->addSeparator();
     for (const NoteViewModel::MenuItem& item : m_model.menuItems()) {
         if (item.separatorBefore) menu->addSeparator();
         QAction* action = menu->addAction(item.label);
         action->setEnabled(item.enabled);
+        action->setProperty(NoteMenu::destructiveProperty, item.destructive);
         action->setToolTip(item.toolTip.isEmpty() ? item.label : item.toolTip);
         if (!item.toolTip.isEmpty()) action->setStatusTip(item.toolTip);
         QPointer<NoteView> self(this);
@@ -793,7 +861,8 @@ void NoteView::showOpacityPopover(bool show)
     }
     Note* note = m_model.note();
     if (!note || m_opacityPopover) return;
-    m_opacityPopover = new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_opacityButton);
+    m_opacityPopover =
+        new OpacityPopover(note->uuid(), m_model.windowOpacity(), m_store.notifications(), m_opacityButton);
     connect(m_opacityPopover, &NotePopover::closed, this, [this] { m_model.setShowingOpacity(false); });
     m_opacityPopover->popUp();
 }

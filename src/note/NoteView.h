@@ -29,6 +29,7 @@ public:
     static constexpr int gutter = 8;
     // How long the window takes to look active or inactive.
     static constexpr int kActiveMs = 180;
+    static constexpr int kRolledMs = 200;
 
     NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Reminders reminders,
              NoteViewModel::CanAuthenticate canAuthenticate, Clock& clock, NoteBodyFactory makeBody, bool translucent,
@@ -38,12 +39,15 @@ public:
     // DeckCard
     void setNote(Note* note) override;
     void setActive(bool active) override;
+    void changeActive(bool active, int animationMs) override;
     void setWindowOpacity(double opacity) override;
     void setRolled(bool rolled) override;
     bool showFindBar() override;
 
     NoteViewModel& model() { return m_model; }
     const Tween& activeness() const { return m_activeness; }
+    // 1 while the content is drawn in full, 0 once it has rolled away.
+    const Tween& unrolling() const { return m_unrolling; }
     // The view is being destroyed: late requests (a screen reader's action) are ignored.
     bool isTornDown() const { return m_tornDown; }
     NoteBody* body() const { return m_body; }
@@ -82,11 +86,14 @@ private:
     bool formatButtonsShown() const;
     void drawGrip();
     void drawActiveness();
+    void drawRolling();
     const QImage* wallpaperImage();
 
     NoteStore& m_store;
     NoteViewModel m_model;
-    Tween m_activeness;  // 1 drawn active, 0 drawn inactive
+    Tween m_activeness;          // 1 drawn active, 0 drawn inactive
+    Tween m_unrolling;           // 1 content drawn, 0 rolled up
+    int m_activeMs = kActiveMs;  // the duration of the activity change under way
     bool m_translucent;
     QToolButton* m_dots[3] = {};
     QToolButton* m_opacityButton = nullptr;
@@ -104,6 +111,7 @@ private:
     QLabel* m_notice = nullptr;
     QWidget* m_grip = nullptr;
     QWidget* m_veil = nullptr;
+    QWidget* m_contentVeil = nullptr;
     QPointer<OpacityPopover> m_opacityPopover;
     QPointer<ReminderPopover> m_reminderPopover;
     QPointer<NotePopover> m_palettePopover;

@@ -68,7 +68,7 @@ NoteViewModel::NoteViewModel(NoteStore& store, UnlockSession& unlock, Reminders 
     });
     connect(&m_unlock, &UnlockSession::unlockFailuresChanged, this, &NoteViewModel::changed);
     // The theme observer is the same for every note.
-    m_themeObserver = NotificationCenter::shared().observe(
+    m_themeObserver = m_store.notifications().observe(
         tarnwickThemeChanged,
         [this](const Notification&) {
             if (m_note) {
@@ -164,7 +164,7 @@ void NoteViewModel::installObservers()
     m_formatObserver.reset();
     m_actionObserver.reset();
     if (!m_note) return;
-    NotificationCenter& center = NotificationCenter::shared();
+    NotificationCenter& center = m_store.notifications();
     m_flashObserver = center.observe(
         tarnwickFlashNote,
         [this](const Notification& n) {
@@ -230,7 +230,7 @@ void NoteViewModel::handleNoteAction(const QVariantMap& info)
 void NoteViewModel::post(const QString& name, const QVariantMap& info) const
 {
     if (!m_note) return;
-    NotificationCenter::shared().post(name, noteObject(), info);
+    m_store.notifications().post(name, noteObject(), info);
 }
 
 // ---- What is shown ----
@@ -628,7 +628,7 @@ void NoteViewModel::duplicate()
     if (!m_note || m_note->isLocked()) return;
     Note* copy = m_store.duplicate(*m_note);
     if (!copy) return;
-    NotificationCenter::shared().post(tarnwickDidCreateNote, upperUuid(copy->uuid()));
+    m_store.notifications().post(tarnwickDidCreateNote, upperUuid(copy->uuid()));
 }
 
 void NoteViewModel::deleteNote()

@@ -20,8 +20,8 @@ void OpacityPopoverModel::setValue(double value)
     value = std::clamp(value, minimum, maximum);
     if (value == m_value) return;
     m_value = value;
-    NotificationCenter::shared().post(tarnwickOpacityChanged, m_noteID.toString(QUuid::WithoutBraces).toUpper(),
-                                      {{QStringLiteral("value"), m_value}});
+    m_notifications.post(tarnwickOpacityChanged, m_noteID.toString(QUuid::WithoutBraces).toUpper(),
+                         {{QStringLiteral("value"), m_value}});
 }
 
 int OpacityPopoverModel::sliderPosition() const

@@ -5,6 +5,8 @@
 #include <QUuid>
 #include <array>
 
+class NotificationCenter;
+
 // The state of the opacity popover of one note window: the value shown and chosen. Every change of the
 // value, whatever made it, posts `tarnwickOpacityChanged` once with the note's UUID and "value"; the
 // shell applies it to that window only. Nothing is written to the note. Main thread only.
@@ -17,7 +19,11 @@ public:
     static constexpr int sliderMinimum = 100;
     static constexpr int sliderMaximum = 1000;
 
-    explicit OpacityPopoverModel(const QUuid& noteID) : m_noteID(noteID) {}
+    // Each new value is announced on `notifications`.
+    OpacityPopoverModel(const QUuid& noteID, NotificationCenter& notifications)
+        : m_noteID(noteID), m_notifications(notifications)
+    {
+    }
 
     // The popover appears, or its input changes while shown: the value becomes the window's opacity.
     void show(double windowOpacity);
@@ -38,5 +44,6 @@ public:
 
 private:
     QUuid m_noteID;
+    NotificationCenter& m_notifications;
     double m_value = 1.0;
 };

@@ -191,7 +191,7 @@ void OnboardingWindow::present()
         const QRect area = screen->availableGeometry();
         move(area.center().x() - kWidth / 2, area.center().y() - kHeight / 2);
     }
-    SharePrivacy::apply(QList<QObject*>{this});
+    if (m_services.settings) SharePrivacy::apply(QList<QObject*>{this}, *m_services.settings);
     winId();
     WindowStates::setSkipTaskbar(windowHandle(), true);
     showAndFocus();

@@ -1,6 +1,36 @@
 #include "platform/FocusReturn.h"
 
 #include <QApplication>
+#include <QWindow>
+
+#include "platform/XcbSupport.h"
+
+namespace {
+// Gives the keyboard back to `window`, as the direct result of the user's answer in the window that
+// closes: _NET_ACTIVE_WINDOW with source 2 (a user action). Asked as an application (source 1, what
+// QWindow::requestActivate sends), openbox does not act on it; its own fallback for the unmapped window
+// finds no target (the note is not one) and parks the focus on its support window, so whether the note
+// had the keyboard again was down to the order in which the X server saw the two.
+void activateForUser(QWidget* window)
+{
+    window->raise();
+    xcb_connection_t* c = XcbSupport::connection();
+    QWindow* handle = window->windowHandle();
+    if (!c || !handle) {
+        window->activateWindow();
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(handle->winId());
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (!screen) {
+        window->activateWindow();
+        return;
+    }
+    XcbSupport::sendToWindowManager(c, screen->root, id, XcbSupport::atom(c, "_NET_ACTIVE_WINDOW"), 2,
+                                    XCB_CURRENT_TIME);
+    xcb_flush(c);
+}
+}  // namespace
 
 void FocusReturn::capture(QWidget* from)
 {
@@ -34,8 +64,11 @@ void FocusReturn::restore(bool activate)
         const QWidget* closing = QApplication::focusWidget() ? QApplication::focusWidget()->window() : nullptr;
         if (active && active != closing && active->isVisible() && !(active->windowFlags() & Qt::Popup)) return;
         if (!activate) return;
-        window->raise();
-        window->activateWindow();
+        // None of our windows has the keyboard (the closing one gave up its activation already while
+        // it hid, but still holds the keyboard): the user went to another application meanwhile (while
+        // a password was checked, say), and it is not taken back from there.
+        if (!QGuiApplication::focusWindow()) return;
+        activateForUser(window);
     }
     if (QWidget* focus = target(window, previous)) focus->setFocus(Qt::ActiveWindowFocusReason);
 }

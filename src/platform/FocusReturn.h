@@ -11,8 +11,9 @@ public:
     // Remembers `from`'s window and the widget that has the focus inside it (if any).
     void capture(QWidget* from);
     // Activates the captured window again and puts the focus back; nothing when that window is gone or
-    // hidden meanwhile (the note was closed), when another of our windows has become active since, or
-    // when nothing was captured. With `activate` false only the focus inside the window is put back, and
+    // hidden meanwhile (the note was closed), when another of our windows has become active since, when
+    // none of ours is active any more (the user went to another application), or when nothing was
+    // captured. With `activate` false only the focus inside the window is put back, and
     // only while that window is active (a popup never takes the activation; a click that closed it may
     // have given it to another application).
     void restore(bool activate = true);

@@ -54,7 +54,8 @@ ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity
         return;
     }
     m_values.reserve(entity.attributes.size());
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // The same "no date" as a stored row whose date column is empty; the maker stamps the real one.
+    const QDateTime epoch = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
     for (const AttributeDescription& a : entity.attributes) {
         QVariant v = a.defaultValue;
         if (!v.isValid() && !a.optional) {
@@ -63,7 +64,7 @@ ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity
                     v = QUuid::createUuid();
                     break;
                 case AttributeType::Date:
-                    v = now;
+                    v = epoch;
                     break;
                 case AttributeType::String:
                     v = QString();

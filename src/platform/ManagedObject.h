@@ -23,7 +23,7 @@ struct AttributeDescription {
     AttributeType type;
     bool optional = false;
     // The value a new object holds. Uuid and Date attributes without one get a new random UUID and
-    // the current time.
+    // the epoch: whoever makes an object stamps its dates from their own clock.
     QVariant defaultValue;
     // The name the attribute was stored under before; a store that has that column is migrated as
     // a rename with every value kept.

@@ -98,11 +98,6 @@ ModelContainer::~ModelContainer()
     m_db.reset();
 }
 
-Status<StoreError> ModelContainer::checkpoint()
-{
-    return m_context->checkpoint();
-}
-
 bool ModelContainer::isInMemory() const
 {
     return m_db->isInMemory();

@@ -31,8 +31,6 @@ public:
     bool isInMemory() const;
     QString path() const;
     ModelContext& mainContext() { return *m_context; }
-    // Moves the write-ahead log into the database file and empties the log (see ModelContext).
-    Status<StoreError> checkpoint();
 
 private:
     ModelContainer(const Schema& schema, std::unique_ptr<SqliteDatabase> db);

@@ -14,7 +14,7 @@ const QString kRemoveLockReason = QStringLiteral("Remove the lock from this note
 const QString kRelockMinutesKey = QStringLiteral("privacy.relockMinutes");
 }  // namespace
 
-UnlockSession::UnlockSession(NoteStore& store, Authenticator& authenticator, Clock& clock, Settings* settings,
+UnlockSession::UnlockSession(NoteStore& store, Authenticator& authenticator, Clock& clock, const Settings& settings,
                              QObject* parent)
     : QObject(parent), m_store(store), m_authenticator(authenticator), m_clock(clock), m_settings(settings)
 {
@@ -145,8 +145,7 @@ void UnlockSession::removeLock(const QUuid& noteID, Completion done)
 
 qint64 UnlockSession::relockMinutes() const
 {
-    const Settings& settings = m_settings ? *m_settings : Settings::shared();
-    const qint64 minutes = settings.intValue(kRelockMinutesKey);
+    const qint64 minutes = m_settings.intValue(kRelockMinutesKey);
     // 0 is also what a missing key reads as. A negative value would relock at once, leaving the note
     // unreadable: it means the default as well.
     return minutes > 0 ? minutes : defaultRelockMinutes;

@@ -26,9 +26,8 @@ class UnlockSession : public QObject {
 public:
     static constexpr qint64 defaultRelockMinutes = 5;
 
-    // The clock and settings default to the system's; tests pass their own.
-    UnlockSession(NoteStore& store, Authenticator& authenticator, Clock& clock = Clock::system(),
-                  Settings* settings = nullptr, QObject* parent = nullptr);
+    UnlockSession(NoteStore& store, Authenticator& authenticator, Clock& clock, const Settings& settings,
+                  QObject* parent = nullptr);
     ~UnlockSession() override;
 
     // What every view asks before it shows a note's text: locked and not unlocked in this run.
@@ -93,7 +92,7 @@ private:
     NoteStore& m_store;
     Authenticator& m_authenticator;
     Clock& m_clock;
-    Settings* m_settings;
+    const Settings& m_settings;
     QSet<QUuid> m_unlocked;
     QHash<QUuid, QString> m_failures;
     TimerHandle m_relockTimer;

@@ -9,7 +9,7 @@
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/KeychainBackend.h"
 
-PermissionAudit::Probes PermissionAudit::Probes::system(Authenticator& authenticator)
+PermissionAudit::Probes PermissionAudit::Probes::system(Authenticator& authenticator, const Settings& settings)
 {
     Probes probes;
     probes.platformName = [] { return QGuiApplication::platformName(); };
@@ -18,7 +18,9 @@ PermissionAudit::Probes PermissionAudit::Probes::system(Authenticator& authentic
     probes.authentication = [&authenticator] { return authenticator.availability(); };
     probes.findProgram = [](const QString& name) { return QStandardPaths::findExecutable(name); };
     probes.currentDesktop = [] { return qEnvironmentVariable("XDG_CURRENT_DESKTOP"); };
-    probes.captureBinding = [] { return HotkeyManager::storedBinding(HotkeyManager::Action::capture); };
+    probes.captureBinding = [&settings] {
+        return HotkeyManager::storedBinding(HotkeyManager::Action::capture, settings);
+    };
     return probes;
 }
 

@@ -47,7 +47,7 @@ public:
         std::function<HotkeyManager::Shortcut()> captureBinding;
 
         // The running session's answers.
-        static Probes system(Authenticator& authenticator);
+        static Probes system(Authenticator& authenticator, const Settings& settings);
     };
 
     static Item accessibility(const Probes& probes);

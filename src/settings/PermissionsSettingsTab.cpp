@@ -28,7 +28,9 @@ bool sameItem(const PermissionAudit::Item& a, const PermissionAudit::Item& b)
 }  // namespace
 
 PermissionsSettingsTab::PermissionsSettingsTab(const SettingsServices& services, QWidget* parent)
-    : SettingsPage(parent), m_services(services), m_probes(PermissionAudit::Probes::system(services.authenticator))
+    : SettingsPage(parent),
+      m_services(services),
+      m_probes(PermissionAudit::Probes::system(services.authenticator, services.settings))
 {
     // The password check may start a PAM transaction: it is asked at set moments, never every second.
     m_probes.authentication = [this] { return m_authentication; };

@@ -84,7 +84,7 @@ void SettingsWindowController::build()
     }
     window->winId();  // the native window, so its states can be set before it maps
     WindowStates::applyTaskbarPresence(window->windowHandle(), m_services->settings);
-    SharePrivacy::apply(QList<QWidget*>{window});
+    SharePrivacy::apply(QList<QWidget*>{window}, m_services->settings);
     observeActivation();
 }
 

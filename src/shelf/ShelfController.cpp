@@ -6,8 +6,8 @@
 #include "shelf/ShelfTexts.h"
 #include "store/NoteStore.h"
 
-ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, const Clock& clock,
-                                 Hooks hooks, QObject* parent)
+ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, Clock& clock, Hooks hooks,
+                                 QObject* parent)
     : QObject(parent),
       m_store(store),
       m_search(search),
@@ -15,13 +15,12 @@ ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Setting
       m_clock(clock),
       m_hooks(std::move(hooks)),
       m_state(settings),
-      m_actions(store, m_state, settings, {m_hooks.openNote, m_hooks.peekCapture, m_hooks.copyText})
+      m_actions(store, m_state, {m_hooks.openNote, m_hooks.peekCapture, m_hooks.copyText})
 {
     ShelfListModel::Hooks modelHooks;
     modelHooks.isRedacted = m_hooks.isRedacted;
-    modelHooks.now = [this] { return m_clock.now(); };
-    m_browse = std::make_unique<ShelfListModel>(store, modelHooks);
-    m_results = std::make_unique<ShelfListModel>(store, modelHooks);
+    m_browse = std::make_unique<ShelfListModel>(store, m_clock, modelHooks);
+    m_results = std::make_unique<ShelfListModel>(store, m_clock, modelHooks);
 
     connect(&m_store, &NoteStore::revisionChanged, this, [this] {
         m_lensDirty = m_searchDirty = true;

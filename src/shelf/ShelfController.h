@@ -52,7 +52,7 @@ public:
     static constexpr qint64 graceMs = 500;
     static constexpr qint64 reopenGuardMs = 300;
 
-    ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, const Clock& clock, Hooks hooks,
+    ShelfController(NoteStore& store, SearchEngine& search, Settings& settings, Clock& clock, Hooks hooks,
                     QObject* parent = nullptr);
     ~ShelfController() override;
 
@@ -65,6 +65,7 @@ public:
     ShelfRowActions& actions() { return m_actions; }
     Settings& settings() { return m_settings; }
     NoteStore& store() { return m_store; }
+    Clock& clock() { return m_clock; }
 
     bool isOpen() const { return m_open; }
     void present(bool focusSearch = true);
@@ -98,7 +99,7 @@ private:
     NoteStore& m_store;
     SearchEngine& m_search;
     Settings& m_settings;
-    const Clock& m_clock;
+    Clock& m_clock;
     Hooks m_hooks;
     ShelfSearchState m_state;
     std::unique_ptr<ShelfListModel> m_browse;

@@ -2,6 +2,7 @@
 
 #include "model/Capture.h"
 #include "model/Note.h"
+#include "platform/Clock.h"
 #include "shelf/ShelfDateGroup.h"
 #include "shelf/ShelfTexts.h"
 #include "store/NoteStore.h"
@@ -100,12 +101,11 @@ bool isRow(ShelfListModel::Kind kind)
 
 }  // namespace
 
-ShelfListModel::ShelfListModel(NoteStore& store, Hooks hooks, QObject* parent)
-    : QAbstractListModel(parent), m_store(store), m_hooks(std::move(hooks))
+ShelfListModel::ShelfListModel(NoteStore& store, const Clock& clock, Hooks hooks, QObject* parent)
+    : QAbstractListModel(parent), m_store(store), m_clock(clock), m_hooks(std::move(hooks))
 {
     if (!m_hooks.isRedacted) m_hooks.isRedacted = [](const Note& note) { return note.isLocked(); };
     if (!m_hooks.badge) m_hooks.badge = [this](const Note& note) { return m_store.look(note).theme.badge(); };
-    if (!m_hooks.now) m_hooks.now = [] { return QDateTime::currentDateTimeUtc(); };
 }
 
 void ShelfListModel::begin(bool inSearch)
@@ -159,7 +159,7 @@ void ShelfListModel::showGrouped(Kind kind, const QList<T*>& objects, int dateAt
     std::vector<Entry> entries = entriesOf(objects, dateAttribute);
     const auto groups = ShelfDateGroup::grouped(
         pointersTo(entries), [](const Entry& e) { return e.ms; }, [](const Entry& e) { return e.pinned; },
-        m_hooks.now());
+        m_clock.now());
     m_items.reserve(entries.size() + size_t(groups.size()) + 1);
     m_flatRows.reserve(qsizetype(entries.size()));
     for (const auto& group : groups) {
@@ -332,7 +332,7 @@ ShelfListModel::RowTexts ShelfListModel::texts(int index) const
 ShelfListModel::RowTexts ShelfListModel::makeTexts(const Item& it) const
 {
     RowTexts t;
-    const QDateTime now = m_hooks.now();
+    const QDateTime now = m_clock.now();
     if (it.kind == Kind::capture) {
         const auto& capture = *static_cast<const Capture*>(it.object);
         const QString first = ShelfTexts::firstLine(capture.text());

@@ -14,6 +14,7 @@
 #include "shelf/ShelfRow.h"
 
 class Capture;
+class Clock;
 class ManagedObject;
 class Note;
 class NoteStore;
@@ -69,10 +70,10 @@ public:
         std::function<bool(const Note&)> isRedacted;
         // The badge colour of a note; by default the store's look of it.
         std::function<QColor(const Note&)> badge;
-        std::function<QDateTime()> now;
     };
 
-    ShelfListModel(NoteStore& store, Hooks hooks, QObject* parent = nullptr);
+    // Dates of rows are told relative to `clock`'s time.
+    ShelfListModel(NoteStore& store, const Clock& clock, Hooks hooks, QObject* parent = nullptr);
 
     // ---- Building ----
 
@@ -130,6 +131,7 @@ private:
     RowTexts makeTexts(const Item& item) const;
 
     NoteStore& m_store;
+    const Clock& m_clock;
     Hooks m_hooks;
     std::vector<Item> m_items;
     std::vector<Heading> m_headings;

@@ -48,7 +48,7 @@ public:
 
 }  // namespace
 
-ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QWidget* parent)
+ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, Clock& clock, QWidget* parent)
     : QListView(parent), m_model(model), m_actions(actions), m_delegate(new ShelfRowDelegate(actions, this))
 {
     setModel(&m_model);
@@ -66,7 +66,7 @@ ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QW
     setSpacing(0);
     // Hint rows are as tall as their text at the list's width.
     setResizeMode(QListView::Adjust);
-    OverlayScrollBar::install(this);
+    OverlayScrollBar::install(this, clock);
     viewport()->setAutoFillBackground(false);
     setAttribute(Qt::WA_TranslucentBackground);
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { m_delegate->setHoveredRow(-1); });

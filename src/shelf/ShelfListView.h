@@ -2,6 +2,7 @@
 
 #include <QListView>
 
+class Clock;
 class ShelfListModel;
 class ShelfRowActions;
 class ShelfRowDelegate;
@@ -12,7 +13,7 @@ class ShelfRowDelegate;
 class ShelfListView : public QListView {
     Q_OBJECT
 public:
-    ShelfListView(ShelfListModel& model, ShelfRowActions& actions, QWidget* parent = nullptr);
+    ShelfListView(ShelfListModel& model, ShelfRowActions& actions, Clock& clock, QWidget* parent = nullptr);
 
     // Opens the menu of the row at `row` (the keyboard's way to a row's commands).
     void showMenu(int row, const QPoint& globalPos);

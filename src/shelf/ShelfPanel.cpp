@@ -141,8 +141,8 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
 
     // The two surfaces.
     m_stack = new QStackedWidget(this);
-    m_browse = new ShelfListView(m_controller.browseModel(), m_controller.actions(), m_stack);
-    m_search = new ShelfListView(m_controller.searchModel(), m_controller.actions(), m_stack);
+    m_browse = new ShelfListView(m_controller.browseModel(), m_controller.actions(), m_controller.clock(), m_stack);
+    m_search = new ShelfListView(m_controller.searchModel(), m_controller.actions(), m_controller.clock(), m_stack);
     m_browse->setAccessibleName(QStringLiteral("Shelf"));
     m_search->setAccessibleName(QStringLiteral("Search results"));
     m_stack->addWidget(m_browse);

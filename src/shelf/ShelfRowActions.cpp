@@ -10,13 +10,11 @@
 #include "note/NoteDeletion.h"
 #include "platform/ModelContext.h"
 #include "platform/NotificationCenter.h"
-#include "platform/Settings.h"
 #include "shelf/ShelfSearchState.h"
 #include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 
-ShelfRowActions::ShelfRowActions(NoteStore& store, ShelfSearchState& state, Settings& settings, Hooks hooks)
-    : m_store(store), m_state(state), m_settings(settings), m_hooks(std::move(hooks))
+ShelfRowActions::ShelfRowActions(NoteStore& store, ShelfSearchState& state, Hooks hooks)
+    : m_store(store), m_state(state), m_hooks(std::move(hooks))
 {
     if (!m_hooks.openNote) m_hooks.openNote = [](const QUuid&) {};
     if (!m_hooks.peekCapture) m_hooks.peekCapture = [](const QUuid&) {};
@@ -45,7 +43,7 @@ void ShelfRowActions::rollUp(const Note& note)
 {
     const QUuid id = note.uuid();
     m_hooks.openNote(id);
-    NotificationCenter::shared().post(tarnwickToggleRollUp, id.toString(QUuid::WithoutBraces).toUpper());
+    m_store.notifications().post(tarnwickToggleRollUp, id.toString(QUuid::WithoutBraces).toUpper());
 }
 
 void ShelfRowActions::deleteNote(Note& note)
@@ -157,16 +155,7 @@ void ShelfRowActions::pinSelected()
 
 void ShelfRowActions::newNote()
 {
-    auto note = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString themeID = NoteThemes::defaultThemeID(m_settings);
-    if (!themeID.isEmpty()) {
-        note->setThemeID(themeID);
-        if (const auto tint = Tint::fromRawValue(themeID)) note->setTint(*tint);
-    }
-    Note* made = note.release();
-    m_store.context().insert(made);
-    m_store.saveNow();
-    m_store.setActiveNoteID(made->uuid());
+    const Note* made = m_store.createNote().note;
     m_hooks.openNote(made->uuid());
 }
 

@@ -10,7 +10,6 @@
 class Capture;
 class Note;
 class NoteStore;
-class Settings;
 class ShelfSearchState;
 
 // What the shelf's rows, keys and footer do to the stored notes and captures. Every change is saved at
@@ -36,7 +35,7 @@ public:
         std::function<void()> run;
     };
 
-    ShelfRowActions(NoteStore& store, ShelfSearchState& state, Settings& settings, Hooks hooks);
+    ShelfRowActions(NoteStore& store, ShelfSearchState& state, Hooks hooks);
 
     // ---- Note rows ----
     void openNote(const Note& note);
@@ -79,6 +78,5 @@ public:
 private:
     NoteStore& m_store;
     ShelfSearchState& m_state;
-    Settings& m_settings;
     Hooks m_hooks;
 };

@@ -35,8 +35,6 @@ std::optional<ShelfSearchState::Lens> ShelfSearchState::lensFromRawValue(const Q
     return std::nullopt;
 }
 
-ShelfSearchState::ShelfSearchState(QObject* parent) : ShelfSearchState(Settings::shared(), parent) {}
-
 ShelfSearchState::ShelfSearchState(Settings& settings, QObject* parent) : QObject(parent), m_settings(settings)
 {
     // Anything but a recognised string (another case, a number, nothing) opens on the notes.

@@ -41,8 +41,7 @@ public:
     static QString rawValue(Lens lens);
     static std::optional<Lens> lensFromRawValue(const QString& raw);
 
-    // The lens is read from (and later written to) the given settings; Settings::shared() by default.
-    explicit ShelfSearchState(QObject* parent = nullptr);
+    // The lens is read from (and later written to) the given settings.
     explicit ShelfSearchState(Settings& settings, QObject* parent = nullptr);
 
     Surface surface() const { return m_surface; }

@@ -12,8 +12,9 @@
 #include "platform/EwmhWindowState.h"
 #include "shelf/ShelfPlacement.h"
 
-ShelfWindowHost::ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray)
-    : m_controller(controller), m_options(std::move(options)), m_tray(tray)
+ShelfWindowHost::ShelfWindowHost(ShelfController& controller, const Clock& clock, const Settings& settings,
+                                 ShelfPanel::Options options, QSystemTrayIcon* tray)
+    : m_controller(controller), m_clock(clock), m_settings(settings), m_options(std::move(options)), m_tray(tray)
 {
     m_controller.setPanelHost(this);
 }
@@ -27,14 +28,14 @@ ShelfWindowHost::~ShelfWindowHost()
 
 void ShelfWindowHost::noteTrayClick()
 {
-    m_trayClickAt = Clock::system().elapsedMs();
+    m_trayClickAt = m_clock.elapsedMs();
 }
 
 void ShelfWindowHost::open(bool fromTrayClick)
 {
     close();
     // The click's own signal comes just before the shelf opens for it.
-    fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && Clock::system().elapsedMs() - m_trayClickAt < 1000);
+    fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && m_clock.elapsedMs() - m_trayClickAt < 1000);
     m_trayClickAt = -1;
     auto* panel = new ShelfPanel(m_controller, m_options);
     m_panel = panel;
@@ -54,7 +55,7 @@ void ShelfWindowHost::open(bool fromTrayClick)
         in.fullScreenWindowActive = EwmhWindowState::activeWindowIsFullScreen();
         panel->move(ShelfPlacement::topLeft(in));
     }
-    SharePrivacy::apply(QList<QObject*>{panel});
+    SharePrivacy::apply(QList<QObject*>{panel}, m_settings);
     // On top and on every workspace, out of the taskbar and the pager.
     EwmhWindowState::apply(panel->winId(), {true, true, true, true});
     panel->showAndFocus();

@@ -8,11 +8,17 @@
 
 #include <QSystemTrayIcon>
 
+class Clock;
+class Settings;
+
 // Builds the shelf's panel at every showing, places it under the tray icon (or the pointer that
 // clicked it), and tells the controller when it loses the keyboard.
 class ShelfWindowHost : public ShelfPanelHost {
 public:
-    ShelfWindowHost(ShelfController& controller, ShelfPanel::Options options, QSystemTrayIcon* tray = nullptr);
+    // `clock` times the tray click that opens the shelf; `settings` say whether panels stay out of screen
+    // sharing.
+    ShelfWindowHost(ShelfController& controller, const Clock& clock, const Settings& settings,
+                    ShelfPanel::Options options, QSystemTrayIcon* tray = nullptr);
     ~ShelfWindowHost() override;
 
     void setTray(QSystemTrayIcon* tray) { m_tray = tray; }
@@ -28,6 +34,8 @@ public:
 
 private:
     ShelfController& m_controller;
+    const Clock& m_clock;
+    const Settings& m_settings;
     ShelfPanel::Options m_options;
     QPointer<QSystemTrayIcon> m_tray;
     QPointer<ShelfPanel> m_panel;

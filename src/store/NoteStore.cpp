@@ -15,6 +15,7 @@
 #include "platform/ModelContext.h"
 #include "platform/Settings.h"
 #include "store/LaunchBodyCheck.h"
+#include "store/NoteThemes.h"
 
 namespace {
 
@@ -111,13 +112,14 @@ std::vector<std::optional<DecodedEnvelope>> decodeAll(const std::vector<QByteArr
 
 }  // namespace
 
-NoteStore::NoteStore(ModelContext& context, QObject* parent)
-    : NoteStore(context, Clock::system(), Settings::shared(), parent)
-{
-}
-
-NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settings, QObject* parent)
-    : QObject(parent), m_context(context), m_clock(clock), m_settings(settings)
+NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settings, NotificationCenter& notifications,
+                     QObject* parent)
+    : QObject(parent),
+      m_themeCache(notifications),
+      m_context(context),
+      m_clock(clock),
+      m_settings(settings),
+      m_notifications(notifications)
 {
     m_context.setAutosaveEnabled(true);
 }
@@ -131,6 +133,22 @@ void NoteStore::setActiveNoteID(const std::optional<QUuid>& id)
     if (id == m_activeNoteID) return;
     m_activeNoteID = id;
     Q_EMIT activeNoteIDChanged();
+}
+
+// ---- Making notes ----
+
+NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::function<void(Note&)>& alongside)
+{
+    auto made = std::make_unique<Note>(content.title, content.body, Tint::blue, Opacity::solid, content.sourceApp,
+                                       content.sourceURL, m_clock.now());
+    const QString themeID = NoteThemes::defaultThemeID(m_settings);
+    made->setThemeID(themeID);
+    if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
+    Note* note = m_context.insert(std::move(made));
+    if (alongside) alongside(*note);
+    const bool saved = saveNow();
+    setActiveNoteID(note->uuid());
+    return {note, saved};
 }
 
 void NoteStore::setReadOnlyNoteIDs(const QSet<QUuid>& ids)
@@ -730,8 +748,8 @@ Note* NoteStore::duplicate(Note& original)
     }
     ensureMigrated(original);
     const QString title = original.title().isEmpty() ? QString() : original.title() + QStringLiteral(" copy");
-    Note* copy = m_context.insert(
-        std::make_unique<Note>(title, original.body(), original.tint(), Opacity::solid, std::nullopt, std::nullopt));
+    Note* copy = m_context.insert(std::make_unique<Note>(title, original.body(), original.tint(), Opacity::solid,
+                                                         std::nullopt, std::nullopt, m_clock.now()));
     copy->setThemeID(original.themeID());
 
     QHash<QUuid, QUuid> copiedRow;

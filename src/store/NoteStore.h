@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <QUrl>
 #include <QUuid>
 #include <QVector>
 #include <functional>
@@ -30,6 +31,7 @@ class ModelContext;
 class Note;
 class NoteImage;
 class NoteTheme;
+class NotificationCenter;
 class Settings;
 
 // The one way the rest of the application reads and changes stored data. Wraps the main context of
@@ -42,12 +44,15 @@ class Settings;
 class NoteStore : public QObject {
     Q_OBJECT
 public:
-    // Over the given context, with the system clock and the shared settings.
-    explicit NoteStore(ModelContext& context, QObject* parent = nullptr);
-    NoteStore(ModelContext& context, const Clock& clock, Settings& settings, QObject* parent = nullptr);
+    // Theme changes are announced on, and heard from, `notifications`.
+    NoteStore(ModelContext& context, const Clock& clock, Settings& settings, NotificationCenter& notifications,
+              QObject* parent = nullptr);
     ~NoteStore() override;
 
     ModelContext& context() const { return m_context; }
+    // Where changes of notes and themes are announced: the views that show the store's notes post and
+    // observe there.
+    NotificationCenter& notifications() const { return m_notifications; }
 
     // ---- Published state (not stored) ----
 
@@ -82,6 +87,25 @@ public:
     QList<Note*> withReminders();
     // In the bin, most recently binned first.
     QList<Note*> trashed();
+
+    // ---- Making notes ----
+
+    // What a new note starts with; everything else is as for any new note.
+    struct NewNote {
+        QString title;
+        QString body;
+        std::optional<QString> sourceApp;
+        std::optional<QUrl> sourceURL;
+    };
+    struct CreatedNote {
+        Note* note = nullptr;
+        bool saved = true;  // false when the save failed: the note is held in memory only
+    };
+    // The one way a note is made: the default theme (and its tint, when the theme is a tint's), the given
+    // content and source, stamped with the store's clock, saved once and then made the active note.
+    // `alongside` inserts the rows that belong with the note (a capture) before that one save, so they
+    // are stored together or not at all.
+    CreatedNote createNote(const NewNote& content = {}, const std::function<void(Note&)>& alongside = {});
 
     // ---- Saving, the bin, purging, tags ----
 
@@ -211,6 +235,7 @@ private:
     std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
     const Clock& m_clock;
     Settings& m_settings;
+    NotificationCenter& m_notifications;
     std::optional<QUuid> m_activeNoteID;
     qint64 m_revision = 0;
     QSet<QUuid> m_readOnlyNoteIDs;

@@ -19,10 +19,6 @@ QList<T*> rowsWithID(ModelContext& context, const QString& id)
     return rows ? *rows : QList<T*>();
 }
 
-void announceThemeChange()
-{
-    NotificationCenter::shared().post(tarnwickThemeChanged);
-}
 }  // namespace
 
 ResolvedNoteLook NoteStore::look(const Note& note)
@@ -53,7 +49,7 @@ void NoteStore::setTheme(const QString& themeID, Note& note)
     note.setThemeID(themeID);
     if (const auto tint = Tint::fromRawValue(themeID)) note.setTint(*tint);
     saveNow();
-    announceThemeChange();
+    m_notifications.post(tarnwickThemeChanged);
 }
 
 NoteTheme* NoteStore::saveLookAsTheme(const QString& name, Note& note)
@@ -76,7 +72,7 @@ NoteTheme* NoteStore::saveLookAsTheme(const QString& name, Note& note)
     note.setInkHexOverride(std::nullopt);
     note.setPaperHexOverride(std::nullopt);
     saveNow();
-    announceThemeChange();
+    m_notifications.post(tarnwickThemeChanged);
     return saved;
 }
 
@@ -102,7 +98,7 @@ void NoteStore::deleteTheme(const QString& themeID)
     if (rows.isEmpty()) return;
     m_context.remove(rows.first());
     saveNow();
-    announceThemeChange();
+    m_notifications.post(tarnwickThemeChanged);
 }
 
 std::optional<QByteArray> NoteStore::wallpaperData(const QString& wallpaperID)

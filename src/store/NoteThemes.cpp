@@ -12,11 +12,6 @@ const ResolvedNoteTheme* firstWithID(const QVector<ResolvedNoteTheme>& stored, c
 }
 }  // namespace
 
-QString NoteThemes::defaultThemeID()
-{
-    return defaultThemeID(Settings::shared());
-}
-
 QString NoteThemes::defaultThemeID(const Settings& settings)
 {
     const QString chosen = settings.stringValue(QStringLiteral("notes.defaultThemeID"));

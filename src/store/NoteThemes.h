@@ -17,7 +17,6 @@ inline const QString tarnwickThemeChanged = QStringLiteral("tarnwickThemeChanged
 struct NoteThemes {
     // "notes.defaultThemeID", else "general.defaultTint", else "blue"; empty text counts as unset.
     // Not checked against the stored themes: resolution deals with unknown ids.
-    static QString defaultThemeID();
     static QString defaultThemeID(const Settings& settings);
 
     // The first stored theme with the id (or, for an empty id, with the tint's raw value: a stored

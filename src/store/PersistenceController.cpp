@@ -10,33 +10,30 @@
 #include "store/StoreSnapshot.h"
 #include "store/TarnwickSchemaV2.h"
 
-namespace {
-bool g_sharedOpened = false;
-}
-
-PersistenceController::Opened& PersistenceController::state()
+std::optional<PersistenceController::Opened>& PersistenceController::state()
 {
-    static Opened opened = open(StoreMigration::currentDirectory(), StoreMigration::legacyDirectory(), Clock::system());
-    g_sharedOpened = true;
+    static std::optional<Opened> opened;
     return opened;
 }
 
-ModelContainer& PersistenceController::shared()
+ModelContainer& PersistenceController::shared(const Clock& clock)
 {
-    return *state().container;
+    std::optional<Opened>& opened = state();
+    if (!opened) opened = open(StoreMigration::currentDirectory(), StoreMigration::legacyDirectory(), clock);
+    return *opened->container;
 }
 
 std::optional<QString> PersistenceController::storeFailure()
 {
     // Reading the failure must not open the store.
-    if (!g_sharedOpened) return std::nullopt;
-    return state().failure;
+    const std::optional<Opened>& opened = state();
+    return opened ? opened->failure : std::nullopt;
 }
 
 std::optional<QString> PersistenceController::storeFailureMessage()
 {
-    if (!g_sharedOpened) return std::nullopt;
-    return state().failureMessage;
+    const std::optional<Opened>& opened = state();
+    return opened ? opened->failureMessage : std::nullopt;
 }
 
 PersistenceController::Opened PersistenceController::open(const std::optional<QString>& storeDirectory,

@@ -15,8 +15,8 @@ class PersistenceController {
 public:
     PersistenceController() = delete;
 
-    // The container; the first call opens it.
-    static ModelContainer& shared();
+    // The container; the first call opens it, stamping a snapshot it takes with `clock`'s time.
+    static ModelContainer& shared(const Clock& clock);
     // None while the on-disk store is open (or not opened yet); otherwise why opening it failed.
     static std::optional<QString> storeFailure();
     // The same failure in words, as the user is shown it ("file is not a database").
@@ -32,5 +32,6 @@ public:
                        const Clock& clock);
 
 private:
-    static Opened& state();
+    // None until the first call of shared().
+    static std::optional<Opened>& state();
 };

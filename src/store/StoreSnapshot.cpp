@@ -111,11 +111,6 @@ std::optional<QString> StoreSnapshot::storedFingerprint(const std::optional<QStr
     return text.trimmed();
 }
 
-void StoreSnapshot::record(const QString& fingerprint)
-{
-    record(fingerprint, StoreMigration::currentDirectory());
-}
-
 void StoreSnapshot::record(const QString& fingerprint, const std::optional<QString>& storeDirectory)
 {
     if (!storeDirectory) return;
@@ -131,11 +126,6 @@ void StoreSnapshot::record(const QString& fingerprint, const std::optional<QStri
 QString StoreSnapshot::stamp(const QDateTime& moment)
 {
     return QLocale::c().toString(moment.toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"));
-}
-
-std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fingerprint)
-{
-    return captureIfSchemaChanged(fingerprint, StoreMigration::currentDirectory(), Clock::system());
 }
 
 std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fingerprint,

@@ -29,13 +29,11 @@ public:
 
     // Takes a snapshot when the recorded fingerprint differs from `fingerprint` and a store exists;
     // records it on a first start. Returns a line for the log, or none.
-    static std::optional<QString> captureIfSchemaChanged(const QString& fingerprint);
     static std::optional<QString> captureIfSchemaChanged(const QString& fingerprint,
                                                          const std::optional<QString>& storeDirectory,
                                                          const Clock& clock);
 
     // Writes the fingerprint as the recorded one; failures are silent.
-    static void record(const QString& fingerprint);
     static void record(const QString& fingerprint, const std::optional<QString>& storeDirectory);
     static std::optional<QString> storedFingerprint(const std::optional<QString>& storeDirectory);
 

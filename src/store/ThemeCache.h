@@ -12,7 +12,7 @@
 // rows made without that notification must call clear() themselves (duplicate reconciliation does).
 class ThemeCache {
 public:
-    explicit ThemeCache(NotificationCenter& center = NotificationCenter::shared());
+    explicit ThemeCache(NotificationCenter& center);
     ThemeCache(const ThemeCache&) = delete;
     ThemeCache& operator=(const ThemeCache&) = delete;
 

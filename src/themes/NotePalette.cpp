@@ -109,5 +109,5 @@ void NotePalette::saveAsTheme(const QString& name)
 void NotePalette::changed()
 {
     m_store.saveNow();
-    NotificationCenter::shared().post(tarnwickThemeChanged);
+    m_store.notifications().post(tarnwickThemeChanged);
 }

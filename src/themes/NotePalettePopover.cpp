@@ -18,6 +18,7 @@
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "settings/ThemeGrid.h"
+#include "store/NoteStore.h"
 #include "store/NoteThemes.h"
 #include "themes/ColorField.h"
 #include "themes/ThemeEditor.h"
@@ -240,7 +241,7 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
         fitToContents();
     });
 
-    m_themeObserver = NotificationCenter::shared().observe(
+    m_themeObserver = store.notifications().observe(
         tarnwickThemeChanged, [this](const Notification&) { refresh(); }, QString(), this);
     refresh();
     if (startCustomising) setCustomising(true);

@@ -199,7 +199,7 @@ bool ThemeEditor::save()
 
     if (saved && m_applyTo) m_store.setTheme(row->id(), *m_applyTo);
     // The views show what is held in memory, saved or not.
-    NotificationCenter::shared().post(tarnwickThemeChanged);
+    m_store.notifications().post(tarnwickThemeChanged);
     if (!saved) return false;
     if (m_onFinish) m_onFinish();
     return true;

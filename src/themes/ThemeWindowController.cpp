@@ -59,7 +59,7 @@ void ThemeWindowController::present(ThemeEditor editor)
         m_window->installEventFilter(this);
         m_window->winId();
         WindowStates::applyTaskbarPresence(m_window->windowHandle(), m_settings);
-        SharePrivacy::apply(QList<QWidget*>{m_window.data()});
+        SharePrivacy::apply(QList<QWidget*>{m_window.data()}, m_settings);
         // The window manager would place it where it likes: the middle of the screen under the pointer.
         QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
         if (!screen) screen = QGuiApplication::primaryScreen();

@@ -104,7 +104,7 @@ void PlaceholderNoteCard::mouseReleaseEvent(QMouseEvent* event)
 void PlaceholderNoteCard::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (m_note && event->position().y() < stripHeight)
-        NotificationCenter::shared().post(tarnwickToggleZoom, objectOf(*m_note));
+        m_store.notifications().post(tarnwickToggleZoom, objectOf(*m_note));
     DeckCard::mouseDoubleClickEvent(event);
 }
 
@@ -112,8 +112,7 @@ void PlaceholderNoteCard::postDrag(const QPointF& globalPos, bool ended)
 {
     if (!m_note || !m_pressAt) return;
     const QPointF d = globalPos - *m_pressAt;
-    NotificationCenter::shared().post(tarnwickDragNote, objectOf(*m_note),
-                                      {{"dx", d.x()}, {"dy", d.y()}, {"ended", ended}});
+    m_store.notifications().post(tarnwickDragNote, objectOf(*m_note), {{"dx", d.x()}, {"dy", d.y()}, {"ended", ended}});
 }
 
 DeckRootView::DeckRootView(DeckModel& model, CardFactory makeCard, bool translucent, QWidget* parent)
@@ -126,7 +125,7 @@ DeckRootView::DeckRootView(DeckModel& model, CardFactory makeCard, bool transluc
     m_current->setWindowOpacity(model.opacity());
     m_peek->setWindowOpacity(model.opacity());
     connect(&model, &DeckModel::noteChanged, this, [this] { m_current->setNote(m_model.note()); });
-    connect(&model, &DeckModel::isKeyChanged, this, [this] { m_current->setActive(m_model.isKey()); });
+    connect(&model, &DeckModel::isKeyChanged, this, [this] { m_current->changeActive(m_model.isKey(), keyChangeMs); });
     m_current->setRolled(model.isRolled());
     connect(&model, &DeckModel::isRolledChanged, this, [this] { m_current->setRolled(m_model.isRolled()); });
     connect(&model, &DeckModel::opacityChanged, this, [this] {

@@ -17,6 +17,12 @@ public:
     virtual void setNote(Note* note) = 0;
     // The window is key (the current card) or not (the peek card is never active).
     virtual void setActive(bool active) = 0;
+    // The same, drawn over `animationMs` (the deck's own key change) where the card animates it.
+    virtual void changeActive(bool active, int animationMs)
+    {
+        Q_UNUSED(animationMs);
+        setActive(active);
+    }
     virtual void setWindowOpacity(double opacity) = 0;
     // The window is rolled up to its title strip.
     virtual void setRolled(bool rolled) { Q_UNUSED(rolled); }
@@ -62,6 +68,8 @@ class DeckRootView : public QWidget {
     Q_OBJECT
 public:
     using CardFactory = std::function<DeckCard*(QWidget* parent)>;
+    // The window gaining or losing key state is drawn over this long.
+    static constexpr int keyChangeMs = 150;
     DeckRootView(DeckModel& model, CardFactory makeCard, bool translucent, QWidget* parent = nullptr);
 
     DeckCard* currentCard() const { return m_current; }

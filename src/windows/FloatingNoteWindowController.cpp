@@ -175,7 +175,7 @@ void FloatingNoteWindowController::setManager(FloatingNotesManager* manager)
 
 void FloatingNoteWindowController::installObservers()
 {
-    NotificationCenter& center = NotificationCenter::shared();
+    NotificationCenter& center = m_store.notifications();
     m_zoomObserver = center.observe(
         tarnwickToggleZoom,
         [this](const Notification& n) {
@@ -587,7 +587,7 @@ bool FloatingNoteWindowController::handleKey(QKeyEvent* event)
                 if (card->isVisible() && card->showFindBar()) break;
             return true;
         case C::toggleSearchPalette:
-            NotificationCenter::shared().post(tarnwickToggleSearchPalette);
+            m_store.notifications().post(tarnwickToggleSearchPalette);
             return true;
     }
     return false;

@@ -9,7 +9,6 @@
 #include "platform/ModelContext.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
-#include "store/NoteThemes.h"
 #include "windows/ScreenRescue.h"
 
 namespace {
@@ -63,16 +62,6 @@ bool FloatingNotesManager::oneNoteAtATime(const Settings& settings)
 bool FloatingNotesManager::globalFloatOnTop(const Settings& settings)
 {
     return boolSettingOnByDefault(settings, QStringLiteral("notes.floatOnTop"));
-}
-
-bool FloatingNotesManager::oneNoteAtATime()
-{
-    return oneNoteAtATime(Settings::shared());
-}
-
-bool FloatingNotesManager::globalFloatOnTop()
-{
-    return globalFloatOnTop(Settings::shared());
 }
 
 void FloatingNotesManager::watchScreens()
@@ -327,24 +316,10 @@ void FloatingNotesManager::moveToNote(const QUuid& target, NoteWindow& window, i
     movePanel(window, from, target, direction, true, true);
 }
 
-Note* FloatingNotesManager::insertBlankNote(NoteStore& store, const Settings& settings)
-{
-    auto made = std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
-    const QString themeID = NoteThemes::defaultThemeID(settings);
-    if (!themeID.isEmpty()) {
-        made->setThemeID(themeID);
-        if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
-    }
-    Note* note = store.context().insert(std::move(made));
-    store.saveNow();
-    return note;
-}
-
 void FloatingNotesManager::commitNewNote(NoteWindow& window)
 {
     const QUuid from = window.noteID();
-    const QUuid id = insertBlankNote(m_store, m_settings)->uuid();
-    m_store.setActiveNoteID(id);
+    const QUuid id = m_store.createNote().note->uuid();
     if (!m_openStack.contains(id)) m_openStack.append(id);
     movePanel(window, from, id, 1, true, false);
 }

@@ -38,13 +38,10 @@ public:
 
     static bool oneNoteAtATime(const Settings& settings);
     static bool globalFloatOnTop(const Settings& settings);
-    static bool oneNoteAtATime();
-    static bool globalFloatOnTop();
 
     NoteStore& store() const { return m_store; }
     // A blank note of the default theme, inserted and saved (the new-note key and the swipe past the
     // last note make one).
-    static Note* insertBlankNote(NoteStore& store, const Settings& settings);
     void setEmptyNoteToast(EmptyNoteToast toast) { m_emptyNoteToast = std::move(toast); }
     void setScreenSource(ScreenSource source) { m_screens = std::move(source); }
 

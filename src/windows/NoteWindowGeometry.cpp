@@ -14,11 +14,6 @@ bool isFinite(const QRectF& rect)
            std::isfinite(rect.height());
 }
 
-bool isFinite(const QSizeF& size)
-{
-    return std::isfinite(size.width()) && std::isfinite(size.height());
-}
-
 QSizeF maximumSize(const std::optional<QRectF>& available)
 {
     if (!available || !isFinite(*available)) return noScreenMaximum;

@@ -27,7 +27,6 @@ constexpr double firstFrameRightInset = 60;
 constexpr double firstFrameTopInset = 80;
 
 bool isFinite(const QRectF& rect);
-bool isFinite(const QSizeF& size);
 
 // The largest window on a screen whose available area is `available`.
 QSizeF maximumSize(const std::optional<QRectF>& available);

@@ -69,7 +69,7 @@ protected:
     FakeDesktopNotifications notifications;
     ReminderScheduler reminders{*store, notifications, clock, settings};
     FakeAuthenticator authenticator;
-    UnlockSession unlockSession{*store, authenticator, clock, &settings};
+    UnlockSession unlockSession{*store, authenticator, clock, settings};
     NotificationCenter center;
     SingleInstance bus;
     std::optional<QString> failure;
@@ -205,8 +205,8 @@ TEST(AppServices, HousekeepingIsDoneBeforeTheLaunchAndOnlyThenAreRemindersTimed)
     auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
     ModelContext& context = container->mainContext();
     auto make = [&](const QString& title) {
-        return context.insert(
-            std::make_unique<Note>(title, QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        return context.insert(std::make_unique<Note>(title, QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                                     std::nullopt, QDateTime::currentDateTimeUtc()));
     };
     Note* expired = make("Binned long ago");
     expired->setIsTrashed(true);

@@ -8,6 +8,7 @@
 #include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SelectionReader.h"
+#include "support/FakeSelectionReader.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -27,7 +28,8 @@ protected:
     }
     CaptureContext selection(const QString& text) { return {text, "Probe Notes", "xmessage", {}, {}}; }
 
-    CaptureService service{*store, [](const QUuid&) { return false; }, settings, clock};
+    FakeSelectionReader reader;
+    CaptureService service{*store, [](const QUuid&) { return false; }, settings, clock, reader};
     CaptureCapsuleController capsule{clock, {}, [] { return false; }};
     CaptureActions::Hooks hooks;
     std::unique_ptr<CaptureActions> actions;
@@ -85,7 +87,7 @@ TEST_F(CaptureActionsTest, EveryOutcomeGetsItsCapsule)
 
 TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
 {
-    service.setSelectionProvider([this] { return std::optional(selection("from the probe")); });
+    service.setSelectionProvider([this] { return CaptureService::SelectionRead(selection("from the probe")); });
     actions->dispatch(HotkeyManager::Action::capture, HotkeyManager::kOption | HotkeyManager::kShift);
     ASSERT_EQ(rows<Capture>().size(), 1);
     EXPECT_EQ(rows<Capture>().first()->sourceApp(), "Probe Notes");
@@ -98,7 +100,7 @@ TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
     ASSERT_EQ(rows<Note>().size(), 1);
     EXPECT_EQ(shown, QList<QUuid>{rows<Note>().first()->uuid()});
 
-    service.setSelectionProvider([] { return std::nullopt; });
+    service.setSelectionProvider([] { return CaptureService::SelectionRead(Reason::appExposesNoSelection); });
     actions->dispatch(HotkeyManager::Action::capture, 0xA00);
     EXPECT_EQ(capsule.model().message(), "Nothing captured");
 

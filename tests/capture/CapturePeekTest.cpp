@@ -23,8 +23,8 @@ protected:
     }
     QUuid add(const QString& text, std::optional<QString> app = std::nullopt, std::optional<QUrl> url = std::nullopt)
     {
-        Capture* c =
-            context().insert(std::make_unique<Capture>(text, app, std::nullopt, url, std::nullopt, std::nullopt));
+        Capture* c = context().insert(std::make_unique<Capture>(text, app, std::nullopt, url, std::nullopt,
+                                                                std::nullopt, QDateTime::currentDateTimeUtc()));
         store->saveNow();
         return c->uuid();
     }

@@ -6,6 +6,7 @@
 #include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SelectionReader.h"
+#include "support/FakeSelectionReader.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -15,7 +16,7 @@ protected:
     CaptureServiceTest()
     {
         service = std::make_unique<CaptureService>(
-            *store, [this](const QUuid& id) { return openNotes.contains(id); }, settings, clock);
+            *store, [this](const QUuid& id) { return openNotes.contains(id); }, settings, clock, reader);
     }
     // A saved note that is active with its window open.
     Note* openActiveNote(const QString& body)
@@ -36,6 +37,7 @@ protected:
     }
 
     QSet<QUuid> openNotes;
+    FakeSelectionReader reader;
     std::unique_ptr<CaptureService> service;
 };
 
@@ -77,6 +79,10 @@ TEST_F(CaptureServiceTest, NewNoteWithTheModifierLeavesTheActiveNoteAndTakesItsP
     EXPECT_EQ(note->tint(), Tint::green);
     EXPECT_EQ(note->sourceApp(), "Text Editor");
     EXPECT_EQ(onlyCapture()->noteUUID(), created->noteID);
+    // One moment, from the service's clock, for the note and its capture.
+    EXPECT_EQ(note->createdAt(), clock.now());
+    EXPECT_EQ(note->updatedAt(), clock.now());
+    EXPECT_EQ(onlyCapture()->createdAt(), clock.now());
 }
 
 TEST_F(CaptureServiceTest, FirstLineTitles)
@@ -252,28 +258,18 @@ TEST_F(CaptureServiceTest, ReadOnlyNotesTakeNoTextAndFailedSavesAreReported)
     EXPECT_FALSE(std::get<CaptureService::Captured>(result).saved);
 }
 
-class FakeReader : public SelectionReader {
-public:
-    bool isAvailable() const override { return available; }
-    std::optional<ActiveWindow> activeWindow() override { return window; }
-    Result<QString, Failure> selectedText() override { return text; }
-
-    bool available = true;
-    std::optional<ActiveWindow> window = ActiveWindow{4242, "gedit", "Gedit", {}};
-    Result<QString, Failure> text = QString("selected");
-};
-
 TEST(CaptureReadSelection, ReasonsForUnreadableSelections)
 {
     using Reason = CaptureService::UnreadableReason;
-    FakeReader reader;
+    FakeSelectionReader reader;
     const auto context = CaptureService::readSelection(reader);
     ASSERT_TRUE(context);
     EXPECT_EQ(context->text, "selected");
     EXPECT_EQ(context->sourceApp, "Gedit") << "no desktop entry: the window class names it";
 
     const auto failsWith = [&](Reason reason) {
-        return !CaptureService::readSelection(reader) && CaptureService::lastUnreadableReason() == reason;
+        const auto read = CaptureService::readSelection(reader);
+        return !read && read.error() == reason;
     };
     reader.text = SelectionReader::Failure::noOwner;
     EXPECT_EQ(CaptureService::readSelection(reader)->text, QString()) << "nothing selected reads as empty";

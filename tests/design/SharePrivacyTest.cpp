@@ -39,8 +39,8 @@ TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)
     tray.setObjectName("QSystemTrayIconSys");
     LogCapture log;
 
-    SharePrivacy::apply(QList<QWindow*>{&window});
-    SharePrivacy::apply(QList<QWidget*>{&widget, &tray});
+    SharePrivacy::apply(QList<QWindow*>{&window}, *raw);
+    SharePrivacy::apply(QList<QWidget*>{&widget, &tray}, *raw);
     EXPECT_FALSE(SharePrivacy::isSupported());
     EXPECT_EQ(SharePrivacy::wishedHidden(&window), true);
     EXPECT_EQ(SharePrivacy::wishedHidden(&widget), true);
@@ -48,10 +48,10 @@ TEST(SharePrivacy, RecordsTheWishOnEveryWindowButTheTrayAndClaimsNoSupport)
 
     // Switching off takes effect on existing windows when applied again.
     raw->setValue("privacy.hideFromScreenShare", false);
-    SharePrivacy::apply(QList<QWindow*>{&window});
+    SharePrivacy::apply(QList<QWindow*>{&window}, *raw);
     EXPECT_EQ(SharePrivacy::wishedHidden(&window), false);
     raw->setValue("privacy.hideFromScreenShare", true);
-    SharePrivacy::apply(QList<QWindow*>{&window});
+    SharePrivacy::apply(QList<QWindow*>{&window}, *raw);
 
     // Said once per process, not on every apply.
     EXPECT_EQ(log.count("not supported"), 1);

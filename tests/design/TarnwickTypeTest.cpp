@@ -2,6 +2,7 @@
 
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QTemporaryFile>
 #include <cmath>
 
 #include "design/TarnwickType.h"
@@ -11,17 +12,30 @@ using tarnwick::test::LogCapture;
 
 namespace {
 
-TEST(TarnwickType, MissingBundledFontIsLoggedOnceAndHeadingsFallBackToSerif)
+// The shipped face registers once and brand headings resolve to it; a missing or unreadable file is
+// said at info level and headings fall back to the system serif.
+TEST(TarnwickType, BundledFontRegistersAndMissingFilesFallBack)
 {
     LogCapture log;
-    TarnwickType::registerBundledFonts();
-    TarnwickType::registerBundledFonts();
+    EXPECT_FALSE(TarnwickType::registerFont(QString()));
     EXPECT_EQ(log.count("Newsreader.ttf not found in the data folder; brand headings fall back to the system serif."),
               1);
-    if (!TarnwickType::newsreaderAvailable()) {
-        const QFont heading = TarnwickType::brand(19, QFont::DemiBold);
-        EXPECT_EQ(heading.styleHint(), QFont::Serif);
-    }
+    QTemporaryFile garbage;
+    ASSERT_TRUE(garbage.open());
+    garbage.write("not a font");
+    garbage.flush();
+    EXPECT_FALSE(TarnwickType::registerFont(garbage.fileName()));
+    EXPECT_EQ(log.count("Newsreader registration: the font file could not be read"), 1);
+    if (!TarnwickType::newsreaderAvailable())
+        EXPECT_EQ(TarnwickType::brand(19, QFont::DemiBold).styleHint(), QFont::Serif);
+
+    TarnwickType::registerBundledFonts();
+    TarnwickType::registerBundledFonts();
+    ASSERT_TRUE(TarnwickType::newsreaderAvailable());
+    const QFont heading = TarnwickType::brand(19, QFont::DemiBold);
+    EXPECT_EQ(QFontInfo(heading).family(), "Newsreader");
+    EXPECT_EQ(log.count("Newsreader.ttf not found in the data folder; brand headings fall back to the system serif."),
+              1);
 }
 
 TEST(TarnwickType, LineSpacingBringsTheBodyFontToA20Point3Line)

@@ -179,8 +179,8 @@ TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
         ASSERT_FALSE(opened.failure) << opened.failure->toStdString();
         ModelContext& context = opened.container->mainContext();
         auto make = [&](const QString& title, const QString& body, qint64 dueInSeconds) {
-            Note* note = context.insert(
-                std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* note = context.insert(std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt,
+                                                               std::nullopt, QDateTime::currentDateTimeUtc()));
             note->setReminderDate(now.addSecs(dueInSeconds));
             return note;
         };

@@ -37,8 +37,8 @@ int main(int argc, char** argv)
     ModelContext& context = container->mainContext();
     const QDateTime base = QDateTime::fromSecsSinceEpoch(1'750'000'000, Qt::UTC);
     auto make = [&](const QString& title, const QString& body, int minutes) {
-        Note* note =
-            context.insert(std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        Note* note = context.insert(std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt,
+                                                           std::nullopt, QDateTime::currentDateTimeUtc()));
         note->setCreatedAt(base);
         note->setUpdatedAt(base.addSecs(minutes * 60));
         return note;

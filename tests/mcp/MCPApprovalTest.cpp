@@ -10,6 +10,7 @@
 #include "mcp/MCPApprovalCard.h"
 #include "mcp/MCPApprovalCardPresenter.h"
 #include "mcp/MCPApprovalController.h"
+#include "platform/Settings.h"
 #include "support/FakeClock.h"
 
 namespace {
@@ -106,7 +107,7 @@ TEST(MCPApprovalCard, ButtonsKeysAndLook)
         QList<bool> answers;
         QObject::connect(&c, &MCPApprovalCard::allowed, [&] { answers << true; });
         QObject::connect(&c, &MCPApprovalCard::denied, [&] { answers << false; });
-        c.present();
+        c.present(Settings::shared());
         EXPECT_EQ(SharePrivacy::wishedHidden(&c), std::optional<bool>(true));  // kept out of sharing by default
         act(c);
         QTest::keyClick(&c, Qt::Key_Escape);  // only the first answer counts
@@ -119,7 +120,7 @@ TEST(MCPApprovalCard, OnlyAKeyPressedOnThisCardAnswersIt)
     MCPApprovalCard card("Client", "Read only");
     QList<bool> answers;
     QObject::connect(&card, &MCPApprovalCard::allowed, [&] { answers << true; });
-    card.present();
+    card.present(Settings::shared());
     auto send = [&](QEvent::Type type, bool autoRepeat) {
         QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, QString(), autoRepeat);
         QApplication::sendEvent(&card, &event);
@@ -139,7 +140,7 @@ TEST(MCPApprovalCard, PresenterTakesTheCardAwayAfterAnAnswerOrTheTimeOut)
 {
     FakeClock clock;
     MCPApprovalController controller(clock);
-    auto* presenter = new MCPApprovalCardPresenter;
+    auto* presenter = new MCPApprovalCardPresenter(Settings::shared());
     controller.setPresenter(std::unique_ptr<MCPApprovalPresenter>(presenter));
     QList<bool> answers;
     controller.request("Raycast", "Read & write", [&](bool a) { answers << a; });

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -424,6 +425,76 @@ TEST(MCPListener, AnotherAccountIsRefusedBeforeItHoldsASlot)
     EXPECT_EQ(await(std::move(*nobody)), "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     EXPECT_LT(waited.elapsed(), 2000);
     EXPECT_TRUE(await(exchange(e.port, {kPost})).endsWith("ok:hello")) << "the only slot is free";
+}
+
+// A screen's answer is sent from the socket thread: it comes while the main thread runs no events.
+// What the screen leaves for later runs on the listener's thread with what the screen gave it.
+TEST(MCPListener, AScreenAnswersOnTheSocketThreadAndLeavesTheRestForLater)
+{
+    std::atomic_int screened = 0;
+    std::thread::id answeredOn;
+    MCPListener listener(MCPListener::Screen([&](const HTTPRequest& r) -> std::variant<QByteArray, MCPListener::Later> {
+                             ++screened;
+                             if (r.body == "hello") return rawResponse(200, "OK", "now:" + r.body, std::nullopt, {});
+                             return MCPListener::Later([&answeredOn, body = r.body](MCPListener::Reply reply) {
+                                 answeredOn = std::this_thread::get_id();
+                                 reply(rawResponse(200, "OK", "later:" + body, std::nullopt, {}));
+                             });
+                         }),
+                         {});
+    std::optional<quint16> port;
+    listener.start(freePortRun(1), [&](bool ready, quint16 p) { port = ready ? std::optional(p) : std::nullopt; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port.has_value(); }, 10000));
+
+    auto now = exchange(*port, {kPost});
+    ASSERT_EQ(now.wait_for(10s), std::future_status::ready) << "the answer waited for the main thread";
+    EXPECT_TRUE(now.get().endsWith("\r\n\r\nnow:hello"));
+    EXPECT_TRUE(await(exchange(*port, {"POST /mcp HTTP/1.1\r\nContent-Length: 5\r\n\r\nlater"}))
+                    .endsWith("\r\n\r\nlater:later"));
+    EXPECT_EQ(answeredOn, std::this_thread::get_id());
+    EXPECT_EQ(screened, 2);
+}
+
+// Through the service: a ping on a live session is answered while the main thread is busy, a tool
+// call waits for it, and a session ended there meanwhile is refused, the waiting call included.
+TEST(MCPListener, ThePingOfALiveSessionNeedsNoMainThread)
+{
+    ServiceFixture f;
+    f.make({freePortRun(1), {}});
+    QSignalSpy running(f.service.get(), &MCPService::isRunningChanged);
+    f.service->start();
+    ASSERT_TRUE(running.wait(5000));
+    auto post = [&](const QByteArray& json) {
+        return QList<QByteArray>{"POST /mcp/" + f.service->token().toLatin1() +
+                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                                 "Mcp-Session-Id: " +
+                                 f.session.toLatin1() + "\r\nContent-Length: " + QByteArray::number(json.size()) +
+                                 "\r\n\r\n" + json};
+    };
+    const quint16 port = quint16(f.service->port());
+    const QByteArray ping = R"({"jsonrpc":"2.0","id":7,"method":"ping"})";
+
+    auto pong = exchange(port, post(ping));
+    ASSERT_EQ(pong.wait_for(10s), std::future_status::ready);
+    const QByteArray answer = pong.get();
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200 OK\r\n")) << answer.constData();
+    EXPECT_EQ(ServiceFixture::bodyOf(answer).value("id"), 7);
+
+    // Checked on arrival, the tool calls wait for the main thread; what changed meanwhile counts.
+    auto list = exchange(port, post(R"({"jsonrpc":"2.0","id":8,"method":"tools/list"})"));
+    EXPECT_EQ(list.wait_for(300ms), std::future_status::timeout) << "answered off the main thread";
+    f.service->regenerateToken();
+    EXPECT_TRUE(await(std::move(list)).startsWith("HTTP/1.1 401 Unauthorized\r\n"));
+    list = exchange(port, post(R"({"jsonrpc":"2.0","id":9,"method":"tools/list"})"));
+    EXPECT_EQ(list.wait_for(300ms), std::future_status::timeout);
+    f.service->revoke("Fixture client");
+    const QByteArray listed = await(std::move(list));
+    EXPECT_TRUE(listed.startsWith("HTTP/1.1 404 Not Found\r\n")) << listed.constData();
+    EXPECT_EQ(ServiceFixture::bodyOf(listed).value("id"), 9);
+
+    auto refused = exchange(port, post(ping));
+    ASSERT_EQ(refused.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(refused.get().startsWith("HTTP/1.1 404 Not Found\r\n"));
 }
 
 }  // namespace

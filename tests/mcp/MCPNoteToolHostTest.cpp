@@ -8,6 +8,7 @@
 #include "model/Note.h"
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -27,17 +28,18 @@ protected:
     {
         service.reset(), host.reset(), search.reset(), store.reset(), container.reset();
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store"))).value();
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings);
+        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
+                                            NotificationCenter::shared());
         search = std::make_unique<SearchEngine>(
             SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); }});
-        host = std::make_unique<MCPNoteToolHost>(*store, *search, settings);
+        host = std::make_unique<MCPNoteToolHost>(*store, *search);
         service = std::make_unique<MCPService>(*host, approver, tokens, settings);
         service->loadToken();
     }
     Note* add(const QString& title, const QString& body, int minutes)
     {
-        Note* note = container->mainContext().insert(
-            std::make_unique<Note>(title, body, Tint::green, Opacity::solid, std::nullopt, std::nullopt));
+        Note* note = container->mainContext().insert(std::make_unique<Note>(
+            title, body, Tint::green, Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         note->setUpdatedAt(QDateTime::fromSecsSinceEpoch(1'750'000'000 + minutes * 60, Qt::UTC));
         return note;
     }

@@ -10,7 +10,8 @@ namespace {
 
 std::unique_ptr<Note> makeNote(const QString& title = QString(), const QString& body = QString())
 {
-    return std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    return std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                  QDateTime::currentDateTimeUtc());
 }
 
 QUuid someImage()

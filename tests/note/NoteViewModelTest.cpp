@@ -67,7 +67,7 @@ protected:
     {
         keychain = refusingKeychain;
         KeychainStore::useBackend(refusingKeychain);
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, settings);
         NoteViewModel::Reminders reminders{[this] { return notificationService; },
                                            [this](const Note& n) { scheduled << n.uuid(); },
                                            [this](const Note& n) { cancelled << n.uuid(); }, [this] { ++explained; }};
@@ -332,7 +332,7 @@ TEST_F(NoteViewModelTest, SetAndClearReminders)
 TEST_F(NoteViewModelTest, OpacityPopoverPostsEachChangeOnce)
 {
     Posts posts;
-    OpacityPopoverModel popover(note->uuid());
+    OpacityPopoverModel popover(note->uuid(), NotificationCenter::shared());
     popover.show(1.0);
     EXPECT_TRUE(posts.seen.isEmpty());
     popover.show(0.7);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +15,8 @@
 #include <QWindow>
 
 #include "design/OverlayScrollBar.h"
+#include "design/TarnwickTheme.h"
+#include "design/TarnwickType.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/blocks/PreviewWindow.h"
 #include "editor/text/FormattingShortcutsSheet.h"
@@ -23,6 +26,7 @@
 #include "note/BlockNoteBody.h"
 #include "note/NoteView.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
@@ -57,7 +61,7 @@ class NoteViewTest : public NoteStoreTestBase {
 protected:
     void SetUp() override
     {
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, &settings);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, settings);
         NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         view = std::make_unique<NoteView>(
             *store, *unlock, reminders, [] { return true; }, clock,
@@ -137,6 +141,25 @@ TEST_F(NoteViewTest, ChromePostsWithTheNoteID)
     EXPECT_FALSE(body->isVisible());
 }
 
+// A locked note's title and the lock panel's heading are set in the shipped serif.
+TEST_F(NoteViewTest, LockedTitleAndHeadingUseTheBrandSerif)
+{
+    TarnwickType::registerBundledFonts();
+    ASSERT_TRUE(TarnwickType::newsreaderAvailable());
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    NoteView locked(
+        *store, *unlock, reminders, [] { return true; }, clock, [](QWidget* parent) { return new FakeBody(parent); },
+        true);
+    note->setIsLocked(true);
+    locked.setNote(note);
+    QLabel* heading = nullptr;
+    for (QLabel* label : locked.findChildren<QLabel*>())
+        if (label->text() == "This note is locked") heading = label;
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(QFontInfo(heading->font()).family(), "Newsreader");
+    EXPECT_EQ(QFontInfo(locked.findChild<QLineEdit*>("lockedTitle")->font()).family(), "Newsreader");
+}
+
 // The strip posts whole translations; the grip posts increments, then "ended".
 TEST_F(NoteViewTest, StripAndGripDrags)
 {
@@ -192,6 +215,25 @@ TEST_F(NoteViewTest, ContextMenu)
     QStringList created;
     ObserverToken token = NotificationCenter::shared().observe(tarnwickDidCreateNote,
                                                                [&](const Notification& n) { created << n.object; });
+    // "Delete note" is drawn in the destructive colour, its neighbours are not.
+    menu->adjustSize();
+    const QImage drawn = menu->grab().toImage();
+    auto inkOf = [&](QAction* action) {
+        const QRect row = menu->actionGeometry(action);
+        const QColor red = TarnwickTheme::destructive();
+        int count = 0;
+        for (int y = row.top(); y <= row.bottom(); ++y)
+            for (int x = row.left(); x <= row.right(); ++x) {
+                const QColor c = drawn.pixelColor(x, y);
+                count += std::abs(c.red() - red.red()) + std::abs(c.green() - red.green()) +
+                             std::abs(c.blue() - red.blue()) <
+                         40;
+            }
+        return count;
+    };
+    EXPECT_GT(inkOf(menu->actions().at(8)), 0);
+    EXPECT_EQ(inkOf(menu->actions().at(5)), 0);
+
     menu->actions().at(5)->trigger();
     ASSERT_EQ(created.size(), 1);
     EXPECT_NE(created[0], id());
@@ -208,7 +250,11 @@ TEST_F(NoteViewTest, OneMenuOverTheBlockEditor)
     NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+        [&](QWidget* parent) {
+            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                                     NoteView::gutter, parent);
+        },
+        true);
     real.resize(360, 300);
     real.setNote(note);
     real.setActive(true);
@@ -347,7 +393,12 @@ TEST_F(NoteViewTest, SlashMenuItemsChosenByKeysActAfterTheMenuCloses)
         store->saveNow();
         NoteView real(
             *store, *unlock, reminders, [] { return true; }, clock,
-            [&](QWidget* parent) { return new BlockNoteBody(*store, previews, NoteView::gutter, parent); }, true);
+            [&](QWidget* parent) {
+                return new BlockNoteBody(
+                    {*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()}, NoteView::gutter,
+                    parent);
+            },
+            true);
         real.resize(360, 300);
         real.setNote(n);
         real.setActive(true);
@@ -411,6 +462,26 @@ TEST_F(NoteViewTest, AccessibleActions)
     actions->doAction("Edit title");
     EXPECT_TRUE(view->findChild<QLineEdit*>("lockedTitle")->hasFocus() || !view->isActiveWindow());
     EXPECT_EQ(seen.size(), 1);
+
+    // A screen reader asks for the view's actions while the view is being destroyed (as the bridge does,
+    // by the interface's id): first while its parts go, then while its children go. Nothing is listed or
+    // done, and nothing crashes.
+    const QAccessible::Id accessibleId = QAccessible::uniqueId(accessible);
+    QList<QStringList> namesMeanwhile;
+    auto askMeanwhile = [&] {
+        QAccessibleInterface* late = QAccessible::accessibleInterface(accessibleId);
+        QAccessibleActionInterface* lateActions = late ? late->actionInterface() : nullptr;
+        namesMeanwhile << (lateActions ? lateActions->actionNames() : QStringList());
+        if (!lateActions) return;
+        lateActions->doAction("Close note");
+        lateActions->doAction("Edit title");
+        lateActions->doAction("Window opacity");
+    };
+    QObject::connect(&view->model(), &QObject::destroyed, askMeanwhile);
+    QObject::connect(new QObject(view.get()), &QObject::destroyed, askMeanwhile);
+    view.reset();
+    EXPECT_EQ(namesMeanwhile, (QList<QStringList>{{}, {}}));
+    EXPECT_EQ(seen.size(), 1);
 }
 
 // The menu's "Formatting shortcuts" row opens the sheet in a popover; Escape closes it.
@@ -460,7 +531,11 @@ TEST_F(NoteViewTest, ScrollBarStaysClearOfTheGrip)
     BlockNoteBody* blockBody = nullptr;
     NoteView real(
         *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) { return blockBody = new BlockNoteBody(*store, previews, NoteView::gutter, parent); },
+        [&](QWidget* parent) {
+            return blockBody = new BlockNoteBody(
+                       {*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                       NoteView::gutter, parent);
+        },
         true);
     Note* longNote = addNote("Long", QString("line\n").repeated(400));
     store->saveNow();
@@ -518,4 +593,48 @@ TEST_F(NoteViewTest, ActivityAnimatesOnlyTheDrawing)
     view->setActive(true);
     view.reset();
     clock.advance(400);
+}
+
+// Rolling up: the content is gone from reach at once and fades over 0.2 s; unrolling mid-way comes
+// back from what is drawn. The deck's key change turns the card over its own 0.15 s.
+TEST_F(NoteViewTest, RollingAndKeyChangeAnimateOnlyTheDrawing)
+{
+    view->setRolled(true);
+    EXPECT_FALSE(view->model().contentShown());
+    EXPECT_TRUE(view->unrolling().isRunning());
+    EXPECT_TRUE(body->isVisible());
+    EXPECT_TRUE(body->testAttribute(Qt::WA_TransparentForMouseEvents));
+    clock.advance(80);
+    const double midway = view->unrolling().value();
+    EXPECT_GT(midway, 0.0);
+    EXPECT_LT(midway, 1.0);
+
+    view->setRolled(false);
+    EXPECT_TRUE(view->model().contentShown());
+    EXPECT_FALSE(body->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_DOUBLE_EQ(view->unrolling().value(), midway);
+    view->setRolled(true);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    EXPECT_DOUBLE_EQ(view->unrolling().value(), 0.0);
+    EXPECT_FALSE(body->isVisible());
+
+    // Another note arrives rolled as it is, with nothing running.
+    view->setRolled(false);
+    clock.advance(50);
+    view->setRolled(true);
+    view->setNote(addNote("Other", "text"));
+    EXPECT_FALSE(view->unrolling().isRunning());
+    EXPECT_DOUBLE_EQ(view->unrolling().value(), 0.0);
+    view->setRolled(false);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    EXPECT_TRUE(body->isVisible());
+
+    static_cast<DeckCard*>(view.get())->changeActive(false, DeckRootView::keyChangeMs);
+    clock.advance(DeckRootView::keyChangeMs + Tween::frameMs);
+    EXPECT_FALSE(view->activeness().isRunning());
+    EXPECT_DOUBLE_EQ(view->activeness().value(), 0.0);
+    // The view's own change afterwards keeps its 0.18 s.
+    view->setActive(true);
+    clock.advance(DeckRootView::keyChangeMs + Tween::frameMs);
+    EXPECT_TRUE(view->activeness().isRunning());
 }

@@ -155,16 +155,16 @@ if xprop -id "$prompt" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE; then fail "th
 import -window root "$work/prompt.png"
 xdotool key Escape
 within 30 test -z "$(window_named "Unlock Note")" || fail "Escape did not close the prompt"
-# Known intermittent under openbox (about one run in five): the focus is not always back on the note
-# after the prompt closes. Said here rather than failed until it is mended.
 settles_to 100 "$win" xdotool getactivewindow 2>/dev/null ||
-  echo "KNOWN ISSUE: the note window did not get the focus back (active: $(xdotool getactivewindow getwindowname 2>/dev/null || echo none))"
+  fail "the note window did not get the focus back after Escape (active: $(xdotool getactivewindow getwindowname 2>/dev/null || echo none))"
 [ "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 ] || fail "Cancel unlocked the note"
 menu Down Return
 within 50 test -n "$(window_named "Unlock Note")" || fail "no password prompt the second time"
 xdotool type --delay 20 "$password"
 xdotool key Return
 within 50 test -z "$(prompt_window)" || fail "the password prompt stayed open"
+settles_to 100 "$win" xdotool getactivewindow 2>/dev/null ||
+  fail "the note window did not get the focus back after OK (active: $(xdotool getactivewindow getwindowname 2>/dev/null || echo none))"
 sleep 0.5
 import -window root "$work/unlocked.png"
 win=$(window_named Secret)

@@ -7,6 +7,7 @@
 #include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "onboarding/OnboardingFlowModel.h"
+#include "support/FakeSelectionReader.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -23,7 +24,7 @@ class PracticeCaptureTest : public tarnwick::test::NoteStoreTestBase {
 protected:
     PracticeCaptureTest()
     {
-        service.setSelectionProvider([this]() -> std::optional<CaptureContext> {
+        service.setSelectionProvider([this]() -> CaptureService::SelectionRead {
             ++selectionReads;
             return CaptureContext{"outside words", "Probe Notes", "xmessage", {}, {}};
         });
@@ -38,7 +39,8 @@ protected:
         return texts;
     }
 
-    CaptureService service{*store, [](const QUuid&) { return false; }, settings, clock};
+    FakeSelectionReader reader;
+    CaptureService service{*store, [](const QUuid&) { return false; }, settings, clock, reader};
     CaptureCapsuleController capsule{clock, {}, [] { return false; }};
     OnboardingController controller{settings, clock, [](OnboardingController&) { return new NoPanel; }, {}};
     std::unique_ptr<CaptureActions> actions;

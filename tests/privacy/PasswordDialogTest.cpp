@@ -106,6 +106,30 @@ TEST(PasswordDialog, BelongsToTheWindowThatAsked)
     EXPECT_EQ(answers.received[2], std::nullopt);
 }
 
+// The keyboard is given back only from our own window: when the user went to another application while
+// the prompt was up (the password being checked), closing it does not take the keyboard back.
+TEST(FocusReturn, TakesNoFocusBackFromAnotherApplication)
+{
+    QWidget note;
+    note.setGeometry(300, 200, 360, 300);
+    note.show();
+    note.activateWindow();
+    QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 1000);
+    FocusReturn focusReturn;
+    focusReturn.capture(&note);
+    // The prompt took the keyboard, then the user went to another application.
+    QWindow prompt;
+    prompt.show();
+    prompt.requestActivate();
+    QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &prompt; }, 1000);
+    prompt.destroy();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
+    focusReturn.restore();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), nullptr);
+}
+
 // Where the focus goes back: only to a widget still inside that window that can take it.
 TEST(FocusReturn, TargetRule)
 {

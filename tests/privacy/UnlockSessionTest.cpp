@@ -35,7 +35,7 @@ protected:
     }
 
     FakeAuthenticator authenticator;
-    UnlockSession session{*store, authenticator, clock, &settings};
+    UnlockSession session{*store, authenticator, clock, settings};
 };
 
 }  // namespace

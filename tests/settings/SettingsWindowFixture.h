@@ -20,7 +20,7 @@ class SettingsWindowTest : public ::testing::Test, public tarnwick::test::NoteSt
 protected:
     void SetUp() override
     {
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock);
+        unlock = std::make_unique<UnlockSession>(*store, authenticator, clock, Settings::shared());
         // A port of its own: another process on this machine may be using the usual one.
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);

@@ -27,8 +27,8 @@ protected:
 
     Note* addNote(const QString& title, const QString& body)
     {
-        ownedNotes.push_back(
-            std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        ownedNotes.push_back(std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                    QDateTime::currentDateTimeUtc()));
         notes.push_back(ownedNotes.back().get());
         return notes.back();
     }
@@ -37,7 +37,8 @@ protected:
                         qint64 ageSeconds = 0)
     {
         ownedCaptures.push_back(std::make_unique<Capture>(text, app, "org.example.app",
-                                                          QUrl("https://example.org/page"), title, std::nullopt));
+                                                          QUrl("https://example.org/page"), title, std::nullopt,
+                                                          QDateTime::currentDateTimeUtc()));
         ownedCaptures.back()->setCreatedAt(kBase.addSecs(-ageSeconds));
         captures.push_back(ownedCaptures.back().get());
         return captures.back();
@@ -281,7 +282,8 @@ protected:
         addNote("Binned", "köln")->setIsTrashed(true);
         for (int i = 0; i < 500; ++i) {
             auto capture = std::make_unique<Capture>(i % 2 ? "aus KÖLN" : "elsewhere", QStringLiteral("Köln app"),
-                                                     "org.example.app", QUrl(), std::nullopt, std::nullopt);
+                                                     "org.example.app", QUrl(), std::nullopt, std::nullopt,
+                                                     QDateTime::currentDateTimeUtc());
             capture->setCreatedAt(kBase.addSecs(i));
             context().insert(std::move(capture));
         }

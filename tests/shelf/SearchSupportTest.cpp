@@ -90,7 +90,8 @@ TEST(SearchSupportTest, HighlightsTheFirstOccurrenceInUtf16Units)
 
 TEST(SearchSupportTest, ALockedNoteNeverGivesASnippet)
 {
-    Note note("Plans", "the secret plan", Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    Note note("Plans", "the secret plan", Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+              QDateTime::currentDateTimeUtc());
     EXPECT_EQ(SearchSupport::noteSnippet(note, "secret", 96), "the secret plan");
     note.setIsLocked(true);
     EXPECT_FALSE(SearchSupport::noteSnippet(note, "secret", 96));

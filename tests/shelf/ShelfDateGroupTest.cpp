@@ -67,8 +67,8 @@ TEST_F(ShelfDateGroupTest, GroupsPinnedFirstThenOneRunPerDay)
 {
     std::vector<std::unique_ptr<Note>> owned;
     auto note = [&](const QDateTime& updated, bool pinned) {
-        owned.push_back(
-            std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        owned.push_back(std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt,
+                                               std::nullopt, QDateTime::currentDateTimeUtc()));
         owned.back()->setUpdatedAt(updated);
         owned.back()->setIsPinned(pinned);
         return owned.back().get();

@@ -43,7 +43,8 @@ protected:
     Capture* addCapture(const QString& text, const std::optional<QString>& app = {},
                         const std::optional<QString>& title = {}, qint64 secondsAgo = 0)
     {
-        auto capture = std::make_unique<Capture>(text, app, std::nullopt, std::nullopt, title, std::nullopt);
+        auto capture = std::make_unique<Capture>(text, app, std::nullopt, std::nullopt, title, std::nullopt,
+                                                 QDateTime::currentDateTimeUtc());
         capture->setCreatedAt(now().addSecs(-secondsAgo));
         return context().insert(std::move(capture));
     }

@@ -72,8 +72,8 @@ protected:
         ModelContext& context = opened.container->mainContext();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         auto note = [&](const QString& title, const QString& body, int minutesAgo) {
-            Note* n = context.insert(
-                std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+            Note* n = context.insert(std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt,
+                                                            std::nullopt, QDateTime::currentDateTimeUtc()));
             n->setUpdatedAt(now.addSecs(-60 * minutesAgo));
             return n;
         };
@@ -83,9 +83,9 @@ protected:
         Note* binned = note("Binned memo", "old", 60);
         binned->setIsTrashed(true);
         binned->setDeletedAt(now.addSecs(-3600));
-        context.insert(std::make_unique<Capture>(QStringLiteral("The captured kangaroo sentence"),
-                                                 QStringLiteral("Browser"), std::nullopt, std::nullopt,
-                                                 QStringLiteral("Quokka facts"), std::nullopt));
+        context.insert(std::make_unique<Capture>(
+            QStringLiteral("The captured kangaroo sentence"), QStringLiteral("Browser"), std::nullopt, std::nullopt,
+            QStringLiteral("Quokka facts"), std::nullopt, QDateTime::currentDateTimeUtc()));
         ASSERT_TRUE(context.save());
         Settings settings(std::make_unique<FileSettingsBackend>(settingsPath()));
         settings.setValue("onboarding.completed", true);
@@ -249,9 +249,9 @@ TEST_F(ShelfSession, HintsHelpAndTheNotificationsExplanation)
     {
         auto opened = PersistenceController::open(StoreMigration::currentDirectory(), std::nullopt, Clock::system());
         ASSERT_FALSE(opened.failure);
-        opened.container->mainContext().insert(std::make_unique<Note>(QStringLiteral("Tooltip note"),
-                                                                      QStringLiteral("x"), Tint::blue, Opacity::solid,
-                                                                      std::nullopt, std::nullopt));
+        opened.container->mainContext().insert(
+            std::make_unique<Note>(QStringLiteral("Tooltip note"), QStringLiteral("x"), Tint::blue, Opacity::solid,
+                                   std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         ASSERT_TRUE(opened.container->mainContext().save());
     }
     QTemporaryDir scratch;

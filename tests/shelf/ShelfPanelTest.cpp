@@ -16,7 +16,7 @@ protected:
     void SetUp() override
     {
         ShelfFixture::SetUp();
-        windows = std::make_unique<ShelfWindowHost>(*shelf, ShelfPanel::Options{});
+        windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), ShelfPanel::Options{});
     }
     void TearDown() override
     {
@@ -73,7 +73,7 @@ TEST_F(ShelfPanelTest, BannersShowWhatIsWrongAsPlainText)
     ShelfPanel::Options options;
     options.storeFailed = true;
     options.captureBroken = [] { return true; };
-    windows = std::make_unique<ShelfWindowHost>(*shelf, options);
+    windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), options);
     shelf->present();
     QStringList texts;
     for (auto* l : windows->panel()->bannerWidget()->findChildren<QLabel*>())
@@ -82,7 +82,7 @@ TEST_F(ShelfPanelTest, BannersShowWhatIsWrongAsPlainText)
     shelf->dismiss();
 
     options.storeFailed = false;
-    windows = std::make_unique<ShelfWindowHost>(*shelf, options);
+    windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), options);
     shelf->present();
     texts.clear();
     for (auto* l : windows->panel()->bannerWidget()->findChildren<QLabel*>()) {

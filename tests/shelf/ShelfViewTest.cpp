@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         ShelfFixture::SetUp();
-        windows = std::make_unique<ShelfWindowHost>(*shelf, ShelfPanel::Options{});
+        windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), ShelfPanel::Options{});
     }
     void TearDown() override
     {

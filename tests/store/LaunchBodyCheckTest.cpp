@@ -109,8 +109,9 @@ TEST_F(LaunchBodyCheckTest, WhatTheWorkerCannotVouchForIsCheckedInFull)
     QUuid lateID;
     {
         auto other = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path())).value();
-        Note* late = other->mainContext().insert(
-            std::make_unique<Note>("late", QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        Note* late = other->mainContext().insert(std::make_unique<Note>("late", QString(), Tint::blue, Opacity::solid,
+                                                                        std::nullopt, std::nullopt,
+                                                                        QDateTime::currentDateTimeUtc()));
         late->setBlocks(blocks({"T:late"}));
         late->setBody("late, longer");
         lateID = late->uuid();

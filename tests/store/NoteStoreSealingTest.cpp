@@ -22,7 +22,7 @@ namespace {
 class NoteStoreSealingTest : public NoteStoreTestBase {
 protected:
     FakeAuthenticator authenticator;
-    UnlockSession session{*store, authenticator, clock, &settings};
+    UnlockSession session{*store, authenticator, clock, settings};
 };
 
 }  // namespace

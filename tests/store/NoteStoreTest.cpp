@@ -2,6 +2,7 @@
 #include <QSignalSpy>
 
 #include "model/Capture.h"
+#include "platform/NotificationCenter.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -38,6 +39,43 @@ TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
     store->saveNow();
     EXPECT_EQ(revisions.count(), 3);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries and more");
+}
+
+// Every new note is made here: the default theme with its tint, one save holding the rows made with it,
+// then it is the active note. A theme that is no tint's keeps the note's blue tint.
+TEST_F(NoteStoreTest, CreateNoteSavesOnceWithItsRowsAndBecomesActive)
+{
+    settings.setValue("notes.defaultThemeID", "rose");
+    QSignalSpy revisions(store.get(), &NoteStore::revisionChanged);
+    Capture* row = nullptr;
+    const auto made =
+        store->createNote({"Title", "Body", QStringLiteral("Gedit"), QUrl("https://example.org/")}, [&](Note& note) {
+            EXPECT_EQ(store->activeNoteID(), std::nullopt) << "active only once saved";
+            row = context().insert(std::make_unique<Capture>("Body", std::nullopt, std::nullopt, std::nullopt,
+                                                             std::nullopt, note.uuid(), now()));
+        });
+    ASSERT_TRUE(made.note && made.saved && row);
+    EXPECT_EQ(made.note->createdAt(), now()) << "stamped with the store's clock";
+    EXPECT_EQ(made.note->updatedAt(), now());
+    EXPECT_EQ(revisions.count(), 1) << "one save for the note and its rows";
+    EXPECT_EQ(store->activeNoteID(), made.note->uuid());
+    EXPECT_EQ(sql("SELECT title || '|' || body || '|' || themeID || '|' || tintRaw || '|' || sourceApp || '|' || "
+                  "sourceURL FROM Note"),
+              "Title|Body|rose|rose|Gedit|https://example.org/");
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture"), "1");
+
+    settings.setValue("notes.defaultThemeID", "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    Note* custom = store->createNote().note;
+    EXPECT_EQ(custom->themeID(), "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    EXPECT_EQ(custom->tint(), Tint::blue);
+    EXPECT_EQ(custom->sourceApp(), std::nullopt);
+
+    // A refused save is said, and the note stays in memory as the active one.
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE INSERT ON Note BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    const auto unsaved = store->createNote();
+    EXPECT_FALSE(unsaved.saved);
+    EXPECT_EQ(store->activeNoteID(), unsaved.note->uuid());
 }
 
 TEST_F(NoteStoreTest, PublishedStateAnnouncesOnlyRealChanges)
@@ -190,10 +228,10 @@ TEST(NoteStoreCrashChild, SaveUntilKilled)
     if (path.isEmpty()) GTEST_SKIP() << "runs as the child of KillDuringSavesLosesNoSaveThatReturned";
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
-    NoteStore store(container->mainContext(), Clock::system(), settings);
+    NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
     auto make = [&](const QString& title, const QString& body) {
-        return container->mainContext().insert(
-            std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        return container->mainContext().insert(std::make_unique<Note>(
+            title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
     };
     Note* standing = make("-1", QString());
     for (qint64 i = 0;; ++i) {
@@ -215,7 +253,7 @@ TEST(NoteStoreCrash, KillDuringSavesLosesNoSaveThatReturned)
 
     auto container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path)).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
-    NoteStore store(container->mainContext(), Clock::system(), settings);
+    NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());
     QSet<QString> saved;
     qint64 standing = -1;
     for (const Note* n : store.allActive()) {

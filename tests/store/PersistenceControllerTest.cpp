@@ -128,15 +128,16 @@ TEST_F(PersistenceControllerTest, SnapshotsHoldNoPrivateNoteInTheClearAndEveryFi
         auto opened = open();
         ModelContext& context = opened.container->mainContext();
         context.setAutosaveEnabled(false);
-        Note* diary = context.insert(std::make_unique<Note>("Diary", "zebra secret words", Tint::blue, Opacity::solid,
-                                                            std::nullopt, std::nullopt));
+        Note* diary =
+            context.insert(std::make_unique<Note>("Diary", "zebra secret words", Tint::blue, Opacity::solid,
+                                                  std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         diary->setIsLocked(true);
         lockedID = diary->uuid();
         NoteImage* picture = context.insert(std::make_unique<NoteImage>());
         picture->setNoteUUID(lockedID);
         picture->setData(QByteArray("picture secret bytes"));
         context.insert(std::make_unique<Note>("Shopping", "plain visible words", Tint::blue, Opacity::solid,
-                                              std::nullopt, std::nullopt));
+                                              std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         ASSERT_TRUE(context.save().ok());
         for (const QString& name : modesUnder(store()).keys()) {
             const int mode = modesUnder(store()).value(name);
@@ -196,8 +197,8 @@ TEST_F(PersistenceControllerTest, SnapshotsHoldNoPrivateNoteInTheClearAndEveryFi
 TEST(PersistenceControllerShared, OpensOnceInTheApplicationsDataFolder)
 {
     EXPECT_FALSE(PersistenceController::storeFailure()) << "reading the failure does not open the store";
-    ModelContainer& container = PersistenceController::shared();
-    EXPECT_EQ(&container, &PersistenceController::shared());
+    ModelContainer& container = PersistenceController::shared(Clock::system());
+    EXPECT_EQ(&container, &PersistenceController::shared(Clock::system()));
     EXPECT_FALSE(PersistenceController::storeFailure());
     EXPECT_EQ(container.path(), TestEnvironment::dataHome() + "/tarnwick/default.store");
     EXPECT_TRUE(QFile::exists(TestEnvironment::dataHome() + "/tarnwick/TarnwickSnapshots/schema-fingerprint"));

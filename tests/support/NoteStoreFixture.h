@@ -14,6 +14,7 @@
 #include "model/NoteImage.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/ModelContainer.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Settings.h"
 #include "platform/StoreTestSupport.h"
 #include "store/NoteStore.h"
@@ -30,7 +31,7 @@ public:
         KeychainStore::useBackend(keychain);
         if (opened) {
             container = std::move(opened);
-            store = std::make_unique<NoteStore>(context(), clock, settings);
+            store = std::make_unique<NoteStore>(context(), clock, settings, NotificationCenter::shared());
         } else {
             open();
         }
@@ -44,7 +45,7 @@ public:
         if (container) context().save();
         store.reset();
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), path())).value();
-        store = std::make_unique<NoteStore>(context(), clock, settings);
+        store = std::make_unique<NoteStore>(context(), clock, settings, NotificationCenter::shared());
     }
     QString path() const { return dir.filePath(QStringLiteral("default.store")); }
     QString sql(const QString& query) const { return storetest::scalar(path(), query); }
@@ -53,7 +54,8 @@ public:
 
     Note* addNote(const QString& title, const QString& body = QString(), qint64 updatedSecondsAgo = 0)
     {
-        auto note = std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+        auto note = std::make_unique<Note>(title, body, Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                           QDateTime::currentDateTimeUtc());
         note->setUpdatedAt(now().addSecs(-updatedSecondsAgo));
         return context().insert(std::move(note));
     }

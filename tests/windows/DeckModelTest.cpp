@@ -12,7 +12,8 @@ namespace {
 
 std::unique_ptr<Note> makeNote()
 {
-    return std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    return std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                  QDateTime::currentDateTimeUtc());
 }
 
 TEST(DeckModelTest, StartsAtRestOnTheGivenNoteAndForgetsNotesThatGoAway)

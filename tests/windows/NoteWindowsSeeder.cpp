@@ -30,7 +30,8 @@ int main(int argc, char** argv)
         int step = 0;
         for (const char* title : {"Alpha", "Beta", "Gamma"}) {
             Note* note = context.insert(std::make_unique<Note>(QString::fromUtf8(title), QStringLiteral("words"),
-                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+                                                               Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                                               QDateTime::currentDateTimeUtc()));
             note->setReminderDate(now.addSecs(5 * ++step));
             if (step == 1) note->setFrameOnDesktop(QRectF(-4000, 5000, 500, 400));
         }

@@ -11,7 +11,8 @@ using Phase = SwipeTracker::EventPhase;
 
 std::unique_ptr<Note> makeNote(const QString& title)
 {
-    return std::make_unique<Note>(title, QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt);
+    return std::make_unique<Note>(title, QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
+                                  QDateTime::currentDateTimeUtc());
 }
 
 struct FakeHost : SwipeHost {

@@ -30,9 +30,9 @@ NoteBlock emptyText()
 }
 }  // namespace
 
-BlockContainer::BlockContainer(Note* note, NoteStore* store, const ResolvedNoteTheme& theme, NoteStyle style,
-                               QObject* parent)
-    : QObject(parent), m_note(note), m_store(store), m_theme(theme), m_style(style)
+BlockContainer::BlockContainer(Note* note, NoteStore* store, const Clock& clock, const ResolvedNoteTheme& theme,
+                               NoteStyle style, QObject* parent)
+    : QObject(parent), m_note(note), m_store(store), m_clock(clock), m_theme(theme), m_style(style)
 {
     m_makeStorage = [] { return std::make_unique<MemoryTextStorage>(); };
     if (m_store) connect(m_store, &NoteStore::readOnlyNoteIDsChanged, this, [this] { updateReadOnly(); });
@@ -68,6 +68,9 @@ void BlockContainer::setTheme(const ResolvedNoteTheme& theme)
 void BlockContainer::observe(NotificationCenter& center)
 {
     m_center = &center;
+    for (const Entry& entry : m_entries)
+        if (auto* text = dynamic_cast<TextBlockController*>(entry.controller.get()))
+            text->setNotificationCenter(m_center);
     const QString object = noteID().toString(QUuid::WithoutBraces).toUpper();
     m_commandObserver = center.observe(
         tarnwickFormatCommand, [this](const Notification& n) { handleFormatCommand(n.userInfo); }, object, this);
@@ -271,6 +274,7 @@ std::unique_ptr<BlockController> BlockContainer::makeController(const NoteBlock&
     auto storage = m_makeStorage();
     *storageOut = storage.release();
     auto controller = std::make_unique<TextBlockController>(block.id, this, isTitle, m_theme, m_style, **storageOut);
+    controller->setNotificationCenter(m_center);
     controller->textView().setEditable(!m_readOnly);
     controller->load(*block.textRuns(),
                      isTitle ? std::optional<QString>(m_note ? m_note->title() : QString()) : std::nullopt,
@@ -432,7 +436,7 @@ void BlockContainer::blockDidChange(const QUuid& blockID)
     m_note->setBody(Note::projectedBody(blocks));
     if (m_note->hasBodyRichData()) m_note->setBodyRichData(std::nullopt);
     if (title != m_note->title()) m_note->setTitle(title);
-    m_note->setUpdatedAt(QDateTime::currentDateTimeUtc());
+    m_note->setUpdatedAt(m_clock.now());
     m_lastSeenBody = m_note->body();
     m_isEditing = false;
 }
@@ -444,7 +448,7 @@ void BlockContainer::commitStructural(const QVector<NoteBlock>& blocks)
     m_isEditing = true;
     if (m_note->setBlocks(blocks)) {
         if (title != m_note->title()) m_note->setTitle(title);
-        m_note->setUpdatedAt(QDateTime::currentDateTimeUtc());
+        m_note->setUpdatedAt(m_clock.now());
         if (m_store) m_store->saveNow();
     }
     m_lastSeenBody = m_note->body();

@@ -18,11 +18,13 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 
+class Clock;
 class ImageBlockController;
 class Note;
 class NoteImage;
 class NoteStore;
 class PreviewFiles;
+class SpellChecker;
 class TextStorage;
 
 // The editor of one note body, without widgets: one controller per block, the note's one undo stack,
@@ -57,7 +59,8 @@ public:
         int lingeringViews = 0;
     };
 
-    BlockContainer(Note* note, NoteStore* store, const ResolvedNoteTheme& theme, NoteStyle style,
+    // Edits are stamped with `clock`'s time.
+    BlockContainer(Note* note, NoteStore* store, const Clock& clock, const ResolvedNoteTheme& theme, NoteStyle style,
                    QObject* parent = nullptr);
     ~BlockContainer() override;
 
@@ -68,6 +71,9 @@ public:
     }
     void setPreviewFiles(PreviewFiles* files) { m_previews = files; }
     PreviewFiles* previewFiles() const { return m_previews; }
+    // The spelling the views of the text blocks check against; none checks nothing.
+    void setSpellChecker(SpellChecker* checker) { m_spellChecker = checker; }
+    SpellChecker* spellChecker() const { return m_spellChecker; }
 
     // (Re)loads the note; fresh clears the undo stack and puts the caret after the title line.
     void load(bool fresh);
@@ -142,7 +148,8 @@ public:
     std::optional<std::pair<qsizetype, qsizetype>> flash(const std::optional<QUuid>& block, qint64 location,
                                                          qint64 length);
 
-    // Format commands and flash requests posted for this note.
+    // Format commands and flash requests posted for this note; its text blocks post their format state
+    // there too.
     void observe(NotificationCenter& center);
     void handleFormatCommand(const QVariantMap& userInfo);
     void handleFlashRange(const QVariantMap& userInfo);
@@ -211,6 +218,7 @@ private:
 
     QPointer<Note> m_note;
     NoteStore* m_store;
+    const Clock& m_clock;
     ResolvedNoteTheme m_theme;
     NoteStyle m_style;
     UndoManager m_undo;
@@ -235,6 +243,7 @@ private:
     bool m_showingSealed = false;
     QMetaObject::Connection m_noteConnection;
     NotificationCenter* m_center = nullptr;
+    SpellChecker* m_spellChecker = nullptr;
     ObserverToken m_commandObserver;
     ObserverToken m_flashObserver;
 

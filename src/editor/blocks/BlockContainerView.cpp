@@ -52,6 +52,7 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         auto* document = dynamic_cast<DocumentTextStorage*>(storage);
         if (!document) return;
         auto* rich = new RichNSTextView(*text, *document, this);
+        text->spelling().setChecker(m_container.spellChecker());
         rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         rich->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         // The note view paints the paper behind every block.

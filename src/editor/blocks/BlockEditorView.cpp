@@ -18,10 +18,13 @@
 #include "model/Note.h"
 #include "store/NoteStore.h"
 
-BlockEditorView::BlockEditorView(NoteStore& store, PreviewFiles& previews, QWidget* parent)
+BlockEditorView::BlockEditorView(const EditorServices& services, QWidget* parent)
     : QScrollArea(parent),
-      m_store(store),
-      m_previews(previews),
+      m_store(services.store),
+      m_previews(services.previews),
+      m_clock(services.clock),
+      m_notifications(services.notifications),
+      m_spelling(services.spelling),
       m_readOnly(new QLabel(this)),
       m_findBar(new FindBar(this))
 {
@@ -69,9 +72,11 @@ void BlockEditorView::setNote(Note* note)
         return;
     }
     if (!m_container) {
-        m_container = std::make_unique<BlockContainer>(note, &m_store, m_theme, BlockContainer::NoteStyle::floating);
+        m_container =
+            std::make_unique<BlockContainer>(note, &m_store, m_clock, m_theme, BlockContainer::NoteStyle::floating);
         m_container->setPreviewFiles(&m_previews);
-        m_container->observe(NotificationCenter::shared());
+        m_container->observe(m_notifications);
+        m_container->setSpellChecker(&m_spelling);
         // Pictures are decoded no larger than the screen can show them.
         if (const QScreen* screen = this->screen())
             m_container->pictures().setMaxSide(

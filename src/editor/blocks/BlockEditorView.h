@@ -7,10 +7,22 @@
 #include "editor/blocks/BlockContainer.h"
 
 class BlockContainerView;
+class Clock;
 class FindBar;
 class NoteStore;
+class NotificationCenter;
 class PreviewFiles;
 class QLabel;
+class SpellChecker;
+
+// What a note's editor works with, shared by every editor of the application.
+struct EditorServices {
+    NoteStore& store;
+    PreviewFiles& previews;  // the files the picture preview shows
+    Clock& clock;            // stamps the edits, times the scroll bar
+    NotificationCenter& notifications;
+    SpellChecker& spelling;
+};
 
 // A note body in a scroll view: the block container and its widget, a line above the blocks when the
 // body is read-only, and the short notices of skipped input. The note view embeds it.
@@ -18,7 +30,7 @@ class BlockEditorView : public QScrollArea {
     Q_OBJECT
 
 public:
-    BlockEditorView(NoteStore& store, PreviewFiles& previews, QWidget* parent = nullptr);
+    explicit BlockEditorView(const EditorServices& services, QWidget* parent = nullptr);
     ~BlockEditorView() override;
 
     void setNote(Note* note);
@@ -48,6 +60,9 @@ private:
 
     NoteStore& m_store;
     PreviewFiles& m_previews;
+    const Clock& m_clock;
+    NotificationCenter& m_notifications;
+    SpellChecker& m_spelling;
     ResolvedNoteTheme m_theme;
     qreal m_gutter = 0;
     std::unique_ptr<BlockContainer> m_container;

@@ -19,11 +19,6 @@ PreviewWindow::PreviewWindow() : QLabel(nullptr, Qt::Dialog | Qt::WindowStaysOnT
     setStyleSheet(QStringLiteral("background: #1E1B18;"));
 }
 
-PreviewWindow* PreviewWindow::current()
-{
-    return g_window;
-}
-
 PreviewWindow* PreviewWindow::show(const QString& path, QWidget* near)
 {
     if (!g_window) g_window = new PreviewWindow;

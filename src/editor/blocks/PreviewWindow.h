@@ -14,7 +14,6 @@ class PreviewWindow : public QLabel {
 public:
     // Shows the file in the one preview window, made on first use.
     static PreviewWindow* show(const QString& path, QWidget* near);
-    static PreviewWindow* current();
     const QString& path() const { return m_path; }
 
 protected:

@@ -88,7 +88,6 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     });
     connect(&m_model, &TextViewModel::selectionChanged, this, &RichNSTextView::syncFromModel);
     connect(&m_controller.spelling(), &SpellingMarks::marksChanged, this, &RichNSTextView::updateExtraSelections);
-    m_controller.spelling().setChecker(&SpellChecker::desktop());
     // A long insertion enters the document in slices: the block grows with each, and the caret is shown
     // where the model has it once the document holds the whole text.
     connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });

@@ -64,20 +64,13 @@ void SpellingMarks::setChecker(SpellChecker* checker)
     recheckAll();
 }
 
-void SpellingMarks::setEnabled(bool enabled)
-{
-    if (enabled == m_enabled) return;
-    m_enabled = enabled;
-    recheckAll();
-}
-
 void SpellingMarks::recheckAll()
 {
     const bool had = !m_marks.empty();
     m_marks.clear();
     m_pending.clear();
     m_idle.stop();
-    if (m_enabled && m_checker && m_checker->isAvailable() && m_storage && m_storage->length() > 0) {
+    if (m_checker && m_checker->isAvailable() && m_storage && m_storage->length() > 0) {
         m_pending.push_back({0, m_storage->length()});
         schedule();
     }
@@ -98,7 +91,7 @@ std::optional<TextRange> SpellingMarks::markAt(qsizetype position) const
 
 void SpellingMarks::storageChanged(qsizetype start, qsizetype removed, qsizetype added)
 {
-    if (!m_enabled || !m_checker || !m_checker->isAvailable() || !m_storage) return;
+    if (!m_checker || !m_checker->isAvailable() || !m_storage) return;
     const QString& text = m_storage->text();
     // The words the edit touched, in the new text, and where they stood in the old one.
     const qsizetype from = wordStartBefore(text, start);

@@ -28,8 +28,6 @@ public:
     // No checker (or one without a dictionary) marks nothing.
     void setChecker(SpellChecker* checker);
     SpellChecker* checker() const { return m_checker; }
-    void setEnabled(bool enabled);
-    bool isEnabled() const { return m_enabled; }
 
     const std::vector<TextRange>& marks() const { return m_marks; }
     // The mark covering a position (the caret may stand just behind the word).
@@ -58,7 +56,6 @@ private:
 
     QPointer<TextStorage> m_storage;
     SpellChecker* m_checker = nullptr;
-    bool m_enabled = true;
     std::vector<TextRange> m_marks;
     std::vector<TextRange> m_pending;  // ranges still to check, in current positions
     QTimer m_idle;

@@ -52,8 +52,7 @@ TextBlockController::TextBlockController(const QUuid& id, BlockHost* host, bool 
       m_theme(theme),
       m_noteStyle(noteStyle),
       m_model(storage, this),
-      m_spelling(storage, this),
-      m_notifications(&NotificationCenter::shared())
+      m_spelling(storage, this)
 {
     m_model.setDelegate(this);
     m_model.setUndoManager(undoManager());
@@ -202,7 +201,18 @@ void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::
     m_listStyles.clear();
     if (m_model.length() > 0) {
         const std::optional<QColor> oldInk = previousInk ? previousInk : m_appliedInk;
-        const AttributedText restyled = RichTextBridge::restyled(m_model.storage().attributedText(), theme, oldInk);
+        AttributedText restyled = RichTextBridge::restyled(m_model.storage().attributedText(), theme, oldInk);
+        if (m_isTitleBlock) {
+            // The title keeps its own face whatever the theme's family: restyled as the title here, so
+            // that a theme applied again does not set a long text again only to restyle its first line.
+            const TextAttributes title = titleAttributes();
+            if (const qsizetype t = lineEndAt(restyled.text(), 0); t > 0)
+                restyled.modify(0, t, [&](TextAttributes& a) {
+                    a.font = title.font;
+                    a.foreground = title.foreground;
+                    a.paragraphStyle = title.paragraphStyle;
+                });
+        }
         const TextRange selection = m_model.selection();
         // Opening a note applies the theme it was just loaded with: a long text is not set again.
         if (!(restyled == m_model.storage().attributedText())) {

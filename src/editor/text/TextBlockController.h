@@ -92,6 +92,7 @@ public:
         if (m_findBarHider) m_findBarHider();
     }
     void setFindBarHider(std::function<void()> hider) { m_findBarHider = std::move(hider); }
+    // Where the format state and the note actions are posted; without one, nowhere.
     void setNotificationCenter(NotificationCenter* center) { m_notifications = center; }
 
     TextViewModel& textView() { return m_model; }
@@ -165,7 +166,7 @@ private:
     TextViewModel m_model;
     SpellingMarks m_spelling;
     QWidget* m_view = nullptr;
-    NotificationCenter* m_notifications;
+    NotificationCenter* m_notifications = nullptr;
     std::function<void(const std::vector<MenuItem>&)> m_menuPresenter;
     std::function<void()> m_takeFocus;
     std::function<void()> m_findBarHider;

@@ -24,8 +24,12 @@
 #include "editor/blocks/ImageBlockController.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "model/Note.h"
+#include "platform/Clock.h"
 #include "platform/ModelContext.h"
+#include "platform/NotificationCenter.h"
 #include "platform/QuitOnSignal.h"
+#include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
 #include "store/ResolvedNoteLook.h"
@@ -96,21 +100,24 @@ int main(int argc, char** argv)
 
     QuitOnSignal::install();
     TarnwickType::registerBundledFonts();
-    NoteStore store(PersistenceController::shared().mainContext());
+    NoteStore store(PersistenceController::shared(Clock::system()).mainContext(), Clock::system(), Settings::shared(),
+                    NotificationCenter::shared());
     PreviewFiles previews;
     previews.sweepLeftovers();
     const QList<Note*> notes = store.allActive();
     Note* note = notes.isEmpty() ? nullptr : notes.front();
     if (!note) {
-        note = store.context().insert(
-            std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        note =
+            store.context().insert(std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid,
+                                                          std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         store.saveNow();
     }
 
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* editor = new BlockEditorView(store, previews, &window);
+    auto* editor = new BlockEditorView(
+        {store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()}, &window);
     layout->addWidget(editor);
     editor->setTheme(store.look(*note).theme);
     editor->setNote(note);

@@ -23,6 +23,8 @@
 #include "editor/text/FindBar.h"
 #include "editor/text/RichNSTextView.h"
 #include "model/NoteBlockEnvelope.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SpellChecker.h"
 
 using namespace tarnwick::test;
 
@@ -33,7 +35,8 @@ protected:
     BlockEditorView& show(Note* n, QSize size = {420, 300})
     {
         note = n;
-        editor = std::make_unique<BlockEditorView>(*store, previews);
+        editor = std::make_unique<BlockEditorView>(
+            EditorServices{*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()});
         editor->resize(size);
         editor->setNote(n);
         editor->show();

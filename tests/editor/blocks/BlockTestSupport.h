@@ -32,7 +32,7 @@ public:
     BlockContainer& open(Note* n, qreal width = 420, std::optional<qreal> viewport = 600)
     {
         note = n;
-        container = std::make_unique<BlockContainer>(note, store.get(), ResolvedNoteTheme{},
+        container = std::make_unique<BlockContainer>(note, store.get(), clock, ResolvedNoteTheme{},
                                                      BlockContainer::NoteStyle::floating);
         active = container.get();
         active->setWidth(width);

@@ -13,8 +13,12 @@
 #include "model/Note.h"
 #include "model/NoteDocument.h"
 #include "model/text/RichTextBridge.h"
+#include "platform/Clock.h"
 #include "platform/ModelContext.h"
+#include "platform/NotificationCenter.h"
 #include "platform/QuitOnSignal.h"
+#include "platform/Settings.h"
+#include "platform/SpellChecker.h"
 #include "platform/UndoManager.h"
 #include "store/NoteStore.h"
 #include "store/PersistenceController.h"
@@ -33,6 +37,7 @@ public:
         m_controller = std::make_unique<TextBlockController>(first.id, this, true, theme,
                                                              TextBlockController::NoteStyle::floating, m_storage);
         m_view = new RichNSTextView(*m_controller, m_storage, this);
+        m_controller->spelling().setChecker(&SpellChecker::desktop());
         m_view->setTitlePlaceholder(QStringLiteral("Title"));
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(8, 8, 8, 8);
@@ -109,12 +114,14 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("tarnwick"));
     QuitOnSignal::install();
     TarnwickType::registerBundledFonts();
-    NoteStore store(PersistenceController::shared().mainContext());
+    NoteStore store(PersistenceController::shared(Clock::system()).mainContext(), Clock::system(), Settings::shared(),
+                    NotificationCenter::shared());
     const QList<Note*> notes = store.allActive();
     Note* note = notes.isEmpty() ? nullptr : notes.front();
     if (!note) {
-        note = store.context().insert(
-            std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid, std::nullopt, std::nullopt));
+        note =
+            store.context().insert(std::make_unique<Note>(QString(), QString(), Tint::blue, Opacity::solid,
+                                                          std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
         store.saveNow();
     }
     EditorWindow window(store, *note);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFontDatabase>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "design/TarnwickType.h"
 #include "editor/blocks/FakeBlockHost.h"
 #include "editor/text/FindBar.h"
 #include "editor/text/FormattingShortcutsSheet.h"
@@ -479,6 +482,23 @@ TEST_F(RichNSTextViewTest, TheTitlePlaceholderIsPaintedInTheThemeInkUntilTheFirs
     QColor ink = controller.titlePlaceholderAttributes().foreground.value();
     EXPECT_EQ(ink.rgb(), QColor("#F0E0D0").rgb());
     EXPECT_NEAR(ink.alphaF(), 0.32, 0.01);
+}
+
+// The theme a note was opened with, applied again, sets nothing: a long note is not set again. The title
+// keeps its own face (the brand serif) whatever the theme's family.
+TEST_F(RichNSTextViewTest, ApplyingTheSameThemeAgainSetsNothing)
+{
+    TarnwickType::registerBundledFonts();
+    ASSERT_TRUE(TarnwickType::newsreaderAvailable());
+    controller.load(TextRuns{"first line\nsecond line", {}}, QString("Title"), std::nullopt);
+    int changes = 0;
+    QObject::connect(&storage, &TextStorage::changed, [&] { ++changes; });
+    controller.applyTheme(theme(), std::nullopt);
+    EXPECT_EQ(changes, 0);
+    ResolvedNoteTheme mono = theme();
+    mono.fontFamily = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    controller.applyTheme(mono, std::nullopt);
+    EXPECT_EQ(storage.attributedText().attributesAt(0).font->family, "Newsreader");
 }
 
 TEST_F(RichNSTextViewTest, TheFindBarSearchesAsOneTypesAndEscapeGivesTheCaretBack)
