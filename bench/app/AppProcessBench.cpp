@@ -24,6 +24,7 @@
 #include <chrono>
 
 #include "GeneratedStore.h"
+#include "ResidentMemory.h"
 #include "app/AppServices.h"
 #include "app/Defaults.h"
 #include "mcp/HTTPRequest.h"
@@ -32,15 +33,6 @@
 #include "shelf/SearchEngine.h"
 
 namespace {
-
-double residentMB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
 
 double msSince(const std::chrono::steady_clock::time_point& start)
 {

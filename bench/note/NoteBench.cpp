@@ -18,36 +18,15 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QPainter>
-#include <QTemporaryDir>
 
-#include "editor/blocks/BlockEditorView.h"
-#include "editor/blocks/PreviewFiles.h"
-#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
-#include "note/BlockNoteBody.h"
-#include "note/NoteView.h"
-#include "platform/Authenticator.h"
-#include "platform/Clock.h"
-#include "platform/MemoryKeychainBackend.h"
-#include "platform/ModelContainer.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Settings.h"
-#include "platform/SpellChecker.h"
-#include "privacy/UnlockSession.h"
-#include "store/NoteStore.h"
-#include "store/TarnwickSchemaV2.h"
 
 #include "BenchMain.h"
+#include "NoteViewServices.h"
 
 namespace {
-
-class NoAuthenticator : public Authenticator {
-public:
-    Availability availability() override { return {true, {}}; }
-    void evaluate(const QString&, Completion done) override { done(Outcome::cancelled, {}); }
-};
 
 QString bigBody(QChar fill)
 {
@@ -60,22 +39,15 @@ QString bigBody(QChar fill)
     return body;
 }
 
-struct Fixture {
+struct Fixture : NoteViewServices {
     Fixture()
     {
-        KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
-        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
-        store = std::make_unique<NoteStore>(container->mainContext(), Clock::system(), settings,
-                                            NotificationCenter::shared());
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
             notes.append(container->mainContext().insert(
                 std::make_unique<Note>("Big", bigBody(fill), Tint::blue, Opacity::solid, std::nullopt, std::nullopt,
                                        QDateTime::currentDateTimeUtc())));
         store->saveNow();
-        NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
-        view = std::make_unique<NoteView>(
-            *store, *unlock, reminders, [] { return true; }, Clock::system(), NoteBodyFactory(), true);
+        view = makeView(false);
         view->resize(420, 320);
         view->setActive(true);
     }
@@ -85,12 +57,6 @@ struct Fixture {
         view->render(&target);
     }
 
-    QTemporaryDir dir;
-    Settings settings{std::make_unique<MemorySettingsBackend>()};
-    NoAuthenticator authenticator;
-    std::unique_ptr<ModelContainer> container;
-    std::unique_ptr<NoteStore> store;
-    std::unique_ptr<UnlockSession> unlock;
     QList<Note*> notes;
     std::unique_ptr<NoteView> view;
 };
@@ -154,14 +120,10 @@ QByteArray photo(int i)
 
 // Two notes of 200 text blocks of 250 characters, each followed by a picture, shown by a note view with
 // the block editor as its body and by a bare block editor.
-struct PictureFixture {
+struct PictureFixture : NoteViewServices {
     PictureFixture()
     {
-        KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
-        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')}) {
             Note* note =
                 context.insert(std::make_unique<Note>("Album", QString(), Tint::blue, Opacity::solid, std::nullopt,
@@ -177,20 +139,11 @@ struct PictureFixture {
             notes.append(note);
         }
         store->saveNow();
-        NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
-        view = std::make_unique<NoteView>(
-            *store, *unlock, reminders, [] { return true; }, Clock::system(),
-            [this](QWidget* parent) {
-                return new BlockNoteBody(
-                    {*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()},
-                    NoteView::gutter, parent);
-            },
-            true);
+        view = makeView();
         view->resize(420, 320);
         view->setActive(true);
         view->show();
-        bare = std::make_unique<BlockEditorView>(
-            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
+        bare = std::make_unique<BlockEditorView>(editorServices());
         bare->resize(420, 320);
         bare->show();
         QCoreApplication::processEvents();
@@ -201,13 +154,6 @@ struct PictureFixture {
         widget.render(&target);
     }
 
-    QTemporaryDir dir;
-    Settings settings{std::make_unique<MemorySettingsBackend>()};
-    NoAuthenticator authenticator;
-    std::unique_ptr<ModelContainer> container;
-    std::unique_ptr<NoteStore> store;
-    std::unique_ptr<UnlockSession> unlock;
-    PreviewFiles previews{dir.filePath("previews")};
     QList<Note*> notes;
     std::unique_ptr<NoteView> view;
     std::unique_ptr<BlockEditorView> bare;

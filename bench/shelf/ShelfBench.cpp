@@ -33,6 +33,7 @@
 #include "store/TarnwickSchemaV2.h"
 
 #include "BenchMain.h"
+#include "ResidentMemory.h"
 
 namespace {
 
@@ -197,15 +198,6 @@ void BM_PresentToFirstFrame(benchmark::State& state)
     state.counters["over_read_ms"] = (showMs - readMs) / double(state.iterations());
     c.dismiss();
     QCoreApplication::processEvents();
-}
-
-double residentMB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
 }
 
 // As the application launches: the engine lowers the stored texts while the lists load, then the

@@ -8,37 +8,16 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <map>
 
-#include "editor/blocks/BlockEditorView.h"
-#include "editor/blocks/PreviewFiles.h"
-#include "keys/KeychainStore.h"
 #include "model/Note.h"
 #include "model/NoteTheme.h"
-#include "note/BlockNoteBody.h"
-#include "note/NoteView.h"
-#include "platform/Authenticator.h"
-#include "platform/Clock.h"
-#include "platform/MemoryKeychainBackend.h"
-#include "platform/ModelContainer.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Settings.h"
-#include "platform/SpellChecker.h"
-#include "privacy/UnlockSession.h"
-#include "store/NoteStore.h"
-#include "store/TarnwickSchemaV2.h"
 #include "themes/NotePalette.h"
 
 #include "BenchMain.h"
+#include "NoteViewServices.h"
 
 namespace {
-
-class NoAuthenticator : public Authenticator {
-public:
-    Availability availability() override { return {true, {}}; }
-    void evaluate(const QString&, Completion done) override { done(Outcome::cancelled, {}); }
-};
 
 struct Shape {
     int views;
@@ -56,14 +35,10 @@ const Shape kSmall{1, 100, 0, 1};
 const Shape kLarge{10, 50'000, 200, 10};
 const Shape kLargeStore{10, 50'000, 200, 100'000};
 
-struct Fixture {
+struct Fixture : NoteViewServices {
     explicit Fixture(const Shape& shape)
     {
-        KeychainStore::useBackend(std::make_shared<MemoryKeychainBackend>());
-        container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
-        store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
-        unlock = std::make_unique<UnlockSession>(*store, authenticator, Clock::system(), settings);
         for (int i = 0; i < shape.themes; ++i)
             context.insert(std::make_unique<NoteTheme>(QStringLiteral("T%1").arg(i), QStringLiteral("Theme %1").arg(i),
                                                        QColor::fromHsv(i % 360, 40, 250), std::nullopt, std::nullopt,
@@ -84,24 +59,15 @@ struct Fixture {
             notes.append(note);
         }
         store->saveNow();
-        NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
         for (Note* note : notes) {
-            auto view = std::make_unique<NoteView>(
-                *store, *unlock, reminders, [] { return true; }, Clock::system(),
-                [this](QWidget* parent) {
-                    return new BlockNoteBody(
-                        {*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()},
-                        NoteView::gutter, parent);
-                },
-                true);
+            auto view = makeView();
             view->resize(420, 320);
             view->setNote(note);
             view->setActive(true);
             view->show();
             views.push_back(std::move(view));
         }
-        bare = std::make_unique<BlockEditorView>(
-            EditorServices{*store, previews, Clock::system(), NotificationCenter::shared(), SpellChecker::desktop()});
+        bare = std::make_unique<BlockEditorView>(editorServices());
         bare->resize(420, 320);
         bare->setNote(notes.first());
         bare->show();
@@ -114,13 +80,6 @@ struct Fixture {
         views.front()->render(&target);
     }
 
-    QTemporaryDir dir;
-    Settings settings{std::make_unique<MemorySettingsBackend>()};
-    NoAuthenticator authenticator;
-    std::unique_ptr<ModelContainer> container;
-    std::unique_ptr<NoteStore> store;
-    std::unique_ptr<UnlockSession> unlock;
-    PreviewFiles previews{dir.filePath("previews")};
     QList<Note*> notes;
     std::vector<std::unique_ptr<NoteView>> views;
     std::unique_ptr<BlockEditorView> bare;

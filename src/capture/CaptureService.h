@@ -81,7 +81,6 @@ public:
     void undoLast();
     const std::optional<UndoRecord>& lastCapture() const { return m_lastCapture; }
 
-    void setIsNoteOpen(IsNoteOpen isNoteOpen) { m_isNoteOpen = std::move(isNoteOpen); }
     // Reads the selection for the capture hot key; by default readSelection() over the service's reader.
     SelectionProvider selectionProvider() const { return m_selectionProvider; }
     void setSelectionProvider(SelectionProvider provider) { m_selectionProvider = std::move(provider); }

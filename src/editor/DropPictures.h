@@ -33,7 +33,6 @@ public:
     static QString notice(const QStringList& skipped);
 
     int notPictures = 0;
-    qint64 totalBytes() const { return m_total; }
 
 private:
     // Reads one file within the caps; false when it is no picture at all (by name and contents).

@@ -5,6 +5,11 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -260,4 +265,367 @@ std::optional<QByteArray> NoteBlockEnvelope::encode(const Payload& payload)
     root.insert(QLatin1String("version"), QJsonValue(payload.version));
     root.insert(QLatin1String("blocks"), blocks);
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+namespace {
+
+// One pass over an envelope in the compact form encode() writes (keys in ascending order, no spaces),
+// matching the flattened text against a body as it goes. Every check that decode() makes is made here
+// too, or the scan gives up: it may refuse a sound envelope, never accept an unsound one.
+class CompactScan {
+public:
+    // With no body to match, only whether the envelope reads, and its picture ids.
+    CompactScan(QByteArrayView data, std::optional<QByteArrayView> body, QVector<QUuid>* images = nullptr)
+        : m_p(data.data()),
+          m_end(data.data() + data.size()),
+          m_matching(body.has_value()),
+          m_body(body ? body->data() : nullptr),
+          m_bodyEnd(body ? body->data() + body->size() : nullptr),
+          m_images(images)
+    {
+    }
+
+    bool reads()
+    {
+        if (!literal("{\"blocks\":[")) return false;
+        if (!literal("]")) {
+            for (bool first = true;; first = false) {
+                if (!first && !emit("\n", 1)) return false;
+                if (!block()) return false;
+                if (literal("]")) break;
+                if (!literal(",")) return false;
+            }
+        }
+        return literal(",\"version\":1}") && m_p == m_end && m_body == m_bodyEnd;
+    }
+
+private:
+    template <size_t N>
+    bool literal(const char (&text)[N])
+    {
+        constexpr size_t n = N - 1;
+        if (size_t(m_end - m_p) < n || std::memcmp(m_p, text, n) != 0) return false;
+        m_p += n;
+        return true;
+    }
+
+    // The flattened text must go on with these bytes.
+    bool emit(const char* bytes, size_t n)
+    {
+        if (!m_matching || n == 0) return true;
+        if (size_t(m_bodyEnd - m_body) < n || std::memcmp(m_body, bytes, n) != 0) return false;
+        m_body += n;
+        return true;
+    }
+
+    static bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+    // A UUID in its 36-character form, written without escapes.
+    bool uuid()
+    {
+        if (m_end - m_p < 38 || m_p[0] != '"' || m_p[37] != '"') return false;
+        for (int i = 0; i < 36; ++i) {
+            const char c = m_p[1 + i];
+            if ((i == 8 || i == 13 || i == 18 || i == 23) ? c != '-' : !isHex(c)) return false;
+        }
+        m_p += 38;
+        return true;
+    }
+
+    // A key of at most 15 lower-case letters, and its colon.
+    bool key(char (&name)[16])
+    {
+        if (m_p >= m_end || *m_p != '"') return false;
+        const char* from = ++m_p;
+        while (m_p < m_end && *m_p >= 'a' && *m_p <= 'z') ++m_p;
+        const size_t n = size_t(m_p - from);
+        if (n == 0 || n >= sizeof name || !literal("\":")) return false;
+        std::memcpy(name, from, n);
+        name[n] = 0;
+        return true;
+    }
+
+    static bool isNonCharacter(char32_t c) { return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE; }
+
+    // A string; with `project`, its text is matched against the body. Only well-formed UTF-8 and
+    // escapes of whole characters pass; control characters, surrogates and noncharacters give up.
+    bool string(bool project)
+    {
+        if (m_p >= m_end || *m_p != '"') return false;
+        ++m_p;
+        while (m_p < m_end) {
+            // A stretch of characters written as they are is matched in one go.
+            const char* from = m_p;
+            while (m_p < m_end) {
+#if defined(__SSE2__)
+                // Sixteen bytes at a time while none is a quote, a backslash, a control character or
+                // beyond ASCII (a signed byte below 0x20).
+                if (m_end - m_p >= 16) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_p));
+                    const __m128i special = _mm_or_si128(
+                        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+                        _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+                    if (_mm_movemask_epi8(special) == 0) {
+                        m_p += 16;
+                        continue;
+                    }
+                }
+#endif
+                const auto c = static_cast<unsigned char>(*m_p);
+                if (c >= 0x80) {
+                    const size_t n = sequenceLength();
+                    if (n == 0) return false;
+                    m_p += n;
+                } else if (c >= 0x20 && c != '"' && c != '\\') {
+                    ++m_p;
+                } else {
+                    break;
+                }
+            }
+            if (project && !emit(from, size_t(m_p - from))) return false;
+            if (m_p >= m_end) return false;
+            const auto c = static_cast<unsigned char>(*m_p);
+            if (c == '"') {
+                ++m_p;
+                return true;
+            }
+            if (c != '\\') return false;
+            char utf8[4];
+            size_t n = 0;
+            if (!escape(utf8, n)) return false;
+            if (project && !emit(utf8, n)) return false;
+        }
+        return false;
+    }
+
+    // The length of the well-formed UTF-8 sequence at m_p, or 0.
+    size_t sequenceLength() const
+    {
+        const auto* u = reinterpret_cast<const unsigned char*>(m_p);
+        const size_t left = size_t(m_end - m_p);
+        auto tail = [&](size_t i) { return i < left && (u[i] & 0xC0) == 0x80; };
+        char32_t c;
+        size_t n;
+        if (u[0] >= 0xC2 && u[0] <= 0xDF) {
+            if (!tail(1)) return 0;
+            return 2;
+        } else if (u[0] >= 0xE0 && u[0] <= 0xEF) {
+            if (!tail(1) || !tail(2)) return 0;
+            c = (char32_t(u[0] & 0x0F) << 12) | (char32_t(u[1] & 0x3F) << 6) | char32_t(u[2] & 0x3F);
+            if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+            n = 3;
+        } else if (u[0] >= 0xF0 && u[0] <= 0xF4) {
+            if (!tail(1) || !tail(2) || !tail(3)) return 0;
+            c = (char32_t(u[0] & 0x07) << 18) | (char32_t(u[1] & 0x3F) << 12) | (char32_t(u[2] & 0x3F) << 6) |
+                char32_t(u[3] & 0x3F);
+            if (c < 0x10000 || c > 0x10FFFF) return 0;
+            n = 4;
+        } else {
+            return 0;
+        }
+        return isNonCharacter(c) ? 0 : n;
+    }
+
+    bool hex4(char32_t& unit)
+    {
+        if (m_end - m_p < 4) return false;
+        unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char h = m_p[i];
+            if (!isHex(h)) return false;
+            unit = unit * 16 + char32_t(h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+        }
+        m_p += 4;
+        return true;
+    }
+
+    // An escape at m_p, as the UTF-8 bytes of the character it stands for.
+    bool escape(char (&utf8)[4], size_t& n)
+    {
+        if (m_end - m_p < 2) return false;
+        const char e = m_p[1];
+        m_p += 2;
+        char32_t c;
+        switch (e) {
+            case '"':
+                c = '"';
+                break;
+            case '\\':
+                c = '\\';
+                break;
+            case '/':
+                c = '/';
+                break;
+            case 'b':
+                c = '\b';
+                break;
+            case 'f':
+                c = '\f';
+                break;
+            case 'n':
+                c = '\n';
+                break;
+            case 'r':
+                c = '\r';
+                break;
+            case 't':
+                c = '\t';
+                break;
+            case 'u': {
+                if (!hex4(c)) return false;
+                if (c >= 0xDC00 && c <= 0xDFFF) return false;
+                if (c >= 0xD800 && c <= 0xDBFF) {
+                    char32_t low;
+                    if (!literal("\\u") || !hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                }
+                if (isNonCharacter(c)) return false;
+                break;
+            }
+            default:
+                return false;
+        }
+        if (c < 0x80) {
+            utf8[0] = char(c);
+            n = 1;
+        } else if (c < 0x800) {
+            utf8[0] = char(0xC0 | (c >> 6));
+            utf8[1] = char(0x80 | (c & 0x3F));
+            n = 2;
+        } else if (c < 0x10000) {
+            utf8[0] = char(0xE0 | (c >> 12));
+            utf8[1] = char(0x80 | ((c >> 6) & 0x3F));
+            utf8[2] = char(0x80 | (c & 0x3F));
+            n = 3;
+        } else {
+            utf8[0] = char(0xF0 | (c >> 18));
+            utf8[1] = char(0x80 | ((c >> 12) & 0x3F));
+            utf8[2] = char(0x80 | ((c >> 6) & 0x3F));
+            utf8[3] = char(0x80 | (c & 0x3F));
+            n = 4;
+        }
+        return true;
+    }
+
+    bool digits(int most)
+    {
+        const char* from = m_p;
+        while (m_p < m_end && *m_p >= '0' && *m_p <= '9') ++m_p;
+        return m_p > from && m_p - from <= most;
+    }
+
+    // An integer small enough to be exact in a double, with no leading zero.
+    bool integer()
+    {
+        if (m_p < m_end && *m_p == '-') ++m_p;
+        if (m_p < m_end && *m_p == '0') {
+            ++m_p;
+            return m_p >= m_end || *m_p < '0' || *m_p > '9';
+        }
+        return digits(15);
+    }
+
+    // A finite number of modest size and exponent.
+    bool number()
+    {
+        if (!integer()) return false;
+        if (m_p < m_end && *m_p == '.') {
+            ++m_p;
+            if (!digits(20)) return false;
+        }
+        if (m_p < m_end && (*m_p == 'e' || *m_p == 'E')) {
+            ++m_p;
+            if (m_p < m_end && (*m_p == '+' || *m_p == '-')) ++m_p;
+            if (!digits(2)) return false;
+        }
+        return true;
+    }
+
+    bool boolean()
+    {
+        return literal("true") || literal("false");
+    }
+
+    // One run: known keys in ascending order, each of the type decode() asks for; loc and len present.
+    bool run()
+    {
+        if (!literal("{")) return false;
+        char last[16] = "";
+        bool loc = false, len = false;
+        if (literal("}")) return false;
+        for (;;) {
+            char name[16];
+            if (!key(name) || std::strcmp(last, name) >= 0) return false;
+            std::memcpy(last, name, sizeof last);
+            const QLatin1StringView k(name);
+            bool ok;
+            if (k == "loc" || k == "len") {
+                ok = integer();
+                (k == "loc" ? loc : len) = true;
+            } else if (k == "b" || k == "i" || k == "u" || k == "s") {
+                ok = literal("null") || boolean();
+            } else if (k == "size") {
+                ok = literal("null") || number();
+            } else if (k == "family" || k == "fg" || k == "bg" || k == "link") {
+                ok = literal("null") || string(false);
+            } else {
+                return false;
+            }
+            if (!ok) return false;
+            if (literal("}")) return loc && len;
+            if (!literal(",")) return false;
+        }
+    }
+
+    // Exactly one of the three kinds of sizing.
+    bool sizing()
+    {
+        if (literal("{\"fit\":{}}")) return true;
+        if (literal("{\"fraction\":")) return number() && literal("}");
+        return literal("{\"preset\":\"small\"}") || literal("{\"preset\":\"medium\"}") ||
+               literal("{\"preset\":\"large\"}");
+    }
+
+    bool block()
+    {
+        if (!literal("{\"id\":") || !uuid() || !literal(",")) return false;
+        if (literal("\"image\":")) {
+            static const QByteArray placeholder = NoteBlock::imagePlaceholder.toUtf8();
+            if (m_images && m_end - m_p >= 38) m_images->append(QUuid::fromString(QLatin1StringView(m_p + 1, 36)));
+            return uuid() && literal(",\"sizing\":") && sizing() && literal(",\"type\":\"image\"}") &&
+                   emit(placeholder.constData(), size_t(placeholder.size()));
+        }
+        if (!literal("\"runs\":[")) return false;
+        if (!literal("]")) {
+            do {
+                if (!run()) return false;
+            } while (literal(","));
+            if (!literal("]")) return false;
+        }
+        return literal(",\"text\":") && string(true) && literal(",\"type\":\"text\"}");
+    }
+
+    const char* m_p;
+    const char* m_end;
+    bool m_matching;
+    const char* m_body;
+    const char* m_bodyEnd;
+    QVector<QUuid>* m_images;
+};
+
+}  // namespace
+
+bool NoteBlockEnvelope::projectsExactly(QByteArrayView data, QByteArrayView body)
+{
+    // Very large envelopes are left to the full reader and its own limits.
+    if (data.size() > 16 * 1024 * 1024) return false;
+    return CompactScan(data, body).reads();
+}
+
+std::optional<QVector<QUuid>> NoteBlockEnvelope::pictureIDs(QByteArrayView data)
+{
+    if (data.size() > 16 * 1024 * 1024) return std::nullopt;
+    QVector<QUuid> ids;
+    if (!CompactScan(data, std::nullopt, &ids).reads()) return std::nullopt;
+    return ids;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QVector>
 #include <optional>
 
@@ -47,4 +48,13 @@ public:
     {
         return encode(Payload{currentVersion, blocks});
     }
+
+    // True only when `data` is certainly a current envelope that decode() reads in full and whose
+    // blocks flatten (Note::projectedBody) to exactly the UTF-8 text `body`. Found in one pass over the
+    // bytes, without decoding, for the compact form encode() writes; false for anything outside that
+    // form or any doubt, and then says nothing: decode to know.
+    static bool projectsExactly(QByteArrayView data, QByteArrayView body);
+    // The ids of the pictures the blocks place, in order, by the same one pass: only when `data` is
+    // certainly a current envelope that decode() reads in full; none says nothing (decode to know).
+    static std::optional<QVector<QUuid>> pictureIDs(QByteArrayView data);
 };

@@ -87,26 +87,6 @@ QString NoteImage::typeIdentifier(const QByteArray& qtFormat)
     return QString();
 }
 
-QString NoteImage::describe(NormaliseError error)
-{
-    switch (error) {
-        case NormaliseError::empty:
-            return QStringLiteral("the picture has no bytes");
-        case NormaliseError::unreadable:
-            return QStringLiteral("the bytes are not a picture this system can read");
-        case NormaliseError::noPixelSize:
-            return QStringLiteral("the picture does not give a usable pixel size");
-        case NormaliseError::tooLarge:
-            return QStringLiteral("the picture is too large to decode safely (more than %1 MiB of pixels)")
-                .arg(decodeLimitBytes / (1024 * 1024));
-        case NormaliseError::decodeFailed:
-            return QStringLiteral("the picture could not be decoded");
-        case NormaliseError::encodeFailed:
-            return QStringLiteral("the picture could not be re-encoded");
-    }
-    return QString();
-}
-
 Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(const QByteArray& bytes)
 {
     if (bytes.isEmpty()) return NormaliseError::empty;

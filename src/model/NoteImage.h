@@ -84,7 +84,6 @@ public:
         decodeFailed,  // the pixels could not be decoded
         encodeFailed,  // the redrawn picture could not be encoded
     };
-    static QString describe(NormaliseError error);
 
     // The bytes to store for a picture, their type and pixel size. Pure: no store, no logging.
     static Result<Normalised, NormaliseError> normalised(const QByteArray& bytes);

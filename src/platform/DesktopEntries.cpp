@@ -111,11 +111,6 @@ QStringList DesktopEntries::applicationDirs()
     return dirs;
 }
 
-std::optional<DesktopEntry> DesktopEntries::forWindowClass(const QString& instanceName, const QString& className)
-{
-    return forWindowClass(instanceName, className, applicationDirs(), QLocale::system().name());
-}
-
 std::optional<DesktopEntry> DesktopEntries::forWindowClass(const QString& instanceName, const QString& className,
                                                            const QStringList& applicationDirs, const QString& locale)
 {

@@ -16,7 +16,6 @@ struct DesktopEntries {
     // ignored), else the first one whose StartupWMClass is the class. Searched in $XDG_DATA_HOME and
     // then $XDG_DATA_DIRS, each under applications/. Hidden or NoDisplay entries still name the
     // application.
-    static std::optional<DesktopEntry> forWindowClass(const QString& instanceName, const QString& className);
     static std::optional<DesktopEntry> forWindowClass(const QString& instanceName, const QString& className,
                                                       const QStringList& applicationDirs, const QString& locale);
     static QStringList applicationDirs();

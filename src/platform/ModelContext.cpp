@@ -2,8 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -401,24 +404,140 @@ Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const Entity
     return out;
 }
 
+// Stored rows as a helper read them, before their objects are made: the values of all of them in one
+// flat array, one stretch of attributes per row, so that the objects' own arrays are made on the main
+// thread only and the reading leaves no holes behind in the heap.
+struct ModelContext::ReadRows {
+    std::vector<qint64> rowIDs;
+    std::vector<quint64> unloaded;
+    std::vector<QVariant> values;
+};
+
+// Reads the row the statement stands on into `values` (one slot per attribute): large values only as
+// present or not, a NULL in a non-optional attribute as its fallback. Returns the large values left in
+// the store.
+quint64 ModelContext::readRow(sqlite3_stmt* s, const QVector<AttributeDescription>& attributes, quint64 lazy,
+                              const QVector<QVariant>& fallbacks, QVariant* values)
+{
+    quint64 unloaded = 0;
+    for (int i = 0; i < attributes.size(); ++i) {
+        if (lazy & (quint64(1) << i)) {
+            if (sqlite3_column_int(s, i + 1)) {
+                unloaded |= quint64(1) << i;
+                values[i] = QVariant();
+            } else {
+                values[i] = fallbacks[i];
+            }
+            continue;
+        }
+        QVariant v = SqliteDatabase::columnValue(s, i + 1, attributes[i].type);
+        values[i] = v.isValid() ? std::move(v) : fallbacks[i];
+    }
+    return unloaded;
+}
+
+namespace {
+// Tables smaller than this are read on the main thread alone: starting helpers costs more.
+constexpr qint64 kParallelRows = 16384;
+}  // namespace
+
+// A large table of a store in a file is read by a few helpers at once, each over a stretch of row ids
+// with a read-only connection of its own, while the main connection holds the write lock so that no
+// other process can commit in between: every stretch then comes from the same state of the store. The
+// objects are made here, in row order. None when the table is small or the helpers cannot be used (a
+// store in memory, a transaction open, the lock or a connection not had): then the caller reads it alone.
+auto ModelContext::readInParallel(const EntityState& state, const QVector<QVariant>& fallbacks)
+    -> std::optional<std::vector<ReadRows>>
+{
+    if (m_db.isInMemory() || sqlite3_get_autocommit(m_db.handle()) == 0) return std::nullopt;
+    const QByteArray table = SqliteDatabase::quoted(state.entity->name);
+    // Never waited for: another writer at work means reading alone, now.
+    sqlite3_busy_timeout(m_db.handle(), 0);
+    const bool locked = bool(m_db.exec("BEGIN IMMEDIATE"));
+    sqlite3_busy_timeout(m_db.handle(), SqliteDatabase::kBusyTimeoutMs);
+    if (!locked) return std::nullopt;
+    auto release = qScopeGuard([this] { m_db.exec("COMMIT"); });
+    qint64 lowest = 0, highest = -1;
+    if (auto bounds = m_db.cached("SELECT (SELECT min(\"_rowid\") FROM " + table + "), (SELECT max(\"_rowid\") FROM " +
+                                  table + ")");
+        bounds) {
+        if (sqlite3_step(*bounds) == SQLITE_ROW) {
+            lowest = sqlite3_column_int64(*bounds, 0);
+            highest = sqlite3_column_int64(*bounds, 1);
+        }
+        sqlite3_reset(*bounds);
+    }
+    if (highest - lowest + 1 < kParallelRows) return std::nullopt;
+
+    const int helpers = int(std::clamp(std::thread::hardware_concurrency() / 2, 2u, 4u));
+    const qint64 span = (highest - lowest) / helpers + 1;
+    const QByteArray sql = state.selectSql.left(state.selectSql.indexOf(" ORDER BY")) +
+                           " WHERE \"_rowid\" BETWEEN ? AND ? ORDER BY \"_rowid\"";
+    std::vector<ReadRows> parts(static_cast<size_t>(helpers));
+    const size_t width = size_t(state.entity->attributes.size());
+    std::vector<char> failed(size_t(helpers), 0);
+    auto readPart = [&](int k) {
+        auto opened = SqliteDatabase::openHandle(m_db.path(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+        if (!opened) {
+            failed[size_t(k)] = 1;
+            return;
+        }
+        sqlite3* db = *opened;
+        // Every page of the table is read once: through a mapping of the file, none is copied. The
+        // mapping goes with the connection.
+        sqlite3_exec(db, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr) != SQLITE_OK) {
+            failed[size_t(k)] = 1;
+            sqlite3_close_v2(db);
+            return;
+        }
+        sqlite3_bind_int64(s, 1, lowest + span * k);
+        sqlite3_bind_int64(s, 2, std::min(highest, lowest + span * (k + 1) - 1));
+        ReadRows& rows = parts[size_t(k)];
+        const size_t expected = size_t(std::min<qint64>(span, 65536));
+        rows.rowIDs.reserve(expected);
+        rows.unloaded.reserve(expected);
+        rows.values.reserve(expected * width);
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            rows.rowIDs.push_back(sqlite3_column_int64(s, 0));
+            rows.values.resize(rows.values.size() + width);
+            rows.unloaded.push_back(readRow(s, state.entity->attributes, state.lazy, fallbacks,
+                                            rows.values.data() + rows.values.size() - width));
+        }
+        if (rc != SQLITE_DONE) failed[size_t(k)] = 1;
+        sqlite3_finalize(s);
+        sqlite3_close_v2(db);
+    };
+    std::vector<std::thread> threads;
+    for (int k = 1; k < helpers; ++k) {
+        try {
+            threads.emplace_back(readPart, k);
+        } catch (const std::system_error&) {
+            readPart(k);  // no thread to be had: this one reads that stretch too
+        }
+    }
+    readPart(0);
+    for (std::thread& t : threads) t.join();
+    if (std::find(failed.begin(), failed.end(), 1) != failed.end()) return std::nullopt;
+    return parts;
+}
+
 Status<StoreError> ModelContext::load(EntityState& state)
 {
-    auto statement = m_db.cached(state.selectSql);
-    if (!statement) return statement.error();
-    sqlite3_stmt* s = *statement;
     const QVector<AttributeDescription>& attributes = state.entity->attributes;
     QVector<QVariant> fallbacks;
     for (const AttributeDescription& a : attributes) fallbacks.append(a.optional ? QVariant() : fallbackValue(a));
 
     std::vector<ManagedObject*> rows;
     std::vector<ManagedObject*> made;
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        const qint64 rowID = sqlite3_column_int64(s, 0);
+    // The object of one stored row, with its values moved in from `values`; none when this context
+    // already has an object for the row (saved from here before the entity was first fetched).
+    auto take = [&](qint64 rowID, quint64 unloaded, QVariant* values) {
         if (ManagedObject* known = state.byRow.value(rowID)) {
-            // Saved from this context before the entity was first fetched: keep that object.
             rows.push_back(known);
-            continue;
+            return;
         }
         ManagedObject* o;
         {
@@ -426,35 +545,48 @@ Status<StoreError> ModelContext::load(EntityState& state)
             o = state.entity->make();
             ManagedObject::s_loading = false;
         }
-        QVector<QVariant>& values = o->m_values;
-        values.resize(attributes.size());
-        for (int i = 0; i < attributes.size(); ++i) {
-            if (state.lazy & (quint64(1) << i)) {
-                if (sqlite3_column_int(s, i + 1))
-                    o->m_unloaded |= quint64(1) << i;
-                else
-                    values[i] = fallbacks[i];
-                continue;
-            }
-            QVariant v = SqliteDatabase::columnValue(s, i + 1, attributes[i].type);
-            values[i] = v.isValid() ? std::move(v) : fallbacks[i];
-        }
-        o->m_saved = values;
+        QVector<QVariant>& own = o->m_values;
+        own.resize(attributes.size());
+        for (int i = 0; i < attributes.size(); ++i) own[i] = std::move(values[i]);
+        o->m_saved = own;
+        o->m_unloaded = unloaded;
         o->m_rowID = rowID;
         o->m_context = this;
         rows.push_back(o);
         made.push_back(o);
-    }
-    if (rc != SQLITE_DONE) {
-        const StoreError e = m_db.error(rc, QStringLiteral("Reading %1").arg(state.entity->name));
-        sqlite3_reset(s);
-        for (ManagedObject* o : made) {
-            o->m_context = nullptr;
-            delete o;
+    };
+
+    if (auto parts = readInParallel(state, fallbacks)) {
+        size_t total = 0;
+        for (const ReadRows& part : *parts) total += part.rowIDs.size();
+        rows.reserve(total);
+        made.reserve(total);
+        for (ReadRows& part : *parts) {
+            for (size_t r = 0; r < part.rowIDs.size(); ++r)
+                take(part.rowIDs[r], part.unloaded[r], part.values.data() + r * size_t(attributes.size()));
+            part = ReadRows();
         }
-        return e;
+    } else {
+        auto statement = m_db.cached(state.selectSql);
+        if (!statement) return statement.error();
+        sqlite3_stmt* s = *statement;
+        QVector<QVariant> values(attributes.size());
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            const quint64 unloaded = readRow(s, attributes, state.lazy, fallbacks, values.data());
+            take(sqlite3_column_int64(s, 0), unloaded, values.data());
+        }
+        if (rc != SQLITE_DONE) {
+            const StoreError e = m_db.error(rc, QStringLiteral("Reading %1").arg(state.entity->name));
+            sqlite3_reset(s);
+            for (ManagedObject* o : made) {
+                o->m_context = nullptr;
+                delete o;
+            }
+            return e;
+        }
+        sqlite3_reset(s);
     }
-    sqlite3_reset(s);
     m_owned.insert(m_owned.end(), made.begin(), made.end());
     state.byRow.reserve(qsizetype(rows.size()));
     for (ManagedObject* o : made) state.byRow.insert(o->m_rowID, o);

@@ -7,6 +7,7 @@
 #include <QVarLengthArray>
 #include <QVector>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/FetchDescriptor.h"
@@ -16,6 +17,7 @@
 #include "platform/StoreError.h"
 
 class SqliteDatabase;
+struct sqlite3_stmt;
 
 // The main context of a container: where objects are fetched, inserted, deleted and saved. Lives on
 // the main thread.
@@ -148,7 +150,11 @@ private:
     };
 
     EntityState* stateFor(const EntityDescription& entity);
+    struct ReadRows;
+    static quint64 readRow(sqlite3_stmt* s, const QVector<AttributeDescription>& attributes, quint64 lazy,
+                           const QVector<QVariant>& fallbacks, QVariant* values);
     Status<StoreError> load(EntityState& state);
+    std::optional<std::vector<ReadRows>> readInParallel(const EntityState& state, const QVector<QVariant>& fallbacks);
     Status<StoreError> writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows);
     void scheduleAutosave();
     void addToIndexes(EntityState& state, ManagedObject* object);

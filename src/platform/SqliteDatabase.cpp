@@ -28,7 +28,7 @@ Result<sqlite3*, StoreError> SqliteDatabase::openHandle(const QString& path, int
     sqlite3_extended_result_codes(db, 1);
     // Another process holding the write lock briefly (a second instance, a backup tool) should not
     // fail a save at once.
-    sqlite3_busy_timeout(db, 2000);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     return db;
 }
 

@@ -23,6 +23,8 @@ public:
     // A bare connection with extended result codes and a short busy wait, or why it could not be
     // opened. The caller closes it.
     static Result<sqlite3*, StoreError> openHandle(const QString& path, int flags);
+    // How long a connection waits for another one's lock before it reports the store busy.
+    static constexpr int kBusyTimeoutMs = 2000;
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -183,6 +185,24 @@ void fillNoteTexts(Folded& f, const QUuid& id, bool locked, bool trashed, const 
     f.text.shrink_to_fit();
 }
 
+// The same from stored UTF-8, as the file holds it.
+void fillNoteTextsUtf8(Folded& f, const QUuid& id, bool locked, bool trashed, const QByteArray& title,
+                       const QByteArray& body)
+{
+    if (locked) {
+        fillNoteTexts(f, id, locked, trashed, QString::fromUtf8(title), QString());
+        return;
+    }
+    f.id = id;
+    f.locked = locked;
+    f.trashed = trashed;
+    SearchFolding::appendLoweredUtf8(std::string_view(title.constData(), size_t(title.size())), f.text);
+    f.first = f.text.size();
+    SearchFolding::appendLoweredUtf8(std::string_view(body.constData(), size_t(body.size())), f.text);
+    f.second = f.text.size() - f.first;
+    f.text.shrink_to_fit();
+}
+
 void fillNote(const Note& note, Folded& f)
 {
     const bool locked = note.isLocked();
@@ -202,15 +222,26 @@ void fillCaptureTexts(Folded& f, const QUuid& id, qint64 createdMs, const QStrin
     f.text.shrink_to_fit();
 }
 
+void fillCaptureTextsUtf8(Folded& f, const QUuid& id, qint64 createdMs, const QByteArray& text, const QVariant& app,
+                          const QVariant& title)
+{
+    auto append = [&f](const QByteArray& utf8) {
+        SearchFolding::appendLoweredUtf8(std::string_view(utf8.constData(), size_t(utf8.size())), f.text);
+    };
+    f.id = id;
+    f.createdMs = createdMs;
+    append(text);
+    f.first = f.text.size();
+    if (app.isValid()) append(app.toByteArray());
+    f.second = f.text.size() - f.first;
+    if (title.isValid()) append(title.toByteArray());
+    f.text.shrink_to_fit();
+}
+
 void fillCapture(const Capture& capture, Folded& f)
 {
     fillCaptureTexts(f, capture.uuid(), capture.createdAt().toMSecsSinceEpoch(), capture.text(), capture.sourceApp(),
                      capture.sourceTitle());
-}
-
-std::optional<QString> optionalText(const QVariant& v)
-{
-    return v.isValid() ? std::optional<QString>(v.toString()) : std::nullopt;
 }
 
 // Entries lowered from stored rows, in row order, for finding by row.
@@ -225,44 +256,79 @@ struct StoredEntries {
     }
 };
 
+// Runs `work(i)` for every index below `count`, spread over a few threads; this one takes a share.
+void inParallel(size_t count, const std::function<void(size_t)>& work)
+{
+    static const size_t helpers = std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u);
+    const size_t chunk = (count + helpers - 1) / std::max<size_t>(helpers, 1);
+    auto range = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) work(i);
+    };
+    std::vector<std::thread> threads;
+    for (size_t from = chunk; from < count; from += chunk) {
+        try {
+            threads.emplace_back(range, from, std::min(count, from + chunk));
+        } catch (const std::system_error&) {
+            range(from, std::min(count, from + chunk));
+        }
+    }
+    range(0, std::min(count, chunk));
+    for (std::thread& t : threads) t.join();
+}
+
 // Lowers the searchable texts of every stored note outside the bin and every capture, straight from the
-// store's file. Run on a worker: it touches no object.
+// store's file. Run on a worker: it touches no object. Lowering is most of the cost, so each batch of
+// rows is lowered by a few helpers at once.
 bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& captures)
 {
     // Values: locked, trashed, title, body (never read for a locked note), id.
     auto lowerNotes = [&](std::vector<StoreRowReader::Row>& rows) {
-        for (const StoreRowReader::Row& row : rows) {
-            const bool trashed = row.values[1].toBool();
-            if (trashed) continue;
-            Folded f;
-            fillNoteTexts(f, row.values[4].toUuid(), row.values[0].toBool(), trashed, row.values[2].toString(),
-                          row.values[3].toString());
-            notes.rows.push_back(row.rowID);
-            notes.entries.push_back(std::move(f));
-        }
+        std::vector<const StoreRowReader::Row*> kept;
+        for (const StoreRowReader::Row& row : rows)
+            if (!row.values[1].toBool()) kept.push_back(&row);
+        const size_t first = notes.entries.size();
+        notes.entries.resize(first + kept.size());
+        inParallel(kept.size(), [&](size_t i) {
+            const StoreRowReader::Row& row = *kept[i];
+            fillNoteTextsUtf8(notes.entries[first + i], row.values[4].toUuid(), row.values[0].toBool(), false,
+                              row.values[2].toByteArray(), row.values[3].toByteArray());
+        });
+        for (const StoreRowReader::Row* row : kept) notes.rows.push_back(row->rowID);
         return true;
     };
     // Values: text, source name, page title, creation date, id.
     auto lowerCaptures = [&](std::vector<StoreRowReader::Row>& rows) {
-        for (const StoreRowReader::Row& row : rows) {
-            Folded f;
+        const size_t first = captures.entries.size();
+        captures.entries.resize(first + rows.size());
+        inParallel(rows.size(), [&](size_t i) {
+            const StoreRowReader::Row& row = rows[i];
             const QVariant& created = row.values[3];
-            fillCaptureTexts(f, row.values[4].toUuid(),
-                             created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0, row.values[0].toString(),
-                             optionalText(row.values[1]), optionalText(row.values[2]));
-            captures.rows.push_back(row.rowID);
-            captures.entries.push_back(std::move(f));
-        }
+            fillCaptureTextsUtf8(captures.entries[first + i], row.values[4].toUuid(),
+                                 created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0,
+                                 row.values[0].toByteArray(), row.values[1], row.values[2]);
+        });
+        for (const StoreRowReader::Row& row : rows) captures.rows.push_back(row.rowID);
         return true;
     };
-    const auto readNotes = StoreRowReader::read(path, Note::entityDescription(),
-                                                {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid},
-                                                4096, lowerNotes, {Note::IsLocked, {Note::Body}});
-    if (!readNotes) return false;
-    return bool(StoreRowReader::read(
-        path, Capture::entityDescription(),
-        {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 4096,
-        lowerCaptures));
+    // Notes and captures are read side by side, each over a connection of its own.
+    bool capturesRead = false;
+    auto readCaptures = [&] {
+        capturesRead = bool(StoreRowReader::read(
+            path, Capture::entityDescription(),
+            {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 16384,
+            lowerCaptures, {}, {Capture::Text, Capture::SourceApp, Capture::SourceTitle}));
+    };
+    std::thread captureReader;
+    try {
+        captureReader = std::thread(readCaptures);
+    } catch (const std::system_error&) {
+        readCaptures();
+    }
+    const auto readNotes = StoreRowReader::read(
+        path, Note::entityDescription(), {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid}, 16384,
+        lowerNotes, {Note::IsLocked, {Note::Body}}, {Note::Title, Note::Body});
+    if (captureReader.joinable()) captureReader.join();
+    return readNotes && capturesRead;
 }
 
 struct DatedCapture {

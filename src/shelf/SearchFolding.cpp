@@ -185,6 +185,42 @@ void SearchFolding::appendLowered(QStringView text, std::string& out)
     out.resize(w);
 }
 
+void SearchFolding::appendLoweredUtf8(std::string_view utf8, std::string& out)
+{
+    // As appendLowered, byte by byte: ASCII is lowered straight through, and the word around anything
+    // else (from the space or line feed before it to the one after it, bytes that are never part of a
+    // longer sequence) goes through the UTF-16 path, so malformed bytes are replaced as fromUtf8 does.
+    const char* src = utf8.data();
+    const size_t n = utf8.size();
+    const auto lower = [](char c) { return char(static_cast<unsigned char>(c - 'A') < 26 ? c + 32 : c); };
+    const auto isBreak = [](char c) { return c == ' ' || c == '\n'; };
+    size_t w = out.size();
+    out.resize(w + n);
+    size_t i = 0;
+    while (i < n) {
+        if (static_cast<unsigned char>(src[i]) < 0x80) {
+            out[w++] = lower(src[i++]);
+            continue;
+        }
+        size_t from = i;
+        while (from > 0 && !isBreak(src[from - 1])) --from;
+        size_t to = i + 1;
+        while (to < n && !isBreak(src[to])) ++to;
+        // What of the word was written so far was ASCII, one byte per byte.
+        out.resize(w - (i - from));
+        QString word = QString::fromUtf8(src + from, qsizetype(to - from));
+        // fromUtf8 drops a byte order mark at the start of what it is given; only the text's own start
+        // loses one.
+        if (from > 0 && std::string_view(src + from, to - from).starts_with("\xEF\xBB\xBF"))
+            word.prepend(QChar(0xFEFF));
+        appendLowered(word, out);
+        w = out.size();
+        out.resize(w + (n - to));
+        i = to;
+    }
+    out.resize(w);
+}
+
 std::string SearchFolding::lowered(QStringView text)
 {
     std::string out;

@@ -13,6 +13,9 @@ struct SearchFolding {
     // Appends the text lower-cased with the Unicode default mapping (no locale), composed (NFC), as
     // UTF-8. Unpaired surrogates become U+FFFD.
     static void appendLowered(QStringView text, std::string& out);
+    // The same for text held as UTF-8, as appendLowered(QString::fromUtf8(utf8)) gives it (malformed
+    // bytes become U+FFFD), without turning the ASCII stretches into UTF-16 first.
+    static void appendLoweredUtf8(std::string_view utf8, std::string& out);
     static std::string lowered(QStringView text);
 
     // Whether needle occurs in haystack beginning and ending on character boundaries. Both sides must

@@ -486,6 +486,9 @@ std::optional<QVector<NoteBlock>> NoteStore::resolveDrafts(const NoteBlockMigrat
 
 std::optional<QSet<QUuid>> NoteStore::referencedImageIDs(const Note& note) const
 {
+    // Most envelopes are in the compact form this build writes, where the ids are found without decoding.
+    if (const auto data = note.bodyBlocksData())
+        if (const auto ids = NoteBlockEnvelope::pictureIDs(*data)) return QSet<QUuid>(ids->begin(), ids->end());
     const auto decoded = note.decodedBlocks();
     if (!decoded) return std::nullopt;
     QSet<QUuid> ids;

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "model/Note.h"
 #include "model/NoteBlockEnvelope.h"
 
 namespace {
@@ -199,6 +200,110 @@ TEST(NoteBlockEnvelopeTest, EqualityRules)
     EXPECT_NE(ImageSizing::makeFit(), ImageSizing::makeFraction(0));
     EXPECT_NE(ImageSizing::makeFraction(0.5), ImageSizing::makeFraction(0.5000001));
     EXPECT_NE(NoteBlock::text(a, kBlock), NoteBlock::image({kImage, ImageSizing::makeFit()}, kBlock));
+}
+
+// The quick check vouches for what this build writes over its own projection, and for nothing else.
+TEST(NoteBlockEnvelopeTest, QuickCheckVouchesForWrittenEnvelopesOverTheirOwnBody)
+{
+    const TextRuns::Run every{.loc = 0,
+                              .len = 2,
+                              .b = true,
+                              .i = false,
+                              .u = true,
+                              .s = false,
+                              .size = 13.37,
+                              .family = "Serif \"Pro\"",
+                              .fg = "FF0000",
+                              .bg = "00FF00",
+                              .link = "https://example.org/\u00E9"};
+    const QVector<QVector<NoteBlock>> bodies = {
+        {},
+        {NoteBlock::text({QString(), {}})},
+        {NoteBlock::text(
+            {"Gr\u00FC\u00DFe \"quoted\" back\\slash / tab\t cr\r ctrl\u0001 \U0001F600 \u4E2D", {every}})},
+        {NoteBlock::text({"first", {}}), NoteBlock::image({kImage, ImageSizing::makeFraction(0.1 + 0.2)}),
+         NoteBlock::image({kImage, ImageSizing::makeFraction(1e-7)}),
+         NoteBlock::image({kImage, ImageSizing::makePreset(ImageSizing::Preset::large)}),
+         NoteBlock::image({kImage, ImageSizing::makeFit()}), NoteBlock::text({"last\nline", {}})},
+    };
+    for (const QVector<NoteBlock>& blocks : bodies) {
+        const QByteArray envelope = *NoteBlockEnvelope::encode(blocks);
+        const QByteArray body = Note::projectedBody(blocks).toUtf8();
+        EXPECT_TRUE(NoteBlockEnvelope::projectsExactly(envelope, body)) << envelope.constData();
+        EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(envelope, body + "x"));
+        EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(envelope, body + "\n"));
+        if (!body.isEmpty()) {
+            EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(envelope, body.chopped(1)));
+            QByteArray changed = body;
+            changed[0] = changed[0] == 'a' ? 'b' : 'a';
+            EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(envelope, changed));
+        }
+    }
+    // Canonically equal but not the same bytes: left to the full check, which finds it sound.
+    EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(*NoteBlockEnvelope::encode({NoteBlock::text({"caf\u00E9", {}})}),
+                                                    QString("cafe\u0301").toUtf8()));
+}
+
+TEST(NoteBlockEnvelopeTest, QuickCheckNeverVouchesWhereTheFullReaderWouldNot)
+{
+    auto pictures = [](const QVector<NoteBlock>& blocks) {
+        QVector<QUuid> ids;
+        for (const NoteBlock& b : blocks)
+            if (const ImagePlacement* p = b.imagePlacement()) ids << p->imageID;
+        return ids;
+    };
+    auto vouchedWrongly = [&](const QByteArray& envelope, const QByteArray& body) {
+        const auto decoded = NoteBlockEnvelope::decode(envelope);
+        if (const auto ids = NoteBlockEnvelope::pictureIDs(envelope); ids && (!decoded || *ids != pictures(*decoded)))
+            return true;
+        if (!NoteBlockEnvelope::projectsExactly(envelope, body)) return false;
+        return !decoded || Note::projectedBody(*decoded).toUtf8() != body;
+    };
+    const QVector<NoteBlock> blocks = {
+        NoteBlock::text({"a long enough line \u00E9 for whole stretches \"\\z",
+                         {TextRuns::Run{.loc = 1, .len = 12, .b = true, .size = 1.5, .fg = "0A0B0C"}}},
+                        kBlock),
+        NoteBlock::image({kImage, ImageSizing::makeFraction(0.25)}, kBlock), NoteBlock::text({"b", {}}, kBlock)};
+    const QByteArray envelope = *NoteBlockEnvelope::encode(blocks);
+    const QByteArray body = Note::projectedBody(blocks).toUtf8();
+    ASSERT_TRUE(NoteBlockEnvelope::projectsExactly(envelope, body));
+    EXPECT_EQ(NoteBlockEnvelope::pictureIDs(envelope), QVector<QUuid>{kImage});
+    // Every byte replaced, dropped or doubled, against the original body.
+    const QByteArray replacements("\"\\{}[],:0123-.eE+ xnul\x01\x7f\xc3\xa9\xed\xbf", 30);
+    for (qsizetype i = 0; i < envelope.size(); ++i) {
+        for (char r : replacements) {
+            QByteArray mutated = envelope;
+            mutated[i] = r;
+            EXPECT_FALSE(vouchedWrongly(mutated, body)) << mutated.constData();
+        }
+        EXPECT_FALSE(vouchedWrongly(QByteArray(envelope).remove(i, 1), body)) << i;
+        EXPECT_FALSE(vouchedWrongly(QByteArray(envelope).insert(i, envelope[i]), body)) << i;
+    }
+    // Texts the full reader refuses or reads otherwise, with the bytes they would seem to spell.
+    const QByteArray text =
+        R"({"blocks":[{"id":"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9","runs":[],"text":"%1","type":"text"}],"version":1})";
+    for (const auto& [inside, spelled] :
+         std::initializer_list<std::pair<QByteArray, QByteArray>>{{"\\ud83d", "\xed\xa0\xbd"},
+                                                                  {"\\ude00\\ud83d", "\xed\xb8\x80\xed\xa0\xbd"},
+                                                                  {"\xed\xa0\xbd", "\xed\xa0\xbd"},
+                                                                  {"\xc0\xaf", "\xc0\xaf"},
+                                                                  {"\xe0\x80\xaf", "\xe0\x80\xaf"},
+                                                                  {"\xf4\x90\x80\x80", "\xf4\x90\x80\x80"},
+                                                                  {"\xc3", "\xc3"},
+                                                                  {"a\nb", "a\nb"},
+                                                                  {"\\x41", "A"}}) {
+        const QByteArray env = QByteArray(text).replace("%1", inside);
+        EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(env, spelled)) << env.constData();
+    }
+    // A newer version and runs the full reader refuses.
+    EXPECT_FALSE(
+        NoteBlockEnvelope::projectsExactly(QByteArray(envelope).replace("\"version\":1", "\"version\":2"), body));
+    for (const char* run : {R"({"len":1})", R"({"len":1,"loc":0.5})", R"({"b":"yes","len":1,"loc":0})",
+                            R"({"len":1,"loc":0,"loc":0})", R"({"len":1,"loc":0,"size":"12"})"}) {
+        const QByteArray env =
+            QByteArray(text).replace("%1", "x").replace("\"runs\":[]", QByteArray("\"runs\":[") + run + "]");
+        EXPECT_FALSE(NoteBlockEnvelope::projectsExactly(env, "x")) << env.constData();
+    }
 }
 
 }  // namespace

@@ -146,7 +146,6 @@ TEST(NoteImageTest, RefusesWhatItCannotStore)
     const auto huge = NoteImage::normalised(hugePngHeader(40000, 40000));
     ASSERT_FALSE(huge);
     EXPECT_EQ(huge.error(), NoteImage::NormaliseError::tooLarge);
-    EXPECT_TRUE(NoteImage::describe(huge.error()).contains("too large"));
 }
 
 TEST(NoteImageTest, HashAndImage)

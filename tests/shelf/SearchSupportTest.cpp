@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/Note.h"
+#include "shelf/SearchFolding.h"
 #include "shelf/SearchSupport.h"
 
 namespace {
@@ -95,6 +96,32 @@ TEST(SearchSupportTest, ALockedNoteNeverGivesASnippet)
     note.setIsLocked(true);
     EXPECT_FALSE(SearchSupport::noteSnippet(note, "secret", 96));
     EXPECT_FALSE(SearchSupport::noteSnippet(note, QString(), 96));
+}
+
+// Stored texts are lowered from their UTF-8 as their UTF-16 form would be, malformed bytes included.
+TEST(SearchSupportTest, LoweringUtf8GivesWhatLoweringItsUtf16Gives)
+{
+    const QList<QByteArray> texts = {
+        "",
+        "   ",
+        "Plain ASCII Text With SOME Capitals, digits 0123 and punctuation!?",
+        "Grüße aus KÖLN, café CRÈME à la FAÇADE\nNAÏVE Über alles",
+        "Cafe\xcc\x81 ECOLE\xcc\x81",
+        "\xce\x9f\xce\x94\xce\x9f\xce\xa3 \xce\x9f\xce\x94\xce\x9f\xce\xa3x",
+        "\xc4\xb0STANBUL and \xf0\x9f\x98\x80 EMOJI \xe4\xb8\xad\xe6\x96\x87",
+        "\xc3 x ab\xc3 \xe0\x80\xaf z \xff\xfe \xed\xa0\x80 END",
+        "\xef\xbb\xbf"
+        "BOM first, \xef\xbb\xbf"
+        "BOM AFTER A SPACE",
+        QByteArray("NUL\0INSIDE \xc3\x89", 15),
+    };
+    for (const QByteArray& text : texts) {
+        std::string fromUtf16 = "kept ";
+        SearchFolding::appendLowered(QString::fromUtf8(text), fromUtf16);
+        std::string fromUtf8 = "kept ";
+        SearchFolding::appendLoweredUtf8(std::string_view(text.constData(), size_t(text.size())), fromUtf8);
+        EXPECT_EQ(fromUtf8, fromUtf16) << text.toHex().constData();
+    }
 }
 
 }  // namespace
