@@ -45,6 +45,9 @@ public:
     // that sends while every slot is held by a connection that has sent nothing yet takes the place
     // of the oldest of those. When the queue is full too, a new connection displaces the oldest
     // connection that has sent nothing; it is turned away only when every connection held has sent.
+    // A queued connection whose whole request has already arrived needs no slot to be read: it is
+    // answered at once, beside the slots, as long as fewer requests than there are slots are being
+    // answered.
     struct Limits {
         int maxConnections = 16;
         int idleTimeoutMs = 10'000;
