@@ -305,6 +305,10 @@ TEST(EwmhWindowState, StatesBeforeAndAfterMappingAndTheFullScreenQuestion)
     window.show();
     const auto read = [&] { return EwmhWindowState::read(window.winId()); };
     EXPECT_TRUE(QTest::qWaitFor([&] { return read().sticky && read().above && read().skipTaskbar; }, 5000));
+    // The states read back above are the ones we wrote; a change asked of a window manager that has not
+    // taken the window in yet is lost, so wait until it has (it sets WM_STATE on the windows it manages).
+    const QString id = QString::number(window.winId());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run("xprop", {"-id", id, "WM_STATE"}).contains("Normal"); }, 5000));
     EwmhWindowState::apply(window.winId(), {false, false, true, true});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !read().sticky && !read().above; }, 5000));
     EXPECT_TRUE(read().skipPager);
