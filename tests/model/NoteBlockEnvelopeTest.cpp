@@ -269,7 +269,8 @@ TEST(NoteBlockEnvelopeTest, QuickCheckNeverVouchesWhereTheFullReaderWouldNot)
     ASSERT_TRUE(NoteBlockEnvelope::projectsExactly(envelope, body));
     EXPECT_EQ(NoteBlockEnvelope::pictureIDs(envelope), QVector<QUuid>{kImage});
     // Every byte replaced, dropped or doubled, against the original body.
-    const QByteArray replacements("\"\\{}[],:0123-.eE+ xnul\x01\x7f\xc3\xa9\xed\xbf", 30);
+    static constexpr char kReplacements[] = "\"\\{}[],:0123-.eE+ xnul\x01\x7f\xc3\xa9\xed\xbf";
+    const QByteArray replacements(kReplacements, sizeof kReplacements - 1);
     for (qsizetype i = 0; i < envelope.size(); ++i) {
         for (char r : replacements) {
             QByteArray mutated = envelope;
