@@ -236,10 +236,13 @@ private:
         return ::ioctl(c.fd, FIONREAD, &pending) == 0 && pending == 0;
     }
 
+    // Connections out of the queue. One taken from the queue with its whole request counts too: while
+    // it is answered it holds a place like any other, so held answers still fill the endpoint and turn
+    // newcomers away rather than letting more through to wait on the main thread.
     int activeCount() const
     {
         int n = 0;
-        for (const auto& [id, c] : m_connections) n += !c.closed && c.phase != Phase::Waiting && !c.whole;
+        for (const auto& [id, c] : m_connections) n += !c.closed && c.phase != Phase::Waiting;
         return n;
     }
 
