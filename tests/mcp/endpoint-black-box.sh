@@ -16,11 +16,6 @@ session_begin mcp
 client="Tarnwick SDK check"
 drive() { timeout 60 node "$client_dir/drive-endpoint.mjs" "$@"; }
 
-# The port our application listens on: 48219 unless another process holds it.
-listening_port() {
-  ss -Hltnp 2>/dev/null | awk -v pid="pid=$app_pid," 'index($0, pid) { n = split($4, a, ":"); print a[n]; exit }'
-}
-
 start_app() {
   # The common umask: our files must still be the user's alone.
   local mask
@@ -28,14 +23,7 @@ start_app() {
   umask 022
   launch "$tarnwick"
   umask "$mask"
-  port=""
-  for _ in $(seq 1 200); do
-    kill -0 "$app_pid" 2>/dev/null || fail "the application exited at launch"
-    port=$(listening_port)
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
-  [ -n "$port" ] || fail "the endpoint did not start listening"
+  wait_listening_port
   [ "$port" -ge 48219 ] && [ "$port" -le 48231 ] || fail "listening on port $port, outside 48219...48231"
   # The token is where the application keeps it: the keyring item of the endpoint.
   token=$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false)

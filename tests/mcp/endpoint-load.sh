@@ -10,21 +10,11 @@ source "$(dirname "$0")/../support/session-lib.sh"
 session_begin mcpload
 
 client="Tarnwick load check"
-listening_port() {
-  ss -Hltnp 2>/dev/null | awk -v pid="pid=$app_pid," 'index($0, pid) { n = split($4, a, ":"); print a[n]; exit }'
-}
 
 "$seeder" "$work/manifest.json" "$client" || fail "seeding the store"
 settings_before=$(sha256sum "$XDG_CONFIG_HOME/tarnwick/settings.json" | cut -d' ' -f1)
 launch "$tarnwick"
-port=""
-for _ in $(seq 1 200); do
-  kill -0 "$app_pid" 2>/dev/null || fail "the application exited at launch"
-  port=$(listening_port)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the endpoint did not start listening"
+wait_listening_port
 token=$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false)
 [[ "$token" =~ ^[A-Za-z0-9]{24}$ ]] || fail "no well-formed endpoint token in the keyring"
 

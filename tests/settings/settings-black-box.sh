@@ -36,9 +36,6 @@ focus_settings() {
   xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
   within 50 active_is "Tarnwick Settings" || fail "the settings window did not take the focus"
 }
-listening_port() {
-  ss -Hltnp 2>/dev/null | awk -v pid="pid=$app_pid," 'index($0, pid) { n = split($4, a, ":"); print a[n]; exit }'
-}
 keyring_token() { secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false; }
 clipboard() { xclip -o -selection clipboard 2>/dev/null || true; }
 answer_card() {

@@ -101,3 +101,21 @@ settles_to() {
   done
   return 1
 }
+
+# The TCP port the launched application listens on (the endpoint), or nothing yet.
+listening_port() {
+  ss -Hltnp 2>/dev/null | awk -v pid="pid=$app_pid," 'index($0, pid) { n = split($4, a, ":"); print a[n]; exit }'
+}
+
+# Waits up to 20 s for the launched application to listen, and sets $port; fails when it exits first
+# or never listens.
+wait_listening_port() {
+  port=""
+  for _ in $(seq 1 200); do
+    kill -0 "$app_pid" 2>/dev/null || fail "the application exited at launch"
+    port=$(listening_port)
+    [ -n "$port" ] && return 0
+    sleep 0.1
+  done
+  fail "the endpoint did not start listening"
+}
