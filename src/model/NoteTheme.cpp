@@ -37,7 +37,7 @@ const EntityDescription& NoteTheme::entityDescription()
 NoteTheme::NoteTheme() : ManagedObject(entityDescription())
 {
     // The schema's default id is a fresh UUID text for every new row.
-    setId(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    if (!makingStoredRow()) setId(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
 }
 
 NoteTheme::NoteTheme(const QString& id, const QString& name, const QColor& paper,

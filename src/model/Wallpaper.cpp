@@ -21,7 +21,7 @@ const EntityDescription& Wallpaper::entityDescription()
 
 Wallpaper::Wallpaper() : ManagedObject(entityDescription())
 {
-    setId(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    if (!makingStoredRow()) setId(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
 }
 
 std::optional<QByteArray> Wallpaper::data() const

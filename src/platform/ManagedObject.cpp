@@ -2,6 +2,8 @@
 
 #include "platform/ModelContext.h"
 
+#include <atomic>
+
 int EntityDescription::indexOf(const QString& attribute) const
 {
     for (int i = 0; i < attributes.size(); ++i)
@@ -45,14 +47,15 @@ QVariant ManagedObject::normalized(AttributeType type, const QVariant& value)
 
 bool ManagedObject::s_loading = false;
 
-ManagedObject::ManagedObject(const EntityDescription& entity) : m_entity(&entity)
+namespace {
+std::atomic<quint64> s_lastSerial = 0;
+}
+
+ManagedObject::ManagedObject(const EntityDescription& entity)
+    : m_entity(&entity), m_serial(s_lastSerial.fetch_add(1, std::memory_order_relaxed) + 1)
 {
-    if (s_loading) {
-        // Exactly sized: a plain resize would round the block up to twice the size.
-        m_values.reserve(entity.attributes.size());
-        m_values.resize(entity.attributes.size());
-        return;
-    }
+    // A stored row's object is handed its values by the context.
+    if (s_loading) return;
     m_values.reserve(entity.attributes.size());
     // The same "no date" as a stored row whose date column is empty; the maker stamps the real one.
     const QDateTime epoch = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
@@ -103,24 +106,31 @@ void ManagedObject::loadValue(int attribute) const
     if (!m_context) return;
     const bool shared = !hasChanges();
     self->m_values[attribute] = m_context->storedValue(*this, attribute);
+    m_context->holdsLargeValues(self);
     if (shared)
         self->m_saved = m_values;
     else
         self->m_saved[attribute] = m_values.at(attribute);
 }
 
-void ManagedObject::releaseLargeValues()
+bool ManagedObject::releaseLargeValues()
 {
-    if (!m_context || m_rowID == 0 || m_deleted) return;
+    if (m_deleted) return false;
+    if (!m_context || m_rowID == 0) return true;
     const bool shared = !hasChanges();
+    bool holds = false;
     for (int i = 0; i < m_values.size(); ++i) {
-        if (i >= 64 || !m_entity->attributes[i].isLoadedOnAccess() || !m_values.at(i).isValid() || isChanged(i))
+        if (i >= 64 || !m_entity->attributes[i].isLoadedOnAccess() || !m_values.at(i).isValid()) continue;
+        if (isChanged(i)) {
+            holds = true;
             continue;
+        }
         m_values[i] = QVariant();
         if (!shared) m_saved[i] = QVariant();
         m_unloaded |= quint64(1) << i;
     }
     if (shared) m_saved = m_values;
+    return holds;
 }
 
 void ManagedObject::setValue(int attribute, const QVariant& value)
@@ -133,6 +143,8 @@ void ManagedObject::setValue(int attribute, const QVariant& value)
             m_context->indexedValueWillChange(this, attribute, m_values[attribute], v);
         m_values[attribute] = v;
         ++m_version;
+        if (m_context && attribute < 64 && m_entity->attributes[attribute].isLoadedOnAccess())
+            m_context->holdsLargeValues(this);
         if (m_context) m_context->objectDidChange(this);
     }
     Q_EMIT attributeChanged(attribute);

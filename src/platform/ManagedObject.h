@@ -78,7 +78,8 @@ public:
         return (attribute < 64 && (m_unloaded & (quint64(1) << attribute))) || m_values[attribute].isValid();
     }
     // Large values read so far and unchanged since are let go; they are read again when asked for.
-    void releaseLargeValues();
+    // Returns whether the object still holds one (changed, not saved yet, or not stored).
+    bool releaseLargeValues();
     void setValue(int attribute, const QVariant& value);
 
     // True when some attribute differs from what was last saved or loaded.
@@ -86,6 +87,9 @@ public:
     bool isChanged(int attribute) const;
     // Increases on every real change; caches keyed on an object compare it.
     quint64 version() const { return m_version; }
+    // Distinct for every object made in this process: tells an object from a later one that took the
+    // same address.
+    quint64 serial() const { return m_serial; }
     bool isDeleted() const { return m_deleted; }
     // Inserted into a context and not saved yet.
     bool isInserted() const { return m_rowID == 0 && m_context != nullptr && !m_deleted; }
@@ -95,6 +99,11 @@ public:
 
 Q_SIGNALS:
     void attributeChanged(int attribute);
+
+protected:
+    // True while the context makes the object of a stored row: its values come from the row after the
+    // constructor, which must neither read nor set any.
+    static bool makingStoredRow() { return s_loading; }
 
 private:
     friend class ModelContext;
@@ -111,12 +120,15 @@ private:
     bool m_deleted = false;
     quint64 m_version = 0;
     quint64 m_insertSerial = 0;  // order of insertion among unsaved objects
+    const quint64 m_serial;
     // Unchanged objects share one array between the two (implicit sharing): read them through const
     // access only, or each object pays for a second copy.
     QVector<QVariant> m_values;
     QVector<QVariant> m_saved;
     // Attributes of a stored row whose value is present in the store but not read yet.
     mutable quint64 m_unloaded = 0;
+    // Listed with the context as holding a large value.
+    bool m_holdsLarge = false;
 };
 
 // Strict equality for stored values: same type and same value (an empty string is not "none").

@@ -214,6 +214,7 @@ void ModelContext::insert(ManagedObject* object)
     object->m_insertSerial = ++m_insertSerial;
     ++m_changeCount;
     state->inserted.push_back(object);
+    if (state->lazy) holdsLargeValues(object);
     if (state->loaded) addToIndexes(*state, object);
     scheduleAutosave();
 }
@@ -256,7 +257,19 @@ QUuid indexKey(const QVariant& v)
 
 void ModelContext::addToIndexes(EntityState& state, ManagedObject* object)
 {
-    for (UuidIndex& index : state.indexes) index.objects[indexKey(object->m_values.at(index.attribute))].append(object);
+    for (UuidIndex& index : state.indexes) {
+        index.objects[indexKey(object->m_values.at(index.attribute))].append(object);
+        ++index.entries;
+    }
+}
+
+bool ModelContext::mayShareValues(const EntityDescription& entity, int attribute)
+{
+    const EntityState* state = stateFor(entity);
+    if (!state || !state->loaded) return true;
+    for (const UuidIndex& index : state->indexes)
+        if (index.attribute == attribute) return index.objects.size() != index.entries;
+    return true;
 }
 
 void ModelContext::removeFromIndexes(EntityState& state, ManagedObject* object)
@@ -268,6 +281,7 @@ void ModelContext::removeFromIndexes(EntityState& state, ManagedObject* object)
         for (qsizetype i = 0; i < list.size(); ++i)
             if (list[i] == object) {
                 list.remove(i);
+                --index.entries;
                 break;
             }
         if (list.isEmpty()) index.objects.erase(it);
@@ -286,10 +300,11 @@ void ModelContext::indexedValueWillChange(ManagedObject* object, int attribute, 
         const QUuid newKey = indexKey(to);
         if (oldKey == newKey) return;
         if (auto it = index.objects.find(oldKey); it != index.objects.end()) {
-            it->removeOne(object);
+            if (it->removeOne(object)) --index.entries;
             if (it->isEmpty()) index.objects.erase(it);
         }
         index.objects[newKey].append(object);
+        ++index.entries;
     }
 }
 
@@ -362,11 +377,25 @@ QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects,
     return out;
 }
 
+void ModelContext::holdsLargeValues(ManagedObject* object)
+{
+    if (object->m_holdsLarge) return;
+    object->m_holdsLarge = true;
+    m_holdingLarge.push_back(object);
+}
+
 void ModelContext::releaseLargeValues()
 {
-    for (EntityState& state : m_states)
-        if (state.lazy)
-            for (ManagedObject* o : state.rows) o->releaseLargeValues();
+    // Only the objects that were given a large value since the last time: on a large store most rows
+    // were never read beyond their list columns.
+    std::vector<ManagedObject*> kept;
+    for (ManagedObject* o : m_holdingLarge) {
+        if (o->releaseLargeValues())
+            kept.push_back(o);
+        else
+            o->m_holdsLarge = false;
+    }
+    m_holdingLarge = std::move(kept);
 }
 
 Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const EntityDescription& entity, int attribute,
@@ -404,13 +433,12 @@ Result<QList<ManagedObject*>, StoreError> ModelContext::objectsWith(const Entity
     return out;
 }
 
-// Stored rows as a helper read them, before their objects are made: the values of all of them in one
-// flat array, one stretch of attributes per row, so that the objects' own arrays are made on the main
-// thread only and the reading leaves no holes behind in the heap.
+// Stored rows as a helper read them, before their objects are made: each row's values already in the
+// array its object will hold, so the main thread only hands them over.
 struct ModelContext::ReadRows {
     std::vector<qint64> rowIDs;
     std::vector<quint64> unloaded;
-    std::vector<QVariant> values;
+    std::vector<QVector<QVariant>> values;
 };
 
 // Reads the row the statement stands on into `values` (one slot per attribute): large values only as
@@ -498,13 +526,12 @@ auto ModelContext::readInParallel(const EntityState& state, const QVector<QVaria
         const size_t expected = size_t(std::min<qint64>(span, 65536));
         rows.rowIDs.reserve(expected);
         rows.unloaded.reserve(expected);
-        rows.values.reserve(expected * width);
+        rows.values.reserve(expected);
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
             rows.rowIDs.push_back(sqlite3_column_int64(s, 0));
-            rows.values.resize(rows.values.size() + width);
-            rows.unloaded.push_back(readRow(s, state.entity->attributes, state.lazy, fallbacks,
-                                            rows.values.data() + rows.values.size() - width));
+            QVector<QVariant>& values = rows.values.emplace_back(qsizetype(width));
+            rows.unloaded.push_back(readRow(s, state.entity->attributes, state.lazy, fallbacks, values.data()));
         }
         if (rc != SQLITE_DONE) failed[size_t(k)] = 1;
         sqlite3_finalize(s);
@@ -534,7 +561,7 @@ Status<StoreError> ModelContext::load(EntityState& state)
     std::vector<ManagedObject*> made;
     // The object of one stored row, with its values moved in from `values`; none when this context
     // already has an object for the row (saved from here before the entity was first fetched).
-    auto take = [&](qint64 rowID, quint64 unloaded, QVariant* values) {
+    auto take = [&](qint64 rowID, quint64 unloaded, QVector<QVariant>&& values) {
         if (ManagedObject* known = state.byRow.value(rowID)) {
             rows.push_back(known);
             return;
@@ -545,10 +572,8 @@ Status<StoreError> ModelContext::load(EntityState& state)
             o = state.entity->make();
             ManagedObject::s_loading = false;
         }
-        QVector<QVariant>& own = o->m_values;
-        own.resize(attributes.size());
-        for (int i = 0; i < attributes.size(); ++i) own[i] = std::move(values[i]);
-        o->m_saved = own;
+        o->m_values = std::move(values);
+        o->m_saved = o->m_values;
         o->m_unloaded = unloaded;
         o->m_rowID = rowID;
         o->m_context = this;
@@ -563,18 +588,18 @@ Status<StoreError> ModelContext::load(EntityState& state)
         made.reserve(total);
         for (ReadRows& part : *parts) {
             for (size_t r = 0; r < part.rowIDs.size(); ++r)
-                take(part.rowIDs[r], part.unloaded[r], part.values.data() + r * size_t(attributes.size()));
+                take(part.rowIDs[r], part.unloaded[r], std::move(part.values[r]));
             part = ReadRows();
         }
     } else {
         auto statement = m_db.cached(state.selectSql);
         if (!statement) return statement.error();
         sqlite3_stmt* s = *statement;
-        QVector<QVariant> values(attributes.size());
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            QVector<QVariant> values(attributes.size());
             const quint64 unloaded = readRow(s, attributes, state.lazy, fallbacks, values.data());
-            take(sqlite3_column_int64(s, 0), unloaded, values.data());
+            take(sqlite3_column_int64(s, 0), unloaded, std::move(values));
         }
         if (rc != SQLITE_DONE) {
             const StoreError e = m_db.error(rc, QStringLiteral("Reading %1").arg(state.entity->name));
@@ -594,6 +619,7 @@ Status<StoreError> ModelContext::load(EntityState& state)
     state.loaded = true;
     for (UuidIndex& index : state.indexes) {
         index.objects.clear();
+        index.entries = 0;
         index.objects.reserve(qsizetype(state.rows.size() + state.inserted.size()));
     }
     for (ManagedObject* o : state.rows)

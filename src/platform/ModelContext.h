@@ -126,6 +126,12 @@ public:
     // Lets go of the large values read so far of every stored object left unchanged.
     void releaseLargeValues();
 
+    // False when no two live objects of the entity hold the same value of this indexed Uuid attribute,
+    // known without a scan; true when they may.
+    bool mayShareValues(const EntityDescription& entity, int attribute);
+    // Called by a managed object that took a large value into memory (read, set or inserted with it), so
+    // that releaseLargeValues() looks at it.
+    void holdsLargeValues(ManagedObject* object);
     // Called by a managed object just before an indexed attribute takes a different value.
     void indexedValueWillChange(ManagedObject* object, int attribute, const QVariant& from, const QVariant& to);
 
@@ -135,6 +141,7 @@ private:
     struct UuidIndex {
         int attribute = -1;
         QHash<QUuid, QVarLengthArray<ManagedObject*, 1>> objects;
+        qsizetype entries = 0;  // objects listed, over every key
     };
     struct EntityState {
         const EntityDescription* entity = nullptr;
@@ -165,8 +172,9 @@ private:
     std::vector<EntityState> m_states;
     QHash<const EntityDescription*, int> m_stateIndex;
     std::vector<ManagedObject*> m_owned;
-    QSet<ManagedObject*> m_changed;  // stored objects that changed since the last save
-    QSet<ManagedObject*> m_deleted;  // stored objects deleted since the last save
+    QSet<ManagedObject*> m_changed;              // stored objects that changed since the last save
+    QSet<ManagedObject*> m_deleted;              // stored objects deleted since the last save
+    std::vector<ManagedObject*> m_holdingLarge;  // objects that may hold a large value, each once
     bool m_autosave = true;
     bool m_autosaveScheduled = false;
     quint64 m_insertSerial = 0;

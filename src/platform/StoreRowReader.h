@@ -31,8 +31,10 @@ struct Withheld {
 // Calls `take` with batches of up to `batch` rows in row order; `take` returns false to stop early.
 // Fails when the store cannot be opened or read (a store in memory has no file to open). The values of
 // `asBytes` come as the stored bytes (a text as UTF-8), for readers that compare rather than convert.
+// `overlapped`: each batch is taken on a thread of its own while the next one is read, so `take` must
+// not touch what the caller's thread does meanwhile; a `false` from it stops the reading a batch later.
 Status<StoreError> read(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int batch,
                         const std::function<bool(std::vector<Row>&)>& take, const Withheld& withheld = {},
-                        const QVector<int>& asBytes = {});
+                        const QVector<int>& asBytes = {}, bool overlapped = false);
 
 }  // namespace StoreRowReader

@@ -30,9 +30,16 @@ LaunchBodyCheck::~LaunchBodyCheck()
     if (m_worker.joinable()) m_worker.join();
 }
 
-bool LaunchBodyCheck::Verdict::isSound(qint64 row) const
+bool LaunchBodyCheck::Verdict::isSound(qint64 row, size_t* cursor) const
 {
-    return std::binary_search(checked.begin(), checked.end(), row) && !suspects.contains(row);
+    auto from = checked.begin();
+    if (cursor && *cursor < checked.size() && checked[*cursor] <= row) {
+        from += qsizetype(*cursor);
+        for (int steps = 0; steps < 4 && from != checked.end() && *from < row; ++steps) ++from;
+    }
+    const auto at = std::lower_bound(from, checked.end(), row);
+    if (cursor) *cursor = size_t(at - checked.begin());
+    return at != checked.end() && *at == row && !suspects.contains(row);
 }
 
 const std::optional<LaunchBodyCheck::Verdict>& LaunchBodyCheck::verdict()
@@ -69,7 +76,7 @@ void LaunchBodyCheck::run(const QString& path)
     };
     const auto read =
         StoreRowReader::read(path, Note::entityDescription(), {Note::IsLocked, Note::Body, Note::BodyBlocksData}, 4096,
-                             judgeBatch, {Note::IsLocked, {Note::Body, Note::BodyBlocksData}}, {Note::Body});
+                             judgeBatch, {Note::IsLocked, {Note::Body, Note::BodyBlocksData}}, {Note::Body}, true);
     if (!read) {
         qCWarning(Log::store, "The launch check of note bodies could not read the store (%s); every body is checked",
                   qUtf8Printable(read.error().description()));

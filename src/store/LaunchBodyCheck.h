@@ -26,7 +26,8 @@ public:
         std::unordered_set<qint64> suspects;
 
         // True only for a row that was looked at and found sound; any other row is to be checked.
-        bool isSound(qint64 row) const;
+        // `cursor`, kept between calls that ask in row order, makes each answer a step or two.
+        bool isSound(qint64 row, size_t* cursor = nullptr) const;
     };
 
     // Waits for the worker. None when the store could not be read: then every row is suspect.

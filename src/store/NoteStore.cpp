@@ -35,29 +35,43 @@ QList<T*> allRows(ModelContext& context)
 }
 
 // One row per identity; `prefer(candidate, kept)` says whether the candidate replaces the kept row, so
-// among equally good rows the one fetched first stays. Losers come in the order in which they lost.
+// among equally good rows the one fetched first stays. Losers come in the order in which they lost;
+// winners in the order fetched, and `winnerOf` names them by key.
 template <typename T, typename Key>
 struct Collapsed {
-    QHash<Key, T*> winners;
+    QList<T*> winners;
+    QHash<Key, T*> winnerOf;
     QList<T*> losers;
 };
 
+// `mayShare` false: the context vouches that no two rows share a key, so every row wins, unlooked at.
 template <typename T, typename Key, typename KeyOf, typename Prefer>
-Collapsed<T, Key> collapseDuplicates(const QList<T*>& rows, KeyOf keyOf, Prefer prefer)
+Collapsed<T, Key> collapseDuplicates(const QList<T*>& rows, KeyOf keyOf, Prefer prefer, bool mayShare = true)
 {
     Collapsed<T, Key> out;
-    out.winners.reserve(rows.size());
+    if (!mayShare) {
+        out.winners = rows;
+        return out;
+    }
+    out.winnerOf.reserve(rows.size());
     for (T* row : rows) {
         const Key key = keyOf(*row);
-        auto it = out.winners.find(key);
-        if (it == out.winners.end()) {
-            out.winners.insert(key, row);
+        auto it = out.winnerOf.find(key);
+        if (it == out.winnerOf.end()) {
+            out.winnerOf.insert(key, row);
         } else if (prefer(*row, **it)) {
             out.losers.append(*it);
             *it = row;
         } else {
             out.losers.append(row);
         }
+    }
+    if (out.losers.isEmpty()) {
+        out.winners = rows;
+    } else {
+        out.winners.reserve(out.winnerOf.size());
+        for (T* row : rows)
+            if (out.winnerOf.value(keyOf(*row)) == row) out.winners.append(row);
     }
     return out;
 }
@@ -675,15 +689,19 @@ void NoteStore::reconcileForSync()
     // A note the worker found sound and that nothing changed since it was loaded needs no second look.
     const std::unique_ptr<LaunchBodyCheck> check = std::move(m_bodyCheck);
     const LaunchBodyCheck::Verdict* verdict = check && check->verdict() ? &*check->verdict() : nullptr;
+    const QList<Note*> noteRows = allRows<Note>(m_context);
     const auto notes = collapseDuplicates<Note, QUuid>(
-        allRows<Note>(m_context), [](const Note& n) { return n.uuid(); },
-        [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); });
+        noteRows, [](const Note& n) { return n.uuid(); },
+        [](const Note& candidate, const Note& kept) { return candidate.updatedAt() > kept.updatedAt(); },
+        m_context.mayShareValues(Note::entityDescription(), Note::Uuid));
     setReadOnlyNoteIDs({});
     QList<ManagedObject*> withEnvelope;
+    size_t cursor = 0;
     for (Note* kept : notes.winners) {
         if (kept->isLocked()) continue;
         if (kept->hasBodyBlocksData()) {
-            if (!verdict || kept->version() != 0 || !verdict->isSound(kept->rowID())) withEnvelope.append(kept);
+            if (!verdict || kept->version() != 0 || !verdict->isSound(kept->rowID(), &cursor))
+                withEnvelope.append(kept);
         } else {
             healBlocks(*kept);
         }
@@ -705,9 +723,11 @@ void NoteStore::reconcileForSync()
             if (values[i].isValid()) healBlocks(*static_cast<Note*>(part[i]), *decoded[size_t(i)]);
     }
 
+    const QList<Capture*> captureRows = allRows<Capture>(m_context);
     const auto captures = collapseDuplicates<Capture, QUuid>(
-        allRows<Capture>(m_context), [](const Capture& c) { return c.uuid(); },
-        [](const Capture& candidate, const Capture& kept) { return candidate.createdAt() > kept.createdAt(); });
+        captureRows, [](const Capture& c) { return c.uuid(); },
+        [](const Capture& candidate, const Capture& kept) { return candidate.createdAt() > kept.createdAt(); },
+        m_context.mayShareValues(Capture::entityDescription(), Capture::Uuid));
     const auto themes = collapseDuplicates<NoteTheme, QString>(
         allRows<NoteTheme>(m_context), [](const NoteTheme& t) { return t.id(); },
         [](const NoteTheme& candidate, const NoteTheme& kept) { return candidate.revision() > kept.revision(); });
@@ -722,7 +742,7 @@ void NoteStore::reconcileForSync()
     for (Note* loser : notes.losers) {
         // The rows filed under the shared id belong to the kept note as much as to the loser: only
         // those the kept note's readable blocks do not name go.
-        const Note* kept = notes.winners.value(loser->uuid());
+        const Note* kept = notes.winnerOf.value(loser->uuid());
         const auto named = kept && !kept->isLocked() ? referencedImageIDs(*kept) : std::nullopt;
         if (named) {
             for (NoteImage* row : imageRows(loser->uuid()))

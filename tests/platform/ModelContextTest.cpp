@@ -300,29 +300,38 @@ TEST_F(ModelContextTest, RowReaderGivesStoredValuesInRowOrderAndWithholdsFlagged
     }
     ASSERT_TRUE(context().save().ok());
 
-    std::vector<StoreRowReader::Row> seen;
-    int batches = 0;
-    auto collect = [&](std::vector<StoreRowReader::Row>& rows) {
-        ++batches;
-        seen.insert(seen.end(), rows.begin(), rows.end());
-        return true;
-    };
-    ASSERT_TRUE(StoreRowReader::read(path(), Sample::entityDescription(), {Sample::Count, Sample::OptName}, 4, collect,
-                                     {Sample::Flag, {Sample::OptName}}));
-    ASSERT_EQ(seen.size(), 10u);
-    EXPECT_EQ(batches, 3);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_LT(i ? seen[size_t(i - 1)].rowID : 0, seen[size_t(i)].rowID);
-        EXPECT_EQ(seen[size_t(i)].values[0].toLongLong(), i);
-        EXPECT_EQ(seen[size_t(i)].values[1], i % 3 ? QVariant(QStringLiteral("private %1").arg(i)) : QVariant()) << i;
-    }
+    // Batches taken on the reading thread, or each on a thread of its own while the next is read.
+    for (const bool overlapped : {false, true}) {
+        SCOPED_TRACE(overlapped ? "overlapped" : "in turn");
+        std::vector<StoreRowReader::Row> seen;
+        int batches = 0;
+        auto collect = [&](std::vector<StoreRowReader::Row>& rows) {
+            ++batches;
+            seen.insert(seen.end(), rows.begin(), rows.end());
+            rows.clear();  // a taker may consume what it is given
+            return true;
+        };
+        ASSERT_TRUE(StoreRowReader::read(path(), Sample::entityDescription(), {Sample::Count, Sample::OptName}, 4,
+                                         collect, {Sample::Flag, {Sample::OptName}}, {}, overlapped));
+        ASSERT_EQ(seen.size(), 10u);
+        EXPECT_EQ(batches, 3);
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_LT(i ? seen[size_t(i - 1)].rowID : 0, seen[size_t(i)].rowID);
+            EXPECT_EQ(seen[size_t(i)].values[0].toLongLong(), i);
+            EXPECT_EQ(seen[size_t(i)].values[1], i % 3 ? QVariant(QStringLiteral("private %1").arg(i)) : QVariant())
+                << i;
+        }
 
-    batches = 0;
-    EXPECT_TRUE(StoreRowReader::read(path(), Sample::entityDescription(), {Sample::Count}, 4,
-                                     [&](std::vector<StoreRowReader::Row>&) { return ++batches < 2; }));
-    EXPECT_EQ(batches, 2) << "stops when asked";
-    EXPECT_FALSE(StoreRowReader::read(path() + ".missing", Sample::entityDescription(), {Sample::Count}, 4, collect));
-    EXPECT_FALSE(StoreRowReader::read(QString(), Sample::entityDescription(), {Sample::Count}, 4, collect));
+        batches = 0;
+        EXPECT_TRUE(StoreRowReader::read(
+            path(), Sample::entityDescription(), {Sample::Count}, 4,
+            [&](std::vector<StoreRowReader::Row>&) { return ++batches < 2; }, {}, {}, overlapped));
+        EXPECT_EQ(batches, 2) << "stops when asked";
+        EXPECT_FALSE(StoreRowReader::read(path() + ".missing", Sample::entityDescription(), {Sample::Count}, 4, collect,
+                                          {}, {}, overlapped));
+        EXPECT_FALSE(StoreRowReader::read(QString(), Sample::entityDescription(), {Sample::Count}, 4, collect, {}, {},
+                                          overlapped));
+    }
 }
 
 }  // namespace

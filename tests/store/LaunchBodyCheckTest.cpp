@@ -61,6 +61,12 @@ TEST_F(LaunchBodyCheckTest, TheWorkerSuspectsExactlyTheBodiesTheRepairWouldChang
     EXPECT_FALSE(verdict->isSound(rowOf(ids.locked))) << "never looked at, so not vouched for";
     EXPECT_FALSE(verdict->isSound(999999));
     EXPECT_EQ(verdict->checked.size(), 305u);
+    // Asked with a cursor, in row order or out of it, the answers are the same.
+    std::vector<qint64> asked;
+    for (qint64 row = 0; row < 330; ++row) asked.push_back(row);
+    for (qint64 row : {300, 3, 3, 200, 1, 999999, 0, 305, 2}) asked.push_back(row);
+    size_t cursor = 0;
+    for (qint64 row : asked) EXPECT_EQ(verdict->isSound(row, &cursor), verdict->isSound(row)) << row;
 
     // Neither a store in memory nor a missing file gives a verdict.
     EXPECT_FALSE(LaunchBodyCheck(QString()).verdict());

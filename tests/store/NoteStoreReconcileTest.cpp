@@ -147,3 +147,40 @@ TEST_F(NoteStoreReconcileTest, DuplicatingConvertsALegacyBodyFirstAndRefusesSeal
 }
 
 }  // namespace
+
+namespace {
+
+// The repair skips looking for shared ids when the context's index knows of none: that knowledge must
+// follow every way a row comes, goes or changes its id, and a stored duplicate is still collapsed.
+TEST_F(NoteStoreReconcileTest, SharedIdsAreKnownAsRowsComeGoAndChangeTheirIds)
+{
+    Note* a = addNote("a", {}, 30);
+    Note* b = addNote("b", {}, 20);
+    store->saveNow();
+    const EntityDescription& entity = Note::entityDescription();
+    ASSERT_EQ(rows<Note>().size(), 2);
+    EXPECT_FALSE(context().mayShareValues(entity, Note::Uuid));
+
+    const QUuid own = b->uuid();
+    b->setUuid(a->uuid());
+    EXPECT_TRUE(context().mayShareValues(entity, Note::Uuid)) << "an id changed to another's";
+    b->setUuid(own);
+    EXPECT_FALSE(context().mayShareValues(entity, Note::Uuid));
+    Note* copy = addDuplicate(*a, 10);
+    EXPECT_TRUE(context().mayShareValues(entity, Note::Uuid)) << "a new row under an id in use";
+    context().remove(copy);
+    EXPECT_FALSE(context().mayShareValues(entity, Note::Uuid));
+    EXPECT_TRUE(context().mayShareValues(entity, Note::Title)) << "no index, no knowledge";
+
+    addDuplicate(*a, 5)->setTitle("a, newer");
+    open();
+    ASSERT_EQ(rows<Note>().size(), 3);
+    EXPECT_TRUE(context().mayShareValues(entity, Note::Uuid)) << "loaded from the store";
+    store->reconcileForSync();
+    QStringList titles;
+    for (const Note* n : rows<Note>()) titles << n->title();
+    EXPECT_EQ(titles, (QStringList{"b", "a, newer"}));
+    EXPECT_FALSE(context().mayShareValues(entity, Note::Uuid));
+}
+
+}  // namespace
