@@ -21,7 +21,7 @@ namespace {
 // lie back to back in one buffer so that filling an entry allocates once.
 struct Folded {
     const ManagedObject* key = nullptr;  // the address it was listed under; null once moved elsewhere
-    QPointer<ManagedObject> object;      // null once the object is destroyed, even if its address is reused
+    quint64 serial = 0;                  // of the object lowered: another at the same address differs
     quint64 version = 0;
     QUuid id;  // the object's id, so that results can be named without reading their objects
     std::string text;
@@ -71,8 +71,8 @@ public:
         } else {
             f = &rebuiltEntry(i, object);
         }
-        if (f->object.data() != object || f->version != object->version()) {
-            if (f->object.data() != object) f->object = object;
+        if (f->serial != object->serial() || f->version != object->version()) {
+            f->serial = object->serial();
             f->version = object->version();
             f->text.clear();
             f->first = f->second = 0;
@@ -248,9 +248,25 @@ void fillCapture(const Capture& capture, Folded& f)
 struct StoredEntries {
     std::vector<qint64> rows;
     std::vector<Folded> entries;
+    // Row ids are mostly dense: where an entry lies, by row id less the first, when that table is not
+    // much larger than the entries (-1 where no row).
+    std::vector<qint32> at;
+
+    void index()
+    {
+        at.clear();
+        if (rows.empty() || rows.back() - rows.front() >= qint64(rows.size()) * 4 + 1024) return;
+        at.assign(size_t(rows.back() - rows.front() + 1), -1);
+        for (size_t i = 0; i < rows.size(); ++i) at[size_t(rows[i] - rows.front())] = qint32(i);
+    }
 
     Folded* find(qint64 row)
     {
+        if (!at.empty()) {
+            if (row < rows.front() || row > rows.back()) return nullptr;
+            const qint32 i = at[size_t(row - rows.front())];
+            return i < 0 ? nullptr : &entries[size_t(i)];
+        }
         const auto it = std::lower_bound(rows.begin(), rows.end(), row);
         return it != rows.end() && *it == row ? &entries[size_t(it - rows.begin())] : nullptr;
     }
@@ -316,7 +332,7 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
         capturesRead = bool(StoreRowReader::read(
             path, Capture::entityDescription(),
             {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 16384,
-            lowerCaptures, {}, {Capture::Text, Capture::SourceApp, Capture::SourceTitle}));
+            lowerCaptures, {}, {Capture::Text, Capture::SourceApp, Capture::SourceTitle}, true));
     };
     std::thread captureReader;
     try {
@@ -326,7 +342,7 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
     }
     const auto readNotes = StoreRowReader::read(
         path, Note::entityDescription(), {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid}, 16384,
-        lowerNotes, {Note::IsLocked, {Note::Body}}, {Note::Title, Note::Body});
+        lowerNotes, {Note::IsLocked, {Note::Body}}, {Note::Title, Note::Body}, true);
     if (captureReader.joinable()) captureReader.join();
     return readNotes && capturesRead;
 }
@@ -373,7 +389,7 @@ struct Prewarm {
 
     // From the objects, read here in slices.
     QList<Note*> notes;
-    std::vector<QPointer<ManagedObject>> guards;  // touched on the main thread only
+    std::vector<quint64> serials;
     std::vector<quint64> versions;
     std::vector<PlainNote> plain;
     std::vector<Folded> folded;
@@ -411,6 +427,8 @@ void SearchEngine::prewarm()
         if (m_worker.joinable()) m_worker.join();
         m_worker = std::thread([this, job, path] {
             job->failed = !lowerStoredTexts(path, job->storedNotes, job->storedCaptures);
+            job->storedNotes.index();
+            job->storedCaptures.index();
             QMetaObject::invokeMethod(
                 this, [this] { adoptPrewarm(); }, Qt::QueuedConnection);
         });
@@ -436,7 +454,7 @@ void SearchEngine::readPrewarmSlice(qsizetype from)
     const qsizetype to = std::min(job->notes.size(), from + slice);
     for (qsizetype i = from; i < to; ++i) {
         Note* note = job->notes[i];
-        job->guards.emplace_back(note);
+        job->serials.push_back(note ? note->serial() : 0);
         job->versions.push_back(note ? note->version() : 0);
         PlainNote p;
         if (note) {
@@ -493,7 +511,7 @@ std::vector<Folded> takeStored(const QList<T*>& objects, StoredEntries& stored, 
         else
             fill(*object, f);
         f.key = object;
-        f.object = object;
+        f.serial = object->serial();
         f.version = object->version();
     }
     return entries;
@@ -520,7 +538,7 @@ void SearchEngine::adoptPrewarm()
     for (size_t i = 0; i < job->folded.size(); ++i) {
         Folded& f = job->folded[i];
         f.key = job->notes[qsizetype(i)];
-        f.object = job->guards[i];
+        f.serial = job->serials[i];
         f.version = job->versions[i];
     }
     m_cache->notes.adopt(std::move(job->folded));

@@ -190,6 +190,11 @@ void SearchFolding::appendLoweredUtf8(std::string_view utf8, std::string& out)
     // As appendLowered, byte by byte: ASCII is lowered straight through, and the word around anything
     // else (from the space or line feed before it to the one after it, bytes that are never part of a
     // longer sequence) goes through the UTF-16 path, so malformed bytes are replaced as fromUtf8 does.
+    //
+    // Latin-1 letters (two-byte sequences C2 80 to C3 BF) are lowered in place as well: none of them
+    // composes or is case-ignorable, and the capitals C3 80 to C3 9E, but for the sign C3 97, lie 0x20
+    // below their small letters. A word that also holds anything else is done again as a whole below,
+    // from its start: the Latin-1 part took as many bytes as it gave.
     const char* src = utf8.data();
     const size_t n = utf8.size();
     const auto lower = [](char c) { return char(static_cast<unsigned char>(c - 'A') < 26 ? c + 32 : c); };
@@ -198,15 +203,38 @@ void SearchFolding::appendLoweredUtf8(std::string_view utf8, std::string& out)
     out.resize(w + n);
     size_t i = 0;
     while (i < n) {
-        if (static_cast<unsigned char>(src[i]) < 0x80) {
+#if defined(__SSE2__)
+        if (n - i >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            if (_mm_movemask_epi8(v) == 0) {
+                // c - 'A' < 26, unsigned, through a signed comparison of bytes with their sign bits flipped.
+                const __m128i shifted = _mm_xor_si128(_mm_sub_epi8(v, _mm_set1_epi8('A')), _mm_set1_epi8(char(0x80)));
+                const __m128i upper = _mm_cmplt_epi8(shifted, _mm_set1_epi8(char(26 - 0x80)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out.data() + w),
+                                 _mm_add_epi8(v, _mm_and_si128(upper, _mm_set1_epi8(32))));
+                i += 16;
+                w += 16;
+                continue;
+            }
+        }
+#endif
+        const auto c = static_cast<unsigned char>(src[i]);
+        if (c < 0x80) {
             out[w++] = lower(src[i++]);
+            continue;
+        }
+        if ((c == 0xC2 || c == 0xC3) && i + 1 < n && isContinuationByte(src[i + 1])) {
+            const auto next = static_cast<unsigned char>(src[i + 1]);
+            out[w++] = char(c);
+            out[w++] = char(c == 0xC3 && next <= 0x9E && next != 0x97 ? next + 0x20 : next);
+            i += 2;
             continue;
         }
         size_t from = i;
         while (from > 0 && !isBreak(src[from - 1])) --from;
         size_t to = i + 1;
         while (to < n && !isBreak(src[to])) ++to;
-        // What of the word was written so far was ASCII, one byte per byte.
+        // What of the word was written so far took one byte per byte.
         out.resize(w - (i - from));
         QString word = QString::fromUtf8(src + from, qsizetype(to - from));
         // fromUtf8 drops a byte order mark at the start of what it is given; only the text's own start

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "shelf/SearchEngine.h"
 #include "support/NoteStoreFixture.h"
 
+#include <QFile>
 #include <QTest>
 
 namespace {
@@ -289,6 +291,7 @@ protected:
         }
         open();
     }
+    void searchBeforeTheTextsAreTakenIn();
     // What a search with no texts kept gives.
     std::pair<QList<Note*>, QList<Capture*>> fresh(const QString& query)
     {
@@ -300,6 +303,24 @@ protected:
 TEST_F(StoredSearchTest, ASearchBeforeTheTextsAreTakenInGivesTheWarmResults)
 {
     fill();
+    searchBeforeTheTextsAreTakenIn();
+}
+
+// Row ids far apart (many rows deleted in between) are found another way; the results are the same.
+TEST_F(StoredSearchTest, ASearchBeforeTheTextsAreTakenInGivesTheWarmResultsOverScatteredRows)
+{
+    fill();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path()).constData(), &db), SQLITE_OK);
+    const int rc = sqlite3_exec(db, "UPDATE Note SET _rowid = _rowid * 10 + 1000000", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK);
+    open();
+    searchBeforeTheTextsAreTakenIn();
+}
+
+void StoredSearchTest::searchBeforeTheTextsAreTakenIn()
+{
     auto engine = engineOver(path());
     engine->prewarm();
     ASSERT_TRUE(engine->prewarming());

@@ -101,7 +101,7 @@ TEST(SearchSupportTest, ALockedNoteNeverGivesASnippet)
 // Stored texts are lowered from their UTF-8 as their UTF-16 form would be, malformed bytes included.
 TEST(SearchSupportTest, LoweringUtf8GivesWhatLoweringItsUtf16Gives)
 {
-    const QList<QByteArray> texts = {
+    QList<QByteArray> texts = {
         "",
         "   ",
         "Plain ASCII Text With SOME Capitals, digits 0123 and punctuation!?",
@@ -114,7 +114,18 @@ TEST(SearchSupportTest, LoweringUtf8GivesWhatLoweringItsUtf16Gives)
         "BOM first, \xef\xbb\xbf"
         "BOM AFTER A SPACE",
         QByteArray("NUL\0INSIDE \xc3\x89", 13),
+        // Latin-1 beside other letters in one word, cut short, or doubled; runs of ASCII longer than 16.
+        "\xc3\x89COLE\xce\x9f\xce\xa3 \xc3\x80\xcc\x81 MA\xc3\x9fE \xc3\x97\xc3\x9e\xc3\xbf\xc2\xb5 \xc3\xc3\x89 "
+        "END\xc3",
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{ abcdefghijklmnopqrstuvwxyz \xc3\x89T\xc3\x89 ABCDEFGHIJKLMNOPQRSTU",
     };
+    // Every Latin-1 character, alone and inside words.
+    QByteArray latin1;
+    for (char16_t u = 0x80; u <= 0xFF; ++u) {
+        const QByteArray c = QString(QChar(u)).toUtf8();
+        latin1 += c + " X" + c + "Y " + c + c + "\n";
+    }
+    texts.append(latin1);
     for (const QByteArray& text : texts) {
         std::string fromUtf16 = "kept ";
         SearchFolding::appendLowered(QString::fromUtf8(text), fromUtf16);
