@@ -65,9 +65,9 @@ AppServices::AppServices(ModelContainer& container)
     NoteStore& store = *m_noteStore;
     // Looks through the stored bodies while the notes load below; the housekeeping waits for it.
     store.startBodyCheck();
-    m_search = std::make_unique<SearchEngine>(SearchEngine::Source{[&store] { return store.allActive(); },
-                                                                   [&store] { return store.captures(); },
-                                                                   [&store] { return store.context().storePath(); }});
+    m_search = std::make_unique<SearchEngine>(SearchEngine::Source{
+        [&store] { return store.allActive(); }, [&store] { return store.captures(); },
+        [&store] { return store.context().storePath(); }, [&store] { return store.context().changeCount(); }});
     // The first search is as quick as the next: the stored texts are lowered on a worker while the
     // launch goes on (a store in memory lowers its objects once the launch is done).
     if (!store.context().storePath().isEmpty()) m_search->prewarm();

@@ -51,13 +51,17 @@ struct Folded {
 // index. Entries of objects no longer listed are dropped at the end of the pass.
 class FoldedTable {
 public:
-    void begin(qsizetype count)
+    // `changes`, when known, is the store's change count: while it stays what it was at the end of the
+    // last pass, the same objects in the same order are taken as they were, without looking at them.
+    void begin(qsizetype count, std::optional<quint64> changes = std::nullopt)
     {
         m_position = 0;
         m_rebuilding = false;
         m_shift = 0;
         m_misses = 0;
         m_expected = size_t(count);
+        m_changes = changes;
+        m_unchanged = changes && m_cleanAt == changes;
     }
 
     // The entry of the next object of the list, lowered again when it is new or changed since.
@@ -68,6 +72,7 @@ public:
         Folded* f = nullptr;
         if (!m_rebuilding && i < m_entries.size() && m_entries[i].key == object) {
             f = &m_entries[i];
+            if (m_unchanged) return *f;
         } else {
             f = &rebuiltEntry(i, object);
         }
@@ -83,6 +88,7 @@ public:
 
     void finish()
     {
+        m_cleanAt = m_changes;
         if (m_rebuilding) {
             m_entries.swap(m_next);
             std::vector<Folded>().swap(m_next);
@@ -96,11 +102,13 @@ public:
     }
 
     qsizetype size() const { return qsizetype(m_entries.size()); }
-    // Takes entries made ahead of time, in list order; only into an empty table.
-    void adopt(std::vector<Folded>&& entries)
+    // Takes entries made ahead of time, in list order, each current as of `changes` (see begin());
+    // only into an empty table.
+    void adopt(std::vector<Folded>&& entries, std::optional<quint64> changes = std::nullopt)
     {
         if (!m_entries.empty()) return;
         m_entries = std::move(entries);
+        m_cleanAt = changes;
     }
 
 private:
@@ -159,6 +167,9 @@ private:
     std::unordered_map<const ManagedObject*, size_t> m_index;
     size_t m_position = 0;
     size_t m_expected = 0;
+    std::optional<quint64> m_changes;  // as of this pass
+    std::optional<quint64> m_cleanAt;  // every entry is current as of this count
+    bool m_unchanged = false;
     ptrdiff_t m_shift = 0;
     int m_misses = 0;
     bool m_indexed = false;
@@ -528,9 +539,9 @@ void SearchEngine::adoptPrewarm()
             return;
         }
         if (m_cache->notes.size() == 0 && m_source.activeNotes)
-            m_cache->notes.adopt(takeStored(m_source.activeNotes(), job->storedNotes, fillNote));
+            m_cache->notes.adopt(takeStored(m_source.activeNotes(), job->storedNotes, fillNote), changeCount());
         if (m_cache->captures.size() == 0 && m_source.captures)
-            m_cache->captures.adopt(takeStored(m_source.captures(), job->storedCaptures, fillCapture));
+            m_cache->captures.adopt(takeStored(m_source.captures(), job->storedCaptures, fillCapture), changeCount());
         return;
     }
     if (job->folded.size() != size_t(job->notes.size())) return;
@@ -542,6 +553,11 @@ void SearchEngine::adoptPrewarm()
         f.version = job->versions[i];
     }
     m_cache->notes.adopt(std::move(job->folded));
+}
+
+std::optional<quint64> SearchEngine::changeCount() const
+{
+    return m_source.changeCount ? std::optional<quint64>(m_source.changeCount()) : std::nullopt;
 }
 
 QList<Note*> SearchEngine::search(const QString& query)
@@ -561,7 +577,7 @@ QList<Note*> SearchEngine::search(const QString& query, QList<QUuid>* ids)
     }
 
     const std::string needle = SearchFolding::lowered(trimmed);
-    m_cache->notes.begin(notes.size());
+    m_cache->notes.begin(notes.size(), changeCount());
     // One list per rank, 3 down to 1, each in fetched order: a stable sort by rank without comparisons.
     QList<Note*> byRank[3];
     QList<QUuid> idsByRank[3];
@@ -609,7 +625,7 @@ QList<Capture*> SearchEngine::searchCaptures(const QString& query, QList<QUuid>*
     }
 
     const std::string needle = SearchFolding::lowered(trimmed);
-    m_cache->captures.begin(captures.size());
+    m_cache->captures.begin(captures.size(), changeCount());
     for (Capture* capture : captures) {
         if (!capture) continue;
         const Folded& f = m_cache->captures.next(capture, [capture](Folded& e) { fillCapture(*capture, e); });

@@ -6,6 +6,7 @@
 #include <QUuid>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class Capture;
@@ -35,6 +36,10 @@ public:
         // The store's file, when there is one: a prewarm then reads and lowers the stored texts on a
         // worker, without the objects.
         std::function<QString()> storePath;
+        // The store's change count, which advances on every insert, delete and change of an object:
+        // while it stays the same, kept texts are taken for the objects listed again without looking
+        // at each one.
+        std::function<quint64()> changeCount;
     };
 
     explicit SearchEngine(Source source, QObject* parent = nullptr);
@@ -72,6 +77,7 @@ private:
     void readPrewarmSlice(qsizetype from);
     void adoptPrewarm();
     void finishPrewarm();
+    std::optional<quint64> changeCount() const;
 
     std::unique_ptr<Cache> m_cache;
     std::thread m_worker;

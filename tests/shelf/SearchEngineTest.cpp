@@ -273,8 +273,9 @@ class StoredSearchTest : public ::testing::Test, public tarnwick::test::NoteStor
 protected:
     std::unique_ptr<SearchEngine> engineOver(const QString& file)
     {
-        return std::make_unique<SearchEngine>(SearchEngine::Source{
-            [this] { return store->allActive(); }, [this] { return store->captures(); }, [file] { return file; }});
+        return std::make_unique<SearchEngine>(
+            SearchEngine::Source{[this] { return store->allActive(); }, [this] { return store->captures(); },
+                                 [file] { return file; }, [this] { return context().changeCount(); }});
     }
     void fill()
     {
@@ -349,6 +350,19 @@ void StoredSearchTest::searchBeforeTheTextsAreTakenIn()
     for (qsizetype i = 0; i < notes.size(); ++i) ASSERT_EQ(noteIDs[i], notes[i]->uuid()) << i;
     for (qsizetype i = 0; i < captures.size(); ++i) ASSERT_EQ(captureIDs[i], captures[i]->uuid()) << i;
     EXPECT_EQ(engine->search("vault").size(), 1);
+
+    // Nothing changed: the same answer again. Then a change, a new note and a deleted one are followed.
+    EXPECT_EQ(engine->search("köln"), notes);
+    changed->setBody("plain again");
+    Note* added = addNote("New", "KÖLN");
+    Note* removed = store->allActive().last();
+    ASSERT_TRUE(notes.contains(removed));
+    context().remove(removed);
+    const auto after = fresh("köln");
+    EXPECT_EQ(engine->search("köln"), after.first);
+    EXPECT_TRUE(after.first.contains(added));
+    EXPECT_FALSE(after.first.contains(removed) || after.first.contains(changed));
+    EXPECT_EQ(engine->searchCaptures("köln"), after.second);
 }
 
 TEST_F(StoredSearchTest, AStoreThatCannotBeReadIsLoweredFromTheObjects)
