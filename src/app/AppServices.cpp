@@ -31,6 +31,7 @@
 #include "platform/DBusDesktopNotifications.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/GlobalHotkeys.h"
+#include "platform/LaunchHeapGrowth.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PamAuthenticator.h"
@@ -63,6 +64,8 @@ AppServices::AppServices(ModelContainer& container)
 {
     m_noteStore = std::make_unique<NoteStore>(container.mainContext(), m_clock, m_settings, m_center);
     NoteStore& store = *m_noteStore;
+    // Until the housekeeping below has loaded the rest.
+    std::optional<LaunchHeapGrowth> heapGrowth(std::in_place);
     // Looks through the stored bodies while the notes load below; the housekeeping waits for it.
     store.startBodyCheck();
     m_search = std::make_unique<SearchEngine>(SearchEngine::Source{
@@ -160,6 +163,7 @@ AppServices::AppServices(ModelContainer& container)
     const bool anyLocked = !store.lockedNotes().isEmpty();
     const bool sealLater = anyLocked && store.lockedPlaintextLeft();
     runStartupHousekeeping(store, m_clock, !sealLater);
+    heapGrowth.reset();
     if (anyLocked)
         CryptoBox::readRingLater(m_noteStore.get(), [this, sealLater](const QString& problem) {
             if (!problem.isEmpty()) {
