@@ -115,8 +115,9 @@ TEST(SearchSupportTest, LoweringUtf8GivesWhatLoweringItsUtf16Gives)
         "BOM AFTER A SPACE",
         QByteArray("NUL\0INSIDE \xc3\x89", 13),
         // Latin-1 beside other letters in one word, cut short, or doubled; runs of ASCII longer than 16.
-        "\xc3\x89COLE\xce\x9f\xce\xa3 \xc3\x80\xcc\x81 MA\xc3\x9fE \xc3\x97\xc3\x9e\xc3\xbf\xc2\xb5 \xc3\xc3\x89 "
-        "END\xc3",
+        "\xc3\x89"
+        "COLE\xce\x9f\xce\xa3 \xc3\x80\xcc\x81 MA\xc3\x9f"
+        "E \xc3\x97\xc3\x9e\xc3\xbf\xc2\xb5 \xc3\xc3\x89 END\xc3",
         "ABCDEFGHIJKLMNOPQRSTUVWXYZ@[`{ abcdefghijklmnopqrstuvwxyz \xc3\x89T\xc3\x89 ABCDEFGHIJKLMNOPQRSTU",
     };
     // Every Latin-1 character, alone and inside words.
