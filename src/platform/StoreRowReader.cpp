@@ -2,24 +2,61 @@
 
 #include <sqlite3.h>
 
-#include <atomic>
+#include <QLatin1StringView>
+#include <algorithm>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/SqliteDatabase.h"
 
-Status<StoreError> StoreRowReader::read(const QString& path, const EntityDescription& entity,
-                                        const QVector<int>& attributes, int batch,
-                                        const std::function<bool(std::vector<Row>&)>& take, const Withheld& withheld,
-                                        const QVector<int>& asBytes, bool overlapped)
+namespace StoreRowReader {
+
+qint64 RawRow::rowID() const
+{
+    return sqlite3_column_int64(m_s, 0);
+}
+
+bool RawRow::isNull(int i) const
+{
+    return sqlite3_column_type(m_s, i + 1) == SQLITE_NULL;
+}
+
+bool RawRow::flag(int i) const
+{
+    return sqlite3_column_int64(m_s, i + 1) != 0;
+}
+
+double RawRow::number(int i) const
+{
+    return sqlite3_column_double(m_s, i + 1);
+}
+
+std::string_view RawRow::bytes(int i) const
+{
+    // The blob form reads a text as its bytes, without a conversion.
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(m_s, i + 1));
+    const int size = sqlite3_column_bytes(m_s, i + 1);
+    return data && size > 0 ? std::string_view(data, size_t(size)) : std::string_view();
+}
+
+QUuid RawRow::uuid(int i) const
+{
+    const std::string_view text = bytes(i);
+    return QUuid::fromString(QLatin1StringView(text.data(), qsizetype(text.size())));
+}
+
+int partsForThisMachine()
+{
+    return int(std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u));
+}
+
+Status<StoreError> scan(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int parts,
+                        const std::function<void(int part, const RawRow& row)>& visit, const Withheld& withheld)
 {
     if (path.isEmpty()) return StoreError{SQLITE_CANTOPEN, QStringLiteral("The store has no file to read"), path};
-    auto opened = SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
-    if (!opened) return opened.error();
-    sqlite3* db = *opened;
-    // One pass over the whole table: reading it through a mapping of the file spares copying every page.
-    // The mapping goes with the connection at the end of the pass.
-    sqlite3_exec(db, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
+    const QByteArray table = SqliteDatabase::quoted(entity.name);
     QByteArray sql = "SELECT \"_rowid\"";
     for (int a : attributes) {
         const QByteArray column = SqliteDatabase::quoted(entity.attributes[a].name);
@@ -29,54 +66,83 @@ Status<StoreError> StoreRowReader::read(const QString& path, const EntityDescrip
         else
             sql += ',' + column;
     }
-    sql += " FROM " + SqliteDatabase::quoted(entity.name) + " ORDER BY \"_rowid\"";
-    sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr);
-    auto failure = [&](int code) { return StoreError{code, QString::fromUtf8(sqlite3_errmsg(db)), path}; };
-    if (rc != SQLITE_OK) {
-        const StoreError e = failure(rc);
+    sql += " FROM " + table + " WHERE \"_rowid\" BETWEEN ? AND ? ORDER BY \"_rowid\"";
+
+    // Reads one stretch over `db`, which it closes.
+    auto readStretch = [&](sqlite3* db, int part, qint64 from, qint64 to) -> std::optional<StoreError> {
+        auto failure = [&](int code) {
+            StoreError e{code, QString::fromUtf8(sqlite3_errmsg(db)), path};
+            sqlite3_close_v2(db);
+            return e;
+        };
+        // One pass over the stretch: reading through a mapping of the file spares copying every page. The
+        // mapping goes with the connection.
+        sqlite3_exec(db, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
+        sqlite3_stmt* s = nullptr;
+        if (const int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr); rc != SQLITE_OK)
+            return failure(rc);
+        sqlite3_bind_int64(s, 1, from);
+        sqlite3_bind_int64(s, 2, to);
+        const RawRow row(s);
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) visit(part, row);
+        sqlite3_finalize(s);
+        if (rc != SQLITE_DONE) return failure(rc);
         sqlite3_close_v2(db);
-        return e;
-    }
-    QVector<AttributeType> types;
-    for (int a : attributes) types.append(asBytes.contains(a) ? AttributeType::Data : entity.attributes[a].type);
-    std::vector<Row> rows, taken;
-    rows.reserve(size_t(std::max(1, batch)));
-    std::atomic<bool> more = true;
-    std::thread taker;
-    // Hands the rows read so far to `take`; overlapped, on a thread of its own while the next batch is
-    // read (one batch is taken at a time, in row order).
-    auto hand = [&] {
-        if (taker.joinable()) taker.join();
-        if (!more) return;
-        taken.swap(rows);
-        rows.clear();
-        if (overlapped) {
-            try {
-                taker = std::thread([&] {
-                    if (!take(taken)) more = false;
-                });
-                return;
-            } catch (const std::system_error&) {
-                // No thread to be had: taken here.
-            }
-        }
-        if (!take(taken)) more = false;
+        return std::nullopt;
     };
-    while (more && (rc = sqlite3_step(s)) == SQLITE_ROW) {
-        Row& row = rows.emplace_back();
-        row.rowID = sqlite3_column_int64(s, 0);
-        row.values.reserve(attributes.size());
-        for (int i = 0; i < attributes.size(); ++i) row.values.append(SqliteDatabase::columnValue(s, i + 1, types[i]));
-        if (int(rows.size()) >= batch) hand();
+    auto open = [&]() { return SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX); };
+
+    auto first = open();
+    if (!first) return first.error();
+    sqlite3* db = *first;
+    qint64 lowest = 0, highest = -1;
+    {
+        const QByteArray bounds = "SELECT min(\"_rowid\"), max(\"_rowid\") FROM " + table;
+        sqlite3_stmt* s = nullptr;
+        int rc = sqlite3_prepare_v2(db, bounds.constData(), int(bounds.size()), &s, nullptr);
+        if (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW && sqlite3_column_type(s, 0) != SQLITE_NULL) {
+            lowest = sqlite3_column_int64(s, 0);
+            highest = sqlite3_column_int64(s, 1);
+        }
+        sqlite3_finalize(s);
+        if (rc != SQLITE_ROW) {
+            StoreError e{rc, QString::fromUtf8(sqlite3_errmsg(db)), path};
+            sqlite3_close_v2(db);
+            return e;
+        }
     }
-    // Stopped by `take`, the last step gave a row; otherwise the table was read to its end or failed.
-    const bool failed = rc != SQLITE_DONE && rc != SQLITE_ROW;
-    if (!failed && !rows.empty()) hand();
-    if (taker.joinable()) taker.join();
-    Status<StoreError> result;
-    if (failed) result = failure(rc);
-    sqlite3_finalize(s);
-    sqlite3_close_v2(db);
-    return result;
+    if (highest < lowest) {
+        sqlite3_close_v2(db);
+        return {};
+    }
+    parts = int(std::clamp<qint64>(parts, 1, highest - lowest + 1));
+    const qint64 span = (highest - lowest) / parts + 1;
+    auto bounds = [&](int k) { return std::pair(lowest + span * k, std::min(highest, lowest + span * (k + 1) - 1)); };
+    std::vector<std::optional<StoreError>> failures(static_cast<size_t>(parts));
+    auto readPart = [&](int k) {
+        auto opened = open();
+        if (!opened) {
+            failures[size_t(k)] = opened.error();
+            return;
+        }
+        const auto [from, to] = bounds(k);
+        failures[size_t(k)] = readStretch(*opened, k, from, to);
+    };
+    std::vector<std::thread> threads;
+    for (int k = 1; k < parts; ++k) {
+        try {
+            threads.emplace_back(readPart, k);
+        } catch (const std::system_error&) {
+            readPart(k);  // no thread to be had: read here, after the others started
+        }
+    }
+    const auto [from, to] = bounds(0);
+    failures[0] = readStretch(db, 0, from, to);
+    for (std::thread& t : threads) t.join();
+    for (const auto& f : failures)
+        if (f) return *f;
+    return {};
 }
+
+}  // namespace StoreRowReader

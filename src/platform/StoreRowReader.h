@@ -1,24 +1,37 @@
 #pragma once
 
 #include <QString>
-#include <QVariant>
+#include <QUuid>
 #include <QVector>
 #include <functional>
-#include <vector>
+#include <string_view>
 
 #include "platform/ManagedObject.h"
 #include "platform/Result.h"
 #include "platform/StoreError.h"
 
-// Reads some attributes of every stored row of one entity over a read-only connection of its own,
-// so a worker thread can look through a large store while the main context loads it. One statement
-// reads every row, so the rows come from one consistent state of the store. Values come as plain
-// QVariants (none for NULL), no objects are made, and nothing is kept between batches.
+struct sqlite3_stmt;
+
+// Reads some attributes of every stored row of one entity over read-only connections of its own, so
+// workers can look through a large store while the main context loads it. No objects are made and no
+// value is copied: each row is handed over as the file holds it.
 namespace StoreRowReader {
 
-struct Row {
-    qint64 rowID = 0;
-    QVector<QVariant> values;  // in the order the attributes were asked for
+// One stored row as a scan meets it. Its values are valid only during the call it is handed to.
+class RawRow {
+public:
+    explicit RawRow(sqlite3_stmt* statement) : m_s(statement) {}
+    qint64 rowID() const;
+    // `i` counts the attributes asked for, from 0.
+    bool isNull(int i) const;
+    bool flag(int i) const;
+    double number(int i) const;
+    // A text as its UTF-8, or a blob's bytes; empty for none.
+    std::string_view bytes(int i) const;
+    QUuid uuid(int i) const;
+
+private:
+    sqlite3_stmt* m_s;
 };
 
 // Values that are not read at all for some rows: those of `attributes` on rows whose Bool attribute
@@ -28,13 +41,15 @@ struct Withheld {
     QVector<int> attributes;
 };
 
-// Calls `take` with batches of up to `batch` rows in row order; `take` returns false to stop early.
-// Fails when the store cannot be opened or read (a store in memory has no file to open). The values of
-// `asBytes` come as the stored bytes (a text as UTF-8), for readers that compare rather than convert.
-// `overlapped`: each batch is taken on a thread of its own while the next one is read, so `take` must
-// not touch what the caller's thread does meanwhile; a `false` from it stops the reading a batch later.
-Status<StoreError> read(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int batch,
-                        const std::function<bool(std::vector<Row>&)>& take, const Withheld& withheld = {},
-                        const QVector<int>& asBytes = {}, bool overlapped = false);
+// Splits the table into up to `parts` stretches of row ids, read at once over a connection each, on a
+// thread each (this one reads the first). `visit(part, row)` is called on the stretch's own thread for
+// each of its rows, in row order; the stretches follow each other in row order by part. Fails when the
+// store cannot be opened or read (a store in memory has no file to open); rows met before a failure
+// have been visited.
+Status<StoreError> scan(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int parts,
+                        const std::function<void(int part, const RawRow& row)>& visit, const Withheld& withheld = {});
+
+// How many stretches a scan beside the launch's other readers is given on this machine.
+int partsForThisMachine();
 
 }  // namespace StoreRowReader

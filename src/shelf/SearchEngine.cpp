@@ -197,19 +197,21 @@ void fillNoteTexts(Folded& f, const QUuid& id, bool locked, bool trashed, const 
 }
 
 // The same from stored UTF-8, as the file holds it.
-void fillNoteTextsUtf8(Folded& f, const QUuid& id, bool locked, bool trashed, const QByteArray& title,
-                       const QByteArray& body)
+void fillNoteTextsUtf8(Folded& f, const QUuid& id, bool locked, bool trashed, std::string_view title,
+                       std::string_view body)
 {
     if (locked) {
-        fillNoteTexts(f, id, locked, trashed, QString::fromUtf8(title), QString());
+        fillNoteTexts(f, id, locked, trashed, QString::fromUtf8(title.data(), qsizetype(title.size())), QString());
         return;
     }
     f.id = id;
     f.locked = locked;
     f.trashed = trashed;
-    SearchFolding::appendLoweredUtf8(std::string_view(title.constData(), size_t(title.size())), f.text);
+    // Lowered text mostly takes as many bytes as it had.
+    f.text.reserve(f.text.size() + title.size() + body.size());
+    SearchFolding::appendLoweredUtf8(title, f.text);
     f.first = f.text.size();
-    SearchFolding::appendLoweredUtf8(std::string_view(body.constData(), size_t(body.size())), f.text);
+    SearchFolding::appendLoweredUtf8(body, f.text);
     f.second = f.text.size() - f.first;
     f.text.shrink_to_fit();
 }
@@ -233,19 +235,17 @@ void fillCaptureTexts(Folded& f, const QUuid& id, qint64 createdMs, const QStrin
     f.text.shrink_to_fit();
 }
 
-void fillCaptureTextsUtf8(Folded& f, const QUuid& id, qint64 createdMs, const QByteArray& text, const QVariant& app,
-                          const QVariant& title)
+void fillCaptureTextsUtf8(Folded& f, const QUuid& id, qint64 createdMs, std::string_view text,
+                          std::optional<std::string_view> app, std::optional<std::string_view> title)
 {
-    auto append = [&f](const QByteArray& utf8) {
-        SearchFolding::appendLoweredUtf8(std::string_view(utf8.constData(), size_t(utf8.size())), f.text);
-    };
     f.id = id;
     f.createdMs = createdMs;
-    append(text);
+    f.text.reserve(f.text.size() + text.size() + (app ? app->size() : 0) + (title ? title->size() : 0));
+    SearchFolding::appendLoweredUtf8(text, f.text);
     f.first = f.text.size();
-    if (app.isValid()) append(app.toByteArray());
+    if (app) SearchFolding::appendLoweredUtf8(*app, f.text);
     f.second = f.text.size() - f.first;
-    if (title.isValid()) append(title.toByteArray());
+    if (title) SearchFolding::appendLoweredUtf8(*title, f.text);
     f.text.shrink_to_fit();
 }
 
@@ -283,67 +283,35 @@ struct StoredEntries {
     }
 };
 
-// Runs `work(i)` for every index below `count`, spread over a few threads; this one takes a share.
-void inParallel(size_t count, const std::function<void(size_t)>& work)
-{
-    static const size_t helpers = std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u);
-    const size_t chunk = (count + helpers - 1) / std::max<size_t>(helpers, 1);
-    auto range = [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i) work(i);
-    };
-    std::vector<std::thread> threads;
-    for (size_t from = chunk; from < count; from += chunk) {
-        try {
-            threads.emplace_back(range, from, std::min(count, from + chunk));
-        } catch (const std::system_error&) {
-            range(from, std::min(count, from + chunk));
-        }
-    }
-    range(0, std::min(count, chunk));
-    for (std::thread& t : threads) t.join();
-}
-
 // Lowers the searchable texts of every stored note outside the bin and every capture, straight from the
-// store's file. Run on a worker: it touches no object. Lowering is most of the cost, so each batch of
-// rows is lowered by a few helpers at once.
+// store's file. Run on a worker: it touches no object. Each table is read in a few stretches at once,
+// each lowered by its own reader as it goes; notes and captures are read side by side.
 bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& captures)
 {
+    const int parts = StoreRowReader::partsForThisMachine();
+    std::vector<StoredEntries> noteParts(static_cast<size_t>(parts)), captureParts(static_cast<size_t>(parts));
     // Values: locked, trashed, title, body (never read for a locked note), id.
-    auto lowerNotes = [&](std::vector<StoreRowReader::Row>& rows) {
-        std::vector<const StoreRowReader::Row*> kept;
-        for (const StoreRowReader::Row& row : rows)
-            if (!row.values[1].toBool()) kept.push_back(&row);
-        const size_t first = notes.entries.size();
-        notes.entries.resize(first + kept.size());
-        inParallel(kept.size(), [&](size_t i) {
-            const StoreRowReader::Row& row = *kept[i];
-            fillNoteTextsUtf8(notes.entries[first + i], row.values[4].toUuid(), row.values[0].toBool(), false,
-                              row.values[2].toByteArray(), row.values[3].toByteArray());
-        });
-        for (const StoreRowReader::Row* row : kept) notes.rows.push_back(row->rowID);
-        return true;
+    auto lowerNote = [&noteParts](int part, const StoreRowReader::RawRow& row) {
+        if (row.flag(1)) return;
+        StoredEntries& into = noteParts[size_t(part)];
+        into.rows.push_back(row.rowID());
+        fillNoteTextsUtf8(into.entries.emplace_back(), row.uuid(4), row.flag(0), false, row.bytes(2), row.bytes(3));
     };
     // Values: text, source name, page title, creation date, id.
-    auto lowerCaptures = [&](std::vector<StoreRowReader::Row>& rows) {
-        const size_t first = captures.entries.size();
-        captures.entries.resize(first + rows.size());
-        inParallel(rows.size(), [&](size_t i) {
-            const StoreRowReader::Row& row = rows[i];
-            const QVariant& created = row.values[3];
-            fillCaptureTextsUtf8(captures.entries[first + i], row.values[4].toUuid(),
-                                 created.isValid() ? created.toDateTime().toMSecsSinceEpoch() : 0,
-                                 row.values[0].toByteArray(), row.values[1], row.values[2]);
-        });
-        for (const StoreRowReader::Row& row : rows) captures.rows.push_back(row.rowID);
-        return true;
+    auto lowerCapture = [&captureParts](int part, const StoreRowReader::RawRow& row) {
+        StoredEntries& into = captureParts[size_t(part)];
+        into.rows.push_back(row.rowID());
+        const qint64 createdMs = row.isNull(3) ? 0 : qRound64(row.number(3) * 1000.0);
+        fillCaptureTextsUtf8(into.entries.emplace_back(), row.uuid(4), createdMs, row.bytes(0),
+                             row.isNull(1) ? std::nullopt : std::optional(row.bytes(1)),
+                             row.isNull(2) ? std::nullopt : std::optional(row.bytes(2)));
     };
-    // Notes and captures are read side by side, each over a connection of its own.
     bool capturesRead = false;
     auto readCaptures = [&] {
-        capturesRead = bool(StoreRowReader::read(
+        capturesRead = bool(StoreRowReader::scan(
             path, Capture::entityDescription(),
-            {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, 16384,
-            lowerCaptures, {}, {Capture::Text, Capture::SourceApp, Capture::SourceTitle}, true));
+            {Capture::Text, Capture::SourceApp, Capture::SourceTitle, Capture::CreatedAt, Capture::Uuid}, parts,
+            lowerCapture));
     };
     std::thread captureReader;
     try {
@@ -351,10 +319,23 @@ bool lowerStoredTexts(const QString& path, StoredEntries& notes, StoredEntries& 
     } catch (const std::system_error&) {
         readCaptures();
     }
-    const auto readNotes = StoreRowReader::read(
-        path, Note::entityDescription(), {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid}, 16384,
-        lowerNotes, {Note::IsLocked, {Note::Body}}, {Note::Title, Note::Body}, true);
+    const auto readNotes = StoreRowReader::scan(path, Note::entityDescription(),
+                                                {Note::IsLocked, Note::IsTrashed, Note::Title, Note::Body, Note::Uuid},
+                                                parts, lowerNote, {Note::IsLocked, {Note::Body}});
     if (captureReader.joinable()) captureReader.join();
+    auto join = [](std::vector<StoredEntries>& from, StoredEntries& into) {
+        size_t total = 0;
+        for (const StoredEntries& part : from) total += part.rows.size();
+        into.rows.reserve(total);
+        into.entries.reserve(total);
+        for (StoredEntries& part : from) {
+            into.rows.insert(into.rows.end(), part.rows.begin(), part.rows.end());
+            std::move(part.entries.begin(), part.entries.end(), std::back_inserter(into.entries));
+            part = StoredEntries();
+        }
+    };
+    join(noteParts, notes);
+    join(captureParts, captures);
     return readNotes && capturesRead;
 }
 

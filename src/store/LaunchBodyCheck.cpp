@@ -11,11 +11,13 @@
 namespace {
 // Whether the envelope decodes, is of a version this build reads, and projects to the body (UTF-8).
 // Nearly every envelope is one this build wrote over its own body: the quick scan settles those.
-bool isSoundBody(const QByteArray& body, const QByteArray& envelope)
+bool isSoundBody(std::string_view body, std::string_view envelope)
 {
-    if (NoteBlockEnvelope::projectsExactly(envelope, body)) return true;
-    const auto decoded = NoteBlockEnvelope::decode(envelope);
-    return decoded && canonicallyEqual(Note::projectedBody(*decoded), QString::fromUtf8(body));
+    const QByteArrayView bodyBytes(body.data(), qsizetype(body.size()));
+    const QByteArrayView envelopeBytes(envelope.data(), qsizetype(envelope.size()));
+    if (NoteBlockEnvelope::projectsExactly(envelopeBytes, bodyBytes)) return true;
+    const auto decoded = NoteBlockEnvelope::decode(envelopeBytes.toByteArray());
+    return decoded && canonicallyEqual(Note::projectedBody(*decoded), QString::fromUtf8(bodyBytes));
 }
 }  // namespace
 
@@ -50,37 +52,29 @@ const std::optional<LaunchBodyCheck::Verdict>& LaunchBodyCheck::verdict()
 
 void LaunchBodyCheck::run(const QString& path)
 {
-    Verdict verdict;
-    // Decoding is the costly part: a few helpers share each batch, whose rows are dropped once judged.
-    const unsigned helpers = std::clamp(std::thread::hardware_concurrency() / 2, 1u, 3u);
+    // Each stretch of rows is judged by its own reader, straight from the file; the stretches' findings
+    // are joined in row order.
+    const int parts = StoreRowReader::partsForThisMachine();
+    std::vector<Verdict> found(static_cast<size_t>(parts));
     // Values: locked, body, envelope. A locked row's body and envelope are not read at all.
-    auto judgeBatch = [&](std::vector<StoreRowReader::Row>& rows) {
-        auto looked = [&](size_t i) { return !rows[i].values[0].toBool() && rows[i].values[2].isValid(); };
-        std::vector<char> sound(rows.size(), 1);
-        auto judge = [&](size_t from, size_t to) {
-            for (size_t i = from; i < to; ++i)
-                if (looked(i)) sound[i] = isSoundBody(rows[i].values[1].toByteArray(), rows[i].values[2].toByteArray());
-        };
-        const size_t chunk = (rows.size() + helpers - 1) / helpers;
-        std::vector<std::thread> threads;
-        for (size_t from = chunk; from < rows.size(); from += chunk)
-            threads.emplace_back(judge, from, std::min(rows.size(), from + chunk));
-        judge(0, std::min(rows.size(), chunk));
-        for (std::thread& t : threads) t.join();
-        for (size_t i = 0; i < rows.size(); ++i) {
-            if (!looked(i)) continue;
-            verdict.checked.push_back(rows[i].rowID);
-            if (!sound[i]) verdict.suspects.insert(rows[i].rowID);
-        }
-        return true;
-    };
     const auto read =
-        StoreRowReader::read(path, Note::entityDescription(), {Note::IsLocked, Note::Body, Note::BodyBlocksData}, 4096,
-                             judgeBatch, {Note::IsLocked, {Note::Body, Note::BodyBlocksData}}, {Note::Body}, true);
+        StoreRowReader::scan(path, Note::entityDescription(), {Note::IsLocked, Note::Body, Note::BodyBlocksData}, parts,
+                             [&found](int part, const StoreRowReader::RawRow& row) {
+                                 if (row.flag(0) || row.isNull(2)) return;
+                                 Verdict& v = found[size_t(part)];
+                                 v.checked.push_back(row.rowID());
+                                 if (!isSoundBody(row.bytes(1), row.bytes(2))) v.suspects.insert(row.rowID());
+                             },
+                             {Note::IsLocked, {Note::Body, Note::BodyBlocksData}});
     if (!read) {
         qCWarning(Log::store, "The launch check of note bodies could not read the store (%s); every body is checked",
                   qUtf8Printable(read.error().description()));
         return;
+    }
+    Verdict verdict;
+    for (Verdict& v : found) {
+        verdict.checked.insert(verdict.checked.end(), v.checked.begin(), v.checked.end());
+        verdict.suspects.merge(v.suspects);
     }
     m_verdict = std::move(verdict);
 }

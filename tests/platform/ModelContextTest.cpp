@@ -289,51 +289,54 @@ TEST_F(ModelContextTest, LargeValuesAreReadOnFirstUseAndSavedOnlyWhenChanged)
 
 namespace {
 
-// A worker's own read of the stored rows: every row once, in row order, over batches; withheld values
-// are never read; a store it cannot open is a failure, not an empty store.
-TEST_F(ModelContextTest, RowReaderGivesStoredValuesInRowOrderAndWithholdsFlaggedOnes)
+// A worker's own read of the stored rows, in stretches at once: every row once, each stretch in row
+// order and the stretches in row order by part; withheld values are never read; a store it cannot open
+// is a failure, not an empty store.
+TEST_F(ModelContextTest, RowScanGivesStoredValuesInRowOrderAndWithholdsFlaggedOnes)
 {
+    EXPECT_TRUE(StoreRowReader::scan(path(), Sample::entityDescription(), {Sample::Count}, 4,
+                                     [](int, const StoreRowReader::RawRow&) { ADD_FAILURE() << "no rows yet"; }))
+        << "an empty table is read, not failed";
     for (int i = 0; i < 10; ++i) {
         Sample* s = insertSample(QStringLiteral("s%1").arg(i), i);
         s->setValue(Sample::Flag, i % 3 == 0);
-        s->setValue(Sample::OptName, QStringLiteral("private %1").arg(i));
+        s->setValue(Sample::OptName, QStringLiteral("private ö%1").arg(i));
     }
     ASSERT_TRUE(context().save().ok());
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DELETE FROM Sample WHERE Count = 4"));
 
-    // Batches taken on the reading thread, or each on a thread of its own while the next is read.
-    for (const bool overlapped : {false, true}) {
-        SCOPED_TRACE(overlapped ? "overlapped" : "in turn");
-        std::vector<StoreRowReader::Row> seen;
-        int batches = 0;
-        auto collect = [&](std::vector<StoreRowReader::Row>& rows) {
-            ++batches;
-            seen.insert(seen.end(), rows.begin(), rows.end());
-            rows.clear();  // a taker may consume what it is given
-            return true;
-        };
-        ASSERT_TRUE(StoreRowReader::read(path(), Sample::entityDescription(), {Sample::Count, Sample::OptName}, 4,
-                                         collect, {Sample::Flag, {Sample::OptName}}, {}, overlapped));
-        ASSERT_EQ(seen.size(), 10u);
-        EXPECT_EQ(batches, 3);
-        for (int i = 0; i < 10; ++i) {
-            EXPECT_LT(i ? seen[size_t(i - 1)].rowID : 0, seen[size_t(i)].rowID);
-            EXPECT_EQ(seen[size_t(i)].values[0].toLongLong(), i);
-            EXPECT_EQ(seen[size_t(i)].values[1], i % 3 ? QVariant(QStringLiteral("private %1").arg(i)) : QVariant())
-                << i;
+    struct Seen {
+        qint64 row;
+        qint64 count;
+        std::optional<QString> name;
+    };
+    for (const int parts : {1, 3, 40}) {
+        SCOPED_TRACE(parts);
+        std::vector<std::vector<Seen>> byPart(static_cast<size_t>(parts));
+        ASSERT_TRUE(StoreRowReader::scan(
+            path(), Sample::entityDescription(), {Sample::Count, Sample::OptName}, parts,
+            [&](int part, const StoreRowReader::RawRow& row) {
+                const std::string_view name = row.bytes(1);
+                byPart[size_t(part)].push_back(
+                    {row.rowID(), qint64(row.number(0)),
+                     row.isNull(1) ? std::nullopt
+                                   : std::optional(QString::fromUtf8(name.data(), qsizetype(name.size())))});
+            },
+            {Sample::Flag, {Sample::OptName}}));
+        std::vector<Seen> seen;
+        for (const auto& part : byPart) seen.insert(seen.end(), part.begin(), part.end());
+        ASSERT_EQ(seen.size(), 9u);
+        for (size_t k = 0; k < seen.size(); ++k) {
+            const int i = int(k < 4 ? k : k + 1);
+            EXPECT_LT(k ? seen[k - 1].row : 0, seen[k].row);
+            EXPECT_EQ(seen[k].count, i);
+            EXPECT_EQ(seen[k].name, i % 3 ? std::optional(QStringLiteral("private ö%1").arg(i)) : std::nullopt) << i;
         }
-
-        batches = 0;
-        EXPECT_TRUE(StoreRowReader::read(
-            path(), Sample::entityDescription(), {Sample::Count}, 4,
-            [&](std::vector<StoreRowReader::Row>&) { return ++batches < 2; }, {}, {}, overlapped));
-        EXPECT_EQ(batches, 2) << "stops when asked";
-        EXPECT_FALSE(StoreRowReader::read(path() + ".missing", Sample::entityDescription(), {Sample::Count}, 4, collect,
-                                          {}, {}, overlapped));
-        EXPECT_FALSE(StoreRowReader::read(QString(), Sample::entityDescription(), {Sample::Count}, 4, collect, {}, {},
-                                          overlapped));
     }
+    const auto none = [](int, const StoreRowReader::RawRow&) {};
+    EXPECT_FALSE(StoreRowReader::scan(path() + ".missing", Sample::entityDescription(), {Sample::Count}, 2, none));
+    EXPECT_FALSE(StoreRowReader::scan(QString(), Sample::entityDescription(), {Sample::Count}, 2, none));
 }
-
 }  // namespace
 
 namespace {
