@@ -98,7 +98,9 @@ Status<StoreError> scan(const QString& path, const EntityDescription& entity, co
     sqlite3* db = *first;
     qint64 lowest = 0, highest = -1;
     {
-        const QByteArray bounds = "SELECT min(\"_rowid\"), max(\"_rowid\") FROM " + table;
+        // Each in a select of its own: that way either is one step down the table's tree, not a scan.
+        const QByteArray bounds =
+            "SELECT (SELECT min(\"_rowid\") FROM " + table + "), (SELECT max(\"_rowid\") FROM " + table + ")";
         sqlite3_stmt* s = nullptr;
         int rc = sqlite3_prepare_v2(db, bounds.constData(), int(bounds.size()), &s, nullptr);
         if (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW && sqlite3_column_type(s, 0) != SQLITE_NULL) {
@@ -116,7 +118,9 @@ Status<StoreError> scan(const QString& path, const EntityDescription& entity, co
         sqlite3_close_v2(db);
         return {};
     }
-    parts = int(std::clamp<qint64>(parts, 1, highest - lowest + 1));
+    // A stretch is worth its own connection and thread only when it is long.
+    constexpr qint64 kRowsPerStretch = 8192;
+    parts = int(std::clamp<qint64>(parts, 1, 1 + (highest - lowest) / kRowsPerStretch));
     const qint64 span = (highest - lowest) / parts + 1;
     auto bounds = [&](int k) { return std::pair(lowest + span * k, std::min(highest, lowest + span * (k + 1) - 1)); };
     std::vector<std::optional<StoreError>> failures(static_cast<size_t>(parts));

@@ -41,11 +41,10 @@ struct Withheld {
     QVector<int> attributes;
 };
 
-// Splits the table into up to `parts` stretches of row ids, read at once over a connection each, on a
-// thread each (this one reads the first). `visit(part, row)` is called on the stretch's own thread for
-// each of its rows, in row order; the stretches follow each other in row order by part. Fails when the
-// store cannot be opened or read (a store in memory has no file to open); rows met before a failure
-// have been visited.
+// Splits the table into up to `parts` stretches of row ids (fewer for a small table), read at once over
+// a connection each, on a thread each (this one reads the first). `visit(part, row)` is called on the stretch's own
+// thread for each of its rows, in row order; the stretches follow each other in row order by part. Fails when the store
+// cannot be opened or read (a store in memory has no file to open); rows met before a failure have been visited.
 Status<StoreError> scan(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int parts,
                         const std::function<void(int part, const RawRow& row)>& visit, const Withheld& withheld = {});
 
