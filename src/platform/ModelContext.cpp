@@ -5,12 +5,12 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <limits>
-#include <system_error>
 #include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/SqliteDatabase.h"
+#include "platform/StoreRowReader.h"
 
 namespace {
 template <typename T>
@@ -498,56 +498,24 @@ auto ModelContext::readInParallel(const EntityState& state, const QVector<QVaria
     if (highest - lowest + 1 < kParallelRows) return std::nullopt;
 
     const int helpers = int(std::clamp(std::thread::hardware_concurrency() / 2, 2u, 4u));
-    const qint64 span = (highest - lowest) / helpers + 1;
     const QByteArray sql = state.selectSql.left(state.selectSql.indexOf(" ORDER BY")) +
                            " WHERE \"_rowid\" BETWEEN ? AND ? ORDER BY \"_rowid\"";
     std::vector<ReadRows> parts(static_cast<size_t>(helpers));
     const size_t width = size_t(state.entity->attributes.size());
-    std::vector<char> failed(size_t(helpers), 0);
-    auto readPart = [&](int k) {
-        auto opened = SqliteDatabase::openHandle(m_db.path(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
-        if (!opened) {
-            failed[size_t(k)] = 1;
-            return;
-        }
-        sqlite3* db = *opened;
-        // Every page of the table is read once: through a mapping of the file, none is copied. The
-        // mapping goes with the connection.
-        sqlite3_exec(db, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
-        sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr) != SQLITE_OK) {
-            failed[size_t(k)] = 1;
-            sqlite3_close_v2(db);
-            return;
-        }
-        sqlite3_bind_int64(s, 1, lowest + span * k);
-        sqlite3_bind_int64(s, 2, std::min(highest, lowest + span * (k + 1) - 1));
-        ReadRows& rows = parts[size_t(k)];
-        const size_t expected = size_t(std::min<qint64>(span, 65536));
+    const size_t expected = size_t(std::min<qint64>((highest - lowest) / helpers + 1, 65536));
+    for (ReadRows& rows : parts) {
         rows.rowIDs.reserve(expected);
         rows.unloaded.reserve(expected);
         rows.values.reserve(expected);
-        int rc;
-        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    }
+    const auto read =
+        StoreRowReader::readStretches(m_db.path(), sql, lowest, highest, helpers, [&](int part, sqlite3_stmt* s) {
+            ReadRows& rows = parts[size_t(part)];
             rows.rowIDs.push_back(sqlite3_column_int64(s, 0));
             QVector<QVariant>& values = rows.values.emplace_back(qsizetype(width));
             rows.unloaded.push_back(readRow(s, state.entity->attributes, state.lazy, fallbacks, values.data()));
-        }
-        if (rc != SQLITE_DONE) failed[size_t(k)] = 1;
-        sqlite3_finalize(s);
-        sqlite3_close_v2(db);
-    };
-    std::vector<std::thread> threads;
-    for (int k = 1; k < helpers; ++k) {
-        try {
-            threads.emplace_back(readPart, k);
-        } catch (const std::system_error&) {
-            readPart(k);  // no thread to be had: this one reads that stretch too
-        }
-    }
-    readPart(0);
-    for (std::thread& t : threads) t.join();
-    if (std::find(failed.begin(), failed.end(), 1) != failed.end()) return std::nullopt;
+        });
+    if (!read) return std::nullopt;
     return parts;
 }
 

@@ -68,32 +68,7 @@ Status<StoreError> scan(const QString& path, const EntityDescription& entity, co
     }
     sql += " FROM " + table + " WHERE \"_rowid\" BETWEEN ? AND ? ORDER BY \"_rowid\"";
 
-    // Reads one stretch over `db`, which it closes.
-    auto readStretch = [&](sqlite3* db, int part, qint64 from, qint64 to) -> std::optional<StoreError> {
-        auto failure = [&](int code) {
-            StoreError e{code, QString::fromUtf8(sqlite3_errmsg(db)), path};
-            sqlite3_close_v2(db);
-            return e;
-        };
-        // One pass over the stretch: reading through a mapping of the file spares copying every page. The
-        // mapping goes with the connection.
-        sqlite3_exec(db, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
-        sqlite3_stmt* s = nullptr;
-        if (const int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr); rc != SQLITE_OK)
-            return failure(rc);
-        sqlite3_bind_int64(s, 1, from);
-        sqlite3_bind_int64(s, 2, to);
-        const RawRow row(s);
-        int rc;
-        while ((rc = sqlite3_step(s)) == SQLITE_ROW) visit(part, row);
-        sqlite3_finalize(s);
-        if (rc != SQLITE_DONE) return failure(rc);
-        sqlite3_close_v2(db);
-        return std::nullopt;
-    };
-    auto open = [&]() { return SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX); };
-
-    auto first = open();
+    auto first = SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     if (!first) return first.error();
     sqlite3* db = *first;
     qint64 lowest = 0, highest = -1;
@@ -121,28 +96,60 @@ Status<StoreError> scan(const QString& path, const EntityDescription& entity, co
     // A stretch is worth its own connection and thread only when it is long.
     constexpr qint64 kRowsPerStretch = 8192;
     parts = int(std::clamp<qint64>(parts, 1, 1 + (highest - lowest) / kRowsPerStretch));
+    return readStretches(
+        path, sql, lowest, highest, parts, [&visit](int part, sqlite3_stmt* s) { visit(part, RawRow(s)); }, db);
+}
+
+Status<StoreError> readStretches(const QString& path, const QByteArray& sql, qint64 lowest, qint64 highest, int parts,
+                                 const std::function<void(int part, sqlite3_stmt* row)>& visit, sqlite3* first)
+{
+    // Reads one stretch over `db`, which it closes.
+    auto readStretch = [&](sqlite3* db, int part, qint64 from, qint64 to) -> std::optional<StoreError> {
+        auto failure = [&](int code) {
+            StoreError e{code, QString::fromUtf8(sqlite3_errmsg(db)), path};
+            sqlite3_close_v2(db);
+            return e;
+        };
+        // One pass over the stretch: reading through a mapping of the file spares copying every page. The
+        // mapping goes with the connection.
+        sqlite3_exec(db, "PRAGMA mmap_size = 4294967296", nullptr, nullptr, nullptr);
+        sqlite3_stmt* s = nullptr;
+        if (const int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s, nullptr); rc != SQLITE_OK)
+            return failure(rc);
+        sqlite3_bind_int64(s, 1, from);
+        sqlite3_bind_int64(s, 2, to);
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) visit(part, s);
+        sqlite3_finalize(s);
+        if (rc != SQLITE_DONE) return failure(rc);
+        sqlite3_close_v2(db);
+        return std::nullopt;
+    };
+    parts = std::max(1, parts);
     const qint64 span = (highest - lowest) / parts + 1;
     auto bounds = [&](int k) { return std::pair(lowest + span * k, std::min(highest, lowest + span * (k + 1) - 1)); };
     std::vector<std::optional<StoreError>> failures(static_cast<size_t>(parts));
-    auto readPart = [&](int k) {
-        auto opened = open();
-        if (!opened) {
-            failures[size_t(k)] = opened.error();
-            return;
+    auto readPart = [&](int k, sqlite3* db) {
+        if (!db) {
+            auto opened = SqliteDatabase::openHandle(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+            if (!opened) {
+                failures[size_t(k)] = opened.error();
+                return;
+            }
+            db = *opened;
         }
         const auto [from, to] = bounds(k);
-        failures[size_t(k)] = readStretch(*opened, k, from, to);
+        failures[size_t(k)] = readStretch(db, k, from, to);
     };
     std::vector<std::thread> threads;
     for (int k = 1; k < parts; ++k) {
         try {
-            threads.emplace_back(readPart, k);
+            threads.emplace_back(readPart, k, nullptr);
         } catch (const std::system_error&) {
-            readPart(k);  // no thread to be had: read here, after the others started
+            readPart(k, nullptr);  // no thread to be had: read here, after the others started
         }
     }
-    const auto [from, to] = bounds(0);
-    failures[0] = readStretch(db, 0, from, to);
+    readPart(0, first);
     for (std::thread& t : threads) t.join();
     for (const auto& f : failures)
         if (f) return *f;

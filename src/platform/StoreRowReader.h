@@ -10,6 +10,7 @@
 #include "platform/Result.h"
 #include "platform/StoreError.h"
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 // Reads some attributes of every stored row of one entity over read-only connections of its own, so
@@ -47,6 +48,15 @@ struct Withheld {
 // cannot be opened or read (a store in memory has no file to open); rows met before a failure have been visited.
 Status<StoreError> scan(const QString& path, const EntityDescription& entity, const QVector<int>& attributes, int parts,
                         const std::function<void(int part, const RawRow& row)>& visit, const Withheld& withheld = {});
+
+// The reading under scan(): `sql` is a select whose two parameters are the first and last row id of a
+// stretch. [lowest, highest] is split into `parts` stretches read at once, each over a read-only
+// connection of its own on a thread of its own (this one reads the first, over `first` when given,
+// which it closes); `visit(part, row)` is called on that thread for each row the statement stands on.
+// Fails with the first stretch that failed.
+Status<StoreError> readStretches(const QString& path, const QByteArray& sql, qint64 lowest, qint64 highest, int parts,
+                                 const std::function<void(int part, sqlite3_stmt* row)>& visit,
+                                 sqlite3* first = nullptr);
 
 // How many stretches a scan beside the launch's other readers is given on this machine.
 int partsForThisMachine();
