@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Large text in the real note window, by keys: 4 MB pasted below a typed title, then 12 MB selected in
 # another program and captured into the open note, then 12 MB captured as a new note. Throughout, the
-# application answers a call on its bus name within a second; at the end it still runs and the stored
-# bodies hold every character.
+# application keeps answering a call on its bus name (a hang bound, not a timing: the figures are in
+# bench/editor); at the end it still runs and the stored bodies hold every character.
 # Usage (inside scripts/desktop-session.sh): large-text-app.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -31,7 +31,7 @@ EOF
 }
 
 # Calls the bus name every 0.2 s for $1 seconds (a blank capture changes nothing); fails when a call
-# takes a second or more. The longest wait goes to $work/longest.
+# waits five seconds or more, which only a stalled main thread does. The longest wait is printed.
 answers_throughout() {
   local until=$(($(date +%s) + $1)) longest=0 start took
   while [ "$(date +%s)" -lt "$until" ]; do
@@ -40,7 +40,7 @@ answers_throughout() {
       $id.CaptureText "string: " 2>&1) || fail "the bus call failed during $2 after $((($(date +%s%N) - start) / 1000000)) ms: $reply"
     took=$((($(date +%s%N) - start) / 1000000))
     [ "$took" -gt "$longest" ] && longest=$took
-    [ "$took" -lt 1000 ] || fail "a bus call took $took ms during $2"
+    [ "$took" -lt 5000 ] || fail "a bus call took $took ms during $2 (the application stalled)"
     kill -0 "$app_pid" 2>/dev/null || fail "the application ended during $2"
     sleep 0.2
   done
