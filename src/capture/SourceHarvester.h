@@ -1,15 +1,19 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 #include "platform/SelectionReader.h"
 
+class AccessibilityReader;
+
 // Where a capture came from: the application in front (its .desktop name and id, else its window
-// class) and, for a known browser, the tab's title taken from the window name. Browsers do not hand
-// their tab's address to other X clients, so the address stays empty. Never fails: what cannot be
-// learnt stays empty.
+// class) and, for a known browser, its focused tab: the title from the window name and the address
+// from the page's document on the accessibility bus, where the browser exposes it. Never fails and
+// never holds a capture up for long: what cannot be learnt in time stays empty.
 class SourceHarvester {
 public:
     struct Source {
@@ -18,16 +22,46 @@ public:
         std::optional<QUrl> url;
         std::optional<QString> title;
     };
+    // What the accessibility bus tells of a browser's focused tab.
+    struct Page {
+        std::optional<QUrl> url;
+        std::optional<QString> title;
+    };
+    // Reads the focused tab of the browser running as `pid`, whose documents name their address
+    // `urlAttribute`, by `deadline`.
+    using PageReader = std::function<Page(qint64 pid, const QString& urlAttribute, QDeadlineTimer deadline)>;
+
+    // The whole harvest, the page's walk included, takes at most this long.
+    static constexpr int kBudgetMs = 250;
+    // How far a walk looks: applications on the bus, levels below a browser, children of an object.
+    static constexpr int kMaxApplications = 256;
+    static constexpr int kMaxDepth = 24;
+    static constexpr int kMaxChildren = 64;
 
     SourceHarvester() = delete;
 
     static Source harvest(SelectionReader& reader);
     // The same, for a window already read; none gives an empty source.
     static Source harvest(const std::optional<ActiveWindow>& window);
-    // Over the given desktop-entry folders (tests).
-    static Source harvest(const std::optional<ActiveWindow>& window, const QStringList& applicationDirs);
+    // Over the given desktop-entry folders and page reader (tests); without a page reader no address
+    // is read.
+    static Source harvest(const std::optional<ActiveWindow>& window, const QStringList& applicationDirs,
+                          const PageReader& pages = {});
 
     // The tab title inside a browser's window name, for a desktop-file id of a known browser (exact
     // letter case); none for any other application or a blank title.
     static std::optional<QString> browserTabTitle(const QString& bundleID, const QString& windowName);
+    // The name under which a known browser's documents hold their address; none for anything else.
+    static std::optional<QString> addressAttribute(const QString& bundleID);
+
+    // Finds the application of `pid` on the bus, walks from its active window to the document that is
+    // showing (the focused tab's page) within the bounds above, and reads its address and name.
+    static Page readPage(AccessibilityReader& reader, qint64 pid, const QString& urlAttribute);
+    // The desktop's accessibility bus, each read on a connection of its own and never waited on past
+    // its deadline.
+    static PageReader desktopPages();
+
+    // A page address is kept only as written (untrimmed), absolute, free of control characters, and
+    // on the web (http, https with a host) or a local file.
+    static std::optional<QUrl> pageAddress(const QString& text);
 };

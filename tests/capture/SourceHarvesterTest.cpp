@@ -97,3 +97,164 @@ TEST_F(HarvestFromEntries, PipesAndHugeEntriesNeitherBlockNorHideTheOthers)
 }
 
 }  // namespace
+
+#include <QElapsedTimer>
+
+#include "support/FakeAccessibilityReader.h"
+
+namespace {
+
+using Object = FakeAccessibilityReader::Object;
+constexpr quint64 kShowing = AccessibleState::showing;
+constexpr quint64 kActive = AccessibleState::showing | AccessibleState::active;
+
+// A browser window on the bus as Firefox lays it out: application, frame, a tool bar, a panel holding
+// a tab in the background and the showing one, each an internal frame around its document.
+struct BrowserOnTheBus {
+    explicit BrowserOnTheBus(const QString& address, const QString& documentName = QStringLiteral("Page title"))
+    {
+        bus.addApplication(":1.7", 99);  // another program
+        const QString app = bus.addApplication(":1.9", kPid).path;
+        const QString frame = bus.add(app, {AccessibleRole::frame, kActive});
+        toolBar = bus.add(frame, {AccessibleRole::toolBar});
+        bus.add(toolBar, {AccessibleRole::documentWeb, kShowing, "In a tool bar", {{"DocURL", "http://tool.test/"}}});
+        const QString panel = bus.add(frame, {});
+        const QString hidden = bus.add(panel, {0, 0});
+        bus.add(hidden, {AccessibleRole::documentWeb, 0, "Background", {{"DocURL", "http://background.test/"}}});
+        const QString shown = bus.add(panel, {});
+        bus.add(shown, {AccessibleRole::documentWeb, kShowing, documentName, {{"DocURL", address}}});
+    }
+    static constexpr qint64 kPid = 4242;
+    FakeAccessibilityReader bus;
+    QString toolBar;
+};
+
+class HarvestFromABrowser : public HarvestFromEntries {
+protected:
+    void SetUp() override { write("firefox-esr.desktop", "[Desktop Entry]\nName=Firefox ESR\n"); }
+    SourceHarvester::Source harvestFrom(FakeAccessibilityReader& bus, const QString& windowName,
+                                        const QString& klass = QStringLiteral("firefox-esr"))
+    {
+        return SourceHarvester::harvest(ActiveWindow{BrowserOnTheBus::kPid, "Navigator", klass, windowName},
+                                        {dir.path()}, [&](qint64 pid, const QString& attribute, QDeadlineTimer) {
+                                            return SourceHarvester::readPage(bus, pid, attribute);
+                                        });
+    }
+};
+
+TEST_F(HarvestFromABrowser, AddressAndTitleRules)
+{
+    struct Case {
+        QString address;
+        QString windowName;
+        QString documentName;
+        std::optional<QString> url;
+        std::optional<QString> title;
+    };
+    const QString brand = QStringLiteral("Mozilla Firefox");
+    const Case cases[] = {
+        {"http://127.0.0.1:8000/page.html", "Docs \u2014 Mozilla Firefox", "Docs", "http://127.0.0.1:8000/page.html",
+         "Docs"},
+        {"https://example.test/a?b=c#d", brand, "From the document", "https://example.test/a?b=c#d",
+         "From the document"},  // no title in the window name
+        {"file:///tmp/notes.html", brand, "  \n ", "file:///tmp/notes.html", std::nullopt},  // blank titles
+        {"", "Docs \u2014 Mozilla Firefox", "Docs", std::nullopt, "Docs"},                   // no address
+        {"page.html", brand, "Docs", std::nullopt, "Docs"},                                  // relative text
+        {"\nhttp://example.test/", brand, "Docs", std::nullopt, "Docs"},                     // a leading line feed
+        {"http://example.test/\u0007x", brand, "Docs", std::nullopt, "Docs"},                // a control character
+        {"http://example.test/\u0085x", brand, "Docs", std::nullopt, "Docs"},
+        {"javascript:alert(1)", brand, "Docs", std::nullopt, "Docs"},
+        {"data:text/html,<p>x</p>", brand, "Docs", std::nullopt, "Docs"},
+        {"about:blank", brand, "Docs", std::nullopt, "Docs"},
+        {"http:///nohost", brand, "Docs", std::nullopt, "Docs"},
+    };
+    for (const Case& c : cases) {
+        BrowserOnTheBus browser(c.address, c.documentName);
+        const auto source = harvestFrom(browser.bus, c.windowName);
+        EXPECT_EQ(source.app, "Firefox ESR");
+        EXPECT_EQ(source.url ? std::optional(source.url->toString(QUrl::FullyEncoded)) : std::nullopt, c.url)
+            << c.address.toStdString();
+        EXPECT_EQ(source.title, c.title) << c.address.toStdString();
+        EXPECT_FALSE(browser.bus.walked.contains(browser.toolBar)) << "tool bars hold no page";
+    }
+
+    // A desktop id that differs from a browser's only in letter case is no browser: nothing is asked.
+    QTemporaryDir elsewhere;
+    QFile entry(elsewhere.filePath("Firefox-ESR.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nName=Look-alike\n");
+    entry.close();
+    BrowserOnTheBus lookAlike("http://example.test/");
+    const auto other = SourceHarvester::harvest(
+        ActiveWindow{BrowserOnTheBus::kPid, "Firefox-ESR", "Firefox-ESR", "Docs \u2014 Mozilla Firefox"},
+        {elsewhere.path()}, [&](qint64 pid, const QString& attribute, QDeadlineTimer) {
+            return SourceHarvester::readPage(lookAlike.bus, pid, attribute);
+        });
+    EXPECT_EQ(other.bundleID, "Firefox-ESR");
+    EXPECT_EQ(other.url, std::nullopt);
+    EXPECT_EQ(other.title, std::nullopt);
+    EXPECT_EQ(lookAlike.bus.calls, 0);
+}
+
+TEST_F(HarvestFromABrowser, TheWalkEndsAtItsBoundsAndOnATimeout)
+{
+    // Out of time partway: what was learnt from the window stays, and nothing more is asked.
+    for (int at = 1; at <= 8; ++at) {
+        BrowserOnTheBus browser("http://example.test/");
+        browser.bus.timeOutAtCall = at;
+        const auto source = harvestFrom(browser.bus, "Docs \u2014 Mozilla Firefox");
+        EXPECT_EQ(source.bundleID, "firefox-esr");
+        EXPECT_EQ(source.title, "Docs");
+        EXPECT_EQ(source.url, std::nullopt) << "timed out at call " << at;
+        EXPECT_EQ(browser.bus.calls, at) << "calls went on after the timeout at " << at;
+    }
+
+    // A document just within the depth bound is found; one level further it is not, and the walk
+    // never goes past the bound.
+    for (const int levels : {SourceHarvester::kMaxDepth - 1, SourceHarvester::kMaxDepth + 10}) {
+        FakeAccessibilityReader bus;
+        QString node = bus.addApplication(":1.3", BrowserOnTheBus::kPid).path;
+        for (int i = 0; i < levels; ++i) node = bus.add(node, {});
+        bus.add(node, {AccessibleRole::documentFrame, kShowing, "Deep", {{"DocURL", "http://deep.test/"}}});
+        const auto source = harvestFrom(bus, "Mozilla Firefox");
+        EXPECT_EQ(source.url.has_value(), levels < SourceHarvester::kMaxDepth) << levels;
+        EXPECT_LE(bus.walked.size(), SourceHarvester::kMaxDepth);
+    }
+
+    // Only the first children of a crowded object are looked at; the active window comes first, and a
+    // document without an address is passed over.
+    FakeAccessibilityReader bus;
+    const QString app = bus.addApplication(":1.4", BrowserOnTheBus::kPid).path;
+    const QString other = bus.add(app, {AccessibleRole::frame, kShowing});
+    bus.add(other, {AccessibleRole::documentWeb, kShowing, "Other window", {{"DocURL", "http://other.test/"}}});
+    const QString focused = bus.add(app, {AccessibleRole::frame, kActive});
+    const QString crowded = bus.add(focused, {});
+    for (int i = 0; i < SourceHarvester::kMaxChildren; ++i) bus.add(crowded, {0, 0});
+    bus.add(crowded, {AccessibleRole::documentWeb, kShowing, "Too far", {{"DocURL", "http://far.test/"}}});
+    bus.add(focused, {AccessibleRole::documentWeb, kShowing, "A browser's own panel", {}});  // no address
+    bus.add(focused, {AccessibleRole::documentWeb, kShowing, "Focused", {{"DocURL", "http://focused.test/"}}});
+    const auto source = harvestFrom(bus, "Mozilla Firefox");
+    EXPECT_EQ(source.url, QUrl("http://focused.test/"));
+    EXPECT_EQ(source.title, "Focused");
+
+    // A browser that is not on the bus (its accessibility off) keeps name and title, and no page.
+    FakeAccessibilityReader absent;
+    absent.addApplication(":1.5", 7);
+    const auto off = harvestFrom(absent, "Docs \u2014 Mozilla Firefox");
+    EXPECT_EQ(off.app, "Firefox ESR");
+    EXPECT_EQ(off.title, "Docs");
+    EXPECT_EQ(off.url, std::nullopt);
+}
+
+// The desktop's own bus: without one (no accessibility bus in the test's session) the page is empty
+// at once, and a browser window is still named.
+TEST_F(HarvestFromABrowser, WithoutAnAccessibilityBusNothingWaits)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto page = SourceHarvester::desktopPages()(BrowserOnTheBus::kPid, "DocURL", QDeadlineTimer(5000));
+    EXPECT_EQ(page.url, std::nullopt);
+    EXPECT_LT(elapsed.elapsed(), 4000) << "hung on a bus that is not there";
+}
+
+}  // namespace
