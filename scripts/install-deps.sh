@@ -33,6 +33,8 @@ packages=(
   xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils sqlite3 iproute2 procps
   # the accessibility bus and a client for the screen-reader checks
   at-spi2-core python3-pyatspi
+  # real browsers whose pages a capture reads over the accessibility bus
+  firefox-esr chromium
   # screenshots of the desktop session (a failing end-to-end script keeps one)
   imagemagick
   # a system tray for the status icon
