@@ -1,6 +1,7 @@
 // Capture costs: an append into the open note on stores of 10 and 100,000 notes and captures (no
 // store-wide scan per lookup), an append into a 1 MB note against one save of that note after a
-// one-character edit, and a repeated harvest over 2,000 desktop entries against parsing one.
+// one-character edit, a repeated harvest over 2,000 desktop entries against parsing one, and a
+// harvest from a browser's page against one from a plain X client.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <vector>
 
 #include "GeneratedStore.h"
 #include "capture/CaptureService.h"
@@ -195,6 +198,48 @@ void BM_ParseOneDesktopEntry(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ParseOneDesktopEntry)->Unit(benchmark::kMicrosecond);
+
+// A harvest from a browser that exposes its page on the accessibility bus (the walk to its document
+// and the address read) against one from a plain X client, in the same run. Needs the desktop that
+// bench/capture/browser-harvest.sh starts: it names both windows in the environment.
+void BM_HarvestFromBrowser(benchmark::State& state)
+{
+    const qint64 browserPid = qEnvironmentVariableIntValue("TARNWICK_BENCH_BROWSER_PID");
+    const qint64 plainPid = qEnvironmentVariableIntValue("TARNWICK_BENCH_PLAIN_PID");
+    if (browserPid == 0 || plainPid == 0) {
+        state.SkipWithError("run bench/capture/browser-harvest.sh: it starts the browser and the plain client");
+        return;
+    }
+    const ActiveWindow browser{browserPid, QStringLiteral("Navigator"), QStringLiteral("firefox-esr"),
+                               qEnvironmentVariable("TARNWICK_BENCH_BROWSER_TITLE")};
+    const ActiveWindow plain{plainPid, QStringLiteral("xmessage"), QStringLiteral("Xmessage"), QStringLiteral("Probe")};
+    if (!SourceHarvester::harvest(browser).url) {
+        state.SkipWithError("the browser exposes no address: is its accessibility on?");
+        return;
+    }
+    std::vector<double> browserMs, plainMs;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        benchmark::DoNotOptimize(SourceHarvester::harvest(browser).url);
+        browserMs.push_back(double(t.nsecsElapsed()) / 1e6);
+        state.PauseTiming();
+        t.restart();
+        benchmark::DoNotOptimize(SourceHarvester::harvest(plain).app);
+        plainMs.push_back(double(t.nsecsElapsed()) / 1e6);
+        state.ResumeTiming();
+    }
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        return v[v.size() / 2];
+    };
+    const double b = median(browserMs), p = median(plainMs);
+    state.counters["browser_ms"] = b;
+    state.counters["plain_ms"] = p;
+    state.counters["walk_ms"] = b - p;  // at most 50
+    state.counters["browser_over_plain"] = b / p;
+}
+BENCHMARK(BM_HarvestFromBrowser)->Unit(benchmark::kMillisecond)->Iterations(100);
 
 }  // namespace
 
