@@ -681,6 +681,15 @@ void BlockContainer::focusDidChange(const std::optional<QUuid>& id)
         if (const auto i = indexOfBlock(*m_focusedBlockID))
             if (TextBlockController* left = textController(*i)) left->hideFindBar();
     m_focusedBlockID = id;
+    // The body reads as one document with one selection: the block taking the focus takes it, and a
+    // selection left in another block would still be drawn as if it were the one typing replaces.
+    if (!id) return;
+    for (int i = 0; i < blockCount(); ++i) {
+        TextBlockController* text = textController(i);
+        if (!text || text->id() == *id) continue;
+        TextViewModel& model = text->textView();
+        if (model.selection().length > 0) model.setCaret(model.selection().end());
+    }
 }
 
 TextBlockController* BlockContainer::focusedTextController() const

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <utility>
 
 #include "design/TarnwickTheme.h"
 #include "editor/BlockView.h"
@@ -66,6 +67,7 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
             if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
         };
         connect(&text->textView(), &TextViewModel::selectionChanged, rich, revealCaret);
+        connect(document, &TextStorage::changed, rich, [this, rich] { m_revealAfterLayout = rich; });
         // A long text shows its caret once the last slice of it entered the view and the blocks were
         // laid out again (on the next turn, as the slice asked).
         connect(document, &DocumentTextStorage::filled, rich,
@@ -128,6 +130,9 @@ void BlockContainerView::place()
     const int h = int(std::ceil(m_container.contentHeight()));
     if (height() != h) setFixedHeight(h);
     m_dropLine->raise();
+    if (auto* rich = qobject_cast<RichNSTextView*>(std::exchange(m_revealAfterLayout, nullptr).data());
+        rich && rich->hasFocus())
+        Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
 }
 
 void BlockContainerView::mousePressEvent(QMouseEvent* e)

@@ -45,4 +45,7 @@ private:
     QWidget* m_dropLine;
     QTimer m_autoscroll;  // repeats the edge step while the pointer rests in the band
     QPointF m_dragPoint;
+    // The text view edited since the blocks were last placed: its caret is shown once they are, as an
+    // edit that grew the body (a paste) has its caret beyond the old end until then.
+    QPointer<QWidget> m_revealAfterLayout;
 };

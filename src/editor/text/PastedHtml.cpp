@@ -2,6 +2,9 @@
 
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextList>
+
+#include "editor/text/MarkdownAutoFormat.h"
 
 namespace {
 
@@ -14,6 +17,32 @@ protected:
     QVariant loadResource(int, const QUrl&) override { return QVariant(); }
 };
 
+// A list item's marker as the editor writes lists: four spaces a level, then a bullet or the item's
+// number in the style of its depth. Empty for a block outside any list.
+QString listMarker(const QTextBlock& block)
+{
+    const QTextList* list = block.textList();
+    if (!list) return {};
+    const QTextListFormat format = list->format();
+    const qsizetype depth = std::max(0, format.indent() - 1);
+    QString marker(4 * depth, u' ');
+    switch (format.style()) {
+        case QTextListFormat::ListDecimal:
+        case QTextListFormat::ListLowerAlpha:
+        case QTextListFormat::ListUpperAlpha:
+        case QTextListFormat::ListLowerRoman:
+        case QTextListFormat::ListUpperRoman:
+            marker +=
+                MarkdownAutoFormat::ordinalText(list->itemNumber(block) + 1, MarkdownAutoFormat::ordinalStyle(depth)) +
+                QStringLiteral(". ");
+            break;
+        default:
+            marker += MarkdownAutoFormat::bulletMarker;
+            break;
+    }
+    return marker;
+}
+
 }  // namespace
 
 AttributedText PastedHtml::text(const QString& html, const TextAttributes& typing)
@@ -23,6 +52,7 @@ AttributedText PastedHtml::text(const QString& html, const TextAttributes& typin
     AttributedText result;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         if (block != document.begin()) result.append(QStringLiteral("\n"), typing);
+        if (const QString marker = listMarker(block); !marker.isEmpty()) result.append(marker, typing);
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat format = fragment.charFormat();

@@ -4,9 +4,9 @@
 
 #include "model/text/AttributedText.h"
 
-// Pasted HTML as text runs, read in a document that loads nothing (no file, no network): pictures, table
-// frames and list markers are dropped, and what a stored run can hold (weight, slant, size, family, lines,
-// colours, links) is kept over the typing attributes.
+// Pasted HTML as text runs, read in a document that loads nothing (no file, no network): pictures and
+// table frames are dropped, list items keep their markers as the editor writes lists, and what a stored
+// run can hold (weight, slant, size, family, lines, colours, links) is kept over the typing attributes.
 class PastedHtml {
 public:
     static AttributedText text(const QString& html, const TextAttributes& typing);

@@ -853,7 +853,27 @@ bool TextBlockController::replaceWord(TextRange word, const QString& with)
 bool TextBlockController::pasteText(AttributedText text)
 {
     text = TextStorage::normalizedLineBreaks(text);
-    const TextRange sel = m_model.selection();
+    const TextRange original = m_model.selection();
+    TextRange sel = original;
+    const qsizetype caretAfter = sel.location + text.length();
+    // Lines pasted into the title line of a note without body text: the paste's first line break ends
+    // the title, and the break that stood there alone would be left over as an empty last line.
+    if (m_isTitleBlock && text.text().contains(u'\n')) {
+        const QString& current = m_model.text();
+        const qsizetype titleEnd = current.indexOf(u'\n');
+        if (titleEnd >= 0 && sel.end() <= titleEnd && titleEnd == current.size() - 1) {
+            // What followed the selection on the title line moves into the body, in the body's face.
+            AttributedText rest = m_model.storage().attributedSubstring(sel.end(), titleEnd - sel.end());
+            const TextAttributes body = RichTextBridge::typingAttributes(m_theme);
+            rest.modify(0, rest.length(), [&](TextAttributes& a) {
+                a.font = body.font;
+                a.foreground = body.foreground;
+                a.paragraphStyle = body.paragraphStyle;
+            });
+            text.append(rest);
+            sel.length = current.size() - sel.location;
+        }
+    }
     // Judged against the text as it will read, so the title line and links already there are known.
     AttributedText after = m_model.storage().attributedText();
     after.replace(sel.location, sel.length, text);
@@ -862,7 +882,15 @@ bool TextBlockController::pasteText(AttributedText text)
         if (!mayLink(sel.location + found.start, found.length, after, titleEnd)) continue;
         text.modify(found.start, found.length, [&](TextAttributes& a) { a.link = found.url; });
     }
-    return m_model.insertAttributedText(text);
+    if (sel == original) return m_model.insertAttributedText(text);
+    m_model.setSelection(sel);
+    if (!m_model.insertAttributedText(text)) {
+        m_model.setSelection(original);
+        return false;
+    }
+    // The caret stays after the pasted text, before what followed it on the title line.
+    m_model.setCaret(caretAfter);
+    return true;
 }
 
 bool TextBlockController::paragraphCommand(

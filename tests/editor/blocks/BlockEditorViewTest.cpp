@@ -273,3 +273,102 @@ TEST_F(BlockEditorViewTest, AFoundMatchBelowTheFoldIsScrolledIntoSight)
     EXPECT_GE(match.top(), top);
     EXPECT_LE(match.bottom(), top + editor->viewport()->height());
 }
+
+// A paste lands as it will read: lines pasted into a new note's title make its title and its body with no
+// line left over, an HTML list keeps its markers, and the view follows the caret at once, not at the next
+// key.
+TEST_F(BlockEditorViewTest, PastedTextLandsAsItReadsAndInSight)
+{
+    Note* n = addNote("");
+    store->saveNow();
+    show(n, {300, 150});
+    TextBlockController* title = c().textController(0);
+    ASSERT_TRUE(title);
+    auto* text = qobject_cast<RichNSTextView*>(title->view());
+    ASSERT_TRUE(text);
+    text->setFocus();
+    turn();
+    ASSERT_EQ(title->textView().text(), "\n");
+    title->textView().setCaret(0);
+    QApplication::clipboard()->setText("TitleP\nbody");
+    QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+    turn();
+    EXPECT_EQ(n->title(), "TitleP");
+    EXPECT_EQ(stored(), QStringList{"T:body"});
+    EXPECT_EQ(title->textView().selection(), (TextRange{11, 0}));  // after "body"
+    QTest::keyClick(text, Qt::Key_Z, Qt::ControlModifier);         // one step, the lone break back
+    EXPECT_EQ(title->textView().text(), "\n");
+    // Pasted lines inside a title that has more words: they follow the pasted text into the body.
+    title->textView().setCaret(0);
+    QTest::keyClicks(text, "AB");
+    title->textView().setCaret(1);
+    QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+    turn();
+    EXPECT_EQ(title->textView().text(), "ATitleP\nbodyB");
+    EXPECT_EQ(title->textView().selection(), (TextRange{12, 0}));
+    EXPECT_TRUE(n->blocks()[0].textRuns()->runs.isEmpty());  // "bodyB" in the body's face, not the title's
+
+    // An HTML list keeps its bullets and numbers, written as the editor writes lists.
+    title->textView().setCaret(title->textView().length());
+    QTest::keyClick(text, Qt::Key_Return);
+    auto* html = new QMimeData;
+    html->setHtml("<ul><li>alpha</li><li>beta<ol><li>one</li><li>two</li></ol></li></ul><p>after</p>");
+    html->setText("alpha beta one two after");
+    QApplication::clipboard()->setMimeData(html);
+    QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+    turn();
+    EXPECT_EQ(stored(), QStringList{QString::fromUtf8("T:bodyB\n• alpha\n• beta\n    a. one\n    b. two\nafter")});
+
+    // Lines pasted past the visible area: the caret is in sight as soon as the blocks are laid out.
+    const int before = editor->verticalScrollBar()->value();
+    QStringList lines;
+    for (int i = 0; i < 40; ++i) lines << QStringLiteral("pasted %1").arg(i);
+    QApplication::clipboard()->setText(lines.join('\n'));
+    QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+    turn();
+    const int top = editor->verticalScrollBar()->value();
+    EXPECT_GT(top, before + 300);
+    const QRect caret = text->cursorRect().translated(text->pos());
+    EXPECT_GE(caret.top(), top);
+    EXPECT_LE(caret.bottom(), top + editor->viewport()->height());
+}
+
+// The body reads as one document with one selection: selecting in a block leaves no selection drawn in
+// another one.
+TEST_F(BlockEditorViewTest, OnlyTheFocusedBlockShowsASelection)
+{
+    NoteImage* row = addImage(QUuid());
+    Note* n = addNote("N");
+    row->setNoteUUID(n->uuid());
+    n->setBlocks(blocks({"T:first words", "I:0", "T:second words"}, {row}));
+    store->saveNow();
+    show(n);
+    auto* first = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    auto* second = qobject_cast<RichNSTextView*>(c().controllerAt(2)->view());
+    ASSERT_TRUE(first && second);
+    second->setFocus();
+    turn();
+    c().textController(2)->textView().setSelection({0, 6});
+    ASSERT_TRUE(second->textCursor().hasSelection());
+
+    // A drag across the first block, ending over the second.
+    const QPoint from = first->caretRect(2).center().toPoint();
+    QTest::mousePress(first->viewport(), Qt::LeftButton, {}, from);
+    for (int dy : {4, 12, 40, 120}) {
+        const QPoint to = from + QPoint(30, dy);
+        QMouseEvent move(QEvent::MouseMove, to, first->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(first->viewport(), &move);
+    }
+    QTest::mouseRelease(first->viewport(), Qt::LeftButton, {}, from + QPoint(30, 120));
+    turn();
+    EXPECT_TRUE(first->hasFocus());
+    EXPECT_GT(c().textController(0)->textView().selection().length, 0);
+    EXPECT_EQ(c().textController(2)->textView().selection(), (TextRange{6, 0}));
+    EXPECT_FALSE(second->textCursor().hasSelection());
+
+    // The picture taking the focus leaves no text selected behind it either.
+    c().controllerAt(1)->view()->setFocus();
+    turn();
+    EXPECT_EQ(c().textController(0)->textView().selection().length, 0);
+    EXPECT_FALSE(first->textCursor().hasSelection());
+}
