@@ -92,7 +92,18 @@ QString DropPictures::notice(const QStringList& skipped)
         names << skipped[i].section(QStringLiteral(": "), 0, 0);
     QString list = names.join(QStringLiteral(", "));
     if (skipped.size() > named) list += QStringLiteral(" and %1 more").arg(skipped.size() - named);
-    return QStringLiteral("%1 files were not added: %2. %3").arg(skipped.size()).arg(list, skipped.first());
+    // Each reason once, with the first file it left out: none of them goes unexplained.
+    QStringList reasons;
+    QStringList seen;
+    for (const QString& entry : skipped) {
+        const QString reason = entry.section(QStringLiteral(": "), 1);
+        if (seen.contains(reason)) continue;
+        seen << reason;
+        reasons << entry;
+    }
+    return QStringLiteral("%1 files were not added: %2. %3")
+        .arg(skipped.size())
+        .arg(list, reasons.join(QStringLiteral(". ")));
 }
 
 void DropPictures::addData(const QByteArray& bytes, const QString& what)

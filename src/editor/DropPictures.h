@@ -29,7 +29,7 @@ public:
     void addData(const QByteArray& bytes, const QString& what);
 
     // One short notice for everything left out: the reason itself for one file, else how many were
-    // left out and the first reason. Empty when nothing was.
+    // left out and each reason once, with the first file it kept out. Empty when nothing was.
     static QString notice(const QStringList& skipped);
 
     int notPictures = 0;

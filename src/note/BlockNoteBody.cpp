@@ -23,6 +23,7 @@ BlockNoteBody::BlockNoteBody(const EditorServices& services, int gutter, QWidget
     m_scrollBar = OverlayScrollBar::install(m_editor, services.clock);
     setFocusProxy(m_editor);
     watchForMenus(m_editor->viewport());
+    connect(m_editor, &BlockEditorView::notice, this, &NoteBody::notice);
 }
 
 BlockNoteBody::~BlockNoteBody()

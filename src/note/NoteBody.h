@@ -31,6 +31,10 @@ public:
         Q_UNUSED(pos);
         return nullptr;
     }
+
+Q_SIGNALS:
+    // Something the owner should read (input left out of a paste or drop): shown as the note's notice.
+    void notice(const QString& message);
 };
 
 using NoteBodyFactory = std::function<NoteBody*(QWidget* parent)>;

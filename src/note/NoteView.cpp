@@ -324,7 +324,21 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     });
     connect(m_lockedTitle, &QLineEdit::returnPressed, this, [this] { m_lockedTitle->clearFocus(); });
 
+    // Rolled up, the title shows where the body's first line stood; it is only read here, and drags on
+    // it move the window like the strip around it.
+    m_rolledTitle = new QLineEdit(this);
+    m_rolledTitle->setObjectName(QStringLiteral("rolledTitle"));
+    m_rolledTitle->setFrame(false);
+    m_rolledTitle->setReadOnly(true);
+    m_rolledTitle->setFocusPolicy(Qt::NoFocus);
+    m_rolledTitle->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_rolledTitle->setPlaceholderText(tr("Title"));
+    m_rolledTitle->setFont(TarnwickType::brand(19, QFont::DemiBold));
+    m_rolledTitle->setStyleSheet(QStringLiteral("background: transparent"));
+    m_rolledTitle->hide();
+
     if (makeBody) m_body = makeBody(this);
+    if (m_body) connect(m_body, &NoteBody::notice, &m_model, &NoteViewModel::showNotice);
 
     m_lockPanel = new QWidget(this);
     m_lockPanel->setObjectName(QStringLiteral("lockPanel"));
@@ -494,7 +508,15 @@ void NoteView::applyTheme()
     Note* note = m_model.note();
     if (!note || m_appliedThemeRevision == m_model.themeRevision()) return;
     m_appliedThemeRevision = m_model.themeRevision();
-    if (m_body) m_body->setTheme(m_store.look(*note).theme);
+    const ResolvedNoteTheme theme = m_store.look(*note).theme;
+    if (m_body) m_body->setTheme(theme);
+    // The rolled-up title in the ink of the title line it stands for; "Title" as that line draws it.
+    QPalette palette = m_rolledTitle->palette();
+    palette.setColor(QPalette::Text, theme.ink);
+    QColor placeholder = theme.ink;
+    placeholder.setAlphaF(0.32f);
+    palette.setColor(QPalette::PlaceholderText, placeholder);
+    m_rolledTitle->setPalette(palette);
 }
 
 void NoteView::refresh()
@@ -555,6 +577,10 @@ void NoteView::refresh()
     m_lockedTitle->setVisible(m_model.titleRowShown());
     if (note && m_model.titleRowShown() && !m_lockedTitle->hasFocus() && m_lockedTitle->text() != note->title())
         m_lockedTitle->setText(note->title());
+    if (const QString title = m_model.rolledTitle(); m_rolledTitle->text() != title) {
+        m_rolledTitle->setText(title);
+        m_rolledTitle->setCursorPosition(0);  // a long title shows its start
+    }
 
     // Rolling up, the content stays drawn (out of reach) while it fades; drawRolling shows and hides it.
     if (m_body) {
@@ -631,6 +657,7 @@ void NoteView::relayout()
     const QRect content(gutter, y + 4, std::max(0, w - 2 * gutter), std::max(0, h - y - 4 - 8));
     if (m_body) m_body->setGeometry(content.adjusted(-gutter, 0, 0, 0));
     m_lockPanel->setGeometry(content);
+    m_rolledTitle->setGeometry(gutter, y + 2, std::max(0, w - 2 * gutter), 30);
 
     m_count->adjustSize();
     m_count->move(w - 28 - m_count->width(), h - 9 - m_count->height());
@@ -700,6 +727,8 @@ void NoteView::drawRolling()
     const bool content = m_model.contentShown() || shown > 0.0;
     if (m_body) m_body->setVisible(content && !redacted && m_model.note());
     m_lockPanel->setVisible(content && redacted);
+    // Once the body has rolled away its title line stands in its place.
+    m_rolledTitle->setVisible(m_model.rolledTitleShown() && !content);
 }
 
 void NoteView::resizeEvent(QResizeEvent* event)

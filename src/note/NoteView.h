@@ -102,6 +102,7 @@ private:
     QVector<QToolButton*> m_formatButtons;
     QWidget* m_formatDivider = nullptr;
     QLineEdit* m_lockedTitle = nullptr;
+    QLineEdit* m_rolledTitle = nullptr;
     NoteBody* m_body = nullptr;
     QWidget* m_lockPanel = nullptr;
     QLabel* m_lockAuthLine = nullptr;

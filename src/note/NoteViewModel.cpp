@@ -436,6 +436,15 @@ void NoteViewModel::updateCount()
     m_countedBody = body;
 }
 
+QString NoteViewModel::rolledTitle() const
+{
+    if (!m_note) return {};
+    if (m_note->title().trimmed().isEmpty())
+        if (const auto key = m_note->dayKey())
+            if (const auto day = Note::formattedDay(*key)) return *day;
+    return m_note->title();
+}
+
 QString NoteViewModel::countText() const
 {
     return QString::number(m_count);

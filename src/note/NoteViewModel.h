@@ -96,6 +96,10 @@ public:
     bool buttonsTakeClicks() const { return m_active; }
     // The title row holds only the locked title field, for a redacted note.
     bool titleRowShown() const { return isRedacted(); }
+    // Rolled up, the body (whose first line is the title) is gone: the title row shows the title, or
+    // a daily note's day when it has none.
+    bool rolledTitleShown() const { return m_rolled && m_note && !isRedacted(); }
+    QString rolledTitle() const;
     bool contentShown() const { return !m_rolled; }
     double columnOpacity() const { return m_active ? 1.0 : 0.85; }
     bool lockPanelShown() const { return isRedacted(); }
@@ -134,8 +138,9 @@ public:
     QColor bottomEdgeColour() const;
     double bottomEdgeAlpha() const;
 
-    // A refusal or failure to show to the owner (empty when none).
+    // A refusal or failure to show to the owner (empty when none), for a few seconds from the latest.
     QString notice() const { return m_notice; }
+    void showNotice(const QString& notice) { setNotice(notice); }
     bool isFlashing() const { return m_flashing; }
     quint32 themeRevision() const { return m_themeRevision; }
 

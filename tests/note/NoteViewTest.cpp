@@ -3,11 +3,13 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -637,4 +639,89 @@ TEST_F(NoteViewTest, RollingAndKeyChangeAnimateOnlyTheDrawing)
     view->setActive(true);
     clock.advance(DeckRootView::keyChangeMs + Tween::frameMs);
     EXPECT_TRUE(view->activeness().isRunning());
+}
+
+// What a paste into the body left out is said in the note's notice under the head row, every file
+// counted and every reason given, and it stays its full time while the pictures go in.
+TEST_F(NoteViewTest, TheBodysNoticesStandUnderTheHeadRow)
+{
+    QTemporaryDir dir;
+    PreviewFiles previews(dir.filePath("previews"));
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    NoteView real(
+        *store, *unlock, reminders, [] { return true; }, clock,
+        [&](QWidget* parent) {
+            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                                     NoteView::gutter, parent);
+        },
+        true);
+    real.resize(360, 300);
+    real.setNote(note);
+    real.setActive(true);
+    real.show();
+    QCoreApplication::processEvents();
+    auto texts = real.findChildren<RichNSTextView*>();
+    ASSERT_FALSE(texts.isEmpty());
+    texts.first()->setFocus();
+
+    QList<QUrl> urls;
+    const QString big = dir.filePath("seventy.png");
+    QFile huge(big);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(70LL * 1024 * 1024));
+    huge.close();
+    urls << QUrl::fromLocalFile(big);
+    QImage picture(3, 3, QImage::Format_RGB32);
+    for (int i = 0; i < 55; ++i) {
+        const QString path = dir.filePath(QStringLiteral("many-%1.png").arg(i));
+        picture.fill(QColor(i, 0, 0));
+        ASSERT_TRUE(picture.save(path));
+        urls << QUrl::fromLocalFile(path);
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    QApplication::clipboard()->setMimeData(data);
+    QTest::keyClick(texts.first(), Qt::Key_V, Qt::ControlModifier);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+
+    EXPECT_EQ(rows<NoteImage>().size(), 50);
+    const QString notice = real.model().notice();
+    EXPECT_TRUE(
+        notice.startsWith("6 files were not added: seventy.png, many-50.png, many-51.png and 3 more. "
+                          "seventy.png: it is larger than 64 MiB"))
+        << notice.toStdString();
+    EXPECT_TRUE(notice.contains("many-50.png: at most 50 pictures are added at once")) << notice.toStdString();
+    auto* label = real.findChild<QLabel*>("notice");
+    ASSERT_TRUE(label);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->text(), notice);
+    EXPECT_GE(label->y(), NoteView::headHeight);
+    clock.advance(2900);
+    EXPECT_TRUE(label->isVisible());
+    clock.advance(200);
+    EXPECT_FALSE(label->isVisible());
+}
+
+// Rolled up, the title row shows the note's title where the body's first line stood (a daily note
+// without a title, its day); unrolled, the body's own title line is back.
+TEST_F(NoteViewTest, RolledUpTheTitleRowShowsTheTitle)
+{
+    auto* title = view->findChild<QLineEdit*>("rolledTitle");
+    ASSERT_TRUE(title);
+    EXPECT_FALSE(title->isVisible());
+    view->setRolled(true);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    EXPECT_TRUE(title->isVisible());
+    EXPECT_EQ(title->text(), "Groceries");
+    EXPECT_TRUE(title->isReadOnly());
+    EXPECT_GE(title->y(), NoteView::headHeight);
+    EXPECT_LE(title->geometry().bottom(), 82);  // inside the rolled window
+    note->setTitle("Groceries for Sunday");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(title->text(), "Groceries for Sunday");
+    note->setTitle(" ");
+    note->setDayKey("2026-12-07");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(title->text(), Note::formattedDay("2026-12-07").value());
+    view->setRolled(false);
+    EXPECT_FALSE(title->isVisible());
 }

@@ -7,9 +7,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
-#include <QToolTip>
 
-#include "design/PlainText.h"
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/text/FindBar.h"
@@ -89,10 +87,8 @@ void BlockEditorView::setNote(Note* note)
         connect(m_container.get(), &BlockContainer::scrollRequested, this,
                 [this](qreal top) { verticalScrollBar()->setValue(int(std::lround(top))); });
         connect(m_container.get(), &BlockContainer::readOnlyChanged, this, &BlockEditorView::showReadOnly);
-        connect(m_container.get(), &BlockContainer::notice, this, [this](const QString& message) {
-            // File names come from outside: shown as plain text, never as markup.
-            QToolTip::showText(mapToGlobal(QPoint(12, 12)), PlainText::toolTip(message), this, QRect(), 4000);
-        });
+        // The note around the editor shows them where its notices stand.
+        connect(m_container.get(), &BlockContainer::notice, this, &BlockEditorView::notice);
         connect(m_container.get(), &BlockContainer::textFocusRequested, this, [](TextBlockController* text) {
             if (QWidget* view = text->view()) view->setFocus(Qt::OtherFocusReason);
         });

@@ -24,8 +24,8 @@ struct EditorServices {
     SpellChecker& spelling;
 };
 
-// A note body in a scroll view: the block container and its widget, a line above the blocks when the
-// body is read-only, and the short notices of skipped input. The note view embeds it.
+// A note body in a scroll view: the block container and its widget and a line above the blocks when the
+// body is read-only. The note view embeds it and shows its notices of skipped input.
 class BlockEditorView : public QScrollArea {
     Q_OBJECT
 
@@ -48,6 +48,10 @@ public:
     // Opens the find bar on the focused text block (the first one when no block has the focus).
     void showFindBar();
     FindBar* findBar() const { return m_findBar; }
+
+Q_SIGNALS:
+    // Input that was left out, or a note too long to show whole: a short text for the note's notice.
+    void notice(const QString& message);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
