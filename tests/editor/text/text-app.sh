@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A note's text in the real application: the "Title" placeholder of a new note, a typed address linked
-# once in the stored runs, the find bar's counts and Escape, and a spelling suggestion chosen from the
-# text menu and taken back with one undo.
+# once in the stored runs, the find bar's counts and Escape, a spelling suggestion chosen from the
+# text menu and taken back with one undo; then pastes into a second new note: two lines into its title,
+# an HTML list, files left out (the note's notice), and the title row of the rolled-up window.
 # Usage (inside scripts/desktop-session.sh): text-app.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -100,5 +101,66 @@ within 150 test "$(body_of)" = $'see https://example.org/a. then receive\nreciev
 key ctrl+z
 within 150 test "$(body_of)" = $'see https://example.org/a. then recieve\nrecieve again' ||
   fail "after Ctrl+Z: $(printf '%q' "$(body_of)")"
+
+# (5) Two lines pasted into a new note's title: the first is the title, the second the whole body,
+# with the caret after it.
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+n
+  within 20 active_is "New Note" && break
+  sleep 0.5
+done
+active_is "New Note" || fail "Alt+Shift+N opened no second note"
+sleep 1
+pasted_body() { q "SELECT body FROM Note WHERE title = 'TitleP' AND isTrashed = 0"; }
+printf 'TitleP\nbody' | xclip -selection clipboard
+key ctrl+Home
+key ctrl+v
+within 150 test "$(pasted_body)" = "body" ||
+  fail "after pasting two lines into the title: $(q "SELECT title || '|' || body FROM Note WHERE isTrashed = 0")"
+type_text "X"
+within 150 test "$(pasted_body)" = "bodyX" || fail "typed after the paste: $(printf '%q' "$(pasted_body)")"
+
+# (6) An HTML list keeps its bullets.
+key Return
+printf '<ul><li>alpha</li><li>beta</li></ul>' | xclip -selection clipboard -t text/html
+key ctrl+v
+within 150 test "$(pasted_body)" = $'bodyX\n\xe2\x80\xa2 alpha\n\xe2\x80\xa2 beta' ||
+  fail "after pasting an HTML list: $(printf '%q' "$(pasted_body)")"
+
+# (7) A picture and a file too large to add, pasted as files: the picture goes in and the note says
+# under its head row which file was left out, for longer than a glance.
+key Return Return  # out of the list, so the format row looks the same before and after
+sleep 0.5
+window=$(xdotool getactivewindow)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+notice_strip="200x16+$((X + 12))+$((Y + 34))"
+import -window root -crop "$notice_strip" "$work/strip-before.png"
+# How many pixels of the strip differ from how it looked before the paste.
+changed() {
+  import -window root -crop "$notice_strip" "$work/strip-now.png"
+  compare -metric AE "$work/strip-before.png" "$work/strip-now.png" null: 2>&1 | cut -d' ' -f1 || true
+}
+notice_shown() { [ "$(changed)" -gt 400 ]; }
+convert -size 40x30 xc:'#3366CC' "$work/photo.png"
+truncate -s 70M "$work/seventy.png"
+printf 'file://%s\nfile://%s\n' "$work/photo.png" "$work/seventy.png" | xclip -selection clipboard -t text/uri-list
+key ctrl+v
+within 20 notice_shown || fail "no notice under the head row ($(changed) pixels changed)"
+sleep 0.6
+import -window root "$work/notice.png"
+notice_shown || fail "the notice went within a second ($(changed) pixels changed)"
+within 150 test "$(q "SELECT COUNT(*) FROM NoteImage")" = 1 || fail "the pasted picture was not stored"
+
+# (8) Rolled up with the yellow dot, the window keeps a title row that shows the title.
+sleep 3
+xdotool mousemove "$((X + 35))" "$((Y + 15))" click 1
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$HEIGHT" -lt 120 ] || fail "the window did not roll up (height $HEIGHT)"
+import -window root "$work/rolled.png"
+rolled_title="60x20+$((X + 12))+$((Y + 38))"
+rolled_paper="60x20+$((X + 120))+$((Y + 38))"
+[ "$(colours "$rolled_title")" -gt "$(($(colours "$rolled_paper") + 4))" ] ||
+  fail "the rolled-up title row is blank: $(colours "$rolled_title") colours, $(colours "$rolled_paper") on paper"
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
 echo "PASS"
