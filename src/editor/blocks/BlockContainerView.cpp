@@ -67,7 +67,9 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
             if (rich->hasFocus()) Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
         };
         connect(&text->textView(), &TextViewModel::selectionChanged, rich, revealCaret);
-        connect(document, &TextStorage::changed, rich, [this, rich] { m_revealAfterLayout = rich; });
+        connect(document, &TextStorage::changed, rich, [this, rich, text] {
+            if (!text->isLoading()) m_revealAfterLayout = rich;
+        });
         // A long text shows its caret once the last slice of it entered the view and the blocks were
         // laid out again (on the next turn, as the slice asked).
         connect(document, &DocumentTextStorage::filled, rich,

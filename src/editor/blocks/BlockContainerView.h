@@ -46,6 +46,7 @@ private:
     QTimer m_autoscroll;  // repeats the edge step while the pointer rests in the band
     QPointF m_dragPoint;
     // The text view edited since the blocks were last placed: its caret is shown once they are, as an
-    // edit that grew the body (a paste) has its caret beyond the old end until then.
+    // edit that grew the body (a paste) has its caret beyond the old end until then. A text loaded from
+    // the note (a capture arriving) moves no view.
     QPointer<QWidget> m_revealAfterLayout;
 };

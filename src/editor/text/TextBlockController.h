@@ -98,6 +98,8 @@ public:
     TextViewModel& textView() { return m_model; }
     const TextViewModel& textView() const { return m_model; }
     bool isTitleBlock() const { return m_isTitleBlock; }
+    // The controller is replacing the whole text itself (load, re-ink): the changes then are no edits.
+    bool isLoading() const { return m_isLoading; }
     const ResolvedNoteTheme& theme() const { return m_theme; }
     TextAttributes titleAttributes() const;
     TextAttributes titlePlaceholderAttributes() const;
