@@ -13,10 +13,12 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "design/PlainText.h"
 #include "design/SharePrivacy.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "platform/EwmhWindowState.h"
 
 namespace {
 
@@ -82,10 +84,18 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
     QLabel* sparkles = symbolLabel(QStringLiteral("sparkles"), TarnwickTheme::accent(), 18, this);
-    m_headline = new QLabel(tr("%1 wants to read your notes").arg(clientName), this);
+    const QFont headlineFont = TarnwickType::system(13, QFont::DemiBold);
+    // A name longer than a line is cut in the middle (the card keeps its width); the whole name is in
+    // the tooltip and the accessible name.
+    const int lineWidth = kWidth - 24 * 2 - 18 - 8;
+    const QString shownName = QFontMetrics(headlineFont).elidedText(clientName, Qt::ElideMiddle, lineWidth);
+    const QString whole = tr("%1 wants to read your notes").arg(clientName);
+    m_headline = new QLabel(tr("%1 wants to read your notes").arg(shownName), this);
     m_headline->setTextFormat(Qt::PlainText);
     m_headline->setWordWrap(true);
-    m_headline->setFont(TarnwickType::system(13, QFont::DemiBold));
+    m_headline->setFont(headlineFont);
+    m_headline->setAccessibleName(whole);
+    if (shownName != clientName) m_headline->setToolTip(PlainText::toolTip(whole));
     header->addWidget(sparkles, 0, Qt::AlignVCenter);
     header->addWidget(m_headline, 1);
     layout->addLayout(header);
@@ -132,6 +142,8 @@ void MCPApprovalCard::present(const Settings& settings)
         move(0, 0);
     }
     SharePrivacy::apply(QList<QObject*>{this}, settings);
+    // On every desktop while it waits: a desktop switch must not leave the question behind.
+    EwmhWindowState::apply(winId(), {.above = true, .sticky = true, .skipTaskbar = true, .skipPager = true});
     showAndFocus();
 }
 

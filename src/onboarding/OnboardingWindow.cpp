@@ -17,6 +17,7 @@
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"
 #include "onboarding/PracticeTextView.h"
+#include "platform/OwnWindows.h"
 #include "platform/WindowStates.h"
 
 namespace {
@@ -193,14 +194,23 @@ void OnboardingWindow::present()
     }
     if (m_services.settings) SharePrivacy::apply(QList<QObject*>{this}, *m_services.settings);
     winId();
-    WindowStates::setSkipTaskbar(windowHandle(), true);
-    showAndFocus();
-    focusPage();
+    // Shown on the user's request (Replay) over the settings window: the same level as our other windows.
+    if (m_services.settings)
+        OwnWindows::adopt(this, *m_services.settings,
+                          {.aboveWhileActive = true, .hideOnClose = false, .taskbarFollowsSetting = false});
+    else
+        WindowStates::setSkipTaskbar(windowHandle(), true);
+    bringToFront();
 }
 
 void OnboardingWindow::bringToFront()
 {
-    showAndFocus();
+    if (OwnWindows::isAdopted(this)) {
+        OwnWindows::present(this);
+        setFocus(Qt::ActiveWindowFocusReason);
+    } else {
+        showAndFocus();
+    }
     focusPage();
 }
 

@@ -125,6 +125,21 @@ States read(WId id)
     return states;
 }
 
+void setFixedSizeFunctions(WId id)
+{
+    xcb_connection_t* c = connection();
+    if (!c || !id) return;
+    // The Motif hints: flags, functions, decorations, input mode, status.
+    enum : uint32_t { hasFunctions = 1, hasDecorations = 2 };
+    enum : uint32_t { funcMove = 4, funcMinimize = 8, funcClose = 32 };
+    enum : uint32_t { decorBorder = 2, decorTitle = 8, decorMenu = 16, decorMinimize = 32 };
+    const uint32_t hints[5] = {hasFunctions | hasDecorations, funcMove | funcMinimize | funcClose,
+                               decorBorder | decorTitle | decorMenu | decorMinimize, 0, 0};
+    const xcb_atom_t motif = atom(c, "_MOTIF_WM_HINTS");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(id), motif, motif, 32, 5, hints);
+    xcb_flush(c);
+}
+
 bool compositingManagerRunning()
 {
     xcb_connection_t* c = connection();

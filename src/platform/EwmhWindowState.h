@@ -21,6 +21,11 @@ void apply(WId window, const States& states);
 // The states the window carries now.
 States read(WId window);
 
+// Tells the window manager (through the Motif hints it reads) that the window has a fixed size: it
+// can be moved, minimised and closed, not resized or maximised, and no maximise button is drawn.
+// Set before the window maps.
+void setFixedSizeFunctions(WId window);
+
 // Whether a compositing manager owns _NET_WM_CM_S<n> for the default screen: translucent windows blend.
 bool compositingManagerRunning();
 

@@ -9,8 +9,7 @@
 
 #include "design/LightPalette.h"
 #include "design/SharePrivacy.h"
-#include "platform/EwmhWindowState.h"
-#include "platform/WindowStates.h"
+#include "platform/OwnWindows.h"
 #include "settings/PreferenceTabsController.h"
 
 namespace {
@@ -47,11 +46,7 @@ void SettingsWindowController::show()
 {
     if (!m_window) build();
     m_tabs->selectStoredTab();
-    m_window->show();
-    applyLevel();
-    m_window->raise();
-    m_window->activateWindow();
-    if (QWindow* handle = m_window->windowHandle()) handle->requestActivate();
+    OwnWindows::present(m_window);
 }
 
 void SettingsWindowController::build()
@@ -82,26 +77,10 @@ void SettingsWindowController::build()
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
     }
-    window->winId();  // the native window, so its states can be set before it maps
-    WindowStates::applyTaskbarPresence(window->windowHandle(), m_services->settings);
+    window->winId();
     SharePrivacy::apply(QList<QWidget*>{window}, m_services->settings);
-    observeActivation();
-}
-
-void SettingsWindowController::observeActivation()
-{
-    connect(qGuiApp, &QGuiApplication::applicationStateChanged, m_window, [this] { applyLevel(); });
-}
-
-void SettingsWindowController::applyLevel()
-{
-    if (!m_window || !m_window->windowHandle()) return;
     // Above other windows while Tarnwick is the active application; among them otherwise.
-    EwmhWindowState::States states = EwmhWindowState::read(m_window->winId());
-    const bool active = QGuiApplication::applicationState() == Qt::ApplicationActive;
-    if (states.above == active) return;
-    states.above = active;
-    EwmhWindowState::apply(m_window->winId(), states);
+    OwnWindows::adopt(window, m_services->settings, {.aboveWhileActive = true, .fixedSize = true});
 }
 
 void SettingsWindowController::setThemeActions(SettingsThemeActions actions)

@@ -11,7 +11,7 @@ class PreferenceTabsController;
 
 // The one settings window: a normal top-level window titled "Tarnwick Settings", 560 px wide and not
 // resizable, built at the first show() (centred on the screen under the pointer) and kept; closing
-// only hides it. While the application is active it stays above other windows.
+// only hides it. While the application is active it stays above other windows (OwnWindows).
 class SettingsWindowController : public QObject {
     Q_OBJECT
 public:
@@ -33,8 +33,6 @@ public:
 
 private:
     void build();
-    void observeActivation();
-    void applyLevel();
 
     ServicesFactory m_factory;
     std::optional<SettingsServices> m_services;

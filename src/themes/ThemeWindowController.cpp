@@ -11,7 +11,7 @@
 #include <QWindow>
 
 #include "design/SharePrivacy.h"
-#include "platform/WindowStates.h"
+#include "platform/OwnWindows.h"
 #include "themes/ThemeEditorView.h"
 
 ThemeWindowController::ThemeWindowController(NoteStore& store, Settings& settings, QObject* parent)
@@ -58,7 +58,7 @@ void ThemeWindowController::present(ThemeEditor editor)
         m_window->setFixedSize(ThemeEditorView::contentWidth, ThemeEditorView::contentHeight);
         m_window->installEventFilter(this);
         m_window->winId();
-        WindowStates::applyTaskbarPresence(m_window->windowHandle(), m_settings);
+        OwnWindows::adopt(m_window, m_settings, {.fixedSize = true});
         SharePrivacy::apply(QList<QWidget*>{m_window.data()}, m_settings);
         // The window manager would place it where it likes: the middle of the screen under the pointer.
         QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -79,9 +79,7 @@ void ThemeWindowController::present(ThemeEditor editor)
     m_hiddenInBackground = false;
     // Client coordinates: a hidden window's frame is unknown, and the frame position would drift by it.
     if (!m_window->isVisible()) m_window->setGeometry(QRect(m_place, m_window->size()));
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    OwnWindows::present(m_window);
     view->nameField()->setFocus(Qt::OtherFocusReason);
 }
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+class Settings;
+
+// The one rule for the top-level windows Tarnwick shows when the user asks (settings, themes, the tour).
+//
+// - Before every map the window's taskbar and pager states follow "general.showDockIcon": a window
+//   manager drops a window's states when it unmaps it, so a hidden window would come back without them.
+// - A close (its button, Alt+F4) only hides the window, so its X window and everything in it are kept.
+// - With `aboveWhileActive` it stays above other applications' windows while Tarnwick is the active
+//   application; among our own windows the one the user asked for last is on top.
+// - A fixed-size window tells the window manager it cannot be resized or maximised.
+// Nothing of the window-manager part happens off X11.
+namespace OwnWindows {
+
+struct Options {
+    bool aboveWhileActive = false;
+    bool fixedSize = false;
+    bool hideOnClose = true;
+    // Otherwise the window is never in the taskbar or the pager.
+    bool taskbarFollowsSetting = true;
+};
+
+// Makes `window` follow the rule from now on. The settings are read at every show, so they must
+// outlive the window.
+void adopt(QWidget* window, const Settings& settings, Options options);
+
+// Shows an adopted window the user asked for: restored when minimised, raised above our other
+// windows and activated.
+void present(QWidget* window);
+
+// Whether `window` was adopted, and its place in the order of requests (higher is later; 0 never).
+bool isAdopted(const QWidget* window);
+quint64 requestOrder(const QWidget* window);
+
+}  // namespace OwnWindows
