@@ -7,6 +7,8 @@
 #include <QPainterPath>
 #include <QVariantAnimation>
 
+#include "design/TarnwickTheme.h"
+
 TarnwickButton::TarnwickButton(const QString& text, QWidget* parent) : QPushButton(text, parent)
 {
     m_press = new QVariantAnimation(this);
@@ -109,10 +111,21 @@ void TarnwickButton::paintEvent(QPaintEvent*)
     p.scale(look.scale, look.scale);
     p.translate(-centre);
 
-    const QRectF bounds(rect());
+    QRectF bounds(rect());
+    if (hasFocus()) {
+        // The focus ring in the accent around the body, which gives it room: visible on a filled
+        // button of the same colour too.
+        constexpr qreal ring = 2, gap = 1.5;
+        p.setPen(QPen(TarnwickTheme::accent(), ring));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(bounds.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2), look.cornerRadius,
+                          look.cornerRadius);
+        bounds = bounds.adjusted(ring + gap, ring + gap, -(ring + gap), -(ring + gap));
+    }
     if (look.background.alpha() > 0) {
         QPainterPath shape;
-        shape.addRoundedRect(bounds, look.cornerRadius, look.cornerRadius);
+        const qreal radius = std::max<qreal>(0, look.cornerRadius - (bounds.left() - rect().left()));
+        shape.addRoundedRect(bounds, radius, radius);
         p.fillPath(shape, look.background);
     }
     p.setFont(look.font);

@@ -196,6 +196,7 @@ void HotkeysSettingsTab::startRecording(Action action)
     m_recording = action;
     row->message->hide();
     m_grabber = row->record;
+    m_returnFocus = row->record->hasFocus();
     // Held by this window, the keyboard reaches no passive grab: our own hot keys stay quiet.
     m_grabber->grabKeyboard();
     qApp->installEventFilter(this);
@@ -209,9 +210,13 @@ void HotkeysSettingsTab::endRecording()
     m_recording.reset();
     m_timeout.cancel();
     qApp->removeEventFilter(this);
+    QPointer<QWidget> record = m_grabber;
     if (m_grabber) m_grabber->releaseKeyboard();
     m_grabber = nullptr;
     refresh();
+    // Disabled while it listened, the button gave the focus away: it comes back to the same row.
+    if (record && m_returnFocus) record->setFocus(Qt::OtherFocusReason);
+    m_returnFocus = false;
 }
 
 bool HotkeysSettingsTab::eventFilter(QObject* watched, QEvent* event)

@@ -64,6 +64,7 @@ private:
     QPushButton* m_restore = nullptr;
     std::optional<HotkeyManager::Action> m_recording;
     QWidget* m_grabber = nullptr;
+    bool m_returnFocus = false;  // the Record button had the focus when recording began
     TimerHandle m_timeout;
     bool m_refreshQueued = false;
     QPointer<HotkeyManager> m_followed;

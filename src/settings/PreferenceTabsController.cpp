@@ -19,6 +19,7 @@
 #include "settings/NoteSettingsTab.h"
 #include "settings/PermissionsSettingsTab.h"
 #include "settings/PrivacySettingsTab.h"
+#include "settings/SettingsTabStrip.h"
 #include "settings/SettingsWidgets.h"
 #include "settings/SettingsWindowController.h"
 #include "settings/SyncSettingsTab.h"
@@ -31,7 +32,7 @@ PreferenceTabsController::PreferenceTabsController(const SettingsServices& servi
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    m_stripRow = new QWidget(this);
+    m_stripRow = new SettingsTabStrip(this);
     m_stripRow->setAutoFillBackground(true);
     QPalette stripPalette = m_stripRow->palette();
     stripPalette.setColor(QPalette::Window, TarnwickTheme::canvas());
@@ -79,7 +80,7 @@ void PreferenceTabsController::addTab(AppSettingsTab tab)
 {
     SettingsPage* page = content(tab);
     m_pages << page;
-    auto* button = new QToolButton(m_stripRow);
+    auto* button = new SettingsTabButton(m_stripRow);
     button->setText(tab.title());
     button->setIcon(Symbols::tinted(tab.symbolName(), TarnwickTheme::textSecondary(), 20));
     button->setIconSize(QSize(20, 20));

@@ -50,7 +50,7 @@ QPushButton* button(const QString& title, QWidget* parent)
 {
     auto* b = new QPushButton(PlainText::buttonTitle(title), parent);
     b->setAutoDefault(false);
-    b->setAccessibleName(title);
+    // No fixed accessible name: the button's own follows its text when that changes ("Copy", "Copied").
     return b;
 }
 

@@ -3,11 +3,14 @@
 #include <QAccessible>
 #include <QContextMenuEvent>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 #include <QToolTip>
+#include <algorithm>
 #include <cmath>
 
 #include "design/PlainText.h"
@@ -46,8 +49,11 @@ ThemeGrid::ThemeGrid(QWidget* parent) : QWidget(parent)
     setSizePolicy(policy);
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
-    setAccessibleName(QStringLiteral("Themes"));
+    setFocusPolicy(Qt::StrongFocus);
+    // Before anything asks for the grid's accessible interface (setting the name does, when a screen
+    // reader listens): an interface made without the factory would have no tiles, and it is kept.
     ThemeGridAccessible::install();
+    setAccessibleName(QStringLiteral("Themes"));
 }
 
 ThemeGrid::~ThemeGrid() = default;
@@ -89,6 +95,7 @@ void ThemeGrid::setOnCreate(std::function<void()> onCreate)
 void ThemeGrid::themesChanged()
 {
     m_pressedCell = -1;
+    if (m_currentCell >= cellCount()) m_currentCell = cellCount() - 1;
     updateGeometry();
     update();
 }
@@ -181,6 +188,16 @@ void ThemeGrid::paintEvent(QPaintEvent* event)
         else
             paintTheme(p, rect, m_themes[index], m_sampleFonts[index]);
     }
+    if (hasFocus() && m_currentCell >= 0 && m_currentCell < cellCount()) {
+        // The keyboard's place: a ring in the accent around the swatch, clear of the selection border.
+        const QRect cell = cellRect(m_currentCell);
+        const QRectF swatch(cell.left(), cell.top(), cell.width(), kSwatchHeight);
+        QColor ring = TarnwickTheme::accent();
+        ring.setAlphaF(0.6);
+        p.setPen(QPen(ring, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(swatch.adjusted(-2, -2, 2, 2), kCorner + 2, kCorner + 2);
+    }
 }
 
 void ThemeGrid::paintTheme(QPainter& p, const QRect& cell, const ResolvedNoteTheme& theme, const QFont& sample) const
@@ -269,6 +286,89 @@ void ThemeGrid::contextMenuEvent(QContextMenuEvent* event)
         auto onEdit = m_onEdit;
         onEdit(id);
     }
+}
+
+int ThemeGrid::selectedCell() const
+{
+    for (int i = 0; i < m_themes.size(); ++i)
+        if (m_themes[i].id == m_selectedID) return i + (hasCustomTile() ? 1 : 0);
+    return -1;
+}
+
+void ThemeGrid::setCurrentCell(int cell)
+{
+    cell = cellCount() == 0 ? -1 : std::clamp(cell, 0, cellCount() - 1);
+    if (cell == m_currentCell) return;
+    m_currentCell = cell;
+    update();
+    // In a scrolling palette the keyboard's tile is kept in view.
+    auto* area = qobject_cast<QScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr);
+    if (area && cell >= 0) {
+        const QRect rect = cellRect(cell);
+        area->ensureVisible(rect.center().x(), rect.center().y(), 0, rect.height() / 2 + kSpacing);
+    }
+    if (cell >= 0 && hasFocus()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(cell);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void ThemeGrid::focusInEvent(QFocusEvent* event)
+{
+    // The keyboard starts on the selected tile.
+    if (m_currentCell < 0) {
+        const int selected = selectedCell();
+        setCurrentCell(selected >= 0 ? selected : 0);
+    }
+    QWidget::focusInEvent(event);
+    update();
+    if (m_currentCell >= 0) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(m_currentCell);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void ThemeGrid::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+void ThemeGrid::keyPressEvent(QKeyEvent* event)
+{
+    const int count = cellCount();
+    if (count == 0 || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return QWidget::keyPressEvent(event);
+    const int columns = columnsFor(width());
+    const int current = std::max(0, m_currentCell);
+    switch (event->key()) {
+        case Qt::Key_Left:
+            setCurrentCell(current - 1);
+            break;
+        case Qt::Key_Right:
+            setCurrentCell(current + 1);
+            break;
+        case Qt::Key_Up:
+            if (current - columns >= 0) setCurrentCell(current - columns);
+            break;
+        case Qt::Key_Down:
+            if (current + columns < count) setCurrentCell(current + columns);
+            break;
+        case Qt::Key_Home:
+            setCurrentCell(0);
+            break;
+        case Qt::Key_End:
+            setCurrentCell(count - 1);
+            break;
+        case Qt::Key_Space:
+            if (!event->isAutoRepeat()) activateCell(current);
+            break;
+        default:
+            return QWidget::keyPressEvent(event);
+    }
+    event->accept();
 }
 
 bool ThemeGrid::event(QEvent* event)

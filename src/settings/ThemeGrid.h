@@ -47,6 +47,9 @@ public:
     // What a click on the cell does: onPick with its theme's id, or onCreate.
     void activateCell(int cell);
     QString accessibleNameFor(int cell) const;
+    // The cell the keyboard is on (the grid is one Tab stop; arrows move, Space picks), or -1.
+    int currentCell() const { return m_currentCell; }
+    void setCurrentCell(int cell);
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -59,8 +62,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    int selectedCell() const;
     int cellHeight() const;
     void paintTheme(QPainter& p, const QRect& cell, const ResolvedNoteTheme& theme, const QFont& sample) const;
     void paintCustom(QPainter& p, const QRect& cell) const;
@@ -73,4 +80,5 @@ private:
     std::function<void(const QString&)> m_onEdit;
     std::function<void()> m_onCreate;
     int m_pressedCell = -1;
+    int m_currentCell = -1;
 };

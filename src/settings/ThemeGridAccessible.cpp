@@ -40,6 +40,8 @@ public:
             return s;
         }
         const int index = m_grid->themeIndex(m_cell);
+        s.focusable = true;
+        s.focused = m_grid->hasFocus() && m_grid->currentCell() == m_cell;
         s.selectable = index >= 0;
         s.selected = index >= 0 && m_grid->themes()[index].id == m_grid->selectedID();
         return s;
@@ -115,4 +117,9 @@ QAccessibleInterface* ThemeGridAccessible::childAt(int x, int y) const
 {
     const int cell = grid()->cellAt(grid()->mapFromGlobal(QPoint(x, y)));
     return cell < 0 ? nullptr : child(cell);
+}
+
+QAccessibleInterface* ThemeGridAccessible::focusChild() const
+{
+    return grid()->hasFocus() && grid()->currentCell() >= 0 ? child(grid()->currentCell()) : nullptr;
 }

@@ -19,6 +19,8 @@ public:
     QAccessibleInterface* child(int index) const override;
     int indexOfChild(const QAccessibleInterface* child) const override;
     QAccessibleInterface* childAt(int x, int y) const override;
+    // The tile the keyboard is on while the grid has the focus.
+    QAccessibleInterface* focusChild() const override;
 
     ThemeGrid* grid() const;
 

@@ -17,6 +17,7 @@
 
 #include "model/Capture.h"
 #include "model/Note.h"
+#include "shelf/ShelfListAccessible.h"
 #include "shelf/ShelfListModel.h"
 #include "shelf/ShelfRowActions.h"
 #include "shelf/ShelfRowDelegate.h"
@@ -51,6 +52,7 @@ public:
 ShelfListView::ShelfListView(ShelfListModel& model, ShelfRowActions& actions, Clock& clock, QWidget* parent)
     : QListView(parent), m_model(model), m_actions(actions), m_delegate(new ShelfRowDelegate(actions, this))
 {
+    ShelfListAccessible::install();
     setModel(&m_model);
     setItemDelegate(m_delegate);
     setFocusPolicy(Qt::NoFocus);
@@ -106,8 +108,9 @@ void ShelfListView::mouseDoubleClickEvent(QMouseEvent* event)
     event->accept();
 }
 
-void ShelfListView::runPrimary(int row)
+void ShelfListView::activateRow(int row)
 {
+    if (row < 0 || row >= m_model.rowCount()) return;
     const auto& item = m_model.item(row);
     switch (item.kind) {
         case ShelfListModel::Kind::note:
@@ -133,7 +136,7 @@ void ShelfListView::mouseReleaseEvent(QMouseEvent* event)
     const auto hit = m_delegate->hitTest(visualRect(index), index, pos);
     switch (hit.kind) {
         case ShelfRowDelegate::Hit::Kind::row:
-            runPrimary(index.row());
+            activateRow(index.row());
             break;
         case ShelfRowDelegate::Hit::Kind::hoverIcon: {
             const auto commands = m_delegate->hoverCommands(index);

@@ -22,6 +22,8 @@ public:
     void scrollToSelection();
 
     ShelfRowDelegate* rowDelegate() const { return m_delegate; }
+    // What a click on the row at `row` does: opens a note, peeks a capture, restores from the bin.
+    void activateRow(int row);
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -34,7 +36,6 @@ protected:
 
 private:
     void setHovered(int row);
-    void runPrimary(int row);
 
     ShelfListModel& m_model;
     ShelfRowActions& m_actions;

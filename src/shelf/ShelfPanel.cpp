@@ -99,6 +99,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     searchLayout->addWidget(magnifier);
     m_field = new QLineEdit(searchRow);
     m_field->setPlaceholderText(QStringLiteral("Search your notes and captures"));
+    m_field->setAccessibleName(m_field->placeholderText());
     m_field->setFrame(false);
     m_field->setFont(TarnwickType::system(14));
     m_field->setText(m_controller.searchState().query());

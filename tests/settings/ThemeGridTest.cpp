@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <QTextDocumentFragment>
 
@@ -147,4 +149,61 @@ TEST(ThemeGridTest, SettingsChromeShowsTitlesAndSwitches)
     toggle->setEnabled(false);
     QTest::mouseClick(toggle, Qt::LeftButton);
     EXPECT_TRUE(toggle->isChecked());
+}
+
+// The grid is one Tab stop that starts on the selected tile; arrows move (rows by the column count,
+// never off the grid), Space picks. What a screen reader sees follows: every tile a named child, the
+// selected one selected, the keyboard's tile the focused child, and its press action picks.
+TEST(ThemeGridTest, KeyboardAndScreenReaderReachEveryTile)
+{
+    QWidget window;
+    auto* before = new QLineEdit(&window);
+    auto* grid = new ThemeGrid(&window);
+    auto* after = new QLineEdit(&window);
+    QStringList picked;
+    grid->setOnPick([&](const QString& id) { picked << id; });
+    grid->setOnCreate([] {});
+    grid->setThemes(NoteTheme::builtIns());
+    grid->setSelectedID(NoteTheme::builtIns()[2].id);
+    grid->setGeometry(0, 30, 300, grid->heightForWidth(300));  // four columns
+    after->move(0, 200);
+    window.resize(320, 240);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    before->setFocus();
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(grid->hasFocus());
+    EXPECT_EQ(grid->currentCell(), 3) << "the keyboard starts on the selected tile (after Custom)";
+
+    QAccessibleInterface* tiles = QAccessible::queryAccessibleInterface(grid);
+    ASSERT_EQ(tiles->childCount(), 7);
+    EXPECT_EQ(tiles->child(0)->text(QAccessible::Name), "Create a custom theme");
+    EXPECT_EQ(tiles->child(3)->text(QAccessible::Name), NoteTheme::builtIns()[2].name);
+    EXPECT_TRUE(tiles->child(3)->state().selected);
+    EXPECT_FALSE(tiles->child(4)->state().selected);
+    EXPECT_EQ(tiles->focusChild(), tiles->child(3));
+    EXPECT_TRUE(tiles->child(3)->state().focused);
+
+    QTest::keyClick(grid, Qt::Key_Right);  // onto the next row
+    EXPECT_EQ(grid->currentCell(), 4);
+    QTest::keyClick(grid, Qt::Key_Down);  // no tile below: stays
+    EXPECT_EQ(grid->currentCell(), 4);
+    QTest::keyClick(grid, Qt::Key_Up);
+    QTest::keyClick(grid, Qt::Key_Left);  // the first tile is the edge
+    EXPECT_EQ(grid->currentCell(), 0);
+    QTest::keyClick(grid, Qt::Key_End);
+    QTest::keyClick(grid, Qt::Key_Right);
+    EXPECT_EQ(grid->currentCell(), 6);
+    EXPECT_EQ(tiles->focusChild(), tiles->child(6));
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(picked, QStringList{NoteTheme::builtIns()[5].id});
+
+    tiles->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(picked.last(), NoteTheme::builtIns()[0].id);
+
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_TRUE(after->hasFocus()) << "the tiles are one Tab stop";
+    EXPECT_EQ(tiles->focusChild(), nullptr);
 }

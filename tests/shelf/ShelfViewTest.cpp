@@ -2,6 +2,7 @@
 // scroll bar and the lens chips' own geometry.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -240,3 +241,50 @@ TEST_F(ShelfViewTest, ChipsAndTheScrollBar)
 }
 
 }  // namespace
+
+// What a screen reader reaches: headings as headings, each row an item named as it reads with its
+// icons as buttons named from the command table, whose press runs the command; the row's own press
+// opens what a click opens; the search field is named as it reads.
+TEST_F(ShelfViewTest, RowsAndTheirIconsAreReachableByAssistiveTools)
+{
+    Note* plain = addNote("Plain");
+    Note* binned = addNote("Binned", {}, 9);
+    store->saveNow();
+    store->softDelete(*binned);
+    ShelfPanel* panel = open();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view());
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->childCount(), view()->model()->rowCount());
+
+    QAccessibleInterface* heading = list->child(0);
+    EXPECT_EQ(heading->role(), QAccessible::Heading);
+    EXPECT_EQ(heading->actionInterface(), nullptr) << "a heading is nothing to toggle";
+    QAccessibleInterface* row = list->child(rowOf(ShelfRow::note(plain->uuid())));
+    EXPECT_EQ(row->role(), QAccessible::ListItem);
+    EXPECT_EQ(row->text(QAccessible::Name),
+              view()->model()->index(rowOf(ShelfRow::note(plain->uuid())), 0).data(Qt::AccessibleTextRole));
+    ASSERT_EQ(row->childCount(), 2);
+    EXPECT_EQ(row->child(0)->text(QAccessible::Name), "Pin");
+    EXPECT_EQ(row->child(1)->text(QAccessible::Name), "Delete note");
+    EXPECT_EQ(row->child(0)->role(), QAccessible::Button);
+    EXPECT_EQ(row->indexOfChild(row->child(1)), 1);
+    EXPECT_EQ(row->child(0)->parent(), row);
+    EXPECT_EQ(row->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+
+    row->child(0)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    turn();
+    EXPECT_TRUE(plain->isPinned());
+    row = list->child(rowOf(ShelfRow::note(plain->uuid())));
+    ASSERT_TRUE(row && row->childCount() > 0);
+    EXPECT_EQ(row->child(0)->text(QAccessible::Name), "Unpin") << "the name follows the command";
+
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(panel->findChild<QLineEdit*>())->text(QAccessible::Name),
+              "Search your notes and captures");
+
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    row = list->child(rowOf(ShelfRow::binNote(binned->uuid())));
+    ASSERT_TRUE(row);
+    row->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(binned->isTrashed()) << "a bin row's press restores it, as its click does";
+}
