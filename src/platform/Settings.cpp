@@ -423,14 +423,9 @@ bool Settings::takeOutsideChanges(const QString& keep)
             m_values.remove(key);
         changed << key;
     }
+    // What the file holds, and nothing more: a write that fails must not count as stored, or the next
+    // read would take the file's older value for a change made outside and drop the one in memory.
     m_base = now.values;
-    if (!keep.isEmpty()) {
-        // The key written here is about to be stored as it is in memory.
-        if (m_values.contains(keep))
-            m_base.insert(keep, m_values.value(keep));
-        else
-            m_base.remove(keep);
-    }
     for (const QString& key : changed) Q_EMIT valueChanged(key);
     return true;
 }

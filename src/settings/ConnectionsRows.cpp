@@ -44,7 +44,9 @@ ConnectionsRows ConnectionsRows::of(const MCPService& service, const Settings& s
         rows.statusText = QStringLiteral("Starting…");
     }
     rows.showsEndpoint = !service.token().isEmpty();
-    if (rows.showsEndpoint) rows.address = service.endpointURL();
+    // Only a port the listener holds: before it binds, or after it failed to, the port in the address
+    // may be another program's.
+    if (rows.showsEndpoint && service.isRunning()) rows.address = service.endpointURL();
     rows.approved = approvedClients(settings);
     return rows;
 }

@@ -14,6 +14,7 @@ struct ConnectionsRows {
     // The address row, the token button and the setup instructions: only while switched on and the
     // address is known (the token loads when the endpoint first starts).
     bool showsEndpoint = false;
+    // The endpoint's address while the listener holds its port; empty otherwise.
     QString address;
     // The approved clients, in stored order; empty while switched off.
     QStringList approved;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "design/MiddleElidedLabel.h"
 #include "design/Symbols.h"
 #include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
@@ -168,6 +169,7 @@ void ConnectionsSettingsTab::refresh()
         m_address->setText(rows.address);
         m_address->setCursorPosition(0);
     }
+    m_copy->setEnabled(!rows.address.isEmpty());
     m_tokenError->setText(mcp.tokenError());
     m_tokenError->setVisible(rows.showsEndpoint && !mcp.tokenError().isEmpty());
     m_setupToggle->setText(m_showSetup ? QStringLiteral("Hide setup instructions")
@@ -197,7 +199,9 @@ void ConnectionsSettingsTab::rebuildApproved(const QStringList& names)
         revoke->setAccessibleDescription(name);
         TextColor::set(revoke, QColor(0xC0, 0x2E, 0x2E));
         QObject::connect(revoke, &QPushButton::clicked, this, [this, name] { m_services.mcp.revoke(name); });
-        rowWidget->setLayout(row({label(name, rowWidget), nullptr, revoke}));
+        auto* shownName = new MiddleElidedLabel(rowWidget);
+        shownName->setFullText(name);
+        rowWidget->setLayout(row({shownName, nullptr, revoke}));
         m_approved->addRow(rowWidget);
         if (i + 1 < names.size()) m_approved->addDivider();
         m_revokes << revoke;
@@ -214,7 +218,7 @@ void ConnectionsSettingsTab::chainTabOrder()
 void ConnectionsSettingsTab::copy()
 {
     const QString url = m_services.mcp.endpointURL();
-    if (m_services.mcp.token().isEmpty()) return;
+    if (m_services.mcp.token().isEmpty() || !m_services.mcp.isRunning()) return;
     QGuiApplication::clipboard()->setText(url, QClipboard::Clipboard);
     setCopied(true);
     // Each press shows "Copied" for its own 1.5 s: an earlier press's reset must not cut it short.

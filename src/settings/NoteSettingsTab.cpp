@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "design/MiddleElidedLabel.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "model/NoteTheme.h"
@@ -41,7 +42,8 @@ NoteSettingsTab::NoteSettingsTab(const SettingsServices& services, QWidget* pare
     auto* uses = label(QStringLiteral("New notes use"), theme->card(), {}, TarnwickTheme::textSecondary());
     QFont bold = font();
     bold.setWeight(QFont::DemiBold);
-    m_defaultName = label({}, theme->card(), bold);
+    m_defaultName = new MiddleElidedLabel(theme->card());
+    m_defaultName->setFont(bold);
     m_newTheme = button(QStringLiteral("New Theme…"), theme->card());
     m_newTheme->setEnabled(false);  // until the theme window is there
     connect(m_newTheme, &QPushButton::clicked, this, [this] { newTheme(); });
@@ -131,7 +133,7 @@ void NoteSettingsTab::refreshThemes()
             name = theme.name;
             break;
         }
-    m_defaultName->setText(name);
+    m_defaultName->setFullText(name);
 }
 
 void NoteSettingsTab::refreshOpacity()

@@ -4,6 +4,7 @@
 #include "settings/SettingsPage.h"
 #include "settings/SettingsServices.h"
 
+class MiddleElidedLabel;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -23,7 +24,7 @@ public:
     QString defaultThemeID() const;
 
     ThemeGrid* grid() const { return m_grid; }
-    QLabel* defaultThemeName() const { return m_defaultName; }
+    MiddleElidedLabel* defaultThemeName() const { return m_defaultName; }
     QPushButton* newThemeButton() const { return m_newTheme; }
     QSlider* opacitySlider() const { return m_opacity; }
     QLabel* opacityText() const { return m_opacityText; }
@@ -38,7 +39,7 @@ private:
     SettingsThemeActions m_themeActions;
     ObserverToken m_themeObserver;
     ThemeGrid* m_grid = nullptr;
-    QLabel* m_defaultName = nullptr;
+    MiddleElidedLabel* m_defaultName = nullptr;
     QPushButton* m_newTheme = nullptr;
     QSlider* m_opacity = nullptr;
     QLabel* m_opacityText = nullptr;

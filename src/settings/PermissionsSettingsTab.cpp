@@ -129,7 +129,9 @@ void PermissionsSettingsTab::rebuildRows()
         fill.setAlphaF(0.14);
         auto* badge = new Badge(look.word, look.color, fill, text);
         column->addLayout(SettingsWidgets::row({label(item.title, text), badge, nullptr}, 6));
-        column->addWidget(caption(item.consequence, text));
+        // What is missing says why, not what the row would give ("Locked notes open with...").
+        const bool missing = item.state.kind == PermissionAudit::State::unsupported && !item.state.reason.isEmpty();
+        column->addWidget(caption(missing ? item.state.reason : item.consequence, text));
         layout->addWidget(text, 1, Qt::AlignTop);
         layout->addSpacing(8);
         if (item.state.kind != PermissionAudit::State::unsupported && !item.settingsCommand.isEmpty()) {

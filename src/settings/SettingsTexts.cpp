@@ -45,6 +45,8 @@ int perMille(double value)
 UpdateRow updateRow(bool updateAvailable, const std::optional<QString>& latestVersion, const QString& currentVersion)
 {
     if (updateAvailable && latestVersion) return {QStringLiteral("Download Version ") + *latestVersion, {}};
+    // Without an answer from a check (none made, or none came back) nothing is known about newer ones.
+    if (!latestVersion) return {std::nullopt, QStringLiteral("Version ") + currentVersion};
     return {std::nullopt, QStringLiteral("You're on the latest version (") + currentVersion + QStringLiteral(").")};
 }
 

@@ -26,7 +26,8 @@ QString percent(double value);
 // The slider works in per mille (100...1000).
 int perMille(double value);
 
-// The update row: the download button's title when a newer version is known, else the status line.
+// The update row: the download button's title when a newer version is known, else the status line,
+// which claims the version is current only when a check has said which version is the latest.
 struct UpdateRow {
     std::optional<QString> downloadTitle;
     QString status;

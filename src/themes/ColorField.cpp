@@ -93,22 +93,43 @@ private:
 // Hue and saturation on a disc; each press or drag step inside it writes a colour.
 class ColorWheel : public QWidget {
 public:
-    ColorWheel(ColorPickerModel& model, std::function<void()> wrote, QWidget* parent)
-        : QWidget(parent), m_model(model), m_wrote(std::move(wrote))
+    static constexpr int kDisc = 84;
+    // Room around the disc for the marker, which stands out past the rim when the colour is saturated.
+    static constexpr int kInset = 8;
+
+    // The wheel stands over `place` (a kDisc square in the layout), spilling kInset past it on every side.
+    ColorWheel(ColorPickerModel& model, std::function<void()> wrote, QWidget* place)
+        : QWidget(place->parentWidget()), m_model(model), m_wrote(std::move(wrote)), m_place(place)
     {
-        setFixedSize(84, 84);
+        place->setFixedSize(kDisc, kDisc);
+        setFixedSize(kDisc + 2 * kInset, kDisc + 2 * kInset);
+        // Round, so the spill past the square does not take the clicks of the controls beside it.
+        setMask(QRegion(rect(), QRegion::Ellipse));
         setAccessibleName(tr("Colour wheel"));
         setCursor(Qt::CrossCursor);
+        place->installEventFilter(this);
     }
 
 protected:
-    double radius() const { return std::min(width(), height()) / 2.0; }
+    double radius() const { return kDisc / 2.0; }
+    QPointF onDisc(const QPointF& at) const { return at - QPointF(kInset, kInset); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_place &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+            move(m_place->pos() - QPoint(kInset, kInset));
+            raise();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
 
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         const double r = radius();
+        p.translate(kInset, kInset);
         const QRectF disc(0, 0, 2 * r, 2 * r);
         QConicalGradient hues(disc.center(), ColorMath::conicalStartAngle);
         const QColor stops[] = {Qt::red, Qt::yellow, Qt::green, Qt::cyan, Qt::blue, Qt::magenta, Qt::red};
@@ -133,13 +154,16 @@ protected:
     }
     void mousePressEvent(QMouseEvent* event) override
     {
-        const QPointF d = event->position() - QPointF(radius(), radius());
+        const QPointF d = onDisc(event->position()) - QPointF(radius(), radius());
         m_dragging = std::hypot(d.x(), d.y()) <= radius();
-        if (m_dragging) step(event->position());
+        if (m_dragging)
+            step(onDisc(event->position()));
+        else
+            event->ignore();
     }
     void mouseMoveEvent(QMouseEvent* event) override
     {
-        if (m_dragging) step(event->position());
+        if (m_dragging) step(onDisc(event->position()));
     }
     void mouseReleaseEvent(QMouseEvent*) override { m_dragging = false; }
 
@@ -152,6 +176,7 @@ private:
 
     ColorPickerModel& m_model;
     std::function<void()> m_wrote;
+    QWidget* m_place;
     bool m_dragging = false;
 };
 
@@ -298,14 +323,15 @@ ColorPickerPopover::ColorPickerPopover(const QString& title, QList<QColor> swatc
 
     auto* row = new QHBoxLayout;
     row->setSpacing(12);
+    auto* wheelPlace = new QWidget(this);
+    row->addWidget(wheelPlace);
     m_wheel = new ColorWheel(
         m_model,
         [this, written] {
             m_hexField->setText(m_model.draft());
             written();
         },
-        this);
-    row->addWidget(m_wheel);
+        wheelPlace);
     auto* controls = new QVBoxLayout;
     controls->setSpacing(8);
     m_hexField = new QLineEdit(this);

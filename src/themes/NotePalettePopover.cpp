@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QEasingCurve>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,8 @@
 #include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "design/LightPalette.h"
@@ -140,7 +143,8 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
                      close();
                      if (m_themeWindow) m_themeWindow->showNew(base, applyTo);
                  }}),
-      m_themeWindow(themeWindow)
+      m_themeWindow(themeWindow),
+      m_anchor(anchor)
 {
     setObjectName(QStringLiteral("notePalette"));
     setWindowTitle(tr("Note design"));
@@ -154,12 +158,23 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     auto* themeColumn = new QVBoxLayout(themeSection);
     themeColumn->setContentsMargins(0, 0, 0, 0);
     themeColumn->setSpacing(5);
-    themeColumn->addWidget(sectionHeader(tr("Theme"), m_themeTrailing, themeSection));
+    m_themeHeader = sectionHeader(tr("Theme"), m_themeTrailing, themeSection);
+    themeColumn->addWidget(m_themeHeader);
+    m_gridScroll = new QScrollArea(themeSection);
+    m_gridScroll->setObjectName(QStringLiteral("themeGridScroll"));
+    m_gridScroll->setFrameShape(QFrame::NoFrame);
+    m_gridScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_gridScroll->setWidgetResizable(true);
+    m_gridScroll->setFocusPolicy(Qt::NoFocus);  // the grid is the Tab stop
+    m_gridScroll->viewport()->setAutoFillBackground(false);
+    m_gridScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_gridScroll->hide();
     m_grid = new ThemeGrid(themeSection);
     m_grid->setOnPick([this](const QString& id) { m_palette.pick(id); });
     m_grid->setOnEdit([this](const QString& id) { m_palette.edit(id); });
     m_grid->setOnCreate([this] { m_palette.create(); });
     themeColumn->addWidget(m_grid);
+    themeColumn->addWidget(m_gridScroll);
     column->addWidget(themeSection);
     column->addWidget(new TarnRowDivider(this));
 
@@ -282,7 +297,48 @@ void NotePalettePopover::refresh()
     m_resetRow->setVisible(m_palette.hasOverrides());
     if (m_customising && m_drawerAnimation->state() != QAbstractAnimation::Running)
         m_drawer->setMaximumHeight(QWIDGETSIZE_MAX);
+    fitGrid();
     fitToContents();
+}
+
+int NotePalettePopover::gridHeightLimit() const
+{
+    const QScreen* screen = m_anchor ? m_anchor->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return QWIDGETSIZE_MAX;
+    const QRect available = screen->availableGeometry();
+    // The popover opens below its anchor, or above it when that side has more room.
+    int room = available.height();
+    if (m_anchor && m_anchor->isVisible()) {
+        const QRect anchor(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size());
+        room = std::max(available.bottom() - anchor.bottom(), anchor.top() - available.top());
+    }
+    // Everything but the grid, with the drawer open as far as it goes.
+    const QMargins margins = layout()->contentsMargins();
+    const int spacing = static_cast<QVBoxLayout*>(layout())->spacing();
+    const int others = margins.top() + margins.bottom() + m_themeHeader->sizeHint().height() + 5 + 3 * spacing + 1 +
+                       m_disclosure->sizeHint().height() + m_drawer->sizeHint().height();
+    // Never less than a row of tiles.
+    return std::max(ThemeGrid::kSwatchHeight + 24, room - others);
+}
+
+void NotePalettePopover::fitGrid()
+{
+    // The grid stands in the column as it is while it fits; in the scroll area only once it does not.
+    const int limit = gridHeightLimit();
+    const bool scrolls = m_grid->heightForWidth(contentWidth) > limit;
+    auto* column = static_cast<QVBoxLayout*>(m_gridScroll->parentWidget()->layout());
+    if (scrolls && m_gridScroll->widget() != m_grid) {
+        column->removeWidget(m_grid);
+        m_gridScroll->setWidget(m_grid);
+        m_gridScroll->show();
+    } else if (!scrolls && m_gridScroll->widget() == m_grid) {
+        m_gridScroll->takeWidget();
+        m_grid->setParent(m_gridScroll->parentWidget());
+        column->insertWidget(column->indexOf(m_gridScroll), m_grid);
+        m_grid->show();
+        m_gridScroll->hide();
+    }
+    if (scrolls) m_gridScroll->setFixedHeight(limit);
 }
 
 void NotePalettePopover::showNaming()

@@ -13,6 +13,7 @@ class QLabel;
 #include <QLineEdit>
 class QPropertyAnimation;
 class QPushButton;
+class QScrollArea;
 class ThemeGrid;
 class ThemeWindowController;
 
@@ -29,6 +30,8 @@ public:
 
     NotePalette& palette() { return m_palette; }
     ThemeGrid* grid() const { return m_grid; }
+    // The grid scrolls in here once it is taller than the screen under the anchor leaves room for.
+    QScrollArea* gridScroll() const { return m_gridScroll; }
     bool customising() const { return m_customising; }
     void setCustomising(bool customising);
     ColorField* paperField() const { return m_paper; }
@@ -47,10 +50,16 @@ public:
 private:
     void showNaming();
     void saveAsTheme();
+    // The tallest the grid may be drawn so the whole palette, drawer open, fits on the anchor's screen.
+    int gridHeightLimit() const;
+    void fitGrid();
 
     NotePalette m_palette;
     QPointer<ThemeWindowController> m_themeWindow;
+    QPointer<QWidget> m_anchor;
     ThemeGrid* m_grid;
+    QScrollArea* m_gridScroll;
+    QWidget* m_themeHeader;
     QLabel* m_themeTrailing;
     QAbstractButton* m_disclosure;
     QWidget* m_drawer;

@@ -107,3 +107,49 @@ TEST_F(SettingsMerge, UnreadableFileIsLeftAloneReportedOnceAndWrittenWhenReadabl
 }
 
 }  // namespace
+
+namespace {
+// A file that stops taking writes and is read back as it was last written.
+class StuckBackend : public SettingsBackend {
+public:
+    QVariantMap load() override { return file; }
+    bool store(const QVariantMap& values) override
+    {
+        if (!writable) return false;
+        file = values;
+        return true;
+    }
+    QVariantMap file;
+    bool writable = true;
+};
+}  // namespace
+
+// While the file cannot be written every change lives on in memory, as the window's banner says: the
+// read before the next change does not mistake the file's older values for changes made outside.
+// Once it can be written, the next write stores them all.
+TEST(SettingsUnwritable, ChangesStayInMemoryAndAreWrittenWhenTheFileTakesWritesAgain)
+{
+    auto owned = std::make_unique<StuckBackend>();
+    StuckBackend* backend = owned.get();
+    Settings s(std::move(owned));
+    s.setValue("mcp.readOnly", true);
+    backend->writable = false;
+    QSignalSpy told(&s, &Settings::valueChanged);
+    s.setValue("mcp.readOnly", false);
+    s.setValue("hotkeys.newNote.keyCode", 40);
+    s.setValue("notes.floatOnTop", false);
+    s.remove("mcp.readOnly");
+    s.setValue("mcp.readOnly", false);
+    EXPECT_FALSE(s.lastWriteSucceeded());
+    EXPECT_EQ(s.boolIfStored("mcp.readOnly"), false) << "a change was taken back";
+    EXPECT_EQ(s.value("hotkeys.newNote.keyCode"), QVariant(qint64(40)));
+    EXPECT_EQ(s.boolIfStored("notes.floatOnTop"), false);
+    EXPECT_EQ(told.count(), 5) << "only the user's own changes are told";
+
+    backend->writable = true;
+    s.setValue("general.showDockIcon", true);
+    EXPECT_TRUE(s.lastWriteSucceeded());
+    EXPECT_EQ(backend->file.value("mcp.readOnly"), QVariant(false));
+    EXPECT_EQ(backend->file.value("hotkeys.newNote.keyCode"), QVariant(qint64(40)));
+    EXPECT_EQ(backend->file.value("notes.floatOnTop"), QVariant(false));
+}

@@ -141,6 +141,7 @@ TEST(SettingsRules, RowTextsFollowTheirState)
     const auto newer = SettingsTexts::updateRow(true, QString("1.10"), "1.9");
     EXPECT_EQ(newer.downloadTitle, QString("Download Version 1.10"));
     EXPECT_EQ(SettingsTexts::updateRow(false, QString("1.9"), "1.9").status, "You're on the latest version (1.9).");
+    EXPECT_EQ(SettingsTexts::updateRow(false, std::nullopt, "1.9").status, "Version 1.9") << "no check, no claim";
 
     settings->setValue("privacy.relockMinutes", qint64(0));
     EXPECT_FALSE(SettingsTexts::relockChoice(*settings));
@@ -212,6 +213,8 @@ TEST(SettingsRules, ConnectionsRowsFollowTheService)
     auto rows = ConnectionsRows::of(*f.service, f.settings);
     EXPECT_EQ(rows.status, ConnectionsRows::Status::failed);
     EXPECT_EQ(rows.statusText, "Not running: no port from 48219 to 48231 could be opened");
+    f.service->loadToken();
+    EXPECT_TRUE(ConnectionsRows::of(*f.service, f.settings).address.isEmpty()) << "the address names a port not held";
     EXPECT_EQ(rows.approved, (QStringList{"A", "<b>B</b>"}));
 
     // Off and on again retries, and gets a port once one is free.

@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -10,8 +11,11 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "design/MiddleElidedLabel.h"
+#include "design/PlainText.h"
 #include "design/TarnRowDivider.h"
 #include "model/NoteNotifications.h"
+#include "model/NoteTheme.h"
 #include "settings/ConnectionsSettingsTab.h"
 #include "settings/GeneralSettingsTab.h"
 #include "settings/HotkeysSettingsTab.h"
@@ -316,6 +320,14 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheAuditWhileShown)
     EXPECT_EQ(action("notifications"), "Allow…");
     EXPECT_EQ(action("biometrics"), "");
     EXPECT_EQ(badge("biometrics"), "UNAVAILABLE");
+    const auto captions = [&](const QString& id) {
+        QStringList texts;
+        for (QLabel* l : page.rowWidget(id)->findChildren<QLabel*>()) texts << l->text();
+        return texts;
+    };
+    EXPECT_TRUE(captions("biometrics").contains("no PAM")) << "an unavailable row says why";
+    EXPECT_FALSE(captions("biometrics").contains("c")) << "not what it would give";
+    EXPECT_TRUE(captions("accessibility").contains("c"));
     EXPECT_TRUE(page.poll()->isActive());
 
     audit[1].state = State::grantedState();
@@ -334,4 +346,95 @@ TEST_F(SettingsWindowTest, PermissionRowsFollowTheAuditWhileShown)
     auto& sync = this->page<SyncSettingsTab>(AppSettingsTab::sync);
     EXPECT_EQ(sync.status()->text(), SyncStateLook::of(SyncState::offline).text);
     EXPECT_FALSE(sync.syncSwitch()->isEnabled());
+}
+
+// As a screen reader meets the window: the tabs are page tabs of one tab list, the shown one selected,
+// and pressing one shows its page; a button's name follows the text it shows; after a chord is
+// recorded the keyboard is back on the Record button it started from.
+TEST_F(SettingsWindowTest, TabsNamesAndFocusReadAsTheyShow)
+{
+    settings.setValue("mcp.enabled", true);
+    settings.setValue(kTab, "connections");
+    controller->show();
+    QWidget* window = controller->window();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+
+    QList<QToolButton*> strip;
+    for (QToolButton* b : window->findChildren<QToolButton*>())
+        if (b->inherits("SettingsTabButton")) strip << b;
+    ASSERT_EQ(strip.size(), 8);
+    QAccessibleInterface* general = QAccessible::queryAccessibleInterface(strip[0]);
+    QAccessibleInterface* connections = QAccessible::queryAccessibleInterface(strip[4]);
+    EXPECT_EQ(connections->role(), QAccessible::PageTab);
+    EXPECT_EQ(connections->parent()->role(), QAccessible::PageTabList);
+    EXPECT_EQ(connections->text(QAccessible::Name), "Connections");
+    EXPECT_TRUE(connections->state().selected);
+    EXPECT_FALSE(connections->state().checkable) << "read as a check box";
+    EXPECT_FALSE(general->state().selected);
+
+    auto& page = this->page<ConnectionsSettingsTab>(AppSettingsTab::connections);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mcp->isRunning(); }));
+    QCoreApplication::processEvents();
+    QAccessibleInterface* copy = QAccessible::queryAccessibleInterface(page.copyButton());
+    EXPECT_EQ(copy->text(QAccessible::Name), "Copy");
+    QTest::mouseClick(page.copyButton(), Qt::LeftButton);
+    EXPECT_EQ(copy->text(QAccessible::Name), "Copied");
+    QAccessibleInterface* setup = QAccessible::queryAccessibleInterface(page.setupButton());
+    QTest::mouseClick(page.setupButton(), Qt::LeftButton);
+    EXPECT_EQ(setup->text(QAccessible::Name), "Hide setup instructions");
+
+    general->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(general->state().selected);
+    EXPECT_EQ(settings.stringValue(kTab), "general");
+
+    tabs().select(AppSettingsTab::hotkeys);
+    auto& hotkeys = this->page<HotkeysSettingsTab>(AppSettingsTab::hotkeys);
+    QPushButton* record = hotkeys.rows()[0].record;
+    record->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(record, Qt::Key_Space);
+    ASSERT_TRUE(hotkeys.recording());
+    QTest::keyClick(window, Qt::Key_K, Qt::ShiftModifier | Qt::MetaModifier);
+    EXPECT_FALSE(hotkeys.recording());
+    EXPECT_EQ(QApplication::focusWidget(), record) << "the focus went on to another row";
+}
+
+// Names of any length keep the window at its width: a long default theme's name and a long approved
+// client's name are cut in the middle, both ends showing, the whole name in the tooltip and the
+// accessible name.
+TEST_F(SettingsWindowTest, LongNamesAreCutInTheMiddleAndTheWindowKeepsItsWidth)
+{
+    const QString themeName = QStringLiteral("Harbour") + QString(103, QChar('x')) + QStringLiteral("-ending");
+    const QString client = QStringLiteral("Client") + QString(105, QChar('y')) + QStringLiteral("-ending");
+    context().insert(std::make_unique<NoteTheme>("long", themeName, Qt::white, std::nullopt, std::nullopt, 1.0, 0));
+    store->saveNow();
+    settings.setValue("notes.defaultThemeID", "long");
+    settings.setValue("mcp.enabled", true);
+    settings.setValue("mcp.approvedClients", QStringList{client});
+    settings.setValue(kTab, "note");
+    controller->show();
+    QCoreApplication::processEvents();
+    QWidget* window = controller->window();
+    EXPECT_EQ(window->width(), SettingsWindowController::kWidth);
+
+    MiddleElidedLabel* name = this->page<NoteSettingsTab>(AppSettingsTab::note).defaultThemeName();
+    ASSERT_EQ(name->fullText(), themeName);
+    EXPECT_TRUE(name->isElided());
+    EXPECT_TRUE(name->shownText().startsWith("Harbour") && name->shownText().endsWith("-ending"))
+        << name->shownText().toStdString();
+    EXPECT_LE(name->geometry().right(), window->width());
+    EXPECT_EQ(name->toolTip(), PlainText::toolTip(themeName));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(name)->text(QAccessible::Name), themeName);
+
+    tabs().select(AppSettingsTab::connections);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), SettingsWindowController::kWidth);
+    auto& page = this->page<ConnectionsSettingsTab>(AppSettingsTab::connections);
+    MiddleElidedLabel* shown = nullptr;
+    for (auto* label : page.findChildren<MiddleElidedLabel*>())
+        if (label->fullText() == client) shown = label;
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(shown->isElided());
+    EXPECT_EQ(shown->toolTip(), PlainText::toolTip(client));
+    EXPECT_LE(shown->mapTo(window, QPoint(shown->width(), 0)).x(), window->width());
 }

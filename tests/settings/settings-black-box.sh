@@ -163,7 +163,7 @@ focus_settings
 xdotool key --clearmodifiers alt+shift+n
 sleep 1
 [ "$(note_count)" = "$after" ] || fail "the old chord still makes notes"
-press Tab space  # Record again (the focus is still on the row's button)
+press space  # Record again (the focus stays on the row's Record button)
 xdotool key shift+k
 sleep 0.5
 setting_is hotkey.newNote.keyCode 40 || fail "Shift+K was stored"
@@ -177,7 +177,7 @@ xdotool key ctrl+b
 sleep 0.5
 setting_is hotkey.newNote.keyCode 40 || fail "Ctrl+B was stored after the click elsewhere"
 setting_is hotkey.newNote.modifiers 768 || fail "the modifiers changed after the click elsewhere"
-press Tab Tab Tab Tab Tab space  # ... Restore Defaults
+press Tab Tab Tab Tab space  # the other three rows' Record buttons, then Restore Defaults
 within 30 setting_is hotkey.newNote.keyCode null || fail "Restore Defaults left the key"
 
 echo "== 6. General: launch at login and the taskbar"

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 
 #include "design/HexColor.h"
@@ -115,4 +117,58 @@ TEST_F(NotePalettePopoverTest, CreatingOpensTheThemeWindowAndClosesThePalette)
     controller->editorView()->save();
     EXPECT_EQ(sql("SELECT name || revision FROM NoteTheme"), "My theme1");
     EXPECT_EQ(note->themeID(), sql("SELECT id FROM NoteTheme"));
+}
+
+// Thirty-six themes are taller than the screen: the grid scrolls within the room under the anchor,
+// so the drawer's last row ("Save as a theme…") stays on screen, and the keyboard's tile is kept in view.
+TEST_F(NotePalettePopoverTest, AGridTallerThanTheScreenScrollsAndKeepsTheDrawerOnScreen)
+{
+    palette->close();
+    // The first palette gone for good (its focus handed back) before the second opens.
+    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (int i = 0; i < 30; ++i)
+        context().insert(std::make_unique<NoteTheme>(QStringLiteral("T%1").arg(i), QStringLiteral("Theme %1").arg(i),
+                                                     Qt::white, std::nullopt, std::nullopt, 1.0, 0));
+    store->saveNow();
+    store->invalidateThemeCache();
+    const QRect screen = anchor.screen()->availableGeometry();
+    anchor.move(screen.left() + 20, screen.top() + 40);
+    palette = new NotePalettePopover(*store, *note, controller.get(), &anchor, true);
+    palette->popUp();
+    QTest::qWait(400);  // the drawer's opening eases in
+    ASSERT_TRUE(palette && palette->isVisible());
+    ASSERT_EQ(palette->grid()->cellCount(), 37);
+
+    const QRect saveAs(palette->saveAsButton()->mapToGlobal(QPoint(0, 0)), palette->saveAsButton()->size());
+    EXPECT_TRUE(screen.contains(saveAs)) << "save as at " << saveAs.y() << " on a screen to " << screen.bottom();
+    EXPECT_LT(palette->gridScroll()->height(), palette->grid()->height());
+
+    ThemeGrid* grid = palette->grid();
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_End);
+    const QRect last = grid->cellRect(grid->cellCount() - 1);
+    EXPECT_TRUE(grid->visibleRegion().boundingRect().contains(last)) << "the last tile was not scrolled into view";
+}
+
+// A saturated colour puts the wheel's marker on the rim; it is drawn whole there, past the disc's
+// square, and a press on the disc still picks the colour under the pointer.
+TEST_F(NotePalettePopoverTest, TheWheelsMarkerIsDrawnWholeAtTheRim)
+{
+    palette->setCustomising(true);
+    palette->paperField()->swatchButton()->click();
+    ColorPickerPopover* picker = palette->paperField()->picker();
+    ASSERT_TRUE(picker);
+    QTest::keyClicks(picker->hexField(), "ff0000");  // red: the top of the rim
+    QWidget* wheel = picker->wheel();
+    const QImage image = wheel->grab().toImage();
+    const int middle = wheel->width() / 2;
+    const int rimTop = wheel->height() / 2 - 42;
+    ASSERT_GE(rimTop - 7, 0) << "no room above the rim for the marker";
+    // The marker's shadow 7 px above its centre, against the same row away from it.
+    EXPECT_LT(qGray(image.pixel(middle, rimTop - 7)), qGray(image.pixel(middle - 30, rimTop - 7)) - 15)
+        << "the top of the marker is cut off";
+
+    QTest::mouseClick(wheel, Qt::LeftButton, {}, QPoint(middle, wheel->height() / 2));
+    EXPECT_LT(hsb(picker->model().color()).s, 0.05) << "the disc's centre is white";
 }
