@@ -715,9 +715,6 @@ TEST_F(NoteViewTest, RolledUpTheTitleRowShowsTheTitle)
     EXPECT_TRUE(title->isReadOnly());
     EXPECT_GE(title->y(), NoteView::headHeight);
     EXPECT_LE(title->geometry().bottom(), 82);  // inside the rolled window
-    note->setTitle("Groceries for Sunday");
-    QCoreApplication::processEvents();
-    EXPECT_EQ(title->text(), "Groceries for Sunday");
     note->setTitle(" ");
     note->setDayKey("2026-12-07");
     QCoreApplication::processEvents();
