@@ -111,20 +111,21 @@ for _ in $(seq 1 30); do
 done
 active_is "New Note" || fail "Alt+Shift+N opened no second note"
 sleep 1
-pasted_body() { q "SELECT body FROM Note WHERE title = 'TitleP' AND isTrashed = 0"; }
+# The body with an end mark: the shell would drop a trailing line feed.
+pasted_body() { q "SELECT body || '|' FROM Note WHERE title = 'TitleP' AND isTrashed = 0"; }
 printf 'TitleP\nbody' | xclip -selection clipboard
 key ctrl+Home
 key ctrl+v
-within 150 test "$(pasted_body)" = "body" ||
+within 150 test "$(pasted_body)" = "body|" ||
   fail "after pasting two lines into the title: $(q "SELECT title || '|' || body FROM Note WHERE isTrashed = 0")"
 type_text "X"
-within 150 test "$(pasted_body)" = "bodyX" || fail "typed after the paste: $(printf '%q' "$(pasted_body)")"
+within 150 test "$(pasted_body)" = "bodyX|" || fail "typed after the paste: $(printf '%q' "$(pasted_body)")"
 
 # (6) An HTML list keeps its bullets.
 key Return
 printf '<ul><li>alpha</li><li>beta</li></ul>' | xclip -selection clipboard -t text/html
 key ctrl+v
-within 150 test "$(pasted_body)" = $'bodyX\n\xe2\x80\xa2 alpha\n\xe2\x80\xa2 beta' ||
+within 150 test "$(pasted_body)" = $'bodyX\n\xe2\x80\xa2 alpha\n\xe2\x80\xa2 beta|' ||
   fail "after pasting an HTML list: $(printf '%q' "$(pasted_body)")"
 
 # (7) A picture and a file too large to add, pasted as files: the picture goes in and the note says
