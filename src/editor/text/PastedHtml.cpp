@@ -45,14 +45,16 @@ QString listMarker(const QTextBlock& block)
 
 }  // namespace
 
-AttributedText PastedHtml::text(const QString& html, const TextAttributes& typing)
+AttributedText PastedHtml::text(const QString& html, const TextAttributes& typing, bool atLineStart)
 {
     InertDocument document;
     document.setHtml(html);
     AttributedText result;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block != document.begin()) result.append(QStringLiteral("\n"), typing);
-        if (const QString marker = listMarker(block); !marker.isEmpty()) result.append(marker, typing);
+        const bool first = block == document.begin();
+        if (!first) result.append(QStringLiteral("\n"), typing);
+        if (const QString marker = listMarker(block); !marker.isEmpty() && (atLineStart || !first))
+            result.append(marker, typing);
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat format = fragment.charFormat();

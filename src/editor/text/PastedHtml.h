@@ -9,5 +9,6 @@
 // run can hold (weight, slant, size, family, lines, colours, links) is kept over the typing attributes.
 class PastedHtml {
 public:
-    static AttributedText text(const QString& html, const TextAttributes& typing);
+    // Pasted inside a line (not at its start), the first list item joins that line without a marker.
+    static AttributedText text(const QString& html, const TextAttributes& typing, bool atLineStart = true);
 };

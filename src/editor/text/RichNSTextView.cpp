@@ -744,7 +744,9 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
         }
     }
     if (!plainOnly && data->hasHtml()) {
-        const AttributedText text = PastedHtml::text(data->html(), typing);
+        const qsizetype at = m_model.selection().location;
+        const bool atLineStart = at == 0 || m_model.text().at(at - 1) == u'\n';
+        const AttributedText text = PastedHtml::text(data->html(), typing, atLineStart);
         if (!text.isEmpty()) m_controller.pasteText(text);
         return;
     }

@@ -318,6 +318,11 @@ TEST_F(BlockEditorViewTest, PastedTextLandsAsItReadsAndInSight)
     QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
     turn();
     EXPECT_EQ(stored(), QStringList{QString::fromUtf8("T:bodyB\n• alpha\n• beta\n    a. one\n    b. two\nafter")});
+    // Inside a line the first item joins it; the next ones are items of their own.
+    QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(stored(),
+              QStringList{QString::fromUtf8("T:bodyB\n• alpha\n• beta\n    a. one\n    b. two\nafteralpha\n• beta\n"
+                                            "    a. one\n    b. two\nafter")});
 
     // Lines pasted past the visible area: the caret is in sight as soon as the blocks are laid out.
     const int before = editor->verticalScrollBar()->value();
