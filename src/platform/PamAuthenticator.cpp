@@ -1,12 +1,16 @@
 #include "platform/PamAuthenticator.h"
 
+#include <dlfcn.h>
 #include <pwd.h>
 #include <security/pam_appl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QRegularExpression>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -256,20 +260,139 @@ QString PamAuthenticator::currentUser()
     return QString::fromLocal8Bit(found->pw_name);
 }
 
+QStringList PamAuthenticator::moduleDirectories()
+{
+    return {QStringLiteral("/lib/x86_64-linux-gnu/security"),
+            QStringLiteral("/usr/lib/x86_64-linux-gnu/security"),
+            QStringLiteral("/lib/aarch64-linux-gnu/security"),
+            QStringLiteral("/usr/lib/aarch64-linux-gnu/security"),
+            QStringLiteral("/lib64/security"),
+            QStringLiteral("/usr/lib64/security"),
+            QStringLiteral("/lib/security"),
+            QStringLiteral("/usr/lib/security")};
+}
+
+namespace {
+
+void readStack(const QString& path, const QStringList& moduleDirs, int depth, PamAuthenticator::AuthStack& stack)
+{
+    if (!stack.problem.isEmpty()) return;
+    if (depth > 8) {
+        stack.problem = QStringLiteral("includes nest too deep at %1").arg(path);
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        stack.problem = QStringLiteral("%1 cannot be read").arg(path);
+        return;
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    const auto beside = [&](const QString& name) { return QDir::isAbsolutePath(name) ? name : folder + '/' + name; };
+    // type, control (a word or a [bracketed] list), module
+    static const QRegularExpression line(QStringLiteral("^(-?)(\\S+)\\s+(\\[[^\\]]*\\]|\\S+)\\s+(\\S+)"));
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split('\n');
+    for (QString text : lines) {
+        text = text.section('#', 0, 0).trimmed();
+        if (text.isEmpty()) continue;
+        if (text.startsWith(QLatin1String("@include"))) {
+            readStack(beside(text.section(QRegularExpression(QStringLiteral("\\s+")), 1, 1)), moduleDirs, depth + 1,
+                      stack);
+            if (!stack.problem.isEmpty()) return;
+            continue;
+        }
+        const QRegularExpressionMatch m = line.match(text);
+        if (!m.hasMatch() || m.captured(2).toLower() != QLatin1String("auth")) continue;
+        const bool optional = !m.captured(1).isEmpty();
+        const QString control = m.captured(3), module = m.captured(4);
+        if (control == QLatin1String("include") || control == QLatin1String("substack")) {
+            readStack(beside(module), moduleDirs, depth + 1, stack);
+            if (!stack.problem.isEmpty()) return;
+            continue;
+        }
+        QString found;
+        if (QDir::isAbsolutePath(module)) {
+            if (QFileInfo(module).isFile()) found = module;
+        } else {
+            for (const QString& dir : moduleDirs)
+                if (QFileInfo(dir + '/' + module).isFile()) {
+                    found = dir + '/' + module;
+                    break;
+                }
+        }
+        if (found.isEmpty()) {
+            if (optional) continue;  // "-auth": PAM skips a module it cannot find
+            stack.problem = QStringLiteral("the module %1 is missing").arg(module);
+            return;
+        }
+        stack.modules << found;
+    }
+}
+
+}  // namespace
+
+PamAuthenticator::AuthStack PamAuthenticator::readAuthStack(const QString& serviceFile,
+                                                            const QStringList& moduleDirectories)
+{
+    AuthStack stack;
+    readStack(serviceFile, moduleDirectories, 0, stack);
+    if (stack.problem.isEmpty() && stack.modules.isEmpty()) stack.problem = QStringLiteral("it checks no password");
+    if (!stack.problem.isEmpty()) stack.modules.clear();
+    return stack;
+}
+
 Authenticator::Availability PamAuthenticator::availability()
 {
     const QString user = currentUser();
     if (user.isEmpty()) return {false, QStringLiteral("the account of this process has no user name")};
     if (!m_promptFactory) return {false, QStringLiteral("no password prompt can be shown")};
-    // Starting a transaction is enough to know the stack loads; nothing is asked.
+
+    // The service's file as PAM will read it (a test session's pam_wrapper reads its own folder), or
+    // "other", which PAM falls back to.
+    QString serviceFile = m_service.file;
+    if (const QByteArray wrapped = qgetenv("PAM_WRAPPER_SERVICE_DIR"); !wrapped.isEmpty())
+        serviceFile = QString::fromLocal8Bit(wrapped) + '/' + m_service.name;
+    if (!serviceFile.isEmpty() && !QFileInfo(serviceFile).isFile()) serviceFile.clear();
+    if (serviceFile.isEmpty()) {
+        for (const QString& dir : serviceDirectories())
+            if (QFileInfo(dir + QStringLiteral("/other")).isFile()) {
+                serviceFile = dir + QStringLiteral("/other");
+                break;
+            }
+    }
+    if (serviceFile.isEmpty())
+        return {false, QStringLiteral("PAM has no configuration for the service \"%1\"").arg(m_service.name)};
+    // The files first: a missing module or include is found without starting PAM at all.
+    const AuthStack stack = readAuthStack(serviceFile, moduleDirectories());
+    if (!stack.problem.isEmpty())
+        return {false, stackProblem(QStringLiteral("the PAM stack cannot be used: ") + stack.problem, serviceFile)};
+
+    // Starting a transaction loads the stack's modules; nothing is asked and no login is attempted.
     const pam_conv conversation{[](int, const pam_message**, pam_response**, void*) { return PAM_CONV_ERR; }, nullptr};
     pam_handle_t* handle = nullptr;
     const int code =
         pam_start(m_service.name.toLocal8Bit().constData(), user.toLocal8Bit().constData(), &conversation, &handle);
     const QString explanation = pamText(handle, code);
+    QStringList unloaded;
+    int loaded = 0;
+    if (code == PAM_SUCCESS) {
+        // A module PAM could not load (a broken file, a missing library of its own) is not in memory now.
+        for (const QString& module : stack.modules) {
+            if (void* lib = dlopen(QFile::encodeName(module).constData(), RTLD_LAZY | RTLD_NOLOAD)) {
+                dlclose(lib);
+                ++loaded;
+            } else {
+                unloaded << QFileInfo(module).fileName();
+            }
+        }
+    }
     if (handle) pam_end(handle, code);
     if (code != PAM_SUCCESS)
-        return {false, stackProblem(QStringLiteral("PAM could not start: ") + explanation, m_service.file)};
+        return {false, stackProblem(QStringLiteral("PAM could not start: ") + explanation, serviceFile)};
+    // Only where this PAM loads modules as it starts (then at least one is in memory) does a module
+    // that is not say something.
+    if (loaded > 0 && !unloaded.isEmpty())
+        return {false,
+                stackProblem(QStringLiteral("PAM could not load ") + unloaded.join(QStringLiteral(", ")), serviceFile)};
     return {true, {}};
 }
 

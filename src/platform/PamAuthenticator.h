@@ -31,6 +31,17 @@ public:
 
     // Where PAM looks for service files, in its order.
     static QStringList serviceDirectories();
+    // Where PAM finds modules named without a path.
+    static QStringList moduleDirectories();
+
+    // The password ("auth") stack of a service file as PAM reads it, includes followed: the module
+    // files it runs, or what keeps it from being used (an unreadable file, a missing module that is
+    // not optional). Reads files only: nothing is asked and no login is attempted.
+    struct AuthStack {
+        QStringList modules;
+        QString problem;
+    };
+    static AuthStack readAuthStack(const QString& serviceFile, const QStringList& moduleDirectories);
     // "tarnwick" when one of the directories holds its file, else "login".
     static Service defaultService(const QStringList& directories = serviceDirectories());
 

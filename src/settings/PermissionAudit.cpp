@@ -86,15 +86,23 @@ PermissionAudit::Item PermissionAudit::keyring(const Probes& probes)
             false};
 }
 
+namespace {
+// Why the password cannot be asked, with the system's own reason when it gave one.
+QString unavailableReason(const Authenticator::Availability& availability)
+{
+    const QString sentence = QStringLiteral("This computer cannot authenticate, so notes cannot be locked");
+    if (availability.reason.isEmpty()) return sentence + QLatin1Char('.');
+    return sentence + QStringLiteral(": ") + availability.reason + QLatin1Char('.');
+}
+}  // namespace
+
 PermissionAudit::Item PermissionAudit::biometrics(const Probes& probes)
 {
     const Authenticator::Availability availability = probes.authentication();
     return {QStringLiteral("biometrics"),
             QStringLiteral("Password unlock"),
             QStringLiteral("Locked notes open with your account password on this computer."),
-            availability.available ? State::grantedState()
-                                   : State::unsupportedBecause(QStringLiteral(
-                                         "This computer cannot authenticate, so notes cannot be locked.")),
+            availability.available ? State::grantedState() : State::unsupportedBecause(unavailableReason(availability)),
             {},
             false,
             true};

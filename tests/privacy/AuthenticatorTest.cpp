@@ -38,3 +38,40 @@ TEST(PamAuthenticator, ChoosesItsOwnServiceWhenConfigured)
     EXPECT_EQ(chosen.file, second.filePath("tarnwick"));
     EXPECT_EQ(PamAuthenticator::defaultService({first.path()}).file, "");
 }
+
+// The password stack read as PAM reads it, without asking anything: includes (both kinds) followed,
+// bracketed controls and optional modules understood, and the first thing that keeps it from working
+// named: a missing module, a missing include, a missing file, a stack that checks nothing.
+TEST(PamAuthenticator, TheAuthStackIsReadFromItsFilesAndItsFaultsNamed)
+{
+    QTemporaryDir dir;
+    const QString modules = dir.filePath("security");
+    ASSERT_TRUE(QDir().mkpath(modules));
+    for (const char* name : {"pam_unix.so", "pam_deny.so", "pam_permit.so"})
+        tarnwick::test::writeFile(modules + '/' + name, "module");
+    tarnwick::test::writeFile(dir.filePath("common-auth"),
+                              "# the usual stack\n"
+                              "auth [success=1 default=ignore] pam_unix.so nullok\n"
+                              "-auth optional pam_not_installed.so\n"
+                              "auth requisite pam_deny.so\n"
+                              "account required pam_missing_but_not_auth.so\n");
+    tarnwick::test::writeFile(dir.filePath("tarnwick"), "@include common-auth\nauth optional " + modules.toUtf8() +
+                                                            "/pam_permit.so\nsession include nowhere\n");
+    auto stack = PamAuthenticator::readAuthStack(dir.filePath("tarnwick"), {dir.filePath("elsewhere"), modules});
+    EXPECT_TRUE(stack.problem.isEmpty()) << stack.problem.toStdString();
+    EXPECT_EQ(stack.modules,
+              (QStringList{modules + "/pam_unix.so", modules + "/pam_deny.so", modules + "/pam_permit.so"}));
+
+    tarnwick::test::writeFile(dir.filePath("broken"), "auth substack common-auth\nauth required pam_gone.so\n");
+    stack = PamAuthenticator::readAuthStack(dir.filePath("broken"), {modules});
+    EXPECT_EQ(stack.problem, "the module pam_gone.so is missing");
+    EXPECT_TRUE(stack.modules.isEmpty());
+
+    tarnwick::test::writeFile(dir.filePath("dangling"), "auth include common-gone\n");
+    stack = PamAuthenticator::readAuthStack(dir.filePath("dangling"), {modules});
+    EXPECT_EQ(stack.problem, dir.filePath("common-gone") + " cannot be read");
+    EXPECT_EQ(PamAuthenticator::readAuthStack(dir.filePath("absent"), {modules}).problem,
+              dir.filePath("absent") + " cannot be read");
+    tarnwick::test::writeFile(dir.filePath("empty"), "account required pam_unix.so\n");
+    EXPECT_EQ(PamAuthenticator::readAuthStack(dir.filePath("empty"), {modules}).problem, "it checks no password");
+}

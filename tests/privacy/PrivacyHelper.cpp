@@ -116,6 +116,15 @@ int main(int argc, char** argv)
     const QString command = args.takeFirst();
 
     if (command == "pam") return pam(args);
+    if (command == "pam-availability") {
+        const QString services = qEnvironmentVariable("PAM_WRAPPER_SERVICE_DIR");
+        PamAuthenticator::Service service{args.value(0), {}};
+        if (!services.isEmpty()) service.file = services + QLatin1Char('/') + service.name;
+        PamAuthenticator authenticator([] { return std::unique_ptr<PasswordPrompt>(); }, service);
+        const Authenticator::Availability availability = authenticator.availability();
+        return out(QStringLiteral("available=%1 reason=%2").arg(int(availability.available)).arg(availability.reason)),
+               0;
+    }
     if (command == "file-replace") {
         // Past the size limit a write fails with EFBIG instead of the process being killed.
         std::signal(SIGXFSZ, SIG_IGN);

@@ -200,3 +200,26 @@ TEST_F(PamIntegration, AServiceFileNamingAMissingModuleIsUnavailableAndNamed)
     EXPECT_TRUE(line.startsWith("outcome=unavailable asks=0 detail=")) << qPrintable(line + run.errors);
     EXPECT_TRUE(line.contains("(PAM service file " + dir.filePath("services/tarnwick") + ")")) << qPrintable(line);
 }
+
+// Whether the password can be asked is told without asking and without a login attempt: a working
+// stack is available; a module file that is there but cannot be loaded, or one that is missing, makes
+// it unavailable with the module named.
+TEST_F(PamIntegration, AvailabilityChecksTheStackWithoutAsking)
+{
+    const auto availability = [&] { return runHelper({"pam-availability", "tarnwick"}, environment); };
+    ChildRun run = availability();
+    EXPECT_EQ(run.lines.value(0), "available=1 reason=") << qPrintable(run.lines.join('\n') + run.errors);
+
+    writeFile("pam_broken.so", "not a shared library");
+    writeFile("services/tarnwick", QStringLiteral("auth required %1/pam_matrix.so passdb=%2\nauth required %3\n")
+                                       .arg(QStringLiteral(TARNWICK_PAM_WRAPPER_MODULE_DIR), dir.filePath("passdb"),
+                                            dir.filePath("pam_broken.so")));
+    run = availability();
+    EXPECT_TRUE(run.lines.value(0).startsWith("available=0 reason=PAM could not load pam_broken.so"))
+        << qPrintable(run.lines.join('\n') + run.errors);
+
+    writeFile("services/tarnwick", "auth required pam_not_installed_anywhere.so\n");
+    run = availability();
+    EXPECT_TRUE(run.lines.value(0).contains("the module pam_not_installed_anywhere.so is missing"))
+        << qPrintable(run.lines.join('\n') + run.errors);
+}

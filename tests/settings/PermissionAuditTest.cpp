@@ -53,7 +53,7 @@ TEST(PermissionAudit, RowsSayWhatThisDesktopHas)
     EXPECT_TRUE(missing[0].consequence.contains("Without it, Ctrl+Super+K does nothing."));
     EXPECT_EQ(missing[1].state.reason, "No notification service is running on this desktop.");
     EXPECT_EQ(missing[3].state,
-              State::unsupportedBecause("This computer cannot authenticate, so notes cannot be locked."));
+              State::unsupportedBecause("This computer cannot authenticate, so notes cannot be locked: no PAM."));
 }
 
 TEST(PermissionAudit, NotificationSettingsOpenTheDesktopsOwnProgramWhenThere)
