@@ -27,11 +27,77 @@ QString mimeFor(const QString& utType)
     if (utType == QLatin1String("com.compuserve.gif")) return QStringLiteral("image/gif");
     return QString();
 }
-// What assistive technology sees of a picture block: an image with its size as the value, and the
-// menu's actions.
+// The corner grip: a button "Resize image" whose help says how to use it, where it is drawn while the
+// picture is hovered or focused (invisible otherwise). It is dragged, not pressed: no action.
+class ResizeGripAccessible : public QAccessibleInterface {
+public:
+    ResizeGripAccessible(ImageBlockView* view, QAccessibleInterface* parent) : m_view(view), m_parent(parent) {}
+
+    bool isValid() const override { return m_view; }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return m_parent; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) return QStringLiteral("Resize image");
+        if (t == QAccessible::Help) return QStringLiteral("Drag to change how wide this picture is drawn");
+        return {};
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override
+    {
+        if (!m_view) return {};
+        const QPointF corner = m_view->imageRect().bottomRight();
+        const QRect local(int(corner.x()) - 8, int(corner.y()) - 8, 16, 16);
+        return QRect(m_view->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::Button; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.invalid = !m_view;
+        s.invisible = !m_view || !m_view->overlayTarget();
+        return s;
+    }
+
+private:
+    QPointer<ImageBlockView> m_view;
+    QAccessibleInterface* m_parent;
+};
+
+// What assistive technology sees of a picture block: an image with its size as the value, the
+// menu's actions, and the resize grip.
 class ImageBlockAccessible : public QAccessibleWidget {
 public:
     explicit ImageBlockAccessible(ImageBlockView* view) : QAccessibleWidget(view, QAccessible::Graphic) {}
+    ~ImageBlockAccessible() override
+    {
+        if (m_grip) QAccessible::deleteAccessibleInterface(m_grip);
+    }
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index != 0) return nullptr;
+        if (!m_grip)
+            m_grip = QAccessible::registerAccessibleInterface(new ResizeGripAccessible(
+                static_cast<ImageBlockView*>(widget()), const_cast<ImageBlockAccessible*>(this)));
+        return QAccessible::accessibleInterface(m_grip);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return m_grip && QAccessible::accessibleInterface(m_grip) == child ? 0 : -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        QAccessibleInterface* grip = child(0);
+        return grip && !grip->state().invisible && grip->rect().contains(x, y) ? grip : nullptr;
+    }
 
     QString text(QAccessible::Text t) const override
     {
@@ -59,6 +125,9 @@ public:
             host->setImageSizing(id, ImageSizing::makePreset(ImageSizing::Preset::large));
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    mutable QAccessible::Id m_grip = 0;
 };
 
 QAccessibleInterface* imageBlockAccessible(const QString& className, QObject* object)
@@ -137,6 +206,12 @@ void ImageBlockView::paintEvent(QPaintEvent*)
     p.drawRect(target->adjusted(-0.5, -0.5, 0.5, 0.5));
     // The corner grip: a 9 x 9 rounded square centred on the bottom-right corner.
     const QRectF grip(target->right() - 4.5, target->bottom() - 4.5, 9, 9);
+    // Its shadow, a little below it: black at 35%, softened over about 2 px.
+    p.setPen(Qt::NoPen);
+    for (const auto& [grow, alpha] : {std::pair{2.0, 0.08}, std::pair{1.0, 0.12}, std::pair{0.0, 0.15}}) {
+        p.setBrush(QColor::fromRgbF(0, 0, 0, float(alpha)));
+        p.drawRoundedRect(grip.translated(0, 1).adjusted(-grow, -grow, grow, grow), 2 + grow, 2 + grow);
+    }
     p.setPen(QPen(QColor(0, 0, 0, 140), 1.0));
     p.setBrush(Qt::white);
     p.drawRoundedRect(grip, 2, 2);

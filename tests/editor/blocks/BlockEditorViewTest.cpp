@@ -164,6 +164,18 @@ TEST_F(BlockEditorViewTest, PictureKeys)
     a11y->actionInterface()->doAction("Full width");
     EXPECT_EQ(n->blocks()[1].imagePlacement()->sizing, ImageSizing::makePreset(ImageSizing::Preset::large));
     EXPECT_TRUE(a11y->text(QAccessible::Value).startsWith("Full width, 100% of width"));
+    // Its corner grip: a button with its name and help, shown while the picture has the focus.
+    ASSERT_EQ(a11y->childCount(), 1);
+    QAccessibleInterface* grip = a11y->child(0);
+    EXPECT_EQ(grip->role(), QAccessible::Button);
+    EXPECT_EQ(grip->text(QAccessible::Name), "Resize image");
+    EXPECT_EQ(grip->text(QAccessible::Help), "Drag to change how wide this picture is drawn");
+    EXPECT_EQ(grip->parent(), a11y);
+    EXPECT_EQ(a11y->indexOfChild(grip), 0);
+    again->setFocus();
+    EXPECT_EQ(grip->state().invisible, !again->hasFocus());
+    const QPoint corner = again->mapToGlobal(again->imageRect().bottomRight().toPoint());
+    EXPECT_TRUE(grip->rect().contains(corner));
 
     const auto file = c().imageController(1)->previewFile(previews);
     ASSERT_TRUE(file);
