@@ -119,6 +119,9 @@ bool AppDelegate::applicationDidFinishLaunching()
 
     if (m_parts.startLocalEndpoint) m_parts.startLocalEndpoint();
     m_launched = true;
+    // With no tray to click, the shelf opens once so the user sees the application is there (the
+    // tour, when it shows, does that already).
+    if (m_parts.tray && m_parts.tray->trayMissingAtLaunch() && onboardingCompleted()) openShelf();
     return true;
 }
 

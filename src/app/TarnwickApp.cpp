@@ -27,7 +27,9 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
         if (isClick(reason)) Q_EMIT statusItemClicked();
     });
     // Without a tray on the desktop, the icon appears when one starts; the application runs either way.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) qCInfo(Log::app, "No system tray is available yet");
+    // Said even on a quiet launch: with no icon and no window, nothing else shows that Tarnwick runs.
+    m_trayMissingAtLaunch = !QSystemTrayIcon::isSystemTrayAvailable();
+    if (m_trayMissingAtLaunch) qCWarning(Log::app, "No system tray is available yet");
     m_tray->show();
 }
 

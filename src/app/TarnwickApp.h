@@ -18,6 +18,8 @@ public:
 
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     QMenu* menu() const { return m_menu.get(); }
+    // No tray was on the desktop when the icon was made: the launch then opens the shelf once.
+    bool trayMissingAtLaunch() const { return m_trayMissingAtLaunch; }
 
     // What a tray activation means (kept apart so the rule can be checked without a tray).
     static bool isClick(QSystemTrayIcon::ActivationReason reason) { return reason == QSystemTrayIcon::Trigger; }
@@ -30,4 +32,5 @@ Q_SIGNALS:
 private:
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
+    bool m_trayMissingAtLaunch = false;
 };

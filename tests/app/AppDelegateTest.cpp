@@ -6,6 +6,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/ReminderScheduler.h"
+#include "app/TarnwickApp.h"
 #include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "platform/ModelContainer.h"
@@ -182,6 +183,28 @@ TEST_F(AppDelegateTest, ACompletedTourIsNotShownAtLaunch)
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
     EXPECT_TRUE(calls.isEmpty());
     EXPECT_FALSE(delegate.onboarding().isOpen());
+}
+
+// The offscreen platform has no tray, as a desktop without one: the launch then shows the shelf once,
+// unless the tour is showing instead; a launch with a tray (or none given) opens nothing.
+TEST_F(AppDelegateTest, WithoutATrayTheLaunchOpensTheShelfOnce)
+{
+    TarnwickApp tray;
+    ASSERT_TRUE(tray.trayMissingAtLaunch());
+    settings.setValue("onboarding.completed", true);
+    AppDelegate::Parts withTray = parts();
+    withTray.tray = &tray;
+    AppDelegate trayless(std::move(withTray));
+    ASSERT_TRUE(trayless.applicationDidFinishLaunching());
+    EXPECT_EQ(calls, QStringList{"present"});
+
+    calls.clear();
+    settings.setValue("onboarding.completed", false);
+    AppDelegate::Parts firstRun = parts();
+    firstRun.tray = &tray;
+    AppDelegate tour(std::move(firstRun));
+    ASSERT_TRUE(tour.applicationDidFinishLaunching());
+    EXPECT_EQ(calls, QStringList{"tour"});
 }
 
 TEST_F(AppDelegateTest, QuittingAtTheStorageWarningLeavesEverythingUnconnected)

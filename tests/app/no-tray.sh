@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# A desktop without a tray: the launch warns on standard error (even a quiet launch) and opens the
+# shelf once, so the user sees Tarnwick runs. Runs the real program on an X server of its own with a
+# window manager but no tray, beside the session's bus and keyring.
+# Usage (inside scripts/desktop-session.sh): no-tray.sh TARNWICK
+set -euo pipefail
+tarnwick=$1
+
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin no-tray app
+unset TARNWICK_LOG QT_LOGGING_RULES
+
+displayfile="$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wm_pid=
+trap '[ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null; kill "$xvfb_pid" 2>/dev/null; session_cleanup' EXIT
+within 100 test -s "$displayfile" || fail "no X server of its own"
+export DISPLAY=":$(head -n1 "$displayfile")"
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+within 100 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" || fail "no window manager"
+
+launch "$tarnwick"
+wait_window "Tarnwick shelf"
+within 50 grep -q "No system tray is available yet" "$log" || fail "no warning about the missing tray"
+# Once: closing the shelf leaves it closed.
+xdotool key --window "$window" Escape
+within 50 sh -c '! xdotool search --onlyvisible --name "^Tarnwick shelf$" >/dev/null 2>&1' ||
+  fail "the shelf did not close"
+sleep 1
+! xdotool search --onlyvisible --name "^Tarnwick shelf$" >/dev/null 2>&1 || fail "the shelf opened again"
+[ "$(grep -c "No system tray is available yet" "$log")" -eq 1 ] || fail "the warning was repeated"
+echo "no-tray: ok"
