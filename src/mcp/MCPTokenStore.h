@@ -21,8 +21,8 @@ public:
 
     // The same, answered later on the main thread (to `context`, unless it is gone): a store that may
     // wait on the user runs them off the main thread. These run the calls above at once.
-    virtual void readLater(QObject* context, std::function<void(std::optional<QByteArray>)> done) { done(read()); }
-    virtual void writeLater(const QByteArray& token, QObject* context, std::function<void(Status<QString>)> done)
+    virtual void readLater(QObject* /*context*/, std::function<void(std::optional<QByteArray>)> done) { done(read()); }
+    virtual void writeLater(const QByteArray& token, QObject* /*context*/, std::function<void(Status<QString>)> done)
     {
         done(write(token));
     }

@@ -20,7 +20,8 @@ void wipe(QString& secret)
     // Written through the shared buffer on purpose: detaching first would copy the secret and wipe
     // only the copy. Text typed by the user is never static data, so the buffer is writable.
     if (!secret.isEmpty() && secret.data_ptr()->isMutable())
-        std::memset(const_cast<QChar*>(secret.constData()), 0, size_t(secret.size()) * sizeof(QChar));
+        std::memset(static_cast<void*>(const_cast<QChar*>(secret.constData())), 0,
+                    size_t(secret.size()) * sizeof(QChar));
     secret = QString();
 }
 

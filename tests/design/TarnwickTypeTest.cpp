@@ -26,8 +26,9 @@ TEST(TarnwickType, BundledFontRegistersAndMissingFilesFallBack)
     garbage.flush();
     EXPECT_FALSE(TarnwickType::registerFont(garbage.fileName()));
     EXPECT_EQ(log.count("Newsreader registration: the font file could not be read"), 1);
-    if (!TarnwickType::newsreaderAvailable())
+    if (!TarnwickType::newsreaderAvailable()) {
         EXPECT_EQ(TarnwickType::brand(19, QFont::DemiBold).styleHint(), QFont::Serif);
+    }
 
     TarnwickType::registerBundledFonts();
     TarnwickType::registerBundledFonts();

@@ -130,7 +130,7 @@ TEST(PrivateFiles, FoldersAndFilesAreTheUsersAloneWhateverTheUmask)
     tarnwick::test::writeFile(folder + "/old/leftover", "x");
     ::chmod(QFile::encodeName(folder + "/old").constData(), 0755);
     ::chmod(QFile::encodeName(folder + "/settings.json").constData(), 0644);
-    ::symlink("/etc/hostname", QFile::encodeName(folder + "/link").constData());
+    ASSERT_EQ(::symlink("/etc/hostname", QFile::encodeName(folder + "/link").constData()), 0);
     settings.load();
     EXPECT_EQ(modeOf(folder + "/settings.json"), 0600);
     EXPECT_EQ(modeOf(folder + "/old"), 0700);
@@ -174,7 +174,9 @@ TEST(ProcessHardening, SecretsAreWipedInPlaceAndTheProcessCannotBeDumped)
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    if (!ProcessHardening::kUnderLeakCheck) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (!ProcessHardening::kUnderLeakCheck) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
     EXPECT_FALSE(ProcessHardening::isApplied());
 }
 

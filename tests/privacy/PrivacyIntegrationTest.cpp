@@ -179,7 +179,9 @@ TEST_F(PamIntegration, OutcomesFollowTheAnswersAndAMissingPasswordDatabase)
           Case{{"wrong", "CANCEL"}, "outcome=cancelled asks=2 detail=", {}}}) {
         const ChildRun run = authenticate(c.answers);
         EXPECT_EQ(run.lines.value(0), c.outcome) << qPrintable(c.answers.join(',') + run.errors);
-        if (!c.problem.isEmpty()) EXPECT_EQ(run.lines.value(2), c.problem);
+        if (!c.problem.isEmpty()) {
+            EXPECT_EQ(run.lines.value(2), c.problem);
+        }
     }
 
     QFile::remove(dir.filePath("passdb"));

@@ -84,7 +84,9 @@ TEST(SettingsRules, RecordingTurnsPressesIntoBindingsOrRefusals)
         if (row.kind == Kind::store) {
             EXPECT_EQ(outcome.shortcut, (HotkeyManager::Shortcut{row.keyCode, row.mask})) << row.what;
         }
-        if (row.kind == Kind::refuse) EXPECT_FALSE(outcome.message.isEmpty()) << row.what;
+        if (row.kind == Kind::refuse) {
+            EXPECT_FALSE(outcome.message.isEmpty()) << row.what;
+        }
     }
     EXPECT_EQ(HotkeyGlyphs::chord(40, 0x300), "Shift+Super+K");
 

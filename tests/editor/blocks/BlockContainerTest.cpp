@@ -425,7 +425,9 @@ TEST_F(BlockContainerTest, RedoAfterUndoingEverythingRestoresEveryStep)
         const QString finalBody = note->body();
         while (d.blockUndoManager()->canUndo()) d.undo();
         turn();
-        if (!joined) EXPECT_EQ(bodyShape(d), initial) << seed;
+        if (!joined) {
+            EXPECT_EQ(bodyShape(d), initial) << seed;
+        }
         while (d.blockUndoManager()->canRedo()) d.redo();
         turn();
         EXPECT_EQ(bodyShape(d), final) << seed;
