@@ -9,9 +9,11 @@
 #include "app/Defaults.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickType.h"
 #include "platform/ApplicationId.h"
 #include "platform/BackgroundCall.h"
+#include "platform/Clock.h"
 #include "platform/DisplayProbe.h"
 #include "platform/Log.h"
 #include "platform/ProcessHardening.h"
@@ -56,6 +58,8 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before any window: every widget is drawn in the application's own look.
+    TarnwickStyle::install(Clock::system());
     QGuiApplication::setDesktopFileName(ApplicationId::name());
     QuitOnSignal::install();
 

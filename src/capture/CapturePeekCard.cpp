@@ -1,7 +1,6 @@
 #include "capture/CapturePeekCard.h"
 
-#include <QLocale>
-#include <QRegularExpression>
+#include "design/DateText.h"
 
 #include "model/Capture.h"
 
@@ -28,11 +27,6 @@ CapturePeekCard CapturePeekCard::of(const Capture& capture)
 
 QString CapturePeekCard::dateText() const
 {
-    const QLocale locale;
-    const QDateTime local = createdAt.toLocalTime();
-    // The short time of some locales carries seconds; a capture's time reads to the minute.
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
-    return locale.toString(local.date(), QLocale::ShortFormat) + QStringLiteral(", ") +
-           locale.toString(local.time(), timeFormat);
+    // Written as the shelf writes it, by the one formatter.
+    return DateText::dateAndTime(createdAt.toLocalTime());
 }

@@ -5,13 +5,14 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 
 namespace {
 
-constexpr int kTrackWidth = 30;
-constexpr int kTrackHeight = 17;
+constexpr int kTrackWidth = TarnwickStyle::kSwitchWidth;
+constexpr int kTrackHeight = TarnwickStyle::kSwitchHeight;
 
 QLabel* plainLabel(const QString& text, QWidget* parent)
 {
@@ -38,26 +39,8 @@ QSize TarnSwitch::sizeHint() const
 void TarnSwitch::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled()) p.setOpacity(0.45);
-    const QRectF track(2, (height() - kTrackHeight) / 2.0, kTrackWidth, kTrackHeight);
-    const qreal radius = kTrackHeight / 2.0;
-    QColor off = TarnwickTheme::textPrimary();
-    off.setAlphaF(0.18);
-    p.setPen(Qt::NoPen);
-    p.setBrush(isChecked() ? TarnwickTheme::accent() : off);
-    p.drawRoundedRect(track, radius, radius);
-    const qreal knob = kTrackHeight - 4;
-    const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
-    if (hasFocus()) {
-        QPen ring(TarnwickTheme::accent(), 2);
-        ring.setCosmetic(true);
-        p.setPen(ring);
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(track.adjusted(-1.5, -1.5, 1.5, 1.5), radius + 1.5, radius + 1.5);
-    }
+    TarnwickStyle::drawSwitch(p, QRectF(2, (height() - kTrackHeight) / 2.0, kTrackWidth, kTrackHeight), isChecked(),
+                              isEnabled(), hasFocus());
 }
 
 TarnSwitchToggleStyle::TarnSwitchToggleStyle(const QString& title, const QString& subtitle, QWidget* parent)
