@@ -10,10 +10,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTextCharFormat>
 #include <QTimeEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "model/Note.h"
@@ -186,6 +188,39 @@ void OpacityPopover::sync()
 
 // ---- Reminder ----
 
+namespace {
+
+// The calendar in the note's look: paper ground, ink day numbers (weekends too), the accent for the
+// chosen day, and a quiet month header with the application's own chevrons.
+void styleCalendar(QCalendarWidget* calendar)
+{
+    QTextCharFormat days;
+    days.setForeground(TarnwickTheme::textPrimary());
+    calendar->setWeekdayTextFormat(Qt::Saturday, days);
+    calendar->setWeekdayTextFormat(Qt::Sunday, days);
+    QTextCharFormat header;
+    header.setForeground(TarnwickTheme::textSecondary());
+    header.setFont(TarnwickType::caption());
+    calendar->setHeaderTextFormat(header);
+    if (auto* previous = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_prevmonth")))
+        previous->setIcon(Symbols::tinted(QStringLiteral("chevron.left"), TarnwickTheme::textSecondary(), 14));
+    if (auto* next = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_nextmonth")))
+        next->setIcon(Symbols::tinted(QStringLiteral("chevron.right"), TarnwickTheme::textSecondary(), 14));
+    calendar->setStyleSheet(
+        QStringLiteral("#qt_calendar_navigationbar { background: %1; }"
+                       " #qt_calendar_navigationbar QToolButton { color: %2; background: transparent; border: none;"
+                       " border-radius: 6px; padding: 3px 6px; font-weight: 600; }"
+                       " #qt_calendar_navigationbar QToolButton:pressed { background: %3; }"
+                       " #qt_calendar_navigationbar QToolButton::menu-indicator { image: none; width: 0; }"
+                       " QAbstractItemView { background: %1; color: %2; selection-background-color: %4;"
+                       " selection-color: white; outline: 0; }"
+                       " QAbstractItemView:disabled { color: %5; }")
+            .arg(TarnwickTheme::surface().name(), TarnwickTheme::textPrimary().name(), TarnwickTheme::fill().name(),
+                 TarnwickTheme::accent().name(), TarnwickTheme::textTertiary().name()));
+}
+
+}  // namespace
+
 ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePopover(anchor), m_model(model)
 {
     setObjectName(QStringLiteral("reminderPopover"));
@@ -193,17 +228,30 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(8);
 
+    auto* heading = new QLabel(tr("Remind me"), this);
+    heading->setObjectName(QStringLiteral("reminderHeading"));
+    heading->setFont(TarnwickType::system(13, QFont::DemiBold));
+    column->addWidget(heading);
+
     const QDateTime draft = model.reminderDraft().toLocalTime();
     m_calendar = new QCalendarWidget(this);
     m_calendar->setAccessibleName(tr("Remind me"));
     m_calendar->setGridVisible(false);
     m_calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     m_calendar->setSelectedDate(draft.date());
+    styleCalendar(m_calendar);
     column->addWidget(m_calendar);
 
     m_time = new QTimeEdit(draft.time(), this);
     m_time->setDisplayFormat(QStringLiteral("hh:mm"));
     m_time->setAccessibleName(tr("Time"));
+    // Typed or stepped with the arrow keys: the spin arrows are the desktop's, not the note's.
+    m_time->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    m_time->setStyleSheet(
+        QStringLiteral("QTimeEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
+                       " padding: 4px 8px; } QTimeEdit:focus { border: 2px solid %4; padding: 3px 7px; }")
+            .arg(TarnwickTheme::surfaceRaised().name(), TarnwickTheme::textPrimary().name(),
+                 TarnwickTheme::textTertiary().name(), TarnwickTheme::accent().name()));
     column->addWidget(m_time);
 
     if (model.remindersUnavailable()) {
@@ -220,6 +268,7 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     auto* buttons = new QHBoxLayout;
     if (model.clearOffered()) {
         m_clear = new QPushButton(tr("Clear"), this);
+        m_clear->setFlat(true);
         connect(m_clear, &QPushButton::clicked, this, [this] { m_model.clearReminder(); });
         buttons->addWidget(m_clear);
     }

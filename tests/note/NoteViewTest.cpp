@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -315,6 +317,31 @@ TEST_F(NoteViewTest, Popovers)
                     Qt::Key_Return);
     EXPECT_EQ(note->reminderDate()->secsTo(now().addSecs(3600)), 0);
     EXPECT_FALSE(view->model().showingReminder());
+}
+
+// The reminder popover is drawn as the note is: a heading, ink weekends, a time field without the
+// desktop's spin arrows, "Set" as the primary button and "Clear" as the quiet one.
+TEST_F(NoteViewTest, ReminderPopoverWearsTheNotesLook)
+{
+    note->setReminderDate(now().addSecs(7200));
+    view->model().openReminder();
+    ReminderPopover* reminder = view->reminderPopover();
+    ASSERT_TRUE(reminder);
+    auto* heading = reminder->findChild<QLabel*>(QStringLiteral("reminderHeading"));
+    ASSERT_TRUE(heading);
+    EXPECT_EQ(heading->text(), "Remind me");
+    EXPECT_EQ(reminder->calendar()->weekdayTextFormat(Qt::Sunday).foreground().color(), TarnwickTheme::textPrimary());
+    auto* time = reminder->findChild<QTimeEdit*>();
+    ASSERT_TRUE(time);
+    EXPECT_EQ(time->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    ASSERT_TRUE(reminder->clearButton());
+    EXPECT_TRUE(reminder->clearButton()->isFlat());
+    QPushButton* set = nullptr;
+    for (auto* b : reminder->findChildren<QPushButton*>())
+        if (b->text() == "Set") set = b;
+    ASSERT_TRUE(set);
+    EXPECT_TRUE(set->isDefault());
+    reminder->close();
 }
 
 // The wallpaper is brightened and blurred once per size step, brightness and blur, not per paint; a
