@@ -343,7 +343,9 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_lockPanel = new QWidget(this);
     m_lockPanel->setObjectName(QStringLiteral("lockPanel"));
     auto* panel = new QVBoxLayout(m_lockPanel);
-    panel->setContentsMargins(0, 0, 0, 0);
+    // The title field above draws its text 2 px in from its edge (the line edit's own margin): the
+    // panel's lines start where that text does.
+    panel->setContentsMargins(2, 0, 0, 0);
     panel->setSpacing(8);
     auto* lockedLine = new QLabel(tr("This note is locked"), m_lockPanel);
     lockedLine->setFont(TarnwickType::brand(19, QFont::DemiBold));
