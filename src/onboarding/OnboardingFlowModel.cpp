@@ -103,8 +103,8 @@ OnboardingFlowModel::Page OnboardingFlowModel::page() const
             break;
         case Screen::newNote:
             keyScreen(Action::newNote, QStringLiteral("New note"),
-                      QStringLiteral("For a thought longer than one line. It appears under your cursor and stays on "
-                                     "top of whatever you're doing."));
+                      QStringLiteral("For a thought longer than one line. It opens at the top right of your screen "
+                                     "and stays on top of whatever you're doing."));
             break;
         case Screen::capture:
             page.keys = chord(Action::capture, m_settings);

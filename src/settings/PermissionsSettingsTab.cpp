@@ -44,7 +44,7 @@ PermissionsSettingsTab::PermissionsSettingsTab(const SettingsServices& services,
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
     column->addWidget(label(QStringLiteral("Run setup again"), text));
-    column->addWidget(caption(QStringLiteral("Walks the three keys and the choices from first run."), text));
+    column->addWidget(caption(QStringLiteral("Walks the four keys and the choices from first run."), text));
     auto* replay = button(QStringLiteral("Replay"), setup->card());
     connect(replay, &QPushButton::clicked, this, [this] { m_services.center.post(tarnwickShowWelcome); });
     auto* setupRow = row({text, replay}, 12);
@@ -52,9 +52,10 @@ PermissionsSettingsTab::PermissionsSettingsTab(const SettingsServices& services,
     setup->addRow(setupRow);
     setup->addDivider();
     // The sentence about screen sharing is left out: this desktop cannot hide windows from it.
-    setup->addRow(caption(QStringLiteral("Tarnwick never asks for Full Disk Access, the camera, the microphone, your "
-                                         "contacts or your location."),
-                          setup->card()));
+    setup->addRow(
+        caption(QStringLiteral("Tarnwick never asks to read your other files, nor for the camera, the microphone, "
+                               "your contacts or your location."),
+                setup->card()));
     addSection(setup);
 
     m_poll = new QTimer(this);

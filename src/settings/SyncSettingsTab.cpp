@@ -18,12 +18,12 @@ using namespace SettingsWidgets;
 SyncSettingsTab::SyncSettingsTab(const SettingsServices& services, QWidget* parent)
     : SettingsPage(parent), m_services(services)
 {
-    auto* section = new TarnSettingsSection(QStringLiteral("iCloud"));
+    auto* section = new TarnSettingsSection(QStringLiteral("Cloud"));
     auto* title = new QWidget;
     auto* titleRow = new QHBoxLayout(title);
     titleRow->setContentsMargins(0, 0, 0, 0);
     titleRow->setSpacing(4);
-    titleRow->addWidget(label(QStringLiteral("Sync with iCloud"), title));
+    titleRow->addWidget(label(QStringLiteral("Sync across your devices"), title));
     auto* soon = new Badge(QString(), TarnwickTheme::textTertiary(), TarnwickTheme::fill(), title);
     QFont badgeFont = TarnwickType::system(10.5, QFont::DemiBold);
     soon->setFont(badgeFont);
@@ -33,7 +33,7 @@ SyncSettingsTab::SyncSettingsTab(const SettingsServices& services, QWidget* pare
     titleRow->addStretch(1);
     auto* toggleRow = new TarnSwitchToggleStyle(title, section->card());
     m_switch = toggleRow->toggle();
-    m_switch->setAccessibleName(QStringLiteral("Sync with iCloud"));
+    m_switch->setAccessibleName(QStringLiteral("Sync across your devices"));
     // Never operable: the stored value is shown and never written.
     m_switch->setChecked(services.settings.boolValue(QStringLiteral("sync.iCloudEnabled")));
     m_switch->setEnabled(false);
@@ -42,8 +42,8 @@ SyncSettingsTab::SyncSettingsTab(const SettingsServices& services, QWidget* pare
     m_status = label({}, section->card());
     section->addRow(row({label(QStringLiteral("Status"), section->card()), nullptr, m_status}));
     section->addDivider();
-    section->addRow(caption(QStringLiteral("iCloud sync is coming soon. It is not yet available in this build. Notes "
-                                           "are always saved locally first and never depend on iCloud; that won't "
+    section->addRow(caption(QStringLiteral("Cloud sync is coming soon. It is not yet available in this build. Notes "
+                                           "are always saved locally first and never depend on the cloud; that won't "
                                            "change once sync ships. This toggle will turn on once sync is live."),
                             section->card()));
     addSection(section);

@@ -6,13 +6,13 @@ SyncStateLook SyncStateLook::of(SyncState state)
 {
     switch (state) {
         case SyncState::synced:
-            return {QStringLiteral("checkmark.icloud"), QStringLiteral("synced \u00B7 iCloud"),
+            return {QStringLiteral("checkmark.icloud"), QStringLiteral("synced \u00B7 cloud"),
                     TarnwickTheme::textSecondary()};
         case SyncState::syncing:
             return {QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("syncing\u2026"),
                     TarnwickTheme::textSecondary()};
         case SyncState::offline:
-            return {QStringLiteral("externaldrive"), QStringLiteral("iCloud sync \u00B7 coming soon"),
+            return {QStringLiteral("externaldrive"), QStringLiteral("cloud sync \u00B7 coming soon"),
                     QColor::fromRgbF(0.72f, 0.55f, 0.29f, 1.0f)};
         case SyncState::error:
             break;

@@ -18,7 +18,7 @@ TEST(SyncStatusViewTest, OfflineBadgeIsStillAndHasNoLink)
 
     SyncStatusView badge(SyncState::offline, [] {});
     badge.show();
-    EXPECT_EQ(badge.textLabel()->text(), "iCloud sync \u00B7 coming soon");
+    EXPECT_EQ(badge.textLabel()->text(), "cloud sync \u00B7 coming soon");
     EXPECT_EQ(badge.textLabel()->font(), TarnwickType::caption());
     EXPECT_EQ(badge.textLabel()->palette().color(QPalette::WindowText), QColor::fromRgbF(0.72f, 0.55f, 0.29f));
     EXPECT_EQ(badge.accessibleName(), badge.textLabel()->text());
