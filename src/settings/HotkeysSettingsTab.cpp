@@ -171,7 +171,8 @@ void HotkeysSettingsTab::refresh()
                     break;
                 case HotkeyManager::Status::conflict:
                     symbol = QStringLiteral("exclamationmark.triangle");
-                    color = QColor(0xC2, 0x6A, 0x12);
+                    // A deep orange: the lighter one read under 4.5:1 on the card.
+                    color = QColor(0xA3, 0x54, 0x00);
                     break;
                 case HotkeyManager::Status::failed:
                     symbol = QStringLiteral("xmark");
