@@ -21,14 +21,15 @@ openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 within 100 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" || fail "no window manager"
 
+shelf_shown() { xdotool search --onlyvisible --name '^Tarnwick shelf$' >/dev/null 2>&1; }
 launch "$tarnwick"
-wait_window "Tarnwick shelf"
+within 200 shelf_shown || fail "the shelf did not open"
 within 50 grep -q "No system tray is available yet" "$log" || fail "no warning about the missing tray"
 # Once: closing the shelf leaves it closed.
-xdotool key --window "$window" Escape
-within 50 sh -c '! xdotool search --onlyvisible --name "^Tarnwick shelf$" >/dev/null 2>&1' ||
-  fail "the shelf did not close"
+xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' | head -n1)" 2>/dev/null || true
+xdotool key Escape
+within 50 bash -c "! xdotool search --onlyvisible --name '^Tarnwick shelf\$' >/dev/null 2>&1" || fail "the shelf did not close"
 sleep 1
-! xdotool search --onlyvisible --name "^Tarnwick shelf$" >/dev/null 2>&1 || fail "the shelf opened again"
+! shelf_shown || fail "the shelf opened again"
 [ "$(grep -c "No system tray is available yet" "$log")" -eq 1 ] || fail "the warning was repeated"
 echo "no-tray: ok"
