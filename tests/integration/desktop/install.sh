@@ -70,7 +70,15 @@ $contents"
 file -L "$work/deb/_CPack_Packages/Linux/DEB/"*/usr/bin/tarnwick 2>/dev/null | grep -q ", stripped" ||
   fail "the packaged binary is not stripped"
 lintian --fail-on error,warning "$deb" 2>/dev/null || fail "lintian found errors or warnings"
+# Nor the informational tags of an unhardened or unstripped binary, nor a font left unexplained.
+info=$(lintian -I "$deb" 2>/dev/null | grep -E "hardening-|binary-has-unneeded-section|font-" || true)
+[ -z "$info" ] || fail "lintian: $info"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 [[ "$depends" == *libqt6core6* && "$depends" == *libc6* ]] || fail "Depends misses the libraries: $depends"
+[ "$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | sort | uniq -d)" = "" ] || fail "Depends names a package twice: $depends"
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *qt6-wayland* ]] || fail "the Wayland platform is not recommended"
+# The copyright file has no line of a lone space (a paragraph break is " .").
+! dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/tarnwick/copyright | grep -qx ' ' ||
+  fail "the copyright file has a line of a single space"
 echo "install: ok"
