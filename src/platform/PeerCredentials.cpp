@@ -203,7 +203,11 @@ Lookup netlinkPeerUid(int fd)
             return refused(error);
         }
         int left = int(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+        // NLMSG_OK spelled out: the macro compares the unsigned length with the signed count.
+        auto fits = [&left](const nlmsghdr* h) {
+            return left >= int(sizeof(nlmsghdr)) && h->nlmsg_len >= sizeof(nlmsghdr) && h->nlmsg_len <= unsigned(left);
+        };
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); fits(h); h = NLMSG_NEXT(h, left)) {
             if (h->nlmsg_seq != message.header.nlmsg_seq) continue;
             if (h->nlmsg_type == NLMSG_ERROR) {
                 const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(h));

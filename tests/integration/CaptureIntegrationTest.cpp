@@ -89,7 +89,7 @@ protected:
     void focusProbe() { run("xdotool", {"windowactivate", "--sync", probeID}); }
     void dismissCapsule()
     {
-        QTest::qWaitFor([] { return visibleWindow("^(Text captured|Nothing|Capture not)").isEmpty(); }, 8000);
+        (void)QTest::qWaitFor([] { return visibleWindow("^(Text captured|Nothing|Capture not)").isEmpty(); }, 8000);
     }
     QString capture(const QString& keys = "alt+shift+space")
     {

@@ -34,7 +34,7 @@ QString storeDirectory()
 QString waitForWindow(const QStringList& search, int ms = 20000)
 {
     QString id;
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             id = run("xdotool", QStringList{"search", "--onlyvisible"} + search).section('\n', 0, 0);
             return !id.isEmpty();

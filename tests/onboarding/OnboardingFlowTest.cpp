@@ -118,7 +118,7 @@ TEST(OnboardingFlow, OnlyTheScreensOwnHotKeyEarnsItOnceAndTicks)
     QSignalSpy earned(f.model.get(), &OnboardingFlowModel::earned);
     f.fire("newNote");  // on the welcome screen nothing listens
     f.goTo(Screen::newNote);
-    for (const QString& other : {"capture", "shelf", "hideAll", "", "NEWNOTE", "newNote ", "bogus"}) f.fire(other);
+    for (const char* other : {"capture", "shelf", "hideAll", "", "NEWNOTE", "newNote ", "bogus"}) f.fire(other);
     EXPECT_FALSE(f.model->isEarned(Screen::newNote));
     EXPECT_EQ(f.model->pressTick(), 0);
 

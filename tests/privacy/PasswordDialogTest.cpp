@@ -87,7 +87,7 @@ TEST(PasswordDialog, BelongsToTheWindowThatAsked)
     other->setFocus();  // what the dialog's own activation would leave behind
     dialog.reject();
     EXPECT_EQ(answers.received.size(), 1);
-    QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 1000);
+    (void)QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 1000);
     EXPECT_EQ(QApplication::activeWindow(), &note);
     EXPECT_EQ(QApplication::focusWidget(), editor);
 
@@ -114,14 +114,14 @@ TEST(FocusReturn, TakesNoFocusBackFromAnotherApplication)
     note.setGeometry(300, 200, 360, 300);
     note.show();
     note.activateWindow();
-    QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 1000);
+    (void)QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 1000);
     FocusReturn focusReturn;
     focusReturn.capture(&note);
     // The prompt took the keyboard, then the user went to another application.
     QWindow prompt;
     prompt.show();
     prompt.requestActivate();
-    QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &prompt; }, 1000);
+    (void)QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &prompt; }, 1000);
     prompt.destroy();
     QCoreApplication::processEvents();
     ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);

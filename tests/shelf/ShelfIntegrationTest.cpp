@@ -96,7 +96,11 @@ protected:
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
         ASSERT_TRUE(app.waitForStarted());
-        QTest::qWaitFor([&] { return !(icon = run("xdotool", {"search", "--class", "tarnwick"})).isEmpty(); }, 20000);
+        (void)QTest::qWaitFor(
+            [&] {
+                return !(icon = run("xdotool", {"search", "--class", "tarnwick"})).isEmpty();
+            },
+            20000);
         icon = icon.section('\n', 0, 0);
         ASSERT_FALSE(icon.isEmpty()) << "no tray icon";
         QTest::qWait(500);

@@ -29,7 +29,7 @@ inline QString visibleWindow(const QString& name)
 inline QString waitForWindow(const QString& name, int ms = 15000)
 {
     QString id;
-    QTest::qWaitFor([&] { return !(id = visibleWindow(name)).isEmpty(); }, ms);
+    (void)QTest::qWaitFor([&] { return !(id = visibleWindow(name)).isEmpty(); }, ms);
     return id;
 }
 

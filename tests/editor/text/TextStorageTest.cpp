@@ -33,10 +33,12 @@ bool blockFormatsFollowTheText(const DocumentTextStorage& storage)
 {
     for (QTextBlock block = storage.document()->begin(); block.isValid(); block = block.next()) {
         const qsizetype at = block.position() < storage.length() ? block.position() : block.position() - 1;
-        const auto style = at >= 0 ? storage.attributesAt(at).paragraphStyle : std::nullopt;
+        // No style reads as the default one (all zero).
+        const ParagraphStyle style =
+            (at >= 0 ? storage.attributesAt(at).paragraphStyle : std::nullopt).value_or(ParagraphStyle{});
         const QTextBlockFormat f = block.blockFormat();
-        if (f.lineHeight() != (style ? style->lineSpacing : 0) || f.leftMargin() != (style ? style->headIndent : 0) ||
-            f.textIndent() != (style ? style->firstLineHeadIndent - style->headIndent : 0))
+        if (f.lineHeight() != style.lineSpacing || f.leftMargin() != style.headIndent ||
+            f.textIndent() != style.firstLineHeadIndent - style.headIndent)
             return false;
     }
     return true;
