@@ -42,7 +42,16 @@ public:
     // TextGeometry
     QRectF caretRect(qsizetype position) const override;
     qsizetype characterIndexAt(const QPointF& point) const override;
+    // Meant to hide QWidget's int overload for callers holding this view: they ask for the text's height
+    // in fractions. Layouts still reach the widget's own through QWidget.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Woverloaded-virtual"
+#endif
     qreal heightForWidth(qreal width) const override;
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     QPointF mapToGlobal(const QPointF& point) const override;
     QPointF mapFromGlobal(const QPointF& point) const override;
     QSizeF size() const override;
