@@ -12,6 +12,8 @@ PracticeTextView::PracticeTextView(const QString& text, PracticeSelection* selec
     setFrameShape(QFrame::NoFrame);
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Read-only text shows no caret: the keys still select, but nothing suggests typing here.
+    setCursorWidth(0);
     setTabChangesFocus(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -203,6 +203,7 @@ TEST(OnboardingWindow, PracticeFieldReportsItsSelectionAndIsEmptiedWhenItGoes)
     OnboardingWindow& w = t.open();
     t.goTo(Screen::capture);
     ASSERT_TRUE(w.page().field);
+    EXPECT_EQ(w.page().field->cursorWidth(), 0);  // read-only: no caret, yet the keys select
     EXPECT_TRUE(w.page().keycap->isAsleep());
     w.page().field->setFocus();
     QTest::keyClick(w.page().field, Qt::Key_A, Qt::ControlModifier);
