@@ -14,7 +14,11 @@ QPalette LightPalette::make()
         light.setColor(group, QPalette::WindowText, TarnwickTheme::textPrimary());
         light.setColor(group, QPalette::ButtonText, TarnwickTheme::textPrimary());
         light.setColor(group, QPalette::PlaceholderText, TarnwickTheme::textTertiary());
-        light.setColor(group, QPalette::Highlight, TarnwickTheme::accentWash());
+        // Selected text and list items: the accent at a quarter, as the tour's practice field selects;
+        // the wash alone (12 %) was too faint to see a selection by.
+        QColor selection = TarnwickTheme::accent();
+        selection.setAlphaF(0.25f);
+        light.setColor(group, QPalette::Highlight, selection);
         light.setColor(group, QPalette::HighlightedText, TarnwickTheme::textPrimary());
         light.setColor(group, QPalette::ToolTipBase, TarnwickTheme::surfaceRaised());
         light.setColor(group, QPalette::ToolTipText, TarnwickTheme::textPrimary());

@@ -119,8 +119,12 @@ TEST_F(TarnwickStyleTest, InstalledItGivesTooltipsAndWindowsTheTokenPalette)
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), TarnwickTheme::surfaceRaised());
     EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), TarnwickTheme::textPrimary());
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), TarnwickTheme::surface());
-    // Combo lists and selections: the accent's wash, not the desktop's blue.
-    EXPECT_EQ(QApplication::palette().color(QPalette::Highlight), TarnwickTheme::accentWash());
+    // Combo lists and selections: a tint of the accent, not the desktop's blue, that text keeps reading on.
+    const QColor selection = QApplication::palette().color(QPalette::Highlight);
+    EXPECT_EQ(selection.rgb(), TarnwickTheme::accent().rgb());
+    EXPECT_GE(tarnwick::test::contrastRatio(TarnwickTheme::textPrimary(),
+                                            tarnwick::test::over(selection, TarnwickTheme::surface())),
+              4.5);
 
     // The tip's panel is raised paper.
     QImage tip(30, 20, QImage::Format_ARGB32);
