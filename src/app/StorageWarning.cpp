@@ -49,9 +49,10 @@ StorageWarning::Choice StorageWarning::run(const QString& failure)
         font.setWeight(QFont::DemiBold);
         heading->setFont(font);
     }
-    // A word joiner after each "/" of the folder keeps the path on one line.
+    // A word joiner after each "/" and "-" of the folder keeps the path on one line.
     QString joined = text.folder;
     joined.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
+    joined.replace(QLatin1Char('-'), QStringLiteral("-\u2060"));
     QString informative = text.informative;
     const qsizetype at = informative.indexOf(QStringLiteral(" in ") + text.folder + QLatin1Char('.'));
     if (at >= 0) informative.replace(at + 4, text.folder.size(), joined);
