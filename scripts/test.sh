@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit, widget and integration tests in the
-# normal build, then the unit tests and a short run of every fuzzer in the ASan+UBSan build.
+# normal build, then the unit tests and a short run of every fuzzer in the ASan+UBSan build. Both
+# builds treat a compiler warning as an error, so the build stays warning-free.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-15}
 
 echo "== Sanitizer build (ASan + UBSan, clang)"
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DTARNWICK_SANITIZE=ON -DTARNWICK_FUZZ=ON -DTARNWICK_BENCH=OFF >/dev/null
+  -DTARNWICK_SANITIZE=ON -DTARNWICK_FUZZ=ON -DTARNWICK_BENCH=OFF -DTARNWICK_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -32,7 +33,7 @@ done
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
 echo "== Build (RelWithDebInfo, gcc)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 echo "== All tests"
 # A test that fails is run once more before the run counts as failed: the desktop-session tests
