@@ -117,6 +117,10 @@ void DropPictures::addData(const QByteArray& bytes, const QString& what)
         skipped << QStringLiteral("%1: at most %2 pictures or 256 MiB are added at once").arg(what).arg(maxPictures);
         return;
     }
+    if (const auto why = TextPictures::refusal(bytes)) {
+        skipped << QStringLiteral("%1: %2").arg(what, *why);
+        return;
+    }
     m_total += bytes.size();
     images.push_back(bytes);
 }

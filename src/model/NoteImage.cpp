@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "model/StoredValue.h"
+#include "platform/PictureGuard.h"
 
 const EntityDescription& NoteImage::entityDescription()
 {
@@ -59,7 +60,7 @@ void NoteImage::setLockedCipher(const std::optional<QByteArray>& v)
 QImage NoteImage::image() const
 {
     const auto bytes = data();
-    if (!bytes || bytes->isEmpty()) return QImage();
+    if (!bytes || bytes->isEmpty() || !PictureGuard::selfContained(*bytes)) return QImage();
     return QImage::fromData(*bytes);
 }
 
@@ -90,6 +91,8 @@ QString NoteImage::typeIdentifier(const QByteArray& qtFormat)
 Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(const QByteArray& bytes)
 {
     if (bytes.isEmpty()) return NormaliseError::empty;
+    // Before any reader looks past the header: reading a drawing's size already opens what it names.
+    if (!PictureGuard::selfContained(bytes)) return NormaliseError::refersOutside;
 
     QBuffer source;
     source.setData(bytes);

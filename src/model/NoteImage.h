@@ -77,12 +77,13 @@ public:
         QSize pixelSize;
     };
     enum class NormaliseError {
-        empty,         // no bytes
-        unreadable,    // no image decoder reads them
-        noPixelSize,   // the picture does not say how large it is, or is empty
-        tooLarge,      // decoding would take more memory than decodeLimitBytes
-        decodeFailed,  // the pixels could not be decoded
-        encodeFailed,  // the redrawn picture could not be encoded
+        empty,          // no bytes
+        unreadable,     // no image decoder reads them
+        refersOutside,  // a drawing that names files or addresses outside itself
+        noPixelSize,    // the picture does not say how large it is, or is empty
+        tooLarge,       // decoding would take more memory than decodeLimitBytes
+        decodeFailed,   // the pixels could not be decoded
+        encodeFailed,   // the redrawn picture could not be encoded
     };
 
     // The bytes to store for a picture, their type and pixel size. Pure: no store, no logging.

@@ -1,5 +1,7 @@
 #include "model/WallpaperCache.h"
 
+#include "platform/PictureGuard.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,7 +36,7 @@ std::optional<QImage> WallpaperCache::image(const WallpaperRef& ref, const QSize
         const auto cached = m_user.constFind(ref.userID());
         if (cached != m_user.constEnd()) return *cached;
         const auto bytes = data ? data() : std::nullopt;
-        if (!bytes || bytes->isEmpty()) return std::nullopt;
+        if (!bytes || bytes->isEmpty() || !PictureGuard::selfContained(*bytes)) return std::nullopt;
         const QImage decoded = QImage::fromData(*bytes);
         if (decoded.isNull()) return std::nullopt;
         m_user.insert(ref.userID(), decoded);

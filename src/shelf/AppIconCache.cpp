@@ -1,9 +1,10 @@
 #include "shelf/AppIconCache.h"
 
+#include "platform/BackgroundCall.h"
 #include "platform/BoundedFile.h"
+#include "platform/PictureGuard.h"
 
 #include <QBuffer>
-#include <QXmlStreamReader>
 
 #include <QDir>
 #include <QDirIterator>
@@ -39,28 +40,6 @@ QString iconKey(const QString& path)
         if (inMain && line.startsWith("Icon=")) return QString::fromUtf8(line.mid(5)).trimmed();
     }
     return {};
-}
-
-// A drawing may refer to other files (an <image> of a path or URL, a use of another document); the
-// decoder would open them, and a named pipe there would hold the main thread for good. Only
-// references inside the drawing ("#id") and inline data are allowed.
-bool selfContainedDrawing(const QByteArray& bytes)
-{
-    QXmlStreamReader xml(bytes);
-    // Prefixes are compared as written: an icon that never declares xlink still gets its links seen.
-    xml.setNamespaceProcessing(false);
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::DTD && !xml.entityDeclarations().isEmpty()) return false;
-        if (!xml.isStartElement()) continue;
-        for (const QXmlStreamAttribute& attribute : xml.attributes()) {
-            const QStringView name = attribute.qualifiedName();
-            if (name != QLatin1String("href") && !name.endsWith(QLatin1String(":href"))) continue;
-            const QString target = attribute.value().trimmed().toString();
-            if (!target.startsWith(u'#') && !target.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))
-                return false;
-        }
-    }
-    return !xml.hasError();
 }
 
 }  // namespace
@@ -159,15 +138,25 @@ QImage AppIconCache::decode(const QString& path)
     const QByteArray suffix = QFileInfo(path).suffix().toLower().toUtf8();
     QByteArray format = QImageReader::imageFormat(&buffer);
     if (format.isEmpty()) format = suffix;
-    // A compressed drawing cannot be looked through before it is drawn.
-    if (format == "svgz" || (format == "svg" && bytes->startsWith("\x1f\x8b"))) return {};
-    if (format == "svg" && !selfContainedDrawing(*bytes)) return {};
-    QImageReader reader(&buffer, format);
-    reader.setAllocationLimit(allocationLimitMB);
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() > maxIconSide || size.height() > maxIconSide)) return {};
-    if (size.isValid() && !size.isEmpty()) reader.setScaledSize(size.scaled(iconSize, iconSize, Qt::KeepAspectRatio));
-    QImage image = reader.read();
+    // Told by the suffix, the reader draws a drawing whatever its contents say.
+    if ((format == "svg" || format == "svgz") && !PictureGuard::isDrawing(*bytes)) return {};
+    if (!PictureGuard::selfContained(*bytes)) return {};
+    // The decoder gets only these bytes, checked above; still, a file from anywhere is decoded off the
+    // main thread, and given up (a miss) if it has not ended within the bound.
+    const std::optional<QImage> decoded =
+        BackgroundCall::within<QImage>(decodeTimeoutMs, [bytes = *bytes, format]() mutable {
+            QBuffer source(&bytes);
+            source.open(QIODevice::ReadOnly);
+            QImageReader reader(&source, format);
+            reader.setAllocationLimit(allocationLimitMB);
+            const QSize size = reader.size();
+            if (size.isValid() && (size.width() > maxIconSide || size.height() > maxIconSide)) return QImage();
+            if (size.isValid() && !size.isEmpty())
+                reader.setScaledSize(size.scaled(iconSize, iconSize, Qt::KeepAspectRatio));
+            return reader.read();
+        });
+    if (!decoded) return {};
+    QImage image = *decoded;
     if (image.isNull()) return {};
     if (image.width() != iconSize || image.height() != iconSize) {
         // Centred on a square canvas, so every icon takes the same room.

@@ -20,6 +20,8 @@ public:
     static constexpr qint64 maxIconFileBytes = 8 * 1024 * 1024;
     static constexpr int allocationLimitMB = 16;
     static constexpr int maxIconSide = 4096;
+    // How long the main thread waits for one icon's decode before it is a miss.
+    static constexpr qint64 decodeTimeoutMs = 3000;
 
     static AppIconCache& shared();
 

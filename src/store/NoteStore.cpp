@@ -10,6 +10,7 @@
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
 #include "model/NoteTheme.h"
+#include "platform/BackgroundCall.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ModelContext.h"
@@ -450,7 +451,17 @@ NoteImage* NoteStore::insertImageRow(const QByteArray& bytes, const QUuid& noteI
 
 NoteImage* NoteStore::storeImageRow(const QByteArray& bytes, const QUuid& noteID, QHash<QString, NoteImage*>& reusing)
 {
-    auto normalised = NoteImage::normalised(bytes);
+    // Decoded off the main thread: pictures come from anywhere (a paste, a drop, a client), and one
+    // that has not been redrawn within the bound is not stored.
+    constexpr qint64 normaliseTimeoutMs = 30'000;
+    const auto decoded = BackgroundCall::within<Result<NoteImage::Normalised, NoteImage::NormaliseError>>(
+        normaliseTimeoutMs, [bytes] { return NoteImage::normalised(bytes); });
+    if (!decoded) {
+        qCWarning(Log::store, "A picture was not stored: redrawing it took longer than %lld s",
+                  static_cast<long long>(normaliseTimeoutMs / 1000));
+        return nullptr;
+    }
+    const auto& normalised = *decoded;
     if (!normalised) return nullptr;
     const QString hash = NoteImage::hash(normalised->data);
     if (NoteImage* existing = reusing.value(hash)) return existing;

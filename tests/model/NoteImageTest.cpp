@@ -5,7 +5,17 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "model/NoteImage.h"
+#include "model/text/TextPictures.h"
 
 namespace {
 
@@ -157,6 +167,54 @@ TEST(NoteImageTest, HashAndImage)
     EXPECT_TRUE(row.image().isNull());
     row.setData(bytes);
     EXPECT_EQ(row.image().size(), QSize(4, 4));
+}
+
+// A drawing whose inline picture names a pipe is refused before any reader opens the pipe: pasted or
+// dropped as a file, or handed to the store. (Were the pipe opened, the call would hang: the test ends
+// that wait itself after a few seconds, by opening the pipe's other end.)
+TEST(NoteImageTest, DrawingsThatReachOutsideAreRefusedWithoutOpeningAnything)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray head = R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" )"
+                            R"(width="16" height="16">)";
+    const QByteArray inner = head + R"(<image width="16" height="16" xlink:href=")" + fifo.toUtf8() + R"("/></svg>)";
+    const QByteArray outer = head + R"(<image width="16" height="16" xlink:href="data:image/svg+xml;base64,)" +
+                             inner.toBase64() + R"("/></svg>)";
+    const QByteArray clean = head + R"(<rect width="16" height="16" fill="red"/></svg>)";
+    const QString file = dir.filePath("x.svg");
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(outer);
+    out.close();
+
+    std::atomic<bool> done = false;
+    std::optional<NoteImage::NormaliseError> storeError;
+    std::optional<QString> pasteReason;
+    std::thread worker([&] {
+        storeError = NoteImage::normalised(outer).error();
+        const auto read = TextPictures::readPictureFile(file);
+        if (const auto* skipped = std::get_if<TextPictures::Skipped>(&read)) pasteReason = skipped->reason;
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!done) {
+        ADD_FAILURE() << "the pipe was opened";
+        const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+    }
+    worker.join();
+    EXPECT_EQ(storeError, NoteImage::NormaliseError::refersOutside);
+    EXPECT_EQ(pasteReason, QStringLiteral("it refers to files outside itself"));
+
+    // A drawing that keeps to itself is still taken, redrawn as a bitmap.
+    const auto redrawn = NoteImage::normalised(clean);
+    ASSERT_TRUE(redrawn);
+    EXPECT_EQ(redrawn->utType, "public.png");
+    NoteImage row;
+    row.setData(outer);  // a stored row from anywhere is judged the same way before it is drawn
+    EXPECT_TRUE(row.image().isNull());
 }
 
 }  // namespace

@@ -155,6 +155,15 @@ TEST(AppIconCacheTest, DrawingsThatReachOutAndFilesThatAreNoFilesAreMisses)
         {"relative", svg(R"(<use xlink:href="other.svg#r"/>)"), false},
         {"entity", svg("<text>&x;</text>", R"(<!DOCTYPE svg [<!ENTITY x SYSTEM "/etc/passwd">]>)"), false},
         {"broken", svg("<rect").chopped(6), false},
+        // An inline drawing is looked through like the icon itself.
+        {"nested",
+         svg(R"(<image width="16" height="16" xlink:href="data:image/svg+xml;base64,)" +
+             svg(R"(<image width="16" height="16" xlink:href=")" + fifo.toUtf8() + R"("/>)").toBase64() + R"("/>)"),
+         false},
+        {"nestedclean",
+         svg(R"(<image width="16" height="16" xlink:href="data:image/svg+xml;base64,)" +
+             svg(R"(<rect width="16" height="16" fill="red"/>)").toBase64() + R"("/>)"),
+         true},
     };
     for (const auto& d : drawings) {
         write(apps + "/" + d.name + ".desktop", "[Desktop Entry]\nIcon=" + QByteArray(d.name) + "\n");

@@ -4,13 +4,15 @@
 #include <QImageReader>
 
 #include "model/NoteImage.h"
+#include "platform/PictureGuard.h"
 
 QImage PictureCache::acquire(const NoteImage& row)
 {
     const QUuid id = row.uuid();
     if (auto it = m_images.constFind(id); it != m_images.constEnd()) return *it;
     const auto bytes = row.data();
-    if (!bytes || bytes->isEmpty()) return QImage();
+    // A stored row may come from anywhere (an older build, a copied store): it is judged like a paste.
+    if (!bytes || bytes->isEmpty() || !PictureGuard::selfContained(*bytes)) return QImage();
     QByteArray data = *bytes;
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
@@ -27,6 +29,7 @@ QImage PictureCache::acquire(const NoteImage& row)
 
 QSize PictureCache::headerSize(const QByteArray& bytes)
 {
+    if (!PictureGuard::selfContained(bytes)) return QSize();
     QByteArray data = bytes;
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);

@@ -1,5 +1,10 @@
 #include "editor/blocks/PreviewWindow.h"
 
+#include "model/text/TextPictures.h"
+#include "platform/BoundedFile.h"
+#include "platform/PictureGuard.h"
+
+#include <QBuffer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -39,7 +44,13 @@ void PreviewWindow::load(const QString& path)
 {
     m_path = path;
     setWindowTitle(QFileInfo(path).fileName());
-    QImageReader reader(path);
+    // The file holds a stored picture's bytes, which are judged like any other picture's before drawing.
+    const auto read = BoundedFile::read(path, TextPictures::maximumBytes);
+    QByteArray bytes = std::holds_alternative<QByteArray>(read) ? std::get<QByteArray>(read) : QByteArray();
+    if (!PictureGuard::selfContained(bytes)) bytes.clear();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize limit = screen ? screen->availableSize() * 0.8 : QSize(1024, 768);

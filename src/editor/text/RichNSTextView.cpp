@@ -721,6 +721,13 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
         direct.addData(data->data(QStringLiteral("image/png")), QStringLiteral("clipboard picture"));
         return {direct.images, direct.skipped};
     }
+    // A drawing is taken as its bytes, judged before anything draws it: decoding it through imageData()
+    // would open whatever files it names on this thread.
+    for (const QString& format : data->formats()) {
+        if (!format.startsWith(QLatin1String("image/")) || !format.contains(QLatin1String("svg"))) continue;
+        direct.addData(data->data(format), QStringLiteral("clipboard picture"));
+        return {direct.images, direct.skipped};
+    }
     if (data->hasImage()) {
         if (const auto png = boundedPng(qvariant_cast<QImage>(data->imageData())))
             pictures.images.push_back(*png);

@@ -1,6 +1,7 @@
 #include "model/text/TextPictures.h"
 
 #include "platform/BoundedFile.h"
+#include "platform/PictureGuard.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -55,5 +56,12 @@ std::variant<QByteArray, TextPictures::Skipped> TextPictures::readPictureFile(co
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     if (!QImageReader(&buffer).canRead()) return Skipped{path, QStringLiteral("it is not a picture")};
+    if (const auto why = refusal(bytes)) return Skipped{path, *why};
     return bytes;
+}
+
+std::optional<QString> TextPictures::refusal(const QByteArray& bytes)
+{
+    if (PictureGuard::selfContained(bytes)) return std::nullopt;
+    return QStringLiteral("it refers to files outside itself");
 }

@@ -30,4 +30,7 @@ public:
     // (a link must lead to a regular file), opened without waiting (a pipe, socket or device is never
     // read), checked again on the open file, and only then sniffed and read, at most maximumBytes.
     static std::variant<QByteArray, Skipped> readPictureFile(const QString& path);
+    // Why picture bytes must not be decoded (a drawing that names files outside itself), for the user;
+    // none when they may be.
+    static std::optional<QString> refusal(const QByteArray& bytes);
 };
