@@ -1,6 +1,7 @@
 #include "platform/Settings.h"
 
 #include <QDir>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -13,6 +14,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/BoundedFile.h"
 #include "platform/Log.h"
 #include "platform/PrivateFiles.h"
 
@@ -144,6 +146,23 @@ std::unique_ptr<Settings>& sharedSlot()
     return instance;
 }
 
+QString refusalText(const BoundedFile::Refused& refused)
+{
+    switch (refused.failure) {
+        case BoundedFile::Failure::Missing:
+            return QStringLiteral("it does not exist");
+        case BoundedFile::Failure::Folder:
+            return QStringLiteral("it is a folder");
+        case BoundedFile::Failure::NotRegular:
+            return QStringLiteral("it is not a regular file");
+        case BoundedFile::Failure::TooLarge:
+            return QStringLiteral("it is larger than 1 MiB");
+        case BoundedFile::Failure::Unreadable:
+            break;
+    }
+    return refused.error;
+}
+
 }  // namespace
 
 FileSettingsBackend::FileSettingsBackend(QString path) : m_path(std::move(path)) {}
@@ -159,15 +178,16 @@ QVariantMap FileSettingsBackend::load()
     // Files left readable by an earlier release (or the umask) are made private again.
     if (QFileInfo::exists(QFileInfo(m_path).absolutePath()))
         PrivateFiles::restrictTree(QFileInfo(m_path).absolutePath());
-    QFile file(m_path);
-    if (!file.exists()) return {};
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(Log::app, "Settings file could not be read: %s", qUtf8Printable(file.errorString()));
+    const auto read = BoundedFile::read(m_path, maxFileBytes);
+    if (const auto* refused = std::get_if<BoundedFile::Refused>(&read)) {
+        // Anything but a missing file is left where it is for the user: reported, never read, never replaced.
+        if (refused->failure != BoundedFile::Failure::Missing)
+            qCWarning(Log::app, "Settings file was unreadable and was left as it is: %s",
+                      qUtf8Printable(refusalText(*refused)));
         return {};
     }
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    file.close();
+    const QJsonDocument doc = QJsonDocument::fromJson(std::get<QByteArray>(read), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
         // Keep the unreadable file for the user; the next write would otherwise replace it.
         const QString aside = m_path + QStringLiteral(".corrupt-") +
@@ -181,11 +201,13 @@ QVariantMap FileSettingsBackend::load()
 
 SettingsBackend::Snapshot FileSettingsBackend::reread()
 {
-    QFile file(m_path);
-    if (!file.exists()) return {Snapshot::State::missing, {}, {}};
-    if (!file.open(QIODevice::ReadOnly)) return {Snapshot::State::unreadable, {}, file.errorString()};
+    const auto read = BoundedFile::read(m_path, maxFileBytes);
+    if (const auto* refused = std::get_if<BoundedFile::Refused>(&read)) {
+        if (refused->failure == BoundedFile::Failure::Missing) return {Snapshot::State::missing, {}, {}};
+        return {Snapshot::State::unreadable, {}, refusalText(*refused)};
+    }
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(std::get<QByteArray>(read), &error);
     if (error.error != QJsonParseError::NoError) return {Snapshot::State::unreadable, {}, error.errorString()};
     if (!doc.isObject()) return {Snapshot::State::unreadable, {}, QStringLiteral("not a JSON object")};
     return {Snapshot::State::values, decodeRoot(doc.object()), {}};
@@ -193,6 +215,11 @@ SettingsBackend::Snapshot FileSettingsBackend::reread()
 
 bool FileSettingsBackend::store(const QVariantMap& values)
 {
+    // A pipe, device or folder in the file's place was put there by someone: it is not replaced.
+    if (const QFileInfo existing(m_path); existing.exists() && !existing.isFile()) {
+        qCWarning(Log::app, "Settings file could not be written: it is not a regular file");
+        return false;
+    }
     PrivateFiles::makeFolder(QFileInfo(m_path).absolutePath());
     QJsonObject root;
     for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));

@@ -49,6 +49,9 @@ private:
 // overwritten) and reading starts empty.
 class FileSettingsBackend : public SettingsBackend {
 public:
+    // A settings file is a few KB; one larger than this is not read at all (and left as it is).
+    static constexpr qint64 maxFileBytes = 1024 * 1024;
+
     explicit FileSettingsBackend(QString path);
     QVariantMap load() override;
     bool store(const QVariantMap& values) override;

@@ -1,6 +1,9 @@
 // settings.json edited by another process while the application runs.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -104,6 +107,57 @@ TEST_F(SettingsMerge, UnreadableFileIsLeftAloneReportedOnceAndWrittenWhenReadabl
     EXPECT_EQ(after["b"], typed("int", "2"));
     EXPECT_EQ(after["c"], typed("int", "3"));
     EXPECT_TRUE(s.lastWriteSucceeded());
+}
+
+// Something other than a settings file in its place (a pipe, a link to a device, a file of many MB) is
+// never waited on, never read whole and never replaced, at launch or while running; the values live in
+// memory meanwhile.
+TEST_F(SettingsMerge, WhatIsNoSettingsFileIsNeitherReadWholeNorReplaced)
+{
+    auto isFifo = [](const QString& p) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(p).constData(), &st) == 0 && S_ISFIFO(st.st_mode);
+    };
+    {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        LogCapture log;
+        Settings s(std::make_unique<FileSettingsBackend>(path));  // at launch: would block in open()
+        s.setValue("a", 1);
+        EXPECT_EQ(s.intValue("a"), 1);
+        EXPECT_FALSE(s.lastWriteSucceeded());
+        EXPECT_TRUE(isFifo(path));
+        EXPECT_EQ(log.count("left as it is: it is not a regular file"), 1) << log.lines().join("\n").toStdString();
+        ASSERT_TRUE(QFile::remove(path));
+    }
+    {
+        Settings s(std::make_unique<FileSettingsBackend>(path));  // while running
+        s.setValue("a", 1);
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        s.mergeOutsideChanges();
+        s.setValue("b", 2);
+        EXPECT_TRUE(isFifo(path));
+        EXPECT_EQ(s.intValue("b"), 2);
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_TRUE(QFile::link("/dev/zero", path));
+        s.setValue("c", 3);  // would read until memory runs out
+        EXPECT_EQ(QFileInfo(path).symLinkTarget(), "/dev/zero");
+        ASSERT_TRUE(QFile::remove(path));
+    }
+    {
+        // Larger than the cap, though valid: left untouched (not even moved aside), and not written over.
+        QJsonObject big;
+        big["filler"] = typed("string", QString(FileSettingsBackend::maxFileBytes, u'x'));
+        writeOutside(big);
+        const QByteArray before = readFile(path);
+        LogCapture log;
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        EXPECT_FALSE(s.contains("filler"));
+        s.setValue("a", 1);
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_TRUE(QDir(dir.path()).entryList({"settings.json.corrupt-*"}).isEmpty());
+        EXPECT_EQ(log.count("left as it is: it is larger than 1 MiB"), 1) << log.lines().join("\n").toStdString();
+    }
 }
 
 }  // namespace
