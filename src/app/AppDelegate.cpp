@@ -17,6 +17,8 @@
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
 #include "platform/Log.h"
+#include "platform/ModelContext.h"
+#include "platform/OwnedSelections.h"
 #include "platform/Settings.h"
 #include "platform/StartupActivation.h"
 #include "platform/WindowStates.h"
@@ -87,6 +89,8 @@ bool AppDelegate::applicationDidFinishLaunching()
         connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
             if (window) m_lastActive = window;
         });
+        // Each selection this process owns is traced to the note it came from, so a lock takes it back.
+        OwnedSelections::track();
         // Whatever ends the run (the menu, a signal, the session), no private note stays in the clear.
         connect(qGuiApp, &QCoreApplication::aboutToQuit, this, [this] { m_parts.unlockSession.relockAll(); });
     }

@@ -23,6 +23,7 @@
 #include "model/Note.h"
 #include "model/WallpaperCache.h"
 #include "note/NotePopovers.h"
+#include "platform/OwnedSelections.h"
 #include "platform/PasswordDialog.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
@@ -467,6 +468,8 @@ void NoteView::setNote(Note* note)
 {
     const bool another = note != m_model.note();
     m_model.setNote(note);
+    // What is selected or copied in here is traced back to this note, so locking it can take it back.
+    setProperty(OwnedSelections::noteProperty, note ? QVariant(note->uuid()) : QVariant());
     // Nothing of the last note's animation carries over to this one.
     if (another) {
         m_activeness.jumpTo(m_model.isActive() ? 1.0 : 0.0);

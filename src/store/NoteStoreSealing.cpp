@@ -45,6 +45,8 @@ void NoteStore::saveAndErase()
 
 Status<NoteSealing::Error> NoteStore::lock(Note& note)
 {
+    // Whatever was selected or copied in the note goes, even text since edited away.
+    OwnedSelections::releaseFromNote(note.uuid());
     auto sealed = sealPlaintext(note);
     note.setIsLocked(true);
     saveAndErase();
@@ -53,6 +55,7 @@ Status<NoteSealing::Error> NoteStore::lock(Note& note)
 
 Status<NoteSealing::Error> NoteStore::reseal(Note& note)
 {
+    if (note.isLocked()) OwnedSelections::releaseFromNote(note.uuid());
     if (!note.isLocked() || !hasPlaintextBody(note)) return {};
     // Taken before sealing, while the blocks can still be read.
     const std::optional<QSet<QUuid>> named = referencedImageIDs(note);

@@ -2,9 +2,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 
 #include "platform/BoundedFile.h"
 #include "platform/OwnedSelections.h"
@@ -123,6 +128,36 @@ TEST(OwnedSelectionsTest, ASelectionIsRecognisedAsPartOfTheNoteItCameFrom)
     for (const QString& other : {QString("4712"), QString(), QString(" \n "), QString("PIN  4711")})
         EXPECT_FALSE(OwnedSelections::isPartOf(other, note)) << other.toStdString();
     EXPECT_EQ(OwnedSelections::releaseTextFrom(note), 0) << "nothing is given up that is not held";
+}
+
+// A selection is traced to the note whose view had the focus when it was set, whatever its text: so a
+// lock can take back a copy that no longer matches the note's words.
+TEST(OwnedSelectionsTest, EachSelectionIsTracedToTheNoteItWasTakenFrom)
+{
+    OwnedSelections::track();
+    OwnedSelections::track();  // once is enough; twice does no harm
+    QWidget noteView;
+    const QUuid id = QUuid::createUuid();
+    noteView.setProperty(OwnedSelections::noteProperty, id);
+    auto* editor = new QLineEdit("secret words", &noteView);
+    QWidget settings;
+    auto* field = new QLineEdit(&settings);
+
+    noteView.show();
+    noteView.activateWindow();
+    editor->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&noteView));
+    QGuiApplication::clipboard()->setText("text since edited away", QClipboard::Clipboard);
+    EXPECT_EQ(OwnedSelections::sourceOf(QClipboard::Clipboard), id);
+
+    settings.show();
+    settings.activateWindow();
+    field->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    QGuiApplication::clipboard()->setText("from elsewhere", QClipboard::Clipboard);
+    EXPECT_EQ(OwnedSelections::sourceOf(QClipboard::Clipboard), std::nullopt);
+    EXPECT_EQ(OwnedSelections::releaseFromNote(id), 0);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(QClipboard::Clipboard), "from elsewhere");
 }
 
 }  // namespace
