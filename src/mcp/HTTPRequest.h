@@ -4,6 +4,7 @@
 #include <QMap>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // One parsed HTTP/1.1 request of the local endpoint.
@@ -12,8 +13,12 @@ struct HTTPRequest {
     QString method;
     // The second word of the request line: path and query as sent.
     QString target;
+    // The third word of the request line: "HTTP/1.1" or "HTTP/1.0".
+    QString version;
     // Names lower-cased and trimmed, values trimmed; a later line of the same name replaces an earlier one.
     QMap<QString, QString> headers;
+    // The lower-case names of headers that came more than once.
+    QStringList repeated;
     QByteArray body;
 
     // The target up to its first "?" (empty pieces dropped), or the whole target when that leaves nothing.

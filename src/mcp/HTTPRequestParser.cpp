@@ -95,11 +95,18 @@ HTTPRequestParser::State HTTPRequestParser::parseHead(qsizetype headEnd)
     const QList<QStringView> lines = QStringView(head).split(QStringLiteral("\r\n"));
     const QList<QStringView> words = lines.first().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.size() < 2) return State::Malformed;
-    if (hasLineBreakOrNul(lines.first())) return State::BadRequest;
+    if (hasLineBreakOrNul(lines.first()) || words.size() != 3) return State::BadRequest;
+    // HTTP-name "/" DIGIT "." DIGIT; of those only the two versions this reader speaks.
+    const QStringView version = words[2];
+    const bool wellFormed = version.size() == 8 && version.startsWith(QLatin1String("HTTP/")) && version[5].isDigit() &&
+                            version[6] == QLatin1Char('.') && version[7].isDigit();
+    if (!wellFormed) return State::BadRequest;
+    if (version != QLatin1String("HTTP/1.1") && version != QLatin1String("HTTP/1.0")) return State::VersionNotSupported;
 
     HTTPRequest request;
     request.method = words[0].toString();
     request.target = words[1].toString();
+    request.version = version.toString();
     QList<QStringView> lengths;
     QStringList codings;
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -114,6 +121,8 @@ HTTPRequestParser::State HTTPRequestParser::parseHead(qsizetype headEnd)
         const QString value = trimSpacesAndTabs(line.mid(colon + 1));
         if (lowerName == QLatin1String("content-length")) lengths.append(line.mid(colon + 1));
         if (lowerName == QLatin1String("transfer-encoding")) codings.append(value);
+        if (request.headers.contains(lowerName) && !request.repeated.contains(lowerName))
+            request.repeated.append(lowerName);
         request.headers.insert(lowerName, value);
     }
 

@@ -10,17 +10,18 @@
 // The body is framed by Content-Length or by the chunked transfer coding. Anything that another
 // reader (a proxy, a client library) could frame differently is refused rather than guessed at:
 // both framings at once, lengths that disagree, header lines that are folded, lack a colon or have
-// blanks before it, and bare CR or LF in the head.
+// blanks before it, bare CR or LF in the head, a request line that is not method, target and version.
 class HTTPRequestParser {
 public:
     enum class State {
-        NeedMore,         // no complete request yet
-        Complete,         // request() holds the request; further bytes are ignored
-        BadRequest,       // the framing cannot be trusted (see above): answer 400
-        NotImplemented,   // a transfer coding other than chunked: answer 501
-        ContentTooLarge,  // a declared length or chunk size past the byte limit: answer 413
-        Malformed,        // the head can never form a request (bad UTF-8, a one-word request line)
-        TooLarge,         // the bytes run past the limits without a request: close unanswered
+        NeedMore,             // no complete request yet
+        Complete,             // request() holds the request; further bytes are ignored
+        BadRequest,           // the framing cannot be trusted (see above): answer 400
+        NotImplemented,       // a transfer coding other than chunked: answer 501
+        ContentTooLarge,      // a declared length or chunk size past the byte limit: answer 413
+        VersionNotSupported,  // an HTTP version other than 1.0 and 1.1: answer 505
+        Malformed,            // the head can never form a request (bad UTF-8, a one-word request line): answer 400
+        TooLarge,             // the bytes run past the limits without a request: answer 400 where the socket takes it
     };
 
     // Requests (head and body, the body counted as decoded) may take at most this many bytes.

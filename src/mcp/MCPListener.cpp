@@ -572,10 +572,13 @@ private:
                         return answerAndClose(c, 501, QStringLiteral("Not Implemented"));
                     case HTTPRequestParser::State::ContentTooLarge:
                         return answerAndClose(c, 413, QStringLiteral("Content Too Large"));
+                    case HTTPRequestParser::State::VersionNotSupported:
+                        return answerAndClose(c, 505, QStringLiteral("HTTP Version Not Supported"));
                     case HTTPRequestParser::State::Malformed:
                     case HTTPRequestParser::State::TooLarge:
-                        close(c);
-                        return;
+                        // Answered too: a client that sent something unreadable learns so rather than
+                        // seeing the connection drop.
+                        return answerAndClose(c, 400, QStringLiteral("Bad Request"));
                 }
                 return;
             }

@@ -126,9 +126,14 @@ void MCPService::respond(const HTTPRequest& request, std::function<void(const QB
 
 std::variant<QByteArray, MCPService::Call> MCPService::screen(Gate& gate, const HTTPRequest& request)
 {
+    // A header the checks below rely on must say one thing: with two, another reader could take the
+    // one these checks did not look at. A request without Host names no server at all.
+    for (const char* name : {"host", "origin", "content-type", "mcp-session-id"})
+        if (request.repeated.contains(QLatin1String(name))) return emptyAnswer(400, QStringLiteral("Bad Request"));
+    if (!request.header(QStringLiteral("host"))) return emptyAnswer(400, QStringLiteral("Bad Request"));
     if (const auto origin = request.header(QStringLiteral("origin")); origin && !isLocalOrigin(*origin))
         return emptyAnswer(403, QStringLiteral("Forbidden"));
-    if (const auto host = request.header(QStringLiteral("host")); host && !isLocalHost(*host))
+    if (const auto host = request.header(QStringLiteral("host")); !isLocalHost(*host))
         return emptyAnswer(403, QStringLiteral("Forbidden"));
     if (request.method == QLatin1String("OPTIONS"))
         return emptyAnswer(204, QStringLiteral("No Content"), corsHeaders(request));

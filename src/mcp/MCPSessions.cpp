@@ -7,11 +7,19 @@
 QString MCPSessions::open(const QString& clientName)
 {
     std::lock_guard lock(m_mutex);
+    QHash<QString, int> held;
+    for (const Session& session : std::as_const(m_sessions)) ++held[session.clientName];
+    while (held.value(clientName) >= m_maxPerClient) {
+        endOldestOf(clientName);
+        --held[clientName];
+    }
     while (m_sessions.size() >= m_max && !m_sessions.isEmpty()) {
-        auto oldest = m_sessions.begin();
-        for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
-            if (it->lastUse < oldest->lastUse) oldest = it;
-        m_sessions.erase(oldest);
+        // The client holding the most gives one up.
+        QString most;
+        for (auto it = held.begin(); it != held.end(); ++it)
+            if (most.isNull() || it.value() > held.value(most)) most = it.key();
+        endOldestOf(most);
+        --held[most];
     }
     std::array<quint32, 8> random{};
     QRandomGenerator::system()->fillRange(random.data(), random.size());
@@ -21,6 +29,14 @@ QString MCPSessions::open(const QString& clientName)
         QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     m_sessions.insert(id, Session{clientName, ++m_clock});
     return id;
+}
+
+void MCPSessions::endOldestOf(const QString& clientName)
+{
+    auto oldest = m_sessions.end();
+    for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
+        if (it->clientName == clientName && (oldest == m_sessions.end() || it->lastUse < oldest->lastUse)) oldest = it;
+    if (oldest != m_sessions.end()) m_sessions.erase(oldest);
 }
 
 std::optional<QString> MCPSessions::use(const QString& id)

@@ -8,14 +8,19 @@
 
 // The transport sessions of the local endpoint: a session begins with an answered `initialize` of an
 // approved client and is named by a random id that every later request must carry. Sessions live in
-// memory only (a relaunch ends them all), end when the client deletes them, and are bounded in number:
-// beyond the bound the session used least recently ends. Safe to use from any thread: the listener's
-// thread checks sessions while the main thread opens and ends them.
+// memory only (a relaunch ends them all), end when the client deletes them, and are bounded in number,
+// per client name and in all. Beyond either bound a session of the client that holds the most ends
+// (its least recently used one): a client opening sessions in a loop ends only its own. Safe to use from any thread:
+// the listener's thread checks sessions while the main thread opens and ends them.
 class MCPSessions {
 public:
     static constexpr int kMaxSessions = 32;
+    static constexpr int kMaxSessionsPerClient = 8;
 
-    explicit MCPSessions(int maxSessions = kMaxSessions) : m_max(maxSessions) {}
+    explicit MCPSessions(int maxSessions = kMaxSessions, int maxPerClient = kMaxSessionsPerClient)
+        : m_max(maxSessions), m_maxPerClient(maxPerClient)
+    {
+    }
 
     // Opens a session for the client and returns its id: 43 characters of URL-safe Base64 (256 random bits).
     QString open(const QString& clientName);
@@ -35,7 +40,11 @@ private:
         QString clientName;
         quint64 lastUse = 0;
     };
+    // Ends the least recently used session of that client.
+    void endOldestOf(const QString& clientName);
+
     int m_max;
+    int m_maxPerClient;
     mutable std::mutex m_mutex;
     quint64 m_clock = 0;
     QHash<QString, Session> m_sessions;

@@ -53,6 +53,13 @@ TEST(HTTPRequest, RefusesBadLengthsMalformedHeadsAndOversizeRequestsAtOnce)
     EXPECT_EQ(HTTPRequestParser().feed("POST\r\nHost: x\r\n\r\n"), State::Malformed);
     EXPECT_EQ(HTTPRequestParser().feed("POST /mcp\xff HTTP/1.1\r\n\r\n"), State::Malformed);
     EXPECT_TRUE(HTTPRequest::parse("POST /mcp HTTP/1.1\r\nContent-Length: 1\r\n\r\n\xff"));  // the body's business
+    // The request line is method, target and version; only HTTP/1.0 and 1.1 are spoken.
+    EXPECT_EQ(HTTPRequestParser().feed("POST /mcp\r\nHost: x\r\n\r\n"), State::BadRequest);
+    EXPECT_EQ(HTTPRequestParser().feed("POST /mcp HTTP/1.1 more\r\n\r\n"), State::BadRequest);
+    EXPECT_EQ(HTTPRequestParser().feed("POST /mcp HTTP/1\r\n\r\n"), State::BadRequest);
+    EXPECT_EQ(HTTPRequestParser().feed("POST /mcp HTTP/2.0\r\n\r\n"), State::VersionNotSupported);
+    EXPECT_EQ(HTTPRequestParser().feed("POST /mcp HTTP/0.9\r\n\r\n"), State::VersionNotSupported);
+    EXPECT_EQ(HTTPRequest::parse("GET / HTTP/1.0\r\nA: 1\r\na: 2\r\nB: 3\r\n\r\n")->repeated, QStringList{"a"});
 
     // Head and declared body may fill the cap exactly; a declared length past it is refused unread.
     const QByteArray head = "POST / HTTP/1.1\r\nContent-Length: 61\r\n\r\n";

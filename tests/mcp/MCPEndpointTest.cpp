@@ -251,14 +251,56 @@ TEST(MCPEndpoint, SessionsGuardEveryMessageButInitialize)
     EXPECT_EQ(ServiceFixture::statusOf(send(ping, again)), 200);
     EXPECT_EQ(f.approver.names.size(), asked);
 
-    // Bounded: the session used least recently makes room for a new one.
+    // Bounded: the session used least recently makes room for a new one, and a client opening sessions
+    // in a loop ends only its own.
+    const QString other = ServiceFixture::headerOf(initialize("Other"), "Mcp-Session-Id");
     QStringList opened;
-    for (int i = 0; i < MCPSessions::kMaxSessions; ++i)
+    for (int i = 0; i < MCPSessions::kMaxSessions + 1; ++i)
         opened << ServiceFixture::headerOf(initialize("Zed"), "Mcp-Session-Id");
-    EXPECT_EQ(f.service->sessionCount(), MCPSessions::kMaxSessions);
+    EXPECT_EQ(f.service->sessionCount(), MCPSessions::kMaxSessionsPerClient + 1);
     EXPECT_EQ(ServiceFixture::statusOf(send(ping, again)), 404);
-    EXPECT_EQ(ServiceFixture::statusOf(send(ping, opened.first())), 200);
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, opened.first())), 404);
     EXPECT_EQ(ServiceFixture::statusOf(send(ping, opened.last())), 200);
+    EXPECT_EQ(ServiceFixture::statusOf(send(ping, other)), 200);
+}
+
+// When every session is taken, the client holding the most gives up its least recently used one.
+TEST(MCPSessionsTest, EachClientIsCappedAndAFullTableTakesFromTheLargestHolder)
+{
+    MCPSessions sessions(4, 2);
+    const QString a = sessions.open("A");
+    const QString b1 = sessions.open("B"), b2 = sessions.open("B");
+    sessions.use(b1);
+    const QString b3 = sessions.open("B");  // B's least recently used (b2) ends, not A's
+    EXPECT_FALSE(sessions.use(b2));
+    const QString c = sessions.open("C");
+    const QString d = sessions.open("D");  // full: B holds the most
+    EXPECT_EQ(sessions.count(), 4);
+    EXPECT_FALSE(sessions.use(b1));
+    for (const QString& live : {a, b3, c, d}) EXPECT_TRUE(sessions.use(live));
+}
+
+// The checks rely on one Host, Origin, Content-Type and session id each; with two, another reader
+// could take the one not checked. A request naming no host is refused as well.
+TEST(MCPEndpoint, RepeatedCheckedHeadersAndAMissingHostAreRefused)
+{
+    ServiceFixture f;
+    const QByteArray body = R"({"jsonrpc":"2.0","method":"ping","id":1})";
+    auto send = [&](const QByteArray& headers) {
+        const QByteArray raw = "POST /mcp/" + f.service->token().toLatin1() + " HTTP/1.1\r\n" + headers +
+                               "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        const std::optional<HTTPRequest> request = HTTPRequest::parse(raw);
+        return request ? ServiceFixture::statusOf(f.respond(*request)) : -1;
+    };
+    const QByteArray host = "Host: 127.0.0.1\r\n", json = "Content-Type: application/json\r\n";
+    const QByteArray session = "Mcp-Session-Id: " + f.session.toLatin1() + "\r\n";
+    EXPECT_EQ(send(host + json + session), 200);
+    EXPECT_EQ(send(json + session), 400);
+    EXPECT_EQ(send(host + "host: evil.example\r\n" + json + session), 400);
+    EXPECT_EQ(send(host + "Origin: http://localhost\r\nOrigin: http://evil.example\r\n" + json + session), 400);
+    EXPECT_EQ(send(host + json + "content-type: text/plain\r\n" + session), 400);
+    EXPECT_EQ(send(host + json + session + "MCP-SESSION-ID: other\r\n"), 400);
+    EXPECT_EQ(send(host + json + session + "X-Other: 1\r\nX-Other: 2\r\n"), 200);  // not one the checks read
 }
 
 // The client's name is the client's word: it reaches the card only when it cannot pose as the card's

@@ -200,7 +200,9 @@ TEST(MCPListener, FramingOverTheWire)
               "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(await(exchange(e.port, {"POST /mcp HTTP/1.1\r\nContent-Length: 5000\r\n\r\n"})),
               "HTTP/1.1 413 Content Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(await(exchange(e.port, {QByteArray(600, 'a'), QByteArray(600, 'a')}, 20)), "");
+    // Bytes past the limit that never form a head are still told so before the connection closes.
+    EXPECT_EQ(await(exchange(e.port, {QByteArray(600, 'a'), QByteArray(600, 'a')}, 20)),
+              "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(e.requests, 2);
 }
 
@@ -234,6 +236,14 @@ TEST(MCPListener, FramingRefusalsAreAnsweredAndClosed)
         {post + "Content-Length: +5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
         {post + "X-Note: a\r\n b\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
         {post + "Content-Length : 5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
+        // The request line: method, target and a version this reader speaks; nothing before it.
+        {"POST /mcp HTTP/2.0\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 505 HTTP Version Not Supported\r\n"},
+        {"POST /mcp HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n\r\nhello", "ok:hello"},
+        {"POST /mcp\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+        {"POST /mcp HTTP/1.1 x\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+        {"POST\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n"},
+        {"\r\n" + post + "Content-Length: 5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
+        {post + "X-Note: \xff\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.1 400 Bad Request\r\n"},
     };
     int served = 0;
     for (const auto& c : cases) {

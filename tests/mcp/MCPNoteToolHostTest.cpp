@@ -47,6 +47,7 @@ protected:
     const QJsonObject tool(const QString& name, const QJsonObject& arguments)
     {
         HTTPRequest request{"POST", "/mcp/" + service->token()};
+        request.headers.insert("host", "127.0.0.1:48219");
         request.headers.insert("content-type", "application/json");
         request.headers.insert("mcp-session-id", service->openSession("Tools test"));
         request.body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"},
