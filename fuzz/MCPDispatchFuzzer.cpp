@@ -52,7 +52,7 @@ public:
             if (QUuid::fromString(n.id) == id) return n;
         return std::nullopt;
     }
-    QString create(const QString&, const QString&) override { return m_notes.first().id; }
+    Result<QString, WriteFailure> create(const QString&, const QString&) override { return m_notes.first().id; }
 
 private:
     QList<MCPNoteRecord> m_notes;

@@ -129,7 +129,7 @@ struct BenchTools : MCPToolHost {
     QList<MCPNoteRecord> allActive(int limit) override { return notes.mid(0, limit); }
     QList<MCPNoteRecord> pinned(int) override { return {}; }
     std::optional<MCPNoteRecord> note(const QUuid&) override { return std::nullopt; }
-    QString create(const QString&, const QString&) override { return {}; }
+    Result<QString, WriteFailure> create(const QString&, const QString&) override { return QString(); }
 };
 
 struct AllowAll : MCPApprover {

@@ -44,7 +44,7 @@ struct NoTools : MCPToolHost {
     QList<MCPNoteRecord> allActive(int) override { return {}; }
     QList<MCPNoteRecord> pinned(int) override { return {}; }
     std::optional<MCPNoteRecord> note(const QUuid&) override { return std::nullopt; }
-    QString create(const QString&, const QString&) override { return {}; }
+    Result<QString, WriteFailure> create(const QString&, const QString&) override { return QString(); }
 };
 struct NoApprover : MCPApprover {
     void request(const QString&, const QString&, std::function<void(bool)> done) override { done(false); }

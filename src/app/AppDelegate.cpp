@@ -81,6 +81,7 @@ bool AppDelegate::applicationDidFinishLaunching()
         connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
         connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
         connect(m_parts.tray, &TarnwickApp::openSettingsRequested, this, &AppDelegate::openSettings);
+        connect(m_parts.tray, &TarnwickApp::quitRequested, this, &AppDelegate::quit);
     }
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -169,6 +170,28 @@ bool AppDelegate::onboardingCompleted() const
     return m_parts.settings.boolValue(QStringLiteral("onboarding.completed"));
 }
 
+bool AppDelegate::quit()
+{
+    NoteStore& store = m_parts.store;
+    store.saveNow();
+    while (store.saveFailure() && store.context().hasChanges()) {
+        const QString failure = *store.saveFailure();
+        const UnsavedQuit::Choice choice = m_parts.askUnsavedQuit(failure);
+        if (choice == UnsavedQuit::Choice::keepRunning) return false;
+        if (choice == UnsavedQuit::Choice::quitAnyway) {
+            qCWarning(Log::store, "Quit without saving the latest changes, as the user chose: %s",
+                      qUtf8Printable(failure));
+            break;
+        }
+        store.saveNow();
+    }
+    if (m_parts.endRun)
+        m_parts.endRun();
+    else
+        QCoreApplication::quit();
+    return true;
+}
+
 OnboardingController& AppDelegate::onboarding()
 {
     if (!m_onboarding) {
@@ -177,7 +200,7 @@ OnboardingController& AppDelegate::onboarding()
         hooks.presentShelf = [this] {
             if (m_shelf.present) m_shelf.present();
         };
-        hooks.quit = m_parts.quit ? m_parts.quit : [] { QCoreApplication::quit(); };
+        hooks.quit = m_parts.quit ? m_parts.quit : [this] { quit(); };
         m_onboarding = std::make_unique<OnboardingController>(
             m_parts.settings, m_parts.clock,
             [this](OnboardingController& controller) {

@@ -11,6 +11,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/StorageWarning.h"
+#include "app/UnsavedQuit.h"
 #include "platform/NotificationCenter.h"
 
 class CaptureActions;
@@ -89,6 +90,10 @@ public:
         std::function<OnboardingPanel*(OnboardingController&)> onboardingPanel;
         // The application's normal quit (Ctrl+Q in the tour).
         std::function<void()> quit;
+        // Asks whether to quit while the latest changes could not be saved; the real question by default.
+        std::function<UnsavedQuit::Choice(const QString&)> askUnsavedQuit = UnsavedQuit::ask;
+        // Ends the event loop once quitting is settled; QCoreApplication::quit when left empty.
+        std::function<void()> endRun;
         // Explains why a reminder just set cannot appear (no notification service); the real panel when
         // left empty. Asked at most once per session, by the reminder scheduler.
         std::function<void()> explainNotifications;
@@ -127,6 +132,10 @@ public:
     void openReminder(const QUuid& noteID);
     // The application lost the focus (kept apart so it can be played without a display).
     void applicationDeactivated();
+    // The application's own ways out (the tray menu, the shelf, the tour) end here: a last save, and
+    // when the disk refuses it the user decides (Save Again, Quit Anyway, or stay) rather than losing
+    // the changes without a word. False when the application stays.
+    bool quit();
 
 private:
     void addNoteObservers();

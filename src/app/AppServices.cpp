@@ -1,5 +1,7 @@
 #include "app/AppServices.h"
 
+#include "app/AppDelegate.h"
+
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <algorithm>
@@ -111,6 +113,13 @@ AppServices::AppServices(ModelContainer& container)
         m_shelf = std::make_unique<ShelfController>(store, *m_search, m_settings, m_clock, hooks);
         ShelfPanel::Options options;
         options.storeFailed = PersistenceController::storeFailure().has_value();
+        // The shelf's power button quits as the tray menu does: through the shell's last save.
+        options.quit = [] {
+            if (AppDelegate* shell = AppDelegate::sharedInstance())
+                shell->quit();
+            else
+                QCoreApplication::quit();
+        };
         options.captureBroken = [probe = m_selectionReader.get()] { return !probe->isAvailable(); };
         // The gear and the capture banner; the window exists by the time the shelf is shown.
         options.showSettings = [this] {
@@ -150,6 +159,10 @@ AppServices::AppServices(ModelContainer& container)
     m_mcpApproval = std::make_unique<MCPApprovalController>(m_clock);
     m_mcpTokens = std::make_unique<MCPKeychainTokenStore>();
     m_mcpTools = std::make_unique<MCPNoteToolHost>(store, *m_search);
+    if (PersistenceController::storeFailure())
+        m_mcpTools->setVolatile(
+            QStringLiteral("notes are kept in memory only until Tarnwick quits (the store "
+                           "could not be opened)"));
     // Making the service starts nothing: the launch starts it when "mcp.enabled" is on.
     m_mcp = std::make_unique<MCPService>(*m_mcpTools, *m_mcpApproval, *m_mcpTokens, m_settings);
     m_notifications = std::make_unique<DBusDesktopNotifications>();

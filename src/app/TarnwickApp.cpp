@@ -1,5 +1,7 @@
 #include "app/TarnwickApp.h"
 
+#include <QMetaMethod>
+
 #include <QApplication>
 #include <QMenu>
 
@@ -17,7 +19,13 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
     connect(m_menu->addAction(QStringLiteral("Settings…")), &QAction::triggered, this,
             &TarnwickApp::openSettingsRequested);
     m_menu->addSeparator();
-    connect(m_menu->addAction(QStringLiteral("Quit Tarnwick")), &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(m_menu->addAction(QStringLiteral("Quit Tarnwick")), &QAction::triggered, this, [this] {
+        // Without a shell listening (tests), the menu still quits.
+        if (isSignalConnected(QMetaMethod::fromSignal(&TarnwickApp::quitRequested)))
+            Q_EMIT quitRequested();
+        else
+            QCoreApplication::quit();
+    });
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setIcon(TrayGlyph::icon());

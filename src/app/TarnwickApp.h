@@ -28,6 +28,8 @@ Q_SIGNALS:
     void statusItemClicked();
     void openShelfRequested();
     void openSettingsRequested();
+    // "Quit Tarnwick": the shell decides (a last save may need the user's word).
+    void quitRequested();
 
 private:
     std::unique_ptr<QMenu> m_menu;

@@ -61,9 +61,15 @@ std::optional<MCPNoteRecord> MCPNoteToolHost::note(const QUuid& id)
     return record(*found);
 }
 
-QString MCPNoteToolHost::create(const QString& title, const QString& body)
+Result<QString, MCPToolHost::WriteFailure> MCPNoteToolHost::create(const QString& title, const QString& body)
 {
-    // A failed save is logged by the store and keeps the note in memory; its id is still good.
-    const Note* note = m_store.createNote({title, body, std::nullopt, std::nullopt}).note;
-    return note->uuid().toString(QUuid::WithoutBraces).toUpper();
+    if (m_volatileReason) return WriteFailure{*m_volatileReason};
+    const NoteStore::CreatedNote made = m_store.createNote({title, body, std::nullopt, std::nullopt});
+    if (!made.saved) {
+        // Answered as a failure, so it must not appear later when a retry gets through.
+        const QString why = m_store.saveFailure().value_or(QStringLiteral("the store refused the change"));
+        m_store.discardUnsaved(*made.note);
+        return WriteFailure{why};
+    }
+    return made.note->uuid().toString(QUuid::WithoutBraces).toUpper();
 }

@@ -15,7 +15,10 @@ public:
     QList<MCPNoteRecord> allActive(int limit) override;
     QList<MCPNoteRecord> pinned(int limit) override;
     std::optional<MCPNoteRecord> note(const QUuid& id) override;
-    QString create(const QString& title, const QString& body) override;
+    Result<QString, WriteFailure> create(const QString& title, const QString& body) override;
+    // Set when the store lives in memory only (it could not be opened and the user went on without
+    // it): nothing written through the endpoint would outlast the run, so writes are refused.
+    void setVolatile(const QString& reason) { m_volatileReason = reason; }
 
     // What the tools may see of a note. A locked note's record carries its id and flags only: its
     // title and body stay behind even if a caller forgot to drop it.
@@ -24,4 +27,5 @@ public:
 private:
     NoteStore& m_store;
     SearchEngine& m_search;
+    std::optional<QString> m_volatileReason;
 };

@@ -207,5 +207,8 @@ MCPService::RPCOutcome MCPService::createNote(const QJsonObject& arguments)
                                                         "Tarnwick → Settings → Connections."));
     const QString body = arguments.value(QStringLiteral("body")).toString();
     const QString title = arguments.value(QStringLiteral("title")).toString();
-    return toolContent({{QStringLiteral("id"), m_tools.create(title, body)}});
+    const auto created = m_tools.create(title, body);
+    if (!created)
+        return RPCOutcome::error(-32603, QStringLiteral("Tarnwick couldn't save the note: ") + created.error().reason);
+    return toolContent({{QStringLiteral("id"), *created}});
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -40,7 +42,11 @@ public:
     virtual std::optional<MCPNoteRecord> note(const QUuid& id) = 0;
     // Makes a note with this title and body (tint blue, solid opacity, no source; the default theme
     // when one is set, with its tint when the theme id names a tint), inserts it, saves, and makes it
-    // the active note without opening a window. Returns its id (upper case with hyphens). A failed
-    // save keeps the note in memory and still returns its id.
-    virtual QString create(const QString& title, const QString& body) = 0;
+    // the active note without opening a window. Returns its id (upper case with hyphens), or, when
+    // the note could not be put on disk, why not: the note is then not made at all, so a client that
+    // tries again makes one note, not two.
+    struct WriteFailure {
+        QString reason;
+    };
+    virtual Result<QString, WriteFailure> create(const QString& title, const QString& body) = 0;
 };

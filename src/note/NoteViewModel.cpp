@@ -67,6 +67,8 @@ NoteViewModel::NoteViewModel(NoteStore& store, UnlockSession& unlock, Reminders 
         Q_EMIT changed();
     });
     connect(&m_unlock, &UnlockSession::unlockFailuresChanged, this, &NoteViewModel::changed);
+    // While saves fail, every note window says so (the note's words are in memory only).
+    connect(&m_store, &NoteStore::saveFailureChanged, this, &NoteViewModel::changed);
     // The theme observer is the same for every note.
     m_themeObserver = m_store.notifications().observe(
         tarnwickThemeChanged,
@@ -475,6 +477,13 @@ QColor NoteViewModel::bottomEdgeColour() const
 double NoteViewModel::bottomEdgeAlpha() const
 {
     return m_note && m_store.look(*m_note).wallpaper ? 0.22 : 0.08;
+}
+
+QString NoteViewModel::notice() const
+{
+    if (!m_notice.isEmpty()) return m_notice;
+    if (const auto failure = m_store.saveFailure()) return NoteStore::saveFailureText(*failure);
+    return {};
 }
 
 void NoteViewModel::setNotice(const QString& notice)

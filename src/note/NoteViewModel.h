@@ -138,8 +138,9 @@ public:
     QColor bottomEdgeColour() const;
     double bottomEdgeAlpha() const;
 
-    // A refusal or failure to show to the owner (empty when none), for a few seconds from the latest.
-    QString notice() const { return m_notice; }
+    // A refusal or failure to show to the owner (empty when none), for a few seconds from the latest;
+    // else, while saves fail, the lasting word that notes are not being saved.
+    QString notice() const;
     void showNotice(const QString& notice) { setNotice(notice); }
     bool isFlashing() const { return m_flashing; }
     quint32 themeRevision() const { return m_themeRevision; }

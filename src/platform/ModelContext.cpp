@@ -679,6 +679,13 @@ Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObjec
 Status<StoreError> ModelContext::save()
 {
     if (!hasChanges()) return {};
+    Status<StoreError> saved = writeTransaction();
+    Q_EMIT saveFinished(saved ? QString() : saved.error().description());
+    return saved;
+}
+
+Status<StoreError> ModelContext::writeTransaction()
+{
     if (auto begun = m_db.exec("BEGIN IMMEDIATE"); !begun) return begun;
     std::vector<std::pair<ManagedObject*, qint64>> insertedRows;
     Status<StoreError> written = writeChanges(insertedRows);

@@ -135,6 +135,11 @@ public:
     // Called by a managed object just before an indexed attribute takes a different value.
     void indexedValueWillChange(ManagedObject* object, int attribute, const QVariant& from, const QVariant& to);
 
+Q_SIGNALS:
+    // After every save that had changes to write (autosave included): empty when they are on disk,
+    // else why they are not.
+    void saveFinished(const QString& failure);
+
 private:
     // Live objects by the value of one indexed Uuid attribute; none is held under the null UUID key
     // only when the attribute is none or null.
@@ -163,6 +168,8 @@ private:
     Status<StoreError> load(EntityState& state);
     std::optional<std::vector<ReadRows>> readInParallel(const EntityState& state, const QVector<QVariant>& fallbacks);
     Status<StoreError> writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows);
+    // One save's transaction: everything pending or nothing.
+    Status<StoreError> writeTransaction();
     void scheduleAutosave();
     void addToIndexes(EntityState& state, ManagedObject* object);
     void removeFromIndexes(EntityState& state, ManagedObject* object);

@@ -1,5 +1,7 @@
 #include "shelf/ShelfPanel.h"
 
+#include "store/NoteStore.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -200,6 +202,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive) updateBanner();
     });
+    connect(&m_controller.store(), &NoteStore::saveFailureChanged, this, &ShelfPanel::updateBanner);
     updateSurface();
     updateChips();
     updateBanner();
@@ -235,10 +238,16 @@ void ShelfPanel::updateBanner()
     const bool broken = m_options.captureBroken && m_options.captureBroken();
     auto* icon = qobject_cast<QLabel*>(m_banner->property("iconLabel").value<QObject*>());
     QColor colour;
+    const std::optional<QString> saveFailure = m_controller.store().saveFailure();
     if (m_options.storeFailed) {
         colour = TarnwickTheme::destructive();
         m_bannerText->setText(QStringLiteral("Notes aren\u2019t being saved. Quit and reopen Tarnwick."));
         m_banner->setAccessibleName(QStringLiteral("Warning: notes are not being saved. Quit and reopen Tarnwick."));
+        m_banner->setCursor(Qt::ArrowCursor);
+    } else if (saveFailure) {
+        colour = TarnwickTheme::destructive();
+        m_bannerText->setText(NoteStore::saveFailureText(*saveFailure));
+        m_banner->setAccessibleName(QStringLiteral("Warning: ") + NoteStore::saveFailureText(*saveFailure));
         m_banner->setCursor(Qt::ArrowCursor);
     } else if (broken) {
         colour = TarnwickTheme::offline();
@@ -328,7 +337,7 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (watched == m_banner && event->type() == QEvent::MouseButtonRelease && !m_options.storeFailed &&
-        m_options.showSettings) {
+        !m_controller.store().saveFailure() && m_options.showSettings) {
         m_controller.settings().setValue(QStringLiteral("settings.selectedTab"), QStringLiteral("permissions"));
         m_options.showSettings();
         return true;

@@ -127,7 +127,7 @@ std::vector<std::optional<DecodedEnvelope>> decodeAll(const std::vector<QByteArr
 
 }  // namespace
 
-NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settings, NotificationCenter& notifications,
+NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, NotificationCenter& notifications,
                      QObject* parent)
     : QObject(parent),
       m_themeCache(notifications),
@@ -137,6 +137,7 @@ NoteStore::NoteStore(ModelContext& context, const Clock& clock, Settings& settin
       m_notifications(notifications)
 {
     m_context.setAutosaveEnabled(true);
+    connect(&m_context, &ModelContext::saveFinished, this, &NoteStore::saveFinished);
 }
 
 NoteStore::~NoteStore() = default;
@@ -164,6 +165,13 @@ NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::
     const bool saved = saveNow();
     setActiveNoteID(note->uuid());
     return {note, saved};
+}
+
+void NoteStore::discardUnsaved(Note& note)
+{
+    const QUuid id = note.uuid();
+    m_context.remove(&note);
+    if (m_activeNoteID == id) setActiveNoteID(std::nullopt);
 }
 
 void NoteStore::setReadOnlyNoteIDs(const QSet<QUuid>& ids)
@@ -286,6 +294,35 @@ bool NoteStore::saveNow()
     m_revision = qint64(quint64(m_revision) + 1);
     Q_EMIT revisionChanged(m_revision);
     return bool(saved);
+}
+
+void NoteStore::saveFinished(const QString& failure)
+{
+    if (failure.isEmpty()) {
+        m_retry.cancel();
+        m_retryDelayMs = firstRetryMs;
+        if (!m_saveFailure) return;
+        m_saveFailure.reset();
+        qCInfo(Log::store, "Saving works again: every change is on disk.");
+        Q_EMIT saveFailureChanged();
+        return;
+    }
+    const bool changed = m_saveFailure != failure;
+    m_saveFailure = failure;
+    // A full disk frees up without telling anyone: try again, less often the longer it lasts.
+    if (!m_retry.isActive()) {
+        m_retry = m_clock.after(m_retryDelayMs, this, [this] {
+            m_retry = TimerHandle();  // fired: the outcome of this try may schedule the next
+            if (m_context.hasChanges()) {
+                saveNow();
+            } else {
+                // Whatever failed is gone (undone, or written by another path): nothing waits.
+                saveFinished(QString());
+            }
+        });
+        m_retryDelayMs = std::min(m_retryDelayMs * 2, longestRetryMs);
+    }
+    if (changed) Q_EMIT saveFailureChanged();
 }
 
 void NoteStore::softDelete(Note& note)

@@ -17,6 +17,7 @@
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteBlockMigration.h"
 #include "model/ResolvedNoteTheme.h"
+#include "platform/Clock.h"
 #include "platform/FetchDescriptor.h"
 #include "platform/Result.h"
 #include "store/NoteSealing.h"
@@ -25,7 +26,6 @@
 #include "store/ThemeCache.h"
 
 class Capture;
-class Clock;
 class LaunchBodyCheck;
 class ModelContext;
 class Note;
@@ -45,7 +45,7 @@ class NoteStore : public QObject {
     Q_OBJECT
 public:
     // Theme changes are announced on, and heard from, `notifications`.
-    NoteStore(ModelContext& context, const Clock& clock, Settings& settings, NotificationCenter& notifications,
+    NoteStore(ModelContext& context, Clock& clock, Settings& settings, NotificationCenter& notifications,
               QObject* parent = nullptr);
     ~NoteStore() override;
 
@@ -106,12 +106,27 @@ public:
     // `alongside` inserts the rows that belong with the note (a capture) before that one save, so they
     // are stored together or not at all.
     CreatedNote createNote(const NewNote& content = {}, const std::function<void(Note&)>& alongside = {});
+    // Takes back a note made here whose save failed, as if it had never been made (nothing of it was
+    // written); it stops being the active note.
+    void discardUnsaved(Note& note);
 
     // ---- Saving, the bin, purging, tags ----
 
     // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
     // in memory for autosave or the next call. False only when a save was attempted and failed.
     bool saveNow();
+    // Why the changes held in memory are not on disk (the disk is full, the store is read-only...):
+    // set by a failed save, autosave included, and cleared by the next one that succeeds. While it is
+    // set, the pending changes are saved again on their own, after 1 s, then 2 s, 4 s and every 5 s
+    // (and at once at the next edit, by autosave).
+    std::optional<QString> saveFailure() const { return m_saveFailure; }
+    // What the shelf and the note windows say while saves fail.
+    static QString saveFailureText(const QString& failure)
+    {
+        return QStringLiteral("Notes aren\u2019t being saved: %1. Tarnwick keeps trying.").arg(failure);
+    }
+    static constexpr qint64 firstRetryMs = 1000;
+    static constexpr qint64 longestRetryMs = 5000;
     void softDelete(Note& note);
     // The pin removed by softDelete is not given back.
     void restore(Note& note);
@@ -205,6 +220,7 @@ Q_SIGNALS:
     void revisionChanged(qint64 revision);
     void readOnlyNoteIDsChanged();
     void syncStateChanged();
+    void saveFailureChanged();
 
 private:
     QList<Note*> fetch(std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
@@ -231,13 +247,19 @@ private:
     // The theme whose font and ink a migrated body is measured against.
     ResolvedNoteTheme migrationTheme(const Note& note);
 
+    // Notes how a save ended; schedules the next try while saves fail.
+    void saveFinished(const QString& failure);
+
     ModelContext& m_context;
     std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
-    const Clock& m_clock;
+    Clock& m_clock;
     Settings& m_settings;
     NotificationCenter& m_notifications;
     std::optional<QUuid> m_activeNoteID;
     qint64 m_revision = 0;
+    std::optional<QString> m_saveFailure;
+    qint64 m_retryDelayMs = firstRetryMs;
+    TimerHandle m_retry;
     QSet<QUuid> m_readOnlyNoteIDs;
     SyncState m_syncState = SyncState::offline;
 

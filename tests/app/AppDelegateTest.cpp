@@ -64,6 +64,11 @@ protected:
             warnings << text;
             return choice;
         };
+        p.askUnsavedQuit = [this](const QString& failure) {
+            unsavedAsks << failure;
+            return unsavedAnswers.isEmpty() ? UnsavedQuit::Choice::keepRunning : unsavedAnswers.takeFirst();
+        };
+        p.endRun = [this] { calls << "end run"; };
         return p;
     }
 
@@ -76,6 +81,8 @@ protected:
     std::optional<QString> failure;
     StorageWarning::Choice choice = StorageWarning::Choice::quit;
     QStringList warnings;
+    QStringList unsavedAsks;
+    QList<UnsavedQuit::Choice> unsavedAnswers;
     bool shelfOpen = false;
     QStringList calls;
     AppDelegate delegate{parts()};
@@ -303,6 +310,31 @@ TEST_F(AppDelegateTest, EndingTheRunSealsEveryUnlockedNote)
     EXPECT_FALSE(unlockSession.isUnlocked(note->uuid()));
     EXPECT_FALSE(note->body().contains("4417"));
     EXPECT_TRUE(note->isLocked());
+}
+
+// Quitting while the disk refuses the latest changes asks first: stay, save again, or quit anyway.
+TEST_F(AppDelegateTest, QuittingWithChangesTheDiskRefusedAsksFirst)
+{
+    Note* note = addSavedNote("Draft");
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    note->setTitle("Draft, longer");
+
+    EXPECT_FALSE(delegate.quit());  // Escape: the application stays
+    EXPECT_EQ(unsavedAsks, QStringList{"disk full"});
+    EXPECT_FALSE(calls.contains("end run"));
+
+    unsavedAnswers = {UnsavedQuit::Choice::saveAgain, UnsavedQuit::Choice::quitAnyway};
+    EXPECT_TRUE(delegate.quit());  // saved again, refused again, then quit as chosen
+    EXPECT_EQ(unsavedAsks.size(), 3);
+    EXPECT_EQ(calls.count("end run"), 1);
+
+    // With room again, the last save goes through and nothing is asked.
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
+    EXPECT_TRUE(delegate.quit());
+    EXPECT_EQ(unsavedAsks.size(), 3);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Draft, longer");
 }
 
 TEST(ServiceCapture, RepliesAndErrors)

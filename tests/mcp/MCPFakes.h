@@ -53,8 +53,10 @@ struct FakeToolHost : MCPToolHost {
             if (QUuid::fromString(n.id) == id) return n;
         return std::nullopt;
     }
-    QString create(const QString& title, const QString& body) override
+    std::optional<QString> failCreates;  // why a create fails, when it should
+    Result<QString, WriteFailure> create(const QString& title, const QString& body) override
     {
+        if (failCreates) return WriteFailure{*failCreates};
         created.append({title, body});
         return add(title, body).id;
     }

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/ModelContainer.h"
 #include "platform/NotificationCenter.h"
+#include "platform/StoreTestSupport.h"
 #include "shelf/SearchEngine.h"
 #include "store/NoteStore.h"
 #include "store/TarnwickSchemaV2.h"
@@ -135,10 +136,32 @@ TEST_F(NoteToolHostTest, CreatedNoteIsSavedWithTheDefaultThemeAndReadBack)
 
     // A user theme's id is kept, and the tint stays blue.
     settings.setValue("notes.defaultThemeID", "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
-    const QString secondID = host->create({}, {});
+    const QString secondID = *host->create({}, {});
     EXPECT_EQ(store->activeNoteID(), QUuid::fromString(secondID));
     Note* second = store->note(QUuid::fromString(secondID));
     EXPECT_EQ(second->themeID(), "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
     EXPECT_EQ(second->tint(), Tint::blue);
     EXPECT_FALSE(container->mainContext().hasChanges());
+}
+
+// A note the disk refused is answered as an error and not made at all: the client's next try makes
+// one note, not two. A store that lives in memory refuses writes the same way.
+TEST_F(NoteToolHostTest, ANoteNotOnDiskIsAnErrorAndNotMade)
+{
+    settings.setValue("mcp.readOnly", false);
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE INSERT ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    const QJsonObject refused = tool("create_note", {{"title", "Lost?"}, {"body", "no"}});
+    EXPECT_EQ(refused["error"]["message"].toString(), "Tarnwick couldn't save the note: disk full");
+    EXPECT_FALSE(refused.contains("result"));
+    EXPECT_EQ(store->activeNoteID(), std::nullopt);
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
+    store->saveNow();
+    EXPECT_TRUE(ids(tool("list_notes", {})).isEmpty());
+    reopen();
+    EXPECT_TRUE(ids(tool("list_notes", {})).isEmpty());
+
+    host->setVolatile("kept in memory only");
+    EXPECT_EQ(tool("create_note", {{"title", "x"}})["error"]["message"].toString(),
+              "Tarnwick couldn't save the note: kept in memory only");
 }

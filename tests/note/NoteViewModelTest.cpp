@@ -471,6 +471,25 @@ TEST_F(NoteViewModelTest, NoticeKeptThreeSecondsFromTheLatest)
     EXPECT_TRUE(model->notice().isEmpty());
 }
 
+// While saves fail, the window says so with the reason (a passing notice still goes first); once a
+// save goes through, it no longer does.
+TEST_F(NoteViewModelTest, AFailingSaveIsSaidUntilOneSucceeds)
+{
+    QSignalSpy changed(model.get(), &NoteViewModel::changed);
+    Q_EMIT context().saveFinished(QStringLiteral("database or disk is full"));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(model->notice(), "Notes aren\u2019t being saved: database or disk is full. Tarnwick keeps trying.");
+    Q_EMIT context().saveFinished(QString());
+    EXPECT_TRUE(model->notice().isEmpty());
+    EXPECT_EQ(changed.count(), 2);
+
+    Q_EMIT context().saveFinished(QStringLiteral("database or disk is full"));
+    authenticator.available = {false, "no PAM"};
+    model->refreshAuthentication();
+    model->lockButtonClicked();
+    EXPECT_FALSE(model->notice().startsWith("Notes aren"));
+}
+
 TEST(NoteViewModelCountTest, CountAfterAnEditMatchesCountingAfresh)
 {
     // Edits of a long body made of clusters that reach across neighbours (flags, families joined by

@@ -41,6 +41,43 @@ TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
     EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries and more");
 }
 
+// A refused save (the disk full) is said and tried again on its own, less often the longer it lasts,
+// until the change is on disk; an autosave that fails counts the same.
+TEST_F(NoteStoreTest, AFailedSaveIsSaidAndRetriedUntilItIsOnDisk)
+{
+    Note* note = addNote("Groceries");
+    store->saveNow();
+    QSignalSpy told(store.get(), &NoteStore::saveFailureChanged);
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    note->setTitle("Groceries and more");
+    EXPECT_FALSE(context().save());  // as autosave saves
+    EXPECT_EQ(store->saveFailure(), "disk full");
+    EXPECT_EQ(told.count(), 1);
+
+    clock.advance(NoteStore::firstRetryMs);  // tried again, refused again: said once only
+    EXPECT_EQ(store->saveFailure(), "disk full");
+    EXPECT_EQ(told.count(), 1);
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
+    clock.advance(2 * NoteStore::firstRetryMs - 1);  // the next try waits twice as long
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
+    clock.advance(1);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries and more");
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+    EXPECT_EQ(told.count(), 2);
+    EXPECT_EQ(clock.pendingCount(), 0) << "nothing is tried once all is saved";
+
+    // The waits grow to at most longestRetryMs.
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    note->setTitle("Groceries, again");
+    store->saveNow();
+    clock.advance(1000 + 2000 + 4000 + 5000);  // four tries
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
+    clock.advance(NoteStore::longestRetryMs);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries, again");
+}
+
 // Every new note is made here: the default theme with its tint, one save holding the rows made with it,
 // then it is the active note. A theme that is no tint's keeps the note's blue tint.
 TEST_F(NoteStoreTest, CreateNoteSavesOnceWithItsRowsAndBecomesActive)

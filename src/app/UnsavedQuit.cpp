@@ -1,0 +1,28 @@
+#include "app/UnsavedQuit.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+UnsavedQuit::Choice UnsavedQuit::ask(const QString& failure)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"),
+                    QStringLiteral("Your latest changes aren\u2019t saved."));
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(QStringLiteral("Tarnwick couldn\u2019t save them: %1. Make room on the disk and save "
+                                          "again; if you quit now, they are lost.")
+                               .arg(failure));
+    // The failure comes from the database: never read as markup.
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
+    QPushButton* again = box.addButton(QStringLiteral("Save Again"), QMessageBox::AcceptRole);
+    QPushButton* quit = box.addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(again);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.exec();
+    const QAbstractButton* chosen = box.clickedButton();
+    if (chosen == again) return Choice::saveAgain;
+    if (chosen == quit) return Choice::quitAnyway;
+    return Choice::keepRunning;
+}

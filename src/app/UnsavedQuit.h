@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Asked when the user quits while the disk refuses the latest changes: they would be lost with the
+// process, so quitting waits for the user's word.
+class UnsavedQuit {
+public:
+    UnsavedQuit() = delete;
+
+    enum class Choice {
+        saveAgain,    // "Save Again": try once more (after freeing some space, say)
+        quitAnyway,   // "Quit Anyway": the changes are lost
+        keepRunning,  // Escape or closing the question: Tarnwick stays, and keeps trying to save
+    };
+
+    // Shows the question modally, with why the save failed (as plain text).
+    static Choice ask(const QString& failure);
+};
