@@ -61,10 +61,10 @@ private:
 class Approver : public MCPApprover {
 public:
     bool allow = false;
-    void request(const QString&, const QString&, std::function<void(bool)> done) override
+    void request(const QString&, const QString&, std::function<void(Answer)> done) override
     {
         allow = !allow;
-        done(allow);
+        done(allow ? Answer::allowed : Answer::denied);
     }
 };
 

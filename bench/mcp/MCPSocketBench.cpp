@@ -133,7 +133,7 @@ struct BenchTools : MCPToolHost {
 };
 
 struct AllowAll : MCPApprover {
-    void request(const QString&, const QString&, std::function<void(bool)> done) override { done(true); }
+    void request(const QString&, const QString&, std::function<void(Answer)> done) override { done(Answer::allowed); }
 };
 
 struct TokenInMemory : MCPTokenStore {

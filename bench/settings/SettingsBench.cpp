@@ -47,7 +47,7 @@ struct NoTools : MCPToolHost {
     Result<QString, WriteFailure> create(const QString&, const QString&) override { return QString(); }
 };
 struct NoApprover : MCPApprover {
-    void request(const QString&, const QString&, std::function<void(bool)> done) override { done(false); }
+    void request(const QString&, const QString&, std::function<void(Answer)> done) override { done(Answer::denied); }
 };
 struct MemoryTokens : MCPTokenStore {
     std::optional<QByteArray> stored;

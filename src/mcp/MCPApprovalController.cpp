@@ -8,9 +8,9 @@ MCPApprovalController::MCPApprovalController(Clock& clock, QObject* parent) : QO
 
 MCPApprovalController::~MCPApprovalController()
 {
-    // A waiting request is not answered: whoever waits for it goes with the application.
+    // Waiting requests are not answered: whoever waits for them goes with the application.
     m_timeout.cancel();
-    if (m_pending && m_presenter) m_presenter->hide();
+    if (!m_queue.isEmpty() && m_presenter) m_presenter->hide();
 }
 
 void MCPApprovalController::setPresenter(std::unique_ptr<MCPApprovalPresenter> presenter)
@@ -18,29 +18,48 @@ void MCPApprovalController::setPresenter(std::unique_ptr<MCPApprovalPresenter> p
     m_presenter = std::move(presenter);
 }
 
-void MCPApprovalController::request(const QString& clientName, const QString& scope, std::function<void(bool)> done)
+void MCPApprovalController::request(const QString& clientName, const QString& scope, std::function<void(Answer)> done)
 {
-    if (m_pending || !m_presenter) {
-        done(false);
+    if (!m_presenter) {
+        done(Answer::unanswered);
         return;
     }
-    const quint64 serial = ++m_serial;
-    m_pending = std::move(done);
-    QPointer<MCPApprovalController> self(this);
-    m_presenter->show(clientName, scope, [self, serial](bool answer) {
-        if (self) self->finish(serial, answer);
-    });
-    m_timeout = m_clock.after(kTimeoutMs, this, [this, serial] { finish(serial, false); });
+    for (Pending& pending : m_queue) {
+        if (pending.clientName == clientName && pending.scope == scope) {
+            pending.done.append(std::move(done));
+            return;
+        }
+    }
+    if (m_queue.size() > kMaxWaiting) {
+        done(Answer::unanswered);
+        return;
+    }
+    m_queue.append(Pending{clientName, scope, {std::move(done)}});
+    if (m_queue.size() == 1) showNext();
 }
 
-void MCPApprovalController::finish(quint64 serial, bool answer)
+void MCPApprovalController::showNext()
 {
-    // A second press, or a time-out after an answer, finds nothing (or another card) pending.
-    if (!m_pending || serial != m_serial) return;
-    std::function<void(bool)> done = std::move(m_pending);
-    m_pending = nullptr;
+    if (m_queue.isEmpty() || !m_presenter) return;
+    const quint64 serial = ++m_serial;
+    QPointer<MCPApprovalController> self(this);
+    const Pending& front = m_queue.first();
+    m_presenter->show(front.clientName, front.scope, [self, serial](bool allow) {
+        if (self) self->finish(serial, allow ? Answer::allowed : Answer::denied);
+    });
+    // Each card has its own minute, counted from when it shows.
+    m_timeout = m_clock.after(kTimeoutMs, this, [this, serial] { finish(serial, Answer::unanswered); });
+}
+
+void MCPApprovalController::finish(quint64 serial, Answer answer)
+{
+    // A second press, or a time-out after an answer, finds another card (or none) on screen.
+    if (m_queue.isEmpty() || serial != m_serial) return;
+    const Pending answered = m_queue.takeFirst();
     m_timeout.cancel();
     m_timeout = {};
     if (m_presenter) m_presenter->hide();
-    done(answer);
+    // The next card is up before the answers run: a request they make joins the queue behind it.
+    showNext();
+    for (const auto& done : answered.done) done(answer);
 }

@@ -282,10 +282,12 @@ void MCPService::handleInitialize(const QJsonObject& params, std::function<void(
 
     const QString scope = readOnly() ? QStringLiteral("Read only") : QStringLiteral("Read & write");
     QPointer<MCPService> self(this);
-    m_approval.request(shownClientName(name), scope, [self, name, welcome, done](bool allowed) {
+    m_approval.request(shownClientName(name), scope, [self, name, welcome, done](MCPApprover::Answer answer) {
         if (!self) return done(RPCOutcome::error(-32001, kDeniedMessage), {});
-        if (!allowed) {
-            self->deny(name);
+        if (answer != MCPApprover::Answer::allowed) {
+            // Only the user's own Deny is remembered: a card that timed out, or one nobody could see,
+            // must not let another client (or this one, twice at once) deny a real one in advance.
+            if (answer == MCPApprover::Answer::denied) self->deny(name);
             return done(RPCOutcome::error(-32001, kDeniedMessage), {});
         }
         QStringList approved = self->approvedClients();

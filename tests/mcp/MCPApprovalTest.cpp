@@ -28,16 +28,22 @@ struct RecordingPresenter : MCPApprovalPresenter {
     void hide() override { ++hidden; }
 };
 
+using Answer = MCPApprover::Answer;
+
 struct ControllerFixture {
     FakeClock clock;
     MCPApprovalController controller{clock};
     RecordingPresenter* presenter = new RecordingPresenter;
-    QList<bool> answers;
+    QList<Answer> answers;
+    QStringList answeredNames;
 
     ControllerFixture() { controller.setPresenter(std::unique_ptr<MCPApprovalPresenter>(presenter)); }
     void ask(const QString& name = "Claude")
     {
-        controller.request(name, "Read only", [this](bool a) { answers << a; });
+        controller.request(name, "Read only", [this, name](Answer a) {
+            answers << a;
+            answeredNames << name;
+        });
     }
 };
 
@@ -45,26 +51,58 @@ TEST(MCPApprovalController, OneCardAtATimeEachAnsweredOnce)
 {
     ControllerFixture f;
     f.ask("First");
-    f.ask("Second");  // refused at once; the first card stays
-    EXPECT_EQ(f.answers, QList<bool>{false});
+    f.ask("Second");  // waits its turn; the first card stays
+    EXPECT_TRUE(f.answers.isEmpty());
     EXPECT_EQ(f.presenter->shown, 1);
     EXPECT_EQ(f.presenter->name, "First");
     auto firstCard = f.presenter->answer;
     firstCard(true);
-    firstCard(false);  // a second press finds nothing pending
-    EXPECT_EQ(f.answers, (QList<bool>{false, true}));
-    EXPECT_EQ(f.presenter->hidden, 1);
+    firstCard(false);  // a second press finds the first card gone
+    EXPECT_EQ(f.answers, QList<Answer>{Answer::allowed});
+    EXPECT_EQ(f.presenter->shown, 2);  // the second card follows at once
+    EXPECT_EQ(f.presenter->name, "Second");
 
     f.ask("Third");
     firstCard(true);  // a stale card cannot answer the next one
-    EXPECT_TRUE(f.controller.isPending());
+    EXPECT_EQ(f.answers.size(), 1);
     f.presenter->answer(false);
-    EXPECT_EQ(f.answers, (QList<bool>{false, true, false}));
+    EXPECT_EQ(f.presenter->name, "Third");
+    f.presenter->answer(true);
+    EXPECT_EQ(f.answers, (QList<Answer>{Answer::allowed, Answer::denied, Answer::allowed}));
+    EXPECT_EQ(f.answeredNames, (QStringList{"First", "Second", "Third"}));
+    EXPECT_FALSE(f.controller.isPending());
     EXPECT_EQ(f.clock.pendingCount(), 0);  // answered cards leave no time-out behind
 
-    MCPApprovalController headless(f.clock);  // nobody could answer: refused
-    headless.request("X", "Read only", [&](bool a) { f.answers << a; });
-    EXPECT_EQ(f.answers.last(), false);
+    MCPApprovalController headless(f.clock);  // nobody could answer: unanswered, not denied
+    headless.request("X", "Read only", [&](Answer a) { f.answers << a; });
+    EXPECT_EQ(f.answers.last(), Answer::unanswered);
+}
+
+TEST(MCPApprovalController, WaitingCardsHaveTheirOwnMinuteAndTheQueueIsShort)
+{
+    ControllerFixture f;
+    f.ask("A");
+    f.clock.advance(MCPApprovalController::kTimeoutMs - 1);
+    f.ask("B");
+    f.ask("A");  // the same client again shares its card: it is not asked twice at once
+    EXPECT_TRUE(f.answers.isEmpty());
+    f.clock.advance(1);
+    EXPECT_EQ(f.answers, (QList<Answer>{Answer::unanswered, Answer::unanswered}));
+    EXPECT_EQ(f.answeredNames, (QStringList{"A", "A"}));
+    EXPECT_EQ(f.presenter->name, "B");
+    f.clock.advance(MCPApprovalController::kTimeoutMs - 1);  // B's minute began when B showed
+    EXPECT_EQ(f.answers.size(), 2);
+    f.presenter->answer(true);
+    EXPECT_EQ(f.answers.last(), Answer::allowed);
+    f.presenter->answer(true);  // pressed after the answer
+    EXPECT_EQ(f.answers.size(), 3);
+
+    for (int i = 0; i <= MCPApprovalController::kMaxWaiting; ++i) f.ask(QStringLiteral("C%1").arg(i));
+    EXPECT_TRUE(f.answers.size() == 3);
+    f.ask("Overflow");  // beyond the queue: answered at once, and not as the user's Deny
+    EXPECT_EQ(f.answers.last(), Answer::unanswered);
+    EXPECT_EQ(f.answeredNames.last(), "Overflow");
+    EXPECT_EQ(f.controller.waiting(), MCPApprovalController::kMaxWaiting);
 }
 
 TEST(MCPApprovalController, UnansweredCardIsRefusedAfterAMinute)
@@ -74,10 +112,10 @@ TEST(MCPApprovalController, UnansweredCardIsRefusedAfterAMinute)
     f.clock.advance(MCPApprovalController::kTimeoutMs - 1);
     EXPECT_TRUE(f.answers.isEmpty());
     f.clock.advance(1);
-    EXPECT_EQ(f.answers, QList<bool>{false});
+    EXPECT_EQ(f.answers, QList<Answer>{Answer::unanswered});
     EXPECT_EQ(f.presenter->hidden, 1);
     f.presenter->answer(true);  // pressed after the time-out
-    EXPECT_EQ(f.answers, QList<bool>{false});
+    EXPECT_EQ(f.answers, QList<Answer>{Answer::unanswered});
 }
 
 TEST(MCPApprovalCard, ButtonsKeysAndLook)
@@ -143,13 +181,13 @@ TEST(MCPApprovalCard, PresenterTakesTheCardAwayAfterAnAnswerOrTheTimeOut)
     auto* presenter = new MCPApprovalCardPresenter(Settings::shared());
     controller.setPresenter(std::unique_ptr<MCPApprovalPresenter>(presenter));
     QList<bool> answers;
-    controller.request("Raycast", "Read & write", [&](bool a) { answers << a; });
+    controller.request("Raycast", "Read & write", [&](Answer a) { answers << (a == Answer::allowed); });
     QPointer<MCPApprovalCard> card = presenter->card();
     ASSERT_TRUE(card && card->isVisible());
     QTest::mouseClick(card->allowButton(), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return card.isNull(); }, 2000));
 
-    controller.request("Raycast", "Read only", [&](bool a) { answers << a; });
+    controller.request("Raycast", "Read only", [&](Answer a) { answers << (a == Answer::allowed); });
     card = presenter->card();
     clock.advance(MCPApprovalController::kTimeoutMs);
     EXPECT_TRUE(QTest::qWaitFor([&] { return card.isNull(); }, 2000));

@@ -141,6 +141,21 @@ TEST(MCPEndpoint, InitializeAsksNewClientsOnceAndRemembersTheAnswer)
     EXPECT_EQ(f.settings.stringListValue("mcp.approvedClients"), (QStringList{"Claude", "Cursor", "An external tool"}));
 }
 
+// Only the user's Deny is remembered: a card that timed out, or a queue too long to wait in, refuses
+// this request but lets the client ask again (another client cannot deny it in advance).
+TEST(MCPEndpoint, OnlyTheUsersDenyIsRemembered)
+{
+    ServiceFixture f;
+    auto initialize = [&](const QString& name) {
+        return f.rpc("initialize", {{"clientInfo", QJsonObject{{"name", name}}}});
+    };
+    f.approver.mode = FakeApprover::Mode::TimeOut;
+    EXPECT_EQ(initialize("Claude").value("error").toObject().value("code").toInt(), -32001);
+    f.approver.mode = FakeApprover::Mode::Allow;
+    EXPECT_TRUE(initialize("Claude").contains("result"));
+    EXPECT_EQ(f.approver.names, (QStringList{"Claude", "Claude"}));
+}
+
 TEST(MCPEndpoint, OtherRequestsAreAnsweredWhileTheCardWaits)
 {
     ServiceFixture f;

@@ -64,20 +64,20 @@ struct FakeToolHost : MCPToolHost {
 
 // Allows or denies at once, or holds the answer until answer() is called.
 struct FakeApprover : MCPApprover {
-    enum class Mode { Allow, Deny, Hold } mode = Mode::Allow;
+    enum class Mode { Allow, Deny, Hold, TimeOut } mode = Mode::Allow;
     QStringList names, scopes;
-    std::function<void(bool)> held;
+    std::function<void(Answer)> held;
 
-    void request(const QString& name, const QString& scope, std::function<void(bool)> done) override
+    void request(const QString& name, const QString& scope, std::function<void(Answer)> done) override
     {
         names << name;
         scopes << scope;
         if (mode == Mode::Hold)
             held = std::move(done);
         else
-            done(mode == Mode::Allow);
+            done(mode == Mode::Allow ? Answer::allowed : mode == Mode::Deny ? Answer::denied : Answer::unanswered);
     }
-    void answer(bool allow) { std::exchange(held, nullptr)(allow); }
+    void answer(bool allow) { std::exchange(held, nullptr)(allow ? Answer::allowed : Answer::denied); }
 };
 
 struct FakeTokenStore : MCPTokenStore {

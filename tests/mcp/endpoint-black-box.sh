@@ -126,6 +126,17 @@ denied_pid=$!
 answer_card Escape
 wait "$denied_pid" || fail "the client denied on the card got in"
 
+echo "== Two new clients a second apart: each gets its card in turn, neither is refused unasked"
+drive "$url" - "Queued client one" connect &
+first_pid=$!
+sleep 1
+drive "$url" - "Queued client two" connect &
+second_pid=$!
+answer_card Return
+wait "$first_pid" || fail "the first of two clients could not connect"
+answer_card Return
+wait "$second_pid" || fail "the second of two clients was refused instead of waiting for its card"
+
 echo "== Relaunch: the note written over MCP and the approval are still there, under the same token"
 stop_app
 start_app
