@@ -1,8 +1,12 @@
 #include "platform/SpellChecker.h"
 
 #include <enchant.h>
+#include <QFileInfo>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QStandardPaths>
+
+#include "platform/PrivateFiles.h"
 
 namespace {
 
@@ -16,6 +20,7 @@ public:
         const QByteArray tag = language.toUtf8();
         if (enchant_broker_dict_exists(m_broker, tag.constData()))
             m_dict = enchant_broker_request_dict(m_broker, tag.constData());
+        if (m_dict) restrictWordLists();  // made by an earlier run, or just now, with the umask's mode
     }
     ~EnchantSpellChecker() override
     {
@@ -56,11 +61,20 @@ public:
     {
         if (!m_dict) return;
         const QByteArray utf8 = word.toUtf8();
-        // Enchant keeps the personal word list under $XDG_CONFIG_HOME/enchant.
+        // Enchant keeps the personal word list under $XDG_CONFIG_HOME/enchant, with the umask's mode:
+        // what the user writes is theirs alone to read.
         enchant_dict_add(m_dict, utf8.constData(), utf8.size());
+        restrictWordLists();
     }
 
 private:
+    static void restrictWordLists()
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/enchant");
+        if (QFileInfo::exists(folder)) PrivateFiles::restrictTree(folder);
+    }
+
     EnchantBroker* m_broker;
     EnchantDict* m_dict = nullptr;
 };

@@ -580,16 +580,19 @@ void RichNSTextView::populateContextMenu(QMenu* menu, std::optional<QPoint> at)
                         [this, w = *word, suggestion] { m_controller.replaceWord(w, suggestion); });
             }
             if (suggestions.isEmpty()) menu->addAction(QStringLiteral("No Guesses Found"))->setEnabled(false);
-            connect(menu->addAction(QStringLiteral("Ignore Spelling")), &QAction::triggered, this,
-                    [this, w = *word, text] {
-                        m_controller.spelling().ignore(w);
-                        acceptedElsewhere(text);
-                    });
-            connect(menu->addAction(QStringLiteral("Learn Spelling")), &QAction::triggered, this,
-                    [this, w = *word, text] {
-                        m_controller.spelling().learn(w);
-                        acceptedElsewhere(text);
-                    });
+            // Words of a private note go to no word list: the personal one is a file in the clear.
+            if (!m_controller.inPrivateNote()) {
+                connect(menu->addAction(QStringLiteral("Ignore Spelling")), &QAction::triggered, this,
+                        [this, w = *word, text] {
+                            m_controller.spelling().ignore(w);
+                            acceptedElsewhere(text);
+                        });
+                connect(menu->addAction(QStringLiteral("Learn Spelling")), &QAction::triggered, this,
+                        [this, w = *word, text] {
+                            m_controller.spelling().learn(w);
+                            acceptedElsewhere(text);
+                        });
+            }
             menu->addSeparator();
         }
     }

@@ -1060,6 +1060,13 @@ void TextBlockController::pasteImages(const std::vector<QByteArray>& pictures)
     if (BlockHost* h = host()) h->insertImages(pictures, m_id, m_model.selection().location);
 }
 
+bool TextBlockController::inPrivateNote() const
+{
+    const BlockHost* h = host();
+    const Note* n = h ? h->note() : nullptr;
+    return n && n->isLocked();
+}
+
 void TextBlockController::reportSkipped(const QString& message)
 {
     if (BlockHost* h = host()) h->reportSkipped(message);

@@ -73,6 +73,8 @@ public:
     bool pasteText(AttributedText text);
     // Replaces a word by a spelling suggestion, as one step, in the word's own style.
     bool replaceWord(TextRange word, const QString& with);
+    // A private note's words are not handed to the spelling dictionary, which keeps them in the clear.
+    bool inPrivateNote() const;
     SpellingMarks& spelling() { return m_spelling; }
     const SpellingMarks& spelling() const { return m_spelling; }
     void reportSkipped(const QString& message);

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "editor/blocks/FakeBlockHost.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
+#include "model/Note.h"
 #include "model/NoteBlockEnvelope.h"
 #include "platform/SpellChecker.h"
 
@@ -186,6 +190,45 @@ TEST_F(SpellingTest, TheMenuStartsWithSuggestionsAndPickingOneIsOneStep)
     EXPECT_TRUE(controller.spelling().marks().empty());
     EXPECT_EQ(storage.foreignChanges(), 0);
     EXPECT_EQ(storage.readDocument(), storage.attributedText());
+}
+
+// A private note's words reach no word list: the personal one is a file in the clear.
+TEST_F(SpellingTest, APrivateNoteOffersNeitherIgnoreNorLearn)
+{
+    RichNSTextView view(controller, storage);
+    view.resize(400, 200);
+    view.show();
+    type("then recieve");
+    Note note("t", "", Tint::blue, Opacity::solid, std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc());
+    host.hostNote = &note;
+    auto texts = [&] {
+        QMenu menu;
+        view.populateContextMenu(&menu, view.caretRect(7).center().toPoint());
+        QStringList out;
+        for (QAction* a : menu.actions()) out << a->text();
+        return out;
+    };
+    EXPECT_TRUE(texts().contains("Learn Spelling"));
+    note.setIsLocked(true);
+    const QStringList locked = texts();
+    EXPECT_EQ(locked.first(), "receive");  // suggestions stay: they write nothing
+    EXPECT_FALSE(locked.contains("Learn Spelling"));
+    EXPECT_FALSE(locked.contains("Ignore Spelling"));
+    host.hostNote = nullptr;
+}
+
+// Enchant writes the personal word list with the umask's mode; it is made the user's alone.
+TEST(SpellCheckerTest, ThePersonalWordListIsPrivate)
+{
+    const auto english = SpellChecker::enchant("en_US");
+    if (!english->isAvailable()) GTEST_SKIP() << "no en_US dictionary";
+    english->learn("qwzxtarnwick");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/enchant";
+    const QFileInfoList lists = QDir(folder).entryInfoList({"*.dic"}, QDir::Files);
+    ASSERT_FALSE(lists.isEmpty());
+    for (const QFileInfo& list : lists)
+        EXPECT_EQ(list.permissions() & 0x0077, QFileDevice::Permissions()) << qPrintable(list.filePath());
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions());
 }
 
 TEST(SpellCheckerTest, EnchantWithoutADictionaryMarksNothing)
