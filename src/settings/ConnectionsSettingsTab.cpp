@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -219,7 +220,20 @@ void ConnectionsSettingsTab::copy()
 {
     const QString url = m_services.mcp.endpointURL();
     if (m_services.mcp.token().isEmpty() || !m_services.mcp.isRunning()) return;
-    QGuiApplication::clipboard()->setText(url, QClipboard::Clipboard);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    auto* data = new QMimeData;
+    data->setText(url);
+    data->setData(QString::fromLatin1(kSecretHintFormat), QByteArrayLiteral("secret"));
+    clipboard->setMimeData(data, QClipboard::Clipboard);
+    // As password managers do: the token does not stay on the clipboard for whoever asks later. Timed
+    // on the clipboard, so closing the settings window does not keep it there; what was copied since
+    // (anything but this very copy) is left alone.
+    m_clearCopied.cancel();
+    m_clearCopied = m_services.clock.after(kClearCopiedMs, clipboard, [clipboard, url] {
+        const QMimeData* held = clipboard->mimeData(QClipboard::Clipboard);
+        if (held && held->text() == url && held->hasFormat(QString::fromLatin1(kSecretHintFormat)))
+            clipboard->clear(QClipboard::Clipboard);
+    });
     setCopied(true);
     // Each press shows "Copied" for its own 1.5 s: an earlier press's reset must not cut it short.
     m_copiedReset.cancel();

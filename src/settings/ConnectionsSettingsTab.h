@@ -22,6 +22,10 @@ class ConnectionsSettingsTab : public SettingsPage {
     Q_OBJECT
 public:
     static constexpr int kCopiedMs = 1500;
+    // The copied address holds the token: it is taken off the clipboard after this long.
+    static constexpr int kClearCopiedMs = 60'000;
+    // Marks copied data as a secret for clipboard managers that keep a history.
+    static constexpr const char* kSecretHintFormat = "x-kde-passwordManagerHint";
 
     explicit ConnectionsSettingsTab(const SettingsServices& services, QWidget* parent = nullptr);
 
@@ -64,4 +68,5 @@ private:
     QList<QPushButton*> m_revokes;
     bool m_copied = false;
     TimerHandle m_copiedReset;
+    TimerHandle m_clearCopied;
 };

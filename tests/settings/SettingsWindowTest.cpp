@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -110,6 +111,18 @@ TEST_F(SettingsWindowTest, ConnectionsFollowTheEndpoint)
     EXPECT_EQ(page.copyButton()->text(), "Copied");
     clock.advance(600);
     EXPECT_EQ(page.copyButton()->text(), "Copy");
+    // The address holds the token: marked as a secret, and gone from the clipboard a minute after the
+    // last press, unless something else was copied since.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    EXPECT_EQ(clipboard->mimeData(QClipboard::Clipboard)->data("x-kde-passwordManagerHint"), "secret");
+    clock.advance(ConnectionsSettingsTab::kClearCopiedMs - 1601);
+    EXPECT_EQ(clipboard->text(QClipboard::Clipboard), mcp->endpointURL());
+    clock.advance(1);
+    EXPECT_TRUE(clipboard->text(QClipboard::Clipboard).isEmpty());
+    QTest::mouseClick(page.copyButton(), Qt::LeftButton);
+    clipboard->setText(mcp->endpointURL() + " pasted by hand", QClipboard::Clipboard);
+    clock.advance(ConnectionsSettingsTab::kClearCopiedMs);
+    EXPECT_EQ(clipboard->text(QClipboard::Clipboard), mcp->endpointURL() + " pasted by hand");
 
     const QString before = mcp->endpointURL();
     tokens.failWrites = true;
