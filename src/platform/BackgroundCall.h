@@ -5,12 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <thread>
 
 // Blocking calls that may wait on the user (a keyring that prompts for a password, is locked or has
@@ -46,33 +41,6 @@ void run(QObject* context, std::function<R()> work, std::function<void(R)> done)
             --pendingCounter();
         }
     }).detach();
-}
-
-// Work that ought to end at once but might not (decoding a picture from elsewhere): it runs on a
-// thread of its own and the caller waits at most `timeoutMs` for its result. None when it did not end
-// in time; the thread then goes on alone (counted in pending()), and its result is dropped.
-template <typename R>
-std::optional<R> within(qint64 timeoutMs, std::function<R()> work)
-{
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable ended;
-        std::optional<R> result;
-    };
-    auto shared = std::make_shared<Shared>();
-    ++pendingCounter();
-    std::thread([shared, work = std::move(work)] {
-        R result = work();
-        {
-            std::lock_guard lock(shared->mutex);
-            shared->result = std::move(result);
-        }
-        shared->ended.notify_all();
-        --pendingCounter();
-    }).detach();
-    std::unique_lock lock(shared->mutex);
-    shared->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return shared->result.has_value(); });
-    return std::move(shared->result);
 }
 
 }  // namespace BackgroundCall

@@ -1,7 +1,7 @@
 #include "shelf/AppIconCache.h"
 
-#include "platform/BackgroundCall.h"
 #include "platform/BoundedFile.h"
+#include "platform/BoundedWait.h"
 #include "platform/PictureGuard.h"
 
 #include <QBuffer>
@@ -144,7 +144,7 @@ QImage AppIconCache::decode(const QString& path)
     // The decoder gets only these bytes, checked above; still, a file from anywhere is decoded off the
     // main thread, and given up (a miss) if it has not ended within the bound.
     const std::optional<QImage> decoded =
-        BackgroundCall::within<QImage>(decodeTimeoutMs, [bytes = *bytes, format]() mutable {
+        runWithin<QImage>(QDeadlineTimer(decodeTimeoutMs), [bytes = *bytes, format]() mutable {
             QBuffer source(&bytes);
             source.open(QIODevice::ReadOnly);
             QImageReader reader(&source, format);

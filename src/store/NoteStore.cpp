@@ -10,7 +10,7 @@
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteImage.h"
 #include "model/NoteTheme.h"
-#include "platform/BackgroundCall.h"
+#include "platform/BoundedWait.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ModelContext.h"
@@ -491,8 +491,8 @@ NoteImage* NoteStore::storeImageRow(const QByteArray& bytes, const QUuid& noteID
     // Decoded off the main thread: pictures come from anywhere (a paste, a drop, a client), and one
     // that has not been redrawn within the bound is not stored.
     constexpr qint64 normaliseTimeoutMs = 30'000;
-    const auto decoded = BackgroundCall::within<Result<NoteImage::Normalised, NoteImage::NormaliseError>>(
-        normaliseTimeoutMs, [bytes] { return NoteImage::normalised(bytes); });
+    const auto decoded = runWithin<Result<NoteImage::Normalised, NoteImage::NormaliseError>>(
+        QDeadlineTimer(normaliseTimeoutMs), [bytes] { return NoteImage::normalised(bytes); });
     if (!decoded) {
         qCWarning(Log::store, "A picture was not stored: redrawing it took longer than %lld s",
                   static_cast<long long>(normaliseTimeoutMs / 1000));
