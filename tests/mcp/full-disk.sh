@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The store on a small tmpfs that fills up while Tarnwick runs: create_note answers an error instead of
+# an id, the shelf shows the "Notes aren't being saved" banner, and once space is freed the note typed
+# meanwhile reaches the disk by itself, without another edit.
+# Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
+set -euo pipefail
+tarnwick=$1 seeder=$2
+
+data=$(mktemp -d /tmp/tarnwick-full-data-XXXXXX)
+if ! mount -t tmpfs -o size=8m tmpfs "$data" 2>/dev/null; then
+  rmdir "$data"
+  echo "SKIP: a tmpfs cannot be mounted here"
+  exit 0
+fi
+export XDG_DATA_HOME=$data
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin full-disk app screenshot
+unmount() { session_cleanup; umount "$data" 2>/dev/null || true; rmdir "$data" 2>/dev/null || true; }
+trap unmount EXIT
+trap 'fail "command failed on line $LINENO"' ERR
+
+client="Full disk probe"
+"$seeder" "$work/manifest.json" "$client" || fail "seeding the store"
+launch "$tarnwick"
+wait_listening_port
+token=$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false)
+post() {
+  timeout 10 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$0" || exit 1
+    header=""; [ -z "$2" ] || header="Mcp-Session-Id: $2"$'"'"'\r\n'"'"'
+    printf "POST /mcp/%s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n%sContent-Length: %d\r\n\r\n%s" \
+      "$1" "$header" "${#3}" "$3" >&3
+    cat <&3' "$port" "$token" "${session:-}" "$1" | tr -d '\r'
+}
+session=""
+head=$(post "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{\"clientInfo\":{\"name\":\"$client\"}}}")
+session=$(sed -n 's/^Mcp-Session-Id: \([!-~]*\).*/\1/p' <<<"$head")
+[ -n "$session" ] || fail "the approved client could not initialise: $head"
+create() {
+  post "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"create_note\",\"arguments\":{\"title\":\"$1\",\"body\":\"b\"}}}"
+}
+create "Room enough" | grep -q '"id"' || fail "create_note failed with room on the disk"
+
+echo "== The disk fills up"
+dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+answer=$(create "No room")
+grep -q "Tarnwick couldn't save the note" <<<"$answer" || fail "create_note did not answer an error on a full disk: $answer"
+grep -q '"structuredContent"' <<<"$answer" && fail "create_note answered success on a full disk: $answer"
+
+echo "== A note typed while the disk is full"
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+n
+  within 20 active_is "New Note" && break
+done
+active_is "New Note" || fail "the new-note hot key opened no note"
+xdotool type --delay 30 -- Kept
+within 50 active_is Kept || fail "the note is not named Kept"
+
+echo "== The shelf says notes are not being saved"
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+/usr/bin/python3 - <<'PY' || fail "no banner saying notes aren't being saved"
+import sys, time
+import pyatspi
+deadline = time.time() + 10
+def find(node, depth=0):
+    if node is None or depth > 30:
+        return False
+    try:
+        if "being saved" in (node.name or ""):
+            return True
+        return any(find(node.getChildAtIndex(i), depth + 1) for i in range(node.childCount))
+    except Exception:
+        return False
+while time.time() < deadline:
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and "tarnwick" in (app.name or "").lower() and find(app):
+            sys.exit(0)
+    time.sleep(0.5)
+sys.exit(1)
+PY
+xdotool key --clearmodifiers Escape
+
+echo "== Room again: the note reaches the disk by itself"
+rm -f "$data/filler"
+settles_to 100 1 sql "SELECT count(*) FROM Note WHERE title = 'Kept'" ||
+  fail "the note typed on the full disk was not saved within 10 s of freeing space"
+[ "$(sql "SELECT count(*) FROM Note WHERE title = 'No room'")" = 0 ] ||
+  fail "the note create_note refused was stored after all"
+kill -0 "$app_pid" || fail "the application did not survive the full disk"
+stop_app
+echo "== Passed"
