@@ -18,6 +18,7 @@ answers() {
 still_a_pipe() { [ -p "$settings" ] || fail "settings.json is no longer the pipe it was: $(ls -l "$(dirname "$settings")")"; }
 
 echo "== A pipe in place of settings.json at launch"
+rm -f "$settings"
 mkfifo "$settings"
 log=$(mktemp)
 "$TARNWICK_EXECUTABLE" >"$log" 2>&1 &
