@@ -307,6 +307,44 @@ void BM_ListNotes(benchmark::State& state)
         if (!exchange(endpoint.port(), request).contains("Note 1")) state.SkipWithError("no list");
 }
 
+// A ping's round trip while 8 other clients keep sending 4 MB bodies, beside the idle round trip taken
+// in the same run: ping_under_load is the ratio (the target is at most 5). Large bodies must be read
+// and parsed where they do not hold up other clients' answers.
+void BM_PingUnderLargeBodies(benchmark::State& state)
+{
+    LiveEndpoint endpoint;
+    const QByteArray ping = endpoint.post(kPing);
+    const QByteArray large = endpoint.post(R"({"jsonrpc":"2.0","id":3,"method":"ping","params":{"pad":")" +
+                                           QByteArray(4 * 1024 * 1024, 'x') + R"("}})");
+    using Clock = std::chrono::steady_clock;
+    auto roundTrip = [&] {
+        const auto start = Clock::now();
+        if (!exchange(endpoint.port(), ping).startsWith("HTTP/1.1 200")) state.SkipWithError("no answer");
+        return Clock::now() - start;
+    };
+    Clock::duration idle{};
+    constexpr int idleRounds = 50;
+    for (int i = 0; i < idleRounds; ++i) idle += roundTrip();
+    std::atomic_bool loading = true;
+    std::atomic_int largeAnswered = 0;
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 8; ++i)
+        senders.emplace_back([&] {
+            while (loading) largeAnswered += exchange(endpoint.port(), large).startsWith("HTTP/1.1 200");
+        });
+    Clock::duration loaded{};
+    for (auto _ : state) loaded += roundTrip();
+    loading = false;
+    for (auto& sender : senders) sender.join();
+    const double idleUs = std::chrono::duration<double, std::micro>(idle).count() / idleRounds;
+    const double loadedUs =
+        std::chrono::duration<double, std::micro>(loaded).count() / double(std::max<qint64>(1, state.iterations()));
+    state.counters["idle_ping_us"] = idleUs;
+    state.counters["loaded_ping_us"] = loadedUs;
+    state.counters["ping_under_load"] = loadedUs / std::max(idleUs, 1.0);
+    state.counters["large_answered"] = largeAnswered.load();
+}
+
 // 32 clients at once, 20 requests each: every one must be answered.
 void BM_ThirtyTwoClients(benchmark::State& state)
 {
@@ -335,6 +373,7 @@ BENCHMARK(BM_EchoRoundTrip)->Arg(0)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_PingRoundTrip)->Arg(0)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_PingOverEcho)->Arg(0)->ArgName("timewait")->UseRealTime();
 BENCHMARK(BM_ListNotes)->Arg(0)->ArgName("timewait")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PingUnderLargeBodies)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(400);
 BENCHMARK(BM_ThirtyTwoClients)
     ->Arg(0)
     ->ArgName("timewait")
