@@ -352,6 +352,8 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     lockedLine->setFont(TarnwickType::brand(19, QFont::DemiBold));
     lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::textPrimary())));
     m_lockAuthLine = new QLabel(m_lockPanel);
+    m_lockAuthLine->setTextFormat(Qt::PlainText);
+    m_lockAuthLine->setWordWrap(true);  // a reason from the system may be long
     m_lockAuthLine->setFont(TarnwickType::caption());
     m_lockAuthLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::textTertiary())));
     m_lockFailure = new QLabel(m_lockPanel);

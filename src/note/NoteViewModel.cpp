@@ -454,7 +454,10 @@ QString NoteViewModel::countText() const
 
 QString NoteViewModel::lockPanelAuthLine() const
 {
-    return m_canAuthenticate ? tr("Available (password)") : tr("Not available on this computer");
+    if (m_canAuthenticate) return tr("Available (password)");
+    // The system's reason, when it gave one: what to fix.
+    const QString reason = m_unlock.unavailableReason();
+    return reason.isEmpty() ? tr("Not available on this computer") : tr("Not available on this computer: ") + reason;
 }
 
 std::optional<QString> NoteViewModel::lockPanelFailure() const

@@ -204,7 +204,9 @@ QString UnlockSession::explain(const NoteSealing::Error& error)
 
 bool UnlockSession::canAuthenticate() const
 {
-    return m_authenticator.availability().available;
+    const Authenticator::Availability availability = m_authenticator.availability();
+    m_unavailableReason = availability.available ? QString() : availability.reason;
+    return availability.available;
 }
 
 std::optional<QString> UnlockSession::biometryName() const

@@ -71,6 +71,8 @@ public:
     // Whether the owner can be asked to authenticate now. This may start an authentication
     // transaction: ask when a menu is built or a window turns active, never while painting.
     bool canAuthenticate() const;
+    // Why not, as the last canAuthenticate() that answered no was told; empty after a yes.
+    QString unavailableReason() const { return m_unavailableReason; }
 
     // Capability texts for settings, onboarding and the permissions audit.
     std::optional<QString> biometryName() const;
@@ -96,4 +98,5 @@ private:
     QSet<QUuid> m_unlocked;
     QHash<QUuid, QString> m_failures;
     TimerHandle m_relockTimer;
+    mutable QString m_unavailableReason;
 };

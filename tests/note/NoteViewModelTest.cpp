@@ -268,6 +268,12 @@ TEST_F(NoteViewModelTest, LockAndUnlock)
     EXPECT_TRUE(model->menuItems().at(0).enabled);
     EXPECT_FALSE(model->unlockButtonEnabled());
     EXPECT_EQ(model->lockPanelAuthLine(), "Not available on this computer");
+    // Once the session has been told why, the panel says it.
+    EXPECT_FALSE(unlock->canAuthenticate());
+    EXPECT_EQ(model->lockPanelAuthLine(), "Not available on this computer: no PAM");
+    authenticator.available = {true, {}};
+    EXPECT_TRUE(unlock->canAuthenticate());
+    EXPECT_TRUE(unlock->unavailableReason().isEmpty());
 }
 
 // A seal that fails is shown on the lock panel until a seal succeeds.
