@@ -13,6 +13,12 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <time.h>
+#include <QTest>
+#include <QTimer>
+
+#include "FakeSelectionReader.h"
+#include "capture/CaptureService.h"
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/text/RichNSTextView.h"
@@ -265,6 +271,217 @@ void BM_OpenLargeNoteBareDocumentLaidOut(benchmark::State& state)
     }
 }
 BENCHMARK(BM_OpenLargeNoteBareDocumentLaidOut)->Unit(benchmark::kMillisecond);
+
+// The main thread's turns, as a timer of 0 ms sees them: the longest wait between two of its firings
+// is the longest any event (a key, a bus call, a paint) waited. The thread's own CPU time is beside
+// it, since the figure on a loaded machine is mostly other processes.
+class TurnProbe {
+public:
+    TurnProbe()
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed(), cpu = threadCpu();
+            m_longest = std::max(m_longest, double(now - m_last) / 1e6);
+            m_longestCpu = std::max(m_longestCpu, double(cpu - m_lastCpu) / 1e6);
+            m_last = now;
+            m_lastCpu = cpu;
+        });
+    }
+    void start()
+    {
+        m_clock.start();
+        m_last = 0;
+        m_lastCpu = threadCpu();
+        m_timer.start();
+    }
+    // Runs the event loop until `done`, at most `seconds`.
+    void runUntil(const std::function<bool()>& done, int seconds = 120)
+    {
+        QElapsedTimer limit;
+        limit.start();
+        while (!done() && limit.elapsed() < seconds * 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        // The turn that ended it is counted too.
+        QCoreApplication::processEvents();
+        m_timer.stop();
+    }
+    double longest() const { return m_longest; }
+    double longestCpu() const { return m_longestCpu; }
+
+private:
+    static qint64 threadCpu()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0, m_lastCpu = 0;
+    double m_longest = 0, m_longestCpu = 0;
+};
+
+// Until the editor holds the text, or all it can show of it: a document of 12 MB at this width is
+// taller than a document may grow, and its last part stays out of it (the document stops growing).
+struct DocumentHolds {
+    qsizetype length = 0;
+    int lastCount = -1;
+    int still = 0;
+    bool operator()(RichNSTextView* view)
+    {
+        if (!view) return false;
+        const int count = view->document()->characterCount();
+        still = count == lastCount ? still + 1 : 0;
+        lastCount = count;
+        return count - 1 >= length || still > 200;
+    }
+};
+bool documentHolds(RichNSTextView* view, qsizetype length)
+{
+    return view && view->document()->characterCount() - 1 >= length;
+}
+
+// 12 MB selected in another program and captured as a note of its own, as the hot key does: the note
+// and its capture row are made and saved, then its window opens on it and fills. The longest turn of
+// the whole, the capture's own turn included.
+void BM_CaptureHugeAsNewNote(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    FakeSelectionReader reader;
+    CaptureService capture(
+        *f.store, [](const QUuid&) { return false; }, f.settings, Clock::system(), reader);
+    const QString text = paragraphs(120'000, QLatin1Char('n'));
+    TurnProbe probe;
+    for (auto _ : state) {
+        Note* made = nullptr;
+        probe.start();
+        QTimer::singleShot(0, [&] {
+            const auto result = capture.ingest(CaptureContext{text, "Probe", "probe", std::nullopt, "Probe"}, true);
+            if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
+                made = f.store->note(created->noteID);
+                f.editor->setNote(made);
+            }
+        });
+        DocumentHolds holds{text.size() + 1};
+        probe.runUntil([&] { return made && holds(f.lastTextView()); });
+        state.PauseTiming();
+        f.editor->setNote(f.empty);
+        if (made) f.container->mainContext().remove(made);
+        f.store->saveNow();
+        state.ResumeTiming();
+    }
+    state.counters["longest_turn_ms"] = probe.longest();
+    state.counters["longest_turn_cpu_ms"] = probe.longestCpu();
+}
+BENCHMARK(BM_CaptureHugeAsNewNote)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A stored note of 12 MB opened: until the editor shows all of it, with the longest turn.
+void BM_OpenHugeNote(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    ModelContext& context = f.container->mainContext();
+    Note* huge =
+        context.insert(std::make_unique<Note>("Huge", paragraphs(120'000, QLatin1Char('u')), Tint::blue, Opacity::solid,
+                                              std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
+    f.store->ensureMigrated(*huge);
+    f.store->saveNow();
+    TurnProbe probe;
+    for (auto _ : state) {
+        probe.start();
+        QTimer::singleShot(0, [&] { f.editor->setNote(huge); });
+        DocumentHolds holds{huge->title().size() + 1 + huge->body().size()};
+        probe.runUntil([&] { return holds(f.lastTextView()); });
+        state.PauseTiming();
+        f.editor->setNote(f.empty);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    f.container->mainContext().remove(huge);
+    f.store->saveNow();
+    state.counters["longest_turn_ms"] = probe.longest();
+    state.counters["longest_turn_cpu_ms"] = probe.longestCpu();
+}
+BENCHMARK(BM_OpenHugeNote)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One key typed in the middle of a note of 50 KB or 4 MB: typing should cost the edit, not the note.
+void BM_KeystrokeInNote(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const int count = int(state.range(0));
+    ModelContext& context = f.container->mainContext();
+    Note* note =
+        context.insert(std::make_unique<Note>("Typed", paragraphs(count, QLatin1Char('k')), Tint::blue, Opacity::solid,
+                                              std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
+    f.store->ensureMigrated(*note);
+    f.store->saveNow();
+    f.editor->setNote(note);
+    RichNSTextView* view = f.lastTextView();
+    const qsizetype length = note->title().size() + 1 + note->body().size();
+    TurnProbe filled;
+    filled.start();
+    filled.runUntil([&] { return documentHolds(view, length); });
+    view->setFocus();
+    QTextCursor middle(view->document());
+    middle.setPosition(int(length / 2));
+    view->setTextCursor(middle);
+    QCoreApplication::processEvents();
+    // The key's own turn and the events it posts; the idle work that follows (spelling checks the
+    // long text in slices of a few milliseconds, a long body is written back after a pause) is not.
+    for (auto _ : state) {
+        QTest::keyClick(view, Qt::Key_X);
+        QCoreApplication::sendPostedEvents();
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    f.editor->setNote(f.empty);
+    f.container->mainContext().remove(note);
+    f.store->saveNow();
+}
+BENCHMARK(BM_KeystrokeInNote)->Arg(500)->Arg(40'000)->ArgName("paragraphs")->Unit(benchmark::kMillisecond);
+
+// A window holding 4 MB made narrower and wider again: the longest turn while it lays the text out anew.
+void BM_ResizeLargeNote(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    ModelContext& context = f.container->mainContext();
+    Note* note = context.insert(std::make_unique<Note>("Resized", paragraphs(40'000, QLatin1Char('r')), Tint::blue,
+                                                       Opacity::solid, std::nullopt, std::nullopt,
+                                                       QDateTime::currentDateTimeUtc()));
+    f.store->ensureMigrated(*note);
+    f.store->saveNow();
+    f.editor->setNote(note);
+    const qsizetype length = note->title().size() + 1 + note->body().size();
+    TurnProbe probe;
+    probe.start();
+    probe.runUntil([&] { return documentHolds(f.lastTextView(), length); });
+    double longest = 0, longestCpu = 0;
+    int width = 420;
+    for (auto _ : state) {
+        width = width == 420 ? 300 : 420;
+        TurnProbe turns;
+        turns.start();
+        QTimer::singleShot(0, [&] { f.editor->resize(width, 320); });
+        int settled = 0;
+        qreal lastHeight = -1;
+        // Until the text's height stops changing for a few turns.
+        turns.runUntil([&] {
+            const qreal height = f.lastTextView()->document()->size().height();
+            settled = height == lastHeight ? settled + 1 : 0;
+            lastHeight = height;
+            return settled > 20;
+        });
+        longest = std::max(longest, turns.longest());
+        longestCpu = std::max(longestCpu, turns.longestCpu());
+    }
+    f.editor->resize(420, 320);
+    f.editor->setNote(f.empty);
+    f.container->mainContext().remove(note);
+    f.store->saveNow();
+    state.counters["longest_turn_ms"] = longest;
+    state.counters["longest_turn_cpu_ms"] = longestCpu;
+}
+BENCHMARK(BM_ResizeLargeNote)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 

@@ -1,9 +1,10 @@
 #include "app/CaptureActions.h"
 
-#include <QTimer>
-
 #include <QPointer>
 #include <QSet>
+#include <QThread>
+#include <QTimer>
+#include <memory>
 
 #include "capture/CaptureCapsuleController.h"
 #include "capture/HotkeyGlyphs.h"
@@ -26,6 +27,15 @@ CaptureActions::CaptureActions(NoteStore& store, CaptureService& capture, Captur
       m_settings(settings),
       m_hooks(std::move(hooks))
 {
+}
+
+CaptureActions::~CaptureActions()
+{
+    // The read ends by its own time limit; its answer has nobody to go to.
+    if (m_reader) {
+        m_reader->wait();
+        delete m_reader;
+    }
 }
 
 QSet<Action> CaptureActions::workingActions() const
@@ -74,8 +84,29 @@ void CaptureActions::handleCapture(quint32 modifiers)
     }
     const bool asNewNote = (modifiers & HotkeyManager::kCommand) != 0;
     const auto provider = m_capture.selectionProvider();
-    const CaptureService::SelectionRead context =
-        provider ? provider() : CaptureService::SelectionRead(CaptureService::UnreadableReason::appExposesNoSelection);
+    if (provider && m_capture.selectionReadsInBackground()) {
+        // A selection of megabytes takes a while to arrive: it is read on a thread of its own while
+        // the application goes on answering, and filed when it is here. One read at a time.
+        if (m_reader) return;
+        auto read = std::make_shared<std::optional<CaptureService::SelectionRead>>();
+        m_reader = QThread::create([provider, read] { *read = provider(); });
+        connect(m_reader, &QThread::finished, this, [this, read, asNewNote] {
+            m_reader->deleteLater();
+            m_reader = nullptr;
+            captureRead(
+                read->value_or(CaptureService::SelectionRead(CaptureService::UnreadableReason::appExposesNoSelection)),
+                asNewNote);
+        });
+        m_reader->start();
+        return;
+    }
+    captureRead(
+        provider ? provider() : CaptureService::SelectionRead(CaptureService::UnreadableReason::appExposesNoSelection),
+        asNewNote);
+}
+
+void CaptureActions::captureRead(const CaptureService::SelectionRead& context, bool asNewNote)
+{
     if (!context) {
         const CaptureService::UnreadableReason reason = context.error();
         presentCaptureResult(CaptureService::UnreadableSelection{reason});

@@ -9,6 +9,7 @@
 #include "capture/HotkeyManager.h"
 
 class CaptureCapsuleController;
+class QThread;
 class NoteStore;
 class Settings;
 
@@ -32,6 +33,7 @@ public:
 
     CaptureActions(NoteStore& store, CaptureService& capture, CaptureCapsuleController& capsule, Settings& settings,
                    Hooks hooks, QObject* parent = nullptr);
+    ~CaptureActions() override;
 
     // The actions that do something in this build: only their chords are grabbed.
     QSet<HotkeyManager::Action> workingActions() const;
@@ -41,6 +43,8 @@ public:
     void handleNewNote();
     // Super (the stand-in for Command) held with the chord files the capture as a new note.
     void handleCapture(quint32 modifiers);
+    // True while a selection is read on its own thread; the hot key pressed meanwhile does nothing.
+    bool isReadingSelection() const { return m_reader != nullptr; }
     void presentCaptureResult(const CaptureService::Result& result);
     // Text handed over by another application (D-Bus CaptureText); blank text does nothing and gives
     // none.
@@ -55,4 +59,7 @@ private:
     Settings& m_settings;
     Hooks m_hooks;
     bool m_explainedCapture = false;
+    QThread* m_reader = nullptr;
+
+    void captureRead(const CaptureService::SelectionRead& context, bool asNewNote);
 };

@@ -86,6 +86,11 @@ CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
     return Captured{capture->uuid(), saved};
 }
 
+bool CaptureService::selectionReadsInBackground() const
+{
+    return m_providerReadsInBackground && m_reader.readsInBackground();
+}
+
 CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool asNewNote)
 {
     if (given.text.trimmed().isEmpty()) return EmptySelection{};
@@ -110,6 +115,8 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!note || note->isTrashed() || note->isLocked() || m_store.readOnlyNoteIDs().contains(note->uuid()))
         return storeAlone(context);
 
+    // Keys an open editor still holds back go into the body first, or the append would overwrite them.
+    m_store.flushPendingEdits();
     m_store.ensureMigrated(*note);
     const QString previousBody = note->body();
     const std::optional<QByteArray> previousBlocks = note->bodyBlocksData();

@@ -83,7 +83,14 @@ public:
 
     // Reads the selection for the capture hot key; by default readSelection() over the service's reader.
     SelectionProvider selectionProvider() const { return m_selectionProvider; }
-    void setSelectionProvider(SelectionProvider provider) { m_selectionProvider = std::move(provider); }
+    void setSelectionProvider(SelectionProvider provider)
+    {
+        m_selectionProvider = std::move(provider);
+        m_providerReadsInBackground = false;
+    }
+    // Whether selectionProvider() may run on a thread of its own: the service's own reading, over a
+    // reader that allows it.
+    bool selectionReadsInBackground() const;
     SelectionReader& reader() const { return m_reader; }
 
     // The selected text of the window in front with its source, or why it cannot be read.
@@ -107,6 +114,7 @@ private:
     Settings& m_settings;
     const Clock& m_clock;
     SelectionReader& m_reader;
+    bool m_providerReadsInBackground = true;
     SelectionProvider m_selectionProvider;
     std::optional<UndoRecord> m_lastCapture;
 };

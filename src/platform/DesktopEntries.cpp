@@ -1,5 +1,7 @@
 #include "platform/DesktopEntries.h"
 
+#include <QMutex>
+
 #include "platform/BoundedFile.h"
 
 #include <QDateTime>
@@ -80,8 +82,12 @@ QList<Parsed> scan(const QStringList& dirs, QHash<QString, QDateTime>& folders)
 
 // Parsing every entry on each capture would cost a scan of hundreds of files; the entries are kept
 // until a folder's modification time says one was added, removed or renamed.
-const QList<Parsed>& entries(const QStringList& dirs)
+// Captures read their source on a thread of their own while the main thread may ask too: one at a time,
+// each with its own (shared, copy-on-write) list.
+QList<Parsed> entries(const QStringList& dirs)
 {
+    static QMutex guard;
+    const QMutexLocker locked(&guard);
     struct Cache {
         QStringList dirs;
         QHash<QString, QDateTime> folders;
@@ -115,7 +121,7 @@ std::optional<DesktopEntry> DesktopEntries::forWindowClass(const QString& instan
                                                            const QStringList& applicationDirs, const QString& locale)
 {
     if (instanceName.isEmpty() && className.isEmpty()) return std::nullopt;
-    const QList<Parsed>& all = entries(applicationDirs);
+    const QList<Parsed> all = entries(applicationDirs);
     const auto found = [&](const Parsed& p) { return DesktopEntry{p.id, localisedName(p.keys, locale)}; };
     for (const QString& wanted : {className, instanceName}) {
         if (wanted.isEmpty()) continue;

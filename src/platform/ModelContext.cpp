@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <QScopeGuard>
+#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <thread>
@@ -634,6 +635,23 @@ bool ModelContext::hasChanges() const
     return false;
 }
 
+namespace {
+
+// About what a value costs to write: the bytes of a text or data value, nothing for the others.
+qint64 valueBytes(const QVariant& value)
+{
+    switch (value.typeId()) {
+        case QMetaType::QString:
+            return value.toString().size();
+        case QMetaType::QByteArray:
+            return value.toByteArray().size();
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
 Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows)
 {
     for (ManagedObject* o : std::as_const(m_deleted)) {
@@ -647,8 +665,10 @@ Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObjec
             auto s = m_db.cached(state.insertSql);
             if (!s) return s.error();
             const QVector<AttributeDescription>& attributes = state.entity->attributes;
-            for (int i = 0; i < attributes.size(); ++i)
+            for (int i = 0; i < attributes.size(); ++i) {
                 SqliteDatabase::bindValue(*s, i + 1, attributes[i].type, o->m_values.at(i));
+                m_lastSaveBytes += valueBytes(o->m_values.at(i));
+            }
             if (auto r = m_db.run(*s); !r) return r;
             insertedRows.emplace_back(o, sqlite3_last_insert_rowid(m_db.handle()));
         }
@@ -668,8 +688,10 @@ Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObjec
         sql += " WHERE \"_rowid\"=?";
         auto s = m_db.cached(sql);
         if (!s) return s.error();
-        for (int k = 0; k < changed.size(); ++k)
+        for (int k = 0; k < changed.size(); ++k) {
             SqliteDatabase::bindValue(*s, k + 1, attributes[changed[k]].type, o->m_values.at(changed[k]));
+            m_lastSaveBytes += valueBytes(o->m_values.at(changed[k]));
+        }
         sqlite3_bind_int64(*s, int(changed.size()) + 1, o->m_rowID);
         if (auto r = m_db.run(*s); !r) return r;
     }
@@ -686,6 +708,7 @@ Status<StoreError> ModelContext::save()
 
 Status<StoreError> ModelContext::writeTransaction()
 {
+    m_lastSaveBytes = 0;
     if (auto begun = m_db.exec("BEGIN IMMEDIATE"); !begun) return begun;
     std::vector<std::pair<ManagedObject*, qint64>> insertedRows;
     Status<StoreError> written = writeChanges(insertedRows);
@@ -737,10 +760,20 @@ void ModelContext::scheduleAutosave()
 {
     if (!m_autosave || m_autosaveScheduled) return;
     m_autosaveScheduled = true;
-    MainQueue::nextTurn(this, [this] {
+    const auto autosave = [this] {
         m_autosaveScheduled = false;
         if (!m_autosave) return;
         if (auto saved = save(); !saved)
             qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(saved.error().description()));
-    });
+    };
+    // A save that wrote megabytes (a long body) is followed by a pause, a quarter of a second a
+    // megabyte and two seconds at most, that gathers the changes of every key typed meanwhile into the
+    // next one, rather than writing the whole body again at every key. Small saves follow on the next
+    // turn as ever; saveNow() callers (quit, lock, capture) save at once whatever the pause.
+    constexpr qint64 kSmallSave = 1 << 20;
+    if (m_lastSaveBytes < kSmallSave) {
+        MainQueue::nextTurn(this, autosave);
+    } else {
+        QTimer::singleShot(int(std::min<qint64>(2000, m_lastSaveBytes / 4096)), this, autosave);
+    }
 }

@@ -184,6 +184,9 @@ private:
     std::vector<ManagedObject*> m_holdingLarge;  // objects that may hold a large value, each once
     bool m_autosave = true;
     bool m_autosaveScheduled = false;
+    // What the last save wrote: autosaves after a large one are spaced out (see scheduleAutosave), so
+    // typing in a long note does not write it whole at every key.
+    qint64 m_lastSaveBytes = 0;
     quint64 m_insertSerial = 0;
     quint64 m_changeCount = 0;
 };

@@ -33,6 +33,9 @@ public:
     // None when there is no display or no active window.
     virtual std::optional<ActiveWindow> activeWindow() = 0;
     virtual Result<QString, Failure> selectedText() = 0;
+    // Whether activeWindow() and selectedText() may be called from a thread of their own (a transfer of
+    // megabytes then never holds the main thread), one call at a time.
+    virtual bool readsInBackground() const { return false; }
 
     // The X11 reader over its own connection to $DISPLAY; when there is none, a reader that reports
     // every read as unavailable.

@@ -31,6 +31,8 @@ public:
     bool isAvailable() const override { return m_connection != nullptr; }
     std::optional<ActiveWindow> activeWindow() override;
     Result<QString, Failure> selectedText() override;
+    // The reads use a connection of their own and nothing of Qt's but its (fixed) setup.
+    bool readsInBackground() const override { return true; }
 
 private:
     Result<QByteArray, Failure> convert(quint32 target, quint32 window, quint32* actualType, qint64 startedMs);

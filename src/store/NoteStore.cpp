@@ -161,6 +161,9 @@ NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::
     made->setThemeID(themeID);
     if (const auto tint = Tint::fromRawValue(themeID)) made->setTint(*tint);
     Note* note = m_context.insert(std::move(made));
+    // A note made with text has its blocks from the start, so the one save below stores it whole and
+    // opening it writes nothing again (a long capture would otherwise be saved twice).
+    if (!content.body.isEmpty()) ensureMigrated(*note);
     if (alongside) alongside(*note);
     const bool saved = saveNow();
     setActiveNoteID(note->uuid());
@@ -283,8 +286,23 @@ QList<Note*> NoteStore::trashed()
 
 // ---- Saving, the bin, purging, tags ----
 
+void NoteStore::addPendingEdits(QObject* owner, std::function<void()> flush)
+{
+    m_pendingEdits.emplace_back(owner, std::move(flush));
+}
+
+void NoteStore::flushPendingEdits()
+{
+    std::erase_if(m_pendingEdits, [](const auto& entry) { return entry.first.isNull(); });
+    // A flush may register or go away itself: each runs from a copy.
+    const auto editors = m_pendingEdits;
+    for (const auto& [owner, flush] : editors)
+        if (owner) flush();
+}
+
 bool NoteStore::saveNow()
 {
+    flushPendingEdits();
     if (!m_context.hasChanges()) return true;
     const auto saved = m_context.save();
     if (!saved)
@@ -454,6 +472,8 @@ bool NoteStore::migrateBody(Note& note)
     // The legacy body stays: healing at a later start can migrate from it again.
     note.setBodyBlocksData(*bytes);
     note.setBody(Note::projectedBody(*blocks));
+    // The editor that opens it next has the blocks without parsing a long body back.
+    note.rememberBlocks(*bytes, *blocks);
     return true;
 }
 
@@ -814,6 +834,7 @@ Note* NoteStore::duplicate(Note& original)
         qCInfo(Log::store, "A note whose content is sealed is not duplicated");
         return nullptr;
     }
+    flushPendingEdits();
     ensureMigrated(original);
     const QString title = original.title().isEmpty() ? QString() : original.title() + QStringLiteral(" copy");
     Note* copy = m_context.insert(std::make_unique<Note>(title, original.body(), original.tint(), Opacity::solid,

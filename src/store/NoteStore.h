@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
@@ -114,6 +115,7 @@ public:
 
     // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
     // in memory for autosave or the next call. False only when a save was attempted and failed.
+    // Edits held back by an editor (flushPendingEdits) are written into their notes first.
     bool saveNow();
     // Why the changes held in memory are not on disk (the disk is full, the store is read-only...):
     // set by a failed save, autosave included, and cleared by the next one that succeeds. While it is
@@ -127,6 +129,13 @@ public:
     }
     static constexpr qint64 firstRetryMs = 1000;
     static constexpr qint64 longestRetryMs = 5000;
+
+    // An editor that holds back the typing in a long body for a moment (writing a body of megabytes
+    // back at every key would cost more than the key) registers how to write it into its note now. The
+    // store asks before every save and before it changes, seals or copies a note's body itself, so
+    // nothing reads or overwrites a body with keys still held back. Removed with `owner`.
+    void addPendingEdits(QObject* owner, std::function<void()> flush);
+    void flushPendingEdits();
     void softDelete(Note& note);
     // The pin removed by softDelete is not given back.
     void restore(Note& note);
@@ -256,6 +265,7 @@ private:
     Settings& m_settings;
     NotificationCenter& m_notifications;
     std::optional<QUuid> m_activeNoteID;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_pendingEdits;
     qint64 m_revision = 0;
     std::optional<QString> m_saveFailure;
     qint64 m_retryDelayMs = firstRetryMs;

@@ -17,6 +17,7 @@ bool NoteStore::hasPlaintextBody(const Note& note)
 
 Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
 {
+    flushPendingEdits();
     if (!hasPlaintextBody(note)) return {};
     // Converted first, so the blocks are current; rich data that would not convert is sealed as well.
     ensureMigrated(note);

@@ -35,12 +35,24 @@ BlockContainer::BlockContainer(Note* note, NoteStore* store, const Clock& clock,
     : QObject(parent), m_note(note), m_store(store), m_clock(clock), m_theme(theme), m_style(style)
 {
     m_makeStorage = [] { return std::make_unique<MemoryTextStorage>(); };
-    if (m_store) connect(m_store, &NoteStore::readOnlyNoteIDsChanged, this, [this] { updateReadOnly(); });
+    if (m_store) {
+        connect(m_store, &NoteStore::readOnlyNoteIDsChanged, this, [this] { updateReadOnly(); });
+        m_store->addPendingEdits(this, [this] { flushEdits(); });
+    }
+    m_writeBackPause = new QTimer(this);
+    m_writeBackPause->setSingleShot(true);
+    m_writeBackPause->setInterval(300);
+    m_writeBackLimit = new QTimer(this);
+    m_writeBackLimit->setSingleShot(true);
+    m_writeBackLimit->setInterval(1000);
+    connect(m_writeBackPause, &QTimer::timeout, this, &BlockContainer::flushEdits);
+    connect(m_writeBackLimit, &QTimer::timeout, this, &BlockContainer::flushEdits);
     observeNote();
 }
 
 BlockContainer::~BlockContainer()
 {
+    flushEdits();
     m_tearingDown = true;
     for (Entry& entry : m_entries) Q_EMIT blockRemoving(entry.controller.get());
     m_entries.clear();
@@ -55,6 +67,7 @@ QUuid BlockContainer::noteID() const
 void BlockContainer::setNote(Note* note)
 {
     if (note == m_note) return;
+    flushEdits();
     m_note = note;
     observeNote();
     if (m_center) observe(*m_center);
@@ -220,6 +233,7 @@ NoteImage* BlockContainer::rowFor(const QUuid& id)
 void BlockContainer::load(bool fresh)
 {
     if (!m_note) return;
+    flushEdits();
     m_isLoading = true;
     if (fresh && m_loadedNoteID && *m_loadedNoteID != m_note->uuid() && m_store) {
         m_store->collectOrphanImages(*m_loadedNoteID);
@@ -249,6 +263,14 @@ void BlockContainer::reconcile()
 {
     if (m_isEditing || !m_note) return;
     if (m_note->body() == m_lastSeenBody) return;
+    // Whoever changed the body asked the store to write held-back keys first; any still held were
+    // typed over a body that has since changed under them, and the body as it now stands wins.
+    if (!m_heldBackBlocks.isEmpty())
+        qCInfo(Log::store, "blocks: the body changed elsewhere; %lld edited blocks re-read",
+               qlonglong(m_heldBackBlocks.size()));
+    m_heldBackBlocks.clear();
+    m_writeBackPause->stop();
+    m_writeBackLimit->stop();
     if (m_store && !m_note->isSealed()) m_store->ensureMigrated(*m_note);
     refreshRows();
     updateReadOnly();
@@ -410,12 +432,36 @@ void BlockContainer::blockDidChange(const QUuid& blockID)
         }
         return;
     }
+    // In a long body, keys are gathered and written back together after a pause (or a second): the
+    // write costs the whole body, and a key should cost the edit.
+    if (m_note->body().size() > deferWriteBackAbove) {
+        m_heldBackBlocks.insert(blockID);
+        m_writeBackPause->start();
+        if (!m_writeBackLimit->isActive()) m_writeBackLimit->start();
+        return;
+    }
+    writeBack({blockID});
+}
+
+void BlockContainer::flushEdits()
+{
+    m_writeBackPause->stop();
+    m_writeBackLimit->stop();
+    if (m_heldBackBlocks.isEmpty()) return;
+    const QSet<QUuid> blocks = std::exchange(m_heldBackBlocks, {});
+    // A note sealed meanwhile takes no plain text (the store flushes before it seals).
+    if (!m_note || m_note->isSealed() || m_readOnly || m_isLoading) return;
+    writeBack(blocks);
+}
+
+void BlockContainer::writeBack(const QSet<QUuid>& blockIDs)
+{
     m_baseDuringWrite = codecBase();
     if (m_snapshotCache.size() != qsizetype(m_entries.size())) {
         m_snapshotCache = snapshots();
     } else {
         for (size_t i = 0; i < m_entries.size(); ++i)
-            if (m_entries[i].controller->id() == blockID)
+            if (blockIDs.contains(m_entries[i].controller->id()))
                 m_snapshotCache[qsizetype(i)] = m_entries[i].controller->snapshot();
     }
     QVector<NoteBlock> blocks = m_snapshotCache;
@@ -444,6 +490,7 @@ void BlockContainer::blockDidChange(const QUuid& blockID)
 void BlockContainer::commitStructural(const QVector<NoteBlock>& blocks)
 {
     if (m_readOnly || !m_note) return;
+    flushEdits();
     const QString title = currentTitle();
     m_isEditing = true;
     if (m_note->setBlocks(blocks)) {
@@ -460,6 +507,7 @@ void BlockContainer::commitStructural(const QVector<NoteBlock>& blocks)
 
 void BlockContainer::applyStructural(const BlockSnapshot& snapshot, const BlockSnapshot& reverse)
 {
+    flushEdits();
     m_undo.registerUndo(this, [this, reverse, snapshot] { applyStructural(reverse, snapshot); });
     rebuild(snapshot.blocks, false, true);
     commitStructural(snapshot.blocks);

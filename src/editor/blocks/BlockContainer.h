@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
+#include <QSet>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,6 +111,13 @@ public:
     void applyStructural(const BlockSnapshot& snapshot, const BlockSnapshot& reverse);
     void undo();
     void redo();
+
+    // Typing in a long body is written back into the note after a pause in typing (at most a second
+    // later) instead of at every key; this writes what is held back now. The store asks for it before
+    // it saves or changes the body itself.
+    static constexpr qsizetype deferWriteBackAbove = 262144;
+    void flushEdits();
+    bool hasHeldBackEdits() const { return !m_heldBackBlocks.isEmpty(); }
 
     // Frees the removed blocks that nothing refers to any more: no view and no undo step.
     void pruneParked();
@@ -252,6 +261,13 @@ private:
     bool m_focusHopScheduled = false;
     std::optional<QUuid> m_focusedBlockID;
     QHash<QUuid, ImageSizing> m_resizeOriginals;
+
+    void writeBack(const QSet<QUuid>& blockIDs);
+    // Blocks edited since the last write-back into the note (long bodies only), and the timers that
+    // end the wait: a pause in typing, or a second since the first key held back.
+    QSet<QUuid> m_heldBackBlocks;
+    QTimer* m_writeBackPause = nullptr;
+    QTimer* m_writeBackLimit = nullptr;
 
     // The keystroke path re-encodes only the edited block: the others keep their last snapshot.
     mutable QVector<NoteBlock> m_snapshotCache;

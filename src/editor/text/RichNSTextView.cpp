@@ -133,7 +133,7 @@ void RichNSTextView::detach()
 
 void RichNSTextView::syncFromModel()
 {
-    if (m_syncing || m_storage.isEditing() || m_storage.isFilling()) return;
+    if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
     const TextRange sel = m_model.selection();
     QTextCursor cursor(document());
@@ -148,9 +148,8 @@ void RichNSTextView::syncToModel()
     // The document moves the cursor while the storage writes; the model places the caret afterwards.
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
-    // The user moved the caret in a document still filling: positions past the slices so far move with
-    // the rest of the text as it enters.
-    m_storage.finishFilling();
+    // In a document still filling, the positions map past the stretch still to come: the caret the user
+    // placed stays where it was put while the rest enters.
     const QTextCursor cursor = textCursor();
     const TextRange before = m_model.selection();
     const qsizetype start = m_storage.toText(cursor.selectionStart());
@@ -171,7 +170,6 @@ void RichNSTextView::syncToModel()
 
 QRectF RichNSTextView::caretRect(qsizetype position) const
 {
-    m_storage.finishFilling();
     QTextCursor cursor(document());
     cursor.setPosition(int(m_storage.toDocument(std::clamp<qsizetype>(position, 0, m_model.length()))));
     return cursorRect(cursor);
@@ -179,7 +177,6 @@ QRectF RichNSTextView::caretRect(qsizetype position) const
 
 qsizetype RichNSTextView::characterIndexAt(const QPointF& point) const
 {
-    m_storage.finishFilling();
     return m_storage.toText(cursorForPosition(point.toPoint()).position());
 }
 

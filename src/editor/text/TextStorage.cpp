@@ -13,7 +13,6 @@ void TextStorage::replace(qsizetype start, qsizetype length, const AttributedTex
 {
     start = std::clamp<qsizetype>(start, 0, m_text.length());
     length = std::clamp<qsizetype>(length, 0, m_text.length() - start);
-    willReplace();
     m_text.replace(start, length, with);
     didReplace(start, length, with);
     Q_EMIT changed(start, length, with.length());
@@ -223,7 +222,8 @@ qsizetype DocumentTextStorage::toDocument(qsizetype position) const
 
 qsizetype DocumentTextStorage::toText(qsizetype position) const
 {
-    return m_pendingLength <= 0 || position < m_pendingFrom ? position : position + m_pendingLength;
+    if (m_pendingLength <= 0 || position < m_pendingFrom || (m_heldBack && position == m_pendingFrom)) return position;
+    return position + m_pendingLength;
 }
 
 qreal DocumentTextStorage::shownHeight() const
@@ -255,9 +255,9 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
         m_heldBack = false;
     }
     if (m_pendingLength > 0) {
-        // Held back (a fill still running finished before this change): the document shows the text
-        // around a stretch it cannot hold. Edits of what it shows land there; an edit that touches the
-        // stretch is not shown either.
+        // Filling, or held back: the document shows the text around a stretch it does not hold (yet).
+        // A short edit of what it shows lands there at once, without waiting for the stretch; any other
+        // joins the stretch, which then runs from the nearer of the two starts to the farther end.
         const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
         if (end <= m_pendingFrom && with.length() <= fillSlice) {
             m_pendingFrom += delta;
@@ -265,13 +265,17 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
         } else if (start >= hiddenEnd && with.length() <= fillSlice) {
             replaceInDocument(start - m_pendingLength, removed);
         } else {
-            cursor.setPosition(int(toDocument(start)));
-            cursor.setPosition(int(toDocument(end)), QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
+            // Everything the joined stretch covers leaves the document, the shown text between the edit
+            // and the old stretch too, or it would enter a second time.
             const qsizetype from = std::min(m_pendingFrom, start);
-            m_pendingLength = std::max(hiddenEnd, end) + delta - from;
+            const qsizetype to = std::max(hiddenEnd, end);
+            cursor.setPosition(int(from < m_pendingFrom ? from : m_pendingFrom));
+            cursor.setPosition(int(to > hiddenEnd ? to - m_pendingLength : m_pendingFrom), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            m_pendingLength = to + delta - from;
             m_pendingFrom = from;
             applyBlockFormats(from, from);
+            if (!m_heldBack) m_fillTimer->start();
         }
         if (m_pendingLength <= 0) {
             m_pendingLength = 0;

@@ -47,7 +47,6 @@ Q_SIGNALS:
     void changed(qsizetype start, qsizetype removed, qsizetype added);
 
 protected:
-    virtual void willReplace() {}
     virtual void didReplace(qsizetype, qsizetype, const AttributedText&) {}
     virtual void didModify(qsizetype, qsizetype) {}
 
@@ -80,14 +79,16 @@ public:
     // The document's characters and attributes as the document holds them (once it holds them all).
     AttributedText readDocument() const;
 
-    // An insertion of more than 1 MiB of text (fillAtOnce UTF-16 units) enters the document in slices of
-    // about fillSlice units, one per turn of the event loop, each laid out as it enters; the storage holds
-    // all of it at once. Until the document is filled, the characters from pendingFrom() on are not in it
-    // yet. Any replacement finishes the filling first.
+    // An insertion of more than 512 Ki UTF-16 units (fillAtOnce) enters the document in slices of about
+    // fillSlice units, one per turn of the event loop, each laid out as it enters; the storage holds all
+    // of it at once. Until the document is filled, the characters [pendingFrom(), pendingFrom() +
+    // pendingLength()) are not in it yet. Edits go on meanwhile: one beside the stretch lands in the
+    // document at once, one that touches it joins the stretch.
     static constexpr qsizetype fillAtOnce = 524288;
     static constexpr qsizetype fillSlice = 131072;
     bool isFilling() const { return m_pendingLength > 0 && !m_heldBack; }
     qsizetype pendingFrom() const { return m_pendingFrom; }
+    qsizetype pendingLength() const { return m_pendingLength; }
     void finishFilling();
     // A document never grows taller than maxShownHeight (pixels; Qt lays out nothing much taller than
     // 2^23) by filling: what would go beyond stays in the storage and out of the document, and edits of
@@ -97,7 +98,10 @@ public:
     bool isHeldBack() const { return m_heldBack; }
     // The characters not in the document: [pendingFrom(), pendingFrom() + heldBackLength()).
     qsizetype heldBackLength() const { return m_heldBack ? m_pendingLength : 0; }
-    // Positions between the storage and the document (the same until a long text is held back).
+    // Positions between the storage and the document (the same until a long text fills or is held back).
+    // The document position where the stretch is missing means the text after it while it fills (the
+    // caret stays after a paste, and the end key means the end), and the text before it once it is
+    // held back for good (typing at the end that is shown lands there).
     qsizetype toDocument(qsizetype position) const;
     qsizetype toText(qsizetype position) const;
 
@@ -112,7 +116,6 @@ public:
     static TextAttributes attributes(const QTextCharFormat& format);
 
 protected:
-    void willReplace() override { finishFilling(); }
     void didReplace(qsizetype start, qsizetype removed, const AttributedText& with) override;
     void didModify(qsizetype start, qsizetype length) override;
 

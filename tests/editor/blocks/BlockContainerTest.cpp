@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QRandomGenerator>
+#include <QTest>
 
 #include "BlockTestSupport.h"
+#include "capture/CaptureService.h"
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
+#include "support/FakeSelectionReader.h"
 
 using namespace tarnwick::test;
 
@@ -433,4 +436,49 @@ TEST_F(BlockContainerTest, RedoAfterUndoingEverythingRestoresEveryStep)
         EXPECT_EQ(bodyShape(d), final) << seed;
         EXPECT_EQ(note->body(), finalBody) << seed;
     }
+}
+
+TEST_F(BlockContainerTest, KeysInALongBodyAreWrittenBackTogetherAndBeforeAnyoneReadsOrChangesIt)
+{
+    // A long body takes keys without writing itself back at each: the note catches up after a pause,
+    // and at once when the store saves, seals, or a capture appends to it. Nothing typed is lost.
+    const QString body(BlockContainer::deferWriteBackAbove + 10, QLatin1Char('b'));
+    Note* n = addNote("Long", body);
+    store->saveNow();
+    auto& c = open(n);
+    TextBlockController* title = c.textController(0);
+    ASSERT_TRUE(title);
+    title->textView().setCaret(title->textView().length());
+    title->textView().insertText("X");
+    title->textView().insertText("Y");
+    EXPECT_TRUE(c.hasHeldBackEdits());
+    EXPECT_EQ(n->body(), body);
+    store->saveNow();
+    EXPECT_FALSE(c.hasHeldBackEdits());
+    EXPECT_EQ(n->body(), body + "XY");
+
+    // After a pause the note catches up by itself.
+    title->textView().insertText("Z");
+    EXPECT_EQ(n->body(), body + "XY");
+    for (int i = 0; i < 200 && c.hasHeldBackEdits(); ++i) QTest::qWait(10);
+    EXPECT_EQ(n->body(), body + "XYZ");
+
+    // A capture appended to the open note keeps the key typed just before it.
+    title->textView().insertText("!");
+    FakeSelectionReader reader;
+    CaptureService capture(
+        *store, [&](const QUuid& id) { return id == n->uuid(); }, settings, clock, reader);
+    store->setActiveNoteID(n->uuid());
+    capture.ingest(CaptureContext{QStringLiteral("appended"), {}, {}, {}, {}}, false);
+    EXPECT_EQ(n->body(), body + "XYZ!\nappended");
+    turn();
+    title = c.textController(0);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->textView().storage().text().right(13), QStringLiteral("XYZ!\nappended"));
+
+    // Closing the editor writes what it still holds.
+    title->textView().setCaret(title->textView().length());
+    title->textView().insertText("?");
+    container.reset();
+    EXPECT_TRUE(n->body().endsWith(QStringLiteral("appended?")));
 }

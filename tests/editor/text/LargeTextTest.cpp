@@ -80,14 +80,29 @@ TEST_F(LargeTextTest, ALongPasteIsStoredAtOnceAndShownSliceBySlice)
 
 TEST_F(LargeTextTest, KeysAndClicksWhileFillingActOnTheWholeText)
 {
+    // A key typed while a paste fills lands after the paste at once; the rest keeps entering slice by
+    // slice instead of all in the key's turn.
     const QString text = lines(2 * DocumentTextStorage::fillAtOnce);
     paste(text);
     ASSERT_TRUE(storage.isFilling());
     QTest::keyClicks(&view, QStringLiteral("Z"));
-    EXPECT_FALSE(storage.isFilling());
+    EXPECT_TRUE(storage.isFilling());
     EXPECT_EQ(storage.text(), QStringLiteral("Long\n") + text + u'Z');
+    fill();
     EXPECT_EQ(storage.readDocument(), storage.attributedText());
     EXPECT_EQ(view.textCursor().position(), storage.length());
+
+    // The end key while filling means the end of the whole text: the next letter goes there.
+    paste(QStringLiteral("\n") + text);
+    ASSERT_TRUE(storage.isFilling());
+    QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(&view, QStringLiteral("Y"));
+    fill();
+    EXPECT_TRUE(storage.text().endsWith(text + u'Y'));
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    host.undo.undo();
+    host.undo.undo();
 
     // A click in the part already shown, then one undo: back to the text before the paste.
     paste(text);
@@ -95,8 +110,8 @@ TEST_F(LargeTextTest, KeysAndClicksWhileFillingActOnTheWholeText)
     QTextCursor title(view.document());
     title.setPosition(2);
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cursorRect(title).center());
-    EXPECT_FALSE(storage.isFilling());
     EXPECT_EQ(controller.textView().selection(), (TextRange{2, 0}));
+    fill();
     host.undo.undo();
     EXPECT_EQ(storage.text(), QStringLiteral("Long\n") + text + u'Z');
     EXPECT_EQ(storage.readDocument(), storage.attributedText());

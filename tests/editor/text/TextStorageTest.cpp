@@ -173,15 +173,17 @@ TEST(TextStorageTest, LongInsertionsEnterTheDocumentInSlicesAndEndAsTheText)
     EXPECT_EQ(storage.foreignChanges(), 0);
 }
 
-TEST(TextStorageTest, AnEditWhileFillingFinishesTheFillFirst)
+TEST(TextStorageTest, AnEditWhileFillingNeverMixesPositions)
 {
-    // Typing, undo or a load while a long text is still entering: the document never mixes positions.
+    // Typing, undo or a load while a long text is still entering: an edit inside the stretch still to
+    // come joins it, and the document ends up holding exactly the text.
     DocumentTextStorage storage;
     const AttributedText big = longText(DocumentTextStorage::fillAtOnce * 2, u'y');
     storage.setAttributedText(big);
     ASSERT_TRUE(storage.isFilling());
     storage.replace(storage.length() - 1, 0, AttributedText(QStringLiteral("typed")));
-    EXPECT_FALSE(storage.isFilling());
+    EXPECT_TRUE(storage.isFilling());
+    fill(storage);
     EXPECT_EQ(storage.readDocument(), storage.attributedText());
 
     storage.setAttributedText(longText(DocumentTextStorage::fillAtOnce + 10, u'z'));
@@ -236,4 +238,57 @@ TEST(TextStorageTest, ATextTooTallToShowIsHeldBackAndKeptWholeThroughEdits)
     storage.setAttributedText(AttributedText(QStringLiteral("short")));
     EXPECT_FALSE(storage.isHeldBack());
     EXPECT_EQ(storage.document()->toPlainText(), QStringLiteral("short"));
+}
+
+TEST(TextStorageTest, EditsWhileALongTextFillsLandAtOnceAndTheFillGoesOn)
+{
+    // Typing beside the stretch still to come lands in the document without forcing the rest in; a long
+    // edit joins the stretch. The document is always the text minus the stretch, and whole at the end.
+    DocumentTextStorage storage;
+    auto shownIsTheTextAroundThePendingPart = [&] {
+        const QString& t = storage.text();
+        return storage.document()->toPlainText() ==
+               t.left(storage.pendingFrom()) + t.mid(storage.pendingFrom() + storage.pendingLength());
+    };
+    storage.replace(0, 0, AttributedText(QStringLiteral("top\nbottom")));
+    const AttributedText big = longText(DocumentTextStorage::fillAtOnce + 4 * DocumentTextStorage::fillSlice, u'f');
+    storage.replace(4, 0, big);
+    ASSERT_TRUE(storage.isFilling());
+    const qsizetype pending = storage.pendingLength();
+
+    storage.replace(1, 0, AttributedText(QStringLiteral("\U0001F600")));        // before the stretch
+    storage.replace(storage.length(), 0, AttributedText(QStringLiteral("Z")));  // after it: the caret at the end
+    EXPECT_TRUE(storage.isFilling());
+    EXPECT_EQ(storage.pendingLength(), pending);
+    EXPECT_TRUE(shownIsTheTextAroundThePendingPart());
+    // The shown end means the true end while filling, so the end key and typing there reach it.
+    EXPECT_EQ(storage.toText(storage.document()->characterCount() - 1), storage.length());
+
+    // A long paste after the stretch joins it, the shown text between included, and enters once.
+    const AttributedText more = longText(2 * DocumentTextStorage::fillSlice, u'm');
+    storage.replace(storage.length() - 3, 1, more);
+    EXPECT_TRUE(shownIsTheTextAroundThePendingPart());
+    fill(storage);
+    EXPECT_FALSE(storage.isFilling());
+    EXPECT_EQ(storage.document()->toPlainText(), storage.text());
+    EXPECT_TRUE(storage.text().startsWith(QStringLiteral("t\U0001F600op\nfff")));
+    EXPECT_TRUE(storage.text().endsWith(QStringLiteral("mmm\nmZ")));
+    EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+TEST(TextStorageTest, TypingAtTheShownEndOfAHeldBackTextLandsWhereItShows)
+{
+    DocumentTextStorage storage;
+    storage.document()->setTextWidth(300);
+    storage.setMaxShownHeight(4000);
+    storage.replace(0, 0, longText(DocumentTextStorage::fillAtOnce + 2 * DocumentTextStorage::fillSlice, u'h'));
+    fill(storage);
+    ASSERT_TRUE(storage.isHeldBack());
+    const qsizetype shownEnd = storage.document()->characterCount() - 1;
+    const qsizetype at = storage.toText(shownEnd);
+    EXPECT_EQ(at, storage.pendingFrom());
+    storage.replace(at, 0, AttributedText(QStringLiteral("WY")));
+    EXPECT_TRUE(storage.document()->toPlainText().endsWith(QStringLiteral("WY")));
+    EXPECT_EQ(storage.text().mid(at, 2), QStringLiteral("WY"));
+    EXPECT_EQ(storage.text().mid(storage.pendingFrom() - 2, 2), QStringLiteral("WY"));
 }
