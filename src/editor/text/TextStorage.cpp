@@ -1,6 +1,7 @@
 #include "editor/text/TextStorage.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -331,7 +332,13 @@ bool DocumentTextStorage::insertNextSlice()
 void DocumentTextStorage::fillNextSlice()
 {
     if (!isFilling()) return;
-    insertNextSlice();
+    // Slices of a few hundred paragraphs enter until this turn has had its share: a quick machine
+    // fills in few turns, a slow or busy one keeps every turn short.
+    QElapsedTimer turn;
+    turn.start();
+    do {
+        insertNextSlice();
+    } while (isFilling() && turn.elapsed() < fillTurnMilliseconds);
     Q_EMIT documentGrew();
     if (isFilling()) {
         m_fillTimer->start();

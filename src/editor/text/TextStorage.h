@@ -80,12 +80,14 @@ public:
     AttributedText readDocument() const;
 
     // An insertion of more than 512 Ki UTF-16 units (fillAtOnce) enters the document in slices of about
-    // fillSlice units, one per turn of the event loop, each laid out as it enters; the storage holds all
+    // fillSlice units, a few per turn of the event loop, each laid out as it enters; the storage holds all
     // of it at once. Until the document is filled, the characters [pendingFrom(), pendingFrom() +
     // pendingLength()) are not in it yet. Edits go on meanwhile: one beside the stretch lands in the
     // document at once, one that touches it joins the stretch.
     static constexpr qsizetype fillAtOnce = 524288;
-    static constexpr qsizetype fillSlice = 131072;
+    static constexpr qsizetype fillSlice = 32768;
+    // A turn of the event loop takes slices until it has spent this long.
+    static constexpr int fillTurnMilliseconds = 25;
     bool isFilling() const { return m_pendingLength > 0 && !m_heldBack; }
     qsizetype pendingFrom() const { return m_pendingFrom; }
     qsizetype pendingLength() const { return m_pendingLength; }
