@@ -3,7 +3,29 @@
 #include "model/text/GraphemeMap.h"
 #include "platform/UndoManager.h"
 
-TextViewModel::TextViewModel(TextStorage& storage, QObject* parent) : QObject(parent), m_storage(storage) {}
+TextViewModel::TextViewModel(TextStorage& storage, QObject* parent) : QObject(parent), m_storage(storage)
+{
+    // Connected before any view: whoever hears of a change next finds a selection that fits the text.
+    connect(&storage, &TextStorage::changed, this, &TextViewModel::followChange);
+}
+
+void TextViewModel::followChange(qsizetype start, qsizetype removed, qsizetype added)
+{
+    // The selection moves with the text around it; a position inside the replaced range stays where it
+    // was while the new characters reach it (a change of attributes moves nothing).
+    auto map = [&](qsizetype p) {
+        if (p <= start) return p;
+        if (p >= start + removed) return p + added - removed;
+        return std::min(p, start + added);
+    };
+    const qsizetype from = map(m_selection.location);
+    const TextRange moved{from, std::max<qsizetype>(0, map(m_selection.end()) - from)};
+    if (moved == m_selection) return;
+    // Not the user's move: the typing step stays open.
+    m_selection = moved;
+    Q_EMIT selectionChanged();
+    if (m_delegate) m_delegate->selectionDidChange();
+}
 
 void TextViewModel::setUndoManager(UndoManager* undoManager)
 {
@@ -36,20 +58,20 @@ void TextViewModel::replaceCharacters(TextRange range, const AttributedText& wit
     range.length = std::clamp<qsizetype>(range.length, 0, length() - range.location);
     const AttributedText inserted = TextStorage::normalizedLineBreaks(with);
     const AttributedText old = m_storage.attributedSubstring(range.location, range.length);
+    // The selection follows the change (followChange); callers place it where the edit wants it.
     m_storage.replace(range.location, range.length, inserted);
     if (m_undoManager) {
         m_undoManager->registerUndo(
             this, [this, location = range.location, n = inserted.length(), old] { revert(location, n, old); },
             coalesce);
     }
-    // Keep the selection inside the text; callers place it where the edit wants it.
-    if (m_selection.end() > length()) setSelection(m_selection);
 }
 
 void TextViewModel::revert(qsizetype location, qsizetype length, const AttributedText& old)
 {
     replaceCharacters({location, length}, old);
-    setSelection({location, old.length()});
+    // After the restored text, as editors leave it: a selection there would be replaced by the next key.
+    setCaret(location + old.length());
     didChangeText();
 }
 

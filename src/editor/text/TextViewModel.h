@@ -103,6 +103,7 @@ Q_SIGNALS:
     void selectionChanged();
 
 private:
+    void followChange(qsizetype start, qsizetype removed, qsizetype added);
     void revert(qsizetype location, qsizetype length, const AttributedText& old);
 
     TextStorage& m_storage;
