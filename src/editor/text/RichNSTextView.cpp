@@ -45,6 +45,83 @@ std::optional<QByteArray> boundedPng(const QImage& image)
     return png;
 }
 
+// Keys typed while the slash menu is open. The menu's own (moving through it, choosing, Escape) and bare
+// modifiers stay with it; any other key closes it and is handed on, so typing "/usr" at a line start loses
+// nothing.
+class SlashMenuKeys : public QObject {
+public:
+    using Handler = std::function<void(QKeyEvent* key, bool first)>;
+    SlashMenuKeys(QMenu& menu, Handler handler) : m_menu(menu), m_handler(std::move(handler))
+    {
+        menu.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!m_left && menusOwn(key)) return false;
+        const bool first = !std::exchange(m_left, true);
+        if (first) m_menu.hide();
+        m_handler(key, first);
+        return true;
+    }
+
+private:
+    static bool menusOwn(const QKeyEvent* key)
+    {
+        switch (key->key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Escape:
+            case Qt::Key_Shift:
+            case Qt::Key_Control:
+            case Qt::Key_Alt:
+            case Qt::Key_AltGr:
+            case Qt::Key_Meta:
+            case Qt::Key_Super_L:
+            case Qt::Key_Super_R:
+            case Qt::Key_Hyper_L:
+            case Qt::Key_Hyper_R:
+            case Qt::Key_CapsLock:
+            case Qt::Key_NumLock:
+                return true;
+            case Qt::Key_unknown:
+                return key->text().isEmpty();
+            default:
+                return false;
+        }
+    }
+
+    QMenu& m_menu;
+    Handler m_handler;
+    bool m_left = false;
+};
+
+// Whether a key's text is typed. Judged by code point: the halves of a surrogate pair (an emoji, most
+// symbols beyond the BMP) are not printable on their own, the character they make is.
+bool isPrintable(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            return false;  // half a character
+        }
+        // Format characters are text too: the joiner inside an emoji sequence, a Persian layout's ZWNJ key.
+        if (!QChar::isPrint(c) && QChar::category(c) != QChar::Other_Format && c != u'\t') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStorage& storage, QWidget* parent)
@@ -327,9 +404,7 @@ bool RichNSTextView::handleEditingKey(QKeyEvent* e)
         // Shift+Tab outside a list does nothing.
     } else {
         const QString text = e->text();
-        const bool printable = !text.isEmpty() && !(mods & (Qt::ControlModifier | Qt::MetaModifier)) &&
-                               std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() || c == u'\t'; });
-        if (!printable) return false;
+        if (text.isEmpty() || (mods & (Qt::ControlModifier | Qt::MetaModifier)) || !isPrintable(text)) return false;
         m_model.insertText(text);
     }
     return true;
@@ -494,6 +569,16 @@ void RichNSTextView::showMenu(const std::vector<std::pair<QString, std::function
         QAction* a = menu.addAction(QString(title).replace(u'&', QStringLiteral("&&")));
         actions.emplace_back(a, action);
     }
+    const SlashMenuKeys keys(menu, [this](QKeyEvent* key, bool first) {
+        // The first key that leaves the menu was typing: the "/" that opened it is typed before it, except
+        // for Backspace, which takes the "/" back. Later keys reaching the closed menu go to the text as they are.
+        if (first && key->key() == Qt::Key_Backspace) return;
+        if (first) m_model.insertText(QStringLiteral("/"));
+        if (isDetached()) return;
+        QKeyEvent again(key->type(), key->key(), key->modifiers(), key->nativeScanCode(), key->nativeVirtualKey(),
+                        key->nativeModifiers(), key->text(), key->isAutoRepeat(), ushort(key->count()));
+        QCoreApplication::sendEvent(this, &again);
+    });
     // The chosen item runs once the menu has closed, not from inside its event loop: it may change
     // the note this view belongs to.
     QAction* chosen = menu.exec(at);
@@ -689,10 +774,11 @@ void RichNSTextView::dragMoveEvent(QDragMoveEvent* e)
 void RichNSTextView::dropEvent(QDropEvent* e)
 {
     const QMimeData* data = e->mimeData();
-    const qsizetype at = cursorForPosition(e->position().toPoint()).position();
-    if (e->source() == this && e->dropAction() == Qt::MoveAction && m_model.selection().length > 0) {
-        m_model.moveSelection(at);
-        e->acceptProposedAction();
+    const qsizetype at = m_storage.toText(cursorForPosition(e->position().toPoint()).position());
+    if (e->dropAction() == Qt::MoveAction && moveDroppedText(e->source(), at)) {
+        // Moved through the models; the dragging view must not remove the text a second time.
+        e->setDropAction(Qt::CopyAction);
+        e->accept();
         return;
     }
     if (!data->hasText() && !data->hasHtml()) {
@@ -703,6 +789,34 @@ void RichNSTextView::dropEvent(QDropEvent* e)
     m_model.setCaret(at);
     pasteMimeData(data);
     e->acceptProposedAction();
+}
+
+bool RichNSTextView::moveDroppedText(QObject* source, qsizetype at)
+{
+    // QTextEdit drags from its viewport. A drag from a text block of the same note moves; any other
+    // source (another note, another application) is pasted like a copy.
+    auto* sourceWidget = qobject_cast<QWidget*>(source);
+    auto* from = sourceWidget ? qobject_cast<RichNSTextView*>(sourceWidget->parentWidget()) : nullptr;
+    if (!from || from->isDetached() || isDetached() || (from != this && from->parentWidget() != parentWidget()))
+        return false;
+    const TextRange selection = from->m_model.selection();
+    if (selection.length == 0) return false;
+    if (from == this) {
+        // Dropped on itself: nothing to do, and nothing to copy either.
+        m_model.moveSelection(at);
+        return true;
+    }
+    const AttributedText moved = from->m_model.selectedText();
+    UndoManager* undo = m_model.undoManager();
+    if (undo) undo->beginGroup();
+    m_model.setCaret(at);
+    if (m_model.insertAttributedText(moved)) {
+        from->m_model.deleteRange(selection);
+        m_model.setSelection({at, moved.length()});
+    }
+    if (undo) undo->endGroup();
+    setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)

@@ -66,6 +66,9 @@ public:
 
     // One funnel for a clipboard, a selection or a drop.
     void pasteMimeData(const QMimeData* data, bool plainOnly = false);
+    // A drop that moves: the selection of the text block `source` (a view or its viewport) goes to `at`
+    // as one undo step, when that block belongs to the same note. False when the drop is no move.
+    bool moveDroppedText(QObject* source, qsizetype at);
     void cut();
     void copy();
 
