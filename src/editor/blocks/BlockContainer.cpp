@@ -69,6 +69,7 @@ void BlockContainer::setNote(Note* note)
     if (note == m_note) return;
     flushEdits();
     m_note = note;
+    m_focusBeforeSeal.reset();
     observeNote();
     if (m_center) observe(*m_center);
 }
@@ -139,6 +140,10 @@ void BlockContainer::noteAttributeChanged(int attribute)
     // Sealed while shown: the plain text and the history that holds it leave the screen at once.
     if (m_note && !m_showingSealed && m_note->isSealed()) {
         if (m_previews) m_previews->removeNote(m_note->uuid());
+        // Unlocked again, the note puts the caret back where the user left it (the position only: the
+        // text it stood in stays out of memory meanwhile).
+        if (TextBlockController* text = focusedTextController())
+            m_focusBeforeSeal = FocusDescriptor{text->id(), text->textView().selection().location};
         load(true);
         return;
     }
@@ -254,7 +259,9 @@ void BlockContainer::load(bool fresh)
             m_viewport->first = 0;
             Q_EMIT scrollRequested(0);
         }
-        if (!m_entries.empty()) requestFocus(FocusDescriptor{m_entries.front().controller->id(), 0}, entryPlacement());
+        // A sealed body shows nothing to type into.
+        if (!m_entries.empty() && !m_showingSealed)
+            requestFocus(FocusDescriptor{m_entries.front().controller->id(), 0}, entryPlacement());
     }
     m_isLoading = false;
 }
@@ -274,10 +281,16 @@ void BlockContainer::reconcile()
     if (m_store && !m_note->isSealed()) m_store->ensureMigrated(*m_note);
     refreshRows();
     updateReadOnly();
-    rebuild(normalisedForView(m_note->isSealed() ? QVector<NoteBlock>{} : m_note->blocks()), false);
+    const bool unsealed = m_showingSealed && !m_note->isSealed();
+    m_showingSealed = m_note->isSealed();
+    rebuild(normalisedForView(m_showingSealed ? QVector<NoteBlock>{} : m_note->blocks()), false);
     // Undoing a snapshot taken before this change would drop what was added elsewhere.
     m_undo.removeAllActions();
     pruneParked();
+    if (unsealed && m_focusBeforeSeal) {
+        const FocusDescriptor before = *std::exchange(m_focusBeforeSeal, std::nullopt);
+        if (indexOfBlock(before.blockID)) requestFocus(before, CaretPlacement::offset(before.caret));
+    }
     if (TextBlockController* first = textController(0); first && first->isTitleBlock() && !first->isFocused()) {
         const QString shownTitle = NoteDocument::split(first->textView().storage().attributedText()).title;
         if (shownTitle != m_note->title()) first->apply(first->snapshot());

@@ -260,6 +260,8 @@ private:
     CaretPlacement m_pendingPlacement = CaretPlacement::offset(0);
     bool m_focusHopScheduled = false;
     std::optional<QUuid> m_focusedBlockID;
+    // Where the caret stood when the note was sealed while shown; taken back once it is unsealed.
+    std::optional<FocusDescriptor> m_focusBeforeSeal;
     QHash<QUuid, ImageSizing> m_resizeOriginals;
 
     void writeBack(const QSet<QUuid>& blockIDs);

@@ -137,9 +137,23 @@ void BlockContainerView::place()
         Q_EMIT revealRequested(QRectF(rich->cursorRect()).translated(rich->pos()));
 }
 
+void BlockContainerView::focusInEvent(QFocusEvent* e)
+{
+    QWidget::focusInEvent(e);
+    m_focusByPress = e->reason() == Qt::MouseFocusReason;
+}
+
 void BlockContainerView::mousePressEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton) m_container.clickAt(e->position());
+    const bool tookFocus = std::exchange(m_focusByPress, false);
+    if (e->button() == Qt::LeftButton) {
+        m_container.clickAt(e->position());
+    } else if (tookFocus) {
+        // A right or middle click beside the text places no caret: the keys stay with the text block
+        // they went to, and so does the focus once the menu the click opens has closed.
+        if (TextBlockController* text = m_container.focusedTextController())
+            if (QWidget* view = text->view(); view && view->isVisible()) view->setFocus(Qt::MouseFocusReason);
+    }
     QWidget::mousePressEvent(e);
 }
 

@@ -27,6 +27,7 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -49,4 +50,5 @@ private:
     // edit that grew the body (a paste) has its caret beyond the old end until then. A text loaded from
     // the note (a capture arriving) moves no view.
     QPointer<QWidget> m_revealAfterLayout;
+    bool m_focusByPress = false;  // the focus came with the mouse press being handled
 };
