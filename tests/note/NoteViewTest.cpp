@@ -749,3 +749,46 @@ TEST_F(NoteViewTest, RolledUpTheTitleRowShowsTheTitle)
     view->setRolled(false);
     EXPECT_FALSE(title->isVisible());
 }
+
+// Locked while the user types and unlocked again: the keys go on where the caret was, in the body.
+TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
+{
+    QTemporaryDir dir;
+    PreviewFiles previews(dir.filePath("previews"));
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    Note* n = addNote("Plan", "alpha\nbeta");
+    store->saveNow();
+    NoteView real(
+        *store, *unlock, reminders, [] { return true; }, clock,
+        [&](QWidget* parent) {
+            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                                     NoteView::gutter, parent);
+        },
+        true);
+    real.resize(360, 300);
+    real.setNote(n);
+    real.setActive(true);
+    real.show();
+    QApplication::setActiveWindow(&real);
+    QTest::qWait(50);  // the editor places its caret on a later turn
+    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    ASSERT_TRUE(text);
+    QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(text, "!");
+    EXPECT_EQ(n->body(), "alpha\nbeta!");
+
+    for (int round = 0; round < 2; ++round) {
+        real.findChild<QToolButton*>("lockButton")->click();
+        QTest::qWait(50);
+        ASSERT_TRUE(n->isLocked());
+        ASSERT_TRUE(real.findChild<QToolButton*>("unlockButton")->isVisible()) << round;
+        authenticator.autoOutcome = FakeAuthenticator::Outcome::success;
+        real.findChild<QToolButton*>("unlockButton")->click();
+        QTest::qWait(100);
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_TRUE(qobject_cast<RichNSTextView*>(focused))
+            << round << " focus on " << (focused ? focused->metaObject()->className() : "none");
+        QTest::keyClicks(focused, "x");
+    }
+    EXPECT_EQ(n->body(), "alpha\nbeta!xx");
+}

@@ -383,3 +383,35 @@ TEST_F(BlockEditorViewTest, OnlyTheFocusedBlockShowsASelection)
     EXPECT_EQ(c().textController(2)->textView().selection(), (TextRange{6, 0}));
     EXPECT_FALSE(second->textCursor().hasSelection());
 }
+
+// A right-click beside the text (a menu there, then Escape) leaves the keys with the text block.
+TEST_F(BlockEditorViewTest, ARightClickBesideTheTextLeavesTheKeysWithIt)
+{
+    Note* n = addNote("Trip", "socks");
+    store->saveNow();
+    show(n, {420, 400});
+    auto* text = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
+    ASSERT_TRUE(text);
+    QApplication::setActiveWindow(editor.get());
+    text->setFocus();
+    turn();
+    QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+    // Below the last line: the body's own area, not the text's.
+    const QPoint below(60, editor->viewport()->height() - 12);
+    QWidget* under = editor->viewport()->childAt(below);
+    QWidget* target = under ? under : editor->viewport();
+    ASSERT_NE(target, text);
+    const QPoint at = target->mapFrom(editor->viewport(), below);
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(target, button, {}, at);
+        turn();
+        EXPECT_EQ(QApplication::focusWidget(), text) << int(button);
+    }
+    QTest::keyClicks(QApplication::focusWidget(), "!");
+    EXPECT_EQ(c().textController(0)->textView().text(), "Trip\nsocks!");
+    // A left click there still puts the caret into the text.
+    c().textController(0)->textView().setCaret(0);
+    QTest::mouseClick(target, Qt::LeftButton, {}, at);
+    turn();
+    EXPECT_EQ(QApplication::focusWidget(), text);
+}

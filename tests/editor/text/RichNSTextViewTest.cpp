@@ -536,3 +536,175 @@ TEST_F(RichNSTextViewTest, TheFindBarSearchesAsOneTypesAndEscapeGivesTheCaretBac
     controller.hideFindBar();
     EXPECT_FALSE(bar.isOpen());
 }
+
+namespace {
+
+// One key whose text is given whole, as the platform delivers an emoji or a composed character.
+void typeKey(QWidget* to, const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, modifiers, text);
+    QApplication::sendEvent(to, &press);
+}
+
+// Types "/" at the caret and, while the slash menu that opens runs, the keys given to it.
+bool slashThen(TypedEditor& e, const std::function<void(QWidget* menu)>& keys)
+{
+    bool opened = false;
+    QTimer::singleShot(50, [&] {
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+            opened = true;
+            keys(menu);
+        }
+    });
+    QTest::keyClick(&e.view, Qt::Key_Slash);  // returns once the menu has closed
+    return opened;
+}
+
+// The text cursor's complaints while a test runs (a caret set from a position the text no longer has).
+QStringList qtWarnings;
+void keepWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg && message.startsWith(u"QTextCursor")) qtWarnings << message;
+}
+
+}  // namespace
+
+TEST(RichNSTextViewKeysTest, EveryTypedKeyReachesTheText)
+{
+    // Characters beyond the BMP arrive as one key with a surrogate pair for its text.
+    {
+        TypedEditor e;
+        typeKey(&e.view, QString::fromUtf8("\U0001F600"));
+        typeKey(&e.view, QString::fromUtf8("\U0001F469\u200D\U0001F4BB"));
+        typeKey(&e.view, QString(QChar(0xD83D)));  // half a character is no text
+        typeKey(&e.view, QString::fromUtf8("\U0001D400"), Qt::ShiftModifier);
+        EXPECT_EQ(e.body(), QString::fromUtf8("\U0001F600\U0001F469\u200D\U0001F4BB\U0001D400"));
+        EXPECT_TRUE(e.inStep());
+    }
+    // A key that is not the slash menu's own closes it and is typed after the "/" that opened it.
+    {
+        TypedEditor e;
+        EXPECT_TRUE(slashThen(e, [](QWidget* menu) { QTest::keyClick(menu, Qt::Key_U); }));
+        EXPECT_FALSE(QApplication::activePopupWidget());
+        QTest::keyClicks(&e.view, "sr/bin is where");
+        EXPECT_EQ(e.body(), "/usr/bin is where");
+        QTest::keyClick(&e.view, Qt::Key_Return);
+        EXPECT_TRUE(slashThen(e, [](QWidget* menu) {
+            QTest::keyClick(menu, Qt::Key_Shift);  // a bare modifier keeps the menu open
+            EXPECT_TRUE(menu->isVisible());
+            typeKey(menu, QString::fromUtf8("\U0001F600"));
+        }));
+        EXPECT_EQ(e.body(), QString::fromUtf8("/usr/bin is where\n/\U0001F600"));
+        EXPECT_TRUE(e.inStep());
+    }
+    // Its own keys: Escape and Backspace take the "/" back, Down and Return choose an item.
+    {
+        TypedEditor e;
+        EXPECT_TRUE(slashThen(e, [](QWidget* menu) { QTest::keyClick(menu, Qt::Key_Escape); }));
+        EXPECT_TRUE(slashThen(e, [](QWidget* menu) { QTest::keyClick(menu, Qt::Key_Backspace); }));
+        EXPECT_EQ(e.body(), "");
+        EXPECT_TRUE(slashThen(e, [](QWidget* menu) {
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        }));
+        QTest::keyClicks(&e.view, "x");
+        EXPECT_EQ(e.body(), QString::fromUtf8("\u2610 x"));
+    }
+}
+
+TEST(RichNSTextViewKeysTest, UndoAndRedoLeaveTheCaretAfterTheTextAndTheViewInStep)
+{
+    qtWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
+    {
+        TypedEditor e;
+        QTest::keyClicks(&e.view, "keep ");
+        QApplication::clipboard()->setText("pasted words");
+        QTest::keyClick(&e.view, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(&e.view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(e.body(), "keep ");
+        EXPECT_EQ(e.controller.textView().selection(), (TextRange{7, 0}));
+        QTest::keyClick(&e.view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(e.controller.textView().selection(), (TextRange{19, 0}));
+        EXPECT_TRUE(e.inStep());
+        QTest::keyClicks(&e.view, "Q");
+        EXPECT_EQ(e.body(), "keep pasted wordsQ");
+
+        // Deleting at the end and in the middle, and undoing that: the view's caret is the model's each time.
+        for (int i = 0; i < 3; ++i) QTest::keyClick(&e.view, Qt::Key_Backspace);
+        EXPECT_TRUE(e.inStep());
+        e.controller.textView().setCaret(6);
+        QTest::keyClick(&e.view, Qt::Key_Backspace);
+        EXPECT_TRUE(e.inStep());
+        QTest::keyClick(&e.view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(e.controller.textView().selection(), (TextRange{6, 0}));
+        EXPECT_TRUE(e.inStep());
+        QTest::keyClick(&e.view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(e.body(), "keep pasted word");
+        EXPECT_EQ(e.controller.textView().selection(), (TextRange{18, 0}));
+
+        // Undoing a format change leaves a caret too, never a selection the next key would replace.
+        e.controller.textView().setSelection({2, 4});
+        QTest::keyClick(&e.view, Qt::Key_B, Qt::ControlModifier);
+        QTest::keyClick(&e.view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(e.controller.textView().selection().length, 0);
+        QTest::keyClick(&e.view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(e.controller.textView().selection(), (TextRange{6, 0}));
+        EXPECT_TRUE(e.inStep());
+        EXPECT_EQ(e.storage.foreignChanges(), 0);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(qtWarnings.isEmpty()) << qtWarnings.join(u'\n').toStdString();
+}
+
+TEST(RichNSTextViewKeysTest, ADragMovesWithinTheNoteAndControlCopies)
+{
+    FakeBlockHost host;
+    QWidget note;
+    DocumentTextStorage firstStorage, secondStorage;
+    TextBlockController first(QUuid::createUuid(), &host, true, {}, TextBlockController::NoteStyle::floating,
+                              firstStorage);
+    TextBlockController second(QUuid::createUuid(), &host, false, {}, TextBlockController::NoteStyle::floating,
+                               secondStorage);
+    RichNSTextView firstView(first, firstStorage, &note), secondView(second, secondStorage, &note);
+    note.resize(400, 300);
+    secondView.move(0, 150);
+    note.show();
+    first.load(TextRuns{"one two three", {}}, QString("T"), std::nullopt);
+    second.load(TextRuns{"below", {}}, std::nullopt, std::nullopt);
+    const int steps = host.undo.undoCount();
+
+    // Within a block (QTextEdit drags from its viewport): "one" dropped inside "three" moves there.
+    first.textView().setSelection({2, 3});
+    EXPECT_TRUE(firstView.moveDroppedText(firstView.viewport(), 14));
+    EXPECT_EQ(firstStorage.text(), "T\n two threonee");
+    // Into another block of the note: one step, undone whole.
+    first.textView().setSelection({2, 4});
+    EXPECT_TRUE(secondView.moveDroppedText(firstView.viewport(), 5));
+    EXPECT_EQ(firstStorage.text(), "T\n threonee");
+    EXPECT_EQ(secondStorage.text(), "below two");
+    EXPECT_EQ(host.undo.undoCount(), steps + 2);
+    host.undo.undo();
+    EXPECT_EQ(firstStorage.text(), "T\n two threonee");
+    EXPECT_EQ(secondStorage.text(), "below");
+    EXPECT_EQ(firstStorage.foreignChanges() + secondStorage.foreignChanges(), 0);
+
+    // Another note's text, or a drop with Ctrl held (a copy), is pasted and the source is left alone.
+    QWidget other;
+    DocumentTextStorage otherStorage;
+    TextBlockController outside(QUuid::createUuid(), &host, false, {}, TextBlockController::NoteStyle::floating,
+                                otherStorage);
+    RichNSTextView otherView(outside, otherStorage, &other);
+    outside.load(TextRuns{"far", {}}, std::nullopt, std::nullopt);
+    outside.textView().setSelection({0, 3});
+    EXPECT_FALSE(secondView.moveDroppedText(otherView.viewport(), 0));
+    QMimeData copied;
+    copied.setText("copy ");
+    const QPointF start = secondView.caretRect(0).center();
+    QDragEnterEvent enter(start.toPoint(), Qt::CopyAction, &copied, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(secondView.viewport(), &enter);
+    QDropEvent drop(start, Qt::CopyAction, &copied, Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(secondView.viewport(), &drop);
+    EXPECT_EQ(secondStorage.text(), "copy below");
+    EXPECT_EQ(otherStorage.text(), "far");
+}
