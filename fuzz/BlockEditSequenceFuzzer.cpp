@@ -55,7 +55,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2 || size > 400) return 0;
-    static const QStringList pieces{"a", " ", "\n", "- ", "1. ", "word ", "e\u0301", "\U0001F1EB\U0001F1F7"};
+    static const QStringList pieces{"a",          " ",
+                                    "\n",         "- ",
+                                    "1. ",        "word ",
+                                    "e\u0301",    "\U0001F1EB\U0001F1F7",
+                                    "\U0001F600", "\U0001F469\u200D\U0001F4BB"};
     auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
     Settings settings(std::make_unique<MemorySettingsBackend>());
     NoteStore store(container->mainContext(), Clock::system(), settings, NotificationCenter::shared());

@@ -51,9 +51,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0) return 0;
-    static const QStringList pieces{"a",    " ",   "\n", "-",  "*",       "1",       ".",       ")",
-                                    "[",    "]",   "#",  "\t", "\u2610 ", "\u2022 ", "e\u0301", "\U0001F1EB\U0001F1F7",
-                                    "\r\n", "    "};
+    static const QStringList pieces{"a",         " ",       "\n",         "-",
+                                    "*",         "1",       ".",          ")",
+                                    "[",         "]",       "#",          "\t",
+                                    "\u2610 ",   "\u2022 ", "e\u0301",    "\U0001F1EB\U0001F1F7",
+                                    "\r\n",      "    ",    "\U0001F600", "\U0001F469\u200D\U0001F4BB",
+                                    "\U0001D400"};
     Host host;
     DocumentTextStorage storage;
     const bool title = data[0] & 1;

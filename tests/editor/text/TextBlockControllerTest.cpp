@@ -40,8 +40,12 @@ protected:
     // Types as a user does: keys offered to the controller first, then inserted through the view model.
     void type(const QString& keys)
     {
-        for (QChar c : keys) {
-            if (c == u'\n') {
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const QChar c = keys[i];
+            if (c.isHighSurrogate() && i + 1 < keys.size()) {
+                // A character beyond the BMP is one key, both halves at once.
+                view().insertText(keys.mid(i++, 2));
+            } else if (c == u'\n') {
                 if (!controller->handleKeyDown(Qt::Key_Return, Qt::NoModifier, "\r")) view().insertText("\n");
             } else if (c == u'\t') {
                 if (!controller->handleKeyDown(Qt::Key_Tab, Qt::NoModifier, "\t")) view().insertText("\t");
@@ -228,7 +232,8 @@ TEST_P(TextBlockControllerTest, LocalWorkEqualsTheWholeWalks)
 {
     make();
     std::srand(5);
-    const QStringList pieces{"1. ", "    ", "a", "\n", "• ", "x) ", "2. ", " ", "\n\n", "9. "};
+    const QStringList pieces{"1. ", "    ", "a",    "\n",  "• ",         "x) ",
+                             "2. ", " ",    "\n\n", "9. ", "\U0001F600", "1. \U0001F469\u200D\U0001F4BB"};
     for (int i = 0; i < 300; ++i) {
         const qsizetype at = std::rand() % (view().length() + 1);
         if (std::rand() % 4 == 0 && view().length() > 0) {

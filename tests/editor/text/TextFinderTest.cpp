@@ -78,11 +78,11 @@ TEST(TextFinderTest, MatchesFollowEditsBeforeInsideAndAfterAMatch)
     check("split");
     // Random edits keep the incremental list equal to a full search.
     QRandomGenerator random(7);
-    const QString pieces[] = {"w", "o", "r", "d", "\n", " ", "WORD", "\u00E9"};
+    const QString pieces[] = {"w", "o", "r", "d", "\n", " ", "WORD", "\u00E9", "\U0001F600", "w\U0001D400rd"};
     for (int i = 0; i < 300; ++i) {
         const qsizetype at = random.bounded(int(storage.length() + 1));
         const qsizetype removed = std::min<qsizetype>(random.bounded(3), storage.length() - at);
-        storage.replace(at, removed, AttributedText(pieces[random.bounded(8)]));
+        storage.replace(at, removed, AttributedText(pieces[random.bounded(int(std::size(pieces)))]));
     }
     check("random");
 }

@@ -55,7 +55,7 @@ TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
     DocumentTextStorage document;
     MemoryTextStorage memory;
     std::srand(11);
-    const QString pieces[] = {"ab", "\n", "x\ny", "é", "\n\n", "word "};
+    const QString pieces[] = {"ab", "\n", "x\ny", "é", "\n\n", "word ", "\U0001F600", "\U0001F1EB\U0001F1F7\n"};
     for (int i = 0; i < 300; ++i) {
         const qsizetype start = std::rand() % (memory.length() + 1);
         if (std::rand() % 4 == 0) {
@@ -75,7 +75,7 @@ TEST(TextStorageTest, DocumentHoldsWhatTheStorageHoldsThroughRandomEdits)
             document.modify(start, length, change);
             memory.modify(start, length, change);
         } else {
-            AttributedText with(pieces[std::rand() % 6], all[size_t(std::rand()) % all.size()]);
+            AttributedText with(pieces[size_t(std::rand()) % std::size(pieces)], all[size_t(std::rand()) % all.size()]);
             const qsizetype length = std::rand() % 4;
             document.replace(start, length, with);
             memory.replace(start, length, with);
