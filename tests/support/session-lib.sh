@@ -14,9 +14,35 @@ session_begin() {
 }
 
 session_cleanup() {
+  local status=$?
   stop_app
   [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
+  local warned=""
+  [ "$status" -eq 0 ] && warned=$(qt_warnings)
+  if [ -n "$warned" ]; then
+    echo "FAIL: Qt warned while the steps ran:" >&2
+    echo "$warned" >&2
+    rm -rf "$work"
+    exit 1
+  fi
   rm -rf "$work"
+}
+
+# Qt's own warnings (category "default" or "qt.*", at warning level or above) in the output of what
+# launch started fail the script, whatever its steps checked: each is a fault Qt noticed (a caret set
+# out of range, a widget misused). The program's own categories (store, privacy, ...) report on
+# purpose and are not counted. A script may allow one it cannot avoid with allow_qt_warning ERE,
+# saying why beside it.
+qt_warnings_allowed=()
+allow_qt_warning() { qt_warnings_allowed+=("$1"); }
+qt_warnings() {
+  [ -f "$log" ] || return 0
+  local found pattern
+  found=$(grep -E '^(warning|critical|fatal) (default|qt(\.[A-Za-z0-9_-]+)*): ' "$log" || true)
+  for pattern in "${qt_warnings_allowed[@]}"; do
+    found=$(grep -Ev -- "$pattern" <<<"$found" || true)
+  done
+  printf '%s' "$found"
 }
 
 fail() {
@@ -30,9 +56,10 @@ fail() {
   exit 1
 }
 
-# Launches the program in $1 (with the rest of the line as its arguments) in the background.
+# Launches the program in $1 (with the rest of the line as its arguments) in the background. Its
+# messages are written "<level> <category>: <message>" so qt_warnings can tell Qt's from its own.
 launch() {
-  "$@" >>"$log" 2>&1 &
+  QT_MESSAGE_PATTERN="%{type} %{category}: %{message}" "$@" >>"$log" 2>&1 &
   app_pid=$!
 }
 
