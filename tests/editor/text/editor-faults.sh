@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Editor faults a user met, driven on the real application: choosing "Lock · Password" from the slash
-# menu, pasting a named pipe (and a socket and /dev/zero) from the clipboard, and typing after making a
-# selection bold. Tarnwick must still be running after each, answer on its bus name, and have stored
-# what was typed.
+# menu, pasting a named pipe (and a socket and /dev/zero) from the clipboard, typing after making a
+# selection bold, an emoji typed by keys, typing a path at a line start (the slash menu), typing after
+# a right-click beside the text, typing after redo, and typing after unlocking with the password.
+# Tarnwick must still be running after each, answer on its bus name, and have stored what was typed.
 # Usage (inside scripts/desktop-session.sh): editor-faults.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
@@ -83,6 +84,81 @@ sleep 1
 running
 settles_to 150 "wordZ" body_of Bold || fail "undo and redo at speed left '$(body_of Bold)'"
 
+# (4) An emoji typed by keys is kept, between two letters.
+new_note
+xdotool type --delay 40 "Emoji"
+keys Return
+# xdotool reads its text in the locale: a UTF-8 one, whatever the session has.
+LC_ALL=C.UTF-8 xdotool type --delay 80 "x😀y"
+settles_to 150 "x😀y" body_of Emoji || fail "the Emoji note holds '$(body_of Emoji)', not 'x😀y'"
+
+# (5) "/" at a line start opens the slash menu; the next letter closes it and every key is kept.
+new_note
+xdotool type --delay 40 "Slash"
+keys Return
+xdotool type --delay 40 "/usr/bin is where"
+settles_to 150 "/usr/bin is where" body_of Slash || fail "the Slash note holds '$(body_of Slash)'"
+
+# (6) A right-click on the empty body below the text, Escape: the keys still reach the text.
+new_note
+xdotool type --delay 40 "Click"
+keys Return
+xdotool type --delay 40 "text"
+settles_to 150 "text" body_of Click || fail "the Click note was not saved"
+eval "$(xdotool getactivewindow getwindowgeometry --shell)"
+xdotool mousemove --window "$(xdotool getactivewindow)" $((WIDTH / 2)) $((HEIGHT * 3 / 4))
+sleep 0.2
+xdotool click 3
+sleep 0.6
+import -window root "$work/rightclick.png"
+keys Escape
+xdotool type --delay 40 "ok"
+settles_to 150 "textok" body_of Click || fail "after a right-click and Escape the Click note holds '$(body_of Click)'"
+
+# (7) Paste, undo, redo, "Q": the redone paste is not selected, so Q follows it.
+new_note
+xdotool type --delay 40 "Redo"
+keys Return
+xdotool type --delay 40 "keep "
+printf 'pasted words' | xclip -selection clipboard
+sleep 0.3
+keys ctrl+v ctrl+z ctrl+shift+z
+xdotool type --delay 40 "Q"
+settles_to 150 "keep pasted wordsQ" body_of Redo || fail "the Redo note holds '$(body_of Redo)'"
+
+# (8) Locked with the head row's button while typing at the end of the body, unlocked with the
+# password: the next keys land where the caret was (the body stays sealed in the store, so the
+# text is read back through the clipboard).
+new_note
+xdotool type --delay 40 "Vault"
+keys Return
+xdotool type --delay 40 "inside"
+settles_to 150 "inside" body_of Vault || fail "the Vault note was not saved"
+vault=$(xdotool getactivewindow)
+eval "$(xdotool getwindowgeometry --shell "$vault")"
+xdotool mousemove --window "$vault" $((WIDTH - 43)) 15
+sleep 0.2
+xdotool click 1
+settles_to 150 1 sql "SELECT isLocked FROM Note WHERE title = 'Vault'" || fail "the lock button did not lock Vault"
+sleep 0.5
+xdotool mousemove --window "$vault" $((WIDTH / 2)) $((HEIGHT / 2))
+sleep 0.2
+xdotool click 3
+sleep 0.6
+keys Down Return
+within 50 test -n "$(xdotool search --onlyvisible --name '^Unlock Note$' 2>/dev/null | head -1)" || fail "no password prompt"
+xdotool type --delay 20 "secret words"
+xdotool key Return
+within 50 test -z "$(xdotool search --onlyvisible --name '^Unlock Note$' 2>/dev/null | head -1)" ||
+  fail "the password prompt stayed open"
+settles_to 100 "$vault" xdotool getactivewindow || fail "the Vault window did not get the keyboard back"
+sleep 0.5
+xdotool type --delay 40 "!"
+sleep 0.5
+keys ctrl+a ctrl+c
+settles_to 50 "Vault
+inside!" xclip -o -selection clipboard || fail "after unlocking, Vault reads '$(xclip -o -selection clipboard)'"
+
 running
 answers || fail "Tarnwick does not answer on its bus name"
 # What was typed is in the store after a relaunch, too.
@@ -90,5 +166,11 @@ stop_app
 launch_pam "$tarnwick"
 within 100 answers || fail "Tarnwick did not start again"
 [ "$(body_of Bold)" = "wordZ" ] && [ "$(body_of Pipe)" = "ok" ] || fail "the typed bodies did not survive a relaunch"
+[ "$(body_of Emoji)" = "x😀y" ] || fail "after a relaunch Emoji holds '$(body_of Emoji)'"
+[ "$(body_of Slash)" = "/usr/bin is where" ] || fail "after a relaunch Slash holds '$(body_of Slash)'"
+[ "$(body_of Click)" = "textok" ] || fail "after a relaunch Click holds '$(body_of Click)'"
+[ "$(body_of Redo)" = "keep pasted wordsQ" ] || fail "after a relaunch Redo holds '$(body_of Redo)'"
+[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Vault' AND isTrashed = 0")" = 1 ] ||
+  fail "after a relaunch no locked note is titled Vault (the keys went to its title?)"
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
 echo "PASS"
