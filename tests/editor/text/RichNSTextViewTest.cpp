@@ -556,8 +556,16 @@ bool slashThen(TypedEditor& e, const std::function<void(QWidget* menu)>& keys)
             keys(menu);
         }
     });
+    // A menu the keys left open would hold the test: it is closed, and the test told so.
+    bool leftOpen = false;
+    QTimer::singleShot(1000, [&] {
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+            leftOpen = true;
+            menu->close();
+        }
+    });
     QTest::keyClick(&e.view, Qt::Key_Slash);  // returns once the menu has closed
-    return opened;
+    return opened && !leftOpen;
 }
 
 // The text cursor's complaints while a test runs (a caret set from a position the text no longer has).
