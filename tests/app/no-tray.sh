@@ -14,7 +14,8 @@ displayfile="$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wm_pid=
-trap '[ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null; kill "$xvfb_pid" 2>/dev/null; session_cleanup' EXIT
+# The program stops before its X server goes, or it reports the broken connection as it ends.
+trap 'status=$?; stop_app; [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null; kill "$xvfb_pid" 2>/dev/null; (exit $status); session_cleanup' EXIT
 within 100 test -s "$displayfile" || fail "no X server of its own"
 export DISPLAY=":$(head -n1 "$displayfile")"
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
