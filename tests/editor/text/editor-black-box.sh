@@ -81,7 +81,12 @@ copy=$(copy_all)
 [ "$copy" = "$expected" ] || fail "copy after undoing Ctrl+K: $(printf '%q' "$copy")"
 
 # A middle click pastes the PRIMARY selection where the pointer is: below the text, at its end.
-printf '!' | xclip -selection primary
+# The editor may still be claiming PRIMARY for the select-all just before: set it until it holds "!".
+for _ in $(seq 1 20); do
+  printf '!' | xclip -selection primary
+  sleep 0.2
+  [ "$(xclip -o -selection primary 2>/dev/null)" = "!" ] && break
+done
 xdotool mousemove --window "$window" 200 420 click 2
 sleep 0.3
 copy=$(copy_all)
