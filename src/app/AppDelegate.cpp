@@ -231,6 +231,7 @@ OnboardingPanel* AppDelegate::makeOnboardingPanel(OnboardingController& controll
         AccessibilityPermission::explainAndOpenSettings(probes);
     };
     services.openURL = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    services.keepClear = m_parts.tourKeepClear;
     OnboardingWindow::Options options;
     options.captureAvailable = m_parts.captureAvailable && m_parts.captureAvailable();
     // The desktop is asked only on X11: elsewhere (the launch tests run offscreen) there is nothing to ask.

@@ -86,6 +86,8 @@ public:
         std::function<bool()> captureAvailable;
         // Where the tour's practice words go to the capture hot key.
         CaptureActions* captureActions = nullptr;
+        // Where a new note and the shelf open now, for the tour to stand clear of.
+        std::function<QList<QRect>()> tourKeepClear;
         // Makes the tour's window; the real one when left empty.
         std::function<OnboardingPanel*(OnboardingController&)> onboardingPanel;
         // The application's normal quit (Ctrl+Q in the tour).

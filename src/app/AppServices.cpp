@@ -332,6 +332,11 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     m_shelfWindows->setTray(tray.trayIcon());
     QObject::connect(&tray, &TarnwickApp::statusItemClicked, m_shelf.get(),
                      [windows = m_shelfWindows.get()] { windows->noteTrayClick(); });
+    parts.tourKeepClear = [this, windows = m_shelfWindows.get()] {
+        QList<QRect> frames{FloatingNoteWindowController::newNoteFrame(m_settings).toAlignedRect()};
+        if (const std::optional<QRect> shelfFrame = windows->placement(false)) frames << *shelfFrame;
+        return frames;
+    };
     parts.bus = &bus;
     parts.tray = &tray;
     parts.showSettings = [this] { m_settingsWindow->show(); };

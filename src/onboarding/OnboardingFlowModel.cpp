@@ -70,7 +70,10 @@ OnboardingFlowModel::OnboardingFlowModel(NotificationCenter& center, const Setti
 
 QString OnboardingFlowModel::windowTitle() const
 {
-    return QStringLiteral("Tarnwick tour (%1 of %2)").arg(int(m_screen) + 1).arg(kScreenCount);
+    // The title counts what the step marks count, the four key pages, so the two never disagree.
+    if (const std::optional<int> mark = markIndex(m_screen))
+        return QStringLiteral("Tarnwick tour (Step %1 of %2)").arg(*mark + 1).arg(kMarkCount);
+    return QStringLiteral("Tarnwick tour");
 }
 
 bool OnboardingFlowModel::showsPracticeField() const

@@ -20,6 +20,7 @@ class OnboardingFlowModel : public QObject {
 public:
     enum class Screen { welcome, newNote, capture, hide, shelf, notes, connections, agreement };
     static constexpr int kScreenCount = 8;
+    static constexpr int kMarkCount = 4;  // the key pages, which carry the step marks
     static std::optional<Screen> screenFromRawValue(int raw);
     static bool isSkippable(Screen screen);
     // The hot key a screen listens for, if any.
@@ -57,7 +58,7 @@ public:
     int pressTick() const { return m_pressTick; }
     bool captureAvailable() const { return m_captureAvailable; }
     PracticeSelection& practice() const { return m_practice; }
-    // "Tarnwick tour (3 of 8)".
+    // "Tarnwick tour (Step 2 of 4)" on a key page, as its step marks read; "Tarnwick tour" elsewhere.
     QString windowTitle() const;
     Page page() const;
     // Whether the practice field is on the page now.

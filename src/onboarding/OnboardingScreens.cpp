@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
+#include <QtMath>
 #include <algorithm>
 #include <memory>
 
@@ -17,6 +18,7 @@
 #include "design/SupportConfig.h"
 #include "design/Symbols.h"
 #include "design/TarnwickButton.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "design/TextColor.h"
@@ -210,18 +212,52 @@ QPushButton* OnboardingScreens::button(const QString& title, QWidget* parent)
     return button;
 }
 
-QPushButton* OnboardingScreens::skip(const QString& title, QWidget* parent)
+OnboardingSkip::OnboardingSkip(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
-    auto* button = new QPushButton(title, parent);
-    button->setFlat(true);
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::StrongFocus);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFont(TarnwickType::system(12));
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 2px 6px; color: %1; background: "
-                                         "transparent; } QPushButton:focus { color: %2; }")
-                              .arg(TarnwickTheme::textTertiary().name(), TarnwickTheme::accentInk().name()));
-    return button;
+    setText(title);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+    setFont(TarnwickType::system(12));
+    setAccessibleName(title);
+}
+
+QSize OnboardingSkip::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    const int ring = qCeil(TarnwickStyle::kFocusRingWidth);
+    return QSize(metrics.horizontalAdvance(text()) + 2 * (kPadX + ring), metrics.height() + 2 * (kPadY + ring));
+}
+
+QRectF OnboardingSkip::ringRect() const
+{
+    const qreal half = TarnwickStyle::kFocusRingWidth / 2;
+    return QRectF(rect()).adjusted(half, half, -half, -half);
+}
+
+QRect OnboardingSkip::textRect() const
+{
+    const QFontMetrics metrics(font());
+    const QSize box(metrics.horizontalAdvance(text()), metrics.height());
+    return QRect(QPoint((width() - box.width()) / 2, (height() - box.height()) / 2), box);
+}
+
+void OnboardingSkip::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus()) {
+        p.setPen(QPen(TarnwickStyle::focusRingColor(), TarnwickStyle::kFocusRingWidth));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(ringRect(), kRingRadius, kRingRadius);
+    }
+    p.setFont(font());
+    p.setPen(hasFocus() ? TarnwickTheme::accentInk() : TarnwickTheme::textTertiary());
+    p.drawText(textRect(), Qt::AlignCenter | Qt::TextSingleLine, text());
+}
+
+OnboardingSkip* OnboardingScreens::skip(const QString& title, QWidget* parent)
+{
+    return new OnboardingSkip(title, parent);
 }
 
 QList<OnboardingScreens::Fact> OnboardingScreens::facts(const UnlockSession* unlockSession)
@@ -494,15 +530,16 @@ OnboardingPage OnboardingScreens::build(OnboardingFlowModel& model, const Onboar
         auto* marks = new QWidget(w);
         auto* marksLayout = new QVBoxLayout(marks);
         marksLayout->setContentsMargins(0, 20, 0, 0);
-        marksLayout->addWidget(new OnboardingMarks(*shown.markIndex, 4, marks));
+        marksLayout->addWidget(new OnboardingMarks(*shown.markIndex, OnboardingFlowModel::kMarkCount, marks));
         grid->addWidget(marks, 0, 0, Qt::AlignTop | Qt::AlignHCenter);
     }
     if (shown.showsSkip) {
         auto* box = new QWidget(w);
         auto* boxLayout = new QVBoxLayout(box);
-        boxLayout->setContentsMargins(0, 0, 0, 18);
+        // The text stands 18 above the page's bottom; its focus ring's room reaches below that.
+        boxLayout->setContentsMargins(0, 0, 0, 18 - OnboardingSkip::kPadY - qCeil(TarnwickStyle::kFocusRingWidth));
         page.skip = skip(QStringLiteral("Skip"), box);
-        QObject::connect(page.skip, &QPushButton::clicked, page.skip, forward);
+        QObject::connect(page.skip, &QAbstractButton::clicked, page.skip, forward);
         boxLayout->addWidget(page.skip);
         grid->addWidget(box, 0, 0, Qt::AlignBottom | Qt::AlignHCenter);
     }

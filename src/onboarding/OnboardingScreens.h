@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QUrl>
 #include <functional>
 
@@ -26,6 +28,9 @@ struct OnboardingServices {
     LaunchAtLoginChoice::Backend loginItem = LaunchAtLoginChoice::Backend::loginItem();
     std::function<void()> explainCapture;      // "Enable capture"
     std::function<void(const QUrl&)> openURL;  // the legal pages
+    // Where the windows the tour has the user open (a new note, the shelf) will appear, in global
+    // coordinates: the tour stands clear of them where the screen has room.
+    std::function<QList<QRect>()> keepClear;
 };
 
 // The connections page's switch: a track and a knob; Space toggles it.
@@ -34,6 +39,24 @@ class OnboardingSwitch : public QAbstractButton {
 public:
     explicit OnboardingSwitch(QWidget* parent = nullptr);
     QSize sizeHint() const override { return QSize(38, 22); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The quiet "Skip" link: tertiary text that takes the accent ink with the focus, inside a focus ring
+// that leaves the text the room the buttons' rings leave theirs.
+class OnboardingSkip : public QAbstractButton {
+    Q_OBJECT
+public:
+    static constexpr int kPadX = 12, kPadY = 5, kRingRadius = 8;
+
+    explicit OnboardingSkip(const QString& title, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+    // The focus ring's path (the middle of its stroke) and the text's box, in the link's coordinates.
+    QRectF ringRect() const;
+    QRect textRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,13 +71,13 @@ struct OnboardingPage {
     QPointer<PracticeTextView> field;
     QPointer<QCheckBox> launchAtLogin;
     QPointer<OnboardingSwitch> localConnection;
-    QPointer<QPushButton> skip;
+    QPointer<OnboardingSkip> skip;
 };
 
 namespace OnboardingScreens {
 // The filled forward button and the quiet "Skip" link.
 QPushButton* button(const QString& title, QWidget* parent);
-QPushButton* skip(const QString& title, QWidget* parent);
+OnboardingSkip* skip(const QString& title, QWidget* parent);
 
 // The texts of the notes page's facts, in order: symbol, title, detail.
 struct Fact {

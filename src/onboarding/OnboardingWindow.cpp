@@ -17,6 +17,7 @@
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"
 #include "onboarding/PracticeTextView.h"
+#include "onboarding/TourPlacement.h"
 #include "platform/OwnWindows.h"
 #include "platform/WindowStates.h"
 
@@ -127,6 +128,9 @@ OnboardingWindow::~OnboardingWindow() = default;
 void OnboardingWindow::showPage(bool slide)
 {
     setWindowTitle(m_flow->windowTitle());
+    // Where the shelf will hang is known only once the tray has taken its icon, which may be after the
+    // tour first showed at launch: each new page checks the tour still stands clear.
+    if (isVisible() && m_page.widget) place();
     QPixmap before;
     if (m_page.widget) {
         if (isVisible()) before = m_page.widget->grab();
@@ -184,14 +188,19 @@ void OnboardingWindow::focusPage()
         setFocus(Qt::OtherFocusReason);
 }
 
+void OnboardingWindow::place()
+{
+    QScreen* screen = QGuiApplication::screenAt(isVisible() ? geometry().center() : QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QPoint at = TourPlacement::topLeft(screen->availableGeometry(), size(),
+                                             m_services.keepClear ? m_services.keepClear() : QList<QRect>());
+    if (at != pos()) move(at);
+}
+
 void OnboardingWindow::present()
 {
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        move(area.center().x() - kWidth / 2, area.center().y() - kHeight / 2);
-    }
+    place();
     if (m_services.settings) SharePrivacy::apply(QList<QObject*>{this}, *m_services.settings);
     winId();
     // Shown on the user's request (Replay) over the settings window: the same level as our other windows.

@@ -48,6 +48,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Centred, or clear of where the new note and the shelf open (see TourPlacement).
+    void place();
     void showPage(bool slide);
     void pageChanged();
     void focusPage();

@@ -31,15 +31,8 @@ void ShelfWindowHost::noteTrayClick()
     m_trayClickAt = m_clock.elapsedMs();
 }
 
-void ShelfWindowHost::open(bool fromTrayClick)
+std::optional<QRect> ShelfWindowHost::placement(bool fromTrayClick) const
 {
-    close();
-    // The click's own signal comes just before the shelf opens for it.
-    fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && m_clock.elapsedMs() - m_trayClickAt < 1000);
-    m_trayClickAt = -1;
-    auto* panel = new ShelfPanel(m_controller, m_options);
-    m_panel = panel;
-
     ShelfPlacement::Input in;
     const QRect trayRect = m_tray ? m_tray->geometry() : QRect();
     if (!trayRect.isEmpty())
@@ -49,12 +42,22 @@ void ShelfWindowHost::open(bool fromTrayClick)
     const QPoint probe = in.anchor ? in.anchor->center() : QCursor::pos();
     QScreen* screen = QGuiApplication::screenAt(probe);
     if (!screen) screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        in.screen = screen->geometry();
-        in.available = screen->availableGeometry();
-        in.fullScreenWindowActive = EwmhWindowState::activeWindowIsFullScreen();
-        panel->move(ShelfPlacement::topLeft(in));
-    }
+    if (!screen) return std::nullopt;
+    in.screen = screen->geometry();
+    in.available = screen->availableGeometry();
+    in.fullScreenWindowActive = EwmhWindowState::activeWindowIsFullScreen();
+    return QRect(ShelfPlacement::topLeft(in), in.panel);
+}
+
+void ShelfWindowHost::open(bool fromTrayClick)
+{
+    close();
+    // The click's own signal comes just before the shelf opens for it.
+    fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && m_clock.elapsedMs() - m_trayClickAt < 1000);
+    m_trayClickAt = -1;
+    auto* panel = new ShelfPanel(m_controller, m_options);
+    m_panel = panel;
+    if (const std::optional<QRect> frame = placement(fromTrayClick)) panel->move(frame->topLeft());
     SharePrivacy::apply(QList<QObject*>{panel}, m_settings);
     // On top and on every workspace, out of the taskbar and the pager.
     EwmhWindowState::apply(panel->winId(), {true, true, true, true});

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QRect>
 #include <functional>
+#include <optional>
 
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfPanel.h"
@@ -26,6 +28,10 @@ public:
     // pointer.
     void noteTrayClick();
     ShelfPanel* panel() const { return m_panel; }
+
+    // Where a shelf opened now would stand (global coordinates), hanging from the tray icon, or from
+    // the pointer after a tray click; none without a screen.
+    std::optional<QRect> placement(bool fromTrayClick) const;
 
     void open(bool fromTrayClick) override;
     void close() override;

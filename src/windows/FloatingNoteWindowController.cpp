@@ -89,6 +89,14 @@ QSizeF FloatingNoteWindowController::globalNoteSize(const Settings& settings)
     return G::globalNoteSize(settings, G::maximumSize(availableOf(ScreenRescue::preferredScreen())));
 }
 
+QRectF FloatingNoteWindowController::newNoteFrame(const Settings& settings)
+{
+    QList<QRectF> frames;
+    for (const ScreenRescue::Screen& screen : ScreenRescue::screens()) frames.append(screen.frame);
+    return G::firstFrame({std::nullopt, globalNoteSize(settings), availableOf(ScreenRescue::preferredScreen()), frames,
+                          availableFrames()});
+}
+
 double FloatingNoteWindowController::defaultOpacity(const Settings& settings)
 {
     const QVariant v = settings.value(QStringLiteral("general.defaultOpacityValue"));

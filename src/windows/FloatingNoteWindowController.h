@@ -36,6 +36,8 @@ public:
 
     // The size every note window opens with, against the preferred screen.
     static QSizeF globalNoteSize(const Settings& settings);
+    // Where a note that has no saved frame opens now.
+    static QRectF newNoteFrame(const Settings& settings);
     // "general.defaultOpacityValue" when it is a number, else 1; within 0...1.
     static double defaultOpacity(const Settings& settings);
     // The window title: the locked title for a locked note, else the display title.

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "design/Symbols.h"
+#include "design/TarnwickStyle.h"
 #include "mcp/MCPFakes.h"
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"
@@ -160,23 +161,50 @@ TEST(OnboardingWindow, ReturnPressesTheFilledButtonOncePerPressAndCtrlQQuits)
 {
     TourWindow t;
     OnboardingWindow& w = t.open();
-    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (1 of 8)");
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour");
     EXPECT_EQ(w.size(), QSize(520, 400));
 
     t.key(Qt::Key_Return);
-    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (2 of 8)");
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (Step 1 of 4)");
     t.key(Qt::Key_Return, Qt::NoModifier, true);  // the held key's repeats
     t.key(Qt::Key_Enter, Qt::KeypadModifier, true);
-    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (2 of 8)");
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (Step 1 of 4)");
     t.key(Qt::Key_Return);  // an unearned key screen has no filled button
-    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (2 of 8)");
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (Step 1 of 4)");
 
     // Tab reaches "Skip", Space presses it.
     QTest::keyClick(&w, Qt::Key_Tab);
     ASSERT_TRUE(w.page().skip);
     EXPECT_TRUE(w.page().skip->hasFocus() || QApplication::focusWidget() == w.page().skip);
+    {
+        // Its focus ring leaves the text room as the buttons' rings do, and is painted inside the link.
+        OnboardingSkip* skip = w.page().skip;
+        const QRectF ring = skip->ringRect();
+        const qreal inner = TarnwickStyle::kFocusRingWidth / 2;
+        const QRectF text = skip->textRect();
+        EXPECT_GE(text.left() - (ring.left() + inner), 10);
+        EXPECT_GE((ring.right() - inner) - text.right(), 10);
+        EXPECT_GE(text.top() - (ring.top() + inner), 4);
+        EXPECT_GE((ring.bottom() - inner) - text.bottom(), 4);
+        EXPECT_TRUE(QRectF(skip->rect()).contains(ring.adjusted(-inner, -inner, inner, inner)));
+        // The ring is drawn in the accent where the focus is, and not without it.
+        auto ringPixel = [skip] {
+            const QImage image = skip->grab().toImage();
+            const QColor at = image.pixelColor(image.width() / 2, 1);
+            return std::abs(at.red() - TarnwickStyle::focusRingColor().red()) < 40 &&
+                   std::abs(at.green() - TarnwickStyle::focusRingColor().green()) < 40;
+        };
+        EXPECT_TRUE(ringPixel());
+        skip->clearFocus();
+        EXPECT_FALSE(ringPixel());
+        skip->setFocus(Qt::TabFocusReason);
+        // The marks say what the title says.
+        const auto marks = w.findChildren<OnboardingMarks*>();
+        ASSERT_EQ(marks.size(), 1);
+        EXPECT_EQ(w.windowTitle(), "Tarnwick tour (" + marks[0]->accessibleName() + ")");
+    }
     QTest::keyClick(w.page().skip, Qt::Key_Space);
-    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (3 of 8)");
+    EXPECT_EQ(w.windowTitle(), "Tarnwick tour (Step 2 of 4)");
 
     t.key(Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(t.quits, 0);
@@ -193,7 +221,7 @@ TEST(OnboardingWindow, ReturnPressesTheFilledButtonOncePerPressAndCtrlQQuits)
     QTest::qWait(0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(t.window.isNull());
-    EXPECT_EQ(t.open().windowTitle(), "Tarnwick tour (1 of 8)");
+    EXPECT_EQ(t.open().windowTitle(), "Tarnwick tour");
     EXPECT_FALSE(t.settings.contains("onboarding.completed"));
 }
 
