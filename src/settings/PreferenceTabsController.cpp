@@ -1,12 +1,14 @@
 #include "settings/PreferenceTabsController.h"
 
 #include <QButtonGroup>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
@@ -73,6 +75,7 @@ void PreferenceTabsController::load()
     if (isLoaded()) return;
     for (AppSettingsTab tab : AppSettingsTab::allCases()) addTab(tab);
     static_cast<QHBoxLayout*>(m_stripRow->layout())->addStretch(1);
+    spreadTabs();
     refreshWriteFailure();
 }
 
@@ -89,7 +92,6 @@ void PreferenceTabsController::addTab(AppSettingsTab tab)
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);  // Ctrl+Tab moves between tabs; Tab walks the page
     button->setFont(TarnwickType::system(10));
-    button->setFixedWidth(68);  // eight fit the window's width
     button->setAccessibleName(tab.title());
     m_strip->addButton(button, tab.index());
     m_buttons << button;
@@ -97,6 +99,25 @@ void PreferenceTabsController::addTab(AppSettingsTab tab)
     connect(button, &QToolButton::clicked, this, [this, tab] { select(tab); });
     // The first page added becomes current by itself; m_isRestoring keeps that from being stored.
     m_stack->addWidget(page);
+}
+
+void PreferenceTabsController::spreadTabs()
+{
+    // Each tab is its label's width plus an equal share of the strip's room, so every two neighbouring
+    // labels stand the same distance apart (equal widths made the two longest labels touch).
+    const QMargins margins = m_stripRow->layout()->contentsMargins();
+    const int room = SettingsWindowController::kWidth - margins.left() - margins.right();
+    QList<int> labels;
+    int used = 0;
+    for (QToolButton* button : m_buttons) {
+        labels << QFontMetrics(button->font()).horizontalAdvance(button->text());
+        used += labels.last();
+    }
+    const int count = int(m_buttons.size());
+    const int spare = std::max(0, room - used);
+    // The few pixels the shares leave go to the stretches at both ends.
+    for (int i = 0; i < count; ++i)
+        m_buttons[i]->setFixedWidth(std::max(labels[i] + spare / count, m_buttons[i]->iconSize().width()));
 }
 
 SettingsPage* PreferenceTabsController::content(AppSettingsTab tab)

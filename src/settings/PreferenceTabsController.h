@@ -37,6 +37,7 @@ public:
 
 private:
     void addTab(AppSettingsTab tab);
+    void spreadTabs();
     SettingsPage* content(AppSettingsTab tab);
     void currentChanged(int index);
     void refreshWriteFailure();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 #include "design/MiddleElidedLabel.h"
 #include "design/PlainText.h"
@@ -377,6 +379,23 @@ TEST_F(SettingsWindowTest, TabsNamesAndFocusReadAsTheyShow)
     for (QToolButton* b : window->findChildren<QToolButton*>())
         if (b->inherits("SettingsTabButton")) strip << b;
     ASSERT_EQ(strip.size(), 8);
+    {
+        // Neighbouring labels stand equally far apart, the longest ("Permissions", "Connections") too,
+        // and the strip stays inside the window.
+        std::sort(strip.begin(), strip.end(), [](QToolButton* a, QToolButton* b) { return a->x() < b->x(); });
+        auto label = [](QToolButton* b) {
+            const int w = QFontMetrics(b->font()).horizontalAdvance(b->text());
+            const int left = b->mapTo(b->window(), QPoint((b->width() - w) / 2, 0)).x();
+            return std::pair(left, left + w);
+        };
+        QList<int> gaps;
+        for (int i = 1; i < strip.size(); ++i) gaps << label(strip[i]).first - label(strip[i - 1]).second;
+        const auto [least, most] = std::minmax_element(gaps.cbegin(), gaps.cend());
+        EXPECT_GE(*least, 8) << "labels nearly touch";
+        EXPECT_LE(*most - *least, 1) << "uneven gaps between labels";
+        EXPECT_GE(strip.first()->mapTo(window, QPoint(0, 0)).x(), 0);
+        EXPECT_LE(strip.last()->mapTo(window, QPoint(strip.last()->width(), 0)).x(), window->width());
+    }
     QAccessibleInterface* general = QAccessible::queryAccessibleInterface(strip[0]);
     QAccessibleInterface* connections = QAccessible::queryAccessibleInterface(strip[4]);
     EXPECT_EQ(connections->role(), QAccessible::PageTab);
