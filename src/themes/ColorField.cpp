@@ -356,6 +356,8 @@ ColorPickerPopover::ColorPickerPopover(const QString& title, QList<QColor> swatc
             written();
         },
         this);
+    // Centred beside the wheel, which is the taller of the two.
+    controls->addStretch(1);
     controls->addWidget(m_hexField);
     controls->addWidget(m_slider);
     controls->addStretch(1);

@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "design/LightPalette.h"
 #include "design/TarnRowDivider.h"
@@ -50,7 +51,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     setAutoFillBackground(true);
     const QPalette light = LightPalette::make();
     setPalette(light);
-    setFixedSize(contentWidth, contentHeight);
+    setFixedWidth(contentWidth);
 
     auto* columns = new QHBoxLayout(this);
     columns->setContentsMargins(0, 0, 0, 0);
@@ -62,6 +63,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     leftColumn->setContentsMargins(0, 0, 0, 0);
     leftColumn->setSpacing(0);
     auto* scroll = new QScrollArea(left);
+    m_scroll = scroll;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -186,6 +188,19 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
         connect(shortcut, &QShortcut::activated, this, &ThemeEditorView::save);
     }
     formChanged();
+
+    // At 460 the form's last card was cut off at the bottom: the window is as tall as the whole form
+    // (the note under the type rows wraps, so its height is asked at the form's width).
+    const int formHeight =
+        sections->hasHeightForWidth() ? sections->heightForWidth(formWidth) : form->sizeHint().height();
+    const int belowForm = divider->height() + bar->sizeHint().height();
+    m_fittingHeight = std::max(contentHeight, formHeight + belowForm);
+    setFixedHeight(m_fittingHeight);
+}
+
+void ThemeEditorView::setHeightWithin(int available)
+{
+    setFixedHeight(std::max(contentHeight, std::min(m_fittingHeight, available)));
 }
 
 void ThemeEditorView::formChanged()

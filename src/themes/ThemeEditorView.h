@@ -17,10 +17,15 @@ class ThemeEditorView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 704;
-    static constexpr int contentHeight = 460;
+    static constexpr int contentHeight = 460;  // the least height; taller when the form needs it
     static constexpr int formWidth = 372;
 
     ThemeEditorView(ThemeEditor editor, QWidget* parent = nullptr);
+
+    // The height at which the whole form shows without scrolling (never below contentHeight).
+    int fittingHeight() const { return m_fittingHeight; }
+    // The height the view is given: the fitting height where the screen has room, else what it has.
+    void setHeightWithin(int available);
 
     ThemeEditor& editor() { return m_editor; }
     QLineEdit* nameField() const { return m_name; }
@@ -47,4 +52,6 @@ private:
     QPushButton* m_delete = nullptr;
     QLabel* m_failure;
     ThemePreviewNote* m_preview;
+    QWidget* m_scroll = nullptr;
+    int m_fittingHeight = contentHeight;
 };

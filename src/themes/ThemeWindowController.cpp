@@ -55,19 +55,21 @@ void ThemeWindowController::present(ThemeEditor editor)
         m_window->setAttribute(Qt::WA_QuitOnClose, false);
         auto* layout = new QVBoxLayout(m_window);
         layout->setContentsMargins(0, 0, 0, 0);
-        m_window->setFixedSize(ThemeEditorView::contentWidth, ThemeEditorView::contentHeight);
         m_window->installEventFilter(this);
         m_window->winId();
         OwnWindows::adopt(m_window, m_settings, {.fixedSize = true});
         SharePrivacy::apply(QList<QWidget*>{m_window.data()}, m_settings);
+    }
+    // As tall as the form where the screen has room, with a margin above and below.
+    QScreen* screen = m_window->isVisible() ? m_window->screen() : QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (screen) view->setHeightWithin(area.height() - 2 * kScreenMargin);
+    m_window->setFixedSize(ThemeEditorView::contentWidth, view->height());
+    if (!m_placed && screen) {
         // The window manager would place it where it likes: the middle of the screen under the pointer.
-        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-        if (!screen) screen = QGuiApplication::primaryScreen();
-        if (screen) {
-            const QRect area = screen->availableGeometry();
-            m_place = area.center() - QPoint(ThemeEditorView::contentWidth / 2, ThemeEditorView::contentHeight / 2);
-        }
-        m_window->setGeometry(QRect(m_place, m_window->size()));
+        m_place = area.center() - QPoint(ThemeEditorView::contentWidth / 2, view->height() / 2);
+        m_placed = true;
     }
     if (m_view) {
         m_window->layout()->removeWidget(m_view);

@@ -20,6 +20,7 @@ class Settings;
 class ThemeWindowController : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kScreenMargin = 24;  // kept free above and below a window grown to fit its form
     ThemeWindowController(NoteStore& store, Settings& settings, QObject* parent = nullptr);
     ~ThemeWindowController() override;
 
@@ -46,6 +47,7 @@ private:
     QPointer<ThemeEditorView> m_view;
     bool m_hiddenInBackground = false;
     QPoint m_place;
+    bool m_placed = false;
     QPointer<QWindow> m_returnFocusTo;
     QElapsedTimer m_returnFocusUntil;
 };

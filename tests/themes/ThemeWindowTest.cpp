@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/AppServices.h"
@@ -47,8 +49,29 @@ TEST_F(ThemeWindowTest, OneWindowIsReusedWithAFreshFormAndKeepsItsPlace)
     EXPECT_EQ(window->windowTitle(), "Theme");
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(window->size(), QSize(704, 460));
+    EXPECT_EQ(window->width(), 704);
+    EXPECT_GE(window->height(), 460);
     EXPECT_EQ(controller.editorView()->nameField()->text(), "Harbour");
+    {
+        // At the first scroll position the whole form shows, down to the note under the type rows: the
+        // window is as tall as the form where the screen has room.
+        auto* scroll = controller.editorView()->findChild<QScrollArea*>();
+        ASSERT_TRUE(scroll);
+        QLabel* note = nullptr;
+        for (QLabel* label : scroll->widget()->findChildren<QLabel*>())
+            if (label->text().startsWith("Size is not part of a theme")) note = label;
+        ASSERT_TRUE(note);
+        const QRect shown = QRect(note->mapTo(scroll->viewport(), QPoint(0, 0)), note->size());
+        EXPECT_TRUE(scroll->viewport()->rect().contains(shown))
+            << "the note ends at " << shown.bottom() << " of " << scroll->viewport()->height();
+        EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+        // A screen too short for it keeps the least height, and the form scrolls.
+        ThemeEditorView short_(ThemeEditor::creatingFrom(*store, NoteTheme::builtIn(Tint::green), nullptr, [] {}));
+        short_.setHeightWithin(300);
+        EXPECT_EQ(short_.height(), 460);
+        short_.setHeightWithin(2000);
+        EXPECT_EQ(short_.height(), short_.fittingHeight());
+    }
 
     // Unsaved changes of the first form go with it.
     QTest::keyClicks(controller.editorView()->nameField(), " and more");
@@ -118,6 +141,13 @@ TEST_F(ThemeWindowTest, ThePickerOpensOnItsFieldAndWritesOnlyWhatTheUserDoes)
     EXPECT_TRUE(picker->isVisible());
     EXPECT_EQ(picker->windowTitle(), "Paper");
     EXPECT_EQ(picker->width(), 238);
+    {
+        // The hex field and the slider stand as one column centred beside the wheel.
+        auto middleY = [picker](QWidget* w) { return w->mapTo(picker, QPoint(0, 0)).y() + w->height() / 2.0; };
+        const double columnTop = picker->hexField()->mapTo(picker, QPoint(0, 0)).y();
+        const double columnBottom = picker->slider()->mapTo(picker, QPoint(0, picker->slider()->height())).y();
+        EXPECT_NEAR((columnTop + columnBottom) / 2, middleY(picker->wheel()), 1.0);
+    }
     EXPECT_EQ(picker->hexField()->text(), hexString(before));
     EXPECT_EQ(picker->hexField()->selectedText(), hexString(before));
     EXPECT_EQ(view->editor().paper, before) << "looking writes nothing";
