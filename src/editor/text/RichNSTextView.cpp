@@ -21,6 +21,7 @@
 #include <QTextFrame>
 #include <QTimer>
 
+#include "editor/text/LongTextLayout.h"
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/PastedHtml.h"
 #include "editor/text/TextBlockController.h"
@@ -168,6 +169,7 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     // A long insertion enters the document in slices: the block grows with each, and the caret is shown
     // where the model has it once the document holds the whole text.
     connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });
+    connect(document(), &QTextDocument::documentLayoutChanged, this, &RichNSTextView::watchDocumentLayout);
     connect(&m_storage, &DocumentTextStorage::filled, this, [this] {
         syncFromModel();
         updateExtraSelections();
@@ -615,6 +617,14 @@ void RichNSTextView::flash(TextRange range)
     });
 }
 
+void RichNSTextView::watchDocumentLayout()
+{
+    // A long text's layout settles its paragraphs' heights over a few turns: the block grows or shrinks
+    // with them.
+    if (auto* layout = qobject_cast<LongTextLayout*>(document()->documentLayout()))
+        connect(layout, &LongTextLayout::documentSizeChanged, this, [this] { m_controller.viewFrameChanged(); });
+}
+
 void RichNSTextView::updateExtraSelections()
 {
     if (isDetached()) return;
@@ -728,9 +738,14 @@ QMimeData* RichNSTextView::createMimeDataFromSelection() const
     const TextRange sel = m_model.selection();
     // The storage's text, not the document's plain text, which turns no-break spaces into spaces.
     data->setText(m_model.text().mid(sel.location, sel.length));
+    // The styled copy comes from the document, which may not hold all of a long text yet: a selection
+    // reaching into what it lacks is copied as text alone, whole, rather than styled and cut short.
+    const qsizetype from = m_storage.toDocument(sel.location);
+    const qsizetype to = m_storage.toDocument(sel.end());
+    if (to - from != sel.length || to >= document()->characterCount()) return data;
     QTextCursor cursor(document());
-    cursor.setPosition(int(sel.location));
-    cursor.setPosition(int(sel.end()), QTextCursor::KeepAnchor);
+    cursor.setPosition(int(from));
+    cursor.setPosition(int(to), QTextCursor::KeepAnchor);
     data->setHtml(QTextDocumentFragment(cursor).toHtml());
     return data;
 }

@@ -103,6 +103,7 @@ private:
     void syncToModel();
     // Spelling marks and the flash are drawn over the text, never written into it.
     void updateExtraSelections();
+    void watchDocumentLayout();
     void acceptedElsewhere(const QString& word);
 
     TextBlockController& m_controller;

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "design/TarnwickTheme.h"
+#include "editor/text/LongTextLayout.h"
 
 void TextStorage::replace(qsizetype start, qsizetype length, const AttributedText& with)
 {
@@ -236,6 +237,8 @@ qreal DocumentTextStorage::shownHeight() const
 
 void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
 {
+    if (m_text.length() > longText && !qobject_cast<LongTextLayout*>(m_document->documentLayout()))
+        m_document->setDocumentLayout(new LongTextLayout(m_document));
     ++m_ownEdits;
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();

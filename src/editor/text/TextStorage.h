@@ -84,6 +84,9 @@ public:
     // of it at once. Until the document is filled, the characters [pendingFrom(), pendingFrom() +
     // pendingLength()) are not in it yet. Edits go on meanwhile: one beside the stretch lands in the
     // document at once, one that touches it joins the stretch.
+    // A text of more than longText units is laid out by LongTextLayout, where a key costs its paragraph
+    // rather than the text after it; the document keeps that layout from then on.
+    static constexpr qsizetype longText = 262144;
     static constexpr qsizetype fillAtOnce = 524288;
     static constexpr qsizetype fillSlice = 32768;
     // A turn of the event loop takes slices until it has spent this long.

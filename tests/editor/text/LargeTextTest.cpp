@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMimeData>
 #include <QTest>
 #include <QTextCursor>
@@ -128,4 +129,31 @@ TEST_F(LargeTextTest, ALongNoteLoadsWithItsCaretAndStylesAndSnapshotsWhole)
     EXPECT_EQ(view.textCursor().position(), 0);
     EXPECT_EQ(storage.readDocument(), storage.attributedText());
     EXPECT_TRUE(storage.attributesAt(4 + 10).font->isBold());
+}
+
+TEST_F(LargeTextTest, CopyingAndMovingByLinesWhileALongTextFills)
+{
+    QStringList warnings;
+    static QStringList* sink = nullptr;
+    sink = &warnings;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { sink->append(message); });
+    const QString text = lines(2 * DocumentTextStorage::fillAtOnce);
+    paste(text);
+    ASSERT_TRUE(storage.isFilling());
+    // The end of the whole text selected and copied before the view holds it: the copy is the text
+    // selected, whole.
+    controller.textView().setSelection({storage.length() - 2, 2});
+    view.copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), text.right(2));
+    fill();
+    QTest::keyClick(&view, Qt::Key_Up, Qt::ShiftModifier);
+    view.copy();
+    EXPECT_EQ(QApplication::clipboard()->text().size(), controller.textView().selection().length);
+    QTest::keyClick(&view, Qt::Key_Up);
+    QTest::keyClicks(&view, QStringLiteral("Q"));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, QStringList());
+    EXPECT_EQ(storage.text().length(), 5 + text.length() + 1);
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
 }
