@@ -1,5 +1,7 @@
 #include "platform/KeyboardMap.h"
 
+#include <QtCore/qnamespace.h>
+
 #include <xcb/xcb_keysyms.h>
 
 #include "platform/XcbSupport.h"
@@ -26,4 +28,25 @@ bool KeyboardMap::hasInputFocus(quint64 window)
     const bool ours = reply->focus == xcb_window_t(window);
     free(reply);
     return ours;
+}
+
+bool KeyboardMap::isModifierKey(int key)
+{
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+        case Qt::Key_ScrollLock:
+            return true;
+        default:
+            return false;
+    }
 }

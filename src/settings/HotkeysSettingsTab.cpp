@@ -20,26 +20,10 @@ using Action = HotkeyManager::Action;
 
 namespace {
 
-bool isModifierKey(int key)
+// A key that makes no chord by itself; unknown keys (a dead key, a key the map leaves empty) neither.
+bool makesNoChord(int key)
 {
-    switch (key) {
-        case Qt::Key_Shift:
-        case Qt::Key_Control:
-        case Qt::Key_Alt:
-        case Qt::Key_AltGr:
-        case Qt::Key_Meta:
-        case Qt::Key_Super_L:
-        case Qt::Key_Super_R:
-        case Qt::Key_Hyper_L:
-        case Qt::Key_Hyper_R:
-        case Qt::Key_CapsLock:
-        case Qt::Key_NumLock:
-        case Qt::Key_ScrollLock:
-        case Qt::Key_unknown:
-            return true;
-        default:
-            return false;
-    }
+    return key == Qt::Key_unknown || KeyboardMap::isModifierKey(key);
 }
 
 QString chordOf(HotkeyManager::Shortcut s)
@@ -256,7 +240,7 @@ void HotkeysSettingsTab::handleKey(QKeyEvent* event)
     press.alt = mods & Qt::AltModifier;
     press.shift = mods & Qt::ShiftModifier;
     press.super = mods & Qt::MetaModifier;
-    press.isModifierKey = isModifierKey(event->key());
+    press.isModifierKey = makesNoChord(event->key());
     press.autoRepeat = event->isAutoRepeat();
     const HotkeyRecording::Outcome outcome = HotkeyRecording::evaluate(press, action, m_services.settings);
     if (outcome.kind == HotkeyRecording::Kind::keepWaiting) return;

@@ -28,6 +28,7 @@
 #include "editor/text/TextStorage.h"
 #include "model/text/RichTextBridge.h"
 #include "model/text/TextPictures.h"
+#include "platform/KeyboardMap.h"
 #include "platform/SpellChecker.h"
 #include "platform/UndoManager.h"
 
@@ -81,22 +82,11 @@ private:
             case Qt::Key_Return:
             case Qt::Key_Enter:
             case Qt::Key_Escape:
-            case Qt::Key_Shift:
-            case Qt::Key_Control:
-            case Qt::Key_Alt:
-            case Qt::Key_AltGr:
-            case Qt::Key_Meta:
-            case Qt::Key_Super_L:
-            case Qt::Key_Super_R:
-            case Qt::Key_Hyper_L:
-            case Qt::Key_Hyper_R:
-            case Qt::Key_CapsLock:
-            case Qt::Key_NumLock:
                 return true;
             case Qt::Key_unknown:
                 return key->text().isEmpty();
             default:
-                return false;
+                return KeyboardMap::isModifierKey(key->key());
         }
     }
 
