@@ -146,6 +146,42 @@ QVariant fallbackValue(const AttributeDescription& a)
 }
 }  // namespace
 
+// What one save writes. The values are copies of the objects' arrays (shared, so cheap to take), and
+// the statements are built beforehand: the transaction reads neither the objects nor the context.
+struct ModelContext::Write {
+    struct Deletion {
+        ManagedObject* object;
+        qint64 rowID;
+        QByteArray sql;
+    };
+    struct Insertion {
+        ManagedObject* object;
+        quint64 version;
+        QByteArray sql;
+        QVector<AttributeDescription> attributes;
+        QVector<QVariant> values;
+        qint64 rowID = 0;  // once written
+    };
+    struct Update {
+        ManagedObject* object;
+        quint64 version;
+        qint64 rowID;
+        QByteArray sql;
+        QVector<AttributeType> types;  // of `columns`
+        QVector<int> columns;
+        QVector<QVariant> values;
+    };
+    std::vector<Deletion> deletions;
+    std::vector<Insertion> insertions;
+    std::vector<Update> updates;
+    qint64 bytes = 0;
+
+    // A write in the background: its thread, and what the transaction came to.
+    quint64 serial = 0;
+    std::thread thread;
+    Status<StoreError> outcome;
+};
+
 ModelContext::ModelContext(const Schema& schema, SqliteDatabase& database, QObject* parent)
     : QObject(parent), m_schema(schema), m_db(database)
 {
@@ -188,6 +224,8 @@ QString ModelContext::storePath() const
 
 ModelContext::~ModelContext()
 {
+    // Its outcome has no one left to tell; the connection must not be in use when it closes.
+    if (m_write) m_write->thread.join();
     for (ManagedObject* o : m_owned) {
         o->m_context = nullptr;
         delete o;
@@ -311,6 +349,7 @@ void ModelContext::indexedValueWillChange(ManagedObject* object, int attribute, 
 
 QVariant ModelContext::storedValue(const ManagedObject& object, int attribute)
 {
+    waitForWrite();
     const AttributeDescription& a = object.entity().attributes[attribute];
     auto s = m_db.cached("SELECT " + SqliteDatabase::quoted(a.name) + " FROM " +
                          SqliteDatabase::quoted(object.entity().name) + " WHERE \"_rowid\" = ?");
@@ -347,6 +386,7 @@ QVector<QVariant> ModelContext::peekValues(const QList<ManagedObject*>& objects,
             out[i] = objects[i]->m_values.at(attribute);
     }
     if (unread.isEmpty()) return out;
+    waitForWrite();
     const EntityDescription& entity = objects.first()->entity();
     const AttributeDescription& a = entity.attributes[attribute];
     // A few rows are read one by one; many in one scan of the table.
@@ -522,6 +562,8 @@ auto ModelContext::readInParallel(const EntityState& state, const QVector<QVaria
 
 Status<StoreError> ModelContext::load(EntityState& state)
 {
+    // Rows being written would otherwise be read as objects of their own.
+    waitForWrite();
     const QVector<AttributeDescription>& attributes = state.entity->attributes;
     QVector<QVariant> fallbacks;
     for (const AttributeDescription& a : attributes) fallbacks.append(a.optional ? QVariant() : fallbackValue(a));
@@ -652,101 +694,188 @@ qint64 valueBytes(const QVariant& value)
 
 }  // namespace
 
-Status<StoreError> ModelContext::writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows)
+auto ModelContext::takeWrite() const -> std::unique_ptr<Write>
 {
-    for (ManagedObject* o : std::as_const(m_deleted)) {
-        auto s = m_db.cached("DELETE FROM " + SqliteDatabase::quoted(o->entity().name) + " WHERE \"_rowid\" = ?");
-        if (!s) return s.error();
-        sqlite3_bind_int64(*s, 1, o->m_rowID);
-        if (auto r = m_db.run(*s); !r) return r;
-    }
-    for (EntityState& state : m_states) {
+    auto write = std::make_unique<Write>();
+    for (ManagedObject* o : std::as_const(m_deleted))
+        write->deletions.push_back(
+            {o, o->m_rowID, "DELETE FROM " + SqliteDatabase::quoted(o->entity().name) + " WHERE \"_rowid\" = ?"});
+    for (const EntityState& state : m_states) {
         for (ManagedObject* o : state.inserted) {
-            auto s = m_db.cached(state.insertSql);
-            if (!s) return s.error();
-            const QVector<AttributeDescription>& attributes = state.entity->attributes;
-            for (int i = 0; i < attributes.size(); ++i) {
-                SqliteDatabase::bindValue(*s, i + 1, attributes[i].type, o->m_values.at(i));
-                m_lastSaveBytes += valueBytes(o->m_values.at(i));
-            }
-            if (auto r = m_db.run(*s); !r) return r;
-            insertedRows.emplace_back(o, sqlite3_last_insert_rowid(m_db.handle()));
+            for (const QVariant& v : std::as_const(o->m_values)) write->bytes += valueBytes(v);
+            write->insertions.push_back({o, o->m_version, state.insertSql, state.entity->attributes, o->m_values});
         }
     }
     for (ManagedObject* o : std::as_const(m_changed)) {
         const QVector<AttributeDescription>& attributes = o->entity().attributes;
-        QVector<int> changed;
-        for (int i = 0; i < attributes.size(); ++i)
-            if (o->isChanged(i)) changed.append(i);
-        if (changed.isEmpty()) continue;
+        Write::Update update{o, o->m_version, o->m_rowID, {}, {}, {}, o->m_values};
+        for (int i = 0; i < attributes.size(); ++i) {
+            if (!o->isChanged(i)) continue;
+            update.columns.append(i);
+            update.types.append(attributes[i].type);
+            write->bytes += valueBytes(o->m_values.at(i));
+        }
+        if (update.columns.isEmpty()) continue;
         // Only the changed columns: a one-field edit of a note stays a one-row, small write.
-        QByteArray sql = "UPDATE " + SqliteDatabase::quoted(o->entity().name) + " SET ";
-        for (int k = 0; k < changed.size(); ++k) {
-            if (k) sql += ',';
-            sql += SqliteDatabase::quoted(attributes[changed[k]].name) + "=?";
+        update.sql = "UPDATE " + SqliteDatabase::quoted(o->entity().name) + " SET ";
+        for (qsizetype k = 0; k < update.columns.size(); ++k) {
+            if (k) update.sql += ',';
+            update.sql += SqliteDatabase::quoted(attributes[update.columns[k]].name) + "=?";
         }
-        sql += " WHERE \"_rowid\"=?";
-        auto s = m_db.cached(sql);
-        if (!s) return s.error();
-        for (int k = 0; k < changed.size(); ++k) {
-            SqliteDatabase::bindValue(*s, k + 1, attributes[changed[k]].type, o->m_values.at(changed[k]));
-            m_lastSaveBytes += valueBytes(o->m_values.at(changed[k]));
-        }
-        sqlite3_bind_int64(*s, int(changed.size()) + 1, o->m_rowID);
-        if (auto r = m_db.run(*s); !r) return r;
+        update.sql += " WHERE \"_rowid\"=?";
+        write->updates.push_back(std::move(update));
     }
-    return {};
+    return write;
+}
+
+Status<StoreError> ModelContext::writeTransaction(SqliteDatabase& db, Write& write)
+{
+    if (auto begun = db.exec("BEGIN IMMEDIATE"); !begun) return begun;
+    const auto statements = [&]() -> Status<StoreError> {
+        for (const Write::Deletion& d : write.deletions) {
+            auto s = db.cached(d.sql);
+            if (!s) return s.error();
+            sqlite3_bind_int64(*s, 1, d.rowID);
+            if (auto r = db.run(*s); !r) return r;
+        }
+        for (Write::Insertion& i : write.insertions) {
+            auto s = db.cached(i.sql);
+            if (!s) return s.error();
+            for (int k = 0; k < i.attributes.size(); ++k)
+                SqliteDatabase::bindValue(*s, k + 1, i.attributes[k].type, i.values.at(k));
+            if (auto r = db.run(*s); !r) return r;
+            i.rowID = sqlite3_last_insert_rowid(db.handle());
+        }
+        for (const Write::Update& u : write.updates) {
+            auto s = db.cached(u.sql);
+            if (!s) return s.error();
+            for (qsizetype k = 0; k < u.columns.size(); ++k)
+                SqliteDatabase::bindValue(*s, int(k) + 1, u.types[k], u.values.at(u.columns[k]));
+            sqlite3_bind_int64(*s, int(u.columns.size()) + 1, u.rowID);
+            if (auto r = db.run(*s); !r) return r;
+        }
+        return {};
+    };
+    Status<StoreError> written = statements();
+    if (written) written = db.exec("COMMIT");
+    if (!written) {
+        // Nothing in memory has been touched, so the pending changes stay as they were.
+        if (sqlite3_get_autocommit(db.handle()) == 0) db.exec("ROLLBACK");
+        for (Write::Insertion& i : write.insertions) i.rowID = 0;
+    }
+    return written;
+}
+
+void ModelContext::applyWrite(const Write& write)
+{
+    for (const Write::Deletion& d : write.deletions) {
+        m_deleted.remove(d.object);
+        EntityState* state = stateFor(d.object->entity());
+        state->byRow.remove(d.rowID);
+        state->hasDeletedRows = true;
+    }
+    QSet<ManagedObject*> inserted;
+    inserted.reserve(qsizetype(write.insertions.size()));
+    for (const Write::Insertion& i : write.insertions) {
+        ManagedObject* o = i.object;
+        inserted.insert(o);
+        o->m_rowID = i.rowID;
+        EntityState* state = stateFor(o->entity());
+        state->rows.push_back(o);
+        state->byRow.insert(i.rowID, o);
+        if (o->m_version == i.version) {
+            o->markSaved();
+        } else {
+            // Changed while it was written: saved as written, the rest pending.
+            o->m_saved = i.values;
+            if (!o->m_deleted && o->hasChanges()) m_changed.insert(o);
+        }
+        // Deleted while its row was written: the row goes at the next save.
+        if (o->m_deleted) m_deleted.insert(o);
+    }
+    if (!inserted.isEmpty())
+        for (EntityState& state : m_states)
+            std::erase_if(state.inserted, [&](ManagedObject* o) { return inserted.contains(o); });
+    for (const Write::Update& u : write.updates) {
+        ManagedObject* o = u.object;
+        if (o->m_version == u.version) {
+            o->markSaved();
+            m_changed.remove(o);
+            continue;
+        }
+        for (int c : u.columns) o->m_saved[c] = u.values.at(c);
+        if (!o->hasChanges()) {
+            o->markSaved();
+            m_changed.remove(o);
+        }
+    }
+    for (EntityState& state : m_states) {
+        if (!state.hasDeletedRows) continue;
+        state.rows.erase(std::remove_if(state.rows.begin(), state.rows.end(),
+                                        [this](ManagedObject* o) { return o->m_deleted && !m_deleted.contains(o); }),
+                         state.rows.end());
+        state.hasDeletedRows = false;
+    }
 }
 
 Status<StoreError> ModelContext::save()
 {
+    waitForWrite();
     if (!hasChanges()) return {};
-    Status<StoreError> saved = writeTransaction();
+    std::unique_ptr<Write> write = takeWrite();
+    m_lastSaveBytes = write->bytes;
+    Status<StoreError> saved = writeTransaction(m_db, *write);
+    if (saved) applyWrite(*write);
     Q_EMIT saveFinished(saved ? QString() : saved.error().description());
     return saved;
 }
 
-Status<StoreError> ModelContext::writeTransaction()
+void ModelContext::startBackgroundWrite(std::unique_ptr<Write> write)
 {
-    m_lastSaveBytes = 0;
-    if (auto begun = m_db.exec("BEGIN IMMEDIATE"); !begun) return begun;
-    std::vector<std::pair<ManagedObject*, qint64>> insertedRows;
-    Status<StoreError> written = writeChanges(insertedRows);
-    if (written) written = m_db.exec("COMMIT");
-    if (!written) {
-        // Nothing in memory has been touched yet, so the pending changes stay as they were.
-        if (sqlite3_get_autocommit(m_db.handle()) == 0) m_db.exec("ROLLBACK");
-        return written;
-    }
+    m_write = std::move(write);
+    m_lastSaveBytes = m_write->bytes;
+    const quint64 serial = m_write->serial = ++m_writeSerial;
+    Write* w = m_write.get();
+    // The context joins the thread before it goes, so `this` outlives it.
+    w->thread = std::thread([this, w, serial] {
+        w->outcome = writeTransaction(m_db, *w);
+        QMetaObject::invokeMethod(
+            this, [this, serial] { backgroundWriteEnded(serial); }, Qt::QueuedConnection);
+    });
+}
 
-    for (auto& [o, rowID] : insertedRows) {
-        o->m_rowID = rowID;
-        o->markSaved();
-        EntityState* state = stateFor(o->entity());
-        state->rows.push_back(o);
-        state->byRow.insert(rowID, o);
+void ModelContext::backgroundWriteEnded(quint64 serial)
+{
+    // Already taken in by a wait.
+    if (!m_write || m_write->serial != serial) return;
+    finishBackgroundWrite();
+}
+
+void ModelContext::waitForWrite()
+{
+    if (m_write) finishBackgroundWrite();
+}
+
+void ModelContext::finishBackgroundWrite()
+{
+    const std::unique_ptr<Write> write = std::move(m_write);
+    write->thread.join();
+    const bool changedMeanwhile = m_autosaveAfterWrite;
+    m_autosaveAfterWrite = false;
+    if (write->outcome) {
+        applyWrite(*write);
+    } else {
+        qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(write->outcome.error().description()));
     }
-    for (EntityState& state : m_states) state.inserted.clear();
-    for (ManagedObject* o : std::as_const(m_changed)) o->markSaved();
-    m_changed.clear();
-    for (ManagedObject* o : std::as_const(m_deleted)) {
-        EntityState* state = stateFor(o->entity());
-        state->byRow.remove(o->m_rowID);
-        state->hasDeletedRows = true;
-    }
-    m_deleted.clear();
-    for (EntityState& state : m_states) {
-        if (!state.hasDeletedRows) continue;
-        state.rows.erase(
-            std::remove_if(state.rows.begin(), state.rows.end(), [](const ManagedObject* o) { return o->m_deleted; }),
-            state.rows.end());
-        state.hasDeletedRows = false;
-    }
-    return {};
+    Q_EMIT saveFinished(write->outcome ? QString() : write->outcome.error().description());
+    // What changed while it was written (or an object deleted while its row was written) goes next. A
+    // failure is not tried again at once: the store's owner retries, spaced out.
+    if (write->outcome ? hasChanges() : changedMeanwhile) scheduleAutosave();
 }
 
 Status<StoreError> ModelContext::checkpoint()
 {
+    waitForWrite();
     return m_db.checkpoint();
 }
 
@@ -756,16 +885,33 @@ void ModelContext::setAutosaveEnabled(bool enabled)
     if (enabled && hasChanges()) scheduleAutosave();
 }
 
+void ModelContext::autosave()
+{
+    m_autosaveScheduled = false;
+    if (!m_autosave) return;
+    // Never waited for here: what changes meanwhile is saved once the running write is done.
+    if (m_write) {
+        m_autosaveAfterWrite = true;
+        return;
+    }
+    if (!hasChanges()) return;
+    std::unique_ptr<Write> write = takeWrite();
+    if (write->bytes >= kBackgroundWriteBytes) {
+        startBackgroundWrite(std::move(write));
+        return;
+    }
+    m_lastSaveBytes = write->bytes;
+    Status<StoreError> saved = writeTransaction(m_db, *write);
+    if (saved) applyWrite(*write);
+    Q_EMIT saveFinished(saved ? QString() : saved.error().description());
+    if (!saved) qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(saved.error().description()));
+}
+
 void ModelContext::scheduleAutosave()
 {
     if (!m_autosave || m_autosaveScheduled) return;
     m_autosaveScheduled = true;
-    const auto autosave = [this] {
-        m_autosaveScheduled = false;
-        if (!m_autosave) return;
-        if (auto saved = save(); !saved)
-            qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(saved.error().description()));
-    };
+    const auto autosave = [this] { this->autosave(); };
     // A save that wrote megabytes (a long body) is followed by a pause, a quarter of a second a
     // megabyte and two seconds at most, that gathers the changes of every key typed meanwhile into the
     // next one, rather than writing the whole body again at every key. Small saves follow on the next

@@ -32,6 +32,11 @@ struct sqlite3_stmt;
 //
 // Autosave (on unless switched off): the first change after a save schedules one save on the next
 // turn of the event loop, so a burst of changes made in one handler is written in one transaction.
+// An autosave of a megabyte or more is written by a thread of its own on the context's connection,
+// so the main thread is not held while SQLite writes and syncs it: the values are taken as they are
+// when it starts, and an object is marked saved only as to those values (a change made meanwhile
+// stays pending and is written next). Whatever else needs the connection (save(), a fetch that reads
+// the store, a large value read on first use, a checkpoint) first waits for that write to end.
 class ModelContext : public QObject {
     Q_OBJECT
 public:
@@ -96,8 +101,17 @@ public:
     // that differs from its stored value.
     bool hasChanges() const;
     // Writes every pending change in one transaction. On failure the database is rolled back and
-    // every change stays pending in memory, so a later save can write it.
+    // every change stays pending in memory, so a later save can write it. A write running in the
+    // background is waited for first: when this returns, every change made before the call is on disk
+    // or reported failed.
     Status<StoreError> save();
+
+    // True while an autosave is being written in the background.
+    bool isWriting() const { return m_write != nullptr; }
+    // Waits for a background write to end and takes in its outcome (saveFinished is emitted for it).
+    void waitForWrite();
+    // Autosaves of at least this many bytes of text and data are written in the background.
+    static constexpr qint64 kBackgroundWriteBytes = 1 << 20;
 
     // Copies what the write-ahead log holds into the database file and truncates the log to nothing.
     // With secure delete on, content that a save overwrote is then gone from every store file.
@@ -167,9 +181,19 @@ private:
                            const QVector<QVariant>& fallbacks, QVariant* values);
     Status<StoreError> load(EntityState& state);
     std::optional<std::vector<ReadRows>> readInParallel(const EntityState& state, const QVector<QVariant>& fallbacks);
-    Status<StoreError> writeChanges(std::vector<std::pair<ManagedObject*, qint64>>& insertedRows);
-    // One save's transaction: everything pending or nothing.
-    Status<StoreError> writeTransaction();
+    // What one save writes, taken from the objects on the main thread; the transaction itself needs
+    // nothing else, so it may run on another thread.
+    struct Write;
+    std::unique_ptr<Write> takeWrite() const;
+    // One save's transaction: everything in `write` or nothing.
+    static Status<StoreError> writeTransaction(SqliteDatabase& db, Write& write);
+    // Marks saved what a committed write held, as it held it.
+    void applyWrite(const Write& write);
+    void startBackgroundWrite(std::unique_ptr<Write> write);
+    // Called on the main thread once the writer thread is done.
+    void backgroundWriteEnded(quint64 serial);
+    void finishBackgroundWrite();
+    void autosave();
     void scheduleAutosave();
     void addToIndexes(EntityState& state, ManagedObject* object);
     void removeFromIndexes(EntityState& state, ManagedObject* object);
@@ -184,6 +208,10 @@ private:
     std::vector<ManagedObject*> m_holdingLarge;  // objects that may hold a large value, each once
     bool m_autosave = true;
     bool m_autosaveScheduled = false;
+    // The write in the background, if one runs; its serial tells its end from that of an earlier one.
+    std::unique_ptr<Write> m_write;
+    quint64 m_writeSerial = 0;
+    bool m_autosaveAfterWrite = false;
     // What the last save wrote: autosaves after a large one are spaced out (see scheduleAutosave), so
     // typing in a long note does not write it whole at every key.
     qint64 m_lastSaveBytes = 0;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "StoreTestSupport.h"
@@ -390,6 +391,138 @@ TEST_F(ModelContextTest, ALargeTableReadsTheSameInStretchesAsAlone)
     all().first()->setValue(Sample::Name, "renamed");
     EXPECT_TRUE(context().save().ok());
     EXPECT_EQ(scalar(path(), "SELECT Name FROM Sample ORDER BY _rowid LIMIT 1"), "renamed");
+}
+
+}  // namespace
+
+namespace {
+
+// Another connection holding the store's write lock: a background write started meanwhile waits for
+// it, so the test acts while that write is surely under way.
+class WriteLock {
+public:
+    explicit WriteLock(const QString& path)
+    {
+        sqlite3_open(path.toUtf8().constData(), &m_db);
+        m_held = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~WriteLock() { release(); }
+    bool held() const { return m_held; }
+    void release()
+    {
+        if (!m_db) return;
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_held = false;
+};
+
+// Turns the event loop until `done`; false after a few seconds (only a hang takes that long).
+bool settle(const std::function<bool()>& done)
+{
+    QElapsedTimer limit;
+    limit.start();
+    while (!done()) {
+        if (limit.elapsed() > 10'000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+constexpr qsizetype kLarge = 2 << 20;
+
+TEST_F(ModelContextTest, LargeAutosaveIsWrittenInTheBackgroundAndEditsMadeMeanwhileAreSavedNext)
+{
+    Sample* kept = insertSample("kept", 1);
+    ASSERT_TRUE(context().save().ok());
+    Sample* large = insertSample(QString(kLarge, u'l'), 2);
+    Sample* dropped = insertSample(QString(kLarge, u'd'), 3);
+    kept->setValue(Sample::Bytes, QByteArray(kLarge, 'k'));
+    QStringList outcomes;
+    QObject::connect(&context(), &ModelContext::saveFinished, [&](const QString& failure) { outcomes << failure; });
+
+    WriteLock lock(path());
+    ASSERT_TRUE(lock.held());
+    context().setAutosaveEnabled(true);
+    ASSERT_TRUE(settle([&] { return context().isWriting(); }));
+    EXPECT_TRUE(context().hasChanges()) << "nothing is saved before the write ends";
+    large->setValue(Sample::Count, 20);  // its row is being written with 2
+    kept->setValue(Sample::Name, "kept, renamed");
+    kept->setValue(Sample::Bytes, QByteArray("small again"));
+    context().remove(dropped);  // its row is being written
+    EXPECT_EQ(large->rowID(), 0);
+    lock.release();
+
+    ASSERT_TRUE(settle([&] { return !context().isWriting() && !context().hasChanges(); }));
+    EXPECT_EQ(outcomes, (QStringList{QString(), QString()})) << "the large write, then what changed meanwhile";
+    EXPECT_NE(large->rowID(), 0);
+    EXPECT_EQ(query(path(), "SELECT Count || ' ' || length(Name) || ' ' || length(Bytes) FROM Sample ORDER BY Count"),
+              (QStringList{"1 13 11", QString("20 %1 0").arg(kLarge)}));
+    reopen();
+    EXPECT_EQ(names(all({nullptr, {{Sample::Count, true}}, std::nullopt})).first(), "kept, renamed");
+    EXPECT_EQ(all().size(), 2);
+}
+
+TEST_F(ModelContextTest, SaveAndQuitWaitForABackgroundWrite)
+{
+    Sample* large = insertSample(QString(kLarge, u'w'), 1);
+    {
+        WriteLock lock(path());
+        context().setAutosaveEnabled(true);
+        ASSERT_TRUE(settle([&] { return context().isWriting(); }));
+    }
+    Sample* later = insertSample("later", 2);
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_FALSE(context().isWriting());
+    EXPECT_FALSE(context().hasChanges());
+    EXPECT_EQ(query(path(), "SELECT length(Name) FROM Sample ORDER BY Count"),
+              (QStringList{QString::number(kLarge), "5"}));
+
+    // Quitting while a write runs: the container waits for it and saves what changed after it began.
+    later->setValue(Sample::Bytes, QByteArray(kLarge, 'q'));
+    {
+        WriteLock lock(path());
+        ASSERT_TRUE(settle([&] { return context().isWriting(); }));
+        later->setValue(Sample::Count, 3);
+        large->setValue(Sample::Name, "short");
+    }
+    container.reset();
+    EXPECT_EQ(query(path(), "SELECT Count || ' ' || Name || ' ' || length(Bytes) FROM Sample ORDER BY Count"),
+              (QStringList{"1 short 0", QString("3 later %1").arg(kLarge)}));
+}
+
+TEST_F(ModelContextTest, AFailedBackgroundWriteIsReportedAndLeavesEveryChangePending)
+{
+    Sample* stored = insertSample("stored", 1);
+    ASSERT_TRUE(context().save().ok());
+    QStringList outcomes;
+    QObject::connect(&context(), &ModelContext::saveFinished, [&](const QString& failure) { outcomes << failure; });
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER block BEFORE UPDATE ON Sample BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    Sample* fresh = insertSample(QString(kLarge, u'n'), 2);
+    stored->setValue(Sample::Bytes, QByteArray(kLarge, 'f'));
+    context().setAutosaveEnabled(true);
+
+    ASSERT_TRUE(settle([&] { return !outcomes.isEmpty() && !context().isWriting(); }));
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_TRUE(outcomes.first().contains("refused")) << qPrintable(outcomes.first());
+    EXPECT_EQ(fresh->rowID(), 0);
+    EXPECT_TRUE(fresh->isInserted());
+    EXPECT_TRUE(stored->isChanged(Sample::Bytes));
+    EXPECT_TRUE(context().hasChanges());
+    EXPECT_EQ(query(path(), "SELECT Name || ' ' || length(Bytes) FROM Sample"), QStringList{"stored 0"});
+    // Not tried again in a loop: the store's owner retries, spaced out.
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(outcomes.size(), 1);
+
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER block"));
+    ASSERT_TRUE(context().save().ok());
+    EXPECT_EQ(query(path(), "SELECT Count || ' ' || length(Name) || ' ' || length(Bytes) FROM Sample ORDER BY Count"),
+              (QStringList{QString("1 6 %1").arg(kLarge), QString("2 %1 0").arg(kLarge)}));
 }
 
 }  // namespace
