@@ -285,6 +285,9 @@ bool Note::setBlocks(const QVector<NoteBlock>& list)
 
 QString Note::projectedBody(const QVector<NoteBlock>& list)
 {
+    // One text block (most notes, every capture): its text as it is, shared rather than copied.
+    if (list.size() == 1)
+        if (const TextRuns* text = list.first().textRuns()) return text->text;
     QStringList parts;
     parts.reserve(list.size());
     for (const NoteBlock& block : list) {

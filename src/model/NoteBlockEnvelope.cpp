@@ -196,7 +196,98 @@ std::optional<QJsonObject> writeSizing(const ImageSizing& sizing)
     return o;
 }
 
-std::optional<QJsonObject> writeBlock(const NoteBlock& block)
+// A long text is not handed to the JSON writer, which would copy it into its own document and then
+// escape it into the output: the block holds a short stand-in, and the text is escaped once, straight
+// into the output, in place of it (see encode()).
+constexpr qsizetype kSplicedText = 4096;
+
+// Whether every surrogate in the text is half of a pair: JSON writes a lone one as an escape, which
+// only the JSON writer is left to do.
+bool pairedSurrogatesOnly(const QString& text)
+{
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+    const char16_t* const end = p + text.size();
+    for (; p != end; ++p) {
+        if (*p < 0xD800 || *p > 0xDFFF) continue;
+        if (*p > 0xDBFF || p + 1 == end || p[1] < 0xDC00 || p[1] > 0xDFFF) return false;
+        ++p;
+    }
+    return true;
+}
+
+// Appends the text as the body of a JSON string, escaped as QJsonDocument writes it: the short escapes,
+// other control characters as \u00xx, everything else as UTF-8. Surrogates come in pairs here.
+void appendEscaped(QByteArray& out, const QString& text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    const qsizetype start = out.size();
+    // Room for the usual case (ASCII, few escapes); grown when the text needs more.
+    out.resize(start + text.size() + 16);
+    char* base = out.data();
+    qsizetype at = start;
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
+    const char16_t* const end = p + text.size();
+    for (; p != end; ++p) {
+        if (out.size() - at < 12) {
+            out.resize(out.size() + (end - p) + (out.size() - start) / 8 + 64);
+            base = out.data();
+        }
+        char16_t u = *p;
+        if (u < 0x80) {
+            if (u >= 0x20 && u != u'"' && u != u'\\') {
+                base[at++] = char(u);
+                continue;
+            }
+            base[at++] = '\\';
+            switch (u) {
+                case u'"':
+                    base[at++] = '"';
+                    break;
+                case u'\\':
+                    base[at++] = '\\';
+                    break;
+                case 0x8:
+                    base[at++] = 'b';
+                    break;
+                case 0xc:
+                    base[at++] = 'f';
+                    break;
+                case 0xa:
+                    base[at++] = 'n';
+                    break;
+                case 0xd:
+                    base[at++] = 'r';
+                    break;
+                case 0x9:
+                    base[at++] = 't';
+                    break;
+                default:
+                    base[at++] = 'u';
+                    base[at++] = '0';
+                    base[at++] = '0';
+                    base[at++] = hex[u >> 4];
+                    base[at++] = hex[u & 0xf];
+            }
+        } else if (u < 0x800) {
+            base[at++] = char(0xC0 | (u >> 6));
+            base[at++] = char(0x80 | (u & 0x3F));
+        } else if (u < 0xD800 || u > 0xDFFF) {
+            base[at++] = char(0xE0 | (u >> 12));
+            base[at++] = char(0x80 | ((u >> 6) & 0x3F));
+            base[at++] = char(0x80 | (u & 0x3F));
+        } else {
+            const char32_t c = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(p[1]) - 0xDC00);
+            ++p;
+            base[at++] = char(0xF0 | (c >> 18));
+            base[at++] = char(0x80 | ((c >> 12) & 0x3F));
+            base[at++] = char(0x80 | ((c >> 6) & 0x3F));
+            base[at++] = char(0x80 | (c & 0x3F));
+        }
+    }
+    out.resize(at);
+}
+
+std::optional<QJsonObject> writeBlock(const NoteBlock& block, QList<const QString*>& spliced)
 {
     QJsonObject o;
     o.insert(QLatin1String("id"), uuidText(block.id));
@@ -208,7 +299,12 @@ std::optional<QJsonObject> writeBlock(const NoteBlock& block)
             runs.append(*r);
         }
         o.insert(QLatin1String("type"), QStringLiteral("text"));
-        o.insert(QLatin1String("text"), text->text);
+        if (text->text.size() >= kSplicedText && pairedSurrogatesOnly(text->text)) {
+            o.insert(QLatin1String("text"), QChar(1) + QString::number(spliced.size()));
+            spliced.append(&text->text);
+        } else {
+            o.insert(QLatin1String("text"), text->text);
+        }
         o.insert(QLatin1String("runs"), runs);
     } else if (const ImagePlacement* image = block.imagePlacement()) {
         const auto sizing = writeSizing(image->sizing);
@@ -255,8 +351,9 @@ Result<QVector<NoteBlock>, NoteBlockEnvelope::Error> NoteBlockEnvelope::decode(c
 std::optional<QByteArray> NoteBlockEnvelope::encode(const Payload& payload)
 {
     QJsonArray blocks;
+    QList<const QString*> spliced;
     for (const NoteBlock& block : payload.blocks) {
-        const auto o = writeBlock(block);
+        const auto o = writeBlock(block, spliced);
         if (!o) return std::nullopt;
         blocks.append(*o);
     }
@@ -264,7 +361,28 @@ std::optional<QByteArray> NoteBlockEnvelope::encode(const Payload& payload)
     QJsonObject root;
     root.insert(QLatin1String("version"), QJsonValue(payload.version));
     root.insert(QLatin1String("blocks"), blocks);
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    const QByteArray written = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    if (spliced.isEmpty()) return written;
+
+    // Each stand-in, in block order, is a "text" member; another string cannot hold one, as its
+    // quotes would be escaped.
+    qsizetype length = written.size();
+    for (const QString* text : std::as_const(spliced)) length += text->size();
+    QByteArray out;
+    out.reserve(length + length / 16);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < spliced.size(); ++i) {
+        const QByteArray standIn = "\"text\":\"\\u0001" + QByteArray::number(i) + '"';
+        const qsizetype at = written.indexOf(standIn, from);
+        if (at < 0) return std::nullopt;
+        out.append(written.constData() + from, at - from);
+        out.append("\"text\":\"");
+        appendEscaped(out, *spliced[i]);
+        out.append('"');
+        from = at + standIn.size();
+    }
+    out.append(written.constData() + from, written.size() - from);
+    return out;
 }
 
 namespace {

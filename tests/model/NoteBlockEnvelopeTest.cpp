@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
 #include <limits>
 
 #include "model/Note.h"
@@ -92,6 +93,42 @@ TEST(NoteBlockEnvelopeTest, RoundTripsEveryKindOfBlock)
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, blocks);
     EXPECT_EQ(*NoteBlockEnvelope::encode(*back), *bytes) << "deterministic";
+}
+
+// Long texts are escaped by our own writer: the bytes must be those the JSON writer itself gives for
+// the same document, for every kind of character, and must read back whole.
+TEST(NoteBlockEnvelopeTest, LongTextsAreWrittenAsTheJsonWriterWritesThem)
+{
+    QString tricky;
+    for (char16_t c = 0; c < 0x20; ++c) tricky += QChar(c);
+    tricky += QStringLiteral("\"\\/\x7f é € \u2028 \uFFFF \U0001F600 end");
+    QString lone = tricky;
+    lone += QChar(0xD800);  // a lone surrogate
+    lone += u'x';
+    const auto filled = [](const QString& part) {
+        QString text;
+        while (text.size() < 20'000) text += part;
+        return text;
+    };
+    // A run whose strings mimic the stand-in of a long text must not be taken for one.
+    const TextRuns::Run decoy{.loc = 0, .len = 1, .family = "\"text\":\"\u00011\"", .link = "\u00010"};
+    const QVector<NoteBlock> blocks = {
+        NoteBlock::text({filled(tricky), {decoy}}),
+        NoteBlock::image({kImage, ImageSizing::makeFit()}),
+        NoteBlock::text({QStringLiteral("short \"one\"\n"), {}}),
+        NoteBlock::text({filled(lone), {}}),
+        NoteBlock::text({filled(QStringLiteral("plain words ")), {decoy}}),
+    };
+    const auto bytes = NoteBlockEnvelope::encode(blocks);
+    ASSERT_TRUE(bytes);
+    const QJsonDocument parsed = QJsonDocument::fromJson(*bytes);
+    ASSERT_TRUE(parsed.isObject());
+    EXPECT_TRUE(*bytes == parsed.toJson(QJsonDocument::Compact)) << "the JSON writer's own bytes";
+    const auto back = NoteBlockEnvelope::decode(*bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->at(0), blocks.at(0));
+    EXPECT_EQ(back->at(2), blocks.at(2));
+    EXPECT_EQ(back->at(4), blocks.at(4));
 }
 
 TEST(NoteBlockEnvelopeTest, RefusesToWriteNonFiniteNumbers)
