@@ -349,7 +349,9 @@ void LongTextLayout::relayoutAll(bool keepHeights)
     m_firstEstimated = 0;
     m_topsValid = 0;
     markChanged(0);
-    settleSome();
+    // Nothing is laid out in this turn: several of these changes often come together (a new font, frame
+    // and width for a view just made), and what is painted or asked for is laid out on demand.
+    m_settleTimer.start();
     Q_EMIT update(QRectF(0, 0, 1e9, 1e9));
 }
 

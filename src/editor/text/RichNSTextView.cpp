@@ -160,6 +160,9 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     // where the model has it once the document holds the whole text.
     connect(&m_storage, &DocumentTextStorage::documentGrew, this, [this] { m_controller.viewFrameChanged(); });
     connect(document(), &QTextDocument::documentLayoutChanged, this, &RichNSTextView::watchDocumentLayout);
+    connect(&m_storage, &TextStorage::changed, this, [this] {
+        if (m_storage.isFilling() && !extraSelections().isEmpty()) updateExtraSelections();
+    });
     connect(&m_storage, &DocumentTextStorage::filled, this, [this] {
         syncFromModel();
         updateExtraSelections();
@@ -618,6 +621,12 @@ void RichNSTextView::watchDocumentLayout()
 void RichNSTextView::updateExtraSelections()
 {
     if (isDetached()) return;
+    // Each mark holds a cursor that every insertion into the document moves: while a long text fills
+    // (thousands of insertions, maybe thousands of misspelt words) the marks wait until it is in.
+    if (m_storage.isFilling()) {
+        if (!extraSelections().isEmpty()) setExtraSelections({});
+        return;
+    }
     QList<QTextEdit::ExtraSelection> selections;
     const qsizetype n = m_model.length();
     const qsizetype shown = document()->characterCount() - 1;

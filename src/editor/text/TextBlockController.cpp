@@ -197,6 +197,7 @@ NoteBlock TextBlockController::snapshot() const
 
 void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::optional<QColor>& previousInk)
 {
+    const bool sameTheme = m_theme == theme;
     m_theme = theme;
     m_listStyles.clear();
     if (m_model.length() > 0) {
@@ -215,7 +216,8 @@ void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::
         }
         const TextRange selection = m_model.selection();
         // Opening a note applies the theme it was just loaded with: a long text is not set again.
-        if (!(restyled == m_model.storage().attributedText())) {
+        const bool restyle = !(restyled == m_model.storage().attributedText());
+        if (restyle) {
             m_isLoading = true;
             m_model.storage().setAttributedText(restyled);
             m_isLoading = false;
@@ -225,7 +227,8 @@ void TextBlockController::applyTheme(const ResolvedNoteTheme& theme, const std::
         const qsizetype location = std::min(n, selection.location);
         m_model.setSelection({location, std::min(n - location, selection.length)});
         if (m_isTitleBlock) restyleTitleParagraph();
-        restyleListParagraphs(0, n);
+        // The theme a note was just loaded with has styled its lists already.
+        if (restyle || !sameTheme) restyleListParagraphs(0, n);
         m_appliedInk = theme.ink;
         if (BlockHost* h = host()) h->blockNeedsLayout();
     } else {

@@ -147,6 +147,11 @@ void AttributedText::replace(qsizetype start, qsizetype length, const Attributed
 {
     start = std::clamp<qsizetype>(start, 0, m_text.size());
     length = std::clamp<qsizetype>(length, 0, m_text.size() - start);
+    if (start == 0 && length == m_text.size()) {
+        // Everything replaced (a note loaded): the new text is shared, not copied.
+        *this = with;
+        return;
+    }
     const size_t first = splitAt(start);
     const size_t last = splitAt(start + length);
     m_runs.erase(m_runs.begin() + std::ptrdiff_t(first), m_runs.begin() + std::ptrdiff_t(last));
