@@ -153,6 +153,23 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
     } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         if (m_hooks.showNote) m_hooks.showNote(created->noteID);
+        if (created->writing) {
+            // A long capture is still being written: its capsule waits for the outcome, the next save
+            // the context finishes, so that it never says captured for what is not on disk.
+            auto once = std::make_shared<QMetaObject::Connection>();
+            *once = connect(
+                &m_store.context(), &ModelContext::saveFinished, this, [this, once, undo](const QString& failure) {
+                    QObject::disconnect(*once);
+                    if (failure.isEmpty()) {
+                        m_capsule.show(Kind::capturedText(), undo);
+                    } else {
+                        m_capsule.show(Kind::warningOf(QStringLiteral("Capture not saved"),
+                                                       QStringLiteral("Tarnwick couldn't write to your notes file.")),
+                                       [] {});
+                    }
+                });
+            return;
+        }
         if (!created->saved) return notSaved();
         m_capsule.show(Kind::capturedText(), undo);
     } else if (const auto* unreadable = std::get_if<CaptureService::UnreadableSelection>(&result)) {

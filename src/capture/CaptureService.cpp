@@ -100,12 +100,12 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (asNewNote) {
         // The note and its capture row are saved together: never one without the other.
         Capture* capture = nullptr;
-        const NoteStore::CreatedNote created =
-            m_store.createNote({firstLine(context.text), context.text, context.sourceApp, context.sourceURL},
-                               [&](Note& note) { capture = insertCapture(context, note.uuid()); });
+        const NoteStore::CreatedNote created = m_store.createNote(
+            {firstLine(context.text), context.text, context.sourceApp, context.sourceURL},
+            [&](Note& note) { capture = insertCapture(context, note.uuid()); }, true);
         const QUuid noteID = created.note->uuid();
         m_lastCapture = UndoRecord{noteID, capture->uuid(), QString(), std::nullopt, true};
-        return Created{noteID, capture->uuid(), created.saved};
+        return Created{noteID, capture->uuid(), created.saved, created.writing};
     }
 
     const std::optional<QUuid> activeID = m_store.activeNoteID();

@@ -40,6 +40,9 @@ public:
         QUuid noteID;
         QUuid captureID;
         bool saved = true;
+        // A long capture still being written in the background: `saved` is false until the store's
+        // context says how it went (its next saveFinished).
+        bool writing = false;
     };
     struct Captured {
         QUuid captureID;

@@ -822,10 +822,24 @@ Status<StoreError> ModelContext::save()
 {
     waitForWrite();
     if (!hasChanges()) return {};
+    return writeNow(*takeWrite());
+}
+
+std::optional<Status<StoreError>> ModelContext::saveInBackground()
+{
+    waitForWrite();
+    if (!hasChanges()) return Status<StoreError>{};
     std::unique_ptr<Write> write = takeWrite();
-    m_lastSaveBytes = write->bytes;
-    Status<StoreError> saved = writeTransaction(m_db, *write);
-    if (saved) applyWrite(*write);
+    if (write->bytes < kBackgroundWriteBytes) return writeNow(*write);
+    startBackgroundWrite(std::move(write));
+    return std::nullopt;
+}
+
+Status<StoreError> ModelContext::writeNow(Write& write)
+{
+    m_lastSaveBytes = write.bytes;
+    Status<StoreError> saved = writeTransaction(m_db, write);
+    if (saved) applyWrite(write);
     Q_EMIT saveFinished(saved ? QString() : saved.error().description());
     return saved;
 }
@@ -865,7 +879,8 @@ void ModelContext::finishBackgroundWrite()
     if (write->outcome) {
         applyWrite(*write);
     } else {
-        qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(write->outcome.error().description()));
+        qCWarning(Log::store, "Background save failed: %s. Change is still held in memory.",
+                  qUtf8Printable(write->outcome.error().description()));
     }
     Q_EMIT saveFinished(write->outcome ? QString() : write->outcome.error().description());
     // What changed while it was written (or an object deleted while its row was written) goes next. A
@@ -900,10 +915,7 @@ void ModelContext::autosave()
         startBackgroundWrite(std::move(write));
         return;
     }
-    m_lastSaveBytes = write->bytes;
-    Status<StoreError> saved = writeTransaction(m_db, *write);
-    if (saved) applyWrite(*write);
-    Q_EMIT saveFinished(saved ? QString() : saved.error().description());
+    const Status<StoreError> saved = writeNow(*write);
     if (!saved) qCWarning(Log::store, "Autosave failed: %s", qUtf8Printable(saved.error().description()));
 }
 

@@ -106,7 +106,11 @@ public:
     // or reported failed.
     Status<StoreError> save();
 
-    // True while an autosave is being written in the background.
+    // Like save(), except that a write of kBackgroundWriteBytes or more is started in the background
+    // and none is returned: its outcome is the next saveFinished. A smaller one is written at once.
+    std::optional<Status<StoreError>> saveInBackground();
+
+    // True while a save is being written in the background.
     bool isWriting() const { return m_write != nullptr; }
     // Waits for a background write to end and takes in its outcome (saveFinished is emitted for it).
     void waitForWrite();
@@ -187,6 +191,8 @@ private:
     std::unique_ptr<Write> takeWrite() const;
     // One save's transaction: everything in `write` or nothing.
     static Status<StoreError> writeTransaction(SqliteDatabase& db, Write& write);
+    // Writes it here and now, and says so with saveFinished.
+    Status<StoreError> writeNow(Write& write);
     // Marks saved what a committed write held, as it held it.
     void applyWrite(const Write& write);
     void startBackgroundWrite(std::unique_ptr<Write> write);

@@ -153,7 +153,8 @@ void NoteStore::setActiveNoteID(const std::optional<QUuid>& id)
 
 // ---- Making notes ----
 
-NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::function<void(Note&)>& alongside)
+NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::function<void(Note&)>& alongside,
+                                             bool inBackground)
 {
     auto made = std::make_unique<Note>(content.title, content.body, Tint::blue, Opacity::solid, content.sourceApp,
                                        content.sourceURL, m_clock.now());
@@ -165,6 +166,18 @@ NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::
     // opening it writes nothing again (a long capture would otherwise be saved twice).
     if (!content.body.isEmpty()) ensureMigrated(*note);
     if (alongside) alongside(*note);
+    if (inBackground) {
+        flushPendingEdits();
+        const auto started = m_context.saveInBackground();
+        m_revision = qint64(quint64(m_revision) + 1);
+        Q_EMIT revisionChanged(m_revision);
+        setActiveNoteID(note->uuid());
+        if (!started) return {note, false, true};
+        if (!*started)
+            qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
+                      qUtf8Printable(started->error().description()));
+        return {note, bool(*started), false};
+    }
     const bool saved = saveNow();
     setActiveNoteID(note->uuid());
     return {note, saved};

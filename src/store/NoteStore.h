@@ -101,12 +101,17 @@ public:
     struct CreatedNote {
         Note* note = nullptr;
         bool saved = true;  // false when the save failed: the note is held in memory only
+        // A long note asked to be written in the background, still being written: `saved` is false
+        // until the context's next saveFinished says how it went.
+        bool writing = false;
     };
     // The one way a note is made: the default theme (and its tint, when the theme is a tint's), the given
     // content and source, stamped with the store's clock, saved once and then made the active note.
     // `alongside` inserts the rows that belong with the note (a capture) before that one save, so they
     // are stored together or not at all.
-    CreatedNote createNote(const NewNote& content = {}, const std::function<void(Note&)>& alongside = {});
+    // With `inBackground`, a long note is written without holding the main thread (see `writing`).
+    CreatedNote createNote(const NewNote& content = {}, const std::function<void(Note&)>& alongside = {},
+                           bool inBackground = false);
     // Takes back a note made here whose save failed, as if it had never been made (nothing of it was
     // written); it stops being the active note.
     void discardUnsaved(Note& note);

@@ -6,6 +6,7 @@
 #include "capture/CaptureCapsuleController.h"
 #include "model/Capture.h"
 #include "model/NoteNotifications.h"
+#include "platform/ModelContext.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SelectionReader.h"
 #include "support/FakeSelectionReader.h"
@@ -83,6 +84,25 @@ TEST_F(CaptureActionsTest, EveryOutcomeGetsItsCapsule)
     settings.setValue(HotkeyManager::modifiersKey(HotkeyManager::Action::capture), 0x1300);
     actions->presentCaptureResult(CaptureService::EmptySelection{});
     EXPECT_EQ(capsule.model().detail(), "Select some text, then press Ctrl+Shift+Super+K.");
+}
+
+// A capture still being written says nothing until the write is done, then what came of it.
+TEST_F(CaptureActionsTest, ACaptureBeingWrittenGetsItsCapsuleWhenTheWriteEnds)
+{
+    const QUuid id = QUuid::createUuid();
+    for (const QString& failure : {QString(), QStringLiteral("disk full")}) {
+        capsule.dismiss();
+        actions->presentCaptureResult(CaptureService::Created{id, id, false, true});
+        EXPECT_FALSE(capsule.isShowing());
+        Q_EMIT context().saveFinished(failure);
+        EXPECT_TRUE(capsule.isShowing());
+        EXPECT_EQ(capsule.model().message(), failure.isEmpty() ? "Text captured" : "Capture not saved");
+        EXPECT_EQ(capsule.model().showsUndo(), failure.isEmpty());
+        capsule.dismiss();
+        Q_EMIT context().saveFinished(QString());
+        EXPECT_FALSE(capsule.isShowing()) << "one capsule for one write";
+    }
+    EXPECT_EQ(shown, (QList<QUuid>{id, id})) << "the window opens at once";
 }
 
 TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)

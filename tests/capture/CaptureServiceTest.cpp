@@ -4,8 +4,10 @@
 #include "capture/CaptureService.h"
 #include "model/Capture.h"
 #include "model/NoteNotifications.h"
+#include "platform/ModelContext.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SelectionReader.h"
+#include "platform/StoreTestSupport.h"
 #include "support/FakeSelectionReader.h"
 #include "support/NoteStoreFixture.h"
 
@@ -283,6 +285,41 @@ TEST(CaptureReadSelection, ReasonsForUnreadableSelections)
     EXPECT_TRUE(failsWith(Reason::tarnwickIsFrontmost));
     reader.available = false;
     EXPECT_TRUE(failsWith(Reason::noFocusedElement));
+}
+
+// A long capture as a new note is written in the background, the note with its capture row, and is
+// said saved only once on disk; a failed write stores neither, is reported and is tried again.
+TEST_F(CaptureServiceTest, ALongCaptureAsANewNoteIsWrittenInTheBackgroundWithItsRow)
+{
+    const QString text = QStringLiteral("Long capture\n") + QString(1 << 20, u'c');
+    QStringList outcomes;
+    QObject::connect(&context(), &ModelContext::saveFinished, [&](const QString& failure) { outcomes << failure; });
+    const auto created = std::get<CaptureService::Created>(service->ingest(fromEditor(text), true));
+    EXPECT_TRUE(created.writing);
+    EXPECT_FALSE(created.saved);
+    EXPECT_EQ(store->activeNoteID(), created.noteID);
+    EXPECT_TRUE(outcomes.isEmpty());
+    context().waitForWrite();
+    EXPECT_EQ(outcomes, QStringList{QString()});
+    EXPECT_FALSE(context().hasChanges());
+    EXPECT_EQ(sql("SELECT count(*) FROM Note") + ' ' + sql("SELECT length(text) FROM Capture"),
+              QString("1 %1").arg(text.size()));
+
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER block BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const auto failed = std::get<CaptureService::Created>(service->ingest(fromEditor(text + "2"), true));
+    EXPECT_TRUE(failed.writing);
+    context().waitForWrite();
+    ASSERT_EQ(outcomes.size(), 2);
+    EXPECT_TRUE(outcomes.last().contains("refused"));
+    EXPECT_TRUE(store->saveFailure());
+    EXPECT_TRUE(store->note(failed.noteID)->isInserted());
+    EXPECT_EQ(sql("SELECT count(*) FROM Note"), "1") << "neither the note nor its row";
+
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER block"));
+    clock.advance(NoteStore::firstRetryMs);
+    EXPECT_FALSE(store->saveFailure());
+    EXPECT_EQ(sql("SELECT count(*) FROM Note") + ' ' + sql("SELECT count(*) FROM Capture"), "2 2");
 }
 
 }  // namespace
