@@ -57,6 +57,9 @@ struct Fixture {
         container = std::move(ModelContainer::open(TarnwickSchemaV2::schema(), dir.filePath("default.store")).value());
         ModelContext& context = container->mainContext();
         store = std::make_unique<NoteStore>(context, Clock::system(), settings, NotificationCenter::shared());
+        // The notes are listed before anything is captured, as the shelf does at launch: a first read
+        // of a table would otherwise wait for a capture being written.
+        (void)context.fetch<Note>();
         empty = context.insert(std::make_unique<Note>("Paste", QString(), Tint::blue, Opacity::solid, std::nullopt,
                                                       std::nullopt, QDateTime::currentDateTimeUtc()));
         for (QChar fill : {QLatin1Char('a'), QLatin1Char('b')})
