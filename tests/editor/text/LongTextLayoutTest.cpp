@@ -3,6 +3,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -169,6 +171,40 @@ TEST_F(LongTextLayoutTest, ANewWidthSettlesOverTurnsToQtsHeight)
     ASSERT_FALSE(sizes.isEmpty());
     EXPECT_EQ(sizes.last().first().toSizeF(), reference.size());
     expectSame("narrower");
+}
+
+TEST_F(LongTextLayoutTest, PaintsWhatQtPaintsWithSelectionsAndTheCaret)
+{
+    layout->settle();
+    const int from = ours.findBlockByNumber(4).position() + 3;
+    const int to = ours.findBlockByNumber(9).position() + 20;
+    auto paint = [&](QTextDocument& doc, const QRectF& clip) {
+        QImage image(320, int(clip.height()), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.translate(0, -clip.top());
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = clip;
+        context.cursorPosition = to;
+        QTextCursor selected(&doc);
+        selected.setPosition(from);
+        selected.setPosition(to, QTextCursor::KeepAnchor);
+        QTextCharFormat highlight;
+        highlight.setBackground(Qt::blue);
+        highlight.setForeground(Qt::white);
+        context.selections.append({selected, highlight});
+        // A whole-line mark given by a position alone, as the find bar's flash is.
+        QTextCursor line(&doc);
+        line.setPosition(ours.findBlockByNumber(12).position() + 2);
+        QTextCharFormat full;
+        full.setBackground(Qt::yellow);
+        full.setProperty(QTextFormat::FullWidthSelection, true);
+        context.selections.append({line, full});
+        doc.documentLayout()->draw(&painter, context);
+        return image;
+    };
+    for (const QRectF clip : {QRectF(0, 0, 320, 400), QRectF(0, 170, 320, 260), QRectF(0, 1500, 320, 300)})
+        EXPECT_EQ(paint(reference, clip), paint(ours, clip)) << "clip from " << clip.top();
 }
 
 TEST(LongTextStorage, ALongTextIsLaidOutByTheLongTextLayout)
