@@ -20,6 +20,23 @@
 
 namespace {
 
+// Whether `longer` begins with all of `text`, characters and attributes alike. Runs cover the text and
+// neighbours differ, so the runs of `text` are those of `longer` but for its last, which may go on.
+bool extends(const AttributedText& longer, const AttributedText& text)
+{
+    const qsizetype n = text.length();
+    if (n == 0 || longer.length() <= n || QStringView(longer.text()).first(n) != QStringView(text.text())) return false;
+    const std::vector<AttributedText::Run>& own = text.runs();
+    const std::vector<AttributedText::Run>& other = longer.runs();
+    if (own.size() > other.size()) return false;
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        const bool last = i + 1 == own.size();
+        if (other[i].start != own[i].start || !(other[i].attributes == own[i].attributes)) return false;
+        if (last ? other[i].length < own[i].length : other[i].length != own[i].length) return false;
+    }
+    return true;
+}
+
 using MAF = MarkdownAutoFormat;
 
 qsizetype lineEndAt(const QString& text, qsizetype position)
@@ -149,7 +166,13 @@ void TextBlockController::load(const TextRuns& runs, const std::optional<QString
     const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
     const AttributedText text = title ? NoteDocument::compose(*title, body, titleAttributes(), typing) : body;
     const qsizetype remembered = m_model.selection().location;
-    m_model.storage().setAttributedText(text);
+    // A body that grew at its end (a capture appended to the open note) enters as that end alone: the
+    // text already shown stays, however long.
+    const qsizetype kept = extends(text, m_model.storage().attributedText()) ? m_model.length() : 0;
+    if (kept > 0)
+        m_model.storage().replace(kept, 0, text.mid(kept, text.length() - kept));
+    else
+        m_model.storage().setAttributedText(text);
     m_model.setTypingAttributes(typing);
     m_appliedInk = m_theme.ink;
     if (UndoManager* undo = undoManager(); undo && !m_keepHistory) undo->removeAllActions(&m_model);
@@ -157,7 +180,7 @@ void TextBlockController::load(const TextRuns& runs, const std::optional<QString
     m_model.setCaret(std::max<qsizetype>(0, std::min(m_model.length(), c)));
     m_previousLength = m_model.length();
     m_listStyles.clear();
-    restyleListParagraphs(0, m_model.length());
+    restyleListParagraphs(kept, m_model.length());
     if (m_isTitleBlock) restyleTitleParagraph();
     m_dirtyFrom = m_dirtyTo = -1;
     m_fullWalk = true;

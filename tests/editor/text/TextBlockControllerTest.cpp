@@ -90,6 +90,38 @@ TEST_P(TextBlockControllerTest, TitleBlockLoadsAndSnapshotsOnlyTheBody)
     EXPECT_EQ(view().selection().location, 9);
 }
 
+TEST_P(TextBlockControllerTest, ABodyThatGrewAtItsEndEntersAsThatEnd)
+{
+    auto& c = make(true);
+    c.load(TextRuns{"first line\n- item", {}}, QString("Title"), 3);
+    std::vector<std::tuple<qsizetype, qsizetype, qsizetype>> changes;
+    QObject::connect(
+        &view().storage(), &TextStorage::changed,
+        [&](qsizetype start, qsizetype removed, qsizetype added) { changes.emplace_back(start, removed, added); });
+    // Appended: only the new end changes, the caret stays, and the new list line is styled like the first.
+    c.load(TextRuns{"first line\n- item\n- appended", {}}, QString("Title"), std::nullopt);
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.front(), std::make_tuple(qsizetype(23), qsizetype(0), qsizetype(11)));
+    EXPECT_EQ(view().text(), QString("Title\nfirst line\n- item\n- appended"));
+    EXPECT_EQ(view().selection().location, 3);
+    EXPECT_EQ(view().storage().attributesAt(25).paragraphStyle, view().storage().attributesAt(17).paragraphStyle);
+    ASSERT_TRUE(c.snapshot().textRuns());
+    EXPECT_EQ(c.snapshot().textRuns()->text, "first line\n- item\n- appended");
+
+    // The same characters with other attributes before the end: the whole text is set again.
+    changes.clear();
+    TextRuns bold{"first line\n- item\n- appended more", {}};
+    TextRuns::Run run;
+    run.loc = 0;
+    run.len = 5;
+    run.b = true;
+    bold.runs.append(run);
+    c.load(bold, QString("Title"), std::nullopt);
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(std::get<0>(changes.front()), 0);
+    EXPECT_TRUE(view().storage().attributesAt(6).font->isBold());
+}
+
 TEST_P(TextBlockControllerTest, TypingFormatsListsAndUndoesInSteps)
 {
     make();
