@@ -30,7 +30,7 @@ packages=(
   # tests and benchmarks (python3 runs the layer check)
   googletest libgtest-dev libgmock-dev libbenchmark-dev python3
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
-  xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils sqlite3 iproute2 procps
+  xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils x11-xserver-utils sqlite3 iproute2 procps
   # the accessibility bus and a client for the screen-reader checks
   at-spi2-core python3-pyatspi
   # real browsers whose pages a capture reads over the accessibility bus

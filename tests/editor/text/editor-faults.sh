@@ -88,8 +88,15 @@ settles_to 150 "wordZ" body_of Bold || fail "undo and redo at speed left '$(body
 new_note
 xdotool type --delay 40 "Emoji"
 keys Return
-# xdotool reads its text in the locale: a UTF-8 one, whatever the session has.
-LC_ALL=C.UTF-8 xdotool type --delay 80 "x😀y"
+# The emoji gets a key of its own for good before it is typed: xdotool maps one only for the length of
+# its key press, and a program that reads the new keyboard map after that sees a key with no symbol.
+spare=$(xmodmap -pke | awk 'NF == 3 && $1 == "keycode" { code = $2 } END { print code }')
+[ -n "$spare" ] || fail "no free key code for the emoji"
+xmodmap -e "keycode $spare = U1F600"
+sleep 1
+xdotool type --delay 80 "x"
+xdotool key --delay 80 U1F600
+xdotool type --delay 80 "y"
 settles_to 150 "x😀y" body_of Emoji || fail "the Emoji note holds '$(body_of Emoji)', not 'x😀y'"
 
 # (5) "/" at a line start opens the slash menu; the next letter closes it and every key is kept.
