@@ -346,7 +346,37 @@ void TarnwickStyle::drawComplexControl(ComplexControl control, const QStyleOptio
         const auto* slider = qstyleoption_cast<const QStyleOptionSlider*>(option);
         if (slider && slider->orientation == Qt::Horizontal) return drawSlider(option, painter, widget);
     }
+    if (control == CC_ComboBox) {
+        if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option))
+            return drawComboBox(*combo, painter, widget);
+    }
     QProxyStyle::drawComplexControl(control, option, painter, widget);
+}
+
+// A combo box is a field like a line edit (the same rounded frame on the page's ground) with a
+// chevron, not the stock bevelled button with its triangle.
+void TarnwickStyle::drawComboBox(const QStyleOptionComboBox& combo, QPainter* painter, const QWidget* widget) const
+{
+    const bool enabled = combo.state & State_Enabled;
+    const QRectF frame = QRectF(combo.rect).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    if (!enabled) painter->setOpacity(0.5);
+    painter->setPen(QPen(controlLine(), 1));
+    painter->setBrush(combo.palette.brush(QPalette::Base));
+    painter->drawRoundedRect(frame, 5, 5);
+    const QRectF arrow = subControlRect(CC_ComboBox, &combo, SC_ComboBoxArrow, widget);
+    const QPointF middle = arrow.center();
+    QPainterPath chevron;
+    chevron.moveTo(middle + QPointF(-3.5, -1.75));
+    chevron.lineTo(middle + QPointF(0, 1.75));
+    chevron.lineTo(middle + QPointF(3.5, -1.75));
+    painter->setPen(QPen(TarnwickTheme::textSecondary(), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawPath(chevron);
+    painter->restore();
+    if ((combo.state & State_HasFocus) && enabled)
+        drawFocusRing(*painter, QRectF(combo.rect).adjusted(1, 1, -1, -1), 4);
 }
 
 void TarnwickStyle::drawSlider(const QStyleOptionComplex* option, QPainter* painter, const QWidget* widget) const

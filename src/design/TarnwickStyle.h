@@ -7,6 +7,7 @@
 class Clock;
 class QPainter;
 class QStyleOptionButton;
+class QStyleOptionComboBox;
 
 // The one look of every Tarnwick window, over the colour and type tokens: set on the application at
 // launch, so stock widgets (push buttons, tooltips, menus, sliders, check boxes, combo popups, fields,
@@ -59,6 +60,7 @@ public:
 private:
     void drawMenuItem(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;
     void drawSlider(const QStyleOptionComplex* option, QPainter* painter, const QWidget* widget) const;
+    void drawComboBox(const QStyleOptionComboBox& combo, QPainter* painter, const QWidget* widget) const;
 
     Clock& m_clock;
 };

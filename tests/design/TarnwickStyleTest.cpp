@@ -12,6 +12,7 @@
 #include <QStyleOption>
 #include <QToolTip>
 
+#include "design/LightPalette.h"
 #include "design/OverlayScrollBar.h"
 #include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
@@ -209,6 +210,41 @@ TEST_F(TarnwickStyleTest, SlidersFillWithTheAccentUpToAWhiteKnob)
     EXPECT_TRUE(column(40, TarnwickTheme::accent(), 12));
     EXPECT_TRUE(column(100, QColor(Qt::white), 4));
     EXPECT_FALSE(column(160, TarnwickTheme::accent(), 40));
+}
+
+TEST_F(TarnwickStyleTest, ComboBoxesAreFieldsOnTheGroundWithAChevronAndTheRing)
+{
+    QImage image(120, 30, QImage::Format_ARGB32);
+    image.fill(TarnwickTheme::surfaceRaised());
+    QStyleOptionComboBox option;
+    option.rect = image.rect();
+    option.state = QStyle::State_Enabled;
+    option.subControls = QStyle::SC_All;
+    option.palette = LightPalette::make();
+    // A ground no stock bevel would paint, so the fill is known to be the field's.
+    option.palette.setColor(QPalette::Base, QColor(0x20, 0xa0, 0x40));
+    {
+        QPainter painter(&image);
+        style.drawComplexControl(QStyle::CC_ComboBox, &option, &painter);
+    }
+    EXPECT_TRUE(near(image.pixelColor(20, 15), QColor(0x20, 0xa0, 0x40)));
+    // The corner is rounded away: the card shows through where a square frame would stand.
+    EXPECT_TRUE(near(image.pixelColor(0, 0), TarnwickTheme::surfaceRaised()));
+    // The chevron is drawn in secondary ink inside the arrow's place; no ring without focus.
+    const QRect arrow = style.subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, nullptr);
+    bool ink = false;
+    for (int x = arrow.left(); x <= arrow.right(); ++x)
+        for (int y = arrow.top(); y <= arrow.bottom(); ++y)
+            ink = ink || near(image.pixelColor(x, y), TarnwickTheme::textSecondary(), 40);
+    EXPECT_TRUE(ink);
+    EXPECT_FALSE(near(image.pixelColor(60, 1), TarnwickTheme::accent(), 30));
+
+    option.state |= QStyle::State_HasFocus;
+    {
+        QPainter painter(&image);
+        style.drawComplexControl(QStyle::CC_ComboBox, &option, &painter);
+    }
+    EXPECT_TRUE(near(image.pixelColor(60, 0), TarnwickTheme::accent(), 30));
 }
 
 TEST_F(TarnwickStyleTest, EveryScrolledPageGetsTheOverlayBarOnce)
