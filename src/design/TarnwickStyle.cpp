@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QComboBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -424,6 +425,12 @@ QSize TarnwickStyle::sizeFromContents(ContentsType type, const QStyleOption* opt
             break;
         case CT_MenuItem:
             if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option)) {
+                // A combo box's popup hands in the whole list's size, not the item's contents: the
+                // base style measures its items from their text.
+                if (qobject_cast<const QComboBox*>(widget)) {
+                    const QSize base = QProxyStyle::sizeFromContents(type, option, size, widget);
+                    return {base.width(), std::max(kMenuItemHeight, base.height())};
+                }
                 if (item->menuItemType == QStyleOptionMenuItem::Separator) return {size.width(), 9};
                 int width = size.width() + 2 * (kMenuSideInset + kMenuTextInset);
                 if (item->menuHasCheckableItems || item->maxIconWidth > 0) width += kMenuGutter;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
@@ -245,6 +247,26 @@ TEST_F(TarnwickStyleTest, ComboBoxesAreFieldsOnTheGroundWithAChevronAndTheRing)
         style.drawComplexControl(QStyle::CC_ComboBox, &option, &painter);
     }
     EXPECT_TRUE(near(image.pixelColor(60, 0), TarnwickTheme::accent(), 30));
+}
+
+TEST_F(TarnwickStyleTest, ComboPopupRowsAreOneLineHighHoweverTallTheList)
+{
+    QComboBox combo;
+    combo.setStyle(&style);
+    combo.addItems({"1 minute", "5 minutes", "Never"});
+    combo.resize(140, 30);
+    combo.showPopup();
+    const int row = combo.view()->visualRect(combo.model()->index(1, 0)).height();
+    EXPECT_GE(row, 26);
+    EXPECT_LE(row, 40);
+    combo.hidePopup();
+
+    // The size a combo hands in is the list's, not the item's.
+    QStyleOptionMenuItem item;
+    item.initFrom(&combo);
+    item.menuItemType = QStyleOptionMenuItem::Normal;
+    item.text = "5 minutes";
+    EXPECT_LE(style.sizeFromContents(QStyle::CT_MenuItem, &item, QSize(140, 600), &combo).height(), 40);
 }
 
 TEST_F(TarnwickStyleTest, EveryScrolledPageGetsTheOverlayBarOnce)
