@@ -409,6 +409,19 @@ void TarnwickStyle::drawSlider(const QStyleOptionComplex* option, QPainter* pain
     if ((slider->state & State_HasFocus) && enabled) drawFocusRing(*painter, knob, kSliderHandle / 2.0);
 }
 
+QRect TarnwickStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                                    const QWidget* widget) const
+{
+    const QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+    if (control != CC_ComboBox || sub != SC_ComboBoxListBoxPopup) return rect;
+    // The popup's rows keep the menus' insets and check gutter, more than the field keeps around its
+    // label: the popup reaches out so its texts stand where the label does and fit as the label does.
+    const QRect field = QProxyStyle::subControlRect(CC_ComboBox, option, SC_ComboBoxEditField, widget);
+    const int left = std::max(0, kMenuSideInset + kMenuTextInset + kMenuGutter - (field.left() - option->rect.left()));
+    const int right = std::max(0, kMenuSideInset + kMenuTextInset - (option->rect.right() - field.right()));
+    return rect.adjusted(-left, 0, right, 0);
+}
+
 QSize TarnwickStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
                                       const QWidget* widget) const
 {

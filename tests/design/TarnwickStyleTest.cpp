@@ -254,11 +254,15 @@ TEST_F(TarnwickStyleTest, ComboPopupRowsAreOneLineHighHoweverTallTheList)
     QComboBox combo;
     combo.setStyle(&style);
     combo.addItems({"1 minute", "5 minutes", "Never"});
-    combo.resize(140, 30);
+    combo.resize(combo.sizeHint());
     combo.showPopup();
     const int row = combo.view()->visualRect(combo.model()->index(1, 0)).height();
     EXPECT_GE(row, 26);
     EXPECT_LE(row, 40);
+    // Wide enough for the longest text after the row's insets and check gutter (34 px before the
+    // text, 16 after), as the field is for its label.
+    const int longest = combo.fontMetrics().horizontalAdvance("5 minutes");
+    EXPECT_GE(combo.view()->viewport()->width(), longest + 34 + 16);
     combo.hidePopup();
 
     // The size a combo hands in is the list's, not the item's.
