@@ -357,34 +357,30 @@ void LongTextLayout::relayoutAll(bool keepHeights)
 
 void LongTextLayout::settleSome()
 {
+    settleFor(settleTurnMilliseconds);
+}
+
+void LongTextLayout::settle()
+{
+    settleFor(-1);
+    reportSize();
+}
+
+void LongTextLayout::settleFor(qint64 milliseconds)
+{
     QElapsedTimer clock;
     clock.start();
     const int count = int(m_rows.size());
     int i = m_firstEstimated;
-    QTextBlock block = document()->findBlockByNumber(i);
-    for (; i < count && block.isValid(); ++i, block = block.next()) {
-        ensureExact(i, block);
-        if (i % 16 == 15 && clock.elapsed() >= settleTurnMilliseconds) {
-            ++i;
-            break;
-        }
+    for (QTextBlock block = document()->findBlockByNumber(i); i < count && block.isValid(); block = block.next()) {
+        ensureExact(i++, block);
+        if (milliseconds >= 0 && i % 16 == 0 && clock.elapsed() >= milliseconds) break;
     }
     m_firstEstimated = i;
     if (isSettled())
         m_settleTimer.stop();
     else
         m_settleTimer.start();
-}
-
-void LongTextLayout::settle()
-{
-    const int count = int(m_rows.size());
-    int i = m_firstEstimated;
-    for (QTextBlock block = document()->findBlockByNumber(i); i < count && block.isValid(); ++i, block = block.next())
-        ensureExact(i, block);
-    m_firstEstimated = count;
-    m_settleTimer.stop();
-    reportSize();
 }
 
 // ---- Questions ----

@@ -78,6 +78,8 @@ private:
     QTextBlock placedBlock(int index, const QTextBlock& hint = QTextBlock()) const;
     void relayoutAll(bool keepHeights);
     void settleSome();
+    // Lays out estimated paragraphs in order for at most `milliseconds` (all of them when negative).
+    void settleFor(qint64 milliseconds);
     void reportSize() const;
 
     mutable std::vector<Row> m_rows;
