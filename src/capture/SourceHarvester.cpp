@@ -1,8 +1,10 @@
 #include "capture/SourceHarvester.h"
 
 #include <QLocale>
+#include <QTextBoundaryFinder>
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "platform/AtspiAccessibilityReader.h"
 #include "platform/BoundedWait.h"
@@ -74,36 +76,67 @@ bool holdsNoPage(quint32 role)
     }
 }
 
-// The page of the focused tab: depth first below `object`, at most `levels` further down, the first
-// showing document that holds an address. (Chromium also shows documents of its own around the page,
-// with no address.)
+// The page of the focused tab: depth first among `nodes` and below them, at most `levels` further
+// down, the first showing document that holds an address. (Chromium also shows documents of its own
+// around the page, with no address.)
 struct FoundPage {
     AccessibleObject document;
     QString address;
 };
-std::optional<FoundPage> showingPage(AccessibilityReader& reader, const AccessibleObject& object,
-                                     const QString& urlAttribute, int levels, bool activeFirst = false)
+std::optional<FoundPage> showingPage(AccessibilityReader& reader, const QList<AccessibleNode>& nodes,
+                                     const QString& urlAttribute, int levels)
 {
-    if (levels <= 0) return std::nullopt;
-    std::optional<QList<AccessibleNode>> children = reader.children(object, SourceHarvester::kMaxChildren);
-    if (!children) return std::nullopt;
-    // Below the application: the window that has the focus before the others.
-    if (activeFirst)
-        std::stable_partition(children->begin(), children->end(),
-                              [](const AccessibleNode& n) { return n.states & AccessibleState::active; });
-    for (const AccessibleNode& child : *children) {
-        if (!(child.states & AccessibleState::showing)) continue;  // a tab in the background, a closed menu
-        if (isDocument(child)) {
-            const std::optional<QString> address = reader.documentAttribute(child.object, urlAttribute);
+    for (const AccessibleNode& node : nodes) {
+        if (!(node.states & AccessibleState::showing)) continue;  // a tab in the background, a closed menu
+        if (isDocument(node)) {
+            const std::optional<QString> address = reader.documentAttribute(node.object, urlAttribute);
             if (reader.timedOut()) return std::nullopt;
-            if (address && !address->isEmpty()) return FoundPage{child.object, *address};
+            if (address && !address->isEmpty()) return FoundPage{node.object, *address};
             continue;  // a frame within a document is no tab's page either
         }
-        if (holdsNoPage(child.role)) continue;
-        if (auto found = showingPage(reader, child.object, urlAttribute, levels - 1)) return found;
+        if (holdsNoPage(node.role) || levels <= 1) continue;
+        const std::optional<QList<AccessibleNode>> children =
+            reader.children(node.object, SourceHarvester::kMaxChildren);
+        if (reader.timedOut()) return std::nullopt;
+        if (!children) continue;
+        if (auto found = showingPage(reader, *children, urlAttribute, levels - 1)) return found;
         if (reader.timedOut()) return std::nullopt;
     }
     return std::nullopt;
+}
+
+// Which of a browser's windows on the bus is the X window the capture came from. While another client
+// holds the keyboard (our hot key's grab does, as a capture starts) a browser takes its "active" mark
+// off every window, so the window is recognised by what X told of it: its name and its place, the
+// windows that match more of the two going first. Among windows that match equally the active one
+// goes first; windows still alike are all kept, and the caller takes a page only when one of them
+// shows one.
+QList<AccessibleNode> likeliestWindows(AccessibilityReader& reader, const QList<AccessibleNode>& windows,
+                                       const ActiveWindow& window)
+{
+    if (windows.size() < 2) return windows;
+    const QString title = window.title.trimmed();
+    QList<AccessibleNode> best;
+    int bestScore = -1;
+    for (const AccessibleNode& candidate : windows) {
+        int score = 0;
+        if (!title.isEmpty()) {
+            const std::optional<QString> name = reader.name(candidate.object);
+            if (name && name->trimmed() == title) score += 2;
+        }
+        if (window.geometry) {
+            const std::optional<QRect> extents = reader.extents(candidate.object);
+            if (extents && *extents == *window.geometry) score += 2;
+        }
+        if (reader.timedOut()) return {};
+        if (candidate.states & AccessibleState::active) score += 1;
+        if (score > bestScore) {
+            best.clear();
+            bestScore = score;
+        }
+        if (score == bestScore) best.append(candidate);
+    }
+    return best;
 }
 
 std::optional<QString> nonBlank(const std::optional<QString>& text)
@@ -112,6 +145,16 @@ std::optional<QString> nonBlank(const std::optional<QString>& text)
     const QString trimmed = text->trimmed();
     if (trimmed.isEmpty()) return std::nullopt;
     return trimmed;
+}
+
+// A title within its bound, cut after a whole character.
+QString bounded(const QString& title)
+{
+    if (title.size() <= SourceHarvester::kMaxTitleLength) return title;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, title);
+    characters.setPosition(SourceHarvester::kMaxTitleLength - 1);
+    if (!characters.isAtBoundary()) characters.toPreviousBoundary();
+    return title.left(std::max<qsizetype>(0, characters.position())) + u'\u2026';
 }
 
 }  // namespace
@@ -144,27 +187,42 @@ std::optional<QString> SourceHarvester::addressAttribute(const QString& bundleID
 
 std::optional<QUrl> SourceHarvester::pageAddress(const QString& text)
 {
-    if (text.isEmpty()) return std::nullopt;
+    if (text.isEmpty() || text.size() > kMaxAddressLength) return std::nullopt;
     // A line feed or another control character is no part of an address; one that carries them
     // would be shown and opened as something other than what it reads.
     if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
         return std::nullopt;
-    const QUrl url(text, QUrl::StrictMode);
+    // Browsers hand the address over as they show it, with | { } ^ and the like bare in its query:
+    // it is read leniently, and kept in the strict form, where those are percent-encoded. Brackets
+    // too: outside a host an address may not hold them.
+    QUrl url(text, QUrl::TolerantMode);
     if (!url.isValid() || url.isRelative()) return std::nullopt;
+    const auto strict = [](QString part) {
+        return part.replace(u'[', QLatin1String("%5B")).replace(u']', QLatin1String("%5D"));
+    };
+    url.setPath(strict(url.path(QUrl::FullyEncoded)), QUrl::StrictMode);
+    if (url.hasQuery()) url.setQuery(strict(url.query(QUrl::FullyEncoded)), QUrl::StrictMode);
+    if (url.hasFragment()) url.setFragment(strict(url.fragment(QUrl::FullyEncoded)), QUrl::StrictMode);
+    const QString encoded = url.toString(QUrl::FullyEncoded);
+    if (encoded.size() > kMaxAddressLength) return std::nullopt;
+    url = QUrl(encoded, QUrl::StrictMode);
+    if (!url.isValid()) return std::nullopt;
     const QString scheme = url.scheme().toLower();
     if ((scheme == u"http" || scheme == u"https") && !url.host().isEmpty()) return url;
     if (scheme == u"file" && !url.path().isEmpty()) return url;
     return std::nullopt;
 }
 
-SourceHarvester::Page SourceHarvester::readPage(AccessibilityReader& reader, qint64 pid, const QString& urlAttribute)
+SourceHarvester::Page SourceHarvester::readPage(AccessibilityReader& reader, const ActiveWindow& window,
+                                                const QString& urlAttribute)
 {
     Page page;
+    if (!window.pid) return page;
     const std::optional<QList<AccessibleObject>> applications = reader.applications(kMaxApplications);
     if (!applications) return page;
     std::optional<AccessibleObject> application;
     for (const AccessibleObject& candidate : *applications) {
-        if (reader.processID(candidate) == pid) {
+        if (reader.processID(candidate) == *window.pid) {
             application = candidate;
             break;
         }
@@ -172,7 +230,21 @@ SourceHarvester::Page SourceHarvester::readPage(AccessibilityReader& reader, qin
     }
     // A browser that does not expose its tree is not on the bus at all.
     if (!application) return page;
-    const std::optional<FoundPage> found = showingPage(reader, *application, urlAttribute, kMaxDepth, true);
+    const std::optional<QList<AccessibleNode>> children = reader.children(*application, kMaxChildren);
+    if (!children) return page;
+    QList<AccessibleNode> windows;
+    std::copy_if(children->begin(), children->end(), std::back_inserter(windows),
+                 [](const AccessibleNode& n) { return (n.states & AccessibleState::showing) && !holdsNoPage(n.role); });
+    // Windows alike in all the capture can tell (two windows of one page, one over the other) give no
+    // page: a capture without an address is honest, one with another window's is not.
+    std::optional<FoundPage> found;
+    for (const AccessibleNode& candidate : likeliestWindows(reader, windows, window)) {
+        std::optional<FoundPage> shown = showingPage(reader, {candidate}, urlAttribute, kMaxDepth);
+        if (reader.timedOut()) return page;
+        if (!shown) continue;
+        if (found) return page;
+        found = std::move(shown);
+    }
     if (!found) return page;
     page.url = pageAddress(found->address);
     page.title = nonBlank(reader.name(found->document));
@@ -181,11 +253,11 @@ SourceHarvester::Page SourceHarvester::readPage(AccessibilityReader& reader, qin
 
 SourceHarvester::PageReader SourceHarvester::desktopPages()
 {
-    return [](qint64 pid, const QString& urlAttribute, QDeadlineTimer deadline) {
+    return [](const ActiveWindow& window, const QString& urlAttribute, QDeadlineTimer deadline) {
         return runWithin<Page>(deadline,
-                               [pid, urlAttribute, deadline] {
+                               [window, urlAttribute, deadline] {
                                    const auto reader = AtspiAccessibilityReader::connect(deadline);
-                                   return reader ? readPage(*reader, pid, urlAttribute) : Page{};
+                                   return reader ? readPage(*reader, window, urlAttribute) : Page{};
                                })
             .value_or(Page{});
     };
@@ -220,10 +292,12 @@ SourceHarvester::Source SourceHarvester::harvest(const std::optional<ActiveWindo
         source.app = window->className;
     source.bundleID = entry->id;
     source.title = browserTabTitle(entry->id, window->title);
+    if (source.title) source.title = bounded(*source.title);
     const std::optional<QString> attribute = addressAttribute(entry->id);
     if (!attribute || !pages || !window->pid || deadline.hasExpired()) return source;
-    const Page page = pages(*window->pid, *attribute, deadline);
+    const Page page = pages(*window, *attribute, deadline);
     source.url = page.url;
     if (!source.title) source.title = page.title;
+    if (source.title) source.title = bounded(*source.title);
     return source;
 }

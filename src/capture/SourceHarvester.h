@@ -27,9 +27,10 @@ public:
         std::optional<QUrl> url;
         std::optional<QString> title;
     };
-    // Reads the focused tab of the browser running as `pid`, whose documents name their address
-    // `urlAttribute`, by `deadline`.
-    using PageReader = std::function<Page(qint64 pid, const QString& urlAttribute, QDeadlineTimer deadline)>;
+    // Reads the focused tab of the browser window `window` (its process id given), whose documents
+    // name their address `urlAttribute`, by `deadline`.
+    using PageReader =
+        std::function<Page(const ActiveWindow& window, const QString& urlAttribute, QDeadlineTimer deadline)>;
 
     // The whole harvest, the page's walk included, takes at most this long.
     static constexpr int kBudgetMs = 250;
@@ -37,6 +38,13 @@ public:
     static constexpr int kMaxApplications = 256;
     static constexpr int kMaxDepth = 24;
     static constexpr int kMaxChildren = 64;
+    // A title is cut to this many UTF-16 units, an ellipsis included. Browsers show far less in a tab or
+    // a title bar, and Chromium itself keeps no more of a page's title; without a bound, a page could
+    // make every capture of it megabytes large.
+    static constexpr int kMaxTitleLength = 4096;
+    // No address longer than this is kept, in its stored (percent-encoded) form: far beyond any link
+    // a browser's address bar shows in full.
+    static constexpr int kMaxAddressLength = 32 * 1024;
 
     SourceHarvester() = delete;
 
@@ -54,14 +62,17 @@ public:
     // The name under which a known browser's documents hold their address; none for anything else.
     static std::optional<QString> addressAttribute(const QString& bundleID);
 
-    // Finds the application of `pid` on the bus, walks from its active window to the document that is
-    // showing (the focused tab's page) within the bounds above, and reads its address and name.
-    static Page readPage(AccessibilityReader& reader, qint64 pid, const QString& urlAttribute);
+    // Finds the application of the window's process on the bus, tells which of its windows is that
+    // window, walks from there to the document that is showing (the focused tab's page) within the
+    // bounds above, and reads its address and name.
+    static Page readPage(AccessibilityReader& reader, const ActiveWindow& window, const QString& urlAttribute);
     // The desktop's accessibility bus, each read on a connection of its own and never waited on past
     // its deadline.
     static PageReader desktopPages();
 
-    // A page address is kept only as written (untrimmed), absolute, free of control characters, and
-    // on the web (http, https with a host) or a local file.
+    // A page address is kept only when it is absolute as written (untrimmed), free of control
+    // characters, on the web (http, https with a host) or a local file, and within the bound above.
+    // Characters a browser leaves bare but an address may not hold (| { } ^ [ ] and the like) are
+    // percent-encoded.
     static std::optional<QUrl> pageAddress(const QString& text);
 };

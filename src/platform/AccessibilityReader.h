@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -43,6 +44,8 @@ public:
     // them is left out.
     virtual std::optional<QList<AccessibleNode>> children(const AccessibleObject& object, int limit) = 0;
     virtual std::optional<QString> name(const AccessibleObject& object) = 0;
+    // Where an object stands on the screen (its window's place, for a top-level window).
+    virtual std::optional<QRect> extents(const AccessibleObject& object) = 0;
     // One attribute of a document as a whole (its address, its type); empty when it has none.
     virtual std::optional<QString> documentAttribute(const AccessibleObject& document, const QString& attribute) = 0;
     virtual bool timedOut() const = 0;

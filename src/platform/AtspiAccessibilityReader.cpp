@@ -214,6 +214,21 @@ std::optional<QString> AtspiAccessibilityReader::name(const AccessibleObject& ob
     return value->toString();
 }
 
+std::optional<QRect> AtspiAccessibilityReader::extents(const AccessibleObject& object)
+{
+    QDBusMessage get = method(object, QStringLiteral("org.a11y.atspi.Component"), QStringLiteral("GetExtents"));
+    get << uint(0);  // in screen coordinates
+    const auto reply = call(get);
+    if (!reply || reply->isEmpty() || !reply->first().canConvert<QDBusArgument>()) return std::nullopt;
+    const QDBusArgument argument = reply->first().value<QDBusArgument>();
+    int x = 0, y = 0, width = 0, height = 0;
+    argument.beginStructure();
+    argument >> x >> y >> width >> height;
+    argument.endStructure();
+    if (width <= 0 || height <= 0) return std::nullopt;
+    return QRect(x, y, width, height);
+}
+
 std::optional<QString> AtspiAccessibilityReader::documentAttribute(const AccessibleObject& document,
                                                                    const QString& attribute)
 {

@@ -22,6 +22,7 @@ public:
     std::optional<qint64> processID(const AccessibleObject& application) override;
     std::optional<QList<AccessibleNode>> children(const AccessibleObject& object, int limit) override;
     std::optional<QString> name(const AccessibleObject& object) override;
+    std::optional<QRect> extents(const AccessibleObject& object) override;
     std::optional<QString> documentAttribute(const AccessibleObject& document, const QString& attribute) override;
     bool timedOut() const override { return m_timedOut; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -8,10 +9,11 @@
 
 // The window that has the focus on the desktop, as the window manager announces it.
 struct ActiveWindow {
-    std::optional<qint64> pid;  // _NET_WM_PID, when the client sets it
-    QString instanceName;       // WM_CLASS, first part
-    QString className;          // WM_CLASS, second part
-    QString title;              // _NET_WM_NAME, else WM_NAME
+    std::optional<qint64> pid;      // _NET_WM_PID, when the client sets it
+    QString instanceName;           // WM_CLASS, first part
+    QString className;              // WM_CLASS, second part
+    QString title;                  // _NET_WM_NAME, else WM_NAME
+    std::optional<QRect> geometry;  // the client window's place on the screen, borders of the manager left out
 };
 
 // Reads the text another application has selected, and the window in front. Behind an interface so

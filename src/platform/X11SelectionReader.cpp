@@ -118,10 +118,19 @@ std::optional<ActiveWindow> X11SelectionReader::activeWindow()
         out.instanceName = QString::fromLatin1(parts.value(0));
         out.className = QString::fromLatin1(parts.value(1));
     }
-    if (const auto name = property(c, window, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING")))
+    // A window may name itself with megabytes; no title kept from it is that long, so only its head
+    // is read (a character cut at the end is cut off again with the title).
+    constexpr qsizetype kTitleBytes = 64 * 1024;
+    if (const auto name =
+            property(c, window, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"), false, nullptr, kTitleBytes))
         out.title = QString::fromUtf8(*name);
-    else if (const auto legacy = property(c, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING))
+    else if (const auto legacy = property(c, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, false, nullptr, kTitleBytes))
         out.title = QString::fromLatin1(*legacy);
+    // Where its content stands on the screen, inside whatever frame the window manager put around it.
+    Freed size(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    Freed place(xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, m_root, 0, 0), nullptr));
+    if (size && place && size->width > 0 && size->height > 0)
+        out.geometry = QRect(place->dst_x, place->dst_y, size->width, size->height);
     return out;
 }
 

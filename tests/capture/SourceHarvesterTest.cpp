@@ -133,12 +133,13 @@ class HarvestFromABrowser : public HarvestFromEntries {
 protected:
     void SetUp() override { write("firefox-esr.desktop", "[Desktop Entry]\nName=Firefox ESR\n"); }
     SourceHarvester::Source harvestFrom(FakeAccessibilityReader& bus, const QString& windowName,
-                                        const QString& klass = QStringLiteral("firefox-esr"))
+                                        std::optional<QRect> geometry = {})
     {
-        return SourceHarvester::harvest(ActiveWindow{BrowserOnTheBus::kPid, "Navigator", klass, windowName},
-                                        {dir.path()}, [&](qint64 pid, const QString& attribute, QDeadlineTimer) {
-                                            return SourceHarvester::readPage(bus, pid, attribute);
-                                        });
+        return SourceHarvester::harvest(
+            ActiveWindow{BrowserOnTheBus::kPid, "Navigator", "firefox-esr", windowName, geometry}, {dir.path()},
+            [&](const ActiveWindow& window, const QString& attribute, QDeadlineTimer) {
+                return SourceHarvester::readPage(bus, window, attribute);
+            });
     }
 };
 
@@ -167,6 +168,14 @@ TEST_F(HarvestFromABrowser, AddressAndTitleRules)
         {"data:text/html,<p>x</p>", brand, "Docs", std::nullopt, "Docs"},
         {"about:blank", brand, "Docs", std::nullopt, "Docs"},
         {"http:///nohost", brand, "Docs", std::nullopt, "Docs"},
+        // Left bare by browsers in font and search links: kept, percent-encoded.
+        {"https://fonts.test/css?family=Roboto|Open+Sans&v={1}^[2]#a[b]", brand, "Docs",
+         "https://fonts.test/css?family=Roboto%7COpen+Sans&v=%7B1%7D%5E%5B2%5D#a%5Bb%5D", "Docs"},
+        {"http://[::1]:8000/a|b", brand, "Docs", "http://[::1]:8000/a%7Cb", "Docs"},
+        {"https://example.test/?q=a|b\u0001", brand, "Docs", std::nullopt, "Docs"},
+        {"javascript:alert('|')", brand, "Docs", std::nullopt, "Docs"},
+        {"http://example.test/?q=" + QString(40 * 1024, u'a'), brand, "Docs", std::nullopt, "Docs"},
+        {"http://example.test/?q=" + QString(11 * 1024, u'|'), brand, "Docs", std::nullopt, "Docs"},  // 33 KiB encoded
     };
     for (const Case& c : cases) {
         BrowserOnTheBus browser(c.address, c.documentName);
@@ -178,6 +187,16 @@ TEST_F(HarvestFromABrowser, AddressAndTitleRules)
         EXPECT_FALSE(browser.bus.walked.contains(browser.toolBar)) << "tool bars hold no page";
     }
 
+    // A title of megabytes is cut, after a whole character, with an ellipsis.
+    const QString face = QStringLiteral("\U0001F600");
+    BrowserOnTheBus huge("http://example.test/", face.repeated(512 * 1024));
+    const auto cut = harvestFrom(huge.bus, brand);
+    ASSERT_TRUE(cut.title);
+    EXPECT_EQ(cut.title->size(), SourceHarvester::kMaxTitleLength - 1);
+    EXPECT_TRUE(cut.title->endsWith(u'\u2026'));
+    EXPECT_TRUE(cut.title->at(cut.title->size() - 2).isLowSurrogate());
+    EXPECT_EQ(harvestFrom(huge.bus, QString(1024 * 1024, u'x')).title->size(), SourceHarvester::kMaxTitleLength);
+
     // A desktop id that differs from a browser's only in letter case is no browser: nothing is asked.
     QTemporaryDir elsewhere;
     QFile entry(elsewhere.filePath("Firefox-ESR.desktop"));
@@ -187,8 +206,8 @@ TEST_F(HarvestFromABrowser, AddressAndTitleRules)
     BrowserOnTheBus lookAlike("http://example.test/");
     const auto other = SourceHarvester::harvest(
         ActiveWindow{BrowserOnTheBus::kPid, "Firefox-ESR", "Firefox-ESR", "Docs \u2014 Mozilla Firefox"},
-        {elsewhere.path()}, [&](qint64 pid, const QString& attribute, QDeadlineTimer) {
-            return SourceHarvester::readPage(lookAlike.bus, pid, attribute);
+        {elsewhere.path()}, [&](const ActiveWindow& window, const QString& attribute, QDeadlineTimer) {
+            return SourceHarvester::readPage(lookAlike.bus, window, attribute);
         });
     EXPECT_EQ(other.bundleID, "Firefox-ESR");
     EXPECT_EQ(other.url, std::nullopt);
@@ -246,13 +265,60 @@ TEST_F(HarvestFromABrowser, TheWalkEndsAtItsBoundsAndOnATimeout)
     EXPECT_EQ(off.url, std::nullopt);
 }
 
+// Two windows of one browser as the bus shows them while the hot key's grab holds the keyboard:
+// neither marked active. The window captured from is told by its name or by its place; windows alike
+// in both give no address rather than another window's.
+TEST_F(HarvestFromABrowser, ThePageIsTheOneOfTheWindowCapturedFrom)
+{
+    struct Window {
+        QString name;
+        QRect place;
+        QString address;
+        quint64 states = kShowing;
+    };
+    const auto browserWith = [](const QList<Window>& windows) {
+        FakeAccessibilityReader bus;
+        const QString app = bus.addApplication(":1.9", BrowserOnTheBus::kPid).path;
+        for (const Window& w : windows) {
+            const QString frame = bus.add(app, {AccessibleRole::frame, w.states, w.name, {}, w.place});
+            bus.add(frame, {AccessibleRole::documentWeb, kShowing, "Page", {{"DocURL", w.address}}});
+        }
+        return bus;
+    };
+    const auto address = [](const SourceHarvester::Source& source) {
+        return source.url ? source.url->toString() : QStringLiteral("none");
+    };
+    const QRect left(1, 60, 620, 700), right(641, 60, 620, 700);
+    const QString alpha = QStringLiteral("Alpha \u2014 Mozilla Firefox"),
+                  beta = QStringLiteral("Beta \u2014 Mozilla Firefox");
+    // Chromium's bubbles are windows of their own, unnamed and without a page.
+    FakeAccessibilityReader two = browserWith(
+        {{alpha, left, "http://alpha.test/"}, {"", QRect(67, 65, 328, 88), ""}, {beta, right, "http://beta.test/"}});
+    EXPECT_EQ(address(harvestFrom(two, beta, right)), "http://beta.test/");
+    EXPECT_EQ(address(harvestFrom(two, alpha, left)), "http://alpha.test/");
+    EXPECT_EQ(address(harvestFrom(two, beta)), "http://beta.test/") << "by name";
+    EXPECT_EQ(address(harvestFrom(two, "Renamed since", right)), "http://beta.test/") << "by place";
+    EXPECT_EQ(address(harvestFrom(two, "Renamed since", left)), "http://alpha.test/") << "by place";
+    EXPECT_EQ(address(harvestFrom(two, "Renamed since")), "none") << "nothing tells the windows apart";
+
+    // One over the other on the same page title: no address, and the title from the window name.
+    FakeAccessibilityReader alike = browserWith({{beta, left, "http://one.test/"}, {beta, left, "http://two.test/"}});
+    const auto either = harvestFrom(alike, beta, left);
+    EXPECT_EQ(address(either), "none");
+    EXPECT_EQ(either.title, "Beta");
+    // Where the browser still marks the focused one, that one is taken.
+    alike.objects[alike.objects[FakeAccessibilityReader::path(":1.9")].children[1]].states = kActive;
+    EXPECT_EQ(address(harvestFrom(alike, beta, left)), "http://two.test/");
+}
+
 // The desktop's own bus: without one (no accessibility bus in the test's session) the page is empty
 // at once, and a browser window is still named.
 TEST_F(HarvestFromABrowser, WithoutAnAccessibilityBusNothingWaits)
 {
     QElapsedTimer elapsed;
     elapsed.start();
-    const auto page = SourceHarvester::desktopPages()(BrowserOnTheBus::kPid, "DocURL", QDeadlineTimer(5000));
+    const auto page =
+        SourceHarvester::desktopPages()(ActiveWindow{BrowserOnTheBus::kPid}, "DocURL", QDeadlineTimer(5000));
     EXPECT_EQ(page.url, std::nullopt);
     EXPECT_LT(elapsed.elapsed(), 4000) << "hung on a bus that is not there";
 }

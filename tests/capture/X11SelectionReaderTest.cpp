@@ -108,11 +108,25 @@ TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients
         EXPECT_EQ(active->className, "Xmessage");
         EXPECT_EQ(active->instanceName, "xmessage");
         EXPECT_EQ(active->pid, pid);
+        // Its place is the client window's, inside the frame the window manager drew around it.
+        const QString info = run("xwininfo", {"-id", id});
+        const auto field = [&](const char* label) {
+            return info.section(QLatin1String(label), 1).section(u'\n', 0, 0).trimmed().toInt();
+        };
+        EXPECT_EQ(active->geometry, QRect(field("Absolute upper-left X:"), field("Absolute upper-left Y:"),
+                                          field("Width:"), field("Height:")));
 
         const auto context = CaptureService::readSelection(reader);
         ASSERT_TRUE(context);
         EXPECT_EQ(context->text, text);
         EXPECT_EQ(context->sourceApp, "Xmessage");
+
+        // A window named at length is read only in part.
+        run("xprop", {"-id", id, "-f", "_NET_WM_NAME", "8u", "-set", "_NET_WM_NAME", QString(100 * 1024, u'n')});
+        const auto named = reader.activeWindow();
+        ASSERT_TRUE(named);
+        EXPECT_GT(named->title.size(), 16 * 1024);
+        EXPECT_LE(named->title.size(), 65 * 1024);
     }
     {
         // Larger than one request: the owner hands it over in pieces.

@@ -14,6 +14,7 @@ public:
         quint64 states = AccessibleState::showing;
         QString name;
         QMap<QString, QString> attributes;
+        std::optional<QRect> extents;
         QStringList children;  // paths
     };
 
@@ -58,6 +59,11 @@ public:
     {
         if (tick() || !objects.contains(object.path)) return std::nullopt;
         return objects[object.path].name;
+    }
+    std::optional<QRect> extents(const AccessibleObject& object) override
+    {
+        if (tick() || !objects.contains(object.path)) return std::nullopt;
+        return objects[object.path].extents;
     }
     std::optional<QString> documentAttribute(const AccessibleObject& document, const QString& attribute) override
     {
