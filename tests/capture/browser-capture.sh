@@ -10,6 +10,7 @@ tarnwick=$1
 here=$(dirname "$0")
 
 source "$here/../support/session-lib.sh"
+source "$here/browser-profile.sh"
 session_begin browsercapture app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
 command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
@@ -47,28 +48,7 @@ PATH="$work/bin:$PATH" launch "$tarnwick"
 # A fresh profile that opens only the page and asks nothing of the network.
 browse() {
   local profile
-  profile=$(mktemp -d "$work/profile-XXXXXX")
-  cat >"$profile/user.js" <<'JS'
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("startup.homepage_welcome_url", "");
-user_pref("startup.homepage_welcome_url.additional", "");
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("datareporting.policy.firstRunURL", "");
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("app.update.auto", false);
-user_pref("app.normandy.enabled", false);
-user_pref("extensions.update.enabled", false);
-user_pref("browser.safebrowsing.malware.enabled", false);
-user_pref("browser.safebrowsing.phishing.enabled", false);
-user_pref("network.captive-portal-service.enabled", false);
-user_pref("network.connectivity-service.enabled", false);
-user_pref("services.settings.server", "http://127.0.0.1:9/");
-user_pref("dom.push.connection.enabled", false);
-user_pref("browser.sessionstore.resume_from_crash", false);
-user_pref("network.trr.mode", 5);
-JS
+  profile=$(firefox_profile "$work")
   env "$@" firefox-esr --no-remote --profile "$profile" "$url" >>"$work/firefox.log" 2>&1 &
   firefox_pid=$!
   # Starting a browser on a busy machine takes a while: the bound is only against a hang.
@@ -152,11 +132,7 @@ stop_browser
 # the bus, the switch builds the page's tree.
 if command -v chromium >/dev/null 2>&1; then
   echo "== A page of Chromium"
-  sandbox=()
-  [ "$(id -u)" -eq 0 ] && sandbox=(--no-sandbox)  # Chromium refuses to run as root with its sandbox
-  ACCESSIBILITY_ENABLED=1 chromium "${sandbox[@]}" --no-first-run --no-default-browser-check --disable-sync \
-    --disable-background-networking --disable-component-update --force-renderer-accessibility \
-    --user-data-dir="$(mktemp -d "$work/chromium-XXXXXX")" "$url" >>"$work/chromium.log" 2>&1 &
+  ACCESSIBILITY_ENABLED=1 chromium "${chromium_switches[@]}" --user-data-dir="$(mktemp -d "$work/chromium-XXXXXX")" "$url" >>"$work/chromium.log" 2>&1 &
   firefox_pid=$!
   browser_window=""
   for _ in $(seq 1 900); do

@@ -1,0 +1,43 @@
+# Browser set-up shared by the browser capture scripts (sourced).
+
+# A fresh firefox-esr profile in a new folder under $1, printed: it opens only the page it is given,
+# asks nothing of the network and, with $2 set to "WIDTHxHEIGHT+X+Y", opens its first window there
+# rather than filling the screen.
+firefox_profile() {
+  local profile
+  profile=$(mktemp -d "$1/profile-XXXXXX")
+  cat >"$profile/user.js" <<'JS'
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("startup.homepage_welcome_url", "");
+user_pref("startup.homepage_welcome_url.additional", "");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("datareporting.policy.firstRunURL", "");
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+user_pref("app.update.auto", false);
+user_pref("app.normandy.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("browser.safebrowsing.malware.enabled", false);
+user_pref("browser.safebrowsing.phishing.enabled", false);
+user_pref("network.captive-portal-service.enabled", false);
+user_pref("network.connectivity-service.enabled", false);
+user_pref("services.settings.server", "http://127.0.0.1:9/");
+user_pref("dom.push.connection.enabled", false);
+user_pref("browser.sessionstore.resume_from_crash", false);
+user_pref("network.trr.mode", 5);
+JS
+  if [ -n "${2:-}" ]; then
+    local w h x y
+    IFS='x+' read -r w h x y <<<"$2"
+    printf '{"chrome://browser/content/browser.xhtml":{"main-window":{"screenX":"%s","screenY":"%s","width":"%s","height":"%s","sizemode":"normal"}}}\n' \
+      "$x" "$y" "$w" "$h" >"$profile/xulstore.json"
+  fi
+  printf '%s\n' "$profile"
+}
+
+# Chromium's switches for a test: its page on the accessibility bus (with ACCESSIBILITY_ENABLED=1 in
+# its environment), nothing asked of the network, and no sandbox as root, where it refuses to run.
+chromium_switches=(--no-first-run --no-default-browser-check --disable-sync --disable-background-networking
+  --disable-component-update --force-renderer-accessibility)
+[ "$(id -u)" -eq 0 ] && chromium_switches+=(--no-sandbox)
