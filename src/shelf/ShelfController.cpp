@@ -36,6 +36,7 @@ ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Setting
     });
     connect(&m_state, &ShelfSearchState::selectedRowChanged, this, &ShelfController::syncSelection);
     connect(&m_state, &ShelfSearchState::showActionsChanged, this, &ShelfController::syncSelection);
+    connect(&m_state, &ShelfSearchState::actionIndexChanged, this, &ShelfController::syncSelection);
     connect(&m_state, &ShelfSearchState::surfaceChanged, this, &ShelfController::syncSelection);
 }
 
@@ -110,8 +111,10 @@ void ShelfController::syncSelection()
     const auto selected = m_state.selectedRow();
     model.setSelectedRow(selected);
     model.setActionsRow(m_state.showActions() ? selected : std::nullopt);
+    model.setFocusedAction(model.actionsItem() >= 0 ? m_state.actionIndex() : -1);
     ShelfListModel& other = &model == m_browse.get() ? *m_results : *m_browse;
     other.setActionsRow(std::nullopt);
+    other.setFocusedAction(-1);
 }
 
 void ShelfController::present(bool focusSearch)

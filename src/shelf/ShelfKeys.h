@@ -10,7 +10,8 @@ struct ShelfKeys {
         none,      // the field handles it, or it passes on
         commit,    // Return, Enter
         activate,  // Ctrl+Return: open a capture's note instead of peeking it
-        flipLens,  // Tab, Shift+Tab
+        flipLens,  // Tab
+        toFooter,  // Shift+Tab: the focus goes back round to the footer's buttons
         down,
         up,
         escape,         // close the actions row, else the shelf
@@ -18,7 +19,13 @@ struct ShelfKeys {
         toggleActions,  // Ctrl+K
         pin,            // Ctrl+P
         contextMenu,    // the Menu key, Shift+F10
+        settings,       // Ctrl+, as preferences open on Linux
+        // While the actions row is open:
+        previousAction,  // Left, Shift+Tab
+        nextAction,      // Right, Tab
+        pressAction,     // Return, Enter, Space
     };
 
-    static Command route(int key, Qt::KeyboardModifiers modifiers);
+    // `actionsOpen`: the actions row is open and takes the keys that move over and press its chips.
+    static Command route(int key, Qt::KeyboardModifiers modifiers, bool actionsOpen = false);
 };

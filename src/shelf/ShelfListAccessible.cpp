@@ -31,8 +31,8 @@ protected:
 // A hover icon or a chip: a button that runs its command.
 class CommandButton : public Painted, public QAccessibleActionInterface {
 public:
-    CommandButton(ShelfListView* view, int row, int command, bool chip, QAccessibleInterface* parent)
-        : Painted(view), m_row(row), m_command(command), m_chip(chip), m_parent(parent)
+    CommandButton(ShelfListView* view, int row, int command, QAccessibleInterface* parent)
+        : Painted(view), m_row(row), m_command(command), m_parent(parent)
     {
     }
 
@@ -48,15 +48,28 @@ public:
         if (m_command >= int(all.size())) return {};
         const auto& command = all[m_command];
         // The command table's own words, as the tooltip and the chip say them.
-        if (t == QAccessible::Name) return m_chip || command.help.isEmpty() ? command.title : command.help;
+        if (t == QAccessible::Name) return chip() || command.help.isEmpty() ? command.title : command.help;
         return {};
     }
-    QRect rect() const override { return m_parent ? m_parent->rect() : QRect(); }
+    QRect rect() const override
+    {
+        if (!isValid()) return {};
+        const QModelIndex index = m_view->model()->index(m_row, 0);
+        const QRect item = m_view->visualRect(index);
+        const QList<QRect> rects = m_view->rowDelegate()->commandRects(item, index);
+        if (m_command >= rects.size()) return {};
+        const QRect local = rects[m_command];
+        return QRect(m_view->viewport()->mapToGlobal(local.topLeft()), local.size());
+    }
     QAccessible::Role role() const override { return QAccessible::Button; }
     QAccessible::State state() const override
     {
         QAccessible::State s;
         s.invalid = !isValid();
+        if (s.invalid) return s;
+        s.focusable = chip();
+        // The chip the keyboard is on (the search field keeps the real focus).
+        s.focused = s.selected = chip() && model()->focusedAction() == m_command;
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override
@@ -73,15 +86,20 @@ public:
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
+    ShelfListModel* model() const { return static_cast<ShelfListModel*>(m_view->model()); }
+    // Read each time: the item at this place may have become the actions row since, or stopped being it.
+    bool chip() const
+    {
+        return m_view && m_row < m_view->model()->rowCount() && model()->item(m_row).kind == Kind::actions;
+    }
     QList<ShelfRowActions::Command> commands() const
     {
         if (!m_view || m_row >= m_view->model()->rowCount()) return {};
         const QModelIndex index = m_view->model()->index(m_row, 0);
-        return m_chip ? m_view->rowDelegate()->chipCommands(index) : m_view->rowDelegate()->hoverCommands(index);
+        return chip() ? m_view->rowDelegate()->chipCommands(index) : m_view->rowDelegate()->hoverCommands(index);
     }
 
     int m_row, m_command;
-    bool m_chip;
     QAccessibleInterface* m_parent;
 };
 
@@ -115,7 +133,7 @@ public:
         if (i < 0 || i >= childCount()) return nullptr;
         auto it = m_children.find(i);
         if (it == m_children.end()) {
-            auto* button = new CommandButton(m_view, m_row, i, kind() == Kind::actions, const_cast<Item*>(this));
+            auto* button = new CommandButton(m_view, m_row, i, const_cast<Item*>(this));
             it = m_children.insert(i, QAccessible::registerAccessibleInterface(button));
         }
         return QAccessible::accessibleInterface(*it);
@@ -163,8 +181,12 @@ public:
             return s;
         }
         if (isRow(kind())) {
-            const auto selected = static_cast<ShelfListModel*>(m_view->model())->selectedRow();
-            s.selected = selected && *selected == static_cast<ShelfListModel*>(m_view->model())->item(m_row).row;
+            const auto* model = static_cast<ShelfListModel*>(m_view->model());
+            const auto selected = model->selectedRow();
+            s.selectable = s.focusable = true;
+            s.selected = selected && *selected == model->item(m_row).row;
+            // The keyboard is on the row, unless it went on to one of its chips.
+            s.focused = s.selected && model->focusedAction() < 0;
         }
         return s;
     }

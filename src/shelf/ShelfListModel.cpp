@@ -245,6 +245,20 @@ void ShelfListModel::setActionsRow(const std::optional<ShelfRow>& row)
     endInsertRows();
 }
 
+int ShelfListModel::actionsItem() const
+{
+    if (!m_actionsFor) return -1;
+    const int at = indexOf(*m_actionsFor);
+    return at >= 0 && at + 1 < int(m_items.size()) && m_items[size_t(at + 1)].kind == Kind::actions ? at + 1 : -1;
+}
+
+void ShelfListModel::setFocusedAction(int chip)
+{
+    if (chip == m_focusedAction) return;
+    m_focusedAction = chip;
+    if (const int at = actionsItem(); at >= 0) Q_EMIT dataChanged(index(at), index(at));
+}
+
 void ShelfListModel::invalidateTexts()
 {
     m_cache.clear();

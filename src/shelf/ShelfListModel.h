@@ -95,6 +95,11 @@ public:
     std::optional<ShelfRow> selectedRow() const { return m_selected; }
     // Shows the actions row under `row` (when it is a note or capture row of this list), or none.
     void setActionsRow(const std::optional<ShelfRow>& row);
+    // The chip of the actions row that has the keyboard; -1 for none.
+    void setFocusedAction(int chip);
+    int focusedAction() const { return m_focusedAction; }
+    // The item index of the actions row, -1 when none shows.
+    int actionsItem() const;
     // Forgets the cached row texts, e.g. when a private note was opened or closed.
     void invalidateTexts();
 
@@ -140,6 +145,7 @@ private:
     QString m_query;
     std::optional<ShelfRow> m_selected;
     std::optional<ShelfRow> m_actionsFor;
+    int m_focusedAction = -1;
     mutable QHash<const ManagedObject*, Cached> m_cache;
     mutable QString m_cacheQuery;
 };

@@ -2,6 +2,7 @@
 
 #include "store/NoteStore.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -14,18 +15,22 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
 #include "design/TarnRowDivider.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "platform/Settings.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfKeys.h"
 #include "shelf/ShelfLensChip.h"
+#include "shelf/ShelfListModel.h"
 #include "shelf/ShelfListView.h"
 #include "shelf/ShelfPlacement.h"
+#include "shelf/ShelfRowDelegate.h"
 #include "shelf/ShelfTexts.h"
 
 namespace {
@@ -40,14 +45,31 @@ QIcon symbol(const QString& name, const QColor& color, int size)
     return *it;
 }
 
-QToolButton* iconButton(const QString& name, const QColor& color, int size, const QString& help, QWidget* parent)
+// A footer button: a Tab stop, with the focus ring drawn inside its own bounds (the footer is tight).
+class FooterButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QToolButton::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter p(this);
+        const qreal inset = TarnwickStyle::kFocusRingWidth;
+        TarnwickStyle::drawFocusRing(p, QRectF(rect()).adjusted(inset, inset, -inset, -inset), 5);
+    }
+};
+
+QToolButton* iconButton(const QString& name, const QColor& color, int size, const QString& help, QWidget* parent,
+                        bool footer = false)
 {
-    auto* button = new QToolButton(parent);
+    QToolButton* button = footer ? new FooterButton(parent) : new QToolButton(parent);
     button->setIcon(symbol(name, color, size));
     button->setIconSize(QSize(size, size));
     button->setFixedSize(22, 22);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(footer ? Qt::TabFocus : Qt::NoFocus);
     button->setToolTip(help);
     button->setAccessibleName(help);
     button->setCursor(Qt::PointingHandCursor);
@@ -159,26 +181,29 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     auto* footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(14, 0, 14, 0);
     footerLayout->setSpacing(14);
-    auto* newNote = new QToolButton(footer);
+    auto* newNote = new FooterButton(footer);
     newNote->setText(QStringLiteral("New note"));
     newNote->setIcon(symbol(QStringLiteral("plus"), TarnwickTheme::textPrimary(), 12));
     newNote->setIconSize(QSize(12, 12));
     newNote->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     newNote->setFont(TarnwickType::system(12, QFont::Medium));
-    newNote->setFocusPolicy(Qt::NoFocus);
+    newNote->setFocusPolicy(Qt::TabFocus);
     newNote->setAutoRaise(true);
+    // Room for the focus ring around the label.
+    newNote->setMinimumHeight(26);
     newNote->setCursor(Qt::PointingHandCursor);
     connect(newNote, &QToolButton::clicked, this, [this] { m_controller.actions().newNote(); });
     footerLayout->addWidget(newNote);
     footerLayout->addStretch(1);
     if (m_options.showSettings) {
         auto* gear = iconButton(QStringLiteral("gearshape"), TarnwickTheme::textSecondary(), 12,
-                                QStringLiteral("Settings"), footer);
+                                QStringLiteral("Settings"), footer, true);
         connect(gear, &QToolButton::clicked, this, [this] { m_options.showSettings(); });
         footerLayout->addWidget(gear);
+        m_footer << gear;
     }
     auto* quit = iconButton(QStringLiteral("power"), TarnwickTheme::textSecondary(), 12,
-                            QStringLiteral("Quit Tarnwick"), footer);
+                            QStringLiteral("Quit Tarnwick"), footer, true);
     connect(quit, &QToolButton::clicked, this, [this] {
         if (m_options.quit)
             m_options.quit();
@@ -186,6 +211,9 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
             QCoreApplication::quit();
     });
     footerLayout->addWidget(quit);
+    m_footer.prepend(newNote);
+    m_footer << quit;
+    for (QToolButton* button : std::as_const(m_footer)) button->installEventFilter(this);
     column->addWidget(footer);
 
     // Input flows into the state; the state and the lists flow back here.
@@ -198,7 +226,13 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     });
     connect(&state, &ShelfSearchState::surfaceChanged, this, &ShelfPanel::updateSurface);
     connect(&state, &ShelfSearchState::lensChanged, this, &ShelfPanel::updateChips);
-    connect(&state, &ShelfSearchState::selectedRowChanged, this, [this] { currentView()->scrollToSelection(); });
+    connect(&state, &ShelfSearchState::lensChanged, this, &ShelfPanel::announceLens);
+    connect(&state, &ShelfSearchState::selectedRowChanged, this, [this] {
+        currentView()->scrollToSelection();
+        announceSelection();
+    });
+    connect(&state, &ShelfSearchState::showActionsChanged, this, &ShelfPanel::announceSelection);
+    connect(&state, &ShelfSearchState::actionIndexChanged, this, &ShelfPanel::announceSelection);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive) updateBanner();
     });
@@ -280,9 +314,24 @@ bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
     if (m_detached) return false;
     ShelfSearchState& state = m_controller.searchState();
-    switch (ShelfKeys::route(key, modifiers)) {
+    switch (ShelfKeys::route(key, modifiers, state.showActions())) {
         case ShelfKeys::Command::none:
             return false;
+        case ShelfKeys::Command::toFooter:
+            m_footer.last()->setFocus(Qt::BacktabFocusReason);
+            return true;
+        case ShelfKeys::Command::settings:
+            if (m_options.showSettings) m_options.showSettings();
+            return true;
+        case ShelfKeys::Command::previousAction:
+            stepAction(-1, key != Qt::Key_Left);
+            return true;
+        case ShelfKeys::Command::nextAction:
+            stepAction(+1, key != Qt::Key_Right);
+            return true;
+        case ShelfKeys::Command::pressAction:
+            pressAction();
+            return true;
         case ShelfKeys::Command::commit:
             m_controller.actions().commit();
             return true;
@@ -317,11 +366,127 @@ bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
     return false;
 }
 
+bool ShelfPanel::handleFooterKey(QToolButton* button, QKeyEvent* key)
+{
+    if (m_detached) return false;
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    const qsizetype at = m_footer.indexOf(button);
+    switch (key->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: {
+            if (mods & ~Qt::ShiftModifier) return false;
+            // Round the footer and back to the field, never into the lists (they have no focus).
+            const bool back = key->key() == Qt::Key_Backtab || mods == Qt::ShiftModifier;
+            const qsizetype next = at + (back ? -1 : 1);
+            if (next < 0 || next >= m_footer.size())
+                m_field->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            else
+                m_footer[next]->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            return true;
+        }
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            if (mods != Qt::NoModifier) return false;
+            const qsizetype next =
+                std::clamp<qsizetype>(at + (key->key() == Qt::Key_Left ? -1 : 1), 0, m_footer.size() - 1);
+            m_footer[next]->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (mods != Qt::NoModifier) return false;
+            button->click();
+            return true;
+        default:
+            break;
+    }
+    // The shelf's own commands that make sense away from the field: settings, Escape, Ctrl+W.
+    switch (ShelfKeys::route(key->key(), key->modifiers())) {
+        case ShelfKeys::Command::settings:
+        case ShelfKeys::Command::escape:
+        case ShelfKeys::Command::close:
+            return handleKey(key->key(), key->modifiers());
+        default:
+            return false;
+    }
+}
+
+void ShelfPanel::stepAction(int delta, bool wrap)
+{
+    ShelfSearchState& state = m_controller.searchState();
+    ShelfListView* view = currentView();
+    auto* model = static_cast<ShelfListModel*>(view->model());
+    const int item = model->actionsItem();
+    if (item < 0) return;
+    const auto count = int(view->rowDelegate()->chipCommands(model->index(item)).size());
+    if (count == 0) return;
+    int next = state.actionIndex() + delta;
+    next = wrap ? (next % count + count) % count : std::clamp(next, 0, count - 1);
+    state.setActionIndex(next);
+}
+
+void ShelfPanel::pressAction()
+{
+    ShelfListView* view = currentView();
+    auto* model = static_cast<ShelfListModel*>(view->model());
+    const int item = model->actionsItem();
+    if (item < 0) return;
+    const auto chips = view->rowDelegate()->chipCommands(model->index(item));
+    const int at = m_controller.searchState().actionIndex();
+    if (at >= 0 && at < chips.size()) chips[at].run();
+}
+
+void ShelfPanel::announceSelection()
+{
+    if (m_detached) return;
+    ShelfListView* view = currentView();
+    auto* model = static_cast<ShelfListModel*>(view->model());
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
+    const auto selected = m_controller.searchState().selectedRow();
+    const int item = selected ? model->indexOf(*selected) : -1;
+    if (!list || item < 0) return;
+    const int actions = model->actionsItem();
+    const int chip = actions >= 0 ? model->focusedAction() : -1;
+    if (view == m_announcedView && item == m_announcedItem && chip == m_announcedChip) return;
+    m_announcedView = view;
+    m_announcedItem = item;
+    m_announcedChip = chip;
+    QAccessibleInterface* target = list->child(item);
+    if (chip >= 0)
+        if (QAccessibleInterface* row = list->child(actions)) target = row->child(chip);
+    if (!target) return;
+    // The keyboard stays in the search field: what it moves over is told as focus, selection and
+    // active descendant, which is what screen readers follow in a list driven from a field.
+    for (const auto type : {QAccessible::Focus, QAccessible::Selection, QAccessible::ActiveDescendantChanged}) {
+        QAccessibleEvent event(target, type);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void ShelfPanel::announceLens()
+{
+    if (m_detached) return;
+    for (ShelfLensChip* chip : std::as_const(m_chips)) {
+        if (!chip->isSelected()) continue;
+        for (const auto type : {QAccessible::Focus, QAccessible::Selection}) {
+            QAccessibleEvent event(chip, type);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+    m_announcedItem = -1;
+}
+
 bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (auto* button = qobject_cast<QToolButton*>(watched);
+        button && m_footer.contains(button) && event->type() == QEvent::KeyPress) {
+        return handleFooterKey(button, static_cast<QKeyEvent*>(event));
+    }
     if (watched == m_field && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (ShelfKeys::route(key->key(), key->modifiers()) == ShelfKeys::Command::none) return false;
+        if (m_detached || ShelfKeys::route(key->key(), key->modifiers(), m_controller.searchState().showActions()) ==
+                              ShelfKeys::Command::none)
+            return false;
         if (event->type() == QEvent::ShortcutOverride) {
             // Ours, before any shortcut of the field or the application.
             event->accept();

@@ -7,6 +7,7 @@
 class QLabel;
 class QLineEdit;
 class QStackedWidget;
+class QKeyEvent;
 class QToolButton;
 class QWidget;
 class ShelfController;
@@ -35,6 +36,8 @@ public:
     ShelfListView* searchView() const { return m_search; }
     QWidget* bannerWidget() const { return m_banner; }
     const QList<ShelfLensChip*>& lensChips() const { return m_chips; }
+    // "New note", then the gear (when there are settings to show) and Quit: the footer's Tab stops.
+    const QList<QToolButton*>& footerButtons() const { return m_footer; }
 
     // Closed: it shows and forwards nothing more while it waits to be deleted.
     void detach();
@@ -53,6 +56,13 @@ private:
     void updateChips();
     void updateBanner();
     ShelfListView* currentView() const;
+    bool handleFooterKey(QToolButton* button, QKeyEvent* key);
+    // Moves the actions row's keyboard chip by `delta`, wrapping when `wrap`; or presses it (delta 0).
+    void stepAction(int delta, bool wrap);
+    void pressAction();
+    // Tells assistive tools which row, chip or lens the keyboard is on now.
+    void announceSelection();
+    void announceLens();
 
     ShelfController& m_controller;
     Options m_options;
@@ -63,6 +73,10 @@ private:
     QToolButton* m_clear = nullptr;
     QWidget* m_chipsRow = nullptr;
     QList<ShelfLensChip*> m_chips;
+    QList<QToolButton*> m_footer;
+    // What was last announced, so a change that repaints without moving says nothing.
+    const void* m_announcedView = nullptr;
+    int m_announcedItem = -1, m_announcedChip = -1;
     QStackedWidget* m_stack = nullptr;
     ShelfListView* m_browse = nullptr;
     ShelfListView* m_search = nullptr;

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "design/Symbols.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "model/Capture.h"
@@ -310,6 +311,14 @@ QList<ShelfRowActions::Command> ShelfRowDelegate::chipCommands(const QModelIndex
     return out;
 }
 
+QList<QRect> ShelfRowDelegate::commandRects(const QRect& r, const QModelIndex& index) const
+{
+    const ShelfListModel* model = modelOf(index);
+    if (!model) return {};
+    if (model->item(index.row()).kind == Kind::actions) return chipRects(r, chipCommands(index));
+    return hoverIconRects(r, int(hoverCommands(index).size()));
+}
+
 QList<QRect> ShelfRowDelegate::hoverIconRects(const QRect& r, int count) const
 {
     QList<QRect> rects;
@@ -461,9 +470,13 @@ void ShelfRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, co
             p->fillRect(r, withAlpha(primary, 0.05));
             const auto chips = chipCommands(index);
             const auto rects = chipRects(r, chips);
-            for (int i = 0; i < chips.size(); ++i)
+            for (int i = 0; i < chips.size(); ++i) {
                 drawLine(p, rects[i], chips[i].title, font(11.5, QFont::Medium),
                          chips[i].destructive ? TarnwickTheme::destructive() : primary);
+                // The keyboard's chip; the pointer needs no ring.
+                if (i == model->focusedAction())
+                    TarnwickStyle::drawFocusRing(*p, QRectF(rects[i]).adjusted(-5, 4, 5, -4), 4);
+            }
             break;
         }
         case Kind::note:

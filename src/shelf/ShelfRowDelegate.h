@@ -37,6 +37,10 @@ public:
     QList<ShelfRowActions::Command> hoverCommands(const QModelIndex& index) const;
     QList<ShelfRowActions::Command> chipCommands(const QModelIndex& index) const;
 
+    // Where each of those commands stands in the item at `itemRect`: the chips of an actions item, the
+    // hover icons of a row (drawn only under the pointer, but that is where they are).
+    QList<QRect> commandRects(const QRect& itemRect, const QModelIndex& index) const;
+
     static int heightOf(int kind, bool inSearch);
 
     // A small icon of a row that answers the pointer: a hover icon (its command's help) or the lock.

@@ -73,7 +73,15 @@ void ShelfSearchState::setShowActions(bool show)
 {
     if (show == m_showActions) return;
     m_showActions = show;
+    setActionIndex(0);
     Q_EMIT showActionsChanged(show);
+}
+
+void ShelfSearchState::setActionIndex(int index)
+{
+    if (index == m_actionIndex) return;
+    m_actionIndex = index;
+    Q_EMIT actionIndexChanged(index);
 }
 
 void ShelfSearchState::setBrowseRows(const QList<ShelfRow>& rows)
@@ -163,6 +171,7 @@ void ShelfSearchState::toggleActions()
         setSelectedRow(current.isEmpty() ? std::nullopt : std::optional(current.first()));
     }
     m_showActions = !m_showActions;
+    setActionIndex(0);
     Q_EMIT showActionsChanged(m_showActions);
 }
 

@@ -57,7 +57,11 @@ public:
     void setLens(Lens lens);
 
     bool showActions() const { return m_showActions; }
+    // Opening or closing the actions row puts its keyboard focus back on its first chip.
     void setShowActions(bool show);
+    // The chip of the actions row that has the keyboard (Left/Right move it, Return presses it).
+    int actionIndex() const { return m_actionIndex; }
+    void setActionIndex(int index);
 
     QList<ShelfRow> browseRows() const { return m_browseRows; }
     void setBrowseRows(const QList<ShelfRow>& rows);
@@ -93,6 +97,7 @@ Q_SIGNALS:
     void queryChanged(const QString& query);
     void lensChanged(ShelfSearchState::Lens lens);
     void showActionsChanged(bool show);
+    void actionIndexChanged(int index);
     void browseRowsChanged();
     void searchRowsChanged();
     // selectedRow() changed, by a new selection or by a switch of surface.
@@ -108,6 +113,7 @@ private:
     std::optional<ShelfRow> m_browseSelection;
     std::optional<ShelfRow> m_searchSelection;
     bool m_showActions = false;
+    int m_actionIndex = 0;
     QList<ShelfRow> m_browseRows;
     QList<ShelfRow> m_searchRows;
 };

@@ -1,5 +1,6 @@
 #include "shelf/ShelfWindowHost.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -52,6 +53,7 @@ std::optional<QRect> ShelfWindowHost::placement(bool fromTrayClick) const
 void ShelfWindowHost::open(bool fromTrayClick)
 {
     close();
+    m_focusReturn.capture(QApplication::activeWindow());
     // The click's own signal comes just before the shelf opens for it.
     fromTrayClick = fromTrayClick || (m_trayClickAt >= 0 && m_clock.elapsedMs() - m_trayClickAt < 1000);
     m_trayClickAt = -1;
@@ -70,8 +72,16 @@ void ShelfWindowHost::close()
     if (!m_panel) return;
     ShelfPanel* panel = m_panel;
     m_panel = nullptr;
+    // Closed while it had the keyboard (Escape, Ctrl+W): the window manager would hand the focus to
+    // whatever stacks next, often another application. Closed because something else took the
+    // keyboard (a note opened from it, a click elsewhere): that keeps it.
+    const bool hadKeyboard = panel->isActiveWindow();
     panel->detach();
     panel->hide();
+    if (hadKeyboard)
+        m_focusReturn.restore();
+    else
+        m_focusReturn = {};
     // Later, not now: close() may run inside one of the panel's own handlers.
     panel->deleteLater();
     m_closing.removeIf([](const QPointer<ShelfPanel>& p) { return p.isNull(); });

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/FocusReturn.h"
 #include "shelf/ShelfController.h"
 #include "shelf/ShelfPanel.h"
 
@@ -48,4 +49,7 @@ private:
     // Closed panels waiting for their deferred deletion; none may outlive the controller.
     QList<QPointer<ShelfPanel>> m_closing;
     qint64 m_trayClickAt = -1;
+    // The window of ours the shelf was opened from (a note's search key): it gets the keyboard back
+    // when the shelf is closed from the keyboard.
+    FocusReturn m_focusReturn;
 };

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolButton>
 
 #include "shelf/ShelfFixture.h"
 #include "shelf/ShelfListView.h"
@@ -26,8 +27,8 @@ protected:
     std::unique_ptr<ShelfWindowHost> windows;
 };
 
-// The field keeps the keyboard: letters edit the query, the shelf keys move the state, Tab and
-// Shift+Tab never move the focus, and Ctrl+A stays the field's.
+// The field keeps the keyboard: letters edit the query, the shelf keys move the state, Tab turns the
+// lenses without moving the focus, and Ctrl+A stays the field's.
 TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
 {
     addNote("zebra one");
@@ -41,7 +42,7 @@ TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
 
     ASSERT_EQ(state().lens(), ShelfSearchState::Lens::notes);
     QTest::keyClick(field, Qt::Key_Tab);
-    QTest::keyClick(field, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(field, Qt::Key_Tab);
     EXPECT_EQ(state().lens(), ShelfSearchState::Lens::captures);  // each flips to the next lens
     EXPECT_EQ(panel->focusWidget(), field);
 
@@ -65,6 +66,60 @@ TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
         QTest::keyClick(windows->panel()->searchField(), Qt::Key_K, Qt::ControlModifier);
         windows->panel()->grab().save(qEnvironmentVariable("TARNWICK_SHELF_SHOT"));
     }
+}
+
+// The footer is reached by Shift+Tab from the field and walked round back to it; its buttons press
+// with Space and Return; Ctrl+, opens the settings from the field and from the footer; Escape there
+// still closes the shelf.
+TEST_F(ShelfPanelTest, TheFooterTakesTheKeyboard)
+{
+    int settingsShown = 0;
+    ShelfPanel::Options options;
+    options.showSettings = [&] { ++settingsShown; };
+    windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), options);
+    shelf->present();
+    ShelfPanel* panel = windows->panel();
+    panel->show();
+    QApplication::setActiveWindow(panel);
+    QLineEdit* field = panel->searchField();
+    const QList<QToolButton*> footer = panel->footerButtons();
+    ASSERT_EQ(footer.size(), 3);
+    EXPECT_EQ(footer[0]->text(), "New note");
+    EXPECT_EQ(footer[1]->accessibleName(), "Settings");
+    EXPECT_EQ(footer[2]->accessibleName(), "Quit Tarnwick");
+
+    QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), field) << "with the actions row open, Shift+Tab walks its chips";
+    QTest::keyClick(field, Qt::Key_Escape);
+    const auto lens = state().lens();
+    QList<QWidget*> walk;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        walk << QApplication::focusWidget();
+    }
+    EXPECT_EQ(walk, (QList<QWidget*>{footer[2], footer[1], footer[0], field}));
+    EXPECT_EQ(state().lens(), lens) << "Shift+Tab leaves the lenses alone";
+    footer[0]->setFocus();
+    QTest::keyClick(footer[0], Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), footer[1]);
+    QTest::keyClick(footer[1], Qt::Key_Tab);
+    QTest::keyClick(footer[2], Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), field) << "Tab from the last button comes back to the field";
+    EXPECT_EQ(state().lens(), lens);
+
+    QTest::keyClick(field, Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(settingsShown, 1);
+    EXPECT_EQ(field->text(), "");
+    QTest::keyClick(footer[1], Qt::Key_Comma, Qt::ControlModifier);
+    QTest::keyClick(footer[1], Qt::Key_Space);
+    EXPECT_EQ(settingsShown, 3);
+    const int notes = int(store->allActive().size());
+    QTest::keyClick(footer[0], Qt::Key_Return);
+    EXPECT_EQ(int(store->allActive().size()), notes + 1);
+    EXPECT_EQ(opened.size(), 1);
+    QTest::keyClick(footer[2], Qt::Key_Escape);
+    EXPECT_FALSE(shelf->isOpen());
 }
 
 // The unsaved warning wins over the capture one; both are plain text.
