@@ -1,5 +1,6 @@
 #include "capture/CaptureCapsuleView.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
@@ -17,6 +18,14 @@ QEasingCurve bezier(QPointF c1, QPointF c2)
     curve.addCubicBezierSegment(c1, c2, {1, 1});
     return curve;
 }
+
+// A screen reader speaks a notification when it appears; as a plain window the capsule went unheard.
+QAccessibleInterface* capsuleAccessible(const QString&, QObject* object)
+{
+    if (auto* view = qobject_cast<CaptureCapsuleView*>(object))
+        return new QAccessibleWidget(view, QAccessible::Notification);
+    return nullptr;
+}
 }  // namespace
 
 CaptureCapsuleView::CaptureCapsuleView(CaptureCapsuleController& controller)
@@ -28,6 +37,11 @@ CaptureCapsuleView::CaptureCapsuleView(CaptureCapsuleController& controller)
     setAttribute(Qt::WA_X11NetWmWindowTypeNotification);
     setFocusPolicy(Qt::NoFocus);
     resize(320, 44);
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(capsuleAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
 }
 
 CaptureCapsuleView::~CaptureCapsuleView()

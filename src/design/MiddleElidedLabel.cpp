@@ -47,5 +47,5 @@ void MiddleElidedLabel::resizeEvent(QResizeEvent* event)
 
 void MiddleElidedLabel::updateToolTip()
 {
-    setToolTip(isElided() ? PlainText::toolTip(text()) : QString());
+    PlainText::setToolTip(this, isElided() ? text() : QString());
 }

@@ -95,7 +95,7 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     m_headline->setWordWrap(true);
     m_headline->setFont(headlineFont);
     m_headline->setAccessibleName(whole);
-    if (shownName != clientName) m_headline->setToolTip(PlainText::toolTip(whole));
+    if (shownName != clientName) PlainText::setToolTip(m_headline, whole);
     header->addWidget(sparkles, 0, Qt::AlignVCenter);
     header->addWidget(m_headline, 1);
     layout->addLayout(header);

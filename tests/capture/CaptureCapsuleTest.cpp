@@ -1,11 +1,13 @@
 // The capsule's timing and keys on a fake clock, and its chrome as laid out.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QLabel>
 
 #include "capture/CaptureCapsuleChrome.h"
 #include "capture/CaptureCapsuleController.h"
 #include "capture/CaptureCapsuleView.h"
+#include "design/MiddleElidedLabel.h"
 #include "support/FakeClock.h"
 
 namespace {
@@ -153,3 +155,40 @@ TEST(CaptureCapsuleChrome, PaddingHeightWidthAndTheStillBar)
 }
 
 }  // namespace
+
+// What a screen reader is told: the capsule is a notification named with its message and detail, and
+// a tooltip that carries markup for the eye gives the plain text as the description.
+TEST(CapsuleAndTooltipsForScreenReaders, NamesAndDescriptionsArePlain)
+{
+    FakeClock clock;
+    CaptureCapsuleView* view = nullptr;
+    CaptureCapsuleController capsule(
+        clock,
+        [&](CaptureCapsuleController& c) {
+            auto made = std::make_unique<CaptureCapsuleView>(c);
+            view = made.get();
+            return made;
+        },
+        [] { return true; });
+    capsule.show(Kind::warningOf("Nothing selected", "Select <b>some</b> text"), [] {});
+    ASSERT_TRUE(view);
+    QAccessibleInterface* told = QAccessible::queryAccessibleInterface(view);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->role(), QAccessible::Notification);
+    EXPECT_EQ(told->text(QAccessible::Name), "Nothing selected: Select <b>some</b> text");
+    capsule.show(Kind::capturedText(), [] {});
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(view)->text(QAccessible::Name), "Text captured");
+
+    MiddleElidedLabel label;
+    const QString name = "A <b>bold</b> & very long client name that cannot fit in the room given";
+    label.setFullText(name);
+    label.show();
+    label.resize(80, 20);
+    ASSERT_TRUE(label.isElided());
+    EXPECT_TRUE(label.toolTip().startsWith("<qt>"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Description), name);
+    label.resize(2000, 20);
+    ASSERT_FALSE(label.isElided());
+    EXPECT_EQ(label.toolTip(), "");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Description), "");
+}
