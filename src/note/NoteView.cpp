@@ -4,12 +4,14 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QStyleOptionMenuItem>
 #include <QToolButton>
 #include <QToolTip>
@@ -17,6 +19,7 @@
 #include <cmath>
 
 #include "design/Symbols.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "editor/text/FormattingShortcutsSheet.h"
@@ -70,6 +73,7 @@ protected:
             p.setBrush(Qt::NoBrush);
             p.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
         }
+        if (hasFocus()) TarnwickStyle::drawFocusRing(p, circle.adjusted(-2, -2, 2, 2), kDot / 2.0 + 2);
     }
     bool hitButton(const QPoint& pos) const override
     {
@@ -166,9 +170,25 @@ protected:
     }
 };
 
+// A quiet symbol button that shows where the keyboard is when the head row is reached by F6.
+class SymbolButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QToolButton::paintEvent(event);
+        if (!hasFocus()) return;
+        QPainter p(this);
+        const qreal inset = TarnwickStyle::kFocusRingWidth;
+        TarnwickStyle::drawFocusRing(p, QRectF(rect()).adjusted(inset, inset, -inset, -inset), 5);
+    }
+};
+
 QToolButton* symbolButton(const QString& objectName, QWidget* parent, int size)
 {
-    auto* button = new QToolButton(parent);
+    auto* button = new SymbolButton(parent);
     button->setObjectName(objectName);
     button->setAutoRaise(true);
     // The quiet look: no raised box under the pointer.
@@ -290,6 +310,16 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_paletteButton->setToolTip(tr("Note design"));
     m_paletteButton->setAccessibleName(tr("Note design"));
     connect(m_paletteButton, &QToolButton::clicked, this, [this] { m_model.setShowingPalette(true); });
+    // Tab belongs to the body (it indents): F6 is the head row's way in and out, as between panes.
+    auto* headKey = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    headKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(headKey, &QShortcut::activated, this, [this] {
+        if (headRowHasFocus())
+            leaveHeadRow();
+        else
+            enterHeadRow();
+    });
+    for (QToolButton* button : headButtons()) button->installEventFilter(this);
     static const bool accessibleInstalled = [] {
         QAccessible::installFactory(noteViewAccessible);
         return true;
@@ -866,6 +896,94 @@ QMenu* NoteView::buildContextMenu(const QPoint& pos)
     }
     menu->setToolTipsVisible(true);
     return menu;
+}
+
+QList<QToolButton*> NoteView::headButtons() const
+{
+    return {m_dots[0], m_dots[1], m_dots[2], m_opacityButton, m_lockButton, m_paletteButton};
+}
+
+bool NoteView::headRowHasFocus() const
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && headButtons().contains(qobject_cast<QToolButton*>(const_cast<QWidget*>(focus)));
+}
+
+QList<QToolButton*> NoteView::reachableHeadButtons() const
+{
+    QList<QToolButton*> out;
+    for (QToolButton* button : headButtons())
+        if (button->isVisible() && button->isEnabled()) out << button;
+    return out;
+}
+
+void NoteView::enterHeadRow()
+{
+    const QList<QToolButton*> buttons = reachableHeadButtons();
+    if (buttons.isEmpty()) return;
+    QWidget* focus = QApplication::focusWidget();
+    m_headReturn = focus && isAncestorOf(focus) ? focus : nullptr;
+    buttons.first()->setFocus(Qt::ShortcutFocusReason);
+}
+
+void NoteView::leaveHeadRow()
+{
+    QWidget* back = m_headReturn;
+    m_headReturn = nullptr;
+    // The widget that had the keyboard keeps its caret; without one the body takes it.
+    if (back && back->isVisible() && back->isEnabled())
+        back->setFocus(Qt::ShortcutFocusReason);
+    else if (m_body && m_model.contentShown())
+        m_body->focusBody();
+    else if (QWidget* focus = QApplication::focusWidget();
+             focus && headButtons().contains(qobject_cast<QToolButton*>(focus)))
+        focus->clearFocus();
+}
+
+bool NoteView::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* button = qobject_cast<QToolButton*>(watched);
+    if (event->type() != QEvent::KeyPress || !button || !headButtons().contains(button))
+        return DeckCard::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    const QList<QToolButton*> buttons = reachableHeadButtons();
+    const qsizetype at = buttons.indexOf(button);
+    auto step = [&](int delta) {
+        if (buttons.isEmpty()) return;
+        const qsizetype next = ((at < 0 ? 0 : at + delta) % buttons.size() + buttons.size()) % buttons.size();
+        buttons[next]->setFocus(delta < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    };
+    switch (key->key()) {
+        case Qt::Key_Escape:
+            if (mods != Qt::NoModifier) return false;
+            leaveHeadRow();
+            return true;
+        case Qt::Key_Tab:
+            if (mods == Qt::ShiftModifier)
+                step(-1);
+            else if (mods == Qt::NoModifier)
+                step(+1);
+            else
+                return false;
+            return true;
+        case Qt::Key_Backtab:
+            step(-1);
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            if (mods != Qt::NoModifier) return false;
+            step(key->key() == Qt::Key_Left ? -1 : +1);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (mods != Qt::NoModifier) return false;
+            button->click();
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool NoteView::event(QEvent* event)

@@ -60,11 +60,16 @@ public:
     NotePopover* shortcutsPopover() const { return m_shortcutsPopover; }
     // The context menu as it would open at `pos` (tests read its actions). The caller owns it.
     QMenu* buildContextMenu(const QPoint& pos);
+    // The head row's controls in their order (dots, then opacity, lock and design), and whether one of
+    // them has the keyboard (F6 took it there).
+    QList<QToolButton*> headButtons() const;
+    bool headRowHasFocus() const;
     // How many times the wallpaper was processed (brightened and blurred) since construction.
     int wallpaperRenders() const { return m_wallpaperRenders; }
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -76,6 +81,9 @@ protected:
 private:
     void refresh();
     void relayout();
+    QList<QToolButton*> reachableHeadButtons() const;
+    void enterHeadRow();
+    void leaveHeadRow();
     void applyTheme();
     void showOpacityPopover(bool show);
     void showReminderPopover(bool show);
@@ -117,7 +125,8 @@ private:
     QPointer<ReminderPopover> m_reminderPopover;
     QPointer<NotePopover> m_palettePopover;
     QPointer<NotePopover> m_shortcutsPopover;
-    QPoint m_menuAnchor;  // where the last note menu was opened, in this view
+    QPointer<QWidget> m_headReturn;  // where F6 or Escape gives the keyboard back from the head row
+    QPoint m_menuAnchor;             // where the last note menu was opened, in this view
     PaletteFactory m_makePalette;
     std::optional<QPointF> m_stripPress;
     bool m_stripDragging = false;

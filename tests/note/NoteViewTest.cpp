@@ -792,3 +792,59 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
     }
     EXPECT_EQ(n->body(), "alpha\nbeta!xx");
 }
+
+// F6 takes the keyboard from the body to the head row and back; in the row Tab and the arrows go round
+// its buttons, Return and Space press them; Escape or F6 give the body the caret where it was. Tab in
+// the body is still the body's.
+TEST_F(NoteViewTest, F6ReachesTheHeadRowAndComesBackToTheCaret)
+{
+    QTemporaryDir dir;
+    PreviewFiles previews(dir.filePath("previews"));
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    Note* n = addNote("Plan", "alpha\nbeta");
+    store->saveNow();
+    NoteView real(
+        *store, *unlock, reminders, [] { return true; }, clock,
+        [&](QWidget* parent) {
+            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
+                                     NoteView::gutter, parent);
+        },
+        true);
+    real.resize(360, 300);
+    real.setNote(n);
+    real.setActive(true);
+    real.show();
+    QApplication::setActiveWindow(&real);
+    QTest::qWait(50);  // the editor places its caret on a later turn
+    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    ASSERT_TRUE(text);
+    QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(text, Qt::Key_Left);
+
+    const QList<QToolButton*> head = real.headButtons();
+    QTest::keyClick(text, Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), head[0]);
+    QList<QString> walked;
+    for (const auto key : {Qt::Key_Right, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab})
+        QTest::keyClick(QApplication::focusWidget(), key), walked << QApplication::focusWidget()->objectName();
+    EXPECT_EQ(walked,
+              (QList<QString>{"rollUpDot", "zoomDot", "opacityButton", "lockButton", "paletteButton", "closeDot"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), real.findChild<QToolButton*>("lockButton"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    ASSERT_EQ(QApplication::focusWidget(), text);
+    QTest::keyClicks(text, "!");
+    EXPECT_EQ(n->body(), "alpha\nbet!a") << "the caret stayed where it was";
+
+    QTest::keyClick(text, Qt::Key_F6);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    seen.clear();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_EQ(seen[0].name, tarnwickToggleRollUp);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    ASSERT_EQ(QApplication::focusWidget(), text);
+    QTest::keyClick(text, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), text) << "Tab stays the body's";
+}
