@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The shelf and a note's head row by keyboard, as a screen reader follows them: moving over the rows
+# and the chips of the actions row is heard on the accessibility bus; Escape from a shelf opened from
+# a note gives that note the keyboard back; Shift+Tab reaches the footer and Ctrl+, opens the settings;
+# F6 in a note reaches its head row. Screenshots of each stay in $TARNWICK_SHOTS when it is set.
+# Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
+set -euo pipefail
+tarnwick=$1 seeder=$2
+here=$(dirname "$0")
+
+source "$here/../support/session-lib.sh"
+session_begin shelfkeys app screenshot
+trap 'fail "command failed on line $LINENO"' ERR
+/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+shots=${TARNWICK_SHOTS:-$work}
+mkdir -p "$shots"
+focused() { timeout 20 /usr/bin/python3 "$here/shelf-keys.py" focused 2>/dev/null || true; }
+focus_is() { focused | grep -qx -- "$1"; }
+heard() { grep -q -- "$1" "$work/heard" 2>/dev/null; }
+
+"$seeder" || fail "preparing the store"
+launch "$tarnwick"
+new_note() {
+  for _ in $(seq 1 30); do
+    xdotool key --clearmodifiers alt+shift+n
+    within 20 active_is "New Note" && break
+  done
+  active_is "New Note" || fail "the new-note hot key opened no note"
+  xdotool type --delay 30 -- "$1"
+  within 50 active_is "$1" || fail "the window is not named $1"
+}
+new_note Alpha
+new_note Beta
+note=$(xdotool getactivewindow)
+settles_to 50 2 sql "SELECT COUNT(*) FROM Note WHERE title IN ('Alpha', 'Beta')" || fail "the notes were not saved"
+
+# (1) From the note, the shelf; a listener on the bus hears the rows and the chips as the keys move.
+timeout 60 /usr/bin/python3 "$here/shelf-keys.py" listen 50 "$work/heard" &
+listener=$!
+within 100 heard '^ready$' || fail "the listener did not start"
+xdotool key --clearmodifiers ctrl+shift+f
+within 50 active_is "Tarnwick shelf" || fail "Ctrl+Shift+F in the note opened no shelf"
+# The listener's registration reaches the application over the bus in its own time: the selection is
+# moved down and up until the first move is heard, then every move must be.
+for _ in $(seq 1 20); do
+  xdotool key Down
+  within 10 heard '|list item|\(Beta\|Alpha\)|' && break
+  xdotool key Up
+  within 10 heard '|list item|\(Beta\|Alpha\)|' && break
+done
+heard '|list item|\(Beta\|Alpha\)|' || fail "no row was heard: $(cat "$work/heard")"
+xdotool key ctrl+k
+within 50 heard '|push button|Open|' || fail "the actions row's first chip was not heard: $(cat "$work/heard")"
+xdotool key Right
+within 50 heard '|push button|Pin|' || fail "Right did not reach Pin: $(cat "$work/heard")"
+sleep 0.3  # the repaint after the move, for the picture
+import -window root "$shots/shelf-chip.png"
+xdotool key Escape
+within 30 active_is "Tarnwick shelf" || fail "the first Escape closed more than the actions row"
+xdotool key Escape
+within 50 test -z "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' 2>/dev/null | head -1)" ||
+  fail "the second Escape left the shelf open"
+settles_to 100 "$note" xdotool getactivewindow || fail "Escape gave the keyboard to $(xdotool getactivewindow getwindowname)"
+kill "$listener" 2>/dev/null || true
+
+# (2) Shift+Tab reaches the footer; Ctrl+, opens the settings.
+xdotool key --clearmodifiers ctrl+shift+f
+within 50 active_is "Tarnwick shelf" || fail "the shelf did not open again"
+xdotool key shift+Tab
+within 100 focus_is "push button|Quit Tarnwick" || fail "Shift+Tab did not reach Quit: $(focused | tr '\n' ' ')"
+sleep 0.3
+import -window root "$shots/shelf-footer.png"
+xdotool key ctrl+comma
+within 100 active_is "Tarnwick Settings" || fail "Ctrl+, opened no settings window"
+
+# (3) F6 in the note reaches its head row; Escape gives the body its caret back.
+xdotool windowactivate "$note"
+within 50 active_is Beta || fail "the note did not take the keyboard back"
+xdotool key F6
+within 100 focus_is "push button|Close note" || fail "F6 did not reach the head row: $(focused | tr '\n' ' ')"
+xdotool key Right
+within 100 focus_is "push button|Roll up to title" || fail "Right did not move along the head row"
+sleep 0.3
+import -window root "$shots/note-head.png"
+xdotool key Escape
+xdotool type --delay 30 -- "!"
+within 50 active_is "Beta!" || fail "after Escape the keys did not reach the caret at the title's end"
+echo "PASS"
