@@ -37,7 +37,8 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
         new TarnSwitchToggleStyle(QStringLiteral("Let external tools read your notes (MCP)"),
                                   QStringLiteral("Claude Code & Claude Desktop connect over a local endpoint."));
     m_enable = enableRow->toggle();
-    QObject::connect(m_enable, &QAbstractButton::clicked, this, [&mcp](bool on) { mcp.setEnabled(on); });
+    // toggled(): clicks, Space and a screen reader's toggle action alike; refresh() pushes back blocked.
+    QObject::connect(m_enable, &QAbstractButton::toggled, this, [&mcp](bool on) { mcp.setEnabled(on); });
     connect->addRow(enableRow);
     connect->addDivider();
 
@@ -48,8 +49,10 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
     for (QPushButton* segment : {m_readOnly, m_readWrite}) {
         segment->setCheckable(true);
         segment->setToolTip(QStringLiteral("Read & write also exposes the create_note tool to connected tools."));
-        QObject::connect(segment, &QPushButton::clicked, this, [this, segment] {
-            m_services.settings.setValue(kReadOnlyKey, segment == m_readOnly);
+        // As radio buttons: checking a segment (by click, Space or a screen reader's toggle) picks it;
+        // unchecking the picked one leaves it picked.
+        QObject::connect(segment, &QPushButton::toggled, this, [this, segment](bool on) {
+            if (on) m_services.settings.setValue(kReadOnlyKey, segment == m_readOnly);
             refresh();
         });
     }
@@ -147,8 +150,12 @@ void ConnectionsSettingsTab::refresh()
         m_enable->setChecked(mcp.enabled());
     }
     const bool readOnly = m_services.settings.boolIfStored(kReadOnlyKey).value_or(true);
-    m_readOnly->setChecked(readOnly);
-    m_readWrite->setChecked(!readOnly);
+    {
+        const QSignalBlocker blockReadOnly(m_readOnly);
+        const QSignalBlocker blockReadWrite(m_readWrite);
+        m_readOnly->setChecked(readOnly);
+        m_readWrite->setChecked(!readOnly);
+    }
 
     switch (rows.status) {
         case ConnectionsRows::Status::running:

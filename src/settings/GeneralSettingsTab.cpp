@@ -25,7 +25,8 @@ GeneralSettingsTab::GeneralSettingsTab(const SettingsServices& services, LoginSw
     auto* loginRow = new TarnSwitchToggleStyle(QStringLiteral("Launch Tarnwick at login"));
     m_login = loginRow->toggle();
     m_login->setChecked(m_loginModel.isOn());
-    connect(m_login, &QAbstractButton::clicked, this, [this](bool on) {
+    // Every change of the switch (click, Space, a screen reader's toggle); refreshLogin() pushes back blocked.
+    connect(m_login, &QAbstractButton::toggled, this, [this](bool on) {
         m_loginModel.userToggled(on);
         refreshLogin();
     });

@@ -59,8 +59,10 @@ void bindSwitch(TarnSwitch* toggle, Settings& settings, const QString& key, bool
 {
     const auto read = [&settings, key, fallback] { return settings.boolIfStored(key).value_or(fallback); };
     toggle->setChecked(read());
-    // clicked() comes from the user only (mouse or Space), never from setChecked().
-    QObject::connect(toggle, &QAbstractButton::clicked, toggle,
+    // toggled() is every change a user makes: a click, Space, or a screen reader's toggle action (which
+    // sets the state without a click). Values pushed from the settings below are blocked, so nothing
+    // is written back.
+    QObject::connect(toggle, &QAbstractButton::toggled, toggle,
                      [&settings, key, onUserChange = std::move(onUserChange)](bool on) {
                          settings.setValue(key, on);
                          if (onUserChange) onUserChange(on);
