@@ -1,7 +1,10 @@
 #include "platform/OwnWindows.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QEvent>
+#include <QScreen>
+#include <QScrollArea>
 #include <QWindow>
 #include <algorithm>
 
@@ -12,7 +15,45 @@
 namespace {
 
 constexpr const char* kOrderProperty = "tarnwickRequestOrder";
+constexpr const char* kNaturalSizeProperty = "tarnwickNaturalSize";
 quint64 lastOrder = 0;
+// The window manager's frame around our last mapped decorated window: the guess for the next one
+// until its own is known.
+QMargins lastDecoration;
+
+bool decorated(const QWidget* window)
+{
+    const Qt::WindowType type = window->windowType();
+    return !window->windowFlags().testFlag(Qt::FramelessWindowHint) && type != Qt::Popup && type != Qt::ToolTip &&
+           type != Qt::SplashScreen;
+}
+
+// The frame's margins, and whether they are the window manager's own rather than a guess.
+std::pair<QMargins, bool> decorationOf(const QWidget* window)
+{
+    if (!decorated(window)) return {{}, true};
+    if (const QWindow* handle = window->windowHandle(); handle && window->isVisible()) {
+        const QMargins margins = handle->frameMargins();
+        if (!margins.isNull()) {
+            lastDecoration = margins;
+            return {margins, true};
+        }
+    }
+    return {lastDecoration, false};
+}
+
+// A focused control inside a scroll area of our windows is scrolled into view, however the focus came.
+void scrollFocusIntoView(QWidget* now)
+{
+    if (!now || !OwnWindows::isAdopted(now->window())) return;
+    for (QWidget* parent = now->parentWidget(); parent; parent = parent->parentWidget()) {
+        auto* area = qobject_cast<QScrollArea*>(parent);
+        if (area && area->widget() && area->widget()->isAncestorOf(now)) {
+            area->ensureWidgetVisible(now, 8, 8);
+            return;
+        }
+    }
+}
 
 bool applicationActive()
 {
@@ -67,6 +108,16 @@ protected:
         switch (event->type()) {
             case QEvent::Show:  // sent before the window maps
                 beforeMap();
+                OwnWindows::placeOnScreen(m_window);
+                m_placeOnceFramed = decorated(m_window);
+                break;
+            case QEvent::Move:
+            case QEvent::Resize:
+                // The frame's real size is known once the window manager has framed the window.
+                if (m_placeOnceFramed && m_window->isVisible() && decorationOf(m_window).second) {
+                    m_placeOnceFramed = false;
+                    OwnWindows::placeOnScreen(m_window);
+                }
                 break;
             case QEvent::WindowActivate:
                 stamp(m_window);
@@ -89,6 +140,7 @@ private:
     QWidget* m_window;
     const Settings& m_settings;
     OwnWindows::Options m_options;
+    bool m_placeOnceFramed = false;
 };
 
 Keeper* keeperOf(const QWidget* window)
@@ -125,6 +177,9 @@ void observeApplicationState()
     static const bool observing = [] {
         if (qGuiApp)
             QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, qGuiApp, &applicationStateChanged);
+        if (qApp)
+            QObject::connect(qApp, &QApplication::focusChanged, qApp,
+                             [](QWidget*, QWidget* now) { scrollFocusIntoView(now); });
         return true;
     }();
     Q_UNUSED(observing);
@@ -137,6 +192,43 @@ void OwnWindows::adopt(QWidget* window, const Settings& settings, Options option
     if (!window || keeperOf(window)) return;
     new Keeper(window, settings, options);
     observeApplicationState();
+}
+
+QRect OwnWindows::fitFrame(QRect frame, const QRect& area)
+{
+    if (!area.isValid()) return frame;
+    frame.setWidth(std::min(frame.width(), area.width()));
+    frame.setHeight(std::min(frame.height(), area.height()));
+    if (frame.right() > area.right()) frame.moveRight(area.right());
+    if (frame.bottom() > area.bottom()) frame.moveBottom(area.bottom());
+    if (frame.left() < area.left()) frame.moveLeft(area.left());
+    if (frame.top() < area.top()) frame.moveTop(area.top());
+    return frame;
+}
+
+void OwnWindows::placeOnScreen(QWidget* window)
+{
+    if (!window) return;
+    const bool fixed = window->minimumSize() == window->maximumSize();
+    // A fixed window keeps the size it was made with, so a larger screen gives it back.
+    if (fixed && !window->property(kNaturalSizeProperty).isValid())
+        window->setProperty(kNaturalSizeProperty, window->size());
+    const QSize natural = fixed ? window->property(kNaturalSizeProperty).toSize() : window->size();
+    const QMargins margins = decorationOf(window).first;
+    const QRect frame(window->frameGeometry().topLeft(), natural.grownBy(margins));
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect placed = fitFrame(frame, screen->availableGeometry());
+    const QSize content = placed.size().shrunkBy(margins);
+    if (content != window->size()) {
+        if (fixed)
+            window->setFixedSize(content);
+        else
+            window->resize(content);
+    }
+    if (placed.topLeft() != window->frameGeometry().topLeft()) window->move(placed.topLeft());
 }
 
 void OwnWindows::present(QWidget* window)

@@ -12,6 +12,9 @@ class Settings;
 // - With `aboveWhileActive` it stays above other applications' windows while Tarnwick is the active
 //   application; among our own windows the one the user asked for last is on top.
 // - A fixed-size window tells the window manager it cannot be resized or maximised.
+// - Its frame lies wholly on the work area of its screen: moved in when it would stand off an edge, and
+//   made smaller when it is larger than the area (the window's content then scrolls); a control that
+//   takes the focus inside a scroll area is scrolled into view.
 // Nothing of the window-manager part happens off X11.
 namespace OwnWindows {
 
@@ -26,6 +29,15 @@ struct Options {
 // Makes `window` follow the rule from now on. The settings are read at every show, so they must
 // outlive the window.
 void adopt(QWidget* window, const Settings& settings, Options options);
+
+// Where a frame goes on `area` (a screen's work area): where it is, moved the least needed to lie
+// wholly inside; a frame wider or taller than the area is cut to it.
+QRect fitFrame(QRect frame, const QRect& area);
+
+// Puts an adopted window's frame wholly on the work area of its screen now, as happens before every
+// show (the title bar's height is taken from our last decorated window until the window manager
+// tells it).
+void placeOnScreen(QWidget* window);
 
 // Shows an adopted window the user asked for: restored when minimised, raised above our other
 // windows and activated.

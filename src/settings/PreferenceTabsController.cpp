@@ -57,6 +57,7 @@ PreferenceTabsController::PreferenceTabsController(const SettingsServices& servi
 
     m_stack = new QStackedWidget(this);
     m_stack->setFixedSize(SettingsWindowController::kWidth, SettingsWindowController::kPageHeight);
+    m_stack->setFocusPolicy(Qt::NoFocus);
     column->addWidget(m_stack);
 
     connect(m_stack, &QStackedWidget::currentChanged, this, &PreferenceTabsController::currentChanged);
@@ -185,11 +186,32 @@ void PreferenceTabsController::currentChanged(int index)
 {
     if (index >= 0 && index < m_buttons.size()) m_buttons[index]->setChecked(true);
     // Tab then starts at the new page's first control, not from one left on a hidden page.
-    m_stack->setFocus(Qt::OtherFocusReason);
+    if (index >= 0 && index < m_buttons.size()) m_stack->setAccessibleName(m_buttons[index]->accessibleName());
+    focusPage();
     if (m_isRestoring || index < 0 || index >= AppSettingsTab::allCases().size()) return;
     const QString raw = AppSettingsTab::allCases()[index].rawValue();
     if (m_services.settings.storedValue(QLatin1String(AppSettingsTab::kSelectedTabKey)) != QVariant(raw))
         m_services.settings.setValue(QLatin1String(AppSettingsTab::kSelectedTabKey), raw);
+}
+
+void PreferenceTabsController::letPagesShrink()
+{
+    m_stack->setMinimumHeight(0);
+    m_stack->setMaximumHeight(QWIDGETSIZE_MAX);
+}
+
+void PreferenceTabsController::focusPage()
+{
+    QWidget* page = m_stack->currentWidget();
+    if (!page) return;
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w)) continue;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    m_stack->setFocus(Qt::OtherFocusReason);
 }
 
 void PreferenceTabsController::refreshWriteFailure()

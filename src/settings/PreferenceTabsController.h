@@ -34,6 +34,11 @@ public:
     QLabel* writeFailureLine() const { return m_writeFailure; }
     void windowActivationChanged(bool active);
     void setThemeActions(const SettingsThemeActions& actions);
+    // Lets the page stack be shorter than a page, which then scrolls (on a short screen).
+    void letPagesShrink();
+    // Gives the focus to the shown page's first control (the page itself, named by its tab, when it
+    // has none), so the focus never rests on an unnamed pane.
+    void focusPage();
 
 private:
     void addTab(AppSettingsTab tab);

@@ -47,6 +47,7 @@ void SettingsWindowController::show()
     if (!m_window) build();
     m_tabs->selectStoredTab();
     OwnWindows::present(m_window);
+    m_tabs->focusPage();
 }
 
 void SettingsWindowController::build()
@@ -63,12 +64,14 @@ void SettingsWindowController::build()
     window->setAutoFillBackground(true);
     auto* column = new QVBoxLayout(window);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSizeConstraint(QLayout::SetFixedSize);  // not resizable
     m_tabs = new PreferenceTabsController(*m_services, window);
     column->addWidget(m_tabs);
     m_tabs->load();
     if (m_themeActions.edit || m_themeActions.createFrom) m_tabs->setThemeActions(m_themeActions);
     window->adjustSize();
+    // Not resizable; on a screen too short for it the window is made shorter and its page scrolls.
+    window->setFixedSize(window->size());
+    m_tabs->letPagesShrink();
 
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();

@@ -5,7 +5,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include "platform/OwnWindows.h"
@@ -43,4 +47,44 @@ TEST(OwnWindowsTest, ClosingHidesAndPresentingBringsTheSameWindowBack)
     // Without the close rule the window closes as any other does.
     EXPECT_TRUE(tour.close());
     EXPECT_FALSE(tour.isVisible());
+}
+
+TEST(OwnWindowsTest, FramesLieWhollyOnTheWorkAreaAndFocusScrollsIntoView)
+{
+    const QRect area(0, 24, 1024, 576);
+    const QList<std::tuple<QRect, QRect, const char*>> cases{
+        {QRect(100, 100, 562, 400), QRect(100, 100, 562, 400), "inside: unchanged"},
+        {QRect(231, -38, 562, 696), QRect(231, 24, 562, 576), "taller: cut to the area, title bar on screen"},
+        {QRect(-40, 300, 300, 400), QRect(0, 200, 300, 400), "off the left and the bottom: moved in"},
+        {QRect(900, 30, 300, 100), QRect(724, 30, 300, 100), "off the right"},
+        {QRect(-10, -10, 2000, 2000), area, "larger both ways"},
+    };
+    for (const auto& [frame, placed, what] : cases) EXPECT_EQ(OwnWindows::fitFrame(frame, area), placed) << what;
+
+    // A fixed window taller than the screen is made as tall as the work area and put on it, and gets
+    // its size back on a screen that holds it.
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(&window);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    QLineEdit* last = nullptr;
+    for (int i = 0; i < 60; ++i) column->addWidget(last = new QLineEdit(content));
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    layout->addWidget(scroll);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    window.setFixedSize(300, screen.height() + 200);
+    window.move(screen.left() - 20, screen.top() - 50);
+    OwnWindows::adopt(&window, settings, {.fixedSize = true});
+    OwnWindows::present(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(screen.contains(window.frameGeometry())) << "frame off the work area";
+    EXPECT_EQ(window.frameGeometry().height(), screen.height());
+
+    last->setFocus(Qt::OtherFocusReason);
+    const QPoint inView = last->mapTo(scroll->viewport(), QPoint(0, 0));
+    EXPECT_TRUE(scroll->viewport()->rect().contains(QRect(inView, last->size()))) << "focused control out of view";
 }

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -469,4 +471,90 @@ TEST_F(SettingsWindowTest, LongNamesAreCutInTheMiddleAndTheWindowKeepsItsWidth)
     EXPECT_TRUE(shown->isElided());
     EXPECT_EQ(shown->toolTip(), PlainText::toolTip(client));
     EXPECT_LE(shown->mapTo(window, QPoint(shown->width(), 0)).x(), window->width());
+}
+
+// However a switch is worked (a click, Space, a screen reader's toggle action), the change is stored
+// once; a value pushed from the settings moves the switch and writes nothing back.
+TEST_F(SettingsWindowTest, EveryWayOfTogglingASwitchIsStored)
+{
+    controller->show();
+    const QList<std::pair<const char*, std::function<void(QAbstractButton*)>>> ways{
+        {"screen reader",
+         [](QAbstractButton* b) {
+             QAccessible::queryAccessibleInterface(b)->actionInterface()->doAction(
+                 QAccessibleActionInterface::toggleAction());
+         }},
+        {"Space",
+         [](QAbstractButton* b) {
+             b->setFocus();
+             QTest::keyClick(b, Qt::Key_Space);
+         }},
+        {"click", [](QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }},
+    };
+    int toggled = 0;
+    for (AppSettingsTab tab : {AppSettingsTab::general, AppSettingsTab::note, AppSettingsTab::connections}) {
+        tabs().select(tab);
+        for (TarnSwitch* toggle : tabs().page(tab)->findChildren<TarnSwitch*>()) {
+            if (!toggle->isEnabled()) continue;
+            for (const auto& [way, act] : ways) {
+                SCOPED_TRACE(toggle->accessibleName().toStdString() + " by " + way);
+                QStringList written;
+                auto watch =
+                    QObject::connect(&settings, &Settings::valueChanged, [&](const QString& key) { written << key; });
+                const bool before = toggle->isChecked();
+                act(toggle);
+                EXPECT_NE(toggle->isChecked(), before);
+                ASSERT_EQ(written.size(), 1) << written.join(", ").toStdString();
+                EXPECT_EQ(settings.storedValue(written[0]), QVariant(!before));
+                if (written[0] != "mcp.enabled") {  // that one follows the service, not the key
+                    settings.setValue(written[0], before);
+                    EXPECT_EQ(toggle->isChecked(), before);
+                    EXPECT_EQ(written.size(), 2) << "a pushed value was written back";
+                    act(toggle);  // leave it changed for the next way
+                }
+                QObject::disconnect(watch);
+                ++toggled;
+            }
+        }
+    }
+    EXPECT_GE(toggled, 3 * 6);
+    const QString autostart = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation) + "/autostart";
+    EXPECT_EQ(QDir(autostart).isEmpty(), !settings.boolValue("general.launchAtLogin"));
+
+    // Read-only and Read & write act as one choice, whichever way they are worked.
+    auto& connections = page<ConnectionsSettingsTab>(AppSettingsTab::connections);
+    const auto toggle = [](QAbstractButton* b) {
+        QAccessible::queryAccessibleInterface(b)->actionInterface()->doAction(
+            QAccessibleActionInterface::toggleAction());
+    };
+    toggle(connections.readWriteButton());
+    EXPECT_EQ(settings.storedValue("mcp.readOnly"), QVariant(false));
+    toggle(connections.readWriteButton());  // unchecking the chosen one keeps it chosen
+    EXPECT_EQ(settings.storedValue("mcp.readOnly"), QVariant(false));
+    EXPECT_TRUE(connections.readWriteButton()->isChecked());
+    EXPECT_FALSE(connections.readOnlyButton()->isChecked());
+    toggle(connections.readOnlyButton());
+    EXPECT_EQ(settings.storedValue("mcp.readOnly"), QVariant(true));
+    EXPECT_FALSE(connections.readWriteButton()->isChecked());
+}
+
+// The focus lands on a named control of the page on opening and on every Ctrl+Tab, never on the
+// unnamed pane around the pages.
+TEST_F(SettingsWindowTest, FocusLandsOnANamedControlOfThePage)
+{
+    controller->show();
+    QWidget* window = controller->window();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    for (int i = 0; i <= AppSettingsTab::allCases().size(); ++i) {
+        const AppSettingsTab tab = tabs().currentTab();
+        SCOPED_TRACE(tab.rawValue().toStdString());
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_TRUE(focused);
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(focused);
+        EXPECT_FALSE(read->text(QAccessible::Name).isEmpty()) << focused->metaObject()->className();
+        EXPECT_TRUE(tabs().page(tab)->isAncestorOf(focused) || read->text(QAccessible::Name) == tab.title());
+        QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
+    }
+    EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::note));
 }
