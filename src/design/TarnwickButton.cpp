@@ -130,7 +130,8 @@ void TarnwickButton::paintEvent(QPaintEvent*)
     }
     p.setFont(look.font);
     p.setPen(look.foreground);
-    const QRectF textRect = bounds.adjusted(look.horizontalPadding, 0, -look.horizontalPadding, 0);
+    // The label keeps the whole button's room: the ring narrows the body, never the text.
+    const QRectF textRect = QRectF(rect()).adjusted(look.horizontalPadding, 0, -look.horizontalPadding, 0);
     const QString label = QFontMetrics(look.font).elidedText(text(), Qt::ElideRight, int(textRect.width()));
     p.drawText(textRect, Qt::AlignCenter, label);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -54,3 +55,29 @@ TEST(ButtonStyle, WidgetFollowsEnabledStateWidthAndPress)
 }
 
 }  // namespace
+
+// The focus ring takes room from the body, never from the label: a focused button shows the very
+// label it shows unfocused ("Begin", not "Be…").
+TEST(ButtonStyle, FocusRingLeavesTheLabelWhole)
+{
+    for (const QString& label : {QString("Begin"), QString("Next"), QString("Start capturing")}) {
+        QWidget window;
+        auto* button = new TarnwickButton(label, &window);
+        button->setPrimaryStyle(TarnwickPrimaryButtonStyle{true, false, 42, 11});
+        button->setFocusPolicy(Qt::StrongFocus);
+        button->resize(button->sizeHint());
+        window.resize(button->size() + QSize(20, 20));
+        window.show();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        window.setFocus();
+        const QImage plain = button->grab().toImage();
+        button->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(button->hasFocus());
+        const QImage focused = button->grab().toImage();
+        // Inside the ring and its gap, along the label's band, the two are the same pixels.
+        const QRect inside = QRect(QPoint(0, 0), plain.size()).adjusted(5, 12, -5, -12);
+        EXPECT_EQ(plain.copy(inside), focused.copy(inside)) << label.toStdString();
+        EXPECT_NE(plain, focused) << "no ring drawn";
+    }
+}
