@@ -85,17 +85,16 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     header->setSpacing(8);
     QLabel* sparkles = symbolLabel(QStringLiteral("sparkles"), TarnwickTheme::accent(), 18, this);
     const QFont headlineFont = TarnwickType::system(13, QFont::DemiBold);
-    // A name longer than a line is cut in the middle (the card keeps its width); the whole name is in
-    // the tooltip and the accessible name.
-    const int lineWidth = kWidth - 24 * 2 - 18 - 8;
-    const QString shownName = QFontMetrics(headlineFont).elidedText(clientName, Qt::ElideMiddle, lineWidth);
     const QString whole = tr("%1 wants to read your notes").arg(clientName);
-    m_headline = new QLabel(tr("%1 wants to read your notes").arg(shownName), this);
+    m_clientName = clientName;
+    m_headline = new QLabel(this);
     m_headline->setTextFormat(Qt::PlainText);
     m_headline->setWordWrap(true);
     m_headline->setFont(headlineFont);
+    // The whole name, as plain text, for a screen reader and under the pointer.
     m_headline->setAccessibleName(whole);
-    if (shownName != clientName) PlainText::setToolTip(m_headline, whole);
+    PlainText::setToolTip(m_headline, whole);
+    fitHeadline(kWidth - 24 * 2 - 18 - 8);
     header->addWidget(sparkles, 0, Qt::AlignVCenter);
     header->addWidget(m_headline, 1);
     layout->addLayout(header);
@@ -131,6 +130,34 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     setFixedWidth(kWidth);
     layout->activate();
     setFixedHeight(hasHeightForWidth() ? heightForWidth(kWidth) : sizeHint().height());
+}
+
+void MCPApprovalCard::fitHeadline(int lineWidth)
+{
+    if (lineWidth <= 0 || lineWidth == m_headlineWidth) return;
+    m_headlineWidth = lineWidth;
+    // A name longer than a line is cut once, in the middle, to what that line holds as drawn (a
+    // glyph may overhang its advance); a longer one would run past the label's edge and lose its end.
+    const QFontMetrics metrics(m_headline->font());
+    const auto drawnWidth = [&](const QString& text) {
+        return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).width());
+    };
+    QString shown = m_clientName;
+    for (int room = lineWidth; room > 0 && drawnWidth(shown) > lineWidth; room -= 4)
+        shown = metrics.elidedText(m_clientName, Qt::ElideMiddle, room);
+    m_headline->setText(tr("%1 wants to read your notes").arg(shown));
+}
+
+void MCPApprovalCard::resizeEvent(QResizeEvent* event)
+{
+    fitHeadline(m_headline->contentsRect().width());
+    if (!EwmhWindowState::compositingManagerRunning()) {
+        // Nothing blends the translucent corners without a compositor: cut them off.
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+        setMask(QRegion(path.toFillPolygon().toPolygon()));
+    }
+    KeyablePanel::resizeEvent(event);
 }
 
 void MCPApprovalCard::present(const Settings& settings)

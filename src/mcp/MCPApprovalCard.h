@@ -36,10 +36,15 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void answer(bool allow);
+    // Sets the headline for a label `lineWidth` wide.
+    void fitHeadline(int lineWidth);
 
+    QString m_clientName;
+    int m_headlineWidth = 0;
     QString m_scopeSymbol;
     QLabel* m_headline = nullptr;
     QPushButton* m_allow = nullptr;

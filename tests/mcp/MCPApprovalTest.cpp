@@ -153,6 +153,41 @@ TEST(MCPApprovalCard, ButtonsKeysAndLook)
     }
 }
 
+TEST(MCPApprovalCard, LongNameIsCutOnceKeptWholeForScreenReadersAndTheCornersAreCut)
+{
+    const QString tail = "-end-of-the-name";
+    for (const QString& name :
+         {QString(120, 'W') + tail, QString("Claude"), QString("<b>Bold</b> " + QString(60, 'y'))}) {
+        MCPApprovalCard card(name, "Read only");
+        card.present(Settings::shared());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&card));
+        QLabel* headline = card.headline();
+        const QString whole = name + " wants to read your notes";
+        EXPECT_EQ(headline->accessibleName(), whole);
+        EXPECT_TRUE(headline->toolTip().contains(name.right(8))) << headline->toolTip().toStdString();
+        const QString shown = headline->text();
+        ASSERT_TRUE(shown.endsWith(" wants to read your notes"));
+        const QString shownName = shown.chopped(QString(" wants to read your notes").size());
+        // Cut at most once, in the middle: the name's beginning and its end both stay.
+        EXPECT_LE(shownName.count(QChar(0x2026)), 1);
+        EXPECT_TRUE(shownName.startsWith(name.left(3)));
+        EXPECT_TRUE(shownName.endsWith(name.right(3))) << shownName.toStdString();
+        // The name's line fits the label as drawn, so the label cuts nothing more.
+        const QFontMetrics metrics(headline->font());
+        if (!shownName.contains(' ')) {
+            EXPECT_LE(std::max(metrics.horizontalAdvance(shownName), metrics.boundingRect(shownName).width()),
+                      headline->contentsRect().width());
+        }
+
+        // Without a compositor (as offscreen) the window is shaped to the rounded card.
+        const QRegion shape = card.mask();
+        ASSERT_FALSE(shape.isEmpty());
+        EXPECT_FALSE(shape.contains(QPoint(0, 0)));
+        EXPECT_FALSE(shape.contains(QPoint(card.width() - 1, card.height() - 1)));
+        EXPECT_TRUE(shape.contains(card.rect().center()));
+    }
+}
+
 TEST(MCPApprovalCard, OnlyAKeyPressedOnThisCardAnswersIt)
 {
     MCPApprovalCard card("Client", "Read only");
