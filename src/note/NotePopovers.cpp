@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "design/Symbols.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "model/Note.h"
@@ -108,6 +109,7 @@ protected:
         }
         p.setPen(QPen(TarnwickTheme::hairline(), 1));
         p.drawPath(path);
+        if (hasFocus()) TarnwickStyle::drawFocusRing(p, swatch.adjusted(1.5, 1.5, -1.5, -1.5), 4);
         p.setPen(TarnwickTheme::textTertiary());
         p.setFont(TarnwickType::system(10));
         p.drawText(QRectF(0, 43, width(), 14), Qt::AlignCenter, OpacityPopoverModel::presetLabel(m_step));
@@ -213,7 +215,9 @@ void styleCalendar(QCalendarWidget* calendar)
                        " #qt_calendar_navigationbar QToolButton:pressed { background: %3; }"
                        " #qt_calendar_navigationbar QToolButton::menu-indicator { image: none; width: 0; }"
                        " QAbstractItemView { background: %1; color: %2; selection-background-color: %4;"
-                       " selection-color: white; outline: 0; }"
+                       " selection-color: white; outline: 0; border: 2px solid transparent; border-radius: 6px; }"
+                       " QAbstractItemView:focus { border-color: %4; }"
+                       " #qt_calendar_navigationbar QToolButton:focus { border: 2px solid %4; padding: 1px 4px; }"
                        " QAbstractItemView:disabled { color: %5; }")
             .arg(TarnwickTheme::surface().name(), TarnwickTheme::textPrimary().name(), TarnwickTheme::fill().name(),
                  TarnwickTheme::accent().name(), TarnwickTheme::textTertiary().name()));

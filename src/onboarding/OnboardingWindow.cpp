@@ -98,6 +98,9 @@ OnboardingWindow::OnboardingWindow(OnboardingController& controller, Notificatio
     : KeyablePanel(parent), m_controller(&controller), m_services(std::move(services)), m_options(options)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // It takes the keyboard when shown, but Tab walks only its pages' controls: the window itself is
+    // no stop the eye could find.
+    setFocusPolicy(Qt::ClickFocus);
     setFixedSize(kWidth, kHeight);
     if (m_options.composited) setAttribute(Qt::WA_TranslucentBackground);
     // The tour always draws in the light scheme, whatever the desktop's, on the paper of its pages.

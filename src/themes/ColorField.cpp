@@ -15,6 +15,7 @@
 #include "design/HexColor.h"
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "themes/ColorMath.h"
@@ -56,6 +57,7 @@ protected:
         p.drawPath(path);
         Symbols::tinted(QStringLiteral("chevron.down"), TarnwickTheme::textTertiary(), 9)
             .paint(&p, QRect(38 + 5, (height() - 9) / 2, 9, 9));
+        if (hasFocus()) TarnwickStyle::drawFocusRing(p, QRectF(2, 2, 34, 16), 3);
     }
 };
 

@@ -18,6 +18,7 @@
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
 #include "design/TarnRowDivider.h"
+#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "settings/ThemeGrid.h"
@@ -98,6 +99,11 @@ protected:
         p.drawText(rect().adjusted(0, 0, -12, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
         const QString chevron = open ? QStringLiteral("chevron.down") : QStringLiteral("chevron.right");
         Symbols::tinted(chevron, TarnwickTheme::accentInk(), 8).paint(&p, QRect(width() - 8, (height() - 8) / 2, 8, 8));
+        if (hasFocus()) {
+            // Underlined with the focus ring's colour: the row has no room for a ring around it.
+            const int textWidth = std::min(QFontMetrics(font()).horizontalAdvance(text()), width() - 12);
+            p.fillRect(QRect(0, height() - 2, textWidth, 2), TarnwickStyle::focusRingColor());
+        }
     }
 };
 

@@ -65,6 +65,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     auto* scroll = new QScrollArea(left);
     m_scroll = scroll;
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // the Tab walk goes through the form's controls only
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* form = new QWidget(scroll);
