@@ -40,7 +40,8 @@ StorageWarning::Texts StorageWarning::texts(const QString& failure, const QStrin
 
 StorageWarning::Choice StorageWarning::run(const QString& failure)
 {
-    const QString directory = StoreMigration::currentDirectory().value_or(QString());
+    // The folder's name even when it could not be made: that is where the notes are looked for.
+    const QString directory = StoreMigration::directoryPath();
     const Texts text = texts(failure, directory, QDir::homePath());
     QMessageBox box(QMessageBox::Critical, text.title, text.message);
     box.setTextFormat(Qt::PlainText);

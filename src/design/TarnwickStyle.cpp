@@ -13,6 +13,7 @@
 
 #include "design/LightPalette.h"
 #include "design/OverlayScrollBar.h"
+#include "design/Symbols.h"
 #include "design/TarnwickPrimaryButtonStyle.h"
 #include "design/TarnwickQuietButtonStyle.h"
 #include "design/TarnwickTheme.h"
@@ -224,7 +225,20 @@ void TarnwickStyle::drawControl(ControlElement element, const QStyleOption* opti
                 painter->setBrush(look.background);
                 painter->drawRoundedRect(body, look.cornerRadius, look.cornerRadius);
                 painter->restore();
-                if (button->state & State_HasFocus) drawFocusRing(*painter, body, look.cornerRadius);
+                if (button->state & State_HasFocus) {
+                    drawFocusRing(*painter, body, look.cornerRadius);
+                    // On a filled button the accent ring would melt into the accent body: a line of
+                    // the page's paper between them keeps the ring plain to see.
+                    if (button->features & QStyleOptionButton::DefaultButton) {
+                        painter->save();
+                        painter->setRenderHint(QPainter::Antialiasing);
+                        painter->setPen(QPen(TarnwickTheme::onInk(), 1.5));
+                        painter->setBrush(Qt::NoBrush);
+                        painter->drawRoundedRect(body.adjusted(0.75, 0.75, -0.75, -0.75), look.cornerRadius - 0.75,
+                                                 look.cornerRadius - 0.75);
+                        painter->restore();
+                    }
+                }
                 return;
             }
             break;
@@ -496,8 +510,29 @@ int TarnwickStyle::styleHint(StyleHint hint, const QStyleOption* option, const Q
             return 0;
         case SH_ToolTipLabel_Opacity:
             return 255;
+        case SH_DialogButtonBox_ButtonsHaveIcons:  // no stock ticks and crosses on OK and Cancel
+            return 0;
         default:
             break;
     }
     return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+QIcon TarnwickStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const
+{
+    constexpr int kSize = 48;
+    switch (icon) {
+        case SP_MessageBoxWarning:
+            return Symbols::tinted(QStringLiteral("exclamationmark.triangle.fill"), TarnwickTheme::accent(), kSize);
+        case SP_MessageBoxCritical:
+            return Symbols::tinted(QStringLiteral("exclamationmark.triangle.fill"), TarnwickTheme::destructive(),
+                                   kSize);
+        case SP_MessageBoxInformation:
+            return Symbols::tinted(QStringLiteral("info.circle"), TarnwickTheme::accent(), kSize);
+        case SP_MessageBoxQuestion:  // our one question asks for the password of locked notes
+            return Symbols::tinted(QStringLiteral("lock.fill"), TarnwickTheme::accent(), kSize);
+        default:
+            break;
+    }
+    return QProxyStyle::standardIcon(icon, option, widget);
 }

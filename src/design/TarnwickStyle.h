@@ -58,6 +58,9 @@ public:
                     const QWidget* widget = nullptr) const override;
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
                   QStyleHintReturn* returnData = nullptr) const override;
+    // Message boxes show our own symbols, not the toolkit's stock bubbles.
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption* option = nullptr,
+                       const QWidget* widget = nullptr) const override;
 
 private:
     void drawMenuItem(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;

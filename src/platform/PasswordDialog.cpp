@@ -29,8 +29,8 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent)
                    Qt::WindowStaysOnTopHint);
 
     auto* icon = new QLabel(this);
-    const QIcon keyIcon =
-        QIcon::fromTheme(QStringLiteral("dialog-password"), style()->standardIcon(QStyle::SP_MessageBoxQuestion));
+    // The application's style draws its own lock for the question; no stock icon of the desktop theme.
+    const QIcon keyIcon = style()->standardIcon(QStyle::SP_MessageBoxQuestion);
     icon->setPixmap(keyIcon.pixmap(48, 48));
     icon->setAlignment(Qt::AlignTop);
 

@@ -59,7 +59,7 @@ PersistenceController::Opened PersistenceController::open(const std::optional<QS
     }
     auto container = storeDirectory ? ModelContainer::open(schema, storeFile)
                                     : Result<std::unique_ptr<ModelContainer>, StoreError>(
-                                          StoreError{0, QStringLiteral("There is no folder for the store"), QString()});
+                                          StoreError{0, StoreMigration::directoryProblem(), QString()});
     if (container) {
         StoreSnapshot::record(fingerprint, storeDirectory);
         opened.container = std::move(container).value();

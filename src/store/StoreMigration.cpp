@@ -30,6 +30,36 @@ std::optional<QString> StoreMigration::currentDirectory()
     return dir;
 }
 
+QString StoreMigration::directoryPath()
+{
+    const std::optional<QString> data = legacyDirectory();
+    return data ? *data + QStringLiteral("/tarnwick") : QString();
+}
+
+QString StoreMigration::directoryProblem()
+{
+    return directoryProblem(directoryPath());
+}
+
+QString StoreMigration::directoryProblem(const QString& directory)
+{
+    if (directory.isEmpty()) return QStringLiteral("There is no data folder (neither XDG_DATA_HOME nor HOME is set)");
+    const QFileInfo folder(directory);
+    if (folder.exists() && !folder.isDir()) return QStringLiteral("%1 is a file, not a folder").arg(directory);
+    if (folder.isDir()) {
+        if (!folder.isWritable()) return QStringLiteral("The folder %1 is read-only").arg(directory);
+        return QStringLiteral("The folder %1 could not be made private to you").arg(directory);
+    }
+    // The nearest folder that exists above it is the one that refused.
+    QFileInfo parent(folder.absolutePath());
+    while (!parent.exists() && parent.absoluteFilePath() != QLatin1String("/"))
+        parent = QFileInfo(parent.absolutePath());
+    if (parent.isDir() && !parent.isWritable())
+        return QStringLiteral("The folder %1 could not be made: %2 is read-only")
+            .arg(directory, parent.absoluteFilePath());
+    return QStringLiteral("The folder %1 could not be made").arg(directory);
+}
+
 std::optional<QString> StoreMigration::carryForwardIfNeeded()
 {
     return carryForwardIfNeeded(legacyDirectory(), currentDirectory());

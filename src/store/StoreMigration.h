@@ -22,4 +22,9 @@ public:
     static std::optional<QString> legacyDirectory();
     // $XDG_DATA_HOME/tarnwick, created when missing; none when it cannot be made.
     static std::optional<QString> currentDirectory();
+    // Where the store lives, whether or not the folder can be made ("" only without a data folder).
+    static QString directoryPath();
+    // Why currentDirectory() gave none, in words: the folder named and the real cause.
+    static QString directoryProblem();
+    static QString directoryProblem(const QString& directory);
 };

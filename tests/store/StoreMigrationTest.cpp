@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -69,3 +70,24 @@ TEST_F(StoreMigrationTest, AFailedCopyTakesBackWhatThisRunCopied)
 }
 
 }  // namespace
+
+// When the store's folder cannot be used, the cause names the folder and says what is wrong with it.
+TEST_F(StoreMigrationTest, AFolderThatCannotBeUsedIsNamedWithItsCause)
+{
+    QTemporaryDir dir;
+    const QString blocked = dir.filePath("tarnwick");
+    QFile file(blocked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(StoreMigration::directoryProblem(blocked), blocked + " is a file, not a folder");
+    EXPECT_TRUE(StoreMigration::directoryProblem("").contains("no data folder"));
+    if (::geteuid() != 0) {  // the superuser may write anywhere
+        const QString readOnly = dir.filePath("ro");
+        ASSERT_TRUE(QDir().mkpath(readOnly));
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(StoreMigration::directoryProblem(readOnly), "The folder " + readOnly + " is read-only");
+        EXPECT_EQ(StoreMigration::directoryProblem(readOnly + "/a/tarnwick"),
+                  "The folder " + readOnly + "/a/tarnwick could not be made: " + readOnly + " is read-only");
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
