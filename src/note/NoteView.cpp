@@ -379,7 +379,9 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     panel->setContentsMargins(2, 0, 0, 0);
     panel->setSpacing(8);
     auto* lockedLine = new QLabel(tr("This note is locked"), m_lockPanel);
+    m_lockedLine = lockedLine;
     lockedLine->setFont(TarnwickType::brand(19, QFont::DemiBold));
+    // Both lines take the note's ink in applyTheme(), so they read on any paper.
     lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(TarnwickTheme::textPrimary())));
     m_lockAuthLine = new QLabel(m_lockPanel);
     m_lockAuthLine->setTextFormat(Qt::PlainText);
@@ -403,8 +405,11 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     border.setAlphaF(0.35f);
     m_unlockButton->setStyleSheet(
         QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; "
-                       "border-radius: 8px; padding: 6px 14px; }")
-            .arg(colourCss(TarnwickTheme::accentInk()), colourCss(TarnwickTheme::accentWash()), colourCss(border)));
+                       "border-radius: 8px; padding: 6px 14px; }"
+                       // The same size with the focus: a thicker border in the ring's colour, less padding.
+                       "QToolButton:focus { border: 2px solid %4; padding: 5px 13px; }")
+            .arg(colourCss(TarnwickTheme::accentInk()), colourCss(TarnwickTheme::accentWash()), colourCss(border),
+                 colourCss(TarnwickStyle::focusRingColor())));
     connect(m_unlockButton, &QToolButton::clicked, this, [this] { m_model.unlock(); });
     panel->addWidget(lockedLine);
     panel->addWidget(m_lockAuthLine);
@@ -554,6 +559,10 @@ void NoteView::applyTheme()
     placeholder.setAlphaF(0.32f);
     palette.setColor(QPalette::PlaceholderText, placeholder);
     m_rolledTitle->setPalette(palette);
+    QColor faint = theme.ink;
+    faint.setAlphaF(0.72f);
+    m_lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(theme.ink)));
+    m_lockAuthLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(faint)));
 }
 
 void NoteView::refresh()

@@ -113,6 +113,7 @@ private:
     QLineEdit* m_rolledTitle = nullptr;
     NoteBody* m_body = nullptr;
     QWidget* m_lockPanel = nullptr;
+    QLabel* m_lockedLine = nullptr;
     QLabel* m_lockAuthLine = nullptr;
     QLabel* m_lockFailure = nullptr;
     QToolButton* m_unlockButton = nullptr;

@@ -185,21 +185,9 @@ OnboardingSwitch::OnboardingSwitch(QWidget* parent) : QAbstractButton(parent)
 
 void OnboardingSwitch::paintEvent(QPaintEvent*)
 {
+    // The shared switch: its off track and focus ring read on the card as every other switch's do.
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
-    QPainterPath shape;
-    shape.addRoundedRect(track, track.height() / 2, track.height() / 2);
-    p.fillPath(shape, isChecked() ? TarnwickTheme::accent() : withAlpha(TarnwickTheme::textPrimary(), 0.15));
-    if (hasFocus()) {
-        p.setPen(QPen(TarnwickTheme::accentInk(), 1.5));
-        p.drawPath(shape);
-    }
-    const qreal knob = track.height() - 4;
-    const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+    TarnwickStyle::drawSwitch(p, QRectF(rect()).adjusted(2, 2, -2, -2), isChecked(), isEnabled(), hasFocus());
 }
 
 QPushButton* OnboardingScreens::button(const QString& title, QWidget* parent)
