@@ -94,6 +94,7 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
     // The whole name, as plain text, for a screen reader and under the pointer.
     m_headline->setAccessibleName(whole);
     PlainText::setToolTip(m_headline, whole);
+    // The card's width is fixed, so is the headline's: the margins, the symbol and the gap beside it.
     fitHeadline(kWidth - 24 * 2 - 18 - 8);
     header->addWidget(sparkles, 0, Qt::AlignVCenter);
     header->addWidget(m_headline, 1);
@@ -134,8 +135,6 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
 
 void MCPApprovalCard::fitHeadline(int lineWidth)
 {
-    if (lineWidth <= 0 || lineWidth == m_headlineWidth) return;
-    m_headlineWidth = lineWidth;
     // A name longer than a line is cut once, in the middle, to what that line holds as drawn (a
     // glyph may overhang its advance); a longer one would run past the label's edge and lose its end.
     const QFontMetrics metrics(m_headline->font());
@@ -150,7 +149,6 @@ void MCPApprovalCard::fitHeadline(int lineWidth)
 
 void MCPApprovalCard::resizeEvent(QResizeEvent* event)
 {
-    fitHeadline(m_headline->contentsRect().width());
     if (!EwmhWindowState::compositingManagerRunning()) {
         // Nothing blends the translucent corners without a compositor: cut them off.
         QPainterPath path;

@@ -44,7 +44,6 @@ private:
     void fitHeadline(int lineWidth);
 
     QString m_clientName;
-    int m_headlineWidth = 0;
     QString m_scopeSymbol;
     QLabel* m_headline = nullptr;
     QPushButton* m_allow = nullptr;

@@ -157,7 +157,8 @@ TEST(MCPApprovalCard, LongNameIsCutOnceKeptWholeForScreenReadersAndTheCornersAre
 {
     const QString tail = "-end-of-the-name";
     for (const QString& name :
-         {QString(120, 'W') + tail, QString("Claude"), QString("<b>Bold</b> " + QString(60, 'y'))}) {
+         {QString(120, 'W') + tail, QString("Claude"), QString("<b>Bold</b> " + QString(60, 'y')),
+          QString("A client with a very long name that goes on and on, and on, to its very end")}) {
         MCPApprovalCard card(name, "Read only");
         card.present(Settings::shared());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&card));
