@@ -2,9 +2,11 @@
 
 #include "platform/XcbSupport.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -123,6 +125,34 @@ States read(WId id)
     states.skipTaskbar = has("_NET_WM_STATE_SKIP_TASKBAR");
     states.skipPager = has("_NET_WM_STATE_SKIP_PAGER");
     return states;
+}
+
+QMargins frameExtents(WId id, int waitMs)
+{
+    xcb_connection_t* c = connection();
+    if (!c || !id) return {};
+    const auto window = xcb_window_t(id);
+    const xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
+    const auto readExtents = [&]() -> std::optional<QMargins> {
+        xcb_get_property_reply_t* reply =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, window, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+        std::optional<QMargins> margins;
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 16) {
+            const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+            margins = QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
+        }
+        std::free(reply);
+        return margins;
+    };
+    if (auto known = readExtents()) return *known;
+    XcbSupport::sendToWindowManager(c, rootOf(c, window), window, atom(c, "_NET_REQUEST_FRAME_EXTENTS"), 0, 0);
+    xcb_flush(c);
+    // The answer is a property the window manager sets; a round trip per look, a few milliseconds apart.
+    for (int waited = 0; waited <= waitMs; waited += 10) {
+        if (auto answered = readExtents()) return *answered;
+        usleep(10 * 1000);
+    }
+    return {};
 }
 
 void setFixedSizeFunctions(WId id)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMargins>
+
 #include <QWindow>
 
 // The window-manager states of our own top-level windows (_NET_WM_STATE), whether the active window is
@@ -28,6 +30,11 @@ void setFixedSizeFunctions(WId window);
 
 // Whether a compositing manager owns _NET_WM_CM_S<n> for the default screen: translucent windows blend.
 bool compositingManagerRunning();
+
+// The frame the window manager puts around `window` (left, top, right, bottom), asked before the
+// window is mapped (_NET_REQUEST_FRAME_EXTENTS) and waited for at most `waitMs`; none when no window
+// manager answers or off X11.
+QMargins frameExtents(WId window, int waitMs = 250);
 
 // The window that has the focus (_NET_ACTIVE_WINDOW) is full screen (_NET_WM_STATE_FULLSCREEN).
 bool activeWindowIsFullScreen();

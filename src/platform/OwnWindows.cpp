@@ -39,6 +39,9 @@ std::pair<QMargins, bool> decorationOf(const QWidget* window)
             return {margins, true};
         }
     }
+    // Before it is framed, the window manager says what its frame will be.
+    if (window->testAttribute(Qt::WA_WState_Created) && lastDecoration.isNull())
+        lastDecoration = EwmhWindowState::frameExtents(window->winId());
     return {lastDecoration, false};
 }
 
@@ -101,6 +104,15 @@ public:
 
     QWidget* window() const { return m_window; }
 
+    // The frame's real size is known once the window manager has framed the window: placed again
+    // then, once per show.
+    void placeOnceFramed()
+    {
+        if (!m_placeOnceFramed || !m_window->isVisible() || !decorationOf(m_window).second) return;
+        m_placeOnceFramed = false;
+        OwnWindows::placeOnScreen(m_window);
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -113,14 +125,11 @@ protected:
                 break;
             case QEvent::Move:
             case QEvent::Resize:
-                // The frame's real size is known once the window manager has framed the window.
-                if (m_placeOnceFramed && m_window->isVisible() && decorationOf(m_window).second) {
-                    m_placeOnceFramed = false;
-                    OwnWindows::placeOnScreen(m_window);
-                }
+                placeOnceFramed();
                 break;
             case QEvent::WindowActivate:
                 stamp(m_window);
+                placeOnceFramed();
                 break;
             case QEvent::Close:
                 if (m_options.hideOnClose) {
