@@ -3,6 +3,7 @@
 # server (Xvfb) with a window manager (openbox), a notification daemon (dunst), a system tray (trayer)
 # and an unlocked Secret Service keyring (gnome-keyring). Nothing of the user's session or files is touched.
 # Usage: scripts/desktop-session.sh COMMAND [ARGS...]
+# TARNWICK_SESSION_SCREEN sets the screen's size (WIDTHxHEIGHT, 1280x800 when unset), for a small screen.
 set -euo pipefail
 
 if [ -z "${TARNWICK_IN_DESKTOP_SESSION:-}" ]; then
@@ -35,7 +36,9 @@ trap cleanup EXIT
 
 # X server on the first free display number; -displayfd tells us which.
 displayfile="$TARNWICK_SESSION_SCRATCH/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" 2>"$TARNWICK_SESSION_SCRATCH/xvfb.log" &
+screen_size=${TARNWICK_SESSION_SCREEN:-1280x800}
+[[ "$screen_size" =~ ^[0-9]+x[0-9]+$ ]] || { echo "desktop-session: TARNWICK_SESSION_SCREEN is not WIDTHxHEIGHT" >&2; exit 2; }
+Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp 3>"$displayfile" 2>"$TARNWICK_SESSION_SCRATCH/xvfb.log" &
 pids+=($!)
 for _ in $(seq 1 100); do
   [ -s "$displayfile" ] && break

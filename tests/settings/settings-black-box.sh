@@ -104,7 +104,7 @@ within 30 has_state "$settings_win" ABOVE || fail "not above again once back"
 echo "== 2. Connections: switched on by keys, the address copied"
 press ctrl+Tab ctrl+Tab ctrl+Tab ctrl+Tab
 within 30 setting_is settings.selectedTab '"connections"' || fail "Connections was not stored: $(setting settings.selectedTab)"
-press Tab space
+press space
 within 30 setting_is mcp.enabled true || fail "mcp.enabled was not stored"
 port=""
 for _ in $(seq 1 100); do port=$(listening_port); [ -n "$port" ] && break; sleep 0.1; done
@@ -149,7 +149,7 @@ no_card_shown || fail "a card was shown for a revoked client"
 echo "== 5. Hotkeys: a chord recorded, refusals, Restore Defaults"
 press ctrl+shift+Tab ctrl+shift+Tab
 within 30 setting_is settings.selectedTab '"hotkeys"' || fail "Hotkeys was not stored"
-press Tab space  # Record "New note"
+press space  # Record "New note"
 xdotool key super+shift+k
 within 30 setting_is hotkey.newNote.keyCode 40 || fail "the recorded key code is $(setting hotkey.newNote.keyCode)"
 setting_is hotkey.newNote.modifiers 768 || fail "the recorded modifiers are $(setting hotkey.newNote.modifiers)"
@@ -184,7 +184,7 @@ echo "== 6. General: launch at login and the taskbar"
 press ctrl+shift+Tab ctrl+shift+Tab
 autostart_dir=$XDG_CONFIG_HOME/autostart
 entry=$autostart_dir/com.fennmoor.Tarnwick.desktop
-press Tab space
+press space
 within 30 test -f "$entry" || fail "no autostart entry"
 within 30 setting_is general.launchAtLogin true || fail "general.launchAtLogin not stored"
 press space
