@@ -49,7 +49,7 @@ std::optional<QByteArray> boundedPng(const QImage& image)
 
 // Keys typed while the slash menu is open. The menu's own (moving through it, choosing, Escape) and bare
 // modifiers stay with it; any other key closes it and is handed on, so typing "/usr" at a line start loses
-// nothing.
+// nothing. Return chooses only once an item is highlighted; before that it is the typist's new line.
 class SlashMenuKeys : public QObject {
 public:
     using Handler = std::function<void(QKeyEvent* key, bool first)>;
@@ -70,7 +70,7 @@ public:
     }
 
 private:
-    static bool menusOwn(const QKeyEvent* key)
+    bool menusOwn(const QKeyEvent* key) const
     {
         switch (key->key()) {
             case Qt::Key_Up:
@@ -79,10 +79,11 @@ private:
             case Qt::Key_End:
             case Qt::Key_PageUp:
             case Qt::Key_PageDown:
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
             case Qt::Key_Escape:
                 return true;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                return m_menu.activeAction() != nullptr;
             case Qt::Key_unknown:
                 return key->text().isEmpty();
             default:

@@ -603,6 +603,11 @@ TEST(RichNSTextViewKeysTest, EveryTypedKeyReachesTheText)
             typeKey(menu, QString::fromUtf8("\U0001F600"));
         }));
         EXPECT_EQ(e.body(), QString::fromUtf8("/usr/bin is where\n/\U0001F600"));
+        // Return before any item is highlighted is a new line after the "/".
+        QTest::keyClick(&e.view, Qt::Key_Return);
+        EXPECT_TRUE(slashThen(e, [](QWidget* menu) { QTest::keyClick(menu, Qt::Key_Return); }));
+        QTest::keyClicks(&e.view, "z");
+        EXPECT_EQ(e.body(), QString::fromUtf8("/usr/bin is where\n/\U0001F600\n/\nz"));
         EXPECT_TRUE(e.inStep());
     }
     // Its own keys: Escape and Backspace take the "/" back, Down and Return choose an item.
