@@ -534,7 +534,13 @@ void NoteView::setWindowOpacity(double opacity)
 
 void NoteView::setRolled(bool rolled)
 {
+    const bool unrolling = m_model.isRolled() && !rolled;
     m_model.setRolled(rolled);
+    // Rolling up took the keyboard from the body (it went out of reach); unrolled, it has it back, the
+    // caret where it was, unless the keyboard went to something else of the note meanwhile (its head row).
+    const QWidget* focused = QApplication::focusWidget();
+    if (unrolling && m_body && m_model.isActive() && !m_model.isRedacted() && !(focused && isAncestorOf(focused)))
+        m_body->focusBody();
 }
 
 bool NoteView::showFindBar()
@@ -681,6 +687,17 @@ void NoteView::relayout()
     m_opacityButton->move(right - 16 - (kButtonHit - 16) / 2, buttonY);
 
     int y = headHeight;
+    // A notice is a strip under the head row with everything else moved down below it: it may stand for
+    // as long as saves fail, and the line being typed must stay in sight meanwhile. It takes at most half
+    // of the room (its whole text is its tooltip then).
+    if (!m_notice->isHidden()) {
+        const int width = std::max(0, w - 2 * gutter);
+        const int natural = m_notice->heightForWidth(width);
+        const int height = m_model.contentShown() ? std::min(natural, std::max(0, (h - headHeight) / 2)) : natural;
+        m_notice->setGeometry(gutter, y, width, height);
+        m_notice->setToolTip(height < natural ? m_notice->text() : QString());
+        y += height + 4;
+    }
     if (const int rowHeight = formatRowHeightNow(); rowHeight > 0) {
         // The row opens as the window becomes active; its buttons show once it is (nearly) open.
         int x = gutter;
@@ -714,10 +731,6 @@ void NoteView::relayout()
         const bool underGrip = body.right() >= m_grip->x();
         m_body->setScrollBarBottomInset(underGrip ? std::max(0, body.bottom() + 1 - m_grip->y()) : 0);
     }
-    m_notice->setFixedWidth(std::max(0, w - 2 * gutter - 40));
-    m_notice->adjustSize();
-    // Under the head row, over the format row: never over the line being typed.
-    m_notice->move(gutter, headHeight + 2);
     m_notice->raise();
     m_contentVeil->setGeometry(content.adjusted(-gutter, 0, 0, 0));
     m_contentVeil->raise();

@@ -109,6 +109,8 @@ Result<NoteSealing::Revealed, NoteSealing::Error> NoteSealing::reveal(Note& note
     note.setBody(payload->body);
     note.setBodyRichData(payload->bodyRichData);
     note.setBodyBlocksData(payload->blocks);
+    // An empty body opened would read as still sealed and take no typing: it is written as blocks.
+    if (payload->body.isEmpty() && !payload->bodyRichData && !payload->blocks) note.setBlocks({});
     for (const auto& [image, bytes] : std::as_const(opened)) image->setData(bytes);
     return Revealed{true, !payload->version.has_value()};
 }

@@ -750,27 +750,60 @@ TEST_F(NoteViewTest, RolledUpTheTitleRowShowsTheTitle)
     EXPECT_FALSE(title->isVisible());
 }
 
+namespace {
+
+// A note view over the real block editor, shown active at the default note size.
+struct EditorNoteView {
+    EditorNoteView(NoteStore& store, UnlockSession& unlock, Clock& clock)
+        : previews(dir.filePath("previews")),
+          view(
+              store, unlock, {[] { return true; }, [](const Note&) {}, [](const Note&) {}}, [] { return true; }, clock,
+              [&](QWidget* parent) {
+                  return new BlockNoteBody(
+                      {store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()}, NoteView::gutter,
+                      parent);
+              },
+              true)
+    {
+        view.resize(360, 280);
+    }
+    void open(Note* note)
+    {
+        view.setNote(note);
+        view.setActive(true);
+        view.show();
+        QApplication::setActiveWindow(&view);
+        QTest::qWait(50);  // the editor places its caret on a later turn
+    }
+    // Unlocks with the password and types `keys` wherever the keyboard is then.
+    bool unlockAndType(FakeAuthenticator& authenticator, const QString& keys)
+    {
+        auto* button = view.findChild<QToolButton*>("unlockButton");
+        if (!button->isVisible()) return false;
+        authenticator.autoOutcome = FakeAuthenticator::Outcome::success;
+        button->click();
+        QTest::qWait(100);
+        auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+        if (!text || !text->isVisible()) return false;
+        QTest::keyClicks(text, keys);
+        return true;
+    }
+    void lock() { view.findChild<QToolButton*>("lockButton")->click(); }
+    QTemporaryDir dir;
+    PreviewFiles previews;
+    NoteView view;
+};
+
+}  // namespace
+
 // Locked while the user types and unlocked again: the keys go on where the caret was, in the body.
 TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
 {
-    QTemporaryDir dir;
-    PreviewFiles previews(dir.filePath("previews"));
-    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
     Note* n = addNote("Plan", "alpha\nbeta");
     store->saveNow();
-    NoteView real(
-        *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) {
-            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
-                                     NoteView::gutter, parent);
-        },
-        true);
-    real.resize(360, 300);
-    real.setNote(n);
-    real.setActive(true);
-    real.show();
-    QApplication::setActiveWindow(&real);
-    QTest::qWait(50);  // the editor places its caret on a later turn
+    EditorNoteView e(*store, *unlock, clock);
+    e.view.resize(360, 300);
+    e.open(n);
     auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
     ASSERT_TRUE(text);
     QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
@@ -778,17 +811,10 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
     EXPECT_EQ(n->body(), "alpha\nbeta!");
 
     for (int round = 0; round < 2; ++round) {
-        real.findChild<QToolButton*>("lockButton")->click();
+        e.lock();
         QTest::qWait(50);
         ASSERT_TRUE(n->isLocked());
-        ASSERT_TRUE(real.findChild<QToolButton*>("unlockButton")->isVisible()) << round;
-        authenticator.autoOutcome = FakeAuthenticator::Outcome::success;
-        real.findChild<QToolButton*>("unlockButton")->click();
-        QTest::qWait(100);
-        QWidget* focused = QApplication::focusWidget();
-        ASSERT_TRUE(qobject_cast<RichNSTextView*>(focused))
-            << round << " focus on " << (focused ? focused->metaObject()->className() : "none");
-        QTest::keyClicks(focused, "x");
+        ASSERT_TRUE(e.unlockAndType(authenticator, "x")) << round;
     }
     EXPECT_EQ(n->body(), "alpha\nbeta!xx");
 }
@@ -847,4 +873,120 @@ TEST_F(NoteViewTest, F6ReachesTheHeadRowAndComesBackToTheCaret)
     ASSERT_EQ(QApplication::focusWidget(), text);
     QTest::keyClick(text, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), text) << "Tab stays the body's";
+}
+
+// After any unlock the keys go to the note's text: where the caret was when that is known, else at
+// the end of the body (of the title when there is no body), also for a note opened locked and for
+// one stepped away from and back to.
+TEST_F(NoteViewTest, EveryUnlockGivesTheKeyboardToTheText)
+{
+    // Opened locked, as after a relaunch: the end of the body.
+    Note* relaunched = addNote("Diary", "first\nsecond");
+    ASSERT_TRUE(store->lock(*relaunched).ok());
+    {
+        EditorNoteView e(*store, *unlock, clock);
+        e.open(relaunched);
+        ASSERT_TRUE(e.unlockAndType(authenticator, "Q"));
+        EXPECT_EQ(relaunched->body(), "first\nsecondQ");
+    }
+    // Only a title, and a title with an empty line: locked while typing there, the keys go on there.
+    Note* solo = addNote("Solo", "");
+    Note* pair = addNote("Pair", "");
+    pair->setBlocks({NoteBlock::text(TextRuns{QString(), {}})});
+    store->saveNow();
+    for (Note* n : {solo, pair}) {
+        EditorNoteView e(*store, *unlock, clock);
+        e.open(n);
+        auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+        ASSERT_TRUE(text);
+        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);  // the empty line below the title
+        if (n == solo) {
+            QTest::keyClick(text, Qt::Key_Home, Qt::ControlModifier);
+            QTest::keyClick(text, Qt::Key_End);
+        }
+        e.lock();
+        QTest::qWait(50);
+        ASSERT_TRUE(n->isSealed());
+        ASSERT_TRUE(e.unlockAndType(authenticator, "Q")) << n->title().toStdString();
+        EXPECT_FALSE(n->isSealed());
+        EXPECT_EQ(n->title() + "|" + n->body(), n == solo ? "SoloQ|" : "Pair|Q");
+        ASSERT_TRUE(store->reseal(*n).ok());
+    }
+    // Opened locked with only a title: the end of the title.
+    {
+        unlock->relock(solo->uuid());
+        EditorNoteView e(*store, *unlock, clock);
+        e.open(solo);
+        ASSERT_TRUE(e.unlockAndType(authenticator, "!"));
+        EXPECT_EQ(solo->title(), "SoloQ!");
+    }
+    // Locked, away to another note and back, unlocked: the caret where it was.
+    Note* away = addNote("Away", "elsewhere");
+    Note* back = addNote("Back", "one two");
+    {
+        EditorNoteView e(*store, *unlock, clock);
+        e.open(back);
+        auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+        ASSERT_TRUE(text);
+        QTest::keyClick(text, Qt::Key_Right);
+        QTest::keyClick(text, Qt::Key_Right);
+        QTest::keyClick(text, Qt::Key_Right);
+        e.lock();
+        QTest::qWait(50);
+        e.view.setNote(away);
+        QTest::qWait(50);
+        e.view.setNote(back);
+        QTest::qWait(50);
+        ASSERT_TRUE(e.unlockAndType(authenticator, "-"));
+        EXPECT_EQ(back->body(), "one- two");
+    }
+}
+
+// Rolled up and down by the head row's dot, the note gives the keyboard back to its text, the caret
+// where it was.
+TEST_F(NoteViewTest, UnrollingGivesTheCaretBack)
+{
+    Note* n = addNote("Roll", "abc");
+    EditorNoteView e(*store, *unlock, clock);
+    e.open(n);
+    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    ASSERT_TRUE(text);
+    QTest::keyClick(text, Qt::Key_Right);
+    e.view.setRolled(true);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    EXPECT_FALSE(text->hasFocus());
+    e.view.setRolled(false);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    QTest::qWait(20);
+    ASSERT_EQ(QApplication::focusWidget(), text);
+    QTest::keyClicks(text, "X");
+    EXPECT_EQ(n->body(), "aXbc");
+}
+
+// While saves fail the notice is a strip under the head row and the note's text stands below it, the
+// line being typed in sight.
+TEST_F(NoteViewTest, TheSaveFailureNoticeLeavesTheTextInSight)
+{
+    Note* n = addNote("Shopping", QString("line\n").repeated(12) + "eggs");
+    EditorNoteView e(*store, *unlock, clock);
+    e.open(n);
+    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    ASSERT_TRUE(text);
+    QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(text, " and ham");
+    QCoreApplication::processEvents();
+    // Typing goes on while the disk stays full (each failed save says so again).
+    Q_EMIT context().saveFinished(QStringLiteral("database or disk is full"));
+    auto* label = e.view.findChild<QLabel*>("notice");
+    ASSERT_TRUE(label && label->isVisible());
+    EXPECT_EQ(label->text(), "Notes aren\u2019t being saved: database or disk is full. Tarnwick keeps trying.");
+    const QRect notice = label->geometry();
+    EXPECT_GE(notice.top(), NoteView::headHeight);
+    EXPECT_LE(notice.height(), 80);
+    const QRect body = e.view.body()->geometry();
+    EXPECT_GT(body.top(), notice.bottom());
+    // The caret shows below the notice, inside the body (which scrolled to keep it there).
+    const QRect caret = QRect(text->mapTo(&e.view, text->cursorRect().topLeft()), text->cursorRect().size());
+    EXPECT_TRUE(body.contains(caret)) << caret.y() << " body " << body.y() << "-" << body.bottom();
+    EXPECT_TRUE(n->body().endsWith("eggs and ham"));
 }

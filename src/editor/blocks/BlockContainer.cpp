@@ -69,7 +69,6 @@ void BlockContainer::setNote(Note* note)
     if (note == m_note) return;
     flushEdits();
     m_note = note;
-    m_focusBeforeSeal.reset();
     observeNote();
     if (m_center) observe(*m_center);
 }
@@ -143,7 +142,8 @@ void BlockContainer::noteAttributeChanged(int attribute)
         // Unlocked again, the note puts the caret back where the user left it (the position only: the
         // text it stood in stays out of memory meanwhile).
         if (TextBlockController* text = focusedTextController())
-            m_focusBeforeSeal = FocusDescriptor{text->id(), text->textView().selection().location};
+            if (const auto index = indexOfBlock(text->id()))
+                m_caretsBeforeSeal.insert(m_note->uuid(), {*index, text->textView().selection().location});
         load(true);
         return;
     }
@@ -269,7 +269,8 @@ void BlockContainer::load(bool fresh)
 void BlockContainer::reconcile()
 {
     if (m_isEditing || !m_note) return;
-    if (m_note->body() == m_lastSeenBody) return;
+    // An unlock may reveal a body that reads the same as the sealed one (a note with only a title).
+    if (m_note->body() == m_lastSeenBody && m_showingSealed == m_note->isSealed()) return;
     // Whoever changed the body asked the store to write held-back keys first; any still held were
     // typed over a body that has since changed under them, and the body as it now stands wins.
     if (!m_heldBackBlocks.isEmpty())
@@ -287,10 +288,7 @@ void BlockContainer::reconcile()
     // Undoing a snapshot taken before this change would drop what was added elsewhere.
     m_undo.removeAllActions();
     pruneParked();
-    if (unsealed && m_focusBeforeSeal) {
-        const FocusDescriptor before = *std::exchange(m_focusBeforeSeal, std::nullopt);
-        if (indexOfBlock(before.blockID)) requestFocus(before, CaretPlacement::offset(before.caret));
-    }
+    if (unsealed) focusAfterUnseal();
     if (TextBlockController* first = textController(0); first && first->isTitleBlock() && !first->isFocused()) {
         const QString shownTitle = NoteDocument::split(first->textView().storage().attributedText()).title;
         if (shownTitle != m_note->title()) first->apply(first->snapshot());
@@ -830,6 +828,29 @@ void BlockContainer::takeFirstResponder()
                 return;
             }
     if (TextBlockController* first = textController(0)) requestFocus(FocusDescriptor{first->id(), 0}, entryPlacement());
+}
+
+void BlockContainer::focusAfterUnseal()
+{
+    // Blocks are found by index: the ids of blocks made up for an empty body change with every load.
+    if (const auto before = m_caretsBeforeSeal.find(m_note->uuid()); before != m_caretsBeforeSeal.end()) {
+        const auto [index, caret] = *before;
+        m_caretsBeforeSeal.erase(before);
+        if (TextBlockController* text = textController(index)) {
+            requestFocus(FocusDescriptor{text->id(), caret}, CaretPlacement::offset(caret));
+            return;
+        }
+    }
+    for (int i = blockCount() - 1; i >= 0; --i)
+        if (TextBlockController* text = textController(i)) {
+            // A title with no body after it: the end of the title line.
+            const QString shown = text->textView().text();
+            const qsizetype newline = shown.indexOf(u'\n');
+            const bool bodyless = text->isTitleBlock() && newline >= 0 && newline + 1 == shown.size();
+            const qsizetype caret = bodyless ? newline : shown.size();
+            requestFocus(FocusDescriptor{text->id(), caret}, CaretPlacement::offset(caret));
+            return;
+        }
 }
 
 CaretPlacement BlockContainer::entryPlacement() const

@@ -224,6 +224,8 @@ private:
     void updatePictureBudget(bool mayRelease = true);
     void scheduleLayout();
     CaretPlacement entryPlacement() const;
+    // After an unlock the keyboard belongs to the text: where the caret was before the lock, else the end.
+    void focusAfterUnseal();
 
     QPointer<Note> m_note;
     NoteStore* m_store;
@@ -260,8 +262,9 @@ private:
     CaretPlacement m_pendingPlacement = CaretPlacement::offset(0);
     bool m_focusHopScheduled = false;
     std::optional<QUuid> m_focusedBlockID;
-    // Where the caret stood when the note was sealed while shown; taken back once it is unsealed.
-    std::optional<FocusDescriptor> m_focusBeforeSeal;
+    // Where the caret stood (block index, offset) when a note was sealed while shown here; taken back
+    // once it is unsealed, even after the window showed other notes meanwhile.
+    QHash<QUuid, std::pair<int, qsizetype>> m_caretsBeforeSeal;
     QHash<QUuid, ImageSizing> m_resizeOriginals;
 
     void writeBack(const QSet<QUuid>& blockIDs);

@@ -180,6 +180,11 @@ void BlockEditorView::resizeEvent(QResizeEvent* e)
     QScrollArea::resizeEvent(e);
     if (m_readOnly->isVisible()) showReadOnly();
     syncViewport();
+    // Made shorter (a notice standing above it), the editor keeps the line being typed in sight.
+    if (m_container && e->size().height() < e->oldSize().height())
+        if (TextBlockController* text = m_container->focusedTextController())
+            if (auto* rich = qobject_cast<RichNSTextView*>(text->view()); rich && rich->hasFocus())
+                m_container->reveal(QRectF(rich->cursorRect()).translated(rich->pos()));
 }
 
 void BlockEditorView::scrollContentsBy(int dx, int dy)

@@ -2,7 +2,9 @@
 # Editor faults a user met, driven on the real application: choosing "Lock · Password" from the slash
 # menu, pasting a named pipe (and a socket and /dev/zero) from the clipboard, typing after making a
 # selection bold, an emoji typed by keys, typing a path at a line start (the slash menu), typing after
-# a right-click beside the text, typing after redo, and typing after unlocking with the password.
+# a right-click beside the text, typing after redo, typing after unlocking with the password (also a
+# note with only a title, and notes opened locked from the shelf after a relaunch), "/" then Return at
+# a line start, and typing after rolling a note up and down with its dot.
 # Tarnwick must still be running after each, answer on its bus name, and have stored what was typed.
 # Usage (inside scripts/desktop-session.sh): editor-faults.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
@@ -37,6 +39,37 @@ keys() {
   done
 }
 body_of() { sql "SELECT body FROM Note WHERE title = '$1' AND isTrashed = 0"; }
+height_of() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^HEIGHT=//p'; }
+click_in() {
+  xdotool mousemove --window "$1" "$2" "$3"
+  sleep 0.2
+  xdotool click "${4:-1}"
+}
+# Unlocks the locked note in window $1 with the password through its menu, and waits until that
+# window has the keyboard again.
+unlock_by_menu() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  click_in "$1" $((WIDTH / 2)) $((HEIGHT / 2)) 3
+  sleep 0.6
+  keys Down Return
+  within 50 test -n "$(xdotool search --onlyvisible --name '^Unlock Note$' 2>/dev/null | head -1)" || fail "no password prompt"
+  xdotool type --delay 20 "secret words"
+  xdotool key Return
+  within 50 test -z "$(xdotool search --onlyvisible --name '^Unlock Note$' 2>/dev/null | head -1)" ||
+    fail "the password prompt stayed open"
+  settles_to 100 "$1" xdotool getactivewindow || fail "the note's window did not get the keyboard back"
+  sleep 0.3
+}
+# Opens the note titled $1 from the shelf's search.
+open_from_shelf() {
+  xdotool key --clearmodifiers alt+shift+s
+  within 50 active_is "Tarnwick shelf" || fail "the shelf key did not open the shelf"
+  keys ctrl+a  # the last search is kept
+  xdotool type --delay 30 "$1"
+  sleep 0.8
+  keys Down Return
+  within 100 active_is "$1" || fail "the shelf did not open $1"
+}
 
 # (1) "a", Return, "b", Return, "/", then "Lock · Password" (the menu's last item) with the keys.
 new_note
@@ -166,17 +199,84 @@ keys ctrl+a ctrl+c
 settles_to 50 "Vault
 inside!" xclip -o -selection clipboard || fail "after unlocking, Vault reads '$(xclip -o -selection clipboard)'"
 
+# (9) "/" then Return at a line start: the menu closes, and the "/" and the new line are both typed.
+new_note
+xdotool type --delay 40 "Enter"
+keys Return slash
+sleep 0.6
+keys Return
+xdotool type --delay 40 "x"
+settles_to 150 "/
+x" body_of Enter || fail "after '/' and Return the Enter note holds '$(body_of Enter)'"
+
+# (10) Rolled up and down with the head row's yellow dot: the keys go on where the caret was.
+new_note
+xdotool type --delay 40 "Rolled"
+keys Return
+xdotool type --delay 40 "ab"
+settles_to 150 "ab" body_of Rolled || fail "the Rolled note was not saved"
+rolled=$(xdotool getactivewindow)
+rolled=$(xdotool search --onlyvisible --name "^Rolled$" | head -1)
+tall=$(height_of "$rolled")
+click_in "$rolled" 35 15
+shorter() { [ "$(height_of "$rolled")" -lt "$tall" ]; }
+within 50 shorter || fail "the yellow dot did not roll the note up"
+sleep 0.4
+click_in "$rolled" 35 15
+settles_to 50 "$tall" height_of "$rolled" || fail "the yellow dot did not unroll the note: $(height_of "$rolled") high"
+
+sleep 0.4
+xdotool type --delay 40 "c"
+settles_to 150 "abc" body_of Rolled || fail "after rolling up and down the Rolled note holds '$(body_of Rolled)'"
+
+# (11) A note with only a title, locked and unlocked: the keys go on in the title.
+new_note
+xdotool type --delay 40 "Solo"
+settles_to 150 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Solo' AND isTrashed = 0" || fail "Solo was not saved"
+solo=$(xdotool getactivewindow)
+eval "$(xdotool getwindowgeometry --shell "$solo")"
+click_in "$solo" $((WIDTH - 43)) 15
+settles_to 150 1 sql "SELECT isLocked FROM Note WHERE title = 'Solo'" || fail "the lock button did not lock Solo"
+sleep 0.5
+unlock_by_menu "$solo"
+xdotool type --delay 40 "Q"
+settles_to 150 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'SoloQ' AND isLocked = 1" ||
+  fail "after unlocking, Solo is titled '$(sql "SELECT title FROM Note WHERE isLocked = 1 AND title LIKE 'Solo%'")'"
+
 running
 answers || fail "Tarnwick does not answer on its bus name"
 # What was typed is in the store after a relaunch, too.
 stop_app
 launch_pam "$tarnwick"
 within 100 answers || fail "Tarnwick did not start again"
+
+# (12) Locked notes opened from the shelf after the relaunch and unlocked: the keys go to the end of
+# the body, or of the title when there is no body.
+open_from_shelf Vault
+unlock_by_menu "$(xdotool getactivewindow)"
+xdotool type --delay 40 "Q"
+sleep 0.5
+keys ctrl+a ctrl+c
+settles_to 50 "Vault
+inside!Q" xclip -o -selection clipboard || fail "after the relaunch Vault reads '$(xclip -o -selection clipboard)'"
+open_from_shelf SoloQ
+unlock_by_menu "$(xdotool getactivewindow)"
+xdotool type --delay 40 "!"
+settles_to 150 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'SoloQ!' AND isLocked = 1" ||
+  fail "after the relaunch SoloQ is titled '$(sql "SELECT title FROM Note WHERE isLocked = 1 AND title LIKE 'Solo%'")'"
+stop_app
+launch_pam "$tarnwick"
+within 100 answers || fail "Tarnwick did not start a third time"
 [ "$(body_of Bold)" = "wordZ" ] && [ "$(body_of Pipe)" = "ok" ] || fail "the typed bodies did not survive a relaunch"
 [ "$(body_of Emoji)" = "x😀y" ] || fail "after a relaunch Emoji holds '$(body_of Emoji)'"
 [ "$(body_of Slash)" = "/usr/bin is where" ] || fail "after a relaunch Slash holds '$(body_of Slash)'"
 [ "$(body_of Click)" = "textok" ] || fail "after a relaunch Click holds '$(body_of Click)'"
 [ "$(body_of Redo)" = "keep pasted wordsQ" ] || fail "after a relaunch Redo holds '$(body_of Redo)'"
+[ "$(body_of Enter)" = "/
+x" ] || fail "after a relaunch Enter holds '$(body_of Enter)'"
+[ "$(body_of Rolled)" = "abc" ] || fail "after a relaunch Rolled holds '$(body_of Rolled)'"
+[ "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'SoloQ!' AND isLocked = 1")" = 1 ] ||
+  fail "after a relaunch no locked note is titled SoloQ!"
 [ "$(sql "SELECT isLocked FROM Note WHERE title = 'Vault' AND isTrashed = 0")" = 1 ] ||
   fail "after a relaunch no locked note is titled Vault (the keys went to its title?)"
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
