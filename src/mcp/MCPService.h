@@ -38,10 +38,8 @@ class MCPService : public QObject {
     Q_PROPERTY(QString endpointURL READ endpointURL NOTIFY endpointURLChanged)
 public:
     static constexpr quint16 kDefaultPort = 48219;
-    // A client name longer than this (in UTF-16 units) is refused; the card shows at most
-    // kShownNameGraphemes of it.
+    // A client name longer than this (in UTF-16 units) is refused; the card fits the rest to its line.
     static constexpr int kMaxClientNameLength = 256;
-    static constexpr int kShownNameGraphemes = 64;
     // Refused names remembered until quit; beyond this the oldest is forgotten.
     static constexpr int kMaxDeniedNames = 256;
 
@@ -129,8 +127,6 @@ public:
     // Whether a client name may be shown to the user: no control or line-breaking characters, and
     // not longer than kMaxClientNameLength.
     static bool isAcceptableClientName(const QString& name);
-    // The name as the card shows it: at most kShownNameGraphemes characters, then "…".
-    static QString shownClientName(const QString& name);
     // Opens a transport session as an answered `initialize` does (also for tests).
     QString openSession(const QString& clientName) { return m_gate->sessions.open(clientName); }
     int sessionCount() const { return m_gate->sessions.count(); }

@@ -3,7 +3,6 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QPointer>
-#include <QTextBoundaryFinder>
 #include <QUrl>
 
 #include "mcp/HTTPResponse.h"
@@ -248,17 +247,6 @@ bool MCPService::isAcceptableClientName(const QString& name)
     return true;
 }
 
-QString MCPService::shownClientName(const QString& name)
-{
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, name);
-    int count = 0;
-    while (graphemes.toNextBoundary() >= 0) {
-        if (++count == kShownNameGraphemes && graphemes.position() < name.size())
-            return name.left(graphemes.position()) + QChar(0x2026);
-    }
-    return name;
-}
-
 void MCPService::handleInitialize(const QJsonObject& params, std::function<void(RPCOutcome, QString)> done)
 {
     QString name = params.value(QStringLiteral("clientInfo")).toObject().value(QStringLiteral("name")).toString();
@@ -282,7 +270,8 @@ void MCPService::handleInitialize(const QJsonObject& params, std::function<void(
 
     const QString scope = readOnly() ? QStringLiteral("Read only") : QStringLiteral("Read & write");
     QPointer<MCPService> self(this);
-    m_approval.request(shownClientName(name), scope, [self, name, welcome, done](MCPApprover::Answer answer) {
+    // The whole name: the card cuts it once, to what its line holds.
+    m_approval.request(name, scope, [self, name, welcome, done](MCPApprover::Answer answer) {
         if (!self) return done(RPCOutcome::error(-32001, kDeniedMessage), {});
         if (answer != MCPApprover::Answer::allowed) {
             // Only the user's own Deny is remembered: a card that timed out, or one nobody could see,

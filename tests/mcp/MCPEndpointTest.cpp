@@ -319,7 +319,7 @@ TEST(MCPEndpoint, RepeatedCheckedHeadersAndAMissingHostAreRefused)
 }
 
 // The client's name is the client's word: it reaches the card only when it cannot pose as the card's
-// own text, and only so long.
+// own text, and only so long; then whole.
 TEST(MCPEndpoint, ClientNamesAreCheckedBeforeTheCard)
 {
     ServiceFixture f;
@@ -332,13 +332,13 @@ TEST(MCPEndpoint, ClientNamesAreCheckedBeforeTheCard)
         EXPECT_EQ(initialize(name).value("error").toObject(), invalid) << qPrintable(name.left(20));
     EXPECT_TRUE(f.approver.names.isEmpty());
 
-    // Shown: at most 64 characters as the user sees them (here two code units each), then "…".
+    // The card gets the whole name and cuts it once, to its line: cut here as well, it lost its end.
     QString accented;
     for (int i = 0; i < 100; ++i) accented += QStringLiteral("e\u0301");
     EXPECT_TRUE(initialize(accented).contains("result"));
-    EXPECT_EQ(f.approver.names.last(), accented.left(128) + QChar(0x2026));
+    EXPECT_EQ(f.approver.names.last(), accented);
     EXPECT_TRUE(initialize(QString(256, 'y')).contains("result"));
-    EXPECT_EQ(f.approver.names.last(), QString(64, 'y') + QChar(0x2026));
+    EXPECT_EQ(f.approver.names.last(), QString(256, 'y'));
     EXPECT_TRUE(initialize("Short name").contains("result"));
     EXPECT_EQ(f.approver.names.last(), "Short name");
     // Remembered whole, so the same client is known again.
