@@ -26,12 +26,14 @@
 #include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "model/NoteNotifications.h"
+#include "model/NoteTheme.h"
 #include "model/ResolvedNoteTheme.h"
 #include "note/BlockNoteBody.h"
 #include "note/NoteView.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
+#include "support/Contrast.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
 #include "themes/NotePalettePopover.h"
@@ -989,4 +991,41 @@ TEST_F(NoteViewTest, TheSaveFailureNoticeLeavesTheTextInSight)
     const QRect caret = QRect(text->mapTo(&e.view, text->cursorRect().topLeft()), text->cursorRect().size());
     EXPECT_TRUE(body.contains(caret)) << caret.y() << " body " << body.y() << "-" << body.bottom();
     EXPECT_TRUE(n->body().endsWith("eggs and ham"));
+}
+
+// The lock panel's lines are in the note's own ink, so they read on every paper (the tertiary grey
+// of the plain surface fell under 2:1 on the blue one).
+TEST_F(NoteViewTest, LockPanelLinesReadOnEveryPaper)
+{
+    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
+    const auto colourOf = [](const QLabel* label) {
+        const QString sheet = label->styleSheet();
+        return QColor(sheet.mid(sheet.indexOf('#')).left(9));
+    };
+    for (const ResolvedNoteTheme& theme : NoteTheme::builtIns()) {
+        SCOPED_TRACE(theme.id.toStdString());
+        note->setThemeID(theme.id);
+        note->setIsLocked(true);
+        NoteView locked(
+            *store, *unlock, reminders, [] { return true; }, clock,
+            [](QWidget* parent) { return new FakeBody(parent); }, true);
+        locked.setNote(note);
+        locked.resize(360, 300);
+        locked.show();
+        QCoreApplication::processEvents();
+        const QColor paper = store->look(*note).theme.paper;
+        int checked = 0;
+        for (QLabel* label : locked.findChild<QWidget*>("lockPanel")->findChildren<QLabel*>()) {
+            if (label->text().isEmpty() || label->objectName() == "lockFailure") continue;
+            QColor ink = colourOf(label);
+            ASSERT_TRUE(ink.isValid()) << label->styleSheet().toStdString();
+            const qreal a = ink.alphaF();  // drawn over the paper
+            ink = QColor::fromRgbF(float(ink.redF() * a + paper.redF() * (1 - a)),
+                                   float(ink.greenF() * a + paper.greenF() * (1 - a)),
+                                   float(ink.blueF() * a + paper.blueF() * (1 - a)));
+            EXPECT_GE(tarnwick::test::contrastRatio(ink, paper), 4.5) << label->text().toStdString();
+            ++checked;
+        }
+        EXPECT_EQ(checked, 2);
+    }
 }
