@@ -826,24 +826,11 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
 // the body is still the body's.
 TEST_F(NoteViewTest, F6ReachesTheHeadRowAndComesBackToTheCaret)
 {
-    QTemporaryDir dir;
-    PreviewFiles previews(dir.filePath("previews"));
-    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
     Note* n = addNote("Plan", "alpha\nbeta");
     store->saveNow();
-    NoteView real(
-        *store, *unlock, reminders, [] { return true; }, clock,
-        [&](QWidget* parent) {
-            return new BlockNoteBody({*store, previews, clock, NotificationCenter::shared(), SpellChecker::desktop()},
-                                     NoteView::gutter, parent);
-        },
-        true);
-    real.resize(360, 300);
-    real.setNote(n);
-    real.setActive(true);
-    real.show();
-    QApplication::setActiveWindow(&real);
-    QTest::qWait(50);  // the editor places its caret on a later turn
+    EditorNoteView e(*store, *unlock, clock);
+    e.open(n);
+    NoteView& real = e.view;
     auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
     ASSERT_TRUE(text);
     QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);

