@@ -50,6 +50,8 @@ QByteArray post(MCPService& service, const QJsonObject& message, const QString& 
     HTTPRequest request;
     request.method = QStringLiteral("POST");
     request.target = QStringLiteral("/mcp");
+    // The endpoint answers only requests naming a local host, as every HTTP/1.1 client sends.
+    request.headers.insert(QStringLiteral("host"), QStringLiteral("127.0.0.1:%1").arg(service.port()));
     request.headers.insert(QStringLiteral("authorization"), QStringLiteral("Bearer ") + service.token());
     request.headers.insert(QStringLiteral("content-type"), QStringLiteral("application/json"));
     if (!session.isEmpty()) request.headers.insert(QStringLiteral("mcp-session-id"), session);
