@@ -267,6 +267,7 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
             m_pendingFrom += delta;
             replaceInDocument(start, removed);
         } else if (start >= hiddenEnd && with.length() <= fillSlice) {
+            showLineAfterStretch(start);
             replaceInDocument(start - m_pendingLength, removed);
         } else {
             // Everything the joined stretch covers leaves the document, the shown text between the edit
@@ -313,7 +314,7 @@ bool DocumentTextStorage::insertNextSlice()
     if (shownHeight() > m_maxShownHeight) {
         // Qt lays out no document much taller than 2^23 pixels (it stops answering): the rest stays in
         // the storage, whole, and out of the document.
-        m_heldBack = true;
+        holdBack();
         return false;
     }
     ++m_ownEdits;
@@ -330,6 +331,116 @@ bool DocumentTextStorage::insertNextSlice()
     cursor.endEditBlock();
     --m_ownEdits;
     return true;
+}
+
+void DocumentTextStorage::showLineAfterStretch(qsizetype position)
+{
+    // Text shown after the stretch (typed at the end while the rest fills) is shown with the start of
+    // its line, so every character stands beside the ones it is stored beside; the line break that
+    // begins that line makes the gap where the stretch enters (or stays out). A line longer than a
+    // slice shows its last slice.
+    const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
+    if (m_pendingLength <= 0 || position < hiddenEnd) return;
+    const QString& text = m_text.text();
+    qsizetype lineStart = text.lastIndexOf(u'\n', position - 1);
+    if (lineStart >= hiddenEnd) return;
+    if (lineStart < m_pendingFrom || hiddenEnd - lineStart > fillSlice) {
+        lineStart = std::max(m_pendingFrom, hiddenEnd - fillSlice);
+        if (lineStart > 0 && text[lineStart - 1].isHighSurrogate() && lineStart < hiddenEnd) ++lineStart;
+    }
+    if (lineStart >= hiddenEnd) return;
+    ++m_ownEdits;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(m_pendingFrom));
+    m_pendingLength = lineStart - m_pendingFrom;
+    insertIntoDocument(cursor, m_text.mid(lineStart, hiddenEnd - lineStart));
+    applyBlockFormats(m_pendingFrom, m_pendingFrom + hiddenEnd - lineStart);
+    cursor.endEditBlock();
+    --m_ownEdits;
+}
+
+void DocumentTextStorage::holdBack()
+{
+    m_heldBack = true;
+    if (m_pendingFrom + m_pendingLength < m_text.length()) showLineAfterStretch(m_pendingFrom + m_pendingLength);
+    // The shown text ends with its last whole line: the line break after it is held back with the rest,
+    // so the end shown is that line's end and what is typed there is stored there, not on the first
+    // line held back.
+    const QString& text = m_text.text();
+    const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
+    if (m_pendingFrom <= 0 || m_pendingLength <= 0 || text[m_pendingFrom - 1] != u'\n') return;
+    if (hiddenEnd < text.size() && text[hiddenEnd] != u'\n') return;
+    ++m_ownEdits;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(m_pendingFrom - 1));
+    cursor.setPosition(int(m_pendingFrom), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    --m_pendingFrom;
+    ++m_pendingLength;
+    applyBlockFormats(m_pendingFrom, m_pendingFrom);
+    cursor.endEditBlock();
+    --m_ownEdits;
+}
+
+bool DocumentTextStorage::isHidden(qsizetype position) const
+{
+    // The held-back stretch's own start is shown (the end of the line before it); its end is not: the
+    // document shows that place at the stretch's start.
+    return m_heldBack && position > m_pendingFrom && position <= m_pendingFrom + m_pendingLength;
+}
+
+void DocumentTextStorage::show(qsizetype position)
+{
+    if (!isHidden(position)) return;
+    // The held-back stretch moves before the line holding `position`: the document shows that line and
+    // the rest after it, and gives up as many characters of its own, whole lines before the old
+    // stretch, so it grows no taller. The first line (a title) always stays.
+    const QString& text = m_text.text();
+    const qsizetype oldFrom = m_pendingFrom;
+    const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
+    qsizetype lineStart = std::max(oldFrom, text.lastIndexOf(u'\n', position - 1));
+    if (position - lineStart > fillSlice) {
+        lineStart = position - fillSlice;
+        if (text[lineStart].isLowSurrogate()) --lineStart;
+    }
+    // A line a little past the stretch's start is shown by letting the document grow by the lines up
+    // to it, once and by an eighth at most.
+    const qsizetype lineEnd = text.indexOf(u'\n', position) < 0 ? text.size() : text.indexOf(u'\n', position);
+    if (lineEnd - oldFrom <= m_document->characterCount() / 8 && shownHeight() <= m_maxShownHeight) {
+        ++m_ownEdits;
+        QTextCursor cursor(m_document);
+        cursor.beginEditBlock();
+        cursor.setPosition(int(oldFrom));
+        const qsizetype to = std::min(lineEnd, hiddenEnd);
+        insertIntoDocument(cursor, m_text.mid(oldFrom, to - oldFrom));
+        applyBlockFormats(oldFrom, to);
+        m_pendingFrom = to;
+        m_pendingLength = hiddenEnd - to;
+        if (m_pendingLength == 0) m_heldBack = false;
+        cursor.endEditBlock();
+        --m_ownEdits;
+        Q_EMIT documentGrew();
+        return;
+    }
+    const qsizetype gained = hiddenEnd - lineStart;
+    const qsizetype firstBreak = text.indexOf(u'\n');
+    const qsizetype from = oldFrom - gained > firstBreak ? text.lastIndexOf(u'\n', oldFrom - gained) : -1;
+    if (from <= firstBreak || from < 0) return;
+    ++m_ownEdits;
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    cursor.setPosition(int(from));
+    cursor.setPosition(int(oldFrom), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    m_pendingFrom = from;
+    m_pendingLength = lineStart - from;
+    insertIntoDocument(cursor, m_text.mid(lineStart, gained));
+    applyBlockFormats(from, from + gained);
+    cursor.endEditBlock();
+    --m_ownEdits;
+    Q_EMIT documentGrew();
 }
 
 void DocumentTextStorage::fillNextSlice()

@@ -108,6 +108,10 @@ public:
     // caret stays after a paste, and the end key means the end), and the text before it once it is
     // held back for good (typing at the end that is shown lands there).
     qsizetype toDocument(qsizetype position) const;
+    // Whether a position is in the held-back text, and moving what is held back so that the document
+    // shows the line holding it (a match found there, a caret put there).
+    bool isHidden(qsizetype position) const;
+    void show(qsizetype position);
     qsizetype toText(qsizetype position) const;
 
 Q_SIGNALS:
@@ -128,6 +132,8 @@ private:
     void insertIntoDocument(QTextCursor& cursor, const AttributedText& text);
     qsizetype sliceEnd(qsizetype from, qsizetype end) const;
     bool insertNextSlice();
+    void showLineAfterStretch(qsizetype position);
+    void holdBack();
     void fillNextSlice();
     qreal shownHeight() const;
     // Sets the attributes of the storage's [start, end) on the document, `shift` positions earlier.

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include "editor/blocks/FakeBlockHost.h"
@@ -156,4 +157,67 @@ TEST_F(LargeTextTest, CopyingAndMovingByLinesWhileALongTextFills)
     EXPECT_EQ(warnings, QStringList());
     EXPECT_EQ(storage.text().length(), 5 + text.length() + 1);
     EXPECT_EQ(storage.readDocument(), storage.attributedText());
+}
+
+TEST_F(LargeTextTest, WhatIsTypedInATextTooTallToShowWholeIsShownBesideWhatItIsStoredBeside)
+{
+    // The line holding the caret as the view shows it and as the storage holds it.
+    auto caretLine = [&] {
+        const qsizetype at = controller.textView().selection().location;
+        const QString& t = storage.text();
+        const qsizetype from = t.lastIndexOf(u'\n', at - 1) + 1;
+        const qsizetype to = t.indexOf(u'\n', at) < 0 ? t.size() : t.indexOf(u'\n', at);
+        return std::pair{view.textCursor().block().text(), t.mid(from, to - from)};
+    };
+    // About three quarters shown, then (after the relaunch) less.
+    storage.setMaxShownHeight(300000);
+    const QString text = lines(2 * DocumentTextStorage::fillAtOnce);
+
+    // Typed at the shown end once the text stopped growing: stored at the end of the last shown line,
+    // not at the start of the first one held back.
+    controller.load(TextRuns{text, {}}, QStringLiteral("Long"), 0);
+    fill();
+    ASSERT_TRUE(storage.isHeldBack());
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(&view, QStringLiteral("WY"));
+    auto [shown, stored] = caretLine();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("WY")));
+    EXPECT_EQ(shown, stored);
+    EXPECT_EQ(view.document()->lastBlock().text(), shown);
+    const qsizetype typedAt = storage.text().indexOf(QStringLiteral("WY"));
+    EXPECT_EQ(storage.text().mid(typedAt, 3), QStringLiteral("WY\n"));
+
+    // Loaded again, as after a relaunch, where less of it may be shown: the letters found are shown
+    // in their line, and the document grows no taller for it. So is a line near the end of the text.
+    const TextRuns runs = *controller.snapshot().textRuns();
+    storage.setMaxShownHeight(250000);
+    controller.load(runs, QStringLiteral("Long"), 0);
+    fill();
+    ASSERT_TRUE(storage.isHeldBack());
+    ASSERT_GT(typedAt, storage.pendingFrom());
+    ASSERT_LT(typedAt, storage.pendingFrom() + storage.heldBackLength());
+    const int lines = view.document()->blockCount();
+    for (const qsizetype at : {typedAt, storage.length() - 70}) {
+        controller.textView().setSelection({at, 2});
+        EXPECT_EQ(view.textCursor().selectedText(), storage.text().mid(at, 2));
+        EXPECT_EQ(view.textCursor().block().text(), caretLine().second);
+        EXPECT_LE(view.document()->blockCount(), lines);
+        EXPECT_EQ(storage.toText(view.textCursor().selectionStart()), at);
+    }
+
+    // The end key while a long note fills, then typing: stored at the true end and shown there, after
+    // the true last line, while it fills and once it is held back.
+    controller.load(TextRuns{text.chopped(1), {}}, QStringLiteral("Long"), 0);
+    ASSERT_TRUE(storage.isFilling());
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(&view, QStringLiteral("WY"));
+    EXPECT_TRUE(storage.text().endsWith(text.chopped(1) + QStringLiteral("WY")));
+    std::tie(shown, stored) = caretLine();
+    EXPECT_EQ(shown, stored);
+    fill();
+    ASSERT_TRUE(storage.isHeldBack());
+    std::tie(shown, stored) = caretLine();
+    EXPECT_EQ(shown, stored);
+    EXPECT_EQ(view.document()->lastBlock().text(), stored);
+    EXPECT_EQ(storage.foreignChanges(), 0);
 }

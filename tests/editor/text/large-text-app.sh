@@ -6,6 +6,7 @@
 # Usage (inside scripts/desktop-session.sh): large-text-app.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 . "$(dirname "$0")/../../support/session-lib.sh"
 session_begin large-text app screenshot
@@ -112,4 +113,67 @@ answers_throughout 12 "the capture as a new note"
 within 300 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) FROM Note WHERE title = 'separate'\")\" = $(wc -m <"$work/separate.txt") ]" ||
   fail "the new note's body: $(body_length separate) characters"
 kill -0 "$app_pid" 2>/dev/null || fail "the application ended"
+
+# The new note is too tall to show whole: once it stops growing, the end key and two letters. They are
+# shown at the end of the last line shown, so they are stored there, before the line break that starts
+# the part held back, and stay there after a relaunch. The window's text has stopped growing when its
+# character count (read through accessibility) stays the same for a few seconds below the body's.
+/usr/bin/python3 - <<'PY' || fail "the new note's text did not settle below its full length"
+import sys, time
+import pyatspi
+deadline = time.time() + 300
+def longest(node, depth=0):
+    best = 0
+    if node is None or depth > 40:
+        return 0
+    try:
+        text = node.queryText()
+        best = text.characterCount
+    except Exception:
+        pass
+    try:
+        for i in range(node.childCount):
+            best = max(best, longest(node.getChildAtIndex(i), depth + 1))
+    except Exception:
+        pass
+    return best
+last, still = -1, 0
+while time.time() < deadline and still < 4:
+    count = 0
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and "tarnwick" in (app.name or "").lower():
+            for k in range(app.childCount):
+                window = app.getChildAtIndex(k)
+                if window is not None and window.name == "separate":
+                    count = max(count, longest(window))
+    still = still + 1 if count == last and count > 1000000 else 0
+    last = count
+    time.sleep(1)
+print("shown characters:", last)
+sys.exit(0 if still >= 4 and last < 12000000 else 1)
+PY
+wait_window separate
+xdotool windowactivate --sync "$window"
+key ctrl+End
+type_text "WY"
+typed_line() { sql "SELECT substr(body, instr(body, 'WY') - 3, 22) FROM Note WHERE title = 'separate'"; }
+within 600 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT instr(body, 'WY') > 0 FROM Note WHERE title = 'separate'\")\" = 1 ]" ||
+  fail "the letters typed at the shown end were not stored"
+case "$(typed_line)" in
+  $'wwwWY\nseparate line '*) ;;
+  *) fail "typed at the shown end, stored as: $(typed_line | tr '\n' '|')" ;;
+esac
+[ "$(sql "SELECT substr(body, -2) FROM Note WHERE title = 'separate'")" = ww ] || fail "the body's true end changed"
+stop_app
+launch "$tarnwick"
+within 600 dbus-send --session --print-reply --reply-timeout=5000 --dest=$id /com/fennmoor/Tarnwick \
+  $id.CaptureText "string: " >/dev/null 2>&1 || fail "the application did not answer after a relaunch"
+case "$(typed_line)" in
+  $'wwwWY\nseparate line '*) ;;
+  *) fail "after a relaunch the typed letters are stored as: $(typed_line | tr '\n' '|')" ;;
+esac
+[ "$(body_length separate)" = $(($(wc -m <"$work/separate.txt") + 2)) ] || fail "the body's length changed after a relaunch"
+kill -0 "$app_pid" 2>/dev/null || fail "the application ended after a relaunch"
 echo "large text app test passed"
