@@ -166,6 +166,9 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     });
     connect(&m_storage, &DocumentTextStorage::filled, this, [this] {
         syncFromModel();
+        // A caret in the part held back is shown where that part would be: it goes there, so what is
+        // typed next is stored where it shows.
+        if (m_storage.isHeldBack()) syncToModel();
         updateExtraSelections();
         if (m_storage.isHeldBack())
             m_controller.reportSkipped(QStringLiteral("This note is too long to show whole: the editor shows all but "
@@ -209,6 +212,8 @@ void RichNSTextView::syncFromModel()
     if (m_syncing || m_storage.isEditing()) return;
     m_syncing = true;
     const TextRange sel = m_model.selection();
+    // A selection in text held back (a match the find bar went to) is brought into view.
+    m_storage.show(sel.location);
     QTextCursor cursor(document());
     cursor.setPosition(int(m_storage.toDocument(sel.location)));
     cursor.setPosition(int(m_storage.toDocument(sel.end())), QTextCursor::KeepAnchor);
@@ -512,6 +517,10 @@ void RichNSTextView::mouseReleaseEvent(QMouseEvent* e)
 
 void RichNSTextView::paintEvent(QPaintEvent* e)
 {
+    const int scrolled = verticalScrollBar()->value();
+    if ((e->rect().top() + scrolled < m_marksTop || e->rect().bottom() + scrolled > m_marksBottom) &&
+        !m_controller.spelling().marks().empty() && !m_storage.isFilling())
+        buildExtraSelections(e->rect());
     QTextEdit::paintEvent(e);
     if (!placeholderShown()) return;
     const TextAttributes attributes = m_controller.titlePlaceholderAttributes();
@@ -621,6 +630,11 @@ void RichNSTextView::watchDocumentLayout()
 
 void RichNSTextView::updateExtraSelections()
 {
+    buildExtraSelections(viewport()->visibleRegion().boundingRect());
+}
+
+void RichNSTextView::buildExtraSelections(const QRect& seen)
+{
     if (isDetached()) return;
     // Each mark holds a cursor that every insertion into the document moves: while a long text fills
     // (thousands of insertions, maybe thousands of misspelt words) the marks wait until it is in.
@@ -648,13 +662,38 @@ void RichNSTextView::updateExtraSelections()
     QTextCharFormat misspelt;
     misspelt.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
     misspelt.setUnderlineColor(QColor(0xE0, 0x30, 0x30));
-    for (const TextRange& r : m_controller.spelling().marks()) add(r, misspelt);
+    // Only the marks on and near the part of the view on screen become selections: every selection holds
+    // a cursor that each key moves and that painting looks at, so the thousands of marks of a long note
+    // would cost every key. Painting a part beyond them builds them anew there.
+    const int scrolled = verticalScrollBar()->value();
+    const int margin = std::max(600, seen.height());
+    m_marksTop = seen.isEmpty() ? 0 : seen.top() + scrolled - margin;
+    m_marksBottom = seen.isEmpty() ? -1 : seen.bottom() + scrolled + margin;
+    const std::vector<TextRange>& marks = m_controller.spelling().marks();
+    if (!seen.isEmpty() && !marks.empty()) {
+        QAbstractTextDocumentLayout* layout = document()->documentLayout();
+        const QTextBlock top =
+            document()->findBlock(layout->hitTest(QPointF(0, std::max(0, m_marksTop)), Qt::FuzzyHit));
+        const QTextBlock bottom = document()->findBlock(layout->hitTest(QPointF(0, m_marksBottom), Qt::FuzzyHit));
+        const qsizetype from = m_storage.toText(top.isValid() ? top.position() : 0);
+        const qsizetype to = m_storage.toText(bottom.isValid() ? bottom.position() + bottom.length() : shown);
+        auto it = std::lower_bound(marks.begin(), marks.end(), from,
+                                   [](const TextRange& r, qsizetype p) { return r.end() < p; });
+        for (; it != marks.end() && it->location <= to; ++it) add(*it, misspelt);
+    }
     if (m_flash) {
         QTextCharFormat highlight;
         highlight.setBackground(QColor(255, 214, 10, 160));
         add(*m_flash, highlight);
     }
-    setExtraSelections(selections);
+    // Unchanged selections are not set again: setting them repaints, and painting may build them.
+    const QList<QTextEdit::ExtraSelection> current = extraSelections();
+    const bool same = std::equal(selections.begin(), selections.end(), current.begin(), current.end(),
+                                 [](const QTextEdit::ExtraSelection& a, const QTextEdit::ExtraSelection& b) {
+                                     return a.cursor.anchor() == b.cursor.anchor() &&
+                                            a.cursor.position() == b.cursor.position() && a.format == b.format;
+                                 });
+    if (!same) setExtraSelections(selections);
 }
 
 void RichNSTextView::populateContextMenu(QMenu* menu, std::optional<QPoint> at)

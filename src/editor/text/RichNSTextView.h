@@ -22,6 +22,7 @@ class RichNSTextView : public QTextEdit, public TextGeometry, public BlockView {
 public:
     RichNSTextView(TextBlockController& controller, DocumentTextStorage& storage, QWidget* parent = nullptr);
     ~RichNSTextView() override;
+    TextBlockController& controller() const { return m_controller; }
 
     // Drawn while the first line is empty (the title block's "Title").
     void setTitlePlaceholder(const QString& text) { m_placeholder = text; }
@@ -103,6 +104,8 @@ private:
     void syncToModel();
     // Spelling marks and the flash are drawn over the text, never written into it.
     void updateExtraSelections();
+    // The spelling marks around `seen` (viewport pixels) and the flash as extra selections.
+    void buildExtraSelections(const QRect& seen);
     void watchDocumentLayout();
     void acceptedElsewhere(const QString& word);
 
@@ -113,5 +116,8 @@ private:
     std::function<void(QMenu*)> m_contextMenuHook;
     bool m_syncing = false;
     std::optional<TextRange> m_flash;
+    // The view's y range (document pixels) whose spelling marks are extra selections now.
+    int m_marksTop = 0;
+    int m_marksBottom = -1;
     int m_flashSerial = 0;
 };
