@@ -69,7 +69,9 @@ MCPApprovalCard::MCPApprovalCard(const QString& clientName, const QString& scope
       m_scopeSymbol(scope.contains(QLatin1String("write")) ? QStringLiteral("square.and.pencil")
                                                            : QStringLiteral("eye"))
 {
-    setAttribute(Qt::WA_TranslucentBackground);
+    // Without a compositor the window is opaque and cut round by its mask: its corners' edge pixels then
+    // blend with the card's own paper rather than with black.
+    if (EwmhWindowState::compositingManagerRunning()) setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(tr("Allow access?"));
     QPalette palette;  // the card always draws in the light scheme
     palette.setColor(QPalette::Window, TarnwickTheme::paper());
