@@ -769,13 +769,15 @@ struct EditorNoteView {
     {
         view.resize(360, 280);
     }
-    void open(Note* note)
+    // Returns the text that has the keyboard once the note is open.
+    RichNSTextView* open(Note* note)
     {
         view.setNote(note);
         view.setActive(true);
         view.show();
         QApplication::setActiveWindow(&view);
         QTest::qWait(50);  // the editor places its caret on a later turn
+        return qobject_cast<RichNSTextView*>(QApplication::focusWidget());
     }
     // Unlocks with the password and types `keys` wherever the keyboard is then.
     bool unlockAndType(FakeAuthenticator& authenticator, const QString& keys)
@@ -790,11 +792,20 @@ struct EditorNoteView {
         QTest::keyClicks(text, keys);
         return true;
     }
-    void lock() { view.findChild<QToolButton*>("lockButton")->click(); }
+    void lock()
+    {
+        view.findChild<QToolButton*>("lockButton")->click();
+        QTest::qWait(50);
+    }
     QTemporaryDir dir;
     PreviewFiles previews;
     NoteView view;
 };
+
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
 
 }  // namespace
 
@@ -805,8 +816,7 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
     store->saveNow();
     EditorNoteView e(*store, *unlock, clock);
     e.view.resize(360, 300);
-    e.open(n);
-    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    auto* text = e.open(n);
     ASSERT_TRUE(text);
     QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(text, "!");
@@ -814,7 +824,6 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
 
     for (int round = 0; round < 2; ++round) {
         e.lock();
-        QTest::qWait(50);
         ASSERT_TRUE(n->isLocked());
         ASSERT_TRUE(e.unlockAndType(authenticator, "x")) << round;
     }
@@ -822,125 +831,32 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
 }
 
 // F6 takes the keyboard from the body to the head row and back; in the row Tab and the arrows go round
-// its buttons, Return and Space press them; Escape or F6 give the body the caret where it was. Tab in
-// the body is still the body's.
-TEST_F(NoteViewTest, F6ReachesTheHeadRowAndComesBackToTheCaret)
+// its buttons, Return and Space press them; Escape, F6 or an unroll give the body the caret where it
+// was. Tab in the body is still the body's.
+TEST_F(NoteViewTest, F6AndUnrollingGiveTheCaretBack)
 {
     Note* n = addNote("Plan", "alpha\nbeta");
     store->saveNow();
     EditorNoteView e(*store, *unlock, clock);
-    e.open(n);
-    NoteView& real = e.view;
-    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    auto* text = e.open(n);
     ASSERT_TRUE(text);
     QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(text, Qt::Key_Left);
 
-    const QList<QToolButton*> head = real.headButtons();
-    QTest::keyClick(text, Qt::Key_F6);
-    EXPECT_EQ(QApplication::focusWidget(), head[0]);
+    press(Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), e.view.headButtons()[0]);
     QList<QString> walked;
     for (const auto key : {Qt::Key_Right, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab})
-        QTest::keyClick(QApplication::focusWidget(), key), walked << QApplication::focusWidget()->objectName();
+        press(key), walked << QApplication::focusWidget()->objectName();
     EXPECT_EQ(walked,
               (QList<QString>{"rollUpDot", "zoomDot", "opacityButton", "lockButton", "paletteButton", "closeDot"}));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), real.findChild<QToolButton*>("lockButton"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    press(Qt::Key_Left);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "lockButton");
+    press(Qt::Key_Escape);
     ASSERT_EQ(QApplication::focusWidget(), text);
     QTest::keyClicks(text, "!");
-    EXPECT_EQ(n->body(), "alpha\nbet!a") << "the caret stayed where it was";
-
-    QTest::keyClick(text, Qt::Key_F6);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
-    seen.clear();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    ASSERT_EQ(seen.size(), 1);
-    EXPECT_EQ(seen[0].name, tarnwickToggleRollUp);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
-    ASSERT_EQ(QApplication::focusWidget(), text);
-    QTest::keyClick(text, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), text) << "Tab stays the body's";
-}
-
-// After any unlock the keys go to the note's text: where the caret was when that is known, else at
-// the end of the body (of the title when there is no body), also for a note opened locked and for
-// one stepped away from and back to.
-TEST_F(NoteViewTest, EveryUnlockGivesTheKeyboardToTheText)
-{
-    // Opened locked, as after a relaunch: the end of the body.
-    Note* relaunched = addNote("Diary", "first\nsecond");
-    ASSERT_TRUE(store->lock(*relaunched).ok());
-    {
-        EditorNoteView e(*store, *unlock, clock);
-        e.open(relaunched);
-        ASSERT_TRUE(e.unlockAndType(authenticator, "Q"));
-        EXPECT_EQ(relaunched->body(), "first\nsecondQ");
-    }
-    // Only a title, and a title with an empty line: locked while typing there, the keys go on there.
-    Note* solo = addNote("Solo", "");
-    Note* pair = addNote("Pair", "");
-    pair->setBlocks({NoteBlock::text(TextRuns{QString(), {}})});
-    store->saveNow();
-    for (Note* n : {solo, pair}) {
-        EditorNoteView e(*store, *unlock, clock);
-        e.open(n);
-        auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
-        ASSERT_TRUE(text);
-        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);  // the empty line below the title
-        if (n == solo) {
-            QTest::keyClick(text, Qt::Key_Home, Qt::ControlModifier);
-            QTest::keyClick(text, Qt::Key_End);
-        }
-        e.lock();
-        QTest::qWait(50);
-        ASSERT_TRUE(n->isSealed());
-        ASSERT_TRUE(e.unlockAndType(authenticator, "Q")) << n->title().toStdString();
-        EXPECT_FALSE(n->isSealed());
-        EXPECT_EQ(n->title() + "|" + n->body(), n == solo ? "SoloQ|" : "Pair|Q");
-        ASSERT_TRUE(store->reseal(*n).ok());
-    }
-    // Opened locked with only a title: the end of the title.
-    {
-        unlock->relock(solo->uuid());
-        EditorNoteView e(*store, *unlock, clock);
-        e.open(solo);
-        ASSERT_TRUE(e.unlockAndType(authenticator, "!"));
-        EXPECT_EQ(solo->title(), "SoloQ!");
-    }
-    // Locked, away to another note and back, unlocked: the caret where it was.
-    Note* away = addNote("Away", "elsewhere");
-    Note* back = addNote("Back", "one two");
-    {
-        EditorNoteView e(*store, *unlock, clock);
-        e.open(back);
-        auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
-        ASSERT_TRUE(text);
-        QTest::keyClick(text, Qt::Key_Right);
-        QTest::keyClick(text, Qt::Key_Right);
-        QTest::keyClick(text, Qt::Key_Right);
-        e.lock();
-        QTest::qWait(50);
-        e.view.setNote(away);
-        QTest::qWait(50);
-        e.view.setNote(back);
-        QTest::qWait(50);
-        ASSERT_TRUE(e.unlockAndType(authenticator, "-"));
-        EXPECT_EQ(back->body(), "one- two");
-    }
-}
-
-// Rolled up and down by the head row's dot, the note gives the keyboard back to its text, the caret
-// where it was.
-TEST_F(NoteViewTest, UnrollingGivesTheCaretBack)
-{
-    Note* n = addNote("Roll", "abc");
-    EditorNoteView e(*store, *unlock, clock);
-    e.open(n);
-    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
-    ASSERT_TRUE(text);
-    QTest::keyClick(text, Qt::Key_Right);
+    EXPECT_EQ(n->body(), "alpha\nbet!a");
     e.view.setRolled(true);
     clock.advance(NoteView::kRolledMs + Tween::frameMs);
     EXPECT_FALSE(text->hasFocus());
@@ -949,7 +865,76 @@ TEST_F(NoteViewTest, UnrollingGivesTheCaretBack)
     QTest::qWait(20);
     ASSERT_EQ(QApplication::focusWidget(), text);
     QTest::keyClicks(text, "X");
-    EXPECT_EQ(n->body(), "aXbc");
+    EXPECT_EQ(n->body(), "alpha\nbet!Xa");
+
+    press(Qt::Key_F6);
+    press(Qt::Key_Right);
+    seen.clear();
+    press(Qt::Key_Return);
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_EQ(seen[0].name, tarnwickToggleRollUp);
+    press(Qt::Key_F6);
+    ASSERT_EQ(QApplication::focusWidget(), text);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), text) << "Tab stays the body's";
+}
+
+// After any unlock the keys go to the note's text: where the caret was when that is known, else at
+// the end of the body (of the title when there is no body), also for a note opened locked and for
+// one stepped away from and back to.
+TEST_F(NoteViewTest, EveryUnlockGivesTheKeyboardToTheText)
+{
+    const auto openLockedAndType = [&](Note* n, const QString& keys) {
+        EditorNoteView e(*store, *unlock, clock);
+        e.open(n);
+        return e.unlockAndType(authenticator, keys);
+    };
+    // Opened locked, as after a relaunch: the end of the body.
+    Note* relaunched = addNote("Diary", "first\nsecond");
+    ASSERT_TRUE(store->lock(*relaunched).ok());
+    ASSERT_TRUE(openLockedAndType(relaunched, "Q"));
+    EXPECT_EQ(relaunched->body(), "first\nsecondQ");
+
+    // Only a title, and a title with an empty line: locked while typing there, the keys go on there.
+    Note* solo = addNote("Solo", "");
+    Note* pair = addNote("Pair", "");
+    pair->setBlocks({NoteBlock::text(TextRuns{QString(), {}})});
+    store->saveNow();
+    for (Note* n : {solo, pair}) {
+        EditorNoteView e(*store, *unlock, clock);
+        auto* text = e.open(n);
+        ASSERT_TRUE(text);
+        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);  // the empty line below the title
+        if (n == solo) {
+            QTest::keyClick(text, Qt::Key_Home, Qt::ControlModifier);
+            QTest::keyClick(text, Qt::Key_End);
+        }
+        e.lock();
+        ASSERT_TRUE(n->isSealed());
+        ASSERT_TRUE(e.unlockAndType(authenticator, "Q")) << n->title().toStdString();
+        EXPECT_FALSE(n->isSealed());
+        EXPECT_EQ(n->title() + "|" + n->body(), n == solo ? "SoloQ|" : "Pair|Q");
+        ASSERT_TRUE(store->reseal(*n).ok());
+    }
+    // Opened locked with only a title: the end of the title.
+    unlock->relock(solo->uuid());
+    ASSERT_TRUE(openLockedAndType(solo, "!"));
+    EXPECT_EQ(solo->title(), "SoloQ!");
+
+    // Locked, away to another note and back, unlocked: the caret where it was.
+    Note* away = addNote("Away", "elsewhere");
+    Note* back = addNote("Back", "one two");
+    EditorNoteView e(*store, *unlock, clock);
+    auto* text = e.open(back);
+    ASSERT_TRUE(text);
+    for (int i = 0; i < 3; ++i) QTest::keyClick(text, Qt::Key_Right);
+    e.lock();
+    e.view.setNote(away);
+    QTest::qWait(50);
+    e.view.setNote(back);
+    QTest::qWait(50);
+    ASSERT_TRUE(e.unlockAndType(authenticator, "-"));
+    EXPECT_EQ(back->body(), "one- two");
 }
 
 // While saves fail the notice is a strip under the head row and the note's text stands below it, the
@@ -958,23 +943,20 @@ TEST_F(NoteViewTest, TheSaveFailureNoticeLeavesTheTextInSight)
 {
     Note* n = addNote("Shopping", QString("line\n").repeated(12) + "eggs");
     EditorNoteView e(*store, *unlock, clock);
-    e.open(n);
-    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    auto* text = e.open(n);
     ASSERT_TRUE(text);
     QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(text, " and ham");
     QCoreApplication::processEvents();
-    // Typing goes on while the disk stays full (each failed save says so again).
     Q_EMIT context().saveFinished(QStringLiteral("database or disk is full"));
     auto* label = e.view.findChild<QLabel*>("notice");
     ASSERT_TRUE(label && label->isVisible());
     EXPECT_EQ(label->text(), "Notes aren\u2019t being saved: database or disk is full. Tarnwick keeps trying.");
-    const QRect notice = label->geometry();
+    const QRect notice = label->geometry(), body = e.view.body()->geometry();
     EXPECT_GE(notice.top(), NoteView::headHeight);
     EXPECT_LE(notice.height(), 80);
-    const QRect body = e.view.body()->geometry();
     EXPECT_GT(body.top(), notice.bottom());
-    // The caret shows below the notice, inside the body (which scrolled to keep it there).
+    // The body scrolled to keep the caret inside it.
     const QRect caret = QRect(text->mapTo(&e.view, text->cursorRect().topLeft()), text->cursorRect().size());
     EXPECT_TRUE(body.contains(caret)) << caret.y() << " body " << body.y() << "-" << body.bottom();
     EXPECT_TRUE(n->body().endsWith("eggs and ham"));
@@ -984,33 +966,25 @@ TEST_F(NoteViewTest, TheSaveFailureNoticeLeavesTheTextInSight)
 // of the plain surface fell under 2:1 on the blue one).
 TEST_F(NoteViewTest, LockPanelLinesReadOnEveryPaper)
 {
-    NoteViewModel::Reminders reminders{[] { return true; }, [](const Note&) {}, [](const Note&) {}};
-    const auto colourOf = [](const QLabel* label) {
-        const QString sheet = label->styleSheet();
-        return QColor(sheet.mid(sheet.indexOf('#')).left(9));
-    };
     for (const ResolvedNoteTheme& theme : NoteTheme::builtIns()) {
         SCOPED_TRACE(theme.id.toStdString());
         note->setThemeID(theme.id);
         note->setIsLocked(true);
         NoteView locked(
-            *store, *unlock, reminders, [] { return true; }, clock,
+            *store, *unlock, {[] { return true; }, [](const Note&) {}, [](const Note&) {}}, [] { return true; }, clock,
             [](QWidget* parent) { return new FakeBody(parent); }, true);
         locked.setNote(note);
         locked.resize(360, 300);
         locked.show();
         QCoreApplication::processEvents();
-        const QColor paper = store->look(*note).theme.paper;
         int checked = 0;
         for (QLabel* label : locked.findChild<QWidget*>("lockPanel")->findChildren<QLabel*>()) {
             if (label->text().isEmpty() || label->objectName() == "lockFailure") continue;
-            QColor ink = colourOf(label);
-            ASSERT_TRUE(ink.isValid()) << label->styleSheet().toStdString();
-            const qreal a = ink.alphaF();  // drawn over the paper
-            ink = QColor::fromRgbF(float(ink.redF() * a + paper.redF() * (1 - a)),
-                                   float(ink.greenF() * a + paper.greenF() * (1 - a)),
-                                   float(ink.blueF() * a + paper.blueF() * (1 - a)));
-            EXPECT_GE(tarnwick::test::contrastRatio(ink, paper), 4.5) << label->text().toStdString();
+            const QString sheet = label->styleSheet();
+            const QColor ink(sheet.mid(sheet.indexOf('#')).left(9));
+            ASSERT_TRUE(ink.isValid()) << sheet.toStdString();
+            EXPECT_GE(tarnwick::test::contrastRatio(ink, store->look(*note).theme.paper), 4.5)
+                << label->text().toStdString();
             ++checked;
         }
         EXPECT_EQ(checked, 2);

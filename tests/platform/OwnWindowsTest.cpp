@@ -65,16 +65,13 @@ TEST(OwnWindowsTest, FramesLieWhollyOnTheWorkAreaAndFocusScrollsIntoView)
     // its size back on a screen that holds it.
     Settings settings(std::make_unique<MemorySettingsBackend>());
     QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(&window);
-    auto* content = new QWidget;
-    auto* column = new QVBoxLayout(content);
+    auto* scroll = new QScrollArea;
+    (new QVBoxLayout(&window))->addWidget(scroll);
+    auto* column = new QVBoxLayout(new QWidget);
     QLineEdit* last = nullptr;
-    for (int i = 0; i < 60; ++i) column->addWidget(last = new QLineEdit(content));
-    scroll->setWidget(content);
+    for (int i = 0; i < 60; ++i) column->addWidget(last = new QLineEdit);
+    scroll->setWidget(column->parentWidget());
     scroll->setWidgetResizable(true);
-    layout->addWidget(scroll);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     window.setFixedSize(300, screen.height() + 200);
     window.move(screen.left() - 20, screen.top() - 50);

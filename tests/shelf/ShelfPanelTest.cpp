@@ -17,7 +17,9 @@ protected:
     void SetUp() override
     {
         ShelfFixture::SetUp();
-        windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), ShelfPanel::Options{});
+        ShelfPanel::Options options;
+        options.showSettings = [this] { ++settingsShown; };
+        windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), options);
     }
     void TearDown() override
     {
@@ -25,6 +27,7 @@ protected:
         ShelfFixture::TearDown();
     }
     std::unique_ptr<ShelfWindowHost> windows;
+    int settingsShown = 0;
 };
 
 // The field keeps the keyboard: letters edit the query, the shelf keys move the state, Tab turns the
@@ -73,10 +76,6 @@ TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
 // and the footer; Escape there still closes the shelf.
 TEST_F(ShelfPanelTest, TheFooterTakesTheKeyboard)
 {
-    int settingsShown = 0;
-    ShelfPanel::Options options;
-    options.showSettings = [&] { ++settingsShown; };
-    windows = std::make_unique<ShelfWindowHost>(*shelf, Clock::system(), Settings::shared(), options);
     shelf->present();
     ShelfPanel* panel = windows->panel();
     panel->show();

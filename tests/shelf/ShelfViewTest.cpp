@@ -310,10 +310,9 @@ struct Heard {
     static inline QList<QPair<QAccessible::Event, QString>> events;
     static void handler(QAccessibleEvent* event)
     {
-        const auto type = event->type();
-        if (type == QAccessible::Focus || type == QAccessible::Selection ||
-            type == QAccessible::ActiveDescendantChanged)
-            events.append({type, event->accessibleInterface()->text(QAccessible::Name)});
+        if (QList{QAccessible::Focus, QAccessible::Selection, QAccessible::ActiveDescendantChanged}.contains(
+                event->type()))
+            events.append({event->type(), event->accessibleInterface()->text(QAccessible::Name)});
     }
     static void activate(bool on) { QGuiApplicationPrivate::platform_integration->accessibility()->setActive(on); }
     Heard() : previous(QAccessible::installUpdateHandler(handler)) { activate(true); }
@@ -326,9 +325,8 @@ struct Heard {
     static QStringList focused()
     {
         QStringList out;
-        for (const auto& [type, name] : std::as_const(events))
+        for (const auto& [type, name] : std::exchange(events, {}))
             if (type == QAccessible::Focus) out << name;
-        events.clear();
         return out;
     }
     QAccessible::UpdateHandler previous;
@@ -371,8 +369,9 @@ TEST_F(ShelfViewTest, KeysAreToldAndTheActionsRowReadsAsDrawn)
     for (int i = 0; i < 4; ++i) {
         names << chips->child(i)->text(QAccessible::Name);
         const QRect chip = chips->child(i)->rect();
-        EXPECT_TRUE(chips->rect().contains(chip) && chip.width() < chips->rect().width() / 3) << i;
-        EXPECT_TRUE(i == 0 || chip.left() > chips->child(i - 1)->rect().right()) << i;
+        EXPECT_TRUE(chips->rect().contains(chip) && chip.width() < chips->rect().width() / 3 &&
+                    (i == 0 || chip.left() > chips->child(i - 1)->rect().right()))
+            << i;
     }
     EXPECT_EQ(names, (QStringList{"Open", "Pin", "Roll up", "Delete"}));
 

@@ -76,9 +76,7 @@ TEST_F(StoreMigrationTest, AFolderThatCannotBeUsedIsNamedWithItsCause)
 {
     QTemporaryDir dir;
     const QString blocked = dir.filePath("tarnwick");
-    QFile file(blocked);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(QFile(blocked).open(QIODevice::WriteOnly));
     EXPECT_EQ(StoreMigration::directoryProblem(blocked), blocked + " is a file, not a folder");
     EXPECT_TRUE(StoreMigration::directoryProblem("").contains("no data folder"));
     if (::geteuid() != 0) {  // the superuser may write anywhere
