@@ -270,13 +270,12 @@ TEST_F(HarvestFromABrowser, ThePageIsTheOneOfTheWindowCapturedFrom)
         QString name;
         QRect place;
         QString address;
-        quint64 states = kShowing;
     };
     const auto browserWith = [](const QList<Window>& windows) {
         FakeAccessibilityReader bus;
         const QString app = bus.addApplication(":1.9", BrowserOnTheBus::kPid).path;
         for (const Window& w : windows) {
-            const QString frame = bus.add(app, {AccessibleRole::frame, w.states, w.name, {}, w.place});
+            const QString frame = bus.add(app, {AccessibleRole::frame, kShowing, w.name, {}, w.place});
             bus.add(frame, {AccessibleRole::documentWeb, kShowing, "Page", {{"DocURL", w.address}}});
         }
         return bus;
