@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "design/FocusRingToolButton.h"
 #include "design/Symbols.h"
 #include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
@@ -170,25 +171,9 @@ protected:
     }
 };
 
-// A quiet symbol button that shows where the keyboard is when the head row is reached by F6.
-class SymbolButton : public QToolButton {
-public:
-    using QToolButton::QToolButton;
-
-protected:
-    void paintEvent(QPaintEvent* event) override
-    {
-        QToolButton::paintEvent(event);
-        if (!hasFocus()) return;
-        QPainter p(this);
-        const qreal inset = TarnwickStyle::kFocusRingWidth;
-        TarnwickStyle::drawFocusRing(p, QRectF(rect()).adjusted(inset, inset, -inset, -inset), 5);
-    }
-};
-
 QToolButton* symbolButton(const QString& objectName, QWidget* parent, int size)
 {
-    auto* button = new SymbolButton(parent);
+    auto* button = new FocusRingToolButton(parent);
     button->setObjectName(objectName);
     button->setAutoRaise(true);
     // The quiet look: no raised box under the pointer.

@@ -17,10 +17,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "design/FocusRingToolButton.h"
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
 #include "design/TarnRowDivider.h"
-#include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
 #include "platform/Settings.h"
@@ -45,26 +45,10 @@ QIcon symbol(const QString& name, const QColor& color, int size)
     return *it;
 }
 
-// A footer button: a Tab stop, with the focus ring drawn inside its own bounds (the footer is tight).
-class FooterButton : public QToolButton {
-public:
-    using QToolButton::QToolButton;
-
-protected:
-    void paintEvent(QPaintEvent* event) override
-    {
-        QToolButton::paintEvent(event);
-        if (!hasFocus()) return;
-        QPainter p(this);
-        const qreal inset = TarnwickStyle::kFocusRingWidth;
-        TarnwickStyle::drawFocusRing(p, QRectF(rect()).adjusted(inset, inset, -inset, -inset), 5);
-    }
-};
-
 QToolButton* iconButton(const QString& name, const QColor& color, int size, const QString& help, QWidget* parent,
                         bool footer = false)
 {
-    QToolButton* button = footer ? new FooterButton(parent) : new QToolButton(parent);
+    QToolButton* button = footer ? new FocusRingToolButton(parent) : new QToolButton(parent);
     button->setIcon(symbol(name, color, size));
     button->setIconSize(QSize(size, size));
     button->setFixedSize(22, 22);
@@ -181,7 +165,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
     auto* footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(14, 0, 14, 0);
     footerLayout->setSpacing(14);
-    auto* newNote = new FooterButton(footer);
+    auto* newNote = new FocusRingToolButton(footer);
     newNote->setText(QStringLiteral("New note"));
     newNote->setIcon(symbol(QStringLiteral("plus"), TarnwickTheme::textPrimary(), 12));
     newNote->setIconSize(QSize(12, 12));
