@@ -4,41 +4,22 @@
 Usage: note-access.py list | note-access.py do ACTION
 Prints the action names (one a line) of the first object offering "Close note" in the application
 "tarnwick"; exits 1 when there is none."""
+import os
 import sys
 
-import pyatspi
-
-
-def walk(node, depth=0):
-    if node is None or depth > 40:
-        return
-    yield node
-    for i in range(node.childCount):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:
-            continue
-        yield from walk(child, depth + 1)
-
-
-def application():
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        app = desktop.getChildAtIndex(i)
-        if app is not None and app.name.lower().startswith("tarnwick"):
-            yield app
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tarnwick_atspi import nodes  # noqa: E402
 
 
 def note_view():
-    for app in application():
-        for node in walk(app):
-            try:
-                action = node.queryAction()
-            except NotImplementedError:
-                continue
-            names = [action.getName(i) for i in range(action.nActions)]
-            if "Close note" in names:
-                return action, names
+    for node, _ in nodes():
+        try:
+            action = node.queryAction()
+        except NotImplementedError:
+            continue
+        names = [action.getName(i) for i in range(action.nActions)]
+        if "Close note" in names:
+            return action, names
     return None, []
 
 

@@ -28,10 +28,6 @@ has_state() { [[ "$(states "$1")" == *"_NET_WM_STATE_$2"* ]]; }
 lacks_state() { ! has_state "$1" "$2"; }
 # On every desktop: the sticky state, or (openbox has none) the desktop 0xFFFFFFFF.
 on_every_desktop() { has_state "$1" STICKY || xprop -id "$1" _NET_WM_DESKTOP 2>/dev/null | grep -q 4294967295; }
-press() {
-  xdotool key --clearmodifiers --delay 120 "$@"
-  sleep 0.3
-}
 focus_settings() {
   xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
   within 50 active_is "Tarnwick Settings" || fail "the settings window did not take the focus"
@@ -50,30 +46,6 @@ answer_card() {
   xdotool key --window "$card" --clearmodifiers "$1"
 }
 no_card_shown() { [ -z "$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null || true)" ]; }
-open_settings_from_tray() {
-  local icon=""
-  for _ in $(seq 1 200); do
-    icon=$(xdotool search --class tarnwick 2>/dev/null | head -n1 || true)
-    [ -n "$icon" ] && break
-    sleep 0.1
-  done
-  [ -n "$icon" ] || fail "no tray icon"
-  # The icon may be found before the tray has embedded it: click again until the menu shows.
-  local menu=""
-  for _ in 1 2 3 4 5; do
-    sleep 0.5
-    xdotool mousemove --window "$icon" 6 6 click 3
-    for _ in $(seq 1 30); do
-      menu=$(xdotool search --onlyvisible --name '^Tarnwick menu$' 2>/dev/null | head -n1 || true)
-      [ -n "$menu" ] && break 2
-      sleep 0.1
-    done
-  done
-  [ -n "$menu" ] || fail "the tray menu did not open"
-  press Down Down Return
-  wait_window "Tarnwick Settings"
-  settings_win=$window
-}
 note_count() { sql "select count(*) from Note"; }
 
 python3 - "$settings_file" <<'PY'

@@ -18,10 +18,6 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 settings_file=$XDG_CONFIG_HOME/tarnwick/settings.json
 reader() { timeout 30 /usr/bin/python3 "$here/small-screen.py" "$@"; }
-press() {
-  xdotool key --clearmodifiers --delay 120 "$@"
-  sleep 0.3
-}
 setting() {
   python3 -c 'import json,sys
 d = json.load(open(sys.argv[1])); v = d.get(sys.argv[2])
@@ -47,30 +43,6 @@ work_area() { xprop -root _NET_WORKAREA | sed 's/.*= //; s/,/ /g' | awk '{ print
 framed_on_work_area() {
   [ -n "$(xprop -id "$settings_win" _NET_FRAME_EXTENTS | sed -n 's/.*= //p')" ] && inside "$(frame_of "$settings_win")" "$(work_area)"
 }
-tray_menu() {
-  local icon="" menu=""
-  # The icon is the visible window of ours inside the tray (the top 24 px of the screen).
-  for _ in $(seq 1 200); do
-    for candidate in $(xdotool search --onlyvisible --class tarnwick 2>/dev/null || true); do
-      eval "$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null || echo Y=999)"
-      [ "$Y" -lt 24 ] && icon=$candidate && break
-    done
-    [ -n "$icon" ] && break
-    sleep 0.1
-  done
-  [ -n "$icon" ] || fail "no tray icon"
-  # The icon may be found before the tray has embedded it: click again until the menu shows.
-  for _ in 1 2 3 4 5; do
-    sleep 0.5
-    xdotool mousemove --window "$icon" 6 6 click 3
-    for _ in $(seq 1 30); do
-      menu=$(xdotool search --onlyvisible --name '^Tarnwick menu$' 2>/dev/null | head -n1 || true)
-      [ -n "$menu" ] && break 2
-      sleep 0.1
-    done
-  done
-  [ -n "$menu" ] || fail "the tray menu did not open"
-}
 
 read -r screen_w screen_h < <(xdotool getdisplaygeometry)
 [ "$screen_w" = 1024 ] && [ "$screen_h" = 600 ] || fail "the screen is ${screen_w}x$screen_h, not 1024x600"
@@ -84,10 +56,7 @@ PY
 
 echo "== 1. The settings window's frame lies on the 1024 x 600 work area; the Note tab's last control is in reach"
 launch "$tarnwick"
-tray_menu
-press Down Down Return
-wait_window "Tarnwick Settings"
-settings_win=$window
+open_settings_from_tray
 within 100 framed_on_work_area ||
   fail "the frame ($(frame_of "$settings_win")) is not on the work area ($(work_area))"
 within 50 active_is "Tarnwick Settings" || fail "the settings window is not active"

@@ -21,10 +21,6 @@ window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head 
 states() { xprop -id "$1" _NET_WM_STATE 2>/dev/null || true; }
 has_state() { [[ "$(states "$1")" == *"_NET_WM_STATE_$2"* ]]; }
 lacks_state() { ! has_state "$1" "$2"; }
-press() {
-  xdotool key --clearmodifiers --delay 120 "$@"
-  sleep 0.3
-}
 setting() {
   python3 -c 'import json,sys
 d = json.load(open(sys.argv[1])); v = d.get(sys.argv[2])
@@ -35,42 +31,13 @@ stack_place() {
   xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | while read -r id; do echo $((id)); done |
     grep -n "^$1\$" | cut -d: -f1
 }
-tray_menu() {
-  local icon="" menu=""
-  # The icon is the visible window of ours inside the tray (the top 24 px of the screen).
-  for _ in $(seq 1 200); do
-    for candidate in $(xdotool search --onlyvisible --class tarnwick 2>/dev/null || true); do
-      eval "$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null || echo Y=999)"
-      [ "$Y" -lt 24 ] && icon=$candidate && break
-    done
-    [ -n "$icon" ] && break
-    sleep 0.1
-  done
-  [ -n "$icon" ] || fail "no tray icon"
-  for _ in 1 2 3 4 5; do
-    sleep 0.5
-    xdotool mousemove --window "$icon" 6 6 click 3
-    for _ in $(seq 1 30); do
-      menu=$(xdotool search --onlyvisible --name '^Tarnwick menu$' 2>/dev/null | head -n1 || true)
-      [ -n "$menu" ] && break 2
-      sleep 0.1
-    done
-  done
-  [ -n "$menu" ] || fail "the tray menu did not open"
-}
-settings_from_tray() {
-  tray_menu
-  press Down Down Return
-  wait_window "Tarnwick Settings"
-  settings_win=$window
-}
 
 mkdir -p "$(dirname "$settings_file")"
 echo '{"onboarding.completed": {"type": "bool", "value": true}}' >"$settings_file"
 
 echo "== 1. Closed and reopened, the settings window keeps its X window and stays out of the taskbar"
 launch "$tarnwick"
-settings_from_tray
+open_settings_from_tray
 first=$settings_win
 within 50 active_is "Tarnwick Settings" || fail "the settings window is not active"
 has_state "$first" SKIP_TASKBAR || fail "first show in the taskbar: $(states "$first")"
@@ -79,7 +46,7 @@ allowed=$(xprop -id "$first" _NET_WM_ALLOWED_ACTIONS)
 [[ "$allowed" != *MAXIMIZE* && "$allowed" != *RESIZE* ]] || fail "the window manager may resize it: $allowed"
 press alt+F4
 within 50 test -z "$(window_named "Tarnwick Settings")" || fail "Alt+F4 left the settings window shown"
-settings_from_tray
+open_settings_from_tray
 [ "$settings_win" = "$first" ] || fail "the X window was remade ($first, now $settings_win)"
 within 30 has_state "$settings_win" SKIP_TASKBAR || fail "reopened in the taskbar: $(states "$settings_win")"
 has_state "$settings_win" SKIP_PAGER || fail "reopened in the pager: $(states "$settings_win")"
@@ -88,7 +55,7 @@ within 30 has_state "$settings_win" ABOVE || fail "reopened not above: $(states 
 echo "== 2. Minimised, it comes back from the tray menu"
 xdotool windowminimize --sync "$settings_win"
 within 50 has_state "$settings_win" HIDDEN || fail "the window did not minimise: $(states "$settings_win")"
-settings_from_tray
+open_settings_from_tray
 within 50 lacks_state "$settings_win" HIDDEN || fail "still minimised after Settings…: $(states "$settings_win")"
 within 50 active_is "Tarnwick Settings" || fail "the restored settings window is not active"
 

@@ -4,36 +4,13 @@
 Usage: shelf-keys.py listen SECONDS FILE   writes "ready", then one line per focus, selection or
                                            active-descendant event: "event|role|source name|descendant name"
        shelf-keys.py focused               prints "role|name" of every object whose state is focused"""
+import os
 import sys
 
 import pyatspi
 
-
-def walk(node, depth=0):
-    if node is None or depth > 40:
-        return
-    yield node
-    for i in range(node.childCount):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:
-            continue
-        yield from walk(child, depth + 1)
-
-
-def applications():
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        app = desktop.getChildAtIndex(i)
-        if app is not None and app.name.lower().startswith("tarnwick"):
-            yield app
-
-
-def name_of(node):
-    try:
-        return node.name if node is not None else ""
-    except Exception:
-        return ""
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tarnwick_atspi import focused, name_of  # noqa: E402
 
 
 def listen(seconds, path):
@@ -63,17 +40,15 @@ def listen(seconds, path):
     return 0
 
 
-def focused():
-    for app in applications():
-        for node in walk(app):
-            try:
-                if node.getState().contains(pyatspi.STATE_FOCUSED):
-                    print("%s|%s" % (node.getRoleName(), node.name))
-            except Exception:
-                continue
+def print_focused():
+    for node in focused():
+        try:
+            print("%s|%s" % (node.getRoleName(), node.name))
+        except Exception:
+            continue
     return 0
 
 
 if sys.argv[1] == "listen":
     sys.exit(listen(float(sys.argv[2]), sys.argv[3]))
-sys.exit(focused())
+sys.exit(print_focused())

@@ -91,6 +91,46 @@ wait_window() {
   fail "no window named \"$1\" (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 }
 
+# Presses the keys named on the line, a little apart, and gives the application a moment to act.
+press() {
+  xdotool key --clearmodifiers --delay 120 "$@"
+  sleep 0.3
+}
+
+# Opens the tray icon's menu with a right-click; fails when there is no icon or no menu.
+tray_menu() {
+  local icon="" menu=""
+  # The icon is the visible window of ours inside the tray (the top 24 px of the screen).
+  for _ in $(seq 1 200); do
+    for candidate in $(xdotool search --onlyvisible --class tarnwick 2>/dev/null || true); do
+      eval "$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null || echo Y=999)"
+      [ "$Y" -lt 24 ] && icon=$candidate && break
+    done
+    [ -n "$icon" ] && break
+    sleep 0.1
+  done
+  [ -n "$icon" ] || fail "no tray icon"
+  # The icon may be found before the tray has embedded it: click again until the menu shows.
+  for _ in 1 2 3 4 5; do
+    sleep 0.5
+    xdotool mousemove --window "$icon" 6 6 click 3
+    for _ in $(seq 1 30); do
+      menu=$(xdotool search --onlyvisible --name '^Tarnwick menu$' 2>/dev/null | head -n1 || true)
+      [ -n "$menu" ] && break 2
+      sleep 0.1
+    done
+  done
+  [ -n "$menu" ] || fail "the tray menu did not open"
+}
+
+# Opens the settings from the tray menu; the window is in $settings_win.
+open_settings_from_tray() {
+  tray_menu
+  press Down Down Return
+  wait_window "Tarnwick Settings"
+  settings_win=$window
+}
+
 active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
 has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ]; }
 

@@ -1,0 +1,82 @@
+"""The accessible tree of the running "tarnwick", as a screen reader walks it (shared by the scripts
+that drive the application over the accessibility bus)."""
+import pyatspi
+
+
+def walk(node, depth=0):
+    """Yields (node, depth) for `node` and everything below it; objects that vanish are skipped."""
+    if node is None or depth > 40:
+        return
+    yield node, depth
+    try:
+        count = node.childCount
+    except Exception:
+        return
+    for i in range(count):
+        try:
+            child = node.getChildAtIndex(i)
+        except Exception:
+            continue
+        yield from walk(child, depth + 1)
+
+
+def applications():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and name_of(app).lower().startswith("tarnwick"):
+            yield app
+
+
+def nodes():
+    for app in applications():
+        yield from walk(app)
+
+
+def name_of(node):
+    try:
+        return node.name if node is not None else ""
+    except Exception:
+        return ""
+
+
+def named(name, within=None):
+    """The first object named `name` (under an object whose name contains `within`), or None."""
+    for node, _ in nodes():
+        try:
+            if node.name != name:
+                continue
+            parent = node.parent
+            while within is not None and parent is not None and within not in (parent.name or ""):
+                parent = parent.parent
+            if within is None or parent is not None:
+                return node
+        except Exception:
+            continue
+    return None
+
+
+def focused():
+    """Every object whose state is focused, deepest last."""
+    found = []
+    for node, depth in nodes():
+        try:
+            if node.getState().contains(pyatspi.STATE_FOCUSED):
+                found.append((depth, node))
+        except Exception:
+            continue
+    return [node for _, node in sorted(found, key=lambda pair: pair[0])]
+
+
+def extents(node):
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return f"{box.x} {box.y} {box.width} {box.height}"
+
+
+def action_named(node, name):
+    """Performs the action of `node` called `name` (any case); False when it has none."""
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i).lower() == name.lower():
+            return bool(action.doAction(i))
+    return False
