@@ -219,6 +219,9 @@ void RichNSTextView::syncFromModel()
     cursor.setPosition(int(m_storage.toDocument(sel.end())), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
     m_syncing = false;
+    // One it cannot bring (a text more than twice what can be shown) leaves a caret where the view
+    // shows one, so nothing typed replaces or joins text out of sight.
+    if (m_storage.isHidden(sel.location)) syncToModel();
 }
 
 void RichNSTextView::syncToModel()

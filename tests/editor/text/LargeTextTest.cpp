@@ -204,6 +204,14 @@ TEST_F(LargeTextTest, WhatIsTypedInATextTooTallToShowWholeIsShownBesideWhatItIsS
         EXPECT_LE(view.document()->blockCount(), lines);
         EXPECT_EQ(storage.toText(view.textCursor().selectionStart()), at);
     }
+    // Far beyond what a document this short could take in: the match is not shown, and the caret
+    // stays where the view shows it rather than on text out of sight.
+    storage.setMaxShownHeight(20000);
+    controller.load(runs, QStringLiteral("Long"), 0);
+    fill();
+    ASSERT_TRUE(storage.isHeldBack());
+    controller.textView().setSelection({typedAt, 2});
+    EXPECT_EQ(controller.textView().selection(), (TextRange{storage.pendingFrom(), 0}));
 
     // The end key while a long note fills, then typing: stored at the true end and shown there, after
     // the true last line, while it fills and once it is held back.
