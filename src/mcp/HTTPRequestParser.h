@@ -40,6 +40,8 @@ public:
     // The head (request line and headers) has been read.
     bool headComplete() const { return m_bodyStart >= 0 || m_state != State::NeedMore; }
     const HTTPRequest& request() const { return m_request; }
+    // Hands the request over, leaving request() empty.
+    HTTPRequest takeRequest() { return std::move(m_request); }
 
 private:
     enum class Framing { UntilHead, Length, Chunked };

@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -41,6 +43,11 @@ constexpr qint64 kSilentGraceMs = 50;
 // A queued connection whose bytes so far are not a whole request is looked at again after this long,
 // not on every turn of the loop: its unread bytes would wake the poll at once.
 constexpr qint64 kQueuedRecheckMs = 100;
+// A body this large keeps the JSON reader busy long enough (milliseconds at megabytes) to hold up
+// the small requests of every other connection, so it is screened on a thread of its own.
+constexpr qsizetype kScreenAsideBytes = 64 * 1024;
+// Threads that screen large requests, started when the first one comes.
+constexpr int kScreenThreads = 2;
 
 // The peer's port, to follow one connection through the trace.
 int peerPort(int fd)
@@ -67,12 +74,13 @@ public:
     using StateSink = std::function<void(quint64 generation, bool ready, quint16 port)>;
 
     struct Command {
-        enum Kind { Bind, Unbind, Reply, Drop, Quit } kind;
+        enum Kind { Bind, Unbind, Reply, Drop, Screened, Quit } kind;
         quint64 generation = 0;
         quint16 port = 0;
         quint64 connection = 0;
         QByteArray bytes;
         qsizetype sent = 0;  // Reply: how much of bytes the answering thread has sent already
+        std::variant<QByteArray, MCPListener::Later> triage = {};  // Screened: what the screen made of it
     };
 
     MCPSocketLoop(MCPListener::Limits limits, MCPListener::Screen screen, RequestSink onRequest, StateSink onState)
@@ -89,6 +97,15 @@ public:
     {
         post({Command::Quit});
         if (m_thread.joinable()) m_thread.join();
+        // Requests not yet screened are dropped; one being screened is finished, and its answer
+        // goes to a loop that no longer reads commands.
+        {
+            std::lock_guard<std::mutex> lock(m_screenMutex);
+            m_screenStop = true;
+            m_screenJobs.clear();
+        }
+        m_screenReady.notify_all();
+        for (std::thread& t : m_screenThreads) t.join();
         if (m_wakeFd >= 0) ::close(m_wakeFd);
     }
 
@@ -103,7 +120,7 @@ public:
     }
 
 private:
-    enum class Phase { Waiting, Reading, Answering, Writing, Draining };
+    enum class Phase { Waiting, Reading, Screening, Answering, Writing, Draining };
 
     struct Connection {
         int fd = -1;
@@ -174,8 +191,9 @@ private:
                         events = POLLIN;
                         consider(c.finalDeadline);
                         break;
+                    case Phase::Screening:
                     case Phase::Answering:
-                        // The main thread has the request; the peer waits for the answer.
+                        // Another thread has the request; the peer waits for the answer.
                         continue;
                 }
                 fds.push_back({c.fd, events, 0});
@@ -414,6 +432,13 @@ private:
                     }
                     break;
                 }
+                case Command::Screened: {
+                    // A connection closed meanwhile has no use for it.
+                    auto it = m_connections.find(cmd.connection);
+                    if (it == m_connections.end() || it->second.closed || it->second.phase != Phase::Screening) break;
+                    answer(it->first, it->second, std::move(cmd.triage), now);
+                    break;
+                }
                 case Command::Drop: {
                     auto it = m_connections.find(cmd.connection);
                     if (it != m_connections.end() && it->second.phase == Phase::Answering) close(it->second);
@@ -553,18 +578,12 @@ private:
                         return;
                     case HTTPRequestParser::State::Complete: {
                         MCP_TRACE("mcp %lld :%d complete after %lld ms", now, c.port, now - c.acceptedAt);
-                        auto triage = m_screen(c.parser.request());
-                        if (auto* answer = std::get_if<QByteArray>(&triage)) {
-                            c.out = std::move(*answer);
-                            c.sent = 0;
-                            c.phase = Phase::Writing;
-                            writeSome(c, now);
+                        if (c.parser.request().body.size() >= kScreenAsideBytes) {
+                            c.phase = Phase::Screening;
+                            screenAside(id, c.parser.takeRequest());
                             return;
                         }
-                        c.phase = Phase::Answering;
-                        m_onRequest(id, std::move(std::get<MCPListener::Later>(triage)),
-                                    ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
-                        return;
+                        return answer(id, c, m_screen(c.parser.request()), now);
                     }
                     case HTTPRequestParser::State::BadRequest:
                         return answerAndClose(c, 400, QStringLiteral("Bad Request"));
@@ -596,8 +615,58 @@ private:
                 if (n <= 0) close(c);
                 return;
             }
+            case Phase::Screening:
             case Phase::Answering:
                 return;
+        }
+    }
+
+    // The screen's verdict on a complete request: its answer is sent, or the request goes to the
+    // listener's thread.
+    void answer(quint64 id, Connection& c, std::variant<QByteArray, MCPListener::Later> triage, qint64 now)
+    {
+        if (auto* bytes = std::get_if<QByteArray>(&triage)) {
+            c.out = std::move(*bytes);
+            c.sent = 0;
+            c.phase = Phase::Writing;
+            c.idleDeadline = now + m_limits.idleTimeoutMs;
+            writeSome(c, now);
+            return;
+        }
+        c.phase = Phase::Answering;
+        m_onRequest(id, std::move(std::get<MCPListener::Later>(triage)), ::fcntl(c.fd, F_DUPFD_CLOEXEC, 0));
+    }
+
+    // Hands a request to the screening threads; its verdict comes back as a command.
+    void screenAside(quint64 id, HTTPRequest request)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_screenMutex);
+            m_screenJobs.push_back({id, std::move(request)});
+            // Only this thread starts them, and only the destructor joins them, after this thread ended.
+            while (m_screenThreads.size() < size_t(kScreenThreads))
+                m_screenThreads.emplace_back([this] { screenJobs(); });
+        }
+        m_screenReady.notify_one();
+    }
+
+    // A screening thread. The screen is safe to call from several threads at once; what it makes of
+    // a request is posted to the socket thread like any other command.
+    void screenJobs()
+    {
+        for (;;) {
+            ScreenJob job;
+            {
+                std::unique_lock<std::mutex> lock(m_screenMutex);
+                m_screenReady.wait(lock, [this] { return m_screenStop || !m_screenJobs.empty(); });
+                if (m_screenStop) return;
+                job = std::move(m_screenJobs.front());
+                m_screenJobs.pop_front();
+            }
+            Command verdict{Command::Screened, 0, 0, job.connection};
+            verdict.triage = m_screen(job.request);
+            job.request = {};
+            post(std::move(verdict));
         }
     }
 
@@ -688,6 +757,15 @@ private:
     std::vector<TurnedAway> m_turnedAway;
     std::mutex m_mutex;
     std::vector<Command> m_commands;
+    struct ScreenJob {
+        quint64 connection = 0;
+        HTTPRequest request;
+    };
+    std::mutex m_screenMutex;
+    std::condition_variable m_screenReady;
+    std::deque<ScreenJob> m_screenJobs;
+    bool m_screenStop = false;
+    std::vector<std::thread> m_screenThreads;
     std::thread m_thread;
 };
 

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <condition_variable>
 #include <future>
 #include <thread>
 
@@ -498,6 +499,71 @@ TEST(MCPListener, AScreenAnswersOnTheSocketThreadAndLeavesTheRestForLater)
                     .endsWith("\r\n\r\nlater:later"));
     EXPECT_EQ(answeredOn, std::this_thread::get_id());
     EXPECT_EQ(screened, 2);
+}
+
+// Large bodies are screened aside: a small request is answered while they are, their verdicts (an
+// answer or work for the main thread) still reach their connections, and a listener that goes while
+// some are screened or waiting to be screened closes their connections and nothing more.
+TEST(MCPListener, LargeBodiesAreScreenedWithoutHoldingUpOthers)
+{
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    std::atomic_int large = 0;
+    auto release = [&] {
+        std::lock_guard lock(mutex);
+        open = true;
+        opened.notify_all();
+    };
+    auto screen = [&](const HTTPRequest& r) -> std::variant<QByteArray, MCPListener::Later> {
+        if (r.body.size() < 1000) return rawResponse(200, "OK", "small", std::nullopt, {});
+        ++large;
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [&] { return open; });
+        const QByteArray size = QByteArray::number(r.body.size());
+        if (!r.body.startsWith("later")) return rawResponse(200, "OK", "large:" + size, std::nullopt, {});
+        return MCPListener::Later(
+            [size](MCPListener::Reply reply) { reply(rawResponse(200, "OK", "later:" + size, std::nullopt, {})); });
+    };
+    auto big = [](const QByteArray& lead) {
+        const QByteArray body = lead + QByteArray(100 * 1024, 'x');
+        return QList<QByteArray>{"POST /mcp HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) +
+                                 "\r\n\r\n" + body};
+    };
+    auto listener = std::make_unique<MCPListener>(MCPListener::Screen(screen), MCPListener::Limits{});
+    std::optional<quint16> port;
+    listener->start(freePortRun(1), [&](bool ready, quint16 p) { port = ready ? std::optional(p) : std::nullopt; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port.has_value(); }, 10000));
+
+    auto now = exchange(*port, big("now"));
+    auto later = exchange(*port, big("later"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return large == 2; }, 10000));
+    auto small = exchange(*port, {kPost});
+    ASSERT_EQ(small.wait_for(10s), std::future_status::ready) << "a small request waited behind large ones";
+    EXPECT_TRUE(small.get().endsWith("\r\n\r\nsmall"));
+    release();
+    EXPECT_TRUE(await(std::move(now)).endsWith("\r\n\r\nlarge:102403"));
+    EXPECT_TRUE(await(std::move(later)).endsWith("\r\n\r\nlater:102405"));
+
+    // Two being screened and one waiting for a screening thread when the listener goes.
+    {
+        std::lock_guard lock(mutex);
+        open = false;
+    }
+    large = 0;
+    std::vector<std::future<QByteArray>> dropped;
+    for (int i = 0; i < 3; ++i) dropped.push_back(exchange(*port, big("now")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return large == 2; }, 10000));
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(200ms);
+        release();
+    });
+    listener.reset();
+    releaser.join();
+    for (auto& f : dropped) {
+        const QByteArray answer = await(std::move(f));
+        EXPECT_TRUE(answer.isEmpty() || answer.endsWith("\r\n\r\nlarge:102403")) << answer.left(200).constData();
+    }
 }
 
 // Through the service: a ping on a live session is answered while the main thread is busy, a tool
