@@ -23,7 +23,7 @@ struct ReplyDescriptor {
 // The loopback HTTP listener of the local endpoint. Sockets live on a thread of their own; each
 // complete request is handed to the thread that made the listener (the main thread) to be answered,
 // and the answer goes back to its connection, which is closed after it. One request per connection.
-// A screen, when given, sees each request on the socket thread first and may answer it there.
+// A screen, when given, sees each request first (off the listener's thread) and may answer it there.
 class MCPListener : public QObject {
     Q_OBJECT
 public:
@@ -32,8 +32,9 @@ public:
     using Reply = std::function<void(const QByteArray& response)>;
     using Handler = std::function<void(const HTTPRequest& request, Reply reply)>;
     using StateCallback = std::function<void(bool ready, quint16 port)>;
-    // Runs on the socket thread for each complete request, so it may only touch what is safe there.
-    // It returns the answer, sent at once from that thread, or the work that answers the request on
+    // Runs for each complete request on the socket thread, or for a large one on a screening thread,
+    // so it may be called from several threads at once and may only touch what is safe there.
+    // It returns the answer, sent at once from the socket thread, or the work that answers the request on
     // the listener's own thread, which then runs as a handler would. Handing a request over costs a
     // thread switch; an answer that needs nothing of the main thread need not pay it.
     using Later = std::function<void(Reply reply)>;
