@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "design/ButtonRowKeys.h"
 #include "design/FocusRingToolButton.h"
 #include "design/Symbols.h"
 #include "design/TarnwickStyle.h"
@@ -953,44 +954,23 @@ bool NoteView::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress || !button || !headButtons().contains(button))
         return DeckCard::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-    const QList<QToolButton*> buttons = reachableHeadButtons();
-    const qsizetype at = buttons.indexOf(button);
-    auto step = [&](int delta) {
-        if (buttons.isEmpty()) return;
-        const qsizetype next = ((at < 0 ? 0 : at + delta) % buttons.size() + buttons.size()) % buttons.size();
-        buttons[next]->setFocus(delta < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
-    };
-    switch (key->key()) {
-        case Qt::Key_Escape:
-            if (mods != Qt::NoModifier) return false;
-            leaveHeadRow();
-            return true;
-        case Qt::Key_Tab:
-            if (mods == Qt::ShiftModifier)
-                step(-1);
-            else if (mods == Qt::NoModifier)
-                step(+1);
-            else
-                return false;
-            return true;
-        case Qt::Key_Backtab:
-            step(-1);
-            return true;
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-            if (mods != Qt::NoModifier) return false;
-            step(key->key() == Qt::Key_Left ? -1 : +1);
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Space:
-            if (mods != Qt::NoModifier) return false;
-            button->click();
-            return true;
-        default:
-            return false;
+    if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        leaveHeadRow();
+        return true;
     }
+    const ButtonRowKeys::Step step = ButtonRowKeys::step(*key);
+    if (step == ButtonRowKeys::Step::none) return false;
+    if (step == ButtonRowKeys::Step::press) {
+        button->click();
+        return true;
+    }
+    const QList<QToolButton*> buttons = reachableHeadButtons();
+    if (buttons.isEmpty()) return true;
+    const bool back = step == ButtonRowKeys::Step::back;
+    const qsizetype at = buttons.indexOf(button);
+    const qsizetype next = ((at < 0 ? 0 : at + (back ? -1 : 1)) % buttons.size() + buttons.size()) % buttons.size();
+    buttons[next]->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    return true;
 }
 
 bool NoteView::event(QEvent* event)

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "design/ButtonRowKeys.h"
 #include "design/FocusRingToolButton.h"
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
@@ -353,35 +354,27 @@ bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
 bool ShelfPanel::handleFooterKey(QToolButton* button, QKeyEvent* key)
 {
     if (m_detached) return false;
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     const qsizetype at = m_footer.indexOf(button);
-    switch (key->key()) {
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab: {
-            if (mods & ~Qt::ShiftModifier) return false;
-            // Round the footer and back to the field, never into the lists (they have no focus).
-            const bool back = key->key() == Qt::Key_Backtab || mods == Qt::ShiftModifier;
+    const ButtonRowKeys::Step step = ButtonRowKeys::step(*key);
+    switch (step) {
+        case ButtonRowKeys::Step::back:
+        case ButtonRowKeys::Step::forward: {
+            const bool back = step == ButtonRowKeys::Step::back;
+            const Qt::FocusReason reason = back ? Qt::BacktabFocusReason : Qt::TabFocusReason;
             const qsizetype next = at + (back ? -1 : 1);
-            if (next < 0 || next >= m_footer.size())
-                m_field->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right;
+            if (arrow)  // the arrows stop at the ends
+                m_footer[std::clamp<qsizetype>(next, 0, m_footer.size() - 1)]->setFocus(Qt::OtherFocusReason);
+            else if (next < 0 || next >= m_footer.size())  // Tab goes round the footer and the field
+                m_field->setFocus(reason);
             else
-                m_footer[next]->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+                m_footer[next]->setFocus(reason);
             return true;
         }
-        case Qt::Key_Left:
-        case Qt::Key_Right: {
-            if (mods != Qt::NoModifier) return false;
-            const qsizetype next =
-                std::clamp<qsizetype>(at + (key->key() == Qt::Key_Left ? -1 : 1), 0, m_footer.size() - 1);
-            m_footer[next]->setFocus(Qt::OtherFocusReason);
-            return true;
-        }
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (mods != Qt::NoModifier) return false;
+        case ButtonRowKeys::Step::press:
             button->click();
             return true;
-        default:
+        case ButtonRowKeys::Step::none:
             break;
     }
     // The shelf's own commands that make sense away from the field: settings, Escape, Ctrl+W.
@@ -395,15 +388,19 @@ bool ShelfPanel::handleFooterKey(QToolButton* button, QKeyEvent* key)
     }
 }
 
-void ShelfPanel::stepAction(int delta, bool wrap)
+QList<ShelfRowActions::Command> ShelfPanel::openChips() const
 {
-    ShelfSearchState& state = m_controller.searchState();
     ShelfListView* view = currentView();
     auto* model = static_cast<ShelfListModel*>(view->model());
     const int item = model->actionsItem();
-    if (item < 0) return;
-    const auto count = int(view->rowDelegate()->chipCommands(model->index(item)).size());
+    return item < 0 ? QList<ShelfRowActions::Command>{} : view->rowDelegate()->chipCommands(model->index(item));
+}
+
+void ShelfPanel::stepAction(int delta, bool wrap)
+{
+    const auto count = int(openChips().size());
     if (count == 0) return;
+    ShelfSearchState& state = m_controller.searchState();
     int next = state.actionIndex() + delta;
     next = wrap ? (next % count + count) % count : std::clamp(next, 0, count - 1);
     state.setActionIndex(next);
@@ -411,11 +408,7 @@ void ShelfPanel::stepAction(int delta, bool wrap)
 
 void ShelfPanel::pressAction()
 {
-    ShelfListView* view = currentView();
-    auto* model = static_cast<ShelfListModel*>(view->model());
-    const int item = model->actionsItem();
-    if (item < 0) return;
-    const auto chips = view->rowDelegate()->chipCommands(model->index(item));
+    const auto chips = openChips();
     const int at = m_controller.searchState().actionIndex();
     if (at >= 0 && at < chips.size()) chips[at].run();
 }

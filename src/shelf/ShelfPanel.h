@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "design/KeyablePanel.h"
+#include "shelf/ShelfRowActions.h"
 
 class QLabel;
 class QLineEdit;
@@ -58,6 +59,8 @@ private:
     ShelfListView* currentView() const;
     bool handleFooterKey(QToolButton* button, QKeyEvent* key);
     // Moves the actions row's keyboard chip by `delta`, wrapping when `wrap`; or presses it (delta 0).
+    // The commands of the open actions row's chips (none while it is closed).
+    QList<ShelfRowActions::Command> openChips() const;
     void stepAction(int delta, bool wrap);
     void pressAction();
     // Tells assistive tools which row, chip or lens the keyboard is on now.
