@@ -40,8 +40,11 @@ screen_size=${TARNWICK_SESSION_SCREEN:-1280x800}
 [[ "$screen_size" =~ ^[0-9]+x[0-9]+$ ]] || { echo "desktop-session: TARNWICK_SESSION_SCREEN is not WIDTHxHEIGHT" >&2; exit 2; }
 Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp 3>"$displayfile" 2>"$TARNWICK_SESSION_SCRATCH/xvfb.log" &
 pids+=($!)
-for _ in $(seq 1 100); do
-  [ -s "$displayfile" ] && break
+# The bounds of these start-up waits only catch a hang: on a loaded machine (a CI run on two busy cores)
+# the X server and the daemons can take many seconds to come up, and each wait ends as soon as they do.
+startup_bound=${TARNWICK_SESSION_STARTUP_SECONDS:-90}
+deadline=$((SECONDS + startup_bound))
+while [ ! -s "$displayfile" ] && [ $SECONDS -lt $deadline ]; do
   sleep 0.05
 done
 if [ ! -s "$displayfile" ]; then
@@ -52,20 +55,35 @@ fi
 export DISPLAY=":$(head -n1 "$displayfile")"
 export QT_QPA_PLATFORM=xcb
 
-openbox --sm-disable >"$TARNWICK_SESSION_SCRATCH/openbox.log" 2>&1 &
-pids+=($!)
-dunst >"$TARNWICK_SESSION_SCRATCH/dunst.log" 2>&1 &
-pids+=($!)
-# A system tray (XEmbed) at the top right, where a panel's tray usually sits.
-trayer --edge top --align right --height 24 >"$TARNWICK_SESSION_SCRATCH/trayer.log" 2>&1 &
-pids+=($!)
+# The window manager, the notification daemon and the tray, each started again should it exit while the
+# session comes up (under load a daemon can lose a race with the X server or the bus and give up).
+declare -A daemon_pid=()
+start_daemon() {
+  case "$1" in
+    openbox) openbox --sm-disable >>"$TARNWICK_SESSION_SCRATCH/openbox.log" 2>&1 & ;;
+    dunst) dunst >>"$TARNWICK_SESSION_SCRATCH/dunst.log" 2>&1 & ;;
+    # A system tray (XEmbed) at the top right, where a panel's tray usually sits.
+    trayer) trayer --edge top --align right --height 24 >>"$TARNWICK_SESSION_SCRATCH/trayer.log" 2>&1 & ;;
+  esac
+  daemon_pid[$1]=$!
+  pids+=($!)
+}
+for daemon in openbox dunst trayer; do start_daemon "$daemon"; done
+restart_exited_daemons() {
+  for daemon in openbox dunst trayer; do
+    kill -0 "${daemon_pid[$daemon]}" 2>/dev/null || start_daemon "$daemon"
+  done
+}
 
 # Services the bus starts on demand (the keyring's prompter, for one) must find the X server too.
 dbus-update-activation-environment DISPLAY XDG_RUNTIME_DIR >/dev/null 2>&1 || true
 
 # An unlocked login keyring, made before anything asks for a secret. The daemon only creates and
 # unlocks it when given a non-empty password on standard input; the keyring is thrown away afterwards.
-printf 'tarnwick-session' | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1 || true
+unlock_keyring() {
+  printf 'tarnwick-session' | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1 || true
+}
+unlock_keyring
 
 has_owner() {
   dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
@@ -73,19 +91,31 @@ has_owner() {
 }
 
 # Wait until the window manager manages the screen and the daemons are on the bus.
-ready=0
-for _ in $(seq 1 200); do
-  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
-     xdotool search --class trayer >/dev/null 2>&1 &&
-     has_owner org.freedesktop.Notifications && has_owner org.freedesktop.secrets; then
-    ready=1
-    break
+missing_parts() {
+  local missing=()
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || missing+=("window manager")
+  xdotool search --class trayer >/dev/null 2>&1 || missing+=("tray")
+  has_owner org.freedesktop.Notifications || missing+=("notification daemon")
+  has_owner org.freedesktop.secrets || missing+=("keyring")
+  echo "${missing[*]}"
+}
+deadline=$((SECONDS + startup_bound))
+missing=$(missing_parts)
+keyring_retry=$((SECONDS + 15))
+while [ -n "$missing" ] && [ $SECONDS -lt $deadline ]; do
+  sleep 0.1
+  restart_exited_daemons
+  # A keyring daemon that did not reach the bus is asked once more.
+  if [[ "$missing" == *keyring* ]] && [ $SECONDS -ge $keyring_retry ]; then
+    unlock_keyring
+    keyring_retry=$((SECONDS + 15))
   fi
-  sleep 0.05
+  missing=$(missing_parts)
 done
-if [ "$ready" -ne 1 ]; then
-  echo "desktop-session: the window manager, notification daemon or keyring did not come up" >&2
-  cat "$TARNWICK_SESSION_SCRATCH/openbox.log" "$TARNWICK_SESSION_SCRATCH/dunst.log" >&2 || true
+if [ -n "$missing" ]; then
+  echo "desktop-session: not up after ${startup_bound} s: $missing" >&2
+  cat "$TARNWICK_SESSION_SCRATCH/openbox.log" "$TARNWICK_SESSION_SCRATCH/dunst.log" \
+    "$TARNWICK_SESSION_SCRATCH/trayer.log" >&2 || true
   exit 1
 fi
 

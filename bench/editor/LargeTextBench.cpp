@@ -2,8 +2,8 @@
 // (1,000 and 10,000 paragraphs of 100 characters) below the title of a note, until the paste returned
 // and the editor painted: the 1 MB paste should cost at most 5x the 100 KB one, and 1 s at most; the whole
 // work, later slices included, should grow linearly. A 12 MB paste: its return and the longest turn of the
-// event loop while the rest enters the editor. Opening a note of 1 MB in 10,000 paragraphs, first paint
-// included, at most 3x decoding its envelope into a bare QTextDocument with setPlainText.
+// event loop, the paste's own turn included, until the rest has entered the editor. Opening a note of 1 MB in 10,000
+// paragraphs, first paint included, at most 3x decoding its envelope into a bare QTextDocument with setPlainText.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -239,24 +239,33 @@ struct DocumentHolds {
         return count - 1 >= length || still > 200;
     }
 };
-// 12 MB: the paste returns after its first slice; the longest turn of the event loop until the document
-// holds it all is what hot keys, D-Bus and painting wait for at most.
+// 12 MB: the paste returns after its first slice; the longest turn of the event loop from the paste's own
+// turn until the document holds it all is what hot keys, D-Bus and painting wait for at most.
 void BM_PasteHugeText(benchmark::State& state)
 {
     Fixture& f = fixture();
     QMimeData data;
     data.setText(paragraphs(120'000, QLatin1Char('h')));
-    double longest = 0;
+    double longest = 0, longestCpu = 0;
     for (auto _ : state) {
         state.PauseTiming();
         RichNSTextView* view = freshNote(f);
         state.ResumeTiming();
-        view->pasteMimeData(&data);
-        state.PauseTiming();
-        waitUntilFilled(view, data.text().size(), &longest);
-        state.ResumeTiming();
+        TurnProbe probe;
+        probe.start();
+        // The paste runs in a turn of its own, as a key press's does, so that turn is measured with the rest.
+        bool pasted = false;
+        QTimer::singleShot(0, [&] {
+            view->pasteMimeData(&data);
+            pasted = true;
+        });
+        DocumentHolds holds{f.empty->title().size() + 1 + data.text().size()};
+        probe.runUntil([&] { return pasted && holds(view); });
+        longest = std::max(longest, probe.longest());
+        longestCpu = std::max(longestCpu, probe.longestCpu());
     }
     state.counters["longest_turn_ms"] = longest;
+    state.counters["longest_turn_cpu_ms"] = longestCpu;
 }
 BENCHMARK(BM_PasteHugeText)->Unit(benchmark::kMillisecond)->Iterations(2);
 
