@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <functional>
 #include <memory>
 
 #include "platform/Settings.h"
+#include "shelf/ShelfKeys.h"
 #include "shelf/ShelfSearchState.h"
 
 namespace {
@@ -135,6 +137,104 @@ TEST_F(ShelfSearchStateTest, CommitAndToggleActionsSelectTheFirstRowFirst)
     state->toggleActions();
     EXPECT_EQ(state->selectedRow(), b);
     EXPECT_TRUE(state->showActions());
+}
+
+// The keys that walk and press the actions row's chips go to them only while the selected row really
+// shows that row; with the flag set anywhere else (a bin row, an empty list, a selection of the other
+// surface or one that has left the list) every key keeps its usual meaning. Escape is the same either
+// way: it closes the row first.
+TEST(ShelfKeyRoutingTest, ChipsTakeTheKeysOnlyUnderAShownActionsRow)
+{
+    using Command = ShelfKeys::Command;
+    const ShelfRow bin1 = ShelfRow::binNote(QUuid::createUuid()), bin2 = ShelfRow::binNote(QUuid::createUuid());
+    const struct {
+        const char* name;
+        std::function<void(ShelfSearchState&)> arrange;
+        bool chips;
+    } situations[] = {
+        {"note row",
+         [](ShelfSearchState& s) {
+             s.setBrowseRows({a, b});
+             s.toggleActions();
+         },
+         true},
+        {"capture row",
+         [](ShelfSearchState& s) {
+             s.setBrowseRows({a, b});
+             s.setSelectedRow(b);
+             s.toggleActions();
+         },
+         true},
+        {"search surface",
+         [](ShelfSearchState& s) {
+             s.setQuery("x");
+             s.setSearchRows({b, c});
+             s.toggleActions();
+         },
+         true},
+        {"bin row",
+         [bin1, bin2](ShelfSearchState& s) {
+             s.setLens(Lens::bin);
+             s.setBrowseRows({bin1, bin2});
+             s.toggleActions();
+         },
+         false},
+        {"empty lens",
+         [](ShelfSearchState& s) {
+             s.setLens(Lens::captures);
+             s.toggleActions();
+         },
+         false},
+        {"no search results",
+         [](ShelfSearchState& s) {
+             s.setBrowseRows({a});
+             s.setQuery("zz");
+             s.toggleActions();
+         },
+         false},
+        {"selection on the other surface",
+         [](ShelfSearchState& s) {
+             s.setBrowseRows({a});
+             s.setSelectedRow(a);
+             s.setSearchRows({a});
+             s.setSurface(Surface::search);
+             s.setShowActions(true);
+         },
+         false},
+        {"selection gone from the rows",
+         [](ShelfSearchState& s) {
+             s.setBrowseRows({a, c});
+             s.toggleActions();
+             s.setBrowseRows({c});
+         },
+         false},
+    };
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        Command onChips, otherwise;
+    } keys[] = {
+        {Qt::Key_Return, Qt::NoModifier, Command::pressAction, Command::commit},
+        {Qt::Key_Enter, Qt::KeypadModifier, Command::pressAction, Command::commit},
+        {Qt::Key_Space, Qt::NoModifier, Command::pressAction, Command::none},
+        {Qt::Key_Tab, Qt::NoModifier, Command::nextAction, Command::flipLens},
+        {Qt::Key_Backtab, Qt::ShiftModifier, Command::previousAction, Command::toFooter},
+        {Qt::Key_Right, Qt::NoModifier, Command::nextAction, Command::none},
+        {Qt::Key_Left, Qt::NoModifier, Command::previousAction, Command::none},
+        {Qt::Key_A, Qt::NoModifier, Command::none, Command::none},
+        {Qt::Key_Escape, Qt::NoModifier, Command::escape, Command::escape},
+    };
+    for (const auto& situation : situations) {
+        Settings settings{std::make_unique<MemorySettingsBackend>()};
+        ShelfSearchState state(settings);
+        situation.arrange(state);
+        EXPECT_TRUE(state.showActions()) << situation.name;
+        EXPECT_EQ(state.actionsRowShown(), situation.chips) << situation.name;
+        for (const auto& k : keys)
+            EXPECT_EQ(ShelfKeys::route(k.key, k.mods, state.actionsRowShown()),
+                      situation.chips ? k.onChips : k.otherwise)
+                << situation.name << ", key " << k.key;
+    }
 }
 
 }  // namespace
