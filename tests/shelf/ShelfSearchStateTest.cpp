@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <functional>
 #include <memory>
 
 #include "platform/Settings.h"
@@ -146,68 +145,24 @@ TEST_F(ShelfSearchStateTest, CommitAndToggleActionsSelectTheFirstRowFirst)
 TEST(ShelfKeyRoutingTest, ChipsTakeTheKeysOnlyUnderAShownActionsRow)
 {
     using Command = ShelfKeys::Command;
-    const ShelfRow bin1 = ShelfRow::binNote(QUuid::createUuid()), bin2 = ShelfRow::binNote(QUuid::createUuid());
+    const ShelfRow bin = ShelfRow::binNote(QUuid::createUuid());
+    const std::optional<ShelfRow> none;
+    // The flag is set in each; the browse surface keeps `browsed` selected while the search one is shown.
     const struct {
         const char* name;
-        std::function<void(ShelfSearchState&)> arrange;
+        Surface surface;
+        QList<ShelfRow> rows;
+        std::optional<ShelfRow> selected, browsed;
         bool chips;
     } situations[] = {
-        {"note row",
-         [](ShelfSearchState& s) {
-             s.setBrowseRows({a, b});
-             s.toggleActions();
-         },
-         true},
-        {"capture row",
-         [](ShelfSearchState& s) {
-             s.setBrowseRows({a, b});
-             s.setSelectedRow(b);
-             s.toggleActions();
-         },
-         true},
-        {"search surface",
-         [](ShelfSearchState& s) {
-             s.setQuery("x");
-             s.setSearchRows({b, c});
-             s.toggleActions();
-         },
-         true},
-        {"bin row",
-         [bin1, bin2](ShelfSearchState& s) {
-             s.setLens(Lens::bin);
-             s.setBrowseRows({bin1, bin2});
-             s.toggleActions();
-         },
-         false},
-        {"empty lens",
-         [](ShelfSearchState& s) {
-             s.setLens(Lens::captures);
-             s.toggleActions();
-         },
-         false},
-        {"no search results",
-         [](ShelfSearchState& s) {
-             s.setBrowseRows({a});
-             s.setQuery("zz");
-             s.toggleActions();
-         },
-         false},
-        {"selection on the other surface",
-         [](ShelfSearchState& s) {
-             s.setBrowseRows({a});
-             s.setSelectedRow(a);
-             s.setSearchRows({a});
-             s.setSurface(Surface::search);
-             s.setShowActions(true);
-         },
-         false},
-        {"selection gone from the rows",
-         [](ShelfSearchState& s) {
-             s.setBrowseRows({a, c});
-             s.toggleActions();
-             s.setBrowseRows({c});
-         },
-         false},
+        {"note row", Surface::browse, {a, b}, a, none, true},
+        {"capture row", Surface::browse, {a, b}, b, none, true},
+        {"search result", Surface::search, {b, c}, c, none, true},
+        {"bin row", Surface::browse, {bin, a}, bin, none, false},
+        {"empty lens", Surface::browse, {}, none, none, false},
+        {"row gone from the list", Surface::browse, {c}, a, none, false},
+        {"no search results", Surface::search, {}, none, none, false},
+        {"selection on the other surface", Surface::search, {a}, none, a, false},
     };
     const struct {
         int key;
@@ -227,8 +182,14 @@ TEST(ShelfKeyRoutingTest, ChipsTakeTheKeysOnlyUnderAShownActionsRow)
     for (const auto& situation : situations) {
         Settings settings{std::make_unique<MemorySettingsBackend>()};
         ShelfSearchState state(settings);
-        situation.arrange(state);
-        EXPECT_TRUE(state.showActions()) << situation.name;
+        state.setBrowseRows(situation.surface == Surface::browse ? situation.rows : QList<ShelfRow>{a});
+        state.setSelectedRow(situation.surface == Surface::browse ? situation.selected : situation.browsed);
+        if (situation.surface == Surface::search) {
+            state.setQuery("x");
+            state.setSearchRows(situation.rows);
+            state.setSelectedRow(situation.selected);
+        }
+        state.setShowActions(true);
         EXPECT_EQ(state.actionsRowShown(), situation.chips) << situation.name;
         for (const auto& k : keys)
             EXPECT_EQ(ShelfKeys::route(k.key, k.mods, state.actionsRowShown()),
