@@ -110,7 +110,7 @@ void ShelfController::syncSelection()
     ShelfListModel& model = currentModel();
     const auto selected = m_state.selectedRow();
     model.setSelectedRow(selected);
-    model.setActionsRow(m_state.showActions() ? selected : std::nullopt);
+    model.setActionsRow(m_state.actionsRowShown() ? selected : std::nullopt);
     model.setFocusedAction(model.actionsItem() >= 0 ? m_state.actionIndex() : -1);
     ShelfListModel& other = &model == m_browse.get() ? *m_results : *m_browse;
     other.setActionsRow(std::nullopt);

@@ -26,6 +26,7 @@ struct ShelfKeys {
         pressAction,     // Return, Enter, Space
     };
 
-    // `actionsOpen`: the actions row is open and takes the keys that move over and press its chips.
+    // `actionsOpen`: the selected row shows its actions row (ShelfSearchState::actionsRowShown()), whose
+    // chips take the keys that move over and press them. Escape keeps its own rule either way.
     static Command route(int key, Qt::KeyboardModifiers modifiers, bool actionsOpen = false);
 };

@@ -299,7 +299,7 @@ bool ShelfPanel::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
     if (m_detached) return false;
     ShelfSearchState& state = m_controller.searchState();
-    switch (ShelfKeys::route(key, modifiers, state.showActions())) {
+    switch (ShelfKeys::route(key, modifiers, state.actionsRowShown())) {
         case ShelfKeys::Command::none:
             return false;
         case ShelfKeys::Command::toFooter:
@@ -461,8 +461,8 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_field && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (m_detached || ShelfKeys::route(key->key(), key->modifiers(), m_controller.searchState().showActions()) ==
-                              ShelfKeys::Command::none)
+        if (m_detached || ShelfKeys::route(key->key(), key->modifiers(),
+                                           m_controller.searchState().actionsRowShown()) == ShelfKeys::Command::none)
             return false;
         if (event->type() == QEvent::ShortcutOverride) {
             // Ours, before any shortcut of the field or the application.

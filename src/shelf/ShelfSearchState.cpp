@@ -77,6 +77,13 @@ void ShelfSearchState::setShowActions(bool show)
     Q_EMIT showActionsChanged(show);
 }
 
+bool ShelfSearchState::actionsRowShown() const
+{
+    if (!m_showActions) return false;
+    const auto selected = selectedRow();
+    return selected && selected->kind != ShelfRow::Kind::binNote && rows().contains(*selected);
+}
+
 void ShelfSearchState::setActionIndex(int index)
 {
     if (index == m_actionIndex) return;

@@ -59,6 +59,10 @@ public:
     bool showActions() const { return m_showActions; }
     // Opening or closing the actions row puts its keyboard focus back on its first chip.
     void setShowActions(bool show);
+    // Whether the actions row is really shown: the flag is set and the selected row is a note or
+    // capture row of the current rows. Only then do its chips take the keys that walk and press them;
+    // the flag alone can be set over a bin row, an empty list or a row that has left it.
+    bool actionsRowShown() const;
     // The chip of the actions row that has the keyboard (Left/Right move it, Return presses it).
     int actionIndex() const { return m_actionIndex; }
     void setActionIndex(int index);

@@ -76,6 +76,8 @@ TEST_F(ShelfPanelTest, TheSearchFieldRoutesKeys)
 // and the footer; Escape there still closes the shelf.
 TEST_F(ShelfPanelTest, TheFooterTakesTheKeyboard)
 {
+    addNote("one");
+    store->saveNow();
     shelf->present();
     ShelfPanel* panel = windows->panel();
     panel->show();
@@ -107,6 +109,47 @@ TEST_F(ShelfPanelTest, TheFooterTakesTheKeyboard)
     EXPECT_EQ(opened.size(), 1) << "New note";
     QTest::keyClick(footer[2], Qt::Key_Escape);
     EXPECT_FALSE(shelf->isOpen());
+}
+
+// Ctrl+K sets the actions flag also where no actions row can show (a bin row, an empty lens): there
+// Return restores, Tab turns the lens, Shift+Tab reaches the footer and a space is typed.
+TEST_F(ShelfPanelTest, WithoutAnActionsRowTheKeysKeepTheirMeaning)
+{
+    Note* first = addNote("first", {}, 5);
+    Note* second = addNote("second");
+    store->softDelete(*first);
+    store->softDelete(*second);
+    state().setLens(ShelfSearchState::Lens::bin);
+    shelf->present();
+    ShelfPanel* panel = windows->panel();
+    panel->show();
+    QApplication::setActiveWindow(panel);
+    QLineEdit* field = panel->searchField();
+    ASSERT_EQ(state().browseRows().size(), 2);
+
+    QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(state().showActions());
+    EXPECT_EQ(shelf->browseModel().actionsItem(), -1);
+    const QUuid restored = state().selectedRow()->id;
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(store->note(restored)->isTrashed());
+    turn();
+    ASSERT_EQ(state().browseRows().size(), 1);
+
+    QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_EQ(state().lens(), ShelfSearchState::Lens::captures);
+    turn();
+    ASSERT_TRUE(state().browseRows().isEmpty());
+
+    QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(state().showActions());
+    QTest::keyClick(field, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), panel->footerButtons().last());
+    field->setFocus();
+    QTest::keyClicks(field, " ab");
+    EXPECT_EQ(state().query(), " ab");
+    EXPECT_EQ(field->text(), " ab");
 }
 
 // The unsaved warning wins over the capture one; both are plain text.

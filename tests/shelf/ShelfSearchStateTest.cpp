@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Settings.h"
+#include "shelf/ShelfKeys.h"
 #include "shelf/ShelfSearchState.h"
 
 namespace {
@@ -135,6 +136,66 @@ TEST_F(ShelfSearchStateTest, CommitAndToggleActionsSelectTheFirstRowFirst)
     state->toggleActions();
     EXPECT_EQ(state->selectedRow(), b);
     EXPECT_TRUE(state->showActions());
+}
+
+// The keys that walk and press the actions row's chips go to them only while the selected row really
+// shows that row; with the flag set anywhere else (a bin row, an empty list, a selection of the other
+// surface or one that has left the list) every key keeps its usual meaning. Escape is the same either
+// way: it closes the row first.
+TEST(ShelfKeyRoutingTest, ChipsTakeTheKeysOnlyUnderAShownActionsRow)
+{
+    using Command = ShelfKeys::Command;
+    const ShelfRow bin = ShelfRow::binNote(QUuid::createUuid());
+    const std::optional<ShelfRow> none;
+    // The flag is set in each; the browse surface keeps `browsed` selected while the search one is shown.
+    const struct {
+        const char* name;
+        Surface surface;
+        QList<ShelfRow> rows;
+        std::optional<ShelfRow> selected, browsed;
+        bool chips;
+    } situations[] = {
+        {"note row", Surface::browse, {a, b}, a, none, true},
+        {"capture row", Surface::browse, {a, b}, b, none, true},
+        {"search result", Surface::search, {b, c}, c, none, true},
+        {"bin row", Surface::browse, {bin, a}, bin, none, false},
+        {"empty lens", Surface::browse, {}, none, none, false},
+        {"row gone from the list", Surface::browse, {c}, a, none, false},
+        {"no search results", Surface::search, {}, none, none, false},
+        {"selection on the other surface", Surface::search, {a}, none, a, false},
+    };
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        Command onChips, otherwise;
+    } keys[] = {
+        {Qt::Key_Return, Qt::NoModifier, Command::pressAction, Command::commit},
+        {Qt::Key_Enter, Qt::KeypadModifier, Command::pressAction, Command::commit},
+        {Qt::Key_Space, Qt::NoModifier, Command::pressAction, Command::none},
+        {Qt::Key_Tab, Qt::NoModifier, Command::nextAction, Command::flipLens},
+        {Qt::Key_Backtab, Qt::ShiftModifier, Command::previousAction, Command::toFooter},
+        {Qt::Key_Right, Qt::NoModifier, Command::nextAction, Command::none},
+        {Qt::Key_Left, Qt::NoModifier, Command::previousAction, Command::none},
+        {Qt::Key_A, Qt::NoModifier, Command::none, Command::none},
+        {Qt::Key_Escape, Qt::NoModifier, Command::escape, Command::escape},
+    };
+    for (const auto& situation : situations) {
+        Settings settings{std::make_unique<MemorySettingsBackend>()};
+        ShelfSearchState state(settings);
+        state.setBrowseRows(situation.surface == Surface::browse ? situation.rows : QList<ShelfRow>{a});
+        state.setSelectedRow(situation.surface == Surface::browse ? situation.selected : situation.browsed);
+        if (situation.surface == Surface::search) {
+            state.setQuery("x");
+            state.setSearchRows(situation.rows);
+            state.setSelectedRow(situation.selected);
+        }
+        state.setShowActions(true);
+        EXPECT_EQ(state.actionsRowShown(), situation.chips) << situation.name;
+        for (const auto& k : keys)
+            EXPECT_EQ(ShelfKeys::route(k.key, k.mods, state.actionsRowShown()),
+                      situation.chips ? k.onChips : k.otherwise)
+                << situation.name << ", key " << k.key;
+    }
 }
 
 }  // namespace

@@ -3,14 +3,17 @@
 
 Usage: shelf-keys.py listen SECONDS FILE   writes "ready", then one line per focus, selection or
                                            active-descendant event: "event|role|source name|descendant name"
-       shelf-keys.py focused               prints "role|name" of every object whose state is focused"""
+       shelf-keys.py focused               prints "role|name" of every object whose state is focused
+       shelf-keys.py text NAME             prints the text of the object named NAME
+       shelf-keys.py press NAME            presses the object named NAME; fails when there is none
+       shelf-keys.py named NAME            fails when no object is named NAME"""
 import os
 import sys
 
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import focused, name_of  # noqa: E402
+from tarnwick_atspi import action_named, focused, name_of, named  # noqa: E402
 
 
 def listen(seconds, path):
@@ -49,6 +52,25 @@ def print_focused():
     return 0
 
 
+def print_text(name):
+    node = named(name)
+    if node is None:
+        return 1
+    print(node.queryText().getText(0, -1))
+    return 0
+
+
+def press(name):
+    node = named(name)
+    return 0 if node is not None and action_named(node, "press") else 1
+
+
 if sys.argv[1] == "listen":
     sys.exit(listen(float(sys.argv[2]), sys.argv[3]))
+if sys.argv[1] == "text":
+    sys.exit(print_text(sys.argv[2]))
+if sys.argv[1] == "press":
+    sys.exit(press(sys.argv[2]))
+if sys.argv[1] == "named":
+    sys.exit(0 if named(sys.argv[2]) is not None else 1)
 sys.exit(print_focused())

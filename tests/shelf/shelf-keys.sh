@@ -2,7 +2,9 @@
 # The shelf and a note's head row by keyboard, as a screen reader follows them: moving over the rows
 # and the chips of the actions row is heard on the accessibility bus; Escape from a shelf opened from
 # a note gives that note the keyboard back; Shift+Tab reaches the footer and Ctrl+, opens the settings;
-# F6 in a note reaches its head row. Screenshots of each stay in $TARNWICK_SHOTS when it is set.
+# F6 in a note reaches its head row; a note row's actions row deletes by keys, and after Ctrl+K in the
+# bin or on an empty lens, where no actions row shows, Return restores, Tab turns the lens and a space
+# is typed. Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -86,4 +88,44 @@ import -window root "$shots/note-head.png"
 xdotool key Escape
 xdotool type --delay 30 -- "!"
 within 50 active_is "Beta!" || fail "after Escape the keys did not reach the caret at the title's end"
+
+# (4) A note row's actions row by keys: Ctrl+K, Right past Roll up and back with Left, Delete.
+binned() { sql "SELECT COUNT(*) FROM Note WHERE isTrashed = 1"; }
+query() { timeout 20 /usr/bin/python3 "$here/shelf-keys.py" text "Search your notes and captures" 2>/dev/null; }
+lens_is() { timeout 20 /usr/bin/python3 "$here/shelf-keys.py" named "$1, selected" 2>/dev/null; }
+xdotool key --clearmodifiers ctrl+shift+f
+within 50 active_is "Tarnwick shelf" || fail "the shelf did not open from the note"
+within 50 lens_is Notes || fail "the shelf did not open on the notes"
+xdotool key ctrl+k Right Right Right Left Right Return
+settles_to 50 1 binned || fail "the Delete chip did not bin the first note"
+# Ctrl+K on the notes, the bin chosen: Return selects the note there and Return restores it.
+xdotool key ctrl+k
+timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press Bin || fail "no Bin chip to press"
+within 50 lens_is Bin || fail "the Bin chip did not show the bin"
+xdotool key Return Return
+settles_to 50 0 binned || fail "Return in the bin after Ctrl+K on the notes did not restore"
+xdotool key Tab Tab
+within 50 lens_is Notes || fail "Tab did not turn the bin round to the notes"
+for n in 1 2; do
+  # Down first: the row deleted before stays selected until the selection moves.
+  xdotool key Down ctrl+k Right Right Right Return
+  settles_to 50 "$n" binned || fail "the Delete chip did not bin note $n"
+done
+
+# (5) In the bin, Ctrl+K selects the first note but shows no actions row: Return restores it.
+xdotool key Tab
+within 50 lens_is Bin || fail "Tab did not turn the notes to the bin"
+xdotool key ctrl+k
+sleep 0.3
+import -window root "$shots/shelf-bin-ctrl-k.png"
+xdotool key Return
+settles_to 50 1 binned || fail "Return after Ctrl+K in the bin did not restore the note"
+# Tab turns the lens there.
+xdotool key Down ctrl+k Tab
+within 50 lens_is Captures || fail "Tab after Ctrl+K in the bin did not turn the lens"
+# On the empty captures lens, a typed space is the query's.
+xdotool key ctrl+k
+xdotool type --delay 30 -- " ab"
+settles_to 50 " ab" query || fail "typing \" ab\" after Ctrl+K on an empty lens gave the query \"$(query)\""
+[ "$(binned)" = 1 ] || fail "a bin note changed while the keys went elsewhere"
 echo "PASS"
