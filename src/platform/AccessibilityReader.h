@@ -52,12 +52,13 @@ public:
     virtual bool timedOut() const = 0;
 
     // An object's place from the numbers the bus gives (left, top, width, height): none when it is
-    // empty, or when its right or bottom edge lies past what a rectangle can hold.
+    // empty, or when left plus width or top plus height lies past the largest int (a rectangle adds
+    // them up).
     static std::optional<QRect> place(int x, int y, int width, int height)
     {
         constexpr qint64 largest = std::numeric_limits<int>::max();
         if (width <= 0 || height <= 0) return std::nullopt;
-        if (qint64(x) + width - 1 > largest || qint64(y) + height - 1 > largest) return std::nullopt;
+        if (qint64(x) + width > largest || qint64(y) + height > largest) return std::nullopt;
         return QRect(x, y, width, height);
     }
 };

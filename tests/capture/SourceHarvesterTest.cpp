@@ -387,10 +387,10 @@ TEST(AccessibleExtents, PlacesThatCannotBeHeldGiveNone)
     };
     const Case cases[] = {
         {1, 60, 620, 700, QRect(1, 60, 620, 700)},
-        {most, 0, 1, 1, QRect(most, 0, 1, 1)},
-        {most, 0, 2, 1, std::nullopt},
-        {0, most - 9, 1, 10, QRect(0, most - 9, 1, 10)},
-        {0, most - 9, 1, 11, std::nullopt},
+        {most - 1, 0, 1, 1, QRect(most - 1, 0, 1, 1)},
+        {most, 0, 1, 1, std::nullopt},
+        {0, most - 10, 1, 10, QRect(0, most - 10, 1, 10)},
+        {0, most - 9, 1, 10, std::nullopt},
         {10, 10, most, 1, std::nullopt},
         {10, 10, 1, most, std::nullopt},
         {least, least, most, most, QRect(least, least, most, most)},
