@@ -147,14 +147,67 @@ std::optional<QString> nonBlank(const std::optional<QString>& text)
     return trimmed;
 }
 
-// A title within its bound, cut after a whole character.
-QString bounded(const QString& title)
+// A title or a name within its bound, cut after a whole character.
+QString bounded(const QString& text)
 {
-    if (title.size() <= SourceHarvester::kMaxTitleLength) return title;
-    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, title);
+    if (text.size() <= SourceHarvester::kMaxTitleLength) return text;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
     characters.setPosition(SourceHarvester::kMaxTitleLength - 1);
     if (!characters.isAtBoundary()) characters.toPreviousBoundary();
-    return title.left(std::max<qsizetype>(0, characters.position())) + u'\u2026';
+    return text.left(std::max<qsizetype>(0, characters.position())) + u'\u2026';
+}
+
+bool isControl(QChar c)
+{
+    return c.category() == QChar::Other_Control;
+}
+
+// A window may name itself with line feeds, escapes and bells; a title or a name shown in one line
+// holds none: each run of them reads as one space.
+QString plain(const QString& text)
+{
+    if (std::none_of(text.begin(), text.end(), isControl)) return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isControl(text[i])) {
+            out.append(text[i]);
+        } else if (i == 0 || !isControl(text[i - 1])) {
+            out.append(u' ');
+        }
+    }
+    return out;
+}
+
+// A title or a name as kept: in one line, trimmed, within its bound; none when nothing is left.
+std::optional<QString> kept(const std::optional<QString>& text)
+{
+    if (!text) return std::nullopt;
+    const QString trimmed = plain(*text).trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    return bounded(trimmed);
+}
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// A "%" that starts no escape stands for itself. Once an address holds one, a lenient parse takes
+// every "%" in it for itself and encodes the valid escapes again; encoded beforehand, it leaves them.
+QString strayPercentsEncoded(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool stray =
+            text[i] == u'%' && !(i + 2 < text.size() && isHexDigit(text[i + 1]) && isHexDigit(text[i + 2]));
+        if (stray)
+            out.append(QLatin1String("%25"));
+        else
+            out.append(text[i]);
+    }
+    return out;
 }
 
 }  // namespace
@@ -190,12 +243,11 @@ std::optional<QUrl> SourceHarvester::pageAddress(const QString& text)
     if (text.isEmpty() || text.size() > kMaxAddressLength) return std::nullopt;
     // A line feed or another control character is no part of an address; one that carries them
     // would be shown and opened as something other than what it reads.
-    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.category() == QChar::Other_Control; }))
-        return std::nullopt;
+    if (std::any_of(text.begin(), text.end(), isControl)) return std::nullopt;
     // Browsers hand the address over as they show it, with | { } ^ and the like bare in its query:
     // it is read leniently, and kept in the strict form, where those are percent-encoded. Brackets
     // too: outside a host an address may not hold them.
-    QUrl url(text, QUrl::TolerantMode);
+    QUrl url(strayPercentsEncoded(text), QUrl::TolerantMode);
     if (!url.isValid() || url.isRelative()) return std::nullopt;
     const auto strict = [](QString part) {
         return part.replace(u'[', QLatin1String("%5B")).replace(u']', QLatin1String("%5D"));
@@ -283,21 +335,17 @@ SourceHarvester::Source SourceHarvester::harvest(const std::optional<ActiveWindo
                                                       QLocale::system().name());
     if (!entry) {
         // Without an entry the window class is the best name there is, and no id can be vouched for.
-        if (!window->className.isEmpty()) source.app = window->className;
+        source.app = kept(window->className);
         return source;
     }
-    if (!entry->name.isEmpty())
-        source.app = entry->name;
-    else if (!window->className.isEmpty())
-        source.app = window->className;
+    source.app = kept(entry->name);
+    if (!source.app) source.app = kept(window->className);
     source.bundleID = entry->id;
-    source.title = browserTabTitle(entry->id, window->title);
-    if (source.title) source.title = bounded(*source.title);
+    source.title = kept(browserTabTitle(entry->id, plain(window->title)));
     const std::optional<QString> attribute = addressAttribute(entry->id);
     if (!attribute || !pages || !window->pid || deadline.hasExpired()) return source;
     const Page page = pages(*window, *attribute, deadline);
     source.url = page.url;
-    if (!source.title) source.title = page.title;
-    if (source.title) source.title = bounded(*source.title);
+    if (!source.title) source.title = kept(page.title);
     return source;
 }

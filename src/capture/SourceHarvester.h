@@ -38,13 +38,16 @@ public:
     static constexpr int kMaxApplications = 256;
     static constexpr int kMaxDepth = 24;
     static constexpr int kMaxChildren = 64;
-    // A title is cut to this many UTF-16 units, an ellipsis included. Browsers show far less in a tab or
-    // a title bar, and Chromium itself keeps no more of a page's title; without a bound, a page could
-    // make every capture of it megabytes large.
+    // A title, and an application name, is cut to this many UTF-16 units, an ellipsis included.
+    // Browsers show far less in a tab or a title bar, and Chromium itself keeps no more of a page's
+    // title; without a bound, a page (or a window's class) could make every capture of it megabytes
+    // large.
     static constexpr int kMaxTitleLength = 4096;
-    // No address longer than this is kept, in its stored (percent-encoded) form: far beyond any link
-    // a browser's address bar shows in full.
-    static constexpr int kMaxAddressLength = 32 * 1024;
+    // No address longer than this is kept, neither as the browser hands it over nor in its stored
+    // (percent-encoded) form: far beyond any link a browser's address bar shows in full. It stays
+    // below the 32,431 characters at which Chromium cuts an address on the accessibility bus without
+    // a sign, so an address that may have been cut is never kept as the page's.
+    static constexpr int kMaxAddressLength = 32000;
 
     SourceHarvester() = delete;
 
@@ -73,6 +76,6 @@ public:
     // A page address is kept only when it is absolute as written (untrimmed), free of control
     // characters, on the web (http, https with a host) or a local file, and within the bound above.
     // Characters a browser leaves bare but an address may not hold (| { } ^ [ ] and the like) are
-    // percent-encoded.
+    // percent-encoded, and so is a "%" that starts no escape; the escapes it holds are kept.
     static std::optional<QUrl> pageAddress(const QString& text);
 };

@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QString>
 #include <QtGlobal>
+#include <limits>
 #include <optional>
 
 // One object of another application's accessible tree: the bus name of its application and its path.
@@ -49,4 +50,15 @@ public:
     // One attribute of a document as a whole (its address, its type); empty when it has none.
     virtual std::optional<QString> documentAttribute(const AccessibleObject& document, const QString& attribute) = 0;
     virtual bool timedOut() const = 0;
+
+    // An object's place from the numbers the bus gives (left, top, width, height): none when it is
+    // empty, or when left plus width or top plus height lies past the largest int (a rectangle adds
+    // them up).
+    static std::optional<QRect> place(int x, int y, int width, int height)
+    {
+        constexpr qint64 largest = std::numeric_limits<int>::max();
+        if (width <= 0 || height <= 0) return std::nullopt;
+        if (qint64(x) + width > largest || qint64(y) + height > largest) return std::nullopt;
+        return QRect(x, y, width, height);
+    }
 };

@@ -225,8 +225,7 @@ std::optional<QRect> AtspiAccessibilityReader::extents(const AccessibleObject& o
     argument.beginStructure();
     argument >> x >> y >> width >> height;
     argument.endStructure();
-    if (width <= 0 || height <= 0) return std::nullopt;
-    return QRect(x, y, width, height);
+    return place(x, y, width, height);
 }
 
 std::optional<QString> AtspiAccessibilityReader::documentAttribute(const AccessibleObject& document,

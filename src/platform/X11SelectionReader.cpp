@@ -113,18 +113,19 @@ std::optional<ActiveWindow> X11SelectionReader::activeWindow()
         std::memcpy(&value, pid->constData(), 4);
         if (value > 0) out.pid = value;
     }
-    if (const auto wmClass = property(c, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING)) {
+    // A window may name itself, or its class, with megabytes; no title or application name kept from
+    // it is that long, so only the head is read (a character cut at the end is cut off again with the
+    // title).
+    constexpr qsizetype kNameBytes = 64 * 1024;
+    if (const auto wmClass = property(c, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, false, nullptr, kNameBytes)) {
         const QList<QByteArray> parts = wmClass->split('\0');
         out.instanceName = QString::fromLatin1(parts.value(0));
         out.className = QString::fromLatin1(parts.value(1));
     }
-    // A window may name itself with megabytes; no title kept from it is that long, so only its head
-    // is read (a character cut at the end is cut off again with the title).
-    constexpr qsizetype kTitleBytes = 64 * 1024;
     if (const auto name =
-            property(c, window, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"), false, nullptr, kTitleBytes))
+            property(c, window, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"), false, nullptr, kNameBytes))
         out.title = QString::fromUtf8(*name);
-    else if (const auto legacy = property(c, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, false, nullptr, kTitleBytes))
+    else if (const auto legacy = property(c, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, false, nullptr, kNameBytes))
         out.title = QString::fromLatin1(*legacy);
     // Where its content stands on the screen, inside whatever frame the window manager put around it.
     Freed size(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));

@@ -176,6 +176,24 @@ TEST_F(HarvestFromABrowser, AddressAndTitleRules)
         {"javascript:alert('|')", brand, "Docs", std::nullopt, "Docs"},
         {"http://example.test/?q=" + QString(40 * 1024, u'a'), brand, "Docs", std::nullopt, "Docs"},
         {"http://example.test/?q=" + QString(11 * 1024, u'|'), brand, "Docs", std::nullopt, "Docs"},  // 33 KiB encoded
+        // A "%" that starts no escape is encoded alone; the escapes around it stay as they are.
+        {"http://example.test/gamma.html?x=%26y%3D1&p=5%", brand, "Docs",
+         "http://example.test/gamma.html?x=%26y%3D1&p=5%25", "Docs"},
+        {"http://example.test/gamma.html?x=%26y%3D1", brand, "Docs", "http://example.test/gamma.html?x=%26y%3D1",
+         "Docs"},
+        {"http://example.test/a?q=%7C|%", brand, "Docs", "http://example.test/a?q=%7C%7C%25", "Docs"},
+        {"http://example.test/100%/a%20b.html", brand, "Docs", "http://example.test/100%25/a%20b.html", "Docs"},
+        {"file:///tmp/100%/a%20b.html", brand, "Docs", "file:///tmp/100%25/a%20b.html", "Docs"},
+        {"http://example.test/a?b=%2F&c=%4", brand, "Docs", "http://example.test/a?b=%2F&c=%254", "Docs"},
+        {"http://example.test/x%3Fy%zz", brand, "Docs", "http://example.test/x%3Fy%25zz", "Docs"},
+        {"http://example.test/?q=%25%%", brand, "Docs", "http://example.test/?q=%25%25%25", "Docs"},
+        {"http://example.test/?q=a%7cb&r=%", brand, "Docs", "http://example.test/?q=a%7Cb&r=%25", "Docs"},
+        {"http://example.test/#f%5Bx%", brand, "Docs", "http://example.test/#f%5Bx%25", "Docs"},
+        {"http://ex%ample.test/a%20b", brand, "Docs", std::nullopt, "Docs"},  // no host holds a "%"
+        // Chromium cuts an address on the bus at 32,431 characters: one that long may be cut.
+        {"http://example.test/?q=" + QString(32431 - 23, u'a'), brand, "Docs", std::nullopt, "Docs"},
+        {"http://example.test/?q=" + QString(32001 - 23, u'a'), brand, "Docs", std::nullopt, "Docs"},
+        {"http://example.test/?q=" + QString(10700, u'|'), brand, "Docs", std::nullopt, "Docs"},  // 32,123 encoded
     };
     for (const Case& c : cases) {
         BrowserOnTheBus browser(c.address, c.documentName);
@@ -186,6 +204,11 @@ TEST_F(HarvestFromABrowser, AddressAndTitleRules)
         EXPECT_EQ(source.title, c.title) << c.address.toStdString();
         EXPECT_FALSE(browser.bus.walked.contains(browser.toolBar)) << "tool bars hold no page";
     }
+
+    // The longest address kept.
+    const QString longest = "http://example.test/?q=" + QString(SourceHarvester::kMaxAddressLength - 23, u'a');
+    BrowserOnTheBus atTheBound(longest);
+    EXPECT_EQ(harvestFrom(atTheBound.bus, brand).url, QUrl(longest));
 
     // A title of megabytes is cut, after a whole character, with an ellipsis.
     const QString face = QStringLiteral("\U0001F600");
@@ -316,6 +339,68 @@ TEST_F(HarvestFromABrowser, WithoutAnAccessibilityBusNothingWaits)
         SourceHarvester::desktopPages()(ActiveWindow{BrowserOnTheBus::kPid}, "DocURL", QDeadlineTimer(5000));
     EXPECT_EQ(page.url, std::nullopt);
     EXPECT_LT(elapsed.elapsed(), 4000) << "hung on a bus that is not there";
+}
+
+}  // namespace
+
+namespace {
+
+// A window's name and class, and a page's name, hold what their owner put there: line feeds, escapes
+// and bells are no part of a title or a name shown in one line.
+TEST_F(HarvestFromABrowser, TitlesAndNamesAreOneLineOfPlainText)
+{
+    struct Case {
+        QString windowName;
+        QString documentName;
+        std::optional<QString> title;
+    };
+    const Case cases[] = {
+        {"Line one\nLine two \u2014 Mozilla Firefox", "Docs", "Line one Line two"},
+        {"\u001b[31mRed\u001b[0m\r\n \u2014 Mozilla Firefox", "Docs", "[31mRed [0m"},
+        {"Bell\u0007\u0007\tTab \u2014 Mozilla Firefox", "Docs", "Bell Tab"},
+        {"\u0085Next\u009b\u007f \u2014 Mozilla Firefox", "Docs", "Next"},
+        {QStringLiteral("\u007f\u0000 \u2014 Mozilla Firefox"), QStringLiteral("Doc\nname\u0000"),
+         "Doc name"},  // nothing in the window name
+        {"Mozilla Firefox", "\u0001\u0002", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        BrowserOnTheBus browser("http://example.test/", c.documentName);
+        EXPECT_EQ(harvestFrom(browser.bus, c.windowName).title, c.title) << c.windowName.toStdString();
+    }
+
+    // A window's class names the application where no entry does: in one line, and within the
+    // title's bound.
+    EXPECT_EQ(harvest("tool", "Tool\nName\u001b\u0007").app, "Tool Name");
+    EXPECT_EQ(harvest("tool", "\r\n").app, std::nullopt);
+    const auto huge = harvest("tool", QString(64 * 1024, u'T'));
+    EXPECT_EQ(huge.app, QString(SourceHarvester::kMaxTitleLength - 1, u'T') + u'\u2026');
+}
+
+// An object's place as the bus tells it: sizes that would carry its edge past the largest coordinate
+// give no place, as empty or negative sizes do.
+TEST(AccessibleExtents, PlacesThatCannotBeHeldGiveNone)
+{
+    constexpr int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    struct Case {
+        int x, y, width, height;
+        std::optional<QRect> place;
+    };
+    const Case cases[] = {
+        {1, 60, 620, 700, QRect(1, 60, 620, 700)},
+        {most - 1, 0, 1, 1, QRect(most - 1, 0, 1, 1)},
+        {most, 0, 1, 1, std::nullopt},
+        {0, most - 10, 1, 10, QRect(0, most - 10, 1, 10)},
+        {0, most - 9, 1, 10, std::nullopt},
+        {10, 10, most, 1, std::nullopt},
+        {10, 10, 1, most, std::nullopt},
+        {least, least, most, most, QRect(least, least, most, most)},
+        {0, 0, -5, 10, std::nullopt},
+        {0, 0, 10, least, std::nullopt},
+        {0, 0, 0, 10, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AccessibilityReader::place(c.x, c.y, c.width, c.height), c.place)
+            << c.x << " " << c.y << " " << c.width << " " << c.height;
 }
 
 }  // namespace

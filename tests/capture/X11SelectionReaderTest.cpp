@@ -127,6 +127,12 @@ TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients
         ASSERT_TRUE(named);
         EXPECT_GT(named->title.size(), 16 * 1024);
         EXPECT_LE(named->title.size(), 65 * 1024);
+        // So is a window class of that length.
+        run("xprop", {"-id", id, "-f", "WM_CLASS", "8s", "-set", "WM_CLASS", QString(100 * 1024, u'c')});
+        const auto classed = reader.activeWindow();
+        ASSERT_TRUE(classed);
+        EXPECT_GT(classed->instanceName.size(), 16 * 1024);
+        EXPECT_LE(classed->instanceName.size() + classed->className.size(), 65 * 1024);
     }
     {
         // Larger than one request: the owner hands it over in pieces.

@@ -2,7 +2,9 @@
 # Two windows of one browser side by side, each on a local page of its own: a capture from either
 # window keeps that window's address and title, whichever window was opened first and whichever was
 # captured from before. The second page's address holds a '|' in its query, as font and search links
-# do, and is kept percent-encoded. Run with firefox-esr, and with chromium where it is installed.
+# do, and is kept percent-encoded; it also holds a '%' that starts no escape in its path and at its
+# end, among valid escapes, and only those '%' are encoded. Run with firefox-esr, and with chromium
+# where it is installed.
 # Usage (inside scripts/desktop-session.sh): browser-windows.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -31,13 +33,15 @@ for page in Alpha Beta; do
   printf '<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>%s page</title></head>\n<body style="margin:0"><p style="font-size:32px;margin:0;padding:8px">%s</p></body></html>\n' \
     "$page" "$words" >"$work/site/${page,,}.html"
 done
+mkdir -p "$work/site/100%"
+mv "$work/site/beta.html" "$work/site/100%/beta b.html"
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/server.log" 2>&1 &
 server_pid=$!
 within 100 grep -q ' port ' "$work/server.log" || fail "the page server did not start"
 port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -1)
 alpha="http://127.0.0.1:$port/alpha.html"
-beta="http://127.0.0.1:$port/beta.html?family=Roboto|Open+Sans"
-beta_stored="http://127.0.0.1:$port/beta.html?family=Roboto%7COpen+Sans"
+beta="http://127.0.0.1:$port/100%/beta%20b.html?family=Roboto|Open+Sans&x=%26y%3D1&p=5%"
+beta_stored="http://127.0.0.1:$port/100%25/beta%20b.html?family=Roboto%7COpen+Sans&x=%26y%3D1&p=5%25"
 
 # What the peek's chip opens goes through xdg-open; this one only writes it down.
 mkdir -p "$work/bin"
