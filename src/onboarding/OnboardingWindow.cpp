@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QVariantAnimation>
+#include <QWindow>
 
 #include "design/LightPalette.h"
 #include "design/SharePrivacy.h"
@@ -18,8 +19,8 @@
 #include "onboarding/OnboardingKeycap.h"
 #include "onboarding/PracticeTextView.h"
 #include "onboarding/TourPlacement.h"
+#include "platform/FocusReturn.h"
 #include "platform/OwnWindows.h"
-#include "platform/WindowStates.h"
 
 namespace {
 
@@ -97,6 +98,9 @@ OnboardingWindow::OnboardingWindow(OnboardingController& controller, Notificatio
                                    OnboardingServices services, Options options, QWidget* parent)
     : KeyablePanel(parent), m_controller(&controller), m_services(std::move(services)), m_options(options)
 {
+    // A normal window rather than a tool window: window managers leave utility windows out of their
+    // keyboard switch (Alt+Tab), and a user without a mouse must be able to come back to the tour.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_DeleteOnClose, false);
     // It takes the keyboard when shown, but Tab walks only its pages' controls: the window itself is
     // no stop the eye could find.
@@ -126,7 +130,10 @@ OnboardingWindow::OnboardingWindow(OnboardingController& controller, Notificatio
     showPage(false);
 }
 
-OnboardingWindow::~OnboardingWindow() = default;
+OnboardingWindow::~OnboardingWindow()
+{
+    stopWatchingKeyboard();
+}
 
 void OnboardingWindow::showPage(bool slide)
 {
@@ -208,11 +215,48 @@ void OnboardingWindow::present()
     winId();
     // Shown on the user's request (Replay) over the settings window: the same level as our other windows.
     if (m_services.settings)
-        OwnWindows::adopt(this, *m_services.settings,
-                          {.aboveWhileActive = true, .hideOnClose = false, .taskbarFollowsSetting = false});
-    else
-        WindowStates::setSkipTaskbar(windowHandle(), true);
+        OwnWindows::adopt(
+            this, *m_services.settings,
+            {.aboveWhileActive = true, .hideOnClose = false, .taskbar = OwnWindows::Options::Taskbar::always});
+    watchKeyboard();
     bringToFront();
+}
+
+void OnboardingWindow::watchKeyboard()
+{
+    if (m_keyboard || !qApp) return;
+    m_keyboard.emplace(windowHandle());
+    // A dialog or popup of a note gives the keyboard back to that note itself.
+    auto handsBack = [](const QWindow* window) {
+        return window && (window->type() == Qt::Popup || window->type() == Qt::ToolTip || window->transientParent());
+    };
+    const QWindow* now = QGuiApplication::focusWindow();
+    m_keyboard->keyboardMoved(now, handsBack(now));
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
+            [this, handsBack](QWindow* window) { m_keyboard->keyboardMoved(window, handsBack(window)); });
+    // Every hide of a window of ours passes here while the tour is open.
+    qApp->installEventFilter(this);
+}
+
+void OnboardingWindow::stopWatchingKeyboard()
+{
+    if (!m_keyboard) return;
+    if (qApp) qApp->removeEventFilter(this);
+    if (qGuiApp) disconnect(qGuiApp, &QGuiApplication::focusWindowChanged, this, nullptr);
+    m_keyboard.reset();
+}
+
+bool OnboardingWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Hide || !m_keyboard || m_discarded) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !widget->isWindow() || widget == this) return false;
+    if (m_keyboard->windowGone(widget->windowHandle())) {
+        // Sent after the window's unmap, so the window manager's own choice (often nothing) comes first.
+        FocusReturn::activateForUser(this);
+        focusPage();
+    }
+    return false;
 }
 
 void OnboardingWindow::bringToFront()
@@ -229,6 +273,7 @@ void OnboardingWindow::bringToFront()
 void OnboardingWindow::discard()
 {
     m_discarded = true;
+    stopWatchingKeyboard();
     hide();
     deleteLater();
 }

@@ -3,11 +3,13 @@
 #include <QPixmap>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 #include "design/KeyablePanel.h"
 #include "onboarding/OnboardingController.h"
 #include "onboarding/OnboardingFlowModel.h"
 #include "onboarding/OnboardingScreens.h"
+#include "onboarding/TourKeyboard.h"
 
 class Clock;
 class KeyPressSequence;
@@ -17,7 +19,9 @@ class QVariantAnimation;
 // The first-run tour's window: a 520 × 400 light panel, titled with its place in the tour, that shows
 // one page at a time and moves between pages on snapshots of them. Return or Enter presses the page's
 // filled button (one press, one step: a held key's repeats are ignored), Ctrl+Q quits, and a close by
-// the window manager ends the tour uncompleted.
+// the window manager ends the tour uncompleted. It is an ordinary top-level window in the taskbar, so the
+// window manager's keyboard switch reaches it, and it takes the keyboard back when a window of ours
+// that held it goes (see TourKeyboard).
 class OnboardingWindow : public KeyablePanel, public OnboardingPanel {
     Q_OBJECT
 public:
@@ -42,6 +46,7 @@ public:
     const OnboardingPage& page() const { return m_page; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -53,6 +58,8 @@ private:
     void showPage(bool slide);
     void pageChanged();
     void focusPage();
+    void watchKeyboard();
+    void stopWatchingKeyboard();
 
     QPointer<OnboardingController> m_controller;
     OnboardingServices m_services;
@@ -65,4 +72,5 @@ private:
     class Transition;
     QPointer<Transition> m_transition;
     bool m_discarded = false;
+    std::optional<TourKeyboard> m_keyboard;
 };

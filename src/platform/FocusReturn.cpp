@@ -5,33 +5,6 @@
 
 #include "platform/XcbSupport.h"
 
-namespace {
-// Gives the keyboard back to `window`, as the direct result of the user's answer in the window that
-// closes: _NET_ACTIVE_WINDOW with source 2 (a user action). Asked as an application (source 1, what
-// QWindow::requestActivate sends), openbox does not act on it; its own fallback for the unmapped window
-// finds no target (the note is not one) and parks the focus on its support window, so whether the note
-// had the keyboard again was down to the order in which the X server saw the two.
-void activateForUser(QWidget* window)
-{
-    window->raise();
-    xcb_connection_t* c = XcbSupport::connection();
-    QWindow* handle = window->windowHandle();
-    if (!c || !handle) {
-        window->activateWindow();
-        return;
-    }
-    const auto id = static_cast<xcb_window_t>(handle->winId());
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (!screen) {
-        window->activateWindow();
-        return;
-    }
-    XcbSupport::sendToWindowManager(c, screen->root, id, XcbSupport::atom(c, "_NET_ACTIVE_WINDOW"), 2,
-                                    XCB_CURRENT_TIME);
-    xcb_flush(c);
-}
-}  // namespace
-
 void FocusReturn::capture(QWidget* from)
 {
     m_window = from ? from->window() : nullptr;
@@ -71,4 +44,28 @@ void FocusReturn::restore(bool activate)
         activateForUser(window);
     }
     if (QWidget* focus = target(window, previous)) focus->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+// _NET_ACTIVE_WINDOW with source 2 (a user action). Asked as an application (source 1, what
+// QWindow::requestActivate sends), openbox does not act on it; its own fallback for the unmapped window
+// finds no target (the note is not one) and parks the focus on its support window, so whether the note
+// had the keyboard again was down to the order in which the X server saw the two.
+void FocusReturn::activateForUser(QWidget* window)
+{
+    window->raise();
+    xcb_connection_t* c = XcbSupport::connection();
+    QWindow* handle = window->windowHandle();
+    if (!c || !handle) {
+        window->activateWindow();
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(handle->winId());
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (!screen) {
+        window->activateWindow();
+        return;
+    }
+    XcbSupport::sendToWindowManager(c, screen->root, id, XcbSupport::atom(c, "_NET_ACTIVE_WINDOW"), 2,
+                                    XCB_CURRENT_TIME);
+    xcb_flush(c);
 }

@@ -22,6 +22,9 @@ public:
     // Where the focus goes back inside `window`: the widget that had it, when it still lives inside that
     // window and can take the focus; otherwise null (the window's own choice).
     static QWidget* target(const QWidget* window, QWidget* previous);
+    // Raises `window` and gives it the keyboard as the direct result of the user's own key or answer in
+    // a window that is closing (asked as an application, openbox may not act on it).
+    static void activateForUser(QWidget* window);
 
 private:
     QPointer<QWidget> m_window;

@@ -82,10 +82,11 @@ public:
     void beforeMap()
     {
         const WId id = m_window->winId();
-        if (m_options.taskbarFollowsSetting)  // known to the setting's live changes too
+        const bool follows = m_options.taskbar == OwnWindows::Options::Taskbar::followsSetting;
+        if (follows)  // known to the setting's live changes too
             WindowStates::applyTaskbarPresence(m_window->windowHandle(), m_settings);
         EwmhWindowState::States states = EwmhWindowState::read(id);
-        if (!m_options.taskbarFollowsSetting) states.skipTaskbar = states.skipPager = true;
+        if (!follows) states.skipTaskbar = states.skipPager = false;
         if (m_options.aboveWhileActive) states.above = applicationActive();
         EwmhWindowState::apply(id, states);
         if (m_options.fixedSize) EwmhWindowState::setFixedSizeFunctions(id);

@@ -6,8 +6,9 @@ class Settings;
 
 // The one rule for the top-level windows Tarnwick shows when the user asks (settings, themes, the tour).
 //
-// - Before every map the window's taskbar and pager states follow "general.showDockIcon": a window
-//   manager drops a window's states when it unmaps it, so a hidden window would come back without them.
+// - Before every map the window's taskbar and pager states follow "general.showDockIcon" (or, for a
+//   window the keyboard must always be able to switch to, are always off): a window manager drops a
+//   window's states when it unmaps it, so a hidden window would come back without them.
 // - A close (its button, Alt+F4) only hides the window, so its X window and everything in it are kept.
 // - With `aboveWhileActive` it stays above other applications' windows while Tarnwick is the active
 //   application; among our own windows the one the user asked for last is on top.
@@ -22,8 +23,13 @@ struct Options {
     bool aboveWhileActive = false;
     bool fixedSize = false;
     bool hideOnClose = true;
-    // Otherwise the window is never in the taskbar or the pager.
-    bool taskbarFollowsSetting = true;
+    enum class Taskbar {
+        followsSetting,
+        // In the taskbar and the pager whatever the setting, so the window manager's keyboard switch
+        // (Alt+Tab), which leaves out windows that skip the taskbar, reaches it.
+        always,
+    };
+    Taskbar taskbar = Taskbar::followsSetting;
 };
 
 // Makes `window` follow the rule from now on. The settings are read at every show, so they must

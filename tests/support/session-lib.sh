@@ -81,9 +81,9 @@ within() {
   return 1
 }
 
-# The first window titled exactly $1, in $window; fails after ten seconds.
+# The first window titled exactly $1, in $window; fails after thirty seconds (a busy machine is slow).
 wait_window() {
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     window=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && return 0
     sleep 0.1
