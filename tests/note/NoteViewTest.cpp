@@ -809,6 +809,17 @@ void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
 
 }  // namespace
 
+// A screen reader names the text that has the keyboard: it is the note's body.
+TEST_F(NoteViewTest, TheTextThatTakesTheKeyboardIsNamedTheNoteBody)
+{
+    EditorNoteView e(*store, *unlock, clock);
+    auto* text = e.open(addNote("Plan", "alpha"));
+    ASSERT_TRUE(text);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(text);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Note body");
+}
+
 // Locked while the user types and unlocked again: the keys go on where the caret was, in the body.
 TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
 {
