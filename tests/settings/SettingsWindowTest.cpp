@@ -422,6 +422,24 @@ TEST_F(SettingsWindowTest, TabsNamesAndFocusReadAsTheyShow)
     EXPECT_TRUE(general->state().selected);
     EXPECT_EQ(settings.stringValue(kTab), "general");
 
+    // On this desktop a combo box's name is its value: what it is for comes from its label.
+    tabs().select(AppSettingsTab::privacy);
+    auto* relock = tabs().page(AppSettingsTab::privacy)->findChild<QComboBox*>();
+    ASSERT_TRUE(relock);
+    QStringList labelledBy;
+    for (const auto& [label, relation] : QAccessible::queryAccessibleInterface(relock)->relations(QAccessible::Label))
+        labelledBy << label->text(QAccessible::Name);
+    EXPECT_EQ(labelledBy, QStringList{"Auto-relock after"});
+    // The footnote names a control a note really has (it has no "⋯" menu).
+    QStringList footnote;
+    for (QLabel* label : tabs().page(AppSettingsTab::privacy)->findChildren<QLabel*>())
+        if (label->text().startsWith("Lock any note")) footnote << label->text();
+    ASSERT_EQ(footnote.size(), 1);
+    EXPECT_TRUE(
+        footnote[0].startsWith("Lock any note with the lock button at its top right or from its right-click "
+                               "menu. Locked notes are hidden"))
+        << footnote[0].toStdString();
+
     tabs().select(AppSettingsTab::hotkeys);
     auto& hotkeys = this->page<HotkeysSettingsTab>(AppSettingsTab::hotkeys);
     QPushButton* record = hotkeys.rows()[0].record;
