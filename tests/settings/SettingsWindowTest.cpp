@@ -9,8 +9,10 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -19,6 +21,7 @@
 #include "design/MiddleElidedLabel.h"
 #include "design/PlainText.h"
 #include "design/TarnRowDivider.h"
+#include "design/TarnwickStyle.h"
 #include "model/NoteNotifications.h"
 #include "model/NoteTheme.h"
 #include "settings/ConnectionsSettingsTab.h"
@@ -570,4 +573,54 @@ TEST_F(SettingsWindowTest, FocusLandsOnANamedControlOfThePage)
         QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
     }
     EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::note));
+}
+
+// The focus ring of a link ("Setup instructions…", "Terms of Use", "Privacy Policy") goes round its
+// title: no pixel of the ring lands on a pixel of the letters.
+TEST_F(SettingsWindowTest, LinkFocusRingsGoRoundTheirTitles)
+{
+    // In the application's own style, which draws the ring.
+    const QString before = QApplication::style()->name();
+    const QPalette beforePalette = QApplication::palette();
+    TarnwickStyle::install(clock);
+    const auto restore = qScopeGuard([&] {
+        QApplication::setStyle(QStyleFactory::create(before));
+        QApplication::setPalette(beforePalette);
+    });
+    settings.setValue("mcp.enabled", true);
+    controller->show();
+    QWidget* window = controller->window();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mcp->isRunning(); }));
+    QList<std::pair<AppSettingsTab, QPushButton*>> links{
+        {AppSettingsTab::connections, page<ConnectionsSettingsTab>(AppSettingsTab::connections).setupButton()}};
+    for (QPushButton* b : tabs().page(AppSettingsTab::about)->findChildren<QPushButton*>())
+        if (b->text() == "Terms of Use" || b->text() == "Privacy Policy") links.append({AppSettingsTab::about, b});
+    ASSERT_EQ(links.size(), 3);
+    for (const auto& [tab, link] : links) {
+        SCOPED_TRACE(link->text().toStdString());
+        tabs().select(tab);
+        window->setFocus();
+        QCoreApplication::processEvents();
+        const QImage plain = link->grab().toImage();
+        link->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(link->hasFocus());
+        QCoreApplication::processEvents();
+        const QImage ringed = link->grab().toImage();
+        ASSERT_EQ(plain.size(), ringed.size());
+        const QColor ground = plain.pixelColor(plain.width() / 2, 0);
+        int ring = 0, letters = 0, crossed = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x) {
+                const bool letter = plain.pixel(x, y) != ground.rgba();
+                const bool ringPixel = ringed.pixel(x, y) != plain.pixel(x, y);
+                letters += letter;
+                ring += ringPixel;
+                crossed += letter && ringPixel;
+            }
+        EXPECT_GT(letters, 20);
+        EXPECT_GT(ring, 2 * (plain.width() + plain.height()));
+        EXPECT_EQ(crossed, 0) << "of " << letters << " letter pixels";
+    }
 }
