@@ -20,6 +20,14 @@ int mix(int a, int b, double t)
     return int(std::lround(a + (b - a) * t));
 }
 
+// The ground one 8-bit level nearer `text` in every channel: painting a translucent fill rounds it a
+// level either way.
+QColor levelNearer(const QColor& ground, const QColor& text)
+{
+    const auto step = [](int g, int t) { return std::clamp(g + (t < g ? -1 : t > g ? 1 : 0), 0, 255); };
+    return QColor(step(ground.red(), text.red()), step(ground.green(), text.green()), step(ground.blue(), text.blue()));
+}
+
 }  // namespace
 
 namespace Legibility {
@@ -52,7 +60,8 @@ QColor readable(const QColor& colour, const QColor& ground, const QColor& target
         const double t = double(i) / kSteps;
         const QColor c(mix(from.red(), to.red(), t), mix(from.green(), to.green(), t), mix(from.blue(), to.blue(), t),
                        mix(from.alpha(), to.alpha(), t));
-        if (ratio(c, ground) >= minimum) return c;
+        const QColor shown = over(c, ground);
+        if (ratio(shown, ground) >= minimum && ratio(shown, levelNearer(ground, shown)) >= minimum) return c;
     }
     return to;
 }

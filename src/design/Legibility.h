@@ -19,8 +19,9 @@ double ratio(const QColor& colour, const QColor& ground);
 QColor strongest(const QColor& ground);
 
 // `colour` moved toward `target` (every channel, alpha too) only as far as it takes to read at
-// `minimum` over the opaque `ground`, in whole 8-bit steps as it is painted: `colour` itself when it
-// reads already, `target` when nothing short of it does.
+// `minimum` over the opaque `ground`, in whole 8-bit steps as it is painted, and still on a ground
+// rounded one level nearer it: `colour` itself when it reads already, `target` when nothing short of
+// it does.
 QColor readable(const QColor& colour, const QColor& ground, const QColor& target, double minimum = kTextRatio);
 
 }  // namespace Legibility
