@@ -1,6 +1,7 @@
 #include "app/StorageWarning.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,7 +17,7 @@ QString StorageWarning::cut(const QString& failure)
 }
 
 StorageWarning::Texts StorageWarning::texts(const QString& failure, const QString& storeDirectory,
-                                            const QString& homeDirectory)
+                                            const QString& homeDirectory, Folder state)
 {
     QString folder = QDir::cleanPath(storeDirectory);
     const QString home = QDir::cleanPath(homeDirectory);
@@ -28,13 +29,23 @@ StorageWarning::Texts StorageWarning::texts(const QString& failure, const QStrin
         if (folder.at(folder.size() - tail).isLowSurrogate()) --tail;
         folder = folder.left(head) + QChar(0x2026) + folder.right(tail);
     }
+    const QString whereTheNotesAre =
+        state == Folder::present
+            ? QStringLiteral(
+                  "Your notes file has not been changed or deleted. Quitting and opening Tarnwick again is "
+                  "usually enough; if it keeps happening, your notes are still on disk in ") +
+                  folder + QLatin1Char('.')
+            // The folder could not be made: nothing was ever kept in it, so nothing is claimed there.
+            : QStringLiteral("Tarnwick could not make the folder for your notes") +
+                  (folder.isEmpty()
+                       ? QStringLiteral(", so no notes file is kept.")
+                       : QStringLiteral(", ") + folder + QStringLiteral(", so no notes file is kept there.")) +
+                  QStringLiteral(" Once that folder can be made, quitting and opening Tarnwick again is enough.");
     return {QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick can\u2019t open your notes"),
             QStringLiteral("Your notes file could not be opened, so Tarnwick is running on temporary storage. "
                            "Anything you write now will be lost when you quit, and your existing notes are not "
-                           "shown.\n\nYour notes file has not been changed or deleted. Quitting and opening "
-                           "Tarnwick again is usually enough; if it keeps happening, your notes are still on disk "
-                           "in ") +
-                folder + QStringLiteral(".\n\n(") + cut(failure) + QLatin1Char(')'),
+                           "shown.\n\n") +
+                whereTheNotesAre + QStringLiteral("\n\n(") + cut(failure) + QLatin1Char(')'),
             folder};
 }
 
@@ -42,7 +53,8 @@ StorageWarning::Choice StorageWarning::run(const QString& failure)
 {
     // The folder's name even when it could not be made: that is where the notes are looked for.
     const QString directory = StoreMigration::directoryPath();
-    const Texts text = texts(failure, directory, QDir::homePath());
+    const Folder state = !directory.isEmpty() && QFileInfo(directory).isDir() ? Folder::present : Folder::missing;
+    const Texts text = texts(failure, directory, QDir::homePath(), state);
     QMessageBox box(QMessageBox::Critical, text.title, text.message);
     box.setTextFormat(Qt::PlainText);
     if (auto* heading = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
@@ -55,8 +67,9 @@ StorageWarning::Choice StorageWarning::run(const QString& failure)
     joined.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
     joined.replace(QLatin1Char('-'), QStringLiteral("-\u2060"));
     QString informative = text.informative;
-    const qsizetype at = informative.indexOf(QStringLiteral(" in ") + text.folder + QLatin1Char('.'));
-    if (at >= 0) informative.replace(at + 4, text.folder.size(), joined);
+    // The folder as the second paragraph names it (the failure after it may hold the path too).
+    const qsizetype at = informative.indexOf(text.folder, informative.indexOf(QStringLiteral("\n\n")));
+    if (!text.folder.isEmpty() && at >= 0) informative.replace(at, text.folder.size(), joined);
     box.setInformativeText(informative);
     // The failure text comes from the file and the database: never read as markup.
     if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))

@@ -22,7 +22,10 @@ public:
     // The folder is shown with the home folder as "~", at most kMaxFolderLength characters (its middle
     // left out), and never broken across lines at a "/".
     static constexpr qsizetype kMaxFolderLength = 60;
-    static Texts texts(const QString& failure, const QString& storeDirectory, const QString& homeDirectory);
+    // Whether the notes folder is there: when it could not be made, no notes are on disk in it.
+    enum class Folder { present, missing };
+    static Texts texts(const QString& failure, const QString& storeDirectory, const QString& homeDirectory,
+                       Folder state);
     // The first kMaxFailureLength UTF-16 units, one fewer when that would split a surrogate pair.
     static QString cut(const QString& failure);
 

@@ -20,6 +20,7 @@
 
 #include "design/ButtonRowKeys.h"
 #include "design/FocusRingToolButton.h"
+#include "design/Legibility.h"
 #include "design/Symbols.h"
 #include "design/TarnwickStyle.h"
 #include "design/TarnwickTheme.h"
@@ -387,15 +388,7 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_unlockButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_unlockButton->setIconSize(QSize(12, 12));
     m_unlockButton->setFont(TarnwickType::system(12.5, QFont::DemiBold));
-    QColor border = TarnwickTheme::accent();
-    border.setAlphaF(0.35f);
-    m_unlockButton->setStyleSheet(
-        QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; "
-                       "border-radius: 8px; padding: 6px 14px; }"
-                       // The same size with the focus: a thicker border in the ring's colour, less padding.
-                       "QToolButton:focus { border: 2px solid %4; padding: 5px 13px; }")
-            .arg(colourCss(TarnwickTheme::accentInk()), colourCss(TarnwickTheme::accentWash()), colourCss(border),
-                 colourCss(TarnwickStyle::focusRingColor())));
+    styleUnlockButton(TarnwickTheme::accentInk());
     connect(m_unlockButton, &QToolButton::clicked, this, [this] { m_model.unlock(); });
     panel->addWidget(lockedLine);
     panel->addWidget(m_lockAuthLine);
@@ -553,8 +546,31 @@ void NoteView::applyTheme()
     m_rolledTitle->setPalette(palette);
     QColor faint = theme.ink;
     faint.setAlphaF(0.72f);
+    // The quieter line fades the ink only as far as it still reads on this paper.
+    faint = Legibility::readable(faint, theme.paper, theme.ink);
     m_lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(theme.ink)));
     m_lockAuthLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(faint)));
+    // The Unlock label stands on the button's wash over the paper: the accent ink, deepened only as far
+    // as it takes to read there (on the darker papers the wash alone leaves it under 4.5:1).
+    const QColor wash = Legibility::over(TarnwickTheme::accentWash(), theme.paper);
+    styleUnlockButton(Legibility::readable(TarnwickTheme::accentInk(), wash, Legibility::strongest(wash)));
+}
+
+void NoteView::styleUnlockButton(const QColor& ink)
+{
+    if (ink == m_unlockInk) return;
+    m_unlockInk = ink;
+    QColor border = TarnwickTheme::accent();
+    border.setAlphaF(0.35f);
+    m_unlockButton->setStyleSheet(
+        QStringLiteral("QToolButton { color: %1; background: %2; border: 1px solid %3; "
+                       "border-radius: 8px; padding: 6px 14px; }"
+                       // The same size with the focus: a thicker border in the ring's colour, less padding.
+                       "QToolButton:focus { border: 2px solid %4; padding: 5px 13px; }")
+            .arg(colourCss(ink), colourCss(TarnwickTheme::accentWash()), colourCss(border),
+                 colourCss(TarnwickStyle::focusRingColor())));
+    // The key symbol in the label's colour (refresh() gives it its first one).
+    if (!m_unlockButton->icon().isNull()) m_unlockButton->setIcon(Symbols::tinted(m_model.unlockSymbol(), ink, 12));
 }
 
 void NoteView::refresh()
@@ -633,7 +649,7 @@ void NoteView::refresh()
         m_lockFailure->setVisible(failure.has_value());
         m_lockFailure->setText(failure.value_or(QString()));
         if (m_unlockButton->icon().isNull())
-            m_unlockButton->setIcon(Symbols::tinted(m_model.unlockSymbol(), TarnwickTheme::accentInk(), 12));
+            m_unlockButton->setIcon(Symbols::tinted(m_model.unlockSymbol(), m_unlockInk, 12));
         m_unlockButton->setEnabled(m_model.unlockButtonEnabled());
     }
 

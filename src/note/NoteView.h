@@ -85,6 +85,7 @@ private:
     void enterHeadRow();
     void leaveHeadRow();
     void applyTheme();
+    void styleUnlockButton(const QColor& ink);
     void showOpacityPopover(bool show);
     void showReminderPopover(bool show);
     void showPalettePopover(bool show);
@@ -117,6 +118,7 @@ private:
     QLabel* m_lockAuthLine = nullptr;
     QLabel* m_lockFailure = nullptr;
     QToolButton* m_unlockButton = nullptr;
+    QColor m_unlockInk;  // the Unlock label's colour on this note's paper
     QLabel* m_count = nullptr;
     QLabel* m_notice = nullptr;
     QWidget* m_grip = nullptr;

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "capture/CaptureCapsuleChrome.h"
+#include "design/LinkButton.h"
 #include "design/SharePrivacy.h"
 #include "design/SupportConfig.h"
 #include "design/Symbols.h"
@@ -148,14 +149,11 @@ QWidget* capsulePreview(QWidget* parent)
 
 QPushButton* link(const QString& title, const QUrl& url, const OnboardingServices& services, QWidget* parent)
 {
-    auto* button = new QPushButton(title, parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: %1; text-decoration: "
-                                         "underline; background: transparent; }"
-                                         "QPushButton:focus { outline: 1px dotted %1; }")
-                              .arg(TarnwickTheme::accentInk().name()));
-    button->setFont(TarnwickType::system(11));
+    auto* button = new LinkButton(title, parent);
+    QFont font = TarnwickType::system(11);
+    font.setUnderline(true);
+    button->setFont(font);
+    TextColor::set(button, TarnwickTheme::accentInk());
     QObject::connect(button, &QPushButton::clicked, button, [open = services.openURL, url] {
         if (open) open(url);
     });

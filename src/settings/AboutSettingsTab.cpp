@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "design/LinkButton.h"
+#include "design/PlainText.h"
 #include "design/SupportConfig.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
@@ -38,11 +40,8 @@ QPixmap brandIcon()
 
 QPushButton* link(const QString& title, const QUrl& url, QWidget* parent)
 {
-    auto* b = button(title, parent);
-    b->setFlat(true);
-    b->setCursor(Qt::PointingHandCursor);
+    auto* b = new LinkButton(PlainText::buttonTitle(title), parent);
     b->setFont(TarnwickType::caption());
-    b->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; }"));
     TextColor::set(b, TarnwickTheme::accentInk());
     QObject::connect(b, &QPushButton::clicked, b, [url] { QDesktopServices::openUrl(url); });
     return b;
@@ -77,7 +76,10 @@ AboutSettingsTab::AboutSettingsTab(const SettingsServices&, QWidget* parent) : S
     links->setContentsMargins(0, 2, 0, 0);
     auto* linksRow = row({link(QStringLiteral("Terms of Use"), SupportConfig::termsURL(), links),
                           label(QStringLiteral("·"), links, TarnwickType::caption(), TarnwickTheme::textTertiary()),
-                          link(QStringLiteral("Privacy Policy"), SupportConfig::privacyURL(), links)});
+                          link(QStringLiteral("Privacy Policy"), SupportConfig::privacyURL(), links)},
+                         // Each link keeps room for its focus ring around its title: the row's 6 points
+                         // between a title and the dot are that room and the spacing together.
+                         6 - LinkButton::kRoomAcross);
     links->setLayout(linksRow);
     column->addWidget(links, 0, Qt::AlignHCenter);
     section->addRow(box);

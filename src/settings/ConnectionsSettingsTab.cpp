@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "design/LinkButton.h"
 #include "design/MiddleElidedLabel.h"
+#include "design/PlainText.h"
 #include "design/Symbols.h"
 #include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
@@ -90,9 +92,7 @@ ConnectionsSettingsTab::ConnectionsSettingsTab(const SettingsServices& services,
     m_tokenError = label({}, connect->card(), TarnwickType::caption(), TarnwickTheme::destructive());
     m_tokenError->setWordWrap(true);
     connect->addRow(m_tokenError);
-    m_setupToggle = button(QStringLiteral("Setup instructions…"), connect->card());
-    m_setupToggle->setFlat(true);
-    m_setupToggle->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; }"));
+    m_setupToggle = new LinkButton(PlainText::buttonTitle(QStringLiteral("Setup instructions…")), connect->card());
     TextColor::set(m_setupToggle, TarnwickTheme::accentInk());
     QObject::connect(m_setupToggle, &QPushButton::clicked, this, [this] {
         m_showSetup = !m_showSetup;

@@ -40,6 +40,10 @@ PrivacySettingsTab::PrivacySettingsTab(const SettingsServices& services, QWidget
     locked->addDivider();
     m_relock = new QComboBox(locked->card());
     m_relock->setAccessibleName(QStringLiteral("Auto-relock after"));
+    // On this desktop a combo box is announced by its value; its name comes from the label it is the
+    // buddy of (a labelled-by relation).
+    QLabel* relockLabel = label(QStringLiteral("Auto-relock after"), locked->card());
+    relockLabel->setBuddy(m_relock);
     m_relock->addItem(QStringLiteral("1 minute"), 1);
     m_relock->addItem(QStringLiteral("5 minutes"), 5);
     m_relock->addItem(QStringLiteral("15 minutes"), 15);
@@ -48,7 +52,7 @@ PrivacySettingsTab::PrivacySettingsTab(const SettingsServices& services, QWidget
         m_services.settings.setValue(QStringLiteral("privacy.relockMinutes"),
                                      qint64(m_relock->itemData(index).toInt()));
     });
-    locked->addRow(row({label(QStringLiteral("Auto-relock after"), locked->card()), nullptr, m_relock}));
+    locked->addRow(row({relockLabel, nullptr, m_relock}));
     locked->addDivider();
     m_footnote = caption({}, locked->card());
     locked->addRow(m_footnote);
@@ -89,9 +93,11 @@ void PrivacySettingsTab::refresh(bool askAuthentication)
     }
     const HotkeyManager::Shortcut hideAll =
         HotkeyManager::storedBinding(HotkeyManager::Action::hideAll, m_services.settings);
-    m_footnote->setText(QStringLiteral("Lock any note from its ⋯ menu. Locked notes are hidden from search, from "
-                                       "connected tools, and from screen-share (") +
-                        HotkeyGlyphs::chord(hideAll.keyCode, hideAll.modifiers) +
-                        QStringLiteral(" relocks them). Unlock state is never saved. Relaunching Tarnwick relocks "
-                                       "everything."));
+    m_footnote->setText(
+        QStringLiteral("Lock any note with the lock button at its top right or from its right-click menu. "
+                       "Locked notes are hidden from search, from connected tools, and from "
+                       "screen-share (") +
+        HotkeyGlyphs::chord(hideAll.keyCode, hideAll.modifiers) +
+        QStringLiteral(" relocks them). Unlock state is never saved. Relaunching Tarnwick relocks "
+                       "everything."));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -69,18 +70,22 @@ TEST(PermissionPresenter, ReturnOpensEscapeDismissesAndAnOpenPanelIsNotStackedOn
     }
 }
 
+constexpr auto present = StorageWarning::Folder::present;
+
 TEST(StorageWarning, TextsNameTheStoreAndCutTheFailureWhole)
 {
     const StorageWarning::Texts texts =
-        StorageWarning::texts("file is not a database", "/home/ann/.local/share/tarnwick", "/home/ann");
+        StorageWarning::texts("file is not a database", "/home/ann/.local/share/tarnwick", "/home/ann", present);
     EXPECT_EQ(texts.title, "Tarnwick");
     EXPECT_EQ(texts.message, "Tarnwick can\u2019t open your notes");
     const QStringList paragraphs = texts.informative.split("\n\n");
     ASSERT_EQ(paragraphs.size(), 3);
     EXPECT_TRUE(paragraphs[1].endsWith("your notes are still on disk in ~/.local/share/tarnwick."));
     EXPECT_EQ(paragraphs[2], "(file is not a database)");
-    EXPECT_TRUE(StorageWarning::texts("x", "/data/tarnwick", "/home/ann").informative.contains(" in /data/tarnwick."));
-    EXPECT_TRUE(StorageWarning::texts("x", "/home/anna/t", "/home/ann").informative.contains(" in /home/anna/t."));
+    EXPECT_TRUE(
+        StorageWarning::texts("x", "/data/tarnwick", "/home/ann", present).informative.contains(" in /data/tarnwick."));
+    EXPECT_TRUE(
+        StorageWarning::texts("x", "/home/anna/t", "/home/ann", present).informative.contains(" in /home/anna/t."));
 
     const QString emoji = QString::fromUtf8("\xF0\x9F\x93\x9D");  // two UTF-16 units
     EXPECT_EQ(StorageWarning::cut(QString(250, u'a')), QString(200, u'a'));
@@ -100,11 +105,11 @@ TEST(StorageWarning, AJunkStoreIsNamedInWords)
     junk.close();
     const PersistenceController::Opened opened = PersistenceController::open(dir.path(), std::nullopt, Clock::system());
     ASSERT_TRUE(opened.failureMessage);
-    const StorageWarning::Texts texts = StorageWarning::texts(*opened.failureMessage, dir.path(), "/nowhere");
+    const StorageWarning::Texts texts = StorageWarning::texts(*opened.failureMessage, dir.path(), "/nowhere", present);
     EXPECT_EQ(texts.informative.split("\n\n").value(2), "(file is not a database)");
 
     const QString deep = "/home/ann/" + QString("nested/").repeated(20) + "tarnwick";
-    const QString folder = StorageWarning::texts("x", deep, "/home/ann").folder;
+    const QString folder = StorageWarning::texts("x", deep, "/home/ann", present).folder;
     EXPECT_LE(folder.size(), StorageWarning::kMaxFolderLength);
     EXPECT_TRUE(folder.startsWith("~/nested/") && folder.endsWith("/tarnwick") && folder.contains(u'\u2026'));
 
@@ -120,6 +125,59 @@ TEST(StorageWarning, AJunkStoreIsNamedInWords)
         }
     });
     StorageWarning::run("file is not a database");
+}
+
+// Notes are said to be on disk in the folder only when the folder is there; one that could not be made
+// is named as such.
+TEST(StorageWarning, NotesAreOnDiskOnlyInAFolderThatIsThere)
+{
+    const QString made =
+        "Your notes file has not been changed or deleted. Quitting and opening Tarnwick again is "
+        "usually enough; if it keeps happening, your notes are still on disk in ~/data/tarnwick.";
+    const QString unmade =
+        "Tarnwick could not make the folder for your notes, ~/data/tarnwick, so no notes file is "
+        "kept there. Once that folder can be made, quitting and opening Tarnwick again is enough.";
+    const QString none =
+        "Tarnwick could not make the folder for your notes, so no notes file is kept. Once that "
+        "folder can be made, quitting and opening Tarnwick again is enough.";
+    const struct {
+        QString directory;
+        StorageWarning::Folder state;
+        QString second;
+    } cases[] = {{"/home/ann/data/tarnwick", present, made},
+                 {"/home/ann/data/tarnwick", StorageWarning::Folder::missing, unmade},
+                 {"", StorageWarning::Folder::missing, none}};
+    for (const auto& c : cases)
+        EXPECT_EQ(StorageWarning::texts("x", c.directory, "/home/ann", c.state).informative.split("\n\n").value(1),
+                  c.second);
+
+    // The shown warning looks at the folder itself: a file where the folder should be is no folder.
+    QTemporaryDir data;
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const auto shown = [] {
+        QString text;
+        whenShown([&text] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
+                    text = box->findChild<QLabel*>("qt_msgbox_informativelabel")->text().remove(u'\u2060');
+                    QTest::keyClick(box, Qt::Key_Escape);
+                }
+        });
+        StorageWarning::run("x");
+        return text.split("\n\n").value(1);
+    };
+    QFile blocker(data.filePath("tarnwick"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString blocked = shown();
+    EXPECT_TRUE(blocked.startsWith("Tarnwick could not make the folder for your notes, ")) << blocked.toStdString();
+    EXPECT_FALSE(blocked.contains("on disk")) << blocked.toStdString();
+    ASSERT_TRUE(blocker.remove() && QDir(data.path()).mkdir("tarnwick"));
+    const QString there = shown();
+    EXPECT_TRUE(there.contains("your notes are still on disk in ") && there.endsWith("/tarnwick."))
+        << there.toStdString();
+    qputenv("XDG_DATA_HOME", saved);
 }
 
 TEST(StorageWarning, EscapeAndReturnQuitOnlyContinueContinues)

@@ -809,6 +809,17 @@ void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
 
 }  // namespace
 
+// A screen reader names the text that has the keyboard: it is the note's body.
+TEST_F(NoteViewTest, TheTextThatTakesTheKeyboardIsNamedTheNoteBody)
+{
+    EditorNoteView e(*store, *unlock, clock);
+    auto* text = e.open(addNote("Plan", "alpha"));
+    ASSERT_TRUE(text);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(text);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Note body");
+}
+
 // Locked while the user types and unlocked again: the keys go on where the caret was, in the body.
 TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
 {
@@ -962,14 +973,17 @@ TEST_F(NoteViewTest, TheSaveFailureNoticeLeavesTheTextInSight)
     EXPECT_TRUE(n->body().endsWith("eggs and ham"));
 }
 
-// The lock panel's lines are in the note's own ink, so they read on every paper (the tertiary grey
-// of the plain surface fell under 2:1 on the blue one).
+// The lock panel's lines and the Unlock label read at 4.5:1 on every built-in paper, measured against
+// what is painted behind them: the paper under the lines, the button's own wash under its label. (The
+// tertiary grey of the plain surface fell under 2:1 on the blue paper; the accent ink on the wash
+// under 3.2:1 on the violet one.)
 TEST_F(NoteViewTest, LockPanelLinesReadOnEveryPaper)
 {
     for (const ResolvedNoteTheme& theme : NoteTheme::builtIns()) {
         SCOPED_TRACE(theme.id.toStdString());
-        note->setThemeID(theme.id);
+        store->setTheme(theme.id, *note);
         note->setIsLocked(true);
+        ASSERT_EQ(store->look(*note).theme.paper, theme.paper);
         NoteView locked(
             *store, *unlock, {[] { return true; }, [](const Note&) {}, [](const Note&) {}}, [] { return true; }, clock,
             [](QWidget* parent) { return new FakeBody(parent); }, true);
@@ -977,16 +991,28 @@ TEST_F(NoteViewTest, LockPanelLinesReadOnEveryPaper)
         locked.resize(360, 300);
         locked.show();
         QCoreApplication::processEvents();
+        const QImage painted = locked.grab().toImage();
+        // The ground of a widget: what is painted at a point of it where no text is.
+        const auto groundAt = [&](const QWidget* widget, QPoint point) {
+            return painted.pixelColor(widget->mapTo(&locked, point) * painted.devicePixelRatio());
+        };
         int checked = 0;
         for (QLabel* label : locked.findChild<QWidget*>("lockPanel")->findChildren<QLabel*>()) {
             if (label->text().isEmpty() || label->objectName() == "lockFailure") continue;
             const QString sheet = label->styleSheet();
             const QColor ink(sheet.mid(sheet.indexOf('#')).left(9));
             ASSERT_TRUE(ink.isValid()) << sheet.toStdString();
-            EXPECT_GE(tarnwick::test::contrastRatio(ink, store->look(*note).theme.paper), 4.5)
-                << label->text().toStdString();
+            const QColor ground = groundAt(label, QPoint(label->width() - 2, label->height() / 2));
+            EXPECT_LE(tarnwick::test::channelDistance(ground, theme.paper), 1) << "the paper is the ground";
+            EXPECT_GE(tarnwick::test::contrastRatio(ink, ground), 4.5) << label->text().toStdString();
             ++checked;
         }
         EXPECT_EQ(checked, 2);
+        auto* button = locked.findChild<QToolButton*>("unlockButton");
+        const QColor label = button->palette().color(QPalette::ButtonText);
+        // Inside the border, in the padding left of the key symbol.
+        const QColor wash = groundAt(button, QPoint(4, button->height() / 2));
+        EXPECT_GT(tarnwick::test::channelDistance(wash, theme.paper), 4) << "the button's own fill is the ground";
+        EXPECT_GE(tarnwick::test::contrastRatio(label, wash), 4.5) << label.name().toStdString();
     }
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# A screen reader's road through a note: the note view offers its named actions on the accessibility
-# bus, "Window opacity" opens the opacity popover, "Close note" closes the window and keeps the note.
+# A screen reader's road through a note: the text typed in is named "Note body", the note view offers
+# its named actions on the accessibility bus, "Window opacity" opens the opacity popover, "Close note"
+# closes the window and keeps the note.
 # Usage (inside scripts/desktop-session.sh): note-access.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -25,11 +26,14 @@ xdotool type --delay 30 -- "Spoken"
 within 50 active_is Spoken || fail "the window is not named Spoken"
 settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'" || fail "Spoken was not saved"
 
-# (1) The actions, in order.
+# (1) The text being typed in is named as the note's body.
+settles_to 100 "text:Note body" access focused || fail "the focused object reads '$(access focused 2>&1)'"
+
+# (2) The actions, in order.
 listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
 within 100 listed || fail "the note view lists '$(access list 2>&1 | tr '\n' '|')'"
 
-# (2) "Window opacity" maps the opacity popover; Escape closes it.
+# (3) "Window opacity" maps the opacity popover; Escape closes it.
 mapped() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
 before=$(mapped)
 access do "Window opacity" || fail "Window opacity could not be performed"
@@ -39,11 +43,11 @@ import -window root "$work/opacity.png"
 xdotool key Escape
 within 30 test "$(mapped)" -le "$before" || fail "Escape left the opacity popover open"
 
-# (3) "Close note" closes the window; the note stays stored.
+# (4) "Close note" closes the window; the note stays stored.
 access do "Close note" || fail "Close note could not be performed"
 within 50 test -z "$(window_named Spoken)" || fail "the Spoken window is still mapped"
 [ "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken' AND isTrashed = 0")" = 1 ] || fail "Spoken is no longer stored"
-# (4) A pasted picture's preview stands above the note window; Escape gives the note the keyboard.
+# (5) A pasted picture's preview stands above the note window; Escape gives the note the keyboard.
 convert -size 120x80 xc:tomato "$work/picture.png"
 xdotool key --clearmodifiers alt+shift+n
 within 50 active_is "New Note" || fail "the new-note hot key opened no second note"

@@ -9,8 +9,10 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QStandardPaths>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -19,6 +21,7 @@
 #include "design/MiddleElidedLabel.h"
 #include "design/PlainText.h"
 #include "design/TarnRowDivider.h"
+#include "design/TarnwickStyle.h"
 #include "model/NoteNotifications.h"
 #include "model/NoteTheme.h"
 #include "settings/ConnectionsSettingsTab.h"
@@ -422,6 +425,24 @@ TEST_F(SettingsWindowTest, TabsNamesAndFocusReadAsTheyShow)
     EXPECT_TRUE(general->state().selected);
     EXPECT_EQ(settings.stringValue(kTab), "general");
 
+    // On this desktop a combo box's name is its value: what it is for comes from its label.
+    tabs().select(AppSettingsTab::privacy);
+    auto* relock = tabs().page(AppSettingsTab::privacy)->findChild<QComboBox*>();
+    ASSERT_TRUE(relock);
+    QStringList labelledBy;
+    for (const auto& [label, relation] : QAccessible::queryAccessibleInterface(relock)->relations(QAccessible::Label))
+        labelledBy << label->text(QAccessible::Name);
+    EXPECT_EQ(labelledBy, QStringList{"Auto-relock after"});
+    // The footnote names a control a note really has (it has no "⋯" menu).
+    QStringList footnote;
+    for (QLabel* label : tabs().page(AppSettingsTab::privacy)->findChildren<QLabel*>())
+        if (label->text().startsWith("Lock any note")) footnote << label->text();
+    ASSERT_EQ(footnote.size(), 1);
+    EXPECT_TRUE(
+        footnote[0].startsWith("Lock any note with the lock button at its top right or from its right-click "
+                               "menu. Locked notes are hidden"))
+        << footnote[0].toStdString();
+
     tabs().select(AppSettingsTab::hotkeys);
     auto& hotkeys = this->page<HotkeysSettingsTab>(AppSettingsTab::hotkeys);
     QPushButton* record = hotkeys.rows()[0].record;
@@ -552,4 +573,54 @@ TEST_F(SettingsWindowTest, FocusLandsOnANamedControlOfThePage)
         QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
     }
     EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::note));
+}
+
+// The focus ring of a link ("Setup instructions…", "Terms of Use", "Privacy Policy") goes round its
+// title: no pixel of the ring lands on a pixel of the letters.
+TEST_F(SettingsWindowTest, LinkFocusRingsGoRoundTheirTitles)
+{
+    // In the application's own style, which draws the ring.
+    const QString before = QApplication::style()->name();
+    const QPalette beforePalette = QApplication::palette();
+    TarnwickStyle::install(clock);
+    const auto restore = qScopeGuard([&] {
+        QApplication::setStyle(QStyleFactory::create(before));
+        QApplication::setPalette(beforePalette);
+    });
+    settings.setValue("mcp.enabled", true);
+    controller->show();
+    QWidget* window = controller->window();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mcp->isRunning(); }));
+    QList<std::pair<AppSettingsTab, QPushButton*>> links{
+        {AppSettingsTab::connections, page<ConnectionsSettingsTab>(AppSettingsTab::connections).setupButton()}};
+    for (QPushButton* b : tabs().page(AppSettingsTab::about)->findChildren<QPushButton*>())
+        if (b->text() == "Terms of Use" || b->text() == "Privacy Policy") links.append({AppSettingsTab::about, b});
+    ASSERT_EQ(links.size(), 3);
+    for (const auto& [tab, link] : links) {
+        SCOPED_TRACE(link->text().toStdString());
+        tabs().select(tab);
+        window->setFocus();
+        QCoreApplication::processEvents();
+        const QImage plain = link->grab().toImage();
+        link->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(link->hasFocus());
+        QCoreApplication::processEvents();
+        const QImage ringed = link->grab().toImage();
+        ASSERT_EQ(plain.size(), ringed.size());
+        const QColor ground = plain.pixelColor(plain.width() / 2, 0);
+        int ring = 0, letters = 0, crossed = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x) {
+                const bool letter = plain.pixel(x, y) != ground.rgba();
+                const bool ringPixel = ringed.pixel(x, y) != plain.pixel(x, y);
+                letters += letter;
+                ring += ringPixel;
+                crossed += letter && ringPixel;
+            }
+        EXPECT_GT(letters, 20);
+        EXPECT_GT(ring, 2 * (plain.width() + plain.height()));
+        EXPECT_EQ(crossed, 0) << "of " << letters << " letter pixels";
+    }
 }

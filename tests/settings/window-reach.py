@@ -7,9 +7,13 @@ Usage:
   window-reach.py focused               prints the role and name of the focused object
   window-reach.py children NAME         prints the names of the children of the first object named NAME
   window-reach.py extents NAME          prints x y width height (on the screen) of the first object named NAME
+  window-reach.py labels NAME           prints the names of the labels of the first object named NAME (its
+                                        labelled-by relation)
 """
 import os
 import sys
+
+import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from tarnwick_atspi import extents, focused, named, nodes  # noqa: E402
@@ -42,6 +46,15 @@ def main():
                 print("  " * depth + f"{node.getRoleName()}:{node.name}")
             except Exception:
                 continue
+        return 0
+    if what == "labels":
+        node = named(sys.argv[2])
+        if node is None:
+            return 1
+        for relation in node.getRelationSet():
+            if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+                for i in range(relation.getNTargets()):
+                    print(relation.getTarget(i).name)
         return 0
     if what == "extents":
         node = named(sys.argv[2])

@@ -2,8 +2,9 @@
 # Tarnwick's own windows as the window manager, the keyboard and a screen reader meet them, on the real
 # application: the settings window keeps its taskbar states and its X window across a close, comes
 # back from the tray menu when minimised, and "Replay" stacks the tour above it; the default theme is
-# chosen with Tab, arrows and Space; a shelf row's "Pin" is performed over the accessibility bus; with
-# 30 themes the note palette's "Save as a theme…" stays on screen.
+# chosen with Tab, arrows and Space; the relock choice is labelled by its row's text; a shelf row's
+# "Pin" is performed over the accessibility bus; with 30 themes the note palette's "Save as a theme…"
+# stays on screen.
 # Usage (inside scripts/desktop-session.sh): window-reach.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -108,6 +109,21 @@ done
 import -window root "$work/grid-focus.png"
 press space
 within 30 test "$(setting notes.defaultThemeID)" = green || fail "Green was not stored: $(setting notes.defaultThemeID)"
+
+echo "== 4b. Privacy tab: the relock choice is labelled by \"Auto-relock after\""
+for _ in 1 2 3 4 5 6 7; do
+  [ "$(setting settings.selectedTab)" = privacy ] && break
+  press ctrl+Tab
+done
+[ "$(setting settings.selectedTab)" = privacy ] || fail "could not reach the Privacy tab"
+labels=""
+for _ in $(seq 1 20); do
+  labels=$(reach labels "5 minutes" || true)
+  [ "$labels" = "Auto-relock after" ] && break
+  sleep 0.2
+done
+[ "$labels" = "Auto-relock after" ] || fail "the relock choice is labelled by '$labels'"
+import -window root "$work/privacy.png"
 press alt+F4
 
 echo "== 5. A shelf row's Pin performed over the accessibility bus"

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace tarnwick::test {
 
@@ -12,6 +14,12 @@ inline QColor over(const QColor& colour, const QColor& ground)
     return QColor::fromRgbF(float(colour.redF() * a + ground.redF() * (1 - a)),
                             float(colour.greenF() * a + ground.greenF() * (1 - a)),
                             float(colour.blueF() * a + ground.blueF() * (1 - a)));
+}
+
+// The largest difference of two colours in one 8-bit channel.
+inline int channelDistance(const QColor& a, const QColor& b)
+{
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
 }
 
 inline qreal relativeLuminance(const QColor& c)

@@ -53,6 +53,8 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         auto* document = dynamic_cast<DocumentTextStorage*>(storage);
         if (!document) return;
         auto* rich = new RichNSTextView(*text, *document, this);
+        // The text view takes the keyboard, so it is what a screen reader names: the body's own name.
+        rich->setAccessibleName(QStringLiteral("Note body"));
         text->spelling().setChecker(m_container.spellChecker());
         rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         rich->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
