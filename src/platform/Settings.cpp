@@ -210,15 +210,33 @@ SettingsBackend::Snapshot FileSettingsBackend::reread()
     const QJsonDocument doc = QJsonDocument::fromJson(std::get<QByteArray>(read), &error);
     if (error.error != QJsonParseError::NoError) return {Snapshot::State::unreadable, {}, error.errorString()};
     if (!doc.isObject()) return {Snapshot::State::unreadable, {}, QStringLiteral("not a JSON object")};
-    return {Snapshot::State::values, decodeRoot(doc.object()), {}};
+    return {Snapshot::State::values, decodeRoot(doc.object()), {}, std::get<QByteArray>(read)};
 }
 
 bool FileSettingsBackend::store(const QVariantMap& values)
 {
+    return write(values, nullptr) == StoreResult::stored;
+}
+
+SettingsBackend::StoreResult FileSettingsBackend::storeOver(const QVariantMap& values, const Snapshot& since)
+{
+    return write(values, &since);
+}
+
+bool FileSettingsBackend::unchangedSince(const Snapshot& since) const
+{
+    const auto read = BoundedFile::read(m_path, maxFileBytes);
+    if (const auto* refused = std::get_if<BoundedFile::Refused>(&read))
+        return refused->failure == BoundedFile::Failure::Missing && since.state == Snapshot::State::missing;
+    return since.state == Snapshot::State::values && std::get<QByteArray>(read) == since.content;
+}
+
+SettingsBackend::StoreResult FileSettingsBackend::write(const QVariantMap& values, const Snapshot* since)
+{
     // A pipe, device or folder in the file's place was put there by someone: it is not replaced.
     if (const QFileInfo existing(m_path); existing.exists() && !existing.isFile()) {
         qCWarning(Log::app, "Settings file could not be written: it is not a regular file");
-        return false;
+        return StoreResult::failed;
     }
     PrivateFiles::makeFolder(QFileInfo(m_path).absolutePath());
     QJsonObject root;
@@ -226,15 +244,23 @@ bool FileSettingsBackend::store(const QVariantMap& values)
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly)) {
         qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
-        return false;
+        return StoreResult::failed;
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    if (m_beforeReplace) m_beforeReplace();
+    // Looked at as late as possible: a write from outside after the values were read would be replaced
+    // unseen. (No rename can be made conditional on the file it replaces; this leaves only the
+    // moment between this read and the rename.)
+    if (since && !unchangedSince(*since)) {
+        file.cancelWriting();
+        return StoreResult::changedSince;
+    }
     if (!file.commit()) {
         qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
-        return false;
+        return StoreResult::failed;
     }
-    return true;
+    return StoreResult::stored;
 }
 
 Settings::Settings(std::unique_ptr<SettingsBackend> backend, QObject* parent)
@@ -406,13 +432,25 @@ void Settings::registerDefaults(const QVariantMap& defaults)
 
 void Settings::persist(const QString& key)
 {
-    if (!takeOutsideChanges(key)) {
-        // Left as it is: the values stay in memory and are written once the file reads again.
-        m_unwritten = true;
-        m_lastWriteOk = false;
-        return;
+    // Another process may write the file between our read and our write: then it is read and merged
+    // again. A file that never stops changing is written over at the last try, so the change made here
+    // is not dropped either.
+    constexpr int tries = 10;
+    for (int attempt = 1;; ++attempt) {
+        SettingsBackend::Snapshot read;
+        if (!takeOutsideChanges(key, &read)) {
+            // Left as it is: the values stay in memory and are written once the file reads again.
+            m_unwritten = true;
+            m_lastWriteOk = false;
+            return;
+        }
+        using Result = SettingsBackend::StoreResult;
+        const Result result = attempt < tries ? m_backend->storeOver(m_values, read)
+                                              : (m_backend->store(m_values) ? Result::stored : Result::failed);
+        if (result == Result::changedSince) continue;
+        m_lastWriteOk = result == Result::stored;
+        break;
     }
-    m_lastWriteOk = m_backend->store(m_values);
     m_unwritten = !m_lastWriteOk;
     if (m_lastWriteOk) m_base = m_values;
     watch();
@@ -423,9 +461,10 @@ void Settings::mergeOutsideChanges()
     if (takeOutsideChanges({}) && m_unwritten) persist();
 }
 
-bool Settings::takeOutsideChanges(const QString& keep)
+bool Settings::takeOutsideChanges(const QString& keep, SettingsBackend::Snapshot* read)
 {
     const SettingsBackend::Snapshot now = m_backend->reread();
+    if (read) *read = now;
     using State = SettingsBackend::Snapshot::State;
     if (now.state == State::unreadable) {
         if (!std::exchange(m_toldUnreadable, true))

@@ -109,6 +109,47 @@ TEST_F(SettingsMerge, UnreadableFileIsLeftAloneReportedOnceAndWrittenWhenReadabl
     EXPECT_TRUE(s.lastWriteSucceeded());
 }
 
+// Another process writes the file after the values were read for a write and before the new file
+// takes its place: the write reads and merges again, so both changes are kept. A file that keeps
+// changing on every try still ends with the change made here, and the write does not go on forever.
+TEST_F(SettingsMerge, AWriteFromOutsideDuringAWriteIsMergedAgain)
+{
+    struct Case {
+        const char* name;
+        int racedTries;   // how many of the write's tries another process writes into
+        int keptOutside;  // how many of its keys must survive
+    };
+    for (const Case& c : {Case{"once", 1, 1}, Case{"three times", 3, 3}, Case{"on every try", 1000, 9}}) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path);
+        auto owned = std::make_unique<FileSettingsBackend>(path);
+        FileSettingsBackend* backend = owned.get();
+        Settings s(std::move(owned));
+        s.setValue("general.showDockIcon", true);
+        int raced = 0;
+        backend->setBeforeReplace([&] {
+            if (raced >= c.racedTries) return;
+            QJsonObject root = onDisk();
+            root[QStringLiteral("test.outside%1").arg(raced++)] = typed("int", "7");
+            writeOutside(root);
+        });
+        QSignalSpy told(&s, &Settings::valueChanged);
+        s.setValue("general.showDockIcon", false);
+        backend->setBeforeReplace({});
+
+        EXPECT_TRUE(s.lastWriteSucceeded());
+        const QJsonObject after = onDisk();
+        EXPECT_EQ(after["general.showDockIcon"], typed("bool", false)) << "the change made here was lost";
+        EXPECT_EQ(s.boolIfStored("general.showDockIcon"), false);
+        for (int i = 0; i < c.keptOutside; ++i) {
+            const QString key = QStringLiteral("test.outside%1").arg(i);
+            EXPECT_EQ(after[key], typed("int", "7")) << key.toStdString() << " was lost";
+            EXPECT_EQ(s.intValue(key), 7) << key.toStdString();
+        }
+        EXPECT_EQ(told.count(), 1 + c.keptOutside);
+    }
+}
+
 // Something other than a settings file in its place (a pipe, a link to a device, a file of many MB) is
 // never waited on, never read whole and never replaced, at launch or while running; the values live in
 // memory meanwhile.
