@@ -23,6 +23,12 @@ public:
         QByteArray content;  // values: the bytes read, so a write can tell whether the file changed since
     };
     enum class StoreResult { stored, failed, changedSince };
+    struct StoreOutcome {
+        StoreResult result = StoreResult::failed;
+        // Stored, but in the place of a file another process wrote after `since` was read: what that
+        // file held, whose changes are to be taken in and written again.
+        std::optional<Snapshot> replaced;
+    };
 
     virtual ~SettingsBackend() = default;
     virtual QVariantMap load() = 0;
@@ -30,10 +36,10 @@ public:
     virtual bool store(const QVariantMap& values) = 0;
     // Writes the values unless the stored ones are no longer those `since` read: another process wrote
     // in between, and writing now would drop its change.
-    virtual StoreResult storeOver(const QVariantMap& values, const Snapshot& since)
+    virtual StoreOutcome storeOver(const QVariantMap& values, const Snapshot& since)
     {
         (void)since;
-        return store(values) ? StoreResult::stored : StoreResult::failed;
+        return {store(values) ? StoreResult::stored : StoreResult::failed, std::nullopt};
     }
     // The stored values as they are now, read without changing anything.
     virtual Snapshot reread() { return {Snapshot::State::values, load(), {}}; }
@@ -65,22 +71,24 @@ public:
     explicit FileSettingsBackend(QString path);
     QVariantMap load() override;
     bool store(const QVariantMap& values) override;
-    StoreResult storeOver(const QVariantMap& values, const Snapshot& since) override;
+    StoreOutcome storeOver(const QVariantMap& values, const Snapshot& since) override;
     Snapshot reread() override;
     QString watchedPath() const override { return m_path; }
     QString path() const { return m_path; }
     // $XDG_CONFIG_HOME/tarnwick/settings.json
     static QString defaultPath();
-    // For tests: runs once the new file is written, just before the stored one is looked at again and
-    // replaced, where another process's write would otherwise be lost.
-    void setBeforeReplace(std::function<void()> hook) { m_beforeReplace = std::move(hook); }
+    // For tests: runs at the steps of a write where another process's write would otherwise be lost:
+    // the new file is on disk, and the stored one has been looked at again (just before the swap).
+    enum class WriteStep { written, checked };
+    void setWriteHook(std::function<void(WriteStep)> hook) { m_writeHook = std::move(hook); }
 
 private:
-    StoreResult write(const QVariantMap& values, const Snapshot* since);
+    StoreOutcome write(const QVariantMap& values, const Snapshot* since);
     bool unchangedSince(const Snapshot& since) const;
+    Snapshot snapshotOf(const QString& path) const;
 
     QString m_path;
-    std::function<void()> m_beforeReplace;
+    std::function<void(WriteStep)> m_writeHook;
 };
 
 // Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
@@ -139,6 +147,8 @@ Q_SIGNALS:
 private:
     // Writes the values after taking in outside changes; `key` is the one just set here, which wins.
     void persist(const QString& key = {});
+    // Applies the changes from `base` to `outside` but those to `keep`; returns the keys changed.
+    QStringList applyOutside(const QVariantMap& base, const QVariantMap& outside, const QString& keep);
     // Applies outside changes but those to `keep`; false when the stored values cannot be read.
     // `read`, when given, receives what was read.
     bool takeOutsideChanges(const QString& keep, SettingsBackend::Snapshot* read = nullptr);
