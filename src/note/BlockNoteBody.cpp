@@ -53,6 +53,11 @@ void BlockNoteBody::focusBody()
     m_editor->focusBody();
 }
 
+void BlockNoteBody::catchUp()
+{
+    if (BlockContainer* container = m_editor->container()) container->catchUp();
+}
+
 void BlockNoteBody::focusTitle()
 {
     BlockContainer* container = m_editor->container();

@@ -17,6 +17,7 @@ public:
     void focusBody() override;
     void showFindBar() override;
     void focusTitle() override;
+    void catchUp() override;
     void setScrollBarBottomInset(int inset) override;
     QMenu* createEditMenu(const QPoint& pos) override;
 

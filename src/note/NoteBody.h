@@ -22,6 +22,9 @@ public:
     virtual void showFindBar() {}
     // Keeps the scroll bar this far above the body's bottom edge (the resize grip's square).
     virtual void setScrollBarBottomInset(int inset) { Q_UNUSED(inset); }
+    // Brings the editor up to the note at once, the caret included (after an unlock revealed the body),
+    // rather than on a later turn: keys already waiting then reach the text.
+    virtual void catchUp() {}
     // Puts the caret at the start of the note, on its title line.
     virtual void focusTitle() { focusBody(); }
     // The editor's own edit menu for a right-click at `pos` (in this widget), or null when there is none

@@ -440,6 +440,12 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
         if (m_body) m_body->setNote(m_model.note());
         m_appliedThemeRevision = ~0u;
     });
+    // The password window has just closed and the keys typed next may already be waiting: the body takes
+    // in what the unlock revealed, and the caret, before they are handled rather than a turn or two later
+    // (until then they went to what held the focus while the note was locked, and were lost).
+    connect(&m_model, &NoteViewModel::unlocked, this, [this] {
+        if (m_body && m_body->isVisible()) m_body->catchUp();
+    });
     connect(&m_model, &NoteViewModel::shortcutsRequested, this, &NoteView::showShortcutsPopover);
     connect(&m_model, &NoteViewModel::focusTitleRequested, this, [this] {
         if (m_model.titleRowShown()) {

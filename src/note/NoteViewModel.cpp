@@ -615,10 +615,11 @@ void NoteViewModel::unlock()
     Q_EMIT changed();
     if (aboutToPrompt) aboutToPrompt();
     QPointer<NoteViewModel> self(this);
-    m_unlock.unlock(id, [self, id](bool) {
+    m_unlock.unlock(id, [self, id](bool admitted) {
         if (!self) return;
         self->m_unlocking.remove(id);
         Q_EMIT self->changed();
+        if (admitted && self->m_note && self->m_note->uuid() == id) Q_EMIT self->unlocked();
     });
 }
 

@@ -205,6 +205,9 @@ Q_SIGNALS:
     void noteChanged();
     // The view should put the keyboard into the body.
     void focusBodyRequested();
+    // The note shown was unlocked here: its text is revealed, and the view gives it the keyboard now,
+    // before keys already typed are handled.
+    void unlocked();
     // The view should put the keyboard into the title (the locked title of a redacted note).
     void focusTitleRequested();
     // The view should show the formatting shortcuts sheet under the menu's anchor.

@@ -2,15 +2,21 @@
 
 #include <QDir>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimeZone>
+
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -201,40 +207,122 @@ QVariantMap FileSettingsBackend::load()
 
 SettingsBackend::Snapshot FileSettingsBackend::reread()
 {
-    const auto read = BoundedFile::read(m_path, maxFileBytes);
+    return snapshotOf(m_path);
+}
+
+SettingsBackend::Snapshot FileSettingsBackend::snapshotOf(const QString& path) const
+{
+    const auto read = BoundedFile::read(path, maxFileBytes);
     if (const auto* refused = std::get_if<BoundedFile::Refused>(&read)) {
-        if (refused->failure == BoundedFile::Failure::Missing) return {Snapshot::State::missing, {}, {}};
-        return {Snapshot::State::unreadable, {}, refusalText(*refused)};
+        if (refused->failure == BoundedFile::Failure::Missing) return {Snapshot::State::missing, {}, {}, {}};
+        return {Snapshot::State::unreadable, {}, refusalText(*refused), {}};
     }
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(std::get<QByteArray>(read), &error);
-    if (error.error != QJsonParseError::NoError) return {Snapshot::State::unreadable, {}, error.errorString()};
-    if (!doc.isObject()) return {Snapshot::State::unreadable, {}, QStringLiteral("not a JSON object")};
-    return {Snapshot::State::values, decodeRoot(doc.object()), {}};
+    if (error.error != QJsonParseError::NoError) return {Snapshot::State::unreadable, {}, error.errorString(), {}};
+    if (!doc.isObject()) return {Snapshot::State::unreadable, {}, QStringLiteral("not a JSON object"), {}};
+    return {Snapshot::State::values, decodeRoot(doc.object()), {}, std::get<QByteArray>(read)};
 }
 
 bool FileSettingsBackend::store(const QVariantMap& values)
 {
+    return write(values, nullptr).result == StoreResult::stored;
+}
+
+SettingsBackend::StoreOutcome FileSettingsBackend::storeOver(const QVariantMap& values, const Snapshot& since)
+{
+    return write(values, &since);
+}
+
+bool FileSettingsBackend::unchangedSince(const Snapshot& since) const
+{
+    const auto read = BoundedFile::read(m_path, maxFileBytes);
+    if (const auto* refused = std::get_if<BoundedFile::Refused>(&read))
+        return refused->failure == BoundedFile::Failure::Missing && since.state == Snapshot::State::missing;
+    return since.state == Snapshot::State::values && std::get<QByteArray>(read) == since.content;
+}
+
+SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& values, const Snapshot* since)
+{
+    const StoreOutcome failed{StoreResult::failed, std::nullopt};
     // A pipe, device or folder in the file's place was put there by someone: it is not replaced.
-    if (const QFileInfo existing(m_path); existing.exists() && !existing.isFile()) {
+    const QFileInfo existing(m_path);
+    if (existing.exists() && !existing.isFile()) {
         qCWarning(Log::app, "Settings file could not be written: it is not a regular file");
-        return false;
+        return failed;
     }
-    PrivateFiles::makeFolder(QFileInfo(m_path).absolutePath());
+    PrivateFiles::makeFolder(existing.absolutePath());
     QJsonObject root;
     for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
-        return false;
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+
+    // Through a link (a folder of dotfiles, say) the file it points to is replaced, not the link.
+    const QString target = existing.isSymLink() ? existing.canonicalFilePath() : m_path;
+    const QByteArray dest = QFile::encodeName(target.isEmpty() ? m_path : target);
+    QByteArray temp = dest + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());  // private (0600) from the start
+    if (fd < 0) {
+        qCWarning(Log::app, "Settings file could not be written: %s", std::strerror(errno));
+        return failed;
     }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
-        qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(file.errorString()));
-        return false;
+    bool complete = true;
+    for (qsizetype done = 0; complete && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        complete = n > 0;
+        if (complete) done += n;
     }
-    return true;
+    const int writeError = errno;
+    // On disk before it takes the file's place, so a crash never leaves a settings file half written.
+    // (A file system that cannot sync is no failure.)
+    ::fsync(fd);
+    ::close(fd);
+    auto discard = [&temp] { ::unlink(temp.constData()); };
+    if (!complete) {
+        discard();
+        qCWarning(Log::app, "Settings file could not be written: %s", std::strerror(writeError));
+        return failed;
+    }
+
+    if (m_writeHook) m_writeHook(WriteStep::written);
+    // Looked at as late as possible: a write from outside after the values were read would be replaced
+    // unseen.
+    if (since && !unchangedSince(*since)) {
+        discard();
+        return {StoreResult::changedSince, std::nullopt};
+    }
+    if (m_writeHook) m_writeHook(WriteStep::checked);
+    // No rename is conditional on the file it replaces, so one that came in since the look above is
+    // swapped out rather than replaced: what left the file's place is looked at, and taken in when it
+    // is not what was read.
+    if (since && since->state == Snapshot::State::missing) {
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_NOREPLACE) == 0)
+            return {StoreResult::stored, std::nullopt};
+        if (errno == EEXIST) {
+            discard();
+            return {StoreResult::changedSince, std::nullopt};
+        }
+    } else if (since) {
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_EXCHANGE) == 0) {
+            Snapshot replaced = snapshotOf(QFile::decodeName(temp));
+            discard();
+            if (replaced.state == Snapshot::State::values && replaced.content == since->content)
+                return {StoreResult::stored, std::nullopt};
+            return {StoreResult::stored, std::move(replaced)};
+        }
+        if (errno == ENOENT) {  // removed since: read again
+            discard();
+            return {StoreResult::changedSince, std::nullopt};
+        }
+    }
+    // Without a swap (no look was asked for, or the file system has none) a plain replacement.
+    if (::rename(temp.constData(), dest.constData()) != 0) {
+        const int renameError = errno;
+        discard();
+        qCWarning(Log::app, "Settings file could not be written: %s", std::strerror(renameError));
+        return failed;
+    }
+    return {StoreResult::stored, std::nullopt};
 }
 
 Settings::Settings(std::unique_ptr<SettingsBackend> backend, QObject* parent)
@@ -406,13 +494,37 @@ void Settings::registerDefaults(const QVariantMap& defaults)
 
 void Settings::persist(const QString& key)
 {
-    if (!takeOutsideChanges(key)) {
-        // Left as it is: the values stay in memory and are written once the file reads again.
-        m_unwritten = true;
-        m_lastWriteOk = false;
-        return;
+    // Another process may write the file between our read and our write: then it is read and merged
+    // again. A file that never stops changing is written over at the last try, so the change made here
+    // is not dropped either.
+    constexpr int tries = 10;
+    using Result = SettingsBackend::StoreResult;
+    for (int attempt = 1;; ++attempt) {
+        SettingsBackend::Snapshot read;
+        if (!takeOutsideChanges(key, &read)) {
+            // Left as it is: the values stay in memory and are written once the file reads again.
+            m_unwritten = true;
+            m_lastWriteOk = false;
+            return;
+        }
+        const QVariantMap written = m_values;
+        const SettingsBackend::StoreOutcome outcome =
+            attempt < tries ? m_backend->storeOver(m_values, read)
+                            : SettingsBackend::StoreOutcome{
+                                  m_backend->store(m_values) ? Result::stored : Result::failed, std::nullopt};
+        if (outcome.result == Result::changedSince) continue;
+        if (outcome.replaced) {
+            // Ours took the place of a write from outside: the file holds ours, and what the other
+            // changed (against what we read) is taken in and written again.
+            m_base = written;
+            if (outcome.replaced->state == SettingsBackend::Snapshot::State::values)
+                for (const QString& changed : applyOutside(read.values, outcome.replaced->values, key))
+                    Q_EMIT valueChanged(changed);
+            continue;
+        }
+        m_lastWriteOk = outcome.result == Result::stored;
+        break;
     }
-    m_lastWriteOk = m_backend->store(m_values);
     m_unwritten = !m_lastWriteOk;
     if (m_lastWriteOk) m_base = m_values;
     watch();
@@ -423,9 +535,10 @@ void Settings::mergeOutsideChanges()
     if (takeOutsideChanges({}) && m_unwritten) persist();
 }
 
-bool Settings::takeOutsideChanges(const QString& keep)
+bool Settings::takeOutsideChanges(const QString& keep, SettingsBackend::Snapshot* read)
 {
     const SettingsBackend::Snapshot now = m_backend->reread();
+    if (read) *read = now;
     using State = SettingsBackend::Snapshot::State;
     if (now.state == State::unreadable) {
         if (!std::exchange(m_toldUnreadable, true))
@@ -437,24 +550,30 @@ bool Settings::takeOutsideChanges(const QString& keep)
     // A file that went away (an editor between writes, or removed) takes nothing from the values in use.
     if (now.state == State::missing) return true;
 
-    QStringList changed;
-    QStringList keys = m_base.keys() + now.values.keys();
-    keys.removeDuplicates();
-    for (const QString& key : keys) {
-        const QVariant outside = now.values.value(key);
-        if (key == keep || sameValue(outside, m_base.value(key))) continue;
-        if (sameValue(outside, m_values.value(key))) continue;
-        if (outside.isValid())
-            m_values.insert(key, outside);
-        else
-            m_values.remove(key);
-        changed << key;
-    }
+    const QStringList changed = applyOutside(m_base, now.values, keep);
     // What the file holds, and nothing more: a write that fails must not count as stored, or the next
     // read would take the file's older value for a change made outside and drop the one in memory.
     m_base = now.values;
     for (const QString& key : changed) Q_EMIT valueChanged(key);
     return true;
+}
+
+QStringList Settings::applyOutside(const QVariantMap& base, const QVariantMap& outside, const QString& keep)
+{
+    QStringList changed;
+    QStringList keys = base.keys() + outside.keys();
+    keys.removeDuplicates();
+    for (const QString& key : keys) {
+        const QVariant theirs = outside.value(key);
+        if (key == keep || sameValue(theirs, base.value(key))) continue;
+        if (sameValue(theirs, m_values.value(key))) continue;
+        if (theirs.isValid())
+            m_values.insert(key, theirs);
+        else
+            m_values.remove(key);
+        changed << key;
+    }
+    return changed;
 }
 
 void Settings::watch()

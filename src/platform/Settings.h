@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -18,13 +19,28 @@ public:
     struct Snapshot {
         enum class State { values, missing, unreadable } state = State::values;
         QVariantMap values;
-        QString problem;  // unreadable: why
+        QString problem;     // unreadable: why
+        QByteArray content;  // values: the bytes read, so a write can tell whether the file changed since
+    };
+    enum class StoreResult { stored, failed, changedSince };
+    struct StoreOutcome {
+        StoreResult result = StoreResult::failed;
+        // Stored, but in the place of a file another process wrote after `since` was read: what that
+        // file held, whose changes are to be taken in and written again.
+        std::optional<Snapshot> replaced;
     };
 
     virtual ~SettingsBackend() = default;
     virtual QVariantMap load() = 0;
     // Returns false when the values could not be written (the caller keeps them in memory).
     virtual bool store(const QVariantMap& values) = 0;
+    // Writes the values unless the stored ones are no longer those `since` read: another process wrote
+    // in between, and writing now would drop its change.
+    virtual StoreOutcome storeOver(const QVariantMap& values, const Snapshot& since)
+    {
+        (void)since;
+        return {store(values) ? StoreResult::stored : StoreResult::failed, std::nullopt};
+    }
     // The stored values as they are now, read without changing anything.
     virtual Snapshot reread() { return {Snapshot::State::values, load(), {}}; }
     // A file that other processes may change; empty when there is none to watch.
@@ -55,21 +71,32 @@ public:
     explicit FileSettingsBackend(QString path);
     QVariantMap load() override;
     bool store(const QVariantMap& values) override;
+    StoreOutcome storeOver(const QVariantMap& values, const Snapshot& since) override;
     Snapshot reread() override;
     QString watchedPath() const override { return m_path; }
     QString path() const { return m_path; }
     // $XDG_CONFIG_HOME/tarnwick/settings.json
     static QString defaultPath();
+    // For tests: runs at the steps of a write where another process's write would otherwise be lost:
+    // the new file is on disk, and the stored one has been looked at again (just before the swap).
+    enum class WriteStep { written, checked };
+    void setWriteHook(std::function<void(WriteStep)> hook) { m_writeHook = std::move(hook); }
 
 private:
+    StoreOutcome write(const QVariantMap& values, const Snapshot* since);
+    bool unchangedSince(const Snapshot& since) const;
+    Snapshot snapshotOf(const QString& path) const;
+
     QString m_path;
+    std::function<void(WriteStep)> m_writeHook;
 };
 
 // Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
 // wins over a registered default, and registering defaults writes nothing.
 // The file may be edited by hand while the application runs: a change made outside is read and
 // applied (valueChanged as for a change made here), and every write first takes in what changed
-// outside, so it is kept. Per key the later write wins. A file that cannot be read is left as it is
+// outside, so it is kept; a file changed again while a write is under way is read and merged again
+// before it is replaced. Per key the later write wins. A file that cannot be read is left as it is
 // (reported once) and nothing is written over it until it can be read again.
 // Supported value types: bool, int (qint64), double, QString, QDateTime, QByteArray, QStringList, and
 // QVariantMap of these (a dictionary).
@@ -120,8 +147,11 @@ Q_SIGNALS:
 private:
     // Writes the values after taking in outside changes; `key` is the one just set here, which wins.
     void persist(const QString& key = {});
+    // Applies the changes from `base` to `outside` but those to `keep`; returns the keys changed.
+    QStringList applyOutside(const QVariantMap& base, const QVariantMap& outside, const QString& keep);
     // Applies outside changes but those to `keep`; false when the stored values cannot be read.
-    bool takeOutsideChanges(const QString& keep);
+    // `read`, when given, receives what was read.
+    bool takeOutsideChanges(const QString& keep, SettingsBackend::Snapshot* read = nullptr);
     void watch();
 
     std::unique_ptr<SettingsBackend> m_backend;

@@ -841,6 +841,41 @@ TEST_F(NoteViewTest, UnlockingGivesTheCaretBackWhereItWas)
     EXPECT_EQ(n->body(), "alpha\nbeta!xx");
 }
 
+// Keys typed while the password window closes may already wait in the queue when the unlock completes:
+// they reach the note's text, whether the note was locked while shown (the focus then rests on what
+// held it while locked) or opened locked, as after a relaunch.
+TEST_F(NoteViewTest, KeysWaitingWhenAnUnlockCompletesReachTheText)
+{
+    for (const bool openedLocked : {false, true}) {
+        SCOPED_TRACE(openedLocked ? "opened locked" : "locked while shown");
+        Note* n = addNote("Plan", "alpha\nbeta");
+        store->saveNow();
+        if (openedLocked) {
+            ASSERT_TRUE(store->lock(*n).ok());
+        }
+        EditorNoteView e(*store, *unlock, clock);
+        RichNSTextView* text = e.open(n);
+        if (!openedLocked) {
+            ASSERT_TRUE(text);
+            QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+        }
+        for (int round = 0; round < 2; ++round) {
+            if (!openedLocked || round > 0) e.lock();
+            ASSERT_TRUE(n->isSealed()) << round;
+            e.view.findChild<QToolButton*>("unlockButton")->click();
+            ASSERT_EQ(authenticator.pendingCount(), 1);
+            authenticator.complete(FakeAuthenticator::Outcome::success);
+            // No turn of the event loop in between: where the window sends the waiting key.
+            QWidget* receiver = e.view.window()->focusWidget();
+            ASSERT_TRUE(receiver) << round;
+            QTest::keyClicks(receiver, "k");
+            QTest::qWait(50);
+        }
+        EXPECT_EQ(n->body(), "alpha\nbetakk");
+        unlock->relock(n->uuid());
+    }
+}
+
 // F6 takes the keyboard from the body to the head row and back; in the row Tab and the arrows go round
 // its buttons, Return and Space press them; Escape, F6 or an unroll give the body the caret where it
 // was. Tab in the body is still the body's.

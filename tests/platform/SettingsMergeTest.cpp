@@ -109,6 +109,71 @@ TEST_F(SettingsMerge, UnreadableFileIsLeftAloneReportedOnceAndWrittenWhenReadabl
     EXPECT_TRUE(s.lastWriteSucceeded());
 }
 
+// Another process writes the file after the values were read for a write and before the new file
+// takes its place: before the file is looked at again, or after (just before the swap). Both changes
+// are kept. A file that keeps changing on every try still ends with the change made here, and the write
+// does not go on forever.
+TEST_F(SettingsMerge, AWriteFromOutsideDuringAWriteIsMergedAgain)
+{
+    using Step = FileSettingsBackend::WriteStep;
+    struct Case {
+        const char* name;
+        Step step;
+        int racedTries;   // how many of the write's tries another process writes into
+        int keptOutside;  // how many of its keys must survive
+    };
+    const Case cases[] = {
+        {"before the look, once", Step::written, 1, 1},
+        {"after the look, once", Step::checked, 1, 1},
+        {"before the look, three times", Step::written, 3, 3},
+        {"after the look, three times", Step::checked, 3, 3},
+        {"before the look, on every try", Step::written, 1000, 9},
+        {"after the look, on every try", Step::checked, 1000, 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path);
+        auto owned = std::make_unique<FileSettingsBackend>(path);
+        FileSettingsBackend* backend = owned.get();
+        Settings s(std::move(owned));
+        s.setValue("general.showDockIcon", true);
+        int raced = 0;
+        backend->setWriteHook([&](Step step) {
+            if (step != c.step || raced >= c.racedTries) return;
+            QJsonObject root = onDisk();
+            root[QStringLiteral("test.outside%1").arg(raced++)] = typed("int", "7");
+            writeOutside(root);
+        });
+        QSignalSpy told(&s, &Settings::valueChanged);
+        s.setValue("general.showDockIcon", false);
+        backend->setWriteHook({});
+
+        EXPECT_TRUE(s.lastWriteSucceeded());
+        const QJsonObject after = onDisk();
+        EXPECT_EQ(after["general.showDockIcon"], typed("bool", false)) << "the change made here was lost";
+        EXPECT_EQ(s.boolIfStored("general.showDockIcon"), false);
+        for (int i = 0; i < c.keptOutside; ++i) {
+            const QString key = QStringLiteral("test.outside%1").arg(i);
+            EXPECT_EQ(after[key], typed("int", "7")) << key.toStdString() << " was lost";
+            EXPECT_EQ(s.intValue(key), 7) << key.toStdString();
+        }
+        EXPECT_EQ(told.count(), 1 + c.keptOutside);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.json"}) << "a temporary file was left";
+    }
+}
+
+// The file reached through a link (a folder of dotfiles) is written; the link stays.
+TEST_F(SettingsMerge, ALinkedFileIsWrittenThroughTheLink)
+{
+    const QString real = dir.filePath("dotfiles-settings.json");
+    writeFile(real, "{}");
+    ASSERT_TRUE(QFile::link(real, path));
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    s.setValue("k", 1);
+    EXPECT_EQ(QFileInfo(path).symLinkTarget(), real);
+    EXPECT_EQ(QJsonDocument::fromJson(readFile(real)).object()["k"], typed("int", "1"));
+}
+
 // Something other than a settings file in its place (a pipe, a link to a device, a file of many MB) is
 // never waited on, never read whole and never replaced, at launch or while running; the values live in
 // memory meanwhile.

@@ -2,8 +2,8 @@
 # The settings window end to end, as a user drives it with the keyboard and the mouse: opened from the
 # tray menu, its level while another application is active, the endpoint switched on, its address
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
-# refused, launch at login and the taskbar entry, the default theme and floating note windows, and
-# what a relaunch keeps.
+# refused, launch at login and the taskbar entry, the default theme and floating note windows, the
+# settings file written by another program while a switch is toggled, and what a relaunch keeps.
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
 tarnwick=$1 client_dir=$2
@@ -211,7 +211,43 @@ press space
 within 30 has_state "$note_win" ABOVE || fail "the note window does not float again"
 on_every_desktop "$note_win" || fail "the note window is not on every desktop again"
 
-echo "== 8. Relaunch: the Note tab again, the endpoint with the new token"
+echo "== 8. settings.json written by another program while a switch is toggled over and over"
+# The other program adds a key of its own every 40 ms, replacing the file in one step; meanwhile the
+# float switch is toggled 300 times, each toggle a write of the whole file. Every key it added stays.
+writer_stop=$work/writer.stop
+python3 - "$settings_file" "$writer_stop" >"$work/writer.count" <<'PY' &
+import json, os, sys, time
+path, stop = sys.argv[1], sys.argv[2]
+n = 0
+while not os.path.exists(stop):
+    d = json.load(open(path))
+    d["test.outside%d" % n] = {"type": "int", "value": str(n)}
+    with open(path + ".outside", "w") as f:
+        json.dump(d, f)
+    os.rename(path + ".outside", path)
+    n += 1
+    time.sleep(0.04)
+print(n)
+PY
+writer_pid=$!
+sleep 0.2
+# shellcheck disable=SC2046
+xdotool key --clearmodifiers --delay 15 $(printf 'space %.0s' $(seq 1 300))
+sleep 1
+touch "$writer_stop"
+wait "$writer_pid" || fail "the outside writer failed"
+written=$(cat "$work/writer.count")
+[ "$written" -gt 20 ] || fail "the outside writer wrote only $written keys"
+outside_keys_kept() {
+  python3 -c 'import json,sys
+d = json.load(open(sys.argv[1]))
+lost = [k for k in ("test.outside%d" % i for i in range(int(sys.argv[2]))) if k not in d]
+print(" ".join(lost)); sys.exit(1 if lost else 0)' "$settings_file" "$written" >"$work/lost-keys"
+}
+within 30 outside_keys_kept || fail "of $written keys written outside, these were lost: $(cat "$work/lost-keys")"
+echo "($written keys written outside during 300 toggles, all kept)"
+
+echo "== 9. Relaunch: the Note tab again, the endpoint with the new token"
 stop_app
 launch "$tarnwick"
 open_settings_from_tray

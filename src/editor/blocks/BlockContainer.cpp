@@ -150,9 +150,16 @@ void BlockContainer::noteAttributeChanged(int attribute)
     if (attribute != Note::Body || m_isEditing || m_reconcileScheduled) return;
     m_reconcileScheduled = true;
     MainQueue::nextTurn(this, [this] {
-        m_reconcileScheduled = false;
-        reconcile();
+        if (std::exchange(m_reconcileScheduled, false)) reconcile();
     });
+}
+
+void BlockContainer::catchUp()
+{
+    if (std::exchange(m_reconcileScheduled, false)) reconcile();
+    const auto pending = std::exchange(m_pendingFocus, std::nullopt);
+    if (!pending) return;
+    if (const auto i = indexOfBlock(pending->blockID)) controllerAt(*i)->focus(m_pendingPlacement);
 }
 
 // ---- Read-only bodies ----

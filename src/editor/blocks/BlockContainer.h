@@ -84,6 +84,9 @@ public:
     // Re-reads the body when someone else changed it; the undo stack goes, since its snapshots no
     // longer describe the body.
     void reconcile();
+    // Does now what waits for the next turn: taking in a changed body (one an unlock revealed) and
+    // placing the caret. Keys already queued then reach the text instead of what held the focus before.
+    void catchUp();
 
     // Edits cannot be written back without loss: a newer or unreadable body, an unconverted legacy
     // body, sealed content, or the store's read-only set. Select and copy only.
