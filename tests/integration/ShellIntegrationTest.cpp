@@ -139,7 +139,9 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     launch();
     QString box = waitForWindow({"--name", dialog});
     ASSERT_FALSE(box.isEmpty()) << stderrText().toStdString();
-    EXPECT_TRUE(stderrText().contains("Running on a VOLATILE store this session")) << errors.toStdString();
+    // The line may reach the pipe a little after the window shows.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stderrText().contains("Running on a VOLATILE store this session"); }, 10000))
+        << errors.toStdString();
     const QDBusMessage notReady = captureText("hello");
     EXPECT_EQ(notReady.errorName(), SingleInstance::errorName("NotReady")) << notReady.errorMessage().toStdString();
     run("xdotool", {"windowactivate", "--sync", box});
@@ -155,7 +157,8 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     // "Continue Without Saving" keeps it running.
     launch();
     box = waitForWindow({"--name", dialog});
-    ASSERT_FALSE(box.isEmpty());
+    ASSERT_FALSE(box.isEmpty()) << "state " << app.state() << ", exit code " << app.exitCode() << ": "
+                                << stderrText().toStdString();
     run("xdotool", {"windowactivate", "--sync", box});
     run("xdotool", {"key", "--window", box, "--delay", "100", "Tab", "space"});
     EXPECT_TRUE(QTest::qWaitFor(
@@ -164,7 +167,7 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
         },
         10000));
     QTest::qWait(1000);
-    EXPECT_EQ(app.state(), QProcess::Running);
+    EXPECT_EQ(app.state(), QProcess::Running) << "exit code " << app.exitCode() << ": " << stderrText().toStdString();
     app.terminate();
     EXPECT_TRUE(exitedCleanly());
 
