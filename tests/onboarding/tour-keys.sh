@@ -15,21 +15,10 @@ sentence="Select any of these words to wake the keys."
 pictures=${TARNWICK_TOUR_PICTURES:-}
 trap 'fail "command failed on line $LINENO"' ERR
 
-mkdir -p "$(dirname "$settings")"
-printf '{"update.checkAutomatically": {"type": "bool", "value": false}}\n' >"$settings"
-setting() {
-  python3 -c 'import json,sys; v=json.load(open(sys.argv[1])).get(sys.argv[2]); print("absent" if v is None else json.dumps(v["value"]))' \
-    "$settings" "$1"
-}
-# Every wait is for the real condition, bounded generously (tenths of a second): a busy machine is slow,
-# not wrong.
-long=300
-key() { xdotool key --clearmodifiers "$@"; }
+source "$(dirname "$0")/tour-lib.sh"
+fresh_settings
 active() { xdotool getactivewindow 2>/dev/null || true; }
 active_name() { xdotool getactivewindow getwindowname 2>/dev/null || true; }
-page_title() {
-  if [ "$1" -ge 2 ] && [ "$1" -le 5 ]; then echo "Tarnwick tour (Step $(($1 - 1)) of 4)"; else echo "Tarnwick tour"; fi
-}
 
 # The tour is on page $1 and has the keyboard.
 expect_tour() {
@@ -123,7 +112,7 @@ within $long mapped "Tarnwick shelf" || fail "no shelf after the tour"
 # The next first launch, with a note left open when the application quit, starts with the tour holding
 # the keyboard.
 stop_app
-printf '{"update.checkAutomatically": {"type": "bool", "value": false}}\n' >"$settings"
+fresh_settings
 launch "$tarnwick"
 wait_window "Tarnwick tour"
 tour=$window

@@ -15,26 +15,10 @@ autostart="${XDG_CONFIG_HOME}/autostart/com.fennmoor.Tarnwick.desktop"
 sentence="Select any of these words to wake the keys."
 trap 'fail "command failed on line $LINENO"' ERR
 
-# The tour's runs start from settings that do not say it was done.
-fresh_settings() {
-  mkdir -p "$(dirname "$settings")"
-  printf '{"update.checkAutomatically": {"type": "bool", "value": false}}\n' >"$settings"
-}
-setting() {
-  python3 -c 'import json,sys; v=json.load(open(sys.argv[1])).get(sys.argv[2]); print("absent" if v is None else json.dumps(v["value"]))' \
-    "$settings" "$1"
-}
-# Every wait is for the real condition, bounded generously (tenths of a second): a busy machine is slow,
-# not wrong. Only a check that something does NOT happen gives the application a fixed moment.
-long=300
-key() { xdotool key --clearmodifiers "$@"; }
+source "$(dirname "$0")/tour-lib.sh"
+# Only a check that something does NOT happen gives the application a fixed moment.
 moment() { sleep 1; }
 tour_title() { xdotool getwindowname "$tour" 2>/dev/null || true; }
-# The title of page $1 of 8: the four key pages (2 to 5) count as their step marks do; the others are
-# told apart by what they do.
-page_title() {
-  if [ "$1" -ge 2 ] && [ "$1" -le 5 ]; then echo "Tarnwick tour (Step $(($1 - 1)) of 4)"; else echo "Tarnwick tour"; fi
-}
 tour_at() { [ "$(tour_title)" = "$(page_title "$1")" ]; }
 expect_tour_at() { within $long tour_at "$1" || fail "expected \"$(page_title "$1")\", the tour reads \"$(tour_title)\""; }
 visible() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)" ]; }
