@@ -140,7 +140,8 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     QString box = waitForWindow({"--name", dialog});
     ASSERT_FALSE(box.isEmpty()) << stderrText().toStdString();
     // The line may reach the pipe a little after the window shows.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return stderrText().contains("Running on a VOLATILE store this session"); }, 10000))
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return stderrText().contains("Running on a VOLATILE store this session"); }, 10000))
         << errors.toStdString();
     const QDBusMessage notReady = captureText("hello");
     EXPECT_EQ(notReady.errorName(), SingleInstance::errorName("NotReady")) << notReady.errorMessage().toStdString();
