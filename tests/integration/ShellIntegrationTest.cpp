@@ -110,7 +110,7 @@ TEST_F(ShellSession, ASecondLaunchBringsTheLastNoteWindowForwardOrElseTheShelf)
     EXPECT_TRUE(secondLaunch());
     const QString shelf = waitForWindow({"--name", "^Tarnwick shelf$"});
     EXPECT_FALSE(shelf.isEmpty()) << stderrText().toStdString();
-    run("xdotool", {"key", "--window", shelf, "Escape"});
+    EXPECT_TRUE(pressKeysIn(shelf, {"Escape"}));
     EXPECT_TRUE(QTest::qWaitFor([] { return waitForWindow({"--name", "^Tarnwick shelf$"}, 100).isEmpty(); }, 10000));
 
     run("xdotool", {"key", "alt+shift+n"});  // the new-note key
@@ -145,8 +145,7 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
         << errors.toStdString();
     const QDBusMessage notReady = captureText("hello");
     EXPECT_EQ(notReady.errorName(), SingleInstance::errorName("NotReady")) << notReady.errorMessage().toStdString();
-    run("xdotool", {"windowactivate", "--sync", box});
-    run("xdotool", {"key", "--window", box, "Return"});
+    ASSERT_TRUE(pressKeysIn(box, {"Return"}));
     EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
 
     // Being told to end while it waits ends it too.
@@ -160,8 +159,7 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     box = waitForWindow({"--name", dialog});
     ASSERT_FALSE(box.isEmpty()) << "state " << app.state() << ", exit code " << app.exitCode() << ": "
                                 << stderrText().toStdString();
-    run("xdotool", {"windowactivate", "--sync", box});
-    run("xdotool", {"key", "--window", box, "--delay", "100", "Tab", "space"});
+    ASSERT_TRUE(pressKeysIn(box, {"Tab", "space"}));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return run("xdotool", {"search", "--onlyvisible", "--name", dialog}).isEmpty();

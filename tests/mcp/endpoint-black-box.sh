@@ -51,18 +51,6 @@ check_private() {
   [ -z "$loose" ] || fail "readable by others after $1: $loose"
 }
 
-# A card asking about a client; answers it with a key, as the user would.
-answer_card() {
-  local key=$1 window=""
-  for _ in $(seq 1 100); do
-    window=$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || fail "no approval card appeared"
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-  xdotool key --window "$window" --clearmodifiers "$key"
-}
 
 "$seeder" "$work/manifest.json" "$client" || fail "seeding the store"
 # As after an update that changed the stored schema: the launch takes a snapshot first, while the

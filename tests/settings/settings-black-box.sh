@@ -34,17 +34,6 @@ focus_settings() {
 }
 keyring_token() { secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false; }
 clipboard() { xclip -o -selection clipboard 2>/dev/null || true; }
-answer_card() {
-  local card=""
-  for _ in $(seq 1 100); do
-    card=$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null | head -n1 || true)
-    [ -n "$card" ] && break
-    sleep 0.1
-  done
-  [ -n "$card" ] || fail "no approval card appeared"
-  xdotool windowactivate --sync "$card" >/dev/null 2>&1 || true
-  xdotool key --window "$card" --clearmodifiers "$1"
-}
 no_card_shown() { [ -z "$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null || true)" ]; }
 note_count() { sql "select count(*) from Note"; }
 

@@ -93,18 +93,11 @@ body=$(printf '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"clientIn
 timeout 90 curl -sS -o /dev/null -H 'Content-Type: application/json' --data-binary "$body" \
   "http://127.0.0.1:$port/mcp/$token" &
 asking=$!
-card=""
-for _ in $(seq 1 200); do
-  card=$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null | head -n1 || true)
-  [ -n "$card" ] && break
-  sleep 0.1
-done
-[ -n "$card" ] || fail "no approval card appeared"
+wait_card
 within 50 bash -c "xwininfo -id $card -shape | grep -q 'Window shape extents'" ||
   fail "the card has no window shape: $(xwininfo -id "$card" -shape | tr "\n" "|")"
 shot approval-card
-xdotool windowactivate --sync "$card" >/dev/null 2>&1 || true
-xdotool key --window "$card" --clearmodifiers Escape
+press_in "$card" Escape
 wait "$asking" || true
 within 50 test -z "$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null)" || fail "the card stayed"
 echo "PASS"

@@ -38,6 +38,18 @@ inline bool waitForNoWindow(const QString& name, int ms = 10000)
     return QTest::qWaitFor([&] { return visibleWindow(name).isEmpty(); }, ms);
 }
 
+// Presses keys in `window` as a user's own keys: once it has the keyboard, each press and release goes
+// through the server's test keyboard to whatever holds the keyboard. False when the window never took the
+// keyboard (nothing is pressed then). ("key --window W" sends the release to W itself: when W closes on the
+// press, the release is lost and the key stays held down for the rest of the session.)
+inline bool pressKeysIn(const QString& window, const QStringList& keys)
+{
+    run("xdotool", {"windowactivate", "--sync", window});
+    if (!QTest::qWaitFor([&] { return run("xdotool", {"getactivewindow"}) == window; }, 10000)) return false;
+    run("xdotool", QStringList{"key", "--clearmodifiers", "--delay", "100"} + keys);
+    return true;
+}
+
 inline QRect geometryOf(const QString& window)
 {
     const QString out = run("xdotool", {"getwindowgeometry", "--shell", window});

@@ -97,6 +97,36 @@ press() {
   sleep 0.3
 }
 
+# Presses the keys named after the window $1 in it, once it has the keyboard, as a user's own keys: each
+# press and release goes through the server's test keyboard to whatever holds the keyboard. (With
+# "key --window", xdotool sends the release to that window: when the press closes it, the release is
+# lost and the key stays held down for the rest of the session.)
+press_in() {
+  local target=$1
+  shift
+  xdotool windowactivate --sync "$target" >/dev/null 2>&1 || true
+  within 100 bash -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = $target ]" ||
+    fail "window $target did not take the keyboard for $* (it is with \"$(xdotool getactivewindow getwindowname 2>/dev/null)\")"
+  xdotool key --clearmodifiers --delay 120 "$@"
+}
+
+# The endpoint's approval card, once it shows, in $card; fails after twenty seconds.
+wait_card() {
+  card=""
+  for _ in $(seq 1 200); do
+    card=$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null | head -n1 || true)
+    [ -n "$card" ] && return 0
+    sleep 0.1
+  done
+  fail "no approval card appeared"
+}
+
+# Answers the approval card with a key, as the user would.
+answer_card() {
+  wait_card
+  press_in "$card" "$1"
+}
+
 # Opens the tray icon's menu with a right-click; fails when there is no icon or no menu.
 tray_menu() {
   local icon="" menu=""
