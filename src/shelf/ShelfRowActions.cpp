@@ -120,7 +120,7 @@ void ShelfRowActions::commit()
 
 void ShelfRowActions::activateSelection(bool commandHeld)
 {
-    const auto row = m_state.selectedRow();
+    const auto row = m_state.listedSelection();
     if (!row) return;
     switch (row->kind) {
         case ShelfRow::Kind::note:
@@ -143,7 +143,7 @@ void ShelfRowActions::activateSelection(bool commandHeld)
 
 void ShelfRowActions::pinSelected()
 {
-    auto row = m_state.selectedRow();
+    auto row = m_state.listedSelection();
     if (!row) {
         const QList<ShelfRow> rows = m_state.rows();
         if (rows.isEmpty()) return;

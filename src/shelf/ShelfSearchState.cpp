@@ -80,8 +80,8 @@ void ShelfSearchState::setShowActions(bool show)
 bool ShelfSearchState::actionsRowShown() const
 {
     if (!m_showActions) return false;
-    const auto selected = selectedRow();
-    return selected && selected->kind != ShelfRow::Kind::binNote && rows().contains(*selected);
+    const auto selected = listedSelection();
+    return selected && selected->kind != ShelfRow::Kind::binNote;
 }
 
 void ShelfSearchState::setActionIndex(int index)
@@ -115,6 +115,12 @@ std::optional<ShelfRow> ShelfSearchState::selectedRow() const
     return m_surface == Surface::search ? m_searchSelection : m_browseSelection;
 }
 
+std::optional<ShelfRow> ShelfSearchState::listedSelection() const
+{
+    const auto selected = selectedRow();
+    return selected && rows().contains(*selected) ? selected : std::nullopt;
+}
+
 void ShelfSearchState::setSelectedRow(const std::optional<ShelfRow>& row)
 {
     setSelection(m_surface, row);
@@ -137,7 +143,7 @@ void ShelfSearchState::moveSelection(int delta)
 {
     const QList<ShelfRow> current = rows();
     if (current.isEmpty()) return;
-    const auto selected = selectedRow();
+    const auto selected = listedSelection();
     const qsizetype index = selected ? current.indexOf(*selected) : -1;
     const qsizetype target = std::clamp<qsizetype>(index + delta, 0, current.size() - 1);
     setSelectedRow(current.at(target));
@@ -164,7 +170,7 @@ void ShelfSearchState::flipLens()
 
 ShelfSearchState::Commit ShelfSearchState::commit()
 {
-    if (const auto selected = selectedRow()) return Commit::activate(*selected);
+    if (const auto selected = listedSelection()) return Commit::activate(*selected);
     const QList<ShelfRow> current = rows();
     if (current.isEmpty()) return {Commit::Kind::nothing, std::nullopt};
     setSelectedRow(current.first());
@@ -173,7 +179,7 @@ ShelfSearchState::Commit ShelfSearchState::commit()
 
 void ShelfSearchState::toggleActions()
 {
-    if (!selectedRow()) {
+    if (!listedSelection()) {
         const QList<ShelfRow> current = rows();
         setSelectedRow(current.isEmpty() ? std::nullopt : std::optional(current.first()));
     }

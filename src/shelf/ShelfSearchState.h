@@ -73,9 +73,13 @@ public:
     void setSearchRows(const QList<ShelfRow>& rows);
 
     // The rows and selection of the surface in use. The selection may name a row that has left the
-    // list; moving treats that as no selection.
+    // list (a note deleted or restored from its actions row); see listedSelection().
     QList<ShelfRow> rows() const;
     std::optional<ShelfRow> selectedRow() const;
+    // The selection when it is one of the current rows, else none. Everything the keys do to "the
+    // selected row" goes through this: a row that has left the list is not acted on (a note just put
+    // in the bin is neither pinned nor opened), and the keys behave as with nothing selected.
+    std::optional<ShelfRow> listedSelection() const;
     // Writes the selection of the surface in use only.
     void setSelectedRow(const std::optional<ShelfRow>& row);
 

@@ -172,3 +172,68 @@ TEST_F(ShelfRowsTest, CommitActivateAndPinFromTheKeys)
     EXPECT_FALSE(note->isTrashed());
     EXPECT_TRUE(shelf->isOpen());
 }
+
+// A row deleted or restored from the shelf leaves the list but may stay selected: the keys then act as
+// with nothing selected, never on the row that left (a binned note pinned, or opened).
+TEST_F(ShelfRowsTest, ARowThatLeftTheListIsNoSelection)
+{
+    addNote("Older");
+    addNote("Newer");
+    store->saveNow();
+    shelf->present();
+    turn();
+    ShelfRowActions& ops = shelf->actions();
+    ASSERT_EQ(state().rows().size(), 2);
+    const ShelfRow first = state().rows().at(0), second = state().rows().at(1);
+    Note* firstNote = store->note(first.id);
+    Note* secondNote = store->note(second.id);
+    ASSERT_TRUE(firstNote && secondNote);
+
+    // A listed selection is the one acted on, not the first row.
+    state().setSelectedRow(second);
+    ops.pinSelected();
+    EXPECT_TRUE(secondNote->isPinned());
+    ops.pinSelected();
+    EXPECT_FALSE(secondNote->isPinned());
+
+    // Deleted from its actions row: it leaves the list, the selection stays on it.
+    state().toggleActions();
+    ops.deleteNote(*secondNote);
+    turn();
+    ASSERT_EQ(state().rows(), QList<ShelfRow>{first});
+    ASSERT_EQ(state().selectedRow(), second);
+    EXPECT_FALSE(state().actionsRowShown());
+    ops.pinSelected();  // the first row's note, as with nothing selected
+    EXPECT_FALSE(secondNote->isPinned());
+    EXPECT_TRUE(firstNote->isPinned());
+    ops.activateSelection(true);
+    EXPECT_TRUE(opened.isEmpty());
+    ops.commit();  // selects the first row only
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(state().selectedRow(), first);
+    ops.commit();
+    EXPECT_EQ(opened, QList<QUuid>{first.id});
+
+    // In the bin: a row restored by Return leaves the bin; the next Return and Ctrl+Return do not restore
+    // or open it again, and Ctrl+K opens the actions row of the first row still there.
+    ops.deleteNote(*firstNote);
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    ASSERT_EQ(state().rows().size(), 2);
+    const ShelfRow restored = state().rows().at(0), stays = state().rows().at(1);
+    state().setSelectedRow(restored);
+    ops.commit();
+    turn();
+    EXPECT_FALSE(store->note(restored.id)->isTrashed());
+    ASSERT_EQ(state().rows(), QList<ShelfRow>{stays});
+    opened.clear();
+    ops.activateSelection(true);
+    ops.pinSelected();  // a bin row is never pinned
+    EXPECT_FALSE(store->note(restored.id)->isPinned());
+    EXPECT_FALSE(store->note(stays.id)->isPinned());
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(store->note(stays.id)->isTrashed());
+    state().toggleActions();
+    EXPECT_EQ(state().selectedRow(), stays);
+    EXPECT_TRUE(state().showActions());
+}

@@ -136,6 +136,17 @@ TEST_F(ShelfSearchStateTest, CommitAndToggleActionsSelectTheFirstRowFirst)
     state->toggleActions();
     EXPECT_EQ(state->selectedRow(), b);
     EXPECT_TRUE(state->showActions());
+
+    // A selection that has left the rows counts as none: Return selects, Ctrl+K selects the first row.
+    state->setSelectedRow(a);
+    EXPECT_EQ(state->listedSelection(), std::nullopt);
+    EXPECT_EQ(state->commit(), (Commit{Commit::Kind::selectedFirstRow, std::nullopt}));
+    EXPECT_EQ(state->selectedRow(), b);
+    state->setSelectedRow(a);
+    state->setShowActions(false);
+    state->toggleActions();
+    EXPECT_EQ(state->selectedRow(), b);
+    EXPECT_TRUE(state->actionsRowShown());
 }
 
 // The keys that walk and press the actions row's chips go to them only while the selected row really
