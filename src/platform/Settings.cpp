@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "platform/BoundedFile.h"
@@ -152,6 +153,18 @@ std::unique_ptr<Settings>& sharedSlot()
     return instance;
 }
 
+// The file a path finally names, following links (relative ones from their own folder), whether or not
+// that file exists yet; the path itself when it is no link. None for a loop or a chain too long to follow.
+std::optional<QString> linkTarget(const QString& path)
+{
+    QFileInfo at(path);
+    for (int hops = 0; at.isSymLink(); ++hops) {
+        if (hops == 40) return std::nullopt;  // as the kernel gives up (ELOOP)
+        at.setFile(at.symLinkTarget());
+    }
+    return at.filePath();
+}
+
 QString refusalText(const BoundedFile::Refused& refused)
 {
     switch (refused.failure) {
@@ -256,9 +269,14 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
     for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
-    // Through a link (a folder of dotfiles, say) the file it points to is replaced, not the link.
-    const QString target = existing.isSymLink() ? existing.canonicalFilePath() : m_path;
-    const QByteArray dest = QFile::encodeName(target.isEmpty() ? m_path : target);
+    // Through a link (a folder of dotfiles, say) the file it points to is replaced, not the link; a link
+    // to a file not made yet makes that file.
+    const std::optional<QString> target = linkTarget(m_path);
+    if (!target) {
+        qCWarning(Log::app, "Settings file could not be written: it is a link that leads nowhere");
+        return failed;
+    }
+    const QByteArray dest = QFile::encodeName(*target);
     QByteArray temp = dest + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());  // private (0600) from the start
     if (fd < 0) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -172,6 +173,59 @@ TEST_F(SettingsMerge, ALinkedFileIsWrittenThroughTheLink)
     s.setValue("k", 1);
     EXPECT_EQ(QFileInfo(path).symLinkTarget(), real);
     EXPECT_EQ(QJsonDocument::fromJson(readFile(real)).object()["k"], typed("int", "1"));
+}
+
+// A link to a file not made yet (dotfiles set up before the first run) makes that file and stays a link,
+// also through a relative link or a chain of them; a link that leads nowhere (a loop, or into a folder
+// that is not there) is kept as it is, and the values live in memory.
+TEST_F(SettingsMerge, ALinkToAFileNotMadeYetMakesItAndStaysALink)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("dotfiles"));
+    const QString real = dir.filePath("dotfiles/tarnwick.json");
+    auto link = [](const QString& target, const QString& at) {
+        return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()) == 0;
+    };
+    const struct {
+        const char* name;
+        QString linkTo;  // what settings.json points at
+        QString hop;     // a link in between, when not empty
+    } cases[] = {
+        {"absolute", real, {}},
+        {"relative", "dotfiles/tarnwick.json", {}},
+        {"chain", dir.filePath("hop.json"), real},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(real);
+        QFile::remove(path);
+        QFile::remove(dir.filePath("hop.json"));
+        if (!c.hop.isEmpty()) {
+            ASSERT_TRUE(link(c.hop, dir.filePath("hop.json")));
+        }
+        ASSERT_TRUE(link(c.linkTo, path));
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        s.setValue("k", 1);
+        s.setValue("k", 2);
+        EXPECT_TRUE(s.lastWriteSucceeded());
+        EXPECT_TRUE(QFileInfo(path).isSymLink()) << "the link was replaced";
+        EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(real).canonicalFilePath());
+        EXPECT_EQ(QJsonDocument::fromJson(readFile(real)).object()["k"], typed("int", "2"));
+        EXPECT_EQ(QFileInfo(real).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+        EXPECT_EQ(Settings(std::make_unique<FileSettingsBackend>(path)).intValue("k"), 2);
+    }
+    for (const QString& nowhere : {path, dir.filePath("missing-folder/tarnwick.json")}) {
+        SCOPED_TRACE(nowhere.toStdString());
+        QFile::remove(path);
+        ASSERT_TRUE(link(nowhere, path));  // the first links to itself
+        LogCapture log;
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        s.setValue("k", 3);
+        EXPECT_FALSE(s.lastWriteSucceeded());
+        EXPECT_EQ(s.intValue("k"), 3);
+        EXPECT_EQ(QFileInfo(path).symLinkTarget(), nowhere) << "the link was replaced";
+        EXPECT_EQ(log.count("Settings file could not be written"), 1) << log.lines().join("\n").toStdString();
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing-folder")));
+    }
 }
 
 // Something other than a settings file in its place (a pipe, a link to a device, a file of many MB) is
