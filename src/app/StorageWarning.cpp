@@ -29,18 +29,31 @@ StorageWarning::Texts StorageWarning::texts(const QString& failure, const QStrin
         if (folder.at(folder.size() - tail).isLowSurrogate()) --tail;
         folder = folder.left(head) + QChar(0x2026) + folder.right(tail);
     }
-    const QString whereTheNotesAre =
-        state == Folder::present
-            ? QStringLiteral(
-                  "Your notes file has not been changed or deleted. Quitting and opening Tarnwick again is "
-                  "usually enough; if it keeps happening, your notes are still on disk in ") +
-                  folder + QLatin1Char('.')
-            // The folder could not be made: nothing was ever kept in it, so nothing is claimed there.
-            : QStringLiteral("Tarnwick could not make the folder for your notes") +
-                  (folder.isEmpty()
-                       ? QStringLiteral(", so no notes file is kept.")
-                       : QStringLiteral(", ") + folder + QStringLiteral(", so no notes file is kept there.")) +
-                  QStringLiteral(" Once that folder can be made, quitting and opening Tarnwick again is enough.");
+    // Without a notes file nothing is kept there, so nothing is claimed there.
+    const auto nothingKept = [&folder](const QString& what, const QString& once) {
+        return QStringLiteral("Tarnwick could not make ") + what +
+               (folder.isEmpty()
+                    ? QStringLiteral(", so no notes file is kept.")
+                    : QStringLiteral(", ") + folder + QStringLiteral(", so no notes file is kept there.")) +
+               QStringLiteral(" Once ") + once +
+               QStringLiteral(" can be made, quitting and opening Tarnwick again is enough.");
+    };
+    QString whereTheNotesAre;
+    switch (state) {
+        case Folder::present:
+            whereTheNotesAre = QStringLiteral(
+                                   "Your notes file has not been changed or deleted. Quitting and opening Tarnwick "
+                                   "again is usually enough; if it keeps happening, your notes are still on disk in ") +
+                               folder + QLatin1Char('.');
+            break;
+        case Folder::noNotesFile:
+            whereTheNotesAre =
+                nothingKept(QStringLiteral("its notes file in the folder for your notes"), QStringLiteral("that file"));
+            break;
+        case Folder::missing:
+            whereTheNotesAre = nothingKept(QStringLiteral("the folder for your notes"), QStringLiteral("that folder"));
+            break;
+    }
     return {QStringLiteral("Tarnwick"), QStringLiteral("Tarnwick can\u2019t open your notes"),
             QStringLiteral("Your notes file could not be opened, so Tarnwick is running on temporary storage. "
                            "Anything you write now will be lost when you quit, and your existing notes are not "
@@ -49,12 +62,19 @@ StorageWarning::Texts StorageWarning::texts(const QString& failure, const QStrin
             folder};
 }
 
+StorageWarning::Folder StorageWarning::stateOf(const QString& storeDirectory)
+{
+    if (storeDirectory.isEmpty() || !QFileInfo(storeDirectory).isDir()) return Folder::missing;
+    // A link to a notes file elsewhere counts: the notes are on disk through it.
+    return QFileInfo(storeDirectory + QStringLiteral("/default.store")).isFile() ? Folder::present
+                                                                                 : Folder::noNotesFile;
+}
+
 StorageWarning::Choice StorageWarning::run(const QString& failure)
 {
     // The folder's name even when it could not be made: that is where the notes are looked for.
     const QString directory = StoreMigration::directoryPath();
-    const Folder state = !directory.isEmpty() && QFileInfo(directory).isDir() ? Folder::present : Folder::missing;
-    const Texts text = texts(failure, directory, QDir::homePath(), state);
+    const Texts text = texts(failure, directory, QDir::homePath(), stateOf(directory));
     QMessageBox box(QMessageBox::Critical, text.title, text.message);
     box.setTextFormat(Qt::PlainText);
     if (auto* heading = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {

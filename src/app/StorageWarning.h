@@ -22,8 +22,12 @@ public:
     // The folder is shown with the home folder as "~", at most kMaxFolderLength characters (its middle
     // left out), and never broken across lines at a "/".
     static constexpr qsizetype kMaxFolderLength = 60;
-    // Whether the notes folder is there: when it could not be made, no notes are on disk in it.
-    enum class Folder { present, missing };
+    // What is on disk where the notes are kept. Notes are said to be on disk only when the notes file
+    // is there: a folder that could not be made holds nothing, and neither does one whose notes file is
+    // missing or has something else (a folder, say) in its place.
+    enum class Folder { present, noNotesFile, missing };
+    // Looks at the notes folder and the notes file in it.
+    static Folder stateOf(const QString& storeDirectory);
     static Texts texts(const QString& failure, const QString& storeDirectory, const QString& homeDirectory,
                        Folder state);
     // The first kMaxFailureLength UTF-16 units, one fewer when that would split a surrogate pair.

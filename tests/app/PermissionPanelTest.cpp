@@ -127,9 +127,9 @@ TEST(StorageWarning, AJunkStoreIsNamedInWords)
     StorageWarning::run("file is not a database");
 }
 
-// Notes are said to be on disk in the folder only when the folder is there; one that could not be made
-// is named as such.
-TEST(StorageWarning, NotesAreOnDiskOnlyInAFolderThatIsThere)
+// Notes are said to be on disk in the folder only when the notes file is there; a folder or a file that
+// could not be made is named as such.
+TEST(StorageWarning, NotesAreOnDiskOnlyWhenTheNotesFileIsThere)
 {
     const QString made =
         "Your notes file has not been changed or deleted. Quitting and opening Tarnwick again is "
@@ -140,11 +140,15 @@ TEST(StorageWarning, NotesAreOnDiskOnlyInAFolderThatIsThere)
     const QString none =
         "Tarnwick could not make the folder for your notes, so no notes file is kept. Once that "
         "folder can be made, quitting and opening Tarnwick again is enough.";
+    const QString noFile =
+        "Tarnwick could not make its notes file in the folder for your notes, ~/data/tarnwick, so no notes "
+        "file is kept there. Once that file can be made, quitting and opening Tarnwick again is enough.";
     const struct {
         QString directory;
         StorageWarning::Folder state;
         QString second;
     } cases[] = {{"/home/ann/data/tarnwick", present, made},
+                 {"/home/ann/data/tarnwick", StorageWarning::Folder::noNotesFile, noFile},
                  {"/home/ann/data/tarnwick", StorageWarning::Folder::missing, unmade},
                  {"", StorageWarning::Folder::missing, none}};
     for (const auto& c : cases)
@@ -174,6 +178,17 @@ TEST(StorageWarning, NotesAreOnDiskOnlyInAFolderThatIsThere)
     EXPECT_TRUE(blocked.startsWith("Tarnwick could not make the folder for your notes, ")) << blocked.toStdString();
     EXPECT_FALSE(blocked.contains("on disk")) << blocked.toStdString();
     ASSERT_TRUE(blocker.remove() && QDir(data.path()).mkdir("tarnwick"));
+    // The folder alone, or with a folder where the notes file should be, holds no notes.
+    const QString empty = shown();
+    EXPECT_TRUE(empty.startsWith("Tarnwick could not make its notes file in the folder for your notes, "))
+        << empty.toStdString();
+    EXPECT_FALSE(empty.contains("on disk")) << empty.toStdString();
+    ASSERT_TRUE(QDir(data.path()).mkpath("tarnwick/default.store"));
+    EXPECT_EQ(shown(), empty);
+    ASSERT_TRUE(QDir(data.path()).rmdir("tarnwick/default.store"));
+    QFile notes(data.filePath("tarnwick/default.store"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.close();
     const QString there = shown();
     EXPECT_TRUE(there.contains("your notes are still on disk in ") && there.endsWith("/tarnwick."))
         << there.toStdString();
