@@ -1,11 +1,13 @@
 // The real application in the desktop session: its tray menu, the warning over an unreadable notes
-// file, and reminders that fell due while it was off or that are timed before the daemon is asked.
+// file or a folder in its place, and reminders that fell due while it was off or that are timed
+// before the daemon is asked.
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 #include <QWidget>
@@ -43,6 +45,37 @@ QString waitForWindow(const QStringList& search, int ms = 20000)
     return id;
 }
 
+// What a screen reader reads in the running application's labels (pyatspi), one a line, without the word
+// joiners that keep a path on one line. Empty when the application is not on the accessibility bus.
+QString labelsHeard()
+{
+    const QString code = QStringLiteral(R"(import sys
+sys.path.insert(0, sys.argv[1])
+from tarnwick_atspi import nodes
+for node, _ in nodes():
+    try:
+        if node.getRoleName() == "label":
+            print(node.name)
+    except Exception:
+        pass
+)");
+    const QString support = qEnvironmentVariable("TARNWICK_SOURCE_DIR") + "/tests/support";
+    return run("/usr/bin/python3", {"-c", code, support}).remove(QChar(0x2060));
+}
+
+// The warning's second paragraph, once a screen reader can read it.
+QString whereTheNotesAreHeard()
+{
+    QString heard;
+    (void)QTest::qWaitFor(
+        [&] {
+            heard = labelsHeard();
+            return heard.contains("quitting and opening Tarnwick", Qt::CaseInsensitive);
+        },
+        20000);
+    return heard;
+}
+
 QDBusMessage captureText(const QString& text)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(ApplicationId::name(), ApplicationId::objectPath(),
@@ -67,8 +100,14 @@ protected:
             app.waitForFinished(10000);
         }
     }
-    void launch()
+    // `heard`: on the accessibility bus, as with a screen reader running.
+    void launch(bool heard = false)
     {
+        if (heard) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+            app.setProcessEnvironment(env);
+        }
         app.setProcessChannelMode(QProcess::SeparateChannels);
         app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
         ASSERT_TRUE(app.waitForStarted());
@@ -136,9 +175,12 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     const QString dialog = "^Tarnwick$";
 
     // Return is "Quit Tarnwick"; the other programs' calls are turned away meanwhile.
-    launch();
+    launch(true);
     QString box = waitForWindow({"--name", dialog});
     ASSERT_FALSE(box.isEmpty()) << stderrText().toStdString();
+    // The notes file is there, so the notes are on disk.
+    const QString heard = whereTheNotesAreHeard();
+    EXPECT_TRUE(heard.contains("your notes are still on disk in " + storeDirectory() + ".")) << heard.toStdString();
     // The line may reach the pipe a little after the window shows.
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return stderrText().contains("Running on a VOLATILE store this session"); }, 10000))
@@ -171,6 +213,32 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     EXPECT_TRUE(exitedCleanly());
 
     EXPECT_EQ(QCryptographicHash::hash(tarnwick::test::readFile(path), QCryptographicHash::Sha256), before);
+}
+
+TEST_F(ShellSession, AFolderInTheNotesFilesPlaceIsNotSaidToHoldTheNotes)
+{
+    // A folder where the notes file belongs: no notes are on disk, and the folder is not Tarnwick's to
+    // change.
+    const QString path = storeDirectory() + "/default.store";
+    tarnwick::test::writeFile(path + "/someone-elses", "kept");
+
+    launch(true);
+    const QString box = waitForWindow({"--name", "^Tarnwick$"});
+    ASSERT_FALSE(box.isEmpty()) << stderrText().toStdString();
+    const QString heard = whereTheNotesAreHeard();
+    EXPECT_FALSE(heard.contains("on disk")) << heard.toStdString();
+    EXPECT_TRUE(heard.contains("Tarnwick could not make its notes file in the folder for your notes, " +
+                               storeDirectory() +
+                               ", so no notes file is kept there. Once that file can be made, quitting and opening "
+                               "Tarnwick again is enough."))
+        << heard.toStdString();
+    ASSERT_TRUE(pressKeysIn(box, {"Return"}));
+    EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
+
+    EXPECT_TRUE(QFileInfo(path).isDir());
+    EXPECT_EQ(QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"someone-elses"});
+    EXPECT_EQ(tarnwick::test::readFile(path + "/someone-elses"), "kept");
 }
 
 TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)

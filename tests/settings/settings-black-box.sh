@@ -3,7 +3,8 @@
 # tray menu, its level while another application is active, the endpoint switched on, its address
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
 # refused, launch at login and the taskbar entry, the default theme and floating note windows, the
-# settings file written by another program while a switch is toggled, and what a relaunch keeps.
+# settings file written by another program while a switch is toggled, what a relaunch keeps, and a
+# settings file that is a link into a dotfiles folder.
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
 tarnwick=$1 client_dir=$2
@@ -249,5 +250,45 @@ drive "http://127.0.0.1:$port/mcp/$new_token" - "Another client" connect &
 connect_pid=$!
 answer_card Return
 wait "$connect_pid" || fail "the new token does not work after the relaunch"
+stop_app
+
+echo "== 10. settings.json a link to a file not made yet: the file is made, the link stays"
+# The link is made once Tarnwick runs: launched without a settings file, it would check for updates.
+# The toggle writes the settings before it touches the autostart entry, so the entry shows it done.
+# The link at settings.json still reads $1 and leads to $2, a private file holding the toggled value $3
+# and the settings read at launch.
+linked_to() {
+  [ -L "$settings_file" ] && [ "$(readlink "$settings_file")" = "$1" ] && [ "$(stat -c %a "$2")" = 600 ] &&
+    python3 -c 'import json,sys
+d = json.load(open(sys.argv[1]))
+sys.exit(d["general.launchAtLogin"]["value"] != json.loads(sys.argv[2]) or d["settings.selectedTab"]["value"] != "general")' "$2" "$3"
+}
+launch "$tarnwick"
+open_settings_from_tray
+press ctrl+shift+Tab
+within 30 setting_is settings.selectedTab '"general"' || fail "General was not stored"
+dotfiles=$HOME/dotfiles
+mkdir -p "$dotfiles"
+ln -sfn "$dotfiles/tarnwick.json" "$settings_file"
+press space  # Launch at login
+within 30 test -f "$entry" || fail "no autostart entry"
+within 30 linked_to "$dotfiles/tarnwick.json" "$dotfiles/tarnwick.json" true ||
+  fail "through the link: $(ls -l "$settings_file" "$dotfiles" 2>&1)"
+# A relative link (as stow makes) leads from the link's own folder.
+relative=$(realpath --relative-to="$(dirname "$settings_file")" "$dotfiles")/moved.json
+ln -sfn "$relative" "$settings_file"
+press space
+within 30 test ! -e "$entry" || fail "the autostart entry stayed"
+within 30 linked_to "$relative" "$dotfiles/moved.json" false ||
+  fail "through the relative link: $(ls -l "$settings_file" "$dotfiles" 2>&1)"
+# A link into a folder that is not there is left as it is, no folder made, and Tarnwick carries on.
+ln -sfn "$HOME/gone/tarnwick.json" "$settings_file"
+press space
+within 30 test -f "$entry" || fail "no autostart entry after the failed write"
+within 50 grep -q "Settings file could not be written" "$log" || fail "the failed write was not reported"
+[ "$(readlink "$settings_file")" = "$HOME/gone/tarnwick.json" ] || fail "the link was replaced: $(ls -l "$settings_file")"
+[ ! -e "$HOME/gone" ] || fail "a folder was made for the link"
+press space
+within 30 test ! -e "$entry" || fail "Tarnwick did not carry on after the failed write"
 stop_app
 echo "== Passed"

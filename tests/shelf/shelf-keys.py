@@ -6,14 +6,15 @@ Usage: shelf-keys.py listen SECONDS FILE   writes "ready", then one line per foc
        shelf-keys.py focused               prints "role|name" of every object whose state is focused
        shelf-keys.py text NAME             prints the text of the object named NAME
        shelf-keys.py press NAME            presses the object named NAME; fails when there is none
-       shelf-keys.py named NAME            fails when no object is named NAME"""
+       shelf-keys.py named NAME            fails when no object is named NAME
+       shelf-keys.py selected              prints the name of every selected list item"""
 import os
 import sys
 
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import action_named, focused, name_of, named  # noqa: E402
+from tarnwick_atspi import action_named, focused, name_of, named, nodes  # noqa: E402
 
 
 def listen(seconds, path):
@@ -60,6 +61,16 @@ def print_text(name):
     return 0
 
 
+def print_selected():
+    for node, _ in nodes():
+        try:
+            if node.getRoleName() == "list item" and node.getState().contains(pyatspi.STATE_SELECTED):
+                print(node.name)
+        except Exception:
+            continue
+    return 0
+
+
 def press(name):
     node = named(name)
     return 0 if node is not None and action_named(node, "press") else 1
@@ -71,6 +82,8 @@ if sys.argv[1] == "text":
     sys.exit(print_text(sys.argv[2]))
 if sys.argv[1] == "press":
     sys.exit(press(sys.argv[2]))
+if sys.argv[1] == "selected":
+    sys.exit(print_selected())
 if sys.argv[1] == "named":
     sys.exit(0 if named(sys.argv[2]) is not None else 1)
 sys.exit(print_focused())

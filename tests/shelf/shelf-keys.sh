@@ -4,7 +4,8 @@
 # a note gives that note the keyboard back; Shift+Tab reaches the footer and Ctrl+, opens the settings;
 # F6 in a note reaches its head row; a note row's actions row deletes by keys, and after Ctrl+K in the
 # bin or on an empty lens, where no actions row shows, Return restores, Tab turns the lens and a space
-# is typed. Screenshots of each stay in $TARNWICK_SHOTS when it is set.
+# is typed. A row that has left the list (binned or restored) is never acted on by the next keys.
+# Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -98,6 +99,19 @@ within 50 active_is "Tarnwick shelf" || fail "the shelf did not open from the no
 within 50 lens_is Notes || fail "the shelf did not open on the notes"
 xdotool key ctrl+k Right Right Right Left Right Return
 settles_to 50 1 binned || fail "the Delete chip did not bin the first note"
+# The selection went to the bin with the note, so the keys act as with nothing selected: Ctrl+Return
+# opens nothing, Ctrl+P pins the first row without selecting it, and Return only selects that row.
+pinned() { sql "SELECT title FROM Note WHERE isPinned = 1"; }
+selected() { timeout 20 /usr/bin/python3 "$here/shelf-keys.py" selected 2>/dev/null; }
+xdotool key ctrl+Return ctrl+p
+settles_to 50 Alpha pinned || fail "Ctrl+P after the delete pinned \"$(pinned)\", not the first row, Alpha"
+[ -z "$(selected)" ] || fail "Ctrl+P after the delete selected \"$(selected)\""
+xdotool key Return
+settles_to 50 Alpha selected || fail "Return after the delete selected \"$(selected)\", not the first row, Alpha"
+xdotool key ctrl+p
+settles_to 50 "" pinned || fail "Ctrl+P on the selected row left \"$(pinned)\" pinned"
+active_is "Tarnwick shelf" || fail "Return or Ctrl+Return gave the keyboard to \"$(xdotool getactivewindow getwindowname)\""
+[ -z "$(xdotool search --onlyvisible --name '^Beta!$' 2>/dev/null)" ] || fail "the binned note's window opened"
 # Ctrl+K on the notes, the bin chosen: Return selects the note there and Return restores it.
 xdotool key ctrl+k
 timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press Bin || fail "no Bin chip to press"
@@ -128,4 +142,22 @@ xdotool key ctrl+k
 xdotool type --delay 30 -- " ab"
 settles_to 50 " ab" query || fail "typing \" ab\" after Ctrl+K on an empty lens gave the query \"$(query)\""
 [ "$(binned)" = 1 ] || fail "a bin note changed while the keys went elsewhere"
+
+# (6) In the bin, a row restored by Return has left the rows: the next Return selects the first row
+# left there rather than acting on the restored one, and one more restores that.
+timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press "Clear search" || fail "no Clear search button to press"
+settles_to 50 "" query || fail "Clear search left the query \"$(query)\""
+xdotool key Tab
+within 50 lens_is Notes || fail "Tab did not turn the captures to the notes"
+xdotool key Down ctrl+k Right Right Right Return
+settles_to 50 2 binned || fail "the Delete chip did not bin the last note"
+xdotool key Tab
+within 50 lens_is Bin || fail "Tab did not turn the notes to the bin"
+xdotool key Return Return
+settles_to 50 1 binned || fail "Return Return in the bin did not restore a note"
+left=$(sql "SELECT title FROM Note WHERE isTrashed = 1")
+xdotool key Return
+settles_to 50 "$left" selected || fail "Return after the restore selected \"$(selected)\", not the first bin row, $left"
+xdotool key Return
+settles_to 50 0 binned || fail "Return on the selected bin row did not restore it"
 echo "PASS"
