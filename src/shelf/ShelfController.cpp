@@ -172,8 +172,11 @@ void ShelfController::focusLost()
     MainQueue::nextTurn(this, [this, inGrace] {
         if (!m_open) return;
         // Within the grace a focus loss to another application is undone; never take the keyboard
-        // from a window of ours (the note just opened from the shelf).
-        const bool ours = m_host && m_host->otherWindowOfOursActive();
+        // from a window of ours (the note just opened from the shelf). The window of ours the shelf was
+        // opened over is no such window: when the shelf's key is let go, the X server tells that window
+        // the keyboard is back (the end of the key's grab), and Qt can pass that on after it already took
+        // the shelf as active. Read as a move, that closed the shelf as soon as it showed.
+        const bool ours = m_host && m_host->otherWindowOfOursActive() && !m_host->openedOverWindowActive();
         if (inGrace && !ours) {
             if (m_host) m_host->refocus();
             return;

@@ -27,6 +27,8 @@ public:
     virtual void refocus() = 0;
     // Whether a window of ours other than the panel has the keyboard.
     virtual bool otherWindowOfOursActive() const = 0;
+    // Whether that window is the one of ours that had the keyboard when the panel opened.
+    virtual bool openedOverWindowActive() const = 0;
 };
 
 // Owns the shelf: opens and closes its panel, keeps its two lists (the browse lens and the search

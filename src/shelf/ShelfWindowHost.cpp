@@ -96,6 +96,13 @@ void ShelfWindowHost::refocus()
     m_panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+bool ShelfWindowHost::openedOverWindowActive() const
+{
+    const QWidget* over = m_focusReturn.window();
+    QWindow* focus = QGuiApplication::focusWindow();
+    return m_panel && over && focus && focus == over->windowHandle();
+}
+
 bool ShelfWindowHost::otherWindowOfOursActive() const
 {
     QWindow* focus = QGuiApplication::focusWindow();

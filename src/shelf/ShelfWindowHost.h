@@ -38,6 +38,7 @@ public:
     void close() override;
     void refocus() override;
     bool otherWindowOfOursActive() const override;
+    bool openedOverWindowActive() const override;
 
 private:
     ShelfController& m_controller;

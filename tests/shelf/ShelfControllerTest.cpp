@@ -79,13 +79,30 @@ TEST_F(ShelfControllerTest, FocusGraceReopenGuardAndOnboardingGate)
     EXPECT_EQ(host.refocused, 1);
     EXPECT_TRUE(shelf->isOpen());
 
-    host.ours = true;  // a note window we just opened
+    // The window of ours it was opened over, told it has the keyboard back as the shelf's key is let
+    // go: no move of the user's, so the shelf stays and takes the keyboard again.
+    host.ours = true;
+    host.openedOver = true;
     shelf->focusLost();
     turn();
-    EXPECT_EQ(host.refocused, 1);
+    EXPECT_EQ(host.refocused, 2);
+    EXPECT_TRUE(shelf->isOpen());
+
+    host.openedOver = false;  // a note window we just opened
+    shelf->focusLost();
+    turn();
+    EXPECT_EQ(host.refocused, 2);
     EXPECT_FALSE(shelf->isOpen());
 
-    host.ours = false;
+    // After the grace, going back to the window it was opened over closes it.
+    host.openedOver = true;
+    shelf->present();
+    clock.advance(800);
+    shelf->focusLost();
+    turn();
+    EXPECT_FALSE(shelf->isOpen());
+
+    host.ours = host.openedOver = false;
     shelf->present();
     clock.advance(800);
     shelf->focusLost();

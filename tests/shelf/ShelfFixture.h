@@ -16,11 +16,12 @@ class ShelfFixture : public NoteStoreTestBase {
 protected:
     struct FakeHost : ShelfPanelHost {
         int opened = 0, closed = 0, refocused = 0;
-        bool ours = false;
+        bool ours = false, openedOver = false;
         void open(bool) override { ++opened; }
         void close() override { ++closed; }
         void refocus() override { ++refocused; }
         bool otherWindowOfOursActive() const override { return ours; }
+        bool openedOverWindowActive() const override { return ours && openedOver; }
     };
 
     void SetUp() override
