@@ -15,7 +15,18 @@ ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Setting
       m_clock(clock),
       m_hooks(std::move(hooks)),
       m_state(settings),
-      m_actions(store, m_state, {m_hooks.openNote, m_hooks.peekCapture, m_hooks.copyText})
+      // What the rows open takes the keyboard from the shelf on purpose, also when it is the window the
+      // shelf was opened over.
+      m_actions(store, m_state,
+                {[this](const QUuid& id) {
+                     m_handedOff = true;
+                     if (m_hooks.openNote) m_hooks.openNote(id);
+                 },
+                 [this](const QUuid& id) {
+                     m_handedOff = true;
+                     if (m_hooks.peekCapture) m_hooks.peekCapture(id);
+                 },
+                 m_hooks.copyText})
 {
     ShelfListModel::Hooks modelHooks;
     modelHooks.isRedacted = m_hooks.isRedacted;
@@ -129,6 +140,7 @@ void ShelfController::present(bool, bool fromTrayClick)
     m_open = true;
     refresh();
     m_presentedAt = m_clock.elapsedMs();
+    m_handedOff = false;
     if (m_host) m_host->open(fromTrayClick);
     Q_EMIT openChanged(true);
 }
@@ -176,7 +188,8 @@ void ShelfController::focusLost()
         // opened over is no such window: when the shelf's key is let go, the X server tells that window
         // the keyboard is back (the end of the key's grab), and Qt can pass that on after it already took
         // the shelf as active. Read as a move, that closed the shelf as soon as it showed.
-        const bool ours = m_host && m_host->otherWindowOfOursActive() && !m_host->openedOverWindowActive();
+        const bool ours =
+            m_host && m_host->otherWindowOfOursActive() && (m_handedOff || !m_host->openedOverWindowActive());
         if (inGrace && !ours) {
             if (m_host) m_host->refocus();
             return;

@@ -112,6 +112,8 @@ private:
     bool m_open = false;
     qint64 m_presentedAt = 0;
     qint64 m_closedByFocusLossAt = -1;
+    // A row of this showing opened a note or a peek.
+    bool m_handedOff = false;
     bool m_lensDirty = true;
     bool m_searchDirty = true;
     bool m_scheduled = false;

@@ -94,6 +94,22 @@ TEST_F(ShelfControllerTest, FocusGraceReopenGuardAndOnboardingGate)
     EXPECT_EQ(host.refocused, 2);
     EXPECT_FALSE(shelf->isOpen());
 
+    // The window it was opened over, opened from one of its rows: that took the keyboard on purpose.
+    Note* note = addNote("Over");
+    store->saveNow();
+    shelf->present();
+    turn();
+    ASSERT_FALSE(shelf->searchState().rows().isEmpty());
+    shelf->actions().commit();
+    shelf->actions().commit();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.last(), note->uuid());
+    host.openedOver = true;
+    shelf->focusLost();
+    turn();
+    EXPECT_EQ(host.refocused, 2);
+    EXPECT_FALSE(shelf->isOpen());
+
     // After the grace, going back to the window it was opened over closes it.
     host.openedOver = true;
     shelf->present();
