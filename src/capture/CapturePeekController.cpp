@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 
 #include "capture/CapsuleGeometry.h"
 #include "capture/CapturePeekCard.h"
@@ -65,6 +67,37 @@ protected:
         p.setPen(QPen(TarnwickTheme::hairline(), 1));
         p.drawPath(path);
     }
+
+    // The card moves by its background: a press that no child takes (the text, the buttons and a
+    // linked chip keep theirs) starts a drag. Moved here rather than by the window manager, so the
+    // card follows the pointer the same way under any manager and stays whole on the screen.
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton) return KeyablePanel::mousePressEvent(event);
+        m_dragPress = event->globalPosition().toPoint();
+        m_dragOrigin = pos();
+        event->accept();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (!m_dragPress || !(event->buttons() & Qt::LeftButton)) return KeyablePanel::mouseMoveEvent(event);
+        const QPoint pointer = event->globalPosition().toPoint();
+        QScreen* over = QGuiApplication::screenAt(pointer);
+        if (!over) over = screen();
+        const QPoint delta = pointer - *m_dragPress;
+        move(over ? CapsuleGeometry::draggedOrigin(m_dragOrigin, delta, size(), over->availableGeometry())
+                  : m_dragOrigin + delta);
+        event->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) m_dragPress.reset();
+        KeyablePanel::mouseReleaseEvent(event);
+    }
+
+private:
+    std::optional<QPoint> m_dragPress;
+    QPoint m_dragOrigin;
 };
 
 // "Copy", or "Copied" with a check mark for 1.4 seconds after a press.

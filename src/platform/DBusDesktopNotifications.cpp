@@ -35,8 +35,11 @@ void DBusDesktopNotifications::show(const QString& title, const QString& body, S
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     // A server that understands markup in the body would read a note's "<" or "&" as markup.
     const QString text = bodyTakesMarkup() ? body.toHtmlEscaped() : body;
+    // Many servers play a sound only when asked; the name is the desktop's own message sound from the
+    // sound theme, and a server that plays no sounds ignores the hint.
+    const QVariantMap hints{{QStringLiteral("sound-name"), QStringLiteral("message-new-instant")}};
     call << QStringLiteral("Tarnwick") << quint32(0) << QString() << title << text
-         << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << QVariantMap() << qint32(-1);
+         << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints << qint32(-1);
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, shown = std::move(shown)] {
         watcher->deleteLater();

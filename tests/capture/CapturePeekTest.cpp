@@ -135,4 +135,65 @@ TEST_F(CapturePeekTest, ChipTextAndDateShareTheLeadingEdge)
     EXPECT_LE(chip->sizeHint().width(), QFontMetrics(chip->font()).horizontalAdvance("Browser") + 2);
 }
 
+// A left-button drag from `at` (in the card) by `by`, delivered to whatever the pointer would hit there.
+QPoint dragCard(QWidget* panel, QPoint at, QPoint by)
+{
+    QWidget* target = panel->childAt(at);
+    if (!target) target = panel;
+    const QPoint local = target->mapFrom(panel, at);
+    const QPoint before = panel->pos();
+    QTest::mousePress(target, Qt::LeftButton, {}, local);
+    QTest::mouseMove(target, local + by);
+    // Released where the pointer is now, over the card wherever it went.
+    QTest::mouseRelease(target, Qt::LeftButton, {}, local + by - (panel->pos() - before));
+    return panel->pos() - before;
+}
+
+TEST_F(CapturePeekTest, TheBackgroundDragsTheCardTheTextButtonsAndLinkedChipDoNot)
+{
+    peek.present(
+        add(QString("Drag me somewhere ").repeated(8), QStringLiteral("Browser"), QUrl("https://example.org")));
+    KeyablePanel* panel = peek.panel();
+    ASSERT_TRUE(panel);
+    QApplication::processEvents();
+    auto* date = child<QLabel>("date");
+    auto* copy = child<QPushButton>("copyButton");
+    auto* chip = child<QToolButton>("sourceChip");
+    auto* text = child<QPlainTextEdit>("captureText");
+    const auto in = [&](QWidget* w) { return w->mapTo(panel, w->rect().center()); };
+
+    // The header's gap between the chip and the close button, the footer's date and its gap.
+    const QPoint headerGap(panel->width() / 2, 14);
+    const QPoint footerGap(panel->width() / 2, panel->height() - 12);
+    ASSERT_EQ(panel->childAt(headerGap), nullptr);
+    for (const QPoint at : {headerGap, in(date), footerGap}) {
+        const QPoint start = panel->pos();
+        EXPECT_EQ(dragCard(panel, at, {40, 25}), QPoint(40, 25)) << at.x() << "," << at.y();
+        EXPECT_EQ(dragCard(panel, at, {-40, -25}), QPoint(-40, -25));
+        EXPECT_EQ(panel->pos(), start);
+    }
+    EXPECT_EQ(peek.panel(), panel) << "a drag leaves the card open";
+
+    // The text selects, the buttons and the linked chip keep their clicks: none of them drags.
+    for (QWidget* own : {static_cast<QWidget*>(text->viewport()), static_cast<QWidget*>(copy),
+                         static_cast<QWidget*>(chip), panel->findChild<QWidget*>("closeButton")}) {
+        EXPECT_EQ(dragCard(panel, in(own), {40, 25}), QPoint()) << own->objectName().toStdString();
+    }
+    ASSERT_EQ(peek.panel(), panel) << "a press on the close button that ends elsewhere does not close";
+    EXPECT_FALSE(text->textCursor().selectedText().isEmpty()) << "a drag over the text selects it";
+    EXPECT_TRUE(opened.isEmpty()) << "a press on the chip that ends elsewhere opens nothing";
+
+    // However far it is dragged, the card stays whole on the screen's visible area.
+    const QRect visible = panel->screen()->availableGeometry();
+    dragCard(panel, footerGap, {5000, 5000});
+    EXPECT_EQ(panel->geometry().bottomRight(), visible.bottomRight());
+    dragCard(panel, footerGap, {-5000, -5000});
+    EXPECT_EQ(panel->pos(), visible.topLeft());
+
+    // The next card is placed afresh, where a new one always stands.
+    const QPoint dragged = panel->pos();
+    peek.present(add("next"));
+    EXPECT_NE(peek.panel()->pos(), dragged);
+}
+
 }  // namespace

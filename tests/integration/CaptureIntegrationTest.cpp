@@ -181,6 +181,23 @@ TEST_F(CaptureSession, WarningsThePeekTheBusAndARelaunch)
     run("xdotool", {"mousemove", "--window", pill, "20", "10", "click", "1"});
     const QString peek = waitForWindow("^Capture preview$");
     ASSERT_FALSE(peek.isEmpty());
+
+    // Its background drags it; a drag that starts on the text selects and leaves it where it is.
+    const auto drag = [](QPoint from, QPoint by) {
+        const QPoint to = from + by;
+        run("xdotool", {"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "1"});
+        run("xdotool", {"mousemove", QString::number(from.x() + by.x() / 2), QString::number(from.y() + by.y() / 2)});
+        run("xdotool", {"mousemove", QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
+    };
+    const QRect placed = geometryOf(peek);
+    // (Had the first moved it, it would end 240 by 120 away.)
+    drag(placed.topLeft() + QPoint(40, 54), {120, 60});
+    drag(QPoint(placed.center().x(), placed.bottom() - 12), {120, 60});
+    QRect moved;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return (moved = geometryOf(peek)).topLeft() == placed.topLeft() + QPoint(120, 60); }, 5000))
+        << moved.x() << "," << moved.y() << " from " << placed.x() << "," << placed.y();
+    EXPECT_FALSE(visibleWindow("^Capture preview$").isEmpty()) << "still open after the drag";
     press("Escape");
     EXPECT_TRUE(QTest::qWaitFor([] { return visibleWindow("^Capture preview$").isEmpty(); }, 5000));
 

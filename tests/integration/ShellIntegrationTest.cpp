@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QWidget>
 
@@ -288,6 +289,10 @@ TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)
                              "You have a reminder on a locked note."})
         EXPECT_TRUE(seen.contains(text)) << text;
     EXPECT_FALSE(seen.contains("Old news") || seen.contains("Combination"));
+    // Each asks for the desktop's message sound, the locked one too.
+    const QRegularExpression sound(
+        R"(dict entry\(\s*string "sound-name"\s*variant\s*string "message-new-instant"\s*\))");
+    EXPECT_EQ(QString::fromUtf8(seen).count(sound), 3) << seen.toStdString();
     // The missed one comes first, as it would have.
     EXPECT_LT(seen.indexOf("Missed call"), seen.indexOf("Dentist"));
 
