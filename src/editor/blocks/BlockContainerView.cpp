@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -81,6 +82,53 @@ void BlockContainerView::blockAdded(BlockController* controller, TextStorage* st
         view = new ImageBlockView(*picture, m_container, this);
     }
     if (view) view->show();
+}
+
+namespace {
+bool isUndoKey(const QKeyEvent* e)
+{
+    return e->matches(QKeySequence::Undo);
+}
+bool isRedoKey(const QKeyEvent* e)
+{
+    return e->matches(QKeySequence::Redo) || (e->key() == Qt::Key_Z && (e->modifiers() & ~Qt::KeypadModifier) ==
+                                                                           (Qt::ControlModifier | Qt::ShiftModifier));
+}
+}  // namespace
+
+bool BlockContainerView::answerHistoryKey(const QKeyEvent* e)
+{
+    if (isUndoKey(e)) {
+        m_container.undo();
+        return true;
+    }
+    if (isRedoKey(e)) {
+        m_container.redo();
+        return true;
+    }
+    return false;
+}
+
+bool BlockContainerView::event(QEvent* e)
+{
+    // The history keys are the body's own, not a window shortcut's.
+    if (e->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        if (isUndoKey(key) || isRedoKey(key)) {
+            e->accept();
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void BlockContainerView::keyPressEvent(QKeyEvent* e)
+{
+    if (answerHistoryKey(e)) {
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 bool BlockContainerView::eventFilter(QObject* watched, QEvent* event)

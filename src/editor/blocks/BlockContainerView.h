@@ -6,6 +6,7 @@
 
 class BlockContainer;
 class BlockController;
+class QKeyEvent;
 class TextStorage;
 
 // The widget of a note body: holds one widget per block where the container placed it, takes the
@@ -20,13 +21,18 @@ public:
     QWidget* dropLine() const { return m_dropLine; }
     // Puts every block widget at its frame; the height follows the content.
     void place();
+    // Undo and Redo walk the note's one history wherever the keyboard sits in the body: on this widget
+    // once the focused block went (an undone paste), or on the scroll view around it. True when taken.
+    bool answerHistoryKey(const QKeyEvent* event);
 
 Q_SIGNALS:
     // A caret or selection rectangle, in this widget's coordinates, that must stay visible.
     void revealRequested(const QRectF& rect);
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

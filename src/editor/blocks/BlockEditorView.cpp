@@ -1,5 +1,6 @@
 #include "editor/blocks/BlockEditorView.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QResizeEvent>
 #include <QScreen>
@@ -185,6 +186,16 @@ void BlockEditorView::resizeEvent(QResizeEvent* e)
         if (TextBlockController* text = m_container->focusedTextController())
             if (auto* rich = qobject_cast<RichNSTextView*>(text->view()); rich && rich->hasFocus())
                 m_container->reveal(QRectF(rich->cursorRect()).translated(rich->pos()));
+}
+
+void BlockEditorView::keyPressEvent(QKeyEvent* e)
+{
+    // The keyboard on the scroll view itself, or a key no block took, still reaches the note's history.
+    if (m_view && m_view->answerHistoryKey(e)) {
+        e->accept();
+        return;
+    }
+    QScrollArea::keyPressEvent(e);
 }
 
 void BlockEditorView::scrollContentsBy(int dx, int dy)

@@ -181,10 +181,17 @@ QRectF ImageBlockView::imageRect() const
                   std::max<qreal>(0, height() - 2 * ImageBlockLayout::verticalInset));
 }
 
+bool ImageBlockView::isSelected() const
+{
+    // hasFocus() is false for every widget of an inactive window; the window's focus widget is kept.
+    const QWidget* w = window();
+    return w && w->focusWidget() == this;
+}
+
 std::optional<QRectF> ImageBlockView::overlayTarget() const
 {
     const QRectF r = imageRect();
-    if ((!m_hovering && !hasFocus() && !m_gesture) || r.width() <= 1 || r.height() <= 1) return std::nullopt;
+    if ((!m_hovering && !isSelected() && !m_gesture) || r.width() <= 1 || r.height() <= 1) return std::nullopt;
     return r;
 }
 
@@ -199,9 +206,10 @@ void ImageBlockView::paintEvent(QPaintEvent*)
     const auto target = overlayTarget();
     if (!target) return;
     const qreal alpha = isActiveWindow() ? 1.0 : 0.45;
-    QColor stroke = hasFocus() ? TarnwickTheme::accent() : palette().color(QPalette::PlaceholderText);
-    stroke.setAlphaF(float(hasFocus() ? alpha : 0.4 * alpha));
-    p.setPen(QPen(stroke, hasFocus() ? 1.5 : 1.0));
+    const bool selected = isSelected();
+    QColor stroke = selected ? TarnwickTheme::accent() : palette().color(QPalette::PlaceholderText);
+    stroke.setAlphaF(float(selected ? alpha : 0.4 * alpha));
+    p.setPen(QPen(stroke, selected ? 1.5 : 1.0));
     p.setBrush(Qt::NoBrush);
     p.drawRect(target->adjusted(-0.5, -0.5, 0.5, 0.5));
     // The corner grip: a 9 x 9 rounded square centred on the bottom-right corner.
@@ -297,6 +305,8 @@ bool ImageBlockView::event(QEvent* e)
     if (isDetached()) return QWidget::event(e);
     // The gesture ends with the grab, as a release would end it.
     if (e->type() == QEvent::UngrabMouse || e->type() == QEvent::WindowDeactivate) endGesture(true);
+    // The outline fades with the window: our palette is the same active or not, so Qt repaints nothing.
+    if (e->type() == QEvent::WindowActivate || e->type() == QEvent::WindowDeactivate) update();
     return QWidget::event(e);
 }
 

@@ -23,6 +23,8 @@ public:
 
     QRectF imageRect() const;
     std::optional<QRectF> overlayTarget() const;
+    // The picture holds its window's keyboard focus, whether or not that window is the active one.
+    bool isSelected() const;
     ImageBlockController& controller() { return m_controller; }
 
     void copyPicture();

@@ -921,10 +921,19 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
             return;
         }
     }
+    // Pictures found beside (or instead of) text: true when there were any, pasted or reported.
+    const auto pastePictures = [&] {
+        const Pictures pictures = imageData(data);
+        if (!pictures.skipped.isEmpty()) m_controller.reportSkipped(DropPictures::notice(pictures.skipped));
+        if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
+        return !pictures.images.empty() || !pictures.skipped.isEmpty();
+    };
     if (!plainOnly && data->hasHtml()) {
         const qsizetype at = m_model.selection().location;
         const bool atLineStart = at == 0 || m_model.text().at(at - 1) == u'\n';
         const AttributedText text = PastedHtml::text(data->html(), typing, atLineStart);
+        // A browser's "Copy Image" is markup holding only the picture, with the picture's bytes beside it.
+        if (text.text().trimmed().isEmpty() && pastePictures()) return;
         if (!text.isEmpty()) m_controller.pasteText(text);
         return;
     }
@@ -933,7 +942,5 @@ void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
         return;
     }
     if (plainOnly) return;
-    const Pictures pictures = imageData(data);
-    if (!pictures.skipped.isEmpty()) m_controller.reportSkipped(DropPictures::notice(pictures.skipped));
-    if (!pictures.images.empty()) m_controller.pasteImages(pictures.images);
+    pastePictures();
 }

@@ -121,9 +121,11 @@ BaseStyle TextBlockController::codecBase() const
 TextAttributes TextBlockController::titleAttributes() const
 {
     TextAttributes attributes = RichTextBridge::typingAttributes(m_theme);
-    const QString family = TarnwickType::newsreaderAvailable() ? QStringLiteral("Newsreader") : QString();
-    attributes.font = TextFont{family, 19, 600, false};
-    attributes.paragraphStyle = ParagraphStyle{0, 0, 0};
+    // The brand face, or the desktop's serif face when it is missing: a title is never in the sans.
+    attributes.font = TextFont{TarnwickType::brand(19, QFont::DemiBold).family(), 19, 600, false};
+    ParagraphStyle paragraph;
+    paragraph.paragraphSpacing = 6;
+    attributes.paragraphStyle = paragraph;
     return attributes;
 }
 

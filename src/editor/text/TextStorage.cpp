@@ -83,6 +83,7 @@ enum Property {
     lineSpacing,
     firstIndent,
     headIndent,
+    paragraphSpacing,
     hasParagraph,
     hasFont,
     linkLook,
@@ -150,6 +151,7 @@ QTextCharFormat DocumentTextStorage::charFormat(const TextAttributes& a)
         format.setProperty(lineSpacing, a.paragraphStyle->lineSpacing);
         format.setProperty(firstIndent, a.paragraphStyle->firstLineHeadIndent);
         format.setProperty(headIndent, a.paragraphStyle->headIndent);
+        format.setProperty(paragraphSpacing, a.paragraphStyle->paragraphSpacing);
     }
     return format;
 }
@@ -183,7 +185,7 @@ TextAttributes DocumentTextStorage::attributes(const QTextCharFormat& format)
     }
     if (format.boolProperty(hasParagraph))
         a.paragraphStyle = ParagraphStyle{format.doubleProperty(lineSpacing), format.doubleProperty(firstIndent),
-                                          format.doubleProperty(headIndent)};
+                                          format.doubleProperty(headIndent), format.doubleProperty(paragraphSpacing)};
     return a;
 }
 
@@ -547,6 +549,7 @@ void DocumentTextStorage::applyBlockFormats(qsizetype from, qsizetype to)
                 format.setLineHeight(style->lineSpacing, QTextBlockFormat::LineDistanceHeight);
                 format.setLeftMargin(style->headIndent);
                 format.setTextIndent(style->firstLineHeadIndent - style->headIndent);
+                format.setBottomMargin(style->paragraphSpacing);
             }
             previousStyle = style;
             haveFormat = true;

@@ -33,6 +33,7 @@ struct ParagraphStyle {
     qreal lineSpacing = 0;
     qreal firstLineHeadIndent = 0;
     qreal headIndent = 0;
+    qreal paragraphSpacing = 0;  // space below the paragraph
     friend bool operator==(const ParagraphStyle&, const ParagraphStyle&) = default;
 };
 

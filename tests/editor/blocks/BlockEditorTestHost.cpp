@@ -4,9 +4,12 @@
 //   block_editor_test_host                      the editor
 //   block_editor_test_host --picture W H FILE   writes a W x H picture (format by the file's extension)
 //   block_editor_test_host --drag FILE          a window titled "Drag source": press and drag to drop FILE
+//   block_editor_test_host --clipboard HTML PNG  owns the clipboard with both as a browser's "Copy Image"
+//                                               offers them (text/html and image/png) until it is stopped
 // With TARNWICK_BLOCKS_GEOMETRY set, the picture frames in window coordinates are written to that file
 // after every layout, one "x y w h" line per picture.
 #include <QApplication>
+#include <QClipboard>
 #include <QDrag>
 #include <QFile>
 #include <QImage>
@@ -91,6 +94,17 @@ int main(int argc, char** argv)
         image.fill(QColor(args[4].endsWith(QLatin1String(".png")) ? 0x3A7BD5 : 0xD5833A));
         for (int x = 0; x < image.width(); x += 7) image.setPixelColor(x, x % image.height(), Qt::white);
         return image.save(args[4]) ? 0 : 1;
+    }
+    if (args.size() == 4 && args[1] == QLatin1String("--clipboard")) {
+        QFile html(args[2]);
+        QFile png(args[3]);
+        if (!html.open(QIODevice::ReadOnly) || !png.open(QIODevice::ReadOnly)) return 1;
+        auto* data = new QMimeData;
+        data->setData(QStringLiteral("text/html"), html.readAll());  // UTF-8, as a browser offers it
+        data->setData(QStringLiteral("image/png"), png.readAll());
+        QApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+        QuitOnSignal::install();
+        return app.exec();
     }
     if (args.size() == 3 && args[1] == QLatin1String("--drag")) {
         DragSource source(args[2]);

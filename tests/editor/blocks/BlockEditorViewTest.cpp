@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 
 #include "BlockTestSupport.h"
+#include "design/TarnwickTheme.h"
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/ImageBlockView.h"
@@ -414,4 +415,99 @@ TEST_F(BlockEditorViewTest, ARightClickBesideTheTextLeavesTheKeysWithIt)
     QTest::mouseClick(target, Qt::LeftButton, {}, at);
     turn();
     EXPECT_EQ(QApplication::focusWidget(), text);
+}
+
+// An undo that takes away the focused picture leaves the keyboard with the body itself; Undo and Redo
+// still walk the note's history from there, and from the scroll view around the blocks.
+TEST_F(BlockEditorViewTest, UndoAndRedoReachTheHistoryFromTheBodyItself)
+{
+    NoteImage* row = addImage(QUuid());
+    Note* n = addNote("N");
+    row->setNoteUUID(n->uuid());
+    n->setBlocks(blocks({"T:a", "I:0", "T:b"}, {row}));
+    store->saveNow();
+    show(n);
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    c().controllerAt(1)->view()->setFocus();
+    turn();
+    const auto press = [&](Qt::KeyboardModifiers mods) {
+        QWidget* keys = QApplication::focusWidget();
+        if (!keys) return;
+        QTest::keyClick(keys, Qt::Key_Z, mods);
+        turn();
+    };
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+    turn();
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "I", "T:b"}));
+    press(Qt::ControlModifier);
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "T:b"}));
+    ASSERT_EQ(QApplication::focusWidget(), editor->containerView());
+    press(Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "I", "T:b"}));
+    press(Qt::ControlModifier);
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "T:b"}));
+
+    // With the scroll view holding the keyboard (the body focused through its proxy).
+    editor->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), editor.get());
+    press(Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "I", "T:b"}));
+    press(Qt::ControlModifier);
+    EXPECT_EQ(stored(), (QStringList{"T:a", "I", "T:b"}));
+}
+
+// A selected picture keeps its accent outline when its window is not the active one, drawn fainter
+// (at 0.45 of its alpha); in the active window it is drawn whole.
+TEST_F(BlockEditorViewTest, ASelectedPictureKeepsItsOutlineInAnInactiveWindow)
+{
+    NoteImage* row = addImage(QUuid());
+    Note* n = addNote("N");
+    row->setNoteUUID(n->uuid());
+    n->setBlocks(blocks({"T:a", "I:0", "T:b"}, {row}));
+    store->saveNow();
+    show(n);
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    auto* picture = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
+    ASSERT_TRUE(picture);
+    picture->setFocus();
+    turn();
+    // A point of the top edge of the outline, above the picture itself, and the background above it.
+    const auto outline = [&](int above = 1) {
+        const QRectF r = picture->imageRect();
+        return picture->grab().toImage().pixelColor(int(r.center().x()), int(r.top()) - above);
+    };
+    const QColor accent = TarnwickTheme::accent();
+    const QColor active = outline();
+    EXPECT_TRUE(picture->overlayTarget());
+    EXPECT_EQ(active.rgb(), accent.rgb());
+    EXPECT_EQ(active.alpha(), 255);
+
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    turn();
+    EXPECT_TRUE(picture->isSelected());
+    EXPECT_TRUE(picture->overlayTarget());
+    const QColor inactive = outline();
+    const QColor background = outline(6);
+    EXPECT_NE(background.rgb(), accent.rgb());
+    // The accent at 0.45 over the background.
+    EXPECT_NEAR(inactive.red(), 0.45 * accent.red() + 0.55 * background.red(), 3);
+    EXPECT_NEAR(inactive.green(), 0.45 * accent.green() + 0.55 * background.green(), 3);
+    EXPECT_NEAR(inactive.blue(), 0.45 * accent.blue() + 0.55 * background.blue(), 3);
+
+    // Back in the active window, whole again; and an unselected picture there has no outline at all.
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    turn();
+    EXPECT_EQ(outline().alpha(), 255);
+    c().controllerAt(0)->view()->setFocus();
+    turn();
+    EXPECT_FALSE(picture->isSelected());
+    EXPECT_FALSE(picture->overlayTarget());
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The block editor in the real note window: a new note from the hot key, a picture pasted into its
-# text, undo and redo, copy of the picture, delete and undo by block id, a pasted and undone picture
-# collected when the window closes, and the same stored bytes after a relaunch.
+# text, undo and redo, copy of the picture, delete and undo by block id, a copied picture pasted beside
+# itself and undone and redone by keys (the undo leaves the keyboard with the body itself), a pasted and
+# undone picture collected when the window closes, the same stored bytes after a relaunch, and a
+# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture.
 # Usage (inside scripts/desktop-session.sh): blocks-app.sh TARNWICK BLOCK-EDITOR-TEST-HOST
 set -euo pipefail
 tarnwick=$1 host=$2
@@ -20,6 +22,20 @@ note_body() { q "SELECT body FROM Note WHERE title = 'Packing list'"; }
 block_ids() {
   q "SELECT group_concat(json_extract(b.value, '$.id'), ',') FROM Note,
      json_each(json_extract(CAST(bodyBlocksData AS TEXT), '$.blocks')) b WHERE title = 'Packing list'"
+}
+block_count() {
+  q "SELECT count(*) FROM Note, json_each(json_extract(CAST(bodyBlocksData AS TEXT), '$.blocks'))
+     WHERE title = 'Packing list'"
+}
+blocks_are() { [ "$(block_count)" = "$1" ]; }
+# Owns the clipboard as a browser's "Copy Image" does: the markup in $1 and the picture in $2.
+browser_copy() {
+  [ -n "${owner_pid:-}" ] && { kill "$owner_pid" 2>/dev/null || true; wait "$owner_pid" 2>/dev/null || true; }
+  printf '%s' "$1" >"$work/copy.html"
+  "$host" --clipboard "$work/copy.html" "$2" &
+  owner_pid=$!
+  within 100 bash -c '[ "$(xclip -selection clipboard -o -t text/html 2>/dev/null | tr -d "\0")" = "$(cat "$0")" ]' \
+    "$work/copy.html" || fail "the clipboard helper did not take the clipboard"
 }
 paste_picture() {
   [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
@@ -75,6 +91,18 @@ key ctrl+z
 sleep 0.5
 [ "$(block_ids)" = "$ids" ] || fail "undoing the deletion changed the block ids"
 
+# The picture, selected again by the undo, copied and pasted beside itself: two. Undo takes the new one,
+# and the keyboard with it; redo and undo still reach the note's history from the body itself.
+key ctrl+c
+key ctrl+v
+within 50 blocks_are 4 || fail "pasting the copied picture: $(block_count) blocks"
+for step in "ctrl+z 3" "ctrl+shift+z 4" "ctrl+z 3" "ctrl+shift+z 4"; do
+  read -r chord count <<<"$step"
+  key "$chord"
+  within 50 blocks_are "$count" || fail "after $chord in the sequence: $(block_count) blocks, not $count"
+done
+[ "$(q "SELECT count(*) FROM NoteImage")" = 1 ] || fail "the pasted copy did not reuse the picture's row"
+
 # A picture pasted and undone: its row goes when the window closes.
 key ctrl+End
 paste_picture "$work/other.png"
@@ -87,9 +115,28 @@ within 30 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "SELECT count(*) FROM 
   fail "the undone picture's row outlived the window"
 stop_app
 
-# Relaunched, the note's stored bytes stay as they were.
+# Relaunched, the note's stored bytes stay as they were. A browser's "Copy Image" pastes the picture
+# into another note; markup with words beside a picture pastes the words alone.
 launch "$tarnwick"
-sleep 3
+for _ in $(seq 1 30); do new_note && break; sleep 0.5; done
+active_is "New Note" || fail "Alt+Shift+N opened no note after the relaunch"
+sleep 0.5
+type_text "Browser copy"
+key Return
+type_text "see"
+within 30 active_is "Browser copy" || fail "the second note is not titled Browser copy"
+browser_body() { q "SELECT body FROM Note WHERE title = 'Browser copy'"; }
+browser_copy '<html><body><!--StartFragment--><img src="https://example.org/cat.png" alt="a cat"><!--EndFragment--></body></html>' \
+  "$work/other.png"
+key ctrl+v
+within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT count(*) FROM NoteImage WHERE noteUUID = (SELECT uuid FROM Note WHERE title = '"'Browser copy'"')")" = 1 ]' \
+  "$store" || fail "the browser's picture was not pasted: $(printf '%q' "$(browser_body)")"
+[ "$(browser_body)" = $'see\n\uFFFC' ] || fail "after the browser paste: $(printf '%q' "$(browser_body)")"
+browser_copy '<b>Ship</b> it<img src="https://example.org/cat.png">' "$work/other.png"
+key ctrl+v
+within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Browser copy'"'")" = "$1" ]' \
+  "$store" $'see\n\uFFFC\nShip it' || fail "markup with words: $(printf '%q' "$(browser_body)")"
+[ "$(q "SELECT count(*) FROM NoteImage")" = 2 ] || fail "markup with words pasted a picture too"
 stop_app
 [ "$(q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Packing list'")" = "$envelope" ] ||
   fail "the relaunch changed the stored body"

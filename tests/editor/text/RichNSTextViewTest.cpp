@@ -25,6 +25,7 @@
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
 #include "model/text/TextPictures.h"
+#include "platform/Resources.h"
 
 namespace {
 
@@ -227,6 +228,76 @@ TEST_F(RichNSTextViewTest, PastedPicturesAndHtmlAreBoundedAndLoadNothing)
     EXPECT_TRUE(storage.attributesAt(7).font->isBold());
     EXPECT_FALSE(storage.attributesAt(12).font->isBold());
     EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
+// A browser's "Copy Image" offers markup that holds only the picture, and the picture: that pastes the
+// picture. Markup with words beside a picture still pastes the words alone.
+TEST_F(RichNSTextViewTest, MarkupHoldingOnlyAPicturePastesThePicture)
+{
+    QTest::keyClicks(&view, "T");
+    QTest::keyClick(&view, Qt::Key_Return);
+    auto paste = [&](const QString& markup) {
+        auto* data = new QMimeData;
+        data->setHtml(markup);
+        data->setData("image/png", pngBytes());
+        QApplication::clipboard()->setMimeData(data);
+        QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    };
+    paste(
+        "<html><body>\n<!--StartFragment--><img src=\"https://example.org/cat.png\" alt=\"a cat\">"
+        "<!--EndFragment-->\n</body></html>");
+    ASSERT_EQ(host.pictures.size(), 1u);
+    EXPECT_EQ(host.pictures[0], pngBytes());
+    EXPECT_EQ(text(), "T\n");
+
+    paste("<meta charset=\"utf-8\"><p><img src=\"https://example.org/cat.png\"></p><p> </p>");
+    EXPECT_EQ(host.pictures.size(), 2u);
+    EXPECT_EQ(text(), "T\n");
+
+    paste("<b>Ship</b> it<img src=\"https://example.org/cat.png\">");
+    EXPECT_EQ(host.pictures.size(), 2u);
+    EXPECT_EQ(text(), "T\nShip it");
+
+    // Markup with no words and no picture beside it pastes nothing.
+    auto* bare = new QMimeData;
+    bare->setHtml("<img src=\"https://example.org/cat.png\">");
+    QApplication::clipboard()->setMimeData(bare);
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(host.pictures.size(), 2u);
+    EXPECT_EQ(text(), "T\nShip it");
+    EXPECT_TRUE(host.skipped.isEmpty());
+}
+
+// The title line stands 6 points above the body, in the brand face, or in the desktop's serif face
+// where the brand face is missing: never in the sans of the body.
+TEST_F(RichNSTextViewTest, TheTitleIsASerifParagraphSixPointsAboveTheBody)
+{
+    const auto check = [&](const char* face) -> std::string {
+        controller.load(TextRuns{"first line", {}}, QString("Trip"), std::nullopt);
+        const TextAttributes title = storage.attributedText().attributesAt(0);
+        if (!title.font || !title.paragraphStyle) {
+            ADD_FAILURE() << face << ": the title has no font or paragraph style";
+            return {};
+        }
+        EXPECT_EQ(title.font->pointSize, 19) << face;
+        EXPECT_EQ(title.font->weight, 600) << face;
+        EXPECT_EQ(title.paragraphStyle->paragraphSpacing, 6) << face;
+        EXPECT_EQ(storage.attributedText().attributesAt(5).paragraphStyle->paragraphSpacing, 0) << face;
+        // What the eye sees: the body's first line starts 6 points below the title's line.
+        EXPECT_NEAR(view.caretRect(5).top() - view.caretRect(0).bottom(), 6, 1.01) << face;
+        const QString shown = QFontInfo(title.font->toQFont()).family();
+        EXPECT_NE(shown, QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family()) << face;
+        return shown.toStdString();
+    };
+    // Another test of this program may have registered the brand face; it is put back at the end.
+    QFontDatabase::removeAllApplicationFonts();
+    if (TarnwickType::newsreaderAvailable()) GTEST_SKIP() << "the brand face is installed on this desktop";
+    QFont serif(QStringLiteral("serif"));
+    serif.setStyleHint(QFont::Serif);
+    EXPECT_EQ(check("without the brand face"), QFontInfo(serif).family().toStdString());
+
+    ASSERT_TRUE(TarnwickType::registerFont(Resources::dataFile(QStringLiteral("fonts/Newsreader.ttf"))));
+    EXPECT_EQ(check("with the brand face"), "Newsreader");
 }
 
 TEST(FormattingShortcutsSheetTest, ShowsTheLinuxChordsAndMarkersAsPlainText)
