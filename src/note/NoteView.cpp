@@ -33,6 +33,7 @@
 #include "platform/PasswordDialog.h"
 #include "privacy/UnlockSession.h"
 #include "store/NoteStore.h"
+#include "store/SyncStatusView.h"
 #include "windows/FloatingNotePanel.h"
 
 namespace {
@@ -40,6 +41,8 @@ namespace {
 constexpr int kDot = 11;
 constexpr int kDotHit = 23;
 constexpr int kButtonHit = 28;
+// Marks a child that a screen reader is not told of.
+constexpr const char* kUnlisted = "tarnwickUnlisted";
 
 // One window dot: an 11-point circle in the dot's colour (grey in an inactive window) with a faint
 // rim, clickable in a 23-point circle around it.
@@ -217,10 +220,16 @@ QImage processWallpaper(const QImage& source, const QSize& size, double brightne
 }
 
 // The note view's named accessibility actions (the model decides which, in which order), before the
-// widget's own.
+// widget's own; its children, less those kept from screen readers.
 class NoteViewAccessible : public QAccessibleWidget {
 public:
     explicit NoteViewAccessible(NoteView* view) : QAccessibleWidget(view, QAccessible::Pane) {}
+    int childCount() const override { return listed().size(); }
+    QAccessibleInterface* child(int index) const override { return listed().value(index); }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return listed().indexOf(const_cast<QAccessibleInterface*>(child));
+    }
     QStringList actionNames() const override
     {
         NoteView* v = view();
@@ -244,6 +253,15 @@ public:
 
 private:
     NoteView* view() const { return isValid() ? static_cast<NoteView*>(widget()) : nullptr; }
+    QList<QAccessibleInterface*> listed() const
+    {
+        QList<QAccessibleInterface*> out;
+        for (int i = 0, n = QAccessibleWidget::childCount(); i < n; ++i) {
+            QAccessibleInterface* child = QAccessibleWidget::child(i);
+            if (child && !(child->object() && child->object()->property(kUnlisted).toBool())) out << child;
+        }
+        return out;
+    }
 };
 
 QAccessibleInterface* noteViewAccessible(const QString&, QObject* object)
@@ -404,6 +422,8 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     countColour.setAlphaF(0.7f);
     m_count->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(countColour)));
     m_count->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // A bare number between the text and the grip means nothing read out on its own.
+    m_count->setProperty(kUnlisted, true);
 
     m_notice = new QLabel(this);
     m_notice->setObjectName(QStringLiteral("notice"));
@@ -412,6 +432,12 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_notice->setFont(TarnwickType::caption());
     m_notice->setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; border-radius: 6px; padding: 6px; }")
                                 .arg(colourCss(TarnwickTheme::destructive()), colourCss(TarnwickTheme::surface())));
+
+    // Read after the text and before the grip.
+    m_syncBadge = new SyncStatusView(
+        m_store.syncState(), [this] { m_store.setSyncState(SyncState::syncing); }, this);
+    m_syncBadge->setObjectName(QStringLiteral("syncBadge"));
+    connect(&m_store, &NoteStore::syncStateChanged, this, [this] { m_syncBadge->setState(m_store.syncState()); });
 
     auto* grip = new GripWidget(this);
     grip->onDrag = [this](const QPointF& t) { m_model.gripDrag(t); };
@@ -556,6 +582,7 @@ void NoteView::applyTheme()
     faint = Legibility::readable(faint, theme.paper, theme.ink);
     m_lockedLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(theme.ink)));
     m_lockAuthLine->setStyleSheet(QStringLiteral("color: %1").arg(colourCss(faint)));
+    m_syncBadge->setGround(theme.paper);
     // The Unlock label stands on the button's wash over the paper: the accent ink, deepened only as far
     // as it takes to read there (on the darker papers the wash alone leaves it under 4.5:1).
     const QColor wash = Legibility::over(TarnwickTheme::accentWash(), theme.paper);
@@ -661,6 +688,8 @@ void NoteView::refresh()
 
     m_count->setVisible(m_model.countShown());
     m_count->setText(m_model.countText());
+    // The footer's badge goes with the bottom edge: in an inactive window too, not in a rolled one.
+    m_syncBadge->setVisible(note && m_model.bottomEdgePresent());
     drawGrip();
     m_notice->setVisible(!m_model.notice().isEmpty());
     m_notice->setText(m_model.notice());
@@ -724,14 +753,24 @@ void NoteView::relayout()
         m_lockedTitle->setGeometry(gutter, y, std::max(0, w - 2 * gutter), 30);
         y += 30;
     }
+    // The footer: the count in the corner beside the grip, the sync badge before it on the count's
+    // line. The badge keeps its place while the count is hidden (an inactive window), so it does not
+    // jump at every change of the active window.
+    m_count->adjustSize();
+    m_count->move(w - 28 - m_count->width(), h - 9 - m_count->height());
+    const QSize badge = m_syncBadge->sizeHint();
+    const int footerLine = m_count->y() + m_count->height() / 2;
+    m_syncBadge->setGeometry(std::max(gutter, m_count->x() - 8 - badge.width()), footerLine - badge.height() / 2,
+                             badge.width(), badge.height());
+    // The text ends above the footer rather than running under it.
+    const int footerTop = std::min(m_count->y(), m_syncBadge->y()) - 2;
+
     // The body reaches into the gutter by its own gutter width; the lock panel stays inside it.
-    const QRect content(gutter, y + 4, std::max(0, w - 2 * gutter), std::max(0, h - y - 4 - 8));
+    const QRect content(gutter, y + 4, std::max(0, w - 2 * gutter), std::max(0, footerTop - y - 4));
     if (m_body) m_body->setGeometry(content.adjusted(-gutter, 0, 0, 0));
     m_lockPanel->setGeometry(content);
     m_rolledTitle->setGeometry(gutter, y + 2, std::max(0, w - 2 * gutter), 30);
 
-    m_count->adjustSize();
-    m_count->move(w - 28 - m_count->width(), h - 9 - m_count->height());
     m_grip->move(w - 32, h - 32);
     m_grip->raise();
     if (m_body) {

@@ -15,6 +15,7 @@ class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QToolButton;
+class SyncStatusView;
 
 // The view of one note in a note window: the paper (and wallpaper) at the window's opacity, the title
 // strip and head row with the window dots and the opacity and lock buttons, the format row, the locked
@@ -122,6 +123,7 @@ private:
     QLabel* m_count = nullptr;
     QLabel* m_notice = nullptr;
     QWidget* m_grip = nullptr;
+    SyncStatusView* m_syncBadge = nullptr;
     QWidget* m_veil = nullptr;
     QWidget* m_contentVeil = nullptr;
     QPointer<OpacityPopover> m_opacityPopover;

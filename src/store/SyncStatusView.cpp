@@ -1,5 +1,6 @@
 #include "store/SyncStatusView.h"
 
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QVariantAnimation>
 
+#include "design/Legibility.h"
 #include "design/Symbols.h"
 #include "design/TarnwickType.h"
 #include "design/TextColor.h"
@@ -15,6 +17,36 @@
 namespace {
 // Symbols at the small scale beside caption text.
 constexpr int iconSize = 12;
+
+// The symbol and the text are one piece of text to a screen reader, named by the state's text; only
+// the retry link, while it shows, is reached inside it.
+class SyncStatusAccessible : public QAccessibleWidget {
+public:
+    explicit SyncStatusAccessible(SyncStatusView* view) : QAccessibleWidget(view, QAccessible::StaticText) {}
+    int childCount() const override { return retry() ? 1 : 0; }
+    QAccessibleInterface* child(int index) const override
+    {
+        return index == 0 && retry() ? QAccessible::queryAccessibleInterface(retry()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child && retry() && child->object() == retry() ? 0 : -1;
+    }
+
+private:
+    QPushButton* retry() const
+    {
+        auto* view = static_cast<SyncStatusView*>(widget());
+        QPushButton* link = isValid() ? view->retryButton() : nullptr;
+        return link && !link->isHidden() ? link : nullptr;
+    }
+};
+
+QAccessibleInterface* syncStatusAccessible(const QString&, QObject* object)
+{
+    if (auto* view = qobject_cast<SyncStatusView*>(object)) return new SyncStatusAccessible(view);
+    return nullptr;
+}
 }  // namespace
 
 SyncStatusView::SyncStatusView(SyncState state, std::function<void()> onRetry, QWidget* parent)
@@ -26,6 +58,12 @@ SyncStatusView::SyncStatusView(SyncState state, std::function<void()> onRetry, Q
       m_retry(new QPushButton(this)),
       m_rotation(new QVariantAnimation(this))
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(syncStatusAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
+
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -79,6 +117,13 @@ void SyncStatusView::setOnRetry(std::function<void()> onRetry)
     refresh();
 }
 
+void SyncStatusView::setGround(const QColor& ground)
+{
+    if (m_ground == ground) return;
+    m_ground = ground;
+    refresh();
+}
+
 void SyncStatusView::setSpin(bool spin)
 {
     m_spin = spin;
@@ -95,7 +140,9 @@ void SyncStatusView::refresh()
 {
     const SyncStateLook look = SyncStateLook::of(m_state);
     m_text->setText(look.text);
-    TextColor::set(this, look.color);
+    // Caption text: it takes the contrast of body text to read.
+    m_color = m_ground ? Legibility::readable(look.color, *m_ground, Legibility::strongest(*m_ground)) : look.color;
+    TextColor::set(this, m_color);
     m_retry->setVisible(m_state == SyncState::error && m_onRetry);
     // Read out by the state's text; the retry link stays a control of its own.
     setAccessibleName(look.text);
@@ -113,7 +160,7 @@ bool SyncStatusView::eventFilter(QObject* watched, QEvent* event)
         painter.rotate(m_angle);
         painter.translate(-box.center());
         const qreal ratio = m_icon->devicePixelRatioF();
-        Symbols::tinted(look.symbol, look.color, iconSize, {ratio}).paint(&painter, box.toRect());
+        Symbols::tinted(look.symbol, m_color, iconSize, {ratio}).paint(&painter, box.toRect());
         return true;
     }
     return QWidget::eventFilter(watched, event);

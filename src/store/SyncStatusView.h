@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "store/SyncState.h"
 
@@ -11,7 +13,8 @@ class QVariantAnimation;
 
 // The small sync badge at the end of a note's footer: the state's symbol, its text in the caption
 // font and, in the error state when a retry action is given, a "retry" link; all in the state's
-// colour. While syncing, the symbol turns once a second.
+// colour. While syncing, the symbol turns once a second. A screen reader meets it as one piece of
+// text, named by the state's text (the retry link, while shown, is its one control).
 class SyncStatusView : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +24,11 @@ public:
     // The owner passes every new state of the store here.
     void setState(SyncState state);
     void setOnRetry(std::function<void()> onRetry);
+    // What the badge stands on: its colour is moved toward black or white only as far as it takes to
+    // read there. Without a ground it wears the state's own colour.
+    void setGround(const QColor& ground);
+    // The colour the symbol, the text and the link are drawn in now.
+    QColor color() const { return m_color; }
 
     bool isSpinning() const { return m_spin; }
     // The symbol's current rotation in degrees.
@@ -38,6 +46,8 @@ private:
 
     SyncState m_state;
     std::function<void()> m_onRetry;
+    std::optional<QColor> m_ground;
+    QColor m_color;
     bool m_spin = false;
     qreal m_angle = 0;
     QWidget* m_icon;

@@ -33,6 +33,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
+#include "store/SyncStatusView.h"
 #include "support/Contrast.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
@@ -513,6 +514,69 @@ TEST_F(NoteViewTest, AccessibleActions)
     view.reset();
     EXPECT_EQ(namesMeanwhile, (QList<QStringList>{{}, {}}));
     EXPECT_EQ(seen.size(), 1);
+}
+
+// The store's sync state stands at the footer's trailing end, clear of the count and the grip and with
+// the text ending above it, legible on the paper; it stays in an inactive window, goes with a rolled one,
+// and follows the store, whose state its retry link sets.
+TEST_F(NoteViewTest, SyncBadgeEndsTheFooter)
+{
+    auto* badge = view->findChild<SyncStatusView*>("syncBadge");
+    ASSERT_NE(badge, nullptr);
+    QWidget* count = view->findChild<QLabel*>("charCount");
+    QWidget* grip = view->findChild<QWidget*>("resizeGrip");
+    for (const auto& [size, text] :
+         {std::pair{QSize(360, 300), QString("milk")}, {QSize(260, 180), QString(123456, 'x')}}) {
+        note->setBody(text);
+        view->resize(size);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(size.width());
+        ASSERT_TRUE(badge->isVisible() && count->isVisible());
+        const QRect at = badge->geometry();
+        EXPECT_GT(at.right(), count->x() - 16) << "just before the count";
+        EXPECT_GE(at.left(), NoteView::gutter);
+        EXPECT_LE(at.bottom(), size.height() - 7) << "above the bottom edge";
+        EXPECT_FALSE(at.intersects(count->geometry()) || at.intersects(grip->geometry()));
+        EXPECT_LT(body->geometry().bottom(), at.top());
+    }
+    const QColor ink = badge->textLabel()->palette().color(QPalette::WindowText);
+    EXPECT_GE(tarnwick::test::contrastRatio(ink, store->look(*note).theme.paper), 4.5);
+
+    const QRect placed = badge->geometry();
+    view->setActive(false);
+    clock.advance(400);
+    EXPECT_FALSE(count->isVisible());
+    EXPECT_TRUE(badge->isVisible());
+    EXPECT_EQ(badge->geometry(), placed);
+    view->setRolled(true);
+    EXPECT_FALSE(badge->isVisible());
+    view->setRolled(false);
+    EXPECT_TRUE(badge->isVisible());
+
+    store->setSyncState(SyncState::error);
+    ASSERT_TRUE(badge->retryButton()->isVisible());
+    badge->retryButton()->click();
+    EXPECT_EQ(store->syncState(), SyncState::syncing);
+    EXPECT_TRUE(badge->isSpinning());
+}
+
+// A screen reader meets the badge as one piece of text named by it, and no bare count.
+TEST_F(NoteViewTest, ReadersHearTheBadgeNotTheCount)
+{
+    QList<QAccessibleInterface*> all{QAccessible::queryAccessibleInterface(view.get())};
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        for (int c = 0; c < all[i]->childCount(); ++c) {
+            all << all[i]->child(c);
+            EXPECT_EQ(all[i]->indexOfChild(all.last()), c);
+        }
+    }
+    QStringList names;
+    for (QAccessibleInterface* node : all) names << node->text(QAccessible::Name);
+    EXPECT_FALSE(names.contains(view->model().countText()));
+    const qsizetype at = names.indexOf("cloud sync \u00B7 coming soon");
+    ASSERT_EQ(names.count("cloud sync \u00B7 coming soon"), 1);
+    EXPECT_EQ(all[at]->role(), QAccessible::StaticText);
+    EXPECT_EQ(all[at]->childCount(), 0);
 }
 
 // The menu's "Formatting shortcuts" row opens the sheet in a popover; Escape closes it.

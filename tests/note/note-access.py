@@ -1,16 +1,25 @@
 #!/usr/bin/python3
 """Lists or performs the named actions of the note view through the accessibility bus.
 
-Usage: note-access.py list | note-access.py do ACTION | note-access.py focused
+Usage: note-access.py list | note-access.py do ACTION | note-access.py focused | note-access.py footer |
+       note-access.py press NAME
 Prints the action names (one a line) of the first object offering "Close note" in the application
-"tarnwick"; exits 1 when there is none. "focused" prints the role and name of the focused object."""
+"tarnwick"; exits 1 when there is none. "focused" prints the role and name of the focused object.
+"footer" prints "badge=" with the role and child count of each sync badge on screen, and "numbers=" with
+how many objects are named by a bare number. "press" presses the button NAME that is on screen."""
 import os
 import sys
 
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import focused, nodes  # noqa: E402
+from tarnwick_atspi import action_named, focused, nodes  # noqa: E402
+
+BADGE = "cloud sync \u00b7 coming soon"
+
+
+def showing(node):
+    return node.getState().contains(pyatspi.STATE_SHOWING)
 
 
 def note_view():
@@ -35,6 +44,20 @@ def main():
             return 1
         print(f"{found[-1].getRoleName()}:{found[-1].name}")
         return 0
+    if what == "footer":
+        badges, numbers = [], 0
+        for node, _ in nodes():
+            name = node.name or ""
+            if name == BADGE and showing(node):
+                badges.append(f"{node.getRoleName()}:{node.childCount}")
+            numbers += name.strip().isdigit()
+        print(f"badge={','.join(badges)} numbers={numbers}")
+        return 0
+    if what == "press":
+        for node, _ in nodes():
+            if node.name == sys.argv[2] and showing(node):
+                return 0 if action_named(node, "Press") else 1
+        return 1
     action, names = note_view()
     if action is None:
         return 1

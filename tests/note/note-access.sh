@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A screen reader's road through a note: the text typed in is named "Note body", the note view offers
-# its named actions on the accessibility bus, "Window opacity" opens the opacity popover, "Close note"
-# closes the window and keeps the note.
+# its named actions on the accessibility bus, the footer's sync badge reads as one label and the count
+# not at all (the badge goes while the note is rolled up), "Window opacity" opens the opacity popover,
+# "Close note" closes the window and keeps the note.
 # Usage (inside scripts/desktop-session.sh): note-access.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -32,6 +33,13 @@ settles_to 100 "text:Note body" access focused || fail "the focused object reads
 # (2) The actions, in order.
 listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
 within 100 listed || fail "the note view lists '$(access list 2>&1 | tr '\n' '|')'"
+
+# (2b) The footer: one label for the sync badge, no bare number; rolled up, no badge; unrolled, back.
+settles_to 100 "badge=label:0 numbers=0" access footer || fail "the footer reads '$(access footer 2>&1)'"
+access press "Roll up to title" || fail "Roll up to title could not be pressed"
+settles_to 100 "badge= numbers=0" access footer || fail "rolled up, the footer reads '$(access footer 2>&1)'"
+access press "Unroll" || fail "Unroll could not be pressed"
+settles_to 100 "badge=label:0 numbers=0" access footer || fail "unrolled, the footer reads '$(access footer 2>&1)'"
 
 # (3) "Window opacity" maps the opacity popover; Escape closes it.
 mapped() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "design/Legibility.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
@@ -51,6 +52,17 @@ TEST(SyncStatusViewTest, RetryIsOfferedOnlyInTheErrorStateWithAnAction)
     EXPECT_FALSE(badge.isSpinning());
     EXPECT_EQ(badge.iconAngle(), 0);
     EXPECT_EQ(badge.textLabel()->palette().color(QPalette::WindowText), TarnwickTheme::textSecondary());
+}
+
+// On its ground the badge's colour changes only as far as it takes to read there.
+TEST(SyncStatusViewTest, ColourReadsOnItsGround)
+{
+    SyncStatusView badge(SyncState::offline);
+    badge.setGround(QColor(0x23, 0x26, 0x2E));
+    EXPECT_EQ(badge.color().rgba(), SyncStateLook::of(SyncState::offline).color.rgba());
+    badge.setGround(QColor(0xFF, 0xF6, 0xD5));
+    EXPECT_GE(Legibility::ratio(badge.color(), QColor(0xFF, 0xF6, 0xD5)), Legibility::kTextRatio);
+    EXPECT_EQ(badge.textLabel()->palette().color(QPalette::WindowText), badge.color());
 }
 
 }  // namespace
