@@ -184,6 +184,8 @@ for n in 1 2; do
 done
 xdotool key Tab
 within 50 lens_is Bin || fail "Tab did not turn the notes to the bin"
+empty_bin_shown() { showing "In the bin" | grep -qx 'push button|Empty bin'; }
+within 50 empty_bin_shown || fail "the bin heading holds no Empty bin button: $(showing "In the bin" | tr '\n' ' ')"
 kept=$(sql "SELECT COUNT(*) FROM Note WHERE isTrashed = 0")
 timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press "Empty bin" || fail "no Empty bin button to press"
 settles_to 50 0 binned || fail "Empty bin left $(binned) notes in the bin"
