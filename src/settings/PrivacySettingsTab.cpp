@@ -6,6 +6,7 @@
 
 #include "capture/HotkeyGlyphs.h"
 #include "capture/HotkeyManager.h"
+#include "design/ComboPopupAccessible.h"
 #include "design/SharePrivacy.h"
 #include "design/TarnwickTheme.h"
 #include "design/TextColor.h"
@@ -39,6 +40,8 @@ PrivacySettingsTab::PrivacySettingsTab(const SettingsServices& services, QWidget
     locked->addRow(row({m_unlockName, nullptr, m_capability}));
     locked->addDivider();
     m_relock = new QComboBox(locked->card());
+    // Its choices are read as on screen only while its popup is open.
+    ComboPopupAccessible::attach(m_relock);
     m_relock->setAccessibleName(QStringLiteral("Auto-relock after"));
     // On this desktop a combo box is announced by its value; its name comes from the label it is the
     // buddy of (a labelled-by relation).

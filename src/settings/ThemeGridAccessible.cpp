@@ -39,6 +39,8 @@ public:
             s.invalid = true;
             return s;
         }
+        // The grid's page may be behind another one: its tiles are then not on screen either.
+        s.invisible = !m_grid->isVisible();
         const int index = m_grid->themeIndex(m_cell);
         s.focusable = true;
         s.focused = m_grid->hasFocus() && m_grid->currentCell() == m_cell;

@@ -25,6 +25,15 @@ public:
     void setText(QAccessible::Text, const QString&) override {}
 
 protected:
+    // The surface not shown (the browse list while searching, or the other way round) keeps its
+    // items; none of them may be read as on screen.
+    QAccessible::State baseState() const
+    {
+        QAccessible::State s;
+        s.invisible = !m_view || !m_view->isVisible();
+        return s;
+    }
+
     QPointer<ShelfListView> m_view;
 };
 
@@ -64,7 +73,7 @@ public:
     QAccessible::Role role() const override { return QAccessible::Button; }
     QAccessible::State state() const override
     {
-        QAccessible::State s;
+        QAccessible::State s = baseState();
         s.invalid = !isValid();
         if (s.invalid) return s;
         s.focusable = chip();
@@ -103,6 +112,57 @@ private:
     QAccessibleInterface* m_parent;
 };
 
+// The bin heading's "Empty bin": a button that empties the bin as its click does.
+class EmptyBinButton : public Painted, public QAccessibleActionInterface {
+public:
+    EmptyBinButton(ShelfListView* view, int row, QAccessibleInterface* parent)
+        : Painted(view), m_row(row), m_parent(parent)
+    {
+    }
+
+    bool isValid() const override
+    {
+        return m_view && m_row < m_view->model()->rowCount() &&
+               static_cast<ShelfListModel*>(m_view->model())->item(m_row).kind == Kind::binHeader;
+    }
+    QAccessibleInterface* parent() const override { return m_parent; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? QStringLiteral("Empty bin") : QString();
+    }
+    QRect rect() const override
+    {
+        if (!isValid()) return {};
+        const QRect local = ShelfRowDelegate::emptyBinRect(m_view->visualRect(m_view->model()->index(m_row, 0)));
+        return QRect(m_view->viewport()->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::Button; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = baseState();
+        s.invalid = !isValid();
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction() && isValid()) m_view->emptyBin();
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    int m_row;
+    QAccessibleInterface* m_parent;
+};
+
 // One item of the list, as drawn.
 class Item : public Painted, public QAccessibleActionInterface {
 public:
@@ -110,6 +170,7 @@ public:
     ~Item() override
     {
         for (QAccessible::Id id : std::as_const(m_children)) QAccessible::deleteAccessibleInterface(id);
+        if (m_emptyBin) QAccessible::deleteAccessibleInterface(m_emptyBin);
     }
 
     bool isValid() const override { return m_view && m_row < m_view->model()->rowCount(); }
@@ -124,6 +185,8 @@ public:
                 return int(m_view->rowDelegate()->hoverCommands(index()).size());
             case Kind::actions:
                 return int(m_view->rowDelegate()->chipCommands(index()).size());
+            case Kind::binHeader:
+                return 1;
             default:
                 return 0;
         }
@@ -131,6 +194,12 @@ public:
     QAccessibleInterface* child(int i) const override
     {
         if (i < 0 || i >= childCount()) return nullptr;
+        if (kind() == Kind::binHeader) {
+            if (!m_emptyBin)
+                m_emptyBin = QAccessible::registerAccessibleInterface(
+                    new EmptyBinButton(m_view, m_row, const_cast<Item*>(this)));
+            return QAccessible::accessibleInterface(m_emptyBin);
+        }
         auto it = m_children.find(i);
         if (it == m_children.end()) {
             auto* button = new CommandButton(m_view, m_row, i, const_cast<Item*>(this));
@@ -140,6 +209,7 @@ public:
     }
     int indexOfChild(const QAccessibleInterface* child) const override
     {
+        if (m_emptyBin && QAccessible::accessibleInterface(m_emptyBin) == child) return 0;
         for (auto it = m_children.cbegin(); it != m_children.cend(); ++it)
             if (QAccessible::accessibleInterface(it.value()) == child) return it.key();
         return -1;
@@ -175,7 +245,7 @@ public:
     }
     QAccessible::State state() const override
     {
-        QAccessible::State s;
+        QAccessible::State s = baseState();
         if (!isValid()) {
             s.invalid = true;
             return s;
@@ -209,6 +279,7 @@ private:
 
     int m_row;
     mutable QHash<int, QAccessible::Id> m_children;
+    mutable QAccessible::Id m_emptyBin = 0;
 };
 
 QAccessibleInterface* factory(const QString& className, QObject* object)

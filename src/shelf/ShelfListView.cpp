@@ -127,6 +127,11 @@ void ShelfListView::activateRow(int row)
     }
 }
 
+void ShelfListView::emptyBin()
+{
+    m_actions.emptyBin();
+}
+
 void ShelfListView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) return;
@@ -149,7 +154,7 @@ void ShelfListView::mouseReleaseEvent(QMouseEvent* event)
             break;
         }
         case ShelfRowDelegate::Hit::Kind::emptyBin:
-            m_actions.emptyBin();
+            emptyBin();
             break;
         case ShelfRowDelegate::Hit::Kind::none:
             break;

@@ -24,6 +24,8 @@ public:
     ShelfRowDelegate* rowDelegate() const { return m_delegate; }
     // What a click on the row at `row` does: opens a note, peeks a capture, restores from the bin.
     void activateRow(int row);
+    // What a click on the bin heading's "Empty bin" does.
+    void emptyBin();
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -319,6 +319,13 @@ QList<QRect> ShelfRowDelegate::commandRects(const QRect& r, const QModelIndex& i
     return hoverIconRects(r, int(hoverCommands(index).size()));
 }
 
+QRect ShelfRowDelegate::emptyBinRect(const QRect& r)
+{
+    const QFontMetrics metrics(font(11, QFont::Medium));
+    const int w = metrics.horizontalAdvance(QStringLiteral("Empty bin"));
+    return {r.right() - 19 - w, r.y() + 4, w + 8, r.height() - 4};
+}
+
 QList<QRect> ShelfRowDelegate::hoverIconRects(const QRect& r, int count) const
 {
     QList<QRect> rects;
@@ -400,12 +407,8 @@ ShelfRowDelegate::Hit ShelfRowDelegate::hitTest(const QRect& r, const QModelInde
                 if (mark.command >= 0 && mark.rect.contains(pos)) return {Hit::Kind::hoverIcon, mark.command};
             return {Hit::Kind::row, -1};
         }
-        case Kind::binHeader: {
-            const QFontMetrics metrics(font(11, QFont::Medium));
-            const int w = metrics.horizontalAdvance(QStringLiteral("Empty bin"));
-            const QRect button(r.right() - 19 - w, r.y() + 4, w + 8, r.height() - 4);
-            return button.contains(pos) ? Hit{Hit::Kind::emptyBin, -1} : Hit{};
-        }
+        case Kind::binHeader:
+            return emptyBinRect(r).contains(pos) ? Hit{Hit::Kind::emptyBin, -1} : Hit{};
         case Kind::actions: {
             const auto rects = chipRects(r, chipCommands(index));
             for (int i = 0; i < rects.size(); ++i)

@@ -40,6 +40,8 @@ public:
     // Where each of those commands stands in the item at `itemRect`: the chips of an actions item, the
     // hover icons of a row (drawn only under the pointer, but that is where they are).
     QList<QRect> commandRects(const QRect& itemRect, const QModelIndex& index) const;
+    // Where the bin heading's "Empty bin" answers the pointer.
+    static QRect emptyBinRect(const QRect& itemRect);
 
     static int heightOf(int kind, bool inSearch);
 

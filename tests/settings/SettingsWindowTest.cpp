@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -623,4 +624,49 @@ TEST_F(SettingsWindowTest, LinkFocusRingsGoRoundTheirTitles)
         EXPECT_GT(ring, 2 * (plain.width() + plain.height()));
         EXPECT_EQ(crossed, 0) << "of " << letters << " letter pixels";
     }
+}
+
+// Only the page shown is read as on screen: behind another page, the Note page's theme tiles and the
+// Privacy page's relock choices read as hidden, and the tiles read as on screen once their page is
+// shown. The relock choices read as on screen only while their popup is open.
+TEST_F(SettingsWindowTest, OnlyTheShownPageReadsAsOnScreen)
+{
+    controller->show();
+    tabs().select(AppSettingsTab::note);
+    auto* grid = tabs().page(AppSettingsTab::note)->findChild<ThemeGrid*>();
+    auto* relock = tabs().page(AppSettingsTab::privacy)->findChild<QComboBox*>();
+    ASSERT_TRUE(grid && relock);
+    const auto onScreen = [](QAccessibleInterface* parent) {
+        QStringList names;
+        for (int i = 0; i < parent->childCount(); ++i) {
+            const QAccessible::State s = parent->child(i)->state();
+            if (!s.invisible && !s.offscreen) names << parent->child(i)->text(QAccessible::Name);
+        }
+        return names;
+    };
+    QAccessibleInterface* tiles = QAccessible::queryAccessibleInterface(grid);
+    QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(relock);
+    ASSERT_GE(combo->childCount(), 1);
+    QAccessibleInterface* choices = combo->child(0);
+    ASSERT_EQ(choices->childCount(), 3);
+    EXPECT_EQ(choices->parent(), combo);
+    ASSERT_GE(tiles->childCount(), 6);
+    EXPECT_EQ(onScreen(tiles).size(), tiles->childCount());
+    EXPECT_EQ(onScreen(choices), QStringList{});
+    EXPECT_TRUE(choices->state().invisible);
+
+    tabs().select(AppSettingsTab::privacy);
+    EXPECT_EQ(onScreen(tiles), QStringList{});
+    EXPECT_EQ(onScreen(choices), QStringList{}) << "the popup is closed";
+    relock->showPopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return relock->view()->isVisible(); }));
+    EXPECT_EQ(onScreen(choices), (QStringList{"1 minute", "5 minutes", "15 minutes"}));
+    EXPECT_FALSE(choices->state().invisible);
+    EXPECT_TRUE(choices->child(1)->state().selected) << "the stored five minutes";
+    relock->hidePopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !relock->view()->isVisible(); }));
+    EXPECT_EQ(onScreen(choices), QStringList{});
+
+    tabs().select(AppSettingsTab::note);
+    EXPECT_EQ(onScreen(tiles).size(), tiles->childCount());
 }

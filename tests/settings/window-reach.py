@@ -7,6 +7,8 @@ Usage:
   window-reach.py focused               prints the role and name of the focused object
   window-reach.py children NAME         prints the names of the children of the first object named NAME
   window-reach.py extents NAME          prints x y width height (on the screen) of the first object named NAME
+  window-reach.py showing NAME [ROLE]   prints "role|name" of everything below the first object named NAME
+                                        (of role ROLE) that reports being on screen; exits 1 when there is no such object
   window-reach.py labels NAME           prints the names of the labels of the first object named NAME (its
                                         labelled-by relation)
 """
@@ -16,7 +18,7 @@ import sys
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import extents, focused, named, nodes  # noqa: E402
+from tarnwick_atspi import extents, focused, named, nodes, showing_below  # noqa: E402
 
 
 def main():
@@ -46,6 +48,12 @@ def main():
                 print("  " * depth + f"{node.getRoleName()}:{node.name}")
             except Exception:
                 continue
+        return 0
+    if what == "showing":
+        found = showing_below(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None)
+        if found is None:
+            return 1
+        print("\n".join(found))
         return 0
     if what == "labels":
         node = named(sys.argv[2])

@@ -2,7 +2,8 @@
 # Tarnwick's own windows as the window manager, the keyboard and a screen reader meet them, on the real
 # application: the settings window keeps its taskbar states and its X window across a close, comes
 # back from the tray menu when minimised, and "Replay" stacks the tour above it; the default theme is
-# chosen with Tab, arrows and Space; the relock choice is labelled by its row's text; a shelf row's
+# chosen with Tab, arrows and Space; only the page shown (and the relock popup while open) reads as on
+# screen over the accessibility bus; the relock choice is labelled by its row's text; a shelf row's
 # "Pin" is performed over the accessibility bus; with 30 themes the note palette's "Save as a theme…"
 # stays on screen.
 # Usage (inside scripts/desktop-session.sh): window-reach.sh TARNWICK
@@ -109,6 +110,11 @@ done
 import -window root "$work/grid-focus.png"
 press space
 within 30 test "$(setting notes.defaultThemeID)" = green || fail "Green was not stored: $(setting notes.defaultThemeID)"
+# Only what the page shows reads as on screen: the tiles here, not the Privacy page's relock choices.
+shown_tiles=$(reach showing Themes | grep -c '^push button|' || true)
+[ "$shown_tiles" -ge 6 ] || fail "with the Note page shown, $shown_tiles theme tiles read as on screen"
+relock_shown() { reach showing "5 minutes" "combo box"; }
+[ -z "$(relock_shown)" ] || fail "behind the Note page, the relock choices show: $(relock_shown | tr '\n' ' ')"
 
 echo "== 4b. Privacy tab: the relock choice is labelled by \"Auto-relock after\""
 for _ in 1 2 3 4 5 6 7; do
@@ -124,6 +130,20 @@ for _ in $(seq 1 20); do
 done
 [ "$labels" = "Auto-relock after" ] || fail "the relock choice is labelled by '$labels'"
 import -window root "$work/privacy.png"
+# The Note page behind this one reads as off screen; the relock choices only while their popup is open.
+[ -z "$(reach showing Themes)" ] || fail "behind the Privacy page, the tiles show: $(reach showing Themes | tr '\n' ' ')"
+[ -z "$(relock_shown)" ] || fail "with the popup closed, the relock choices show: $(relock_shown | tr '\n' ' ')"
+reach press "5 minutes" || fail "the relock choice did not open its popup"
+relock_open() { [ "$(relock_shown | grep -c '^list item|')" = 3 ]; }
+within 50 relock_open || fail "with the popup open, the relock choices show: $(relock_shown | tr '\n' ' ')"
+import -window root "$work/relock-popup.png"
+# In the open popup the arrows move over the choices as a screen reader follows them.
+press Down
+on_longest() { [ "$(reach focused)" = "list item:15 minutes" ]; }
+within 50 on_longest || fail "Down in the popup reached $(reach focused)"
+press Escape
+relock_closed() { [ -z "$(relock_shown)" ]; }
+within 50 relock_closed || fail "with the popup closed again, the relock choices show: $(relock_shown | tr '\n' ' ')"
 press alt+F4
 
 echo "== 5. A shelf row's Pin performed over the accessibility bus"

@@ -2,6 +2,8 @@
 // scroll bar and the lens chips' own geometry.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
@@ -390,4 +392,77 @@ TEST_F(ShelfViewTest, KeysAreToldAndTheActionsRowReadsAsDrawn)
     QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_Return);  // Open
     EXPECT_EQ(opened.size(), 1);
+}
+
+// The bin's "Empty bin" is a button of the bin heading, where the pointer finds it, and its press
+// empties the bin at once as its click does, leaving the bin's hint; a day heading holds no button.
+TEST_F(ShelfViewTest, EmptyBinIsAButtonForAssistiveTools)
+{
+    Note* first = addNote("First", {}, 20);
+    Note* second = addNote("Second", {}, 10);
+    addNote("Kept");
+    store->saveNow();
+    store->softDelete(*first);
+    store->softDelete(*second);
+    state().setLens(ShelfSearchState::Lens::bin);
+    open();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view());
+    QAccessibleInterface* heading = list->child(0);
+    ASSERT_EQ(heading->childCount(), 1);
+    QAccessibleInterface* empty = heading->child(0);
+    EXPECT_EQ(empty->role(), QAccessible::Button);
+    EXPECT_EQ(empty->text(QAccessible::Name), "Empty bin");
+    EXPECT_EQ(empty->parent(), heading);
+    const QPoint centre = view()->viewport()->mapFromGlobal(empty->rect().center());
+    EXPECT_EQ(view()->rowDelegate()->hitTest(rectOf(0), view()->model()->index(0, 0), centre).kind,
+              ShelfRowDelegate::Hit::Kind::emptyBin);
+    state().setQuery("First");
+    turn();
+    EXPECT_TRUE(empty->state().invisible) << "the bin is behind the results";
+    state().exitSearch();
+    turn();
+    EXPECT_FALSE(empty->state().invisible);
+
+    empty->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    turn();
+    EXPECT_TRUE(store->trashed().isEmpty());
+    EXPECT_EQ(store->allActive().size(), 1) << "only the bin is emptied";
+    EXPECT_EQ(shown(shelf->browseModel()), QStringList{"?:" + ShelfTexts::binHint()});
+    EXPECT_EQ(list->child(0)->childCount(), 0);
+    state().setLens(ShelfSearchState::Lens::notes);
+    turn();
+    EXPECT_EQ(list->child(0)->childCount(), 0) << "a day heading holds no button";
+}
+
+// Only the surface shown reads as on screen: while searching, nothing of the browse list (its rows
+// and their Pin and Delete) does, and once the search is left all of it does again.
+TEST_F(ShelfViewTest, OnlyTheShownSurfaceReadsAsOnScreen)
+{
+    addNote("Alpha");
+    addNote("Beta");
+    store->saveNow();
+    ShelfPanel* panel = open();
+    // How many of `node` and everything below it read as on screen, and how many there are.
+    const std::function<std::pair<int, int>(QAccessibleInterface*)> count = [&](QAccessibleInterface* node) {
+        const QAccessible::State s = node->state();
+        std::pair<int, int> out{s.invisible || s.offscreen ? 0 : 1, 1};
+        for (int i = 0; i < node->childCount(); ++i) {
+            const auto below = count(node->child(i));
+            out = {out.first + below.first, out.second + below.second};
+        }
+        return out;
+    };
+    QAccessibleInterface* browse = QAccessible::queryAccessibleInterface(panel->browseView());
+    QAccessibleInterface* results = QAccessible::queryAccessibleInterface(panel->searchView());
+    // The list, its heading, two rows and their two icons each.
+    EXPECT_EQ(count(browse), std::make_pair(8, 8));
+    EXPECT_EQ(count(results).first, 0);
+    state().setQuery("a");
+    turn();
+    EXPECT_EQ(count(browse), std::make_pair(0, 8));
+    EXPECT_EQ(count(results).first, count(results).second);
+    state().exitSearch();
+    turn();
+    EXPECT_EQ(count(browse), std::make_pair(8, 8));
+    EXPECT_EQ(count(results).first, 0);
 }

@@ -7,14 +7,16 @@ Usage: shelf-keys.py listen SECONDS FILE   writes "ready", then one line per foc
        shelf-keys.py text NAME             prints the text of the object named NAME
        shelf-keys.py press NAME            presses the object named NAME; fails when there is none
        shelf-keys.py named NAME            fails when no object is named NAME
-       shelf-keys.py selected              prints the name of every selected list item"""
+       shelf-keys.py selected              prints the name of every selected list item
+       shelf-keys.py showing NAME          prints "role|name" of everything below the object named NAME
+                                           that reports being on screen; fails when no object is named NAME"""
 import os
 import sys
 
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import action_named, focused, name_of, named, nodes  # noqa: E402
+from tarnwick_atspi import action_named, focused, name_of, named, nodes, showing_below  # noqa: E402
 
 
 def listen(seconds, path):
@@ -84,6 +86,10 @@ if sys.argv[1] == "press":
     sys.exit(press(sys.argv[2]))
 if sys.argv[1] == "selected":
     sys.exit(print_selected())
+if sys.argv[1] == "showing":
+    found = showing_below(sys.argv[2])
+    print("\n".join(found or []))
+    sys.exit(0 if found is not None else 1)
 if sys.argv[1] == "named":
     sys.exit(0 if named(sys.argv[2]) is not None else 1)
 sys.exit(print_focused())

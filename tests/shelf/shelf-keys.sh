@@ -5,6 +5,7 @@
 # F6 in a note reaches its head row; a note row's actions row deletes by keys, and after Ctrl+K in the
 # bin or on an empty lens, where no actions row shows, Return restores, Tab turns the lens and a space
 # is typed. A row that has left the list (binned or restored) is never acted on by the next keys.
+# While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus.
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -160,4 +161,37 @@ xdotool key Return
 settles_to 50 "$left" selected || fail "Return after the restore selected \"$(selected)\", not the first bin row, $left"
 xdotool key Return
 settles_to 50 0 binned || fail "Return on the selected bin row did not restore it"
+
+# (7) While searching, nothing of the browse list reads as on screen to a screen reader; once the
+# search is left, its rows do again.
+showing() { timeout 20 /usr/bin/python3 "$here/shelf-keys.py" showing "$1" 2>/dev/null; }
+rows_showing() { showing "$1" | grep -q '^list item|'; }
+xdotool key Tab Tab
+within 50 lens_is Notes || fail "Tab did not turn the bin to the notes"
+within 50 rows_showing Shelf || fail "no row of the notes reads as on screen: $(showing Shelf | tr '\n' ' ')"
+xdotool type --delay 30 -- "a"
+within 50 rows_showing "Search results" || fail "no search result reads as on screen"
+[ -z "$(showing Shelf)" ] || fail "while searching, the browse list shows $(showing Shelf | tr '\n' ' ')"
+timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press "Clear search" || fail "no Clear search button to press"
+within 50 rows_showing Shelf || fail "after the search, no row of the notes reads as on screen"
+[ -z "$(showing "Search results")" ] || fail "after the search, the results show $(showing "Search results" | tr '\n' ' ')"
+
+# (8) "Empty bin", pressed over the accessibility bus, removes every binned note at once, and the bin
+# shows its hint.
+for n in 1 2; do
+  xdotool key Down ctrl+k Right Right Right Return
+  settles_to 50 "$n" binned || fail "the Delete chip did not bin note $n"
+done
+xdotool key Tab
+within 50 lens_is Bin || fail "Tab did not turn the notes to the bin"
+empty_bin_shown() { showing "In the bin" | grep -qx 'push button|Empty bin'; }
+within 50 empty_bin_shown || fail "the bin heading holds no Empty bin button: $(showing "In the bin" | tr '\n' ' ')"
+kept=$(sql "SELECT COUNT(*) FROM Note WHERE isTrashed = 0")
+timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press "Empty bin" || fail "no Empty bin button to press"
+settles_to 50 0 binned || fail "Empty bin left $(binned) notes in the bin"
+[ "$(sql "SELECT COUNT(*) FROM Note")" = "$kept" ] || fail "Empty bin removed notes that were not in the bin"
+hint="The bin is empty. Deleted notes rest here for 30 days."
+within 50 timeout 20 /usr/bin/python3 "$here/shelf-keys.py" named "$hint" || fail "the bin does not show its hint"
+sleep 0.3
+import -window root "$shots/shelf-bin-emptied.png"
 echo "PASS"

@@ -56,6 +56,32 @@ def named(name, within=None):
     return None
 
 
+def on_screen(node):
+    """True when `node` reports being on screen (showing or visible)."""
+    try:
+        state = node.getState()
+        return state.contains(pyatspi.STATE_SHOWING) or state.contains(pyatspi.STATE_VISIBLE)
+    except Exception:
+        return False
+
+
+def showing_below(name, role=None):
+    """ "role|name" of every object below the first one named `name` (of role `role`, when given) that
+    reports being on screen; None when there is no such object."""
+    for node, _ in nodes():
+        try:
+            if node.name != name or (role is not None and node.getRoleName() != role):
+                continue
+        except Exception:
+            continue
+        found = []
+        for below, depth in walk(node):
+            if depth > 0 and on_screen(below):
+                found.append("%s|%s" % (below.getRoleName(), name_of(below)))
+        return found
+    return None
+
+
 def focused():
     """Every object whose state is focused, deepest last."""
     found = []

@@ -1,0 +1,143 @@
+#include "design/ComboPopupAccessible.h"
+
+#include <QComboBox>
+#include <QListView>
+#include <QPointer>
+
+namespace {
+
+const char* const kMarker = "tarnwickComboPopup";
+
+// The combo a popup list belongs to: the list sits in the popup's frame, which the combo owns.
+QComboBox* comboOf(const QWidget* list)
+{
+    for (QObject* up = list ? list->parent() : nullptr; up; up = up->parent())
+        if (auto* combo = qobject_cast<QComboBox*>(up)) return combo;
+    return nullptr;
+}
+
+class ChoiceAccessible : public QAccessibleInterface {
+public:
+    ChoiceAccessible(QListView* list, int row) : m_list(list), m_row(row) {}
+
+    bool isValid() const override { return m_list && m_list->model() && m_row < m_list->model()->rowCount(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return m_list ? m_list->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_list.data()); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        if (!isValid() || t != QAccessible::Name) return {};
+        const QVariant spoken = index().data(Qt::AccessibleTextRole);
+        return spoken.isValid() ? spoken.toString() : index().data(Qt::DisplayRole).toString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override
+    {
+        if (!isValid()) return {};
+        const QRect local = m_list->visualRect(index());
+        return QRect(m_list->viewport()->mapToGlobal(local.topLeft()), local.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        if (!isValid()) {
+            s.invalid = true;
+            return s;
+        }
+        s.invisible = !m_list->isVisible();
+        s.selectable = s.focusable = true;
+        s.selected = m_list->currentIndex() == index();
+        s.focused = s.selected && m_list->hasFocus();
+        s.disabled = !(index().flags() & Qt::ItemIsEnabled);
+        return s;
+    }
+
+private:
+    QModelIndex index() const { return m_list->model()->index(m_row, m_list->modelColumn(), m_list->rootIndex()); }
+
+    QPointer<QListView> m_list;
+    int m_row;
+};
+
+QAccessibleInterface* factory(const QString&, QObject* object)
+{
+    auto* list = qobject_cast<QListView*>(object);
+    return list && list->property(kMarker).toBool() ? new ComboPopupAccessible(list) : nullptr;
+}
+
+}  // namespace
+
+ComboPopupAccessible::ComboPopupAccessible(QListView* list) : QAccessibleWidget(list, QAccessible::List) {}
+
+ComboPopupAccessible::~ComboPopupAccessible()
+{
+    for (QAccessible::Id id : std::as_const(m_items)) QAccessible::deleteAccessibleInterface(id);
+}
+
+void ComboPopupAccessible::attach(QComboBox* combo)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(factory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    if (auto* list = qobject_cast<QListView*>(combo->view())) list->setProperty(kMarker, true);
+}
+
+QListView* ComboPopupAccessible::list() const
+{
+    return static_cast<QListView*>(widget());
+}
+
+QAccessibleInterface* ComboPopupAccessible::parent() const
+{
+    // The combo, not the popup's frame: the list is read as the combo's child.
+    if (QComboBox* combo = comboOf(list())) return QAccessible::queryAccessibleInterface(combo);
+    return QAccessibleWidget::parent();
+}
+
+QAccessible::State ComboPopupAccessible::state() const
+{
+    QAccessible::State s = QAccessibleWidget::state();
+    s.invisible = !list()->isVisible();
+    return s;
+}
+
+int ComboPopupAccessible::childCount() const
+{
+    return list()->model() ? list()->model()->rowCount(list()->rootIndex()) : 0;
+}
+
+QAccessibleInterface* ComboPopupAccessible::child(int index) const
+{
+    if (index < 0 || index >= childCount()) return nullptr;
+    auto it = m_items.find(index);
+    if (it == m_items.end())
+        it = m_items.insert(index, QAccessible::registerAccessibleInterface(new ChoiceAccessible(list(), index)));
+    return QAccessible::accessibleInterface(*it);
+}
+
+int ComboPopupAccessible::indexOfChild(const QAccessibleInterface* child) const
+{
+    for (auto it = m_items.cbegin(); it != m_items.cend(); ++it)
+        if (QAccessible::accessibleInterface(it.value()) == child) return it.key();
+    return -1;
+}
+
+QAccessibleInterface* ComboPopupAccessible::childAt(int x, int y) const
+{
+    const QModelIndex index = list()->indexAt(list()->viewport()->mapFromGlobal(QPoint(x, y)));
+    return index.isValid() ? child(index.row()) : nullptr;
+}
+
+QAccessibleInterface* ComboPopupAccessible::focusChild() const
+{
+    const QModelIndex current = list()->currentIndex();
+    return list()->hasFocus() && current.isValid() ? child(current.row()) : nullptr;
+}
