@@ -139,42 +139,6 @@ TEST(PrivateFiles, FoldersAndFilesAreTheUsersAloneWhateverTheUmask)
     ::umask(umaskBefore);
 }
 
-// The caller may remove again only the file that createFile() made: never a link of the user's, nor a
-// file that was there before it, wherever a link leads.
-TEST(PrivateFiles, CreateFileSaysWhichFileItMadeAndKeepsLinks)
-{
-    const mode_t umaskBefore = ::umask(022);
-    QTemporaryDir root;
-    const QString folder = root.path();
-    QString made = "stale";
-    ASSERT_TRUE(PrivateFiles::createFile(folder + "/new", &made));
-    EXPECT_EQ(made, folder + "/new");
-    ASSERT_TRUE(PrivateFiles::createFile(folder + "/new", &made));
-    EXPECT_TRUE(made.isEmpty()) << "there already";
-
-    // A link to a file not made yet gets that file, private; one into a missing folder gets nothing.
-    ASSERT_EQ(::symlink("later", QFile::encodeName(folder + "/link").constData()), 0);
-    ASSERT_TRUE(PrivateFiles::createFile(folder + "/link", &made));
-    EXPECT_EQ(made, folder + "/later");
-    EXPECT_EQ(modeOf(folder + "/later"), 0600);
-    EXPECT_TRUE(QFileInfo(folder + "/link").isSymLink());
-    ASSERT_EQ(::symlink("gone/file", QFile::encodeName(folder + "/dangling").constData()), 0);
-    EXPECT_FALSE(PrivateFiles::createFile(folder + "/dangling", &made));
-    EXPECT_TRUE(made.isEmpty());
-    EXPECT_TRUE(QFileInfo(folder + "/dangling").isSymLink());
-
-    // A file behind a link is made private through it; a folder in a file's place is not changed.
-    ::chmod(QFile::encodeName(folder + "/later").constData(), 0644);
-    EXPECT_TRUE(PrivateFiles::createFile(folder + "/link", &made));
-    EXPECT_TRUE(made.isEmpty());
-    EXPECT_EQ(modeOf(folder + "/later"), 0600);
-    ASSERT_TRUE(QDir().mkdir(folder + "/folder"));
-    ::chmod(QFile::encodeName(folder + "/folder").constData(), 0755);
-    EXPECT_FALSE(PrivateFiles::createFile(folder + "/folder", &made));
-    EXPECT_EQ(modeOf(folder + "/folder"), 0755);
-    ::umask(umaskBefore);
-}
-
 // The keyring writers' lock: never in a shared folder where another user could hold it first.
 TEST(PrivateFiles, TheKeyringLockLivesInAFolderOfOurOwn)
 {
