@@ -134,7 +134,8 @@ set -e
 # A key or button the test left down fails it: the server's autorepeat would type that key into every
 # later step of the session, so a test after it could pass or fail for the wrong reason. (xdotool's
 # "key --window W" sends its release to W: when W closed on the press, the release is lost.)
-held=$(/usr/bin/python3 "$(dirname "$0")/held-keys.py") || held="(could not be asked: status $?)"
+# A check that cannot run or answer fails as well: a key held then would go unseen.
+held=$(timeout 30 /usr/bin/python3 "$(dirname "$0")/held-keys.py") || held="(could not be asked: status $?)"
 if [ -n "$held" ]; then
   echo "desktop-session: FAIL: still held down when the test ended: $(tr '\n' ',' <<<"$held" | sed 's/,$//')" >&2
   [ "$rc" -ne 0 ] || rc=1

@@ -1,5 +1,6 @@
 #include "platform/PrivateFiles.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,12 +37,34 @@ void restrictTree(const QString& path)
         restrictTree(dir.filePath(entry));
 }
 
-bool createFile(const QString& path)
+bool restrictFile(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return (st.st_mode & 07777) == 0600 || ::chmod(name.constData(), 0600) == 0;
+}
+
+bool createFile(const QString& path, QString* made)
+{
+    if (made) made->clear();
+    const QByteArray name = QFile::encodeName(path);
+    // Exclusive: an existing entry, a link of the user's included, is never replaced or truncated.
+    int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    QString created = path;
+    if (fd < 0 && errno == EEXIST) {
+        struct stat st {};
+        const bool linkToNothing = ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode) &&
+                                   ::stat(name.constData(), &st) != 0 && errno == ENOENT;
+        if (!linkToNothing) return restrictFile(path);
+        // The link's target is made where the link says, when its folder is there; the link stays.
+        created = QFileInfo(path).symLinkTarget();
+        fd = ::open(QFile::encodeName(created).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
     if (fd < 0) return false;
     const bool ok = ::fchmod(fd, 0600) == 0;
     ::close(fd);
+    if (made) *made = created;
     return ok;
 }
 

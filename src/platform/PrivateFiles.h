@@ -12,8 +12,15 @@ bool makeFolder(const QString& path);
 void restrict(const QString& path);
 // restrict() for the folder and everything in it (links are not followed).
 void restrictTree(const QString& path);
+// Makes a regular file 0600, through a link as the system resolves it; a folder, pipe, device or a link
+// that leads nowhere is left alone. False when no regular file is there.
+bool restrictFile(const QString& path);
 // Creates an empty 0600 file when none is there, so that a library that creates files with the
-// umask's mode (and gives its companion files the mode of the main one) finds a private file.
-bool createFile(const QString& path);
+// umask's mode (and gives its companion files the mode of the main one) finds a private file; a
+// regular file already there (through a link too) is made 0600. A link to a file not made yet gets
+// that file. False when there is no private file there afterwards. `made`, when given, is set to the
+// file this call created (`path` or the link's target), or emptied when it created none: the only
+// file its caller may remove again.
+bool createFile(const QString& path, QString* made = nullptr);
 
 }  // namespace PrivateFiles

@@ -1,5 +1,6 @@
 #include "store/PersistenceController.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -9,6 +10,19 @@
 #include "store/StoreMigration.h"
 #include "store/StoreSnapshot.h"
 #include "store/TarnwickSchemaV2.h"
+
+void PersistenceController::restrictStore(const QString& storeDirectory)
+{
+    // Only what is ours, whatever an earlier release or the umask left readable to others: the folder,
+    // the store's files (through the user's link, as the system resolves it), its support folder and the
+    // snapshots. A folder or anything else standing in a file's place, and whatever else the folder
+    // holds, is left as it is.
+    PrivateFiles::restrict(storeDirectory);
+    const QDir store(storeDirectory);
+    for (const QString& name : StoreMigration::files()) PrivateFiles::restrictFile(store.filePath(name));
+    for (const QString& name : {StoreSnapshot::supportFolder(), StoreSnapshot::folder()})
+        PrivateFiles::restrictTree(store.filePath(name));
+}
 
 std::optional<PersistenceController::Opened>& PersistenceController::state()
 {
@@ -51,11 +65,10 @@ PersistenceController::Opened PersistenceController::open(const std::optional<QS
     // SQLite creates its files with the umask's mode and gives its log and index files the mode of the
     // main file, so a private main file keeps all three private.
     const QString storeFile = storeDirectory ? *storeDirectory + QStringLiteral("/default.store") : QString();
-    // Whatever an earlier release or the umask left readable to others is made private as well.
-    const bool storeExisted = storeDirectory && QFileInfo::exists(storeFile);
+    QString made;
     if (storeDirectory) {
-        PrivateFiles::createFile(storeFile);
-        PrivateFiles::restrictTree(*storeDirectory);
+        PrivateFiles::createFile(storeFile, &made);
+        restrictStore(*storeDirectory);
     }
     auto container = storeDirectory ? ModelContainer::open(schema, storeFile)
                                     : Result<std::unique_ptr<ModelContainer>, StoreError>(
@@ -69,8 +82,12 @@ PersistenceController::Opened PersistenceController::open(const std::optional<QS
                    qUtf8Printable(error.description()));
         opened.failure = error.debugDescription();
         opened.failureMessage = error.description();
-        // The empty file made above for this opening is not a store; leave nothing behind.
-        if (storeDirectory && !storeExisted && QFileInfo(storeFile).size() == 0) QFile::remove(storeFile);
+        // The empty file made above for this opening is not a store; leave nothing behind. Only that
+        // file: a link of the user's in its place stays, wherever it leads.
+        if (!made.isEmpty()) {
+            const QFileInfo file(made);
+            if (file.isFile() && !file.isSymLink() && file.size() == 0) QFile::remove(made);
+        }
         auto memory = ModelContainer::openInMemory(schema);
         if (!memory)
             qFatal("The in-memory store could not be opened: %s", qUtf8Printable(memory.error().debugDescription()));

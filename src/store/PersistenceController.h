@@ -31,6 +31,9 @@ public:
     static Opened open(const std::optional<QString>& storeDirectory, const std::optional<QString>& legacyDirectory,
                        const Clock& clock);
 
+    // Makes the store's own files and folders private to the user.
+    static void restrictStore(const QString& storeDirectory);
+
 private:
     // None until the first call of shared().
     static std::optional<Opened>& state();

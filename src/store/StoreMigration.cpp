@@ -73,7 +73,9 @@ std::optional<QString> StoreMigration::carryForwardIfNeeded(const std::optional<
     const QDir to(QDir::cleanPath(QFileInfo(*current).absoluteFilePath()));
     if (from == to) return std::nullopt;
     const QString main = files().first();
-    if (!QFileInfo::exists(from.filePath(main)) || QFileInfo::exists(to.filePath(main))) return std::nullopt;
+    // A link of the user's in the store's place is a store too, even while it leads nowhere.
+    const QFileInfo existing(to.filePath(main));
+    if (!QFileInfo::exists(from.filePath(main)) || existing.exists() || existing.isSymLink()) return std::nullopt;
 
     QStringList copied;
     for (const QString& name : files()) {

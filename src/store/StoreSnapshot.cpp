@@ -69,7 +69,8 @@ QString snapshotIdentity(const QDir& store, const QString& fingerprint)
     for (const QString& name : {QStringLiteral("default.store"), QStringLiteral("default.store-wal")}) {
         QFile file(store.filePath(name));
         hash.addData(name.toUtf8());
-        if (!file.open(QIODevice::ReadOnly)) continue;
+        // A pipe in the file's place would block the read.
+        if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) continue;
         hash.addData(QByteArray::number(file.size()));
         hash.addData(&file);
     }
@@ -79,7 +80,7 @@ QString snapshotIdentity(const QDir& store, const QString& fingerprint)
 
 const QStringList& StoreSnapshot::items()
 {
-    static const QStringList names = StoreMigration::files() + QStringList{QStringLiteral(".default_SUPPORT")};
+    static const QStringList names = StoreMigration::files() + QStringList{supportFolder()};
     return names;
 }
 
@@ -135,7 +136,10 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     if (!storeDirectory) return std::nullopt;
     if (storedFingerprint(storeDirectory) == fingerprint) return std::nullopt;
     const QDir store(*storeDirectory);
-    if (!QFileInfo::exists(store.filePath(items().first()))) {
+    // A link in the store's place counts even when it leads nowhere now (a drive not mounted): with
+    // the drive back, that store may be one written under the old schema.
+    const QFileInfo main(store.filePath(items().first()));
+    if (!main.exists() && !main.isSymLink()) {
         record(fingerprint, storeDirectory);
         return std::nullopt;
     }
@@ -158,7 +162,8 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     int copied = 0;
     for (const QString& item : items()) {
         const QString from = store.filePath(item);
-        if (!QFileInfo::exists(from)) continue;
+        const QFileInfo info(from);
+        if (item == supportFolder() ? !info.isDir() : !info.isFile()) continue;
         if (!copyItem(from, *snapshot + QLatin1Char('/') + item, &error)) {
             QDir(*snapshot).removeRecursively();
             return QStringLiteral("store snapshot failed on %1 (%2); the store is untouched").arg(item, error);

@@ -19,6 +19,8 @@ public:
 
     static QString folder() { return QStringLiteral("TarnwickSnapshots"); }
     static QString fingerprintFile() { return QStringLiteral("schema-fingerprint"); }
+    // Where the store may keep large values outside its main file.
+    static QString supportFolder() { return QStringLiteral(".default_SUPPORT"); }
     // "default.store", "default.store-shm", "default.store-wal", ".default_SUPPORT", in copy order.
     static const QStringList& items();
     static constexpr int kept = 5;
@@ -28,7 +30,9 @@ public:
     static QString fingerprint(const Schema& schema, const QString& extra);
 
     // Takes a snapshot when the recorded fingerprint differs from `fingerprint` and a store exists;
-    // records it on a first start. Returns a line for the log, or none.
+    // records it on a first start. Only the store's own items are copied: its files (through a link,
+    // as the system resolves it) and its support folder; a folder, pipe or a link that leads nowhere
+    // in a file's place is not. Returns a line for the log, or none.
     static std::optional<QString> captureIfSchemaChanged(const QString& fingerprint,
                                                          const std::optional<QString>& storeDirectory,
                                                          const Clock& clock);

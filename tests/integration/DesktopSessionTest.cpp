@@ -2,10 +2,12 @@
 // honours "stay on top", and a notification daemon on the session bus.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -110,6 +112,44 @@ TEST_F(DesktopSession, NotificationDaemonAcceptsANotification)
                                                    "A note wants your attention", QStringList(), QVariantMap(), 5000);
     ASSERT_TRUE(id.isValid()) << id.error().message().toStdString();
     EXPECT_GT(id.value(), 0u);
+}
+
+// Run only by the test below, in a child process of this executable.
+TEST(HeldKeyCheckChild, DISABLED_LeavesShiftDown)
+{
+    run("xdotool", {"keydown", "shift"});
+}
+TEST(HeldKeyCheckChild, DISABLED_LeavesNothingDown) {}
+
+// A test that leaves a key down is reported FAILED by the framework itself, and one whose held-key check
+// cannot run fails too rather than passing unchecked.
+TEST_F(DesktopSession, TheHeldKeyCheckFailsTheTestThatLeftAKeyDownOrCouldNotBeChecked)
+{
+    const auto child = [](const QString& test, const QString& sourceDir) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARNWICK_SOURCE_DIR", sourceDir);
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {"--gtest_also_run_disabled_tests", "--gtest_filter=HeldKeyCheckChild.DISABLED_" + test});
+        process.waitForFinished(60000);
+        return QString::fromUtf8(process.readAll());
+    };
+    const QString source = qEnvironmentVariable("TARNWICK_SOURCE_DIR");
+    const QString held = child("LeavesShiftDown", source);
+    run("xdotool", {"keyup", "shift"});
+    EXPECT_TRUE(held.contains(QRegularExpression("Left held down when the test ended: \\d+ Shift_L")))
+        << held.toStdString();
+    EXPECT_TRUE(held.contains("[  FAILED  ] HeldKeyCheckChild.DISABLED_LeavesShiftDown (")) << held.toStdString();
+    EXPECT_FALSE(held.contains("[       OK ]")) << held.toStdString();
+
+    EXPECT_TRUE(
+        child("LeavesNothingDown", source).contains("[       OK ] HeldKeyCheckChild.DISABLED_LeavesNothingDown"));
+    const QString unchecked = child("LeavesNothingDown", source + "/no-such-folder");
+    EXPECT_TRUE(unchecked.contains("The held-key check cannot run")) << unchecked.toStdString();
+    EXPECT_TRUE(unchecked.contains("[  FAILED  ] HeldKeyCheckChild.DISABLED_LeavesNothingDown ("))
+        << unchecked.toStdString();
 }
 
 }  // namespace

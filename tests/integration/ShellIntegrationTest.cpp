@@ -1,12 +1,15 @@
 // The real application in the desktop session: its tray menu, the warning over an unreadable notes
-// file or a folder in its place, and reminders that fell due while it was off or that are timed
-// before the daemon is asked.
+// file, a folder in its place or a link to a drive not mounted, and reminders that fell due while it
+// was off or that are timed before the daemon is asked.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -216,12 +219,21 @@ TEST_F(ShellSession, AnUnreadableNotesFileIsAnnouncedAndLeftAlone)
     EXPECT_EQ(QCryptographicHash::hash(tarnwick::test::readFile(path), QCryptographicHash::Sha256), before);
 }
 
+// Mode bits of a file or folder, as the system resolves it; -1 when there is none.
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 TEST_F(ShellSession, AFolderInTheNotesFilesPlaceIsNotSaidToHoldTheNotes)
 {
     // A folder where the notes file belongs: no notes are on disk, and the folder is not Tarnwick's to
-    // change.
+    // change or to copy.
     const QString path = storeDirectory() + "/default.store";
     tarnwick::test::writeFile(path + "/someone-elses", "kept");
+    ::chmod(QFile::encodeName(path).constData(), 0755);
+    ::chmod(QFile::encodeName(path + "/someone-elses").constData(), 0644);
 
     launch(true);
     const QString box = waitForWindow({"--name", "^Tarnwick$"});
@@ -240,6 +252,60 @@ TEST_F(ShellSession, AFolderInTheNotesFilesPlaceIsNotSaidToHoldTheNotes)
     EXPECT_EQ(QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{"someone-elses"});
     EXPECT_EQ(tarnwick::test::readFile(path + "/someone-elses"), "kept");
+    EXPECT_EQ(modeOf(path), 0755);
+    EXPECT_EQ(modeOf(path + "/someone-elses"), 0644);
+    QDirIterator copies(storeDirectory() + "/TarnwickSnapshots", {"someone-elses"}, QDir::AllEntries | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+    EXPECT_FALSE(copies.hasNext()) << "copied to " << copies.next().toStdString();
+}
+
+// The notes file linked to a drive: while the drive is not mounted the warning shows and the link
+// survives the Quit; with the drive back the notes behind the link open, and what is captured is
+// written there.
+TEST_F(ShellSession, ANotesFileLinkLeadsToTheNotesOnceItsDriveIsBack)
+{
+    const QString drive = TestEnvironment::dataHome() + "/drive";
+    QDir(drive).removeRecursively();
+    const QString link = storeDirectory() + "/default.store";
+    const QString target = drive + "/default.store";
+    QDir().mkpath(storeDirectory());
+    ASSERT_TRUE(QFile::link(target, link));
+
+    launch();
+    const QString box = waitForWindow({"--name", "^Tarnwick$"});
+    ASSERT_FALSE(box.isEmpty()) << stderrText().toStdString();
+    ASSERT_TRUE(pressKeysIn(box, {"Return"}));
+    EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_FALSE(QFileInfo::exists(drive));
+
+    {
+        auto opened = PersistenceController::open(drive, std::nullopt, Clock::system());
+        ASSERT_FALSE(opened.failure) << opened.failure->toStdString();
+        ModelContext& context = opened.container->mainContext();
+        context.insert(std::make_unique<Note>("On the drive", "Kept behind the link", Tint::blue, Opacity::solid,
+                                              std::nullopt, std::nullopt, QDateTime::currentDateTimeUtc()));
+        ASSERT_TRUE(context.save());
+    }
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+    launch();
+    ASSERT_FALSE(waitForWindow({"--class", "tarnwick"}).isEmpty()) << stderrText().toStdString();
+    QDBusMessage reply;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            reply = captureText("captured through the link");
+            return reply.type() == QDBusMessage::ReplyMessage;
+        },
+        20000))
+        << reply.errorMessage().toStdString();
+    EXPECT_TRUE(waitForWindow({"--name", "^Tarnwick$"}, 500).isEmpty()) << "no warning";
+    app.terminate();
+    EXPECT_TRUE(exitedCleanly()) << stderrText().toStdString();
+
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_EQ(modeOf(target), 0600);
+    EXPECT_EQ(run("sqlite3", {target, "SELECT body FROM Note; SELECT text FROM Capture;"}),
+              "Kept behind the link\ncaptured through the link");
 }
 
 TEST_F(ShellSession, RemindersDueSoonAndThoseMissedWhileOffAreShown)

@@ -194,6 +194,90 @@ TEST_F(PersistenceControllerTest, SnapshotsHoldNoPrivateNoteInTheClearAndEveryFi
     KeychainStore::useBackend(nullptr);
 }
 
+int modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// The notes file a link of the user's leads to, on a drive that is not mounted: the store cannot open,
+// and the link must still be there when the drive is back.
+TEST_F(PersistenceControllerTest, ANotesFileLinkThatLeadsNowhereIsKept)
+{
+    const QString target = root.filePath("drive/notes.store");
+    ASSERT_TRUE(QFile::link(target, store("default.store")));
+    auto opened = open();
+    EXPECT_TRUE(opened.failure);
+    EXPECT_TRUE(opened.container->isInMemory());
+    EXPECT_EQ(QFileInfo(store("default.store")).symLinkTarget(), target);
+    EXPECT_FALSE(QFileInfo::exists(root.filePath("drive")));
+    EXPECT_FALSE(QFileInfo::exists(record())) << "the store behind the link may have been written under another schema";
+
+    // Back on the drive: the store behind the link opens through it, and the link stays.
+    QDir().mkpath(root.filePath("drive"));
+    auto again = open();
+    ASSERT_FALSE(again.failure) << qPrintable(*again.failure);
+    EXPECT_FALSE(again.container->isInMemory());
+    EXPECT_TRUE(QFileInfo(store("default.store")).isSymLink());
+    EXPECT_EQ(modeOf(target), 0600);
+}
+
+// A store moved elsewhere by the user and linked back: it opens through the link with its notes,
+// the link stays, and the file behind it is made private like our own.
+TEST_F(PersistenceControllerTest, ANotesFileLinkToAStoreOpensItThroughTheLink)
+{
+    const mode_t umaskBefore = ::umask(022);
+    const QString elsewhere = root.filePath("drive");
+    {
+        auto made = PersistenceController::open(elsewhere, std::nullopt, clock);
+        ModelContext& context = made.container->mainContext();
+        context.setAutosaveEnabled(false);
+        context.insert(std::make_unique<Note>("Kept", "behind the link", Tint::blue, Opacity::solid, std::nullopt,
+                                              std::nullopt, QDateTime::currentDateTimeUtc()));
+        ASSERT_TRUE(context.save().ok());
+    }
+    const QString target = elsewhere + "/default.store";
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+    ASSERT_TRUE(QFile::link(target, store("default.store")));
+
+    auto opened = open();
+    ASSERT_FALSE(opened.failure) << qPrintable(*opened.failure);
+    const auto notes = opened.container->mainContext().fetch<Note>();
+    ASSERT_EQ(notes->size(), 1);
+    EXPECT_EQ(qobject_cast<Note*>(notes->first())->body(), "behind the link");
+    EXPECT_EQ(QFileInfo(store("default.store")).symLinkTarget(), target);
+    EXPECT_EQ(modeOf(target), 0600);
+    EXPECT_EQ(modeOf(target + "-wal"), 0600) << "the log, kept beside the file itself, is as private";
+    ::umask(umaskBefore);
+}
+
+// A folder of the user's where the notes file belongs, and a file of theirs beside the store: neither
+// is Tarnwick's, so neither is changed, and the folder is not copied into a snapshot.
+TEST_F(PersistenceControllerTest, OnlyTheStoresOwnItemsAreMadePrivateOrCopied)
+{
+    writeFile(store("default.store/photos/beach.jpg"), "a large picture");
+    writeFile(store("notes-export.txt"), "the user's");
+    writeFile(store(".default_SUPPORT/ab/blob"), "external");
+    for (const char* name : {"default.store", "default.store/photos"})
+        ::chmod(QFile::encodeName(store(name)).constData(), 0755);
+    for (const char* name : {"default.store/photos/beach.jpg", "notes-export.txt", ".default_SUPPORT/ab/blob"})
+        ::chmod(QFile::encodeName(store(name)).constData(), 0644);
+    QDir().mkpath(store("TarnwickSnapshots"));
+    writeFile(record(), "an older fingerprint");
+
+    auto opened = open();
+    EXPECT_TRUE(opened.failure);
+    EXPECT_EQ(modesUnder(store("default.store")),
+              (QMap<QString, int>{{".", 0755}, {"photos", 0755}, {"photos/beach.jpg", 0644}}));
+    EXPECT_EQ(modeOf(store("notes-export.txt")), 0644);
+    EXPECT_EQ(modeOf(store(".default_SUPPORT/ab/blob")), 0600);
+    const QStringList snapshots = QDir(store("TarnwickSnapshots")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(snapshots.size(), 1) << "the support folder is the store's";
+    EXPECT_EQ(QDir(store("TarnwickSnapshots/" + snapshots.first()))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{".default_SUPPORT"});
+}
+
 TEST(PersistenceControllerShared, OpensOnceInTheApplicationsDataFolder)
 {
     EXPECT_FALSE(PersistenceController::storeFailure()) << "reading the failure does not open the store";

@@ -51,6 +51,12 @@ TEST_F(StoreMigrationTest, NeverOverwritesAndDoesNothingWithoutALegacyStore)
     EXPECT_EQ(readFile(current("default.store")), "mine");
 
     EXPECT_FALSE(StoreMigration::carryForwardIfNeeded(current(), current() + "/../tarnwick/"));
+
+    // A link of the user's to a store on a drive not mounted is a store there too: it is not replaced.
+    QFile::remove(current("default.store"));
+    ASSERT_TRUE(QFile::link(legacy("drive/notes.store"), current("default.store")));
+    EXPECT_FALSE(carry());
+    EXPECT_EQ(QFileInfo(current("default.store")).symLinkTarget(), legacy("drive/notes.store"));
 }
 
 TEST_F(StoreMigrationTest, AFailedCopyTakesBackWhatThisRunCopied)

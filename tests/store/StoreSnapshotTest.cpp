@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -85,6 +87,34 @@ TEST_F(StoreSnapshotTest, ChangedSchemaCopiesTheStoreItemsThatExistAndDoesNotRec
     EXPECT_FALSE(QFile::exists(snapshots(stamp + "/default.store-wal")));
     EXPECT_EQ(readFile(snapshots("schema-fingerprint")), "old");
     EXPECT_EQ(readFile(store("default.store")), "main") << "the store is untouched";
+}
+
+// What stands in a store file's place and is not a file is not the store's: a folder of the user's is
+// not copied (however large), a pipe is not read (that would block) and a link leading nowhere is
+// passed over. A file behind a link is copied as the system reads it.
+TEST_F(StoreSnapshotTest, OnlyFilesAreCopiedForTheStoresFiles)
+{
+    writeFile(store("default.store/someone-elses"), "kept");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(store("default.store-wal")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(store("nowhere/shm"), store("default.store-shm")));
+    writeFile(store(".default_SUPPORT/blob"), "external");
+    writeFile(snapshots("schema-fingerprint"), "old");
+    EXPECT_EQ(
+        capture("new"),
+        "schema changed \u2014 snapshot of 1 file(s) taken at TarnwickSnapshots/20260301-120000 before migrating");
+    EXPECT_EQ(QDir(snapshots("20260301-120000"))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{".default_SUPPORT"});
+
+    // A link of the user's in the store's place counts as a store even while it leads nowhere: no
+    // first start is recorded over it.
+    QTemporaryDir other;
+    ASSERT_TRUE(QFile::link(other.filePath("unmounted/notes.store"), other.filePath("default.store")));
+    EXPECT_FALSE(StoreSnapshot::captureIfSchemaChanged("new", other.path(), clock));
+    EXPECT_FALSE(StoreSnapshot::storedFingerprint(other.path()));
+    writeFile(other.filePath("unmounted/notes.store"), "main");
+    EXPECT_TRUE(StoreSnapshot::captureIfSchemaChanged("new", other.path(), clock));
+    EXPECT_EQ(readFile(other.filePath("TarnwickSnapshots/20260301-120000/default.store")), "main");
 }
 
 TEST_F(StoreSnapshotTest, SnapshotsInTheSameSecondGetFoldersOfTheirOwn)
