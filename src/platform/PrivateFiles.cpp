@@ -13,7 +13,12 @@ namespace PrivateFiles {
 bool makeFolder(const QString& path)
 {
     if (!QDir().mkpath(path)) return false;
-    return ::chmod(QFile::encodeName(path).constData(), 0700) == 0;
+    // Changed only when it differs: a chmod is an event to whoever watches the folder (our own settings
+    // watcher among them), even when it changes nothing.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && (st.st_mode & 07777) == 0700) return true;
+    return ::chmod(name.constData(), 0700) == 0;
 }
 
 void restrict(const QString& path)

@@ -3,15 +3,19 @@
 #include <QDir>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -77,6 +81,14 @@ QJsonObject encodeValue(const QVariant& v)
     return o;
 }
 
+// A number read as an integer, truncated; none outside the qint64 range (a hand-edited 1e300), where
+// a plain cast is undefined.
+std::optional<qint64> wholeNumber(double d)
+{
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0)) return std::nullopt;  // NaN too
+    return qint64(d);
+}
+
 QVariant decodeValue(const QJsonValue& jv)
 {
     // A plain value typed by hand ("key": true) reads as what it plainly is.
@@ -95,12 +107,16 @@ QVariant decodeValue(const QJsonValue& jv)
         bool ok = false;
         const qint64 n = value.toString().toLongLong(&ok);
         if (ok) return QVariant::fromValue<qint64>(n);
-        if (value.isDouble()) return QVariant::fromValue<qint64>(qint64(value.toDouble()));
+        if (value.isDouble())
+            if (const auto whole = wholeNumber(value.toDouble())) return QVariant::fromValue<qint64>(*whole);
         return {};
     }
     if (type == QLatin1String("double") && value.isDouble()) return value.toDouble();
-    if (type == QLatin1String("date") && value.isDouble())
-        return QDateTime::fromMSecsSinceEpoch(qint64(value.toDouble() * 1000.0), Qt::UTC);
+    if (type == QLatin1String("date") && value.isDouble()) {
+        const auto ms = wholeNumber(value.toDouble() * 1000.0);
+        const QDateTime date = ms ? QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC) : QDateTime();
+        return date.isValid() ? QVariant(date) : QVariant();
+    }
     if (type == QLatin1String("data") && value.isString()) return QByteArray::fromBase64(value.toString().toLatin1());
     if (type == QLatin1String("stringList") && value.isArray()) {
         QStringList list;
@@ -153,16 +169,47 @@ std::unique_ptr<Settings>& sharedSlot()
     return instance;
 }
 
-// The file a path finally names, following links (relative ones from their own folder), whether or not
-// that file exists yet; the path itself when it is no link. None for a loop or a chain too long to follow.
-std::optional<QString> linkTarget(const QString& path)
+QByteArray realPath(const QByteArray& path)
 {
-    QFileInfo at(path);
-    for (int hops = 0; at.isSymLink(); ++hops) {
-        if (hops == 40) return std::nullopt;  // as the kernel gives up (ELOOP)
-        at.setFile(at.symLinkTarget());
+    char* real = ::realpath(path.constData(), nullptr);
+    if (!real) return {};
+    QByteArray result(real);
+    std::free(real);
+    return result;
+}
+
+// The file that writing through `path` replaces, as the system resolves it: the real path when the whole
+// chain exists; else each link is followed in turn, a relative one from the real folder of the link that
+// holds it (a folder on the way may itself be a link), to the file not made yet. None for a loop, a chain
+// too long to follow, or a folder on the way that is not there, with errno saying why.
+std::optional<QByteArray> writeTarget(const QByteArray& path)
+{
+    if (QByteArray real = realPath(path); !real.isEmpty()) return real;
+    QByteArray at = path;
+    for (int hops = 0; hops <= 40; ++hops) {  // as the kernel gives up (ELOOP)
+        const qsizetype slash = at.lastIndexOf('/');
+        const QByteArray name = at.mid(slash + 1);
+        if (name.isEmpty() || name == "." || name == "..") {
+            errno = EISDIR;
+            return std::nullopt;
+        }
+        QByteArray folder = realPath(slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : at.left(slash));
+        if (folder.isEmpty()) return std::nullopt;
+        if (!folder.endsWith('/')) folder += '/';
+        at = folder + name;
+        struct stat st {};
+        if (::lstat(at.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        QByteArray link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(at.constData(), link.data(), size_t(link.size()));
+        if (n <= 0 || n >= link.size()) {
+            errno = n < 0 ? errno : ENAMETOOLONG;
+            return std::nullopt;
+        }
+        link.truncate(n);
+        at = link.startsWith('/') ? link : folder + link;
     }
-    return at.filePath();
+    errno = ELOOP;
+    return std::nullopt;
 }
 
 QString refusalText(const BoundedFile::Refused& refused)
@@ -197,6 +244,7 @@ QVariantMap FileSettingsBackend::load()
     // Files left readable by an earlier release (or the umask) are made private again.
     if (QFileInfo::exists(QFileInfo(m_path).absolutePath()))
         PrivateFiles::restrictTree(QFileInfo(m_path).absolutePath());
+    removeStaleTemps();
     const auto read = BoundedFile::read(m_path, maxFileBytes);
     if (const auto* refused = std::get_if<BoundedFile::Refused>(&read)) {
         // Anything but a missing file is left where it is for the user: reported, never read, never replaced.
@@ -208,14 +256,41 @@ QVariantMap FileSettingsBackend::load()
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(std::get<QByteArray>(read), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        // Keep the unreadable file for the user; the next write would otherwise replace it.
-        const QString aside = m_path + QStringLiteral(".corrupt-") +
+        // Keep the unreadable file for the user, beside where it was; the next write would otherwise
+        // replace it. Through a link the file it leads to is moved, the link is kept, and an empty file
+        // takes the old one's place at once, so the link never dangles.
+        const QByteArray real = realPath(QFile::encodeName(m_path));
+        const QString from = real.isEmpty() ? m_path : QFile::decodeName(real);
+        const QString aside = from + QStringLiteral(".corrupt-") +
                               QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
-        QFile::rename(m_path, aside);
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(aside).constData()) != 0) {
+            qCWarning(Log::app, "Settings file was unreadable and was left as it is: %s", std::strerror(errno));
+            return {};
+        }
         qCWarning(Log::app, "Settings file was unreadable and was moved to %s", qUtf8Printable(aside));
+        if (QFileInfo(m_path).isSymLink()) write({}, nullptr);
         return {};
     }
     return decodeRoot(doc.object());
+}
+
+void FileSettingsBackend::removeStaleTemps() const
+{
+    const std::optional<QByteArray> target = writeTarget(QFile::encodeName(m_path));
+    if (!target) return;
+    const qsizetype slash = target->lastIndexOf('/');
+    const QDir folder(QFile::decodeName(target->left(slash)));
+    const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(QFile::decodeName(target->mid(slash + 1)) + QLatin1String(tempMark)) +
+        QStringLiteral("[A-Za-z0-9]{6}")));
+    const QDateTime stale = QDateTime::currentDateTimeUtc().addSecs(-staleTempSeconds);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!ours.match(name).hasMatch()) continue;
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) continue;
+        if (QDateTime::fromSecsSinceEpoch(st.st_mtime, Qt::UTC) < stale) ::unlink(path.constData());
+    }
 }
 
 SettingsBackend::Snapshot FileSettingsBackend::reread()
@@ -255,15 +330,19 @@ bool FileSettingsBackend::unchangedSince(const Snapshot& since) const
     return since.state == Snapshot::State::values && std::get<QByteArray>(read) == since.content;
 }
 
+SettingsBackend::StoreOutcome FileSettingsBackend::failed(const QString& why)
+{
+    // Tried again and again while it fails: each new reason is told once.
+    if (why != std::exchange(m_lastFailure, why))
+        qCWarning(Log::app, "Settings file could not be written: %s", qUtf8Printable(why));
+    return {StoreResult::failed, std::nullopt};
+}
+
 SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& values, const Snapshot* since)
 {
-    const StoreOutcome failed{StoreResult::failed, std::nullopt};
     // A pipe, device or folder in the file's place was put there by someone: it is not replaced.
     const QFileInfo existing(m_path);
-    if (existing.exists() && !existing.isFile()) {
-        qCWarning(Log::app, "Settings file could not be written: it is not a regular file");
-        return failed;
-    }
+    if (existing.exists() && !existing.isFile()) return failed(QStringLiteral("it is not a regular file"));
     PrivateFiles::makeFolder(existing.absolutePath());
     QJsonObject root;
     for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));
@@ -271,18 +350,12 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
 
     // Through a link (a folder of dotfiles, say) the file it points to is replaced, not the link; a link
     // to a file not made yet makes that file.
-    const std::optional<QString> target = linkTarget(m_path);
-    if (!target) {
-        qCWarning(Log::app, "Settings file could not be written: it is a link that leads nowhere");
-        return failed;
-    }
-    const QByteArray dest = QFile::encodeName(*target);
-    QByteArray temp = dest + ".XXXXXX";
+    const std::optional<QByteArray> target = writeTarget(QFile::encodeName(m_path));
+    if (!target) return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    const QByteArray& dest = *target;
+    QByteArray temp = dest + tempMark + "XXXXXX";
     const int fd = ::mkstemp(temp.data());  // private (0600) from the start
-    if (fd < 0) {
-        qCWarning(Log::app, "Settings file could not be written: %s", std::strerror(errno));
-        return failed;
-    }
+    if (fd < 0) return failed(QString::fromLocal8Bit(std::strerror(errno)));
     bool complete = true;
     for (qsizetype done = 0; complete && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
@@ -298,9 +371,12 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
     auto discard = [&temp] { ::unlink(temp.constData()); };
     if (!complete) {
         discard();
-        qCWarning(Log::app, "Settings file could not be written: %s", std::strerror(writeError));
-        return failed;
+        return failed(QString::fromLocal8Bit(std::strerror(writeError)));
     }
+    auto stored = [this](std::optional<Snapshot> replaced = std::nullopt) {
+        m_lastFailure.clear();
+        return StoreOutcome{StoreResult::stored, std::move(replaced)};
+    };
 
     if (m_writeHook) m_writeHook(WriteStep::written);
     // Looked at as late as possible: a write from outside after the values were read would be replaced
@@ -314,8 +390,7 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
     // swapped out rather than replaced: what left the file's place is looked at, and taken in when it
     // is not what was read.
     if (since && since->state == Snapshot::State::missing) {
-        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_NOREPLACE) == 0)
-            return {StoreResult::stored, std::nullopt};
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_NOREPLACE) == 0) return stored();
         if (errno == EEXIST) {
             discard();
             return {StoreResult::changedSince, std::nullopt};
@@ -324,9 +399,8 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
         if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_EXCHANGE) == 0) {
             Snapshot replaced = snapshotOf(QFile::decodeName(temp));
             discard();
-            if (replaced.state == Snapshot::State::values && replaced.content == since->content)
-                return {StoreResult::stored, std::nullopt};
-            return {StoreResult::stored, std::move(replaced)};
+            if (replaced.state == Snapshot::State::values && replaced.content == since->content) return stored();
+            return stored(std::move(replaced));
         }
         if (errno == ENOENT) {  // removed since: read again
             discard();
@@ -337,10 +411,9 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
     if (::rename(temp.constData(), dest.constData()) != 0) {
         const int renameError = errno;
         discard();
-        qCWarning(Log::app, "Settings file could not be written: %s", std::strerror(renameError));
-        return failed;
+        return failed(QString::fromLocal8Bit(std::strerror(renameError)));
     }
-    return {StoreResult::stored, std::nullopt};
+    return stored();
 }
 
 Settings::Settings(std::unique_ptr<SettingsBackend> backend, QObject* parent)
@@ -523,6 +596,7 @@ void Settings::persist(const QString& key)
             // Left as it is: the values stay in memory and are written once the file reads again.
             m_unwritten = true;
             m_lastWriteOk = false;
+            retryLater();
             return;
         }
         const QVariantMap written = m_values;
@@ -545,12 +619,42 @@ void Settings::persist(const QString& key)
     }
     m_unwritten = !m_lastWriteOk;
     if (m_lastWriteOk) m_base = m_values;
+    retryLater();
     watch();
+}
+
+void Settings::retryLater()
+{
+    if (!m_unwritten) {
+        m_retryDelay = 0;
+        m_lastTry.invalidate();
+        if (m_retry) m_retry->stop();
+        return;
+    }
+    m_lastTry.start();
+    m_retryDelay = m_retryDelay == 0 ? retryFirstMs : std::min(2 * m_retryDelay, retryLastMs);
+    if (!m_retry) {
+        m_retry = new QTimer(this);
+        m_retry->setSingleShot(true);
+        connect(m_retry, &QTimer::timeout, this, [this] { persist(); });
+    }
+    m_retry->start(m_retryDelay);
 }
 
 void Settings::mergeOutsideChanges()
 {
     if (takeOutsideChanges({}) && m_unwritten) persist();
+}
+
+void Settings::folderChanged()
+{
+    // A failed write is tried again at once when something changed, but not for the stir its own try
+    // made in the folder: that would make a loop of it.
+    if (m_unwritten && m_lastTry.isValid() && m_lastTry.elapsed() < retryFirstMs) {
+        takeOutsideChanges({});
+        return;
+    }
+    mergeOutsideChanges();
 }
 
 bool Settings::takeOutsideChanges(const QString& keep, SettingsBackend::Snapshot* read)
@@ -605,7 +709,7 @@ void Settings::watch()
         // Editors write in several steps; read once they are done.
         m_settle->setInterval(150);
         connect(m_settle, &QTimer::timeout, this, [this] {
-            mergeOutsideChanges();
+            folderChanged();
             watch();
         });
         connect(m_watcher, &QFileSystemWatcher::fileChanged, m_settle, qOverload<>(&QTimer::start));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
@@ -67,6 +68,10 @@ class FileSettingsBackend : public SettingsBackend {
 public:
     // A settings file is a few KB; one larger than this is not read at all (and left as it is).
     static constexpr qint64 maxFileBytes = 1024 * 1024;
+    // A write goes to "<file><tempMark><six letters or digits>" beside the file first. One left by a
+    // write cut short and older than staleTempSeconds is removed at launch.
+    static constexpr char tempMark[] = ".tarnwick-write-";
+    static constexpr int staleTempSeconds = 60;
 
     explicit FileSettingsBackend(QString path);
     QVariantMap load() override;
@@ -84,11 +89,14 @@ public:
 
 private:
     StoreOutcome write(const QVariantMap& values, const Snapshot* since);
+    StoreOutcome failed(const QString& why);
+    void removeStaleTemps() const;
     bool unchangedSince(const Snapshot& since) const;
     Snapshot snapshotOf(const QString& path) const;
 
     QString m_path;
     std::function<void(WriteStep)> m_writeHook;
+    QString m_lastFailure;  // why the last write failed; empty after one that succeeded
 };
 
 // Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
@@ -98,6 +106,8 @@ private:
 // outside, so it is kept; a file changed again while a write is under way is read and merged again
 // before it is replaced. Per key the later write wins. A file that cannot be read is left as it is
 // (reported once) and nothing is written over it until it can be read again.
+// Values that could not be written stay in memory and are written again by themselves: after a pause
+// that grows from retryFirstMs to retryLastMs, and at once when the file's folder changes.
 // Supported value types: bool, int (qint64), double, QString, QDateTime, QByteArray, QStringList, and
 // QVariantMap of these (a dictionary).
 class Settings : public QObject {
@@ -134,6 +144,9 @@ public:
 
     void registerDefaults(const QVariantMap& defaults);
 
+    static constexpr int retryFirstMs = 1000;
+    static constexpr int retryLastMs = 32000;
+
     // False when the last write to the backend failed.
     bool lastWriteSucceeded() const { return m_lastWriteOk; }
 
@@ -153,6 +166,9 @@ private:
     // `read`, when given, receives what was read.
     bool takeOutsideChanges(const QString& keep, SettingsBackend::Snapshot* read = nullptr);
     void watch();
+    // After a write: when it failed, the next try is set up.
+    void retryLater();
+    void folderChanged();
 
     std::unique_ptr<SettingsBackend> m_backend;
     QVariantMap m_values;
@@ -162,6 +178,9 @@ private:
     bool m_toldUnreadable = false;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_settle = nullptr;
+    QTimer* m_retry = nullptr;
+    int m_retryDelay = 0;
+    QElapsedTimer m_lastTry;  // since the last write that failed
     QVariantMap m_defaults;
     bool m_lastWriteOk = true;
 };

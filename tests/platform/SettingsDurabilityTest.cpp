@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -84,6 +85,62 @@ TEST(SettingsDurability, LeftoverTemporaryFileFromACrashIsHarmless)
     EXPECT_TRUE(s.lastWriteSucceeded());
     Settings again(std::make_unique<FileSettingsBackend>(path));
     EXPECT_EQ(again.intValue("more"), 1);
+}
+
+// A write killed between making its temporary file and the swap leaves that file for good: the next
+// launch removes it when it is old enough not to be another write under way, beside the file a link
+// leads to too. Nothing else is touched: the user's own files of like names, a folder or a link of our
+// pattern, a fresh one.
+TEST(SettingsDurability, StaleTemporaryFilesOfOursAreRemovedAtLaunch)
+{
+    QTemporaryDir dir;
+    const QString real = dir.filePath("dot/tarnwick.json");
+    const QString path = dir.filePath("tarnwick/settings.json");
+    ASSERT_TRUE(QDir(dir.path()).mkpath("dot"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("tarnwick"));
+    ASSERT_TRUE(QFile::link(real, path));
+    // The name a write gives its temporary file, as the writer makes it.
+    QString temp;
+    {
+        auto backend = std::make_unique<FileSettingsBackend>(path);
+        backend->setWriteHook([&](FileSettingsBackend::WriteStep) {
+            for (const QString& name : QDir(dir.filePath("dot")).entryList(QDir::Files))
+                if (name != "tarnwick.json") temp = dir.filePath("dot/" + name);
+        });
+        Settings s(std::move(backend));
+        s.setValue("kept", true);
+    }
+    ASSERT_FALSE(temp.isEmpty());
+    ASSERT_FALSE(QFileInfo::exists(temp));
+    const QString suffix = temp.mid(real.size());
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-2 * FileSettingsBackend::staleTempSeconds);
+    auto make = [&](const QString& at, bool aged) {
+        tarnwick::test::writeFile(at, "{ \"kept\": { \"type\": \"bo");
+        QFile f(at);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        if (aged) {
+            ASSERT_TRUE(f.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+    };
+    make(temp, true);
+    const QStringList kept = {
+        temp.chopped(6) + "fresh1",
+        temp.chopped(6) + "toolong",
+        real + ".backup",
+        real + ".Ab12Cd",
+        dir.filePath("dot/other.json") + suffix,
+    };
+    make(kept[0], false);
+    for (const QString& k : kept.mid(1)) make(k, true);
+    ASSERT_TRUE(QDir().mkdir(temp.chopped(6) + "Fold3r"));
+    ASSERT_TRUE(QFile::link(dir.filePath("dot/other.json") + suffix, temp.chopped(6) + "L1nk3d"));
+
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    EXPECT_TRUE(s.boolValue("kept"));
+    EXPECT_FALSE(QFileInfo::exists(temp)) << "the stale one was left";
+    for (const QString& k : kept) EXPECT_TRUE(QFileInfo::exists(k)) << k.toStdString();
+    EXPECT_TRUE(QFileInfo(temp.chopped(6) + "Fold3r").isDir());
+    EXPECT_TRUE(QFileInfo(temp.chopped(6) + "L1nk3d").isSymLink());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -326,3 +327,177 @@ TEST(SettingsUnwritable, ChangesStayInMemoryAndAreWrittenWhenTheFileTakesWritesA
     EXPECT_EQ(backend->file.value("hotkeys.newNote.keyCode"), QVariant(qint64(40)));
     EXPECT_EQ(backend->file.value("notes.floatOnTop"), QVariant(false));
 }
+
+namespace {
+
+bool makeLink(const QString& target, const QString& at)
+{
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()) == 0;
+}
+
+// What a link says, as written.
+QString linkText(const QString& at)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(at).constData(), buf, sizeof buf);
+    return n < 0 ? QString() : QFile::decodeName(QByteArray(buf, n));
+}
+
+bool isFifo(const QString& p)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(p).constData(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// The configuration folder is itself a link into a dotfiles folder (cfg -> dot/config), and settings.json
+// there links on, relatively, to dot/store/tarnwick.json. The system resolves the relative link from the
+// real folder that holds it; a stray store/ beside cfg (missing, an empty folder, a pipe where the file
+// would be) is never what is written.
+class SettingsThroughALinkedFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir(dir.path()).mkpath("dot/config/tarnwick"));
+        ASSERT_TRUE(QDir(dir.path()).mkpath("dot/store"));
+        ASSERT_TRUE(makeLink("dot/config", dir.filePath("cfg")));
+    }
+    QJsonObject real() const { return QJsonDocument::fromJson(readFile(realFile)).object(); }
+    static QJsonObject typed(const char* type, const QJsonValue& value) { return {{"type", type}, {"value", value}}; }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath("cfg/tarnwick/settings.json");
+    QString realFile = dir.filePath("dot/store/tarnwick.json");
+    QString stray = dir.filePath("store/tarnwick.json");
+};
+
+TEST_F(SettingsThroughALinkedFolder, ARelativeLinkIsWrittenWhereTheSystemResolvesIt)
+{
+    enum Stray { nothing, folder, pipe };  // at store/ beside cfg, where a join as text would lead
+    const QString relative = "../../store/tarnwick.json";
+    const struct {
+        const char* name;
+        QString linkTo;
+        bool realExists;  // else the link dangles: the file is made where it leads
+        Stray stray;
+    } cases[] = {
+        {"nothing at the stray place", relative, true, nothing},
+        {"a stray folder", relative, true, folder},
+        {"a pipe at the stray path", relative, true, pipe},
+        {"absolute, through the linked folder", dir.filePath("cfg/../store/tarnwick.json"), true, folder},
+        {"relative, to a file not made yet", relative, false, folder},
+    };
+    const QDir strayFolder(dir.filePath("store"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path);
+        QFile::remove(realFile);
+        QDir(strayFolder).removeRecursively();
+        ASSERT_TRUE(c.stray == nothing || QDir(dir.path()).mkdir("store"));
+        ASSERT_TRUE(c.stray != pipe || ::mkfifo(QFile::encodeName(stray).constData(), 0600) == 0);
+        if (c.realExists) writeFile(realFile, QJsonDocument(QJsonObject{{"k", typed("int", "1")}}).toJson());
+        ASSERT_TRUE(makeLink(c.linkTo, path));
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        EXPECT_EQ(s.intValue("k"), c.realExists ? 1 : 0);
+        s.setValue("k", 2);
+        EXPECT_TRUE(s.lastWriteSucceeded());
+        EXPECT_EQ(real()["k"], typed("int", "2"));
+        EXPECT_EQ(linkText(path), c.linkTo) << "the link was replaced";
+        EXPECT_EQ(QFileInfo(realFile).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+        const QStringList strayHolds =
+            QDir(strayFolder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        EXPECT_EQ(strayFolder.exists(), c.stray != nothing);
+        EXPECT_EQ(strayHolds, c.stray == pipe ? QStringList{"tarnwick.json"} : QStringList{});
+        EXPECT_TRUE(c.stray != pipe || isFifo(stray)) << "the stray pipe was replaced";
+        EXPECT_EQ(Settings(std::make_unique<FileSettingsBackend>(path)).intValue("k"), 2);
+    }
+}
+
+// An unreadable file behind a link: the content moves aside beside it, the link stays and leads to good
+// values at once. A link to a folder is no settings file: not read, not replaced, nothing put in it.
+TEST_F(SettingsThroughALinkedFolder, UnreadableContentBehindALinkIsKeptAndTheLinkToo)
+{
+    writeFile(realFile, "{ not json");
+    ASSERT_TRUE(makeLink("../../store/tarnwick.json", path));
+    {
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        EXPECT_EQ(linkText(path), "../../store/tarnwick.json");
+        const QStringList aside = QDir(dir.filePath("dot/store")).entryList({"tarnwick.json.corrupt-*"});
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_EQ(readFile(dir.filePath("dot/store/" + aside.first())), "{ not json");
+        EXPECT_EQ(real(), QJsonObject());
+        s.setValue("x", true);
+        EXPECT_TRUE(s.lastWriteSucceeded());
+        EXPECT_EQ(real()["x"], typed("bool", true));
+        EXPECT_EQ(linkText(path), "../../store/tarnwick.json");
+    }
+
+    QFile::remove(path);
+    ASSERT_TRUE(makeLink("../../store", path));
+    LogCapture log;
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    s.setValue("x", false);
+    EXPECT_FALSE(s.lastWriteSucceeded());
+    EXPECT_EQ(s.boolIfStored("x"), false);
+    EXPECT_EQ(linkText(path), "../../store");
+    QStringList held =
+        QDir(dir.filePath("dot/store")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_EQ(held.filter(QRegularExpression("^tarnwick\\.json(\\.corrupt-\\d+)?$")), held)
+        << held.join(' ').toStdString();
+    EXPECT_EQ(real()["x"], typed("bool", true));
+    EXPECT_EQ(log.count("Settings file was unreadable and was left as it is: it is a folder"), 1)
+        << log.lines().join("\n").toStdString();
+}
+
+namespace {
+// Counts the writes tried.
+class CountingBackend : public FileSettingsBackend {
+public:
+    CountingBackend(const QString& path, int& tries) : FileSettingsBackend(path), m_tries(tries) {}
+    bool store(const QVariantMap& values) override
+    {
+        ++m_tries;
+        return FileSettingsBackend::store(values);
+    }
+    StoreOutcome storeOver(const QVariantMap& values, const Snapshot& since) override
+    {
+        ++m_tries;
+        return FileSettingsBackend::storeOver(values, since);
+    }
+
+private:
+    int& m_tries;
+};
+}  // namespace
+
+// A write that keeps failing (a link into a folder not there, a link to itself) is tried again by
+// itself, calmly, and told once; once the link leads somewhere again the values get there unasked.
+TEST_F(SettingsMerge, AFailingWriteIsRetriedCalmlyToldOnceAndDoneWhenItCanBe)
+{
+    const QString real = dir.filePath("dotfiles/tarnwick.json");
+    for (const QString& nowhere : {dir.filePath("missing-folder/tarnwick.json"), path}) {
+        SCOPED_TRACE(nowhere.toStdString());
+        QFile::remove(path);
+        ASSERT_TRUE(makeLink(nowhere, path));
+        int tries = 0;
+        LogCapture log;
+        Settings s(std::make_unique<CountingBackend>(path, tries));
+        s.setValue("k", 1);
+        QTest::qWait(2 * Settings::retryFirstMs + 500);
+        // Tries at 0, 1 and 3 s; the loop this bounds tried every 150 ms.
+        EXPECT_LE(tries, 4);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return tries >= 2; }, 3 * Settings::retryLastMs)) << "not tried again";
+        EXPECT_EQ(log.count("Settings file could not be written"), 1) << log.lines().join("\n").toStdString();
+        EXPECT_EQ(linkText(path), nowhere);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing-folder")));
+
+        ASSERT_TRUE(QDir(dir.path()).mkpath("dotfiles"));
+        QFile::remove(path);
+        ASSERT_TRUE(makeLink(real, path));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s.lastWriteSucceeded(); }, 3 * Settings::retryLastMs));
+        EXPECT_EQ(QJsonDocument::fromJson(readFile(real)).object()["k"], typed("int", "1"));
+        EXPECT_EQ(log.count("Settings file could not be written"), 1);
+        QFile::remove(real);
+    }
+}
+
+}  // namespace

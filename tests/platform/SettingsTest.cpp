@@ -96,4 +96,34 @@ TEST(Settings, IntegerReadsOfOtherTypesStayInRange)
     }
 }
 
+// A hand-edited number far outside the integer range, read as an integer or a date (on its own or in a
+// dictionary), is unreadable like any other bad value: the registered default stands.
+TEST(Settings, NumbersOutOfRangeReadAsUnreadable)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.json");
+    tarnwick::test::writeFile(path, R"({
+        "int.huge": {"type": "int", "value": 1e300},
+        "int.low": {"type": "int", "value": -1e300},
+        "int.past": {"type": "int", "value": 9.3e18},
+        "int.edge": {"type": "int", "value": -9.2e18},
+        "date.huge": {"type": "date", "value": 1e300},
+        "date.past": {"type": "date", "value": 1e16},
+        "map": {"type": "dictionary", "value": {"huge": {"type": "int", "value": 1e300},
+                                                "when": {"type": "date", "value": -1e300},
+                                                "fine": {"type": "int", "value": 4}}}
+    })");
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    s.registerDefaults({{"int.huge", 5}, {"int.low", 5}, {"int.past", 5}});
+    for (const char* key : {"int.huge", "int.low", "int.past", "date.huge", "date.past"}) {
+        EXPECT_FALSE(s.contains(QString::fromLatin1(key))) << key;
+        EXPECT_FALSE(s.dateValue(QString::fromLatin1(key)).has_value()) << key;
+    }
+    EXPECT_EQ(s.intValue("int.huge"), 5);
+    EXPECT_EQ(s.intValue("int.low"), 5);
+    EXPECT_EQ(s.intValue("int.past"), 5);
+    EXPECT_EQ(s.intValue("int.edge"), qint64(-9.2e18));
+    EXPECT_EQ(s.storedValue("map").toMap(), (QVariantMap{{"fine", qint64(4)}}));
+}
+
 }  // namespace

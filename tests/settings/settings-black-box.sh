@@ -4,7 +4,8 @@
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
 # refused, launch at login and the taskbar entry, the default theme and floating note windows, the
 # settings file written by another program while a switch is toggled, what a relaunch keeps, and a
-# settings file that is a link into a dotfiles folder.
+# settings file that is a link into a dotfiles folder (also from a configuration folder that is itself a
+# link, and to a file that cannot be read).
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
 tarnwick=$1 client_dir=$2
@@ -290,5 +291,63 @@ within 50 grep -q "Settings file could not be written" "$log" || fail "the faile
 [ ! -e "$HOME/gone" ] || fail "a folder was made for the link"
 press space
 within 30 test ! -e "$entry" || fail "Tarnwick did not carry on after the failed write"
+# Failed writes are tried again by themselves, but the failure is told once, not on every try: over a
+# few quiet seconds no more lines come (this bounds a loop of tries).
+sleep 5
+failures=$(grep -c "Settings file could not be written" "$log" || true)
+[ "$failures" -le 3 ] || fail "the failed write was told $failures times"
+stop_app
+
+echo "== 11. The configuration folder a link into dotfiles, settings.json a relative link on from there"
+# cfg -> dot/config, and cfg/tarnwick/settings.json -> ../../store/tarnwick.json, which the system
+# resolves from the real folder dot/config/tarnwick to dot/store/tarnwick.json. Whatever stands at
+# store/ beside cfg (nothing, an empty folder, a pipe where the file would be) is never written.
+lnk=$HOME/linked
+mkdir -p "$lnk/dot/config/tarnwick" "$lnk/dot/store"
+ln -s dot/config "$lnk/cfg"
+real=$lnk/dot/store/tarnwick.json
+cp "$dotfiles/moved.json" "$real"
+ln -s ../../store/tarnwick.json "$lnk/cfg/tarnwick/settings.json"
+settings_file=$lnk/cfg/tarnwick/settings.json
+entry=$lnk/cfg/autostart/com.fennmoor.Tarnwick.desktop
+stray=$lnk/store
+stray_empty() { [ -d "$stray" ] && [ -z "$(ls -A "$stray")" ]; }
+launch env XDG_CONFIG_HOME="$lnk/cfg" "$tarnwick"
+open_settings_from_tray
+press ctrl+Tab ctrl+shift+Tab
+within 30 linked_to ../../store/tarnwick.json "$real" false || fail "General was not stored: $(ls -lR "$lnk" 2>&1)"
+press space
+within 30 test -f "$entry" || fail "no autostart entry"
+within 30 linked_to ../../store/tarnwick.json "$real" true || fail "nothing at store/: $(ls -lR "$lnk" 2>&1)"
+[ ! -e "$stray" ] || fail "something was made at the stray place: $(ls -lR "$stray")"
+mkdir "$stray"
+press space
+within 30 test ! -e "$entry" || fail "the autostart entry stayed"
+within 30 linked_to ../../store/tarnwick.json "$real" false || fail "a stray store/: $(ls -lR "$lnk" 2>&1)"
+stray_empty || fail "the stray folder was written: $(ls -l "$stray")"
+mkfifo "$stray/tarnwick.json"
+press space
+within 30 test -f "$entry" || fail "no autostart entry"
+within 30 linked_to ../../store/tarnwick.json "$real" true || fail "a stray pipe: $(ls -lR "$lnk" 2>&1)"
+[ -p "$stray/tarnwick.json" ] || fail "the stray pipe was replaced: $(ls -l "$stray")"
+stop_app
+
+echo "== 12. The file behind that link unreadable at launch: kept aside, the link kept and written through"
+printf '{ not json' >"$real"
+launch env XDG_CONFIG_HOME="$lnk/cfg" "$tarnwick"
+aside_kept() {
+  local aside
+  for aside in "$lnk"/dot/store/tarnwick.json.corrupt-[0-9]*; do break; done
+  [ -f "$aside" ] && [ "$(cat "$aside")" = "{ not json" ] &&
+    [ "$(readlink "$settings_file")" = ../../store/tarnwick.json ] &&
+    python3 -c 'import json,sys; sys.exit(not isinstance(json.load(open(sys.argv[1])), dict))' "$real"
+}
+within 100 aside_kept || fail "unreadable behind the link: $(ls -lR "$lnk" 2>&1)"
+open_settings_from_tray
+focus_settings
+press ctrl+Tab
+within 30 setting_is settings.selectedTab '"note"' || fail "nothing written through the link: $(ls -lR "$lnk" 2>&1)"
+[ "$(readlink "$settings_file")" = ../../store/tarnwick.json ] || fail "the link was replaced"
+[ -p "$stray/tarnwick.json" ] || fail "the stray pipe was replaced"
 stop_app
 echo "== Passed"
