@@ -143,14 +143,29 @@ void ShelfController::present(bool, bool fromTrayClick)
     m_handedOff = false;
     if (m_host) m_host->open(fromTrayClick);
     Q_EMIT openChanged(true);
+    setStatusItemLit(true);
 }
 
 void ShelfController::dismiss()
 {
+    setStatusItemLit(false);
     if (!m_open) return;
     m_open = false;
     if (m_host) m_host->close();
     Q_EMIT openChanged(false);
+}
+
+void ShelfController::setStatusItemLit(bool lit)
+{
+    if (!lit) {
+        if (m_lit) Q_EMIT statusItemLitChanged(m_lit = false);
+        return;
+    }
+    // Lit a turn later, and only if still open: the tray click that closed the shelf again in the
+    // meantime must leave the icon dark.
+    MainQueue::nextTurn(this, [this] {
+        if (m_open && !m_lit) Q_EMIT statusItemLitChanged(m_lit = true);
+    });
 }
 
 void ShelfController::toggle()

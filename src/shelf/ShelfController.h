@@ -70,6 +70,8 @@ public:
     Clock& clock() { return m_clock; }
 
     bool isOpen() const { return m_open; }
+    // Whether the tray icon shows its lit glyph: from the turn after the shelf opened until it closes.
+    bool statusItemLit() const { return m_lit; }
     void present(bool focusSearch = true);
     void dismiss();
     // Shelf hot key, the note windows' search shortcut: close when open, else open.
@@ -88,6 +90,7 @@ public:
 
 Q_SIGNALS:
     void openChanged(bool open);
+    void statusItemLitChanged(bool lit);
 
 private:
     void present(bool focusSearch, bool fromTrayClick);
@@ -96,6 +99,7 @@ private:
     void rebuildLens();
     void runSearch();
     void syncSelection();
+    void setStatusItemLit(bool lit);
     ShelfListModel& currentModel();
 
     NoteStore& m_store;
@@ -110,6 +114,7 @@ private:
     ShelfPanelHost* m_host = nullptr;
 
     bool m_open = false;
+    bool m_lit = false;
     qint64 m_presentedAt = 0;
     qint64 m_closedByFocusLossAt = -1;
     // A row of this showing opened a note or a peek.
