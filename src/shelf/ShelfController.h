@@ -4,6 +4,7 @@
 #include <QUuid>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "shelf/ShelfListModel.h"
 #include "shelf/ShelfRowActions.h"
@@ -96,7 +97,8 @@ private:
     void present(bool focusSearch, bool fromTrayClick);
     void schedule();
     void refresh();
-    void rebuildLens();
+    void rebuildLens(const std::optional<QString>& hint = std::nullopt);
+    QString lensHint() const;
     void runSearch();
     void syncSelection();
     void setStatusItemLit(bool lit);
@@ -123,6 +125,9 @@ private:
     bool m_searchDirty = true;
     bool m_scheduled = false;
     QDate m_builtDay;
+    QString m_builtHint;
+    // The hot keys may have been rebound since the hint was built (set at each showing).
+    bool m_hintStale = true;
     int m_searchRuns = 0;
     int m_lensBuilds = 0;
 };
