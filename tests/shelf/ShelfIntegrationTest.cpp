@@ -436,4 +436,60 @@ TEST_F(ShelfSession, TheTrayIconIsLitWhileOpenAndTheHintsNameTheKeysBoundNow)
     keys({"Escape"});
 }
 
+// Where a StatusNotifierItem host is on the bus the icon is an item, not an embedded window: the lit
+// glyph must reach its pixmap too. A watcher of our own stands in for the desktop's.
+TEST_F(ShelfSession, OnAStatusNotifierHostTheItemsPixmapIsLitWhileOpen)
+{
+    const QString watcherCode = QStringLiteral(R"(import sys
+from gi.repository import Gio, GLib
+XML = """<node><interface name="org.kde.StatusNotifierWatcher">
+<method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+<method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
+<property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+<property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+<property name="ProtocolVersion" type="i" access="read"/>
+</interface></node>"""
+def call(conn, sender, path, iface, method, params, invocation):
+    if method == "RegisterStatusNotifierItem":
+        name = params.unpack()[0]
+        print(sender, name if name.startswith("/") else "/StatusNotifierItem", flush=True)
+    invocation.return_value(None)
+def prop(conn, sender, path, iface, name):
+    return {"RegisteredStatusNotifierItems": GLib.Variant("as", []),
+            "IsStatusNotifierHostRegistered": GLib.Variant("b", True), "ProtocolVersion": GLib.Variant("i", 0)}[name]
+def acquired(conn, name):
+    conn.register_object("/StatusNotifierWatcher", Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0], call, prop, None)
+Gio.bus_own_name(Gio.BusType.SESSION, "org.kde.StatusNotifierWatcher", 0, acquired,
+                 lambda *a: print("ready", flush=True), lambda *a: sys.exit(1))
+GLib.MainLoop().run()
+)");
+    QProcess watcher;
+    watcher.start("/usr/bin/python3", {"-c", watcherCode});
+    auto line = [&] {
+        (void)QTest::qWaitFor([&] { return watcher.canReadLine() || watcher.state() == QProcess::NotRunning; }, 20000);
+        return QString::fromUtf8(watcher.readLine()).trimmed();
+    };
+    ASSERT_EQ(line(), "ready");
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted());
+    const QStringList item = line().split(' ');
+    ASSERT_EQ(item.size(), 2) << "no item registered";
+    auto pixmap = [&] {
+        return run("gdbus", {"call", "--session", "--dest", item[0], "--object-path", item[1], "--method",
+                             "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "IconPixmap"});
+    };
+    QString atRest;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !(atRest = pixmap()).isEmpty(); }, 10000));
+    keys({"alt+shift+s"});
+    ASSERT_FALSE(waitForWindow("^Tarnwick shelf$").isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pixmap() != atRest; }, 5000)) << "the item is not lit";
+    keys({"Escape"});
+    ASSERT_TRUE(waitForNoWindow("^Tarnwick shelf$"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pixmap() == atRest; }, 5000)) << "the item stayed lit";
+    quit();
+    watcher.kill();
+    watcher.waitForFinished();
+}
+
 }  // namespace
