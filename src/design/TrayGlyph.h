@@ -9,8 +9,8 @@
 // not recolour icons, so one tone always stands out: the outline and lines on a light panel, the
 // sheet on a dark one.
 //
-// Lit, while the shelf is open, the sheet shrinks onto a dark rust plate with a paper-white rim: the plate stands
-// out on a light panel, the rim on a dark one (tray hosts draw no highlight of their own).
+// Lit, while the shelf is open, the sheet shrinks onto a dark rust plate with a paper-white rim: the
+// plate stands out on a light panel, the rim on a dark one (tray hosts draw no highlight of their own).
 namespace TrayGlyph {
 // The glyph on a transparent square of `pixels` pixels.
 QImage image(int pixels, bool lit = false);

@@ -36,8 +36,9 @@ public:
 // results) up to date, and carries out what the keys commit.
 //
 // A keystroke only writes the query; the search runs once per turn of the event loop for the latest
-// query. A lens is rebuilt only when the store saved (several saves in one turn rebuild once) or the
-// lens changed. Selection, hover and the actions row repaint rows and never search or fetch.
+// query. A lens is rebuilt only when the store saved (several saves in one turn rebuild once), the
+// lens changed, the day changed, or its empty hint would name a hot key bound differently now.
+// Selection, hover and the actions row repaint rows and never search or fetch.
 class ShelfController : public QObject {
     Q_OBJECT
 public:
