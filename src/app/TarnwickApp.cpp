@@ -42,3 +42,10 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
 }
 
 TarnwickApp::~TarnwickApp() = default;
+
+void TarnwickApp::setStatusItemLit(bool lit)
+{
+    if (lit == m_lit) return;
+    m_lit = lit;
+    m_tray->setIcon(TrayGlyph::icon(lit));
+}

@@ -21,6 +21,10 @@ public:
     // No tray was on the desktop when the icon was made: the launch then opens the shelf once.
     bool trayMissingAtLaunch() const { return m_trayMissingAtLaunch; }
 
+    // The lit glyph while the shelf is open: a tray icon has no highlight of its own here.
+    void setStatusItemLit(bool lit);
+    bool statusItemLit() const { return m_lit; }
+
     // What a tray activation means (kept apart so the rule can be checked without a tray).
     static bool isClick(QSystemTrayIcon::ActivationReason reason) { return reason == QSystemTrayIcon::Trigger; }
 
@@ -35,4 +39,5 @@ private:
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_trayMissingAtLaunch = false;
+    bool m_lit = false;
 };

@@ -23,7 +23,7 @@ double luminance(const QColor& c)
 
 namespace TrayGlyph {
 
-QImage image(int pixels)
+QImage image(int pixels, bool lit)
 {
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -31,6 +31,17 @@ QImage image(int pixels)
     p.setRenderHint(QPainter::Antialiasing);
     // Drawn on an 18-unit grid, the sheet filling most of it so it reads at 16 pixels.
     p.scale(pixels / 18.0, pixels / 18.0);
+
+    if (lit) {
+        // The plate fills the square; the sheet shrinks into its middle so that a band of rust shows
+        // all round it.
+        p.setPen(QPen(TarnwickTheme::surface(), 1.2));
+        p.setBrush(TarnwickTheme::accentInk());
+        p.drawRoundedRect(QRectF(0.6, 0.6, 16.8, 16.8), 4, 4);
+        p.translate(9, 9);
+        p.scale(0.7, 0.7);
+        p.translate(-9, -9);
+    }
 
     QPainterPath sheet;
     sheet.moveTo(3.5, 1.5);
@@ -63,10 +74,10 @@ QImage image(int pixels)
     return image;
 }
 
-QIcon icon()
+QIcon icon(bool lit)
 {
     QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(image(size)));
+    for (const int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(image(size, lit)));
     return icon;
 }
 

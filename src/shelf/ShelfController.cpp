@@ -45,6 +45,12 @@ ShelfController::ShelfController(NoteStore& store, SearchEngine& search, Setting
         m_lensDirty = true;
         schedule();
     });
+    // A rebound hot key is named by the empty lens's hint at the next refresh.
+    connect(&m_settings, &Settings::valueChanged, this, [this](const QString& key) {
+        if (!key.startsWith(QLatin1String("hotkey."))) return;
+        m_hintStale = true;
+        schedule();
+    });
     connect(&m_state, &ShelfSearchState::selectedRowChanged, this, &ShelfController::syncSelection);
     connect(&m_state, &ShelfSearchState::showActionsChanged, this, &ShelfController::syncSelection);
     connect(&m_state, &ShelfSearchState::actionIndexChanged, this, &ShelfController::syncSelection);
@@ -72,28 +78,49 @@ void ShelfController::schedule()
 void ShelfController::refresh()
 {
     if (m_builtDay != m_clock.now().toLocalTime().date()) m_lensDirty = true;  // "Today" moved on
-    if (m_lensDirty) rebuildLens();
+    // The hint names the hot key in force, which may have been rebound since the lens was built.
+    std::optional<QString> hint;
+    if (m_hintStale) {
+        m_hintStale = false;
+        hint = lensHint();
+        if (*hint != m_builtHint) m_lensDirty = true;
+    }
+    if (m_lensDirty) rebuildLens(hint);
     if (m_searchDirty) runSearch();
 }
 
-void ShelfController::rebuildLens()
+void ShelfController::rebuildLens(const std::optional<QString>& hint)
 {
     m_lensDirty = false;
     m_builtDay = m_clock.now().toLocalTime().date();
     ++m_lensBuilds;
+    m_builtHint = hint ? *hint : lensHint();
     switch (m_state.lens()) {
         case ShelfSearchState::Lens::captures:
-            m_browse->showCaptures(m_store.captures(), ShelfTexts::capturesHint(m_settings));
+            m_browse->showCaptures(m_store.captures(), m_builtHint);
             break;
         case ShelfSearchState::Lens::notes:
-            m_browse->showNotes(m_store.allActive(), ShelfTexts::notesHint(m_settings));
+            m_browse->showNotes(m_store.allActive(), m_builtHint);
             break;
         case ShelfSearchState::Lens::bin:
-            m_browse->showBin(m_store.trashed(), ShelfTexts::binHint());
+            m_browse->showBin(m_store.trashed(), m_builtHint);
             break;
     }
     m_state.setBrowseRows(m_browse->flatRows());
     syncSelection();
+}
+
+QString ShelfController::lensHint() const
+{
+    switch (m_state.lens()) {
+        case ShelfSearchState::Lens::captures:
+            return ShelfTexts::capturesHint(m_settings);
+        case ShelfSearchState::Lens::notes:
+            return ShelfTexts::notesHint(m_settings);
+        case ShelfSearchState::Lens::bin:
+            break;
+    }
+    return ShelfTexts::binHint();
 }
 
 void ShelfController::runSearch()
@@ -138,19 +165,35 @@ void ShelfController::present(bool, bool fromTrayClick)
     dismiss();
     m_state.resetSelections();
     m_open = true;
+    m_hintStale = true;
     refresh();
     m_presentedAt = m_clock.elapsedMs();
     m_handedOff = false;
     if (m_host) m_host->open(fromTrayClick);
     Q_EMIT openChanged(true);
+    setStatusItemLit(true);
 }
 
 void ShelfController::dismiss()
 {
+    setStatusItemLit(false);
     if (!m_open) return;
     m_open = false;
     if (m_host) m_host->close();
     Q_EMIT openChanged(false);
+}
+
+void ShelfController::setStatusItemLit(bool lit)
+{
+    if (!lit) {
+        if (m_lit) Q_EMIT statusItemLitChanged(m_lit = false);
+        return;
+    }
+    // Lit a turn later, and only if still open: the tray click that closed the shelf again in the
+    // meantime must leave the icon dark.
+    MainQueue::nextTurn(this, [this] {
+        if (m_open && !m_lit) Q_EMIT statusItemLitChanged(m_lit = true);
+    });
 }
 
 void ShelfController::toggle()

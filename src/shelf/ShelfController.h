@@ -4,6 +4,7 @@
 #include <QUuid>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "shelf/ShelfListModel.h"
 #include "shelf/ShelfRowActions.h"
@@ -35,8 +36,9 @@ public:
 // results) up to date, and carries out what the keys commit.
 //
 // A keystroke only writes the query; the search runs once per turn of the event loop for the latest
-// query. A lens is rebuilt only when the store saved (several saves in one turn rebuild once) or the
-// lens changed. Selection, hover and the actions row repaint rows and never search or fetch.
+// query. A lens is rebuilt only when the store saved (several saves in one turn rebuild once), the
+// lens changed, the day changed, or its empty hint would name a hot key bound differently now.
+// Selection, hover and the actions row repaint rows and never search or fetch.
 class ShelfController : public QObject {
     Q_OBJECT
 public:
@@ -70,6 +72,8 @@ public:
     Clock& clock() { return m_clock; }
 
     bool isOpen() const { return m_open; }
+    // Whether the tray icon shows its lit glyph: from the turn after the shelf opened until it closes.
+    bool statusItemLit() const { return m_lit; }
     void present(bool focusSearch = true);
     void dismiss();
     // Shelf hot key, the note windows' search shortcut: close when open, else open.
@@ -88,14 +92,17 @@ public:
 
 Q_SIGNALS:
     void openChanged(bool open);
+    void statusItemLitChanged(bool lit);
 
 private:
     void present(bool focusSearch, bool fromTrayClick);
     void schedule();
     void refresh();
-    void rebuildLens();
+    void rebuildLens(const std::optional<QString>& hint = std::nullopt);
+    QString lensHint() const;
     void runSearch();
     void syncSelection();
+    void setStatusItemLit(bool lit);
     ShelfListModel& currentModel();
 
     NoteStore& m_store;
@@ -110,6 +117,7 @@ private:
     ShelfPanelHost* m_host = nullptr;
 
     bool m_open = false;
+    bool m_lit = false;
     qint64 m_presentedAt = 0;
     qint64 m_closedByFocusLossAt = -1;
     // A row of this showing opened a note or a peek.
@@ -118,6 +126,9 @@ private:
     bool m_searchDirty = true;
     bool m_scheduled = false;
     QDate m_builtDay;
+    QString m_builtHint;
+    // The hot keys may have been rebound since the hint was built (set at each showing).
+    bool m_hintStale = true;
     int m_searchRuns = 0;
     int m_lensBuilds = 0;
 };

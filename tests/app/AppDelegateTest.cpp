@@ -7,10 +7,12 @@
 #include "app/AppServices.h"
 #include "app/ReminderScheduler.h"
 #include "app/TarnwickApp.h"
+#include "design/TrayGlyph.h"
 #include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "platform/ModelContainer.h"
 #include "privacy/UnlockSession.h"
+#include "shelf/ShelfController.h"
 #include "store/TarnwickSchemaV2.h"
 #include "support/FakeAuthenticator.h"
 #include "support/FakeDesktopNotifications.h"
@@ -252,6 +254,27 @@ TEST(AppServices, HousekeepingIsDoneBeforeTheLaunchAndOnlyThenAreRemindersTimed)
     const QUuid due = services.noteStore().allActive().value(0)->uuid();
     EXPECT_FALSE(services.reminders().isPending(due));
     EXPECT_EQ(services.hotkeys(), nullptr);  // nothing grabbed without the actions
+}
+
+// The shell lights the tray icon with the shelf: the lit glyph from the turn after it opens, the glyph
+// at rest again as soon as it closes.
+TEST(AppServices, TheTrayIconShowsTheLitGlyphWhileTheShelfIsOpen)
+{
+    auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
+    AppServices services(*container);
+    SingleInstance bus;
+    TarnwickApp tray;
+    const AppDelegate::Parts parts = services.delegateParts(bus, tray);
+    auto shown = [&] {
+        return tray.trayIcon()->icon().pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    const QImage atRest = shown();
+    ASSERT_EQ(atRest, TrayGlyph::image(22));
+    services.shelf().present();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown(), TrayGlyph::image(22, true));
+    services.shelf().dismiss();
+    EXPECT_EQ(shown(), atRest);
 }
 
 struct OpacityWindow : NoteWindow {

@@ -134,3 +134,54 @@ TEST_F(ShelfControllerTest, FocusGraceReopenGuardAndOnboardingGate)
     EXPECT_FALSE(shelf->isOpen());
     EXPECT_EQ(host.opened, host.closed);
 }
+
+// The tray icon is lit from the turn after the shelf opens, never inline, and goes dark at once on
+// every way it closes. A close in the same turn as the opening (the click that shut it again) leaves
+// it dark, and a controller gone before that turn lights nothing.
+TEST_F(ShelfControllerTest, TrayIconIsLitOnlyWhileTheShelfStaysOpen)
+{
+    QList<bool> lit;
+    QObject::connect(shelf.get(), &ShelfController::statusItemLitChanged, [&](bool on) { lit << on; });
+    auto openLit = [&] {
+        shelf->present();
+        EXPECT_FALSE(shelf->statusItemLit());
+        turn();
+        EXPECT_TRUE(shelf->statusItemLit());
+    };
+
+    openLit();
+    shelf->escape();
+    EXPECT_FALSE(shelf->statusItemLit());
+    EXPECT_EQ(lit, (QList<bool>{true, false}));
+
+    shelf->statusItemClicked();
+    shelf->statusItemClicked();
+    turn();
+    EXPECT_FALSE(shelf->statusItemLit());
+    EXPECT_EQ(lit.size(), 2);
+
+    openLit();
+    shelf->statusItemClicked();
+    EXPECT_FALSE(shelf->statusItemLit());
+
+    openLit();
+    clock.advance(800);
+    shelf->focusLost();
+    EXPECT_TRUE(shelf->statusItemLit());
+    turn();
+    EXPECT_FALSE(shelf->statusItemLit());
+
+    // Opened again while open: the old panel's close darkens it, the new one lights it a turn later.
+    openLit();
+    shelf->present();
+    EXPECT_FALSE(shelf->statusItemLit());
+    turn();
+    EXPECT_TRUE(shelf->statusItemLit());
+    EXPECT_EQ(lit, (QList<bool>{true, false, true, false, true, false, true, false, true}));
+
+    shelf->dismiss();
+    shelf->present();
+    shelf.reset();
+    turn();
+    EXPECT_EQ(lit.size(), 10);
+}

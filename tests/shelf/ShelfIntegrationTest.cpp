@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "capture/HotkeyManager.h"
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
@@ -340,6 +341,155 @@ TEST_F(ShelfSession, HintsHelpAndTheNotificationsExplanation)
     quit();
     bus.terminate();
     bus.waitForFinished(5000);
+}
+
+// The empty lenses' hints as a screen reader reads them (pyatspi), one a line.
+QString hintsHeard()
+{
+    const QString code = QStringLiteral(R"(import sys
+sys.path.insert(0, sys.argv[1])
+from tarnwick_atspi import nodes
+for node, _ in nodes():
+    try:
+        if node.name.startswith(("No notes yet", "Nothing captured yet")):
+            print(node.name)
+    except Exception:
+        pass
+)");
+    return run("/usr/bin/python3", {"-c", code, qEnvironmentVariable("TARNWICK_SOURCE_DIR") + "/tests/support"});
+}
+
+// The tray icon is lit while the shelf is open and back as it was however the shelf closes: Escape, a
+// click on the icon, another application taking the keyboard. The empty lenses' hints name the hot
+// keys as bound when the shelf opens again, after settings.json was edited while the application ran.
+TEST_F(ShelfSession, TheTrayIconIsLitWhileOpenAndTheHintsNameTheKeysBoundNow)
+{
+    if (QProcess::execute("/usr/bin/python3", {"-c", "import pyatspi"}) != 0) GTEST_SKIP() << "no pyatspi";
+    QDir(*StoreMigration::currentDirectory()).removeRecursively();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    app.setProcessEnvironment(env);
+    launch();
+    QTemporaryDir scratch;
+    const QString shotFile = scratch.filePath("icon.png");
+    auto iconShot = [&] {
+        run("import", {"-window", icon, shotFile});
+        return QImage(shotFile).convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage atRest = iconShot();
+    ASSERT_FALSE(atRest.isNull());
+    auto isLit = [&] { return iconShot() != atRest; };
+    auto isDark = [&] { return iconShot() == atRest; };
+
+    // 1. Escape.
+    ASSERT_FALSE(clickTray().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(isLit, 5000)) << "the icon is not lit while the shelf is open";
+    keys({"Escape"});
+    ASSERT_TRUE(waitForNoWindow("^Tarnwick shelf$"));
+    EXPECT_TRUE(QTest::qWaitFor(isDark, 5000)) << "the icon stayed lit after Escape";
+
+    // 2. A click on the icon.
+    ASSERT_FALSE(clickTray().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(isLit, 5000));
+    run("xdotool", {"mousemove", "--window", icon, "6", "6", "click", "1"});
+    ASSERT_TRUE(waitForNoWindow("^Tarnwick shelf$"));
+    EXPECT_TRUE(QTest::qWaitFor(isDark, 5000)) << "the icon stayed lit after the click that closed the shelf";
+    QTest::qWait(500);
+    EXPECT_TRUE(visibleWindow("^Tarnwick shelf$").isEmpty()) << "the closing click opened the shelf again";
+
+    // 3. Another application takes the keyboard.
+    ASSERT_FALSE(clickTray().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor(isLit, 5000));
+    QProcess other;
+    other.start("xmessage", {"-geometry", "+300+300", "another application"});
+    EXPECT_TRUE(waitForNoWindow("^Tarnwick shelf$")) << "the shelf stayed open behind another application";
+    EXPECT_TRUE(QTest::qWaitFor(isDark, 5000)) << "the icon stayed lit after the focus went elsewhere";
+    other.kill();
+    other.waitForFinished();
+    QTest::qWait(600);  // a tray click this soon after the focus left an open shelf counts as its closing click
+
+    // 4. The hints: the notes lens with the new-note key, the captures lens with the capture key, each
+    // rebound in the settings file while the shelf is closed and read when it opens again.
+    auto rebind = [](HotkeyManager::Action action, int keyCode, int modifiers) {
+        Settings settings(std::make_unique<FileSettingsBackend>(settingsPath()));
+        settings.setValue(HotkeyManager::keyCodeKey(action), keyCode);
+        settings.setValue(HotkeyManager::modifiersKey(action), modifiers);
+    };
+    auto heard = [](const QString& hint) { return QTest::qWaitFor([&] { return hintsHeard() == hint; }, 10000); };
+    const QString notesHint = "No notes yet. Press %1 anywhere.";
+    const QString capturesHint = "Nothing captured yet. Select text anywhere and press %1.";
+    ASSERT_FALSE(clickTray().isEmpty());
+    EXPECT_TRUE(heard(notesHint.arg("Alt+Shift+N"))) << hintsHeard().toStdString();
+    keys({"Escape"});
+    ASSERT_TRUE(waitForNoWindow("^Tarnwick shelf$"));
+    rebind(HotkeyManager::Action::newNote, 45, 0x1200);  // Ctrl+Shift+N
+    ASSERT_FALSE(clickTray().isEmpty());
+    EXPECT_TRUE(heard(notesHint.arg("Ctrl+Shift+N"))) << hintsHeard().toStdString();
+
+    keys({"Tab", "Tab"});
+    EXPECT_TRUE(heard(capturesHint.arg("Alt+Shift+Space"))) << hintsHeard().toStdString();
+    keys({"Escape"});
+    ASSERT_TRUE(waitForNoWindow("^Tarnwick shelf$"));
+    rebind(HotkeyManager::Action::capture, 8, 0x1800);  // Ctrl+Alt+C
+    ASSERT_FALSE(clickTray().isEmpty());
+    EXPECT_TRUE(heard(capturesHint.arg("Ctrl+Alt+C"))) << hintsHeard().toStdString();
+    keys({"Escape"});
+}
+
+// Where a StatusNotifierItem host is on the bus the icon is an item, not an embedded window: the lit
+// glyph must reach its pixmap too. A watcher of our own stands in for the desktop's.
+TEST_F(ShelfSession, OnAStatusNotifierHostTheItemsPixmapIsLitWhileOpen)
+{
+    const QString watcherCode = QStringLiteral(R"(import sys
+from gi.repository import Gio, GLib
+XML = """<node><interface name="org.kde.StatusNotifierWatcher">
+<method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+<method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
+<property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+<property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+<property name="ProtocolVersion" type="i" access="read"/>
+</interface></node>"""
+def call(conn, sender, path, iface, method, params, invocation):
+    if method == "RegisterStatusNotifierItem":
+        name = params.unpack()[0]
+        print(sender, name if name.startswith("/") else "/StatusNotifierItem", flush=True)
+    invocation.return_value(None)
+def prop(conn, sender, path, iface, name):
+    return {"RegisteredStatusNotifierItems": GLib.Variant("as", []),
+            "IsStatusNotifierHostRegistered": GLib.Variant("b", True), "ProtocolVersion": GLib.Variant("i", 0)}[name]
+def acquired(conn, name):
+    conn.register_object("/StatusNotifierWatcher", Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0], call, prop, None)
+Gio.bus_own_name(Gio.BusType.SESSION, "org.kde.StatusNotifierWatcher", 0, acquired,
+                 lambda *a: print("ready", flush=True), lambda *a: sys.exit(1))
+GLib.MainLoop().run()
+)");
+    QProcess watcher;
+    watcher.start("/usr/bin/python3", {"-c", watcherCode});
+    auto line = [&] {
+        (void)QTest::qWaitFor([&] { return watcher.canReadLine() || watcher.state() == QProcess::NotRunning; }, 20000);
+        return QString::fromUtf8(watcher.readLine()).trimmed();
+    };
+    ASSERT_EQ(line(), "ready");
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted());
+    const QStringList item = line().split(' ');
+    ASSERT_EQ(item.size(), 2) << "no item registered";
+    auto pixmap = [&] {
+        return run("gdbus", {"call", "--session", "--dest", item[0], "--object-path", item[1], "--method",
+                             "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "IconPixmap"});
+    };
+    QString atRest;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !(atRest = pixmap()).isEmpty(); }, 10000));
+    keys({"alt+shift+s"});
+    ASSERT_FALSE(waitForWindow("^Tarnwick shelf$").isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pixmap() != atRest; }, 5000)) << "the item is not lit";
+    keys({"Escape"});
+    ASSERT_TRUE(waitForNoWindow("^Tarnwick shelf$"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pixmap() == atRest; }, 5000)) << "the item stayed lit";
+    quit();
+    watcher.kill();
+    watcher.waitForFinished();
 }
 
 }  // namespace

@@ -50,6 +50,40 @@ TEST_F(ShelfListsTest, LensesShowGroupsHintsAndWalkExactlyWhatIsShown)
     EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Today", "C:first"}));
 }
 
+// The hints name the binding in force whenever the shelf opens, and at once when a hot key is rebound
+// while it shows; opening again with nothing rebound builds nothing.
+TEST_F(ShelfListsTest, EmptyHintsNameTheHotKeysAsBoundNow)
+{
+    const QString capturesHint = "?:Nothing captured yet. Select text anywhere and press %1.";
+    const QString notesHint = "?:No notes yet. Press %1 anywhere.";
+    auto bind = [&](HotkeyManager::Action action, int keyCode, int modifiers) {
+        settings.setValue(HotkeyManager::keyCodeKey(action), keyCode);
+        settings.setValue(HotkeyManager::modifiersKey(action), modifiers);
+    };
+    state().setLens(ShelfSearchState::Lens::captures);
+    shelf->present();
+    EXPECT_EQ(shown(shelf->browseModel()), QStringList{capturesHint.arg("Alt+Shift+Space")});
+    shelf->dismiss();
+    bind(HotkeyManager::Action::capture, 8, 0x1800);  // Ctrl+Alt+C
+    shelf->present();
+    EXPECT_EQ(shown(shelf->browseModel()), QStringList{capturesHint.arg("Ctrl+Alt+C")});
+    shelf->dismiss();
+    const int builds = shelf->lensBuilds();
+    shelf->present();
+    EXPECT_EQ(shelf->lensBuilds(), builds);
+
+    state().flipLens();  // notes
+    turn();
+    EXPECT_EQ(shown(shelf->browseModel()), QStringList{notesHint.arg("Alt+Shift+N")});
+    shelf->dismiss();
+    bind(HotkeyManager::Action::newNote, 45, 0x1200);  // Ctrl+Shift+N
+    shelf->present();
+    EXPECT_EQ(shown(shelf->browseModel()), QStringList{notesHint.arg("Ctrl+Shift+N")});
+    settings.remove(HotkeyManager::keyCodeKey(HotkeyManager::Action::newNote));
+    turn();
+    EXPECT_EQ(shown(shelf->browseModel()), QStringList{notesHint.arg("Alt+Shift+N")});
+}
+
 // Search: notes by rank then captures under their headings, the prompt for a blank query, and the
 // no-match line with the query as typed but trimmed, drawn as itself.
 TEST_F(ShelfListsTest, SearchSectionsPromptAndNoMatch)
