@@ -4,6 +4,8 @@
 #include <QListView>
 #include <QPointer>
 
+#include "design/LeafAccessible.h"
+
 namespace {
 
 const char* const kMarker = "tarnwickComboPopup";
@@ -16,19 +18,13 @@ QComboBox* comboOf(const QWidget* list)
     return nullptr;
 }
 
-class ChoiceAccessible : public QAccessibleInterface {
+class ChoiceAccessible : public LeafAccessible {
 public:
     ChoiceAccessible(QListView* list, int row) : m_list(list), m_row(row) {}
 
     bool isValid() const override { return m_list && m_list->model() && m_row < m_list->model()->rowCount(); }
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override { return m_list ? m_list->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_list.data()); }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QAccessibleInterface* focusChild() const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override
     {
         if (!isValid() || t != QAccessible::Name) return {};

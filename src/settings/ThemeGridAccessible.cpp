@@ -2,23 +2,18 @@
 
 #include <QPointer>
 
+#include "design/LeafAccessible.h"
 #include "settings/ThemeGrid.h"
 
 namespace {
 
-class TileAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+class TileAccessible : public LeafAccessible, public QAccessibleActionInterface {
 public:
     TileAccessible(ThemeGrid* grid, int cell) : m_grid(grid), m_cell(cell) {}
 
     bool isValid() const override { return m_grid && m_cell < m_grid->cellCount(); }
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override { return m_grid ? m_grid->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* focusChild() const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_grid.data()); }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override
     {
         if (!isValid() || t != QAccessible::Name) return {};

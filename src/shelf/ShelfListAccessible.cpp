@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include "design/LeafAccessible.h"
 #include "shelf/ShelfListModel.h"
 #include "shelf/ShelfListView.h"
 #include "shelf/ShelfRowDelegate.h"
@@ -16,13 +17,10 @@ bool isRow(Kind kind)
 }
 
 // The parts every interface here shares: no object of its own, a place in a list that may change.
-class Painted : public QAccessibleInterface {
+class Painted : public LeafAccessible {
 public:
     explicit Painted(ShelfListView* view) : m_view(view) {}
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* focusChild() const override { return nullptr; }
-    void setText(QAccessible::Text, const QString&) override {}
 
 protected:
     // The surface not shown (the browse list while searching, or the other way round) keeps its
@@ -47,10 +45,6 @@ public:
 
     bool isValid() const override { return m_view && m_command < int(commands().size()); }
     QAccessibleInterface* parent() const override { return m_parent; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override
     {
         const auto all = commands();
@@ -126,10 +120,6 @@ public:
                static_cast<ShelfListModel*>(m_view->model())->item(m_row).kind == Kind::binHeader;
     }
     QAccessibleInterface* parent() const override { return m_parent; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override
     {
         return t == QAccessible::Name ? QStringLiteral("Empty bin") : QString();

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "design/LeafAccessible.h"
 #include "design/TarnwickTheme.h"
 #include "editor/DropPictures.h"
 #include "editor/blocks/BlockContainer.h"
@@ -29,19 +30,13 @@ QString mimeFor(const QString& utType)
 }
 // The corner grip: a button "Resize image" whose help says how to use it, where it is drawn while the
 // picture is hovered or focused (invisible otherwise). It is dragged, not pressed: no action.
-class ResizeGripAccessible : public QAccessibleInterface {
+class ResizeGripAccessible : public LeafAccessible {
 public:
     ResizeGripAccessible(ImageBlockView* view, QAccessibleInterface* parent) : m_view(view), m_parent(parent) {}
 
     bool isValid() const override { return m_view; }
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override { return m_parent; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QAccessibleInterface* focusChild() const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name) return QStringLiteral("Resize image");
