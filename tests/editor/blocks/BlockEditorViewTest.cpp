@@ -47,6 +47,17 @@ protected:
         return *editor;
     }
     BlockContainer& c() { return *editor->container(); }
+    // A note of text, a picture and text, shown; the picture's row.
+    NoteImage* showPictureBetween(const QString& before, const QString& after)
+    {
+        NoteImage* row = addImage(QUuid());
+        Note* n = addNote("N");
+        row->setNoteUUID(n->uuid());
+        n->setBlocks(blocks({"T:" + before, "I:0", "T:" + after}, {row}));
+        store->saveNow();
+        show(n);
+        return row;
+    }
 
     QTemporaryDir previewDir;
     PreviewFiles previews{previewDir.filePath("previews")};
@@ -133,12 +144,7 @@ TEST_F(BlockEditorViewTest, TheCaretStaysVisible)
 
 TEST_F(BlockEditorViewTest, PictureKeys)
 {
-    NoteImage* row = addImage(QUuid());
-    Note* n = addNote("N");
-    row->setNoteUUID(n->uuid());
-    n->setBlocks(blocks({"T:a", "I:0", "T:b"}, {row}));
-    store->saveNow();
-    show(n);
+    const NoteImage* row = showPictureBetween("a", "b");
     auto* view = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
     ASSERT_TRUE(view);
     const QList<QUuid> before = ids();
@@ -163,7 +169,7 @@ TEST_F(BlockEditorViewTest, PictureKeys)
     EXPECT_EQ(a11y->role(), QAccessible::Graphic);
     EXPECT_EQ(a11y->text(QAccessible::Name), "Image");
     a11y->actionInterface()->doAction("Full width");
-    EXPECT_EQ(n->blocks()[1].imagePlacement()->sizing, ImageSizing::makePreset(ImageSizing::Preset::large));
+    EXPECT_EQ(note->blocks()[1].imagePlacement()->sizing, ImageSizing::makePreset(ImageSizing::Preset::large));
     EXPECT_TRUE(a11y->text(QAccessible::Value).startsWith("Full width, 100% of width"));
     // Its corner grip: a button with its name and help, shown while the picture has the focus.
     ASSERT_EQ(a11y->childCount(), 1);
@@ -355,12 +361,7 @@ TEST_F(BlockEditorViewTest, PastedTextLandsAsItReadsAndInSight)
 // another one.
 TEST_F(BlockEditorViewTest, OnlyTheFocusedBlockShowsASelection)
 {
-    NoteImage* row = addImage(QUuid());
-    Note* n = addNote("N");
-    row->setNoteUUID(n->uuid());
-    n->setBlocks(blocks({"T:first words", "I:0", "T:second words"}, {row}));
-    store->saveNow();
-    show(n);
+    showPictureBetween("first words", "second words");
     auto* first = qobject_cast<RichNSTextView*>(c().controllerAt(0)->view());
     auto* second = qobject_cast<RichNSTextView*>(c().controllerAt(2)->view());
     ASSERT_TRUE(first && second);
@@ -421,12 +422,7 @@ TEST_F(BlockEditorViewTest, ARightClickBesideTheTextLeavesTheKeysWithIt)
 // still walk the note's history from there, and from the scroll view around the blocks.
 TEST_F(BlockEditorViewTest, UndoAndRedoReachTheHistoryFromTheBodyItself)
 {
-    NoteImage* row = addImage(QUuid());
-    Note* n = addNote("N");
-    row->setNoteUUID(n->uuid());
-    n->setBlocks(blocks({"T:a", "I:0", "T:b"}, {row}));
-    store->saveNow();
-    show(n);
+    showPictureBetween("a", "b");
     QApplication::setActiveWindow(editor.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
     c().controllerAt(1)->view()->setFocus();
@@ -462,12 +458,7 @@ TEST_F(BlockEditorViewTest, UndoAndRedoReachTheHistoryFromTheBodyItself)
 // (at 0.45 of its alpha); in the active window it is drawn whole.
 TEST_F(BlockEditorViewTest, ASelectedPictureKeepsItsOutlineInAnInactiveWindow)
 {
-    NoteImage* row = addImage(QUuid());
-    Note* n = addNote("N");
-    row->setNoteUUID(n->uuid());
-    n->setBlocks(blocks({"T:a", "I:0", "T:b"}, {row}));
-    store->saveNow();
-    show(n);
+    showPictureBetween("a", "b");
     QApplication::setActiveWindow(editor.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
     auto* picture = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
