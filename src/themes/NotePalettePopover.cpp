@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "design/ComboPopupAccessible.h"
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
 #include "design/TarnRowDivider.h"
@@ -213,6 +214,7 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     typefaceColumn->setSpacing(5);
     typefaceColumn->addWidget(sectionHeader(tr("Typeface"), m_familyTrailing, typeface));
     m_family = new QComboBox(typeface);
+    ComboPopupAccessible::attach(m_family);
     m_family->setObjectName(QStringLiteral("familyBox"));
     m_family->setAccessibleName(tr("Typeface"));
     m_family->addItems(ThemeEditor::families());

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "design/ComboPopupAccessible.h"
 #include "design/LightPalette.h"
 #include "design/TarnRowDivider.h"
 #include "design/TarnwickTheme.h"
@@ -105,6 +106,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     fontLayout->addWidget(text(tr("Font"), 13, TarnwickTheme::textPrimary(), fontRow));
     fontLayout->addStretch(1);
     m_family = new QComboBox(fontRow);
+    ComboPopupAccessible::attach(m_family);
     m_family->setObjectName(QStringLiteral("familyBox"));
     m_family->setAccessibleName(tr("Font"));
     m_family->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -123,6 +125,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     lineLayout->addWidget(text(tr("Line height"), 13, TarnwickTheme::textPrimary(), lineRow));
     lineLayout->addStretch(1);
     m_lineHeight = new QComboBox(lineRow);
+    ComboPopupAccessible::attach(m_lineHeight);
     m_lineHeight->setObjectName(QStringLiteral("lineHeightBox"));
     m_lineHeight->setAccessibleName(tr("Line height"));
     m_lineHeight->setSizeAdjustPolicy(QComboBox::AdjustToContents);

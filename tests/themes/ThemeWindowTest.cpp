@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -126,6 +128,29 @@ TEST_F(ThemeWindowTest, FillingTheMenusWritesNothingAndUnknownFamiliesStay)
     view->save();
     EXPECT_EQ(sqlOf("fontFamily", "A"), "Nowhere Sans");
     EXPECT_EQ(sqlOf("lineHeight", "A").toDouble(), 1.45);
+}
+
+// A screen reader meets a menu's choices only while its popup is open, not in the form around it.
+TEST_F(ThemeWindowTest, AMenusChoicesReadAsOnScreenOnlyWhileItIsOpen)
+{
+    addTheme("A", "Harbour");
+    controller.show("A", nullptr);
+    ThemeEditorView* view = controller.editorView();
+    for (QComboBox* menu : {view->familyBox(), view->lineHeightBox()}) {
+        SCOPED_TRACE(menu->accessibleName().toStdString());
+        QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(menu);
+        ASSERT_GE(combo->childCount(), 1);
+        QAccessibleInterface* choices = combo->child(0);
+        ASSERT_GE(choices->childCount(), 2);
+        EXPECT_TRUE(choices->state().invisible);
+        EXPECT_TRUE(choices->child(1)->state().invisible);
+        menu->showPopup();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return menu->view()->isVisible(); }));
+        EXPECT_FALSE(choices->state().invisible);
+        menu->hidePopup();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->view()->isVisible(); }));
+        EXPECT_TRUE(choices->state().invisible);
+    }
 }
 
 TEST_F(ThemeWindowTest, ThePickerOpensOnItsFieldAndWritesOnlyWhatTheUserDoes)
