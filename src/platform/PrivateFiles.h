@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 // The user's notes, settings and keys live in folders only the user may enter (0700) and files only
 // the user may read (0600), whatever the umask: other local users must not read them.
@@ -22,5 +24,13 @@ bool restrictFile(const QString& path);
 // file this call created (`path` or the link's target), or emptied when it created none: the only
 // file its caller may remove again.
 bool createFile(const QString& path, QString* made = nullptr);
+
+// The real path of what is at `path`, every link followed; empty when any part of it is missing.
+QByteArray realPath(const QByteArray& path);
+// The file that writing through `path` reaches, as the system resolves it: the real path when the whole
+// chain exists; else each link is followed in turn, a relative one from the real folder of the link
+// that holds it (a folder on the way may itself be a link), to the file not made yet. None for a loop,
+// a chain too long to follow, or a folder on the way that is not there, with errno saying why.
+std::optional<QByteArray> resolvedPath(const QByteArray& path);
 
 }  // namespace PrivateFiles

@@ -169,49 +169,6 @@ std::unique_ptr<Settings>& sharedSlot()
     return instance;
 }
 
-QByteArray realPath(const QByteArray& path)
-{
-    char* real = ::realpath(path.constData(), nullptr);
-    if (!real) return {};
-    QByteArray result(real);
-    std::free(real);
-    return result;
-}
-
-// The file that writing through `path` replaces, as the system resolves it: the real path when the whole
-// chain exists; else each link is followed in turn, a relative one from the real folder of the link that
-// holds it (a folder on the way may itself be a link), to the file not made yet. None for a loop, a chain
-// too long to follow, or a folder on the way that is not there, with errno saying why.
-std::optional<QByteArray> writeTarget(const QByteArray& path)
-{
-    if (QByteArray real = realPath(path); !real.isEmpty()) return real;
-    QByteArray at = path;
-    for (int hops = 0; hops <= 40; ++hops) {  // as the kernel gives up (ELOOP)
-        const qsizetype slash = at.lastIndexOf('/');
-        const QByteArray name = at.mid(slash + 1);
-        if (name.isEmpty() || name == "." || name == "..") {
-            errno = EISDIR;
-            return std::nullopt;
-        }
-        QByteArray folder = realPath(slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : at.left(slash));
-        if (folder.isEmpty()) return std::nullopt;
-        if (!folder.endsWith('/')) folder += '/';
-        at = folder + name;
-        struct stat st {};
-        if (::lstat(at.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
-        QByteArray link(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(at.constData(), link.data(), size_t(link.size()));
-        if (n <= 0 || n >= link.size()) {
-            errno = n < 0 ? errno : ENAMETOOLONG;
-            return std::nullopt;
-        }
-        link.truncate(n);
-        at = link.startsWith('/') ? link : folder + link;
-    }
-    errno = ELOOP;
-    return std::nullopt;
-}
-
 QString refusalText(const BoundedFile::Refused& refused)
 {
     switch (refused.failure) {
@@ -259,7 +216,7 @@ QVariantMap FileSettingsBackend::load()
         // Keep the unreadable file for the user, beside where it was; the next write would otherwise
         // replace it. Through a link the file it leads to is moved, the link is kept, and an empty file
         // takes the old one's place at once, so the link never dangles.
-        const QByteArray real = realPath(QFile::encodeName(m_path));
+        const QByteArray real = PrivateFiles::realPath(QFile::encodeName(m_path));
         const QString from = real.isEmpty() ? m_path : QFile::decodeName(real);
         const QString aside = from + QStringLiteral(".corrupt-") +
                               QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmss"));
@@ -276,7 +233,7 @@ QVariantMap FileSettingsBackend::load()
 
 void FileSettingsBackend::removeStaleTemps() const
 {
-    const std::optional<QByteArray> target = writeTarget(QFile::encodeName(m_path));
+    const std::optional<QByteArray> target = PrivateFiles::resolvedPath(QFile::encodeName(m_path));
     if (!target) return;
     const qsizetype slash = target->lastIndexOf('/');
     const QDir folder(QFile::decodeName(target->left(slash)));
@@ -350,7 +307,7 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
 
     // Through a link (a folder of dotfiles, say) the file it points to is replaced, not the link; a link
     // to a file not made yet makes that file.
-    const std::optional<QByteArray> target = writeTarget(QFile::encodeName(m_path));
+    const std::optional<QByteArray> target = PrivateFiles::resolvedPath(QFile::encodeName(m_path));
     if (!target) return failed(QString::fromLocal8Bit(std::strerror(errno)));
     const QByteArray& dest = *target;
     QByteArray temp = dest + tempMark + "XXXXXX";

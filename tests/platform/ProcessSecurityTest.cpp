@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/PeerCredentials.h"
@@ -137,6 +138,31 @@ TEST(PrivateFiles, FoldersAndFilesAreTheUsersAloneWhateverTheUmask)
     EXPECT_EQ(modeOf(folder + "/old/leftover"), 0600);
     EXPECT_NE(modeOf("/etc/hostname"), 0600) << "links are not followed";
     ::umask(umaskBefore);
+}
+
+// A link to a file not made yet, in a folder that is itself a link: the file is made where the system
+// resolves the link, from the link's real folder, and never at the path its text names beside the link.
+TEST(PrivateFiles, ALinkedFileIsMadeWhereTheSystemResolvesIt)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir().mkpath(root.filePath("real/data")) && QDir().mkpath(root.filePath("real/drive")));
+    ASSERT_TRUE(QDir().mkpath(root.filePath("drive")));  // where "data/../drive" reads as text
+    ASSERT_EQ(::symlink("real/data", QFile::encodeName(root.filePath("data")).constData()), 0);
+    const QString link = root.filePath("data/default.store");
+    ASSERT_EQ(::symlink("../drive/notes.store", QFile::encodeName(link).constData()), 0);
+
+    QString made;
+    ASSERT_TRUE(PrivateFiles::createFile(link, &made));
+    EXPECT_EQ(made, QFileInfo(root.path()).canonicalFilePath() + "/real/drive/notes.store");
+    EXPECT_EQ(modeOf(made), 0600);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QDir(root.filePath("drive")).isEmpty());
+
+    // A loop is no file to make.
+    const QString loop = root.filePath("data/loop");
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(loop).constData()), 0);
+    EXPECT_FALSE(PrivateFiles::createFile(loop, &made));
+    EXPECT_TRUE(made.isEmpty());
 }
 
 // The keyring writers' lock: never in a shared folder where another user could hold it first.
