@@ -103,8 +103,7 @@ capture_page firefox-esr
 [ -n "$(latest sourceApp)" ] || fail "the capture has no application name"
 
 # The capsule's pill opens the peek; its chip opens the page.
-pill=$(xdotool search --onlyvisible --name '^Text captured$' 2>/dev/null | head -1 || true)
-[ -n "$pill" ] || fail "no capsule after the capture"
+capsule_pill
 xdotool mousemove --window "$pill" 20 10 click 1
 wait_window "Capture preview"
 peek=$window

@@ -113,8 +113,7 @@ capture_from() {
 # The capsule of the capture just made opens its peek, whose chip opens address $1.
 open_from_peek() {
   local pill peek
-  pill=$(xdotool search --onlyvisible --name '^Text captured$' 2>/dev/null | head -1 || true)
-  [ -n "$pill" ] || fail "no capsule after the capture"
+  capsule_pill
   xdotool mousemove --window "$pill" 20 10 click 1
   wait_window "Capture preview"
   peek=$window

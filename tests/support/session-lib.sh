@@ -91,6 +91,17 @@ wait_window() {
   fail "no window named \"$1\" (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 }
 
+# The capsule of the capture just stored, in $pill. The row reaches the disk before the capsule is
+# mapped, and the capsule stays about two seconds: it is looked for as it comes, for up to three.
+capsule_pill() {
+  for _ in $(seq 1 30); do
+    pill=$(xdotool search --onlyvisible --name '^Text captured$' 2>/dev/null | head -n1 || true)
+    [ -n "$pill" ] && return 0
+    sleep 0.1
+  done
+  fail "no capsule after the capture"
+}
+
 # Presses the keys named on the line, a little apart, and gives the application a moment to act.
 press() {
   xdotool key --clearmodifiers --delay 120 "$@"
