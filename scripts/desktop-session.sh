@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command inside a throw-away desktop session: its own session bus (dbus-run-session), an X
-# server (Xvfb) with a window manager (openbox), a notification daemon (dunst), a system tray (trayer)
-# and an unlocked Secret Service keyring (gnome-keyring). Nothing of the user's session or files is touched.
+# server (Xvfb) with a window manager (openbox), a notification daemon (dunst), a system tray (trayer),
+# an unlocked Secret Service keyring (gnome-keyring) and the accessibility bus (at-spi). Nothing of the
+# user's session or files is touched.
 # Usage: scripts/desktop-session.sh COMMAND [ARGS...]
 # TARNWICK_SESSION_SCREEN sets the screen's size (WIDTHxHEIGHT, 1280x800 when unset), for a small screen.
 set -euo pipefail
@@ -90,6 +91,21 @@ has_owner() {
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q true
 }
 
+# A desktop session with accessibility on runs its accessibility bus before any application starts, and
+# an application then serves it from its first window on: started here and switched on, so every test
+# meets that order (the bus would otherwise start only when the first client asks, after the windows
+# are built).
+start_accessibility_bus() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 || true
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+    string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null 2>&1 || true
+}
+accessibility_on() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Get \
+    string:org.a11y.Status string:IsEnabled 2>/dev/null | grep -q 'boolean true'
+}
+start_accessibility_bus
+
 # Wait until the window manager manages the screen and the daemons are on the bus.
 missing_parts() {
   local missing=()
@@ -97,6 +113,7 @@ missing_parts() {
   xdotool search --class trayer >/dev/null 2>&1 || missing+=("tray")
   has_owner org.freedesktop.Notifications || missing+=("notification daemon")
   has_owner org.freedesktop.secrets || missing+=("keyring")
+  accessibility_on || missing+=("accessibility bus")
   echo "${missing[*]}"
 }
 deadline=$((SECONDS + startup_bound))
@@ -110,6 +127,7 @@ while [ -n "$missing" ] && [ $SECONDS -lt $deadline ]; do
     unlock_keyring
     keyring_retry=$((SECONDS + 15))
   fi
+  [[ "$missing" != *accessibility* ]] || start_accessibility_bus
   missing=$(missing_parts)
 done
 if [ -n "$missing" ]; then

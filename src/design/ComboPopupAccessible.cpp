@@ -83,7 +83,16 @@ void ComboPopupAccessible::attach(QComboBox* combo)
         return true;
     }();
     Q_UNUSED(installed);
-    if (auto* list = qobject_cast<QListView*>(combo->view())) list->setProperty(kMarker, true);
+    auto* list = qobject_cast<QListView*>(combo->view());
+    if (!list) return;
+    list->setProperty(kMarker, true);
+    // The factory is asked only for an object nothing has asked about yet. On a desktop whose
+    // accessibility bus runs, building the popup's list (combo->view() above) has already made and
+    // kept the stock interface, whose items read as showing while the popup is closed: it is
+    // dropped, so that the next to ask gets ours.
+    QAccessibleInterface* current = QAccessible::queryAccessibleInterface(list);
+    if (current && !dynamic_cast<ComboPopupAccessible*>(current))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(current));
 }
 
 QListView* ComboPopupAccessible::list() const

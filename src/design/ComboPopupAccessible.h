@@ -14,7 +14,7 @@ public:
     explicit ComboPopupAccessible(QListView* list);
     ~ComboPopupAccessible() override;
 
-    // Gives `combo`'s popup this interface; call it before anything reads the combo's accessibility.
+    // Gives `combo`'s popup this interface, in place of any the toolkit made for it before.
     static void attach(QComboBox* combo);
 
     QAccessibleInterface* parent() const override;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 // A QTimer counts on the monotonic clock, which stops while the machine is suspended. To keep a
@@ -46,7 +47,7 @@ qint64 SystemClock::elapsedMs() const
 TimerHandle SystemClock::after(qint64 delayMs, QObject* context, std::function<void()> fn)
 {
     auto cancelled = std::make_shared<bool>(false);
-    const qint64 delay = std::max<qint64>(0, delayMs);
+    const qint64 delay = std::clamp<qint64>(delayMs, 0, longestDelayMs);
     const qint64 deadline = elapsedMs() + delay;
     QPointer<QObject> guard(context);
     const bool hasContext = context != nullptr;

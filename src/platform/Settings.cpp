@@ -552,7 +552,7 @@ void Settings::persist(const QString& key)
         if (!takeOutsideChanges(key, &read)) {
             // Left as it is: the values stay in memory and are written once the file reads again.
             m_unwritten = true;
-            m_lastWriteOk = false;
+            setLastWriteOk(false);
             retryLater();
             return;
         }
@@ -571,13 +571,18 @@ void Settings::persist(const QString& key)
                     Q_EMIT valueChanged(changed);
             continue;
         }
-        m_lastWriteOk = outcome.result == Result::stored;
+        m_unwritten = outcome.result != Result::stored;
         break;
     }
-    m_unwritten = !m_lastWriteOk;
-    if (m_lastWriteOk) m_base = m_values;
+    if (!m_unwritten) m_base = m_values;
     retryLater();
     watch();
+    setLastWriteOk(!m_unwritten);
+}
+
+void Settings::setLastWriteOk(bool ok)
+{
+    if (std::exchange(m_lastWriteOk, ok) != ok) Q_EMIT writeStateChanged(ok);
 }
 
 void Settings::retryLater()

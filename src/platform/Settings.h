@@ -147,7 +147,8 @@ public:
     static constexpr int retryFirstMs = 1000;
     static constexpr int retryLastMs = 32000;
 
-    // False when the last write to the backend failed.
+    // False when the last write to the backend failed; writeStateChanged tells when that changes,
+    // a background retry that succeeds included.
     bool lastWriteSucceeded() const { return m_lastWriteOk; }
 
     // Takes in what another process changed since the last read or write. Runs by itself shortly
@@ -156,6 +157,7 @@ public:
 
 Q_SIGNALS:
     void valueChanged(const QString& key);
+    void writeStateChanged(bool succeeded);
 
 private:
     // Writes the values after taking in outside changes; `key` is the one just set here, which wins.
@@ -169,6 +171,7 @@ private:
     // After a write: when it failed, the next try is set up.
     void retryLater();
     void folderChanged();
+    void setLastWriteOk(bool ok);
 
     std::unique_ptr<SettingsBackend> m_backend;
     QVariantMap m_values;

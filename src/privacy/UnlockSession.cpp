@@ -154,8 +154,9 @@ qint64 UnlockSession::relockMinutes() const
 void UnlockSession::restartRelockTimer()
 {
     m_relockTimer.cancel();
-    // On the boot-time clock, so a suspend of the machine counts towards the relock.
-    m_relockTimer = m_clock.after(relockMinutes() * 60 * 1000, this, [this] { relockAll(); });
+    // On the boot-time clock, so a suspend of the machine counts towards the relock. A huge number of
+    // minutes means practically never, not a wrapped (negative, so immediate) delay.
+    m_relockTimer = m_clock.after(Clock::minutesAsDelay(relockMinutes()), this, [this] { relockAll(); });
 }
 
 void UnlockSession::setFailure(const QUuid& noteID, const QString& text)

@@ -61,7 +61,7 @@ PreferenceTabsController::PreferenceTabsController(const SettingsServices& servi
     column->addWidget(m_stack);
 
     connect(m_stack, &QStackedWidget::currentChanged, this, &PreferenceTabsController::currentChanged);
-    connect(&m_services.settings, &Settings::valueChanged, this, [this] { refreshWriteFailure(); });
+    connect(&m_services.settings, &Settings::writeStateChanged, this, [this] { refreshWriteFailure(); });
 
     auto* next = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     connect(next, &QShortcut::activated, this, [this] { step(1); });

@@ -156,6 +156,31 @@ INSTANTIATE_TEST_SUITE_P(Settings, RelockTimerTest,
                          ::testing::Values(std::nullopt, std::optional<qint64>(0), std::optional<qint64>(1),
                                            std::optional<qint64>(-3)));
 
+// Minutes whose milliseconds pass the end of a 64-bit number (typed, or a plain 1e300 read as the
+// largest number) mean a very long wait: never a wrapped delay that relocks at once.
+TEST_F(UnlockSessionTest, AHugeRelockTimeWaitsRatherThanRelockingAtOnce)
+{
+    constexpr qint64 century = 100LL * 366 * 24 * 60 * minute;
+    for (const QVariant& minutes : {QVariant::fromValue(std::numeric_limits<qint64>::max()),
+                                    QVariant::fromValue<qint64>(153'722'867'280'913), QVariant(1e300)}) {
+        SCOPED_TRACE(minutes.toString().toStdString());
+        settings.setValue("privacy.relockMinutes", minutes);
+        Note* note = lockedNote("kept open");
+        ASSERT_TRUE(session.admit(note->uuid()));
+        clock.advance(century);
+        EXPECT_FALSE(session.isRedacted(*note));
+        EXPECT_EQ(clock.pendingCount(), 1);
+        EXPECT_TRUE(session.relockAll());
+    }
+    // The same bound holds on the real clock, where the deadline is boot time plus the delay.
+    EXPECT_EQ(Clock::minutesAsDelay(std::numeric_limits<qint64>::max()), Clock::longestDelayMs);
+    EXPECT_EQ(Clock::minutesAsDelay(7), 7 * minute);
+    TimerHandle never = Clock::system().after(std::numeric_limits<qint64>::max(), nullptr, [] { FAIL(); });
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(never.isActive());
+    never.cancel();
+}
+
 TEST_F(UnlockSessionTest, HideAllRelocksEverythingAndClearsMessages)
 {
     Note* first = lockedNote("one");

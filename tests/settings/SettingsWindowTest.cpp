@@ -296,14 +296,18 @@ TEST_F(SettingsWindowTest, LoginFailureShowsItsMessageAndTheSystemsState)
 namespace {
 class RefusingBackend : public MemorySettingsBackend {
 public:
-    bool store(const QVariantMap&) override { return false; }
+    bool store(const QVariantMap& values) override { return !refuse && MemorySettingsBackend::store(values); }
+    bool refuse = true;
 };
 }  // namespace
 
-// A settings file that cannot be written must not look saved.
-TEST_F(SettingsWindowTest, AnUnwritableSettingsFileIsSaidAtopThePage)
+// A settings file that cannot be written must not look saved; once a retry by itself has written the
+// values, nothing says otherwise.
+TEST_F(SettingsWindowTest, AnUnwritableSettingsFileIsSaidAtopThePageUntilARetryWrites)
 {
-    Settings refusing(std::make_unique<RefusingBackend>());
+    auto owned = std::make_unique<RefusingBackend>();
+    RefusingBackend* backend = owned.get();
+    Settings refusing(std::move(owned));
     SettingsServices services{refusing, *store, *mcp, *unlock, authenticator, center, clock, {}, nullptr};
     PreferenceTabsController tabs(services);
     tabs.load();
@@ -312,6 +316,10 @@ TEST_F(SettingsWindowTest, AnUnwritableSettingsFileIsSaidAtopThePage)
     EXPECT_FALSE(tabs.writeFailureLine()->isVisible());
     tabs.select(AppSettingsTab::sync);
     EXPECT_TRUE(tabs.writeFailureLine()->isVisible());
+
+    backend->refuse = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !tabs.writeFailureLine()->isVisible(); }, 3 * Settings::retryLastMs));
+    EXPECT_EQ(backend->load().value(kTab), QVariant("sync")) << "written by the retry";
 }
 
 // Permissions: a badge and an action per row from the audit, refreshed every second only while the

@@ -296,6 +296,15 @@ within 30 test ! -e "$entry" || fail "Tarnwick did not carry on after the failed
 sleep 5
 failures=$(grep -c "Settings file could not be written" "$log" || true)
 [ "$failures" -le 3 ] || fail "the failed write was told $failures times"
+# The window says so while the values wait in memory, and no longer once a retry by itself (no change
+# made meanwhile) has written them.
+unsaved="Settings can't be saved to disk right now: changes last only until Tarnwick quits."
+banner() { timeout 30 /usr/bin/python3 "$(dirname "$0")/window-reach.py" shown "$unsaved"; }
+no_banner() { ! banner; }
+within 50 banner || fail "no word that the settings can't be saved"
+mkdir -p "$HOME/gone"
+within 700 test -f "$HOME/gone/tarnwick.json" || fail "the waiting values were not written once they could be"
+within 50 no_banner || fail "the settings window still says they can't be saved after they were"
 stop_app
 
 echo "== 11. The configuration folder a link into dotfiles, settings.json a relative link on from there"

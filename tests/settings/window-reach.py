@@ -11,6 +11,10 @@ Usage:
                                         (of role ROLE) that reports being on screen; exits 1 when there is no such object
   window-reach.py labels NAME           prints the names of the labels of the first object named NAME (its
                                         labelled-by relation)
+  window-reach.py shown NAME            exits 0 when an object named NAME reports being on screen, else 1
+  window-reach.py menus WINDOW          prints "name|choices on screen|choices" of each menu (combo box) of
+                                        the window titled WINDOW, in the order of the tree; exits 1 without
+                                        such a window
 """
 import os
 import sys
@@ -18,7 +22,7 @@ import sys
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import extents, focused, named, nodes, showing_below  # noqa: E402
+from tarnwick_atspi import extents, focused, name_of, named, nodes, on_screen, showing_below, walk  # noqa: E402
 
 
 def main():
@@ -63,6 +67,18 @@ def main():
             if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
                 for i in range(relation.getNTargets()):
                     print(relation.getTarget(i).name)
+        return 0
+    if what == "shown":
+        return 0 if any(name_of(n) == sys.argv[2] and on_screen(n) for n, _ in nodes()) else 1
+    if what == "menus":
+        windows = [n for n, depth in nodes() if depth == 1 and name_of(n) == sys.argv[2]]
+        if not windows:
+            return 1
+        for menu, _ in walk(windows[0]):
+            if menu.getRoleName() != "combo box":
+                continue
+            choices = [c for c, depth in walk(menu) if depth > 0 and c.getRoleName() == "list item"]
+            print(f"{name_of(menu)}|{sum(1 for c in choices if on_screen(c))}|{len(choices)}")
         return 0
     if what == "extents":
         node = named(sys.argv[2])

@@ -395,7 +395,8 @@ TEST_F(ShelfViewTest, KeysAreToldAndTheActionsRowReadsAsDrawn)
 }
 
 // The bin's "Empty bin" is a button of the bin heading, where the pointer finds it, and its press
-// empties the bin at once as its click does, leaving the bin's hint; a day heading holds no button.
+// empties the bin at once as its click does, leaving the bin's hint and no selection; a day heading
+// holds no button.
 TEST_F(ShelfViewTest, EmptyBinIsAButtonForAssistiveTools)
 {
     Note* first = addNote("First", {}, 20);
@@ -423,10 +424,12 @@ TEST_F(ShelfViewTest, EmptyBinIsAButtonForAssistiveTools)
     turn();
     EXPECT_FALSE(empty->state().invisible);
 
+    state().setSelectedRow(ShelfRow::binNote(first->uuid()));
     empty->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     turn();
     EXPECT_TRUE(store->trashed().isEmpty());
     EXPECT_EQ(store->allActive().size(), 1) << "only the bin is emptied";
+    EXPECT_FALSE(state().selectedRow()) << "the selection went with the bin's rows";
     EXPECT_EQ(shown(shelf->browseModel()), QStringList{"?:" + ShelfTexts::binHint()});
     EXPECT_EQ(list->child(0)->childCount(), 0);
     state().setLens(ShelfSearchState::Lens::notes);
@@ -460,6 +463,7 @@ TEST_F(ShelfViewTest, OnlyTheShownSurfaceReadsAsOnScreen)
     state().setQuery("a");
     turn();
     EXPECT_EQ(count(browse), std::make_pair(0, 8));
+    EXPECT_GE(count(results).second, 3) << "the list and a row for each match";
     EXPECT_EQ(count(results).first, count(results).second);
     state().exitSearch();
     turn();

@@ -99,6 +99,31 @@ TEST_F(PersistenceControllerTest, StoreThatFailsToOpenFallsBackToMemoryAndIsLeft
     EXPECT_EQ(readFile(store("default.store")), junk);
 }
 
+// A file already in the notes file's place is the user's, even an empty one: when the store fails to
+// open, only a file this opening made is taken away again, and the user's stays as it was.
+TEST_F(PersistenceControllerTest, AFileThatWasThereStaysWhenTheStoreFailsToOpen)
+{
+    for (const QByteArray& content :
+         {QByteArray("not a database, but somebody's words\n").repeated(40), QByteArray()}) {
+        SCOPED_TRACE(content.size());
+        writeFile(store("default.store"), content);
+        // The log's place taken by a folder: even an empty file cannot become a store.
+        ASSERT_TRUE(QDir().mkpath(store("default.store-wal")));
+        {
+            auto opened = open();
+            ASSERT_TRUE(opened.failure);
+            EXPECT_TRUE(opened.container->isInMemory());
+        }
+        const QFileInfo file(store("default.store"));
+        EXPECT_TRUE(file.isFile() && !file.isSymLink());
+        EXPECT_EQ(readFile(store("default.store")), content);
+        ASSERT_TRUE(QDir(store("default.store-wal")).removeRecursively());
+        QFile::remove(store("default.store-shm"));
+    }
+    // The check that the test makes the open fail: without the folder, the empty file becomes a store.
+    EXPECT_FALSE(open().failure);
+}
+
 // Mode bits of everything under a folder, the folder included, by path relative to it.
 QMap<QString, int> modesUnder(const QString& root)
 {

@@ -18,8 +18,8 @@ public:
     TimerHandle after(qint64 delayMs, QObject* context, std::function<void()> fn) override
     {
         auto cancelled = std::make_shared<bool>(false);
-        m_pending.push_back({m_elapsed + std::max<qint64>(0, delayMs), m_seq++, cancelled, QPointer<QObject>(context),
-                             context != nullptr, std::move(fn)});
+        m_pending.push_back({m_elapsed + std::clamp<qint64>(delayMs, 0, longestDelayMs), m_seq++, cancelled,
+                             QPointer<QObject>(context), context != nullptr, std::move(fn)});
         return TimerHandle(cancelled);
     }
 

@@ -9,6 +9,7 @@ session_begin() {
   work=$(mktemp -d "/tmp/tarnwick-$1-XXXXXX")
   log="$work/${2:-app}.log"
   session_screenshot=${3:-}
+  session_keep_work=""
   app_pid=""
   trap session_cleanup EXIT
 }
@@ -25,7 +26,7 @@ session_cleanup() {
     rm -rf "$work"
     exit 1
   fi
-  rm -rf "$work"
+  [ -n "${session_keep_work:-}" ] || rm -rf "$work"
 }
 
 # Qt's own warnings (category "default" or "qt.*", at warning level or above) in the output of what
@@ -50,7 +51,8 @@ fail() {
   [ -f "$log" ] && { echo "--- $(basename "$log" .log) log" >&2; cat "$log" >&2; }
   if [ -n "$session_screenshot" ]; then
     import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
-    trap - EXIT
+    # The script's own exit steps still run (they stop what it started); only $work is kept.
+    session_keep_work=1
     stop_app
   fi
   exit 1

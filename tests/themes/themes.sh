@@ -176,6 +176,22 @@ click_root "$cx" "$cy"
 within 30 mapped Theme || fail "Custom opened no theme window"
 place_of "$(window_named Theme)" u
 [ "$uX,$uY" = "$tX,$tY" ] || fail "the theme window moved from $tX,$tY to $uX,$uY"
+# Over the accessibility bus (running before the application, as on a desktop), the Font and Line
+# height menus' choices read as on screen only while their menu is open.
+reach() { timeout 30 /usr/bin/python3 "$(dirname "$0")/../settings/window-reach.py" "$@"; }
+menus() { reach menus Theme; }
+two_menus() { [ "$(menus | wc -l)" = 2 ]; }
+within 50 two_menus || fail "the theme window's menus over the accessibility bus: $(menus | tr '\n' ' ')"
+# Each line: "name|choices on screen|choices"; the Font menu comes first, then Line height.
+closed() { [ -z "$(menus | awk -F'|' '$2 != 0 || $3 < 2')" ]; }
+closed || fail "with both menus closed, their choices read as on screen: $(menus | tr '\n' ' ')"
+line_height=$(menus | sed -n 2p | cut -d'|' -f1)
+reach press "$line_height" Theme || fail "the Line height menu ($line_height) did not open"
+line_open() { menus | sed -n 2p | awk -F'|' '$2 == $3 { ok = 1 } END { exit !ok }' && menus | sed -n 1p | grep -q '|0|'; }
+within 50 line_open || fail "with Line height open, the menus read as: $(menus | tr '\n' ' ')"
+xdotool key --clearmodifiers Escape
+within 50 closed || fail "with the Line height menu closed again, its choices read as on screen: $(menus | tr '\n' ' ')"
+mapped Theme || fail "Escape in the menu closed the theme window"
 xdotool key --clearmodifiers Return
 within 30 unmapped Theme || fail "Return left the new theme's window open"
 [ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
