@@ -11,6 +11,9 @@ public:
     bool isHandlingEvent() const { return m_eventDepth > 0; }
     // Lets go of the controller: no more signals or hooks in either direction.
     virtual void detach() = 0;
+    // How far the widget reaches beyond its block's frame on the left and on the right, for what it draws
+    // just outside the block's content.
+    virtual int horizontalBleed() const { return 0; }
 
 protected:
     // Counts the widget's events on the stack for as long as it lives.

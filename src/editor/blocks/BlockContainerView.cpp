@@ -177,8 +177,13 @@ void BlockContainerView::retire(QPointer<QWidget> view, BlockController* control
 
 void BlockContainerView::place()
 {
-    for (const auto& entry : m_container.entries())
-        if (QWidget* view = entry.controller->view()) view->setGeometry(entry.frame.toAlignedRect());
+    for (const auto& entry : m_container.entries()) {
+        QWidget* view = entry.controller->view();
+        if (!view) continue;
+        const auto* block = dynamic_cast<const BlockView*>(view);
+        const int bleed = block ? block->horizontalBleed() : 0;
+        view->setGeometry(entry.frame.toAlignedRect().adjusted(-bleed, 0, bleed, 0));
+    }
     const int h = int(std::ceil(m_container.contentHeight()));
     if (height() != h) setFixedHeight(h);
     m_dropLine->raise();

@@ -170,9 +170,9 @@ void ImageBlockView::detach()
 
 QRectF ImageBlockView::imageRect() const
 {
-    const qreal w = width();
+    const qreal w = blockWidth();
     const qreal shown = m_controller.natural().width() > 0 ? std::min(w, m_controller.displaySize(w).width()) : w;
-    return QRectF(0, ImageBlockLayout::verticalInset, shown,
+    return QRectF(bleed, ImageBlockLayout::verticalInset, shown,
                   std::max<qreal>(0, height() - 2 * ImageBlockLayout::verticalInset));
 }
 
@@ -240,7 +240,7 @@ void ImageBlockView::mousePressEvent(QMouseEvent* e)
     const auto target = overlayTarget();
     if (const auto zone = ImageBlockLayout::zoneAt(target, point, visibleRegion().boundingRect())) {
         setFocus(Qt::MouseFocusReason);
-        m_gesture.emplace(*zone, *target, point, m_container ? m_container->paperWidth() : width());
+        m_gesture.emplace(*zone, *target, point, m_container ? m_container->paperWidth() : blockWidth());
         return;
     }
     if (imageRect().contains(point)) {

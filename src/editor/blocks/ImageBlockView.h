@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <algorithm>
 #include <optional>
 
 #include "editor/BlockView.h"
@@ -21,6 +22,11 @@ public:
     ImageBlockView(ImageBlockController& controller, BlockContainer& container, QWidget* parent = nullptr);
     ~ImageBlockView() override;
 
+    // The widget reaches this far beyond its block on either side: the outline is drawn just outside the
+    // picture, which starts at the block's left edge and may end at its right one.
+    static constexpr int bleed = 2;
+
+    // Where the picture is drawn, in this widget's coordinates.
     QRectF imageRect() const;
     std::optional<QRectF> overlayTarget() const;
     // The picture holds its window's keyboard focus, whether or not that window is the active one.
@@ -35,6 +41,7 @@ public:
 
     // BlockView
     void detach() override;
+    int horizontalBleed() const override { return bleed; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,6 +58,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // The width of the block: the widget's without its bleed.
+    qreal blockWidth() const { return std::max(0, width() - 2 * bleed); }
     void updateCursor(QPointF point);
     void endGesture(bool commit);
 

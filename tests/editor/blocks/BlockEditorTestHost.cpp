@@ -25,6 +25,7 @@
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/BlockEditorView.h"
 #include "editor/blocks/ImageBlockController.h"
+#include "editor/blocks/ImageBlockView.h"
 #include "editor/blocks/PreviewFiles.h"
 #include "model/Note.h"
 #include "platform/Clock.h"
@@ -68,9 +69,9 @@ void writeGeometry(BlockEditorView& editor, QWidget& window)
     QString lines;
     for (const auto& entry : editor.container()->entries()) {
         if (!dynamic_cast<ImageBlockController*>(entry.controller.get())) continue;
-        const QWidget* view = entry.controller->view();
+        const auto* view = qobject_cast<const ImageBlockView*>(entry.controller->view());
         if (!view) continue;
-        const QPoint at = view->mapTo(&window, QPoint(0, 8));
+        const QPoint at = view->mapTo(&window, view->imageRect().topLeft().toPoint());
         const QSizeF size =
             static_cast<ImageBlockController*>(entry.controller.get())->displaySize(editor.container()->paperWidth());
         lines += QStringLiteral("%1 %2 %3 %4\n").arg(at.x()).arg(at.y()).arg(int(size.width())).arg(int(size.height()));

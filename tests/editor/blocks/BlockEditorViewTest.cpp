@@ -48,14 +48,14 @@ protected:
     }
     BlockContainer& c() { return *editor->container(); }
     // A note of text, a picture and text, shown; the picture's row.
-    NoteImage* showPictureBetween(const QString& before, const QString& after)
+    NoteImage* showPictureBetween(const QString& before, const QString& after, QSize size = {420, 300})
     {
         NoteImage* row = addImage(QUuid());
         Note* n = addNote("N");
         row->setNoteUUID(n->uuid());
         n->setBlocks(blocks({"T:" + before, "I:0", "T:" + after}, {row}));
         store->saveNow();
-        show(n);
+        show(n, size);
         return row;
     }
 
@@ -501,4 +501,71 @@ TEST_F(BlockEditorViewTest, ASelectedPictureKeepsItsOutlineInAnInactiveWindow)
     turn();
     EXPECT_FALSE(picture->isSelected());
     EXPECT_FALSE(picture->overlayTarget());
+}
+
+// A selected picture is outlined on all four sides just outside it, in an active and an inactive window,
+// whether it is narrower than its block or as wide; the picture itself stays where its block was laid out.
+TEST_F(BlockEditorViewTest, ASelectedPictureIsOutlinedOnAllFourSidesWhereItWasLaidOut)
+{
+    showPictureBetween("a", "b", {420, 600});
+    QWidget other;
+    other.resize(100, 100);
+    other.show();  // the window that takes the activation away below; it takes it once shown, too
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    auto* picture = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
+    ASSERT_TRUE(picture);
+    QWidget* body = editor->containerView();
+    const QColor accent = TarnwickTheme::accent();
+    const QRgb red = QColor(Qt::red).rgb();
+    // At the middle of each side, in the body's pixels: the pixel just outside the picture is the accent
+    // at the window's alpha over the background 3 px further out; the one just inside is still the picture.
+    const auto expectOutline = [&](const QRect& r, qreal alpha, const char* window) {
+        const QImage shot = body->grab().toImage();
+        const QPoint mid = r.center();
+        const std::pair<QPoint, QPoint> edges[] = {{{r.left(), mid.y()}, {-1, 0}},
+                                                   {{r.right(), mid.y()}, {1, 0}},
+                                                   {{mid.x(), r.top()}, {0, -1}},
+                                                   {{mid.x(), r.bottom()}, {0, 1}}};
+        for (const auto& [edge, out] : edges) {
+            const QColor seen = shot.pixelColor(edge + out);
+            const QColor background = shot.pixelColor(edge + 4 * out);
+            const auto where = [&] {
+                return QStringLiteral("%1 window, outside %2,%3").arg(window).arg(edge.x()).arg(edge.y()).toStdString();
+            };
+            EXPECT_NE(background.rgb(), accent.rgb()) << where();
+            EXPECT_NEAR(seen.red(), alpha * accent.red() + (1 - alpha) * background.red(), 3) << where();
+            EXPECT_NEAR(seen.green(), alpha * accent.green() + (1 - alpha) * background.green(), 3) << where();
+            EXPECT_NEAR(seen.blue(), alpha * accent.blue() + (1 - alpha) * background.blue(), 3) << where();
+            EXPECT_EQ(shot.pixel(edge - out), red) << where();
+        }
+    };
+    for (const ImageSizing& sizing : {ImageSizing::makeFit(), ImageSizing::makePreset(ImageSizing::Preset::large)}) {
+        c().setImageSizing(c().controllerAt(1)->id(), sizing);
+        c().controllerAt(0)->view()->setFocus();
+        turn();
+        // Where the block was laid out: the picture at its left edge, below the inset; its red there alone.
+        const QRectF frame = c().entries()[1].frame;
+        const QSizeF size = c().imageController(1)->displaySize(c().paperWidth());
+        const QRect placed = QRectF(frame.topLeft() + QPointF(0, ImageBlockLayout::verticalInset), size).toRect();
+        const QImage shot = body->grab().toImage();
+        QRect drawn;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixel(x, y) == red) drawn |= QRect(x, y, 1, 1);
+        EXPECT_EQ(drawn, placed);
+        EXPECT_EQ(picture->imageRect().translated(picture->pos()), QRectF(placed));
+        EXPECT_EQ(c().controllerAt(2)->view()->geometry(), c().entries()[2].frame.toAlignedRect());
+
+        picture->setFocus();
+        turn();
+        expectOutline(placed, 1.0, "active");
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        turn();
+        expectOutline(placed, 0.45, "inactive");
+        editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    }
 }

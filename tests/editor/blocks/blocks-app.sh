@@ -46,6 +46,26 @@ paste_picture() {
   sleep 0.5
 }
 
+# Where the pasted picture shows in the note window $1, in screen coordinates: "x y w h" of the host's
+# picture blue, with its first column tinted by an outline but not the outline, the scroll bar or the
+# edges of letters.
+picture_box() {
+  local X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" png:- 2>/dev/null |
+    convert png:- +repage -fuzz 14% -fill black +opaque '#3A7BD5' -fill white -opaque '#3A7BD5' \
+      -morphology Open Square:2 -format '%@\n' info: |
+    { IFS='x+' read -r w h x y && echo "$((X + x)) $((Y + y)) $w $h"; }
+}
+# True when the screen's pixel at $1,$2 is the accent of a selected picture's outline.
+is_accent() {
+  local hex
+  hex=$(import -window root -crop "1x1+$1+$2" png:- 2>/dev/null | convert png:- -depth 8 -format '%[hex:p{0,0}]' info:)
+  local r=$((16#${hex:0:2})) g=$((16#${hex:2:2})) b=$((16#${hex:4:2}))
+  [ $((r - 176)) -ge -12 ] && [ $((r - 176)) -le 12 ] && [ $((g - 86)) -ge -12 ] && [ $((g - 86)) -le 12 ] &&
+    [ $((b - 58)) -ge -12 ] && [ $((b - 58)) -le 12 ]
+}
+
 "$host" --picture 1200 800 "$work/photo.png"
 "$host" --picture 300 200 "$work/other.png"
 png_hash=$(sha256sum "$work/photo.png" | cut -d' ' -f1)
@@ -76,6 +96,22 @@ key ctrl+shift+z
 sleep 0.5
 [ "$(note_body)" = $'socks\n\uFFFC\n and boots' ] || fail "after redo: $(printf '%q' "$(note_body)")"
 [ "$(q "SELECT hex(uuid) FROM NoteImage")" = "$row" ] || fail "redo did not bring the same row back"
+
+# A click selects the picture: its accent outline shows on its left side too, just outside the picture,
+# which stays where it was. Right gives the keys back to the text after it.
+note_window=$(xdotool getactivewindow)
+xdotool mousemove 0 0
+sleep 0.3
+read -r px py pw ph < <(picture_box "$note_window")
+[ "${pw:-0}" -gt 40 ] && [ "${ph:-0}" -gt 20 ] || fail "no picture on the screen: ${px:-} ${py:-} ${pw:-} ${ph:-}"
+is_accent $((px - 1)) $((py + ph / 2)) && fail "an outline before the picture was selected"
+xdotool mousemove $((px + pw / 2)) $((py + ph / 2)) sleep 0.2 click 1
+within 30 is_accent $((px - 1)) $((py + ph / 2)) || fail "no accent left of the selected picture at $((px - 1)),$((py + ph / 2))"
+is_accent $((px + pw)) $((py + ph / 2)) || fail "no accent right of the selected picture"
+[ -n "${TARNWICK_BLOCKS_SHOT:-}" ] && import -window root "$TARNWICK_BLOCKS_SHOT"
+[ "$(picture_box "$note_window")" = "$px $py $pw $ph" ] ||
+  fail "selecting the picture moved it: $(picture_box "$note_window"), not $px $py $pw $ph"
+key Right
 
 key Left
 key ctrl+c
