@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "GeneratedStore.h"
@@ -200,7 +201,9 @@ void BM_ParseOneDesktopEntry(benchmark::State& state)
 BENCHMARK(BM_ParseOneDesktopEntry)->Unit(benchmark::kMicrosecond);
 
 // A harvest from a browser that exposes its page on the accessibility bus (the walk to its document
-// and the address read) against one from a plain X client, in the same run. Needs the desktop that
+// and the address read) against one from a plain X client, in the same run, and the first read of the
+// browser's window (first_read_ms: the browser builds its objects then, and SourceHarvester::kBudgetMs
+// must hold it with room to spare on a busy machine). Needs the desktop that
 // bench/capture/browser-harvest.sh starts: it names both windows in the environment.
 void BM_HarvestFromBrowser(benchmark::State& state)
 {
@@ -213,8 +216,14 @@ void BM_HarvestFromBrowser(benchmark::State& state)
     const ActiveWindow browser{browserPid, QStringLiteral("Navigator"), QStringLiteral("firefox-esr"),
                                qEnvironmentVariable("TARNWICK_BENCH_BROWSER_TITLE")};
     const ActiveWindow plain{plainPid, QStringLiteral("xmessage"), QStringLiteral("Xmessage"), QStringLiteral("Probe")};
-    if (!SourceHarvester::harvest(browser).url) {
-        state.SkipWithError("the browser exposes no address: is its accessibility on?");
+    // Only the first run of the process reads the window cold.
+    static std::optional<double> firstReadMs;
+    QElapsedTimer first;
+    first.start();
+    const bool exposed = SourceHarvester::harvest(browser).url.has_value();
+    if (!firstReadMs) firstReadMs = double(first.nsecsElapsed()) / 1e6;
+    if (!exposed) {
+        state.SkipWithError("the browser exposes no address (is its accessibility on?), or not in time");
         return;
     }
     std::vector<double> browserMs, plainMs;
@@ -238,6 +247,7 @@ void BM_HarvestFromBrowser(benchmark::State& state)
     state.counters["plain_ms"] = p;
     state.counters["walk_ms"] = b - p;  // at most 50
     state.counters["browser_over_plain"] = b / p;
+    state.counters["first_read_ms"] = *firstReadMs;
 }
 BENCHMARK(BM_HarvestFromBrowser)->Unit(benchmark::kMillisecond)->Iterations(100);
 

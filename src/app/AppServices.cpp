@@ -315,8 +315,12 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     parts.windows = noteWindows(m_floating.get());
     parts.installHotkeys = [this] { installActionHotkeys(); };
     QPointer<CaptureActions> actions(m_captureActions.get());
-    parts.serviceCapture = [actions](const QString& text) {
-        return serviceCaptureReply(actions ? actions->handleServiceCapture(text) : std::nullopt);
+    parts.serviceCapture = [actions](const QString& text, std::function<void(SingleInstance::CaptureReply)> done) {
+        if (!actions) return done(serviceCaptureReply(std::nullopt));
+        actions->handleServiceCapture(text,
+                                      [done = std::move(done)](const std::optional<CaptureService::Result>& result) {
+                                          done(serviceCaptureReply(result));
+                                      });
     };
     QPointer<ShelfController> shelf = m_shelf.get();
     parts.shelf.isOpen = [shelf] { return shelf && shelf->isOpen(); };

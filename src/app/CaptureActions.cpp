@@ -31,7 +31,8 @@ CaptureActions::CaptureActions(NoteStore& store, CaptureService& capture, Captur
 
 CaptureActions::~CaptureActions()
 {
-    // The read ends by its own time limit; its answer has nobody to go to.
+    // The read ends by its own time limit; its answer has nobody to go to. Texts still waiting are
+    // dropped: leaving the bus answers their senders with an error.
     if (m_reader) {
         m_reader->wait();
         delete m_reader;
@@ -85,19 +86,17 @@ void CaptureActions::handleCapture(quint32 modifiers)
     const bool asNewNote = (modifiers & HotkeyManager::kCommand) != 0;
     const auto provider = m_capture.selectionProvider();
     if (provider && m_capture.selectionReadsInBackground()) {
-        // A selection of megabytes takes a while to arrive: it is read on a thread of its own while
-        // the application goes on answering, and filed when it is here. One read at a time.
+        // A selection of megabytes takes a while to arrive, and a browser in front a while to show its
+        // page: both are read on a thread of its own while the application goes on answering, and
+        // filed when they are here. One read at a time.
         if (m_reader) return;
         auto read = std::make_shared<std::optional<CaptureService::SelectionRead>>();
-        m_reader = QThread::create([provider, read] { *read = provider(); });
-        connect(m_reader, &QThread::finished, this, [this, read, asNewNote] {
-            m_reader->deleteLater();
-            m_reader = nullptr;
-            captureRead(
-                read->value_or(CaptureService::SelectionRead(CaptureService::UnreadableReason::appExposesNoSelection)),
-                asNewNote);
-        });
-        m_reader->start();
+        startRead([provider, read] { *read = provider(); },
+                  [this, read, asNewNote] {
+                      captureRead(read->value_or(CaptureService::SelectionRead(
+                                      CaptureService::UnreadableReason::appExposesNoSelection)),
+                                  asNewNote);
+                  });
         return;
     }
     captureRead(
@@ -198,12 +197,48 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
     }
 }
 
-std::optional<CaptureService::Result> CaptureActions::handleServiceCapture(const QString& text)
+void CaptureActions::startRead(std::function<void()> work, std::function<void()> done)
 {
-    if (text.trimmed().isEmpty()) return std::nullopt;
-    const SourceHarvester::Source source = SourceHarvester::harvest(m_capture.reader());
+    m_reader = QThread::create(std::move(work));
+    connect(m_reader, &QThread::finished, this, [this, done = std::move(done)] {
+        m_reader->deleteLater();
+        m_reader = nullptr;
+        done();
+        startServiceCapture();
+    });
+    m_reader->start();
+}
+
+void CaptureActions::handleServiceCapture(const QString& text, ServiceReply reply)
+{
+    if (text.trimmed().isEmpty()) return reply(std::nullopt);
+    if (!m_capture.reader().readsInBackground()) {
+        fileServiceCapture(text, SourceHarvester::harvest(m_capture.reader()), reply);
+        return;
+    }
+    // The window in front may be a browser slow to show its page: its source is read on a thread of its
+    // own, after any read under way (the reader takes one at a time), texts in the order they came.
+    m_serviceCaptures.append({text, std::move(reply)});
+    startServiceCapture();
+}
+
+void CaptureActions::startServiceCapture()
+{
+    if (m_reader || m_serviceCaptures.isEmpty()) return;
+    SelectionReader* reader = &m_capture.reader();
+    auto source = std::make_shared<SourceHarvester::Source>();
+    startRead([reader, source] { *source = SourceHarvester::harvest(*reader); },
+              [this, source] {
+                  const ServiceCapture next = m_serviceCaptures.takeFirst();
+                  fileServiceCapture(next.text, *source, next.reply);
+              });
+}
+
+void CaptureActions::fileServiceCapture(const QString& text, const SourceHarvester::Source& source,
+                                        const ServiceReply& reply)
+{
     const CaptureService::Result result =
         m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false);
     presentCaptureResult(result);
-    return result;
+    reply(result);
 }

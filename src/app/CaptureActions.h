@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QUuid>
 #include <functional>
@@ -7,6 +8,7 @@
 
 #include "capture/CaptureService.h"
 #include "capture/HotkeyManager.h"
+#include "capture/SourceHarvester.h"
 
 class CaptureCapsuleController;
 class QThread;
@@ -43,12 +45,16 @@ public:
     void handleNewNote();
     // Super (the stand-in for Command) held with the chord files the capture as a new note.
     void handleCapture(quint32 modifiers);
-    // True while a selection is read on its own thread; the hot key pressed meanwhile does nothing.
+    // True while a selection or a handed-over text's source is read on its own thread; the hot key
+    // pressed meanwhile does nothing.
     bool isReadingSelection() const { return m_reader != nullptr; }
     void presentCaptureResult(const CaptureService::Result& result);
-    // Text handed over by another application (D-Bus CaptureText); blank text does nothing and gives
-    // none.
-    std::optional<CaptureService::Result> handleServiceCapture(const QString& text);
+    // What a text handed over came to; none for blank text.
+    using ServiceReply = std::function<void(const std::optional<CaptureService::Result>& result)>;
+    // Text handed over by another application (D-Bus CaptureText), filed with the source of the window
+    // in front. Where the reader allows, that source is read on a thread of its own (a browser may take
+    // a while to show its page) and `reply` comes later; blank text does nothing and is answered at once.
+    void handleServiceCapture(const QString& text, ServiceReply reply);
 
     Hooks& hooks() { return m_hooks; }
 
@@ -60,6 +66,15 @@ private:
     Hooks m_hooks;
     bool m_explainedCapture = false;
     QThread* m_reader = nullptr;
+    struct ServiceCapture {
+        QString text;
+        ServiceReply reply;
+    };
+    QList<ServiceCapture> m_serviceCaptures;  // waiting for their source to be read
 
     void captureRead(const CaptureService::SelectionRead& context, bool asNewNote);
+    // Runs `work` on the reading thread, then `done` on this one.
+    void startRead(std::function<void()> work, std::function<void()> done);
+    void startServiceCapture();
+    void fileServiceCapture(const QString& text, const SourceHarvester::Source& source, const ServiceReply& reply);
 };

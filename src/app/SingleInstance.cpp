@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <memory>
 
 #include "platform/Log.h"
 
@@ -72,28 +73,42 @@ QString SingleInstance::errorName(const char* suffix)
     return ApplicationId::name() + QStringLiteral(".Error.") + QString::fromLatin1(suffix);
 }
 
-SingleInstance::CaptureAnswer SingleInstance::answerCapture(const CaptureHandler& handler, const QString& text)
+void SingleInstance::answerCapture(const CaptureHandler& handler, const QString& text,
+                                   const std::function<void(const CaptureAnswer&)>& done)
 {
-    if (!handler) return {{}, errorName("NotReady"), QStringLiteral("Tarnwick has not finished starting.")};
+    if (!handler) return done({{}, errorName("NotReady"), QStringLiteral("Tarnwick has not finished starting.")});
     if (text.size() > kMaxCaptureLength)
-        return {
-            {}, errorName("TooLarge"), QStringLiteral("The text is longer than %1 characters.").arg(kMaxCaptureLength)};
-    switch (handler(text)) {
-        case CaptureReply::appended:
-            return {QStringLiteral("appended"), {}, {}};
-        case CaptureReply::captured:
-            return {QStringLiteral("captured"), {}, {}};
-        case CaptureReply::empty:
-            return {QStringLiteral("empty"), {}, {}};
-        case CaptureReply::notSaved:
-            break;
-    }
-    return {{}, errorName("NotSaved"), QStringLiteral("The text could not be saved.")};
+        return done({{},
+                     errorName("TooLarge"),
+                     QStringLiteral("The text is longer than %1 characters.").arg(kMaxCaptureLength)});
+    handler(text, [done](CaptureReply reply) {
+        switch (reply) {
+            case CaptureReply::appended:
+                return done({QStringLiteral("appended"), {}, {}});
+            case CaptureReply::captured:
+                return done({QStringLiteral("captured"), {}, {}});
+            case CaptureReply::empty:
+                return done({QStringLiteral("empty"), {}, {}});
+            case CaptureReply::notSaved:
+                break;
+        }
+        done({{}, errorName("NotSaved"), QStringLiteral("The text could not be saved.")});
+    });
 }
 
 QString SingleInstance::CaptureText(const QString& text)
 {
-    const CaptureAnswer answer = answerCapture(m_captureHandler, text);
-    if (!answer.errorName.isEmpty() && calledFromDBus()) sendErrorReply(answer.errorName, answer.message);
-    return answer.reply;
+    if (!calledFromDBus()) {
+        auto answered = std::make_shared<QString>();
+        answerCapture(m_captureHandler, text, [answered](const CaptureAnswer& answer) { *answered = answer.reply; });
+        return *answered;
+    }
+    // The capture may wait on the window in front (a browser slow to show its page) while the
+    // application goes on: the caller is answered when it is filed.
+    setDelayedReply(true);
+    answerCapture(m_captureHandler, text, [bus = connection(), call = message()](const CaptureAnswer& answer) {
+        bus.send(answer.errorName.isEmpty() ? call.createReply(answer.reply)
+                                            : call.createErrorReply(answer.errorName, answer.message));
+    });
+    return {};
 }

@@ -33,7 +33,8 @@ public:
 
     // What a CaptureText call came to. The texts are the replies; notSaved becomes an error.
     enum class CaptureReply { appended, captured, empty, notSaved };
-    using CaptureHandler = std::function<CaptureReply(const QString& text)>;
+    // Files the text and calls `done` with what it came to, then or later (the caller is answered then).
+    using CaptureHandler = std::function<void(const QString& text, std::function<void(CaptureReply)> done)>;
     // Longest text CaptureText takes, in UTF-16 code units.
     static constexpr qsizetype kMaxCaptureLength = 1024 * 1024;
     // Installed by the shell at the end of the launch; until then every CaptureText is NotReady.
@@ -45,13 +46,15 @@ public:
         QString errorName;  // empty on success
         QString message;
     };
-    // What CaptureText answers for the text, with this handler (none: not ready).
-    static CaptureAnswer answerCapture(const CaptureHandler& handler, const QString& text);
+    // What CaptureText answers for the text, with this handler (none: not ready), handed to `done`.
+    static void answerCapture(const CaptureHandler& handler, const QString& text,
+                              const std::function<void(const CaptureAnswer&)>& done);
 
 public Q_SLOTS:
     Q_SCRIPTABLE void Activate();
     Q_SCRIPTABLE void ActivateWithStartupId(const QString& startupId);
-    // Captures the given text as the Services menu would: "appended", "captured" or "empty".
+    // Captures the given text as the Services menu would: "appended", "captured" or "empty". The
+    // answer goes out once the capture is filed, which may be after the call returns.
     Q_SCRIPTABLE QString CaptureText(const QString& text);
 
 Q_SIGNALS:

@@ -1,5 +1,6 @@
 #include "capture/SourceHarvester.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include "platform/AtspiAccessibilityReader.h"
 #include "platform/BoundedWait.h"
 #include "platform/DesktopEntries.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -303,16 +305,24 @@ SourceHarvester::Page SourceHarvester::readPage(AccessibilityReader& reader, con
     return page;
 }
 
-SourceHarvester::PageReader SourceHarvester::desktopPages()
+SourceHarvester::PageReader SourceHarvester::pagesOver(ReaderFactory connect)
 {
-    return [](const ActiveWindow& window, const QString& urlAttribute, QDeadlineTimer deadline) {
+    return [connect = std::move(connect)](const ActiveWindow& window, const QString& urlAttribute,
+                                          QDeadlineTimer deadline) {
         return runWithin<Page>(deadline,
-                               [window, urlAttribute, deadline] {
-                                   const auto reader = AtspiAccessibilityReader::connect(deadline);
+                               [connect, window, urlAttribute, deadline] {
+                                   const std::unique_ptr<AccessibilityReader> reader = connect(deadline);
                                    return reader ? readPage(*reader, window, urlAttribute) : Page{};
                                })
             .value_or(Page{});
     };
+}
+
+SourceHarvester::PageReader SourceHarvester::desktopPages()
+{
+    return pagesOver([](QDeadlineTimer deadline) -> std::unique_ptr<AccessibilityReader> {
+        return AtspiAccessibilityReader::connect(deadline);
+    });
 }
 
 SourceHarvester::Source SourceHarvester::harvest(SelectionReader& reader)
@@ -344,7 +354,14 @@ SourceHarvester::Source SourceHarvester::harvest(const std::optional<ActiveWindo
     source.title = kept(browserTabTitle(entry->id, plain(window->title)));
     const std::optional<QString> attribute = addressAttribute(entry->id);
     if (!attribute || !pages || !window->pid || deadline.hasExpired()) return source;
+    QElapsedTimer reading;
+    reading.start();
     const Page page = pages(*window, *attribute, deadline);
+    // How long a browser took to show its page: the figure that tells whether the bound holds it.
+    qCDebug(Log::app, "The browser's page was read in %lld ms (%s)", reading.elapsed(),
+            page.url                ? "an address"
+            : deadline.hasExpired() ? "out of time"
+                                    : "no address");
     source.url = page.url;
     if (!source.title) source.title = kept(page.title);
     return source;

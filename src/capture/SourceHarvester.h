@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "platform/SelectionReader.h"
@@ -32,8 +33,11 @@ public:
     using PageReader =
         std::function<Page(const ActiveWindow& window, const QString& urlAttribute, QDeadlineTimer deadline)>;
 
-    // The whole harvest, the page's walk included, takes at most this long.
-    static constexpr int kBudgetMs = 250;
+    // The whole harvest, the page's walk included, takes at most this long. A browser builds its
+    // objects for a window the first time they are read: on two busy cores that first walk takes up to
+    // a third of a second (later ones a few tens of milliseconds), and a capture waits for it. The bound
+    // is only against a browser that does not answer at all.
+    static constexpr int kBudgetMs = 3000;
     // How far a walk looks: applications on the bus, levels below a browser, children of an object.
     static constexpr int kMaxApplications = 256;
     static constexpr int kMaxDepth = 24;
@@ -51,6 +55,8 @@ public:
 
     SourceHarvester() = delete;
 
+    // May wait on a browser for up to kBudgetMs: keep it off the main thread where a browser can be in
+    // front.
     static Source harvest(SelectionReader& reader);
     // The same, for a window already read; none gives an empty source.
     static Source harvest(const std::optional<ActiveWindow>& window);
@@ -69,8 +75,13 @@ public:
     // window, walks from there to the document that is showing (the focused tab's page) within the
     // bounds above, and reads its address and name.
     static Page readPage(AccessibilityReader& reader, const ActiveWindow& window, const QString& urlAttribute);
-    // The desktop's accessibility bus, each read on a connection of its own and never waited on past
-    // its deadline.
+    // Opens a reader of the accessibility bus for one read, by the deadline; none when there is no bus.
+    using ReaderFactory = std::function<std::unique_ptr<AccessibilityReader>(QDeadlineTimer deadline)>;
+    // Pages read over readers that `connect` opens, each read on a thread of its own that is never
+    // waited on past its deadline: a browser that hangs (or a bus that never answers) holds no capture
+    // up for longer.
+    static PageReader pagesOver(ReaderFactory connect);
+    // The same over the desktop's accessibility bus, a connection of its own for each read.
     static PageReader desktopPages();
 
     // A page address is kept only when it is absolute as written (untrimmed), free of control

@@ -224,7 +224,9 @@ TEST_F(AppDelegateTest, QuittingAtTheStorageWarningLeavesEverythingUnconnected)
     EXPECT_TRUE(log.contains("Running on a VOLATILE store this session; nothing written will survive quitting."));
     center.post(tarnwickDidCreateNote, "0F0E0D0C-0B0A-4908-8706-050403020100");
     EXPECT_TRUE(calls.isEmpty());
-    EXPECT_EQ(SingleInstance::answerCapture({}, "text").errorName, SingleInstance::errorName("NotReady"));
+    QString notReady;
+    SingleInstance::answerCapture({}, "text", [&](const auto& answer) { notReady = answer.errorName; });
+    EXPECT_EQ(notReady, SingleInstance::errorName("NotReady"));
 
     choice = StorageWarning::Choice::continueWithoutSaving;
     EXPECT_TRUE(delegate.applicationDidFinishLaunching());
@@ -365,7 +367,13 @@ TEST(ServiceCapture, RepliesAndErrors)
     using Reply = SingleInstance::CaptureReply;
     int handed = 0;
     auto answer = [&handed](Reply reply, const QString& text) {
-        const auto a = SingleInstance::answerCapture([&](const QString&) { return ++handed, reply; }, text);
+        SingleInstance::CaptureAnswer a;
+        SingleInstance::answerCapture(
+            [&](const QString&, const auto& done) {
+                ++handed;
+                done(reply);
+            },
+            text, [&](const auto& given) { a = given; });
         return a.errorName.isEmpty() ? a.reply : a.errorName.section('.', -1);
     };
     const QString limit(SingleInstance::kMaxCaptureLength, u'x');

@@ -1,6 +1,11 @@
 // The capture presenter as one table, and the roads into it, over a real store and capture service.
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QSet>
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/CaptureActions.h"
 #include "capture/CaptureCapsuleController.h"
@@ -126,14 +131,77 @@ TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
 
     const int before = int(rows<Capture>().size());
     capsule.dismiss();
-    for (const QString& blank : {QString(), QString(" \n\t")}) EXPECT_FALSE(actions->handleServiceCapture(blank));
+    int answers = 0;
+    std::optional<CaptureService::Result> answer;
+    const auto reply = [&](const std::optional<CaptureService::Result>& result) { ++answers, answer = result; };
+    for (const QString& blank : {QString(), QString(" \n\t")}) actions->handleServiceCapture(blank, reply);
+    EXPECT_EQ(answers, 2);
+    EXPECT_FALSE(answer);
     EXPECT_EQ(rows<Capture>().size(), before);
     EXPECT_FALSE(capsule.isShowing()) << "blank text does nothing at all";
-    EXPECT_TRUE(actions->handleServiceCapture("  handed over "));
+    actions->handleServiceCapture("  handed over ", reply);
+    EXPECT_EQ(answers, 3);
+    EXPECT_TRUE(answer);
     EXPECT_EQ(rows<Capture>().size(), before + 1);
     QStringList texts;
     for (Capture* c : rows<Capture>()) texts << c->text();
     EXPECT_TRUE(texts.contains("  handed over ")) << "stored untrimmed";
+}
+
+// Where the reader allows, the source of a text handed over is read off the main thread: a window in
+// front slow to tell it (a browser building its page's objects) holds neither the application nor other
+// texts back. The sender is answered once its text is filed; texts handed over meanwhile follow in order.
+TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
+{
+    struct SlowReader : SelectionReader {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool released = false;
+        int asked = 0;
+        std::atomic<bool> askedOnMainThread = false;
+        bool isAvailable() const override { return true; }
+        bool readsInBackground() const override { return true; }
+        std::optional<ActiveWindow> activeWindow() override
+        {
+            const ActiveWindow window{12345, "xmessage", "Xmessage", "Probe"};
+            // (Waiting there would hang the test rather than fail it.)
+            if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+                askedOnMainThread = true;
+                return window;
+            }
+            std::unique_lock lock(mutex);
+            ++asked;
+            changed.wait(lock, [this] { return released; });
+            return window;
+        }
+        ::Result<QString, Failure> selectedText() override { return Failure::noOwner; }
+    } slow;
+    CaptureService slowService{*store, [](const QUuid&) { return false; }, settings, clock, slow};
+    CaptureActions slowActions(*store, slowService, capsule, settings, hooks);
+    QStringList answered;
+    for (const QString text : {"first", "second"}) {
+        slowActions.handleServiceCapture(text, [&answered, text](const std::optional<Result>& result) {
+            EXPECT_TRUE(result && std::holds_alternative<CaptureService::Captured>(*result)) << qPrintable(text);
+            answered << text;
+        });
+    }
+    EXPECT_FALSE(slow.askedOnMainThread);
+    EXPECT_TRUE(answered.isEmpty()) << "answered before its source was read";
+    EXPECT_TRUE(slowActions.isReadingSelection());
+    {
+        const std::lock_guard lock(slow.mutex);
+        slow.released = true;
+    }
+    slow.changed.notify_all();
+    const QDeadlineTimer hang(20000);
+    while (answered.size() < 2 && !hang.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(answered, (QStringList{"first", "second"}));
+    EXPECT_EQ(slow.asked, 2);
+    QStringList stored;
+    for (Capture* c : rows<Capture>()) stored << c->text() + " from " + c->sourceApp().value_or("nothing");
+    stored.sort();
+    EXPECT_EQ(stored, (QStringList{"first from Xmessage", "second from Xmessage"}));
 }
 
 // A session that cannot read selections at all explains why on its first failed capture, once, after

@@ -99,6 +99,8 @@ TEST_F(HarvestFromEntries, PipesAndHugeEntriesNeitherBlockNorHideTheOthers)
 }  // namespace
 
 #include <QElapsedTimer>
+#include <atomic>
+#include <future>
 
 #include "support/FakeAccessibilityReader.h"
 
@@ -282,6 +284,54 @@ TEST_F(HarvestFromABrowser, TheWalkEndsAtItsBoundsAndOnATimeout)
     EXPECT_EQ(off.app, "Firefox ESR");
     EXPECT_EQ(off.title, "Docs");
     EXPECT_EQ(off.url, std::nullopt);
+}
+
+// A browser builds its objects for a window the first time they are read, which takes a few hundred
+// milliseconds on a busy machine: the capture waits for that. One that does not answer at all costs the
+// capture its address only, and holds it up no longer than the bound.
+TEST_F(HarvestFromABrowser, ASlowBrowserIsWaitedForAndAHungOneIsNot)
+{
+    const ActiveWindow window{BrowserOnTheBus::kPid, "Navigator", "firefox-esr", "Docs \u2014 Mozilla Firefox"};
+    for (const qint64 answersAfter : {qint64(1000), qint64(SourceHarvester::kBudgetMs) + 1000}) {
+        BrowserOnTheBus browser("http://example.test/");
+        browser.bus.answersAfterMs = answersAfter;
+        const auto source = SourceHarvester::harvest(
+            window, {dir.path()}, [&](const ActiveWindow& w, const QString& attribute, QDeadlineTimer deadline) {
+                browser.bus.deadline = deadline;
+                return SourceHarvester::readPage(browser.bus, w, attribute);
+            });
+        EXPECT_EQ(source.url, answersAfter < SourceHarvester::kBudgetMs ? std::optional(QUrl("http://example.test/"))
+                                                                        : std::nullopt)
+            << "a browser answering after " << answersAfter << " ms";
+        EXPECT_EQ(source.title, "Docs");
+    }
+
+    // The browser hangs while its page's address is read: the read is left behind at the bound.
+    struct HungBrowser : FakeAccessibilityReader {
+        std::shared_future<void> released;
+        std::optional<QString> documentAttribute(const AccessibleObject& document, const QString& attribute) override
+        {
+            released.wait();
+            return FakeAccessibilityReader::documentAttribute(document, attribute);
+        }
+    };
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    const auto asked = std::make_shared<std::atomic<bool>>(false);
+    const auto hung = SourceHarvester::harvest(
+        window, {dir.path()},
+        SourceHarvester::pagesOver([released, asked](QDeadlineTimer) -> std::unique_ptr<AccessibilityReader> {
+            auto browser = std::make_unique<HungBrowser>();
+            static_cast<FakeAccessibilityReader&>(*browser) = BrowserOnTheBus("http://example.test/").bus;
+            browser->released = released;
+            *asked = true;
+            return browser;
+        }));
+    EXPECT_TRUE(*asked);
+    EXPECT_EQ(hung.url, std::nullopt);
+    EXPECT_EQ(hung.app, "Firefox ESR");
+    EXPECT_EQ(hung.title, "Docs");
+    release.set_value();  // the read left behind ends
 }
 
 // Two windows of one browser as the bus shows them while the hot key's grab holds the keyboard:

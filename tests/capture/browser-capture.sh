@@ -22,7 +22,20 @@ stop_browser() {
   wait "$firefox_pid" 2>/dev/null || true
   firefox_pid=""
 }
-trap 'stop_browser; [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; session_cleanup' EXIT
+stop_server() {
+  [ -n "$server_pid" ] || return 0
+  kill "$server_pid" 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
+  server_pid=""
+}
+# The browser and the page server go with the application, on every way out: fail() keeps its
+# screenshot by dropping the EXIT trap, but still stops the application.
+eval "stop_tarnwick() $(declare -f stop_app | tail -n +2)"
+stop_app() {
+  stop_browser
+  stop_server
+  stop_tarnwick
+}
 
 # The page: one paragraph large enough that a click in the middle of the window lands on it.
 mkdir -p "$work/site" "$work/bin"

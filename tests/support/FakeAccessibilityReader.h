@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QStringList>
 
 #include "platform/AccessibilityReader.h"
 
 // An accessibility bus in memory: applications with process ids and trees of objects. Records the
-// objects asked about, and can run out of time at a given call.
+// objects asked about, and can run out of time at a given call, or as a browser slow to answer does.
 class FakeAccessibilityReader : public AccessibilityReader {
 public:
     struct Object {
@@ -78,6 +79,10 @@ public:
     QStringList walked;  // objects whose children were read, in order
     int calls = 0;
     int timeOutAtCall = -1;  // the call (counted from 1) that runs out of time
+    // A browser that answers only this long after it is first asked (it builds its objects then): a
+    // read whose deadline leaves less runs out of time at its first call, as a call on the bus would.
+    qint64 answersAfterMs = 0;
+    QDeadlineTimer deadline{QDeadlineTimer::Forever};
 
 private:
     // Counts a call; true when time has run out.
@@ -85,6 +90,7 @@ private:
     {
         ++calls;
         if (calls == timeOutAtCall) m_timedOut = true;
+        if (calls == 1 && !deadline.isForever() && deadline.remainingTime() < answersAfterMs) m_timedOut = true;
         return m_timedOut;
     }
     bool m_timedOut = false;
