@@ -29,14 +29,7 @@ stop_server() {
   wait "$server_pid" 2>/dev/null || true
   server_pid=""
 }
-# The browser and the page server go with the application, on every way out: fail() keeps its
-# screenshot by dropping the EXIT trap, but still stops the application.
-eval "stop_tarnwick() $(declare -f stop_app | tail -n +2)"
-stop_app() {
-  stop_browser
-  stop_server
-  stop_tarnwick
-}
+trap 'stop_browser; stop_server; session_cleanup' EXIT
 
 # Each page is one paragraph of its own words, large enough that a click in the middle of its window
 # lands on it.
