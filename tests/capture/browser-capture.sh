@@ -16,19 +16,8 @@ trap 'fail "command failed on line $LINENO"' ERR
 command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
 
 server_pid="" firefox_pid=""
-stop_browser() {
-  [ -n "$firefox_pid" ] || return 0
-  kill "$firefox_pid" 2>/dev/null || true
-  wait "$firefox_pid" 2>/dev/null || true
-  firefox_pid=""
-}
-stop_server() {
-  [ -n "$server_pid" ] || return 0
-  kill "$server_pid" 2>/dev/null || true
-  wait "$server_pid" 2>/dev/null || true
-  server_pid=""
-}
-trap 'stop_browser; stop_server; session_cleanup' EXIT
+stop_browser() { stop_process firefox_pid; }
+trap 'stop_browser; stop_process server_pid; session_cleanup' EXIT
 
 # The page: one paragraph large enough that a click in the middle of the window lands on it.
 mkdir -p "$work/site" "$work/bin"

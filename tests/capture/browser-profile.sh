@@ -41,3 +41,13 @@ JS
 chromium_switches=(--no-first-run --no-default-browser-check --disable-sync --disable-background-networking
   --disable-component-update --force-renderer-accessibility)
 [ "$(id -u)" -eq 0 ] && chromium_switches+=(--no-sandbox)
+
+# Stops the process whose id the variable named $1 holds, waits for it and empties the variable; nothing
+# when it is empty.
+stop_process() {
+  local pid=${!1}
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  printf -v "$1" '%s' ""
+}

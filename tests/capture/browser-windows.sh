@@ -17,19 +17,8 @@ trap 'fail "command failed on line $LINENO"' ERR
 command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
 
 server_pid="" browser_pid=""
-stop_browser() {
-  [ -n "$browser_pid" ] || return 0
-  kill "$browser_pid" 2>/dev/null || true
-  wait "$browser_pid" 2>/dev/null || true
-  browser_pid=""
-}
-stop_server() {
-  [ -n "$server_pid" ] || return 0
-  kill "$server_pid" 2>/dev/null || true
-  wait "$server_pid" 2>/dev/null || true
-  server_pid=""
-}
-trap 'stop_browser; stop_server; session_cleanup' EXIT
+stop_browser() { stop_process browser_pid; }
+trap 'stop_browser; stop_process server_pid; session_cleanup' EXIT
 
 # Each page is one paragraph of its own words, large enough that a click in the middle of its window
 # lands on it.

@@ -20,10 +20,18 @@ inline QString run(const QString& program, const QStringList& arguments)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-// The first visible window whose name matches the pattern, or an empty string.
+// The first visible window whose name matches the pattern, or an empty string. A window that goes away
+// while xdotool walks the tree (a capsule fading out) ends the search with an X error and no answer,
+// as if nothing matched: the search is made again then.
 inline QString visibleWindow(const QString& name)
 {
-    return run("xdotool", {"search", "--onlyvisible", "--name", name}).section('\n', 0, 0);
+    for (int attempt = 1;; ++attempt) {
+        QProcess process;
+        process.start("xdotool", {"search", "--onlyvisible", "--name", name});
+        process.waitForFinished(10000);
+        const QString found = QString::fromUtf8(process.readAllStandardOutput()).trimmed().section('\n', 0, 0);
+        if (!found.isEmpty() || !process.readAllStandardError().contains("X Error") || attempt == 5) return found;
+    }
 }
 
 inline QString waitForWindow(const QString& name, int ms = 15000)
