@@ -191,7 +191,7 @@ line_open() { menus | sed -n 2p | awk -F'|' '$2 == $3 { ok = 1 } END { exit !ok 
 within 50 line_open || fail "with Line height open, the menus read as: $(menus | tr '\n' ' ')"
 xdotool key --clearmodifiers Escape
 within 50 closed || fail "with the Line height menu closed again, its choices read as on screen: $(menus | tr '\n' ' ')"
-mapped Theme || fail "Escape in the menu closed the theme window"
+within 20 mapped Theme || fail "Escape in the menu closed the theme window"
 xdotool key --clearmodifiers Return
 within 30 unmapped Theme || fail "Return left the new theme's window open"
 [ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
