@@ -531,14 +531,13 @@ TEST_F(BlockEditorViewTest, ASelectedPictureIsOutlinedOnAllFourSidesWhereItWasLa
         for (const auto& [edge, out] : edges) {
             const QColor seen = shot.pixelColor(edge + out);
             const QColor background = shot.pixelColor(edge + 4 * out);
-            const auto where = [&] {
-                return QStringLiteral("%1 window, outside %2,%3").arg(window).arg(edge.x()).arg(edge.y()).toStdString();
-            };
-            EXPECT_NE(background.rgb(), accent.rgb()) << where();
-            EXPECT_NEAR(seen.red(), alpha * accent.red() + (1 - alpha) * background.red(), 3) << where();
-            EXPECT_NEAR(seen.green(), alpha * accent.green() + (1 - alpha) * background.green(), 3) << where();
-            EXPECT_NEAR(seen.blue(), alpha * accent.blue() + (1 - alpha) * background.blue(), 3) << where();
-            EXPECT_EQ(shot.pixel(edge - out), red) << where();
+            const std::string where =
+                QStringLiteral("%1 window, outside %2,%3").arg(window).arg(edge.x()).arg(edge.y()).toStdString();
+            EXPECT_NE(background.rgb(), accent.rgb()) << where;
+            EXPECT_NEAR(seen.red(), alpha * accent.red() + (1 - alpha) * background.red(), 3) << where;
+            EXPECT_NEAR(seen.green(), alpha * accent.green() + (1 - alpha) * background.green(), 3) << where;
+            EXPECT_NEAR(seen.blue(), alpha * accent.blue() + (1 - alpha) * background.blue(), 3) << where;
+            EXPECT_EQ(shot.pixel(edge - out), red) << where;
         }
     };
     for (const ImageSizing& sizing : {ImageSizing::makeFit(), ImageSizing::makePreset(ImageSizing::Preset::large)}) {
