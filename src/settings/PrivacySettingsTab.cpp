@@ -6,6 +6,7 @@
 
 #include "capture/HotkeyGlyphs.h"
 #include "capture/HotkeyManager.h"
+#include "design/ComboMenuKeys.h"
 #include "design/ComboPopupAccessible.h"
 #include "design/SharePrivacy.h"
 #include "design/TarnwickTheme.h"
@@ -42,6 +43,7 @@ PrivacySettingsTab::PrivacySettingsTab(const SettingsServices& services, QWidget
     m_relock = new QComboBox(locked->card());
     // Its choices are read as on screen only while its popup is open.
     ComboPopupAccessible::attach(m_relock);
+    ComboMenuKeys::attach(m_relock);
     m_relock->setAccessibleName(QStringLiteral("Auto-relock after"));
     // On this desktop a combo box is announced by its value; its name comes from the label it is the
     // buddy of (a labelled-by relation).

@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "design/ComboMenuKeys.h"
 #include "design/ComboPopupAccessible.h"
 #include "design/LightPalette.h"
 #include "design/Symbols.h"
@@ -215,6 +216,7 @@ NotePalettePopover::NotePalettePopover(NoteStore& store, Note& note, ThemeWindow
     typefaceColumn->addWidget(sectionHeader(tr("Typeface"), m_familyTrailing, typeface));
     m_family = new QComboBox(typeface);
     ComboPopupAccessible::attach(m_family);
+    ComboMenuKeys::attach(m_family);
     m_family->setObjectName(QStringLiteral("familyBox"));
     m_family->setAccessibleName(tr("Typeface"));
     m_family->addItems(ThemeEditor::families());

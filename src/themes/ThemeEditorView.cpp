@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "design/ComboMenuKeys.h"
 #include "design/ComboPopupAccessible.h"
 #include "design/LightPalette.h"
 #include "design/TarnRowDivider.h"
@@ -107,6 +108,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     fontLayout->addStretch(1);
     m_family = new QComboBox(fontRow);
     ComboPopupAccessible::attach(m_family);
+    ComboMenuKeys::attach(m_family);
     m_family->setObjectName(QStringLiteral("familyBox"));
     m_family->setAccessibleName(tr("Font"));
     m_family->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -126,6 +128,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     lineLayout->addStretch(1);
     m_lineHeight = new QComboBox(lineRow);
     ComboPopupAccessible::attach(m_lineHeight);
+    ComboMenuKeys::attach(m_lineHeight);
     m_lineHeight->setObjectName(QStringLiteral("lineHeightBox"));
     m_lineHeight->setAccessibleName(tr("Line height"));
     m_lineHeight->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -185,7 +188,7 @@ ThemeEditorView::ThemeEditorView(ThemeEditor editor, QWidget* parent) : QWidget(
     m_preview = new ThemePreviewNote(this);
     columns->addWidget(m_preview, 1);
 
-    // Return is Save wherever the focus is, except inside an open menu (which takes its own Return).
+    // Return is Save wherever the focus is, except inside an open menu (its keys are its own).
     for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -78,6 +81,31 @@ TEST_F(NotePalettePopoverTest, OpeningAndFillingWriteNothingAndTheResetRowFollow
     EXPECT_FALSE(note->paperHexOverride());
     EXPECT_TRUE(palette->resetRow()->isHidden());
     EXPECT_EQ(palette->grid()->themes().size(), themesBefore);
+}
+
+// Escape in the open Typeface menu closes the menu alone; the next Escape closes the palette.
+TEST_F(NotePalettePopoverTest, EscapeInTheTypefaceMenuClosesOnlyTheMenu)
+{
+    palette->setCustomising(true);
+    QComboBox* family = palette->familyBox();
+    family->setFocus();
+    family->showPopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return family->view()->isVisible(); }));
+    // Asked first whether Escape is a shortcut, the menu takes it and stays open for the key press:
+    // closed already, the press would go on to the palette and close it.
+    QKeyEvent ask(QEvent::ShortcutOverride, Qt::Key_Escape, Qt::NoModifier);
+    ask.ignore();
+    QApplication::sendEvent(family->view(), &ask);
+    EXPECT_TRUE(ask.isAccepted());
+    EXPECT_TRUE(family->view()->isVisible());
+    QTest::keyClick(family->view(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !family->view()->isVisible(); }));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(palette);
+    EXPECT_TRUE(palette->isVisible()) << "the palette went with the menu";
+    EXPECT_FALSE(note->fontFamilyOverride());
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : family, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !palette || !palette->isVisible(); })) << "a second Escape closes it";
 }
 
 TEST_F(NotePalettePopoverTest, AnUnlistedTypefaceShowsAsTextWithNoRowSelected)

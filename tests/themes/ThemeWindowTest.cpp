@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -151,6 +152,58 @@ TEST_F(ThemeWindowTest, AMenusChoicesReadAsOnScreenOnlyWhileItIsOpen)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !menu->view()->isVisible(); }));
         EXPECT_TRUE(choices->state().invisible);
     }
+}
+
+// An open menu owns Return, Enter and Escape: the entry is picked or the menu closed, and the window's
+// Save (Return) does not run from inside it. With no menu open, Return still saves.
+TEST_F(ThemeWindowTest, KeysInAnOpenMenuStayInTheMenu)
+{
+    addTheme("A", "Harbour");
+    controller.show("A", nullptr);
+    ThemeEditorView* view = controller.editorView();
+    view->nameField()->setText("Renamed");
+    const auto open = [](QComboBox* menu) {
+        menu->setFocus();
+        menu->showPopup();
+        return QTest::qWaitFor([&] { return menu->view()->isVisible(); });
+    };
+    const auto closed = [](QComboBox* menu) { return QTest::qWaitFor([&] { return !menu->view()->isVisible(); }); };
+    // What the toolkit asks the focused widget before it looks for a shortcut; accepted, it runs none.
+    const auto takenByTheMenu = [](QComboBox* menu, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QKeyEvent ask(QEvent::ShortcutOverride, key, modifiers);
+        ask.ignore();
+        QApplication::sendEvent(menu->view(), &ask);
+        return ask.isAccepted();
+    };
+    QComboBox* lines = view->lineHeightBox();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key == Qt::Key_Return ? "Return" : "Enter");
+        ASSERT_TRUE(open(lines));
+        const int next = (lines->currentIndex() + 1) % lines->count();
+        QTest::keyClick(lines->view(), Qt::Key_Down);
+        EXPECT_TRUE(takenByTheMenu(lines, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier));
+        ASSERT_TRUE(closed(lines));
+        EXPECT_EQ(lines->currentIndex(), next) << "the entry is picked";
+        EXPECT_DOUBLE_EQ(view->editor().lineHeight, lines->currentData().toDouble());
+        EXPECT_TRUE(controller.window()->isVisible()) << "the window stays";
+    }
+    QComboBox* family = view->familyBox();
+    ASSERT_TRUE(open(family));
+    EXPECT_TRUE(takenByTheMenu(family, Qt::Key_Escape));
+    EXPECT_TRUE(family->view()->isVisible()) << "the menu closes on the key press, not before";
+    QTest::keyClick(family->view(), Qt::Key_Escape);
+    ASSERT_TRUE(closed(family));
+    EXPECT_TRUE(controller.window()->isVisible());
+    EXPECT_EQ(sqlOf("name", "A"), "Harbour") << "nothing is written before Save";
+
+    // (This test platform hands no activation back after a popup: the window is made active again.)
+    controller.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+    lines->setFocus();
+    EXPECT_FALSE(takenByTheMenu(lines, Qt::Key_Return)) << "a closed menu takes no key";
+    QTest::keyClick(lines, Qt::Key_Return);
+    EXPECT_FALSE(controller.window()->isVisible()) << "Return with no menu open saves";
+    EXPECT_EQ(sqlOf("name", "A"), "Renamed");
 }
 
 TEST_F(ThemeWindowTest, ThePickerOpensOnItsFieldAndWritesOnlyWhatTheUserDoes)

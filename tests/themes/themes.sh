@@ -115,7 +115,19 @@ click_root $((pX + 30)) $((pY + 18))
 within 20 unmapped Paper || fail "a click in the palette left the picker open"
 mapped "Note design" || fail "a click in the palette closed the palette"
 
-# (6) Typeface "DejaVu Serif" becomes the note's own; "Reset to the theme" drops all three.
+# (6) Escape in the open Typeface menu, opened by a click and by the keyboard, closes the menu only.
+# Then typeface "DejaVu Serif" becomes the note's own; "Reset to the theme" drops all three.
+click_root $((pX + 130)) $((pY + 369))
+sleep 0.5
+xdotool key --clearmodifiers Escape
+sleep 0.5
+mapped "Note design" || fail "Escape in the open Typeface menu closed the palette"
+xdotool key --clearmodifiers alt+Down
+sleep 0.5
+xdotool key --clearmodifiers Down Escape
+sleep 0.5
+mapped "Note design" || fail "Escape in the Typeface menu opened by Alt+Down closed the palette"
+[ "$(note_field "fontFamilyOverride IS NULL")" = 1 ] || fail "a menu closed by Escape stored $(note_field fontFamilyOverride)"
 click_root $((pX + 130)) $((pY + 369))
 xdotool type --delay 30 "DejaVu Se"
 xdotool key --clearmodifiers Return
@@ -192,6 +204,20 @@ within 50 line_open || fail "with Line height open, the menus read as: $(menus |
 xdotool key --clearmodifiers Escape
 within 50 closed || fail "with the Line height menu closed again, its choices read as on screen: $(menus | tr '\n' ' ')"
 within 20 mapped Theme || fail "Escape in the menu closed the theme window"
+# Return in an open menu picks its entry and closes the menu alone, opened over the bus or by the
+# keyboard: nothing is stored before Save.
+reach press "$line_height" Theme || fail "the Line height menu ($line_height) did not open again"
+within 50 line_open || fail "Line height did not open again: $(menus | tr '\n' ' ')"
+xdotool key --clearmodifiers Up Return
+within 50 closed || fail "Return left the Line height menu open: $(menus | tr '\n' ' ')"
+xdotool key --clearmodifiers alt+Down
+within 50 line_open || fail "Alt+Down did not open the Line height menu: $(menus | tr '\n' ' ')"
+xdotool key --clearmodifiers Up KP_Enter
+within 50 closed || fail "Enter left the Line height menu open: $(menus | tr '\n' ' ')"
+sleep 0.5
+mapped Theme || fail "Return in the open Line height menu closed the theme window"
+[ "$(theme_field "COUNT(*)" "My theme")" = 0 ] || fail "Return in the open menu stored \"My theme\""
+picked=$(menus | sed -n 2p | cut -d'|' -f1)
 xdotool key --clearmodifiers Return
 within 30 unmapped Theme || fail "Return left the new theme's window open"
 [ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
