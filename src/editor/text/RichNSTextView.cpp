@@ -235,16 +235,28 @@ void RichNSTextView::syncToModel()
     const TextRange before = m_model.selection();
     const qsizetype start = m_storage.toText(cursor.selectionStart());
     m_model.setSelection({start, m_storage.toText(cursor.selectionEnd()) - start});
-    // A caret the user placed types in the style of the character before it, as in any editor; a link
-    // is not carried on.
-    const TextRange after = m_model.selection();
-    if (after != before && after.length == 0 && m_model.length() > 0) {
-        TextAttributes typing = m_model.storage().attributesAt(std::max<qsizetype>(0, after.location - 1));
-        typing.link.reset();
-        typing.attachment.reset();
-        m_model.setTypingAttributes(typing);
-    }
+    // A caret the user placed types in the style of the character before it, as in any editor.
+    if (m_model.selection() != before) takeTypingStyleBeforeCaret();
     m_syncing = false;
+}
+
+void RichNSTextView::takeTypingStyleBeforeCaret()
+{
+    // A link is not carried on, nor a picture's attachment.
+    const TextRange caret = m_model.selection();
+    if (caret.length != 0 || m_model.length() == 0) return;
+    TextAttributes typing = m_model.storage().attributesAt(std::max<qsizetype>(0, caret.location - 1));
+    typing.link.reset();
+    typing.attachment.reset();
+    m_model.setTypingAttributes(typing);
+}
+
+void RichNSTextView::placeCaretForInsertion(qsizetype at)
+{
+    // Placing the caret in code reaches syncToModel only while it is syncing (or not at all when the
+    // caret was already there): the style is taken here, so nothing put in keeps the old caret's style.
+    m_model.setCaret(at);
+    takeTypingStyleBeforeCaret();
 }
 
 // ---- Geometry ----
@@ -507,7 +519,7 @@ void RichNSTextView::mouseReleaseEvent(QMouseEvent* e)
         // The PRIMARY selection is pasted where the pointer is, through the model like any paste.
         const QClipboard* clipboard = QApplication::clipboard();
         if (clipboard->supportsSelection()) {
-            m_model.setCaret(cursorForPosition(e->position().toPoint()).position());
+            placeCaretForInsertion(characterIndexAt(e->position()));
             pasteMimeData(clipboard->mimeData(QClipboard::Selection));
         }
         e->accept();
@@ -831,7 +843,7 @@ void RichNSTextView::dragMoveEvent(QDragMoveEvent* e)
 void RichNSTextView::dropEvent(QDropEvent* e)
 {
     const QMimeData* data = e->mimeData();
-    const qsizetype at = m_storage.toText(cursorForPosition(e->position().toPoint()).position());
+    const qsizetype at = characterIndexAt(e->position());
     if (e->dropAction() == Qt::MoveAction && moveDroppedText(e->source(), at)) {
         // Moved through the models; the dragging view must not remove the text a second time.
         e->setDropAction(Qt::CopyAction);
@@ -843,7 +855,7 @@ void RichNSTextView::dropEvent(QDropEvent* e)
         e->ignore();
         return;
     }
-    m_model.setCaret(at);
+    placeCaretForInsertion(at);
     pasteMimeData(data);
     e->acceptProposedAction();
 }

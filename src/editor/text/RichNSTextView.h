@@ -102,6 +102,10 @@ private:
     void showMenu(const std::vector<std::pair<QString, std::function<void()>>>& items, const QPoint& at);
     void syncFromModel();
     void syncToModel();
+    // The caret at `at` (a position in the text, not the document), as a click there places it: what is
+    // put in next takes the style of the character before it.
+    void placeCaretForInsertion(qsizetype at);
+    void takeTypingStyleBeforeCaret();
     // Spelling marks and the flash are drawn over the text, never written into it.
     void updateExtraSelections();
     // The spelling marks around `seen` (viewport pixels) and the flash as extra selections.

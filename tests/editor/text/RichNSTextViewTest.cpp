@@ -792,3 +792,48 @@ TEST(RichNSTextViewKeysTest, ADragMovesWithinTheNoteAndControlCopies)
     EXPECT_EQ(secondStorage.text(), "copy below");
     EXPECT_EQ(otherStorage.text(), "far");
 }
+
+TEST_F(RichNSTextViewTest, TextDroppedOrMiddleClickedInTakesTheStyleWhereItLands)
+{
+    controller.load(TextRuns{"first line\nsecond", {}}, QString("Trip"), std::nullopt);
+    const auto font = [&](qsizetype at) { return storage.attributedText().attributesAt(at).font; };
+    const auto click = [&](qsizetype at) {
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.caretRect(at).center().toPoint());
+    };
+    const auto drop = [&](qsizetype at, const QString& text) {
+        QMimeData data;
+        data.setText(text);
+        const QPointF point = view.caretRect(at).center();
+        QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &enter);
+        QDropEvent dropped(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &dropped);
+    };
+    ASSERT_NE(font(1), font(8));  // the title's style is not the body's
+
+    // The caret in the title, a drop on the body: the body's style, as a click there and a paste give.
+    click(2);
+    drop(8, "XYZ");
+    ASSERT_EQ(storage.text(), "Trip\nfirXYZst line\nsecond");
+    EXPECT_EQ(font(8), font(7));
+    EXPECT_EQ(font(10), font(7));
+    // Back the other way: the caret in the body, a drop on the title keeps the title's style. Undo takes
+    // each drop away whole.
+    drop(2, "ab");
+    ASSERT_EQ(storage.text(), "Trabip\nfirXYZst line\nsecond");
+    EXPECT_EQ(font(2), font(1));
+    EXPECT_EQ(font(3), font(1));
+    host.undo.undo();
+    EXPECT_EQ(storage.text(), "Trip\nfirXYZst line\nsecond");
+    host.undo.undo();
+    EXPECT_EQ(storage.text(), "Trip\nfirst line\nsecond");
+
+    // The PRIMARY selection pasted by the middle button, where the desktop has one.
+    if (!QApplication::clipboard()->supportsSelection()) return;
+    QApplication::clipboard()->setText("mid", QClipboard::Selection);
+    click(1);
+    const QPoint second = view.caretRect(19).center().toPoint();
+    QTest::mouseClick(view.viewport(), Qt::MiddleButton, {}, second);
+    ASSERT_EQ(storage.text(), "Trip\nfirst line\nsecmidond");
+    EXPECT_EQ(font(19), font(18));
+}
