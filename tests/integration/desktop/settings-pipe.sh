@@ -38,8 +38,10 @@ echo "== A pipe put in place of settings.json while the application runs"
 pid=$!
 wait_for 20 tray_icon_shown "$pid" || fail "no tray icon: $(cat "$log")"
 wait_for 10 test -f "$settings" || true
-rm -f "$settings"
-mkfifo "$settings"
+# Made beside and renamed over the file in one step: the running application may write settings.json
+# at any moment, and a remove-then-make would race that write.
+mkfifo "$settings.pipe"
+mv -f "$settings.pipe" "$settings"
 sleep 1  # the folder's watcher has seen the change and looked again
 answers || fail "the application stopped answering once settings.json became a pipe: $(cat "$log")"
 still_a_pipe
