@@ -210,6 +210,13 @@ reach press "$line_height" Theme || fail "the Line height menu ($line_height) di
 within 50 line_open || fail "Line height did not open again: $(menus | tr '\n' ' ')"
 xdotool key --clearmodifiers Up Return
 within 50 closed || fail "Return left the Line height menu open: $(menus | tr '\n' ' ')"
+picked=$(menus | sed -n 2p | cut -d'|' -f1)
+for _ in $(seq 1 12); do
+  [ "$(reach focused)" = "combo box:$picked" ] && break
+  xdotool key --clearmodifiers Tab
+  sleep 0.3
+done
+[ "$(reach focused)" = "combo box:$picked" ] || fail "Tab never reached the Line height menu ($(reach focused))"
 xdotool key --clearmodifiers alt+Down
 within 50 line_open || fail "Alt+Down did not open the Line height menu: $(menus | tr '\n' ' ')"
 xdotool key --clearmodifiers Up KP_Enter
@@ -218,9 +225,11 @@ sleep 0.5
 mapped Theme || fail "Return in the open Line height menu closed the theme window"
 [ "$(theme_field "COUNT(*)" "My theme")" = 0 ] || fail "Return in the open menu stored \"My theme\""
 picked=$(menus | sed -n 2p | cut -d'|' -f1)
+[ "$picked" = Normal ] || fail "Up and Enter from Relaxed picked $picked"
 xdotool key --clearmodifiers Return
 within 30 unmapped Theme || fail "Return left the new theme's window open"
 [ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
+[ "$(theme_field lineHeight "My theme")" = 1.45 ] || fail "My theme's line height is $(theme_field lineHeight "My theme"), not Normal's"
 [ "$(theme_field revision "My theme")" = 1 ] || fail "My theme's revision is $(theme_field revision "My theme")"
 mine=$(theme_field id "My theme")
 [ "$(note_field themeID)" = "$mine" ] || fail "the note does not wear My theme"
