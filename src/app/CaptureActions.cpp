@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 #include <memory>
+#include <utility>
 
 #include "capture/CaptureCapsuleController.h"
 #include "capture/HotkeyGlyphs.h"
@@ -25,7 +26,9 @@ CaptureActions::CaptureActions(NoteStore& store, CaptureService& capture, Captur
       m_capture(capture),
       m_capsule(capsule),
       m_settings(settings),
-      m_hooks(std::move(hooks))
+      m_hooks(std::move(hooks)),
+      m_sourceRead(
+          [reader = &capture.reader()](QDeadlineTimer deadline) { return SourceHarvester::harvest(*reader, deadline); })
 {
 }
 
@@ -88,8 +91,12 @@ void CaptureActions::handleCapture(quint32 modifiers)
     if (provider && m_capture.selectionReadsInBackground()) {
         // A selection of megabytes takes a while to arrive, and a browser in front a while to show its
         // page: both are read on a thread of its own while the application goes on answering, and
-        // filed when they are here. One read at a time.
-        if (m_reader) return;
+        // filed when they are here. One read at a time: a press during another read is captured when it
+        // ends (presses meanwhile are that same capture, of the selection as it is then).
+        if (m_reader) {
+            m_pendingCapture = modifiers;
+            return;
+        }
         auto read = std::make_shared<std::optional<CaptureService::SelectionRead>>();
         startRead([provider, read] { *read = provider(); },
                   [this, read, asNewNote] {
@@ -204,9 +211,17 @@ void CaptureActions::startRead(std::function<void()> work, std::function<void()>
         m_reader->deleteLater();
         m_reader = nullptr;
         done();
-        startServiceCapture();
+        startNext();
     });
     m_reader->start();
+}
+
+void CaptureActions::startNext()
+{
+    if (m_reader) return;
+    // Texts first: their callers wait on the bus with a time limit, and their read is bounded by it.
+    if (!m_serviceCaptures.isEmpty()) return startServiceCapture();
+    if (const std::optional<quint32> pressed = std::exchange(m_pendingCapture, std::nullopt)) handleCapture(*pressed);
 }
 
 void CaptureActions::handleServiceCapture(const QString& text, ServiceReply reply)
@@ -217,20 +232,26 @@ void CaptureActions::handleServiceCapture(const QString& text, ServiceReply repl
         return;
     }
     // The window in front may be a browser slow to show its page: its source is read on a thread of its
-    // own, after any read under way (the reader takes one at a time), texts in the order they came.
-    m_serviceCaptures.append({text, std::move(reply)});
+    // own, after any read under way (the reader takes one at a time), texts in the order they came. The
+    // caller's time counts from now, however long it waits.
+    m_serviceCaptures.append({text, std::move(reply), QDeadlineTimer(SourceHarvester::kBudgetMs)});
     startServiceCapture();
 }
 
 void CaptureActions::startServiceCapture()
 {
     if (m_reader || m_serviceCaptures.isEmpty()) return;
-    SelectionReader* reader = &m_capture.reader();
+    // The earliest text bounds the read: one that waited behind another read gets what is left of its
+    // time, not a fresh budget, so no caller waits much past the bound from its arrival.
+    const QDeadlineTimer deadline = m_serviceCaptures.first().deadline;
     auto source = std::make_shared<SourceHarvester::Source>();
-    startRead([reader, source] { *source = SourceHarvester::harvest(*reader); },
+    startRead([read = m_sourceRead, deadline, source] { *source = read(deadline); },
               [this, source] {
-                  const ServiceCapture next = m_serviceCaptures.takeFirst();
-                  fileServiceCapture(next.text, *source, next.reply);
+                  // Every text waiting now came while the source was read, that window in front: all
+                  // are filed with it, one row each, in the order they came, rather than each reading
+                  // the window again after the one before.
+                  const QList<ServiceCapture> waiting = std::exchange(m_serviceCaptures, {});
+                  for (const ServiceCapture& next : waiting) fileServiceCapture(next.text, *source, next.reply);
               });
 }
 

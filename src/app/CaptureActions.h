@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QObject>
 #include <QUuid>
@@ -46,15 +47,20 @@ public:
     // Super (the stand-in for Command) held with the chord files the capture as a new note.
     void handleCapture(quint32 modifiers);
     // True while a selection or a handed-over text's source is read on its own thread; the hot key
-    // pressed meanwhile does nothing.
+    // pressed meanwhile is captured once the read ends.
     bool isReadingSelection() const { return m_reader != nullptr; }
     void presentCaptureResult(const CaptureService::Result& result);
     // What a text handed over came to; none for blank text.
     using ServiceReply = std::function<void(const std::optional<CaptureService::Result>& result)>;
     // Text handed over by another application (D-Bus CaptureText), filed with the source of the window
     // in front. Where the reader allows, that source is read on a thread of its own (a browser may take
-    // a while to show its page) and `reply` comes later; blank text does nothing and is answered at once.
+    // a while to show its page) and `reply` comes later, within about SourceHarvester::kBudgetMs of the
+    // call however many texts wait; blank text does nothing and is answered at once.
     void handleServiceCapture(const QString& text, ServiceReply reply);
+    // Reads the source of handed-over texts on the reading thread, by the deadline given; by default
+    // SourceHarvester over the capture service's reader.
+    using SourceRead = std::function<SourceHarvester::Source(QDeadlineTimer deadline)>;
+    void setSourceRead(SourceRead read) { m_sourceRead = std::move(read); }
 
     Hooks& hooks() { return m_hooks; }
 
@@ -66,15 +72,21 @@ private:
     Hooks m_hooks;
     bool m_explainedCapture = false;
     QThread* m_reader = nullptr;
+    SourceRead m_sourceRead;
     struct ServiceCapture {
         QString text;
         ServiceReply reply;
+        QDeadlineTimer deadline;  // kBudgetMs from the call's arrival: its source is read by then
     };
-    QList<ServiceCapture> m_serviceCaptures;  // waiting for their source to be read
+    QList<ServiceCapture> m_serviceCaptures;  // waiting for their source to be read, in arrival order
+    // A capture hot key pressed during a read, with the modifiers of its latest press: run when it ends.
+    std::optional<quint32> m_pendingCapture;
 
     void captureRead(const CaptureService::SelectionRead& context, bool asNewNote);
     // Runs `work` on the reading thread, then `done` on this one.
     void startRead(std::function<void()> work, std::function<void()> done);
+    // Starts what waited for the read that ended: handed-over texts first, then a pressed hot key.
+    void startNext();
     void startServiceCapture();
     void fileServiceCapture(const QString& text, const SourceHarvester::Source& source, const ServiceReply& reply);
 };

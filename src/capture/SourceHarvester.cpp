@@ -325,20 +325,20 @@ SourceHarvester::PageReader SourceHarvester::desktopPages()
     });
 }
 
-SourceHarvester::Source SourceHarvester::harvest(SelectionReader& reader)
+SourceHarvester::Source SourceHarvester::harvest(SelectionReader& reader, QDeadlineTimer deadline)
 {
-    return harvest(reader.activeWindow());
+    return harvest(reader.activeWindow(), deadline);
 }
 
-SourceHarvester::Source SourceHarvester::harvest(const std::optional<ActiveWindow>& window)
+SourceHarvester::Source SourceHarvester::harvest(const std::optional<ActiveWindow>& window, QDeadlineTimer deadline)
 {
-    return harvest(window, DesktopEntries::applicationDirs(), desktopPages());
+    return harvest(window, DesktopEntries::applicationDirs(), desktopPages(), deadline);
 }
 
 SourceHarvester::Source SourceHarvester::harvest(const std::optional<ActiveWindow>& window,
-                                                 const QStringList& applicationDirs, const PageReader& pages)
+                                                 const QStringList& applicationDirs, const PageReader& pages,
+                                                 QDeadlineTimer deadline)
 {
-    const QDeadlineTimer deadline(kBudgetMs);
     Source source;
     if (!window) return source;
     const auto entry = DesktopEntries::forWindowClass(window->instanceName, window->className, applicationDirs,

@@ -55,15 +55,17 @@ public:
 
     SourceHarvester() = delete;
 
-    // May wait on a browser for up to kBudgetMs: keep it off the main thread where a browser can be in
-    // front.
-    static Source harvest(SelectionReader& reader);
+    // May wait on a browser until `deadline` (kBudgetMs from the call unless given): keep it off the main
+    // thread where a browser can be in front. A deadline already past still names the application and
+    // the tab title; only the page's address needs the browser.
+    static Source harvest(SelectionReader& reader, QDeadlineTimer deadline = QDeadlineTimer(kBudgetMs));
     // The same, for a window already read; none gives an empty source.
-    static Source harvest(const std::optional<ActiveWindow>& window);
+    static Source harvest(const std::optional<ActiveWindow>& window,
+                          QDeadlineTimer deadline = QDeadlineTimer(kBudgetMs));
     // Over the given desktop-entry folders and page reader (tests); without a page reader no address
     // is read.
     static Source harvest(const std::optional<ActiveWindow>& window, const QStringList& applicationDirs,
-                          const PageReader& pages = {});
+                          const PageReader& pages = {}, QDeadlineTimer deadline = QDeadlineTimer(kBudgetMs));
 
     // The tab title inside a browser's window name, for a desktop-file id of a known browser (exact
     // letter case); none for any other application or a blank title.

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "app/CaptureActions.h"
@@ -21,6 +22,58 @@ namespace {
 
 using Result = CaptureService::Result;
 using Reason = CaptureService::UnreadableReason;
+
+// The window in front as a browser that does not answer: read off the main thread, it is told only once
+// released. (Asked on the main thread it answers at once: waiting there would hang the test rather than
+// fail it.)
+struct GatedReader : SelectionReader {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    int asked = 0;
+    std::atomic<bool> askedOnMainThread = false;
+    QString selected;  // what PRIMARY holds; nothing owns it while empty
+    bool isAvailable() const override { return true; }
+    bool readsInBackground() const override { return true; }
+    std::optional<ActiveWindow> activeWindow() override
+    {
+        const ActiveWindow window{12345, "xmessage", "Xmessage", "Probe"};
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+            askedOnMainThread = true;
+            return window;
+        }
+        std::unique_lock lock(mutex);
+        ++asked;
+        changed.wait(lock, [this] { return released; });
+        return window;
+    }
+    ::Result<QString, Failure> selectedText() override
+    {
+        if (selected.isEmpty()) return Failure::noOwner;
+        return selected;
+    }
+    void release()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            released = true;
+        }
+        changed.notify_all();
+    }
+    int timesAsked()
+    {
+        const std::lock_guard lock(mutex);
+        return asked;
+    }
+};
+
+// Spins the event loop until `done`; the bound is only against a hang.
+bool waitFor(const std::function<bool()>& done)
+{
+    const QDeadlineTimer hang(20000);
+    while (!done() && !hang.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
 
 class CaptureActionsTest : public tarnwick::test::NoteStoreTestBase {
 protected:
@@ -150,32 +203,11 @@ TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
 
 // Where the reader allows, the source of a text handed over is read off the main thread: a window in
 // front slow to tell it (a browser building its page's objects) holds neither the application nor other
-// texts back. The sender is answered once its text is filed; texts handed over meanwhile follow in order.
+// texts back. The sender is answered once its text is filed; texts handed over meanwhile share that read
+// and follow in order.
 TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
 {
-    struct SlowReader : SelectionReader {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool released = false;
-        int asked = 0;
-        std::atomic<bool> askedOnMainThread = false;
-        bool isAvailable() const override { return true; }
-        bool readsInBackground() const override { return true; }
-        std::optional<ActiveWindow> activeWindow() override
-        {
-            const ActiveWindow window{12345, "xmessage", "Xmessage", "Probe"};
-            // (Waiting there would hang the test rather than fail it.)
-            if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
-                askedOnMainThread = true;
-                return window;
-            }
-            std::unique_lock lock(mutex);
-            ++asked;
-            changed.wait(lock, [this] { return released; });
-            return window;
-        }
-        ::Result<QString, Failure> selectedText() override { return Failure::noOwner; }
-    } slow;
+    GatedReader slow;
     CaptureService slowService{*store, [](const QUuid&) { return false; }, settings, clock, slow};
     CaptureActions slowActions(*store, slowService, capsule, settings, hooks);
     QStringList answered;
@@ -188,20 +220,99 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
     EXPECT_FALSE(slow.askedOnMainThread);
     EXPECT_TRUE(answered.isEmpty()) << "answered before its source was read";
     EXPECT_TRUE(slowActions.isReadingSelection());
-    {
-        const std::lock_guard lock(slow.mutex);
-        slow.released = true;
-    }
-    slow.changed.notify_all();
+    slow.release();
     const QDeadlineTimer hang(20000);
     while (answered.size() < 2 && !hang.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(answered, (QStringList{"first", "second"}));
-    EXPECT_EQ(slow.asked, 2);
+    EXPECT_EQ(slow.asked, 1) << "the second came while the window was read, and shares that read";
     QStringList stored;
     for (Capture* c : rows<Capture>()) stored << c->text() + " from " + c->sourceApp().value_or("nothing");
     stored.sort();
     EXPECT_EQ(stored, (QStringList{"first from Xmessage", "second from Xmessage"}));
+}
+
+// Over a window in front that does not answer: the texts and presses that come during a read wait for it.
+class SlowWindowTest : public CaptureActionsTest {
+protected:
+    ~SlowWindowTest() override { slow.release(); }  // (a read still held would hang the teardown)
+    int storedCaptures() { return int(rows<Capture>().size()); }
+    QStringList storedTexts()
+    {
+        QStringList texts;
+        for (Capture* c : rows<Capture>()) texts << c->text() + " from " + c->sourceApp().value_or("nothing");
+        texts.sort();
+        return texts;
+    }
+
+    GatedReader slow;
+    CaptureService slowService{*store, [](const QUuid&) { return false; }, settings, clock, slow};
+    CaptureActions slowActions{*store, slowService, capsule, settings, hooks};
+};
+
+// Texts handed over while the window is read are all answered when that one read ends, each filed (one
+// row each) before its caller hears, in the order they came; hot-key presses meanwhile are one capture,
+// made right after them.
+TEST_F(SlowWindowTest, TextsAndPressesDuringAReadAreServedWhenItEnds)
+{
+    slow.selected = "selected words";
+    QStringList answered;
+    QList<int> storedWhenAnswered;
+    const QStringList texts{"one", "two", "three", "four", "five"};
+    for (const QString& text : texts) {
+        slowActions.handleServiceCapture(text, [&, text](const std::optional<Result>& result) {
+            EXPECT_TRUE(result && std::holds_alternative<CaptureService::Captured>(*result)) << qPrintable(text);
+            answered << text;
+            storedWhenAnswered << storedCaptures();
+        });
+        if (text == "two") {
+            for (int press = 0; press < 2; ++press)
+                slowActions.dispatch(HotkeyManager::Action::capture, HotkeyManager::kOption | HotkeyManager::kShift);
+        }
+    }
+    EXPECT_TRUE(answered.isEmpty());
+    slow.release();
+    ASSERT_TRUE(waitFor([&] { return storedCaptures() == 6; })) << storedCaptures() << " rows";
+    EXPECT_EQ(answered, texts);
+    EXPECT_EQ(storedWhenAnswered, (QList<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(slow.timesAsked(), 2) << "one read for the texts, one for the press";
+    EXPECT_EQ(storedTexts(), (QStringList{"five from Xmessage", "four from Xmessage", "one from Xmessage",
+                                          "selected words from Xmessage", "three from Xmessage", "two from Xmessage"}));
+    EXPECT_EQ(capsule.model().message(), "Text captured");
+    EXPECT_FALSE(slowActions.isReadingSelection());
+    EXPECT_FALSE(slow.askedOnMainThread);
+}
+
+// A text that waited behind a hot key's read gets what is left of its time for its own, not a fresh
+// budget; a press during the hot key's read is captured after it.
+TEST_F(SlowWindowTest, ATextBehindAHotKeyReadKeepsTheTimeOfItsArrival)
+{
+    slow.selected = "selected words";
+    std::mutex given;
+    std::optional<QDeadlineTimer> deadline;
+    slowActions.setSourceRead([&](QDeadlineTimer d) {
+        const std::lock_guard lock(given);
+        deadline = d;
+        return SourceHarvester::Source{"Stalled Browser", "firefox-esr", {}, "Stalled page"};
+    });
+    slowActions.dispatch(HotkeyManager::Action::capture, HotkeyManager::kOption | HotkeyManager::kShift);
+    ASSERT_TRUE(slowActions.isReadingSelection());
+    int storedWhenAnswered = -1;
+    slowActions.handleServiceCapture("behind the hot key",
+                                     [&](const std::optional<Result>&) { storedWhenAnswered = storedCaptures(); });
+    const QDeadlineTimer promised(SourceHarvester::kBudgetMs);
+    slowActions.dispatch(HotkeyManager::Action::capture, HotkeyManager::kOption | HotkeyManager::kShift);
+    QThread::msleep(20);  // time spent waiting, which a fresh budget would not count
+    slow.release();
+    ASSERT_TRUE(waitFor([&] { return storedCaptures() == 3; })) << storedCaptures() << " rows";
+    EXPECT_EQ(storedWhenAnswered, 2) << "filed after the first press, before the second";
+    {
+        const std::lock_guard lock(given);
+        ASSERT_TRUE(deadline);
+        EXPECT_LE(deadline->deadlineNSecs(), promised.deadlineNSecs());
+    }
+    EXPECT_EQ(storedTexts(), (QStringList{"behind the hot key from Stalled Browser", "selected words from Xmessage",
+                                          "selected words from Xmessage"}));
 }
 
 // A session that cannot read selections at all explains why on its first failed capture, once, after

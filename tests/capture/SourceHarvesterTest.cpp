@@ -334,6 +334,31 @@ TEST_F(HarvestFromABrowser, ASlowBrowserIsWaitedForAndAHungOneIsNot)
     release.set_value();  // the read left behind ends
 }
 
+// A harvest for a text that already waited is bounded by the time its caller was promised: the page is
+// read by that deadline, and once it is past the browser is not asked at all, the name and the title
+// being known without it.
+TEST_F(HarvestFromABrowser, AGivenDeadlineBoundsThePageRead)
+{
+    const ActiveWindow window{BrowserOnTheBus::kPid, "Navigator", "firefox-esr", "Docs \u2014 Mozilla Firefox"};
+    BrowserOnTheBus browser("http://example.test/");
+    std::optional<QDeadlineTimer> given;
+    const auto pages = [&](const ActiveWindow& w, const QString& attribute, QDeadlineTimer deadline) {
+        given = deadline;
+        return SourceHarvester::readPage(browser.bus, w, attribute);
+    };
+    const QDeadlineTimer soon(SourceHarvester::kBudgetMs / 3);
+    EXPECT_EQ(SourceHarvester::harvest(window, {dir.path()}, pages, soon).url, QUrl("http://example.test/"));
+    ASSERT_TRUE(given);
+    EXPECT_EQ(given->deadlineNSecs(), soon.deadlineNSecs());
+
+    given.reset();
+    const auto late = SourceHarvester::harvest(window, {dir.path()}, pages, QDeadlineTimer(0));
+    EXPECT_FALSE(given) << "the browser was asked past the deadline";
+    EXPECT_EQ(late.url, std::nullopt);
+    EXPECT_EQ(late.app, "Firefox ESR");
+    EXPECT_EQ(late.title, "Docs");
+}
+
 // Two windows of one browser as the bus shows them while the hot key's grab holds the keyboard:
 // neither marked active. The window captured from is told by its name or by its place; windows alike
 // in both give no address rather than another window's.

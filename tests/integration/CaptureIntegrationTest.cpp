@@ -2,10 +2,15 @@
 // entry), xclip owning PRIMARY, chords pressed with xdotool, rows read back with sqlite3.
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <algorithm>
+#include <csignal>
 
 #include "support/DesktopDriver.h"
 #include "support/TestEnvironment.h"
@@ -51,7 +56,8 @@ protected:
     }
     void TearDown() override
     {
-        for (QProcess* p : {&app, &owner, &probe}) {
+        if (standIn.state() != QProcess::NotRunning) ::kill(pid_t(standIn.processId()), SIGCONT);
+        for (QProcess* p : {&app, &owner, &probe, &browser, &standIn}) {
             if (p->state() == QProcess::NotRunning) continue;
             p->terminate();
             if (!p->waitForFinished(5000)) p->kill();
@@ -97,7 +103,7 @@ protected:
         return waitForWindow("^Text captured$");
     }
 
-    QProcess app, owner, probe;
+    QProcess app, owner, probe, browser, standIn;
     QString probeID;
 };
 
@@ -218,6 +224,83 @@ TEST_F(CaptureSession, WarningsThePeekTheBusAndARelaunch)
     ASSERT_FALSE(capture().isEmpty());
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return sql("SELECT count(*) FROM Capture WHERE text = 'after the relaunch'") == "1"; }, 5000));
+}
+
+// Whether a program with that process id is on the accessibility bus (asked of the bus, not of it).
+bool onAccessibilityBus(qint64 pid)
+{
+    QProcess query;
+    query.start("/usr/bin/python3", {"-c",
+                                     "import sys, pyatspi\n"
+                                     "d = pyatspi.Registry.getDesktop(0)\n"
+                                     "ids = [d.getChildAtIndex(i).get_process_id() for i in range(d.childCount)]\n"
+                                     "sys.exit(0 if int(sys.argv[1]) in ids else 1)\n",
+                                     QString::number(pid)});
+    return query.waitForFinished(20000) && query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0;
+}
+
+// The browser in front does not answer: its window's class names a browser, and its process (a
+// program on the accessibility bus, stopped) never tells its page. Texts handed over at once are all
+// answered well within the caller's usual 25 s, each filed once, in the order they came, with that
+// window's source; the hot key pressed meanwhile is captured once the read ends.
+TEST_F(CaptureSession, TextsHandedOverWhileTheBrowserInFrontHangsAreAllAnswered)
+{
+    // (Every xmessage window is of class Xmessage: without the probe's entry, this one is known by its
+    // instance name.)
+    const QString apps = TestEnvironment::dataHome() + "/applications";
+    ASSERT_TRUE(QFile::remove(apps + "/xmessage.desktop"));
+    QFile entry(apps + "/firefox-esr.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Stalled Browser\nExec=firefox-esr\n");
+    entry.close();
+    standIn.start(QStringLiteral(TARNWICK_STANDIN_EXECUTABLE), {"Stand-in"});
+    ASSERT_TRUE(standIn.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return onAccessibilityBus(standIn.processId()); }, 30000));
+    browser.start("xmessage", {"-name", "firefox-esr", "-title", "Stalled page - Mozilla Firefox", "a page"});
+    ASSERT_TRUE(browser.waitForStarted());
+    const QString browserID = waitForWindow("^Stalled page");
+    ASSERT_FALSE(browserID.isEmpty());
+    run("xprop",
+        {"-id", browserID, "-f", "_NET_WM_PID", "32c", "-set", "_NET_WM_PID", QString::number(standIn.processId())});
+    launch();
+    select("pressed during the read");
+    run("xdotool", {"windowactivate", "--sync", browserID});
+    ASSERT_EQ(::kill(pid_t(standIn.processId()), SIGSTOP), 0);
+
+    // One connection sends the calls in this order, each with the bus's usual time limit.
+    const QString id = QStringLiteral(TARNWICK_APP_ID);
+    QList<QDBusPendingCall> calls;
+    QStringList texts;
+    for (int i = 1; i <= 10; ++i) {
+        texts << QStringLiteral("handed over %1").arg(i);
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(id, "/" + QString(id).replace('.', '/'), id, QStringLiteral("CaptureText"));
+        call << texts.last();
+        calls << QDBusConnection::sessionBus().asyncCall(call);
+    }
+    press("alt+shift+space");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(calls.begin(), calls.end(), [](const QDBusPendingCall& c) { return c.isFinished(); });
+        },
+        60000));
+    for (int i = 0; i < calls.size(); ++i) {
+        const QDBusMessage reply = calls[i].reply();
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+            << qPrintable(texts[i]) << ": " << qPrintable(reply.errorMessage());
+        EXPECT_EQ(reply.arguments().value(0).toString().toStdString(), "captured") << qPrintable(texts[i]);
+    }
+    EXPECT_EQ(sql("SELECT group_concat(text, '|') FROM (SELECT text FROM Capture WHERE text LIKE 'handed over %' "
+                  "ORDER BY rowid)")
+                  .toStdString(),
+              texts.join('|').toStdString());
+    EXPECT_EQ(sql("SELECT DISTINCT ifnull(sourceApp, '') || '|' || ifnull(sourceBundleID, '') || '|' || "
+                  "ifnull(sourceTitle, '') FROM Capture WHERE text LIKE 'handed over %'")
+                  .toStdString(),
+              "Stalled Browser|firefox-esr|Stalled page");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return sql("SELECT count(*) FROM Capture WHERE text = 'pressed during the read'") == "1"; }, 20000))
+        << "the hot key pressed during the read is captured after it";
 }
 
 }  // namespace
