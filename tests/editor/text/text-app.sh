@@ -2,7 +2,8 @@
 # A note's text in the real application: the "Title" placeholder of a new note, a typed address linked
 # once in the stored runs, the find bar's counts and Escape, a spelling suggestion chosen from the
 # text menu and taken back with one undo; then pastes into a second new note: two lines into its title,
-# an HTML list, files left out (the note's notice), and the title row of the rolled-up window.
+# an HTML list, files left out (the note's notice), and the title row of the rolled-up window; a middle-click
+# paste onto a body line with the caret in the title.
 # Usage (inside scripts/desktop-session.sh): text-app.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -152,8 +153,43 @@ import -window root "$work/notice.png"
 notice_shown || fail "the notice went within a second ($(changed) pixels changed)"
 within 150 test "$(q "SELECT COUNT(*) FROM NoteImage")" = 1 || fail "the pasted picture was not stored"
 
-# (8) Rolled up with the yellow dot, the window keeps a title row that shows the title.
+# (8) A third note, the caret left in its title: the PRIMARY selection middle-clicked onto the first
+# body line lands under the pointer in the body's style (no run of the title's serif), and one undo
+# takes it away.
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+n
+  within 20 active_is "New Note" && break
+  sleep 0.5
+done
+active_is "New Note" || fail "Alt+Shift+N opened no third note"
+sleep 1
+type_text "Head"
+key Return
+type_text "first line"
+key Return
+type_text "second line"
+head_of() { q "SELECT body || '|' || CAST(bodyBlocksData AS TEXT) FROM Note WHERE title = 'Head' AND isTrashed = 0"; }
+head_runs() { head_of | python3 -c 'import json, sys; print(json.loads(sys.stdin.read().split("|", 1)[1])["blocks"][0]["runs"])'; }
+within 150 test "$(q "SELECT body FROM Note WHERE title = 'Head'")" = $'first line\nsecond line' || fail "Head: $(head_of)"
+[ "$(head_runs)" = "[]" ] || fail "typed body lines already carry runs: $(head_runs)"
+key ctrl+Home Right
+printf 'XYZ' | xclip -selection primary
+head_window=$(xdotool getactivewindow)
+eval "$(xdotool getwindowgeometry --shell "$head_window" | sed 's/^/HEAD_/')"
+# The first body line is 97 pixels below the window's top; the click is past its end.
+xdotool mousemove "$((HEAD_X + 200))" "$((HEAD_Y + 97))" click 2
+within 150 test "$(q "SELECT body FROM Note WHERE title = 'Head'")" = $'first lineXYZ\nsecond line' ||
+  fail "after the middle click: $(head_of)"
+[ "$(head_runs)" = "[]" ] || fail "the middle-clicked text took the title's style: $(head_runs)"
+key ctrl+z
+within 150 test "$(q "SELECT body FROM Note WHERE title = 'Head'")" = $'first line\nsecond line' ||
+  fail "after undoing the middle click: $(head_of)"
+import -window root "$work/middle-click.png"
+
+# (9) Rolled up with the yellow dot, the window keeps a title row that shows the title.
 sleep 3
+window=$head_window
+eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove "$((X + 35))" "$((Y + 15))" click 1
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -163,5 +199,6 @@ rolled_title="60x20+$((X + 12))+$((Y + 38))"
 rolled_paper="60x20+$((X + 120))+$((Y + 38))"
 [ "$(colours "$rolled_title")" -gt "$(($(colours "$rolled_paper") + 4))" ] ||
   fail "the rolled-up title row is blank: $(colours "$rolled_title") colours, $(colours "$rolled_paper") on paper"
+
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
 echo "PASS"
