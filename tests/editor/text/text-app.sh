@@ -37,14 +37,19 @@ placeholder_drawn() { [ "$(colours "$title_strip")" -gt "$(($(colours "$paper_st
 # The application's visible windows (a menu adds one).
 visible_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
 
+# Alt+Shift+N until a new note's window is active (the hot key may not be grabbed yet at launch).
+new_note() {
+  for _ in $(seq 1 30); do
+    xdotool key --clearmodifiers alt+shift+n
+    within 20 active_is "New Note" && break
+    sleep 0.5
+  done
+  active_is "New Note" || fail "Alt+Shift+N opened no $1"
+  sleep 1
+}
+
 launch "$tarnwick"
-for _ in $(seq 1 30); do
-  xdotool key --clearmodifiers alt+shift+n
-  within 20 active_is "New Note" && break
-  sleep 0.5
-done
-active_is "New Note" || fail "Alt+Shift+N opened no note"
-sleep 1
+new_note "note"
 
 # (1) The empty title line shows "Title"; the same strip of paper lower down is bare.
 window=$(xdotool getactivewindow)
@@ -105,13 +110,7 @@ within 150 test "$(body_of)" = $'see https://example.org/a. then recieve\nreciev
 
 # (5) Two lines pasted into a new note's title: the first is the title, the second the whole body,
 # with the caret after it.
-for _ in $(seq 1 30); do
-  xdotool key --clearmodifiers alt+shift+n
-  within 20 active_is "New Note" && break
-  sleep 0.5
-done
-active_is "New Note" || fail "Alt+Shift+N opened no second note"
-sleep 1
+new_note "second note"
 # The body with an end mark: the shell would drop a trailing line feed.
 pasted_body() { q "SELECT body || '|' FROM Note WHERE title = 'TitleP' AND isTrashed = 0"; }
 printf 'TitleP\nbody' | xclip -selection clipboard
@@ -156,13 +155,7 @@ within 150 test "$(q "SELECT COUNT(*) FROM NoteImage")" = 1 || fail "the pasted 
 # (8) A third note, the caret left in its title: the PRIMARY selection middle-clicked onto the first
 # body line lands under the pointer in the body's style (no run of the title's serif), and one undo
 # takes it away.
-for _ in $(seq 1 30); do
-  xdotool key --clearmodifiers alt+shift+n
-  within 20 active_is "New Note" && break
-  sleep 0.5
-done
-active_is "New Note" || fail "Alt+Shift+N opened no third note"
-sleep 1
+new_note "third note"
 type_text "Head"
 key Return
 type_text "first line"
