@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
 # Runs a command inside a throw-away desktop session: its own session bus (dbus-run-session), an X
 # server (Xvfb) with a window manager (openbox), a notification daemon (dunst), a system tray (trayer),
-# an unlocked Secret Service keyring (gnome-keyring) and the accessibility bus (at-spi). Nothing of the
-# user's session or files is touched.
+# an unlocked Secret Service keyring (gnome-keyring) and, when asked for, the accessibility bus (at-spi).
+# Nothing of the user's session or files is touched.
 # Usage: scripts/desktop-session.sh COMMAND [ARGS...]
 # TARNWICK_SESSION_SCREEN sets the screen's size (WIDTHxHEIGHT, 1280x800 when unset), for a small screen.
+# TARNWICK_SESSION_ACCESSIBILITY is "off" (when unset) or "on":
+#   off  as on most users' desktops: the accessibility bus is not started and an application stays off
+#        it (QT_LINUX_ACCESSIBILITY_ALWAYS_ON and its kin are cleared). The session fails the command
+#        if the bus was started or switched on all the same (a test that reads the accessibility tree
+#        belongs to the other kind).
+#   on   as on a desktop with assistive technologies: the accessibility bus runs, switched on, before
+#        the command starts, so an application serves it from its first window on.
+# The mode is exported to the command as TARNWICK_SESSION_ACCESSIBILITY (on or off).
 set -euo pipefail
+
+case "${TARNWICK_SESSION_ACCESSIBILITY:-off}" in
+  on | off) export TARNWICK_SESSION_ACCESSIBILITY=${TARNWICK_SESSION_ACCESSIBILITY:-off} ;;
+  *) echo "desktop-session: TARNWICK_SESSION_ACCESSIBILITY is neither on nor off" >&2; exit 2 ;;
+esac
+# Variables that would put an application on the accessibility bus whatever the desktop's switch says.
+if [ "$TARNWICK_SESSION_ACCESSIBILITY" = off ]; then
+  unset QT_LINUX_ACCESSIBILITY_ALWAYS_ON QT_ACCESSIBILITY GNOME_ACCESSIBILITY GTK_MODULES ACCESSIBILITY_ENABLED
+fi
 
 if [ -z "${TARNWICK_IN_DESKTOP_SESSION:-}" ]; then
   export TARNWICK_IN_DESKTOP_SESSION=1
@@ -21,7 +38,7 @@ if [ -z "${TARNWICK_IN_DESKTOP_SESSION:-}" ]; then
   mkdir -p "$scratch/config/tarnwick"
   printf '{"update.checkAutomatically": {"type": "bool", "value": false},\n "onboarding.completed": {"type": "bool", "value": true}}\n' \
     >"$scratch/config/tarnwick/settings.json"
-  unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
+  unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY AT_SPI_BUS_ADDRESS
   rc=0
   dbus-run-session -- "$0" "$@" || rc=$?
   rm -rf "$scratch"
@@ -93,8 +110,9 @@ has_owner() {
 
 # A desktop session with accessibility on runs its accessibility bus before any application starts, and
 # an application then serves it from its first window on: started here and switched on, so every test
-# meets that order (the bus would otherwise start only when the first client asks, after the windows
-# are built).
+# of that kind meets that order (the bus would otherwise start only when the first client asks, after
+# the windows are built). With accessibility off nothing here asks for the bus: any question to
+# org.a11y.Bus would start it.
 start_accessibility_bus() {
   dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 || true
   dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
@@ -104,7 +122,18 @@ accessibility_on() {
   dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Get \
     string:org.a11y.Status string:IsEnabled 2>/dev/null | grep -q 'boolean true'
 }
-start_accessibility_bus
+# What of the accessibility bus is in the session, asked without starting it: empty when nothing is.
+accessibility_traces() {
+  local traces=()
+  if has_owner org.a11y.Bus; then
+    traces+=("the accessibility bus was started")
+    ! accessibility_on || traces+=("switched on")
+  fi
+  ! xprop -root AT_SPI_BUS 2>/dev/null | grep -q '=' || traces+=("its address was put on the root window")
+  local IFS=,
+  echo "${traces[*]}" | sed 's/,/, /g'
+}
+[ "$TARNWICK_SESSION_ACCESSIBILITY" = off ] || start_accessibility_bus
 
 # Wait until the window manager manages the screen and the daemons are on the bus.
 missing_parts() {
@@ -113,7 +142,7 @@ missing_parts() {
   xdotool search --class trayer >/dev/null 2>&1 || missing+=("tray")
   has_owner org.freedesktop.Notifications || missing+=("notification daemon")
   has_owner org.freedesktop.secrets || missing+=("keyring")
-  accessibility_on || missing+=("accessibility bus")
+  [ "$TARNWICK_SESSION_ACCESSIBILITY" = off ] || accessibility_on || missing+=("accessibility bus")
   echo "${missing[*]}"
 }
 deadline=$((SECONDS + startup_bound))
@@ -144,10 +173,30 @@ kpid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freede
   awk '/uint32/ {print $2}')
 [ -n "$kpid" ] && pids+=("$kpid")
 
+if [ "$TARNWICK_SESSION_ACCESSIBILITY" = off ]; then
+  traces=$(accessibility_traces)
+  if [ -n "$traces" ]; then
+    echo "desktop-session: accessibility is to be off, but before the command started $traces" >&2
+    exit 1
+  fi
+fi
+
 set +e
 "$@"
 rc=$?
 set -e
+
+# A command that started the accessibility bus in a session without accessibility reads the accessibility
+# tree (pyatspi starts the bus with its first question) or switched it on: it ran, from then on, on a
+# desktop of the other kind, and says nothing of one with accessibility off.
+if [ "$TARNWICK_SESSION_ACCESSIBILITY" = off ]; then
+  traces=$(accessibility_traces)
+  if [ -n "$traces" ]; then
+    echo "desktop-session: FAIL: accessibility is off in this session, but during the command $traces" \
+      "(a test that reads the accessibility tree runs with TARNWICK_SESSION_ACCESSIBILITY=on)" >&2
+    [ "$rc" -ne 0 ] || rc=1
+  fi
+fi
 
 # A key or button the test left down fails it: the server's autorepeat would type that key into every
 # later step of the session, so a test after it could pass or fail for the wrong reason. (xdotool's

@@ -1,8 +1,11 @@
 // The desktop session the integration tests run in: a real X server with a window manager that
-// honours "stay on top", and a notification daemon on the session bus.
+// honours "stay on top", a notification daemon on the session bus, and accessibility on or off as the
+// session was asked.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QLineEdit>
@@ -112,6 +115,28 @@ TEST_F(DesktopSession, NotificationDaemonAcceptsANotification)
                                                    "A note wants your attention", QStringList(), QVariantMap(), 5000);
     ASSERT_TRUE(id.isValid()) << id.error().message().toStdString();
     EXPECT_GT(id.value(), 0u);
+}
+
+// An application in the session is on the accessibility bus exactly when the session has accessibility on;
+// with it off, the bus is not even running, as nothing in the session may start it. Run in both kinds of
+// session (tests/integration/CMakeLists.txt).
+TEST_F(DesktopSession, AnApplicationServesTheAccessibilityBusOnlyWhenTheSessionHasItOn)
+{
+    const QString mode = qEnvironmentVariable("TARNWICK_SESSION_ACCESSIBILITY");
+    ASSERT_TRUE(mode == "on" || mode == "off") << "the session's accessibility: '" << mode.toStdString() << "'";
+    EXPECT_FALSE(qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
+    const bool busRuns = QDBusConnection::sessionBus().interface()->isServiceRegistered("org.a11y.Bus");
+    if (mode == "off") {
+        EXPECT_FALSE(busRuns);
+        EXPECT_FALSE(QAccessible::isActive());
+        return;
+    }
+    ASSERT_TRUE(busRuns);
+    QDBusInterface status("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties");
+    const QDBusReply<QVariant> enabled = status.call("Get", "org.a11y.Status", "IsEnabled");
+    ASSERT_TRUE(enabled.isValid()) << enabled.error().message().toStdString();
+    EXPECT_TRUE(enabled.value().toBool());
+    EXPECT_TRUE(QTest::qWaitFor([] { return QAccessible::isActive(); }, 20000));
 }
 
 // Run only by the test below, in a child process of this executable.
