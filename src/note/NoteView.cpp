@@ -472,6 +472,13 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     connect(&m_model, &NoteViewModel::unlocked, this, [this] {
         if (m_body && m_body->isVisible()) m_body->catchUp();
     });
+    // Rolled up, the content is out of reach and keeps no keyboard given to it later either: the editor
+    // places the caret of a note shown in the window a turn after loading it, and its hidden text would
+    // take keys into a note no one can see.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || m_model.contentShown()) return;
+        if ((m_body && m_body->isAncestorOf(now)) || m_lockPanel->isAncestorOf(now)) now->clearFocus();
+    });
     connect(&m_model, &NoteViewModel::shortcutsRequested, this, &NoteView::showShortcutsPopover);
     connect(&m_model, &NoteViewModel::focusTitleRequested, this, [this] {
         if (m_model.titleRowShown()) {

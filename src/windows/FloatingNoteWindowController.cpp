@@ -275,6 +275,11 @@ void FloatingNoteWindowController::present(const QUuid& noteID, int direction, b
     m_model.setIsKey(m_panel->isActiveWindow());
 }
 
+void FloatingNoteWindowController::unroll()
+{
+    if (m_isRolled) unrollNow();
+}
+
 void FloatingNoteWindowController::orderOut()
 {
     clearDragState();

@@ -48,6 +48,7 @@ public:
     void setManager(FloatingNotesManager* manager) override;
     void show() override;
     void present(const QUuid& noteID, int direction, bool interactive) override;
+    void unroll() override;
     void orderOut() override;
     void applyOpacity(double value) override;
     void applyFloatOnTop(bool floating) override;

@@ -134,6 +134,9 @@ NoteWindow* FloatingNotesManager::show(const QUuid& noteID)
         const QUuid from = m_controllers.begin()->first;
         rekey(from, noteID);
         window = controller(noteID);
+        // The note asked for is there to be read and typed in: a window rolled up to the title of the
+        // note it showed opens out before it takes this one.
+        window->unroll();
         window->present(noteID, 1, false);
     }
     if (!window) {

@@ -20,6 +20,8 @@ public:
     // Swaps the shown note in place; nothing for the current note or a missing one. Not interactive:
     // the new note slides in from the side of `direction` (+1 right, otherwise left).
     virtual void present(const QUuid& noteID, int direction, bool interactive) = 0;
+    // Opens a window rolled up to its title strip back out to the frame it had before.
+    virtual void unroll() {}
     // Takes the window off screen without ending it.
     virtual void orderOut() = 0;
     // Floats above other windows on every desktop, or sits among them like any window; a window kept

@@ -989,6 +989,39 @@ TEST_F(NoteViewTest, F6AndUnrollingGiveTheCaretBack)
     EXPECT_EQ(QApplication::focusWidget(), text) << "Tab stays the body's";
 }
 
+// A rolled-up window has no body on screen: another note shown in it (the deck stepping on) does not
+// hand the keyboard to that note's hidden text, so nothing typed there edits a note no one can see;
+// unrolled, the keys reach the text again.
+TEST_F(NoteViewTest, ARolledWindowsHiddenTextTakesNoKeys)
+{
+    Note* first = addNote("First", "body");
+    Note* next = addNote("Next", "text");
+    store->saveNow();
+    EditorNoteView e(*store, *unlock, clock);
+    ASSERT_TRUE(e.open(first));
+    e.view.setRolled(true);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+
+    e.view.setNote(next);
+    QTest::qWait(50);  // the editor places the new note's caret on a later turn
+    QWidget* focus = QApplication::focusWidget();
+    EXPECT_FALSE(focus && e.view.isAncestorOf(focus) && !focus->isVisible())
+        << "the hidden " << focus->metaObject()->className() << " has the keyboard";
+    QTest::keyClicks(focus ? focus : e.view.window(), "Head");
+    EXPECT_EQ(next->title(), "Next");
+    EXPECT_EQ(next->body(), "text");
+
+    e.view.setRolled(false);
+    clock.advance(NoteView::kRolledMs + Tween::frameMs);
+    QTest::qWait(20);
+    auto* text = qobject_cast<RichNSTextView*>(QApplication::focusWidget());
+    ASSERT_TRUE(text && text->isVisible());
+    QTest::keyClicks(text, "!");
+    EXPECT_TRUE(next->title().contains('!') || next->body().contains('!'));
+    EXPECT_EQ(first->title(), "First");
+    EXPECT_EQ(first->body(), "body");
+}
+
 // After any unlock the keys go to the note's text: where the caret was when that is known, else at
 // the end of the body (of the title when there is no body), also for a note opened locked and for
 // one stepped away from and back to.

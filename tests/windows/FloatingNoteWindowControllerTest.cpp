@@ -95,6 +95,14 @@ TEST_F(FloatingNoteWindowControllerTest, RollZoomGripAndDragKeepTheCornerAndSave
     EXPECT_EQ(window->frame().size(), window->clampedMaxSize().toSize());
     window->toggleZoom();
     EXPECT_EQ(window->frame(), start);
+    // Opened out for another note: the frame before the roll-up, and nothing saved on the way.
+    window->toggleRollUp();
+    const qint64 rolledAt = store->revision();
+    window->unroll();
+    EXPECT_FALSE(window->isRolled());
+    EXPECT_FALSE(window->deckModel().isRolled());
+    EXPECT_EQ(window->frame(), start);
+    EXPECT_EQ(store->revision(), rolledAt);
 
     // The grip stops at the minimum; the shared size is written when the drag ends.
     window->handleResizeDrag(-150, 0, false);

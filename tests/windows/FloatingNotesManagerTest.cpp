@@ -14,8 +14,10 @@ struct FakeWindow : NoteWindow {
     QUuid id;
     FloatingNotesManager* manager = nullptr;
     bool visible = false;
+    bool rolled = false;
     int shows = 0;
     QList<std::pair<QUuid, int>> presented;
+    QList<bool> presentedRolled;
     QRectF rect{100, 100, 360, 280};
     std::optional<QRectF> expanded;
     std::shared_ptr<int> retired;
@@ -32,7 +34,9 @@ struct FakeWindow : NoteWindow {
         if (to == id) return;
         id = to;
         presented.append({to, direction});
+        presentedRolled.append(rolled);
     }
+    void unroll() override { rolled = false; }
     void orderOut() override { visible = false; }
     void applyOpacity(double) override {}
     QRectF frame() const override { return rect; }
@@ -113,6 +117,29 @@ TEST_F(FloatingNotesManagerTest, ShowOpensReusesAndSlidesOneWindowInDeckMode)
     settings.setValue("notes.oneAtATime", false);
     manager->show(a);
     EXPECT_EQ(manager->controllerIDs().size(), 2);
+}
+
+// A note opened into the deck window is there to be read and typed in: a window rolled up on another
+// note opens out before it takes it. Shown again on its own note, or stepped on by key, close or
+// deletion, the window stays rolled.
+TEST_F(FloatingNotesManagerTest, ANoteOpenedIntoARolledDeckWindowIsShownWhole)
+{
+    const QUuid a = saved("A"), b = saved("B"), c = saved("C");
+    openAll({a, b}, a);
+    FakeWindow* deck = window(a);
+    deck->rolled = true;
+    deck->presentedRolled.clear();
+    manager->show(a);
+    EXPECT_TRUE(deck->rolled);
+    manager->commitSwipe(*deck, 1, false);
+    manager->closeNote(b);
+    EXPECT_EQ(deck->id, a);
+    EXPECT_EQ(deck->presentedRolled, QList<bool>({true, true}));
+
+    manager->show(c);
+    EXPECT_EQ(deck->id, c);
+    EXPECT_FALSE(deck->rolled);
+    EXPECT_EQ(deck->presentedRolled.last(), false);
 }
 
 TEST_F(FloatingNotesManagerTest, CloseNoteStepsToANeighbourOrCloses)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The note windows end to end: reminders open notes in one floating window, rescued onto the screen;
 # the window keys and a horizontal wheel step through the deck and past its end; Ctrl+W and the
-# hide-all hot key; a moved window's frame survives a relaunch. Then, with one window per note, each
-# reminder opens its own window.
+# hide-all hot key; a new note opened into the rolled-up window; a moved window's frame survives a
+# relaunch. Then, with one window per note, each reminder opens its own window.
 # Usage (inside scripts/desktop-session.sh): note-windows.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -10,7 +10,7 @@ tarnwick=$1 seeder=$2
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin windows app screenshot
 start_app() { launch "$tarnwick"; }
-note_windows() { xdotool search --onlyvisible --name '^(Alpha|Beta|Gamma|New Note)$' 2>/dev/null || true; }
+note_windows() { xdotool search --onlyvisible --name '^(Alpha|Beta|Gamma|New Note|Head)$' 2>/dev/null || true; }
 window_count() { note_windows | grep -c . || true; }
 count_is() { [ "$(window_count)" = "$1" ]; }
 # Opens the note of the next reminder the daemon shows, as a click on the notification would.
@@ -83,6 +83,21 @@ win=$(note_windows | head -1)
 xdotool windowmove "$win" 300 200
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$win")"
+
+# (8) A new note opened into the window rolled up on Beta opens it out again and takes every key
+# typed; Beta keeps the frame it was moved to.
+full=$HEIGHT
+height_of() { xdotool getwindowgeometry --shell "$win" | sed -n 's/^HEIGHT=//p'; }
+xdotool mousemove "$((X + 35))" "$((Y + 15))" click 1
+within 30 eval '[ "$(height_of)" -lt "$full" ]' || fail "the roll-up dot did not roll Beta's window up"
+xdotool key --clearmodifiers alt+shift+n
+within 50 active_is "New Note" || fail "the new-note hot key opened no note"
+within 20 eval '[ "$(height_of)" = "$full" ]' ||
+  fail "the new note's window is $(height_of) high, not $full: still rolled up"
+xdotool type --delay 100 "Head"
+settles_to 30 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Head'" ||
+  fail "typing Head left the titles $(sql "SELECT group_concat(title, '|') FROM Note")"
+count_is 1 || fail "expected one note window, found $(window_count)"
 stop_app
 saved=$(sql "SELECT CAST(frameX AS INTEGER) || ',' || CAST(frameY AS INTEGER) FROM Note WHERE title = 'Beta'")
 [ "$saved" = "$X,$Y" ] || fail "Beta's saved frame is $saved, the window was at $X,$Y"
