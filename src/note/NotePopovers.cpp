@@ -64,6 +64,20 @@ void NotePopover::popUp()
     show();
 }
 
+bool NotePopover::event(QEvent* event)
+{
+    // Asked, on the way up from the focused control, whether a key is ours before any shortcut runs.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)) {
+            key->accept();
+            return true;
+        }
+    }
+    return QFrame::event(event);
+}
+
 void NotePopover::hideEvent(QHideEvent* event)
 {
     QFrame::hideEvent(event);

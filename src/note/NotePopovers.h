@@ -14,7 +14,9 @@ class QSlider;
 class QTimeEdit;
 
 // A popover of the note view: a popup window under its anchor (above it when there is no room below),
-// closed by Escape or a click outside; `closed` tells the owner.
+// closed by Escape or a click outside; `closed` tells the owner. It owns Return, Enter and Escape: a
+// popup is a child of the window it opens from, so a shortcut of that window (Return as Save) would
+// otherwise run from inside it. Those keys go to the popover's own controls, and Escape closes it alone.
 class NotePopover : public QFrame {
     Q_OBJECT
 public:
@@ -29,6 +31,7 @@ Q_SIGNALS:
     void closed();
 
 protected:
+    bool event(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
