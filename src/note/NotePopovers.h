@@ -59,7 +59,9 @@ private:
 };
 
 // The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
-// Return presses wherever the focus is inside the popover.
+// Return presses from the days, the time and the buttons ("Clear" when it has the focus). The calendar's
+// month menu and year field keep Return for themselves: it picks the month or the year. The chosen day
+// follows the month shown, so the date stored is always the one shown as chosen.
 class ReminderPopover : public NotePopover {
     Q_OBJECT
 public:
@@ -70,12 +72,16 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void updateDraft();
+    void followPage(int year, int month);
 
     NoteViewModel& m_model;
     QCalendarWidget* m_calendar;
+    QWidget* m_days = nullptr;
+    QWidget* m_yearField = nullptr;
     QTimeEdit* m_time;
     QPushButton* m_clear = nullptr;
     QPushButton* m_set;
