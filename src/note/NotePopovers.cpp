@@ -1,5 +1,6 @@
 #include "note/NotePopovers.h"
 
+#include <QAbstractItemView>
 #include <QCalendarWidget>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTextCharFormat>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -62,6 +64,20 @@ void NotePopover::popUp()
     at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() - width())));
     move(at);
     show();
+}
+
+bool NotePopover::event(QEvent* event)
+{
+    // Asked, on the way up from the focused control, whether a key is ours before any shortcut runs.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)) {
+            key->accept();
+            return true;
+        }
+    }
+    return QFrame::event(event);
 }
 
 void NotePopover::hideEvent(QHideEvent* event)
@@ -223,6 +239,52 @@ void styleCalendar(QCalendarWidget* calendar)
                  TarnwickTheme::accent().name(), TarnwickTheme::textTertiary().name()));
 }
 
+// The calendar of the reminder popover. The toolkit's calendar finishes a year being typed at a press
+// anywhere else in its window, and swallows that press: one outside the calendar itself ("Set", the
+// time) here finishes the year and goes on, so "Set" reads the year shown at the first click.
+class ReminderCalendar : public QCalendarWidget {
+public:
+    explicit ReminderCalendar(QWidget* parent) : QCalendarWidget(parent)
+    {
+        m_yearField = findChild<QSpinBox*>(QStringLiteral("qt_calendar_yearedit"));
+        m_days = findChild<QAbstractItemView*>(QStringLiteral("qt_calendar_calendarview"));
+    }
+    QWidget* yearField() const { return m_yearField; }
+    QWidget* days() const { return m_days; }
+
+    // The toolkit counts the month bar and the week rows but not the frame round the days (the focus
+    // ring), which then cuts off the sixth week.
+    QSize minimumSizeHint() const override
+    {
+        const int frame = m_days ? 2 * m_days->frameWidth() : 0;
+        return QCalendarWidget::minimumSizeHint() + QSize(frame, frame);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress && m_yearField && m_yearField->hasFocus() &&
+            watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget != this && !isAncestorOf(widget) && widget->window() == window()) {
+                m_yearField->clearFocus();  // which finishes the year
+                return false;
+            }
+        }
+        return QCalendarWidget::eventFilter(watched, event);
+    }
+
+private:
+    QSpinBox* m_yearField;
+    QAbstractItemView* m_days;
+};
+
+bool isReturn(const QKeyEvent* key)
+{
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+           (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 }  // namespace
 
 ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePopover(anchor), m_model(model)
@@ -238,7 +300,10 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     column->addWidget(heading);
 
     const QDateTime draft = model.reminderDraft().toLocalTime();
-    m_calendar = new QCalendarWidget(this);
+    auto* calendar = new ReminderCalendar(this);
+    m_calendar = calendar;
+    m_yearField = calendar->yearField();
+    m_days = calendar->days();
     m_calendar->setAccessibleName(tr("Remind me"));
     m_calendar->setGridVisible(false);
     m_calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
@@ -288,11 +353,21 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     setFixedWidth(300);
 
     connect(m_calendar, &QCalendarWidget::selectionChanged, this, &ReminderPopover::updateDraft);
+    connect(m_calendar, &QCalendarWidget::currentPageChanged, this, &ReminderPopover::followPage);
     connect(m_time, &QTimeEdit::timeChanged, this, &ReminderPopover::updateDraft);
-    // A popup has no default button of its own: Return presses "Set" wherever the focus is, the
-    // calendar's grid included.
-    installEventFilter(this);
-    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+    // The days take Return as their own (the toolkit's "activated"); here it presses "Set" instead.
+    if (m_days) m_days->installEventFilter(this);
+    if (m_yearField) m_yearField->installEventFilter(this);
+}
+
+void ReminderPopover::followPage(int year, int month)
+{
+    // A month or year picked, or a page turned: the same day there (or the month's last), so no
+    // date is chosen out of sight.
+    const QDate chosen = m_calendar->selectedDate();
+    if (chosen.year() == year && chosen.month() == month) return;
+    const QDate first(year, month, 1);
+    if (first.isValid()) m_calendar->setSelectedDate(first.addDays(std::min(chosen.day(), first.daysInMonth()) - 1));
 }
 
 void ReminderPopover::updateDraft()
@@ -302,12 +377,28 @@ void ReminderPopover::updateDraft()
 
 bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && watched != m_clear) {
+    if (event->type() == QEvent::KeyPress && isReturn(static_cast<QKeyEvent*>(event))) {
+        if (watched == m_days) {
             m_set->click();
+            return true;
+        }
+        if (watched == m_yearField) {
+            // The year typed is finished (the field closes as the keyboard leaves it) and shown; the
+            // keyboard goes on to the days.
+            if (m_days) m_days->setFocus(Qt::OtherFocusReason);
             return true;
         }
     }
     return NotePopover::eventFilter(watched, event);
+}
+
+void ReminderPopover::keyPressEvent(QKeyEvent* event)
+{
+    // Return that the focused control leaves (the time, a button) is the popover's default: "Set",
+    // or "Clear" while that has the focus.
+    if (isReturn(event)) {
+        (m_clear && m_clear->hasFocus() ? m_clear : m_set)->click();
+        return;
+    }
+    NotePopover::keyPressEvent(event);
 }

@@ -14,7 +14,9 @@ class QSlider;
 class QTimeEdit;
 
 // A popover of the note view: a popup window under its anchor (above it when there is no room below),
-// closed by Escape or a click outside; `closed` tells the owner.
+// closed by Escape or a click outside; `closed` tells the owner. It owns Return, Enter and Escape: a
+// popup is a child of the window it opens from, so a shortcut of that window (Return as Save) would
+// otherwise run from inside it. Those keys go to the popover's own controls, and Escape closes it alone.
 class NotePopover : public QFrame {
     Q_OBJECT
 public:
@@ -29,6 +31,7 @@ Q_SIGNALS:
     void closed();
 
 protected:
+    bool event(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
@@ -56,7 +59,9 @@ private:
 };
 
 // The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
-// Return presses wherever the focus is inside the popover.
+// Return presses from the days, the time and the buttons ("Clear" when it has the focus). The calendar's
+// month menu and year field keep Return for themselves: it picks the month or the year. The chosen day
+// follows the month shown, so the date stored is always the one shown as chosen.
 class ReminderPopover : public NotePopover {
     Q_OBJECT
 public:
@@ -67,12 +72,16 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void updateDraft();
+    void followPage(int year, int month);
 
     NoteViewModel& m_model;
     QCalendarWidget* m_calendar;
+    QWidget* m_days = nullptr;
+    QWidget* m_yearField = nullptr;
     QTimeEdit* m_time;
     QPushButton* m_clear = nullptr;
     QPushButton* m_set;

@@ -6,11 +6,15 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
@@ -319,6 +323,81 @@ TEST_F(NoteViewTest, Popovers)
     QTest::keyClick(reminder->calendar()->focusProxy() ? reminder->calendar()->focusProxy() : reminder->calendar(),
                     Qt::Key_Return);
     EXPECT_EQ(note->reminderDate()->secsTo(now().addSecs(3600)), 0);
+    EXPECT_FALSE(view->model().showingReminder());
+}
+
+// Return in the calendar's month menu picks the month, and in its year field the year: the popover
+// stays, nothing is stored, and the chosen day moves to the month shown. "Set", clicked while a year
+// is being typed or reached by Return from the time, stores the date shown as chosen. Every week row
+// of a six-week month shows whole.
+TEST_F(NoteViewTest, ReturnInTheCalendarsMenuAndYearPicksThemOnly)
+{
+    view->model().openReminder();
+    // Held weakly: a popover closed by a stray "Set" is deleted.
+    QPointer<ReminderPopover> reminder = view->reminderPopover();
+    ASSERT_TRUE(reminder);
+    QCalendarWidget* calendar = reminder->calendar();
+    calendar->setSelectedDate(QDate(2026, 8, 31));
+    auto* days = calendar->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
+    ASSERT_TRUE(days);
+    QCoreApplication::processEvents();
+    const int lastRow = days->model()->rowCount() - 1;
+    EXPECT_LE(days->rowViewportPosition(lastRow) + days->rowHeight(lastRow), days->viewport()->height())
+        << "the sixth week (August 31st) is cut off";
+    // Room for every row at its least height inside the frame, whatever the fonts make of the rows.
+    auto* monthBar = calendar->findChild<QWidget*>(QStringLiteral("qt_calendar_navigationbar"));
+    ASSERT_TRUE(monthBar);
+    EXPECT_GE(calendar->height(), monthBar->height() + (lastRow + 1) * days->verticalHeader()->minimumSectionSize() +
+                                      2 * days->frameWidth());
+
+    auto* monthButton = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"));
+    ASSERT_TRUE(monthButton && monthButton->menu());
+    QPointer<QMenu> months = monthButton->menu();
+    months->popup(monthButton->mapToGlobal(QPoint(0, monthButton->height())));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return months->isVisible(); }));
+    months->setActiveAction(months->actions().at(1));
+    QTest::keyClick(months, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !months || !months->isVisible(); }));
+    EXPECT_FALSE(note->reminderDate()) << "Return in the month menu pressed Set";
+    ASSERT_TRUE(reminder && reminder->isVisible()) << "Return in the month menu closed the popover";
+    EXPECT_EQ(calendar->monthShown(), 2);
+    EXPECT_EQ(calendar->selectedDate(), QDate(2026, 2, 28)) << "the chosen day follows the month shown";
+
+    auto* yearButton = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_yearbutton"));
+    auto* year = calendar->findChild<QSpinBox*>(QStringLiteral("qt_calendar_yearedit"));
+    ASSERT_TRUE(yearButton && year);
+    const auto typeYear = [&](const char* digits) {
+        yearButton->click();
+        ASSERT_TRUE(year->isVisible() && year->hasFocus());
+        QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(year, digits);
+    };
+    typeYear("2030");
+    QTest::keyClick(year, Qt::Key_Return);
+    EXPECT_FALSE(note->reminderDate()) << "Return in the year field pressed Set";
+    ASSERT_TRUE(reminder && reminder->isVisible()) << "Return in the year field closed the popover";
+    EXPECT_FALSE(year->isVisible());
+    EXPECT_EQ(calendar->yearShown(), 2030);
+    EXPECT_EQ(calendar->selectedDate(), QDate(2030, 2, 28));
+    EXPECT_TRUE(days->hasFocus()) << "the keyboard goes on to the days";
+
+    typeYear("2031");
+    QPushButton* set = nullptr;
+    for (auto* b : reminder->findChildren<QPushButton*>())
+        if (b->text() == "Set") set = b;
+    ASSERT_TRUE(set);
+    QTest::mouseClick(set, Qt::LeftButton);
+    ASSERT_TRUE(note->reminderDate());
+    EXPECT_EQ(note->reminderDate()->toLocalTime().date(), QDate(2031, 2, 28)) << "Set stored another year than shown";
+    EXPECT_FALSE(view->model().showingReminder());
+
+    view->model().openReminder();
+    reminder = view->reminderPopover();
+    ASSERT_TRUE(reminder);
+    QTest::keyClick(reminder->calendar()->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview")),
+                    Qt::Key_PageDown);
+    QTest::keyClick(reminder->time(), Qt::Key_Return);
+    EXPECT_EQ(note->reminderDate()->toLocalTime().date(), QDate(2031, 3, 28)) << "Return in the time field sets";
     EXPECT_FALSE(view->model().showingReminder());
 }
 

@@ -187,6 +187,37 @@ reminder=$(sql "SELECT MAX(CAST(reminderDate AS INTEGER)) FROM Note WHERE title 
 [ -n "$reminder" ] && [ $((reminder - now)) -gt 3300 ] && [ $((reminder - now)) -le 3600 ] ||
   fail "the reminder is '$reminder', expected an hour after $now"
 
+# (8b) "Reminder…" again. Return in the month menu picks August only and Escape closes the menu alone;
+# Return in the year field shows 2030 only: the popover stays, nothing is stored. The chosen day
+# follows the month and year shown, and "Set", clicked while 2031 is being typed, stores that day of
+# August 2031. (reminder-august.png: the sixth week of August, with the 31st, shows whole.)
+stored() { sql "SELECT date(reminderDate, 'unixepoch', 'localtime') FROM Note WHERE title = ''"; }
+# "Set" stamps the note even when it stores the same date.
+stamped() { sql "SELECT reminderDate || '/' || updatedAt FROM Note WHERE title = ''"; }
+before=$(stamped)
+day=$(date -d "@$reminder" +%d)
+menu Down Down Return
+load_geometry
+click_at 150 79
+xdotool key --clearmodifiers --delay 120 Down Down Down Down Down Down Down Down Return
+sleep 0.6
+import -window root "$work/reminder-august.png"
+[ "$(stamped)" = "$before" ] || fail "Return in the month menu pressed Set: $(stored)"
+click_at 150 79
+xdotool key --clearmodifiers Escape
+sleep 0.5
+click_at 225 79
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 40 2030
+xdotool key --clearmodifiers Return
+sleep 0.6
+[ "$(stamped)" = "$before" ] || fail "Return in the year field pressed Set: $(stored)"
+click_at 225 79
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 40 2031
+click_at 274 282
+settles_to 30 "2031-08-$day" stored || fail "Set stored $(stored), not August $day of 2031 as shown"
+
 # (9) Relaunched over a PAM stack that names a module which is not installed (pam_wrapper reads the
 # stacks at start): no prompt, Secret stays locked, its lock panel says unlocking is not available,
 # and the log names the service file to fix.

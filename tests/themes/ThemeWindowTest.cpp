@@ -242,6 +242,41 @@ TEST_F(ThemeWindowTest, ThePickerOpensOnItsFieldAndWritesOnlyWhatTheUserDoes)
     EXPECT_TRUE(controller.window()->isVisible()) << "and only the picker";
 }
 
+// The picker owns Return and Escape: Return in its hex field applies the code and Escape closes the
+// picker alone; neither saves the theme behind it. Return in the form then saves what the picker set.
+TEST_F(ThemeWindowTest, ReturnInThePickerAppliesTheCodeAndSavesNothing)
+{
+    controller.showNew(NoteTheme::builtIn(Tint::green), nullptr);
+    ThemeEditorView* view = controller.editorView();
+    ColorField* paper = view->paperField();
+    paper->swatchButton()->click();
+    ColorPickerPopover* picker = paper->picker();
+    ASSERT_TRUE(picker && picker->hexField()->hasFocus());
+    QTest::keyClick(picker->hexField(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(picker->hexField(), "abc");
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(picker->hexField(), key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_TRUE(controller.window()->isVisible()) << "Return in the picker saved the theme";
+        ASSERT_TRUE(paper->picker()) << "Return closed the picker";
+        EXPECT_TRUE(picker->isVisible());
+    }
+    EXPECT_EQ(hexString(view->editor().paper), "AABBCC");
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM NoteTheme"), "0") << "nothing is stored before Save";
+
+    QTest::keyClick(picker->hexField(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(paper->picker());
+    ASSERT_TRUE(controller.window()->isVisible());
+    controller.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+    view->nameField()->setFocus();
+    QTest::keyClick(view->nameField(), Qt::Key_Return);
+    EXPECT_FALSE(controller.window()->isVisible());
+    EXPECT_EQ(sql("SELECT printf('%02X%02X%02X', round(paperR*255), round(paperG*255), round(paperB*255)) "
+                  "FROM NoteTheme WHERE name = 'My theme'"),
+              "AABBCC");
+}
+
 TEST_F(ThemeWindowTest, HidesWhileTheApplicationIsInTheBackgroundOnlyIfItWasShown)
 {
     controller.show("blue", nullptr);

@@ -226,9 +226,26 @@ mapped Theme || fail "Return in the open Line height menu closed the theme windo
 [ "$(theme_field "COUNT(*)" "My theme")" = 0 ] || fail "Return in the open menu stored \"My theme\""
 picked=$(menus | sed -n 2p | cut -d'|' -f1)
 [ "$picked" = Normal ] || fail "Up and Enter from Relaxed picked $picked"
+# Return in the Paper picker's hex field applies the code: the picker and the window stay, nothing is
+# stored. Escape closes the picker alone; Return in the form then saves the new theme with that paper.
+click_root $((uX + 300)) $((uY + 145))
+within 30 mapped Paper || fail "the theme window's paper swatch opened no picker"
+sleep 0.5
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 40 abc
+xdotool key --clearmodifiers Return
+sleep 0.6
+mapped Paper || fail "Return in the hex field closed the picker"
+mapped Theme || fail "Return in the hex field closed the theme window"
+[ "$(theme_field "COUNT(*)" "My theme")" = 0 ] || fail "Return in the hex field stored \"My theme\""
+xdotool key --clearmodifiers Escape
+within 20 unmapped Paper || fail "Escape left the theme window's picker open"
+sleep 0.3
+mapped Theme || fail "Escape in the picker closed the theme window"
 xdotool key --clearmodifiers Return
 within 30 unmapped Theme || fail "Return left the new theme's window open"
 [ "$(theme_field "COUNT(*)" "My theme")" = 1 ] || fail "no \"My theme\""
+[ "$(hex_of_components paper "name = 'My theme'")" = AABBCC ] || fail "My theme's paper is $(hex_of_components paper "name = 'My theme'")"
 [ "$(theme_field lineHeight "My theme")" = 1.45 ] || fail "My theme's line height is $(theme_field lineHeight "My theme"), not Normal's"
 [ "$(theme_field revision "My theme")" = 1 ] || fail "My theme's revision is $(theme_field revision "My theme")"
 mine=$(theme_field id "My theme")
