@@ -255,7 +255,7 @@ void ThemeGrid::mousePressEvent(QMouseEvent* event)
 
 void ThemeGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // The first click picked (or opened the editor, whose new theme moves the tiles): the second
+    // The first click acted already (a theme made from the Custom tile moves the tiles): the second
     // acts on nothing.
     m_clicks.doublePress();
     event->accept();
