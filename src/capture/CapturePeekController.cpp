@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyleHints>
 #include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -206,8 +207,24 @@ bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)
 {
     // Only the card that is open now closes on losing the keys: a replaced one's late deactivation
     // must not take its successor with it.
-    if (event->type() == QEvent::WindowDeactivate && watched == m_watchedPanel) close();
+    if (event->type() == QEvent::WindowDeactivate && watched == m_watchedPanel) {
+        if (!secondPressOfOpeningClick()) {
+            close();
+        } else {
+            // Once only; the card takes the keys back, so that a click elsewhere still closes it.
+            m_presentedAt = -1;
+            m_panel->showAndFocus();
+        }
+    }
     return QObject::eventFilter(watched, event);
+}
+
+bool CapturePeekController::secondPressOfOpeningClick() const
+{
+    if (m_presentedAt < 0 || !m_panel) return false;
+    const QStyleHints* hints = QGuiApplication::styleHints();
+    return m_clock.elapsedMs() - m_presentedAt <= hints->mouseDoubleClickInterval() &&
+           (QCursor::pos() - m_presentedPointer).manhattanLength() <= hints->mouseDoubleClickDistance();
 }
 
 void CapturePeekController::present(const QUuid& captureID)
@@ -346,6 +363,8 @@ void CapturePeekController::present(const QUuid& captureID)
     }
     m_panel = panel;
     m_watchedPanel = panel;
+    m_presentedAt = m_clock.elapsedMs();
+    m_presentedPointer = QCursor::pos();
     panel->installEventFilter(this);
     // On every workspace: written before mapping, so the window manager takes it with the window.
     EwmhWindowState::States states = EwmhWindowState::read(panel->winId());

@@ -13,7 +13,8 @@ class NoteStore;
 
 // The capture peek: one floating card that shows a stored capture in full, with its source, its date
 // and a Copy button. At most one is open; opening another replaces it. It closes on its close button,
-// Ctrl+W, Escape, and when it loses the keyboard (a click elsewhere).
+// Ctrl+W, Escape, and when it loses the keyboard (a click elsewhere), except to the second press of
+// the double click that opened it.
 class CapturePeekController : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +35,7 @@ public:
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool secondPressOfOpeningClick() const;
 
     NoteStore& m_store;
     Clock& m_clock;
@@ -43,4 +45,9 @@ private:
     // The open card as a plain object, for the event filter: it also sees the card's last events while
     // it is being destroyed, when it is no longer a panel.
     QObject* m_watchedPanel = nullptr;
+    // When and where the open card was asked for. A double click on what opens it (a shelf row, the
+    // capsule) presses a second time there a moment later, on whatever the first click left under the
+    // pointer (the shelf closes as the card takes the keyboard): that press must not close the card.
+    qint64 m_presentedAt = -1;
+    QPoint m_presentedPointer;
 };

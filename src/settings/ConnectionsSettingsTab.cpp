@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "design/DoubleClickGuard.h"
 #include "design/LinkButton.h"
 #include "design/MiddleElidedLabel.h"
 #include "design/PlainText.h"
@@ -205,6 +206,8 @@ void ConnectionsSettingsTab::rebuildApproved(const QStringList& names)
         auto* revoke = button(QStringLiteral("Revoke"), rowWidget);
         revoke->setFlat(true);
         revoke->setAccessibleDescription(name);
+        // Revoking rebuilds the list: the second press of a double click would revoke the next client.
+        DoubleClickGuard::guardButton(revoke);
         TextColor::set(revoke, QColor(0xC0, 0x2E, 0x2E));
         QObject::connect(revoke, &QPushButton::clicked, this, [this, name] { m_services.mcp.revoke(name); });
         auto* shownName = new MiddleElidedLabel(rowWidget);

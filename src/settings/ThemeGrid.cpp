@@ -94,7 +94,7 @@ void ThemeGrid::setOnCreate(std::function<void()> onCreate)
 
 void ThemeGrid::themesChanged()
 {
-    m_pressedCell = -1;
+    m_clicks = {};
     if (m_currentCell >= cellCount()) m_currentCell = cellCount() - 1;
     updateGeometry();
     update();
@@ -248,16 +248,25 @@ void ThemeGrid::paintCustom(QPainter& p, const QRect& cell) const
 
 void ThemeGrid::mousePressEvent(QMouseEvent* event)
 {
-    m_pressedCell = event->button() == Qt::LeftButton ? cellAt(event->position().toPoint()) : -1;
+    const int cell = event->button() == Qt::LeftButton ? cellAt(event->position().toPoint()) : -1;
+    m_clicks.press(cell >= 0 ? QVariant(cell) : QVariant());
+    event->accept();
+}
+
+void ThemeGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The first click acted already (a theme made from the Custom tile moves the tiles): the second
+    // acts on nothing.
+    m_clicks.doublePress();
     event->accept();
 }
 
 void ThemeGrid::mouseReleaseEvent(QMouseEvent* event)
 {
-    const int pressed = m_pressedCell;
-    m_pressedCell = -1;
-    if (event->button() != Qt::LeftButton || pressed < 0 || cellAt(event->position().toPoint()) != pressed) return;
-    activateCell(pressed);
+    if (event->button() != Qt::LeftButton) return;
+    const int cell = cellAt(event->position().toPoint());
+    if (cell < 0 || !m_clicks.release(QVariant(cell))) return;
+    activateCell(cell);
 }
 
 void ThemeGrid::activateCell(int cell)

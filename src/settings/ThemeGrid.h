@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "design/DoubleClickGuard.h"
 #include "model/ResolvedNoteTheme.h"
 
 // The grid of theme tiles with which a theme is chosen: a swatch of each theme's paper with "Aa" in
@@ -60,6 +61,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -79,6 +81,6 @@ private:
     std::function<void(const QString&)> m_onPick;
     std::function<void(const QString&)> m_onEdit;
     std::function<void()> m_onCreate;
-    int m_pressedCell = -1;
+    DoubleClickGuard m_clicks;  // by cell: a change of the tiles forgets the press
     int m_currentCell = -1;
 };

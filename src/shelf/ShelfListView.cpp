@@ -100,12 +100,30 @@ void ShelfListView::leaveEvent(QEvent* event)
 
 void ShelfListView::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton) m_clicks.press(pressTarget(event->position().toPoint()));
     event->accept();  // no selection by the view: the state holds it
 }
 
 void ShelfListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    // The first click acted already (and may have moved the rows): the second acts on nothing.
+    if (event->button() == Qt::LeftButton) m_clicks.doublePress();
     event->accept();
+}
+
+QVariant ShelfListView::pressTarget(const QPoint& pos) const
+{
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid()) return {};
+    const auto hit = m_delegate->hitTest(visualRect(index), index, pos);
+    if (hit.kind == ShelfRowDelegate::Hit::Kind::none) return {};
+    const auto& item = m_model.item(index.row());
+    return QStringLiteral("%1/%2/%3/%4/%5")
+        .arg(int(item.kind))
+        .arg(int(item.row.kind))
+        .arg(item.row.id.toString(QUuid::WithoutBraces))
+        .arg(int(hit.kind))
+        .arg(hit.command);
 }
 
 void ShelfListView::activateRow(int row)
@@ -136,6 +154,8 @@ void ShelfListView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) return;
     const QPoint pos = event->position().toPoint();
+    // Only a single click that ends where it began acts: never the end of a double click.
+    if (!m_clicks.release(pressTarget(pos))) return;
     const QModelIndex index = indexAt(pos);
     if (!index.isValid()) return;
     const auto hit = m_delegate->hitTest(visualRect(index), index, pos);

@@ -2,6 +2,8 @@
 
 #include <QListView>
 
+#include "design/DoubleClickGuard.h"
+
 class Clock;
 class ShelfListModel;
 class ShelfRowActions;
@@ -38,8 +40,12 @@ protected:
 
 private:
     void setHovered(int row);
+    // What a press at `pos` aims at: the item's row (or the bin's heading), what it hits, and the
+    // command, named so that a row that slid into the place of another is not taken for it.
+    QVariant pressTarget(const QPoint& pos) const;
 
     ShelfListModel& m_model;
     ShelfRowActions& m_actions;
     ShelfRowDelegate* m_delegate;
+    DoubleClickGuard m_clicks;
 };

@@ -1,9 +1,11 @@
 // The peek card over a real store: which capture it shows, how it closes, its chip and Copy.
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTest>
 #include <QTextCursor>
 #include <QToolButton>
@@ -60,6 +62,8 @@ TEST_F(CapturePeekTest, OneCardAtATimeAndFourWaysToCloseIt)
         [&] { QTest::keyClick(peek.panel(), Qt::Key_W, Qt::ControlModifier); },
         [&] { QTest::keyClick(peek.panel(), Qt::Key_Escape); },
         [&] {
+            // Later than a double click's second press, which may follow the opening click.
+            clock.advance(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 1);
             QEvent deactivate(QEvent::WindowDeactivate);
             QApplication::sendEvent(peek.panel(), &deactivate);
         },
@@ -70,6 +74,37 @@ TEST_F(CapturePeekTest, OneCardAtATimeAndFourWaysToCloseIt)
         QApplication::setActiveWindow(peek.panel());
         closers[i]();
         EXPECT_EQ(peek.panel(), nullptr) << "way " << i;
+    }
+}
+
+// A double click on what opens the card presses a second time where the first click was, a moment
+// later, on whatever lies there now: that press takes the keys from the card but does not close it,
+// and the card takes them back. A press elsewhere, or after the double-click time, closes it.
+TEST_F(CapturePeekTest, TheDoubleClickThatOpensTheCardDoesNotCloseIt)
+{
+    const QUuid id = add("words");
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    const auto secondPress = [&](int afterMs, const QPoint& at) {
+        QCursor::setPos(at);
+        clock.advance(afterMs);
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(peek.panel(), &deactivate);
+    };
+    QCursor::setPos(200, 200);
+    peek.present(id);
+    ASSERT_TRUE(peek.panel());
+    secondPress(80, {201, 200});
+    ASSERT_TRUE(peek.panel()) << "the double click's second press";
+    EXPECT_TRUE(peek.panel()->isVisible());
+    secondPress(20, {201, 200});
+    EXPECT_EQ(peek.panel(), nullptr) << "a click after the double click closes it";
+
+    for (const auto& [afterMs, at] : {std::pair{80, QPoint(260, 200)}, std::pair{interval + 1, QPoint(200, 200)}}) {
+        QCursor::setPos(200, 200);
+        peek.present(id);
+        ASSERT_TRUE(peek.panel());
+        secondPress(afterMs, at);
+        EXPECT_EQ(peek.panel(), nullptr) << "a press " << afterMs << " ms later at " << at.x();
     }
 }
 

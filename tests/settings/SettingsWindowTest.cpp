@@ -167,6 +167,16 @@ TEST_F(SettingsWindowTest, ConnectionsFollowTheEndpoint)
     EXPECT_EQ(walk,
               (QList<QWidget*>{page.enableSwitch(), page.readOnlyButton(), page.readWriteButton(), page.copyButton(),
                                page.regenerateButton(), page.setupButton(), page.revokeButtons()[0]}));
+
+    // A double click on Revoke, as the platform sends it, revokes the one client: the second press
+    // lands on the button of the next, which slid into its place.
+    const QPoint at = page.revokeButtons()[0]->rect().center();
+    QTest::mousePress(page.revokeButtons()[0], Qt::LeftButton, {}, at);
+    QTest::mouseRelease(page.revokeButtons()[0], Qt::LeftButton, {}, at);
+    ASSERT_EQ(page.revokeButtons().size(), 1);
+    QTest::mouseDClick(page.revokeButtons()[0], Qt::LeftButton, {}, at);
+    QTest::mouseRelease(page.revokeButtons()[0], Qt::LeftButton, {}, at);
+    EXPECT_EQ(settings.stringListValue("mcp.approvedClients"), QStringList{"Charlie"});
 }
 
 // Recording ends on any key, a click, a change of tab, hiding, losing the focus or after 10 s, and the

@@ -86,6 +86,17 @@ TEST(ThemeGridTest, ClicksReportTheTileAndNeverSelectByThemselves)
     Grid plain(512, false);
     plain.click(0);
     EXPECT_EQ(plain.picked, QStringList{"slate"});
+
+    // A double click, as the platform sends it, acts once.
+    for (int cell : {0, 3}) {
+        const QPoint at = g.grid.cellRect(cell).center();
+        QTest::mousePress(&g.grid, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(&g.grid, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(&g.grid, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(&g.grid, Qt::LeftButton, {}, at);
+    }
+    EXPECT_EQ(g.created, 2);
+    EXPECT_EQ(g.picked, (QStringList{"green", "green"}));
 }
 
 // Theme names come from users: the tooltip shows them literally and the accessible tiles carry them

@@ -470,3 +470,66 @@ TEST_F(ShelfViewTest, OnlyTheShownSurfaceReadsAsOnScreen)
     EXPECT_EQ(count(browse), std::make_pair(8, 8));
     EXPECT_EQ(count(results).first, 0);
 }
+
+// A double click comes as the platform sends it: press, release, double-click, release, with the
+// lists rebuilt in between. It acts once, whatever the first click moved under the pointer: on a bin
+// row it restores that note alone, on "Delete forever" it purges one note and restores none, on a
+// note's trash icon it bins one note and opens none, and on a capture row it peeks once.
+TEST_F(ShelfViewTest, ADoubleClickActsOnceOnWhatItWasAimedAt)
+{
+    for (const char* title : {"First", "Second", "Third", "Fourth"}) {
+        Note* note = addNote(title);
+        store->saveNow();
+        store->softDelete(*note);
+    }
+    addNote("Kept one", {}, 10);
+    addNote("Kept two", {}, 20);
+    addCapture("captured one", {}, {}, 10);
+    addCapture("captured two", {}, {}, 20);
+    store->saveNow();
+    state().setLens(ShelfSearchState::Lens::bin);
+    open();
+    const auto send = [&](QEvent::Type type, const QPoint& pos, Qt::MouseButtons buttons) {
+        QWidget* viewport = view()->viewport();
+        QMouseEvent event(type, pos, viewport->mapToGlobal(pos),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    };
+    const auto doubleClick = [&](const QPoint& pos) {
+        send(QEvent::MouseMove, pos, Qt::NoButton);
+        send(QEvent::MouseButtonPress, pos, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, pos, Qt::NoButton);
+        turn();
+        send(QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, pos, Qt::NoButton);
+        turn();
+    };
+    // Where the hover icon named `name` of the first row (under its heading) stands.
+    const auto iconOfFirstRow = [&](const QString& name) {
+        const int row = 1;
+        const QRect rect = rectOf(row);
+        send(QEvent::MouseMove, rect.center(), Qt::NoButton);
+        for (const auto& mark : view()->rowDelegate()->marks(rect, view()->model()->index(row, 0)))
+            if (mark.name == name) return mark.rect.center();
+        ADD_FAILURE() << "no " << qPrintable(name) << " on " << qPrintable(shown(shelf->browseModel()).join(' '));
+        return QPoint();
+    };
+    const auto count = [&] { return int(store->allActive().size() + store->trashed().size()); };
+
+    doubleClick(rectOf(1).center());
+    EXPECT_EQ(store->trashed().size(), 3) << "one note restored: " << qPrintable(shown(shelf->browseModel()).join(' '));
+    doubleClick(iconOfFirstRow("Delete forever"));
+    EXPECT_EQ(count(), 5) << "one note purged";
+    EXPECT_EQ(store->trashed().size(), 2) << "and none restored";
+
+    state().setLens(ShelfSearchState::Lens::notes);
+    turn();
+    doubleClick(iconOfFirstRow("Delete note"));
+    EXPECT_EQ(store->trashed().size(), 3) << "one note binned";
+    EXPECT_TRUE(opened.isEmpty()) << "and none opened";
+
+    state().setLens(ShelfSearchState::Lens::captures);
+    turn();
+    doubleClick(rectOf(1).center());
+    EXPECT_EQ(peeked.size(), 1) << "one peek";
+}

@@ -8,6 +8,7 @@ Usage: shelf-keys.py listen SECONDS FILE   writes "ready", then one line per foc
        shelf-keys.py press NAME            presses the object named NAME; fails when there is none
        shelf-keys.py named NAME            fails when no object is named NAME
        shelf-keys.py selected              prints the name of every selected list item
+       shelf-keys.py where NAME            prints "x y width height" on the screen of the object named NAME
        shelf-keys.py showing NAME          prints "role|name" of everything below the object named NAME
                                            that reports being on screen; fails when no object is named NAME"""
 import os
@@ -16,7 +17,7 @@ import sys
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from tarnwick_atspi import action_named, focused, name_of, named, nodes, showing_below  # noqa: E402
+from tarnwick_atspi import action_named, extents, focused, name_of, named, nodes, showing_below  # noqa: E402
 
 
 def listen(seconds, path):
@@ -90,6 +91,12 @@ if sys.argv[1] == "showing":
     found = showing_below(sys.argv[2])
     print("\n".join(found or []))
     sys.exit(0 if found is not None else 1)
+if sys.argv[1] == "where":
+    node = named(sys.argv[2])
+    if node is None:
+        sys.exit(1)
+    print(extents(node))
+    sys.exit(0)
 if sys.argv[1] == "named":
     sys.exit(0 if named(sys.argv[2]) is not None else 1)
 sys.exit(print_focused())

@@ -5,7 +5,8 @@
 # F6 in a note reaches its head row; a note row's actions row deletes by keys, and after Ctrl+K in the
 # bin or on an empty lens, where no actions row shows, Return restores, Tab turns the lens and a space
 # is typed. A row that has left the list (binned or restored) is never acted on by the next keys.
-# While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus.
+# While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus. A double
+# click on a bin row, "Delete forever", a note's trash icon or a capture row acts once.
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -194,4 +195,55 @@ hint="The bin is empty. Deleted notes rest here for 30 days."
 within 50 timeout 20 /usr/bin/python3 "$here/shelf-keys.py" named "$hint" || fail "the bin does not show its hint"
 sleep 0.3
 import -window root "$shots/shelf-bin-emptied.png"
+
+# (9) A double click acts once, on what it was aimed at: on a bin row it restores that note alone, on
+# "Delete forever" it purges one note and restores none, on a note's trash icon it bins one note and
+# opens none, and the peek a capture row opens stays. The rows are seeded, the application started
+# again on them.
+stop_app
+"$seeder" binned "Bin one" binned "Bin two" binned "Bin three" note "Note one" note "Note two" \
+  capture "Capture one" capture "Capture two" || fail "seeding the rows to double-click"
+launch "$tarnwick"
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+s
+  within 20 active_is "Tarnwick shelf" && break
+done
+active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+double_click() {
+  local box
+  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "$1") || fail "nothing named $1 to double-click"
+  read -r x y w h <<<"$box"
+  # Moved onto it, so that its row is under the pointer (and shows its hover icons) as a hand brings it.
+  xdotool mousemove $((x + w / 2 - 30)) $((y + h / 2)) sleep 0.1 mousemove $((x + w / 2)) $((y + h / 2)) sleep 0.2 \
+    click --repeat 2 --delay 80 1
+}
+# Waits for the output of the rest of the line to become $1 and to stay so past a double click's end.
+settles_once() { settles_to 50 "$@" && sleep 0.4 && [ "$("${@:2}" 2>/dev/null)" = "$1" ]; }
+binned_titles() { sql "SELECT group_concat(title, '|') FROM (SELECT title FROM Note WHERE isTrashed = 1 ORDER BY title)"; }
+notes() { sql "SELECT COUNT(*) FROM Note"; }
+# The chip of the lens shown is named with its state, so only the others are pressed.
+choose_lens() { lens_is "$1" || timeout 20 /usr/bin/python3 "$here/shelf-keys.py" press "$1" 2>/dev/null; }
+within 50 choose_lens Bin && within 50 lens_is Bin || fail "the Bin chip did not show the bin"
+double_click "Bin one"
+settles_once "Bin three|Bin two" binned_titles || fail "a double click on a bin row left \"$(binned_titles)\" in the bin"
+before=$(notes)
+double_click "Delete forever"
+settles_once $((before - 1)) notes || fail "a double click on Delete forever left $(notes) of $before notes"
+[ "$(binned_titles)" = "Bin three" ] || fail "a double click on Delete forever left \"$(binned_titles)\" in the bin"
+within 50 choose_lens Notes && within 50 lens_is Notes || fail "the Notes chip did not show the notes"
+double_click "Delete note"
+settles_once 2 binned || fail "a double click on a note's trash icon left $(binned) notes in the bin"
+opened=$(xdotool search --onlyvisible --name '^(Bin one|Note one|Note two)$' getwindowname %@ 2>/dev/null || true)
+[ -z "$opened" ] || fail "a double click on a note's trash icon opened $opened"
+active_is "Tarnwick shelf" || fail "a double click on a note's trash icon took the keyboard from the shelf"
+within 50 choose_lens Captures && within 50 lens_is Captures || fail "the Captures chip did not show the captures"
+double_click "Capture one"
+peek_shown() { [ -n "$(xdotool search --onlyvisible --name '^Capture preview$' 2>/dev/null)" ]; }
+within 50 peek_shown || fail "a double click on a capture row showed no peek"
+sleep 0.5
+peek_shown || fail "the peek opened by a double click on a capture row closed"
+import -window root "$shots/shelf-double-click-peek.png"
+xdotool key Escape
+within 50 bash -c '! xdotool search --onlyvisible --name "^Capture preview$" >/dev/null 2>&1' ||
+  fail "Escape left the peek open"
 echo "PASS"
