@@ -46,7 +46,7 @@ public:
     void applyOpacity(double) override {}
     QRectF frame() const override { return {100, 100, 360, 280}; }
     QRectF restingFrame() const override { return frame(); }
-    void moveForRescue(const QRectF&) override {}
+    void moveForRescue(const QRectF&, std::function<void()>) override {}
     void retire() override { delete this; }
 
     bool swipesEnabled() const override { return true; }

@@ -31,6 +31,7 @@
 #include "model/Capture.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
+#include "platform/ScreenChanges.h"
 #include "store/NoteStore.h"
 
 namespace {
@@ -182,6 +183,16 @@ CapturePeekController::CapturePeekController(NoteStore& store, Clock& clock, QOb
       m_clock(clock),
       m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); })
 {
+    // The screen shrank or lost room under an open card: it stays whole on it, as a drag keeps it.
+    ScreenChanges::watch(this, [this] {
+        if (!m_panel || !m_panel->isVisible()) return;
+        QScreen* screen = QGuiApplication::screenAt(m_panel->geometry().center());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QPoint at =
+            CapsuleGeometry::draggedOrigin(m_panel->pos(), {}, m_panel->size(), screen->availableGeometry());
+        if (at != m_panel->pos()) m_panel->move(at);
+    });
 }
 
 CapturePeekController::~CapturePeekController()

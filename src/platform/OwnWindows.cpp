@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/EwmhWindowState.h"
+#include "platform/ScreenChanges.h"
 #include "platform/Settings.h"
 #include "platform/WindowStates.h"
 
@@ -190,6 +191,11 @@ void observeApplicationState()
         if (qApp)
             QObject::connect(qApp, &QApplication::focusChanged, qApp,
                              [](QWidget*, QWidget* now) { scrollFocusIntoView(now); });
+        // A screen that shrinks or loses its work area under an open window: the window goes where it
+        // would go if shown now.
+        ScreenChanges::watch(qGuiApp, [] {
+            for (Keeper* keeper : visibleKeepersInOrder()) OwnWindows::placeOnScreen(keeper->window());
+        });
         return true;
     }();
     Q_UNUSED(observing);

@@ -13,9 +13,10 @@ class Settings;
 // - With `aboveWhileActive` it stays above other applications' windows while Tarnwick is the active
 //   application; among our own windows the one the user asked for last is on top.
 // - A fixed-size window tells the window manager it cannot be resized or maximised.
-// - Its frame lies wholly on the work area of its screen: moved in when it would stand off an edge, and
-//   made smaller when it is larger than the area (the window's content then scrolls); a control that
-//   takes the focus inside a scroll area is scrolled into view.
+// - Its frame lies wholly on the work area of its screen, when shown and again when the screens change
+//   under it: moved in when it would stand off an edge, and made smaller when it is larger than the
+//   area (the window's content then scrolls); a control that takes the focus inside a scroll area is
+//   scrolled into view.
 // Nothing of the window-manager part happens off X11.
 namespace OwnWindows {
 

@@ -11,6 +11,7 @@
 #include "design/SharePrivacy.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
+#include "platform/ScreenChanges.h"
 #include "shelf/ShelfPlacement.h"
 
 ShelfWindowHost::ShelfWindowHost(ShelfController& controller, const Clock& clock, const Settings& settings,
@@ -18,6 +19,7 @@ ShelfWindowHost::ShelfWindowHost(ShelfController& controller, const Clock& clock
     : m_controller(controller), m_clock(clock), m_settings(settings), m_options(std::move(options)), m_tray(tray)
 {
     m_controller.setPanelHost(this);
+    ScreenChanges::watch(&m_screenWatch, [this] { placeAgain(); });
 }
 
 ShelfWindowHost::~ShelfWindowHost()
@@ -34,12 +36,17 @@ void ShelfWindowHost::noteTrayClick()
 
 std::optional<QRect> ShelfWindowHost::placement(bool fromTrayClick) const
 {
+    return placementFrom(fromTrayClick ? std::optional<QPoint>(QCursor::pos()) : std::nullopt);
+}
+
+std::optional<QRect> ShelfWindowHost::placementFrom(std::optional<QPoint> clickedAt) const
+{
     ShelfPlacement::Input in;
     const QRect trayRect = m_tray ? m_tray->geometry() : QRect();
     if (!trayRect.isEmpty())
         in.anchor = trayRect;  // an XEmbed tray says where its icon is
-    else if (fromTrayClick)
-        in.anchor = QRect(QCursor::pos(), QSize(1, 1));
+    else if (clickedAt)
+        in.anchor = QRect(*clickedAt, QSize(1, 1));
     const QPoint probe = in.anchor ? in.anchor->center() : QCursor::pos();
     QScreen* screen = QGuiApplication::screenAt(probe);
     if (!screen) screen = QGuiApplication::primaryScreen();
@@ -59,12 +66,20 @@ void ShelfWindowHost::open(bool fromTrayClick)
     m_trayClickAt = -1;
     auto* panel = new ShelfPanel(m_controller, m_options);
     m_panel = panel;
-    if (const std::optional<QRect> frame = placement(fromTrayClick)) panel->move(frame->topLeft());
+    m_clickedAt = fromTrayClick ? std::optional<QPoint>(QCursor::pos()) : std::nullopt;
+    if (const std::optional<QRect> frame = placementFrom(m_clickedAt)) panel->move(frame->topLeft());
     SharePrivacy::apply(QList<QObject*>{panel}, m_settings);
     // On top and on every workspace, out of the taskbar and the pager.
     EwmhWindowState::apply(panel->winId(), {true, true, true, true});
     panel->showAndFocus();
     panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void ShelfWindowHost::placeAgain()
+{
+    if (!m_panel) return;
+    if (const std::optional<QRect> frame = placementFrom(m_clickedAt); frame && frame->topLeft() != m_panel->pos())
+        m_panel->move(frame->topLeft());
 }
 
 void ShelfWindowHost::close()

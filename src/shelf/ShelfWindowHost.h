@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <functional>
@@ -41,6 +42,12 @@ public:
     bool openedOverWindowActive() const override;
 
 private:
+    // Where a shelf stands hanging from the tray icon, else from `clickedAt` (a tray click's pointer),
+    // else at the top right of the pointer's screen.
+    std::optional<QRect> placementFrom(std::optional<QPoint> clickedAt) const;
+    // The screens changed under an open shelf: it goes where it would open now, from the same anchor.
+    void placeAgain();
+
     ShelfController& m_controller;
     const Clock& m_clock;
     const Settings& m_settings;
@@ -50,7 +57,11 @@ private:
     // Closed panels waiting for their deferred deletion; none may outlive the controller.
     QList<QPointer<ShelfPanel>> m_closing;
     qint64 m_trayClickAt = -1;
+    // Where the pointer was at the tray click that opened the shelf now open.
+    std::optional<QPoint> m_clickedAt;
     // The window of ours the shelf was opened from (a note's search key): it gets the keyboard back
     // when the shelf is closed from the keyboard.
     FocusReturn m_focusReturn;
+    // Holds the watch on the screens; last, so it goes first.
+    QObject m_screenWatch;
 };

@@ -302,11 +302,16 @@ QRectF FloatingNoteWindowController::restingFrame() const
     return m_isRolled && m_expandedFrame ? *m_expandedFrame : frame();
 }
 
-void FloatingNoteWindowController::moveForRescue(const QRectF& target)
+bool FloatingNoteWindowController::fitToScreen()
+{
+    return fitSize();
+}
+
+void FloatingNoteWindowController::moveForRescue(const QRectF& target, std::function<void()> landed)
 {
     if (!G::isFinite(target)) return;
     if (m_isRolled && m_expandedFrame) m_expandedFrame->moveTopLeft(target.topLeft());
-    setFrame(target, true);
+    setFrame(target, true, std::move(landed));
 }
 
 void FloatingNoteWindowController::retire()
@@ -346,14 +351,21 @@ void FloatingNoteWindowController::applySizeLimits()
 
 void FloatingNoteWindowController::applySizeBounds()
 {
+    if (fitSize() && !m_isRolled) saveFrame();
+}
+
+bool FloatingNoteWindowController::fitSize()
+{
     const QRectF current = frame();
     const QSizeF max = clampedMaxSize();
     QSizeF size = G::clampedSize(current.size(), max);
     if (m_isRolled) size.setHeight(G::rolledHeight);
     applySizeLimits();
-    if (size == current.size()) return;
+    if (size == current.size()) return false;
+    // setFrame keeps it within the screens' area as well: a window zoomed on a larger screen keeps its
+    // corner only where the smaller one leaves room for it.
     setFrame(G::keepingTopLeft(current, size), false);
-    if (!m_isRolled) saveFrame();
+    return frame() != current;
 }
 
 void FloatingNoteWindowController::setFrame(const QRectF& requested, bool animate, std::function<void()> done)

@@ -54,7 +54,8 @@ public:
     void applyFloatOnTop(bool floating) override;
     QRectF frame() const override;
     QRectF restingFrame() const override;
-    void moveForRescue(const QRectF& frame) override;
+    bool fitToScreen() override;
+    void moveForRescue(const QRectF& frame, std::function<void()> landed) override;
     void retire() override;
 
     FloatingNotePanel* panel() const { return m_panel.get(); }
@@ -97,6 +98,8 @@ private:
     bool concernsMe(const Notification& notification) const;
     void setFrame(const QRectF& frame, bool animate, std::function<void()> done = {});
     void applySizeLimits();
+    // applySizeBounds() without the save; whether the frame changed.
+    bool fitSize();
     void saveFrame();
     void writeSharedSize();
     void clearDragState();

@@ -354,10 +354,20 @@ void FloatingNotesManager::rescueStrandedPanels()
         m_screens.preferredAvailable ? m_screens.preferredAvailable() : std::optional<QRectF>();
     if (!preferred) return;
     for (const auto& [id, window] : m_controllers) {
+        // A window zoomed or sized for a larger screen first comes within this one's limits.
+        const bool fitted = window->fitToScreen();
         const QRectF frame = window->frame();
         const QRectF rescued = ScreenRescue::rescue(frame, frames, *preferred);
-        if (rescued == frame) continue;
-        window->moveForRescue(rescued);
-        saveFrame(id, window->restingFrame());
+        if (rescued == frame) {
+            if (fitted) saveFrame(id, window->restingFrame());
+            continue;
+        }
+        // The frame to keep is the one the window lands at, not the one it leaves (the window manager
+        // may already have nudged it); the window may show another note by then.
+        QPointer<FloatingNotesManager> self(this);
+        NoteWindow* moved = window.get();
+        window->moveForRescue(rescued, [self, moved] {
+            if (self) self->saveFrame(moved->noteID(), moved->restingFrame());
+        });
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QRectF>
 #include <QUuid>
+#include <functional>
 
 class FloatingNotesManager;
 
@@ -33,9 +34,13 @@ public:
     virtual QRectF frame() const = 0;
     // The frame to keep on the note: the unrolled frame while rolled up.
     virtual QRectF restingFrame() const = 0;
+    // Brings the window within the size limits of the screen it is on now (after that screen shrank),
+    // keeping its top-left corner where the screen allows; saves nothing. Whether the frame changed.
+    virtual bool fitToScreen() { return false; }
     // Moves the window (animated) to a frame chosen by the screen rescue; a rolled window moves its
-    // unrolled frame along, so unrolling lands on a screen too.
-    virtual void moveForRescue(const QRectF& frame) = 0;
+    // unrolled frame along, so unrolling lands on a screen too. `landed` runs once the window stands at
+    // its new frame (at once when nothing animates); not at all when another move replaced this one.
+    virtual void moveForRescue(const QRectF& frame, std::function<void()> landed) = 0;
 
     // The manager is done with the window: it should go away once control has returned to the event
     // loop (a window may be closed from inside its own key handler).

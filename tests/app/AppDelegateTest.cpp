@@ -290,7 +290,7 @@ struct OpacityWindow : NoteWindow {
     void applyOpacity(double value) override { opacities->append(value); }
     QRectF frame() const override { return {0, 0, 300, 200}; }
     QRectF restingFrame() const override { return frame(); }
-    void moveForRescue(const QRectF&) override {}
+    void moveForRescue(const QRectF&, std::function<void()>) override {}
     void retire() override { delete this; }
 };
 

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyleHints>
 #include <QTest>
 #include <QTextCursor>
@@ -224,6 +225,14 @@ TEST_F(CapturePeekTest, TheBackgroundDragsTheCardTheTextButtonsAndLinkedChipDoNo
     EXPECT_EQ(panel->geometry().bottomRight(), visible.bottomRight());
     dragCard(panel, footerGap, {-5000, -5000});
     EXPECT_EQ(panel->pos(), visible.topLeft());
+
+    // Left hanging off by a larger screen, the card is brought whole onto this one when it changes.
+    panel->move(visible.right() - 40, visible.top() + 10);
+    QScreen* screen = panel->screen();
+    Q_EMIT screen->availableGeometryChanged(visible);
+    QApplication::processEvents();
+    EXPECT_EQ(panel->geometry().right(), visible.right());
+    EXPECT_EQ(panel->y(), visible.top() + 10);
 
     // The next card is placed afresh, where a new one always stands.
     const QPoint dragged = panel->pos();

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QStyleFactory>
@@ -687,4 +688,22 @@ TEST_F(SettingsWindowTest, OnlyTheShownPageReadsAsOnScreen)
 
     tabs().select(AppSettingsTab::note);
     EXPECT_EQ(onScreen(tiles).size(), tiles->childCount());
+}
+
+// A screen that changes under the open window (a smaller mode, a panel's strut) puts it back on the
+// work area, moved the least, as showing it would.
+TEST_F(SettingsWindowTest, AScreenChangeUnderTheOpenWindowPutsItBackOnTheWorkArea)
+{
+    controller->show();
+    QCoreApplication::processEvents();
+    QWidget* window = controller->window();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    window->move(area.left() + 40, area.bottom() - 100);
+    ASSERT_FALSE(area.contains(window->frameGeometry()));
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    Q_EMIT screen->availableGeometryChanged(area);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(area.contains(window->frameGeometry())) << window->frameGeometry().y();
+    EXPECT_EQ(window->frameGeometry().left(), area.left() + 40);
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
@@ -177,4 +178,24 @@ TEST_F(ShelfPanelTest, BannersShowWhatIsWrongAsPlainText)
     }
     EXPECT_EQ(texts, QStringList{"Alt+Shift+Space can't read your selection. Fix in Permissions."});
     EXPECT_FALSE(windows->panel()->bannerWidget()->isHidden());
+}
+
+// The screen changes under the open shelf: it goes where it would open now; a shelf opened again
+// afterwards stands at the same place.
+TEST_F(ShelfPanelTest, AScreenChangePlacesTheOpenShelfAgain)
+{
+    shelf->present();
+    ShelfPanel* panel = windows->panel();
+    ASSERT_TRUE(panel);
+    const std::optional<QRect> where = windows->placement(false);
+    ASSERT_TRUE(where);
+    panel->move(762, 29);  // where it hung on a larger screen
+    QScreen* screen = QGuiApplication::primaryScreen();
+    Q_EMIT screen->geometryChanged(screen->geometry());
+    Q_EMIT screen->availableGeometryChanged(screen->availableGeometry());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->pos(), where->topLeft());
+    shelf->dismiss();
+    shelf->present();
+    EXPECT_EQ(windows->panel()->pos(), where->topLeft());
 }

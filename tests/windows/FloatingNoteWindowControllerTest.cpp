@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QScreen>
+
 #include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "support/NoteStoreFixture.h"
@@ -128,6 +130,29 @@ TEST_F(FloatingNoteWindowControllerTest, RollZoomGripAndDragKeepTheCornerAndSave
     window->applyOpacity(-0.2);
     window->applyOpacity(qQNaN());
     EXPECT_EQ(window->deckModel().opacity(), 0.0);
+}
+
+TEST_F(FloatingNoteWindowControllerTest, ZoomedOnALargerScreenFitsThisOneAndStillZoomsBack)
+{
+    const QRectF start = window->frame();
+    window->toggleZoom();
+    // As it stood zoomed on a larger screen, under that screen's limits.
+    window->panel()->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    window->panel()->setGeometry(102, 64, 1177, 736);
+    const qint64 revision = store->revision();
+    EXPECT_TRUE(window->fitToScreen());
+    EXPECT_EQ(window->frame().size(), window->clampedMaxSize());
+    EXPECT_TRUE(QRectF(window->panel()->screen()->availableGeometry()).contains(window->frame()));
+    EXPECT_EQ(store->revision(), revision);  // the caller saves
+    EXPECT_FALSE(window->fitToScreen());
+    window->toggleZoom();
+    EXPECT_EQ(window->frame(), start);
+
+    // A rescue's move says when it has landed, at the frame asked for.
+    int landed = 0;
+    window->moveForRescue(QRectF(40, 30, 360, 280), [&] { ++landed; });
+    EXPECT_EQ(landed, 1);
+    EXPECT_EQ(window->frame(), QRectF(40, 30, 360, 280));
 }
 
 TEST_F(FloatingNoteWindowControllerTest, PresentSlidesFromTheSideAndForgetsADragUnderWay)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <functional>
 
 #include "model/Note.h"
 #include "support/NoteStoreFixture.h"
@@ -41,10 +42,29 @@ struct FakeWindow : NoteWindow {
     void applyOpacity(double) override {}
     QRectF frame() const override { return rect; }
     QRectF restingFrame() const override { return expanded.value_or(rect); }
-    void moveForRescue(const QRectF& to) override
+    // What a screen change does to the window's size, and whether its move animates: an animated move
+    // lands when the test says so.
+    std::optional<QRectF> fitsTo;
+    bool animates = false;
+    std::function<void()> landing;
+    bool fitToScreen() override
+    {
+        if (!fitsTo || *fitsTo == rect) return false;
+        rect = *fitsTo;
+        return true;
+    }
+    void moveForRescue(const QRectF& to, std::function<void()> landed) override
     {
         if (expanded) expanded->moveTopLeft(to.topLeft());
-        rect = to;
+        if (!animates) {
+            rect = to;
+            landed();
+            return;
+        }
+        landing = [this, to, landed] {
+            rect = to;
+            landed();
+        };
     }
     void retire() override
     {
@@ -341,6 +361,39 @@ TEST_F(FloatingNotesManagerTest, RescueMovesStrandedWindowsAndTheirUnrolledFrame
     QCoreApplication::processEvents();
     EXPECT_EQ(reads, 1);
     EXPECT_EQ(window(a)->rect.x(), 904);
+}
+
+TEST_F(FloatingNotesManagerTest, ScreenChangeStoresTheFrameAWindowEndsAtWithOneSave)
+{
+    const QUuid a = saved("A"), b = saved("B"), c = saved("C");
+    settings.setValue("notes.oneAtATime", false);
+    for (const QUuid& id : {a, b, c}) manager->show(id);
+    screens = {QRectF(0, 0, 800, 600)};
+    // Stranded by the shrink and nudged by the window manager; its move animates.
+    window(a)->rect = QRectF(764, 80, 360, 280);
+    window(a)->animates = true;
+    // Zoomed on the larger screen: comes within this one's limits and stays reachable.
+    window(b)->rect = QRectF(102, 64, 1177, 736);
+    window(b)->fitsTo = QRectF(64, 48, 736, 552);
+    // Stranded, fitted to the screen's limits and then rescued: one save of the rescued frame.
+    window(c)->rect = QRectF(900, 100, 1000, 700);
+    window(c)->fitsTo = QRectF(900, 100, 736, 552);
+
+    const qint64 before = store->revision();
+    manager->rescueStrandedPanels();
+    EXPECT_EQ(store->revision(), before + 2);
+    EXPECT_EQ(store->note(b)->frameOnDesktop(), QRectF(64, 48, 736, 552));
+    EXPECT_EQ(store->note(c)->frameOnDesktop(), QRectF(48, 32, 736, 552));
+    EXPECT_FALSE(store->note(a)->frameOnDesktop().has_value());
+
+    // The animated window lands after it was moved to another note: that note keeps the frame.
+    const QUuid d = saved("D");
+    manager->moveToNote(d, *window(a), 1);
+    ASSERT_TRUE(window(d));
+    const qint64 moved = store->revision();
+    window(d)->landing();
+    EXPECT_EQ(store->note(d)->frameOnDesktop(), QRectF(424, 80, 360, 280));
+    EXPECT_EQ(store->revision(), moved + 1);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 # The note windows end to end: reminders open notes in one floating window, rescued onto the screen;
 # the window keys and a horizontal wheel step through the deck and past its end; Ctrl+W and the
 # hide-all hot key; a new note opened into the rolled-up window; a moved window's frame survives a
-# relaunch. Then, with one window per note, each reminder opens its own window.
+# relaunch. Then, with one window per note, each reminder opens its own window; the screen shrinks
+# under them, the settings and the shelf.
 # Usage (inside scripts/desktop-session.sh): note-windows.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -110,6 +111,47 @@ within 100 active_is Alpha || fail "Alpha's own window did not open"
 answer_reminder
 within 100 active_is Beta || fail "Beta's own window did not open"
 count_is 2 || fail "expected two note windows, found $(window_count)"
+
+# The screen shrinks to 800 x 600 under Alpha's window (near the right edge), Beta's zoomed window,
+# the settings and the shelf: each comes onto the smaller screen, and Alpha's saved frame is the one
+# it was moved to.
+alpha=$(xdotool search --onlyvisible --name '^Alpha$' | head -1)
+beta=$(xdotool search --onlyvisible --name '^Beta$' | head -1)
+tray_menu
+xdotool key --clearmodifiers Down Down Return
+wait_window "Tarnwick Settings"
+settings_win=$window
+xdotool windowmove "$alpha" 860 80
+saved_frame() { sql "SELECT CAST(frameX AS INTEGER) || ',' || CAST(frameY AS INTEGER) FROM Note WHERE title = '$1'"; }
+settles_to 50 860,80 saved_frame Alpha || fail "Alpha's frame was saved at $(saved_frame Alpha), not 860,80"
+width_of() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^WIDTH=//p'; }
+eval "$(xdotool getwindowgeometry --shell "$beta")"
+xdotool mousemove "$((X + 53))" "$((Y + 15))" click 1
+within 30 eval '[ "$(width_of "$beta")" -gt 1000 ]' || fail "the zoom dot did not zoom Beta's window"
+xdotool key --clearmodifiers ctrl+shift+f
+within 50 active_is "Tarnwick shelf" || fail "Ctrl+Shift+F in Beta opened no shelf"
+shelf=$(xdotool search --onlyvisible --name '^Tarnwick shelf$' | head -1)
+output=$(xrandr | awk '/ connected/ { print $1; exit }')
+xrandr --newmode 800x600_b 40 800 840 968 1056 600 601 605 628
+xrandr --addmode "$output" 800x600_b
+xrandr --output "$output" --mode 800x600_b
+# The client area as the X server has it (xdotool misplaces a decorated window by its frame).
+on_small_screen() {
+  read -r X Y WIDTH HEIGHT < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF }
+    /Absolute upper-left Y/ { y = $NF } /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print x, y, w, h }')
+  [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 800 ] && [ $((Y + HEIGHT)) -le 600 ]
+}
+for name in alpha beta shelf settings_win; do
+  within 50 on_small_screen "${!name}" || fail "$name is not on the 800 x 600 screen: $X,$Y ${WIDTH}x$HEIGHT"
+done
+on_small_screen "$alpha"
+settles_to 30 "$X,$Y" saved_frame Alpha || fail "Alpha's window landed at $X,$Y, its saved frame is $(saved_frame Alpha)"
+# The zoom dot still knows the frame Beta had before it was zoomed.
+press Escape
+within 50 active_is Beta || fail "Escape in the shelf did not give Beta the keyboard back"
+eval "$(xdotool getwindowgeometry --shell "$beta")"
+xdotool mousemove "$((X + 53))" "$((Y + 15))" click 1
+within 30 eval '[ "$(width_of "$beta")" -lt 500 ]' || fail "the zoom dot did not bring Beta back from the zoom"
 press ctrl+w
 within 30 count_is 1 || fail "Ctrl+W did not close one window"
 echo "note windows: all steps passed"
