@@ -27,8 +27,9 @@ CaptureActions::CaptureActions(NoteStore& store, CaptureService& capture, Captur
       m_capsule(capsule),
       m_settings(settings),
       m_hooks(std::move(hooks)),
-      m_sourceRead(
-          [reader = &capture.reader()](QDeadlineTimer deadline) { return SourceHarvester::harvest(*reader, deadline); })
+      m_sourceRead([](const std::optional<ActiveWindow>& window, QDeadlineTimer deadline) {
+          return SourceHarvester::harvest(window, deadline);
+      })
 {
 }
 
@@ -224,6 +225,17 @@ void CaptureActions::startNext()
     if (const std::optional<quint32> pressed = std::exchange(m_pendingCapture, std::nullopt)) handleCapture(*pressed);
 }
 
+namespace {
+// The same window as far as a capture tells: its page is read once for every text that came with it
+// in front. (Moved or resized, it still shows the same page.)
+bool sameWindow(const std::optional<ActiveWindow>& a, const std::optional<ActiveWindow>& b)
+{
+    if (!a || !b) return !a && !b;
+    return a->pid == b->pid && a->instanceName == b->instanceName && a->className == b->className &&
+           a->title == b->title;
+}
+}  // namespace
+
 void CaptureActions::handleServiceCapture(const QString& text, ServiceReply reply)
 {
     if (text.trimmed().isEmpty()) return reply(std::nullopt);
@@ -231,10 +243,13 @@ void CaptureActions::handleServiceCapture(const QString& text, ServiceReply repl
         fileServiceCapture(text, SourceHarvester::harvest(m_capture.reader()), reply);
         return;
     }
-    // The window in front may be a browser slow to show its page: its source is read on a thread of its
-    // own, after any read under way (the reader takes one at a time), texts in the order they came. The
-    // caller's time counts from now, however long it waits.
-    m_serviceCaptures.append({text, std::move(reply), QDeadlineTimer(SourceHarvester::kBudgetMs)});
+    // The text comes from the window in front now, whatever a read under way is busy with: which window
+    // that is, its name and its title are a few X properties, read here. Only a browser's address needs
+    // the browser, which may be slow to show its page: that is read on a thread of its own, after any
+    // read under way (the reader takes one at a time), texts in the order they came. The caller's time
+    // counts from now, however long it waits.
+    m_serviceCaptures.append(
+        {text, std::move(reply), QDeadlineTimer(SourceHarvester::kBudgetMs), m_capture.reader().activeWindow(), {}});
     startServiceCapture();
 }
 
@@ -243,15 +258,22 @@ void CaptureActions::startServiceCapture()
     if (m_reader || m_serviceCaptures.isEmpty()) return;
     // The earliest text bounds the read: one that waited behind another read gets what is left of its
     // time, not a fresh budget, so no caller waits much past the bound from its arrival.
-    const QDeadlineTimer deadline = m_serviceCaptures.first().deadline;
+    const ServiceCapture& first = m_serviceCaptures.first();
+    const std::optional<ActiveWindow> window = first.window;
+    const QDeadlineTimer deadline = first.deadline;
     auto source = std::make_shared<SourceHarvester::Source>();
-    startRead([read = m_sourceRead, deadline, source] { *source = read(deadline); },
-              [this, source] {
-                  // Every text waiting now came while the source was read, that window in front: all
-                  // are filed with it, one row each, in the order they came, rather than each reading
-                  // the window again after the one before.
-                  const QList<ServiceCapture> waiting = std::exchange(m_serviceCaptures, {});
-                  for (const ServiceCapture& next : waiting) fileServiceCapture(next.text, *source, next.reply);
+    startRead([read = m_sourceRead, window, deadline, source] { *source = read(window, deadline); },
+              [this, window, source] {
+                  // Every text waiting that came with this window in front shares what was read of it,
+                  // rather than each reading the window again after the one before. Texts are filed, one
+                  // row each, in the order they came: those behind a text from another window wait for
+                  // that window's read (startNext starts it).
+                  for (ServiceCapture& waiting : m_serviceCaptures)
+                      if (!waiting.source && sameWindow(waiting.window, window)) waiting.source = *source;
+                  while (!m_serviceCaptures.isEmpty() && m_serviceCaptures.first().source) {
+                      const ServiceCapture next = m_serviceCaptures.takeFirst();
+                      fileServiceCapture(next.text, *next.source, next.reply);
+                  }
               });
 }
 

@@ -23,34 +23,53 @@ namespace {
 using Result = CaptureService::Result;
 using Reason = CaptureService::UnreadableReason;
 
-// The window in front as a browser that does not answer: read off the main thread, it is told only once
-// released. (Asked on the main thread it answers at once: waiting there would hang the test rather than
-// fail it.)
+// The window in front, and a browser's page that does not answer: read off the main thread, they are
+// told only once released. On the main thread the window in front answers at once (a text's arrival
+// reads those few X properties there); a page or a selection read there would hang the test rather
+// than fail it, so it is only noted.
 struct GatedReader : SelectionReader {
     std::mutex mutex;
     std::condition_variable changed;
     bool released = false;
-    int asked = 0;
-    std::atomic<bool> askedOnMainThread = false;
+    int asked = 0;  // reads that waited for the release
+    std::atomic<bool> waitedOnMainThread = false;
+    ActiveWindow front{12345, "xmessage", "Xmessage", "Probe"};
     QString selected;  // what PRIMARY holds; nothing owns it while empty
+    static bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
     bool isAvailable() const override { return true; }
     bool readsInBackground() const override { return true; }
     std::optional<ActiveWindow> activeWindow() override
     {
-        const ActiveWindow window{12345, "xmessage", "Xmessage", "Probe"};
-        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
-            askedOnMainThread = true;
-            return window;
-        }
         std::unique_lock lock(mutex);
-        ++asked;
-        changed.wait(lock, [this] { return released; });
-        return window;
+        if (!onMainThread()) waitForRelease(lock);
+        return front;
     }
     ::Result<QString, Failure> selectedText() override
     {
+        if (onMainThread()) waitedOnMainThread = true;
         if (selected.isEmpty()) return Failure::noOwner;
         return selected;
+    }
+    // The source of a window as its page read tells it, once released.
+    SourceHarvester::Source source(const std::optional<ActiveWindow>& window)
+    {
+        std::unique_lock lock(mutex);
+        if (onMainThread())
+            waitedOnMainThread = true;
+        else
+            waitForRelease(lock);
+        if (!window) return {};
+        return {window->className, window->instanceName, {}, window->title};
+    }
+    void waitForRelease(std::unique_lock<std::mutex>& lock)
+    {
+        ++asked;
+        changed.wait(lock, [this] { return released; });
+    }
+    void setFront(const ActiveWindow& window)
+    {
+        const std::lock_guard lock(mutex);
+        front = window;
     }
     void release()
     {
@@ -210,6 +229,8 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
     GatedReader slow;
     CaptureService slowService{*store, [](const QUuid&) { return false; }, settings, clock, slow};
     CaptureActions slowActions(*store, slowService, capsule, settings, hooks);
+    slowActions.setSourceRead(
+        [&slow](const std::optional<ActiveWindow>& window, QDeadlineTimer) { return slow.source(window); });
     QStringList answered;
     for (const QString text : {"first", "second"}) {
         slowActions.handleServiceCapture(text, [&answered, text](const std::optional<Result>& result) {
@@ -217,7 +238,7 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
             answered << text;
         });
     }
-    EXPECT_FALSE(slow.askedOnMainThread);
+    EXPECT_FALSE(slow.waitedOnMainThread);
     EXPECT_TRUE(answered.isEmpty()) << "answered before its source was read";
     EXPECT_TRUE(slowActions.isReadingSelection());
     slow.release();
@@ -225,7 +246,7 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
     while (answered.size() < 2 && !hang.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(answered, (QStringList{"first", "second"}));
-    EXPECT_EQ(slow.asked, 1) << "the second came while the window was read, and shares that read";
+    EXPECT_EQ(slow.timesAsked(), 1) << "the second came while the window was read, and shares that read";
     QStringList stored;
     for (Capture* c : rows<Capture>()) stored << c->text() + " from " + c->sourceApp().value_or("nothing");
     stored.sort();
@@ -235,6 +256,11 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
 // Over a window in front that does not answer: the texts and presses that come during a read wait for it.
 class SlowWindowTest : public CaptureActionsTest {
 protected:
+    SlowWindowTest()
+    {
+        slowActions.setSourceRead(
+            [this](const std::optional<ActiveWindow>& window, QDeadlineTimer) { return slow.source(window); });
+    }
     ~SlowWindowTest() override { slow.release(); }  // (a read still held would hang the teardown)
     int storedCaptures() { return int(rows<Capture>().size()); }
     QStringList storedTexts()
@@ -280,7 +306,39 @@ TEST_F(SlowWindowTest, TextsAndPressesDuringAReadAreServedWhenItEnds)
                                           "selected words from Xmessage", "three from Xmessage", "two from Xmessage"}));
     EXPECT_EQ(capsule.model().message(), "Text captured");
     EXPECT_FALSE(slowActions.isReadingSelection());
-    EXPECT_FALSE(slow.askedOnMainThread);
+    EXPECT_FALSE(slow.waitedOnMainThread);
+}
+
+// Each text keeps the window that was in front when it came, though another window's page is being
+// read: only the texts that came with that window in front share its read. Rows and answers still
+// follow the order the texts came in.
+TEST_F(SlowWindowTest, EachTextKeepsTheWindowInFrontWhenItCame)
+{
+    const ActiveWindow browser{4242, "firefox-esr", "Firefox-esr", "Stalled page - Mozilla Firefox"};
+    const ActiveWindow pad{777, "xmessage", "Xmessage", "Probe Pad"};
+    QStringList answered;
+    QList<int> storedWhenAnswered;
+    for (const auto& [text, front] : {std::pair{QString("first"), browser}, {"second", pad}, {"third", browser}}) {
+        slow.setFront(front);
+        slowActions.handleServiceCapture(text, [&, text](const std::optional<Result>&) {
+            answered << text;
+            storedWhenAnswered << storedCaptures();
+        });
+    }
+    EXPECT_TRUE(answered.isEmpty());
+    slow.release();
+    ASSERT_TRUE(waitFor([&] { return answered.size() == 3; })) << answered.size() << " answered";
+    EXPECT_EQ(answered, (QStringList{"first", "second", "third"}));
+    EXPECT_EQ(storedWhenAnswered, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(slow.timesAsked(), 2) << "the browser's page once, the pad once";
+    QStringList stored;
+    for (Capture* c : rows<Capture>())
+        stored << c->text() + " from " + c->sourceApp().value_or("nothing") + ", " + c->sourceTitle().value_or("");
+    stored.sort();
+    EXPECT_EQ(stored,
+              (QStringList{"first from Firefox-esr, Stalled page - Mozilla Firefox", "second from Xmessage, Probe Pad",
+                           "third from Firefox-esr, Stalled page - Mozilla Firefox"}));
+    EXPECT_FALSE(slow.waitedOnMainThread);
 }
 
 // A text that waited behind a hot key's read gets what is left of its time for its own, not a fresh
@@ -290,7 +348,7 @@ TEST_F(SlowWindowTest, ATextBehindAHotKeyReadKeepsTheTimeOfItsArrival)
     slow.selected = "selected words";
     std::mutex given;
     std::optional<QDeadlineTimer> deadline;
-    slowActions.setSourceRead([&](QDeadlineTimer d) {
+    slowActions.setSourceRead([&](const std::optional<ActiveWindow>&, QDeadlineTimer d) {
         const std::lock_guard lock(given);
         deadline = d;
         return SourceHarvester::Source{"Stalled Browser", "firefox-esr", {}, "Stalled page"};
