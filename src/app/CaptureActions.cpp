@@ -134,8 +134,19 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
 {
     using Kind = CaptureCapsuleController::Kind;
     QPointer<CaptureActions> self(this);
-    const auto undo = [self] {
-        if (self) self->m_capture.undoLast();
+    // Undo reaches this capture only: once another capture took its place, it does nothing. Text the
+    // user edited since stays, and the capsule says the capture stayed rather than closing as if undone.
+    const auto undo = [self](const QUuid& captureID) {
+        return [self, captureID] {
+            if (!self) return;
+            const std::optional<CaptureService::UndoRecord>& last = self->m_capture.lastCapture();
+            if (!last || last->captureID != captureID) return;
+            if (!self->m_capture.undoLast())
+                self->m_capsule.show(
+                    Kind::warningOf(QStringLiteral("Capture not undone"),
+                                    QStringLiteral("The note has changed since; nothing was removed.")),
+                    [] {});
+        };
     };
     const auto open = [self](const QUuid& captureID) {
         return [self, captureID] {
@@ -143,42 +154,39 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
         };
     };
     const auto nothing = [] {};
-    // The change is held in memory only: saying "Text captured" would promise what is not on disk.
-    const auto notSaved = [&] {
-        m_capsule.show(Kind::warningOf(QStringLiteral("Capture not saved"),
-                                       QStringLiteral("Tarnwick couldn't write to your notes file.")),
-                       nothing);
-    };
     if (const auto* appended = std::get_if<CaptureService::Appended>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (!appended->saved) return notSaved();
-        m_capsule.show(Kind::capturedText(), undo, open(appended->captureID));
+        if (!appended->saved) return presentNotSaved();
+        m_capsule.show(Kind::capturedText(), undo(appended->captureID), open(appended->captureID));
     } else if (const auto* captured = std::get_if<CaptureService::Captured>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (!captured->saved) return notSaved();
-        m_capsule.show(Kind::capturedText(), undo, open(captured->captureID));
+        if (!captured->saved) return presentNotSaved();
+        m_capsule.show(Kind::capturedText(), undo(captured->captureID), open(captured->captureID));
     } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (m_hooks.showNote) m_hooks.showNote(created->noteID);
-        if (created->writing) {
-            // A long capture is still being written: its capsule waits for the outcome, the next save
-            // the context finishes, so that it never says captured for what is not on disk.
+        // A long capture may still be written in the background. Its capsule comes at once, as for any
+        // other; a write that fails puts the warning in its place. The write ends with the context's
+        // next saveFinished, which may come while the window opens (a save there waits for the write),
+        // so it is listened for before that.
+        bool notSaved = !created->writing && !created->saved;
+        auto failed = std::make_shared<bool>(false);
+        if (created->writing && m_store.context().isWriting()) {
             auto once = std::make_shared<QMetaObject::Connection>();
-            *once = connect(
-                &m_store.context(), &ModelContext::saveFinished, this, [this, once, undo](const QString& failure) {
-                    QObject::disconnect(*once);
-                    if (failure.isEmpty()) {
-                        m_capsule.show(Kind::capturedText(), undo);
-                    } else {
-                        m_capsule.show(Kind::warningOf(QStringLiteral("Capture not saved"),
-                                                       QStringLiteral("Tarnwick couldn't write to your notes file.")),
-                                       [] {});
-                    }
-                });
-            return;
+            *once = connect(&m_store.context(), &ModelContext::saveFinished, this,
+                            [this, once, failed](const QString& failure) {
+                                QObject::disconnect(*once);
+                                if (failure.isEmpty()) return;
+                                *failed = true;
+                                presentNotSaved();
+                            });
+        } else if (created->writing) {
+            // Already taken in: the store tells whether saving fails.
+            notSaved = m_store.saveFailure().has_value();
         }
-        if (!created->saved) return notSaved();
-        m_capsule.show(Kind::capturedText(), undo);
+        if (m_hooks.showNote) m_hooks.showNote(created->noteID);
+        if (*failed) return;  // said so already
+        if (notSaved) return presentNotSaved();
+        m_capsule.show(Kind::capturedText(), undo(created->captureID));
     } else if (const auto* unreadable = std::get_if<CaptureService::UnreadableSelection>(&result)) {
         QString detail;
         switch (unreadable->reason) {
@@ -203,6 +211,15 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
                                            HotkeyGlyphs::chord(chord.keyCode, chord.modifiers) + u'.'),
                        nothing);
     }
+}
+
+void CaptureActions::presentNotSaved()
+{
+    // The change is held in memory only: saying "Text captured" would promise what is not on disk.
+    m_capsule.show(
+        CaptureCapsuleController::Kind::warningOf(QStringLiteral("Capture not saved"),
+                                                  QStringLiteral("Tarnwick couldn't write to your notes file.")),
+        [] {});
 }
 
 void CaptureActions::startRead(std::function<void()> work, std::function<void()> done)

@@ -87,6 +87,7 @@ private:
     std::optional<quint32> m_pendingCapture;
 
     void captureRead(const CaptureService::SelectionRead& context, bool asNewNote);
+    void presentNotSaved();
     // Runs `work` on the reading thread, then `done` on this one.
     void startRead(std::function<void()> work, std::function<void()> done);
     // Starts what waited for the read that ended: handed-over texts first, then a pressed hot key.

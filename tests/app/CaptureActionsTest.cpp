@@ -163,23 +163,72 @@ TEST_F(CaptureActionsTest, EveryOutcomeGetsItsCapsule)
     EXPECT_EQ(capsule.model().detail(), "Select some text, then press Ctrl+Shift+Super+K.");
 }
 
-// A capture still being written says nothing until the write is done, then what came of it.
-TEST_F(CaptureActionsTest, ACaptureBeingWrittenGetsItsCapsuleWhenTheWriteEnds)
+// A capture of a megabyte or more as a new note is written in the background: its capsule comes at
+// once all the same, whether opening the window waits for the write or not; a write that fails puts
+// the warning in its place, and later saves show nothing.
+TEST_F(CaptureActionsTest, ALongCaptureAsANewNoteGetsItsCapsuleAtOnce)
 {
-    const QUuid id = QUuid::createUuid();
-    for (const QString& failure : {QString(), QStringLiteral("disk full")}) {
-        capsule.dismiss();
-        actions->presentCaptureResult(CaptureService::Created{id, id, false, true});
-        EXPECT_FALSE(capsule.isShowing());
-        Q_EMIT context().saveFinished(failure);
-        EXPECT_TRUE(capsule.isShowing());
-        EXPECT_EQ(capsule.model().message(), failure.isEmpty() ? "Text captured" : "Capture not saved");
-        EXPECT_EQ(capsule.model().showsUndo(), failure.isEmpty());
-        capsule.dismiss();
-        Q_EMIT context().saveFinished(QString());
-        EXPECT_FALSE(capsule.isShowing()) << "one capsule for one write";
+    const QString longText = QStringLiteral("Long capture\n") + QString(1 << 20, u'c');
+    for (const bool failing : {false, true}) {
+        for (const bool openingSaves : {true, false}) {
+            SCOPED_TRACE(std::string(failing ? "failing" : "written") + (openingSaves ? ", opening saves" : ""));
+            if (failing) {
+                ASSERT_TRUE(ModelContainerTesting::exec(
+                    *container, "CREATE TRIGGER block BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'no'); END"));
+            }
+            actions->hooks().showNote = [&](const QUuid&) {
+                if (openingSaves) store->saveNow();  // the window's frame, say: it waits for the write
+            };
+            capsule.dismiss();
+            const Result result = service.ingest(selection(longText), true);
+            ASSERT_TRUE(std::get<CaptureService::Created>(result).writing);
+            actions->presentCaptureResult(result);
+            EXPECT_TRUE(capsule.isShowing());
+            const QString expected = failing ? "Capture not saved" : "Text captured";
+            if (!openingSaves) {
+                EXPECT_EQ(capsule.model().message(), "Text captured");
+                context().waitForWrite();
+            }
+            EXPECT_EQ(capsule.model().message(), expected);
+            EXPECT_EQ(capsule.model().showsUndo(), !failing);
+            capsule.dismiss();
+            if (failing) {
+                ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER block"));
+                store->saveNow();
+            }
+            addNote("unrelated");
+            store->saveNow();
+            EXPECT_FALSE(capsule.isShowing()) << "one capsule for one capture";
+        }
     }
-    EXPECT_EQ(shown, (QList<QUuid>{id, id})) << "the window opens at once";
+}
+
+// Undo takes back its own capture only; when the user has since edited the text it brought, the edit
+// stays and the capsule says the capture was not undone.
+TEST_F(CaptureActionsTest, AnUndoThatCannotBeDoneSaysSo)
+{
+    CaptureService openService{*store, [](const QUuid&) { return true; }, settings, clock, reader};
+    CaptureActions openActions(*store, openService, capsule, settings, hooks);
+    Note* note = addSavedNote("mine");
+    store->setActiveNoteID(note->uuid());
+
+    openActions.presentCaptureResult(openService.ingest(selection("captured"), false));
+    auto blocks = note->blocks();
+    blocks.last().textRuns()->text.replace("captured", "caPtured");
+    ASSERT_TRUE(note->setBlocks(blocks));
+    capsule.undoAction();
+    EXPECT_EQ(note->body(), "mine\ncaPtured");
+    ASSERT_TRUE(capsule.isShowing()) << "closed as if undone";
+    EXPECT_EQ(capsule.model().message(), "Capture not undone");
+    EXPECT_EQ(capsule.model().detail(), "The note has changed since; nothing was removed.");
+    EXPECT_FALSE(capsule.model().showsUndo());
+
+    // A capsule whose capture is no longer the last one undoes nothing.
+    openActions.presentCaptureResult(openService.ingest(selection("older"), false));
+    openService.ingest(selection("newer"), false);
+    capsule.undoAction();
+    EXPECT_EQ(note->body(), "mine\ncaPtured\nolder\nnewer");
+    EXPECT_FALSE(capsule.isShowing());
 }
 
 TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)

@@ -317,6 +317,16 @@ TEST_F(CaptureSession, TextsHandedOverWhileTheBrowserInFrontHangsAreAllAnswered)
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return sql("SELECT count(*) FROM Capture WHERE text = 'pressed during the read'") == "1"; }, 20000))
         << "the hot key pressed during the read is captured after it";
+
+    // A megabyte as a new note is written in the background: its capsule comes at once all the same,
+    // with nothing else saved after it.
+    dismissCapsule();
+    focusProbe();
+    select("Long capture\n" + QByteArray(1 << 20, 'c'));
+    EXPECT_FALSE(capture("super+alt+shift+space").isEmpty()) << "no capsule for the long capture";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return sql("SELECT count(*) FROM Note WHERE title = 'Long capture' AND length(body) > 1048576") == "1"; },
+        10000));
 }
 
 }  // namespace
