@@ -27,8 +27,9 @@ CaptureActions::CaptureActions(NoteStore& store, CaptureService& capture, Captur
       m_capsule(capsule),
       m_settings(settings),
       m_hooks(std::move(hooks)),
-      m_sourceRead(
-          [reader = &capture.reader()](QDeadlineTimer deadline) { return SourceHarvester::harvest(*reader, deadline); })
+      m_sourceRead([](const std::optional<ActiveWindow>& window, QDeadlineTimer deadline) {
+          return SourceHarvester::harvest(window, deadline);
+      })
 {
 }
 
@@ -133,8 +134,19 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
 {
     using Kind = CaptureCapsuleController::Kind;
     QPointer<CaptureActions> self(this);
-    const auto undo = [self] {
-        if (self) self->m_capture.undoLast();
+    // Undo reaches this capture only: once another capture took its place, it does nothing. Text the
+    // user edited since stays, and the capsule says the capture stayed rather than closing as if undone.
+    const auto undo = [self](const QUuid& captureID) {
+        return [self, captureID] {
+            if (!self) return;
+            const std::optional<CaptureService::UndoRecord>& last = self->m_capture.lastCapture();
+            if (!last || last->captureID != captureID) return;
+            if (!self->m_capture.undoLast())
+                self->m_capsule.show(
+                    Kind::warningOf(QStringLiteral("Capture not undone"),
+                                    QStringLiteral("The note has changed since; nothing was removed.")),
+                    [] {});
+        };
     };
     const auto open = [self](const QUuid& captureID) {
         return [self, captureID] {
@@ -142,42 +154,39 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
         };
     };
     const auto nothing = [] {};
-    // The change is held in memory only: saying "Text captured" would promise what is not on disk.
-    const auto notSaved = [&] {
-        m_capsule.show(Kind::warningOf(QStringLiteral("Capture not saved"),
-                                       QStringLiteral("Tarnwick couldn't write to your notes file.")),
-                       nothing);
-    };
     if (const auto* appended = std::get_if<CaptureService::Appended>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (!appended->saved) return notSaved();
-        m_capsule.show(Kind::capturedText(), undo, open(appended->captureID));
+        if (!appended->saved) return presentNotSaved();
+        m_capsule.show(Kind::capturedText(), undo(appended->captureID), open(appended->captureID));
     } else if (const auto* captured = std::get_if<CaptureService::Captured>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (!captured->saved) return notSaved();
-        m_capsule.show(Kind::capturedText(), undo, open(captured->captureID));
+        if (!captured->saved) return presentNotSaved();
+        m_capsule.show(Kind::capturedText(), undo(captured->captureID), open(captured->captureID));
     } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (m_hooks.showNote) m_hooks.showNote(created->noteID);
-        if (created->writing) {
-            // A long capture is still being written: its capsule waits for the outcome, the next save
-            // the context finishes, so that it never says captured for what is not on disk.
+        // A long capture may still be written in the background. Its capsule comes at once, as for any
+        // other; a write that fails puts the warning in its place. The write ends with the context's
+        // next saveFinished, which may come while the window opens (a save there waits for the write),
+        // so it is listened for before that.
+        bool notSaved = !created->writing && !created->saved;
+        auto failed = std::make_shared<bool>(false);
+        if (created->writing && m_store.context().isWriting()) {
             auto once = std::make_shared<QMetaObject::Connection>();
-            *once = connect(
-                &m_store.context(), &ModelContext::saveFinished, this, [this, once, undo](const QString& failure) {
-                    QObject::disconnect(*once);
-                    if (failure.isEmpty()) {
-                        m_capsule.show(Kind::capturedText(), undo);
-                    } else {
-                        m_capsule.show(Kind::warningOf(QStringLiteral("Capture not saved"),
-                                                       QStringLiteral("Tarnwick couldn't write to your notes file.")),
-                                       [] {});
-                    }
-                });
-            return;
+            *once = connect(&m_store.context(), &ModelContext::saveFinished, this,
+                            [this, once, failed](const QString& failure) {
+                                QObject::disconnect(*once);
+                                if (failure.isEmpty()) return;
+                                *failed = true;
+                                presentNotSaved();
+                            });
+        } else if (created->writing) {
+            // Already taken in: the store tells whether saving fails.
+            notSaved = m_store.saveFailure().has_value();
         }
-        if (!created->saved) return notSaved();
-        m_capsule.show(Kind::capturedText(), undo);
+        if (m_hooks.showNote) m_hooks.showNote(created->noteID);
+        if (*failed) return;  // said so already
+        if (notSaved) return presentNotSaved();
+        m_capsule.show(Kind::capturedText(), undo(created->captureID));
     } else if (const auto* unreadable = std::get_if<CaptureService::UnreadableSelection>(&result)) {
         QString detail;
         switch (unreadable->reason) {
@@ -204,6 +213,15 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
     }
 }
 
+void CaptureActions::presentNotSaved()
+{
+    // The change is held in memory only: saying "Text captured" would promise what is not on disk.
+    m_capsule.show(
+        CaptureCapsuleController::Kind::warningOf(QStringLiteral("Capture not saved"),
+                                                  QStringLiteral("Tarnwick couldn't write to your notes file.")),
+        [] {});
+}
+
 void CaptureActions::startRead(std::function<void()> work, std::function<void()> done)
 {
     m_reader = QThread::create(std::move(work));
@@ -224,6 +242,17 @@ void CaptureActions::startNext()
     if (const std::optional<quint32> pressed = std::exchange(m_pendingCapture, std::nullopt)) handleCapture(*pressed);
 }
 
+namespace {
+// The same window as far as a capture tells: its page is read once for every text that came with it
+// in front. (Moved or resized, it still shows the same page.)
+bool sameWindow(const std::optional<ActiveWindow>& a, const std::optional<ActiveWindow>& b)
+{
+    if (!a || !b) return !a && !b;
+    return a->pid == b->pid && a->instanceName == b->instanceName && a->className == b->className &&
+           a->title == b->title;
+}
+}  // namespace
+
 void CaptureActions::handleServiceCapture(const QString& text, ServiceReply reply)
 {
     if (text.trimmed().isEmpty()) return reply(std::nullopt);
@@ -231,10 +260,13 @@ void CaptureActions::handleServiceCapture(const QString& text, ServiceReply repl
         fileServiceCapture(text, SourceHarvester::harvest(m_capture.reader()), reply);
         return;
     }
-    // The window in front may be a browser slow to show its page: its source is read on a thread of its
-    // own, after any read under way (the reader takes one at a time), texts in the order they came. The
-    // caller's time counts from now, however long it waits.
-    m_serviceCaptures.append({text, std::move(reply), QDeadlineTimer(SourceHarvester::kBudgetMs)});
+    // The text comes from the window in front now, whatever a read under way is busy with: which window
+    // that is, its name and its title are a few X properties, read here. Only a browser's address needs
+    // the browser, which may be slow to show its page: that is read on a thread of its own, after any
+    // read under way (the reader takes one at a time), texts in the order they came. The caller's time
+    // counts from now, however long it waits.
+    m_serviceCaptures.append(
+        {text, std::move(reply), QDeadlineTimer(SourceHarvester::kBudgetMs), m_capture.reader().activeWindow(), {}});
     startServiceCapture();
 }
 
@@ -243,15 +275,22 @@ void CaptureActions::startServiceCapture()
     if (m_reader || m_serviceCaptures.isEmpty()) return;
     // The earliest text bounds the read: one that waited behind another read gets what is left of its
     // time, not a fresh budget, so no caller waits much past the bound from its arrival.
-    const QDeadlineTimer deadline = m_serviceCaptures.first().deadline;
+    const ServiceCapture& first = m_serviceCaptures.first();
+    const std::optional<ActiveWindow> window = first.window;
+    const QDeadlineTimer deadline = first.deadline;
     auto source = std::make_shared<SourceHarvester::Source>();
-    startRead([read = m_sourceRead, deadline, source] { *source = read(deadline); },
-              [this, source] {
-                  // Every text waiting now came while the source was read, that window in front: all
-                  // are filed with it, one row each, in the order they came, rather than each reading
-                  // the window again after the one before.
-                  const QList<ServiceCapture> waiting = std::exchange(m_serviceCaptures, {});
-                  for (const ServiceCapture& next : waiting) fileServiceCapture(next.text, *source, next.reply);
+    startRead([read = m_sourceRead, window, deadline, source] { *source = read(window, deadline); },
+              [this, window, source] {
+                  // Every text waiting that came with this window in front shares what was read of it,
+                  // rather than each reading the window again after the one before. Texts are filed, one
+                  // row each, in the order they came: those behind a text from another window wait for
+                  // that window's read (startNext starts it).
+                  for (ServiceCapture& waiting : m_serviceCaptures)
+                      if (!waiting.source && sameWindow(waiting.window, window)) waiting.source = *source;
+                  while (!m_serviceCaptures.isEmpty() && m_serviceCaptures.first().source) {
+                      const ServiceCapture next = m_serviceCaptures.takeFirst();
+                      fileServiceCapture(next.text, *next.source, next.reply);
+                  }
               });
 }
 

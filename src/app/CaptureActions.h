@@ -53,13 +53,15 @@ public:
     // What a text handed over came to; none for blank text.
     using ServiceReply = std::function<void(const std::optional<CaptureService::Result>& result)>;
     // Text handed over by another application (D-Bus CaptureText), filed with the source of the window
-    // in front. Where the reader allows, that source is read on a thread of its own (a browser may take
-    // a while to show its page) and `reply` comes later, within about SourceHarvester::kBudgetMs of the
-    // call however many texts wait; blank text does nothing and is answered at once.
+    // in front when it came. Where the reader allows, a browser's address is read on a thread of its
+    // own (a browser may take a while to show its page) and `reply` comes later, within about
+    // SourceHarvester::kBudgetMs of the call however many texts wait; blank text does nothing and is
+    // answered at once.
     void handleServiceCapture(const QString& text, ServiceReply reply);
-    // Reads the source of handed-over texts on the reading thread, by the deadline given; by default
-    // SourceHarvester over the capture service's reader.
-    using SourceRead = std::function<SourceHarvester::Source(QDeadlineTimer deadline)>;
+    // Reads the source of a handed-over text's window on the reading thread, by the deadline given; by
+    // default SourceHarvester.
+    using SourceRead =
+        std::function<SourceHarvester::Source(const std::optional<ActiveWindow>& window, QDeadlineTimer deadline)>;
     void setSourceRead(SourceRead read) { m_sourceRead = std::move(read); }
 
     Hooks& hooks() { return m_hooks; }
@@ -76,13 +78,16 @@ private:
     struct ServiceCapture {
         QString text;
         ServiceReply reply;
-        QDeadlineTimer deadline;  // kBudgetMs from the call's arrival: its source is read by then
+        QDeadlineTimer deadline;                        // kBudgetMs from the call's arrival: its source is read by then
+        std::optional<ActiveWindow> window;             // in front when it came
+        std::optional<SourceHarvester::Source> source;  // once read
     };
-    QList<ServiceCapture> m_serviceCaptures;  // waiting for their source to be read, in arrival order
+    QList<ServiceCapture> m_serviceCaptures;  // waiting to be filed, in arrival order
     // A capture hot key pressed during a read, with the modifiers of its latest press: run when it ends.
     std::optional<quint32> m_pendingCapture;
 
     void captureRead(const CaptureService::SelectionRead& context, bool asNewNote);
+    void presentNotSaved();
     // Runs `work` on the reading thread, then `done` on this one.
     void startRead(std::function<void()> work, std::function<void()> done);
     // Starts what waited for the read that ended: handed-over texts first, then a pressed hot key.

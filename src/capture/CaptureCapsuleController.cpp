@@ -89,8 +89,10 @@ void CaptureCapsuleController::dismiss()
 void CaptureCapsuleController::undoAction()
 {
     const auto undo = std::exchange(m_onUndo, nullptr);
+    const quint64 generation = m_generation;
     if (undo) undo();
-    dismiss();
+    // An undo that could not be done says so in a capsule of its own, which stays up to be read.
+    if (m_generation == generation) dismiss();
 }
 
 void CaptureCapsuleController::openAction()

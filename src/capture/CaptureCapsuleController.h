@@ -50,7 +50,8 @@ public:
     const Clock& clock() const { return m_clock; }
     bool isShowing() const { return m_showing; }
 
-    // The view's actions.
+    // The view's actions. An undo action may show a capsule of its own (to say the undo failed):
+    // that one stays up; otherwise the capsule goes.
     void undoAction();
     void openAction();
     void hoverChanged(bool inside);

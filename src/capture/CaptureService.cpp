@@ -177,9 +177,9 @@ bool CaptureService::revertAppend(Note& note, const UndoRecord& record)
     return note.setBlocks(blocks);
 }
 
-void CaptureService::undoLast()
+bool CaptureService::undoLast()
 {
-    if (!m_lastCapture) return;
+    if (!m_lastCapture) return true;
     const UndoRecord record = *m_lastCapture;
     m_lastCapture.reset();
 
@@ -189,7 +189,7 @@ void CaptureService::undoLast()
         if (!revertAppend(*note, record)) {
             qCInfo(Log::store, "Capture undo left note %s and its capture as they are: the appended text has changed",
                    qUtf8Printable(uuidText(note->uuid())));
-            return;
+            return false;
         }
         note->setUpdatedAt(m_clock.now());
     }
@@ -201,6 +201,7 @@ void CaptureService::undoLast()
         m_store.softDelete(*note);
         m_store.notifications().post(tarnwickDidDeleteNote, uuidText(note->uuid()));
     }
+    return true;
 }
 
 CaptureService::SelectionRead CaptureService::readSelection(SelectionReader& reader)

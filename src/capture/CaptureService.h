@@ -81,7 +81,9 @@ public:
                    SelectionReader& reader, QObject* parent = nullptr);
 
     Result ingest(const CaptureContext& context, bool asNewNote);
-    void undoLast();
+    // False when the last capture stays as it is: its text was edited in the note since, and the
+    // user's edit wins. True otherwise, also when there was nothing to undo.
+    bool undoLast();
     const std::optional<UndoRecord>& lastCapture() const { return m_lastCapture; }
 
     // Reads the selection for the capture hot key; by default readSelection() over the service's reader.

@@ -36,7 +36,8 @@ public:
     virtual std::optional<ActiveWindow> activeWindow() = 0;
     virtual Result<QString, Failure> selectedText() = 0;
     // Whether activeWindow() and selectedText() may be called from a thread of their own (a transfer of
-    // megabytes then never holds the main thread), one call at a time.
+    // megabytes then never holds the main thread), one call at a time; activeWindow() may also be called
+    // on the main thread meanwhile.
     virtual bool readsInBackground() const { return false; }
 
     // The X11 reader over its own connection to $DISPLAY; when there is none, a reader that reports

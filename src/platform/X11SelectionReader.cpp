@@ -185,8 +185,11 @@ Result<QByteArray, SelectionReader::Failure> X11SelectionReader::convert(quint32
             const qint64 left =
                 incremental ? transferLeft : std::min<qint64>(transferLeft, m_limits.answerMs - timer.elapsed());
             if (left <= 0 || xcb_connection_has_error(c)) return nullptr;
+            // The window in front may be read meanwhile on another thread: waiting for its replies, xcb
+            // may take our event off the socket into its queue, where poll() does not see it. Short
+            // waits find it there soon.
             pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
-            ::poll(&fd, 1, int(left));
+            ::poll(&fd, 1, int(std::min<qint64>(left, 20)));
         }
     };
 

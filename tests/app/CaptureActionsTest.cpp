@@ -23,34 +23,53 @@ namespace {
 using Result = CaptureService::Result;
 using Reason = CaptureService::UnreadableReason;
 
-// The window in front as a browser that does not answer: read off the main thread, it is told only once
-// released. (Asked on the main thread it answers at once: waiting there would hang the test rather than
-// fail it.)
+// The window in front, and a browser's page that does not answer: read off the main thread, they are
+// told only once released. On the main thread the window in front answers at once (a text's arrival
+// reads those few X properties there); a page or a selection read there would hang the test rather
+// than fail it, so it is only noted.
 struct GatedReader : SelectionReader {
     std::mutex mutex;
     std::condition_variable changed;
     bool released = false;
-    int asked = 0;
-    std::atomic<bool> askedOnMainThread = false;
+    int asked = 0;  // reads that waited for the release
+    std::atomic<bool> waitedOnMainThread = false;
+    ActiveWindow front{12345, "xmessage", "Xmessage", "Probe"};
     QString selected;  // what PRIMARY holds; nothing owns it while empty
+    static bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
     bool isAvailable() const override { return true; }
     bool readsInBackground() const override { return true; }
     std::optional<ActiveWindow> activeWindow() override
     {
-        const ActiveWindow window{12345, "xmessage", "Xmessage", "Probe"};
-        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
-            askedOnMainThread = true;
-            return window;
-        }
         std::unique_lock lock(mutex);
-        ++asked;
-        changed.wait(lock, [this] { return released; });
-        return window;
+        if (!onMainThread()) waitForRelease(lock);
+        return front;
     }
     ::Result<QString, Failure> selectedText() override
     {
+        if (onMainThread()) waitedOnMainThread = true;
         if (selected.isEmpty()) return Failure::noOwner;
         return selected;
+    }
+    // The source of a window as its page read tells it, once released.
+    SourceHarvester::Source source(const std::optional<ActiveWindow>& window)
+    {
+        std::unique_lock lock(mutex);
+        if (onMainThread())
+            waitedOnMainThread = true;
+        else
+            waitForRelease(lock);
+        if (!window) return {};
+        return {window->className, window->instanceName, {}, window->title};
+    }
+    void waitForRelease(std::unique_lock<std::mutex>& lock)
+    {
+        ++asked;
+        changed.wait(lock, [this] { return released; });
+    }
+    void setFront(const ActiveWindow& window)
+    {
+        const std::lock_guard lock(mutex);
+        front = window;
     }
     void release()
     {
@@ -144,23 +163,72 @@ TEST_F(CaptureActionsTest, EveryOutcomeGetsItsCapsule)
     EXPECT_EQ(capsule.model().detail(), "Select some text, then press Ctrl+Shift+Super+K.");
 }
 
-// A capture still being written says nothing until the write is done, then what came of it.
-TEST_F(CaptureActionsTest, ACaptureBeingWrittenGetsItsCapsuleWhenTheWriteEnds)
+// A capture of a megabyte or more as a new note is written in the background: its capsule comes at
+// once all the same, whether opening the window waits for the write or not; a write that fails puts
+// the warning in its place, and later saves show nothing.
+TEST_F(CaptureActionsTest, ALongCaptureAsANewNoteGetsItsCapsuleAtOnce)
 {
-    const QUuid id = QUuid::createUuid();
-    for (const QString& failure : {QString(), QStringLiteral("disk full")}) {
-        capsule.dismiss();
-        actions->presentCaptureResult(CaptureService::Created{id, id, false, true});
-        EXPECT_FALSE(capsule.isShowing());
-        Q_EMIT context().saveFinished(failure);
-        EXPECT_TRUE(capsule.isShowing());
-        EXPECT_EQ(capsule.model().message(), failure.isEmpty() ? "Text captured" : "Capture not saved");
-        EXPECT_EQ(capsule.model().showsUndo(), failure.isEmpty());
-        capsule.dismiss();
-        Q_EMIT context().saveFinished(QString());
-        EXPECT_FALSE(capsule.isShowing()) << "one capsule for one write";
+    const QString longText = QStringLiteral("Long capture\n") + QString(1 << 20, u'c');
+    for (const bool failing : {false, true}) {
+        for (const bool openingSaves : {true, false}) {
+            SCOPED_TRACE(std::string(failing ? "failing" : "written") + (openingSaves ? ", opening saves" : ""));
+            if (failing) {
+                ASSERT_TRUE(ModelContainerTesting::exec(
+                    *container, "CREATE TRIGGER block BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'no'); END"));
+            }
+            actions->hooks().showNote = [&](const QUuid&) {
+                if (openingSaves) store->saveNow();  // the window's frame, say: it waits for the write
+            };
+            capsule.dismiss();
+            const Result result = service.ingest(selection(longText), true);
+            ASSERT_TRUE(std::get<CaptureService::Created>(result).writing);
+            actions->presentCaptureResult(result);
+            EXPECT_TRUE(capsule.isShowing());
+            const QString expected = failing ? "Capture not saved" : "Text captured";
+            if (!openingSaves) {
+                EXPECT_EQ(capsule.model().message(), "Text captured");
+                context().waitForWrite();
+            }
+            EXPECT_EQ(capsule.model().message(), expected);
+            EXPECT_EQ(capsule.model().showsUndo(), !failing);
+            capsule.dismiss();
+            if (failing) {
+                ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER block"));
+                store->saveNow();
+            }
+            addNote("unrelated");
+            store->saveNow();
+            EXPECT_FALSE(capsule.isShowing()) << "one capsule for one capture";
+        }
     }
-    EXPECT_EQ(shown, (QList<QUuid>{id, id})) << "the window opens at once";
+}
+
+// Undo takes back its own capture only; when the user has since edited the text it brought, the edit
+// stays and the capsule says the capture was not undone.
+TEST_F(CaptureActionsTest, AnUndoThatCannotBeDoneSaysSo)
+{
+    CaptureService openService{*store, [](const QUuid&) { return true; }, settings, clock, reader};
+    CaptureActions openActions(*store, openService, capsule, settings, hooks);
+    Note* note = addSavedNote("mine");
+    store->setActiveNoteID(note->uuid());
+
+    openActions.presentCaptureResult(openService.ingest(selection("captured"), false));
+    auto blocks = note->blocks();
+    blocks.last().textRuns()->text.replace("captured", "caPtured");
+    ASSERT_TRUE(note->setBlocks(blocks));
+    capsule.undoAction();
+    EXPECT_EQ(note->body(), "mine\ncaPtured");
+    ASSERT_TRUE(capsule.isShowing()) << "closed as if undone";
+    EXPECT_EQ(capsule.model().message(), "Capture not undone");
+    EXPECT_EQ(capsule.model().detail(), "The note has changed since; nothing was removed.");
+    EXPECT_FALSE(capsule.model().showsUndo());
+
+    // A capsule whose capture is no longer the last one undoes nothing.
+    openActions.presentCaptureResult(openService.ingest(selection("older"), false));
+    openService.ingest(selection("newer"), false);
+    capsule.undoAction();
+    EXPECT_EQ(note->body(), "mine\ncaPtured\nolder\nnewer");
+    EXPECT_FALSE(capsule.isShowing());
 }
 
 TEST_F(CaptureActionsTest, TheCaptureRoadUndoAndTheBusRoad)
@@ -210,6 +278,8 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
     GatedReader slow;
     CaptureService slowService{*store, [](const QUuid&) { return false; }, settings, clock, slow};
     CaptureActions slowActions(*store, slowService, capsule, settings, hooks);
+    slowActions.setSourceRead(
+        [&slow](const std::optional<ActiveWindow>& window, QDeadlineTimer) { return slow.source(window); });
     QStringList answered;
     for (const QString text : {"first", "second"}) {
         slowActions.handleServiceCapture(text, [&answered, text](const std::optional<Result>& result) {
@@ -217,7 +287,7 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
             answered << text;
         });
     }
-    EXPECT_FALSE(slow.askedOnMainThread);
+    EXPECT_FALSE(slow.waitedOnMainThread);
     EXPECT_TRUE(answered.isEmpty()) << "answered before its source was read";
     EXPECT_TRUE(slowActions.isReadingSelection());
     slow.release();
@@ -225,7 +295,7 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
     while (answered.size() < 2 && !hang.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(answered, (QStringList{"first", "second"}));
-    EXPECT_EQ(slow.asked, 1) << "the second came while the window was read, and shares that read";
+    EXPECT_EQ(slow.timesAsked(), 1) << "the second came while the window was read, and shares that read";
     QStringList stored;
     for (Capture* c : rows<Capture>()) stored << c->text() + " from " + c->sourceApp().value_or("nothing");
     stored.sort();
@@ -235,6 +305,11 @@ TEST_F(CaptureActionsTest, HandedOverTextsWaitForTheirSourceOffTheMainThread)
 // Over a window in front that does not answer: the texts and presses that come during a read wait for it.
 class SlowWindowTest : public CaptureActionsTest {
 protected:
+    SlowWindowTest()
+    {
+        slowActions.setSourceRead(
+            [this](const std::optional<ActiveWindow>& window, QDeadlineTimer) { return slow.source(window); });
+    }
     ~SlowWindowTest() override { slow.release(); }  // (a read still held would hang the teardown)
     int storedCaptures() { return int(rows<Capture>().size()); }
     QStringList storedTexts()
@@ -280,7 +355,39 @@ TEST_F(SlowWindowTest, TextsAndPressesDuringAReadAreServedWhenItEnds)
                                           "selected words from Xmessage", "three from Xmessage", "two from Xmessage"}));
     EXPECT_EQ(capsule.model().message(), "Text captured");
     EXPECT_FALSE(slowActions.isReadingSelection());
-    EXPECT_FALSE(slow.askedOnMainThread);
+    EXPECT_FALSE(slow.waitedOnMainThread);
+}
+
+// Each text keeps the window that was in front when it came, though another window's page is being
+// read: only the texts that came with that window in front share its read. Rows and answers still
+// follow the order the texts came in.
+TEST_F(SlowWindowTest, EachTextKeepsTheWindowInFrontWhenItCame)
+{
+    const ActiveWindow browser{4242, "firefox-esr", "Firefox-esr", "Stalled page - Mozilla Firefox"};
+    const ActiveWindow pad{777, "xmessage", "Xmessage", "Probe Pad"};
+    QStringList answered;
+    QList<int> storedWhenAnswered;
+    for (const auto& [text, front] : {std::pair{QString("first"), browser}, {"second", pad}, {"third", browser}}) {
+        slow.setFront(front);
+        slowActions.handleServiceCapture(text, [&, text](const std::optional<Result>&) {
+            answered << text;
+            storedWhenAnswered << storedCaptures();
+        });
+    }
+    EXPECT_TRUE(answered.isEmpty());
+    slow.release();
+    ASSERT_TRUE(waitFor([&] { return answered.size() == 3; })) << answered.size() << " answered";
+    EXPECT_EQ(answered, (QStringList{"first", "second", "third"}));
+    EXPECT_EQ(storedWhenAnswered, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(slow.timesAsked(), 2) << "the browser's page once, the pad once";
+    QStringList stored;
+    for (Capture* c : rows<Capture>())
+        stored << c->text() + " from " + c->sourceApp().value_or("nothing") + ", " + c->sourceTitle().value_or("");
+    stored.sort();
+    EXPECT_EQ(stored,
+              (QStringList{"first from Firefox-esr, Stalled page - Mozilla Firefox", "second from Xmessage, Probe Pad",
+                           "third from Firefox-esr, Stalled page - Mozilla Firefox"}));
+    EXPECT_FALSE(slow.waitedOnMainThread);
 }
 
 // A text that waited behind a hot key's read gets what is left of its time for its own, not a fresh
@@ -290,7 +397,7 @@ TEST_F(SlowWindowTest, ATextBehindAHotKeyReadKeepsTheTimeOfItsArrival)
     slow.selected = "selected words";
     std::mutex given;
     std::optional<QDeadlineTimer> deadline;
-    slowActions.setSourceRead([&](QDeadlineTimer d) {
+    slowActions.setSourceRead([&](const std::optional<ActiveWindow>&, QDeadlineTimer d) {
         const std::lock_guard lock(given);
         deadline = d;
         return SourceHarvester::Source{"Stalled Browser", "firefox-esr", {}, "Stalled page"};

@@ -125,6 +125,21 @@ TEST_F(CaptureCapsuleTest, KeysUndoOnceDismissOrPassThrough)
     EXPECT_TRUE(capsule.handleKey(Qt::Key_Escape, Qt::ControlModifier | Qt::AltModifier));
     EXPECT_EQ(undos, 2);
     EXPECT_EQ(opens, 0);
+
+    // An undo that fails says so: its own capsule stays up for its whole time, whichever road undid.
+    for (const bool byKey : {false, true}) {
+        capsule.show(Kind::capturedText(), [this] { capsule.show(Kind::warningOf("Not undone", "Why"), [] {}); });
+        if (byKey)
+            EXPECT_TRUE(capsule.handleKey(Qt::Key_Z, Qt::ControlModifier));
+        else
+            capsule.undoAction();
+        EXPECT_TRUE(capsule.isShowing());
+        EXPECT_EQ(capsule.model().message(), "Not undone");
+        clock.advance(3999);
+        EXPECT_TRUE(capsule.isShowing());
+        clock.advance(1);
+        EXPECT_FALSE(capsule.isShowing());
+    }
 }
 
 TEST(CaptureCapsuleChrome, PaddingHeightWidthAndTheStillBar)

@@ -221,7 +221,7 @@ TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
     Note* edited = openActiveNote("mine");
     service->ingest(fromEditor("captured"), false);
     ASSERT_TRUE(edited->appendPlain("typed later"));
-    service->undoLast();
+    EXPECT_TRUE(service->undoLast());
     EXPECT_EQ(edited->body(), "mine\ntyped later");
     EXPECT_TRUE(rows<Capture>().isEmpty());
 
@@ -231,7 +231,7 @@ TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
     auto blocks = retyped->blocks();
     blocks.last().textRuns()->text.replace("captured", "caPtured");
     ASSERT_TRUE(retyped->setBlocks(blocks));
-    service->undoLast();
+    EXPECT_FALSE(service->undoLast()) << "the caller is told it stayed";
     EXPECT_EQ(retyped->body(), "mine\ncaPtured");
     EXPECT_EQ(rows<Capture>().size(), 1);
     EXPECT_TRUE(log.contains("Capture undo left note"));
@@ -240,7 +240,7 @@ TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
     Note* sealed = openActiveNote("secret");
     service->ingest(fromEditor("captured"), false);
     seal(*sealed);
-    service->undoLast();
+    EXPECT_FALSE(service->undoLast());
     EXPECT_EQ(sealed->body(), QString());
     EXPECT_EQ(sealed->bodyBlocksData(), std::nullopt);
     EXPECT_EQ(rows<Capture>().size(), 2);

@@ -242,7 +242,8 @@ bool onAccessibilityBus(qint64 pid)
 // The browser in front does not answer: its window's class names a browser, and its process (a
 // program on the accessibility bus, stopped) never tells its page. Texts handed over at once are all
 // answered well within the caller's usual 25 s, each filed once, in the order they came, with that
-// window's source; the hot key pressed meanwhile is captured once the read ends.
+// window's source; one handed over after another window came to the front has that window's; the hot
+// key pressed meanwhile is captured once the read ends.
 TEST_F(CaptureSession, TextsHandedOverWhileTheBrowserInFrontHangsAreAllAnswered)
 {
     // (Every xmessage window is of class Xmessage: without the probe's entry, this one is known by its
@@ -279,6 +280,17 @@ TEST_F(CaptureSession, TextsHandedOverWhileTheBrowserInFrontHangsAreAllAnswered)
         calls << QDBusConnection::sessionBus().asyncCall(call);
     }
     press("alt+shift+space");
+    // Once those are in (a blank text is answered at once, in turn), another window comes to the front:
+    // a text handed over now is that window's, though the browser's page is still being read.
+    const QString path = "/" + QString(id).replace('.', '/');
+    QDBusMessage blank = QDBusMessage::createMethodCall(id, path, id, QStringLiteral("CaptureText"));
+    blank << QStringLiteral(" ");
+    EXPECT_EQ(QDBusConnection::sessionBus().call(blank).arguments().value(0).toString(), "empty");
+    focusProbe();
+    QDBusMessage fromProbe = QDBusMessage::createMethodCall(id, path, id, QStringLiteral("CaptureText"));
+    fromProbe << QStringLiteral("with the probe in front");
+    calls << QDBusConnection::sessionBus().asyncCall(fromProbe);
+    texts << fromProbe.arguments().value(0).toString();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return std::all_of(calls.begin(), calls.end(), [](const QDBusPendingCall& c) { return c.isFinished(); });
@@ -291,9 +303,13 @@ TEST_F(CaptureSession, TextsHandedOverWhileTheBrowserInFrontHangsAreAllAnswered)
         EXPECT_EQ(reply.arguments().value(0).toString().toStdString(), "captured") << qPrintable(texts[i]);
     }
     EXPECT_EQ(sql("SELECT group_concat(text, '|') FROM (SELECT text FROM Capture WHERE text LIKE 'handed over %' "
-                  "ORDER BY rowid)")
+                  "OR text = 'with the probe in front' ORDER BY rowid)")
                   .toStdString(),
               texts.join('|').toStdString());
+    EXPECT_EQ(sql("SELECT ifnull(sourceApp, '') || '|' || ifnull(sourceBundleID, '') || '|' || "
+                  "ifnull(sourceTitle, '') FROM Capture WHERE text = 'with the probe in front'")
+                  .toStdString(),
+              "Xmessage||");
     EXPECT_EQ(sql("SELECT DISTINCT ifnull(sourceApp, '') || '|' || ifnull(sourceBundleID, '') || '|' || "
                   "ifnull(sourceTitle, '') FROM Capture WHERE text LIKE 'handed over %'")
                   .toStdString(),
@@ -301,6 +317,16 @@ TEST_F(CaptureSession, TextsHandedOverWhileTheBrowserInFrontHangsAreAllAnswered)
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return sql("SELECT count(*) FROM Capture WHERE text = 'pressed during the read'") == "1"; }, 20000))
         << "the hot key pressed during the read is captured after it";
+
+    // A megabyte as a new note is written in the background: its capsule comes at once all the same,
+    // with nothing else saved after it.
+    dismissCapsule();
+    focusProbe();
+    select("Long capture\n" + QByteArray(1 << 20, 'c'));
+    EXPECT_FALSE(capture("super+alt+shift+space").isEmpty()) << "no capsule for the long capture";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return sql("SELECT count(*) FROM Note WHERE title = 'Long capture' AND length(body) > 1048576") == "1"; },
+        10000));
 }
 
 }  // namespace
