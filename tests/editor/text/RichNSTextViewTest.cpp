@@ -305,6 +305,16 @@ TEST_F(RichNSTextViewTest, LinesPastedIntoTheTitleLeaveItsStyleThere)
     EXPECT_EQ(storage.readDocument(), storage.attributedText());
     QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(storage.attributedText(), loaded);
+
+    // The title's own words copied (as markup in the title's face) and pasted into the body.
+    controller.textView().setSelection({6, 5});
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(QApplication::clipboard()->mimeData()->hasHtml());
+    controller.textView().setCaret(storage.length());
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(text(), "Hello World\nalpha lineWorld");
+    EXPECT_NE(storage.attributedText().attributesAt(22).font, titleFont);
+    EXPECT_TRUE(controller.snapshot().textRuns()->runs.isEmpty());
 }
 
 // The title line stands 6 points above the body, in the brand face, or in the desktop's serif face
