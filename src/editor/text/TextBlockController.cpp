@@ -464,8 +464,8 @@ void TextBlockController::restyleTitleParagraph(bool recorded)
 
 void TextBlockController::restyleTitleFaceInBody(qsizetype from, qsizetype to)
 {
-    // Text that crossed the end of the title line (its rest pushed down by a paste, a title dragged or
-    // pasted into the body) keeps what the title gave it only in the title. Links, colours and lines stay.
+    // Text that crossed the end of the title line (its rest pushed down by a paste, title words dragged or
+    // pasted into the body) leaves the title's face behind; its links, colours and lines stay.
     const QString& text = m_model.text();
     const qsizetype start = std::max(bodyStart(), from);
     if (start >= text.size()) return;
