@@ -28,6 +28,16 @@ void UndoManager::registerUndo(QObject* target, Action action, bool coalesce)
     Q_EMIT changed();
 }
 
+void UndoManager::registerUndoInLastStep(QObject* target, Action action)
+{
+    if (m_mode != Mode::normal || m_undo.empty()) {
+        registerUndo(target, std::move(action));
+        return;
+    }
+    m_undo.back().entries.push_back(Entry{target, std::move(action)});
+    Q_EMIT changed();
+}
+
 void UndoManager::breakCoalescing()
 {
     if (!m_undo.empty()) m_undo.back().coalescingTarget = nullptr;

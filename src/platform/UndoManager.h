@@ -24,6 +24,9 @@ public:
     // that step was itself opened by coalescing registrations for the same target and no break came
     // between (typing a word is one step).
     void registerUndo(QObject* target, Action action, bool coalesce = false);
+    // Records the reverse of a change that follows from the last one registered (a restyle the edit
+    // caused): it joins that step, or the step being collected while undoing or redoing.
+    void registerUndoInLastStep(QObject* target, Action action);
     // Ends coalescing: the next registration starts a new step.
     void breakCoalescing();
 

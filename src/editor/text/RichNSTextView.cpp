@@ -923,7 +923,14 @@ RichNSTextView::Pictures RichNSTextView::imageData(const QMimeData* data)
 void RichNSTextView::pasteMimeData(const QMimeData* data, bool plainOnly)
 {
     if (!data || !m_model.isEditable()) return;
-    const TextAttributes typing = m_model.typingAttributes();
+    TextAttributes typing = m_model.typingAttributes();
+    // Put in on the title line, the text is the body's: the title's face is given to the title's part
+    // alone after the change, and what reaches the body keeps its own bold and italic.
+    if (m_controller.isTitleBlock()) {
+        const qsizetype titleEnd = m_model.text().indexOf(u'\n');
+        if (titleEnd < 0 || m_model.selection().location <= titleEnd)
+            typing = RichTextBridge::typingAttributes(m_controller.theme());
+    }
     // A file manager's copy names picture files: those are pictures, not the text of their paths.
     if (!plainOnly && data->hasUrls()) {
         const Pictures pictures = imageData(data);

@@ -371,8 +371,9 @@ void TextBlockController::textDidChange()
     if (undo && (undo->isUndoing() || undo->isRedoing())) {
         // Undo and redo restore what was there; reformatting it would only make new changes (and wipe
         // the redo stack). The list work catches up in one whole walk at the next edit.
-        if (m_isTitleBlock) restyleTitleParagraph();
+        if (m_isTitleBlock) restyleTitleParagraph(true);
         takeDirtyRange(from, to);
+        restyleTitleFaceInBody(from, to);
         restyleListParagraphs(from, to);
         m_fullWalk = true;
         m_suppressAutoFormat = false;
@@ -382,9 +383,10 @@ void TextBlockController::textDidChange()
         postFormatState();
         return;
     }
-    if (m_isTitleBlock) restyleTitleParagraph();
+    if (m_isTitleBlock) restyleTitleParagraph(true);
     takeDirtyRange(from, to);
     m_fullWalk = false;
+    restyleTitleFaceInBody(from, to);
     restyleListParagraphs(from, to);
     const bool usersChange = !m_suppressAutoFormat;
     const qsizetype typed = m_model.length() - m_previousLength;
@@ -430,7 +432,7 @@ bool TextBlockController::programmaticEdit(TextRange range, const AttributedText
     return true;
 }
 
-void TextBlockController::restyleTitleParagraph()
+void TextBlockController::restyleTitleParagraph(bool recorded)
 {
     Q_EMIT placeholderChanged();
     const QString& text = m_model.text();
@@ -438,23 +440,75 @@ void TextBlockController::restyleTitleParagraph()
     if (t == 0) return;
     const TextAttributes title = titleAttributes();
     const AttributedText& all = m_model.storage().attributedText();
-    bool styled = true;
+    // Only the stretch not yet in the title's style is set (and kept for undo): a key typed in a long
+    // title costs that key.
+    qsizetype from = -1;
+    qsizetype to = -1;
     for (const AttributedText::Run& run : all.runs()) {
         if (run.start >= t) break;
         const TextAttributes& a = run.attributes;
         if (a.font != title.font || a.foreground != title.foreground || a.paragraphStyle != title.paragraphStyle) {
-            styled = false;
-            break;
+            if (from < 0) from = run.start;
+            to = std::min(t, run.start + run.length);
         }
     }
-    if (styled) return;
-    m_restyling = true;
-    m_model.storage().modify(0, t, [&](TextAttributes& a) {
+    if (from < 0) return;
+    AttributedText stretch = all.mid(from, to - from);
+    stretch.modify(0, stretch.length(), [&](TextAttributes& a) {
         a.font = title.font;
         a.foreground = title.foreground;
         a.paragraphStyle = title.paragraphStyle;
     });
+    setAttributesRecorded(from, stretch, recorded);
+}
+
+void TextBlockController::restyleTitleFaceInBody(qsizetype from, qsizetype to)
+{
+    // Text that crossed the end of the title line (its rest pushed down by a paste, title words dragged or
+    // pasted into the body) leaves the title's face behind; its links, colours and lines stay.
+    const QString& text = m_model.text();
+    const qsizetype start = std::max(bodyStart(), from);
+    if (start >= text.size()) return;
+    const qsizetype end = lineEndAt(text, std::clamp(to, start, text.size()));
+    const TextAttributes title = titleAttributes();
+    const auto& runs = m_model.storage().attributedText().runs();
+    auto it = std::upper_bound(runs.begin(), runs.end(), start,
+                               [](qsizetype p, const AttributedText::Run& run) { return p < run.start; });
+    if (it != runs.begin()) --it;
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    for (; it != runs.end() && it->start < end; ++it) {
+        if (it->attributes.font != title.font) continue;
+        const qsizetype s = std::max(start, it->start);
+        const qsizetype e = std::min(end, it->start + it->length);
+        if (e > s) spans.emplace_back(s, e - s);
+    }
+    if (spans.empty()) return;
+    const qsizetype first = spans.front().first;
+    const qsizetype last = spans.back().first + spans.back().second;
+    for (auto& span : spans) span.first -= first;
+    AttributedText piece = m_model.storage().attributedSubstring(first, last - first);
+    const TextAttributes body = RichTextBridge::typingAttributes(m_theme);
+    piece.modifyRanges(spans, [&](TextAttributes& a, size_t) {
+        a.font = body.font;
+        if (a.paragraphStyle == title.paragraphStyle) a.paragraphStyle = body.paragraphStyle;
+    });
+    setAttributesRecorded(first, piece, true);
+}
+
+void TextBlockController::setAttributesRecorded(qsizetype start, const AttributedText& restyled, bool recorded)
+{
+    const qsizetype n = restyled.length();
+    if (n == 0 || start < 0 || start + n > m_model.length()) return;
+    if (QStringView(m_model.text()).mid(start, n) != restyled.text()) return;
+    const AttributedText old = m_model.storage().attributedSubstring(start, n);
+    if (old == restyled) return;
+    m_restyling = true;
+    m_model.storage().setAttributes(start, restyled);
     m_restyling = false;
+    UndoManager* undo = m_model.undoManager();
+    if (!recorded || !undo) return;
+    // The restyle belongs to the edit that caused it: one Undo takes both back, this first.
+    undo->registerUndoInLastStep(&m_model, [this, start, old] { setAttributesRecorded(start, old, true); });
 }
 
 void TextBlockController::restyleListParagraphs(qsizetype from, qsizetype to)

@@ -137,7 +137,12 @@ private:
     // leaves is set before that cycle, so the cycle's own renumbering keeps it where it belongs.
     bool programmaticEdit(TextRange range, const AttributedText& with,
                           std::optional<TextRange> selectionAfter = std::nullopt);
-    void restyleTitleParagraph();
+    // With recorded, the attributes it replaces join the undo step of the edit being cycled, so that
+    // Undo gives back exactly what was there.
+    void restyleTitleParagraph(bool recorded = false);
+    // Body text from..to (to the end of its line) that carries the title's face gets the body's.
+    void restyleTitleFaceInBody(qsizetype from, qsizetype to);
+    void setAttributesRecorded(qsizetype start, const AttributedText& restyled, bool recorded);
     bool handleReturn();
     bool applyMarkdown(qsizetype delta);
     void commit();

@@ -30,6 +30,16 @@ void TextStorage::modify(qsizetype start, qsizetype length, const std::function<
     Q_EMIT changed(start, length, length);
 }
 
+void TextStorage::setAttributes(qsizetype start, const AttributedText& sameCharacters)
+{
+    const qsizetype length = sameCharacters.length();
+    if (length == 0 || start < 0 || start + length > m_text.length()) return;
+    if (QStringView(m_text.text()).mid(start, length) != sameCharacters.text()) return;
+    m_text.replace(start, length, sameCharacters);
+    didModify(start, length);
+    Q_EMIT changed(start, length, length);
+}
+
 void TextStorage::setParagraphStyles(const std::vector<StyledRange>& ranges)
 {
     std::vector<std::pair<qsizetype, qsizetype>> spans;

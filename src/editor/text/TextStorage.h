@@ -31,6 +31,9 @@ public:
     void setAttributedText(const AttributedText& text) { replace(0, length(), text); }
     // Changes the attributes of a range without touching its characters.
     void modify(qsizetype start, qsizetype length, const std::function<void(TextAttributes&)>& change);
+    // Gives the range at start the attributes of a text holding the same characters: a change of
+    // attributes only, whatever runs it takes. Nothing happens when the characters differ.
+    void setAttributes(qsizetype start, const AttributedText& sameCharacters);
     // Sets the paragraph style of several ranges, in text order and not overlapping, as one change.
     struct StyledRange {
         qsizetype start = 0;

@@ -268,6 +268,55 @@ TEST_F(RichNSTextViewTest, MarkupHoldingOnlyAPicturePastesThePicture)
     EXPECT_TRUE(host.skipped.isEmpty());
 }
 
+// Ctrl+V with the caret inside the title: the pasted lines after the first, and the rest of the title
+// line pushed down with them, are body text keeping the paste's own bold; Ctrl+Z gives the title back.
+TEST_F(RichNSTextViewTest, LinesPastedIntoTheTitleLeaveItsStyleThere)
+{
+    controller.load(TextRuns{"alpha line", {}}, QString("Hello World"), std::nullopt);
+    const AttributedText loaded = storage.attributedText();
+    const auto bold = [&](qsizetype at) { return storage.attributedText().attributesAt(at).font->weight; };
+    const TextFont titleFont = *controller.titleAttributes().font;
+    const auto paste = [&](QMimeData* data) {
+        QApplication::clipboard()->setMimeData(data);
+        controller.textView().setCaret(6);
+        oneStep([&] { QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier); }, "paste");
+    };
+
+    auto* plain = new QMimeData;
+    plain->setText("one\ntwo\nthree");
+    paste(plain);
+    ASSERT_EQ(text(), "Hello one\ntwo\nthreeWorld\nalpha line");
+    for (qsizetype at = 10; at < storage.length(); ++at)
+        ASSERT_NE(storage.attributedText().attributesAt(at).font, titleFont) << at;
+    ASSERT_TRUE(controller.snapshot().textRuns());
+    EXPECT_TRUE(controller.snapshot().textRuns()->runs.isEmpty());
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(storage.attributedText(), loaded);
+
+    auto* html = new QMimeData;
+    html->setHtml("<p>one</p><p><b>Bold</b> plain</p><p>last</p>");
+    paste(html);
+    ASSERT_EQ(text(), "Hello one\nBold plain\nlastWorld\nalpha line");
+    EXPECT_EQ(storage.attributedText().attributesAt(2).font, titleFont);
+    EXPECT_GT(bold(10), 600);  // "Bold"
+    EXPECT_EQ(bold(15), 400);  // " plain"
+    EXPECT_EQ(bold(21), 400);  // "lastWorld"
+    EXPECT_EQ(bold(25), 400);
+    EXPECT_EQ(storage.readDocument(), storage.attributedText());
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(storage.attributedText(), loaded);
+
+    // The title's own words copied (as markup in the title's face) and pasted into the body.
+    controller.textView().setSelection({6, 5});
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(QApplication::clipboard()->mimeData()->hasHtml());
+    controller.textView().setCaret(storage.length());
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(text(), "Hello World\nalpha lineWorld");
+    EXPECT_NE(storage.attributedText().attributesAt(22).font, titleFont);
+    EXPECT_TRUE(controller.snapshot().textRuns()->runs.isEmpty());
+}
+
 // The title line stands 6 points above the body, in the brand face, or in the desktop's serif face
 // where the brand face is missing: never in the sans of the body.
 TEST_F(RichNSTextViewTest, TheTitleIsASerifParagraphSixPointsAboveTheBody)

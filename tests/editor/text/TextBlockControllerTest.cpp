@@ -357,3 +357,101 @@ TEST_P(TextBlockControllerTest, ComposingTextHoldsRenumberingBack)
     type("d");
     EXPECT_EQ(text(), "1. a\n2. bcd");
 }
+
+// A block's stored runs, one "loc+len marks" item each.
+static std::string storedRuns(const NoteBlock& block)
+{
+    std::string out;
+    if (!block.textRuns()) return "no text";
+    for (const TextRuns::Run& run : block.textRuns()->runs) {
+        out += (out.empty() ? "" : ", ") + std::to_string(run.loc) + "+" + std::to_string(run.len);
+        if (run.b) out += *run.b ? " b" : " plain";
+        if (run.i) out += " i";
+        if (run.size) out += " " + std::to_string(int(*run.size));
+        if (run.family) out += " " + run.family->toStdString();
+        if (run.link) out += " link";
+    }
+    return out;
+}
+
+// Whatever edit moves text across the end of the title line, the part in the body is in the body's
+// style, keeping its own marks; one Undo gives back exactly the text and runs there were.
+TEST_P(TextBlockControllerTest, TextCrossingTheTitleLineEndsInTheBodysStyle)
+{
+    auto& c = make(true);
+    TextRuns body{"alpha line\nbravo line", {}};
+    TextRuns::Run bold;
+    bold.len = 5;
+    bold.b = true;
+    body.runs.append(bold);
+    const auto reload = [&] {
+        c.load(body, QString("Hello World"), 0);
+        host.undo.removeAllActions();
+        return storage->attributedText();
+    };
+    const AttributedText loaded = reload();
+    ASSERT_EQ(storedRuns(c.snapshot()), "0+5 b");
+    const auto undoesExactly = [&](const char* what) {
+        host.undo.undo();
+        EXPECT_EQ(storage->attributedText(), loaded) << what;
+        EXPECT_EQ(storedRuns(c.snapshot()), "0+5 b") << what;
+        host.undo.redo();
+        host.undo.undo();
+        EXPECT_EQ(storage->attributedText(), loaded) << what << " (after a redo)";
+    };
+
+    // Joins: the line that became the title's is the title's until the join is undone.
+    const std::vector<std::pair<const char*, std::function<void()>>> joins{
+        {"backspace", [&] { view().setCaret(12), view().deleteBackward(); }},
+        {"delete", [&] { view().setCaret(11), view().deleteForward(); }},
+        {"typed over the break",
+         [&] {
+             view().setSelection({6, 11}), type("x");
+         }},
+    };
+    for (const auto& [what, join] : joins) {
+        join();
+        EXPECT_EQ(storage->attributesAt(view().text().indexOf(u'\n') - 1).font, c.titleAttributes().font) << what;
+        EXPECT_EQ(host.undo.undoCount(), 1) << what;
+        undoesExactly(what);
+        reload();
+    }
+
+    // Lines pasted into the title: the rest of the title line goes down with them, all in the body's face.
+    const TextAttributes title = c.titleAttributes();
+    view().setCaret(6);
+    c.pasteText(AttributedText("one\ntwo\nthree", title));
+    EXPECT_EQ(text(), "Hello one\ntwo\nthreeWorld\nalpha line\nbravo line");
+    EXPECT_EQ(storedRuns(c.snapshot()), "15+5 b");
+    undoesExactly("paste");
+    QGuiApplication::clipboard()->setText("one\ntwo");
+    view().setCaret(6);
+    c.apply(FormatCommand::pasteMatchStyle);
+    EXPECT_EQ(text(), "Hello one\ntwoWorld\nalpha line\nbravo line");
+    EXPECT_EQ(storedRuns(c.snapshot()), "9+5 b");
+    undoesExactly("paste and match style");
+    // A link the text had in the title stays a link in the body.
+    AttributedText linked("go\nhome", title);
+    linked.modify(3, 4, [](TextAttributes& a) { a.link = QUrl("https://example.org"); });
+    view().setCaret(11);
+    c.pasteText(linked);
+    EXPECT_EQ(storedRuns(c.snapshot()), "0+4 link, 5+5 b");
+    undoesExactly("a link");
+
+    // Everything selected and replaced, with three lines or a megabyte of them.
+    QString large;
+    while (large.size() < (GetParam() ? 3 : 1 << 20)) large += QStringLiteral("a line of pasted text\n");
+    for (const QString& pasted : {QStringLiteral("one\ntwo\nthree"), large}) {
+        view().setSelection({0, view().length()});
+        c.pasteText(AttributedText(pasted, title));
+        EXPECT_EQ(storedRuns(c.snapshot()), "") << pasted.size();
+        undoesExactly("select all and paste");
+    }
+
+    // "World" dragged from the title to the end of the body.
+    view().setSelection({6, 5});
+    view().moveSelection(view().length());
+    EXPECT_EQ(text(), "Hello \nalpha line\nbravo lineWorld");
+    EXPECT_EQ(storedRuns(c.snapshot()), "0+5 b");
+    undoesExactly("drag");
+}

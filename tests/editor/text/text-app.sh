@@ -3,7 +3,8 @@
 # once in the stored runs, the find bar's counts and Escape, a spelling suggestion chosen from the
 # text menu and taken back with one undo; then pastes into a second new note: two lines into its title,
 # an HTML list, files left out (the note's notice), and the title row of the rolled-up window; a middle-click
-# paste onto a body line with the caret in the title.
+# paste onto a body line with the caret in the title; text moved across the end of the title line (a join
+# undone, lines pasted into the title) leaving no run of the title's style in the body, after a relaunch too.
 # Usage (inside scripts/desktop-session.sh): text-app.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -179,6 +180,29 @@ within 150 test "$(q "SELECT body FROM Note WHERE title = 'Head'")" = $'first li
   fail "after undoing the middle click: $(head_of)"
 import -window root "$work/middle-click.png"
 
+# (8b) Text moved across the end of the title line: what ends in the body is in the body's style (no
+# run of the title's serif), and Ctrl+Z gives back the note as it was. Backspace at the body's start
+# joins its first line to the title; three lines pasted before the title's last letter push "d" down.
+head_id=$(q "SELECT _rowid FROM Note WHERE title = 'Head' AND isTrashed = 0")
+note_of() { q "SELECT title || '|' || body FROM Note WHERE _rowid = $head_id"; }
+runs_of() {
+  q "SELECT CAST(bodyBlocksData AS TEXT) FROM Note WHERE _rowid = $head_id" |
+    python3 -c 'import json, sys; print(json.loads(sys.stdin.read())["blocks"][0]["runs"])'
+}
+key ctrl+Home Down Home BackSpace
+within 150 test "$(note_of)" = 'Headfirst line|second line' || fail "after Backspace at the body's start: $(note_of)"
+key ctrl+z
+within 150 test "$(note_of)" = $'Head|first line\nsecond line' || fail "after undoing the join: $(note_of)"
+[ "$(runs_of)" = "[]" ] || fail "the undone join left the title's style in the body: $(runs_of)"
+printf 'one\ntwo\nthree' | xclip -selection clipboard
+key ctrl+Home End Left ctrl+v
+within 150 test "$(note_of)" = $'Heaone|two\nthreed\nfirst line\nsecond line' ||
+  fail "after pasting lines into the title: $(note_of)"
+[ "$(runs_of)" = "[]" ] || fail "the lines pasted into the title took its style in the body: $(runs_of)"
+key ctrl+z
+within 150 test "$(note_of)" = $'Head|first line\nsecond line' || fail "after undoing the paste: $(note_of)"
+[ "$(runs_of)" = "[]" ] || fail "the undone paste left runs: $(runs_of)"
+
 # (9) Rolled up with the yellow dot, the window keeps a title row that shows the title.
 sleep 3
 window=$head_window
@@ -192,6 +216,24 @@ rolled_title="60x20+$((X + 12))+$((Y + 38))"
 rolled_paper="60x20+$((X + 120))+$((Y + 38))"
 [ "$(colours "$rolled_title")" -gt "$(($(colours "$rolled_paper") + 4))" ] ||
   fail "the rolled-up title row is blank: $(colours "$rolled_title") colours, $(colours "$rolled_paper") on paper"
+
+# (10) Relaunched: the body was stored without a run of the title's style, and opening the note again
+# changes nothing.
+stop_app
+[ "$(runs_of)" = "[]" ] || fail "stored at quit: $(runs_of)"
+launch "$tarnwick"
+head_shown() { [ -n "$(xdotool search --onlyvisible --name '^Head$' 2>/dev/null)" ]; }
+for _ in $(seq 1 10); do
+  # Opened from the shelf's search (the hot key may not be grabbed yet at launch).
+  xdotool key --clearmodifiers alt+shift+s
+  within 20 active_is "Tarnwick shelf" && break
+done
+type_text "Head"
+sleep 0.8
+key Down Return
+within 150 head_shown || fail "Head did not open again"
+import -window root "$work/relaunched.png"
+[ "$(note_of)|$(runs_of)" = $'Head|first line\nsecond line|[]' ] || fail "after the relaunch: $(note_of) $(runs_of)"
 
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
 echo "PASS"
