@@ -164,7 +164,12 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::seal(const QByteArray& plaintext
 {
     auto key = sealingKey();
     if (!key) return key.error();
-    auto sealed = Cipher::sealAesGcm(*key, plaintext);
+    return sealWith(*key, plaintext);
+}
+
+Result<QByteArray, CryptoBox::Error> CryptoBox::sealWith(const QByteArray& key, const QByteArray& plaintext)
+{
+    auto sealed = Cipher::sealAesGcm(key, plaintext);
     if (!sealed) return Error(sealed.error());
     if (sealed->size() != plaintext.size() + Cipher::overhead) return Error(CryptoError::sealProducedNoData());
     return *sealed;

@@ -46,6 +46,12 @@ public:
     // The sealed form of the plaintext under this machine's own key; synchronizable keys are only
     // ever used to open. Without a local key, the first one is made and stored ("primary") first.
     static Result<QByteArray, Error> seal(const QByteArray& plaintext);
+    // This machine's own key, read from the keychain once (and made first when there is none), for a
+    // run of seals that should ask the keyring once: a note and its pictures, or a note kept sealed in
+    // the store while it is unlocked.
+    static Result<QByteArray, Error> sealingKey();
+    // The sealed form of the plaintext under that key; the keychain is not asked.
+    static Result<QByteArray, Error> sealWith(const QByteArray& key, const QByteArray& plaintext);
     // The plaintext, opened by whichever key of the ring fits (local keys first). Never makes a key.
     static Result<QByteArray, Error> open(const QByteArray& sealed);
 
@@ -62,6 +68,5 @@ private:
     static Result<QList<StoredKey>, Error> localKeys();
     static QList<StoredKey> syncKeys();
     static Result<QList<StoredKey>, Error> allKeys();
-    static Result<QByteArray, Error> sealingKey();
     static Result<QByteArray, Error> mintDeviceKey();
 };

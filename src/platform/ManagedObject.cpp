@@ -121,7 +121,7 @@ bool ManagedObject::releaseLargeValues()
     bool holds = false;
     for (int i = 0; i < m_values.size(); ++i) {
         if (i >= 64 || !m_entity->attributes[i].isLoadedOnAccess() || !m_values.at(i).isValid()) continue;
-        if (isChanged(i)) {
+        if (isChanged(i) || (m_storedOtherwise & (quint64(1) << i))) {
             holds = true;
             continue;
         }

@@ -129,6 +129,8 @@ private:
     mutable quint64 m_unloaded = 0;
     // Listed with the context as holding a large value.
     bool m_holdsLarge = false;
+    // Attributes whose stored value is not the held one (the context's stored form replaced them).
+    quint64 m_storedOtherwise = 0;
 };
 
 // Strict equality for stored values: same type and same value (an empty string is not "none").

@@ -160,7 +160,9 @@ struct ModelContext::Write {
         QByteArray sql;
         QVector<AttributeDescription> attributes;
         QVector<QVariant> values;
-        qint64 rowID = 0;  // once written
+        QVector<QVariant> stored;     // what the row gets, when not `values` (see StoredForm)
+        quint64 storedOtherwise = 0;  // the attributes `stored` replaced
+        qint64 rowID = 0;             // once written
     };
     struct Update {
         ManagedObject* object;
@@ -170,6 +172,8 @@ struct ModelContext::Write {
         QVector<AttributeType> types;  // of `columns`
         QVector<int> columns;
         QVector<QVariant> values;
+        QVector<QVariant> stored;
+        quint64 storedOtherwise = 0;
     };
     std::vector<Deletion> deletions;
     std::vector<Insertion> insertions;
@@ -694,6 +698,15 @@ qint64 valueBytes(const QVariant& value)
 
 }  // namespace
 
+quint64 ModelContext::storedFormOf(const ManagedObject& object, QVector<QVariant>& stored) const
+{
+    if (!m_storedForm) return 0;
+    QVector<QVariant> form = object.m_values;
+    const quint64 replaced = m_storedForm(object, form);
+    if (replaced) stored = std::move(form);
+    return replaced;
+}
+
 auto ModelContext::takeWrite() const -> std::unique_ptr<Write>
 {
     auto write = std::make_unique<Write>();
@@ -702,18 +715,26 @@ auto ModelContext::takeWrite() const -> std::unique_ptr<Write>
             {o, o->m_rowID, "DELETE FROM " + SqliteDatabase::quoted(o->entity().name) + " WHERE \"_rowid\" = ?"});
     for (const EntityState& state : m_states) {
         for (ManagedObject* o : state.inserted) {
-            for (const QVariant& v : std::as_const(o->m_values)) write->bytes += valueBytes(v);
-            write->insertions.push_back({o, o->m_version, state.insertSql, state.entity->attributes, o->m_values});
+            Write::Insertion insertion{o, o->m_version, state.insertSql, state.entity->attributes, o->m_values};
+            insertion.storedOtherwise = storedFormOf(*o, insertion.stored);
+            for (const QVariant& v : std::as_const(insertion.stored.isEmpty() ? o->m_values : insertion.stored))
+                write->bytes += valueBytes(v);
+            write->insertions.push_back(std::move(insertion));
         }
     }
     for (ManagedObject* o : std::as_const(m_changed)) {
         const QVector<AttributeDescription>& attributes = o->entity().attributes;
         Write::Update update{o, o->m_version, o->m_rowID, {}, {}, {}, o->m_values};
+        update.storedOtherwise = storedFormOf(*o, update.stored);
+        // What the row holds in another form is written again with every change, and so is what it
+        // held in another form before: the row must never keep a stale form of it.
+        const quint64 rewritten = update.storedOtherwise | o->m_storedOtherwise;
+        const QVector<QVariant>& rowValues = update.stored.isEmpty() ? o->m_values : update.stored;
         for (int i = 0; i < attributes.size(); ++i) {
-            if (!o->isChanged(i)) continue;
+            if (!o->isChanged(i) && !(i < 64 && (rewritten & (quint64(1) << i)))) continue;
             update.columns.append(i);
             update.types.append(attributes[i].type);
-            write->bytes += valueBytes(o->m_values.at(i));
+            write->bytes += valueBytes(rowValues.at(i));
         }
         if (update.columns.isEmpty()) continue;
         // Only the changed columns: a one-field edit of a note stays a one-row, small write.
@@ -741,16 +762,18 @@ Status<StoreError> ModelContext::writeTransaction(SqliteDatabase& db, Write& wri
         for (Write::Insertion& i : write.insertions) {
             auto s = db.cached(i.sql);
             if (!s) return s.error();
+            const QVector<QVariant>& values = i.stored.isEmpty() ? i.values : i.stored;
             for (int k = 0; k < i.attributes.size(); ++k)
-                SqliteDatabase::bindValue(*s, k + 1, i.attributes[k].type, i.values.at(k));
+                SqliteDatabase::bindValue(*s, k + 1, i.attributes[k].type, values.at(k));
             if (auto r = db.run(*s); !r) return r;
             i.rowID = sqlite3_last_insert_rowid(db.handle());
         }
         for (const Write::Update& u : write.updates) {
             auto s = db.cached(u.sql);
             if (!s) return s.error();
+            const QVector<QVariant>& values = u.stored.isEmpty() ? u.values : u.stored;
             for (qsizetype k = 0; k < u.columns.size(); ++k)
-                SqliteDatabase::bindValue(*s, int(k) + 1, u.types[k], u.values.at(u.columns[k]));
+                SqliteDatabase::bindValue(*s, int(k) + 1, u.types[k], values.at(u.columns[k]));
             sqlite3_bind_int64(*s, int(u.columns.size()) + 1, u.rowID);
             if (auto r = db.run(*s); !r) return r;
         }
@@ -780,6 +803,7 @@ void ModelContext::applyWrite(const Write& write)
         ManagedObject* o = i.object;
         inserted.insert(o);
         o->m_rowID = i.rowID;
+        o->m_storedOtherwise = i.storedOtherwise;
         EntityState* state = stateFor(o->entity());
         state->rows.push_back(o);
         state->byRow.insert(i.rowID, o);
@@ -798,6 +822,7 @@ void ModelContext::applyWrite(const Write& write)
             std::erase_if(state.inserted, [&](ManagedObject* o) { return inserted.contains(o); });
     for (const Write::Update& u : write.updates) {
         ManagedObject* o = u.object;
+        o->m_storedOtherwise = u.storedOtherwise;
         if (o->m_version == u.version) {
             o->markSaved();
             m_changed.remove(o);

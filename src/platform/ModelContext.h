@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QVarLengthArray>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -129,6 +130,15 @@ public:
     void setAutosaveEnabled(bool enabled);
 
     const Schema& schema() const { return m_schema; }
+
+    // How an object is written when some of its values must never reach the store as they are held
+    // (the content of an unlocked private note). Given the held values, a form fills `stored` with
+    // what the row is to hold and returns the attributes it replaced (a bit each; none: stored as
+    // held). It runs on the main thread for every object a save writes. An attribute stored otherwise
+    // than held is always written together with the object and is never let go of in memory, since
+    // reading it back from the store would not give the held value.
+    using StoredForm = std::function<quint64(const ManagedObject& object, QVector<QVariant>& stored)>;
+    void setStoredForm(StoredForm form) { m_storedForm = std::move(form); }
     // The store's file, for readers with connections of their own; empty for a store in memory.
     QString storePath() const;
 
@@ -189,6 +199,8 @@ private:
     // nothing else, so it may run on another thread.
     struct Write;
     std::unique_ptr<Write> takeWrite() const;
+    // The stored form's replacements for the object (none when it is stored as held).
+    quint64 storedFormOf(const ManagedObject& object, QVector<QVariant>& stored) const;
     // One save's transaction: everything in `write` or nothing.
     static Status<StoreError> writeTransaction(SqliteDatabase& db, Write& write);
     // Writes it here and now, and says so with saveFinished.
@@ -223,4 +235,5 @@ private:
     qint64 m_lastSaveBytes = 0;
     quint64 m_insertSerial = 0;
     quint64 m_changeCount = 0;
+    StoredForm m_storedForm;
 };

@@ -94,28 +94,34 @@ bool UnlockSession::relock(const QUuid& noteID)
     bool sealed = true;
     if (Note* note = m_store.note(noteID)) sealed = m_store.reseal(*note).ok();
     if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
-    if (sealed)
+    if (sealed) {
+        m_unsealed.remove(noteID);
         clearFailure(noteID);
-    else
+    } else {
+        m_unsealed.insert(noteID);
         setFailure(noteID, sealFailureText());
+    }
     return sealed;
 }
 
 void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
 {
+    m_unsealed.insert(noteID);
     setFailure(noteID, text);
 }
 
 bool UnlockSession::relockAll()
 {
+    // Notes whose last seal failed are tried again with the unlocked ones.
     QSet<QUuid> unsealed;
-    for (const QUuid& id : QSet<QUuid>(m_unlocked)) {
+    for (const QUuid& id : m_unlocked | m_unsealed) {
         if (Note* note = m_store.note(id); note && !m_store.reseal(*note).ok()) unsealed.insert(id);
     }
     const bool hadUnlocked = !m_unlocked.isEmpty();
     const bool hadFailures = !m_failures.isEmpty();
     m_unlocked.clear();
     m_failures.clear();
+    m_unsealed = unsealed;
     // A note that could not be sealed says so on its lock panel until a seal succeeds.
     for (const QUuid& id : unsealed) m_failures.insert(id, sealFailureText());
     const bool sealed = unsealed.isEmpty();
@@ -138,6 +144,7 @@ void UnlockSession::removeLock(const QUuid& noteID, Completion done)
             return done(false);
         }
         clearFailure(noteID);
+        m_unsealed.remove(noteID);
         if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
         done(true);
     });

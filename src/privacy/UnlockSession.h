@@ -52,10 +52,11 @@ public:
     // unlocked, also when the note is gone. False when sealing failed: the note is then hidden all the
     // same, its lock panel says so, and the store seals it again at the next relock or launch.
     bool relock(const QUuid& noteID);
-    // Keeps `text` on the note's lock panel until a seal of the note succeeds (a relock).
+    // Keeps `text` on the note's lock panel until a seal of the note succeeds; every relock tries again.
     void reportSealFailure(const QUuid& noteID, const QString& text);
-    // Seals every unlocked note again, clears all failure texts and stops the relock timer. Called by
-    // the timer and when the hide-all hot key has hidden the note windows. False when some seal failed.
+    // Seals every unlocked note again, and tries again every note whose seal failed; clears the failure
+    // texts except those of notes still not sealed, and stops the relock timer. Called by the timer and
+    // when the hide-all hot key has hidden the note windows. False when some seal failed.
     bool relockAll();
     // Asks the owner to authenticate ("Remove the lock from this note"), then has the store take the
     // lock off for good. done(true) when the note is open now.
@@ -97,6 +98,8 @@ private:
     const Settings& m_settings;
     QSet<QUuid> m_unlocked;
     QHash<QUuid, QString> m_failures;
+    // Locked notes whose last seal failed: every relock tries them again until one succeeds.
+    QSet<QUuid> m_unsealed;
     TimerHandle m_relockTimer;
     mutable QString m_unavailableReason;
 };

@@ -38,6 +38,44 @@ bool NoteSealing::hasPlaintextBody(const Note& note, const QList<NoteImage*>& im
 
 Status<NoteSealing::Error> NoteSealing::seal(Note& note, const QList<NoteImage*>& images)
 {
+    auto key = CryptoBox::sealingKey();
+    if (!key) {
+        const Error e = errorFrom(key.error());
+        qCWarning(Log::store, "Lock seal failed, keeping plaintext: %s", qUtf8Printable(e.description));
+        return e;
+    }
+    return seal(note, images, *key);
+}
+
+quint64 NoteSealing::sealedNoteAttributes()
+{
+    return (quint64(1) << Note::Body) | (quint64(1) << Note::BodyRichData) | (quint64(1) << Note::BodyBlocksData) |
+           (quint64(1) << Note::LockedCipher);
+}
+
+quint64 NoteSealing::sealedStoredForm(QVector<QVariant>& values, const QByteArray& key)
+{
+    LockedPayload payload;
+    payload.version = LockedPayload::currentVersion;
+    payload.body = values.at(Note::Body).toString();
+    if (values.at(Note::BodyRichData).isValid()) payload.bodyRichData = values.at(Note::BodyRichData).toByteArray();
+    if (values.at(Note::BodyBlocksData).isValid()) payload.blocks = values.at(Note::BodyBlocksData).toByteArray();
+    auto sealed = CryptoBox::sealWith(key, payload.encoded());
+    values[Note::Body] = QString();
+    values[Note::BodyRichData] = QVariant();
+    values[Note::BodyBlocksData] = QVariant();
+    if (!sealed) {
+        // The row keeps the payload it has: the edits since are not kept, but nothing is in the clear.
+        qCWarning(Log::store, "Could not seal an unlocked note for saving: %s",
+                  qUtf8Printable(CryptoBox::describe(sealed.error())));
+        return sealedNoteAttributes() & ~(quint64(1) << Note::LockedCipher);
+    }
+    values[Note::LockedCipher] = *sealed;
+    return sealedNoteAttributes();
+}
+
+Status<NoteSealing::Error> NoteSealing::seal(Note& note, const QList<NoteImage*>& images, const QByteArray& key)
+{
     LockedPayload payload;
     payload.version = LockedPayload::currentVersion;
     payload.body = note.body();
@@ -51,7 +89,7 @@ Status<NoteSealing::Error> NoteSealing::seal(Note& note, const QList<NoteImage*>
         qCWarning(Log::store, "Lock seal failed, keeping plaintext: %s", qUtf8Printable(e.description));
         return e;
     };
-    auto sealedPayload = CryptoBox::seal(payload.encoded());
+    auto sealedPayload = CryptoBox::sealWith(key, payload.encoded());
     if (!sealedPayload) return fail(sealedPayload.error());
 
     struct Pending {
@@ -66,7 +104,7 @@ Status<NoteSealing::Error> NoteSealing::seal(Note& note, const QList<NoteImage*>
             pending.append({image, std::nullopt});
             continue;
         }
-        auto cipher = CryptoBox::seal(*data);
+        auto cipher = CryptoBox::sealWith(key, *data);
         if (!cipher) return fail(cipher.error());
         pending.append({image, std::move(*cipher)});
     }

@@ -2,6 +2,8 @@
 
 #include <QList>
 #include <QString>
+#include <QVariant>
+#include <QVector>
 #include <optional>
 
 #include "keys/CryptoBox.h"
@@ -29,6 +31,16 @@ public:
     // picture sealed before and revealed since keeps its cipher and only loses its bytes. On failure
     // the note and its rows are exactly as they were and the failure is logged.
     static Status<Error> seal(Note& note, const QList<NoteImage*>& images);
+    // The same under `key` (this machine's lock key, read once by the caller): the keychain is not asked.
+    static Status<Error> seal(Note& note, const QList<NoteImage*>& images, const QByteArray& key);
+
+    // What the store writes for an unlocked note instead of its content: `values` (the note's, as held)
+    // get the sealed payload of the body and an empty body, so no file holds the text. Returns the
+    // attributes replaced. When the payload cannot be sealed (logged) the body is left out all the same
+    // and the payload is not replaced.
+    static quint64 sealedStoredForm(QVector<QVariant>& values, const QByteArray& key);
+    // The attributes that sealedStoredForm replaces: body, rich data, blocks and payload.
+    static quint64 sealedNoteAttributes();
 
     struct Revealed {
         bool changed = false;           // content was put back

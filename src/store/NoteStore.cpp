@@ -137,10 +137,15 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
       m_notifications(notifications)
 {
     m_context.setAutosaveEnabled(true);
+    m_context.setStoredForm(
+        [this](const ManagedObject& object, QVector<QVariant>& stored) { return storedForm(object, stored); });
     connect(&m_context, &ModelContext::saveFinished, this, &NoteStore::saveFinished);
 }
 
-NoteStore::~NoteStore() = default;
+NoteStore::~NoteStore()
+{
+    m_context.setStoredForm(nullptr);
+}
 
 // ---- Published state ----
 

@@ -28,6 +28,7 @@
 
 class Capture;
 class LaunchBodyCheck;
+class ManagedObject;
 class ModelContext;
 class Note;
 class NoteImage;
@@ -311,5 +312,11 @@ private:
     Status<NoteSealing::Error> revealPlaintext(Note& note);
     // Saves, then moves the log into the database so overwritten content is gone from the files.
     void saveAndErase();
+    // How a row of an unlocked note is written: its content sealed under the note's key, never in the
+    // clear (see ModelContext::StoredForm).
+    quint64 storedForm(const ManagedObject& object, QVector<QVariant>& stored) const;
+    // This machine's lock key, read when a note was revealed, by note: what its saves are sealed with
+    // while it is unlocked. Held exactly while the note's content is revealed in memory.
+    QHash<QUuid, QByteArray> m_revealedKeys;
     // ---- end of private notes ----
 };

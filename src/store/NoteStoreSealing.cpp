@@ -1,5 +1,6 @@
 // The private-notes members of NoteStore: sealing, revealing, resealing and taking the lock off a
 // note, and the start-up sweep.
+#include "keys/CryptoBox.h"
 #include "model/Note.h"
 #include "model/NoteImage.h"
 #include "platform/Log.h"
@@ -23,16 +24,85 @@ Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
     ensureMigrated(note);
     // Text selected or copied from the note would stay readable by any X client after the lock.
     OwnedSelections::releaseTextFrom(note.body());
-    return NoteSealing::seal(note, images(note.uuid()));
+    // An unlocked note is sealed under the key it was revealed with: locking it again never waits on
+    // the keyring. Any other note reads the key once, for its body and all its pictures.
+    const auto held = m_revealedKeys.constFind(note.uuid());
+    auto sealed = held != m_revealedKeys.constEnd() ? NoteSealing::seal(note, images(note.uuid()), *held)
+                                                    : NoteSealing::seal(note, images(note.uuid()));
+    // Sealed in memory too: the note's saves need no stored form any more.
+    if (sealed) m_revealedKeys.remove(note.uuid());
+    return sealed;
 }
 
 Status<NoteSealing::Error> NoteStore::revealPlaintext(Note& note)
 {
     auto revealed = NoteSealing::reveal(note, images(note.uuid()));
     if (!revealed) return revealed.error();
+    if (!note.isLocked()) return {};
+    // The key the note's saves are sealed with while it is shown. Read once it opened, so a missing
+    // key is reported as such (and never made here for a note that does not open).
+    auto key = CryptoBox::sealingKey();
+    if (!key) {
+        const QString description = CryptoBox::describe(key.error());
+        qCWarning(Log::store, "Unlock decrypt failed: %s", qUtf8Printable(description));
+        if (!revealed->changed) return {};  // it was in the clear already; nothing more is shown
+        // Sealed again as it was (the ciphers were kept): nothing is shown that could not be saved sealed.
+        note.setBody(QString());
+        note.setBodyRichData(std::nullopt);
+        note.setBodyBlocksData(std::nullopt);
+        for (NoteImage* image : images(note.uuid()))
+            if (image->hasLockedCipher()) image->setData(std::nullopt);
+        NoteSealing::Error error{std::nullopt, description};
+        if (const auto* crypto = std::get_if<CryptoBox::CryptoError>(&key.error())) error.crypto = *crypto;
+        return error;
+    }
     // A payload of an older release may hold a legacy body: it becomes blocks like any other.
     if (revealed->changed && revealed->fromOlderRelease) ensureMigrated(note);
+    // From here on the note's content is held in memory only; the store keeps it sealed (a note an
+    // earlier seal left in the clear is sealed in the store by its next save). Not for a note still
+    // sealed: its sealed form would replace the payload with an empty body.
+    if (!(note.hasLockedCipher() && !hasPlaintextBody(note))) m_revealedKeys.insert(note.uuid(), *key);
     return {};
+}
+
+quint64 NoteStore::storedForm(const ManagedObject& object, QVector<QVariant>& stored) const
+{
+    if (m_revealedKeys.isEmpty()) return 0;
+    // Read through the objects, not from `stored`: a large value not read yet is read now, so the
+    // payload is never made of a body that merely was not in memory.
+    if (&object.entity() == &Note::entityDescription()) {
+        const auto& note = static_cast<const Note&>(object);
+        if (!note.isLocked()) return 0;
+        const auto key = m_revealedKeys.constFind(note.uuid());
+        if (key == m_revealedKeys.constEnd()) return 0;
+        stored[Note::Body] = note.body();
+        stored[Note::BodyRichData] = note.bodyRichData() ? QVariant(*note.bodyRichData()) : QVariant();
+        stored[Note::BodyBlocksData] = note.bodyBlocksData() ? QVariant(*note.bodyBlocksData()) : QVariant();
+        return NoteSealing::sealedStoredForm(stored, *key);
+    }
+    if (&object.entity() == &NoteImage::entityDescription()) {
+        const auto& image = static_cast<const NoteImage&>(object);
+        if (!image.noteUUID()) return 0;
+        const auto key = m_revealedKeys.constFind(*image.noteUUID());
+        if (key == m_revealedKeys.constEnd()) return 0;
+        const auto data = image.data();
+        if (!data) return 0;
+        quint64 replaced = quint64(1) << NoteImage::Data;
+        // A picture sealed before keeps its cipher; one added since is sealed for the row alone (the
+        // next seal of the note makes its cipher for good).
+        if (!image.hasLockedCipher()) {
+            if (auto cipher = CryptoBox::sealWith(*key, *data)) {
+                stored[NoteImage::LockedCipher] = *cipher;
+                replaced |= quint64(1) << NoteImage::LockedCipher;
+            } else {
+                qCWarning(Log::store, "Could not seal a picture of an unlocked note for saving: %s",
+                          qUtf8Printable(CryptoBox::describe(cipher.error())));
+            }
+        }
+        stored[NoteImage::Data] = QVariant();
+        return replaced;
+    }
+    return 0;
 }
 
 void NoteStore::saveAndErase()
@@ -57,7 +127,11 @@ Status<NoteSealing::Error> NoteStore::lock(Note& note)
 Status<NoteSealing::Error> NoteStore::reseal(Note& note)
 {
     if (note.isLocked()) OwnedSelections::releaseFromNote(note.uuid());
-    if (!note.isLocked() || !hasPlaintextBody(note)) return {};
+    if (!note.isLocked() || !hasPlaintextBody(note)) {
+        // Nothing in the clear: nothing of it is left to keep sealed in the store either.
+        m_revealedKeys.remove(note.uuid());
+        return {};
+    }
     // Taken before sealing, while the blocks can still be read.
     const std::optional<QSet<QUuid>> named = referencedImageIDs(note);
     auto sealed = sealPlaintext(note);
@@ -74,6 +148,8 @@ Status<NoteSealing::Error> NoteStore::removeLock(Note& note)
     if (note.hasLockedCipher() && !hasPlaintextBody(note)) {
         if (auto revealed = revealPlaintext(note); !revealed) return revealed;
     }
+    // An open note is stored as it is held.
+    m_revealedKeys.remove(note.uuid());
     note.setIsLocked(false);
     note.setLockedCipher(std::nullopt);
     for (NoteImage* image : images(note.uuid()))

@@ -75,13 +75,20 @@ Result<SnapshotSealing::Checked, QString> SnapshotSealing::sealLockedNotes(const
     };
     // Every cipher is made before the first row is written, as the live store does.
     QList<NoteSeal> seals;
+    // The keyring is asked once for every note and picture of the copy (a locked one prompts each time).
+    QByteArray key;
+    if (!notes->isEmpty()) {
+        auto read = CryptoBox::sealingKey();
+        if (!read) return CryptoBox::describe(read.error());
+        key = *read;
+    }
     for (const QVariantList& row : *notes) {
         LockedPayload payload;
         payload.version = LockedPayload::currentVersion;
         payload.body = row[1].toString();
         if (row[2].isValid()) payload.bodyRichData = row[2].toByteArray();
         if (row[3].isValid()) payload.blocks = row[3].toByteArray();
-        auto cipher = CryptoBox::seal(payload.encoded());
+        auto cipher = CryptoBox::sealWith(key, payload.encoded());
         if (!cipher) return CryptoBox::describe(cipher.error());
         NoteSeal seal{row[0].toString(), *cipher, {}};
         if (hasImages) {
@@ -92,7 +99,7 @@ Result<SnapshotSealing::Checked, QString> SnapshotSealing::sealLockedNotes(const
             for (const QVariantList& picture : *pictures) {
                 QByteArray pictureCipher = picture[2].toByteArray();
                 if (!picture[2].isValid()) {
-                    auto sealed = CryptoBox::seal(picture[1].toByteArray());
+                    auto sealed = CryptoBox::sealWith(key, picture[1].toByteArray());
                     if (!sealed) return CryptoBox::describe(sealed.error());
                     pictureCipher = *sealed;
                 }

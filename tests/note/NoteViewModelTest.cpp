@@ -288,17 +288,22 @@ TEST_F(NoteViewModelTest, FailedSealIsShownUntilASealSucceeds)
 
     unlock->relock(note->uuid());  // still refused: still shown
     EXPECT_TRUE(model->lockPanelFailure().has_value());
-    refusingKeychain->refusing = false;
-    unlock->relock(note->uuid());
-    EXPECT_FALSE(model->lockPanelFailure().has_value());
-    EXPECT_TRUE(sealed(*note));
-
-    // The relock of every note (timer, hide-all) keeps the failure of a note it could not seal.
-    ASSERT_TRUE(unlock->admit(note->uuid()));
-    refusingKeychain->refusing = true;
+    // The relock of every note (timer, hide-all) tries it again, and keeps the failure while it fails.
     EXPECT_FALSE(unlock->relockAll());
     EXPECT_TRUE(model->isRedacted());
     EXPECT_EQ(model->lockPanelFailure(), UnlockSession::sealFailureText());
+    refusingKeychain->refusing = false;
+    EXPECT_TRUE(unlock->relockAll());
+    EXPECT_FALSE(model->lockPanelFailure().has_value());
+    EXPECT_TRUE(sealed(*note));
+
+    // Unlocked, it seals again under the key read when it was unlocked, whatever the keyring says now.
+    ASSERT_TRUE(unlock->admit(note->uuid()));
+    refusingKeychain->refusing = true;
+    EXPECT_TRUE(unlock->relockAll());
+    EXPECT_TRUE(model->isRedacted());
+    EXPECT_TRUE(sealed(*note));
+    EXPECT_FALSE(model->lockPanelFailure().has_value());
     refusingKeychain->refusing = false;
 }
 

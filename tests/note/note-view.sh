@@ -2,8 +2,9 @@
 # The note view end to end: a note typed after the new-note hot key is named by its first line, the
 # window dots zoom and roll up, the strip moves the window, the grip
 # resizes every window, the context menu duplicates and deletes, the lock button locks (nothing of
-# the text left in any store file), the menu unlocks with the account password (PAM under
-# pam_wrapper), and "Remind me…" sets a reminder an hour ahead.
+# the text or its picture left in any file), the menu unlocks with the account password (PAM under
+# pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, and "Remind
+# me…" sets a reminder an hour ahead.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
@@ -37,6 +38,21 @@ menu() {
     sleep 0.2
   done
   sleep 0.6
+}
+
+secret_window() { [ -n "$(window_named Secret)" ]; }
+# After a relaunch: the Secret note's window, from the shelf's search when the launch did not reopen it.
+open_secret() {
+  if ! within 100 secret_window; then
+    xdotool key --clearmodifiers alt+shift+s
+    sleep 1
+    xdotool type --delay 30 Secret
+    sleep 0.8
+    xdotool key --clearmodifiers Down
+    sleep 0.3
+    xdotool key --clearmodifiers Return
+  fi
+  within 100 secret_window || fail "the Secret note did not open after the relaunch"
 }
 
 "$seeder" || fail "preparing the store"
@@ -127,19 +143,44 @@ settles_to 30 1 sql "SELECT isTrashed FROM Note WHERE title = 'Groceries copy'" 
 within 50 active_is Groceries || fail "the window did not go back to Groceries"
 win=$(window_named Groceries)
 
-# (6) A new note "Secret", body "saffron"; the lock button locks it: locked, and "saffron" in no store
-# file.
+# (6) A new note "Secret", body "saffron" and a pasted picture; the lock button locks it: locked, and
+# neither "saffron" nor the picture's bytes in any file.
 new_note || fail "the new-note hot key opened no note"
 type_note Secret saffron
 within 50 active_is Secret || fail "the Secret window is not named Secret"
 win=$(window_named Secret)
 secret_saved() { sql "SELECT body FROM Note WHERE title = 'Secret'" | grep -q saffron; }
 within 50 secret_saved || fail "Secret was not saved"
+convert -size 64x64 xc: +noise Random "$work/picture.png"
+xclip -selection clipboard -t image/png -i "$work/picture.png"
+xdotool key --clearmodifiers ctrl+v
+settles_to 50 1 sql "SELECT COUNT(*) FROM NoteImage WHERE data IS NOT NULL" || fail "no picture was pasted into Secret"
+# Bytes from the middle of the stored picture (compressed noise): found nowhere else.
+marker=$(sql "SELECT hex(substr(data, 200, 32)) FROM NoteImage")
+# Every file of the data, cache and runtime folders (the home folder holds the cache) that holds one of
+# the words or the picture's bytes.
+leaks() {
+  /usr/bin/python3 - "$marker" "$@" <<'PY'
+import os, sys
+needles = [bytes.fromhex(sys.argv[1])] + [w.encode() for w in sys.argv[2:]]
+for top in (os.environ["XDG_DATA_HOME"], os.environ["HOME"], os.environ["XDG_RUNTIME_DIR"]):
+    for folder, _, files in os.walk(top):
+        for name in files:
+            path = os.path.join(folder, name)
+            try:
+                if not os.path.isfile(path) or os.path.islink(path): continue
+                with open(path, "rb") as f: content = f.read()
+            except OSError:
+                continue
+            if any(n in content for n in needles): print(path)
+PY
+}
 load_geometry
 click_at $((WIDTH - 43)) 15
 settles_to 30 1 sql "SELECT isLocked FROM Note WHERE title = 'Secret'" || fail "the lock button did not lock Secret"
 sleep 0.5
-if grep -rqa saffron "$data"; then fail "the locked text is still in a store file: $(grep -rla saffron "$data")"; fi
+found=$(leaks saffron)
+[ -z "$found" ] || fail "the locked note's text or picture is still in: $found"
 import -window root "$work/locked.png"
 
 # (7) "Unlock (your password)" asks for the password; with it the body is back, and "Lock again"
@@ -168,6 +209,40 @@ settles_to 100 "$win" xdotool getactivewindow 2>/dev/null ||
 sleep 0.5
 import -window root "$work/unlocked.png"
 win=$(window_named Secret)
+
+# (7a) Unlocked, it is stored sealed: after "cumin" typed into it, no file holds "saffron", "cumin" or
+# the picture's bytes; nor after a kill -9 while it is unlocked, and the next run shows the edit.
+updated() { sql "SELECT updatedAt FROM Note WHERE title = 'Secret'"; }
+before=$(updated)
+click_at $((WIDTH / 2)) 60
+xdotool key --clearmodifiers ctrl+End
+xdotool type --delay 30 " cumin"
+edit_saved() { [ "$(updated)" != "$before" ]; }
+within 50 edit_saved || fail "the edit of the unlocked note was not saved"
+sleep 0.3
+found=$(leaks saffron cumin)
+[ -z "$found" ] || fail "the unlocked note's text or picture is in: $found"
+kill -9 "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+found=$(leaks saffron cumin)
+[ -z "$found" ] || fail "after a kill -9 while unlocked, the note's text or picture is in: $found"
+start_app
+open_secret
+win=$(window_named Secret)
+menu Down Return
+within 50 test -n "$(window_named "Unlock Note")" || fail "no password prompt after the relaunch"
+xdotool type --delay 20 "$password"
+xdotool key Return
+within 50 test -z "$(prompt_window)" || fail "the password prompt stayed open after the relaunch"
+settles_to 100 "$win" xdotool getactivewindow 2>/dev/null || fail "the note window did not get the focus back"
+load_geometry
+click_at $((WIDTH / 2)) 60
+xdotool key --clearmodifiers ctrl+a ctrl+c
+sleep 0.3
+xclip -o -selection clipboard 2>/dev/null | grep -q cumin || fail "the edit typed before the kill -9 is gone"
+found=$(leaks saffron cumin)
+[ -z "$found" ] || fail "the note unlocked again is in the clear in: $found"
 click_at $((WIDTH - 43)) 15
 sleep 0.8
 [ -z "$(prompt_window)" ] || fail "Lock again asked for a password: the note was not unlocked"
@@ -227,18 +302,7 @@ for service in tarnwick login; do
     "$pam_modules" "$pam_modules" >"$work/services/$service"
 done
 start_app
-secret_window() { [ -n "$(window_named Secret)" ]; }
-if ! within 100 secret_window; then
-  # Not reopened by the launch: open it from the shelf's search.
-  xdotool key --clearmodifiers alt+shift+s
-  sleep 1
-  xdotool type --delay 30 Secret
-  sleep 0.8
-  xdotool key --clearmodifiers Down
-  sleep 0.3
-  xdotool key --clearmodifiers Return
-fi
-within 100 secret_window || fail "the Secret note did not open after the relaunch"
+open_secret
 win=$(window_named Secret)
 menu Down Return
 sleep 1

@@ -7,6 +7,7 @@
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
 #include "support/TestEnvironment.h"
+#include "support/TestKeychains.h"
 
 using namespace tarnwick::test;
 using Outcome = Authenticator::Outcome;
@@ -219,4 +220,52 @@ TEST_F(UnlockSessionTest, RelockOfAGoneNoteForgetsItAndRemoveLockAsksFirst)
     EXPECT_FALSE(session.isRedacted(*note));
     EXPECT_EQ(note->body(), "private for now");
     EXPECT_EQ(authenticator.reasons.last(), "Remove the lock from this note");
+}
+
+namespace {
+// Counts how often the local lock keys are listed: each time, a locked keyring would prompt.
+class CountingKeychain : public RefusingKeychain {
+public:
+    int localLists = 0;
+    Result<QStringList, Failure> accounts(const QString& service, bool synchronizable) override
+    {
+        if (!synchronizable) ++localLists;
+        return RefusingKeychain::accounts(service, synchronizable);
+    }
+};
+}  // namespace
+
+// The keyring refuses (a locked collection whose prompt is cancelled): the failed seal keeps its
+// message and is tried again at every relock until one succeeds, asking the keyring once per try for
+// the note and all its pictures. An unlocked note locks again without asking it at all.
+TEST_F(UnlockSessionTest, AFailedSealIsTriedAgainAtEveryRelockUntilItSucceeds)
+{
+    auto keyring = std::make_shared<CountingKeychain>();
+    KeychainStore::useBackend(keyring);
+    Note* unlocked = lockedNote("shown for now");
+    ASSERT_TRUE(session.admit(unlocked->uuid()));
+    Note* note = addSavedNote("still in the clear", {Qt::red, Qt::green});
+    keyring->refuseLocal = true;
+    keyring->localLists = 0;
+
+    ASSERT_TRUE(session.relock(unlocked->uuid()));
+    EXPECT_TRUE(unlocked->isSealed());
+    EXPECT_EQ(keyring->localLists, 0);
+
+    ASSERT_FALSE(store->lock(*note).ok());
+    EXPECT_EQ(keyring->localLists, 1);
+    session.reportSealFailure(note->uuid(), UnlockSession::sealFailureText());
+    for (int relock = 0; relock < 2; ++relock) {
+        EXPECT_FALSE(session.relockAll());
+        EXPECT_EQ(session.unlockFailure(note->uuid()), UnlockSession::sealFailureText());
+        EXPECT_FALSE(note->isSealed());
+    }
+    EXPECT_EQ(keyring->localLists, 3);
+
+    keyring->refuseLocal = false;
+    EXPECT_TRUE(session.relockAll());
+    EXPECT_TRUE(note->isSealed());
+    EXPECT_FALSE(store->images(note->uuid())[1]->data());
+    EXPECT_FALSE(session.unlockFailure(note->uuid()));
+    EXPECT_FALSE(container->mainContext().hasChanges());
 }

@@ -153,6 +153,61 @@ TEST_F(NoteStoreSealingTest, RemoveLockOpensTheNoteForGoodOrChangesNothing)
     EXPECT_EQ(damaged->lockedCipher(), cipher);
 }
 
+// An unlocked note is shown in the clear but stored sealed: neither its text nor its pictures, nor
+// what is typed or pasted while it is unlocked, reach a store file, and its edits are kept sealed
+// when the run ends without a relock. Taking the lock off stores it in the clear again.
+TEST_F(NoteStoreSealingTest, AnUnlockedNoteIsStoredSealedWithItsEdits)
+{
+    const QColor colour(0x12, 0x34, 0x56), pastedColour(0x65, 0x43, 0x21);
+    Note* note = addSavedNote("Quokka-7781 combination", {colour});
+    const QUuid id = note->uuid();
+    ASSERT_TRUE(store->lock(*note).ok());
+    ASSERT_TRUE(session.admit(id));
+    store->saveNow();
+    QHash<QString, NoteImage*> reuse = store->rowsByHash(id);
+    NoteImage* pasted = store->insertImageRow(png(pastedColour), id, reuse);
+    ASSERT_TRUE(pasted);
+    QVector<NoteBlock> blocks = note->blocks();
+    blocks[0] = NoteBlock::text(TextRuns{"Wombat-2290 typed while unlocked", {}}, blocks[0].id);
+    blocks.append(NoteBlock::image(ImagePlacement{pasted->uuid(), ImageSizing()}));
+    ASSERT_TRUE(note->setBlocks(blocks));
+    store->saveNow();
+    EXPECT_FALSE(context().hasChanges());
+
+    // Still shown in the clear, even once the context let go of what it could read again.
+    context().releaseLargeValues();
+    EXPECT_TRUE(note->body().startsWith("Wombat-2290"));
+    EXPECT_EQ(pasted->data(), png(pastedColour));
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM Note WHERE body <> '' OR bodyBlocksData IS NOT NULL OR "
+                  "bodyRichData IS NOT NULL OR lockedCipher IS NULL"),
+              "0");
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM NoteImage WHERE data IS NOT NULL OR lockedCipher IS NULL"), "0");
+    QDirIterator it(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(file.fileName());
+        const QByteArray bytes = file.readAll();
+        for (const QByteArray& plain :
+             {QByteArray("Quokka-7781"), QByteArray("Wombat-2290"), png(colour), png(pastedColour)})
+            EXPECT_FALSE(bytes.contains(plain)) << qPrintable(file.fileName());
+    }
+
+    // The run ends without a relock (a kill): the next one finds it sealed, with the edits.
+    open();
+    UnlockSession next{*store, authenticator, clock, settings};
+    Note* reopened = store->note(id);
+    ASSERT_TRUE(reopened);
+    EXPECT_TRUE(reopened->isSealed());
+    ASSERT_TRUE(next.admit(id));
+    EXPECT_TRUE(reopened->body().startsWith("Wombat-2290"));
+    ASSERT_EQ(store->images(id).size(), 2);
+    EXPECT_EQ(store->images(id)[1]->data(), png(pastedColour));
+
+    ASSERT_TRUE(store->removeLock(*reopened).ok());
+    EXPECT_EQ(sql("SELECT substr(body, 1, 11) FROM Note"), "Wombat-2290");
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM NoteImage WHERE data IS NULL"), "0");
+}
+
 // Nothing of a locked note's content may stay readable in the store's files once it is locked and
 // saved: not in the database, not in its log, not in a snapshot.
 TEST(LockedNoteOnDiskTest, PlaintextIsInNoStoreFile)
