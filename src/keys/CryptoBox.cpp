@@ -209,3 +209,30 @@ void CryptoBox::readRingLater(QObject* context, std::function<void(QString)> don
         },
         std::move(done));
 }
+
+void CryptoBox::keepInRingLater(QObject* context, const QByteArray& key)
+{
+    BackgroundCall::run<bool>(
+        context,
+        [key] {
+            auto local = localKeys();
+            if (!local) return false;
+            const QString id = keyID(key);
+            for (const StoredKey& stored : std::as_const(*local))
+                if (stored.id == id) return false;
+            // "primary" may name a key made since; the ring is every item of the service.
+            auto added = KeychainStore::add(key, KeychainStore::lockKeyService, KeychainStore::lockKeyAccount);
+            if (!added && added.error().kind == KeychainStore::KeychainError::Kind::itemAlreadyExists)
+                added = KeychainStore::add(key, KeychainStore::lockKeyService, QStringLiteral("kept-") + id);
+            if (!added) {
+                qCWarning(Log::privacy,
+                          "The lock key of a note sealed just now is no longer in the keyring "
+                          "and could not be stored again: %s",
+                          qUtf8Printable(added.error().description()));
+                return false;
+            }
+            qCInfo(Log::privacy, "Stored again the lock key of a note sealed just now (its item had been deleted).");
+            return true;
+        },
+        std::function<void(bool)>([](bool) {}));
+}

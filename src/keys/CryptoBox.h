@@ -61,6 +61,12 @@ public:
     // open(), which tries them before it asks the keyring (and asks it when none of them fits).
     static void readRingLater(QObject* context, std::function<void(QString)> done);
 
+    // Makes sure, on a thread of its own, that the local ring still holds `key` (one that sealed a note
+    // without asking the keyring), and stores it again if its item was deleted meanwhile: a note sealed
+    // under a key the ring no longer has could never be opened. A keyring that cannot be read is left
+    // as it is.
+    static void keepInRingLater(QObject* context, const QByteArray& key);
+
     // The first 16 lower-case hexadecimal digits of the SHA-256 digest of the raw key bytes.
     static QString keyID(const QByteArray& keyBytes);
 

@@ -29,8 +29,12 @@ Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
     const auto held = m_revealedKeys.constFind(note.uuid());
     auto sealed = held != m_revealedKeys.constEnd() ? NoteSealing::seal(note, images(note.uuid()), *held)
                                                     : NoteSealing::seal(note, images(note.uuid()));
-    // Sealed in memory too: the note's saves need no stored form any more.
-    if (sealed) m_revealedKeys.remove(note.uuid());
+    if (sealed && held != m_revealedKeys.constEnd()) {
+        // The key was read when the note opened; its keyring item may have been deleted since.
+        CryptoBox::keepInRingLater(this, *held);
+        // Sealed in memory too: the note's saves need no stored form any more.
+        m_revealedKeys.remove(note.uuid());
+    }
     return sealed;
 }
 

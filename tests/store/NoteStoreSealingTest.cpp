@@ -208,6 +208,24 @@ TEST_F(NoteStoreSealingTest, AnUnlockedNoteIsStoredSealedWithItsEdits)
     EXPECT_EQ(sql("SELECT COUNT(*) FROM NoteImage WHERE data IS NULL"), "0");
 }
 
+// The keyring item of the key an unlocked note is kept sealed with is deleted while the note is open:
+// locking it again stores that key in the ring once more, so the note still opens afterwards.
+TEST_F(NoteStoreSealingTest, ANoteLockedAfterItsKeyItemWasDeletedStillOpens)
+{
+    Note* note = addSavedNote("Numbat-5512 kept");
+    const QUuid id = note->uuid();
+    ASSERT_TRUE(store->lock(*note).ok());
+    ASSERT_TRUE(session.admit(id));
+    ASSERT_TRUE(keychain->remove(KeychainStore::lockKeyService, KeychainStore::lockKeyAccount, false));
+
+    ASSERT_TRUE(session.relock(id));
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_EQ(keychain->count(), 1);
+    ASSERT_TRUE(note->isSealed());
+    ASSERT_TRUE(session.admit(id));
+    EXPECT_TRUE(note->body().startsWith("Numbat-5512"));
+}
+
 // Nothing of a locked note's content may stay readable in the store's files once it is locked and
 // saved: not in the database, not in its log, not in a snapshot.
 TEST(LockedNoteOnDiskTest, PlaintextIsInNoStoreFile)

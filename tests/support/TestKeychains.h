@@ -3,9 +3,12 @@
 // Keychains for tests: a fresh one in memory for each test, and one that refuses to list its items.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QThread>
 #include <memory>
 
 #include "keys/KeychainStore.h"
+#include "platform/BackgroundCall.h"
 #include "platform/MemoryKeychainBackend.h"
 
 namespace tarnwick::test {
@@ -32,5 +35,15 @@ public:
         return MemoryKeychainBackend::accounts(service, synchronizable);
     }
 };
+
+// Lets the keyring calls made on threads of their own end and report back; true when none is left.
+inline bool finishBackgroundCalls()
+{
+    for (int turn = 0; turn < 2000 && BackgroundCall::pending() > 0; ++turn) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return BackgroundCall::pending() == 0;
+}
 
 }  // namespace tarnwick::test
