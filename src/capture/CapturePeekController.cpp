@@ -193,6 +193,11 @@ CapturePeekController::~CapturePeekController()
 
 void CapturePeekController::close()
 {
+    dismiss(true);
+}
+
+void CapturePeekController::dismiss(bool giveBack)
+{
     if (!m_panel) return;
     KeyablePanel* panel = m_panel;
     m_panel = nullptr;
@@ -200,13 +205,19 @@ void CapturePeekController::close()
     panel->removeEventFilter(this);
     panel->hide();
     panel->deleteLater();
+    // Closed by its own key or button: the keyboard goes back where it was. Lost to a click elsewhere,
+    // it stays where that click put it.
+    if (giveBack)
+        m_focusReturn.restore();
+    else
+        m_focusReturn = {};
 }
 
 bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)
 {
     // Only the card that is open now closes on losing the keys: a replaced one's late deactivation
     // must not take its successor with it.
-    if (event->type() == QEvent::WindowDeactivate && watched == m_watchedPanel) close();
+    if (event->type() == QEvent::WindowDeactivate && watched == m_watchedPanel) dismiss(false);
     return QObject::eventFilter(watched, event);
 }
 
@@ -215,7 +226,11 @@ void CapturePeekController::present(const QUuid& captureID)
     Capture* capture = m_store.capture(captureID);
     if (!capture) return;
     const CapturePeekCard card = CapturePeekCard::of(*capture);
-    close();
+    // A card replacing another gives the keyboard back to where the first one took it from.
+    FocusReturn opener = m_focusReturn;
+    if (!m_panel) opener.capture(QApplication::activeWindow());
+    dismiss(false);
+    m_focusReturn = opener;
 
     auto* panel = new PeekPanel;
     panel->composited = EwmhWindowState::compositingManagerRunning();

@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <functional>
 #include "design/KeyablePanel.h"
+#include "platform/FocusReturn.h"
 
 class Clock;
 class NoteStore;
@@ -34,6 +35,8 @@ public:
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Takes the card away; with giveBack the window it was opened over gets the keyboard again.
+    void dismiss(bool giveBack);
 
     NoteStore& m_store;
     Clock& m_clock;
@@ -43,4 +46,5 @@ private:
     // The open card as a plain object, for the event filter: it also sees the card's last events while
     // it is being destroyed, when it is no longer a panel.
     QObject* m_watchedPanel = nullptr;
+    FocusReturn m_focusReturn;
 };
