@@ -205,6 +205,11 @@ CapturePeekController::~CapturePeekController()
 
 void CapturePeekController::close()
 {
+    dismiss(true);
+}
+
+void CapturePeekController::dismiss(bool giveBack)
+{
     if (!m_panel) return;
     KeyablePanel* panel = m_panel;
     m_panel = nullptr;
@@ -212,6 +217,12 @@ void CapturePeekController::close()
     panel->removeEventFilter(this);
     panel->hide();
     panel->deleteLater();
+    // Closed by its own key or button: the keyboard goes back where it was. Lost to a click elsewhere,
+    // it stays where that click put it.
+    if (giveBack)
+        m_focusReturn.restore();
+    else
+        m_focusReturn = {};
 }
 
 bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)
@@ -220,7 +231,7 @@ bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)
     // must not take its successor with it.
     if (event->type() == QEvent::WindowDeactivate && watched == m_watchedPanel) {
         if (!secondPressOfOpeningClick()) {
-            close();
+            dismiss(false);
         } else {
             // Once only; the card takes the keys back, so that a click elsewhere still closes it.
             m_presentedAt = -1;
@@ -243,7 +254,11 @@ void CapturePeekController::present(const QUuid& captureID)
     Capture* capture = m_store.capture(captureID);
     if (!capture) return;
     const CapturePeekCard card = CapturePeekCard::of(*capture);
-    close();
+    // A card replacing another gives the keyboard back to where the first one took it from.
+    FocusReturn opener = m_focusReturn;
+    if (!m_panel) opener.capture(QApplication::activeWindow());
+    dismiss(false);
+    m_focusReturn = opener;
 
     auto* panel = new PeekPanel;
     panel->composited = EwmhWindowState::compositingManagerRunning();

@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <functional>
 #include "design/KeyablePanel.h"
+#include "platform/FocusReturn.h"
 
 class Clock;
 class NoteStore;
@@ -36,6 +37,8 @@ public:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool secondPressOfOpeningClick() const;
+    // Takes the card away; with giveBack the window it was opened over gets the keyboard again.
+    void dismiss(bool giveBack);
 
     NoteStore& m_store;
     Clock& m_clock;
@@ -50,4 +53,5 @@ private:
     // pointer (the shelf closes as the card takes the keyboard): that press must not close the card.
     qint64 m_presentedAt = -1;
     QPoint m_presentedPointer;
+    FocusReturn m_focusReturn;
 };

@@ -244,7 +244,14 @@ void TarnwickStyle::drawControl(ControlElement element, const QStyleOption* opti
             break;
         case CE_PushButtonLabel:
             if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option)) {
-                const ButtonLook look = pushButtonLook(*button, button->state & (State_Sunken | State_On));
+                ButtonLook look = pushButtonLook(*button, button->state & (State_Sunken | State_On));
+                // A flat button given a text colour of its own (a red "Revoke") is drawn in it, not in
+                // the quiet grey; disabled, it greys as every button does.
+                if ((button->features & QStyleOptionButton::Flat) && (button->state & State_Enabled) && widget &&
+                    widget->testAttribute(Qt::WA_SetPalette) &&
+                    button->palette.color(QPalette::ButtonText) !=
+                        QApplication::palette(widget).color(QPalette::ButtonText))
+                    look.foreground = button->palette.color(QPalette::ButtonText);
                 painter->save();
                 painter->setFont(look.font);
                 painter->setPen(look.foreground);

@@ -1,5 +1,6 @@
 #include "mcp/MCPApprovalCard.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -160,7 +161,7 @@ void MCPApprovalCard::resizeEvent(QResizeEvent* event)
     KeyablePanel::resizeEvent(event);
 }
 
-void MCPApprovalCard::present(const Settings& settings)
+void MCPApprovalCard::present(const Settings& settings, const MCPApprovalCard* previous)
 {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -171,6 +172,13 @@ void MCPApprovalCard::present(const Settings& settings)
     SharePrivacy::apply(QList<QObject*>{this}, settings);
     // On every desktop while it waits: a desktop switch must not leave the question behind.
     EwmhWindowState::apply(winId(), {.above = true, .sticky = true, .skipTaskbar = true, .skipPager = true});
+    // Following another card, the keyboard goes back in the end where that one took it from.
+    QWidget* active = QApplication::activeWindow();
+    if (previous && (!active || active == previous))
+        m_focusReturn = previous->m_opener;
+    else
+        m_focusReturn.capture(active);
+    m_opener = m_focusReturn;
     showAndFocus();
 }
 
@@ -225,6 +233,12 @@ void MCPApprovalCard::closeEvent(QCloseEvent* event)
     // Closed by the window manager: the user did not allow it.
     answer(false);
     KeyablePanel::closeEvent(event);
+}
+
+void MCPApprovalCard::hideEvent(QHideEvent* event)
+{
+    KeyablePanel::hideEvent(event);
+    m_focusReturn.restore();
 }
 
 void MCPApprovalCard::paintEvent(QPaintEvent*)

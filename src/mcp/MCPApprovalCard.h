@@ -1,6 +1,7 @@
 #pragma once
 
 #include "design/KeyablePanel.h"
+#include "platform/FocusReturn.h"
 
 class Settings;
 
@@ -24,8 +25,9 @@ public:
     QPushButton* denyButton() const { return m_deny; }
 
     // Centres the card on the primary screen's free area and shows it with the keyboard focus.
-    // Centred on the primary screen, kept out of screen sharing as `settings` ask.
-    void present(const Settings& settings);
+    // Centred on the primary screen, kept out of screen sharing as `settings` ask. `previous` is the card
+    // answered just before, when this one follows it at once.
+    void present(const Settings& settings, const MCPApprovalCard* previous = nullptr);
 
 Q_SIGNALS:
     void allowed();
@@ -35,6 +37,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -51,4 +54,8 @@ private:
     bool m_answered = false;
     // The answering key pressed on this card and not yet released, else 0.
     int m_pressedKey = 0;
+    // The window that had the keyboard when the card took it, given it back when the card goes; and a
+    // copy kept for a card that follows this one at once.
+    FocusReturn m_focusReturn;
+    FocusReturn m_opener;
 };

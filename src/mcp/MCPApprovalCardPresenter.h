@@ -20,4 +20,6 @@ public:
 private:
     const Settings& m_settings;
     QPointer<MCPApprovalCard> m_card;
+    // The card just hidden, until it is deleted: the next card in the queue may follow it at once.
+    QPointer<MCPApprovalCard> m_previous;
 };

@@ -194,9 +194,14 @@ void ConnectionsSettingsTab::refresh()
 void ConnectionsSettingsTab::rebuildApproved(const QStringList& names)
 {
     m_approvedShown = names;
+    // The row whose Revoke had the keyboard, so that the keyboard stays in the list when it is rebuilt.
+    qsizetype focusedRow = -1;
+    for (qsizetype i = 0; i < m_revokes.size(); ++i)
+        if (m_revokes[i]->window()->focusWidget() == m_revokes[i]) focusedRow = i;
     QLayout* rows = m_approved->rows();
+    QList<QWidget*> old;
     while (QLayoutItem* item = rows->takeAt(0)) {
-        if (QWidget* w = item->widget()) w->deleteLater();
+        if (QWidget* w = item->widget()) old << w;
         delete item;
     }
     m_revokes.clear();
@@ -214,8 +219,26 @@ void ConnectionsSettingsTab::rebuildApproved(const QStringList& names)
         shownName->setFullText(name);
         rowWidget->setLayout(row({shownName, nullptr, revoke}));
         m_approved->addRow(rowWidget);
+        // Shown now, not on the next turn, so that the keyboard can be given to its button below.
+        rowWidget->show();
         if (i + 1 < names.size()) m_approved->addDivider();
         m_revokes << revoke;
+    }
+    if (focusedRow >= 0) {
+        // A revoked row takes its button with it: the keyboard goes to the Revoke now in its place (the
+        // next row's), else the one above; with no client left, to the control just before the list,
+        // never back up to the endpoint's switch, where a Space would turn it off.
+        if (!m_revokes.isEmpty())
+            m_revokes[std::min(focusedRow, m_revokes.size() - 1)]->setFocus(Qt::OtherFocusReason);
+        else if (m_setupToggle->isVisibleTo(this))
+            m_setupToggle->setFocus(Qt::OtherFocusReason);
+        else
+            setFocus(Qt::OtherFocusReason);
+    }
+    // Taken away only once the keyboard has left them (a row may be going from inside its own button).
+    for (QWidget* w : std::as_const(old)) {
+        w->hide();
+        w->deleteLater();
     }
 }
 

@@ -61,6 +61,7 @@ GeneralSettingsTab::GeneralSettingsTab(const SettingsServices& services, LoginSw
         m_checking->setRange(0, 0);
         m_checking->setTextVisible(false);
         m_checking->setFixedSize(60, 8);
+        m_checking->setAccessibleName(QStringLiteral("Checking for updates"));
         m_download = button({}, updates->card());
         connect(m_download, &QPushButton::clicked, this,
                 [checker] { QDesktopServices::openUrl(checker->releasesURL()); });
@@ -106,8 +107,18 @@ void GeneralSettingsTab::refreshUpdates()
     UpdateChecker* checker = m_services.updateChecker;
     if (!checker) return;
     const bool automatic = m_services.settings.boolIfStored(QStringLiteral("update.checkAutomatically")).value_or(true);
-    m_checkNow->setEnabled(automatic && !checker->isChecking());
-    m_checking->setVisible(checker->isChecking());
+    const bool checking = checker->isChecking();
+    const bool enabled = automatic && !checking;
+    // A disabled button cannot hold the keyboard, and Qt would pass it on down the page, where the next
+    // Space flips a switch. While its check runs, the bar beside it holds the keyboard (a Space there
+    // does nothing); the button takes it back when the check ends.
+    // (The window's focus widget, not hasFocus(): the window need not be active meanwhile.)
+    const auto holdsKeyboard = [](QWidget* w) { return w->window()->focusWidget() == w; };
+    if (checking) m_checking->show();
+    if (!enabled && checking && holdsKeyboard(m_checkNow)) m_checking->setFocus(Qt::OtherFocusReason);
+    m_checkNow->setEnabled(enabled);
+    if (enabled && holdsKeyboard(m_checking)) m_checkNow->setFocus(Qt::OtherFocusReason);
+    m_checking->setVisible(checking);
     const auto rowText =
         SettingsTexts::updateRow(checker->updateAvailable(), checker->latestVersion(), checker->currentVersion());
     m_download->setVisible(rowText.downloadTitle.has_value());

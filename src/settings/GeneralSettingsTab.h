@@ -21,6 +21,7 @@ public:
     TarnSwitch* loginSwitch() const { return m_login; }
     QLabel* loginError() const { return m_loginError; }
     QLabel* updateStatus() const { return m_updateStatus; }
+    QPushButton* checkNowButton() const { return m_checkNow; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -107,6 +108,30 @@ TEST_F(CapturePeekTest, TheDoubleClickThatOpensTheCardDoesNotCloseIt)
         secondPress(afterMs, at);
         EXPECT_EQ(peek.panel(), nullptr) << "a press " << afterMs << " ms later at " << at.x();
     }
+}
+
+// Closed by its key, the card gives the keyboard back to the field it was opened over, also when it
+// replaced another card meanwhile.
+TEST_F(CapturePeekTest, ClosingByKeyGivesTheKeyboardBack)
+{
+    QWidget shelf;
+    shelf.setGeometry(100, 100, 300, 200);
+    auto* search = new QLineEdit(&shelf);
+    new QLineEdit(&shelf);
+    shelf.show();
+    QApplication::setActiveWindow(&shelf);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shelf));
+    search->setFocus();
+
+    const QUuid first = add("first"), second = add("second");
+    peek.present(first);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(peek.panel()));
+    peek.present(second);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(peek.panel()));
+    QTest::keyClick(peek.panel(), Qt::Key_Escape);
+    ASSERT_EQ(peek.panel(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &shelf; }, 2000));
+    EXPECT_EQ(QApplication::focusWidget(), search);
 }
 
 TEST_F(CapturePeekTest, TheChipLinksOnlyWebAddressesAndTextStaysLiteral)

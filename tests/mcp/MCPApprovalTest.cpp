@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -225,6 +226,48 @@ TEST(MCPApprovalCard, PresenterTakesTheCardAwayAfterAnAnswerOrTheTimeOut)
     clock.advance(MCPApprovalController::kTimeoutMs);
     EXPECT_TRUE(QTest::qWaitFor([&] { return card.isNull(); }, 2000));
     EXPECT_EQ(answers, (QList<bool>{true, false}));
+}
+
+// The card takes the keyboard from the note being typed in; answered by key or button, it gives the
+// keyboard back to that note's field, so the next letters land there.
+TEST(MCPApprovalCard, AnAnswerGivesTheKeyboardBackToTheWindowThatHadIt)
+{
+    QWidget note;
+    note.setGeometry(300, 200, 360, 300);
+    auto* text = new QLineEdit(&note);
+    new QLineEdit(&note);
+    note.show();
+    QApplication::setActiveWindow(&note);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&note));
+    text->setFocus();
+
+    FakeClock clock;
+    MCPApprovalController controller(clock);
+    auto* presenter = new MCPApprovalCardPresenter(Settings::shared());
+    controller.setPresenter(std::unique_ptr<MCPApprovalPresenter>(presenter));
+    using Answerer = std::function<void(MCPApprovalCard&)>;
+    for (const Answerer& answerCard : {Answerer([](MCPApprovalCard& c) { QTest::keyClick(&c, Qt::Key_Escape); }),
+                                       Answerer([](MCPApprovalCard& c) { c.allowButton()->click(); })}) {
+        controller.request("Cursor", "Read only", [](Answer) {});
+        QPointer<MCPApprovalCard> card = presenter->card();
+        ASSERT_TRUE(card);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(card.data()));
+        answerCard(*card);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 2000));
+        EXPECT_EQ(QApplication::focusWidget(), text);
+        if (QWidget* focus = QApplication::focusWidget()) QTest::keyClicks(focus, "ab");
+    }
+    // Two clients at once: the second card follows the first, and gives the keyboard back in the end.
+    controller.request("One", "Read only", [](Answer) {});
+    controller.request("Two", "Read only", [](Answer) {});
+    presenter->card()->allowButton()->click();
+    QPointer<MCPApprovalCard> second = presenter->card();
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(second.data()));
+    QTest::keyClick(second.data(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 2000));
+    EXPECT_EQ(QApplication::focusWidget(), text);
+    EXPECT_EQ(text->text(), "abab");
 }
 
 }  // namespace

@@ -102,17 +102,38 @@ wrong="${token:0:23}X"
 [ "$wrong" != "$token" ] || wrong="${token:0:23}Y"
 drive "http://127.0.0.1:$port/mcp/$wrong" - "$client" refused || fail "a wrong token was accepted"
 
-echo "== A new client is asked about on the card"
+echo "== A new client is asked about on the card, while a note is being typed in"
+# Alt+Shift+N until a new note's window is active (the hot key may not be grabbed yet at launch).
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+n
+  within 20 active_is "New Note" && break
+  sleep 0.5
+done
+active_is "New Note" || fail "Alt+Shift+N opened no note"
+note_window=$(xdotool getactivewindow)
+xdotool type --delay 30 "Card keys"
+xdotool key --clearmodifiers Return
+# The card gives the keyboard back to the note: the letters typed next are the note's.
+typing_goes_on() {
+  within 100 bash -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = $note_window ]" ||
+    fail "after the card's $1 the keyboard is with \"$(xdotool getactivewindow getwindowname 2>/dev/null)\", not the note"
+  xdotool type --delay 30 "$2"
+}
+card_note() { sqlite3 "file:$XDG_DATA_HOME/tarnwick/default.store?mode=ro" "SELECT body FROM Note WHERE title = 'Card keys'"; }
+
 drive "$url" - "Card approved client" connect &
 allowed_pid=$!
 answer_card Return
 wait "$allowed_pid" || fail "the client allowed on the card could not connect"
 grep -q "Card approved client" "$XDG_CONFIG_HOME/tarnwick/settings.json" || fail "the allowed client was not remembered"
+typing_goes_on Allow "after "
 
 drive "$url" - "Card denied client" refused &
 denied_pid=$!
 answer_card Escape
 wait "$denied_pid" || fail "the client denied on the card got in"
+typing_goes_on Escape "both"
+within 150 test "$(card_note)" = "after both" || fail "the note typed in around the cards reads '$(card_note)'"
 
 echo "== Two new clients a second apart: each gets its card in turn, neither is refused unasked"
 drive "$url" - "Queued client one" connect &

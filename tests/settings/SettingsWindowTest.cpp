@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -37,6 +40,7 @@
 #include "settings/TarnSettingsSection.h"
 #include "settings/TarnSwitchToggleStyle.h"
 #include "settings/ThemeGrid.h"
+#include "settings/UpdateChecker.h"
 #include "store/SyncState.h"
 
 namespace {
@@ -643,6 +647,100 @@ TEST_F(SettingsWindowTest, LinkFocusRingsGoRoundTheirTitles)
         EXPECT_GT(ring, 2 * (plain.width() + plain.height()));
         EXPECT_EQ(crossed, 0) << "of " << letters << " letter pixels";
     }
+}
+
+// "Check Now" greys while its check runs, but the keyboard stays by it: a second Space flips nothing
+// further down the page (launch at login), and the button has the keyboard again when the check ends.
+TEST_F(SettingsWindowTest, CheckNowKeepsTheKeyboardWhileItChecks)
+{
+    if (!UpdateChecker::builtWithUpdateCheck()) GTEST_SKIP() << "built without the update check";
+    // A site on the loopback interface that never answers: the check stays under way until it times out.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy);
+    UpdateChecker checker(network, settings, clock,
+                          QUrl(QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort())));
+    checker.setTransferTimeout(400);
+    settings.setValue("update.checkAutomatically", true);
+    SettingsServices services{settings, *store, *mcp, *unlock, authenticator, center, clock, {}, &checker};
+    bool entry = false;
+    GeneralSettingsTab page(services, {[&](bool on) {
+                                           entry = on;
+                                           return std::optional<QString>();
+                                       },
+                                       [&] { return entry; }});
+    page.show();
+    QApplication::setActiveWindow(&page);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    QPushButton* checkNow = page.checkNowButton();
+    checkNow->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(checkNow->hasFocus());
+
+    QTest::keyClick(checkNow, Qt::Key_Space);
+    ASSERT_TRUE(checker.isChecking());
+    EXPECT_FALSE(checkNow->isEnabled());
+    QWidget* holder = QApplication::focusWidget();
+    ASSERT_TRUE(holder);
+    EXPECT_TRUE(qobject_cast<QProgressBar*>(holder)) << holder->metaObject()->className();
+    QTest::keyClick(holder, Qt::Key_Space);
+    EXPECT_FALSE(page.loginSwitch()->isChecked());
+    EXPECT_FALSE(entry);
+    EXPECT_EQ(settings.storedValue("update.checkAutomatically"), QVariant(true));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !checker.isChecking(); }, 10000));
+    EXPECT_TRUE(checkNow->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), checkNow);
+}
+
+// Revoking by keyboard keeps the keyboard in the list: on the next row's Revoke, then the one above,
+// and with no client left not on the endpoint's switch. "Revoke" is drawn in its red.
+TEST_F(SettingsWindowTest, RevokeHandsTheKeyboardToItsNeighbourAndIsRed)
+{
+    const QString before = QApplication::style()->name();
+    const QPalette beforePalette = QApplication::palette();
+    TarnwickStyle::install(clock);
+    const auto restore = qScopeGuard([&] {
+        QApplication::setStyle(QStyleFactory::create(before));
+        QApplication::setPalette(beforePalette);
+    });
+    settings.setValue("mcp.approvedClients", QStringList{"Alpha", "Bravo", "Charlie"});
+    settings.setValue("mcp.enabled", true);
+    settings.setValue(kTab, "connections");
+    controller->show();
+    QWidget* window = controller->window();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mcp->isRunning(); }));
+    auto& page = this->page<ConnectionsSettingsTab>(AppSettingsTab::connections);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(page.revokeButtons().size(), 3);
+
+    // The title's pixels: red, not the quiet grey.
+    QPushButton* first = page.revokeButtons()[0];
+    const QImage drawn = first->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QColor c = drawn.pixelColor(x, y);
+            red += c.red() > 150 && c.green() < 110 && c.blue() < 110;
+        }
+    EXPECT_GT(red, 10) << "Revoke is not drawn red";
+
+    page.revokeButtons()[1]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // Bravo
+    ASSERT_EQ(settings.stringListValue("mcp.approvedClients"), (QStringList{"Alpha", "Charlie"}));
+    ASSERT_EQ(page.revokeButtons().size(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), page.revokeButtons()[1]);  // Charlie's, where Bravo's was
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);      // Charlie, the last row
+    ASSERT_EQ(page.revokeButtons().size(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), page.revokeButtons()[0]);  // Alpha's, above it
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);      // Alpha, none left
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(settings.stringListValue("mcp.approvedClients").isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), page.setupButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(mcp->enabled());
 }
 
 // Only the page shown is read as on screen: behind another page, the Note page's theme tiles and the

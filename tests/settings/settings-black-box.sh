@@ -2,10 +2,10 @@
 # The settings window end to end, as a user drives it with the keyboard and the mouse: opened from the
 # tray menu, its level while another application is active, the endpoint switched on, its address
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
-# refused, launch at login and the taskbar entry, the default theme and floating note windows, the
-# settings file written by another program while a switch is toggled, what a relaunch keeps, and a
-# settings file that is a link into a dotfiles folder (also from a configuration folder that is itself a
-# link, and to a file that cannot be read).
+# refused, launch at login, the taskbar entry and Check Now (with a stand-in for the web), the default
+# theme and floating note windows, the settings file written by another program while a switch is
+# toggled, what a relaunch keeps, and a settings file that is a link into a dotfiles folder (also from a
+# configuration folder that is itself a link, and to a file that cannot be read).
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
 tarnwick=$1 client_dir=$2
@@ -46,6 +46,42 @@ d = json.load(open(path))
 d["onboarding.completed"] = {"type": "bool", "value": True}
 json.dump(d, open(path, "w"))
 PY
+
+# A stand-in for the web: the application's https requests (the update check) go to this proxy on the
+# loopback interface, so nothing leaves the machine. It writes down each request line and holds the
+# connection until $proxy_release appears, then refuses it; it ends with this script.
+proxy_log=$work/proxy.log proxy_release=$work/proxy-release
+python3 - "$proxy_log" "$work/proxy-port" "$proxy_release" <<'PY' &
+import os, socket, sys, threading, time
+log, port_file, release = sys.argv[1:4]
+server = socket.socket()
+server.bind(("127.0.0.1", 0))
+server.listen(8)
+held = []
+def serve():
+    while True:
+        connection, _ = server.accept()
+        line = connection.recv(300).split(b"\r\n")[0].decode(errors="replace")
+        with open(log, "a") as f:
+            f.write(line + "\n")
+        held.append(connection)
+threading.Thread(target=serve, daemon=True).start()
+open(port_file + ".part", "w").write(str(server.getsockname()[1]))
+os.rename(port_file + ".part", port_file)
+parent = os.getppid()
+while os.getppid() == parent:
+    if os.path.exists(release):
+        os.remove(release)
+        # Refused, not just closed: a connection closed unanswered is tried again by the client.
+        while held:
+            connection = held.pop()
+            connection.sendall(b"HTTP/1.1 503 Unavailable\r\nContent-Length: 0\r\n\r\n")
+            connection.close()
+    time.sleep(0.05)
+PY
+within 50 test -s "$work/proxy-port" || fail "the stand-in proxy did not start"
+export https_proxy="http://127.0.0.1:$(cat "$work/proxy-port")" no_proxy=127.0.0.1,localhost
+requests_made() { grep -c '^CONNECT ' "$proxy_log" 2>/dev/null || true; }
 
 echo "== 1. From the tray menu: a normal window above others while Tarnwick is active"
 launch "$tarnwick"
@@ -106,6 +142,10 @@ focus_settings
 press Tab Tab Tab space  # Regenerate, Setup instructions, Revoke
 within 30 bash -c "grep -q '\"mcp.approvedClients\"' '$settings_file' && ! grep -q '$client' '$settings_file'" ||
   fail "the client is still approved"
+# The keyboard stays by the list it was in, not on the endpoint's switch: a Space leaves the endpoint on.
+press space
+sleep 0.5
+setting_is mcp.enabled true || fail "a Space after Revoke switched the endpoint off"
 drive "$new_url" - "$client" refused || fail "the revoked client got in"
 no_card_shown || fail "a card was shown for a revoked client"
 
@@ -161,6 +201,25 @@ press Tab space
 within 30 lacks_state "$settings_win" SKIP_TASKBAR || fail "still out of the taskbar: $(states "$settings_win")"
 press space
 within 30 has_state "$settings_win" SKIP_TASKBAR || fail "not out of the taskbar again"
+# Check Now greys while it checks, and the keyboard stays by it: a second Space switches nothing on.
+press Tab space  # Automatically check for updates
+within 30 setting_is update.checkAutomatically true || fail "automatic checks were not switched on"
+press Tab space  # Check Now
+settles_to 300 1 requests_made ||
+  fail "Check Now made no request (the keyboard is with \"$(xdotool getactivewindow getwindowname 2>/dev/null)\")"
+press space
+sleep 0.5
+[ ! -e "$entry" ] && setting_is general.launchAtLogin false ||
+  fail "a Space during the check switched launch at login on"
+touch "$proxy_release"  # the check ends (refused); the button has the keyboard again
+for _ in 1 2 3 4 5; do
+  within 20 test ! -e "$proxy_release" && press space
+  settles_to 50 2 requests_made && break
+done
+[ "$(requests_made)" = 2 ] || fail "after the check, Space did not reach Check Now: $(requests_made) requests"
+touch "$proxy_release"
+press shift+Tab space  # automatic checks off again: the relaunches below check nothing
+within 30 setting_is update.checkAutomatically false || fail "automatic checks were not switched off"
 
 echo "== 7. Note: the default theme and floating windows"
 press ctrl+Tab

@@ -23,6 +23,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent), m_field(new QLineEdit(this)
     auto* done = new QToolButton(this);
     done->setText(QStringLiteral("Done"));
     done->setAutoRaise(true);
+    done->installEventFilter(this);
     row->addWidget(m_field, 1);
     row->addWidget(m_status);
     row->addWidget(done);
@@ -104,6 +105,13 @@ void FindBar::updateStatus()
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event)
 {
+    // Escape closes the bar from wherever in it the keyboard is (Tab takes it to "Done").
+    if (watched != m_field && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        event->accept();
+        if (event->type() == QEvent::KeyPress) close(true);
+        return true;
+    }
     if (watched == m_field && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool shift = key->modifiers() & Qt::ShiftModifier;

@@ -259,6 +259,17 @@ TEST_F(BlockEditorViewTest, TheFindBarOpensOnTheFocusedBlockAndAFocusMoveClosesI
     EXPECT_EQ(c().textController(0)->textView().selection(), (TextRange{7, 0}));
     EXPECT_EQ(editor->viewport()->y(), 0);
 
+    // Escape from "Done" (reached by Tab) closes the bar and gives the caret back as well.
+    editor->showFindBar();
+    QTest::keyClicks(bar->field(), "r");
+    QTest::keyClick(bar->field(), Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), bar->field());
+    ASSERT_TRUE(bar->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isOpen());
+    EXPECT_EQ(QApplication::focusWidget(), text);
+    EXPECT_EQ(c().textController(0)->textView().selection(), (TextRange{7, 0}));
+
     // The bar belongs to the block it searches: focus moving to the picture closes it.
     editor->showFindBar();
     ASSERT_TRUE(bar->isOpen());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A note's text in the real application: the "Title" placeholder of a new note, a typed address linked
-# once in the stored runs, the find bar's counts and Escape, a spelling suggestion chosen from the
-# text menu and taken back with one undo; then pastes into a second new note: two lines into its title,
+# once in the stored runs, the find bar's counts and Escape (from its field and from "Done"), a spelling
+# suggestion chosen from the text menu and taken back with one undo; then pastes into a second new note: two lines into its title,
 # an HTML list, files left out (the note's notice), and the title row of the rolled-up window; a middle-click
 # paste onto a body line with the caret in the title; text moved across the end of the title line (a join
 # undone, lines pasted into the title) leaving no run of the title's style in the body, after a relaunch too.
@@ -90,6 +90,16 @@ sleep 0.3
 type_text "!"
 within 150 test "$(body_of)" = $'see https://example.org/a. then recieve\nrecieve again!' ||
   fail "after Escape, typing went to: $(printf '%q' "$(body_of)")"
+key BackSpace
+# Escape from the bar's "Done" (reached by Tab) closes it as well, and the next letter is the note's.
+key ctrl+f
+sleep 0.5
+type_text "r"
+key Tab
+key Escape
+type_text "?"
+within 150 test "$(body_of)" = $'see https://example.org/a. then recieve\nrecieve again?' ||
+  fail "after Tab and Escape in the find bar, typing went to: $(printf '%q' "$(body_of)")"
 key BackSpace
 
 # (4) The menu of the first "recieve" (opened with the menu key, the caret inside the word): its
