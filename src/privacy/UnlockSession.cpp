@@ -2,8 +2,10 @@
 
 #include <QPointer>
 
+#include "keys/CryptoBox.h"
 #include "model/Note.h"
 #include "platform/Authenticator.h"
+#include "platform/BackgroundCall.h"
 #include "platform/Log.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
@@ -112,24 +114,50 @@ void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
 
 bool UnlockSession::relockAll()
 {
-    // Notes whose last seal failed are tried again with the unlocked ones.
+    // Unlocked notes seal under the key they were opened with; notes whose last seal failed are tried
+    // again once the key has been read.
     QSet<QUuid> unsealed;
-    for (const QUuid& id : m_unlocked | m_unsealed) {
+    for (const QUuid& id : std::as_const(m_unlocked)) {
         if (Note* note = m_store.note(id); note && !m_store.reseal(*note).ok()) unsealed.insert(id);
     }
+    const bool sealed = unsealed.isEmpty();
+    const QSet<QUuid> retry = m_unsealed - m_unlocked;
     const bool hadUnlocked = !m_unlocked.isEmpty();
     const bool hadFailures = !m_failures.isEmpty();
     m_unlocked.clear();
     m_failures.clear();
-    m_unsealed = unsealed;
+    m_unsealed = unsealed | retry;
     // A note that could not be sealed says so on its lock panel until a seal succeeds.
-    for (const QUuid& id : unsealed) m_failures.insert(id, sealFailureText());
-    const bool sealed = unsealed.isEmpty();
+    for (const QUuid& id : std::as_const(m_unsealed)) m_failures.insert(id, sealFailureText());
+    if (!retry.isEmpty()) retryFailedSealsLater();
     if (hadUnlocked) Q_EMIT unlockedNoteIDsChanged();
     if (hadFailures || !sealed) Q_EMIT unlockFailuresChanged();
     m_relockTimer.cancel();
     m_relockTimer = TimerHandle();
     return sealed;
+}
+
+void UnlockSession::retryFailedSealsLater()
+{
+    if (m_retryingSeals) return;
+    m_retryingSeals = true;
+    using KeyRead = Result<QByteArray, CryptoBox::Error>;
+    BackgroundCall::run<KeyRead>(this, std::function<KeyRead()>([] { return CryptoBox::sealingKey(); }),
+                                 std::function<void(KeyRead)>([this](KeyRead key) {
+                                     m_retryingSeals = false;
+                                     if (!key) {
+                                         qCWarning(Log::privacy, "A note is still not sealed: %s",
+                                                   qUtf8Printable(CryptoBox::describe(key.error())));
+                                         return;
+                                     }
+                                     // Unlocked since, a note is sealed at its own relock.
+                                     for (const QUuid& id : m_unsealed - m_unlocked) {
+                                         Note* note = m_store.note(id);
+                                         if (note && !m_store.reseal(*note, *key).ok()) continue;
+                                         m_unsealed.remove(id);
+                                         clearFailure(id);
+                                     }
+                                 }));
 }
 
 void UnlockSession::removeLock(const QUuid& noteID, Completion done)

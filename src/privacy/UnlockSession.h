@@ -54,9 +54,10 @@ public:
     bool relock(const QUuid& noteID);
     // Keeps `text` on the note's lock panel until a seal of the note succeeds; every relock tries again.
     void reportSealFailure(const QUuid& noteID, const QString& text);
-    // Seals every unlocked note again, and tries again every note whose seal failed; clears the failure
-    // texts except those of notes still not sealed, and stops the relock timer. Called by the timer and
-    // when the hide-all hot key has hidden the note windows. False when some seal failed.
+    // Seals every unlocked note again, and tries again every note whose seal failed (reading the key off
+    // the main thread first); clears the failure texts except those of notes still not sealed, and stops
+    // the relock timer. Called by the timer and when the hide-all hot key has hidden the note windows.
+    // False when the seal of some unlocked note failed.
     bool relockAll();
     // Asks the owner to authenticate ("Remove the lock from this note"), then has the store take the
     // lock off for good. done(true) when the note is open now.
@@ -88,6 +89,9 @@ Q_SIGNALS:
 private:
     void evaluate(const QString& reason, std::function<void(Authenticator::Outcome)> done);
     void restartRelockTimer();
+    // Reads the sealing key off the main thread, then seals the notes whose seal failed: a keyring that
+    // prompts holds up nothing else meanwhile. One read at a time.
+    void retryFailedSealsLater();
     qint64 relockMinutes() const;
     void setFailure(const QUuid& noteID, const QString& text);
     void clearFailure(const QUuid& noteID);
@@ -100,6 +104,7 @@ private:
     QHash<QUuid, QString> m_failures;
     // Locked notes whose last seal failed: every relock tries them again until one succeeds.
     QSet<QUuid> m_unsealed;
+    bool m_retryingSeals = false;
     TimerHandle m_relockTimer;
     mutable QString m_unavailableReason;
 };

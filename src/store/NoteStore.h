@@ -290,8 +290,9 @@ public:
     // launch seals it). Follow it with the unlock session's relock of the note.
     Status<NoteSealing::Error> lock(Note& note);
     // Seals a revealed note back, deletes the pictures its body no longer names, and saves. Does
-    // nothing (and saves nothing) unless the note is locked and holds plaintext.
-    Status<NoteSealing::Error> reseal(Note& note);
+    // nothing (and saves nothing) unless the note is locked and holds plaintext. `key`, when given, is
+    // this machine's sealing key read beforehand (off the main thread), so the keyring is not asked here.
+    Status<NoteSealing::Error> reseal(Note& note, const std::optional<QByteArray>& key = std::nullopt);
     // Takes the lock off for good, revealing the content first when it is sealed, and saves. When the
     // content does not open, nothing changes and the failure is returned.
     Status<NoteSealing::Error> removeLock(Note& note);
@@ -307,7 +308,7 @@ private:
     friend class UnlockSession;
     bool hasPlaintextBody(const Note& note);
     // Failures are logged and returned; nothing is saved here.
-    Status<NoteSealing::Error> sealPlaintext(Note& note);
+    Status<NoteSealing::Error> sealPlaintext(Note& note, const std::optional<QByteArray>& key = std::nullopt);
     // Reached by the unlock session once the owner authenticated. Nothing is saved here.
     Status<NoteSealing::Error> revealPlaintext(Note& note);
     // Saves, then moves the log into the database so overwritten content is gone from the files.

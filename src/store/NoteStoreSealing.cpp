@@ -16,7 +16,7 @@ bool NoteStore::hasPlaintextBody(const Note& note)
     return NoteSealing::hasPlaintextBody(note, images(note.uuid()));
 }
 
-Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
+Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note, const std::optional<QByteArray>& key)
 {
     flushPendingEdits();
     if (!hasPlaintextBody(note)) return {};
@@ -28,6 +28,7 @@ Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note)
     // the keyring. Any other note reads the key once, for its body and all its pictures.
     const auto held = m_revealedKeys.constFind(note.uuid());
     auto sealed = held != m_revealedKeys.constEnd() ? NoteSealing::seal(note, images(note.uuid()), *held)
+                  : key                             ? NoteSealing::seal(note, images(note.uuid()), *key)
                                                     : NoteSealing::seal(note, images(note.uuid()));
     if (sealed && held != m_revealedKeys.constEnd()) {
         // The key was read when the note opened; its keyring item may have been deleted since.
@@ -128,7 +129,7 @@ Status<NoteSealing::Error> NoteStore::lock(Note& note)
     return sealed;
 }
 
-Status<NoteSealing::Error> NoteStore::reseal(Note& note)
+Status<NoteSealing::Error> NoteStore::reseal(Note& note, const std::optional<QByteArray>& key)
 {
     if (note.isLocked()) OwnedSelections::releaseFromNote(note.uuid());
     if (!note.isLocked() || !hasPlaintextBody(note)) {
@@ -138,7 +139,7 @@ Status<NoteSealing::Error> NoteStore::reseal(Note& note)
     }
     // Taken before sealing, while the blocks can still be read.
     const std::optional<QSet<QUuid>> named = referencedImageIDs(note);
-    auto sealed = sealPlaintext(note);
+    auto sealed = sealPlaintext(note, key);
     if (named) {
         for (NoteImage* image : images(note.uuid()))
             if (!named->contains(image->uuid())) m_context.remove(image);

@@ -12,6 +12,7 @@
 #include "store/NoteThemes.h"
 #include "support/FakeAuthenticator.h"
 #include "support/NoteStoreFixture.h"
+#include "support/TestKeychains.h"
 
 using tarnwick::test::FakeAuthenticator;
 using tarnwick::test::NoteStoreTestBase;
@@ -289,11 +290,13 @@ TEST_F(NoteViewModelTest, FailedSealIsShownUntilASealSucceeds)
     unlock->relock(note->uuid());  // still refused: still shown
     EXPECT_TRUE(model->lockPanelFailure().has_value());
     // The relock of every note (timer, hide-all) tries it again, and keeps the failure while it fails.
-    EXPECT_FALSE(unlock->relockAll());
+    unlock->relockAll();
+    ASSERT_TRUE(tarnwick::test::finishBackgroundCalls());
     EXPECT_TRUE(model->isRedacted());
     EXPECT_EQ(model->lockPanelFailure(), UnlockSession::sealFailureText());
     refusingKeychain->refusing = false;
-    EXPECT_TRUE(unlock->relockAll());
+    unlock->relockAll();
+    ASSERT_TRUE(tarnwick::test::finishBackgroundCalls());
     EXPECT_FALSE(model->lockPanelFailure().has_value());
     EXPECT_TRUE(sealed(*note));
 
@@ -304,6 +307,7 @@ TEST_F(NoteViewModelTest, FailedSealIsShownUntilASealSucceeds)
     EXPECT_TRUE(model->isRedacted());
     EXPECT_TRUE(sealed(*note));
     EXPECT_FALSE(model->lockPanelFailure().has_value());
+    ASSERT_TRUE(tarnwick::test::finishBackgroundCalls());
     refusingKeychain->refusing = false;
 }
 
