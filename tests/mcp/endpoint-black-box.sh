@@ -103,13 +103,7 @@ wrong="${token:0:23}X"
 drive "http://127.0.0.1:$port/mcp/$wrong" - "$client" refused || fail "a wrong token was accepted"
 
 echo "== A new client is asked about on the card, while a note is being typed in"
-# Alt+Shift+N until a new note's window is active (the hot key may not be grabbed yet at launch).
-for _ in $(seq 1 30); do
-  xdotool key --clearmodifiers alt+shift+n
-  within 20 active_is "New Note" && break
-  sleep 0.5
-done
-active_is "New Note" || fail "Alt+Shift+N opened no note"
+open_new_note
 note_window=$(xdotool getactivewindow)
 xdotool type --delay 30 "Card keys"
 xdotool key --clearmodifiers Return

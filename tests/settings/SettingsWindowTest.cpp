@@ -309,6 +309,18 @@ TEST_F(SettingsWindowTest, LoginFailureShowsItsMessageAndTheSystemsState)
 }
 
 namespace {
+// Draws in the application's own style until the returned guard goes.
+[[nodiscard]] auto inAppStyle(Clock& clock)
+{
+    const QString before = QApplication::style()->name();
+    const QPalette beforePalette = QApplication::palette();
+    TarnwickStyle::install(clock);
+    return qScopeGuard([before, beforePalette] {
+        QApplication::setStyle(QStyleFactory::create(before));
+        QApplication::setPalette(beforePalette);
+    });
+}
+
 class RefusingBackend : public MemorySettingsBackend {
 public:
     bool store(const QVariantMap& values) override { return !refuse && MemorySettingsBackend::store(values); }
@@ -604,13 +616,7 @@ TEST_F(SettingsWindowTest, FocusLandsOnANamedControlOfThePage)
 TEST_F(SettingsWindowTest, LinkFocusRingsGoRoundTheirTitles)
 {
     // In the application's own style, which draws the ring.
-    const QString before = QApplication::style()->name();
-    const QPalette beforePalette = QApplication::palette();
-    TarnwickStyle::install(clock);
-    const auto restore = qScopeGuard([&] {
-        QApplication::setStyle(QStyleFactory::create(before));
-        QApplication::setPalette(beforePalette);
-    });
+    const auto restore = inAppStyle(clock);
     settings.setValue("mcp.enabled", true);
     controller->show();
     QWidget* window = controller->window();
@@ -697,13 +703,7 @@ TEST_F(SettingsWindowTest, CheckNowKeepsTheKeyboardWhileItChecks)
 // and with no client left not on the endpoint's switch. "Revoke" is drawn in its red.
 TEST_F(SettingsWindowTest, RevokeHandsTheKeyboardToItsNeighbourAndIsRed)
 {
-    const QString before = QApplication::style()->name();
-    const QPalette beforePalette = QApplication::palette();
-    TarnwickStyle::install(clock);
-    const auto restore = qScopeGuard([&] {
-        QApplication::setStyle(QStyleFactory::create(before));
-        QApplication::setPalette(beforePalette);
-    });
+    const auto restore = inAppStyle(clock);
     settings.setValue("mcp.approvedClients", QStringList{"Alpha", "Bravo", "Charlie"});
     settings.setValue("mcp.enabled", true);
     settings.setValue(kTab, "connections");

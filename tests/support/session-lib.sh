@@ -175,6 +175,15 @@ open_settings_from_tray() {
 }
 
 active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+# Alt+Shift+N until a new note's window is active (the hot key may not be grabbed yet at launch).
+open_new_note() {
+  for _ in $(seq 1 30); do
+    xdotool key --clearmodifiers alt+shift+n
+    within 20 active_is "New Note" && return 0
+    sleep 0.5
+  done
+  fail "Alt+Shift+N opened no ${1:-note}"
+}
 has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1 ]; }
 
 # The application's store, read-only so a query never takes a lock the application waits on.

@@ -38,14 +38,8 @@ placeholder_drawn() { [ "$(colours "$title_strip")" -gt "$(($(colours "$paper_st
 # The application's visible windows (a menu adds one).
 visible_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
 
-# Alt+Shift+N until a new note's window is active (the hot key may not be grabbed yet at launch).
 new_note() {
-  for _ in $(seq 1 30); do
-    xdotool key --clearmodifiers alt+shift+n
-    within 20 active_is "New Note" && break
-    sleep 0.5
-  done
-  active_is "New Note" || fail "Alt+Shift+N opened no $1"
+  open_new_note "$1"
   sleep 1
 }
 
