@@ -243,9 +243,17 @@ sleep 0.3
 xclip -o -selection clipboard 2>/dev/null | grep -q cumin || fail "the edit typed before the kill -9 is gone"
 found=$(leaks saffron cumin)
 [ -z "$found" ] || fail "the note unlocked again is in the clear in: $found"
+# The lock key's keyring item is deleted while the note is open: "Lock again" seals under the key the
+# note was opened with, and stores that key in the keyring again, so the note still opens later.
+lock_key() { secret-tool lookup service com.fennmoor.tarnwick.lockkey account primary synchronizable false | od -An -tx1 | tr -d ' \n'; }
+key=$(lock_key)
+[ -n "$key" ] || fail "no lock key in the keyring"
+secret-tool clear service com.fennmoor.tarnwick.lockkey account primary synchronizable false
+[ -z "$(lock_key)" ] || fail "the lock key's item could not be deleted"
 click_at $((WIDTH - 43)) 15
 sleep 0.8
 [ -z "$(prompt_window)" ] || fail "Lock again asked for a password: the note was not unlocked"
+settles_to 50 "$key" lock_key || fail "the lock key the note was sealed with is not in the keyring again"
 if grep -rqa saffron "$data"; then fail "the relocked text is still in a store file"; fi
 
 # (8) On a new note, "Remind me…", Return: a reminder an hour ahead.
