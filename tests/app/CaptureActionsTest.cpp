@@ -367,8 +367,10 @@ TEST_F(SlowWindowTest, EachTextKeepsTheWindowInFrontWhenItCame)
     const ActiveWindow pad{777, "xmessage", "Xmessage", "Probe Pad"};
     QStringList answered;
     QList<int> storedWhenAnswered;
-    for (const auto& [text, front] : {std::pair{QString("first"), browser}, {"second", pad}, {"third", browser}}) {
+    for (const auto& [given, front] : {std::pair{QString("first"), browser}, {"second", pad}, {"third", browser}}) {
         slow.setFront(front);
+        // A copy: clang 14 cannot capture a structured binding.
+        const QString text = given;
         slowActions.handleServiceCapture(text, [&, text](const std::optional<Result>&) {
             answered << text;
             storedWhenAnswered << storedCaptures();
