@@ -27,6 +27,8 @@ packages=(
 )
 [ "$set_name" = test ] && packages+=(
   ccache clang libclang-rt-14-dev libfuzzer-14-dev clang-format
+  # the linker of both test builds: several times faster than the default one on the test executables
+  lld
   # tests and benchmarks (python3 runs the layer check)
   googletest libgtest-dev libgmock-dev libbenchmark-dev python3
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper

@@ -14,7 +14,8 @@ fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-15}
 echo "== Sanitizer build (ASan + UBSan, clang)"
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DTARNWICK_SANITIZE=ON -DTARNWICK_FUZZ=ON -DTARNWICK_BENCH=OFF -DTARNWICK_WERROR=ON >/dev/null
-cmake --build build-asan -j"$jobs"
+# Only what this build runs: the unit test executables (with the programs they start) and the fuzzers.
+cmake --build build-asan -j"$jobs" --target unit_tests fuzzers
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest -L unit --output-on-failure -j"$jobs")
