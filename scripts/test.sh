@@ -20,17 +20,41 @@ export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest -L unit --output-on-failure -j"$jobs")
 
-echo "== Fuzzers (${fuzz_seconds}s each)"
-for fuzzer in build-asan/fuzz/*Fuzzer; do
-  [ -x "$fuzzer" ] || continue
+echo "== Fuzzers (${fuzz_seconds}s each, $jobs at a time)"
+# Each fuzzer runs on a core of its own for its full time, so running them side by side fuzzes as much.
+fuzz_logs=build-asan/fuzz-logs
+mkdir -p "$fuzz_logs"
+run_fuzzer() {
+  local fuzzer=$1 name corpus
   name=$(basename "$fuzzer")
   corpus="build-asan/fuzz-corpus/$name"
   mkdir -p "$corpus"
   [ -d "fuzz/corpus/$name" ] && cp -n fuzz/corpus/"$name"/* "$corpus"/ 2>/dev/null || true
-  echo "-- $name"
-  "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
-  test "${PIPESTATUS[0]}" -eq 0
+  rc=0
+  "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" >"$fuzz_logs/$name.log" 2>&1 || rc=$?
+  echo "$rc" >"$fuzz_logs/$name.rc"
+}
+fuzzers=()
+for fuzzer in build-asan/fuzz/*Fuzzer; do
+  [ -x "$fuzzer" ] || continue
+  fuzzers+=("$fuzzer")
+  run_fuzzer "$fuzzer" &
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
 done
+wait
+fuzz_failed=0
+for fuzzer in "${fuzzers[@]}"; do
+  name=$(basename "$fuzzer")
+  echo "-- $name"
+  if [ "$(cat "$fuzz_logs/$name.rc")" -eq 0 ]; then
+    tail -n 3 "$fuzz_logs/$name.log"
+  else
+    tail -n 60 "$fuzz_logs/$name.log"
+    echo "$name failed (whole output: $fuzz_logs/$name.log)"
+    fuzz_failed=1
+  fi
+done
+[ "$fuzz_failed" -eq 0 ]
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
 echo "== Build (RelWithDebInfo, gcc)"
