@@ -25,7 +25,7 @@ echo "== Fuzzers (${fuzz_seconds}s each, $jobs at a time)"
 fuzz_logs=build-asan/fuzz-logs
 mkdir -p "$fuzz_logs"
 run_fuzzer() {
-  local fuzzer=$1 name corpus
+  local fuzzer=$1 name corpus rc
   name=$(basename "$fuzzer")
   corpus="build-asan/fuzz-corpus/$name"
   mkdir -p "$corpus"
