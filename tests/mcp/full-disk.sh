@@ -112,8 +112,8 @@ kill -0 "$app_pid" || fail "the application did not survive the full disk"
 echo "== A quit with changes the disk refuses ends cleanly"
 dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
 refused=$(grep -c "failed" "$log" || true)
-xdotool search --name '^Kept$' windowactivate --sync >/dev/null 2>&1 || fail "the note Kept is not open"
-xdotool type --delay 30 -- " unsaved"
+open_new_note "note on the full disk"
+xdotool type --delay 30 -- Unsaved
 within 100 bash -c '[ "$(grep -c failed "$0" || true)" -gt "$1" ]' "$log" "$refused" ||
   fail "the change typed on the full disk was not refused"
 kill -TERM "$app_pid"
