@@ -15,8 +15,9 @@
 namespace DurableFile {
 
 // Writes `bytes` to `path` through a temporary file beside it; `permissions`, when given, are set
-// before the first byte is written. On failure the file at `path` is untouched and the reason is
-// returned ("… could not be written: No space left on device").
+// before the first byte is written. On failure the reason is returned ("… could not be written: No
+// space left on device") and the file at `path` is untouched, unless only the folder's sync failed
+// after the swap (a failing disk): then the new file is in place but may not survive a crash.
 Status<QString> replace(const QString& path, const QByteArray& bytes,
                         std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
