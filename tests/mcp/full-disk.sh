@@ -121,12 +121,17 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" = 0 ] || fail "the quit with unsaved changes ended with status $status"
-rm -f "$data/filler"
 [ "$(sql "SELECT count(*) FROM Note WHERE title = 'Kept'")" = 1 ] || fail "the saved note was lost at the quit"
 
-echo "== The store removed under the running app"
+echo "== A launch on the full disk keeps the schema record whole"
+fingerprint="$data/tarnwick/TarnwickSnapshots/schema-fingerprint"
+[ -s "$fingerprint" ] || fail "no schema record before the launch"
 launch "$tarnwick"
 wait_listening_port
+[ -s "$fingerprint" ] || fail "the launch on a full disk left the schema record empty"
+rm -f "$data/filler"
+
+echo "== The store removed under the running app"
 initialize
 create "Before removal" | grep -q '"id"' || fail "create_note failed after the relaunch"
 rm -f "$store" "$store-wal" "$store-shm"
