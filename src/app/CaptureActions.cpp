@@ -183,7 +183,8 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
             // Already taken in: the store tells whether saving fails.
             notSaved = m_store.saveFailure().has_value();
         }
-        if (m_hooks.showNote) m_hooks.showNote(created->noteID);
+        // A note whose save failed at once was taken back: there is none to show.
+        if (m_hooks.showNote && (created->writing || created->saved)) m_hooks.showNote(created->noteID);
         if (*failed) return;  // said so already
         if (notSaved) return presentNotSaved();
         m_capsule.show(Kind::capturedText(), undo(created->captureID));

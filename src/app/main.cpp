@@ -20,6 +20,7 @@
 #include "platform/QuitOnSignal.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
+#include "store/PersistenceController.h"
 
 int main(int argc, char** argv)
 {
@@ -86,9 +87,13 @@ int main(int argc, char** argv)
         TarnwickApp tray;
         AppDelegate delegate(services.delegateParts(instance, tray));
         if (delegate.applicationDidFinishLaunching()) status = app.exec();
-        // A quit (also by SIGTERM or SIGINT) may come before the autosave's turn.
-        services.noteStore().saveNow();
+        // A quit (also by SIGTERM or SIGINT) may come before the autosave's turn. Tried once, while
+        // everything lives: what the disk still refuses is lost with the process.
+        if (!services.noteStore().saveNow())
+            qCWarning(Log::store, "Quit with changes not saved: %s",
+                      qUtf8Printable(services.noteStore().saveFailure().value_or(QString())));
     }
+    PersistenceController::close();
     // Everything is saved by now. A keyring call still waiting on its own thread (a prompt nobody
     // answered) must not hold up the end of the process.
     if (BackgroundCall::pending() > 0) {

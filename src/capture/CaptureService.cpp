@@ -81,9 +81,14 @@ Capture* CaptureService::insertCapture(const CaptureContext& context, const std:
 CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
 {
     Capture* capture = insertCapture(context, std::nullopt);
-    const bool saved = m_store.saveNow();
-    m_lastCapture = UndoRecord{std::nullopt, capture->uuid(), QString(), std::nullopt, false};
-    return Captured{capture->uuid(), saved};
+    const QUuid captureID = capture->uuid();
+    if (!m_store.saveNow()) {
+        // Answered "not saved": it must not reach the disk later, when a retry of the store gets through.
+        m_store.context().remove(capture);
+        return Captured{captureID, false};
+    }
+    m_lastCapture = UndoRecord{std::nullopt, captureID, QString(), std::nullopt, false};
+    return Captured{captureID, true};
 }
 
 bool CaptureService::selectionReadsInBackground() const
@@ -103,9 +108,14 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
         const NoteStore::CreatedNote created = m_store.createNote(
             {firstLine(context.text), context.text, context.sourceApp, context.sourceURL},
             [&](Note& note) { capture = insertCapture(context, note.uuid()); }, true);
-        const QUuid noteID = created.note->uuid();
-        m_lastCapture = UndoRecord{noteID, capture->uuid(), QString(), std::nullopt, true};
-        return Created{noteID, capture->uuid(), created.saved, created.writing};
+        const QUuid noteID = created.note->uuid(), captureID = capture->uuid();
+        if (!created.saved && !created.writing) {
+            m_store.context().remove(capture);
+            m_store.discardUnsaved(*created.note);
+            return Created{noteID, captureID, false, false};
+        }
+        m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
+        return Created{noteID, captureID, created.saved, created.writing};
     }
 
     const std::optional<QUuid> activeID = m_store.activeNoteID();
@@ -128,11 +138,26 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
                qUtf8Printable(uuidText(note->uuid())));
         return storeAlone(context);
     }
+    const std::optional<QString> previousSourceApp = note->sourceApp();
+    const std::optional<QUrl> previousSourceURL = note->sourceURL();
+    const QDateTime previousUpdatedAt = note->updatedAt();
     if (!note->sourceApp()) note->setSourceApp(context.sourceApp);
     if (!note->sourceURL()) note->setSourceURL(context.sourceURL);
     note->setUpdatedAt(m_clock.now());
     Capture* capture = insertCapture(context, note->uuid());
     const bool saved = m_store.saveNow();
+    if (!saved) {
+        // Answered "not saved": the note goes back to what it held, so the text does not reach the
+        // disk later with the note's other changes.
+        const QUuid captureID = capture->uuid();
+        m_store.context().remove(capture);
+        note->setBody(previousBody);
+        note->setBodyBlocksData(previousBlocks);
+        note->setSourceApp(previousSourceApp);
+        note->setSourceURL(previousSourceURL);
+        note->setUpdatedAt(previousUpdatedAt);
+        return Appended{note->uuid(), captureID, appended->range, false};
+    }
     m_store.setActiveNoteID(note->uuid());
     m_lastCapture =
         UndoRecord{note->uuid(),           capture->uuid(),   previousBody,    previousBlocks, false,

@@ -7,9 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
+#include "platform/DurableFile.h"
 #include "platform/PrivateFiles.h"
 
 namespace {
@@ -74,22 +74,11 @@ Status<KeychainBackend::Failure> FileKeychainBackend::save(const QList<Item>& it
     }
     const QJsonObject root{{QStringLiteral("version"), formatVersion}, {QStringLiteral("items"), array}};
 
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) return ioFailure(file.errorString());
-    // Owner-only before the first secret byte reaches the disk; the rename keeps the mode.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        file.cancelWriting();
-        return ioFailure(QStringLiteral("cannot make %1 private").arg(m_path));
-    }
-    // A short write (disk full, size limit) is not an error to QSaveFile: check the count ourselves,
-    // or a truncated file would replace a whole one.
+    // Owner-only before the first secret byte reaches the disk; whole or not at all, so a key is never
+    // taken as stored when a full disk cut it short.
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();  // the temporary file goes with the QSaveFile
-        return ioFailure(QStringLiteral("%1 could not be written: %2").arg(m_path, reason));
-    }
-    if (!file.commit()) return ioFailure(file.errorString());
+    if (auto written = DurableFile::replace(m_path, bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner); !written)
+        return ioFailure(written.error());
     return {};
 }
 

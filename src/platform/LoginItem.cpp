@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "platform/ApplicationId.h"
 #include "platform/BoundedFile.h"
+#include "platform/DurableFile.h"
 #include "platform/Log.h"
 #include "platform/Resources.h"
 
@@ -87,7 +87,9 @@ QString LoginItem::entryPath()
 
 bool LoginItem::isEnabled()
 {
-    return QFileInfo(entryPath()).isFile();
+    // An empty entry (cut short by a full disk in an earlier release) starts nothing.
+    const QFileInfo entry(entryPath());
+    return entry.isFile() && entry.size() > 0;
 }
 
 QByteArray LoginItem::desktopEntry(const QString& executable)
@@ -109,11 +111,10 @@ std::optional<QString> LoginItem::set(bool enabled)
     if (executable.isEmpty()) return fail(true, QStringLiteral("the path of the running program is unknown"));
     const QString dir = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(dir)) return fail(true, QStringLiteral("cannot create %1").arg(dir));
-    // Written whole or not at all: the session reads this file at every login.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return fail(true, file.errorString());
+    // Written whole or not at all: the session reads this file at every login, and an empty one would
+    // count as on.
     const std::optional<QString> exec = installedExec();
-    file.write(exec ? entryText(*exec) : desktopEntry(executable));
-    if (!file.commit()) return fail(true, file.errorString());
+    if (auto written = DurableFile::replace(path, exec ? entryText(*exec) : desktopEntry(executable)); !written)
+        return fail(true, written.error());
     return std::nullopt;
 }

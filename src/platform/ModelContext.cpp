@@ -780,6 +780,8 @@ Status<StoreError> ModelContext::writeTransaction(SqliteDatabase& db, Write& wri
         return {};
     };
     Status<StoreError> written = statements();
+    // Committed into a file that is no longer where the next launch looks, the change would be lost.
+    if (written) written = db.checkStillAtPath();
     if (written) written = db.exec("COMMIT");
     if (!written) {
         // Nothing in memory has been touched, so the pending changes stay as they were.

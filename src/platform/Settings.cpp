@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "platform/BoundedFile.h"
+#include "platform/DurableFile.h"
 #include "platform/Log.h"
 #include "platform/PrivateFiles.h"
 
@@ -322,15 +323,20 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
     }
     const int writeError = errno;
     // On disk before it takes the file's place, so a crash never leaves a settings file half written.
-    // (A file system that cannot sync is no failure.)
-    ::fsync(fd);
+    // (A file system that cannot sync is no failure; one that fails to is.)
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    const int syncError = errno;
     ::close(fd);
     auto discard = [&temp] { ::unlink(temp.constData()); };
-    if (!complete) {
+    if (!complete || !synced) {
         discard();
-        return failed(QString::fromLocal8Bit(std::strerror(writeError)));
+        return failed(QString::fromLocal8Bit(std::strerror(complete ? syncError : writeError)));
     }
-    auto stored = [this](std::optional<Snapshot> replaced = std::nullopt) {
+    // The swap itself is on disk only once the folder is: until then a power cut brings the old file
+    // back, with the new one left under its temporary name.
+    auto stored = [this, &dest](std::optional<Snapshot> replaced = std::nullopt) {
+        if (!DurableFile::syncFolder(QFile::decodeName(dest)))
+            return failed(QString::fromLocal8Bit(std::strerror(errno)));
         m_lastFailure.clear();
         return StoreOutcome{StoreResult::stored, std::move(replaced)};
     };

@@ -1,18 +1,42 @@
 #include "platform/SqliteDatabase.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
 #include <QUuid>
+#include <cerrno>
+#include <cstring>
 
 Result<std::unique_ptr<SqliteDatabase>, StoreError> SqliteDatabase::open(const QString& path)
 {
     // No mutexes: a connection is used on the main thread only.
     auto db = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     if (!db) return db.error();
-    return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(*db, path));
+    std::unique_ptr<SqliteDatabase> opened(new SqliteDatabase(*db, path));
+    // SQLite has the file open from here on: this is the file every save goes to.
+    struct stat st {};
+    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0)
+        opened->m_file = std::make_pair(quint64(st.st_dev), quint64(st.st_ino));
+    return opened;
+}
+
+Status<StoreError> SqliteDatabase::checkStillAtPath() const
+{
+    if (isInMemory() || !m_file) return {};
+    struct stat st {};
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0) {
+        if (errno == ENOENT) return StoreError{0, QStringLiteral("the notes file was removed"), m_path};
+        return StoreError{
+            0, QStringLiteral("the notes file cannot be found: %1").arg(QString::fromLocal8Bit(std::strerror(errno))),
+            m_path};
+    }
+    if (std::make_pair(quint64(st.st_dev), quint64(st.st_ino)) != *m_file)
+        return StoreError{0, QStringLiteral("another file took the place of the notes file"), m_path};
+    return {};
 }
 
 Result<sqlite3*, StoreError> SqliteDatabase::openHandle(const QString& path, int flags)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "platform/ManagedObject.h"
 #include "platform/Result.h"
@@ -33,6 +35,11 @@ public:
     bool isInMemory() const { return m_path.isEmpty(); }
     const QString& path() const { return m_path; }
 
+    // Fails when the file at path() is no longer the one this connection opened: removed, or another
+    // put in its place (a cleanup, restore or sync tool). What is written then would not be found
+    // there at the next launch. Always passes in memory.
+    Status<StoreError> checkStillAtPath() const;
+
     Status<StoreError> exec(const QByteArray& sql);
     // Copies the write-ahead log into the database and truncates the log to nothing, so content that
     // was overwritten or deleted no longer stands in the log file. Nothing to do in memory.
@@ -59,5 +66,7 @@ private:
 
     sqlite3* m_db;
     QString m_path;
+    // The opened file's identity (none when it could not be told).
+    std::optional<std::pair<quint64, quint64>> m_file;
     QHash<QByteArray, sqlite3_stmt*> m_statements;
 };

@@ -144,6 +144,17 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
 
 NoteStore::~NoteStore()
 {
+    // What the services changed while they closed is written now, while a private note can still be
+    // given its sealed form. After that the context writes nothing more: its container lives until
+    // after main() returns, when what a save would read is gone, and a save that failed at quit was
+    // already tried once or given up by the user.
+    disconnect(&m_context, nullptr, this, nullptr);
+    if (!m_saveFailure && m_context.hasChanges()) {
+        if (auto saved = m_context.save(); !saved)
+            qCWarning(Log::store, "The last changes could not be saved: %s",
+                      qUtf8Printable(saved.error().description()));
+    }
+    m_context.setAutosaveEnabled(false);
     m_context.setStoredForm(nullptr);
 }
 

@@ -37,6 +37,11 @@ ModelContainer& PersistenceController::shared(const Clock& clock)
     return *opened->container;
 }
 
+void PersistenceController::close()
+{
+    state().reset();
+}
+
 std::optional<QString> PersistenceController::storeFailure()
 {
     // Reading the failure must not open the store.

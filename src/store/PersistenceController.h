@@ -17,6 +17,9 @@ public:
 
     // The container; the first call opens it, stamping a snapshot it takes with `clock`'s time.
     static ModelContainer& shared(const Clock& clock);
+    // Closes the store opened by shared(), if any, and forgets it: called before main() returns, once
+    // nothing uses it, so that nothing reaches the disk while the process tears down its statics.
+    static void close();
     // None while the on-disk store is open (or not opened yet); otherwise why opening it failed.
     static std::optional<QString> storeFailure();
     // The same failure in words, as the user is shown it ("file is not a database").

@@ -10,11 +10,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "platform/DurableFile.h"
+#include "platform/Log.h"
 #include "platform/PrivateFiles.h"
 #include "store/SnapshotSealing.h"
 #include "store/StoreMigration.h"
@@ -117,11 +118,12 @@ void StoreSnapshot::record(const QString& fingerprint, const std::optional<QStri
     if (!storeDirectory) return;
     const QString root = *storeDirectory + QLatin1Char('/') + folder();
     PrivateFiles::makeFolder(root);
-    QSaveFile file(root + QLatin1Char('/') + fingerprintFile());
-    if (!file.open(QIODevice::WriteOnly)) return;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(fingerprint.toUtf8());
-    file.commit();
+    // Whole or not at all: an empty fingerprint would take the next launch for a schema change.
+    const QString path = root + QLatin1Char('/') + fingerprintFile();
+    if (auto written =
+            DurableFile::replace(path, fingerprint.toUtf8(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        !written)
+        qCWarning(Log::store, "The schema fingerprint was not recorded: %s", qUtf8Printable(written.error()));
 }
 
 QString StoreSnapshot::stamp(const QDateTime& moment)
@@ -189,11 +191,8 @@ std::optional<QString> StoreSnapshot::captureIfSchemaChanged(const QString& fing
     }
     PrivateFiles::restrictTree(*snapshot);
     prune(storeDirectory);
-    QSaveFile last(root + QLatin1Char('/') + kLastSnapshotFile);
-    if (last.open(QIODevice::WriteOnly)) {
-        last.write(identity.toUtf8());
-        last.commit();
-    }
+    if (auto written = DurableFile::replace(root + QLatin1Char('/') + kLastSnapshotFile, identity.toUtf8()); !written)
+        qCWarning(Log::store, "The snapshot was not recorded as the last: %s", qUtf8Printable(written.error()));
     QString message = QStringLiteral("schema changed \u2014 snapshot of %1 file(s) taken at %2/%3 before migrating")
                           .arg(copied)
                           .arg(folder(), name);

@@ -260,6 +260,46 @@ TEST_F(CaptureServiceTest, ReadOnlyNotesTakeNoTextAndFailedSavesAreReported)
     EXPECT_FALSE(std::get<CaptureService::Captured>(result).saved);
 }
 
+// A capture reported not saved is taken back: once the store can write again, neither its row, nor
+// the text in the note, nor a note made for it reaches the disk, so a caller that tries again does not
+// get it twice. What the note held before stays, and so does every other unsaved change.
+TEST_F(CaptureServiceTest, ACaptureReportedNotSavedIsNeverStoredLater)
+{
+    Note* open = openActiveNote("before");
+    open->setSourceApp(std::nullopt);
+    const QDateTime updated = open->updatedAt();
+    ASSERT_TRUE(store->saveNow());
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER full BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER full2 BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    open->setTitle("typed while full");
+
+    const auto appended = service->ingest(fromEditor("appended"), false);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Appended>(appended));
+    EXPECT_FALSE(std::get<CaptureService::Appended>(appended).saved);
+    EXPECT_EQ(open->body(), "before");
+    EXPECT_EQ(open->sourceApp(), std::nullopt);
+    EXPECT_EQ(open->updatedAt(), updated);
+
+    openNotes.clear();
+    const auto alone = service->ingest(fromEditor("alone"), false);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Captured>(alone));
+    EXPECT_FALSE(std::get<CaptureService::Captured>(alone).saved);
+    const auto created = service->ingest(fromEditor("new note"), true);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Created>(created));
+    EXPECT_FALSE(std::get<CaptureService::Created>(created).saved);
+    EXPECT_EQ(store->note(std::get<CaptureService::Created>(created).noteID), nullptr);
+    EXPECT_TRUE(service->undoLast()) << "nothing to undo";
+
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER full"));
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER full2"));
+    ASSERT_TRUE(store->saveNow());
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture"), "0");
+    EXPECT_EQ(sql("SELECT count(*) || ' ' || group_concat(title) FROM Note"), "1 typed while full");
+    EXPECT_EQ(open->body(), "before");
+}
+
 TEST(CaptureReadSelection, ReasonsForUnreadableSelections)
 {
     using Reason = CaptureService::UnreadableReason;

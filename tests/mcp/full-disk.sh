@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The store on a small tmpfs that fills up while Tarnwick runs: create_note answers an error instead of
-# an id, the shelf shows the "Notes aren't being saved" banner, and once space is freed the note typed
-# meanwhile reaches the disk by itself, without another edit.
+# an id, a capture over D-Bus answers NotSaved, the shelf shows the "Notes aren't being saved" banner,
+# and once space is freed the note typed meanwhile reaches the disk by itself, without another edit,
+# while what was answered as not saved never does. A quit with changes the disk refuses ends cleanly,
+# and a store removed under the running app takes no note it would lose.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -23,6 +25,10 @@ trap 'fail "command failed on line $LINENO"' ERR
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 client="Full disk probe"
 "$seeder" "$work/manifest.json" "$client" || fail "seeding the store"
+id=com.fennmoor.Tarnwick
+capture() {
+  dbus-send --session --print-reply --reply-timeout=10000 --dest=$id /com/fennmoor/Tarnwick $id.CaptureText "string:$1" 2>&1
+}
 launch "$tarnwick"
 wait_listening_port
 token=$(secret-tool lookup service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false)
@@ -33,10 +39,13 @@ post() {
       "$1" "$header" "${#3}" "$3" >&3
     cat <&3' "$port" "$token" "${session:-}" "$1" | tr -d '\r'
 }
-session=""
-head=$(post "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{\"clientInfo\":{\"name\":\"$client\"}}}")
-session=$(sed -n 's/^Mcp-Session-Id: \([!-~]*\).*/\1/p' <<<"$head")
-[ -n "$session" ] || fail "the approved client could not initialise: $head"
+initialize() {
+  session=""
+  head=$(post "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\",\"params\":{\"clientInfo\":{\"name\":\"$client\"}}}")
+  session=$(sed -n 's/^Mcp-Session-Id: \([!-~]*\).*/\1/p' <<<"$head")
+  [ -n "$session" ] || fail "the approved client could not initialise: $head"
+}
+initialize
 create() {
   post "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"create_note\",\"arguments\":{\"title\":\"$1\",\"body\":\"b\"}}}"
 }
@@ -84,12 +93,51 @@ sys.exit(1)
 PY
 xdotool key --clearmodifiers Escape
 
+echo "== A capture over D-Bus is answered not saved"
+answer=$(capture "Refused capture") && fail "a capture on a full disk was answered as saved: $answer"
+grep -q "Error.NotSaved" <<<"$answer" || fail "a capture on a full disk was not answered NotSaved: $answer"
+
 echo "== Room again: the note reaches the disk by itself"
 rm -f "$data/filler"
 settles_to 100 1 sql "SELECT count(*) FROM Note WHERE title = 'Kept'" ||
   fail "the note typed on the full disk was not saved within 10 s of freeing space"
 [ "$(sql "SELECT count(*) FROM Note WHERE title = 'No room'")" = 0 ] ||
   fail "the note create_note refused was stored after all"
+[ "$(sql "SELECT count(*) FROM Capture WHERE text = 'Refused capture'")" = 0 ] ||
+  fail "the capture answered NotSaved was stored after all"
+[ "$(sql "SELECT count(*) FROM Note WHERE body LIKE '%Refused capture%'")" = 0 ] ||
+  fail "the capture answered NotSaved was appended to a note after all"
 kill -0 "$app_pid" || fail "the application did not survive the full disk"
+
+echo "== A quit with changes the disk refuses ends cleanly"
+dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+refused=$(grep -c "failed" "$log" || true)
+open_new_note "note on the full disk"
+xdotool type --delay 30 -- Unsaved
+within 100 bash -c '[ "$(grep -c failed "$0" || true)" -gt "$1" ]' "$log" "$refused" ||
+  fail "the change typed on the full disk was not refused"
+kill -TERM "$app_pid"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" = 0 ] || fail "the quit with unsaved changes ended with status $status"
+[ "$(sql "SELECT count(*) FROM Note WHERE title = 'Kept'")" = 1 ] || fail "the saved note was lost at the quit"
+
+echo "== A launch on the full disk keeps the schema record whole"
+fingerprint="$data/tarnwick/TarnwickSnapshots/schema-fingerprint"
+[ -s "$fingerprint" ] || fail "no schema record before the launch"
+launch "$tarnwick"
+wait_listening_port
+[ -s "$fingerprint" ] || fail "the launch on a full disk left the schema record empty"
+rm -f "$data/filler"
+
+echo "== The store removed under the running app"
+initialize
+create "Before removal" | grep -q '"id"' || fail "create_note failed after the relaunch"
+rm -f "$store" "$store-wal" "$store-shm"
+answer=$(create "After removal")
+grep -q "Tarnwick couldn't save the note" <<<"$answer" ||
+  fail "create_note answered success into a store no longer on disk: $answer"
+answer=$(capture "Capture after removal") && fail "a capture into a removed store was answered as saved: $answer"
 stop_app
 echo "== Passed"

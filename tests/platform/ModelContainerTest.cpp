@@ -133,6 +133,49 @@ TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothi
 
 // Run only as the child of the crash test: saves one row at a time and reports each save that
 // returned, until it is killed.
+// A cleanup tool removes the store's files, or a restore tool puts an older copy in their place,
+// while the store is open: a save into the file that is no longer there would be lost at the next
+// launch, so it fails, keeps its changes in memory and writes nothing into either file.
+TEST(ModelContainer, ASaveIntoAStoreNoLongerAtItsPathFails)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("default.store");
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "replaced" : "removed");
+        QFile::remove(path);
+        QFile::remove(path + "-wal");
+        QFile::remove(path + "-shm");
+        QFile::remove(dir.filePath("older.store"));
+        auto container = openOrFail(sampleSchema(), path);
+        ASSERT_TRUE(container);
+        ModelContext& context = container->mainContext();
+        context.setAutosaveEnabled(false);
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "before");
+        ASSERT_TRUE(context.save());
+        ASSERT_TRUE(context.checkpoint());
+
+        ASSERT_TRUE(QFile::copy(path, dir.filePath("older.store")));
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + suffix);
+        if (replaced) {
+            ASSERT_TRUE(QFile::rename(dir.filePath("older.store"), path));
+        }
+
+        QStringList outcomes;
+        QObject::connect(&context, &ModelContext::saveFinished, [&](const QString& failure) { outcomes << failure; });
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "after");
+        const auto saved = context.save();
+        ASSERT_FALSE(saved);
+        EXPECT_EQ(saved.error().description(),
+                  replaced ? "another file took the place of the notes file" : "the notes file was removed");
+        EXPECT_EQ(outcomes, QStringList{saved.error().description()});
+        EXPECT_TRUE(context.hasChanges()) << "held in memory";
+        if (replaced) {
+            EXPECT_EQ(query(path, "SELECT name FROM Sample"), QStringList{"before"});
+        }
+        EXPECT_EQ(context.saveInBackground()->ok(), false) << "every way of saving checks";
+    }
+}
+
 TEST(ModelContainerCrashChild, SaveUntilKilled)
 {
     const QString path = qEnvironmentVariable("TARNWICK_CRASH_STORE");

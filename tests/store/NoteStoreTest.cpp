@@ -1,4 +1,5 @@
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include "model/Capture.h"
@@ -76,6 +77,28 @@ TEST_F(NoteStoreTest, AFailedSaveIsSaidAndRetriedUntilItIsOnDisk)
     ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
     clock.advance(NoteStore::longestRetryMs);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries, again");
+}
+
+// At the end of a run: what changed while the services closed is written while the store lives; a
+// change the disk refused is not tried again by the container, which outlives main().
+TEST_F(NoteStoreTest, NothingIsWrittenOnceTheStoreIsGone)
+{
+    Note* note = addNote("Groceries");
+    store->saveNow();
+    note->setTitle("changed while closing");
+    store.reset();
+    EXPECT_EQ(sql("SELECT title FROM Note"), "changed while closing");
+
+    store = std::make_unique<NoteStore>(context(), clock, settings, NotificationCenter::shared());
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    note->setTitle("refused at quit");
+    EXPECT_FALSE(store->saveNow());
+    store.reset();
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
+    QCoreApplication::processEvents();
+    container.reset();
+    EXPECT_EQ(sql("SELECT title FROM Note"), "changed while closing");
 }
 
 // Every new note is made here: the default theme with its tint, one save holding the rows made with it,

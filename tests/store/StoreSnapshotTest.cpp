@@ -10,6 +10,7 @@
 #include "store/StoreSnapshot.h"
 #include "store/TarnwickSchemaV2.h"
 #include "support/FakeClock.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -70,6 +71,19 @@ TEST_F(StoreSnapshotTest, FirstStartRecordsWithoutACopyAndAnUnchangedSchemaTakes
     EXPECT_FALSE(capture("aaa")) << "a record with white space around it is the same";
     EXPECT_TRUE(snapshotFolders().isEmpty());
     EXPECT_EQ(StoreSnapshot::storedFingerprint(dir.path()), "aaa");
+}
+
+// On a full disk the record is kept as it was: an empty one would make the next launch take a
+// snapshot for a schema that did not change.
+TEST_F(StoreSnapshotTest, AFullDiskKeepsTheRecordedFingerprint)
+{
+    StoreSnapshot::record("aaa", dir.path());
+    {
+        tarnwick::test::FileSizeLimit full(0);
+        StoreSnapshot::record("bbb", dir.path());
+    }
+    EXPECT_EQ(readFile(snapshots("schema-fingerprint")), "aaa");
+    EXPECT_EQ(QDir(snapshots()).entryList(QDir::Files | QDir::Hidden), QStringList{"schema-fingerprint"});
 }
 
 TEST_F(StoreSnapshotTest, ChangedSchemaCopiesTheStoreItemsThatExistAndDoesNotRecord)

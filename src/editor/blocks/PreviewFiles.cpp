@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "model/NoteImage.h"
+#include "platform/DurableFile.h"
 #include "platform/Log.h"
 #include "platform/PrivateFiles.h"
 
@@ -65,14 +65,8 @@ std::optional<QString> PreviewFiles::fileFor(const NoteImage& row, const QUuid& 
         qCInfo(Log::store, "blocks: a picture could not be written for preview");
         return std::nullopt;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCInfo(Log::store, "blocks: a picture could not be written for preview");
-        return std::nullopt;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(*bytes);
-    if (!file.commit()) {
+    // A picture cut short by a full disk would preview broken.
+    if (!DurableFile::replace(path, *bytes, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         qCInfo(Log::store, "blocks: a picture could not be written for preview");
         return std::nullopt;
     }
