@@ -183,6 +183,8 @@ AppServices::AppServices(ModelContainer& container)
             [this, sealLater](const QString& problem) {
                 if (!problem.isEmpty()) {
                     qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+                    // What a crash left in the clear says so, and is sealed at the next relock.
+                    if (sealLater) m_unlockSession->sealAtNextRelock();
                     return;
                 }
                 if (sealLater) m_noteStore->sweepLockedPlaintext();

@@ -132,6 +132,15 @@ void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
     if (CryptoBox::answersFromHeldRing()) retryFailedSealsLater();
 }
 
+void UnlockSession::sealAtNextRelock()
+{
+    for (Note* note : m_store.lockedNotes()) {
+        if (m_unlocked.contains(note->uuid()) || !m_store.hasPlaintextBody(*note)) continue;
+        m_unsealed.insert(note->uuid());
+        setFailure(note->uuid(), sealFailureText());
+    }
+}
+
 bool UnlockSession::relockAll()
 {
     // Unlocked notes seal under the key they were opened with; notes whose last seal failed are tried

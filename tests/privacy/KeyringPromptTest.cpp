@@ -180,3 +180,24 @@ TEST_F(KeyringPromptTest, AKeyDeletedWhileANoteIsUnlockedIsStoredAgainOrTheNoteK
     }
     EXPECT_EQ(keyring->onMainThread, 0);
 }
+
+// A launch whose keyring prompt was cancelled leaves what a crash left in the clear as it is: each such
+// note says so and is sealed at the relock, without asking the keyring in between.
+TEST_F(KeyringPromptTest, NotesTheLaunchCouldNotSealAreSealedAtTheRelock)
+{
+    Note* note = this->note("left in the clear");
+    note->setIsLocked(true);
+    store->saveNow();
+    keyring->locked = true;
+    session.sealAtNextRelock();
+    EXPECT_EQ(session.unlockFailure(note->uuid()), UnlockSession::sealFailureText());
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_EQ(keyring->prompts, 0);
+
+    keyring->locked = false;
+    session.relockAll();
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_TRUE(note->isSealed());
+    EXPECT_FALSE(session.unlockFailure(note->uuid()));
+    EXPECT_EQ(storedBody("left in the clear"), "");
+}
