@@ -248,6 +248,13 @@ found=$(leaks saffron cumin)
 lock_key() { secret-tool lookup service com.fennmoor.tarnwick.lockkey account primary synchronizable false | od -An -tx1 | tr -d ' \n'; }
 key=$(lock_key)
 [ -n "$key" ] || fail "no lock key in the keyring"
+# Deleted while the note is unlocked: the next save of an edit stores it again, before any relock.
+secret-tool clear service com.fennmoor.tarnwick.lockkey account primary synchronizable false
+before=$(updated)
+xdotool key --clearmodifiers ctrl+End
+xdotool type --delay 30 " clove"
+within 50 edit_saved || fail "the edit after the key was deleted was not saved"
+settles_to 50 "$key" lock_key || fail "the unlocked note's key was not stored again after its item was deleted"
 secret-tool clear service com.fennmoor.tarnwick.lockkey account primary synchronizable false
 [ -z "$(lock_key)" ] || fail "the lock key's item could not be deleted"
 click_at $((WIDTH - 43)) 15
