@@ -3,7 +3,8 @@
 # window dots zoom and roll up, the strip moves the window, the grip
 # resizes every window, the context menu duplicates and deletes, the lock button locks (nothing of
 # the text or its picture left in any file), the menu unlocks with the account password (PAM under
-# pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, and "Remind
+# pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
+# whose collection is locked asks once per try and, its prompt cancelled, replaces no key, and "Remind
 # me…" sets a reminder an hour ahead.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
