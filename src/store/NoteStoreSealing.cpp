@@ -65,10 +65,14 @@ void NoteStore::keyLost(const QByteArray& key)
         } else {
             continue;
         }
-        // No cipher made with the key is kept: a later seal would reuse a picture's.
+        // No cipher made with the key is kept: a later seal would reuse a picture's. Rows written sealed
+        // while the note was shown are written again as it reads.
         note->setLockedCipher(std::nullopt);
-        for (NoteImage* image : images(id))
+        m_context.rewrite(note);
+        for (NoteImage* image : images(id)) {
             if (image->hasData()) image->setLockedCipher(std::nullopt);
+            m_context.rewrite(image);
+        }
         undone.append(id);
     }
     if (undone.isEmpty()) return;

@@ -143,6 +143,15 @@ TEST_F(KeyringPromptTest, AKeyDeletedWhileANoteIsUnlockedIsStoredAgainOrTheNoteK
     const QByteArray key = primary();
     ASSERT_TRUE(shown->isSealed() && sealed->isSealed());
     ASSERT_EQ(unlock(shown->uuid()), true);
+    // A note whose earlier seal failed, unlocked: it too is saved sealed under the key while shown.
+    Note* clear = note("kept clear");
+    clear->setIsLocked(true);
+    store->saveNow();
+    ASSERT_EQ(unlock(clear->uuid()), true);
+    clear->setBlocks({NoteBlock::text(TextRuns{"kept clear, edited", {}})});
+    store->saveNow();
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_EQ(storedBody("kept clear"), "");
 
     // Stored again by the check that the save starts.
     ASSERT_TRUE(keyring->remove(KeychainStore::lockKeyService, "primary", false));
@@ -162,6 +171,7 @@ TEST_F(KeyringPromptTest, AKeyDeletedWhileANoteIsUnlockedIsStoredAgainOrTheNoteK
     // Both notes are in the store as they read, and say why at the relock.
     EXPECT_EQ(storedBody("shown"), "shown, edited twice");
     EXPECT_EQ(storedBody("sealed"), "sealed");
+    EXPECT_EQ(storedBody("kept clear"), "kept clear, edited");
     EXPECT_EQ(session.unlockFailure(sealed->uuid()), UnlockSession::sealFailureText());
     EXPECT_FALSE(session.relockAll());
     ASSERT_TRUE(finishBackgroundCalls());
