@@ -16,7 +16,7 @@ namespace {
 // The token lives in memory here: the fuzzer exercises the request path, not the keychain.
 class FuzzTokenStore : public MCPTokenStore {
 public:
-    std::optional<QByteArray> read() override { return m_token; }
+    ReadResult read() override { return m_token; }
     Status<QString> write(const QByteArray& token) override
     {
         m_token = token;

@@ -138,7 +138,7 @@ struct AllowAll : MCPApprover {
 
 struct TokenInMemory : MCPTokenStore {
     std::optional<QByteArray> stored;
-    std::optional<QByteArray> read() override { return stored; }
+    ReadResult read() override { return stored; }
     Status<QString> write(const QByteArray& token) override
     {
         stored = token;

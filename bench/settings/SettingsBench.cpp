@@ -51,7 +51,7 @@ struct NoApprover : MCPApprover {
 };
 struct MemoryTokens : MCPTokenStore {
     std::optional<QByteArray> stored;
-    std::optional<QByteArray> read() override { return stored; }
+    ReadResult read() override { return stored; }
     Status<QString> write(const QByteArray& token) override
     {
         stored = token;

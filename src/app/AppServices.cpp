@@ -178,13 +178,18 @@ AppServices::AppServices(ModelContainer& container)
     runStartupHousekeeping(store, m_clock, !sealLater);
     heapGrowth.reset();
     if (anyLocked)
-        CryptoBox::readRingLater(m_noteStore.get(), [this, sealLater](const QString& problem) {
-            if (!problem.isEmpty()) {
-                qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
-                return;
-            }
-            if (sealLater) m_noteStore->sweepLockedPlaintext();
-        });
+        CryptoBox::readRingLater(
+            m_noteStore.get(),
+            [this, sealLater](const QString& problem) {
+                if (!problem.isEmpty()) {
+                    qCInfo(Log::privacy, "Lock keys not read yet: %s", qUtf8Printable(problem));
+                    // What a crash left in the clear says so, and is sealed at the next relock.
+                    if (sealLater) m_unlockSession->sealAtNextRelock();
+                    return;
+                }
+                if (sealLater) m_noteStore->sweepLockedPlaintext();
+            },
+            sealLater);
 
     // Once the application is up, after the housekeeping above; launch does not wait.
     MainQueue::nextTurn(m_updateChecker.get(), [this] { m_updateChecker->checkIfDue(); });

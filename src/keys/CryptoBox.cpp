@@ -1,7 +1,10 @@
 #include "keys/CryptoBox.h"
 
+#include <QCoreApplication>
 #include <QMutex>
+#include <QPointer>
 #include <QSet>
+#include <QThread>
 #include <algorithm>
 #include <optional>
 
@@ -27,11 +30,13 @@ void reportMalformedKey(bool synchronizable, const QString& account, qsizetype s
               synchronizable ? "a synchronizable" : "a local", qUtf8Printable(account), int(size));
 }
 
-// The ring as readRingLater() last read it, for the backend of that generation.
+// The ring as readRingLater() last read it, for the backend of that generation, with the key that
+// seals (none when the local ring was empty, or its key has gone missing since).
 struct ReadAhead {
     QMutex mutex;
     int generation = -1;
     QList<CryptoBox::StoredKey> ring;
+    std::optional<QByteArray> sealingKey;
 };
 ReadAhead& readAhead()
 {
@@ -47,6 +52,16 @@ std::optional<QByteArray> openWithReadAhead(const QByteArray& sealed)
     for (const CryptoBox::StoredKey& key : std::as_const(ahead.ring))
         if (auto opened = Cipher::openAesGcm(key.key, sealed)) return *opened;
     return std::nullopt;
+}
+
+// Main-thread callers asking the keyring themselves while an AskHere lives.
+thread_local bool t_askHere = false;
+
+const QString notReadYet = QStringLiteral("the keyring has not been read yet");
+
+bool heldRingCurrent(ReadAhead& ahead)
+{
+    return ahead.generation == KeychainStore::backendGeneration();
 }
 
 QList<CryptoBox::StoredKey> keysFrom(const QList<KeychainStore::Item>& items, bool synchronizable)
@@ -123,8 +138,44 @@ Result<QList<CryptoBox::StoredKey>, CryptoBox::Error> CryptoBox::allKeys()
     return ring;
 }
 
+bool CryptoBox::answersFromHeldRing()
+{
+    if (t_askHere || !KeychainStore::backendMayAskUser()) return false;
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+CryptoBox::AskHere::AskHere() : m_before(t_askHere)
+{
+    t_askHere = true;
+}
+
+CryptoBox::AskHere::~AskHere()
+{
+    t_askHere = m_before;
+}
+
+std::optional<QByteArray> CryptoBox::heldSealingKey()
+{
+    ReadAhead& ahead = readAhead();
+    QMutexLocker lock(&ahead.mutex);
+    if (!heldRingCurrent(ahead)) return std::nullopt;
+    return ahead.sealingKey;
+}
+
+bool CryptoBox::opensWith(const QByteArray& key, const QByteArray& sealed)
+{
+    return Cipher::openAesGcm(key, sealed).ok();
+}
+
 Result<QByteArray, CryptoBox::Error> CryptoBox::sealingKey()
 {
+    if (answersFromHeldRing()) {
+        ReadAhead& ahead = readAhead();
+        QMutexLocker lock(&ahead.mutex);
+        if (heldRingCurrent(ahead) && ahead.sealingKey) return *ahead.sealingKey;
+        return Error(CryptoError::keyUnreadable(notReadYet));
+    }
     auto local = localKeys();
     if (!local) return local.error();
     // Only a key made on this machine seals. Nothing here brings synchronizable keys from other
@@ -182,6 +233,13 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::open(const QByteArray& sealed)
         return Error(Cipher::Error{Cipher::Error::Code::invalidParameterSize,
                                    QStringLiteral("a sealed box has at least 28 bytes, not %1").arg(sealed.size())});
     if (auto opened = openWithReadAhead(sealed)) return *opened;
+    if (answersFromHeldRing()) {
+        ReadAhead& ahead = readAhead();
+        QMutexLocker lock(&ahead.mutex);
+        if (!heldRingCurrent(ahead)) return Error(CryptoError::keyUnreadable(notReadYet));
+        if (ahead.ring.isEmpty()) return Error(CryptoError::keyMissing());
+        return Error(CryptoError::noKeyOpensThis(int(ahead.ring.size())));
+    }
     auto ring = allKeys();
     if (!ring) return ring.error();
     if (ring->isEmpty()) return Error(CryptoError::keyMissing());
@@ -193,46 +251,153 @@ Result<QByteArray, CryptoBox::Error> CryptoBox::open(const QByteArray& sealed)
     return Error(CryptoError::noKeyOpensThis(int(ring->size())));
 }
 
-void CryptoBox::readRingLater(QObject* context, std::function<void(QString)> done)
+namespace {
+
+// Requests for the ring, on the main thread: the one attempt running and those that wait for the next.
+struct RingRequest {
+    QPointer<QObject> context;
+    std::function<void(QString)> done;
+};
+struct Attempts {
+    bool running = false;
+    bool minting = false;
+    QList<RingRequest> current;
+    QList<RingRequest> next;  // asked for a key to seal with while an attempt that makes none ran
+};
+Attempts& attempts()
 {
-    BackgroundCall::run<QString>(
-        context,
-        [] {
-            const int generation = KeychainStore::backendGeneration();
-            const auto ring = allKeys();
-            if (!ring) return describe(ring.error());
-            ReadAhead& ahead = readAhead();
-            QMutexLocker lock(&ahead.mutex);
-            ahead.generation = generation;
-            ahead.ring = *ring;
-            return QString();
-        },
-        std::move(done));
+    static Attempts instance;
+    return instance;
 }
 
-void CryptoBox::keepInRingLater(QObject* context, const QByteArray& key)
+void answer(const QList<RingRequest>& requests, const QString& problem)
 {
-    BackgroundCall::run<bool>(
-        context,
+    for (const RingRequest& request : requests)
+        if (request.context && request.done) request.done(problem);
+}
+
+// Keys whose check is queued already.
+QSet<QByteArray>& keysBeingChecked()
+{
+    static QSet<QByteArray> keys;
+    return keys;
+}
+
+}  // namespace
+
+Result<QList<CryptoBox::StoredKey>, CryptoBox::Error> CryptoBox::readRing(bool forSealing)
+{
+    const int generation = KeychainStore::backendGeneration();
+    auto local = localKeys();
+    if (!local) return local.error();
+    std::optional<QByteArray> sealing;
+    QList<StoredKey> ring;
+    if (!local->isEmpty()) {
+        sealing = std::min_element(local->begin(), local->end(), [](const StoredKey& a, const StoredKey& b) {
+                      return a.id < b.id;
+                  })->key;
+    } else if (forSealing) {
+        auto minted = mintDeviceKey();
+        if (!minted) return minted.error();
+        sealing = *minted;
+        ring.append(StoredKey{keyID(*minted), *minted});
+    }
+    QSet<QString> seen;
+    for (const QList<StoredKey>& list : {*local, syncKeys()}) {
+        for (const StoredKey& key : list) {
+            if (seen.contains(key.id)) continue;
+            seen.insert(key.id);
+            ring.append(key);
+        }
+    }
+    ReadAhead& ahead = readAhead();
+    QMutexLocker lock(&ahead.mutex);
+    ahead.generation = generation;
+    ahead.ring = ring;
+    ahead.sealingKey = sealing;
+    return ring;
+}
+
+void CryptoBox::readRingLater(QObject* context, std::function<void(QString)> done, bool forSealing)
+{
+    Attempts& a = attempts();
+    RingRequest request{context, std::move(done)};
+    if (a.running) {
+        if (forSealing && !a.minting)
+            a.next.append(std::move(request));
+        else
+            a.current.append(std::move(request));
+        return;
+    }
+    a.running = true;
+    a.minting = forSealing;
+    a.current = {std::move(request)};
+    BackgroundCall::runInLine<QString>(
+        QCoreApplication::instance(),
+        [forSealing] {
+            auto ring = readRing(forSealing);
+            if (ring) return QString();
+            // The keychain's own words where it was the trouble.
+            const auto* crypto = std::get_if<CryptoError>(&ring.error());
+            return crypto && crypto->kind == CryptoError::Kind::keyUnreadable ? crypto->detail : describe(ring.error());
+        },
+        std::function<void(QString)>([](QString problem) {
+            Attempts& a = attempts();
+            const QList<RingRequest> answered = std::exchange(a.current, {});
+            QList<RingRequest> waiting = std::exchange(a.next, {});
+            a.running = false;
+            bool needsKey = false;
+            if (problem.isEmpty() && !waiting.isEmpty()) {
+                ReadAhead& ahead = readAhead();
+                QMutexLocker lock(&ahead.mutex);
+                needsKey = !ahead.sealingKey;
+            }
+            answer(answered, problem);
+            if (waiting.isEmpty()) return;
+            // A failed attempt is not made again for those who waited on it: the keyring is tried again at
+            // the next relock or launch. A ring read without a key to seal with is read once more, minting.
+            if (!needsKey) return answer(waiting, problem);
+            for (RingRequest& r : waiting) readRingLater(r.context, std::move(r.done), true);
+        }));
+}
+
+void CryptoBox::keepInRingLater(QObject* context, const QByteArray& key, std::function<void(QString)> lost)
+{
+    if (keysBeingChecked().contains(key)) return;
+    keysBeingChecked().insert(key);
+    BackgroundCall::runInLine<QString>(
+        QCoreApplication::instance(),
         [key] {
+            // Looked at without a prompt: a locked keyring held the key when it was read.
+            bool& mayAsk = KeychainBackend::mayAskUserOnThisThread();
+            mayAsk = false;
             auto local = localKeys();
-            if (!local) return false;
+            mayAsk = true;
+            if (!local) return QString();
             const QString id = keyID(key);
             for (const StoredKey& stored : std::as_const(*local))
-                if (stored.id == id) return false;
+                if (stored.id == id) return QString();
             // "primary" may name a key made since; the ring is every item of the service.
             auto added = KeychainStore::add(key, KeychainStore::lockKeyService, KeychainStore::lockKeyAccount);
             if (!added && added.error().kind == KeychainStore::KeychainError::Kind::itemAlreadyExists)
                 added = KeychainStore::add(key, KeychainStore::lockKeyService, QStringLiteral("kept-") + id);
             if (!added) {
                 qCWarning(Log::privacy,
-                          "The lock key of a note sealed just now is no longer in the keyring "
-                          "and could not be stored again: %s",
+                          "The lock key of a sealed note is no longer in the keyring and could not be stored "
+                          "again: %s",
                           qUtf8Printable(added.error().description()));
-                return false;
+                // Never again used to seal.
+                ReadAhead& ahead = readAhead();
+                QMutexLocker lock(&ahead.mutex);
+                if (ahead.sealingKey == key) ahead.sealingKey.reset();
+                return added.error().description();
             }
-            qCInfo(Log::privacy, "Stored again the lock key of a note sealed just now (its item had been deleted).");
-            return true;
+            qCInfo(Log::privacy, "Stored again the lock key of a sealed note (its item had been deleted).");
+            return QString();
         },
-        std::function<void(bool)>([](bool) {}));
+        std::function<void(QString)>(
+            [key, receiver = QPointer<QObject>(context), lost = std::move(lost)](QString problem) {
+                keysBeingChecked().remove(key);
+                if (!problem.isEmpty() && receiver && lost) lost(problem);
+            }));
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <variant>
 
 #include "platform/Cipher.h"
@@ -55,17 +56,42 @@ public:
     // The plaintext, opened by whichever key of the ring fits (local keys first). Never makes a key.
     static Result<QByteArray, Error> open(const QByteArray& sealed);
 
-    // Reads the ring on a thread of its own and tells `context` on the main thread: empty when it
-    // could be read, else why not. A keyring that is locked asks the user to unlock it here, before a
-    // seal or an open needs the keys, and not while the main thread waits. The keys read are kept for
-    // open(), which tries them before it asks the keyring (and asks it when none of them fits).
-    static void readRingLater(QObject* context, std::function<void(QString)> done);
+    // Reads the ring in line with every other keyring call of the application (one attempt at a time,
+    // never on the main thread) and tells `context` on the main thread: empty when it could be read,
+    // else why not (for a keychain failure, the keychain's description). A request made while an attempt runs shares
+    // its outcome, so a locked keyring asks once however many notes wait on it, and a cancelled prompt is not asked
+    // again by them. With `forSealing`, an empty local ring gets its first key. The ring read is kept for seals and
+    // opens on the main thread, which never ask the keyring themselves when it may prompt.
+    static void readRingLater(QObject* context, std::function<void(QString)> done, bool forSealing = false);
 
-    // Makes sure, on a thread of its own, that the local ring still holds `key` (one that sealed a note
-    // without asking the keyring), and stores it again if its item was deleted meanwhile: a note sealed
-    // under a key the ring no longer has could never be opened. A keyring that cannot be read is left
-    // as it is.
-    static void keepInRingLater(QObject* context, const QByteArray& key);
+    // Makes sure, in line and without bringing up a prompt, that the local ring still holds `key` (one
+    // that sealed a note without asking the keyring), and stores it again if its item was deleted
+    // meanwhile: a note sealed under a key the ring no longer has could never be opened. A keyring that
+    // is locked is left as it is (the key was there when it was read). When the key is missing and
+    // cannot be stored again, `lost` is told why on the main thread; the key is then no longer used
+    // to seal, only to open what it sealed.
+    static void keepInRingLater(QObject* context, const QByteArray& key, std::function<void(QString)> lost = {});
+
+    // True on the main thread when the keyring may wait on the user: seal, sealingKey and open then use
+    // only the ring that readRingLater() read, and report a ring not read yet as unreadable.
+    static bool answersFromHeldRing();
+    // The key to seal with from the ring readRingLater() read last; none when it was not read (or held
+    // no local key). The keychain is not asked.
+    static std::optional<QByteArray> heldSealingKey();
+    // Whether `key` opens `sealed` (no keychain involved).
+    static bool opensWith(const QByteArray& key, const QByteArray& sealed);
+
+    // Lets the main thread ask the keyring itself while it lives (at launch, before any window is up).
+    class AskHere {
+    public:
+        AskHere();
+        ~AskHere();
+        AskHere(const AskHere&) = delete;
+        AskHere& operator=(const AskHere&) = delete;
+
+    private:
+        bool m_before;
+    };
 
     // The first 16 lower-case hexadecimal digits of the SHA-256 digest of the raw key bytes.
     static QString keyID(const QByteArray& keyBytes);
@@ -75,4 +101,7 @@ private:
     static QList<StoredKey> syncKeys();
     static Result<QList<StoredKey>, Error> allKeys();
     static Result<QByteArray, Error> mintDeviceKey();
+    // One attempt: the local ring (its error ends it), the synchronizable one, the first key when asked
+    // for and none is there; kept for the main thread.
+    static Result<QList<StoredKey>, Error> readRing(bool forSealing);
 };

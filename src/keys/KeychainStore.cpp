@@ -47,6 +47,11 @@ KeychainBackend::Kind KeychainStore::backendKind()
     return backend().kind();
 }
 
+bool KeychainStore::backendMayAskUser()
+{
+    return backend().mayAskUser();
+}
+
 namespace {
 std::atomic<int> g_backendGeneration{0};
 }

@@ -50,6 +50,8 @@ public:
 
     // Where items live in this session (the settings say so when it is the file).
     static KeychainBackend::Kind backendKind();
+    // Whether a call may wait on the user (an unlock prompt): it is then never made on the main thread.
+    static bool backendMayAskUser();
     // Tests and the application wiring choose the backend; null returns to the session's own.
     static void useBackend(std::shared_ptr<KeychainBackend> backend);
     // Changes whenever useBackend() does, so what was read from one backend is not taken for another's.

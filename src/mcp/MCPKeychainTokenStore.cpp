@@ -5,11 +5,12 @@
 
 namespace {
 // Free of the store object: a call still waiting on the keyring may outlive it.
-std::optional<QByteArray> readItem()
+MCPTokenStore::ReadResult readItem()
 {
     auto data = KeychainStore::read(KeychainStore::mcpService, KeychainStore::mcpTokenAccount, false);
-    if (!data) return std::nullopt;
-    return *data;
+    if (data) return std::optional<QByteArray>(*data);
+    if (data.error().kind == KeychainStore::KeychainError::Kind::itemNotFound) return std::optional<QByteArray>();
+    return data.error().description();
 }
 
 Status<QString> writeItem(const QByteArray& token)
@@ -20,7 +21,7 @@ Status<QString> writeItem(const QByteArray& token)
 }
 }  // namespace
 
-std::optional<QByteArray> MCPKeychainTokenStore::read()
+MCPTokenStore::ReadResult MCPKeychainTokenStore::read()
 {
     return readItem();
 }
@@ -30,15 +31,15 @@ Status<QString> MCPKeychainTokenStore::write(const QByteArray& token)
     return writeItem(token);
 }
 
-void MCPKeychainTokenStore::readLater(QObject* context, std::function<void(std::optional<QByteArray>)> done)
+void MCPKeychainTokenStore::readLater(QObject* context, std::function<void(ReadResult)> done)
 {
-    BackgroundCall::run<std::optional<QByteArray>>(
+    BackgroundCall::runInLine<ReadResult>(
         context, [] { return readItem(); }, std::move(done));
 }
 
 void MCPKeychainTokenStore::writeLater(const QByteArray& token, QObject* context,
                                        std::function<void(Status<QString>)> done)
 {
-    BackgroundCall::run<Status<QString>>(
+    BackgroundCall::runInLine<Status<QString>>(
         context, [token] { return writeItem(token); }, std::move(done));
 }

@@ -203,7 +203,7 @@ void MCPService::loadToken()
                "The MCP endpoint waits for the desktop keyring (it may be locked, asking for a password, "
                "or have no default collection yet).");
     });
-    m_tokens.readLater(this, [this](std::optional<QByteArray> stored) { loadOrCreateToken(std::move(stored)); });
+    m_tokens.readLater(this, [this](MCPTokenStore::ReadResult stored) { loadOrCreateToken(std::move(stored)); });
 }
 
 void MCPService::tokenReady(const QString& token)
@@ -266,8 +266,17 @@ void MCPService::persist(const QString& token, std::function<void()> then)
     });
 }
 
-void MCPService::loadOrCreateToken(std::optional<QByteArray> stored)
+void MCPService::loadOrCreateToken(MCPTokenStore::ReadResult read)
 {
+    if (!read) {
+        // A keyring that could not be read may well hold the token: it is never written over. This run
+        // answers to a token of its own; the stored one is read again at the next launch.
+        qCWarning(Log::app, "Could not read the MCP token from the keyring: %s; a token for this run only is used.",
+                  qUtf8Printable(read.error()));
+        setTokenError(QStringLiteral("The keyring could not be read; this address works until Tarnwick quits."));
+        return tokenReady(newToken());
+    }
+    const std::optional<QByteArray>& stored = *read;
     if (stored && !stored->isEmpty()) {
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString token = decoder(*stored);

@@ -19,9 +19,9 @@
 #include "mcp/HTTPResponse.h"
 #include "mcp/MCPListener.h"
 #include "mcp/MCPSessions.h"
+#include "mcp/MCPTokenStore.h"
 
 class MCPApprover;
-class MCPTokenStore;
 class MCPToolHost;
 class Settings;
 
@@ -192,7 +192,7 @@ private:
     static QString newToken();
     // Stores the token, logs a failure, then calls `then` (the token is used either way).
     void persist(const QString& token, std::function<void()> then = {});
-    void loadOrCreateToken(std::optional<QByteArray> stored);
+    void loadOrCreateToken(MCPTokenStore::ReadResult stored);
     void tokenReady(const QString& token);
 
     MCPToolHost& m_tools;

@@ -13,6 +13,12 @@ namespace {
 const QString secretServiceName = QStringLiteral("org.freedesktop.secrets");
 }
 
+bool& KeychainBackend::mayAskUserOnThisThread()
+{
+    thread_local bool mayAsk = true;
+    return mayAsk;
+}
+
 bool KeychainBackend::secretServiceOnSessionBus()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -31,6 +31,12 @@ public:
 
     virtual ~KeychainBackend() = default;
     virtual Kind kind() const = 0;
+    // Whether a call may wait on the user (an unlock prompt): such a backend is asked only off the
+    // main thread, one call at a time.
+    virtual bool mayAskUser() const { return false; }
+    // On unless a thread turns it off for its calls (a quiet check that must not bring up a prompt): a
+    // locked keyring then answers statusInteractionNotAllowed at once.
+    static bool& mayAskUserOnThisThread();
 
     // The accounts of every item of the service with that synchronizable flag, in stored order.
     // No items is an empty list, not a failure.

@@ -152,6 +152,7 @@ void ManagedObject::setValue(int attribute, const QVariant& value)
 
 bool ManagedObject::hasChanges() const
 {
+    if (m_rewrite) return true;
     // One shared array: nothing was assigned since the last save or load.
     if (m_values.constData() == m_saved.constData()) return false;
     for (int i = 0; i < m_values.size(); ++i)

@@ -131,6 +131,8 @@ private:
     bool m_holdsLarge = false;
     // Attributes whose stored value is not the held one (the context's stored form replaced them).
     quint64 m_storedOtherwise = 0;
+    // The row is to be written again as held at the next save (ModelContext::rewrite).
+    bool m_rewrite = false;
 };
 
 // Strict equality for stored values: same type and same value (an empty string is not "none").

@@ -283,6 +283,13 @@ void ModelContext::remove(ManagedObject* object)
     scheduleAutosave();
 }
 
+void ModelContext::rewrite(ManagedObject* object)
+{
+    if (object->m_deleted || object->m_rowID == 0 || !object->m_storedOtherwise) return;
+    object->m_rewrite = true;
+    objectDidChange(object);
+}
+
 void ModelContext::objectDidChange(ManagedObject* object)
 {
     if (object->m_deleted) return;
@@ -825,6 +832,7 @@ void ModelContext::applyWrite(const Write& write)
     for (const Write::Update& u : write.updates) {
         ManagedObject* o = u.object;
         o->m_storedOtherwise = u.storedOtherwise;
+        o->m_rewrite = false;
         if (o->m_version == u.version) {
             o->markSaved();
             m_changed.remove(o);

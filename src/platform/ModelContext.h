@@ -139,6 +139,9 @@ public:
     // reading it back from the store would not give the held value.
     using StoredForm = std::function<quint64(const ManagedObject& object, QVector<QVariant>& stored)>;
     void setStoredForm(StoredForm form) { m_storedForm = std::move(form); }
+    // Has the next save write the object's row again as it is held now, where its row holds another
+    // form of it (the form no longer applies).
+    void rewrite(ManagedObject* object);
     // The store's file, for readers with connections of their own; empty for a store in memory.
     QString storePath() const;
 

@@ -5,7 +5,6 @@
 #include "keys/CryptoBox.h"
 #include "model/Note.h"
 #include "platform/Authenticator.h"
-#include "platform/BackgroundCall.h"
 #include "platform/Log.h"
 #include "platform/Settings.h"
 #include "store/NoteStore.h"
@@ -20,6 +19,13 @@ UnlockSession::UnlockSession(NoteStore& store, Authenticator& authenticator, Clo
                              QObject* parent)
     : QObject(parent), m_store(store), m_authenticator(authenticator), m_clock(clock), m_settings(settings)
 {
+    // A key gone from the keyring left these notes unsealed: they say so and are sealed at the relock.
+    connect(&m_store, &NoteStore::sealsUndone, this, [this](const QList<QUuid>& noteIDs) {
+        for (const QUuid& id : noteIDs) {
+            m_unsealed.insert(id);
+            if (!m_unlocked.contains(id)) setFailure(id, sealFailureText());
+        }
+    });
 }
 
 UnlockSession::~UnlockSession()
@@ -66,7 +72,19 @@ void UnlockSession::unlock(const QUuid& noteID, Completion done)
         // Nothing to answer at all is not the owner's doing: the lock panel says so rather than
         // leave the button seemingly dead.
         if (outcome == Authenticator::Outcome::unavailable) setFailure(noteID, unavailableText());
-        done(outcome == Authenticator::Outcome::success && admit(noteID));
+        if (outcome != Authenticator::Outcome::success) return done(false);
+        if (!CryptoBox::answersFromHeldRing()) return done(admit(noteID));
+        // The ring is read afresh off the main thread (a key may have arrived or gone since), then the
+        // note opens with it; a keyring that prompts holds up nothing else meanwhile.
+        CryptoBox::readRingLater(this, [this, noteID, done](const QString& problem) {
+            if (!problem.isEmpty()) {
+                const auto error = CryptoBox::CryptoError::keyUnreadable(problem);
+                qCWarning(Log::store, "Unlock decrypt failed: %s", qUtf8Printable(error.description()));
+                setFailure(noteID, explain({error, error.description()}));
+                return done(false);
+            }
+            done(admit(noteID));
+        });
     });
 }
 
@@ -110,6 +128,17 @@ void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)
 {
     m_unsealed.insert(noteID);
     setFailure(noteID, text);
+    // With a keyring that may prompt, the main thread never asked it: the key is read now, off it.
+    if (CryptoBox::answersFromHeldRing()) retryFailedSealsLater();
+}
+
+void UnlockSession::sealAtNextRelock()
+{
+    for (Note* note : m_store.lockedNotes()) {
+        if (m_unlocked.contains(note->uuid()) || !m_store.hasPlaintextBody(*note)) continue;
+        m_unsealed.insert(note->uuid());
+        setFailure(note->uuid(), sealFailureText());
+    }
 }
 
 bool UnlockSession::relockAll()
@@ -141,23 +170,25 @@ void UnlockSession::retryFailedSealsLater()
 {
     if (m_retryingSeals) return;
     m_retryingSeals = true;
-    using KeyRead = Result<QByteArray, CryptoBox::Error>;
-    BackgroundCall::run<KeyRead>(this, std::function<KeyRead()>([] { return CryptoBox::sealingKey(); }),
-                                 std::function<void(KeyRead)>([this](KeyRead key) {
-                                     m_retryingSeals = false;
-                                     if (!key) {
-                                         qCWarning(Log::privacy, "A note is still not sealed: %s",
-                                                   qUtf8Printable(CryptoBox::describe(key.error())));
-                                         return;
-                                     }
-                                     // Unlocked since, a note is sealed at its own relock.
-                                     for (const QUuid& id : m_unsealed - m_unlocked) {
-                                         Note* note = m_store.note(id);
-                                         if (note && !m_store.reseal(*note, *key).ok()) continue;
-                                         m_unsealed.remove(id);
-                                         clearFailure(id);
-                                     }
-                                 }));
+    CryptoBox::readRingLater(
+        this,
+        [this](const QString& problem) {
+            m_retryingSeals = false;
+            const auto key = problem.isEmpty() ? CryptoBox::heldSealingKey() : std::nullopt;
+            if (!key) {
+                qCWarning(Log::privacy, "A note is still not sealed: %s",
+                          qUtf8Printable(problem.isEmpty() ? QStringLiteral("no lock key") : problem));
+                return;
+            }
+            // Unlocked since, a note is sealed at its own relock.
+            for (const QUuid& id : m_unsealed - m_unlocked) {
+                Note* note = m_store.note(id);
+                if (note && !m_store.reseal(*note, *key).ok()) continue;
+                m_unsealed.remove(id);
+                clearFailure(id);
+            }
+        },
+        true);
 }
 
 void UnlockSession::removeLock(const QUuid& noteID, Completion done)

@@ -54,6 +54,9 @@ public:
     bool relock(const QUuid& noteID);
     // Keeps `text` on the note's lock panel until a seal of the note succeeds; every relock tries again.
     void reportSealFailure(const QUuid& noteID, const QString& text);
+    // Every locked note still in the clear (the launch could not read the keys to seal it) says so,
+    // and is sealed at the next relock; nothing asks the keyring now.
+    void sealAtNextRelock();
     // Seals every unlocked note again, and tries again every note whose seal failed (reading the key off
     // the main thread first); clears the failure texts except those of notes still not sealed, and stops
     // the relock timer. Called by the timer and when the hide-all hot key has hidden the note windows.

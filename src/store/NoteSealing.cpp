@@ -17,9 +17,18 @@ NoteSealing::Error errorFrom(const CryptoBox::Error& error)
     return out;
 }
 
-Result<LockedPayload, NoteSealing::Error> openPayload(const QByteArray& cipher)
+Result<QByteArray, CryptoBox::Error> openSealed(const QByteArray& sealed, const std::optional<QByteArray>& key)
 {
-    auto opened = CryptoBox::open(cipher);
+    if (!key) return CryptoBox::open(sealed);
+    auto opened = Cipher::openAesGcm(*key, sealed);
+    if (!opened) return CryptoBox::Error(opened.error());
+    return *opened;
+}
+
+Result<LockedPayload, NoteSealing::Error> openPayload(const QByteArray& cipher,
+                                                      const std::optional<QByteArray>& key = std::nullopt)
+{
+    auto opened = openSealed(cipher, key);
     if (!opened) return errorFrom(opened.error());
     auto payload = LockedPayload::decoded(*opened);
     if (!payload) return NoteSealing::Error{std::nullopt, QStringLiteral("the sealed content of the note is damaged")};
@@ -121,7 +130,8 @@ Status<NoteSealing::Error> NoteSealing::seal(Note& note, const QList<NoteImage*>
     return {};
 }
 
-Result<NoteSealing::Revealed, NoteSealing::Error> NoteSealing::reveal(Note& note, const QList<NoteImage*>& images)
+Result<NoteSealing::Revealed, NoteSealing::Error> NoteSealing::reveal(Note& note, const QList<NoteImage*>& images,
+                                                                      const std::optional<QByteArray>& key)
 {
     const auto cipher = note.lockedCipher();
     if (!cipher || hasPlaintextBody(note, images)) return Revealed{};
@@ -130,14 +140,14 @@ Result<NoteSealing::Revealed, NoteSealing::Error> NoteSealing::reveal(Note& note
         qCWarning(Log::store, "Unlock decrypt failed: %s", qUtf8Printable(e.description));
         return e;
     };
-    auto payload = openPayload(*cipher);
+    auto payload = openPayload(*cipher, key);
     if (!payload) return fail(payload.error());
 
     QVector<std::pair<NoteImage*, QByteArray>> opened;
     for (NoteImage* image : images) {
         const auto imageCipher = image->lockedCipher();
         if (!imageCipher || image->data()) continue;
-        auto bytes = CryptoBox::open(*imageCipher);
+        auto bytes = openSealed(*imageCipher, key);
         if (!bytes) return fail(errorFrom(bytes.error()));
         opened.append({image, std::move(*bytes)});
     }

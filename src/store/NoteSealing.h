@@ -51,7 +51,9 @@ public:
     // plaintext: that content is at least as new as the payload (revealed before, or a seal failed),
     // and opening the payload over it would throw away the edits made since. On failure nothing
     // changed and the failure is logged.
-    static Result<Revealed, Error> reveal(Note& note, const QList<NoteImage*>& images);
+    // With `key`, that key alone opens it (the ring is not asked).
+    static Result<Revealed, Error> reveal(Note& note, const QList<NoteImage*>& images,
+                                          const std::optional<QByteArray>& key = std::nullopt);
 
     // The title inside the note's payload; none when there is no payload or it does not open. Silent.
     static std::optional<QString> sealedTitle(const Note& note);

@@ -236,6 +236,9 @@ Q_SIGNALS:
     void readOnlyNoteIDsChanged();
     void syncStateChanged();
     void saveFailureChanged();
+    // The lock key of these locked notes went missing from the keyring and could not be stored again:
+    // their content is kept in the clear (a failed seal) so that it still opens after a relaunch.
+    void sealsUndone(const QList<QUuid>& noteIDs);
 
 private:
     QList<Note*> fetch(std::function<bool(const Note&)> predicate, const QVector<SortDescriptor>& sort);
@@ -316,6 +319,10 @@ private:
     // How a row of an unlocked note is written: its content sealed under the note's key, never in the
     // clear (see ModelContext::StoredForm).
     quint64 storedForm(const ManagedObject& object, QVector<QVariant>& stored) const;
+    // Has the keyring checked, in the background, for a key that notes were sealed under without
+    // asking it; when the key is gone for good, keyLost() keeps those notes openable.
+    void checkKeyKept(const QByteArray& key) const;
+    void keyLost(const QByteArray& key);
     // This machine's lock key, read when a note was revealed, by note: what its saves are sealed with
     // while it is unlocked. Held exactly while the note's content is revealed in memory.
     QHash<QUuid, QByteArray> m_revealedKeys;

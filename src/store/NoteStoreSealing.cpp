@@ -27,16 +27,59 @@ Status<NoteSealing::Error> NoteStore::sealPlaintext(Note& note, const std::optio
     // An unlocked note is sealed under the key it was revealed with: locking it again never waits on
     // the keyring. Any other note reads the key once, for its body and all its pictures.
     const auto held = m_revealedKeys.constFind(note.uuid());
-    auto sealed = held != m_revealedKeys.constEnd() ? NoteSealing::seal(note, images(note.uuid()), *held)
-                  : key                             ? NoteSealing::seal(note, images(note.uuid()), *key)
-                                                    : NoteSealing::seal(note, images(note.uuid()));
-    if (sealed && held != m_revealedKeys.constEnd()) {
-        // The key was read when the note opened; its keyring item may have been deleted since.
-        CryptoBox::keepInRingLater(this, *held);
-        // Sealed in memory too: the note's saves need no stored form any more.
-        m_revealedKeys.remove(note.uuid());
-    }
+    // A key from the ring read earlier in this run (not asked for now) is checked afterwards too.
+    std::optional<QByteArray> unchecked;
+    if (held != m_revealedKeys.constEnd())
+        unchecked = *held;
+    else if (!key && CryptoBox::answersFromHeldRing())
+        if (auto read = CryptoBox::sealingKey()) unchecked = *read;
+    auto sealed = unchecked ? NoteSealing::seal(note, images(note.uuid()), *unchecked)
+                  : key     ? NoteSealing::seal(note, images(note.uuid()), *key)
+                            : NoteSealing::seal(note, images(note.uuid()));
+    if (sealed && unchecked) checkKeyKept(*unchecked);
+    // Sealed in memory too: the note's saves need no stored form any more.
+    if (sealed) m_revealedKeys.remove(note.uuid());
     return sealed;
+}
+
+void NoteStore::checkKeyKept(const QByteArray& key) const
+{
+    auto* self = const_cast<NoteStore*>(this);
+    CryptoBox::keepInRingLater(self, key, [self, key](const QString&) { self->keyLost(key); });
+}
+
+void NoteStore::keyLost(const QByteArray& key)
+{
+    QList<QUuid> undone;
+    for (Note* note : lockedNotes()) {
+        const QUuid id = note->uuid();
+        const auto held = m_revealedKeys.constFind(id);
+        if (held != m_revealedKeys.constEnd()) {
+            if (*held != key) continue;
+            // Shown now: its saves go to the store as they are held from here on.
+            m_revealedKeys.remove(id);
+        } else if (note->lockedCipher() && !hasPlaintextBody(*note)) {
+            if (!CryptoBox::opensWith(key, *note->lockedCipher())) continue;
+            // Sealed under the key in this run: opened with it while it is still in memory.
+            if (!NoteSealing::reveal(*note, images(id), key)) continue;
+        } else {
+            continue;
+        }
+        // No cipher made with the key is kept: a later seal would reuse a picture's. Rows written sealed
+        // while the note was shown are written again as it reads.
+        note->setLockedCipher(std::nullopt);
+        m_context.rewrite(note);
+        for (NoteImage* image : images(id)) {
+            if (image->hasData()) image->setLockedCipher(std::nullopt);
+            m_context.rewrite(image);
+        }
+        undone.append(id);
+    }
+    if (undone.isEmpty()) return;
+    saveNow();
+    qCWarning(Log::store, "Kept %d locked note(s) unsealed: their lock key is gone from the keyring.",
+              int(undone.size()));
+    Q_EMIT sealsUndone(undone);
 }
 
 Status<NoteSealing::Error> NoteStore::revealPlaintext(Note& note)
@@ -83,6 +126,8 @@ quint64 NoteStore::storedForm(const ManagedObject& object, QVector<QVariant>& st
         stored[Note::Body] = note.body();
         stored[Note::BodyRichData] = note.bodyRichData() ? QVariant(*note.bodyRichData()) : QVariant();
         stored[Note::BodyBlocksData] = note.bodyBlocksData() ? QVariant(*note.bodyBlocksData()) : QVariant();
+        // The key may have been deleted from the keyring since the note opened: looked for once more.
+        checkKeyKept(*key);
         return NoteSealing::sealedStoredForm(stored, *key);
     }
     if (&object.entity() == &NoteImage::entityDescription()) {

@@ -78,6 +78,8 @@ Result<SnapshotSealing::Checked, QString> SnapshotSealing::sealLockedNotes(const
     // The keyring is asked once for every note and picture of the copy (a locked one prompts each time).
     QByteArray key;
     if (!notes->isEmpty()) {
+        // Before any window is up: nothing waits on a prompt here.
+        const CryptoBox::AskHere askHere;
         auto read = CryptoBox::sealingKey();
         if (!read) return CryptoBox::describe(read.error());
         key = *read;

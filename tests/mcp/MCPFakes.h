@@ -84,7 +84,12 @@ struct FakeTokenStore : MCPTokenStore {
     std::optional<QByteArray> stored;
     bool failWrites = false;
     int writes = 0;
-    std::optional<QByteArray> read() override { return stored; }
+    std::optional<QString> readError;  // set: the keyring cannot be read
+    ReadResult read() override
+    {
+        if (readError) return *readError;
+        return stored;
+    }
     Status<QString> write(const QByteArray& token) override
     {
         ++writes;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <atomic>
 
 #include "MCPFakes.h"
 #include "keys/KeychainStore.h"
@@ -17,6 +18,12 @@ const QString kAccount = "endpoint-token";
 class LockableKeychain : public MemoryKeychainBackend {
 public:
     bool locked = false;
+    std::atomic<bool> readsCancelled{false};  // a locked keyring whose unlock prompt is dismissed
+    Result<QByteArray, Failure> read(const QString& service, const QString& account, bool synchronizable) override
+    {
+        if (readsCancelled) return Failure{statusUserCanceled, "the keyring's unlock prompt was cancelled"};
+        return MemoryKeychainBackend::read(service, account, synchronizable);
+    }
     Status<Failure> replace(const QString& service, const QString& account, const QByteArray& data) override
     {
         if (locked) return Failure{statusInteractionNotAllowed, "Collection is locked"};
@@ -94,4 +101,23 @@ TEST_F(MCPKeychainTokenStoreTest, LockedKeychainKeepsTheOldItemAndLogsTheFailure
     EXPECT_EQ(service->token(), first);
     EXPECT_FALSE(service->tokenError().isEmpty());
     EXPECT_EQ(stored(), first.toUtf8());
+}
+
+TEST_F(MCPKeychainTokenStoreTest, AKeyringThatCannotBeReadKeepsItsTokenForTheNextLaunch)
+{
+    const QString first = launch().token();
+    // Its prompt cancelled, the keyring may still hold the token: the endpoint comes up with a token of
+    // this run alone, says so, and writes nothing over the stored one.
+    keychain->readsCancelled = true;
+    tarnwick::test::LogCapture log;
+    const QString during = launch().token();
+    EXPECT_NE(during, first);
+    EXPECT_FALSE(service->tokenError().isEmpty());
+    EXPECT_EQ(log.count("Could not read the MCP token from the keyring: Keyring error -128 (the keyring's unlock "
+                        "prompt was cancelled); a token for this run only is used."),
+              1);
+    keychain->readsCancelled = false;
+    EXPECT_EQ(stored(), first.toUtf8());
+    EXPECT_EQ(keychain->count(), 1);
+    EXPECT_EQ(launch().token(), first);
 }

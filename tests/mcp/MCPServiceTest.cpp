@@ -106,7 +106,7 @@ TEST(MCPService, EnabledSwitchStartsAndStopsTheListener)
 // A keyring that answers only when told (a prompt, a locked keyring, no default collection yet).
 struct SlowTokenStore : FakeTokenStore {
     std::function<void()> pendingRead, pendingWrite;
-    void readLater(QObject*, std::function<void(std::optional<QByteArray>)> done) override
+    void readLater(QObject*, std::function<void(ReadResult)> done) override
     {
         pendingRead = [this, done] { done(read()); };
     }

@@ -3,7 +3,8 @@
 # window dots zoom and roll up, the strip moves the window, the grip
 # resizes every window, the context menu duplicates and deletes, the lock button locks (nothing of
 # the text or its picture left in any file), the menu unlocks with the account password (PAM under
-# pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, and "Remind
+# pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
+# whose collection is locked asks once per try and, its prompt cancelled, replaces no key, and "Remind
 # me…" sets a reminder an hour ahead.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
@@ -248,6 +249,13 @@ found=$(leaks saffron cumin)
 lock_key() { secret-tool lookup service com.fennmoor.tarnwick.lockkey account primary synchronizable false | od -An -tx1 | tr -d ' \n'; }
 key=$(lock_key)
 [ -n "$key" ] || fail "no lock key in the keyring"
+# Deleted while the note is unlocked: the next save of an edit stores it again, before any relock.
+secret-tool clear service com.fennmoor.tarnwick.lockkey account primary synchronizable false
+before=$(updated)
+xdotool key --clearmodifiers ctrl+End
+xdotool type --delay 30 " clove"
+within 50 edit_saved || fail "the edit after the key was deleted was not saved"
+settles_to 50 "$key" lock_key || fail "the unlocked note's key was not stored again after its item was deleted"
 secret-tool clear service com.fennmoor.tarnwick.lockkey account primary synchronizable false
 [ -z "$(lock_key)" ] || fail "the lock key's item could not be deleted"
 click_at $((WIDTH - 43)) 15
@@ -255,6 +263,69 @@ sleep 0.8
 [ -z "$(prompt_window)" ] || fail "Lock again asked for a password: the note was not unlocked"
 settles_to 50 "$key" lock_key || fail "the lock key the note was sealed with is not in the keyring again"
 if grep -rqa saffron "$data"; then fail "the relocked text is still in a store file"; fi
+
+# (7b) Relaunched with the keyring's collection locked (as automatic login leaves it): the launch
+# asks once for the lock keys, and Escape cancels. A new note "Beta" is locked: one unlock prompt
+# comes, and while it is up the application answers (Beta's lock has returned, the bus is answered).
+# Escape cancels it: the lock fails, Beta keeps its text, no other prompt comes and the stored key is
+# the one made before. At the relock (the hide-all hot key) the keyring asks once more; answered, Beta
+# is sealed under that same key, still the only one. The keyring's own prompter is kept off the
+# accessibility bus, which is off in this session.
+dbus-update-activation-environment NO_AT_BRIDGE=1 >/dev/null 2>&1 || true
+keyring_prompts() { xdotool search --onlyvisible --classname gcr-prompter 2>/dev/null | wc -l; }
+prompts_are() { [ "$(keyring_prompts)" = "$1" ]; }
+beta_saved() { sql "SELECT body FROM Note WHERE title = 'Beta'" | grep -q paprika; }
+beta_shown() { [ -n "$(window_named Beta)" ]; }
+answer_prompt() {
+  xdotool windowactivate --sync "$(xdotool search --onlyvisible --classname gcr-prompter | head -1)" >/dev/null 2>&1 || true
+  sleep 0.3
+  xdotool key "$@"
+}
+lock_key_items() { secret-tool search --all service com.fennmoor.tarnwick.lockkey 2>/dev/null | grep -c '^\[/' || true; }
+key=$(lock_key)
+[ "$(lock_key_items)" = 1 ] || fail "expected one lock key item, not $(lock_key_items)"
+stop_app
+gdbus call --session --dest org.freedesktop.secrets --object-path /org/freedesktop/secrets \
+  --method org.freedesktop.Secret.Service.Lock "['/org/freedesktop/secrets/collection/login']" >/dev/null
+start_app
+within 150 prompts_are 1 || fail "the launch brought up $(keyring_prompts) keyring prompts, not one"
+answer_prompt Escape
+within 50 prompts_are 0 || fail "Escape did not close the launch's keyring prompt"
+for _ in $(seq 1 30); do new_note && break; sleep 0.5; done
+active_is "New Note" || fail "the new-note hot key opened no note for Beta"
+type_note Beta paprika
+within 50 active_is Beta || fail "the Beta window is not named Beta"
+win=$(window_named Beta)
+within 50 beta_saved || fail "Beta was not saved"
+load_geometry
+click_at $((WIDTH - 43)) 15
+within 100 prompts_are 1 || fail "locking Beta brought up $(keyring_prompts) keyring prompts, not one"
+[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Beta'")" = 1 ] || fail "the lock waited on the keyring prompt"
+# (The prompter holds the keyboard and pointer while it is up; the main thread answers the bus.)
+app_id=com.fennmoor.Tarnwick
+dbus-send --session --print-reply --reply-timeout=5000 --dest=$app_id /com/fennmoor/Tarnwick \
+  $app_id.CaptureText "string: " >/dev/null 2>&1 || fail "the application did not answer while the keyring prompt was up"
+import -window root "$work/keyring-prompt.png"
+prompts_are 1 || fail "$(keyring_prompts) keyring prompts for one lock"
+answer_prompt Escape
+within 50 prompts_are 0 || fail "Escape did not close the keyring prompt"
+within 50 grep -q "A note is still not sealed: .*cancelled" "$log" || fail "the cancelled prompt is not logged"
+sleep 1
+[ "$(keyring_prompts)" = 0 ] || fail "the keyring asked again after its prompt was cancelled"
+beta_saved || fail "Beta lost its text"
+[ "$(sql "SELECT lockedCipher IS NULL FROM Note WHERE title = 'Beta'")" = 1 ] || fail "Beta was sealed"
+import -window root "$work/keyring-cancelled.png"
+xdotool key --clearmodifiers alt+shift+h
+within 100 prompts_are 1 || fail "the relock did not ask the keyring again"
+answer_prompt ctrl+a
+xdotool type --delay 20 tarnwick-session
+xdotool key Return
+settles_to 100 "" sql "SELECT body FROM Note WHERE title = 'Beta'" || fail "Beta was not sealed at the relock"
+[ "$(keyring_prompts)" = 0 ] || fail "a keyring prompt is still up after the relock"
+[ "$(lock_key)" = "$key" ] || fail "the stored lock key was replaced"
+[ "$(lock_key_items)" = 1 ] || fail "expected one lock key item after the relock, not $(lock_key_items)"
+xdotool key --clearmodifiers alt+shift+h
+within 50 beta_shown || fail "the hide-all hot key did not bring the windows back"
 
 # (8) On a new note, "Remind me…", Return: a reminder an hour ahead.
 xdotool key --clearmodifiers alt+shift+n

@@ -80,6 +80,8 @@ int pam(const QStringList& args)
 int keychain(const QString& command, const QStringList& args)
 {
     out("backend=" + kindName(KeychainStore::backendKind()));
+    // A command-line tool: nothing waits while the keyring prompts.
+    const CryptoBox::AskHere askHere;
     if (command == "seal") {
         auto sealed = CryptoBox::seal(args.value(0).toUtf8());
         if (!sealed) return out("error: " + CryptoBox::describe(sealed.error())), 1;
@@ -91,6 +93,9 @@ int keychain(const QString& command, const QStringList& args)
     } else if (command == "write") {
         auto written = KeychainStore::write(args.value(2).toUtf8(), args.value(0), args.value(1));
         if (!written) return out("error: " + written.error().description()), 1;
+    } else if (command == "add") {
+        auto added = KeychainStore::add(args.value(2).toUtf8(), args.value(0), args.value(1));
+        if (!added) return out("error: " + added.error().description()), 1;
     } else if (command == "read") {
         auto read = KeychainStore::read(args.value(0), args.value(1), args.value(2) == "1");
         if (!read) return out("error: " + read.error().description()), 1;

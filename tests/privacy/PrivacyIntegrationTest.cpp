@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include "keys/KeychainStore.h"
 #include "support/TestEnvironment.h"
@@ -96,6 +98,70 @@ TEST_F(PrivacyIntegration, KeyringReplacesItemsInPlaceAndReadsSynchronizableOnes
     EXPECT_EQ(local.lines.mid(1), QStringList{"endpoint-token=two"});
     const ChildRun synced = runHelper({"readall", service, "1"});
     EXPECT_EQ(synced.lines.mid(1), QStringList{"other-mac=cloud"});
+}
+
+// The login collection locked, as automatic login leaves it: adding "primary" again reports the item
+// and asks nothing; a seal whose unlock prompt is dismissed fails as cancelled, with one prompt, and
+// the stored key is the one made before.
+TEST_F(PrivacyIntegration, ALockedKeyringWhosePromptIsDismissedFailsAndReplacesNothing)
+{
+    // The keyring's prompter stays off the accessibility bus, which is off in this session.
+    runTool("dbus-update-activation-environment", {"NO_AT_BRIDGE=1"});
+    const QStringList keyQuery{"lookup",         "service", KeychainStore::lockKeyService, "account", "primary",
+                               "synchronizable", "false"};
+    ASSERT_EQ(runHelper({"seal", "made while open"}).exitCode, 0);
+    QProcess lookup;
+    lookup.start("secret-tool", keyQuery);
+    ASSERT_TRUE(lookup.waitForFinished(60000));
+    const QByteArray before = lookup.readAllStandardOutput();  // the key's raw bytes
+    ASSERT_FALSE(before.isEmpty());
+    const QStringList lockLogin{"call",
+                                "--session",
+                                "--dest",
+                                "org.freedesktop.secrets",
+                                "--object-path",
+                                "/org/freedesktop/secrets",
+                                "--method",
+                                "org.freedesktop.Secret.Service.Lock",
+                                "['/org/freedesktop/secrets/collection/login']"};
+    ASSERT_EQ(runTool("gdbus", lockLogin).exitCode, 0);
+    auto prompts = [] { return runTool("xdotool", {"search", "--onlyvisible", "--classname", "gcr-prompter"}).lines; };
+
+    const ChildRun added = runHelper({"add", KeychainStore::lockKeyService, "primary", "other bytes"});
+    EXPECT_EQ(added.lines.value(1), "error: a keyring item already exists here") << qPrintable(added.errors);
+    EXPECT_TRUE(prompts().isEmpty());
+
+    QProcess seal;
+    seal.start(TARNWICK_PRIVACY_HELPER, {"seal", "while locked"});
+    QStringList shown;
+    for (int i = 0; i < 300 && shown.isEmpty(); ++i) {
+        QThread::msleep(100);
+        shown = prompts();
+    }
+    ASSERT_EQ(shown.size(), 1) << "no keyring prompt came";
+    runTool("xdotool", {"windowactivate", "--sync", shown.first()});
+    QThread::msleep(300);
+    runTool("xdotool", {"key", "Escape"});
+    ASSERT_TRUE(seal.waitForFinished(60000));
+    const QString output = QString::fromUtf8(seal.readAllStandardOutput());
+    EXPECT_EQ(seal.exitCode(), 1);
+    EXPECT_TRUE(output.contains("error: lock key could not be read: Keyring error -128")) << qPrintable(output);
+    EXPECT_TRUE(prompts().isEmpty());
+
+    // Unlocked again (the next prompt answered with the session's password): the same key, alone.
+    QProcess open;
+    open.start("secret-tool", keyQuery);
+    for (int i = 0; i < 300 && (shown = prompts()).isEmpty(); ++i) QThread::msleep(100);
+    ASSERT_EQ(shown.size(), 1);
+    runTool("xdotool", {"windowactivate", "--sync", shown.first()});
+    QThread::msleep(300);
+    runTool("xdotool", {"type", "--delay", "20", "tarnwick-session"});
+    runTool("xdotool", {"key", "Return"});
+    ASSERT_TRUE(open.waitForFinished(60000));
+    EXPECT_EQ(open.readAllStandardOutput(), before);
+    const ChildRun items =
+        runTool("secret-tool", {"search", "--all", "service", KeychainStore::lockKeyService, "account", "primary"});
+    EXPECT_EQ(items.lines.filter(QRegularExpression("^\\[/")).size(), 1);
 }
 
 TEST_F(PrivacyIntegration, FileBackendOnlyWithoutSecretServiceAndOwnerOnly)

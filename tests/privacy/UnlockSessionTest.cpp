@@ -245,6 +245,8 @@ TEST_F(UnlockSessionTest, AFailedSealIsTriedAgainAtEveryRelockUntilItSucceeds)
     Note* unlocked = lockedNote("shown for now");
     ASSERT_TRUE(session.admit(unlocked->uuid()));
     Note* note = addSavedNote("still in the clear", {Qt::red, Qt::green});
+    // That save wrote the unlocked note sealed, and had the ring looked at for its key: done first.
+    ASSERT_TRUE(finishBackgroundCalls());
     keyring->refuseLocal = true;
     keyring->localLists = 0;
 
