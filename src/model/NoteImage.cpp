@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <algorithm>
+#include <utility>
 
 #include "model/StoredValue.h"
 #include "platform/PictureGuard.h"
@@ -129,10 +130,15 @@ Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(c
     }
     if (decodedPixels > decodeLimitBytes / 4) return NormaliseError::tooLarge;
 
-    if (scale < 1.0) reader.setScaledSize(QSize(newWidth, newHeight));
+    // Only a decoder that draws true colour at the wanted size scales while it reads. Qt scales any
+    // other picture in its decoded format and turns a palette or 1-bit result back into one (a
+    // two-colour palette comes out as black and white dither), so it is redrawn in 32-bit RGB(A) first.
+    const bool scalesWhileReading = format == "jpeg" || format == "jpg" || format == "svg" || format == "svgz";
+    if (scale < 1.0 && scalesWhileReading) reader.setScaledSize(QSize(newWidth, newHeight));
     QImage decoded = reader.read();
     if (decoded.isNull()) return NormaliseError::decodeFailed;
     const bool hasAlpha = decoded.hasAlphaChannel();
+    decoded = std::move(decoded).convertToFormat(hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (decoded.size() != QSize(newWidth, newHeight))
         decoded = decoded.scaled(newWidth, newHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (decoded.isNull()) return NormaliseError::decodeFailed;
@@ -143,12 +149,12 @@ Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(c
     QString encodedType;
     if (hasAlpha) {
         QImageWriter writer(&target, "png");
-        if (!writer.write(decoded.convertToFormat(QImage::Format_ARGB32))) return NormaliseError::encodeFailed;
+        if (!writer.write(decoded)) return NormaliseError::encodeFailed;
         encodedType = QStringLiteral("public.png");
     } else {
         QImageWriter writer(&target, "jpeg");
         writer.setQuality(85);
-        if (!writer.write(decoded.convertToFormat(QImage::Format_RGB32))) return NormaliseError::encodeFailed;
+        if (!writer.write(decoded)) return NormaliseError::encodeFailed;
         encodedType = QStringLiteral("public.jpeg");
     }
     if (encoded.isEmpty()) return NormaliseError::encodeFailed;
