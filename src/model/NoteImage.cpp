@@ -5,10 +5,10 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <algorithm>
-#include <utility>
 
 #include "model/StoredValue.h"
 #include "platform/PictureGuard.h"
+#include "platform/ScaledPicture.h"
 
 const EntityDescription& NoteImage::entityDescription()
 {
@@ -130,15 +130,10 @@ Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(c
     }
     if (decodedPixels > decodeLimitBytes / 4) return NormaliseError::tooLarge;
 
-    // Only a decoder that draws true colour at the wanted size scales while it reads. Qt scales any
-    // other picture in its decoded format and turns a palette or 1-bit result back into one (a
-    // two-colour palette comes out as black and white dither), so it is redrawn in 32-bit RGB(A) first.
-    const bool scalesWhileReading = format == "jpeg" || format == "jpg" || format == "svg" || format == "svgz";
-    if (scale < 1.0 && scalesWhileReading) reader.setScaledSize(QSize(newWidth, newHeight));
-    QImage decoded = reader.read();
+    // Redrawn in 32-bit RGB(A) at the new size, in the picture's own colours whatever its depth.
+    QImage decoded = ScaledPicture::read(reader, scale < 1.0 ? QSize(newWidth, newHeight) : QSize());
     if (decoded.isNull()) return NormaliseError::decodeFailed;
     const bool hasAlpha = decoded.hasAlphaChannel();
-    decoded = std::move(decoded).convertToFormat(hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (decoded.size() != QSize(newWidth, newHeight))
         decoded = decoded.scaled(newWidth, newHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (decoded.isNull()) return NormaliseError::decodeFailed;
