@@ -8,6 +8,7 @@
 
 #include "model/StoredValue.h"
 #include "platform/PictureGuard.h"
+#include "platform/ScaledPicture.h"
 
 const EntityDescription& NoteImage::entityDescription()
 {
@@ -129,8 +130,8 @@ Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(c
     }
     if (decodedPixels > decodeLimitBytes / 4) return NormaliseError::tooLarge;
 
-    if (scale < 1.0) reader.setScaledSize(QSize(newWidth, newHeight));
-    QImage decoded = reader.read();
+    // Redrawn in 32-bit RGB(A) at the new size, in the picture's own colours whatever its depth.
+    QImage decoded = ScaledPicture::read(reader, scale < 1.0 ? QSize(newWidth, newHeight) : QSize());
     if (decoded.isNull()) return NormaliseError::decodeFailed;
     const bool hasAlpha = decoded.hasAlphaChannel();
     if (decoded.size() != QSize(newWidth, newHeight))
@@ -143,12 +144,12 @@ Result<NoteImage::Normalised, NoteImage::NormaliseError> NoteImage::normalised(c
     QString encodedType;
     if (hasAlpha) {
         QImageWriter writer(&target, "png");
-        if (!writer.write(decoded.convertToFormat(QImage::Format_ARGB32))) return NormaliseError::encodeFailed;
+        if (!writer.write(decoded)) return NormaliseError::encodeFailed;
         encodedType = QStringLiteral("public.png");
     } else {
         QImageWriter writer(&target, "jpeg");
         writer.setQuality(85);
-        if (!writer.write(decoded.convertToFormat(QImage::Format_RGB32))) return NormaliseError::encodeFailed;
+        if (!writer.write(decoded)) return NormaliseError::encodeFailed;
         encodedType = QStringLiteral("public.jpeg");
     }
     if (encoded.isEmpty()) return NormaliseError::encodeFailed;

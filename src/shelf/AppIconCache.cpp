@@ -3,6 +3,7 @@
 #include "platform/BoundedFile.h"
 #include "platform/BoundedWait.h"
 #include "platform/PictureGuard.h"
+#include "platform/ScaledPicture.h"
 
 #include <QBuffer>
 
@@ -143,18 +144,17 @@ QImage AppIconCache::decode(const QString& path)
     if (!PictureGuard::selfContained(*bytes)) return {};
     // The decoder gets only these bytes, checked above; still, a file from anywhere is decoded off the
     // main thread, and given up (a miss) if it has not ended within the bound.
-    const std::optional<QImage> decoded =
-        runWithin<QImage>(QDeadlineTimer(decodeTimeoutMs), [bytes = *bytes, format]() mutable {
-            QBuffer source(&bytes);
-            source.open(QIODevice::ReadOnly);
-            QImageReader reader(&source, format);
-            reader.setAllocationLimit(allocationLimitMB);
-            const QSize size = reader.size();
-            if (size.isValid() && (size.width() > maxIconSide || size.height() > maxIconSide)) return QImage();
-            if (size.isValid() && !size.isEmpty())
-                reader.setScaledSize(size.scaled(iconSize, iconSize, Qt::KeepAspectRatio));
-            return reader.read();
-        });
+    const std::optional<QImage> decoded = runWithin<QImage>(QDeadlineTimer(decodeTimeoutMs), [bytes = *bytes,
+                                                                                              format]() mutable {
+        QBuffer source(&bytes);
+        source.open(QIODevice::ReadOnly);
+        QImageReader reader(&source, format);
+        reader.setAllocationLimit(allocationLimitMB);
+        const QSize size = reader.size();
+        if (size.isValid() && (size.width() > maxIconSide || size.height() > maxIconSide)) return QImage();
+        return ScaledPicture::read(
+            reader, size.isValid() && !size.isEmpty() ? size.scaled(iconSize, iconSize, Qt::KeepAspectRatio) : QSize());
+    });
     if (!decoded) return {};
     QImage image = *decoded;
     if (image.isNull()) return {};

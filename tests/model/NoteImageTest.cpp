@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
@@ -122,6 +124,78 @@ TEST(NoteImageTest, LargePicturesAreScaledAndEncodedByAlpha)
     ASSERT_TRUE(jpeg);
     EXPECT_EQ(jpeg->utType, "public.jpeg");
     EXPECT_EQ(jpeg->pixelSize, QSize(2048, 512));
+}
+
+// Pictures of the depths and kinds users paste, made by ImageMagick (Qt writes few of them), each
+// taller or wider than 2048 px so that it is redrawn: the stored picture keeps the source's colours,
+// read in the middle of each half (a solid colour in each, so the encoder's loss is small).
+TEST(NoteImageTest, RedrawnPicturesKeepTheirColoursWhateverTheirDepthAndKind)
+{
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    ASSERT_FALSE(convert.isEmpty()) << "ImageMagick's convert makes these pictures (scripts/install-deps.sh test)";
+    QTemporaryDir dir;
+    const QString a = QStringLiteral("#3060C0"), b = QStringLiteral("#E0A020");
+    const auto halves = [](const QString& top, const QString& bottom, QStringList rest = {}) {
+        return QStringList{"-size", "400x1500", "xc:" + top, "-size", "400x1500", "xc:" + bottom, "-append"} + rest;
+    };
+    const QStringList palette1{"-define", "png:exclude-chunk=bKGD", "-define", "png:bit-depth=1",
+                               "-define", "png:color-type=3"};
+    struct Case {
+        const char* kind;
+        QStringList args;
+        QString output;  // ImageMagick's output name, %1 the file
+        QColor first, second;
+        const char* type;
+    };
+    const QColor grey1(0x44, 0x44, 0x44), grey2(0xDD, 0xDD, 0xDD);
+    // Two frames, the second of another colour: only the first is kept.
+    const QStringList twoFrames{"-size", "3000x400", "xc:" + a, "-size", "3000x400", "xc:" + b};
+    const Case cases[] = {
+        {"1-bit palette of one colour", {"-size", "400x3000", "xc:" + a}, "%1.png", a, a, "public.jpeg"},
+        {"1-bit palette", halves(a, b, palette1), "%1.png", a, b, "public.jpeg"},
+        {"2-bit palette", halves(a, b, {"-define", "png:bit-depth=2", "-define", "png:color-type=3"}), "%1.png", a, b,
+         "public.jpeg"},
+        {"4-bit palette", halves(a, b, {"-define", "png:bit-depth=4", "-define", "png:color-type=3"}), "%1.png", a, b,
+         "public.jpeg"},
+        {"16-bit colour", halves(a, b, {"-depth", "16"}), "PNG48:%1.png", a, b, "public.jpeg"},
+        {"1-bit grey", halves("black", "white", {"-type", "bilevel"}), "%1.png", Qt::black, Qt::white, "public.jpeg"},
+        {"4-bit grey", halves(grey1.name(), grey2.name(), {"-type", "grayscale", "-depth", "4"}), "%1.png", grey1,
+         grey2, "public.jpeg"},
+        {"16-bit grey", halves(grey1.name(), grey2.name(), {"-type", "grayscale", "-depth", "16"}), "%1.png", grey1,
+         grey2, "public.jpeg"},
+        {"grey with alpha", halves("graya(40%,0.5)", "graya(80%,1)", {"-define", "png:color-type=4"}), "%1.png",
+         QColor(102, 102, 102, 128), QColor(204, 204, 204), "public.png"},
+        {"palette with transparency", halves("none", b), "PNG8:%1.png", QColor(0, 0, 0, 0), b, "public.png"},
+        {"interlaced", halves(a, b, {"-interlace", "PNG"}), "%1.png", a, b, "public.jpeg"},
+        {"CMYK JPEG", halves(a, b, {"-colorspace", "CMYK"}), "%1.jpg", a, b, "public.jpeg"},
+        {"1-bit BMP", halves(a, b, {"-type", "palette"}), "BMP3:%1.bmp", a, b, "public.jpeg"},
+        {"GIF's first frame", twoFrames, "%1.gif", a, a, "public.jpeg"},
+    };
+    const auto near = [](const QColor& seen, const QColor& wanted) {
+        if (wanted.alpha() == 0) return seen.alpha() == 0;
+        return std::abs(seen.red() - wanted.red()) <= 6 && std::abs(seen.green() - wanted.green()) <= 6 &&
+               std::abs(seen.blue() - wanted.blue()) <= 6 && std::abs(seen.alpha() - wanted.alpha()) <= 2;
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString output = c.output.arg(dir.filePath(QString::number(n++)));
+        QProcess magick;
+        magick.start(convert, c.args + QStringList{output});
+        ASSERT_TRUE(magick.waitForFinished(30000) && magick.exitCode() == 0)
+            << c.kind << magick.readAllStandardError().data();
+        QFile file(output.mid(output.indexOf(':') + 1));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.kind;
+        const auto r = NoteImage::normalised(file.readAll());
+        ASSERT_TRUE(r) << c.kind;
+        EXPECT_EQ(r->utType, QLatin1String(c.type)) << c.kind;
+        const QImage stored = QImage::fromData(r->data);
+        const bool tall = stored.height() > stored.width();
+        EXPECT_EQ(stored.size(), tall ? QSize(273, 2048) : QSize(2048, 273)) << c.kind;
+        const QColor first = stored.pixelColor(tall ? QPoint(136, 512) : QPoint(512, 136));
+        const QColor second = stored.pixelColor(tall ? QPoint(136, 1536) : QPoint(1536, 136));
+        EXPECT_TRUE(near(first, c.first)) << c.kind << ": " << qPrintable(first.name(QColor::HexArgb));
+        EXPECT_TRUE(near(second, c.second)) << c.kind << ": " << qPrintable(second.name(QColor::HexArgb));
+    }
 }
 
 TEST(NoteImageTest, OtherFormatsAndOversizedFilesAreReencodedAtTheirSize)

@@ -2,11 +2,12 @@
 """Lists or performs the named actions of the note view through the accessibility bus.
 
 Usage: note-access.py list | note-access.py do ACTION | note-access.py focused | note-access.py footer |
-       note-access.py press NAME
+       note-access.py press NAME | note-access.py picture
 Prints the action names (one a line) of the first object offering "Close note" in the application
 "tarnwick"; exits 1 when there is none. "focused" prints the role and name of the focused object.
 "footer" prints "badge=" with the role and child count of each sync badge on screen, and "numbers=" with
-how many objects are named by a bare number. "press" presses the button NAME that is on screen."""
+how many objects are named by a bare number. "press" presses the button NAME that is on screen. "picture"
+prints the frame on screen of the picture that shows, as "x y width height"."""
 import os
 import sys
 
@@ -53,6 +54,14 @@ def main():
             numbers += name.strip().isdigit()
         print(f"badge={','.join(badges)} numbers={numbers}")
         return 0
+    if what == "picture":
+        # Where the picture reads on the screen: "x y width height" of the image object showing.
+        for node, _ in nodes():
+            if node.getRoleName() == "image" and node.name == "Image" and showing(node):
+                box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                print(box.x, box.y, box.width, box.height)
+                return 0
+        return 1
     if what == "press":
         for node, _ in nodes():
             if node.name == sys.argv[2] and showing(node):

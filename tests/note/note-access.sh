@@ -2,7 +2,7 @@
 # A screen reader's road through a note: the text typed in is named "Note body", the note view offers
 # its named actions on the accessibility bus, the footer's sync badge reads as one label and the count
 # not at all (the badge goes while the note is rolled up), "Window opacity" opens the opacity popover,
-# "Close note" closes the window and keeps the note.
+# "Close note" closes the window and keeps the note; a picture reads as its own frame.
 # Usage (inside scripts/desktop-session.sh): note-access.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -85,4 +85,15 @@ owner=$(xprop -id "$preview" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*' || true)
 xdotool key Escape
 within 30 test -z "$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" || fail "Escape left the preview open"
 settles_to 30 "$win" xdotool getactivewindow 2>/dev/null || fail "the note did not get the focus back"
+# (6) The picture reads as its own frame on the screen, not its block's with the margins around it. (Up
+# gives the keys back to the title, and the pointer goes, so that no outline tints the picture's edge.)
+xdotool mousemove 0 0 key --clearmodifiers Up
+drawn_whole() {
+  drawn=$(import -window root png:- | convert png:- -fuzz 5% -fill black +opaque tomato -fill white -opaque tomato \
+    -format '%@\n' info: | { IFS='x+' read -r w h x y && echo "$x $y $w $h"; })
+  [[ "$drawn" == *" 120 80" ]]
+}
+# The title's caret may still scroll the body back to its top: both are read again until they agree.
+reads_as_drawn() { drawn_whole && [ "$(access picture 2>/dev/null)" = "$drawn" ]; }
+within 50 reads_as_drawn || fail "the picture reads as '$(access picture 2>&1)', drawn at '$drawn'"
 echo "PASS"

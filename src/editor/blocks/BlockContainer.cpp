@@ -953,13 +953,21 @@ void BlockContainer::layout()
         y += h;
     }
     m_contentHeight = std::max<qreal>(1, m_viewport ? std::max(y, m_viewport->second) : y);
+    std::optional<qreal> anchoredTop;
     if (m_viewport && std::abs(adjust) > tolerance) {
-        m_viewport->first = std::max<qreal>(0, m_viewport->first + adjust);
-        Q_EMIT scrollRequested(m_viewport->first);
+        anchoredTop = std::max<qreal>(0, m_viewport->first + adjust);
+        m_viewport->first = *anchoredTop;
     }
     m_isLayingOut = false;
     updatePictureBudget(false);
     Q_EMIT laidOut();
+    // Scrolled only once the body has its new height, which may have clamped the scroll on its way:
+    // near the end of a note the old height would hold a grown body's scroll short of its place, and
+    // the new one a shrunk body's beyond it, and the text being read would move after all.
+    if (anchoredTop && m_viewport) {
+        m_viewport->first = *anchoredTop;
+        Q_EMIT scrollRequested(*anchoredTop);
+    }
 }
 
 void BlockContainer::updatePictureBudget(bool mayRelease)

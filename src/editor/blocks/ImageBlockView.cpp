@@ -94,6 +94,16 @@ public:
         return grip && !grip->state().invisible && grip->rect().contains(x, y) ? grip : nullptr;
     }
 
+    // The picture's own frame: a screen reader's highlight and a click on the object land on the
+    // picture, not on the margins above and below it, the room beside it or the outline's bleed.
+    QRect rect() const override
+    {
+        auto* view = static_cast<ImageBlockView*>(widget());
+        if (!view->isVisible()) return QAccessibleWidget::rect();
+        const QRect local = view->imageRect().toRect();
+        return QRect(view->mapToGlobal(local.topLeft()), local.size());
+    }
+
     QString text(QAccessible::Text t) const override
     {
         auto* view = static_cast<ImageBlockView*>(widget());

@@ -5,6 +5,7 @@
 
 #include "model/NoteImage.h"
 #include "platform/PictureGuard.h"
+#include "platform/ScaledPicture.h"
 
 QImage PictureCache::acquire(const NoteImage& row)
 {
@@ -19,10 +20,10 @@ QImage PictureCache::acquire(const NoteImage& row)
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (size.isValid() && (size.width() > m_maxSide || size.height() > m_maxSide))
-        reader.setScaledSize(size.scaled(m_maxSide, m_maxSide, Qt::KeepAspectRatio));
+    const bool large = size.isValid() && (size.width() > m_maxSide || size.height() > m_maxSide);
     ++m_decodes;
-    QImage image = reader.read();
+    QImage image =
+        ScaledPicture::read(reader, large ? size.scaled(m_maxSide, m_maxSide, Qt::KeepAspectRatio) : QSize());
     if (!image.isNull()) m_images.insert(id, image);
     return image;
 }

@@ -3,6 +3,7 @@
 #include "model/text/TextPictures.h"
 #include "platform/BoundedFile.h"
 #include "platform/PictureGuard.h"
+#include "platform/ScaledPicture.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -55,9 +56,8 @@ void PreviewWindow::load(const QString& path)
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize limit = screen ? screen->availableSize() * 0.8 : QSize(1024, 768);
     const QSize size = reader.size();
-    if (size.isValid() && (size.width() > limit.width() || size.height() > limit.height()))
-        reader.setScaledSize(size.scaled(limit, Qt::KeepAspectRatio));
-    const QImage image = reader.read();
+    const bool large = size.isValid() && (size.width() > limit.width() || size.height() > limit.height());
+    const QImage image = ScaledPicture::read(reader, large ? size.scaled(limit, Qt::KeepAspectRatio) : QSize());
     setPixmap(QPixmap::fromImage(image));
     resize(image.isNull() ? QSize(320, 240) : image.size().expandedTo(minimumSize()));
 }

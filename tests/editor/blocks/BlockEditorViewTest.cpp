@@ -142,6 +142,41 @@ TEST_F(BlockEditorViewTest, TheCaretStaysVisible)
     EXPECT_LT(editor->verticalScrollBar()->value(), top);
 }
 
+// A picture above the visible area that changes height moves the scroll position by as much, so the
+// text being read stays where it is: in the middle of a note, and at its end, where the body's old
+// height must not hold the scroll back.
+TEST_F(BlockEditorViewTest, APictureAboveTheVisibleAreaLeavesTheTextInPlace)
+{
+    QStringList lines;
+    for (int i = 1; i <= 40; ++i) lines << QStringLiteral("line %1").arg(i);
+    showPictureBetween("top", lines.join('\n'), {360, 200});
+    const QUuid picture = c().controllerAt(1)->id();
+    QWidget* text = c().controllerAt(2)->view();
+    QScrollBar* bar = editor->verticalScrollBar();
+    const auto textTop = [&] { return text->mapTo(editor->viewport(), QPoint()).y(); };
+    for (const bool atEnd : {false, true}) {
+        c().setImageSizing(picture, ImageSizing::makeFit());
+        turn();
+        bar->setValue(atEnd ? bar->maximum() : int(c().entries()[2].frame.top()) + 60);
+        turn();
+        const int top = bar->value();
+        const int before = textTop();
+        const qreal small = c().entries()[1].frame.height();
+        c().setImageSizing(picture, ImageSizing::makePreset(ImageSizing::Preset::large));
+        turn();
+        const qreal grown = c().entries()[1].frame.height() - small;
+        ASSERT_GT(grown, 100);
+        EXPECT_EQ(textTop(), before) << (atEnd ? "at the end" : "in the middle");
+        EXPECT_NEAR(bar->value(), top + grown, 1) << (atEnd ? "at the end" : "in the middle");
+        if (atEnd) {
+            EXPECT_EQ(bar->value(), bar->maximum());
+        }
+        c().setImageSizing(picture, ImageSizing::makeFit());
+        turn();
+        EXPECT_EQ(textTop(), before) << (atEnd ? "at the end, shrunk" : "in the middle, shrunk");
+    }
+}
+
 TEST_F(BlockEditorViewTest, PictureKeys)
 {
     const NoteImage* row = showPictureBetween("a", "b");
@@ -183,6 +218,13 @@ TEST_F(BlockEditorViewTest, PictureKeys)
     EXPECT_EQ(grip->state().invisible, !again->hasFocus());
     const QPoint corner = again->mapToGlobal(again->imageRect().bottomRight().toPoint());
     EXPECT_TRUE(grip->rect().contains(corner));
+    // The image's frame is the picture's own, without the block's margins, the room beside a narrow
+    // picture or the outline's bleed.
+    a11y->actionInterface()->doAction("Original size");
+    turn();
+    const QRect picture = again->imageRect().toRect();
+    EXPECT_EQ(picture.size(), QSize(48, 48));
+    EXPECT_EQ(a11y->rect(), QRect(again->mapToGlobal(picture.topLeft()), picture.size()));
 
     const auto file = c().imageController(1)->previewFile(previews);
     ASSERT_TRUE(file);

@@ -10,6 +10,7 @@
 #include "BlockTestSupport.h"
 #include "editor/DropPictures.h"
 #include "editor/blocks/ImageBlockLayout.h"
+#include "editor/blocks/PictureCache.h"
 #include "editor/blocks/PreviewFiles.h"
 
 using namespace tarnwick::test;
@@ -111,6 +112,32 @@ TEST_F(ImageBlockTest, PicturesDecodeOnceOnlyNearTheVisibleArea)
     c.setViewport(c.contentHeight() - 300, 300);
     EXPECT_GT(c.pictures().decodeCount(), first);
     EXPECT_LT(c.pictures().heldCount(), 40);
+}
+
+// A stored two-colour picture (1 bit a pixel) larger than the screen is shown in its own colours, not as
+// black and white dither.
+TEST_F(ImageBlockTest, APalettePictureLargerThanTheScreenIsShownInItsColours)
+{
+    QImage mono(2000, 2000, QImage::Format_Mono);
+    mono.setColorTable({qRgb(0x30, 0x60, 0xC0), qRgb(0xE0, 0xA0, 0x20)});
+    mono.fill(0);
+    for (int y = 1000; y < 2000; ++y)
+        for (int x = 0; x < 2000; ++x) mono.setPixel(x, y, 1);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(mono.save(&buffer, "PNG"));
+    QHash<QString, NoteImage*> reuse;
+    const NoteImage* row = store->insertImageRow(bytes, QUuid::createUuid(), reuse);
+    ASSERT_EQ(row->data(), bytes);  // kept as it came: within 2048 px and 3 MiB
+
+    PictureCache pictures(1280);
+    const QImage shown = pictures.acquire(*row);
+    ASSERT_EQ(shown.size(), QSize(1280, 1280));
+    for (const QPoint& p : {QPoint(100, 100), QPoint(1100, 400), QPoint(640, 300)})
+        EXPECT_EQ(shown.pixel(p), qRgb(0x30, 0x60, 0xC0)) << p.x() << "," << p.y();
+    for (const QPoint& p : {QPoint(100, 700), QPoint(1100, 1200), QPoint(300, 900)})
+        EXPECT_EQ(shown.pixel(p), qRgb(0xE0, 0xA0, 0x20)) << p.x() << "," << p.y();
 }
 
 TEST_F(ImageBlockTest, PreviewFilesArePrivateAndFollowTheRow)

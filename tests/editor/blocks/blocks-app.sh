@@ -3,7 +3,9 @@
 # text, undo and redo, copy of the picture, delete and undo by block id, a copied picture pasted beside
 # itself and undone and redone by keys (the undo leaves the keyboard with the body itself), a pasted and
 # undone picture collected when the window closes, the same stored bytes after a relaunch, and a
-# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture.
+# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture; a 1-bit
+# picture over 2048 px stored in its colours, and the text at the end of a note kept in place while a
+# picture above it changes height.
 # Usage (inside scripts/desktop-session.sh): blocks-app.sh TARNWICK BLOCK-EDITOR-TEST-HOST
 set -euo pipefail
 tarnwick=$1 host=$2
@@ -57,14 +59,17 @@ picture_box() {
       -morphology Open Square:2 -format '%@\n' info: |
     { IFS='x+' read -r w h x y && echo "$((X + x)) $((Y + y)) $w $h"; }
 }
-# True when the screen's pixel at $1,$2 is the accent of a selected picture's outline.
-is_accent() {
-  local hex
+# True when the screen's pixel at $1,$2 is within 12 of the colour $3 (RRGGBB) in each channel.
+is_colour() {
+  local hex k d
   hex=$(import -window root -crop "1x1+$1+$2" png:- 2>/dev/null | convert png:- -depth 8 -format '%[hex:p{0,0}]' info:)
-  local r=$((16#${hex:0:2})) g=$((16#${hex:2:2})) b=$((16#${hex:4:2}))
-  [ $((r - 176)) -ge -12 ] && [ $((r - 176)) -le 12 ] && [ $((g - 86)) -ge -12 ] && [ $((g - 86)) -le 12 ] &&
-    [ $((b - 58)) -ge -12 ] && [ $((b - 58)) -le 12 ]
+  for k in 0 2 4; do
+    d=$((16#${hex:k:2} - 16#${3:k:2}))
+    [ "$d" -ge -12 ] && [ "$d" -le 12 ] || return 1
+  done
 }
+# True when the screen's pixel at $1,$2 is the accent of a selected picture's outline.
+is_accent() { is_colour "$1" "$2" B0563A; }
 
 "$host" --picture 1200 800 "$work/photo.png"
 "$host" --picture 300 200 "$work/other.png"
@@ -173,6 +178,61 @@ key ctrl+v
 within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Browser copy'"'")" = "$1" ]' \
   "$store" $'see\n\uFFFC\nShip it' || fail "markup with words: $(printf '%q' "$(browser_body)")"
 [ "$(q "SELECT count(*) FROM NoteImage")" = 2 ] || fail "markup with words pasted a picture too"
+
+# A picture of one colour over 2048 px, which ImageMagick writes as a 1-bit palette, is stored redrawn in
+# that colour, not as black and white noise.
+convert -size 400x3000 xc:'#B03060' "$work/tall.png"
+key ctrl+End
+paste_picture "$work/tall.png"
+tall_stored() { [ "$(q "SELECT utType || ' ' || pixelWidth || 'x' || pixelHeight FROM NoteImage WHERE pixelHeight = 2048")" = "public.jpeg 273x2048" ]; }
+within 50 tall_stored || fail "the tall picture is stored as $(q "SELECT utType, pixelWidth, pixelHeight FROM NoteImage")"
+q "SELECT writefile('$work/stored-tall', data) FROM NoteImage WHERE pixelHeight = 2048" >/dev/null
+read -r r g b spread < <(convert "$work/stored-tall" -format \
+  '%[fx:round(255*mean.r)] %[fx:round(255*mean.g)] %[fx:round(255*mean.b)] %[fx:round(255*standard_deviation)]\n' info:)
+[ $((r - 176)) -ge -6 ] && [ $((r - 176)) -le 6 ] && [ $((g - 48)) -ge -6 ] && [ $((g - 48)) -le 6 ] &&
+  [ $((b - 96)) -ge -6 ] && [ $((b - 96)) -le 6 ] && [ "$spread" -le 3 ] ||
+  fail "the tall picture is stored as mean $r,$g,$b spread $spread, not #B03060"
+
+# At the end of the note, the tall picture above the visible area grows (its "Full width" redone) and
+# shrinks (undone): the text being read stays where it is.
+key Return
+for i in $(seq 1 25); do type_text "line $i"; key Return; done
+note_window=$(xdotool getactivewindow)
+eval "$(xdotool getwindowgeometry --shell "$note_window")"
+# A point of the window where the picture's left side passes, whatever its width.
+on_tall() { is_colour $((X + 30)) $((Y + HEIGHT / 2)) B03060; }
+xdotool mousemove $((X + 30)) $((Y + HEIGHT / 2))
+for _ in $(seq 1 40); do on_tall && break; xdotool click 4; sleep 0.1; done
+on_tall || fail "the tall picture did not come into sight"
+browser_blocks() { q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Browser copy'"; }
+blocks_now() { [ "$(browser_blocks)" = "$1" ]; }
+blocks_not() { [ "$(browser_blocks)" != "$1" ]; }
+fit=$(browser_blocks)
+mapped() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
+windows=$(mapped)
+xdotool click 3
+within 30 test "$(mapped)" -gt "$windows" || fail "no menu on a right click on the picture"
+key Down Down Return
+within 30 blocks_not "$fit" || fail "the picture's menu did not make it full width"
+full=$(browser_blocks)
+key Down ctrl+End
+xdotool mousemove 0 0
+# The window without its scroll bar, whose handle follows the body's height.
+body_shot() { import -window root -crop "$((WIDTH - 24))x${HEIGHT}+${X}+${Y}" "$work/$1.png"; }
+# Only the caret may differ between two shots (it blinks).
+same_shot() { { compare -metric AE -fuzz 10% "$work/$1.png" "$work/$2.png" null: 2>&1 || true; } | awk '{ exit !($1 < 300) }'; }
+# Twice in a row, so that a shot taken before the change was painted cannot pass for it.
+shows() { body_shot "$2" && same_shot "$1" "$2" && sleep 0.2 && body_shot "$2" && same_shot "$1" "$2"; }
+# The body at the end, once two shots in a row are alike.
+settled() { cp "$work/end.png" "$work/previous.png" && body_shot end && same_shot previous end; }
+body_shot end
+within 30 settled || fail "the body did not settle at the end of the note"
+key ctrl+z
+within 30 blocks_now "$fit" || fail "Ctrl+Z did not take the full width back"
+within 30 shows end undone || fail "the text moved when the picture above it shrank at the end of the note"
+key ctrl+shift+z
+within 30 blocks_now "$full" || fail "Ctrl+Shift+Z did not make the picture full width again"
+within 30 shows end redone || fail "the text moved when the picture above it grew at the end of the note"
 stop_app
 [ "$(q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Packing list'")" = "$envelope" ] ||
   fail "the relaunch changed the stored body"
