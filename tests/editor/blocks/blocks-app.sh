@@ -3,7 +3,8 @@
 # text, undo and redo, copy of the picture, delete and undo by block id, a copied picture pasted beside
 # itself and undone and redone by keys (the undo leaves the keyboard with the body itself), a pasted and
 # undone picture collected when the window closes, the same stored bytes after a relaunch, and a
-# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture.
+# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture, and Up
+# from that picture to the start of the line above.
 # Usage (inside scripts/desktop-session.sh): blocks-app.sh TARNWICK BLOCK-EDITOR-TEST-HOST
 set -euo pipefail
 tarnwick=$1 host=$2
@@ -173,6 +174,12 @@ key ctrl+v
 within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Browser copy'"'")" = "$1" ]' \
   "$store" $'see\n\uFFFC\nShip it' || fail "markup with words: $(printf '%q' "$(browser_body)")"
 [ "$(q "SELECT count(*) FROM NoteImage")" = 2 ] || fail "markup with words pasted a picture too"
+# Up from a picture has no caret x to keep: it lands at the start of the line above, as Down does below.
+key Home Up
+key Up
+type_text "U"
+within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Browser copy'"'")" = "$1" ]' \
+  "$store" $'Usee\n\uFFFC\nShip it' || fail "Up from the picture: $(printf '%q' "$(browser_body)")"
 stop_app
 [ "$(q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Packing list'")" = "$envelope" ] ||
   fail "the relaunch changed the stored body"
