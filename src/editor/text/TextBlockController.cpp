@@ -272,7 +272,9 @@ void TextBlockController::focus(const CaretPlacement& placement)
     } else if (const auto* same = std::get_if<CaretPlacement::SameX>(&placement.value)) {
         if (TextGeometry* g = m_model.geometry()) {
             const qreal x = g->mapFromGlobal({same->x, 0}).x();
-            const qreal y = same->fromAbove ? 2 : std::max<qreal>(0, g->size().height() - 2);
+            // The middle of the first or last line itself: below the last line (the view may be taller than
+            // its text) every x hits the end of the text.
+            const qreal y = g->caretRect(same->fromAbove ? 0 : n).center().y();
             caret = std::clamp<qsizetype>(g->characterIndexAt({x, y}), 0, n);
         }
     } else if (std::holds_alternative<CaretPlacement::Start>(placement.value)) {
@@ -465,7 +467,9 @@ void TextBlockController::restyleTitleParagraph(bool recorded)
 void TextBlockController::restyleTitleFaceInBody(qsizetype from, qsizetype to)
 {
     // Text that crossed the end of the title line (its rest pushed down by a paste, title words dragged or
-    // pasted into the body) leaves the title's face behind; its links, colours and lines stay.
+    // pasted into the body) leaves the title's face behind; its links, colours and lines stay. A run in the
+    // title's family and size is the title's whatever its weight or slant (markup copied from a title and
+    // made bold): it keeps its own italic, and a weight of its own other than the title's.
     const QString& text = m_model.text();
     const qsizetype start = std::max(bodyStart(), from);
     if (start >= text.size()) return;
@@ -476,8 +480,11 @@ void TextBlockController::restyleTitleFaceInBody(qsizetype from, qsizetype to)
                                [](qsizetype p, const AttributedText::Run& run) { return p < run.start; });
     if (it != runs.begin()) --it;
     std::vector<std::pair<qsizetype, qsizetype>> spans;
+    const auto inTitleFace = [&](const std::optional<TextFont>& font) {
+        return font && font->family == title.font->family && qFuzzyCompare(font->pointSize, title.font->pointSize);
+    };
     for (; it != runs.end() && it->start < end; ++it) {
-        if (it->attributes.font != title.font) continue;
+        if (!inTitleFace(it->attributes.font)) continue;
         const qsizetype s = std::max(start, it->start);
         const qsizetype e = std::min(end, it->start + it->length);
         if (e > s) spans.emplace_back(s, e - s);
@@ -489,7 +496,10 @@ void TextBlockController::restyleTitleFaceInBody(qsizetype from, qsizetype to)
     AttributedText piece = m_model.storage().attributedSubstring(first, last - first);
     const TextAttributes body = RichTextBridge::typingAttributes(m_theme);
     piece.modifyRanges(spans, [&](TextAttributes& a, size_t) {
-        a.font = body.font;
+        TextFont font = *body.font;
+        font.italic = a.font->italic;
+        if (a.font->weight != title.font->weight) font.weight = a.font->weight;
+        a.font = font;
         if (a.paragraphStyle == title.paragraphStyle) a.paragraphStyle = body.paragraphStyle;
     });
     setAttributesRecorded(first, piece, true);
@@ -964,14 +974,27 @@ bool TextBlockController::pasteText(AttributedText text)
         if (!mayLink(sel.location + found.start, found.length, after, titleEnd)) continue;
         text.modify(found.start, found.length, [&](TextAttributes& a) { a.link = found.url; });
     }
-    if (sel == original) return m_model.insertAttributedText(text);
-    m_model.setSelection(sel);
-    if (!m_model.insertAttributedText(text)) {
-        m_model.setSelection(original);
-        return false;
+    // Put in from the title line: a caret that ends past it types in the body's style, as after Return there.
+    const bool fromTitle = m_isTitleBlock && [&] {
+        const qsizetype end = m_model.text().indexOf(u'\n');
+        return end < 0 || original.location <= end;
+    }();
+    if (sel == original) {
+        if (!m_model.insertAttributedText(text)) return false;
+    } else {
+        m_model.setSelection(sel);
+        if (!m_model.insertAttributedText(text)) {
+            m_model.setSelection(original);
+            return false;
+        }
+        // The caret stays after the pasted text, before what followed it on the title line.
+        m_model.setCaret(caretAfter);
     }
-    // The caret stays after the pasted text, before what followed it on the title line.
-    m_model.setCaret(caretAfter);
+    if (fromTitle) {
+        const qsizetype end = m_model.text().indexOf(u'\n');
+        if (end >= 0 && m_model.selection().location > end)
+            m_model.setTypingAttributes(RichTextBridge::typingAttributes(m_theme));
+    }
     return true;
 }
 

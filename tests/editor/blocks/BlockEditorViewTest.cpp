@@ -232,6 +232,26 @@ TEST_F(BlockEditorViewTest, PictureKeys)
     EXPECT_FALSE(QFile::exists(*file));
 }
 
+// A picture has no caret x: Up from it lands at the start of the last line above, Down at the start of
+// the first line below, wherever the window stands on the screen.
+TEST_F(BlockEditorViewTest, ArrowsFromAPictureLandAtTheLineStart)
+{
+    showPictureBetween("abcdefghijklmnop", "xyz\nsecond");
+    auto* picture = qobject_cast<ImageBlockView*>(c().controllerAt(1)->view());
+    ASSERT_TRUE(picture);
+    for (const QPoint at : {QPoint(0, 0), QPoint(600, 200)}) {
+        editor->move(at);
+        turn();
+        picture->setFocus();
+        QTest::keyClick(picture, Qt::Key_Up);
+        const TextViewModel& above = c().textController(0)->textView();
+        EXPECT_EQ(above.selection(), (TextRange{2, 0})) << "window at " << at.x();  // after "N\n"
+        picture->setFocus();
+        QTest::keyClick(picture, Qt::Key_Down);
+        EXPECT_EQ(c().textController(2)->textView().selection(), (TextRange{0, 0})) << "window at " << at.x();
+    }
+}
+
 }  // namespace
 
 // Files that would block a reader (a pipe, a link to one, a socket) dropped as pictures are skipped at

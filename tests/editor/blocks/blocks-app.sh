@@ -3,9 +3,9 @@
 # text, undo and redo, copy of the picture, delete and undo by block id, a copied picture pasted beside
 # itself and undone and redone by keys (the undo leaves the keyboard with the body itself), a pasted and
 # undone picture collected when the window closes, the same stored bytes after a relaunch, and a
-# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture; a 1-bit
-# picture over 2048 px stored in its colours, and the text at the end of a note kept in place while a
-# picture above it changes height.
+# browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture, and Up
+# from that picture to the start of the line above; a 1-bit picture over 2048 px stored in its colours,
+# and the text at the end of a note kept in place while a picture above it changes height.
 # Usage (inside scripts/desktop-session.sh): blocks-app.sh TARNWICK BLOCK-EDITOR-TEST-HOST
 set -euo pipefail
 tarnwick=$1 host=$2
@@ -178,6 +178,12 @@ key ctrl+v
 within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Browser copy'"'")" = "$1" ]' \
   "$store" $'see\n\uFFFC\nShip it' || fail "markup with words: $(printf '%q' "$(browser_body)")"
 [ "$(q "SELECT count(*) FROM NoteImage")" = 2 ] || fail "markup with words pasted a picture too"
+# Up from a picture has no caret x to keep: it lands at the start of the line above, as Down does below.
+key Home Up
+key Up
+type_text "U"
+within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Browser copy'"'")" = "$1" ]' \
+  "$store" $'Usee\n\uFFFC\nShip it' || fail "Up from the picture: $(printf '%q' "$(browser_body)")"
 
 # A picture of one colour over 2048 px, which ImageMagick writes as a 1-bit palette, is stored redrawn in
 # that colour, not as black and white noise.

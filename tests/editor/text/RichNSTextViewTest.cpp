@@ -24,6 +24,7 @@
 #include "editor/text/FormattingShortcutsSheet.h"
 #include "editor/text/RichNSTextView.h"
 #include "editor/text/TextBlockController.h"
+#include "model/text/RichTextBridge.h"
 #include "model/text/TextPictures.h"
 #include "platform/Resources.h"
 
@@ -315,6 +316,71 @@ TEST_F(RichNSTextViewTest, LinesPastedIntoTheTitleLeaveItsStyleThere)
     ASSERT_EQ(text(), "Hello World\nalpha lineWorld");
     EXPECT_NE(storage.attributedText().attributesAt(22).font, titleFont);
     EXPECT_TRUE(controller.snapshot().textRuns()->runs.isEmpty());
+}
+
+// After lines pasted on the title line, the caret stands in the body and types in the body's style, with
+// Ctrl+B or Ctrl+I too, plain or markup that names its own family; nothing in the body keeps the title's
+// family and size, not even a title word made italic that the paste pushed down.
+TEST_F(RichNSTextViewTest, TypingAfterLinesPastedOnTheTitleLineIsTheBodys)
+{
+    const TextFont titleFont = *controller.titleAttributes().font;
+    const TextFont bodyFont = *RichTextBridge::typingAttributes(theme()).font;
+    const auto pasteAndType = [&](QMimeData* data, Qt::Key chord) {
+        controller.load(TextRuns{"alpha line\nbravo line", {}}, QString("Hello World"), std::nullopt);
+        QApplication::clipboard()->setMimeData(data);
+        // The caret put before "World" by keys, as a user does.
+        QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(&view, Qt::Key_End);
+        for (int i = 0; i < 5; ++i) QTest::keyClick(&view, Qt::Key_Left);
+        EXPECT_EQ(controller.textView().selection(), (TextRange{6, 0}));
+        QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(controller.textView().typingAttributes().font, bodyFont);
+        QTest::keyClick(&view, chord, Qt::ControlModifier);
+        QTest::keyClicks(&view, "typed");
+        return storage.text().indexOf("typed");
+    };
+    const auto font = [&](qsizetype at) { return *storage.attributedText().attributesAt(at).font; };
+    const auto bodyOnly = [&](const char* what) {
+        for (qsizetype at = storage.text().indexOf(u'\n') + 1; at < storage.length(); ++at)
+            EXPECT_FALSE(font(at).family == titleFont.family && font(at).pointSize == titleFont.pointSize)
+                << what << " at " << at;
+    };
+
+    auto* plain = new QMimeData;
+    plain->setText("one\ntwo\n");
+    qsizetype at = pasteAndType(plain, Qt::Key_B);
+    ASSERT_EQ(text(), "Hello one\ntwo\ntypedWorld\nalpha line\nbravo line");
+    EXPECT_EQ(font(at), (TextFont{bodyFont.family, bodyFont.pointSize, 700, false}));
+    bodyOnly("plain, bold");
+
+    plain = new QMimeData;
+    plain->setText("one\ntwo\n");
+    at = pasteAndType(plain, Qt::Key_I);
+    EXPECT_EQ(font(at), (TextFont{bodyFont.family, bodyFont.pointSize, bodyFont.weight, true}));
+    bodyOnly("plain, italic");
+
+    auto* html = new QMimeData;
+    html->setHtml("<span style=\"font-family:Arial\">one</span><br><span style=\"font-family:Arial\">two</span><br>");
+    at = pasteAndType(html, Qt::Key_B);
+    EXPECT_EQ(font(at), (TextFont{bodyFont.family, bodyFont.pointSize, 700, false}));
+    bodyOnly("markup, bold");
+
+    // Markup in the title's own family and size (a copy from another note's title, made bold there) lands
+    // in the body's face and keeps its bold; Undo gives back the note as it was.
+    controller.load(TextRuns{"alpha line", {}}, QString("Hello World"), std::nullopt);
+    const AttributedText loaded = storage.attributedText();
+    html = new QMimeData;
+    html->setHtml(QString("one<br><span style=\"font-family:'%1'; font-size:%2pt; font-weight:700\">Big</span> two")
+                      .arg(titleFont.family)
+                      .arg(titleFont.pointSize * TextFont::qtPointsPerDesignPoint));
+    QApplication::clipboard()->setMimeData(html);
+    controller.textView().setCaret(6);
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(text(), "Hello one\nBig twoWorld\nalpha line");
+    EXPECT_EQ(font(10), (TextFont{bodyFont.family, bodyFont.pointSize, 700, false}));
+    bodyOnly("markup in the title's face");
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(storage.attributedText(), loaded);
 }
 
 // The title line stands 6 points above the body, in the brand face, or in the desktop's serif face

@@ -4,7 +4,8 @@
 # suggestion chosen from the text menu and taken back with one undo; then pastes into a second new note: two lines into its title,
 # an HTML list, files left out (the note's notice), and the title row of the rolled-up window; a middle-click
 # paste onto a body line with the caret in the title; text moved across the end of the title line (a join
-# undone, lines pasted into the title) leaving no run of the title's style in the body, after a relaunch too.
+# undone, lines pasted into the title, then typing with Ctrl+B or Ctrl+I) leaving no run of the title's style
+# in the body, after a relaunch too.
 # Usage (inside scripts/desktop-session.sh): text-app.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -203,9 +204,24 @@ key ctrl+Home End Left ctrl+v
 within 150 test "$(note_of)" = $'Heaone|two\nthreed\nfirst line\nsecond line' ||
   fail "after pasting lines into the title: $(note_of)"
 [ "$(runs_of)" = "[]" ] || fail "the lines pasted into the title took its style in the body: $(runs_of)"
-key ctrl+z
+# The caret is in the body now and types in the body's style, with Ctrl+B (or Ctrl+I after markup that
+# names its own family): one run of its own trait, none in the title's family or size.
+key ctrl+b
+type_text "typed"
+within 150 test "$(note_of)" = $'Heaone|two\nthreetypedd\nfirst line\nsecond line' ||
+  fail "typing after the paste: $(note_of)"
+[ "$(runs_of)" = "[{'b': True, 'len': 5, 'loc': 9}]" ] || fail "typed after the paste: $(runs_of)"
+key ctrl+z ctrl+z
 within 150 test "$(note_of)" = $'Head|first line\nsecond line' || fail "after undoing the paste: $(note_of)"
 [ "$(runs_of)" = "[]" ] || fail "the undone paste left runs: $(runs_of)"
+printf '<span style="font-family:Arial">one</span><br>two' | xclip -selection clipboard -t text/html
+key ctrl+Home End Left ctrl+v ctrl+i
+type_text "typed"
+within 150 test "$(note_of)" = $'Heaone|twotypedd\nfirst line\nsecond line' || fail "typing after markup: $(note_of)"
+[ "$(runs_of)" = "[{'i': True, 'len': 5, 'loc': 3}]" ] || fail "typed after markup: $(runs_of)"
+key ctrl+z ctrl+z
+within 150 test "$(note_of)" = $'Head|first line\nsecond line' || fail "after undoing the markup: $(note_of)"
+[ "$(runs_of)" = "[]" ] || fail "the undone markup left runs: $(runs_of)"
 
 # (9) Rolled up with the yellow dot, the window keeps a title row that shows the title.
 sleep 3
