@@ -118,7 +118,7 @@ AppServices::AppServices(ModelContainer& container)
             if (AppDelegate* shell = AppDelegate::sharedInstance())
                 shell->quit();
             else
-                QCoreApplication::quit();
+                QCoreApplication::exit(0);
         };
         options.captureBroken = [probe = m_selectionReader.get()] { return !probe->isAvailable(); };
         // The gear and the capture banner; the window exists by the time the shelf is shown.
