@@ -31,6 +31,7 @@
 #include "model/Capture.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
+#include "platform/KeyScreen.h"
 #include "platform/ScreenChanges.h"
 #include "store/NoteStore.h"
 
@@ -379,9 +380,10 @@ void CapturePeekController::present(const QUuid& captureID)
     }
 
     panel->adjustSize();
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (screen) panel->move(CapsuleGeometry::peekOrigin(screen->availableGeometry(), panel->size()));
+    // On the screen the user works on: the one of the window that opened it (the shelf, a note), not
+    // wherever the pointer was left.
+    if (QScreen* screen = KeyScreen::current())
+        panel->move(CapsuleGeometry::peekOrigin(screen->availableGeometry(), panel->size()));
     if (!panel->composited) {
         QPainterPath path;
         path.addRoundedRect(QRectF(panel->rect()), kRadius, kRadius);
