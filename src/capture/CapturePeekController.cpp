@@ -250,14 +250,17 @@ bool CapturePeekController::secondPressOfOpeningClick() const
            (QCursor::pos() - m_presentedPointer).manhattanLength() <= hints->mouseDoubleClickDistance();
 }
 
-void CapturePeekController::present(const QUuid& captureID)
+void CapturePeekController::present(const QUuid& captureID, const FocusReturn& giveBackTo)
 {
     Capture* capture = m_store.capture(captureID);
     if (!capture) return;
     const CapturePeekCard card = CapturePeekCard::of(*capture);
     // A card replacing another gives the keyboard back to where the first one took it from.
     FocusReturn opener = m_focusReturn;
-    if (!m_panel) opener.capture(QApplication::activeWindow());
+    if (giveBackTo.window())
+        opener = giveBackTo;
+    else if (!m_panel)
+        opener.capture(QApplication::activeWindow());
     dismiss(false);
     m_focusReturn = opener;
 
