@@ -56,7 +56,8 @@ echo '{"onboarding.completed": {"type": "bool", "value": true},
 launch "$tarnwick"
 
 # (1) The keyboard in the probe on $1, the pointer resting on the other monitor: the capsule of a
-# capture by the hot key stands on $1.
+# capture by the hot key stands on $1. (Wholly on one monitor also shows that the application sees two
+# screens: on one wide screen it would stand across the middle.)
 capsule_on() {
   local target=$1 pointer_x=$2 pill=""
   within 50 bash -c '[ -z "$(xdotool search --onlyvisible --name "^Text captured\$" 2>/dev/null)" ]' ||
