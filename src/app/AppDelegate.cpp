@@ -188,7 +188,10 @@ bool AppDelegate::quit()
     if (m_parts.endRun)
         m_parts.endRun();
     else
-        QCoreApplication::quit();
+        // exit() rather than quit(): quit() first asks every window to close and gives up when one
+        // refuses, and ours refuse (a close only hides them), so Quit with the settings open could leave
+        // the application running, depending on which window was asked first.
+        QCoreApplication::exit(0);
     return true;
 }
 

@@ -94,7 +94,7 @@ public:
         std::function<void()> quit;
         // Asks whether to quit while the latest changes could not be saved; the real question by default.
         std::function<UnsavedQuit::Choice(const QString&)> askUnsavedQuit = UnsavedQuit::ask;
-        // Ends the event loop once quitting is settled; QCoreApplication::quit when left empty.
+        // Ends the event loop once quitting is settled; QCoreApplication::exit when left empty.
         std::function<void()> endRun;
         // Explains why a reminder just set cannot appear (no notification service); the real panel when
         // left empty. Asked at most once per session, by the reminder scheduler.

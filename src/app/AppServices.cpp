@@ -105,8 +105,13 @@ AppServices::AppServices(ModelContainer& container)
         hooks.openNote = [floating](const QUuid& id) {
             if (floating) floating->show(id);
         };
-        hooks.peekCapture = [peek = QPointer<CapturePeekController>(m_peek.get())](const QUuid& id) {
-            if (peek) peek->present(id);
+        // The shelf hides as the card takes the keyboard: the card gives it back where the shelf took it.
+        hooks.peekCapture = [this, peek = QPointer<CapturePeekController>(m_peek.get())](const QUuid& id) {
+            if (!peek) return;
+            if (m_shelfWindows && m_shelfWindows->panel())
+                peek->present(id, m_shelfWindows->openedFrom());
+            else
+                peek->present(id);
         };
         // Read when a row is drawn, by then the unlock session exists.
         hooks.isRedacted = [this](const Note& note) { return !m_unlockSession || m_unlockSession->isRedacted(note); };
@@ -118,7 +123,7 @@ AppServices::AppServices(ModelContainer& container)
             if (AppDelegate* shell = AppDelegate::sharedInstance())
                 shell->quit();
             else
-                QCoreApplication::quit();
+                QCoreApplication::exit(0);
         };
         options.captureBroken = [probe = m_selectionReader.get()] { return !probe->isAvailable(); };
         // The gear and the capture banner; the window exists by the time the shelf is shown.

@@ -24,7 +24,7 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
         if (isSignalConnected(QMetaMethod::fromSignal(&TarnwickApp::quitRequested)))
             Q_EMIT quitRequested();
         else
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
     });
 
     m_tray = new QSystemTrayIcon(this);

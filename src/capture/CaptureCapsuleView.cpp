@@ -2,7 +2,6 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QPainterPath>
 #include <QScreen>
@@ -10,6 +9,7 @@
 #include "capture/CapsuleGeometry.h"
 #include "capture/CaptureCapsuleChrome.h"
 #include "platform/EwmhWindowState.h"
+#include "platform/KeyScreen.h"
 
 namespace {
 QEasingCurve bezier(QPointF c1, QPointF c2)
@@ -84,8 +84,7 @@ void CaptureCapsuleView::present(bool reduceMotion)
     setWindowTitle(titleFor(model.message(), model.detail()));
     setAccessibleName(windowTitle());
 
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
+    QScreen* screen = KeyScreen::current();
     QPoint target = pos();
     if (screen) target = CapsuleGeometry::capsuleOrigin(screen->availableGeometry(), size);
     move(reduceMotion ? target : target + QPoint(0, 10));

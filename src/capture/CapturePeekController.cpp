@@ -31,6 +31,7 @@
 #include "model/Capture.h"
 #include "platform/Clock.h"
 #include "platform/EwmhWindowState.h"
+#include "platform/KeyScreen.h"
 #include "platform/ScreenChanges.h"
 #include "store/NoteStore.h"
 
@@ -249,14 +250,17 @@ bool CapturePeekController::secondPressOfOpeningClick() const
            (QCursor::pos() - m_presentedPointer).manhattanLength() <= hints->mouseDoubleClickDistance();
 }
 
-void CapturePeekController::present(const QUuid& captureID)
+void CapturePeekController::present(const QUuid& captureID, const FocusReturn& giveBackTo)
 {
     Capture* capture = m_store.capture(captureID);
     if (!capture) return;
     const CapturePeekCard card = CapturePeekCard::of(*capture);
     // A card replacing another gives the keyboard back to where the first one took it from.
     FocusReturn opener = m_focusReturn;
-    if (!m_panel) opener.capture(QApplication::activeWindow());
+    if (giveBackTo.window())
+        opener = giveBackTo;
+    else if (!m_panel)
+        opener.capture(QApplication::activeWindow());
     dismiss(false);
     m_focusReturn = opener;
 
@@ -379,9 +383,10 @@ void CapturePeekController::present(const QUuid& captureID)
     }
 
     panel->adjustSize();
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (screen) panel->move(CapsuleGeometry::peekOrigin(screen->availableGeometry(), panel->size()));
+    // On the screen the user works on: the one of the window that opened it (the shelf, a note), not
+    // wherever the pointer was left.
+    if (QScreen* screen = KeyScreen::current())
+        panel->move(CapsuleGeometry::peekOrigin(screen->availableGeometry(), panel->size()));
     if (!panel->composited) {
         QPainterPath path;
         path.addRoundedRect(QRectF(panel->rect()), kRadius, kRadius);

@@ -29,8 +29,10 @@ public:
     void setIconProvider(IconProvider provider) { m_icons = std::move(provider); }
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
 
-    // Shows the capture; an unknown id shows nothing and leaves an open card as it is.
-    void present(const QUuid& captureID);
+    // Shows the capture; an unknown id shows nothing and leaves an open card as it is. Closed by its key
+    // or button, the card gives the keyboard back to the window it was opened over, or to `giveBackTo`
+    // when the opener hides as the card comes (the shelf) and knows where the user was typing before.
+    void present(const QUuid& captureID, const FocusReturn& giveBackTo = {});
     void close();
     KeyablePanel* panel() const { return m_panel; }
 

@@ -35,6 +35,20 @@ std::vector<xcb_atom_t> stateAtoms(xcb_connection_t* c, xcb_window_t window, xcb
     return atoms;
 }
 
+// The window the manager says has the focus (_NET_ACTIVE_WINDOW), or none.
+xcb_window_t activeWindow(xcb_connection_t* c)
+{
+    xcb_screen_iterator_t screens = c ? xcb_setup_roots_iterator(xcb_get_setup(c)) : xcb_screen_iterator_t{};
+    if (!screens.rem) return XCB_WINDOW_NONE;
+    xcb_get_property_reply_t* active = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, screens.data->root, atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_window_t window = XCB_WINDOW_NONE;
+    if (active && xcb_get_property_value_length(active) >= 4)
+        window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active));
+    free(active);
+    return window;
+}
+
 bool isMapped(xcb_connection_t* c, xcb_window_t window)
 {
     xcb_get_window_attributes_reply_t* reply =
@@ -188,17 +202,28 @@ bool compositingManagerRunning()
 bool activeWindowIsFullScreen()
 {
     xcb_connection_t* c = connection();
-    xcb_screen_iterator_t screens = c ? xcb_setup_roots_iterator(xcb_get_setup(c)) : xcb_screen_iterator_t{};
-    if (!screens.rem) return false;
-    xcb_get_property_reply_t* active = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, screens.data->root, atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1), nullptr);
-    xcb_window_t window = XCB_WINDOW_NONE;
-    if (active && xcb_get_property_value_length(active) >= 4)
-        window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active));
-    free(active);
+    const xcb_window_t window = activeWindow(c);
     if (window == XCB_WINDOW_NONE) return false;
     const std::vector<xcb_atom_t> atoms = stateAtoms(c, window, atom(c, "_NET_WM_STATE"));
     return std::find(atoms.begin(), atoms.end(), atom(c, "_NET_WM_STATE_FULLSCREEN")) != atoms.end();
+}
+
+std::optional<QRect> activeWindowFrame()
+{
+    xcb_connection_t* c = connection();
+    const xcb_window_t window = activeWindow(c);
+    if (window == XCB_WINDOW_NONE) return std::nullopt;
+    const xcb_window_t root = rootOf(c, window);
+    if (root == XCB_WINDOW_NONE) return std::nullopt;  // gone since the manager named it
+    xcb_get_geometry_reply_t* size = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    xcb_translate_coordinates_reply_t* place =
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+    std::optional<QRect> frame;
+    if (size && place && size->width > 0 && size->height > 0)
+        frame = QRect(place->dst_x, place->dst_y, size->width, size->height);
+    free(size);
+    free(place);
+    return frame;
 }
 
 }  // namespace EwmhWindowState

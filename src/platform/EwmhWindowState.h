@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMargins>
+#include <QRect>
+#include <optional>
 
 #include <QWindow>
 
@@ -38,5 +40,9 @@ QMargins frameExtents(WId window, int waitMs = 250);
 
 // The window that has the focus (_NET_ACTIVE_WINDOW) is full screen (_NET_WM_STATE_FULLSCREEN).
 bool activeWindowIsFullScreen();
+
+// Where the window that has the focus (_NET_ACTIVE_WINDOW, ours or another application's) stands, in
+// the X server's pixels from the root's top-left; none when no window manager names one, or off X11.
+std::optional<QRect> activeWindowFrame();
 
 }  // namespace EwmhWindowState

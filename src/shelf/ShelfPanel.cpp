@@ -193,7 +193,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
         if (m_options.quit)
             m_options.quit();
         else
-            QCoreApplication::quit();
+            QCoreApplication::exit(0);
     });
     footerLayout->addWidget(quit);
     m_footer.prepend(newNote);

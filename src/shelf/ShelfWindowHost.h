@@ -30,6 +30,8 @@ public:
     // pointer.
     void noteTrayClick();
     ShelfPanel* panel() const { return m_panel; }
+    // The window of ours the open shelf was opened over, and the field that had the keyboard there.
+    const FocusReturn& openedFrom() const { return m_focusReturn; }
 
     // Where a shelf opened now would stand (global coordinates), hanging from the tray icon, or from
     // the pointer after a tray click; none without a screen.

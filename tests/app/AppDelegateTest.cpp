@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <QWidget>
 #include <cmath>
 
 #include "app/AppDelegate.h"
@@ -11,6 +12,7 @@
 #include "model/NoteNotifications.h"
 #include "onboarding/OnboardingController.h"
 #include "platform/ModelContainer.h"
+#include "platform/OwnWindows.h"
 #include "privacy/UnlockSession.h"
 #include "shelf/ShelfController.h"
 #include "store/TarnwickSchemaV2.h"
@@ -360,6 +362,27 @@ TEST_F(AppDelegateTest, QuittingWithChangesTheDiskRefusedAsksFirst)
     EXPECT_TRUE(delegate.quit());
     EXPECT_EQ(unsavedAsks.size(), 3);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Draft, longer");
+}
+
+// Quit ends the run whatever windows are open. Ours refuse a close and hide instead; the toolkit's own
+// quit asks every window to close first and gave up at the first refusal, with the others still shown.
+TEST_F(AppDelegateTest, QuitEndsTheRunWhateverWindowIsOpen)
+{
+    AppDelegate::Parts p = parts();
+    p.endRun = {};
+    AppDelegate shell(std::move(p));
+    QWidget settingsWindow, themeWindow;
+    for (QWidget* window : {&settingsWindow, &themeWindow}) {
+        OwnWindows::adopt(window, settings, {});
+        window->show();
+    }
+    QTimer::singleShot(0, &shell, [&shell] { EXPECT_TRUE(shell.quit()); });
+    // Bounds a hang only: a run Quit did not end is ended here with another code.
+    QTimer hang;
+    hang.setSingleShot(true);
+    QObject::connect(&hang, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    hang.start(30000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
 TEST(ServiceCapture, RepliesAndErrors)

@@ -134,6 +134,42 @@ TEST_F(CapturePeekTest, ClosingByKeyGivesTheKeyboardBack)
     EXPECT_EQ(QApplication::focusWidget(), search);
 }
 
+// Opened from the shelf, which hides as the card takes the keyboard, the card gives the keyboard back
+// to the note the user was typing in before the shelf opened, by each of its keys and its button.
+TEST_F(CapturePeekTest, OpenedFromAWindowThatHidesTheCardGivesTheKeyboardToTheOnesOpener)
+{
+    QWidget note, shelf;
+    note.setGeometry(100, 100, 300, 200);
+    new QLineEdit(&note);
+    auto* body = new QLineEdit(&note);
+    shelf.setGeometry(500, 100, 300, 200);
+    const QUuid id = add("words");
+    const std::vector<std::function<void()>> closers{
+        [&] { QTest::keyClick(peek.panel(), Qt::Key_Escape); },
+        [&] { QTest::keyClick(peek.panel(), Qt::Key_W, Qt::ControlModifier); },
+        [&] { child<QToolButton>("closeButton")->click(); },
+    };
+    for (std::size_t i = 0; i < closers.size(); ++i) {
+        note.show();
+        QApplication::setActiveWindow(&note);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&note));
+        body->setFocus();
+        FocusReturn typingIn;
+        typingIn.capture(&note);
+        shelf.show();
+        QApplication::setActiveWindow(&shelf);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&shelf));
+
+        peek.present(id, typingIn);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(peek.panel()));
+        shelf.hide();
+        closers[i]();
+        ASSERT_EQ(peek.panel(), nullptr);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 2000)) << "way " << i;
+        EXPECT_EQ(QApplication::focusWidget(), body) << "way " << i;
+    }
+}
+
 TEST_F(CapturePeekTest, TheChipLinksOnlyWebAddressesAndTextStaysLiteral)
 {
     peek.present(add("<b>x</b>", std::nullopt, QUrl("https://example.org/a")));

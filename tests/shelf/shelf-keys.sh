@@ -6,7 +6,8 @@
 # bin or on an empty lens, where no actions row shows, Return restores, Tab turns the lens and a space
 # is typed. A row that has left the list (binned or restored) is never acted on by the next keys.
 # While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus. A double
-# click on a bin row, "Delete forever", a note's trash icon or a capture row acts once.
+# click on a bin row, "Delete forever", a note's trash icon or a capture row acts once. The peek a capture
+# row opens gives the keyboard back to the note the shelf was opened over.
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -246,4 +247,31 @@ import -window root "$shots/shelf-double-click-peek.png"
 xdotool key Escape
 within 50 bash -c '! xdotool search --onlyvisible --name "^Capture preview$" >/dev/null 2>&1' ||
   fail "Escape left the peek open"
+
+# (10) Typing in a note, the shelf opened by its hot key, a capture row clicked: the peek opens as the
+# shelf hides. Closed by Escape, then by its close button, the peek gives the keyboard back to the note,
+# and the next letter lands there.
+new_note Gamma
+click_at() {
+  local box
+  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "$1") || fail "nothing named $1 to click"
+  read -r x y w h <<<"$box"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) sleep 0.2 click 1
+}
+title=Gamma
+for closer in Escape button; do
+  xdotool key --clearmodifiers alt+shift+s
+  within 50 active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf over the note"
+  within 50 lens_is Captures || fail "the shelf did not open on the captures"
+  click_at "Capture two"
+  within 50 active_is "Capture preview" || fail "a click on a capture row gave the peek no keyboard"
+  if [ "$closer" = Escape ]; then xdotool key Escape; else click_at "Close capture preview"; fi
+  within 50 bash -c '! xdotool search --onlyvisible --name "^Capture preview$" >/dev/null 2>&1' ||
+    fail "$closer left the peek open"
+  within 50 active_is "$title" ||
+    fail "after the peek closed by $closer the keyboard is with \"$(xdotool getactivewindow getwindowname 2>/dev/null)\""
+  xdotool type --delay 30 -- "B"
+  title="${title}B"
+  within 50 active_is "$title" || fail "the letter typed after the peek closed by $closer did not reach the note"
+done
 echo "PASS"
