@@ -329,7 +329,7 @@ node = named("Revoke")
 sys.exit(1) if node is None else print(extents(node))' "$(dirname "$0")/../support"
 }
 approved_count() { python3 -c 'import json,sys; print(len(json.loads(sys.argv[1])))' "$(setting mcp.approvedClients)"; }
-launch env QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$tarnwick"
+launch "$tarnwick"
 open_settings_from_tray
 focus_settings
 press ctrl+Tab ctrl+Tab ctrl+Tab

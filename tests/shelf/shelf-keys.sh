@@ -210,10 +210,10 @@ for _ in $(seq 1 30); do
   within 20 active_is "Tarnwick shelf" && break
 done
 active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
-# Clicks $1 times in a row on what is named $2.
+# Clicks $1 times in a row on what is named $2 (in the row named $3).
 multi_click() {
   local box
-  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "$2") || fail "nothing named $2 to click $1 times"
+  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "$2" ${3:+"$3"}) || fail "nothing named $2 to click $1 times"
   read -r x y w h <<<"$box"
   # Moved onto it, so that its row is under the pointer (and shows its hover icons) as a hand brings it.
   xdotool mousemove $((x + w / 2 - 30)) $((y + h / 2)) sleep 0.1 mousemove $((x + w / 2)) $((y + h / 2)) sleep 0.2 \
@@ -250,8 +250,8 @@ xdotool key Escape
 within 50 bash -c '! xdotool search --onlyvisible --name "^Capture preview$" >/dev/null 2>&1' ||
   fail "Escape left the peek open"
 
-# (10) A triple click comes as a double click and then a plain press: it too acts once. On a bin row
-# it restores that note alone, on "Delete forever" it purges one note and restores none, and on a
+# (10) A triple click comes as a double click and then a plain press: it too acts once. On a bin row's
+# restore icon it restores that note alone, on "Delete forever" it purges one note and restores none, and on a
 # note's trash icon it bins one note and opens none.
 stop_app
 "$seeder" binned "Tri one" binned "Tri two" binned "Tri three" note "Tri note one" note "Tri note two" \
@@ -264,15 +264,15 @@ done
 active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
 tri_binned() { sql "SELECT group_concat(title, '|') FROM (SELECT title FROM Note WHERE isTrashed = 1 AND title LIKE 'Tri %' ORDER BY title)"; }
 within 50 choose_lens Bin && within 50 lens_is Bin || fail "the Bin chip did not show the bin"
-multi_click 3 "Tri one"
-settles_once "Tri three|Tri two" tri_binned || fail "a triple click on a bin row left \"$(tri_binned)\" in the bin"
+multi_click 3 "Restore note" "Tri one"
+settles_once "Tri three|Tri two" tri_binned || fail "a triple click on a bin row's restore icon left \"$(tri_binned)\" in the bin"
 before=$(notes)
-multi_click 3 "Delete forever"
+multi_click 3 "Delete forever" "Tri two"
 settles_once $((before - 1)) notes || fail "a triple click on Delete forever left $(notes) of $before notes"
 [ "$(tri_binned)" = "Tri three" ] || fail "a triple click on Delete forever left \"$(tri_binned)\" in the bin"
 within 50 choose_lens Notes && within 50 lens_is Notes || fail "the Notes chip did not show the notes"
 before=$(binned)
-multi_click 3 "Delete note"
+multi_click 3 "Delete note" "Tri note one"
 settles_once $((before + 1)) binned || fail "a triple click on a note's trash icon left $(binned) notes in the bin, not $((before + 1))"
 opened=$(sql "SELECT title FROM Note" | while read -r title; do
   xdotool search --onlyvisible --name "^$title\$" getwindowname %@ 2>/dev/null || true
