@@ -533,7 +533,10 @@ void FloatingNoteWindowController::onMoved()
 {
     if (m_settingFrame || m_dragOrigin || m_isRolled || m_liveResize || m_frameAnimation) return;
     // The window manager's nudge of a window the screens left behind: the rescue saves where it lands.
-    if (m_manager && m_manager->rescuePending()) return;
+    if (m_manager && m_manager->rescuePending()) {
+        m_movedDuringRescue = true;
+        return;
+    }
     saveFrame();
 }
 
