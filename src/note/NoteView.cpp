@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -540,7 +541,7 @@ void NoteView::setActive(bool active)
 void NoteView::changeActive(bool active, int animationMs)
 {
     m_activeMs = animationMs;
-    m_model.setActive(active);
+    m_model.setActive(active, QCursor::pos());
     m_activeMs = kActiveMs;
 }
 
@@ -1019,6 +1020,11 @@ void NoteView::leaveHeadRow()
 bool NoteView::eventFilter(QObject* watched, QEvent* event)
 {
     auto* button = qobject_cast<QToolButton*>(watched);
+    // The click that made the window key lands on the buttons it showed: it only made the window key.
+    if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+        (button == m_opacityButton || button == m_lockButton || button == m_paletteButton) &&
+        !m_model.buttonsTakePress(static_cast<QMouseEvent*>(event)->globalPosition()))
+        return true;
     if (event->type() != QEvent::KeyPress || !button || !headButtons().contains(button))
         return DeckCard::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);

@@ -126,12 +126,24 @@ void NoteViewModel::setNote(Note* note)
     if (note) Q_EMIT focusBodyRequested();
 }
 
-void NoteViewModel::setActive(bool active)
+void NoteViewModel::setActive(bool active, const QPointF& pointer)
 {
     if (m_active == active) return;
     m_active = active;
-    if (active) refreshAuthentication();
+    if (active) {
+        m_activeSince = m_clock.elapsedMs();
+        m_activePointer = pointer;
+        refreshAuthentication();
+    }
     Q_EMIT changed();
+}
+
+bool NoteViewModel::buttonsTakePress(const QPointF& pointer) const
+{
+    if (!m_active) return false;
+    const bool keyClick = m_clock.elapsedMs() - m_activeSince < kKeyClickMs &&
+                          (pointer - m_activePointer).manhattanLength() <= kKeyClickSlop;
+    return !keyClick;
 }
 
 void NoteViewModel::setRolled(bool rolled)

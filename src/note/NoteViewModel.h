@@ -76,7 +76,8 @@ public:
     QString noteObject() const;
 
     bool isActive() const { return m_active; }
-    void setActive(bool active);
+    // `pointer`: where the pointer is as the window turns key (global coordinates).
+    void setActive(bool active, const QPointF& pointer = QPointF());
     bool isRolled() const { return m_rolled; }
     void setRolled(bool rolled);
     double windowOpacity() const { return m_windowOpacity; }
@@ -94,6 +95,13 @@ public:
     // The note's design palette is offered whenever its content can be seen.
     bool designButtonPresent() const { return m_note && !isRedacted(); }
     bool buttonsTakeClicks() const { return m_active; }
+    // Whether a press at `pointer` (global) on the opacity, lock or design button is theirs. The window
+    // manager gives a note window the focus before it hands over the click that asked for it: that
+    // click, aimed at a window whose buttons were hidden, comes at once and where the pointer was as
+    // the window turned key, and it only made the window key.
+    static constexpr qint64 kKeyClickMs = 300;
+    static constexpr qreal kKeyClickSlop = 8;
+    bool buttonsTakePress(const QPointF& pointer) const;
     // The title row holds only the locked title field, for a redacted note.
     bool titleRowShown() const { return isRedacted(); }
     // Rolled up, the body (whose first line is the title) is gone: the title row shows the title, or
@@ -233,6 +241,8 @@ private:
     QPointer<Note> m_note;
     QMetaObject::Connection m_noteWatch;
     bool m_active = false;
+    qint64 m_activeSince = 0;  // when the window last became key, on the clock, and where the pointer was
+    QPointF m_activePointer;
     bool m_rolled = false;
     double m_windowOpacity = 1.0;
     bool m_canAuthenticate = true;

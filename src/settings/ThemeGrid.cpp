@@ -94,7 +94,7 @@ void ThemeGrid::setOnCreate(std::function<void()> onCreate)
 
 void ThemeGrid::themesChanged()
 {
-    m_clicks = {};
+    m_clicks.forgetPress();
     if (m_currentCell >= cellCount()) m_currentCell = cellCount() - 1;
     updateGeometry();
     update();
@@ -249,15 +249,15 @@ void ThemeGrid::paintCustom(QPainter& p, const QRect& cell) const
 void ThemeGrid::mousePressEvent(QMouseEvent* event)
 {
     const int cell = event->button() == Qt::LeftButton ? cellAt(event->position().toPoint()) : -1;
-    m_clicks.press(cell >= 0 ? QVariant(cell) : QVariant());
+    m_clicks.press(cell >= 0 ? QVariant(cell) : QVariant(), *event);
     event->accept();
 }
 
 void ThemeGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The first click acted already (a theme made from the Custom tile moves the tiles): the second
-    // acts on nothing.
-    m_clicks.doublePress();
+    // acts on nothing, nor does a third that follows it.
+    m_clicks.doublePress(*event);
     event->accept();
 }
 

@@ -100,14 +100,15 @@ void ShelfListView::leaveEvent(QEvent* event)
 
 void ShelfListView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) m_clicks.press(pressTarget(event->position().toPoint()));
+    if (event->button() == Qt::LeftButton) m_clicks.press(pressTarget(event->position().toPoint()), *event);
     event->accept();  // no selection by the view: the state holds it
 }
 
 void ShelfListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // The first click acted already (and may have moved the rows): the second acts on nothing.
-    if (event->button() == Qt::LeftButton) m_clicks.doublePress();
+    // The first click acted already (and may have moved the rows): the second acts on nothing, nor does
+    // a third that follows it.
+    if (event->button() == Qt::LeftButton) m_clicks.doublePress(*event);
     event->accept();
 }
 

@@ -310,6 +310,15 @@ bool FloatingNoteWindowController::fitToScreen()
 void FloatingNoteWindowController::moveForRescue(const QRectF& target, std::function<void()> landed)
 {
     if (!G::isFinite(target)) return;
+    // A popover of the note would stay where the screen was: it closes (innermost first).
+    const auto ours = [this](const QWidget* popup) {
+        for (const QWidget* w = popup; w; w = w->parentWidget())
+            if (w == m_panel.get()) return true;
+        return false;
+    };
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        if (!ours(popup) || !popup->close()) break;
+    }
     if (m_isRolled && m_expandedFrame) m_expandedFrame->moveTopLeft(target.topLeft());
     setFrame(target, true, std::move(landed));
 }
@@ -523,6 +532,11 @@ void FloatingNoteWindowController::dragStep(double dx, double dy, bool ended)
 void FloatingNoteWindowController::onMoved()
 {
     if (m_settingFrame || m_dragOrigin || m_isRolled || m_liveResize || m_frameAnimation) return;
+    // The window manager's nudge of a window the screens left behind: the rescue saves where it lands.
+    if (m_manager && m_manager->rescuePending()) {
+        m_movedDuringRescue = true;
+        return;
+    }
     saveFrame();
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "platform/NotificationCenter.h"
 #include "windows/DeckModel.h"
@@ -56,6 +57,7 @@ public:
     QRectF restingFrame() const override;
     bool fitToScreen() override;
     void moveForRescue(const QRectF& frame, std::function<void()> landed) override;
+    bool takeMoveDuringRescue() override { return std::exchange(m_movedDuringRescue, false); }
     void retire() override;
 
     FloatingNotePanel* panel() const { return m_panel.get(); }
@@ -128,6 +130,7 @@ private:
     std::optional<QPointF> m_dragOrigin;
     std::optional<QPointF> m_dragMouseStart;
     bool m_isGripResizing = false;
+    bool m_movedDuringRescue = false;
     bool m_liveResize = false;
     QTimer m_liveResizeEnd;
     // Set while the controller moves the panel itself, so its own moves are not saved step by step.

@@ -358,8 +358,10 @@ void FloatingNotesManager::rescueStrandedPanels()
         const bool fitted = window->fitToScreen();
         const QRectF frame = window->frame();
         const QRectF rescued = ScreenRescue::rescue(frame, frames, *preferred);
+        // The window manager may have moved it while the screens changed: that move waited for here.
+        const bool nudged = window->takeMoveDuringRescue();
         if (rescued == frame) {
-            if (fitted) saveFrame(id, window->restingFrame());
+            if (fitted || nudged) saveFrame(id, window->restingFrame());
             continue;
         }
         // The frame to keep is the one the window lands at, not the one it leaves (the window manager

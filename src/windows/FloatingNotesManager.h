@@ -82,6 +82,9 @@ public:
     void rescueStrandedPanels();
     // Many screen changes in one event-loop turn fold into one rescue.
     void scheduleRescue();
+    // The screens changed and the rescue has not run yet: a window the window manager moves meanwhile
+    // is saved by the rescue, where it lands, not on its way there.
+    bool rescuePending() const { return m_rescueScheduled; }
 
 Q_SIGNALS:
     // The set of open or hidden windows changed.

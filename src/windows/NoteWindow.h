@@ -41,6 +41,9 @@ public:
     // unrolled frame along, so unrolling lands on a screen too. `landed` runs once the window stands at
     // its new frame (at once when nothing animates); not at all when another move replaced this one.
     virtual void moveForRescue(const QRectF& frame, std::function<void()> landed) = 0;
+    // Whether the window manager moved the window while a rescue was pending (a move left for the
+    // rescue to save); asking clears it.
+    virtual bool takeMoveDuringRescue() { return false; }
 
     // The manager is done with the window: it should go away once control has returned to the event
     // loop (a window may be closed from inside its own key handler).

@@ -5,6 +5,7 @@
 #include <QCalendarWidget>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -150,6 +151,49 @@ TEST_F(NoteViewTest, ChromePostsWithTheNoteID)
     EXPECT_TRUE(button("lockButton")->isVisible());
     EXPECT_TRUE(view->findChild<QWidget*>("lockPanel")->isVisible());
     EXPECT_FALSE(body->isVisible());
+}
+
+// Two note windows: the window manager gives the inactive one the focus and then hands over the click
+// that asked for it, which lands where the buttons have just appeared. That click only made the window
+// key: the opacity, lock and design buttons take a press once they have shown, or one aimed there from
+// elsewhere (the window was made key some other way); the dots take it at once.
+TEST_F(NoteViewTest, TheClickThatMakesTheWindowKeyPressesNoButton)
+{
+    const auto activateUnder = [&](QToolButton* b) {
+        view->setActive(false);
+        clock.advance(1000);
+        QCursor::setPos(b->mapToGlobal(b->rect().center()));
+        view->setActive(true);
+        ASSERT_TRUE(b->isVisible());
+    };
+    for (const char* name : {"opacityButton", "lockButton", "paletteButton"}) {
+        QToolButton* b = button(name);
+        activateUnder(b);
+        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+        QTest::mouseDClick(b, Qt::LeftButton, {}, b->rect().center());
+        QTest::mouseRelease(b, Qt::LeftButton, {}, b->rect().center());
+    }
+    EXPECT_FALSE(note->isLocked());
+    EXPECT_FALSE(view->opacityPopover());
+    EXPECT_FALSE(view->palettePopover());
+    QToolButton* zoom = button("zoomDot");
+    activateUnder(zoom);
+    QTest::mouseClick(zoom, Qt::LeftButton, {}, zoom->rect().center());
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.last().name, tarnwickToggleZoom);
+
+    QToolButton* palette = button("paletteButton");
+    activateUnder(palette);
+    clock.advance(NoteViewModel::kKeyClickMs);
+    QTest::mouseClick(palette, Qt::LeftButton, {}, palette->rect().center());
+    EXPECT_TRUE(view->palettePopover());
+    view->model().setShowingPalette(false);
+    QCoreApplication::processEvents();
+
+    QToolButton* opacity = button("opacityButton");
+    activateUnder(button("closeDot"));
+    QTest::mouseClick(opacity, Qt::LeftButton, {}, opacity->rect().center());
+    EXPECT_TRUE(view->opacityPopover());
 }
 
 // A locked note's title and the lock panel's heading are set in the shipped serif.

@@ -4,7 +4,7 @@
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
 # refused, launch at login, the taskbar entry and Check Now (with a stand-in for the web), the default
 # theme and floating note windows, the settings file written by another program while a switch is
-# toggled, what a relaunch keeps, and a settings file that is a link into a dotfiles folder (also from a
+# toggled, what a relaunch keeps, a triple click on Revoke that revokes one client, and a settings file that is a link into a dotfiles folder (also from a
 # configuration folder that is itself a link, and to a file that cannot be read).
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
@@ -310,6 +310,41 @@ drive "http://127.0.0.1:$port/mcp/$new_token" - "Another client" connect &
 connect_pid=$!
 answer_card Return
 wait "$connect_pid" || fail "the new token does not work after the relaunch"
+stop_app
+
+echo "== 9a. Three approved clients: a triple click on Revoke revokes one"
+python3 - "$settings_file" <<'PY'
+import json, sys
+path = sys.argv[1]
+d = json.load(open(path))
+d["mcp.approvedClients"] = {"type": "stringList", "value": ["Client one", "Client two", "Client three"]}
+json.dump(d, open(path, "w"))
+PY
+# Where the first button named Revoke is on the screen, as a screen reader finds it.
+revoke_box() {
+  timeout 20 /usr/bin/python3 -c 'import sys
+sys.path.insert(0, sys.argv[1])
+from tarnwick_atspi import extents, named
+node = named("Revoke")
+sys.exit(1) if node is None else print(extents(node))' "$(dirname "$0")/../support"
+}
+approved_count() { python3 -c 'import json,sys; print(len(json.loads(sys.argv[1])))' "$(setting mcp.approvedClients)"; }
+launch "$tarnwick"
+open_settings_from_tray
+focus_settings
+press ctrl+Tab ctrl+Tab ctrl+Tab
+within 30 setting_is settings.selectedTab '"connections"' || fail "Connections was not stored: $(setting settings.selectedTab)"
+box=""
+for _ in $(seq 1 50); do box=$(revoke_box 2>/dev/null) && break; sleep 0.2; done
+[ -n "$box" ] || fail "no Revoke button on the Connections tab"
+read -r x y w h <<<"$box"
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) sleep 0.2 click --repeat 3 --delay 80 1
+settles_to 30 2 approved_count || fail "a triple click on Revoke left $(setting mcp.approvedClients)"
+sleep 0.5
+[ "$(approved_count)" = 2 ] || fail "a triple click on Revoke left $(setting mcp.approvedClients)"
+focus_settings
+press ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab
+within 30 setting_is settings.selectedTab '"note"' || fail "Note was not stored: $(setting settings.selectedTab)"
 stop_app
 
 echo "== 10. settings.json a link to a file not made yet: the file is made, the link stays"

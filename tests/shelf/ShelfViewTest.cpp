@@ -472,9 +472,10 @@ TEST_F(ShelfViewTest, OnlyTheShownSurfaceReadsAsOnScreen)
 }
 
 // A double click comes as the platform sends it: press, release, double-click, release, with the
-// lists rebuilt in between. It acts once, whatever the first click moved under the pointer: on a bin
-// row it restores that note alone, on "Delete forever" it purges one note and restores none, on a
-// note's trash icon it bins one note and opens none, and on a capture row it peeks once.
+// lists rebuilt in between (a triple click adds a plain press and release). It acts once, whatever the
+// first click moved under the pointer: on a bin row it restores that note alone, on "Delete forever" it
+// purges one note and restores none, on a note's trash icon it bins one note and opens none, and on a
+// capture row it peeks once.
 TEST_F(ShelfViewTest, ADoubleClickActsOnceOnWhatItWasAimedAt)
 {
     for (const char* title : {"First", "Second", "Third", "Fourth"}) {
@@ -489,21 +490,26 @@ TEST_F(ShelfViewTest, ADoubleClickActsOnceOnWhatItWasAimedAt)
     store->saveNow();
     state().setLens(ShelfSearchState::Lens::bin);
     open();
+    quint64 now = 10000;  // the events' time: each click a second after the last
     const auto send = [&](QEvent::Type type, const QPoint& pos, Qt::MouseButtons buttons) {
         QWidget* viewport = view()->viewport();
         QMouseEvent event(type, pos, viewport->mapToGlobal(pos),
                           type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+        event.setTimestamp(now);
         QApplication::sendEvent(viewport, &event);
     };
-    const auto doubleClick = [&](const QPoint& pos) {
+    // Two or three presses 80 ms apart; a triple click comes as a double click and then a plain press.
+    const auto clicks = [&](const QPoint& pos, int count) {
+        now += 1000;
         send(QEvent::MouseMove, pos, Qt::NoButton);
-        send(QEvent::MouseButtonPress, pos, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, pos, Qt::NoButton);
-        turn();
-        send(QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, pos, Qt::NoButton);
-        turn();
+        for (int i = 0; i < count; ++i) {
+            send(i == 1 ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, pos, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, pos, Qt::NoButton);
+            turn();
+            now += 80;
+        }
     };
+    const auto doubleClick = [&](const QPoint& pos) { clicks(pos, 2); };
     // Where the hover icon named `name` of the first row (under its heading) stands.
     const auto iconOfFirstRow = [&](const QString& name) {
         const int row = 1;
@@ -532,4 +538,30 @@ TEST_F(ShelfViewTest, ADoubleClickActsOnceOnWhatItWasAimedAt)
     turn();
     doubleClick(rectOf(1).center());
     EXPECT_EQ(peeked.size(), 1) << "one peek";
+
+    // A triple click acts once too: its third press lands on what the first moved under the pointer.
+    for (const char* title : {"Fifth", "Sixth", "Seventh"}) {
+        Note* note = addNote(title);
+        store->saveNow();
+        store->softDelete(*note);
+    }
+    addNote("Kept three", {}, 30);
+    store->saveNow();
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    const qsizetype binned = store->trashed().size();
+    clicks(rectOf(1).center(), 3);
+    EXPECT_EQ(store->trashed().size(), binned - 1) << "one note restored";
+    const int before = count();
+    clicks(iconOfFirstRow("Delete forever"), 3);
+    EXPECT_EQ(count(), before - 1) << "one note purged";
+    EXPECT_EQ(store->trashed().size(), binned - 2) << "and none restored";
+    state().setLens(ShelfSearchState::Lens::notes);
+    turn();
+    clicks(iconOfFirstRow("Delete note"), 3);
+    EXPECT_EQ(store->trashed().size(), binned - 1) << "one note binned";
+    EXPECT_TRUE(opened.isEmpty()) << "and none opened";
+    // A click after the double-click time is a click of its own.
+    clicks(iconOfFirstRow("Delete note"), 1);
+    EXPECT_EQ(store->trashed().size(), binned) << "the next click bins the next note";
 }

@@ -8,7 +8,8 @@ Usage: shelf-keys.py listen SECONDS FILE   writes "ready", then one line per foc
        shelf-keys.py press NAME            presses the object named NAME; fails when there is none
        shelf-keys.py named NAME            fails when no object is named NAME
        shelf-keys.py selected              prints the name of every selected list item
-       shelf-keys.py where NAME            prints "x y width height" on the screen of the object named NAME
+       shelf-keys.py where NAME [WITHIN]   prints "x y width height" on the screen of the object named NAME
+                                           (under an object whose name holds WITHIN)
        shelf-keys.py showing NAME          prints "role|name" of everything below the object named NAME
                                            that reports being on screen; fails when no object is named NAME"""
 import os
@@ -92,7 +93,7 @@ if sys.argv[1] == "showing":
     print("\n".join(found or []))
     sys.exit(0 if found is not None else 1)
 if sys.argv[1] == "where":
-    node = named(sys.argv[2])
+    node = named(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None)
     if node is None:
         sys.exit(1)
     print(extents(node))

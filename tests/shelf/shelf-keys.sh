@@ -6,8 +6,9 @@
 # bin or on an empty lens, where no actions row shows, Return restores, Tab turns the lens and a space
 # is typed. A row that has left the list (binned or restored) is never acted on by the next keys.
 # While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus. A double
-# click on a bin row, "Delete forever", a note's trash icon or a capture row acts once. The peek a capture
-# row opens gives the keyboard back to the note the shelf was opened over.
+# click on a bin row, "Delete forever", a note's trash icon or a capture row acts once, and so does a
+# triple click on the first three. The peek a capture row opens gives the keyboard back to the note the
+# shelf was opened over.
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -210,14 +211,16 @@ for _ in $(seq 1 30); do
   within 20 active_is "Tarnwick shelf" && break
 done
 active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
-double_click() {
+# Clicks $1 times in a row on what is named $2 (in the row named $3).
+multi_click() {
   local box
-  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "$1") || fail "nothing named $1 to double-click"
+  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "$2" ${3:+"$3"}) || fail "nothing named $2 to click $1 times"
   read -r x y w h <<<"$box"
   # Moved onto it, so that its row is under the pointer (and shows its hover icons) as a hand brings it.
   xdotool mousemove $((x + w / 2 - 30)) $((y + h / 2)) sleep 0.1 mousemove $((x + w / 2)) $((y + h / 2)) sleep 0.2 \
-    click --repeat 2 --delay 80 1
+    click --repeat "$1" --delay 80 1
 }
+double_click() { multi_click 2 "$1"; }
 # Waits for the output of the rest of the line to become $1 and to stay so past a double click's end.
 settles_once() { settles_to 50 "$@" && sleep 0.4 && [ "$("${@:2}" 2>/dev/null)" = "$1" ]; }
 binned_titles() { sql "SELECT group_concat(title, '|') FROM (SELECT title FROM Note WHERE isTrashed = 1 ORDER BY title)"; }
@@ -274,4 +277,33 @@ for closer in Escape button; do
   title="${title}B"
   within 50 active_is "$title" || fail "the letter typed after the peek closed by $closer did not reach the note"
 done
+
+# (11) A triple click comes as a double click and then a plain press: it too acts once. On a bin row's
+# restore icon it restores that note alone, on "Delete forever" it purges one note and restores none, and on a
+# note's trash icon it bins one note and opens none.
+stop_app
+"$seeder" binned "Tri one" binned "Tri two" binned "Tri three" note "Tri note one" note "Tri note two" \
+  note "Tri note three" || fail "seeding the rows to triple-click"
+launch "$tarnwick"
+for _ in $(seq 1 30); do
+  xdotool key --clearmodifiers alt+shift+s
+  within 20 active_is "Tarnwick shelf" && break
+done
+active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+tri_binned() { sql "SELECT group_concat(title, '|') FROM (SELECT title FROM Note WHERE isTrashed = 1 AND title LIKE 'Tri %' ORDER BY title)"; }
+within 50 choose_lens Bin && within 50 lens_is Bin || fail "the Bin chip did not show the bin"
+multi_click 3 "Restore note" "Tri one"
+settles_once "Tri three|Tri two" tri_binned || fail "a triple click on a bin row's restore icon left \"$(tri_binned)\" in the bin"
+before=$(notes)
+multi_click 3 "Delete forever" "Tri two"
+settles_once $((before - 1)) notes || fail "a triple click on Delete forever left $(notes) of $before notes"
+[ "$(tri_binned)" = "Tri three" ] || fail "a triple click on Delete forever left \"$(tri_binned)\" in the bin"
+within 50 choose_lens Notes && within 50 lens_is Notes || fail "the Notes chip did not show the notes"
+before=$(binned)
+multi_click 3 "Delete note" "Tri note one"
+settles_once $((before + 1)) binned || fail "a triple click on a note's trash icon left $(binned) notes in the bin, not $((before + 1))"
+opened=$(sql "SELECT title FROM Note" | while read -r title; do
+  xdotool search --onlyvisible --name "^$title\$" getwindowname %@ 2>/dev/null || true
+done)
+[ -z "$opened" ] || fail "a triple click on a note's trash icon opened $opened"
 echo "PASS"

@@ -39,6 +39,11 @@ note_paper() { place_of "$note" n; pixel $((nX + 40)) $((nY + nH - 40)); }
 cell() { echo $((pX + 50 + $1 * 84)) $((pY + 47 + $2 * 59)); }
 open_palette() {
   place_of "$note" n
+  # A click on an inactive note window only makes it active (after the theme window closes the note
+  # may not be): the note is made active first, and its buttons take clicks a moment after.
+  xdotool windowactivate --sync "$note" >/dev/null 2>&1 || true
+  within 30 eval '[ "$(xdotool getactivewindow 2>/dev/null)" = "$note" ]' || fail "the note window did not become active"
+  sleep 0.3
   click_root $((nX + nW - 20)) $((nY + 15))
   within 30 mapped "Note design" || fail "the design button opened no palette"
   palette=$(window_named "Note design")

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFrame>
+#include <QMoveEvent>
 #include <QScreen>
 
 #include "model/NoteNotifications.h"
@@ -7,6 +10,7 @@
 #include "support/NoteStoreFixture.h"
 #include "windows/FloatingNotePanel.h"
 #include "windows/FloatingNoteWindowController.h"
+#include "windows/FloatingNotesManager.h"
 
 namespace {
 
@@ -153,6 +157,58 @@ TEST_F(FloatingNoteWindowControllerTest, ZoomedOnALargerScreenFitsThisOneAndStil
     window->moveForRescue(QRectF(40, 30, 360, 280), [&] { ++landed; });
     EXPECT_EQ(landed, 1);
     EXPECT_EQ(window->frame(), QRectF(40, 30, 360, 280));
+}
+
+// The screen shrinks under a window: the window manager nudges it before the rescue has run, and the
+// rescue then brings it in. The store takes only where it lands, with one save, and the note's popover
+// closes rather than stay where the old screen was. A move the window manager makes with no rescue
+// under way is saved at once, and one the rescue leaves where it is is saved by the rescue.
+TEST_F(FloatingNoteWindowControllerTest, ARescuedWindowIsSavedOnceWhereItLands)
+{
+    window.reset();
+    FloatingNotesManager manager(*store, settings, [this](Note& note) {
+        auto made = std::make_unique<FloatingNoteWindowController>(note, *store, settings, clock);
+        made->setAnimationsEnabled(false);
+        return std::unique_ptr<NoteWindow>(std::move(made));
+    });
+    manager.setScreenSource({[] { return QList<QRectF>{QRectF(0, 0, 800, 600)}; },
+                             [] { return std::optional<QRectF>(QRectF(0, 0, 800, 600)); }});
+    auto* shown = static_cast<FloatingNoteWindowController*>(manager.show(a->uuid()));
+    ASSERT_TRUE(shown);
+    QCoreApplication::processEvents();
+    FloatingNotePanel* panel = shown->panel();
+    const auto nudge = [&](const QPoint& to) {
+        const QPoint from = panel->pos();
+        panel->move(to);
+        QMoveEvent moved(to, from);
+        QApplication::sendEvent(panel, &moved);
+    };
+    auto* popover = new QFrame(shown->deckView(), Qt::Popup);
+    popover->resize(200, 100);
+    popover->show();
+    ASSERT_EQ(QApplication::activePopupWidget(), popover);
+
+    const QRectF before = *a->frameOnDesktop();
+    const qint64 revision = store->revision();
+    manager.scheduleRescue();
+    nudge(QPoint(764, 80));
+    EXPECT_EQ(a->frameOnDesktop(), before) << "the nudge was saved";
+    EXPECT_EQ(store->revision(), revision);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown->frame(), QRectF(424, 80, 360, 280));
+    EXPECT_EQ(a->frameOnDesktop(), QRectF(424, 80, 360, 280));
+    EXPECT_EQ(store->revision(), revision + 1);
+    EXPECT_FALSE(popover->isVisible());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    nudge(QPoint(300, 200));
+    EXPECT_EQ(a->frameOnDesktop(), QRectF(300, 200, 360, 280));
+    manager.scheduleRescue();
+    nudge(QPoint(200, 90));
+    const qint64 nudged = store->revision();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(a->frameOnDesktop(), QRectF(200, 90, 360, 280));
+    EXPECT_EQ(store->revision(), nudged + 1);
 }
 
 TEST_F(FloatingNoteWindowControllerTest, PresentSlidesFromTheSideAndForgetsADragUnderWay)

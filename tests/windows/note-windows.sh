@@ -2,8 +2,9 @@
 # The note windows end to end: reminders open notes in one floating window, rescued onto the screen;
 # the window keys and a horizontal wheel step through the deck and past its end; Ctrl+W and the
 # hide-all hot key; a new note opened into the rolled-up window; a moved window's frame survives a
-# relaunch. Then, with one window per note, each reminder opens its own window; the screen shrinks
-# under them, the settings and the shelf.
+# relaunch. Then, with one window per note, each reminder opens its own window, and a click on the
+# inactive one only activates it; the screen shrinks under them, the settings and the shelf, and a
+# rescued window is saved once, where it lands; a rescued window's popover closes.
 # Usage (inside scripts/desktop-session.sh): note-windows.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -112,11 +113,27 @@ answer_reminder
 within 100 active_is Beta || fail "Beta's own window did not open"
 count_is 2 || fail "expected two note windows, found $(window_count)"
 
+# A click where the lock button would be on Alpha's window, inactive beside Beta's (grey dots, no
+# buttons): it only makes Alpha's window active; the note is not locked.
+alpha=$(xdotool search --onlyvisible --name '^Alpha$' | head -1)
+beta=$(xdotool search --onlyvisible --name '^Beta$' | head -1)
+eval "$(xdotool getwindowgeometry --shell "$beta")"
+beta_x=$X beta_y=$Y
+xdotool windowmove "$alpha" 100 100
+xdotool windowmove "$beta" 600 300
+xdotool windowactivate --sync "$beta" >/dev/null 2>&1 || true
+within 50 active_is Beta || fail "Beta's window did not take the focus back"
+eval "$(xdotool getwindowgeometry --shell "$alpha")"
+sleep 0.5
+xdotool mousemove "$((X + WIDTH - 43))" "$((Y + 15))" click 1
+within 50 active_is Alpha || fail "a click on Alpha's inactive window did not make it active"
+sleep 0.5
+[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Alpha'")" = 0 ] || fail "a click on Alpha's inactive window locked it"
+xdotool windowmove "$beta" "$beta_x" "$beta_y"
+
 # The screen shrinks to 800 x 600 under Alpha's window (near the right edge), Beta's zoomed window,
 # the settings and the shelf: each comes onto the smaller screen, and Alpha's saved frame is the one
 # it was moved to.
-alpha=$(xdotool search --onlyvisible --name '^Alpha$' | head -1)
-beta=$(xdotool search --onlyvisible --name '^Beta$' | head -1)
 tray_menu
 xdotool key --clearmodifiers Down Down Return
 wait_window "Tarnwick Settings"
@@ -132,8 +149,18 @@ xdotool key --clearmodifiers ctrl+shift+f
 within 50 active_is "Tarnwick shelf" || fail "Ctrl+Shift+F in Beta opened no shelf"
 shelf=$(xdotool search --onlyvisible --name '^Tarnwick shelf$' | head -1)
 output=$(xrandr | awk '/ connected/ { print $1; exit }')
+large_mode=$(xrandr | awk '/\*/ { print $1; exit }')
 xrandr --newmode 800x600_b 40 800 840 968 1056 600 601 605 628
 xrandr --addmode "$output" 800x600_b
+# The saved frame of $1 as it changes over the next two seconds, one value a line.
+watch_saved_frame() {
+  for _ in $(seq 1 100); do
+    saved_frame "$1"
+    sleep 0.02
+  done | uniq >"$work/saved-frames"
+}
+watch_saved_frame Alpha &
+watcher=$!
 xrandr --output "$output" --mode 800x600_b
 # The client area as the X server has it (xdotool misplaces a decorated window by its frame).
 on_small_screen() {
@@ -146,6 +173,10 @@ for name in alpha beta shelf settings_win; do
 done
 on_small_screen "$alpha"
 settles_to 30 "$X,$Y" saved_frame Alpha || fail "Alpha's window landed at $X,$Y, its saved frame is $(saved_frame Alpha)"
+# Stored once, where it landed: never where the window manager nudged it on the way.
+wait "$watcher"
+[ "$(tr '\n' ' ' <"$work/saved-frames")" = "860,80 $X,$Y " ] ||
+  fail "Alpha's saved frame went $(tr '\n' ' ' <"$work/saved-frames")on its way to $X,$Y"
 # The zoom dot still knows the frame Beta had before it was zoomed.
 press Escape
 within 50 active_is Beta || fail "Escape in the shelf did not give Beta the keyboard back"
@@ -154,4 +185,25 @@ xdotool mousemove "$((X + 53))" "$((Y + 15))" click 1
 within 30 eval '[ "$(width_of "$beta")" -lt 500 ]' || fail "the zoom dot did not bring Beta back from the zoom"
 press ctrl+w
 within 30 count_is 1 || fail "Ctrl+W did not close one window"
+
+# The screen grows back and shrinks again under Alpha's window with its "Note design" popover open:
+# the popover closes with the rescue rather than stay where the larger screen was.
+xrandr --output "$output" --mode "$large_mode"
+xdotool windowmove "$alpha" 860 300
+settles_to 50 860,300 saved_frame Alpha || fail "Alpha's frame was saved at $(saved_frame Alpha), not 860,300"
+xdotool windowactivate --sync "$alpha" >/dev/null 2>&1 || true
+within 50 active_is Alpha || fail "Alpha's window did not take the focus"
+popover=""
+eval "$(xdotool getwindowgeometry --shell "$alpha")"
+xdotool mousemove "$((X + WIDTH - 20))" "$((Y + 15))" click 1
+for _ in $(seq 1 50); do
+  popover=$(xdotool search --onlyvisible --name '^Note design$' 2>/dev/null | head -1 || true)
+  [ -n "$popover" ] && break
+  sleep 0.1
+done
+[ -n "$popover" ] || fail "the design button of Alpha's window opened no popover"
+xrandr --output "$output" --mode 800x600_b
+within 50 on_small_screen "$alpha" || fail "alpha is not on the 800 x 600 screen: $X,$Y ${WIDTH}x$HEIGHT"
+popover_gone() { ! xwininfo -id "$popover" 2>/dev/null | grep -q IsViewable || on_small_screen "$popover"; }
+within 50 popover_gone || fail "Alpha's popover stayed at $X,$Y ${WIDTH}x$HEIGHT, off the 800 x 600 screen"
 echo "note windows: all steps passed"
