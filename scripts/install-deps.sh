@@ -21,7 +21,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins libgl-dev libxkbcommon-dev
-  libsqlite3-dev libssl-dev libsecret-1-dev libpam0g-dev libxcb1-dev libxcb-keysyms1-dev libicu-dev
+  libsqlite3-dev libssl-dev libsecret-1-dev libpam0g-dev libxcb1-dev libxcb-keysyms1-dev libxcb-xkb-dev libicu-dev
   # spelling: Enchant with its Hunspell provider and the US English dictionary (the fallback language)
   libenchant-2-dev hunspell-en-us
 )
@@ -32,7 +32,7 @@ packages=(
   # tests and benchmarks (python3 runs the layer check)
   googletest libgtest-dev libgmock-dev libbenchmark-dev python3
   # integration tests: an X server, a window manager, a session bus, a notification daemon, a keyring, PAM wrapper
-  xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils x11-xserver-utils sqlite3 iproute2 procps
+  xvfb openbox dbus dbus-bin dbus-x11 dunst gnome-keyring libsecret-tools libpam-wrapper xdotool xclip x11-utils x11-xserver-utils x11-xkb-utils sqlite3 iproute2 procps
   # the accessibility bus and a client for the screen-reader checks
   at-spi2-core python3-pyatspi
   # real browsers whose pages a capture reads over the accessibility bus

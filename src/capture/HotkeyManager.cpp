@@ -154,6 +154,12 @@ void HotkeyManager::installHandler()
 {
     connect(&m_hotkeys, &GlobalHotkeys::pressed, this, &HotkeyManager::handlePress);
     connect(&m_hotkeys, &GlobalHotkeys::released, this, &HotkeyManager::handleRelease);
+    // Grabbed again by the keys' names, as at start: the statuses then say where each chord stands on
+    // the new layout, and a chord the old one could not name gets its grab.
+    connect(&m_hotkeys, &GlobalHotkeys::keymapChanged, this, [this] {
+        for (Action a : allCases())
+            if (m_handled.contains(a)) registerAction(a);
+    });
 }
 
 void HotkeyManager::handlePress(int id, quint32 modifiers, quint32 timeMs)

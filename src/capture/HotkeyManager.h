@@ -18,7 +18,8 @@ class Settings;
 //
 // X grabs match the exact modifier set, so the capture chord is grabbed a second time with Super
 // added: holding Super files the capture as a new note. Each action reports the modifiers its press
-// was made with. A held chord acts once: the key's auto-repeat is not a new press.
+// was made with. A held chord acts once: the key's auto-repeat is not a new press. When the keyboard's
+// layout or mapping changes, every chord is registered again by its key's name and its status renewed.
 class HotkeyManager : public QObject {
     Q_OBJECT
 public:

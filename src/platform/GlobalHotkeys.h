@@ -41,6 +41,11 @@ public:
 Q_SIGNALS:
     void pressed(int id, quint32 modifiers, quint32 timeMs);
     void released(int id, quint32 timeMs);
+    // The keyboard's mapping changed (another layout, a remapped key): the chords held were grabbed
+    // again on the keys that carry their symbols now. A chord may have become impossible or taken
+    // meanwhile, and one that could not be grabbed before may be possible now: a listener that shows
+    // where each stands grabs its chords again.
+    void keymapChanged();
 };
 
 // For displays that offer no global key grabs (a pure Wayland session, the offscreen platform).

@@ -1,9 +1,15 @@
 #include "platform/XcbGlobalHotkeys.h"
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
+// xkb.h names a field "explicit", which C++ reserves.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 #include <QGuiApplication>
+#include <QTimer>
 #include <cstdlib>
+
+#include "platform/KeyboardMap.h"
 
 namespace {
 
@@ -11,15 +17,6 @@ constexpr quint32 kAltL = 0xffe9, kAltR = 0xffea, kSuperL = 0xffeb, kSuperR = 0x
 // Modifiers a grab can be made with; the lock modifiers are handled apart.
 constexpr quint16 kChordMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_2 |
                                XCB_MOD_MASK_3 | XCB_MOD_MASK_4 | XCB_MOD_MASK_5;
-
-struct KeySymbols {
-    explicit KeySymbols(xcb_connection_t* c) : symbols(xcb_key_symbols_alloc(c)) {}
-    ~KeySymbols()
-    {
-        if (symbols) xcb_key_symbols_free(symbols);
-    }
-    xcb_key_symbols_t* symbols;
-};
 
 }  // namespace
 
@@ -50,6 +47,26 @@ XcbGlobalHotkeys::XcbGlobalHotkeys(xcb_connection_t* connection, QObject* parent
         if (screens.rem > 0) m_root = screens.data->root;
     }
     readModifierMapping();
+    selectKeymapEvents();
+}
+
+// A layout set through XKB (setxkbmap, a desktop's keyboard settings) tells a client that uses XKB,
+// as Qt's connection does, only by XKB events: the core MappingNotify never comes.
+void XcbGlobalHotkeys::selectKeymapEvents()
+{
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(m_connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present) return;
+    xcb_xkb_use_extension_reply_t* use = xcb_xkb_use_extension_reply(
+        m_connection, xcb_xkb_use_extension(m_connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr);
+    const bool supported = use && use->supported;
+    free(use);
+    if (!supported) return;
+    m_xkbEvent = xkb->first_event;
+    // Only these two kinds are touched: what else the connection asked for (Qt's own state events)
+    // stays as it was.
+    constexpr quint16 kinds = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    xcb_xkb_select_events(m_connection, XCB_XKB_ID_USE_CORE_KBD, kinds, 0, kinds, 0, 0, nullptr);
+    xcb_flush(m_connection);
 }
 
 // Grabs made by this client would otherwise hold the keys until the connection closes, taking them
@@ -67,14 +84,15 @@ void XcbGlobalHotkeys::readModifierMapping()
     xcb_get_modifier_mapping_reply_t* reply =
         xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr);
     if (!reply) return;
-    KeySymbols symbols(m_connection);
+    const std::optional<KeyboardMap::Table> table = KeyboardMap::read(m_connection);
     const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply);
     const int perModifier = reply->keycodes_per_modifier;
-    for (int modifier = 3; modifier < 8 && symbols.symbols; ++modifier) {
+    for (int modifier = 3; modifier < 8 && table; ++modifier) {
         for (int i = 0; i < perModifier; ++i) {
             const xcb_keycode_t code = codes[modifier * perModifier + i];
             if (code == 0) continue;
-            const xcb_keysym_t sym = xcb_key_symbols_get_keysym(symbols.symbols, code, 0);
+            const QList<quint32> symbols = table->symbolsOf(code);
+            const quint32 sym = symbols.isEmpty() ? 0 : symbols.first();
             const quint16 mask = quint16(1u << modifier);
             if (sym == kAltL || sym == kAltR) m_altMask = mask;
             if (sym == kSuperL || sym == kSuperR) m_superMask = mask;
@@ -86,14 +104,8 @@ void XcbGlobalHotkeys::readModifierMapping()
 
 QList<quint8> XcbGlobalHotkeys::keycodesFor(quint32 keysym) const
 {
-    QList<quint8> result;
-    KeySymbols symbols(m_connection);
-    if (!symbols.symbols) return result;
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols.symbols, keysym);
-    for (xcb_keycode_t* c = codes; c && *c != XCB_NO_SYMBOL; ++c)
-        if (!result.contains(*c)) result << *c;
-    free(codes);
-    return result;
+    const std::optional<KeyboardMap::Table> table = KeyboardMap::read(m_connection);
+    return table ? KeyboardMap::keycodesOf(*table, keysym) : QList<quint8>{};
 }
 
 quint16 XcbGlobalHotkeys::xModifiers(quint32 modifiers) const
@@ -162,6 +174,17 @@ void XcbGlobalHotkeys::release(int id)
     m_grabs.erase(it);
 }
 
+// One change of layout comes as several events; the grabs are made again once, after them.
+void XcbGlobalHotkeys::queueRegrab()
+{
+    if (m_regrabQueued) return;
+    m_regrabQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_regrabQueued = false;
+        regrabAll();
+    });
+}
+
 // The key codes and modifier places of the old keymap would leave grabs on the wrong keys.
 void XcbGlobalHotkeys::regrabAll()
 {
@@ -171,6 +194,7 @@ void XcbGlobalHotkeys::regrabAll()
     readModifierMapping();
     for (auto it = previous.cbegin(); it != previous.cend(); ++it) grab(it.key(), it->chord);
     xcb_flush(m_connection);
+    Q_EMIT keymapChanged();
 }
 
 quint32 XcbGlobalHotkeys::chordModifiers(quint16 state) const
@@ -188,9 +212,14 @@ bool XcbGlobalHotkeys::nativeEventFilter(const QByteArray& eventType, void* mess
     if (eventType != "xcb_generic_event_t" || !message) return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const quint8 type = event->response_type & 0x7f;
+    // Qt reads the new keymap too, so these events are passed on.
     if (type == XCB_MAPPING_NOTIFY) {
-        // Qt reads the new keymap too, so the event is passed on.
-        if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER) regrabAll();
+        if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER) queueRegrab();
+        return false;
+    }
+    if (m_xkbEvent != 0 && type == m_xkbEvent) {
+        const quint8 kind = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
+        if (kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY) queueRegrab();
         return false;
     }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;

@@ -7,9 +7,9 @@
 
 class Settings;
 
-// What one key press does to a hot key being recorded. Recording takes the key's level-0 keysym
-// (the key as if no modifier were held, so Shift+1 is still the "1" key) and the Ctrl, Alt, Shift
-// and Super held with it.
+// What one key press does to a hot key being recorded. Recording takes the symbol that names the key
+// (KeyboardMap::hotkeyKeysym: its Latin letter or digit from any group or level, so Shift+1 is still
+// the "1" key on any layout) and the Ctrl, Alt, Shift and Super held with it.
 struct HotkeyRecording {
     struct Press {
         std::optional<quint32> keysym;  // none: the key has no symbol on this keyboard

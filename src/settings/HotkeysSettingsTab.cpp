@@ -114,7 +114,7 @@ QString HotkeysSettingsTab::defaultChords()
 
 std::optional<quint32> HotkeysSettingsTab::keysymOf(const QKeyEvent& event)
 {
-    if (event.nativeScanCode() != 0) return KeyboardMap::baseKeysym(event.nativeScanCode());
+    if (event.nativeScanCode() != 0) return KeyboardMap::hotkeyKeysym(event.nativeScanCode());
     const int key = event.key();
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return quint32('a' + (key - Qt::Key_A));
     if ((key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Space) return quint32(key);

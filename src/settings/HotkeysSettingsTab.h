@@ -29,8 +29,8 @@ public:
     explicit HotkeysSettingsTab(const SettingsServices& services, QWidget* parent = nullptr);
     ~HotkeysSettingsTab() override;
 
-    // The key's level-0 symbol: from the keyboard map for a real key, from the key itself for one
-    // made up by a test (no scan code).
+    // The symbol that names the key: from the keyboard map for a real key (in any of its groups and
+    // levels), from the key itself for one made up by a test (no scan code).
     static std::optional<quint32> keysymOf(const QKeyEvent& event);
     static QString defaultChords();
 

@@ -332,6 +332,16 @@ ShelfListModel::RowTexts ShelfListModel::texts(int index) const
         m_cache.clear();
         m_cacheQuery = m_query;
     }
+    // A row's time stamp names today by the clock and other days by their date: texts made on another
+    // day are stale even though their object has not changed.
+    const qint64 nowMs = m_clock.now().toMSecsSinceEpoch();
+    if (nowMs < m_cacheDayStart || nowMs >= m_cacheDayEnd) {
+        m_cache.clear();
+        const QTimeZone zone = QTimeZone::systemTimeZone();
+        const QDate today = QDateTime::fromMSecsSinceEpoch(nowMs, Qt::UTC).toTimeZone(zone).date();
+        m_cacheDayStart = today.startOfDay(zone).toMSecsSinceEpoch();
+        m_cacheDayEnd = today.addDays(1).startOfDay(zone).toMSecsSinceEpoch();
+    }
     const auto found = m_cache.constFind(it.object);
     if (found != m_cache.constEnd() && found->version == it.object->version() && found->kind == it.kind)
         return found->texts;

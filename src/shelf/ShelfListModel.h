@@ -22,7 +22,7 @@ class NoteStore;
 // One list of the shelf: a lens (notes or captures in pinned and day groups, or the bin) or the search
 // results (notes, then captures), with their headers and empty-state hints, behind one list model so
 // that one view with one delegate draws any of them. Only the row identities are made when the list
-// is built; what a row says is worked out when it is drawn and kept per object version and query.
+// is built; what a row says is worked out when it is drawn and kept per object version, query and day.
 //
 // The flat rows are exactly the rows shown, top to bottom: what the keyboard walks.
 class ShelfListModel : public QAbstractListModel {
@@ -148,4 +148,6 @@ private:
     int m_focusedAction = -1;
     mutable QHash<const ManagedObject*, Cached> m_cache;
     mutable QString m_cacheQuery;
+    // The day the cached texts were made on, as milliseconds since 1970: its start and the next day's.
+    mutable qint64 m_cacheDayStart = 0, m_cacheDayEnd = 0;
 };

@@ -12,12 +12,14 @@ using Action = HotkeyManager::Action;
 using Status = HotkeyManager::Status;
 using Chord = GlobalHotkeys::Chord;
 
-// Keeps grabs in a map; chords in `takenElsewhere` answer with a conflict.
+// Keeps grabs in a map; chords in `takenElsewhere` answer with a conflict, symbols in `unnamed` (no
+// key of the layout carries them) with BadValue.
 class FakeHotkeys : public GlobalHotkeys {
 public:
     Outcome grab(int id, Chord chord) override
     {
         release(id);
+        if (unnamed.contains(chord.keysym)) return {Outcome::Failed, 2};
         if (takenElsewhere.contains(chord)) return {Outcome::Conflict, 10};
         grabs.insert(id, chord);
         return {Outcome::Grabbed, 0};
@@ -31,8 +33,11 @@ public:
     void up(int id, quint32 time) { Q_EMIT released(id, time); }
     quint32 clock = 0;
 
+    void changeLayout() { Q_EMIT keymapChanged(); }
+
     QMap<int, Chord> grabs;
     QList<Chord> takenElsewhere;
+    QList<quint32> unnamed;
 };
 
 constexpr quint32 kAltShift = GlobalHotkeys::Alt | GlobalHotkeys::Shift;
@@ -173,6 +178,31 @@ TEST_F(HotkeyManagerTest, ConflictsLeaveOnlyThatActionWithoutItsHotKey)
     for (Action a : HotkeyManager::allCases())
         EXPECT_FALSE(settings.contains(HotkeyManager::keyCodeKey(a)) ||
                      settings.contains(HotkeyManager::modifiersKey(a)));
+}
+
+// A layout change grabs every handled chord again: each status follows where its chord stands now,
+// and a chord the old layout could not name is grabbed once the new one can.
+TEST_F(HotkeyManagerTest, ALayoutChangeRenewsEveryGrabAndStatus)
+{
+    hotkeys.unnamed << 0x6e;  // a layout without N
+    HotkeyManager manager(hotkeys, settings, {Action::newNote, Action::capture, Action::hideAll});
+    EXPECT_EQ(manager.statuses().value(Action::newNote), (Status{Status::failed, 2}));
+    QList<Action> fired;
+    manager.onAction = [&](Action a, quint32) { fired << a; };
+    int changes = 0;
+    QObject::connect(&manager, &HotkeyManager::statusesChanged, [&] { ++changes; });
+
+    hotkeys.unnamed.clear();
+    hotkeys.takenElsewhere << Chord{0x68, kAltShift};  // meanwhile another application took Alt+Shift+H
+    hotkeys.changeLayout();
+    EXPECT_EQ(manager.statuses().value(Action::newNote), (Status{Status::active, 0}));
+    EXPECT_EQ(manager.statuses().value(Action::capture), (Status{Status::active, 0}));
+    EXPECT_EQ(manager.statuses().value(Action::hideAll).kind, Status::conflict);
+    EXPECT_FALSE(manager.statuses().contains(Action::shelf));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(hotkeys.grabs.keys(), (QList<int>{0, 1, 4}));
+    hotkeys.press(0, kAltShift);
+    EXPECT_EQ(fired, QList<Action>{Action::newNote});
 }
 
 TEST_F(HotkeyManagerTest, RefusedAndImpossibleGrabsAreReportedNotFaked)

@@ -8,9 +8,11 @@
 #include <limits>
 
 #include "capture/HotkeyGlyphs.h"
+#include "capture/KeyCodeName.h"
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "mcp/MCPFakes.h"
+#include "platform/KeyboardMap.h"
 #include "platform/Settings.h"
 #include "settings/AppSettingsTab.h"
 #include "settings/ConnectionsRows.h"
@@ -96,6 +98,68 @@ TEST(SettingsRules, RecordingTurnsPressesIntoBindingsOrRefusals)
     const auto clash = HotkeyRecording::evaluate({k, false, true, false, false}, Action::capture, *settings);
     EXPECT_EQ(clash.kind, Kind::refuse);
     EXPECT_TRUE(clash.message.contains("New note"));
+}
+
+// Keys as the server lists them under French, Russian and Russian-beside-US layouts (groups and
+// levels in the core order): the recorder names a key by its Latin letter or digit wherever it sits,
+// and the grab finds the same key again by that name.
+TEST(SettingsRules, RecordingNamesAKeyByItsLatinLetterOrDigitOnAnyLayout)
+{
+    const auto table = [](const QMap<quint32, QList<quint32>>& keys) {
+        KeyboardMap::Table t;
+        t.minKeycode = 8;
+        t.perKeycode = 7;
+        t.keysyms.fill(0, (keys.lastKey() - 8 + 1) * 7);
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+            for (int i = 0; i < it->size(); ++i) t.keysyms[(it.key() - 8) * 7 + i] = it->at(i);
+        return t;
+    };
+    constexpr quint32 Escape = 0xff1b, te = 0x6d4, TE = 0x6f4, shorti = 0x6ca, SHORTI = 0x6ea;
+    const KeyboardMap::Table fr = table({{9, {Escape, 0, Escape}},
+                                         {10, {'&', '1', '&', '1', 0xb9, 0xa1, 0xb9}},
+                                         {13, {'\'', '4', '\'', '4', '{', '$', '{'}},
+                                         {24, {'a', 'A', 'a', 'A', 0xe6, 0xc6, 0xe6}},
+                                         {58, {',', '?', ',', '?', 0xfe51, 0xfe59, 0xfe51}}});
+    const KeyboardMap::Table ruUs = table({{24, {shorti, SHORTI, 'q', 'Q'}}, {57, {te, TE, 'n', 'N'}}});
+    const KeyboardMap::Table ru = table({{57, {te, TE, te, TE}}});
+    struct Row {
+        const char* what;
+        const KeyboardMap::Table& layout;
+        quint32 keycode;
+        Kind kind;
+        quint32 keyCode = 0;
+    };
+    const Row rows[] = {
+        {"fr: the key of & and 1 is 1", fr, 10, Kind::store, 18},
+        {"fr: a digit wins over a level-1 apostrophe", fr, 13, Kind::store, 21},
+        {"fr: the key labelled A", fr, 24, Kind::store, 0},
+        {"fr: no letter or digit, the level-1 comma", fr, 58, Kind::store, 43},
+        {"fr: Escape still cancels", fr, 9, Kind::cancel},
+        {"ru,us: the key of т is N", ruUs, 57, Kind::store, 45},
+        {"ru,us: the key of й is Q", ruUs, 24, Kind::store, 12},
+        {"ru alone: no Latin name", ru, 57, Kind::refuse},
+        {"a key the map leaves empty", ru, 40, Kind::refuse},
+    };
+    auto settings = memorySettings();
+    for (const Row& row : rows) {
+        HotkeyRecording::Press press;
+        press.keysym = KeyboardMap::hotkeyKeysym(row.layout, row.keycode);
+        press.ctrl = press.alt = true;
+        const auto outcome = HotkeyRecording::evaluate(press, Action::newNote, *settings);
+        EXPECT_EQ(int(outcome.kind), int(row.kind)) << row.what;
+        if (row.kind != Kind::store) continue;
+        EXPECT_EQ(outcome.shortcut, (HotkeyManager::Shortcut{row.keyCode, 0x1800})) << row.what;
+        const auto name = KeyCodeName::keysym(outcome.shortcut.keyCode);
+        ASSERT_TRUE(name) << row.what;
+        EXPECT_EQ(KeyboardMap::keycodesOf(row.layout, *name), QList<quint8>{quint8(row.keycode)}) << row.what;
+    }
+    EXPECT_TRUE(KeyboardMap::keycodesOf(ru, 'n').isEmpty());
+
+    // After a layout change the same name is on another key: Z moves from 52 (us) to 29 (de).
+    const KeyboardMap::Table us = table({{29, {'y', 'Y', 'y', 'Y'}}, {52, {'z', 'Z', 'z', 'Z'}}});
+    const KeyboardMap::Table de = table({{29, {'z', 'Z', 'z', 'Z', 0x8fb}}, {52, {'y', 'Y', 'y', 'Y', 0xbb}}});
+    EXPECT_EQ(KeyboardMap::keycodesOf(us, 'z'), QList<quint8>{52});
+    EXPECT_EQ(KeyboardMap::keycodesOf(de, 'z'), QList<quint8>{29});
 }
 
 // Every symbol the settings pages name is one of our own pictures (a bare desktop has no icon theme).

@@ -2,10 +2,12 @@
 # The settings window end to end, as a user drives it with the keyboard and the mouse: opened from the
 # tray menu, its level while another application is active, the endpoint switched on, its address
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
-# refused, launch at login, the taskbar entry and Check Now (with a stand-in for the web), the default
-# theme and floating note windows, the settings file written by another program while a switch is
-# toggled, what a relaunch keeps, a triple click on Revoke that revokes one client, and a settings file that is a link into a dotfiles folder (also from a
-# configuration folder that is itself a link, and to a file that cannot be read).
+# refused (also under French and Russian layouts, and kept through layout changes), launch at login,
+# the taskbar entry and Check Now (with a stand-in for the web), the default theme and floating note
+# windows, the settings file written by another program while a switch is toggled, what a relaunch
+# keeps, a triple click on Revoke that revokes one client, and a settings file that is a link into a
+# dotfiles folder (also from a configuration folder that is itself a link, and to a file that cannot be
+# read).
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
 tarnwick=$1 client_dir=$2
@@ -180,6 +182,36 @@ xdotool key ctrl+b
 sleep 0.5
 setting_is hotkey.newNote.keyCode 40 || fail "Ctrl+B was stored after the click elsewhere"
 setting_is hotkey.newNote.modifiers 768 || fail "the modifiers changed after the click elsewhere"
+# Other layouts, switched while the application runs: a key is recorded by its Latin letter or digit
+# from any group, the chord moves with its key's name, and the tab tells whether each chord holds.
+makes_note() {
+  local before
+  before=$(note_count)
+  xdotool key "$1"
+  within 50 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "select count(*) from Note")" -gt '"$before"' ]'
+}
+hotkey_status() { timeout 30 /usr/bin/python3 "$(dirname "$0")/window-reach.py" shown "New note status: $1"; }
+setxkbmap fr
+press space  # Record, then Ctrl+Alt with the key of "&" and "1"
+xdotool key ctrl+alt+ampersand
+within 30 setting_is hotkey.newNote.keyCode 18 || fail "Ctrl+Alt+1 under fr stored key $(setting hotkey.newNote.keyCode)"
+setting_is hotkey.newNote.modifiers 6144 || fail "Ctrl+Alt+1 under fr stored $(setting hotkey.newNote.modifiers)"
+makes_note ctrl+alt+ampersand || fail "Ctrl+Alt+1 recorded under fr made no note"
+focus_settings
+setxkbmap -layout ru,us
+press space  # Record, then Ctrl+Alt with the key of Cyrillic "т", which is N in the second group
+xdotool key ctrl+alt+Cyrillic_te
+within 30 setting_is hotkey.newNote.keyCode 45 || fail "Ctrl+Alt+N under ru,us stored key $(setting hotkey.newNote.keyCode)"
+makes_note ctrl+alt+Cyrillic_te || fail "Ctrl+Alt+N recorded under ru,us made no note"
+setxkbmap us -variant dvorak  # N is now on the key of "l"
+makes_note ctrl+alt+n || fail "after the switch to dvorak Ctrl+Alt+N made no note"
+focus_settings
+setxkbmap ru  # no key names N: the chord cannot hold, and the tab says so
+within 50 hotkey_status "Failed (code 2)" || fail "the tab does not say Ctrl+Alt+N failed under ru"
+setxkbmap us
+within 50 hotkey_status Active || fail "the tab does not say Ctrl+Alt+N is active again under us"
+makes_note ctrl+alt+n || fail "back under us Ctrl+Alt+N made no note"
+focus_settings
 press Tab Tab Tab Tab space  # the other three rows' Record buttons, then Restore Defaults
 within 30 setting_is hotkey.newNote.keyCode null || fail "Restore Defaults left the key"
 

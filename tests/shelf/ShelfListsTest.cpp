@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "shelf/ShelfDateGroup.h"
 #include "shelf/ShelfFixture.h"
 #include "shelf/ShelfTexts.h"
 
@@ -109,4 +110,41 @@ TEST_F(ShelfListsTest, SearchSectionsPromptAndNoMatch)
     turn();
     EXPECT_EQ(shown(shelf->searchModel()), QStringList{"?:Nothing matches \u201C<b>Bold</b>\u201D."});
     EXPECT_TRUE(state().searchRows().isEmpty());
+}
+
+// Across local midnight, unchanged rows drop their clock time for a date just as their heading turns
+// to "Yesterday": a capture's time and a binned note's time are made for the day they are shown on.
+TEST_F(ShelfListsTest, RowTimesFollowTheDayAsTheHeadingsDo)
+{
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    clock.setNow(QDateTime(QDate(2026, 12, 8), QTime(23, 59), zone).toUTC());
+    const QDateTime stamped = clock.now();
+    Capture* capture = addCapture("late capture", QStringLiteral("Editor"));
+    Note* binned = addNote("Late note");
+    store->saveNow();
+    store->softDelete(*binned);
+    const auto metaOf = [this](const ShelfRow& row) {
+        ShelfListModel& model = shelf->browseModel();
+        return model.texts(model.indexOf(row)).meta;
+    };
+
+    state().setLens(ShelfSearchState::Lens::captures);
+    shelf->present();
+    EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Today", "C:late capture"}));
+    const QString clockTime = metaOf(ShelfRow::capture(capture->uuid()));
+    EXPECT_EQ(clockTime, ShelfDateGroup::compactTime(stamped, stamped));
+    state().setLens(ShelfSearchState::Lens::bin);
+    turn();
+    EXPECT_EQ(metaOf(ShelfRow::binNote(binned->uuid())), clockTime);
+    shelf->dismiss();
+
+    clock.advance(2 * 60 * 1000);  // 00:01 of the next day
+    const QString date = ShelfDateGroup::compactTime(stamped, clock.now());
+    ASSERT_NE(date, clockTime);
+    shelf->present();
+    EXPECT_EQ(metaOf(ShelfRow::binNote(binned->uuid())), date);
+    state().setLens(ShelfSearchState::Lens::captures);
+    turn();
+    EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Yesterday", "C:late capture"}));
+    EXPECT_EQ(metaOf(ShelfRow::capture(capture->uuid())), date);
 }

@@ -8,7 +8,8 @@
 # While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus. A double
 # click on a bin row, "Delete forever", a note's trash icon or a capture row acts once, and so does a
 # triple click on the first three. The peek a capture row opens gives the keyboard back to the note the
-# shelf was opened over.
+# shelf was opened over. A row's time stamp turns from a clock time to a date past local midnight, as its
+# heading turns to "Yesterday".
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -306,4 +307,52 @@ opened=$(sql "SELECT title FROM Note" | while read -r title; do
   xdotool search --onlyvisible --name "^$title\$" getwindowname %@ 2>/dev/null || true
 done)
 [ -z "$opened" ] || fail "a triple click on a note's trash icon opened $opened"
+
+# (12) Past local midnight a row's time stamp follows the day as its heading does. The application runs
+# in a time zone (a POSIX rule) whose midnight comes a few seconds on; a capture stamped just before it
+# shows its clock time under "Today", and once midnight has passed the shelf opened again shows it under
+# "Yesterday" with something else in the row's time slot. On a slow start the zone is put further off.
+# time_slot FILE: the time slot of the row of "Late capture" (the right end of the row) as a picture.
+time_slot() {
+  local box
+  box=$(timeout 20 /usr/bin/python3 "$here/shelf-keys.py" where "Late capture, Editor") || fail "no row of Late capture"
+  read -r x y w h <<<"$box"
+  import -window root -crop "70x$((h - 2))+$((x + w - 74))+$((y + 1))" +repage "$1"
+}
+open_shelf() {
+  for _ in $(seq 1 30); do
+    xdotool key --clearmodifiers alt+shift+s
+    within 20 active_is "Tarnwick shelf" && break
+  done
+  active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+  within 50 choose_lens Captures && within 50 lens_is Captures || fail "the Captures chip did not show the captures"
+}
+heading_shown() { showing "Tarnwick shelf" | grep -q "|$1\$"; }
+for lead in 15 40 90; do
+  stop_app
+  midnight=$(($(date +%s) + lead))
+  offset=$((midnight % 86400))  # west of UTC: local midnight falls at $midnight
+  zone=$(printf 'TST+%d:%02d:%02d' $((offset / 3600)) $((offset % 3600 / 60)) $((offset % 60)))
+  sqlite3 "$store" "DELETE FROM Capture WHERE text = 'Late capture';
+    INSERT INTO Capture (uuid, text, sourceApp, createdAt, isPinned)
+    VALUES ('$(cat /proc/sys/kernel/random/uuid | tr a-z A-Z)', 'Late capture', 'Editor', $(date +%s), 0)" ||
+    fail "seeding the late capture"
+  launch env TZ="$zone" "$tarnwick"
+  xdotool mousemove 5 790
+  open_shelf
+  within 50 heading_shown Today || fail "the late capture is not under Today: $(showing "Tarnwick shelf" | tr '\n' ' ')"
+  time_slot "$work/before.png"
+  [ "$(date +%s)" -lt $((midnight - 1)) ] && break
+done
+[ "$(date +%s)" -lt $((midnight - 1)) ] || fail "the shelf was not shown before midnight even $lead seconds ahead"
+xdotool key Escape
+shelf_closed() { ! active_is "Tarnwick shelf"; }
+within 50 shelf_closed || fail "Escape left the shelf open"
+within $(((midnight - $(date +%s) + 5) * 10)) bash -c "[ \$(date +%s) -gt $midnight ]" || fail "midnight never came"
+open_shelf
+within 50 heading_shown Yesterday || fail "after midnight the late capture is not under Yesterday"
+time_slot "$work/after.png"
+[ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1 || true)" != 0 ] ||
+  fail "after midnight the late capture's row still shows the time it showed before"
+import -window root "$shots/shelf-after-midnight.png"
 echo "PASS"
