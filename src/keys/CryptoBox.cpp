@@ -77,6 +77,20 @@ QList<CryptoBox::StoredKey> keysFrom(const QList<KeychainStore::Item>& items, bo
     return keys;
 }
 
+// Appends the keys of each list in turn, each key once (a key can be held locally and synchronised).
+void appendUnseen(QList<CryptoBox::StoredKey>& ring, std::initializer_list<QList<CryptoBox::StoredKey>> lists)
+{
+    QSet<QString> seen;
+    for (const CryptoBox::StoredKey& key : ring) seen.insert(key.id);
+    for (const QList<CryptoBox::StoredKey>& list : lists) {
+        for (const CryptoBox::StoredKey& key : list) {
+            if (seen.contains(key.id)) continue;
+            seen.insert(key.id);
+            ring.append(key);
+        }
+    }
+}
+
 }  // namespace
 
 QString CryptoBox::CryptoError::description() const
@@ -127,14 +141,7 @@ Result<QList<CryptoBox::StoredKey>, CryptoBox::Error> CryptoBox::allKeys()
     auto local = localKeys();
     if (!local) return local.error();
     QList<StoredKey> ring;
-    QSet<QString> seen;
-    for (const QList<StoredKey>& list : {*local, syncKeys()}) {
-        for (const StoredKey& key : list) {
-            if (seen.contains(key.id)) continue;
-            seen.insert(key.id);
-            ring.append(key);
-        }
-    }
+    appendUnseen(ring, {*local, syncKeys()});
     return ring;
 }
 
@@ -302,14 +309,7 @@ Result<QList<CryptoBox::StoredKey>, CryptoBox::Error> CryptoBox::readRing(bool f
         sealing = *minted;
         ring.append(StoredKey{keyID(*minted), *minted});
     }
-    QSet<QString> seen;
-    for (const QList<StoredKey>& list : {*local, syncKeys()}) {
-        for (const StoredKey& key : list) {
-            if (seen.contains(key.id)) continue;
-            seen.insert(key.id);
-            ring.append(key);
-        }
-    }
+    appendUnseen(ring, {*local, syncKeys()});
     ReadAhead& ahead = readAhead();
     QMutexLocker lock(&ahead.mutex);
     ahead.generation = generation;

@@ -199,6 +199,15 @@ within 50 timeout 20 /usr/bin/python3 "$here/shelf-keys.py" named "$hint" || fai
 sleep 0.3
 import -window root "$shots/shelf-bin-emptied.png"
 
+# Opens the shelf by its hot key once the relaunched application has taken it.
+shelf_by_hot_key() {
+  for _ in $(seq 1 30); do
+    xdotool key --clearmodifiers alt+shift+s
+    within 20 active_is "Tarnwick shelf" && break
+  done
+  active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+}
+
 # (9) A double click acts once, on what it was aimed at: on a bin row it restores that note alone, on
 # "Delete forever" it purges one note and restores none, on a note's trash icon it bins one note and
 # opens none, and the peek a capture row opens stays. The rows are seeded, the application started
@@ -207,11 +216,7 @@ stop_app
 "$seeder" binned "Bin one" binned "Bin two" binned "Bin three" note "Note one" note "Note two" \
   capture "Capture one" capture "Capture two" || fail "seeding the rows to double-click"
 launch "$tarnwick"
-for _ in $(seq 1 30); do
-  xdotool key --clearmodifiers alt+shift+s
-  within 20 active_is "Tarnwick shelf" && break
-done
-active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+shelf_by_hot_key
 # Clicks $1 times in a row on what is named $2 (in the row named $3).
 multi_click() {
   local box
@@ -286,11 +291,7 @@ stop_app
 "$seeder" binned "Tri one" binned "Tri two" binned "Tri three" note "Tri note one" note "Tri note two" \
   note "Tri note three" || fail "seeding the rows to triple-click"
 launch "$tarnwick"
-for _ in $(seq 1 30); do
-  xdotool key --clearmodifiers alt+shift+s
-  within 20 active_is "Tarnwick shelf" && break
-done
-active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+shelf_by_hot_key
 tri_binned() { sql "SELECT group_concat(title, '|') FROM (SELECT title FROM Note WHERE isTrashed = 1 AND title LIKE 'Tri %' ORDER BY title)"; }
 within 50 choose_lens Bin && within 50 lens_is Bin || fail "the Bin chip did not show the bin"
 multi_click 3 "Restore note" "Tri one"
@@ -320,11 +321,7 @@ time_slot() {
   import -window root -crop "70x$((h - 2))+$((x + w - 74))+$((y + 1))" +repage "$1"
 }
 open_shelf() {
-  for _ in $(seq 1 30); do
-    xdotool key --clearmodifiers alt+shift+s
-    within 20 active_is "Tarnwick shelf" && break
-  done
-  active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf"
+  shelf_by_hot_key
   within 50 choose_lens Captures && within 50 lens_is Captures || fail "the Captures chip did not show the captures"
 }
 heading_shown() { showing "Tarnwick shelf" | grep -q "|$1\$"; }
