@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A screen reader's road through a note: the text typed in is named "Note body", the note view offers
+# A screen reader's road through a note: the text typed in is named "Note body" and text a dictation
+# tool puts in through it is stored like typing, the note view offers
 # its named actions on the accessibility bus, the footer's sync badge reads as one label and the count
 # not at all (the badge goes while the note is rolled up), "Window opacity" opens the opacity popover,
 # "Close note" closes the window and keeps the note; a picture reads as its own frame.
@@ -29,6 +30,16 @@ settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'" || fail "
 
 # (1) The text being typed in is named as the note's body.
 settles_to 100 "text:Note body" access focused || fail "the focused object reads '$(access focused 2>&1)'"
+
+# (1b) Text put in by a dictation tool (the editable-text interface) is stored, and a key typed next
+# lands after it: the window and the store agree.
+access insert 'Dictated words' || fail "the insert over the accessibility bus was refused"
+settles_to 50 "Dictated words" sql "SELECT body FROM Note WHERE title = 'Spoken'" ||
+  fail "the inserted text was not stored: the body reads '$(sql "SELECT body FROM Note WHERE title = 'Spoken'")'"
+xdotool type --delay 30 -- "!"
+settles_to 50 "Dictated words!" sql "SELECT body FROM Note WHERE title = 'Spoken'" ||
+  fail "after a key the body reads '$(sql "SELECT body FROM Note WHERE title = 'Spoken'")'"
+[ "$(access shown)" = $'Spoken\nDictated words!' ] || fail "the window reads '$(access shown 2>&1)'"
 
 # (2) The actions, in order.
 listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
