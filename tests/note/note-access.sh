@@ -3,7 +3,8 @@
 # tool puts in through it is stored like typing, the note view offers
 # its named actions on the accessibility bus, the footer's sync badge reads as one label and the count
 # not at all (the badge goes while the note is rolled up), "Window opacity" opens the opacity popover,
-# "Close note" closes the window and keeps the note; a picture reads as its own frame.
+# "Close note" closes the window and keeps the note; a picture reads as its own frame; a locked note's
+# title put in by a dictation tool is stored.
 # Usage (inside scripts/desktop-session.sh): note-access.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -107,4 +108,18 @@ drawn_whole() {
 # The title's caret may still scroll the body back to its top: both are read again until they agree.
 reads_as_drawn() { drawn_whole && [ "$(access picture 2>/dev/null)" = "$drawn" ]; }
 within 50 reads_as_drawn || fail "the picture reads as '$(access picture 2>&1)', drawn at '$drawn'"
+# (7) A locked note's title, put in by a dictation tool, is the note's title: stored as shown.
+xdotool key --clearmodifiers alt+shift+n
+within 50 active_is "New Note" || fail "the new-note hot key opened no third note"
+xdotool type --delay 30 -- "Hidden"
+xdotool key --clearmodifiers Return
+xdotool type --delay 30 -- "words"
+within 50 active_is Hidden || fail "the window is not named Hidden"
+win=$(window_named Hidden)
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --window "$win" $((WIDTH - 43)) 15 click 1
+settles_to 50 1 sql "SELECT isLocked FROM Note WHERE title = 'Hidden'" || fail "the lock button did not lock Hidden"
+within 50 access insert-into "Locked note title" "Dictated " || fail "no locked title took the insert"
+settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Dictated Hidden' AND isLocked = 1" ||
+  fail "the locked note's title is stored as '$(sql "SELECT title FROM Note WHERE isLocked = 1")'"
 echo "PASS"
