@@ -94,7 +94,7 @@ std::optional<qint64> wholeNumber(double d)
 // plainly.
 bool isTyped(const QJsonObject& o)
 {
-    return o.size() == 2 && o.value(QStringLiteral("type")).isString() && o.contains(QStringLiteral("value"));
+    return o.value(QStringLiteral("type")).isString() && o.contains(QStringLiteral("value"));
 }
 
 QVariant decodeValue(const QJsonValue& jv);
