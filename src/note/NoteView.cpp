@@ -355,9 +355,11 @@ NoteView::NoteView(NoteStore& store, UnlockSession& unlock, NoteViewModel::Remin
     m_lockedTitle->setAccessibleName(tr("Locked note title"));
     m_lockedTitle->setFont(TarnwickType::brand(19, QFont::DemiBold));
     m_lockedTitle->setStyleSheet(QStringLiteral("background: transparent"));
-    // A locked note's title stays plain and editable; Return only lets go of the field.
-    connect(m_lockedTitle, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (Note* note = m_model.note()) note->setTitle(text);
+    // A locked note's title stays plain and editable; Return only lets go of the field. Every change of
+    // the field is the title's, typed or put in by an assistive tool (which sets the text whole): what
+    // it shows is what is stored. The field shown the stored title changes nothing.
+    connect(m_lockedTitle, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (Note* note = m_model.note(); note && note->title() != text) note->setTitle(text);
     });
     connect(m_lockedTitle, &QLineEdit::returnPressed, this, [this] { m_lockedTitle->clearFocus(); });
 

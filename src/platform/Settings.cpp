@@ -90,9 +90,28 @@ std::optional<qint64> wholeNumber(double d)
     return qint64(d);
 }
 
+// {"type": ..., "value": ...}: a value written with its type. Any other object is a dictionary written
+// plainly.
+bool isTyped(const QJsonObject& o)
+{
+    return o.value(QStringLiteral("type")).isString() && o.contains(QStringLiteral("value"));
+}
+
+QVariant decodeValue(const QJsonValue& jv);
+
+QVariantMap decodeEntries(const QJsonObject& entries)
+{
+    QVariantMap map;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        const QVariant entry = decodeValue(it.value());
+        if (entry.isValid()) map.insert(it.key(), entry);
+    }
+    return map;
+}
+
 QVariant decodeValue(const QJsonValue& jv)
 {
-    // A plain value typed by hand ("key": true) reads as what it plainly is.
+    // A plain value typed by hand ("key": true, "key": ["a", "b"]) reads as what it plainly is.
     if (jv.isBool()) return jv.toBool();
     if (jv.isString()) return jv.toString();
     if (jv.isDouble()) {
@@ -100,7 +119,17 @@ QVariant decodeValue(const QJsonValue& jv)
         if (std::trunc(d) == d && std::abs(d) < 9007199254740992.0) return QVariant::fromValue<qint64>(qint64(d));
         return d;
     }
+    if (jv.isArray()) {
+        // Only a list of strings is a list we know; anything else in it makes it one we cannot read.
+        QStringList list;
+        for (const QJsonValue& e : jv.toArray()) {
+            if (!e.isString()) return {};
+            list << e.toString();
+        }
+        return list;
+    }
     const QJsonObject o = jv.toObject();
+    if (jv.isObject() && !isTyped(o)) return decodeEntries(o);
     const QString type = o.value(QStringLiteral("type")).toString();
     const QJsonValue value = o.value(QStringLiteral("value"));
     if (type == QLatin1String("bool") && value.isBool()) return value.toBool();
@@ -125,16 +154,48 @@ QVariant decodeValue(const QJsonValue& jv)
         return list;
     }
     if (type == QLatin1String("string") && value.isString()) return value.toString();
-    if (type == QLatin1String("dictionary") && value.isObject()) {
-        QVariantMap map;
-        const QJsonObject entries = value.toObject();
-        for (auto it = entries.begin(); it != entries.end(); ++it) {
-            const QVariant entry = decodeValue(it.value());
-            if (entry.isValid()) map.insert(it.key(), entry);
-        }
-        return map;
-    }
+    if (type == QLatin1String("dictionary") && value.isObject()) return decodeEntries(value.toObject());
     return {};
+}
+
+// The entries of a dictionary as written, typed or plainly; none for any other value.
+std::optional<QJsonObject> dictionaryEntries(const QJsonValue& jv)
+{
+    if (!jv.isObject()) return std::nullopt;
+    const QJsonObject o = jv.toObject();
+    if (!isTyped(o)) return o;
+    if (o.value(QStringLiteral("type")).toString() == QLatin1String("dictionary") &&
+        o.value(QStringLiteral("value")).isObject())
+        return o.value(QStringLiteral("value")).toObject();
+    return std::nullopt;
+}
+
+// The values to write, each with its type, beside what the file held that could not be read (a type
+// of a later release, a hand-written list of numbers): that is the user's and stays as it was, also
+// inside a dictionary. A value read from the file is written back with its type.
+QJsonObject encodeKeeping(const QVariantMap& values, const QJsonObject& written)
+{
+    QJsonObject out;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const auto entries =
+            it.value().typeId() == QMetaType::QVariantMap ? dictionaryEntries(written.value(it.key())) : std::nullopt;
+        if (entries)
+            out.insert(it.key(), QJsonObject{{QStringLiteral("type"), QStringLiteral("dictionary")},
+                                             {QStringLiteral("value"), encodeKeeping(it.value().toMap(), *entries)}});
+        else
+            out.insert(it.key(), encodeValue(it.value()));
+    }
+    for (auto it = written.begin(); it != written.end(); ++it)
+        if (!values.contains(it.key()) && !decodeValue(it.value()).isValid()) out.insert(it.key(), it.value());
+    return out;
+}
+
+// The top-level entries of a settings file's bytes; empty when they are no JSON object.
+QJsonObject entriesOf(const QByteArray& bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    return error.error == QJsonParseError::NoError && doc.isObject() ? doc.object() : QJsonObject();
 }
 
 // A stored fraction or numeric text read as an integer: truncated, held to the qint64 range (a plain
@@ -149,12 +210,7 @@ qint64 saturatingInt(double d)
 
 QVariantMap decodeRoot(const QJsonObject& root)
 {
-    QVariantMap values;
-    for (auto it = root.begin(); it != root.end(); ++it) {
-        const QVariant v = decodeValue(it.value());
-        if (v.isValid()) values.insert(it.key(), v);
-    }
-    return values;
+    return decodeEntries(root);
 }
 
 // Equal in type and value: a stored string "1" is not the integer 1.
@@ -302,8 +358,18 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
     const QFileInfo existing(m_path);
     if (existing.exists() && !existing.isFile()) return failed(QStringLiteral("it is not a regular file"));
     PrivateFiles::makeFolder(existing.absolutePath());
-    QJsonObject root;
-    for (auto it = values.begin(); it != values.end(); ++it) root.insert(it.key(), encodeValue(it.value()));
+    // What the file held that we could not read is written back as it was: from the file as last read
+    // (the one this write replaces), else as it is now, and what a file we swapped out held beside it.
+    QJsonObject written;
+    if (since) {
+        written = entriesOf(since->content);
+    } else {
+        const auto read = BoundedFile::read(m_path, maxFileBytes);
+        if (const auto* bytes = std::get_if<QByteArray>(&read)) written = entriesOf(*bytes);
+    }
+    for (auto it = m_keptFromReplaced.begin(); it != m_keptFromReplaced.end(); ++it)
+        written.insert(it.key(), it.value());
+    const QJsonObject root = encodeKeeping(values, written);
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
     // Through a link (a folder of dotfiles, say) the file it points to is replaced, not the link; a link
@@ -338,6 +404,13 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
         if (!DurableFile::syncFolder(QFile::decodeName(dest)))
             return failed(QString::fromLocal8Bit(std::strerror(errno)));
         m_lastFailure.clear();
+        m_keptFromReplaced = {};
+        // A file ours took the place of may hold entries we cannot read: kept for the write that follows.
+        if (replaced && replaced->state == Snapshot::State::values) {
+            const QJsonObject theirs = entriesOf(replaced->content);
+            for (auto it = theirs.begin(); it != theirs.end(); ++it)
+                if (!decodeValue(it.value()).isValid()) m_keptFromReplaced.insert(it.key(), it.value());
+        }
         return StoreOutcome{StoreResult::stored, std::move(replaced)};
     };
 
@@ -489,6 +562,11 @@ std::optional<QDateTime> Settings::dateValue(const QString& key) const
 {
     const QVariant v = value(key);
     if (v.typeId() == QMetaType::QDateTime) return v.toDateTime();
+    // Written plainly: JSON has no dates, so an ISO 8601 text ("2026-12-09T13:30:00Z") stands for one.
+    if (v.typeId() == QMetaType::QString) {
+        const QDateTime date = QDateTime::fromString(v.toString().trimmed(), Qt::ISODateWithMs);
+        if (date.isValid()) return date.toUTC();
+    }
     return std::nullopt;
 }
 

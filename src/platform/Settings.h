@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
+#include <QJsonObject>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -62,7 +63,9 @@ private:
 };
 
 // A JSON file. Each value is written with its type, so a stored string never reads back as a Boolean
-// and an integer never turns into a double. A file that cannot be parsed is moved aside (never
+// and an integer never turns into a double; a value written plainly by hand (true, 3, "text", a list of
+// strings, an object of such values) reads as what it plainly is. An entry that cannot be read is left
+// out of the values and written back as it was. A file that cannot be parsed is moved aside (never
 // overwritten) and reading starts empty.
 class FileSettingsBackend : public SettingsBackend {
 public:
@@ -97,6 +100,8 @@ private:
     QString m_path;
     std::function<void(WriteStep)> m_writeHook;
     QString m_lastFailure;  // why the last write failed; empty after one that succeeded
+    // Entries we could not read in a file our write swapped out, to be written back by the next write.
+    QJsonObject m_keptFromReplaced;
 };
 
 // Typed key/value settings with registered defaults, in the manner of user defaults: a stored value
@@ -133,6 +138,7 @@ public:
     qint64 intValue(const QString& key) const;
     double doubleValue(const QString& key) const;
     QString stringValue(const QString& key) const;  // empty unless a string is there
+    // A date, or an ISO 8601 text (a date written plainly).
     std::optional<QDateTime> dateValue(const QString& key) const;
     QByteArray dataValue(const QString& key) const;
     QStringList stringListValue(const QString& key) const;

@@ -95,6 +95,15 @@ bool isContinuationByte(char c)
 
 namespace {
 
+// Lower-casing gives a capital sigma at the end of a word the final form "ς" and one inside a word "σ":
+// "ΟΔΟΣ" would never be found in "ΟΔΟΣΤΡΩΜΑ", nor "οδοσ" in "ΟΔΟΣ". Both forms are one letter to
+// search, as case folding has them.
+void foldFinalSigma(UBuffer& text)
+{
+    for (UChar& c : text)
+        if (c == 0x03C2) c = 0x03C3;
+}
+
 // Lower-cases and composes one piece of text through ICU and writes it as UTF-8 into out at at,
 // growing out when needed. Returns the end of what was written.
 size_t writeLoweredByIcu(QStringView text, std::string& out, size_t at)
@@ -105,6 +114,7 @@ size_t writeLoweredByIcu(QStringView text, std::string& out, size_t at)
                        return u_strToLower(d, cap, s, len, "", e);
                    }))
         lowered = UBuffer(asUChars(text), asUChars(text) + text.size());
+    foldFinalSigma(lowered);
     compose(lowered);
 
     // Three UTF-8 bytes at most per UTF-16 unit.

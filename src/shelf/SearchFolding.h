@@ -10,8 +10,9 @@
 // (extended grapheme clusters) of canonically composed text: "é" written precomposed or as "e" plus a
 // combining accent is the same character, and "e" never matches the first half of either.
 struct SearchFolding {
-    // Appends the text lower-cased with the Unicode default mapping (no locale), composed (NFC), as
-    // UTF-8. Unpaired surrogates become U+FFFD.
+    // Appends the text lower-cased with the Unicode default mapping (no locale), the final sigma "ς" as
+    // "σ" (so that only case is ignored: lower-casing tells them apart by their place in a word),
+    // composed (NFC), as UTF-8. Unpaired surrogates become U+FFFD.
     static void appendLowered(QStringView text, std::string& out);
     // The same for text held as UTF-8, as appendLowered(QString::fromUtf8(utf8)) gives it (malformed
     // bytes become U+FFFD), without turning the ASCII stretches into UTF-16 first.

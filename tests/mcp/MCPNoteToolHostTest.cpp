@@ -165,3 +165,16 @@ TEST_F(NoteToolHostTest, ANoteNotOnDiskIsAnErrorAndNotMade)
     EXPECT_EQ(tool("create_note", {{"title", "x"}})["error"]["message"].toString(),
               "Tarnwick couldn't save the note: kept in memory only");
 }
+
+// The endpoint's search finds a word in capitals ending in sigma wherever it stands, in any case.
+TEST_F(NoteToolHostTest, SearchFindsEitherSigmaForTheOther)
+{
+    Note* road = add("ΟΔΟΣΤΡΩΜΑ", "", 10);
+    Note* lower = add("lower", "οδοσ", 20);
+    Note* final = add("final", "ΟΔΟΣ road", 30);
+    ASSERT_TRUE(container->mainContext().save().ok());
+    // The title match first, then the body matches, newest first.
+    const QStringList all{idOf(road), idOf(final), idOf(lower)};
+    for (const char* query : {"ΟΔΟΣ", "οδοσ", "οδος"})
+        EXPECT_EQ(ids(tool("search_notes", {{"query", QString::fromUtf8(query)}})), all) << query;
+}

@@ -617,6 +617,14 @@ TEST_F(NoteViewTest, AccessibleActions)
     actions->doAction("Edit title");
     EXPECT_TRUE(view->findChild<QLineEdit*>("lockedTitle")->hasFocus() || !view->isActiveWindow());
     EXPECT_EQ(seen.size(), 1);
+    // A title a tool puts in over the accessibility bus (as dictation does) is the note's, as one typed.
+    auto* lockedTitle = view->findChild<QLineEdit*>("lockedTitle");
+    const QString before = lockedTitle->text();
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(lockedTitle);
+    ASSERT_TRUE(field && field->editableTextInterface());
+    field->editableTextInterface()->insertText(0, "Dictated ");
+    EXPECT_EQ(lockedTitle->text(), "Dictated " + before);
+    EXPECT_EQ(note->title(), "Dictated " + before);
 
     // A screen reader asks for the view's actions while the view is being destroyed (as the bridge does,
     // by the interface's id): first while its parts go, then while its children go. Nothing is listed or

@@ -2,12 +2,15 @@
 """Lists or performs the named actions of the note view through the accessibility bus.
 
 Usage: note-access.py list | note-access.py do ACTION | note-access.py focused | note-access.py footer |
-       note-access.py press NAME | note-access.py picture
+       note-access.py press NAME | note-access.py picture | note-access.py insert TEXT | note-access.py shown |
+       note-access.py insert-into NAME TEXT
 Prints the action names (one a line) of the first object offering "Close note" in the application
 "tarnwick"; exits 1 when there is none. "focused" prints the role and name of the focused object.
 "footer" prints "badge=" with the role and child count of each sync badge on screen, and "numbers=" with
 how many objects are named by a bare number. "press" presses the button NAME that is on screen. "picture"
-prints the frame on screen of the picture that shows, as "x y width height"."""
+prints the frame on screen of the picture that shows, as "x y width height". "insert" puts TEXT in at the end
+of the focused text through its editable-text interface ("insert-into" at the start of the text NAME on
+screen); "shown" prints the focused text as it reads."""
 import os
 import sys
 
@@ -44,6 +47,28 @@ def main():
         if not found:
             return 1
         print(f"{found[-1].getRoleName()}:{found[-1].name}")
+        return 0
+    if what == "insert":
+        # As a dictation tool puts text in: through the focused text's editable-text interface, at its end.
+        found = [node for node in focused() if node.getState().contains(pyatspi.STATE_FOCUSABLE)]
+        if not found:
+            return 1
+        text = sys.argv[2]
+        end = found[-1].queryText().characterCount
+        return 0 if found[-1].queryEditableText().insertText(end, text, len(text)) else 1
+    if what == "insert-into":
+        # The same into the text named NAME on screen, at its start.
+        for node, _ in nodes():
+            if node.name == sys.argv[2] and showing(node):
+                text = sys.argv[3]
+                return 0 if node.queryEditableText().insertText(0, text, len(text)) else 1
+        return 1
+    if what == "shown":
+        # The focused text as assistive tools read it.
+        found = [node for node in focused() if node.getState().contains(pyatspi.STATE_FOCUSABLE)]
+        if not found:
+            return 1
+        print(found[-1].queryText().getText(0, -1))
         return 0
     if what == "footer":
         badges, numbers = [], 0

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# A screen reader's road through a note: the text typed in is named "Note body", the note view offers
+# A screen reader's road through a note: the text typed in is named "Note body" and text a dictation
+# tool puts in through it is stored like typing, the note view offers
 # its named actions on the accessibility bus, the footer's sync badge reads as one label and the count
 # not at all (the badge goes while the note is rolled up), "Window opacity" opens the opacity popover,
-# "Close note" closes the window and keeps the note; a picture reads as its own frame.
+# "Close note" closes the window and keeps the note; a picture reads as its own frame; a locked note's
+# title put in by a dictation tool is stored.
 # Usage (inside scripts/desktop-session.sh): note-access.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -29,6 +31,16 @@ settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'" || fail "
 
 # (1) The text being typed in is named as the note's body.
 settles_to 100 "text:Note body" access focused || fail "the focused object reads '$(access focused 2>&1)'"
+
+# (1b) Text put in by a dictation tool (the editable-text interface) is stored, and a key typed next
+# lands after it: the window and the store agree.
+access insert 'Dictated words' || fail "the insert over the accessibility bus was refused"
+settles_to 50 "Dictated words" sql "SELECT body FROM Note WHERE title = 'Spoken'" ||
+  fail "the inserted text was not stored: the body reads '$(sql "SELECT body FROM Note WHERE title = 'Spoken'")'"
+xdotool type --delay 30 -- "!"
+settles_to 50 "Dictated words!" sql "SELECT body FROM Note WHERE title = 'Spoken'" ||
+  fail "after a key the body reads '$(sql "SELECT body FROM Note WHERE title = 'Spoken'")'"
+[ "$(access shown)" = $'Spoken\nDictated words!' ] || fail "the window reads '$(access shown 2>&1)'"
 
 # (2) The actions, in order.
 listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
@@ -96,4 +108,18 @@ drawn_whole() {
 # The title's caret may still scroll the body back to its top: both are read again until they agree.
 reads_as_drawn() { drawn_whole && [ "$(access picture 2>/dev/null)" = "$drawn" ]; }
 within 50 reads_as_drawn || fail "the picture reads as '$(access picture 2>&1)', drawn at '$drawn'"
+# (7) A locked note's title, put in by a dictation tool, is the note's title: stored as shown.
+xdotool key --clearmodifiers alt+shift+n
+within 50 active_is "New Note" || fail "the new-note hot key opened no third note"
+xdotool type --delay 30 -- "Hidden"
+xdotool key --clearmodifiers Return
+xdotool type --delay 30 -- "words"
+within 50 active_is Hidden || fail "the window is not named Hidden"
+win=$(window_named Hidden)
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --window "$win" $((WIDTH - 43)) 15 click 1
+settles_to 50 1 sql "SELECT isLocked FROM Note WHERE title = 'Hidden'" || fail "the lock button did not lock Hidden"
+within 50 access insert-into "Locked note title" "Dictated " || fail "no locked title took the insert"
+settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Dictated Hidden' AND isLocked = 1" ||
+  fail "the locked note's title is stored as '$(sql "SELECT title FROM Note WHERE isLocked = 1")'"
 echo "PASS"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -162,6 +163,32 @@ TEST_F(SettingsMerge, AWriteFromOutsideDuringAWriteIsMergedAgain)
         EXPECT_EQ(told.count(), 1 + c.keptOutside);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"settings.json"}) << "a temporary file was left";
     }
+}
+
+// An entry this release cannot read, written from outside while a write is under way (its file swapped
+// out by ours), is written back by the next write rather than lost.
+TEST_F(SettingsMerge, AnUnreadableEntryWrittenDuringAWriteIsKept)
+{
+    using Step = FileSettingsBackend::WriteStep;
+    auto owned = std::make_unique<FileSettingsBackend>(path);
+    FileSettingsBackend* backend = owned.get();
+    Settings s(std::move(owned));
+    s.setValue("general.showDockIcon", true);
+    bool raced = false;
+    backend->setWriteHook([&](Step step) {
+        if (step != Step::checked || std::exchange(raced, true)) return;
+        QJsonObject root = onDisk();
+        root["test.later"] = typed("colour", "#fff");
+        root["test.list"] = QJsonArray{"a", "b"};
+        writeOutside(root);
+    });
+    s.setValue("general.showDockIcon", false);
+    backend->setWriteHook({});
+    ASSERT_TRUE(raced);
+    const QJsonObject after = onDisk();
+    EXPECT_EQ(after["general.showDockIcon"], typed("bool", false));
+    EXPECT_EQ(after["test.later"], typed("colour", "#fff"));
+    EXPECT_EQ(s.stringListValue("test.list"), (QStringList{"a", "b"}));
 }
 
 // The file reached through a link (a folder of dotfiles) is written; the link stays.

@@ -4,12 +4,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "platform/Settings.h"
 #include "support/TestEnvironment.h"
 
 namespace {
+
+QJsonObject jsonOf(const QString& path)
+{
+    return QJsonDocument::fromJson(tarnwick::test::readFile(path)).object();
+}
 
 TEST(Settings, StoredValueWinsOverRegisteredDefaultAndTypesSurvive)
 {
@@ -124,6 +131,67 @@ TEST(Settings, NumbersOutOfRangeReadAsUnreadable)
     EXPECT_EQ(s.intValue("int.past"), 5);
     EXPECT_EQ(s.intValue("int.edge"), qint64(-9.2e18));
     EXPECT_EQ(s.storedValue("map").toMap(), (QVariantMap{{"fine", qint64(4)}}));
+}
+
+// A file written by hand: every value plainly, beside entries this release cannot read. The plain ones
+// read as what they are; the others are left out of the values and written back as they were, also
+// inside a dictionary, by every write, until the application itself sets that key.
+TEST(Settings, PlainValuesReadAndUnreadableEntriesAreKeptByWrites)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.json");
+    tarnwick::test::writeFile(path, R"({
+        "mcp.approvedClients": ["bars-client", "second"],
+        "mcp.enabled": true,
+        "mcp.token": "PlainToken",
+        "count": 3,
+        "ratio": 1.5,
+        "when": "2026-12-09T13:30:00Z",
+        "map": {"n": 1, "names": ["x"], "bad": null},
+        "typedMap": {"type": "dictionary", "value": {"n": {"type": "int", "value": "4"},
+                                                     "later": {"type": "colour", "value": "#fff"}}},
+        "list.mixed": ["a", 1],
+        "later.kind": {"type": "colour", "value": "#ffffff"},
+        "nothing": null
+    })");
+    const QJsonObject unreadable = jsonOf(path);
+    const auto check = [](const Settings& s, qint64 n) {
+        EXPECT_EQ(s.stringListValue("mcp.approvedClients"), (QStringList{"bars-client", "second"}));
+        EXPECT_EQ(s.boolIfStored("mcp.enabled"), true);
+        EXPECT_EQ(s.stringValue("mcp.token"), "PlainToken");
+        EXPECT_EQ(s.storedValue("count").typeId(), QMetaType::LongLong);
+        EXPECT_EQ(s.intValue("count"), 3);
+        EXPECT_EQ(s.doubleValue("ratio"), 1.5);
+        EXPECT_EQ(s.dateValue("when"), QDateTime(QDate(2026, 12, 9), QTime(13, 30), Qt::UTC));
+        EXPECT_EQ(s.storedValue("map").toMap(), (QVariantMap{{"n", qint64(1)}, {"names", QStringList{"x"}}}));
+        EXPECT_EQ(s.storedValue("typedMap").toMap(), (QVariantMap{{"n", n}}));
+        for (const char* key : {"list.mixed", "later.kind", "nothing"}) EXPECT_FALSE(s.contains(key)) << key;
+    };
+    {
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        check(s, 4);
+        s.setValue("other", 1);
+        const QJsonObject after = jsonOf(path);
+        for (const QString key : {"list.mixed", "later.kind", "nothing"})
+            EXPECT_EQ(after[key], unreadable[key]) << key.toStdString();
+        EXPECT_EQ(after["map"]["value"]["bad"], QJsonValue(QJsonValue::Null));
+        EXPECT_EQ(after["typedMap"]["value"]["later"], unreadable["typedMap"]["value"]["later"]);
+        // The application's own change of a dictionary keeps what it could not read in it too.
+        s.setValue("typedMap", QVariantMap{{"n", 5}});
+        const QJsonObject changed = jsonOf(path);
+        EXPECT_EQ(changed["typedMap"]["value"]["later"], unreadable["typedMap"]["value"]["later"]);
+        EXPECT_EQ(changed["typedMap"]["value"]["n"], QJsonObject({{"type", "int"}, {"value", "5"}}));
+    }
+    {
+        Settings s(std::make_unique<FileSettingsBackend>(path));
+        check(s, 5);
+        // Set here, the key is the application's.
+        s.setValue("later.kind", "plain now");
+    }
+    Settings s(std::make_unique<FileSettingsBackend>(path));
+    EXPECT_EQ(s.stringValue("later.kind"), "plain now");
+    const QJsonObject last = jsonOf(path);
+    EXPECT_EQ(last["list.mixed"], unreadable["list.mixed"]);
 }
 
 }  // namespace

@@ -119,6 +119,25 @@ TEST_F(SearchEngineTest, QueryIsTrimmedAndBothSidesLowerCasedWithoutLocale)
         EXPECT_EQ(titlesFor(QString::fromUtf8(query)), QStringList({"long"})) << query;
 }
 
+// Lower-casing writes a capital sigma at a word's end as "ς" and inside a word as "σ": a query in
+// capitals must still find the word it begins, whatever form either side was written in.
+TEST_F(SearchEngineTest, EitherFormOfSigmaFindsTheOther)
+{
+    addNote("ΟΔΟΣΤΡΩΜΑ", {});
+    addNote("lower", "οδοσ");
+    addNote("final", "ΟΔΟΣ road");
+    addNote("written final", "η οδος");
+    addCapture("ΟΔΟΣΤΡΩΜΑ captured");
+
+    const QStringList all{"ΟΔΟΣΤΡΩΜΑ", "lower", "final", "written final"};
+    for (const char* query : {"ΟΔΟΣ", "οδοσ", "οδος", "  Οδος "}) {
+        EXPECT_EQ(titlesFor(QString::fromUtf8(query)), all) << query;
+        EXPECT_EQ(textsFor(QString::fromUtf8(query)), QStringList{"ΟΔΟΣΤΡΩΜΑ captured"}) << query;
+    }
+    EXPECT_EQ(titlesFor("ΟΔΟΣ ROAD"), QStringList{"final"});
+    EXPECT_EQ(titlesFor("οδοστ"), QStringList{"ΟΔΟΣΤΡΩΜΑ"});
+}
+
 TEST_F(SearchEngineTest, MatchesWholeCharactersAccentsAndWidthsCountCanonicalFormsAreEqual)
 {
     addNote("café composed", {});

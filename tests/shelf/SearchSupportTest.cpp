@@ -82,6 +82,12 @@ TEST(SearchSupportTest, HighlightsTheFirstOccurrenceInUtf16Units)
     EXPECT_EQ(marked("a \U0001F600 b", "\U0001F600"), (Span{2, 2}));
     EXPECT_EQ(marked("Die Straße", "STRASSE"), (Span{4, 6}));
     EXPECT_EQ(marked("cafe\u0301!", "CAFÉ"), (Span{0, 5}));
+    // Either sigma finds the other, in capitals or not; the mark covers the letters as written.
+    EXPECT_EQ(marked("ΟΔΟΣΤΡΩΜΑ", "ΟΔΟΣ"), (Span{0, 4}));
+    EXPECT_EQ(marked("\U0001F600 ΟΔΟΣ road", "οδοσ"), (Span{3, 4}));
+    EXPECT_EQ(marked("η οδοσ", "ΟΔΟΣ"), (Span{2, 4}));
+    EXPECT_EQ(SearchSupport::snippet(letters(40) + "ΟΔΟΣΤΡΩΜΑ", "οδος", 30),
+              kEllipsis + letters(40).mid(12) + "ΟΔΟΣΤΡ" + kEllipsis);
     // Half a character is never marked.
     EXPECT_FALSE(marked("ß", "s"));
     EXPECT_FALSE(marked("cafe\u0301", "cafe"));

@@ -24,6 +24,7 @@
 #include "editor/text/LongTextLayout.h"
 #include "editor/text/MarkdownAutoFormat.h"
 #include "editor/text/PastedHtml.h"
+#include "editor/text/RichNSTextAccessible.h"
 #include "editor/text/TextBlockController.h"
 #include "editor/text/TextStorage.h"
 #include "model/text/RichTextBridge.h"
@@ -181,6 +182,7 @@ RichNSTextView::RichNSTextView(TextBlockController& controller, DocumentTextStor
     connect(this, &QTextEdit::cursorPositionChanged, this, &RichNSTextView::syncToModel);
     connect(this, &QTextEdit::selectionChanged, this, &RichNSTextView::syncToModel);
     syncFromModel();
+    RichNSTextAccessible::attach(this);
 }
 
 RichNSTextView::~RichNSTextView()
@@ -768,6 +770,33 @@ void RichNSTextView::populateContextMenu(QMenu* menu, std::optional<QPoint> at)
         m_model.setSelection({0, m_model.length()});
     });
     if (m_contextMenuHook) m_contextMenuHook(menu);
+}
+
+// ---- Assistive tools ----
+
+bool RichNSTextView::takesEdits() const
+{
+    return !isDetached() && m_model.isEditable();
+}
+
+void RichNSTextView::editFromAssistiveTool(int from, int to, const QString& text)
+{
+    if (!takesEdits()) return;
+    const qsizetype shown = document()->characterCount() - 1;
+    const qsizetype start = m_storage.toText(std::clamp<qsizetype>(std::min(from, to), 0, shown));
+    const qsizetype end = m_storage.toText(std::clamp<qsizetype>(std::max(from, to), 0, shown));
+    // Each of a tool's edits is a step of its own to undo, not part of the typing before it.
+    m_model.breakUndoCoalescing();
+    if (text.isEmpty()) {
+        m_model.deleteRange({start, end - start});
+        return;
+    }
+    // Put in where the tool points, in the style of the character before, as typing after a click there.
+    if (start == end)
+        placeCaretForInsertion(start);
+    else
+        m_model.setSelection({start, end - start});
+    m_model.insertText(text);
 }
 
 // ---- Clipboard and drops ----

@@ -73,6 +73,12 @@ public:
     void cut();
     void copy();
 
+    // An edit asked for by an assistive tool over the accessibility bus (a dictation or on-screen input
+    // tool inserting, deleting or replacing text): [from, to) of the shown document is replaced through
+    // the model, as typing there would. Nothing happens to a block that cannot be edited.
+    void editFromAssistiveTool(int from, int to, const QString& text);
+    bool takesEdits() const;
+
     // BlockView
     void detach() override;
 

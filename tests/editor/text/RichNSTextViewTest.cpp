@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -951,4 +952,89 @@ TEST_F(RichNSTextViewTest, TextDroppedOrMiddleClickedInTakesTheStyleWhereItLands
     QTest::mouseClick(view.viewport(), Qt::MiddleButton, {}, second);
     ASSERT_EQ(storage.text(), "Trip\nfirst line\nsecmidond");
     EXPECT_EQ(font(19), font(18));
+}
+
+// With accessibility on before the view is built, as on a desktop running a screen reader: what a tool
+// puts in, deletes or replaces over the accessibility bus goes through the model like typing (stored,
+// one undo step each, the shown document in step); a block that takes no edits is left alone.
+TEST(RichNSTextViewAccessTest, AssistiveToolsEditThroughTheModel)
+{
+    QAccessible::setActive(true);
+    FakeBlockHost host;
+    DocumentTextStorage storage;
+    TextBlockController controller(
+        QUuid::createUuid(), &host, true,
+        [] {
+            ResolvedNoteTheme t;
+            t.ink = QColor("#2B2622");
+            return t;
+        }(),
+        TextBlockController::NoteStyle::floating, storage);
+    RichNSTextView view(controller, storage);
+    view.setAccessibleName("Note body");
+    view.resize(400, 300);
+    view.show();
+    view.setFocus();
+    QTest::keyClicks(&view, "Title");
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::keyClicks(&view, "body");
+
+    QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_TRUE(a11y);
+    EXPECT_EQ(a11y->text(QAccessible::Name), "Note body");
+    EXPECT_TRUE(a11y->state().editable && a11y->state().multiLine);
+    QAccessibleEditableTextInterface* edit = a11y->editableTextInterface();
+    QAccessibleTextInterface* read = a11y->textInterface();
+    ASSERT_TRUE(edit && read);
+    const auto inStep = [&] {
+        return storage.foreignChanges() == 0 && storage.readDocument() == storage.attributedText() &&
+               read->text(0, read->characterCount()) == storage.text();
+    };
+
+    const int steps = host.undo.undoCount();
+    const int changes = host.changes;
+    edit->insertText(10, " spoken");
+    EXPECT_EQ(storage.text(), "Title\nbody spoken");
+    EXPECT_GT(host.changes, changes) << "the insert never reached the note";
+    EXPECT_EQ(controller.textView().selection(), (TextRange{17, 0}));
+    EXPECT_TRUE(inStep());
+    edit->replaceText(6, 10, "note");
+    EXPECT_EQ(storage.text(), "Title\nnote spoken");
+    edit->deleteText(10, 17);
+    EXPECT_EQ(storage.text(), "Title\nnote");
+    a11y->setText(QAccessible::Value, "Whole\nnew");
+    EXPECT_EQ(storage.text(), "Whole\nnew");
+    EXPECT_TRUE(inStep());
+    EXPECT_EQ(host.undo.undoCount(), steps + 4);
+    host.undo.undo();
+    EXPECT_EQ(storage.text(), "Title\nnote");
+    host.undo.undo();
+    host.undo.undo();
+    host.undo.undo();
+    EXPECT_EQ(storage.text(), "Title\nbody");
+    EXPECT_TRUE(inStep());
+
+    // Reading, the caret and the selection are the view's own, and the model follows them.
+    int start = 0, end = 0;
+    EXPECT_EQ(read->textAtOffset(7, QAccessible::WordBoundary, &start, &end), "body");
+    EXPECT_EQ((std::pair{start, end}), (std::pair{6, 10}));
+    EXPECT_EQ(read->textAtOffset(2, QAccessible::ParagraphBoundary, &start, &end), "Title");
+    EXPECT_EQ(read->textAfterOffset(2, QAccessible::ParagraphBoundary, &start, &end), "body");
+    read->setSelection(0, 1, 4);
+    EXPECT_EQ(controller.textView().selection(), (TextRange{1, 3}));
+    read->setCursorPosition(8);
+    EXPECT_EQ(controller.textView().selection(), (TextRange{8, 0}));
+    EXPECT_EQ(read->cursorPosition(), 8);
+
+    // Typing after the tool's insert lands where the window shows the caret.
+    edit->insertText(10, "!");
+    QTest::keyClicks(&view, "?");
+    EXPECT_EQ(storage.text(), "Title\nbody!?");
+
+    controller.textView().setEditable(false);
+    edit->insertText(0, "x");
+    edit->deleteText(0, 3);
+    EXPECT_EQ(storage.text(), "Title\nbody!?");
+    EXPECT_TRUE(a11y->state().readOnly);
+    EXPECT_TRUE(inStep());
 }

@@ -25,6 +25,7 @@ TEST(TextFinderTest, MatchesIgnoreCaseAndAccentsInUtf16Ranges)
     EXPECT_EQ(found("cafe", "café"), (R{{0, 4}}));
     EXPECT_EQ(found("Straße", "STRASSE"), (R{{0, 6}}));
     EXPECT_EQ(found("Straße", "stras"), R{});  // never half of "ß"
+    EXPECT_EQ(found("ΟΔΟΣΤΡΩΜΑ, οδοσ, η οδος", "ΟΔΟΣ"), (R{{0, 4}, {11, 4}, {19, 4}}));
     EXPECT_EQ(found("a\U0001F600b \U0001F600", "\U0001F600"), (R{{1, 2}, {5, 2}}));
     EXPECT_EQ(found("x\uFFFCy", "xy"), R{});
     EXPECT_EQ(found("x\uFFFCy", "\uFFFC"), (R{{1, 1}}));

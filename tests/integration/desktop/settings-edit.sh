@@ -48,4 +48,41 @@ status_of() {
 no_warnings "$log" || fail "warnings at launch"
 terminate_promptly "$pid" 5
 pid=
+
+# Written plainly before a launch: a list, a token and Booleans, beside entries this release cannot read.
+# The client in the plain list is approved (no card: it connects at once), and when the application
+# writes the file (the token moves into the keyring) the list and the unreadable entries stay in it.
+secret-tool clear service com.fennmoor.tarnwick.mcp account endpoint-token synchronizable false
+cat >"$settings" <<'JSON'
+{
+  "update.checkAutomatically": false,
+  "mcp.enabled": true,
+  "mcp.readOnly": true,
+  "mcp.token": "PlainWrittenToken",
+  "mcp.approvedClients": ["bars-client"],
+  "test.laterKind": {"type": "colour", "value": "#ffffff"},
+  "test.numbers": [1, 2, 3]
+}
+JSON
+"$TARNWICK_EXECUTABLE" >"$log" 2>&1 &
+pid=$!
+wait_for 20 listening "$pid" || fail "the endpoint did not start from the plain file: $(cat "$log")"
+wait_for 10 bash -c "! grep -q mcp.token '$settings'" || fail "the application did not write: $(cat "$settings")"
+kept() {
+  grep -q '"bars-client"' "$settings" || fail "$1: the plain list of approved clients was lost: $(cat "$settings")"
+  grep -q '"#ffffff"' "$settings" && grep -q '"test.numbers"' "$settings" ||
+    fail "$1: an entry the application cannot read was removed: $(cat "$settings")"
+}
+kept "after a write"
+port=$(ss -ltnpH | grep "pid=$pid," | sed -n 's/.*127\.0\.0\.1:\([0-9]*\) .*/\1/p' | head -n1)
+init='{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"clientInfo":{"name":"bars-client"}}}'
+# An unknown client would wait on the approval card; the approved one is answered at once.
+answer=$(timeout 10 curl -sS -D - -o /dev/null -H 'Content-Type: application/json' \
+  -H 'Accept: application/json, text/event-stream' --data-binary "$init" \
+  "http://127.0.0.1:$port/mcp/PlainWrittenToken" 2>&1 | tr -d '\r' | head -n1 || true)
+[ "$(awk '{print $2}' <<<"$answer")" = 200 ] || fail "the client in the plain list was not let in: '$answer'"
+no_warnings "$log" || fail "warnings at the launch with a plain file"
+terminate_promptly "$pid" 5
+pid=
+kept "after the run"
 echo "settings-edit: ok"

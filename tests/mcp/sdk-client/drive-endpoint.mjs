@@ -81,6 +81,17 @@ async function check(manifest) {
   assert.deepEqual(listed.notes.map((n) => n.id), [made.id]);
   writeFileSync(createdFile, made.id);
 
+  // A word in capitals ending in sigma finds the word it begins and the same word in small letters,
+  // whichever of the two small sigmas either side was written with.
+  const greek = [];
+  for (const [title, body] of [["ΟΔΟΣΤΡΩΜΑ", "the paving"], ["Road", "οδοσ"], ["Street", "ΟΔΟΣ road"]])
+    greek.push((await call(client, "create_note", { title, body })).id);
+  for (const query of ["ΟΔΟΣ", "οδοσ", "οδος"]) {
+    const hits = await call(client, "search_notes", { query });
+    // The title's match first, then the bodies', newest first.
+    assert.deepEqual(hits.notes.map((n) => n.id), [greek[0], greek[2], greek[1]], `search "${query}"`);
+  }
+
   const everything = answered.join("\n");
   for (const secret of manifest.hidden)
     assert.ok(!everything.includes(secret), `"${secret}" left the application`);
