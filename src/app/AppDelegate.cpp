@@ -92,8 +92,12 @@ bool AppDelegate::applicationDidFinishLaunching()
         });
         // Each selection this process owns is traced to the note it came from, so a lock takes it back.
         OwnedSelections::track();
-        // Whatever ends the run (the menu, a signal, the session), no private note stays in the clear.
-        connect(qGuiApp, &QCoreApplication::aboutToQuit, this, [this] { m_parts.unlockSession.relockAll(); });
+        // Whatever ends the run (the menu, a signal, the session), no private note stays in the clear, and
+        // a lock still waiting for the keyring is kept for the next launch to seal.
+        connect(qGuiApp, &QCoreApplication::aboutToQuit, this, [this] {
+            m_parts.unlockSession.settleWaitingLocks();
+            m_parts.unlockSession.relockAll();
+        });
     }
 
     m_observers.push_back(m_parts.center.observe(

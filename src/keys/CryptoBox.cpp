@@ -152,6 +152,11 @@ bool CryptoBox::answersFromHeldRing()
     return app && QThread::currentThread() == app->thread();
 }
 
+bool CryptoBox::sealsWithoutAsking()
+{
+    return !answersFromHeldRing() || heldSealingKey().has_value();
+}
+
 CryptoBox::AskHere::AskHere() : m_before(t_askHere)
 {
     t_askHere = true;

@@ -75,6 +75,9 @@ public:
     // True on the main thread when the keyring may wait on the user: seal, sealingKey and open then use
     // only the ring that readRingLater() read, and report a ring not read yet as unreadable.
     static bool answersFromHeldRing();
+    // Whether a seal on the main thread can go ahead now: the keyring may be asked here, or the ring read
+    // ahead holds a key to seal with. Otherwise the key is read with readRingLater(..., true) first.
+    static bool sealsWithoutAsking();
     // The key to seal with from the ring readRingLater() read last; none when it was not read (or held
     // no local key). The keychain is not asked.
     static std::optional<QByteArray> heldSealingKey();

@@ -570,7 +570,7 @@ void NoteViewModel::lockButtonClicked()
         case LockState::notLocked:
             // The head row's button locks without relocking: the freshly locked note shows redacted
             // because it is not among the notes unlocked in this run.
-            lockNow();
+            lockNow(false);
             break;
         case LockState::redacted:
             unlock();
@@ -581,7 +581,7 @@ void NoteViewModel::lockButtonClicked()
     }
 }
 
-void NoteViewModel::lockNow()
+void NoteViewModel::lockNow(bool noticeFailure)
 {
     refreshAuthentication();
     if (!m_canAuthenticate) {
@@ -589,9 +589,15 @@ void NoteViewModel::lockNow()
         setNotice(cannotLockText());
         return;
     }
-    const auto locked = m_store.lock(*m_note);
-    if (!locked) m_unlock.reportSealFailure(m_note->uuid(), UnlockSession::sealFailureText());
-    Q_EMIT changed();
+    // The first lock of a run may wait for the keyring's answer: the session locks the note then, also
+    // when this view has moved on to another note or closed.
+    QPointer<NoteViewModel> self(this);
+    const QUuid id = m_note->uuid();
+    m_unlock.lock(id, [self, id, noticeFailure](bool sealed) {
+        if (!self || !self->m_note || self->m_note->uuid() != id) return;
+        if (!sealed && noticeFailure) self->setNotice(sealFailedText());
+        Q_EMIT self->changed();
+    });
 }
 
 void NoteViewModel::toggleLock()
@@ -601,10 +607,7 @@ void NoteViewModel::toggleLock()
         unlock();
         return;
     }
-    if (!m_note->isLocked()) {
-        lockNow();
-        if (!m_note || !m_note->isLocked()) return;  // refused
-    }
+    if (!m_note->isLocked()) return lockNow(true);
     if (!m_unlock.relock(m_note->uuid())) setNotice(sealFailedText());
 }
 

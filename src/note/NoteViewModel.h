@@ -229,7 +229,8 @@ private:
     bool concernsNote(const Notification& notification) const;
     void post(const QString& name, const QVariantMap& info = {}) const;
     void handleNoteAction(const QVariantMap& info);
-    void lockNow();
+    // Locks the note shown; a failed seal is also said by a notice when `noticeFailure`.
+    void lockNow(bool noticeFailure);
     void setNotice(const QString& notice);
     void updateCount();
 

@@ -109,6 +109,48 @@ bool UnlockSession::admit(const QUuid& noteID)
     return true;
 }
 
+void UnlockSession::lock(const QUuid& noteID, Completion done)
+{
+    if (const auto waiting = m_locking.find(noteID); waiting != m_locking.end()) {
+        waiting->append(std::move(done));
+        return;
+    }
+    m_locking.insert(noteID, {std::move(done)});
+    if (CryptoBox::sealsWithoutAsking()) return finishLock(noteID, {});
+    // A read still under way is no failure: the note is locked when the key has come (made first when
+    // the ring has none), and a keyring that prompts holds up nothing else meanwhile.
+    CryptoBox::readRingLater(
+        this, [this, noteID](const QString& problem) { finishLock(noteID, problem); }, true);
+}
+
+void UnlockSession::finishLock(const QUuid& noteID, const QString& problem)
+{
+    const QList<Completion> waiting = m_locking.take(noteID);
+    bool sealed = true;
+    // Gone, or locked by another road meanwhile: nothing is left to lock.
+    Note* note = m_store.note(noteID);
+    if (note && !note->isLocked()) {
+        sealed = (problem.isEmpty() ? m_store.lock(*note) : m_store.lockWithoutKey(*note, problem)).ok();
+        if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
+        if (sealed) {
+            m_unsealed.remove(noteID);
+            clearFailure(noteID);
+        } else {
+            // Tried again at the relock, not now: a keyring whose prompt was cancelled is not asked again.
+            m_unsealed.insert(noteID);
+            setFailure(noteID, sealFailureText());
+        }
+    }
+    for (const Completion& done : waiting)
+        if (done) done(sealed);
+}
+
+void UnlockSession::settleWaitingLocks()
+{
+    for (const QUuid& id : m_locking.keys())
+        finishLock(id, QStringLiteral("Tarnwick quit before the keyring answered"));
+}
+
 bool UnlockSession::relock(const QUuid& noteID)
 {
     bool sealed = true;

@@ -48,6 +48,19 @@ public:
     // admission restarts the relock countdown. False when the note does not exist or does not open;
     // the failure text is then kept for the note.
     bool admit(const QUuid& noteID);
+    // Locks a note that is not locked: seals its content, flags it locked and saves; it shows redacted.
+    // When the key to seal with must first come from a keyring that may prompt (the first seal of a run),
+    // it is read off the main thread and the note is locked once it has come: until then nothing of the
+    // note changes, and a lock of it asked meanwhile waits for the same read. done(sealed) runs on the
+    // main thread, before lock returns when nothing had to be read; false only when sealing failed: the
+    // note is locked all the same, its text kept until a relock or the next launch seals it, and its
+    // lock panel says so.
+    void lock(const QUuid& noteID, Completion done = {});
+    // Whether a lock of the note waits for the keyring.
+    bool isLocking(const QUuid& noteID) const { return m_locking.contains(noteID); }
+    // The run ends while locks still wait for the keyring: each note is locked without its key, so that
+    // the next launch seals it rather than forget that it was locked.
+    void settleWaitingLocks();
     // Seals one note again (the store reseals it when it holds plaintext) and forgets that it was
     // unlocked, also when the note is gone. False when sealing failed: the note is then hidden all the
     // same, its lock panel says so, and the store seals it again at the next relock or launch.
@@ -95,6 +108,8 @@ private:
     // Reads the sealing key off the main thread, then seals the notes whose seal failed: a keyring that
     // prompts holds up nothing else meanwhile. One read at a time.
     void retryFailedSealsLater();
+    // Locks the note with the key read (or without it, `problem` saying why) and answers those waiting.
+    void finishLock(const QUuid& noteID, const QString& problem);
     qint64 relockMinutes() const;
     void setFailure(const QUuid& noteID, const QString& text);
     void clearFailure(const QUuid& noteID);
@@ -108,6 +123,8 @@ private:
     // Locked notes whose last seal failed: every relock tries them again until one succeeds.
     QSet<QUuid> m_unsealed;
     bool m_retryingSeals = false;
+    // Notes whose lock waits for the keyring, with who waits on each.
+    QHash<QUuid, QList<Completion>> m_locking;
     TimerHandle m_relockTimer;
     mutable QString m_unavailableReason;
 };

@@ -1,5 +1,7 @@
 #include "shelf/ShelfController.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
 #include "platform/Settings.h"
 #include "shelf/SearchEngine.h"
@@ -89,6 +91,25 @@ void ShelfController::refresh()
     if (m_searchDirty) runSearch();
 }
 
+void ShelfController::watchTheDay()
+{
+    m_dayTimer.cancel();
+    if (!m_open) return;
+    // Measured afresh at every wake-up: the timer runs on the boot-time clock, so a wall clock set or a
+    // time zone changed meanwhile is caught within the hour.
+    constexpr qint64 hourMs = 60 * 60 * 1000;
+    const QDateTime now = m_clock.now().toLocalTime();
+    const qint64 untilTomorrow = now.msecsTo(now.date().addDays(1).startOfDay());
+    m_dayTimer = m_clock.after(std::clamp<qint64>(untilTomorrow, 1, hourMs), this, [this] {
+        if (m_builtDay != m_clock.now().toLocalTime().date()) {
+            // As after a save: the lens and the results are made again for the new day.
+            m_lensDirty = m_searchDirty = true;
+            schedule();
+        }
+        watchTheDay();
+    });
+}
+
 void ShelfController::rebuildLens(const std::optional<QString>& hint)
 {
     m_lensDirty = false;
@@ -167,6 +188,7 @@ void ShelfController::present(bool, bool fromTrayClick)
     m_open = true;
     m_hintStale = true;
     refresh();
+    watchTheDay();
     m_presentedAt = m_clock.elapsedMs();
     m_handedOff = false;
     if (m_host) m_host->open(fromTrayClick);
@@ -179,6 +201,7 @@ void ShelfController::dismiss()
     setStatusItemLit(false);
     if (!m_open) return;
     m_open = false;
+    m_dayTimer.cancel();
     if (m_host) m_host->close();
     Q_EMIT openChanged(false);
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/Clock.h"
 #include "shelf/ShelfListModel.h"
 #include "shelf/ShelfRowActions.h"
 #include "shelf/ShelfSearchState.h"
@@ -98,6 +99,8 @@ private:
     void present(bool focusSearch, bool fromTrayClick);
     void schedule();
     void refresh();
+    // While open, the lists are built again when the day changes: their headings and row times name days.
+    void watchTheDay();
     void rebuildLens(const std::optional<QString>& hint = std::nullopt);
     QString lensHint() const;
     void runSearch();
@@ -126,6 +129,7 @@ private:
     bool m_searchDirty = true;
     bool m_scheduled = false;
     QDate m_builtDay;
+    TimerHandle m_dayTimer;
     QString m_builtHint;
     // The hot keys may have been rebound since the hint was built (set at each showing).
     bool m_hintStale = true;

@@ -292,6 +292,9 @@ public:
     // when sealing failed (the failure is returned, and the plaintext kept until the next reseal or
     // launch seals it). Follow it with the unlock session's relock of the note.
     Status<NoteSealing::Error> lock(Note& note);
+    // The same when the key to seal with could not be read (`problem`, the keyring's own words): the note
+    // is flagged locked and saved with its content kept as it is, for the next reseal or launch to seal.
+    Status<NoteSealing::Error> lockWithoutKey(Note& note, const QString& problem);
     // Seals a revealed note back, deletes the pictures its body no longer names, and saves. Does
     // nothing (and saves nothing) unless the note is locked and holds plaintext. `key`, when given, is
     // this machine's sealing key read beforehand (off the main thread), so the keyring is not asked here.

@@ -174,6 +174,22 @@ Status<NoteSealing::Error> NoteStore::lock(Note& note)
     return sealed;
 }
 
+Status<NoteSealing::Error> NoteStore::lockWithoutKey(Note& note, const QString& problem)
+{
+    OwnedSelections::releaseFromNote(note.uuid());
+    flushPendingEdits();
+    Status<NoteSealing::Error> result;
+    if (hasPlaintextBody(note)) {
+        OwnedSelections::releaseTextFrom(note.body());
+        const auto error = CryptoBox::CryptoError::keyUnreadable(problem);
+        qCWarning(Log::store, "Lock seal failed, keeping plaintext: %s", qUtf8Printable(error.description()));
+        result = NoteSealing::Error{error, error.description()};
+    }
+    note.setIsLocked(true);
+    saveAndErase();
+    return result;
+}
+
 Status<NoteSealing::Error> NoteStore::reseal(Note& note, const std::optional<QByteArray>& key)
 {
     if (note.isLocked()) OwnedSelections::releaseFromNote(note.uuid());

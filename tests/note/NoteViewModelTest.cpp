@@ -311,6 +311,22 @@ TEST_F(NoteViewModelTest, FailedSealIsShownUntilASealSucceeds)
     refusingKeychain->refusing = false;
 }
 
+// The first lock of a run over a keyring that may prompt, its keys not read yet: the lock waits for the
+// key, then seals, with no notice and nothing on the lock panel.
+TEST_F(NoteViewModelTest, TheFirstLockWaitsForTheKeyringAndSaysNoFailure)
+{
+    auto keyring = std::make_shared<tarnwick::test::PromptingKeychain>();
+    KeychainStore::useBackend(keyring);
+    model->toggleLock();
+    EXPECT_TRUE(model->notice().isEmpty());
+    ASSERT_TRUE(tarnwick::test::finishBackgroundCalls());
+    EXPECT_TRUE(sealed(*note));
+    EXPECT_TRUE(model->isRedacted());
+    EXPECT_TRUE(model->notice().isEmpty());
+    EXPECT_FALSE(model->lockPanelFailure().has_value());
+    EXPECT_EQ(keyring->onMainThread, 0);
+}
+
 TEST_F(NoteViewModelTest, SetAndClearReminders)
 {
     // A past date is saved and scheduled (the scheduler leaves nothing pending for it).

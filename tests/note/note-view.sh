@@ -179,6 +179,11 @@ PY
 load_geometry
 click_at $((WIDTH - 43)) 15
 settles_to 30 1 sql "SELECT isLocked FROM Note WHERE title = 'Secret'" || fail "the lock button did not lock Secret"
+# The first lock of the run, its keys not read at launch (no note was locked): it waits for them and
+# seals, and no failure is said.
+settles_to 30 "1|" sql "SELECT (lockedCipher IS NOT NULL) || '|' || body FROM Note WHERE title = 'Secret'" ||
+  fail "the lock button did not store Secret sealed"
+! grep "Lock seal failed" "$log" || fail "the first lock of the run said Secret couldn't be sealed"
 sleep 0.5
 found=$(leaks saffron)
 [ -z "$found" ] || fail "the locked note's text or picture is still in: $found"
@@ -266,8 +271,8 @@ if grep -rqa saffron "$data"; then fail "the relocked text is still in a store f
 
 # (7b) Relaunched with the keyring's collection locked (as automatic login leaves it): the launch
 # asks once for the lock keys, and Escape cancels. A new note "Beta" is locked: one unlock prompt
-# comes, and while it is up the application answers (Beta's lock has returned, the bus is answered).
-# Escape cancels it: the lock fails, Beta keeps its text, no other prompt comes and the stored key is
+# comes, and while it is up the application answers (Beta is not stored locked until the key has come,
+# the bus is answered). Escape cancels it: the lock fails, Beta is locked and keeps its text, no other prompt comes and the stored key is
 # the one made before. At the relock (the hide-all hot key) the keyring asks once more; answered, Beta
 # is sealed under that same key, still the only one. The keyring's own prompter is kept off the
 # accessibility bus, which is off in this session.
@@ -300,7 +305,8 @@ within 50 beta_saved || fail "Beta was not saved"
 load_geometry
 click_at $((WIDTH - 43)) 15
 within 100 prompts_are 1 || fail "locking Beta brought up $(keyring_prompts) keyring prompts, not one"
-[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Beta'")" = 1 ] || fail "the lock waited on the keyring prompt"
+# The lock waits for the key the prompt asks for: Beta is not written locked with its text in the clear.
+[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Beta'")" = 0 ] || fail "Beta was stored locked and unsealed while the keyring was still asked"
 # (The prompter holds the keyboard and pointer while it is up; the main thread answers the bus.)
 app_id=com.fennmoor.Tarnwick
 dbus-send --session --print-reply --reply-timeout=5000 --dest=$app_id /com/fennmoor/Tarnwick \
@@ -309,10 +315,12 @@ import -window root "$work/keyring-prompt.png"
 prompts_are 1 || fail "$(keyring_prompts) keyring prompts for one lock"
 answer_prompt Escape
 within 50 prompts_are 0 || fail "Escape did not close the keyring prompt"
-within 50 grep -q "A note is still not sealed: .*cancelled" "$log" || fail "the cancelled prompt is not logged"
+within 50 grep -q "Lock seal failed, keeping plaintext: .*cancelled" "$log" || fail "the cancelled prompt is not logged"
 sleep 1
 [ "$(keyring_prompts)" = 0 ] || fail "the keyring asked again after its prompt was cancelled"
 beta_saved || fail "Beta lost its text"
+# A real failure: Beta is locked all the same, its text kept until the relock seals it.
+[ "$(sql "SELECT isLocked FROM Note WHERE title = 'Beta'")" = 1 ] || fail "the cancelled lock left Beta unlocked"
 [ "$(sql "SELECT lockedCipher IS NULL FROM Note WHERE title = 'Beta'")" = 1 ] || fail "Beta was sealed"
 import -window root "$work/keyring-cancelled.png"
 xdotool key --clearmodifiers alt+shift+h

@@ -211,3 +211,60 @@ TEST_F(KeyringPromptTest, NotesTheLaunchCouldNotSealAreSealedAtTheRelock)
     EXPECT_FALSE(session.unlockFailure(note->uuid()));
     EXPECT_EQ(storedBody("left in the clear"), "");
 }
+
+// The first lock of a run, its keys not read yet: the note changes only once the key has come, and is
+// then sealed with no failure said; locks asked meanwhile (the same note again, another one) wait for that
+// one read. A run that ends while the keyring has not answered keeps the note locked, for later to seal.
+TEST_F(KeyringPromptTest, TheFirstLockOfARunWaitsForTheKeyringAndSealsWithoutAFailure)
+{
+    LogCapture log;
+    Note* first = note("first secret");
+    Note* second = note("second secret");
+    QList<bool> answers;
+    auto record = [&answers](bool sealed) { answers << sealed; };
+    for (Note* n : {first, first, second}) session.lock(n->uuid(), record);
+    EXPECT_FALSE(first->isLocked());
+    EXPECT_TRUE(answers.isEmpty());
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_EQ(answers, QList<bool>({true, true, true}));
+    for (Note* n : {first, second}) {
+        EXPECT_TRUE(n->isSealed() && session.isRedacted(*n));
+        EXPECT_FALSE(session.unlockFailure(n->uuid()));
+        EXPECT_EQ(storedBody(n->title()), "");
+    }
+    EXPECT_EQ(log.count("Lock seal failed"), 0);
+    EXPECT_EQ(keyring->adds, 1);
+    EXPECT_EQ(keyring->onMainThread, 0);
+
+    // The keyring locked and its prompt unanswered when the run ends: locked, sealed at the next relock.
+    keyring->locked = true;
+    KeychainStore::useBackend(keyring);  // as at a new launch: nothing read yet
+    Note* unanswered = note("unanswered");
+    session.lock(unanswered->uuid());
+    session.settleWaitingLocks();
+    EXPECT_EQ(sql("SELECT isLocked FROM Note WHERE title = 'unanswered'"), "1");
+    EXPECT_EQ(session.unlockFailure(unanswered->uuid()), UnlockSession::sealFailureText());
+    ASSERT_TRUE(finishBackgroundCalls());
+    keyring->locked = false;
+    session.relockAll();
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_TRUE(unanswered->isSealed());
+}
+
+// A lock whose keyring prompt is cancelled fails for real: said once, with the keyring's own words.
+TEST_F(KeyringPromptTest, ALockWhosePromptIsCancelledSaysWhy)
+{
+    keyring->put(KeychainStore::lockKeyService, "primary", false, QByteArray(32, 'k'));
+    keyring->locked = true;
+    LogCapture log;
+    Note* cancelled = note("cancelled");
+    std::optional<bool> answer;
+    session.lock(cancelled->uuid(), [&answer](bool sealed) { answer = sealed; });
+    ASSERT_TRUE(finishBackgroundCalls());
+    EXPECT_EQ(answer, false);
+    EXPECT_TRUE(cancelled->isLocked() && !cancelled->isSealed());
+    EXPECT_EQ(session.unlockFailure(cancelled->uuid()), UnlockSession::sealFailureText());
+    EXPECT_EQ(log.count("Lock seal failed, keeping plaintext: lock key could not be read: Keyring error -128"), 1);
+    EXPECT_EQ(keyring->prompts, 1);
+    EXPECT_EQ(keyring->adds, 0);
+}

@@ -148,3 +148,35 @@ TEST_F(ShelfListsTest, RowTimesFollowTheDayAsTheHeadingsDo)
     EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Yesterday", "C:late capture"}));
     EXPECT_EQ(metaOf(ShelfRow::capture(capture->uuid())), date);
 }
+
+// The shelf left open across local midnight: at the day change its headings and row times follow, in
+// the search results and in the lens alike, with no save to set them off; and again the next midnight.
+TEST_F(ShelfListsTest, TheOpenShelfFollowsTheDayChange)
+{
+    clock.setNow(QDateTime(QDate(2026, 12, 8), QTime(23, 59), QTimeZone::systemTimeZone()).toUTC());
+    const QDateTime stamped = clock.now();
+    Capture* capture = addCapture("late capture", QStringLiteral("Editor"));
+    store->saveNow();
+    const auto metaOf = [&](ShelfListModel& model) {
+        return model.texts(model.indexOf(ShelfRow::capture(capture->uuid()))).meta;
+    };
+    state().setLens(ShelfSearchState::Lens::captures);
+    shelf->present();
+    state().setQuery("late");
+    turn();
+    EXPECT_EQ(metaOf(shelf->searchModel()), ShelfDateGroup::compactTime(stamped, stamped));
+
+    clock.advance(90 * 1000);  // 00:00:30 of the next day
+    turn();
+    const QString date = ShelfDateGroup::compactTime(stamped, clock.now());
+    EXPECT_EQ(metaOf(shelf->searchModel()), date);
+    state().setQuery("");
+    turn();
+    EXPECT_EQ(shown(shelf->browseModel()), (QStringList{"H:Yesterday", "C:late capture"}));
+    EXPECT_EQ(metaOf(shelf->browseModel()), date);
+
+    clock.advance(24 * 60 * 60 * 1000);
+    turn();
+    EXPECT_EQ(shown(shelf->browseModel()).first(), "H:" + ShelfDateGroup::title(stamped, clock.now()));
+    EXPECT_NE(shown(shelf->browseModel()).first(), "H:Yesterday");
+}

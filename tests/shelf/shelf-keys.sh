@@ -9,7 +9,7 @@
 # click on a bin row, "Delete forever", a note's trash icon or a capture row acts once, and so does a
 # triple click on the first three. The peek a capture row opens gives the keyboard back to the note the
 # shelf was opened over. A row's time stamp turns from a clock time to a date past local midnight, as its
-# heading turns to "Yesterday".
+# heading turns to "Yesterday", also in a shelf left open across midnight.
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -325,31 +325,48 @@ open_shelf() {
   within 50 choose_lens Captures && within 50 lens_is Captures || fail "the Captures chip did not show the captures"
 }
 heading_shown() { showing "Tarnwick shelf" | grep -q "|$1\$"; }
-for lead in 15 40 90; do
-  stop_app
-  midnight=$(($(date +%s) + lead))
-  offset=$((midnight % 86400))  # west of UTC: local midnight falls at $midnight
-  zone=$(printf 'TST+%d:%02d:%02d' $((offset / 3600)) $((offset % 3600 / 60)) $((offset % 60)))
-  sqlite3 "$store" "DELETE FROM Capture WHERE text = 'Late capture';
-    INSERT INTO Capture (uuid, text, sourceApp, createdAt, isPinned)
-    VALUES ('$(cat /proc/sys/kernel/random/uuid | tr a-z A-Z)', 'Late capture', 'Editor', $(date +%s), 0)" ||
-    fail "seeding the late capture"
-  launch env TZ="$zone" "$tarnwick"
-  xdotool mousemove 5 790
-  open_shelf
-  within 50 heading_shown Today || fail "the late capture is not under Today: $(showing "Tarnwick shelf" | tr '\n' ' ')"
-  time_slot "$work/before.png"
-  [ "$(date +%s)" -lt $((midnight - 1)) ] && break
-done
-[ "$(date +%s)" -lt $((midnight - 1)) ] || fail "the shelf was not shown before midnight even $lead seconds ahead"
+# Relaunches a few seconds before local midnight and shows the late capture under "Today"; its row's
+# time slot goes to $work/before.png.
+open_before_midnight() {
+  for lead in 15 40 90; do
+    stop_app
+    midnight=$(($(date +%s) + lead))
+    offset=$((midnight % 86400))  # west of UTC: local midnight falls at $midnight
+    zone=$(printf 'TST+%d:%02d:%02d' $((offset / 3600)) $((offset % 3600 / 60)) $((offset % 60)))
+    sqlite3 "$store" "DELETE FROM Capture WHERE text = 'Late capture';
+      INSERT INTO Capture (uuid, text, sourceApp, createdAt, isPinned)
+      VALUES ('$(cat /proc/sys/kernel/random/uuid | tr a-z A-Z)', 'Late capture', 'Editor', $(date +%s), 0)" ||
+      fail "seeding the late capture"
+    launch env TZ="$zone" "$tarnwick"
+    xdotool mousemove 5 790
+    open_shelf
+    within 50 heading_shown Today || fail "the late capture is not under Today: $(showing "Tarnwick shelf" | tr '\n' ' ')"
+    time_slot "$work/before.png"
+    [ "$(date +%s)" -lt $((midnight - 1)) ] && break
+  done
+  [ "$(date +%s)" -lt $((midnight - 1)) ] || fail "the shelf was not shown before midnight even $lead seconds ahead"
+}
+midnight_passed() { within $(((midnight - $(date +%s) + 5) * 10)) bash -c "[ \$(date +%s) -gt $midnight ]" || fail "midnight never came"; }
+slot_changed() { [ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1 || true)" != 0 ]; }
+open_before_midnight
 xdotool key Escape
 shelf_closed() { ! active_is "Tarnwick shelf"; }
 within 50 shelf_closed || fail "Escape left the shelf open"
-within $(((midnight - $(date +%s) + 5) * 10)) bash -c "[ \$(date +%s) -gt $midnight ]" || fail "midnight never came"
+midnight_passed
 open_shelf
 within 50 heading_shown Yesterday || fail "after midnight the late capture is not under Yesterday"
 time_slot "$work/after.png"
-[ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1 || true)" != 0 ] ||
-  fail "after midnight the late capture's row still shows the time it showed before"
+slot_changed || fail "after midnight the late capture's row still shows the time it showed before"
 import -window root "$shots/shelf-after-midnight.png"
+
+# (12b) The shelf left open across midnight follows the day as well, with no hover, save or reopening:
+# the heading turns to "Yesterday" and the row's time slot changes.
+open_before_midnight
+midnight_passed
+within 50 heading_shown Yesterday ||
+  fail "the shelf left open past midnight still shows: $(showing "Tarnwick shelf" | tr '\n' ' ')"
+active_is "Tarnwick shelf" || fail "the shelf did not stay open across midnight"
+time_slot "$work/after.png"
+slot_changed || fail "the shelf left open past midnight still shows the late capture's time of yesterday"
+import -window root "$shots/shelf-open-past-midnight.png"
 echo "PASS"

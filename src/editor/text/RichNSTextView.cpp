@@ -487,7 +487,10 @@ std::optional<qsizetype> RichNSTextView::todoGlyphParagraph(const QPoint& point)
 void RichNSTextView::mousePressEvent(QMouseEvent* e)
 {
     const QPoint point = e->position().toPoint();
-    if (e->button() == Qt::LeftButton &&
+    // The toolkit hands the third press of a triple click over as a plain one.
+    const bool ofMultiClick =
+        e->button() == Qt::LeftButton && m_clicks.pressAt(QVariant(), e->timestamp(), e->globalPosition());
+    if (e->button() == Qt::LeftButton && !ofMultiClick &&
         !(e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         if (const auto paragraph = todoGlyphParagraph(point)) {
             m_controller.toggleTodo(*paragraph);
@@ -505,6 +508,12 @@ void RichNSTextView::mousePressEvent(QMouseEvent* e)
         }
     }
     QTextEdit::mousePressEvent(e);
+}
+
+void RichNSTextView::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton) m_clicks.doublePress(*e);
+    QTextEdit::mouseDoubleClickEvent(e);
 }
 
 void RichNSTextView::mouseMoveEvent(QMouseEvent* e)

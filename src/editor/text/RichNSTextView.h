@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "design/DoubleClickGuard.h"
 #include "editor/BlockView.h"
 #include "editor/text/TextViewModel.h"
 
@@ -88,6 +89,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -130,4 +132,7 @@ private:
     int m_marksTop = 0;
     int m_marksBottom = -1;
     int m_flashSerial = 0;
+    // A to-do box toggles on a single press: the press that follows a double click on it is part of that
+    // click, not a new one.
+    DoubleClickGuard m_clicks;
 };

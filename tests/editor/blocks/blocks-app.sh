@@ -5,7 +5,8 @@
 # undone picture collected when the window closes, the same stored bytes after a relaunch, and a
 # browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture, and Up
 # from that picture to the start of the line above; a 1-bit picture over 2048 px stored in its colours,
-# and the text at the end of a note kept in place while a picture above it changes height.
+# and the text at the end of a note kept in place while a picture above it changes height; a triple or
+# quadruple click on a to-do box toggles it once.
 # Usage (inside scripts/desktop-session.sh): blocks-app.sh TARNWICK BLOCK-EDITOR-TEST-HOST
 set -euo pipefail
 tarnwick=$1 host=$2
@@ -239,6 +240,31 @@ within 30 shows end undone || fail "the text moved when the picture above it shr
 key ctrl+shift+z
 within 30 blocks_now "$full" || fail "Ctrl+Shift+Z did not make the picture full width again"
 within 30 shows end redone || fail "the text moved when the picture above it grew at the end of the note"
+
+# A to-do line "☐ item one": a click on its box ticks it; three presses 80 ms apart untick it, once;
+# four tick it again, once.
+for _ in $(seq 1 30); do new_note && break; sleep 0.5; done
+active_is "New Note" || fail "Alt+Shift+N opened no note for the to-do"
+type_text "Todo"
+key Return
+type_text "[] item one"
+todo_body() { q "SELECT body FROM Note WHERE title = 'Todo'"; }
+todo_is() { [ "$(todo_body)" = "$1" ]; }
+within 50 todo_is "☐ item one" || fail "the to-do line reads $(printf '%q' "$(todo_body)")"
+todo_window=$(xdotool getactivewindow)
+# The box: the first glyph of the line under the title.
+xdotool mousemove --window "$todo_window" 23 97
+sleep 0.3
+n=0
+for presses in 1 3 4; do
+  xdotool click --repeat "$presses" --delay 80 1
+  sleep 1
+  n=$((n + 1))
+  [ $((n % 2)) = 1 ] && want="☑ item one" || want="☐ item one"
+  within 30 todo_is "$want" || fail "$presses press(es) on the box left $(printf '%q' "$(todo_body)"), not $want"
+done
+import -window root "$work/todo.png"
+
 stop_app
 [ "$(q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Packing list'")" = "$envelope" ] ||
   fail "the relaunch changed the stored body"

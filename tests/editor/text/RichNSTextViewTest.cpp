@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QStyleHints>
 #include <QTest>
 #include <QTimer>
 
@@ -177,6 +179,28 @@ TEST_F(RichNSTextViewTest, ListKeysAndToDoGlyphClicks)
     EXPECT_EQ(text(), "T\n☑ task");
     EXPECT_EQ(controller.textView().selection().location, caret);
     EXPECT_EQ(storage.foreignChanges(), 0);
+
+    // Three (and four) presses 80 ms apart on the box, as the toolkit hands them over (press, double
+    // click, press, ...), toggle it once; a press after the double-click time is a click of its own.
+    const QPointF on = glyph.center() + QPointF(2, 0);
+    quint64 at = 10'000'000;
+    auto click = [&](QEvent::Type type) {
+        for (QEvent::Type t : {type, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(t, on, view.viewport()->mapToGlobal(on), Qt::LeftButton,
+                          t == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+            e.setTimestamp(at += 40);
+            QApplication::sendEvent(view.viewport(), &e);
+        }
+    };
+    for (const auto& [presses, expected] : {std::pair{3, "T\n☐ task"}, std::pair{4, "T\n☑ task"}}) {
+        click(QEvent::MouseButtonPress);
+        click(QEvent::MouseButtonDblClick);
+        for (int i = 2; i < presses; ++i) click(QEvent::MouseButtonPress);
+        EXPECT_EQ(text(), expected) << presses << " presses";
+        at += quint64(QGuiApplication::styleHints()->mouseDoubleClickInterval()) + 1;
+    }
+    click(QEvent::MouseButtonPress);
+    EXPECT_EQ(text(), "T\n☐ task");
 }
 
 TEST_F(RichNSTextViewTest, PastedPicturesAndHtmlAreBoundedAndLoadNothing)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Editor faults a user met, driven on the real application: choosing "Lock · Password" from the slash
-# menu, pasting a named pipe (and a socket and /dev/zero) from the clipboard, typing after making a
+# menu (the first lock of a run, which must seal with no failure said), pasting a named pipe (and a socket and /dev/zero) from the clipboard, typing after making a
 # selection bold, an emoji typed by keys, typing a path at a line start (the slash menu), typing after
 # a right-click beside the text, typing after redo, typing after unlocking with the password (also a
 # note with only a title, and notes opened locked from the shelf after a relaunch), "/" then Return at
@@ -83,6 +83,12 @@ sleep 1
 running
 settles_to 150 1 sql "SELECT isLocked FROM Note WHERE title = 'a'" || fail "the slash menu did not lock the note"
 within 20 answers || fail "Tarnwick does not answer on its bus name after the lock"
+# It was the first lock of the run (no locked note at launch: the lock keys were not read yet). It waits
+# for the keyring and seals: stored sealed, and no failure said, not even for a moment.
+settles_to 50 "1|" sql "SELECT (lockedCipher IS NOT NULL) || '|' || body FROM Note WHERE title = 'a'" ||
+  fail "the first lock of the run did not store the note sealed"
+import -window root "$work/first-lock.png"
+! grep "Lock seal failed" "$log" || fail "the first lock of the run said the note couldn't be sealed"
 
 # (2) A named pipe, a socket and /dev/zero on the clipboard: a paste comes back at once, pastes
 # nothing and loses nothing typed after it.
