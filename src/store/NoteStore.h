@@ -321,6 +321,7 @@ private:
     void clearLog();
     // The log may still hold a sealed note's words: it waits to be cleared.
     bool m_logToClear = false;
+    bool m_clearingLog = false;
     qint64 m_clearRetryDelayMs = firstRetryMs;
     TimerHandle m_clearRetry;
     // How a row of an unlocked note is written: its content sealed under the note's key, never in the

@@ -8,6 +8,7 @@
 #include "platform/OwnedSelections.h"
 #include "store/NoteStore.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <iterator>
 
@@ -166,8 +167,10 @@ void NoteStore::saveAndErase()
 
 void NoteStore::clearLog()
 {
-    if (!m_logToClear) return;
+    // The checkpoint first waits for a write in the background, whose end is a save that calls here.
+    if (!m_logToClear || m_clearingLog) return;
     m_clearRetry.cancel();
+    const QScopedValueRollback clearing(m_clearingLog, true);
     const auto checkpointed = m_context.checkpoint();
     if (checkpointed) {
         if (m_clearRetryDelayMs != firstRetryMs) qCInfo(Log::store, "The store's log was cleared after sealing.");
