@@ -163,30 +163,28 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
         if (!captured->saved) return presentNotSaved();
         m_capsule.show(Kind::capturedText(), undo(captured->captureID), open(captured->captureID));
     } else if (const auto* created = std::get_if<CaptureService::Created>(&result)) {
-        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
         // A long capture may still be written in the background. Its capsule comes at once, as for any
-        // other; a write that fails puts the warning in its place. The write ends with the context's
-        // next saveFinished, which may come while the window opens (a save there waits for the write),
-        // so it is listened for before that.
-        bool notSaved = !created->writing && !created->saved;
-        auto failed = std::make_shared<bool>(false);
-        if (created->writing && m_store.context().isWriting()) {
+        // other; its window opens once the note is on disk, and a write that fails (the note taken
+        // back, as a short capture's would be) puts the warning in the capsule's place instead.
+        if (created->writing) {
             auto once = std::make_shared<QMetaObject::Connection>();
-            *once = connect(&m_store.context(), &ModelContext::saveFinished, this,
-                            [this, once, failed](const QString& failure) {
+            *once = connect(&m_capture, &CaptureService::newNoteWritten, this,
+                            [this, once, noteID = created->noteID, captureID = created->captureID](const QUuid& written,
+                                                                                                   bool saved) {
+                                if (written != captureID) return;
                                 QObject::disconnect(*once);
-                                if (failure.isEmpty()) return;
-                                *failed = true;
-                                presentNotSaved();
+                                if (!saved) return presentNotSaved();
+                                // Not from inside whatever waited for the write (a save, a fetch); and
+                                // not for a capture undone since.
+                                QTimer::singleShot(0, this, [this, noteID] {
+                                    const Note* note = m_store.note(noteID);
+                                    if (m_hooks.showNote && note && !note->isTrashed()) m_hooks.showNote(noteID);
+                                });
                             });
-        } else if (created->writing) {
-            // Already taken in: the store tells whether saving fails.
-            notSaved = m_store.saveFailure().has_value();
         }
-        // A note whose save failed at once was taken back: there is none to show.
-        if (m_hooks.showNote && (created->writing || created->saved)) m_hooks.showNote(created->noteID);
-        if (*failed) return;  // said so already
-        if (notSaved) return presentNotSaved();
+        m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
+        if (!created->writing && !created->saved) return presentNotSaved();
+        if (m_hooks.showNote && created->saved) m_hooks.showNote(created->noteID);
         m_capsule.show(Kind::capturedText(), undo(created->captureID));
     } else if (const auto* unreadable = std::get_if<CaptureService::UnreadableSelection>(&result)) {
         QString detail;

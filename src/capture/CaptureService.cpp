@@ -91,6 +91,16 @@ CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
     return Captured{captureID, true};
 }
 
+void CaptureService::takeBack(Note& note, Capture& capture)
+{
+    if (!capture.isDeleted()) m_store.context().remove(&capture);
+    if (!note.isDeleted()) m_store.discardUnsaved(note);
+    // Taken back while the store was still making it the active note.
+    else if (m_store.activeNoteID() == note.uuid())
+        m_store.setActiveNoteID(std::nullopt);
+    if (m_lastCapture && m_lastCapture->captureID == capture.uuid()) m_lastCapture.reset();
+}
+
 bool CaptureService::selectionReadsInBackground() const
 {
     return m_providerReadsInBackground && m_reader.readsInBackground();
@@ -103,19 +113,49 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!attachSource()) context = CaptureContext{given.text, {}, {}, {}, {}};
 
     if (asNewNote) {
-        // The note and its capture row are saved together: never one without the other.
-        Capture* capture = nullptr;
+        // The note and its capture row are saved together: never one without the other. A long one is
+        // written in the background; whenever its write ends, a failure takes both back, as a short
+        // capture's failed save does, so that what was answered "not saved" never reaches the disk
+        // later. An earlier write ends first: the next outcome the context reports is this note's.
+        m_store.context().waitForWrite();
+        struct Pending {
+            Note* note = nullptr;
+            Capture* capture = nullptr;
+            std::optional<bool> saved;
+            bool returned = false;
+            QMetaObject::Connection connection;
+        };
+        auto pending = std::make_shared<Pending>();
+        pending->connection =
+            connect(&m_store.context(), &ModelContext::saveFinished, this, [this, pending](const QString& failure) {
+                QObject::disconnect(pending->connection);
+                pending->saved = failure.isEmpty();
+                if (!failure.isEmpty()) takeBack(*pending->note, *pending->capture);
+                if (pending->returned) Q_EMIT newNoteWritten(pending->capture->uuid(), failure.isEmpty());
+            });
         const NoteStore::CreatedNote created = m_store.createNote(
             {firstLine(context.text), context.text, context.sourceApp, context.sourceURL},
-            [&](Note& note) { capture = insertCapture(context, note.uuid()); }, true);
-        const QUuid noteID = created.note->uuid(), captureID = capture->uuid();
-        if (!created.saved && !created.writing) {
-            m_store.context().remove(capture);
-            m_store.discardUnsaved(*created.note);
-            return Created{noteID, captureID, false, false};
+            [&](Note& note) {
+                pending->note = &note;
+                pending->capture = insertCapture(context, note.uuid());
+            },
+            true);
+        pending->returned = true;
+        const QUuid noteID = created.note->uuid(), captureID = pending->capture->uuid();
+        // Written at once, or the write already taken in (a read while the note was announced waits
+        // for it): the outcome is known.
+        if (!created.writing || pending->saved) {
+            QObject::disconnect(pending->connection);
+            const bool saved = created.writing ? *pending->saved : created.saved;
+            if (!saved) {
+                takeBack(*created.note, *pending->capture);
+                return Created{noteID, captureID, false, false};
+            }
+            m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
+            return Created{noteID, captureID, true, false};
         }
         m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
-        return Created{noteID, captureID, created.saved, created.writing};
+        return Created{noteID, captureID, false, true};
     }
 
     const std::optional<QUuid> activeID = m_store.activeNoteID();

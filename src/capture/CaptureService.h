@@ -40,8 +40,8 @@ public:
         QUuid noteID;
         QUuid captureID;
         bool saved = true;
-        // A long capture still being written in the background: `saved` is false until the store's
-        // context says how it went (its next saveFinished).
+        // A long capture still being written in the background: `saved` is false until
+        // newNoteWritten says how it went. A failed write takes the note and its row back.
         bool writing = false;
     };
     struct Captured {
@@ -108,8 +108,15 @@ public:
     // a title (and the window it names) reads as the text does.
     static QString firstLine(const QString& text);
 
+Q_SIGNALS:
+    // The write of a new note that ingest() answered as still writing ended: on disk, or failed and
+    // taken back with its capture row (nothing of it is stored later).
+    void newNoteWritten(const QUuid& captureID, bool saved);
+
 private:
     Result storeAlone(const CaptureContext& context);
+    // A new note whose save failed and its capture row leave the context unsaved.
+    void takeBack(Note& note, Capture& capture);
     // Inserts the capture row; the caller saves.
     Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
     bool revertAppend(Note& note, const UndoRecord& record);

@@ -348,6 +348,8 @@ void NoteStore::saveFinished(const QString& failure)
     if (failure.isEmpty()) {
         m_retry.cancel();
         m_retryDelayMs = firstRetryMs;
+        // A write got through: so may the clearing of a log that still holds a sealed note's words.
+        clearLog();
         if (!m_saveFailure) return;
         m_saveFailure.reset();
         qCInfo(Log::store, "Saving works again: every change is on disk.");

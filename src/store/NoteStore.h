@@ -318,7 +318,15 @@ private:
     // Reached by the unlock session once the owner authenticated. Nothing is saved here.
     Status<NoteSealing::Error> revealPlaintext(Note& note);
     // Saves, then moves the log into the database so overwritten content is gone from the files.
+    // When either cannot be done now (a full disk, a reader of the log), the log is cleared after the
+    // next save that succeeds, and tried again on its own while it waits.
     void saveAndErase();
+    void clearLog();
+    // The log may still hold a sealed note's words: it waits to be cleared.
+    bool m_logToClear = false;
+    bool m_clearingLog = false;
+    qint64 m_clearRetryDelayMs = firstRetryMs;
+    TimerHandle m_clearRetry;
     // How a row of an unlocked note is written: its content sealed under the note's key, never in the
     // clear (see ModelContext::StoredForm).
     quint64 storedForm(const ManagedObject& object, QVector<QVariant>& stored) const;

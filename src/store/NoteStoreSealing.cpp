@@ -8,6 +8,7 @@
 #include "platform/OwnedSelections.h"
 #include "store/NoteStore.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <iterator>
 
@@ -158,10 +159,36 @@ quint64 NoteStore::storedForm(const ManagedObject& object, QVector<QVariant>& st
 void NoteStore::saveAndErase()
 {
     saveNow();
-    if (m_context.hasChanges()) return;  // the save failed: the plaintext is still in the row
-    if (auto checkpointed = m_context.checkpoint(); !checkpointed)
+    m_logToClear = true;
+    // A failed save leaves the plaintext in the row: the log is cleared once a later save gets through.
+    if (m_context.hasChanges()) return;
+    clearLog();
+}
+
+void NoteStore::clearLog()
+{
+    // The checkpoint first waits for a write in the background, whose end is a save that calls here.
+    if (!m_logToClear || m_clearingLog) return;
+    m_clearRetry.cancel();
+    const QScopedValueRollback clearing(m_clearingLog, true);
+    const auto checkpointed = m_context.checkpoint();
+    if (checkpointed) {
+        if (m_clearRetryDelayMs != firstRetryMs) qCInfo(Log::store, "The store's log was cleared after sealing.");
+        m_logToClear = false;
+        m_clearRetryDelayMs = firstRetryMs;
+        return;
+    }
+    // Said once a wait: a disk that stays full would otherwise be reported every few seconds.
+    if (m_clearRetryDelayMs == firstRetryMs)
         qCWarning(Log::store, "Could not clear the store's log after sealing: %s",
                   qUtf8Printable(checkpointed.error().description()));
+    // The sealed note's words stay readable in the log until it is cleared: space freed on the disk
+    // (or a reader gone) tells nobody, so it is tried again on its own, spaced out like saves.
+    m_clearRetry = m_clock.after(m_clearRetryDelayMs, this, [this] {
+        m_clearRetry = TimerHandle();
+        clearLog();
+    });
+    m_clearRetryDelayMs = std::min(m_clearRetryDelayMs * 2, longestRetryMs);
 }
 
 Status<NoteSealing::Error> NoteStore::lock(Note& note)

@@ -2,8 +2,9 @@
 # The store on a small tmpfs that fills up while Tarnwick runs: create_note answers an error instead of
 # an id, a capture over D-Bus answers NotSaved, the shelf shows the "Notes aren't being saved" banner,
 # and once space is freed the note typed meanwhile reaches the disk by itself, without another edit,
-# while what was answered as not saved never does. A quit with changes the disk refuses ends cleanly,
-# and a store removed under the running app takes no note it would lose.
+# while what was answered as not saved never does (a long capture as a new note included). A note
+# locked on a nearly full disk leaves the store's log once space returns. A quit with changes the disk
+# refuses ends cleanly, and a store removed under the running app takes no note it would lose.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -50,6 +51,77 @@ create() {
   post "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"create_note\",\"arguments\":{\"title\":\"$1\",\"body\":\"b\"}}}"
 }
 create "Room enough" | grep -q '"id"' || fail "create_note failed with room on the disk"
+
+echo "== A note locked on a full disk leaves the store's log once space returns"
+# A new note titled $1 with body $2 (and the text of file $3 pasted after it), saved.
+new_saved_note() {
+  open_new_note "note $1"
+  xdotool type --delay 30 -- "$1"
+  xdotool key --clearmodifiers Return
+  xdotool type --delay 30 -- "$2"
+  if [ -n "${3:-}" ]; then
+    xclip -selection clipboard -i "$3"
+    sleep 0.3
+    xdotool key --clearmodifiers ctrl+v
+  fi
+  within 50 active_is "$1" || fail "the note is not named $1"
+  settles_to 50 1 sql "SELECT count(*) FROM Note WHERE body LIKE '$2%' AND length(body) >= $((${#2} + $(wc -c <"${3:-/dev/null}")))" ||
+    fail "$1 was not saved"
+}
+# Locks the note titled $1 by its lock button, with $2 blocks left free on the disk (all: as it is).
+lock_with_free() {
+  if [ "$2" != all ]; then
+    dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+    [ "$2" = 0 ] || truncate -s -$(($2 * 4096)) "$data/filler"
+  fi
+  local win
+  win=$(xdotool search --onlyvisible --name "^$1\$" | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  xdotool mousemove --window "$win" $((WIDTH - 43)) 15
+  sleep 0.2
+  xdotool click 1
+}
+refusals() { grep -c -e "clear the store's log after sealing" -e "save failed" "$log" || true; }
+refused_more() { [ "$(refusals)" -gt "$refused" ]; }
+unclearable() { grep -c "clear the store's log after sealing" "$log" || true; }
+words_gone() { ! grep -aq "$1" "$store" "$store-wal" 2>/dev/null; }
+# The first lock of a run reads the lock keys: done with room on the disk.
+new_saved_note Warmup dingo1123
+lock_with_free Warmup all
+settles_to 50 1 sql "SELECT count(*) FROM Note WHERE title = 'Warmup' AND isLocked = 1" || fail "Warmup was not locked"
+# No room at all: the seal is not written, and the log is emptied once the store's retry writes it.
+new_saved_note Sealed marmot7740
+refused=$(refusals)
+lock_with_free Sealed 0
+within 50 refused_more || fail "the lock on a full disk was refused nothing: nothing is tested"
+grep -aq marmot7740 "$store-wal" || fail "the words were not in the log on the full disk: nothing is tested"
+rm -f "$data/filler"
+within 100 words_gone marmot7740 || fail "the words of a note locked on a full disk stayed in the store's files 10 s after space returned"
+[ "$(sql "SELECT isLocked || length(body) FROM Note WHERE title = 'Sealed'")" = 10 ] || fail "Sealed is not stored sealed"
+# A few blocks left: the seal is written but the log cannot be emptied, as the database must grow to
+# take in what it holds (a long note saved since the last time it was emptied). How many blocks that
+# takes depends on what was written before: a few counts are tried, until one leaves the words in the log.
+yes "a long note that grows the store" | head -c 20000 >"$work/grow.txt" || true
+tested=""
+for free in 1 2 3 4; do
+  new_saved_note "Grow$free" "growing " "$work/grow.txt"
+  new_saved_note "Sealed$free" "marmot774$free"
+  refused=$(refusals) uncleared=$(unclearable)
+  lock_with_free "Sealed$free" "$free"
+  if within 50 refused_more && [ "$(unclearable)" -gt "$uncleared" ] && grep -aq "marmot774$free" "$store-wal"; then
+    tested=$free
+    break
+  fi
+  rm -f "$data/filler"
+  within 100 words_gone "marmot774$free" || fail "the words of Sealed$free stayed in the store's files"
+done
+[ -n "$tested" ] || fail "no lock on a nearly full disk left the log uncleared: nothing is tested"
+echo "(the log not cleared with $tested blocks free)"
+rm -f "$data/filler"
+within 100 words_gone "marmot774$tested" ||
+  fail "the locked note's words stayed in the store's files 10 s after space returned ($tested blocks free)"
+[ "$(sql "SELECT isLocked || length(body) FROM Note WHERE title = 'Sealed$tested'")" = 10 ] ||
+  fail "Sealed$tested is not stored sealed"
 
 echo "== The disk fills up"
 dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
@@ -108,6 +180,30 @@ settles_to 100 1 sql "SELECT count(*) FROM Note WHERE title = 'Kept'" ||
 [ "$(sql "SELECT count(*) FROM Note WHERE body LIKE '%Refused capture%'")" = 0 ] ||
   fail "the capture answered NotSaved was appended to a note after all"
 kill -0 "$app_pid" || fail "the application did not survive the full disk"
+
+echo "== A long capture filed as a new note on a full disk: answered not saved, and never kept"
+xmessage -title Probe "probe window" >/dev/null 2>&1 &
+probe_pid=$!
+wait_window Probe
+probe=$window
+{ echo "Longcapture"; yes "words of a long capture" | head -c 1600000 || true; } >"$work/long.txt"
+dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+xclip -quiet -selection primary -i "$work/long.txt" >/dev/null 2>&1 &
+owner_pid=$!
+sleep 0.5
+xdotool windowactivate --sync "$probe" >/dev/null 2>&1 || true
+xdotool key --clearmodifiers super+alt+shift+space
+within 150 bash -c 'xdotool search --name "^Capture not saved" >/dev/null 2>&1' ||
+  fail "the long capture on a full disk was not answered not saved"
+sleep 2
+[ -z "$(xdotool search --onlyvisible --name '^Longcapture$' 2>/dev/null || true)" ] ||
+  fail "the long capture answered not saved opened its note's window"
+rm -f "$data/filler"
+sleep 7  # the store's retries, 1 s then 2 s then 4 s
+[ "$(sql "SELECT count(*) FROM Note WHERE title = 'Longcapture'") $(sql "SELECT count(*) FROM Capture WHERE length(text) > 1000000")" = "0 0" ] ||
+  fail "the long capture answered not saved was stored once space returned"
+kill "$owner_pid" "$probe_pid" 2>/dev/null || true
+owner_pid=""
 
 echo "== A quit with changes the disk refuses ends cleanly"
 dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true

@@ -99,3 +99,8 @@ bool ModelContainerTesting::exec(ModelContainer& container, const QString& sql)
 {
     return bool(container.m_db->exec(sql.toUtf8()));
 }
+
+void ModelContainerTesting::setBusyTimeout(ModelContainer& container, int ms)
+{
+    sqlite3_busy_timeout(container.m_db->handle(), ms);
+}

@@ -45,4 +45,6 @@ void reportToParent(qint64 number);
 class ModelContainerTesting {
 public:
     static bool exec(ModelContainer& container, const QString& sql);
+    // How long the connection waits for another one's lock before it reports it busy.
+    static void setBusyTimeout(ModelContainer& container, int ms);
 };

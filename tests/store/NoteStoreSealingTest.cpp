@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -263,4 +264,63 @@ TEST(LockedNoteOnDiskTest, PlaintextIsInNoStoreFile)
             EXPECT_FALSE(bytes.contains(picture)) << qPrintable(path);
         }
     }
+}
+
+// A log that cannot be cleared when a note is locked (the disk full, another connection reading) keeps
+// the note's words readable only until it can be: after the next save that gets through, or on its
+// own a moment later, with nothing else written. A lock whose own save fails clears it once the
+// store's retry writes the seal.
+TEST(LockedNoteOnDiskTest, ALogNotClearedAtTheLockIsClearedAsSoonAsItCanBe)
+{
+    NoteStoreFixture f;
+    const auto inStoreFiles = [&](const QByteArray& words) {
+        for (const QString suffix : {"", "-wal"}) {
+            QFile file(f.path() + suffix);
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(words)) return true;
+        }
+        return false;
+    };
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(f.path()).constData(), &reader), SQLITE_OK);
+    const auto holdRead = [&] {
+        // A lock the store would otherwise wait for on every try.
+        ModelContainerTesting::setBusyTimeout(*f.container, 0);
+        ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Note;", nullptr, nullptr, nullptr), SQLITE_OK);
+    };
+    const auto endRead = [&] { ASSERT_EQ(sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK); };
+
+    // Cleared by the next save of anything.
+    Note* first = f.addSavedNote("Wombat-3319 first secret");
+    holdRead();
+    ASSERT_TRUE(f.store->lock(*first).ok());
+    EXPECT_TRUE(inStoreFiles("Wombat-3319")) << "the log could be cleared after all: nothing is tested";
+    endRead();
+    f.addNote("unrelated");
+    f.store->saveNow();
+    EXPECT_FALSE(inStoreFiles("Wombat-3319"));
+
+    // Cleared on its own, nothing else written; a failed try waits longer before the next.
+    Note* second = f.addSavedNote("Bilby-4420 second secret");
+    holdRead();
+    ASSERT_TRUE(f.store->lock(*second).ok());
+    f.clock.advance(NoteStore::firstRetryMs);
+    EXPECT_TRUE(inStoreFiles("Bilby-4420"));
+    endRead();
+    f.clock.advance(NoteStore::firstRetryMs);
+    EXPECT_TRUE(inStoreFiles("Bilby-4420")) << "tried again sooner than the wait grows to";
+    f.clock.advance(NoteStore::firstRetryMs);
+    EXPECT_FALSE(inStoreFiles("Bilby-4420"));
+    EXPECT_FALSE(f.context().hasChanges());
+
+    // The lock's save refused: the seal is written by the store's retry, and the log cleared with it.
+    Note* third = f.addSavedNote("Numbat-5531 third secret");
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *f.container, "CREATE TRIGGER full BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    ASSERT_TRUE(f.store->lock(*third).ok());
+    ASSERT_TRUE(f.store->saveFailure());
+    ASSERT_TRUE(ModelContainerTesting::exec(*f.container, "DROP TRIGGER full"));
+    f.clock.advance(NoteStore::firstRetryMs);
+    EXPECT_FALSE(f.store->saveFailure());
+    EXPECT_FALSE(inStoreFiles("Numbat-5531"));
+    sqlite3_close(reader);
 }
