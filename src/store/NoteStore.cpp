@@ -140,6 +140,12 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
     m_context.setStoredForm(
         [this](const ManagedObject& object, QVector<QVariant>& stored) { return storedForm(object, stored); });
     connect(&m_context, &ModelContext::saveFinished, this, &NoteStore::saveFinished);
+    connect(&m_context, &ModelContext::storeFileMoved, this, [this](const QString& path, bool replaced) {
+        // After a removal the notes are back where they were: nothing to tell.
+        if (!replaced && !m_keptFile) return;
+        m_keptFile = path;
+        Q_EMIT keptFileChanged();
+    });
 }
 
 NoteStore::~NoteStore()
