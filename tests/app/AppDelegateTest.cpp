@@ -368,9 +368,9 @@ TEST_F(AppDelegateTest, QuittingWithChangesTheDiskRefusedAsksFirst)
 // not be written again.
 TEST(UnsavedQuitText, AdviceFollowsTheCause)
 {
-    for (const QString full : {QStringLiteral("database or disk is full"),
-                               QStringLiteral("the notes file was removed and could not be written again: a new file "
-                                              "cannot be made there: No space left on device")})
+    for (const QString& full : {QStringLiteral("database or disk is full"),
+                                QStringLiteral("the notes file was removed and could not be written again: a new file "
+                                               "cannot be made there: No space left on device")})
         EXPECT_TRUE(UnsavedQuit::explanation(full).contains("Make room on the disk")) << qPrintable(full);
     const QString removed = QStringLiteral(
         "the notes file was removed and could not be written again: a new file cannot be made there: Not a directory");
