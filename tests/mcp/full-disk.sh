@@ -75,6 +75,8 @@ initialize
 create() {
   post "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"create_note\",\"arguments\":{\"title\":\"$1\",\"body\":\"b\"}}}"
 }
+# Saved: answered with the note's fields (an error answers with text alone).
+created() { create "$1" | grep -q '"structuredContent"'; }
 create "Room enough" | grep -q '"id"' || fail "create_note failed with room on the disk"
 
 echo "== The disk fills up"
@@ -138,10 +140,10 @@ rm -f "$data/filler"
 
 echo "== The store removed under the running app: the notes are written back at its path"
 initialize
-create "Before removal" | grep -q '"id"' || fail "create_note failed after the relaunch"
+created "Before removal" || fail "create_note failed after the relaunch"
 rm -f "$store" "$store-wal" "$store-shm"
 answer=$(create "After removal")
-grep -q '"id"' <<<"$answer" || fail "create_note after the removal was not saved: $answer"
+grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the removal was not saved: $answer"
 answer=$(capture "Capture after removal") || fail "a capture after the removal was not saved: $answer"
 [ -s "$store" ] || fail "the notes file was not written again at its path"
 [ "$(sql "SELECT count(*) FROM Note WHERE title IN ('Kept', 'Before removal', 'After removal')")" = 3 ] ||
@@ -158,16 +160,16 @@ done
   fail "the capture saved after the removal is not in the store after the relaunch"
 
 echo "== Another file put in the store's place is left as it was put"
-create "Before the copy" | grep -q '"id"' || fail "create_note failed before the copy"
-cp "$store" "$work/copy.store"
+created "Before the copy" || fail "create_note failed before the copy"
+sqlite3 "file:$store?mode=ro" ".backup '$work/copy.store'"
 sqlite3 "$work/copy.store" "PRAGMA journal_mode = DELETE; CREATE TABLE Mine (x); INSERT INTO Mine VALUES ('its own');" \
   >/dev/null
-create "After the copy" | grep -q '"id"' || fail "create_note failed after the copy"
+created "After the copy" || fail "create_note failed after the copy"
 cp "$work/copy.store" "$store.restoring"
 put=$(sha256sum <"$store.restoring")
 mv "$store.restoring" "$store"
 answer=$(create "After the replacement")
-grep -q '"id"' <<<"$answer" || fail "create_note after the replacement was not saved: $answer"
+grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the replacement was not saved: $answer"
 kept=$(ls "$data/tarnwick"/default-kept-*.store 2>/dev/null | head -1)
 [ -n "$kept" ] || fail "what the app held was not kept in a file of its own"
 xdotool key --clearmodifiers alt+shift+s
