@@ -369,8 +369,10 @@ void NoteStore::saveFinished(const QString& failure)
             if (m_context.hasChanges()) {
                 saveNow();
             } else {
-                // Whatever failed is gone (undone, or written by another path): nothing waits.
-                saveFinished(QString());
+                // Whatever failed is gone (undone, or written by another path): nothing waits, unless
+                // the notes file itself is still to be written again.
+                const auto kept = m_context.keepStoreFile();
+                saveFinished(kept ? QString() : kept.error().description());
             }
         });
         m_retryDelayMs = std::min(m_retryDelayMs * 2, longestRetryMs);

@@ -148,6 +148,20 @@ answer=$(capture "Capture after removal") || fail "a capture after the removal w
 [ -s "$store" ] || fail "the notes file was not written again at its path"
 [ "$(sql "SELECT count(*) FROM Note WHERE title IN ('Kept', 'Before removal', 'After removal')")" = 3 ] ||
   fail "the notes file written again does not hold every note"
+
+echo "== Where the notes cannot be written again, the banner says why"
+rm -rf "$data/tarnwick"
+echo "in the way" >"$data/tarnwick"
+answer=$(create "Nowhere to go")
+grep -q "could not be written again" <<<"$answer" || fail "create_note did not say why it could not save: $answer"
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+banner_says "could not be written again: a new file cannot be made there: Not a directory" ||
+  fail "the shelf's banner does not name why the notes are not saved"
+xdotool key --clearmodifiers Escape
+rm "$data/tarnwick"
+settles_to 100 1 sql "SELECT count(*) FROM Note WHERE title = 'After removal'" ||
+  fail "the notes were not written again once the way was clear"
 stop_app
 launch "$tarnwick"
 wait_listening_port

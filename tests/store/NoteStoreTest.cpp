@@ -1,5 +1,6 @@
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -110,6 +111,30 @@ TEST_F(NoteStoreTest, ANotesFileRemovedOrReplacedIsNoSaveFailure)
     EXPECT_EQ(storetest::scalar(*store->keptFile(), "SELECT title FROM Note"), "after the replacement");
     EXPECT_EQ(QFileInfo(path()).size(), 0) << "the file put there is left alone";
     EXPECT_TRUE(NoteStore::keptFileText(*store->keptFile()).contains(*store->keptFile()));
+}
+
+// Where the notes file cannot be written again, saving fails with that cause, and the retries go on
+// writing it again even once nothing else waits to be saved.
+TEST_F(NoteStoreTest, ANotesFileThatCannotBeWrittenAgainIsRetried)
+{
+    addNote("Groceries");
+    store->saveNow();
+    QFile::remove(path());
+    QFile::remove(path() + "-wal");
+    QFile::remove(path() + "-shm");
+    ASSERT_TRUE(QDir().mkdir(path() + "-wal")) << "something in the way";
+    Note* refused = addNote("refused");
+    EXPECT_FALSE(store->saveNow());
+    ASSERT_TRUE(store->saveFailure());
+    EXPECT_TRUE(store->saveFailure()->startsWith("the notes file was removed and could not be written again"));
+    store->discardUnsaved(*refused);  // as a note answered "not saved" is taken back
+    ASSERT_FALSE(context().hasChanges());
+    clock.advance(NoteStore::firstRetryMs);
+    EXPECT_TRUE(store->saveFailure()) << "nothing pending, but the file is still missing";
+    ASSERT_TRUE(QDir().rmdir(path() + "-wal"));
+    clock.advance(2 * NoteStore::firstRetryMs);
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
 }
 
 // At the end of a run: what changed while the services closed is written while the store lives; a
