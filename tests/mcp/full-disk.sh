@@ -26,8 +26,8 @@ trap 'fail "command failed on line $LINENO"' ERR
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 client="Full disk probe"
 "$seeder" "$work/manifest.json" "$client" || fail "seeding the store"
-# Whether the shelf's banner (on the accessibility bus) holds the text $1 within 10 s.
-banner_says() {
+# Whether a window of the application shows the text $1 (looked for on the accessibility bus) within 10 s.
+shows_text() {
   /usr/bin/python3 - "$1" <<'PY'
 import sys, time
 import pyatspi
@@ -97,7 +97,7 @@ within 50 active_is Kept || fail "the note is not named Kept"
 echo "== The shelf says notes are not being saved"
 xdotool key --clearmodifiers alt+shift+s
 wait_window "Tarnwick shelf"
-banner_says "being saved" || fail "no banner saying notes aren't being saved"
+shows_text "being saved" || fail "no banner saying notes aren't being saved"
 xdotool key --clearmodifiers Escape
 
 echo "== A capture over D-Bus is answered not saved"
@@ -156,11 +156,19 @@ answer=$(create "Nowhere to go")
 grep -q "could not be written again" <<<"$answer" || fail "create_note did not say why it could not save: $answer"
 xdotool key --clearmodifiers alt+shift+s
 wait_window "Tarnwick shelf"
-banner_says "could not be written again: a new file cannot be made there: Not a directory" ||
+shows_text "could not be written again: a new file cannot be made there: Not a directory" ||
   fail "the shelf's banner does not name why the notes are not saved"
 xdotool key --clearmodifiers Escape
+open_new_note "note with nowhere to go"
+xdotool type --delay 30 -- Stranded
+within 50 active_is Stranded || fail "the note is not named Stranded"
+tray_menu
+xdotool key --clearmodifiers Up Return
+shows_text "could not be written again: a new file cannot be made there: Not a directory. Put that right and save again" ||
+  fail "the quit question does not name why the changes are not saved"
+xdotool key --clearmodifiers Escape
 rm "$data/tarnwick"
-settles_to 100 1 sql "SELECT count(*) FROM Note WHERE title = 'After removal'" ||
+settles_to 100 2 sql "SELECT count(*) FROM Note WHERE title IN ('After removal', 'Stranded')" ||
   fail "the notes were not written again once the way was clear"
 stop_app
 launch "$tarnwick"
@@ -188,7 +196,7 @@ kept=$(ls "$data/tarnwick"/default-kept-*.store 2>/dev/null | head -1)
 [ -n "$kept" ] || fail "what the app held was not kept in a file of its own"
 xdotool key --clearmodifiers alt+shift+s
 wait_window "Tarnwick shelf"
-banner_says "kept in $kept" || fail "the shelf's banner does not say where the notes are kept ($kept)"
+shows_text "kept in $kept" || fail "the shelf's banner does not say where the notes are kept ($kept)"
 xdotool key --clearmodifiers Escape
 stop_app
 [ "$(sha256sum <"$store")" = "$put" ] || fail "the file put in the store's place was changed by the quit"
