@@ -168,11 +168,22 @@ TEST(ModelContainer, AStoreRemovedUnderItIsWrittenAgainAtItsPath)
         context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "later");
         ASSERT_TRUE(context.save()) << "later saves go on in the new file";
         EXPECT_EQ(moves.size(), 1);
+
+        // Removed again, and found by a write in the background.
+        for (const char* suffix : {"", "-wal", "-shm"}) ASSERT_TRUE(QFile::remove(path + suffix));
+        Sample* large = context.insert(std::make_unique<Sample>());
+        large->setValue(Sample::Name, "large");
+        large->setValue(Sample::Bytes, QByteArray(ModelContext::kBackgroundWriteBytes, 'b'));
+        ASSERT_FALSE(context.saveInBackground().has_value());
+        context.waitForWrite();
+        EXPECT_FALSE(context.hasChanges());
+        EXPECT_EQ(outcomes.last(), QString());
+        EXPECT_EQ(moves.size(), 2);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter(".copy-"), QStringList()) << "no copy left aside";
     }
     EXPECT_EQ(scalar(path, "PRAGMA integrity_check"), "ok");
     EXPECT_EQ(query(path, "SELECT name FROM Sample ORDER BY _rowid"),
-              (QStringList{"checkpointed", "in the log", "after", "later"}));
+              (QStringList{"checkpointed", "in the log", "after", "later", "large"}));
     EXPECT_EQ(scalar(path, "PRAGMA journal_mode"), "wal");
 }
 
