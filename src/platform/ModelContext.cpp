@@ -952,8 +952,10 @@ Status<StoreError> ModelContext::keepStoreFile()
     if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) return {};
     const bool replaced = place == SqliteDatabase::Place::replaced;
     const QString from = m_db.path();
-    QString target = keptPathFor(from, QDateTime::currentDateTime());
-    if (!replaced) {
+    QString target;
+    if (replaced) {
+        target = keptPathFor(from, QDateTime::currentDateTime());
+    } else {
         // Written again where the next launch looks: through the user's link, in a folder made again
         // when it went too.
         const auto resolved = PrivateFiles::resolvedPath(QFile::encodeName(from));
