@@ -947,6 +947,8 @@ Status<StoreError> ModelContext::checkpoint()
 
 Status<StoreError> ModelContext::keepStoreFile()
 {
+    // Looked at first, without waiting for a write: asked whenever the store's folder changes.
+    if (!m_db.hasMoved()) return {};
     waitForWrite();
     const SqliteDatabase::Place place = m_db.place();
     if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) return {};

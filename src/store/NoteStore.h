@@ -27,6 +27,7 @@
 #include "store/ThemeCache.h"
 
 class Capture;
+class QFileSystemWatcher;
 class LaunchBodyCheck;
 class ManagedObject;
 class ModelContext;
@@ -145,6 +146,8 @@ public:
                    "kept in %1.")
             .arg(path);
     }
+    // How long the store's folder stays unchanged before a removed or replaced notes file is dealt with.
+    static constexpr qint64 storeFolderSettleMs = 1000;
     static constexpr qint64 firstRetryMs = 1000;
     static constexpr qint64 longestRetryMs = 5000;
 
@@ -281,7 +284,13 @@ private:
     // Notes how a save ended; schedules the next try while saves fail.
     void saveFinished(const QString& failure);
 
+    // Writes the notes file again (or keeps the notes beside another file put in its place) as soon as
+    // it is taken away, and says so when that fails.
+    void checkStoreFile();
+
     ModelContext& m_context;
+    QFileSystemWatcher* m_storeFolder = nullptr;
+    TimerHandle m_storeFolderSettle;
     std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
     Clock& m_clock;
     Settings& m_settings;

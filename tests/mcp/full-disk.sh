@@ -142,6 +142,8 @@ echo "== The store removed under the running app: the notes are written back at 
 initialize
 created "Before removal" || fail "create_note failed after the relaunch"
 rm -f "$store" "$store-wal" "$store-shm"
+within 100 test -s "$store" || fail "the notes file was not written again at its path without a save"
+rm -f "$store" "$store-wal" "$store-shm"
 answer=$(create "After removal")
 grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the removal was not saved: $answer"
 answer=$(capture "Capture after removal") || fail "a capture after the removal was not saved: $answer"
@@ -190,14 +192,15 @@ created "After the copy" || fail "create_note failed after the copy"
 cp "$work/copy.store" "$store.restoring"
 put=$(sha256sum <"$store.restoring")
 mv "$store.restoring" "$store"
-answer=$(create "After the replacement")
-grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the replacement was not saved: $answer"
-kept=$(ls "$data/tarnwick"/default-kept-*.store 2>/dev/null | head -1)
-[ -n "$kept" ] || fail "what the app held was not kept in a file of its own"
+within 100 bash -c 'ls "$0"/default-kept-*.store' "$data/tarnwick" >/dev/null 2>&1 ||
+  fail "what the app held was not kept in a file of its own without a save"
+kept=$(ls "$data/tarnwick"/default-kept-*.store | head -1)
 xdotool key --clearmodifiers alt+shift+s
 wait_window "Tarnwick shelf"
 shows_text "kept in $kept" || fail "the shelf's banner does not say where the notes are kept ($kept)"
 xdotool key --clearmodifiers Escape
+answer=$(create "After the replacement")
+grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the replacement was not saved: $answer"
 stop_app
 [ "$(sha256sum <"$store")" = "$put" ] || fail "the file put in the store's place was changed by the quit"
 [ ! -s "$store-wal" ] || fail "the app's log was left beside the file put in its place"

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTest>
 #include <cstdio>
 
 #include "model/Capture.h"
@@ -91,6 +92,15 @@ TEST_F(NoteStoreTest, ANotesFileRemovedOrReplacedIsNoSaveFailure)
     Note* note = addNote("Groceries");
     store->saveNow();
     QSignalSpy kept(store.get(), &NoteStore::keptFileChanged);
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    // Seen as it happens, with nothing to save.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            clock.advance(NoteStore::storeFolderSettleMs / 4);
+            return QFileInfo(path()).size() > 0;
+        },
+        10000));
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
     for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
     note->setTitle("after the removal");
     EXPECT_TRUE(store->saveNow());
