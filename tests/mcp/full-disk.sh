@@ -151,7 +151,7 @@ answer=$(capture "Capture after removal") || fail "a capture after the removal w
 [ "$(sql "SELECT count(*) FROM Note WHERE title IN ('Kept', 'Before removal', 'After removal')")" = 3 ] ||
   fail "the notes file written again does not hold every note"
 
-echo "== Where the notes cannot be written again, the banner says why"
+echo "== Where the notes cannot be written again, the banner and the quit question say why"
 rm -rf "$data/tarnwick"
 echo "in the way" >"$data/tarnwick"
 answer=$(create "Nowhere to go")
@@ -177,7 +177,7 @@ launch "$tarnwick"
 wait_listening_port
 initialize
 list=$(post '{"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"list_notes","arguments":{}}}')
-for title in Kept "Before removal" "After removal"; do
+for title in Kept "Before removal" "After removal" Stranded; do
   grep -q "$title" <<<"$list" || fail "the relaunch does not show the note '$title': $list"
 done
 [ "$(sql "SELECT count(*) FROM Capture WHERE text = 'Capture after removal'")" = 1 ] ||
