@@ -4,14 +4,24 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+QString UnsavedQuit::explanation(const QString& failure)
+{
+    // Room on the disk helps only when the disk is full; otherwise the failure names what to put right.
+    const bool diskFull = failure.contains(QLatin1String("disk is full"), Qt::CaseInsensitive) ||
+                          failure.contains(QLatin1String("No space left"), Qt::CaseInsensitive);
+    return (diskFull ? QStringLiteral("Tarnwick couldn\u2019t save them: %1. Make room on the disk and save again; if "
+                                      "you quit now, they are lost.")
+                     : QStringLiteral("Tarnwick couldn\u2019t save them: %1. Put that right and save again; if you "
+                                      "quit now, they are lost."))
+        .arg(failure);
+}
+
 UnsavedQuit::Choice UnsavedQuit::ask(const QString& failure)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"),
                     QStringLiteral("Your latest changes aren\u2019t saved."));
     box.setTextFormat(Qt::PlainText);
-    box.setInformativeText(QStringLiteral("Tarnwick couldn\u2019t save them: %1. Make room on the disk and save "
-                                          "again; if you quit now, they are lost.")
-                               .arg(failure));
+    box.setInformativeText(explanation(failure));
     // The failure comes from the database: never read as markup.
     if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         informative->setTextFormat(Qt::PlainText);

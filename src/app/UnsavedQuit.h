@@ -14,6 +14,8 @@ public:
         keepRunning,  // Escape or closing the question: Tarnwick stays, and keeps trying to save
     };
 
+    // Why they are not saved and what helps, for the question.
+    static QString explanation(const QString& failure);
     // Shows the question modally, with why the save failed (as plain text).
     static Choice ask(const QString& failure);
 };

@@ -94,6 +94,10 @@ ModelContainer::~ModelContainer()
         if (auto saved = m_context->save(); !saved)
             qWarning("The store could not save its last changes: %s", qUtf8Printable(saved.error().description()));
     }
+    // Closing a connection whose file was replaced or removed would leave our log beside whatever stands
+    // at the path now, to be applied to it at the next opening; and what the store held would be lost.
+    if (auto kept = m_context->keepStoreFile(); !kept)
+        qWarning("The store could not be kept: %s", qUtf8Printable(kept.error().description()));
     m_context.reset();
     m_db.reset();
 }
@@ -130,15 +134,8 @@ Result<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::make(const S
     if (!db->isInMemory()) {
         if (sqlite3_db_readonly(db->handle(), "main") == 1)
             return StoreError{SQLITE_READONLY, QStringLiteral("The store file cannot be written"), path};
-        auto mode = queryStrings(*db, "PRAGMA journal_mode = WAL", 0);
-        if (!mode) return mode.error();
-        if (mode->value(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-            return StoreError{0, QStringLiteral("The store cannot use a write-ahead log"), path};
     }
-    if (auto r = db->exec("PRAGMA synchronous = FULL"); !r) return r.error();
-    // Deleted and overwritten content is zeroed rather than left in free space: the plaintext of a
-    // note that has just been locked must not survive in the file.
-    if (auto r = db->exec("PRAGMA secure_delete = ON"); !r) return r.error();
+    if (auto r = db->useFileSettings(); !r) return r.error();
 
     const QSet<QString> existing(tables->begin(), tables->end());
     if (auto r = db->exec("BEGIN IMMEDIATE"); !r) return r.error();
@@ -152,5 +149,6 @@ Result<std::unique_ptr<ModelContainer>, StoreError> ModelContainer::make(const S
         db->exec("ROLLBACK");
         return r.error();
     }
+    db->rememberLogFiles();
     return std::unique_ptr<ModelContainer>(new ModelContainer(schema, std::move(db)));
 }

@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
@@ -10,6 +14,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SqliteDatabase.h"
 #include "platform/StoreRowReader.h"
 
@@ -537,6 +542,8 @@ auto ModelContext::readInParallel(const EntityState& state, const QVector<QVaria
     sqlite3_busy_timeout(m_db.handle(), SqliteDatabase::kBusyTimeoutMs);
     if (!locked) return std::nullopt;
     auto release = qScopeGuard([this] { m_db.exec("COMMIT"); });
+    // The helpers open the file at the path: another file there is not the one this connection reads.
+    if (!m_db.checkStillAtPath()) return std::nullopt;
     qint64 lowest = 0, highest = -1;
     if (auto bounds = m_db.cached("SELECT (SELECT min(\"_rowid\") FROM " + table + "), (SELECT max(\"_rowid\") FROM " +
                                   table + ")");
@@ -874,6 +881,11 @@ Status<StoreError> ModelContext::writeNow(Write& write)
 {
     m_lastSaveBytes = write.bytes;
     Status<StoreError> saved = writeTransaction(m_db, write);
+    // Refused because the file moved: written again once the store has a file of its own.
+    if (!saved && m_db.hasMoved()) {
+        const Status<StoreError> kept = keepStoreFile();
+        saved = kept ? writeTransaction(m_db, write) : kept;
+    }
     if (saved) applyWrite(write);
     Q_EMIT saveFinished(saved ? QString() : saved.error().description());
     return saved;
@@ -911,6 +923,10 @@ void ModelContext::finishBackgroundWrite()
     write->thread.join();
     const bool changedMeanwhile = m_autosaveAfterWrite;
     m_autosaveAfterWrite = false;
+    if (!write->outcome && m_db.hasMoved()) {
+        const Status<StoreError> kept = keepStoreFile();
+        write->outcome = kept ? writeTransaction(m_db, *write) : kept;
+    }
     if (write->outcome) {
         applyWrite(*write);
     } else {
@@ -927,6 +943,57 @@ Status<StoreError> ModelContext::checkpoint()
 {
     waitForWrite();
     return m_db.checkpoint();
+}
+
+Status<StoreError> ModelContext::keepStoreFile()
+{
+    // Looked at first, without waiting for a write: asked whenever the store's folder changes.
+    if (!m_db.hasMoved()) return {};
+    waitForWrite();
+    const SqliteDatabase::Place place = m_db.place();
+    if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) return {};
+    const bool replaced = place == SqliteDatabase::Place::replaced;
+    const QString from = m_db.path();
+    QString target;
+    if (replaced) {
+        target = keptPathFor(from, QDateTime::currentDateTime());
+    } else {
+        // Written again where the next launch looks: through the user's link, in a folder made again
+        // when it went too.
+        const auto resolved = PrivateFiles::resolvedPath(QFile::encodeName(from));
+        target = resolved ? QFile::decodeName(*resolved) : from;
+        PrivateFiles::makeFolder(QFileInfo(target).absolutePath());
+    }
+    if (auto moved = m_db.moveTo(target); !moved) {
+        StoreError e = moved.error();
+        e.message = (replaced ? QStringLiteral("another file took the place of the notes file, and the notes could "
+                                               "not be kept beside it: %1")
+                              : QStringLiteral("the notes file was removed and could not be written again: %1"))
+                        .arg(e.message);
+        qCWarning(Log::store, "%s", qUtf8Printable(e.message));
+        return e;
+    }
+    if (replaced)
+        qCWarning(Log::store,
+                  "Another file took the place of %s; the notes held are kept in %s, which is used from now on.",
+                  qUtf8Printable(from), qUtf8Printable(target));
+    else
+        qCWarning(Log::store, "The notes file %s was removed; the notes held were written there again.",
+                  qUtf8Printable(target));
+    Q_EMIT storeFileMoved(target, replaced);
+    return {};
+}
+
+QString ModelContext::keptPathFor(const QString& path, const QDateTime& now)
+{
+    const QFileInfo file(path);
+    const QString stem = file.dir().filePath(file.completeBaseName() + QStringLiteral("-kept-") +
+                                             now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString extension = file.suffix().isEmpty() ? QString() : QLatin1Char('.') + file.suffix();
+    QString candidate = stem + extension;
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo::exists(candidate + QStringLiteral("-wal")); ++n)
+        candidate = stem + QLatin1Char('-') + QString::number(n) + extension;
+    return candidate;
 }
 
 void ModelContext::setAutosaveEnabled(bool enabled)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -121,6 +122,15 @@ public:
     // Copies what the write-ahead log holds into the database file and truncates the log to nothing.
     // With secure delete on, content that a save overwrote is then gone from every store file.
     Status<StoreError> checkpoint();
+    // When the store's file is no longer at its path (a cleanup tool removed it, or a restore or sync
+    // tool put another file there), writes the whole store anew from this connection and goes on with
+    // it: at its own path after a removal; after a replacement in a file of its own beside the one put
+    // there, which is left as it was put (see storeFileMoved). Saves do this by themselves; the
+    // container does it once more before it closes. Nothing to do while the file is in place.
+    Status<StoreError> keepStoreFile();
+    // Where the store is kept after another file took its place: its folder, its name with "-kept-"
+    // and the time (yyyyMMdd-HHmmss) before the extension, and a count when that is taken.
+    static QString keptPathFor(const QString& path, const QDateTime& now);
 
     // Advances on every insert, delete and real change of a value: lists derived from the objects
     // are current while it stays the same.
@@ -170,6 +180,9 @@ Q_SIGNALS:
     // After every save that had changes to write (autosave included): empty when they are on disk,
     // else why they are not.
     void saveFinished(const QString& failure);
+    // The store was written anew at `path` by keepStoreFile() and goes on there; `replaced`: another
+    // file had taken the place of the store's file.
+    void storeFileMoved(const QString& path, bool replaced);
 
 private:
     // Live objects by the value of one indexed Uuid attribute; none is held under the null UUID key

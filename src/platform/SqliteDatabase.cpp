@@ -1,15 +1,81 @@
 #include "platform/SqliteDatabase.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QUrl>
 #include <QUuid>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "platform/DurableFile.h"
+
+namespace {
+using Identity = std::pair<quint64, quint64>;
+
+std::optional<Identity> identityOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return Identity(quint64(st.st_dev), quint64(st.st_ino));
+}
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+void removeFile(const QString& path)
+{
+    ::unlink(QFile::encodeName(path).constData());
+}
+
+// Moves `from` to `to` unless something stands at `to` by then.
+bool moveNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the exclusive rename: a link fails just as well on an existing name.
+    if (::link(f.constData(), t.constData()) != 0) return false;
+    ::unlink(f.constData());
+    return true;
+}
+
+Status<StoreError> applyFileSettings(sqlite3* db, const QString& path, bool onDisk)
+{
+    const auto exec = [&](const char* sql, QString* result = nullptr) -> Status<StoreError> {
+        sqlite3_stmt* s = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+        if (rc == SQLITE_OK) {
+            while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+                if (result) *result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+            if (rc == SQLITE_DONE) rc = SQLITE_OK;
+        }
+        sqlite3_finalize(s);
+        if (rc == SQLITE_OK) return {};
+        return StoreError{sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), path};
+    };
+    if (onDisk) {
+        QString mode;
+        if (auto r = exec("PRAGMA journal_mode = WAL", &mode); !r) return r;
+        if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+            return StoreError{0, QStringLiteral("The store cannot use a write-ahead log"), path};
+    }
+    if (auto r = exec("PRAGMA synchronous = FULL"); !r) return r;
+    // Deleted and overwritten content is zeroed rather than left in free space: the plaintext of a
+    // note that has just been locked must not survive in the file.
+    return exec("PRAGMA secure_delete = ON");
+}
+}  // namespace
 
 Result<std::unique_ptr<SqliteDatabase>, StoreError> SqliteDatabase::open(const QString& path)
 {
@@ -36,6 +102,107 @@ Status<StoreError> SqliteDatabase::checkStillAtPath() const
     }
     if (std::make_pair(quint64(st.st_dev), quint64(st.st_ino)) != *m_file)
         return StoreError{0, QStringLiteral("another file took the place of the notes file"), m_path};
+    return {};
+}
+
+SqliteDatabase::Place SqliteDatabase::place() const
+{
+    if (isInMemory() || !m_file) return Place::atPath;
+    struct stat st {};
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Place::removed : Place::unknown;
+    return Identity(quint64(st.st_dev), quint64(st.st_ino)) == *m_file ? Place::atPath : Place::replaced;
+}
+
+void SqliteDatabase::rememberLogFiles()
+{
+    if (isInMemory()) return;
+    // Beside the file SQLite opened, a link of the user's followed.
+    const QString file = QString::fromUtf8(sqlite3_db_filename(m_db, "main"));
+    m_logFile = identityOf(file + QStringLiteral("-wal"));
+    m_indexFile = identityOf(file + QStringLiteral("-shm"));
+}
+
+Status<StoreError> SqliteDatabase::useFileSettings()
+{
+    return applyFileSettings(m_db, m_path, !isInMemory());
+}
+
+Status<StoreError> SqliteDatabase::moveTo(const QString& target)
+{
+    if (isInMemory()) return StoreError{0, QStringLiteral("A store in memory has no file"), target};
+    // Our log and index go from beside the old path first: were the old path's file replaced, they
+    // would be applied to that file at its next opening; were it removed, to our copy put there. This
+    // connection goes on reading them through the files it has open.
+    const auto removeOwn = [](const QString& file, std::optional<Identity>& own) {
+        if (own && identityOf(file) == own) removeFile(file);
+        own.reset();
+    };
+    const QString file = QString::fromUtf8(sqlite3_db_filename(m_db, "main"));
+    removeOwn(file + QStringLiteral("-wal"), m_logFile);
+    removeOwn(file + QStringLiteral("-shm"), m_indexFile);
+    // Another store's log or rollback journal beside the target would be applied to the copy.
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
+        if (QFileInfo::exists(target + suffix))
+            return StoreError{0, QStringLiteral("the file %1 of another store stands in the way").arg(target + suffix),
+                              target};
+    }
+
+    // Copied aside, so that a copy cut short (a full disk) never stands where the next launch looks.
+    const QString temp =
+        target + QStringLiteral(".copy-") + QString::number(QRandomGenerator::global()->generate(), 36);
+    const int fd = ::open(QFile::encodeName(temp).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return StoreError{0, QStringLiteral("a new file cannot be made there: %1").arg(errnoText()), target};
+    ::close(fd);
+    const auto dropTemp = [&temp] {
+        removeFile(temp);
+        removeFile(temp + QStringLiteral("-journal"));
+    };
+    auto dest = openHandle(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    if (!dest) {
+        dropTemp();
+        return dest.error();
+    }
+    // The online backup reads what this connection sees (its log included) in one read transaction.
+    sqlite3_backup* backup = sqlite3_backup_init(*dest, "main", m_db, "main");
+    int rc = backup ? sqlite3_backup_step(backup, -1) : sqlite3_extended_errcode(*dest);
+    if (backup) {
+        const int finished = sqlite3_backup_finish(backup);
+        rc = rc == SQLITE_DONE ? finished : rc;
+    }
+    StoreError failed{rc, QString::fromUtf8(rc == SQLITE_OK ? "" : sqlite3_errmsg(*dest)), target};
+    if (rc == SQLITE_OK && sqlite3_close(*dest) != SQLITE_OK) {
+        failed = StoreError{sqlite3_extended_errcode(*dest), QString::fromUtf8(sqlite3_errmsg(*dest)), target};
+        rc = SQLITE_ERROR;
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(*dest);
+        dropTemp();
+        if (failed.message.isEmpty()) failed.message = QString::fromUtf8(sqlite3_errstr(rc));
+        return failed;
+    }
+    if (!moveNoReplace(temp, target)) {
+        StoreError e{0, QStringLiteral("the copy cannot be put in place: %1").arg(errnoText()), target};
+        dropTemp();
+        return e;
+    }
+    DurableFile::syncFolder(target);
+
+    auto opened = openHandle(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    if (!opened) return opened.error();
+    if (auto set = applyFileSettings(*opened, target, true); !set) {
+        sqlite3_close_v2(*opened);
+        return set;
+    }
+    // The old connection has nothing left to do: its file has moved, so SQLite neither checkpoints
+    // into it nor removes a log when it closes.
+    for (sqlite3_stmt* s : std::as_const(m_statements)) sqlite3_finalize(s);
+    m_statements.clear();
+    sqlite3_close_v2(m_db);
+    m_db = *opened;
+    m_path = target;
+    m_file = identityOf(target);
+    rememberLogFiles();
     return {};
 }
 

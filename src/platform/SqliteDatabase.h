@@ -40,6 +40,33 @@ public:
     // there at the next launch. Always passes in memory.
     Status<StoreError> checkStillAtPath() const;
 
+    // Where the file this connection opened stands now.
+    enum class Place {
+        atPath,    // still at path() (or in memory, or never told)
+        removed,   // nothing at path() (nor, perhaps, its folder)
+        replaced,  // another file at path()
+        unknown,   // path() cannot be looked at
+    };
+    Place place() const;
+    bool hasMoved() const
+    {
+        const Place now = place();
+        return now == Place::removed || now == Place::replaced;
+    }
+    // Remembers the store's log and index files as this connection's own. Called once the log is in
+    // use: only files so remembered are ever removed by moveTo().
+    void rememberLogFiles();
+    // Writes the whole database, as this connection reads it, into a new file at `target` and goes on
+    // with that file: every later statement and save is its. `target` is never overwritten: the copy
+    // is made aside and moved in only while nothing stands there. First our log and index files are
+    // taken from beside path(), so that they are never applied to a file that is not ours (SQLite
+    // would apply a log it finds beside a file at that file's next opening). On failure the
+    // connection goes on with the file it had.
+    Status<StoreError> moveTo(const QString& target);
+    // The settings every connection on a store file works with: write-ahead log, synchronous=FULL,
+    // secure delete.
+    Status<StoreError> useFileSettings();
+
     Status<StoreError> exec(const QByteArray& sql);
     // Copies the write-ahead log into the database and truncates the log to nothing, so content that
     // was overwritten or deleted no longer stands in the log file. Nothing to do in memory.
@@ -68,5 +95,7 @@ private:
     QString m_path;
     // The opened file's identity (none when it could not be told).
     std::optional<std::pair<quint64, quint64>> m_file;
+    // The identities of our log and index files beside path() (none: not remembered).
+    std::optional<std::pair<quint64, quint64>> m_logFile, m_indexFile;
     QHash<QByteArray, sqlite3_stmt*> m_statements;
 };

@@ -222,6 +222,7 @@ ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* pa
         if (s == Qt::ApplicationActive) updateBanner();
     });
     connect(&m_controller.store(), &NoteStore::saveFailureChanged, this, &ShelfPanel::updateBanner);
+    connect(&m_controller.store(), &NoteStore::keptFileChanged, this, &ShelfPanel::updateBanner);
     updateSurface();
     updateChips();
     updateBanner();
@@ -267,6 +268,11 @@ void ShelfPanel::updateBanner()
         colour = TarnwickTheme::destructive();
         m_bannerText->setText(NoteStore::saveFailureText(*saveFailure));
         m_banner->setAccessibleName(QStringLiteral("Warning: ") + NoteStore::saveFailureText(*saveFailure));
+        m_banner->setCursor(Qt::ArrowCursor);
+    } else if (const auto kept = m_controller.store().keptFile()) {
+        colour = TarnwickTheme::destructive();
+        m_bannerText->setText(NoteStore::keptFileText(*kept));
+        m_banner->setAccessibleName(QStringLiteral("Warning: ") + NoteStore::keptFileText(*kept));
         m_banner->setCursor(Qt::ArrowCursor);
     } else if (broken) {
         colour = TarnwickTheme::offline();
@@ -479,7 +485,7 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (watched == m_banner && event->type() == QEvent::MouseButtonRelease && !m_options.storeFailed &&
-        !m_controller.store().saveFailure() && m_options.showSettings) {
+        !m_controller.store().saveFailure() && !m_controller.store().keptFile() && m_options.showSettings) {
         m_controller.settings().setValue(QStringLiteral("settings.selectedTab"), QStringLiteral("permissions"));
         m_options.showSettings();
         return true;

@@ -1,5 +1,7 @@
 #include "store/NoteStore.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <algorithm>
@@ -140,6 +142,33 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
     m_context.setStoredForm(
         [this](const ManagedObject& object, QVector<QVariant>& stored) { return storedForm(object, stored); });
     connect(&m_context, &ModelContext::saveFinished, this, &NoteStore::saveFinished);
+    connect(&m_context, &ModelContext::storeFileMoved, this, [this](const QString& path, bool replaced) {
+        // A folder made again is a new folder to watch.
+        const QString folder = QFileInfo(path).absolutePath();
+        if (m_storeFolder && !m_storeFolder->directories().contains(folder)) m_storeFolder->addPath(folder);
+        // After a removal the notes are back where they were: nothing to tell.
+        if (!replaced && !m_keptFile) return;
+        m_keptFile = path;
+        Q_EMIT keptFileChanged();
+    });
+    // A notes file removed or replaced from outside is seen when it happens rather than at the next
+    // save, so the notes are written back (or kept beside the file put there) at once, and said so.
+    if (const QString path = m_context.storePath(); !path.isEmpty()) {
+        m_storeFolder = new QFileSystemWatcher(this);
+        m_storeFolder->addPath(QFileInfo(path).absolutePath());
+        // Looked at once the folder has been quiet a moment: a tool that removes or swaps the store's
+        // files one by one is let finish first, or a file written back at once could lose its log to
+        // the tool's next step.
+        connect(m_storeFolder, &QFileSystemWatcher::directoryChanged, this, [this] {
+            m_storeFolderSettle.cancel();
+            m_storeFolderSettle = m_clock.after(storeFolderSettleMs, this, [this] { checkStoreFile(); });
+        });
+    }
+}
+
+void NoteStore::checkStoreFile()
+{
+    if (auto kept = m_context.keepStoreFile(); !kept) saveFinished(kept.error().description());
 }
 
 NoteStore::~NoteStore()
@@ -365,8 +394,10 @@ void NoteStore::saveFinished(const QString& failure)
             if (m_context.hasChanges()) {
                 saveNow();
             } else {
-                // Whatever failed is gone (undone, or written by another path): nothing waits.
-                saveFinished(QString());
+                // Whatever failed is gone (undone, or written by another path): nothing waits, unless
+                // the notes file itself is still to be written again.
+                const auto kept = m_context.keepStoreFile();
+                saveFinished(kept ? QString() : kept.error().description());
             }
         });
         m_retryDelayMs = std::min(m_retryDelayMs * 2, longestRetryMs);

@@ -27,6 +27,7 @@
 #include "store/ThemeCache.h"
 
 class Capture;
+class QFileSystemWatcher;
 class LaunchBodyCheck;
 class ManagedObject;
 class ModelContext;
@@ -133,6 +134,20 @@ public:
     {
         return QStringLiteral("Notes aren\u2019t being saved: %1. Tarnwick keeps trying.").arg(failure);
     }
+    // Where the notes are kept in this run since another file took the place of the notes file (a
+    // restore or sync tool): that file is left as it was put there and opens at the next launch. None
+    // while the notes file is where it was.
+    std::optional<QString> keptFile() const { return m_keptFile; }
+    // What the shelf says meanwhile.
+    static QString keptFileText(const QString& path)
+    {
+        return QStringLiteral(
+                   "Another file took the place of your notes file; it opens next time. Your notes are "
+                   "kept in %1.")
+            .arg(path);
+    }
+    // How long the store's folder stays unchanged before a removed or replaced notes file is dealt with.
+    static constexpr qint64 storeFolderSettleMs = 1000;
     static constexpr qint64 firstRetryMs = 1000;
     static constexpr qint64 longestRetryMs = 5000;
 
@@ -236,6 +251,7 @@ Q_SIGNALS:
     void readOnlyNoteIDsChanged();
     void syncStateChanged();
     void saveFailureChanged();
+    void keptFileChanged();
     // The lock key of these locked notes went missing from the keyring and could not be stored again:
     // their content is kept in the clear (a failed seal) so that it still opens after a relaunch.
     void sealsUndone(const QList<QUuid>& noteIDs);
@@ -268,7 +284,13 @@ private:
     // Notes how a save ended; schedules the next try while saves fail.
     void saveFinished(const QString& failure);
 
+    // Writes the notes file again (or keeps the notes beside another file put in its place) as soon as
+    // it is taken away, and says so when that fails.
+    void checkStoreFile();
+
     ModelContext& m_context;
+    QFileSystemWatcher* m_storeFolder = nullptr;
+    TimerHandle m_storeFolderSettle;
     std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
     Clock& m_clock;
     Settings& m_settings;
@@ -277,6 +299,7 @@ private:
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_pendingEdits;
     qint64 m_revision = 0;
     std::optional<QString> m_saveFailure;
+    std::optional<QString> m_keptFile;
     qint64 m_retryDelayMs = firstRetryMs;
     TimerHandle m_retry;
     QSet<QUuid> m_readOnlyNoteIDs;

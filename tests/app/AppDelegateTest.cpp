@@ -364,6 +364,20 @@ TEST_F(AppDelegateTest, QuittingWithChangesTheDiskRefusedAsksFirst)
     EXPECT_EQ(sql("SELECT title FROM Note"), "Draft, longer");
 }
 
+// The question's advice follows the cause: making room helps a full disk, not a notes file that could
+// not be written again.
+TEST(UnsavedQuitText, AdviceFollowsTheCause)
+{
+    for (const QString& full : {QStringLiteral("database or disk is full"),
+                                QStringLiteral("the notes file was removed and could not be written again: a new file "
+                                               "cannot be made there: No space left on device")})
+        EXPECT_TRUE(UnsavedQuit::explanation(full).contains("Make room on the disk")) << qPrintable(full);
+    const QString removed = QStringLiteral(
+        "the notes file was removed and could not be written again: a new file cannot be made there: Not a directory");
+    EXPECT_FALSE(UnsavedQuit::explanation(removed).contains("disk"));
+    EXPECT_TRUE(UnsavedQuit::explanation(removed).contains(removed));
+}
+
 // Quit ends the run whatever windows are open. Ours refuse a close and hide instead; the toolkit's own
 // quit asks every window to close first and gave up at the first refusal, with the others still shown.
 TEST_F(AppDelegateTest, QuitEndsTheRunWhateverWindowIsOpen)

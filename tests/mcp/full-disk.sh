@@ -4,7 +4,9 @@
 # and once space is freed the note typed meanwhile reaches the disk by itself, without another edit,
 # while what was answered as not saved never does (a long capture as a new note included). A note
 # locked on a nearly full disk leaves the store's log once space returns. A quit with changes the disk
-# refuses ends cleanly, and a store removed under the running app takes no note it would lose.
+# refuses ends cleanly. A store removed under the running app is written back at its path with every
+# note; a file put in its place is left as it was put, and what the app held is kept beside it, where
+# the shelf's banner says.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -26,6 +28,31 @@ trap 'fail "command failed on line $LINENO"' ERR
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 client="Full disk probe"
 "$seeder" "$work/manifest.json" "$client" || fail "seeding the store"
+# Whether a window of the application shows the text $1 (looked for on the accessibility bus) within 10 s.
+shows_text() {
+  /usr/bin/python3 - "$1" <<'PY'
+import sys, time
+import pyatspi
+deadline = time.time() + 10
+def find(node, depth=0):
+    if node is None or depth > 30:
+        return False
+    try:
+        if sys.argv[1] in (node.name or ""):
+            return True
+        return any(find(node.getChildAtIndex(i), depth + 1) for i in range(node.childCount))
+    except Exception:
+        return False
+while time.time() < deadline:
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and "tarnwick" in (app.name or "").lower() and find(app):
+            sys.exit(0)
+    time.sleep(0.5)
+sys.exit(1)
+PY
+}
 id=com.fennmoor.Tarnwick
 capture() {
   dbus-send --session --print-reply --reply-timeout=10000 --dest=$id /com/fennmoor/Tarnwick $id.CaptureText "string:$1" 2>&1
@@ -50,6 +77,8 @@ initialize
 create() {
   post "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"create_note\",\"arguments\":{\"title\":\"$1\",\"body\":\"b\"}}}"
 }
+# Saved: answered with the note's fields (an error answers with text alone).
+created() { create "$1" | grep -q '"structuredContent"'; }
 create "Room enough" | grep -q '"id"' || fail "create_note failed with room on the disk"
 
 echo "== A note locked on a full disk leaves the store's log once space returns"
@@ -141,28 +170,7 @@ within 50 active_is Kept || fail "the note is not named Kept"
 echo "== The shelf says notes are not being saved"
 xdotool key --clearmodifiers alt+shift+s
 wait_window "Tarnwick shelf"
-/usr/bin/python3 - <<'PY' || fail "no banner saying notes aren't being saved"
-import sys, time
-import pyatspi
-deadline = time.time() + 10
-def find(node, depth=0):
-    if node is None or depth > 30:
-        return False
-    try:
-        if "being saved" in (node.name or ""):
-            return True
-        return any(find(node.getChildAtIndex(i), depth + 1) for i in range(node.childCount))
-    except Exception:
-        return False
-while time.time() < deadline:
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        app = desktop.getChildAtIndex(i)
-        if app is not None and "tarnwick" in (app.name or "").lower() and find(app):
-            sys.exit(0)
-    time.sleep(0.5)
-sys.exit(1)
-PY
+shows_text "being saved" || fail "no banner saying notes aren't being saved"
 xdotool key --clearmodifiers Escape
 
 echo "== A capture over D-Bus is answered not saved"
@@ -227,13 +235,83 @@ wait_listening_port
 [ -s "$fingerprint" ] || fail "the launch on a full disk left the schema record empty"
 rm -f "$data/filler"
 
-echo "== The store removed under the running app"
+echo "== The store removed under the running app: the notes are written back at its path"
 initialize
-create "Before removal" | grep -q '"id"' || fail "create_note failed after the relaunch"
+created "Before removal" || fail "create_note failed after the relaunch"
+rm -f "$store" "$store-wal" "$store-shm"
+within 100 test -s "$store" || fail "the notes file was not written again at its path without a save"
 rm -f "$store" "$store-wal" "$store-shm"
 answer=$(create "After removal")
-grep -q "Tarnwick couldn't save the note" <<<"$answer" ||
-  fail "create_note answered success into a store no longer on disk: $answer"
-answer=$(capture "Capture after removal") && fail "a capture into a removed store was answered as saved: $answer"
+grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the removal was not saved: $answer"
+answer=$(capture "Capture after removal") || fail "a capture after the removal was not saved: $answer"
+[ -s "$store" ] || fail "the notes file was not written again at its path"
+[ "$(sql "SELECT count(*) FROM Note WHERE title IN ('Kept', 'Before removal', 'After removal')")" = 3 ] ||
+  fail "the notes file written again does not hold every note"
+
+echo "== Where the notes cannot be written again, the banner and the quit question say why"
+rm -rf "$data/tarnwick"
+echo "in the way" >"$data/tarnwick"
+answer=$(create "Nowhere to go")
+grep -q "could not be written again" <<<"$answer" || fail "create_note did not say why it could not save: $answer"
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+shows_text "could not be written again: a new file cannot be made there: Not a directory" ||
+  fail "the shelf's banner does not name why the notes are not saved"
+xdotool key --clearmodifiers Escape
+open_new_note "note with nowhere to go"
+xdotool type --delay 30 -- Stranded
+within 50 active_is Stranded || fail "the note is not named Stranded"
+tray_menu
+xdotool key --clearmodifiers Up Return
+shows_text "could not be written again: a new file cannot be made there: Not a directory. Put that right and save again" ||
+  fail "the quit question does not name why the changes are not saved"
+xdotool key --clearmodifiers Escape
+rm "$data/tarnwick"
+settles_to 100 2 sql "SELECT count(*) FROM Note WHERE title IN ('After removal', 'Stranded')" ||
+  fail "the notes were not written again once the way was clear"
+stop_app
+launch "$tarnwick"
+wait_listening_port
+initialize
+list=$(post '{"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"list_notes","arguments":{}}}')
+for title in Kept "Before removal" "After removal" Stranded; do
+  grep -q "$title" <<<"$list" || fail "the relaunch does not show the note '$title': $list"
+done
+[ "$(sql "SELECT count(*) FROM Capture WHERE text = 'Capture after removal'")" = 1 ] ||
+  fail "the capture saved after the removal is not in the store after the relaunch"
+
+echo "== Another file put in the store's place is left as it was put"
+created "Before the copy" || fail "create_note failed before the copy"
+sqlite3 "file:$store?mode=ro" ".backup '$work/copy.store'"
+sqlite3 "$work/copy.store" "PRAGMA journal_mode = DELETE; CREATE TABLE Mine (x); INSERT INTO Mine VALUES ('its own');" \
+  >/dev/null
+created "After the copy" || fail "create_note failed after the copy"
+cp "$work/copy.store" "$store.restoring"
+put=$(sha256sum <"$store.restoring")
+mv "$store.restoring" "$store"
+within 100 bash -c 'ls "$0"/default-kept-*.store' "$data/tarnwick" >/dev/null 2>&1 ||
+  fail "what the app held was not kept in a file of its own without a save"
+kept=$(ls "$data/tarnwick"/default-kept-*.store | head -1)
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+shows_text "kept in $kept" || fail "the shelf's banner does not say where the notes are kept ($kept)"
+xdotool key --clearmodifiers Escape
+answer=$(create "After the replacement")
+grep -q '"structuredContent"' <<<"$answer" || fail "create_note after the replacement was not saved: $answer"
+stop_app
+[ "$(sha256sum <"$store")" = "$put" ] || fail "the file put in the store's place was changed by the quit"
+[ ! -s "$store-wal" ] || fail "the app's log was left beside the file put in its place"
+launch "$tarnwick"
+wait_listening_port
+cp "$store" "$work/check.store"
+[ "$(sqlite3 "$work/check.store" "PRAGMA integrity_check")" = ok ] || fail "the file put in place is damaged"
+[ "$(sqlite3 "$work/check.store" "SELECT x FROM Mine")" = "its own" ] || fail "the file put in place lost its own table"
+[ "$(sqlite3 "$work/check.store" "SELECT count(*) FROM Note WHERE title IN ('After the copy', 'After the replacement')")" = 0 ] ||
+  fail "the file put in place took in notes written after it was copied"
+[ "$(sqlite3 "$work/check.store" "SELECT count(*) FROM Note WHERE title = 'Before the copy'")" = 1 ] ||
+  fail "the file put in place does not open as it was put"
+cp "$kept" "$work/kept.store"
+[ "$(sqlite3 "$work/kept.store" "SELECT count(*) FROM Note WHERE title IN ('Before the copy', 'After the copy', 'After the replacement')")" = 3 ] ||
+  fail "the kept file does not hold what the app held"
 stop_app
 echo "== Passed"

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -133,46 +135,161 @@ TEST(ModelContainer, ReopeningWithANewerEntityRenamesAndAddsColumnsAndDropsNothi
 
 // Run only as the child of the crash test: saves one row at a time and reports each save that
 // returned, until it is killed.
-// A cleanup tool removes the store's files, or a restore tool puts an older copy in their place,
-// while the store is open: a save into the file that is no longer there would be lost at the next
-// launch, so it fails, keeps its changes in memory and writes nothing into either file.
-TEST(ModelContainer, ASaveIntoAStoreNoLongerAtItsPathFails)
+// A cleanup tool removes the store's files while the store is open: the next save writes the whole
+// store again at its path (the open connection still reads all of it) and goes on there, so nothing
+// is lost at the next launch.
+TEST(ModelContainer, AStoreRemovedUnderItIsWrittenAgainAtItsPath)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("default.store");
-    for (const bool replaced : {false, true}) {
-        SCOPED_TRACE(replaced ? "replaced" : "removed");
-        QFile::remove(path);
-        QFile::remove(path + "-wal");
-        QFile::remove(path + "-shm");
-        QFile::remove(dir.filePath("older.store"));
+    {
         auto container = openOrFail(sampleSchema(), path);
         ASSERT_TRUE(container);
         ModelContext& context = container->mainContext();
         context.setAutosaveEnabled(false);
-        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "before");
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "checkpointed");
         ASSERT_TRUE(context.save());
         ASSERT_TRUE(context.checkpoint());
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "in the log");
+        ASSERT_TRUE(context.save());
+        for (const char* suffix : {"", "-wal", "-shm"}) ASSERT_TRUE(QFile::remove(path + suffix));
 
-        ASSERT_TRUE(QFile::copy(path, dir.filePath("older.store")));
-        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + suffix);
-        if (replaced) {
-            ASSERT_TRUE(QFile::rename(dir.filePath("older.store"), path));
-        }
-
+        QList<QPair<QString, bool>> moves;
+        QObject::connect(&context, &ModelContext::storeFileMoved, [&](const QString& to, bool replaced) {
+            moves.append({to, replaced});
+        });
         QStringList outcomes;
         QObject::connect(&context, &ModelContext::saveFinished, [&](const QString& failure) { outcomes << failure; });
         context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "after");
+        ASSERT_TRUE(context.save());
+        EXPECT_EQ(outcomes, QStringList{QString()});
+        EXPECT_EQ(moves, (QList<QPair<QString, bool>>{{path, false}}));
+        EXPECT_FALSE(context.hasChanges());
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "later");
+        ASSERT_TRUE(context.save()) << "later saves go on in the new file";
+        EXPECT_EQ(moves.size(), 1);
+
+        // Removed again, and found by a write in the background.
+        for (const char* suffix : {"", "-wal", "-shm"}) ASSERT_TRUE(QFile::remove(path + suffix));
+        Sample* large = context.insert(std::make_unique<Sample>());
+        large->setValue(Sample::Name, "large");
+        large->setValue(Sample::Bytes, QByteArray(ModelContext::kBackgroundWriteBytes, 'b'));
+        ASSERT_FALSE(context.saveInBackground().has_value());
+        context.waitForWrite();
+        EXPECT_FALSE(context.hasChanges());
+        EXPECT_EQ(outcomes.last(), QString());
+        EXPECT_EQ(moves.size(), 2);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter(".copy-"), QStringList()) << "no copy left aside";
+    }
+    EXPECT_EQ(scalar(path, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(query(path, "SELECT name FROM Sample ORDER BY _rowid"),
+              (QStringList{"checkpointed", "in the log", "after", "later", "large"}));
+    EXPECT_EQ(scalar(path, "PRAGMA journal_mode"), "wal");
+}
+
+// The same removal found only when the store closes (nothing was saved since): it is written again
+// then. Where it cannot be written again, the save says why, keeps its changes, and succeeds once the
+// way is clear.
+TEST(ModelContainer, AStoreRemovedUnderItIsWrittenAgainAtCloseOrSaysWhyNot)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("tarnwick");
+    const QString path = folder + "/default.store";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    {
+        auto container = openOrFail(sampleSchema(), path);
+        ASSERT_TRUE(container);
+        ModelContext& context = container->mainContext();
+        context.setAutosaveEnabled(false);
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "held");
+        ASSERT_TRUE(context.save());
+
+        // The whole folder goes, and a file takes its name: nothing can be made there.
+        ASSERT_TRUE(QDir(folder).removeRecursively());
+        tarnwick::test::writeFile(folder, "in the way");
+        context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "pending");
         const auto saved = context.save();
         ASSERT_FALSE(saved);
-        EXPECT_EQ(saved.error().description(),
-                  replaced ? "another file took the place of the notes file" : "the notes file was removed");
-        EXPECT_EQ(outcomes, QStringList{saved.error().description()});
+        EXPECT_TRUE(
+            saved.error().description().startsWith("the notes file was removed and could not be written again: "))
+            << qPrintable(saved.error().description());
+        EXPECT_FALSE(saved.error().description().contains("full"));
         EXPECT_TRUE(context.hasChanges()) << "held in memory";
-        if (replaced) {
-            EXPECT_EQ(query(path, "SELECT name FROM Sample"), QStringList{"before"});
+
+        ASSERT_TRUE(QFile::remove(folder));
+        ASSERT_TRUE(context.save()) << "the folder is made again";
+        ASSERT_TRUE(QFile::remove(path));
+        // Closed with nothing to save.
+    }
+    EXPECT_EQ(query(path, "SELECT name FROM Sample ORDER BY _rowid"), (QStringList{"held", "pending"}));
+}
+
+// A restore or sync tool puts another file in the store's place while the store is open, with part of
+// what was saved still in the store's log. That file opens afterwards exactly as it was put there:
+// the log is never applied to it, neither at the next save nor at the close. What the store held is
+// kept in a file of its own beside it, and later saves go there.
+TEST(ModelContainer, AFileThatTookTheStoresPlaceIsLeftAsItWasAndTheStoreIsKeptBesideIt)
+{
+    for (const bool saveAfter : {false, true}) {
+        SCOPED_TRACE(saveAfter ? "noticed by a save" : "noticed at the close");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("default.store");
+        const QString copy = dir.filePath("restored.store");
+        QString kept;
+        QByteArray put;
+        {
+            auto container = openOrFail(sampleSchema(), path);
+            ASSERT_TRUE(container);
+            ModelContext& context = container->mainContext();
+            context.setAutosaveEnabled(false);
+            context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "before");
+            ASSERT_TRUE(context.save());
+            ASSERT_TRUE(context.checkpoint());
+            ASSERT_TRUE(QFile::copy(path, copy));
+            // The copy holds a table of its own.
+            storetest::query(copy, "PRAGMA journal_mode = DELETE");
+            storetest::query(copy, "CREATE TABLE Mine (x)");
+            storetest::query(copy, "INSERT INTO Mine VALUES ('its own')");
+            context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "since");
+            ASSERT_TRUE(context.save());
+            ASSERT_GT(QFileInfo(path + "-wal").size(), 0) << "the later save is in the log";
+
+            put = tarnwick::test::readFile(copy);
+            ASSERT_EQ(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()), 0);
+
+            QList<QPair<QString, bool>> moves;
+            QObject::connect(&context, &ModelContext::storeFileMoved, [&](const QString& to, bool replaced) {
+                moves.append({to, replaced});
+            });
+            if (saveAfter) {
+                context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "after");
+                ASSERT_TRUE(context.save());
+                ASSERT_EQ(moves.size(), 1);
+                kept = moves.first().first;
+                EXPECT_TRUE(moves.first().second);
+                EXPECT_EQ(tarnwick::test::readFile(path), put);
+                EXPECT_FALSE(QFile::exists(path + "-wal")) << "our log is not left beside their file";
+            }
         }
-        EXPECT_EQ(context.saveInBackground()->ok(), false) << "every way of saving checks";
+        EXPECT_EQ(tarnwick::test::readFile(path), put) << "untouched by the close";
+        EXPECT_FALSE(QFile::exists(path + "-wal"));
+        EXPECT_FALSE(QFile::exists(path + "-shm"));
+        const QStringList keptFiles = QDir(dir.path()).entryList({"default-kept-*.store"}, QDir::Files);
+        ASSERT_EQ(keptFiles.size(), 1);
+        if (saveAfter) {
+            EXPECT_EQ(dir.filePath(keptFiles.first()), kept);
+        }
+        kept = dir.filePath(keptFiles.first());
+        EXPECT_TRUE(QRegularExpression("^default-kept-\\d{8}-\\d{6}\\.store$").match(keptFiles.first()).hasMatch());
+
+        // Opened again, as the next launch does.
+        openOrFail(sampleSchema(), path).reset();
+        EXPECT_EQ(scalar(path, "PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(query(path, "SELECT name FROM Sample"), QStringList{"before"});
+        EXPECT_EQ(query(path, "SELECT x FROM Mine"), QStringList{"its own"});
+        EXPECT_EQ(scalar(kept, "PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(query(kept, "SELECT name FROM Sample ORDER BY _rowid"),
+                  saveAfter ? (QStringList{"before", "since", "after"}) : (QStringList{"before", "since"}));
     }
 }
 

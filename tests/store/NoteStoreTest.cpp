@@ -1,6 +1,11 @@
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
+#include <QTest>
+#include <cstdio>
 
 #include "model/Capture.h"
 #include "platform/NotificationCenter.h"
@@ -77,6 +82,69 @@ TEST_F(NoteStoreTest, AFailedSaveIsSaidAndRetriedUntilItIsOnDisk)
     ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER no"));
     clock.advance(NoteStore::longestRetryMs);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries, again");
+}
+
+// The notes file taken away under the running app: removed, the notes are written back at its path
+// and saving goes on, with nothing to tell; replaced, the file put there is left alone and the store
+// says where the notes are kept meanwhile (the shelf shows it).
+TEST_F(NoteStoreTest, ANotesFileRemovedOrReplacedIsNoSaveFailure)
+{
+    Note* note = addNote("Groceries");
+    store->saveNow();
+    QSignalSpy kept(store.get(), &NoteStore::keptFileChanged);
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    // Seen as it happens, with nothing to save.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            clock.advance(NoteStore::storeFolderSettleMs / 4);
+            return QFileInfo(path()).size() > 0;
+        },
+        10000));
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    note->setTitle("after the removal");
+    EXPECT_TRUE(store->saveNow());
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+    EXPECT_EQ(store->keptFile(), std::nullopt);
+    EXPECT_EQ(kept.count(), 0);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "after the removal");
+
+    const QString other = dir.filePath("other.store");
+    tarnwick::test::writeFile(other, QByteArray());
+    ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path()).constData()), 0);
+    note->setTitle("after the replacement");
+    EXPECT_TRUE(store->saveNow());
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+    ASSERT_TRUE(store->keptFile());
+    EXPECT_EQ(kept.count(), 1);
+    EXPECT_TRUE(QFileInfo(*store->keptFile()).fileName().startsWith("default-kept-"));
+    EXPECT_EQ(storetest::scalar(*store->keptFile(), "SELECT title FROM Note"), "after the replacement");
+    EXPECT_EQ(QFileInfo(path()).size(), 0) << "the file put there is left alone";
+    EXPECT_TRUE(NoteStore::keptFileText(*store->keptFile()).contains(*store->keptFile()));
+}
+
+// Where the notes file cannot be written again, saving fails with that cause, and the retries go on
+// writing it again even once nothing else waits to be saved.
+TEST_F(NoteStoreTest, ANotesFileThatCannotBeWrittenAgainIsRetried)
+{
+    addNote("Groceries");
+    store->saveNow();
+    QFile::remove(path());
+    QFile::remove(path() + "-wal");
+    QFile::remove(path() + "-shm");
+    ASSERT_TRUE(QDir().mkdir(path() + "-wal")) << "something in the way";
+    Note* refused = addNote("refused");
+    EXPECT_FALSE(store->saveNow());
+    ASSERT_TRUE(store->saveFailure());
+    EXPECT_TRUE(store->saveFailure()->startsWith("the notes file was removed and could not be written again"));
+    store->discardUnsaved(*refused);  // as a note answered "not saved" is taken back
+    ASSERT_FALSE(context().hasChanges());
+    clock.advance(NoteStore::firstRetryMs);
+    EXPECT_TRUE(store->saveFailure()) << "nothing pending, but the file is still missing";
+    ASSERT_TRUE(QDir().rmdir(path() + "-wal"));
+    clock.advance(2 * NoteStore::firstRetryMs);
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
 }
 
 // At the end of a run: what changed while the services closed is written while the store lives; a
