@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/FocusReturn.h"
+
 // Asked when the user quits while the disk refuses the latest changes: they would be lost with the
 // process, so quitting waits for the user's word.
 class UnsavedQuit {
@@ -14,6 +16,8 @@ public:
         keepRunning,  // Escape or closing the question: Tarnwick stays, and keeps trying to save
     };
 
-    // Shows the question modally, with why the save failed (as plain text).
-    static Choice ask(const QString& failure);
+    // Shows the question modally, with why the save failed (as plain text). Answered with Escape or
+    // Cancel, it gives the keyboard back to `giveBack` (the window the user was typing in), which the
+    // window manager would otherwise leave with nothing.
+    static Choice ask(const QString& failure, FocusReturn giveBack = {});
 };
