@@ -15,13 +15,14 @@ namespace {
 // all passes, may be text other than ASCII. ASCII is compared by plain case-insensitive search, which
 // gives the exact answer there at a small fraction of the cost; other text needs grapheme breaking
 // and full case folding per character. Beyond the budget, a place found by simple case folding is
-// checked exactly around itself: a long note costs a row no more than its first 16,384 units did while
-// the query is typed, and ASCII about one nanosecond a unit beyond them.
+// checked exactly around itself (so a match there that only full folding or composition makes, such
+// as "ss" for "ß", may go unseen): a long note costs a row what its first 16,384 units did while the
+// query is typed, and a few nanoseconds a unit beyond them.
 constexpr qsizetype kPassUnits = 4096;
 constexpr qsizetype kExactBudgetUnits = 16 * 1024;
 constexpr int kCandidateChecks = 64;
 
-constexpr char16_t kPicture = 0xFFFC;  // a picture's place in a note's body
+const char16_t kPicture = NoteBlock::imagePlaceholder.front().unicode();
 
 bool isBlank(QChar c)
 {
