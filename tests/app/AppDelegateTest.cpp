@@ -420,22 +420,14 @@ TEST_F(AppDelegateTest, TheQuitQuestionCancelledHandsTheKeyboardOn)
     FocusReturn giveBack;
     giveBack.capture(&noteWindow);
 
-    for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
-        QTimer::singleShot(0, [key] {
-            QWidget* question = QApplication::activeModalWidget();
-            ASSERT_TRUE(question);
-            ASSERT_TRUE(QTest::qWaitForWindowActive(question));
-            QTest::keyClick(question, Qt::Key(key));
-        });
-        const UnsavedQuit::Choice choice = UnsavedQuit::ask("disk full", giveBack);
-        if (key == Qt::Key_Escape) {
-            EXPECT_EQ(choice, UnsavedQuit::Choice::keepRunning);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &noteWindow; }));
-            EXPECT_TRUE(body->hasFocus());
-        } else {
-            EXPECT_EQ(choice, UnsavedQuit::Choice::saveAgain);
-        }
-    }
+    QTimer::singleShot(0, [] {
+        QWidget* question = QApplication::activeModalWidget();
+        ASSERT_TRUE(question && QTest::qWaitForWindowActive(question));
+        QTest::keyClick(question, Qt::Key_Escape);
+    });
+    EXPECT_EQ(UnsavedQuit::ask("disk full", giveBack), UnsavedQuit::Choice::keepRunning);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &noteWindow; }));
+    EXPECT_TRUE(body->hasFocus());
 }
 
 // Quit ends the run whatever windows are open. Ours refuse a close and hide instead; the toolkit's own
