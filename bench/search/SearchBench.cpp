@@ -1,6 +1,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "model/Capture.h"
 #include "model/Note.h"
 #include "shelf/SearchEngine.h"
+#include "shelf/SearchSupport.h"
 
 #include "BenchMain.h"
 
@@ -183,6 +185,32 @@ void BM_SearchCaptures(benchmark::State& state)
     for (auto _ : state) benchmark::DoNotOptimize(engine.searchCaptures(query));
     state.counters["results"] = double(engine.searchCaptures(query).size());
 }
+
+// A search row's excerpt of one long body, as the row is drawn after each key typed: range(0) its length
+// in UTF-16 units; range(1) 0 = ASCII, 1 = Greek; range(2) 0 = the query at the end, 1 = found nowhere.
+// "first_16k_us" is the same excerpt cut from the body's first 16,384 units, all a row once looked at.
+// Target: past those, each further unit costs a few nanoseconds in any script (about 2 ns here: a
+// plain case-insensitive scan), so a body of 2,000,000 units stays within a few milliseconds.
+void BM_SnippetOfLongBody(benchmark::State& state)
+{
+    const QString word = state.range(1) ? QStringLiteral("λόρεμ ιψουμ ") : QStringLiteral("lorem ipsum ");
+    QString body;
+    while (body.size() < state.range(0)) body += word;
+    body += QStringLiteral(" WORD20000 tail");
+    const QString query = state.range(2) ? QStringLiteral("zebra crossing") : QStringLiteral("word20000");
+    const QString head = body.left(16'384);
+    double headUs = 0;
+    for (int i = 0; i < 20; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(SearchSupport::snippet(head, query, 96));
+        headUs += std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(SearchSupport::snippet(body, query, 96));
+    state.counters["first_16k_us"] = headUs / 20;
+}
+BENCHMARK(BM_SnippetOfLongBody)
+    ->ArgsProduct({{20'000, 200'000, 2'000'000}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 // range(0): notes (and captures); range(1): 0 = a query found nowhere, 1 = a query found often.
 #define SIZES ->ArgsProduct({{10'000, 100'000}, {0, 1}})->Unit(benchmark::kMillisecond)

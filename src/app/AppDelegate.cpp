@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QStandardPaths>
@@ -81,7 +82,7 @@ bool AppDelegate::applicationDidFinishLaunching()
         connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
         connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
         connect(m_parts.tray, &TarnwickApp::openSettingsRequested, this, &AppDelegate::openSettings);
-        connect(m_parts.tray, &TarnwickApp::quitRequested, this, &AppDelegate::quit);
+        connect(m_parts.tray, &TarnwickApp::quitRequested, this, [this] { quit(); });
     }
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -174,13 +175,16 @@ bool AppDelegate::onboardingCompleted() const
     return m_parts.settings.boolValue(QStringLiteral("onboarding.completed"));
 }
 
-bool AppDelegate::quit()
+bool AppDelegate::quit(const FocusReturn& giveBackTo)
 {
     NoteStore& store = m_parts.store;
     store.saveNow();
+    // Taken before the question takes the keyboard (and the shelf, losing it, closes).
+    FocusReturn giveBack = giveBackTo;
+    if (!giveBack.window()) giveBack.capture(QApplication::activeWindow());
     while (store.saveFailure() && store.context().hasChanges()) {
         const QString failure = *store.saveFailure();
-        const UnsavedQuit::Choice choice = m_parts.askUnsavedQuit(failure);
+        const UnsavedQuit::Choice choice = m_parts.askUnsavedQuit(failure, giveBack);
         if (choice == UnsavedQuit::Choice::keepRunning) return false;
         if (choice == UnsavedQuit::Choice::quitAnyway) {
             qCWarning(Log::store, "Quit without saving the latest changes, as the user chose: %s",

@@ -93,7 +93,8 @@ public:
         // The application's normal quit (Ctrl+Q in the tour).
         std::function<void()> quit;
         // Asks whether to quit while the latest changes could not be saved; the real question by default.
-        std::function<UnsavedQuit::Choice(const QString&)> askUnsavedQuit = UnsavedQuit::ask;
+        // Cancelled, it gives the keyboard back to the window handed in.
+        std::function<UnsavedQuit::Choice(const QString&, FocusReturn)> askUnsavedQuit = UnsavedQuit::ask;
         // Ends the event loop once quitting is settled; QCoreApplication::exit when left empty.
         std::function<void()> endRun;
         // Explains why a reminder just set cannot appear (no notification service); the real panel when
@@ -136,8 +137,9 @@ public:
     void applicationDeactivated();
     // The application's own ways out (the tray menu, the shelf, the tour) end here: a last save, and
     // when the disk refuses it the user decides (Save Again, Quit Anyway, or stay) rather than losing
-    // the changes without a word. False when the application stays.
-    bool quit();
+    // the changes without a word. False when the application stays; the keyboard then goes back to
+    // `giveBackTo` (the note under the shelf whose Quit was pressed), else to the window that had it.
+    bool quit(const FocusReturn& giveBackTo = {});
 
 private:
     void addNoteObservers();

@@ -118,10 +118,11 @@ AppServices::AppServices(ModelContainer& container)
         m_shelf = std::make_unique<ShelfController>(store, *m_search, m_settings, m_clock, hooks);
         ShelfPanel::Options options;
         options.storeFailed = PersistenceController::storeFailure().has_value();
-        // The shelf's power button quits as the tray menu does: through the shell's last save.
-        options.quit = [] {
+        // The shelf's power button quits as the tray menu does: through the shell's last save. The
+        // shelf closes as the question takes the keyboard: a Cancel gives it where the shelf took it.
+        options.quit = [this] {
             if (AppDelegate* shell = AppDelegate::sharedInstance())
-                shell->quit();
+                shell->quit(m_shelfWindows ? m_shelfWindows->openedFrom() : FocusReturn());
             else
                 QCoreApplication::exit(0);
         };

@@ -16,7 +16,7 @@ QString UnsavedQuit::explanation(const QString& failure)
         .arg(failure);
 }
 
-UnsavedQuit::Choice UnsavedQuit::ask(const QString& failure)
+UnsavedQuit::Choice UnsavedQuit::ask(const QString& failure, FocusReturn giveBack)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"),
                     QStringLiteral("Your latest changes aren\u2019t saved."));
@@ -27,9 +27,14 @@ UnsavedQuit::Choice UnsavedQuit::ask(const QString& failure)
         informative->setTextFormat(Qt::PlainText);
     QPushButton* again = box.addButton(QStringLiteral("Save Again"), QMessageBox::AcceptRole);
     QPushButton* quit = box.addButton(QStringLiteral("Quit Anyway"), QMessageBox::DestructiveRole);
-    box.addButton(QMessageBox::Cancel);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(again);
     box.setEscapeButton(QMessageBox::Cancel);
+    // Handed on while the question still has the keyboard to hand: once it has closed, no window of
+    // ours has it, and it is not taken back from wherever the window manager left it.
+    QObject::connect(&box, &QMessageBox::buttonClicked, &box, [&giveBack, cancel](QAbstractButton* button) {
+        if (button == cancel) giveBack.restore();
+    });
     box.exec();
     const QAbstractButton* chosen = box.clickedButton();
     if (chosen == again) return Choice::saveAgain;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/FocusReturn.h"
+
 // Asked when the user quits while the disk refuses the latest changes: they would be lost with the
 // process, so quitting waits for the user's word.
 class UnsavedQuit {
@@ -16,6 +18,8 @@ public:
 
     // Why they are not saved and what helps, for the question.
     static QString explanation(const QString& failure);
-    // Shows the question modally, with why the save failed (as plain text).
-    static Choice ask(const QString& failure);
+    // Shows the question modally, with why the save failed (as plain text). Answered with Escape or
+    // Cancel, it gives the keyboard back to `giveBack` (the window the user was typing in), which the
+    // window manager would otherwise leave with nothing.
+    static Choice ask(const QString& failure, FocusReturn giveBack = {});
 };

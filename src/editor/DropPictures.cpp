@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <algorithm>
 
 #include "model/text/TextPictures.h"
 
@@ -19,6 +20,12 @@ bool DropPictures::carriesPicture(const QList<QUrl>& urls, const QStringList& fo
     for (const QString& format : formats)
         if (format.startsWith(QLatin1String("image/"))) return true;
     return false;
+}
+
+bool DropPictures::refusedOnBody(const QList<QUrl>& urls, const QStringList& formats)
+{
+    const bool namesFiles = std::any_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); });
+    return namesFiles && !carriesPicture(urls, formats);
 }
 
 DropPictures DropPictures::readFiles(const QList<QUrl>& urls)

@@ -19,6 +19,9 @@ public:
     // Whether a drag offering these URLs and formats may carry a picture: a local file named as a
     // picture, or picture data.
     static bool carriesPicture(const QList<QUrl>& urls, const QStringList& formats);
+    // Whether a drag names files of this machine and carries no picture: a note body takes neither
+    // the files nor their addresses, which a file manager offers as text beside them.
+    static bool refusedOnBody(const QList<QUrl>& urls, const QStringList& formats);
     static bool isPictureName(const QString& path);
 
     static DropPictures readFiles(const QList<QUrl>& urls);

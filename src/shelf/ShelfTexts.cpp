@@ -57,16 +57,14 @@ QString ShelfTexts::trimmedQuery(const QString& query)
 
 std::optional<QString> ShelfTexts::noteSnippet(const Note& note, const QString& query, bool inSearch)
 {
-    if (!inSearch) return std::nullopt;
-    // The bounded prefix keeps a huge body from costing a full scan per drawn row.
-    if (note.isLocked()) return std::nullopt;
-    return SearchSupport::snippet(note.body().left(displayPrefix * 4), trimmedQuery(query), snippetLimit);
+    if (!inSearch || note.isLocked()) return std::nullopt;
+    return SearchSupport::snippet(note.body(), trimmedQuery(query), snippetLimit);
 }
 
 std::optional<QString> ShelfTexts::captureSnippet(const Capture& capture, const QString& query, bool inSearch)
 {
     if (!inSearch) return std::nullopt;
-    const QString text = capture.text().left(displayPrefix * 4);
+    const QString& text = capture.text();
     const auto snippet = SearchSupport::snippet(text, trimmedQuery(query), snippetLimit);
     if (!snippet || *snippet == firstLine(text)) return std::nullopt;
     return snippet;

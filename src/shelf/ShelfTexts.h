@@ -12,9 +12,10 @@ class Settings;
 
 // The texts a shelf row shows and says. Titles, snippets and source names come from notes, other
 // applications and the user: they are drawn as plain text, never as markup, and only from a bounded
-// prefix, so a capture of several megabytes on one line costs no more to draw than a short one.
+// prefix, so a capture of several megabytes on one line costs no more to draw than a short one. A
+// search snippet is looked for in the whole text, and only its excerpt is drawn.
 struct ShelfTexts {
-    // How much of a text a row ever looks at (UTF-16 units).
+    // How much of a text a row draws at most (UTF-16 units).
     static constexpr qsizetype displayPrefix = 4096;
     static constexpr int snippetLimit = 96;
 

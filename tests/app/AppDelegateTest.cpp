@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <cmath>
 
@@ -68,8 +72,9 @@ protected:
             warnings << text;
             return choice;
         };
-        p.askUnsavedQuit = [this](const QString& failure) {
+        p.askUnsavedQuit = [this](const QString& failure, FocusReturn giveBack) {
             unsavedAsks << failure;
+            givenBackTo << giveBack.window();
             return unsavedAnswers.isEmpty() ? UnsavedQuit::Choice::keepRunning : unsavedAnswers.takeFirst();
         };
         p.endRun = [this] { calls << "end run"; };
@@ -87,6 +92,7 @@ protected:
     QStringList warnings;
     QStringList unsavedAsks;
     QList<UnsavedQuit::Choice> unsavedAnswers;
+    QList<QWidget*> givenBackTo;
     bool shelfOpen = false;
     QStringList calls;
     AppDelegate delegate{parts()};
@@ -376,6 +382,66 @@ TEST(UnsavedQuitText, AdviceFollowsTheCause)
         "the notes file was removed and could not be written again: a new file cannot be made there: Not a directory");
     EXPECT_FALSE(UnsavedQuit::explanation(removed).contains("disk"));
     EXPECT_TRUE(UnsavedQuit::explanation(removed).contains(removed));
+}
+
+// A Cancel at the quit question gives the keyboard back where it was: to the window that had it when
+// Quit was chosen (the tray menu), or to the note under the shelf whose Quit was pressed, as the shelf
+// closes when the question takes the keyboard; so after a Save Again that failed again too.
+TEST_F(AppDelegateTest, CancelAtTheQuitQuestionGivesTheKeyboardBack)
+{
+    Note* note = addSavedNote("Draft");
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    note->setTitle("Draft, longer");
+    QWidget noteWindow, shelfWindow;
+    auto* field = new QLineEdit(&noteWindow);
+    new QLineEdit(&shelfWindow);
+    noteWindow.show();
+    noteWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&noteWindow));
+    field->setFocus();
+
+    unsavedAnswers = {UnsavedQuit::Choice::saveAgain, UnsavedQuit::Choice::keepRunning};
+    EXPECT_FALSE(delegate.quit());
+    EXPECT_EQ(givenBackTo, (QList<QWidget*>{&noteWindow, &noteWindow}));
+
+    FocusReturn underShelf;
+    underShelf.capture(&noteWindow);
+    shelfWindow.show();
+    shelfWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shelfWindow));
+    givenBackTo.clear();
+    EXPECT_FALSE(delegate.quit(underShelf));
+    EXPECT_FALSE(delegate.quit());
+    EXPECT_EQ(givenBackTo, (QList<QWidget*>{&noteWindow, &shelfWindow}));
+}
+
+// The question itself, cancelled with Escape: the window given gets the keyboard back, in the field
+// that had it.
+TEST_F(AppDelegateTest, TheQuitQuestionCancelledHandsTheKeyboardOn)
+{
+    QWidget noteWindow;
+    auto* layout = new QVBoxLayout(&noteWindow);
+    auto* title = new QLineEdit;
+    auto* body = new QLineEdit;
+    layout->addWidget(title);
+    layout->addWidget(body);
+    noteWindow.show();
+    noteWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&noteWindow));
+    body->setFocus();
+    FocusReturn giveBack;
+    giveBack.capture(&noteWindow);
+
+    QTimer::singleShot(0, [] {
+        QWidget* question = QApplication::activeModalWidget();
+        ASSERT_TRUE(question && QTest::qWaitForWindowActive(question));
+        QTest::keyClick(question, Qt::Key_Escape);
+    });
+    EXPECT_EQ(UnsavedQuit::ask("disk full", giveBack), UnsavedQuit::Choice::keepRunning);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &noteWindow; }));
+    EXPECT_TRUE(body->hasFocus());
 }
 
 // Quit ends the run whatever windows are open. Ours refuse a close and hide instead; the toolkit's own

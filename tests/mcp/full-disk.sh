@@ -3,10 +3,11 @@
 # an id, a capture over D-Bus answers NotSaved, the shelf shows the "Notes aren't being saved" banner,
 # and once space is freed the note typed meanwhile reaches the disk by itself, without another edit,
 # while what was answered as not saved never does (a long capture as a new note included). A note
-# locked on a nearly full disk leaves the store's log once space returns. A quit with changes the disk
-# refuses ends cleanly. A store removed under the running app is written back at its path with every
-# note; a file put in its place is left as it was put, and what the app held is kept beside it, where
-# the shelf's banner says.
+# locked on a nearly full disk leaves the store's log once space returns. Quit from the tray or the
+# shelf with changes the disk refuses asks first, and Cancel (after a Save Again that fails again, too)
+# gives the keyboard back to the note; a quit with such changes ends cleanly. A store removed under the
+# running app is written back at its path with every note; a file put in its place is left as it was
+# put, and what the app held is kept beside it, where the shelf's banner says.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -220,6 +221,45 @@ open_new_note "note on the full disk"
 xdotool type --delay 30 -- Unsaved
 within 100 bash -c '[ "$(grep -c failed "$0" || true)" -gt "$1" ]' "$log" "$refused" ||
   fail "the change typed on the full disk was not refused"
+
+echo "== Cancel at the quit question gives the keyboard back to the note"
+question() {
+  for _ in $(seq 1 100); do
+    if xdotool search --onlyvisible --name '^Tarnwick$' >/dev/null 2>&1 && active_is Tarnwick; then
+      sleep 0.5  # mapped and active; its keys are taken once the toolkit has seen it so
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no question before quitting with unsaved changes (active: $(xdotool getactivewindow getwindowname 2>/dev/null))"
+}
+# Quit from the tray menu, then Escape: the note has the keyboard again, and what is typed reaches it.
+# (Once the capture's capsule has gone: while it shows, Escape is its own.)
+within 150 bash -c '! xdotool search --onlyvisible --name "^Capture not saved" >/dev/null 2>&1' ||
+  fail "the capsule of the refused capture stayed up"
+tray_menu
+press Up Return
+question
+xdotool key --clearmodifiers Escape
+within 50 active_is Unsaved || fail "after Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
+xdotool type --delay 30 -- " one"
+within 50 active_is "Unsaved one" || fail "the letters typed after Cancel did not reach the note"
+# Quit from the shelf opened over the note: Save Again fails again, then Escape.
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+sleep 0.5
+xdotool mousemove $((X + WIDTH - 25)) $((Y + HEIGHT - 19)) click 1
+question
+xdotool key --clearmodifiers Return
+sleep 1
+question
+xdotool key --clearmodifiers Escape
+within 50 active_is "Unsaved one" ||
+  fail "after Save Again and Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
+xdotool type --delay 30 -- " two"
+within 50 active_is "Unsaved one two" || fail "the letters typed after Cancel from the shelf did not reach the note"
+kill -0 "$app_pid" || fail "Cancel ended the application"
 kill -TERM "$app_pid"
 status=0
 wait "$app_pid" || status=$?

@@ -68,6 +68,46 @@ TEST(SearchSupportTest, CountsCharactersAsTheUserSeesThem)
     EXPECT_EQ(SearchSupport::snippet(text, QString(), 3), thumb.repeated(3));
 }
 
+// An occurrence anywhere in a long text is the one shown, found as the short text finds it: the same
+// excerpt as the whole text searched at once in every script, with the characters of a long stretch
+// without ASCII (and without any place to cut it) counted whole.
+TEST(SearchSupportTest, AnOccurrenceDeepInALongTextIsShownAsNearTheStart)
+{
+    QString lorem;
+    while (lorem.size() < 20'000) lorem += "lorem ipsum ";
+    const QString text = lorem + " WORD20000 tail";
+    const auto deep = SearchSupport::snippet(text, "word20000", 96);
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(*deep, kEllipsis + text.mid(text.indexOf("WORD") - 28, 28) + "WORD20000 tail");
+    EXPECT_EQ(SearchSupport::highlight(*deep, "word20000").stronglyEmphasized, (Span{29, 9}));
+
+    // The first of two occurrences; a query that only a line feed or a picture in between lets match.
+    const QString twice = lorem + "needle" + lorem + "NEEDLE";
+    EXPECT_EQ(SearchSupport::snippet(twice, "needle", 96), kEllipsis + twice.mid(lorem.size() - 28, 102) + kEllipsis);
+    const QString joined = lorem + "alpha\n\uFFFCbeta" + lorem;
+    EXPECT_EQ(SearchSupport::snippet(joined, "ALPHA  beta", 40)->mid(29, 11), "alpha  beta");
+
+    // In another script: within the first 16,384 units across full case folding (ß and SS) and
+    // composition (e and a combining accent); past them, as simple case folding finds it.
+    QString greek;
+    while (greek.size() < 16'000) greek += "λόρεμ ιψουμ ";
+    const QString farther = greek + greek + greek;
+    for (const auto& [before, hidden, query] : {std::tuple{greek, QString("Straße"), QString("STRASSE")},
+                                                {greek, QString("cafe\u0301 Ω"), QString("CAFÉ ω")},
+                                                {farther, QString("ΩΜΈΓΑ"), QString("ωμέγα")}}) {
+        const auto got = SearchSupport::snippet(before + hidden + " end", query, 96);
+        ASSERT_TRUE(got) << qPrintable(query);
+        EXPECT_EQ(*got, kEllipsis + before.right(28) + hidden + " end") << qPrintable(query);
+        EXPECT_EQ(SearchSupport::highlight(*got, query).stronglyEmphasized, (Span{29, hidden.size()}));
+    }
+    // A character is never split, however long the stretch without a place to cut it.
+    const QString thumbs = QString("\U0001F44D\U0001F3FD").repeated(6'000);
+    EXPECT_EQ(SearchSupport::snippet(thumbs + "x" + thumbs, "X", 30),
+              kEllipsis + QString("\U0001F44D\U0001F3FD").repeated(28) + "x" +
+                  QString("\U0001F44D\U0001F3FD").repeated(2) + kEllipsis);
+    EXPECT_FALSE(SearchSupport::snippet(greek + "cafe\u0301", "cafe", 96)->contains(kEllipsis));
+}
+
 TEST(SearchSupportTest, HighlightsTheFirstOccurrenceInUtf16Units)
 {
     const auto marked = [](const QString& text, const QString& query) {

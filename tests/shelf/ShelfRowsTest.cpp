@@ -71,6 +71,31 @@ TEST_F(ShelfRowsTest, RowTextsInListsAndInSearch)
     EXPECT_EQ(seconds, (QStringList{"-|milk line, Browser", "first then milk again|first, first then milk again"}));
 }
 
+// A match past the first 16,384 characters of a long note or capture is the excerpt its row shows,
+// with the match bold.
+TEST_F(ShelfRowsTest, ADeepMatchShowsInItsRow)
+{
+    QString lorem;
+    while (lorem.size() < 20'000) lorem += "lorem ipsum ";
+    Note* note = addNote("Long", lorem + " WORD20000 tail", 0);
+    addCapture(lorem + " WORD20000 captured", QStringLiteral("Browser"));
+    store->saveNow();
+    shelf->present();
+    state().setQuery(QStringLiteral("word20000"));
+    turn();
+    ShelfListModel& results = shelf->searchModel();
+    QStringList shown;
+    for (int i = 0; i < results.rowCount(); ++i) {
+        const auto texts = results.texts(i);
+        if (!texts.secondLine || !texts.match) continue;
+        shown << texts.secondLine->mid(texts.match->start, texts.match->length) + "|" +
+                     texts.secondLine->right(texts.secondLine->size() - texts.match->start);
+    }
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"WORD20000|WORD20000 captured", "WORD20000|WORD20000 tail"}));
+    EXPECT_TRUE(results.texts(results.indexOf(ShelfRow::note(note->uuid()))).secondLine->startsWith(QChar(0x2026)));
+}
+
 // Every row operation: what it does to the store, what it tells the rest, which hook it calls.
 TEST_F(ShelfRowsTest, RowOperationsChangeTheStoreNotifyAndCallBack)
 {

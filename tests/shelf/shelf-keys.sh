@@ -8,8 +8,9 @@
 # While searching, the browse list reads as off screen; "Empty bin" is pressed over the bus. A double
 # click on a bin row, "Delete forever", a note's trash icon or a capture row acts once, and so does a
 # triple click on the first three. The peek a capture row opens gives the keyboard back to the note the
-# shelf was opened over. A row's time stamp turns from a clock time to a date past local midnight, as its
-# heading turns to "Yesterday", also in a shelf left open across midnight.
+# shelf was opened over. A match deep in a long note shows in its search row. A row's time stamp turns
+# from a clock time to a date past local midnight, as its heading turns to "Yesterday", also in a shelf
+# left open across midnight.
 # Screenshots of each stay in $TARNWICK_SHOTS when it is set.
 # Usage (inside scripts/desktop-session.sh): shelf-keys.sh TARNWICK SEEDER
 set -euo pipefail
@@ -283,6 +284,27 @@ for closer in Escape button; do
   title="${title}B"
   within 50 active_is "$title" || fail "the letter typed after the peek closed by $closer did not reach the note"
 done
+
+# (10b) A match deep in a long note shows in its search row: "…", the characters before the match, the
+# match and what follows it, as a screen reader reads the row.
+printf 'lorem ipsum %.0s' $(seq 1 1667) >"$work/long.txt"
+printf ' WORD20000 tail' >>"$work/long.txt"
+xclip -quiet -selection clipboard -i "$work/long.txt" &
+owner_pid=$!
+new_note Deep
+xdotool key --clearmodifiers Return ctrl+v
+settles_to 100 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Deep' AND body LIKE '% WORD20000 tail'" ||
+  fail "the long text was not pasted into the note"
+kill "$owner_pid" 2>/dev/null || true
+owner_pid=""
+xdotool key --clearmodifiers alt+shift+s
+within 50 active_is "Tarnwick shelf" || fail "the shelf hot key opened no shelf over the long note"
+xdotool type --delay 30 -- "word20000"
+deep_row() { showing "Search results" | grep -qx 'list item|Deep, …[a-z ]*lorem ipsum  WORD20000 tail'; }
+within 50 deep_row || fail "the long note's row does not show its deep match: $(showing "Search results" | tr '\n' ' ')"
+sleep 0.3
+import -window root "$shots/shelf-deep-match.png"
+xdotool key Escape
 
 # (11) A triple click comes as a double click and then a plain press: it too acts once. On a bin row's
 # restore icon it restores that note alone, on "Delete forever" it purges one note and restores none, and on a

@@ -854,15 +854,20 @@ void RichNSTextView::insertFromMimeData(const QMimeData* source)
 }
 
 // Picture drags are the block container's: ignored here, they reach it (the path would arrive as text).
-static bool isPictureDrag(const QDropEvent* e)
+// Drags of other files are ignored too, and the container refuses them: a file manager offers a file's
+// address as text beside it, which would otherwise land in the body.
+static bool isLeftToContainer(const QDropEvent* e)
 {
     const QMimeData* data = e->mimeData();
-    return data && DropPictures::carriesPicture(data->urls(), data->formats());
+    if (!data) return false;
+    const QList<QUrl> urls = data->urls();
+    const QStringList formats = data->formats();
+    return DropPictures::carriesPicture(urls, formats) || DropPictures::refusedOnBody(urls, formats);
 }
 
 void RichNSTextView::dragEnterEvent(QDragEnterEvent* e)
 {
-    if (isPictureDrag(e)) {
+    if (isLeftToContainer(e)) {
         e->ignore();
         return;
     }
@@ -871,7 +876,7 @@ void RichNSTextView::dragEnterEvent(QDragEnterEvent* e)
 
 void RichNSTextView::dragMoveEvent(QDragMoveEvent* e)
 {
-    if (isPictureDrag(e)) {
+    if (isLeftToContainer(e)) {
         e->ignore();
         return;
     }
@@ -881,6 +886,10 @@ void RichNSTextView::dragMoveEvent(QDragMoveEvent* e)
 void RichNSTextView::dropEvent(QDropEvent* e)
 {
     const QMimeData* data = e->mimeData();
+    if (isLeftToContainer(e)) {
+        e->ignore();
+        return;
+    }
     const qsizetype at = characterIndexAt(e->position());
     if (e->dropAction() == Qt::MoveAction && moveDroppedText(e->source(), at)) {
         // Moved through the models; the dragging view must not remove the text a second time.

@@ -3,7 +3,10 @@
 // test needs and offers a file to drag, so the test needs no other tool.
 //   block_editor_test_host                      the editor
 //   block_editor_test_host --picture W H FILE   writes a W x H picture (format by the file's extension)
-//   block_editor_test_host --drag FILE          a window titled "Drag source": press and drag to drop FILE
+//   block_editor_test_host --drag [--text] FILE...  a window titled "Drag source": press and drag to drop the
+//                                               files (with --text, their addresses as text beside them, as
+//                                               a file manager offers them)
+//   block_editor_test_host --drag-text TEXT     the same for a drag of plain text
 //   block_editor_test_host --clipboard HTML PNG  owns the clipboard with both as a browser's "Copy Image"
 //                                               offers them (text/html and image/png) until it is stopped
 // With TARNWICK_BLOCKS_GEOMETRY set, the picture frames in window coordinates are written to that file
@@ -42,7 +45,9 @@ namespace {
 
 class DragSource : public QLabel {
 public:
-    explicit DragSource(const QString& path) : QLabel(QStringLiteral("drag me")), m_path(path)
+    // Files (with their addresses as text too, as a file manager offers them, when asked), or text alone.
+    DragSource(const QStringList& paths, bool addressesAsText, const QString& text = QString())
+        : QLabel(QStringLiteral("drag me")), m_paths(paths), m_addressesAsText(addressesAsText), m_text(text)
     {
         setWindowTitle(QStringLiteral("Drag source"));
         resize(160, 80);
@@ -53,13 +58,23 @@ protected:
     {
         auto* drag = new QDrag(this);
         auto* data = new QMimeData;
-        data->setUrls({QUrl::fromLocalFile(m_path)});
+        QList<QUrl> urls;
+        QStringList addresses;
+        for (const QString& path : m_paths) {
+            urls << QUrl::fromLocalFile(path);
+            addresses << urls.back().toString();
+        }
+        if (!urls.isEmpty()) data->setUrls(urls);
+        if (m_addressesAsText) data->setText(addresses.join(QLatin1Char('\n')));
+        if (!m_text.isEmpty()) data->setText(m_text);
         drag->setMimeData(data);
         drag->exec(Qt::CopyAction);
     }
 
 private:
-    QString m_path;
+    QStringList m_paths;
+    bool m_addressesAsText = false;
+    QString m_text;
 };
 
 void writeGeometry(BlockEditorView& editor, QWidget& window)
@@ -107,8 +122,14 @@ int main(int argc, char** argv)
         QuitOnSignal::install();
         return app.exec();
     }
-    if (args.size() == 3 && args[1] == QLatin1String("--drag")) {
-        DragSource source(args[2]);
+    if (args.size() >= 3 && args[1] == QLatin1String("--drag")) {
+        const bool asText = args[2] == QLatin1String("--text");
+        DragSource source(args.mid(asText ? 3 : 2), asText);
+        source.show();
+        return app.exec();
+    }
+    if (args.size() == 3 && args[1] == QLatin1String("--drag-text")) {
+        DragSource source({}, false, args[2]);
         source.show();
         return app.exec();
     }

@@ -203,6 +203,14 @@ TEST(DropPicturesTest, DropsAreBoundedToPictureFiles)
     EXPECT_FALSE(DropPictures::carriesPicture({text}, {"text/plain"}));
     EXPECT_FALSE(DropPictures::carriesPicture({QUrl("https://example.com/a.png")}, {}));
     EXPECT_TRUE(DropPictures::carriesPicture({}, {"image/png"}));
+    // What a note body refuses: files of this machine without a picture among them. A picture beside
+    // a text file is taken (the text file is named as left out), and addresses on the web are text.
+    EXPECT_TRUE(DropPictures::refusedOnBody({text}, {"text/uri-list", "text/plain"}));
+    EXPECT_TRUE(DropPictures::refusedOnBody({text, fake.resolved(QUrl("notes.md"))}, {"text/uri-list"}));
+    EXPECT_FALSE(DropPictures::refusedOnBody({text, png}, {"text/uri-list", "text/plain"}));
+    EXPECT_FALSE(DropPictures::refusedOnBody({text}, {"text/uri-list", "image/png"}));
+    EXPECT_FALSE(DropPictures::refusedOnBody({QUrl("https://example.com/page")}, {"text/uri-list", "text/plain"}));
+    EXPECT_FALSE(DropPictures::refusedOnBody({}, {"text/plain"}));
 
     const DropPictures read =
         DropPictures::readFiles({png, text, fake, QUrl::fromLocalFile(fifo), QUrl("https://example.com/b.png")});

@@ -6,7 +6,8 @@
 # browser's "Copy Image" (markup holding only the picture, and the picture) pasted as a picture, and Up
 # from that picture to the start of the line above; a 1-bit picture over 2048 px stored in its colours,
 # and the text at the end of a note kept in place while a picture above it changes height; a triple or
-# quadruple click on a to-do box toggles it once.
+# quadruple click on a to-do box toggles it once; drags from another program onto a body line: a text
+# file refused, plain text landing, a picture with a text file taken as the picture alone.
 # Usage (inside scripts/desktop-session.sh): blocks-app.sh TARNWICK BLOCK-EDITOR-TEST-HOST
 set -euo pipefail
 tarnwick=$1 host=$2
@@ -265,6 +266,62 @@ for presses in 1 3 4; do
 done
 import -window root "$work/todo.png"
 
+# Drags from another program onto a body line: a text file (its address offered as text beside it, as a
+# file manager does) is refused and the body stays as it was; plain text lands where it is dropped; a
+# picture dragged with a text file becomes a picture, and no address reaches the text.
+for _ in $(seq 1 30); do new_note && break; sleep 0.5; done
+active_is "New Note" || fail "Alt+Shift+N opened no note for the drops"
+sleep 0.5
+type_text "Drops"
+for i in 1 2 3 4 5 6; do
+  key Return
+  type_text "alpha paragraph text $i"
+done
+within 30 active_is "Drops" || fail "the note for the drops is not titled Drops"
+drops_window=$(xdotool getactivewindow)
+drops_body() { q "SELECT body FROM Note WHERE title = 'Drops'"; }
+lines=$'alpha paragraph text 1\nalpha paragraph text 2\nalpha paragraph text 3\nalpha paragraph text 4\nalpha paragraph text 5\nalpha paragraph text 6'
+settles_to 50 "$lines" drops_body || fail "the note for the drops holds $(printf '%q' "$(drops_body)")"
+printf 'plain words\n' >"$work/plain.txt"
+drag_onto_body() {
+  "$host" "$@" >>"$work/host.log" 2>&1 &
+  local drag_pid=$! source=""
+  for _ in $(seq 1 50); do
+    source=$(xdotool search --name "^Drag source\$" 2>/dev/null | head -n1 || true)
+    [ -n "$source" ] && break
+    sleep 0.1
+  done
+  [ -n "$source" ] || fail "no drag source window"
+  xdotool windowmove --sync "$source" 300 100
+  sleep 0.3
+  local X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$drops_window")"
+  # Over the middle of a body line, in the middle of a word.
+  local tx=$((X + 75)) ty=$((Y + 150))
+  xdotool mousemove 380 140 sleep 0.2 mousedown 1 sleep 0.2 mousemove 420 200 sleep 0.2 \
+    mousemove "$tx" "$ty" sleep 0.3 mousemove $((tx + 3)) $((ty + 1)) sleep 0.3 mouseup 1
+  sleep 0.8
+  kill "$drag_pid" 2>/dev/null || true
+  wait "$drag_pid" 2>/dev/null || true
+}
+drag_onto_body --drag --text "$work/plain.txt"
+drag_onto_body --drag "$work/plain.txt"
+settles_to 10 "$lines" drops_body || fail "a dragged text file changed the body: $(printf '%q' "$(drops_body)")"
+[ "$(q "SELECT count(*) FROM NoteImage WHERE noteUUID = (SELECT uuid FROM Note WHERE title = 'Drops')")" = 0 ] ||
+  fail "a dragged text file was stored as a picture"
+drag_onto_body --drag-text "dropped"
+within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT body FROM Note WHERE title = '"'Drops'"'")" != "$1" ]' "$store" "$lines" ||
+  fail "plain text dragged onto the body did not land"
+body=$(drops_body)
+[ "$(tr -d '\n' <<<"$body" | sed 's/dropped//')" = "$(tr -d '\n' <<<"$lines")" ] && [ "$(wc -l <<<"$body")" = 6 ] &&
+  ! grep -q '^dropped\|dropped$' <<<"$body" || fail "the dropped text did not land inside a body line: $(printf '%q' "$body")"
+lines=$body
+drag_onto_body --drag --text "$work/photo.png" "$work/plain.txt"
+within 50 bash -c '[ "$(sqlite3 "file:$0?mode=ro" "SELECT count(*) FROM NoteImage WHERE noteUUID = (SELECT uuid FROM Note WHERE title = '"'Drops'"')")" = 1 ]' \
+  "$store" || fail "the picture dragged with a text file was not added"
+drops_body | grep -q "file:" && fail "an address reached the text: $(printf '%q' "$(drops_body)")"
+[ "$(drops_body | tr -d '\n\357\277\274')" = "$(tr -d '\n' <<<"$lines")" ] ||
+  fail "the picture's drop changed the text: $(printf '%q' "$(drops_body)")"
 stop_app
 [ "$(q "SELECT hex(bodyBlocksData) FROM Note WHERE title = 'Packing list'")" = "$envelope" ] ||
   fail "the relaunch changed the stored body"

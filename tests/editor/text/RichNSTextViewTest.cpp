@@ -162,6 +162,24 @@ TEST_F(RichNSTextViewTest, MenuDropsAndThePlaceholderGoThroughTheSameRules)
     QApplication::sendEvent(view.viewport(), &pictureDrop);
     EXPECT_FALSE(pictureDrop.isAccepted());
     EXPECT_TRUE(host.pictures.empty());
+
+    // A file that is no picture, named as a file manager names it (its address as text beside it),
+    // is refused from its entry on and never lands as text; so is one named alone.
+    QMimeData file;
+    const QUrl notes = QUrl::fromLocalFile("/tmp/notes.txt");
+    file.setUrls({notes});
+    file.setText(notes.toString());
+    QMimeData bare;
+    bare.setUrls({notes});
+    for (QMimeData* data : {&file, &bare}) {
+        QDragEnterEvent fileEnter(end.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &fileEnter);
+        EXPECT_FALSE(fileEnter.isAccepted());
+        QDropEvent fileDrop(end, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &fileDrop);
+        EXPECT_FALSE(fileDrop.isAccepted());
+        EXPECT_EQ(text(), "Tpasted\nbodydrop");
+    }
 }
 
 TEST_F(RichNSTextViewTest, ListKeysAndToDoGlyphClicks)
