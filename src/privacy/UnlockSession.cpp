@@ -131,15 +131,9 @@ void UnlockSession::finishLock(const QUuid& noteID, const QString& problem)
     Note* note = m_store.note(noteID);
     if (note && !note->isLocked()) {
         sealed = (problem.isEmpty() ? m_store.lock(*note) : m_store.lockWithoutKey(*note, problem)).ok();
-        if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
-        if (sealed) {
-            m_unsealed.remove(noteID);
-            clearFailure(noteID);
-        } else {
-            // Tried again at the relock, not now: a keyring whose prompt was cancelled is not asked again.
-            m_unsealed.insert(noteID);
-            setFailure(noteID, sealFailureText());
-        }
+        // Unsealed, it is tried again at the relock, not now: a keyring whose prompt was cancelled is not
+        // asked again.
+        closeNote(noteID, sealed);
     }
     for (const Completion& done : waiting)
         if (done) done(sealed);
@@ -155,6 +149,12 @@ bool UnlockSession::relock(const QUuid& noteID)
 {
     bool sealed = true;
     if (Note* note = m_store.note(noteID)) sealed = m_store.reseal(*note).ok();
+    closeNote(noteID, sealed);
+    return sealed;
+}
+
+void UnlockSession::closeNote(const QUuid& noteID, bool sealed)
+{
     if (m_unlocked.remove(noteID)) Q_EMIT unlockedNoteIDsChanged();
     if (sealed) {
         m_unsealed.remove(noteID);
@@ -163,7 +163,6 @@ bool UnlockSession::relock(const QUuid& noteID)
         m_unsealed.insert(noteID);
         setFailure(noteID, sealFailureText());
     }
-    return sealed;
 }
 
 void UnlockSession::reportSealFailure(const QUuid& noteID, const QString& text)

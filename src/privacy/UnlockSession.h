@@ -110,6 +110,8 @@ private:
     void retryFailedSealsLater();
     // Locks the note with the key read (or without it, `problem` saying why) and answers those waiting.
     void finishLock(const QUuid& noteID, const QString& problem);
+    // The note is locked again: no longer unlocked, and its failure shown until a seal succeeds.
+    void closeNote(const QUuid& noteID, bool sealed);
     qint64 relockMinutes() const;
     void setFailure(const QUuid& noteID, const QString& text);
     void clearFailure(const QUuid& noteID);
