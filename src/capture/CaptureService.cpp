@@ -244,9 +244,12 @@ bool CaptureService::revertAppend(Note& note, const UndoRecord& record)
     const qint64 length = record.appendedRange.length;
     if (location < 0 || location + length > runs.text.size()) return false;
     if (QStringView(runs.text).mid(location, length) != record.appendedText) return false;
-    if (location > 0 && runs.text.at(location - 1) != u'\n') return false;
+    // The line feed the append put before the text goes with it; text that filled an empty line had
+    // none, and goes alone even when the user has since typed in front of it.
+    const bool joined = record.appendedRange.location > 0 && location > 0;
+    if (joined && runs.text.at(location - 1) != u'\n') return false;
 
-    const qint64 from = location > 0 ? location - 1 : 0, to = location + length;
+    const qint64 from = joined ? location - 1 : location, to = location + length;
     runs.text.remove(from, to - from);
     const auto shifted = [&](qint64 at) { return at <= from ? at : (at >= to ? at - (to - from) : from); };
     QVector<TextRuns::Run> kept;

@@ -237,6 +237,13 @@ TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
     EXPECT_TRUE(service->undoLast());
     EXPECT_EQ(typed->body(), "mine!\n\nafter");
 
+    // Text that filled an empty body, typed in front of on its line: it goes, the typing stays.
+    Note* empty = openActiveNote("");
+    service->ingest(fromEditor("captured"), false);
+    ASSERT_TRUE(empty->setBlocks(blocks({"T:mine captured"})));
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(empty->body(), "mine ");
+
     // The appended text itself was changed: nothing is undone and the row stays with its text.
     Note* retyped = openActiveNote("mine");
     service->ingest(fromEditor("captured"), false);
