@@ -200,10 +200,10 @@ void CaptureService::bodyChanged(const Note& note)
     const qsizetype head =
         std::mismatch(before.begin(), before.begin() + shorter, now.begin(), now.begin() + shorter).first -
         before.begin();
+    if (head == before.size() && head == now.size()) return;  // the same text
     qsizetype tail = 0;
     while (tail < shorter - head && before.at(before.size() - 1 - tail) == now.at(now.size() - 1 - tail)) ++tail;
-    const qsizetype changedEnd = before.size() - tail;        // end of the replaced stretch in the old body
-    if (head == before.size() && head == now.size()) return;  // the same text
+    const qsizetype changedEnd = before.size() - tail;  // end of the replaced stretch in the old body
     qint64& at = m_lastCapture->appendedBodyLocation;
     const qint64 length = m_lastCapture->appendedText.size();
     if (changedEnd <= at)
