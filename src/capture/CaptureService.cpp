@@ -8,7 +8,6 @@
 
 #include "capture/SourceHarvester.h"
 #include "model/Capture.h"
-#include "model/NoteBlockEnvelope.h"
 #include "model/NoteNotifications.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -87,6 +86,7 @@ CaptureService::Result CaptureService::storeAlone(const CaptureContext& context)
         m_store.context().remove(capture);
         return Captured{captureID, false};
     }
+    stopFollowing();
     m_lastCapture = UndoRecord{std::nullopt, captureID, QString(), std::nullopt, false};
     return Captured{captureID, true};
 }
@@ -154,6 +154,7 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
             m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
             return Created{noteID, captureID, true, false};
         }
+        stopFollowing();
         m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
         return Created{noteID, captureID, false, true};
     }
@@ -196,13 +197,59 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
         note->setSourceApp(previousSourceApp);
         note->setSourceURL(previousSourceURL);
         note->setUpdatedAt(previousUpdatedAt);
+        m_store.takeInChangedBodies();
         return Appended{note->uuid(), captureID, appended->range, false};
     }
+    // The note's open editor shows the text before it handles another key: a key typed into its old
+    // copy would write that copy over the appended text.
+    m_store.takeInChangedBodies();
     m_store.setActiveNoteID(note->uuid());
+    stopFollowing();
     m_lastCapture =
         UndoRecord{note->uuid(),           capture->uuid(),   previousBody,    previousBlocks, false,
                    note->bodyBlocksData(), appended->blockID, appended->range, context.text,   appended->newBlock};
+    // The appended text always ends the body: it went into the last block, or a block made after it.
+    m_lastCapture->appendedBodyLocation = note->body().size() - context.text.size();
+    followAppendedText(*note);
     return Appended{note->uuid(), capture->uuid(), appended->range, saved};
+}
+
+void CaptureService::followAppendedText(Note& note)
+{
+    m_followedBody = note.body();
+    m_followed = connect(&note, &ManagedObject::attributeChanged, this, [this, &note](int attribute) {
+        if (attribute == Note::Body) bodyChanged(note);
+    });
+}
+
+void CaptureService::stopFollowing()
+{
+    disconnect(m_followed);
+    m_followedBody.clear();
+}
+
+// One edit at a time (a key, a paste, a structural edit) changes one stretch of the body: the text
+// before it and after it stay. What lies wholly before the appended text moves it by as much as it
+// grew or shrank; an edit that reaches into it leaves nothing to take out again.
+void CaptureService::bodyChanged(const Note& note)
+{
+    if (!m_lastCapture || m_lastCapture->appendedBodyLocation < 0) return stopFollowing();
+    const QString now = note.body();
+    const QString before = std::exchange(m_followedBody, now);
+    const qsizetype shorter = std::min(before.size(), now.size());
+    const qsizetype head =
+        std::mismatch(before.begin(), before.begin() + shorter, now.begin(), now.begin() + shorter).first -
+        before.begin();
+    if (head == before.size() && head == now.size()) return;  // the same text
+    qsizetype tail = 0;
+    while (tail < shorter - head && before.at(before.size() - 1 - tail) == now.at(now.size() - 1 - tail)) ++tail;
+    const qsizetype changedEnd = before.size() - tail;  // end of the replaced stretch in the old body
+    qint64& at = m_lastCapture->appendedBodyLocation;
+    const qint64 length = m_lastCapture->appendedText.size();
+    if (changedEnd <= at)
+        at += now.size() - before.size();
+    else if (head < at + length)
+        at = -1;
 }
 
 // Takes the appended text back out of a note edited since: only where it still stands, with the line
@@ -215,18 +262,34 @@ bool CaptureService::revertAppend(Note& note, const UndoRecord& record)
         note.setBodyBlocksData(record.previousBlocksData);
         return true;
     }
-    if (!note.bodyBlocksData() || !NoteBlockEnvelope::decode(*note.bodyBlocksData())) return false;
-    QVector<NoteBlock> blocks = note.blocks();
-    const auto block =
-        std::find_if(blocks.begin(), blocks.end(), [&](const NoteBlock& b) { return b.id == record.appendedBlockID; });
+    if (record.appendedBodyLocation < 0) return false;
+    const auto decoded = note.decodedBlocks();
+    if (!decoded) return false;
+    QVector<NoteBlock> blocks = *decoded;
+    // The block that now holds the text's place in the body (blocks are joined by one line feed, a
+    // picture stands for one character).
+    auto block = blocks.end();
+    qint64 location = 0, offset = 0;
+    for (auto it = blocks.begin(); it != blocks.end(); ++it) {
+        const qint64 size = it->textRuns() ? it->textRuns()->text.size() : 1;
+        if (record.appendedBodyLocation <= offset + size) {
+            block = it;
+            location = record.appendedBodyLocation - offset;
+            break;
+        }
+        offset += size + 1;
+    }
     if (block == blocks.end() || !block->textRuns()) return false;
     TextRuns& runs = *block->textRuns();
-    const qint64 location = record.appendedRange.location, length = record.appendedRange.length;
+    const qint64 length = record.appendedRange.length;
     if (location < 0 || location + length > runs.text.size()) return false;
     if (QStringView(runs.text).mid(location, length) != record.appendedText) return false;
-    if (location > 0 && runs.text.at(location - 1) != u'\n') return false;
+    // The line feed the append put before the text goes with it; text that filled an empty line had
+    // none, and goes alone even when the user has since typed in front of it.
+    const bool joined = record.appendedRange.location > 0 && location > 0;
+    if (joined && runs.text.at(location - 1) != u'\n') return false;
 
-    const qint64 from = location > 0 ? location - 1 : 0, to = location + length;
+    const qint64 from = joined ? location - 1 : location, to = location + length;
     runs.text.remove(from, to - from);
     const auto shifted = [&](qint64 at) { return at <= from ? at : (at >= to ? at - (to - from) : from); };
     QVector<TextRuns::Run> kept;
@@ -238,7 +301,8 @@ bool CaptureService::revertAppend(Note& note, const UndoRecord& record)
         kept.push_back(run);
     }
     runs.runs = kept;
-    if (record.appendedNewBlock && runs.text.isEmpty() && blocks.size() > 1) blocks.erase(block);
+    if (record.appendedNewBlock && block->id == record.appendedBlockID && runs.text.isEmpty() && blocks.size() > 1)
+        blocks.erase(block);
     return note.setBlocks(blocks);
 }
 
@@ -247,6 +311,7 @@ bool CaptureService::undoLast()
     if (!m_lastCapture) return true;
     const UndoRecord record = *m_lastCapture;
     m_lastCapture.reset();
+    stopFollowing();
 
     Note* note = record.noteID ? m_store.note(*record.noteID) : nullptr;
     if (note && !record.didCreateNote) {
@@ -257,6 +322,8 @@ bool CaptureService::undoLast()
             return false;
         }
         note->setUpdatedAt(m_clock.now());
+        // Its open editor shows the text gone before it handles another key (or it writes it back).
+        m_store.takeInChangedBodies();
     }
     if (record.captureID) {
         if (Capture* capture = m_store.capture(*record.captureID)) m_store.context().remove(capture);

@@ -67,6 +67,9 @@ public:
         Note::TextRange appendedRange;
         QString appendedText;
         bool appendedNewBlock = false;  // the append made the block, so taking the text out drops it
+        // Where the appended text starts in the note's plain body, moved along as the user edits the
+        // note around it (typing before it in the same line pushes it on); -1 once an edit reached into it.
+        qint64 appendedBodyLocation = -1;
     };
 
     using IsNoteOpen = std::function<bool(const QUuid&)>;
@@ -120,6 +123,10 @@ private:
     // Inserts the capture row; the caller saves.
     Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
     bool revertAppend(Note& note, const UndoRecord& record);
+    // Follows the body of the note the last capture was appended to, so its undo still finds the text.
+    void followAppendedText(Note& note);
+    void bodyChanged(const Note& note);
+    void stopFollowing();
 
     NoteStore& m_store;
     IsNoteOpen m_isNoteOpen;
@@ -129,4 +136,6 @@ private:
     bool m_providerReadsInBackground = true;
     SelectionProvider m_selectionProvider;
     std::optional<UndoRecord> m_lastCapture;
+    QMetaObject::Connection m_followed;
+    QString m_followedBody;  // the body as the last look at it found it
 };

@@ -344,18 +344,26 @@ QList<Note*> NoteStore::trashed()
 
 // ---- Saving, the bin, purging, tags ----
 
-void NoteStore::addPendingEdits(QObject* owner, std::function<void()> flush)
+void NoteStore::addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn)
 {
-    m_pendingEdits.emplace_back(owner, std::move(flush));
+    m_pendingEdits.push_back({owner, std::move(flush), std::move(takeIn)});
 }
 
 void NoteStore::flushPendingEdits()
 {
-    std::erase_if(m_pendingEdits, [](const auto& entry) { return entry.first.isNull(); });
+    std::erase_if(m_pendingEdits, [](const PendingEdits& entry) { return entry.owner.isNull(); });
     // A flush may register or go away itself: each runs from a copy.
     const auto editors = m_pendingEdits;
-    for (const auto& [owner, flush] : editors)
-        if (owner) flush();
+    for (const PendingEdits& editor : editors)
+        if (editor.owner && editor.flush) editor.flush();
+}
+
+void NoteStore::takeInChangedBodies()
+{
+    std::erase_if(m_pendingEdits, [](const PendingEdits& entry) { return entry.owner.isNull(); });
+    const auto editors = m_pendingEdits;
+    for (const PendingEdits& editor : editors)
+        if (editor.owner && editor.takeIn) editor.takeIn();
 }
 
 bool NoteStore::saveNow()

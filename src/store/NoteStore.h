@@ -155,8 +155,13 @@ public:
     // back at every key would cost more than the key) registers how to write it into its note now. The
     // store asks before every save and before it changes, seals or copies a note's body itself, so
     // nothing reads or overwrites a body with keys still held back. Removed with `owner`.
-    void addPendingEdits(QObject* owner, std::function<void()> flush);
+    // `takeIn` shows at once a body that was changed elsewhere (see takeInChangedBodies).
+    void addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn = {});
     void flushPendingEdits();
+    // An open editor shows a body changed outside it only on its next turn, and a key handled before
+    // then would write the editor's old copy back over the change (a capture appended while the user
+    // types). Whoever changes a body that may be open calls this once the change is whole.
+    void takeInChangedBodies();
     void softDelete(Note& note);
     // The pin removed by softDelete is not given back.
     void restore(Note& note);
@@ -296,7 +301,12 @@ private:
     Settings& m_settings;
     NotificationCenter& m_notifications;
     std::optional<QUuid> m_activeNoteID;
-    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_pendingEdits;
+    struct PendingEdits {
+        QPointer<QObject> owner;
+        std::function<void()> flush;
+        std::function<void()> takeIn;
+    };
+    std::vector<PendingEdits> m_pendingEdits;
     qint64 m_revision = 0;
     std::optional<QString> m_saveFailure;
     std::optional<QString> m_keptFile;

@@ -225,6 +225,25 @@ TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
     EXPECT_EQ(edited->body(), "mine\ntyped later");
     EXPECT_TRUE(rows<Capture>().isEmpty());
 
+    // Typed into its line before it, key by key, and after it in a line of its own: the text moved,
+    // and still goes alone.
+    Note* typed = openActiveNote("mine");
+    service->ingest(fromEditor("captured"), false);
+    for (const char* text : {"mine!\ncaptured", "mine!\n\ncaptured", "mine!\n\ncaptured\nafter"}) {
+        auto blocks = typed->blocks();
+        blocks.last().textRuns()->text = text;
+        ASSERT_TRUE(typed->setBlocks(blocks));
+    }
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(typed->body(), "mine!\n\nafter");
+
+    // Text that filled an empty body, typed in front of on its line: it goes, the typing stays.
+    Note* empty = openActiveNote("");
+    service->ingest(fromEditor("captured"), false);
+    ASSERT_TRUE(empty->setBlocks(blocks({"T:mine captured"})));
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(empty->body(), "mine ");
+
     // The appended text itself was changed: nothing is undone and the row stays with its text.
     Note* retyped = openActiveNote("mine");
     service->ingest(fromEditor("captured"), false);

@@ -5,7 +5,8 @@
 # the text or its picture left in any file), the menu unlocks with the account password (PAM under
 # pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
 # whose collection is locked asks once per try and, its prompt cancelled, replaces no key, and "Remind
-# me…" sets a reminder an hour ahead.
+# me…" sets a reminder an hour ahead, and texts handed over on the bus while the user types in a note
+# are kept in it with the typing.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
@@ -398,6 +399,53 @@ within 50 grep -q "Authentication unavailable: .*(PAM service file " "$log" ||
   fail "no warning naming the PAM service file"
 [ "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 ] || fail "Secret is no longer locked"
 import -window root "$work/unavailable.png"
+
+# (10) Texts handed over on the bus while the user types in the open note, as when a line is copied
+# from a browser into the note being written: every call is answered "appended", and after a clean
+# quit the note holds each text once and every typed word; the capsule's Undo of the last one, after
+# more typing, takes out that text alone.
+new_note || fail "the new-note hot key opened no note for the captures"
+xdotool type --delay 30 Typing
+xdotool key --clearmodifiers Return
+within 50 active_is Typing || fail "the window is not named Typing"
+# A first word, so each text goes to a line of its own after the one being typed.
+xdotool type --delay 30 "first"
+typing_saved() { sql "SELECT body FROM Note WHERE title = 'Typing'" | grep -q first; }
+within 50 typing_saved || fail "the first word typed into Typing was not saved"
+(
+  for i in $(seq 1 10); do
+    dbus-send --session --print-reply --reply-timeout=10000 --dest=$app_id /com/fennmoor/Tarnwick \
+      $app_id.CaptureText "string:handed over $i." 2>&1 | tail -n1 >>"$work/replies"
+    sleep 0.3
+  done
+) &
+calls=$!
+typed=$(printf ' typed%02dw' $(seq 1 24))
+xdotool type --delay 25 -- "$typed"
+wait "$calls"
+# One more, and a word typed before its capsule's Ctrl+Z (the pointer rests on the capsule, which keeps
+# it up): the undo takes out that text alone, though the word moved it.
+dbus-send --session --print-reply --reply-timeout=10000 --dest=$app_id /com/fennmoor/Tarnwick \
+  $app_id.CaptureText "string:handed over last." 2>&1 | tail -n1 >>"$work/replies"
+capsule_pill
+xdotool mousemove --window "$pill" 20 10
+xdotool type --delay 25 " typed25w"
+xdotool key --clearmodifiers ctrl+z
+typing_captures() { sql "SELECT COUNT(*) FROM Capture c JOIN Note n ON c.noteUUID = n.uuid WHERE n.title = 'Typing'"; }
+settles_to 50 10 typing_captures || fail "the capsule's Undo did not take the last capture back"
+typed="$typed typed25w"
+sleep 0.5
+stop_app
+[ "$(grep -c '"appended"' "$work/replies")" = 11 ] || fail "not every call was appended: $(cat "$work/replies")"
+body=$(sql "SELECT body FROM Note WHERE title = 'Typing'")
+if grep -q "handed over last" <<<"$body"; then fail "the text whose capture was undone is still in the note: $body"; fi
+missing=""
+for i in $(seq 1 10); do
+  [ "$(grep -cx "handed over $i\." <<<"$body")" = 1 ] || missing="$missing 'handed over $i.'"
+done
+for word in $typed; do grep -q -- "$word" <<<"$body" || missing="$missing $word"; done
+[ -z "$missing" ] || fail "the note lacks$missing after the quit; its body: $body"
+[ "$(typing_captures)" = 10 ] || fail "the captures are not each stored once with the note"
 
 if [ -n "${TARNWICK_KEEP_SHOTS:-}" ]; then cp "$work"/*.png "$TARNWICK_KEEP_SHOTS"/; fi
 echo "PASS"

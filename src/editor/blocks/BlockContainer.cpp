@@ -37,7 +37,8 @@ BlockContainer::BlockContainer(Note* note, NoteStore* store, const Clock& clock,
     m_makeStorage = [] { return std::make_unique<MemoryTextStorage>(); };
     if (m_store) {
         connect(m_store, &NoteStore::readOnlyNoteIDsChanged, this, [this] { updateReadOnly(); });
-        m_store->addPendingEdits(this, [this] { flushEdits(); });
+        m_store->addPendingEdits(
+            this, [this] { flushEdits(); }, [this] { takeInChange(); });
     }
     m_writeBackPause = new QTimer(this);
     m_writeBackPause->setSingleShot(true);
@@ -154,9 +155,18 @@ void BlockContainer::noteAttributeChanged(int attribute)
     });
 }
 
+void BlockContainer::takeInChange()
+{
+    // While this container writes or loads, the change is its own or read by the load; the turn
+    // scheduled for it stays.
+    if (!m_reconcileScheduled || m_isEditing || m_isLoading) return;
+    m_reconcileScheduled = false;
+    reconcile();
+}
+
 void BlockContainer::catchUp()
 {
-    if (std::exchange(m_reconcileScheduled, false)) reconcile();
+    takeInChange();
     const auto pending = std::exchange(m_pendingFocus, std::nullopt);
     if (!pending) return;
     if (const auto i = indexOfBlock(pending->blockID)) controllerAt(*i)->focus(m_pendingPlacement);

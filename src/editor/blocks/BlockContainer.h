@@ -84,6 +84,9 @@ public:
     // Re-reads the body when someone else changed it; the undo stack goes, since its snapshots no
     // longer describe the body.
     void reconcile();
+    // Takes in now a body changed elsewhere, rather than on the next turn: the store asks for it once
+    // the change is whole, so a key already queued is typed into the changed body.
+    void takeInChange();
     // Does now what waits for the next turn: taking in a changed body (one an unlock revealed) and
     // placing the caret. Keys already queued then reach the text instead of what held the focus before.
     void catchUp();

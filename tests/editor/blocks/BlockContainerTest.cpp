@@ -5,6 +5,7 @@
 
 #include "BlockTestSupport.h"
 #include "capture/CaptureService.h"
+#include "model/Capture.h"
 #include "model/NoteBlockEnvelope.h"
 #include "model/NoteNotifications.h"
 #include "platform/NotificationCenter.h"
@@ -481,4 +482,47 @@ TEST_F(BlockContainerTest, KeysInALongBodyAreWrittenBackTogetherAndBeforeAnyoneR
     title->textView().insertText("?");
     container.reset();
     EXPECT_TRUE(n->body().endsWith(QStringLiteral("appended?")));
+}
+
+TEST_F(BlockContainerTest, ACaptureAppendedWhileTheUserTypesIsKeptWithTheTypingAndUndoneAlone)
+{
+    Note* n = addNote("Draft", "first");
+    store->saveNow();
+    auto& c = open(n);
+    TextViewModel& typing = c.textController(0)->textView();
+    typing.setCaret(typing.length());
+    typing.insertText(" one");
+    FakeSelectionReader reader;
+    CaptureService capture(
+        *store, [&](const QUuid& id) { return id == n->uuid(); }, settings, clock, reader);
+    store->setActiveNoteID(n->uuid());
+
+    // Keys already waiting when the capture comes are handled before the next turn of the event loop:
+    // they go into the body with the capture in it, before it, where the caret stood.
+    const auto result = capture.ingest(CaptureContext{QStringLiteral("captured"), {}, {}, {}, {}}, false);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Appended>(result));
+    typing.insertText(" two");
+    typing.insertText(" three");
+    EXPECT_EQ(n->body(), "first one two three\ncaptured");
+    store->saveNow();
+    EXPECT_FALSE(store->context().hasChanges());
+    EXPECT_EQ(rows<Capture>().size(), 1);
+
+    // Undo takes out the capture alone, though the typing moved it; the next key keeps it out.
+    EXPECT_TRUE(capture.undoLast());
+    EXPECT_EQ(n->body(), "first one two three");
+    typing.insertText(" four");
+    EXPECT_EQ(n->body(), "first one two three four");
+    EXPECT_TRUE(rows<Capture>().isEmpty());
+
+    // The same after a picture: the capture gets a text block of its own, typed around likewise.
+    c.insertImages({picture(20, 20)}, 1);
+    turn();
+    ASSERT_EQ(shown(), (QStringList{"T:first one two three four", "I", "T:"}));
+    capture.ingest(CaptureContext{QStringLiteral("second"), {}, {}, {}, {}}, false);
+    typing.insertText("!");
+    EXPECT_EQ(stored(), (QStringList{"T:first one two three four!", "I", "T:second"}));
+    EXPECT_TRUE(capture.undoLast());
+    typing.insertText("?");
+    EXPECT_EQ(stored(), (QStringList{"T:first one two three four!?", "I", "T:"}));
 }
