@@ -2,7 +2,8 @@
 # The settings window end to end, as a user drives it with the keyboard and the mouse: opened from the
 # tray menu, its level while another application is active, the endpoint switched on, its address
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
-# refused (also under French and Russian layouts, and kept through layout changes), launch at login,
+# refused (also under French and Russian layouts, and kept through layout changes; on the two groups of
+# de,us each key fires its own action in either group, and the same layout set again loses no press), launch at login,
 # the taskbar entry and Check Now (with a stand-in for the web), the default theme and floating note
 # windows, the settings file written by another program while a switch is toggled, what a relaunch
 # keeps, a triple click on Revoke that revokes one client, and a settings file that is a link into a
@@ -211,9 +212,81 @@ within 50 hotkey_status "Failed (code 2)" || fail "the tab does not say Ctrl+Alt
 setxkbmap us
 within 50 hotkey_status Active || fail "the tab does not say Ctrl+Alt+N is active again under us"
 makes_note ctrl+alt+n || fail "back under us Ctrl+Alt+N made no note"
+# Two groups whose letters sit on different keys (de,us: Z and Y change places). A chord is on the key
+# that types its letter in the group in use, so each key fires its own action in either group; the
+# keys are pressed by where they sit (29 and 52, labelled Y and Z on a US keyboard).
+keys() { /usr/bin/python3 "$(dirname "$0")/xkb-keys.py" "$@"; }
+ctrl_alt() { keys press 37 64 "$1"; }
+shelf_shown() { [ -n "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' 2>/dev/null | head -n1)" ]; }
+shelf_gone() { ! shelf_shown; }
+# $1 the key code pressed with Ctrl+Alt, $2 what it must do: "note" (a note, no shelf) or "shelf".
+fires() {
+  local before
+  before=$(note_count)
+  ctrl_alt "$1"
+  if [ "$2" = note ]; then
+    within 50 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "select count(*) from Note")" -gt '"$before"' ]' || return 1
+    sleep 0.3
+    shelf_gone
+  else
+    within 50 shelf_shown || return 1
+    sleep 0.3
+    [ "$(note_count)" = "$before" ] || return 1
+    press_in "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' | head -n1)" Escape
+    within 50 shelf_gone
+  fi
+}
+setxkbmap -layout de,us
+keys lock 0
 focus_settings
-press Tab Tab Tab Tab space  # the other three rows' Record buttons, then Restore Defaults
+press space  # Record "New note": Ctrl+Alt and the key typing z in the German group
+ctrl_alt 29
+within 30 setting_is hotkey.newNote.keyCode 6 || fail "Ctrl+Alt+Z under de stored key $(setting hotkey.newNote.keyCode)"
+press Tab Tab Tab space  # Record "Open the Shelf": Ctrl+Alt and the key typing y there
+ctrl_alt 52
+within 30 setting_is hotkey.shelf.keyCode 16 || fail "Ctrl+Alt+Y under de stored key $(setting hotkey.shelf.keyCode)"
+setting_is hotkey.shelf.modifiers 6144 || fail "Ctrl+Alt+Y under de stored $(setting hotkey.shelf.modifiers)"
+fires 29 note || fail "in the German group, Ctrl+Alt+Z (key 29) made no note, or opened the shelf"
+fires 52 shelf || fail "in the German group, Ctrl+Alt+Y (key 52) did not open the shelf alone"
+keys lock 1
+fires 52 note || fail "in the US group, Ctrl+Alt+Z (key 52) made no note, or opened the shelf"
+fires 29 shelf || fail "in the US group, Ctrl+Alt+Y (key 29) did not open the shelf alone"
+keys lock 0
+fires 29 note || fail "back in the German group, Ctrl+Alt+Z (key 29) made no note, or opened the shelf"
+# Recording the shelf again lets its keys go, and only its own: New note keeps firing.
+keys lock 1
+focus_settings
+press space  # the shelf row's Record button still has the keyboard
+ctrl_alt 45
+within 30 setting_is hotkey.shelf.keyCode 40 || fail "Ctrl+Alt+K stored key $(setting hotkey.shelf.keyCode)"
+for i in 1 2 3; do
+  fires 52 note || fail "after the shelf moved to Ctrl+Alt+K, Ctrl+Alt+Z made no note ($i of 3)"
+done
+fires 45 shelf || fail "Ctrl+Alt+K did not open the shelf"
+focus_settings
+within 50 hotkey_status Active || fail "the tab does not say New note's Ctrl+Alt+Z is active"
+setxkbmap us
+press Tab space  # Restore Defaults
 within 30 setting_is hotkey.newNote.keyCode null || fail "Restore Defaults left the key"
+within 30 setting_is hotkey.shelf.keyCode null || fail "Restore Defaults left the shelf's key"
+# A keyboard notice that changes nothing (the same layout set again and again, by two setters every
+# 10 ms) leaves the grabs alone: no press of Alt+Shift+N is lost to the window that has the focus.
+layouts_stop=$work/layouts.stop
+layout_setters=()
+for _ in 1 2; do
+  (while [ ! -e "$layouts_stop" ] && setxkbmap us; do sleep 0.01; done) &
+  layout_setters+=($!)
+done
+before=$(note_count)
+for _ in $(seq 1 60); do
+  xdotool key --clearmodifiers alt+shift+n
+  sleep 0.08
+done
+touch "$layouts_stop"
+wait "${layout_setters[@]}"
+settles_to 100 $((before + 60)) note_count ||
+  fail "of 60 presses of Alt+Shift+N while the layout was set again and again, $((before + 60 - $(note_count))) made no note"
+focus_settings
 
 echo "== 6. General: launch at login and the taskbar"
 press ctrl+shift+Tab ctrl+shift+Tab
