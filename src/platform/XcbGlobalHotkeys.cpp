@@ -7,6 +7,7 @@
 #undef explicit
 #include <QGuiApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/KeyboardMap.h"
@@ -120,6 +121,7 @@ QList<KeyGrabs::Key> XcbGlobalHotkeys::keysFor(Chord chord) const
     const quint16 modifiers = xModifiers(chord.modifiers);
     for (quint8 code : KeyboardMap::keycodesOf(*m_keymap, chord.keysym, m_group))
         keys << KeyGrabs::Key{code, modifiers};
+    std::sort(keys.begin(), keys.end());  // in the order KeyGrabs::keysOf gives
     return keys;
 }
 
