@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
-#include <QHash>
 #include <QList>
 #include <QMap>
 #include <optional>
