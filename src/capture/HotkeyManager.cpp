@@ -195,26 +195,29 @@ void HotkeyManager::handleRelease(int id, quint32 timeMs)
 // Conflicts of the Super variant are only logged: the capture chord itself works without it.
 void HotkeyManager::registerCommandVariant(Shortcut binding)
 {
-    if (m_commandVariantGrabbed) m_hotkeys.release(kCaptureWithCommandID);
-    m_commandVariantGrabbed = false;
-    if (!m_registered.contains(Action::capture) || (binding.modifiers & kCommand)) return;
     const std::optional<quint32> keysym = KeyCodeName::keysym(binding.keyCode);
     const Shortcut variant{binding.keyCode, binding.modifiers | kCommand};
-    if (!keysym) return;
-    if (std::find(m_registered.cbegin(), m_registered.cend(), variant) != m_registered.cend()) {
+    const bool wanted = m_registered.contains(Action::capture) && !(binding.modifiers & kCommand) && keysym;
+    if (wanted && std::find(m_registered.cbegin(), m_registered.cend(), variant) != m_registered.cend()) {
         qCWarning(Log::hotkeys, "capture with Super is another action's chord; Super+capture is not registered");
+    } else if (wanted) {
+        // Grabbed over the old grab, which it replaces: released first, it would miss a press meanwhile.
+        const GlobalHotkeys::Outcome outcome = m_hotkeys.grab(kCaptureWithCommandID, chordFor(variant, *keysym));
+        m_commandVariantGrabbed = outcome.kind == GlobalHotkeys::Outcome::Grabbed;
+        if (!m_commandVariantGrabbed)
+            qCWarning(Log::hotkeys, "Failed to register capture with Super (status %d)", outcome.code);
         return;
     }
-    const GlobalHotkeys::Outcome outcome = m_hotkeys.grab(kCaptureWithCommandID, chordFor(variant, *keysym));
-    m_commandVariantGrabbed = outcome.kind == GlobalHotkeys::Outcome::Grabbed;
-    if (!m_commandVariantGrabbed)
-        qCWarning(Log::hotkeys, "Failed to register capture with Super (status %d)", outcome.code);
+    if (m_commandVariantGrabbed) m_hotkeys.release(kCaptureWithCommandID);
+    m_commandVariantGrabbed = false;
 }
 
 void HotkeyManager::registerAction(Action action)
 {
     const int id = int(allCases().indexOf(action));
-    if (m_registered.remove(action) > 0) m_hotkeys.release(id);
+    // A chord held is not released before it is grabbed again: the grab replaces it, and a chord that
+    // stays on its key is not let go for a moment (a layout notice renews every status this way).
+    const bool held = m_registered.remove(action) > 0;
 
     const Shortcut binding = storedBinding(action, m_settings);
     GlobalHotkeys::Outcome outcome;
@@ -224,11 +227,13 @@ void HotkeyManager::registerAction(Action action)
         outcome = {GlobalHotkeys::Outcome::Failed, kBadValue};
     } else if (holder != m_registered.cend()) {
         // X lets one client grab a chord twice, so two of our own actions on one chord would both look
-        // active while only one could ever fire.
+        // active while only one could ever fire. (Two chords on one key are refused by the grabber.)
         outcome = {GlobalHotkeys::Outcome::Conflict, kBadAccess};
     } else {
         outcome = m_hotkeys.grab(id, chordFor(binding, *keysym));
     }
+    // Refused here without asking the grabber: what the action held goes.
+    if (held && (!keysym || holder != m_registered.cend())) m_hotkeys.release(id);
     qCDebug(Log::hotkeys, "Registered %s keyCode=%u modifiers=%u status=%d", qUtf8Printable(rawValue(action)),
             binding.keyCode, binding.modifiers, outcome.code);
 
@@ -265,7 +270,13 @@ void HotkeyManager::setBinding(Shortcut shortcut, Action action)
 {
     m_settings.setValue(keyCodeKey(action), qint64(shortcut.keyCode));
     m_settings.setValue(modifiersKey(action), qint64(shortcut.modifiers));
-    if (m_handled.contains(action)) registerAction(action);
+    if (!m_handled.contains(action)) return;
+    registerAction(action);
+    // The old chord may have been what kept another action from its key: that one is tried again,
+    // so its row says what its chord does now.
+    for (Action other : allCases())
+        if (other != action && m_handled.contains(other) && m_statuses.value(other).kind == Status::conflict)
+            registerAction(other);
 }
 
 void HotkeyManager::restoreDefaults()

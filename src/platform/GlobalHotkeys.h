@@ -30,8 +30,10 @@ public:
 
     explicit GlobalHotkeys(QObject* parent = nullptr) : QObject(parent) {}
 
-    // Replaces any grab held under `id`.
+    // Replaces any grab held under `id`; asked again for the chord it holds where it belongs, it asks
+    // nothing of the server. A chord that would take a key another id holds is a conflict.
     virtual Outcome grab(int id, Chord chord) = 0;
+    // Releases what `id` holds and nothing another id holds.
     virtual void release(int id) = 0;
 
     // The grabber for the display Qt runs on: X11 (XWayland included) grabs on the root window; any
@@ -41,8 +43,9 @@ public:
 Q_SIGNALS:
     void pressed(int id, quint32 modifiers, quint32 timeMs);
     void released(int id, quint32 timeMs);
-    // The keyboard's mapping changed (another layout, a remapped key): the chords held were grabbed
-    // again on the keys that carry their symbols now. A chord may have become impossible or taken
+    // The keyboard's mapping or its group changed (another layout, a remapped key, the second layout
+    // of two chosen): the chords whose keys changed were grabbed again on the keys that carry their
+    // symbols now. A chord may have become impossible or taken
     // meanwhile, and one that could not be grabbed before may be possible now: a listener that shows
     // where each stands grabs its chords again.
     void keymapChanged();

@@ -7,6 +7,7 @@
 #undef explicit
 #include <QGuiApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/KeyboardMap.h"
@@ -46,8 +47,9 @@ XcbGlobalHotkeys::XcbGlobalHotkeys(xcb_connection_t* connection, QObject* parent
         xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
         if (screens.rem > 0) m_root = screens.data->root;
     }
-    readModifierMapping();
     selectKeymapEvents();
+    readModifierMapping();
+    readKeymap();
 }
 
 // A layout set through XKB (setxkbmap, a desktop's keyboard settings) tells a client that uses XKB,
@@ -62,10 +64,14 @@ void XcbGlobalHotkeys::selectKeymapEvents()
     free(use);
     if (!supported) return;
     m_xkbEvent = xkb->first_event;
-    // Only these two kinds are touched: what else the connection asked for (Qt's own state events)
-    // stays as it was.
+    // Only these kinds, and of the state events only a change of the locked group, are touched: what
+    // else the connection asked for (Qt's own state events) stays as it was.
     constexpr quint16 kinds = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
     xcb_xkb_select_events(m_connection, XCB_XKB_ID_USE_CORE_KBD, kinds, 0, kinds, 0, 0, nullptr);
+    xcb_xkb_select_events_details_t details{};
+    details.affectState = details.stateDetails = XCB_XKB_STATE_PART_GROUP_LOCK;
+    xcb_xkb_select_events_aux(m_connection, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_EVENT_TYPE_STATE_NOTIFY, 0, 0, 0, 0,
+                              &details);
     xcb_flush(m_connection);
 }
 
@@ -73,7 +79,7 @@ void XcbGlobalHotkeys::selectKeymapEvents()
 // from every other application with nobody left to answer.
 XcbGlobalHotkeys::~XcbGlobalHotkeys()
 {
-    for (const Grab& g : std::as_const(m_grabs)) ungrab(g);
+    ungrab(m_held.keys());
     xcb_flush(m_connection);
 }
 
@@ -102,10 +108,21 @@ void XcbGlobalHotkeys::readModifierMapping()
     free(reply);
 }
 
-QList<quint8> XcbGlobalHotkeys::keycodesFor(quint32 keysym) const
+void XcbGlobalHotkeys::readKeymap()
 {
-    const std::optional<KeyboardMap::Table> table = KeyboardMap::read(m_connection);
-    return table ? KeyboardMap::keycodesOf(*table, keysym) : QList<quint8>{};
+    m_keymap = KeyboardMap::readGroups(m_connection);
+    m_group = m_xkbEvent != 0 ? KeyboardMap::currentGroup(m_connection) : 0;
+}
+
+QList<KeyGrabs::Key> XcbGlobalHotkeys::keysFor(Chord chord) const
+{
+    QList<KeyGrabs::Key> keys;
+    if (!m_keymap) return keys;
+    const quint16 modifiers = xModifiers(chord.modifiers);
+    for (quint8 code : KeyboardMap::keycodesOf(*m_keymap, chord.keysym, m_group))
+        keys << KeyGrabs::Key{code, modifiers};
+    std::sort(keys.begin(), keys.end());  // in the order KeyGrabs::keysOf gives
+    return keys;
 }
 
 quint16 XcbGlobalHotkeys::xModifiers(quint32 modifiers) const
@@ -123,55 +140,101 @@ QList<quint16> XcbGlobalHotkeys::lockVariants() const
     return {0, XCB_MOD_MASK_LOCK, m_numLockMask, quint16(XCB_MOD_MASK_LOCK | m_numLockMask)};
 }
 
-void XcbGlobalHotkeys::ungrab(const Grab& grab)
+void XcbGlobalHotkeys::ungrab(const QList<KeyGrabs::Key>& keys)
 {
-    for (quint8 code : grab.keycodes)
-        for (quint16 lock : lockVariants()) xcb_ungrab_key(m_connection, code, m_root, quint16(grab.modifiers | lock));
+    for (const KeyGrabs::Key& key : keys)
+        for (quint16 lock : lockVariants())
+            xcb_ungrab_key(m_connection, key.keycode, m_root, quint16(key.modifiers | lock));
 }
 
-GlobalHotkeys::Outcome XcbGlobalHotkeys::grab(int id, Chord chord)
+QList<std::pair<int, QList<KeyGrabs::Key>>> XcbGlobalHotkeys::heldExcept(int id) const
 {
-    release(id);
-    if (m_root == 0 || xcb_connection_has_error(m_connection)) return {Outcome::Unavailable, 0};
-    Grab g;
-    g.chord = chord;
-    g.keycodes = keycodesFor(chord.keysym);
-    g.modifiers = xModifiers(chord.modifiers);
-    // The keymap has no key for this symbol: X would answer BadValue for a key code it cannot name.
-    if (g.keycodes.isEmpty()) return {Outcome::Failed, XCB_VALUE};
+    QList<std::pair<int, QList<KeyGrabs::Key>>> held;
+    for (auto it = m_chords.cbegin(); it != m_chords.cend(); ++it) {
+        if (it.key() == id) continue;
+        const QList<KeyGrabs::Key> keys = KeyGrabs::keysOf(m_held, it.key());
+        if (!keys.isEmpty()) held.push_back({it.key(), keys});
+    }
+    return held;
+}
 
+// The keys new to us are grabbed before any is let go, so a chord that moves, or a key that passes
+// from one chord to another, never leaves a moment in which a press reaches the focused window.
+QMap<int, GlobalHotkeys::Outcome> XcbGlobalHotkeys::apply(const QList<std::pair<int, QList<KeyGrabs::Key>>>& wanted)
+{
+    KeyGrabs::Plan plan = KeyGrabs::plan(m_held, wanted);
     // Without owner events a press goes to the root window even while one of our own windows has
     // the focus; with them it would reach that window as typing and the hot key would not fire.
-    QList<xcb_void_cookie_t> cookies;
-    for (quint8 code : g.keycodes)
+    QList<std::pair<KeyGrabs::Key, xcb_void_cookie_t>> cookies;
+    for (const KeyGrabs::Key& key : std::as_const(plan.grab))
         for (quint16 lock : lockVariants())
-            cookies << xcb_grab_key_checked(m_connection, 0, m_root, quint16(g.modifiers | lock), code,
-                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-    qint32 error = 0;
-    for (const xcb_void_cookie_t& cookie : cookies) {
+            cookies.push_back({key, xcb_grab_key_checked(m_connection, 0, m_root, quint16(key.modifiers | lock),
+                                                         key.keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)});
+    QMap<int, qint32> errors;  // by id
+    for (const auto& [key, cookie] : cookies) {
         if (xcb_generic_error_t* e = xcb_request_check(m_connection, cookie)) {
+            qint32& error = errors[plan.owners.value(key)];
             // BadAccess outranks anything else: it is the one the user can act on.
             if (error != XCB_ACCESS) error = e->error_code;
             free(e);
         }
     }
-    if (error != 0) {
-        // Releases only our own grabs; another client's stay as they are.
-        ungrab(g);
-        xcb_flush(m_connection);
-        return {error == XCB_ACCESS ? Outcome::Conflict : Outcome::Failed, error};
+    QList<KeyGrabs::Key> release = plan.ungrab;
+    if (!errors.isEmpty()) {
+        // A chord refused by the server holds none of its keys, the ones just grabbed included (only
+        // our own grabs are released; another client's stay as they are).
+        for (auto it = plan.owners.begin(); it != plan.owners.end();) {
+            if (!errors.contains(it.value())) {
+                ++it;
+                continue;
+            }
+            release << it.key();
+            it = plan.owners.erase(it);
+        }
     }
-    m_grabs.insert(id, g);
-    return {Outcome::Grabbed, 0};
+    ungrab(release);
+    xcb_flush(m_connection);
+    m_held = plan.owners;
+
+    QMap<int, Outcome> outcomes;
+    for (const auto& entry : wanted) {
+        const int id = entry.first;
+        if (plan.refused.contains(id))
+            outcomes.insert(id, {Outcome::Conflict, XCB_ACCESS});
+        else if (errors.contains(id))
+            outcomes.insert(id, {errors[id] == XCB_ACCESS ? Outcome::Conflict : Outcome::Failed, errors[id]});
+        else
+            outcomes.insert(id, {Outcome::Grabbed, 0});
+    }
+    return outcomes;
+}
+
+GlobalHotkeys::Outcome XcbGlobalHotkeys::grab(int id, Chord chord)
+{
+    if (m_root == 0 || xcb_connection_has_error(m_connection)) {
+        release(id);
+        return {Outcome::Unavailable, 0};
+    }
+    m_chords.insert(id, chord);
+    const QList<KeyGrabs::Key> keys = keysFor(chord);
+    QList<std::pair<int, QList<KeyGrabs::Key>>> wanted = heldExcept(id);
+    // The keymap has no key for this symbol: X would answer BadValue for a key code it cannot name.
+    if (keys.isEmpty()) {
+        apply(wanted);
+        return {Outcome::Failed, XCB_VALUE};
+    }
+    // Asked again for what it holds (the listener renewing its statuses): nothing to ask the server.
+    if (KeyGrabs::keysOf(m_held, id) == keys) return {Outcome::Grabbed, 0};
+    // The chords held keep their keys: a new one that wants one of them is the one refused.
+    wanted.push_back({id, keys});
+    return apply(wanted).value(id);
 }
 
 void XcbGlobalHotkeys::release(int id)
 {
-    const auto it = m_grabs.constFind(id);
-    if (it == m_grabs.cend()) return;
-    ungrab(*it);
-    xcb_flush(m_connection);
-    m_grabs.erase(it);
+    if (!m_chords.contains(id)) return;
+    apply(heldExcept(id));
+    m_chords.remove(id);
 }
 
 // One change of layout comes as several events; the grabs are made again once, after them.
@@ -185,15 +248,19 @@ void XcbGlobalHotkeys::queueRegrab()
     });
 }
 
-// The key codes and modifier places of the old keymap would leave grabs on the wrong keys.
+// The key codes and modifier places of the old keymap, or of the group typed before, would leave
+// grabs on keys that carry other symbols now. Where two chords now want one key, the one asked for
+// first (the lower id) keeps it.
 void XcbGlobalHotkeys::regrabAll()
 {
-    const QHash<int, Grab> previous = m_grabs;
-    for (const Grab& g : previous) ungrab(g);
-    m_grabs.clear();
     readModifierMapping();
-    for (auto it = previous.cbegin(); it != previous.cend(); ++it) grab(it.key(), it->chord);
-    xcb_flush(m_connection);
+    readKeymap();
+    QList<std::pair<int, QList<KeyGrabs::Key>>> wanted;
+    for (auto it = m_chords.cbegin(); it != m_chords.cend(); ++it) {
+        const QList<KeyGrabs::Key> keys = keysFor(*it);
+        if (!keys.isEmpty()) wanted.push_back({it.key(), keys});
+    }
+    apply(wanted);
     Q_EMIT keymapChanged();
 }
 
@@ -220,6 +287,9 @@ bool XcbGlobalHotkeys::nativeEventFilter(const QByteArray& eventType, void* mess
     if (m_xkbEvent != 0 && type == m_xkbEvent) {
         const quint8 kind = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
         if (kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY) queueRegrab();
+        if (kind == XCB_XKB_STATE_NOTIFY &&
+            reinterpret_cast<const xcb_xkb_state_notify_event_t*>(event)->lockedGroup != m_group)
+            queueRegrab();
         return false;
     }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
@@ -227,19 +297,15 @@ bool XcbGlobalHotkeys::nativeEventFilter(const QByteArray& eventType, void* mess
     if (key->event != m_root) return false;
     if (type == XCB_KEY_RELEASE) {
         // Modifiers may come up before the key: a release is matched by its key alone.
-        bool ours = false;
-        for (auto it = m_grabs.cbegin(); it != m_grabs.cend(); ++it) {
-            if (!it->keycodes.contains(key->detail)) continue;
-            ours = true;
-            Q_EMIT released(it.key(), key->time);
-        }
-        return ours;
+        QList<int> owners;
+        for (auto it = m_held.cbegin(); it != m_held.cend(); ++it)
+            if (it.key().keycode == key->detail && !owners.contains(it.value())) owners << it.value();
+        for (int id : std::as_const(owners)) Q_EMIT released(id, key->time);
+        return !owners.isEmpty();
     }
     const quint16 state = key->state & kChordMask & ~m_numLockMask;
-    for (auto it = m_grabs.cbegin(); it != m_grabs.cend(); ++it) {
-        if (it->modifiers != state || !it->keycodes.contains(key->detail)) continue;
-        Q_EMIT pressed(it.key(), chordModifiers(key->state), key->time);
-        return true;
-    }
-    return false;
+    const auto owner = m_held.constFind(KeyGrabs::Key{key->detail, state});
+    if (owner == m_held.cend()) return false;
+    Q_EMIT pressed(owner.value(), chordModifiers(key->state), key->time);
+    return true;
 }

@@ -8,8 +8,9 @@
 class Settings;
 
 // What one key press does to a hot key being recorded. Recording takes the symbol that names the key
-// (KeyboardMap::hotkeyKeysym: its Latin letter or digit from any group or level, so Shift+1 is still
-// the "1" key on any layout) and the Ctrl, Alt, Shift and Super held with it.
+// (KeyboardMap::hotkeyKeysym: its Latin letter or digit, from the group in use first and then from any
+// group or level, so Shift+1 is still the "1" key on any layout) and the Ctrl, Alt, Shift and Super
+// held with it.
 struct HotkeyRecording {
     struct Press {
         std::optional<quint32> keysym;  // none: the key has no symbol on this keyboard

@@ -76,4 +76,21 @@ TEST_F(GlobalHotkeysIntegration, AChordAnotherClientHoldsIsReportedAsAConflict)
     xcb_disconnect(rival);
 }
 
+// The server lets one client grab a key twice, the second grab replacing the first: a second chord of
+// ours on a key we hold is refused, and letting it go leaves the key with the chord that holds it.
+TEST_F(GlobalHotkeysIntegration, AKeyHeldForOneChordIsNeitherSharedNorReleasedByAnother)
+{
+    const GlobalHotkeys::Chord altShiftN{0x6e, GlobalHotkeys::Alt | GlobalHotkeys::Shift};
+    QList<int> fired;
+    QObject::connect(hotkeys.get(), &GlobalHotkeys::pressed, [&](int id, quint32, quint32) { fired << id; });
+    EXPECT_EQ(hotkeys->grab(0, altShiftN).kind, GlobalHotkeys::Outcome::Grabbed);
+    EXPECT_EQ(hotkeys->grab(3, altShiftN).kind, GlobalHotkeys::Outcome::Conflict);
+    hotkeys->release(3);
+    // Grabbed again as it is: nothing changes hands.
+    EXPECT_EQ(hotkeys->grab(0, altShiftN).kind, GlobalHotkeys::Outcome::Grabbed);
+    press("alt+shift+n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fired == QList<int>{0}; }, 5000));
+    hotkeys->release(0);
+}
+
 }  // namespace

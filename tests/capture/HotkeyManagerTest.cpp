@@ -2,6 +2,7 @@
 
 #include "capture/HotkeyManager.h"
 #include "platform/GlobalHotkeys.h"
+#include "platform/KeyGrabs.h"
 #include "platform/Settings.h"
 
 #include "support/TestEnvironment.h"
@@ -18,13 +19,18 @@ class FakeHotkeys : public GlobalHotkeys {
 public:
     Outcome grab(int id, Chord chord) override
     {
-        release(id);
+        grabs.remove(id);
         if (unnamed.contains(chord.keysym)) return {Outcome::Failed, 2};
         if (takenElsewhere.contains(chord)) return {Outcome::Conflict, 10};
         grabs.insert(id, chord);
         return {Outcome::Grabbed, 0};
     }
-    void release(int id) override { grabs.remove(id); }
+    void release(int id) override
+    {
+        grabs.remove(id);
+        ++releases;
+    }
+    int releases = 0;
     void press(int id, quint32 modifiers = 0, quint32 time = 0)
     {
         time = time ? time : (clock += 5000);
@@ -214,6 +220,65 @@ TEST_F(HotkeyManagerTest, RefusedAndImpossibleGrabsAreReportedNotFaked)
     UnavailableGlobalHotkeys none;
     HotkeyManager unavailable(none, settings);
     EXPECT_EQ(unavailable.statuses().value(Action::shelf).kind, Status::unavailable);
+}
+
+// A notice of the keyboard renews each status by grabbing each chord again over its own grab: a chord
+// released first would miss a press made in between. A chord freed by another action's new binding
+// is tried again, so its row tells what it does.
+TEST_F(HotkeyManagerTest, ANoticeReleasesNothingAndAFreedChordIsTriedAgain)
+{
+    HotkeyManager manager(hotkeys, settings);
+    hotkeys.changeLayout();
+    EXPECT_EQ(hotkeys.releases, 0);
+    EXPECT_EQ(hotkeys.grabs.size(), 5);
+
+    manager.setBinding({6, 0x1800}, Action::newNote);  // Ctrl+Alt+Z
+    manager.setBinding({6, 0x1800}, Action::shelf);
+    EXPECT_EQ(manager.statuses().value(Action::shelf).kind, Status::conflict);
+    EXPECT_FALSE(hotkeys.grabs.contains(3));
+    manager.setBinding({40, 0x1800}, Action::newNote);  // New note moves to Ctrl+Alt+K
+    EXPECT_EQ(manager.statuses().value(Action::shelf), (Status{Status::active, 0}));
+    EXPECT_EQ(hotkeys.grabs.value(3), (Chord{'z', GlobalHotkeys::Control | GlobalHotkeys::Alt}));
+    EXPECT_EQ(hotkeys.grabs.value(0), (Chord{'k', GlobalHotkeys::Control | GlobalHotkeys::Alt}));
+}
+
+// The grabber's book of keys: on de,us, Ctrl+Alt+Z (id 0) and Ctrl+Alt+Y (id 3) change keys (29 and
+// 52) with the group. Once two ids asked for one key, the later one is refused, and letting it go
+// leaves the key with the one that holds it.
+TEST(KeyGrabs, KeysPassBetweenChordsWithoutADropAndAreReleasedOnlyByTheirOwner)
+{
+    using KeyGrabs::Key;
+    constexpr quint16 ctrlAlt = 0x4 | 0x8;
+    const Key k29{29, ctrlAlt}, k52{52, ctrlAlt};
+    const KeyGrabs::Owners german{{k29, 0}, {k52, 3}};
+
+    const KeyGrabs::Plan swap = KeyGrabs::plan(german, {{0, {k52}}, {3, {k29}}});
+    EXPECT_TRUE(swap.grab.isEmpty() && swap.ungrab.isEmpty() && swap.refused.isEmpty());
+    EXPECT_EQ(swap.owners, (KeyGrabs::Owners{{k29, 3}, {k52, 0}}));
+
+    const KeyGrabs::Plan same = KeyGrabs::plan(german, {{0, {k29}}, {3, {k52}}});
+    EXPECT_TRUE(same.grab.isEmpty() && same.ungrab.isEmpty());
+    EXPECT_EQ(same.owners, german);
+
+    // Both chords on one key: the one listed first keeps it.
+    const KeyGrabs::Plan shared = KeyGrabs::plan({{k29, 0}}, {{0, {k29}}, {3, {k29, k52}}});
+    EXPECT_EQ(shared.refused, QList<int>{3});
+    EXPECT_TRUE(shared.grab.isEmpty());
+    EXPECT_EQ(shared.owners, (KeyGrabs::Owners{{k29, 0}}));
+    // The refused one let go (or moved elsewhere): key 29 stays held.
+    const KeyGrabs::Plan moved = KeyGrabs::plan(shared.owners, {{0, {k29}}, {3, {Key{45, ctrlAlt}}}});
+    EXPECT_TRUE(moved.ungrab.isEmpty());
+    const Key k45{45, ctrlAlt};
+    EXPECT_EQ(moved.grab, QList<Key>{k45});
+    EXPECT_EQ(KeyGrabs::plan(moved.owners, {{0, {k29}}}).ungrab, QList<Key>{k45});
+
+    // A chord moving to new keys: the new one grabbed, the old one let go; other modifiers are
+    // another key.
+    const Key shifted{29, 0x4 | 0x1};
+    const KeyGrabs::Plan move = KeyGrabs::plan({{k29, 0}}, {{0, {shifted}}});
+    EXPECT_EQ(move.grab, QList<Key>{shifted});
+    EXPECT_EQ(move.ungrab, QList<Key>{k29});
+    EXPECT_EQ(KeyGrabs::keysOf(german, 3), QList<Key>{k52});
 }
 
 }  // namespace

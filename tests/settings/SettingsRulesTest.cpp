@@ -114,6 +114,7 @@ TEST(SettingsRules, RecordingNamesAKeyByItsLatinLetterOrDigitOnAnyLayout)
             for (int i = 0; i < it->size(); ++i) t.keysyms[(it.key() - 8) * 7 + i] = it->at(i);
         return t;
     };
+    const auto oneGroup = [](const KeyboardMap::Table& t) { return KeyboardMap::Groups::oneGroup(t); };
     constexpr quint32 Escape = 0xff1b, te = 0x6d4, TE = 0x6f4, shorti = 0x6ca, SHORTI = 0x6ea;
     const KeyboardMap::Table fr = table({{9, {Escape, 0, Escape}},
                                          {10, {'&', '1', '&', '1', 0xb9, 0xa1, 0xb9}},
@@ -143,7 +144,7 @@ TEST(SettingsRules, RecordingNamesAKeyByItsLatinLetterOrDigitOnAnyLayout)
     auto settings = memorySettings();
     for (const Row& row : rows) {
         HotkeyRecording::Press press;
-        press.keysym = KeyboardMap::hotkeyKeysym(row.layout, row.keycode);
+        press.keysym = KeyboardMap::hotkeyKeysym(oneGroup(row.layout), row.keycode, 0);
         press.ctrl = press.alt = true;
         const auto outcome = HotkeyRecording::evaluate(press, Action::newNote, *settings);
         EXPECT_EQ(int(outcome.kind), int(row.kind)) << row.what;
@@ -151,15 +152,16 @@ TEST(SettingsRules, RecordingNamesAKeyByItsLatinLetterOrDigitOnAnyLayout)
         EXPECT_EQ(outcome.shortcut, (HotkeyManager::Shortcut{row.keyCode, 0x1800})) << row.what;
         const auto name = KeyCodeName::keysym(outcome.shortcut.keyCode);
         ASSERT_TRUE(name) << row.what;
-        EXPECT_EQ(KeyboardMap::keycodesOf(row.layout, *name), QList<quint8>{quint8(row.keycode)}) << row.what;
+        EXPECT_EQ(KeyboardMap::keycodesOf(oneGroup(row.layout), *name, 0), QList<quint8>{quint8(row.keycode)})
+            << row.what;
     }
-    EXPECT_TRUE(KeyboardMap::keycodesOf(ru, 'n').isEmpty());
+    EXPECT_TRUE(KeyboardMap::keycodesOf(oneGroup(ru), 'n', 0).isEmpty());
 
     // After a layout change the same name is on another key: Z moves from 52 (us) to 29 (de).
     const KeyboardMap::Table us = table({{29, {'y', 'Y', 'y', 'Y'}}, {52, {'z', 'Z', 'z', 'Z'}}});
     const KeyboardMap::Table de = table({{29, {'z', 'Z', 'z', 'Z', 0x8fb}}, {52, {'y', 'Y', 'y', 'Y', 0xbb}}});
-    EXPECT_EQ(KeyboardMap::keycodesOf(us, 'z'), QList<quint8>{52});
-    EXPECT_EQ(KeyboardMap::keycodesOf(de, 'z'), QList<quint8>{29});
+    EXPECT_EQ(KeyboardMap::keycodesOf(oneGroup(us), 'z', 0), QList<quint8>{52});
+    EXPECT_EQ(KeyboardMap::keycodesOf(oneGroup(de), 'z', 0), QList<quint8>{29});
 }
 
 // Every symbol the settings pages name is one of our own pictures (a bare desktop has no icon theme).

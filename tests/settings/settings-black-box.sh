@@ -2,12 +2,13 @@
 # The settings window end to end, as a user drives it with the keyboard and the mouse: opened from the
 # tray menu, its level while another application is active, the endpoint switched on, its address
 # copied and used by a real MCP client, a new token and a revoked client, a hot key recorded and
-# refused (also under French and Russian layouts, and kept through layout changes), launch at login,
-# the taskbar entry and Check Now (with a stand-in for the web), the default theme and floating note
-# windows, the settings file written by another program while a switch is toggled, what a relaunch
-# keeps, a triple click on Revoke that revokes one client, and a settings file that is a link into a
-# dotfiles folder (also from a configuration folder that is itself a link, and to a file that cannot be
-# read).
+# refused (also under French and Russian layouts, and kept through layout changes; on the two groups
+# of de,us each key fires its own action in either group), launch at login, the taskbar entry and
+# Check Now (with a stand-in for the web), the default theme and floating note windows, the settings
+# file written by another program while a switch is toggled, what a relaunch keeps, a triple click on
+# Revoke that revokes one client, and a settings file that is a link into a dotfiles folder (also from
+# a configuration folder that is itself a link, and to a file that cannot be read); last, the same
+# layout set again and again while a hot key is pressed.
 # Usage (inside scripts/desktop-session.sh): settings-black-box.sh TARNWICK SDK-CLIENT-DIR
 set -euo pipefail
 tarnwick=$1 client_dir=$2
@@ -191,6 +192,9 @@ makes_note() {
   within 50 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "select count(*) from Note")" -gt '"$before"' ]'
 }
 hotkey_status() { timeout 30 /usr/bin/python3 "$(dirname "$0")/window-reach.py" shown "New note status: $1"; }
+keys() { /usr/bin/python3 "$(dirname "$0")/xkb-keys.py" "$@"; }
+# Whether Ctrl+Alt on the key of code $1 is held (by Tarnwick): the server refuses it to another client.
+ctrl_alt_held() { keys taken "$1" 12; }
 setxkbmap fr
 press space  # Record, then Ctrl+Alt with the key of "&" and "1"
 xdotool key ctrl+alt+ampersand
@@ -204,6 +208,7 @@ xdotool key ctrl+alt+Cyrillic_te
 within 30 setting_is hotkey.newNote.keyCode 45 || fail "Ctrl+Alt+N under ru,us stored key $(setting hotkey.newNote.keyCode)"
 makes_note ctrl+alt+Cyrillic_te || fail "Ctrl+Alt+N recorded under ru,us made no note"
 setxkbmap us -variant dvorak  # N is now on the key of "l"
+within 50 ctrl_alt_held 46 || fail "under dvorak Ctrl+Alt+N was not grabbed on the key of n"
 makes_note ctrl+alt+n || fail "after the switch to dvorak Ctrl+Alt+N made no note"
 focus_settings
 setxkbmap ru  # no key names N: the chord cannot hold, and the tab says so
@@ -211,9 +216,67 @@ within 50 hotkey_status "Failed (code 2)" || fail "the tab does not say Ctrl+Alt
 setxkbmap us
 within 50 hotkey_status Active || fail "the tab does not say Ctrl+Alt+N is active again under us"
 makes_note ctrl+alt+n || fail "back under us Ctrl+Alt+N made no note"
+# Two groups whose letters sit on different keys (de,us: Z and Y change places). A chord is on the key
+# that types its letter in the group in use, so each key fires its own action in either group; the
+# keys are pressed by where they sit (29 and 52, labelled Y and Z on a US keyboard).
+ctrl_alt() { keys press 37 64 "$1"; }
+shelf_shown() { [ -n "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' 2>/dev/null | head -n1)" ]; }
+shelf_gone() { ! shelf_shown; }
+# $1 the key code pressed with Ctrl+Alt, $2 what it must do: "note" (a note, no shelf) or "shelf".
+fires() {
+  local before
+  before=$(note_count)
+  ctrl_alt "$1"
+  if [ "$2" = note ]; then
+    within 50 bash -c '[ "$(sqlite3 "file:'"$store"'?mode=ro" "select count(*) from Note")" -gt '"$before"' ]' || return 1
+    sleep 0.3
+    shelf_gone
+  else
+    within 50 shelf_shown || return 1
+    sleep 0.3
+    [ "$(note_count)" = "$before" ] || return 1
+    press_in "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' | head -n1)" Escape
+    within 50 shelf_gone
+  fi
+}
+setxkbmap -layout de,us
+keys lock 0
 focus_settings
-press Tab Tab Tab Tab space  # the other three rows' Record buttons, then Restore Defaults
+press space  # Record "New note": Ctrl+Alt and the key typing z in the German group
+ctrl_alt 29
+within 30 setting_is hotkey.newNote.keyCode 6 || fail "Ctrl+Alt+Z under de stored key $(setting hotkey.newNote.keyCode)"
+press Tab Tab Tab space  # Record "Open the Shelf": Ctrl+Alt and the key typing y there
+ctrl_alt 52
+within 30 setting_is hotkey.shelf.keyCode 16 || fail "Ctrl+Alt+Y under de stored key $(setting hotkey.shelf.keyCode)"
+setting_is hotkey.shelf.modifiers 6144 || fail "Ctrl+Alt+Y under de stored $(setting hotkey.shelf.modifiers)"
+fires 29 note || fail "in the German group, Ctrl+Alt+Z (key 29) made no note, or opened the shelf"
+fires 52 shelf || fail "in the German group, Ctrl+Alt+Y (key 52) did not open the shelf alone"
+# The app hears of the group by an event, and nothing on the server changes hands (the two keys swap
+# chords): a moment for that event before the keys are pressed.
+keys lock 1
+sleep 1
+fires 52 note || fail "in the US group, Ctrl+Alt+Z (key 52) made no note, or opened the shelf"
+fires 29 shelf || fail "in the US group, Ctrl+Alt+Y (key 29) did not open the shelf alone"
+keys lock 0
+sleep 1
+fires 29 note || fail "back in the German group, Ctrl+Alt+Z (key 29) made no note, or opened the shelf"
+# Recording the shelf again lets its keys go, and only its own: New note keeps firing.
+keys lock 1
+sleep 1
+focus_settings
+press space  # the shelf row's Record button still has the keyboard
+ctrl_alt 45
+within 30 setting_is hotkey.shelf.keyCode 40 || fail "Ctrl+Alt+K stored key $(setting hotkey.shelf.keyCode)"
+for i in 1 2 3; do
+  fires 52 note || fail "after the shelf moved to Ctrl+Alt+K, Ctrl+Alt+Z made no note ($i of 3)"
+done
+fires 45 shelf || fail "Ctrl+Alt+K did not open the shelf"
+focus_settings
+within 50 hotkey_status Active || fail "the tab does not say New note's Ctrl+Alt+Z is active"
+setxkbmap us
+press Tab space  # Restore Defaults
 within 30 setting_is hotkey.newNote.keyCode null || fail "Restore Defaults left the key"
+within 30 setting_is hotkey.shelf.keyCode null || fail "Restore Defaults left the shelf's key"
 
 echo "== 6. General: launch at login and the taskbar"
 press ctrl+shift+Tab ctrl+shift+Tab
@@ -484,5 +547,28 @@ press ctrl+Tab
 within 30 setting_is settings.selectedTab '"note"' || fail "nothing written through the link: $(ls -lR "$lnk" 2>&1)"
 [ "$(readlink "$settings_file")" = ../../store/tarnwick.json ] || fail "the link was replaced"
 [ -p "$stray/tarnwick.json" ] || fail "the stray pipe was replaced"
+stop_app
+
+echo "== 13. The same layout set again and again while Alt+Shift+N is pressed: no press lost"
+launch env QT_LOGGING_RULES="hotkeys.debug=true" "$tarnwick"
+within 300 grep -q "Registered shelf" "$log" || fail "the hot keys were not registered after the launch"
+# A keyboard notice that changes nothing (the same layout set again and again, by two setters every
+# 10 ms) leaves the grabs alone: no press is lost to the window that has the focus. Last, as the
+# sixty notes stay open and the app takes a while to show them all.
+layouts_stop=$work/layouts.stop
+layout_setters=()
+for _ in 1 2; do
+  (while [ ! -e "$layouts_stop" ] && setxkbmap us; do sleep 0.01; done) &
+  layout_setters+=($!)
+done
+before=$(note_count)
+for _ in $(seq 1 60); do
+  xdotool key --clearmodifiers alt+shift+n
+  sleep 0.08
+done
+touch "$layouts_stop"
+wait "${layout_setters[@]}"
+settles_to 600 $((before + 60)) note_count ||
+  fail "of 60 presses of Alt+Shift+N while the layout was set again and again, $((before + 60 - $(note_count))) made no note"
 stop_app
 echo "== Passed"
