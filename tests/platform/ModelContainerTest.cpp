@@ -142,6 +142,9 @@ TEST(ModelContainer, AStoreRemovedUnderItIsWrittenAgainAtItsPath)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("default.store");
+    // Outlive the container, whose close may still report.
+    QList<QPair<QString, bool>> moves;
+    QStringList outcomes;
     {
         auto container = openOrFail(sampleSchema(), path);
         ASSERT_TRUE(container);
@@ -154,11 +157,9 @@ TEST(ModelContainer, AStoreRemovedUnderItIsWrittenAgainAtItsPath)
         ASSERT_TRUE(context.save());
         for (const char* suffix : {"", "-wal", "-shm"}) ASSERT_TRUE(QFile::remove(path + suffix));
 
-        QList<QPair<QString, bool>> moves;
         QObject::connect(&context, &ModelContext::storeFileMoved, [&](const QString& to, bool replaced) {
             moves.append({to, replaced});
         });
-        QStringList outcomes;
         QObject::connect(&context, &ModelContext::saveFinished, [&](const QString& failure) { outcomes << failure; });
         context.insert(std::make_unique<Sample>())->setValue(Sample::Name, "after");
         ASSERT_TRUE(context.save());
@@ -237,6 +238,8 @@ TEST(ModelContainer, AFileThatTookTheStoresPlaceIsLeftAsItWasAndTheStoreIsKeptBe
         const QString copy = dir.filePath("restored.store");
         QString kept;
         QByteArray put;
+        // Outlives the container, whose close may still tell of a move.
+        QList<QPair<QString, bool>> moves;
         {
             auto container = openOrFail(sampleSchema(), path);
             ASSERT_TRUE(container);
@@ -257,7 +260,6 @@ TEST(ModelContainer, AFileThatTookTheStoresPlaceIsLeftAsItWasAndTheStoreIsKeptBe
             put = tarnwick::test::readFile(copy);
             ASSERT_EQ(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()), 0);
 
-            QList<QPair<QString, bool>> moves;
             QObject::connect(&context, &ModelContext::storeFileMoved, [&](const QString& to, bool replaced) {
                 moves.append({to, replaced});
             });
