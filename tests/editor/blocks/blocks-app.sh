@@ -13,6 +13,7 @@ set -euo pipefail
 tarnwick=$1 host=$2
 
 . "$(dirname "$0")/../../support/session-lib.sh"
+. "$(dirname "$0")/host-drag.sh"
 session_begin blocks-app
 store="$XDG_DATA_HOME/tarnwick/default.store"
 new_note() {
@@ -284,25 +285,10 @@ lines=$'alpha paragraph text 1\nalpha paragraph text 2\nalpha paragraph text 3\n
 settles_to 50 "$lines" drops_body || fail "the note for the drops holds $(printf '%q' "$(drops_body)")"
 printf 'plain words\n' >"$work/plain.txt"
 drag_onto_body() {
-  "$host" "$@" >>"$work/host.log" 2>&1 &
-  local drag_pid=$! source=""
-  for _ in $(seq 1 50); do
-    source=$(xdotool search --name "^Drag source\$" 2>/dev/null | head -n1 || true)
-    [ -n "$source" ] && break
-    sleep 0.1
-  done
-  [ -n "$source" ] || fail "no drag source window"
-  xdotool windowmove --sync "$source" 300 100
-  sleep 0.3
   local X Y WIDTH HEIGHT
   eval "$(xdotool getwindowgeometry --shell "$drops_window")"
   # Over the middle of a body line, in the middle of a word.
-  local tx=$((X + 75)) ty=$((Y + 150))
-  xdotool mousemove 380 140 sleep 0.2 mousedown 1 sleep 0.2 mousemove 420 200 sleep 0.2 \
-    mousemove "$tx" "$ty" sleep 0.3 mousemove $((tx + 3)) $((ty + 1)) sleep 0.3 mouseup 1
-  sleep 0.8
-  kill "$drag_pid" 2>/dev/null || true
-  wait "$drag_pid" 2>/dev/null || true
+  host_drag 300 $((X + 75)) $((Y + 150)) "$@"
 }
 drag_onto_body --drag --text "$work/plain.txt"
 drag_onto_body --drag "$work/plain.txt"

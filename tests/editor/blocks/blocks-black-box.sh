@@ -28,6 +28,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+. "$(dirname "$0")/host-drag.sh"
 
 wait_window() {
   for _ in $(seq 1 100); do
@@ -132,25 +133,8 @@ xdotool windowactivate --sync "$window" 2>/dev/null || true
 
 # Drops: a JPEG adds a row; a text file and an oversized "picture" store nothing.
 drop_file() {
-  "$host" --drag "$1" >>"$work/host.log" 2>&1 &
-  drag_pid=$!
-  local source
-  for _ in $(seq 1 50); do
-    source=$(xdotool search --name "^Drag source\$" 2>/dev/null | head -n1 || true)
-    [ -n "$source" ] && break
-    sleep 0.1
-  done
-  [ -n "$source" ] || fail "no drag source window"
-  xdotool windowmove --sync "$source" 600 100
-  sleep 0.3
   eval "$(xdotool getwindowgeometry --shell "$window")"
-  local tx=$((X + 200)) ty=$((Y + HEIGHT - 30))
-  xdotool mousemove 680 140 sleep 0.2 mousedown 1 sleep 0.2 mousemove 640 200 sleep 0.2 \
-    mousemove "$tx" "$ty" sleep 0.3 mousemove $((tx + 3)) $((ty + 3)) sleep 0.3 mouseup 1
-  sleep 0.6
-  kill "$drag_pid" 2>/dev/null || true
-  wait "$drag_pid" 2>/dev/null || true
-  drag_pid=""
+  host_drag 600 $((X + 200)) $((Y + HEIGHT - 30)) --drag "$1"
 }
 drop_file "$work/trip.jpg"
 [ "$(q "SELECT count(*) FROM NoteImage")" = 2 ] || fail "the dropped JPEG was not stored"
