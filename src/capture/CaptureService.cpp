@@ -144,19 +144,17 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
         const QUuid noteID = created.note->uuid(), captureID = pending->capture->uuid();
         // Written at once, or the write already taken in (a read while the note was announced waits
         // for it): the outcome is known.
-        if (!created.writing || pending->saved) {
+        const bool known = !created.writing || pending->saved.has_value();
+        if (known) {
             QObject::disconnect(pending->connection);
-            const bool saved = created.writing ? *pending->saved : created.saved;
-            if (!saved) {
+            if (!(created.writing ? *pending->saved : created.saved)) {
                 takeBack(*created.note, *pending->capture);
                 return Created{noteID, captureID, false, false};
             }
-            m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
-            return Created{noteID, captureID, true, false};
         }
         stopFollowing();
         m_lastCapture = UndoRecord{noteID, captureID, QString(), std::nullopt, true};
-        return Created{noteID, captureID, false, true};
+        return Created{noteID, captureID, known, !known};
     }
 
     const std::optional<QUuid> activeID = m_store.activeNoteID();
