@@ -21,6 +21,7 @@
 namespace {
 using Identity = std::pair<quint64, quint64>;
 
+// The device and inode of the file at path; none with errno set when it cannot be looked at.
 std::optional<Identity> identityOf(const QString& path)
 {
     struct stat st {};
@@ -84,34 +85,28 @@ Result<std::unique_ptr<SqliteDatabase>, StoreError> SqliteDatabase::open(const Q
     if (!db) return db.error();
     std::unique_ptr<SqliteDatabase> opened(new SqliteDatabase(*db, path));
     // SQLite has the file open from here on: this is the file every save goes to.
-    struct stat st {};
-    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0)
-        opened->m_file = std::make_pair(quint64(st.st_dev), quint64(st.st_ino));
+    if (!path.isEmpty()) opened->m_file = identityOf(path);
     return opened;
 }
 
 Status<StoreError> SqliteDatabase::checkStillAtPath() const
 {
     if (isInMemory() || !m_file) return {};
-    struct stat st {};
-    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0) {
+    const std::optional<Identity> now = identityOf(m_path);
+    if (!now) {
         if (errno == ENOENT) return StoreError{0, QStringLiteral("the notes file was removed"), m_path};
-        return StoreError{
-            0, QStringLiteral("the notes file cannot be found: %1").arg(QString::fromLocal8Bit(std::strerror(errno))),
-            m_path};
+        return StoreError{0, QStringLiteral("the notes file cannot be found: %1").arg(errnoText()), m_path};
     }
-    if (std::make_pair(quint64(st.st_dev), quint64(st.st_ino)) != *m_file)
-        return StoreError{0, QStringLiteral("another file took the place of the notes file"), m_path};
+    if (*now != *m_file) return StoreError{0, QStringLiteral("another file took the place of the notes file"), m_path};
     return {};
 }
 
 SqliteDatabase::Place SqliteDatabase::place() const
 {
     if (isInMemory() || !m_file) return Place::atPath;
-    struct stat st {};
-    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Place::removed : Place::unknown;
-    return Identity(quint64(st.st_dev), quint64(st.st_ino)) == *m_file ? Place::atPath : Place::replaced;
+    const std::optional<Identity> now = identityOf(m_path);
+    if (!now) return errno == ENOENT || errno == ENOTDIR ? Place::removed : Place::unknown;
+    return *now == *m_file ? Place::atPath : Place::replaced;
 }
 
 void SqliteDatabase::rememberLogFiles()

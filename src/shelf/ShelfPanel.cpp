@@ -61,6 +61,14 @@ QToolButton* iconButton(const QString& name, const QColor& color, int size, cons
     return button;
 }
 
+// What the banner warns of while the notes file cannot be saved to, or another file took its place.
+std::optional<QString> storeWarning(const NoteStore& store)
+{
+    if (const auto failure = store.saveFailure()) return NoteStore::saveFailureText(*failure);
+    if (const auto kept = store.keptFile()) return NoteStore::keptFileText(*kept);
+    return std::nullopt;
+}
+
 }  // namespace
 
 ShelfPanel::ShelfPanel(ShelfController& controller, Options options, QWidget* parent)
@@ -258,21 +266,16 @@ void ShelfPanel::updateBanner()
     const bool broken = m_options.captureBroken && m_options.captureBroken();
     auto* icon = qobject_cast<QLabel*>(m_banner->property("iconLabel").value<QObject*>());
     QColor colour;
-    const std::optional<QString> saveFailure = m_controller.store().saveFailure();
+    const std::optional<QString> warning = storeWarning(m_controller.store());
     if (m_options.storeFailed) {
         colour = TarnwickTheme::destructive();
         m_bannerText->setText(QStringLiteral("Notes aren\u2019t being saved. Quit and reopen Tarnwick."));
         m_banner->setAccessibleName(QStringLiteral("Warning: notes are not being saved. Quit and reopen Tarnwick."));
         m_banner->setCursor(Qt::ArrowCursor);
-    } else if (saveFailure) {
+    } else if (warning) {
         colour = TarnwickTheme::destructive();
-        m_bannerText->setText(NoteStore::saveFailureText(*saveFailure));
-        m_banner->setAccessibleName(QStringLiteral("Warning: ") + NoteStore::saveFailureText(*saveFailure));
-        m_banner->setCursor(Qt::ArrowCursor);
-    } else if (const auto kept = m_controller.store().keptFile()) {
-        colour = TarnwickTheme::destructive();
-        m_bannerText->setText(NoteStore::keptFileText(*kept));
-        m_banner->setAccessibleName(QStringLiteral("Warning: ") + NoteStore::keptFileText(*kept));
+        m_bannerText->setText(*warning);
+        m_banner->setAccessibleName(QStringLiteral("Warning: ") + *warning);
         m_banner->setCursor(Qt::ArrowCursor);
     } else if (broken) {
         colour = TarnwickTheme::offline();
@@ -485,7 +488,7 @@ bool ShelfPanel::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     if (watched == m_banner && event->type() == QEvent::MouseButtonRelease && !m_options.storeFailed &&
-        !m_controller.store().saveFailure() && !m_controller.store().keptFile() && m_options.showSettings) {
+        !storeWarning(m_controller.store()) && m_options.showSettings) {
         m_controller.settings().setValue(QStringLiteral("settings.selectedTab"), QStringLiteral("permissions"));
         m_options.showSettings();
         return true;

@@ -349,21 +349,23 @@ void NoteStore::addPendingEdits(QObject* owner, std::function<void()> flush, std
     m_pendingEdits.push_back({owner, std::move(flush), std::move(takeIn)});
 }
 
-void NoteStore::flushPendingEdits()
+void NoteStore::askEditors(std::function<void()> PendingEdits::*call)
 {
     std::erase_if(m_pendingEdits, [](const PendingEdits& entry) { return entry.owner.isNull(); });
-    // A flush may register or go away itself: each runs from a copy.
+    // A call may register or go away itself: each runs from a copy.
     const auto editors = m_pendingEdits;
     for (const PendingEdits& editor : editors)
-        if (editor.owner && editor.flush) editor.flush();
+        if (editor.owner && editor.*call) (editor.*call)();
+}
+
+void NoteStore::flushPendingEdits()
+{
+    askEditors(&PendingEdits::flush);
 }
 
 void NoteStore::takeInChangedBodies()
 {
-    std::erase_if(m_pendingEdits, [](const PendingEdits& entry) { return entry.owner.isNull(); });
-    const auto editors = m_pendingEdits;
-    for (const PendingEdits& editor : editors)
-        if (editor.owner && editor.takeIn) editor.takeIn();
+    askEditors(&PendingEdits::takeIn);
 }
 
 bool NoteStore::saveNow()

@@ -307,6 +307,8 @@ private:
         std::function<void()> takeIn;
     };
     std::vector<PendingEdits> m_pendingEdits;
+    // Runs one of the calls every open editor registered.
+    void askEditors(std::function<void()> PendingEdits::*call);
     qint64 m_revision = 0;
     std::optional<QString> m_saveFailure;
     std::optional<QString> m_keptFile;
