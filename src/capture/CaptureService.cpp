@@ -169,7 +169,9 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     m_store.ensureMigrated(*note);
     const QString previousBody = note->body();
     const std::optional<QByteArray> previousBlocks = note->bodyBlocksData();
-    const auto appended = note->appendPlain(context.text);
+    // An empty body line with the user's caret on it stays the user's: the text goes on the line after
+    // it, so the next keys neither land in front of it nor run into it.
+    const auto appended = note->appendPlain(context.text, m_store.caretAtBodyEnd(note->uuid()));
     if (!appended) {
         // The note's body cannot take text without losing what it holds (written by a newer version,
         // unreadable, or sealed): the text is kept as a capture of its own instead.
