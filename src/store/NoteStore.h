@@ -156,7 +156,7 @@ public:
     // store asks before every save and before it changes, seals or copies a note's body itself, so
     // nothing reads or overwrites a body with keys still held back. Removed with `owner`.
     // `takeIn` shows at once a body that was changed elsewhere (see takeInChangedBodies); `caretAtEnd`
-    // answers whether the editor's caret stands at the very end of the note's body (see caretAtBodyEnd).
+    // answers whether the editor shows the note of that id with its caret at the very end of its body.
     void addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn = {},
                          std::function<bool(const QUuid&)> caretAtEnd = {});
     void flushPendingEdits();
