@@ -169,7 +169,9 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     m_store.ensureMigrated(*note);
     const QString previousBody = note->body();
     const std::optional<QByteArray> previousBlocks = note->bodyBlocksData();
-    const auto appended = note->appendPlain(context.text);
+    // An empty body line with the user's caret on it stays the user's: the text goes on the line after
+    // it, so the next keys neither land in front of it nor run into it.
+    const auto appended = note->appendPlain(context.text, m_store.caretAtBodyEnd(note->uuid()));
     if (!appended) {
         // The note's body cannot take text without losing what it holds (written by a newer version,
         // unreadable, or sealed): the text is kept as a capture of its own instead.
@@ -228,23 +230,24 @@ void CaptureService::stopFollowing()
 
 // One edit at a time (a key, a paste, a structural edit) changes one stretch of the body: the text
 // before it and after it stay. What lies wholly before the appended text moves it by as much as it
-// grew or shrank; an edit that reaches into it leaves nothing to take out again.
+// grew or shrank; an edit that reaches into it leaves nothing to take out again. Where the stretch
+// could lie in more than one place (a key typed just before the text is the letter it starts with),
+// the one clear of the text is taken: both read the same.
 void CaptureService::bodyChanged(const Note& note)
 {
     if (!m_lastCapture || m_lastCapture->appendedBodyLocation < 0) return stopFollowing();
     const QString now = note.body();
     const QString before = std::exchange(m_followedBody, now);
     const qsizetype shorter = std::min(before.size(), now.size());
-    const qsizetype head =
-        std::mismatch(before.begin(), before.begin() + shorter, now.begin(), now.begin() + shorter).first -
-        before.begin();
+    const auto common = [&](auto from, auto to, auto nowFrom) { return std::mismatch(from, to, nowFrom).first - from; };
+    const qsizetype head = common(before.begin(), before.begin() + shorter, now.begin());
     if (head == before.size() && head == now.size()) return;  // the same text
-    qsizetype tail = 0;
-    while (tail < shorter - head && before.at(before.size() - 1 - tail) == now.at(now.size() - 1 - tail)) ++tail;
-    const qsizetype changedEnd = before.size() - tail;  // end of the replaced stretch in the old body
+    // The stretch as late as it can lie starts at `head`; as early as it can, it ends at `earliestEnd`.
+    const qsizetype longestTail = common(before.rbegin(), before.rbegin() + shorter, now.rbegin());
+    const qsizetype earliestEnd = before.size() - longestTail;
     qint64& at = m_lastCapture->appendedBodyLocation;
     const qint64 length = m_lastCapture->appendedText.size();
-    if (changedEnd <= at)
+    if (earliestEnd <= at)
         at += now.size() - before.size();
     else if (head < at + length)
         at = -1;

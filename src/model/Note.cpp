@@ -300,7 +300,7 @@ QString Note::projectedBody(const QVector<NoteBlock>& list)
     return parts.join(u'\n');
 }
 
-Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& text)
+Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& text, bool keepEmptyLine)
 {
     // The fall-back block of blocks() would replace a body this build cannot read, and writing it
     // would clear an unconverted legacy body; either loses the user's content, so refuse instead.
@@ -330,7 +330,7 @@ Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& 
     NoteBlock& last = list.last();
     if (TextRuns* runs = last.textRuns()) {
         result.blockID = last.id;
-        if (runs->text.isEmpty()) {
+        if (runs->text.isEmpty() && !keepEmptyLine) {
             runs->text = text;
             result.range = {0, text.size()};
         } else {

@@ -200,9 +200,11 @@ public:
     // Text blocks give their text, picture blocks U+FFFC; joined with "\n".
     static QString projectedBody(const QVector<NoteBlock>& blocks);
     // Appends plain text to the last text block (after a line break) or in a new text block after a
-    // picture. Refuses, changing nothing, when the stored body could not be kept: a newer or
-    // unreadable envelope, a legacy body that has not been converted, or sealed content.
-    Result<AppendedRange, AppendError> appendPlain(const QString& text);
+    // picture. An empty last block takes the text as it is, or after a line break with
+    // `keepEmptyLine` (an editor's caret stands on that line, and keeps it to itself). Refuses,
+    // changing nothing, when the stored body could not be kept: a newer or unreadable envelope, a
+    // legacy body that has not been converted, or sealed content.
+    Result<AppendedRange, AppendError> appendPlain(const QString& text, bool keepEmptyLine = false);
 
 private:
     // The blocks this note last wrote or read, kept while its stored envelope is still that one:

@@ -344,9 +344,10 @@ QList<Note*> NoteStore::trashed()
 
 // ---- Saving, the bin, purging, tags ----
 
-void NoteStore::addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn)
+void NoteStore::addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn,
+                                std::function<bool(const QUuid&)> caretAtEnd)
 {
-    m_pendingEdits.push_back({owner, std::move(flush), std::move(takeIn)});
+    m_pendingEdits.push_back({owner, std::move(flush), std::move(takeIn), std::move(caretAtEnd)});
 }
 
 void NoteStore::askEditors(std::function<void()> PendingEdits::*call)
@@ -366,6 +367,13 @@ void NoteStore::flushPendingEdits()
 void NoteStore::takeInChangedBodies()
 {
     askEditors(&PendingEdits::takeIn);
+}
+
+bool NoteStore::caretAtBodyEnd(const QUuid& noteID)
+{
+    return std::any_of(m_pendingEdits.begin(), m_pendingEdits.end(), [&](const PendingEdits& editor) {
+        return editor.owner && editor.caretAtEnd && editor.caretAtEnd(noteID);
+    });
 }
 
 bool NoteStore::saveNow()

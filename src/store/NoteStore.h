@@ -155,9 +155,14 @@ public:
     // back at every key would cost more than the key) registers how to write it into its note now. The
     // store asks before every save and before it changes, seals or copies a note's body itself, so
     // nothing reads or overwrites a body with keys still held back. Removed with `owner`.
-    // `takeIn` shows at once a body that was changed elsewhere (see takeInChangedBodies).
-    void addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn = {});
+    // `takeIn` shows at once a body that was changed elsewhere (see takeInChangedBodies); `caretAtEnd`
+    // answers whether the editor shows the note of that id with its caret at the very end of its body.
+    void addPendingEdits(QObject* owner, std::function<void()> flush, std::function<void()> takeIn = {},
+                         std::function<bool(const QUuid&)> caretAtEnd = {});
     void flushPendingEdits();
+    // Whether an open editor of the note would put the next typed key at the end of its body: text
+    // added there by the app would otherwise stand right after the caret on its line.
+    bool caretAtBodyEnd(const QUuid& noteID);
     // An open editor shows a body changed outside it only on its next turn, and a key handled before
     // then would write the editor's old copy back over the change (a capture appended while the user
     // types). Whoever changes a body that may be open calls this once the change is whole.
@@ -305,6 +310,7 @@ private:
         QPointer<QObject> owner;
         std::function<void()> flush;
         std::function<void()> takeIn;
+        std::function<bool(const QUuid&)> caretAtEnd;
     };
     std::vector<PendingEdits> m_pendingEdits;
     // Runs one of the calls every open editor registered.

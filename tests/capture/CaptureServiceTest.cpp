@@ -265,6 +265,49 @@ TEST_F(CaptureServiceTest, UndoOfAnEditedNoteTakesOutOnlyTheAppendedText)
     EXPECT_EQ(rows<Capture>().size(), 2);
 }
 
+TEST_F(CaptureServiceTest, AnEmptyBodyLineTheCaretStandsOnStaysTheUsers)
+{
+    // An editor of the note with its caret at the body's end, or elsewhere.
+    QObject editor;
+    bool caretAtEnd = true;
+    QUuid editing;
+    store->addPendingEdits(
+        &editor, [] {}, [] {}, [&](const QUuid& id) { return id == editing && caretAtEnd; });
+    const auto typeInFront = [](Note* note, const QString& typed, const QString& rest) {
+        for (qsizetype n = 1; n <= typed.size(); ++n)
+            ASSERT_TRUE(note->setBlocks(blocks({"T:" + typed.left(n) + rest})));
+    };
+
+    // The text goes on the line after the caret's; untouched, its undo gives the empty body back.
+    Note* note = openActiveNote("");
+    editing = note->uuid();
+    auto result = service->ingest(fromEditor("ecap"), false);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Appended>(result));
+    EXPECT_EQ(std::get<CaptureService::Appended>(result).appendedRange, (Note::TextRange{1, 4}));
+    EXPECT_EQ(note->body(), "\necap");
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(note->body(), QString());
+
+    // Typed on the caret's line, a word ending in the text's first letter: undo leaves the typing alone.
+    service->ingest(fromEditor("ecap"), false);
+    typeInFront(note, "type", "\necap");
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(note->body(), "type");
+    EXPECT_TRUE(rows<Capture>().isEmpty());
+
+    // The caret elsewhere: the text fills the empty body, and typing later put in front of it on its
+    // line, whatever its letters, is still kept apart by the undo.
+    caretAtEnd = false;
+    Note* other = openActiveNote("");
+    editing = other->uuid();
+    result = service->ingest(fromEditor("ecap"), false);
+    EXPECT_EQ(std::get<CaptureService::Appended>(result).appendedRange, (Note::TextRange{0, 4}));
+    EXPECT_EQ(other->body(), "ecap");
+    typeInFront(other, "type", "ecap");
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(other->body(), "type");
+}
+
 TEST_F(CaptureServiceTest, ReadOnlyNotesTakeNoTextAndFailedSavesAreReported)
 {
     Note* readOnly = openActiveNote("newer");

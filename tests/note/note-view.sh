@@ -6,7 +6,7 @@
 # pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
 # whose collection is locked asks once per try and, its prompt cancelled, replaces no key, and "Remind
 # me…" sets a reminder an hour ahead, and texts handed over on the bus while the user types in a note
-# are kept in it with the typing.
+# are kept in it with the typing, apart from it, and undone alone.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
@@ -400,7 +400,45 @@ within 50 grep -q "Authentication unavailable: .*(PAM service file " "$log" ||
 [ "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 ] || fail "Secret is no longer locked"
 import -window root "$work/unavailable.png"
 
-# (10) Texts handed over on the bus while the user types in the open note, as when a line is copied
+# (10) A text handed over while the caret stands on the empty body line of a new note goes on the line
+# after it: the words typed next stay on the caret's line, apart from it, and the capsule's Undo
+# (Ctrl+Z while it shows, then its button) takes out that text and its row alone.
+new_note || fail "the new-note hot key opened no note for the empty body"
+xdotool type --delay 30 Blank
+xdotool key --clearmodifiers Return
+within 50 active_is Blank || fail "the window is not named Blank"
+settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Blank'" || fail "Blank was not saved"
+blank_body() { sql "SELECT body FROM Note WHERE title = 'Blank'"; }
+blank_captures() { sql "SELECT COUNT(*) FROM Capture c JOIN Note n ON c.noteUUID = n.uuid WHERE n.title = 'Blank'"; }
+# Hands $1 over and types $2 while its capsule shows (the pointer on it keeps it up).
+hand_over_and_type() {
+  dbus-send --session --print-reply --reply-timeout=10000 --dest=$app_id /com/fennmoor/Tarnwick \
+    $app_id.CaptureText "string:$1" 2>&1 | grep -q '"appended"' || fail "\"$1\" was not appended to Blank"
+  capsule_pill
+  xdotool mousemove --window "$pill" 20 10
+  xdotool type --delay 30 -- "$2"
+}
+# The typed word ends in the letter the text starts with.
+hand_over_and_type "excerpt one" "mine"
+settles_to 100 "mine
+excerpt one" blank_body || fail "the typing ran into the handed-over text: $(blank_body)"
+xdotool key --clearmodifiers ctrl+z
+settles_to 100 "mine" blank_body || fail "Ctrl+Z on the capsule did not take out the text alone: $(blank_body)"
+settles_to 50 0 blank_captures || fail "Ctrl+Z on the capsule left the capture row"
+# The body emptied again, the caret on its line: the button does the same.
+xdotool key --clearmodifiers --delay 60 BackSpace BackSpace BackSpace BackSpace
+settles_to 100 "" blank_body || fail "Blank's body was not emptied: $(blank_body)"
+hand_over_and_type "excerpt two" "there"
+settles_to 100 "there
+excerpt two" blank_body || fail "the typing ran into the second text: $(blank_body)"
+eval "$(xdotool getwindowgeometry --shell "$pill")"
+xdotool mousemove --window "$pill" $((WIDTH - 36)) $((HEIGHT / 2))
+sleep 0.2
+xdotool click 1
+settles_to 100 "there" blank_body || fail "the capsule's Undo button did not take out the text alone: $(blank_body)"
+settles_to 50 0 blank_captures || fail "the capsule's Undo button left the capture row"
+
+# (11) Texts handed over on the bus while the user types in the open note, as when a line is copied
 # from a browser into the note being written: every call is answered "appended", and after a clean
 # quit the note holds each text once and every typed word; the capsule's Undo of the last one, after
 # more typing, takes out that text alone.

@@ -38,7 +38,8 @@ BlockContainer::BlockContainer(Note* note, NoteStore* store, const Clock& clock,
     if (m_store) {
         connect(m_store, &NoteStore::readOnlyNoteIDsChanged, this, [this] { updateReadOnly(); });
         m_store->addPendingEdits(
-            this, [this] { flushEdits(); }, [this] { takeInChange(); });
+            this, [this] { flushEdits(); }, [this] { takeInChange(); },
+            [this](const QUuid& id) { return m_note && id == m_note->uuid() && caretAtBodyEnd(); });
     }
     m_writeBackPause = new QTimer(this);
     m_writeBackPause->setSingleShot(true);
@@ -170,6 +171,17 @@ void BlockContainer::catchUp()
     const auto pending = std::exchange(m_pendingFocus, std::nullopt);
     if (!pending) return;
     if (const auto i = indexOfBlock(pending->blockID)) controllerAt(*i)->focus(m_pendingPlacement);
+}
+
+bool BlockContainer::caretAtBodyEnd() const
+{
+    TextBlockController* text = focusedTextController();
+    if (!text || m_readOnly || !isLastBlock(text->id())) return false;
+    const TextViewModel& model = text->textView();
+    const qsizetype caret = model.selection().location;
+    if (caret != model.length()) return false;
+    // A title block without its line break is all title line.
+    return !text->isTitleBlock() || model.text().indexOf(u'\n') >= 0;
 }
 
 // ---- Read-only bodies ----

@@ -90,6 +90,9 @@ public:
     // Does now what waits for the next turn: taking in a changed body (one an unlock revealed) and
     // placing the caret. Keys already queued then reach the text instead of what held the focus before.
     void catchUp();
+    // Whether the caret (in the block the user was last in, though its window may have lost the
+    // keyboard since) stands at the very end of the note's body, out of the title line.
+    bool caretAtBodyEnd() const;
 
     // Edits cannot be written back without loss: a newer or unreadable body, an unconverted legacy
     // body, sealed content, or the store's read-only set. Select and copy only.

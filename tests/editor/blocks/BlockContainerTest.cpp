@@ -526,3 +526,39 @@ TEST_F(BlockContainerTest, ACaptureAppendedWhileTheUserTypesIsKeptWithTheTypingA
     typing.insertText("?");
     EXPECT_EQ(stored(), (QStringList{"T:first one two three four!?", "I", "T:"}));
 }
+
+TEST_F(BlockContainerTest, ACaptureIntoAnEmptyBodyLeavesTheCaretALineOfItsOwn)
+{
+    Note* n = addNote("Draft", "");
+    store->saveNow();
+    auto& c = open(n);
+    TextBlockController* title = c.textController(0);
+    TextViewModel& typing = title->textView();
+    FakeSelectionReader reader;
+    CaptureService capture(
+        *store, [&](const QUuid& id) { return id == n->uuid(); }, settings, clock, reader);
+    store->setActiveNoteID(n->uuid());
+    const auto ingest = [&](const QString& text) { capture.ingest(CaptureContext{text, {}, {}, {}, {}}, false); };
+
+    // The caret in the title line: the text fills the empty body, with no line before it.
+    title->setFocused(true);
+    typing.setCaret(2);
+    ingest("filled");
+    EXPECT_EQ(n->body(), "filled");
+    EXPECT_TRUE(capture.undoLast());
+
+    // The caret on the empty body line, though its window has lost the keyboard since (a hot key over
+    // another program): the caret keeps that line, the text goes on the next; what is typed stays in
+    // front of it, apart, and the undo takes out the text alone.
+    typing.setCaret(typing.length());
+    title->setFocused(false);
+    ingest("ecap");
+    EXPECT_EQ(typing.storage().text(), "Draft\n\necap");
+    EXPECT_EQ(typing.selection().location, 6);
+    typing.insertText("typed");
+    EXPECT_EQ(n->body(), "typed\necap");
+    EXPECT_TRUE(capture.undoLast());
+    typing.insertText("!");
+    EXPECT_EQ(n->body(), "typed!");
+    EXPECT_TRUE(rows<Capture>().isEmpty());
+}
