@@ -466,7 +466,10 @@ TEST(AppServices, TheTrayMenuTakesTheNoteUnderTheShelfAsWhereTheKeyboardGoesBack
     EXPECT_EQ(tray.menuOpenedFrom().window(), &noteWindow);
 
     services.shelf().present();
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow()->windowTitle() == "Tarnwick shelf"; }));
+    ASSERT_TRUE(QTest::qWaitFor([] {
+        const QWidget* active = QApplication::activeWindow();
+        return active && active->windowTitle() == "Tarnwick shelf";
+    }));
     Q_EMIT tray.menu()->aboutToShow();
     services.shelf().dismiss();
     EXPECT_EQ(tray.menuOpenedFrom().window(), &noteWindow);
