@@ -82,7 +82,7 @@ bool AppDelegate::applicationDidFinishLaunching()
         connect(m_parts.tray, &TarnwickApp::statusItemClicked, this, &AppDelegate::statusItemClicked);
         connect(m_parts.tray, &TarnwickApp::openShelfRequested, this, &AppDelegate::openShelf);
         connect(m_parts.tray, &TarnwickApp::openSettingsRequested, this, &AppDelegate::openSettings);
-        connect(m_parts.tray, &TarnwickApp::quitRequested, this, [this] { quit(); });
+        connect(m_parts.tray, &TarnwickApp::quitRequested, this, [this] { quit(m_parts.tray->menuOpenedFrom()); });
     }
     if (qGuiApp) {
         connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {

@@ -345,6 +345,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
         return windows->panel() ? windows->panel()->windowHandle() : nullptr;
     };
     m_shelfWindows->setTray(tray.trayIcon());
+    tray.setKeyboardReturn([windows = m_shelfWindows.get()] { return windows->keyboardReturn(); });
     QObject::connect(m_shelf.get(), &ShelfController::statusItemLitChanged, &tray, &TarnwickApp::setStatusItemLit);
     QObject::connect(&tray, &TarnwickApp::statusItemClicked, m_shelf.get(),
                      [windows = m_shelfWindows.get()] { windows->noteTrayClick(); });

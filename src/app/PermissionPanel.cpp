@@ -12,6 +12,7 @@
 #include "design/TarnwickQuietButtonStyle.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "platform/OwnWindows.h"
 
 namespace {
 QPointer<PermissionPanelView> g_current;
@@ -149,6 +150,8 @@ bool PermissionPresenter::run(const Builder& builder)
     PermissionPanelView view(builder([&opened] { opened = true; }, [] {}));
     g_current = &view;
     view.adjustSize();
+    // Asked from a note's popover or a hot key, with no parent: it would come up under the notes.
+    OwnWindows::adoptQuestion(&view);
     view.exec();
     return opened;
 }

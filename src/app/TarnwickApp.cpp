@@ -14,6 +14,14 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
 {
     m_menu = std::make_unique<QMenu>();
     m_menu->setWindowTitle(QStringLiteral("Tarnwick menu"));
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
+        if (m_keyboardReturn) {
+            m_menuOpenedFrom = m_keyboardReturn();
+        } else {
+            m_menuOpenedFrom = {};
+            m_menuOpenedFrom.capture(QApplication::activeWindow());
+        }
+    });
     connect(m_menu->addAction(QStringLiteral("Open Shelf")), &QAction::triggered, this,
             &TarnwickApp::openShelfRequested);
     connect(m_menu->addAction(QStringLiteral("Settings…")), &QAction::triggered, this,

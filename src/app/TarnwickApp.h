@@ -2,7 +2,10 @@
 
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <functional>
 #include <memory>
+
+#include "platform/FocusReturn.h"
 
 class QMenu;
 
@@ -25,6 +28,16 @@ public:
     void setStatusItemLit(bool lit);
     bool statusItemLit() const { return m_lit; }
 
+    // Where the keyboard goes back when what the menu started is called off (Cancel at the quit
+    // question), asked as the menu opens: the window that has it then may close once the menu takes
+    // it (the shelf). The active window when none is given.
+    void setKeyboardReturn(std::function<FocusReturn()> keyboardReturn)
+    {
+        m_keyboardReturn = std::move(keyboardReturn);
+    }
+    // Taken as the menu last opened.
+    const FocusReturn& menuOpenedFrom() const { return m_menuOpenedFrom; }
+
     // What a tray activation means (kept apart so the rule can be checked without a tray).
     static bool isClick(QSystemTrayIcon::ActivationReason reason) { return reason == QSystemTrayIcon::Trigger; }
 
@@ -40,4 +53,6 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     bool m_trayMissingAtLaunch = false;
     bool m_lit = false;
+    std::function<FocusReturn()> m_keyboardReturn;
+    FocusReturn m_menuOpenedFrom;
 };

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "platform/OwnWindows.h"
+
 QString UnsavedQuit::explanation(const QString& failure)
 {
     // Room on the disk helps only when the disk is full; otherwise the failure names what to put right.
@@ -30,6 +32,9 @@ UnsavedQuit::Choice UnsavedQuit::ask(const QString& failure, FocusReturn giveBac
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(again);
     box.setEscapeButton(QMessageBox::Cancel);
+    // Asked from the tray or the shelf, with no window of ours as its parent: it would come up under
+    // the settings and the notes.
+    OwnWindows::adoptQuestion(&box);
     // Handed on while the question still has the keyboard to hand: once it has closed, no window of
     // ours has it, and it is not taken back from wherever the window manager left it.
     QObject::connect(&box, &QMessageBox::buttonClicked, &box, [&giveBack, cancel](QAbstractButton* button) {

@@ -5,10 +5,12 @@
 #include <QEvent>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 
 #include "platform/EwmhWindowState.h"
+#include "platform/FocusReturn.h"
 #include "platform/ScreenChanges.h"
 #include "platform/Settings.h"
 #include "platform/WindowStates.h"
@@ -17,6 +19,7 @@ namespace {
 
 constexpr const char* kOrderProperty = "tarnwickRequestOrder";
 constexpr const char* kNaturalSizeProperty = "tarnwickNaturalSize";
+constexpr const char* kQuestionKeeper = "tarnwickQuestion";
 quint64 lastOrder = 0;
 // The window manager's frame around our last mapped decorated window: the guess for the next one
 // until its own is known.
@@ -154,6 +157,57 @@ private:
     bool m_placeOnceFramed = false;
 };
 
+// Lives on a modal question, as its child: puts it on top of our windows whenever it shows.
+class QuestionKeeper : public QObject {
+public:
+    explicit QuestionKeeper(QWidget* dialog) : QObject(dialog), m_dialog(dialog)
+    {
+        setObjectName(QLatin1String(kQuestionKeeper));
+        dialog->installEventFilter(this);
+    }
+
+    QWidget* dialog() const { return m_dialog; }
+
+    void setAbove(bool above)
+    {
+        EwmhWindowState::States states = EwmhWindowState::read(m_dialog->winId());
+        if (states.above == above) return;
+        states.above = above;
+        EwmhWindowState::apply(m_dialog->winId(), states);
+    }
+
+    // Raised above our other windows and given the keyboard, as asked by the user: a window manager
+    // may keep a window it maps under the one that has the keyboard.
+    void bringForward()
+    {
+        if (m_dialog->isVisible()) FocusReturn::activateForUser(m_dialog);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_dialog && event->type() == QEvent::Show) {  // sent before the window maps
+            // Asked for by the user in one of our windows: on their level from the first map.
+            setAbove(true);
+            QTimer::singleShot(0, this, [this] { bringForward(); });
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_dialog;
+};
+
+QList<QuestionKeeper*> visibleQuestions()
+{
+    QList<QuestionKeeper*> questions;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* keeper = widget->findChild<QuestionKeeper*>(QLatin1String(kQuestionKeeper), Qt::FindDirectChildrenOnly);
+        if (keeper && widget->isVisible()) questions.append(keeper);
+    }
+    return questions;
+}
+
 Keeper* keeperOf(const QWidget* window)
 {
     return window ? window->findChild<Keeper*>(QStringLiteral("tarnwickOwnWindow"), Qt::FindDirectChildrenOnly)
@@ -181,6 +235,11 @@ void applicationStateChanged(Qt::ApplicationState state)
     // A window that changes level lands anywhere in its new layer: put ours back in their order.
     if (changed && active)
         for (Keeper* keeper : keepers) keeper->window()->raise();
+    // An open question goes with them, and over them.
+    for (QuestionKeeper* question : visibleQuestions()) {
+        question->setAbove(active);
+        if (active) question->dialog()->raise();
+    }
 }
 
 void observeApplicationState()
@@ -256,6 +315,14 @@ void OwnWindows::present(QWidget* window)
     window->raise();
     window->activateWindow();
     if (QWindow* handle = window->windowHandle()) handle->requestActivate();
+}
+
+void OwnWindows::adoptQuestion(QWidget* dialog)
+{
+    if (!dialog || dialog->findChild<QuestionKeeper*>(QLatin1String(kQuestionKeeper), Qt::FindDirectChildrenOnly))
+        return;
+    new QuestionKeeper(dialog);
+    observeApplicationState();
 }
 
 bool OwnWindows::isAdopted(const QWidget* window)

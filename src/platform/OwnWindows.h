@@ -50,6 +50,13 @@ void placeOnScreen(QWidget* window);
 // windows and activated.
 void present(QWidget* window);
 
+// Makes `dialog`, a modal question (a message box, a panel run with exec()), come up above every window
+// of ours with the keyboard, whichever window asked for it: the window manager would leave a dialog with
+// no parent under our windows that stay on top (the settings, the notes, the shelf). Like the settings,
+// it stays above other applications' windows only while Tarnwick is active, and comes over ours again
+// when Tarnwick is active again.
+void adoptQuestion(QWidget* dialog);
+
 // Whether `window` was adopted, and its place in the order of requests (higher is later; 0 never).
 bool isAdopted(const QWidget* window);
 quint64 requestOrder(const QWidget* window);

@@ -111,6 +111,15 @@ void ShelfWindowHost::refocus()
     m_panel->searchField()->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+FocusReturn ShelfWindowHost::keyboardReturn() const
+{
+    QWidget* active = QApplication::activeWindow();
+    if (m_panel && active == m_panel) return m_focusReturn;
+    FocusReturn here;
+    here.capture(active);
+    return here;
+}
+
 bool ShelfWindowHost::openedOverWindowActive() const
 {
     const QWidget* over = m_focusReturn.window();

@@ -32,6 +32,9 @@ public:
     ShelfPanel* panel() const { return m_panel; }
     // The window of ours the open shelf was opened over, and the field that had the keyboard there.
     const FocusReturn& openedFrom() const { return m_focusReturn; }
+    // Where the keyboard goes back when a window that takes it now closes: the window of ours that has
+    // it, or, when that is the shelf (which closes as it loses it), the one the shelf was opened over.
+    FocusReturn keyboardReturn() const;
 
     // Where a shelf opened now would stand (global coordinates), hanging from the tray icon, or from
     // the pointer after a tray click; none without a screen.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -415,6 +416,63 @@ TEST_F(AppDelegateTest, CancelAtTheQuitQuestionGivesTheKeyboardBack)
     EXPECT_FALSE(delegate.quit(underShelf));
     EXPECT_FALSE(delegate.quit());
     EXPECT_EQ(givenBackTo, (QList<QWidget*>{&noteWindow, &shelfWindow}));
+}
+
+// Quit from the tray menu hands the question the window that had the keyboard as the menu opened: by
+// the time Quit is chosen, the menu (and the shelf closing under it) may have moved it elsewhere.
+TEST_F(AppDelegateTest, QuitFromTheTrayMenuGivesTheKeyboardBackWhereItWasAsTheMenuOpened)
+{
+    Note* note = addSavedNote("Draft");
+    TarnwickApp tray;
+    AppDelegate::Parts withTray = parts();
+    withTray.tray = &tray;
+    AppDelegate shell(std::move(withTray));
+    settings.setValue("onboarding.completed", true);
+    ASSERT_TRUE(shell.applicationDidFinishLaunching());
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER no BEFORE UPDATE ON Note BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    note->setTitle("Draft, longer");
+    QWidget noteWindow, elsewhere;
+    for (QWidget* window : {&noteWindow, &elsewhere}) new QLineEdit(window);
+    noteWindow.show();
+    noteWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&noteWindow));
+
+    Q_EMIT tray.menu()->aboutToShow();
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    const QList<QAction*> actions = tray.menu()->actions();
+    actions.last()->trigger();  // "Quit Tarnwick"
+    EXPECT_EQ(unsavedAsks, QStringList{"disk full"});
+    EXPECT_EQ(givenBackTo, QList<QWidget*>{&noteWindow});
+}
+
+// Where the tray menu says the keyboard goes back: the window that had it, or, when that was the shelf,
+// the note the shelf was opened over, also once the shelf has closed.
+TEST(AppServices, TheTrayMenuTakesTheNoteUnderTheShelfAsWhereTheKeyboardGoesBack)
+{
+    auto container = std::move(ModelContainer::openInMemory(TarnwickSchemaV2::schema())).value();
+    AppServices services(*container);
+    SingleInstance bus;
+    TarnwickApp tray;
+    const AppDelegate::Parts parts = services.delegateParts(bus, tray);
+    QWidget noteWindow;
+    new QLineEdit(&noteWindow);
+    noteWindow.show();
+    noteWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&noteWindow));
+    Q_EMIT tray.menu()->aboutToShow();
+    EXPECT_EQ(tray.menuOpenedFrom().window(), &noteWindow);
+
+    services.shelf().present();
+    ASSERT_TRUE(QTest::qWaitFor([] {
+        const QWidget* active = QApplication::activeWindow();
+        return active && active->windowTitle() == "Tarnwick shelf";
+    }));
+    Q_EMIT tray.menu()->aboutToShow();
+    services.shelf().dismiss();
+    EXPECT_EQ(tray.menuOpenedFrom().window(), &noteWindow);
 }
 
 // The question itself, cancelled with Escape: the window given gets the keyboard back, in the field

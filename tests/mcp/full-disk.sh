@@ -4,8 +4,9 @@
 # and once space is freed the note typed meanwhile reaches the disk by itself, without another edit,
 # while what was answered as not saved never does (a long capture as a new note included). A note
 # locked on a nearly full disk leaves the store's log once space returns. Quit from the tray or the
-# shelf with changes the disk refuses asks first, and Cancel (after a Save Again that fails again, too)
-# gives the keyboard back to the note; a quit with such changes ends cleanly. A store removed under the
+# shelf with changes the disk refuses asks first, above the settings and the notes, and Cancel (after a
+# Save Again that fails again, too) gives the keyboard back to the note, also when the tray menu was
+# opened over the shelf; a quit with such changes ends cleanly. A store removed under the
 # running app is written back at its path with every note; a file put in its place is left as it was
 # put, and what the app held is kept beside it, where the shelf's banner says.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
@@ -259,6 +260,47 @@ within 50 active_is "Unsaved one" ||
   fail "after Save Again and Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
 xdotool type --delay 30 -- " two"
 within 50 active_is "Unsaved one two" || fail "the letters typed after Cancel from the shelf did not reach the note"
+# Quit from the tray menu with the shelf open over the note: the shelf closes as the menu opens, and
+# Cancel gives the keyboard to the note it was opened over.
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+within 50 active_is "Tarnwick shelf" || fail "the shelf did not take the keyboard"
+tray_menu
+press Up Return
+question
+xdotool key --clearmodifiers Escape
+within 50 active_is "Unsaved one two" ||
+  fail "after Cancel over the shelf, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
+xdotool type --delay 30 -- " three"
+within 50 active_is "Unsaved one two three" || fail "the letters typed after Cancel over the shelf did not reach the note"
+
+echo "== The quit question comes up above the settings and the notes"
+# Window $1's place in the window manager's stacking order, bottom first (0: not there).
+stack_place() {
+  local i=0 id
+  for id in $(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,//g'); do
+    i=$((i + 1))
+    [ "$((id))" = "$1" ] && echo "$i" && return 0
+  done
+  echo 0
+}
+question_above() {
+  local asked
+  asked=$(stack_place "$1")
+  for other in "${@:2}"; do [ "$asked" -gt "$(stack_place "$other")" ] || return 1; done
+}
+note_win=$(xdotool search --onlyvisible --name '^Unsaved one two three$' | head -1)
+open_settings_from_tray
+within 50 active_is "Tarnwick Settings" || fail "the settings did not take the keyboard"
+tray_menu
+press Up Return
+question
+asked=$(xdotool search --onlyvisible --name '^Tarnwick$' | head -1)
+within 50 question_above "$asked" "$settings_win" "$note_win" ||
+  fail "the quit question stands below the settings or the note: $(xprop -root _NET_CLIENT_LIST_STACKING)"
+xdotool key --clearmodifiers Escape
+within 50 active_is "Tarnwick Settings" ||
+  fail "after Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the settings"
 kill -0 "$app_pid" || fail "Cancel ended the application"
 kill -TERM "$app_pid"
 status=0
