@@ -387,7 +387,7 @@ void NoteStore::takeInChangedBodies()
 bool NoteStore::saveNow()
 {
     flushPendingEdits();
-    // Nothing else is written while a failure waits: what may still wait is the notes file itself.
+    // Nothing to save, yet a failure stands: the notes file may still wait to be written back.
     if (!m_context.hasChanges()) return m_saveFailure ? writeStoreFileBack() : true;
     const auto saved = m_context.save();
     if (!saved)
