@@ -182,9 +182,12 @@ bool AppDelegate::quit(const FocusReturn& giveBackTo)
     // Taken before the question takes the keyboard (and the shelf, losing it, closes).
     FocusReturn giveBack = giveBackTo;
     if (!giveBack.window()) giveBack.capture(QApplication::activeWindow());
-    while (store.saveFailure() && store.context().hasChanges()) {
+    // A notes file that could not be written back is lost with every note, changed or not.
+    while (store.saveFailure() && (store.context().hasChanges() || store.notesFileLost())) {
         const QString failure = *store.saveFailure();
-        const UnsavedQuit::Choice choice = m_parts.askUnsavedQuit(failure, giveBack);
+        const UnsavedQuit::Loss loss =
+            store.notesFileLost() ? UnsavedQuit::Loss::everyNote : UnsavedQuit::Loss::latestChanges;
+        const UnsavedQuit::Choice choice = m_parts.askUnsavedQuit(failure, loss, giveBack);
         if (choice == UnsavedQuit::Choice::keepRunning) return false;
         if (choice == UnsavedQuit::Choice::quitAnyway) {
             qCWarning(Log::store, "Quit without saving the latest changes, as the user chose: %s",

@@ -92,9 +92,10 @@ public:
         std::function<OnboardingPanel*(OnboardingController&)> onboardingPanel;
         // The application's normal quit (Ctrl+Q in the tour).
         std::function<void()> quit;
-        // Asks whether to quit while the latest changes could not be saved; the real question by default.
-        // Cancelled, it gives the keyboard back to the window handed in.
-        std::function<UnsavedQuit::Choice(const QString&, FocusReturn)> askUnsavedQuit = UnsavedQuit::ask;
+        // Asks whether to quit while the latest changes (or every note) could not be saved; the real
+        // question by default. Cancelled, it gives the keyboard back to the window handed in.
+        std::function<UnsavedQuit::Choice(const QString&, UnsavedQuit::Loss, FocusReturn)> askUnsavedQuit =
+            UnsavedQuit::ask;
         // Ends the event loop once quitting is settled; QCoreApplication::exit when left empty.
         std::function<void()> endRun;
         // Explains why a reminder just set cannot appear (no notification service); the real panel when

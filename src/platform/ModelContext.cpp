@@ -184,6 +184,7 @@ struct ModelContext::Write {
     std::vector<Insertion> insertions;
     std::vector<Update> updates;
     qint64 bytes = 0;
+    bool byAutosave = false;
 
     // A write in the background: its thread, and what the transaction came to.
     quint64 serial = 0;
@@ -883,10 +884,13 @@ Status<StoreError> ModelContext::writeNow(Write& write)
     Status<StoreError> saved = writeTransaction(m_db, write);
     // Refused because the file moved: written again once the store has a file of its own.
     if (!saved && m_db.hasMoved()) {
-        const Status<StoreError> kept = keepStoreFile();
+        const Status<StoreError> kept = keepForWrite(write);
         saved = kept ? writeTransaction(m_db, write) : kept;
     }
-    if (saved) applyWrite(write);
+    if (saved) {
+        m_keepFailure.reset();
+        applyWrite(write);
+    }
     Q_EMIT saveFinished(saved ? QString() : saved.error().description());
     return saved;
 }
@@ -924,10 +928,11 @@ void ModelContext::finishBackgroundWrite()
     const bool changedMeanwhile = m_autosaveAfterWrite;
     m_autosaveAfterWrite = false;
     if (!write->outcome && m_db.hasMoved()) {
-        const Status<StoreError> kept = keepStoreFile();
+        const Status<StoreError> kept = keepForWrite(*write);
         write->outcome = kept ? writeTransaction(m_db, *write) : kept;
     }
     if (write->outcome) {
+        m_keepFailure.reset();
         applyWrite(*write);
     } else {
         qCWarning(Log::store, "Background save failed: %s. Change is still held in memory.",
@@ -945,13 +950,30 @@ Status<StoreError> ModelContext::checkpoint()
     return m_db.checkpoint();
 }
 
+Status<StoreError> ModelContext::keepForWrite(const Write& write)
+{
+    if (write.byAutosave && m_keepFailure) return *m_keepFailure;
+    return keepStoreFile();
+}
+
+bool ModelContext::storeFileRemoved() const
+{
+    return m_db.place() == SqliteDatabase::Place::removed;
+}
+
 Status<StoreError> ModelContext::keepStoreFile()
 {
     // Looked at first, without waiting for a write: asked whenever the store's folder changes.
-    if (!m_db.hasMoved()) return {};
+    if (!m_db.hasMoved()) {
+        m_keepFailure.reset();
+        return {};
+    }
     waitForWrite();
     const SqliteDatabase::Place place = m_db.place();
-    if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) return {};
+    if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) {
+        m_keepFailure.reset();
+        return {};
+    }
     const bool replaced = place == SqliteDatabase::Place::replaced;
     const QString from = m_db.path();
     QString target;
@@ -971,8 +993,10 @@ Status<StoreError> ModelContext::keepStoreFile()
                               : QStringLiteral("the notes file was removed and could not be written again: %1"))
                         .arg(e.message);
         qCWarning(Log::store, "%s", qUtf8Printable(e.message));
+        m_keepFailure = e;
         return e;
     }
+    m_keepFailure.reset();
     if (replaced)
         qCWarning(Log::store,
                   "Another file took the place of %s; the notes held are kept in %s, which is used from now on.",
@@ -1013,6 +1037,7 @@ void ModelContext::autosave()
     }
     if (!hasChanges()) return;
     std::unique_ptr<Write> write = takeWrite();
+    write->byAutosave = true;
     if (write->bytes >= kBackgroundWriteBytes) {
         startBackgroundWrite(std::move(write));
         return;

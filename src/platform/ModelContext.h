@@ -126,8 +126,13 @@ public:
     // tool put another file there), writes the whole store anew from this connection and goes on with
     // it: at its own path after a removal; after a replacement in a file of its own beside the one put
     // there, which is left as it was put (see storeFileMoved). Saves do this by themselves; the
-    // container does it once more before it closes. Nothing to do while the file is in place.
+    // container does it once more before it closes. Nothing to do while the file is in place. Once it
+    // failed, autosaves no longer try it (each would copy the whole store, at every key typed, onto a
+    // disk that just refused it): they fail with the same cause until a save() or a call here gets
+    // the store a file again.
     Status<StoreError> keepStoreFile();
+    // The store's file is gone from its path (and not yet written again there).
+    bool storeFileRemoved() const;
     // Where the store is kept after another file took its place: its folder, its name with "-kept-"
     // and the time (yyyyMMdd-HHmmss) before the extension, and a count when that is taken.
     static QString keptPathFor(const QString& path, const QDateTime& now);
@@ -221,6 +226,8 @@ private:
     static Status<StoreError> writeTransaction(SqliteDatabase& db, Write& write);
     // Writes it here and now, and says so with saveFinished.
     Status<StoreError> writeNow(Write& write);
+    // Gets the store a file again for a write that found it gone or replaced (see keepStoreFile).
+    Status<StoreError> keepForWrite(const Write& write);
     // Marks saved what a committed write held, as it held it.
     void applyWrite(const Write& write);
     void startBackgroundWrite(std::unique_ptr<Write> write);
@@ -252,4 +259,6 @@ private:
     quint64 m_insertSerial = 0;
     quint64 m_changeCount = 0;
     StoredForm m_storedForm;
+    // Why the last keepStoreFile() could not get the store a file again, while that stands.
+    std::optional<StoreError> m_keepFailure;
 };

@@ -168,7 +168,23 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
 
 void NoteStore::checkStoreFile()
 {
+    // A failed write waiting for its next try writes the file back then: a change in the folder (the
+    // copy that our own last try made and took away, above all) starts no other, which would copy the
+    // whole store again and fill the disk anew.
+    if (m_retry.isWaiting()) return;
     if (auto kept = m_context.keepStoreFile(); !kept) saveFinished(kept.error().description());
+}
+
+bool NoteStore::writeStoreFileBack()
+{
+    const auto kept = m_context.keepStoreFile();
+    saveFinished(kept ? QString() : kept.error().description());
+    return bool(kept);
+}
+
+bool NoteStore::notesFileLost() const
+{
+    return m_saveFailure && m_context.storeFileRemoved();
 }
 
 NoteStore::~NoteStore()
@@ -379,7 +395,8 @@ bool NoteStore::caretAtBodyEnd(const QUuid& noteID)
 bool NoteStore::saveNow()
 {
     flushPendingEdits();
-    if (!m_context.hasChanges()) return true;
+    // Nothing to save, yet a failure stands: the notes file may still wait to be written back.
+    if (!m_context.hasChanges()) return m_saveFailure ? writeStoreFileBack() : true;
     const auto saved = m_context.save();
     if (!saved)
         qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
@@ -393,8 +410,7 @@ bool NoteStore::saveNow()
 void NoteStore::saveFinished(const QString& failure)
 {
     if (failure.isEmpty()) {
-        m_retry.cancel();
-        m_retryDelayMs = firstRetryMs;
+        m_retry.reset();
         // A write got through: so may the clearing of a log that still holds a sealed note's words.
         clearLog();
         if (!m_saveFailure) return;
@@ -405,21 +421,9 @@ void NoteStore::saveFinished(const QString& failure)
     }
     const bool changed = m_saveFailure != failure;
     m_saveFailure = failure;
-    // A full disk frees up without telling anyone: try again, less often the longer it lasts.
-    if (!m_retry.isActive()) {
-        m_retry = m_clock.after(m_retryDelayMs, this, [this] {
-            m_retry = TimerHandle();  // fired: the outcome of this try may schedule the next
-            if (m_context.hasChanges()) {
-                saveNow();
-            } else {
-                // Whatever failed is gone (undone, or written by another path): nothing waits, unless
-                // the notes file itself is still to be written again.
-                const auto kept = m_context.keepStoreFile();
-                saveFinished(kept ? QString() : kept.error().description());
-            }
-        });
-        m_retryDelayMs = std::min(m_retryDelayMs * 2, longestRetryMs);
-    }
+    // A full disk frees up without telling anyone: try again, less often the longer it lasts. With
+    // nothing left to save (undone, or written by another path), the notes file may still wait.
+    m_retry.schedule([this] { saveNow(); });
     if (changed) Q_EMIT saveFailureChanged();
 }
 

@@ -23,6 +23,7 @@
 #include "platform/Result.h"
 #include "store/NoteSealing.h"
 #include "store/ResolvedNoteLook.h"
+#include "store/RetrySchedule.h"
 #include "store/SyncState.h"
 #include "store/ThemeCache.h"
 
@@ -120,15 +121,21 @@ public:
 
     // ---- Saving, the bin, purging, tags ----
 
-    // Saves pending changes; with none, does nothing. A failed save is logged and its changes stay
-    // in memory for autosave or the next call. False only when a save was attempted and failed.
-    // Edits held back by an editor (flushPendingEdits) are written into their notes first.
+    // Saves pending changes; with none, does nothing, unless a notes file that was taken away still
+    // waits to be written back (see saveFailure), which is tried now. A failed save is logged and its
+    // changes stay in memory for autosave or the next call. False only when a save was attempted and
+    // failed. Edits held back by an editor (flushPendingEdits) are written into their notes first.
     bool saveNow();
-    // Why the changes held in memory are not on disk (the disk is full, the store is read-only...):
-    // set by a failed save, autosave included, and cleared by the next one that succeeds. While it is
-    // set, the pending changes are saved again on their own, after 1 s, then 2 s, 4 s and every 5 s
-    // (and at once at the next edit, by autosave).
+    // Why the changes held in memory are not on disk (the disk is full, the store is read-only, the
+    // notes file was removed and could not be written back...): set by a failed save, autosave
+    // included, and cleared by the next one that succeeds. While it is set, what waits is saved again
+    // on its own, after 1 s, then 2 s, 4 s and every 5 s (and at once at the next edit, by autosave;
+    // a notes file to write back waits for those tries or a saveNow(), since writing it back copies
+    // the whole store).
     std::optional<QString> saveFailure() const { return m_saveFailure; }
+    // Whether the notes file is gone from its place and could not be written back: every note held
+    // would be lost with the process, not only the latest changes.
+    bool notesFileLost() const;
     // What the shelf and the note windows say while saves fail.
     static QString saveFailureText(const QString& failure)
     {
@@ -148,8 +155,8 @@ public:
     }
     // How long the store's folder stays unchanged before a removed or replaced notes file is dealt with.
     static constexpr qint64 storeFolderSettleMs = 1000;
-    static constexpr qint64 firstRetryMs = 1000;
-    static constexpr qint64 longestRetryMs = 5000;
+    static constexpr qint64 firstRetryMs = RetrySchedule::firstDelayMs;
+    static constexpr qint64 longestRetryMs = RetrySchedule::longestDelayMs;
 
     // An editor that holds back the typing in a long body for a moment (writing a body of megabytes
     // back at every key would cost more than the key) registers how to write it into its note now. The
@@ -297,6 +304,8 @@ private:
     // Writes the notes file again (or keeps the notes beside another file put in its place) as soon as
     // it is taken away, and says so when that fails.
     void checkStoreFile();
+    // The same now, whatever waits: how it went is what saveFinished hears.
+    bool writeStoreFileBack();
 
     ModelContext& m_context;
     QFileSystemWatcher* m_storeFolder = nullptr;
@@ -318,8 +327,7 @@ private:
     qint64 m_revision = 0;
     std::optional<QString> m_saveFailure;
     std::optional<QString> m_keptFile;
-    qint64 m_retryDelayMs = firstRetryMs;
-    TimerHandle m_retry;
+    RetrySchedule m_retry{m_clock, this};
     QSet<QUuid> m_readOnlyNoteIDs;
     SyncState m_syncState = SyncState::offline;
 
@@ -366,8 +374,7 @@ private:
     // The log may still hold a sealed note's words: it waits to be cleared.
     bool m_logToClear = false;
     bool m_clearingLog = false;
-    qint64 m_clearRetryDelayMs = firstRetryMs;
-    TimerHandle m_clearRetry;
+    RetrySchedule m_clearRetry{m_clock, this};
     // How a row of an unlocked note is written: its content sealed under the note's key, never in the
     // clear (see ModelContext::StoredForm).
     quint64 storedForm(const ManagedObject& object, QVector<QVariant>& stored) const;

@@ -173,22 +173,18 @@ void NoteStore::clearLog()
     const QScopedValueRollback clearing(m_clearingLog, true);
     const auto checkpointed = m_context.checkpoint();
     if (checkpointed) {
-        if (m_clearRetryDelayMs != firstRetryMs) qCInfo(Log::store, "The store's log was cleared after sealing.");
+        if (!m_clearRetry.atFirst()) qCInfo(Log::store, "The store's log was cleared after sealing.");
         m_logToClear = false;
-        m_clearRetryDelayMs = firstRetryMs;
+        m_clearRetry.reset();
         return;
     }
     // Said once a wait: a disk that stays full would otherwise be reported every few seconds.
-    if (m_clearRetryDelayMs == firstRetryMs)
+    if (m_clearRetry.atFirst())
         qCWarning(Log::store, "Could not clear the store's log after sealing: %s",
                   qUtf8Printable(checkpointed.error().description()));
     // The sealed note's words stay readable in the log until it is cleared: space freed on the disk
     // (or a reader gone) tells nobody, so it is tried again on its own, spaced out like saves.
-    m_clearRetry = m_clock.after(m_clearRetryDelayMs, this, [this] {
-        m_clearRetry = TimerHandle();
-        clearLog();
-    });
-    m_clearRetryDelayMs = std::min(m_clearRetryDelayMs * 2, longestRetryMs);
+    m_clearRetry.schedule([this] { clearLog(); });
 }
 
 Status<NoteSealing::Error> NoteStore::lock(Note& note)

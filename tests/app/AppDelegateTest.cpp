@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -73,8 +75,9 @@ protected:
             warnings << text;
             return choice;
         };
-        p.askUnsavedQuit = [this](const QString& failure, FocusReturn giveBack) {
+        p.askUnsavedQuit = [this](const QString& failure, UnsavedQuit::Loss loss, FocusReturn giveBack) {
             unsavedAsks << failure;
+            losses << loss;
             givenBackTo << giveBack.window();
             return unsavedAnswers.isEmpty() ? UnsavedQuit::Choice::keepRunning : unsavedAnswers.takeFirst();
         };
@@ -93,6 +96,7 @@ protected:
     QStringList warnings;
     QStringList unsavedAsks;
     QList<UnsavedQuit::Choice> unsavedAnswers;
+    QList<UnsavedQuit::Loss> losses;
     QList<QWidget*> givenBackTo;
     bool shelfOpen = false;
     QStringList calls;
@@ -362,6 +366,7 @@ TEST_F(AppDelegateTest, QuittingWithChangesTheDiskRefusedAsksFirst)
     unsavedAnswers = {UnsavedQuit::Choice::saveAgain, UnsavedQuit::Choice::quitAnyway};
     EXPECT_TRUE(delegate.quit());  // saved again, refused again, then quit as chosen
     EXPECT_EQ(unsavedAsks.size(), 3);
+    EXPECT_EQ(losses.count(UnsavedQuit::Loss::latestChanges), 3) << "the notes file is where it was";
     EXPECT_EQ(calls.count("end run"), 1);
 
     // With room again, the last save goes through and nothing is asked.
@@ -369,6 +374,33 @@ TEST_F(AppDelegateTest, QuittingWithChangesTheDiskRefusedAsksFirst)
     EXPECT_TRUE(delegate.quit());
     EXPECT_EQ(unsavedAsks.size(), 3);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Draft, longer");
+}
+
+// With the notes file removed and no way to write it back, a quit loses every note, changed or not:
+// the question is asked even with nothing typed since, and says so; Save Again and the quit itself try
+// the file again.
+TEST_F(AppDelegateTest, QuittingWithTheNotesFileGoneAsksForEveryNote)
+{
+    addSavedNote("Draft");
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    ASSERT_TRUE(QDir().mkdir(path() + "-wal")) << "something in the way";
+    Note* refused = addNote("refused");
+    EXPECT_FALSE(store->saveNow());
+    store->discardUnsaved(*refused);
+    ASSERT_FALSE(context().hasChanges());
+
+    unsavedAnswers = {UnsavedQuit::Choice::saveAgain, UnsavedQuit::Choice::keepRunning};
+    EXPECT_FALSE(delegate.quit());
+    EXPECT_EQ(losses, (QList<UnsavedQuit::Loss>{UnsavedQuit::Loss::everyNote, UnsavedQuit::Loss::everyNote}));
+    EXPECT_TRUE(unsavedAsks.first().startsWith("the notes file was removed and could not be written again"));
+
+    // The way clear again, the quit writes it back first, and asks nothing.
+    ASSERT_TRUE(QDir().rmdir(path() + "-wal"));
+    EXPECT_TRUE(delegate.quit());
+    EXPECT_EQ(losses.size(), 2);
+    EXPECT_EQ(calls.count("end run"), 1);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Private");
 }
 
 // The question's advice follows the cause: making room helps a full disk, not a notes file that could
@@ -383,6 +415,16 @@ TEST(UnsavedQuitText, AdviceFollowsTheCause)
         "the notes file was removed and could not be written again: a new file cannot be made there: Not a directory");
     EXPECT_FALSE(UnsavedQuit::explanation(removed).contains("disk"));
     EXPECT_TRUE(UnsavedQuit::explanation(removed).contains(removed));
+
+    // What a quit loses is said as it is: the latest changes, or every note when the file is gone.
+    using Loss = UnsavedQuit::Loss;
+    for (const QString& failure : {QStringLiteral("database or disk is full"), removed}) {
+        EXPECT_TRUE(
+            UnsavedQuit::explanation(failure, Loss::everyNote).endsWith("if you quit now, every note is lost."));
+        EXPECT_TRUE(UnsavedQuit::explanation(failure).endsWith("if you quit now, they are lost."));
+    }
+    EXPECT_NE(UnsavedQuit::headline(Loss::everyNote), UnsavedQuit::headline(Loss::latestChanges));
+    EXPECT_FALSE(UnsavedQuit::headline(Loss::everyNote).contains("latest"));
 }
 
 // A Cancel at the quit question gives the keyboard back where it was: to the window that had it when
@@ -497,7 +539,8 @@ TEST_F(AppDelegateTest, TheQuitQuestionCancelledHandsTheKeyboardOn)
         ASSERT_TRUE(question && QTest::qWaitForWindowActive(question));
         QTest::keyClick(question, Qt::Key_Escape);
     });
-    EXPECT_EQ(UnsavedQuit::ask("disk full", giveBack), UnsavedQuit::Choice::keepRunning);
+    EXPECT_EQ(UnsavedQuit::ask("disk full", UnsavedQuit::Loss::latestChanges, giveBack),
+              UnsavedQuit::Choice::keepRunning);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &noteWindow; }));
     EXPECT_TRUE(body->hasFocus());
 }

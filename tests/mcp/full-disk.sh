@@ -7,8 +7,9 @@
 # shelf with changes the disk refuses asks first, above the settings and the notes, and Cancel (after a
 # Save Again that fails again, too) gives the keyboard back to the note, also when the tray menu was
 # opened over the shelf; a quit with such changes ends cleanly. A store removed under the
-# running app is written back at its path with every note; a file put in its place is left as it was
-# put, and what the app held is kept beside it, where the shelf's banner says.
+# running app is written back at its path with every note (on a full disk, tried again on the retry
+# schedule, with a quit question that says every note would be lost); a file put in its place is left
+# as it was put, and what the app held is kept beside it, where the shelf's banner says.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -361,6 +362,28 @@ for title in Kept "Before removal" "After removal" Stranded; do
 done
 [ "$(sql "SELECT count(*) FROM Capture WHERE text = 'Capture after removal'")" = 1 ] ||
   fail "the capture saved after the removal is not in the store after the relaunch"
+
+echo "== A removed notes file with no room to write it back: tried on the retry schedule, not at every change of its folder"
+dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+writebacks() { grep -c "^warning store: the notes file was removed and could not be written again" "$log" || true; }
+before=$(writebacks)
+rm -f "$store" "$store-wal" "$store-shm"
+within 100 bash -c '[ "$(grep -c "^warning store: the notes file was removed and could not be written" "$0")" -gt "$1" ]' \
+  "$log" "$before" || fail "the removed notes file was not tried again on a full disk: nothing is tested"
+first=$(writebacks)
+sleep 6  # tries 1 s and 2 s after the first, the next only 4 s later; each copy changed the folder
+[ $(($(writebacks) - first)) -le 2 ] ||
+  fail "the write-back was tried $(($(writebacks) - first)) more times in 6 s: its own copies start tries"
+echo "== The quit question says every note would be lost, with nothing typed since"
+tray_menu
+xdotool key --clearmodifiers Up Return
+shows_text "if you quit now, every note is lost" || fail "the quit question does not say every note would be lost"
+xdotool key --clearmodifiers Escape
+kill -0 "$app_pid" || fail "Cancel at the quit question ended the application"
+rm -f "$data/filler"
+within 100 test -s "$store" || fail "the notes file was not written back within 10 s of space returning"
+[ "$(sql "SELECT count(*) FROM Note WHERE title IN ('After removal', 'Stranded')")" = 2 ] ||
+  fail "the notes file written back does not hold every note"
 
 echo "== Another file put in the store's place is left as it was put"
 created "Before the copy" || fail "create_note failed before the copy"

@@ -9,6 +9,7 @@
 
 #include "model/Capture.h"
 #include "platform/NotificationCenter.h"
+#include "support/FileSizeLimit.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -145,6 +146,68 @@ TEST_F(NoteStoreTest, ANotesFileThatCannotBeWrittenAgainIsRetried)
     clock.advance(2 * NoteStore::firstRetryMs);
     EXPECT_EQ(store->saveFailure(), std::nullopt);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
+}
+
+// A removed notes file whose copy the disk refuses (no room for it) is tried again on the retry
+// schedule alone: the copy each try makes and takes away again changes the folder, and that change
+// starts no try of its own. An autosave leaves it to the schedule too, a save asked for tries at once.
+// Written back, a later removal starts the schedule over.
+TEST_F(NoteStoreTest, AWriteBackTheDiskRefusesFollowsTheRetryScheduleAlone)
+{
+    Note* note = addNote("Groceries");
+    store->saveNow();
+    // Each try that fails says so once, in a line of its own.
+    const auto tries = [&] {
+        const QStringList lines = log.lines("store");
+        return std::count_if(lines.begin(), lines.end(), [](const QString& line) {
+            return line.startsWith("the notes file was removed and could not be written again");
+        });
+    };
+    // Steps of a tenth of a second, the folder's changes seen at each: the fake clock's time of each try.
+    const auto triesOver = [&](qint64 ms) {
+        QList<qint64> at;
+        for (qint64 step = 0; step < ms; step += 100) {
+            QCoreApplication::processEvents();
+            const auto before = tries();
+            clock.advance(100);
+            if (tries() > before) at << clock.elapsedMs();
+        }
+        return at;
+    };
+    const auto gaps = [](const QList<qint64>& at) {
+        QList<qint64> out;
+        for (qsizetype i = 1; i < at.size(); ++i) out << at[i] - at[i - 1];
+        return out;
+    };
+
+    auto full = std::make_unique<tarnwick::test::FileSizeLimit>(4096);
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    const QList<qint64> at = triesOver(20000);
+    EXPECT_EQ(gaps(at), (QList<qint64>{1000, 2000, 4000, 5000, 5000})) << "tries at " << at.size();
+    ASSERT_TRUE(store->saveFailure());
+    EXPECT_TRUE(store->notesFileLost());
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*copy*"}).isEmpty()) << "a copy cut short is taken away";
+
+    // Typing autosaves without copying the store again; a save asked for copies it at once.
+    const auto triedBefore = tries();
+    note->setTitle("typed meanwhile");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(context().hasChanges());
+    EXPECT_EQ(tries(), triedBefore);
+    EXPECT_FALSE(store->saveNow());
+    EXPECT_EQ(tries(), triedBefore + 1);
+    ASSERT_TRUE(store->saveFailure()->startsWith("the notes file was removed and could not be written again"));
+
+    // Room again: the next try writes the file back, with what was typed.
+    full.reset();
+    triesOver(NoteStore::longestRetryMs);
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+    EXPECT_FALSE(store->notesFileLost());
+    EXPECT_EQ(sql("SELECT title FROM Note"), "typed meanwhile");
+
+    full = std::make_unique<tarnwick::test::FileSizeLimit>(4096);
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    EXPECT_EQ(gaps(triesOver(4000)), (QList<qint64>{1000, 2000})) << "the schedule starts over";
 }
 
 // At the end of a run: what changed while the services closed is written while the store lives; a
