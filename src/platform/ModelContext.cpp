@@ -956,9 +956,9 @@ Status<StoreError> ModelContext::keepForWrite(const Write& write)
     return keepStoreFile();
 }
 
-bool ModelContext::storeFileRemoved() const
+bool ModelContext::storeFileGone() const
 {
-    return m_db.place() == SqliteDatabase::Place::removed;
+    return m_db.hasMoved();
 }
 
 Status<StoreError> ModelContext::keepStoreFile()

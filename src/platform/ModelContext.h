@@ -131,8 +131,9 @@ public:
     // disk that just refused it): they fail with the same cause until a save() or a call here gets
     // the store a file again.
     Status<StoreError> keepStoreFile();
-    // The store's file is gone from its path (and not yet written again there).
-    bool storeFileRemoved() const;
+    // The file this connection opened is gone from its path, removed or with another file in its
+    // place, and the store has no file of its own again yet: what it holds lives only in this process.
+    bool storeFileGone() const;
     // Where the store is kept after another file took its place: its folder, its name with "-kept-"
     // and the time (yyyyMMdd-HHmmss) before the extension, and a count when that is taken.
     static QString keptPathFor(const QString& path, const QDateTime& now);

@@ -184,7 +184,7 @@ bool NoteStore::writeStoreFileBack()
 
 bool NoteStore::notesFileLost() const
 {
-    return m_saveFailure && m_context.storeFileRemoved();
+    return m_saveFailure && m_context.storeFileGone();
 }
 
 NoteStore::~NoteStore()

@@ -133,8 +133,9 @@ public:
     // a notes file to write back waits for those tries or a saveNow(), since writing it back copies
     // the whole store).
     std::optional<QString> saveFailure() const { return m_saveFailure; }
-    // Whether the notes file is gone from its place and could not be written back: every note held
-    // would be lost with the process, not only the latest changes.
+    // Whether the notes file is gone from its place (removed, or another file put there) and the notes
+    // could not be written to a file again: every note held would be lost with the process, not only
+    // the latest changes.
     bool notesFileLost() const;
     // What the shelf and the note windows say while saves fail.
     static QString saveFailureText(const QString& failure)

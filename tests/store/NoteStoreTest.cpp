@@ -114,8 +114,15 @@ TEST_F(NoteStoreTest, ANotesFileRemovedOrReplacedIsNoSaveFailure)
     tarnwick::test::writeFile(other, QByteArray());
     ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path()).constData()), 0);
     note->setTitle("after the replacement");
+    {
+        // No room for the copy kept beside it: the notes are nowhere but here until there is.
+        tarnwick::test::FileSizeLimit full(4096);
+        EXPECT_FALSE(store->saveNow());
+        EXPECT_TRUE(store->notesFileLost());
+    }
     EXPECT_TRUE(store->saveNow());
     EXPECT_EQ(store->saveFailure(), std::nullopt);
+    EXPECT_FALSE(store->notesFileLost());
     ASSERT_TRUE(store->keptFile());
     EXPECT_EQ(kept.count(), 1);
     EXPECT_TRUE(QFileInfo(*store->keptFile()).fileName().startsWith("default-kept-"));
