@@ -235,6 +235,14 @@ question() {
   done
   fail "no question before quitting with unsaved changes (active: $(xdotool getactivewindow getwindowname 2>/dev/null))"
 }
+# Escape at the question: the note titled $1 has the keyboard again, and $2 typed reaches it ($3: after what).
+cancel_back_to_note() {
+  xdotool key --clearmodifiers Escape
+  within 50 active_is "$1" ||
+    fail "after Cancel $3, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
+  xdotool type --delay 30 -- "$2"
+  within 50 active_is "$1$2" || fail "the letters typed after Cancel $3 did not reach the note"
+}
 # Quit from the tray menu, then Escape: the note has the keyboard again, and what is typed reaches it.
 # (Once the capture's capsule has gone: while it shows, Escape is its own.)
 within 150 bash -c '! xdotool search --onlyvisible --name "^Capture not saved" >/dev/null 2>&1' ||
@@ -242,10 +250,7 @@ within 150 bash -c '! xdotool search --onlyvisible --name "^Capture not saved" >
 tray_menu
 press Up Return
 question
-xdotool key --clearmodifiers Escape
-within 50 active_is Unsaved || fail "after Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
-xdotool type --delay 30 -- " one"
-within 50 active_is "Unsaved one" || fail "the letters typed after Cancel did not reach the note"
+cancel_back_to_note Unsaved " one" "from the tray"
 # Quit from the shelf opened over the note: Save Again fails again, then Escape.
 xdotool key --clearmodifiers alt+shift+s
 wait_window "Tarnwick shelf"
@@ -256,11 +261,7 @@ question
 xdotool key --clearmodifiers Return
 sleep 1
 question
-xdotool key --clearmodifiers Escape
-within 50 active_is "Unsaved one" ||
-  fail "after Save Again and Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
-xdotool type --delay 30 -- " two"
-within 50 active_is "Unsaved one two" || fail "the letters typed after Cancel from the shelf did not reach the note"
+cancel_back_to_note "Unsaved one" " two" "after Save Again from the shelf"
 # Quit from the tray menu with the shelf open over the note: the shelf closes as the menu opens, and
 # Cancel gives the keyboard to the note it was opened over.
 xdotool key --clearmodifiers alt+shift+s
@@ -269,11 +270,7 @@ within 50 active_is "Tarnwick shelf" || fail "the shelf did not take the keyboar
 tray_menu
 press Up Return
 question
-xdotool key --clearmodifiers Escape
-within 50 active_is "Unsaved one two" ||
-  fail "after Cancel over the shelf, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the note"
-xdotool type --delay 30 -- " three"
-within 50 active_is "Unsaved one two three" || fail "the letters typed after Cancel over the shelf did not reach the note"
+cancel_back_to_note "Unsaved one two" " three" "from the tray over the shelf"
 
 echo "== The quit question comes up above the settings and the notes"
 # Window $1's place in the window manager's stacking order, bottom first (0: not there).
