@@ -963,17 +963,13 @@ bool ModelContext::storeFileGone() const
 
 Status<StoreError> ModelContext::keepStoreFile()
 {
+    // What failed before stands only until this try says otherwise.
+    m_keepFailure.reset();
     // Looked at first, without waiting for a write: asked whenever the store's folder changes.
-    if (!m_db.hasMoved()) {
-        m_keepFailure.reset();
-        return {};
-    }
+    if (!m_db.hasMoved()) return {};
     waitForWrite();
     const SqliteDatabase::Place place = m_db.place();
-    if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) {
-        m_keepFailure.reset();
-        return {};
-    }
+    if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) return {};
     const bool replaced = place == SqliteDatabase::Place::replaced;
     const QString from = m_db.path();
     QString target;
@@ -996,7 +992,7 @@ Status<StoreError> ModelContext::keepStoreFile()
         m_keepFailure = e;
         return e;
     }
-    m_keepFailure.reset();
+    m_keepFailure.reset();  // a write in the background, finished above, may have failed to keep it
     if (replaced)
         qCWarning(Log::store,
                   "Another file took the place of %s; the notes held are kept in %s, which is used from now on.",

@@ -67,6 +67,16 @@ bool applicationActive()
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
+// Puts `window` in the window manager's above layer or takes it out of it; whether that changed.
+bool setAbove(QWidget* window, bool above)
+{
+    EwmhWindowState::States states = EwmhWindowState::read(window->winId());
+    if (states.above == above) return false;
+    states.above = above;
+    EwmhWindowState::apply(window->winId(), states);
+    return true;
+}
+
 void stamp(QWidget* window)
 {
     window->setProperty(kOrderProperty, ++lastOrder);
@@ -100,11 +110,7 @@ public:
     bool applyLevel(bool active)
     {
         if (!m_options.aboveWhileActive || !m_window->isVisible()) return false;
-        EwmhWindowState::States states = EwmhWindowState::read(m_window->winId());
-        if (states.above == active) return false;
-        states.above = active;
-        EwmhWindowState::apply(m_window->winId(), states);
-        return true;
+        return setAbove(m_window, active);
     }
 
     QWidget* window() const { return m_window; }
@@ -168,14 +174,6 @@ public:
 
     QWidget* dialog() const { return m_dialog; }
 
-    void setAbove(bool above)
-    {
-        EwmhWindowState::States states = EwmhWindowState::read(m_dialog->winId());
-        if (states.above == above) return;
-        states.above = above;
-        EwmhWindowState::apply(m_dialog->winId(), states);
-    }
-
     // Raised above our other windows and given the keyboard, as asked by the user: a window manager
     // may keep a window it maps under the one that has the keyboard.
     void bringForward()
@@ -188,7 +186,7 @@ protected:
     {
         if (watched == m_dialog && event->type() == QEvent::Show) {  // sent before the window maps
             // Asked for by the user in one of our windows: on their level from the first map.
-            setAbove(true);
+            setAbove(m_dialog, true);
             QTimer::singleShot(0, this, [this] { bringForward(); });
         }
         return false;
@@ -237,7 +235,7 @@ void applicationStateChanged(Qt::ApplicationState state)
         for (Keeper* keeper : keepers) keeper->window()->raise();
     // An open question goes with them, and over them.
     for (QuestionKeeper* question : visibleQuestions()) {
-        question->setAbove(active);
+        setAbove(question->dialog(), active);
         if (active) question->dialog()->raise();
     }
 }
