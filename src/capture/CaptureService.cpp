@@ -228,11 +228,12 @@ void CaptureService::stopFollowing()
     m_followedBody.clear();
 }
 
-// One edit at a time (a key, a paste, a structural edit) changes one stretch of the body: the text
-// before it and after it stay. What lies wholly before the appended text moves it by as much as it
-// grew or shrank; an edit that reaches into it leaves nothing to take out again. Where the stretch
-// could lie in more than one place (a key typed just before the text is the letter it starts with),
-// the one clear of the text is taken: both read the same.
+// One edit at a time (a key, a paste, a structural edit) replaces one stretch of the body: the text
+// before it and after it stay. Where that stretch could lie in more than one place (a key typed next to
+// the text is a letter it starts or ends with), every place reads the same, so the earliest one clear
+// of the text and of the line feed that joined it is taken. An edit wholly before them moves the text
+// by as much as the body grew or shrank, one after them leaves it; one that can only reach into them
+// leaves nothing to take out again.
 void CaptureService::bodyChanged(const Note& note)
 {
     if (!m_lastCapture || m_lastCapture->appendedBodyLocation < 0) return stopFollowing();
@@ -246,10 +247,12 @@ void CaptureService::bodyChanged(const Note& note)
     const qsizetype longestTail = common(before.rbegin(), before.rbegin() + shorter, now.rbegin());
     const qsizetype earliestEnd = before.size() - longestTail;
     qint64& at = m_lastCapture->appendedBodyLocation;
-    const qint64 length = m_lastCapture->appendedText.size();
-    if (earliestEnd <= at)
+    // The line feed the append put in front of the text is the text's as well.
+    const qint64 start = m_lastCapture->appendedRange.location > 0 ? at - 1 : at;
+    const qint64 end = at + m_lastCapture->appendedText.size();
+    if (earliestEnd <= start)
         at += now.size() - before.size();
-    else if (head < at + length)
+    else if (head < end)
         at = -1;
 }
 
@@ -310,6 +313,9 @@ bool CaptureService::revertAppend(Note& note, const UndoRecord& record)
 bool CaptureService::undoLast()
 {
     if (!m_lastCapture) return true;
+    // Keys an open editor still holds back go into the body first, where the follow sees them: the
+    // body put back below would otherwise drop them.
+    m_store.flushPendingEdits();
     const UndoRecord record = *m_lastCapture;
     m_lastCapture.reset();
     stopFollowing();

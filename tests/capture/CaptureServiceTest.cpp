@@ -308,6 +308,100 @@ TEST_F(CaptureServiceTest, AnEmptyBodyLineTheCaretStandsOnStaysTheUsers)
     EXPECT_EQ(other->body(), "type");
 }
 
+// Text typed or pasted next to the capture that repeats its letters could lie inside it as well;
+// as long as the text and its line feed stand whole, undo takes out exactly them.
+TEST_F(CaptureServiceTest, UndoTakesOutTheTextWhateverRepeatsItAround)
+{
+    const auto setText = [](Note* note, const QString& text) {
+        auto blocks = note->blocks();
+        blocks.last().textRuns()->text = text;
+        ASSERT_TRUE(note->setBlocks(blocks));
+    };
+    // Types `typed` key by key at `at` (from the end when negative), or pastes it at once.
+    const auto insert = [&](Note* note, qsizetype at, const QString& typed, bool paste = false) {
+        const QString was = note->blocks().last().textRuns()->text;
+        if (at < 0) at += was.size() + 1;
+        for (qsizetype n = paste ? typed.size() : 1; n <= typed.size(); ++n)
+            setText(note, was.left(at) + typed.left(n) + was.mid(at));
+    };
+    struct Case {
+        const char* body;
+        const char* captured;
+        qsizetype at;
+        const char* typed;
+        bool paste;
+        const char* undone;
+    };
+    const Case cases[] = {
+        {"abc", "x", -1, "x", false, "abcx"},
+        {"abc", "qqq", -1, "q", false, "abcq"},
+        {"abc", "foo bar", -1, "foo bar", true, "abcfoo bar"},
+        {"abc", "foo bar", -1, "\nfoo bar", true, "abc\nfoo bar"},
+        {"abc", "x", 3, "x", false, "abcx"},
+        {"abc", "x", 3, "\nx", false, "abc\nx"},
+        {"abc", "foo bar", 3, "\nfoo bar", true, "abc\nfoo bar"},
+        {"", "x", -1, "x", false, "x"},
+        {"", "qqq", 0, "q", false, "q"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QString("%1 + %2, then %3 at %4").arg(c.body, c.captured, c.typed).arg(c.at).toStdString());
+        Note* note = openActiveNote(c.body);
+        ASSERT_TRUE(std::holds_alternative<CaptureService::Appended>(service->ingest(fromEditor(c.captured), false)));
+        insert(note, c.at, c.typed, c.paste);
+        EXPECT_TRUE(service->undoLast());
+        EXPECT_EQ(note->body(), c.undone);
+        EXPECT_TRUE(rows<Capture>().isEmpty());
+    }
+
+    // The caret on an empty body line: the text went on the line after it, with its line feed.
+    QObject editor;
+    QUuid editing;
+    store->addPendingEdits(
+        &editor, [] {}, [] {}, [&](const QUuid& id) { return id == editing; });
+    Note* blank = openActiveNote("");
+    editing = blank->uuid();
+    service->ingest(fromEditor("x"), false);
+    ASSERT_EQ(blank->body(), "\nx");
+    insert(blank, -1, "x");
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(blank->body(), "x");
+
+    // The line feed joined back, or a letter typed inside: nothing whole to take out, the row stays.
+    Note* joined = openActiveNote("abc");
+    service->ingest(fromEditor("x"), false);
+    setText(joined, "abcx");
+    EXPECT_FALSE(service->undoLast());
+    EXPECT_EQ(joined->body(), "abcx");
+    Note* inside = openActiveNote("abc");
+    service->ingest(fromEditor("foo bar"), false);
+    insert(inside, 7, "o");
+    EXPECT_FALSE(service->undoLast());
+    EXPECT_EQ(inside->body(), "abc\nfooo bar");
+    EXPECT_EQ(rows<Capture>().size(), 2);
+}
+
+// Keys an editor still holds back when undo comes are the user's: they are written first and stay.
+TEST_F(CaptureServiceTest, UndoKeepsKeysTheEditorStillHoldsBack)
+{
+    Note* note = openActiveNote("abc");
+    service->ingest(fromEditor("x"), false);
+    QObject editor;
+    QString held = "x!";
+    // Like an editor, it drops what it holds once it takes in a body changed elsewhere.
+    store->addPendingEdits(
+        &editor,
+        [&] {
+            if (held.isEmpty()) return;
+            auto blocks = note->blocks();
+            blocks.last().textRuns()->text += std::exchange(held, QString());
+            ASSERT_TRUE(note->setBlocks(blocks));
+        },
+        [&] { held.clear(); });
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(note->body(), "abcx!");
+    EXPECT_TRUE(rows<Capture>().isEmpty());
+}
+
 TEST_F(CaptureServiceTest, ReadOnlyNotesTakeNoTextAndFailedSavesAreReported)
 {
     Note* readOnly = openActiveNote("newer");

@@ -402,7 +402,8 @@ import -window root "$work/unavailable.png"
 
 # (10) A text handed over while the caret stands on the empty body line of a new note goes on the line
 # after it: the words typed next stay on the caret's line, apart from it, and the capsule's Undo
-# (Ctrl+Z while it shows, then its button) takes out that text and its row alone.
+# (Ctrl+Z while it shows, then its button) takes out that text and its row alone, also when the
+# letters typed right after it repeat it.
 new_note || fail "the new-note hot key opened no note for the empty body"
 xdotool type --delay 30 Blank
 xdotool key --clearmodifiers Return
@@ -410,13 +411,31 @@ within 50 active_is Blank || fail "the window is not named Blank"
 settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Blank'" || fail "Blank was not saved"
 blank_body() { sql "SELECT body FROM Note WHERE title = 'Blank'"; }
 blank_captures() { sql "SELECT COUNT(*) FROM Capture c JOIN Note n ON c.noteUUID = n.uuid WHERE n.title = 'Blank'"; }
-# Hands $1 over and types $2 while its capsule shows (the pointer on it keeps it up).
-hand_over_and_type() {
+# Hands $1 over, the pointer on its capsule (which keeps it up).
+hand_over() {
   dbus-send --session --print-reply --reply-timeout=10000 --dest=$app_id /com/fennmoor/Tarnwick \
     $app_id.CaptureText "string:$1" 2>&1 | grep -q '"appended"' || fail "\"$1\" was not appended to Blank"
   capsule_pill
   xdotool mousemove --window "$pill" 20 10
+}
+# Hands $1 over and types $2 while its capsule shows.
+hand_over_and_type() {
+  hand_over "$1"
   xdotool type --delay 30 -- "$2"
+}
+# Hands $1 over to the body $3 and types $2 right after it.
+hand_over_and_type_after() {
+  hand_over "$1"
+  xdotool key --clearmodifiers ctrl+End
+  xdotool type --delay 30 -- "$2"
+  settles_to 100 "$3
+$1$2" blank_body || fail "\"$2\" was not typed after \"$1\": $(blank_body)"
+}
+click_capsule_undo() {
+  eval "$(xdotool getwindowgeometry --shell "$pill")"
+  xdotool mousemove --window "$pill" $((WIDTH - 36)) $((HEIGHT / 2))
+  sleep 0.2
+  xdotool click 1
 }
 # The typed word ends in the letter the text starts with.
 hand_over_and_type "excerpt one" "mine"
@@ -431,12 +450,23 @@ settles_to 100 "" blank_body || fail "Blank's body was not emptied: $(blank_body
 hand_over_and_type "excerpt two" "there"
 settles_to 100 "there
 excerpt two" blank_body || fail "the typing ran into the second text: $(blank_body)"
-eval "$(xdotool getwindowgeometry --shell "$pill")"
-xdotool mousemove --window "$pill" $((WIDTH - 36)) $((HEIGHT / 2))
-sleep 0.2
-xdotool click 1
+click_capsule_undo
 settles_to 100 "there" blank_body || fail "the capsule's Undo button did not take out the text alone: $(blank_body)"
 settles_to 50 0 blank_captures || fail "the capsule's Undo button left the capture row"
+# The body "abc", a text handed over and, the caret put after it, its letter typed again: the undo
+# takes out that text and its line feed alone, by Ctrl+Z and by the button.
+xdotool key --clearmodifiers ctrl+End
+xdotool key --clearmodifiers --delay 60 BackSpace BackSpace BackSpace BackSpace BackSpace
+xdotool type --delay 30 abc
+settles_to 100 "abc" blank_body || fail "Blank's body is not abc: $(blank_body)"
+hand_over_and_type_after x x abc
+xdotool key --clearmodifiers ctrl+z
+settles_to 100 "abcx" blank_body || fail "Ctrl+Z did not take out the text a repeat of it follows: $(blank_body)"
+settles_to 50 0 blank_captures || fail "Ctrl+Z on the capsule left the row of the text a repeat of it follows"
+hand_over_and_type_after qqq q abcx
+click_capsule_undo
+settles_to 100 "abcxq" blank_body || fail "the button did not take out the text a repeat of it follows: $(blank_body)"
+settles_to 50 0 blank_captures || fail "the capsule's Undo button left the row of the text a repeat of it follows"
 
 # (11) Texts handed over on the bus while the user types in the open note, as when a line is copied
 # from a browser into the note being written: every call is answered "appended", and after a clean
