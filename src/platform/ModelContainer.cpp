@@ -96,7 +96,11 @@ ModelContainer::~ModelContainer()
     }
     // Closing a connection whose file was replaced or removed would leave our log beside whatever stands
     // at the path now, to be applied to it at the next opening; and what the store held would be lost.
-    if (auto kept = m_context->keepStoreFile(); !kept)
+    // A try that failed just before (the last save of the run) is not made again: each copies the whole
+    // store onto a disk that refused it.
+    if (const auto& failed = m_context->keepFailure(); failed && m_context->storeFileGone())
+        qWarning("The store could not be kept: %s", qUtf8Printable(failed->description()));
+    else if (auto kept = m_context->keepStoreFile(); !kept)
         qWarning("The store could not be kept: %s", qUtf8Printable(kept.error().description()));
     m_context.reset();
     m_db.reset();

@@ -184,7 +184,9 @@ struct ModelContext::Write {
     std::vector<Insertion> insertions;
     std::vector<Update> updates;
     qint64 bytes = 0;
-    bool byAutosave = false;
+    // While getting the store a file again stands failed, fails with that cause rather than copying
+    // the whole store once more: autosaves, and a save whose wait for a running write already tried.
+    bool leavesKeepToRetry = false;
 
     // A write in the background: its thread, and what the transaction came to.
     quint64 serial = 0;
@@ -863,16 +865,32 @@ void ModelContext::applyWrite(const Write& write)
 
 Status<StoreError> ModelContext::save()
 {
+    return saveAs(false);
+}
+
+Status<StoreError> ModelContext::saveAsAutosave()
+{
+    return saveAs(true);
+}
+
+Status<StoreError> ModelContext::saveAs(bool autosave)
+{
+    const quint64 keepTries = m_keepTries;
     waitForWrite();
     if (!hasChanges()) return {};
-    return writeNow(*takeWrite());
+    std::unique_ptr<Write> write = takeWrite();
+    write->leavesKeepToRetry = autosave || m_keepTries != keepTries;
+    return writeNow(*write);
 }
 
 std::optional<Status<StoreError>> ModelContext::saveInBackground()
 {
+    const quint64 keepTries = m_keepTries;
     waitForWrite();
     if (!hasChanges()) return Status<StoreError>{};
     std::unique_ptr<Write> write = takeWrite();
+    // The write that ended in the wait tried to get the store a file: that was this save's one try.
+    write->leavesKeepToRetry = m_keepTries != keepTries;
     if (write->bytes < kBackgroundWriteBytes) return writeNow(*write);
     startBackgroundWrite(std::move(write));
     return std::nullopt;
@@ -952,7 +970,7 @@ Status<StoreError> ModelContext::checkpoint()
 
 Status<StoreError> ModelContext::keepForWrite(const Write& write)
 {
-    if (write.byAutosave && m_keepFailure) return *m_keepFailure;
+    if (write.leavesKeepToRetry && m_keepFailure) return *m_keepFailure;
     return keepStoreFile();
 }
 
@@ -967,7 +985,11 @@ Status<StoreError> ModelContext::keepStoreFile()
     m_keepFailure.reset();
     // Looked at first, without waiting for a write: asked whenever the store's folder changes.
     if (!m_db.hasMoved()) return {};
+    // A write that ends in the wait gets the store a file by itself, now that no failure stands: that
+    // is this call's try, and a failed one is not made twice (each copies the whole store).
+    const quint64 keepTries = m_keepTries;
     waitForWrite();
+    if (m_keepTries != keepTries && m_keepFailure) return *m_keepFailure;
     const SqliteDatabase::Place place = m_db.place();
     if (place == SqliteDatabase::Place::atPath || place == SqliteDatabase::Place::unknown) return {};
     const bool replaced = place == SqliteDatabase::Place::replaced;
@@ -982,6 +1004,7 @@ Status<StoreError> ModelContext::keepStoreFile()
         target = resolved ? QFile::decodeName(*resolved) : from;
         PrivateFiles::makeFolder(QFileInfo(target).absolutePath());
     }
+    ++m_keepTries;
     if (auto moved = m_db.moveTo(target); !moved) {
         StoreError e = moved.error();
         e.message = (replaced ? QStringLiteral("another file took the place of the notes file, and the notes could "
@@ -1033,7 +1056,7 @@ void ModelContext::autosave()
     }
     if (!hasChanges()) return;
     std::unique_ptr<Write> write = takeWrite();
-    write->byAutosave = true;
+    write->leavesKeepToRetry = true;
     if (write->bytes >= kBackgroundWriteBytes) {
         startBackgroundWrite(std::move(write));
         return;

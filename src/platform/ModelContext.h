@@ -107,6 +107,10 @@ public:
     // background is waited for first: when this returns, every change made before the call is on disk
     // or reported failed.
     Status<StoreError> save();
+    // The same as an autosave writes: once getting the store a file again failed, it fails with that
+    // cause rather than copying the whole store once more (see keepStoreFile). For changes as small
+    // and frequent as the keys an autosave writes (a window's place).
+    Status<StoreError> saveAsAutosave();
 
     // Like save(), except that a write of kBackgroundWriteBytes or more is started in the background
     // and none is returned: its outcome is the next saveFinished. A smaller one is written at once.
@@ -134,6 +138,8 @@ public:
     // The file this connection opened is gone from its path, removed or with another file in its
     // place, and the store has no file of its own again yet: what it holds lives only in this process.
     bool storeFileGone() const;
+    // Why the last try to get the store a file again failed, while no later try or save said otherwise.
+    const std::optional<StoreError>& keepFailure() const { return m_keepFailure; }
     // Where the store is kept after another file took its place: its folder, its name with "-kept-"
     // and the time (yyyyMMdd-HHmmss) before the extension, and a count when that is taken.
     static QString keptPathFor(const QString& path, const QDateTime& now);
@@ -225,6 +231,7 @@ private:
     quint64 storedFormOf(const ManagedObject& object, QVector<QVariant>& stored) const;
     // One save's transaction: everything in `write` or nothing.
     static Status<StoreError> writeTransaction(SqliteDatabase& db, Write& write);
+    Status<StoreError> saveAs(bool autosave);
     // Writes it here and now, and says so with saveFinished.
     Status<StoreError> writeNow(Write& write);
     // Gets the store a file again for a write that found it gone or replaced (see keepStoreFile).
@@ -262,4 +269,7 @@ private:
     StoredForm m_storedForm;
     // Why the last keepStoreFile() could not get the store a file again, while that stands.
     std::optional<StoreError> m_keepFailure;
+    // Counts the copies keepStoreFile() began, so that a call can tell that a write it waited for
+    // already made one.
+    quint64 m_keepTries = 0;
 };

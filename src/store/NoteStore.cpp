@@ -158,10 +158,15 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
         m_storeFolder->addPath(QFileInfo(path).absolutePath());
         // Looked at once the folder has been quiet a moment: a tool that removes or swaps the store's
         // files one by one is let finish first, or a file written back at once could lose its log to
-        // the tool's next step.
+        // the tool's next step. A folder that never goes quiet (another program writing there all the
+        // time) is looked at all the same, storeFolderLongestWaitMs after its first change not looked at.
         connect(m_storeFolder, &QFileSystemWatcher::directoryChanged, this, [this] {
+            const qint64 now = m_clock.elapsedMs();
+            if (!m_storeFolderSettle.isActive()) m_storeFolderChangedAt = now;
             m_storeFolderSettle.cancel();
-            m_storeFolderSettle = m_clock.after(storeFolderSettleMs, this, [this] { checkStoreFile(); });
+            const qint64 left = m_storeFolderChangedAt + storeFolderLongestWaitMs - now;
+            m_storeFolderSettle =
+                m_clock.after(std::clamp<qint64>(left, 0, storeFolderSettleMs), this, [this] { checkStoreFile(); });
         });
     }
 }
@@ -394,10 +399,22 @@ bool NoteStore::caretAtBodyEnd(const QUuid& noteID)
 
 bool NoteStore::saveNow()
 {
+    return save(false);
+}
+
+bool NoteStore::autosaveNow()
+{
+    return save(true);
+}
+
+bool NoteStore::save(bool likeAutosave)
+{
     flushPendingEdits();
-    // Nothing to save, yet a failure stands: the notes file may still wait to be written back.
-    if (!m_context.hasChanges()) return m_saveFailure ? writeStoreFileBack() : true;
-    const auto saved = m_context.save();
+    // Nothing to save, yet the notes file may wait to be written back: a failure stands, or it went
+    // before the folder's watch looked (a quit just after a removal).
+    if (!m_context.hasChanges())
+        return !likeAutosave && (m_saveFailure || m_context.storeFileGone()) ? writeStoreFileBack() : true;
+    const auto saved = likeAutosave ? m_context.saveAsAutosave() : m_context.save();
     if (!saved)
         qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
                   qUtf8Printable(saved.error().description()));

@@ -121,11 +121,16 @@ public:
 
     // ---- Saving, the bin, purging, tags ----
 
-    // Saves pending changes; with none, does nothing, unless a notes file that was taken away still
-    // waits to be written back (see saveFailure), which is tried now. A failed save is logged and its
+    // Saves pending changes; with none, does nothing, unless the notes file is gone from its place or
+    // still waits to be written back (see saveFailure), whatever the folder's watch has seen yet: that
+    // is tried now. A failed save is logged and its
     // changes stay in memory for autosave or the next call. False only when a save was attempted and
     // failed. Edits held back by an editor (flushPendingEdits) are written into their notes first.
     bool saveNow();
+    // The same for a change as small and frequent as a key typed (a window's place): while the notes
+    // file waits to be written back, it leaves that to the retry schedule, as autosave does, rather
+    // than copying the whole store at once. With nothing to save, does nothing.
+    bool autosaveNow();
     // Why the changes held in memory are not on disk (the disk is full, the store is read-only, the
     // notes file was removed and could not be written back...): set by a failed save, autosave
     // included, and cleared by the next one that succeeds. While it is set, what waits is saved again
@@ -156,6 +161,8 @@ public:
     }
     // How long the store's folder stays unchanged before a removed or replaced notes file is dealt with.
     static constexpr qint64 storeFolderSettleMs = 1000;
+    // How long at most, however busy the folder stays.
+    static constexpr qint64 storeFolderLongestWaitMs = 3000;
     static constexpr qint64 firstRetryMs = RetrySchedule::firstDelayMs;
     static constexpr qint64 longestRetryMs = RetrySchedule::longestDelayMs;
 
@@ -299,6 +306,8 @@ private:
     // The theme whose font and ink a migrated body is measured against.
     ResolvedNoteTheme migrationTheme(const Note& note);
 
+    // saveNow(), or autosaveNow() when `likeAutosave`.
+    bool save(bool likeAutosave);
     // Notes how a save ended; schedules the next try while saves fail.
     void saveFinished(const QString& failure);
 
@@ -311,6 +320,7 @@ private:
     ModelContext& m_context;
     QFileSystemWatcher* m_storeFolder = nullptr;
     TimerHandle m_storeFolderSettle;
+    qint64 m_storeFolderChangedAt = 0;  // the first change the settle waits on (boot-time ms)
     std::unique_ptr<LaunchBodyCheck> m_bodyCheck;
     Clock& m_clock;
     Settings& m_settings;

@@ -163,7 +163,7 @@ FloatingNoteWindowController::FloatingNoteWindowController(Note& note, NoteStore
 
     if (note.frameOnDesktop() != frame()) {
         note.setFrameOnDesktop(frame());
-        m_store.saveNow();
+        m_store.autosaveNow();
     }
 }
 
@@ -426,7 +426,7 @@ void FloatingNoteWindowController::saveFrame()
     const QRectF current = frame();
     if (note->frameOnDesktop() == current) return;
     note->setFrameOnDesktop(current);
-    m_store.saveNow();
+    m_store.autosaveNow();
 }
 
 void FloatingNoteWindowController::writeSharedSize()

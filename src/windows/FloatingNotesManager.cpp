@@ -342,7 +342,7 @@ void FloatingNotesManager::saveFrame(const QUuid& noteID, const QRectF& frame)
 {
     if (Note* note = m_store.note(noteID)) {
         note->setFrameOnDesktop(frame);
-        m_store.saveNow();
+        m_store.autosaveNow();
     }
 }
 

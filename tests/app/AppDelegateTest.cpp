@@ -393,6 +393,7 @@ TEST_F(AppDelegateTest, QuittingWithTheNotesFileGoneAsksForEveryNote)
     unsavedAnswers = {UnsavedQuit::Choice::saveAgain, UnsavedQuit::Choice::keepRunning};
     EXPECT_FALSE(delegate.quit());
     EXPECT_EQ(losses, (QList<UnsavedQuit::Loss>{UnsavedQuit::Loss::everyNote, UnsavedQuit::Loss::everyNote}));
+    ASSERT_FALSE(unsavedAsks.isEmpty());
     EXPECT_TRUE(unsavedAsks.first().startsWith("the notes file was removed and could not be written again"));
 
     // The way clear again, the quit writes it back first, and asks nothing.
@@ -400,6 +401,33 @@ TEST_F(AppDelegateTest, QuittingWithTheNotesFileGoneAsksForEveryNote)
     EXPECT_TRUE(delegate.quit());
     EXPECT_EQ(losses.size(), 2);
     EXPECT_EQ(calls.count("end run"), 1);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Private");
+}
+
+// A quit just after the notes file went, before the folder's watch has looked, looks at the file
+// itself: it writes it back when it can, and asks when it cannot, with nothing typed since.
+TEST_F(AppDelegateTest, QuittingJustAfterTheNotesFileWentLooksAtTheFileItself)
+{
+    addSavedNote("Draft");
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    const auto removeStore = [&] {
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    };
+    removeStore();
+    ASSERT_TRUE(QDir().mkdir(path() + "-wal")) << "something in the way";
+    ASSERT_EQ(store->saveFailure(), std::nullopt) << "nothing has looked yet";
+    EXPECT_FALSE(delegate.quit());  // Escape
+    ASSERT_EQ(losses, QList<UnsavedQuit::Loss>{UnsavedQuit::Loss::everyNote});
+    EXPECT_TRUE(unsavedAsks.first().startsWith("the notes file was removed and could not be written again"));
+    EXPECT_FALSE(calls.contains("end run"));
+
+    // With the way clear, the same quit writes it back and asks nothing.
+    ASSERT_TRUE(QDir().rmdir(path() + "-wal"));
+    ASSERT_TRUE(delegate.quit());
+    removeStore();
+    EXPECT_TRUE(delegate.quit());
+    EXPECT_EQ(losses.size(), 1);
+    EXPECT_EQ(calls.count("end run"), 2);
     EXPECT_EQ(sql("SELECT title FROM Note"), "Private");
 }
 

@@ -8,8 +8,9 @@
 # Save Again that fails again, too) gives the keyboard back to the note, also when the tray menu was
 # opened over the shelf; a quit with such changes ends cleanly. A store removed under the
 # running app is written back at its path with every note (on a full disk, tried again on the retry
-# schedule, with a quit question that says every note would be lost); a file put in its place is left
-# as it was put, and what the app held is kept beside it, where the shelf's banner says.
+# schedule, with a quit question that says every note would be lost, also for a quit well under a
+# second after the removal and while another program keeps changing the folder); a file put in its
+# place is left as it was put, and what the app held is kept beside it, where the shelf's banner says.
 # Usage (inside scripts/desktop-session.sh): full-disk.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -23,7 +24,15 @@ fi
 export XDG_DATA_HOME=$data
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin full-disk app screenshot
-unmount() { session_cleanup; umount "$data" 2>/dev/null || true; rmdir "$data" 2>/dev/null || true; }
+busy_pid=""
+unmount() {
+  local status=$?
+  [ -z "$busy_pid" ] || kill "$busy_pid" 2>/dev/null || true
+  (exit "$status")
+  session_cleanup
+  umount "$data" 2>/dev/null || true
+  rmdir "$data" 2>/dev/null || true
+}
 trap unmount EXIT
 trap 'fail "command failed on line $LINENO"' ERR
 
@@ -361,6 +370,9 @@ done
   fail "the capture saved after the removal is not in the store after the relaunch"
 
 echo "== A removed notes file with no room to write it back: tried on the retry schedule, not at every change of its folder"
+# nor at every move of a note window
+open_new_note "note to move"
+moved_win=$(xdotool search --onlyvisible --name '^New Note$' | head -1)
 dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
 writebacks() { grep -c "^warning store: the notes file was removed and could not be written again" "$log" || true; }
 before=$(writebacks)
@@ -368,9 +380,14 @@ rm -f "$store" "$store-wal" "$store-shm"
 within 100 bash -c '[ "$(grep -c "^warning store: the notes file was removed and could not be written" "$0")" -gt "$1" ]' \
   "$log" "$before" || fail "the removed notes file was not tried again on a full disk: nothing is tested"
 first=$(writebacks)
-sleep 6  # tries 1 s and 2 s after the first, the next only 4 s later; each copy changed the folder
+# Over 6 s: tries 1 s and 2 s after the first, the next only 4 s later; each copy changed the folder,
+# and the note window is moved twelve times.
+for step in $(seq 1 12); do
+  xdotool windowmove "$moved_win" $((300 + step % 2 * 40)) 300
+  sleep 0.5
+done
 [ $(($(writebacks) - first)) -le 2 ] ||
-  fail "the write-back was tried $(($(writebacks) - first)) more times in 6 s: its own copies start tries"
+  fail "the write-back was tried $(($(writebacks) - first)) more times in 6 s: its own copies or the window's moves start tries"
 echo "== The quit question says every note would be lost, with nothing typed since"
 tray_menu
 xdotool key --clearmodifiers Up Return
@@ -378,6 +395,46 @@ shows_text "if you quit now, every note is lost" || fail "the quit question does
 xdotool key --clearmodifiers Escape
 kill -0 "$app_pid" || fail "Cancel at the quit question ended the application"
 rm -f "$data/filler"
+within 100 test -s "$store" || fail "the notes file was not written back within 10 s of space returning"
+[ "$(sql "SELECT count(*) FROM Note WHERE title IN ('After removal', 'Stranded')")" = 2 ] ||
+  fail "the notes file written back does not hold every note"
+
+echo "== A quit just after the notes file was removed, with no room to write it back, asks first"
+# The menu is opened first, so the quit comes well under a second after the removal, before the
+# folder's watch would look.
+dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+tray_menu
+rm -f "$store" "$store-wal" "$store-shm"
+xdotool key --clearmodifiers Up Return
+within 100 bash -c 'xdotool search --onlyvisible --name "^Tarnwick\$" >/dev/null 2>&1 || ! kill -0 "$0"' "$app_pid"
+kill -0 "$app_pid" 2>/dev/null || fail "the quit just after the removal asked nothing and ended the application"
+question
+shows_text "if you quit now, every note is lost" || fail "the quit question just after the removal does not say every note would be lost"
+xdotool key --clearmodifiers Escape
+rm -f "$data/filler"
+within 100 test -s "$store" || fail "the notes file was not written back within 10 s of space returning"
+
+echo "== A removed notes file is tried within seconds while another program keeps changing its folder"
+dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
+bash -c 'while :; do echo busy >"$0/busy.tmp" 2>/dev/null; rm -f "$0/busy.tmp"; sleep 0.4; done' "$(dirname "$store")" &
+busy_pid=$!
+before=$(writebacks)
+rm -f "$store" "$store-wal" "$store-shm"
+within 100 bash -c '[ "$(grep -c "^warning store: the notes file was removed and could not be written" "$0")" -gt "$1" ]' \
+  "$log" "$before" || fail "the removed notes file was not tried within 10 s while its folder kept changing"
+xdotool key --clearmodifiers alt+shift+s
+wait_window "Tarnwick shelf"
+shows_text "could not be written again" || fail "the shelf's banner does not say the notes file could not be written again"
+xdotool key --clearmodifiers Escape
+tray_menu
+xdotool key --clearmodifiers Up Return
+question
+shows_text "if you quit now, every note is lost" || fail "the quit question with a busy folder does not say every note would be lost"
+xdotool key --clearmodifiers Escape
+kill "$busy_pid" 2>/dev/null || true
+wait "$busy_pid" 2>/dev/null || true
+busy_pid=""
+rm -f "$data/filler" "$(dirname "$store")/busy.tmp"
 within 100 test -s "$store" || fail "the notes file was not written back within 10 s of space returning"
 [ "$(sql "SELECT count(*) FROM Note WHERE title IN ('After removal', 'Stranded')")" = 2 ] ||
   fail "the notes file written back does not hold every note"

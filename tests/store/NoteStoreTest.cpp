@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstdio>
@@ -22,6 +23,15 @@ QStringList titles(const QList<Note*>& notes)
     QStringList out;
     for (const Note* n : notes) out << n->title();
     return out;
+}
+
+// The tries to write a removed notes file back that failed: each says so once, in a line of its own.
+qsizetype failedWriteBacks(const tarnwick::test::LogCapture& log)
+{
+    const QStringList lines = log.lines("store");
+    return std::count_if(lines.begin(), lines.end(), [](const QString& line) {
+        return line.startsWith("the notes file was removed and could not be written again");
+    });
 }
 
 TEST_F(NoteStoreTest, SaveNowAdvancesTheRevisionOnEveryAttemptAndOnlyThen)
@@ -163,13 +173,7 @@ TEST_F(NoteStoreTest, AWriteBackTheDiskRefusesFollowsTheRetryScheduleAlone)
 {
     Note* note = addNote("Groceries");
     store->saveNow();
-    // Each try that fails says so once, in a line of its own.
-    const auto tries = [&] {
-        const QStringList lines = log.lines("store");
-        return std::count_if(lines.begin(), lines.end(), [](const QString& line) {
-            return line.startsWith("the notes file was removed and could not be written again");
-        });
-    };
+    const auto tries = [&] { return failedWriteBacks(log); };
     // Steps of a tenth of a second, the folder's changes seen at each: the fake clock's time of each try.
     const auto triesOver = [&](qint64 ms) {
         QList<qint64> at;
@@ -204,6 +208,11 @@ TEST_F(NoteStoreTest, AWriteBackTheDiskRefusesFollowsTheRetryScheduleAlone)
     EXPECT_FALSE(store->saveNow());
     EXPECT_EQ(tries(), triedBefore + 1);
     ASSERT_TRUE(store->saveFailure()->startsWith("the notes file was removed and could not be written again"));
+    // A window's place moved is saved as a key is: it waits for the schedule with the rest.
+    note->setFrameOnDesktop(QRectF(40, 40, 300, 200));
+    EXPECT_FALSE(store->autosaveNow());
+    EXPECT_EQ(tries(), triedBefore + 1);
+    EXPECT_TRUE(context().hasChanges());
 
     // Room again: the next try writes the file back, with what was typed.
     full.reset();
@@ -215,6 +224,62 @@ TEST_F(NoteStoreTest, AWriteBackTheDiskRefusesFollowsTheRetryScheduleAlone)
     full = std::make_unique<tarnwick::test::FileSizeLimit>(4096);
     for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
     EXPECT_EQ(gaps(triesOver(4000)), (QList<qint64>{1000, 2000})) << "the schedule starts over";
+}
+
+// A removed notes file is seen within seconds even when another program changes its folder all the
+// time: the wait for the folder to go quiet, which lets a tool finish removing or swapping the files,
+// has an end.
+TEST_F(NoteStoreTest, ARemovedNotesFileIsWrittenBackHoweverBusyItsFolder)
+{
+    addNote("Groceries");
+    store->saveNow();
+    auto* watch = store->findChild<QFileSystemWatcher*>();
+    ASSERT_TRUE(watch);
+    QSignalSpy changes(watch, &QFileSystemWatcher::directoryChanged);
+    // The folder changed, and its change seen, before the clock moves on.
+    const auto seen = [&] {
+        const qsizetype before = changes.count();
+        return QTest::qWaitFor([&] { return changes.count() > before; }, 10000);
+    };
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    ASSERT_TRUE(seen());
+    const qint64 removedAt = clock.elapsedMs();
+    std::optional<qint64> backAt;
+    // Another program writes and removes a file there every 0.4 s.
+    for (int step = 0; step < 25 && !backAt; ++step) {
+        clock.advance(400);
+        if (QFileInfo(path()).size() > 0) {
+            backAt = clock.elapsedMs() - removedAt;
+            break;
+        }
+        tarnwick::test::writeFile(dir.filePath("busy.tmp"), "busy");
+        QFile::remove(dir.filePath("busy.tmp"));
+        ASSERT_TRUE(seen());
+    }
+    ASSERT_TRUE(backAt) << "never written back while the folder kept changing";
+    EXPECT_GT(*backAt, NoteStore::storeFolderSettleMs) << "a tool at work is let finish a moment";
+    EXPECT_LE(*backAt, NoteStore::storeFolderLongestWaitMs + 400);
+    EXPECT_EQ(sql("SELECT title FROM Note"), "Groceries");
+    EXPECT_EQ(store->saveFailure(), std::nullopt);
+}
+
+// A notes file that cannot be written back is tried once as a run ends: a large write still running
+// when the last save waits for it makes that try, and neither the save nor the container's close
+// copies the whole store again after it failed.
+TEST_F(NoteStoreTest, TheEndOfARunTriesAWriteBackOnce)
+{
+    Note* note = addNote("Groceries");
+    store->saveNow();
+    for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path() + suffix);
+    ASSERT_TRUE(QDir().mkdir(path() + "-wal")) << "something in the way";
+    note->setBody(QString(ModelContext::kBackgroundWriteBytes, u'x'));
+    ASSERT_EQ(context().saveInBackground(), std::nullopt) << "written in the background";
+    EXPECT_FALSE(store->saveNow());
+    EXPECT_EQ(failedWriteBacks(log), 1);
+    EXPECT_TRUE(store->notesFileLost());
+    store.reset();
+    container.reset();
+    EXPECT_EQ(failedWriteBacks(log), 1);
 }
 
 // At the end of a run: what changed while the services closed is written while the store lives; a
