@@ -32,7 +32,7 @@ void TimeField::setTime(const QTime& time)
     m_run.clear();
     const bool changed = time != m_time;
     m_time = time;
-    showText(time.toString(kFormat), std::min(cursorPosition(), int(text().size())));
+    showText(time.toString(kFormat), cursorPosition());
     if (changed) Q_EMIT timeChanged(m_time);
 }
 

@@ -450,6 +450,12 @@ TEST_F(NoteViewTest, ReturnInTheCalendarsMenuAndYearPicksThemOnly)
 // gives way to the time the field holds. Picking a part and typing, the arrows and a paste still work.
 TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
 {
+    // A double click where the caret would go before slot `at`.
+    static const auto doubleClickAt = [](TimeField* field, int at) {
+        QPoint point(0, field->height() / 2);
+        while (point.x() < field->width() && field->cursorPositionAt(point) < at) point.rx()++;
+        QTest::mouseDClick(field, Qt::LeftButton, {}, point);
+    };
     const QDate day(2031, 5, 6);
     struct Case {
         const char* name;
@@ -489,8 +495,8 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
         {"caret inside the minutes, 2315", then(caretAt(4), "2315"), QTime(23, 15)},
         {"End, 7:30", then(keys({Qt::Key_End}), "7:30"), QTime(7, 30)},
         {"Home, Delete, 16", then(keys({Qt::Key_Home, Qt::Key_Delete}), "16"), QTime(16, 50)},
-        {"the hour picked, 07", then([](TimeField* f) { f->setSelection(0, 2); }, "07"), QTime(7, 50)},
-        {"the minutes picked, 05", then([](TimeField* f) { f->setSelection(3, 2); }, "05"), QTime(22, 5)},
+        {"a double click on the hour, 07", then([](TimeField* f) { doubleClickAt(f, 1); }, "07"), QTime(7, 50)},
+        {"a double click on the minutes, 05", then([](TimeField* f) { doubleClickAt(f, 4); }, "05"), QTime(22, 5)},
         {"Up on the hour", [&](TimeField* f) { step(f, 1, Qt::Key_Up); }, QTime(23, 50)},
         {"Down on the minutes", [&](TimeField* f) { step(f, 4, Qt::Key_Down); }, QTime(22, 49)},
         {"Page Up on the minutes", [&](TimeField* f) { step(f, 4, Qt::Key_PageUp); }, QTime(22, 59)},
