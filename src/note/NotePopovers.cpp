@@ -13,7 +13,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTextCharFormat>
-#include <QTimeEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -23,6 +22,7 @@
 #include "design/TarnwickType.h"
 #include "model/Note.h"
 #include "note/NoteViewModel.h"
+#include "note/TimeField.h"
 
 NotePopover::NotePopover(QWidget* anchor) : QFrame(anchor, Qt::Popup), m_anchor(anchor)
 {
@@ -311,14 +311,12 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     styleCalendar(m_calendar);
     column->addWidget(m_calendar);
 
-    m_time = new QTimeEdit(draft.time(), this);
-    m_time->setDisplayFormat(QStringLiteral("hh:mm"));
+    m_time = new TimeField(draft.time(), this);
+    m_time->setObjectName(QStringLiteral("reminderTime"));
     m_time->setAccessibleName(tr("Time"));
-    // Typed or stepped with the arrow keys: the spin arrows are the desktop's, not the note's.
-    m_time->setButtonSymbols(QAbstractSpinBox::NoButtons);
     m_time->setStyleSheet(
-        QStringLiteral("QTimeEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
-                       " padding: 4px 8px; } QTimeEdit:focus { border: 2px solid %4; padding: 3px 7px; }")
+        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
+                       " padding: 4px 8px; } QLineEdit:focus { border: 2px solid %4; padding: 3px 7px; }")
             .arg(TarnwickTheme::surfaceRaised().name(), TarnwickTheme::textPrimary().name(),
                  TarnwickTheme::textTertiary().name(), TarnwickTheme::accent().name()));
     column->addWidget(m_time);
@@ -345,6 +343,7 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     m_set = new QPushButton(tr("Set"), this);
     m_set->setDefault(true);
     connect(m_set, &QPushButton::clicked, this, [this] {
+        m_time->finish();  // the time shown is the one stored, typed or not
         updateDraft();
         m_model.setReminder();
     });
@@ -354,7 +353,7 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
 
     connect(m_calendar, &QCalendarWidget::selectionChanged, this, &ReminderPopover::updateDraft);
     connect(m_calendar, &QCalendarWidget::currentPageChanged, this, &ReminderPopover::followPage);
-    connect(m_time, &QTimeEdit::timeChanged, this, &ReminderPopover::updateDraft);
+    connect(m_time, &TimeField::timeChanged, this, &ReminderPopover::updateDraft);
     // The days take Return as their own (the toolkit's "activated"); here it presses "Set" instead.
     if (m_days) m_days->installEventFilter(this);
     if (m_yearField) m_yearField->installEventFilter(this);

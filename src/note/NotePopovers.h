@@ -11,7 +11,7 @@ class QCalendarWidget;
 class QLabel;
 class QPushButton;
 class QSlider;
-class QTimeEdit;
+class TimeField;
 
 // A popover of the note view: a popup window under its anchor (above it when there is no room below),
 // closed by Escape or a click outside; `closed` tells the owner. It owns Return, Enter and Escape: a
@@ -67,7 +67,7 @@ class ReminderPopover : public NotePopover {
 public:
     ReminderPopover(NoteViewModel& model, QWidget* anchor);
     QCalendarWidget* calendar() const { return m_calendar; }
-    QTimeEdit* time() const { return m_time; }
+    TimeField* time() const { return m_time; }
     QPushButton* clearButton() const { return m_clear; }
 
 protected:
@@ -82,7 +82,7 @@ private:
     QCalendarWidget* m_calendar;
     QWidget* m_days = nullptr;
     QWidget* m_yearField = nullptr;
-    QTimeEdit* m_time;
+    TimeField* m_time;
     QPushButton* m_clear = nullptr;
     QPushButton* m_set;
 };

@@ -18,7 +18,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimeEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -35,6 +34,7 @@
 #include "model/ResolvedNoteTheme.h"
 #include "note/BlockNoteBody.h"
 #include "note/NoteView.h"
+#include "note/TimeField.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SpellChecker.h"
 #include "privacy/UnlockSession.h"
@@ -445,6 +445,123 @@ TEST_F(NoteViewTest, ReturnInTheCalendarsMenuAndYearPicksThemOnly)
     EXPECT_FALSE(view->model().showingReminder());
 }
 
+// A time typed over the reminder's time field, however it was emptied and wherever the caret stood,
+// is the time shown and the one Return or "Set" stores, on the day chosen; a text that is no time
+// gives way to the time the field holds. Picking a part and typing, the arrows and a paste still work.
+TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
+{
+    // A double click where the caret would go before slot `at`.
+    static const auto doubleClickAt = [](TimeField* field, int at) {
+        QPoint point(0, field->height() / 2);
+        while (point.x() < field->width() && field->cursorPositionAt(point) < at) point.rx()++;
+        QTest::mouseDClick(field, Qt::LeftButton, {}, point);
+    };
+    const QDate day(2031, 5, 6);
+    struct Case {
+        const char* name;
+        std::function<void(TimeField*)> keys;
+        QTime expected;
+    };
+    const auto keys = [](std::vector<Qt::Key> list) {
+        return [list](TimeField* field) {
+            for (Qt::Key key : list) QTest::keyClick(field, key);
+        };
+    };
+    const auto then = [](std::function<void(TimeField*)> first, const char* typed) {
+        return [first, typed](TimeField* field) {
+            first(field);
+            QTest::keyClicks(field, typed);
+        };
+    };
+    const auto all = [](TimeField* field) { QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier); };
+    const auto caretAt = [](int at) { return [at](TimeField* field) { field->setCursorPosition(at); }; };
+    const auto step = [](TimeField* field, int at, Qt::Key key) {
+        field->setCursorPosition(at);
+        QTest::keyClick(field, key);
+    };
+    const auto emptied = keys(
+        {Qt::Key_End, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_Backspace});
+    const Case cases[] = {
+        {"Ctrl+A, 23:15", then(all, "23:15"), QTime(23, 15)},
+        {"Ctrl+A, 08:05", then(all, "08:05"), QTime(8, 5)},
+        {"Ctrl+A, 1245", then(all, "1245"), QTime(12, 45)},
+        {"Ctrl+A, 9", then(all, "9"), QTime(9, 0)},
+        {"Ctrl+A, 7:5", then(all, "7:5"), QTime(7, 5)},
+        {"End, Backspace x5, 10:20", then(emptied, "10:20"), QTime(10, 20)},
+        {"Home, 16:45", then(keys({Qt::Key_Home}), "16:45"), QTime(16, 45)},
+        {"Home, 1245", then(keys({Qt::Key_Home}), "1245"), QTime(12, 45)},
+        {"Home, 1 then 8", then(then(keys({Qt::Key_Home}), "1"), "8"), QTime(18, 50)},
+        {"caret inside the hour, 23:15", then(caretAt(1), "23:15"), QTime(23, 15)},
+        {"caret inside the minutes, 2315", then(caretAt(4), "2315"), QTime(23, 15)},
+        {"End, 7:30", then(keys({Qt::Key_End}), "7:30"), QTime(7, 30)},
+        {"Home, Delete, 16", then(keys({Qt::Key_Home, Qt::Key_Delete}), "16"), QTime(16, 50)},
+        {"a double click on the hour, 07", then([](TimeField* f) { doubleClickAt(f, 1); }, "07"), QTime(7, 50)},
+        {"a double click on the minutes, 05", then([](TimeField* f) { doubleClickAt(f, 4); }, "05"), QTime(22, 5)},
+        {"Up on the hour", [&](TimeField* f) { step(f, 1, Qt::Key_Up); }, QTime(23, 50)},
+        {"Down on the minutes", [&](TimeField* f) { step(f, 4, Qt::Key_Down); }, QTime(22, 49)},
+        {"Page Up on the minutes", [&](TimeField* f) { step(f, 4, Qt::Key_PageUp); }, QTime(22, 59)},
+        {"pasted 23:15 with the caret inside",
+         [&](TimeField* f) {
+             QApplication::clipboard()->setText(" 23:15\n");
+             caretAt(2)(f);
+             QTest::keyClick(f, Qt::Key_V, Qt::ControlModifier);
+         },
+         QTime(23, 15)},
+        {"no time: Ctrl+A, 25:70", then(all, "25:70"), QTime(22, 50)},
+        {"no time: emptied", emptied, QTime(22, 50)},
+        {"no time: Home, 9", then(caretAt(1), "9"), QTime(22, 50)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        note->setReminderDate(QDateTime(day, QTime(22, 50)));
+        view->model().openReminder();
+        QPointer<ReminderPopover> reminder = view->reminderPopover();
+        ASSERT_TRUE(reminder);
+        TimeField* field = reminder->time();
+        field->setFocus();
+        c.keys(field);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_FALSE(view->model().showingReminder());
+        ASSERT_TRUE(note->reminderDate());
+        EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(day, c.expected));
+        if (reminder) {
+            EXPECT_EQ(field->displayText(), c.expected.toString("hh:mm")) << "shown is not stored";
+        }
+        QCoreApplication::processEvents();
+    }
+
+    // "Set" clicked while the time is being typed reads it finished, and a field left with a time that
+    // is none shows the time it holds.
+    note->setReminderDate(QDateTime(day, QTime(22, 50)));
+    view->model().openReminder();
+    ReminderPopover* reminder = view->reminderPopover();
+    ASSERT_TRUE(reminder);
+    TimeField* field = reminder->time();
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, "25");
+    reminder->calendar()->setFocus();
+    EXPECT_EQ(field->displayText(), "22:50");
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, "0630");
+    QPushButton* set = nullptr;
+    for (auto* b : reminder->findChildren<QPushButton*>())
+        if (b->text() == "Set") set = b;
+    ASSERT_TRUE(set);
+    set->click();
+    EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(day, QTime(6, 30)));
+    QCoreApplication::processEvents();
+
+    // Return with nothing typed keeps the reminder to the second.
+    const QDateTime held(day, QTime(22, 50, 37));
+    note->setReminderDate(held);
+    view->model().openReminder();
+    ASSERT_TRUE(view->reminderPopover());
+    QTest::keyClick(view->reminderPopover()->time(), Qt::Key_Return);
+    EXPECT_EQ(note->reminderDate()->toLocalTime(), held);
+}
+
 // The reminder popover is drawn as the note is: a heading, ink weekends, a time field without the
 // desktop's spin arrows, "Set" as the primary button and "Clear" as the quiet one.
 TEST_F(NoteViewTest, ReminderPopoverWearsTheNotesLook)
@@ -457,9 +574,9 @@ TEST_F(NoteViewTest, ReminderPopoverWearsTheNotesLook)
     ASSERT_TRUE(heading);
     EXPECT_EQ(heading->text(), "Remind me");
     EXPECT_EQ(reminder->calendar()->weekdayTextFormat(Qt::Sunday).foreground().color(), TarnwickTheme::textPrimary());
-    auto* time = reminder->findChild<QTimeEdit*>();
+    auto* time = reminder->findChild<TimeField*>();
     ASSERT_TRUE(time);
-    EXPECT_EQ(time->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    EXPECT_EQ(time->accessibleName(), "Time");
     ASSERT_TRUE(reminder->clearButton());
     EXPECT_TRUE(reminder->clearButton()->isFlat());
     QPushButton* set = nullptr;

@@ -4,9 +4,10 @@
 # resizes every window, the context menu duplicates and deletes, the lock button locks (nothing of
 # the text or its picture left in any file), the menu unlocks with the account password (PAM under
 # pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
-# whose collection is locked asks once per try and, its prompt cancelled, replaces no key, and "Remind
-# me…" sets a reminder an hour ahead, and texts handed over on the bus while the user types in a note
-# are kept in it with the typing, apart from it, and undone alone.
+# whose collection is locked asks once per try and, its prompt cancelled, replaces no key, "Remind
+# me…" sets a reminder an hour ahead and a time typed over its time field is the one stored, and texts
+# handed over on the bus while the user types in a note are kept in it with the typing, apart from it,
+# and undone alone.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
@@ -380,6 +381,42 @@ xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 40 2031
 click_at 274 282
 settles_to 30 "2031-08-$day" stored || fail "Set stored $(stored), not August $day of 2031 as shown"
+
+# (8c) A time typed over the time field, however it was emptied and wherever the caret stood, is the
+# time stored, on the day chosen: Ctrl+A and a time; End, five Backspaces and "10:20"; Home and "1645"
+# (no ":"); a click inside the hour and "08:05". "25:70" is no time: the field keeps what it held.
+# (The first time typed differs in its hour from the one held: a kept hour would pass unseen.)
+reminder_shown() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null); do
+    xdotool getwindowgeometry "$w" | grep -q 'Geometry: 300x' && return 0
+  done
+  return 1
+}
+reminder_gone() { ! reminder_shown; }
+stored_time() { sql "SELECT strftime('%Y-%m-%d %H:%M', reminderDate, 'unixepoch', 'localtime') FROM Note WHERE title = ''"; }
+# Opens "Reminder…", clicks the time field at x = $1, presses the keys after "--" and types $2 over
+# it, then Return; the stored time must become $3.
+type_time() {
+  local at=$1 typed=$2 expected=$3
+  shift 3
+  menu Down Down Return
+  within 50 reminder_shown || fail "\"Reminder…\" opened no popover"
+  click_at "$at" 242
+  [ $# -gt 0 ] && xdotool key --clearmodifiers --delay 80 "$@"
+  xdotool type --delay 80 "$typed"
+  xdotool key --clearmodifiers Return
+  within 50 reminder_gone || fail "Return after \"$typed\" left the popover open"
+  settles_to 50 "2031-08-$day $expected" stored_time ||
+    fail "typing \"$typed\" after \"$*\" stored $(stored_time), not $expected"
+}
+first=23:15
+[ "$(date -d "@$reminder" +%H)" = 23 ] && first=04:15
+type_time 180 "$first" "$first" ctrl+a
+type_time 180 10:20 10:20 End BackSpace BackSpace BackSpace BackSpace BackSpace
+type_time 180 1645 16:45 Home
+type_time 80 08:05 08:05
+type_time 180 25:70 08:05 ctrl+a
 
 # (9) Relaunched over a PAM stack that names a module which is not installed (pam_wrapper reads the
 # stacks at start): no prompt, Secret stays locked, its lock panel says unlocking is not available,

@@ -1,0 +1,160 @@
+#include "note/TimeField.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QRegularExpression>
+
+#include "model/Note.h"  // NoteViewModel.h holds a QPointer<Note>
+#include "note/NoteViewModel.h"
+
+namespace {
+
+constexpr int kMinutesAt = 3;  // "HH:" before the minutes
+const QString kFormat = QStringLiteral("hh:mm");
+
+QString twoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+TimeField::TimeField(const QTime& time, QWidget* parent) : QLineEdit(parent), m_time(time)
+{
+    // Every slot may be blank while typing: finishing decides what the text means.
+    setInputMask(QStringLiteral("00:00"));
+    setText(time.toString(kFormat));
+}
+
+void TimeField::setTime(const QTime& time)
+{
+    m_run.clear();
+    const bool changed = time != m_time;
+    m_time = time;
+    showText(time.toString(kFormat), cursorPosition());
+    if (changed) Q_EMIT timeChanged(m_time);
+}
+
+void TimeField::finish()
+{
+    m_run.clear();
+    const std::optional<QTime> typed = NoteViewModel::typedTime(text());
+    // The same hour and minute keep the seconds held.
+    if (!typed || (typed->hour() == m_time.hour() && typed->minute() == m_time.minute())) {
+        if (displayText() != m_time.toString(kFormat)) showText(m_time.toString(kFormat), cursorPosition());
+        return;
+    }
+    setTime(*typed);
+}
+
+void TimeField::showText(const QString& text, int caret)
+{
+    // Through the edit's own insert, so that Ctrl+Z can take it back.
+    selectAll();
+    insert(text);
+    setCursorPosition(std::clamp(caret, 0, int(displayText().size())));
+}
+
+bool TimeField::typeOver(QChar typed)
+{
+    const int at = hasSelectedText() ? selectionStart() : cursorPosition();
+    if (m_run.isEmpty()) {
+        m_runBase = displayText();
+        if (hasSelectedText()) {
+            for (int i = selectionStart(); i < selectionEnd() && i < m_runBase.size(); ++i)
+                if (m_runBase[i] != u':') m_runBase[i] = u' ';
+        }
+    }
+    m_run += typed;
+
+    static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{2}|\\d{4})$"));
+    static const QRegularExpression hour(QStringLiteral("^\\d{1,2}:$"));
+    if (whole.match(m_run).hasMatch()) {
+        if (const auto time = NoteViewModel::typedTime(m_run)) {
+            showText(time->toString(kFormat), kMinutesAt + 2);
+            return true;
+        }
+        return false;
+    }
+    // An hour and ":", or a first hour digit that no second digit can follow: the hour, then the
+    // minutes the run began with, to be typed over.
+    const bool loneHour = m_run.size() == 1 && typed >= u'3' && typed <= u'9' && at == 0;
+    if (hour.match(m_run).hasMatch() || loneHour) {
+        const int value = QStringView(m_run).chopped(loneHour ? 0 : 1).toInt();
+        if (value > 23) return false;
+        showText(twoDigits(value) + u':' + m_runBase.mid(kMinutesAt), kMinutesAt);
+        return true;
+    }
+    return false;
+}
+
+void TimeField::step(int by)
+{
+    finish();
+    const int caret = cursorPosition();
+    const bool minutes = caret >= kMinutesAt;
+    const int hour = minutes ? m_time.hour() : std::clamp(m_time.hour() + by, 0, 23);
+    const int minute = minutes ? std::clamp(m_time.minute() + by, 0, 59) : m_time.minute();
+    setTime(QTime(hour, minute));
+    setCursorPosition(caret);
+}
+
+void TimeField::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers chord = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    const QString text = event->text();
+    if (chord == Qt::NoModifier && text.size() == 1 && ((text[0] >= u'0' && text[0] <= u'9') || text[0] == u':')) {
+        if (typeOver(text[0])) return;
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    m_run.clear();
+    if (event == QKeySequence::Paste) {
+        // A whole time pasted is that time, wherever the caret stands.
+        if (const auto time = NoteViewModel::typedTime(QApplication::clipboard()->text())) {
+            showText(time->toString(kFormat), kMinutesAt + 2);
+            return;
+        }
+    }
+    switch (event->key()) {
+        case Qt::Key_Up:
+            step(1);
+            return;
+        case Qt::Key_Down:
+            step(-1);
+            return;
+        case Qt::Key_PageUp:
+            step(10);
+            return;
+        case Qt::Key_PageDown:
+            step(-10);
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            finish();
+            break;
+        default:
+            break;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TimeField::mousePressEvent(QMouseEvent* event)
+{
+    m_run.clear();
+    QLineEdit::mousePressEvent(event);
+}
+
+void TimeField::focusInEvent(QFocusEvent* event)
+{
+    m_run.clear();
+    QLineEdit::focusInEvent(event);
+}
+
+void TimeField::focusOutEvent(QFocusEvent* event)
+{
+    // A context menu over the field leaves the typing where it is.
+    if (event->reason() != Qt::PopupFocusReason) finish();
+    QLineEdit::focusOutEvent(event);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QTime>
+
+// A time of day typed over "HH:MM". Digits write over the slots from the caret, ":" goes on to the
+// minutes, and a whole time typed ("23:15", "9:05", "2315") is that time wherever the caret stood;
+// a first hour digit above 2 is the hour itself. Up and Down (Page Up and Page Down by ten) step the
+// hour or the minutes at the caret. What is typed counts when the field is finished (Return, the
+// keyboard leaving it, or finish()); a text that is no time then gives way to the time it holds.
+class TimeField : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TimeField(const QTime& time, QWidget* parent = nullptr);
+    QTime time() const { return m_time; }
+    void setTime(const QTime& time);
+    // Takes the text as the time held, or shows the time held again when the text is no time.
+    void finish();
+
+Q_SIGNALS:
+    void timeChanged(const QTime& time);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool typeOver(QChar typed);
+    void step(int by);
+    void showText(const QString& text, int caret);
+
+    QTime m_time;
+    // The characters typed since the caret was last put somewhere, and the text they were typed over
+    // (a selection they replaced already blank): together they say whether a whole time was typed.
+    QString m_run;
+    QString m_runBase;
+};
