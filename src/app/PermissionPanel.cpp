@@ -139,6 +139,14 @@ PermissionPanelView::PermissionPanelView(const PermissionPanel& panel, QWidget* 
     setFixedHeight(column->totalHeightForWidth(420));
 }
 
+void PermissionPanelView::done(int result)
+{
+    // While the panel still has the keyboard to hand on: once it has hidden, the window manager has
+    // given it to whatever stacks next, often another application.
+    m_giveBack.restore();
+    QDialog::done(result);
+}
+
 bool PermissionPresenter::run(const Builder& builder)
 {
     if (g_current) {
@@ -150,6 +158,7 @@ bool PermissionPresenter::run(const Builder& builder)
     PermissionPanelView view(builder([&opened] { opened = true; }, [] {}));
     g_current = &view;
     view.adjustSize();
+    view.giveKeyboardBackTo(QApplication::activeWindow());
     // Asked from a note's popover or a hot key, with no parent: it would come up under the notes.
     OwnWindows::adoptQuestion(&view);
     view.exec();

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "platform/FocusReturn.h"
 #include "settings/PermissionAudit.h"
 
 // What an explanation panel says: an icon, a heading, a paragraph, a few reassurances and its
@@ -29,11 +30,18 @@ struct PermissionPanel {
 };
 
 // The view of one panel: a small application-modal dialog. Return presses the primary button (or
-// "OK"), Escape or closing the window means "Not now".
+// "OK"), Escape or closing the window means "Not now". However it closes, the keyboard goes back to
+// the window given with giveKeyboardBackTo.
 class PermissionPanelView : public QDialog {
     Q_OBJECT
 public:
     explicit PermissionPanelView(const PermissionPanel& panel, QWidget* parent = nullptr);
+
+    void giveKeyboardBackTo(QWidget* window) { m_giveBack.capture(window); }
+    void done(int result) override;
+
+private:
+    FocusReturn m_giveBack;
 };
 
 class PermissionPresenter {

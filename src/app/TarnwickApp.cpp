@@ -9,6 +9,7 @@
 #include "design/TarnwickTheme.h"
 #include "design/TrayGlyph.h"
 #include "platform/Log.h"
+#include "platform/OwnWindows.h"
 
 TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
 {
@@ -22,12 +23,15 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
             m_menuOpenedFrom.capture(QApplication::activeWindow());
         }
     });
-    connect(m_menu->addAction(QStringLiteral("Open Shelf")), &QAction::triggered, this,
-            &TarnwickApp::openShelfRequested);
-    connect(m_menu->addAction(QStringLiteral("Settings…")), &QAction::triggered, this,
-            &TarnwickApp::openSettingsRequested);
+    connect(m_menu->addAction(QStringLiteral("Open Shelf")), &QAction::triggered, this, [this] {
+        if (!OwnWindows::bringQuestionForward()) Q_EMIT openShelfRequested();
+    });
+    connect(m_menu->addAction(QStringLiteral("Settings…")), &QAction::triggered, this, [this] {
+        if (!OwnWindows::bringQuestionForward()) Q_EMIT openSettingsRequested();
+    });
     m_menu->addSeparator();
     connect(m_menu->addAction(QStringLiteral("Quit Tarnwick")), &QAction::triggered, this, [this] {
+        if (OwnWindows::bringQuestionForward()) return;
         // Without a shell listening (tests), the menu still quits.
         if (isSignalConnected(QMetaMethod::fromSignal(&TarnwickApp::quitRequested)))
             Q_EMIT quitRequested();
@@ -40,7 +44,7 @@ TarnwickApp::TarnwickApp(QObject* parent) : QObject(parent)
     m_tray->setToolTip(QStringLiteral("Tarnwick"));
     m_tray->setContextMenu(m_menu.get());
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (isClick(reason)) Q_EMIT statusItemClicked();
+        if (isClick(reason) && !OwnWindows::bringQuestionForward()) Q_EMIT statusItemClicked();
     });
     // Without a tray on the desktop, the icon appears when one starts; the application runs either way.
     // Said even on a quiet launch: with no icon and no window, nothing else shows that Tarnwick runs.

@@ -12,7 +12,9 @@ class QMenu;
 // The status item: Tarnwick's icon in the system tray (StatusNotifierItem where the desktop has a
 // watcher, else XEmbed). A left click, or the host's activation, is statusItemClicked; the right
 // button opens the menu, which is all some hosts offer: "Open Shelf", "Settings…" and "Quit Tarnwick". Middle and
-// double clicks do nothing.
+// double clicks do nothing. While a question waits for an answer (the quit question, a permission panel),
+// nothing else of ours takes input: a click and every entry of the menu bring that question to the front
+// instead, so the application never looks frozen and no second question is stacked.
 class TarnwickApp : public QObject {
     Q_OBJECT
 public:

@@ -186,6 +186,10 @@ void MCPApprovalCard::answer(bool allow)
 {
     if (m_answered) return;
     m_answered = true;
+    // Handed on while the card still has the keyboard: once it has hidden, the window manager has given
+    // it to whatever stacks next, which passes over our windows (they skip the taskbar) to another
+    // application's. A card hidden unanswered gives it back as it hides.
+    m_focusReturn.restore();
     if (allow)
         Q_EMIT allowed();
     else

@@ -1,8 +1,10 @@
 #include "platform/OwnWindows.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
@@ -115,6 +117,23 @@ public:
 
     QWidget* window() const { return m_window; }
 
+    // Where the keyboard goes back: the window of ours that has it as this one is presented (the one
+    // under an open popup), kept while this one stays up; none when it came from elsewhere.
+    void presenting()
+    {
+        if (!m_options.givesKeyboardBack) return;
+        QWidget* from = QApplication::activeWindow();
+        if (from && from->windowType() == Qt::Popup && from->parentWidget()) from = from->parentWidget()->window();
+        if (from && from != m_window)
+            m_openedFrom.capture(from);
+        else if (!m_window->isVisible())
+            m_openedFrom = {};
+    }
+
+    // While this window still has the keyboard to hand on: once it has hidden, the window manager
+    // has chosen already.
+    void givingUp() { m_openedFrom.restore(); }
+
     // The frame's real size is known once the window manager has framed the window: placed again
     // then, once per show.
     void placeOnceFramed()
@@ -143,6 +162,7 @@ protected:
                 placeOnceFramed();
                 break;
             case QEvent::Close:
+                givingUp();
                 if (m_options.hideOnClose) {
                     // Accepting the close would destroy the X window; hiding keeps it.
                     event->ignore();
@@ -161,7 +181,19 @@ private:
     const Settings& m_settings;
     OwnWindows::Options m_options;
     bool m_placeOnceFramed = false;
+    FocusReturn m_openedFrom;
 };
+
+// A modal question blocks every other window of ours, Qt's tray icon too (its own widget of this class
+// on X11), whose clicks it then drops: made transient for the question, the icon is not blocked by it,
+// so a click on it can still bring the question back. (A host's clicks over D-Bus are never blocked.)
+void trayIconsFollow(QWindow* question)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        QWindow* icon = widget->windowHandle();
+        if (icon && widget->inherits("QSystemTrayIconSys") && icon != question) icon->setTransientParent(question);
+    }
+}
 
 // Lives on a modal question, as its child: puts it on top of our windows whenever it shows.
 class QuestionKeeper : public QObject {
@@ -178,16 +210,32 @@ public:
     // may keep a window it maps under the one that has the keyboard.
     void bringForward()
     {
-        if (m_dialog->isVisible()) FocusReturn::activateForUser(m_dialog);
+        if (!m_dialog->isVisible()) return;
+        if (m_dialog->isMinimized()) m_dialog->setWindowState(m_dialog->windowState() & ~Qt::WindowMinimized);
+        FocusReturn::activateForUser(m_dialog);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == m_dialog && event->type() == QEvent::Show) {  // sent before the window maps
+        if (watched != m_dialog) return false;
+        if (event->type() == QEvent::Show) {  // sent before the window maps, and so before it blocks others
+            trayIconsFollow(m_dialog->windowHandle());
             // Asked for by the user in one of our windows: on their level from the first map.
             setAbove(m_dialog, true);
             QTimer::singleShot(0, this, [this] { bringForward(); });
+        } else if (event->type() == QEvent::Hide && !m_dialog->isVisible()) {  // not when minimised
+            trayIconsFollow(nullptr);
+        } else if (event->type() == QEvent::Close) {
+            // Only the window manager's close gets here (a dialog's own answers close without the
+            // event). A message box would close with no button clicked, so what its Cancel does (the
+            // keyboard given back, say) would not be done: it is answered with that button instead.
+            auto* box = qobject_cast<QMessageBox*>(m_dialog);
+            if (box && box->escapeButton()) {
+                event->ignore();
+                box->escapeButton()->click();
+                return true;
+            }
         }
         return false;
     }
@@ -307,6 +355,7 @@ void OwnWindows::placeOnScreen(QWidget* window)
 void OwnWindows::present(QWidget* window)
 {
     if (!window) return;
+    if (Keeper* keeper = keeperOf(window)) keeper->presenting();
     stamp(window);
     if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
@@ -315,12 +364,30 @@ void OwnWindows::present(QWidget* window)
     if (QWindow* handle = window->windowHandle()) handle->requestActivate();
 }
 
+void OwnWindows::dismiss(QWidget* window)
+{
+    if (!window) return;
+    if (Keeper* keeper = keeperOf(window); keeper && window->isVisible()) keeper->givingUp();
+    window->hide();
+}
+
 void OwnWindows::adoptQuestion(QWidget* dialog)
 {
     if (!dialog || dialog->findChild<QuestionKeeper*>(QLatin1String(kQuestionKeeper), Qt::FindDirectChildrenOnly))
         return;
     new QuestionKeeper(dialog);
     observeApplicationState();
+}
+
+bool OwnWindows::bringQuestionForward()
+{
+    const QList<QuestionKeeper*> questions = visibleQuestions();
+    if (questions.isEmpty()) return false;
+    QuestionKeeper* asked = questions.last();
+    for (QuestionKeeper* question : questions)
+        if (question->dialog() == QApplication::activeModalWidget()) asked = question;
+    asked->bringForward();
+    return true;
 }
 
 bool OwnWindows::isAdopted(const QWidget* window)

@@ -31,6 +31,10 @@ struct Options {
         always,
     };
     Taskbar taskbar = Taskbar::followsSetting;
+    // The window of ours that had the keyboard when this one was presented gets it back when this one
+    // goes, by the user's close or by dismiss(): the window manager would hand it to whatever stacks
+    // next, often another application (it passes over windows that skip the taskbar, as ours do).
+    bool givesKeyboardBack = false;
 };
 
 // Makes `window` follow the rule from now on. The settings are read at every show, so they must
@@ -50,12 +54,22 @@ void placeOnScreen(QWidget* window);
 // windows and activated.
 void present(QWidget* window);
 
+// Hides an adopted window the app is done with (a form saved), giving the keyboard back first when it
+// was adopted with givesKeyboardBack.
+void dismiss(QWidget* window);
+
 // Makes `dialog`, a modal question (a message box, a panel run with exec()), come up above every window
 // of ours with the keyboard, whichever window asked for it: the window manager would leave a dialog with
 // no parent under our windows that stay on top (the settings, the notes, the shelf). Like the settings,
 // it stays above other applications' windows only while Tarnwick is active, and comes over ours again
-// when Tarnwick is active again.
+// when Tarnwick is active again. Closed by its window (the title bar's close, Alt+F4), a message box
+// answers with its escape button, as Escape would, and a dialog rejects. While it is up, a press on the
+// tray icon (which it blocks like every other window of ours) brings it back (bringQuestionForward).
 void adoptQuestion(QWidget* dialog);
+
+// Brings the question that is up (the one asked last when there are several) to the front with the
+// keyboard, restored when minimised; false when none is up.
+bool bringQuestionForward();
 
 // Whether `window` was adopted, and its place in the order of requests (higher is later; 0 never).
 bool isAdopted(const QWidget* window);

@@ -57,7 +57,7 @@ void ThemeWindowController::present(ThemeEditor editor)
         layout->setContentsMargins(0, 0, 0, 0);
         m_window->installEventFilter(this);
         m_window->winId();
-        OwnWindows::adopt(m_window, m_settings, {.fixedSize = true});
+        OwnWindows::adopt(m_window, m_settings, {.fixedSize = true, .givesKeyboardBack = true});
         SharePrivacy::apply(QList<QWidget*>{m_window.data()}, m_settings);
     }
     // As tall as the form where the screen has room, with a margin above and below.
@@ -89,7 +89,7 @@ void ThemeWindowController::finish()
 {
     if (!m_window) return;
     m_hiddenInBackground = false;
-    m_window->hide();
+    OwnWindows::dismiss(m_window);
 }
 
 bool ThemeWindowController::eventFilter(QObject* watched, QEvent* event)

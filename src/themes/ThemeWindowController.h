@@ -15,7 +15,8 @@ class NoteStore;
 class Settings;
 
 // The application's one theme window, titled "Theme": made on the first request and kept. Each
-// request replaces its content with a fresh editor; Save and Delete Theme hide it; it hides while the
+// request replaces its content with a fresh editor; Save and Delete Theme hide it, and it gives the
+// keyboard back to the window of ours it was opened from however it goes; it hides while the
 // application is in the background and comes back, without taking the focus, when it returns.
 class ThemeWindowController : public QObject {
     Q_OBJECT

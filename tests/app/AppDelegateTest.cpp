@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -571,6 +573,31 @@ TEST_F(AppDelegateTest, TheQuitQuestionCancelledHandsTheKeyboardOn)
               UnsavedQuit::Choice::keepRunning);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &noteWindow; }));
     EXPECT_TRUE(body->hasFocus());
+}
+
+// While a question is up, a click on the tray icon and every entry of its menu bring it to the front
+// (restored when minimised) and start nothing behind it: no shelf, no settings, no second quit question.
+// Once it is answered, they act again.
+TEST(TarnwickAppTray, WhileAQuestionIsUpTheTrayBringsItForwardAndStartsNothing)
+{
+    TarnwickApp tray;
+    QSignalSpy clicks(&tray, &TarnwickApp::statusItemClicked), shelf(&tray, &TarnwickApp::openShelfRequested),
+        settingsAsked(&tray, &TarnwickApp::openSettingsRequested), quits(&tray, &TarnwickApp::quitRequested);
+    const auto started = [&] { return clicks.count() + shelf.count() + settingsAsked.count() + quits.count(); };
+    QDialog question;
+    OwnWindows::adoptQuestion(&question);
+    question.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&question));
+    question.setWindowState(Qt::WindowMinimized);
+    Q_EMIT tray.trayIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(question.isMinimized());
+    for (QAction* action : tray.menu()->actions()) action->trigger();
+    EXPECT_EQ(started(), 0);
+
+    question.hide();
+    Q_EMIT tray.trayIcon()->activated(QSystemTrayIcon::Trigger);
+    for (QAction* action : tray.menu()->actions()) action->trigger();
+    EXPECT_EQ(started(), 4);
 }
 
 // Quit ends the run whatever windows are open. Ours refuse a close and hide instead; the toolkit's own

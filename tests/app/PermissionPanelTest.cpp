@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -67,6 +68,43 @@ TEST(PermissionPresenter, ReturnOpensEscapeDismissesAndAnOpenPanelIsNotStackedOn
             return PermissionPanel::accessibility("Alt+Shift+Space", std::move(open), std::move(dismiss));
         }));
         EXPECT_EQ(seen, QStringList{"OK"});
+    }
+}
+
+// However the panel goes (its button, Escape, or closed by its window, which counts as "Not now"), the
+// window that had the keyboard gets it back, in the field that had it.
+TEST(PermissionPresenter, ThePanelGivesTheKeyboardBackHoweverItGoes)
+{
+    // Another window shown later than the note, where a fallback to the newest window would go.
+    QWidget note, elsewhere;
+    new QLineEdit(&note);
+    auto* body = new QLineEdit(&note);
+    note.show();
+    elsewhere.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&elsewhere));
+    note.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&note));
+    body->setFocus();
+    const QList<std::function<void(PermissionPanelView*)>> ways{
+        [](PermissionPanelView* panel) { panel->close(); },
+        [](PermissionPanelView* panel) { QTest::keyClick(panel, Qt::Key_Escape); },
+        [](PermissionPanelView* panel) { QTest::keyClick(panel, Qt::Key_Return); },
+    };
+    for (int way = 0; way < ways.size(); ++way) {
+        bool dismissed = false;
+        whenShown([&] {
+            PermissionPanelView* panel = PermissionPresenter::current();
+            if (panel && QTest::qWaitForWindowActive(panel)) ways[way](panel);
+        });
+        const bool opened = PermissionPresenter::run([&](auto open, auto dismiss) {
+            PermissionPanel panel = PermissionPanel::notifications(true, std::move(open), std::move(dismiss));
+            panel.onDismiss = [&dismissed] { dismissed = true; };
+            return panel;
+        });
+        EXPECT_EQ(opened, way == 2) << "way " << way;
+        EXPECT_EQ(dismissed, way != 2) << "way " << way;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; })) << "way " << way;
+        EXPECT_TRUE(body->hasFocus()) << "way " << way;
     }
 }
 

@@ -308,6 +308,52 @@ within 50 question_above "$asked" "$settings_win" "$note_win" ||
 xdotool key --clearmodifiers Escape
 within 50 active_is "Tarnwick Settings" ||
   fail "after Cancel, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the settings"
+
+echo "== The quit question closed by its window is a Cancel; out of sight, the tray icon brings it back"
+# The window manager's close (Alt+F4) gives the keyboard back as Cancel does: to the settings, then to
+# the note, where the next letters land. Minimised, or under another program's window, a click on the
+# tray icon (or any entry of its menu) brings the question to the front with the keyboard, and opens
+# nothing behind it.
+question_closed_by_window() {
+  local asked_over=$1 note_title=$2
+  tray_menu
+  press Up Return
+  question
+  asked=$(xdotool search --onlyvisible --name '^Tarnwick$' | head -1)
+  xdotool windowminimize "$asked"
+  within 50 bash -c '! xdotool search --onlyvisible --name "^Tarnwick$" >/dev/null 2>&1' ||
+    fail "the quit question was not minimised"
+  tray_icon
+  xdotool mousemove --window "$icon" 6 6 click 1
+  question
+  xmessage -geometry +40+300 "another program" >/dev/null 2>&1 &
+  other=$!
+  wait_window xmessage
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+  within 50 active_is xmessage || fail "the other program's window did not take the keyboard"
+  xdotool mousemove --window "$icon" 6 6 click 1
+  question
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+  within 50 active_is xmessage || fail "the other program's window did not take the keyboard again"
+  tray_menu
+  press Down Return # "Open Shelf"
+  question
+  [ -z "$(xdotool search --onlyvisible --name '^Tarnwick shelf$' 2>/dev/null || true)" ] ||
+    fail "the tray opened the shelf behind the quit question"
+  [ "$(xdotool search --onlyvisible --name '^Tarnwick$' | wc -l)" = 1 ] || fail "a second question was asked"
+  xdotool key --clearmodifiers alt+F4
+  within 50 active_is "$asked_over" ||
+    fail "after Alt+F4 at the question, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not $asked_over"
+  kill "$other" 2>/dev/null || true
+  kill -0 "$app_pid" || fail "closing the question by its window ended the application"
+  [ -z "$note_title" ] && return 0
+  xdotool type --delay 30 -- " four"
+  within 50 active_is "$note_title four" || fail "the letters typed after Alt+F4 at the question did not reach the note"
+}
+question_closed_by_window "Tarnwick Settings" ""
+xdotool windowactivate --sync "$note_win" >/dev/null 2>&1 || true
+within 50 active_is "Unsaved one two three" || fail "the note did not take the keyboard"
+question_closed_by_window "Unsaved one two three" "Unsaved one two three"
 kill -0 "$app_pid" || fail "Cancel ended the application"
 kill -TERM "$app_pid"
 status=0

@@ -6,14 +6,27 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include "platform/OwnWindows.h"
 #include "platform/Settings.h"
+
+// Stands for Qt's tray icon widget on X11, known by its class name: counts the presses it is given.
+class QSystemTrayIconSys : public QWidget {
+    Q_OBJECT
+public:
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
 
 TEST(OwnWindowsTest, ClosingHidesAndPresentingBringsTheSameWindowBack)
 {
@@ -85,3 +98,77 @@ TEST(OwnWindowsTest, FramesLieWhollyOnTheWorkAreaAndFocusScrollsIntoView)
     const QPoint inView = last->mapTo(scroll->viewport(), QPoint(0, 0));
     EXPECT_TRUE(scroll->viewport()->rect().contains(QRect(inView, last->size()))) << "focused control out of view";
 }
+
+// A question closed by its window (Alt+F4) is answered as Escape answers it, with its button's signal,
+// so what its Cancel does is done. While it is up, the tray icon still takes clicks (the question blocks
+// every other window of ours), and the question can be brought back from a minimised state.
+TEST(OwnWindowsTest, AQuestionClosedByItsWindowIsCancelledAndTheTrayIconStillReachesIt)
+{
+    QSystemTrayIconSys icon;
+    icon.setFixedSize(22, 22);
+    icon.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&icon));
+    EXPECT_FALSE(OwnWindows::bringQuestionForward()) << "no question is up";
+
+    QMessageBox box(QMessageBox::Warning, "Tarnwick", "Your latest changes aren't saved.");
+    box.addButton("Save Again", QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    OwnWindows::adoptQuestion(&box);
+    QList<QAbstractButton*> clicked;
+    QObject::connect(&box, &QMessageBox::buttonClicked, &box, [&clicked](QAbstractButton* b) { clicked << b; });
+    int pressesWhileAsked = -1;
+    bool broughtBack = false, minimisedAfter = true;
+    QTimer::singleShot(0, &box, [&] {
+        if (!QTest::qWaitForWindowExposed(&box)) return;
+        QTest::mouseClick(&icon, Qt::LeftButton);
+        pressesWhileAsked = icon.presses;
+        box.setWindowState(Qt::WindowMinimized);
+        broughtBack = OwnWindows::bringQuestionForward();
+        minimisedAfter = box.isMinimized();
+        box.close();  // what the window manager's close comes to
+    });
+    box.exec();
+    EXPECT_EQ(pressesWhileAsked, 1) << "the question blocked the tray icon";
+    EXPECT_TRUE(broughtBack);
+    EXPECT_FALSE(minimisedAfter);
+    EXPECT_EQ(clicked, QList<QAbstractButton*>{cancel});
+    EXPECT_FALSE(OwnWindows::bringQuestionForward()) << "answered, nothing is up";
+    EXPECT_EQ(icon.windowHandle()->transientParent(), nullptr);
+}
+
+// A window adopted to give the keyboard back hands it, as it goes, to the window of ours it was presented
+// from (in the control that had it): dismissed by the app or closed by the user, also when a popup of
+// that window was open.
+TEST(OwnWindowsTest, AWindowThatGoesGivesTheKeyboardBackWhereItCameFrom)
+{
+    Settings settings(std::make_unique<MemorySettingsBackend>());
+    QWidget opener, themeWindow;
+    new QLineEdit(&opener);
+    auto* field = new QLineEdit(&opener);
+    new QLineEdit(&themeWindow);
+    OwnWindows::adopt(&themeWindow, settings, {.givesKeyboardBack = true});
+    opener.show();
+    opener.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&opener));
+    field->setFocus();
+    auto backToOpener = [&] {
+        return QTest::qWaitFor([&] { return QApplication::activeWindow() == &opener; }) && field->hasFocus();
+    };
+
+    OwnWindows::present(&themeWindow);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&themeWindow));
+    OwnWindows::dismiss(&themeWindow);
+    EXPECT_FALSE(themeWindow.isVisible());
+    EXPECT_TRUE(backToOpener()) << "dismissed";
+
+    QWidget popup(&opener, Qt::Popup);
+    popup.show();
+    OwnWindows::present(&themeWindow);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&themeWindow));
+    EXPECT_FALSE(themeWindow.close());
+    EXPECT_FALSE(themeWindow.isVisible());
+    EXPECT_TRUE(backToOpener()) << "closed, presented from under a popup";
+}
+
+#include "OwnWindowsTest.moc"

@@ -125,6 +125,9 @@ connect_pid=$!
 answer_card Return
 wait "$connect_pid" || fail "the approved client could not connect"
 grep -q "$client" "$settings_file" || fail "the approved client was not stored"
+# The card goes with the keyboard back to the settings, not to the other application's window.
+within 50 active_is "Tarnwick Settings" ||
+  fail "after Allow, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the settings"
 focus_settings
 press shift+Tab space  # Read & write
 within 30 setting_is mcp.readOnly false || fail "Read & write did not store mcp.readOnly false"

@@ -140,19 +140,24 @@ answer_card() {
   press_in "$card" "$1"
 }
 
-# Opens the tray icon's menu with a right-click; fails when there is no icon or no menu.
-tray_menu() {
-  local icon="" menu=""
-  # The icon is the visible window of ours inside the tray (the top 24 px of the screen).
+# The tray icon's window in $icon: the visible window of ours inside the tray (the top 24 px of the
+# screen); fails when there is none.
+tray_icon() {
+  icon=""
   for _ in $(seq 1 200); do
     for candidate in $(xdotool search --onlyvisible --class tarnwick 2>/dev/null || true); do
       eval "$(xdotool getwindowgeometry --shell "$candidate" 2>/dev/null || echo Y=999)"
-      [ "$Y" -lt 24 ] && icon=$candidate && break
+      [ "$Y" -lt 24 ] && icon=$candidate && return 0
     done
-    [ -n "$icon" ] && break
     sleep 0.1
   done
-  [ -n "$icon" ] || fail "no tray icon"
+  fail "no tray icon"
+}
+
+# Opens the tray icon's menu with a right-click; fails when there is no icon or no menu.
+tray_menu() {
+  local menu=""
+  tray_icon
   # The icon may be found before the tray has embedded it: click again until the menu shows.
   for _ in 1 2 3 4 5; do
     sleep 0.5

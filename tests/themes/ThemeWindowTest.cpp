@@ -96,6 +96,52 @@ TEST_F(ThemeWindowTest, OneWindowIsReusedWithAFreshFormAndKeepsItsPlace)
     EXPECT_FALSE(controller.editorView()->deleteButton()) << "nothing to delete in a new theme";
 }
 
+// Opened from the settings, the theme window gives the keyboard back to them however it goes: Save,
+// Delete Theme, or the window manager's close (the window manager would pick another application's
+// window, as it passes over ours).
+TEST_F(ThemeWindowTest, ItGivesTheKeyboardBackToTheWindowItWasOpenedFromHoweverItGoes)
+{
+    addTheme("A", "Harbour");
+    addTheme("B", "Meadow");
+    // Another window shown later than the settings, where a fallback to the newest window would go.
+    QWidget settingsWindow, elsewhere;
+    auto* newTheme = new QPushButton("New Theme…", &settingsWindow);
+    newTheme->setFocusPolicy(Qt::StrongFocus);
+    settingsWindow.show();
+    elsewhere.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&elsewhere));
+    settingsWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settingsWindow));
+    newTheme->setFocus();
+    const QList<std::pair<const char*, std::function<void()>>> ways{
+        {"Save",
+         [&] {
+             controller.showNew(NoteTheme::builtIn(Tint::green), nullptr);
+             EXPECT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+             controller.editorView()->save();
+         }},
+        {"the close",
+         [&] {
+             controller.show("A", nullptr);
+             EXPECT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+             controller.window()->close();
+         }},
+        {"Delete Theme",
+         [&] {
+             controller.show("B", nullptr);
+             EXPECT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+             controller.editorView()->deleteButton()->click();
+         }},
+    };
+    for (const auto& [name, way] : ways) {
+        way();
+        EXPECT_FALSE(controller.window()->isVisible()) << name;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &settingsWindow; })) << name;
+        EXPECT_TRUE(newTheme->hasFocus()) << name;
+    }
+    EXPECT_EQ(sql("SELECT COUNT(*) FROM NoteTheme WHERE id = 'B'"), "0");
+}
+
 TEST_F(ThemeWindowTest, ReturnSavesAndAFailedSaveKeepsTheFormOpen)
 {
     addTheme("A", "Harbour");

@@ -299,3 +299,27 @@ xdotool key --clearmodifiers --delay 150 Down Return
 within 50 mapped Plan || fail "the shelf opened no Plan"
 note=$(window_named Plan)
 settles_to 50 "$paper" note_paper || fail "Plan's paper is $(note_paper), My theme's $paper"
+
+# (13) With another application's window on the desktop, the theme window opened from the settings' Note
+# tab gives the keyboard back to the settings however it goes (Save by Return, the window manager's
+# close), not to that window: the next key reaches the settings' "New Theme…" again.
+xmessage -geometry +40+500 "another application" &
+other=$!
+within 50 mapped xmessage || fail "no xmessage"
+xdotool windowactivate --sync "$(window_named xmessage)" 2>/dev/null || true
+within 50 active_is xmessage || fail "xmessage did not become active"
+open_settings_from_tray
+within 50 active_is "Tarnwick Settings" || fail "the settings did not take the keyboard"
+press ctrl+Tab Tab # the Note tab, then from its theme grid to "New Theme…"
+for closing in Return alt+F4 alt+F4; do
+  press space
+  within 50 active_is Theme ||
+    fail "the key after the theme window closed did not reach New Theme… ($(xdotool getactivewindow getwindowname 2>/dev/null) is active)"
+  [ "$closing" = Return ] && xdotool key --clearmodifiers ctrl+a && xdotool type --delay 30 Keyed
+  xdotool key --clearmodifiers "$closing"
+  within 30 unmapped Theme || fail "$closing left the theme window open"
+  within 50 active_is "Tarnwick Settings" ||
+    fail "after $closing in the theme window, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard, not the settings"
+done
+settles_to 50 1 theme_field "COUNT(*)" Keyed || fail "the new theme Keyed was not saved"
+kill "$other" 2>/dev/null || true
