@@ -351,6 +351,14 @@ question_closed_by_window() {
   within 50 active_is "$note_title four" || fail "the letters typed after Alt+F4 at the question did not reach the note"
 }
 question_closed_by_window "Tarnwick Settings" ""
+# With the question gone, a click on the tray icon opens the shelf again.
+shelf_shown() { xdotool search --onlyvisible --name '^Tarnwick shelf$' >/dev/null 2>&1; }
+shelf_gone() { ! shelf_shown; }
+tray_icon
+xdotool mousemove --window "$icon" 6 6 click 1
+within 50 shelf_shown || fail "after the question closed, a click on the tray icon opened no shelf"
+xdotool key --clearmodifiers Escape
+within 50 shelf_gone || fail "Escape left the shelf open"
 xdotool windowactivate --sync "$note_win" >/dev/null 2>&1 || true
 within 50 active_is "Unsaved one two three" || fail "the note did not take the keyboard"
 question_closed_by_window "Unsaved one two three" "Unsaved one two three"
