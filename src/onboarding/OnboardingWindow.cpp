@@ -215,9 +215,11 @@ void OnboardingWindow::present()
     winId();
     // Shown on the user's request (Replay) over the settings window: the same level as our other windows.
     if (m_services.settings)
-        OwnWindows::adopt(
-            this, *m_services.settings,
-            {.aboveWhileActive = true, .hideOnClose = false, .taskbar = OwnWindows::Options::Taskbar::always});
+        OwnWindows::adopt(this, *m_services.settings,
+                          {.aboveWhileActive = true,
+                           .hideOnClose = false,
+                           .taskbar = OwnWindows::Options::Taskbar::always,
+                           .givesKeyboardBack = true});
     watchKeyboard();
     bringToFront();
 }
@@ -274,7 +276,8 @@ void OnboardingWindow::discard()
 {
     m_discarded = true;
     stopWatchingKeyboard();
-    hide();
+    // Replayed over the settings window, the tour hands the keyboard back to it as it goes.
+    OwnWindows::dismiss(this);
     deleteLater();
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tarnwick's own windows as the window manager, the keyboard and a screen reader meet them, on the real
 # application: the settings window keeps its taskbar states and its X window across a close, comes
-# back from the tray menu when minimised, and "Replay" stacks the tour above it; the default theme is
+# back from the tray menu when minimised, and "Replay" stacks the tour above it and, closed, gives the
+# settings window the keyboard back; the default theme is
 # chosen with Tab, arrows and Space; only the page shown (and the relock popup while open) reads as on
 # screen over the accessibility bus; the relock choice is labelled by its row's text; a shelf row's
 # "Pin" is performed over the accessibility bus; with 30 themes the note palette's "Save as a theme…"
@@ -62,7 +63,13 @@ open_settings_from_tray
 within 50 lacks_state "$settings_win" HIDDEN || fail "still minimised after Settings…: $(states "$settings_win")"
 within 50 active_is "Tarnwick Settings" || fail "the restored settings window is not active"
 
-echo "== 3. Replay maps the tour above the settings window, with the keyboard"
+echo "== 3. Replay maps the tour above the settings window, with the keyboard; closed, it gives it back"
+# Another program's window on the desktop: the window manager would hand it the keyboard.
+xmessage -geometry +40+300 "another program" >/dev/null 2>&1 &
+other=$!
+wait_window xmessage
+xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
+within 50 active_is "Tarnwick Settings" || fail "the settings window did not take the keyboard back from xmessage"
 for round in 1 2 3; do
   within 50 reach press Replay || fail "no Replay button reached (round $round)"
   tour=""
@@ -80,8 +87,10 @@ for round in 1 2 3; do
   [ "$round" = 1 ] && import -window root "$work/tour-over-settings.png"
   press alt+F4
   within 50 test -z "$(xdotool search --onlyvisible --name '^Tarnwick tour' 2>/dev/null)" || fail "the tour did not close"
-  xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
+  within 50 active_is "Tarnwick Settings" ||
+    fail "round $round: after Alt+F4 at the tour, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard"
 done
+kill "$other" 2>/dev/null || true
 
 echo "== 4. Note tab: the Green tile chosen with Tab, arrows and Space"
 xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
