@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QRegularExpression>
 
 #include "model/Note.h"  // NoteViewModel.h holds a QPointer<Note>
@@ -89,6 +90,17 @@ bool TimeField::typeOver(QChar typed)
     return false;
 }
 
+// A whole time pasted is that time, wherever the caret stands; anything else goes in as the field's
+// own paste would put it.
+bool TimeField::pasteTime(QClipboard::Mode mode)
+{
+    const auto time = NoteViewModel::typedTime(QApplication::clipboard()->text(mode));
+    if (!time || isReadOnly()) return false;
+    m_run.clear();
+    showText(time->toString(kFormat), kMinutesAt + 2);
+    return true;
+}
+
 void TimeField::step(int by)
 {
     finish();
@@ -110,13 +122,7 @@ void TimeField::keyPressEvent(QKeyEvent* event)
         return;
     }
     m_run.clear();
-    if (event == QKeySequence::Paste) {
-        // A whole time pasted is that time, wherever the caret stands.
-        if (const auto time = NoteViewModel::typedTime(QApplication::clipboard()->text())) {
-            showText(time->toString(kFormat), kMinutesAt + 2);
-            return;
-        }
-    }
+    if (event == QKeySequence::Paste && pasteTime(QClipboard::Clipboard)) return;
     switch (event->key()) {
         case Qt::Key_Up:
             step(1);
@@ -144,6 +150,32 @@ void TimeField::mousePressEvent(QMouseEvent* event)
 {
     m_run.clear();
     QLineEdit::mousePressEvent(event);
+}
+
+void TimeField::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection() &&
+        pasteTime(QClipboard::Selection)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void TimeField::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The menu's Paste is the item that shows Ctrl+V.
+    const QString pasteKeys = u'\t' + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+    for (QAction* paste : menu->actions()) {
+        if (!paste->text().endsWith(pasteKeys)) continue;
+        disconnect(paste, &QAction::triggered, this, &QLineEdit::paste);
+        connect(paste, &QAction::triggered, this, [this] {
+            if (!pasteTime(QClipboard::Clipboard)) QLineEdit::paste();
+        });
+    }
+    menu->popup(event->globalPos());
 }
 
 void TimeField::focusInEvent(QFocusEvent* event)

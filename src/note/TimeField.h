@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QTime>
 
 // A time of day typed over "HH:MM". Digits write over the slots from the caret, ":" goes on to the
 // minutes, and a whole time typed ("23:15", "9:05", "2315") is that time wherever the caret stood;
 // a first hour digit above 2 is the hour itself. Up and Down (Page Up and Page Down by ten) step the
-// hour or the minutes at the caret. What is typed counts when the field is finished (Return, the
+// hour or the minutes at the caret. A whole time pasted (Ctrl+V, the menu's Paste, a middle click)
+// is that time too. What is typed counts when the field is finished (Return, the
 // keyboard leaving it, or finish()); a text that is no time then gives way to the time it holds.
 class TimeField : public QLineEdit {
     Q_OBJECT
@@ -23,11 +25,14 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool typeOver(QChar typed);
+    bool pasteTime(QClipboard::Mode mode);
     void step(int by);
     void showText(const QString& text, int caret);
 

@@ -507,6 +507,23 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
              QTest::keyClick(f, Qt::Key_V, Qt::ControlModifier);
          },
          QTime(23, 15)},
+        {"the menu's Paste with the caret at the end",
+         [&](TimeField* f) {
+             QApplication::clipboard()->setText("7:05");
+             f->end(false);
+             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f->mapToGlobal(QPoint(5, 5)));
+             QApplication::sendEvent(f, &event);
+             QAction* paste = nullptr;
+             for (QWidget* w : QApplication::topLevelWidgets())
+                 if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
+                     for (QAction* a : menu->actions())
+                         if (a->text().startsWith("&Paste")) paste = a;
+                     if (paste) paste->trigger();
+                     menu->close();
+                 }
+             EXPECT_TRUE(paste) << "no Paste in the field's menu";
+         },
+         QTime(7, 5)},
         {"no time: Ctrl+A, 25:70", then(all, "25:70"), QTime(22, 50)},
         {"no time: emptied", emptied, QTime(22, 50)},
         {"no time: Home, 9", then(caretAt(1), "9"), QTime(22, 50)},

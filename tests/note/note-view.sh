@@ -5,7 +5,7 @@
 # the text or its picture left in any file), the menu unlocks with the account password (PAM under
 # pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
 # whose collection is locked asks once per try and, its prompt cancelled, replaces no key, "Remind
-# me…" sets a reminder an hour ahead and a time typed over its time field is the one stored, and texts
+# me…" sets a reminder an hour ahead and a time typed or pasted over its time field is the one stored, and texts
 # handed over on the bus while the user types in a note are kept in it with the typing, apart from it,
 # and undone alone.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
@@ -417,6 +417,28 @@ type_time 180 10:20 10:20 End BackSpace BackSpace BackSpace BackSpace BackSpace
 type_time 180 1645 16:45 Home
 type_time 80 08:05 08:05
 type_time 180 25:70 08:05 ctrl+a
+# A whole time pasted with the caret at the end, where no slot is left: by the field's own menu
+# ("Paste", its P) and by a middle click with the time selected elsewhere.
+paste_time() {
+  local how=$1 pasted=$2
+  menu Down Down Return
+  within 50 reminder_shown || fail "\"Reminder…\" opened no popover"
+  click_at 180 242
+  if [ "$how" = menu ]; then
+    printf '%s' "$pasted" | xclip -selection clipboard
+    click_at 180 242 3
+    xdotool key --clearmodifiers p
+  else
+    printf '%s' "$pasted" | xclip -selection primary
+    click_at 180 242 2
+  fi
+  sleep 0.3
+  xdotool key --clearmodifiers Return
+  within 50 reminder_gone || fail "Return after pasting \"$pasted\" by $how left the popover open"
+  settles_to 50 "2031-08-$day $pasted" stored_time || fail "pasting \"$pasted\" by $how stored $(stored_time)"
+}
+paste_time menu 19:35
+paste_time middle 06:10
 
 # (9) Relaunched over a PAM stack that names a module which is not installed (pam_wrapper reads the
 # stacks at start): no prompt, Secret stays locked, its lock panel says unlocking is not available,
