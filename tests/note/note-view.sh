@@ -5,9 +5,9 @@
 # the text or its picture left in any file), the menu unlocks with the account password (PAM under
 # pam_wrapper) and the unlocked note stays sealed on disk through an edit and a kill -9, a keyring
 # whose collection is locked asks once per try and, its prompt cancelled, replaces no key, "Remind
-# me…" sets a reminder an hour ahead and a time typed or pasted over its time field is the one stored, and texts
-# handed over on the bus while the user types in a note are kept in it with the typing, apart from it,
-# and undone alone.
+# me…" sets a reminder an hour ahead and a time typed or pasted over its time field is the one
+# stored, and texts handed over on the bus while the user types in a note are kept in it with the
+# typing, apart from it, and undone alone.
 # Usage (inside scripts/desktop-session.sh): note-view.sh TARNWICK SEEDER PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
 tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
