@@ -172,10 +172,10 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
 
 void NoteStore::watchStoreFolder(const QString& storePath)
 {
-    // The folder is watched afresh wherever the store is written: a watch follows its folder when that
-    // is moved away (still listed under the old path), and one removed stays listed until its removal
-    // is read, so neither would see the folder made again. Its parent is watched too, as the folder's
-    // own move is no change of the folder's.
+    // The folder is watched afresh wherever the store is written. A watch follows its folder when that
+    // is moved away, still listed under the old path; and a removed folder is told gone only once no
+    // program holds a file of it open, perhaps after it was written back, when that late notice would
+    // drop the path's listing. Its parent is watched too: the folder's own move is no change of its own.
     const QString folder = QFileInfo(storePath).absolutePath();
     const QString parent = QFileInfo(folder).absolutePath();
     const QStringList watched = m_storeFolder->directories();
