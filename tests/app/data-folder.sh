@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The data folder on a small tmpfs, with the keyboard alone and accessibility off, as most users have it.
-# The folder removed, or moved away, under the running app is written back and watched as the first one
-# was: a later removal of the notes file is written back within seconds, and with no room it is tried on
-# the retry schedule. While the quit question waits (the disk full), minimised, under another program's
-# window or in view, every hot key brings it to the front with the keyboard and opens, hides or shows
-# nothing behind it; after Cancel the keyboard is back in the note.
+# The folder removed, or moved away, under the running app (while another program holds a file of it
+# open) is written back and watched as the first one was: a later removal of the notes file is written
+# back within seconds, and with no room it is tried on the retry schedule. While the quit question waits
+# (the disk full), minimised, under another program's window or in view, every hot key brings it to the
+# front with the keyboard and opens, hides or shows nothing behind it; after Cancel the keyboard is back
+# in the note.
 # Usage (inside scripts/desktop-session.sh, as root for the mount): data-folder.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -18,10 +19,11 @@ fi
 export XDG_DATA_HOME=$data
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin data-folder app screenshot
-other_pid=""
+other_pid="" holder_pid=""
 unmount() {
   local status=$?
   [ -z "$other_pid" ] || kill "$other_pid" 2>/dev/null || true
+  [ -z "$holder_pid" ] || kill "$holder_pid" 2>/dev/null || true
   (exit "$status")
   session_cleanup
   umount "$data" 2>/dev/null || true
@@ -47,19 +49,29 @@ settles_to 100 1 sql "SELECT count(*) FROM Note WHERE title = 'Kept'" || fail "K
 note_win=$(xdotool search --onlyvisible --name '^Kept$' | head -1)
 
 echo "== The data folder written back is watched again"
+# Takes the folder away ($1: removed or moved) while another program (a shell, a viewer) holds a file of
+# it open, so that its removal is told only once that program lets go, after the folder was written back.
+take_folder_away() {
+  sleep 600 >"$folder/held.log" &
+  holder_pid=$!
+  if [ "$1" = removed ]; then rm -rf "$folder"; else mv "$folder" "$data/moved-away"; fi
+  written_back || fail "the data folder $1 under the app was not written back"
+  kill "$holder_pid"
+  wait "$holder_pid" 2>/dev/null || true
+  holder_pid=""
+  rm -rf "$data/moved-away"
+  sleep 4 # what the holder's going shows is looked at first (within three seconds)
+}
 for how in removed moved; do
-  if [ "$how" = removed ]; then rm -rf "$folder"; else mv "$folder" "$data/moved-away"; fi
-  written_back || fail "the data folder $how under the app was not written back"
+  take_folder_away "$how"
   for again in 1 2; do
     remove_store
     written_back || fail "removal $again of the notes file, after the folder $how was written back, was not written back within 10 s"
   done
 done
 [ "$(sql "SELECT count(*) FROM Note WHERE title = 'Kept'")" = 1 ] || fail "the notes file written back lost the note"
-rm -rf "$data/moved-away"
 echo "== ... and with no room, a removal is tried on the retry schedule"
-rm -rf "$folder"
-written_back || fail "the data folder removed again was not written back"
+take_folder_away removed
 fill_disk
 before=$(tries)
 remove_store
