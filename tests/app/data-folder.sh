@@ -20,14 +20,18 @@ export XDG_DATA_HOME=$data
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin data-folder app screenshot
 other_pid="" holder_pid=""
+# Whatever holds a file of the tmpfs goes first; with errexit off, as a failed step's status stands.
 unmount() {
   local status=$?
-  [ -z "$other_pid" ] || kill "$other_pid" 2>/dev/null || true
-  [ -z "$holder_pid" ] || kill "$holder_pid" 2>/dev/null || true
+  set +e
+  for pid in $other_pid $holder_pid; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  stop_app
+  umount "$data" 2>/dev/null && rmdir "$data" 2>/dev/null
   (exit "$status")
   session_cleanup
-  umount "$data" 2>/dev/null || true
-  rmdir "$data" 2>/dev/null || true
 }
 trap unmount EXIT
 trap 'fail "command failed on line $LINENO"' ERR
