@@ -36,6 +36,7 @@
 #include "platform/LaunchHeapGrowth.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/OwnWindows.h"
 #include "platform/PamAuthenticator.h"
 #include "platform/PasswordDialog.h"
 #include "platform/SelectionReader.h"
@@ -284,6 +285,7 @@ CaptureActions::Hooks AppServices::captureHooks(QPointer<FloatingNotesManager> f
     hooks.openPeek = [peek](const QUuid& id) {
         if (peek) peek->present(id);
     };
+    hooks.bringQuestionForward = [] { return OwnWindows::bringQuestionForward(); };
     hooks.explainCapture = [&settings] {
         PermissionAudit::Probes probes;
         probes.platformName = [] { return QGuiApplication::platformName(); };

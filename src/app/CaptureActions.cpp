@@ -54,6 +54,7 @@ QSet<Action> CaptureActions::workingActions() const
 
 void CaptureActions::dispatch(Action action, quint32 modifiers)
 {
+    if (questionBroughtForward()) return;
     // A capture announces itself only once it stored something (presentCaptureResult).
     if (action != Action::capture) m_store.notifications().post(tarnwickHotkeyFired, HotkeyManager::rawValue(action));
     switch (action) {
@@ -70,6 +71,14 @@ void CaptureActions::dispatch(Action action, quint32 modifiers)
             if (m_hooks.toggleShelf) m_hooks.toggleShelf();
             break;
     }
+}
+
+bool CaptureActions::questionBroughtForward()
+{
+    // The question blocks every other window of ours, perhaps minimised or under another program's
+    // window: a note or the shelf opened behind it would take keys it cannot receive, and leave the
+    // question out of sight. The key brings the question back, as the tray icon does.
+    return m_hooks.bringQuestionForward && m_hooks.bringQuestionForward();
 }
 
 void CaptureActions::handleNewNote()
@@ -238,7 +247,9 @@ void CaptureActions::startNext()
     if (m_reader) return;
     // Texts first: their callers wait on the bus with a time limit, and their read is bounded by it.
     if (!m_serviceCaptures.isEmpty()) return startServiceCapture();
-    if (const std::optional<quint32> pressed = std::exchange(m_pendingCapture, std::nullopt)) handleCapture(*pressed);
+    // A press kept for after the read is a press now: a question asked meanwhile comes first.
+    if (const std::optional<quint32> pressed = std::exchange(m_pendingCapture, std::nullopt))
+        if (!questionBroughtForward()) handleCapture(*pressed);
 }
 
 namespace {

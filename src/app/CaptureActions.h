@@ -32,6 +32,9 @@ public:
         // Explains why capture cannot read selections in this session (no selection service); asked
         // on the first capture of a session that fails for that reason.
         std::function<void()> explainCapture;
+        // Brings a question of ours that waits for an answer (a modal dialog) to the front with the
+        // keyboard; false when none waits.
+        std::function<bool()> bringQuestionForward;
     };
 
     CaptureActions(NoteStore& store, CaptureService& capture, CaptureCapsuleController& capsule, Settings& settings,
@@ -40,7 +43,7 @@ public:
 
     // The actions that do something in this build: only their chords are grabbed.
     QSet<HotkeyManager::Action> workingActions() const;
-    // HotkeyManager::onAction.
+    // HotkeyManager::onAction. While a question waits, every action only brings it forward.
     void dispatch(HotkeyManager::Action action, quint32 modifiers);
 
     void handleNewNote();
@@ -93,5 +96,7 @@ private:
     // Starts what waited for the read that ended: handed-over texts first, then a pressed hot key.
     void startNext();
     void startServiceCapture();
+    // Whether a question waits, brought forward now: a hot key then starts nothing behind it.
+    bool questionBroughtForward();
     void fileServiceCapture(const QString& text, const SourceHarvester::Source& source, const ServiceReply& reply);
 };

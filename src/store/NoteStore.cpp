@@ -144,8 +144,7 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
     connect(&m_context, &ModelContext::saveFinished, this, &NoteStore::saveFinished);
     connect(&m_context, &ModelContext::storeFileMoved, this, [this](const QString& path, bool replaced) {
         // A folder made again is a new folder to watch.
-        const QString folder = QFileInfo(path).absolutePath();
-        if (m_storeFolder && !m_storeFolder->directories().contains(folder)) m_storeFolder->addPath(folder);
+        if (m_storeFolder) watchStoreFolder(path);
         // After a removal the notes are back where they were: nothing to tell.
         if (!replaced && !m_keptFile) return;
         m_keptFile = path;
@@ -155,7 +154,7 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
     // save, so the notes are written back (or kept beside the file put there) at once, and said so.
     if (const QString path = m_context.storePath(); !path.isEmpty()) {
         m_storeFolder = new QFileSystemWatcher(this);
-        m_storeFolder->addPath(QFileInfo(path).absolutePath());
+        watchStoreFolder(path);
         // Looked at once the folder has been quiet a moment: a tool that removes or swaps the store's
         // files one by one is let finish first, or a file written back at once could lose its log to
         // the tool's next step. A folder that never goes quiet (another program writing there all the
@@ -169,6 +168,21 @@ NoteStore::NoteStore(ModelContext& context, Clock& clock, Settings& settings, No
                 m_clock.after(std::clamp<qint64>(left, 0, storeFolderSettleMs), this, [this] { checkStoreFile(); });
         });
     }
+}
+
+void NoteStore::watchStoreFolder(const QString& storePath)
+{
+    // The folder is watched afresh wherever the store is written. A watch follows its folder when that
+    // is moved away, still listed under the old path; and a removed folder is told gone only once no
+    // program holds a file of it open, perhaps after it was written back, when that late notice would
+    // drop the path's listing. Its parent is watched too: the folder's own move is no change of its own.
+    const QString folder = QFileInfo(storePath).absolutePath();
+    const QString parent = QFileInfo(folder).absolutePath();
+    const QStringList watched = m_storeFolder->directories();
+    if (!watched.isEmpty()) m_storeFolder->removePaths(watched);
+    QStringList paths{folder};
+    if (parent != folder && QFileInfo(parent).isDir()) paths << parent;
+    m_storeFolder->addPaths(paths);
 }
 
 void NoteStore::checkStoreFile()

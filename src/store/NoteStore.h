@@ -316,6 +316,8 @@ private:
     void checkStoreFile();
     // The same now, whatever waits: how it went is what saveFinished hears.
     bool writeStoreFileBack();
+    // Watches the folder of the store file at `storePath`, and the folder that holds it.
+    void watchStoreFolder(const QString& storePath);
 
     ModelContext& m_context;
     QFileSystemWatcher* m_storeFolder = nullptr;

@@ -435,6 +435,45 @@ TEST_F(SlowWindowTest, ATextBehindAHotKeyReadKeepsTheTimeOfItsArrival)
                                           "selected words from Xmessage"}));
 }
 
+// While a question waits for an answer, every hot key only brings it forward, as the tray icon does: no
+// note is made or shown, the notes stay as they are, the shelf stays shut, and nothing is announced. A
+// capture press kept for after a read is a press at the time it runs: asked meanwhile, the question
+// comes first; the capture already reading is filed.
+TEST_F(SlowWindowTest, WhileAQuestionWaitsEveryHotKeyOnlyBringsItForward)
+{
+    using A = HotkeyManager::Action;
+    bool waiting = true;
+    int broughtForward = 0, toggled = 0;
+    CaptureActions::Hooks& h = slowActions.hooks();
+    h.bringQuestionForward = [&] { return waiting && ++broughtForward; };
+    h.toggleHideAll = [&] { ++toggled; };
+    h.toggleShelf = [&] { ++toggled; };
+    slow.selected = "selected words";
+    for (const A action : {A::newNote, A::capture, A::hideAll, A::shelf})
+        slowActions.dispatch(action, HotkeyManager::kOption | HotkeyManager::kShift | HotkeyManager::kCommand);
+    EXPECT_EQ(broughtForward, 4);
+    EXPECT_FALSE(slowActions.isReadingSelection());
+    EXPECT_TRUE(rows<Note>().isEmpty());
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_EQ(toggled, 0);
+    EXPECT_TRUE(announced.isEmpty());
+
+    waiting = false;
+    slowActions.dispatch(A::capture, HotkeyManager::kOption | HotkeyManager::kShift);
+    ASSERT_TRUE(slowActions.isReadingSelection());
+    slowActions.dispatch(A::capture, HotkeyManager::kOption | HotkeyManager::kShift);
+    waiting = true;  // the quit question, asked while the selection is read
+    slow.release();
+    ASSERT_TRUE(waitFor([&] { return !slowActions.isReadingSelection(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(storedTexts(), QStringList{"selected words from Xmessage"}) << "the kept press captured behind it";
+    EXPECT_EQ(broughtForward, 5);
+
+    waiting = false;
+    slowActions.dispatch(A::newNote, 0);
+    EXPECT_EQ(rows<Note>().size(), 1) << "answered, the keys work again";
+}
+
 // A session that cannot read selections at all explains why on its first failed capture, once, after
 // the hot key's own event; other failures explain nothing.
 TEST_F(CaptureActionsTest, NoSelectionServiceExplainsOncePerSession)

@@ -263,6 +263,55 @@ TEST_F(NoteStoreTest, ARemovedNotesFileIsWrittenBackHoweverBusyItsFolder)
     EXPECT_EQ(store->saveFailure(), std::nullopt);
 }
 
+// The store's folder taken away under the running app (removed, or moved aside), and written back by
+// the folder's watch or by a save made first: the folder written back is watched as the first one was,
+// so a later removal of the notes file is written back too. While another program holds a file of the
+// removed folder open, the folder's own removal is told only once that file is closed, after the
+// folder was written back.
+TEST_F(NoteStoreTest, TheFolderWrittenBackIsWatchedAgain)
+{
+    for (const QString how : {"removed", "moved", "removed and saved"}) {
+        SCOPED_TRACE(qPrintable(how));
+        const QString folder = dir.filePath(QString(how).replace(' ', '-'));
+        const QString file = folder + "/default.store";
+        ASSERT_TRUE(QDir().mkpath(folder));
+        NoteStoreFixture fixture(std::move(ModelContainer::open(TarnwickSchemaV2::schema(), file)).value());
+        Note* note = fixture.addNote("Groceries");
+        fixture.store->saveNow();
+        // Written back within a few seconds of the folder's change, with nothing saved.
+        const auto writtenBack = [&] {
+            return QTest::qWaitFor(
+                [&] {
+                    fixture.clock.advance(NoteStore::storeFolderSettleMs / 4);
+                    return QFileInfo(file).size() > 0;
+                },
+                10000);
+        };
+        QFile held(folder + "/held.log");
+        ASSERT_TRUE(held.open(QIODevice::WriteOnly));
+        if (how == "moved") {
+            ASSERT_TRUE(QDir().rename(folder, folder + ".aside"));
+        } else {
+            ASSERT_TRUE(QDir(folder).removeRecursively());
+            if (how.endsWith("saved")) {
+                note->setTitle("typed at once");
+                EXPECT_TRUE(fixture.store->saveNow());
+            }
+        }
+        ASSERT_TRUE(writtenBack()) << "the folder taken away was not written back";
+        held.close();
+        // Whatever that close shows has been looked at before the notes file goes.
+        QTest::qWait(200);
+        fixture.clock.advance(NoteStore::storeFolderLongestWaitMs);
+        for (int again = 0; again < 2; ++again) {
+            for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(file + suffix);
+            ASSERT_TRUE(writtenBack()) << "removal " << again + 1 << " after the folder came back";
+        }
+        EXPECT_EQ(fixture.store->saveFailure(), std::nullopt);
+        EXPECT_EQ(storetest::scalar(file, "SELECT count(*) FROM Note"), "1");
+    }
+}
+
 // A notes file that cannot be written back is tried once as a run ends: a large write still running
 // when the last save waits for it makes that try, and neither the save nor the container's close
 // copies the whole store again after it failed.
