@@ -19,6 +19,7 @@
 #include "platform/EwmhWindowState.h"
 #include "platform/Log.h"
 #include "platform/ModelContext.h"
+#include "platform/OwnWindows.h"
 #include "platform/OwnedSelections.h"
 #include "platform/Settings.h"
 #include "platform/StartupActivation.h"
@@ -318,6 +319,9 @@ QWindow* AppDelegate::lastActiveVisibleWindow() const
 void AppDelegate::reopen(const QString& startupId)
 {
     if (!m_launched) return;
+    // A question that waits is what the user comes back to, as from the tray icon or a hot key: a
+    // window shown behind it would take no keys.
+    if (OwnWindows::bringQuestionForward()) return;
     if (QWindow* window = lastActiveVisibleWindow()) {
         StartupActivation::activate(window, startupId);
         return;
@@ -333,5 +337,6 @@ void AppDelegate::openReminder(const QUuid& noteID)
     // A note binned or purged since the reminder was shown opens nothing.
     const Note* note = m_parts.store.note(noteID);
     if (!note || note->isTrashed()) return;
+    if (OwnWindows::bringQuestionForward()) return;
     if (m_windows.show) m_windows.show(noteID);
 }

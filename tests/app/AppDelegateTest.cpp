@@ -600,6 +600,32 @@ TEST(TarnwickAppTray, WhileAQuestionIsUpTheTrayBringsItForwardAndStartsNothing)
     EXPECT_EQ(started(), 4);
 }
 
+// A reminder clicked or a second launch while a question is up brings the question back and opens
+// nothing behind it; once it is answered they open the note and the shelf again.
+TEST_F(AppDelegateTest, WhileAQuestionIsUpAReminderOrASecondLaunchBringsItForward)
+{
+    settings.setValue("onboarding.completed", true);
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    Note* note = addNote("Due");
+    calls.clear();
+    QDialog question;
+    OwnWindows::adoptQuestion(&question);
+    question.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&question));
+    question.setWindowState(Qt::WindowMinimized);
+    Q_EMIT reminders.openNoteRequested(note->uuid());
+    EXPECT_FALSE(question.isMinimized());
+    question.setWindowState(Qt::WindowMinimized);
+    Q_EMIT bus.activationRequested(QString());
+    EXPECT_FALSE(question.isMinimized());
+    EXPECT_TRUE(calls.isEmpty()) << calls.join(", ").toStdString();
+
+    question.hide();
+    Q_EMIT reminders.openNoteRequested(note->uuid());
+    Q_EMIT bus.activationRequested(QString());
+    EXPECT_EQ(calls, (QStringList{"show " + note->uuid().toString(QUuid::WithoutBraces), "present"}));
+}
+
 // Quit ends the run whatever windows are open. Ours refuse a close and hide instead; the toolkit's own
 // quit asks every window to close first and gave up at the first refusal, with the others still shown.
 TEST_F(AppDelegateTest, QuitEndsTheRunWhateverWindowIsOpen)

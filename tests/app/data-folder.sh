@@ -4,8 +4,8 @@
 # open) is written back and watched as the first one was: a later removal of the notes file is written
 # back within seconds, and with no room it is tried on the retry schedule. While the quit question waits
 # (the disk full), minimised, under another program's window or in view, every hot key brings it to the
-# front with the keyboard and opens, hides or shows nothing behind it; after Cancel the keyboard is back
-# in the note.
+# front with the keyboard and opens, hides or shows nothing behind it, as does a second start of the app;
+# after Cancel the keyboard is back in the note.
 # Usage (inside scripts/desktop-session.sh, as root for the mount): data-folder.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -122,6 +122,13 @@ for key in alt+shift+n alt+shift+s alt+shift+h alt+shift+space; do
   question "$key did not bring the minimised quit question forward"
   nothing_behind "$key with the question minimised"
 done
+# Tarnwick started again (its menu entry) is a way in too.
+xdotool windowminimize "$asked"
+within 50 bash -c '! xdotool search --onlyvisible --name "^Tarnwick$" >/dev/null 2>&1' ||
+  fail "the quit question was not minimised"
+timeout 30 "$tarnwick" >/dev/null 2>&1 || fail "a second start of the application did not hand over and end"
+question "a second start did not bring the minimised quit question forward"
+nothing_behind "a second start with the question minimised"
 xmessage -geometry +40+300 "another program" >/dev/null 2>&1 &
 other_pid=$!
 wait_window xmessage
