@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -22,6 +23,7 @@
 #include "design/TarnwickType.h"
 #include "model/Note.h"
 #include "note/NoteViewModel.h"
+#include "note/ReminderTime.h"
 #include "note/TimeField.h"
 
 NotePopover::NotePopover(QWidget* anchor) : QFrame(anchor, Qt::Popup), m_anchor(anchor)
@@ -343,8 +345,17 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     m_set = new QPushButton(tr("Set"), this);
     m_set->setDefault(true);
     connect(m_set, &QPushButton::clicked, this, [this] {
-        m_time->finish();  // the time shown is the one stored, typed or not
+        // The day and the time shown are the ones stored, typed or not.
+        takeTypedDay();
+        m_time->finish();
         updateDraft();
+        // A time the clocks skip is stored as the moment it names: shown so before the popover goes.
+        const QDateTime draft = m_model.reminderDraft().toLocalTime();
+        {
+            const QSignalBlocker calendar(m_calendar), time(m_time);
+            m_calendar->setSelectedDate(draft.date());
+            m_time->setTime(draft.time());
+        }
         m_model.setReminder();
     });
     buttons->addWidget(m_set);
@@ -371,13 +382,29 @@ void ReminderPopover::followPage(int year, int month)
 
 void ReminderPopover::updateDraft()
 {
-    m_model.setReminderDraft(QDateTime(m_calendar->selectedDate(), m_time->time()));
+    m_model.setReminderDraft(ReminderTime::moment(m_calendar->selectedDate(), m_time->time()));
+}
+
+void ReminderPopover::takeTypedDay()
+{
+    // A day typed into the days shows in the calendar's own small editor, a frame over them, and is
+    // taken only after a pause or at Return; Return given to the days now hands it over.
+    if (!m_days) return;
+    const auto frames = m_calendar->findChildren<QFrame*>(Qt::FindDirectChildrenOnly);
+    const bool typing = std::any_of(frames.begin(), frames.end(), [this](QFrame* frame) {
+        return frame != m_days && frame->isVisible() && frame->findChild<QLabel*>();
+    });
+    if (!typing) return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    const QScopedValueRollback<bool> handingOver(m_handingOverDay, true);
+    QCoreApplication::sendEvent(m_days, &press);
 }
 
 bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && isReturn(static_cast<QKeyEvent*>(event))) {
         if (watched == m_days) {
+            if (m_handingOverDay) return false;  // to the calendar's editor of a typed day
             m_set->click();
             return true;
         }
