@@ -385,16 +385,32 @@ void ReminderPopover::updateDraft()
     m_model.setReminderDraft(ReminderTime::moment(m_calendar->selectedDate(), m_time->time()));
 }
 
-void ReminderPopover::takeTypedDay()
+bool ReminderPopover::typingDay() const
 {
     // A day typed into the days shows in the calendar's own small editor, a frame over them, and is
-    // taken only after a pause or at Return; Return given to the days now hands it over.
-    if (!m_days) return;
+    // taken only after a pause or at Return.
     const auto frames = m_calendar->findChildren<QFrame*>(Qt::FindDirectChildrenOnly);
-    const bool typing = std::any_of(frames.begin(), frames.end(), [this](QFrame* frame) {
+    return std::any_of(frames.begin(), frames.end(), [this](QFrame* frame) {
         return frame != m_days && frame->isVisible() && frame->findChild<QLabel*>();
     });
-    if (!typing) return;
+}
+
+void ReminderPopover::startTypedDay()
+{
+    // The calendar's editor starts from the date last picked in the days, not from one chosen since
+    // (the draft at opening, a month or year picked): a date changed by the days themselves, there
+    // and back, tells it the date shown.
+    const QDate shown = m_calendar->selectedDate();
+    const QDate other = shown.addDays(shown.day() > 1 ? -1 : 1);
+    const QSignalBlocker quiet(m_calendar);
+    for (const QDate& date : {other, shown})
+        QMetaObject::invokeMethod(m_days, "changeDate", Q_ARG(QDate, date), Q_ARG(bool, false));
+}
+
+void ReminderPopover::takeTypedDay()
+{
+    // Return given to the days hands the day being typed over.
+    if (!m_days || !typingDay()) return;
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     const QScopedValueRollback<bool> handingOver(m_handingOverDay, true);
     QCoreApplication::sendEvent(m_days, &press);
@@ -402,6 +418,10 @@ void ReminderPopover::takeTypedDay()
 
 bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && watched == m_days) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (!text.isEmpty() && text[0].isPrint() && !typingDay()) startTypedDay();
+    }
     if (event->type() == QEvent::KeyPress && isReturn(static_cast<QKeyEvent*>(event))) {
         if (watched == m_days) {
             if (m_handingOverDay) return false;  // to the calendar's editor of a typed day

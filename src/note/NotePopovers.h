@@ -78,7 +78,9 @@ protected:
 private:
     void updateDraft();
     void followPage(int year, int month);
-    // Hands a day being typed into the days over to the calendar.
+    // A day being typed into the days: whether one is, where its typing starts, and handing it over.
+    bool typingDay() const;
+    void startTypedDay();
     void takeTypedDay();
 
     NoteViewModel& m_model;

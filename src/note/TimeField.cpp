@@ -212,9 +212,12 @@ void TimeField::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The menu's Paste is the item wired to the field's paste, whatever its text in the user's language.
     for (QAction* paste : menu->actions()) {
-        if (paste->objectName() != QLatin1String("edit-paste")) continue;
-        disconnect(paste, &QAction::triggered, this, &QLineEdit::paste);
+        // (The toolkit wires it by name; a later one may wire it by member.)
+        const bool wired = disconnect(paste, SIGNAL(triggered()), this, SLOT(paste())) ||
+                           disconnect(paste, &QAction::triggered, this, &QLineEdit::paste);
+        if (!wired) continue;
         connect(paste, &QAction::triggered, this, [this] {
             if (!pasteTime(QClipboard::Clipboard)) QLineEdit::paste();
         });
