@@ -2,7 +2,8 @@
 # The reminder popover as a desktop keyboard drives it, on the real application in Berlin's time zone:
 # a whole time typed where a click left the caret (":" comes with Shift, as xdotool sends it) is the
 # time stored; "7:5" is 07:05; "2:30 PM" pasted is 14:30; a day typed into the calendar and Return or
-# "Set" at once stores that day; and 02:30 on the night the clocks go forward is stored as 03:30.
+# "Set" at once stores that day of the month shown; and 02:30 on the night the clocks go forward is
+# stored as 03:30.
 # Usage (inside scripts/desktop-session.sh): reminder-editor.sh TARNWICK SEEDER
 set -euo pipefail
 tarnwick=$1 seeder=$2
@@ -114,4 +115,12 @@ click_in "$pop" 147 129
 xdotool type --delay 80 25
 click_in "$pop" $set_x $set_y
 expect "2027-03-25 14:30" "25 typed into the days and Set"
+# The days reached by the keyboard alone (Shift+Tab from the time), no day clicked: the day typed
+# is one of the month shown, not of the month last clicked or of today.
+open_reminder
+click_in "$pop" $time_x $time_y
+xdotool key --clearmodifiers shift+Tab
+xdotool type --delay 80 26
+xdotool key --clearmodifiers Return
+expect "2027-03-26 14:30" "26 typed into the days reached by Shift+Tab"
 echo "reminder editor: all steps passed"
