@@ -84,9 +84,10 @@ bool TimeField::typeOver(QChar typed)
 {
     static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{2}|\\d{4})$"));
     // A digit with no slot left after the caret begins a new time over the whole field, unless it
-    // goes on with the time being typed ("7:5" shown as 07:05, then "5").
+    // goes on with a time being typed ("7:5" shown as 07:05, then "5").
+    static const QRegularExpression unfinished(QStringLiteral("^(\\d{1,2}:\\d?|\\d{1,3})$"));
     if (typed != u':' && !hasSelectedText() && cursorPosition() >= displayText().size() &&
-        (m_run.isEmpty() || whole.match(m_run).hasMatch())) {
+        !unfinished.match(m_run).hasMatch()) {
         m_run.clear();
         selectAll();
     }
