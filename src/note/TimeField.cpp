@@ -82,7 +82,8 @@ void TimeField::showText(const QString& text, int caret)
 
 bool TimeField::typeOver(QChar typed)
 {
-    static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{2}|\\d{4})$"));
+    // A whole time: "7:5" is 07:05 as it stands, with no digit of the minutes it was typed over kept.
+    static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{1,2}|\\d{4})$"));
     // A digit with no slot left after the caret begins a new time over the whole field, unless it
     // goes on with a time being typed ("7:5" shown as 07:05, then "5").
     static const QRegularExpression unfinished(QStringLiteral("^(\\d{1,2}:\\d?|\\d{1,3})$"));
@@ -102,16 +103,7 @@ bool TimeField::typeOver(QChar typed)
     m_run += typed;
 
     static const QRegularExpression hour(QStringLiteral("^\\d{1,2}:$"));
-    static const QRegularExpression oneMinuteDigit(QStringLiteral("^\\d{1,2}:\\d$"));
     if (whole.match(m_run).hasMatch()) {
-        if (const auto time = ReminderTime::typed(m_run)) {
-            showText(time->toString(kFormat), kMinutesAt + 2);
-            return true;
-        }
-        return false;
-    }
-    // "7:5" is 07:05 as it stands: no digit of the minutes it was typed over stays.
-    if (oneMinuteDigit.match(m_run).hasMatch()) {
         if (const auto time = ReminderTime::typed(m_run)) {
             showText(time->toString(kFormat), kMinutesAt + 2);
             return true;
