@@ -18,8 +18,9 @@ trap 'fail "command failed on line $LINENO"' ERR
 launch "$tarnwick"
 
 note_window() { xdotool search --onlyvisible --name '^Spring$' 2>/dev/null | head -1; }
+note_open() { [ -n "$(note_window)" ]; }
 for _ in $(seq 1 10); do
-  [ -n "$(note_window)" ] && break
+  note_open && break
   xdotool key --clearmodifiers alt+shift+s
   sleep 1
   xdotool type --delay 40 Spring
@@ -27,7 +28,7 @@ for _ in $(seq 1 10); do
   xdotool key --clearmodifiers Down
   sleep 0.3
   xdotool key --clearmodifiers Return
-  within 50 test -n "$(note_window)" && break
+  within 50 note_open && break
 done
 win=$(note_window)
 [ -n "$win" ] || fail "the Spring note did not open"
