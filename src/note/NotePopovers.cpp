@@ -419,6 +419,7 @@ void ReminderPopover::takeTypedDay()
 bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && watched == m_days) {
+        // A key with a printable text opens the calendar's editor: the test it makes itself.
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (!text.isEmpty() && text[0].isPrint() && !typingDay()) startTypedDay();
     }
