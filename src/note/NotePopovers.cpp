@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -22,6 +23,7 @@
 #include "design/TarnwickType.h"
 #include "model/Note.h"
 #include "note/NoteViewModel.h"
+#include "note/ReminderTime.h"
 #include "note/TimeField.h"
 
 NotePopover::NotePopover(QWidget* anchor) : QFrame(anchor, Qt::Popup), m_anchor(anchor)
@@ -343,8 +345,17 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     m_set = new QPushButton(tr("Set"), this);
     m_set->setDefault(true);
     connect(m_set, &QPushButton::clicked, this, [this] {
-        m_time->finish();  // the time shown is the one stored, typed or not
+        // The day and the time shown are the ones stored, typed or not.
+        takeTypedDay();
+        m_time->finish();
         updateDraft();
+        // A time the clocks skip is stored as the moment it names: shown so before the popover goes.
+        const QDateTime draft = m_model.reminderDraft().toLocalTime();
+        {
+            const QSignalBlocker calendar(m_calendar), time(m_time);
+            m_calendar->setSelectedDate(draft.date());
+            m_time->setTime(draft.time());
+        }
         m_model.setReminder();
     });
     buttons->addWidget(m_set);
@@ -371,13 +382,50 @@ void ReminderPopover::followPage(int year, int month)
 
 void ReminderPopover::updateDraft()
 {
-    m_model.setReminderDraft(QDateTime(m_calendar->selectedDate(), m_time->time()));
+    m_model.setReminderDraft(ReminderTime::moment(m_calendar->selectedDate(), m_time->time()));
+}
+
+bool ReminderPopover::typingDay() const
+{
+    // A day typed into the days shows in the calendar's own small editor, a frame over them, and is
+    // taken only after a pause or at Return.
+    const auto frames = m_calendar->findChildren<QFrame*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(frames.begin(), frames.end(), [this](QFrame* frame) {
+        return frame != m_days && frame->isVisible() && frame->findChild<QLabel*>();
+    });
+}
+
+void ReminderPopover::startTypedDay()
+{
+    // The calendar's editor starts from the date last picked in the days, not from one chosen since
+    // (the draft at opening, a month or year picked): a date changed by the days themselves, there
+    // and back, tells it the date shown.
+    const QDate shown = m_calendar->selectedDate();
+    const QDate other = shown.addDays(shown.day() > 1 ? -1 : 1);
+    const QSignalBlocker quiet(m_calendar);
+    for (const QDate& date : {other, shown})
+        QMetaObject::invokeMethod(m_days, "changeDate", Q_ARG(QDate, date), Q_ARG(bool, false));
+}
+
+void ReminderPopover::takeTypedDay()
+{
+    // Return given to the days hands the day being typed over.
+    if (!m_days || !typingDay()) return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    const QScopedValueRollback<bool> handingOver(m_handingOverDay, true);
+    QCoreApplication::sendEvent(m_days, &press);
 }
 
 bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && watched == m_days) {
+        // A key with a printable text opens the calendar's editor: the test it makes itself.
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (!text.isEmpty() && text[0].isPrint() && !typingDay()) startTypedDay();
+    }
     if (event->type() == QEvent::KeyPress && isReturn(static_cast<QKeyEvent*>(event))) {
         if (watched == m_days) {
+            if (m_handingOverDay) return false;  // to the calendar's editor of a typed day
             m_set->click();
             return true;
         }

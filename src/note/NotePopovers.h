@@ -59,9 +59,10 @@ private:
 };
 
 // The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
-// Return presses from the days, the time and the buttons ("Clear" when it has the focus). The calendar's
-// month menu and year field keep Return for themselves: it picks the month or the year. The chosen day
-// follows the month shown, so the date stored is always the one shown as chosen.
+// Return presses from the days, the time and the buttons ("Clear" when it has the focus). A day typed
+// into the days counts at once. The calendar's month menu and year field keep Return for themselves:
+// it picks the month or the year. The chosen day follows the month shown, so the date stored is
+// always the one shown as chosen.
 class ReminderPopover : public NotePopover {
     Q_OBJECT
 public:
@@ -77,6 +78,10 @@ protected:
 private:
     void updateDraft();
     void followPage(int year, int month);
+    // A day being typed into the days: whether one is, where its typing starts, and handing it over.
+    bool typingDay() const;
+    void startTypedDay();
+    void takeTypedDay();
 
     NoteViewModel& m_model;
     QCalendarWidget* m_calendar;
@@ -85,4 +90,5 @@ private:
     TimeField* m_time;
     QPushButton* m_clear = nullptr;
     QPushButton* m_set;
+    bool m_handingOverDay = false;
 };

@@ -708,27 +708,6 @@ void NoteViewModel::setShowingReminder(bool showing)
     Q_EMIT showingReminderChanged();
 }
 
-std::optional<QTime> NoteViewModel::typedTime(QStringView text)
-{
-    text = text.trimmed();
-    QStringView hours = text, minutes;
-    if (const qsizetype colon = text.indexOf(u':'); colon >= 0) {
-        hours = text.first(colon);
-        minutes = text.sliced(colon + 1);
-    } else if (text.size() == 4) {
-        hours = text.first(2);
-        minutes = text.sliced(2);
-    }
-    const auto digits = [](QStringView part) {
-        return std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    };
-    if (hours.isEmpty() || hours.size() > 2 || minutes.size() > 2 || !digits(hours) || !digits(minutes))
-        return std::nullopt;
-    const QTime time(hours.toInt(), minutes.isEmpty() ? 0 : minutes.toInt());
-    if (!time.isValid()) return std::nullopt;
-    return time;
-}
-
 bool NoteViewModel::clearOffered() const
 {
     return m_note && m_note->reminderDate().has_value();

@@ -187,9 +187,6 @@ public:
     void setShowingReminder(bool showing);
     QDateTime reminderDraft() const { return m_reminderDraft; }
     void setReminderDraft(const QDateTime& draft) { m_reminderDraft = draft; }
-    // A time of day as typed: "H:MM" or "HH:MM" (a lone minute digit is that minute), "H:" or "HH:"
-    // (on the hour), "HHMM", or the hour alone; spaces around it are ignored. Nothing when it is none.
-    static std::optional<QTime> typedTime(QStringView text);
     // No notification service: the popover says that reminders cannot appear (the date is kept).
     bool remindersUnavailable() const { return m_remindersUnavailable; }
     bool clearOffered() const;

@@ -5,9 +5,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QRegularExpression>
+#include <algorithm>
 
-#include "model/Note.h"  // NoteViewModel.h holds a QPointer<Note>
-#include "note/NoteViewModel.h"
+#include "note/ReminderTime.h"
 
 namespace {
 
@@ -17,6 +17,29 @@ const QString kFormat = QStringLiteral("hh:mm");
 QString twoDigits(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+// A key that only changes what the next key types (Shift for ":" on most layouts): it leaves the
+// time being typed as it is.
+bool isModifierOnly(int key)
+{
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_Mode_switch:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -40,7 +63,7 @@ void TimeField::setTime(const QTime& time)
 void TimeField::finish()
 {
     m_run.clear();
-    const std::optional<QTime> typed = NoteViewModel::typedTime(text());
+    const std::optional<QTime> typed = ReminderTime::typed(text());
     // The same hour and minute keep the seconds held.
     if (!typed || (typed->hour() == m_time.hour() && typed->minute() == m_time.minute())) {
         if (displayText() != m_time.toString(kFormat)) showText(m_time.toString(kFormat), cursorPosition());
@@ -59,6 +82,16 @@ void TimeField::showText(const QString& text, int caret)
 
 bool TimeField::typeOver(QChar typed)
 {
+    // A whole time: "7:5" is 07:05 as it stands, with no digit of the minutes it was typed over kept.
+    static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{1,2}|\\d{4})$"));
+    // A digit with no slot left after the caret begins a new time over the whole field, unless it
+    // goes on with a time being typed ("7:5" shown as 07:05, then "5").
+    static const QRegularExpression unfinished(QStringLiteral("^(\\d{1,2}:\\d?|\\d{1,3})$"));
+    if (typed != u':' && !hasSelectedText() && cursorPosition() >= displayText().size() &&
+        !unfinished.match(m_run).hasMatch()) {
+        m_run.clear();
+        selectAll();
+    }
     const int at = hasSelectedText() ? selectionStart() : cursorPosition();
     if (m_run.isEmpty()) {
         m_runBase = displayText();
@@ -69,10 +102,9 @@ bool TimeField::typeOver(QChar typed)
     }
     m_run += typed;
 
-    static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{2}|\\d{4})$"));
     static const QRegularExpression hour(QStringLiteral("^\\d{1,2}:$"));
     if (whole.match(m_run).hasMatch()) {
-        if (const auto time = NoteViewModel::typedTime(m_run)) {
+        if (const auto time = ReminderTime::typed(m_run)) {
             showText(time->toString(kFormat), kMinutesAt + 2);
             return true;
         }
@@ -90,12 +122,15 @@ bool TimeField::typeOver(QChar typed)
     return false;
 }
 
-// A whole time pasted is that time, wherever the caret stands; anything else goes in as the field's
-// own paste would put it.
+// A whole time pasted is that time, wherever the caret stands. Words that are no time ("2:30 tomorrow")
+// are refused whole: the field's own paste would keep their digits and drop the rest, which names
+// another time. Digits alone go in as the field's own paste would put them.
 bool TimeField::pasteTime(QClipboard::Mode mode)
 {
-    const auto time = NoteViewModel::typedTime(QApplication::clipboard()->text(mode));
-    if (!time || isReadOnly()) return false;
+    if (isReadOnly()) return false;
+    const QString text = QApplication::clipboard()->text(mode);
+    const auto time = ReminderTime::typed(text);
+    if (!time) return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
     m_run.clear();
     showText(time->toString(kFormat), kMinutesAt + 2);
     return true;
@@ -118,6 +153,10 @@ void TimeField::keyPressEvent(QKeyEvent* event)
     const QString text = event->text();
     if (chord == Qt::NoModifier && text.size() == 1 && ((text[0] >= u'0' && text[0] <= u'9') || text[0] == u':')) {
         if (typeOver(text[0])) return;
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    if (isModifierOnly(event->key())) {
         QLineEdit::keyPressEvent(event);
         return;
     }
@@ -166,11 +205,12 @@ void TimeField::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    // The menu's Paste is the item that shows Ctrl+V.
-    const QString pasteKeys = u'\t' + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+    // The menu's Paste is the item wired to the field's paste, whatever its text in the user's language.
     for (QAction* paste : menu->actions()) {
-        if (!paste->text().endsWith(pasteKeys)) continue;
-        disconnect(paste, &QAction::triggered, this, &QLineEdit::paste);
+        // (The toolkit wires it by name; a later one may wire it by member.)
+        const bool wired = disconnect(paste, SIGNAL(triggered()), this, SLOT(paste())) ||
+                           disconnect(paste, &QAction::triggered, this, &QLineEdit::paste);
+        if (!wired) continue;
         connect(paste, &QAction::triggered, this, [this] {
             if (!pasteTime(QClipboard::Clipboard)) QLineEdit::paste();
         });

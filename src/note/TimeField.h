@@ -5,11 +5,13 @@
 #include <QTime>
 
 // A time of day typed over "HH:MM". Digits write over the slots from the caret, ":" goes on to the
-// minutes, and a whole time typed ("23:15", "9:05", "2315") is that time wherever the caret stood;
-// a first hour digit above 2 is the hour itself. Up and Down (Page Up and Page Down by ten) step the
-// hour or the minutes at the caret. A whole time pasted (Ctrl+V, the menu's Paste, a middle click)
-// is that time too. What is typed counts when the field is finished (Return, the
-// keyboard leaving it, or finish()); a text that is no time then gives way to the time it holds.
+// minutes, and a whole time typed ("23:15", "9:05", "2315") is that time wherever the caret stood
+// (Shift pressed for ":" included); a digit at the end, where no slot is left, begins a new time; a
+// first hour digit above 2 is the hour itself, and "7:5" is 07:05. Up and Down (Page Up and Page
+// Down by ten) step the hour or the minutes at the caret. A whole time pasted (Ctrl+V, the menu's
+// Paste, a middle click), with AM or PM or without, is that time too. What is typed counts when the
+// field is finished (Return, the keyboard leaving it, or finish()); a text that is no time then gives
+// way to the time it holds.
 class TimeField : public QLineEdit {
     Q_OBJECT
 public:

@@ -6,6 +6,7 @@
 #include "model/NoteNotifications.h"
 #include "note/NoteViewModel.h"
 #include "note/OpacityPopoverModel.h"
+#include "note/ReminderTime.h"
 #include "platform/MemoryKeychainBackend.h"
 #include "platform/NotificationCenter.h"
 #include "privacy/UnlockSession.h"
@@ -367,11 +368,11 @@ TEST(NoteViewModelTypedTimeTest, ReadsTheUsualFormsAndRefusesTheRest)
         {"23:15", QTime(23, 15)}, {"9:05", QTime(9, 5)}, {" 7:5 ", QTime(7, 5)}, {"23:", QTime(23, 0)},
         {"2315", QTime(23, 15)},  {"0000", QTime(0, 0)}, {"7", QTime(7, 0)},     {"18", QTime(18, 0)},
     };
-    for (const auto& [text, time] : times) EXPECT_EQ(NoteViewModel::typedTime(QString::fromLatin1(text)), time) << text;
+    for (const auto& [text, time] : times) EXPECT_EQ(ReminderTime::typed(QString::fromLatin1(text)), time) << text;
     for (const char* text :
          {"", " ", ":", ":30", "24:00", "12:60", "2460", "123", "12345", "ab:cd", "1:2:3", "12:345", "-1:00", "1 2:00"})
-        EXPECT_FALSE(NoteViewModel::typedTime(QString::fromLatin1(text))) << text;
-    EXPECT_FALSE(NoteViewModel::typedTime(QString::fromUtf8("\u0661\u0662:00"))) << "digits of another script";
+        EXPECT_FALSE(ReminderTime::typed(QString::fromLatin1(text))) << text;
+    EXPECT_FALSE(ReminderTime::typed(QString::fromUtf8("\u0661\u0662:00"))) << "digits of another script";
 }
 
 TEST_F(NoteViewModelTest, OpacityPopoverPostsEachChangeOnce)

@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include "LocalZone.h"
 #include "design/OverlayScrollBar.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
@@ -577,6 +578,114 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
     ASSERT_TRUE(view->reminderPopover());
     QTest::keyClick(view->reminderPopover()->time(), Qt::Key_Return);
     EXPECT_EQ(note->reminderDate()->toLocalTime(), held);
+}
+
+// Keys as a desktop keyboard sends them: ":" comes after a lone Shift press, as on every common layout.
+static void typeAsKeyboard(QWidget* widget, const char* text)
+{
+    for (const char* c = text; *c; ++c) {
+        if (*c != ':') {
+            QTest::keyClick(widget, *c);
+            continue;
+        }
+        QTest::keyPress(widget, Qt::Key_Shift);
+        QTest::keyClick(widget, ':', Qt::ShiftModifier);
+        QTest::keyRelease(widget, Qt::Key_Shift, Qt::ShiftModifier);
+    }
+}
+
+// A whole time typed as the keyboard sends it is the one shown and stored, wherever the caret stood
+// (at the end too, where no slot is left); "7:5" is 07:05; "2:30 PM" pasted is 14:30, words are refused.
+TEST_F(NoteViewTest, ATimeTypedAsTheKeyboardSendsItIsTheOneStored)
+{
+    const QDate day(2031, 5, 6);
+    const struct {
+        const char* name;
+        std::vector<Qt::Key> keys;
+        const char* typed;  // or, after "paste:", the text pasted with Ctrl+V
+        QTime expected;
+    } cases[] = {
+        {"the caret at the end, 16:45", {Qt::Key_End}, "16:45", QTime(16, 45)},
+        {"Home, Right, 23:15", {Qt::Key_Home, Qt::Key_Right}, "23:15", QTime(23, 15)},
+        {"Home, 7:5", {Qt::Key_Home}, "7:5", QTime(7, 5)},
+        {"Home, 12:5", {Qt::Key_Home}, "12:5", QTime(12, 5)},
+        {"the caret at the end, 7:55", {Qt::Key_End}, "7:55", QTime(7, 55)},
+        {"pasted 2:30 PM", {Qt::Key_End}, "paste:2:30 PM", QTime(14, 30)},
+        {"pasted words", {Qt::Key_Home}, "paste:at 2:30 tomorrow", QTime(8, 5)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        note->setReminderDate(QDateTime(day, QTime(8, 5)));
+        view->model().openReminder();
+        QPointer<ReminderPopover> reminder = view->reminderPopover();
+        ASSERT_TRUE(reminder);
+        TimeField* field = reminder->time();
+        field->setFocus();
+        for (Qt::Key key : c.keys) QTest::keyClick(field, key);
+        if (const QByteArray typed(c.typed); typed.startsWith("paste:")) {
+            QApplication::clipboard()->setText(QString::fromLatin1(typed.mid(6)));
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            typeAsKeyboard(field, c.typed);
+        }
+        const QString shown = field->displayText();
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(note->reminderDate());
+        EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(day, c.expected));
+        EXPECT_EQ(shown, c.expected.toString("hh:mm")) << "what was shown at Return is not what was stored";
+        QCoreApplication::processEvents();
+    }
+}
+
+// Set, by Return in the days or by a click, takes the day typed into the calendar at once, before its
+// editor would hand the day over by itself.
+TEST_F(NoteViewTest, ReminderSetTakesTheDayTypedIntoTheCalendar)
+{
+    for (const bool byReturn : {true, false}) {
+        SCOPED_TRACE(byReturn ? "Return" : "Set clicked");
+        note->setReminderDate(QDateTime(QDate(2031, 5, 6), QTime(9, 0)));
+        view->model().openReminder();
+        ReminderPopover* reminder = view->reminderPopover();
+        ASSERT_TRUE(reminder);
+        // The day first in the calendar's editor, as in a British short date.
+        reminder->calendar()->setLocale(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        auto* days = reminder->calendar()->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
+        ASSERT_TRUE(days);
+        days->setFocus();
+        QTest::keyClicks(days, "27");
+        if (byReturn) {
+            QTest::keyClick(days, Qt::Key_Return);
+        } else {
+            for (auto* b : reminder->findChildren<QPushButton*>())
+                if (b->text() == "Set") b->click();
+        }
+        EXPECT_FALSE(view->model().showingReminder());
+        EXPECT_EQ(note->reminderDate()->toLocalTime().toString(Qt::ISODate), "2031-05-27T09:00:00");
+        QCoreApplication::processEvents();
+    }
+}
+
+// 02:30 on the night Berlin's clocks go forward is stored as 03:30 summer time and shown so; Set
+// never leaves the popover open with nothing stored.
+TEST_F(NoteViewTest, ReminderSetStoresATimeTheClocksSkip)
+{
+    const LocalZone berlin("Europe/Berlin");
+    note->setReminderDate(QDateTime(QDate(2027, 3, 28), QTime(12, 0)));
+    view->model().openReminder();
+    QPointer<ReminderPopover> reminder = view->reminderPopover();
+    ASSERT_TRUE(reminder);
+    TimeField* field = reminder->time();
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    typeAsKeyboard(field, "02:30");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(view->model().showingReminder()) << "Set did nothing";
+    ASSERT_TRUE(note->reminderDate());
+    EXPECT_EQ(note->reminderDate()->toUTC(), QDateTime(QDate(2027, 3, 28), QTime(1, 30), Qt::UTC));
+    if (reminder) {
+        EXPECT_EQ(field->displayText(), "03:30");
+    }
+    QCoreApplication::processEvents();
 }
 
 // The reminder popover is drawn as the note is: a heading, ink weekends, a time field without the

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "LocalZone.h"
+#include "note/ReminderTime.h"
+
+// A time with AM or PM is read on the twelve-hour clock, or refused; never read as the digits alone.
+TEST(ReminderTimeTest, ReadsTwelveHourTimesOrRefusesThem)
+{
+    const std::pair<const char*, QTime> times[] = {
+        {"2:30 PM", QTime(14, 30)}, {"2:30pm", QTime(14, 30)},   {"12am", QTime(0, 0)},     {"12:15 pm", QTime(12, 15)},
+        {"7 p.m.", QTime(19, 0)},   {"11:59 AM", QTime(11, 59)}, {" 9:05 a ", QTime(9, 5)},
+    };
+    for (const auto& [text, time] : times) EXPECT_EQ(ReminderTime::typed(QString::fromLatin1(text)), time) << text;
+    for (const char* text : {"0:30 pm", "13:00 pm", "pm", "2:30 xm", "2:30 PM tomorrow", "am 2:30"})
+        EXPECT_FALSE(ReminderTime::typed(QString::fromLatin1(text))) << text;
+}
+
+// A clock reading is the moment it names; in the hour the clocks skip, the moment it names on the
+// clock before the change; in the hour they repeat, the first of the two.
+TEST(ReminderTimeTest, AReadingTheClocksSkipOrRepeatIsOneMoment)
+{
+    const LocalZone berlin("Europe/Berlin");
+    const auto utc = [](int month, int day, int hour, int minute) {
+        return QDateTime(QDate(2027, month, day), QTime(hour, minute), Qt::UTC);
+    };
+    const struct {
+        QDate date;
+        QTime time;
+        QDateTime expected;
+    } cases[] = {
+        {QDate(2027, 3, 28), QTime(2, 30), utc(3, 28, 1, 30)},    // 03:30 summer time
+        {QDate(2027, 3, 28), QTime(2, 0), utc(3, 28, 1, 0)},      // 03:00
+        {QDate(2027, 3, 28), QTime(1, 59), utc(3, 28, 0, 59)},    // before the change
+        {QDate(2027, 3, 28), QTime(3, 0), utc(3, 28, 1, 0)},      // after it
+        {QDate(2027, 3, 28), QTime(12, 0), utc(3, 28, 10, 0)},    // later that day
+        {QDate(2027, 10, 31), QTime(2, 30), utc(10, 31, 0, 30)},  // the first 02:30 (summer time)
+        {QDate(2027, 10, 31), QTime(3, 0), utc(10, 31, 2, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QDateTime(c.date, c.time, Qt::UTC).toString(Qt::ISODate).toStdString());
+        const QDateTime moment = ReminderTime::moment(c.date, c.time);
+        EXPECT_TRUE(moment.isValid());
+        EXPECT_EQ(moment.toUTC(), c.expected);
+    }
+    EXPECT_EQ(ReminderTime::moment(QDate(2027, 3, 28), QTime(2, 30)).toLocalTime().time(), QTime(3, 30));
+}

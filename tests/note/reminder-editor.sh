@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The reminder popover as a desktop keyboard drives it, on the real application in Berlin's time zone:
+# a whole time typed where a click left the caret (":" comes with Shift, as xdotool sends it) is the
+# time stored; "7:5" is 07:05; "2:30 PM" pasted is 14:30; a day typed into the calendar and Return or
+# "Set" at once stores that day of the month shown; and 02:30 on the night the clocks go forward is
+# stored as 03:30.
+# Usage (inside scripts/desktop-session.sh): reminder-editor.sh TARNWICK SEEDER
+set -euo pipefail
+tarnwick=$1 seeder=$2
+export TZ=Europe/Berlin  # for the application, date and sqlite's 'localtime' alike
+
+source "$(dirname "$0")/../support/session-lib.sh"
+session_begin reminder app screenshot
+trap 'fail "command failed on line $LINENO"' ERR
+
+# "Spring": a reminder at noon on the day Berlin's clocks skip from 02:00 to 03:00.
+"$seeder" note Spring reminder 2027-03-28T12:00 || fail "preparing the store"
+launch "$tarnwick"
+
+note_window() { xdotool search --onlyvisible --name '^Spring$' 2>/dev/null | head -1; }
+note_open() { [ -n "$(note_window)" ]; }
+for _ in $(seq 1 10); do
+  note_open && break
+  xdotool key --clearmodifiers alt+shift+s
+  sleep 1
+  xdotool type --delay 40 Spring
+  sleep 0.8
+  xdotool key --clearmodifiers Down
+  sleep 0.3
+  xdotool key --clearmodifiers Return
+  within 50 note_open && break
+done
+win=$(note_window)
+[ -n "$win" ] || fail "the Spring note did not open"
+
+# The popover: the application's window 300 wide.
+popover() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null); do
+    xdotool getwindowgeometry "$w" | grep -q 'Geometry: 300x' && { echo "$w"; return 0; }
+  done
+  return 1
+}
+shown() { popover >/dev/null; }
+gone() { ! shown; }
+click_in() {
+  xdotool mousemove --window "$1" "$2" "$3"
+  sleep 0.2
+  xdotool click "${4:-1}"
+  sleep 0.4
+}
+# "Reminder…" from the note's context menu; the popover in $pop.
+open_reminder() {
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  click_in "$win" $((WIDTH / 2)) $((HEIGHT / 2)) 3
+  xdotool key --clearmodifiers --delay 200 Down Down Return
+  within 50 shown || fail "\"Reminder…\" opened no popover"
+  pop=$(popover)
+}
+stored() { sql "SELECT strftime('%Y-%m-%d %H:%M', reminderDate, 'unixepoch', 'localtime') FROM Note WHERE title = 'Spring'"; }
+expect() {
+  within 50 gone || fail "$2: the popover stayed open"
+  settles_to 50 "$1" stored || fail "$2: stored $(stored), not $1"
+}
+# The time field spans the popover below the calendar; Set is at its bottom right.
+time_x=200 time_y=212 set_x=246 set_y=252
+
+# (1) The hour the clocks skip: 02:30 typed over the field is the moment that reading names before
+# the change, 03:30 summer time; Set clicked with 02:15 stores 03:15.
+open_reminder
+click_in "$pop" $time_x $time_y
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 80 02:30
+xdotool key --clearmodifiers Return
+expect "2027-03-28 03:30" "02:30 on the night of the change"
+open_reminder
+click_in "$pop" $time_x $time_y
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 80 02:15
+click_in "$pop" $set_x $set_y
+expect "2027-03-28 03:15" "02:15 and Set"
+
+# (2) A whole time typed after a click in the field (the caret at the end), after End, after Home and
+# Right; "7:5" after Home is 07:05; "2:30 PM" pasted at the end is 14:30.
+type_time() {
+  local typed=$1 expected=$2
+  shift 2
+  open_reminder
+  click_in "$pop" $time_x $time_y
+  [ $# -gt 0 ] && xdotool key --clearmodifiers --delay 80 "$@"
+  xdotool type --delay 80 "$typed"
+  xdotool key --clearmodifiers Return
+  expect "2027-03-28 $expected" "\"$typed\" typed after a click${*:+ and $*}"
+}
+type_time 16:45 16:45
+type_time 07:30 07:30 End
+type_time 23:15 23:15 Home Right
+type_time 7:5 07:05 Home
+type_time 12:5 12:05 Home
+open_reminder
+click_in "$pop" $time_x $time_y
+printf '%s' "2:30 PM" | xclip -selection clipboard
+xdotool key --clearmodifiers ctrl+v
+xdotool key --clearmodifiers Return
+expect "2027-03-28 14:30" "\"2:30 PM\" pasted"
+
+# (3) A day typed into the calendar (its own small editor shows it) and Return at once; then a day
+# typed and Set clicked at once. The days clicked first lie in the third week, before the 22nd.
+open_reminder
+click_in "$pop" 109 129
+xdotool type --delay 80 27
+xdotool key --clearmodifiers Return
+expect "2027-03-27 14:30" "27 typed into the days and Return"
+open_reminder
+click_in "$pop" 147 129
+xdotool type --delay 80 25
+click_in "$pop" $set_x $set_y
+expect "2027-03-25 14:30" "25 typed into the days and Set"
+# The days reached by the keyboard alone (Shift+Tab from the time), no day clicked: the day typed
+# is one of the month shown, not of the month last clicked or of today.
+open_reminder
+click_in "$pop" $time_x $time_y
+xdotool key --clearmodifiers shift+Tab
+xdotool type --delay 80 26
+xdotool key --clearmodifiers Return
+expect "2027-03-26 14:30" "26 typed into the days reached by Shift+Tab"
+echo "reminder editor: all steps passed"
