@@ -25,13 +25,16 @@ export XDG_DATA_HOME=$data
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin full-disk app screenshot
 busy_pid=""
+# The app and whatever else holds a file of the tmpfs go first, so it unmounts even when a step failed;
+# with errexit off, as a failed step's status stands.
 unmount() {
   local status=$?
-  [ -z "$busy_pid" ] || kill "$busy_pid" 2>/dev/null || true
+  set +e
+  [ -z "$busy_pid" ] || { kill "$busy_pid" 2>/dev/null; wait "$busy_pid" 2>/dev/null; }
+  stop_app
+  umount "$data" 2>/dev/null && rmdir "$data" 2>/dev/null
   (exit "$status")
   session_cleanup
-  umount "$data" 2>/dev/null || true
-  rmdir "$data" 2>/dev/null || true
 }
 trap unmount EXIT
 trap 'fail "command failed on line $LINENO"' ERR
