@@ -92,16 +92,6 @@ within 50 active_is Kept || fail "the note did not take the keyboard"
 xdotool type --delay 30 -- " unsaved"
 within 100 bash -c '[ "$(grep -c failed "$0" || true)" -gt "$1" ]' "$log" "$refused" ||
   fail "the change typed on the full disk was not refused"
-question() {
-  for _ in $(seq 1 100); do
-    if xdotool search --onlyvisible --name '^Tarnwick$' >/dev/null 2>&1 && active_is Tarnwick; then
-      sleep 0.5 # mapped and active; its keys are taken once the toolkit has seen it so
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "$1 (active: $(xdotool getactivewindow getwindowname 2>/dev/null))"
-}
 shown() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true; }
 # Nothing was started behind the question: no new note, no shelf, the note still shown, one question.
 nothing_behind() {

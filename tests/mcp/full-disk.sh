@@ -237,16 +237,6 @@ within 100 bash -c '[ "$(grep -c failed "$0" || true)" -gt "$1" ]' "$log" "$refu
   fail "the change typed on the full disk was not refused"
 
 echo "== Cancel at the quit question gives the keyboard back to the note"
-question() {
-  for _ in $(seq 1 100); do
-    if xdotool search --onlyvisible --name '^Tarnwick$' >/dev/null 2>&1 && active_is Tarnwick; then
-      sleep 0.5  # mapped and active; its keys are taken once the toolkit has seen it so
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "no question before quitting with unsaved changes (active: $(xdotool getactivewindow getwindowname 2>/dev/null))"
-}
 # Escape at the question: the note titled $1 has the keyboard again, and $2 typed reaches it ($3: after what).
 cancel_back_to_note() {
   xdotool key --clearmodifiers Escape

@@ -180,6 +180,18 @@ open_settings_from_tray() {
 }
 
 active_is() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+# Waits for a question of ours ("Tarnwick", a message box) to be shown with the keyboard; fails with $1
+# (or a default) when none comes up within 10 s.
+question() {
+  for _ in $(seq 1 100); do
+    if xdotool search --onlyvisible --name '^Tarnwick$' >/dev/null 2>&1 && active_is Tarnwick; then
+      sleep 0.5 # mapped and active; its keys are taken once the toolkit has seen it so
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "${1:-no question before quitting with unsaved changes} (active: $(xdotool getactivewindow getwindowname 2>/dev/null))"
+}
 # Alt+Shift+N until a new note's window is active (the hot key may not be grabbed yet at launch).
 open_new_note() {
   for _ in $(seq 1 30); do
