@@ -42,6 +42,8 @@ packages=(
   # a system tray for the status icon
   trayer
   fonts-dejavu-core
+  # the time zones the reminder tests set (a day the clocks skip an hour)
+  tzdata
   # the installed files and the .deb: menu entry and AppStream checks, dpkg-shlibdeps, lintian, man -l
   desktop-file-utils appstream dpkg-dev file lintian man-db
   # the MCP client used by the black-box test
