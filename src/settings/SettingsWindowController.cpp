@@ -83,7 +83,8 @@ void SettingsWindowController::build()
     window->winId();
     SharePrivacy::apply(QList<QWidget*>{window}, m_services->settings);
     // Above other windows while Tarnwick is the active application; among them otherwise.
-    OwnWindows::adopt(window, m_services->settings, {.aboveWhileActive = true, .fixedSize = true});
+    OwnWindows::adopt(window, m_services->settings,
+                      {.aboveWhileActive = true, .fixedSize = true, .givesKeyboardBack = true});
 }
 
 void SettingsWindowController::setThemeActions(SettingsThemeActions actions)

@@ -11,7 +11,8 @@ class PreferenceTabsController;
 
 // The one settings window: a normal top-level window titled "Tarnwick Settings", 560 px wide and not
 // resizable, built at the first show() (centred on the screen under the pointer) and kept; closing
-// only hides it. While the application is active it stays above other windows (OwnWindows).
+// only hides it, and gives the keyboard back to the window of ours it was opened from. While the
+// application is active it stays above other windows (OwnWindows).
 class SettingsWindowController : public QObject {
     Q_OBJECT
 public:
