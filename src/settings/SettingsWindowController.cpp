@@ -42,11 +42,11 @@ SettingsWindowController::~SettingsWindowController()
     delete m_window.data();
 }
 
-void SettingsWindowController::show()
+void SettingsWindowController::show(const FocusReturn& giveBackTo)
 {
     if (!m_window) build();
     m_tabs->selectStoredTab();
-    OwnWindows::present(m_window);
+    OwnWindows::present(m_window, giveBackTo);
     m_tabs->focusPage();
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/FocusReturn.h"
 #include "settings/SettingsServices.h"
 
 class PreferenceTabsController;
@@ -25,8 +26,9 @@ public:
     explicit SettingsWindowController(ServicesFactory services, QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
-    // Brings the window to the front on the stored tab, building it the first time.
-    void show();
+    // Brings the window to the front on the stored tab, building it the first time. Closed, it gives the
+    // keyboard back to `giveBackTo` when that names a window, else to the window of ours that had it.
+    void show(const FocusReturn& giveBackTo = {});
     QWidget* window() const { return m_window.data(); }
     PreferenceTabsController* tabs() const { return m_tabs; }
     // The theme window's entries; the Note tab offers editing and new themes from then on.

@@ -2,8 +2,8 @@
 # With a browser open (firefox-esr, clicked last), a window of ours that closes gives the keyboard back
 # to the window of ours the user was in, and the words typed next land there, not in the browser: the
 # shelf closed by Escape over a note (opened by its hot key, by the tray's "Open Shelf", and over a note
-# opened from the shelf with Return), the unlock of a locked note opened from the shelf (the password,
-# then Return), and the settings opened from the tray over a note, closed by Alt+F4. A plain X client
+# opened from the shelf with Return), the settings opened over a note from the tray or the shelf, closed
+# by Alt+F4, and the unlock of a locked note opened from the shelf (the password, then Return). A plain X client
 # (xmessage) never asks for the keyboard; a browser the window manager offers it to takes it.
 # Usage (inside scripts/desktop-session.sh): browser-focus.sh TARNWICK PAM_WRAPPER_LIBRARY PAM_MODULE_DIR
 set -euo pipefail
@@ -124,16 +124,24 @@ for round in 1 2 3 4 5; do
   types_into "$note" "$title" "round $round, shelf over $title opened from the shelf" "return$round"
 done
 
-echo "== 3. The settings opened from the tray over a note, closed by Alt+F4"
-for round in 1 2 3; do
+echo "== 3. The settings opened over a note, from the tray and from the shelf (Ctrl+,), closed by Alt+F4"
+for round in 1 2 3 4; do
   use_browser
   use_note "$note"
-  open_settings_from_tray
-  within 100 active_is "Tarnwick Settings" || fail "round $round: the settings did not take the keyboard"
+  if [ $((round % 2)) = 1 ]; then
+    opener=tray
+    open_settings_from_tray
+  else
+    opener=shelf
+    xdotool key --clearmodifiers alt+shift+s
+    within 100 active_is "Tarnwick shelf" || fail "round $round: the shelf did not take the keyboard"
+    xdotool key --clearmodifiers ctrl+comma
+  fi
+  within 100 active_is "Tarnwick Settings" || fail "round $round: the settings from the $opener did not take the keyboard"
   xdotool key --clearmodifiers alt+F4
   within 100 test -z "$(xdotool search --onlyvisible --name '^Tarnwick Settings$' 2>/dev/null)" ||
     fail "round $round: Alt+F4 left the settings open"
-  types_into "$note" "$title" "round $round, settings closed by Alt+F4" "settings$round"
+  types_into "$note" "$title" "round $round, settings from the $opener closed by Alt+F4" "settings$opener$round"
 done
 
 echo "== 4. A locked note opened from the shelf, unlocked with the password and Return"
