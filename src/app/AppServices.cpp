@@ -128,9 +128,11 @@ AppServices::AppServices(ModelContainer& container)
                 QCoreApplication::exit(0);
         };
         options.captureBroken = [probe = m_selectionReader.get()] { return !probe->isAvailable(); };
-        // The gear and the capture banner; the window exists by the time the shelf is shown.
+        // The gear and the capture banner; the window exists by the time the shelf is shown. The shelf
+        // closes as the settings take the keyboard: closed, they give it where the shelf took it.
         options.showSettings = [this] {
-            if (m_settingsWindow) m_settingsWindow->show();
+            if (m_settingsWindow)
+                m_settingsWindow->show(m_shelfWindows ? m_shelfWindows->keyboardReturn() : FocusReturn());
         };
         m_shelfWindows = std::make_unique<ShelfWindowHost>(*m_shelf, m_clock, m_settings, options);
     }
@@ -358,7 +360,7 @@ AppDelegate::Parts AppServices::delegateParts(SingleInstance& bus, TarnwickApp& 
     };
     parts.bus = &bus;
     parts.tray = &tray;
-    parts.showSettings = [this] { m_settingsWindow->show(); };
+    parts.showSettings = [this, windows = m_shelfWindows.get()] { m_settingsWindow->show(windows->keyboardReturn()); };
     parts.mcp = m_mcp.get();
     parts.captureActions = m_captureActions.get();
     // Asked once: whether this session lets capture read other applications' selections. Only an X11

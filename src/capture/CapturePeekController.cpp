@@ -216,14 +216,15 @@ void CapturePeekController::dismiss(bool giveBack)
     m_panel = nullptr;
     m_watchedPanel = nullptr;
     panel->removeEventFilter(this);
-    panel->hide();
-    panel->deleteLater();
-    // Closed by its own key or button: the keyboard goes back where it was. Lost to a click elsewhere,
-    // it stays where that click put it.
+    // Closed by its own key or button: the keyboard goes back where it was, before the card hides (the
+    // window manager would choose the next window itself). Lost to a click elsewhere, it stays where
+    // that click put it.
     if (giveBack)
         m_focusReturn.restore();
     else
         m_focusReturn = {};
+    panel->hide();
+    panel->deleteLater();
 }
 
 bool CapturePeekController::eventFilter(QObject* watched, QEvent* event)

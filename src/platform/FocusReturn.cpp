@@ -5,6 +5,8 @@
 
 #include "platform/XcbSupport.h"
 
+#include <cstdlib>
+
 void FocusReturn::capture(QWidget* from)
 {
     m_window = from ? from->window() : nullptr;
@@ -33,15 +35,19 @@ void FocusReturn::restore(bool activate)
     QWidget* active = QApplication::activeWindow();
     const bool ownerActive = active == window;
     if (!ownerActive) {
-        // Another of our windows took over meanwhile (not the one closing, which may still be active).
+        // Another of our windows took over meanwhile (not the one closing, which is still active when
+        // it gives the keyboard back before it hides, whether a control in it has the focus or none).
         const QWidget* closing = QApplication::focusWidget() ? QApplication::focusWidget()->window() : nullptr;
+        if (!closing)
+            for (const QWidget* top : QApplication::topLevelWidgets())
+                if (top->windowHandle() && top->windowHandle() == QGuiApplication::focusWindow()) closing = top;
         if (active && active != closing && active->isVisible() && !(active->windowFlags() & Qt::Popup)) return;
         if (!activate) return;
         // None of our windows has the keyboard (the closing one gave up its activation already while
         // it hid, but still holds the keyboard): the user went to another application meanwhile (while
         // a password was checked, say), and it is not taken back from there.
         if (!QGuiApplication::focusWindow()) return;
-        activateForUser(window);
+        handKeyboardTo(window);
     }
     if (QWidget* focus = target(window, previous)) focus->setFocus(Qt::ActiveWindowFocusReason);
 }
@@ -68,4 +74,50 @@ void FocusReturn::activateForUser(QWidget* window)
     XcbSupport::sendToWindowManager(c, screen->root, id, XcbSupport::atom(c, "_NET_ACTIVE_WINDOW"), 2,
                                     XCB_CURRENT_TIME);
     xcb_flush(c);
+}
+
+namespace {
+
+// Whether the X focus is on a window of ours, or on none (it fell back to the root as ours hid): then it
+// is ours to hand on. Another application's is left to it.
+bool focusOursToGive(xcb_connection_t* c)
+{
+    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    if (!reply) return false;
+    const xcb_window_t focus = reply->focus;
+    std::free(reply);
+    if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT) return true;
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it))
+        if (it.data->root == focus) return true;
+    for (QWindow* window : QGuiApplication::allWindows())
+        if (window->handle() && static_cast<xcb_window_t>(window->winId()) == focus) return true;
+    return false;
+}
+
+// The X focus can only go to a window that is on screen (a minimised one, or one on another workspace,
+// is unmapped): BadMatch otherwise.
+bool viewable(xcb_connection_t* c, xcb_window_t id)
+{
+    xcb_get_window_attributes_reply_t* reply =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr);
+    const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return result;
+}
+
+}  // namespace
+
+void FocusReturn::handKeyboardTo(QWidget* window)
+{
+    xcb_connection_t* c = XcbSupport::connection();
+    QWindow* handle = window->windowHandle();
+    if (c && handle) {
+        const auto id = static_cast<xcb_window_t>(handle->winId());
+        if (focusOursToGive(c) && viewable(c, id)) {
+            // Checked, so a window unmapped meanwhile costs nothing but this request.
+            std::free(
+                xcb_request_check(c, xcb_set_input_focus_checked(c, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME)));
+        }
+    }
+    activateForUser(window);
 }

@@ -16,6 +16,7 @@ public:
     // captured. With `activate` false only the focus inside the window is put back, and
     // only while that window is active (a popup never takes the activation; a click that closed it may
     // have given it to another application).
+    // Called while the closing window is still on screen, before it hides: see handKeyboardTo.
     void restore(bool activate = true);
     QWidget* window() const { return m_window; }
 
@@ -25,6 +26,13 @@ public:
     // Raises `window` and gives it the keyboard as the direct result of the user's own key or answer in
     // a window that is closing (asked as an application, openbox may not act on it).
     static void activateForUser(QWidget* window);
+    // The way back every window of ours takes as it closes: `window` gets the keyboard from the window
+    // of ours that holds it, before that one hides. The X focus moves to it at once (ours to hand on
+    // while one of our windows holds it, or nothing does), then the window manager is asked as for a
+    // user's activation, which raises it. Had the closing window hidden first, the window manager would
+    // choose the next window itself: it passes over ours (on every workspace, out of the taskbar) to
+    // another application's, and a browser it offers the focus to takes it even after ours has asked.
+    static void handKeyboardTo(QWidget* window);
 
 private:
     QPointer<QWidget> m_window;

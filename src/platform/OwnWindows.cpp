@@ -119,9 +119,13 @@ public:
 
     // Where the keyboard goes back: the window of ours that has it as this one is presented (the one
     // under an open popup), kept while this one stays up; none when it came from elsewhere.
-    void presenting()
+    void presenting(const FocusReturn& giveBackTo)
     {
         if (!m_options.givesKeyboardBack) return;
+        if (giveBackTo.window() && giveBackTo.window() != m_window) {
+            m_openedFrom = giveBackTo;
+            return;
+        }
         QWidget* from = QApplication::activeWindow();
         if (from && from->windowType() == Qt::Popup && from->parentWidget()) from = from->parentWidget()->window();
         if (from && from != m_window)
@@ -352,10 +356,10 @@ void OwnWindows::placeOnScreen(QWidget* window)
     if (placed.topLeft() != window->frameGeometry().topLeft()) window->move(placed.topLeft());
 }
 
-void OwnWindows::present(QWidget* window)
+void OwnWindows::present(QWidget* window, const FocusReturn& giveBackTo)
 {
     if (!window) return;
-    if (Keeper* keeper = keeperOf(window)) keeper->presenting();
+    if (Keeper* keeper = keeperOf(window)) keeper->presenting(giveBackTo);
     stamp(window);
     if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "platform/FocusReturn.h"
+
 class Settings;
 
 // The one rule for the top-level windows Tarnwick shows when the user asks (settings, themes, the tour).
@@ -51,8 +53,10 @@ QRect fitFrame(QRect frame, const QRect& area);
 void placeOnScreen(QWidget* window);
 
 // Shows an adopted window the user asked for: restored when minimised, raised above our other
-// windows and activated.
-void present(QWidget* window);
+// windows and activated. A window adopted with givesKeyboardBack gives it back, as it goes, to
+// `giveBackTo` when that names a window (the one a shelf closing now was opened over), else to the
+// window of ours that has the keyboard now.
+void present(QWidget* window, const FocusReturn& giveBackTo = {});
 
 // Hides an adopted window the app is done with (a form saved), giving the keyboard back first when it
 // was adopted with givesKeyboardBack.

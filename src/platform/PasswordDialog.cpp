@@ -110,6 +110,7 @@ void PasswordDialog::placeOverOwner()
 void PasswordDialog::hideEvent(QHideEvent* event)
 {
     QDialog::hideEvent(event);
+    // Hidden some other way than by an answer (its owner's window hid, which cancels it).
     m_focusReturn.restore();
 }
 
@@ -149,6 +150,7 @@ void PasswordDialog::ask(const Request& request, Answer answer)
 void PasswordDialog::finish()
 {
     m_answer = nullptr;
+    m_focusReturn.restore();
     hide();
 }
 
@@ -165,6 +167,7 @@ void PasswordDialog::accept()
 
 void PasswordDialog::reject()
 {
+    m_focusReturn.restore();
     hide();
     answerWith(std::nullopt);
 }

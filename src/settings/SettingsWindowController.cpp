@@ -42,11 +42,11 @@ SettingsWindowController::~SettingsWindowController()
     delete m_window.data();
 }
 
-void SettingsWindowController::show()
+void SettingsWindowController::show(const FocusReturn& giveBackTo)
 {
     if (!m_window) build();
     m_tabs->selectStoredTab();
-    OwnWindows::present(m_window);
+    OwnWindows::present(m_window, giveBackTo);
     m_tabs->focusPage();
 }
 
@@ -83,7 +83,8 @@ void SettingsWindowController::build()
     window->winId();
     SharePrivacy::apply(QList<QWidget*>{window}, m_services->settings);
     // Above other windows while Tarnwick is the active application; among them otherwise.
-    OwnWindows::adopt(window, m_services->settings, {.aboveWhileActive = true, .fixedSize = true});
+    OwnWindows::adopt(window, m_services->settings,
+                      {.aboveWhileActive = true, .fixedSize = true, .givesKeyboardBack = true});
 }
 
 void SettingsWindowController::setThemeActions(SettingsThemeActions actions)

@@ -5,13 +5,15 @@
 #include <functional>
 #include <optional>
 
+#include "platform/FocusReturn.h"
 #include "settings/SettingsServices.h"
 
 class PreferenceTabsController;
 
 // The one settings window: a normal top-level window titled "Tarnwick Settings", 560 px wide and not
 // resizable, built at the first show() (centred on the screen under the pointer) and kept; closing
-// only hides it. While the application is active it stays above other windows (OwnWindows).
+// only hides it, and gives the keyboard back to the window of ours it was opened from. While the
+// application is active it stays above other windows (OwnWindows).
 class SettingsWindowController : public QObject {
     Q_OBJECT
 public:
@@ -24,8 +26,9 @@ public:
     explicit SettingsWindowController(ServicesFactory services, QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
-    // Brings the window to the front on the stored tab, building it the first time.
-    void show();
+    // Brings the window to the front on the stored tab, building it the first time. Closed, it gives the
+    // keyboard back to `giveBackTo` when that names a window, else to the window of ours that had it.
+    void show(const FocusReturn& giveBackTo = {});
     QWidget* window() const { return m_window.data(); }
     PreferenceTabsController* tabs() const { return m_tabs; }
     // The theme window's entries; the Note tab offers editing and new themes from then on.

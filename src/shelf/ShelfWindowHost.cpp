@@ -87,16 +87,16 @@ void ShelfWindowHost::close()
     if (!m_panel) return;
     ShelfPanel* panel = m_panel;
     m_panel = nullptr;
-    // Closed while it had the keyboard (Escape, Ctrl+W): the window manager would hand the focus to
-    // whatever stacks next, often another application. Closed because something else took the
-    // keyboard (a note opened from it, a click elsewhere): that keeps it.
+    // Closed while it had the keyboard (Escape, Ctrl+W): handed back before the panel hides, or the
+    // window manager would hand the focus to whatever stacks next, often another application. Closed
+    // because something else took the keyboard (a note opened from it, a click elsewhere): that keeps it.
     const bool hadKeyboard = panel->isActiveWindow();
     panel->detach();
-    panel->hide();
     if (hadKeyboard)
         m_focusReturn.restore();
     else
         m_focusReturn = {};
+    panel->hide();
     // Later, not now: close() may run inside one of the panel's own handlers.
     panel->deleteLater();
     m_closing.removeIf([](const QPointer<ShelfPanel>& p) { return p.isNull(); });

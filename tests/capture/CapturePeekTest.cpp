@@ -15,6 +15,7 @@
 #include "capture/CapturePeekController.h"
 #include "design/KeyablePanel.h"
 #include "model/Capture.h"
+#include "support/KeyboardAtHide.h"
 #include "support/NoteStoreFixture.h"
 
 namespace {
@@ -163,8 +164,10 @@ TEST_F(CapturePeekTest, OpenedFromAWindowThatHidesTheCardGivesTheKeyboardToTheOn
         peek.present(id, typingIn);
         ASSERT_TRUE(QTest::qWaitForWindowActive(peek.panel()));
         shelf.hide();
+        tarnwick::test::KeyboardAtHide spy(peek.panel());
         closers[i]();
         ASSERT_EQ(peek.panel(), nullptr);
+        EXPECT_EQ(spy.activeAtHide(), &note) << "given back before the card hid, way " << i;
         EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &note; }, 2000)) << "way " << i;
         EXPECT_EQ(QApplication::focusWidget(), body) << "way " << i;
     }

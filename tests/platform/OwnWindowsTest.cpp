@@ -169,6 +169,21 @@ TEST(OwnWindowsTest, AWindowThatGoesGivesTheKeyboardBackWhereItCameFrom)
     EXPECT_FALSE(themeWindow.close());
     EXPECT_FALSE(themeWindow.isVisible());
     EXPECT_TRUE(backToOpener()) << "closed, presented from under a popup";
+    popup.hide();
+
+    // Presented from a shelf opened over the opener, which hides as this one takes the keyboard: it goes
+    // back to the opener, the window the shelf was opened over.
+    FocusReturn underShelf;
+    underShelf.capture(&opener);
+    QWidget shelf;
+    shelf.show();
+    shelf.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shelf));
+    OwnWindows::present(&themeWindow, underShelf);
+    shelf.hide();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&themeWindow));
+    EXPECT_FALSE(themeWindow.close());
+    EXPECT_TRUE(backToOpener()) << "presented from a shelf that has hidden since";
 }
 
 #include "OwnWindowsTest.moc"

@@ -9,6 +9,7 @@
 
 #include "platform/FocusReturn.h"
 #include "platform/PasswordDialog.h"
+#include "support/KeyboardAtHide.h"
 
 namespace {
 struct Answers {
@@ -104,6 +105,41 @@ TEST(PasswordDialog, BelongsToTheWindowThatAsked)
     EXPECT_FALSE(dialog.isVisible());
     ASSERT_EQ(answers.received.size(), 3);
     EXPECT_EQ(answers.received[2], std::nullopt);
+}
+
+// Whether the password was taken (the field then disabled while it was checked) or the question called
+// off, the note has the keyboard back, in the field that had it, before the prompt hides.
+TEST(PasswordDialog, GivesTheKeyboardBackBeforeItHides)
+{
+    QWidget note;
+    note.setGeometry(300, 200, 360, 300);
+    auto* editor = new QLineEdit(&note);
+    new QLineEdit(&note);
+    note.show();
+    note.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&note));
+    editor->setFocus();
+    PasswordDialog::setNextOwner(&note);
+    PasswordDialog dialog;
+    for (const bool accepted : {true, false}) {
+        Answers answers;
+        dialog.ask({"Unlock this note", "Password:", {}, false}, answers.collector());
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QCoreApplication::processEvents();  // the activations the note's last return left queued
+        ASSERT_EQ(QApplication::activeWindow(), &dialog) << accepted;
+        tarnwick::test::KeyboardAtHide spy(&dialog);
+        if (accepted) {
+            dialog.findChild<QLineEdit*>()->setText("secret");
+            dialog.accept();
+            dialog.finish();
+        } else {
+            dialog.reject();
+        }
+        ASSERT_EQ(spy.hides(), 1) << accepted;
+        EXPECT_EQ(spy.activeAtHide(), &note) << accepted;
+        EXPECT_EQ(QApplication::focusWidget(), editor) << accepted;
+    }
 }
 
 // The keyboard is given back only from our own window: when the user went to another application while

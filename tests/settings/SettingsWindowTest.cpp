@@ -42,6 +42,7 @@
 #include "settings/ThemeGrid.h"
 #include "settings/UpdateChecker.h"
 #include "store/SyncState.h"
+#include "support/KeyboardAtHide.h"
 
 namespace {
 const QString kTab = QStringLiteral("settings.selectedTab");
@@ -82,6 +83,27 @@ TEST_F(SettingsWindowTest, TheStoredTabIsWrittenOnlyByTheUser)
     EXPECT_EQ(settings.storedValue(kTab), QVariant("connections"));
     tabs().step(-5);
     EXPECT_EQ(tabs().currentTab(), AppSettingsTab(AppSettingsTab::about));
+}
+
+// Opened over a note and closed by the window manager (Alt+F4), the window gives the note the keyboard
+// back, in the field that had it, before it hides.
+TEST_F(SettingsWindowTest, ClosedItGivesTheKeyboardBackBeforeItHides)
+{
+    QWidget note;
+    new QLineEdit(&note);
+    auto* field = new QLineEdit(&note);
+    note.show();
+    note.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&note));
+    field->setFocus();
+    controller->show();
+    QWidget* window = controller->window();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    tarnwick::test::KeyboardAtHide spy(window);
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(spy.hides(), 1);
+    EXPECT_EQ(spy.activeAtHide(), &note);
+    EXPECT_TRUE(field->hasFocus());
 }
 
 TEST_F(SettingsWindowTest, ANameInTheKeyBeforeTheFirstShowOpensThatTab)

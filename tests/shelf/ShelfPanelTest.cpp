@@ -10,6 +10,7 @@
 #include "shelf/ShelfFixture.h"
 #include "shelf/ShelfListView.h"
 #include "shelf/ShelfWindowHost.h"
+#include "support/KeyboardAtHide.h"
 
 using namespace tarnwick::test;
 
@@ -110,6 +111,43 @@ TEST_F(ShelfPanelTest, TheFooterTakesTheKeyboard)
     EXPECT_EQ(opened.size(), 1) << "New note";
     QTest::keyClick(footer[2], Qt::Key_Escape);
     EXPECT_FALSE(shelf->isOpen());
+}
+
+// Escape gives the note the shelf was opened over the keyboard, in the field that had it, before the
+// shelf hides; a shelf closed because another window took the keyboard hands nothing on.
+TEST_F(ShelfPanelTest, EscapeGivesTheKeyboardBackBeforeTheShelfHides)
+{
+    QWidget note;
+    new QLineEdit(&note);
+    auto* field = new QLineEdit(&note);
+    note.show();
+    note.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&note));
+    field->setFocus();
+
+    shelf->present();
+    ShelfPanel* panel = windows->panel();
+    ASSERT_TRUE(panel);
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    KeyboardAtHide escaped(panel);
+    QTest::keyClick(panel->searchField(), Qt::Key_Escape);
+    EXPECT_FALSE(shelf->isOpen());
+    ASSERT_EQ(escaped.hides(), 1);
+    EXPECT_EQ(escaped.activeAtHide(), &note);
+    EXPECT_TRUE(field->hasFocus());
+
+    shelf->present();
+    panel = windows->panel();
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    KeyboardAtHide leftBehind(panel);
+    shelf->dismiss();
+    EXPECT_EQ(leftBehind.activeAtHide(), &elsewhere);
 }
 
 // Ctrl+K sets the actions flag also where no actions row can show (a bin row, an empty lens): there

@@ -71,6 +71,8 @@ void PreviewWindow::hideEvent(QHideEvent* event)
 void PreviewWindow::keyPressEvent(QKeyEvent* e)
 {
     if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Space) {
+        // Given back while the preview still has the keyboard, before it hides.
+        m_focusReturn.restore();
         close();
         return;
     }
