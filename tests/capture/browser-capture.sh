@@ -46,15 +46,7 @@ browse() {
   profile=$(firefox_profile "$work")
   env "$@" firefox-esr --no-remote --profile "$profile" "$url" >>"$work/firefox.log" 2>&1 &
   firefox_pid=$!
-  # Starting a browser on a busy machine takes a while: the bound is only against a hang.
-  browser_window=""
-  for _ in $(seq 1 900); do
-    browser_window=$(xdotool search --onlyvisible --name '^Harvest page — Mozilla Firefox$' 2>/dev/null | head -1 || true)
-    [ -n "$browser_window" ] && break
-    kill -0 "$firefox_pid" 2>/dev/null || fail "firefox-esr exited: $(tail -5 "$work/firefox.log")"
-    sleep 0.1
-  done
-  [ -n "$browser_window" ] || fail "firefox-esr showed no window with the page"
+  wait_browser_window "$firefox_pid" 'Harvest page — Mozilla Firefox' "$work/firefox.log"
 }
 
 # Selects the paragraph; it is then on PRIMARY, owned by the browser.
@@ -135,13 +127,7 @@ if command -v chromium >/dev/null 2>&1; then
   echo "== A page of Chromium"
   ACCESSIBILITY_ENABLED=1 chromium "${chromium_switches[@]}" --user-data-dir="$(mktemp -d "$work/chromium-XXXXXX")" "$url" >>"$work/chromium.log" 2>&1 &
   firefox_pid=$!
-  browser_window=""
-  for _ in $(seq 1 900); do
-    browser_window=$(xdotool search --onlyvisible --name '^Harvest page - Chromium$' 2>/dev/null | head -1 || true)
-    [ -n "$browser_window" ] && break
-    sleep 0.1
-  done
-  [ -n "$browser_window" ] || fail "chromium showed no window with the page"
+  wait_browser_window "$firefox_pid" 'Harvest page - Chromium' "$work/chromium.log"
   select_paragraph
   capture_page chromium
   [ "$(latest sourceURL)" = "$url" ] || fail "the address from chromium is '$(latest sourceURL)', not $url"

@@ -36,6 +36,21 @@ JS
   printf '%s\n' "$profile"
 }
 
+# Waits for the browser started as process $1 to show a window named exactly $2, and sets browser_window
+# to it; fails, with the end of its output file $3, when it exits or shows none. Starting a browser on a
+# busy machine takes a while: the bound is only against a hang.
+wait_browser_window() {
+  local pid=$1 name=$2 output=$3
+  browser_window=""
+  for _ in $(seq 1 900); do
+    browser_window=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1 || true)
+    [ -n "$browser_window" ] && return 0
+    kill -0 "$pid" 2>/dev/null || fail "the browser exited: $(tail -5 "$output")"
+    sleep 0.1
+  done
+  fail "no window named \"$name\" (windows: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+}
+
 # Chromium's switches for a test: its page on the accessibility bus (with ACCESSIBILITY_ENABLED=1 in
 # its environment), nothing asked of the network, and no sandbox as root, where it refuses to run.
 chromium_switches=(--no-first-run --no-default-browser-check --disable-sync --disable-background-networking

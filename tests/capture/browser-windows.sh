@@ -47,18 +47,6 @@ dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus
   fail "the accessibility bus did not start"
 PATH="$work/bin:$PATH" launch "$tarnwick"
 
-# Waits for the window named exactly $1 and sets $found; the bound is only against a hang (a browser
-# starts slowly on a busy machine).
-wait_browser_window() {
-  found=""
-  for _ in $(seq 1 900); do
-    found=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
-    [ -n "$found" ] && return 0
-    kill -0 "$browser_pid" 2>/dev/null || fail "the browser exited: $(tail -5 "$work/browser.log")"
-    sleep 0.1
-  done
-  fail "no window named \"$1\" (windows: $(windows))"
-}
 windows() { xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' '|'; }
 left_edge() { xwininfo -id "$1" | awk '/Absolute upper-left X/ { print $4 }'; }
 width() { xwininfo -id "$1" | awk '/Width:/ { print $2 }'; }
@@ -132,12 +120,12 @@ echo "== Two windows of firefox-esr"
 profile=$(firefox_profile "$work" 620x700+0+40)
 GNOME_ACCESSIBILITY=1 firefox-esr --new-instance --profile "$profile" "$alpha" >>"$work/browser.log" 2>&1 &
 browser_pid=$!
-wait_browser_window "Alpha page — Mozilla Firefox"
-first=$found
+wait_browser_window "$browser_pid" "Alpha page — Mozilla Firefox" "$work/browser.log"
+first=$browser_window
 # The second window comes from the running browser, which the second command asks and leaves.
 GNOME_ACCESSIBILITY=1 firefox-esr --profile "$profile" --new-window "$beta" >>"$work/browser.log" 2>&1
-wait_browser_window "Beta page — Mozilla Firefox"
-second=$found
+wait_browser_window "$browser_pid" "Beta page — Mozilla Firefox" "$work/browser.log"
+second=$browser_window
 place "$first" 0
 place "$second" 640
 capture_each_in_turn "$first" "$second" peek
@@ -150,12 +138,12 @@ if command -v chromium >/dev/null 2>&1; then
   ACCESSIBILITY_ENABLED=1 chromium "${chromium_switches[@]}" --user-data-dir="$data" --window-size=620,700 \
     --window-position=0,40 "$alpha" >>"$work/browser.log" 2>&1 &
   browser_pid=$!
-  wait_browser_window "Alpha page - Chromium"
-  first=$found
+  wait_browser_window "$browser_pid" "Alpha page - Chromium" "$work/browser.log"
+  first=$browser_window
   ACCESSIBILITY_ENABLED=1 chromium "${chromium_switches[@]}" --user-data-dir="$data" --new-window "$beta" \
     >>"$work/browser.log" 2>&1
-  wait_browser_window "Beta page - Chromium"
-  second=$found
+  wait_browser_window "$browser_pid" "Beta page - Chromium" "$work/browser.log"
+  second=$browser_window
   place "$first" 0
   place "$second" 640
   capture_each_in_turn "$first" "$second"

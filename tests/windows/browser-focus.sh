@@ -37,14 +37,8 @@ profile=$(firefox_profile "$work" 640x600+600+120)
 DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus" GNOME_ACCESSIBILITY=0 NO_AT_BRIDGE=1 firefox-esr --new-instance --profile "$profile" "file://$work/page.html" \
   >>"$work/browser.log" 2>&1 &
 browser_pid=$!
-browser=""
-for _ in $(seq 1 900); do
-  browser=$(xdotool search --onlyvisible --name '^Plain page — Mozilla Firefox$' 2>/dev/null | head -1 || true)
-  [ -n "$browser" ] && break
-  kill -0 "$browser_pid" 2>/dev/null || fail "the browser exited: $(tail -5 "$work/browser.log")"
-  sleep 0.1
-done
-[ -n "$browser" ] || fail "the browser showed no window"
+wait_browser_window "$browser_pid" 'Plain page — Mozilla Firefox' "$work/browser.log"
+browser=$browser_window
 
 launch_pam "$tarnwick"
 
