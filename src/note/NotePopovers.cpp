@@ -1,18 +1,20 @@
 #include "note/NotePopovers.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTextCharFormat>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -249,7 +251,9 @@ public:
     explicit ReminderCalendar(QWidget* parent) : QCalendarWidget(parent)
     {
         m_yearField = findChild<QSpinBox*>(QStringLiteral("qt_calendar_yearedit"));
-        m_days = findChild<QAbstractItemView*>(QStringLiteral("qt_calendar_calendarview"));
+        m_days = findChild<QAbstractItemView*>();
+        // Dates typed over the days are read by the popover, in every locale.
+        setDateEditEnabled(false);
     }
     QWidget* yearField() const { return m_yearField; }
     QWidget* days() const { return m_days; }
@@ -287,6 +291,14 @@ bool isReturn(const QKeyEvent* key)
            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
+// A typed text quoted in a message: one line, cut short.
+QString quoted(const QString& typed)
+{
+    QString line = typed.simplified();
+    if (line.size() > 40) line = line.left(39) + QChar(0x2026);
+    return QChar(0x201C) + line + QChar(0x201D);
+}
+
 }  // namespace
 
 ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePopover(anchor), m_model(model)
@@ -313,15 +325,39 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     styleCalendar(m_calendar);
     column->addWidget(m_calendar);
 
+    const QString fieldStyle = QStringLiteral(
+                                   "QLineEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
+                                   " padding: 4px 8px; } QLineEdit:focus { border: 2px solid %4; padding: 3px 7px; }"
+                                   " QLineEdit[unreadable=\"true\"] { border: 2px solid %5; padding: 3px 7px; }")
+                                   .arg(TarnwickTheme::surfaceRaised().name(), TarnwickTheme::textPrimary().name(),
+                                        TarnwickTheme::textTertiary().name(), TarnwickTheme::accent().name(),
+                                        TarnwickTheme::destructive().name());
+    // Over the foot of the days while a date is typed, as the calendar's own editor stood.
+    m_dateField = new QLineEdit(this);
+    m_dateField->setObjectName(QStringLiteral("reminderDate"));
+    m_dateField->setAccessibleName(tr("Date"));
+    m_dateField->setStyleSheet(fieldStyle);
+    m_dateField->hide();
+    m_dateField->installEventFilter(this);
+    connect(m_dateField, &QLineEdit::textEdited, this, [this] {
+        m_dateUnreadable = false;
+        showProblem();
+    });
+
     m_time = new TimeField(draft.time(), this);
     m_time->setObjectName(QStringLiteral("reminderTime"));
     m_time->setAccessibleName(tr("Time"));
-    m_time->setStyleSheet(
-        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
-                       " padding: 4px 8px; } QLineEdit:focus { border: 2px solid %4; padding: 3px 7px; }")
-            .arg(TarnwickTheme::surfaceRaised().name(), TarnwickTheme::textPrimary().name(),
-                 TarnwickTheme::textTertiary().name(), TarnwickTheme::accent().name()));
+    m_time->setStyleSheet(fieldStyle);
     column->addWidget(m_time);
+
+    m_problem = new QLabel(this);
+    m_problem->setObjectName(QStringLiteral("reminderProblem"));
+    m_problem->setTextFormat(Qt::PlainText);
+    m_problem->setWordWrap(true);
+    m_problem->setFont(TarnwickType::caption());
+    m_problem->setStyleSheet(QStringLiteral("color: %1").arg(TarnwickTheme::destructive().name()));
+    m_problem->hide();
+    column->addWidget(m_problem);
 
     if (model.remindersUnavailable()) {
         auto* line = new QLabel(tr("Reminders can't appear: no notification service is running on this desktop. "
@@ -344,20 +380,7 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     buttons->addStretch(1);
     m_set = new QPushButton(tr("Set"), this);
     m_set->setDefault(true);
-    connect(m_set, &QPushButton::clicked, this, [this] {
-        // The day and the time shown are the ones stored, typed or not.
-        takeTypedDay();
-        m_time->finish();
-        updateDraft();
-        // A time the clocks skip is stored as the moment it names: shown so before the popover goes.
-        const QDateTime draft = m_model.reminderDraft().toLocalTime();
-        {
-            const QSignalBlocker calendar(m_calendar), time(m_time);
-            m_calendar->setSelectedDate(draft.date());
-            m_time->setTime(draft.time());
-        }
-        m_model.setReminder();
-    });
+    connect(m_set, &QPushButton::clicked, this, &ReminderPopover::set);
     buttons->addWidget(m_set);
     column->addLayout(buttons);
     setFixedWidth(300);
@@ -365,9 +388,32 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     connect(m_calendar, &QCalendarWidget::selectionChanged, this, &ReminderPopover::updateDraft);
     connect(m_calendar, &QCalendarWidget::currentPageChanged, this, &ReminderPopover::followPage);
     connect(m_time, &TimeField::timeChanged, this, &ReminderPopover::updateDraft);
+    connect(m_time, &TimeField::unreadableChanged, this, &ReminderPopover::showProblem);
     // The days take Return as their own (the toolkit's "activated"); here it presses "Set" instead.
     if (m_days) m_days->installEventFilter(this);
     if (m_yearField) m_yearField->installEventFilter(this);
+}
+
+void ReminderPopover::set()
+{
+    // The day and the time shown are the ones stored, typed or not; one that is neither stores nothing.
+    if (!takeTypedDate()) {
+        m_dateField->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (!m_time->finish()) {
+        m_time->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    updateDraft();
+    // A time the clocks skip is stored as the moment it names: shown so before the popover goes.
+    const QDateTime draft = m_model.reminderDraft().toLocalTime();
+    {
+        const QSignalBlocker calendar(m_calendar), time(m_time);
+        m_calendar->setSelectedDate(draft.date());
+        m_time->setTime(draft.time());
+    }
+    m_model.setReminder();
 }
 
 void ReminderPopover::followPage(int year, int month)
@@ -385,47 +431,113 @@ void ReminderPopover::updateDraft()
     m_model.setReminderDraft(ReminderTime::moment(m_calendar->selectedDate(), m_time->time()));
 }
 
-bool ReminderPopover::typingDay() const
+void ReminderPopover::startTypedDate(QKeyEvent* first)
 {
-    // A day typed into the days shows in the calendar's own small editor, a frame over them, and is
-    // taken only after a pause or at Return.
-    const auto frames = m_calendar->findChildren<QFrame*>(Qt::FindDirectChildrenOnly);
-    return std::any_of(frames.begin(), frames.end(), [this](QFrame* frame) {
-        return frame != m_days && frame->isVisible() && frame->findChild<QLabel*>();
-    });
-}
-
-void ReminderPopover::startTypedDay()
-{
-    // The calendar's editor starts from the date last picked in the days, not from one chosen since
-    // (the draft at opening, a month or year picked): a date changed by the days themselves, there
-    // and back, tells it the date shown.
     const QDate shown = m_calendar->selectedDate();
-    const QDate other = shown.addDays(shown.day() > 1 ? -1 : 1);
-    const QSignalBlocker quiet(m_calendar);
-    for (const QDate& date : {other, shown})
-        QMetaObject::invokeMethod(m_days, "changeDate", Q_ARG(QDate, date), Q_ARG(bool, false));
+    m_dateField->setPlaceholderText(
+        tr("A day, or a date as %1").arg(m_calendar->locale().toString(shown, QLocale::ShortFormat)));
+    const QRect over = m_calendar->geometry();
+    const int height = m_dateField->sizeHint().height();
+    m_dateField->setGeometry(over.left() + 8, over.bottom() - height - 8, over.width() - 16, height);
+    m_dateField->clear();
+    m_dateField->show();
+    m_dateField->raise();
+    m_dateField->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(m_dateField, first);
 }
 
-void ReminderPopover::takeTypedDay()
+bool ReminderPopover::takeTypedDate()
 {
-    // Return given to the days hands the day being typed over.
-    if (!m_days || !typingDay()) return;
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    const QScopedValueRollback<bool> handingOver(m_handingOverDay, true);
-    QCoreApplication::sendEvent(m_days, &press);
+    if (m_dateField->isHidden()) return true;
+    const QDate month(m_calendar->yearShown(), m_calendar->monthShown(), 1);
+    const std::optional<QDate> date = ReminderTime::typedDate(m_dateField->text(), m_calendar->locale(), month);
+    m_dateUnreadable = !date;
+    if (date) {
+        m_calendar->setSelectedDate(*date);
+        dropTypedDate();
+        return true;
+    }
+    m_dateField->setProperty("unreadable", true);
+    m_dateField->style()->unpolish(m_dateField);
+    m_dateField->style()->polish(m_dateField);
+    showProblem();
+    return false;
+}
+
+void ReminderPopover::dropTypedDate()
+{
+    if (m_dateField->isHidden()) return;
+    const bool hadFocus = m_dateField->hasFocus();
+    m_dateUnreadable = false;
+    m_dateField->setProperty("unreadable", false);
+    m_dateField->hide();
+    showProblem();
+    if (hadFocus && m_days) m_days->setFocus(Qt::OtherFocusReason);
+}
+
+void ReminderPopover::showProblem()
+{
+    QString problem;
+    if (m_dateUnreadable) {
+        problem = tr("%1 is not a date. Type a day of the month, or a date as %2; Escape keeps the date shown.")
+                      .arg(quoted(m_dateField->text()),
+                           m_calendar->locale().toString(m_calendar->selectedDate(), QLocale::ShortFormat));
+    } else if (m_time->unreadable()) {
+        const QString typed = m_time->text();
+        problem = typed.count(u':') + typed.count(u' ') == typed.size()
+                      ? tr("Type a time, as 14:30 or 2:30 PM.")
+                      : tr("%1 is not a time. Type one as 14:30 or 2:30 PM.").arg(quoted(typed));
+    }
+    if (!m_dateUnreadable && m_dateField->property("unreadable").toBool()) {
+        m_dateField->setProperty("unreadable", false);
+        m_dateField->style()->unpolish(m_dateField);
+        m_dateField->style()->polish(m_dateField);
+    }
+    m_dateField->setAccessibleDescription(m_dateUnreadable ? problem : QString());
+    m_time->setAccessibleDescription(m_time->unreadable() ? problem : QString());
+    if (problem == m_problem->text() && m_problem->isVisible() == !problem.isEmpty()) return;
+    m_problem->setText(problem);
+    m_problem->setVisible(!problem.isEmpty());
+    if (isVisible()) fitToContents();
 }
 
 bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_dateField) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            dropTypedDate();
+            return true;
+        }
+        if (event->type() == QEvent::FocusOut && !m_dateField->isHidden()) {
+            // A click on the calendar chooses there instead; the keyboard leaving for the time or a
+            // button takes the date typed.
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            QWidget* to = QApplication::focusWidget();
+            if (reason == Qt::MouseFocusReason && to && m_calendar->isAncestorOf(to))
+                dropTypedDate();
+            else if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+                takeTypedDate();
+        }
+        return NotePopover::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress && watched == m_days) {
-        // A key with a printable text opens the calendar's editor: the test it makes itself.
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty() && text[0].isPrint() && !typingDay()) startTypedDay();
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool chord = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        const QString text = key->text();
+        if (!chord && !text.isEmpty() && text[0].isPrint()) {
+            // A date being typed goes on in its field (keys sent to the days themselves included).
+            if (!m_dateField->isHidden()) {
+                QCoreApplication::sendEvent(m_dateField, key);
+                return true;
+            }
+            if (!text[0].isSpace()) {
+                startTypedDate(key);
+                return true;
+            }
+        }
     }
     if (event->type() == QEvent::KeyPress && isReturn(static_cast<QKeyEvent*>(event))) {
         if (watched == m_days) {
-            if (m_handingOverDay) return false;  // to the calendar's editor of a typed day
             m_set->click();
             return true;
         }
@@ -441,8 +553,8 @@ bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
 
 void ReminderPopover::keyPressEvent(QKeyEvent* event)
 {
-    // Return that the focused control leaves (the time, a button) is the popover's default: "Set",
-    // or "Clear" while that has the focus.
+    // Return that the focused control leaves (the time, the date typed, a button) is the popover's
+    // default: "Set", or "Clear" while that has the focus.
     if (isReturn(event)) {
         (m_clear && m_clear->hasFocus() ? m_clear : m_set)->click();
         return;

@@ -9,6 +9,7 @@
 class NoteViewModel;
 class QCalendarWidget;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSlider;
 class TimeField;
@@ -59,16 +60,20 @@ private:
 };
 
 // The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
-// Return presses from the days, the time and the buttons ("Clear" when it has the focus). A day typed
-// into the days counts at once. The calendar's month menu and year field keep Return for themselves:
-// it picks the month or the year. The chosen day follows the month shown, so the date stored is
-// always the one shown as chosen.
+// Return presses from the days, the time and the buttons ("Clear" when it has the focus). Keys typed
+// over the days open a date field over them: digits alone are a day of the month shown, or a whole
+// date as the calendar's locale writes it short. The calendar's month menu and year field keep Return
+// for themselves: it picks the month or the year. The chosen day follows the month shown, so the date
+// stored is always the one shown as chosen. A date or a time typed that is no date or time is kept
+// as typed with the reason below it, and "Set" stores nothing until it is mended.
 class ReminderPopover : public NotePopover {
     Q_OBJECT
 public:
     ReminderPopover(NoteViewModel& model, QWidget* anchor);
     QCalendarWidget* calendar() const { return m_calendar; }
     TimeField* time() const { return m_time; }
+    QLineEdit* dateField() const { return m_dateField; }
+    QLabel* problem() const { return m_problem; }
     QPushButton* clearButton() const { return m_clear; }
 
 protected:
@@ -76,19 +81,24 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void set();
     void updateDraft();
     void followPage(int year, int month);
-    // A day being typed into the days: whether one is, where its typing starts, and handing it over.
-    bool typingDay() const;
-    void startTypedDay();
-    void takeTypedDay();
+    // A date typed over the days: opening the field with the first key, and taking what it holds
+    // (false, with the reason shown, when it is no date). Escape or a click on the calendar drops it.
+    void startTypedDate(QKeyEvent* first);
+    bool takeTypedDate();
+    void dropTypedDate();
+    void showProblem();
 
     NoteViewModel& m_model;
     QCalendarWidget* m_calendar;
     QWidget* m_days = nullptr;
     QWidget* m_yearField = nullptr;
+    QLineEdit* m_dateField;
+    bool m_dateUnreadable = false;
     TimeField* m_time;
+    QLabel* m_problem;
     QPushButton* m_clear = nullptr;
     QPushButton* m_set;
-    bool m_handingOverDay = false;
 };

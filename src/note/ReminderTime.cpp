@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <vector>
 
 namespace ReminderTime {
 
@@ -27,7 +28,139 @@ std::optional<bool> takeMeridiem(QStringView& text)
     return std::nullopt;
 }
 
+// A run of digits or of letters in a typed date; everything else only parts them.
+struct Part {
+    QString text;
+    bool number;
+};
+
+std::vector<Part> partsOf(QStringView text)
+{
+    std::vector<Part> parts;
+    std::optional<bool> inNumber;
+    for (const QChar c : text) {
+        const bool digit = c.isDigit(), letter = c.isLetter() || c.isMark();
+        if (!digit && !letter) {
+            inNumber.reset();
+            continue;
+        }
+        if (inNumber != digit) parts.push_back({QString(), digit});
+        parts.back().text += c;
+        inNumber = digit;
+    }
+    return parts;
+}
+
+int valueOf(const QString& digits)
+{
+    int value = 0;
+    for (const QChar c : digits) value = value * 10 + c.digitValue();
+    return value;
+}
+
+// The letters of a month's name, without the dot some languages abbreviate with.
+QString lettersOf(const QString& name)
+{
+    QString letters;
+    for (const QChar c : name)
+        if (c.isLetter() || c.isMark()) letters += c;
+    return letters;
+}
+
+// The month a word names, in the locale's language or in English: a whole name, long or short, or the
+// start of one long name (three letters at least).
+std::optional<int> monthNamed(const QString& word, const QLocale& locale)
+{
+    std::optional<int> begun;
+    bool ambiguous = false;
+    for (const QLocale& language : {locale, QLocale::c()}) {
+        for (int month = 1; month <= 12; ++month) {
+            const QString names[] = {
+                language.monthName(month, QLocale::LongFormat),
+                language.monthName(month, QLocale::ShortFormat),
+                language.standaloneMonthName(month, QLocale::LongFormat),
+                language.standaloneMonthName(month, QLocale::ShortFormat),
+            };
+            for (const QString& name : names) {
+                const QString letters = lettersOf(name);
+                if (letters.compare(word, Qt::CaseInsensitive) == 0) return month;
+                if (word.size() >= 3 && letters.startsWith(word, Qt::CaseInsensitive)) {
+                    ambiguous = ambiguous || (begun && *begun != month);
+                    begun = month;
+                }
+            }
+        }
+    }
+    if (ambiguous) return std::nullopt;
+    return begun;
+}
+
+// The order of the day ('d'), month ('M') and year ('y') in the locale's short date.
+QString fieldOrder(const QLocale& locale)
+{
+    QString order;
+    bool quoted = false;
+    for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
+        if (c == u'\'') quoted = !quoted;
+        if (!quoted && (c == u'd' || c == u'M' || c == u'y') && !order.contains(c)) order += c;
+    }
+    for (const QChar c : {u'd', u'M', u'y'})
+        if (!order.contains(c)) order += c;
+    return order;
+}
+
 }  // namespace
+
+std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate shown)
+{
+    const std::vector<Part> parts = partsOf(text);
+    if (parts.empty() || parts.size() > 3 || !shown.isValid()) return std::nullopt;
+    if (parts.size() == 1) {
+        if (!parts[0].number || parts[0].text.size() > 2) return std::nullopt;
+        const QDate day(shown.year(), shown.month(), valueOf(parts[0].text));
+        return day.isValid() ? std::optional(day) : std::nullopt;
+    }
+    // Each part's field: a month's name is the month, a long number the year (a whole date only);
+    // the rest follow the locale's order, or the month and the day after a year written first.
+    QString fields(int(parts.size()), u' ');
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Part& part = parts[i];
+        if (part.number && part.text.size() > 4) return std::nullopt;
+        const QChar field = !part.number ? u'M' : part.text.size() > 2 ? u'y' : u' ';
+        if (field == u' ') continue;
+        if (fields.contains(field) || (field == u'y' && parts.size() < 3)) return std::nullopt;
+        fields[i] = field;
+    }
+    QString order = fields[0] == u'y' ? QStringLiteral("yMd") : fieldOrder(locale);
+    if (parts.size() == 2) order.remove(u'y');
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (fields[i] != u' ') continue;
+        const auto free = std::find_if(order.begin(), order.end(), [&](QChar f) { return !fields.contains(f); });
+        fields[i] = *free;
+    }
+    int day = 0, month = 0, year = shown.year();
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Part& part = parts[i];
+        if (fields[i] == u'd') {
+            if (!part.number) return std::nullopt;
+            day = valueOf(part.text);
+        } else if (fields[i] == u'M') {
+            const std::optional<int> named =
+                part.number ? std::optional(valueOf(part.text)) : monthNamed(part.text, locale);
+            if (!named) return std::nullopt;
+            month = *named;
+        } else {
+            year = valueOf(part.text);
+            // Two digits: the year of that ending nearest the year shown.
+            if (part.text.size() <= 2) {
+                const int first = shown.year() - 50;
+                year = first + ((year - first) % 100 + 100) % 100;
+            }
+        }
+    }
+    const QDate date(year, month, day);
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
 
 std::optional<QTime> typed(QStringView text)
 {

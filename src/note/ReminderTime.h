@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QStringView>
 #include <optional>
 
@@ -12,6 +13,15 @@ namespace ReminderTime {
 // or the locale's own words), which then needs an hour from 1 to 12. Spaces around it are ignored.
 // Nothing when it is none.
 std::optional<QTime> typed(QStringView text);
+
+// A date as typed over the calendar, read in `locale`. Digits alone ("27") are that day of the month
+// `shown` (any day of it). A day and a month, or a whole date, are read in the order of the locale's
+// short date (month first, day first or year first), the month as digits or by its name ("28 Mar
+// 2027", in the locale's language or in English), with any signs or spaces between the parts. A year
+// of three or four digits is the year wherever it stands; written first ("2027-03-28") it is followed
+// by the month and the day in every locale. A two-digit year is the one nearest the year shown.
+// Nothing when the text is no date.
+std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate shown);
 
 // The moment that `time` on the local clock names on `date`. A reading the clocks skip (the hour lost
 // when they go forward) is counted on the clock as it stood before the change, so 02:30 becomes

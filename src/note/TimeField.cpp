@@ -5,9 +5,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QStyle>
 #include <algorithm>
 
 #include "note/ReminderTime.h"
+#include "platform/KeyboardMap.h"
 
 namespace {
 
@@ -19,36 +21,32 @@ QString twoDigits(int value)
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
-// A key that only changes what the next key types (Shift for ":" on most layouts): it leaves the
-// time being typed as it is.
-bool isModifierOnly(int key)
-{
-    switch (key) {
-        case Qt::Key_Shift:
-        case Qt::Key_Control:
-        case Qt::Key_Meta:
-        case Qt::Key_Alt:
-        case Qt::Key_AltGr:
-        case Qt::Key_CapsLock:
-        case Qt::Key_NumLock:
-        case Qt::Key_Super_L:
-        case Qt::Key_Super_R:
-        case Qt::Key_Hyper_L:
-        case Qt::Key_Hyper_R:
-        case Qt::Key_Mode_switch:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 TimeField::TimeField(const QTime& time, QWidget* parent) : QLineEdit(parent), m_time(time)
 {
-    // Every slot may be blank while typing: finishing decides what the text means.
-    setInputMask(QStringLiteral("00:00"));
+    setSlots(true);
     setText(time.toString(kFormat));
+    // A text being mended is no longer the one found unreadable.
+    connect(this, &QLineEdit::textEdited, this, [this] { setUnreadable(false); });
+}
+
+void TimeField::setSlots(bool on)
+{
+    // Every slot may be blank while typing: finishing decides what the text means.
+    const QString mask = on ? QStringLiteral("00:00") : QString();
+    if (inputMask() != mask) setInputMask(mask);
+}
+
+void TimeField::setUnreadable(bool unreadable)
+{
+    if (unreadable == m_unreadable) return;
+    m_unreadable = unreadable;
+    setProperty("unreadable", unreadable);
+    style()->unpolish(this);
+    style()->polish(this);
+    setAccessibleDescription(unreadable ? tr("Not a time") : QString());
+    Q_EMIT unreadableChanged(unreadable);
 }
 
 void TimeField::setTime(const QTime& time)
@@ -56,20 +54,29 @@ void TimeField::setTime(const QTime& time)
     m_run.clear();
     const bool changed = time != m_time;
     m_time = time;
+    setSlots(true);
     showText(time.toString(kFormat), cursorPosition());
+    setUnreadable(false);
     if (changed) Q_EMIT timeChanged(m_time);
 }
 
-void TimeField::finish()
+bool TimeField::finish()
 {
     m_run.clear();
     const std::optional<QTime> typed = ReminderTime::typed(text());
-    // The same hour and minute keep the seconds held.
-    if (!typed || (typed->hour() == m_time.hour() && typed->minute() == m_time.minute())) {
-        if (displayText() != m_time.toString(kFormat)) showText(m_time.toString(kFormat), cursorPosition());
-        return;
+    if (!typed) {
+        setUnreadable(true);
+        return false;
     }
-    setTime(*typed);
+    // The same hour and minute keep the seconds held.
+    if (typed->hour() != m_time.hour() || typed->minute() != m_time.minute()) {
+        setTime(*typed);
+        return true;
+    }
+    setSlots(true);
+    if (displayText() != m_time.toString(kFormat)) showText(m_time.toString(kFormat), cursorPosition());
+    setUnreadable(false);
+    return true;
 }
 
 void TimeField::showText(const QString& text, int caret)
@@ -84,16 +91,14 @@ bool TimeField::typeOver(QChar typed)
 {
     // A whole time: "7:5" is 07:05 as it stands, with no digit of the minutes it was typed over kept.
     static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{1,2}|\\d{4})$"));
-    // A digit with no slot left after the caret begins a new time over the whole field, unless it
-    // goes on with a time being typed ("7:5" shown as 07:05, then "5").
-    static const QRegularExpression unfinished(QStringLiteral("^(\\d{1,2}:\\d?|\\d{1,3})$"));
-    if (typed != u':' && !hasSelectedText() && cursorPosition() >= displayText().size() &&
-        !unfinished.match(m_run).hasMatch()) {
+    // A digit with no slot left after the caret, typed first, begins a new time over the whole field.
+    if (typed != u':' && !hasSelectedText() && cursorPosition() >= displayText().size() && m_run.isEmpty()) {
         m_run.clear();
         selectAll();
     }
     const int at = hasSelectedText() ? selectionStart() : cursorPosition();
     if (m_run.isEmpty()) {
+        m_runAtStart = at == 0;
         m_runBase = displayText();
         if (hasSelectedText()) {
             for (int i = selectionStart(); i < selectionEnd() && i < m_runBase.size(); ++i)
@@ -106,9 +111,10 @@ bool TimeField::typeOver(QChar typed)
     if (whole.match(m_run).hasMatch()) {
         if (const auto time = ReminderTime::typed(m_run)) {
             showText(time->toString(kFormat), kMinutesAt + 2);
-            return true;
+        } else {
+            typeFreely(QString(), true);  // "23:60": shown as typed, not as 23:06
         }
-        return false;
+        return true;
     }
     // An hour and ":", or a first hour digit that no second digit can follow: the hour, then the
     // minutes the run began with, to be typed over.
@@ -122,6 +128,27 @@ bool TimeField::typeOver(QChar typed)
     return false;
 }
 
+// Shows the time being typed as plain text, the slots given up: the run typed so far followed by
+// `typed`, or the text shown with `typed` put in at the caret.
+void TimeField::typeFreely(const QString& typed, bool fromRun)
+{
+    QString text = m_run + typed;
+    int caret = int(text.size());
+    if (!fromRun) {
+        text = displayText();
+        const int at = hasSelectedText() ? selectionStart() : cursorPosition();
+        text.remove(at, hasSelectedText() ? selectedText().size() : 0);
+        text.insert(at, typed);
+        caret = at + int(typed.size());
+    }
+    m_run += typed;
+    setSlots(false);
+    // Through the edit's own insert, so that Ctrl+Z can take it back.
+    selectAll();
+    insert(text);
+    setCursorPosition(caret);
+}
+
 // A whole time pasted is that time, wherever the caret stands. Words that are no time ("2:30 tomorrow")
 // are refused whole: the field's own paste would keep their digits and drop the rest, which names
 // another time. Digits alone go in as the field's own paste would put them.
@@ -132,13 +159,15 @@ bool TimeField::pasteTime(QClipboard::Mode mode)
     const auto time = ReminderTime::typed(text);
     if (!time) return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
     m_run.clear();
+    setSlots(true);
     showText(time->toString(kFormat), kMinutesAt + 2);
+    setUnreadable(false);
     return true;
 }
 
 void TimeField::step(int by)
 {
-    finish();
+    if (!finish()) return;
     const int caret = cursorPosition();
     const bool minutes = caret >= kMinutesAt;
     const int hour = minutes ? m_time.hour() : std::clamp(m_time.hour() + by, 0, 23);
@@ -151,12 +180,33 @@ void TimeField::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers chord = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     const QString text = event->text();
-    if (chord == Qt::NoModifier && text.size() == 1 && ((text[0] >= u'0' && text[0] <= u'9') || text[0] == u':')) {
-        if (typeOver(text[0])) return;
-        QLineEdit::keyPressEvent(event);
+    if (chord == Qt::NoModifier && !text.isEmpty() && text[0].isPrint()) {
+        if (inputMask().isEmpty()) {
+            // Plain text already: every key goes in as typed.
+            m_run += text;
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
+        const bool slotted = text.size() == 1 && ((text[0] >= u'0' && text[0] <= u'9') || text[0] == u':');
+        if (slotted && typeOver(text[0])) return;
+        if (slotted) {
+            const QString before = displayText();
+            const int caret = cursorPosition();
+            const bool replacing = hasSelectedText();
+            QLineEdit::keyPressEvent(event);
+            if (replacing || displayText() != before || cursorPosition() != caret) return;
+            // The slots had no room for it: rather than vanish, the key shows, after the time being
+            // typed ("23:15" then "9", "1:2" then ":").
+            m_run.chop(1);
+            typeFreely(text, !m_run.isEmpty());
+            return;
+        }
+        // A key no slot takes (AM, PM, a space): after the time typed from the start ("7 PM"), or at
+        // the caret.
+        typeFreely(text, !m_run.isEmpty() && m_runAtStart);
         return;
     }
-    if (isModifierOnly(event->key())) {
+    if (KeyboardMap::isModifierKey(event->key())) {
         QLineEdit::keyPressEvent(event);
         return;
     }

@@ -205,6 +205,7 @@ bool KeyboardMap::isModifierKey(int key)
         case Qt::Key_Control:
         case Qt::Key_Alt:
         case Qt::Key_AltGr:
+        case Qt::Key_Mode_switch:
         case Qt::Key_Meta:
         case Qt::Key_Super_L:
         case Qt::Key_Super_R:

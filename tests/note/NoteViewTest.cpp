@@ -447,8 +447,9 @@ TEST_F(NoteViewTest, ReturnInTheCalendarsMenuAndYearPicksThemOnly)
 }
 
 // A time typed over the reminder's time field, however it was emptied and wherever the caret stood,
-// is the time shown and the one Return or "Set" stores, on the day chosen; a text that is no time
-// gives way to the time the field holds. Picking a part and typing, the arrows and a paste still work.
+// is the time shown and the one Return or "Set" stores, on the day chosen; a text that is no time is
+// kept as typed with the reason shown, and stores nothing. Picking a part and typing, the arrows and
+// a paste still work.
 TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
 {
     // A double click where the caret would go before slot `at`.
@@ -461,7 +462,8 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
     struct Case {
         const char* name;
         std::function<void(TimeField*)> keys;
-        QTime expected;
+        std::optional<QTime> expected;  // none: refused, the text kept as shown
+        const char* shown = nullptr;
     };
     const auto keys = [](std::vector<Qt::Key> list) {
         return [list](TimeField* field) {
@@ -525,9 +527,23 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
              EXPECT_TRUE(paste) << "no Paste in the field's menu";
          },
          QTime(7, 5)},
-        {"no time: Ctrl+A, 25:70", then(all, "25:70"), QTime(22, 50)},
-        {"no time: emptied", emptied, QTime(22, 50)},
-        {"no time: Home, 9", then(caretAt(1), "9"), QTime(22, 50)},
+        {"no time: Ctrl+A, 25:70", then(all, "25:70"), std::nullopt, "25:70"},
+        {"no time: emptied", emptied, std::nullopt, "  :  "},
+        {"no time: the caret in the hour, 9", then(caretAt(1), "9"), std::nullopt, "29:50"},
+        {"no time: Ctrl+A, 23:60", then(all, "23:60"), std::nullopt, "23:60"},
+        {"no time: Ctrl+A, 24:00", then(all, "24:00"), std::nullopt, "24:00"},
+        {"no time: Ctrl+A, 1:2:3", then(all, "1:2:3"), std::nullopt, "1:2:3"},
+        {"no time: 23:15 then 9", then(then(all, "23:15"), "9"), std::nullopt, "23:159"},
+        {"no time: 22:50 pm", then(keys({Qt::Key_End}), " pm"), std::nullopt, "22:50 pm"},
+        {"typed 2:30 PM", then(all, "2:30 PM"), QTime(14, 30)},
+        {"typed 7 PM", then(all, "7 PM"), QTime(19, 0)},
+        {"typed 12:00 AM", then(all, "12:00 AM"), QTime(0, 0)},
+        {"typed 12:30 am", then(all, "12:30 am"), QTime(0, 30)},
+        {"typed 2:30pm", then(all, "2:30pm"), QTime(14, 30)},
+        {"typed 9:05 a.m.", then(all, "9:05 a.m."), QTime(9, 5)},
+        {"am added at the end", then(keys({Qt::Key_End}), " am"), std::nullopt, "22:50 am"},
+        {"PM after minutes typed over", then(caretAt(3), "30 pm"), std::nullopt, "22:30 pm"},
+        {"caret in the minutes, 23:60", then(caretAt(4), "23:60"), std::nullopt, "23:60"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -539,17 +555,29 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
         field->setFocus();
         c.keys(field);
         QTest::keyClick(field, Qt::Key_Return);
-        EXPECT_FALSE(view->model().showingReminder());
         ASSERT_TRUE(note->reminderDate());
-        EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(day, c.expected));
+        if (!c.expected) {
+            ASSERT_TRUE(reminder && view->model().showingReminder()) << "a text that is no time was set";
+            EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(day, QTime(22, 50)));
+            EXPECT_EQ(field->displayText(), c.shown) << "the text typed is not the one shown";
+            EXPECT_TRUE(field->unreadable());
+            EXPECT_TRUE(reminder->problem()->isVisibleTo(reminder));
+            EXPECT_TRUE(reminder->problem()->text().contains(QString::fromLatin1(c.shown).trimmed()))
+                << reminder->problem()->text().toStdString();
+            reminder->close();
+            QCoreApplication::processEvents();
+            continue;
+        }
+        EXPECT_FALSE(view->model().showingReminder());
+        EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(day, *c.expected));
         if (reminder) {
-            EXPECT_EQ(field->displayText(), c.expected.toString("hh:mm")) << "shown is not stored";
+            EXPECT_EQ(field->displayText(), c.expected->toString("hh:mm")) << "shown is not stored";
         }
         QCoreApplication::processEvents();
     }
 
     // "Set" clicked while the time is being typed reads it finished, and a field left with a time that
-    // is none shows the time it holds.
+    // is none keeps it, marked, until it is mended.
     note->setReminderDate(QDateTime(day, QTime(22, 50)));
     view->model().openReminder();
     ReminderPopover* reminder = view->reminderPopover();
@@ -559,7 +587,8 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(field, "25");
     reminder->calendar()->setFocus();
-    EXPECT_EQ(field->displayText(), "22:50");
+    EXPECT_EQ(field->text(), "25:");
+    EXPECT_TRUE(field->unreadable() && reminder->problem()->isVisibleTo(reminder));
     field->setFocus();
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(field, "0630");
@@ -637,32 +666,67 @@ TEST_F(NoteViewTest, ATimeTypedAsTheKeyboardSendsItIsTheOneStored)
     }
 }
 
-// Set, by Return in the days or by a click, takes the day typed into the calendar at once, before its
-// editor would hand the day over by itself.
-TEST_F(NoteViewTest, ReminderSetTakesTheDayTypedIntoTheCalendar)
+// A date typed over the days is read in the calendar's locale (digits alone are a day of the month
+// shown) and is the one Set stores, by Return or a click. One that is no date is kept with the reason,
+// the date shown stays and nothing is stored, also by a later Set; Escape drops it.
+TEST_F(NoteViewTest, ReminderSetTakesTheDateTypedOverTheDays)
 {
-    for (const bool byReturn : {true, false}) {
-        SCOPED_TRACE(byReturn ? "Return" : "Set clicked");
+    const QLocale us(QLocale::English, QLocale::UnitedStates), gb(QLocale::English, QLocale::UnitedKingdom),
+        de(QLocale::German, QLocale::Germany), se(QLocale::Swedish, QLocale::Sweden), c = QLocale::c();
+    const struct {
+        const QLocale& locale;
+        const char* typed;
+        const char* expected;
+    } cases[] = {
+        {gb, "27", "2031-05-27"},         {us, "27", "2031-05-27"},         {se, "25", "2031-05-25"},
+        {c, "28 03 2032", "2032-03-28"},  {c, "28 Mar 2032", "2032-03-28"}, {us, "3/28/2032", "2032-03-28"},
+        {de, "28.03.2032", "2032-03-28"}, {se, "2032-03-28", "2032-03-28"},
+    };
+    const auto open = [&](const QLocale& locale) {
         note->setReminderDate(QDateTime(QDate(2031, 5, 6), QTime(9, 0)));
         view->model().openReminder();
         ReminderPopover* reminder = view->reminderPopover();
-        ASSERT_TRUE(reminder);
-        // The day first in the calendar's editor, as in a British short date.
-        reminder->calendar()->setLocale(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        reminder->calendar()->setLocale(locale);
         auto* days = reminder->calendar()->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
-        ASSERT_TRUE(days);
         days->setFocus();
-        QTest::keyClicks(days, "27");
-        if (byReturn) {
-            QTest::keyClick(days, Qt::Key_Return);
-        } else {
-            for (auto* b : reminder->findChildren<QPushButton*>())
-                if (b->text() == "Set") b->click();
+        return std::pair(reminder, days);
+    };
+    const auto set = [](ReminderPopover* reminder) {
+        for (auto* b : reminder->findChildren<QPushButton*>())
+            if (b->text() == "Set") b->click();
+    };
+    for (const auto& [locale, typed, expected] : cases) {
+        for (const bool byReturn : {true, false}) {
+            SCOPED_TRACE(locale.name().toStdString() + " " + typed + (byReturn ? ", Return" : ", Set clicked"));
+            auto [reminder, days] = open(locale);
+            ASSERT_TRUE(reminder && days);
+            QTest::keyClicks(days, typed);
+            EXPECT_EQ(reminder->dateField()->text(), typed);
+            byReturn ? QTest::keyClick(days, Qt::Key_Return) : set(reminder);
+            EXPECT_FALSE(view->model().showingReminder());
+            EXPECT_EQ(note->reminderDate()->toLocalTime().toString(Qt::ISODate), QString(expected) + "T09:00:00");
+            QCoreApplication::processEvents();
         }
-        EXPECT_FALSE(view->model().showingReminder());
-        EXPECT_EQ(note->reminderDate()->toLocalTime().toString(Qt::ISODate), "2031-05-27T09:00:00");
-        QCoreApplication::processEvents();
     }
+
+    auto [reminder, days] = open(c);
+    QPointer<ReminderPopover> held = reminder;
+    QTest::keyClicks(days, "28 13 2032");
+    QTest::keyClick(reminder->dateField(), Qt::Key_Return);
+    set(reminder);
+    ASSERT_TRUE(held && view->model().showingReminder()) << "a text that is no date was set";
+    EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(QDate(2031, 5, 6), QTime(9, 0)));
+    EXPECT_EQ(reminder->calendar()->selectedDate(), QDate(2031, 5, 6)) << "the date shown moved";
+    EXPECT_TRUE(reminder->dateField()->isVisibleTo(reminder));
+    EXPECT_TRUE(reminder->problem()->isVisibleTo(reminder));
+    EXPECT_TRUE(reminder->problem()->text().contains("28 13 2032"));
+    QTest::keyClick(reminder->dateField(), Qt::Key_Escape);
+    ASSERT_TRUE(held && view->model().showingReminder()) << "Escape in the date closed the popover";
+    EXPECT_FALSE(reminder->dateField()->isVisibleTo(reminder));
+    EXPECT_FALSE(reminder->problem()->isVisibleTo(reminder));
+    set(reminder);
+    EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(QDate(2031, 5, 6), QTime(9, 0)));
+    EXPECT_FALSE(view->model().showingReminder());
 }
 
 // 02:30 on the night Berlin's clocks go forward is stored as 03:30 summer time and shown so; Set

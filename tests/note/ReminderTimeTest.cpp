@@ -44,3 +44,70 @@ TEST(ReminderTimeTest, AReadingTheClocksSkipOrRepeatIsOneMoment)
     }
     EXPECT_EQ(ReminderTime::moment(QDate(2027, 3, 28), QTime(2, 30)).toLocalTime().time(), QTime(3, 30));
 }
+
+// A date typed is read as the locale writes it short, whichever field comes first, the month as
+// digits or by name; digits alone are a day of the month shown; what is no date is refused.
+TEST(ReminderTimeTest, ReadsADateTypedInTheUsersLocale)
+{
+    const QDate shown(2026, 12, 1);
+    const QLocale us(QLocale::English, QLocale::UnitedStates), de(QLocale::German, QLocale::Germany),
+        se(QLocale::Swedish, QLocale::Sweden), c = QLocale::c();
+    const struct {
+        const QLocale& locale;
+        const char* typed;
+        QDate expected;  // invalid: refused
+    } cases[] = {
+        {us, "27", QDate(2026, 12, 27)},
+        {se, "25", QDate(2026, 12, 25)},
+        {c, "3", QDate(2026, 12, 3)},
+        {us, "3/28/2027", QDate(2027, 3, 28)},
+        {us, "3/28/27", QDate(2027, 3, 28)},
+        {us, "3/28", QDate(2026, 3, 28)},
+        {us, "2027-03-28", QDate(2027, 3, 28)},
+        {us, "Mar 28, 2027", QDate(2027, 3, 28)},
+        {de, "28.03.2027", QDate(2027, 3, 28)},
+        {de, "28.3.", QDate(2026, 3, 28)},
+        {de, "28. März 2027", QDate(2027, 3, 28)},
+        {de, "2027-03-28", QDate(2027, 3, 28)},
+        {se, "2027-03-28", QDate(2027, 3, 28)},
+        {se, "27-03-28", QDate(2027, 3, 28)},
+        {se, "28 mars 2027", QDate(2027, 3, 28)},
+        {c, "28 03 2027", QDate(2027, 3, 28)},
+        {c, "28 3 2027", QDate(2027, 3, 28)},
+        {c, "28 Mar 2027", QDate(2027, 3, 28)},
+        {c, "15 02", QDate(2026, 2, 15)},
+        {c, "1 jan 99", QDate(1999, 1, 1)},
+        {c, "28 september 2027", QDate(2027, 9, 28)},
+        {c, "28 Sept 2027", QDate(2027, 9, 28)},
+        {c, "31 02 2027", QDate()},
+        {c, "28 13 2027", QDate()},
+        {us, "13/28/2027", QDate()},
+        {c, "32", QDate()},
+        {c, "0", QDate()},
+        {c, "28 Ma 2027", QDate()},
+        {c, "28 Foo 2027", QDate()},
+        {c, "2027", QDate()},
+        {c, "March", QDate()},
+        {c, "28 2027", QDate()},
+        {c, "1 2 3 4", QDate()},
+        {c, "28 03 20277", QDate()},
+        {c, "", QDate()},
+        {c, "--", QDate()},
+    };
+    for (const auto& [locale, typed, expected] : cases) {
+        SCOPED_TRACE(locale.name().toStdString() + " " + typed);
+        const auto date = ReminderTime::typedDate(QString::fromUtf8(typed), locale, shown);
+        if (expected.isValid()) {
+            EXPECT_EQ(date, expected);
+        } else {
+            EXPECT_FALSE(date) << date->toString(Qt::ISODate).toStdString();
+        }
+    }
+}
+
+// Times out of range are refused, never read as another time.
+TEST(ReminderTimeTest, RefusesTimesOutOfRange)
+{
+    for (const char* text : {"23:60", "24:00", "1:2:3", "25", "23:159", "22:50 pm", "", ":"})
+        EXPECT_FALSE(ReminderTime::typed(QString::fromLatin1(text))) << text;
+}
