@@ -42,8 +42,8 @@ packages=(
   # a system tray for the status icon
   trayer
   fonts-dejavu-core
-  # the time zones the reminder tests set (a day the clocks skip an hour)
-  tzdata
+  # the time zones the reminder tests set (a day the clocks skip an hour), and the locales they type in
+  tzdata locales
   # the installed files and the .deb: menu entry and AppStream checks, dpkg-shlibdeps, lintian, man -l
   desktop-file-utils appstream dpkg-dev file lintian man-db
   # the MCP client used by the black-box test
@@ -70,6 +70,23 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 [ "$set_name" = test ] || exit 0
+
+# The locales the reminder tests type dates in (month first, day first, year first), as their users
+# have them generated.
+wanted_locales=(en_US.UTF-8 de_DE.UTF-8 sv_SE.UTF-8)
+missing_locales=()
+for l in "${wanted_locales[@]}"; do
+  locale -a 2>/dev/null | grep -qix "${l%.UTF-8}.utf8" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Generating locales: ${missing_locales[*]}"
+  for l in "${missing_locales[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
+  $SUDO locale-gen
+fi
 
 # The official MCP SDK client of the black-box endpoint test, at the version its lock file pins.
 sdk_client="$(cd "$(dirname "$0")/.." && pwd)/tests/mcp/sdk-client"

@@ -27,6 +27,7 @@
 #include "note/NoteViewModel.h"
 #include "note/ReminderTime.h"
 #include "note/TimeField.h"
+#include "platform/KeyboardMap.h"
 
 NotePopover::NotePopover(QWidget* anchor) : QFrame(anchor, Qt::Popup), m_anchor(anchor)
 {
@@ -438,7 +439,7 @@ void ReminderPopover::startTypedDate(QKeyEvent* first)
         tr("A day, or a date as %1").arg(m_calendar->locale().toString(shown, QLocale::ShortFormat)));
     const QRect over = m_calendar->geometry();
     const int height = m_dateField->sizeHint().height();
-    m_dateField->setGeometry(over.left() + 8, over.bottom() - height - 8, over.width() - 16, height);
+    m_dateField->setGeometry(over.left() + 8, over.bottom() - height - 3, over.width() - 16, height);
     m_dateField->clear();
     m_dateField->show();
     m_dateField->raise();
@@ -524,7 +525,7 @@ bool ReminderPopover::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         const bool chord = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
         const QString text = key->text();
-        if (!chord && !text.isEmpty() && text[0].isPrint()) {
+        if (!chord && KeyboardMap::typesCharacter(text)) {
             // A date being typed goes on in its field (keys sent to the days themselves included).
             if (!m_dateField->isHidden()) {
                 QCoreApplication::sendEvent(m_dateField, key);

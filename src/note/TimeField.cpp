@@ -180,7 +180,7 @@ void TimeField::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers chord = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     const QString text = event->text();
-    if (chord == Qt::NoModifier && !text.isEmpty() && text[0].isPrint()) {
+    if (chord == Qt::NoModifier && KeyboardMap::typesCharacter(text)) {
         if (inputMask().isEmpty()) {
             // Plain text already: every key goes in as typed.
             m_run += text;

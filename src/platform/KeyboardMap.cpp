@@ -219,3 +219,9 @@ bool KeyboardMap::isModifierKey(int key)
             return false;
     }
 }
+
+bool KeyboardMap::typesCharacter(const QString& text)
+{
+    const QList<uint> characters = text.toUcs4();
+    return !characters.isEmpty() && QChar::isPrint(char32_t(characters.front()));
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QtGlobal>
 #include <optional>
 
@@ -59,4 +60,7 @@ bool hasInputFocus(quint64 window);
 // Whether a Qt key code names a key that only changes others (Shift, Control, Alt, the Super keys, the
 // locks): pressed alone it types nothing and makes no chord.
 bool isModifierKey(int key);
+// Whether a key's text types a visible character or a space (an emoji's two halves included), not
+// a control such as Backspace, Tab or Return.
+bool typesCharacter(const QString& text);
 }  // namespace KeyboardMap

@@ -544,6 +544,12 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
         {"am added at the end", then(keys({Qt::Key_End}), " am"), std::nullopt, "22:50 am"},
         {"PM after minutes typed over", then(caretAt(3), "30 pm"), std::nullopt, "22:30 pm"},
         {"caret in the minutes, 23:60", then(caretAt(4), "23:60"), std::nullopt, "23:60"},
+        {"no time: an emoji at the end",
+         [&](TimeField* f) {
+             f->end(false);
+             QTest::sendKeyEvent(QTest::Click, f, Qt::Key_unknown, QStringLiteral("\U0001F642"), Qt::NoModifier);
+         },
+         std::nullopt, "22:50\U0001F642"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -562,7 +568,7 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
             EXPECT_EQ(field->displayText(), c.shown) << "the text typed is not the one shown";
             EXPECT_TRUE(field->unreadable());
             EXPECT_TRUE(reminder->problem()->isVisibleTo(reminder));
-            EXPECT_TRUE(reminder->problem()->text().contains(QString::fromLatin1(c.shown).trimmed()))
+            EXPECT_TRUE(reminder->problem()->text().contains(QString::fromUtf8(c.shown).trimmed()))
                 << reminder->problem()->text().toStdString();
             reminder->close();
             QCoreApplication::processEvents();
