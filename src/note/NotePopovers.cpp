@@ -458,9 +458,6 @@ bool ReminderPopover::takeTypedDate()
         dropTypedDate();
         return true;
     }
-    m_dateField->setProperty("unreadable", true);
-    m_dateField->style()->unpolish(m_dateField);
-    m_dateField->style()->polish(m_dateField);
     showProblem();
     return false;
 }
@@ -470,7 +467,6 @@ void ReminderPopover::dropTypedDate()
     if (m_dateField->isHidden()) return;
     const bool hadFocus = m_dateField->hasFocus();
     m_dateUnreadable = false;
-    m_dateField->setProperty("unreadable", false);
     m_dateField->hide();
     showProblem();
     if (hadFocus && m_days) m_days->setFocus(Qt::OtherFocusReason);
@@ -489,14 +485,15 @@ void ReminderPopover::showProblem()
                       ? tr("Type a time, as 14:30 or 2:30 PM.")
                       : tr("%1 is not a time. Type one as 14:30 or 2:30 PM.").arg(quoted(typed));
     }
-    if (!m_dateUnreadable && m_dateField->property("unreadable").toBool()) {
-        m_dateField->setProperty("unreadable", false);
+    // The date field's frame marks it, as the time field marks itself.
+    if (m_dateField->property("unreadable").toBool() != m_dateUnreadable) {
+        m_dateField->setProperty("unreadable", m_dateUnreadable);
         m_dateField->style()->unpolish(m_dateField);
         m_dateField->style()->polish(m_dateField);
     }
     m_dateField->setAccessibleDescription(m_dateUnreadable ? problem : QString());
     m_time->setAccessibleDescription(m_time->unreadable() ? problem : QString());
-    if (problem == m_problem->text() && m_problem->isVisible() == !problem.isEmpty()) return;
+    if (problem == m_problem->text() && m_problem->isHidden() == problem.isEmpty()) return;
     m_problem->setText(problem);
     m_problem->setVisible(!problem.isEmpty());
     if (isVisible()) fitToContents();
