@@ -112,24 +112,33 @@ if [ -n "$lang" ]; then
     C.*)
       type_date "14 04 2027" "2027-04-14 $at" Set
       type_date "15 Apr 2027" "2027-04-15 $at"
-      bad_date="28 13 2027"
+      bad_date="28 13 2027" whole="16 04 2027"
       ;;
     en_US.*)
       type_date 4/14/2027 "2027-04-14 $at" Set
       type_date "Apr 15, 2027" "2027-04-15 $at"
-      bad_date=13/28/2027
+      bad_date=13/28/2027 whole=4/16/2027
       ;;
     de_DE.*)
       type_date 14.04.2027 "2027-04-14 $at" Set
       type_date "15. Apr. 2027" "2027-04-15 $at"
-      bad_date=31.04.2027
+      bad_date=31.04.2027 whole=16.04.2027
       ;;
     sv_SE.*)
       type_date 2027-04-14 "2027-04-14 $at" Set
       type_date "15 apr 2027" "2027-04-15 $at"
-      bad_date=2027-13-28
+      bad_date=2027-13-28 whole=2027-04-16
       ;;
   esac
+  # The keyboard alone: the days reached by Shift+Tab from the time, a whole date typed, and Tab on
+  # to the time takes it; Return there sets it.
+  open_reminder
+  click_in "$pop" $time_x $time_y
+  xdotool key --clearmodifiers shift+Tab
+  xdotool type --delay 80 "$whole"
+  xdotool key --clearmodifiers --delay 200 Tab Return
+  expect "2027-04-16 $at" "$LANG: \"$whole\" typed over the days reached by Shift+Tab, then Tab and Return"
+
   # A whole date typed with pauses: nothing is taken until Return.
   open_reminder
   click_in "$pop" 109 129
@@ -142,9 +151,9 @@ if [ -n "$lang" ]; then
   shown || fail "$LANG: Escape in the date typed closed the popover"
   xdotool key --clearmodifiers Escape
   within 50 gone || fail "$LANG: the second Escape left the popover open"
-  [ "$(stored)" = "2027-04-15 $at" ] || fail "$LANG: \"$bad_date\" stored $(stored)"
+  [ "$(stored)" = "2027-04-16 $at" ] || fail "$LANG: \"$bad_date\" stored $(stored)"
 
-  day=2027-04-15
+  day=2027-04-16
   type_time "2:30pm" 14:30 End
   open_reminder
   click_in "$pop" $time_x $time_y
@@ -154,7 +163,7 @@ if [ -n "$lang" ]; then
   xdotool key --clearmodifiers ctrl+a
   xdotool type --delay 80 "12:00 AM"
   xdotool key --clearmodifiers Return
-  expect "2027-04-15 00:00" "$LANG: \"12:00 AM\" typed over 23:60"
+  expect "2027-04-16 00:00" "$LANG: \"12:00 AM\" typed over 23:60"
   type_time "7 PM" 19:00
   echo "reminder editor in $lang: all steps passed"
   exit 0
