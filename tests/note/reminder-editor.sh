@@ -8,7 +8,7 @@
 # days, the month as digits or by name, a time typed with AM or PM, and a date or a time that cannot
 # be, which stores nothing.
 # Usage (inside scripts/desktop-session.sh): reminder-editor.sh TARNWICK SEEDER [LOCALE]
-set -euo pipefail
+set -Eeuo pipefail
 tarnwick=$1 seeder=$2 lang=${3:-}
 export TZ=Europe/Berlin  # for the application, date and sqlite's 'localtime' alike
 [ -z "$lang" ] || export LANG=$lang LC_ALL=$lang
@@ -23,17 +23,18 @@ launch "$tarnwick"
 
 note_window() { xdotool search --onlyvisible --name '^Spring$' 2>/dev/null | head -1; }
 note_open() { [ -n "$(note_window)" ]; }
-# The note from the shelf's search, in $win.
+# The note from the shelf's search, in $win. A key xdotool could not send (the window it asked about
+# went away meanwhile) is tried again with the rest.
 open_note() {
   for _ in $(seq 1 10); do
     note_open && break
-    xdotool key --clearmodifiers alt+shift+s
+    xdotool key --clearmodifiers alt+shift+s || true
     sleep 1
-    xdotool type --delay 40 Spring
+    xdotool type --delay 40 Spring || true
     sleep 0.8
-    xdotool key --clearmodifiers Down
+    xdotool key --clearmodifiers Down || true
     sleep 0.3
-    xdotool key --clearmodifiers Return
+    xdotool key --clearmodifiers Return || true
     within 50 note_open && break
   done
   win=$(note_window)
