@@ -384,7 +384,8 @@ settles_to 30 "2031-08-$day" stored || fail "Set stored $(stored), not August $d
 
 # (8c) A time typed over the time field, however it was emptied and wherever the caret stood, is the
 # time stored, on the day chosen: Ctrl+A and a time; End, five Backspaces and "10:20"; Home and "1645"
-# (no ":"); a click inside the hour and "08:05". "25:70" is no time: the field keeps what it held.
+# (no ":"); a click inside the hour and "08:05". "25:70" is no time: Return leaves the popover open
+# and stores nothing, and Escape closes it.
 # (The first time typed differs in its hour from the one held: a kept hour would pass unseen.)
 reminder_shown() {
   local w
@@ -416,7 +417,17 @@ type_time 180 "$first" "$first" ctrl+a
 type_time 180 10:20 10:20 End BackSpace BackSpace BackSpace BackSpace BackSpace
 type_time 180 1645 16:45 Home
 type_time 80 08:05 08:05
-type_time 180 25:70 08:05 ctrl+a
+menu Down Down Return
+within 50 reminder_shown || fail "\"Reminder…\" opened no popover"
+click_at 180 242
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 80 25:70
+xdotool key --clearmodifiers Return
+sleep 0.5
+reminder_shown || fail "Return after \"25:70\" closed the popover"
+xdotool key --clearmodifiers Escape
+within 50 reminder_gone || fail "Escape after \"25:70\" left the popover open"
+[ "$(stored_time)" = "2031-08-$day 08:05" ] || fail "\"25:70\" stored $(stored_time)"
 # A whole time pasted with the caret at the end, where no slot is left: by the field's own menu
 # ("Paste", its P) and by a middle click with the time selected elsewhere.
 paste_time() {
