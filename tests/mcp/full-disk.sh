@@ -109,7 +109,8 @@ new_saved_note() {
     xdotool key --clearmodifiers ctrl+v
   fi
   within 50 active_is "$1" || fail "the note is not named $1"
-  settles_to 50 1 sql "SELECT count(*) FROM Note WHERE body LIKE '$2%' AND length(body) >= $((${#2} + $(wc -c <"${3:-/dev/null}")))" ||
+  local least=$((${#2} + $(wc -c <"${3:-/dev/null}")))
+  settles_to 50 1 sql "SELECT count(*) FROM Note WHERE body LIKE '$2%' AND length(body) >= $least" ||
     fail "$1 was not saved"
 }
 # Locks the note titled $1 by its lock button, with $2 blocks left free on the disk (all: as it is).

@@ -72,7 +72,9 @@ stop_app() {
   app_pid=""
 }
 
-# Waits up to $1 tenths of a second for the rest of the line to succeed.
+# Waits up to $1 tenths of a second for the rest of the line to succeed. The line is run again at each
+# try, but its words are expanded once, before the first: what is waited for goes in a function (or a
+# single-quoted bash -c), never in "$(...)" on the line; scripts/check-waits.py refuses that.
 within() {
   local tenths=$1
   shift
@@ -92,6 +94,12 @@ wait_window() {
   done
   fail "no window named \"$1\" (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 }
+
+# The first visible window titled exactly $1, or nothing (and a failed status).
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+# For waits: whether a window titled exactly $1 is in view, looked for again at each try.
+window_shown() { [ -n "$(window_named "$1" || true)" ]; }
+window_gone() { [ -z "$(window_named "$1" || true)" ]; }
 
 # The capsule of the capture just stored, in $pill. The row reaches the disk before the capsule is
 # mapped, and the capsule stays about two seconds: it is looked for as it comes, for up to three.
