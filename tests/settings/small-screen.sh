@@ -13,7 +13,7 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 session_begin smallscreen app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 settings_file=$XDG_CONFIG_HOME/tarnwick/settings.json

@@ -20,7 +20,7 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 session_begin shelfkeys app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # The listener below may still ask about a row the shelf has just removed; Qt's bridge answers that
 # the object is gone and warns. That is the bus client's race, not a fault of the shelf.

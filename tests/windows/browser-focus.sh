@@ -15,9 +15,9 @@ source "$here/../support/session-lib.sh"
 source "$here/../capture/browser-profile.sh"
 session_begin browserfocus app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
+require_command firefox-esr
 password="right horse battery"
-pam_setup "$pam_library" "$pam_modules" "$password" || { echo "SKIP: pam_wrapper is not installed"; exit 0; }
+pam_setup "$pam_library" "$pam_modules" "$password"
 
 browser_pid=""
 trap 'stop_process browser_pid; session_cleanup' EXIT
