@@ -15,28 +15,10 @@
 set -euo pipefail
 tarnwick=$1 seeder=$2
 
-data=$(mktemp -d /tmp/tarnwick-full-data-XXXXXX)
-if ! mount -t tmpfs -o size=8m tmpfs "$data" 2>/dev/null; then
-  rmdir "$data"
-  echo "SKIP: a tmpfs cannot be mounted here"
-  exit 0
-fi
-export XDG_DATA_HOME=$data
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin full-disk app screenshot
 busy_pid=""
-# The app and whatever else holds a file of the tmpfs go first, so it unmounts even when a step failed;
-# with errexit off, as a failed step's status stands.
-unmount() {
-  local status=$?
-  set +e
-  [ -z "$busy_pid" ] || { kill "$busy_pid" 2>/dev/null; wait "$busy_pid" 2>/dev/null; }
-  stop_app
-  umount "$data" 2>/dev/null && rmdir "$data" 2>/dev/null
-  (exit "$status")
-  session_cleanup
-}
-trap unmount EXIT
+data_on_tmpfs full busy_pid
 trap 'fail "command failed on line $LINENO"' ERR
 
 # The banner is looked for on the accessibility bus.

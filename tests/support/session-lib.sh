@@ -230,6 +230,33 @@ has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1
 store="${XDG_DATA_HOME}/tarnwick/default.store"
 sql() { sqlite3 "file:$store?mode=ro" "$1"; }
 
+# The data folder on a small tmpfs of its own (8 MB, filled up at will), mounted in $data and made
+# XDG_DATA_HOME, $store under it; $1 names it. Skips the test where none can be mounted (that takes
+# root). Called after session_begin: on exit the programs whose pids are in the variables named after
+# $1 go first, then the application, so it unmounts even when a step failed; the status stands.
+data_on_tmpfs() {
+  data=$(mktemp -d "/tmp/tarnwick-$1-data-XXXXXX")
+  if ! mount -t tmpfs -o size=8m tmpfs "$data" 2>/dev/null; then
+    rmdir "$data"
+    skip_test "a tmpfs cannot be mounted here"
+  fi
+  tmpfs_holders=("${@:2}")
+  export XDG_DATA_HOME=$data
+  store="$XDG_DATA_HOME/tarnwick/default.store"
+  trap unmount_data EXIT
+}
+unmount_data() {
+  local status=$? holder
+  set +e
+  for holder in "${tmpfs_holders[@]}"; do
+    [ -z "${!holder:-}" ] || { kill "${!holder}" 2>/dev/null; wait "${!holder}" 2>/dev/null; }
+  done
+  stop_app
+  umount "$data" 2>/dev/null && rmdir "$data" 2>/dev/null
+  (exit "$status")
+  session_cleanup
+}
+
 # PAM under pam_wrapper: pam_matrix knows the account password $3 for whichever service the
 # application asks (ours or "login"). $1 is the pam_wrapper library, $2 its module folder. Skips the
 # test when pam_wrapper is not installed. launch_pam then starts a program with it.
