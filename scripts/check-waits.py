@@ -182,16 +182,23 @@ class Scanner:
             i = self.word(i, [])
         return i
 
+    def blanks(self, i):
+        """Past the spaces, tabs and escaped line ends from i."""
+        while i < self.n:
+            if self.text[i] in " \t":
+                i += 1
+            elif self.text.startswith("\\\n", i):
+                i += 2
+            else:
+                break
+        return i
+
     def arguments(self, i, helper):
         """Past the arguments of a helper call at i, to the end of its command."""
         t, early, start = self.text, [], i
-        while i < self.n:
+        while (i := self.blanks(i)) < self.n:
             c = t[i]
-            if c in " \t":
-                i += 1
-            elif t.startswith("\\\n", i):
-                i += 2
-            elif c in "\n;&|)":
+            if c in "\n;&|)":
                 break
             elif c in "<>":
                 i = self.redirection(i)
@@ -205,13 +212,9 @@ class Scanner:
     def scan(self, i=0, nested=False):
         """Commands from i on; with `nested`, to the `)` that closes a command substitution."""
         t, command_start, depth = self.text, True, 0
-        while i < self.n:
+        while (i := self.blanks(i)) < self.n:
             c = t[i]
-            if c in " \t":
-                i += 1
-            elif t.startswith("\\\n", i):
-                i += 2
-            elif c == "\n":
+            if c == "\n":
                 i = self.newline(i)
                 command_start = True
             elif c == "#" and (i == 0 or t[i - 1] in " \t\n;"):

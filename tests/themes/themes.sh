@@ -11,7 +11,6 @@ source "$(dirname "$0")/../support/session-lib.sh"
 session_begin themes app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
 
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 mapped() { [ -n "$(window_named "$1")" ]; }
 unmapped() { [ -z "$(window_named "$1")" ]; }
 # The client area of a window (inside any frame) into <prefix>X, <prefix>Y, <prefix>W, <prefix>H.
