@@ -38,6 +38,8 @@ echo "== The data folder written back is watched again"
 take_folder_away() {
   sleep 600 >"$folder/held.log" &
   holder_pid=$!
+  # The holder opens the file as it starts, which on a busy machine can come after the next line.
+  within 50 test -e "$folder/held.log" || fail "the holder did not open its file"
   if [ "$1" = removed ]; then rm -rf "$folder"; else mv "$folder" "$data/moved-away"; fi
   written_back || fail "the data folder $1 under the app was not written back"
   kill "$holder_pid"
