@@ -24,6 +24,7 @@ within 150 note_is "a b"
 settles_to 150 $'one\\ntwo' note_of || fail "reads $(note_of)"
 within 50 bash -c '[ "$(xdotool getactivewindow)" = "$0" ]' "$win" || fail "`date`"
 within 100 bash -c "[ \\"\\$(xdotool getactivewindow)\\" = $target ]"
+within 50 bash -c "! xdotool search --name '^New Note$' >/dev/null" || fail "$(date)"
 wait_for 10 eval '[ "$(height_of)" -lt "$full" ]'
 within $((bound * 10)) ready
 echo "within 5 test $(date)"   # a word in a string, not a wait
