@@ -4,6 +4,8 @@
 # an unlocked Secret Service keyring (gnome-keyring) and, when asked for, the accessibility bus (at-spi).
 # Nothing of the user's session or files is touched.
 # Usage: scripts/desktop-session.sh COMMAND [ARGS...]
+# Exits with the command's status (77 from a test that skipped included, for ctest's SKIP_RETURN_CODE),
+# or 1 when the session failed it (see the end of this script).
 # TARNWICK_SESSION_SCREEN sets the screen's size (WIDTHxHEIGHT, 1280x800 when unset), for a small screen.
 # TARNWICK_SESSION_ACCESSIBILITY is "off" (when unset) or "on":
 #   off  as on most users' desktops: the accessibility bus is not started and an application stays off

@@ -13,7 +13,7 @@ source "$here/../support/session-lib.sh"
 source "$here/browser-profile.sh"
 session_begin browsercapture app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
+require_command firefox-esr
 
 server_pid="" firefox_pid=""
 stop_browser() { stop_process firefox_pid; }
@@ -133,6 +133,6 @@ if command -v chromium >/dev/null 2>&1; then
   [ "$(latest sourceURL)" = "$url" ] || fail "the address from chromium is '$(latest sourceURL)', not $url"
   [ "$(latest sourceTitle)" = "Harvest page" ] || fail "the title from chromium is '$(latest sourceTitle)'"
 else
-  echo "SKIP: chromium is not installed"
+  skip_test "chromium is not installed (the page of Firefox was captured)"
 fi
 echo "PASS"

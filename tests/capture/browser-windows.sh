@@ -14,7 +14,7 @@ source "$here/../support/session-lib.sh"
 source "$here/browser-profile.sh"
 session_begin browserwindows app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
+require_command firefox-esr
 
 server_pid="" browser_pid=""
 stop_browser() { stop_process browser_pid; }
@@ -149,6 +149,6 @@ if command -v chromium >/dev/null 2>&1; then
   capture_each_in_turn "$first" "$second"
   stop_browser
 else
-  echo "SKIP: chromium is not installed"
+  skip_test "chromium is not installed (the windows of Firefox passed)"
 fi
 echo "PASS"

@@ -127,7 +127,7 @@ denied_pid=$!
 answer_card Escape
 wait "$denied_pid" || fail "the client denied on the card got in"
 typing_goes_on Escape "both"
-within 150 test "$(card_note)" = "after both" || fail "the note typed in around the cards reads '$(card_note)'"
+settles_to 150 "after both" card_note || fail "the note typed in around the cards reads '$(card_note)'"
 
 echo "== Two new clients a second apart: each gets its card in turn, neither is refused unasked"
 drive "$url" - "Queued client one" connect &

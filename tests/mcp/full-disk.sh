@@ -15,28 +15,10 @@
 set -euo pipefail
 tarnwick=$1 seeder=$2
 
-data=$(mktemp -d /tmp/tarnwick-full-data-XXXXXX)
-if ! mount -t tmpfs -o size=8m tmpfs "$data" 2>/dev/null; then
-  rmdir "$data"
-  echo "SKIP: a tmpfs cannot be mounted here"
-  exit 0
-fi
-export XDG_DATA_HOME=$data
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin full-disk app screenshot
 busy_pid=""
-# The app and whatever else holds a file of the tmpfs go first, so it unmounts even when a step failed;
-# with errexit off, as a failed step's status stands.
-unmount() {
-  local status=$?
-  set +e
-  [ -z "$busy_pid" ] || { kill "$busy_pid" 2>/dev/null; wait "$busy_pid" 2>/dev/null; }
-  stop_app
-  umount "$data" 2>/dev/null && rmdir "$data" 2>/dev/null
-  (exit "$status")
-  session_cleanup
-}
-trap unmount EXIT
+data_on_tmpfs full busy_pid
 trap 'fail "command failed on line $LINENO"' ERR
 
 # The banner is looked for on the accessibility bus.
@@ -109,7 +91,8 @@ new_saved_note() {
     xdotool key --clearmodifiers ctrl+v
   fi
   within 50 active_is "$1" || fail "the note is not named $1"
-  settles_to 50 1 sql "SELECT count(*) FROM Note WHERE body LIKE '$2%' AND length(body) >= $((${#2} + $(wc -c <"${3:-/dev/null}")))" ||
+  local least=$((${#2} + $(wc -c <"${3:-/dev/null}")))
+  settles_to 50 1 sql "SELECT count(*) FROM Note WHERE body LIKE '$2%' AND length(body) >= $least" ||
     fail "$1 was not saved"
 }
 # Locks the note titled $1 by its lock button, with $2 blocks left free on the disk (all: as it is).

@@ -13,10 +13,9 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 session_begin noteaccess app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 access() { timeout 20 /usr/bin/python3 "$here/note-access.py" "$@"; }
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 
 "$seeder" || fail "preparing the store"
 launch "$tarnwick"
@@ -61,11 +60,12 @@ popped() { [ "$(mapped)" -gt "$before" ]; }
 within 50 popped || fail "no popup mapped after Window opacity"
 import -window root "$work/opacity.png"
 xdotool key Escape
-within 30 test "$(mapped)" -le "$before" || fail "Escape left the opacity popover open"
+closed_again() { [ "$(mapped)" -le "$before" ]; }
+within 30 closed_again || fail "Escape left the opacity popover open"
 
 # (4) "Close note" closes the window; the note stays stored.
 access do "Close note" || fail "Close note could not be performed"
-within 50 test -z "$(window_named Spoken)" || fail "the Spoken window is still mapped"
+within 50 window_gone Spoken || fail "the Spoken window is still mapped"
 [ "$(sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken' AND isTrashed = 0")" = 1 ] || fail "Spoken is no longer stored"
 # (5) A pasted picture's preview stands above the note window; Escape gives the note the keyboard.
 convert -size 120x80 xc:tomato "$work/picture.png"
@@ -84,7 +84,11 @@ eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove --window "$win" 70 $((30 + 30 + 40 + 45))
 sleep 0.2
 xdotool click --repeat 2 --delay 80 1
-within 50 test -n "$(window_named picture.png)$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" ||
+# The preview is named after its file.
+png_preview() { xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1; }
+preview_shown() { [ -n "$(png_preview)" ]; }
+preview_gone() { [ -z "$(png_preview)" ]; }
+within 50 preview_shown ||
   fail "no preview after a double-click on the picture"
 preview=$(xdotool search --onlyvisible --name '\.png$' | head -1)
 import -window root "$work/preview.png"
@@ -95,7 +99,7 @@ below=$(echo "$stacking" | grep -n "^$win\$" | cut -d: -f1)
 owner=$(xprop -id "$preview" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*' || true)
 [ -n "$owner" ] && [ $((owner)) = "$win" ] || fail "the preview is transient for '$owner', not the note $win"
 xdotool key Escape
-within 30 test -z "$(xdotool search --onlyvisible --name '\.png$' 2>/dev/null | head -1)" || fail "Escape left the preview open"
+within 30 preview_gone || fail "Escape left the preview open"
 settles_to 30 "$win" xdotool getactivewindow 2>/dev/null || fail "the note did not get the focus back"
 # (6) The picture reads as its own frame on the screen, not its block's with the margins around it. (Up
 # gives the keys back to the title, and the pointer goes, so that no outline tints the picture's edge.)

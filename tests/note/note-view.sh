@@ -19,11 +19,11 @@ settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
 password="right horse battery"
 trap 'fail "command failed on line $LINENO"' ERR
 
-pam_setup "$pam_library" "$pam_modules" "$password" || { echo "SKIP: pam_wrapper is not installed"; exit 0; }
+pam_setup "$pam_library" "$pam_modules" "$password"
 start_app() { launch_pam "$tarnwick"; }
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 # Any password prompt: the unlock prompt or another question of the authentication service.
 prompt_window() { window_named "Unlock Note" || true; window_named Tarnwick || true; }
+prompt_gone() { [ -z "$(prompt_window)" ]; }
 geometry() { xdotool getwindowgeometry --shell "$win" | grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' '; }
 load_geometry() { eval "$(xdotool getwindowgeometry --shell "$win")"; }
 click_at() {
@@ -194,7 +194,7 @@ import -window root "$work/locked.png"
 # (7) "Unlock (your password)" asks for the password; with it the body is back, and "Lock again"
 # (the lock button now) seals it at once without asking.
 menu Down Return
-within 50 test -n "$(window_named "Unlock Note")" || fail "no password prompt"
+within 50 window_shown "Unlock Note" || fail "no password prompt"
 prompt=$(window_named "Unlock Note")
 # It belongs to the note: transient for Secret's window, a dialog that cannot be maximised; Escape
 # cancels and the note window has the keyboard again.
@@ -203,15 +203,15 @@ owner=$(xprop -id "$prompt" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*' || true)
 if xprop -id "$prompt" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE; then fail "the prompt can be maximised"; fi
 import -window root "$work/prompt.png"
 xdotool key Escape
-within 30 test -z "$(window_named "Unlock Note")" || fail "Escape did not close the prompt"
+within 30 window_gone "Unlock Note" || fail "Escape did not close the prompt"
 settles_to 100 "$win" xdotool getactivewindow 2>/dev/null ||
   fail "the note window did not get the focus back after Escape (active: $(xdotool getactivewindow getwindowname 2>/dev/null || echo none))"
 [ "$(sql "SELECT isLocked FROM Note WHERE title = 'Secret'")" = 1 ] || fail "Cancel unlocked the note"
 menu Down Return
-within 50 test -n "$(window_named "Unlock Note")" || fail "no password prompt the second time"
+within 50 window_shown "Unlock Note" || fail "no password prompt the second time"
 xdotool type --delay 20 "$password"
 xdotool key Return
-within 50 test -z "$(prompt_window)" || fail "the password prompt stayed open"
+within 50 prompt_gone || fail "the password prompt stayed open"
 settles_to 100 "$win" xdotool getactivewindow 2>/dev/null ||
   fail "the note window did not get the focus back after OK (active: $(xdotool getactivewindow getwindowname 2>/dev/null || echo none))"
 sleep 0.5
@@ -239,10 +239,10 @@ start_app
 open_secret
 win=$(window_named Secret)
 menu Down Return
-within 50 test -n "$(window_named "Unlock Note")" || fail "no password prompt after the relaunch"
+within 50 window_shown "Unlock Note" || fail "no password prompt after the relaunch"
 xdotool type --delay 20 "$password"
 xdotool key Return
-within 50 test -z "$(prompt_window)" || fail "the password prompt stayed open after the relaunch"
+within 50 prompt_gone || fail "the password prompt stayed open after the relaunch"
 settles_to 100 "$win" xdotool getactivewindow 2>/dev/null || fail "the note window did not get the focus back"
 load_geometry
 click_at $((WIDTH / 2)) 60

@@ -21,8 +21,9 @@ active() { xdotool getactivewindow 2>/dev/null || true; }
 active_name() { xdotool getactivewindow getwindowname 2>/dev/null || true; }
 
 # The tour is on page $1 and has the keyboard.
+tour_keyed_at() { [ "$(active)" = "$tour" ] && [ "$(xdotool getwindowname "$tour" 2>/dev/null)" = "$(page_title "$1")" ]; }
 expect_tour() {
-  within $long bash -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = $tour ] && [ \"\$(xdotool getwindowname $tour)\" = '$(page_title "$1")' ]" ||
+  within $long tour_keyed_at "$1" ||
     fail "$2: expected the tour on \"$(page_title "$1")\" with the keyboard; the keyboard is with \"$(active_name)\", the tour reads \"$(xdotool getwindowname "$tour" 2>/dev/null)\""
 }
 # The first window titled $1 that is mapped, in $found.

@@ -33,9 +33,10 @@ covers_tour() {
     [ $((O_Y)) -lt $((T_Y + T_HEIGHT)) ] && [ $((T_Y)) -lt $((O_Y + O_HEIGHT)) ]
 }
 tour_visible() { xwininfo -id "$tour" 2>/dev/null | grep -q IsViewable; }
+tour_has_focus() { active_is "$(tour_title)"; }
 activate_tour() {
   xdotool windowactivate --sync "$tour" 2>/dev/null || true
-  within $long active_is "$(tour_title)" || fail "the tour did not take the focus back"
+  within $long tour_has_focus || fail "the tour did not take the focus back"
 }
 # The application's icon in the tray: its window that is viewable and not a top-level one.
 tray_icon() {

@@ -13,7 +13,7 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 session_begin smallscreen app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 settings_file=$XDG_CONFIG_HOME/tarnwick/settings.json
@@ -61,7 +61,7 @@ within 100 framed_on_work_area ||
   fail "the frame ($(frame_of "$settings_win")) is not on the work area ($(work_area))"
 within 50 active_is "Tarnwick Settings" || fail "the settings window is not active"
 press ctrl+Tab
-within 30 test "$(setting settings.selectedTab)" = '"note"' || fail "the Note tab was not reached: $(setting settings.selectedTab)"
+settles_to 30 '"note"' setting settings.selectedTab || fail "the Note tab was not reached: $(setting settings.selectedTab)"
 press shift+Tab  # backwards from the first control: the page's last one
 last=""
 for _ in $(seq 1 30); do
@@ -76,12 +76,12 @@ press ctrl+shift+Tab
 
 echo "== 2. Switches toggled by a screen reader are stored"
 reader toggle "Show in the taskbar" || fail "no taskbar switch to toggle"
-within 50 test "$(setting general.showDockIcon)" = true || fail "general.showDockIcon is $(setting general.showDockIcon)"
+settles_to 50 true setting general.showDockIcon || fail "general.showDockIcon is $(setting general.showDockIcon)"
 reader toggle "Launch Tarnwick at login" || fail "no launch-at-login switch to toggle"
 within 50 test -f "$XDG_CONFIG_HOME/autostart/com.fennmoor.Tarnwick.desktop" || fail "no autostart entry was made"
-within 50 test "$(setting general.launchAtLogin)" = true || fail "general.launchAtLogin is $(setting general.launchAtLogin)"
+settles_to 50 true setting general.launchAtLogin || fail "general.launchAtLogin is $(setting general.launchAtLogin)"
 reader toggle "Read & write" || fail "no Read & write segment to toggle"
-within 50 test "$(setting mcp.readOnly)" = false || fail "mcp.readOnly is $(setting mcp.readOnly)"
+settles_to 50 false setting mcp.readOnly || fail "mcp.readOnly is $(setting mcp.readOnly)"
 shot settings-general-toggled
 
 echo "== 3. The approval card's window is shaped to its corners"
@@ -99,5 +99,5 @@ within 50 bash -c "xwininfo -id $card -shape | grep -q 'Window shape extents'" |
 shot approval-card
 press_in "$card" Escape
 wait "$asking" || true
-within 50 test -z "$(xdotool search --onlyvisible --name '^Allow access\?$' 2>/dev/null)" || fail "the card stayed"
+within 50 window_gone 'Allow access\?' || fail "the card stayed"
 echo "PASS"

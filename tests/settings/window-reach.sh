@@ -16,12 +16,11 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 session_begin windowreach app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-/usr/bin/python3 -c "import pyatspi" 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 0; }
+require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 settings_file=$XDG_CONFIG_HOME/tarnwick/settings.json
 reach() { timeout 30 /usr/bin/python3 "$here/window-reach.py" "$@"; }
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 states() { xprop -id "$1" _NET_WM_STATE 2>/dev/null || true; }
 has_state() { [[ "$(states "$1")" == *"_NET_WM_STATE_$2"* ]]; }
 lacks_state() { ! has_state "$1" "$2"; }
@@ -49,7 +48,7 @@ xprop -id "$first" _MOTIF_WM_HINTS | grep -q "0x3, 0x2c, 0x3a" || fail "no fixed
 allowed=$(xprop -id "$first" _NET_WM_ALLOWED_ACTIONS)
 [[ "$allowed" != *MAXIMIZE* && "$allowed" != *RESIZE* ]] || fail "the window manager may resize it: $allowed"
 press alt+F4
-within 50 test -z "$(window_named "Tarnwick Settings")" || fail "Alt+F4 left the settings window shown"
+within 50 window_gone "Tarnwick Settings" || fail "Alt+F4 left the settings window shown"
 open_settings_from_tray
 [ "$settings_win" = "$first" ] || fail "the X window was remade ($first, now $settings_win)"
 within 30 has_state "$settings_win" SKIP_TASKBAR || fail "reopened in the taskbar: $(states "$settings_win")"
@@ -70,6 +69,7 @@ other=$!
 wait_window xmessage
 xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
 within 50 active_is "Tarnwick Settings" || fail "the settings window did not take the keyboard back from xmessage"
+tour_gone() { [ -z "$(xdotool search --onlyvisible --name '^Tarnwick tour' 2>/dev/null)" ]; }
 for round in 1 2 3; do
   within 50 reach press Replay || fail "no Replay button reached (round $round)"
   tour=""
@@ -86,7 +86,7 @@ for round in 1 2 3; do
   [ "$(xdotool getactivewindow)" = "$tour" ] || fail "round $round: the tour does not have the keyboard"
   [ "$round" = 1 ] && import -window root "$work/tour-over-settings.png"
   press alt+F4
-  within 50 test -z "$(xdotool search --onlyvisible --name '^Tarnwick tour' 2>/dev/null)" || fail "the tour did not close"
+  within 50 tour_gone || fail "the tour did not close"
   within 50 active_is "Tarnwick Settings" ||
     fail "round $round: after Alt+F4 at the tour, \"$(xdotool getactivewindow getwindowname 2>/dev/null)\" has the keyboard"
 done
@@ -119,7 +119,7 @@ done
 [ "$(reach focused)" = "push button:Green" ] || fail "the arrows never reached Green ($(reach focused))"
 import -window root "$work/grid-focus.png"
 press space
-within 30 test "$(setting notes.defaultThemeID)" = green || fail "Green was not stored: $(setting notes.defaultThemeID)"
+settles_to 30 green setting notes.defaultThemeID || fail "Green was not stored: $(setting notes.defaultThemeID)"
 # Only what the page shows reads as on screen: the tiles here, not the Privacy page's relock choices.
 shown_tiles=$(reach showing Themes | grep -c '^push button|' || true)
 [ "$shown_tiles" -ge 6 ] || fail "with the Note page shown, $shown_tiles theme tiles read as on screen"
@@ -190,7 +190,7 @@ within 50 active_is Palette || fail "the note is not named Palette"
 note=$(window_named Palette)
 eval "$(xdotool getwindowgeometry --shell "$note")"
 xdotool mousemove $((X + WIDTH - 20)) $((Y + 15)) click 1
-within 50 test -n "$(window_named "Note design")" || fail "the design button opened no palette"
+within 50 window_shown "Note design" || fail "the design button opened no palette"
 # A popup is not on the accessibility bus: the disclosure is clicked, the palette measured from X.
 palette=$(window_named "Note design")
 eval "$(xdotool getwindowgeometry --shell "$palette")"
@@ -205,6 +205,7 @@ echo "== 7. Quit with the settings window open ends the application, from the tr
 # The toolkit's own quit asked every window to close and gave up when one refused, which ours do, so
 # whether the application ended hung on the order the windows were asked in: several rounds.
 ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+quit_focused() { reach focused 2>/dev/null | grep -x "push button:Quit Tarnwick" >/dev/null; }
 for round in tray shelf tray shelf; do
   stop_app
   launch "$tarnwick"
@@ -220,7 +221,7 @@ for round in tray shelf tray shelf; do
     done
     active_is "Tarnwick shelf" || fail "round $round: the shelf hot key opened no shelf"
     xdotool key shift+Tab
-    within 50 test -n "$(reach focused 2>/dev/null | grep -x "push button:Quit Tarnwick")" ||
+    within 50 quit_focused ||
       fail "round $round: Shift+Tab did not reach the power button"
     xdotool key Return
   fi

@@ -46,6 +46,21 @@ qt_warnings() {
   printf '%s' "$found"
 }
 
+# Ends a script that cannot run here (what it needs is not installed, or cannot be had) with status
+# 77, which ctest counts as skipped (the test's SKIP_RETURN_CODE), not passed. Under CI (CI=true) it
+# fails instead: a CI run never passes without the test having run.
+skip_test() {
+  if [ "${CI:-}" = true ]; then
+    echo "FAIL: cannot run here, and CI runs every test: $*" >&2
+    exit 1
+  fi
+  echo "SKIP: $*"
+  exit 77
+}
+require_command() { command -v "$1" >/dev/null 2>&1 || skip_test "$1 is not installed"; }
+# The screen reader's client library, for the scripts that read the accessibility tree.
+require_pyatspi() { /usr/bin/python3 -c "import pyatspi" 2>/dev/null || skip_test "python3-pyatspi is not installed"; }
+
 fail() {
   echo "FAIL: $*" >&2
   [ -f "$log" ] && { echo "--- $(basename "$log" .log) log" >&2; cat "$log" >&2; }
@@ -72,7 +87,9 @@ stop_app() {
   app_pid=""
 }
 
-# Waits up to $1 tenths of a second for the rest of the line to succeed.
+# Waits up to $1 tenths of a second for the rest of the line to succeed. The line is run again at each
+# try, but its words are expanded once, before the first: what is waited for goes in a function (or a
+# single-quoted bash -c), never in "$(...)" on the line; scripts/check-waits.py refuses that.
 within() {
   local tenths=$1
   shift
@@ -92,6 +109,12 @@ wait_window() {
   done
   fail "no window named \"$1\" (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 }
+
+# The first visible window titled exactly $1, or nothing (and a failed status).
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+# For waits: whether a window titled exactly $1 is in view, looked for again at each try.
+window_shown() { [ -n "$(window_named "$1" || true)" ]; }
+window_gone() { [ -z "$(window_named "$1" || true)" ]; }
 
 # The capsule of the capture just stored, in $pill. The row reaches the disk before the capsule is
 # mapped, and the capsule stays about two seconds: it is looked for as it comes, for up to three.
@@ -207,13 +230,40 @@ has_notification() { [ "$(dunstctl count displayed 2>/dev/null || echo 0)" -ge 1
 store="${XDG_DATA_HOME}/tarnwick/default.store"
 sql() { sqlite3 "file:$store?mode=ro" "$1"; }
 
+# The data folder on a small tmpfs of its own (8 MB, filled up at will), mounted in $data and made
+# XDG_DATA_HOME, $store under it; $1 names it. Skips the test where none can be mounted (that takes
+# root). Called after session_begin: on exit the programs whose pids are in the variables named after
+# $1 go first, then the application, so it unmounts even when a step failed; the status stands.
+data_on_tmpfs() {
+  data=$(mktemp -d "/tmp/tarnwick-$1-data-XXXXXX")
+  if ! mount -t tmpfs -o size=8m tmpfs "$data" 2>/dev/null; then
+    rmdir "$data"
+    skip_test "a tmpfs cannot be mounted here"
+  fi
+  tmpfs_holders=("${@:2}")
+  export XDG_DATA_HOME=$data
+  store="$XDG_DATA_HOME/tarnwick/default.store"
+  trap unmount_data EXIT
+}
+unmount_data() {
+  local status=$? holder
+  set +e
+  for holder in "${tmpfs_holders[@]}"; do
+    [ -z "${!holder:-}" ] || { kill "${!holder}" 2>/dev/null; wait "${!holder}" 2>/dev/null; }
+  done
+  stop_app
+  umount "$data" 2>/dev/null && rmdir "$data" 2>/dev/null
+  (exit "$status")
+  session_cleanup
+}
+
 # PAM under pam_wrapper: pam_matrix knows the account password $3 for whichever service the
-# application asks (ours or "login"). $1 is the pam_wrapper library, $2 its module folder. Returns 1
-# when pam_wrapper is not installed (the caller skips). launch_pam then starts a program with it.
+# application asks (ours or "login"). $1 is the pam_wrapper library, $2 its module folder. Skips the
+# test when pam_wrapper is not installed. launch_pam then starts a program with it.
 pam_setup() {
   pam_library=$1
   local modules=$2 password=$3
-  [ -n "$pam_library" ] && [ -f "$pam_library" ] || return 1
+  [ -n "$pam_library" ] && [ -f "$pam_library" ] || skip_test "pam_wrapper is not installed"
   mkdir -p "$work/services"
   echo "$(id -un):$password:tarnwick" >"$work/passdb"
   for service in tarnwick login; do

@@ -11,7 +11,6 @@ source "$(dirname "$0")/../support/session-lib.sh"
 session_begin themes app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
 
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 mapped() { [ -n "$(window_named "$1")" ]; }
 unmapped() { [ -z "$(window_named "$1")" ]; }
 # The client area of a window (inside any frame) into <prefix>X, <prefix>Y, <prefix>W, <prefix>H.
@@ -276,12 +275,17 @@ active_is Plan || fail "the theme window took the focus: $(xdotool getactivewind
 kill "$other" 2>/dev/null || true
 
 # (11) "Delete Theme" removes the theme. (Under load the focus handed back to Plan can leave the
-# application inactive for a moment, and the theme window with it.)
-within 30 mapped Theme || fail "the theme window did not stay"
-theme=$(window_named Theme)
-place_of "$theme" t
-click_root $((tX + 66)) $((tY + tH - 26))
-within 30 unmapped Theme || fail "Delete Theme left the window open"
+# application inactive for a moment, and the theme window with it: a click then meets the desktop and
+# deletes nothing, and is made again.)
+for try in 1 2 3; do
+  within 30 mapped Theme || fail "the theme window did not stay"
+  theme=$(window_named Theme)
+  place_of "$theme" t
+  click_root $((tX + 66)) $((tY + tH - 26))
+  within 30 unmapped Theme && break
+  [ "$(sql "SELECT COUNT(*) FROM NoteTheme WHERE id = '$harbour'")" = 1 ] || fail "Delete Theme left the window open"
+  [ "$try" -lt 3 ] || fail "three clicks on Delete Theme left the window open and the theme stored"
+done
 settles_to 50 0 sql "SELECT COUNT(*) FROM NoteTheme WHERE id = '$harbour'" || fail "Harbour is still stored"
 
 # (12) After a relaunch, Plan opened from the shelf wears My theme's paper.

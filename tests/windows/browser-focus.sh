@@ -15,9 +15,9 @@ source "$here/../support/session-lib.sh"
 source "$here/../capture/browser-profile.sh"
 session_begin browserfocus app screenshot
 trap 'fail "command failed on line $LINENO"' ERR
-command -v firefox-esr >/dev/null 2>&1 || { echo "SKIP: firefox-esr is not installed"; exit 0; }
+require_command firefox-esr
 password="right horse battery"
-pam_setup "$pam_library" "$pam_modules" "$password" || { echo "SKIP: pam_wrapper is not installed"; exit 0; }
+pam_setup "$pam_library" "$pam_modules" "$password"
 
 browser_pid=""
 trap 'stop_process browser_pid; session_cleanup' EXIT
@@ -195,8 +195,8 @@ print(v.get("value") if isinstance(v, dict) else v)' "$settings_file" "$1" 2>/de
 }
 tour_window() { tour=$(xdotool search --onlyvisible --name '^Tarnwick tour' 2>/dev/null | head -1) && [ -n "$tour" ]; }
 tour_has_keys() { tour_window && [ "$(xdotool getactivewindow 2>/dev/null)" = "$tour" ]; }
-tour_on() { tour_has_keys && [ "$(xdotool getwindowname "$tour" 2>/dev/null)" = "$1" ]; }
-step() { echo "Tarnwick tour (Step $1 of 4)"; }
+# The tour has the keyboard, on step $1 of 4.
+tour_on() { tour_has_keys && [ "$(xdotool getwindowname "$tour" 2>/dev/null)" = "Tarnwick tour (Step $1 of 4)" ]; }
 use_browser
 open_settings_from_tray
 # The browser used last, then the settings brought back as a pager does (the window manager's activation).
@@ -215,25 +215,25 @@ within 100 tour_has_keys || fail "Replay showed no tour with the keyboard"
 # The pointer out of the way: the capsule of the tour's capture stays while it is under the pointer.
 xdotool mousemove 5 795
 xdotool key Return
-within 100 tour_on "$(step 1)" || fail "the tour did not begin"
+within 100 tour_on 1 || fail "the tour did not begin"
 xdotool key --clearmodifiers alt+shift+n
 within 100 active_is "New Note" || fail "the tour's new-note step opened no note"
 # Back to the tour as a pager would take the user there (the note stays: other notes are open).
 xdotool windowactivate --sync "$tour" >/dev/null 2>&1 || true
-within 100 tour_on "$(step 1)" || fail "the tour did not take the keyboard back from the new note"
+within 100 tour_on 1 || fail "the tour did not take the keyboard back from the new note"
 xdotool key Return
-within 100 tour_on "$(step 2)" || fail "the tour did not move to the capture step"
+within 100 tour_on 2 || fail "the tour did not move to the capture step"
 xdotool key --clearmodifiers ctrl+a
 settles_to 100 "Select any of these words to wake the keys." xclip -o -selection primary || fail "the practice words are not selected"
 xdotool key --clearmodifiers alt+shift+space
 within 100 shown "Text captured" || fail "the tour's capture was not made"
 within 100 tour_has_keys || fail "the tour lost the keyboard at the capture"
 xdotool key Return
-within 100 tour_on "$(step 3)" || fail "the tour did not move to the hide step"
+within 100 tour_on 3 || fail "the tour did not move to the hide step"
 xdotool key --clearmodifiers alt+shift+h
-within 100 tour_on "$(step 3)" || fail "the tour lost the keyboard at the hide key"
+within 100 tour_on 3 || fail "the tour lost the keyboard at the hide key"
 xdotool key Return
-within 100 tour_on "$(step 4)" || fail "the tour did not move to the shelf step"
+within 100 tour_on 4 || fail "the tour did not move to the shelf step"
 within 300 gone "Text captured" || fail "the capture's capsule stays"
 xdotool key --clearmodifiers alt+shift+s
 within 100 active_is "Tarnwick shelf" || fail "the tour's shelf step opened no shelf"
@@ -242,7 +242,7 @@ for _ in 1 2 3; do
   xdotool key Escape
   within 30 shelf_gone && break
 done
-within 100 tour_on "$(step 4)" || fail "the tour did not get the keyboard back from the shelf"
+within 100 tour_on 4 || fail "the tour did not get the keyboard back from the shelf"
 # The notes page, the connections page and the last page's "Start capturing": Return on each while the
 # tour is up (each page takes a moment to come in).
 tour_gone() { [ -z "$(xdotool search --onlyvisible --name "^Tarnwick tour" 2>/dev/null)" ]; }

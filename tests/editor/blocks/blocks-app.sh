@@ -218,9 +218,10 @@ blocks_now() { [ "$(browser_blocks)" = "$1" ]; }
 blocks_not() { [ "$(browser_blocks)" != "$1" ]; }
 fit=$(browser_blocks)
 mapped() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
+more_mapped_than() { [ "$(mapped)" -gt "$1" ]; }
 windows=$(mapped)
 xdotool click 3
-within 30 test "$(mapped)" -gt "$windows" || fail "no menu on a right click on the picture"
+within 30 more_mapped_than "$windows" || fail "no menu on a right click on the picture"
 key Down Down Return
 within 30 blocks_not "$fit" || fail "the picture's menu did not make it full width"
 full=$(browser_blocks)

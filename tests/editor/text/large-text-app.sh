@@ -110,8 +110,9 @@ sleep 0.5
 xdotool windowactivate --sync "$probe"
 key super+alt+shift+space
 answers_throughout 12 "the capture as a new note"
-within 300 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) FROM Note WHERE title = 'separate'\")\" = $(wc -m <"$work/separate.txt") ]" ||
-  fail "the new note's body: $(body_length separate) characters"
+expected=$(($(wc -m <"$work/separate.txt")))
+within 300 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) FROM Note WHERE title = 'separate'\")\" = $expected ]" ||
+  fail "the new note's body: $(body_length separate) characters, not $expected"
 kill -0 "$app_pid" 2>/dev/null || fail "the application ended"
 
 # The new note is too tall to show whole: once it stops growing, the end key and two letters. They are
