@@ -25,17 +25,20 @@ QString twoDigits(int value)
 
 TimeField::TimeField(const QTime& time, QWidget* parent) : QLineEdit(parent), m_time(time)
 {
-    setSlots(true);
-    setText(time.toString(kFormat));
+    setSlots(true, time.toString(kFormat));
     // A text being mended is no longer the one found unreadable.
     connect(this, &QLineEdit::textEdited, this, [this] { setUnreadable(false); });
 }
 
-void TimeField::setSlots(bool on)
+void TimeField::setSlots(bool on, const QString& shown)
 {
     // Every slot may be blank while typing: finishing decides what the text means.
     const QString mask = on ? QStringLiteral("00:00") : QString();
-    if (inputMask() != mask) setInputMask(mask);
+    if (inputMask() == mask) return;
+    // A new mask forgets the text and its undo steps: the text shown before is put back, for Ctrl+Z
+    // to return to.
+    setInputMask(mask);
+    setText(shown);
 }
 
 void TimeField::setUnreadable(bool unreadable)
@@ -53,8 +56,8 @@ void TimeField::setTime(const QTime& time)
 {
     m_run.clear();
     const bool changed = time != m_time;
+    setSlots(true, m_time.toString(kFormat));
     m_time = time;
-    setSlots(true);
     showText(time.toString(kFormat), cursorPosition());
     setUnreadable(false);
     if (changed) Q_EMIT timeChanged(m_time);
@@ -73,7 +76,7 @@ bool TimeField::finish()
         setTime(*typed);
         return true;
     }
-    setSlots(true);
+    setSlots(true, m_time.toString(kFormat));
     if (displayText() != m_time.toString(kFormat)) showText(m_time.toString(kFormat), cursorPosition());
     setUnreadable(false);
     return true;
@@ -99,7 +102,8 @@ bool TimeField::typeOver(QChar typed)
     const int at = hasSelectedText() ? selectionStart() : cursorPosition();
     if (m_run.isEmpty()) {
         m_runAtStart = at == 0;
-        m_runBase = displayText();
+        m_runFrom = displayText();
+        m_runBase = m_runFrom;
         if (hasSelectedText()) {
             for (int i = selectionStart(); i < selectionEnd() && i < m_runBase.size(); ++i)
                 if (m_runBase[i] != u':') m_runBase[i] = u' ';
@@ -141,8 +145,8 @@ void TimeField::typeFreely(const QString& typed, bool fromRun)
         text.insert(at, typed);
         caret = at + int(typed.size());
     }
+    setSlots(false, m_run.isEmpty() ? displayText() : m_runFrom);
     m_run += typed;
-    setSlots(false);
     // Through the edit's own insert, so that Ctrl+Z can take it back.
     selectAll();
     insert(text);
@@ -159,7 +163,7 @@ bool TimeField::pasteTime(QClipboard::Mode mode)
     const auto time = ReminderTime::typed(text);
     if (!time) return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
     m_run.clear();
-    setSlots(true);
+    setSlots(true, m_time.toString(kFormat));
     showText(time->toString(kFormat), kMinutesAt + 2);
     setUnreadable(false);
     return true;

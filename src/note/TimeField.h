@@ -40,7 +40,7 @@ protected:
 private:
     bool typeOver(QChar typed);
     void typeFreely(const QString& typed, bool fromRun);
-    void setSlots(bool on);
+    void setSlots(bool on, const QString& shown);
     void setUnreadable(bool unreadable);
     bool pasteTime(QClipboard::Mode mode);
     void step(int by);
@@ -51,6 +51,7 @@ private:
     // (a selection they replaced already blank): together they say whether a whole time was typed.
     QString m_run;
     QString m_runBase;
+    QString m_runFrom;          // the text shown when the run began
     bool m_runAtStart = false;  // the run began at the start of the field (or over all of it)
     bool m_unreadable = false;
 };

@@ -541,6 +541,12 @@ TEST_F(NoteViewTest, ATimeTypedOverTheReminderFieldIsTheOneStored)
         {"typed 12:30 am", then(all, "12:30 am"), QTime(0, 30)},
         {"typed 2:30pm", then(all, "2:30pm"), QTime(14, 30)},
         {"typed 9:05 a.m.", then(all, "9:05 a.m."), QTime(9, 5)},
+        {"typed 7 PM, then Ctrl+Z",
+         [&](TimeField* f) {
+             then(all, "7 PM")(f);
+             QTest::keyClick(f, Qt::Key_Z, Qt::ControlModifier);
+         },
+         QTime(22, 50)},
         {"am added at the end", then(keys({Qt::Key_End}), " am"), std::nullopt, "22:50 am"},
         {"PM after minutes typed over", then(caretAt(3), "30 pm"), std::nullopt, "22:30 pm"},
         {"caret in the minutes, 23:60", then(caretAt(4), "23:60"), std::nullopt, "23:60"},
