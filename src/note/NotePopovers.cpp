@@ -14,7 +14,6 @@
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
-#include <QStyle>
 #include <QTextCharFormat>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -485,12 +484,7 @@ void ReminderPopover::showProblem()
                       ? tr("Type a time, as 14:30 or 2:30 PM.")
                       : tr("%1 is not a time. Type one as 14:30 or 2:30 PM.").arg(quoted(typed));
     }
-    // The date field's frame marks it, as the time field marks itself.
-    if (m_dateField->property("unreadable").toBool() != m_dateUnreadable) {
-        m_dateField->setProperty("unreadable", m_dateUnreadable);
-        m_dateField->style()->unpolish(m_dateField);
-        m_dateField->style()->polish(m_dateField);
-    }
+    markUnreadable(m_dateField, m_dateUnreadable);
     m_dateField->setAccessibleDescription(m_dateUnreadable ? problem : QString());
     m_time->setAccessibleDescription(m_time->unreadable() ? problem : QString());
     if (problem == m_problem->text() && m_problem->isHidden() == problem.isEmpty()) return;

@@ -23,6 +23,15 @@ QString twoDigits(int value)
 
 }  // namespace
 
+void markUnreadable(QWidget* field, bool unreadable)
+{
+    if (field->property("unreadable").toBool() == unreadable) return;
+    field->setProperty("unreadable", unreadable);
+    // A style sheet reads a dynamic property only when the widget is polished again.
+    field->style()->unpolish(field);
+    field->style()->polish(field);
+}
+
 TimeField::TimeField(const QTime& time, QWidget* parent) : QLineEdit(parent), m_time(time)
 {
     setSlots(true, time.toString(kFormat));
@@ -45,9 +54,7 @@ void TimeField::setUnreadable(bool unreadable)
 {
     if (unreadable == m_unreadable) return;
     m_unreadable = unreadable;
-    setProperty("unreadable", unreadable);
-    style()->unpolish(this);
-    style()->polish(this);
+    markUnreadable(this, unreadable);
     setAccessibleDescription(unreadable ? tr("Not a time") : QString());
     Q_EMIT unreadableChanged(unreadable);
 }
@@ -95,10 +102,7 @@ bool TimeField::typeOver(QChar typed)
     // A whole time: "7:5" is 07:05 as it stands, with no digit of the minutes it was typed over kept.
     static const QRegularExpression whole(QStringLiteral("^(\\d{1,2}:\\d{1,2}|\\d{4})$"));
     // A digit with no slot left after the caret, typed first, begins a new time over the whole field.
-    if (typed != u':' && !hasSelectedText() && cursorPosition() >= displayText().size() && m_run.isEmpty()) {
-        m_run.clear();
-        selectAll();
-    }
+    if (typed != u':' && !hasSelectedText() && cursorPosition() >= displayText().size() && m_run.isEmpty()) selectAll();
     const int at = hasSelectedText() ? selectionStart() : cursorPosition();
     if (m_run.isEmpty()) {
         m_runAtStart = at == 0;

@@ -4,6 +4,9 @@
 #include <QLineEdit>
 #include <QTime>
 
+// Outlines a field whose text reads as no value, through its style sheet's [unreadable="true"].
+void markUnreadable(QWidget* field, bool unreadable);
+
 // A time of day typed over "HH:MM". Digits write over the slots from the caret, ":" goes on to the
 // minutes, and a whole time typed ("23:15", "9:05", "2315") is that time wherever the caret stood
 // (Shift pressed for ":" included); a digit typed at the end, where no slot is left, begins a new
