@@ -16,6 +16,8 @@ const QString kApprovedKey = QStringLiteral("mcp.approvedClients");
 const QString kLegacyTokenKey = QStringLiteral("mcp.token");
 // How long the keyring may take before the log says the endpoint is waiting for it.
 constexpr int kKeyringPatienceMs = 1500;
+const QString kRefusedTokenNotice =
+    QStringLiteral("The keyring could not store the token; this address works until Tarnwick quits.");
 }  // namespace
 
 MCPService::MCPService(MCPToolHost& tools, MCPApprover& approval, MCPTokenStore& tokens, Settings& settings,
@@ -181,6 +183,8 @@ void MCPService::regenerateToken()
             return;
         }
         self->setTokenError({});
+        // An older token still waiting in the settings file to move is no longer the token.
+        self->m_settings.remove(kLegacyTokenKey);
         self->setToken(token);
     });
 }
@@ -257,22 +261,25 @@ QString MCPService::newToken()
     return token;
 }
 
-void MCPService::persist(const QString& token, std::function<void()> then)
+void MCPService::persist(const QString& token, std::function<void(bool stored)> then)
 {
     m_tokens.writeLater(token.toUtf8(), this, [then = std::move(then)](Status<QString> stored) {
         if (!stored)
             qCWarning(Log::app, "Could not store the MCP token in the keyring: %s", qUtf8Printable(stored.error()));
-        if (then) then();
+        if (then) then(bool(stored));
     });
 }
 
 void MCPService::loadOrCreateToken(MCPTokenStore::ReadResult read)
 {
+    const QString legacy = m_settings.stringValue(kLegacyTokenKey);
     if (!read) {
-        // A keyring that could not be read may well hold the token: it is never written over. This run
-        // answers to a token of its own; the stored one is read again at the next launch.
-        qCWarning(Log::app, "Could not read the MCP token from the keyring: %s; a token for this run only is used.",
-                  qUtf8Printable(read.error()));
+        // A keyring that could not be read may well hold the token: it is never written over. A token
+        // still in the settings file is the one clients were given, and it lasts; otherwise this run
+        // answers to a token of its own, and the stored one is read again at the next launch.
+        qCWarning(Log::app, "Could not read the MCP token from the keyring: %s; %s", qUtf8Printable(read.error()),
+                  legacy.isEmpty() ? "a token for this run only is used." : "the token in the settings file is used.");
+        if (!legacy.isEmpty()) return tokenReady(legacy);
         setTokenError(QStringLiteral("The keyring could not be read; this address works until Tarnwick quits."));
         return tokenReady(newToken());
     }
@@ -282,15 +289,21 @@ void MCPService::loadOrCreateToken(MCPTokenStore::ReadResult read)
         const QString token = decoder(*stored);
         if (!decoder.hasError() && !token.isEmpty()) return tokenReady(token);
     }
-    const QString legacy = m_settings.stringValue(kLegacyTokenKey);
     if (!legacy.isEmpty()) {
-        persist(legacy, [this, legacy] {
-            m_settings.remove(kLegacyTokenKey);
-            qCInfo(Log::app, "Moved the MCP token out of the settings file into the keyring.");
+        // The settings file keeps its copy until the keyring holds the token: the next launch tries again.
+        persist(legacy, [this, legacy](bool moved) {
+            if (moved) {
+                m_settings.remove(kLegacyTokenKey);
+                qCInfo(Log::app, "Moved the MCP token out of the settings file into the keyring.");
+            }
             tokenReady(legacy);
         });
         return;
     }
     const QString token = newToken();
-    persist(token, [this, token] { tokenReady(token); });
+    persist(token, [this, token](bool stored) {
+        // Nothing keeps a token the keyring refused: the next launch makes another.
+        if (!stored) setTokenError(kRefusedTokenNotice);
+        tokenReady(token);
+    });
 }

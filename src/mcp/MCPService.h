@@ -190,8 +190,8 @@ private:
     void setToken(const QString& token);
 
     static QString newToken();
-    // Stores the token, logs a failure, then calls `then` (the token is used either way).
-    void persist(const QString& token, std::function<void()> then = {});
+    // Stores the token, logs a failure, then tells `then` whether the keyring holds it now.
+    void persist(const QString& token, std::function<void(bool stored)> then = {});
     void loadOrCreateToken(MCPTokenStore::ReadResult stored);
     void tokenReady(const QString& token);
 

@@ -52,6 +52,44 @@ TEST(MCPService, LegacyTokenMovesOutOfSettingsAndStoreFailuresAreLogged)
     EXPECT_TRUE(wellFormed(f.service->token()));
     EXPECT_TRUE(log.lines("app").contains("Could not store the MCP token in the keyring: The keyring is locked."));
     EXPECT_EQ(ServiceFixture::statusOf(f.call(R"({"jsonrpc":"2.0","method":"ping","id":1})")), 200);
+    // That token is gone at the next launch, and the address says so.
+    EXPECT_TRUE(f.service->tokenError().contains("until Tarnwick quits"));
+}
+
+TEST(MCPService, ALegacyTokenStaysInSettingsUntilTheKeyringHoldsIt)
+{
+    ServiceFixture f;
+    LogCapture log;
+    f.tokens.stored.reset();
+    f.tokens.failWrites = true;
+    f.settings.setValue("mcp.token", "legacy-token");
+    // Refused twice, unreadable once: every launch answers to the same token, which stays where it was.
+    for (int launch = 0; launch < 3; ++launch) {
+        if (launch == 2) f.tokens.readError = QString("The keyring is locked.");
+        const int writes = f.tokens.writes;
+        f.make();
+        EXPECT_EQ(f.service->token(), "legacy-token") << launch;
+        EXPECT_EQ(f.settings.stringValue("mcp.token"), "legacy-token") << launch;
+        EXPECT_TRUE(f.service->tokenError().isEmpty()) << launch;
+        // Nothing is written over a keyring that could not be read.
+        EXPECT_EQ(f.tokens.writes, writes + (launch == 2 ? 0 : 1)) << launch;
+    }
+    EXPECT_FALSE(f.tokens.stored);
+    EXPECT_FALSE(log.lines("app").contains("Moved the MCP token out of the settings file into the keyring."));
+
+    f.tokens.readError.reset();
+    f.tokens.failWrites = false;
+    f.make();
+    EXPECT_EQ(f.service->token(), "legacy-token");
+    EXPECT_EQ(f.tokens.stored, "legacy-token");
+    EXPECT_FALSE(f.settings.contains("mcp.token"));
+    EXPECT_EQ(log.count("Moved the MCP token out of the settings file into the keyring."), 1);
+
+    // A new token, once the keyring holds it, leaves no older one behind in the settings file.
+    f.settings.setValue("mcp.token", "legacy-token");
+    f.service->regenerateToken();
+    EXPECT_NE(f.service->token(), "legacy-token");
+    EXPECT_FALSE(f.settings.contains("mcp.token"));
 }
 
 TEST(MCPService, RegenerateAndRevoke)
