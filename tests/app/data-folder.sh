@@ -14,7 +14,7 @@ source "$(dirname "$0")/../support/session-lib.sh"
 session_begin data-folder app screenshot
 other_pid="" holder_pid=""
 data_on_tmpfs folder other_pid holder_pid
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 folder=$(dirname "$store")
 fill_disk() { dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true; }

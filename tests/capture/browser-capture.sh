@@ -12,12 +12,12 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 source "$here/browser-profile.sh"
 session_begin browsercapture app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 require_command firefox-esr
 
 server_pid="" firefox_pid=""
 stop_browser() { stop_process firefox_pid; }
-trap 'stop_browser; stop_process server_pid; session_cleanup' EXIT
+trap 'status=$?; stop_browser; stop_process server_pid; (exit $status); session_cleanup' EXIT
 
 # The page: one paragraph large enough that a click in the middle of the window lands on it.
 mkdir -p "$work/site" "$work/bin"

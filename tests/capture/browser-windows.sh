@@ -13,12 +13,12 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 source "$here/browser-profile.sh"
 session_begin browserwindows app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 require_command firefox-esr
 
 server_pid="" browser_pid=""
 stop_browser() { stop_process browser_pid; }
-trap 'stop_browser; stop_process server_pid; session_cleanup' EXIT
+trap 'status=$?; stop_browser; stop_process server_pid; (exit $status); session_cleanup' EXIT
 
 # Each page is one paragraph of its own words, large enough that a click in the middle of its window
 # lands on it.

@@ -9,7 +9,7 @@ tarnwick=$1
 
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin twomonitors app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 read -r screen_w screen_h < <(xdotool getdisplaygeometry)
 [ "$screen_w" = 2560 ] && [ "$screen_h" = 800 ] || fail "the screen is ${screen_w}x$screen_h, not 2560x800"

@@ -19,7 +19,7 @@ source "$(dirname "$0")/../support/session-lib.sh"
 session_begin full-disk app screenshot
 busy_pid=""
 data_on_tmpfs full busy_pid
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 # The banner is looked for on the accessibility bus.
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1

@@ -9,7 +9,7 @@ tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin hostile app screenshot
 password="right horse battery"
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 pam_setup "$pam_library" "$pam_modules" "$password"
 
 apps="$XDG_DATA_HOME/applications"

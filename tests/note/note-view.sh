@@ -17,7 +17,7 @@ session_begin noteview app screenshot
 data="${XDG_DATA_HOME}/tarnwick"
 settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
 password="right horse battery"
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 pam_setup "$pam_library" "$pam_modules" "$password"
 start_app() { launch_pam "$tarnwick"; }
@@ -390,7 +390,7 @@ settles_to 30 "2031-08-$day" stored || fail "Set stored $(stored), not August $d
 reminder_shown() {
   local w
   for w in $(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null); do
-    xdotool getwindowgeometry "$w" | grep -q 'Geometry: 300x' && return 0
+    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 300x' && return 0
   done
   return 1
 }

@@ -15,7 +15,7 @@ export TZ=Europe/Berlin  # for the application, date and sqlite's 'localtime' al
 
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin reminder app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 # "Spring": a reminder at noon on the day Berlin's clocks skip from 02:00 to 03:00.
 "$seeder" note Spring reminder 2027-03-28T12:00 || fail "preparing the store"
@@ -46,7 +46,7 @@ open_note
 popover() {
   local w
   for w in $(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null); do
-    xdotool getwindowgeometry "$w" | grep -q 'Geometry: 300x' && { echo "$w"; return 0; }
+    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 300x' && { echo "$w"; return 0; }
   done
   return 1
 }

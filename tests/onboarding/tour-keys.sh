@@ -13,7 +13,7 @@ session_begin tour-keys app screenshot
 settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
 sentence="Select any of these words to wake the keys."
 pictures=${TARNWICK_TOUR_PICTURES:-}
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 source "$(dirname "$0")/tour-lib.sh"
 fresh_settings

@@ -13,7 +13,7 @@ session_begin tour app screenshot
 settings="${XDG_CONFIG_HOME}/tarnwick/settings.json"
 autostart="${XDG_CONFIG_HOME}/autostart/com.fennmoor.Tarnwick.desktop"
 sentence="Select any of these words to wake the keys."
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 source "$(dirname "$0")/tour-lib.sh"
 # Only a check that something does NOT happen gives the application a fixed moment.

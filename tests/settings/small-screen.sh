@@ -12,7 +12,7 @@ here=$(dirname "$0")
 
 source "$here/../support/session-lib.sh"
 session_begin smallscreen app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 

@@ -19,7 +19,7 @@ here=$(dirname "$0")
 
 source "$here/../support/session-lib.sh"
 session_begin shelfkeys app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 require_pyatspi
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # The listener below may still ask about a row the shelf has just removed; Qt's bridge answers that

@@ -16,7 +16,16 @@ session_begin() {
 
 session_cleanup() {
   local status=$?
+  # A child the shell forked for a command (the application before it starts) may be stopped before
+  # it becomes that command, and run this trap: the clean-up is the script's own shell's.
+  [ "$BASHPID" = "$$" ] || return "$status"
   stop_app
+  # What failed inside a subshell and was not reported yet: said here, and it fails the script even when
+  # the script never looked at that subshell's status.
+  if [ -s "${work:-}/failed-in-subshell" ]; then
+    sed 's/^/FAIL (in a subshell): /' "$work/failed-in-subshell" >&2
+    [ "$status" -ne 0 ] || status=1
+  fi
   [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
   local warned=""
   [ "$status" -eq 0 ] && warned=$(qt_warnings)
@@ -27,6 +36,7 @@ session_cleanup() {
     exit 1
   fi
   [ -n "${session_keep_work:-}" ] || rm -rf "$work"
+  [ "$status" -eq 0 ] || exit "$status"
 }
 
 # Qt's own warnings (category "default" or "qt.*", at warning level or above) in the output of what
@@ -61,8 +71,19 @@ require_command() { command -v "$1" >/dev/null 2>&1 || skip_test "$1 is not inst
 # The screen reader's client library, for the scripts that read the accessibility tree.
 require_pyatspi() { /usr/bin/python3 -c "import pyatspi" 2>/dev/null || skip_test "python3-pyatspi is not installed"; }
 
+# Fails the script. Only the script's own shell reports and stops the application: called inside a
+# command substitution or a subshell, fail leaves its reason for that shell and ends the subshell alone,
+# and the script's shell reports it once, when the failed status reaches it or at the latest on exit.
 fail() {
+  if [ "$BASHPID" != "$$" ]; then
+    [ -n "${work:-}" ] && [ -d "$work" ] && printf '%s\n' "$*" >>"$work/failed-in-subshell"
+    exit 1
+  fi
   echo "FAIL: $*" >&2
+  if [ -n "${work:-}" ] && [ -s "$work/failed-in-subshell" ]; then
+    sed 's/^/  before that, in a subshell: /' "$work/failed-in-subshell" >&2
+    rm -f "$work/failed-in-subshell"
+  fi
   [ -f "$log" ] && { echo "--- $(basename "$log" .log) log" >&2; cat "$log" >&2; }
   if [ -n "$session_screenshot" ]; then
     import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
@@ -71,6 +92,14 @@ fail() {
     stop_app
   fi
   exit 1
+}
+
+# The scripts' ERR trap: trap 'step_failed $LINENO' ERR. Under set -E it runs inside every $(...) and
+# ( ... ) as well; there a failed command is left to the line that used the substitution (a window that
+# closed while xdotool listed them is no failure of the step), so only the script's own shell fails.
+step_failed() {
+  [ "$BASHPID" = "$$" ] || return 0
+  fail "command failed on line $1"
 }
 
 # Launches the program in $1 (with the rest of the line as its arguments) in the background. Its

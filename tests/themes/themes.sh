@@ -9,7 +9,7 @@ tarnwick=$1 probe=$2
 
 source "$(dirname "$0")/../support/session-lib.sh"
 session_begin themes app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 mapped() { [ -n "$(window_named "$1")" ]; }
 unmapped() { [ -z "$(window_named "$1")" ]; }

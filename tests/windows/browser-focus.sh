@@ -14,13 +14,13 @@ here=$(dirname "$0")
 source "$here/../support/session-lib.sh"
 source "$here/../capture/browser-profile.sh"
 session_begin browserfocus app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 require_command firefox-esr
 password="right horse battery"
 pam_setup "$pam_library" "$pam_modules" "$password"
 
 browser_pid=""
-trap 'stop_process browser_pid; session_cleanup' EXIT
+trap 'status=$?; stop_process browser_pid; (exit $status); session_cleanup' EXIT
 
 # The page's field takes the keyboard when the browser has it, and names the window after what is typed
 # into it: a word the browser got shows in its title.

@@ -12,7 +12,7 @@ tarnwick=$1 seeder=$2 pam_library=${3:-} pam_modules=${4:-}
 
 source "$(dirname "$0")/../../support/session-lib.sh"
 session_begin editorfaults app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 
 # Locking needs an account password to check against later: pam_matrix knows one.
 pam_setup "$pam_library" "$pam_modules" "secret words"

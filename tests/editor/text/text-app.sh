@@ -12,7 +12,7 @@ tarnwick=$1
 
 . "$(dirname "$0")/../../support/session-lib.sh"
 session_begin text-app app screenshot
-trap 'fail "command failed on line $LINENO"' ERR
+trap 'step_failed $LINENO' ERR
 store="$XDG_DATA_HOME/tarnwick/default.store"
 q() { sqlite3 "file:$store?mode=ro" "$1"; }
 type_text() { xdotool type --delay 30 -- "$1"; }
