@@ -15,6 +15,7 @@
 
 #include "capture/CaptureCapsuleChrome.h"
 #include "design/LinkButton.h"
+#include "design/OneElementAccessible.h"
 #include "design/SharePrivacy.h"
 #include "design/SupportConfig.h"
 #include "design/Symbols.h"
@@ -142,7 +143,8 @@ QWidget* capsulePreview(QWidget* parent)
     capsule->setAttribute(Qt::WA_TransparentForMouseEvents);
     capsule->setFocusPolicy(Qt::NoFocus);
     for (QWidget* child : capsule->findChildren<QWidget*>()) child->setFocusPolicy(Qt::NoFocus);
-    capsule->setAccessibleName(QStringLiteral("Text captured, with undo"));
+    // A picture of the capsule: its Undo does nothing here, so nothing inside it may read as a control.
+    OneElementAccessible::present(capsule, QAccessible::Graphic, QStringLiteral("Text captured, with undo"));
     capsule->setFixedSize(capsule->sizeHint());
     return capsule;
 }

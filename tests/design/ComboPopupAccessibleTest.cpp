@@ -6,31 +6,9 @@
 #include <QTest>
 
 #include "design/ComboPopupAccessible.h"
+#include "support/ActiveAccessibility.h"
 
-namespace {
-
-// Accessibility switched on for the test's span, as on a desktop whose accessibility bus runs before
-// any window is built: the toolkit then makes and keeps a widget's interface as soon as anything about
-// it changes, its construction included.
-class ActiveAccessibility {
-public:
-    ActiveAccessibility()
-    {
-        // As the desktop's bridge does, every event asks for its object's interface.
-        m_before = QAccessible::installUpdateHandler([](QAccessibleEvent* event) { event->accessibleInterface(); });
-        QAccessible::setActive(true);
-    }
-    ~ActiveAccessibility()
-    {
-        QAccessible::setActive(false);
-        QAccessible::installUpdateHandler(m_before);
-    }
-
-private:
-    QAccessible::UpdateHandler m_before = nullptr;
-};
-
-}  // namespace
+using tarnwick::test::ActiveAccessibility;
 
 // Whichever came first, the popup list's interface is ours: its choices read as on screen only while
 // the menu is open. Built with accessibility on, asked before attach() too, and built before

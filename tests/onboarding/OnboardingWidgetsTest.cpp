@@ -2,6 +2,7 @@
 // keys and controls, and the switches that reach outside the tour.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -14,11 +15,13 @@
 #include "design/Symbols.h"
 #include "design/TarnwickStyle.h"
 #include "mcp/MCPFakes.h"
+#include "model/NoteNotifications.h"
 #include "onboarding/KeyPressSequence.h"
 #include "onboarding/OnboardingKeycap.h"
 #include "onboarding/OnboardingWindow.h"
 #include "onboarding/PracticeTextView.h"
 #include "platform/Settings.h"
+#include "support/ActiveAccessibility.h"
 #include "support/FakeClock.h"
 
 namespace {
@@ -339,6 +342,35 @@ TEST(OnboardingWindow, LocalConnectionSwitchDrivesTheEndpointAndAReplayRestartsN
     QTest::keyClick(again.page().localConnection, Qt::Key_Space);
     EXPECT_FALSE(t.mcp.service->isRunning());
     EXPECT_FALSE(t.mcp.settings.boolValue("mcp.enabled"));
+}
+
+// The capture page's still capsule is one picture to a screen reader: no glyph, label or Undo button
+// inside it to reach or press, with the bus running before the page was built.
+TEST(OnboardingWindow, TheStillCapsuleReadsAsOnePicture)
+{
+    tarnwick::test::ActiveAccessibility accessibility;
+    TourWindow t;
+    OnboardingWindow& w = t.open();
+    t.goTo(Screen::capture);
+    t.center.post(tarnwickHotkeyFired, QStringLiteral("capture"));
+    QWidget* capsule = nullptr;
+    for (QWidget* widget : w.page().widget->findChildren<QWidget*>())
+        if (widget->accessibleName() == "Text captured, with undo") capsule = widget;
+    ASSERT_TRUE(capsule);
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(capsule);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->text(QAccessible::Name), "Text captured, with undo");
+    EXPECT_EQ(read->role(), QAccessible::Graphic);
+    EXPECT_EQ(read->childCount(), 0);
+    EXPECT_EQ(read->child(0), nullptr);
+    const QPoint middle = capsule->mapToGlobal(capsule->rect().center());
+    EXPECT_EQ(read->childAt(middle.x(), middle.y()), nullptr);
+    ASSERT_TRUE(read->actionInterface());
+    EXPECT_TRUE(read->actionInterface()->actionNames().isEmpty());
+    // Its parts are there to be drawn, not read: the page lists the picture alone.
+    QAccessibleInterface* page = QAccessible::queryAccessibleInterface(capsule->parentWidget());
+    ASSERT_TRUE(page);
+    EXPECT_GE(page->indexOfChild(read), 0);
 }
 
 }  // namespace
