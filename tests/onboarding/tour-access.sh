@@ -14,13 +14,6 @@ trap 'step_failed $LINENO' ERR
 require_pyatspi
 source "$here/tour-lib.sh"
 read_tree() { timeout 20 /usr/bin/python3 "$here/tour-access.py" "$@"; }
-tour_title() { xdotool getwindowname "$tour" 2>/dev/null || true; }
-tour_at() { [ "$(tour_title)" = "$(page_title "$1")" ]; }
-tour_has_focus() { active_is "$(tour_title)"; }
-activate_tour() {
-  xdotool windowactivate --sync "$tour" 2>/dev/null || true
-  within $long tour_has_focus || fail "the tour did not take the focus back"
-}
 # How many children the object named $1 has on the bus ("none" without one).
 children_of() {
   local line

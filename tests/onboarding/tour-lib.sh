@@ -18,3 +18,11 @@ key() { xdotool key --clearmodifiers "$@"; }
 page_title() {
   if [ "$1" -ge 2 ] && [ "$1" -le 5 ]; then echo "Tarnwick tour (Step $(($1 - 1)) of 4)"; else echo "Tarnwick tour"; fi
 }
+# The tour's window is in $tour: its title, whether it shows page $1, and the keyboard brought back to it.
+tour_title() { xdotool getwindowname "$tour" 2>/dev/null || true; }
+tour_at() { [ "$(tour_title)" = "$(page_title "$1")" ]; }
+tour_has_focus() { active_is "$(tour_title)"; }
+activate_tour() {
+  xdotool windowactivate --sync "$tour" 2>/dev/null || true
+  within $long tour_has_focus || fail "the tour did not take the focus back"
+}

@@ -18,8 +18,6 @@ trap 'step_failed $LINENO' ERR
 source "$(dirname "$0")/tour-lib.sh"
 # Only a check that something does NOT happen gives the application a fixed moment.
 moment() { sleep 1; }
-tour_title() { xdotool getwindowname "$tour" 2>/dev/null || true; }
-tour_at() { [ "$(tour_title)" = "$(page_title "$1")" ]; }
 expect_tour_at() { within $long tour_at "$1" || fail "expected \"$(page_title "$1")\", the tour reads \"$(tour_title)\""; }
 visible() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)" ]; }
 # Whether the window titled $1 covers any part of the tour.
@@ -33,11 +31,6 @@ covers_tour() {
     [ $((O_Y)) -lt $((T_Y + T_HEIGHT)) ] && [ $((T_Y)) -lt $((O_Y + O_HEIGHT)) ]
 }
 tour_visible() { xwininfo -id "$tour" 2>/dev/null | grep -q IsViewable; }
-tour_has_focus() { active_is "$(tour_title)"; }
-activate_tour() {
-  xdotool windowactivate --sync "$tour" 2>/dev/null || true
-  within $long tour_has_focus || fail "the tour did not take the focus back"
-}
 # The application's icon in the tray: its window that is viewable and not a top-level one.
 tray_icon() {
   local w
