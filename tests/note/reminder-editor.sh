@@ -3,10 +3,10 @@
 # a whole time typed where a click left the caret (":" comes with Shift, as xdotool sends it) is the
 # time stored; "7:5" is 07:05; "2:30 PM" pasted is 14:30; a day typed into the calendar and Return or
 # "Set" at once stores that day of the month shown; and 02:30 on the night the clocks go forward is
-# stored as 03:30. With a LOCALE (C, US English, German or Swedish: day first, month first, year
-# first), the application runs in it as its users have it: a day and a whole date typed over the
-# days, the month as digits or by name, a time typed with AM or PM, and a date or a time that cannot
-# be, which stores nothing.
+# stored as 03:30. With a LOCALE (C, US English, German, Swedish or Bulgarian: day first, month
+# first, year first, a word after the date), the application runs in it as its users have it: a day
+# and a whole date typed over the days, the month as digits or by name, a time typed with AM or PM,
+# and a date or a time that cannot be, which stores nothing.
 # Usage (inside scripts/desktop-session.sh): reminder-editor.sh TARNWICK SEEDER [LOCALE]
 set -Eeuo pipefail
 tarnwick=$1 seeder=$2 lang=${3:-}
@@ -129,6 +129,11 @@ if [ -n "$lang" ]; then
       type_date 2027-04-14 "2027-04-14 $at" Set
       type_date "15 apr 2027" "2027-04-15 $at"
       bad_date=2027-13-28 whole=2027-04-16
+      ;;
+    bg_BG.*)
+      type_date 14.04.27 "2027-04-14 $at" Set
+      type_date "15 апр 2027" "2027-04-15 $at"
+      bad_date=31.04.2027 whole="16.04.27 г."
       ;;
   esac
   # The keyboard alone: the days reached by Shift+Tab from the time, a whole date typed, and Tab on
