@@ -71,9 +71,9 @@ fi
 
 [ "$set_name" = test ] || exit 0
 
-# The locales the reminder tests type dates in (month first, day first, year first), as their users
-# have them generated.
-wanted_locales=(en_US.UTF-8 de_DE.UTF-8 sv_SE.UTF-8)
+# The locales the reminder tests type dates in (month first, day first, year first, a word after the
+# date), as their users have them generated.
+wanted_locales=(en_US.UTF-8 de_DE.UTF-8 sv_SE.UTF-8 bg_BG.UTF-8)
 missing_locales=()
 for l in "${wanted_locales[@]}"; do
   locale -a 2>/dev/null | grep -qix "${l%.UTF-8}.utf8" || missing_locales+=("$l")

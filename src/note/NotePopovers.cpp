@@ -55,7 +55,8 @@ void NotePopover::fitToContents()
 
 void NotePopover::popUp()
 {
-    if (!isVisible()) m_focusReturn.capture(m_anchor);
+    const bool opening = !isVisible();
+    if (opening) m_focusReturn.capture(m_anchor);
     fitToContents();
     const QRect local = m_anchorRect.isNull() && m_anchor ? m_anchor->rect() : m_anchorRect;
     const QRect anchorRect = m_anchor ? QRect(m_anchor->mapToGlobal(local.topLeft()), local.size()) : QRect();
@@ -68,6 +69,8 @@ void NotePopover::popUp()
     at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() - width())));
     move(at);
     show();
+    // A popup with no focused control takes the keys itself, and they would vanish.
+    if (opening && m_firstControl) m_firstControl->setFocus(Qt::PopupFocusReason);
 }
 
 bool NotePopover::event(QEvent* event)
@@ -391,6 +394,7 @@ ReminderPopover::ReminderPopover(NoteViewModel& model, QWidget* anchor) : NotePo
     connect(m_time, &TimeField::unreadableChanged, this, &ReminderPopover::showProblem);
     // The days take Return as their own (the toolkit's "activated"); here it presses "Set" instead.
     if (m_days) m_days->installEventFilter(this);
+    setFirstControl(m_days ? m_days : m_calendar);
     if (m_yearField) m_yearField->installEventFilter(this);
 }
 

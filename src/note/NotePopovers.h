@@ -27,6 +27,8 @@ public:
     // Takes the height its contents need at its width.
     void fitToContents();
     void setAnchorRect(const QRect& rect) { m_anchorRect = rect; }
+    // The control that holds the keyboard as the popover opens, so that keys typed at once are read.
+    void setFirstControl(QWidget* control) { m_firstControl = control; }
 
 Q_SIGNALS:
     void closed();
@@ -38,6 +40,7 @@ protected:
 private:
     QPointer<QWidget> m_anchor;
     QRect m_anchorRect;
+    QPointer<QWidget> m_firstControl;
     FocusReturn m_focusReturn;
 };
 
@@ -60,9 +63,9 @@ private:
 };
 
 // The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
-// Return presses from the days, the time and the buttons ("Clear" when it has the focus). Keys typed
-// over the days open a date field over them: digits alone are a day of the month shown, or a whole
-// date as the calendar's locale writes it short. The calendar's month menu and year field keep Return
+// Return presses from the days, the time and the buttons ("Clear" when it has the focus). The days
+// hold the keyboard as it opens; keys typed over them open a date field over them: digits alone are a day of the month
+// shown, or a whole date as the calendar's locale writes it short. The calendar's month menu and year field keep Return
 // for themselves: it picks the month or the year. The chosen day follows the month shown, so the date
 // stored is always the one shown as chosen. A date or a time typed that is no date or time is kept
 // as typed with the reason below it, and "Set" stores nothing until it is mended.

@@ -28,42 +28,42 @@ std::optional<bool> takeMeridiem(QStringView& text)
     return std::nullopt;
 }
 
-// A run of digits or of letters in a typed date; everything else only parts them.
+// A run of digits or of letters in a typed date; everything else only parts them. Characters are
+// taken whole: some scripts' digits and letters lie beyond 16 bits (Chakma, Adlam).
 struct Part {
     QString text;
     bool number;
+    int digits = 0;  // a number's length; its value is kept for four at most
+    int value = 0;
 };
 
 std::vector<Part> partsOf(QStringView text)
 {
     std::vector<Part> parts;
     std::optional<bool> inNumber;
-    for (const QChar c : text) {
-        const bool digit = c.isDigit(), letter = c.isLetter() || c.isMark();
+    for (const uint code : text.toUcs4()) {
+        const auto c = char32_t(code);
+        const bool digit = QChar::isDigit(c), letter = QChar::isLetter(c) || QChar::isMark(c);
         if (!digit && !letter) {
             inNumber.reset();
             continue;
         }
         if (inNumber != digit) parts.push_back({QString(), digit});
-        parts.back().text += c;
+        Part& part = parts.back();
+        part.text += QString::fromUcs4(&c, 1);
+        // A number longer than a year is no date: its value is not needed (nor let overflow).
+        if (digit && ++part.digits <= 4) part.value = part.value * 10 + QChar::digitValue(c);
         inNumber = digit;
     }
     return parts;
-}
-
-int valueOf(const QString& digits)
-{
-    int value = 0;
-    for (const QChar c : digits) value = value * 10 + c.digitValue();
-    return value;
 }
 
 // The letters of a month's name, without the dot some languages abbreviate with.
 QString lettersOf(const QString& name)
 {
     QString letters;
-    for (const QChar c : name)
-        if (c.isLetter() || c.isMark()) letters += c;
+    for (const Part& part : partsOf(name))
+        if (!part.number) letters += part.text;
     return letters;
 }
 
@@ -84,7 +84,7 @@ std::optional<int> monthNamed(const QString& word, const QLocale& locale)
             for (const QString& name : names) {
                 const QString letters = lettersOf(name);
                 if (letters.compare(word, Qt::CaseInsensitive) == 0) return month;
-                if (word.size() >= 3 && letters.startsWith(word, Qt::CaseInsensitive)) {
+                if (word.toUcs4().size() >= 3 && letters.startsWith(word, Qt::CaseInsensitive)) {
                     ambiguous = ambiguous || (begun && *begun != month);
                     begun = month;
                 }
@@ -93,6 +93,28 @@ std::optional<int> monthNamed(const QString& word, const QLocale& locale)
     }
     if (ambiguous) return std::nullopt;
     return begun;
+}
+
+// The words the locale's short date writes beside its fields (Bulgarian's "г." after the year):
+// quoted text, and letters that are no field.
+QStringList literalWords(const QLocale& locale)
+{
+    QString literal;
+    bool quoted = false;
+    for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
+        if (c == u'\'') {
+            quoted = !quoted;
+            literal += u' ';
+        } else if (quoted || (c != u'd' && c != u'M' && c != u'y')) {
+            literal += c;
+        } else {
+            literal += u' ';
+        }
+    }
+    QStringList words;
+    for (const Part& part : partsOf(literal))
+        if (!part.number) words << part.text;
+    return words;
 }
 
 // The order of the day ('d'), month ('M') and year ('y') in the locale's short date.
@@ -113,11 +135,15 @@ QString fieldOrder(const QLocale& locale)
 
 std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate shown)
 {
-    const std::vector<Part> parts = partsOf(text);
+    std::vector<Part> parts = partsOf(text);
+    // The format's own words may be typed or left out.
+    const QStringList literals = literalWords(locale);
+    std::erase_if(parts,
+                  [&](const Part& part) { return !part.number && literals.contains(part.text, Qt::CaseInsensitive); });
     if (parts.empty() || parts.size() > 3 || !shown.isValid()) return std::nullopt;
     if (parts.size() == 1) {
-        if (!parts[0].number || parts[0].text.size() > 2) return std::nullopt;
-        const QDate day(shown.year(), shown.month(), valueOf(parts[0].text));
+        if (!parts[0].number || parts[0].digits > 2) return std::nullopt;
+        const QDate day(shown.year(), shown.month(), parts[0].value);
         return day.isValid() ? std::optional(day) : std::nullopt;
     }
     // Each part's field: a month's name is the month, a long number the year (a whole date only);
@@ -125,8 +151,8 @@ std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate sh
     QString fields(int(parts.size()), u' ');
     for (size_t i = 0; i < parts.size(); ++i) {
         const Part& part = parts[i];
-        if (part.number && part.text.size() > 4) return std::nullopt;
-        const QChar field = !part.number ? u'M' : part.text.size() > 2 ? u'y' : u' ';
+        if (part.number && part.digits > 4) return std::nullopt;
+        const QChar field = !part.number ? u'M' : part.digits > 2 ? u'y' : u' ';
         if (field == u' ') continue;
         if (fields.contains(field) || (field == u'y' && parts.size() < 3)) return std::nullopt;
         fields[i] = field;
@@ -143,16 +169,15 @@ std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate sh
         const Part& part = parts[i];
         if (fields[i] == u'd') {
             if (!part.number) return std::nullopt;
-            day = valueOf(part.text);
+            day = part.value;
         } else if (fields[i] == u'M') {
-            const std::optional<int> named =
-                part.number ? std::optional(valueOf(part.text)) : monthNamed(part.text, locale);
+            const std::optional<int> named = part.number ? std::optional(part.value) : monthNamed(part.text, locale);
             if (!named) return std::nullopt;
             month = *named;
         } else {
-            year = valueOf(part.text);
+            year = part.value;
             // Two digits: the year of that ending nearest the year shown.
-            if (part.text.size() <= 2) {
+            if (part.digits <= 2) {
                 const int first = shown.year() - 50;
                 year = first + ((year - first) % 100 + 100) % 100;
             }

@@ -20,7 +20,8 @@ std::optional<QTime> typed(QStringView text);
 // 2027", in the locale's language or in English), with any signs or spaces between the parts. A year
 // of three or four digits is the year wherever it stands; written first ("2027-03-28") it is followed
 // by the month and the day in every locale. A two-digit year is the one nearest the year shown.
-// Nothing when the text is no date.
+// Digits may be of any script, and the words the locale's short date writes beside its fields (the
+// Bulgarian "г.") may be typed or left out. Nothing when the text is no date.
 std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate shown);
 
 // The moment that `time` on the local clock names on `date`. A reading the clocks skip (the hour lost

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAccessible>
 #include <QApplication>
 #include <QCalendarWidget>
@@ -739,6 +741,49 @@ TEST_F(NoteViewTest, ReminderSetTakesTheDateTypedOverTheDays)
     set(reminder);
     EXPECT_EQ(note->reminderDate()->toLocalTime(), QDateTime(QDate(2031, 5, 6), QTime(9, 0)));
     EXPECT_FALSE(view->model().showingReminder());
+}
+
+// However the reminder popover opens (the context menu, the note's "remind" action, the model), it
+// gives the keyboard to the days as it shows: keys typed at once, through the window as the desktop
+// sends them, reach the date field, and Return stores that date (or, with nothing typed, the draft).
+TEST_F(NoteViewTest, ReminderPopoverTakesKeysTypedAsItOpens)
+{
+    const std::pair<const char*, std::function<void()>> openings[] = {
+        {"context menu",
+         [this] {
+             std::unique_ptr<QMenu> menu(view->buildContextMenu(body->geometry().center()));
+             for (QAction* action : menu->actions())
+                 if (action->text().startsWith("Remind")) action->trigger();
+         }},
+        {"remind action",
+         [this] {
+             NotificationCenter::shared().post(tarnwickNoteAction, id(), {{"action", QStringLiteral("remind")}});
+         }},
+        {"model", [this] { view->model().openReminder(); }},
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"27", "2031-05-27"}, {"3/28/2032", "2032-03-28"}, {"", "2031-05-06"}};
+    for (const auto& [how, open] : openings) {
+        for (const auto& [typed, expected] : cases) {
+            SCOPED_TRACE(std::string(how) + ", \"" + typed + "\"");
+            note->setReminderDate(QDateTime(QDate(2031, 5, 6), QTime(9, 0)));
+            open();
+            QPointer<ReminderPopover> reminder = view->reminderPopover();
+            ASSERT_TRUE(reminder);
+            reminder->calendar()->setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+            EXPECT_EQ(QApplication::focusWidget(),
+                      reminder->calendar()->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview")));
+            QWindow* window = view->window()->windowHandle();
+            for (const char* c = typed; *c; ++c) QTest::keyClick(window, *c);
+            EXPECT_EQ(reminder->dateField()->text().toStdString(), typed);
+            QTest::keyClick(window, Qt::Key_Return);
+            EXPECT_FALSE(view->model().showingReminder());
+            EXPECT_EQ(note->reminderDate()->toLocalTime().toString(Qt::ISODate).toStdString(),
+                      std::string(expected) + "T09:00:00");
+            if (reminder) reminder->close();
+            QCoreApplication::processEvents();
+        }
+    }
 }
 
 // 02:30 on the night Berlin's clocks go forward is stored as 03:30 summer time and shown so; Set

@@ -105,6 +105,54 @@ TEST(ReminderTimeTest, ReadsADateTypedInTheUsersLocale)
     }
 }
 
+// Every locale the toolkit knows reads back the date its short and narrow forms write (the form the
+// popover's hint shows): digits of any script, its own words beside the fields, a two-digit year.
+TEST(ReminderTimeTest, ReadsEveryLocalesOwnShortDate)
+{
+    const QDate shown(2026, 12, 1);
+    const auto read = [&](const QString& typed, const QLocale& locale) {
+        const std::optional<QDate> date = ReminderTime::typedDate(typed, locale, shown);
+        return date ? date->toString(Qt::ISODate).toStdString() : std::string("no date");
+    };
+    const QDate dates[] = {QDate(2027, 3, 28), QDate(2031, 11, 5), QDate(1999, 12, 31), QDate(2026, 1, 9)};
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    ASSERT_GT(locales.size(), 100);
+    int refused = 0;  // locale and form pairs
+    for (const QLocale& locale : locales) {
+        for (const QLocale::FormatType form : {QLocale::ShortFormat, QLocale::NarrowFormat}) {
+            bool readsBack = true;
+            for (const QDate date : dates) {
+                const QString typed = locale.toString(date, form);
+                if (read(typed, locale) == date.toString(Qt::ISODate).toStdString()) continue;
+                // Only the first few are told: one fault usually spoils a whole script.
+                if (readsBack && refused < 10)
+                    ADD_FAILURE() << locale.name().toStdString() << " " << locale.dateFormat(form).toStdString()
+                                  << ": \"" << typed.toStdString() << "\" read as " << read(typed, locale);
+                readsBack = false;
+            }
+            refused += !readsBack;
+        }
+    }
+    EXPECT_EQ(refused, 0) << "of " << 2 * locales.size() << " locale and form pairs";
+
+    // Bulgarian writes "г." (year) after the date: typed or left out, it is the same date; a word the
+    // locale's date does not write is still no date.
+    const QLocale bg(QLocale::Bulgarian, QLocale::Bulgaria);
+    for (const char* typed : {"14.04.27 г.", "14.04.27 г", "14.04.27", "14.04.2027 г.", "14 април 2027 г."})
+        EXPECT_EQ(read(QString::fromUtf8(typed), bg), "2027-04-14") << typed;
+    for (const char* typed : {"14.04.27 x", "14.04.27 ж."})
+        EXPECT_EQ(read(QString::fromUtf8(typed), bg), "no date") << typed;
+    EXPECT_EQ(read(QString::fromUtf8("14.04.27 г."), QLocale::c()), "no date");
+
+    // Month names in scripts beyond 16 bits are read too.
+    for (const QLocale& locale : {QLocale(QLocale::Chakma, QLocale::Bangladesh),
+                                  QLocale(QLocale::Fulah, QLocale::AdlamScript, QLocale::Senegal)}) {
+        const QString typed = locale.toString(QDate(2027, 3, 28), QStringLiteral("d MMMM yyyy"));
+        EXPECT_EQ(read(typed, locale), "2027-03-28") << typed.toStdString();
+    }
+}
+
 // Times out of range are refused, never read as another time.
 TEST(ReminderTimeTest, RefusesTimesOutOfRange)
 {

@@ -3,10 +3,11 @@
 # a whole time typed where a click left the caret (":" comes with Shift, as xdotool sends it) is the
 # time stored; "7:5" is 07:05; "2:30 PM" pasted is 14:30; a day typed into the calendar and Return or
 # "Set" at once stores that day of the month shown; and 02:30 on the night the clocks go forward is
-# stored as 03:30. With a LOCALE (C, US English, German or Swedish: day first, month first, year
-# first), the application runs in it as its users have it: a day and a whole date typed over the
-# days, the month as digits or by name, a time typed with AM or PM, and a date or a time that cannot
-# be, which stores nothing.
+# stored as 03:30. With a LOCALE (C, US English, German, Swedish or Bulgarian: day first, month
+# first, year first, a word after the date), the application runs in it as its users have it: a day
+# and a whole date typed over the days, the month as digits or by name, a time typed with AM or PM,
+# a date or a time that cannot be, which stores nothing, and a day or a date typed at once as the
+# popover opens.
 # Usage (inside scripts/desktop-session.sh): reminder-editor.sh TARNWICK SEEDER [LOCALE]
 set -Eeuo pipefail
 tarnwick=$1 seeder=$2 lang=${3:-}
@@ -58,11 +59,15 @@ click_in() {
   xdotool click "${4:-1}"
   sleep 0.4
 }
-# "Reminder…" from the note's context menu; the popover in $pop.
-open_reminder() {
+# "Reminder…" chosen from the note's context menu.
+choose_reminder() {
   eval "$(xdotool getwindowgeometry --shell "$win")"
   click_in "$win" $((WIDTH / 2)) $((HEIGHT / 2)) 3
   xdotool key --clearmodifiers --delay 200 Down Down Return
+}
+# The same, once the popover is up; the popover in $pop.
+open_reminder() {
+  choose_reminder
   within 50 shown || fail "\"Reminder…\" opened no popover"
   pop=$(popover)
 }
@@ -95,6 +100,15 @@ type_date() {
   xdotool type --delay 80 "$typed"
   if [ "$how" = Return ]; then xdotool key --clearmodifiers Return; else click_in "$pop" $set_x $set_y; fi
   expect "$expected" "$LANG: \"$typed\" typed over the days and $how"
+}
+# Typed as the popover opens, with no click and no Tab: the days hold the keyboard from the start.
+type_at_once() {
+  local typed=$1 expected=$2
+  choose_reminder
+  xdotool type --delay 80 "$typed"
+  within 50 shown || fail "\"Reminder…\" opened no popover"
+  xdotool key --clearmodifiers Return
+  expect "$expected" "$LANG: \"$typed\" typed as the popover opened, then Return"
 }
 # A date or a time that cannot be: Return leaves the popover open and stores nothing. Escape drops
 # a date typed (a time is mended by typing a time); the next Escape closes the popover.
@@ -129,6 +143,11 @@ if [ -n "$lang" ]; then
       type_date 2027-04-14 "2027-04-14 $at" Set
       type_date "15 apr 2027" "2027-04-15 $at"
       bad_date=2027-13-28 whole=2027-04-16
+      ;;
+    bg_BG.*)
+      type_date 14.04.27 "2027-04-14 $at" Set
+      type_date "15 апр 2027" "2027-04-15 $at"
+      bad_date=31.04.2027 whole="16.04.27 г."
       ;;
   esac
   # The keyboard alone: the days reached by Shift+Tab from the time, a whole date typed, and Tab on
@@ -166,6 +185,18 @@ if [ -n "$lang" ]; then
   xdotool key --clearmodifiers Return
   expect "2027-04-16 00:00" "$LANG: \"12:00 AM\" typed over 23:60"
   type_time "7 PM" 19:00
+
+  # Keys typed at once as the popover opens from the menu: a day of the month shown, then a whole
+  # date as the locale writes it short.
+  type_at_once 23 "2027-04-23 19:00"
+  case $lang in
+    C.*) short_date="17 May 2027" ;;
+    en_US.*) short_date=5/17/27 ;;
+    de_DE.*) short_date=17.05.27 ;;
+    sv_SE.*) short_date=2027-05-17 ;;
+    bg_BG.*) short_date="17.05.27 г." ;;
+  esac
+  type_at_once "$short_date" "2027-05-17 19:00"
   echo "reminder editor in $lang: all steps passed"
   exit 0
 fi
