@@ -64,11 +64,12 @@ private:
 
 // The reminder editor: a calendar and a time, "Clear" when the note has a reminder, and "Set", which
 // Return presses from the days, the time and the buttons ("Clear" when it has the focus). The days
-// hold the keyboard as it opens; keys typed over them open a date field over them: digits alone are a day of the month
-// shown, or a whole date as the calendar's locale writes it short. The calendar's month menu and year field keep Return
-// for themselves: it picks the month or the year. The chosen day follows the month shown, so the date
-// stored is always the one shown as chosen. A date or a time typed that is no date or time is kept
-// as typed with the reason below it, and "Set" stores nothing until it is mended.
+// hold the keyboard as it opens; keys typed over them open a date field over them: digits alone are a
+// day of the month shown, or a whole date as the calendar's locale writes it short. The calendar's
+// month menu and year field keep Return for themselves: it picks the month or the year. The chosen
+// day follows the month shown, so the date stored is always the one shown as chosen. A date or a time
+// typed that is no date or time is kept as typed with the reason below it, and "Set" stores nothing
+// until it is mended.
 class ReminderPopover : public NotePopover {
     Q_OBJECT
 public:
