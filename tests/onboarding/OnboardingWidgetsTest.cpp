@@ -47,6 +47,13 @@ TEST(OnboardingKeycap, PressRunsLeftToRightOnTheClockUnlessMotionIsReduced)
     press.play(2);
     EXPECT_EQ(at(250), (QSet<int>{0, 1}));
     EXPECT_EQ(at(400), QSet<int>{});
+    // The main thread held up as the press starts (the new note opening at its key): once it is free
+    // the keys still go down one after another, not all at once.
+    press.play(3);
+    clock.stall(100);
+    EXPECT_EQ(press.depressed(), QSet<int>{0});
+    clock.advance(40);
+    EXPECT_EQ(press.depressed(), (QSet<int>{0, 1}));
 
     KeyPressSequence still(clock, true);
     QSignalSpy changed(&still, &KeyPressSequence::changed);
