@@ -7,8 +7,9 @@
 #include "platform/Clock.h"
 
 // The press played over a chord's key caps when its hot key was used: key i goes down i × 40 ms
-// after the start and springs back 90 ms later, so the keys go down left to right. A second press
-// while one is running plays alongside it. With Reduce Motion nothing moves.
+// after the start (each key 40 ms after the one before it went down) and springs back 90 ms later, so
+// the keys go down left to right. A second press while one is running plays alongside it. With Reduce
+// Motion nothing moves.
 class KeyPressSequence : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +25,8 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void press(int index, int keyCount, qint64 delayMs);
+
     Clock& m_clock;
     bool m_reduceMotion;
     QSet<int> m_depressed;

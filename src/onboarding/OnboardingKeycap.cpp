@@ -84,6 +84,11 @@ void OnboardingKeycap::setEarned(bool earned)
     update();
 }
 
+void OnboardingKeycap::continueFrom(const OnboardingKeycap& before)
+{
+    if (m_earned && !before.m_earned && !m_reduceMotion) m_checkFade->start();
+}
+
 void OnboardingKeycap::setAsleep(bool asleep)
 {
     if (asleep == m_asleep) return;

@@ -27,6 +27,9 @@ public:
 
     void setEarned(bool earned);
     void setAsleep(bool asleep);
+    // A row built anew for its page takes over from the one it replaces: a check mark that the old row
+    // did not show yet fades in.
+    void continueFrom(const OnboardingKeycap& before);
     bool isEarned() const { return m_earned; }
     bool isAsleep() const { return m_asleep; }
     QStringList keys() const { return m_keys; }

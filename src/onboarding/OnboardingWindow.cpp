@@ -44,10 +44,24 @@ QPixmap softened(const QPixmap& source, qreal radius)
     return out;
 }
 
+// A picture of a page without one of its parts, which is drawn live over the picture instead.
+QPixmap pictureWithout(QWidget* page, const QWidget* part)
+{
+    if (!part) return page->grab();
+    const qreal ratio = page->devicePixelRatioF();
+    QPixmap out(page->size() * ratio);
+    out.setDevicePixelRatio(ratio);
+    out.fill(Qt::transparent);
+    page->render(&out, QPoint(), QRegion(page->rect()) - QRect(part->mapTo(page, QPoint()), part->size()));
+    return out;
+}
+
 }  // namespace
 
 // Covers the page while one snapshot gives way to the next: the old one drifts left and fades, the new
 // one drifts in from the right (with Reduce Motion, or for a change within a page, they only cross-fade).
+// A part that animates on its own (the key caps being pressed) is left out of the pictures and drawn
+// live over them, gliding from its old place to its new one.
 class OnboardingWindow::Transition : public QWidget {
 public:
     Transition(QWidget* parent, QPixmap from, QPixmap to, bool slide, int ms) : QWidget(parent)
@@ -74,6 +88,15 @@ public:
         m_animation->start();
     }
     bool running() const { return m_animation->state() == QAbstractAnimation::Running; }
+    // `from` and `to` are the part's frames in this widget before and after the change.
+    void carry(QWidget* live, const QRect& from, const QRect& to)
+    {
+        m_live = live;
+        // Centre to centre: the page's old layout may have given the part another width.
+        m_liveFrom = QRectF(from).center() - QRectF(QPointF(), QSizeF(to.size())).center();
+        m_liveTo = to.topLeft();
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -85,10 +108,16 @@ protected:
         p.drawPixmap(QPointF(-shift * m_t, 0), softened(m_from, blur * m_t));
         p.setOpacity(m_t);
         p.drawPixmap(QPointF(shift * (1 - m_t), 0), softened(m_to, blur * (1 - m_t)));
+        if (m_live) {
+            p.setOpacity(1);
+            m_live->render(&p, (m_liveFrom + (m_liveTo - m_liveFrom) * m_t).toPoint());
+        }
     }
 
 private:
     QPixmap m_from, m_to;
+    QPointer<QWidget> m_live;
+    QPointF m_liveFrom, m_liveTo;
     bool m_slide = false;
     qreal m_t = 0;
     QVariantAnimation* m_animation = nullptr;
@@ -135,51 +164,64 @@ OnboardingWindow::~OnboardingWindow()
     stopWatchingKeyboard();
 }
 
-void OnboardingWindow::showPage(bool slide)
+void OnboardingWindow::showPage(bool slide, bool sameScreen)
 {
     setWindowTitle(m_flow->windowTitle());
     // Where the shelf will hang is known only once the tray has taken its icon, which may be after the
     // tour first showed at launch: each new page checks the tour still stands clear.
     if (isVisible() && m_page.widget) place();
+    // Key caps that stay on the page across the change go on moving where the user sees them: they are
+    // kept out of the pictures and drawn live over them (with Reduce Motion nothing of theirs moves, and
+    // they cross-fade with the rest).
+    const QPointer<OnboardingKeycap> oldKeys = sameScreen ? m_page.keycap : QPointer<OnboardingKeycap>();
+    const bool liveKeys = oldKeys && !m_options.reduceMotion && isVisible();
     QPixmap before;
+    QRect keysBefore;
     if (m_page.widget) {
-        if (isVisible()) before = m_page.widget->grab();
+        if (isVisible()) before = pictureWithout(m_page.widget, liveKeys ? oldKeys.data() : nullptr);
+        if (liveKeys) keysBefore = QRect(oldKeys->mapTo(this, QPoint()), oldKeys->size());
         // The page on its way out takes no more input: only its picture moves. It goes on a later turn, as
         // the change may come from one of its own buttons.
         m_page.widget->hide();
         m_page.widget->deleteLater();
         m_page = {};
     }
-    const OnboardingFlowModel::Page shown = m_flow->page();
-    m_pageShape = QStringLiteral("%1|%2|%3|%4")
-                      .arg(int(m_flow->screen()))
-                      .arg(shown.primaryButton)
-                      .arg(int(shown.captureGroup))
-                      .arg(shown.keysEarned);
+    m_pageShape = pageShape();
     m_page = OnboardingScreens::build(*m_flow, m_services, m_press, m_options.reduceMotion, m_host);
+    if (oldKeys && m_page.keycap) m_page.keycap->continueFrom(*oldKeys);
     m_page.widget->setGeometry(m_host->rect());
     m_page.widget->show();
     if (QLayout* layout = m_page.widget->layout()) layout->activate();
     if (!before.isNull()) {
         if (m_transition) m_transition->deleteLater();
-        m_transition = new Transition(this, before, m_page.widget->grab(), slide,
+        OnboardingKeycap* keys = liveKeys ? m_page.keycap.data() : nullptr;
+        m_transition = new Transition(this, before, pictureWithout(m_page.widget, keys), slide,
                                       slide ? kTransitionMs : (m_options.reduceMotion ? kTransitionMs : kPageChangeMs));
+        if (keys) {
+            m_transition->carry(keys, keysBefore, QRect(keys->mapTo(this, QPoint()), keys->size()));
+            connect(m_press, &KeyPressSequence::changed, m_transition, qOverload<>(&QWidget::update));
+        }
     }
     focusPage();
 }
 
-void OnboardingWindow::pageChanged()
+QString OnboardingWindow::pageShape() const
 {
     const OnboardingFlowModel::Page shown = m_flow->page();
-    const QString shape = QStringLiteral("%1|%2|%3|%4")
-                              .arg(int(m_flow->screen()))
-                              .arg(shown.primaryButton)
-                              .arg(int(shown.captureGroup))
-                              .arg(shown.keysEarned);
-    if (shape != m_pageShape) {
-        showPage(false);
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(int(m_flow->screen()))
+        .arg(shown.primaryButton)
+        .arg(int(shown.captureGroup))
+        .arg(shown.keysEarned);
+}
+
+void OnboardingWindow::pageChanged()
+{
+    if (pageShape() != m_pageShape) {
+        showPage(false, true);
         return;
     }
+    const OnboardingFlowModel::Page shown = m_flow->page();
     // Same page: the keys wake or sleep and the listening line follows the practice selection.
     if (m_page.keycap) {
         m_page.keycap->setEarned(shown.keysEarned);

@@ -55,8 +55,10 @@ protected:
 private:
     // Centred, or clear of where the new note and the shelf open (see TourPlacement).
     void place();
-    void showPage(bool slide);
+    // `sameScreen`: the page is built again for a change within its screen (a key page earned).
+    void showPage(bool slide, bool sameScreen = false);
     void pageChanged();
+    QString pageShape() const;
     void focusPage();
     void watchKeyboard();
     void stopWatchingKeyboard();

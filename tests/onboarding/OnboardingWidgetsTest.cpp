@@ -14,6 +14,7 @@
 
 #include "design/Symbols.h"
 #include "design/TarnwickStyle.h"
+#include "design/TarnwickTheme.h"
 #include "mcp/MCPFakes.h"
 #include "model/NoteNotifications.h"
 #include "onboarding/KeyPressSequence.h"
@@ -49,6 +50,13 @@ TEST(OnboardingKeycap, PressRunsLeftToRightOnTheClockUnlessMotionIsReduced)
     press.play(2);
     EXPECT_EQ(at(250), (QSet<int>{0, 1}));
     EXPECT_EQ(at(400), QSet<int>{});
+    // The main thread held up as the press starts (the new note opening at its key): once it is free
+    // the keys still go down one after another, not all at once.
+    press.play(3);
+    clock.stall(100);
+    EXPECT_EQ(press.depressed(), QSet<int>{0});
+    clock.advance(40);
+    EXPECT_EQ(press.depressed(), (QSet<int>{0, 1}));
 
     KeyPressSequence still(clock, true);
     QSignalSpy changed(&still, &KeyPressSequence::changed);
@@ -113,6 +121,7 @@ struct TourWindow {
     bool loginEntry = false;
     bool loginRefuses = false;
     bool captureAvailable = true;
+    bool reduceMotion = true;
     OnboardingController controller{settings,
                                     clock,
                                     [this](OnboardingController& c) { return make(c); },
@@ -131,7 +140,7 @@ struct TourWindow {
                                   loginEntry = on;
                                   return std::nullopt;
                               }};
-        window = new OnboardingWindow(c, center, clock, services, {captureAvailable, true, false});
+        window = new OnboardingWindow(c, center, clock, services, {captureAvailable, reduceMotion, false});
         return window;
     }
     OnboardingWindow& open()
@@ -226,6 +235,69 @@ TEST(OnboardingWindow, ReturnPressesTheFilledButtonOncePerPressAndCtrlQQuits)
     EXPECT_TRUE(t.window.isNull());
     EXPECT_EQ(t.open().windowTitle(), "Tarnwick tour");
     EXPECT_FALSE(t.settings.contains("onboarding.completed"));
+}
+
+// How far each key's top edge stands below the next key's, as the window draws it now (whatever covers
+// its page), in whole pixels.
+QList<double> drawnKeySteps(OnboardingWindow& w)
+{
+    const QImage shot = w.grab().toImage();
+    const int paper = qGray(TarnwickTheme::paper().rgb()), ink = qGray(TarnwickTheme::ink().rgb());
+    auto inked = [&](int x, int y) {
+        return std::clamp((paper - qGray(shot.pixel(x, y))) / double(paper - ink), 0., 1.);
+    };
+    QList<double> tops, steps;
+    for (const QRectF& key : w.page().keycap->keyRects()) {
+        const int x =
+            w.page().keycap->mapTo(&w, QPointF(key.left() + 14, 0)).toPoint().x();  // clear of corner and label
+        int y = 0;
+        while (y < shot.height() && inked(x, y) < 0.9) ++y;
+        tops << y - (y > 0 ? inked(x, y - 1) : 0);
+    }
+    for (int i = 0; i + 1 < tops.size(); ++i) steps << std::round(tops[i] - tops[i + 1]);
+    return steps;
+}
+
+TEST(OnboardingWindow, AnEarnedKeyPagePressesItsKeysInSightAndFadesInTheCheckMark)
+{
+    for (const bool reduceMotion : {false, true}) {
+        for (const Screen screen : {Screen::newNote, Screen::capture}) {
+            SCOPED_TRACE(testing::Message() << "screen " << int(screen) << ", reduce motion " << reduceMotion);
+            TourWindow t;
+            t.reduceMotion = reduceMotion;
+            OnboardingWindow& w = t.open();
+            t.goTo(screen);
+            if (screen == Screen::capture) t.controller.practice().setSelectedText("these words");
+            ASSERT_TRUE(QTest::qWaitFor([&] { return w.page().keycap->sleepiness(2) == 0.0; }, 2000));
+            QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+
+            // The page is built again for its earned state while the keys go down one after another: the
+            // window shows it from the first frame of the change on. With Reduce Motion nothing goes down.
+            w.flow().hotkeyFired(screen == Screen::capture ? "capture" : "newNote");
+            const OnboardingKeycap* row = w.page().keycap;
+            ASSERT_EQ(row->keyRects().size(), 3);
+            const int checkX = row->mapTo(&w, QPointF(row->keyRects().last().right() + 9 + 4 + 7, 0)).toPoint().x();
+            auto checkDrawn = [&] {
+                const QImage shot = w.grab().toImage();
+                for (int y = 0; y < shot.height(); ++y)
+                    if (qGreen(shot.pixel(checkX, y)) > qRed(shot.pixel(checkX, y)) + 30) return true;
+                return false;
+            };
+            // The check mark fades in: not there in the first frame.
+            EXPECT_TRUE(reduceMotion || !checkDrawn());
+            if (reduceMotion) QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            auto at = [&](qint64 ms) {
+                t.clock.advance(ms);
+                return drawnKeySteps(w);
+            };
+            const QList<double> still{0, 0};
+            EXPECT_EQ(at(0), reduceMotion ? still : (QList<double>{2, 0}));
+            EXPECT_EQ(at(40), reduceMotion ? still : (QList<double>{0, 2}));
+            EXPECT_EQ(at(50), reduceMotion ? still : (QList<double>{-2, 0}));
+            EXPECT_EQ(at(80), still);
+            EXPECT_TRUE(QTest::qWaitFor(checkDrawn, 2000));
+        }
+    }
 }
 
 TEST(OnboardingWindow, PracticeFieldReportsItsSelectionAndIsEmptiedWhenItGoes)

@@ -3,7 +3,8 @@
 # as a newcomer presses them. After each hot-key page the keyboard comes back to the tour: the new note
 # closed with Ctrl+W, the window manager's Alt+Tab, a note hidden by the hide-all key while it is typed
 # in, the shelf closed with Escape. At the next launch after a quit, with a note left open, the tour has
-# the keyboard. Pictures of the hot-key pages are kept in $TARNWICK_TOUR_PICTURES when it is set.
+# the keyboard. On the new-note and capture pages the chord's key caps are seen going down as it is
+# pressed. Pictures of the hot-key pages are kept in $TARNWICK_TOUR_PICTURES when it is set.
 # Usage (inside scripts/desktop-session.sh): tour-keys.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -33,6 +34,24 @@ unmapped() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 # Window $1 has the keyboard.
 holds_keys() { [ "$(active)" = "$1" ]; }
 picture() { [ -z "$pictures" ] || import -window root "$pictures/$1.png"; }
+# Watches the tour's key caps from the moment they stand still, in the background (keycap-rows.py reads
+# the screen as fast as the server answers: a press lasts a fifth of a second).
+watch_keys() {
+  mkdir -p "$work/keys"
+  rm -f "$work/keys/ready" "$work/keys/stop"
+  eval "$(xdotool getwindowgeometry --shell "$tour")"
+  python3 "$(dirname "$0")/keycap-rows.py" "$X" "$Y" "$WIDTH" "$HEIGHT" "$work/keys" >"$work/keys/seen.txt" 2>&1 &
+  watcher=$!
+  within $long test -e "$work/keys/ready" || fail "$1: no key caps to watch: $(cat "$work/keys/seen.txt")"
+}
+# Once the chord has acted: some reading showed a key of the row 2 px below another, as a pressed key is.
+keys_went_down() {
+  touch "$work/keys/stop"
+  local rc=0
+  wait "$watcher" || rc=$?
+  [ "$rc" = 0 ] || fail "$1: the key caps were not seen going down: $(cat "$work/keys/seen.txt")"
+  echo "$1: $(cat "$work/keys/seen.txt")"
+}
 # The page shows its "Next" (or other filled) button: Return moves on only then, so one Return is one step.
 press_return_on() {
   key Return
@@ -47,10 +66,13 @@ expect_tour 1 "at launch"
 # 1. Welcome: Return begins.
 press_return_on 2 "Begin"
 
-# 2. New note: the note takes the keyboard; Ctrl+W closes it and gives the keyboard back to the tour.
+# 2. New note: the keys go down; the note takes the keyboard; Ctrl+W closes it and gives the keyboard back
+# to the tour.
+watch_keys "the new-note page"
 key alt+shift+n
 within $long mapped "New Note" || fail "the new-note key mapped no note"
 note=$found
+keys_went_down "the new-note key"
 within $long holds_keys "$note" || fail "the new note did not take the keyboard (it is with \"$(active_name)\")"
 picture 2-new-note
 xdotool type --delay 40 "keys only"
@@ -59,11 +81,13 @@ within $long unmapped "$note" || fail "Ctrl+W left the note"
 expect_tour 2 "after Ctrl+W in the new note"
 press_return_on 3 "Next after the new note"
 
-# 3. Capture: the practice sentence, selected and captured by keys.
+# 3. Capture: the practice sentence, selected and captured by keys, and the keys go down.
 key ctrl+a
 settles_to $long "$sentence" xclip -o -selection primary || fail "PRIMARY is not the sentence"
+watch_keys "the capture page"
 key alt+shift+space
 within $long mapped "Text captured" || fail "no \"Text captured\" capsule"
+keys_went_down "the capture key"
 picture 3-capture
 expect_tour 3 "after the capture"
 press_return_on 4 "Next key"

@@ -36,8 +36,11 @@ public:
             if (due == m_pending.end() || due->deadline > target) break;
             Pending p = std::move(*due);
             m_pending.erase(due);
-            m_now = m_now.addMSecs(p.deadline - m_elapsed);
-            m_elapsed = p.deadline;
+            // A call that is late (see stall()) runs at the time it is run, never back at its deadline.
+            if (p.deadline > m_elapsed) {
+                m_now = m_now.addMSecs(p.deadline - m_elapsed);
+                m_elapsed = p.deadline;
+            }
             if (*p.cancelled || (p.hasContext && !p.context)) continue;
             *p.cancelled = true;
             p.fn();
@@ -46,6 +49,15 @@ public:
         m_elapsed = target;
     }
     void advanceSeconds(double s) { advance(qint64(s * 1000)); }
+
+    // The main thread held up for `ms`: time moves on, then every call that fell due meanwhile runs, late,
+    // in deadline order; what they schedule is timed from the later time.
+    void stall(qint64 ms)
+    {
+        m_now = m_now.addMSecs(ms);
+        m_elapsed += ms;
+        advance(0);
+    }
 
     // Boot time moves on but the wall clock does not (or the other way round), as across a suspend.
     void advanceElapsedOnly(qint64 ms)
