@@ -433,6 +433,15 @@ SettingsBackend::StoreOutcome FileSettingsBackend::write(const QVariantMap& valu
         }
     } else if (since) {
         if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_EXCHANGE) == 0) {
+            // A pipe, folder or link put in the file's place meanwhile is not ours to replace: it goes
+            // back, untouched, and the next try finds it there. (Only ours is removed: when it cannot go
+            // back, both stay.)
+            struct stat out {};
+            if (::lstat(temp.constData(), &out) == 0 && !S_ISREG(out.st_mode)) {
+                if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, dest.constData(), RENAME_EXCHANGE) == 0)
+                    discard();
+                return {StoreResult::changedSince, std::nullopt};
+            }
             Snapshot replaced = snapshotOf(QFile::decodeName(temp));
             discard();
             if (replaced.state == Snapshot::State::values && replaced.content == since->content) return stored();

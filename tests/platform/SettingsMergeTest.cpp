@@ -191,6 +191,40 @@ TEST_F(SettingsMerge, AnUnreadableEntryWrittenDuringAWriteIsKept)
     EXPECT_EQ(s.stringListValue("test.list"), (QStringList{"a", "b"}));
 }
 
+// A pipe or a folder put in the file's place while a write is under way (after its last look) is left
+// there, whole: the write's swap brings it back, and the values wait in memory.
+TEST_F(SettingsMerge, APipeOrFolderPutInPlaceDuringAWriteStays)
+{
+    using Step = FileSettingsBackend::WriteStep;
+    for (const bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "a folder" : "a pipe");
+        QFile::remove(path);
+        auto owned = std::make_unique<FileSettingsBackend>(path);
+        FileSettingsBackend* backend = owned.get();
+        Settings s(std::move(owned));
+        s.setValue("general.showDockIcon", true);
+        const QString aside = path + ".new";
+        backend->setWriteHook([&](Step step) {
+            if (step != Step::checked || QFileInfo(path).isFile() == false) return;
+            const QByteArray name = QFile::encodeName(aside);
+            ASSERT_EQ(folder ? ::mkdir(name.constData(), 0700) : ::mkfifo(name.constData(), 0600), 0);
+            // A folder cannot be renamed over a file: the file goes first.
+            if (folder) QFile::remove(path);
+            ASSERT_EQ(::rename(name.constData(), QFile::encodeName(path).constData()), 0);
+        });
+        s.setValue("general.showDockIcon", false);
+        backend->setWriteHook({});
+        struct stat st {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_TRUE(folder ? S_ISDIR(st.st_mode) : S_ISFIFO(st.st_mode)) << "it was replaced";
+        EXPECT_FALSE(s.lastWriteSucceeded());
+        EXPECT_EQ(s.boolIfStored("general.showDockIcon"), false);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{}) << "a temporary file was left";
+        QFile::remove(path);
+        QDir(path).removeRecursively();
+    }
+}
+
 // The file reached through a link (a folder of dotfiles) is written; the link stays.
 TEST_F(SettingsMerge, ALinkedFileIsWrittenThroughTheLink)
 {
