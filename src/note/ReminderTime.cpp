@@ -95,40 +95,29 @@ std::optional<int> monthNamed(const QString& word, const QLocale& locale)
     return begun;
 }
 
-// The words the locale's short date writes beside its fields (Bulgarian's "г." after the year):
-// quoted text, and letters that are no field.
-QStringList literalWords(const QLocale& locale)
+// The locale's short date: the order of its day ('d'), month ('M') and year ('y'), and the words it
+// writes beside them (Bulgarian's "г." after the year): quoted text, and letters that are no field.
+struct ShortDateForm {
+    QString order;
+    QStringList words;
+};
+
+ShortDateForm shortDateForm(const QLocale& locale)
 {
+    ShortDateForm form;
     QString literal;
     bool quoted = false;
     for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
-        if (c == u'\'') {
-            quoted = !quoted;
-            literal += u' ';
-        } else if (quoted || (c != u'd' && c != u'M' && c != u'y')) {
-            literal += c;
-        } else {
-            literal += u' ';
-        }
-    }
-    QStringList words;
-    for (const Part& part : partsOf(literal))
-        if (!part.number) words << part.text;
-    return words;
-}
-
-// The order of the day ('d'), month ('M') and year ('y') in the locale's short date.
-QString fieldOrder(const QLocale& locale)
-{
-    QString order;
-    bool quoted = false;
-    for (const QChar c : locale.dateFormat(QLocale::ShortFormat)) {
+        const bool field = !quoted && (c == u'd' || c == u'M' || c == u'y');
         if (c == u'\'') quoted = !quoted;
-        if (!quoted && (c == u'd' || c == u'M' || c == u'y') && !order.contains(c)) order += c;
+        if (field && !form.order.contains(c)) form.order += c;
+        literal += field || c == u'\'' ? QChar(u' ') : c;
     }
     for (const QChar c : {u'd', u'M', u'y'})
-        if (!order.contains(c)) order += c;
-    return order;
+        if (!form.order.contains(c)) form.order += c;
+    for (const Part& part : partsOf(literal))
+        if (!part.number) form.words << part.text;
+    return form;
 }
 
 }  // namespace
@@ -137,9 +126,9 @@ std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate sh
 {
     std::vector<Part> parts = partsOf(text);
     // The format's own words may be typed or left out.
-    const QStringList literals = literalWords(locale);
-    std::erase_if(parts,
-                  [&](const Part& part) { return !part.number && literals.contains(part.text, Qt::CaseInsensitive); });
+    const ShortDateForm form = shortDateForm(locale);
+    std::erase_if(
+        parts, [&](const Part& part) { return !part.number && form.words.contains(part.text, Qt::CaseInsensitive); });
     if (parts.empty() || parts.size() > 3 || !shown.isValid()) return std::nullopt;
     if (parts.size() == 1) {
         if (!parts[0].number || parts[0].digits > 2) return std::nullopt;
@@ -157,7 +146,7 @@ std::optional<QDate> typedDate(QStringView text, const QLocale& locale, QDate sh
         if (fields.contains(field) || (field == u'y' && parts.size() < 3)) return std::nullopt;
         fields[i] = field;
     }
-    QString order = fields[0] == u'y' ? QStringLiteral("yMd") : fieldOrder(locale);
+    QString order = fields[0] == u'y' ? QStringLiteral("yMd") : form.order;
     if (parts.size() == 2) order.remove(u'y');
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (fields[i] != u' ') continue;
