@@ -217,19 +217,25 @@ std::optional<bool> answerForKey(const QKeyEvent* event)
 
 void MCPApprovalCard::keyPressEvent(QKeyEvent* event)
 {
-    if (!answerForKey(event)) return KeyablePanel::keyPressEvent(event);
+    const std::optional<bool> allow = answerForKey(event);
+    if (!allow) return KeyablePanel::keyPressEvent(event);
     // Only a key pressed while this card is up may answer it: a held-down key repeating, or the release
-    // of a press that answered the previous card, must never allow a client nobody looked at.
-    if (!event->isAutoRepeat()) m_pressedKey = event->key();
+    // of a press that answered the previous card, must never allow a client nobody looked at. The answer
+    // is the press's: Ctrl may come up before the period, and the period's release is still a denial.
+    if (!event->isAutoRepeat()) m_pressed = Press{event->key(), *allow};
 }
 
 void MCPApprovalCard::keyReleaseEvent(QKeyEvent* event)
 {
-    const std::optional<bool> allow = answerForKey(event);
-    if (!allow) return KeyablePanel::keyReleaseEvent(event);
-    if (event->isAutoRepeat() || event->key() != m_pressedKey) return;
-    m_pressedKey = 0;
-    answer(*allow);
+    const bool pressedHere = m_pressed && event->key() == m_pressed->key;
+    if (!pressedHere) {
+        if (answerForKey(event)) return;
+        return KeyablePanel::keyReleaseEvent(event);
+    }
+    if (event->isAutoRepeat()) return;
+    const bool allow = m_pressed->allow;
+    m_pressed.reset();
+    answer(allow);
 }
 
 void MCPApprovalCard::closeEvent(QCloseEvent* event)

@@ -3,6 +3,8 @@
 #include "design/KeyablePanel.h"
 #include "platform/FocusReturn.h"
 
+#include <optional>
+
 class Settings;
 
 class QLabel;
@@ -52,8 +54,12 @@ private:
     QPushButton* m_allow = nullptr;
     QPushButton* m_deny = nullptr;
     bool m_answered = false;
-    // The answering key pressed on this card and not yet released, else 0.
-    int m_pressedKey = 0;
+    // The answering key pressed on this card and not yet released, with the answer it gave as it went down.
+    struct Press {
+        int key = 0;
+        bool allow = false;
+    };
+    std::optional<Press> m_pressed;
     // The window that had the keyboard when the card took it, given it back when the card goes; and a
     // copy kept for a card that follows this one at once.
     FocusReturn m_focusReturn;

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <tuple>
+
 #include "design/SharePrivacy.h"
 #include "mcp/MCPApprovalCard.h"
 #include "mcp/MCPApprovalCardPresenter.h"
@@ -206,6 +208,49 @@ TEST(MCPApprovalCard, OnlyAKeyPressedOnThisCardAnswersIt)
     EXPECT_TRUE(answers.isEmpty());  // answered when the key comes up
     send(QEvent::KeyRelease, false);
     EXPECT_EQ(answers, QList<bool>{true});
+}
+
+TEST(MCPApprovalCard, AChordAnswersAsPressedWhicheverKeyComesUpFirst)
+{
+    using Step = std::tuple<QEvent::Type, Qt::Key, Qt::KeyboardModifiers>;
+    const auto ctrl = Qt::ControlModifier;
+    const auto none = Qt::NoModifier;
+    // The modifiers a release carries are those still held as it comes up.
+    const QList<std::pair<QList<Step>, QList<bool>>> cases{
+        // Ctrl+period, Ctrl let go first (as xdotool and many people do) and last.
+        {{{QEvent::KeyPress, Qt::Key_Control, none},
+          {QEvent::KeyPress, Qt::Key_Period, ctrl},
+          {QEvent::KeyRelease, Qt::Key_Control, ctrl},
+          {QEvent::KeyRelease, Qt::Key_Period, none}},
+         {false}},
+        {{{QEvent::KeyPress, Qt::Key_Control, none},
+          {QEvent::KeyPress, Qt::Key_Period, ctrl},
+          {QEvent::KeyRelease, Qt::Key_Period, ctrl},
+          {QEvent::KeyRelease, Qt::Key_Control, ctrl}},
+         {false}},
+        // A period pressed alone answers nothing, even with Ctrl held by the time it comes up.
+        {{{QEvent::KeyPress, Qt::Key_Period, none},
+          {QEvent::KeyPress, Qt::Key_Control, none},
+          {QEvent::KeyRelease, Qt::Key_Period, ctrl}},
+         {}},
+        // Return with Ctrl held at its release still allows.
+        {{{QEvent::KeyPress, Qt::Key_Return, none}, {QEvent::KeyRelease, Qt::Key_Return, ctrl}}, {true}},
+        // A release of a Ctrl+period pressed on the card before this one answers nothing.
+        {{{QEvent::KeyRelease, Qt::Key_Period, ctrl}, {QEvent::KeyRelease, Qt::Key_Period, none}}, {}},
+    };
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        const auto& [steps, expected] = cases[i];
+        MCPApprovalCard card("Client", "Read only");
+        QList<bool> answers;
+        QObject::connect(&card, &MCPApprovalCard::allowed, [&] { answers << true; });
+        QObject::connect(&card, &MCPApprovalCard::denied, [&] { answers << false; });
+        card.present(Settings::shared());
+        for (const auto& [type, key, modifiers] : steps) {
+            QKeyEvent event(type, key, modifiers);
+            QApplication::sendEvent(&card, &event);
+        }
+        EXPECT_EQ(answers, expected) << "case " << i;
+    }
 }
 
 TEST(MCPApprovalCard, PresenterTakesTheCardAwayAfterAnAnswerOrTheTimeOut)
