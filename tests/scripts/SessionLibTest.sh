@@ -18,7 +18,7 @@ set -Eeuo pipefail
 source "$lib"
 session_begin lib-case
 trap 'step_failed \$LINENO' ERR
-launch sleep 60
+launch ${stand_in:-sleep 60}
 echo "\$app_pid" >"$scratch/app"
 $2
 SCRIPT
@@ -70,6 +70,29 @@ check "the app still runs" app_stopped
 case="fail in the script's shell"
 run_case "$case" 'fail "plainly"'
 check "it was not reported once" fails_once
+check "the app still runs" app_stopped
+
+# A SIGTERM sent while the forked child has not yet become the program is lost; the stand-in lasts a
+# minute, so a stop that waited on that signal would show here (and in the script's time limit).
+case="stop_app right after launch"
+start=$SECONDS
+run_case "$case" 'stop_app
+for _ in $(seq 1 20); do
+  launch sleep 60
+  stop_app
+done
+echo stopped'
+check "it failed" [ "$status" -eq 0 ]
+check "it did not go on" grep -qx stopped <<<"$out"
+check "the app still runs" app_stopped
+check "a stop waited for the stand-in to end by itself" [ $((SECONDS - start)) -lt 30 ]
+
+case="a program that does not end on SIGTERM"
+stand_in="bash -c 'trap \"\" TERM; sleep 60 & wait'" run_case "$case" 'app_stop_seconds=1
+sleep 0.5
+stop_app'
+check "it was not reported once" fails_once
+check "the reason was not said" grep -q 'did not end within 1 s of SIGTERM; killed' <<<"$out"
 check "the app still runs" app_stopped
 
 [ "$faults" -eq 0 ] && echo "all cases hold"

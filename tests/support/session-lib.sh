@@ -19,7 +19,7 @@ session_cleanup() {
   # A child the shell forked for a command (the application before it starts) may be stopped before
   # it becomes that command, and run this trap: the clean-up is the script's own shell's.
   [ "$BASHPID" = "$$" ] || return "$status"
-  stop_app
+  stop_app || { [ "$status" -ne 0 ] || status=1; }
   # What failed inside a subshell and was not reported yet: said here, and it fails the script even when
   # the script never looked at that subshell's status.
   if [ -s "${work:-}/failed-in-subshell" ]; then
@@ -89,7 +89,7 @@ fail() {
     import -window root "$work/failure.png" 2>/dev/null && echo "screenshot: $work/failure.png (kept)" >&2
     # The script's own exit steps still run (they stop what it started); only $work is kept.
     session_keep_work=1
-    stop_app
+    stop_app || true
   fi
   exit 1
 }
@@ -109,24 +109,50 @@ launch() {
   app_pid=$!
 }
 
+# Stops what launch started, however soon after the launch: a SIGTERM that reaches the child the shell
+# forked before it has become the program is lost, so the signal is sent again until the program has
+# ended (the application takes a second one as the first). What has not ended $app_stop_seconds after
+# the first one is killed, said, and the status is 1.
+app_stop_seconds=30
 stop_app() {
   [ -n "$app_pid" ] || return 0
-  kill -TERM "$app_pid" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
+  local pid=$app_pid deadline=$((SECONDS + app_stop_seconds)) status=0
+  while process_running "$pid"; do
+    kill -TERM "$pid" 2>/dev/null || true
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "stop_app: $(process_name "$pid") (pid $pid) did not end within $app_stop_seconds s of SIGTERM; killed" >&2
+      kill -KILL "$pid" 2>/dev/null || true
+      status=1
+      break
+    fi
+    sleep 0.1
+  done
+  wait "$pid" 2>/dev/null || true
   app_pid=""
+  return "$status"
 }
+# Whether the process $1 runs (a child that ended and was not waited for yet does not).
+process_running() {
+  local stat
+  { read -r stat <"/proc/$1/stat"; } 2>/dev/null || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
+}
+process_name() { cat "/proc/$1/comm" 2>/dev/null || echo "the application"; }
 
 # Waits up to $1 tenths of a second for the rest of the line to succeed. The line is run again at each
 # try, but its words are expanded once, before the first: what is waited for goes in a function (or a
-# single-quoted bash -c), never in "$(...)" on the line; scripts/check-waits.py refuses that.
+# single-quoted bash -c), never in "$(...)" on the line; scripts/check-waits.py refuses that. The bound is
+# time, however long a try takes; the line is tried once more after the last pause.
 within() {
-  local tenths=$1
+  # The shell's clock in microseconds, in any locale (it is written with the locale's decimal mark).
+  local deadline=$((${EPOCHREALTIME/[.,]/} + $1 * 100000))
   shift
-  for _ in $(seq 1 "$tenths"); do
+  while :; do
     "$@" && return 0
+    [ "${EPOCHREALTIME/[.,]/}" -lt "$deadline" ] || return 1
     sleep 0.1
   done
-  return 1
 }
 
 # The first window titled exactly $1, in $window; fails after thirty seconds (a busy machine is slow).
@@ -310,11 +336,12 @@ launch_pam() {
 settles_to() {
   local tenths=$1 expected=$2
   shift 2
-  for _ in $(seq 1 "$tenths"); do
-    [ "$("$@" 2>/dev/null)" = "$expected" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  within "$tenths" output_is "$expected" "$@"
+}
+output_is() {
+  local expected=$1
+  shift
+  [ "$("$@" 2>/dev/null)" = "$expected" ]
 }
 
 # The TCP port the launched application listens on (the endpoint), or nothing yet.
