@@ -51,11 +51,7 @@ browse() {
 
 # Selects the paragraph; it is then on PRIMARY, owned by the browser.
 select_paragraph() {
-  xdotool windowactivate --sync "$browser_window" >/dev/null 2>&1 || true
-  eval "$(xdotool getwindowgeometry --shell "$browser_window")"
-  xdotool mousemove --window "$browser_window" $((WIDTH / 2)) $((HEIGHT / 2)) click --repeat 3 --delay 80 1
-  within 100 bash -c 'timeout 2 xclip -o -selection primary 2>/dev/null | grep -q "Harvested words"' ||
-    fail "the triple-click selected nothing on the page"
+  select_paragraph_in "$browser_window" "Harvested words" || fail "the triple-click selected nothing on the page"
 }
 
 captures() { sql "SELECT count(*) FROM Capture WHERE text LIKE '%Harvested words%'"; }

@@ -51,6 +51,21 @@ wait_browser_window() {
   fail "no window named \"$name\" (windows: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 }
 
+# Selects the paragraph in the middle of browser window $1 with a triple-click, and waits for the text
+# on PRIMARY to match the ERE $2; fails after a minute. A page still laying out on a busy machine may
+# take the clicks as nothing, or as fewer clicks: they are made again while nothing is selected.
+select_paragraph_in() {
+  local window=$1 pattern=$2 deadline=$((SECONDS + 60))
+  while :; do
+    xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    xdotool mousemove --window "$window" $((WIDTH / 2)) $((HEIGHT / 2)) click --repeat 3 --delay 80 1
+    within 50 primary_matches "$pattern" && return 0
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+  done
+}
+primary_matches() { timeout 5 xclip -o -selection primary 2>/dev/null | grep -qE "$1"; }
+
 # Chromium's switches for a test: its page on the accessibility bus (with ACCESSIBILITY_ENABLED=1 in
 # its environment), nothing asked of the network, and no sandbox as root, where it refuses to run.
 chromium_switches=(--no-first-run --no-default-browser-check --disable-sync --disable-background-networking

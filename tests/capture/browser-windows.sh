@@ -73,11 +73,7 @@ latest() { sql "SELECT $1 FROM Capture ORDER BY createdAt DESC LIMIT 1"; }
 # time to hand the selection over, or before the application has grabbed it.
 capture_from() {
   local window=$1 words=$2 address=$3 title=$4 before
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  xdotool mousemove --window "$window" $((WIDTH / 2)) $((HEIGHT / 2)) click --repeat 3 --delay 80 1
-  within 100 bash -c 'timeout 2 xclip -o -selection primary 2>/dev/null | grep -q "^'"$words"' words"' ||
-    fail "the triple-click selected nothing in the $title window"
+  select_paragraph_in "$window" "^$words words" || fail "the triple-click selected nothing in the $title window"
   before=$(stored)
   for _ in $(seq 1 20); do
     xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true

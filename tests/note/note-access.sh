@@ -29,7 +29,7 @@ within 50 active_is Spoken || fail "the window is not named Spoken"
 settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken'" || fail "Spoken was not saved"
 
 # (1) The text being typed in is named as the note's body.
-settles_to 100 "text:Note body" access focused || fail "the focused object reads '$(access focused 2>&1)'"
+settles_to 300 "text:Note body" access focused || fail "the focused object reads '$(access focused 2>&1)'"
 
 # (1b) Text put in by a dictation tool (the editable-text interface) is stored, and a key typed next
 # lands after it: the window and the store agree.
@@ -43,14 +43,14 @@ settles_to 50 "Dictated words!" sql "SELECT body FROM Note WHERE title = 'Spoken
 
 # (2) The actions, in order.
 listed() { [ "$(access list 2>/dev/null | head -4 | tr '\n' '|')" = "Edit title|Note design|Window opacity|Close note|" ]; }
-within 100 listed || fail "the note view lists '$(access list 2>&1 | tr '\n' '|')'"
+within 300 listed || fail "the note view lists '$(access list 2>&1 | tr '\n' '|')'"
 
 # (2b) The footer: one label for the sync badge, no bare number; rolled up, no badge; unrolled, back.
-settles_to 100 "badge=label:0 numbers=0" access footer || fail "the footer reads '$(access footer 2>&1)'"
+settles_to 300 "badge=label:0 numbers=0" access footer || fail "the footer reads '$(access footer 2>&1)'"
 access press "Roll up to title" || fail "Roll up to title could not be pressed"
-settles_to 100 "badge= numbers=0" access footer || fail "rolled up, the footer reads '$(access footer 2>&1)'"
+settles_to 300 "badge= numbers=0" access footer || fail "rolled up, the footer reads '$(access footer 2>&1)'"
 access press "Unroll" || fail "Unroll could not be pressed"
-settles_to 100 "badge=label:0 numbers=0" access footer || fail "unrolled, the footer reads '$(access footer 2>&1)'"
+settles_to 300 "badge=label:0 numbers=0" access footer || fail "unrolled, the footer reads '$(access footer 2>&1)'"
 
 # (3) "Window opacity" maps the opacity popover; Escape closes it.
 mapped() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | wc -l; }
@@ -111,7 +111,7 @@ drawn_whole() {
 }
 # The title's caret may still scroll the body back to its top: both are read again until they agree.
 reads_as_drawn() { drawn_whole && [ "$(access picture 2>/dev/null)" = "$drawn" ]; }
-within 50 reads_as_drawn || fail "the picture reads as '$(access picture 2>&1)', drawn at '$drawn'"
+within 300 reads_as_drawn || fail "the picture reads as '$(access picture 2>&1)', drawn at '$drawn'"
 # (7) A locked note's title, put in by a dictation tool, is the note's title: stored as shown.
 xdotool key --clearmodifiers alt+shift+n
 within 50 active_is "New Note" || fail "the new-note hot key opened no third note"
@@ -123,7 +123,7 @@ win=$(window_named Hidden)
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove --window "$win" $((WIDTH - 43)) 15 click 1
 settles_to 50 1 sql "SELECT isLocked FROM Note WHERE title = 'Hidden'" || fail "the lock button did not lock Hidden"
-within 50 access insert-into "Locked note title" "Dictated " || fail "no locked title took the insert"
+within 300 access insert-into "Locked note title" "Dictated " || fail "no locked title took the insert"
 settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Dictated Hidden' AND isLocked = 1" ||
   fail "the locked note's title is stored as '$(sql "SELECT title FROM Note WHERE isLocked = 1")'"
 echo "PASS"

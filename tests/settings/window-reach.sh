@@ -71,7 +71,7 @@ xdotool windowactivate --sync "$settings_win" >/dev/null 2>&1 || true
 within 50 active_is "Tarnwick Settings" || fail "the settings window did not take the keyboard back from xmessage"
 tour_gone() { [ -z "$(xdotool search --onlyvisible --name '^Tarnwick tour' 2>/dev/null)" ]; }
 for round in 1 2 3; do
-  within 50 reach press Replay || fail "no Replay button reached (round $round)"
+  within 300 reach press Replay || fail "no Replay button reached (round $round)"
   tour=""
   for _ in $(seq 1 100); do
     tour=$(xdotool search --onlyvisible --name '^Tarnwick tour' 2>/dev/null | head -n1 || true)
@@ -145,15 +145,15 @@ import -window root "$work/privacy.png"
 [ -z "$(relock_shown)" ] || fail "with the popup closed, the relock choices show: $(relock_shown | tr '\n' ' ')"
 reach press "5 minutes" || fail "the relock choice did not open its popup"
 relock_open() { [ "$(relock_shown | grep -c '^list item|')" = 3 ]; }
-within 50 relock_open || fail "with the popup open, the relock choices show: $(relock_shown | tr '\n' ' ')"
+within 300 relock_open || fail "with the popup open, the relock choices show: $(relock_shown | tr '\n' ' ')"
 import -window root "$work/relock-popup.png"
 # In the open popup the arrows move over the choices as a screen reader follows them.
 press Down
 on_longest() { [ "$(reach focused)" = "list item:15 minutes" ]; }
-within 50 on_longest || fail "Down in the popup reached $(reach focused)"
+within 300 on_longest || fail "Down in the popup reached $(reach focused)"
 press Escape
 relock_closed() { [ -z "$(relock_shown)" ]; }
-within 50 relock_closed || fail "with the popup closed again, the relock choices show: $(relock_shown | tr '\n' ' ')"
+within 300 relock_closed || fail "with the popup closed again, the relock choices show: $(relock_shown | tr '\n' ' ')"
 press alt+F4
 
 echo "== 5. A shelf row's Pin performed over the accessibility bus"
@@ -168,7 +168,7 @@ settles_to 50 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Spoken pin'" || fa
 tray_menu
 press Down Return  # Open Shelf
 wait_window "Tarnwick shelf"
-within 50 reach press Pin "Spoken pin" || fail "no Pin reached on the Spoken pin row"
+within 300 reach press Pin "Spoken pin" || fail "no Pin reached on the Spoken pin row"
 settles_to 50 1 sql "SELECT isPinned FROM Note WHERE title = 'Spoken pin'" || fail "Pin did not pin the note"
 import -window root "$work/shelf.png"
 press Escape
@@ -221,7 +221,7 @@ for round in tray shelf tray shelf; do
     done
     active_is "Tarnwick shelf" || fail "round $round: the shelf hot key opened no shelf"
     xdotool key shift+Tab
-    within 50 quit_focused ||
+    within 300 quit_focused ||
       fail "round $round: Shift+Tab did not reach the power button"
     xdotool key Return
   fi

@@ -197,23 +197,23 @@ place_of "$(window_named Theme)" u
 reach() { timeout 30 /usr/bin/python3 "$(dirname "$0")/../settings/window-reach.py" "$@"; }
 menus() { reach menus Theme; }
 two_menus() { [ "$(menus | wc -l)" = 2 ]; }
-within 50 two_menus || fail "the theme window's menus over the accessibility bus: $(menus | tr '\n' ' ')"
+within 300 two_menus || fail "the theme window's menus over the accessibility bus: $(menus | tr '\n' ' ')"
 # Each line: "name|choices on screen|choices"; the Font menu comes first, then Line height.
 closed() { [ -z "$(menus | awk -F'|' '$2 != 0 || $3 < 2')" ]; }
 closed || fail "with both menus closed, their choices read as on screen: $(menus | tr '\n' ' ')"
 line_height=$(menus | sed -n 2p | cut -d'|' -f1)
 reach press "$line_height" Theme || fail "the Line height menu ($line_height) did not open"
 line_open() { menus | sed -n 2p | awk -F'|' '$2 == $3 { ok = 1 } END { exit !ok }' && menus | sed -n 1p | grep -q '|0|'; }
-within 50 line_open || fail "with Line height open, the menus read as: $(menus | tr '\n' ' ')"
+within 300 line_open || fail "with Line height open, the menus read as: $(menus | tr '\n' ' ')"
 xdotool key --clearmodifiers Escape
-within 50 closed || fail "with the Line height menu closed again, its choices read as on screen: $(menus | tr '\n' ' ')"
+within 300 closed || fail "with the Line height menu closed again, its choices read as on screen: $(menus | tr '\n' ' ')"
 within 20 mapped Theme || fail "Escape in the menu closed the theme window"
 # Return in an open menu picks its entry and closes the menu alone, opened over the bus or by the
 # keyboard: nothing is stored before Save.
 reach press "$line_height" Theme || fail "the Line height menu ($line_height) did not open again"
-within 50 line_open || fail "Line height did not open again: $(menus | tr '\n' ' ')"
+within 300 line_open || fail "Line height did not open again: $(menus | tr '\n' ' ')"
 xdotool key --clearmodifiers Up Return
-within 50 closed || fail "Return left the Line height menu open: $(menus | tr '\n' ' ')"
+within 300 closed || fail "Return left the Line height menu open: $(menus | tr '\n' ' ')"
 picked=$(menus | sed -n 2p | cut -d'|' -f1)
 for _ in $(seq 1 12); do
   [ "$(reach focused)" = "combo box:$picked" ] && break
@@ -222,9 +222,9 @@ for _ in $(seq 1 12); do
 done
 [ "$(reach focused)" = "combo box:$picked" ] || fail "Tab never reached the Line height menu ($(reach focused))"
 xdotool key --clearmodifiers alt+Down
-within 50 line_open || fail "Alt+Down did not open the Line height menu: $(menus | tr '\n' ' ')"
+within 300 line_open || fail "Alt+Down did not open the Line height menu: $(menus | tr '\n' ' ')"
 xdotool key --clearmodifiers Up KP_Enter
-within 50 closed || fail "Enter left the Line height menu open: $(menus | tr '\n' ' ')"
+within 300 closed || fail "Enter left the Line height menu open: $(menus | tr '\n' ' ')"
 sleep 0.5
 mapped Theme || fail "Return in the open Line height menu closed the theme window"
 [ "$(theme_field "COUNT(*)" "My theme")" = 0 ] || fail "Return in the open menu stored \"My theme\""
