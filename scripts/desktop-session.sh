@@ -28,6 +28,9 @@ fi
 
 if [ -z "${TARNWICK_IN_DESKTOP_SESSION:-}" ]; then
   export TARNWICK_IN_DESKTOP_SESSION=1
+  # When the test's time limit began (ms since the epoch): its set-up may wait as long as what is left.
+  TARNWICK_SESSION_STARTED_MS=$(date +%s%3N)
+  export TARNWICK_SESSION_STARTED_MS
   scratch=$(mktemp -d /tmp/tarnwick-session-XXXXXX)
   chmod 700 "$scratch"
   mkdir -p "$scratch/runtime" "$scratch/home" "$scratch/config" "$scratch/data"

@@ -1,9 +1,6 @@
 // The real selection reader against an X server: another client owns PRIMARY, another window is active.
 #include <gtest/gtest.h>
 
-#include <xcb/xcb.h>
-#include <memory>
-
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -11,11 +8,13 @@
 #include "capture/CaptureService.h"
 #include "platform/X11SelectionReader.h"
 #include "support/DesktopDriver.h"
+#include "support/SelectionOwner.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
 using tarnwick::test::run;
+using tarnwick::test::SelectionOwner;
 
 // A process that ends with the test.
 struct Child {
@@ -34,57 +33,8 @@ protected:
         if (!tarnwick::test::TestEnvironment::integration()) GTEST_SKIP() << "needs the desktop session";
         ASSERT_TRUE(reader.isAvailable());
     }
-    // xclip owns PRIMARY with the text: true once it answers a request for the selection's targets,
-    // which hands over none of the text (a refused transfer of a large text can end xclip).
-    static bool ownQuietly(Child& owner, const QByteArray& text)
-    {
-        owner.process.start("xclip", {"-quiet", "-selection", "primary", "-i"});
-        if (!owner.process.waitForStarted()) return false;
-        owner.process.write(text);
-        owner.process.closeWriteChannel();
-        return QTest::qWaitFor(
-            [] {
-                QProcess probe;
-                probe.start("xclip", {"-o", "-selection", "primary", "-t", "TARGETS"});
-                return probe.waitForFinished(5000) && probe.exitCode() == 0 &&
-                       probe.readAllStandardOutput().contains("STRING");
-            },
-            10000);
-    }
-    // xclip owns PRIMARY with the text until it is killed.
-    void ownSelection(Child& owner, const QByteArray& text)
-    {
-        owner.process.start("xclip", {"-quiet", "-selection", "primary", "-i"});
-        ASSERT_TRUE(owner.process.waitForStarted());
-        owner.process.write(text);
-        owner.process.closeWriteChannel();
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                const auto text = reader.selectedText();
-                return text || text.error() != SelectionReader::Failure::noOwner;
-            },
-            10000));
-    }
-    // Generous limits: xclip on a loaded machine is slow to answer.
+    // Generous limits: the owner's thread on a loaded machine is slow to answer.
     X11SelectionReader reader{{3000, 5000, qsizetype(16) << 20}};
-};
-
-// A client of its own that owns PRIMARY and never answers a request for it.
-struct SilentOwner {
-    SilentOwner()
-    {
-        c = xcb_connect(nullptr, nullptr);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        window = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                          XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_set_selection_owner(c, window, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
-        sync();
-    }
-    void sync() { free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
-    ~SilentOwner() { xcb_disconnect(c); }
-    xcb_connection_t* c;
-    xcb_window_t window;
 };
 
 TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients)
@@ -100,9 +50,9 @@ TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients
     run("xdotool", {"windowactivate", "--sync", id});
 
     {
-        Child owner;
         const QString text = "Grüße \u2014 selected\n  text ";
-        ownSelection(owner, text.toUtf8());
+        SelectionOwner owner(text.toUtf8());
+        ASSERT_TRUE(owner.owns()) << qPrintable(owner.failure());
         const auto active = reader.activeWindow();
         ASSERT_TRUE(active);
         EXPECT_EQ(active->className, "Xmessage");
@@ -136,9 +86,9 @@ TEST_F(X11SelectionReaderTest, ReadsTheSelectionAndTheActiveWindowOfOtherClients
     }
     {
         // Larger than one request: the owner hands it over in pieces.
-        Child owner;
         const QByteArray big(6 << 20, 'x');
-        ownSelection(owner, big);
+        SelectionOwner owner(big);
+        ASSERT_TRUE(owner.owns()) << qPrintable(owner.failure());
         const auto text = reader.selectedText();
         ASSERT_TRUE(text);
         EXPECT_EQ(text->size(), big.size());
@@ -157,22 +107,14 @@ TEST_F(X11SelectionReaderTest, SilentOversizedAndOwnSelectionsAreRefusedWithoutH
     {
         // A generous answer time: a loaded machine must not turn the refusal into a timeout.
         X11SelectionReader capped{{10000, 10000, qsizetype(16) << 20}};
-        // The owner may refuse a request while still busy with an earlier one, or end after a refused
-        // transfer: ask again, of a new owner when the last one is gone.
-        SelectionReader::Failure failure = SelectionReader::Failure::noOwner;
-        std::unique_ptr<Child> owner;
-        for (int attempt = 0; attempt < 3 && failure != SelectionReader::Failure::tooLarge; ++attempt) {
-            if (failure == SelectionReader::Failure::noOwner) {
-                owner = std::make_unique<Child>();
-                ASSERT_TRUE(ownQuietly(*owner, QByteArray((16 << 20) + 1, 'x')));
-            }
-            const auto text = capped.selectedText();
-            ASSERT_FALSE(text);
-            failure = text.error();
-        }
-        EXPECT_EQ(failure, SelectionReader::Failure::tooLarge);
+        SelectionOwner owner(QByteArray((16 << 20) + 1, 'x'));
+        ASSERT_TRUE(owner.owns()) << qPrintable(owner.failure());
+        const auto text = capped.selectedText();
+        ASSERT_FALSE(text);
+        EXPECT_EQ(text.error(), SelectionReader::Failure::tooLarge);
     }
-    SilentOwner silent;
+    SelectionOwner silent({}, SelectionOwner::Answers::never);
+    ASSERT_TRUE(silent.owns()) << qPrintable(silent.failure());
     X11SelectionReader standard;
     QElapsedTimer timer;
     timer.start();
@@ -182,7 +124,7 @@ TEST_F(X11SelectionReaderTest, SilentOversizedAndOwnSelectionsAreRefusedWithoutH
     EXPECT_LT(timer.elapsed(), 1500) << "the main thread waits at most about a second";
 
     // The owner is one of our own windows: we would wait on ourselves.
-    X11SelectionReader own{{}, [&](quint32 w) { return w == silent.window; }};
+    X11SelectionReader own{{}, [&](quint32 w) { return w == silent.window(); }};
     timer.restart();
     EXPECT_EQ(own.selectedText().error(), SelectionReader::Failure::ownSelection);
     EXPECT_LT(timer.elapsed(), 200);

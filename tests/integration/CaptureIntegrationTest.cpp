@@ -1,5 +1,6 @@
 // The real application captures from another client: a probe window (xmessage, named by a desktop
-// entry), xclip owning PRIMARY, chords pressed with xdotool, rows read back with sqlite3.
+// entry), an X client of the test's own owning PRIMARY, chords pressed with xdotool, rows read back with
+// sqlite3.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -12,8 +13,10 @@
 #include <QTest>
 #include <algorithm>
 #include <csignal>
+#include <optional>
 
 #include "support/DesktopDriver.h"
+#include "support/SelectionOwner.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -58,7 +61,8 @@ protected:
     void TearDown() override
     {
         if (standIn.state() != QProcess::NotRunning) ::kill(pid_t(standIn.processId()), SIGCONT);
-        for (QProcess* p : {&app, &owner, &probe, &browser, &standIn}) {
+        owner.reset();
+        for (QProcess* p : {&app, &probe, &browser, &standIn}) {
             if (p->state() == QProcess::NotRunning) continue;
             p->terminate();
             if (!p->waitForFinished(5000)) p->kill();
@@ -70,8 +74,7 @@ protected:
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         app.start(QStringLiteral(TARNWICK_EXECUTABLE), {});
         ASSERT_TRUE(app.waitForStarted());
-        owner.kill();
-        owner.waitForFinished(5000);
+        owner.reset();
         // Nothing owns PRIMARY yet: once the chord is grabbed it answers "Nothing selected".
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
@@ -83,15 +86,12 @@ protected:
             30000));
         dismissCapsule();
     }
+    // The text is selected once the server says PRIMARY is the new owner's.
     void select(const QByteArray& text)
     {
-        owner.kill();
-        owner.waitForFinished(5000);
-        owner.start("xclip", {"-quiet", "-selection", "primary", "-i"});
-        ASSERT_TRUE(owner.waitForStarted());
-        owner.write(text);
-        owner.closeWriteChannel();
-        QTest::qWait(300);
+        owner.reset();
+        owner.emplace(text);
+        ASSERT_TRUE(owner->owns()) << qPrintable(owner->failure());
     }
     void focusProbe() { run("xdotool", {"windowactivate", "--sync", probeID}); }
     void dismissCapsule()
@@ -104,7 +104,8 @@ protected:
         return waitForWindow("^Text captured$");
     }
 
-    QProcess app, owner, probe, browser, standIn;
+    QProcess app, probe, browser, standIn;
+    std::optional<SelectionOwner> owner;
     QString probeID;
 };
 

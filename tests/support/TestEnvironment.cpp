@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 #include "platform/Log.h"
@@ -15,6 +18,7 @@ namespace tarnwick::test {
 
 namespace {
 std::unique_ptr<QTemporaryDir> g_root;
+QElapsedTimer g_started;
 
 QString sub(const char* name)
 {
@@ -24,6 +28,7 @@ QString sub(const char* name)
 
 void TestEnvironment::setUp()
 {
+    g_started.start();
     g_root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tarnwick-test-XXXXXX"));
     const char* names[] = {"home", "config", "data", "runtime", "cache"};
     for (const char* n : names) QDir().mkpath(sub(n));
@@ -70,6 +75,18 @@ void TestEnvironment::writeOfflineSettings(const QString& configHome)
 bool TestEnvironment::integration()
 {
     return qEnvironmentVariableIsSet("TARNWICK_INTEGRATION");
+}
+
+QDeadlineTimer TestEnvironment::setUpDeadline()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("TARNWICK_TEST_TIMEOUT", &ok);
+    const qint64 limitMs = (ok && seconds > 0 ? seconds : 300) * qint64(1000);
+    qint64 spentMs = g_started.isValid() ? g_started.elapsed() : 0;
+    // The session's own start-up (up to a minute and a half on a loaded machine) counts against the limit.
+    const qint64 sessionStartedMs = qgetenv("TARNWICK_SESSION_STARTED_MS").toLongLong(&ok);
+    if (ok) spentMs = std::max(spentMs, QDateTime::currentMSecsSinceEpoch() - sessionStartedMs);
+    return QDeadlineTimer(std::max<qint64>(0, limitMs * 4 / 5 - spentMs));
 }
 
 QByteArray readFile(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,10 @@ struct TestEnvironment {
     static QString runtimeDir();
     // True when this process runs inside the integration desktop session (X server, session bus).
     static bool integration();
+    // How long a test's set-up may still wait for what it needs (a helper, an owner on the X server):
+    // until the program's time limit (TARNWICK_TEST_TIMEOUT, 300 s when unset) runs out, counted from
+    // the start of its desktop session, less a fifth kept to report the failure and end the session.
+    static QDeadlineTimer setUpDeadline();
     // Settings for an application launched by a test: no automatic update check, so no test ever
     // sends a request off this machine, and the first-run tour already done. Merged into the settings
     // file under `configHome`.
