@@ -168,12 +168,14 @@ def main():
         seen[r] = seen.get(r, 0) + 1
     print("keycap-rows: %d readings, %d with a key pressed; at rest %s; seen most %s" % (
         len(readings), len(pressed), readings[-1], sorted(seen.items(), key=lambda kv: -kv[1])[:8]))
-    # A slide: the left edge seen at least a pixel clear of both where it stood and where it came to rest.
+    # A slide: the left edge seen clear of both where it stood and where it came to rest (the edge is read
+    # to a tenth of a pixel and stands still to the tenth at either end; the slide spends its last pixel
+    # settling, so half a pixel clear still counts).
     known = [e for e in lefts if e is not None]
     between = []
     if known:
         start, end = known[0], known[-1]
-        between = [e for e in known if min(start, end) + 1 < e < max(start, end) - 1]
+        between = [e for e in known if min(start, end) + 0.5 < e < max(start, end) - 0.5]
         print("keycap-rows: first key's left edge from %s to %s; %d readings between: %s" % (
             start, end, len(between), sorted(set(between))[:12]))
     if not pressed:
