@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Watches the tour's key caps on the screen and tells whether they were seen pressed.
 
-Usage: keycap-rows.py X Y WIDTH HEIGHT DIR [slide]
+Usage: keycap-rows.py X Y WIDTH HEIGHT DIR
 
 X Y WIDTH HEIGHT is the tour window on the root window. The key caps are found where they stand still,
 as the first row of wide ink-filled blocks (DIR/ready is made then). From then on the band under them
@@ -9,10 +9,10 @@ is read from the X server as fast as it answers, and each key's top edge, to a t
 kept for every reading. Once DIR/stop exists and the edges have stayed put for a moment, the readings
 end. The keys were seen pressed when a reading had one key's top edge 2 px below another's: at rest
 the keys stand in one line, and the row may be on its way to a new place on the page while it is
-pressed. The first key's left edge is kept too: with "slide", the keys must also have been seen between
-where they stood and where they came to rest (the row makes room for its check mark, so they move left),
-not only at either end. Prints what was seen; exits 0 when pressed (and slid, when asked), 1 when not, 2
-when no keys were found.
+pressed. The first key's left edge is kept too: the keys must also have been seen between where they
+stood and where they came to rest (the row makes room for its check mark, so they slide left), not only
+at either end. Prints what was seen; exits 0 when pressed and slid, 1 when not, 2 when no keys were
+found.
 """
 import ctypes
 import ctypes.util
@@ -127,7 +127,6 @@ def left_edge(picture, top):
 
 def main():
     x, y, w, h = (int(v) for v in sys.argv[1:5])
-    slide = sys.argv[6:] == ["slide"]
     ready, stop = os.path.join(sys.argv[5], "ready"), os.path.join(sys.argv[5], "stop")
     # The keys are taken where they stand still: the page may still be sliding in or waking them.
     found, earlier, until = None, None, time.monotonic() + LOOK_FOR_KEYS_S
@@ -172,15 +171,16 @@ def main():
     # to a tenth of a pixel and stands still to the tenth at either end; the slide spends its last pixel
     # settling, so half a pixel clear still counts).
     known = [e for e in lefts if e is not None]
-    between = []
-    if known:
-        start, end = known[0], known[-1]
-        between = [e for e in known if min(start, end) + 0.5 < e < max(start, end) - 0.5]
-        print("keycap-rows: first key's left edge from %s to %s; %d readings between: %s" % (
-            start, end, len(between), sorted(set(between))[:12]))
+    if not known:
+        print("keycap-rows: the first key's left edge was never read")
+        return 1
+    first, end = known[0], known[-1]
+    between = [e for e in known if min(first, end) + 0.5 < e < max(first, end) - 0.5]
+    print("keycap-rows: first key's left edge from %s to %s; %d readings between: %s" % (
+        first, end, len(between), sorted(set(between))[:12]))
     if not pressed:
         return 1
-    if slide and not between:
+    if not between:
         print("keycap-rows: the keys did not slide: they stood only where they began or where they ended")
         return 1
     return 0

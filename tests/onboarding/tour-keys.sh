@@ -41,7 +41,7 @@ watch_keys() {
   mkdir -p "$work/keys"
   rm -f "$work/keys/ready" "$work/keys/stop"
   eval "$(xdotool getwindowgeometry --shell "$tour")"
-  python3 "$(dirname "$0")/keycap-rows.py" "$X" "$Y" "$WIDTH" "$HEIGHT" "$work/keys" slide >"$work/keys/seen.txt" 2>&1 &
+  python3 "$(dirname "$0")/keycap-rows.py" "$X" "$Y" "$WIDTH" "$HEIGHT" "$work/keys" >"$work/keys/seen.txt" 2>&1 &
   watcher=$!
   within $long test -e "$work/keys/ready" || fail "$1: no key caps to watch: $(cat "$work/keys/seen.txt")"
 }
