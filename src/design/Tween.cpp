@@ -1,6 +1,5 @@
 #include "design/Tween.h"
 
-#include <QEasingCurve>
 #include <algorithm>
 #include <cmath>
 
@@ -19,8 +18,7 @@ double Tween::value() const
     const qint64 elapsed = m_clock.elapsedMs() - m_start;
     if (elapsed >= m_duration) return m_to;
     const double progress = std::clamp(double(elapsed) / m_duration, 0.0, 1.0);
-    static const QEasingCurve curve(QEasingCurve::OutCubic);
-    return m_from + (m_to - m_from) * curve.valueForProgress(progress);
+    return m_from + (m_to - m_from) * m_curve.valueForProgress(progress);
 }
 
 void Tween::animateTo(double target, int durationMs)

@@ -18,6 +18,8 @@ public:
     KeyPressSequence(Clock& clock, bool reduceMotion, QObject* parent = nullptr);
 
     void play(int keyCount);
+    // The clock the press is timed by: what moves with the press keeps step with it.
+    Clock& clock() const { return m_clock; }
     bool isDepressed(int index) const { return m_depressed.contains(index); }
     QSet<int> depressed() const { return m_depressed; }
 

@@ -13,6 +13,7 @@
 #include "design/Symbols.h"
 #include "design/TarnwickTheme.h"
 #include "design/TarnwickType.h"
+#include "design/Tween.h"
 #include "onboarding/KeyPressSequence.h"
 
 namespace {
@@ -42,14 +43,22 @@ OnboardingKeycap::OnboardingKeycap(const QStringList& keys, const KeyPressSequen
     m_sleepChange->setStartValue(0.0);
     m_sleepChange->setEndValue(kSleepSeconds + kSleepStaggerSeconds * std::max<qsizetype>(0, keys.size() - 1));
     m_sleepChange->setDuration(int(m_sleepChange->endValue().toReal() * 1000));
-    connect(m_sleepChange, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
-    m_checkFade = new QVariantAnimation(this);
-    m_checkFade->setStartValue(0.0);
-    m_checkFade->setEndValue(1.0);
-    m_checkFade->setDuration(int(kCheckFadeSeconds * 1000));
-    m_checkFade->setEasingCurve(tourCurve());
-    connect(m_checkFade, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
+    connect(m_sleepChange, &QVariantAnimation::valueChanged, this, &OnboardingKeycap::redraw);
+    // The keys slide on the clock of their press, which plays at the same moment: the two stay in step.
+    if (sequence) {
+        m_clock = &sequence->clock();
+        m_earnedShown = new Tween(*m_clock, 0.0, this);
+        m_earnedShown->setCurve(tourCurve());
+        m_earnedShown->setReduceMotion([this] { return m_reduceMotion; });
+        connect(m_earnedShown, &Tween::valueChanged, this, &OnboardingKeycap::redraw);
+    }
     updateAccessibleName();
+}
+
+void OnboardingKeycap::redraw()
+{
+    update();
+    Q_EMIT drawingChanged();
 }
 
 QEasingCurve OnboardingKeycap::tourCurve()
@@ -74,19 +83,45 @@ qreal OnboardingKeycap::sleepiness(int index) const
     return m_asleep ? progress : 1 - progress;
 }
 
+qreal OnboardingKeycap::earnedShown() const
+{
+    return m_earnedShown ? m_earnedShown->value() : (m_earned ? 1.0 : 0.0);
+}
+
 void OnboardingKeycap::setEarned(bool earned)
 {
     if (earned == m_earned) return;
     m_earned = earned;
     updateAccessibleName();
+    // The layout makes room for the check mark at once; the drawing follows, still centred.
     updateGeometry();
-    if (earned && !m_reduceMotion && isVisible()) m_checkFade->start();
+    if (m_earnedShown) {
+        if (!m_reduceMotion && isVisible()) {
+            glideToEarned();
+        } else {
+            m_glideStart.cancel();
+            m_earnedShown->jumpTo(earned ? 1.0 : 0.0);
+        }
+    }
     update();
 }
 
 void OnboardingKeycap::continueFrom(const OnboardingKeycap& before)
 {
-    if (m_earned && !before.m_earned && !m_reduceMotion) m_checkFade->start();
+    if (!m_earnedShown || m_reduceMotion || before.earnedShown() == earnedShown()) return;
+    m_earnedShown->jumpTo(before.earnedShown());
+    glideToEarned();
+}
+
+void OnboardingKeycap::glideToEarned()
+{
+    // The slide starts with the press, on the next turn: when the hot key's own action holds the main
+    // thread up (a new note opening), both start once it is free, rather than the slide being over before
+    // its first frame.
+    m_glideStart.cancel();
+    m_earnedShown->jumpTo(m_earnedShown->value());
+    m_glideStart =
+        m_clock->after(0, this, [this] { m_earnedShown->animateTo(m_earned ? 1.0 : 0.0, int(kEarnedSeconds * 1000)); });
 }
 
 void OnboardingKeycap::setAsleep(bool asleep)
@@ -122,23 +157,20 @@ OnboardingKeycap::Metrics OnboardingKeycap::metrics() const
     const QFontMetricsF keyMetrics(keyFont());
     m.keyHeight = keyMetrics.height() + 2 * kKeyPadY;
     m.plusWidth = QFontMetricsF(plusFont()).horizontalAdvance(u'+');
-    QList<qreal> items;
     for (const QString& key : m_keys) {
         const qreal w = std::max(kKeyMinText, keyMetrics.horizontalAdvance(key)) + 2 * kKeyPadX;
+        if (!m.keyWidths.isEmpty()) m.keysWidth += kItemSpacing + m.plusWidth + kItemSpacing;
         m.keyWidths << w;
-        if (!items.isEmpty()) items << m.plusWidth;
-        items << w;
+        m.keysWidth += w;
     }
-    if (m_earned) items << kCheckLead + kCheckSize;
-    for (qreal w : items) m.width += w;
-    if (items.size() > 1) m.width += kItemSpacing * (items.size() - 1);
+    m.checkWidth = (m_keys.isEmpty() ? 0 : kItemSpacing) + kCheckLead + kCheckSize;
     return m;
 }
 
 QSize OnboardingKeycap::naturalSize() const
 {
     const Metrics m = metrics();
-    return QSize(int(std::ceil(m.width)), int(std::ceil(m.keyHeight + kPressDrop + kShadowRoom)));
+    return QSize(int(std::ceil(m.width(m_earned ? 1 : 0))), int(std::ceil(m.keyHeight + kPressDrop + kShadowRoom)));
 }
 
 QSize OnboardingKeycap::minimumSizeHint() const
@@ -148,16 +180,20 @@ QSize OnboardingKeycap::minimumSizeHint() const
 
 qreal OnboardingKeycap::scale() const
 {
-    const QSize natural = naturalSize();
-    if (natural.width() <= 0 || width() >= natural.width()) return 1.0;
-    return qreal(width()) / natural.width();
+    return scaleFor(metrics().width(earnedShown()));
+}
+
+qreal OnboardingKeycap::scaleFor(qreal rowWidth) const
+{
+    if (rowWidth <= 0 || width() >= rowWidth) return 1.0;
+    return width() / rowWidth;
 }
 
 QList<QRectF> OnboardingKeycap::keyRects() const
 {
     const Metrics m = metrics();
-    const qreal s = scale();
-    const qreal x0 = (width() - m.width * s) / 2;
+    const qreal rowWidth = m.width(earnedShown()), s = scaleFor(rowWidth);
+    const qreal x0 = (width() - rowWidth * s) / 2;
     const qreal y0 = (height() - (m.keyHeight + kPressDrop + kShadowRoom) * s) / 2;
     QList<QRectF> rects;
     qreal x = 0;
@@ -171,13 +207,16 @@ QList<QRectF> OnboardingKeycap::keyRects() const
 
 void OnboardingKeycap::paintEvent(QPaintEvent*)
 {
-    if (m_keys.isEmpty() && !m_earned) return;
+    // The row is centred as drawn: while the keys slide over for the check mark (or back), it stays centred
+    // as a whole, the check mark's share of the room growing as it fades in.
+    const qreal shown = earnedShown();
+    if (m_keys.isEmpty() && shown <= 0) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const Metrics m = metrics();
-    const qreal s = scale();
+    const qreal rowWidth = m.width(shown), s = scaleFor(rowWidth);
     const qreal rowHeight = m.keyHeight + kPressDrop + kShadowRoom;
-    p.translate((width() - m.width * s) / 2, (height() - rowHeight * s) / 2);
+    p.translate((width() - rowWidth * s) / 2, (height() - rowHeight * s) / 2);
     p.scale(s, s);
 
     qreal x = 0;
@@ -225,11 +264,11 @@ void OnboardingKeycap::paintEvent(QPaintEvent*)
         p.drawText(key, Qt::AlignCenter, m_keys[i]);
         x += m.keyWidths[i];
     }
-    if (m_earned) {
+    if (shown > 0) {
         x += (m_keys.isEmpty() ? 0 : kItemSpacing) + kCheckLead;
         const QPixmap check = Symbols::tinted(QStringLiteral("checkmark"), TarnwickTheme::success(), int(kCheckSize))
                                   .pixmap(int(kCheckSize), int(kCheckSize));
-        if (m_checkFade->state() == QAbstractAnimation::Running) p.setOpacity(m_checkFade->currentValue().toReal());
+        p.setOpacity(std::min<qreal>(shown, 1));
         p.drawPixmap(QPointF(x, (m.keyHeight - kCheckSize) / 2), check);
     }
 }

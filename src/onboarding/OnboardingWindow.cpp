@@ -60,8 +60,8 @@ QPixmap pictureWithout(QWidget* page, const QWidget* part)
 
 // Covers the page while one snapshot gives way to the next: the old one drifts left and fades, the new
 // one drifts in from the right (with Reduce Motion, or for a change within a page, they only cross-fade).
-// A part that animates on its own (the key caps being pressed) is left out of the pictures and drawn
-// live over them, gliding from its old place to its new one.
+// A part that animates on its own (the key caps being pressed, sliding over for their check mark) is left
+// out of the pictures and drawn live over them, gliding from its old place to its new one.
 class OnboardingWindow::Transition : public QWidget {
 public:
     Transition(QWidget* parent, QPixmap from, QPixmap to, bool slide, int ms) : QWidget(parent)
@@ -200,6 +200,7 @@ void OnboardingWindow::showPage(bool slide, bool sameScreen)
         if (keys) {
             m_transition->carry(keys, keysBefore, QRect(keys->mapTo(this, QPoint()), keys->size()));
             connect(m_press, &KeyPressSequence::changed, m_transition, qOverload<>(&QWidget::update));
+            connect(keys, &OnboardingKeycap::drawingChanged, m_transition, qOverload<>(&QWidget::update));
         }
     }
     focusPage();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QEasingCurve>
 #include <QSignalSpy>
 #include <cmath>
 #include <limits>
@@ -39,6 +40,20 @@ TEST(Tween, EasesOutAndEndsOnTheTarget)
     const qsizetype frames = drawn.size();
     f.clock.advance(500);
     EXPECT_EQ(drawn.size(), frames);
+}
+
+// Given another curve, it eases along that one instead: here one quick to start and long to settle.
+TEST(Tween, FollowsTheCurveItIsGiven)
+{
+    Fixture f;
+    QEasingCurve quick(QEasingCurve::BezierSpline);
+    quick.addCubicBezierSegment(QPointF(0.2, 0.7), QPointF(0.2, 1.0), QPointF(1, 1));
+    f.tween.setCurve(quick);
+    f.tween.animateTo(0.0, 160);
+    f.clock.advance(40);
+    EXPECT_NEAR(f.tween.value(), 1.0 - quick.valueForProgress(0.25), 1e-6);
+    f.clock.advance(120);
+    EXPECT_DOUBLE_EQ(f.tween.value(), 0.0);
 }
 
 // A change mid-flight starts from the value drawn then, never from either end.

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEasingCurve>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -258,7 +259,26 @@ QList<double> drawnKeySteps(OnboardingWindow& w)
     return steps;
 }
 
-TEST(OnboardingWindow, AnEarnedKeyPagePressesItsKeysInSightAndFadesInTheCheckMark)
+// Where the first key's left edge stands as the window draws it now, to a fraction of a pixel: read along
+// a line through the key below its rounded corner, from the page's left edge.
+double drawnKeysLeft(OnboardingWindow& w)
+{
+    const QImage shot = w.grab().toImage();
+    const int paper = qGray(TarnwickTheme::paper().rgb()), ink = qGray(TarnwickTheme::ink().rgb());
+    auto inked = [&](int x, int y) {
+        return std::clamp((paper - qGray(shot.pixel(x, y))) / double(paper - ink), 0., 1.);
+    };
+    const OnboardingKeycap* row = w.page().keycap;
+    const int middle = row->mapTo(&w, row->keyRects().first().center()).toPoint().x();
+    int y = 0;
+    while (y < shot.height() && inked(middle, y) < 0.9) ++y;
+    y += 20;
+    int x = 0;
+    while (x < shot.width() && inked(x, y) < 0.9) ++x;
+    return x - (x > 0 ? inked(x - 1, y) : 0);
+}
+
+TEST(OnboardingWindow, AnEarnedKeyPagePressesAndSlidesItsKeysInSightAndFadesInTheCheckMark)
 {
     for (const bool reduceMotion : {false, true}) {
         for (const Screen screen : {Screen::newNote, Screen::capture}) {
@@ -270,14 +290,16 @@ TEST(OnboardingWindow, AnEarnedKeyPagePressesItsKeysInSightAndFadesInTheCheckMar
             if (screen == Screen::capture) t.controller.practice().setSelectedText("these words");
             ASSERT_TRUE(QTest::qWaitFor([&] { return w.page().keycap->sleepiness(2) == 0.0; }, 2000));
             QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            const double restLeft = drawnKeysLeft(w);
 
             // The page is built again for its earned state while the keys go down one after another: the
             // window shows it from the first frame of the change on. With Reduce Motion nothing goes down.
             w.flow().hotkeyFired(screen == Screen::capture ? "capture" : "newNote");
             const OnboardingKeycap* row = w.page().keycap;
             ASSERT_EQ(row->keyRects().size(), 3);
-            const int checkX = row->mapTo(&w, QPointF(row->keyRects().last().right() + 9 + 4 + 7, 0)).toPoint().x();
             auto checkDrawn = [&] {
+                // Through the middle of the check mark, beside the last key as it stands now.
+                const int checkX = row->mapTo(&w, QPointF(row->keyRects().last().right() + 9 + 4 + 7, 0)).toPoint().x();
                 const QImage shot = w.grab().toImage();
                 for (int y = 0; y < shot.height(); ++y)
                     if (qGreen(shot.pixel(checkX, y)) > qRed(shot.pixel(checkX, y)) + 30) return true;
@@ -286,8 +308,10 @@ TEST(OnboardingWindow, AnEarnedKeyPagePressesItsKeysInSightAndFadesInTheCheckMar
             // The check mark fades in: not there in the first frame.
             EXPECT_TRUE(reduceMotion || !checkDrawn());
             if (reduceMotion) QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            QList<double> lefts;
             auto at = [&](qint64 ms) {
                 t.clock.advance(ms);
+                lefts << drawnKeysLeft(w);
                 return drawnKeySteps(w);
             };
             const QList<double> still{0, 0};
@@ -296,6 +320,23 @@ TEST(OnboardingWindow, AnEarnedKeyPagePressesItsKeysInSightAndFadesInTheCheckMar
             EXPECT_EQ(at(50), reduceMotion ? still : (QList<double>{-2, 0}));
             EXPECT_EQ(at(80), still);
             EXPECT_TRUE(QTest::qWaitFor(checkDrawn, 2000));
+
+            // The row makes room for the check mark and stays centred: the keys end half its room to the
+            // left. They slide there as the press plays, on the tour's curve over 160 ms, from where they
+            // stood (with Reduce Motion they are there at once).
+            QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            const double endLeft = drawnKeysLeft(w);
+            EXPECT_NEAR(restLeft - endLeft, (9 + 4 + 15) / 2.0, 1.0);
+            ASSERT_EQ(lefts.size(), 4);
+            if (reduceMotion) {
+                for (double left : lefts) EXPECT_NEAR(left, endLeft, 0.5);
+            } else {
+                QEasingCurve curve(QEasingCurve::BezierSpline);
+                curve.addCubicBezierSegment(QPointF(0.2, 0.7), QPointF(0.2, 1.0), QPointF(1, 1));
+                EXPECT_NEAR(lefts[0], restLeft, 0.5);
+                EXPECT_NEAR(lefts[1], restLeft + (endLeft - restLeft) * curve.valueForProgress(40 / 160.0), 1.0);
+                EXPECT_NEAR(lefts[3], endLeft, 0.5);
+            }
         }
     }
 }

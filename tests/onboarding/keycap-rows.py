@@ -9,7 +9,10 @@ is read from the X server as fast as it answers, and each key's top edge, to a t
 kept for every reading. Once DIR/stop exists and the edges have stayed put for a moment, the readings
 end. The keys were seen pressed when a reading had one key's top edge 2 px below another's: at rest
 the keys stand in one line, and the row may be on its way to a new place on the page while it is
-pressed. Prints what was seen; exits 0 when pressed, 1 when not, 2 when no keys were found.
+pressed. The first key's left edge is kept too: the keys must also have been seen between where they
+stood and where they came to rest (the row makes room for its check mark, so they slide left), not only
+at either end. Prints what was seen; exits 0 when pressed and slid, 1 when not, 2 when no keys were
+found.
 """
 import ctypes
 import ctypes.util
@@ -24,6 +27,7 @@ DROP = 2.0  # how far a pressed key goes down
 LOOK_FOR_KEYS_S = 30  # bounds a hang only
 SETTLED_S = 0.6
 LONGEST_S = 60
+SLIDE_ROOM = 40  # read this far left of the first key: its left edge moves some 14 px as the row slides
 
 
 class XImage(ctypes.Structure):
@@ -110,6 +114,17 @@ def top_edge(picture, c):
     return None
 
 
+def left_edge(picture, top):
+    """Where the key that begins at row `top` starts on the left, read below its rounded corner."""
+    r = int(top) + 20
+    if r >= picture.height:
+        return None
+    for c in range(picture.width):
+        if picture.ink(c, r) >= FULL:
+            return round(c - (picture.ink(c - 1, r) if c > 0 else 0.0), 1)
+    return None
+
+
 def main():
     x, y, w, h = (int(v) for v in sys.argv[1:5])
     ready, stop = os.path.join(sys.argv[5], "ready"), os.path.join(sys.argv[5], "stop")
@@ -128,13 +143,17 @@ def main():
     readings, changed, start = [], time.monotonic(), time.monotonic()
     last = None
     # One reading is one picture of the band under the keys, taken in one request.
-    left, width = found[0], found[-1] - found[0] + 1
+    left = max(0, found[0] - 14 - SLIDE_ROOM)
+    width = found[-1] - left + 1
+    lefts = []
     while True:
         now = time.monotonic()
         picture = Picture(x + left, y, width, h)
         edges = tuple(top_edge(picture, c - left) for c in found)
         readings.append(edges)
-        if edges != last:
+        first = left_edge(picture, edges[0]) if edges[0] is not None else None
+        lefts.append(None if first is None else round(first + left, 1))
+        if edges != last or (len(lefts) > 1 and lefts[-1] != lefts[-2]):
             changed, last = now, edges
         if os.path.exists(stop) and now - changed >= SETTLED_S:
             break
@@ -148,7 +167,23 @@ def main():
         seen[r] = seen.get(r, 0) + 1
     print("keycap-rows: %d readings, %d with a key pressed; at rest %s; seen most %s" % (
         len(readings), len(pressed), readings[-1], sorted(seen.items(), key=lambda kv: -kv[1])[:8]))
-    return 0 if pressed else 1
+    # A slide: the left edge seen clear of both where it stood and where it came to rest (the edge is read
+    # to a tenth of a pixel and stands still to the tenth at either end; the slide spends its last pixel
+    # settling, so half a pixel clear still counts).
+    known = [e for e in lefts if e is not None]
+    if not known:
+        print("keycap-rows: the first key's left edge was never read")
+        return 1
+    first, end = known[0], known[-1]
+    between = [e for e in known if min(first, end) + 0.5 < e < max(first, end) - 0.5]
+    print("keycap-rows: first key's left edge from %s to %s; %d readings between: %s" % (
+        first, end, len(between), sorted(set(between))[:12]))
+    if not pressed:
+        return 1
+    if not between:
+        print("keycap-rows: the keys did not slide: they stood only where they began or where they ended")
+        return 1
+    return 0
 
 
 if __name__ == "__main__":

@@ -4,7 +4,8 @@
 # closed with Ctrl+W, the window manager's Alt+Tab, a note hidden by the hide-all key while it is typed
 # in, the shelf closed with Escape. At the next launch after a quit, with a note left open, the tour has
 # the keyboard. On the new-note and capture pages the chord's key caps are seen going down as it is
-# pressed. Pictures of the hot-key pages are kept in $TARNWICK_TOUR_PICTURES when it is set.
+# pressed, and sliding over (not jumping) to make room for the check mark. Pictures of the hot-key pages
+# are kept in $TARNWICK_TOUR_PICTURES when it is set.
 # Usage (inside scripts/desktop-session.sh): tour-keys.sh TARNWICK
 set -euo pipefail
 tarnwick=$1
@@ -35,7 +36,7 @@ unmapped() { ! xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 holds_keys() { [ "$(active)" = "$1" ]; }
 picture() { [ -z "$pictures" ] || import -window root "$pictures/$1.png"; }
 # Watches the tour's key caps from the moment they stand still, in the background (keycap-rows.py reads
-# the screen as fast as the server answers: a press lasts a fifth of a second).
+# the screen as fast as the server answers: a press lasts a fifth of a second, the slide a sixth).
 watch_keys() {
   mkdir -p "$work/keys"
   rm -f "$work/keys/ready" "$work/keys/stop"
@@ -44,12 +45,13 @@ watch_keys() {
   watcher=$!
   within $long test -e "$work/keys/ready" || fail "$1: no key caps to watch: $(cat "$work/keys/seen.txt")"
 }
-# Once the chord has acted: some reading showed a key of the row 2 px below another, as a pressed key is.
+# Once the chord has acted: some reading showed a key of the row 2 px below another, as a pressed key is,
+# and some showed the first key between where it stood and where it came to rest.
 keys_went_down() {
   touch "$work/keys/stop"
   local rc=0
   wait "$watcher" || rc=$?
-  [ "$rc" = 0 ] || fail "$1: the key caps were not seen going down: $(cat "$work/keys/seen.txt")"
+  [ "$rc" = 0 ] || fail "$1: the key caps were not seen going down and sliding over: $(cat "$work/keys/seen.txt")"
   echo "$1: $(cat "$work/keys/seen.txt")"
 }
 # The page shows its "Next" (or other filled) button: Return moves on only then, so one Return is one step.
