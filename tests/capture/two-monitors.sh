@@ -46,8 +46,8 @@ probe ProbeB 1700
 probe_b=$window
 within 50 on_monitor "$probe_a" A && within 50 on_monitor "$probe_b" B ||
   fail "the probes are not one on each monitor: $(place_of "$probe_a") / $(place_of "$probe_b")"
-printf 'words to keep' | xclip -quiet -selection primary -i >/dev/null 2>&1 &
-owner_pid=$!
+printf 'words to keep' >"$work/words"
+own_selection primary UTF8_STRING "$work/words"
 
 settings_file=$XDG_CONFIG_HOME/tarnwick/settings.json
 mkdir -p "$(dirname "$settings_file")"

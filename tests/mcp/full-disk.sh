@@ -194,9 +194,7 @@ wait_window Probe
 probe=$window
 { echo "Longcapture"; yes "words of a long capture" | head -c 1600000 || true; } >"$work/long.txt"
 dd if=/dev/zero of="$data/filler" bs=64k >/dev/null 2>&1 || true
-xclip -quiet -selection primary -i "$work/long.txt" >/dev/null 2>&1 &
-owner_pid=$!
-sleep 0.5
+own_selection primary UTF8_STRING "$work/long.txt"
 xdotool windowactivate --sync "$probe" >/dev/null 2>&1 || true
 xdotool key --clearmodifiers super+alt+shift+space
 within 150 bash -c 'xdotool search --name "^Capture not saved" >/dev/null 2>&1' ||

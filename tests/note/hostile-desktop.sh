@@ -71,9 +71,8 @@ for _ in $(seq 1 30); do
 done
 active_is "New Note" || fail "the new-note hot key opened no note"
 xdotool key --clearmodifiers Return
-printf 'file://%s\r\n' "$work/nested.svg" | xclip -quiet -selection clipboard -t text/uri-list -i >/dev/null 2>&1 &
-owner_pid=$!
-sleep 0.3
+printf 'file://%s\r\n' "$work/nested.svg" >"$work/uri-list"
+own_selection clipboard text/uri-list "$work/uri-list"
 xdotool key --clearmodifiers ctrl+v
 sleep 0.5
 answers || fail "the application stopped answering after the paste"
@@ -93,10 +92,8 @@ xdotool key --clearmodifiers Escape
 kill -0 "$app_pid" || fail "the application did not survive the drawings"
 
 offer() {
-  [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
-  printf '%s' "$1" | xclip -quiet -selection primary -i >/dev/null 2>&1 &
-  owner_pid=$!
-  sleep 0.3
+  printf '%s' "$1" >"$work/offered"
+  own_selection primary UTF8_STRING "$work/offered"
 }
 captured() { [ "$(sql "SELECT count(*) FROM Capture WHERE text = '$1'")" -ge 1 ]; }
 

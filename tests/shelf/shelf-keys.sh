@@ -292,8 +292,7 @@ done
 # match and what follows it, as a screen reader reads the row.
 printf 'lorem ipsum %.0s' $(seq 1 1667) >"$work/long.txt"
 printf ' WORD20000 tail' >>"$work/long.txt"
-xclip -quiet -selection clipboard -i "$work/long.txt" &
-owner_pid=$!
+own_selection clipboard UTF8_STRING "$work/long.txt"
 new_note Deep
 xdotool key --clearmodifiers Return ctrl+v
 settles_to 100 1 sql "SELECT COUNT(*) FROM Note WHERE title = 'Deep' AND body LIKE '% WORD20000 tail'" ||

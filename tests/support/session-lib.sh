@@ -201,6 +201,19 @@ press_in() {
   xdotool key --clearmodifiers --delay 120 "$@"
 }
 
+# Starts xclip owning the selection $1 ("primary" or "clipboard") as target $2 (UTF8_STRING for text)
+# with the contents of file $3, its pid in $owner_pid (the owner started before is stopped), and waits
+# until it answers there: the test's own helper may be slow on a busy machine, and a step must not meet
+# an empty selection in its place. Fails after a minute.
+own_selection() {
+  [ -z "${owner_pid:-}" ] || kill "$owner_pid" 2>/dev/null || true
+  xclip -quiet -selection "$1" -t "$2" -i "$3" >/dev/null 2>&1 &
+  owner_pid=$!
+  within 600 xclip_owns "$1" "$2" || fail "set-up: xclip did not take the $1 selection within a minute"
+}
+# Whether xclip (which offers one target beside TARGETS) owns selection $1 as target $2.
+xclip_owns() { [ "$(timeout 5 xclip -o -selection "$1" -t TARGETS 2>/dev/null)" = "TARGETS"$'\n'"$2" ]; }
+
 # The endpoint's approval card, once it shows, in $card; fails after twenty seconds.
 wait_card() {
   card=""

@@ -43,10 +43,7 @@ browser_copy() {
     "$work/copy.html" || fail "the clipboard helper did not take the clipboard"
 }
 paste_picture() {
-  [ -n "${owner_pid:-}" ] && kill "$owner_pid" 2>/dev/null || true
-  xclip -selection clipboard -t image/png -i "$1" &
-  owner_pid=$!
-  sleep 0.3
+  own_selection clipboard image/png "$1"
   key ctrl+v
   sleep 0.5
 }

@@ -75,9 +75,7 @@ key Return
 within 30 active_is "Huge" || fail "the window is not titled by the note"
 
 # 4 MB pasted: stored at once, shown slice by slice, the application answering meanwhile.
-xclip -selection clipboard -i "$work/pasted.txt" &
-owner_pid=$!
-sleep 0.5
+own_selection clipboard UTF8_STRING "$work/pasted.txt"
 key ctrl+v
 answers_throughout 4 "the paste"
 expected=$(($(wc -m <"$work/pasted.txt")))
@@ -88,10 +86,7 @@ within 50 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT substr(body, -2
   fail "typing after the paste: the body ends $(sql "SELECT substr(body, -5) FROM Note WHERE title = 'Huge'")"
 
 # 12 MB selected in the probe and captured into the open note.
-kill "$owner_pid" 2>/dev/null || true
-xclip -quiet -selection primary -i "$work/captured.txt" &
-owner_pid=$!
-sleep 0.5
+own_selection primary UTF8_STRING "$work/captured.txt"
 xdotool windowactivate --sync "$probe"
 key alt+shift+space
 answers_throughout 12 "the capture into the open note"
@@ -103,10 +98,7 @@ within 300 bash -c "[ \"\$(sqlite3 'file:$store?mode=ro' \"SELECT length(body) F
 wait_window Huge
 
 # 12 MB captured as a note of its own: its window opens on it.
-kill "$owner_pid" 2>/dev/null || true
-xclip -quiet -selection primary -i "$work/separate.txt" &
-owner_pid=$!
-sleep 0.5
+own_selection primary UTF8_STRING "$work/separate.txt"
 xdotool windowactivate --sync "$probe"
 key super+alt+shift+space
 answers_throughout 12 "the capture as a new note"
