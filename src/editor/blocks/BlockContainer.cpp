@@ -319,7 +319,7 @@ void BlockContainer::reconcile()
     pruneParked();
     if (unsealed) focusAfterUnseal();
     if (TextBlockController* first = textController(0); first && first->isTitleBlock() && !first->isFocused()) {
-        const QString shownTitle = NoteDocument::split(first->textView().storage().attributedText()).title;
+        const QString shownTitle = NoteDocument::title(first->textView().storage().attributedText());
         if (shownTitle != m_note->title()) first->apply(first->snapshot());
     }
     m_lastSeenBody = m_note->body();
@@ -458,7 +458,7 @@ QVector<NoteBlock> BlockContainer::snapshots() const
 QString BlockContainer::currentTitle() const
 {
     if (TextBlockController* first = textController(0); first && first->isTitleBlock())
-        return NoteDocument::split(first->textView().storage().attributedText()).title;
+        return NoteDocument::title(first->textView().storage().attributedText());
     return m_note ? m_note->title() : QString();
 }
 
