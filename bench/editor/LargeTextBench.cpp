@@ -296,6 +296,52 @@ void BM_AppendHugeCaptureToOpenNote(benchmark::State& state)
 }
 BENCHMARK(BM_AppendHugeCaptureToOpenNote)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// 12 MB selected in another program and captured into the open note of 4 MB, as the hot key does: the
+// capture service appends it, stores the note with its capture row and has the editor take the longer
+// body in. The longest turn, the capture's own included, until the editor shows all it can of it and
+// the store has written it.
+void BM_CaptureHugeIntoOpenNote(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    FakeSelectionReader reader;
+    CaptureService capture(
+        *f.store, [&f](const QUuid& id) { return f.editor->container()->noteID() == id; }, f.settings, Clock::system(),
+        reader);
+    const QString base = paragraphs(40'000, QLatin1Char('o'));
+    const QString captured = paragraphs(120'000, QLatin1Char('k'));
+    double longest = 0, longestCpu = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.empty->setBlocks({NoteBlock::text(TextRuns{base, {}})});
+        f.store->saveNow();
+        f.editor->setNote(f.empty);
+        f.store->setActiveNoteID(f.empty->uuid());
+        waitUntilFilled(f.lastTextView(), f.empty->title().size() + 1 + base.size());
+        state.ResumeTiming();
+        TurnProbe probe;
+        probe.start();
+        bool ingested = false;
+        QTimer::singleShot(0, [&] {
+            (void)capture.ingest(CaptureContext{captured, "Probe", "probe", std::nullopt, "Probe"}, false);
+            ingested = true;
+        });
+        DocumentHolds holds{f.empty->title().size() + 2 + base.size() + captured.size()};
+        probe.runUntil([&] {
+            return ingested && holds(f.lastTextView()) && !f.container->mainContext().isWriting() &&
+                   !f.container->mainContext().hasChanges();
+        });
+        longest = std::max(longest, probe.longest());
+        longestCpu = std::max(longestCpu, probe.longestCpu());
+        state.PauseTiming();
+        f.editor->setNote(f.empty);
+        f.store->saveNow();
+        state.ResumeTiming();
+    }
+    state.counters["longest_turn_ms"] = longest;
+    state.counters["longest_turn_cpu_ms"] = longestCpu;
+}
+BENCHMARK(BM_CaptureHugeIntoOpenNote)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Until the note is painted: what the user waits for.
 void BM_OpenLargeNote(benchmark::State& state)
 {

@@ -164,8 +164,19 @@ void CaptureActions::presentCaptureResult(const CaptureService::Result& result)
     };
     const auto nothing = [] {};
     if (const auto* appended = std::get_if<CaptureService::Appended>(&result)) {
+        // A long note may still be written in the background: the capsule comes at once, and a write
+        // that fails (the text taken back) puts the warning in its place.
+        if (appended->writing) {
+            auto once = std::make_shared<QMetaObject::Connection>();
+            *once = connect(&m_capture, &CaptureService::appendWritten, this,
+                            [this, once, captureID = appended->captureID](const QUuid& written, bool saved) {
+                                if (written != captureID) return;
+                                QObject::disconnect(*once);
+                                if (!saved) presentNotSaved();
+                            });
+        }
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
-        if (!appended->saved) return presentNotSaved();
+        if (!appended->writing && !appended->saved) return presentNotSaved();
         m_capsule.show(Kind::capturedText(), undo(appended->captureID), open(appended->captureID));
     } else if (const auto* captured = std::get_if<CaptureService::Captured>(&result)) {
         m_store.notifications().post(tarnwickHotkeyFired, QStringLiteral("capture"));
@@ -310,5 +321,16 @@ void CaptureActions::fileServiceCapture(const QString& text, const SourceHarvest
     const CaptureService::Result result =
         m_capture.ingest(CaptureContext{text, source.app, source.bundleID, source.url, source.title}, false);
     presentCaptureResult(result);
-    reply(result);
+    const auto* appended = std::get_if<CaptureService::Appended>(&result);
+    if (!appended || !appended->writing) return reply(result);
+    // Into a long note written in the background: the caller hears "appended" once it is on disk.
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(&m_capture, &CaptureService::appendWritten, this,
+                    [once, reply, done = *appended](const QUuid& written, bool saved) mutable {
+                        if (written != done.captureID) return;
+                        QObject::disconnect(*once);
+                        done.saved = saved;
+                        done.writing = false;
+                        reply(done);
+                    });
 }

@@ -164,6 +164,8 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
     if (!note || note->isTrashed() || note->isLocked() || m_store.readOnlyNoteIDs().contains(note->uuid()))
         return storeAlone(context);
 
+    // An earlier write ends first: the next outcome the context reports is this append's.
+    m_store.context().waitForWrite();
     // Keys an open editor still holds back go into the body first, or the append would overwrite them.
     m_store.flushPendingEdits();
     m_store.ensureMigrated(*note);
@@ -179,39 +181,91 @@ CaptureService::Result CaptureService::ingest(const CaptureContext& given, bool 
                qUtf8Printable(uuidText(note->uuid())));
         return storeAlone(context);
     }
-    const std::optional<QString> previousSourceApp = note->sourceApp();
-    const std::optional<QUrl> previousSourceURL = note->sourceURL();
-    const QDateTime previousUpdatedAt = note->updatedAt();
+    auto pending = std::make_shared<PendingAppend>();
+    pending->sourceApp = note->sourceApp();
+    pending->sourceURL = note->sourceURL();
+    pending->updatedAt = note->updatedAt();
     if (!note->sourceApp()) note->setSourceApp(context.sourceApp);
     if (!note->sourceURL()) note->setSourceURL(context.sourceURL);
     note->setUpdatedAt(m_clock.now());
     Capture* capture = insertCapture(context, note->uuid());
-    const bool saved = m_store.saveNow();
-    if (!saved) {
+    const QUuid noteID = note->uuid(), captureID = capture->uuid();
+    // A long note is written in the background, as a long new note is, and said saved only once it is on
+    // disk; a write that fails after the answer takes the append back then (see takeBackAppend).
+    pending->connection = connect(&m_store.context(), &ModelContext::saveFinished, this,
+                                  [this, pending, captureID](const QString& failure) {
+                                      QObject::disconnect(pending->connection);
+                                      pending->saved = failure.isEmpty();
+                                      if (!pending->returned) return;
+                                      if (!failure.isEmpty()) takeBackAppend(captureID, *pending);
+                                      Q_EMIT appendWritten(captureID, failure.isEmpty());
+                                  });
+    const std::optional<bool> written = m_store.saveInBackground();
+    if (written && !*written) {
+        QObject::disconnect(pending->connection);
         // Answered "not saved": the note goes back to what it held, so the text does not reach the
         // disk later with the note's other changes.
-        const QUuid captureID = capture->uuid();
         m_store.context().remove(capture);
         note->setBody(previousBody);
         note->setBodyBlocksData(previousBlocks);
-        note->setSourceApp(previousSourceApp);
-        note->setSourceURL(previousSourceURL);
-        note->setUpdatedAt(previousUpdatedAt);
+        note->setSourceApp(pending->sourceApp);
+        note->setSourceURL(pending->sourceURL);
+        note->setUpdatedAt(pending->updatedAt);
         m_store.takeInChangedBodies();
-        return Appended{note->uuid(), captureID, appended->range, false};
+        return Appended{noteID, captureID, appended->range, false};
     }
     // The note's open editor shows the text before it handles another key: a key typed into its old
     // copy would write that copy over the appended text.
     m_store.takeInChangedBodies();
-    m_store.setActiveNoteID(note->uuid());
+    m_store.setActiveNoteID(noteID);
     stopFollowing();
-    m_lastCapture =
-        UndoRecord{note->uuid(),           capture->uuid(),   previousBody,    previousBlocks, false,
-                   note->bodyBlocksData(), appended->blockID, appended->range, context.text,   appended->newBlock};
+    m_lastCapture = UndoRecord{noteID,
+                               captureID,
+                               previousBody,
+                               previousBlocks,
+                               false,
+                               note->bodyBlocksData(),
+                               appended->blockID,
+                               appended->range,
+                               context.text,
+                               appended->newBlock};
     // The appended text always ends the body: it went into the last block, or a block made after it.
     m_lastCapture->appendedBodyLocation = note->body().size() - context.text.size();
     followAppendedText(*note);
-    return Appended{note->uuid(), capture->uuid(), appended->range, saved};
+    pending->returned = true;
+    if (!written && !pending->saved) return Appended{noteID, captureID, appended->range, false, true};
+    // Written at once, or the write already taken in (something the editor did waited for it).
+    QObject::disconnect(pending->connection);
+    const bool saved = written ? *written : *pending->saved;
+    if (!saved) takeBackAppend(captureID, *pending);
+    return Appended{noteID, captureID, appended->range, saved};
+}
+
+void CaptureService::takeBackAppend(const QUuid& captureID, const PendingAppend& before)
+{
+    // Undone meanwhile: the undo took the text and the row out already.
+    if (!m_lastCapture || m_lastCapture->captureID != captureID) return;
+    // Keys an open editor still holds back go into the body first, where the follow sees them.
+    m_store.flushPendingEdits();
+    const UndoRecord record = *std::exchange(m_lastCapture, std::nullopt);
+    stopFollowing();
+    if (Note* note = record.noteID ? m_store.note(*record.noteID) : nullptr) {
+        const bool untouched = note->bodyBlocksData() == record.appendedBlocksData;
+        if (revertAppend(*note, record)) {
+            // Untouched since, the note is as it was before the capture; otherwise the user's edits stay.
+            if (untouched) {
+                note->setSourceApp(before.sourceApp);
+                note->setSourceURL(before.sourceURL);
+                note->setUpdatedAt(before.updatedAt);
+            }
+            m_store.takeInChangedBodies();
+        } else {
+            qCInfo(Log::store, "Capture into %s not saved; its text was edited since and stays in the note",
+                   qUtf8Printable(uuidText(note->uuid())));
+        }
+    }
+    if (Capture* capture = m_store.capture(captureID); capture && !capture->isDeleted())
+        m_store.context().remove(capture);
 }
 
 void CaptureService::followAppendedText(Note& note)

@@ -35,6 +35,9 @@ public:
         QUuid captureID;
         Note::TextRange appendedRange;  // inside the text block that received the text
         bool saved = true;
+        // A long note still being written in the background: `saved` is false until appendWritten says
+        // how it went. A failed write takes the text and the capture row back.
+        bool writing = false;
     };
     struct Created {
         QUuid noteID;
@@ -115,6 +118,8 @@ Q_SIGNALS:
     // The write of a new note that ingest() answered as still writing ended: on disk, or failed and
     // taken back with its capture row (nothing of it is stored later).
     void newNoteWritten(const QUuid& captureID, bool saved);
+    // The same for an append that ingest() answered as still writing.
+    void appendWritten(const QUuid& captureID, bool saved);
 
 private:
     Result storeAlone(const CaptureContext& context);
@@ -123,6 +128,19 @@ private:
     // Inserts the capture row; the caller saves.
     Capture* insertCapture(const CaptureContext& context, const std::optional<QUuid>& noteID);
     bool revertAppend(Note& note, const UndoRecord& record);
+    // What an append changed beside the body, and how its write is going.
+    struct PendingAppend {
+        std::optional<QString> sourceApp;
+        std::optional<QUrl> sourceURL;
+        QDateTime updatedAt;
+        std::optional<bool> saved;
+        bool returned = false;
+        QMetaObject::Connection connection;
+    };
+    // An append whose write failed after the note's editor took it in: the text leaves the note where it
+    // still stands (the rest of the note as it was, while untouched since) and the row goes, so that
+    // neither reaches the disk later. Nothing once the capture was undone.
+    void takeBackAppend(const QUuid& captureID, const PendingAppend& before);
     // Follows the body of the note the last capture was appended to, so its undo still finds the text.
     void followAppendedText(Note& note);
     void bodyChanged(const Note& note);

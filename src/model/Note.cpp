@@ -234,7 +234,9 @@ std::optional<QString> Note::formattedDay(const QString& key)
 
 const QVector<NoteBlock>* Note::writtenBlocks(const QByteArray& data) const
 {
-    return !m_writtenData.isNull() && data == m_writtenData ? &m_writtenBlocks : nullptr;
+    // The bytes just written are usually the very same: megabytes are not compared then.
+    const bool same = data.isSharedWith(m_writtenData) || data == m_writtenData;
+    return !m_writtenData.isNull() && same ? &m_writtenBlocks : nullptr;
 }
 
 void Note::rememberWritten(const QByteArray& data, const QVector<NoteBlock>& blocks) const
@@ -335,7 +337,10 @@ Result<Note::AppendedRange, Note::AppendError> Note::appendPlain(const QString& 
             result.range = {0, text.size()};
         } else {
             result.range = {runs->text.size() + 1, text.size()};
-            runs->text += u'\n' + text;
+            // One copy of a long body, not two.
+            runs->text.reserve(runs->text.size() + 1 + text.size());
+            runs->text += u'\n';
+            runs->text += text;
         }
     } else {
         list.push_back(NoteBlock::text(TextRuns{text, {}}));

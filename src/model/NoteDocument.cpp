@@ -7,6 +7,12 @@ NoteDocument::Parts NoteDocument::split(const AttributedText& text)
     return Parts{text.text().left(n), text.mid(n + 1, text.length() - n - 1)};
 }
 
+QString NoteDocument::title(const AttributedText& text)
+{
+    const qsizetype n = text.text().indexOf(u'\n');
+    return n < 0 ? text.text() : text.text().left(n);
+}
+
 AttributedText NoteDocument::compose(const QString& title, const AttributedText& body,
                                      const TextAttributes& titleAttributes, const TextAttributes& bodyAttributes)
 {

@@ -16,6 +16,8 @@ public:
     // The title is the text before the first "\n"; the body is everything after it, with its
     // attributes. Without a "\n" the whole text is the title.
     static Parts split(const AttributedText& text);
+    // The title alone, without copying the body.
+    static QString title(const AttributedText& text);
     // The title flattened to one line (every line break becomes a space), then "\n" in the body's
     // style, then the body as it is.
     static AttributedText compose(const QString& title, const AttributedText& body,

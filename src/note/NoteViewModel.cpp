@@ -397,12 +397,43 @@ bool NoteViewModel::isLit(FormatCommand command) const
     return m_activeFormats.contains(FormatCommands::rawValue(command));
 }
 
-qsizetype NoteViewModel::graphemeCount(const QString& text)
+namespace {
+
+qsizetype clusters(const QChar* text, qsizetype length)
 {
-    if (text.isEmpty()) return 0;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text, length);
     qsizetype count = 0;
     while (finder.toNextBoundary() != -1) ++count;
+    return count;
+}
+
+}  // namespace
+
+qsizetype NoteViewModel::graphemeCount(QStringView text)
+{
+    // No cluster joins two ASCII characters but CR LF, and none reaches across such a pair: ASCII is
+    // counted as it stands (megabytes of it would keep the finder busy for a good part of a second), and
+    // the finder gets each stretch holding anything else, from such a pair before it to one after it.
+    constexpr qsizetype asciiAround = 16;
+    const auto ascii = [&](qsizetype i) { return text[i].unicode() < 0x80; };
+    const auto crlf = [&](qsizetype i) { return text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n'; };
+    const qsizetype n = text.size();
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < n;) {
+        // An ASCII character before anything else may start a cluster with it (a letter and its accent).
+        if (ascii(i) && (i + 1 == n || ascii(i + 1))) {
+            i += crlf(i) ? 2 : 1;
+            ++count;
+            continue;
+        }
+        qsizetype end = i + 1;
+        for (qsizetype run = 0; end < n; ++end) {
+            run = ascii(end - 1) ? run + 1 : 0;
+            if (run >= asciiAround && ascii(end) && !crlf(end - 1)) break;
+        }
+        count += clusters(text.constData() + i, end - i);
+        i = end;
+    }
     return count;
 }
 
@@ -439,8 +470,8 @@ qsizetype NoteViewModel::graphemeCountAfterChange(const QString& before, qsizety
     while (tail > least && !certainBoundary(after, after.size() - tail)) --tail;
     if (!certainBoundary(after, after.size() - tail)) return graphemeCount(after);
     tail = std::min({tail, before.size() - start, after.size() - start});
-    return countBefore - graphemeCount(before.mid(start, before.size() - tail - start)) +
-           graphemeCount(after.mid(start, after.size() - tail - start));
+    return countBefore - graphemeCount(QStringView(before).mid(start, before.size() - tail - start)) +
+           graphemeCount(QStringView(after).mid(start, after.size() - tail - start));
 }
 
 void NoteViewModel::updateCount()

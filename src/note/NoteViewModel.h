@@ -131,7 +131,7 @@ public:
     const QSet<QString>& activeFormats() const { return m_activeFormats; }
     QString countText() const;
     // User-perceived characters; each picture's U+FFFC counts as one.
-    static qsizetype graphemeCount(const QString& text);
+    static qsizetype graphemeCount(QStringView text);
     // The count of `after`, knowing that `before` counted `countBefore`: only the stretch that differs is
     // counted again, so a keystroke in a body of megabytes costs little more than comparing the two.
     static qsizetype graphemeCountAfterChange(const QString& before, qsizetype countBefore, const QString& after);

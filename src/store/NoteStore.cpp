@@ -247,16 +247,9 @@ NoteStore::CreatedNote NoteStore::createNote(const NewNote& content, const std::
     if (!content.body.isEmpty()) ensureMigrated(*note);
     if (alongside) alongside(*note);
     if (inBackground) {
-        flushPendingEdits();
-        const auto started = m_context.saveInBackground();
-        m_revision = qint64(quint64(m_revision) + 1);
-        Q_EMIT revisionChanged(m_revision);
+        const std::optional<bool> saved = saveInBackground();
         setActiveNoteID(note->uuid());
-        if (!started) return {note, false, true};
-        if (!*started)
-            qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
-                      qUtf8Printable(started->error().description()));
-        return {note, bool(*started), false};
+        return {note, saved.value_or(false), !saved};
     }
     const bool saved = saveNow();
     setActiveNoteID(note->uuid());
@@ -419,6 +412,19 @@ bool NoteStore::saveNow()
 bool NoteStore::autosaveNow()
 {
     return save(true);
+}
+
+std::optional<bool> NoteStore::saveInBackground()
+{
+    flushPendingEdits();
+    const auto started = m_context.saveInBackground();
+    m_revision = qint64(quint64(m_revision) + 1);
+    Q_EMIT revisionChanged(m_revision);
+    if (!started) return std::nullopt;
+    if (!*started)
+        qCWarning(Log::store, "Local save failed: %s. Change is still held in memory.",
+                  qUtf8Printable(started->error().description()));
+    return bool(*started);
 }
 
 bool NoteStore::save(bool likeAutosave)

@@ -131,6 +131,10 @@ public:
     // file waits to be written back, it leaves that to the retry schedule, as autosave does, rather
     // than copying the whole store at once. With nothing to save, does nothing.
     bool autosaveNow();
+    // Like saveNow(), except that a write of a megabyte or more goes on in the background, so the main
+    // thread is not held while SQLite writes and syncs it: nullopt until the context's next saveFinished
+    // says how it went. A smaller one is written at once and its outcome returned.
+    std::optional<bool> saveInBackground();
     // Why the changes held in memory are not on disk (the disk is full, the store is read-only, the
     // notes file was removed and could not be written back...): set by a failed save, autosave
     // included, and cleared by the next one that succeeds. While it is set, what waits is saved again

@@ -214,6 +214,41 @@ TEST_F(CaptureActionsTest, ALongCaptureAsANewNoteGetsItsCapsuleAtOnce)
     }
 }
 
+// Text captured into a long open note, written in the background: the capsule comes at once, and says
+// "Capture not saved" in its place when the write fails; a text handed over on the bus is answered once
+// the write has ended, with what came of it.
+TEST_F(CaptureActionsTest, ACaptureIntoALongOpenNoteIsAnsweredWhenItsWriteEnds)
+{
+    CaptureService openService{*store, [](const QUuid&) { return true; }, settings, clock, reader};
+    CaptureActions openActions(*store, openService, capsule, settings, hooks);
+    Note* note = addSavedNote(QString(1 << 20, u'n'));
+    store->setActiveNoteID(note->uuid());
+    for (const bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "failing" : "written");
+        if (failing) {
+            ASSERT_TRUE(ModelContainerTesting::exec(
+                *container, "CREATE TRIGGER block BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'no'); END"));
+        }
+        capsule.dismiss();
+        const Result result = openService.ingest(selection("by the hot key"), false);
+        ASSERT_TRUE(std::get<CaptureService::Appended>(result).writing);
+        openActions.presentCaptureResult(result);
+        EXPECT_EQ(capsule.model().message(), "Text captured");
+        ASSERT_TRUE(waitFor([&] { return !context().isWriting(); }));
+        EXPECT_EQ(capsule.model().message(), failing ? "Capture not saved" : "Text captured");
+
+        std::optional<CaptureService::Result> answer;
+        openActions.handleServiceCapture("on the bus", [&](const std::optional<Result>& r) { answer = r; });
+        EXPECT_FALSE(answer) << "not answered while written";
+        ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
+        const auto* appended = answer ? std::get_if<CaptureService::Appended>(&*answer) : nullptr;
+        ASSERT_TRUE(appended);
+        EXPECT_EQ(appended->saved, !failing);
+        EXPECT_FALSE(appended->writing);
+    }
+    EXPECT_TRUE(note->body().endsWith("n\nby the hot key\non the bus")) << "the failed ones taken back";
+}
+
 // Undo takes back its own capture only; when the user has since edited the text it brought, the edit
 // stays and the capsule says the capture was not undone.
 TEST_F(CaptureActionsTest, AnUndoThatCannotBeDoneSaysSo)

@@ -543,3 +543,70 @@ TEST_F(CaptureServiceTest, ALongCaptureAsANewNoteIsWrittenInTheBackgroundWithIts
 }
 
 }  // namespace
+
+// Text captured into a long open note is in the note at once, written in the background with its row,
+// and said saved only once on disk. A write that fails takes it back as a short append's failed save
+// does, but never the user's typing since; an undo while it is written takes the text out once.
+TEST_F(CaptureServiceTest, AnAppendToALongNoteIsWrittenInTheBackgroundAndTakenBackWhenItFails)
+{
+    const QString body = QStringLiteral("Long note\n") + QString(1 << 20, u'b');
+    Note* note = openActiveNote(body);
+    note->setSourceApp(std::nullopt);
+    ASSERT_TRUE(store->saveNow());
+    const QDateTime updated = note->updatedAt();
+    QList<std::pair<QUuid, bool>> written;
+    QObject::connect(service.get(), &CaptureService::appendWritten, [&](const QUuid& captureID, bool saved) {
+        written.append({captureID, saved});
+    });
+    clock.advance(1000);
+
+    const auto stored = std::get<CaptureService::Appended>(service->ingest(fromEditor("first"), false));
+    EXPECT_TRUE(stored.writing);
+    EXPECT_FALSE(stored.saved);
+    EXPECT_EQ(note->body(), body + "\nfirst") << "in the note at once";
+    ASSERT_TRUE(context().isWriting());
+    context().waitForWrite();
+    EXPECT_EQ(written, (QList<std::pair<QUuid, bool>>{{stored.captureID, true}}));
+    EXPECT_EQ(sql("SELECT substr(body, -6) FROM Note"), "\nfirst");
+    EXPECT_EQ(sql("SELECT noteUUID FROM Capture"), note->uuid().toString(QUuid::WithoutBraces).toUpper());
+
+    // Undone while written: the text goes once, and the write's end takes nothing more.
+    const QString afterFirst = note->body();
+    const auto undone = std::get<CaptureService::Appended>(service->ingest(fromEditor("second"), false));
+    ASSERT_TRUE(undone.writing);
+    EXPECT_TRUE(service->undoLast());
+    EXPECT_EQ(note->body(), afterFirst);
+    EXPECT_EQ(written.last(), std::make_pair(undone.captureID, true));
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture"), "1");
+
+    ASSERT_TRUE(ModelContainerTesting::exec(
+        *container, "CREATE TRIGGER block BEFORE INSERT ON Capture BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    // Failed with the note as the append left it: the note is as it was, its source and date too.
+    note->setSourceApp(std::nullopt);
+    ASSERT_TRUE(store->saveNow());
+    const QDateTime beforeFailure = note->updatedAt();
+    const auto failed = std::get<CaptureService::Appended>(service->ingest(fromEditor("third"), false));
+    ASSERT_TRUE(failed.writing);
+    context().waitForWrite();
+    EXPECT_EQ(written.last(), std::make_pair(failed.captureID, false));
+    EXPECT_EQ(note->body(), afterFirst);
+    EXPECT_EQ(note->sourceApp(), std::nullopt);
+    EXPECT_EQ(note->updatedAt(), beforeFailure);
+    EXPECT_FALSE(service->lastCapture()) << "undo has nothing of it to take back";
+
+    // Failed after the user typed below it: the text goes, the typing stays.
+    const auto typedOver = std::get<CaptureService::Appended>(service->ingest(fromEditor("fourth"), false));
+    ASSERT_TRUE(typedOver.writing);
+    ASSERT_TRUE(note->appendPlain("typed meanwhile"));
+    context().waitForWrite();
+    EXPECT_EQ(written.last(), std::make_pair(typedOver.captureID, false));
+    EXPECT_EQ(note->body(), afterFirst + "\ntyped meanwhile");
+
+    ASSERT_TRUE(ModelContainerTesting::exec(*container, "DROP TRIGGER block"));
+    clock.advance(NoteStore::firstRetryMs);
+    context().waitForWrite();
+    EXPECT_FALSE(store->saveFailure());
+    EXPECT_EQ(sql("SELECT count(*) FROM Capture"), "1") << "no refused row arrives later";
+    EXPECT_EQ(sql("SELECT substr(body, -21) FROM Note"), "first\ntyped meanwhile");
+    EXPECT_NE(updated, note->updatedAt());
+}

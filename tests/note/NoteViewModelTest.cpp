@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTextBoundaryFinder>
 
 #include "keys/KeychainStore.h"
 #include "model/NoteNotifications.h"
@@ -534,6 +535,44 @@ TEST_F(NoteViewModelTest, AFailingSaveIsSaidUntilOneSucceeds)
     model->refreshAuthentication();
     model->lockButtonClicked();
     EXPECT_FALSE(model->notice().startsWith("Notes aren"));
+}
+
+TEST(NoteViewModelCountTest, LongPlainTextIsCountedAsTheFinderCountsIt)
+{
+    // ASCII is counted without the finder: long runs of it beside clusters that join a neighbour (an
+    // accent after a letter, a prepended sign before one, CR LF, flags, ZWJ families) count as the
+    // finder counts the whole text.
+    const QStringList pieces = {QStringLiteral("plain words of a long line "),
+                                QStringLiteral("abcdefghijklmnopqrstuvwxyz"),
+                                QStringLiteral("\u0301"),
+                                QStringLiteral("\u0600"),
+                                QStringLiteral("\r"),
+                                QStringLiteral("\n"),
+                                QStringLiteral("\r\n"),
+                                QStringLiteral("\U0001F1E9\U0001F1EA"),
+                                QStringLiteral("\U0001F468\u200D\U0001F469"),
+                                QStringLiteral("\u1100\u1161"),
+                                QStringLiteral("x")};
+    const auto finderCount = [](const QString& text) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+        qsizetype count = 0;
+        while (finder.toNextBoundary() != -1) ++count;
+        return count;
+    };
+    std::srand(29);
+    for (int i = 0; i < 200; ++i) {
+        QString text;
+        for (int k = std::rand() % 40; k > 0; --k) text += pieces[std::rand() % pieces.size()];
+        ASSERT_EQ(NoteViewModel::graphemeCount(text), finderCount(text)) << i;
+    }
+    // A CR LF wherever the ASCII after another character reaches the length that ends its stretch.
+    for (int k = 12; k < 20; ++k) {
+        const QString text = QStringLiteral("\u00e9") + QString(k, u'a') + QStringLiteral("\r\nb");
+        EXPECT_EQ(NoteViewModel::graphemeCount(text), finderCount(text)) << k;
+    }
+    const QString ascii = QString(4096, u'w') + QStringLiteral("\r\n") + QString(4096, u'v');
+    EXPECT_EQ(NoteViewModel::graphemeCount(ascii), 8193);
+    EXPECT_EQ(NoteViewModel::graphemeCount(ascii + QStringLiteral("\u0301")), 8193);
 }
 
 TEST(NoteViewModelCountTest, CountAfterAnEditMatchesCountingAfresh)

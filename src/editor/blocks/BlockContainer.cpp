@@ -319,7 +319,7 @@ void BlockContainer::reconcile()
     pruneParked();
     if (unsealed) focusAfterUnseal();
     if (TextBlockController* first = textController(0); first && first->isTitleBlock() && !first->isFocused()) {
-        const QString shownTitle = NoteDocument::split(first->textView().storage().attributedText()).title;
+        const QString shownTitle = NoteDocument::title(first->textView().storage().attributedText());
         if (shownTitle != m_note->title()) first->apply(first->snapshot());
     }
     m_lastSeenBody = m_note->body();
@@ -356,8 +356,17 @@ void BlockContainer::rebuild(const QVector<NoteBlock>& blocks, bool reloadEveryt
         auto* text = dynamic_cast<TextBlockController*>(c);
         return c->matches(block) && (!text || text->isTitleBlock() == isTitle);
     };
+    // A text block that holds more than its view shows (a body grown at its end) differs from it: the
+    // view's text is not encoded to tell.
+    auto grew = [](BlockController* c, const NoteBlock& block) {
+        auto* text = dynamic_cast<TextBlockController*>(c);
+        if (!text || !block.textRuns()) return false;
+        const AttributedText& shown = text->textView().storage().attributedText();
+        const qsizetype body = shown.length() - (text->isTitleBlock() ? NoteDocument::bodyStart(shown) : 0);
+        return block.textRuns()->text.size() > body;
+    };
     auto refresh = [&](BlockController* c, const NoteBlock& block) {
-        if (reloadEverything || !(c->snapshot() == block)) {
+        if (reloadEverything || grew(c, block) || !(c->snapshot() == block)) {
             // A block that now shows another picture forgets the old one's preview file.
             if (auto* picture = dynamic_cast<ImageBlockController*>(c);
                 picture && m_previews && picture->placement().imageID != block.imagePlacement()->imageID)
@@ -458,7 +467,7 @@ QVector<NoteBlock> BlockContainer::snapshots() const
 QString BlockContainer::currentTitle() const
 {
     if (TextBlockController* first = textController(0); first && first->isTitleBlock())
-        return NoteDocument::split(first->textView().storage().attributedText()).title;
+        return NoteDocument::title(first->textView().storage().attributedText());
     return m_note ? m_note->title() : QString();
 }
 

@@ -20,23 +20,6 @@
 
 namespace {
 
-// Whether `longer` begins with all of `text`, characters and attributes alike. Runs cover the text and
-// neighbours differ, so the runs of `text` are those of `longer` but for its last, which may go on.
-bool extends(const AttributedText& longer, const AttributedText& text)
-{
-    const qsizetype n = text.length();
-    if (n == 0 || longer.length() <= n || QStringView(longer.text()).first(n) != QStringView(text.text())) return false;
-    const std::vector<AttributedText::Run>& own = text.runs();
-    const std::vector<AttributedText::Run>& other = longer.runs();
-    if (own.size() > other.size()) return false;
-    for (std::size_t i = 0; i < own.size(); ++i) {
-        const bool last = i + 1 == own.size();
-        if (other[i].start != own[i].start || !(other[i].attributes == own[i].attributes)) return false;
-        if (last ? other[i].length < own[i].length : other[i].length != own[i].length) return false;
-    }
-    return true;
-}
-
 using MAF = MarkdownAutoFormat;
 
 qsizetype lineEndAt(const QString& text, qsizetype position)
@@ -168,11 +151,13 @@ void TextBlockController::load(const TextRuns& runs, const std::optional<QString
     const TextAttributes typing = RichTextBridge::typingAttributes(m_theme);
     const AttributedText text = title ? NoteDocument::compose(*title, body, titleAttributes(), typing) : body;
     const qsizetype remembered = m_model.selection().location;
-    // A body that grew at its end (a capture appended to the open note) enters as that end alone: the
-    // text already shown stays, however long.
-    const qsizetype kept = extends(text, m_model.storage().attributedText()) ? m_model.length() : 0;
+    // A body that grew at its end (a capture appended to the open note) enters as that end alone, as a
+    // paste does: the text already shown stays, however long, and the new text is not copied again.
+    const qsizetype shown = m_model.length();
+    const qsizetype kept =
+        shown > 0 && text.length() > shown && text.startsWith(m_model.storage().attributedText()) ? shown : 0;
     if (kept > 0)
-        m_model.storage().replace(kept, 0, text.mid(kept, text.length() - kept));
+        m_model.storage().extend(text);
     else
         m_model.storage().setAttributedText(text);
     m_model.setTypingAttributes(typing);

@@ -16,8 +16,17 @@ void TextStorage::replace(qsizetype start, qsizetype length, const AttributedTex
     start = std::clamp<qsizetype>(start, 0, m_text.length());
     length = std::clamp<qsizetype>(length, 0, m_text.length() - start);
     m_text.replace(start, length, with);
-    didReplace(start, length, with);
+    didReplace(start, length, with.length());
     Q_EMIT changed(start, length, with.length());
+}
+
+void TextStorage::extend(const AttributedText& longer)
+{
+    const qsizetype start = m_text.length();
+    if (longer.length() <= start || !longer.startsWith(m_text)) return;
+    m_text = longer;
+    didReplace(start, 0, longer.length() - start);
+    Q_EMIT changed(start, 0, longer.length() - start);
 }
 
 void TextStorage::modify(qsizetype start, qsizetype length, const std::function<void(TextAttributes&)>& change)
@@ -247,7 +256,7 @@ qreal DocumentTextStorage::shownHeight() const
     return m_document->documentLayout()->blockBoundingRect(m_document->lastBlock()).bottom();
 }
 
-void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const AttributedText& with)
+void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, qsizetype added)
 {
     if (m_text.length() > longText && !qobject_cast<LongTextLayout*>(m_document->documentLayout()))
         m_document->setDocumentLayout(new LongTextLayout(m_document));
@@ -255,13 +264,13 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
     QTextCursor cursor(m_document);
     cursor.beginEditBlock();
     const qsizetype end = start + removed;
-    const qsizetype delta = with.length() - removed;
+    const qsizetype delta = added - removed;
     auto replaceInDocument = [&](qsizetype at, qsizetype length) {
         cursor.setPosition(int(at));
         cursor.setPosition(int(at + length), QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
-        insertIntoDocument(cursor, with);
-        applyBlockFormats(at, at + with.length());
+        insertIntoDocument(cursor, m_text.mid(start, added));
+        applyBlockFormats(at, at + added);
     };
     qsizetype documentEnd = end;
     if (m_pendingLength > 0 && start <= m_pendingFrom && end >= m_pendingFrom + m_pendingLength) {
@@ -275,10 +284,10 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
         // A short edit of what it shows lands there at once, without waiting for the stretch; any other
         // joins the stretch, which then runs from the nearer of the two starts to the farther end.
         const qsizetype hiddenEnd = m_pendingFrom + m_pendingLength;
-        if (end <= m_pendingFrom && with.length() <= fillSlice) {
+        if (end <= m_pendingFrom && added <= fillSlice) {
             m_pendingFrom += delta;
             replaceInDocument(start, removed);
-        } else if (start >= hiddenEnd && with.length() <= fillSlice) {
+        } else if (start >= hiddenEnd && added <= fillSlice) {
             showLineAfterStretch(start);
             replaceInDocument(start - m_pendingLength, removed);
         } else {
@@ -305,16 +314,16 @@ void DocumentTextStorage::didReplace(qsizetype start, qsizetype removed, const A
     cursor.setPosition(int(start));
     cursor.setPosition(int(documentEnd), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    qsizetype now = with.length();
-    if (with.length() > fillAtOnce || (with.length() > fillSlice && shownHeight() > m_maxShownHeight / 2)) {
+    qsizetype now = added;
+    if (added > fillAtOnce || (added > fillSlice && shownHeight() > m_maxShownHeight / 2)) {
         // A long text enters the document a slice at a time on later turns of the event loop, so the
         // application keeps answering; the storage (and whoever reads it) has all of it already.
-        now = sliceEnd(start, start + with.length()) - start;
+        now = sliceEnd(start, start + added) - start;
         m_pendingFrom = start + now;
-        m_pendingLength = with.length() - now;
+        m_pendingLength = added - now;
         m_fillTimer->start();
     }
-    insertIntoDocument(cursor, now == with.length() ? with : with.mid(0, now));
+    insertIntoDocument(cursor, m_text.mid(start, now));
     applyBlockFormats(start, start + now);
     cursor.endEditBlock();
     --m_ownEdits;

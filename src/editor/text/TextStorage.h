@@ -29,6 +29,10 @@ public:
     // Replaces a range (clipped to the text) with characters and their attributes.
     void replace(qsizetype start, qsizetype length, const AttributedText& with);
     void setAttributedText(const AttributedText& text) { replace(0, length(), text); }
+    // Takes in a text that begins with all of this one, characters and attributes alike (a body that grew
+    // at its end): the rest is an insertion at the end, and the text is shared rather than copied.
+    // Nothing happens when it does not begin so.
+    void extend(const AttributedText& longer);
     // Changes the attributes of a range without touching its characters.
     void modify(qsizetype start, qsizetype length, const std::function<void(TextAttributes&)>& change);
     // Gives the range at start the attributes of a text holding the same characters: a change of
@@ -50,7 +54,8 @@ Q_SIGNALS:
     void changed(qsizetype start, qsizetype removed, qsizetype added);
 
 protected:
-    virtual void didReplace(qsizetype, qsizetype, const AttributedText&) {}
+    // The `added` characters at `start` are in the text already.
+    virtual void didReplace(qsizetype /*start*/, qsizetype /*removed*/, qsizetype /*added*/) {}
     virtual void didModify(qsizetype, qsizetype) {}
 
     AttributedText m_text;
@@ -128,7 +133,7 @@ public:
     static TextAttributes attributes(const QTextCharFormat& format);
 
 protected:
-    void didReplace(qsizetype start, qsizetype removed, const AttributedText& with) override;
+    void didReplace(qsizetype start, qsizetype removed, qsizetype added) override;
     void didModify(qsizetype start, qsizetype length) override;
 
 private:

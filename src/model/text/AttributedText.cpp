@@ -80,6 +80,23 @@ AttributedText AttributedText::mid(qsizetype start, qsizetype length) const
     return result;
 }
 
+bool AttributedText::startsWith(const AttributedText& prefix) const
+{
+    const qsizetype n = prefix.length();
+    if (n > length() || QStringView(m_text).first(n) != QStringView(prefix.m_text)) return false;
+    // Runs cover the text and neighbours differ, so the runs of the prefix are this text's but for its
+    // last, which may go on.
+    if (prefix.m_runs.size() > m_runs.size()) return false;
+    for (size_t i = 0; i < prefix.m_runs.size(); ++i) {
+        const Run& own = prefix.m_runs[i];
+        const Run& other = m_runs[i];
+        const bool last = i + 1 == prefix.m_runs.size();
+        if (other.start != own.start || !(other.attributes == own.attributes)) return false;
+        if (last ? other.length < own.length : other.length != own.length) return false;
+    }
+    return true;
+}
+
 void AttributedText::remove(qsizetype start, qsizetype length)
 {
     if (!clip(start, length)) return;

@@ -100,6 +100,8 @@ public:
     void append(const AttributedText& other);
     // The range (clipped to the text) with its attributes.
     AttributedText mid(qsizetype start, qsizetype length) const;
+    // Whether the text begins with all of `prefix`, characters and attributes alike (without copying).
+    bool startsWith(const AttributedText& prefix) const;
     void remove(qsizetype start, qsizetype length);
     // Replaces a range (clipped to the text) by another text with its attributes, touching only the runs
     // around it, so an edit in a long text costs little more than the string change.

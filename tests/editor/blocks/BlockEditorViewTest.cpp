@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 
 #include "BlockTestSupport.h"
+#include "capture/CaptureService.h"
 #include "design/TarnwickTheme.h"
 #include "editor/blocks/BlockContainerView.h"
 #include "editor/blocks/BlockEditorView.h"
@@ -23,9 +24,11 @@
 #include "editor/blocks/PreviewFiles.h"
 #include "editor/text/FindBar.h"
 #include "editor/text/RichNSTextView.h"
+#include "model/Capture.h"
 #include "model/NoteBlockEnvelope.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SpellChecker.h"
+#include "support/FakeSelectionReader.h"
 
 using namespace tarnwick::test;
 
@@ -428,6 +431,56 @@ TEST_F(BlockEditorViewTest, PastedTextLandsAsItReadsAndInSight)
     const QRect caret = text->cursorRect().translated(text->pos());
     EXPECT_GE(caret.top(), top);
     EXPECT_LE(caret.bottom(), top + editor->viewport()->height());
+}
+
+// Text captured into the long note on screen goes in as a long paste does: the note and the editor hold
+// all of it at once, the note is written in the background, and the document takes it a slice per turn
+// after the text it showed, which stays. The caret stays in front of it, and the capture's undo takes out
+// exactly it.
+TEST_F(BlockEditorViewTest, ALongCaptureIntoTheShownNoteIsStoredAtOnceAndShownSliceBySlice)
+{
+    QString body, captured;
+    for (int i = 0; body.size() < DocumentTextStorage::fillAtOnce; ++i) body += QStringLiteral("line %1\n").arg(i);
+    for (int i = 0; captured.size() < 2 * DocumentTextStorage::fillAtOnce; ++i)
+        captured += QStringLiteral("captured %1\n").arg(i);
+    Note* n = addNote("Long", body);
+    store->saveNow();
+    show(n);
+    TextBlockController* title = c().textController(0);
+    ASSERT_TRUE(title);
+    auto* storage = dynamic_cast<DocumentTextStorage*>(&title->textView().storage());
+    ASSERT_TRUE(storage);
+    for (int i = 0; i < 1000 && storage->isFilling(); ++i) QCoreApplication::processEvents();
+    title->textView().setCaret(7);
+    int removedFromDocument = 0;
+    QObject::connect(storage->document(), &QTextDocument::contentsChange, [&](int, int removed, int added) {
+        removedFromDocument += removed > added ? removed - added : 0;
+    });
+
+    FakeSelectionReader reader;
+    CaptureService capture(
+        *store, [&](const QUuid& id) { return id == n->uuid(); }, settings, clock, reader);
+    store->setActiveNoteID(n->uuid());
+    const auto result = capture.ingest(CaptureContext{captured, {}, {}, {}, {}}, false);
+    ASSERT_TRUE(std::holds_alternative<CaptureService::Appended>(result));
+    EXPECT_TRUE(std::get<CaptureService::Appended>(result).writing);
+    EXPECT_EQ(n->body(), body + "\n" + captured);
+    EXPECT_EQ(storage->text(), "Long\n" + body + "\n" + captured);
+    ASSERT_TRUE(storage->isFilling());
+    EXPECT_LT(storage->document()->characterCount(), storage->length() - DocumentTextStorage::fillAtOnce);
+    EXPECT_EQ(title->textView().selection(), (TextRange{7, 0}));
+    for (int i = 0; i < 1000 && storage->isFilling(); ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(storage->readDocument(), storage->attributedText());
+    EXPECT_EQ(removedFromDocument, 0) << "the text shown stays as it was laid out";
+    store->context().waitForWrite();
+    EXPECT_FALSE(store->context().hasChanges()) << "all of it written";
+    ASSERT_EQ(rows<Capture>().size(), 1);
+    EXPECT_EQ(rows<Capture>().first()->noteUUID(), n->uuid());
+
+    EXPECT_TRUE(capture.undoLast());
+    EXPECT_EQ(n->body(), body);
+    EXPECT_EQ(storage->text(), "Long\n" + body);
+    EXPECT_EQ(title->textView().selection(), (TextRange{7, 0}));
 }
 
 // The body reads as one document with one selection: selecting in a block leaves no selection drawn in

@@ -173,6 +173,46 @@ TEST(TextStorageTest, LongInsertionsEnterTheDocumentInSlicesAndEndAsTheText)
     EXPECT_EQ(storage.foreignChanges(), 0);
 }
 
+TEST(TextStorageTest, AnExtendedTextEntersAsItsNewEndAlone)
+{
+    // A text that begins with the whole of the one held (a note's body grown at its end): only the end
+    // is an insertion, the document keeps what it shows and takes the end a slice per turn; a text
+    // that only looks like that (other attributes before the end) changes nothing.
+    DocumentTextStorage storage;
+    const AttributedText head = longText(DocumentTextStorage::fillSlice, u'h');
+    storage.setAttributedText(head);
+    fill(storage);
+    int removedFromDocument = 0;
+    QObject::connect(storage.document(), &QTextDocument::contentsChange, [&](int, int removed, int added) {
+        removedFromDocument += removed > added ? removed - added : 0;
+    });
+    AttributedText longer = head;
+    longer.append(longText(2 * DocumentTextStorage::fillAtOnce, u'e'));
+    std::vector<std::tuple<qsizetype, qsizetype, qsizetype>> changes;
+    QObject::connect(&storage, &TextStorage::changed, [&](qsizetype start, qsizetype removed, qsizetype added) {
+        changes.emplace_back(start, removed, added);
+    });
+
+    AttributedText other = longer;
+    other.setAttributes(0, 1, styles()[1]);
+    storage.extend(other);
+    storage.extend(head);
+    EXPECT_TRUE(changes.empty());
+    EXPECT_EQ(storage.attributedText(), head);
+
+    storage.extend(longer);
+    EXPECT_EQ(changes, (std::vector<std::tuple<qsizetype, qsizetype, qsizetype>>{
+                           {head.length(), 0, longer.length() - head.length()}}));
+    EXPECT_EQ(storage.attributedText(), longer);
+    ASSERT_TRUE(storage.isFilling());
+    EXPECT_LT(storage.document()->characterCount(), head.length() + 2 * DocumentTextStorage::fillSlice);
+    EXPECT_EQ(removedFromDocument, 0) << "the text shown stays as it was laid out";
+    fill(storage);
+    EXPECT_EQ(storage.readDocument(), longer);
+    EXPECT_TRUE(blockFormatsFollowTheText(storage));
+    EXPECT_EQ(storage.foreignChanges(), 0);
+}
+
 TEST(TextStorageTest, AnEditWhileFillingNeverMixesPositions)
 {
     // Typing, undo or a load while a long text is still entering: an edit inside the stretch still to
