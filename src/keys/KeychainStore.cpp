@@ -1,12 +1,21 @@
 #include "keys/KeychainStore.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 std::shared_ptr<KeychainBackend>& chosenBackend()
 {
     static std::shared_ptr<KeychainBackend> backend;
     return backend;
+}
+// The keyring is called off the main thread while the backend may be chosen on it: the choice is made
+// and read under one lock, so a call that finds none chosen cannot put the session's keyring in place of
+// one chosen meanwhile.
+std::mutex& backendMutex()
+{
+    static std::mutex mutex;
+    return mutex;
 }
 
 KeychainStore::KeychainError unexpected(const KeychainBackend::Failure& failure)
@@ -35,21 +44,22 @@ QString KeychainStore::KeychainError::description() const
     return {};
 }
 
-KeychainBackend& KeychainStore::backend()
+std::shared_ptr<KeychainBackend> KeychainStore::backend()
 {
+    const std::lock_guard lock(backendMutex());
     auto& chosen = chosenBackend();
     if (!chosen) chosen = KeychainBackend::forSession();
-    return *chosen;
+    return chosen;
 }
 
 KeychainBackend::Kind KeychainStore::backendKind()
 {
-    return backend().kind();
+    return backend()->kind();
 }
 
 bool KeychainStore::backendMayAskUser()
 {
-    return backend().mayAskUser();
+    return backend()->mayAskUser();
 }
 
 namespace {
@@ -58,7 +68,8 @@ std::atomic<int> g_backendGeneration{0};
 
 void KeychainStore::useBackend(std::shared_ptr<KeychainBackend> backend)
 {
-    chosenBackend() = std::move(backend);
+    const std::lock_guard lock(backendMutex());
+    chosenBackend().swap(backend);
     ++g_backendGeneration;
 }
 
@@ -70,7 +81,7 @@ int KeychainStore::backendGeneration()
 Result<QByteArray, KeychainStore::KeychainError> KeychainStore::read(const QString& service, const QString& account,
                                                                      bool synchronizable)
 {
-    auto data = backend().read(service, account, synchronizable);
+    auto data = backend()->read(service, account, synchronizable);
     if (data) return *data;
     if (data.error().status == KeychainBackend::statusItemNotFound) return KeychainError::itemNotFound();
     return unexpected(data.error());
@@ -80,7 +91,7 @@ Result<QList<KeychainStore::Item>, KeychainStore::KeychainError> KeychainStore::
                                                                                         bool synchronizable)
 {
     // Two passes, as the keychain gives them: the accounts, then each item's secret.
-    auto accounts = backend().accounts(service, synchronizable);
+    auto accounts = backend()->accounts(service, synchronizable);
     if (!accounts) {
         if (accounts.error().status == KeychainBackend::statusItemNotFound) return QList<Item>{};
         return unexpected(accounts.error());
@@ -100,7 +111,7 @@ Result<QList<KeychainStore::Item>, KeychainStore::KeychainError> KeychainStore::
 Status<KeychainStore::KeychainError> KeychainStore::add(const QByteArray& data, const QString& service,
                                                         const QString& account)
 {
-    auto added = backend().add(service, account, data);
+    auto added = backend()->add(service, account, data);
     if (added) return {};
     if (added.error().status == KeychainBackend::statusDuplicateItem) return KeychainError::itemAlreadyExists();
     return unexpected(added.error());
@@ -109,7 +120,7 @@ Status<KeychainStore::KeychainError> KeychainStore::add(const QByteArray& data, 
 Status<KeychainStore::KeychainError> KeychainStore::write(const QByteArray& data, const QString& service,
                                                           const QString& account)
 {
-    auto written = backend().replace(service, account, data);
+    auto written = backend()->replace(service, account, data);
     if (written) return {};
     return unexpected(written.error());
 }

@@ -58,5 +58,5 @@ public:
     static int backendGeneration();
 
 private:
-    static KeychainBackend& backend();
+    static std::shared_ptr<KeychainBackend> backend();
 };
