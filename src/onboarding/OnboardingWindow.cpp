@@ -206,6 +206,11 @@ void OnboardingWindow::showPage(bool slide, bool sameScreen)
     focusPage();
 }
 
+bool OnboardingWindow::changingPage() const
+{
+    return m_transition && m_transition->running();
+}
+
 QString OnboardingWindow::pageShape() const
 {
     const OnboardingFlowModel::Page shown = m_flow->page();

@@ -44,6 +44,8 @@ public:
 
     OnboardingFlowModel& flow() { return *m_flow; }
     const OnboardingPage& page() const { return m_page; }
+    // True while one page still gives way to the next on screen.
+    bool changingPage() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -289,7 +289,9 @@ TEST(OnboardingWindow, AnEarnedKeyPagePressesAndSlidesItsKeysInSightAndFadesInTh
             t.goTo(screen);
             if (screen == Screen::capture) t.controller.practice().setSelectedText("these words");
             ASSERT_TRUE(QTest::qWaitFor([&] { return w.page().keycap->sleepiness(2) == 0.0; }, 2000));
-            QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            // The page change plays on the wall clock: on a busy machine it can outlast its own length.
+            auto pageSettles = [&] { return QTest::qWaitFor([&] { return !w.changingPage(); }, 10000); };
+            ASSERT_TRUE(pageSettles());
             const double restLeft = drawnKeysLeft(w);
 
             // The page is built again for its earned state while the keys go down one after another: the
@@ -307,7 +309,9 @@ TEST(OnboardingWindow, AnEarnedKeyPagePressesAndSlidesItsKeysInSightAndFadesInTh
             };
             // The check mark fades in: not there in the first frame.
             EXPECT_TRUE(reduceMotion || !checkDrawn());
-            if (reduceMotion) QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            if (reduceMotion) {
+                ASSERT_TRUE(pageSettles());
+            }
             QList<double> lefts;
             auto at = [&](qint64 ms) {
                 t.clock.advance(ms);
@@ -324,7 +328,7 @@ TEST(OnboardingWindow, AnEarnedKeyPagePressesAndSlidesItsKeysInSightAndFadesInTh
             // The row makes room for the check mark and stays centred: the keys end half its room to the
             // left. They slide there as the press plays, on the tour's curve over 160 ms, from where they
             // stood (with Reduce Motion they are there at once).
-            QTest::qWait(OnboardingWindow::kTransitionMs + 50);
+            ASSERT_TRUE(pageSettles());
             const double endLeft = drawnKeysLeft(w);
             EXPECT_NEAR(restLeft - endLeft, (9 + 4 + 15) / 2.0, 1.0);
             ASSERT_EQ(lefts.size(), 4);
