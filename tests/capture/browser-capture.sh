@@ -86,9 +86,7 @@ capture_page firefox-esr
 [ -n "$(latest sourceApp)" ] || fail "the capture has no application name"
 
 # The capsule's pill opens the peek; its chip opens the page.
-capsule_pill
-xdotool mousemove --window "$pill" 20 10 click 1
-wait_window "Capture preview"
+peek_from_capsule capture_page firefox-esr
 peek=$window
 xdotool mousemove --window "$peek" 34 21 click 1
 within 50 test -s "$work/opened" || fail "the chip opened nothing"

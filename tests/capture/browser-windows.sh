@@ -89,16 +89,16 @@ capture_from() {
   echo "$title: $address"
 }
 
-# The capsule of the capture just made opens its peek, whose chip opens address $1.
+# The capsule of the capture just made opens its peek, whose chip opens address $1; the capture is
+# made again with the rest of the line when its capsule went before the click.
 open_from_peek() {
-  local pill peek
-  capsule_pill
-  xdotool mousemove --window "$pill" 20 10 click 1
-  wait_window "Capture preview"
+  local pill peek address=$1
+  shift
+  peek_from_capsule "$@"
   peek=$window
   xdotool mousemove --window "$peek" 34 21 click 1
   within 50 test -s "$work/opened" || fail "the chip opened nothing"
-  [ "$(tail -1 "$work/opened")" = "$1" ] || fail "the chip opened '$(tail -1 "$work/opened")', not $1"
+  [ "$(tail -1 "$work/opened")" = "$address" ] || fail "the chip opened '$(tail -1 "$work/opened")', not $address"
   xdotool key Escape
   within 50 bash -c '[ -z "$(xdotool search --onlyvisible --name "^Capture preview\$" 2>/dev/null)" ]' ||
     fail "the peek did not close"
@@ -108,7 +108,7 @@ open_from_peek() {
 capture_each_in_turn() {
   capture_from "$1" Alpha "$alpha" "Alpha page"
   capture_from "$2" Beta "$beta_stored" "Beta page"
-  [ -z "${3:-}" ] || open_from_peek "$beta_stored"
+  [ -z "${3:-}" ] || open_from_peek "$beta_stored" capture_from "$2" Beta "$beta_stored" "Beta page"
   capture_from "$1" Alpha "$alpha" "Alpha page"
 }
 

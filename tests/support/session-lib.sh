@@ -182,6 +182,21 @@ capsule_pill() {
   fail "no capsule after the capture"
 }
 
+# Clicks the pill of the capture just made until its peek is up, in $window. A capsule goes a few
+# seconds after it came unless the pointer is on it, and on a busy machine the click can come after
+# that: then the command after the name captures again, for a capsule of its own.
+peek_from_capsule() {
+  local _
+  for _ in 1 2 3; do
+    capsule_pill
+    xdotool mousemove --window "$pill" 20 10 click 1
+    within 50 eval 'window=$(xdotool search --onlyvisible --name "^Capture preview\$" 2>/dev/null | head -n1); [ -n "$window" ]' &&
+      return 0
+    "$@"
+  done
+  fail "the capsule's pill opened no peek (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+}
+
 # Presses the keys named on the line, a little apart, and gives the application a moment to act.
 press() {
   xdotool key --clearmodifiers --delay 120 "$@"
