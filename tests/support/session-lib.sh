@@ -175,7 +175,7 @@ window_gone() { [ -z "$(window_named "$1" || true)" ]; }
 # mapped, and the capsule stays about two seconds: it is looked for as it comes, for up to three.
 capsule_pill() {
   for _ in $(seq 1 30); do
-    pill=$(xdotool search --onlyvisible --name '^Text captured$' 2>/dev/null | head -n1 || true)
+    pill=$(window_named 'Text captured' || true)
     [ -n "$pill" ] && return 0
     sleep 0.1
   done
@@ -190,7 +190,7 @@ peek_from_capsule() {
   for _ in 1 2 3; do
     capsule_pill
     xdotool mousemove --window "$pill" 20 10 click 1
-    within 50 eval 'window=$(xdotool search --onlyvisible --name "^Capture preview\$" 2>/dev/null | head -n1); [ -n "$window" ]' &&
+    within 50 eval 'window=$(window_named "Capture preview" || true); [ -n "$window" ]' &&
       return 0
     "$@"
   done
